@@ -1,0 +1,107 @@
+// The input/output tables every codec reads and writes through, and the streams behind them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+// Seek origins.
+enum : int32_t { smFromBeginning = 0, smFromCurrent = 1, smFromEnd = 2 };
+
+// A byte stream as the stream table and the stream load/save procedures see it.
+class TStream {
+public:
+  virtual ~TStream() = default;
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  // Returns the new position; raises EImagingError for an unknown origin.
+  virtual int64_t Seek(int64_t offset, int32_t origin) = 0;
+  int64_t Position() { return Seek(0, smFromCurrent); }
+  int64_t Size();
+};
+
+// A growable stream in memory.
+class TMemoryStream : public TStream {
+public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, int32_t origin) override;
+  const std::vector<uint8_t>& Data() const { return data_; }
+  std::vector<uint8_t>& Data() { return data_; }
+
+private:
+  std::vector<uint8_t> data_;
+  int64_t position_ = 0;
+};
+
+// The record behind a MemoryIO handle. A memory handle never grows: reads and writes move at
+// most Size - Position bytes.
+struct TMemoryIORec {
+  uint8_t* Data = nullptr;
+  int64_t Position = 0;
+  int64_t Size = 0;
+};
+
+using TRawHandle = void*;
+
+// One input/output table: the eight operations every codec uses for all file access.
+// The meaning of `name` depends on the table: a UTF-8 path (FileIO), a TStream* (StreamIO),
+// a TMemoryIORec* (MemoryIO).
+struct TIOFunctions {
+  TRawHandle (*Open)(const void* name);
+  TRawHandle (*OpenWrite)(const void* name);
+  void (*Close)(TRawHandle handle);
+  bool (*Eof)(TRawHandle handle);
+  int64_t (*Seek)(TRawHandle handle, int64_t offset, int32_t origin);
+  int64_t (*Tell)(TRawHandle handle);
+  int64_t (*Read)(TRawHandle handle, void* buffer, int64_t count);
+  int64_t (*Write)(TRawHandle handle, const void* buffer, int64_t count);
+};
+
+extern const TIOFunctions FileIO;
+extern const TIOFunctions StreamIO;
+extern const TIOFunctions MemoryIO;
+
+// The table in use. It is per thread: every thread loads and saves through its own.
+const TIOFunctions& CurrentImageIO();
+void SetCurrentImageIO(const TIOFunctions& io);
+
+// An open handle together with the table it was opened through; what codecs receive.
+struct TImagingHandle {
+  const TIOFunctions* IO = nullptr;
+  TRawHandle Raw = nullptr;
+
+  int64_t Read(void* buffer, int64_t count) const { return IO->Read(Raw, buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) const { return IO->Write(Raw, buffer, count); }
+  int64_t Seek(int64_t offset, int32_t origin) const { return IO->Seek(Raw, offset, origin); }
+  int64_t Tell() const { return IO->Tell(Raw); }
+  bool Eof() const { return IO->Eof(Raw); }
+  // Bytes from the current position to the end; the position is left unchanged.
+  int64_t Remaining() const;
+  // Reads exactly `count` bytes or raises "Unexpected end of data in <what>".
+  void ReadExact(void* buffer, int64_t count, const char* what) const;
+  // Writes exactly `count` bytes or raises "Error while writing <what>".
+  void WriteExact(const void* buffer, int64_t count, const char* what) const;
+};
+
+// Opens through `io` and closes on destruction; used by the load and save procedures.
+class TScopedHandle {
+public:
+  TScopedHandle(const TIOFunctions& io, const void* name, bool forWriting);
+  ~TScopedHandle();
+  TScopedHandle(const TScopedHandle&) = delete;
+  TScopedHandle& operator=(const TScopedHandle&) = delete;
+  bool IsOpen() const { return handle_.Raw != nullptr; }
+  const TImagingHandle& Handle() const { return handle_; }
+  // Closes now; the destructor then does nothing.
+  void Close();
+
+private:
+  TImagingHandle handle_;
+};
+
+}  // namespace imaging

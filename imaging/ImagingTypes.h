@@ -1,0 +1,149 @@
+// Basic types of the image library: pixel formats, colours, the image record, the image
+// array and the library's error type.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace imaging {
+
+// The numbers are part of the interface: codecs, options and the program pass them as numbers.
+enum class PixelFormat : int32_t {
+  Unknown = 0,
+  Default = 1,
+  Index8 = 10,
+  Gray8 = 40,
+  A8Gray8 = 41,
+  Gray16 = 42,
+  Gray32 = 43,
+  Gray64 = 44,
+  A16Gray16 = 45,
+  X5R1G1B1 = 80,
+  R3G3B2 = 81,
+  R5G6B5 = 82,
+  A1R5G5B5 = 83,
+  A4R4G4B4 = 84,
+  X1R5G5B5 = 85,
+  X4R4G4B4 = 86,
+  R8G8B8 = 87,
+  A8R8G8B8 = 88,
+  X8R8G8B8 = 89,
+  R16G16B16 = 90,
+  A16R16G16B16 = 91,
+  B16G16R16 = 92,
+  A16B16G16R16 = 93,
+  R32F = 170,
+  A32R32G32B32F = 171,
+  A32B32G32R32F = 172,
+  R16F = 173,
+  A16R16G16B16F = 174,
+  A16B16G16R16F = 175,
+  DXT1 = 220,
+  DXT3 = 221,
+  DXT5 = 222,
+  BTC = 223,
+  ATI1N = 224,
+  ATI2N = 225,
+};
+
+// Highest value the format table has room for, and the size of the codecs' format sets.
+inline constexpr int32_t kMaxPixelFormatValue = 225;
+inline constexpr int32_t kFormatSetSize = 232;
+
+// 0xAARRGGBB, stored little-endian: bytes B, G, R, A.
+using Color32 = uint32_t;
+
+// Four 16-bit channels in memory order B, G, R, A.
+struct Color64 {
+  uint16_t B, G, R, A;
+};
+
+// Four floats in memory order B, G, R, A; nominal range 0.0 to 1.0.
+struct ColorFP {
+  float B, G, R, A;
+};
+
+inline constexpr uint8_t Color32Alpha(Color32 c) { return static_cast<uint8_t>(c >> 24); }
+inline constexpr uint8_t Color32Red(Color32 c) { return static_cast<uint8_t>(c >> 16); }
+inline constexpr uint8_t Color32Green(Color32 c) { return static_cast<uint8_t>(c >> 8); }
+inline constexpr uint8_t Color32Blue(Color32 c) { return static_cast<uint8_t>(c); }
+inline constexpr Color32 MakeColor32(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
+  return (Color32(a) << 24) | (Color32(r) << 16) | (Color32(g) << 8) | Color32(b);
+}
+
+// One image in memory. A plain record: copying it shares Bits and Palette, and exactly one of
+// the copies must be released (ReleaseImage). Rows are stored top-down without padding.
+struct ImageData {
+  int32_t Width = 0;
+  int32_t Height = 0;
+  PixelFormat Format = PixelFormat::Unknown;
+  int32_t Size = 0;           // bytes in Bits
+  uint8_t* Bits = nullptr;    // pixel data, owned by the image
+  Color32* Palette = nullptr; // 256 entries for Index8, else null
+};
+
+// The images of one file (frames, layers, pages, mipmap levels) in file order. The array owns
+// the buffers of its images and releases them when it is destroyed.
+class TDynImageDataArray {
+public:
+  TDynImageDataArray() = default;
+  TDynImageDataArray(const TDynImageDataArray&) = delete;
+  TDynImageDataArray& operator=(const TDynImageDataArray&) = delete;
+  TDynImageDataArray(TDynImageDataArray&& other) noexcept : items_(std::move(other.items_)) {}
+  TDynImageDataArray& operator=(TDynImageDataArray&& other) noexcept;
+  ~TDynImageDataArray();
+
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
+  ImageData& operator[](size_t i) { return items_[i]; }
+  const ImageData& operator[](size_t i) const { return items_[i]; }
+  ImageData* begin() { return items_.data(); }
+  ImageData* end() { return items_.data() + items_.size(); }
+  const ImageData* begin() const { return items_.data(); }
+  const ImageData* end() const { return items_.data() + items_.size(); }
+  ImageData& back() { return items_.back(); }
+
+  // Appends an empty record and returns it; the caller fills it (CreateImage).
+  ImageData& AddEmpty() { return items_.emplace_back(); }
+  // Takes over the buffers of the image; the caller's record is reset.
+  void Append(ImageData& image);
+  // Removes the record at i without releasing its buffers (the caller took them over).
+  void Detach(size_t i);
+  // Releases every image and empties the array (ReleaseImageArray).
+  void Clear();
+
+private:
+  std::vector<ImageData> items_;
+};
+
+// The library's one error type. Its text is already formatted; see RaiseImaging.
+class EImagingError : public std::runtime_error {
+public:
+  explicit EImagingError(const std::string& message) : std::runtime_error(message) {}
+};
+
+// printf-style formatting of a message template (%d, %u, %s, %p, %x and friends).
+std::string FormatText(const char* templ, ...) __attribute__((format(printf, 1, 2)));
+
+// Raises EImagingError with the formatted template. When called while another error is being
+// handled (inside a catch block), " Exception Message: " and that error's text are appended,
+// so a re-raised error keeps the reason below it. The inner text is appended after formatting,
+// never interpreted as part of the template.
+[[noreturn]] void RaiseImaging(const std::string& message);
+[[noreturn]] inline void RaiseImaging(const char* message) { RaiseImaging(std::string(message)); }
+template <typename Arg, typename... Args>
+[[noreturn]] inline void RaiseImaging(const char* templ, Arg arg, Args... args) {
+  RaiseImaging(FormatText(templ, arg, args...));
+}
+
+// Limits every decoder applies before it allocates an image from values read from a file.
+inline constexpr int64_t kMaxImageSide = 65535;
+inline constexpr int64_t kMaxImagePixels = int64_t(1) << 28;
+// Raises a clear error when the dimensions are not positive or exceed the limits above;
+// `what` names the format or file for the message ("BMP", "PNG file").
+void CheckImageDimensions(int64_t width, int64_t height, const char* what);
+
+}  // namespace imaging

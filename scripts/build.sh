@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Configures and builds Vexilo into build/<variant>.
+#   scripts/build.sh [release|sanitize|fuzz]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+variant=${1:-release}
+jobs=$(nproc)
+case "$variant" in
+  release)  dir=build/release; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  sanitize) dir=build/sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DVEXILO_SANITIZE=ON -DVEXILO_BUILD_GUI=OFF
+                                      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-O1) ;;
+  fuzz)     dir=build/fuzz; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXILO_SANITIZE=ON -DVEXILO_FUZZ=ON
+                                  -DVEXILO_BUILD_TESTS=OFF -DVEXILO_BUILD_GUI=OFF
+                                  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  bench)    dir=build/bench; args=(-DCMAKE_BUILD_TYPE=Release -DVEXILO_BUILD_BENCH=ON -DVEXILO_BUILD_TESTS=OFF
+                                   -DVEXILO_BUILD_GUI=OFF) ;;
+  *) echo "unknown build variant: $variant" >&2; exit 2 ;;
+esac
+cmake -S . -B "$dir" -G Ninja -DVEXILO_WERROR=ON "${args[@]}" >/dev/null
+cmake --build "$dir" -j "$jobs"

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Vexilo and runs the whole test suite.
+#   scripts/test.sh              normal build (gcc)
+#   scripts/test.sh --sanitize   the same suite under AddressSanitizer and UBSan (clang)
+#   scripts/test.sh --fuzz       builds the libFuzzer targets and runs each briefly
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+case "${1:-}" in
+  "")          variant=release ;;
+  --sanitize)  variant=sanitize ;;
+  --fuzz)      scripts/build.sh fuzz; exec scripts/fuzz.sh "${FUZZ_SECONDS:-5}" ;;
+  *) echo "usage: scripts/test.sh [--sanitize|--fuzz]" >&2; exit 2 ;;
+esac
+scripts/build.sh "$variant"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "build/$variant" --output-on-failure -j "$(nproc)" --timeout 600

@@ -1,0 +1,136 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <sys/wait.h>
+
+#include "ImagingFormats.h"
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+fs::path CorpusDir() {
+  const char* dir = std::getenv("VEXILO_CORPUS_DIR");
+  if (dir && fs::is_directory(dir)) return fs::path(dir);
+  return {};
+}
+
+fs::path CorpusFile(const std::string& relative) {
+  return CorpusDir() / relative;
+}
+
+fs::path TestDataDir() {
+  const char* dir = std::getenv("VEXILO_TEST_DATA");
+  return dir ? fs::path(dir) : fs::path("tests/data");
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("vexilo-test-" + std::to_string(rd()));
+    std::error_code ec;
+    if (fs::create_directory(candidate, ec)) {
+      path_ = candidate;
+      return;
+    }
+  }
+  throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<uint8_t> ReadFileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFileBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool HaveTool(const std::string& program) {
+  return RunCommand("command -v " + program + " >/dev/null 2>&1") == 0;
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  std::array<char, 65536> buffer;
+  size_t n;
+  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    if (output) output->append(buffer.data(), n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image) {
+  if (!HaveTool("convert")) return false;
+  std::string pam;
+  const std::string cmd = "convert '" + file.string() + "[0]' -depth 8 -alpha on pam:- 2>/dev/null";
+  if (RunCommand(cmd, &pam) != 0 || pam.empty()) return false;
+  // PAM header: "P7\nWIDTH w\nHEIGHT h\nDEPTH d\nMAXVAL 255\nTUPLTYPE ...\nENDHDR\n"
+  const size_t end = pam.find("ENDHDR\n");
+  if (pam.rfind("P7", 0) != 0 || end == std::string::npos) return false;
+  std::istringstream header(pam.substr(0, end));
+  std::string key;
+  int width = 0, height = 0, depth = 0;
+  while (header >> key) {
+    if (key == "WIDTH") header >> width;
+    else if (key == "HEIGHT") header >> height;
+    else if (key == "DEPTH") header >> depth;
+  }
+  const size_t offset = end + 7;
+  if (width <= 0 || height <= 0 || depth < 1 || depth > 4) return false;
+  if (pam.size() - offset < size_t(width) * size_t(height) * size_t(depth)) return false;
+  imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image);
+  const uint8_t* src = reinterpret_cast<const uint8_t*>(pam.data()) + offset;
+  for (int i = 0; i < width * height; ++i, src += depth) {
+    uint8_t r, g, b, a = 255;
+    if (depth <= 2) {
+      r = g = b = src[0];
+      if (depth == 2) a = src[1];
+    } else {
+      r = src[0]; g = src[1]; b = src[2];
+      if (depth == 4) a = src[3];
+    }
+    uint8_t* dst = image.Bits + size_t(i) * 4;
+    dst[0] = b; dst[1] = g; dst[2] = r; dst[3] = a;
+  }
+  return true;
+}
+
+std::string CompareImages(const imaging::ImageData& expected, const imaging::ImageData& actual, int tolerance,
+                          bool compareAlpha) {
+  std::ostringstream out;
+  if (expected.Width != actual.Width || expected.Height != actual.Height) {
+    out << "size " << actual.Width << "x" << actual.Height << ", expected " << expected.Width << "x" << expected.Height;
+    return out.str();
+  }
+  for (int y = 0; y < expected.Height; ++y)
+    for (int x = 0; x < expected.Width; ++x) {
+      const imaging::Color32 e = imaging::GetPixel32(expected, x, y);
+      const imaging::Color32 a = imaging::GetPixel32(actual, x, y);
+      for (int ch = 0; ch < (compareAlpha ? 4 : 3); ++ch) {
+        const int de = (e >> (8 * ch)) & 0xFF, da = (a >> (8 * ch)) & 0xFF;
+        if (std::abs(de - da) > tolerance) {
+          char text[128];
+          std::snprintf(text, sizeof text, "pixel (%d,%d): 0x%08X, expected 0x%08X", x, y, a, e);
+          return text;
+        }
+      }
+    }
+  return {};
+}
+
+}  // namespace testsupport

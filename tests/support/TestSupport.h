@@ -1,0 +1,56 @@
+// Helpers shared by the test binaries: corpus and data locations, temporary folders, image
+// comparison.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ImagingTypes.h"
+
+namespace testsupport {
+
+// The third-party corpus folder (VEXILO_CORPUS_DIR) or an empty path when it is absent.
+std::filesystem::path CorpusDir();
+// Path of a file of the corpus (relative to CorpusDir()).
+std::filesystem::path CorpusFile(const std::string& relative);
+// In a test body: skips the test when the corpus is not present.
+#define VEXILO_REQUIRE_CORPUS()                                                         \
+  do {                                                                                  \
+    if (::testsupport::CorpusDir().empty()) GTEST_SKIP() << "third-party corpus not found"; \
+  } while (0)
+// The project's own small fixtures under tests/data.
+std::filesystem::path TestDataDir();
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+  std::filesystem::path path_;
+};
+
+std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// True when the program can be found on PATH.
+bool HaveTool(const std::string& program);
+// Runs a shell command; returns its exit status and captures standard output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// Reads any image an independent decoder (ImageMagick) understands into 8-bit BGRA pixels:
+// false when the tool is missing or fails.
+bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image);
+
+// Compares two A8R8G8B8 images; returns an empty text when equal, else a description of the
+// first difference. `tolerance` is the largest allowed difference per channel.
+std::string CompareImages(const imaging::ImageData& expected, const imaging::ImageData& actual, int tolerance = 0,
+                          bool compareAlpha = true);
+
+}  // namespace testsupport
