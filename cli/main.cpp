@@ -1,7 +1,8 @@
 // vexilo-cli: the headless front end of Vexilo.
 #include <cstdio>
-#include <cstring>
 #include <string>
+
+#include "Commands.h"
 
 namespace {
 
@@ -10,9 +11,27 @@ const char* const kUsage =
     "\n"
     "Vexilo converts and resizes many images in one go.\n"
     "\n"
+    "Commands:\n"
+    "  info FILE...            show the detected format, size and pixel format of each file\n"
+    "  transcode IN OUT        load IN and save it as OUT (the type follows OUT's extension)\n"
+    "  convert [options] PATH...  run a batch conversion (see vexilo-cli convert --help)\n"
+    "  config [options]        write a configuration file (see vexilo-cli config --help)\n"
+    "\n"
     "Options:\n"
     "  --help       show this text and exit\n"
     "  --version    show the version and exit\n";
+
+struct Command {
+  const char* name;
+  int (*run)(const cli::Args&);
+};
+
+const Command kCommands[] = {
+    {"info", cli::RunInfo},
+    {"transcode", cli::RunTranscode},
+    {"convert", cli::RunConvert},
+    {"config", cli::RunConfig},
+};
 
 }  // namespace
 
@@ -29,6 +48,9 @@ int main(int argc, char** argv) {
   if (first == "--version") {
     std::printf("vexilo-cli %s\n", VEXILO_VERSION);
     return 0;
+  }
+  for (const Command& command : kCommands) {
+    if (first == command.name) return command.run(cli::Args(argv + 2, argv + argc));
   }
   std::fprintf(stderr, "vexilo-cli: unknown command \"%s\"\n\n%s", first.c_str(), kUsage);
   return 2;

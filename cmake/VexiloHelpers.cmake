@@ -20,3 +20,20 @@ function(vexilo_add_test name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "VEXILO_CORPUS_DIR=${VEXILO_CORPUS_DIR};VEXILO_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
 endfunction()
+
+# vexilo_add_library(<folder> [DEPS libraries...])
+# One static library per folder from every *.cpp in it (subfolders included), named
+# vexilo_<folder>. A folder without sources yet gives an interface library.
+function(vexilo_add_library folder)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(vexilo_${folder} STATIC ${sources})
+    target_include_directories(vexilo_${folder} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(vexilo_${folder} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(vexilo_${folder} INTERFACE)
+    target_include_directories(vexilo_${folder} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(vexilo_${folder} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()

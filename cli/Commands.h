@@ -1,0 +1,17 @@
+// The commands of vexilo-cli. Each gets the arguments after its name and returns the exit
+// status of the program.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+using Args = std::vector<std::string>;
+
+int RunInfo(const Args& args);       // vexilo-cli info FILE...
+int RunTranscode(const Args& args);  // vexilo-cli transcode IN OUT
+int RunConvert(const Args& args);    // vexilo-cli convert [options] PATH...
+int RunConfig(const Args& args);     // vexilo-cli config [--load FILE] [--set NAME=VALUE]... --save FILE
+
+}  // namespace cli

@@ -1,0 +1,20 @@
+// The program's two image-file functions on top of the image library.
+#pragma once
+
+#include <string>
+
+#include "ImagingTypes.h"
+
+namespace vexilo {
+
+// Loads the first image of the file and converts it to A8R8G8B8. Icons and cursors (.ico, .cur)
+// are read by the icon codec, every other file by the codec its content is detected as.
+// False when no codec accepts the file or it yields no image. The path must not be empty.
+bool LoadImageFile(const std::string& path, imaging::ImageData& image);
+
+// Writes the image as the only image of the file, by the codec of the path's extension
+// (.ico and .cur: a single-image icon). False without a message when no codec is registered
+// for the extension, the codec cannot save, or the image is empty.
+bool SaveImageFile(const std::string& path, const imaging::ImageData& image);
+
+}  // namespace vexilo
