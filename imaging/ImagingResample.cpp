@@ -208,8 +208,10 @@ void BuildContributors(int32_t sourceStart, int32_t sourceLength, int32_t target
   const int32_t sourceLast = sourceStart + sourceLength - 1;
   const float scale = static_cast<float>(targetLength) / static_cast<float>(sourceLength);
   const float reach = scale < 1.0f ? filter.Radius / scale : filter.Radius;
-  // About 2 × reach + 3 candidates per coordinate; reserving avoids regrowing in the loop.
-  const double expected = (2.0 * double(reach) + 3.0) * double(targetLength);
+  // At most 2 × reach + 3 candidates per coordinate; reserving avoids regrowing in the loop.
+  const double expected = (2.0 * double(reach) + 4.0) * double(targetLength);
+  if (expected > double(1 << 30))
+    RaiseImaging("Resampling %d to %d pixels needs too many filter taps.", sourceLength, targetLength);
   table.Source.reserve(static_cast<size_t>(expected));
   table.Weight.reserve(static_cast<size_t>(expected));
 
