@@ -390,7 +390,7 @@ inline uint32_t RoundClampBytes(__m128 v) {
   return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
 }
 
-template <int Channels, int Bytes>
+template <int Channels>
 inline void StoreChannelBytes(uint8_t* target, __m128 sum) {
   const uint32_t v = RoundClampBytes(sum);
   // Only the channel bytes are written; an unused fourth byte keeps what it had.
@@ -405,13 +405,13 @@ void HorizontalPassBytes(const float* line, const ContributorTable& x, const int
   for (; i + 4 <= count; i += 4, target += 4 * Bytes) {
     __m128 sums[4];
     HorizontalSum4<Channels>(line, offsets, weights, bounds + i, sums);
-    StoreChannelBytes<Channels, Bytes>(target, sums[0]);
-    StoreChannelBytes<Channels, Bytes>(target + Bytes, sums[1]);
-    StoreChannelBytes<Channels, Bytes>(target + 2 * Bytes, sums[2]);
-    StoreChannelBytes<Channels, Bytes>(target + 3 * Bytes, sums[3]);
+    StoreChannelBytes<Channels>(target, sums[0]);
+    StoreChannelBytes<Channels>(target + Bytes, sums[1]);
+    StoreChannelBytes<Channels>(target + 2 * Bytes, sums[2]);
+    StoreChannelBytes<Channels>(target + 3 * Bytes, sums[3]);
   }
   for (; i < count; ++i, target += Bytes)
-    StoreChannelBytes<Channels, Bytes>(target, HorizontalSum<Channels>(line, offsets, weights, bounds[i], bounds[i + 1]));
+    StoreChannelBytes<Channels>(target, HorizontalSum<Channels>(line, offsets, weights, bounds[i], bounds[i + 1]));
 }
 
 void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, ImageData& target,
