@@ -156,6 +156,40 @@ void ConvertCmykPixels(uint8_t* bits, int64_t pixelCount) {
   }
 }
 
+// The layer count of the layer and mask section, or 0 when the section holds no layer info; the
+// section is skipped. A negative count tells that the first extra channel of the merged image is
+// its transparency; with a positive one that channel is a saved selection.
+int32_t ReadLayerCount(const TImagingHandle& handle) {
+  const uint32_t length = ReadU32(handle, "PSD layer and mask section length");
+  if (int64_t(length) > handle.Remaining())
+    RaiseImaging("PSD: layer and mask section of %u bytes runs past the end of the file.", length);
+  int32_t count = 0;
+  uint32_t consumed = 0;
+  if (length >= 6) {
+    const uint32_t infoLength = ReadU32(handle, "PSD layer info length");
+    consumed = 4;
+    if (infoLength >= 2) {
+      count = static_cast<int16_t>(ReadU16(handle, "PSD layer count"));
+      consumed = 6;
+    }
+  }
+  handle.Seek(length - consumed, smFromCurrent);
+  return count;
+}
+
+// Sets the alpha sample of every pixel to fully opaque.
+void MakeOpaque(ImageData& image, const PixelFormatInfo& info, int bytesPerSample) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  uint8_t* p = image.Bits + (info.ChannelCount - 1) * bytesPerSample;
+  const float one = 1.0f;
+  for (int64_t i = 0; i < pixels; ++i, p += info.BytesPerPixel) {
+    if (bytesPerSample == 4)
+      std::memcpy(p, &one, 4);
+    else
+      std::memset(p, 0xFF, size_t(bytesPerSample));
+  }
+}
+
 // Scatters one decoded row of a file channel into its sample position of every pixel.
 void StoreChannelRow(const uint8_t* row, ImageData& image, int32_t y, int position, int bytesPerSample,
                      int bytesPerPixel) {
@@ -321,16 +355,20 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     SkipSection(handle, colorDataLength, "colour mode data");
   }
   SkipSection(handle, ReadU32(handle, "PSD image resources length"), "image resources section");
-  SkipSection(handle, ReadU32(handle, "PSD layer and mask section length"), "layer and mask section");
+  const bool extraChannelIsAlpha = ReadLayerCount(handle) <= 0;
   const uint16_t compression = ReadU16(handle, "PSD compression of the merged image");
   if (compression != ctRaw && compression != ctRLE)
     RaiseImaging("PSD: compression %u of the merged image is not supported.", unsigned(compression));
 
   // Only channels up to the last kept one are read; everything after it is left alone.
   const int channels = header.Channels;
+  const auto position = [&](int c) {
+    const int p = SamplePosition(c, info.ChannelCount, info.HasAlphaChannel, cmyk);
+    return info.HasAlphaChannel && !cmyk && p == info.ChannelCount - 1 && !extraChannelIsAlpha ? -1 : p;
+  };
   int lastKept = -1;
   for (int c = 0; c < channels; ++c)
-    if (SamplePosition(c, info.ChannelCount, info.HasAlphaChannel, cmyk) >= 0) lastKept = c;
+    if (position(c) >= 0) lastKept = c;
   const int64_t rowBytes = int64_t(width) * bytesPerSample;
   const int64_t keptRows = int64_t(lastKept + 1) * height;
 
@@ -371,11 +409,11 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
   std::vector<uint8_t> packed(static_cast<size_t>(packedMax));
   for (int c = 0; c <= lastKept; ++c) {
-    const int position = SamplePosition(c, info.ChannelCount, info.HasAlphaChannel, cmyk);
+    const int target = position(c);
     for (int32_t y = 0; y < height; ++y) {
       if (compression == ctRLE) {
         const uint16_t length = rowLengths[size_t(c) * size_t(height) + size_t(y)];
-        if (position < 0) {
+        if (target < 0) {
           handle.Seek(length, smFromCurrent);
           continue;
         }
@@ -383,14 +421,14 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
         std::fill(row.begin(), row.end(), 0);
         UnpackBitsRow(packed.data(), length, row.data(), row.size());
       } else {
-        if (position < 0) {
+        if (target < 0) {
           handle.Seek(rowBytes, smFromCurrent);
           continue;
         }
         handle.ReadExact(row.data(), rowBytes, "PSD image row");
       }
       SwapRowSamples(row.data(), row.size(), bytesPerSample);
-      StoreChannelRow(row.data(), image, y, position, bytesPerSample, info.BytesPerPixel);
+      StoreChannelRow(row.data(), image, y, target, bytesPerSample, info.BytesPerPixel);
     }
   }
 
@@ -401,10 +439,8 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     else
       ConvertCmykPixels<uint16_t, 65535>(image.Bits, pixels);
   }
-  if (format == PixelFormat::A32R32G32B32F && channels == 3) {
-    float* p = reinterpret_cast<float*>(image.Bits);
-    for (int64_t i = 0; i < pixels; ++i) p[i * 4 + 3] = 1.0f;
-  }
+  if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha))
+    MakeOpaque(image, info, bytesPerSample);
   return true;
 }
 
