@@ -393,11 +393,13 @@ bool TTiffFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
     if (!TIFFSetField(t, TIFFTAG_COMPRESSION, compression))
       RaiseTiff(client, "compression " + std::to_string(compression) + " is not available");
     if (info.IsIndexed) {
+      // 65535 is full intensity in a colour map: 8-bit values are widened by 257, so readers that
+      // scale and readers that take the high byte both get the value back.
       std::vector<uint16_t> map(768);
       for (int c = 0; c < 256; ++c) {
-        map[size_t(c)] = uint16_t(Color32Red(image.Palette[c]) * 256);
-        map[size_t(256 + c)] = uint16_t(Color32Green(image.Palette[c]) * 256);
-        map[size_t(512 + c)] = uint16_t(Color32Blue(image.Palette[c]) * 256);
+        map[size_t(c)] = uint16_t(Color32Red(image.Palette[c]) * 257);
+        map[size_t(256 + c)] = uint16_t(Color32Green(image.Palette[c]) * 257);
+        map[size_t(512 + c)] = uint16_t(Color32Blue(image.Palette[c]) * 257);
       }
       TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
     }
