@@ -12,7 +12,6 @@ namespace {
 
 using namespace psd;
 
-const char kFormatName[] = "PSD";
 // Photoshop's own limit for PSD documents; beyond it 16-bit packed row lengths can overflow.
 constexpr int32_t kMaxPsdSide = 30000;
 
