@@ -48,13 +48,6 @@ bool LoadIconFile(const std::string& path, ImageData& image) {
   return true;
 }
 
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-  if (from.empty()) return text;
-  for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size()))
-    text.replace(pos, from.size(), to);
-  return text;
-}
-
 // Lends the caller's image to a one-image array for the codec, and takes it back on every way
 // out so that the array never releases the caller's buffers.
 class TLentImage {
@@ -113,24 +106,10 @@ bool SaveImageFile(const std::string& path, const ImageData& image) {
 
   imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return false;
-  // The codec writes a temporary file beside the target; only a complete file replaces it.
-  const std::string temp = MakeTempPathBeside(path, &error);
-  if (temp.empty()) imaging::RaiseImaging(error);
-  bool saved = false;
-  try {
-    TLentImage lent(image);
-    saved = codec->SaveToFile(temp, lent.Images(), true);
-  } catch (const std::exception& e) {
-    DiscardTempFile(temp);
-    // The messages name the file the caller asked for, not the temporary one.
-    throw imaging::EImagingError(ReplaceAll(e.what(), temp, path));
-  }
-  if (!saved) {
-    DiscardTempFile(temp);
-    return false;
-  }
-  if (!CommitTempFile(temp, path, &error)) imaging::RaiseImaging(error);
-  return true;
+  // FileIO writes under a temporary name beside the target and renames only a complete file
+  // into place, so a failing codec leaves an existing file as it was.
+  TLentImage lent(image);
+  return codec->SaveToFile(path, lent.Images(), true);
 }
 
 }  // namespace vexilo

@@ -249,7 +249,8 @@ public:
     // A small file cannot stand for a huge picture: even the densest packets (128 equal
     // pixels) need 1 + bpp bytes, so less data than that is refused before allocating.
     const int64_t pixels = int64_t(h.Width) * h.Height;
-    if (handle.Remaining() < (pixels + 127) / 128 * (1 + bpp))
+    const int64_t leastData = std::min(pixels * bpp, (pixels + 127) / 128 * (1 + bpp));
+    if (handle.Remaining() < leastData)
       RaiseImaging("Targa image data is truncated: too little data for %dx%d pixels.", h.Width, h.Height);
 
     ImageData& image = images.AddEmpty();
