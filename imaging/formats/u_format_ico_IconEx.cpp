@@ -132,10 +132,20 @@ void TIconCursorImage::Decode() {
     throw EIconException(kCorrupt);
   const uint8_t* palette = data_.data() + paletteOffset;
   const uint8_t* xorBits = data_.data() + pixelOffset;
-  // Some writers cut the AND mask short; missing mask rows count as opaque.
+  // Some writers cut the AND mask short, or put an embedded colour profile where the mask
+  // would be; missing mask rows count as opaque.
   const size_t maskOffset = pixelOffset + xorStride * size_t(height);
   const uint8_t* andBits = data_.data() + maskOffset;
-  const size_t maskBytes = data_.size() - maskOffset;
+  size_t maskBytes = data_.size() - maskOffset;
+  if (header.Size >= kIconV5HeaderSize) {
+    TByteReader v5(data_.data(), data_.size(), "icon");
+    v5.Seek(kIconColorSpaceOffset, "bitmap header");
+    const uint32_t colorSpace = v5.U32LE("bitmap header");
+    v5.Seek(kIconProfileDataOffset, "bitmap header");
+    const size_t profileOffset = v5.U32LE("bitmap header");
+    if (colorSpace == kIconEmbeddedProfile && profileOffset >= maskOffset)
+      maskBytes = std::min(maskBytes, profileOffset - maskOffset);
+  }
 
   width_ = width;
   height_ = height;
@@ -206,6 +216,11 @@ void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
 
 std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& picture) {
   if (!IsImageValid(picture)) throw EIconException("Cannot make an icon from an empty image.");
+  // The directory entry has one byte per side, 0 standing for 256. Larger sizes would live
+  // only in the bitmap header, which readers do not agree to honour, so they are refused.
+  if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
+    throw EIconException(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
+                                    kIconMaxSide, picture.Width, picture.Height));
   ImageData image;
   ImageGuard guard{image};
   if (!CopyImage(picture, image)) throw EIconException("Cannot make an icon from an empty image.");
@@ -249,8 +264,8 @@ std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& p
     }
   }
 
-  icon->entry_.Width = static_cast<uint8_t>(width >= 256 ? 0 : width);
-  icon->entry_.Height = static_cast<uint8_t>(height >= 256 ? 0 : height);
+  icon->entry_.Width = static_cast<uint8_t>(width == kIconMaxSide ? 0 : width);
+  icon->entry_.Height = static_cast<uint8_t>(height == kIconMaxSide ? 0 : height);
   icon->entry_.Planes = 1;
   icon->entry_.BitCount = 32;
   icon->entry_.BytesInRes = static_cast<uint32_t>(dataSize);

@@ -16,6 +16,8 @@ inline constexpr size_t kIconFileHeaderSize = 6;
 inline constexpr uint16_t kIconKindIcon = 1;
 inline constexpr uint16_t kIconKindCursor = 2;
 inline constexpr uint16_t kIconMaxCount = 64;
+// Largest side a directory entry can state (its size byte 0 stands for 256).
+inline constexpr int32_t kIconMaxSide = 256;
 
 // Directory entry, 16 bytes, one per image.
 struct TIconDirEntry {
@@ -50,6 +52,14 @@ inline constexpr size_t kIconBitmapInfoHeaderSize = 40;
 // Offset of BitCount inside the header; the byte pair there is what a depth check sees, even
 // for an entry that is not a bitmap at all.
 inline constexpr size_t kIconBitCountOffset = 14;
+
+// The 124-byte BITMAPV5HEADER can carry a colour profile inside the image data: its colour
+// space field ("MBED" as a little-endian number) and the profile's offset from the header's
+// start.
+inline constexpr size_t kIconV5HeaderSize = 124;
+inline constexpr size_t kIconColorSpaceOffset = 56;
+inline constexpr uint32_t kIconEmbeddedProfile = 0x4D424544;  // "MBED"
+inline constexpr size_t kIconProfileDataOffset = 112;
 
 // Colour types of an icon image, by the bit count of its bitmap.
 enum class TIconColorType : int32_t {
