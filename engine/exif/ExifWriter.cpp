@@ -266,7 +266,8 @@ std::vector<uint8_t> TCustomExifData::SaveToExifSegmentData() { return TExifBloc
 
 void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
   TExifSection& details = Section(TExifSectionKind::esDetails);
-  if (details.Find(ttag::PixelXDimension) == nullptr && details.Find(ttag::PixelYDimension) == nullptr) return;
+  const bool inExif = details.Find(ttag::PixelXDimension) != nullptr || details.Find(ttag::PixelYDimension) != nullptr;
+  if (!inExif && !HasRawXMP() && xmp_.Empty()) return;
   TJPEGHeaderParser parser(jpeg, FrameMarkers());
   TFoundJPEGSegment frame;
   bool found = false;
@@ -279,16 +280,40 @@ void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
   const uint32_t width = (uint32_t(frame.Data[layout::FrameHeader::Width]) << 8) | frame.Data[layout::FrameHeader::Width + 1];
   const uint32_t height =
       (uint32_t(frame.Data[layout::FrameHeader::Height]) << 8) | frame.Data[layout::FrameHeader::Height + 1];
-  for (auto [id, value] : {std::pair{ttag::PixelXDimension, width}, std::pair{ttag::PixelYDimension, height}}) {
-    const TExifTag* tag = details.Find(id);
-    if (tag != nullptr && tag->DataType == TExifDataType::Word && tag->ElementCount == 1 && value <= 0xFFFF)
-      SetWord(TExifSectionKind::esDetails, id, static_cast<uint16_t>(value));
-    else
-      SetLongWord(TExifSectionKind::esDetails, id, value);
+  if (inExif) {
+    for (auto [id, value] : {std::pair{ttag::PixelXDimension, width}, std::pair{ttag::PixelYDimension, height}}) {
+      const TExifTag* tag = details.Find(id);
+      if (tag != nullptr && tag->DataType == TExifDataType::Word && tag->ElementCount == 1 && value <= 0xFFFF)
+        SetWord(TExifSectionKind::esDetails, id, static_cast<uint16_t>(value));
+      else
+        SetLongWord(TExifSectionKind::esDetails, id, value);
+    }
   }
-  TContainedXMPPacket& packet = XMPPacket();
-  packet.UpdateProperty(xmpns::Exif, "PixelXDimension", std::to_string(width));
-  packet.UpdateProperty(xmpns::Exif, "PixelYDimension", std::to_string(height));
+  auto update = [&](TContainedXMPPacket& packet) {
+    return packet.UpdateProperty(xmpns::Exif, "PixelXDimension", std::to_string(width)) +
+           packet.UpdateProperty(xmpns::Exif, "PixelYDimension", std::to_string(height));
+  };
+  if (inExif) {
+    update(XMPPacket());
+    return;
+  }
+  // The packet's pixel size is corrected also when the Exif block has none: left alone it
+  // would describe the source's size. An untouched packet stays byte for byte as it was
+  // unless it has such a property.
+  if (!HasRawXMP()) {
+    update(xmp_);
+    return;
+  }
+  TContainedXMPPacket probe;
+  try {
+    probe.LoadFromData(std::span<const uint8_t>(rawXmp_).subspan(layout::kXmpIdentifierSize));
+  } catch (const EInvalidXMPPacket&) {
+    return;
+  }
+  if (update(probe) > 0) {
+    xmp_ = std::move(probe);
+    rawXmp_.clear();
+  }
 }
 
 std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {

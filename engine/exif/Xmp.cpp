@@ -67,6 +67,15 @@ std::string NodeText(const xmlNode* node) {
 
 TContainedXMPPacket::~TContainedXMPPacket() { Clear(); }
 
+TContainedXMPPacket& TContainedXMPPacket::operator=(TContainedXMPPacket&& other) noexcept {
+  if (this != &other) {
+    Clear();
+    doc_ = other.doc_;
+    other.doc_ = nullptr;
+  }
+  return *this;
+}
+
 void TContainedXMPPacket::Clear() {
   if (doc_ != nullptr) xmlFreeDoc(doc_);
   doc_ = nullptr;

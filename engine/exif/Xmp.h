@@ -24,6 +24,8 @@ public:
   ~TContainedXMPPacket();
   TContainedXMPPacket(const TContainedXMPPacket&) = delete;
   TContainedXMPPacket& operator=(const TContainedXMPPacket&) = delete;
+  TContainedXMPPacket(TContainedXMPPacket&& other) noexcept : doc_(other.doc_) { other.doc_ = nullptr; }
+  TContainedXMPPacket& operator=(TContainedXMPPacket&& other) noexcept;
 
   // Parses the packet text (the bytes after the identifier of the XMP segment). Text that is
   // empty or holds only blanks and NUL bytes gives an empty packet. Raises EInvalidXMPPacket
