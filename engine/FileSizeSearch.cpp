@@ -55,13 +55,17 @@ long double Trial(const FileSizeSearchInput& in, Size size, UserDialogs& dialogs
 
 }  // namespace
 
+Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes) {
+  if (targetKilobytes < 0) throw std::runtime_error("The target file size is negative");
+  if (sourceBytes == 0) throw std::runtime_error("The source file is empty");
+  const long double s = static_cast<long double>(sourceBytes) / 1024;
+  const long double f = std::sqrt(static_cast<long double>(targetKilobytes) / s);
+  return {RoundHalfEven(f * width), RoundHalfEven(f * height)};
+}
+
 Size SearchFileSize(const FileSizeSearchInput& in, UserDialogs& dialogs) {
-  if (in.targetKilobytes < 0) throw std::runtime_error("The target file size is negative");
-  if (in.sourceBytes == 0) throw std::runtime_error("The source file is empty");
   const long double k = in.targetKilobytes;
-  const long double s = static_cast<long double>(in.sourceBytes) / 1024;
-  const long double f = std::sqrt(k / s);
-  Size size{RoundHalfEven(f * in.source->Width), RoundHalfEven(f * in.source->Height)};
+  Size size = FileSizeFirstEstimate(in.source->Width, in.source->Height, in.sourceBytes, in.targetKilobytes);
 
   auto correct = [&](long double t) {
     const long double r = k / t;

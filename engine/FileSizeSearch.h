@@ -21,8 +21,11 @@ struct FileSizeSearchInput {
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
 };
 
-// First estimate f = sqrt(K / (B / 1024)) applied to W × H; then a trial save of a scaled copy
-// at T, measured and deleted, corrects by sqrt(K / t); the correction is repeated until
+// The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.
+Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes);
+
+// Starting from the first estimate, a trial save of a scaled copy at T, measured and deleted,
+// corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
 // 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
 // unchecked. A trial whose scaling fails reports "konvertierfehler" with T and is saved
 // unscaled; a trial that writes nothing counts as a hit. A negative target, an empty source
