@@ -56,6 +56,17 @@ bool StartChecks(RunEnvironment& env) {
   return true;
 }
 
+// A source that cannot be read goes on as an empty image, whether the codec says so or raises
+// an error: its save then fails and is reported with the output path.
+bool Load(const std::string& source, imaging::ImageData& image) {
+  try {
+    if (LoadImageFile(source, image) && imaging::IsImageValid(image)) return true;
+  } catch (const std::exception&) {
+  }
+  imaging::ReleaseImage(image);
+  return false;
+}
+
 // The image of the current file, released on every way out of the file.
 class CurrentImage {
 public:
@@ -140,7 +151,7 @@ private:
 
       // The options dialog stays usable during a run: its settings apply from the next file on.
       const ConversionJob job = ReadConversionJob(env_.tprog, env_.toptionen);
-      const bool loaded = LoadImageFile(source, current.image) && imaging::IsImageValid(current.image);
+      const bool loaded = Load(source, current.image);
 
       if (job.overwrite) {
         output = source;

@@ -53,8 +53,9 @@ public:
   // ---- Progress window (shown without blocking) ----
   // Fills the three lines, sets the bar to 0 of `maximum` and shows the window.
   virtual void ShowProgress(const ProgressText& text, int maximum) = 0;
-  // The file line: a path and a suffix such as " (3/12)"; the window shortens the path to its
-  // width (ShortenPath), keeping the suffix with the file name.
+  // The third line: a path, shortened to the window's width (ShortenPath), and a suffix kept
+  // whole after it, such as the run's counter " (3/12)". A line without a path ("3 Images
+  // analyzed") is all suffix.
   virtual void SetProgressFileLine(const std::string& path, const std::string& suffix) = 0;
   virtual void SetProgressPosition(int position) = 0;
   virtual void HideProgress() = 0;
