@@ -323,14 +323,19 @@ bool TBitmapFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataAr
   const TMaskLayout layout = MakeMaskLayout(red, green, blue, alpha);
   for (int64_t fileRow = 0; fileRow < height; ++fileRow) {
     const int64_t wanted = fileRow == height - 1 ? (width * bitCount + 7) / 8 : rowSize;
-    handle.ReadExact(row.data(), wanted, "BMP pixel data");
     uint8_t* target = image.Bits + static_cast<size_t>(topDown ? fileRow : height - 1 - fileRow) * imageRowBytes;
+    if (bitCount >= 8 && !masked) {
+      // Rows the image holds as they are go straight into it; only the padding is skipped.
+      handle.ReadExact(target, static_cast<int64_t>(imageRowBytes), "BMP pixel data");
+      if (wanted > static_cast<int64_t>(imageRowBytes))
+        handle.Seek(wanted - static_cast<int64_t>(imageRowBytes), smFromCurrent);
+      continue;
+    }
+    handle.ReadExact(row.data(), wanted, "BMP pixel data");
     if (bitCount < 8)
       ExpandPackedRow(row.data(), image.Width, static_cast<int32_t>(bitCount), target);
-    else if (masked)
-      ExpandMaskedRow(row.data(), image.Width, static_cast<int32_t>(bitCount / 8), layout, target);
     else
-      std::memcpy(target, row.data(), imageRowBytes);
+      ExpandMaskedRow(row.data(), image.Width, static_cast<int32_t>(bitCount / 8), layout, target);
   }
   if (alpha == 0) DropUnusedAlpha(image);
   return true;

@@ -484,3 +484,53 @@ TEST(Bitmap, SeveralImagesGoToNumberedFiles) {
     ReleaseImage(image);
   }
 }
+
+// Formats the codec cannot write are converted first; the override option converts every save.
+TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
+  {
+    ImageData probe;
+    ASSERT_TRUE(CreateImage(1, 1, PixelFormat::Gray8, probe));
+    bool converts = true;
+    try {
+      ConvertImageFormat(probe, PixelFormat::Index8);
+    } catch (const EImagingError&) {
+      converts = false;
+    }
+    ReleaseImage(probe);
+    if (!converts) GTEST_SKIP() << "pixel-format conversion is not available yet";
+  }
+  const bool savedRle = GetOption(ImagingBitmapRLE);
+  SetOption(ImagingBitmapRLE, 0);
+  const std::pair<PixelFormat, PixelFormat> cases[] = {
+      {PixelFormat::Gray8, PixelFormat::Index8},          {PixelFormat::A8Gray8, PixelFormat::A8R8G8B8},
+      {PixelFormat::R16G16B16, PixelFormat::R8G8B8},      {PixelFormat::A16B16G16R16, PixelFormat::A8R8G8B8},
+      {PixelFormat::R32F, PixelFormat::R8G8B8},           {PixelFormat::A32R32G32B32F, PixelFormat::A8R8G8B8},
+      {PixelFormat::R3G3B2, PixelFormat::X1R5G5B5},       {PixelFormat::X5R1G1B1, PixelFormat::X1R5G5B5},
+  };
+  for (const auto& [source, written] : cases) {
+    SCOPED_TRACE(GetFormatName(source));
+    TDynImageDataArray images;
+    ImageData& image = images.AddEmpty();
+    ASSERT_TRUE(CreateImage(6, 3, source, image));
+    for (int32_t y = 0; y < 3; ++y)
+      for (int32_t x = 0; x < 6; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 40), uint8_t(y * 100), 0));
+    const std::vector<uint8_t> file = Save(images);
+    TDynImageDataArray loaded;
+    ASSERT_EQ(Load(file, loaded), "");
+    EXPECT_EQ(loaded[0].Format, written);
+    EXPECT_EQ(loaded[0].Width, 6);
+    EXPECT_TRUE(IsImageValid(images[0])) << "the caller's image is left as it was";
+    EXPECT_EQ(images[0].Format, source);
+  }
+
+  SetOption(ImagingSaveOverrideFormat, static_cast<int32_t>(PixelFormat::R8G8B8));
+  TDynImageDataArray images;
+  MakePattern(PixelFormat::Index8, 5, 4, images.AddEmpty());
+  const std::vector<uint8_t> file = Save(images);
+  SetOption(ImagingSaveOverrideFormat, 0);
+  SetOption(ImagingBitmapRLE, savedRle);
+  EXPECT_EQ(file[28], 24) << "written with 24 bits per pixel";
+  TDynImageDataArray loaded;
+  ASSERT_EQ(Load(file, loaded), "");
+  EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "");
+}
