@@ -123,10 +123,17 @@ void FitEndpoints(const Rgb* colors, int count, Rgb& low, Rgb& high) {
     cov[4] += g * b;
     cov[5] += b * b;
   }
-  // Power iteration from the channel with the largest variance.
-  float axis[3] = {cov[0], cov[3], cov[5]};
-  const float largest = std::max({axis[0], axis[1], axis[2]});
-  for (float& a : axis) a = a == largest ? 1.0f : 0.0f;
+  // Power iteration, started from the covariance row of the channel with the largest variance
+  // (a unit vector could be orthogonal to the axis, as for two colours that trade one channel
+  // against another).
+  float axis[3];
+  if (cov[0] >= cov[3] && cov[0] >= cov[5]) {
+    axis[0] = cov[0], axis[1] = cov[1], axis[2] = cov[2];
+  } else if (cov[3] >= cov[5]) {
+    axis[0] = cov[1], axis[1] = cov[3], axis[2] = cov[4];
+  } else {
+    axis[0] = cov[2], axis[1] = cov[4], axis[2] = cov[5];
+  }
   for (int iteration = 0; iteration < 8; ++iteration) {
     const float x = cov[0] * axis[0] + cov[1] * axis[1] + cov[2] * axis[2];
     const float y = cov[1] * axis[0] + cov[3] * axis[1] + cov[4] * axis[2];

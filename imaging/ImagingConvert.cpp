@@ -4,12 +4,11 @@
 #include <memory>
 #include <vector>
 
+#include "Imaging.h"
 #include "ImagingCompressed.h"
 #include "ImagingFormats.h"
 
 namespace imaging {
-
-int32_t ColorReductionMask = 255;
 
 namespace {
 
@@ -363,8 +362,10 @@ void ConvertPixels(const PixelRun& r) {
     if (from == Kind::Gray) {
       GrayToIndexed(r);
     } else {
+      const int32_t mask = GetOption(ImagingColorReductionMask);
       ReduceColors(static_cast<int32_t>(r.Count), r.Src, r.Dst, raAll, r.DstPalette,
-                   static_cast<uint8_t>(ColorReductionMask), r.DstInfo->PaletteEntries, r.SrcInfo, r.DstInfo);
+                   static_cast<uint8_t>(mask == kInvalidOption ? 255 : mask), r.DstInfo->PaletteEntries, r.SrcInfo,
+                   r.DstInfo);
     }
     return;
   }

@@ -124,10 +124,6 @@ struct FilterEntry {
 inline constexpr int kFilterCount = 10;
 extern const FilterEntry ResamplingFilters[kFilterCount];
 
-// Library option ColorReductionMask (id 128): the channel mask of the colour reduction that
-// conversions to Index8 run. Set before a run, only read during it.
-extern int32_t ColorReductionMask;
-
 bool ConvertImageFormat(ImageData& image, PixelFormat format);
 bool ResizeImage(ImageData& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter);
 bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
