@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "Imaging.h"
@@ -16,87 +17,116 @@ using PF = PixelFormat;
 
 // ---- Colour reduction ------------------------------------------------------------------------
 
-constexpr int32_t kBucketCount = 32768;
 constexpr int32_t kMinColors = 2;
 constexpr int32_t kMaxColors = 4096;
 // Channel k of a colour in the order the reduction tests them: alpha, red, green, blue.
 constexpr int kShift[4] = {24, 16, 8, 0};
 // Weights of the channels' spreads when choosing the box to split.
 constexpr int32_t kSpreadWeight[4] = {1024, 612, 1202, 234};
+// Pixels are collected in slices of this many: each slice is sorted, counted and merged into
+// the distinct colours found so far.
+constexpr int64_t kSlicePixels = int64_t(1) << 20;
 
 inline uint32_t ChannelOf(Color32 c, int k) { return (c >> kShift[k]) & 0xFFu; }
 
-inline uint32_t BucketOf(Color32 c) {
-  return (Color32Blue(c) * 11u + Color32Alpha(c) + Color32Red(c) * 59u + Color32Green(c) * 119u) &
-         (kBucketCount - 1);
-}
-
-struct ColorNode {
-  Color32 Color;     // masked colour
-  uint32_t Count;    // occurrences
-  int32_t HashNext;  // next node of the same bucket, -1 at the end
-  int32_t BoxNext;   // next node of the same box, -1 at the end
+struct ColorCount {
+  Color32 Color;   // masked colour
+  uint32_t Count;  // occurrences
 };
 
 struct ColorBox {
+  uint32_t Begin, End;     // its colours: a range of the distinct-colour array
   uint8_t Min[4], Max[4];  // per channel, order alpha, red, green, blue
   uint64_t Total;          // occurrences of all its colours
-  int32_t First;           // first node of the box's list
   int32_t Spread;          // largest weighted channel spread
   Color32 Average;
+  int32_t Leaf;            // its leaf in the split tree
+  int32_t Depth;           // of that leaf
 };
 
-// State of one reduction. Its nodes come from one growing pool, so collecting allocates only
-// when the pool grows, never per pixel.
+// The splits made so far, as a binary tree over the colour space. The next node is Low when
+// the channel at Shift is at most Threshold, else Low + 1 (the two children are neighbours).
+// A leaf names the box of its region and leads to itself (Threshold 255), so a walk of fixed
+// length ends on it whatever the depth of the leaf.
+struct SplitNode {
+  uint32_t Shift;
+  uint32_t Threshold;
+  int32_t Low;
+  int32_t Box;  // leaves only, else -1
+};
+
+inline SplitNode Leaf(int32_t self, int32_t box) { return SplitNode{0, 255, self, box}; }
+
+// Least-significant-digit radix sort of 32-bit values; returns the buffer that holds the result.
+uint32_t* RadixSort(uint32_t* data, uint32_t* scratch, size_t n) {
+  size_t counts[4][256] = {};
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t v = data[i];
+    ++counts[0][v & 255];
+    ++counts[1][(v >> 8) & 255];
+    ++counts[2][(v >> 16) & 255];
+    ++counts[3][v >> 24];
+  }
+  for (int pass = 0; pass < 4; ++pass) {
+    size_t* count = counts[pass];
+    const int shift = pass * 8;
+    if (n == 0 || count[(data[0] >> shift) & 255] == n) continue;  // one digit value only: nothing moves
+    size_t sum = 0;
+    for (size_t& c : std::span<size_t, 256>(count, 256)) {
+      const size_t here = c;
+      c = sum;
+      sum += here;
+    }
+    for (size_t i = 0; i < n; ++i) scratch[count[(data[i] >> shift) & 255]++] = data[i];
+    std::swap(data, scratch);
+  }
+  return data;
+}
+
+// Median-cut state. The distinct colours are kept as one sorted array of (colour, count)
+// pairs: a photo has millions of distinct colours, and sorting slices of pixels touches memory
+// in order where a chained hash table would miss the cache on nearly every pixel. A box is a
+// range of that array, split in place; the split tree finds a pixel's box without a search.
+// None of this changes a result: bounds, counts and averages do not depend on the order of
+// the colours.
 class ColorReducer {
 public:
   void Clear() {
-    buckets_.assign(kBucketCount, -1);
-    nodes_.clear();
-    nodes_.shrink_to_fit();
-    boxes_.clear();
-    nodeBox_.clear();
-    lastColor_ = 0;
-    lastNode_ = -1;
+    colors_ = {};
+    merged_ = {};
+    boxes_ = {};
+    tree_ = {};
+    sorted_ = true;
   }
 
   template <typename Reader>
   void Collect(int64_t count, Reader read, uint32_t mask32) {
-    if (buckets_.empty()) buckets_.assign(kBucketCount, -1);
-    if (nodes_.capacity() == 0) nodes_.reserve(size_t(std::min<int64_t>(count, 1 << 16)));
-    for (int64_t i = 0; i < count; ++i) {
-      const Color32 c = read(i) & mask32;
-      // Neighbouring pixels often repeat a colour; skip the bucket walk for them.
-      if (lastNode_ >= 0 && c == lastColor_) {
-        ++nodes_[size_t(lastNode_)].Count;
-        continue;
-      }
-      int32_t& head = buckets_[BucketOf(c)];
-      int32_t node = head;
-      while (node >= 0 && nodes_[size_t(node)].Color != c) node = nodes_[size_t(node)].HashNext;
-      if (node >= 0) {
-        ++nodes_[size_t(node)].Count;
-      } else {
-        node = static_cast<int32_t>(nodes_.size());
-        nodes_.push_back(ColorNode{c, 1, head, -1});
-        head = node;
-      }
-      lastColor_ = c;
-      lastNode_ = node;
+    if (!sorted_) {
+      std::sort(colors_.begin(), colors_.end(),
+                [](const ColorCount& a, const ColorCount& b) { return a.Color < b.Color; });
+      sorted_ = true;
+    }
+    const size_t sliceSize = size_t(std::min(count, kSlicePixels));
+    std::vector<uint32_t> slice(sliceSize), scratch(sliceSize);
+    for (int64_t start = 0; start < count; start += kSlicePixels) {
+      const size_t n = size_t(std::min(kSlicePixels, count - start));
+      for (size_t i = 0; i < n; ++i) slice[i] = read(start + int64_t(i)) & mask32;
+      MergeSorted(RadixSort(slice.data(), scratch.data(), n), n);
     }
   }
 
   void MakePalette(Color32* palette, uint8_t mask, int32_t colorCount) {
     boxes_.clear();
-    if (!nodes_.empty()) {
+    tree_.clear();
+    depth_ = 0;
+    if (!colors_.empty()) {
+      tree_.push_back(Leaf(0, 0));
       ColorBox first{};
-      first.First = -1;
-      for (size_t n = nodes_.size(); n-- > 0;) {
-        nodes_[n].BoxNext = first.First;
-        first.First = static_cast<int32_t>(n);
-      }
+      first.Begin = 0;
+      first.End = static_cast<uint32_t>(colors_.size());
+      first.Leaf = 0;
+      UpdateBounds(first);
       boxes_.push_back(first);
-      UpdateBounds(boxes_[0]);
     }
     SplitBoxes(colorCount);
     for (ColorBox& box : boxes_) {
@@ -107,47 +137,105 @@ public:
         box.Max[k] = static_cast<uint8_t>((box.Max[k] & mask) + (255 - mask));
       }
     }
-    std::stable_sort(boxes_.begin(), boxes_.end(),
-                     [](const ColorBox& a, const ColorBox& b) { return a.Total > b.Total; });
-    nodeBox_.assign(nodes_.size(), 0);
-    for (size_t b = 0; b < boxes_.size(); ++b)
-      for (int32_t n = boxes_[b].First; n >= 0; n = nodes_[size_t(n)].BoxNext) nodeBox_[size_t(n)] = uint32_t(b);
+    std::vector<uint32_t> order(boxes_.size());
+    for (size_t b = 0; b < order.size(); ++b) order[b] = uint32_t(b);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t a, uint32_t b) { return boxes_[a].Total > boxes_[b].Total; });
+    std::vector<ColorBox> sortedBoxes(boxes_.size());
+    std::vector<int32_t> rank(boxes_.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+      sortedBoxes[i] = boxes_[order[i]];
+      rank[order[i]] = int32_t(i);
+    }
+    boxes_.swap(sortedBoxes);
+    for (SplitNode& node : tree_)
+      if (node.Box >= 0) node.Box = rank[size_t(node.Box)];
     for (int32_t i = 0; i < colorCount; ++i)
       palette[i] = size_t(i) < boxes_.size() ? boxes_[size_t(i)].Average : 0xFF000000u;
     mask_ = mask;
+    // With a mask of high bits only (255 among them), boxes lie in disjoint regions of the
+    // split tree, so the box of a pixel's region is the only one that can hold it.
+    const uint8_t low = static_cast<uint8_t>(~mask);
+    disjoint_ = (low & (low + 1)) == 0;
   }
 
   template <typename Reader>
   void Map(int64_t count, Reader read, uint8_t* target, int32_t targetBpp) {
+    if (disjoint_ && !boxes_.empty()) {
+      MapByTree(count, read, target, targetBpp);
+      return;
+    }
     Color32 last = 0;
-    uint32_t lastIndex = 0;
+    uint8_t lastIndex = 0;
     bool haveLast = false;
     for (int64_t i = 0; i < count; ++i, target += targetBpp) {
       const Color32 c = read(i);
       if (!haveLast || c != last) {
         last = c;
-        lastIndex = IndexOf(c);
+        lastIndex = static_cast<uint8_t>(IndexOf(c));
         haveLast = true;
       }
-      *target = static_cast<uint8_t>(lastIndex);
+      *target = lastIndex;
     }
   }
 
 private:
+  // Walks the split tree for four pixels at a time: the four walks are independent, so their
+  // memory reads overlap instead of waiting for each other.
+  template <typename Reader>
+  void MapByTree(int64_t count, Reader read, uint8_t* target, int32_t targetBpp) {
+    constexpr int kLanes = 4;
+    const uint32_t mask32 = mask_ * 0x01010101u;
+    const SplitNode* tree = tree_.data();
+    for (int64_t i = 0; i < count; i += kLanes) {
+      const int lanes = static_cast<int>(std::min<int64_t>(kLanes, count - i));
+      Color32 colors[kLanes] = {};
+      int32_t nodes[kLanes] = {};
+      for (int j = 0; j < lanes; ++j) colors[j] = read(i + j);
+      for (int32_t depth = 0; depth < depth_; ++depth) {
+        for (int j = 0; j < kLanes; ++j) {
+          const SplitNode& split = tree[nodes[j]];
+          nodes[j] = split.Low + int32_t(((colors[j] & mask32) >> split.Shift & 255u) > split.Threshold);
+        }
+      }
+      for (int j = 0; j < lanes; ++j) {
+        const int32_t box = tree[nodes[j]].Box;
+        target[(i + j) * targetBpp] = Contains(boxes_[size_t(box)], colors[j]) ? static_cast<uint8_t>(box) : 0;
+      }
+    }
+  }
+
+  // Merges a sorted slice of masked colours into the sorted distinct colours.
+  void MergeSorted(const uint32_t* sorted, size_t n) {
+    merged_.clear();
+    merged_.reserve(colors_.size() + n);
+    size_t i = 0;
+    for (size_t j = 0; j < n;) {
+      const Color32 c = sorted[j];
+      uint32_t run = 0;
+      while (j < n && sorted[j] == c) ++run, ++j;
+      while (i < colors_.size() && colors_[i].Color < c) merged_.push_back(colors_[i++]);
+      if (i < colors_.size() && colors_[i].Color == c) run += colors_[i++].Count;
+      merged_.push_back(ColorCount{c, run});
+    }
+    merged_.insert(merged_.end(), colors_.begin() + std::ptrdiff_t(i), colors_.end());
+    colors_.swap(merged_);
+  }
+
   void UpdateBounds(ColorBox& box) const {
     for (int k = 0; k < 4; ++k) {
       box.Min[k] = 255;
       box.Max[k] = 0;
     }
     box.Total = 0;
-    for (int32_t n = box.First; n >= 0; n = nodes_[size_t(n)].BoxNext) {
-      const ColorNode& node = nodes_[size_t(n)];
+    for (uint32_t n = box.Begin; n < box.End; ++n) {
+      const ColorCount& cc = colors_[n];
       for (int k = 0; k < 4; ++k) {
-        const uint8_t v = static_cast<uint8_t>(ChannelOf(node.Color, k));
+        const uint8_t v = static_cast<uint8_t>(ChannelOf(cc.Color, k));
         box.Min[k] = std::min(box.Min[k], v);
         box.Max[k] = std::max(box.Max[k], v);
       }
-      box.Total += node.Count;
+      box.Total += cc.Count;
     }
     box.Spread = 0;
     for (int k = 0; k < 4; ++k) box.Spread = std::max(box.Spread, (box.Max[k] - box.Min[k]) * kSpreadWeight[k]);
@@ -160,32 +248,38 @@ private:
         if (boxes_[b].Spread > boxes_[widest].Spread) widest = b;
       const int32_t spread = boxes_[widest].Spread;
       if (spread == 0) break;
-      ColorBox& box = boxes_[widest];
+      ColorBox box = boxes_[widest];
       int channel = 0;
       while ((box.Max[channel] - box.Min[channel]) * kSpreadWeight[channel] != spread) ++channel;
       const uint32_t threshold = (uint32_t(box.Min[channel]) + box.Max[channel]) / 2;
+      const auto middle = std::partition(
+          colors_.begin() + box.Begin, colors_.begin() + box.End,
+          [&](const ColorCount& cc) { return ChannelOf(cc.Color, channel) <= threshold; });
+      sorted_ = false;
       ColorBox upper{};
-      int32_t stay = -1;
-      upper.First = -1;
-      for (int32_t n = box.First; n >= 0;) {
-        const int32_t next = nodes_[size_t(n)].BoxNext;
-        int32_t& list = ChannelOf(nodes_[size_t(n)].Color, channel) <= threshold ? stay : upper.First;
-        nodes_[size_t(n)].BoxNext = list;
-        list = n;
-        n = next;
-      }
-      box.First = stay;
+      upper.Begin = static_cast<uint32_t>(middle - colors_.begin());
+      upper.End = box.End;
+      box.End = upper.Begin;
+      const int32_t parent = box.Leaf;
+      box.Leaf = static_cast<int32_t>(tree_.size());
+      upper.Leaf = box.Leaf + 1;
+      tree_[size_t(parent)] = SplitNode{uint32_t(kShift[channel]), threshold, box.Leaf, -1};
+      tree_.push_back(Leaf(box.Leaf, static_cast<int32_t>(widest)));
+      tree_.push_back(Leaf(upper.Leaf, static_cast<int32_t>(boxes_.size())));
+      box.Depth = upper.Depth = box.Depth + 1;
+      depth_ = std::max(depth_, box.Depth);
       UpdateBounds(box);
       UpdateBounds(upper);
+      boxes_[widest] = box;
       boxes_.push_back(upper);
     }
   }
 
   Color32 AverageOf(const ColorBox& box) const {
     uint64_t sums[4] = {0, 0, 0, 0};
-    for (int32_t n = box.First; n >= 0; n = nodes_[size_t(n)].BoxNext) {
-      const ColorNode& node = nodes_[size_t(n)];
-      for (int k = 0; k < 4; ++k) sums[k] += uint64_t(ChannelOf(node.Color, k)) * node.Count;
+    for (uint32_t n = box.Begin; n < box.End; ++n) {
+      const ColorCount& cc = colors_[n];
+      for (int k = 0; k < 4; ++k) sums[k] += uint64_t(ChannelOf(cc.Color, k)) * cc.Count;
     }
     if (box.Total == 0) return 0;
     return MakeColor32(static_cast<uint8_t>(sums[0] / box.Total), static_cast<uint8_t>(sums[1] / box.Total),
@@ -202,29 +296,32 @@ private:
 
   // The first box, in sorted order, whose bounds hold the colour; 0 when none does.
   uint32_t IndexOf(Color32 c) const {
-    if (mask_ == 0xFF && !buckets_.empty()) {
-      // Unmasked boxes come from threshold splits, so their bounds are disjoint and a collected
-      // colour lies in its own box only.
-      int32_t n = buckets_[BucketOf(c)];
-      while (n >= 0 && nodes_[size_t(n)].Color != c) n = nodes_[size_t(n)].HashNext;
-      if (n >= 0 && size_t(n) < nodeBox_.size()) return nodeBox_[size_t(n)];
+    if (boxes_.empty()) return 0;
+    if (disjoint_) {
+      const Color32 masked = c & (mask_ * 0x01010101u);
+      int32_t node = 0;
+      while (tree_[size_t(node)].Box < 0) {
+        const SplitNode& split = tree_[size_t(node)];
+        node = split.Low + int32_t((masked >> split.Shift & 255u) > split.Threshold);
+      }
+      const int32_t box = tree_[size_t(node)].Box;
+      return Contains(boxes_[size_t(box)], c) ? uint32_t(box) : 0;
     }
     for (size_t b = 0; b < boxes_.size(); ++b)
       if (Contains(boxes_[b], c)) return static_cast<uint32_t>(b);
     return 0;
   }
 
-  std::vector<int32_t> buckets_;
-  std::vector<ColorNode> nodes_;
+  std::vector<ColorCount> colors_;  // distinct masked colours; sorted by colour unless split
+  std::vector<ColorCount> merged_;
   std::vector<ColorBox> boxes_;
-  std::vector<uint32_t> nodeBox_;  // sorted box of each node
+  std::vector<SplitNode> tree_;
+  int32_t depth_ = 0;  // of the deepest leaf
+  bool sorted_ = true;
+  bool disjoint_ = true;
   uint8_t mask_ = 0xFF;
-  Color32 lastColor_ = 0;
-  int32_t lastNode_ = -1;
 };
 
-// A reduction may be spread over several calls (collect from several images, then build one
-// palette and map each of them), so its state lives on between calls, one per thread.
 thread_local std::unique_ptr<ColorReducer> threadReducer;
 
 // ---- Conversion ----------------------------------------------------------------------------

@@ -143,7 +143,8 @@ TEST(ConvertRoundTrip, EveryPairOfFormats) {
       ImageData image = Converted(viaFrom, to.format);
       EXPECT_EQ(image.Format, to.format);
       EXPECT_TRUE(IsImageValid(image));
-      ImageData expected = Converted(Converted(expectedFrom, to.format), PF::A8R8G8B8);
+      ImageData expected = Converted(expectedFrom, to.format);
+      ASSERT_TRUE(ConvertImageFormat(expected, PF::A8R8G8B8));
       ASSERT_TRUE(ConvertImageFormat(image, PF::A8R8G8B8));
       EXPECT_EQ(testsupport::CompareImages(expected, image), "");
       ReleaseImage(expected);
