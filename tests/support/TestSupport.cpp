@@ -74,10 +74,10 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image) {
+bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image, const std::string& options) {
   if (!HaveTool("convert")) return false;
   std::string pam;
-  const std::string cmd = "convert '" + file.string() + "[0]' -depth 8 -alpha on pam:- 2>/dev/null";
+  const std::string cmd = "convert '" + file.string() + "[0]' " + options + " -depth 8 -alpha set pam:- 2>/dev/null";
   if (RunCommand(cmd, &pam) != 0 || pam.empty()) return false;
   // PAM header: "P7\nWIDTH w\nHEIGHT h\nDEPTH d\nMAXVAL 255\nTUPLTYPE ...\nENDHDR\n"
   const size_t end = pam.find("ENDHDR\n");

@@ -45,8 +45,10 @@ bool HaveTool(const std::string& program);
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
 // Reads any image an independent decoder (ImageMagick) understands into 8-bit BGRA pixels:
-// false when the tool is missing or fails.
-bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image);
+// false when the tool is missing or fails. `options` go to convert after the input file
+// (for example "-auto-orient").
+bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image,
+                           const std::string& options = "");
 
 // Compares two A8R8G8B8 images; returns an empty text when equal, else a description of the
 // first difference. `tolerance` is the largest allowed difference per channel.
