@@ -89,22 +89,23 @@ void TCustomExifData::SetString(TExifSectionKind section, uint16_t id, const std
 }
 
 void TCustomExifData::SetWord(TExifSectionKind section, uint16_t id, uint16_t value) {
-  TExifTag tag;
-  tag.ID = id;
-  tag.DataType = TExifDataType::Word;
-  tag.ElementCount = 1;
-  tag.Data.resize(2);
-  Put16(tag.Data.data(), value, byteOrder_);
-  Section(section).Add(std::move(tag));
+  SetSingleValue(section, id, TExifDataType::Word, value);
 }
 
 void TCustomExifData::SetLongWord(TExifSectionKind section, uint16_t id, uint32_t value) {
+  SetSingleValue(section, id, TExifDataType::LongWord, value);
+}
+
+void TCustomExifData::SetSingleValue(TExifSectionKind section, uint16_t id, TExifDataType type, uint32_t value) {
   TExifTag tag;
   tag.ID = id;
-  tag.DataType = TExifDataType::LongWord;
+  tag.DataType = type;
   tag.ElementCount = 1;
-  tag.Data.resize(4);
-  Put32(tag.Data.data(), value, byteOrder_);
+  tag.Data.resize(ExifDataTypeSize(static_cast<uint16_t>(type)));
+  if (type == TExifDataType::Word)
+    Put16(tag.Data.data(), static_cast<uint16_t>(value), byteOrder_);
+  else
+    Put32(tag.Data.data(), value, byteOrder_);
   Section(section).Add(std::move(tag));
 }
 

@@ -147,6 +147,8 @@ protected:
 
 private:
   friend class TExifBlockBuilder;
+  // A single SHORT or LONG.
+  void SetSingleValue(TExifSectionKind section, uint16_t id, TExifDataType type, uint32_t value);
   std::unique_ptr<TExifSection> sections_[kExifSectionCount];
 };
 

@@ -9,6 +9,7 @@
 #include "exif/ExifThumbnail.h"
 #include "exif/JpegHeaderParser.h"
 #include "exif/TiffStructures.h"
+#include "SafeFile.h"
 
 namespace vexilo::exif {
 
@@ -360,6 +361,17 @@ std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
   }
   out.insert(out.end(), jpeg.begin() + pos, jpeg.end());
   return out;
+}
+
+void TExifData::SaveToJPEG(const std::string& fileName) {
+  std::ifstream file(fileName, std::ios::binary);
+  if (!file) throw EExifError("Cannot open file " + fileName);
+  const std::vector<uint8_t> content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (file.bad()) throw EExifError("Cannot read file " + fileName);
+  file.close();
+  const std::vector<uint8_t> rewritten = InsertIntoJPEG(content);
+  std::string error;
+  if (!WriteFileAtomically(fileName, rewritten, &error)) throw EExifError("Cannot replace file " + fileName + ": " + error);
 }
 
 }  // namespace vexilo::exif

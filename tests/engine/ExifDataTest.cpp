@@ -483,3 +483,27 @@ TEST(ExifWrite, OffsetsAreEvenAndSectionsInOrder) {
     for (const TExifTag& tag : reloaded.Section(kind).Tags()) EXPECT_EQ(tag.OriginalDataOffset % 2, 0u) << tag.ID;
   for (uint32_t offset : {exif, interop, gps, ifd1}) EXPECT_EQ(offset % 2, 0u);
 }
+
+TEST(ExifWrite, RewritesTheFileInOneStepOrNotAtAll) {
+  testsupport::TempDir dir;
+  const auto path = dir / "out.jpg";
+  const std::vector<uint8_t> plain = exiftest::PlainJpeg();
+  testsupport::WriteFileBytes(path, plain);
+  TExifData data;
+  data.SetSoftware("Corvana Vexilo");
+  data.SaveToJPEG(path.string());
+  EXPECT_EQ(testsupport::ReadFileBytes(path), data.InsertIntoJPEG(plain));
+
+  // A block that cannot be stored leaves the file as it was and nothing beside it.
+  testsupport::WriteFileBytes(path, plain);
+  data.SetString(kGeneral, 270, std::string(70000, 'd'));
+  EXPECT_THROW(data.SaveToJPEG(path.string()), EExifError);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), plain);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), std::filesystem::directory_iterator()), 1);
+  // So do a file that is no JPEG and a missing file.
+  testsupport::WriteFileBytes(path, {'G', 'I', 'F', '8', '9', 'a'});
+  EXPECT_THROW(data.SaveToJPEG(path.string()), EInvalidJPEGHeader);
+  EXPECT_EQ(testsupport::ReadFileBytes(path), (std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a'}));
+  EXPECT_THROW(data.SaveToJPEG((dir / "missing.jpg").string()), EExifError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing.jpg"));
+}

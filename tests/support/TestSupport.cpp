@@ -134,3 +134,20 @@ std::string CompareImages(const imaging::ImageData& expected, const imaging::Ima
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target) {
+  using namespace imaging;
+  const PixelFormatInfo* info = FindFormatInfo(source.Format);
+  if (info && info->IsCompressed) {
+    CopyImage(source, target);
+    ConvertImageFormat(target, PixelFormat::A8R8G8B8);
+    return;
+  }
+  CreateImage(source.Width, source.Height, PixelFormat::A8R8G8B8, target);
+  for (int32_t y = 0; y < source.Height; ++y)
+    for (int32_t x = 0; x < source.Width; ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
+}
+
+}  // namespace testsupport
