@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "ImagingCompressed.h"
 #include "ImagingFormats.h"
 #include "TestSupport.h"
 
