@@ -314,8 +314,7 @@ void EncodeBlock(PixelFormat format, const Color32 pixels[16], uint8_t* out) {
   }
 }
 
-}  // namespace
-
+// Bytes of one 4 × 4 block of a compressed format (0 for other formats).
 int32_t CompressedBlockBytes(PixelFormat format) {
   switch (format) {
     case PixelFormat::DXT1:
@@ -328,6 +327,8 @@ int32_t CompressedBlockBytes(PixelFormat format) {
   }
 }
 
+// One block decoded to 16 pixels in row order: Color32 for the formats that decode to
+// A8R8G8B8, gray bytes (in the low byte of each entry) for those that decode to Gray8.
 void DecodeBlock(PixelFormat format, const uint8_t* block, Color32 pixels[16]) {
   uint8_t first[16], second[16];
   switch (format) {
@@ -361,6 +362,8 @@ void DecodeBlock(PixelFormat format, const uint8_t* block, Color32 pixels[16]) {
     default: std::fill(pixels, pixels + 16, Color32(0)); break;
   }
 }
+
+}  // namespace
 
 void DecodeCompressedImage(const ImageData& source, ImageData& target) {
   const PixelFormatInfo* info = FindFormatInfo(source.Format);

@@ -9,9 +9,6 @@
 
 namespace imaging {
 
-// Bytes of one 4 × 4 block of a compressed format (0 for other formats).
-int32_t CompressedBlockBytes(PixelFormat format);
-
 // Fills `target` (released first) with the pixels of the compressed image `source` in the
 // source format's DecodedFormat and with the source's dimensions.
 void DecodeCompressedImage(const ImageData& source, ImageData& target);
@@ -19,9 +16,5 @@ void DecodeCompressedImage(const ImageData& source, ImageData& target);
 // Fills `target` (released first) with `source` encoded as `format`. The source must be in the
 // format's DecodedFormat with width and height that are multiples of 4.
 void EncodeCompressedImage(const ImageData& source, PixelFormat format, ImageData& target);
-
-// One block, decoded to 16 pixels in row order: Color32 for the formats that decode to
-// A8R8G8B8, gray bytes (in the low byte of each entry) for those that decode to Gray8.
-void DecodeBlock(PixelFormat format, const uint8_t* block, Color32 pixels[16]);
 
 }  // namespace imaging

@@ -631,14 +631,21 @@ struct TemporaryImage {
 };
 
 // Runs `body` on the image in an uncompressed format: a compressed image is converted to
-// Default first and back to its own format afterwards.
+// Default first and back to its own format afterwards, also when `body` fails, so the caller
+// never finds its image in another format.
 template <typename Body>
 bool WithUncompressed(ImageData& image, Body body) {
   const PixelFormat original = image.Format;
-  const bool compressed = FindFormatInfo(original)->IsCompressed;
-  if (compressed) ConvertImageFormat(image, PF::Default);
-  const bool result = body();
-  if (compressed) ConvertImageFormat(image, original);
+  if (!FindFormatInfo(original)->IsCompressed) return body();
+  ConvertImageFormat(image, PF::Default);
+  bool result;
+  try {
+    result = body();
+  } catch (...) {
+    ConvertImageFormat(image, original);
+    throw;
+  }
+  ConvertImageFormat(image, original);
   return result;
 }
 
