@@ -49,8 +49,11 @@ struct TMemoryIORec {
 using TRawHandle = void*;
 
 // One input/output table: the eight operations every codec uses for all file access.
-// The meaning of `name` depends on the table: a UTF-8 path (FileIO), a TStream* (StreamIO),
-// a TMemoryIORec* (MemoryIO).
+// The meaning of `name` depends on the table: a UTF-8 path as const char* (FileIO), a TStream*
+// (StreamIO), a TMemoryIORec* (MemoryIO). FileIO's Open and OpenWrite raise EImagingError when
+// the file cannot be opened or created. A file opened with FileIO's OpenWrite is written under a
+// temporary name in the same folder and replaces the named file only on Close, so a failed save
+// never damages an existing file (see TScopedHandle::Abandon).
 struct TIOFunctions {
   TRawHandle (*Open)(const void* name);
   TRawHandle (*OpenWrite)(const void* name);
@@ -88,7 +91,8 @@ struct TImagingHandle {
   void WriteExact(const void* buffer, int64_t count, const char* what) const;
 };
 
-// Opens through `io` and closes on destruction; used by the load and save procedures.
+// Opens through `io` and closes on destruction; used by the load and save procedures. When the
+// destructor runs because an error is propagating, the handle is abandoned instead of closed.
 class TScopedHandle {
 public:
   TScopedHandle(const TIOFunctions& io, const void* name, bool forWriting);
@@ -97,11 +101,16 @@ public:
   TScopedHandle& operator=(const TScopedHandle&) = delete;
   bool IsOpen() const { return handle_.Raw != nullptr; }
   const TImagingHandle& Handle() const { return handle_; }
-  // Closes now; the destructor then does nothing.
+  // Closes now (a FileIO file opened for writing takes its place); the destructor then does
+  // nothing. Raises when the last buffered bytes cannot be written.
   void Close();
+  // Closes without keeping what was written: a FileIO file opened for writing is deleted and an
+  // existing file of that name stays as it was.
+  void Abandon() noexcept;
 
 private:
   TImagingHandle handle_;
+  int uncaught_ = 0;
 };
 
 }  // namespace imaging

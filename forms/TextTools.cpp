@@ -1,0 +1,107 @@
+#include "TextTools.h"
+
+namespace forms {
+
+std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement) {
+  if (search.empty()) return std::string(text);
+  std::string result;
+  result.reserve(text.size());
+  size_t from = 0;
+  for (size_t at = text.find(search); at != std::string_view::npos; at = text.find(search, from)) {
+    result.append(text.substr(from, at - from));
+    result.append(replacement);
+    from = at + search.size();
+  }
+  result.append(text.substr(from));
+  return result;
+}
+
+std::string ReplaceFirst(std::string_view text, std::string_view search, std::string_view replacement) {
+  std::string result(text);
+  if (search.empty()) return result;
+  const size_t at = result.find(search);
+  if (at != std::string::npos) result.replace(at, search.size(), replacement);
+  return result;
+}
+
+std::vector<std::string> SplitAt(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  size_t from = 0;
+  for (;;) {
+    const size_t at = text.find(separator, from);
+    if (at == std::string_view::npos) {
+      parts.emplace_back(text.substr(from));
+      return parts;
+    }
+    parts.emplace_back(text.substr(from, at - from));
+    from = at + 1;
+  }
+}
+
+std::string TrimBlanks(std::string_view text) {
+  size_t begin = 0, end = text.size();
+  while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool EndsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+std::string EncodeUtf8(char32_t code) {
+  std::string out;
+  if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+  return out;
+}
+
+std::u32string DecodeUtf8(std::string_view text) {
+  std::u32string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const int extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : -1;
+    if (extra < 0 || i + static_cast<size_t>(extra) >= text.size()) {
+      out += U'\uFFFD';
+      ++i;
+      continue;
+    }
+    char32_t code = extra == 0 ? lead : extra == 1 ? (lead & 0x1F) : extra == 2 ? (lead & 0x0F) : (lead & 0x07);
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned char next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+      if ((next & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      code = (code << 6) | (next & 0x3F);
+    }
+    if (!ok) {
+      out += U'\uFFFD';
+      ++i;
+      continue;
+    }
+    out += code;
+    i += static_cast<size_t>(extra) + 1;
+  }
+  return out;
+}
+
+}  // namespace forms

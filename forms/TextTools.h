@@ -1,0 +1,27 @@
+// Text helpers shared by the forms, the engine, the configuration files and the renamer.
+// Texts are UTF-8; comparisons are exact (letter case counts).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace forms {
+
+// Every occurrence, from left to right, without overlap. An empty search text changes nothing.
+std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement);
+// Only the first occurrence.
+std::string ReplaceFirst(std::string_view text, std::string_view search, std::string_view replacement);
+// Splits at every separator after appending one: empty parts count, so "1/3/" and "1//3" both
+// give three parts, and "" gives one empty part.
+std::vector<std::string> SplitAt(std::string_view text, char separator);
+// Removes leading and trailing blanks and control characters (codes 32 and below).
+std::string TrimBlanks(std::string_view text);
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool EndsWith(std::string_view text, std::string_view suffix);
+
+std::string EncodeUtf8(char32_t code);
+// Malformed bytes decode as U+FFFD each.
+std::u32string DecodeUtf8(std::string_view text);
+
+}  // namespace forms

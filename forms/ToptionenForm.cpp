@@ -1,0 +1,120 @@
+#include "ToptionenForm.h"
+
+#include <algorithm>
+#include <string>
+
+#include "NumberText.h"
+#include "TextTools.h"
+
+namespace forms {
+
+namespace {
+
+Control Check(const char* name, const char* caption) {
+  Control c;
+  c.name = name;
+  c.kind = ControlKind::Check;
+  c.checked = true;
+  c.caption = caption;
+  return c;
+}
+
+Control Caption(const char* name, ControlKind kind, const char* caption) {
+  Control c;
+  c.name = name;
+  c.kind = kind;
+  c.caption = caption;
+  return c;
+}
+
+Control Combo(const char* name, std::vector<std::string> items, const char* text) {
+  Control c;
+  c.name = name;
+  c.kind = ControlKind::Combo;
+  c.items = std::move(items);
+  c.text = text;
+  for (size_t i = 0; i < c.items.size(); ++i)
+    if (c.items[i] == c.text) c.itemIndex = static_cast<int>(i);
+  c.selStart = c.text.size();
+  return c;
+}
+
+// Keys of the quality box: digits and backspace only. A text longer than three characters
+// becomes "100". While the text holds a value outside 1..100 further digits are dropped, but
+// backspace still works, so the box can always be corrected.
+bool QualityKey(Form& form, Control& box, char32_t key) {
+  const bool digit = key >= U'0' && key <= U'9';
+  if (!digit && key != kBackspace) return false;
+  if (box.text.size() > 3) {
+    form.SetText(box.name, "100");
+    return false;
+  }
+  if (key == kBackspace) return true;
+  const auto value = ParseIntegerText(box.text);
+  return !(value && (*value <= 0 || *value > 100));
+}
+
+}  // namespace
+
+Form CreateToptionenForm() {
+  Form form("Toptionen", "Optionen");
+  form.Add(Check("act_sizehochquerformat", "Unterscheidung zwischen Hoch- und Querformat"));
+  form.Add(Check("act_sizebigger", "Ändern wenn Ursprungsbild größer als Maximalgröße"));
+  form.Add(Check("act_sizekleiner", "Ändern wenn Ursprungsbild kleiner als Maximalgröße"));
+  form.Add(Check("progressivaktiv", "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"));
+  form.Add(Check("psdlayers", "Bild als Ebene einfügen im Photoshop Format PSD"));
+  form.Add(Combo("act_sizemethode", {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
+  form.Add(Combo("out_quality", {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
+  Control bar;
+  bar.name = "ScrollBar1";
+  bar.kind = ControlKind::ScrollBar;
+  bar.minimum = 1;
+  bar.maximum = 100;
+  bar.position = 95;
+  form.Add(bar);
+  form.Add(Caption("GroupBox1", ControlKind::GroupBox, "Allgemeine Einstellungen"));
+  form.Add(Caption("GroupBox2", ControlKind::GroupBox, "Erweiterte Einstellungen"));
+  form.Add(Caption("Label4", ControlKind::Label, "Methode der Vergrößerung oder Verkleinerung:"));
+  form.Add(Caption("Label10", ControlKind::Label, "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
+  form.Add(Caption("Button1", ControlKind::Button, "OK"));
+
+  form.OnChange("out_quality", [](Form& f, Control& c) {
+    if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
+  });
+  form.OnChange("ScrollBar1", [](Form& f, Control& c) { f.SetText("out_quality", std::to_string(c.position)); });
+  form.SetKeyFilter("out_quality", QualityKey);
+  return form;
+}
+
+void ApplyToptionenLanguage(Form& form, Language language) {
+  const bool en = language == Language::English;
+  form.SetLanguageCode(language);
+  form.SetCaption(en ? "Options" : "Optionen");
+  form.SetControlCaption("GroupBox1", en ? "General Settings" : "Allgemeine Einstellungen");
+  form.SetControlCaption("act_sizehochquerformat",
+                         en ? "Distinction between Landscape and Portrait" : "Unterscheidung zwischen Hoch- und Querformat");
+  form.SetControlCaption("act_sizekleiner", en ? "Process if Original is smaller than Maximum Size"
+                                               : "Ändern wenn Ursprungsbild kleiner als Maximalgröße");
+  form.SetControlCaption("act_sizebigger", en ? "Process if Original is larger than Maximum Size"
+                                              : "Ändern wenn Ursprungsbild größer als Maximalgröße");
+  form.SetControlCaption("GroupBox2", en ? "Advanced Settings" : "Erweiterte Einstellungen");
+  form.SetControlCaption("Label4", en ? "Resize Method:" : "Methode der Vergrößerung oder Verkleinerung:");
+  form.SetControlCaption("Label10", en ? "Output-Quality for the formats JPEG, JNG, MNG and JPG2000"
+                                       : "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000");
+  form.SetControlCaption("progressivaktiv", en ? "Use Progressive-Function for the formats JPEG, JNG and MNG"
+                                               : "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden");
+  form.SetControlCaption("psdlayers",
+                         en ? "Insert image as layer in format PSD (Photoshop)" : "Bild als Ebene einfügen im Photoshop Format PSD");
+
+  auto convert = [en](const std::string& t) {
+    return en ? ReplaceFirst(ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")
+              : ReplaceFirst(ReplaceFirst(t, "Bicubic", "Bikubisch"), "Nearest", "Nächster Nachbar");
+  };
+  std::vector<std::string> items = form.Get("act_sizemethode").items;
+  std::string joined;
+  for (size_t i = 0; i < items.size(); ++i) joined += (i ? "\n" : "") + items[i];
+  form.SetItems("act_sizemethode", SplitAt(convert(joined), '\n'));
+  form.SetText("act_sizemethode", convert(form.Text("act_sizemethode")));
+}
+
+}  // namespace forms

@@ -1,0 +1,16 @@
+// The options dialog's form `Toptionen`: the larger/smaller and orientation switches, the
+// resampling method, the output quality with its scroll bar, progressive and layer output.
+#pragma once
+
+#include "Form.h"
+
+namespace forms {
+
+// The form at its initial values with German texts.
+Form CreateToptionenForm();
+
+// Captions, and "Bikubisch"/"Bicubic" and "Nächster Nachbar"/"Nearest" in the method box
+// (first occurrence, text and items).
+void ApplyToptionenLanguage(Form& toptionen, Language language);
+
+}  // namespace forms

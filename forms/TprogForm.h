@@ -1,0 +1,49 @@
+// The main window's form `Tprog`: the controls of the size page (ts_skalieren) and the save
+// page (ts_speichern), the folder box of the first page and the panels of the window, in
+// creation order, with their items, initial values and behaviour.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Form.h"
+
+namespace forms {
+
+// The item texts of out_format in the German interface: "<beibehalten>" followed by the 28
+// output types ("*.jpg - JPEG-Bild", ...). The extension of an item is the text before its
+// first " - " with every "*" removed.
+const std::vector<std::string>& OutputFormatItems();
+
+// The five size modes in page order, with their radio buttons and panels.
+struct SizeModeControls {
+  const char* radio;
+  const char* panel;
+};
+inline constexpr SizeModeControls kSizeModes[] = {
+    {"rb_pixel", "pa_pixel"},     {"rb_benutzer", "pa_benutzer"}, {"rb_prozent", "pa_prozent"},
+    {"rb_faktor", "pa_faktor"}, {"rb_filesize", "pa_filesize"},
+};
+
+// Texts that empty a box so that the user types a value: "Benutzer.." (size boxes) and
+// "Benutzerdefiniert.." (folder and name boxes), or "Custom.." in English.
+bool IsCustomEntry(const std::string& text);
+// "<beibehalten>" or "<keep>".
+bool IsKeepEntry(const std::string& text);
+
+// The form at its initial values, German texts (the window then applies the interface
+// language), coupled percent fields and page layout already applied.
+Form CreateTprogForm();
+
+// Writes the texts of the language: captions, the special entries of the combo boxes (text and
+// items, "<beibehalten>"/"<keep>", "%ordner%"/"%folder%", "%breite%"/"%width%",
+// "%höhe%"/"%height%", "Bild"/"Image", "Benutzer"/"Custom").
+void ApplyTprogLanguage(Form& tprog, Language language);
+
+// The coupled-percent behaviour of act_propprozent (copy, hide or show the height box and its
+// labels, move the width box) and the size-mode page layout: what a configuration load runs
+// after it has set the controls.
+void RefreshTprog(Form& tprog);
+void LayoutTprogPages(Form& tprog);
+
+}  // namespace forms
