@@ -472,6 +472,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
       control = TPendingControl{};
       do {
         const int label = reader.ReadByte();
+        block = -1;  // the end of data ends the file
         if (label < 0) break;
         if (label == kGIFGraphicControlLabel) {
           uint8_t gce[kGraphicControlExtensionSize];
