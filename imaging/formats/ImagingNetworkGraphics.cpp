@@ -500,11 +500,32 @@ void DecodeAdam7(TInflater& inflater, ImageData& image, const TPNGLayout& layout
   }
 }
 
+// Bytes the filtered rows of an image take, filter type bytes included.
+uint64_t FilteredSize(const TPNGImageHeader& header, uint32_t bitsPerPixel) {
+  const uint64_t width = header.Width, height = header.Height;
+  if (header.InterlaceMethod != 1) return height * ((width * bitsPerPixel + 7) / 8 + 1);
+  uint64_t total = 0;
+  for (const TAdam7Pass& pass : kAdam7) {
+    if (pass.columnStart >= width || pass.rowStart >= height) continue;
+    const uint64_t passWidth = (width + pass.columnStep - pass.columnStart - 1) / pass.columnStep;
+    const uint64_t passHeight = (height + pass.rowStep - pass.rowStart - 1) / pass.rowStep;
+    total += passHeight * ((passWidth * bitsPerPixel + 7) / 8 + 1);
+  }
+  return total;
+}
+
+// Deflate turns one byte into at most 1032 (a 258-byte match in two bits); data that cannot
+// possibly fill the image are refused before the image is allocated.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
 void DecodePNGData(const TPNGImageHeader& header, const std::vector<uint8_t>& data, ImageData& image) {
   if (header.Width > kMaxChunkLength || header.Height > kMaxChunkLength)
     RaiseImaging("PNG image size %ux%u is invalid.", header.Width, header.Height);
   CheckImageDimensions(header.Width, header.Height, "PNG image");
   const TPNGLayout layout = PNGLayout(header);
+  if (FilteredSize(header, layout.bitsPerPixel) > uint64_t(data.size()) * kMaxInflateRatio + 1024)
+    RaiseImaging("PNG image data (%llu bytes) are too short for a %ux%u image.",
+                 static_cast<unsigned long long>(data.size()), header.Width, header.Height);
   CreateImage(static_cast<int32_t>(header.Width), static_cast<int32_t>(header.Height), layout.format, image);
 
   TRowFixup fixup;

@@ -337,6 +337,8 @@ TEST(PngCodec, BadDatastreamsGiveClearErrors) {
   }
   cases.push_back({"huge-width", MakePng(Ihdr(70000, 1, 8, 0), {0, 0}), "exceed the supported maximum"});
   cases.push_back({"width-above-2^31", MakePng(Ihdr(0x80000000u, 1, 8, 0), {0, 0}), "PNG image size"});
+  cases.push_back({"small-data-for-huge-image", MakePng(Ihdr(16000, 16000, 16, 6), {0, 0}),
+                   "are too short for a 16000x16000 image"});
   cases.push_back({"zero-height", MakePng(Ihdr(1, 0, 8, 0), {0, 0}), "Invalid image dimensions"});
   cases.push_back({"palette-depth-16", MakePng(Ihdr(1, 1, 16, 3), {0, 0, 0}), "PNG colour type 3 with bit depth 16"});
   cases.push_back({"short-rows", MakePng(Ihdr(1, 3, 8, 2), rows), "shorter than the image size requires"});
