@@ -1,18 +1,133 @@
-// Not available yet.
+// vexilo-cli info and transcode: the image library and the program's image-file functions
+// seen from the command line.
 #include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
 
 #include "Commands.h"
+#include "ImageFiles.h"
+#include "Imaging.h"
 
 namespace cli {
 
-int RunInfo(const Args&) {
-  std::fputs("vexilo-cli: this command is not available yet\n", stderr);
-  return 2;
+namespace {
+
+const char* const kInfoUsage =
+    "Usage: vexilo-cli info FILE...\n"
+    "\n"
+    "Prints for each file one line: the file, its detected format (the format's default\n"
+    "extension, \"ico\" or \"cur\" for icons, or \"unsupported\"), the width and height and the\n"
+    "pixel format of its first image. Exit status 0 when every file could be read.\n";
+
+const char* const kTranscodeUsage =
+    "Usage: vexilo-cli transcode IN OUT\n"
+    "\n"
+    "Loads the first image of IN and saves it as OUT in the format of OUT's extension.\n";
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "vexilo-cli: %s\n", text.c_str()); }
+
+bool IsHelp(const Args& args) { return !args.empty() && (args[0] == "--help" || args[0] == "-h"); }
+
+bool IsReadableFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
 }
 
-int RunTranscode(const Args&) {
-  std::fputs("vexilo-cli: this command is not available yet\n", stderr);
-  return 2;
+// Prints the line of one file; false when it could not be read.
+bool DescribeFile(const std::string& path) {
+  std::string format;
+  imaging::ImageData image;
+  if (vexilo::IsIconPath(path)) {
+    const std::string ext = path.substr(path.rfind('.') + 1);
+    format = ext.size() == 3 && (ext[0] == 'c' || ext[0] == 'C') ? "cur" : "ico";
+    if (!vexilo::LoadImageFile(path, image)) {
+      PrintError("\"" + path + "\": the icon could not be read");
+      return false;
+    }
+  } else {
+    format = imaging::DetectFileFormat(path);
+    imaging::TImageFileFormat* codec = format.empty() ? nullptr : imaging::FindFormatByExtension(format);
+    if (!codec) {
+      std::printf("%s: unsupported\n", path.c_str());
+      return false;
+    }
+    imaging::TDynImageDataArray images;
+    if (!codec->LoadFromFile(path, images, true) || images.empty()) {
+      PrintError("\"" + path + "\": no image could be read from the file");
+      return false;
+    }
+    image = images[0];
+    images.Detach(0);
+  }
+  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), image.Width, image.Height,
+              imaging::GetFormatName(image.Format).c_str());
+  imaging::ReleaseImage(image);
+  return true;
+}
+
+}  // namespace
+
+int RunInfo(const Args& args) {
+  if (IsHelp(args)) {
+    std::fputs(kInfoUsage, stdout);
+    return 0;
+  }
+  if (args.empty()) {
+    std::fputs(kInfoUsage, stderr);
+    return 2;
+  }
+  int status = 0;
+  for (const std::string& path : args) {
+    if (!IsReadableFile(path)) {
+      PrintError("\"" + path + "\": no such file");
+      status = 1;
+      continue;
+    }
+    try {
+      if (!DescribeFile(path)) status = 1;
+    } catch (const std::exception& e) {
+      PrintError(e.what());
+      status = 1;
+    }
+  }
+  std::fflush(stdout);
+  return status;
+}
+
+int RunTranscode(const Args& args) {
+  if (IsHelp(args)) {
+    std::fputs(kTranscodeUsage, stdout);
+    return 0;
+  }
+  if (args.size() != 2) {
+    std::fputs(kTranscodeUsage, stderr);
+    return 2;
+  }
+  const std::string& in = args[0];
+  const std::string& out = args[1];
+  if (!IsReadableFile(in)) {
+    PrintError("\"" + in + "\": no such file");
+    return 1;
+  }
+  imaging::ImageData image;
+  try {
+    if (!vexilo::LoadImageFile(in, image)) {
+      PrintError("\"" + in + "\": the file's type is not supported or it holds no image");
+      return 1;
+    }
+    const bool saved = vexilo::SaveImageFile(out, image);
+    imaging::ReleaseImage(image);
+    if (!saved) {
+      PrintError("\"" + out + "\": no image format that can be written has this file's extension");
+      return 1;
+    }
+  } catch (const std::exception& e) {
+    imaging::ReleaseImage(image);
+    PrintError(e.what());
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace cli

@@ -18,7 +18,9 @@ function(vexilo_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} vexilo_testsupport GTest::gtest GTest::gtest_main)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "VEXILO_CORPUS_DIR=${VEXILO_CORPUS_DIR};VEXILO_TEST_DATA=${CMAKE_SOURCE_DIR}/tests/data")
+    # One list element per property: the discovered tests would split a list into properties.
+    PROPERTIES ENVIRONMENT "VEXILO_CORPUS_DIR=${VEXILO_CORPUS_DIR}"
+               ENVIRONMENT_MODIFICATION "VEXILO_TEST_DATA=set:${CMAKE_SOURCE_DIR}/tests/data")
 endfunction()
 
 # vexilo_add_library(<folder> [DEPS libraries...])

@@ -17,4 +17,8 @@ bool LoadImageFile(const std::string& path, imaging::ImageData& image);
 // for the extension, the codec cannot save, or the image is empty.
 bool SaveImageFile(const std::string& path, const imaging::ImageData& image);
 
+// True when the path's extension is .ico or .cur in any letter case: such files are read and
+// written by the icon codec instead of the codec registry.
+bool IsIconPath(const std::string& path);
+
 }  // namespace vexilo

@@ -7,6 +7,60 @@
 
 namespace forms {
 
+Control MakeControl(ControlKind kind, std::string name, std::string caption) {
+  Control c;
+  c.kind = kind;
+  c.name = std::move(name);
+  c.caption = std::move(caption);
+  return c;
+}
+
+Control MakeEdit(std::string name, std::string text) {
+  Control c = MakeControl(ControlKind::Edit, std::move(name));
+  c.text = std::move(text);
+  c.selStart = c.text.size();
+  return c;
+}
+
+Control MakeCombo(std::string name, std::vector<std::string> items, std::string text, bool editable) {
+  Control c = MakeControl(ControlKind::Combo, std::move(name));
+  c.items = std::move(items);
+  c.text = std::move(text);
+  c.editable = editable;
+  auto it = std::find(c.items.begin(), c.items.end(), c.text);
+  if (it != c.items.end()) c.itemIndex = static_cast<int>(it - c.items.begin());
+  c.selStart = c.text.size();
+  return c;
+}
+
+Control MakeCheck(std::string name, bool checked, std::string caption) {
+  Control c = MakeControl(ControlKind::Check, std::move(name), std::move(caption));
+  c.checked = checked;
+  return c;
+}
+
+Control MakeRadio(std::string name, std::string group, bool checked, std::string caption) {
+  Control c = MakeControl(ControlKind::Radio, std::move(name), std::move(caption));
+  c.group = std::move(group);
+  c.checked = checked;
+  return c;
+}
+
+Control MakeScrollBar(std::string name, int minimum, int maximum, int position) {
+  Control c = MakeControl(ControlKind::ScrollBar, std::move(name));
+  c.minimum = minimum;
+  c.maximum = maximum;
+  c.position = position;
+  return c;
+}
+
+Control MakePanel(std::string name, bool visible, int height) {
+  Control c = MakeControl(ControlKind::Panel, std::move(name));
+  c.visible = visible;
+  c.height = height;
+  return c;
+}
+
 Form::Form(std::string name, std::string caption) : name_(std::move(name)), caption_(std::move(caption)) {}
 
 Control& Form::Add(Control control) {
@@ -130,33 +184,18 @@ void Form::SetPosition(std::string_view name, int position) {
   RunHandler(onChange_, index);
 }
 
-void Form::SetVisible(std::string_view name, bool visible) {
+template <typename T>
+void Form::SetProperty(std::string_view name, T Control::*field, T value) {
   Control& c = Mutable(name);
-  if (c.visible == visible) return;
-  c.visible = visible;
+  if (c.*field == value) return;
+  c.*field = std::move(value);
   Changed(c);
 }
 
-void Form::SetEnabled(std::string_view name, bool enabled) {
-  Control& c = Mutable(name);
-  if (c.enabled == enabled) return;
-  c.enabled = enabled;
-  Changed(c);
-}
-
-void Form::SetLeft(std::string_view name, int left) {
-  Control& c = Mutable(name);
-  if (c.left == left) return;
-  c.left = left;
-  Changed(c);
-}
-
-void Form::SetTop(std::string_view name, int top) {
-  Control& c = Mutable(name);
-  if (c.top == top) return;
-  c.top = top;
-  Changed(c);
-}
+void Form::SetVisible(std::string_view name, bool visible) { SetProperty(name, &Control::visible, visible); }
+void Form::SetEnabled(std::string_view name, bool enabled) { SetProperty(name, &Control::enabled, enabled); }
+void Form::SetLeft(std::string_view name, int left) { SetProperty(name, &Control::left, left); }
+void Form::SetTop(std::string_view name, int top) { SetProperty(name, &Control::top, top); }
 
 void Form::SetItems(std::string_view name, std::vector<std::string> items) {
   Control& c = Mutable(name);
@@ -168,10 +207,7 @@ void Form::SetItems(std::string_view name, std::vector<std::string> items) {
 }
 
 void Form::SetControlCaption(std::string_view name, std::string caption) {
-  Control& c = Mutable(name);
-  if (c.caption == caption) return;
-  c.caption = std::move(caption);
-  Changed(c);
+  SetProperty(name, &Control::caption, std::move(caption));
 }
 
 void Form::SetSelection(std::string_view name, size_t start, size_t length) {
@@ -243,6 +279,16 @@ void Form::DoubleClick(std::string_view name) { RunHandler(onDoubleClick_, Index
 
 void Form::Inform(const std::string& text) {
   if (events_.information) events_.information(text);
+}
+
+void ConvertItemList(Form& form, std::string_view name, const std::function<std::string(const std::string&)>& convert) {
+  std::string joined;
+  const auto& items = form.Get(name).items;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) joined += '\n';
+    joined += items[i];
+  }
+  form.SetItems(name, SplitAt(convert(joined), '\n'));
 }
 
 }  // namespace forms

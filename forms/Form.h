@@ -58,6 +58,16 @@ struct Control {
   size_t selLength = 0;
 };
 
+// Controls at their initial values, for the factories of the windows' forms.
+Control MakeControl(ControlKind kind, std::string name, std::string caption = "");
+Control MakeEdit(std::string name, std::string text);
+// The item equal to the text is selected.
+Control MakeCombo(std::string name, std::vector<std::string> items, std::string text, bool editable = true);
+Control MakeCheck(std::string name, bool checked, std::string caption = "");
+Control MakeRadio(std::string name, std::string group, bool checked, std::string caption = "");
+Control MakeScrollBar(std::string name, int minimum, int maximum, int position);
+Control MakePanel(std::string name, bool visible, int height = 0);
+
 // What a Form tells the window that shows it.
 struct FormEvents {
   std::function<void(const Control&)> controlChanged;  // any property of the control changed
@@ -137,6 +147,8 @@ public:
 
 private:
   Control& Mutable(std::string_view name);
+  template <typename T>
+  void SetProperty(std::string_view name, T Control::*field, T value);
   size_t IndexOf(std::string_view name) const;
   void Changed(Control& control);
   void RunHandler(std::vector<Handler>& handlers, size_t index);
@@ -152,5 +164,9 @@ private:
   std::string focused_;
   FormEvents events_;
 };
+
+// Applies a text conversion to a combo box's whole item list at once (the items joined by line
+// breaks), so that a "first occurrence" rule means the first in the list.
+void ConvertItemList(Form& form, std::string_view name, const std::function<std::string(const std::string&)>& convert);
 
 }  // namespace forms

@@ -10,35 +10,6 @@ namespace forms {
 
 namespace {
 
-Control Check(const char* name, const char* caption) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Check;
-  c.checked = true;
-  c.caption = caption;
-  return c;
-}
-
-Control Caption(const char* name, ControlKind kind, const char* caption) {
-  Control c;
-  c.name = name;
-  c.kind = kind;
-  c.caption = caption;
-  return c;
-}
-
-Control Combo(const char* name, std::vector<std::string> items, const char* text) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Combo;
-  c.items = std::move(items);
-  c.text = text;
-  for (size_t i = 0; i < c.items.size(); ++i)
-    if (c.items[i] == c.text) c.itemIndex = static_cast<int>(i);
-  c.selStart = c.text.size();
-  return c;
-}
-
 // Keys of the quality box: digits and backspace only. A text longer than three characters
 // becomes "100". While the text holds a value outside 1..100 further digits are dropped, but
 // backspace still works, so the box can always be corrected.
@@ -58,25 +29,19 @@ bool QualityKey(Form& form, Control& box, char32_t key) {
 
 Form CreateToptionenForm() {
   Form form("Toptionen", "Optionen");
-  form.Add(Check("act_sizehochquerformat", "Unterscheidung zwischen Hoch- und Querformat"));
-  form.Add(Check("act_sizebigger", "Ändern wenn Ursprungsbild größer als Maximalgröße"));
-  form.Add(Check("act_sizekleiner", "Ändern wenn Ursprungsbild kleiner als Maximalgröße"));
-  form.Add(Check("progressivaktiv", "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"));
-  form.Add(Check("psdlayers", "Bild als Ebene einfügen im Photoshop Format PSD"));
-  form.Add(Combo("act_sizemethode", {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
-  form.Add(Combo("out_quality", {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
-  Control bar;
-  bar.name = "ScrollBar1";
-  bar.kind = ControlKind::ScrollBar;
-  bar.minimum = 1;
-  bar.maximum = 100;
-  bar.position = 95;
-  form.Add(bar);
-  form.Add(Caption("GroupBox1", ControlKind::GroupBox, "Allgemeine Einstellungen"));
-  form.Add(Caption("GroupBox2", ControlKind::GroupBox, "Erweiterte Einstellungen"));
-  form.Add(Caption("Label4", ControlKind::Label, "Methode der Vergrößerung oder Verkleinerung:"));
-  form.Add(Caption("Label10", ControlKind::Label, "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
-  form.Add(Caption("Button1", ControlKind::Button, "OK"));
+  form.Add(MakeCheck("act_sizehochquerformat", true, "Unterscheidung zwischen Hoch- und Querformat"));
+  form.Add(MakeCheck("act_sizebigger", true, "Ändern wenn Ursprungsbild größer als Maximalgröße"));
+  form.Add(MakeCheck("act_sizekleiner", true, "Ändern wenn Ursprungsbild kleiner als Maximalgröße"));
+  form.Add(MakeCheck("progressivaktiv", true, "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"));
+  form.Add(MakeCheck("psdlayers", true, "Bild als Ebene einfügen im Photoshop Format PSD"));
+  form.Add(MakeCombo("act_sizemethode", {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
+  form.Add(MakeCombo("out_quality", {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
+  form.Add(MakeScrollBar("ScrollBar1", 1, 100, 95));
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox1", "Allgemeine Einstellungen"));
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox2", "Erweiterte Einstellungen"));
+  form.Add(MakeControl(ControlKind::Label, "Label4", "Methode der Vergrößerung oder Verkleinerung:"));
+  form.Add(MakeControl(ControlKind::Label, "Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
+  form.Add(MakeControl(ControlKind::Button, "Button1", "OK"));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {
     if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
@@ -110,10 +75,7 @@ void ApplyToptionenLanguage(Form& form, Language language) {
     return en ? ReplaceFirst(ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")
               : ReplaceFirst(ReplaceFirst(t, "Bicubic", "Bikubisch"), "Nearest", "Nächster Nachbar");
   };
-  std::vector<std::string> items = form.Get("act_sizemethode").items;
-  std::string joined;
-  for (size_t i = 0; i < items.size(); ++i) joined += (i ? "\n" : "") + items[i];
-  form.SetItems("act_sizemethode", SplitAt(convert(joined), '\n'));
+  ConvertItemList(form, "act_sizemethode", convert);
   form.SetText("act_sizemethode", convert(form.Text("act_sizemethode")));
 }
 

@@ -1,6 +1,7 @@
 #include "TprogForm.h"
 
 #include <string_view>
+#include <utility>
 
 #include "TextTools.h"
 
@@ -16,64 +17,8 @@ constexpr int kBlockGap = 5;
 constexpr int kPercentWidthBoxCoupled = 144;
 constexpr int kPercentWidthBoxApart = 185;
 
-const char* const kSizeBoxes[] = {"act_sizebenutzer_x", "act_sizebenutzer_y", "act_sizeprozent_x", "act_sizeprozent_y"};
-
-Control Panel(const char* name, bool visible, int height = 0) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Panel;
-  c.visible = visible;
-  c.height = height;
-  return c;
-}
-
-Control Edit(const char* name, const char* text) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Edit;
-  c.text = text;
-  return c;
-}
-
-Control Radio(const char* name, const char* group, bool checked, const char* caption = "") {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Radio;
-  c.group = group;
-  c.checked = checked;
-  c.caption = caption;
-  return c;
-}
-
-Control Check(const char* name, bool checked, const char* caption) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Check;
-  c.checked = checked;
-  c.caption = caption;
-  return c;
-}
-
-Control Combo(const char* name, std::vector<std::string> items, const char* text, int dropDownCount = 8) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Combo;
-  c.items = std::move(items);
-  c.text = text;
-  for (size_t i = 0; i < c.items.size(); ++i)
-    if (c.items[i] == c.text) c.itemIndex = static_cast<int>(i);
-  c.selStart = c.text.size();
-  c.dropDownCount = dropDownCount;
-  return c;
-}
-
-Control Label(const char* name, const char* caption) {
-  Control c;
-  c.name = name;
-  c.kind = ControlKind::Label;
-  c.caption = caption;
-  return c;
-}
+// In creation order.
+const char* const kSizeBoxes[] = {"act_sizeprozent_x", "act_sizeprozent_y", "act_sizebenutzer_x", "act_sizebenutzer_y"};
 
 bool IsDigitKey(char32_t key) { return (key >= U'0' && key <= U'9') || key == kBackspace; }
 
@@ -107,19 +52,6 @@ void ApplyCoupledPercent(Form& form) {
   form.SetVisible("Label6", !coupled);
   form.SetVisible("Label14", !coupled);
   form.SetLeft("act_sizeprozent_x", coupled ? kPercentWidthBoxCoupled : kPercentWidthBoxApart);
-}
-
-// Applies a text conversion to the whole item list at once, so that a "first occurrence" rule
-// means the first in the list.
-template <typename Convert>
-void ConvertItems(Form& form, const char* name, Convert convert) {
-  std::string joined;
-  const auto& items = form.Get(name).items;
-  for (size_t i = 0; i < items.size(); ++i) {
-    if (i > 0) joined += '\n';
-    joined += items[i];
-  }
-  form.SetItems(name, SplitAt(convert(joined), '\n'));
 }
 
 }  // namespace
@@ -168,56 +100,58 @@ const std::vector<std::string>& OutputFormatItems() {
 Form CreateTprogForm() {
   Form form("Tprog", "Vexilo - Corvana");
 
-  form.Add(Panel("Panel1", true));
-  form.Add(Panel("Panel2", true));
-  form.Add(Panel("Panel5", true));
-  form.Add(Panel("pa_pixel", true, 100));
-  form.Add(Panel("pa_prozent", false, 76));
-  form.Add(Panel("pa_filesize", false, 40));
-  form.Add(Panel("pa_benutzer", false, 76));
-  form.Add(Panel("pa_faktor", false, 62));
-  form.Add(Panel("pa_speichern", true));
-  form.Add(Panel("Panel12", true, 30));
+  form.Add(MakePanel("Panel1", true));
+  form.Add(MakePanel("Panel2", true));
+  form.Add(MakePanel("Panel5", true));
+  form.Add(MakePanel("pa_pixel", true, 100));
+  form.Add(MakePanel("pa_prozent", false, 76));
+  form.Add(MakePanel("pa_filesize", false, 40));
+  form.Add(MakePanel("pa_benutzer", false, 76));
+  form.Add(MakePanel("pa_faktor", false, 62));
+  form.Add(MakePanel("pa_speichern", true));
+  form.Add(MakePanel("Panel12", true, 30));
 
-  form.Add(Edit("inp_ordner", ""));
-  form.Add(Edit("ed_filesize", "100"));
-  form.Add(Edit("ed_faktor", "2"));
+  form.Add(MakeEdit("inp_ordner", ""));
+  form.Add(MakeEdit("ed_filesize", "100"));
+  form.Add(MakeEdit("ed_faktor", "2"));
 
-  form.Add(Radio("rb_pixel", "sizemode", true, "Auf bestimmte Größe in Pixeln skalieren"));
-  form.Add(Radio("rb_prozent", "sizemode", false, "Prozentual skalieren"));
-  form.Add(Radio("rb_filesize", "sizemode", false, "Auf bestimmte Dateigröße skalieren"));
-  form.Add(Radio("act_size240x320", "preset", false, "240 x 320"));
-  form.Add(Radio("act_size640x480", "preset", true, "640 x 480"));
-  form.Add(Radio("act_size800x600", "preset", false, "800 x 600"));
-  form.Add(Radio("act_size1024x768", "preset", false, "1024 x 768"));
-  form.Add(Radio("rb_benutzer", "sizemode", false, "Auf benutzerdefinierte Größe in Pixeln skalieren"));
-  form.Add(Radio("rb_faktor", "sizemode", false, "Faktor/Verhältnis-Skalierung"));
-  form.Add(Radio("out_overwrite", "output", false, "Originalbild überschreiben"));
-  form.Add(Radio("out_newimage", "output", true, "Als neues Bild speichern"));
+  form.Add(MakeRadio("rb_pixel", "sizemode", true, "Auf bestimmte Größe in Pixeln skalieren"));
+  form.Add(MakeRadio("rb_prozent", "sizemode", false, "Prozentual skalieren"));
+  form.Add(MakeRadio("rb_filesize", "sizemode", false, "Auf bestimmte Dateigröße skalieren"));
+  form.Add(MakeRadio("act_size240x320", "preset", false, "240 x 320"));
+  form.Add(MakeRadio("act_size640x480", "preset", true, "640 x 480"));
+  form.Add(MakeRadio("act_size800x600", "preset", false, "800 x 600"));
+  form.Add(MakeRadio("act_size1024x768", "preset", false, "1024 x 768"));
+  form.Add(MakeRadio("rb_benutzer", "sizemode", false, "Auf benutzerdefinierte Größe in Pixeln skalieren"));
+  form.Add(MakeRadio("rb_faktor", "sizemode", false, "Faktor/Verhältnis-Skalierung"));
+  form.Add(MakeRadio("out_overwrite", "output", false, "Originalbild überschreiben"));
+  form.Add(MakeRadio("out_newimage", "output", true, "Als neues Bild speichern"));
 
-  form.Add(Check("act_sizeprop", true, "Proportionen beibehalten"));
-  form.Add(Check("act_propprozent", true, "Proportionen beibehalten"));
-  form.Add(Check("act_propbenutzer_prop", true, "Proportionen beibehalten"));
+  form.Add(MakeCheck("act_sizeprop", true, "Proportionen beibehalten"));
+  form.Add(MakeCheck("act_propprozent", true, "Proportionen beibehalten"));
+  form.Add(MakeCheck("act_propbenutzer_prop", true, "Proportionen beibehalten"));
 
   const std::vector<std::string> percentItems = {"10", "25", "50", "75", "100", "125", "150", "200", "250", "500",
                                                  "Benutzer.."};
   const std::vector<std::string> pixelItems = {"100",  "240",  "320",  "480",  "600",  "640",  "720",
                                                "768",  "800",  "864",  "1024", "1152", "1280", "1366",
                                                "1440", "1600", "1792", "1920", "2048", "Benutzer.."};
-  form.Add(Combo("act_sizeprozent_x", percentItems, "75", 15)).restoreText = "75";
-  form.Add(Combo("act_sizeprozent_y", percentItems, "75", 15)).restoreText = "75";
-  form.Add(Combo("act_sizebenutzer_x", pixelItems, "640", 15)).restoreText = "640";
-  form.Add(Combo("act_sizebenutzer_y", pixelItems, "480", 15)).restoreText = "480";
-  form.Add(Combo("out_ordner", {"<beibehalten>", "%ordner%/neu", "Benutzerdefiniert.."}, "<beibehalten>"));
-  form.Add(Combo("out_name",
-                 {"<beibehalten>", "%name%-1", "%name%", "%0num%", "%0num%-%abs%", "%num%", "%name% (%breite%x%höhe%)",
-                  "Benutzerdefiniert.."},
-                 "%name%-1"));
-  Control& format = form.Add(Combo("out_format", OutputFormatItems(), "<beibehalten>"));
-  format.editable = false;
+  for (const char* box : kSizeBoxes) {
+    const bool percent = std::string_view(box).find("prozent") != std::string_view::npos;
+    const char* initial = percent ? "75" : std::string_view(box).back() == 'x' ? "640" : "480";
+    Control& combo = form.Add(MakeCombo(box, percent ? percentItems : pixelItems, initial));
+    combo.dropDownCount = 15;
+    combo.restoreText = initial;
+  }
+  form.Add(MakeCombo("out_ordner", {"<beibehalten>", "%ordner%/neu", "Benutzerdefiniert.."}, "<beibehalten>"));
+  form.Add(MakeCombo("out_name",
+                     {"<beibehalten>", "%name%-1", "%name%", "%0num%", "%0num%-%abs%", "%num%",
+                      "%name% (%breite%x%höhe%)", "Benutzerdefiniert.."},
+                     "%name%-1"));
+  form.Add(MakeCombo("out_format", OutputFormatItems(), "<beibehalten>", false));
 
-  form.Add(Label("Label6", "Breite:"));
-  form.Add(Label("Label14", "Höhe:"));
+  form.Add(MakeControl(ControlKind::Label, "Label6", "Breite:"));
+  form.Add(MakeControl(ControlKind::Label, "Label14", "Höhe:"));
   form.SetLeft("act_sizeprozent_x", kPercentWidthBoxApart);
 
   // ---- Behaviour ----
@@ -293,69 +227,49 @@ void RefreshTprog(Form& form) {
 void ApplyTprogLanguage(Form& form, Language language) {
   const bool en = language == Language::English;
   form.SetLanguageCode(language);
-  form.SetControlCaption("rb_pixel", en ? "Resize to Pixel Size" : "Auf bestimmte Größe in Pixeln skalieren");
-  form.SetControlCaption("rb_benutzer",
-                         en ? "Resize to Custom Pixel Size" : "Auf benutzerdefinierte Größe in Pixeln skalieren");
-  form.SetControlCaption("rb_prozent", en ? "Percentage Scale" : "Prozentual skalieren");
-  form.SetControlCaption("rb_faktor", en ? "Factor/Ratio-Scaling" : "Faktor/Verhältnis-Skalierung");
-  form.SetControlCaption("rb_filesize", en ? "Resize to File Size" : "Auf bestimmte Dateigröße skalieren");
-  form.SetControlCaption("out_overwrite", en ? "Overwrite Original File" : "Originalbild überschreiben");
-  form.SetControlCaption("out_newimage", en ? "Save as new File:" : "Als neues Bild speichern");
+  // Each pair is (German, English); the switch turns the one into the other.
+  using Pair = std::pair<const char*, const char*>;
+  const auto caption = [&](const char* name, Pair texts) { form.SetControlCaption(name, en ? texts.second : texts.first); };
+  caption("rb_pixel", {"Auf bestimmte Größe in Pixeln skalieren", "Resize to Pixel Size"});
+  caption("rb_benutzer", {"Auf benutzerdefinierte Größe in Pixeln skalieren", "Resize to Custom Pixel Size"});
+  caption("rb_prozent", {"Prozentual skalieren", "Percentage Scale"});
+  caption("rb_faktor", {"Faktor/Verhältnis-Skalierung", "Factor/Ratio-Scaling"});
+  caption("rb_filesize", {"Auf bestimmte Dateigröße skalieren", "Resize to File Size"});
+  caption("out_overwrite", {"Originalbild überschreiben", "Overwrite Original File"});
+  caption("out_newimage", {"Als neues Bild speichern", "Save as new File:"});
   for (const char* box : {"act_sizeprop", "act_propprozent", "act_propbenutzer_prop"})
-    form.SetControlCaption(box, en ? "Retain Proportions" : "Proportionen beibehalten");
-  form.SetControlCaption("Label6", en ? "Width:" : "Breite:");
-  form.SetControlCaption("Label14", en ? "Height:" : "Höhe:");
+    caption(box, {"Proportionen beibehalten", "Retain Proportions"});
+  caption("Label6", {"Breite:", "Width:"});
+  caption("Label14", {"Höhe:", "Height:"});
+
+  const auto all = [en](Pair p) {
+    return [p, en](const std::string& t) { return en ? ReplaceAll(t, p.first, p.second) : ReplaceAll(t, p.second, p.first); };
+  };
+  const auto first = [en](Pair p) {
+    return [p, en](const std::string& t) { return en ? ReplaceFirst(t, p.first, p.second) : ReplaceFirst(t, p.second, p.first); };
+  };
+  const auto keep = first({"<beibehalten>", "<keep>"});
+  const auto custom = all({"Benutzerdefiniert", "Custom"});
+  const auto folder = all({"%ordner%", "%folder%"});
+  const auto name = [&](const std::string& t) {
+    return keep(all({"%höhe%", "%height%"})(all({"%breite%", "%width%"})(t)));
+  };
+  const auto format = [&](const std::string& t) { return all({"Bild", "Image"})(keep(t)); };
 
   // Items first, so that a text equal to an item stays selected.
-  if (en) {
-    ConvertItems(form, "out_ordner", [](const std::string& t) { return ReplaceAll(t, "Benutzerdefiniert", "Custom"); });
-    auto ordner = form.Get("out_ordner").items;
-    if (ordner.size() > 1) {
-      ordner[0] = "<keep>";
-      ordner[1] = "%folder%/new";
-      form.SetItems("out_ordner", ordner);
-    }
-    form.SetText("out_ordner", ReplaceAll(ReplaceFirst(form.Text("out_ordner"), "<beibehalten>", "<keep>"), "%ordner%", "%folder%"));
-
-    auto toEnglishName = [](const std::string& t) {
-      return ReplaceFirst(ReplaceAll(ReplaceAll(t, "%breite%", "%width%"), "%höhe%", "%height%"), "<beibehalten>", "<keep>");
-    };
-    ConvertItems(form, "out_name",
-                 [&](const std::string& t) { return ReplaceAll(toEnglishName(t), "Benutzerdefiniert", "Custom"); });
-    form.SetText("out_name", toEnglishName(form.Text("out_name")));
-
-    auto toEnglishFormat = [](const std::string& t) {
-      return ReplaceAll(ReplaceFirst(t, "<beibehalten>", "<keep>"), "Bild", "Image");
-    };
-    ConvertItems(form, "out_format", toEnglishFormat);
-    form.SetText("out_format", toEnglishFormat(form.Text("out_format")));
-    for (const char* box : kSizeBoxes)
-      ConvertItems(form, box, [](const std::string& t) { return ReplaceAll(t, "Benutzer", "Custom"); });
-  } else {
-    ConvertItems(form, "out_ordner", [](const std::string& t) { return ReplaceAll(t, "Custom", "Benutzerdefiniert"); });
-    auto ordner = form.Get("out_ordner").items;
-    if (ordner.size() > 1) {
-      ordner[0] = "<beibehalten>";
-      ordner[1] = "%ordner%/neu";
-      form.SetItems("out_ordner", ordner);
-    }
-    form.SetText("out_ordner", ReplaceAll(ReplaceFirst(form.Text("out_ordner"), "<keep>", "<beibehalten>"), "%folder%", "%ordner%"));
-
-    auto toGermanName = [](const std::string& t) {
-      return ReplaceFirst(ReplaceAll(ReplaceAll(t, "%width%", "%breite%"), "%height%", "%höhe%"), "<keep>", "<beibehalten>");
-    };
-    ConvertItems(form, "out_name",
-                 [&](const std::string& t) { return ReplaceAll(toGermanName(t), "Custom", "Benutzerdefiniert"); });
-    form.SetText("out_name", toGermanName(form.Text("out_name")));
-
-    auto toGermanFormat = [](const std::string& t) {
-      return ReplaceAll(ReplaceFirst(t, "<keep>", "<beibehalten>"), "Image", "Bild");
-    };
-    ConvertItems(form, "out_format", toGermanFormat);
-    form.SetText("out_format", toGermanFormat(form.Text("out_format")));
-    for (const char* box : kSizeBoxes)
-      ConvertItems(form, box, [](const std::string& t) { return ReplaceAll(t, "Custom", "Benutzer"); });
+  ConvertItemList(form, "out_ordner", custom);
+  std::vector<std::string> folderItems = form.Get("out_ordner").items;
+  if (folderItems.size() > 1) {
+    folderItems[0] = en ? "<keep>" : "<beibehalten>";
+    folderItems[1] = en ? "%folder%/new" : "%ordner%/neu";
+    form.SetItems("out_ordner", folderItems);
   }
+  form.SetText("out_ordner", folder(keep(form.Text("out_ordner"))));
+  ConvertItemList(form, "out_name", [&](const std::string& t) { return custom(name(t)); });
+  form.SetText("out_name", name(form.Text("out_name")));
+  ConvertItemList(form, "out_format", format);
+  form.SetText("out_format", format(form.Text("out_format")));
+  for (const char* box : kSizeBoxes) ConvertItemList(form, box, all({"Benutzer", "Custom"}));
 }
 
 }  // namespace forms

@@ -60,7 +60,11 @@ TRegistry BuildRegistry() {
     RegisterOption(ImagingLoadOverrideFormat, &gLoadOverrideFormat);
     RegisterOption(ImagingSaveOverrideFormat, &gSaveOverrideFormat);
   } catch (...) {
+    // The codecs built so far are gone with `registry`; their option bindings must go too.
     tBuildingRegistry = false;
+    OptionTable& options = Options();
+    std::lock_guard<std::mutex> guard(options.lock);
+    options.slots.clear();
     throw;
   }
   tBuildingRegistry = false;

@@ -4,7 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-5}
-corpus=${VEXILO_CORPUS_DIR:-$(pwd)/../shared/corpus}
+corpus=${VEXILO_CORPUS_DIR:-}
+for candidate in ../shared/corpus ../../shared/corpus; do
+  [[ -z "$corpus" && -d "$candidate" ]] && corpus=$(cd "$candidate" && pwd)
+done
 status=0
 for target in build/fuzz/fuzz/*; do
   [[ -x "$target" ]] || continue

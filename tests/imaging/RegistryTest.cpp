@@ -180,6 +180,10 @@ TEST(Options, LibraryOptionsAreFilteredAndUnknownIdsRefused) {
   if (Registered("Windows Bitmap Image")) {
     EXPECT_EQ(GetOption(ImagingBitmapRLE), 1);
   }
+  // Id 56 belongs to the GIF codec, created before the JPEG 2000 codec that asks for it too.
+  if (Registered("Graphics Interchange Format")) {
+    EXPECT_EQ(GetOption(ImagingGIFLoadAnimated), 1);
+  }
 }
 
 TEST(Options, RegistrationKeepsTheFirstBinding) {

@@ -74,10 +74,10 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image) {
+bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image, const std::string& options) {
   if (!HaveTool("convert")) return false;
   std::string pam;
-  const std::string cmd = "convert '" + file.string() + "[0]' -depth 8 -alpha on pam:- 2>/dev/null";
+  const std::string cmd = "convert '" + file.string() + "[0]' " + options + " -depth 8 -alpha set pam:- 2>/dev/null";
   if (RunCommand(cmd, &pam) != 0 || pam.empty()) return false;
   // PAM header: "P7\nWIDTH w\nHEIGHT h\nDEPTH d\nMAXVAL 255\nTUPLTYPE ...\nENDHDR\n"
   const size_t end = pam.find("ENDHDR\n");
@@ -131,6 +131,23 @@ std::string CompareImages(const imaging::ImageData& expected, const imaging::Ima
       }
     }
   return {};
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target) {
+  using namespace imaging;
+  const PixelFormatInfo* info = FindFormatInfo(source.Format);
+  if (info && info->IsCompressed) {
+    CopyImage(source, target);
+    ConvertImageFormat(target, PixelFormat::A8R8G8B8);
+    return;
+  }
+  CreateImage(source.Width, source.Height, PixelFormat::A8R8G8B8, target);
+  for (int32_t y = 0; y < source.Height; ++y)
+    for (int32_t x = 0; x < source.Width; ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
 }
 
 }  // namespace testsupport

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ImagingFormats.h"
 #include "ImagingTypes.h"
 
 namespace testsupport {
@@ -45,12 +46,31 @@ bool HaveTool(const std::string& program);
 int RunCommand(const std::string& command, std::string* output = nullptr);
 
 // Reads any image an independent decoder (ImageMagick) understands into 8-bit BGRA pixels:
-// false when the tool is missing or fails.
-bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image);
+// false when the tool is missing or fails. `options` go to convert after the input file
+// (for example "-auto-orient").
+bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image,
+                           const std::string& options = "");
 
 // Compares two A8R8G8B8 images; returns an empty text when equal, else a description of the
 // first difference. `tolerance` is the largest allowed difference per channel.
 std::string CompareImages(const imaging::ImageData& expected, const imaging::ImageData& actual, int tolerance = 0,
                           bool compareAlpha = true);
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+// Owns one image and releases it at the end of its scope.
+struct ScopedImage {
+  imaging::ImageData Image;
+  ScopedImage() = default;
+  ~ScopedImage() { imaging::ReleaseImage(Image); }
+  ScopedImage(const ScopedImage&) = delete;
+  ScopedImage& operator=(const ScopedImage&) = delete;
+};
+
+// Fills `target` with the pixels of `source` as A8R8G8B8, read pixel by pixel through the
+// format's own reader (block-compressed formats through the converter).
+void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target);
 
 }  // namespace testsupport

@@ -1,0 +1,228 @@
+#include "ConversionRun.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "ConversionJob.h"
+#include "FileSizeSearch.h"
+#include "Imaging.h"
+#include "ImageFiles.h"
+#include "Messages.h"
+#include "OutputNaming.h"
+#include "TargetSize.h"
+#include "TextTools.h"
+#include "TprogForm.h"
+
+namespace vexilo {
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+uint64_t FileBytes(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// The start checks; reports the first failing one and returns false.
+bool StartChecks(RunEnvironment& env) {
+  const std::string folder = env.tprog.Text("out_ordner");
+  if (!forms::IsKeepEntry(folder)) {
+    const std::string probe =
+        forms::ReplaceAll(forms::ReplaceAll(folder, "%ordner%", "/Ordner/"), "%folder%", "/Ordner/");
+    if (!IsAcceptableFolderPath(probe)) {
+      if (probe.empty()) env.dialogs.meldungzeigen("keinordner", "");
+      else env.dialogs.meldungzeigen("ordnerfalsch", probe);
+      return false;
+    }
+  }
+  if (env.tprog.Text("out_name").empty()) {
+    env.dialogs.meldungzeigen("keinname", "");
+    return false;
+  }
+  // A target size that is not a number would stop every file; say so before the first.
+  if (env.tprog.Checked("rb_filesize")) {
+    const std::string& size = env.tprog.Text("ed_filesize");
+    if (!forms::IsDecimalText(size, env.decimalSeparator)) {
+      env.dialogs.meldungzeigen(kBadFileSizeKey, size);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A source that cannot be read goes on as an empty image, whether the codec says so or raises
+// an error: its save then fails and is reported with the output path.
+bool Load(const std::string& source, imaging::ImageData& image) {
+  try {
+    if (LoadImageFile(source, image) && imaging::IsImageValid(image)) return true;
+  } catch (const std::exception&) {
+  }
+  imaging::ReleaseImage(image);
+  return false;
+}
+
+// The image of the current file, released on every way out of the file.
+class CurrentImage {
+public:
+  CurrentImage() = default;
+  ~CurrentImage() { imaging::ReleaseImage(image); }
+  CurrentImage(const CurrentImage&) = delete;
+  CurrentImage& operator=(const CurrentImage&) = delete;
+  imaging::ImageData image;
+};
+
+enum class FileOutcome { Written, Kept, Failed, Cancelled };
+
+class Run {
+public:
+  explicit Run(RunEnvironment& env) : env_(env), dialogs_(env.dialogs) {}
+
+  RunResult Execute() {
+    RunResult result;
+    const int total = env_.rows.RowCount();
+    if (total <= 0) return result;
+    if (!StartChecks(env_)) return result;
+    result.started = true;
+
+    // Whatever way the run ends, the window comes back and the flags are cleared.
+    struct Restore {
+      UserDialogs& dialogs;
+      ~Restore() {
+        dialogs.HideProgress();
+        dialogs.SetMainWindowEnabled(true);
+        dialogs.Flags().ClearAll();
+      }
+    } restore{dialogs_};
+
+    dialogs_.SetMainWindowEnabled(false);
+    const forms::Language language = env_.tprog.CurrentLanguage();
+    dialogs_.ShowProgress({Text(TextId::ProgressTitle, language), Text(TextId::ProgressCurrentImage, language), ""},
+                          total);
+    dialogs_.ProcessEvents();
+    padding_ = PaddingWidth(total);
+    const ConversionJob startJob = ReadConversionJob(env_.tprog, env_.toptionen);
+    KonvertierWerteSetzen(startJob, env_.memory.filter);
+    AusgabeWerteSetzen(startJob);
+
+    for (int i = 0; i < total; ++i) {
+      switch (ProcessFile(i)) {
+        case FileOutcome::Written: ++result.written; break;
+        case FileOutcome::Kept: ++result.kept; break;
+        case FileOutcome::Failed: ++result.failed; break;
+        case FileOutcome::Cancelled: result.cancelled = true; break;
+      }
+      if (result.cancelled) break;
+      dialogs_.SetProgressPosition(i + 1);
+      if (dialogs_.Flags().cancelProgress) {
+        result.cancelled = true;
+        break;
+      }
+    }
+    if (result.cancelled) dialogs_.FocusMainWindow();
+    return result;
+  }
+
+private:
+  void Report(const char* key, const std::string& detail) {
+    fileFailed_ = true;
+    dialogs_.ReportUnlessSilenced(key, detail);
+  }
+
+  FileOutcome ProcessFile(int i) {
+    fileFailed_ = false;
+    std::string output;
+    std::unique_ptr<CarriedMetadata> metadata;
+    CurrentImage current;
+    try {
+      const std::string source = env_.rows.RowPath(i);
+      if (!IsRegularFile(source)) {
+        Report(kMissingSourceKey, source);
+        return FileOutcome::Failed;
+      }
+      const int rowCount = env_.rows.RowCount();
+      dialogs_.SetProgressFileLine(source, " (" + std::to_string(i + 1) + "/" + std::to_string(rowCount) + ")");
+      dialogs_.ProcessEvents();
+
+      // The options dialog stays usable during a run: its settings apply from the next file on.
+      const ConversionJob job = ReadConversionJob(env_.tprog, env_.toptionen);
+      const bool loaded = Load(source, current.image);
+
+      if (job.overwrite) {
+        output = source;
+      } else {
+        NamingInput naming;
+        naming.sourcePath = source;
+        naming.index = i;
+        naming.padding = padding_;
+        naming.rowCount = env_.rows.RowCount();
+        naming.width = current.image.Width;
+        naming.height = current.image.Height;
+        naming.folderPattern = job.folderPattern;
+        naming.namePattern = job.namePattern;
+        naming.formatItem = job.formatItem;
+        output = BuildOutputPath(naming);
+      }
+      const std::string trial = IsRegularFile(output) ? TrialPath(output) : output;
+
+      if (env_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg")
+        metadata = env_.metadata->Read(source);
+
+      // An image that could not be read is not scaled: its save fails and says so once.
+      if (loaded) {
+        std::optional<Size> size;
+        if (job.sizeMode == SizeMode::FileSize) {
+          const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, env_.decimalSeparator);
+          if (!kilobytes) throw std::runtime_error("The target file size is not a number");
+          FileSizeSearchInput search;
+          search.source = &current.image;
+          search.sourceBytes = FileBytes(source);
+          search.targetKilobytes = *kilobytes;
+          search.trialPath = trial;
+          search.filter = env_.memory.filter;
+          size = SearchFileSize(search, dialogs_);
+        } else if (const auto box = ComputeBox(job, current.image.Width, current.image.Height)) {
+          size = ScaledSize(current.image.Width, current.image.Height, *box, job.changeIfLarger, job.changeIfSmaller,
+                            job.orientation);
+        }
+        if (!Konvertieren(current.image, size, env_.memory.filter, dialogs_, source)) fileFailed_ = true;
+      }
+
+      bool save = true;
+      if (IsRegularFile(output)) {
+        DialogFlags& flags = dialogs_.Flags();
+        if (!flags.askNoMore) dialogs_.AskOverwrite(output);
+        if (flags.cancelOverwrite) return FileOutcome::Cancelled;
+        save = !flags.no;
+      }
+      // A file that reported a conversion error counts as failed even when it was saved.
+      if (!save) return fileFailed_ ? FileOutcome::Failed : FileOutcome::Kept;
+
+      if (!SaveImageFile(output, current.image)) {
+        Report("speicherfehler", output);
+        return FileOutcome::Failed;
+      }
+      if (metadata && imaging::DetectFileFormat(output) == "jpg") metadata->WriteInto(output);
+      return fileFailed_ ? FileOutcome::Failed : FileOutcome::Written;
+    } catch (const std::exception&) {
+      Report("speicherfehler", output);
+      return FileOutcome::Failed;
+    }
+  }
+
+  RunEnvironment& env_;
+  UserDialogs& dialogs_;
+  int padding_ = 1;
+  bool fileFailed_ = false;
+};
+
+}  // namespace
+
+RunResult RunConversion(RunEnvironment& env) { return Run(env).Execute(); }
+
+}  // namespace vexilo

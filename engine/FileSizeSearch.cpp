@@ -1,0 +1,84 @@
+#include "FileSizeSearch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "ImageFiles.h"
+#include "UserDialogs.h"
+
+namespace vexilo {
+
+namespace {
+
+// Deletes the trial file when a trial ends, also when it ends by an error.
+class TrialFile {
+public:
+  explicit TrialFile(const std::string& path) : path_(path) {}
+  ~TrialFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TrialFile(const TrialFile&) = delete;
+  TrialFile& operator=(const TrialFile&) = delete;
+
+private:
+  const std::string& path_;
+};
+
+// One copy of the source for one trial, released on every way out.
+class TrialImage {
+public:
+  TrialImage() = default;
+  ~TrialImage() { imaging::ReleaseImage(image); }
+  TrialImage(const TrialImage&) = delete;
+  TrialImage& operator=(const TrialImage&) = delete;
+  imaging::ImageData image;
+};
+
+// Saves a copy of the source scaled to `size` at the trial path and returns its size in
+// kilobytes; K when nothing was written.
+long double Trial(const FileSizeSearchInput& in, Size size, UserDialogs& dialogs) {
+  TrialImage copy;
+  imaging::CopyImage(*in.source, copy.image);
+  Konvertieren(copy.image, size, in.filter, dialogs, in.trialPath);
+  // A save that fails writes nothing at T (outputs are written beside it and renamed into
+  // place), so only a trial that was written is measured and deleted.
+  if (in.trialPath.empty() || !SaveImageFile(in.trialPath, copy.image)) return in.targetKilobytes;
+  TrialFile trial(in.trialPath);
+  struct stat info {};
+  if (::stat(in.trialPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return in.targetKilobytes;
+  if (info.st_size == 0) throw std::runtime_error("A trial save of " + in.trialPath + " wrote 0 bytes");
+  return static_cast<long double>(info.st_size) / 1024;
+}
+
+}  // namespace
+
+Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes) {
+  if (targetKilobytes < 0) throw std::runtime_error("The target file size is negative");
+  if (sourceBytes == 0) throw std::runtime_error("The source file is empty");
+  const long double s = static_cast<long double>(sourceBytes) / 1024;
+  const long double f = std::sqrt(static_cast<long double>(targetKilobytes) / s);
+  return {RoundHalfEven(f * width), RoundHalfEven(f * height)};
+}
+
+Size SearchFileSize(const FileSizeSearchInput& in, UserDialogs& dialogs) {
+  const long double k = in.targetKilobytes;
+  Size size = FileSizeFirstEstimate(in.source->Width, in.source->Height, in.sourceBytes, in.targetKilobytes);
+
+  auto correct = [&](long double t) {
+    const long double r = k / t;
+    const long double g = std::sqrt(r);
+    size = {RoundHalfEven(g * size.width), RoundHalfEven(g * size.height)};
+    return r;
+  };
+  correct(Trial(in, size, dialogs));
+  for (int repetition = 1; repetition <= 10; ++repetition) {
+    const long double r = correct(Trial(in, size, dialogs));
+    if (r > 0.99L && r < 1.01L) break;
+  }
+  return size;
+}
+
+}  // namespace vexilo

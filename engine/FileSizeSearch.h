@@ -1,0 +1,36 @@
+// The file-size mode: the pixel size that brings the saved output close to a size in
+// kilobytes, found by saving trial files and measuring them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ImagingFormats.h"
+#include "TargetSize.h"
+
+namespace vexilo {
+
+class UserDialogs;
+
+struct FileSizeSearchInput {
+  const imaging::ImageData* source = nullptr;  // S, the loaded image; it is not changed
+  uint64_t sourceBytes = 0;                    // B, the source file's size
+  double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
+  std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists
+  imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
+};
+
+// The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.
+Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes);
+
+// Starting from the first estimate, a trial save of a scaled copy at T, measured and deleted,
+// corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
+// 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
+// unchecked. A trial whose scaling fails reports "konvertierfehler" with T and is saved
+// unscaled; a trial that writes nothing counts as a hit. A negative target, an empty source
+// file or a trial of 0 bytes raise an error (the run reports "speicherfehler"). No trial file
+// survives the search, whichever way it ends.
+Size SearchFileSize(const FileSizeSearchInput& in, UserDialogs& dialogs);
+
+}  // namespace vexilo

@@ -1,0 +1,105 @@
+#include "OutputNaming.h"
+
+#include <sys/stat.h>
+
+#include <string_view>
+
+#include "TextTools.h"
+#include "TprogForm.h"
+
+namespace vexilo {
+
+std::string PathFolder(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string PathFileName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PathExtension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return {};
+  if (path.find('/', dot) != std::string::npos) return {};
+  return path.substr(dot);
+}
+
+int PaddingWidth(int rowCount) { return static_cast<int>(std::to_string(rowCount).size()); }
+
+std::string OutputFolder(const NamingInput& in) {
+  std::string folder = forms::IsKeepEntry(in.folderPattern) ? PathFolder(in.sourcePath) : in.folderPattern;
+  if (folder.find('%') != std::string::npos) {
+    folder = forms::ReplaceAll(folder, "%ordner%", PathFolder(in.sourcePath));
+    folder = forms::ReplaceAll(folder, "%folder%", PathFolder(in.sourcePath));
+  }
+  folder = forms::ReplaceAll(folder, "//", "/");
+  if (!forms::EndsWith(folder, "/")) folder += '/';
+  return folder;
+}
+
+std::string OutputName(const NamingInput& in) {
+  const std::string base = forms::ReplaceAll(PathFileName(in.sourcePath), PathExtension(in.sourcePath), "");
+  if (forms::IsKeepEntry(in.namePattern)) return base;
+  std::string name = forms::ReplaceAll(in.namePattern, "%name%", base);
+  if (name.find('%') == std::string::npos) return name;
+  std::string number = std::to_string(in.index + 1);
+  std::string padded = number;
+  if (static_cast<int>(padded.size()) < in.padding) padded.insert(0, static_cast<size_t>(in.padding) - padded.size(), '0');
+  name = forms::ReplaceAll(name, "%num%", number);
+  name = forms::ReplaceAll(name, "%0num%", padded);
+  name = forms::ReplaceAll(name, "%abs%", std::to_string(in.rowCount));
+  name = forms::ReplaceAll(name, "%breite%", std::to_string(in.width));
+  name = forms::ReplaceAll(name, "%höhe%", std::to_string(in.height));
+  name = forms::ReplaceAll(name, "%width%", std::to_string(in.width));
+  name = forms::ReplaceAll(name, "%height%", std::to_string(in.height));
+  return name;
+}
+
+std::string OutputExtension(const std::string& formatItem, const std::string& sourcePath) {
+  if (forms::IsKeepEntry(formatItem)) return PathExtension(sourcePath);
+  // A text without " - " (possible only through a configuration) gives no extension.
+  const size_t dash = formatItem.find(" - ");
+  if (dash == std::string::npos) return {};
+  const std::string extension = forms::ReplaceAll(formatItem.substr(0, dash), "*", "");
+  return forms::StartsWith(extension, ".") ? extension : std::string();
+}
+
+void CreateFolderPath(const std::string& folder) {
+  std::string path = folder;
+  if (forms::EndsWith(path, "/")) path.pop_back();
+  if (path.empty()) return;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return;
+  const std::string parent = PathFolder(path);
+  if (!parent.empty() && parent != path + "/") CreateFolderPath(parent);
+  ::mkdir(path.c_str(), 0777);
+}
+
+std::string BuildOutputPath(const NamingInput& in) {
+  const std::string folder = OutputFolder(in);
+  CreateFolderPath(folder);
+  return folder + OutputName(in) + OutputExtension(in.formatItem, in.sourcePath);
+}
+
+bool IsAcceptableFolderPath(const std::string& text) {
+  if (text == "/") return true;
+  if (text.empty()) return false;
+  std::string path = text;
+  if (forms::EndsWith(path, "/")) path.pop_back();
+  const auto parts = forms::SplitAt(path, '/');
+  if (parts.size() < 2 || !parts.front().empty()) return false;
+  const std::string& last = parts.back();
+  return !last.empty() && last.find_first_of(":?/>|\\<*\"") == std::string::npos;
+}
+
+std::string TrialPath(const std::string& outputPath) {
+  const std::string folder = PathFolder(outputPath);
+  const std::string name = PathFileName(outputPath);
+  const std::string extension = PathExtension(name);
+  if (extension.empty()) return outputPath + "_tempfile23893298021";
+  return folder + forms::ReplaceAll(name, extension, "_tempfile23893298021" + extension);
+}
+
+}  // namespace vexilo

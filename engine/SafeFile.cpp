@@ -1,0 +1,142 @@
+#include "SafeFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vexilo {
+
+namespace {
+
+void SetError(std::string* error, const std::string& text) {
+  if (error) *error = text;
+}
+
+std::string ErrnoText(const std::string& what, const std::string& path, int code) {
+  return what + " \"" + path + "\": " + std::strerror(code);
+}
+
+// The path a write to `target` finally lands on: a symbolic link is followed, so the link
+// stays and the file it points to is replaced.
+std::string ResolveTarget(const std::string& target) {
+  struct stat st;
+  if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return target;
+  char resolved[PATH_MAX];
+  if (realpath(target.c_str(), resolved)) return resolved;
+  // A dangling link: write where it points, relative to the link's folder.
+  char link[PATH_MAX];
+  const ssize_t n = readlink(target.c_str(), link, sizeof link - 1);
+  if (n <= 0) return target;
+  link[n] = '\0';
+  if (link[0] == '/') return link;
+  const size_t slash = target.rfind('/');
+  return slash == std::string::npos ? std::string(link) : target.substr(0, slash + 1) + link;
+}
+
+}  // namespace
+
+std::string MakeTempPathBeside(const std::string& target, std::string* error) {
+  const std::string real = ResolveTarget(target);
+  const size_t slash = real.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : real.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? real : real.substr(slash + 1);
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string suffix(6, ' ');
+    for (char& c : suffix) c = kChars[pick(random)];
+    const std::string path = folder + "." + name + ".vexilo-" + suffix;
+    // Created with the ordinary mode so that the umask applies as to any new file.
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      return path;
+    }
+    if (errno != EEXIST) {
+      SetError(error, ErrnoText("Cannot create a temporary file beside", target, errno));
+      return {};
+    }
+  }
+  SetError(error, "Cannot create a temporary file beside \"" + target + "\": too many name collisions");
+  return {};
+}
+
+bool CommitTempFile(const std::string& temp, const std::string& target, std::string* error) {
+  // The data reaches the disk before the name does, so a crash cannot leave an empty file
+  // under the target's name.
+  const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 || fsync(fd) != 0) {
+    const int code = errno;
+    if (fd >= 0) close(fd);
+    DiscardTempFile(temp);
+    SetError(error, ErrnoText("Cannot write", target, code));
+    return false;
+  }
+  close(fd);
+  const std::string real = ResolveTarget(target);
+  struct stat st;
+  if (stat(real.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      DiscardTempFile(temp);
+      SetError(error, "Cannot replace \"" + target + "\": it is a folder");
+      return false;
+    }
+    if (chmod(temp.c_str(), st.st_mode & 07777) != 0) {
+      const int code = errno;
+      DiscardTempFile(temp);
+      SetError(error, ErrnoText("Cannot set the permissions of the file replacing", target, code));
+      return false;
+    }
+  }
+  if (rename(temp.c_str(), real.c_str()) != 0) {
+    const int code = errno;
+    DiscardTempFile(temp);
+    SetError(error, ErrnoText("Cannot replace", target, code));
+    return false;
+  }
+  return true;
+}
+
+void DiscardTempFile(const std::string& temp) {
+  if (!temp.empty()) unlink(temp.c_str());
+}
+
+bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
+  const std::string temp = MakeTempPathBeside(path, error);
+  if (temp.empty()) return false;
+  const int fd = open(temp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) {
+    const int code = errno;
+    DiscardTempFile(temp);
+    SetError(error, ErrnoText("Cannot write", path, code));
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int code = n < 0 ? errno : EIO;
+      close(fd);
+      DiscardTempFile(temp);
+      SetError(error, ErrnoText("Cannot write", path, code));
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (close(fd) != 0) {
+    const int code = errno;
+    DiscardTempFile(temp);
+    SetError(error, ErrnoText("Cannot write", path, code));
+    return false;
+  }
+  return CommitTempFile(temp, path, error);
+}
+
+}  // namespace vexilo

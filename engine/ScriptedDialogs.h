@@ -1,0 +1,54 @@
+// A UserDialogs that answers from a script and records what it was shown: the double through
+// which tests drive the run, the image list and the renamer.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "UserDialogs.h"
+
+namespace vexilo {
+
+class ScriptedDialogs : public UserDialogs {
+public:
+  // Answers to the overwrite questions, in order; "Yes" once the script is used up.
+  std::deque<OverwriteButton> overwriteAnswers;
+  // Answers to messages, in order; "OK" once the script is used up.
+  std::deque<MessageButton> messageAnswers;
+  // Presses the progress window's Break while the n-th file line (1-based) is shown: the flag
+  // is set when events are let through after that line. 0 never.
+  int breakAtFileLine = 0;
+
+  struct Message {
+    std::string key;
+    std::string detail;
+  };
+  std::vector<Message> messages;              // every message shown, in order
+  std::vector<std::string> overwriteQuestions;  // the path of every overwrite question
+  std::vector<std::string> fileLines;          // every progress file line, path and suffix
+  std::vector<int> positions;                  // every progress position
+  int progressMaximum = -1;
+  bool progressVisible = false;
+  bool mainWindowEnabled = true;
+  bool mainWindowFocused = false;
+
+  // The keys of the messages shown, in order.
+  std::vector<std::string> MessageKeys() const;
+
+  void ShowProgress(const ProgressText& text, int maximum) override;
+  void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
+  void SetProgressPosition(int position) override { positions.push_back(position); }
+  void HideProgress() override { progressVisible = false; }
+  void ProcessEvents() override;
+  void SetMainWindowEnabled(bool enabled) override { mainWindowEnabled = enabled; }
+  void FocusMainWindow() override { mainWindowFocused = true; }
+
+  ProgressText progressText;
+
+protected:
+  MessageButton ShowMessage(const std::string& key, const std::string& detail) override;
+  OverwriteButton ShowOverwrite(const std::string& path) override;
+};
+
+}  // namespace vexilo

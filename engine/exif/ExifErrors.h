@@ -1,0 +1,35 @@
+// The errors of the metadata classes. Each carries its fixed message; the conversion run
+// treats any of them as a failure of the file it is working on.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vexilo::exif {
+
+class EExifError : public std::runtime_error {
+public:
+  explicit EExifError(const std::string& message) : std::runtime_error(message) {}
+};
+
+class EInvalidJPEGHeader : public EExifError {
+public:
+  EInvalidJPEGHeader() : EExifError("JPEG header is not valid") {}
+};
+
+class EInvalidTiffData : public EExifError {
+public:
+  EInvalidTiffData() : EExifError("Malformed TIFF data") {}
+};
+
+class ENotOnlyASCIIError : public EExifError {
+public:
+  ENotOnlyASCIIError() : EExifError("Tag may contain only ASCII string data") {}
+};
+
+class EInvalidXMPPacket : public EExifError {
+public:
+  EInvalidXMPPacket() : EExifError("XMP packet is not valid") {}
+};
+
+}  // namespace vexilo::exif

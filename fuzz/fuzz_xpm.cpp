@@ -1,0 +1,19 @@
+// Feeds arbitrary bytes to the XPM reader.
+#include <cstddef>
+#include <cstdint>
+
+#include "Imaging.h"
+
+using namespace imaging;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TImageFileFormat* codec = FindFormatByExtension("xpm");
+  if (!codec) return 0;
+  TMemoryStream input(std::vector<uint8_t>(data, data + size));
+  TDynImageDataArray images;
+  try {
+    if (codec->LoadFromStream(input, images) && (images.empty() || !IsImageValid(images[0]))) __builtin_trap();
+  } catch (const EImagingError&) {
+  }
+  return 0;
+}

@@ -1,0 +1,470 @@
+// Windows icon and cursor files, read and written by our own code after the published layout:
+// a 6-byte header, 16-byte directory entries, and per image a BITMAPINFOHEADER, an optional
+// palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first.
+#include "u_format_ico_IconEx.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "../ImagingFormats.h"
+#include "ImagingByteReader.h"
+
+namespace imaging {
+
+namespace {
+
+const char* const kCorrupt = "Can not load icon from file: The file could be corrupt.";
+const char* const kBadHeader = "Not a valid icon file header.";
+
+// Rows of Windows bitmaps are padded to 32 bits.
+size_t BitmapStride(int64_t width, int32_t bitCount) {
+  return static_cast<size_t>((width * bitCount + 31) / 32 * 4);
+}
+
+int32_t BitsOfColorType(TIconColorType type) {
+  switch (type) {
+    case TIconColorType::Mono: return 1;
+    case TIconColorType::Colors16: return 4;
+    case TIconColorType::Colors256:
+    case TIconColorType::Gray256: return 8;
+    case TIconColorType::RGB: return 24;
+    case TIconColorType::RGBA: return 32;
+  }
+  return 32;
+}
+
+TIconColorType ColorTypeOfBits(uint16_t bitCount) {
+  switch (bitCount) {
+    case 1: return TIconColorType::Mono;
+    case 4: return TIconColorType::Colors16;
+    case 8: return TIconColorType::Colors256;
+    case 24: return TIconColorType::RGB;
+    case 32: return TIconColorType::RGBA;
+    default: break;
+  }
+  throw EIconException(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
+}
+
+// Releases an image on every way out of a scope.
+struct ImageGuard {
+  ImageData& image;
+  ~ImageGuard() {
+    try {
+      ReleaseImage(image);
+    } catch (...) {
+    }
+  }
+};
+
+std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
+  FILE* file = std::fopen(fileName.c_str(), "rb");
+  if (!file) throw EIconException(FormatText("Cannot open icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) throw EIconException(FormatText("Cannot read icon file \"%s\".", fileName.c_str()));
+  return bytes;
+}
+
+}  // namespace
+
+// ---- TIconCursorImage -------------------------------------------------------------------------
+
+TIconCursorImage::TIconCursorImage(TIconCursorList* owner, const TIconDirEntry& entry, std::vector<uint8_t> data)
+    : owner_(owner), entry_(entry), data_(std::move(data)) {
+  Decode();
+}
+
+TIconDirEntry TIconCursorImage::GetInfo() const {
+  TIconDirEntry info = entry_;
+  info.BitCount = static_cast<uint16_t>(BitsOfColorType(colorType_));
+  return info;
+}
+
+int32_t TIconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : width_; }
+int32_t TIconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
+
+void TIconCursorImage::Decode() {
+  // The depth is judged from the byte pair where a bitmap header keeps it, before anything
+  // else: a PNG-compressed entry is refused here with the depth its signature bytes spell.
+  if (data_.size() < kIconBitCountOffset + 2) throw EIconException(kCorrupt);
+  const uint16_t bitCount =
+      static_cast<uint16_t>(data_[kIconBitCountOffset] | (data_[kIconBitCountOffset + 1] << 8));
+  colorType_ = ColorTypeOfBits(bitCount);
+
+  if (data_.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
+  TByteReader reader(data_.data(), data_.size(), "icon");
+  TIconBitmapInfoHeader header{};
+  header.Size = reader.U32LE("bitmap header");
+  header.Width = reader.I32LE("bitmap header");
+  header.Height = reader.I32LE("bitmap header");
+  header.Planes = reader.U16LE("bitmap header");
+  header.BitCount = reader.U16LE("bitmap header");
+  header.Compression = reader.U32LE("bitmap header");
+  header.SizeImage = reader.U32LE("bitmap header");
+  header.XPelsPerMeter = reader.I32LE("bitmap header");
+  header.YPelsPerMeter = reader.I32LE("bitmap header");
+  header.ClrUsed = reader.U32LE("bitmap header");
+  header.ClrImportant = reader.U32LE("bitmap header");
+
+  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > data_.size()) throw EIconException(kCorrupt);
+  if (header.Compression != 0) throw EIconException(kCorrupt);
+  if (header.Width <= 0 || header.Height < 2) throw EIconException(kCorrupt);
+  const int32_t width = header.Width;
+  const int32_t height = header.Height / 2;
+  CheckImageDimensions(width, height, "icon image");
+
+  size_t colors = 0;
+  if (bitCount <= 8) {
+    const size_t full = size_t(1) << bitCount;
+    colors = header.ClrUsed > 0 && header.ClrUsed < full ? header.ClrUsed : full;
+  }
+  const size_t paletteOffset = header.Size;
+  const size_t pixelOffset = paletteOffset + colors * 4;
+  const size_t xorStride = BitmapStride(width, bitCount);
+  const size_t andStride = BitmapStride(width, 1);
+  if (pixelOffset > data_.size() || xorStride * size_t(height) > data_.size() - pixelOffset)
+    throw EIconException(kCorrupt);
+  const uint8_t* palette = data_.data() + paletteOffset;
+  const uint8_t* xorBits = data_.data() + pixelOffset;
+  // Some writers cut the AND mask short, or put an embedded colour profile where the mask
+  // would be; missing mask rows count as opaque.
+  const size_t maskOffset = pixelOffset + xorStride * size_t(height);
+  const uint8_t* andBits = data_.data() + maskOffset;
+  size_t maskBytes = data_.size() - maskOffset;
+  if (header.Size >= kIconV5HeaderSize) {
+    TByteReader v5(data_.data(), data_.size(), "icon");
+    v5.Seek(kIconColorSpaceOffset, "bitmap header");
+    const uint32_t colorSpace = v5.U32LE("bitmap header");
+    v5.Seek(kIconProfileDataOffset, "bitmap header");
+    const size_t profileOffset = v5.U32LE("bitmap header");
+    if (colorSpace == kIconEmbeddedProfile && profileOffset >= maskOffset)
+      maskBytes = std::min(maskBytes, profileOffset - maskOffset);
+  }
+
+  width_ = width;
+  height_ = height;
+  pixels_.assign(size_t(width) * size_t(height), 0);
+
+  // A 32-bit bitmap whose alpha bytes are all zero predates alpha icons: its mask decides.
+  bool ownAlpha = false;
+  if (bitCount == 32) {
+    for (size_t row = 0; row < size_t(height) && !ownAlpha; ++row) {
+      const uint8_t* src = xorBits + row * xorStride;
+      for (int32_t x = 0; x < width; ++x)
+        if (src[size_t(x) * 4 + 3] != 0) {
+          ownAlpha = true;
+          break;
+        }
+    }
+  }
+
+  for (size_t row = 0; row < size_t(height); ++row) {
+    const uint8_t* src = xorBits + row * xorStride;
+    const uint8_t* mask = (row + 1) * andStride <= maskBytes ? andBits + row * andStride : nullptr;
+    Color32* out = pixels_.data() + (size_t(height) - 1 - row) * size_t(width);
+    for (int32_t x = 0; x < width; ++x) {
+      Color32 color;
+      if (bitCount <= 8) {
+        const size_t bitPos = size_t(x) * bitCount;
+        const uint8_t byte = src[bitPos / 8];
+        const uint32_t index = (byte >> (8 - bitCount - bitPos % 8)) & ((1u << bitCount) - 1);
+        color = 0;
+        if (index < colors) {
+          const uint8_t* entry = palette + index * 4;
+          color = MakeColor32(0, entry[2], entry[1], entry[0]);
+        }
+      } else if (bitCount == 24) {
+        const uint8_t* p = src + size_t(x) * 3;
+        color = MakeColor32(0, p[2], p[1], p[0]);
+      } else {
+        const uint8_t* p = src + size_t(x) * 4;
+        color = MakeColor32(p[3], p[2], p[1], p[0]);
+      }
+      if (ownAlpha) {
+        out[x] = color;
+        continue;
+      }
+      const bool masked = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
+      out[x] = masked ? 0 : (color | 0xFF000000u);
+    }
+  }
+}
+
+void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
+  if (canvas.Format != PixelFormat::A8R8G8B8 || !canvas.Bits || width_ <= 0 || height_ <= 0) return;
+  const int32_t drawWidth = DrawWidth();
+  const int32_t drawHeight = DrawHeight();
+  for (int32_t ty = 0; ty < drawHeight; ++ty) {
+    const int32_t cy = y + ty;
+    if (cy < 0 || cy >= canvas.Height) continue;
+    const size_t sy = size_t(int64_t(ty) * height_ / drawHeight);
+    const Color32* src = pixels_.data() + sy * size_t(width_);
+    uint8_t* dst = canvas.Bits + size_t(cy) * size_t(canvas.Width) * 4;
+    for (int32_t tx = 0; tx < drawWidth; ++tx) {
+      const int32_t cx = x + tx;
+      if (cx < 0 || cx >= canvas.Width) continue;
+      PutU32LE(dst + size_t(cx) * 4, src[int64_t(tx) * width_ / drawWidth]);
+    }
+  }
+}
+
+std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& picture) {
+  if (!IsImageValid(picture)) throw EIconException("Cannot make an icon from an empty image.");
+  // The directory entry has one byte per side, 0 standing for 256. Larger sizes would live
+  // only in the bitmap header, which readers do not agree to honour, so they are refused.
+  if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
+    throw EIconException(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
+                                    kIconMaxSide, picture.Width, picture.Height));
+  ImageData image;
+  ImageGuard guard{image};
+  if (!CopyImage(picture, image)) throw EIconException("Cannot make an icon from an empty image.");
+  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+    throw EIconException("Cannot convert the image to 32 bits for the icon.");
+
+  const int32_t width = image.Width;
+  const int32_t height = image.Height;
+  const size_t xorStride = size_t(width) * 4;
+  const size_t andStride = BitmapStride(width, 1);
+  const size_t dataSize = kIconBitmapInfoHeaderSize + (xorStride + andStride) * size_t(height);
+
+  std::unique_ptr<TIconCursorImage> icon(new TIconCursorImage());
+  icon->data_.assign(dataSize, 0);
+  uint8_t* out = icon->data_.data();
+  PutU32LE(out + 0, kIconBitmapInfoHeaderSize);
+  PutU32LE(out + 4, static_cast<uint32_t>(width));
+  PutU32LE(out + 8, static_cast<uint32_t>(height) * 2);
+  PutU16LE(out + 12, 1);
+  PutU16LE(out + 14, 32);
+  PutU32LE(out + 20, static_cast<uint32_t>((xorStride + andStride) * size_t(height)));
+
+  // The transparent colour is compared without alpha, as a colour of the picture.
+  const uint8_t* bottomLeft = image.Bits + size_t(height - 1) * xorStride;
+  const uint32_t transparent = uint32_t(bottomLeft[0] | (bottomLeft[1] << 8) | (bottomLeft[2] << 16));
+  uint8_t* xorBits = out + kIconBitmapInfoHeaderSize;
+  uint8_t* andBits = xorBits + xorStride * size_t(height);
+  for (size_t row = 0; row < size_t(height); ++row) {
+    const uint8_t* src = image.Bits + (size_t(height) - 1 - row) * xorStride;
+    uint8_t* dst = xorBits + row * xorStride;
+    uint8_t* mask = andBits + row * andStride;
+    for (int32_t x = 0; x < width; ++x) {
+      const uint8_t* p = src + size_t(x) * 4;
+      uint8_t* q = dst + size_t(x) * 4;
+      const bool masked = uint32_t(p[0] | (p[1] << 8) | (p[2] << 16)) == transparent;
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+      q[3] = masked ? 0 : p[3];
+      if (masked) mask[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    }
+  }
+
+  icon->entry_.Width = static_cast<uint8_t>(width == kIconMaxSide ? 0 : width);
+  icon->entry_.Height = static_cast<uint8_t>(height == kIconMaxSide ? 0 : height);
+  icon->entry_.Planes = 1;
+  icon->entry_.BitCount = 32;
+  icon->entry_.BytesInRes = static_cast<uint32_t>(dataSize);
+  icon->Decode();
+  return icon;
+}
+
+// ---- TIconCursorList --------------------------------------------------------------------------
+
+void TIconCursorList::Assign(const TIconCursorList& other) {
+  if (&other == this) return;
+  items_.clear();
+  for (const auto& item : other.items_) {
+    std::unique_ptr<TIconCursorImage> copy(new TIconCursorImage(*item));
+    copy->owner_ = this;
+    items_.push_back(std::move(copy));
+  }
+  raw_ = other.raw_;
+  FileKind = other.FileKind;
+  SortDirection = other.SortDirection;
+  SortKind = other.SortKind;
+  Changed();
+}
+
+void TIconCursorList::ParseFile() {
+  items_.clear();
+  if (raw_.size() < kIconFileHeaderSize) throw EIconException(kBadHeader);
+  TByteReader reader(raw_.data(), raw_.size(), "icon");
+  TIconFileHeader header{};
+  header.Reserved = reader.U16LE("file header");
+  header.Kind = reader.U16LE("file header");
+  header.Count = reader.U16LE("file header");
+  if (header.Reserved != 0 || (header.Kind != kIconKindIcon && header.Kind != kIconKindCursor) || header.Count < 1 ||
+      header.Count > kIconMaxCount)
+    throw EIconException(kBadHeader);
+  FileKind = header.Kind == kIconKindCursor ? kKindCursor : kKindIcon;
+
+  // A bad entry does not stop the others; all defects are reported together at the end.
+  std::string errors;
+  for (size_t i = 0; i < header.Count; ++i) {
+    try {
+      const size_t position = kIconFileHeaderSize + i * kIconDirEntrySize;
+      if (position + kIconDirEntrySize > raw_.size()) throw EIconException(kCorrupt);
+      reader.Seek(position, "directory");
+      TIconDirEntry entry{};
+      entry.Width = reader.U8("directory entry");
+      entry.Height = reader.U8("directory entry");
+      entry.ColorCount = reader.U8("directory entry");
+      entry.Reserved = reader.U8("directory entry");
+      entry.Planes = reader.U16LE("directory entry");
+      entry.BitCount = reader.U16LE("directory entry");
+      entry.BytesInRes = reader.U32LE("directory entry");
+      entry.ImageOffset = reader.U32LE("directory entry");
+      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw EIconException(kCorrupt);
+      std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
+                                raw_.begin() + entry.ImageOffset + entry.BytesInRes);
+      items_.push_back(std::make_unique<TIconCursorImage>(this, entry, std::move(data)));
+    } catch (const std::exception& e) {
+      errors += e.what();
+      errors += "\r\n";
+    }
+  }
+  if (!errors.empty())
+    throw EIconException("Some icons could not be loaded due to the following errors: \r\n" + errors);
+}
+
+void TIconCursorList::Changed() {
+  if (OnChange) OnChange();
+}
+
+void TIconCursorList::Clear() {
+  items_.clear();
+  Changed();
+}
+
+void TIconCursorList::CheckIndex(int32_t index) const {
+  if (index < 0 || index >= Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
+}
+
+void TIconCursorList::Delete(int32_t index) {
+  CheckIndex(index);
+  items_.erase(items_.begin() + index);
+  Changed();
+}
+
+int32_t TIconCursorList::IndexOf(const TIconCursorImage* image) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].get() == image) return static_cast<int32_t>(i);
+  return -1;
+}
+
+void TIconCursorList::Insert(int32_t index, std::unique_ptr<TIconCursorImage> image) {
+  if (index < 0 || index > Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
+  if (!image) throw EIconException("Can not add Nil entries to icon list.");
+  image->owner_ = this;
+  items_.insert(items_.begin() + index, std::move(image));
+  Changed();
+}
+
+int32_t TIconCursorList::Remove(const TIconCursorImage* image) {
+  const int32_t index = IndexOf(image);
+  if (index >= 0) Delete(index);
+  return index;
+}
+
+TIconCursorImage& TIconCursorList::Items(int32_t index) {
+  CheckIndex(index);
+  return *items_[static_cast<size_t>(index)];
+}
+
+const TIconCursorImage& TIconCursorList::Items(int32_t index) const {
+  CheckIndex(index);
+  return *items_[static_cast<size_t>(index)];
+}
+
+void TIconCursorList::Sort(int32_t kind, int32_t direction) {
+  SortKind = kind;
+  SortDirection = direction;
+  if (kind != kSortColorTypeFirst && kind != kSortSizeFirst) return;
+  // The size is the sum of the two size bytes, so a 256-pixel image (bytes 0) counts as the
+  // smallest. Equal keys keep their order.
+  auto keys = [kind](const TIconCursorImage& image) {
+    const int32_t type = static_cast<int32_t>(image.ColorType());
+    const int32_t size = image.Entry().Width + image.Entry().Height;
+    return kind == kSortColorTypeFirst ? std::pair(type, size) : std::pair(size, type);
+  };
+  const bool descending = direction == kSortDescending;
+  std::stable_sort(items_.begin(), items_.end(), [&](const auto& a, const auto& b) {
+    return descending ? keys(*b) < keys(*a) : keys(*a) < keys(*b);
+  });
+  Changed();
+}
+
+void TIconCursorList::LoadFromFile(const std::string& fileName) { LoadFromBytes(ReadWholeFile(fileName)); }
+
+void TIconCursorList::LoadFromStream(TStream& stream) {
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  int64_t n;
+  while ((n = stream.Read(buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  LoadFromBytes(std::move(bytes));
+}
+
+void TIconCursorList::LoadFromBytes(std::vector<uint8_t> bytes) {
+  items_.clear();
+  raw_ = std::move(bytes);
+  ParseFile();
+  SortKind = kSortNone;
+  Changed();
+}
+
+std::vector<uint8_t> TIconCursorList::SaveToBytes() const {
+  if (items_.empty())
+    throw EIconException("In order to save an icon file, there must at least be one icon in the list.");
+  size_t total = kIconFileHeaderSize + items_.size() * kIconDirEntrySize;
+  for (const auto& item : items_) total += item->Data().size();
+  if (total > UINT32_MAX) throw EIconException("The icon file would exceed 4 GiB.");
+  std::vector<uint8_t> out(kIconFileHeaderSize + items_.size() * kIconDirEntrySize);
+  PutU16LE(out.data(), 0);
+  PutU16LE(out.data() + 2, FileKind == kKindCursor ? kIconKindCursor : kIconKindIcon);
+  PutU16LE(out.data() + 4, static_cast<uint16_t>(items_.size()));
+  size_t offset = out.size();
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const TIconDirEntry& e = items_[i]->Entry();
+    uint8_t* p = out.data() + kIconFileHeaderSize + i * kIconDirEntrySize;
+    p[0] = e.Width;
+    p[1] = e.Height;
+    p[2] = e.ColorCount;
+    p[3] = e.Reserved;
+    PutU16LE(p + 4, e.Planes);
+    PutU16LE(p + 6, e.BitCount);
+    PutU32LE(p + 8, static_cast<uint32_t>(items_[i]->Data().size()));
+    PutU32LE(p + 12, static_cast<uint32_t>(offset));
+    offset += items_[i]->Data().size();
+  }
+  out.reserve(total);
+  for (const auto& item : items_) out.insert(out.end(), item->Data().begin(), item->Data().end());
+  return out;
+}
+
+void TIconCursorList::SaveToStream(TStream& stream) const {
+  const std::vector<uint8_t> bytes = SaveToBytes();
+  if (stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
+    throw EIconException("Cannot write the icon file.");
+}
+
+void TIconCursorList::SaveToFile(const std::string& fileName) const {
+  const std::vector<uint8_t> bytes = SaveToBytes();
+  FILE* file = std::fopen(fileName.c_str(), "wb");
+  if (!file) throw EIconException(FormatText("Cannot create icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !written)
+    throw EIconException(FormatText("Cannot write icon file \"%s\".", fileName.c_str()));
+}
+
+std::vector<uint8_t> EncodeIconFile(const ImageData& picture) {
+  TIconCursorList list;
+  list.Insert(0, TIconCursorImage::FromImage(picture));
+  return list.SaveToBytes();
+}
+
+}  // namespace imaging

@@ -1,0 +1,143 @@
+// vexilo-cli convert as a user runs it: options, exit status, existing outputs without a
+// terminal, the language marker. Sources are made by ImageMagick and outputs read back by it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "ImagingTypes.h"
+#include "ImagingFormats.h"
+#include "TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Cli() {
+  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "vexilo-cli").string();
+}
+
+class ConvertCli : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+    fs::create_directories(dir.Path() / "src");
+  }
+
+  // Runs the command in the temporary folder with no terminal on standard input; standard
+  // error is captured with standard output.
+  int Convert(const std::string& arguments, std::string* output = nullptr) {
+    std::string text;
+    const int status =
+        testsupport::RunCommand("cd '" + dir.Path().string() + "' && '" + Cli() + "' convert " + arguments + " </dev/null 2>&1", &text);
+    if (output) *output = text;
+    return status;
+  }
+
+  void MakeSource(const std::string& name, const std::string& size) {
+    ASSERT_EQ(testsupport::RunCommand("convert -size " + size + " gradient:red-blue -alpha on 'BMP:" + (dir / name).string() + "'"), 0);
+  }
+
+  std::string SizeOf(const std::string& name) {
+    imaging::ImageData image;
+    if (!testsupport::DecodeWithImageMagick(dir / name, image)) return "unreadable";
+    const std::string size = std::to_string(image.Width) + "x" + std::to_string(image.Height);
+    imaging::ReleaseImage(image);
+    return size;
+  }
+
+  testsupport::TempDir dir;
+};
+
+TEST_F(ConvertCli, HelpAndUsageErrors) {
+  std::string out;
+  EXPECT_EQ(Convert("--help", &out), 0);
+  EXPECT_NE(out.find("--filesize KB"), std::string::npos);
+  EXPECT_NE(out.find("--yes-to-all"), std::string::npos);
+  MakeSource("src/a.bmp", "8x8");
+  const char* errors[] = {
+      "",
+      "--bogus src/a.bmp",
+      "--quality 0 src/a.bmp",
+      "--quality 80x src/a.bmp",
+      "--set nosuchcontrol=1 src/a.bmp",
+      "--set act_sizebigger=yes src/a.bmp",
+      "--set Label6=x src/a.bmp",
+      "--format xyz src/a.bmp",
+      "--filter lanczos src/a.bmp",
+      "--size 10 src/a.bmp",
+      "--size 10x10 --percent 50 src/a.bmp",
+      "--overwrite --folder out src/a.bmp",
+      "--yes-to-all --no-to-all src/a.bmp",
+      "--config x.vxc --config y.vxc src/a.bmp",
+      "--folder 'bad?' src/a.bmp",  // refused by the run's start check
+      "--name '' src/a.bmp",
+  };
+  for (const char* arguments : errors) EXPECT_EQ(Convert(arguments, &out), 2) << arguments << "\n" << out;
+  EXPECT_FALSE(fs::exists(dir / "src/a-1.bmp"));
+}
+
+TEST_F(ConvertCli, ConvertsAFolderWithEverySizeMode) {
+  MakeSource("src/a.bmp", "60x40");
+  MakeSource("src/b.bmp", "40x60");
+  struct Case {
+    const char* options;
+    const char* a;
+    const char* b;
+  };
+  const Case cases[] = {
+      {"", "640x427", "427x640"},  // the initial preset box
+      {"--size 30x30", "30x20", "20x30"},
+      {"--set act_propbenutzer_prop=0 --size 30x10", "30x10", "10x30"},
+      {"--percent 50", "30x20", "20x30"},
+      {"--percent 50x25", "30x10", "15x20"},  // no proportions: the box turns with the portrait
+      {"--factor 1/4", "15x10", "10x15"},
+      {"--factor 2:1", "30x20", "20x30"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "out");
+    std::string out;
+    ASSERT_EQ(Convert(std::string(c.options) + " --folder out --name '%name%' --format bmp src", &out), 0) << c.options << "\n" << out;
+    EXPECT_EQ(SizeOf("out/a.bmp"), c.a) << c.options;
+    EXPECT_EQ(SizeOf("out/b.bmp"), c.b) << c.options;
+  }
+  std::string out;
+  ASSERT_EQ(Convert("--filesize 4 --folder out --name '%name%-small' --format bmp src/a.bmp", &out), 0) << out;
+  const double kb = static_cast<double>(fs::file_size(dir / "out/a-small.bmp")) / 1024;
+  EXPECT_NEAR(kb, 4.0, 0.5);
+}
+
+TEST_F(ConvertCli, ExistingOutputsWithoutATerminal) {
+  MakeSource("src/a.bmp", "20x20");
+  fs::create_directories(dir / "out");
+  testsupport::WriteFileBytes(dir / "out/a.bmp", {1, 2, 3});
+  std::string out;
+  EXPECT_EQ(Convert("--percent 50 --folder out --name '%name%' src/a.bmp", &out), 1) << out;
+  EXPECT_NE(out.find("was kept"), std::string::npos) << out;
+  EXPECT_EQ(fs::file_size(dir / "out/a.bmp"), 3u);
+  EXPECT_EQ(Convert("--no-to-all --percent 50 --folder out --name '%name%' src/a.bmp", &out), 0) << out;
+  EXPECT_EQ(fs::file_size(dir / "out/a.bmp"), 3u);
+  EXPECT_EQ(Convert("--yes-to-all --percent 50 --folder out --name '%name%' src/a.bmp", &out), 0) << out;
+  EXPECT_EQ(SizeOf("out/a.bmp"), "10x10");
+}
+
+TEST_F(ConvertCli, FailuresAndTheLanguageMarker) {
+  MakeSource("src/a.bmp", "20x20");
+  testsupport::WriteFileBytes(dir / "src/broken.bmp", {'B', 'M', 1, 2});
+  std::string out;
+  EXPECT_EQ(Convert("--folder out src/a.bmp src/broken.bmp src/missing.bmp", &out), 1) << out;
+  EXPECT_NE(out.find("Saving Error: An Erros occurs during saving this file: \"" + (dir / "out/broken-1.bmp").string()),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("This file no longer exists"), std::string::npos) << out;
+  EXPECT_NE(out.find("1 written, 2 failed"), std::string::npos) << out;
+  EXPECT_EQ(SizeOf("out/a-1.bmp"), "480x480");  // a square fits the turned box
+
+  testsupport::WriteFileBytes(dir / "de", {});
+  EXPECT_EQ(Convert("--yes-to-all --folder out src/broken.bmp", &out), 1) << out;
+  EXPECT_NE(out.find("Fehler beim Speichern"), std::string::npos) << out;
+  EXPECT_EQ(Convert("--set out_ordner=relative src/a.bmp", &out), 2) << out;
+  EXPECT_NE(out.find("Falscher Ordner angegeben"), std::string::npos) << out;
+}
+
+}  // namespace

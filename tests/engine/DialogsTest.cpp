@@ -1,0 +1,94 @@
+// The dialogs' answer flags, the message table and the path-shortening rule.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Messages.h"
+#include "ScriptedDialogs.h"
+#include "UserDialogs.h"
+
+namespace {
+
+using vexilo::OverwriteButton;
+
+TEST(Dialogs, OverwriteButtonsSetTheirFlags) {
+  struct Case {
+    OverwriteButton button;
+    bool askNoMore, no, cancel;
+  };
+  const Case cases[] = {
+      {OverwriteButton::Yes, false, false, false},
+      {OverwriteButton::No, false, true, false},
+      {OverwriteButton::YesForAll, true, false, false},
+      {OverwriteButton::NoForAll, true, true, false},
+      {OverwriteButton::Break, false, false, true},
+  };
+  for (const Case& c : cases) {
+    vexilo::ScriptedDialogs dialogs;
+    dialogs.Flags().no = true;  // cleared before every question
+    dialogs.overwriteAnswers = {c.button};
+    dialogs.AskOverwrite("/out/a.jpg");
+    EXPECT_EQ(dialogs.Flags().askNoMore, c.askNoMore);
+    EXPECT_EQ(dialogs.Flags().no, c.no);
+    EXPECT_EQ(dialogs.Flags().cancelOverwrite, c.cancel);
+  }
+}
+
+TEST(Dialogs, OkForAllSilencesLaterReports) {
+  vexilo::ScriptedDialogs dialogs;
+  dialogs.messageAnswers = {vexilo::MessageButton::OKForAll};
+  EXPECT_TRUE(dialogs.ReportUnlessSilenced("speicherfehler", "/a"));
+  EXPECT_FALSE(dialogs.ReportUnlessSilenced("konvertierfehler", "/b"));
+  dialogs.meldungzeigen("keinname", "");  // the dispatcher itself does not look at the flag
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[1].key, "keinname");
+  dialogs.Flags().ClearAll();
+  EXPECT_TRUE(dialogs.ReportUnlessSilenced("konvertierfehler", "/b"));
+}
+
+TEST(Messages, KeysInBothLanguages) {
+  const char* keys[] = {"ordnerfalschopen", "ordnerfalsch", "keinordner",     "keinname",
+                        "formatfehler",     "dateischoninliste", "keinestartkonfig", "speicherfehler",
+                        "konvertierfehler", vexilo::kMissingSourceKey, vexilo::kBadFileSizeKey};
+  for (const char* key : keys) {
+    const auto* en = vexilo::FindMessage(key, forms::Language::English);
+    const auto* de = vexilo::FindMessage(key, forms::Language::German);
+    ASSERT_NE(en, nullptr) << key;
+    ASSERT_NE(de, nullptr) << key;
+    EXPECT_NE(std::string(en->title), de->title) << key;
+    EXPECT_EQ(en->okForAll, de->okForAll) << key;
+    EXPECT_EQ(en->detailLine, de->detailLine) << key;
+  }
+  const auto* saving = vexilo::FindMessage("speicherfehler", forms::Language::English);
+  EXPECT_STREQ(saving->line1, "An Erros occurs during saving this file:");
+  EXPECT_TRUE(saving->okForAll);
+  EXPECT_FALSE(vexilo::FindMessage("keinname", forms::Language::German)->okForAll);
+  EXPECT_EQ(vexilo::FindMessage("nosuchkey", forms::Language::English), nullptr);
+  EXPECT_STREQ(vexilo::Text(vexilo::TextId::OverwriteQuestion, forms::Language::English),
+               "Shall this File be overwritten with the new File? ");
+  EXPECT_STREQ(vexilo::Text(vexilo::TextId::ProgressTitle, forms::Language::German), "Bilder werden bearbeitet");
+}
+
+TEST(Dialogs, ShortenPathDropsLeadingFoldersOneByOne) {
+  const auto length = [](const std::string& text) { return static_cast<int>(text.size()); };
+  const std::string path = "/home/someone/Pictures/2010/Beach/IMG_0001.JPG";
+  const std::vector<std::string> steps = {
+      "/home/someone/Pictures/2010/Beach/IMG_0001.JPG",
+      "/.../someone/Pictures/2010/Beach/IMG_0001.JPG",
+      "/.../Pictures/2010/Beach/IMG_0001.JPG",
+      "/.../2010/Beach/IMG_0001.JPG",
+      "/.../Beach/IMG_0001.JPG",
+      "/.../IMG_0001.JPG",
+      ".../IMG_0001.JPG",
+      "IMG_0001.JPG",
+  };
+  for (const std::string& step : steps) EXPECT_EQ(vexilo::ShortenPath(path, length(step), length), step);
+  EXPECT_EQ(vexilo::ShortenPath(path, 3, length), "IMG_0001.JPG");  // only the name is left
+  EXPECT_EQ(vexilo::ShortenPath("/a.jpg", 2, length), "a.jpg");
+  // The counter of the progress line stays with the file name.
+  EXPECT_EQ(vexilo::ShortenPath("/a/b/c.jpg", 14, length, " (3/12)"), "c.jpg (3/12)");
+  EXPECT_EQ(vexilo::ShortenPath("/a/b/c.jpg", 100, length, " (3/12)"), "/a/b/c.jpg (3/12)");
+}
+
+}  // namespace

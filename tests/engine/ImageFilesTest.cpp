@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+
+#include "ImageFiles.h"
+#include "Imaging.h"
+#include "SafeFile.h"
+#include "TestSupport.h"
+
+using namespace imaging;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TestImage {
+  ImageData image;
+  ~TestImage() { ReleaseImage(image); }
+};
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EImagingError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+void MakePicture(ImageData& image, int32_t width, int32_t height) {
+  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 40), uint8_t(y * 60), uint8_t(x + y)));
+}
+
+// A 2 × 1 top-down 32-bit Targa file.
+std::vector<uint8_t> TinyTarga() {
+  std::vector<uint8_t> f(18, 0);
+  f[2] = 2;
+  f[12] = 2;
+  f[14] = 1;
+  f[16] = 32;
+  f[17] = 40;
+  for (uint8_t b : {1, 2, 3, 255, 4, 5, 6, 255}) f.push_back(b);
+  return f;
+}
+
+// Every name in the folder, to see that no temporary file is left behind.
+std::vector<std::string> Names(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+mode_t ModeOf(const fs::path& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+TEST(ImageFiles, LoadChoosesTheReaderByContentExceptForIcons) {
+  testsupport::TempDir dir;
+  // A Targa file under a name that says otherwise is still read as Targa.
+  testsupport::WriteFileBytes(dir / "picture.dat", TinyTarga());
+  TestImage loaded;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "picture.dat").string(), loaded.image));
+  EXPECT_EQ(loaded.image.Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(GetPixel32(loaded.image, 1, 0), MakeColor32(255, 6, 5, 4));
+
+  // Icons are recognised by the extension in any letter case, and only by it.
+  TestImage picture;
+  MakePicture(picture.image, 4, 3);
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "a.Cur").string(), picture.image));
+  TestImage icon;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "a.Cur").string(), icon.image));
+  EXPECT_EQ(icon.image.Width, 4);
+  fs::copy_file(dir / "picture.dat", dir / "not-an-icon.ICO");
+  TestImage none;
+  EXPECT_EQ(ErrorOf([&] { vexilo::LoadImageFile((dir / "not-an-icon.ICO").string(), none.image); }),
+            "Not a valid icon file header.");
+
+  testsupport::WriteFileBytes(dir / "text.tga", {'h', 'e', 'l', 'l', 'o'});
+  EXPECT_FALSE(vexilo::LoadImageFile((dir / "text.tga").string(), none.image));
+  EXPECT_FALSE(vexilo::LoadImageFile((dir / "missing.tga").string(), none.image));
+  EXPECT_FALSE(vexilo::LoadImageFile("", none.image));
+  EXPECT_EQ(none.image.Bits, nullptr);
+}
+
+TEST(ImageFiles, SaveChoosesTheWriterByExtension) {
+  testsupport::TempDir dir;
+  TestImage picture;
+  MakePicture(picture.image, 5, 2);
+  for (const char* name : {"out.ico", "out.CUR"}) {
+    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.image));
+    const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(dir / name);
+    ASSERT_GT(bytes.size(), 6u);
+    EXPECT_EQ(bytes[2], 1) << name;  // an icon file, also for a cursor name
+  }
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "out.TGA").string(), picture.image));
+  TestImage back;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out.TGA").string(), back.image));
+  EXPECT_EQ(testsupport::CompareImages(picture.image, back.image), "");
+
+  // No codec, a codec that cannot save, an empty image: false and nothing written.
+  TestImage empty;
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.xyz").string(), picture.image));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.pcx").string(), picture.image));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.tga").string(), empty.image));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.ico").string(), empty.image));
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"out.CUR", "out.TGA", "out.ico"}));
+}
+
+TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
+  testsupport::TempDir dir;
+  const std::vector<uint8_t> old = {'o', 'l', 'd'};
+  TestImage tooWide;
+  MakePicture(tooWide.image, 40000, 1);  // beyond both the icon and the Targa limits
+  for (const char* name : {"keep.ico", "keep.tga"}) {
+    SCOPED_TRACE(name);
+    testsupport::WriteFileBytes(dir / name, old);
+    EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / name).string(), tooWide.image); }), "(no error)");
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / name), old);
+  }
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"keep.ico", "keep.tga"}));
+
+  // A folder that does not exist is an error, not a silent false.
+  TestImage picture;
+  MakePicture(picture.image, 2, 2);
+  EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / "no/such.ico").string(), picture.image); }).find("no/such.ico"),
+            std::string::npos);
+}
+
+TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
+  testsupport::TempDir dir;
+  TestImage picture;
+  MakePicture(picture.image, 3, 3);
+  for (const char* name : {"mode.ico", "mode.tga"}) {
+    SCOPED_TRACE(name);
+    testsupport::WriteFileBytes(dir / name, {'x'});
+    ASSERT_EQ(chmod((dir / name).c_str(), 0640), 0);
+    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.image));
+    EXPECT_EQ(ModeOf(dir / name), 0640u);
+    EXPECT_GT(fs::file_size(dir / name), 1u);
+  }
+
+  // Writing to a symbolic link replaces the file it points to and keeps the link.
+  fs::create_directory(dir / "real");
+  testsupport::WriteFileBytes(dir / "real" / "target.ico", {'x'});
+  fs::create_symlink("real/target.ico", dir / "link.ico");
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "link.ico").string(), picture.image));
+  EXPECT_TRUE(fs::is_symlink(dir / "link.ico"));
+  EXPECT_GT(fs::file_size(dir / "real" / "target.ico"), 1u);
+  EXPECT_EQ(Names(dir / "real"), (std::vector<std::string>{"target.ico"}));
+}
+
+TEST(SafeFile, TemporaryFilesAndCommits) {
+  testsupport::TempDir dir;
+  const std::string target = (dir / "data.bin").string();
+  std::string error;
+  const std::string temp = vexilo::MakeTempPathBeside(target, &error);
+  ASSERT_FALSE(temp.empty()) << error;
+  EXPECT_EQ(fs::path(temp).parent_path(), dir.Path());
+  EXPECT_EQ(fs::path(temp).filename().string().rfind(".data.bin.vexilo-", 0), 0u);
+  EXPECT_TRUE(fs::exists(temp));
+  testsupport::WriteFileBytes(temp, {1, 2, 3});
+  ASSERT_TRUE(vexilo::CommitTempFile(temp, target, &error)) << error;
+  EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_FALSE(fs::exists(temp));
+
+  // A new file gets the permissions any new file gets.
+  const mode_t mask = umask(022);
+  umask(mask);
+  EXPECT_EQ(ModeOf(target), 0666u & ~mask);
+
+  ASSERT_TRUE(vexilo::WriteFileAtomically(target, {4, 5}, &error)) << error;
+  EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{4, 5}));
+
+  // A folder in the way, a folder that does not exist: false with a reason, nothing left.
+  fs::create_directory(dir / "folder");
+  EXPECT_FALSE(vexilo::WriteFileAtomically((dir / "folder").string(), {1}, &error));
+  EXPECT_NE(error.find("folder"), std::string::npos);
+  EXPECT_FALSE(vexilo::WriteFileAtomically((dir / "missing" / "x").string(), {1}, &error));
+  EXPECT_NE(error.find("missing"), std::string::npos);
+  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"data.bin", "folder"}));
+}

@@ -1,0 +1,115 @@
+// Output folder, name and type; padding; folder creation; the folder rule; trial paths.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "OutputNaming.h"
+#include "TestSupport.h"
+
+namespace {
+
+vexilo::NamingInput Input(const std::string& source, const std::string& folder, const std::string& name,
+                          const std::string& format) {
+  vexilo::NamingInput in;
+  in.sourcePath = source;
+  in.folderPattern = folder;
+  in.namePattern = name;
+  in.formatItem = format;
+  in.rowCount = 1;
+  in.padding = 1;
+  return in;
+}
+
+TEST(Naming, PatternsAndPlaceholders) {
+  struct Case {
+    const char* source;
+    const char* folder;
+    const char* name;
+    const char* format;
+    int32_t w, h;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/pics/holiday.jpg", "<keep>", "%name%-1", "<keep>", 0, 0, "/pics/holiday-1.jpg"},
+      {"/pics/holiday.jpg", "<beibehalten>", "%name% (%breite%x%höhe%)", "*.png - Portable Network Graphics", 3000, 2000,
+       "/pics/holiday (3000x2000).png"},
+      {"/pics/holiday.jpg", "%folder%/new", "%name% (%width%x%height%)", "<keep>", 3000, 2000,
+       "/pics/new/holiday (3000x2000).jpg"},
+      {"/pics/a.jpg.jpg", "<keep>", "<keep>", "<keep>", 0, 0, "/pics/a.jpg"},  // every ".jpg" leaves the name
+      {"/pics/x%num%.png", "%ordner%", "%name%", "<keep>", 0, 0, "/pics/x1.png"},  // placeholders in the name are replaced too
+      {"/pics/a.JPG", "/out////x", "%name%", "*.cur - Windows Cursor", 0, 0, "/out//x/a.cur"},
+      {"/pics/a.jpg", "/out", "%name%", "*.jng - JPEG Network Graphics\u00B4", 0, 0, "/out/a.jng"},
+      {"/pics/a.jpg", "/out", "%name%", "JPEG", 0, 0, "/out/a"},  // no extension pattern: nothing appended
+      {"/pics/noext", "<keep>", "%name%-1", "<keep>", 0, 0, "/pics/noext-1"},
+      {"/pics.d/a", "<keep>", "<keep>", "<keep>", 0, 0, "/pics.d/a"},  // a dot in a folder is no extension
+  };
+  for (const Case& c : cases) {
+    vexilo::NamingInput in = Input(c.source, c.folder, c.name, c.format);
+    in.width = c.w;
+    in.height = c.h;
+    EXPECT_EQ(vexilo::OutputFolder(in) + vexilo::OutputName(in) + vexilo::OutputExtension(c.format, c.source),
+              c.expected)
+        << c.source << " " << c.folder << " " << c.name;
+  }
+}
+
+TEST(Naming, NumbersArePaddedToTheRowCount) {
+  struct Case {
+    int rows, index;
+    const char* pattern;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {9, 0, "%0num%", "1"},      {9, 8, "%0num%", "9"},         {12, 0, "%0num%", "01"},
+      {12, 11, "%0num%", "12"},   {100, 0, "%0num%", "001"},     {12, 4, "%0num%-%abs%", "05-12"},
+      {12, 4, "%num%", "5"},      {7, 12, "%0num%", "13"},  // more digits than the padding: written in full
+  };
+  for (const Case& c : cases) {
+    vexilo::NamingInput in = Input("/p/a.jpg", "<keep>", c.pattern, "<keep>");
+    in.rowCount = c.rows;
+    in.padding = vexilo::PaddingWidth(c.rows);
+    in.index = c.index;
+    EXPECT_EQ(vexilo::OutputName(in), c.expected) << c.rows << " rows, index " << c.index;
+  }
+  EXPECT_EQ(vexilo::PaddingWidth(7), 1);
+  EXPECT_EQ(vexilo::PaddingWidth(250), 3);
+}
+
+TEST(Naming, FolderRule) {
+  struct Case {
+    const char* text;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"/", true},         {"/Bilder", true},      {"/a/b/", true},        {"/Ordner/neu", true},
+      {"/a//b", true},  // parts between the first and last are not examined
+      {"", false},         {"//", false},          {"Bilder", false},      {"a/b", false},
+      {"/a/b:c", false},   {"/a/?", false},        {"/a/x*", false},       {"/a/x\\y", false},
+      {"/a/\"q\"", false}, {"/a/b//", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(vexilo::IsAcceptableFolderPath(c.text), c.ok) << c.text;
+}
+
+TEST(Naming, TrialPathStaysBesideTheOutput) {
+  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg"), "/out/a_tempfile23893298021.jpg");
+  EXPECT_EQ(vexilo::TrialPath("/x.jpg/a.jpg"), "/x.jpg/a_tempfile23893298021.jpg");
+  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg.jpg"), "/out/a_tempfile23893298021.jpg_tempfile23893298021.jpg");
+  // Without an extension the trial must still differ from the existing output.
+  EXPECT_EQ(vexilo::TrialPath("/out/noext"), "/out/noext_tempfile23893298021");
+}
+
+TEST(Naming, MissingFoldersAreCreated) {
+  testsupport::TempDir dir;
+  const std::string base = dir.Path().string();
+  vexilo::NamingInput in = Input(base + "/src/a.bmp", "%folder%/new/deeper", "%name%", "<keep>");
+  EXPECT_EQ(vexilo::BuildOutputPath(in), base + "/src/new/deeper/a.bmp");
+  EXPECT_TRUE(std::filesystem::is_directory(base + "/src/new/deeper"));
+  // A folder that cannot be made is not reported here; the save fails later.
+  testsupport::WriteFileBytes(dir / "file", {1});
+  in.folderPattern = base + "/file/sub";
+  EXPECT_EQ(vexilo::BuildOutputPath(in), base + "/file/sub/a.bmp");
+  EXPECT_FALSE(std::filesystem::exists(base + "/file/sub"));
+}
+
+}  // namespace

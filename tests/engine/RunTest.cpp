@@ -1,0 +1,427 @@
+// The conversion run end to end on real files, driven by a scripted UserDialogs: start checks,
+// naming, the overwrite protocol, cancelling, "OK for all", failures, the file-size search and
+// the guarantee that a failing save loses nothing.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ConversionRun.h"
+#include "FileSizeSearch.h"
+#include "ImageFiles.h"
+#include "Imaging.h"
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+#include "ToptionenForm.h"
+#include "TprogForm.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vexilo::OverwriteButton;
+
+// A run with forms at their initial values over files in a temporary folder.
+class RunFixture : public ::testing::Test {
+protected:
+  testsupport::TempDir dir;
+  forms::Form tprog = forms::CreateTprogForm();
+  forms::Form options = forms::CreateToptionenForm();
+  vexilo::ScriptedDialogs dialogs;
+  vexilo::RunMemory memory;
+  std::vector<std::string> paths;
+  vexilo::MetadataCarrier* metadata = nullptr;
+
+  std::string Path(const std::string& name) const { return (dir.Path() / name).string(); }
+
+  // Writes a w × h source image through the program's own save function.
+  std::string Source(const std::string& name, int32_t w, int32_t h, uint32_t seed = 1) {
+    imaging::ImageData image;
+    EXPECT_TRUE(imaging::CreateImage(w, h, imaging::PixelFormat::A8R8G8B8, image));
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x)
+        imaging::SetPixel32(image, x, y,
+                            imaging::MakeColor32(255, static_cast<uint8_t>(x * 7 + seed * 31),
+                                                 static_cast<uint8_t>(y * 5 + seed), static_cast<uint8_t>((x ^ y) * 3)));
+    const std::string path = Path(name);
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_TRUE(vexilo::SaveImageFile(path, image)) << path;
+    imaging::ReleaseImage(image);
+    paths.push_back(path);
+    return path;
+  }
+
+  static vexilo::Size SizeOf(const std::string& path) {
+    imaging::ImageData image;
+    if (!vexilo::LoadImageFile(path, image)) return {};
+    const vexilo::Size size{image.Width, image.Height};
+    imaging::ReleaseImage(image);
+    return size;
+  }
+
+  void CustomSize(const char* w, const char* h, bool keep = false) {
+    tprog.SetChecked("rb_benutzer", true);
+    tprog.SetText("act_sizebenutzer_x", w);
+    tprog.SetText("act_sizebenutzer_y", h);
+    tprog.SetChecked("act_propbenutzer_prop", keep);
+  }
+
+  void NewFiles(const std::string& folder, const std::string& name, const std::string& format) {
+    tprog.SetChecked("out_newimage", true);
+    tprog.SetText("out_ordner", folder);
+    tprog.SetText("out_name", name);
+    tprog.SetText("out_format", format);
+  }
+
+  vexilo::RunResult Run(const std::string& separator = ".") {
+    vexilo::PathRows rows(paths);
+    vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory, metadata, separator};
+    return vexilo::RunConversion(env);
+  }
+
+  std::vector<std::string> FilesIn(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Path(folder))) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  void ExpectIdle() const {
+    EXPECT_TRUE(dialogs.mainWindowEnabled);
+    EXPECT_FALSE(dialogs.progressVisible);
+    const vexilo::DialogFlags& f = dialogs.Flags();
+    EXPECT_FALSE(f.showNoMore || f.askNoMore || f.no || f.cancelOverwrite || f.cancelProgress);
+  }
+};
+
+TEST_F(RunFixture, NewFilesWithPatternsSizesAndProgress) {
+  for (int i = 0; i < 3; ++i) Source("src/p" + std::to_string(i) + ".bmp", 30, 20, static_cast<uint32_t>(i));
+  CustomSize("15", "10");
+  NewFiles("%folder%/new", "%0num% %name% (%width%x%height%)", "*.bmp - Windows Bitmap");
+  const vexilo::RunResult result = Run();
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.written, 3);
+  EXPECT_EQ(result.failed, 0);
+  EXPECT_EQ(FilesIn("src/new"),
+            (std::vector<std::string>{"1 p0 (30x20).bmp", "2 p1 (30x20).bmp", "3 p2 (30x20).bmp"}));
+  EXPECT_EQ(SizeOf(Path("src/new/2 p1 (30x20).bmp")), (vexilo::Size{15, 10}));
+  EXPECT_EQ(dialogs.progressMaximum, 3);
+  EXPECT_EQ(dialogs.progressText.title, "Bilder werden bearbeitet");
+  EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3}));
+  ASSERT_EQ(dialogs.fileLines.size(), 3u);
+  EXPECT_EQ(dialogs.fileLines[1], paths[1] + " (2/3)");
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(memory.filter, imaging::ResizeFilter::Bicubic);
+  ExpectIdle();
+}
+
+TEST_F(RunFixture, StartChecks) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    bool overwrite;
+    const char* key;
+    const char* detail;
+  };
+  const Case cases[] = {
+      {"", "%name%", false, "keinordner", ""},
+      {"relative/out", "%name%", false, "ordnerfalsch", "relative/out"},
+      {"%folder%/a?b", "%name%", false, "ordnerfalsch", "/Ordner//a?b"},
+      {"<keep>", "", false, "keinname", ""},
+      {"", "%name%", true, "keinordner", ""},  // the checks hold in overwrite mode too
+  };
+  Source("a.bmp", 4, 4);
+  for (const Case& c : cases) {
+    dialogs.messages.clear();
+    tprog.SetChecked(c.overwrite ? "out_overwrite" : "out_newimage", true);
+    tprog.SetText("out_ordner", c.folder);
+    tprog.SetText("out_name", c.name);
+    const vexilo::RunResult result = Run();
+    EXPECT_FALSE(result.started) << c.folder;
+    ASSERT_EQ(dialogs.messages.size(), 1u) << c.folder;
+    EXPECT_EQ(dialogs.messages[0].key, c.key) << c.folder;
+    EXPECT_EQ(dialogs.messages[0].detail, c.detail) << c.folder;
+    EXPECT_EQ(dialogs.progressMaximum, -1) << "the progress window stays hidden";
+  }
+  EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"a.bmp"}));
+
+  // An empty list does nothing at all.
+  paths.clear();
+  dialogs.messages.clear();
+  tprog.SetText("out_ordner", "");
+  EXPECT_FALSE(Run().started);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(RunFixture, OverwriteProtocols) {
+  struct Case {
+    const char* what;
+    std::vector<OverwriteButton> answers;
+    std::vector<bool> changed;
+    size_t questions;
+    bool cancelled;
+  };
+  const Case cases[] = {
+      {"No then Yes", {OverwriteButton::No, OverwriteButton::Yes}, {false, true, true, true}, 4, false},
+      {"No for all", {OverwriteButton::Yes, OverwriteButton::NoForAll}, {true, false, false, false}, 2, false},
+      {"Yes for all", {OverwriteButton::YesForAll}, {true, true, true, true}, 1, false},
+      {"Break", {OverwriteButton::Yes, OverwriteButton::Break}, {true, false, false, false}, 2, true},
+  };
+  for (const Case& c : cases) {
+    paths.clear();
+    dialogs = vexilo::ScriptedDialogs();
+    std::vector<std::vector<uint8_t>> before;
+    for (int i = 0; i < 4; ++i) {
+      Source(std::string(c.what) + std::to_string(i) + ".bmp", 8, 6, static_cast<uint32_t>(i));
+      before.push_back(testsupport::ReadFileBytes(paths.back()));
+    }
+    tprog.SetChecked("out_overwrite", true);
+    CustomSize("4", "3");
+    dialogs.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
+    const vexilo::RunResult result = Run();
+    EXPECT_EQ(dialogs.overwriteQuestions.size(), c.questions) << c.what;
+    EXPECT_EQ(result.cancelled, c.cancelled) << c.what;
+    EXPECT_EQ(dialogs.mainWindowFocused, c.cancelled) << c.what;
+    for (size_t i = 0; i < 4; ++i)
+      EXPECT_EQ(testsupport::ReadFileBytes(paths[i]) != before[i], c.changed[i]) << c.what << ", file " << i;
+    ExpectIdle();
+  }
+  // The flags of the broken run are gone: the next run asks again.
+  dialogs = vexilo::ScriptedDialogs();
+  Run();
+  EXPECT_EQ(dialogs.overwriteQuestions.size(), 4u);
+}
+
+TEST_F(RunFixture, NoForAllStillWritesNewFiles) {
+  for (const char* name : {"a", "b", "c", "d"}) Source(std::string("src/") + name + ".bmp", 8, 6);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  fs::create_directories(Path("out"));
+  testsupport::WriteFileBytes(Path("out/b.bmp"), {1, 2, 3});
+  testsupport::WriteFileBytes(Path("out/d.bmp"), {4, 5, 6});
+  dialogs.overwriteAnswers = {OverwriteButton::NoForAll};
+  const vexilo::RunResult result = Run();
+  EXPECT_EQ(dialogs.overwriteQuestions, (std::vector<std::string>{Path("out/b.bmp")}));
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.kept, 2);
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/b.bmp")), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/d.bmp")), (std::vector<uint8_t>{4, 5, 6}));
+  EXPECT_EQ(SizeOf(Path("out/c.bmp")), (vexilo::Size{640, 480}));  // the initial preset box
+}
+
+TEST_F(RunFixture, ProgressBreakTakesEffectAfterTheCurrentFile) {
+  for (int i = 0; i < 5; ++i) Source("s" + std::to_string(i) + ".bmp", 6, 6);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  dialogs.breakAtFileLine = 3;
+  const vexilo::RunResult result = Run();
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 3);  // file 3 is still saved
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"s0.bmp", "s1.bmp", "s2.bmp"}));
+  EXPECT_TRUE(dialogs.mainWindowFocused);
+  ExpectIdle();
+}
+
+TEST_F(RunFixture, OkForAllSilencesTheRestOfTheRunOnly) {
+  for (int i = 0; i < 4; ++i) Source("s" + std::to_string(i) + ".bmp", 6, 6);
+  NewFiles(Path("out"), "%name%", "*.zzz - no such type");  // a configuration can set any text
+  dialogs.messageAnswers = {vexilo::MessageButton::OK, vexilo::MessageButton::OKForAll};
+  vexilo::RunResult result = Run();
+  EXPECT_EQ(result.failed, 4);
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler", "speicherfehler"}));
+  EXPECT_EQ(dialogs.messages[0].detail, Path("out/s0.zzz"));
+  ExpectIdle();
+  dialogs.messages.clear();
+  Run();
+  EXPECT_EQ(dialogs.messages.size(), 4u);
+}
+
+TEST_F(RunFixture, MissingSourceIsReportedAndTheRunGoesOn) {
+  Source("a.bmp", 6, 6);
+  const std::string gone = Source("b.bmp", 6, 6);
+  Source("c.bmp", 6, 6);
+  fs::remove(gone);
+  paths.push_back(Path("a_folder"));  // a folder is no source file either
+  fs::create_directories(Path("a_folder"));
+  NewFiles(Path("out"), "%name%", "<keep>");
+  const vexilo::RunResult result = Run();
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.failed, 2);
+  ASSERT_EQ(dialogs.messages.size(), 2u);
+  EXPECT_EQ(dialogs.messages[0].key, "quellefehlt");
+  EXPECT_EQ(dialogs.messages[0].detail, gone);
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"a.bmp", "c.bmp"}));
+  EXPECT_EQ(dialogs.positions.back(), 4);
+}
+
+TEST_F(RunFixture, FileSizeTextThatIsNoNumberIsReportedBeforeTheFirstFile) {
+  Source("a.bmp", 6, 6);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "100,5");
+  EXPECT_FALSE(Run(".").started);
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"dateigroessefalsch"}));
+  EXPECT_EQ(dialogs.messages[0].detail, "100,5");
+  EXPECT_FALSE(fs::exists(Path("out")));
+  ExpectIdle();
+  dialogs.messages.clear();
+  EXPECT_TRUE(Run(",").started);  // where the comma is the separator it is a number
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(RunFixture, FailuresOfSingleFiles) {
+  const std::string good = Source("good.bmp", 8, 8);
+  const std::string bad = Path("bad.bmp");
+  testsupport::WriteFileBytes(bad, {'B', 'M', 0, 1, 2});
+  paths.push_back(bad);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CustomSize("0", "4");  // a width of 0: the scaling step fails, the image is saved unscaled
+  vexilo::RunResult result = Run();
+  EXPECT_EQ(result.failed, 2);
+  EXPECT_EQ(result.written, 0);
+  // The unreadable file is reported once, as the save that wrote nothing.
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler", "speicherfehler"}));
+  EXPECT_EQ(dialogs.messages[0].detail, good);
+  EXPECT_EQ(dialogs.messages[1].detail, Path("out/bad.bmp"));
+  EXPECT_EQ(SizeOf(Path("out/good.bmp")), (vexilo::Size{8, 8}));
+  EXPECT_FALSE(fs::exists(Path("out/bad.bmp")));
+
+  // A ratio dividing by zero ends the file with a saving error.
+  dialogs.messages.clear();
+  tprog.SetChecked("rb_faktor", true);
+  tprog.SetText("ed_faktor", "2/0");
+  paths = {good};
+  result = Run();
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  EXPECT_EQ(dialogs.messages[0].detail, Path("out/good.bmp"));
+}
+
+// Ignores SIGXFSZ and limits the size of files this process writes, for the test's lifetime.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    previous_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, previous_);
+  }
+
+private:
+  rlimit saved_{};
+  sighandler_t previous_{};
+};
+
+TEST_F(RunFixture, FailingWriteLosesNothing) {
+  const std::string original = Source("photo.bmp", 40, 30);
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
+  tprog.SetChecked("out_overwrite", true);
+  CustomSize("400", "300");  // the output outgrows the limit below, the original does not
+  {
+    FileSizeLimit limit(before.size() + 4096);
+    Run();
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(original), before);
+  EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"photo.bmp"}));  // no partial or temporary file
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  EXPECT_EQ(dialogs.messages[0].detail, original);
+
+  // The same in file-size mode: trials fail too, and none is left behind.
+  dialogs = vexilo::ScriptedDialogs();
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "500");
+  {
+    FileSizeLimit limit(before.size() + 4096);
+    Run();
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(original), before);
+  EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"photo.bmp"}));
+}
+
+TEST(FileSizeSearch, FirstEstimate) {
+  EXPECT_EQ(vexilo::FileSizeFirstEstimate(2000, 1500, 400 * 1024, 100), (vexilo::Size{1000, 750}));
+  EXPECT_EQ(vexilo::FileSizeFirstEstimate(100, 50, 25 * 1024, 100), (vexilo::Size{200, 100}));  // a larger target enlarges
+  EXPECT_THROW(vexilo::FileSizeFirstEstimate(10, 10, 0, 100), std::runtime_error);
+  EXPECT_THROW(vexilo::FileSizeFirstEstimate(10, 10, 1000, -1), std::runtime_error);
+}
+
+TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput) {
+  Source("src/big.bmp", 200, 150);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "30");
+  vexilo::RunResult result = Run();
+  EXPECT_EQ(result.written, 1);
+  const auto bytes = fs::file_size(Path("out/big.bmp"));
+  EXPECT_NEAR(static_cast<double>(bytes) / 1024, 30.0, 1.5);
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"big.bmp"}));
+  EXPECT_TRUE(dialogs.overwriteQuestions.empty()) << "trials at the output path are gone before the real save";
+
+  // The output exists now: trials go to the _tempfile path, the output is untouched, and the
+  // question is asked once, for the real save.
+  const std::vector<uint8_t> existing = testsupport::ReadFileBytes(Path("out/big.bmp"));
+  tprog.SetText("ed_filesize", "10");
+  dialogs.overwriteAnswers = {OverwriteButton::No};
+  result = Run();
+  EXPECT_EQ(dialogs.overwriteQuestions.size(), 1u);
+  EXPECT_EQ(result.kept, 1);
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/big.bmp")), existing);
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"big.bmp"}));
+}
+
+// Records the metadata hooks and checks what the run has done when each is called.
+class RecordingCarrier : public vexilo::MetadataCarrier {
+public:
+  struct Block : vexilo::CarriedMetadata {
+    RecordingCarrier* owner;
+    explicit Block(RecordingCarrier* o) : owner(o) {}
+    ~Block() override { owner->calls.push_back("free"); }
+    void WriteInto(const std::string& output) override {
+      owner->calls.push_back("write " + output);
+      if (owner->failWrite) throw std::runtime_error("metadata write failed");
+    }
+  };
+  std::unique_ptr<vexilo::CarriedMetadata> Read(const std::string& source) override {
+    calls.push_back("read " + source + (fs::is_directory(outputFolder) ? " (folder made)" : ""));
+    return std::make_unique<Block>(this);
+  }
+  std::vector<std::string> calls;
+  std::string outputFolder;
+  bool failWrite = false;
+};
+
+TEST_F(RunFixture, MetadataHooksOnlyForJpegSourcesAndOutputs) {
+  RecordingCarrier carrier;
+  carrier.outputFolder = Path("out");
+  metadata = &carrier;
+  Source("a.bmp", 6, 6);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  Run();
+  EXPECT_TRUE(carrier.calls.empty()) << "a bitmap source carries nothing";
+
+  if (imaging::FindFormatByExtension("jpg") == nullptr) GTEST_SKIP() << "no JPEG codec yet";
+  paths.clear();
+  const std::string jpeg = Source("j.jpg", 16, 16);
+  Run();
+  EXPECT_EQ(carrier.calls, (std::vector<std::string>{"read " + jpeg + " (folder made)", "write " + Path("out/j.jpg"),
+                                                     "free"}));
+  carrier.calls.clear();
+  carrier.failWrite = true;
+  dialogs.overwriteAnswers = {OverwriteButton::Yes};
+  Run();
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  EXPECT_EQ(carrier.calls.back(), "free");
+  NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
+  carrier.calls.clear();
+  Run();
+  EXPECT_EQ(carrier.calls, (std::vector<std::string>{"read " + jpeg + " (folder made)", "free"}));
+}
+
+}  // namespace

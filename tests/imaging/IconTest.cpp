@@ -1,0 +1,372 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "CodecTestHelpers.h"
+#include "ImageFiles.h"
+#include "Imaging.h"
+#include "TestSupport.h"
+#include "formats/u_format_ico_IconEx.h"
+
+using namespace imaging;
+using codectest::TestImage;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  v[at] = uint8_t(x);
+  v[at + 1] = uint8_t(x >> 8);
+}
+void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  Put16(v, at, x & 0xFFFF);
+  Put16(v, at + 2, x >> 16);
+}
+
+// The image data of one entry: bitmap header, palette, colour bitmap and AND mask. `color`
+// gives the palette index (1 to 8 bits) or the 0xAARRGGBB colour of a pixel; `masked` its mask bit.
+std::vector<uint8_t> BitmapData(int32_t w, int32_t h, int bits, const std::function<uint32_t(int, int)>& color,
+                                const std::function<bool(int, int)>& masked) {
+  const size_t colors = bits <= 8 ? size_t(1) << bits : 0;
+  const size_t xorStride = (size_t(w) * bits + 31) / 32 * 4;
+  const size_t andStride = (size_t(w) + 31) / 32 * 4;
+  std::vector<uint8_t> d(40 + colors * 4 + (xorStride + andStride) * size_t(h), 0);
+  Put32(d, 0, 40);
+  Put32(d, 4, uint32_t(w));
+  Put32(d, 8, uint32_t(h * 2));
+  Put16(d, 12, 1);
+  Put16(d, 14, uint32_t(bits));
+  for (size_t i = 0; i < colors; ++i) {  // palette entry i: B = i, G = 255 - i, R = 7
+    d[40 + i * 4] = uint8_t(i);
+    d[41 + i * 4] = uint8_t(255 - i);
+    d[42 + i * 4] = 7;
+  }
+  uint8_t* xorBits = d.data() + 40 + colors * 4;
+  uint8_t* andBits = xorBits + xorStride * size_t(h);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = xorBits + size_t(h - 1 - y) * xorStride;
+    for (int x = 0; x < w; ++x) {
+      const uint32_t c = color(x, y);
+      if (bits <= 8) {
+        const size_t bit = size_t(x) * bits;
+        row[bit / 8] |= uint8_t(c << (8 - bits - bit % 8));
+      } else {
+        for (int k = 0; k < bits / 8; ++k) row[size_t(x) * (bits / 8) + k] = uint8_t(c >> (8 * k));
+      }
+      if (masked(x, y)) andBits[size_t(h - 1 - y) * andStride + size_t(x) / 8] |= uint8_t(0x80 >> (x % 8));
+    }
+  }
+  return d;
+}
+
+struct Entry {
+  uint8_t width, height;
+  std::vector<uint8_t> data;
+};
+
+std::vector<uint8_t> IconFile(const std::vector<Entry>& entries, uint16_t kind = 1) {
+  std::vector<uint8_t> f(6 + 16 * entries.size(), 0);
+  Put16(f, 2, kind);
+  Put16(f, 4, uint32_t(entries.size()));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    f[6 + i * 16] = entries[i].width;
+    f[7 + i * 16] = entries[i].height;
+    Put32(f, 14 + i * 16, uint32_t(entries[i].data.size()));
+    Put32(f, 18 + i * 16, uint32_t(f.size()));
+    f.insert(f.end(), entries[i].data.begin(), entries[i].data.end());
+  }
+  return f;
+}
+
+Entry Plain(int32_t size, int bits) {
+  return {uint8_t(size), uint8_t(size),
+          BitmapData(size, size, bits, [bits](int x, int) { return bits <= 8 ? uint32_t(x % 2) : 0xFF102030u; },
+                     [](int, int) { return false; })};
+}
+
+// What the program loads from an icon file in memory: the richest image, drawn.
+void LoadIcon(const std::vector<uint8_t>& bytes, ImageData& image) {
+  TIconCursorList list;
+  list.LoadFromBytes(bytes);
+  list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
+  list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
+  ASSERT_TRUE(CreateImage(list[0].DrawWidth(), list[0].DrawHeight(), PixelFormat::A8R8G8B8, image));
+  list[0].Draw(image, 0, 0);
+}
+
+std::string IconError(const std::vector<uint8_t>& bytes) {
+  return codectest::ErrorOf([&] {
+    TIconCursorList list;
+    list.LoadFromBytes(bytes);
+  });
+}
+
+// Loads a corpus icon with the program's function and a one-entry copy of the chosen entry
+// with ImageMagick (which would otherwise read the file's first entry).
+void CompareWithImageMagick(const fs::path& file, const testsupport::TempDir& dir) {
+  SCOPED_TRACE(file.string());
+  TIconCursorList list;
+  list.LoadFromFile(file.string());
+  list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
+  list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
+  const TIconDirEntry& chosen = list[0].Entry();
+  const fs::path single = codectest::WriteTemp(dir, "single.ico", IconFile({{chosen.Width, chosen.Height, list[0].Data()}}));
+  TestImage actual, expected;
+  ASSERT_TRUE(vexilo::LoadImageFile(file.string(), actual));
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(single, expected));
+  EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
+}
+
+}  // namespace
+
+TEST(Icon, CorpusFilesDecodeLikeTheReference) {
+  VEXILO_REQUIRE_CORPUS();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  // Files whose reference rendering shows the image the program chooses.
+  for (const char* name : {"bmp-24bpp-mask.ico", "bmp-32bpp-alpha.ico", "multiple_entries_with_different_bit_depth.ico",
+                           "smile.ico", "two-entry-order-test.ico"}) {
+    SCOPED_TRACE(name);
+    TestImage actual, expected;
+    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(
+        testsupport::CorpusFile(std::string("image-rs-tests/reference/ico/images/") + name + ".png"), expected));
+    EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
+  }
+  TestImage mask, maskReference;
+  ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile("pillow-tests/hopper_mask.ico").string(), mask));
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("pillow-tests/hopper_mask.png"), maskReference));
+  EXPECT_EQ(codectest::CompareVisible(maskReference, mask), "");
+
+  // A version 5 bitmap header with an embedded profile and no mask (ImageMagick takes the
+  // header for 40 bytes long); the picture is bmpsuite's rgb24.
+  TestImage v5, v5Reference;
+  ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile("image-rs-tests/images/ico/images/bmp_v5_with_icc.ico").string(), v5));
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("bmpsuite/html/rgb24.png"), v5Reference));
+  EXPECT_EQ(codectest::CompareVisible(v5Reference, v5), "");
+
+  testsupport::TempDir dir;
+  for (const char* name : {"pillow-tests/black_and_white.ico", "pillow-tests/deerstalker.cur", "pillow-tests/hopper.ico",
+                           "pillow-tests/hopper_256x256.ico", "pillow-tests/python.ico",
+                           "image-rs-tests/images/ico/images/bmp-32bpp-conflicting-and-mask.ico",
+                           "image-rs-tests/images/ico/images/truncated_mask_32bpp.ico"})
+    CompareWithImageMagick(testsupport::CorpusFile(name), dir);
+}
+
+TEST(Icon, BadAndPngFilesFail) {
+  VEXILO_REQUIRE_CORPUS();
+  struct Case {
+    const char* file;
+    const char* message;
+  };
+  const char* png = "Invalid color depth in bitmap header: (BPP = 21060)";
+  const char* corrupt = "Can not load icon from file: The file could be corrupt.";
+  const Case cases[] = {
+      {"image-rs-tests/images/ico/images/png-32bpp-alpha.ico", png},
+      {"image-rs-tests/images/ico/images/png_l8.ico", png},
+      {"image-rs-tests/images/ico/images/lenient-bpp.ico", png},
+      {"pillow-tests/pillow.ico", png},  // one PNG image among four bitmaps
+      {"pillow-tests/hopper_draw.ico", png},
+      {"image-rs-tests/bad/ico/Bad_smile-incorrect-image-length.ico", corrupt},
+      {"image-rs-tests/regression/ico/crash-981fee302fe0fc543ee48292cc3d6ace7e97e633.ico", corrupt},
+      {"image-rs-tests/regression/ico/oom-ff076e7064c13ec1f8e2c5bbbfb7a77a08db2361.ico", corrupt},
+      {"image-rs-tests/regression/ico/oom-0d0085eb7f66ea55d9119206235cd29e089b9140.ico", png},
+      {"pillow-tests/decompression_bomb.ico", "exceed the supported maximum"},
+      {"pillow-tests/mask_1.cur", corrupt},
+      {"pillow-tests/no_cursors.cur", "Not a valid icon file header."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TestImage image;
+    const std::string error =
+        codectest::ErrorOf([&] { vexilo::LoadImageFile(testsupport::CorpusFile(c.file).string(), image); });
+    EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    if (std::strcmp(c.message, "Not a valid icon file header.") != 0) {
+      EXPECT_EQ(error.rfind("Some icons could not be loaded due to the following errors: \r\n", 0), 0u) << error;
+    }
+    EXPECT_EQ(image->Bits, nullptr);
+  }
+}
+
+TEST(Icon, HeaderChecks) {
+  const std::vector<uint8_t> good = IconFile({Plain(16, 32)});
+  EXPECT_EQ(IconError(good), "(no error)");
+  for (auto change : std::vector<std::function<void(std::vector<uint8_t>&)>>{
+           [](auto& f) { f[2] = 3; },                  // type 3
+           [](auto& f) { f[0] = 1; },                  // reserved not 0
+           [](auto& f) { f[4] = 0; },                  // no images
+           [](auto& f) { f[4] = 65; },                 // more than 64
+           [](auto& f) { f.resize(5); }}) {            // shorter than a header
+    std::vector<uint8_t> bad = good;
+    change(bad);
+    EXPECT_EQ(IconError(bad), "Not a valid icon file header.");
+  }
+  // A directory that promises more images than the file holds.
+  std::vector<uint8_t> truncated = good;
+  truncated[4] = 2;
+  EXPECT_NE(IconError(truncated).find("Can not load icon from file"), std::string::npos);
+}
+
+TEST(Icon, TheRichestImageIsChosen) {
+  struct Case {
+    const char* what;
+    std::vector<Entry> entries;
+    int32_t width;
+  };
+  const Case cases[] = {
+      {"32-bit 32 beats 4-bit 16", {Plain(16, 4), Plain(32, 32)}, 32},
+      {"32-bit 16 beats 8-bit 32", {Plain(32, 8), Plain(16, 32)}, 16},
+      {"larger of equal depth", {Plain(16, 24), Plain(48, 24), Plain(32, 24)}, 48},
+      {"1-bit only", {Plain(16, 1), Plain(24, 1)}, 24},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestImage image;
+    LoadIcon(IconFile(c.entries), image);
+    EXPECT_EQ(image->Width, c.width);
+  }
+  // A 256-pixel image (size bytes 0) counts as the smallest but is drawn at its own size.
+  Entry big = Plain(0, 32);
+  big.data = BitmapData(256, 256, 32, [](int, int) { return 0xFF000000u; }, [](int, int) { return false; });
+  TestImage chosen;
+  LoadIcon(IconFile({big, Plain(48, 32)}), chosen);
+  EXPECT_EQ(chosen->Width, 48);
+  TestImage alone;
+  LoadIcon(IconFile({big}), alone);
+  EXPECT_EQ(alone->Width, 256);
+  EXPECT_EQ(alone->Height, 256);
+}
+
+TEST(Icon, PixelsMaskAndAlpha) {
+  auto color = [](int x, int y) { return uint32_t(x + 2 * y) % 4; };
+  auto masked = [](int x, int y) { return x == 1 && y == 0; };
+  TestImage indexed;
+  LoadIcon(IconFile({{4, 2, BitmapData(4, 2, 4, color, masked)}}), indexed);
+  EXPECT_EQ(GetPixel32(indexed, 0, 0), MakeColor32(255, 7, 255, 0));  // palette entry 0
+  EXPECT_EQ(GetPixel32(indexed, 1, 0), 0u);                           // masked
+  EXPECT_EQ(GetPixel32(indexed, 1, 1), MakeColor32(255, 7, 252, 3));  // palette entry 3
+
+  // A 32-bit bitmap with alpha keeps it and ignores the mask; one without alpha uses the mask.
+  TestImage withAlpha, withoutAlpha;
+  LoadIcon(IconFile({{2, 1, BitmapData(2, 1, 32, [](int x, int) { return x ? 0x80102030u : 0x00405060u; },
+                                       [](int, int) { return true; })}}),
+           withAlpha);
+  EXPECT_EQ(GetPixel32(withAlpha, 0, 0), 0x00405060u);
+  EXPECT_EQ(GetPixel32(withAlpha, 1, 0), 0x80102030u);
+  LoadIcon(IconFile({{2, 1, BitmapData(2, 1, 32, [](int, int) { return 0x00102030u; },
+                                       [](int x, int) { return x == 0; })}}),
+           withoutAlpha);
+  EXPECT_EQ(GetPixel32(withoutAlpha, 0, 0), 0u);
+  EXPECT_EQ(GetPixel32(withoutAlpha, 1, 0), 0xFF102030u);
+
+  // An entry whose size differs from its bitmap's is stretched to the entry's size.
+  TestImage stretched;
+  LoadIcon(IconFile({{4, 4, BitmapData(2, 2, 24, [](int x, int y) { return x + y == 0 ? 0xFFu : 0xFF00u; },
+                                       [](int, int) { return false; })}}),
+           stretched);
+  EXPECT_EQ(stretched->Width, 4);
+  EXPECT_EQ(GetPixel32(stretched, 1, 1), 0xFF0000FFu);
+  EXPECT_EQ(GetPixel32(stretched, 2, 1), 0xFF00FF00u);
+}
+
+TEST(Icon, DefectsOfOneEntryAreCollected) {
+  Entry sixteen = Plain(16, 32);
+  Put16(sixteen.data, 14, 16);
+  Entry cut = Plain(16, 8);
+  cut.data.resize(100);
+  const std::string error = IconError(IconFile({Plain(16, 32), sixteen, cut}));
+  EXPECT_EQ(error,
+            "Some icons could not be loaded due to the following errors: \r\n"
+            "Invalid color depth in bitmap header: (BPP = 16)\r\n"
+            "Can not load icon from file: The file could be corrupt.\r\n");
+}
+
+TEST(Icon, WrittenIconsReadBack) {
+  // A picture whose bottom-left pixel is white: every white pixel becomes transparent.
+  TestImage picture;
+  ASSERT_TRUE(CreateImage(5, 3, PixelFormat::A8R8G8B8, picture));
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 5; ++x) SetPixel32(picture, x, y, (x + y) % 2 ? 0xFFFFFFFF : MakeColor32(255, uint8_t(x * 50), 9, uint8_t(y * 80)));
+  SetPixel32(picture, 0, 2, 0xFFFFFFFF);
+  SetPixel32(picture, 3, 0, 0x80FFFFFF);  // white by colour, whatever its alpha
+  const std::vector<uint8_t> bytes = EncodeIconFile(picture);
+  EXPECT_EQ(bytes[2], 1);  // an icon
+  EXPECT_EQ(bytes[4], 1);  // one image
+  EXPECT_EQ(bytes[6], 5);
+  EXPECT_EQ(bytes[7], 3);
+  EXPECT_EQ(bytes[12], 32);  // bits per pixel
+
+  TestImage expected;
+  ASSERT_TRUE(CopyImage(picture, expected));
+  for (int32_t y = 0; y < 3; ++y)
+    for (int32_t x = 0; x < 5; ++x)
+      if ((GetPixel32(expected, x, y) & 0xFFFFFF) == 0xFFFFFF) SetPixel32(expected, x, y, 0x00FFFFFF);
+  TestImage back;
+  LoadIcon(bytes, back);
+  EXPECT_EQ(codectest::CompareVisible(expected, back), "");
+
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  testsupport::TempDir dir;
+  TestImage decoded;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, "out.ico", bytes), decoded));
+  EXPECT_EQ(codectest::CompareVisible(expected, decoded), "");
+}
+
+TEST(Icon, PicturesUpTo256Pixels) {
+  // 256 pixels are stated by the size byte 0; more cannot be stated and are refused.
+  TestImage picture;
+  ASSERT_TRUE(CreateImage(256, 100, PixelFormat::A8R8G8B8, picture));
+  for (int32_t y = 0; y < picture->Height; ++y)
+    for (int32_t x = 0; x < picture->Width; ++x) SetPixel32(picture, x, y, MakeColor32(255, uint8_t(x), uint8_t(y), 7));
+  const std::vector<uint8_t> bytes = EncodeIconFile(picture);
+  EXPECT_EQ(bytes[6], 0);
+  EXPECT_EQ(bytes[7], 100);
+  TestImage expected;
+  ASSERT_TRUE(CopyImage(picture, expected));
+  SetPixel32(expected, 0, 99, 0x00000000);  // the bottom-left colour is transparent
+  TestImage back;
+  LoadIcon(bytes, back);
+  EXPECT_EQ(codectest::CompareVisible(expected, back), "");
+
+  TestImage wide;
+  ASSERT_TRUE(CreateImage(257, 1, PixelFormat::A8R8G8B8, wide));
+  EXPECT_EQ(codectest::ErrorOf([&] { EncodeIconFile(wide); }),
+            "An icon can hold at most 256 x 256 pixels; this picture has 257 x 1.");
+
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  testsupport::TempDir dir;
+  TestImage decoded;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, "big.ico", bytes), decoded));
+  EXPECT_EQ(codectest::CompareVisible(expected, decoded), "");
+}
+
+TEST(Icon, ListOperations) {
+  TIconCursorList list;
+  int changes = 0;
+  list.OnChange = [&] { ++changes; };
+  list.LoadFromBytes(IconFile({Plain(16, 4), Plain(32, 32)}, 2));
+  EXPECT_EQ(list.FileKind, TIconCursorList::kKindCursor);
+  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[0].GetInfo().BitCount, 4);
+  EXPECT_GT(changes, 0);
+  EXPECT_EQ(codectest::ErrorOf([&] { list.Delete(2); }), "Icon list index out of bounds: (2)");
+  EXPECT_EQ(codectest::ErrorOf([&] { list.Insert(0, nullptr); }), "Can not add Nil entries to icon list.");
+
+  TIconCursorList copy;
+  copy.Assign(list);
+  EXPECT_EQ(copy.Count(), 2);
+  EXPECT_EQ(copy[1].Owner(), &copy);
+  const TIconCursorImage* second = &copy[1];
+  EXPECT_EQ(copy.Remove(second), 1);
+  EXPECT_EQ(copy.IndexOf(second), -1);
+
+  // The list writes what it read: a cursor stays a cursor.
+  TIconCursorList again;
+  again.LoadFromBytes(list.SaveToBytes());
+  EXPECT_EQ(again.FileKind, TIconCursorList::kKindCursor);
+  EXPECT_EQ(again.Count(), 2);
+  EXPECT_EQ(again[1].Data(), list[1].Data());
+  list.Clear();
+  EXPECT_EQ(codectest::ErrorOf([&] { list.SaveToBytes(); }),
+            "In order to save an icon file, there must at least be one icon in the list.");
+}

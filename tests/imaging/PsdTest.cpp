@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Imaging.h"
+#include "TestSupport.h"
+#include "formats/ImagingPsd.h"
+
+using namespace imaging;
+using testsupport::ScopedImage;
+
+namespace {
+
+TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
+
+uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t((b[at] << 8) | b[at + 1]); }
+uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+  return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+}
+
+// Keeps option 70 as the test found it.
+struct SaveAsLayerScope {
+  int32_t saved = GetOption(ImagingPSDSaveAsLayer);
+  explicit SaveAsLayerScope(bool value) { SetOption(ImagingPSDSaveAsLayer, value ? 1 : 0); }
+  ~SaveAsLayerScope() { SetOption(ImagingPSDSaveAsLayer, saved); }
+};
+
+// A small image with distinct values in every sample.
+void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+  ASSERT_TRUE(CreateImage(width, height, format, image));
+  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = uint8_t(i * 37 + 11);
+  if (image.Palette)
+    for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
+}
+
+// ImageMagick's reading of the merged image. Photoshop blends the colours of transparent pixels
+// with white; the library keeps them as stored, so ImageMagick is asked to do the same.
+bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t width, int32_t height, ImageData& image) {
+  std::string rgba;
+  const std::string command = "convert -define psd:alpha-unblend=off '" + file.string() +
+                              "[0]' -colorspace sRGB -depth 8 rgba:- 2>/dev/null";
+  if (testsupport::RunCommand(command, &rgba) != 0 || rgba.size() != size_t(width) * size_t(height) * 4) return false;
+  CreateImage(width, height, PixelFormat::A8R8G8B8, image);
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    image.Bits[i] = uint8_t(rgba[i + 2]);
+    image.Bits[i + 1] = uint8_t(rgba[i + 1]);
+    image.Bits[i + 2] = uint8_t(rgba[i]);
+    image.Bits[i + 3] = uint8_t(rgba[i + 3]);
+  }
+  return true;
+}
+
+void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance,
+                             bool compareAlpha = true) {
+  ScopedImage reference, argb;
+  ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.Image)) << file;
+  testsupport::CopyAsArgb(ours, argb.Image);
+  // R32F is the library's one-channel float format and holds its value as red.
+  if (ours.Format == PixelFormat::R32F)
+    for (int32_t i = 0; i < argb.Image.Size; i += 4) argb.Image.Bits[i] = argb.Image.Bits[i + 1] = argb.Image.Bits[i + 2];
+  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << file;
+}
+
+}  // namespace
+
+TEST(PsdCodec, CorpusColourModesMapToTheirFormats) {
+  VEXILO_REQUIRE_CORPUS();
+  struct Case {
+    const char* file;
+    PixelFormat format;  // Unknown: the load answers false
+  };
+  const Case cases[] = {
+      {"psd-tools/colormodes/4x4_8bit_grayscale.psd", PixelFormat::Gray8},
+      {"psd-tools/colormodes/4x4_16bit_grayscale.psd", PixelFormat::Gray16},
+      {"psd-tools/colormodes/4x4_32bit_grayscale.psd", PixelFormat::R32F},
+      {"psd-tools/colormodes/4x4_8bit_duotone.psd", PixelFormat::Gray8},
+      {"psd-tools/colormodes/4x4_8bit_index_color.psd", PixelFormat::Index8},
+      {"psd-tools/colormodes/4x4_8bit_rgb.psd", PixelFormat::R8G8B8},
+      {"psd-tools/colormodes/4x4_8bit_rgba.psd", PixelFormat::A8R8G8B8},
+      {"psd-tools/colormodes/4x4_16bit_rgb.psd", PixelFormat::R16G16B16},
+      {"psd-tools/colormodes/4x4_32bit_rgb.psd", PixelFormat::A32R32G32B32F},
+      {"psd-tools/colormodes/4x4_8bit_lab.psd", PixelFormat::R8G8B8},
+      {"psd-tools/colormodes/4x4_16bit_lab.psd", PixelFormat::R16G16B16},
+      {"psd-tools/colormodes/4x4_16bit_multichannel.psd", PixelFormat::R16G16B16},
+      {"psd-tools/colormodes/4x4_1bit_bitmap.psd", PixelFormat::Unknown},
+      {"pillow-tests/rgba.psd", PixelFormat::A8R8G8B8},
+  };
+  for (const Case& c : cases) {
+    TDynImageDataArray images;
+    const bool loaded = Psd().LoadFromFile(testsupport::CorpusFile(c.file), images);
+    if (c.format == PixelFormat::Unknown) {
+      EXPECT_FALSE(loaded) << c.file;
+      EXPECT_TRUE(images.empty()) << c.file;
+      continue;
+    }
+    ASSERT_TRUE(loaded) << c.file;
+    ASSERT_EQ(images.size(), 1u) << c.file;
+    EXPECT_EQ(images[0].Format, c.format) << c.file;
+  }
+}
+
+TEST(PsdCodec, MergedImagesMatchImageMagick) {
+  VEXILO_REQUIRE_CORPUS();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  struct Case {
+    const char* file;
+    int tolerance;  // 16-bit samples: ImageMagick rounds where the library truncates
+  };
+  const Case cases[] = {
+      {"psd-tools/colormodes/4x4_8bit_grayscale.psd", 0},
+      {"psd-tools/colormodes/4x4_16bit_grayscale.psd", 1},
+      {"psd-tools/colormodes/4x4_32bit_grayscale.psd", 1},
+      {"psd-tools/colormodes/4x4_8bit_duotone.psd", 0},
+      {"psd-tools/colormodes/4x4_8bit_rgb.psd", 0},
+      // Its fourth channel is a saved selection (the layer count is positive): opaque.
+      {"psd-tools/colormodes/4x4_8bit_rgba.psd", 0},
+      {"psd-tools/colormodes/4x4_16bit_rgb.psd", 1},
+      {"psd-tools/colormodes/4x4_32bit_rgb.psd", 1},
+      {"psd-tools/16bit5x5.psd", 1},
+      {"psd-tools/32bit5x5.psd", 1},
+      {"psd-tools/2layers.psd", 0},
+      {"psd-tools/vector-mask3.psd", 0},
+      {"psd-tools/passthrough_blendmodes3.psd", 0},
+      {"psd-tools/transparentbg-gimp.psd", 0},
+      {"pillow-tests/hopper.psd", 0},
+      {"pillow-tests/rgba.psd", 0},
+  };
+  for (const Case& c : cases) {
+    const auto path = testsupport::CorpusFile(c.file);
+    TDynImageDataArray images;
+    ASSERT_TRUE(Psd().LoadFromFile(path, images)) << c.file;
+    ExpectSameAsImageMagick(path, images[0], c.tolerance);
+  }
+}
+
+TEST(PsdCodec, ThreeChannelFloatImagesAreOpaque) {
+  VEXILO_REQUIRE_CORPUS();
+  TDynImageDataArray rgb;
+  ASSERT_TRUE(Psd().LoadFromFile(testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_rgb.psd"), rgb));
+  for (int32_t y = 0; y < 4; ++y)
+    for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(GetPixelFP(rgb[0], x, y).A, 1.0f);
+}
+
+TEST(PsdCodec, CmykFileFromAnotherEncoderLoadsAsRgb) {
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  testsupport::TempDir dir;
+  const auto file = dir / "cmyk.psd";
+  ASSERT_EQ(testsupport::RunCommand("convert -size 8x6 gradient:'#ff4000-#2080c0' -colorspace CMYK -depth 8 '" +
+                                    file.string() + "'"),
+            0);
+  TDynImageDataArray images;
+  ASSERT_TRUE(Psd().LoadFromFile(file, images));
+  EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  ExpectSameAsImageMagick(file, images[0], 2);
+}
+
+TEST(PsdCodec, DamagedFilesAreRefusedWithAReason) {
+  VEXILO_REQUIRE_CORPUS();
+  const std::vector<uint8_t> good = testsupport::ReadFileBytes(testsupport::CorpusFile("pillow-tests/rgba.psd"));
+  struct Case {
+    const char* name;
+    size_t offset;           // bytes patched at this offset, or the length to cut to when `cut`
+    std::vector<uint8_t> bytes;
+    bool cut;
+    const char* message;
+  };
+  const size_t data = good.size() - 1;  // inside the packed rows
+  const Case cases[] = {
+      {"truncated rows", data - 200, {}, true, "truncated"},
+      {"truncated header", 32, {}, true, "Unexpected end of data"},
+      {"huge width", 18, {0x7F, 0xFF, 0xFF, 0xFF}, false, "exceed"},
+      {"zero height", 14, {0, 0, 0, 0}, false, "Invalid image dimensions"},
+      {"no channels", 12, {0, 0}, false, "no channels"},
+      {"resources past the end", 30, {0x7F, 0, 0, 0}, false, "runs past the end"},
+      // 16384 x 16384 pixels announced by a 2.4 KB file: the row table is far too short.
+      {"small file, huge image", 14, {0, 0, 0x40, 0, 0, 0, 0x40, 0}, false, "truncated"},
+  };
+  testsupport::TempDir dir;
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bytes = good;
+    if (c.cut)
+      bytes.resize(c.offset);
+    else
+      std::memcpy(bytes.data() + c.offset, c.bytes.data(), c.bytes.size());
+    const auto file = dir / "damaged.psd";
+    testsupport::WriteFileBytes(file, bytes);
+    TDynImageDataArray images;
+    try {
+      Psd().LoadFromFile(file, images);
+      ADD_FAILURE() << c.name << ": loaded";
+    } catch (const EImagingError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
+    }
+    EXPECT_TRUE(images.empty()) << c.name;
+  }
+}
+
+TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
+  VEXILO_REQUIRE_CORPUS();
+  const char* files[] = {"pillow-tests/psd-oob-write.psd",      "pillow-tests/psd-oob-write-x.psd",
+                         "pillow-tests/psd-oob-write-y.psd",    "pillow-tests/psd-oob-write-overflow.psd",
+                         "pillow-tests/negative_layer_count.psd", "pillow-tests/negative_top_left_layer.psd",
+                         "pillow-tests/combined_larger_than_size.psd", "pillow-tests/five_channels.psd"};
+  for (const char* f : files) {
+    TDynImageDataArray images;
+    try {
+      if (Psd().LoadFromFile(testsupport::CorpusFile(f), images)) {
+        EXPECT_TRUE(AreImagesValid(images)) << f;
+      }
+    } catch (const EImagingError&) {
+      EXPECT_TRUE(images.empty()) << f;
+    }
+  }
+}
+
+TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
+  SaveAsLayerScope layer(true);
+  TDynImageDataArray images;
+  MakePattern(5, 3, PixelFormat::A8R8G8B8, images.AddEmpty());
+  testsupport::TempDir dir;
+  const auto file = dir / "layer.psd";
+  ASSERT_TRUE(Psd().SaveToFile(file, images, true));
+  const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
+
+  EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "8BPS");
+  EXPECT_EQ(U16(b, 12), 4);   // channels
+  EXPECT_EQ(U32(b, 14), 3u);  // height
+  EXPECT_EQ(U32(b, 18), 5u);  // width
+  EXPECT_EQ(U16(b, 22), 8);   // bits
+  EXPECT_EQ(U16(b, 24), 3);   // RGB
+  EXPECT_EQ(U32(b, 26), 0u);  // colour mode data
+  EXPECT_EQ(U32(b, 30), 0u);  // image resources
+  const size_t section = 34;
+  const uint32_t sectionLength = U32(b, section);
+  EXPECT_EQ(U32(b, section + 4), sectionLength - 4);
+  const size_t record = section + 8;
+  EXPECT_EQ(int16_t(U16(b, record)), -1);  // layer count: first alpha channel is transparency
+  EXPECT_EQ(U32(b, record + 2 + 8), 3u);   // bottom
+  EXPECT_EQ(U32(b, record + 2 + 12), 5u);  // right
+  EXPECT_EQ(U16(b, record + 18), 4);
+  const int16_t ids[] = {0, 1, 2, -1};
+  size_t channelData = 0;
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_EQ(int16_t(U16(b, record + 20 + size_t(c) * 6)), ids[c]);
+    channelData += U32(b, record + 22 + size_t(c) * 6);
+  }
+  const size_t blend = record + 20 + 24;
+  EXPECT_EQ(std::string(b.begin() + long(blend), b.begin() + long(blend) + 8), "8BIMnorm");
+  EXPECT_EQ(b[blend + 8], 255);
+  EXPECT_EQ(U32(b, blend + 12), 16u);
+  EXPECT_EQ(b[blend + 24], 7);
+  EXPECT_EQ(std::string(b.begin() + long(blend) + 25, b.begin() + long(blend) + 32), "Layer 0");
+  // The channel data and the empty global mask info fill the rest of the section.
+  EXPECT_EQ(blend + 32 + channelData + 4, section + 4 + sectionLength);
+  const size_t composite = section + 4 + sectionLength;
+  EXPECT_EQ(U16(b, composite), 1);  // RLE
+
+  TDynImageDataArray back;
+  ASSERT_TRUE(Psd().LoadFromFile(file, back));
+  ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0);
+
+  if (testsupport::HaveTool("convert")) {
+    ExpectSameAsImageMagick(file, images[0], 0);
+    // ImageMagick lists the merged image first and the layer second.
+    std::string layerPam;
+    ASSERT_EQ(testsupport::RunCommand("convert '" + file.string() + "[1]' -depth 8 rgba:- 2>/dev/null", &layerPam), 0);
+    ASSERT_EQ(layerPam.size(), 5u * 3u * 4u);
+    for (int i = 0; i < 15; ++i) {
+      const uint8_t* ours = images[0].Bits + i * 4;
+      const auto* theirs = reinterpret_cast<const uint8_t*>(layerPam.data()) + i * 4;
+      EXPECT_TRUE(ours[2] == theirs[0] && ours[1] == theirs[1] && ours[0] == theirs[2] && ours[3] == theirs[3])
+          << "layer pixel " << i;
+    }
+  }
+}
+
+TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
+  SaveAsLayerScope layer(false);
+  TDynImageDataArray images;
+  MakePattern(4, 4, PixelFormat::R8G8B8, images.AddEmpty());
+  testsupport::TempDir dir;
+  ASSERT_TRUE(Psd().SaveToFile(dir / "flat.psd", images, true));
+  const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "flat.psd");
+  EXPECT_EQ(U32(b, 34), 0u);
+  EXPECT_EQ(U16(b, 38), 1);
+}
+
+TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
+  SaveAsLayerScope layer(true);
+  TDynImageDataArray images;
+  ImageData& image = images.AddEmpty();
+  ASSERT_TRUE(CreateImage(3, 2, PixelFormat::A32R32G32B32F, image));
+  for (int32_t i = 0; i < 6; ++i)
+    SetPixelFP(image, i % 3, i / 3, ColorFP{0.125f * float(i), 0.5f, 1.0f - 0.1f * float(i), 0.25f});
+  testsupport::TempDir dir;
+  ASSERT_TRUE(Psd().SaveToFile(dir / "float.psd", images, true));
+  const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "float.psd");
+  EXPECT_EQ(U16(b, 22), 32);
+  EXPECT_EQ(U32(b, 34), 0u);
+  EXPECT_EQ(U16(b, 38), 0);
+  EXPECT_EQ(b.size(), 40u + 4u * 6u * 4u);
+  TDynImageDataArray back;
+  ASSERT_TRUE(Psd().LoadFromFile(dir / "float.psd", back));
+  EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0);
+}
+
+TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
+  struct Case {
+    PixelFormat format;
+    int tolerance;
+  };
+  const Case cases[] = {
+      {PixelFormat::Index8, 0},    {PixelFormat::Gray8, 0},     {PixelFormat::A8Gray8, 0},
+      {PixelFormat::Gray16, 1},    {PixelFormat::A16Gray16, 1}, {PixelFormat::R8G8B8, 0},
+      {PixelFormat::A8R8G8B8, 0},  {PixelFormat::R16G16B16, 1}, {PixelFormat::A16R16G16B16, 1},
+  };
+  testsupport::TempDir dir;
+  for (bool layer : {true, false}) {
+    SaveAsLayerScope scope(layer);
+    for (const Case& c : cases) {
+      TDynImageDataArray images;
+      // 200 columns make rows long enough for literal blocks and runs of every length.
+      ImageData& image = images.AddEmpty();
+      MakePattern(200, 3, c.format, image);
+      std::memset(image.Bits + 40, 0x5A, 300);
+      const auto file = dir / "round.psd";
+      ASSERT_TRUE(Psd().SaveToFile(file, images, true)) << GetFormatName(c.format);
+      TDynImageDataArray back;
+      ASSERT_TRUE(Psd().LoadFromFile(file, back)) << GetFormatName(c.format);
+      ASSERT_EQ(back[0].Format, c.format);
+      EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(c.format);
+      if (image.Palette) {
+        EXPECT_EQ(std::memcmp(back[0].Palette, image.Palette, 1024), 0);
+      }
+      // ImageMagick does not read indexed Photoshop files, and without the negative layer count
+      // it takes an extra channel for a selection, not for transparency.
+      if (testsupport::HaveTool("convert") && c.format != PixelFormat::Index8)
+        ExpectSameAsImageMagick(file, image, c.tolerance, layer);
+    }
+  }
+}
+
+TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {
+  TDynImageDataArray images;
+  ASSERT_TRUE(CreateImage(30001, 1, PixelFormat::Gray8, images.AddEmpty()));
+  testsupport::TempDir dir;
+  EXPECT_THROW(Psd().SaveToFile(dir / "wide.psd", images, true), EImagingError);
+}

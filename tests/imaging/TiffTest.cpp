@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "Imaging.h"
+#include "TestSupport.h"
+#include "formats/ImagingTiff.h"
+
+using namespace imaging;
+using testsupport::ScopedImage;
+
+namespace {
+
+TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
+
+std::filesystem::path Fixture(const std::string& name) { return testsupport::TestDataDir() / "tiff" / name; }
+
+struct OptionsScope {
+  OptionsScope() { PushOptions(); }
+  ~OptionsScope() { PopOptions(); }
+};
+
+// R32F holds its value as red; gray references compare with it through all three channels.
+void SpreadRed(ImageData& argb) {
+  for (int32_t i = 0; i < argb.Size; i += 4) argb.Bits[i] = argb.Bits[i + 1] = argb.Bits[i + 2];
+}
+
+// ImageMagick's reading of a file; CMYK goes through an sRGB PNG, since the shared helper reads
+// at most four channels.
+bool DecodeReference(const std::filesystem::path& file, ImageData& image) {
+  if (testsupport::DecodeWithImageMagick(file, image)) return true;
+  testsupport::TempDir dir;
+  const auto png = dir / "reference.png";
+  return testsupport::RunCommand("convert '" + file.string() + "[0]' -colorspace sRGB '" + png.string() +
+                                 "' 2>/dev/null") == 0 &&
+         testsupport::DecodeWithImageMagick(png, image);
+}
+
+void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance) {
+  ScopedImage reference, argb;
+  ASSERT_TRUE(DecodeReference(file, reference.Image)) << file;
+  testsupport::CopyAsArgb(ours, argb.Image);
+  if (ours.Format == PixelFormat::R32F || ours.Format == PixelFormat::R16F) SpreadRed(argb.Image);
+  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance), "") << file;
+}
+
+std::string TiffInfo(const std::filesystem::path& file) {
+  std::string out;
+  testsupport::RunCommand("tiffinfo '" + file.string() + "' 2>&1", &out);
+  return out;
+}
+
+// Smooth colours that JPEG keeps close, with an alpha ramp.
+void MakeGradient(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+  ScopedImage argb;
+  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, argb.Image));
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x)
+      SetPixel32(argb.Image, x, y,
+                 MakeColor32(uint8_t(255 - x * 3), uint8_t(x * 255 / width), uint8_t(y * 255 / height), uint8_t(x + y)));
+  ASSERT_TRUE(CreateImage(width, height, format, image));
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      if (FindFormatInfo(format)->IsFloatingPoint) {
+        const Color32 c = GetPixel32(argb.Image, x, y);
+        SetPixelFP(image, x, y,
+                   ColorFP{Color32Blue(c) / 255.0f, Color32Green(c) / 255.0f, Color32Red(c) / 255.0f,
+                           Color32Alpha(c) / 255.0f});
+      } else if (format == PixelFormat::Index8) {
+        image.Bits[y * width + x] = uint8_t(x * 7 + y);
+      } else {
+        SetPixel32(image, x, y, GetPixel32(argb.Image, x, y));
+      }
+    }
+  if (image.Palette)
+    for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(i * 3), uint8_t(255 - i));
+}
+
+}  // namespace
+
+TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  struct Case {
+    const char* file;
+    PixelFormat format;
+    int tolerance;
+  };
+  const Case cases[] = {
+      {"rgb8.tif", PixelFormat::R8G8B8, 0},          {"rgba8.tif", PixelFormat::A8R8G8B8, 0},
+      {"gray16_mm.tif", PixelFormat::Gray16, 1},     {"graya8.tif", PixelFormat::A8Gray8, 0},
+      // The colour map's high bytes, as libtiff takes them; ImageMagick rounds.
+      {"palette8.tif", PixelFormat::Index8, 1},      {"tiled.tif", PixelFormat::R8G8B8, 0},
+      {"grayf32.tif", PixelFormat::R32F, 1},
+      // Through libtiff's RGBA reader:
+      {"bilevel_g4.tif", PixelFormat::A8R8G8B8, 0},  {"planar.tif", PixelFormat::A8R8G8B8, 0},
+      {"cmyk.tif", PixelFormat::A8R8G8B8, 2},        {"ycbcr_jpeg.tif", PixelFormat::A8R8G8B8, 3},
+  };
+  for (const Case& c : cases) {
+    TDynImageDataArray images;
+    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images)) << c.file;
+    ASSERT_EQ(images.size(), 1u) << c.file;
+    EXPECT_EQ(images[0].Format, c.format) << c.file;
+    ExpectSameAsImageMagick(Fixture(c.file), images[0], c.tolerance);
+  }
+}
+
+TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
+  TDynImageDataArray upright, flipped;
+  ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar.tif"), upright));
+  ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar_orient4.tif"), flipped));
+  ASSERT_TRUE(FlipImage(flipped[0]));
+  EXPECT_EQ(testsupport::CompareImages(upright[0], flipped[0]), "");
+}
+
+TEST(TiffCodec, EveryPageIsOneImage) {
+  TDynImageDataArray images;
+  ASSERT_TRUE(Tiff().LoadFromFile(Fixture("multipage.tif"), images, true));
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[0].Format, PixelFormat::R8G8B8);
+  EXPECT_EQ(images[1].Format, PixelFormat::Gray8);
+}
+
+TEST(TiffCodec, FuzzedFilesFailCleanlyAndSilently) {
+  VEXILO_REQUIRE_CORPUS();
+  int refused = 0, loaded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(testsupport::CorpusFile("imagetestsuite/tif"))) {
+    TDynImageDataArray images;
+    testing::internal::CaptureStderr();
+    try {
+      if (Tiff().LoadFromFile(entry.path(), images)) {
+        EXPECT_TRUE(AreImagesValid(images)) << entry.path();
+        ++loaded;
+      }
+    } catch (const EImagingError& e) {
+      EXPECT_TRUE(images.empty()) << entry.path();
+      EXPECT_NE(std::string(e.what()).find("TIFF: "), std::string::npos) << e.what();
+      ++refused;
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << entry.path();
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(loaded, 0);
+}
+
+TEST(TiffCodec, DamagedFilesAreRefusedWithLibtiffsReason) {
+  const std::vector<uint8_t> good = testsupport::ReadFileBytes(Fixture("rgb8.tif"));
+  testsupport::TempDir dir;
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* message;
+  };
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + 1200);
+  std::vector<uint8_t> header(good.begin(), good.begin() + 6);
+  Case cases[] = {
+      {"rows cut off", truncated, "TIFF: "},
+      {"no directory", header, "TIFF: "},
+  };
+  for (const Case& c : cases) {
+    testsupport::WriteFileBytes(dir / "damaged.tif", c.bytes);
+    TDynImageDataArray images;
+    testing::internal::CaptureStderr();
+    try {
+      Tiff().LoadFromFile(dir / "damaged.tif", images);
+      ADD_FAILURE() << c.name << ": loaded";
+    } catch (const EImagingError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
+    EXPECT_TRUE(images.empty()) << c.name;
+  }
+}
+
+TEST(TiffCodec, SmallFilesCannotClaimHugePages) {
+  if (!testsupport::HaveTool("tiffset")) GTEST_SKIP() << "libtiff tools missing";
+  testsupport::TempDir dir;
+  const auto file = dir / "huge.tif";
+  std::filesystem::copy_file(Fixture("cmyk.tif"), file);
+  // 60000 x 4000 pixels behind 3 KB; the RGBA reader would need almost a gigabyte.
+  ASSERT_EQ(testsupport::RunCommand("tiffset -s 256 60000 '" + file.string() + "' 2>/dev/null && tiffset -s 257 4000 '" +
+                                    file.string() + "' && tiffset -s 278 4000 '" + file.string() + "' 2>/dev/null"),
+            0);
+  TDynImageDataArray images;
+  try {
+    Tiff().LoadFromFile(file, images);
+    ADD_FAILURE() << "loaded";
+  } catch (const EImagingError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot come from a file"), std::string::npos) << e.what();
+  }
+}
+
+TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
+  if (!testsupport::HaveTool("tiffinfo") || !testsupport::HaveTool("convert")) GTEST_SKIP() << "tools missing";
+  OptionsScope options;
+  struct Case {
+    int32_t scheme;
+    PixelFormat format;
+    const char* compression;  // as tiffinfo names it
+    int tolerance;
+  };
+  const Case cases[] = {
+      {0, PixelFormat::A8R8G8B8, "None", 0},     {1, PixelFormat::A8R8G8B8, "LZW", 0},
+      {2, PixelFormat::A8R8G8B8, "PackBits", 0}, {3, PixelFormat::A8R8G8B8, "Deflate", 0},
+      {4, PixelFormat::R8G8B8, "JPEG", 12},      {4, PixelFormat::Gray8, "JPEG", 12},
+      // JPEG takes neither four samples nor palettes; such images fall back to LZW.
+      {4, PixelFormat::A8R8G8B8, "LZW", 0},      {4, PixelFormat::Index8, "LZW", 0},
+      {9, PixelFormat::R8G8B8, "LZW", 0},        {-1, PixelFormat::R8G8B8, "LZW", 0},
+  };
+  testsupport::TempDir dir;
+  for (const Case& c : cases) {
+    SetOption(ImagingTiffCompression, c.scheme);
+    TDynImageDataArray images;
+    MakeGradient(40, 24, c.format, images.AddEmpty());
+    ScopedImage before;
+    ASSERT_TRUE(CopyImage(images[0], before.Image));
+    const auto file = dir / "scheme.tif";
+    ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << c.scheme;
+    EXPECT_EQ(std::memcmp(before.Image.Bits, images[0].Bits, size_t(images[0].Size)), 0) << "caller's image changed";
+    const std::string info = TiffInfo(file);
+    EXPECT_NE(info.find("Compression Scheme: " + std::string(c.compression)), std::string::npos)
+        << c.scheme << " " << GetFormatName(c.format) << "\n" << info;
+    TDynImageDataArray back;
+    ASSERT_TRUE(Tiff().LoadFromFile(file, back));
+    if (c.tolerance == 0) {
+      EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << c.scheme;
+    }
+    ExpectSameAsImageMagick(file, images[0], c.tolerance);
+  }
+}
+
+TEST(TiffCodec, DefaultSaveIsOneLzwStripWithUnassociatedAlpha) {
+  if (!testsupport::HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff tools missing";
+  OptionsScope options;
+  TDynImageDataArray images;
+  MakeGradient(16, 10, PixelFormat::A8R8G8B8, images.AddEmpty());
+  testsupport::TempDir dir;
+  ASSERT_TRUE(Tiff().SaveToFile(dir / "default.tif", images, true));
+  const std::string info = TiffInfo(dir / "default.tif");
+  for (const char* expected : {"Compression Scheme: LZW", "Photometric Interpretation: RGB color",
+                               "Samples/Pixel: 4", "Bits/Sample: 8", "Rows/Strip: 10",
+                               "Extra Samples: 1<unassoc-alpha>", "Planar Configuration: single image plane"})
+    EXPECT_NE(info.find(expected), std::string::npos) << expected << "\n" << info;
+}
+
+TEST(TiffCodec, EverySavableFormatRoundTrips) {
+  OptionsScope options;
+  struct Case {
+    PixelFormat format;
+    int tolerance;  // for ImageMagick's reading, -1 when it is not asked
+  };
+  const Case cases[] = {
+      {PixelFormat::Index8, 0},       {PixelFormat::Gray8, 0},          {PixelFormat::A8Gray8, 0},
+      {PixelFormat::Gray16, 1},       {PixelFormat::Gray32, 1},         {PixelFormat::A16Gray16, 1},
+      {PixelFormat::R8G8B8, 0},       {PixelFormat::A8R8G8B8, 0},       {PixelFormat::R16G16B16, 1},
+      {PixelFormat::A16R16G16B16, 1}, {PixelFormat::R32F, 1},           {PixelFormat::A32R32G32B32F, 1},
+      {PixelFormat::R16F, -1},        {PixelFormat::A16R16G16B16F, -1},
+  };
+  testsupport::TempDir dir;
+  for (const Case& c : cases) {
+    TDynImageDataArray images;
+    MakeGradient(12, 7, c.format, images.AddEmpty());
+    const auto file = dir / "format.tif";
+    ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << GetFormatName(c.format);
+    TDynImageDataArray back;
+    ASSERT_TRUE(Tiff().LoadFromFile(file, back)) << GetFormatName(c.format);
+    ASSERT_EQ(back[0].Format, c.format);
+    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << GetFormatName(c.format);
+    if (images[0].Palette) {
+      EXPECT_EQ(std::memcmp(back[0].Palette, images[0].Palette, 1024), 0);
+    }
+    if (c.tolerance >= 0 && testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, images[0], c.tolerance);
+  }
+}
+
+TEST(TiffCodec, SeveralImagesBecomeSeveralPages) {
+  TDynImageDataArray images;
+  MakeGradient(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
+  MakeGradient(5, 3, PixelFormat::Gray16, images.AddEmpty());
+  testsupport::TempDir dir;
+  ASSERT_TRUE(Tiff().SaveToFile(dir / "pages.tif", images));
+  TDynImageDataArray back;
+  ASSERT_TRUE(Tiff().LoadFromFile(dir / "pages.tif", back));
+  ASSERT_EQ(back.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(back[i].Format, images[i].Format);
+    EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << i;
+  }
+}
