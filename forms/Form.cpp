@@ -69,6 +69,7 @@ Control& Form::Add(Control control) {
   onChange_.emplace_back();
   onExit_.emplace_back();
   onDoubleClick_.emplace_back();
+  onClick_.emplace_back();
   keyFilters_.emplace_back();
   return controls_.back();
 }
@@ -95,6 +96,7 @@ void Form::OnExit(std::string_view name, Handler handler) { Chain(onExit_[IndexO
 void Form::OnDoubleClick(std::string_view name, Handler handler) {
   Chain(onDoubleClick_[IndexOf(name)], std::move(handler));
 }
+void Form::OnClick(std::string_view name, Handler handler) { Chain(onClick_[IndexOf(name)], std::move(handler)); }
 void Form::SetKeyFilter(std::string_view name, KeyFilter filter) { keyFilters_[IndexOf(name)] = std::move(filter); }
 
 const Control* Form::Find(std::string_view name) const {
@@ -276,6 +278,14 @@ void Form::LeaveFocus() {
 }
 
 void Form::DoubleClick(std::string_view name) { RunHandler(onDoubleClick_, IndexOf(name)); }
+
+void Form::Click(std::string_view name) {
+  const size_t index = IndexOf(name);
+  const Control& c = controls_[index];
+  if (c.kind == ControlKind::Check) SetChecked(name, !c.checked);
+  else if (c.kind == ControlKind::Radio) SetChecked(name, true);
+  RunHandler(onClick_, index);
+}
 
 void Form::Inform(const std::string& text) {
   if (events_.information) events_.information(text);

@@ -96,6 +96,10 @@ public:
   void OnChange(std::string_view name, Handler handler);
   void OnExit(std::string_view name, Handler handler);
   void OnDoubleClick(std::string_view name, Handler handler);
+  // Runs only when the user clicks (Click below), never when the program sets the value, as a
+  // toolkit's "clicked" signal: couplings that overwrite other controls' values belong here so
+  // that a configuration load sets every control exactly as stored.
+  void OnClick(std::string_view name, Handler handler);
   void SetKeyFilter(std::string_view name, KeyFilter filter);
 
   // ---- Lookup ----
@@ -140,6 +144,9 @@ public:
   void LeaveFocus();
   const std::string& FocusedControl() const { return focused_; }
   void DoubleClick(std::string_view name);
+  // A user click: a check box toggles, a radio button becomes checked (a click on a checked one
+  // changes nothing); then the click handler runs.
+  void Click(std::string_view name);
 
   FormEvents& Events() { return events_; }
   // Raises the information box through the events (used by key filters).
@@ -160,6 +167,7 @@ private:
   std::vector<Handler> onChange_;  // parallel to controls_
   std::vector<Handler> onExit_;
   std::vector<Handler> onDoubleClick_;
+  std::vector<Handler> onClick_;
   std::vector<KeyFilter> keyFilters_;
   std::string focused_;
   FormEvents events_;

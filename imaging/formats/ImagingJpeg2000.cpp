@@ -33,6 +33,12 @@ using namespace jp2;
 constexpr int64_t kUncheckedDecodedBytes = int64_t(64) << 20;
 constexpr int64_t kMaxExpansion = 2048;
 
+// OpenJPEG allocates the coding parameters of every tile and component while it reads the main
+// header; beyond this many tile components a file must hold a tile-part header (SOT and SOD
+// markers, 14 bytes) for each of its tiles.
+constexpr int64_t kUncheckedTileComponents = 4096;
+constexpr int64_t kMinTilePartBytes = 14;
+
 enum class TJp2Form { None, JP2, CodeStream };
 
 TJp2Form DetectForm(const uint8_t* bytes, int64_t count) {
@@ -154,6 +160,83 @@ OPJ_BOOL SinkSeek(OPJ_OFF_T offset, void* user) {
   if (offset < 0) return OPJ_FALSE;
   s->Position = size_t(offset);
   return OPJ_TRUE;
+}
+
+// ---- Main header checks before OpenJPEG sees the data -------------------------------------
+
+// The image and tile grid of the SIZ marker segment.
+struct TSizSegment {
+  uint32_t Xsiz, Ysiz;      // reference grid size
+  uint32_t XOsiz, YOsiz;    // image origin on the grid
+  uint32_t XTsiz, YTsiz;    // tile size
+  uint32_t XTOsiz, YTOsiz;  // tile grid origin
+  uint16_t Csiz;            // components
+};
+
+uint32_t GetU32BE(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// Reads the SIZ segment at the start of a code stream, or of the code-stream box of a JP2 file.
+// False when it is not where it belongs; OpenJPEG then reports the defect itself.
+bool ReadSizSegment(const TImagingHandle& handle, TJp2Form form, int64_t base, int64_t end, TSizSegment& siz) {
+  int64_t stream = base;
+  if (form == TJp2Form::JP2) {
+    int64_t box = base;
+    for (;;) {
+      uint8_t header[16];
+      if (end - box < 8) return false;
+      handle.Seek(box, smFromBeginning);
+      handle.ReadExact(header, 8, "JPEG 2000 box header");
+      int64_t length = GetU32BE(header), headerLength = 8;
+      if (length == 1) {
+        if (end - box < 16) return false;
+        handle.ReadExact(header + 8, 8, "JPEG 2000 box header");
+        const uint64_t wide = (uint64_t(GetU32BE(header + 8)) << 32) | GetU32BE(header + 12);
+        if (wide > uint64_t(end - box)) return false;
+        length = int64_t(wide);
+        headerLength = 16;
+      } else if (length == 0) {
+        length = end - box;
+      }
+      if (std::memcmp(header + 4, "jp2c", 4) == 0) {
+        stream = box + headerLength;
+        break;
+      }
+      if (length < headerLength || length > end - box) return false;
+      box += length;
+    }
+  }
+  uint8_t marker[42];
+  if (end - stream < int64_t(sizeof(marker))) return false;
+  handle.Seek(stream, smFromBeginning);
+  handle.ReadExact(marker, sizeof(marker), "JPEG 2000 size marker");
+  if (std::memcmp(marker, kCodeStreamSignature, 4) != 0) return false;
+  siz.Xsiz = GetU32BE(marker + 8);
+  siz.Ysiz = GetU32BE(marker + 12);
+  siz.XOsiz = GetU32BE(marker + 16);
+  siz.YOsiz = GetU32BE(marker + 20);
+  siz.XTsiz = GetU32BE(marker + 24);
+  siz.YTsiz = GetU32BE(marker + 28);
+  siz.XTOsiz = GetU32BE(marker + 32);
+  siz.YTOsiz = GetU32BE(marker + 36);
+  siz.Csiz = static_cast<uint16_t>((marker[40] << 8) | marker[41]);
+  return true;
+}
+
+// Refuses what a small file cannot hold before OpenJPEG allocates for it; the rest of the
+// header's consistency is OpenJPEG's to check.
+void CheckSizSegment(const TSizSegment& siz, int64_t fileSize) {
+  if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz || siz.XTsiz == 0 || siz.YTsiz == 0 ||
+      siz.XTOsiz > siz.XOsiz || siz.YTOsiz > siz.YOsiz)
+    return;
+  CheckImageDimensions(int64_t(siz.Xsiz) - siz.XOsiz, int64_t(siz.Ysiz) - siz.YOsiz, "JPEG 2000 file");
+  const int64_t across = (int64_t(siz.Xsiz) - siz.XTOsiz + siz.XTsiz - 1) / siz.XTsiz;
+  const int64_t down = (int64_t(siz.Ysiz) - siz.YTOsiz + siz.YTsiz - 1) / siz.YTsiz;
+  const int64_t tiles = across * down;
+  if (tiles * siz.Csiz > kUncheckedTileComponents && tiles * kMinTilePartBytes > fileSize)
+    RaiseImaging("JPEG 2000: %lld tiles cannot come from a file of %lld bytes.", static_cast<long long>(tiles),
+                 static_cast<long long>(fileSize));
 }
 
 // ---- Component mapping -----------------------------------------------------------------------
@@ -288,6 +371,12 @@ bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageData
   handle.Seek(source.Base, smFromBeginning);
   const TJp2Form form = DetectForm(signature, got);
   if (form == TJp2Form::None) return false;
+  TSizSegment siz;
+  if (ReadSizSegment(handle, form, source.Base, source.End, siz)) {
+    if (siz.Csiz < 1 || siz.Csiz > 4) return false;
+    CheckSizSegment(siz, fileSize);
+  }
+  handle.Seek(source.Base, smFromBeginning);
 
   TMessages messages;
   TCodecPtr codec(opj_create_decompress(form == TJp2Form::JP2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));

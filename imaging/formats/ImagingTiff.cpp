@@ -332,8 +332,11 @@ bool TTiffFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
   TTiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");
   const tdir_t pages = TIFFNumberOfDirectories(tif.get());
+  if (!TIFFSetDirectory(tif.get(), 0)) RaiseTiff(client, "the first page could not be read");
   for (tdir_t page = 0; page < pages; ++page) {
-    if (!TIFFSetDirectory(tif.get(), page)) RaiseTiff(client, "page " + std::to_string(page) + " could not be read");
+    // Moving on from the current directory keeps a long chain of pages linear to read.
+    if (page > 0 && !TIFFReadDirectory(tif.get()))
+      RaiseTiff(client, "page " + std::to_string(page) + " could not be read");
     ReadPage(tif.get(), client, fileSize, images.AddEmpty());
   }
   return true;

@@ -309,20 +309,20 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
       testsupport::ReadFileBytes(testsupport::CorpusFile("jpeg2000-conformance/p0_01.j2k"));
   struct Case {
     const char* name;
-    uint32_t width, height;
+    std::vector<std::pair<size_t, uint32_t>> fields;  // 32-bit SIZ fields by file offset
     const char* message;
   };
   const Case cases[] = {
-      {"beyond the side limit", 70000, 10, "exceed"},
-      {"small file, huge image", 16000, 16000, "cannot come from a file"},
+      {"beyond the side limit", {{8, 70000}, {12, 10}}, "exceed"},
+      {"small file, huge image", {{8, 16000}, {12, 16000}, {24, 16000}, {28, 16000}}, "cannot come from a file"},
+      // 255 x 255 tiles of one pixel: OpenJPEG would set up every one of them.
+      {"small file, many tiles", {{8, 255}, {12, 255}, {24, 1}, {28, 1}}, "tiles cannot come from a file"},
   };
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     std::vector<uint8_t> bytes = stream;
-    for (int i = 0; i < 4; ++i) {
-      bytes[8 + size_t(i)] = uint8_t(c.width >> (24 - 8 * i));  // Xsiz
-      bytes[12 + size_t(i)] = uint8_t(c.height >> (24 - 8 * i));  // Ysiz
-    }
+    for (const auto& [offset, value] : c.fields)
+      for (int i = 0; i < 4; ++i) bytes[offset + size_t(i)] = uint8_t(value >> (24 - 8 * i));
     testsupport::WriteFileBytes(dir / "siz.j2k", bytes);
     TDynImageDataArray images;
     try {

@@ -1,0 +1,61 @@
+// The configuration menu `m_konfig`: its fixed items, followed by one entry per configuration
+// file saved, loaded or found while the program runs. The window builds its menu from this model.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Language.h"
+
+namespace config {
+
+struct MenuItem {
+  std::string name;     // "m_konfig_save", ..., or "m_konfig_" and a number for a file entry
+  std::string caption;  // a file entry: its path shortened to the menu's width
+  std::string hint;     // a file entry and m_konfig_start: the full path
+  bool separator = false;
+  bool fileEntry = false;
+};
+
+// The fixed items' captions in a language, with their shortcuts ("Ctrl+K", "F2", "F3" or "").
+struct FixedMenuText {
+  const char* name;
+  const char* english;
+  const char* german;
+  const char* shortcut;
+};
+const std::vector<FixedMenuText>& FixedMenuTexts();
+
+class ConfigurationMenu {
+public:
+  // The eight fixed items (three commands, a separator, the autosave submenu, a separator, two
+  // commands); m_konfig_start carries the start configuration's path as its hint.
+  explicit ConfigurationMenu(std::string startConfigurationPath);
+
+  const std::vector<MenuItem>& Items() const { return items_; }
+  // m_konfig_save_start sets the hint again.
+  void SetStartHint(std::string path);
+
+  // KonfigurationAddMenu: unless an item's hint equals the path exactly (letter case counts),
+  // appends an entry named "m_konfig_" and the number of items before it, with the path as its
+  // hint and `shorten` (path) as its caption. Returns whether an entry was added.
+  bool KonfigurationAddMenu(const std::string& path,
+                            const std::function<std::string(const std::string&)>& shorten = nullptr);
+
+  // KonfigurationLadenMenu: the file an entry names, when a file exists there.
+  std::optional<std::string> KonfigurationLadenMenu(const std::string& itemName) const;
+
+  // Captions of the fixed items in the language; file entries keep theirs.
+  void ApplyLanguage(forms::Language language);
+
+private:
+  std::vector<MenuItem> items_;
+};
+
+// Every file matching "*.vxc" (any letter case) directly in the folder, in name order: the
+// entries added to the menu when the main window is created.
+std::vector<std::string> ConfigurationFilesIn(const std::string& folder);
+
+}  // namespace config

@@ -1,0 +1,395 @@
+#include "Configuration.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <vector>
+
+#include "EinstShortcutsForm.h"
+#include "NumberText.h"
+#include "RenamerForms.h"
+#include "TextTools.h"
+#include "ToptionenForm.h"
+#include "TprogForm.h"
+#include "TsmFilterForm.h"
+
+namespace config {
+
+namespace {
+
+using forms::Control;
+using forms::ControlKind;
+using forms::Form;
+
+// The windows in the order of saving and loading, with their section codes.
+struct WindowEntry {
+  const char* code;
+  Form ProgramWindows::*form;
+};
+constexpr WindowEntry kWindows[] = {
+    {"PB", &ProgramWindows::tprog},    {"PF", &ProgramWindows::smFilter},
+    {"DU", &ProgramWindows::renamer},  {"DF", &ProgramWindows::renamerFilter},
+    {"SC", &ProgramWindows::einstShortcuts}, {"OP", &ProgramWindows::optionen},
+};
+
+// The kind code of a stored control, or null for kinds that hold no setting. Panels are stored
+// for the main window only.
+const char* KindCode(ControlKind kind, bool mainWindow) {
+  switch (kind) {
+    case ControlKind::Edit: return "ED";
+    case ControlKind::Combo: return "CB";
+    case ControlKind::Radio: return "RB";
+    case ControlKind::Check: return "CH";
+    case ControlKind::ScrollBar: return "SB";
+    case ControlKind::Panel: return mainWindow ? "PA" : nullptr;
+    default: return nullptr;
+  }
+}
+
+std::string SectionOf(const WindowEntry& window, const Control& control) {
+  const char* kind = KindCode(control.kind, window.form == &ProgramWindows::tprog);
+  return kind == nullptr ? std::string() : std::string(window.code) + kind;
+}
+
+// The geometry keys of SP and SD, in their written order.
+struct GeometryKey {
+  const char* key;
+  int WindowGeometry::*field;  // null for PF
+};
+constexpr GeometryKey kGeometryKeys[] = {
+    {"PF", nullptr},
+    {"PB", &WindowGeometry::clientWidth},
+    {"PH", &WindowGeometry::clientHeight},
+    {"PT", &WindowGeometry::top},
+    {"PL", &WindowGeometry::left},
+};
+
+// Sets a stored control from the text a configuration holds for it; false when an integer kind
+// gets a text that is not an integer (the control then keeps its value).
+bool SetControl(Form& form, const Control& control, const std::string& text) {
+  const std::string name = control.name;
+  switch (control.kind) {
+    case ControlKind::Edit:
+    case ControlKind::Combo: form.SetText(name, text); return true;
+    default: break;
+  }
+  const auto number = forms::ParseIntegerText(text);
+  if (!number) return false;
+  switch (control.kind) {
+    case ControlKind::Radio:
+    case ControlKind::Check: form.SetChecked(name, *number != 0); break;
+    case ControlKind::ScrollBar: form.SetPosition(name, *number); break;
+    case ControlKind::Panel: form.SetVisible(name, *number != 0); break;
+    default: return false;
+  }
+  return true;
+}
+
+void WriteGeometry(VxcFile& file, const char* section, const WindowGeometry& geometry) {
+  file.WriteBool(section, "PF", geometry.maximized || geometry.maximizeOnActivation);
+  for (const GeometryKey& key : kGeometryKeys)
+    if (key.field != nullptr) file.WriteInteger(section, key.key, geometry.*key.field);
+}
+
+// Load steps 6 and 7 for a window that is not maximized: a size or position beyond the screen
+// is not applied; negative values are.
+void ReadUnmaximizedGeometry(const VxcFile& file, const char* section, WindowGeometry& geometry, ScreenSize screen) {
+  if (const auto v = file.ReadInteger(section, "PB"); v && *v <= screen.width) geometry.clientWidth = *v;
+  if (const auto v = file.ReadInteger(section, "PH"); v && *v <= screen.height) geometry.clientHeight = *v;
+  if (const auto v = file.ReadInteger(section, "PT"); v && *v <= screen.height) geometry.top = *v;
+  if (const auto v = file.ReadInteger(section, "PL"); v && *v <= screen.width) geometry.left = *v;
+}
+
+bool ReadBool(const VxcFile& file, const char* section, const char* key, bool current) {
+  const auto v = file.ReadInteger(section, key);
+  return v ? *v != 0 : current;
+}
+
+bool HasImageExtension(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  std::string extension = path.substr(dot);
+  for (char& c : extension)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return extension == ".bmp" || extension == ".gif" || extension == ".jpg" || extension == ".jpeg";
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string HomeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) return entry->pw_dir;
+  return "/";
+}
+
+}  // namespace
+
+ProgramWindows::ProgramWindows(forms::Language lang)
+    : language(lang),
+      tprog(forms::CreateTprogForm()),
+      smFilter(forms::CreateTsmFilterForm()),
+      renamer(forms::CreateRenamerForm()),
+      renamerFilter(forms::CreateRenamerFilterForm()),
+      einstShortcuts(forms::CreateEinstShortcutsForm()),
+      optionen(forms::CreateToptionenForm()) {
+  mainWindow.clientWidth = 510;
+  mainWindow.clientHeight = 472;
+  renamerWindow.clientWidth = 592;
+  renamerWindow.clientHeight = 615;
+  ApplyLanguageToForms(*this, language);
+}
+
+void WriteConfiguration(const ProgramWindows& windows, VxcFile& file) {
+  for (const WindowEntry& window : kWindows) {
+    for (const Control& control : (windows.*window.form).Controls()) {
+      const std::string section = SectionOf(window, control);
+      if (section.empty()) continue;
+      switch (control.kind) {
+        case ControlKind::Edit:
+        case ControlKind::Combo: file.WriteString(section, control.name, control.text); break;
+        case ControlKind::Radio:
+        case ControlKind::Check: file.WriteBool(section, control.name, control.checked); break;
+        case ControlKind::ScrollBar: file.WriteInteger(section, control.name, control.position); break;
+        case ControlKind::Panel: file.WriteBool(section, control.name, control.visible); break;
+        default: break;
+      }
+    }
+  }
+  WriteGeometry(file, "SP", windows.mainWindow);
+  WriteGeometry(file, "SD", windows.renamerWindow);
+  file.WriteBool("AS", "N", windows.autosaveNie);
+  file.WriteBool("AS", "A", windows.autosaveAlles);
+}
+
+void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path) {
+  struct stat info {};
+  VxcFile file(HasImageExtension(path) ? TextEncoding::Utf8 : TextEncoding::Utf16LE);
+  if (stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) throw ConfigWriteError(path, "it is a folder");
+    // What cannot be read cannot be kept, so the file is left alone.
+    const auto bytes = ReadWholeFile(path);
+    if (!bytes) throw ConfigWriteError(path, "the existing file cannot be read");
+    file = VxcFile::Parse(*bytes);
+  }
+  WriteConfiguration(windows, file);
+  ReplaceFile(path, file.Serialize());
+}
+
+void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, LoadCaller caller, ScreenSize screen) {
+  for (const WindowEntry& window : kWindows) {
+    Form& form = windows.*window.form;
+    // By index: a change handler may touch other controls, never the list itself.
+    for (size_t i = 0; i < form.Controls().size(); ++i) {
+      const Control& control = form.Controls()[i];
+      const std::string section = SectionOf(window, control);
+      if (section.empty()) continue;
+      if (const auto text = file.ReadString(section, control.name)) SetControl(form, control, *text);
+    }
+  }
+
+  WindowGeometry& main = windows.mainWindow;
+  if (ReadBool(file, "SP", "PF", main.maximized)) {
+    if (caller == LoadCaller::StartUp) {
+      main.maximizeOnActivation = true;
+      main.top = 0;
+    } else {
+      main.left = 0;
+      main.top = 0;
+    }
+  } else {
+    ReadUnmaximizedGeometry(file, "SP", main, screen);
+  }
+  WindowGeometry& renamer = windows.renamerWindow;
+  if (ReadBool(file, "SD", "PF", renamer.maximized)) renamer.maximized = true;
+  else ReadUnmaximizedGeometry(file, "SD", renamer, screen);
+
+  windows.autosaveNie = ReadBool(file, "AS", "N", windows.autosaveNie);
+  windows.autosaveAlles = ReadBool(file, "AS", "A", windows.autosaveAlles);
+
+  forms::RefreshTprog(windows.tprog);
+  ApplyLanguageToForms(windows, windows.language);
+}
+
+void KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen) {
+  const auto bytes = ReadWholeFile(path);
+  ApplyLoadedConfiguration(windows, bytes ? VxcFile::Parse(*bytes) : VxcFile(), caller, screen);
+}
+
+void KonfigurationLadenStandard(ProgramWindows& windows) {
+  Form& tprog = windows.tprog;
+  tprog.SetText("inp_ordner", "");
+  tprog.SetText("out_format", "<beibehalten>");
+  tprog.SetText("out_name", "%name%-1");
+  tprog.SetText("out_ordner", "<beibehalten>");
+  tprog.SetText("act_sizebenutzer_x", "640");
+  tprog.SetText("act_sizebenutzer_y", "480");
+  tprog.SetChecked("act_sizeprop", true);
+  tprog.SetChecked("out_overwrite", false);
+  tprog.SetChecked("out_newimage", true);
+  tprog.SetChecked("act_size1024x768", false);
+  tprog.SetChecked("act_size800x600", false);
+  tprog.SetChecked("act_size640x480", true);
+  tprog.SetChecked("act_size240x320", false);
+
+  Form& filter = windows.smFilter;
+  filter.SetChecked("inp_uv", true);
+  for (const Control& control : filter.Controls())
+    if (control.kind == ControlKind::Check && control.name != "inp_uv") filter.SetChecked(control.name, false);
+  filter.SetChecked("alle", true);
+  filter.SetChecked("auswahl", false);
+
+  Form& options = windows.optionen;
+  options.SetText("act_sizemethode", "Bikubisch");
+  options.SetChecked("act_sizehochquerformat", true);
+  options.SetChecked("act_sizebigger", true);
+  options.SetChecked("act_sizekleiner", true);
+  options.SetText("out_quality", "80");
+  options.SetPosition("ScrollBar1", 80);
+  options.SetChecked("progressivaktiv", true);
+
+  Form& renamer = windows.renamer;
+  renamer.SetText("quordner", "");
+  renamer.SetText("suchenalt", "");
+  renamer.SetText("suchenneu", "");
+  renamer.SetChecked("uv", true);
+  renamer.SetChecked("suchenersetzen", false);
+  renamer.SetText("maske", "%name%1");
+  renamer.SetText("numstart", "1");
+
+  Form& renamerFilter = windows.renamerFilter;
+  renamerFilter.SetChecked("alle", true);
+  renamerFilter.SetChecked("auswahl", false);
+  renamerFilter.SetText("filter", "jpg,bmp,txt");
+
+  windows.autosaveNie = true;
+  windows.autosaveAlles = false;
+}
+
+void ApplyLanguageToForms(ProgramWindows& windows, forms::Language language) {
+  windows.language = language;
+  forms::ApplyTprogLanguage(windows.tprog, language);
+  forms::ApplyTsmFilterLanguage(windows.smFilter, language);
+  forms::ApplyEinstShortcutsLanguage(windows.einstShortcuts, language);
+  forms::ApplyToptionenLanguage(windows.optionen, language);
+  forms::ApplyRenamerLanguage(windows.renamer, language);
+  forms::ApplyRenamerFilterLanguage(windows.renamerFilter, language);
+}
+
+void ClickAutosave(ProgramWindows& windows, bool saveAll) {
+  windows.autosaveNie = !saveAll;
+  windows.autosaveAlles = saveAll;
+}
+
+std::string SettingsFolder() {
+  std::string folder;
+  if (const char* home = std::getenv("VEXILO_HOME"); home != nullptr && *home != '\0') {
+    folder = home;
+  } else if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+    // A relative XDG_CONFIG_HOME is invalid and ignored.
+    folder = std::string(xdg) + "/vexilo";
+  } else {
+    folder = HomeFolder() + "/.config/vexilo";
+  }
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string StartConfigurationPath() { return SettingsFolder() + "Auto.vxc"; }
+
+void SaveStartConfiguration(const ProgramWindows& windows) {
+  const std::string path = StartConfigurationPath();
+  std::error_code error;
+  std::filesystem::create_directories(SettingsFolder(), error);
+  if (error) throw ConfigWriteError(path, error.message());
+  KonfigurationSpeichern(windows, path);
+}
+
+bool LoadStartConfiguration(ProgramWindows& windows, LoadCaller caller, ScreenSize screen) {
+  const std::string path = StartConfigurationPath();
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  KonfigurationLaden(windows, path, caller, screen);
+  return true;
+}
+
+bool AutosaveOnClose(const ProgramWindows& windows) {
+  if (!windows.autosaveAlles) return false;
+  SaveStartConfiguration(windows);
+  return true;
+}
+
+std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_view name, std::string_view rawValue) {
+  const std::string value = UnquoteValue(forms::TrimBlanks(rawValue));
+  std::string section;
+  std::string key(name);
+  if (const size_t slash = name.find('/'); slash != std::string_view::npos) {
+    section = std::string(name.substr(0, slash));
+    key = std::string(name.substr(slash + 1));
+  }
+
+  // Geometry and autosave marks.
+  const auto integer = [&]() -> std::optional<int32_t> { return forms::ParseIntegerText(value); };
+  const auto notInteger = [&]() { return "\"" + std::string(name) + "\" needs an integer, got \"" + value + "\""; };
+  for (const char* geometrySection : {"SP", "SD"}) {
+    if (!EqualNoCase(section, geometrySection)) continue;
+    WindowGeometry& geometry = EqualNoCase(section, "SP") ? windows.mainWindow : windows.renamerWindow;
+    for (const GeometryKey& g : kGeometryKeys) {
+      if (!EqualNoCase(key, g.key)) continue;
+      const auto v = integer();
+      if (!v) return notInteger();
+      if (g.field == nullptr) geometry.maximized = *v != 0;
+      else geometry.*g.field = *v;
+      return std::nullopt;
+    }
+    return "no setting named \"" + std::string(name) + "\"";
+  }
+  if (EqualNoCase(section, "AS")) {
+    if (!EqualNoCase(key, "N") && !EqualNoCase(key, "A")) return "no setting named \"" + std::string(name) + "\"";
+    const auto v = integer();
+    if (!v) return notInteger();
+    (EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = *v != 0;
+    return std::nullopt;
+  }
+
+  struct Match {
+    Form* form;
+    size_t index;
+    std::string section;
+  };
+  std::vector<Match> matches;
+  for (const WindowEntry& window : kWindows) {
+    Form& form = windows.*window.form;
+    for (size_t i = 0; i < form.Controls().size(); ++i) {
+      const Control& control = form.Controls()[i];
+      const std::string controlSection = SectionOf(window, control);
+      if (controlSection.empty() || !EqualNoCase(control.name, key)) continue;
+      if (!section.empty() && !EqualNoCase(section, controlSection)) continue;
+      matches.push_back({&form, i, controlSection});
+    }
+  }
+  if (matches.empty()) return "no setting named \"" + std::string(name) + "\"";
+  if (matches.size() > 1) {
+    std::string choices;
+    for (const Match& m : matches)
+      choices += (choices.empty() ? "" : ", ") + m.section + "/" + m.form->Controls()[m.index].name;
+    return "\"" + std::string(name) + "\" names several settings (" + choices + "); give the section too";
+  }
+  const Match& match = matches.front();
+  const Control& control = match.form->Controls()[match.index];
+  if (!SetControl(*match.form, control, value))
+    return "\"" + std::string(name) + "\" needs an integer (0 or 1 for a switch), got \"" + value + "\"";
+  return std::nullopt;
+}
+
+}  // namespace config

@@ -1,0 +1,114 @@
+// Configurations: every setting of the six windows that hold settings, the position and size of
+// the main window and of the renamer window, and the autosave choice, saved to and loaded from
+// ".vxc" files. The controls are the only store of settings: saving walks the controls of each
+// window in creation order and writes one key per control, loading walks the same controls and
+// sets each from its key, so every coupled behaviour runs as if the program had set the value.
+//
+// Sections are named by a window code (PB main window, PF folder-search filter, DU renamer,
+// DF renamer filter, SC desktop integration, OP options) and a control-kind code (ED edit box,
+// CB combo box, RB radio button, CH check box, SB scroll bar, PA panel of the main window);
+// SP and SD hold the window geometry, AS the autosave marks.
+#pragma once
+
+#include <climits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Form.h"
+#include "VxcFile.h"
+
+namespace config {
+
+// Where a window stands, as the configuration files store it; the windows apply it.
+struct WindowGeometry {
+  bool maximized = false;
+  // The main window's mark: maximize it when it is next activated.
+  bool maximizeOnActivation = false;
+  int clientWidth = 0;
+  int clientHeight = 0;
+  int top = 0;
+  int left = 0;
+};
+
+// The screen against which loaded window sizes and positions are checked; without a screen
+// every value is applied.
+struct ScreenSize {
+  int width = INT_MAX;
+  int height = INT_MAX;
+};
+
+// Who loads: the start-up path (start configuration, files named on the command line or handed
+// over by a second start) or anything else (menu commands). It matters only for a maximized main
+// window.
+enum class LoadCaller { StartUp, Menu };
+
+// The windows a configuration covers, at their initial values in the given language.
+struct ProgramWindows {
+  explicit ProgramWindows(forms::Language language);
+
+  forms::Language language;
+  forms::Form tprog;           // PB, main window
+  forms::Form smFilter;        // PF, folder-search filter
+  forms::Form renamer;         // DU, file renamer
+  forms::Form renamerFilter;   // DF, renamer's file filter
+  forms::Form einstShortcuts;  // SC, desktop integration
+  forms::Form optionen;        // OP, options
+  WindowGeometry mainWindow;     // SP
+  WindowGeometry renamerWindow;  // SD
+  bool autosaveNie = true;       // AS/N, m_konfig_autosave_nie
+  bool autosaveAlles = false;    // AS/A, m_konfig_autosave_alles
+};
+
+// KonfigurationSpeichern: writes every stored control, the geometry and the autosave marks to
+// the file. An existing file is updated in place (its encoding, unknown sections and keys and
+// the order of present keys stay); a new one is UTF-16 with the byte-order mark, except that a
+// path ending in ".bmp", ".gif", ".jpg" or ".jpeg" (any case) gets 8-bit text. The new content is
+// complete in memory before it replaces the file, so a failure (ConfigWriteError, "Unable to
+// write to <path>") leaves the file as it was.
+void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path);
+// The same into a document in memory.
+void WriteConfiguration(const ProgramWindows& windows, VxcFile& file);
+
+// KonfigurationLaden: sets the controls from the file (a missing or unreadable file reads as
+// empty, so every control keeps its value), then the geometry and the autosave marks, then the
+// refresh and language steps (ApplyLoadedConfiguration).
+void KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen = {});
+void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, LoadCaller caller, ScreenSize screen = {});
+
+// KonfigurationLadenStandard: the fixed standard values (German special texts in either
+// language); no refresh or language step follows.
+void KonfigurationLadenStandard(ProgramWindows& windows);
+
+// The language operation of every window that holds settings: captions, and the special texts
+// of the main window's combo boxes and the options dialog's method box in the language.
+void ApplyLanguageToForms(ProgramWindows& windows, forms::Language language);
+
+// The two autosave menu items: a click unchecks both and checks the clicked one.
+void ClickAutosave(ProgramWindows& windows, bool saveAll);
+
+// The folder of the start configuration and of the configuration files listed in the menu:
+// $VEXILO_HOME when set, else $XDG_CONFIG_HOME/vexilo/, else ~/.config/vexilo/; always with a
+// trailing "/".
+std::string SettingsFolder();
+// The start configuration, SettingsFolder() + "Auto.vxc".
+std::string StartConfigurationPath();
+// m_konfig_save_start and the autosave at closing time: creates the settings folder if needed
+// and saves there. Throws ConfigWriteError.
+void SaveStartConfiguration(const ProgramWindows& windows);
+// m_konfig_start and the start-up: false (nothing loaded) when there is no start configuration;
+// the menu command then shows "keinestartkonfig".
+bool LoadStartConfiguration(ProgramWindows& windows, LoadCaller caller, ScreenSize screen = {});
+// The closing check of the main window: saves the start configuration when
+// m_konfig_autosave_alles is checked; returns whether it saved. Throws ConfigWriteError, and
+// the window then stays open.
+bool AutosaveOnClose(const ProgramWindows& windows);
+
+// Sets one setting from a text as a configuration file would hold it (blanks around it and one
+// pair of enclosing quotes are not part of it). `name` is a key ("out_quality") or a section and
+// a key ("PFRB/alle", "SP/PB", "AS/A"); a key alone must be unique among the six windows.
+// Returns an error text when the name is unknown or ambiguous or an integer setting gets no
+// integer. No refresh or language step follows.
+std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_view name, std::string_view value);
+
+}  // namespace config

@@ -1,0 +1,583 @@
+// Configurations of the six windows: the bytes of a new file, loading key by key with the coupled
+// behaviour, geometry, the standard and start configurations, languages, the menu, and saving
+// that never damages the file it replaces.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "ConfigMenu.h"
+#include "Configuration.h"
+#include "TestSupport.h"
+#include "VxcFile.h"
+
+namespace {
+
+using config::LoadCaller;
+using config::ProgramWindows;
+using forms::ControlKind;
+using forms::Form;
+using forms::Language;
+
+std::vector<uint8_t> Bytes(std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+
+// The text of a UTF-16LE file without its byte-order mark; only ASCII is expected.
+std::string AsciiOfUtf16(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    EXPECT_EQ(bytes[i + 1], 0) << "non-ASCII character at " << i;
+    text += static_cast<char>(bytes[i]);
+  }
+  return text;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", from)) {
+    lines.push_back(text.substr(from, at - from));
+    from = at + 2;
+  }
+  EXPECT_EQ(from, text.size()) << "every line ends in CR LF";
+  return lines;
+}
+
+// Every stored control of every window as "form.name=value", in creation order.
+std::vector<std::string> StoredValues(const ProgramWindows& w) {
+  std::vector<std::string> out;
+  for (const Form* form : {&w.tprog, &w.smFilter, &w.renamer, &w.renamerFilter, &w.einstShortcuts, &w.optionen}) {
+    for (const forms::Control& c : form->Controls()) {
+      const std::string key = form->Name() + "." + c.name + "=";
+      switch (c.kind) {
+        case ControlKind::Edit:
+        case ControlKind::Combo: out.push_back(key + c.text); break;
+        case ControlKind::Radio:
+        case ControlKind::Check: out.push_back(key + (c.checked ? "1" : "0")); break;
+        case ControlKind::ScrollBar: out.push_back(key + std::to_string(c.position)); break;
+        case ControlKind::Panel: out.push_back(key + (c.visible ? "1" : "0")); break;
+        default: break;
+      }
+    }
+  }
+  return out;
+}
+
+void Load(ProgramWindows& windows, std::string_view text, LoadCaller caller = LoadCaller::Menu,
+          config::ScreenSize screen = {}) {
+  config::ApplyLoadedConfiguration(windows, config::VxcFile::Parse(Bytes(text)), caller, screen);
+}
+
+TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
+  testsupport::TempDir dir;
+  const std::string path = (dir / "new.vxc").string();
+  ProgramWindows windows(Language::English);
+  config::KonfigurationSpeichern(windows, path);
+  const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
+  ASSERT_GE(bytes.size(), 2u);
+  EXPECT_EQ(bytes[0], 0xFF);
+  EXPECT_EQ(bytes[1], 0xFE);
+  const std::vector<std::string> lines = Lines(AsciiOfUtf16(bytes));
+
+  std::vector<std::string> sections;
+  for (const std::string& line : lines)
+    if (line.front() == '[') sections.push_back(line);
+  EXPECT_EQ(sections, (std::vector<std::string>{"[PBPA]", "[PBED]", "[PBRB]", "[PBCH]", "[PBCB]", "[PFCH]", "[PFRB]",
+                                                "[DUED]", "[DUCH]", "[DUCB]", "[DFRB]", "[DFED]", "[SCED]", "[OPCH]",
+                                                "[OPCB]", "[OPSB]", "[SP]", "[SD]", "[AS]"}));
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "[PBPA]");
+  EXPECT_EQ(lines[1], "Panel1=1");
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()), (std::vector<std::string>{"[AS]", "N=1", "A=0"}));
+
+  // Spot checks of the key order inside sections.
+  const std::string text = AsciiOfUtf16(bytes);
+  EXPECT_NE(text.find("[PBRB]\r\nrb_pixel=1\r\nrb_prozent=0\r\nrb_filesize=0\r\nact_size240x320=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[PBCB]\r\nact_sizeprozent_x=75\r\nact_sizeprozent_y=75\r\nact_sizebenutzer_x=640\r\n"
+                      "act_sizebenutzer_y=480\r\nout_ordner=<keep>\r\nout_name=%name%-1\r\nout_format=<keep>\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("[PFCH]\r\njpg=0\r\nbmp=0\r\ncb_bitmap=0\r\ndib=0\r\ncb_jpg=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("xpm=0\r\ninp_uv=1\r\n[PFRB]\r\nalle=1\r\nauswahl=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("[DUED]\r\nquordner=\r\nsuchenalt=\r\nsuchenneu=\r\n[DUCH]\r\nuv=1\r\nsuchenersetzen=0\r\n"
+                      "cb_suchendung=0\r\ncb_suchname=1\r\n[DUCB]\r\nmaske=%name%\r\nnumstart=1\r\n[DFRB]\r\nalle=1\r\n"
+                      "auswahl=0\r\n[DFED]\r\nfilter=jpg,bmp,txt\r\n[SCED]\r\nbeldateien=jpg,bmp,png\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("[OPCB]\r\nact_sizemethode=Bicubic\r\nout_quality=95\r\n[OPSB]\r\nScrollBar1=95\r\n"
+                      "[SP]\r\nPF=0\r\nPB=510\r\nPH=472\r\nPT=0\r\nPL=0\r\n[SD]\r\nPF=0\r\nPB=592\r\nPH=615\r\n"),
+            std::string::npos);
+}
+
+TEST(Configuration, ImageExtensionsGiveAnEightBitFileAndExistingFilesKeepTheirs) {
+  testsupport::TempDir dir;
+  ProgramWindows windows(Language::German);
+  for (const char* name : {"a.JPG", "b.jpeg", "c.bmp", "d.Gif"}) {
+    const std::string path = (dir / name).string();
+    config::KonfigurationSpeichern(windows, path);
+    const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "[PBPA]\r\n") << name;
+    EXPECT_EQ(config::VxcFile::Parse(bytes).ReadString("PBCB", "out_format"), "<beibehalten>");
+  }
+  const std::string eightBit = (dir / "old.vxc").string();
+  testsupport::WriteFileBytes(eightBit, Bytes("[PBED]\r\ned_faktor=3\r\n"));
+  config::KonfigurationSpeichern(windows, eightBit);
+  const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(eightBit);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 21), "[PBED]\r\ned_faktor=2\r\n");
+  EXPECT_EQ(config::VxcFile::Parse(bytes).Encoding(), config::TextEncoding::Utf8);
+}
+
+TEST(Configuration, SavingOverAFileKeepsWhatTheProgramDoesNotKnow) {
+  testsupport::TempDir dir;
+  const std::string path = (dir / "user.vxc").string();
+  testsupport::WriteFileBytes(path, Bytes("[Notes]\r\nwho=me\r\n[PBED]\r\ned_faktor=7\r\nmine=1\r\n"));
+  ProgramWindows windows(Language::English);
+  config::KonfigurationSpeichern(windows, path);
+  const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_EQ(text.rfind("[Notes]\r\nwho=me\r\n[PBED]\r\ned_faktor=2\r\nmine=1\r\ninp_ordner=\r\ned_filesize=100\r\n", 0), 0u);
+  EXPECT_NE(text.find("\r\n[PBPA]\r\nPanel1=1\r\n"), std::string::npos);
+}
+
+TEST(Configuration, RadioButtonsAreSetOneByOneInKeyOrder) {
+  struct Case {
+    const char* file;
+    std::vector<std::string> checked;  // size-mode buttons checked afterwards
+    std::vector<std::string> visiblePanels;
+  };
+  const std::vector<Case> cases = {
+      {"[PBRB]\r\nrb_prozent=1\r\n", {"rb_prozent"}, {"pa_prozent"}},
+      {"[PBRB]\r\nrb_pixel=1\r\nrb_prozent=1\r\n", {"rb_prozent"}, {"pa_prozent"}},
+      {"[PBRB]\r\nrb_prozent=1\r\nrb_pixel=1\r\n", {"rb_prozent"}, {"pa_prozent"}},  // the file's order does not count
+      {"[pbrb]\r\nRB_FAKTOR=0x1\r\n", {"rb_faktor"}, {"pa_faktor"}},
+      {"[PBRB]\r\nrb_pixel=0\r\nrb_prozent=0\r\nrb_filesize=0\r\nrb_benutzer=0\r\nrb_faktor=0\r\n", {}, {}},
+      {"[PBRB]\r\nrb_pixel=yes\r\nrb_filesize=1\r\n", {"rb_filesize"}, {"pa_filesize"}},
+      {"[PBRB]\r\nrb_pixel=\r\n", {"rb_pixel"}, {"pa_pixel"}},
+  };
+  const char* const modes[] = {"rb_pixel", "rb_benutzer", "rb_prozent", "rb_faktor", "rb_filesize"};
+  const char* const panels[] = {"pa_pixel", "pa_benutzer", "pa_prozent", "pa_faktor", "pa_filesize"};
+  for (const Case& c : cases) {
+    ProgramWindows windows(Language::English);
+    std::vector<std::string> before = StoredValues(windows);
+    Load(windows, c.file);
+    std::vector<std::string> checked, visible;
+    for (const char* mode : modes)
+      if (windows.tprog.Checked(mode)) checked.emplace_back(mode);
+    for (const char* panel : panels)
+      if (windows.tprog.Visible(panel)) visible.emplace_back(panel);
+    EXPECT_EQ(checked, c.checked) << c.file;
+    EXPECT_EQ(visible, c.visiblePanels) << c.file;
+    // Nothing else changed.
+    std::vector<std::string> after = StoredValues(windows);
+    size_t differences = 0;
+    for (size_t i = 0; i < after.size(); ++i)
+      if (after[i] != before[i] && after[i].find("rb_") == std::string::npos && after[i].find("pa_") == std::string::npos)
+        ++differences;
+    EXPECT_EQ(differences, 0u) << c.file;
+  }
+  // The panel tops follow the page layout: with percent alone visible, the file-size button
+  // stands 5 below the bottom of the factor block.
+  ProgramWindows windows(Language::English);
+  Load(windows, "[PBRB]\r\nrb_prozent=1\r\n");
+  EXPECT_GT(windows.tprog.Get("rb_faktor").top, windows.tprog.Get("pa_prozent").top + 70);
+}
+
+TEST(Configuration, LoadingRunsTheCoupledBehaviourAndValidatesIntegers) {
+  ProgramWindows windows(Language::English);
+  Load(windows,
+       "[OPCB]\r\nout_quality=50\r\n[OPSB]\r\nScrollBar1=500\r\n"
+       "[PBCH]\r\nact_propprozent=1\r\n[PBCB]\r\nact_sizeprozent_x=30\r\nact_sizeprozent_y=40\r\n"
+       "out_format=anything at all\r\n[PFCH]\r\ninp_uv=maybe\r\n[PBPA]\r\nPanel2=0\r\n");
+  EXPECT_EQ(windows.optionen.Position("ScrollBar1"), 100);  // clamped, then written into the box
+  EXPECT_EQ(windows.optionen.Text("out_quality"), "100");
+  EXPECT_EQ(windows.tprog.Text("act_sizeprozent_x"), "40");  // coupled: the later key wins both
+  EXPECT_EQ(windows.tprog.Text("act_sizeprozent_y"), "40");
+  EXPECT_EQ(windows.tprog.Text("out_format"), "anything at all");
+  EXPECT_TRUE(windows.smFilter.Checked("inp_uv"));
+  EXPECT_FALSE(windows.tprog.Visible("Panel2"));
+}
+
+TEST(Configuration, AGermanFileLoadsInEnglishAndBack) {
+  testsupport::TempDir dir;
+  const std::string germanPath = (dir / "de.vxc").string();
+  const std::string englishPath = (dir / "en.vxc").string();
+  ProgramWindows german(Language::German);
+  german.tprog.SetText("out_name", "%name% (%breite%x%höhe%)");
+  german.tprog.SetText("out_ordner", "%ordner%/neu");
+  german.tprog.SelectItem("out_format", 8);  // *.psd - Photoshop Bild
+  german.optionen.SetText("act_sizemethode", "Nächster Nachbar");
+  config::KonfigurationSpeichern(german, germanPath);
+
+  ProgramWindows english(Language::English);
+  config::KonfigurationLaden(english, germanPath, LoadCaller::Menu);
+  EXPECT_EQ(english.tprog.Text("out_name"), "%name% (%width%x%height%)");
+  EXPECT_EQ(english.tprog.Text("out_ordner"), "%folder%/neu");
+  EXPECT_EQ(english.tprog.Text("out_format"), "*.psd - Photoshop Image");
+  EXPECT_EQ(english.tprog.Get("out_format").itemIndex, 8);
+  EXPECT_EQ(english.tprog.Get("out_name").itemIndex, 6);
+  EXPECT_EQ(english.optionen.Text("act_sizemethode"), "Nearest");
+  config::KonfigurationSpeichern(english, englishPath);
+
+  ProgramWindows back(Language::German);
+  config::KonfigurationLaden(back, englishPath, LoadCaller::Menu);
+  EXPECT_EQ(StoredValues(back), StoredValues(german));
+
+  // The keep entries.
+  ProgramWindows keep(Language::English);
+  Load(keep, "[PBCB]\r\nout_ordner=<beibehalten>\r\nout_format=<beibehalten>\r\nout_name=<beibehalten>\r\n");
+  EXPECT_EQ(keep.tprog.Text("out_ordner"), "<keep>");
+  EXPECT_EQ(keep.tprog.Text("out_format"), "<keep>");
+  EXPECT_EQ(keep.tprog.Text("out_name"), "<keep>");
+}
+
+// Gives every stored control of every window a value other than its initial one (where the
+// control can hold one that a load does not change through a coupling).
+void ChangeEverything(ProgramWindows& w) {
+  Form& p = w.tprog;
+  for (const char* panel : {"Panel1", "Panel2", "Panel5", "pa_speichern", "Panel12"}) p.SetVisible(panel, false);
+  p.SetText("inp_ordner", "/home/u/pics with blanks ");
+  p.SetText("ed_filesize", "250,5");
+  p.SetText("ed_faktor", "'1/3'");
+  p.SetChecked("rb_faktor", true);
+  p.SetChecked("act_size1024x768", true);
+  p.SetChecked("out_overwrite", true);
+  p.SetChecked("act_sizeprop", false);
+  p.SetChecked("act_propprozent", false);
+  p.SetChecked("act_propbenutzer_prop", false);
+  p.SetText("act_sizeprozent_x", "30");
+  p.SetText("act_sizeprozent_y", "40");
+  p.SetText("act_sizebenutzer_x", "1920");
+  p.SetText("act_sizebenutzer_y", "");
+  p.SetText("out_ordner", " %folder%/out ");
+  p.SetText("out_name", "\"%0num%\"");
+  p.SelectItem("out_format", 3);
+
+  Form& f = w.smFilter;
+  f.Click("auswahl");
+  f.Click("cb_jpg");
+  f.Click("jpeg");  // a partial selection of a group
+  f.Click("cb_portable");
+  f.Click("png");
+  f.Click("xpm");
+  f.Click("inp_uv");
+
+  Form& r = w.renamer;
+  r.SetText("quordner", "/tmp/x");
+  r.SetText("suchenalt", " a");
+  r.SetText("suchenneu", "b ");
+  r.SetChecked("uv", false);
+  r.SetChecked("suchenersetzen", true);
+  r.SetChecked("cb_suchendung", true);
+  r.SetChecked("cb_suchname", false);
+  r.SetText("maske", "%0num%-%abs%");
+  r.SetText("numstart", "0");
+  w.renamerFilter.Click("auswahl");
+  w.renamerFilter.SetText("filter", "png, tif");
+  w.einstShortcuts.SetText("beldateien", "jpg,.png,,tif?");
+
+  Form& o = w.optionen;
+  for (const char* box : {"act_sizehochquerformat", "act_sizebigger", "act_sizekleiner", "progressivaktiv", "psdlayers"})
+    o.SetChecked(box, false);
+  o.SetText("act_sizemethode", "Bilinear");
+  o.SetText("out_quality", "42");
+
+  w.renamerWindow = {false, false, 800, 700, -10, 20};
+  w.mainWindow = {false, false, 640, 500, 30, 40};
+  w.autosaveNie = false;
+  w.autosaveAlles = true;
+  // The program's own texts are always in its language.
+  config::ApplyLanguageToForms(w, w.language);
+}
+
+TEST(Configuration, ASavedConfigurationLoadsBackIntoEveryControl) {
+  for (Language language : {Language::English, Language::German}) {
+    testsupport::TempDir dir;
+    const std::string path = (dir / "all.vxc").string();
+    ProgramWindows changed(language);
+    ChangeEverything(changed);
+    config::KonfigurationSpeichern(changed, path);
+
+    ProgramWindows loaded(language);
+    config::KonfigurationLaden(loaded, path, LoadCaller::StartUp);
+    EXPECT_EQ(StoredValues(loaded), StoredValues(changed));
+    for (const char* member : {"jpg", "jif", "jpeg", "pgm"})
+      EXPECT_TRUE(loaded.smFilter.Get(member).enabled) << member;
+    EXPECT_TRUE(loaded.renamerFilter.Get("filter").enabled);
+    EXPECT_TRUE(loaded.renamer.Get("suchenalt").enabled);
+    EXPECT_EQ(loaded.mainWindow.clientWidth, 640);
+    EXPECT_EQ(loaded.mainWindow.left, 40);
+    EXPECT_EQ(loaded.renamerWindow.top, -10);
+    EXPECT_FALSE(loaded.autosaveNie);
+    EXPECT_TRUE(loaded.autosaveAlles);
+  }
+}
+
+TEST(Configuration, GeometryFollowsTheScreenAndTheCaller) {
+  const config::ScreenSize screen{1024, 768};
+  {
+    ProgramWindows w(Language::English);
+    Load(w, "[SP]\r\nPF=0\r\nPB=2000\r\nPH=600\r\nPT=800\r\nPL=-20\r\n", LoadCaller::Menu, screen);
+    EXPECT_EQ(w.mainWindow.clientWidth, 510);  // wider than the screen: not applied
+    EXPECT_EQ(w.mainWindow.clientHeight, 600);
+    EXPECT_EQ(w.mainWindow.top, 0);
+    EXPECT_EQ(w.mainWindow.left, -20);
+  }
+  {
+    ProgramWindows w(Language::English);
+    w.mainWindow.left = 100;
+    w.mainWindow.top = 100;
+    Load(w, "[SP]\r\nPF=1\r\nPB=600\r\n[SD]\r\nPF=1\r\n", LoadCaller::Menu, screen);
+    EXPECT_FALSE(w.mainWindow.maximized);
+    EXPECT_FALSE(w.mainWindow.maximizeOnActivation);
+    EXPECT_EQ(w.mainWindow.left, 0);
+    EXPECT_EQ(w.mainWindow.top, 0);
+    EXPECT_EQ(w.mainWindow.clientWidth, 510);
+    EXPECT_TRUE(w.renamerWindow.maximized);
+  }
+  {
+    ProgramWindows w(Language::English);
+    w.mainWindow.left = 100;
+    w.mainWindow.top = 100;
+    Load(w, "[SP]\r\nPF=1\r\n", LoadCaller::StartUp, screen);
+    EXPECT_TRUE(w.mainWindow.maximizeOnActivation);
+    EXPECT_EQ(w.mainWindow.top, 0);
+    EXPECT_EQ(w.mainWindow.left, 100);
+  }
+  {
+    // A maximized window with no PF key counts as maximized.
+    ProgramWindows w(Language::English);
+    w.mainWindow.maximized = true;
+    w.mainWindow.left = 5;
+    Load(w, "[SP]\r\nPL=300\r\n", LoadCaller::Menu, screen);
+    EXPECT_EQ(w.mainWindow.left, 0);
+  }
+}
+
+TEST(Configuration, AMissingFileLoadsAsEmptyAndStillRefreshes) {
+  ProgramWindows w(Language::German);
+  w.tprog.SetChecked("rb_prozent", true);
+  w.tprog.SetVisible("pa_pixel", true);  // out of step with the size mode
+  w.tprog.SetText("out_ordner", "<keep>");
+  config::KonfigurationLaden(w, "/nonexistent/folder/x.vxc", LoadCaller::Menu);
+  EXPECT_FALSE(w.tprog.Visible("pa_pixel"));
+  EXPECT_EQ(w.tprog.Text("out_ordner"), "<beibehalten>");  // the language step ran
+}
+
+TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
+  ProgramWindows w(Language::English);
+  ChangeEverything(w);
+  w.tprog.SetText("ed_filesize", "77");
+  config::KonfigurationLadenStandard(w);
+  const Form& p = w.tprog;
+  EXPECT_EQ(p.Text("inp_ordner"), "");
+  EXPECT_EQ(p.Text("out_format"), "<beibehalten>");
+  EXPECT_EQ(p.Text("out_name"), "%name%-1");
+  EXPECT_EQ(p.Text("out_ordner"), "<beibehalten>");
+  EXPECT_EQ(p.Text("act_sizebenutzer_x"), "640");
+  EXPECT_EQ(p.Text("act_sizebenutzer_y"), "480");
+  EXPECT_TRUE(p.Checked("act_sizeprop"));
+  EXPECT_TRUE(p.Checked("out_newimage"));
+  EXPECT_FALSE(p.Checked("out_overwrite"));
+  EXPECT_TRUE(p.Checked("act_size640x480"));
+  EXPECT_FALSE(p.Checked("act_size1024x768"));
+  // Kept: the size mode, the percent, factor and file-size fields.
+  EXPECT_TRUE(p.Checked("rb_faktor"));
+  EXPECT_EQ(p.Text("ed_filesize"), "77");
+  EXPECT_EQ(p.Text("ed_faktor"), "'1/3'");
+  EXPECT_EQ(p.Text("act_sizeprozent_x"), "30");
+
+  const Form& f = w.smFilter;
+  for (const forms::Control& c : f.Controls()) {
+    if (c.kind != ControlKind::Check) continue;
+    EXPECT_EQ(c.checked, c.name == "inp_uv") << c.name;
+    EXPECT_EQ(c.enabled, c.name == "inp_uv") << c.name;
+  }
+  EXPECT_TRUE(f.Checked("alle"));
+  EXPECT_FALSE(f.Checked("auswahl"));
+
+  EXPECT_EQ(w.optionen.Text("act_sizemethode"), "Bikubisch");
+  EXPECT_EQ(w.optionen.Text("out_quality"), "80");
+  EXPECT_EQ(w.optionen.Position("ScrollBar1"), 80);
+  EXPECT_TRUE(w.optionen.Checked("act_sizekleiner"));
+  EXPECT_TRUE(w.optionen.Checked("progressivaktiv"));
+  EXPECT_FALSE(w.optionen.Checked("psdlayers"));  // kept
+
+  EXPECT_EQ(w.renamer.Text("quordner"), "");
+  EXPECT_EQ(w.renamer.Text("suchenalt"), "");
+  EXPECT_TRUE(w.renamer.Checked("uv"));
+  EXPECT_FALSE(w.renamer.Checked("suchenersetzen"));
+  EXPECT_TRUE(w.renamer.Checked("cb_suchendung"));  // kept
+  EXPECT_EQ(w.renamer.Text("maske"), "%name%1");
+  EXPECT_EQ(w.renamer.Text("numstart"), "1");
+  EXPECT_TRUE(w.renamerFilter.Checked("alle"));
+  EXPECT_FALSE(w.renamerFilter.Get("filter").enabled);
+  EXPECT_EQ(w.renamerFilter.Text("filter"), "jpg,bmp,txt");
+  EXPECT_EQ(w.einstShortcuts.Text("beldateien"), "jpg,.png,,tif?");  // kept
+  EXPECT_TRUE(w.autosaveNie);
+  EXPECT_FALSE(w.autosaveAlles);
+  EXPECT_EQ(w.mainWindow.clientWidth, 640);  // geometry kept
+}
+
+// Points the settings folder somewhere else for one test.
+class SettingsHome {
+public:
+  explicit SettingsHome(const std::string& folder) {
+    if (const char* old = getenv("VEXILO_HOME")) saved_ = old;
+    setenv("VEXILO_HOME", folder.c_str(), 1);
+  }
+  ~SettingsHome() {
+    if (saved_) setenv("VEXILO_HOME", saved_->c_str(), 1);
+    else unsetenv("VEXILO_HOME");
+  }
+
+private:
+  std::optional<std::string> saved_;
+};
+
+TEST(Configuration, StartConfigurationAndAutosaveLiveInTheSettingsFolder) {
+  testsupport::TempDir dir;
+  const std::string folder = (dir / "settings/vexilo").string();
+  SettingsHome home(folder);
+  EXPECT_EQ(config::SettingsFolder(), folder + "/");
+  EXPECT_EQ(config::StartConfigurationPath(), folder + "/Auto.vxc");
+
+  ProgramWindows w(Language::English);
+  EXPECT_FALSE(config::LoadStartConfiguration(w, LoadCaller::Menu));
+  EXPECT_FALSE(config::AutosaveOnClose(w));  // "never": nothing written
+  EXPECT_FALSE(std::filesystem::exists(folder));
+
+  config::ClickAutosave(w, true);
+  EXPECT_TRUE(w.autosaveAlles);
+  EXPECT_FALSE(w.autosaveNie);
+  w.tprog.SetText("ed_faktor", "5");
+  EXPECT_TRUE(config::AutosaveOnClose(w));  // creates the folder
+  ProgramWindows next(Language::English);
+  EXPECT_TRUE(config::LoadStartConfiguration(next, LoadCaller::StartUp));
+  EXPECT_EQ(next.tprog.Text("ed_faktor"), "5");
+  EXPECT_TRUE(next.autosaveAlles);
+
+  unsetenv("VEXILO_HOME");
+  const char* xdg = getenv("XDG_CONFIG_HOME");
+  const std::optional<std::string> savedXdg = xdg ? std::optional<std::string>(xdg) : std::nullopt;
+  setenv("XDG_CONFIG_HOME", "/x/y", 1);
+  EXPECT_EQ(config::SettingsFolder(), "/x/y/vexilo/");
+  setenv("XDG_CONFIG_HOME", "relative", 1);
+  EXPECT_NE(config::SettingsFolder(), "relative/vexilo/");
+  if (savedXdg) setenv("XDG_CONFIG_HOME", savedXdg->c_str(), 1);
+  else unsetenv("XDG_CONFIG_HOME");
+}
+
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, SIG_DFL);
+  }
+
+private:
+  rlimit saved_{};
+};
+
+TEST(Configuration, AFailingSaveNamesTheFileAndLeavesItAsItWas) {
+  testsupport::TempDir dir;
+  const std::string path = (dir / "old.vxc").string();
+  const std::vector<uint8_t> old = Bytes("[Mine]\r\nkeep=1\r\n[AS]\r\nN=0\r\nA=1\r\n");
+  testsupport::WriteFileBytes(path, old);
+  ProgramWindows w(Language::English);
+  {
+    FileSizeLimit limit(200);
+    EXPECT_THROW(
+        {
+          try {
+            config::KonfigurationSpeichern(w, path);
+          } catch (const config::ConfigWriteError& e) {
+            EXPECT_STREQ(e.what(), ("Unable to write to " + path).c_str());
+            throw;
+          }
+        },
+        config::ConfigWriteError);
+  }
+  EXPECT_EQ(testsupport::ReadFileBytes(path), old);
+
+  if (geteuid() != 0) {
+    // A read-only folder: the file cannot be replaced.
+    chmod(dir.Path().c_str(), 0555);
+    EXPECT_THROW(config::KonfigurationSpeichern(w, path), config::ConfigWriteError);
+    chmod(dir.Path().c_str(), 0755);
+    EXPECT_EQ(testsupport::ReadFileBytes(path), old);
+  }
+  EXPECT_THROW(config::KonfigurationSpeichern(w, (dir / "no/such/folder.vxc").string()), config::ConfigWriteError);
+  EXPECT_THROW(config::KonfigurationSpeichern(w, dir.Path().string()), config::ConfigWriteError);
+}
+
+TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
+  testsupport::TempDir dir;
+  const std::string start = (dir / "Auto.vxc").string();
+  config::ConfigurationMenu menu(start);
+  ASSERT_EQ(menu.Items().size(), 8u);
+  EXPECT_EQ(menu.Items()[2].caption, "Load Configuration");
+  menu.ApplyLanguage(Language::German);
+  EXPECT_EQ(menu.Items()[7].caption, "Startkonfiguration (auto.vxc) laden wenn vorhanden");
+  EXPECT_EQ(menu.Items()[7].hint, start);
+
+  const std::string a = (dir / "a.vxc").string();
+  EXPECT_FALSE(menu.KonfigurationAddMenu(start));  // the start configuration has m_konfig_start
+  EXPECT_TRUE(menu.KonfigurationAddMenu(a, [](const std::string& p) { return "..." + p.substr(p.rfind('/')); }));
+  EXPECT_FALSE(menu.KonfigurationAddMenu(a));
+  EXPECT_TRUE(menu.KonfigurationAddMenu((dir / "A.vxc").string()));  // other letter case, other entry
+  ASSERT_EQ(menu.Items().size(), 10u);
+  EXPECT_EQ(menu.Items()[8].name, "m_konfig_8");
+  EXPECT_EQ(menu.Items()[8].caption, ".../a.vxc");
+  EXPECT_EQ(menu.Items()[8].hint, a);
+  EXPECT_EQ(menu.Items()[9].name, "m_konfig_9");
+  menu.ApplyLanguage(Language::English);
+  EXPECT_EQ(menu.Items()[8].caption, ".../a.vxc");
+
+  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_8"), std::nullopt);  // the file has gone
+  testsupport::WriteFileBytes(a, Bytes("[AS]\r\n"));
+  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_8"), a);
+  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_start"), std::nullopt);
+
+  testsupport::WriteFileBytes(dir / "b.VXC", Bytes(""));
+  testsupport::WriteFileBytes(dir / "c.vxc.bak", Bytes(""));
+  std::filesystem::create_directory(dir / "d.vxc");
+  std::filesystem::create_directory(dir / "sub");
+  testsupport::WriteFileBytes(dir / "sub/e.vxc", Bytes(""));
+  EXPECT_EQ(config::ConfigurationFilesIn(dir.Path().string()),
+            (std::vector<std::string>{a, (dir / "b.VXC").string()}));
+}
+
+TEST(Configuration, SettingsByNameAsAConfigurationHoldsThem) {
+  ProgramWindows w(Language::English);
+  EXPECT_EQ(config::ApplySetting(w, "out_quality", " 80 "), std::nullopt);
+  EXPECT_EQ(w.optionen.Position("ScrollBar1"), 80);
+  EXPECT_EQ(config::ApplySetting(w, "OUT_NAME", "\" x\""), std::nullopt);
+  EXPECT_EQ(w.tprog.Text("out_name"), " x");
+  EXPECT_EQ(config::ApplySetting(w, "pfrb/auswahl", "1"), std::nullopt);
+  EXPECT_TRUE(w.smFilter.Checked("auswahl"));
+  EXPECT_FALSE(w.renamerFilter.Checked("auswahl"));
+  EXPECT_EQ(config::ApplySetting(w, "SP/PB", "$400"), std::nullopt);
+  EXPECT_EQ(w.mainWindow.clientWidth, 1024);
+  EXPECT_EQ(config::ApplySetting(w, "AS/A", "1"), std::nullopt);
+  EXPECT_TRUE(w.autosaveAlles);
+
+  const auto ambiguous = config::ApplySetting(w, "alle", "1");
+  ASSERT_TRUE(ambiguous.has_value());
+  EXPECT_NE(ambiguous->find("PFRB/alle, DFRB/alle"), std::string::npos);
+  EXPECT_TRUE(config::ApplySetting(w, "rb_pixel", "on").has_value());
+  EXPECT_TRUE(config::ApplySetting(w, "Label6", "x").has_value());
+  EXPECT_TRUE(config::ApplySetting(w, "nothing", "1").has_value());
+  EXPECT_TRUE(config::ApplySetting(w, "PBED/rb_pixel", "1").has_value());
+  EXPECT_TRUE(config::ApplySetting(w, "SP/XX", "1").has_value());
+}
+
+}  // namespace
