@@ -349,6 +349,25 @@ TEST(ConvertRules, InvalidInput) {
   EXPECT_TRUE(ConvertImageFormat(image, PF::Default));  // already there: nothing happens
   EXPECT_EQ(image.Bits, bits);
   ReleaseImage(image);
+
+  // A target too large for a 32-bit size: the conversion's message, then each reason below
+  // it. The record only claims its pixels; the failure comes before any is read.
+  uint8_t pixel = 0;
+  ImageData huge{32768, 16384, PF::Gray8, 32768 * 16384, &pixel, nullptr};
+  ASSERT_TRUE(IsImageValid(huge));
+  std::string error;
+  try {
+    ConvertImageFormat(huge, PF::A8R8G8B8);
+  } catch (const EImagingError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error.rfind("Error while converting image to format \"A8R8G8B8\". Image @", 0), 0u) << error;
+  EXPECT_NE(error.find("Format = Gray8, Size = 524,288 KiB, Bits @"), std::string::npos) << error;
+  EXPECT_NE(error.find(". Exception Message: Error while creating image data with params: Width=32768 "
+                       "Height=16384 Format=A8R8G8B8. Exception Message: "),
+            std::string::npos)
+      << error;
+  EXPECT_EQ(huge.Format, PF::Gray8);
 }
 
 // ---- Colour reduction --------------------------------------------------------------------------
