@@ -16,6 +16,7 @@
 
 #include "Commands.h"
 #include "ConversionRun.h"
+#include "ConvertInput.h"
 #include "Imaging.h"
 #include "Messages.h"
 #include "NumberText.h"
@@ -30,8 +31,10 @@ namespace {
 const char* const kConvertUsage =
     "Usage: vexilo-cli convert [options] PATH...\n"
     "\n"
-    "Converts and resizes the listed image files (a folder stands for the image files directly\n"
-    "in it) exactly as the desktop program's conversion run does. The settings start at the\n"
+    "Converts and resizes the listed image files exactly as the desktop program's conversion\n"
+    "run does. A folder is searched with the folder-search filter of the configuration (all\n"
+    "supported types, subfolders included, unless --config says otherwise); the files are\n"
+    "converted in name order, as the program's image list holds them. The settings start at the\n"
     "program's initial values: fit into 640 x 480 keeping proportions, save as a new file\n"
     "\"%name%-1\" of the same type beside the source, bicubic, quality 95, progressive.\n"
     "\n"
@@ -305,22 +308,6 @@ bool IsDigits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The image files directly in a folder, by name: those a registered codec can read, and icons.
-std::vector<std::string> FolderImages(const std::string& folder) {
-  std::vector<std::string> files;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    if (!entry.is_regular_file(ec)) continue;
-    const std::string path = entry.path().string();
-    std::string ext = entry.path().extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    const imaging::TImageFileFormat* format = imaging::FindFormatByFileName(path);
-    if ((format != nullptr && format->CanLoad) || ext == ".ico" || ext == ".cur") files.push_back(path);
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
-
 std::string Absolute(const std::string& folder) {
   if (folder.empty() || folder.front() == '/' || folder.front() == '%' || forms::IsKeepEntry(folder)) return folder;
   std::error_code ec;
@@ -404,11 +391,6 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, forms::Form& tprog, 
   }
   if (f.progressive) options.SetChecked("progressivaktiv", *f.progressive);
   return std::nullopt;
-}
-
-// Configuration files come with the configuration layer; until then the option is refused.
-std::optional<std::string> ApplyConfigFile(const std::string& path, forms::Form&, forms::Form&) {
-  return "--config " + path + ": configuration files are not available in this build yet";
 }
 
 }  // namespace
@@ -495,12 +477,13 @@ int RunConvert(const Args& args) {
   else if (!(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) policy = ExistingPolicy::KeepAndReport;
 
   const forms::Language language = forms::LanguageFromMarkerFiles(".");
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
-  forms::ApplyTprogLanguage(tprog, language);
-  forms::ApplyToptionenLanguage(options, language);
+  // Every window a configuration covers: the run reads the main window and the options, the
+  // folder search the filter dialog.
+  config::ProgramWindows windows(language);
+  forms::Form& tprog = windows.tprog;
+  forms::Form& options = windows.optionen;
   if (configFile) {
-    if (auto error = ApplyConfigFile(*configFile, tprog, options)) return UsageError(*error);
+    if (auto error = LoadConfigurationForConvert(*configFile, windows)) return UsageError(*error);
   }
   for (const std::string& assignment : sets) {
     if (auto error = SetControl(tprog, options, assignment)) return UsageError(*error);
@@ -511,24 +494,11 @@ int RunConvert(const Args& args) {
   forms::ApplyToptionenLanguage(options, language);
   if (auto error = ApplyFriendly(friendly, tprog, options)) return UsageError(*error);
 
-  std::vector<std::string> paths;
-  for (const std::string& input : inputs) {
-    struct stat info {};
-    if (::stat(input.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-      const auto files = FolderImages(input);
-      paths.insert(paths.end(), files.begin(), files.end());
-    } else {
-      paths.push_back(input);
-    }
-  }
-  if (paths.empty()) return UsageError("no image files found");
-  for (std::string& path : paths) {
-    // The engine works on full paths, as the image list holds them.
-    if (!path.empty() && path.front() != '/') path = Absolute(path);
-  }
-
   TerminalDialogs dialogs(language, policy);
-  vexilo::PathRows rows(paths);
+  // The run takes its rows from the image list, as in the program.
+  imagelist::ImageList rows(language);
+  const int refused = AddConvertInputs(inputs, windows, dialogs, rows);
+  if (rows.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
   vexilo::RunMemory memory;
   vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory};
 
@@ -544,10 +514,10 @@ int RunConvert(const Args& args) {
   if (!result.started) return kExitUsage;
   const bool german = language == forms::Language::German;
   std::fprintf(stderr, german ? "%d geschrieben, %d fehlgeschlagen, %d behalten%s\n" : "%d written, %d failed, %d kept%s\n",
-               result.written, result.failed, result.kept,
+               result.written, result.failed + refused, result.kept,
                result.cancelled ? (german ? ", abgebrochen" : ", cancelled") : "");
   if (result.cancelled) return kExitCancelled;
-  if (result.failed > 0 || dialogs.keptUnasked > 0) return kExitSomeFailed;
+  if (result.failed > 0 || refused > 0 || dialogs.keptUnasked > 0) return kExitSomeFailed;
   return kExitOK;
 }
 

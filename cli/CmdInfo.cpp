@@ -25,7 +25,16 @@ const char* const kTranscodeUsage =
     "\n"
     "Loads the first image of IN and saves it as OUT in the format of OUT's extension.\n";
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "vexilo-cli: %s\n", text.c_str()); }
+void PrintError(const std::string& text) {
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  std::fprintf(stderr, "vexilo-cli: %s\n", line.c_str());
+}
+
+// An error of the image library about one file; the icon module's texts do not name it.
+void PrintFileError(const std::string& path, const std::exception& error) {
+  PrintError("\"" + path + "\": " + error.what());
+}
 
 bool IsHelp(const Args& args) { return !args.empty() && (args[0] == "--help" || args[0] == "-h"); }
 
@@ -87,7 +96,7 @@ int RunInfo(const Args& args) {
     try {
       if (!DescribeFile(path)) status = 1;
     } catch (const std::exception& e) {
-      PrintError(e.what());
+      PrintFileError(path, e);
       status = 1;
     }
   }
@@ -116,15 +125,21 @@ int RunTranscode(const Args& args) {
       PrintError("\"" + in + "\": the file's type is not supported or it holds no image");
       return 1;
     }
-    const bool saved = vexilo::SaveImageFile(out, image);
-    imaging::ReleaseImage(image);
-    if (!saved) {
-      PrintError("\"" + out + "\": no image format that can be written has this file's extension");
-      return 1;
-    }
+  } catch (const std::exception& e) {
+    PrintFileError(in, e);
+    return 1;
+  }
+  bool saved = false;
+  try {
+    saved = vexilo::SaveImageFile(out, image);
   } catch (const std::exception& e) {
     imaging::ReleaseImage(image);
-    PrintError(e.what());
+    PrintFileError(out, e);
+    return 1;
+  }
+  imaging::ReleaseImage(image);
+  if (!saved) {
+    PrintError("\"" + out + "\": no image format that can be written has this file's extension");
     return 1;
   }
   return 0;

@@ -60,13 +60,16 @@ struct RunMemory {
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
 };
 
+// The Exif and XMP carry-over (engine/exif/ExifCarrier.cpp); stateless, shared by all runs.
+MetadataCarrier* DefaultMetadataCarrier();
+
 struct RunEnvironment {
   forms::Form& tprog;
   forms::Form& toptionen;
   const ImageRows& rows;
   UserDialogs& dialogs;
   RunMemory& memory;
-  MetadataCarrier* metadata = nullptr;  // none: nothing is carried
+  MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
   std::string decimalSeparator = forms::UserDecimalSeparator();
 };
 

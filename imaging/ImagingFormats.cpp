@@ -259,6 +259,14 @@ Color64 GetPixel64Generic(const uint8_t* p, const PixelFormatInfo* info, const C
   return c;
 }
 
+void GetGray16Generic(const uint8_t* pixel, const PixelFormatInfo* info, uint16_t& gray, uint16_t& alpha) {
+  LoadGray16(pixel, info->Format, gray, alpha);
+}
+
+void SetGray16Generic(uint8_t* pixel, const PixelFormatInfo* info, uint16_t gray, uint16_t alpha) {
+  StoreGray16(pixel, info->Format, gray, alpha);
+}
+
 void SetPixel64Generic(uint8_t* p, const PixelFormatInfo* info, const Color32* palette, const Color64& color) {
   if (info->HasGrayChannel) {
     const float gray = Luminance(color.R, color.G, color.B);
@@ -483,8 +491,12 @@ int32_t BlockSize(PixelFormat format, int32_t width, int32_t height) {
 
 void KeepDimensions(PixelFormat, int32_t&, int32_t&) {}
 void BlockDimensions(PixelFormat, int32_t& width, int32_t& height) {
-  width = static_cast<int32_t>((int64_t(width) + 3) / 4 * 4);
-  height = static_cast<int32_t>((int64_t(height) + 3) / 4 * 4);
+  const int64_t w4 = (int64_t(width) + 3) / 4 * 4;
+  const int64_t h4 = (int64_t(height) + 3) / 4 * 4;
+  if (w4 > std::numeric_limits<int32_t>::max() || h4 > std::numeric_limits<int32_t>::max())
+    RaiseImaging("Image dimensions %dx%d overflow when rounded up to whole blocks.", width, height);
+  width = static_cast<int32_t>(w4);
+  height = static_cast<int32_t>(h4);
 }
 
 // ---- The table -----------------------------------------------------------------------------
@@ -609,15 +621,31 @@ bool ClipRect(int32_t imageWidth, int32_t imageHeight, int32_t& x, int32_t& y, i
   return true;
 }
 
+// Releases a temporary image on every way out.
+struct TemporaryImage {
+  ImageData image;
+  TemporaryImage() = default;
+  TemporaryImage(const TemporaryImage&) = delete;
+  TemporaryImage& operator=(const TemporaryImage&) = delete;
+  ~TemporaryImage() { ReleaseImage(image); }
+};
+
 // Runs `body` on the image in an uncompressed format: a compressed image is converted to
-// Default first and back to its own format afterwards.
+// Default first and back to its own format afterwards, also when `body` fails, so the caller
+// never finds its image in another format.
 template <typename Body>
 bool WithUncompressed(ImageData& image, Body body) {
   const PixelFormat original = image.Format;
-  const bool compressed = FindFormatInfo(original)->IsCompressed;
-  if (compressed) ConvertImageFormat(image, PF::Default);
-  const bool result = body();
-  if (compressed) ConvertImageFormat(image, original);
+  if (!FindFormatInfo(original)->IsCompressed) return body();
+  ConvertImageFormat(image, PF::Default);
+  bool result;
+  try {
+    result = body();
+  } catch (...) {
+    ConvertImageFormat(image, original);
+    throw;
+  }
+  ConvertImageFormat(image, original);
   return result;
 }
 
@@ -706,8 +734,10 @@ bool IsImageValid(const ImageData& image) {
 
 bool CopyImage(const ImageData& source, ImageData& target) {
   if (!IsImageValid(source)) return false;
+  // Copying a record onto itself would only orphan its buffers.
+  if (&source == &target) return true;
   try {
-    const ImageData src = source;  // the target may be the source itself
+    const ImageData src = source;
     if (IsImageValid(target) && target.Bits != src.Bits) ReleaseImage(target);
     else ResetImage(target);
     target.Width = src.Width;
@@ -770,7 +800,9 @@ bool SwapImageChannels(ImageData& image, int32_t a, int32_t b) {
     const int64_t count = int64_t(image.Width) * image.Height;
     const int32_t bpp = info->BytesPerPixel;
     uint8_t* p = image.Bits;
-    if (image.Format == PF::R8G8B8 || (image.Format == PF::A8R8G8B8 && a != 3 && b != 3)) {
+    // R8G8B8 has no byte for alpha: an exchange with alpha goes through Color64 like the
+    // other formats without an alpha channel.
+    if ((image.Format == PF::R8G8B8 || image.Format == PF::A8R8G8B8) && a != 3 && b != 3) {
       for (int64_t i = 0; i < count; ++i, p += bpp) std::swap(p[a], p[b]);
     } else if (info->IsIndexed) {
       SwapPaletteChannels(image.Palette, info->PaletteEntries, a, b);
@@ -811,31 +843,46 @@ bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width,
                    int32_t targetX, int32_t targetY) {
   if (!IsImageValid(source) || !IsImageValid(target)) return false;
   try {
-    // Clip against the source, moving the target position along, then against the target.
-    int32_t sx = x, sy = y, w = width, h = height;
-    if (!ClipRect(source.Width, source.Height, sx, sy, w, h)) return false;
-    int64_t tx = int64_t(targetX) + (sx - x), ty = int64_t(targetY) + (sy - y);
-    if (tx < 0) { sx -= static_cast<int32_t>(tx); w += static_cast<int32_t>(tx); tx = 0; }
-    if (ty < 0) { sy -= static_cast<int32_t>(ty); h += static_cast<int32_t>(ty); ty = 0; }
-    if (tx + w > target.Width) w = static_cast<int32_t>(target.Width - tx);
-    if (ty + h > target.Height) h = static_cast<int32_t>(target.Height - ty);
+    // Clip against both images; whatever is cut off one side is cut off the other. 64-bit
+    // arithmetic, so extreme positions cannot overflow.
+    int64_t sx = x, sy = y, w = width, h = height, tx = targetX, ty = targetY;
+    if (sx < 0) { w += sx; tx -= sx; sx = 0; }
+    if (sy < 0) { h += sy; ty -= sy; sy = 0; }
+    if (tx < 0) { w += tx; sx -= tx; tx = 0; }
+    if (ty < 0) { h += ty; sy -= ty; ty = 0; }
+    w = std::min({w, int64_t(source.Width) - sx, int64_t(target.Width) - tx});
+    h = std::min({h, int64_t(source.Height) - sy, int64_t(target.Height) - ty});
     if (w <= 0 || h <= 0) return false;
 
     return WithUncompressed(target, [&] {
-      ImageData converted;
+      TemporaryImage converted;
       const ImageData* src = &source;
+      const PixelFormatInfo* info = FindFormatInfo(target.Format);
+      const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
       if (source.Format != target.Format) {
-        CopyImage(source, converted);
-        ConvertImageFormat(converted, target.Format);
-        src = &converted;
+        CopyImage(source, converted.image);
+        if (info->IsIndexed) {
+          // Indices made for another palette mean nothing here: each pixel takes the nearest
+          // entry of the target's own palette.
+          ConvertImageFormat(converted.image, PF::A8R8G8B8);
+          for (int64_t row = 0; row < h; ++row)
+            for (int64_t col = 0; col < w; ++col)
+              SetPixel32(target, static_cast<int32_t>(tx + col), static_cast<int32_t>(ty + row),
+                         GetPixel32(converted.image, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row)));
+          return true;
+        }
+        ConvertImageFormat(converted.image, target.Format);
+        src = &converted.image;
       }
-      const size_t bpp = static_cast<size_t>(FindFormatInfo(target.Format)->BytesPerPixel);
-      for (int32_t row = 0; row < h; ++row) {
+      // Within one image, copy from the bottom up when the rows move down, so no row is
+      // overwritten before it is read.
+      const bool upward = src->Bits == target.Bits && ty > sy;
+      for (int64_t i = 0; i < h; ++i) {
+        const int64_t row = upward ? h - 1 - i : i;
         const uint8_t* from = src->Bits + (size_t(sy + row) * size_t(src->Width) + size_t(sx)) * bpp;
         uint8_t* to = target.Bits + (size_t(ty + row) * size_t(target.Width) + size_t(tx)) * bpp;
         std::memmove(to, from, size_t(w) * bpp);
       }
-      ReleaseImage(converted);
       return true;
     });
   } catch (...) {
@@ -883,28 +930,37 @@ bool ReplaceImageColor(ImageData& image, int32_t x, int32_t y, int32_t width, in
 }
 
 namespace {
+// The format entry of an image whose pixels can be read one by one; a compressed or unknown
+// format is a programming error and must not end in a call through a missing reader.
+const PixelFormatInfo* PixelAccessInfo(const ImageData& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  if (!info || info->IsCompressed)
+    AssertionFailed("single pixels of compressed or unknown formats cannot be read or written");
+  return info;
+}
+
 inline uint8_t* PixelAt(const ImageData& image, const PixelFormatInfo* info, int32_t x, int32_t y) {
   return image.Bits + (size_t(y) * size_t(image.Width) + size_t(x)) * size_t(info->BytesPerPixel);
 }
 }  // namespace
 
 Color32 GetPixel32(const ImageData& image, int32_t x, int32_t y) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = PixelAccessInfo(image);
   return info->GetPixel32(PixelAt(image, info, x, y), info, image.Palette);
 }
 
 void SetPixel32(ImageData& image, int32_t x, int32_t y, Color32 color) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = PixelAccessInfo(image);
   info->SetPixel32(PixelAt(image, info, x, y), info, image.Palette, color);
 }
 
 ColorFP GetPixelFP(const ImageData& image, int32_t x, int32_t y) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = PixelAccessInfo(image);
   return info->GetPixelFP(PixelAt(image, info, x, y), info, image.Palette);
 }
 
 void SetPixelFP(ImageData& image, int32_t x, int32_t y, const ColorFP& color) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = PixelAccessInfo(image);
   info->SetPixelFP(PixelAt(image, info, x, y), info, image.Palette, color);
 }
 
@@ -952,13 +1008,17 @@ void FillGrayPalette(Color32* palette, int32_t count) {
 void FillBitFieldPalette(Color32* palette, int32_t count, int32_t rBits, int32_t gBits, int32_t bBits, uint8_t alpha) {
   if (count <= 0) return;
   std::memset(palette, 0, sizeof(Color32) * static_cast<size_t>(count));
-  auto scale = [](int32_t value, int32_t bits) -> uint8_t {
-    if (bits <= 0) return 0;
-    const int32_t max = (1 << bits) - 1;
+  // Wider fields cannot index a palette; limiting them keeps every shift defined.
+  rBits = std::clamp(rBits, 0, 16);
+  gBits = std::clamp(gBits, 0, 16);
+  bBits = std::clamp(bBits, 0, 16);
+  auto scale = [](int64_t value, int32_t bits) -> uint8_t {
+    if (bits == 0) return 0;
+    const int64_t max = (int64_t(1) << bits) - 1;
     return static_cast<uint8_t>((value & max) * 255 / max);
   };
-  const int64_t used = std::min<int64_t>(int64_t(1) << std::clamp(rBits + gBits + bBits, 0, 32), count);
-  for (int32_t i = 0; i < used; ++i) {
+  const int64_t used = std::min<int64_t>(int64_t(1) << (rBits + gBits + bBits), count);
+  for (int64_t i = 0; i < used; ++i) {
     palette[i] = MakeColor32(alpha, scale(i >> (gBits + bBits), rBits), scale(i >> bBits, gBits), scale(i, bBits));
   }
 }

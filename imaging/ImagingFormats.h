@@ -98,6 +98,10 @@ void SwapPaletteChannels(Color32* palette, int32_t entryCount, int32_t channelA,
 
 Color64 GetPixel64Generic(const uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette);
 void SetPixel64Generic(uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette, const Color64& color);
+// Gray value and alpha of a gray-format pixel as 16-bit values (alpha 65535 without an alpha
+// channel), and the reverse.
+void GetGray16Generic(const uint8_t* pixel, const PixelFormatInfo* info, uint16_t& gray, uint16_t& alpha);
+void SetGray16Generic(uint8_t* pixel, const PixelFormatInfo* info, uint16_t gray, uint16_t alpha);
 
 // IEEE 754 binary16 <-> binary32. Widening is exact; narrowing rounds the discarded mantissa
 // bits half up, flushes too-small magnitudes to zero and overflows to infinity.

@@ -487,6 +487,20 @@ protected:
     binaryMagic_ = binaryMagic;
   }
 
+  // PGM and PPM: the 16-bit format for floats, for gray of more than 8 bits and for formats of
+  // 5 or more bytes per pixel; else the 8-bit one.
+  static void ConvertToEightOrSixteenBits(ImageData& image, const PixelFormatInfo& info, PixelFormat eight,
+                                          PixelFormat sixteen) {
+    bool wide;
+    if (info.IsFloatingPoint)
+      wide = true;
+    else if (info.HasGrayChannel)
+      wide = info.BytesPerPixel / std::max(info.ChannelCount, 1) > 1;
+    else
+      wide = info.BytesPerPixel >= 5;
+    ConvertImageFormat(image, wide ? sixteen : eight);
+  }
+
 private:
   // Float maps: little-endian (scale -1), bottom row first; colour pixels as R, G, B.
   static void WriteFloatRows(const TImagingHandle& handle, const ImageData& image, bool color) {
@@ -571,15 +585,7 @@ public:
     RegisterCodecOption(ImagingPGMSaveBinary, &SaveBinary);
   }
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
-    const bool wideChannels = info.BytesPerPixel / std::max(info.ChannelCount, 1) > 1;
-    PixelFormat target;
-    if (info.IsFloatingPoint)
-      target = PixelFormat::Gray16;
-    else if (info.HasGrayChannel)
-      target = wideChannels ? PixelFormat::Gray16 : PixelFormat::Gray8;
-    else
-      target = info.BytesPerPixel < 5 ? PixelFormat::Gray8 : PixelFormat::Gray16;
-    ConvertImageFormat(image, target);
+    ConvertToEightOrSixteenBits(image, info, PixelFormat::Gray8, PixelFormat::Gray16);
   }
 };
 
@@ -591,15 +597,7 @@ public:
     RegisterCodecOption(ImagingPPMSaveBinary, &SaveBinary);
   }
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
-    const bool wideChannels = info.BytesPerPixel / std::max(info.ChannelCount, 1) > 1;
-    PixelFormat target;
-    if (info.IsFloatingPoint)
-      target = PixelFormat::R16G16B16;
-    else if (info.HasGrayChannel)
-      target = wideChannels ? PixelFormat::R16G16B16 : PixelFormat::R8G8B8;
-    else
-      target = info.BytesPerPixel < 5 ? PixelFormat::R8G8B8 : PixelFormat::R16G16B16;
-    ConvertImageFormat(image, target);
+    ConvertToEightOrSixteenBits(image, info, PixelFormat::R8G8B8, PixelFormat::R16G16B16);
   }
 };
 

@@ -57,6 +57,40 @@ TEST(Cli, InfoDescribesEachFile) {
   EXPECT_EQ(Cli("info", &output), 2);
 }
 
+TEST(Cli, TranscodeConvertsBetweenTheFormats) {
+  testsupport::TempDir dir;
+  const fs::path picture = WritePicture(dir);
+  const std::vector<std::string> writable = {"tga", "pgm", "ppm", "pam", "pfm", "ico", "cur", "bmp"};
+  std::vector<fs::path> sources;
+  for (const std::string& extension : writable) {
+    const fs::path source = dir / ("source." + extension);
+    std::string output;
+    ASSERT_EQ(Cli("transcode " + Quote(picture) + " " + Quote(source), &output), 0) << extension << ": " << output;
+    sources.push_back(source);
+  }
+  // Read-only formats, written by other programs.
+  const std::string pbm = std::string("P4\n20 12\n") + std::string(36, '\x5A');
+  testsupport::WriteFileBytes(dir / "source.pbm", std::vector<uint8_t>(pbm.begin(), pbm.end()));
+  sources.push_back(dir / "source.pbm");
+  if (testsupport::HaveTool("convert")) {
+    for (const char* extension : {"pcx", "xpm"}) {
+      const fs::path source = dir / (std::string("source.") + extension);
+      ASSERT_EQ(testsupport::RunCommand("convert " + Quote(picture) + " " + Quote(source)), 0);
+      sources.push_back(source);
+    }
+  }
+
+  for (const fs::path& source : sources)
+    for (const std::string& extension : writable) {
+      const fs::path target = dir / ("target." + extension);
+      std::string output;
+      ASSERT_EQ(Cli("transcode " + Quote(source) + " " + Quote(target), &output), 0)
+          << source.filename() << " -> " << extension << ": " << output;
+      ASSERT_EQ(Cli("info " + Quote(target), &output), 0) << output;
+      EXPECT_NE(output.find(" 20x12 "), std::string::npos) << source.filename() << " -> " << extension << ": " << output;
+    }
+}
+
 TEST(Cli, TranscodedPixelsMatchAnIndependentDecoder) {
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   testsupport::TempDir dir;

@@ -121,12 +121,36 @@ TEST_F(ConvertCli, ExistingOutputsWithoutATerminal) {
   EXPECT_EQ(SizeOf("out/a.bmp"), "10x10");
 }
 
+TEST_F(ConvertCli, QuestionsAtATerminal) {
+  if (!testsupport::HaveTool("script")) GTEST_SKIP() << "script(1) is not installed";
+  MakeSource("src/a.bmp", "20x20");
+  MakeSource("src/b.bmp", "20x20");
+  fs::create_directories(dir / "out");
+  testsupport::WriteFileBytes(dir / "out/a.bmp", {1, 2, 3});
+  testsupport::WriteFileBytes(dir / "out/b.bmp", {4, 5, 6});
+  // script(1) gives the program a terminal; the answers are typed into it.
+  const auto atTerminal = [&](const std::string& answers, std::string* out) {
+    const std::string command = "cd '" + dir.Path().string() + "' && printf '" + answers + "' | script -qec \"'" + Cli() +
+                                "' convert --percent 50 --folder out --name %name% src/a.bmp src/b.bmp\" /dev/null";
+    testsupport::RunCommand(command + "; echo \"exit=$?\"", out);
+  };
+  std::string out;
+  atTerminal("x\\nn\\ny\\n", &out);  // an unknown answer asks again
+  EXPECT_NE(out.find("exit=0"), std::string::npos) << out;
+  EXPECT_EQ(fs::file_size(dir / "out/a.bmp"), 3u);
+  EXPECT_EQ(SizeOf("out/b.bmp"), "10x10");
+  atTerminal("b\\n", &out);
+  EXPECT_NE(out.find("exit=3"), std::string::npos) << out;
+  EXPECT_EQ(fs::file_size(dir / "out/a.bmp"), 3u);
+}
+
 TEST_F(ConvertCli, FailuresAndTheLanguageMarker) {
   MakeSource("src/a.bmp", "20x20");
   testsupport::WriteFileBytes(dir / "src/broken.bmp", {'B', 'M', 1, 2});
   std::string out;
   EXPECT_EQ(Convert("--folder out src/a.bmp src/broken.bmp src/missing.bmp", &out), 1) << out;
-  EXPECT_NE(out.find("Saving Error: An Erros occurs during saving this file: \"" + (dir / "out/broken-1.bmp").string()),
+  EXPECT_NE(out.find("Format not supported: Unfortunately, the Format of this File is not supported: \"" +
+                     (dir / "src/broken.bmp").string()),
             std::string::npos)
       << out;
   EXPECT_NE(out.find("This file no longer exists"), std::string::npos) << out;
@@ -135,7 +159,7 @@ TEST_F(ConvertCli, FailuresAndTheLanguageMarker) {
 
   testsupport::WriteFileBytes(dir / "de", {});
   EXPECT_EQ(Convert("--yes-to-all --folder out src/broken.bmp", &out), 1) << out;
-  EXPECT_NE(out.find("Fehler beim Speichern"), std::string::npos) << out;
+  EXPECT_NE(out.find("Format nicht unterstützt"), std::string::npos) << out;
   EXPECT_EQ(Convert("--set out_ordner=relative src/a.bmp", &out), 2) << out;
   EXPECT_NE(out.find("Falscher Ordner angegeben"), std::string::npos) << out;
 }

@@ -90,6 +90,26 @@ TEST(ImageFiles, LoadChoosesTheReaderByContentExceptForIcons) {
   EXPECT_EQ(none.image.Bits, nullptr);
 }
 
+TEST(ImageFiles, CorpusFilesLoadAsA8R8G8B8LikeImageMagickShowsThem) {
+  if (testsupport::CorpusDir().empty()) GTEST_SKIP() << "third-party corpus not found";
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
+  for (const char* name : {"tga-ftrvxmtrx/rgb24_top_left.tga", "tga-ftrvxmtrx/rgb24_top_left_colormap.tga",
+                           "pillow-tests/hopper_16bit.pgm", "pillow-tests/hopper_8bit_plain.ppm",
+                           "pillow-tests/hopper_1bit.pbm", "pillow-tests/odd_stride.pcx", "pillow-tests/hopper.xpm",
+                           "pillow-tests/python.ico"}) {
+    SCOPED_TRACE(name);
+    TestImage loaded, expected;
+    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(name).string(), loaded.image));
+    EXPECT_EQ(loaded.image.Format, PixelFormat::A8R8G8B8);
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile(name), expected.image, "-auto-orient"));
+    if (std::string(name).find(".ico") != std::string::npos) {
+      EXPECT_EQ(loaded.image.Width, 48);  // the largest of three 32-bit images
+      continue;
+    }
+    EXPECT_EQ(testsupport::CompareImages(expected.image, loaded.image, 1), "");
+  }
+}
+
 TEST(ImageFiles, SaveChoosesTheWriterByExtension) {
   testsupport::TempDir dir;
   TestImage picture;

@@ -155,6 +155,12 @@ TEST(Pcx, DefectsAreReported) {
          return With(h, std::vector<uint8_t>(64, 0));
        }(),
        "Invalid image dimensions"},
+      {"too wide", [] {
+         std::vector<uint8_t> h = Header(4, 4, 8, 1, 65535);
+         h[8] = h[9] = 0xFF;
+         return With(h, std::vector<uint8_t>(64, 0));
+       }(),
+       "exceed the supported maximum"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

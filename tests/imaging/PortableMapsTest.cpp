@@ -228,6 +228,26 @@ TEST(PortableMaps, WrittenHeadersAndData) {
   EXPECT_FALSE(FindFormatByExtension("pbm")->CanSave);
 }
 
+TEST(PortableMaps, ColourImagesAreConvertedForTheTarget) {
+  TestImage argb;
+  ASSERT_TRUE(CreateImage(2, 1, PixelFormat::A8R8G8B8, argb));
+  SetPixel32(argb, 0, 0, 0xFF0A141E);
+  SetPixel32(argb, 1, 0, 0x80FFFFFF);
+  const std::string pgm = Text(codectest::SaveBytes("pgm", argb));
+  EXPECT_EQ(pgm.substr(0, 11), "P5\n2\n1\n255\n");
+  EXPECT_EQ(pgm.size(), 11u + 2);
+  EXPECT_EQ(Text(codectest::SaveBytes("ppm", argb)), "P6\n2\n1\n255\n\x0A\x14\x1E\xFF\xFF\xFF");
+  TestImage wide;
+  ASSERT_TRUE(CreateImage(1, 1, PixelFormat::A16B16G16R16, wide));
+  const std::string ppm16 = Text(codectest::SaveBytes("ppm", wide));
+  EXPECT_EQ(ppm16.substr(0, 13), "P6\n1\n1\n65535\n");
+  EXPECT_NE(Text(codectest::SaveBytes("pam", wide)).find("DEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n"),
+            std::string::npos);
+  TestImage indexed;
+  ASSERT_TRUE(CreateImage(1, 1, PixelFormat::Index8, indexed));
+  EXPECT_EQ(Text(codectest::SaveBytes("pfm", indexed)).substr(0, 3), "PF\n");
+}
+
 TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   testsupport::TempDir dir;

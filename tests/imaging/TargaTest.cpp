@@ -169,6 +169,25 @@ TEST(Targa, WriterLayout) {
   EXPECT_EQ((std::vector<uint8_t>(mapped.begin() + 21, mapped.begin() + 24)), (std::vector<uint8_t>{30, 20, 10}));
 }
 
+TEST(Targa, OtherFormatsAreConvertedForSaving) {
+  struct Case {
+    PixelFormat from;
+    uint8_t type, depth;
+  };
+  for (const Case c : {Case{PixelFormat::X1R5G5B5, 2, 16}, Case{PixelFormat::Gray16, 3, 8},
+                       Case{PixelFormat::A8Gray8, 2, 32}, Case{PixelFormat::R16G16B16, 2, 24},
+                       Case{PixelFormat::A16R16G16B16, 2, 32}, Case{PixelFormat::R5G6B5, 2, 16}}) {
+    SCOPED_TRACE(GetFormatName(c.from));
+    TestImage image;
+    ASSERT_TRUE(CreateImage(3, 2, c.from, image));
+    const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", image);
+    ASSERT_GE(bytes.size(), 18u);
+    EXPECT_EQ(bytes[2], c.type);
+    EXPECT_EQ(bytes[16], c.depth);
+    EXPECT_EQ(bytes.size(), 18u + 6 * c.depth / 8);
+  }
+}
+
 TEST(Targa, RunLengthPackets) {
   // Row of 8-bit gray pixels: 1 2 3 3 3 4, then 130 equal pixels.
   TestImage gray;

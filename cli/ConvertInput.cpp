@@ -1,0 +1,50 @@
+#include "ConvertInput.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "FolderSearch.h"
+#include "Messages.h"
+
+namespace cli {
+
+namespace {
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path.front() == '/') return path;
+  std::error_code error;
+  const std::string cwd = std::filesystem::current_path(error).string();
+  return error ? path : cwd + "/" + path;
+}
+
+}  // namespace
+
+std::optional<std::string> LoadConfigurationForConvert(const std::string& path, config::ProgramWindows& windows) {
+  if (imagelist::IsFolder(path) || !config::ReadWholeFile(path))
+    return "--config: cannot read the configuration \"" + path + "\"";
+  config::KonfigurationLaden(windows, path, config::LoadCaller::StartUp);
+  return std::nullopt;
+}
+
+int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
+                     vexilo::UserDialogs& dialogs, imagelist::ImageList& list) {
+  list.SetReadImages(false);
+  int refused = 0;
+  for (const std::string& input : inputs) {
+    const std::string path = AbsolutePath(input);
+    if (imagelist::IsFolder(path)) {
+      list.AddOrdner(path, windows.smFilter, dialogs);
+    } else if (!imagelist::IsFile(path)) {
+      dialogs.ReportUnlessSilenced(vexilo::kMissingSourceKey, path);
+      ++refused;
+    } else {
+      const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(),
+                                      [&](const imagelist::ImageListEntry& row) { return row.path == path; });
+      if (!list.add2list(path, dialogs) && !listed) ++refused;
+    }
+  }
+  list.UpdateCounterLabel();
+  return refused;
+}
+
+}  // namespace cli

@@ -1,0 +1,22 @@
+// The conversion run's metadata hooks carried out with TExifData: the Exif block and XMP
+// packet of a JPEG source go into its JPEG output with Software set to "Corvana Vexilo".
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ConversionRun.h"
+
+namespace vexilo::exif {
+
+inline constexpr char kCarriedSoftware[] = "Corvana Vexilo";
+
+class TExifMetadataCarrier : public MetadataCarrier {
+public:
+  // Loads the metadata and sets Software. A source whose metadata cannot be read still gives
+  // a block: its error is raised by the write, so that only a JPEG output, which would have
+  // carried the metadata, reports the failure, and an output of another type is not held up.
+  std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath) override;
+};
+
+}  // namespace vexilo::exif

@@ -1,0 +1,82 @@
+#include "FolderSearch.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace imagelist {
+
+namespace {
+
+struct Entry {
+  std::string name;
+  bool folder = false;  // a real folder, not a link to one
+};
+
+// The entries of a folder other than "." and "..", in name order; empty when it cannot be read.
+std::vector<Entry> ListFolder(const std::string& folder) {
+  std::vector<Entry> entries;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return entries;
+  while (const dirent* d = readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    if (lstat((folder + name).c_str(), &info) != 0) continue;
+    entries.push_back({name, S_ISDIR(info.st_mode)});
+  }
+  closedir(dir);
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+  return entries;
+}
+
+bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
+  if (name.size() < suffix.size()) return false;
+  const size_t offset = name.size() - suffix.size();
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char a = name[offset + i], b = suffix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+void Collect(const std::string& folder, const std::vector<std::string>& extensions, bool subfolders,
+             std::vector<std::string>& found) {
+  const std::vector<Entry> entries = ListFolder(folder);
+  if (subfolders)
+    for (const Entry& e : entries)
+      if (e.folder) Collect(folder + e.name + "/", extensions, subfolders, found);
+  for (const std::string& extension : extensions) {
+    for (const Entry& e : entries) {
+      // "*" + extension: any name, even an empty one, before the extension; a link to a folder
+      // is a folder here too.
+      if (e.folder || !EndsWithNoCase(e.name, extension) || IsFolder(folder + e.name)) continue;
+      found.push_back(folder + e.name);
+    }
+  }
+}
+
+}  // namespace
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+std::vector<std::string> CollectImageFiles(const std::string& folder, const std::vector<std::string>& extensions,
+                                           bool subfolders) {
+  std::vector<std::string> found;
+  if (extensions.empty()) return found;
+  Collect(folder.empty() || folder.back() == '/' ? folder : folder + "/", extensions, subfolders, found);
+  return found;
+}
+
+}  // namespace imagelist

@@ -1,0 +1,159 @@
+// The image list `qulist` of the first wizard page as a model: its rows, adding files with the
+// duplicate and format tests, the icon cache, the counter label, sorting, removing rows, the
+// clipboard file list and the folder search. The conversion run reads its rows from it. The
+// window shows the rows and calls these operations; messages and progress go through
+// UserDialogs.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ConversionRun.h"
+#include "Form.h"
+#include "Language.h"
+#include "UserDialogs.h"
+
+namespace imagelist {
+
+// One row; every cell is text.
+struct ImageListEntry {
+  std::string name;    // column 0, the row caption: the file name without its extension text
+  std::string type;    // column 1: the extension without dots, in upper case
+  std::string width;   // column 2: pixels
+  std::string height;  // column 3: pixels
+  std::string size;    // column 4: kilobytes with three decimals and " KB"
+  std::string path;    // column 5: the full path as given; the row's identity
+  int icon = -1;       // index into the window's icon list
+  bool selected = false;
+
+  const std::string& Cell(int column) const;
+};
+
+inline constexpr int kColumnCount = 6;
+
+// Sort state, kept for the program's lifetime.
+struct SortState {
+  int column = 0;
+  bool descending = false;
+  int lastClicked = 0;
+};
+
+// The size cell of a byte count: kilobytes (1024 bytes) with exactly three decimals and the
+// given decimal separator, followed by " KB" ("123.457 KB", "123,457 KB").
+std::string SizeText(uint64_t bytes, const std::string& decimalSeparator);
+
+// The counter label: "1 Image", "0 Images", "7 Images" ("1 Bild", "7 Bilder").
+std::string CounterText(int count, forms::Language language);
+
+// The open dialog's filter entries (description, patterns separated by ";") in the language:
+// the German descriptions, or the English ones derived from them by the language switch.
+struct FilterEntry {
+  std::string description;
+  std::string patterns;
+};
+std::vector<FilterEntry> OpenDialogFilter(forms::Language language);
+
+class ImageList : public vexilo::ImageRows {
+public:
+  explicit ImageList(forms::Language language, std::string decimalSeparator = forms::UserDecimalSeparator());
+
+  // ---- Rows ----
+  int RowCount() const override { return static_cast<int>(rows_.size()); }
+  std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].path; }
+  const std::vector<ImageListEntry>& Rows() const { return rows_; }
+
+  // Tprog.add2list: adds one file. Refused with a message (unless show-no-more is set): a path
+  // already listed ("dateischoninliste"), content no codec accepts or a file that cannot be
+  // read ("formatfehler"). Icons and cursors are not tested by content. The row takes its
+  // place in the current sort order. The counter label is left to the caller. Returns whether
+  // a row was added.
+  bool add2list(const std::string& path, vexilo::UserDialogs& dialogs);
+
+  // When false, add2list does not decode the images: width and height read "0" and icons and
+  // cursors show their size on disk. For front ends that never show the cells.
+  void SetReadImages(bool read) { readImages_ = read; }
+
+  // Files chosen in the open dialog: each added in order, then the counter label updated. The
+  // show-no-more flag is neither set nor cleared.
+  void AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs);
+
+  // Tprog.AddOrdner: searches the folder with the filter dialog's settings (extension set and
+  // `inp_uv`) and adds every file found that still exists, with the progress window, cancel
+  // after the current file, and all messages silenced for the search. Nothing happens for an
+  // empty text or a path that is not a folder, and nothing is searched when the folder text
+  // contains ".txt".
+  void AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+
+  // Enter in `inp_ordner`: searches the folder, or shows "ordnerfalschopen" with the text.
+  void InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+
+  // Files and folders dropped onto the main window, in drop order, under the progress window;
+  // the counter label is updated once and show-no-more cleared at the end.
+  void AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+
+  // ---- Icons ----
+  // Tprog.GetFileIconNumber: the icon index of the path's extension (the extension without dots
+  // in upper case is the key). A new key asks the icon provider to append the icon of this file
+  // to the icon list and stores the key at the index it returns; without a provider the index
+  // is the number of keys. The cache lives as long as the list.
+  int GetFileIconNumber(const std::string& path);
+  void SetIconProvider(std::function<int(const std::string& path)> provider) { iconProvider_ = std::move(provider); }
+  // The key of each icon-list entry; entries the list did not ask for have none.
+  const std::vector<std::optional<std::string>>& IconKeys() const { return iconKeys_; }
+
+  // ---- Counter label `la_bilderanzahl` ----
+  void UpdateCounterLabel();
+  const std::string& CounterLabel() const { return counterLabel_; }
+  // The language switch: later texts and the counter label in the language.
+  void SetLanguage(forms::Language language);
+
+  // ---- Sorting ----
+  const SortState& Sort() const { return sort_; }
+  // Header click: the column becomes the sort column; a second click on the same column flips
+  // the direction, another column sorts ascending; then the whole list is sorted.
+  void qulistColumnClick(int column);
+  // Negative, zero or positive, for the current sort column and direction: name, type and path
+  // as text without regard to case (the user's locale), width and height as integers (0 when
+  // not an integer), size as a decimal number in the list's locale.
+  int qulistCompare(const ImageListEntry& a, const ImageListEntry& b) const;
+
+  // ---- Selection and removal ----
+  void SetSelected(int row, bool selected);
+  void SelectAll();  // Ctrl+A
+  int SelectedCount() const;
+  // Tprog.BitBtn3Click: removes the selected rows (from the last to the first), updates the
+  // counter label.
+  void BitBtn3Click();
+  // Tprog.BitBtn2Click: removes all rows, updates the counter label; the icon cache stays.
+  void BitBtn2Click();
+
+  // pop1, pop2: the first selected row's path, when a file exists there.
+  std::optional<std::string> FirstSelectedExistingFile() const;
+  // pop3: the files for the clipboard. One selected row: its path, when a file exists there.
+  // Several: every selected path in list order, without a test; a relative path gets
+  // `programFolder` in front.
+  std::vector<std::string> ClipboardFiles(const std::string& programFolder) const;
+
+  // Called after every change of the rows (added, removed, sorted), for a window that shows
+  // them.
+  std::function<void()> rowsChanged;
+
+private:
+  void Insert(ImageListEntry entry);
+  bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
+  void Changed();
+
+  forms::Language language_;
+  std::string decimalSeparator_;
+  std::vector<ImageListEntry> rows_;
+  std::vector<std::optional<std::string>> iconKeys_;
+  std::function<int(const std::string&)> iconProvider_;
+  std::string counterLabel_;
+  SortState sort_;
+  bool readImages_ = true;
+};
+
+}  // namespace imagelist
