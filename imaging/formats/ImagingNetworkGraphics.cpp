@@ -1,10 +1,1315 @@
-// Not built yet: the registry skips codecs whose factory gives nothing.
-#include "../Imaging.h"
+// PNG, MNG and JNG. One chunk reader collects the datastreams of any of the three file types;
+// PNG datastreams are inflated row by row straight into the image and unfiltered in place, JNG
+// datastreams go through the JPEG codec. CRCs are written but not checked on reading.
+#include "ImagingNetworkGraphics.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <zlib.h>
+
+#include "ImagingJpeg.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace imaging {
 
-std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return nullptr; }
-std::unique_ptr<TImageFileFormat> CreateMNGFileFormat() { return nullptr; }
-std::unique_ptr<TImageFileFormat> CreateJNGFileFormat() { return nullptr; }
+namespace {
+
+constexpr uint8_t kPNGSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint8_t kMNGSignature[8] = {0x8A, 0x4D, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint8_t kJNGSignature[8] = {0x8B, 0x4A, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+
+// A chunk length is below 2^31 (PNG specification, 5.3).
+constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
+// Chunk data are read in steps of this size, so that a declared length larger than the file
+// never turns into one large allocation.
+constexpr uint32_t kChunkReadStep = 1u << 20;
+
+using TChunkType = uint32_t;
+constexpr TChunkType ChunkType(const char (&name)[5]) {
+  return (uint32_t(uint8_t(name[0])) << 24) | (uint32_t(uint8_t(name[1])) << 16) | (uint32_t(uint8_t(name[2])) << 8) |
+         uint32_t(uint8_t(name[3]));
+}
+constexpr TChunkType kIHDR = ChunkType("IHDR");
+constexpr TChunkType kJHDR = ChunkType("JHDR");
+constexpr TChunkType kMHDR = ChunkType("MHDR");
+constexpr TChunkType kIDAT = ChunkType("IDAT");
+constexpr TChunkType kJDAT = ChunkType("JDAT");
+constexpr TChunkType kJDAA = ChunkType("JDAA");
+constexpr TChunkType kPLTE = ChunkType("PLTE");
+constexpr TChunkType kTRNS = ChunkType("tRNS");
+constexpr TChunkType kBKGD = ChunkType("bKGD");
+constexpr TChunkType kIEND = ChunkType("IEND");
+constexpr TChunkType kMEND = ChunkType("MEND");
+
+inline uint32_t LoadBE32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+inline uint16_t LoadBE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline void StoreBE32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+// The four letters of a chunk type for messages; bytes that are not printable show as '?'.
+std::string ChunkName(TChunkType type) {
+  std::string name(4, '?');
+  for (int i = 0; i < 4; ++i) {
+    const char c = static_cast<char>(type >> (24 - 8 * i));
+    if (c >= 0x20 && c < 0x7F) name[static_cast<size_t>(i)] = c;
+  }
+  return name;
+}
+
+[[noreturn]] void RaiseChunkRead(TChunkType type) {
+  RaiseImaging("Error when reading %s chunk data. File may be corrupted.", ChunkName(type).c_str());
+}
+
+[[noreturn]] void RaiseZlib(int code) { RaiseImaging("zlib: %s", zError(code)); }
+
+// Frees a converted copy made by PrepareForSave when it goes out of scope.
+struct TPreparedImage {
+  ImageData image;
+  bool mustFree = false;
+  TPreparedImage() = default;
+  TPreparedImage(const TPreparedImage&) = delete;
+  TPreparedImage& operator=(const TPreparedImage&) = delete;
+  ~TPreparedImage() {
+    if (mustFree) ReleaseImage(image);
+  }
+};
+
+// Lends an image to a codec operation that takes an image array, without giving up its buffers.
+class TBorrowedImageArray {
+public:
+  explicit TBorrowedImageArray(const ImageData& image) {
+    ImageData view = image;
+    array_.Append(view);
+  }
+  ~TBorrowedImageArray() {
+    while (!array_.empty()) array_.Detach(array_.size() - 1);
+  }
+  TBorrowedImageArray(const TBorrowedImageArray&) = delete;
+  TBorrowedImageArray& operator=(const TBorrowedImageArray&) = delete;
+  TDynImageDataArray& Array() { return array_; }
+
+private:
+  TDynImageDataArray array_;
+};
+
+// Owns an image until it is handed over.
+struct TOwnedImage {
+  ImageData image;
+  TOwnedImage() = default;
+  TOwnedImage(const TOwnedImage&) = delete;
+  TOwnedImage& operator=(const TOwnedImage&) = delete;
+  ~TOwnedImage() { ReleaseImage(image); }
+};
+
+// ---- Chunk reader -----------------------------------------------------------------------------
+
+// Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
+void ReadChunkData(const TImagingHandle& handle, TChunkType type, uint32_t length, std::vector<uint8_t>& target) {
+  uint32_t left = length;
+  while (left > 0) {
+    const uint32_t step = std::min(left, kChunkReadStep);
+    const size_t old = target.size();
+    target.resize(old + step);
+    if (handle.Read(target.data() + old, step) != int64_t(step)) RaiseChunkRead(type);
+    left -= step;
+  }
+  uint8_t crc[4];
+  handle.Read(crc, sizeof(crc));
+}
+
+std::vector<uint8_t> ReadChunk(const TImagingHandle& handle, TChunkType type, uint32_t length) {
+  std::vector<uint8_t> data;
+  ReadChunkData(handle, type, length, data);
+  return data;
+}
+
+TPNGImageHeader ParseImageHeader(const std::vector<uint8_t>& d) {
+  if (d.size() < kPNGImageHeaderSize)
+    RaiseImaging("PNG IHDR chunk holds %u bytes instead of %u.", unsigned(d.size()), kPNGImageHeaderSize);
+  return TPNGImageHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12]};
+}
+
+TJNGHeader ParseJpegHeader(const std::vector<uint8_t>& d) {
+  if (d.size() < kJNGHeaderSize)
+    RaiseImaging("JNG JHDR chunk holds %u bytes instead of %u.", unsigned(d.size()), kJNGHeaderSize);
+  return TJNGHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12], d[13], d[14], d[15]};
+}
+
+// PLTE and tRNS follow the same rules: a datastream keeps its first chunk, an empty chunk takes
+// the global record (MNG), and a chunk before any datastream becomes the global record.
+void TakeSideChunk(std::vector<uint8_t>* frameRecord, std::vector<uint8_t>& global, std::vector<uint8_t> data) {
+  if (!frameRecord) {
+    global = std::move(data);
+    return;
+  }
+  if (!frameRecord->empty()) return;
+  *frameRecord = data.empty() ? global : std::move(data);
+}
+
+// ---- Unfiltering (PNG specification, 9.2) ------------------------------------------------------
+
+inline uint8_t PaethPredictor(int a, int b, int c) {
+  const int pa = std::abs(b - c);
+  const int pb = std::abs(a - c);
+  const int pc = std::abs(a + b - 2 * c);
+  if (pa <= pb && pa <= pc) return static_cast<uint8_t>(a);
+  return static_cast<uint8_t>(pb <= pc ? b : c);
+}
+
+#if defined(__SSE2__)
+// One pixel of 3 or 4 bytes at a time; the dependency on the pixel to the left keeps the work
+// serial across pixels, so the lanes run over the channels.
+template <size_t Bpp>
+inline __m128i LoadPixel(const uint8_t* p) {
+  uint32_t v = 0;
+  std::memcpy(&v, p, Bpp);
+  return _mm_cvtsi32_si128(static_cast<int>(v));
+}
+template <size_t Bpp>
+inline void StorePixel(uint8_t* p, __m128i v) {
+  const uint32_t x = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
+  std::memcpy(p, &x, Bpp);
+}
+
+template <size_t Bpp>
+void UnfilterSubSse2(uint8_t* row, size_t n) {
+  __m128i a = _mm_setzero_si128();
+  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
+    a = _mm_add_epi8(a, LoadPixel<Bpp>(row + i));
+    StorePixel<Bpp>(row + i, a);
+  }
+}
+
+template <size_t Bpp>
+void UnfilterAverageSse2(uint8_t* row, const uint8_t* prev, size_t n) {
+  const __m128i one = _mm_set1_epi8(1);
+  __m128i a = _mm_setzero_si128();
+  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
+    const __m128i b = LoadPixel<Bpp>(prev + i);
+    // _mm_avg_epu8 rounds up; the filter wants the sum halved and rounded down.
+    const __m128i avg = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
+    a = _mm_add_epi8(avg, LoadPixel<Bpp>(row + i));
+    StorePixel<Bpp>(row + i, a);
+  }
+}
+
+inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
+inline __m128i Select(__m128i mask, __m128i ifSet, __m128i otherwise) {
+  return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
+}
+
+template <size_t Bpp>
+void UnfilterPaethSse2(uint8_t* row, const uint8_t* prev, size_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i a = zero;  // left, 16-bit lanes
+  __m128i c = zero;  // upper left
+  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
+    const __m128i b = _mm_unpacklo_epi8(LoadPixel<Bpp>(prev + i), zero);
+    const __m128i pa = Abs16(_mm_sub_epi16(b, c));
+    const __m128i pb = Abs16(_mm_sub_epi16(a, c));
+    const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
+    const __m128i smallest = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
+    __m128i predictor = Select(_mm_cmpeq_epi16(smallest, pb), b, c);
+    predictor = Select(_mm_cmpeq_epi16(smallest, pa), a, predictor);
+    const __m128i x = _mm_add_epi8(_mm_packus_epi16(predictor, zero), LoadPixel<Bpp>(row + i));
+    StorePixel<Bpp>(row + i, x);
+    a = _mm_unpacklo_epi8(x, zero);
+    c = b;
+  }
+}
+#endif
+
+// Undoes the filter of one row in place against the previous unfiltered row.
+void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
+  switch (type) {
+    case 1:
+#if defined(__SSE2__)
+      if (bpp == 3) return UnfilterSubSse2<3>(row, n);
+      if (bpp == 4) return UnfilterSubSse2<4>(row, n);
+#endif
+      for (size_t i = bpp; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
+      return;
+    case 2:
+      for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      return;
+    case 3:
+#if defined(__SSE2__)
+      if (bpp == 3) return UnfilterAverageSse2<3>(row, prev, n);
+      if (bpp == 4) return UnfilterAverageSse2<4>(row, prev, n);
+#endif
+      for (size_t i = 0; i < bpp && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
+      for (size_t i = bpp; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - bpp] + prev[i]) >> 1));
+      return;
+    case 4:
+#if defined(__SSE2__)
+      if (bpp == 3) return UnfilterPaethSse2<3>(row, prev, n);
+      if (bpp == 4) return UnfilterPaethSse2<4>(row, prev, n);
+#endif
+      for (size_t i = 0; i < bpp && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
+      for (size_t i = bpp; i < n; ++i)
+        row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - bpp], prev[i], prev[i - bpp]));
+      return;
+    default:
+      return;
+  }
+}
+
+// ---- Inflating ----------------------------------------------------------------------------
+
+// Inflates a whole zlib stream held in memory, in pieces of exactly the requested size.
+class TInflater {
+public:
+  explicit TInflater(const std::vector<uint8_t>& data) : next_(data.data()), left_(data.size()) {
+    std::memset(&stream_, 0, sizeof(stream_));
+    const int result = inflateInit(&stream_);
+    if (result != Z_OK) RaiseZlib(result);
+  }
+  ~TInflater() { inflateEnd(&stream_); }
+  TInflater(const TInflater&) = delete;
+  TInflater& operator=(const TInflater&) = delete;
+
+  // Fills `target` with exactly `count` bytes: raises on corrupt or short data.
+  void Read(uint8_t* target, size_t count) {
+    while (count > 0) {
+      if (ended_) RaiseImaging("PNG image data are shorter than the image size requires.");
+      if (stream_.avail_in == 0 && left_ > 0) {
+        const size_t step = std::min<size_t>(left_, 1u << 30);
+        stream_.next_in = const_cast<Bytef*>(next_);
+        stream_.avail_in = static_cast<uInt>(step);
+        next_ += step;
+        left_ -= step;
+      }
+      const size_t step = std::min<size_t>(count, 1u << 30);
+      stream_.next_out = target;
+      stream_.avail_out = static_cast<uInt>(step);
+      const int result = inflate(&stream_, Z_NO_FLUSH);
+      const size_t produced = step - stream_.avail_out;
+      target += produced;
+      count -= produced;
+      if (result == Z_STREAM_END) {
+        ended_ = true;
+      } else if (result == Z_BUF_ERROR) {
+        // No progress possible: the input is used up before the stream ended.
+        if (stream_.avail_in == 0 && left_ == 0) RaiseZlib(Z_BUF_ERROR);
+      } else if (result != Z_OK) {
+        RaiseZlib(result == Z_NEED_DICT ? Z_DATA_ERROR : result);
+      }
+    }
+  }
+
+private:
+  z_stream stream_;
+  const uint8_t* next_;
+  size_t left_;
+  bool ended_ = false;
+};
+
+// ---- Decoding one PNG datastream --------------------------------------------------------------
+
+struct TPNGLayout {
+  PixelFormat format;
+  uint32_t bitsPerPixel;
+};
+
+TPNGLayout PNGLayout(const TPNGImageHeader& h) {
+  const uint8_t d = h.BitDepth;
+  switch (h.ColorType) {
+    case 0:
+      if (d == 1 || d == 2 || d == 4 || d == 8) return {PixelFormat::Gray8, d};
+      if (d == 16) return {PixelFormat::Gray16, 16};
+      break;
+    case 2:
+      if (d == 8) return {PixelFormat::R8G8B8, 24};
+      if (d == 16) return {PixelFormat::R16G16B16, 48};
+      break;
+    case 3:
+      if (d == 1 || d == 2 || d == 4 || d == 8) return {PixelFormat::Index8, d};
+      break;
+    case 4:
+      if (d == 8) return {PixelFormat::A8Gray8, 16};
+      if (d == 16) return {PixelFormat::A16Gray16, 32};
+      break;
+    case 6:
+      if (d == 8) return {PixelFormat::A8R8G8B8, 32};
+      if (d == 16) return {PixelFormat::A16R16G16B16, 64};
+      break;
+    default:
+      break;
+  }
+  RaiseImaging("PNG colour type %u with bit depth %u is not supported.", unsigned(h.ColorType), unsigned(d));
+}
+
+// What turns unfiltered PNG bytes of a row into the library's layout, for depths of 8 and 16:
+// red and blue change places, 16-bit samples become native order, and the MNG intrapixel
+// differencing is undone.
+struct TRowFixup {
+  uint32_t bytesPerPixel = 0;
+  bool sixteenBit = false;
+  bool truecolour = false;
+  bool intrapixel = false;
+
+  bool Needed() const { return sixteenBit || truecolour; }
+
+  void Apply(uint8_t* row, size_t pixels) const {
+    if (!sixteenBit) {
+      for (size_t i = 0; i < pixels; ++i, row += bytesPerPixel) {
+        uint8_t r = row[0];
+        uint8_t b = row[2];
+        if (intrapixel) {
+          r = static_cast<uint8_t>(r + row[1]);
+          b = static_cast<uint8_t>(b + row[1]);
+        }
+        row[0] = b;
+        row[2] = r;
+      }
+      return;
+    }
+    const size_t words = bytesPerPixel / 2;
+    for (size_t i = 0; i < pixels; ++i, row += bytesPerPixel) {
+      uint16_t w[4];
+      for (size_t k = 0; k < words; ++k) w[k] = LoadBE16(row + 2 * k);
+      if (truecolour) {
+        if (intrapixel) {
+          w[0] = static_cast<uint16_t>(w[0] + w[1]);
+          w[2] = static_cast<uint16_t>(w[2] + w[1]);
+        }
+        std::swap(w[0], w[2]);
+      }
+      std::memcpy(row, w, bytesPerPixel);
+    }
+  }
+};
+
+// Unpacks one row of 1-, 2- or 4-bit samples (most significant bits first) to one byte each;
+// gray samples are scaled to the full 8-bit range, palette indices kept.
+void UnpackRow(const uint8_t* packed, uint8_t* target, size_t pixels, uint32_t depth, bool scaleGray) {
+  const uint32_t mask = (1u << depth) - 1;
+  const uint32_t scale = !scaleGray ? 1 : depth == 1 ? 255 : depth == 2 ? 85 : 17;
+  const uint32_t perByte = 8 / depth;
+  for (size_t x = 0; x < pixels; ++x) {
+    const uint32_t shift = 8 - depth * (uint32_t(x % perByte) + 1);
+    target[x] = static_cast<uint8_t>(((packed[x / perByte] >> shift) & mask) * scale);
+  }
+}
+
+struct TAdam7Pass {
+  uint32_t columnStart, rowStart, columnStep, rowStep;
+};
+constexpr TAdam7Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                                  {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+void DecodeNonInterlaced(TInflater& inflater, ImageData& image, const TPNGLayout& layout, const TRowFixup& fixup) {
+  const size_t width = size_t(image.Width);
+  const size_t height = size_t(image.Height);
+  const size_t bpp = (layout.bitsPerPixel + 7) / 8;
+  const size_t rowBytes = (width * layout.bitsPerPixel + 7) / 8;
+  const std::vector<uint8_t> zeroRow(rowBytes, 0);
+
+  if (layout.bitsPerPixel >= 8) {
+    // Inflate straight into the image rows and unfilter there; the layout fix-up runs one row
+    // behind because the next row's filter needs this one as the file stores it.
+    for (size_t y = 0; y < height; ++y) {
+      uint8_t* row = image.Bits + y * rowBytes;
+      const uint8_t* prev = y > 0 ? row - rowBytes : zeroRow.data();
+      uint8_t type = 0;
+      inflater.Read(&type, 1);
+      inflater.Read(row, rowBytes);
+      if (type > 4)
+        std::memset(row, 0, rowBytes);
+      else
+        UnfilterRow(type, row, prev, rowBytes, bpp);
+      if (fixup.Needed() && y > 0) fixup.Apply(row - rowBytes, width);
+    }
+    if (fixup.Needed()) fixup.Apply(image.Bits + (height - 1) * rowBytes, width);
+    return;
+  }
+
+  std::vector<uint8_t> rows(2 * rowBytes, 0);
+  uint8_t* cur = rows.data();
+  uint8_t* prev = rows.data() + rowBytes;
+  const bool gray = image.Format == PixelFormat::Gray8;
+  for (size_t y = 0; y < height; ++y) {
+    uint8_t type = 0;
+    inflater.Read(&type, 1);
+    inflater.Read(cur, rowBytes);
+    if (type > 4)
+      std::memset(cur, 0, rowBytes);
+    else
+      UnfilterRow(type, cur, prev, rowBytes, bpp);
+    UnpackRow(cur, image.Bits + y * width, width, layout.bitsPerPixel, gray);
+    std::swap(cur, prev);
+  }
+}
+
+void DecodeAdam7(TInflater& inflater, ImageData& image, const TPNGLayout& layout, const TRowFixup& fixup) {
+  const size_t width = size_t(image.Width);
+  const size_t height = size_t(image.Height);
+  const uint32_t bits = layout.bitsPerPixel;
+  const size_t bpp = (bits + 7) / 8;
+  const size_t rowBytes = (width * bits + 7) / 8;
+  // Depths below 8 collect the packed rows first; the others scatter whole pixels into the image.
+  std::vector<uint8_t> packed(bits < 8 ? rowBytes * height : 0, 0);
+  uint8_t* target = bits < 8 ? packed.data() : image.Bits;
+  std::vector<uint8_t> passRows(2 * rowBytes, 0);
+
+  for (const TAdam7Pass& pass : kAdam7) {
+    if (pass.columnStart >= width || pass.rowStart >= height) continue;
+    const size_t passWidth = (width + pass.columnStep - pass.columnStart - 1) / pass.columnStep;
+    const size_t passRowBytes = (passWidth * bits + 7) / 8;
+    uint8_t* cur = passRows.data();
+    uint8_t* prev = passRows.data() + rowBytes;
+    std::memset(passRows.data(), 0, passRows.size());
+    for (size_t y = pass.rowStart; y < height; y += pass.rowStep) {
+      uint8_t type = 0;
+      inflater.Read(&type, 1);
+      inflater.Read(cur, passRowBytes);
+      UnfilterRow(type, cur, prev, passRowBytes, bpp);
+      uint8_t* line = target + y * rowBytes;
+      if (bits >= 8) {
+        for (size_t i = 0, x = pass.columnStart; i < passWidth; ++i, x += pass.columnStep)
+          std::memcpy(line + x * bpp, cur + i * bpp, bpp);
+      } else {
+        const uint32_t mask = (1u << bits) - 1;
+        const uint32_t perByte = 8 / bits;
+        for (size_t i = 0, x = pass.columnStart; i < passWidth; ++i, x += pass.columnStep) {
+          const uint32_t sample = (cur[i / perByte] >> (8 - bits * (uint32_t(i % perByte) + 1))) & mask;
+          line[x / perByte] |= static_cast<uint8_t>(sample << (8 - bits * (uint32_t(x % perByte) + 1)));
+        }
+      }
+      std::swap(cur, prev);
+    }
+  }
+
+  if (bits < 8) {
+    const bool gray = image.Format == PixelFormat::Gray8;
+    for (size_t y = 0; y < height; ++y) UnpackRow(packed.data() + y * rowBytes, image.Bits + y * width, width, bits, gray);
+  } else if (fixup.Needed()) {
+    for (size_t y = 0; y < height; ++y) fixup.Apply(image.Bits + y * rowBytes, width);
+  }
+}
+
+// Bytes the filtered rows of an image take, filter type bytes included.
+uint64_t FilteredSize(const TPNGImageHeader& header, uint32_t bitsPerPixel) {
+  const uint64_t width = header.Width, height = header.Height;
+  if (header.InterlaceMethod != 1) return height * ((width * bitsPerPixel + 7) / 8 + 1);
+  uint64_t total = 0;
+  for (const TAdam7Pass& pass : kAdam7) {
+    if (pass.columnStart >= width || pass.rowStart >= height) continue;
+    const uint64_t passWidth = (width + pass.columnStep - pass.columnStart - 1) / pass.columnStep;
+    const uint64_t passHeight = (height + pass.rowStep - pass.rowStart - 1) / pass.rowStep;
+    total += passHeight * ((passWidth * bitsPerPixel + 7) / 8 + 1);
+  }
+  return total;
+}
+
+// Deflate turns one byte into at most 1032 (a 258-byte match in two bits); data that cannot
+// possibly fill the image are refused before the image is allocated.
+constexpr uint64_t kMaxInflateRatio = 1032;
+
+void DecodePNGData(const TPNGImageHeader& header, const std::vector<uint8_t>& data, ImageData& image) {
+  if (header.Width > kMaxChunkLength || header.Height > kMaxChunkLength)
+    RaiseImaging("PNG image size %ux%u is invalid.", header.Width, header.Height);
+  CheckImageDimensions(header.Width, header.Height, "PNG image");
+  const TPNGLayout layout = PNGLayout(header);
+  if (FilteredSize(header, layout.bitsPerPixel) > uint64_t(data.size()) * kMaxInflateRatio + 1024)
+    RaiseImaging("PNG image data (%llu bytes) are too short for a %ux%u image.",
+                 static_cast<unsigned long long>(data.size()), header.Width, header.Height);
+  CreateImage(static_cast<int32_t>(header.Width), static_cast<int32_t>(header.Height), layout.format, image);
+
+  TRowFixup fixup;
+  fixup.bytesPerPixel = layout.bitsPerPixel / 8;
+  fixup.sixteenBit = header.BitDepth == 16;
+  fixup.truecolour = header.ColorType == 2 || header.ColorType == 6;
+  fixup.intrapixel = fixup.truecolour && header.FilterMethod == 64;
+
+  TInflater inflater(data);
+  if (header.InterlaceMethod == 1)
+    DecodeAdam7(inflater, image, layout, fixup);
+  else
+    DecodeNonInterlaced(inflater, image, layout, fixup);
+}
+
+// ---- Side chunks ------------------------------------------------------------------------------
+
+// A tRNS or bKGD colour: four 16-bit words, for truecolour in the order blue, green, red.
+struct TSideColour {
+  uint16_t w[4] = {0, 0, 0, 0};
+};
+
+TSideColour ReadSideColour(const std::vector<uint8_t>& bytes, bool truecolour, const TFrameInfo& frame) {
+  uint8_t padded[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+  std::memcpy(padded, bytes.data(), std::min<size_t>(bytes.size(), 8));
+  TSideColour c;
+  for (int i = 0; i < 4; ++i) c.w[i] = LoadBE16(padded + 2 * i);
+  if (truecolour) std::swap(c.w[0], c.w[2]);
+  const uint8_t ct = frame.ImageHeader.ColorType;
+  const uint8_t depth = frame.ImageHeader.BitDepth;
+  if (!frame.IsJpegFrame && (ct == 0 || ct == 4) && depth < 8) {
+    const uint32_t scale = depth == 1 ? 255 : depth == 2 ? 85 : depth == 4 ? 17 : 1;
+    c.w[0] = static_cast<uint16_t>(c.w[0] * scale);
+  }
+  return c;
+}
+
+// Writes the colour as one pixel of an alpha format; false when a sample does not fit.
+bool MakeKeyPixel(PixelFormat format, const TSideColour& c, bool opaque, uint8_t (&pixel)[8]) {
+  const uint16_t alpha16 = opaque ? 0xFFFF : 0;
+  switch (format) {
+    case PixelFormat::A8Gray8:
+      if (c.w[0] > 255) return false;
+      pixel[0] = static_cast<uint8_t>(c.w[0]);
+      pixel[1] = static_cast<uint8_t>(alpha16);
+      return true;
+    case PixelFormat::A8R8G8B8:
+      if (c.w[0] > 255 || c.w[1] > 255 || c.w[2] > 255) return false;
+      for (int i = 0; i < 3; ++i) pixel[i] = static_cast<uint8_t>(c.w[i]);
+      pixel[3] = static_cast<uint8_t>(alpha16);
+      return true;
+    case PixelFormat::A16Gray16: {
+      const uint16_t words[2] = {c.w[0], alpha16};
+      std::memcpy(pixel, words, 4);
+      return true;
+    }
+    case PixelFormat::A16R16G16B16: {
+      const uint16_t words[4] = {c.w[0], c.w[1], c.w[2], alpha16};
+      std::memcpy(pixel, words, 8);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+PixelFormat AlphaFormatOf(PixelFormat format) {
+  switch (format) {
+    case PixelFormat::Gray8: return PixelFormat::A8Gray8;
+    case PixelFormat::Gray16: return PixelFormat::A16Gray16;
+    case PixelFormat::R8G8B8: return PixelFormat::A8R8G8B8;
+    case PixelFormat::R16G16B16: return PixelFormat::A16R16G16B16;
+    default: return PixelFormat::Unknown;
+  }
+}
+
+// ---- JNG ------------------------------------------------------------------------------------
+
+// Reads a JPEG stream held in memory through a JPEG codec of its own; false when the JPEG
+// codec answers false (a colour space it does not give).
+bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, ImageData& image) {
+  TCustomIOJpegFileFormat jpeg;
+  jpeg.UseStreamIO(MemoryIO);
+  TMemoryIORec rec;
+  rec.Data = const_cast<uint8_t*>(data.data());
+  rec.Size = static_cast<int64_t>(data.size());
+  TDynImageDataArray images;
+  if (!jpeg.ReadImages(TImagingHandle{&MemoryIO, &rec}, images, true) || images.empty()) return false;
+  ReleaseImage(image);
+  image = images[0];
+  images.Detach(0);
+  return true;
+}
+
+void WriteEmbeddedJpeg(const ImageData& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
+  TCustomIOJpegFileFormat jpeg;
+  jpeg.UseStreamIO(StreamIO);
+  jpeg.Quality = quality;
+  jpeg.Progressive = progressive ? 1 : 0;
+  TMemoryStream stream;
+  TBorrowedImageArray borrowed(image);
+  if (!jpeg.WriteImage(TImagingHandle{&StreamIO, static_cast<TStream*>(&stream)}, borrowed.Array(), 0))
+    RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format).c_str());
+  target = std::move(stream.Data());
+}
+
+// ---- Encoding -------------------------------------------------------------------------------
+
+// Deflates everything written to it into `target` at the given level.
+class TDeflater {
+public:
+  TDeflater(int level, std::vector<uint8_t>& target) : target_(target) {
+    std::memset(&stream_, 0, sizeof(stream_));
+    const int result = deflateInit(&stream_, level);
+    if (result != Z_OK) RaiseZlib(result);
+    target_.clear();
+  }
+  ~TDeflater() { deflateEnd(&stream_); }
+  TDeflater(const TDeflater&) = delete;
+  TDeflater& operator=(const TDeflater&) = delete;
+
+  void Write(const uint8_t* data, size_t count) {
+    while (count > 0) {
+      const size_t step = std::min<size_t>(count, 1u << 30);
+      stream_.next_in = const_cast<Bytef*>(data);
+      stream_.avail_in = static_cast<uInt>(step);
+      while (stream_.avail_in > 0) Run(Z_NO_FLUSH);
+      data += step;
+      count -= step;
+    }
+  }
+
+  void Finish() {
+    while (Run(Z_FINISH) != Z_STREAM_END) {
+    }
+    target_.resize(used_);
+  }
+
+private:
+  int Run(int flush) {
+    if (target_.size() - used_ < (1u << 16)) target_.resize(std::max<size_t>(target_.size() * 3 / 2, used_ + (1u << 17)));
+    const size_t room = std::min<size_t>(target_.size() - used_, 1u << 30);
+    stream_.next_out = target_.data() + used_;
+    stream_.avail_out = static_cast<uInt>(room);
+    const int result = deflate(&stream_, flush);
+    if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR) RaiseZlib(result);
+    used_ += room - stream_.avail_out;
+    return result;
+  }
+
+  z_stream stream_;
+  std::vector<uint8_t>& target_;
+  size_t used_ = 0;
+};
+
+inline uint8_t FilterByte(uint8_t type, uint8_t x, uint8_t a, uint8_t b, uint8_t c) {
+  switch (type) {
+    case 1: return static_cast<uint8_t>(x - a);
+    case 2: return static_cast<uint8_t>(x - b);
+    case 3: return static_cast<uint8_t>(x - ((a + b) >> 1));
+    case 4: return static_cast<uint8_t>(x - PaethPredictor(a, b, c));
+    default: return x;
+  }
+}
+
+// Filters `row` against `prev` (both as the file stores them) into `out`.
+void FilterRow(uint8_t type, const uint8_t* row, const uint8_t* prev, uint8_t* out, size_t n, size_t bpp) {
+  switch (type) {
+    case 0:
+      std::memcpy(out, row, n);
+      return;
+    case 2:
+      for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(row[i] - prev[i]);
+      return;
+    default:
+      for (size_t i = 0; i < bpp && i < n; ++i) out[i] = FilterByte(type, row[i], 0, prev[i], 0);
+      for (size_t i = bpp; i < n; ++i) out[i] = FilterByte(type, row[i], row[i - bpp], prev[i], prev[i - bpp]);
+      return;
+  }
+}
+
+uint64_t FilterCost(const uint8_t* row, size_t n) {
+  uint64_t sum = 0;
+  for (size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(std::abs(static_cast<int8_t>(row[i])));
+  return sum;
+}
+
+// Copies a source row into the byte order of the file: red first, 16-bit samples big-endian.
+void StorePNGRow(const uint8_t* source, uint8_t* target, size_t pixels, size_t bpp, bool swapRedBlue, bool sixteenBit) {
+  if (!sixteenBit) {
+    std::memcpy(target, source, pixels * bpp);
+    if (swapRedBlue)
+      for (size_t i = 0; i < pixels; ++i) std::swap(target[i * bpp], target[i * bpp + 2]);
+    return;
+  }
+  const size_t words = bpp / 2;
+  for (size_t i = 0; i < pixels; ++i, source += bpp, target += bpp) {
+    uint16_t w[4];
+    std::memcpy(w, source, bpp);
+    if (swapRedBlue) std::swap(w[0], w[2]);
+    for (size_t k = 0; k < words; ++k) {
+      target[2 * k] = static_cast<uint8_t>(w[k] >> 8);
+      target[2 * k + 1] = static_cast<uint8_t>(w[k]);
+    }
+  }
+}
+
+// Builds the IHDR of a prepared image.
+TPNGImageHeader HeaderForImage(const ImageData& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  if (!info || info->BytesPerPixel <= 0 || info->IsFloatingPoint || info->IsCompressed)
+    RaiseImaging("PNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
+  TPNGImageHeader h{};
+  h.Width = static_cast<uint32_t>(image.Width);
+  h.Height = static_cast<uint32_t>(image.Height);
+  uint32_t depth = 8u * static_cast<uint32_t>(info->BytesPerPixel);
+  if (info->HasGrayChannel) {
+    h.ColorType = info->HasAlphaChannel ? 4 : 0;
+    if (info->HasAlphaChannel) depth /= 2;
+  } else if (info->IsIndexed) {
+    h.ColorType = 3;
+  } else if (info->HasAlphaChannel) {
+    h.ColorType = 6;
+    depth /= 4;
+  } else {
+    h.ColorType = 2;
+    depth /= 3;
+  }
+  h.BitDepth = static_cast<uint8_t>(depth);
+  return h;
+}
+
+// Filters and deflates the rows of an image whose format the PNG layout table covers.
+void EncodePNGRows(const ImageData& image, const TPNGImageHeader& header, int32_t preFilter, int32_t compressLevel,
+                   std::vector<uint8_t>& target) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const size_t bpp = size_t(info->BytesPerPixel);
+  const size_t width = size_t(image.Width);
+  const size_t rowBytes = width * bpp;
+  const bool truecolour = header.ColorType == 2 || header.ColorType == 6;
+  const bool sixteenBit = header.BitDepth == 16;
+  const bool redFirst = image.Format == PixelFormat::B16G16R16 || image.Format == PixelFormat::A16B16G16R16;
+  const bool swapRedBlue = truecolour && !redFirst;
+  const bool transform = swapRedBlue || sixteenBit;
+
+  int fixedType = 0;
+  bool adaptive = false;
+  if (preFilter <= 4)
+    fixedType = preFilter;
+  else if (preFilter == 5)
+    fixedType = truecolour ? 4 : 0;
+  else
+    adaptive = header.BitDepth >= 8 && header.ColorType != 3;
+
+  std::vector<uint8_t> zeroRow(rowBytes, 0);
+  std::vector<uint8_t> fileRows(transform ? 2 * rowBytes : 0);
+  std::vector<uint8_t> filtered((adaptive ? 5 : 1) * (rowBytes + 1));
+  const uint8_t* prev = zeroRow.data();
+  TDeflater deflater(compressLevel, target);
+  for (size_t y = 0; y < size_t(image.Height); ++y) {
+    const uint8_t* source = image.Bits + y * rowBytes;
+    const uint8_t* row = source;
+    if (transform) {
+      uint8_t* slot = fileRows.data() + (y % 2) * rowBytes;
+      StorePNGRow(source, slot, width, bpp, swapRedBlue, sixteenBit);
+      row = slot;
+    }
+    uint8_t* chosen = filtered.data();
+    if (!adaptive) {
+      chosen[0] = static_cast<uint8_t>(fixedType);
+      FilterRow(static_cast<uint8_t>(fixedType), row, prev, chosen + 1, rowBytes, bpp);
+    } else {
+      uint64_t best = UINT64_MAX;
+      for (uint8_t type = 0; type <= 4; ++type) {
+        uint8_t* candidate = filtered.data() + type * (rowBytes + 1);
+        candidate[0] = type;
+        FilterRow(type, row, prev, candidate + 1, rowBytes, bpp);
+        const uint64_t cost = FilterCost(candidate + 1, rowBytes);
+        if (cost < best) {
+          best = cost;
+          chosen = candidate;
+        }
+      }
+    }
+    deflater.Write(chosen, rowBytes + 1);
+    prev = row;
+  }
+  deflater.Finish();
+}
+
+// ---- Chunk writer ---------------------------------------------------------------------------
+
+void WriteChunk(const TImagingHandle& handle, TChunkType type, const uint8_t* data, size_t size) {
+  uint8_t header[8];
+  StoreBE32(header, static_cast<uint32_t>(size));
+  StoreBE32(header + 4, type);
+  uLong crc = crc32(0L, header + 4, 4);
+  if (size > 0) crc = crc32_z(crc, data, size);
+  uint8_t trailer[4];
+  StoreBE32(trailer, static_cast<uint32_t>(crc));
+  handle.WriteExact(header, 8, "PNG chunk header");
+  if (size > 0) handle.WriteExact(data, static_cast<int64_t>(size), "PNG chunk data");
+  handle.WriteExact(trailer, 4, "PNG chunk CRC");
+}
+
+// Data longer than one chunk can hold go into consecutive chunks of the same type.
+void WriteDataChunks(const TImagingHandle& handle, TChunkType type, const std::vector<uint8_t>& data) {
+  size_t offset = 0;
+  do {
+    const size_t size = std::min<size_t>(data.size() - offset, kMaxChunkLength);
+    WriteChunk(handle, type, data.data() + offset, size);
+    offset += size;
+  } while (offset < data.size());
+}
+
+void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
+  if (!frame.IsJpegFrame) {
+    const TPNGImageHeader& h = frame.ImageHeader;
+    uint8_t ihdr[kPNGImageHeaderSize];
+    StoreBE32(ihdr, h.Width);
+    StoreBE32(ihdr + 4, h.Height);
+    ihdr[8] = h.BitDepth;
+    ihdr[9] = h.ColorType;
+    ihdr[10] = h.CompressionMethod;
+    ihdr[11] = h.FilterMethod;
+    ihdr[12] = h.InterlaceMethod;
+    WriteChunk(handle, kIHDR, ihdr, sizeof(ihdr));
+    if (!frame.PaletteBytes.empty()) WriteChunk(handle, kPLTE, frame.PaletteBytes.data(), frame.PaletteBytes.size());
+    if (!frame.TransparencyBytes.empty())
+      WriteChunk(handle, kTRNS, frame.TransparencyBytes.data(), frame.TransparencyBytes.size());
+    WriteDataChunks(handle, kIDAT, frame.ImageDataStream);
+  } else {
+    const TJNGHeader& h = frame.JpegHeader;
+    uint8_t jhdr[kJNGHeaderSize];
+    StoreBE32(jhdr, h.Width);
+    StoreBE32(jhdr + 4, h.Height);
+    jhdr[8] = h.ColorType;
+    jhdr[9] = h.SampleDepth;
+    jhdr[10] = h.CompressionMethod;
+    jhdr[11] = h.InterlaceMethod;
+    jhdr[12] = h.AlphaSampleDepth;
+    jhdr[13] = h.AlphaCompressionMethod;
+    jhdr[14] = h.AlphaFilterMethod;
+    jhdr[15] = h.AlphaInterlaceMethod;
+    WriteChunk(handle, kJHDR, jhdr, sizeof(jhdr));
+    WriteDataChunks(handle, kJDAT, frame.JpegDataStream);
+    if (h.AlphaSampleDepth != 0) {
+      if (h.AlphaCompressionMethod == 8)
+        WriteDataChunks(handle, kJDAA, frame.JpegAlphaStream);
+      else
+        WriteDataChunks(handle, kIDAT, frame.ImageDataStream);
+    }
+  }
+  WriteChunk(handle, kIEND, nullptr, 0);
+}
+
+}  // namespace
+
+// ---- TNGFileHandler -------------------------------------------------------------------------
+
+void TNGFileHandler::Clear() {
+  Frames.clear();
+  MNGHeader = TMNGHeader{};
+  GlobalPalette.clear();
+  GlobalTransparency.clear();
+}
+
+TFrameInfo& TNGFileHandler::AddFrame(bool isJpegFrame) {
+  Frames.push_back(std::make_unique<TFrameInfo>());
+  Frames.back()->IsJpegFrame = isJpegFrame;
+  return *Frames.back();
+}
+
+bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
+  Clear();
+  uint8_t signature[8];
+  if (handle.Read(signature, 8) != 8) return false;
+  if (std::memcmp(signature, kPNGSignature, 8) == 0)
+    FileType = TNGFileType::PNG;
+  else if (std::memcmp(signature, kMNGSignature, 8) == 0)
+    FileType = TNGFileType::MNG;
+  else if (std::memcmp(signature, kJNGSignature, 8) == 0)
+    FileType = TNGFileType::JNG;
+  else
+    return false;
+
+  uint8_t header[8];
+  if (FileType == TNGFileType::MNG) {
+    if (handle.Read(header, 8) != 8) RaiseChunkRead(kMHDR);
+    const uint32_t length = LoadBE32(header);
+    const TChunkType type = LoadBE32(header + 4);
+    if (length > kMaxChunkLength) RaiseChunkRead(type);
+    const std::vector<uint8_t> data = ReadChunk(handle, type, length);
+    if (data.size() < kMNGHeaderSize)
+      RaiseImaging("MNG header chunk holds %u bytes instead of %u.", unsigned(data.size()), kMNGHeaderSize);
+    uint32_t* fields = &MNGHeader.FrameWidth;
+    for (uint32_t i = 0; i < kMNGHeaderSize / 4; ++i) fields[i] = LoadBE32(&data[4 * i]);
+  }
+
+  while (handle.Read(header, 8) == 8) {
+    const uint32_t length = LoadBE32(header);
+    const TChunkType type = LoadBE32(header + 4);
+    if (length > kMaxChunkLength) RaiseChunkRead(type);
+    TFrameInfo* frame = Frames.empty() ? nullptr : Frames.back().get();
+    if ((type == kIDAT || type == kJDAT || type == kJDAA || type == kBKGD) && !frame)
+      RaiseImaging("%s chunk found before the image header.", ChunkName(type).c_str());
+
+    if (type == kIHDR) {
+      const TPNGImageHeader h = ParseImageHeader(ReadChunk(handle, type, length));
+      AddFrame(false).ImageHeader = h;
+    } else if (type == kJHDR) {
+      const TJNGHeader h = ParseJpegHeader(ReadChunk(handle, type, length));
+      AddFrame(true).JpegHeader = h;
+    } else if (type == kIDAT) {
+      ReadChunkData(handle, type, length, frame->ImageDataStream);
+    } else if (type == kJDAT) {
+      ReadChunkData(handle, type, length, frame->JpegDataStream);
+    } else if (type == kJDAA) {
+      ReadChunkData(handle, type, length, frame->JpegAlphaStream);
+    } else if (type == kPLTE) {
+      TakeSideChunk(frame ? &frame->PaletteBytes : nullptr, GlobalPalette, ReadChunk(handle, type, length));
+    } else if (type == kTRNS) {
+      TakeSideChunk(frame ? &frame->TransparencyBytes : nullptr, GlobalTransparency, ReadChunk(handle, type, length));
+    } else if (type == kBKGD) {
+      std::vector<uint8_t> data = ReadChunk(handle, type, length);
+      if (frame->BackgroundBytes.empty()) frame->BackgroundBytes = std::move(data);
+    } else {
+      handle.Seek(int64_t(length) + 4, smFromCurrent);
+    }
+
+    if (handle.Eof() || type == kMEND) break;
+    if (type == kIEND && FileType != TNGFileType::MNG) break;
+  }
+  return true;
+}
+
+// ---- Decoding -------------------------------------------------------------------------------
+
+bool DecodePNGFrame(const TFrameInfo& frame, ImageData& image) {
+  DecodePNGData(frame.ImageHeader, frame.ImageDataStream, image);
+  return true;
+}
+
+bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image) {
+  const TJNGHeader& h = frame.JpegHeader;
+  if (h.SampleDepth == 12) {
+    // 12-bit JPEG data are not decoded; the image keeps its size.
+    CheckImageDimensions(h.Width, h.Height, "JNG image");
+    CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), PixelFormat::R8G8B8, image);
+    return true;
+  }
+  if (!ReadEmbeddedJpeg(frame.JpegDataStream, image)) return false;
+
+  const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
+  if (!hasAlpha || (image.Format != PixelFormat::Gray8 && image.Format != PixelFormat::R8G8B8)) return true;
+
+  TOwnedImage alpha;
+  if (h.AlphaCompressionMethod == 0) {
+    TPNGImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
+    DecodePNGData(alphaHeader, frame.ImageDataStream, alpha.image);
+  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha.image)) {
+    return false;
+  }
+  if (alpha.image.Width != image.Width || alpha.image.Height != image.Height)
+    ResizeImage(alpha.image, image.Width, image.Height, ResizeFilter::Nearest);
+  const PixelFormatInfo* alphaInfo = FindFormatInfo(alpha.image.Format);
+  if (alphaInfo->BytesPerPixel > 1 || !alphaInfo->HasGrayChannel) ConvertImageFormat(alpha.image, PixelFormat::Gray8);
+
+  const bool gray = image.Format == PixelFormat::Gray8;
+  ConvertImageFormat(image, gray ? PixelFormat::A8Gray8 : PixelFormat::A8R8G8B8);
+  const size_t step = gray ? 2 : 4;
+  uint8_t* target = image.Bits + step - 1;
+  const uint8_t* source = alpha.image.Bits;
+  const size_t count = size_t(image.Width) * size_t(image.Height);
+  for (size_t i = 0; i < count; ++i, target += step) *target = source[i];
+  return true;
+}
+
+void ApplyFrameSideChunks(const TFrameInfo& frame, ImageData& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  if (!info || image.Bits == nullptr) return;
+  const bool truecolour = frame.IsJpegFrame ? (frame.JpegHeader.ColorType == 10 || frame.JpegHeader.ColorType == 14)
+                                            : (frame.ImageHeader.ColorType == 2 || frame.ImageHeader.ColorType == 6);
+  const bool indexed = image.Format == PixelFormat::Index8;
+
+  bool hasTransparent = false;
+  TSideColour transparent;
+  if (!frame.TransparencyBytes.empty() && !indexed && !info->HasAlphaChannel) {
+    transparent = ReadSideColour(frame.TransparencyBytes, truecolour, frame);
+    hasTransparent = true;
+  }
+  bool hasBackground = false;
+  TSideColour background;
+  if (!frame.BackgroundBytes.empty()) {
+    background = ReadSideColour(frame.BackgroundBytes, truecolour, frame);
+    hasBackground = true;
+  }
+
+  if (indexed) {
+    std::memset(image.Palette, 0xFF, 256 * sizeof(Color32));
+    const int32_t count = std::min(frame.PaletteCount(), 256);
+    const uint8_t* p = frame.PaletteBytes.data();
+    for (int32_t i = 0; i < count; ++i, p += 3) image.Palette[i] = MakeColor32(255, p[0], p[1], p[2]);
+    const size_t alphas = std::min<size_t>(frame.TransparencyBytes.size(), 256);
+    for (size_t i = 0; i < alphas; ++i)
+      image.Palette[i] = (image.Palette[i] & 0x00FFFFFFu) | (Color32(frame.TransparencyBytes[i]) << 24);
+  }
+
+  if (hasTransparent) {
+    const PixelFormat alphaFormat = AlphaFormatOf(image.Format);
+    if (alphaFormat == PixelFormat::Unknown) return;
+    uint8_t key[8];
+    uint8_t replacement[8];
+    if (!MakeKeyPixel(alphaFormat, transparent, true, key)) return;
+    if (!MakeKeyPixel(alphaFormat, hasBackground ? background : transparent, false, replacement) &&
+        !MakeKeyPixel(alphaFormat, transparent, false, replacement))
+      return;
+    ConvertImageFormat(image, alphaFormat);
+    ReplaceImageColor(image, 0, 0, image.Width, image.Height, key, replacement);
+  }
+}
+
+// ---- TNGFileSaver -----------------------------------------------------------------------------
+
+void TNGFileSaver::AddPNGFrame(const ImageData& image) {
+  TFrameInfo& frame = AddFrame(false);
+  frame.ImageHeader = HeaderForImage(image);
+  EncodePNGRows(image, frame.ImageHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+  if (image.Format == PixelFormat::Index8) {
+    frame.PaletteBytes.resize(256 * 3);
+    bool translucent = false;
+    for (int i = 0; i < 256; ++i) {
+      const Color32 c = image.Palette[i];
+      frame.PaletteBytes[size_t(i) * 3] = Color32Red(c);
+      frame.PaletteBytes[size_t(i) * 3 + 1] = Color32Green(c);
+      frame.PaletteBytes[size_t(i) * 3 + 2] = Color32Blue(c);
+      translucent = translucent || Color32Alpha(c) != 255;
+    }
+    if (translucent) {
+      frame.TransparencyBytes.resize(256);
+      for (int i = 0; i < 256; ++i) frame.TransparencyBytes[size_t(i)] = Color32Alpha(image.Palette[i]);
+    }
+  }
+}
+
+void TNGFileSaver::AddJNGFrame(const ImageData& image) {
+  const bool gray = image.Format == PixelFormat::Gray8 || image.Format == PixelFormat::A8Gray8;
+  const bool hasAlpha = image.Format == PixelFormat::A8Gray8 || image.Format == PixelFormat::A8R8G8B8;
+  if (!gray && image.Format != PixelFormat::R8G8B8 && !hasAlpha)
+    RaiseImaging("JNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
+
+  TFrameInfo& frame = AddFrame(true);
+  TJNGHeader& h = frame.JpegHeader;
+  h.Width = static_cast<uint32_t>(image.Width);
+  h.Height = static_cast<uint32_t>(image.Height);
+  h.ColorType = static_cast<uint8_t>(gray ? (hasAlpha ? 12 : 8) : (hasAlpha ? 14 : 10));
+  h.SampleDepth = 8;
+  h.CompressionMethod = 8;
+  h.InterlaceMethod = Progressive ? 8 : 0;
+  h.AlphaSampleDepth = hasAlpha ? 8 : 0;
+  h.AlphaCompressionMethod = LossyAlpha ? 8 : 0;
+
+  if (!hasAlpha) {
+    WriteEmbeddedJpeg(image, Quality, Progressive != 0, frame.JpegDataStream);
+    return;
+  }
+  TOwnedImage colour;
+  TOwnedImage alpha;
+  CopyImage(image, colour.image);
+  ConvertImageFormat(colour.image, gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
+  CreateImage(image.Width, image.Height, PixelFormat::Gray8, alpha.image);
+  const size_t step = gray ? 2 : 4;
+  const uint8_t* source = image.Bits + step - 1;
+  const size_t count = size_t(image.Width) * size_t(image.Height);
+  for (size_t i = 0; i < count; ++i, source += step) alpha.image.Bits[i] = *source;
+
+  WriteEmbeddedJpeg(colour.image, Quality, Progressive != 0, frame.JpegDataStream);
+  if (LossyAlpha) {
+    WriteEmbeddedJpeg(alpha.image, Quality, false, frame.JpegAlphaStream);
+  } else {
+    const TPNGImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
+    EncodePNGRows(alpha.image, alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+  }
+}
+
+void TNGFileSaver::SaveFile(const TImagingHandle& handle) {
+  const uint8_t* signature = FileType == TNGFileType::MNG   ? kMNGSignature
+                             : FileType == TNGFileType::JNG ? kJNGSignature
+                                                            : kPNGSignature;
+  handle.WriteExact(signature, 8, "PNG signature");
+  if (FileType == TNGFileType::MNG) {
+    uint8_t mhdr[kMNGHeaderSize];
+    const uint32_t* fields = &MNGHeader.FrameWidth;
+    for (uint32_t i = 0; i < kMNGHeaderSize / 4; ++i) StoreBE32(mhdr + 4 * i, fields[i]);
+    WriteChunk(handle, kMHDR, mhdr, sizeof(mhdr));
+  }
+  for (const auto& frame : Frames) WriteFrame(handle, *frame);
+  if (FileType == TNGFileType::MNG) WriteChunk(handle, kMEND, nullptr, 0);
+}
+
+// ---- Codecs ---------------------------------------------------------------------------------
+
+namespace {
+const std::initializer_list<PixelFormat> kPNGFormats = {
+    PixelFormat::Index8, PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16,
+    PixelFormat::A16Gray16, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::R16G16B16,
+    PixelFormat::A16R16G16B16, PixelFormat::B16G16R16, PixelFormat::A16B16G16R16};
+const std::initializer_list<PixelFormat> kLossyFormats = {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::R8G8B8,
+                                                          PixelFormat::A8R8G8B8};
+}  // namespace
+
+TNetworkGraphicsFileFormat::TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]) {
+  std::memcpy(signature_, signature, 8);
+  CanLoad = true;
+  CanSave = true;
+}
+
+TFormatSet TNetworkGraphicsFileFormat::GetSavableFormats() const {
+  return LossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
+}
+
+void TNetworkGraphicsFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+  PixelFormat target;
+  if (LossyCompression) {
+    if (info.HasGrayChannel)
+      target = info.HasAlphaChannel ? PixelFormat::A8Gray8 : PixelFormat::Gray8;
+    else
+      target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  } else if (info.HasGrayChannel) {
+    if (info.HasAlphaChannel)
+      target = info.BytesPerPixel > 2 ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
+    else
+      target = PixelFormat::Gray16;
+  } else if (info.IsFloatingPoint) {
+    target = info.HasAlphaChannel ? PixelFormat::A16B16G16R16 : PixelFormat::B16G16R16;
+  } else {
+    target = info.HasAlphaChannel || info.IsCompressed ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  }
+  ConvertImageFormat(image, target);
+}
+
+bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) {
+  if (handle.Raw == nullptr) return false;
+  uint8_t signature[8];
+  const int64_t count = handle.Read(signature, sizeof(signature));
+  if (count > 0) handle.Seek(-count, smFromCurrent);
+  return count == 8 && std::memcmp(signature, signature_, 8) == 0;
+}
+
+void TNetworkGraphicsFileFormat::ValidateOptions() {
+  if (static_cast<uint32_t>(PreFilter) > 6) PreFilter = 5;
+  if (static_cast<uint32_t>(CompressLevel) > 9) CompressLevel = 5;
+  if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
+}
+
+void TNetworkGraphicsFileFormat::CopySettings(TNGFileSaver& saver) const {
+  saver.PreFilter = PreFilter;
+  saver.CompressLevel = CompressLevel;
+  saver.LossyAlpha = LossyAlpha;
+  saver.Quality = Quality;
+  saver.Progressive = Progressive;
+}
+
+TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPNGSignature) {
+  Name = "Portable Network Graphics";
+  SupportedFormats = MakeFormatSet(kPNGFormats);
+  AddMasks("*.png");
+  RegisterCodecOption(ImagingPNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
+}
+
+bool TPNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
+  const TFrameInfo& frame = *loader.Frames.front();
+  ImageData& image = images.AddEmpty();
+  if (!frame.IsJpegFrame) DecodePNGFrame(frame, image);
+  ApplyFrameSideChunks(frame, image);
+  return true;
+}
+
+bool TPNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+  TPreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
+  TNGFileSaver saver;
+  saver.FileType = TNGFileType::PNG;
+  CopySettings(saver);
+  saver.AddPNGFrame(prepared.image);
+  saver.SaveFile(handle);
+  return true;
+}
+
+TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMNGSignature) {
+  Name = "Multiple Network Graphics";
+  IsMultiImage = true;
+  SupportedFormats = MakeFormatSet(kPNGFormats);
+  AddMasks("*.mng");
+  RegisterCodecOption(ImagingMNGLossyCompression, &LossyCompression);
+  RegisterCodecOption(ImagingMNGLossyAlpha, &LossyAlpha);
+  RegisterCodecOption(ImagingMNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingMNGCompressLevel, &CompressLevel);
+  RegisterCodecOption(ImagingMNGQuality, &Quality);
+  RegisterCodecOption(ImagingMNGProgressive, &Progressive);
+}
+
+bool TMNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) {
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle)) return false;
+  if (loader.Frames.empty()) {
+    // Only animation chunks: one empty image of the frame size.
+    CheckImageDimensions(loader.MNGHeader.FrameWidth, loader.MNGHeader.FrameHeight, "MNG frame");
+    CreateImage(static_cast<int32_t>(loader.MNGHeader.FrameWidth), static_cast<int32_t>(loader.MNGHeader.FrameHeight),
+                PixelFormat::Default, images.AddEmpty());
+    return true;
+  }
+  for (const auto& frame : loader.Frames) {
+    ImageData& image = images.AddEmpty();
+    const bool decoded = frame->IsJpegFrame ? DecodeJNGFrame(*frame, image) : DecodePNGFrame(*frame, image);
+    if (!decoded) return false;
+    ApplyFrameSideChunks(*frame, image);
+    if (onlyFirst) break;
+  }
+  return true;
+}
+
+bool TMNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+  TNGFileSaver saver;
+  saver.FileType = TNGFileType::MNG;
+  CopySettings(saver);
+  uint32_t width = 0;
+  uint32_t height = 0;
+  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
+    TPreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(i)], prepared.image, prepared.mustFree)) return false;
+    if (LossyCompression)
+      saver.AddJNGFrame(prepared.image);
+    else
+      saver.AddPNGFrame(prepared.image);
+    width = std::max(width, static_cast<uint32_t>(prepared.image.Width));
+    height = std::max(height, static_cast<uint32_t>(prepared.image.Height));
+  }
+  saver.MNGHeader.FrameWidth = width;
+  saver.MNGHeader.FrameHeight = height;
+  saver.MNGHeader.NominalFrameCount = static_cast<uint32_t>(saver.Frames.size());
+  saver.MNGHeader.SimplicityProfile = 473;
+  saver.SaveFile(handle);
+  return true;
+}
+
+TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJNGSignature) {
+  Name = "JPEG Network Graphics";
+  LossyCompression = 1;
+  SupportedFormats = MakeFormatSet(kLossyFormats);
+  AddMasks("*.jng");
+  RegisterCodecOption(ImagingJNGLossyAlpha, &LossyAlpha);
+  RegisterCodecOption(ImagingJNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingJNGCompressLevel, &CompressLevel);
+  RegisterCodecOption(ImagingJNGQuality, &Quality);
+  RegisterCodecOption(ImagingJNGProgressive, &Progressive);
+}
+
+bool TJNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
+  const TFrameInfo& frame = *loader.Frames.front();
+  ImageData& image = images.AddEmpty();
+  if (frame.IsJpegFrame && !DecodeJNGFrame(frame, image)) return false;
+  ApplyFrameSideChunks(frame, image);
+  return true;
+}
+
+bool TJNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+  TPreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
+  TNGFileSaver saver;
+  saver.FileType = TNGFileType::JNG;
+  CopySettings(saver);
+  saver.AddJNGFrame(prepared.image);
+  saver.SaveFile(handle);
+  return true;
+}
+
+std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return std::make_unique<TPNGFileFormat>(); }
+std::unique_ptr<TImageFileFormat> CreateMNGFileFormat() { return std::make_unique<TMNGFileFormat>(); }
+std::unique_ptr<TImageFileFormat> CreateJNGFileFormat() { return std::make_unique<TJNGFileFormat>(); }
 
 }  // namespace imaging

@@ -378,3 +378,28 @@ TEST(StretchImageRect, WiderFormatsGoThroughFloatPixels) {
       EXPECT_EQ(target.Bytes(), expected.Bytes()) << GetFormatName(format) << " method " << int(method);
     }
 }
+
+TEST(StretchImageRect, SourceOfAnotherFormatIsConvertedFirst) {
+  TestImage source(19, 11, PF::R8G8B8), converted, target(7, 5, PF::A8R8G8B8), expected(7, 5, PF::A8R8G8B8);
+  FillRandom(source.image, 9);
+  ASSERT_TRUE(CopyImage(source.image, converted.image));
+  ASSERT_TRUE(ConvertImageFormat(converted.image, PF::A8R8G8B8));
+  for (ResizeFilter method : kMethods) {
+    ASSERT_TRUE(StretchImageRect(source.image, 0, 0, 19, 11, target.image, 0, 0, 7, 5, method));
+    ASSERT_TRUE(StretchImageRect(converted.image, 0, 0, 19, 11, expected.image, 0, 0, 7, 5, method));
+    EXPECT_EQ(target.Bytes(), expected.Bytes()) << "method " << int(method);
+  }
+  EXPECT_EQ(source->Format, PF::R8G8B8);
+}
+
+TEST(ResizeImage, CompressedImageStaysCompressed) {
+  TestImage image(8, 8, PF::A8R8G8B8);
+  for (int32_t i = 0; i < 64; ++i) reinterpret_cast<Color32*>(image->Bits)[i] = 0xFFFF0000u;
+  ASSERT_TRUE(ConvertImageFormat(image.image, PF::DXT1));
+  ASSERT_TRUE(ResizeImage(image.image, 4, 4, ResizeFilter::Bicubic));
+  EXPECT_EQ(image->Format, PF::DXT1);
+  EXPECT_EQ(image->Width, 4);
+  EXPECT_EQ(image->Size, 8);
+  ASSERT_TRUE(ConvertImageFormat(image.image, PF::A8R8G8B8));
+  for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(reinterpret_cast<Color32*>(image->Bits)[i], 0xFFFF0000u) << i;
+}

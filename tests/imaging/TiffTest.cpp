@@ -104,6 +104,23 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
   }
 }
 
+TEST(TiffCodec, TheRgbaPathGivesWhatTiff2rgbaGives) {
+  if (!testsupport::HaveTool("tiff2rgba")) GTEST_SKIP() << "libtiff tools missing";
+  testsupport::TempDir dir;
+  for (const char* name : {"bilevel_g4.tif", "planar.tif", "planar_orient4.tif", "cmyk.tif", "ycbcr_jpeg.tif"}) {
+    const auto converted = dir / "rgba.tif";
+    ASSERT_EQ(testsupport::RunCommand("tiff2rgba -c none '" + Fixture(name).string() + "' '" + converted.string() +
+                                      "' 2>/dev/null"),
+              0)
+        << name;
+    TDynImageDataArray ours, theirs;
+    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), ours)) << name;
+    ASSERT_TRUE(Tiff().LoadFromFile(converted, theirs)) << name;
+    ASSERT_EQ(theirs[0].Format, PixelFormat::A8R8G8B8);
+    EXPECT_EQ(testsupport::CompareImages(theirs[0], ours[0]), "") << name;
+  }
+}
+
 TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
   TDynImageDataArray upright, flipped;
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar.tif"), upright));

@@ -1,0 +1,143 @@
+// Helpers of the JPEG, PNG, MNG/JNG and GIF codec tests: loading and saving through a codec
+// in memory, deterministic test pictures and pixel comparison through the 16-bit readers.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "Imaging.h"
+#include "TestSupport.h"
+
+namespace codectest {
+
+inline imaging::TImageFileFormat& Codec(const char* extension) {
+  imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  if (!codec) throw std::runtime_error(std::string("no codec for ") + extension);
+  return *codec;
+}
+
+// Loads bytes through the codec of `extension`; the error text (empty when none) goes to *error.
+inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, imaging::TDynImageDataArray& images,
+                      std::string* error = nullptr, bool onlyFirst = false) {
+  imaging::TMemoryStream stream(bytes);
+  try {
+    return Codec(extension).LoadFromStream(stream, images, onlyFirst);
+  } catch (const imaging::EImagingError& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+}
+
+inline bool LoadFile(const char* extension, const std::filesystem::path& path, imaging::TDynImageDataArray& images,
+                     std::string* error = nullptr, bool onlyFirst = false) {
+  try {
+    return Codec(extension).LoadFromFile(path.string(), images, onlyFirst);
+  } catch (const imaging::EImagingError& e) {
+    if (error) *error = e.what();
+    return false;
+  }
+}
+
+// Saves through the codec of `extension` into memory; the images stay with the caller.
+inline std::vector<uint8_t> SaveBytes(const char* extension, imaging::TDynImageDataArray& images,
+                                      bool onlyFirst = false) {
+  imaging::TMemoryStream stream;
+  if (!Codec(extension).SaveToStream(stream, images, onlyFirst)) return {};
+  return stream.Data();
+}
+
+inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::ImageData& image) {
+  imaging::TMemoryStream stream;
+  if (!imaging::SaveImageToStream(extension, stream, image)) return {};
+  return stream.Data();
+}
+
+// A picture with smooth gradients, edges and some noise, in any format with 8- or 16-bit
+// samples; the same arguments always give the same bytes.
+inline void MakePicture(int32_t width, int32_t height, imaging::PixelFormat format, imaging::ImageData& image,
+                        uint32_t seed = 1) {
+  imaging::CreateImage(width, height, format, image);
+  uint32_t state = seed * 2654435761u + 1;
+  auto noise = [&state]() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 24;
+  };
+  if (image.Palette)
+    for (int i = 0; i < 256; ++i)
+      image.Palette[i] = imaging::MakeColor32(255, uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3));
+  for (int32_t i = 0; i < image.Size; ++i) {
+    const int32_t pixel = i / 4;
+    const int32_t x = pixel % width, y = (pixel / width) % height;
+    image.Bits[i] = static_cast<uint8_t>((x * 3 + y * 5 + (i % 7) * 31 + ((x / 8 + y / 8) % 2) * 64 + noise() % 9) & 0xFF);
+  }
+}
+
+// Compares two images of any formats pixel by pixel through the 16-bit readers; colours of
+// fully transparent pixels are not compared. Empty text when they agree.
+inline std::string ComparePixels64(const imaging::ImageData& expected, const imaging::ImageData& actual,
+                                   int tolerance = 0) {
+  using namespace imaging;
+  if (expected.Width != actual.Width || expected.Height != actual.Height)
+    return "size " + std::to_string(actual.Width) + "x" + std::to_string(actual.Height) + " instead of " +
+           std::to_string(expected.Width) + "x" + std::to_string(expected.Height);
+  const PixelFormatInfo* ei = FindFormatInfo(expected.Format);
+  const PixelFormatInfo* ai = FindFormatInfo(actual.Format);
+  for (int32_t y = 0; y < expected.Height; ++y)
+    for (int32_t x = 0; x < expected.Width; ++x) {
+      const size_t index = size_t(y) * size_t(expected.Width) + size_t(x);
+      const Color64 e = GetPixel64Generic(expected.Bits + index * size_t(ei->BytesPerPixel), ei, expected.Palette);
+      const Color64 a = GetPixel64Generic(actual.Bits + index * size_t(ai->BytesPerPixel), ai, actual.Palette);
+      auto off = [tolerance](uint16_t u, uint16_t v) { return std::abs(int(u) - int(v)) > tolerance; };
+      const bool bad = off(e.A, a.A) || (e.A != 0 && (off(e.R, a.R) || off(e.G, a.G) || off(e.B, a.B)));
+      if (bad) {
+        char text[200];
+        std::snprintf(text, sizeof(text), "pixel (%d,%d): RGBA %u,%u,%u,%u instead of %u,%u,%u,%u", x, y, a.R, a.G,
+                      a.B, a.A, e.R, e.G, e.B, e.A);
+        return text;
+      }
+    }
+  return {};
+}
+
+// Reads a binary PNM (P5/P6) as written by djpeg into Gray8 or R8G8B8.
+inline bool ReadPnm(const std::string& data, imaging::ImageData& image) {
+  size_t pos = 0;
+  auto token = [&]() {
+    while (pos < data.size() && (std::isspace(static_cast<unsigned char>(data[pos])) || data[pos] == '#')) {
+      if (data[pos] == '#')
+        while (pos < data.size() && data[pos] != '\n') ++pos;
+      else
+        ++pos;
+    }
+    const size_t start = pos;
+    while (pos < data.size() && !std::isspace(static_cast<unsigned char>(data[pos]))) ++pos;
+    return data.substr(start, pos - start);
+  };
+  const std::string magic = token();
+  if (magic != "P5" && magic != "P6") return false;
+  const int width = std::atoi(token().c_str()), height = std::atoi(token().c_str());
+  const int maxValue = std::atoi(token().c_str());
+  ++pos;
+  if (width <= 0 || height <= 0 || maxValue != 255) return false;
+  const bool gray = magic == "P5";
+  const size_t bytes = size_t(width) * size_t(height) * (gray ? 1 : 3);
+  if (data.size() - pos < bytes) return false;
+  imaging::CreateImage(width, height, gray ? imaging::PixelFormat::Gray8 : imaging::PixelFormat::R8G8B8, image);
+  const uint8_t* source = reinterpret_cast<const uint8_t*>(data.data()) + pos;
+  if (gray) {
+    std::memcpy(image.Bits, source, bytes);
+  } else {
+    for (size_t i = 0; i < bytes; i += 3) {
+      image.Bits[i] = source[i + 2];
+      image.Bits[i + 1] = source[i + 1];
+      image.Bits[i + 2] = source[i];
+    }
+  }
+  return true;
+}
+
+}  // namespace codectest

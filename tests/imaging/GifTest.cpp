@@ -1,0 +1,418 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include "CodecTestSupport.h"
+#include "ImagingFormats.h"
+#include "formats/ImagingGif.h"
+
+using namespace imaging;
+using namespace codectest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The [section] key = value pairs of a gif-test-suite .conf file.
+std::map<std::string, std::map<std::string, std::string>> ReadConf(const fs::path& path) {
+  std::map<std::string, std::map<std::string, std::string>> conf;
+  std::ifstream in(path);
+  std::string line, section;
+  auto trim = [](std::string s) {
+    const size_t a = s.find_first_not_of(" \t\r"), b = s.find_last_not_of(" \t\r");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+  };
+  while (std::getline(in, line)) {
+    line = trim(line);
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      section = line.substr(1, line.find(']') - 1);
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (eq != std::string::npos) conf[section][trim(line.substr(0, eq))] = trim(line.substr(eq + 1));
+  }
+  return conf;
+}
+
+// An RGBA file of the suite as an A8R8G8B8 image.
+bool ReadRgba(const fs::path& path, int32_t width, int32_t height, ImageData& image) {
+  const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
+  if (bytes.size() != size_t(width) * size_t(height) * 4) return false;
+  CreateImage(width, height, PixelFormat::A8R8G8B8, image);
+  for (size_t i = 0; i < bytes.size(); i += 4) {
+    image.Bits[i] = bytes[i + 2];
+    image.Bits[i + 1] = bytes[i + 1];
+    image.Bits[i + 2] = bytes[i];
+    image.Bits[i + 3] = bytes[i + 3];
+  }
+  return true;
+}
+
+}  // namespace
+
+// Where the suite and we part ways, and why: we compose every image of the file as a frame of
+// its own (the suite merges images without a delay into one frame), fill the screen with the
+// opaque background colour unless the frame has a transparent colour, let frames outside the
+// logical screen enlarge the images, and drop frames whose LZW data end without an end code or
+// use a minimum code size outside 2 to 9.
+enum class Departure { None, NotLoaded, Loaded, FramesDiffer, CanvasGrows };
+
+TEST(GifCodec, GifTestSuiteFrames) {
+  VEXILO_REQUIRE_CORPUS();
+  const std::map<std::string, Departure> departures = {
+      {"no-data", Departure::NotLoaded},           {"image-zero-width", Departure::NotLoaded},
+      {"image-zero-height", Departure::NotLoaded}, {"image-zero-size", Departure::NotLoaded},
+      {"max-codes", Departure::NotLoaded},         {"invalid-colors", Departure::Loaded},
+      {"plain-text", Departure::Loaded},           {"image-inside-bg", Departure::FramesDiffer},
+      {"missing-pixels", Departure::FramesDiffer}, {"dispose-restore-background", Departure::FramesDiffer},
+      {"images-combine", Departure::FramesDiffer}, {"images-overlap", Departure::FramesDiffer},
+      {"high-color", Departure::FramesDiffer},     {"dispose-restore-previous", Departure::FramesDiffer},
+      {"animation-multi-image", Departure::FramesDiffer},
+      {"animation-multi-image-explicit-zero-delay", Departure::FramesDiffer},
+      {"image-overlap-bg", Departure::CanvasGrows}, {"image-outside-bg", Departure::CanvasGrows},
+  };
+  const fs::path suite = testsupport::CorpusFile("gif-test-suite");
+  std::ifstream list(suite / "TESTS");
+  std::string name;
+  int checked = 0;
+  while (list >> name) {
+    SCOPED_TRACE(name);
+    auto conf = ReadConf(suite / (name + ".conf"));
+    const int32_t width = std::stoi(conf["config"]["width"]), height = std::stoi(conf["config"]["height"]);
+    std::vector<std::string> frames;
+    for (size_t pos = 0; !conf["config"]["frames"].empty() && pos != std::string::npos;) {
+      const std::string& all = conf["config"]["frames"];
+      const size_t comma = all.find(',', pos);
+      frames.push_back(all.substr(pos, comma == std::string::npos ? comma : comma - pos));
+      pos = comma == std::string::npos ? comma : comma + 1;
+    }
+    TDynImageDataArray images;
+    std::string error;
+    const bool loaded = LoadFile("gif", suite / conf["config"]["input"], images, &error);
+    const auto found = departures.find(name);
+    const Departure departure = found == departures.end() ? Departure::None : found->second;
+    switch (departure) {
+      case Departure::NotLoaded:
+        EXPECT_FALSE(loaded);
+        continue;
+      case Departure::Loaded:
+      case Departure::FramesDiffer:
+        EXPECT_TRUE(loaded) << error;
+        continue;
+      case Departure::CanvasGrows:
+        ASSERT_TRUE(loaded) << error;
+        EXPECT_GT(images[0].Width, width);
+        EXPECT_GT(images[0].Height, height);
+        continue;
+      case Departure::None:
+        break;
+    }
+    ASSERT_EQ(loaded, !frames.empty()) << error;
+    ASSERT_EQ(images.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) {
+      ImageData expected;
+      ASSERT_TRUE(ReadRgba(suite / conf[frames[i]]["pixels"], width, height, expected));
+      EXPECT_EQ(ComparePixels64(expected, images[i]), "") << "frame " << i;
+      ReleaseImage(expected);
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 60);
+}
+
+TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
+  VEXILO_REQUIRE_CORPUS();
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  std::vector<fs::path> files;
+  for (const char* folder : {"pillow-tests", "imagetestsuite/gif", "image-rs-tests/regression/gif"})
+    for (const auto& entry : fs::recursive_directory_iterator(testsupport::CorpusFile(folder)))
+      if (entry.path().extension() == ".gif") files.push_back(entry.path());
+  int compared = 0;
+  for (const fs::path& path : files) {
+    SCOPED_TRACE(path.string());
+    TDynImageDataArray ours;
+    std::string error;
+    if (!LoadFile("gif", path, ours, &error, true)) {
+      // A file whose frames were all dropped simply has no image.
+      if (!error.empty()) {
+        EXPECT_NE(error.find("Error while loading images from file"), std::string::npos) << error;
+      }
+      continue;
+    }
+    ImageData expected;
+    // ImageMagick leaves out what later frames add to the logical screen; we do not.
+    if (testsupport::DecodeWithImageMagick(path, expected) && expected.Width == ours[0].Width &&
+        expected.Height == ours[0].Height) {
+      // ImageMagick shows the uncovered screen as transparent, we in the background colour.
+      int differing = 0;
+      for (int32_t i = 0; i < expected.Width * expected.Height; ++i) {
+        const uint8_t* e = expected.Bits + i * 4;
+        const uint8_t* a = ours[0].Bits + i * 4;
+        if (e[3] == 255 && (a[3] != 255 || std::memcmp(e, a, 3) != 0)) ++differing;
+      }
+      EXPECT_EQ(differing, 0);
+      ++compared;
+    }
+    ReleaseImage(expected);
+  }
+  EXPECT_GE(compared, 40);
+}
+
+// ---- Hand-made files ------------------------------------------------------------------------
+
+namespace {
+
+struct FrameSpec {
+  FrameSpec(uint16_t l, uint16_t t, uint16_t w, uint16_t h, std::vector<uint8_t> pixels)
+      : left(l), top(t), width(w), height(h), indices(std::move(pixels)) {}
+  uint16_t left = 0, top = 0, width = 0, height = 0;
+  std::vector<uint8_t> indices;  // rows top to bottom
+  bool interlaced = false;
+  int transparent = -1;  // transparent index, -1 for none; any value adds a control extension
+  int disposal = -1;     // -1: no control extension
+  std::vector<Color32> localTable;
+  size_t cutData = 0;  // bytes of LZW data to drop from the end
+};
+
+void Put16(std::vector<uint8_t>& out, uint32_t v) {
+  out.push_back(uint8_t(v));
+  out.push_back(uint8_t(v >> 8));
+}
+
+void PutTable(std::vector<uint8_t>& out, const std::vector<Color32>& table) {
+  for (Color32 c : table) {
+    out.push_back(Color32Red(c));
+    out.push_back(Color32Green(c));
+    out.push_back(Color32Blue(c));
+  }
+}
+
+// Table sizes must be powers of two from 2 to 256.
+uint8_t TableBits(size_t entries) {
+  uint8_t bits = 0;
+  while ((size_t(2) << bits) < entries) ++bits;
+  return bits;
+}
+
+std::vector<uint8_t> MakeGif(uint16_t width, uint16_t height, const std::vector<Color32>& globalTable,
+                             uint8_t background, const std::vector<FrameSpec>& frames) {
+  std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
+  Put16(out, width);
+  Put16(out, height);
+  // Without a global table the header still declares 256 entries: the size of the fixed palette.
+  out.push_back(globalTable.empty() ? 7 : uint8_t(0x80 | TableBits(globalTable.size())));
+  out.push_back(background);
+  out.push_back(0);
+  PutTable(out, globalTable);
+  for (const FrameSpec& f : frames) {
+    if (f.disposal >= 0 || f.transparent >= 0) {
+      const uint8_t packed = uint8_t((std::max(f.disposal, 0) << 2) | (f.transparent >= 0 ? 1 : 0));
+      out.insert(out.end(), {0x21, 0xF9, 4, packed, 0, 0, uint8_t(std::max(f.transparent, 0)), 0});
+    }
+    out.push_back(0x2C);
+    Put16(out, f.left);
+    Put16(out, f.top);
+    Put16(out, f.width);
+    Put16(out, f.height);
+    out.push_back(uint8_t((f.localTable.empty() ? 0 : 0x80 | TableBits(f.localTable.size())) |
+                          (f.interlaced ? 0x40 : 0)));
+    PutTable(out, f.localTable);
+    std::vector<uint8_t> ordered;
+    if (f.interlaced) {
+      for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int y = start; y < f.height; y += step)
+          ordered.insert(ordered.end(), f.indices.begin() + y * f.width, f.indices.begin() + (y + 1) * f.width);
+    } else {
+      ordered = f.indices;
+    }
+    std::vector<uint8_t> lzw = EncodeGIFLZW(ordered.data(), ordered.size());
+    lzw.resize(lzw.size() - f.cutData);
+    out.push_back(8);
+    for (size_t pos = 0; pos < lzw.size(); pos += 255) {
+      const size_t n = std::min<size_t>(255, lzw.size() - pos);
+      out.push_back(uint8_t(n));
+      out.insert(out.end(), lzw.begin() + long(pos), lzw.begin() + long(pos + n));
+    }
+    out.push_back(0);
+  }
+  out.push_back(0x3B);
+  return out;
+}
+
+const std::vector<Color32> kFourColours = {0xFF000000u, 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+
+std::vector<uint8_t> Indices(size_t count, uint32_t seed) {
+  std::vector<uint8_t> v(count);
+  for (size_t i = 0; i < count; ++i) v[i] = uint8_t((i * 7 + seed + i / 5) % 4);
+  return v;
+}
+
+}  // namespace
+
+TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
+  // One frame with a transparent colour: fully transparent screen, the frame drawn where it
+  // is not transparent; transparent pixels keep the transparent entry's colour.
+  FrameSpec frame{1, 1, 2, 2, {0, 1, 2, 3}};
+  frame.transparent = 2;
+  TDynImageDataArray images;
+  std::string error;
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {frame}), images, &error)) << error;
+  ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(GetPixel32(images[0], 0, 0), 0x0000FF00u);
+  EXPECT_EQ(GetPixel32(images[0], 1, 1), 0xFF000000u);
+  EXPECT_EQ(GetPixel32(images[0], 2, 1), 0xFFFF0000u);
+  EXPECT_EQ(GetPixel32(images[0], 1, 2), 0x0000FF00u);
+  EXPECT_EQ(GetPixel32(images[0], 2, 2), 0xFF0000FFu);
+
+  // Without transparency the screen takes the background entry, opaque; a frame reaching
+  // beyond the screen enlarges the images.
+  FrameSpec outside{3, 2, 2, 2, {3, 3, 3, 3}};
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {outside}), images, &error)) << error;
+  EXPECT_EQ(images[0].Width, 5);
+  EXPECT_EQ(images[0].Height, 4);
+  EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
+  EXPECT_EQ(GetPixel32(images[0], 4, 3), 0xFF0000FFu);
+
+  // Without any colour table the palette is 3-3-2 bit fields.
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 1, {}, 0, {FrameSpec(0, 0, 2, 1, {0xE0, 0x1F})}), images, &error)) << error;
+  EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
+  EXPECT_EQ(GetPixel32(images[0], 1, 0), 0xFF00FFFFu);
+}
+
+TEST(GifCodec, InterlacedFrameGivesTheSamePixels) {
+  const std::vector<uint8_t> indices = Indices(7 * 11, 3);
+  FrameSpec plain{0, 0, 7, 11, indices};
+  FrameSpec interlaced = plain;
+  interlaced.interlaced = true;
+  TDynImageDataArray a, b;
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {plain}), a));
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {interlaced}), b));
+  EXPECT_EQ(ComparePixels64(a[0], b[0]), "");
+}
+
+TEST(GifCodec, DisposalAndBrokenFrames) {
+  FrameSpec first{0, 0, 2, 2, {1, 1, 1, 1}};
+  first.disposal = 2;
+  FrameSpec second{1, 1, 1, 1, {3}};
+  FrameSpec broken{0, 0, 2, 2, Indices(4, 1)};
+  broken.cutData = 2;
+  TDynImageDataArray images;
+  std::string error;
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, broken, second}), images, &error)) << error;
+  // The frame whose data end early is left out.
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
+  // Disposal 2: the first frame's rectangle shows the background again.
+  EXPECT_EQ(GetPixel32(images[1], 0, 0), 0xFF00FF00u);
+  EXPECT_EQ(GetPixel32(images[1], 1, 1), 0xFF0000FFu);
+
+  // Raw frames when composing is off: each frame at its own size with its own palette.
+  ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
+  FrameSpec local{0, 0, 1, 1, {1}};
+  local.localTable = {0xFF111111u, 0xFF222222u};
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, local}), images, &error)) << error;
+  SetOption(ImagingGIFLoadAnimated, 1);
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(images[1].Format, PixelFormat::Index8);
+  EXPECT_EQ(images[1].Width, 1);
+  EXPECT_EQ(images[1].Palette[1], 0xFF222222u);
+  EXPECT_EQ(images[1].Palette[2], 0u);
+
+  // Nothing decodable: no image.
+  EXPECT_FALSE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 0, {broken}), images, &error));
+  EXPECT_TRUE(images.empty());
+}
+
+TEST(GifCodec, OnlyFirstGivesTheFirstComposedFrame) {
+  FrameSpec first{0, 0, 2, 2, {1, 2, 3, 0}};
+  FrameSpec later{3, 3, 2, 2, {3, 3, 3, 3}};  // enlarges the screen to 5 x 5
+  const std::vector<uint8_t> file = MakeGif(4, 4, kFourColours, 0, {first, later, later});
+  TDynImageDataArray all, one;
+  ASSERT_TRUE(LoadBytes("gif", file, all));
+  ASSERT_TRUE(LoadBytes("gif", file, one, nullptr, true));
+  ASSERT_EQ(all.size(), 3u);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].Width, 5);
+  EXPECT_EQ(ComparePixels64(all[0], one[0]), "");
+}
+
+TEST(GifCodec, BadLzwDataRaisesTheDecodingError) {
+  uint8_t pixels[4];
+  const struct {
+    const char* name;
+    std::vector<uint8_t> data;
+    int32_t minCodeSize;
+  } cases[] = {
+      {"code size 1", {0x00}, 1},
+      {"code size 10", {0x00}, 10},
+      {"no end code", {0x04}, 2},           // clear, then nothing
+      {"table code first", {0x34, 0}, 2},   // clear, then code 6 which is not yet defined
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      DecodeGIFLZW(c.data.data(), c.data.size(), c.minCodeSize, pixels, 2, 2, false);
+      ADD_FAILURE() << "no error";
+    } catch (const EImagingError& e) {
+      EXPECT_STREQ(e.what(), "Error when decoding GIF LZW data");
+    }
+  }
+}
+
+// ---- Writing --------------------------------------------------------------------------------
+
+TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
+  TDynImageDataArray images;
+  // Enough noise to fill the code table several times over.
+  CreateImage(301, 257, PixelFormat::Index8, images.AddEmpty());
+  uint32_t state = 7;
+  for (int32_t i = 0; i < images[0].Size; ++i) {
+    state = state * 1103515245u + 12345u;
+    images[0].Bits[i] = uint8_t((state >> 16) % (i % 3000 < 1500 ? 256 : 5));
+  }
+  for (int k = 0; k < 256; ++k) images[0].Palette[k] = MakeColor32(255, uint8_t(k), uint8_t(k * 3), uint8_t(255 - k));
+  MakePicture(20, 300, PixelFormat::Index8, images.AddEmpty());
+  const std::vector<uint8_t> file = SaveBytes("gif", images);
+  ASSERT_GT(file.size(), 13u + 8 + 10 + 768);
+  // Header with the largest width and height, no global table; then the fixed control
+  // extension and a descriptor with a 256-entry local table.
+  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 13),
+            (std::vector<uint8_t>{'G', 'I', 'F', '8', '9', 'a', 45, 1, 44, 1, 0x70, 0, 0}));
+  EXPECT_EQ(std::vector<uint8_t>(file.begin() + 13, file.begin() + 31),
+            (std::vector<uint8_t>{0x21, 0xF9, 4, 0, 0x41, 0, 0, 0, 0x2C, 0, 0, 0, 0, 45, 1, 1, 1, 0x87}));
+  EXPECT_EQ(file.back(), 0x3B);
+
+  ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
+  TDynImageDataArray back;
+  std::string error;
+  const bool loaded = LoadBytes("gif", file, back, &error);
+  SetOption(ImagingGIFLoadAnimated, 1);
+  ASSERT_TRUE(loaded) << error;
+  ASSERT_EQ(back.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(back[i].Size, images[i].Size);
+    EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << i;
+    EXPECT_EQ(std::memcmp(back[i].Palette, images[i].Palette, 1024), 0) << i;
+  }
+
+  if (testsupport::HaveTool("convert")) {
+    testsupport::TempDir dir;
+    testsupport::WriteFileBytes(dir / "out.gif", file);
+    ImageData expected;
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "out.gif", expected));
+    EXPECT_EQ(ComparePixels64(expected, images[0]), "");
+    ReleaseImage(expected);
+  }
+}
+
+TEST(GifCodec, TruecolourImagesAreReducedToOneFrame) {
+  TDynImageDataArray images;
+  MakePicture(24, 16, PixelFormat::A8R8G8B8, images.AddEmpty());
+  TDynImageDataArray back;
+  ASSERT_TRUE(LoadBytes("gif", SaveBytes("gif", images), back));
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].Width, 24);
+  EXPECT_EQ(back[0].Height, 16);
+}
