@@ -10,7 +10,7 @@ for candidate in ../shared/corpus ../../shared/corpus; do
 done
 status=0
 for target in build/fuzz/fuzz/*; do
-  [[ -x "$target" ]] || continue
+  [[ -f "$target" && -x "$target" ]] || continue  # the folder also holds CMakeFiles/
   name=$(basename "$target")
   work=$(mktemp -d)
   seeds=()
