@@ -495,6 +495,36 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
   }
 }
 
+// Nearest neighbour into an indexed target from a source of another format. Indices made for
+// another palette mean nothing here, so each sampled colour takes the nearest entry of the
+// target's own palette.
+void StretchNearestIntoPalette(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
+                               ImageData& target, int32_t tx, int32_t ty, int32_t tw, int32_t th) {
+  ScopedImage colors, sampled;
+  CopyImage(source, colors.image);
+  ConvertImageFormat(colors.image, PF::A8R8G8B8);
+  // Sampling into a true-colour rectangle first keeps the positions those of every other
+  // nearest-neighbour stretch.
+  CreateImage(tw, th, PF::A8R8G8B8, sampled.image);
+  StretchNearest(colors.image, sx, sy, sw, sh, sampled.image, 0, 0, tw, th);
+  const int32_t entries = FindFormatInfo(target.Format)->PaletteEntries;
+  const Color32* pixel = reinterpret_cast<const Color32*>(sampled.image.Bits);
+  // Neighbouring pixels often share a colour; the last match saves a palette search.
+  Color32 lastColor = 0;
+  int32_t lastIndex = -1;
+  for (int32_t j = 0; j < th; ++j) {
+    uint8_t* row = target.Bits + size_t(ty + j) * size_t(target.Width) + size_t(tx);
+    for (int32_t i = 0; i < tw; ++i, ++pixel) {
+      if (lastIndex < 0 || *pixel != lastColor) {
+        lastIndex = FindPaletteColor(target.Palette, entries, *pixel);
+        if (lastIndex < 0) RaiseImaging("No palette entry is close to color 0x%.8X.", *pixel);
+        lastColor = *pixel;
+      }
+      row[i] = static_cast<uint8_t>(lastIndex);
+    }
+  }
+}
+
 bool IsMethod(ResizeFilter filter) {
   return filter == ResizeFilter::Nearest || filter == ResizeFilter::Bilinear || filter == ResizeFilter::Bicubic;
 }
@@ -517,12 +547,26 @@ bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY,
     // An unknown method leaves the target as it is, without even a round trip through Default.
     if (!targetInfo->IsIndexed && !IsMethod(filter)) return true;
 
+    // Reading and writing the same pixels would read rows already overwritten; the source
+    // is then read from a copy. (A compressed target that is its own source would otherwise
+    // also change format under the reader.)
+    ScopedImage sourceCopy;
+    const ImageData* from = &source;
+    if (&source == &target || source.Bits == target.Bits) {
+      CopyImage(source, sourceCopy.image);
+      from = &sourceCopy.image;
+    }
+
     const PixelFormat original = target.Format;
     if (targetInfo->IsCompressed) ConvertImageFormat(target, PF::Default);
+    if (targetInfo->IsIndexed && from->Format != target.Format) {
+      StretchNearestIntoPalette(*from, sx, sy, sw, sh, target, tx, ty, tw, th);
+      return true;
+    }
     ScopedImage converted;
-    const ImageData* src = &source;
-    if (source.Format != target.Format) {
-      CopyImage(source, converted.image);
+    const ImageData* src = from;
+    if (from->Format != target.Format) {
+      CopyImage(*from, converted.image);
       ConvertImageFormat(converted.image, target.Format);
       src = &converted.image;
     }

@@ -251,7 +251,9 @@ PixelFormat FormatOf(const TMapInfo& info) {
     case TTupleType::BlackAndWhiteAlpha: return PixelFormat::A8Gray8;
     case TTupleType::GrayscaleAlpha: return wide ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
     case TTupleType::RGBAlpha: return wide ? PixelFormat::A16R16G16B16 : PixelFormat::A8R8G8B8;
-    case TTupleType::GrayscaleFP: return PixelFormat::R32F;
+    // The library's one-channel float formats are red channels; gray samples are kept in all
+    // three colour channels so that conversions show them as gray.
+    case TTupleType::GrayscaleFP: return PixelFormat::A32R32G32B32F;
     case TTupleType::RGBFP: return PixelFormat::A32B32G32R32F;
     case TTupleType::Invalid: break;
   }
@@ -310,7 +312,8 @@ void ReadBitmapRows(const TImagingHandle& handle, ImageData& image) {
   }
 }
 
-// Float maps store the bottom row first.
+// Float maps store the bottom row first. Colour pixels (R, G, B) go to A32B32G32R32F, gray
+// samples to A32R32G32B32F with the sample in every colour channel; alpha is 1.0.
 void ReadFloatRows(const TImagingHandle& handle, const TMapInfo& info, ImageData& image) {
   const bool color = info.TupleType == TTupleType::RGBFP;
   const size_t fileBytesPerPixel = color ? 12 : 4;
@@ -320,14 +323,17 @@ void ReadFloatRows(const TImagingHandle& handle, const TMapInfo& info, ImageData
   for (int32_t y = image.Height - 1; y >= 0; --y) {
     handle.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
     if (info.IsBigEndian) SwapBytes(row.data(), rowBytes, 4);
-    uint8_t* out = image.Bits + size_t(y) * size_t(image.Width) * (color ? 16 : 4);
-    if (!color) {
-      std::memcpy(out, row.data(), rowBytes);
-      continue;
-    }
-    for (int32_t x = 0; x < image.Width; ++x) {
-      std::memcpy(out + size_t(x) * 16, row.data() + size_t(x) * 12, 12);
-      std::memcpy(out + size_t(x) * 16 + 12, &one, 4);
+    uint8_t* out = image.Bits + size_t(y) * size_t(image.Width) * 16;
+    for (int32_t x = 0; x < image.Width; ++x, out += 16) {
+      const uint8_t* in = row.data() + size_t(x) * fileBytesPerPixel;
+      if (color) {
+        std::memcpy(out, in, 12);
+      } else {
+        std::memcpy(out, in, 4);
+        std::memcpy(out + 4, in, 4);
+        std::memcpy(out + 8, in, 4);
+      }
+      std::memcpy(out + 12, &one, 4);
     }
   }
 }

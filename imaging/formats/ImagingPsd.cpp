@@ -60,7 +60,9 @@ PixelFormat ChooseFormat(const TPSDHeader& h) {
     case cmDuotone:
       if (bits8) return h.Channels == 1 ? PixelFormat::Gray8 : PixelFormat::A8Gray8;
       if (bits16) return h.Channels == 1 ? PixelFormat::Gray16 : PixelFormat::A16Gray16;
-      if (bits32 && h.Channels == 1) return PixelFormat::R32F;
+      // The library's one-channel float format is a red channel; gray (and alpha) go into a
+      // four-channel float format with the gray in every colour channel.
+      if (bits32) return PixelFormat::A32R32G32B32F;
       return PixelFormat::Unknown;
     case cmIndexed:
       return bits8 ? PixelFormat::Index8 : PixelFormat::Unknown;
@@ -186,6 +188,16 @@ void MakeOpaque(ImageData& image, const PixelFormatInfo& info, int bytesPerSampl
       std::memcpy(p, &one, 4);
     else
       std::memset(p, 0xFF, size_t(bytesPerSample));
+  }
+}
+
+// Copies the gray that was read into the red sample of a float pixel into green and blue.
+void SpreadGrayFloats(ImageData& image) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  uint8_t* p = image.Bits;
+  for (int64_t i = 0; i < pixels; ++i, p += 16) {
+    std::memcpy(p, p + 8, 4);
+    std::memcpy(p + 4, p + 8, 4);
   }
 }
 
@@ -339,6 +351,7 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   const int32_t width = int32_t(header.Width), height = int32_t(header.Height);
   const int bytesPerSample = header.Depth / 8;
   const bool cmyk = header.Mode == cmCMYK;
+  const bool grayFloats = format == PixelFormat::A32R32G32B32F && (header.Mode == cmGrayscale || header.Mode == cmDuotone);
 
   Color32 palette[256];
   const uint32_t colorDataLength = ReadU32(handle, "PSD colour mode data length");
@@ -362,6 +375,8 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   // Only channels up to the last kept one are read; everything after it is left alone.
   const int channels = header.Channels;
   const auto position = [&](int c) {
+    // Gray goes to red (spread to green and blue afterwards), the first extra channel to alpha.
+    if (grayFloats) return c == 0 ? 2 : c == 1 && extraChannelIsAlpha ? 3 : -1;
     const int p = SamplePosition(c, info.ChannelCount, info.HasAlphaChannel, cmyk);
     return info.HasAlphaChannel && !cmyk && p == info.ChannelCount - 1 && !extraChannelIsAlpha ? -1 : p;
   };
@@ -438,8 +453,12 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     else
       ConvertCmykPixels<uint16_t, 65535>(image.Bits, pixels);
   }
-  if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha))
+  if (grayFloats) {
+    SpreadGrayFloats(image);
+    if (channels < 2 || !extraChannelIsAlpha) MakeOpaque(image, info, bytesPerSample);
+  } else if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha)) {
     MakeOpaque(image, info, bytesPerSample);
+  }
   return true;
 }
 

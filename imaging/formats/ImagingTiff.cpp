@@ -181,9 +181,11 @@ PixelFormat DirectFormat(uint16_t photometric, uint16_t sampleFormat, uint16_t b
       if (bits == 8) return samples == 1 ? PF::Gray8 : samples == 2 ? PF::A8Gray8 : PF::Unknown;
       if (bits == 16) return samples == 1 ? PF::Gray16 : samples == 2 ? PF::A16Gray16 : PF::Unknown;
       if (bits == 32 && samples == 1) return PF::Gray32;
-    } else if (sampleFormat == SAMPLEFORMAT_IEEEFP && samples == 1) {
-      if (bits == 16) return PF::R16F;
-      if (bits == 32) return PF::R32F;
+    } else if (sampleFormat == SAMPLEFORMAT_IEEEFP && (samples == 1 || samples == 2)) {
+      // The library's one-channel float formats are red channels; gray (and alpha) go into a
+      // four-channel float format with the gray in every colour channel (ExpandGrayFloats).
+      if (bits == 16) return PF::A16R16G16B16F;
+      if (bits == 32) return PF::A32R32G32B32F;
     }
   } else if (photometric == PHOTOMETRIC_RGB) {
     if (sampleFormat == SAMPLEFORMAT_UINT) {
@@ -251,6 +253,24 @@ void ReadDirectRows(TIFF* tif, TTiffClient& client, ImageData& image, int bytesP
       RaiseTiff(client, "reading row " + std::to_string(y) + " failed");
 }
 
+// Float gray pages arrive as 1 or 2 samples per pixel, packed at the start of the buffer. Each
+// pixel becomes gray, gray, gray and alpha (1.0 without an alpha sample). The pixels are
+// widened from the last one back: a pixel's new place never lies before its packed place, so
+// nothing is overwritten before it is read.
+template <typename Sample>
+void ExpandGrayFloats(ImageData& image, int samples, Sample one) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  const Sample* in = reinterpret_cast<const Sample*>(image.Bits);
+  Sample* out = reinterpret_cast<Sample*>(image.Bits);
+  for (int64_t i = pixels - 1; i >= 0; --i) {
+    Sample gray, alpha = one;
+    std::memcpy(&gray, in + i * samples, sizeof(Sample));
+    if (samples == 2) std::memcpy(&alpha, in + i * samples + 1, sizeof(Sample));
+    const Sample pixel[4] = {gray, gray, gray, alpha};
+    std::memcpy(out + i * 4, pixel, sizeof(pixel));
+  }
+}
+
 void ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image) {
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
@@ -282,7 +302,14 @@ void ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image
 
   if (direct != PixelFormat::Unknown) {
     if (format == PixelFormat::Index8) ReadPalette(tif, client, image);
-    ReadDirectRows(tif, client, image, info.BytesPerPixel);
+    const bool grayFloats = photometric == PHOTOMETRIC_MINISBLACK && sampleFormat == SAMPLEFORMAT_IEEEFP;
+    ReadDirectRows(tif, client, image, grayFloats ? samples * bits / 8 : info.BytesPerPixel);
+    if (grayFloats) {
+      if (bits == 16)
+        ExpandGrayFloats<uint16_t>(image, samples, FloatToHalf(1.0f));
+      else
+        ExpandGrayFloats<float>(image, samples, 1.0f);
+    }
     if (photometric == PHOTOMETRIC_RGB) {
       const int bytesPerSample = info.BytesPerPixel / info.ChannelCount;
       for (int32_t y = 0; y < image.Height; ++y)

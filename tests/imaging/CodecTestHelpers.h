@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -40,6 +41,28 @@ inline void ToArgb(const imaging::ImageData& source, imaging::ImageData& target)
   ASSERT_TRUE(imaging::CreateImage(source.Width, source.Height, imaging::PixelFormat::A8R8G8B8, target));
   for (int32_t y = 0; y < source.Height; ++y)
     for (int32_t x = 0; x < source.Width; ++x) imaging::SetPixel32(target, x, y, imaging::GetPixel32(source, x, y));
+}
+
+// A copy of any image converted to A8R8G8B8 by the library's conversion, as the program
+// converts every image it loads.
+inline void ConvertToArgb(const imaging::ImageData& source, imaging::ImageData& target) {
+  ASSERT_TRUE(imaging::CopyImage(source, target));
+  ASSERT_TRUE(imaging::ConvertImageFormat(target, imaging::PixelFormat::A8R8G8B8));
+}
+
+// Empty when every pixel of an A8R8G8B8 image has equal red, green and blue; else names the
+// first pixel that has not.
+inline std::string FirstColouredPixel(const imaging::ImageData& argb) {
+  for (int32_t y = 0; y < argb.Height; ++y)
+    for (int32_t x = 0; x < argb.Width; ++x) {
+      const imaging::Color32 c = imaging::GetPixel32(argb, x, y);
+      if (imaging::Color32Red(c) != imaging::Color32Green(c) || imaging::Color32Red(c) != imaging::Color32Blue(c)) {
+        char text[80];
+        std::snprintf(text, sizeof(text), "pixel (%d,%d) is 0x%08X", x, y, c);
+        return text;
+      }
+    }
+  return {};
 }
 
 // Loads the first image the way the program does (detection, codec, only the first image)

@@ -26,8 +26,7 @@ bool LoadMap(const std::string& text, TDynImageDataArray& images) {
   return FindFormatByExtension(extension.empty() ? "ppm" : extension)->LoadFromStream(stream, images, true);
 }
 
-// The library's single-channel float format is a red channel; other decoders show such a map
-// as gray.
+// R32F holds its value as red; a gray float map written from it holds that value as gray.
 void RedAsGray(ImageData& image) {
   for (int32_t i = 0; i < image.Size; i += 4) image.Bits[i] = image.Bits[i + 1] = image.Bits[i + 2];
 }
@@ -71,9 +70,7 @@ TEST(PortableMaps, CorpusFilesDecodeLikeTheReference) {
     SCOPED_TRACE(c.file);
     const fs::path file = testsupport::CorpusFile(c.file);
     TestImage actual, expected;
-    PixelFormat native;
-    ASSERT_TRUE(codectest::LoadFirst(file, actual, &native));
-    if (native == PixelFormat::R32F) RedAsGray(actual);
+    ASSERT_TRUE(codectest::LoadFirst(file, actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(c.reference ? testsupport::CorpusFile(c.reference) : file, expected));
     // Narrowing 16-bit and float samples to 8 bits may round differently by one.
     EXPECT_EQ(testsupport::CompareImages(expected, actual, 1), "");
@@ -124,22 +121,52 @@ TEST(PortableMaps, HeaderVariants) {
   }
 }
 
-TEST(PortableMaps, FloatMapByteOrderFollowsTheScale) {
-  const float values[2] = {0.25f, 1.0f};  // bottom row, then top row
-  std::string little = "Pf\n1 2\n-1.0\n";
+// Gray float maps hold gray, not red: every colour channel takes the sample, so the image
+// stays gray when the program converts it to A8R8G8B8.
+TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
+  const float values[4] = {0.25f, 1.0f, 0.0f, 0.5f};  // bottom row, then top row
+  std::string little = "Pf\n2 2\n-1.0\n";
   little.append(reinterpret_cast<const char*>(values), sizeof values);
-  std::string big = "Pf\n1 2\n1.0\n";
+  std::string big = "Pf\n2 2\n1.0\n";
   for (float v : values) {
     uint8_t b[4];
     std::memcpy(b, &v, 4);
     big.append({char(b[3]), char(b[2]), char(b[1]), char(b[0])});
   }
   for (const std::string& file : {little, big}) {
+    SCOPED_TRACE(file.substr(0, 10));
     TDynImageDataArray images;
     ASSERT_TRUE(LoadMap(file, images));
-    ASSERT_EQ(images[0].Format, PixelFormat::R32F);
-    EXPECT_EQ(GetPixelFP(images[0], 0, 0).R, 1.0f);
-    EXPECT_EQ(GetPixelFP(images[0], 0, 1).R, 0.25f);
+    ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
+    for (int32_t i = 0; i < 4; ++i) {
+      const ColorFP c = GetPixelFP(images[0], i % 2, 1 - i / 2);
+      EXPECT_EQ(c.R, values[i]) << i;
+      EXPECT_EQ(c.G, values[i]) << i;
+      EXPECT_EQ(c.B, values[i]) << i;
+      EXPECT_EQ(c.A, 1.0f) << i;
+    }
+    TestImage argb;
+    codectest::ConvertToArgb(images[0], argb);
+    EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
+    EXPECT_EQ(GetPixel32(argb, 1, 0), 0xFF7F7F7Fu);
+    EXPECT_EQ(GetPixel32(argb, 1, 1), 0xFFFFFFFFu);
+  }
+}
+
+TEST(PortableMaps, CorpusGrayFloatMapsConvertToGrayAsImageMagickReadsThem) {
+  VEXILO_REQUIRE_CORPUS();
+  for (const char* name : {"pillow-tests/hopper.pfm", "pillow-tests/hopper_be.pfm"}) {
+    SCOPED_TRACE(name);
+    const fs::path file = testsupport::CorpusFile(name);
+    TDynImageDataArray images;
+    ASSERT_TRUE(FindFormatByExtension("pfm")->LoadFromFile(file.string(), images, true));
+    TestImage argb;
+    codectest::ConvertToArgb(images[0], argb);
+    EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
+    if (!testsupport::HaveTool("convert")) continue;
+    TestImage expected;
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, expected));
+    EXPECT_EQ(testsupport::CompareImages(expected, argb, 1), "");
   }
 }
 
@@ -262,6 +289,7 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
       {"ppm", PixelFormat::R16G16B16, true},   {"ppm", PixelFormat::R16G16B16, false},   {"pam", PixelFormat::A8R8G8B8, true},
       {"pam", PixelFormat::R8G8B8, true},      {"pam", PixelFormat::A8Gray8, true},      {"pam", PixelFormat::A16R16G16B16, true},
       {"pam", PixelFormat::A16Gray16, true},   {"pfm", PixelFormat::R32F, true},         {"pfm", PixelFormat::A32B32G32R32F, true},
+      {"pfm", PixelFormat::Gray8, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.extension) + " " + GetFormatName(c.format) + (c.binary ? " binary" : " plain"));
@@ -276,7 +304,8 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
     TDynImageDataArray back;
     ASSERT_TRUE(codectest::LoadBytes(c.extension, bytes, back));
     const bool floatColour = c.format == PixelFormat::A32B32G32R32F;  // the file keeps no alpha
-    if (!floatColour) {
+    const bool floatGray = c.extension == std::string("pfm") && !floatColour;
+    if (!floatColour && !floatGray) {
       ASSERT_EQ(back[0].Format, c.format);
       EXPECT_EQ(std::memcmp(back[0].Bits, source->Bits, size_t(source->Size)), 0);
     }
@@ -286,6 +315,14 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
     if (c.format == PixelFormat::R32F) RedAsGray(expected);
     if (floatColour)
       for (int32_t i = 3; i < expected->Size; i += 4) expected->Bits[i] = 255;
+    if (floatGray) {
+      // Written as "Pf", read back as gray in every colour channel.
+      EXPECT_EQ(Text(bytes).substr(0, 3), "Pf\n");
+      ASSERT_EQ(back[0].Format, PixelFormat::A32R32G32B32F);
+      TestImage ours;
+      codectest::ConvertToArgb(back[0], ours);
+      EXPECT_EQ(testsupport::CompareImages(expected, ours, 1), "");
+    }
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, std::string("out.") + c.extension, bytes), decoded));
     EXPECT_EQ(testsupport::CompareImages(expected, decoded, 1), "");
   }

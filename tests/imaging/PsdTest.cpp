@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "CodecTestHelpers.h"
 #include "Imaging.h"
 #include "TestSupport.h"
 #include "formats/ImagingPsd.h"
@@ -55,9 +56,6 @@ void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData&
   ScopedImage reference, argb;
   ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.Image)) << file;
   testsupport::CopyAsArgb(ours, argb.Image);
-  // R32F is the library's one-channel float format and holds its value as red.
-  if (ours.Format == PixelFormat::R32F)
-    for (int32_t i = 0; i < argb.Image.Size; i += 4) argb.Image.Bits[i] = argb.Image.Bits[i + 1] = argb.Image.Bits[i + 2];
   EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << file;
 }
 
@@ -72,7 +70,7 @@ TEST(PsdCodec, CorpusColourModesMapToTheirFormats) {
   const Case cases[] = {
       {"psd-tools/colormodes/4x4_8bit_grayscale.psd", PixelFormat::Gray8},
       {"psd-tools/colormodes/4x4_16bit_grayscale.psd", PixelFormat::Gray16},
-      {"psd-tools/colormodes/4x4_32bit_grayscale.psd", PixelFormat::R32F},
+      {"psd-tools/colormodes/4x4_32bit_grayscale.psd", PixelFormat::A32R32G32B32F},
       {"psd-tools/colormodes/4x4_8bit_duotone.psd", PixelFormat::Gray8},
       {"psd-tools/colormodes/4x4_8bit_index_color.psd", PixelFormat::Index8},
       {"psd-tools/colormodes/4x4_8bit_rgb.psd", PixelFormat::R8G8B8},
@@ -139,6 +137,83 @@ TEST(PsdCodec, ThreeChannelFloatImagesAreOpaque) {
   ASSERT_TRUE(Psd().LoadFromFile(testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_rgb.psd"), rgb));
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(GetPixelFP(rgb[0], x, y).A, 1.0f);
+}
+
+// A raw 32-bit grayscale file of 2 x 1 pixels with the given channel rows (gray, then extras)
+// and an empty layer section.
+std::vector<uint8_t> GrayFloatPsd(const std::vector<std::vector<float>>& channels) {
+  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, uint8_t(channels.size()),
+                            0, 0, 0, 1, 0, 0, 0, 2, 0, 32, 0, 1};
+  b.resize(b.size() + 12 + 2, 0);  // three empty sections, raw data
+  for (const std::vector<float>& row : channels)
+    for (float v : row) {
+      uint32_t bits;
+      std::memcpy(&bits, &v, 4);
+      for (int shift = 24; shift >= 0; shift -= 8) b.push_back(uint8_t(bits >> shift));
+    }
+  return b;
+}
+
+// Gray float files hold gray, not red: every colour channel takes the sample, so the image
+// stays gray when the program converts it to A8R8G8B8.
+TEST(PsdCodec, GrayFloatImagesConvertToGray) {
+  testsupport::TempDir dir;
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    ColorFP first, second;
+  };
+  const Case cases[] = {
+      {"gray", GrayFloatPsd({{0.25f, 1.0f}}), {0.25f, 0.25f, 0.25f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}},
+      {"gray and alpha", GrayFloatPsd({{0.25f, 1.0f}, {0.5f, 0.0f}}), {0.25f, 0.25f, 0.25f, 0.5f},
+       {1.0f, 1.0f, 1.0f, 0.0f}},
+      // Only the first extra channel can be transparency.
+      {"gray and two extras", GrayFloatPsd({{0.25f, 1.0f}, {0.5f, 0.0f}, {0.75f, 0.75f}}),
+       {0.25f, 0.25f, 0.25f, 0.5f}, {1.0f, 1.0f, 1.0f, 0.0f}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto file = dir / "gray.psd";
+    testsupport::WriteFileBytes(file, c.bytes);
+    TDynImageDataArray images;
+    ASSERT_TRUE(Psd().LoadFromFile(file, images));
+    ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
+    for (int x = 0; x < 2; ++x) {
+      const ColorFP expected = x == 0 ? c.first : c.second;
+      const ColorFP actual = GetPixelFP(images[0], x, 0);
+      EXPECT_EQ(std::memcmp(&actual, &expected, sizeof(ColorFP)), 0) << x;
+    }
+  }
+
+  VEXILO_REQUIRE_CORPUS();
+  const auto corpus = testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_grayscale.psd");
+  TDynImageDataArray images;
+  ASSERT_TRUE(Psd().LoadFromFile(corpus, images));
+  ScopedImage argb;
+  codectest::ConvertToArgb(images[0], argb.Image);
+  EXPECT_EQ(codectest::FirstColouredPixel(argb.Image), "");
+  if (!testsupport::HaveTool("convert")) return;
+  ScopedImage reference;
+  ASSERT_TRUE(DecodeMergedWithImageMagick(corpus, 4, 4, reference.Image));
+  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, 1), "");
+}
+
+TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
+  TDynImageDataArray images;
+  ImageData& image = images.AddEmpty();
+  ASSERT_TRUE(CreateImage(3, 1, PixelFormat::R32F, image));
+  for (int32_t x = 0; x < 3; ++x) SetPixelFP(image, x, 0, ColorFP{0, 0, 0.5f * float(x), 1});
+  testsupport::TempDir dir;
+  ASSERT_TRUE(Psd().SaveToFile(dir / "gray.psd", images, true));
+  const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "gray.psd");
+  EXPECT_EQ(U16(b, 12), 1);  // channels
+  EXPECT_EQ(U16(b, 24), 1);  // grayscale
+  TDynImageDataArray back;
+  ASSERT_TRUE(Psd().LoadFromFile(dir / "gray.psd", back));
+  for (int32_t x = 0; x < 3; ++x) {
+    const ColorFP c = GetPixelFP(back[0], x, 0);
+    EXPECT_TRUE(c.R == 0.5f * float(x) && c.G == c.R && c.B == c.R && c.A == 1.0f) << x;
+  }
 }
 
 TEST(PsdCodec, CmykFileFromAnotherEncoderLoadsAsRgb) {

@@ -403,3 +403,66 @@ TEST(ResizeImage, CompressedImageStaysCompressed) {
   ASSERT_TRUE(ConvertImageFormat(image.image, PF::A8R8G8B8));
   for (int32_t i = 0; i < 16; ++i) EXPECT_EQ(reinterpret_cast<Color32*>(image->Bits)[i], 0xFFFF0000u) << i;
 }
+
+// An indexed target keeps its own palette: a source of another format gives each sampled colour
+// the nearest entry of that palette, at the positions of the nearest-neighbour stretch.
+TEST(StretchImageRect, IndexedTargetTakesColoursThroughItsOwnPalette) {
+  TestImage source(3, 2, PF::A8R8G8B8);
+  const Color32 colours[6] = {0xFF0000FFu, 0xFF00FF00u, 0xFFFF0000u, 0xFFFFFFFFu, 0xFF000000u, 0xFFC00000u};
+  std::memcpy(source->Bits, colours, sizeof colours);
+  // A palette whose order is nothing like the one a reduction of the source would make; the
+  // last colour of the source is not in it and takes its nearest entry (pure red, index 5).
+  const Color32 palette[8] = {0xFF808080u, 0xFF000000u, 0xFFFFFFFFu, 0xFF00FF00u,
+                              0xFF0000FFu, 0xFFFF0000u, 0xFFFFFF00u, 0xFF00FFFFu};
+  const uint8_t sourceIndex[6] = {4, 3, 5, 2, 1, 5};
+  for (ResizeFilter method : kMethods) {
+    TestImage target(8, 5, PF::Index8);
+    for (int i = 0; i < 256; ++i) target->Palette[i] = palette[i % 8];
+    std::memset(target->Bits, 6, size_t(target->Size));
+    const std::vector<Color32> before(target->Palette, target->Palette + 256);
+    ASSERT_TRUE(StretchImageRect(source.image, 0, 0, 3, 2, target.image, 1, 1, 6, 4, method));
+    std::vector<uint8_t> expected(40, 6);
+    for (int32_t j = 0; j < 4; ++j)
+      for (int32_t i = 0; i < 6; ++i) expected[size_t((1 + j) * 8 + 1 + i)] = sourceIndex[(j / 2) * 3 + i / 2];
+    EXPECT_EQ(target.Bytes(), expected) << "method " << int(method) << ": " << PixelDump(target.image);
+    EXPECT_EQ(std::vector<Color32>(target->Palette, target->Palette + 256), before);
+  }
+
+  // A compressed source goes the same way.
+  TestImage red(4, 4, PF::A8R8G8B8), target(2, 2, PF::Index8);
+  for (int32_t i = 0; i < 16; ++i) reinterpret_cast<Color32*>(red->Bits)[i] = 0xFFFF0000u;
+  ASSERT_TRUE(ConvertImageFormat(red.image, PF::DXT1));
+  for (int i = 0; i < 256; ++i) target->Palette[i] = palette[i % 8];
+  ASSERT_TRUE(StretchImageRect(red.image, 0, 0, 4, 4, target.image, 0, 0, 2, 2, ResizeFilter::Bilinear));
+  EXPECT_EQ(target.Bytes(), (std::vector<uint8_t>{5, 5, 5, 5}));
+}
+
+// A stretch within one image (the same record, or a record sharing its pixels) reads the source
+// as it was before the call, as a separate copy would give it.
+TEST(StretchImageRect, SourceThatIsTheTargetIsReadAsItWas) {
+  struct Case {
+    PF format;
+    ResizeFilter method;
+  };
+  const Case cases[] = {
+      {PF::Gray8, ResizeFilter::Nearest},      {PF::A8R8G8B8, ResizeFilter::Bilinear},
+      {PF::A8R8G8B8, ResizeFilter::Bicubic},   {PF::A16R16G16B16, ResizeFilter::Bilinear},
+      {PF::Index8, ResizeFilter::Bicubic},     {PF::DXT1, ResizeFilter::Bilinear},
+  };
+  for (const Case& c : cases)
+    for (bool sameRecord : {true, false}) {
+      SCOPED_TRACE(GetFormatName(c.format) + " method " + std::to_string(int(c.method)) +
+                   (sameRecord ? " same record" : " shared pixels"));
+      TestImage image(16, 12, PF::A8R8G8B8), copy, expected;
+      FillRandom(image.image, 11);
+      ASSERT_TRUE(ConvertImageFormat(image.image, c.format));
+      ASSERT_TRUE(CopyImage(image.image, copy.image));
+      ASSERT_TRUE(CopyImage(image.image, expected.image));
+      ASSERT_TRUE(StretchImageRect(copy.image, 2, 1, 7, 5, expected.image, 0, 0, 16, 12, c.method));
+      ImageData alias = image.image;
+      const ImageData& source = sameRecord ? image.image : alias;
+      ASSERT_TRUE(StretchImageRect(source, 2, 1, 7, 5, image.image, 0, 0, 16, 12, c.method));
+      EXPECT_EQ(image->Format, c.format);
+      EXPECT_EQ(image.Bytes(), expected.Bytes());
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "CodecTestHelpers.h"
 #include "Imaging.h"
 #include "TestSupport.h"
 #include "formats/ImagingTiff.h"
@@ -20,11 +21,6 @@ struct OptionsScope {
   ~OptionsScope() { PopOptions(); }
 };
 
-// R32F holds its value as red; gray references compare with it through all three channels.
-void SpreadRed(ImageData& argb) {
-  for (int32_t i = 0; i < argb.Size; i += 4) argb.Bits[i] = argb.Bits[i + 1] = argb.Bits[i + 2];
-}
-
 // ImageMagick's reading of a file; CMYK goes through an sRGB PNG, since the shared helper reads
 // at most four channels.
 bool DecodeReference(const std::filesystem::path& file, ImageData& image) {
@@ -40,7 +36,6 @@ void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData&
   ScopedImage reference, argb;
   ASSERT_TRUE(DecodeReference(file, reference.Image)) << file;
   testsupport::CopyAsArgb(ours, argb.Image);
-  if (ours.Format == PixelFormat::R32F || ours.Format == PixelFormat::R16F) SpreadRed(argb.Image);
   EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance), "") << file;
 }
 
@@ -90,7 +85,8 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
       {"gray16_mm.tif", PixelFormat::Gray16, 1},     {"graya8.tif", PixelFormat::A8Gray8, 0},
       // The colour map's high bytes, as libtiff takes them; ImageMagick rounds.
       {"palette8.tif", PixelFormat::Index8, 1},      {"tiled.tif", PixelFormat::R8G8B8, 0},
-      {"grayf32.tif", PixelFormat::R32F, 1},
+      {"grayf32.tif", PixelFormat::A32R32G32B32F, 1}, {"grayf16.tif", PixelFormat::A16R16G16B16F, 1},
+      {"grayaf32.tif", PixelFormat::A32R32G32B32F, 1},
       // Through libtiff's RGBA reader:
       {"bilevel_g4.tif", PixelFormat::A8R8G8B8, 0},  {"planar.tif", PixelFormat::A8R8G8B8, 0},
       {"cmyk.tif", PixelFormat::A8R8G8B8, 2},        {"ycbcr_jpeg.tif", PixelFormat::A8R8G8B8, 3},
@@ -101,6 +97,30 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
     ASSERT_EQ(images.size(), 1u) << c.file;
     EXPECT_EQ(images[0].Format, c.format) << c.file;
     ExpectSameAsImageMagick(Fixture(c.file), images[0], c.tolerance);
+  }
+}
+
+// Float gray pages hold gray, not red: every colour channel takes the sample, so the page stays
+// gray when the program converts it to A8R8G8B8.
+TEST(TiffCodec, FloatGrayPagesConvertToGray) {
+  struct Case {
+    const char* file;
+    bool alpha;
+  };
+  for (const Case c : {Case{"grayf32.tif", false}, Case{"grayf16.tif", false}, Case{"grayaf32.tif", true}}) {
+    SCOPED_TRACE(c.file);
+    TDynImageDataArray images;
+    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images));
+    ScopedImage argb;
+    codectest::ConvertToArgb(images[0], argb.Image);
+    EXPECT_EQ(codectest::FirstColouredPixel(argb.Image), "");
+    // The fixtures' alpha is 0 in the top row and grows downwards.
+    EXPECT_EQ(Color32Alpha(GetPixel32(argb.Image, 3, 0)), c.alpha ? 0 : 255);
+    EXPECT_GT(Color32Alpha(GetPixel32(argb.Image, 3, argb.Image.Height - 1)), c.alpha ? 200 : 254);
+    if (!testsupport::HaveTool("convert")) continue;
+    ScopedImage reference;
+    ASSERT_TRUE(DecodeReference(Fixture(c.file), reference.Image));
+    EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, 1), "");
   }
 }
 
@@ -274,14 +294,27 @@ TEST(TiffCodec, EverySavableFormatRoundTrips) {
   };
   testsupport::TempDir dir;
   for (const Case& c : cases) {
+    SCOPED_TRACE(GetFormatName(c.format));
     TDynImageDataArray images;
     MakeGradient(12, 7, c.format, images.AddEmpty());
     const auto file = dir / "format.tif";
-    ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << GetFormatName(c.format);
+    ASSERT_TRUE(Tiff().SaveToFile(file, images, true));
     TDynImageDataArray back;
-    ASSERT_TRUE(Tiff().LoadFromFile(file, back)) << GetFormatName(c.format);
+    ASSERT_TRUE(Tiff().LoadFromFile(file, back));
+    if (c.format == PixelFormat::R32F || c.format == PixelFormat::R16F) {
+      // A one-channel float page is gray: its red value comes back in every colour channel.
+      ASSERT_EQ(back[0].Format, c.format == PixelFormat::R32F ? PixelFormat::A32R32G32B32F : PixelFormat::A16R16G16B16F);
+      for (int32_t y = 0; y < 7; ++y)
+        for (int32_t x = 0; x < 12; ++x) {
+          const float red = GetPixelFP(images[0], x, y).R;
+          const ColorFP gray = GetPixelFP(back[0], x, y);
+          EXPECT_TRUE(gray.R == red && gray.G == red && gray.B == red && gray.A == 1.0f) << x << "," << y;
+        }
+      if (c.tolerance >= 0 && testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, back[0], c.tolerance);
+      continue;
+    }
     ASSERT_EQ(back[0].Format, c.format);
-    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << GetFormatName(c.format);
+    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0);
     if (images[0].Palette) {
       EXPECT_EQ(std::memcmp(back[0].Palette, images[0].Palette, 1024), 0);
     }
