@@ -1,28 +1,14 @@
-// Replacing files without ever leaving a damaged one behind: a new file is written under a
-// hidden temporary name in the target's folder and renamed over the target only when it is
-// complete. A failed write removes the temporary file and leaves an existing target as it was.
+// The program replaces files through the image library's safe replacement (temporary file
+// beside the target, renamed into place when complete).
 #pragma once
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "ImagingSafeFile.h"
 
 namespace vexilo {
 
-// Creates a new, empty temporary file beside `target` (in the folder of the file the target
-// finally names, following symbolic links), named ".<name>.vexilo-XXXXXX", and returns its
-// path. Returns an empty text and sets `error` when it cannot be created.
-std::string MakeTempPathBeside(const std::string& target, std::string* error = nullptr);
-
-// Gives the complete temporary file the permission bits of an existing target (or those a
-// newly created file gets) and renames it over the target. On failure the temporary file is
-// removed, the target is untouched, and `error` tells why.
-bool CommitTempFile(const std::string& temp, const std::string& target, std::string* error = nullptr);
-
-// Removes a temporary file that will not be committed; a missing file is no error.
-void DiscardTempFile(const std::string& temp);
-
-// Writes `bytes` to `path` through a temporary file (MakeTempPathBeside, CommitTempFile).
-bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error = nullptr);
+using imaging::CommitTempFile;
+using imaging::DiscardTempFile;
+using imaging::MakeTempPathBeside;
+using imaging::WriteFileAtomically;
 
 }  // namespace vexilo

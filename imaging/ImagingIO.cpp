@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <random>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ImagingSafeFile.h"
 #include "ImagingTypes.h"
 
 namespace imaging {
@@ -116,17 +116,6 @@ private:
   uint8_t buffer_[kBufferSize];
 };
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return std::string();
-  return path.substr(0, slash + 1);
-}
-
-std::string NameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Loops over EINTR and short transfers; returns the bytes moved or -1 on an error.
 int64_t FullPread(int fd, void* buffer, int64_t count, int64_t offset) {
   int64_t done = 0;
@@ -176,21 +165,14 @@ TBufferedStream::TBufferedStream(const char* path, bool forWriting) : writing_(f
     size_ = st.st_size;
     return;
   }
-  // A hidden name in the target folder keeps the final rename on one file system.
-  const std::string folder = FolderOf(target_);
-  const std::string name = NameOf(target_);
-  std::random_device random;
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
-    temporary_ = folder + "." + name + ".vxtmp" + suffix;
-    fd_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno != EEXIST) break;
+  temporary_ = MakeTempPathBeside(target_);
+  if (temporary_.empty()) RaiseImaging("Cannot create file \"%s\": %s.", path, std::strerror(errno));
+  fd_ = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd_ < 0) {
+    const int code = errno;
+    DiscardTempFile(temporary_);
+    RaiseImaging("Cannot create file \"%s\": %s.", path, std::strerror(code));
   }
-  if (fd_ < 0) RaiseImaging("Cannot create file \"%s\": %s.", path, std::strerror(errno));
-  // An existing file keeps its permissions when it is replaced.
-  struct stat st;
-  if (::stat(path, &st) == 0 && S_ISREG(st.st_mode)) (void)::fchmod(fd_, st.st_mode & 07777);
 }
 
 TBufferedStream::~TBufferedStream() { Abandon(); }
@@ -303,11 +285,8 @@ void TBufferedStream::Commit() {
     ::unlink(temporary_.c_str());
     RaiseImaging("TBufferedStream.WriteBuffer: write failed");
   }
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary_.c_str());
-    RaiseImaging("Cannot replace file \"%s\": %s.", target_.c_str(), std::strerror(error));
-  }
+  std::string error;
+  if (!CommitTempFile(temporary_, target_, &error)) RaiseImaging(error);
 }
 
 void TBufferedStream::Abandon() noexcept {

@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "ImagingSafeFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vexilo {
+namespace imaging {
 
 namespace {
 
@@ -68,17 +68,6 @@ std::string MakeTempPathBeside(const std::string& target, std::string* error) {
 }
 
 bool CommitTempFile(const std::string& temp, const std::string& target, std::string* error) {
-  // The data reaches the disk before the name does, so a crash cannot leave an empty file
-  // under the target's name.
-  const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 || fsync(fd) != 0) {
-    const int code = errno;
-    if (fd >= 0) close(fd);
-    DiscardTempFile(temp);
-    SetError(error, ErrnoText("Cannot write", target, code));
-    return false;
-  }
-  close(fd);
   const std::string real = ResolveTarget(target);
   struct stat st;
   if (stat(real.c_str(), &st) == 0) {
@@ -87,6 +76,17 @@ bool CommitTempFile(const std::string& temp, const std::string& target, std::str
       SetError(error, "Cannot replace \"" + target + "\": it is a folder");
       return false;
     }
+    // The data reach the disk before the name does, so a crash cannot leave an empty file in
+    // place of the one replaced. A new file needs no such care: at worst it is missing.
+    const int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || fsync(fd) != 0) {
+      const int code = errno;
+      if (fd >= 0) close(fd);
+      DiscardTempFile(temp);
+      SetError(error, ErrnoText("Cannot write", target, code));
+      return false;
+    }
+    close(fd);
     if (chmod(temp.c_str(), st.st_mode & 07777) != 0) {
       const int code = errno;
       DiscardTempFile(temp);
@@ -139,4 +139,4 @@ bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& by
   return CommitTempFile(temp, path, error);
 }
 
-}  // namespace vexilo
+}  // namespace imaging
