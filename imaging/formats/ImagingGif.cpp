@@ -1,6 +1,7 @@
 // GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
 // by default, composed on the logical screen as an animation player shows them.
 #include "ImagingGif.h"
+#include "ImagingPrepared.h"
 
 #include <algorithm>
 #include <cstring>
@@ -579,35 +580,28 @@ bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   handle.WriteExact(header, sizeof(header), "GIF header");
 
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    ImageData prepared;
-    bool mustFree = false;
-    if (!PrepareForSave(images[size_t(i)], prepared, mustFree)) continue;
-    struct TFreeOnExit {
-      ImageData& image;
-      bool free;
-      ~TFreeOnExit() {
-        if (free) ReleaseImage(image);
-      }
-    } freeOnExit{prepared, mustFree};
+    TPreparedImage prepared;
+    if (!PrepareForSave(images[size_t(i)], prepared.image, prepared.mustFree)) continue;
+    const ImageData& image = prepared.image;
 
     // No transparency, disposal 0, a delay of 65 hundredths of a second.
     static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
     handle.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
     uint8_t descriptor[1 + kImageDescriptorSize] = {kGIFImageSeparator};
-    StoreLE16(descriptor + 5, uint32_t(prepared.Width));
-    StoreLE16(descriptor + 7, uint32_t(prepared.Height));
+    StoreLE16(descriptor + 5, uint32_t(image.Width));
+    StoreLE16(descriptor + 7, uint32_t(image.Height));
     descriptor[9] = 0x87;  // local colour table of 256 entries, not interlaced
     handle.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
     uint8_t table[256 * 3];
     for (int k = 0; k < 256; ++k) {
-      table[k * 3] = Color32Red(prepared.Palette[k]);
-      table[k * 3 + 1] = Color32Green(prepared.Palette[k]);
-      table[k * 3 + 2] = Color32Blue(prepared.Palette[k]);
+      table[k * 3] = Color32Red(image.Palette[k]);
+      table[k * 3 + 1] = Color32Green(image.Palette[k]);
+      table[k * 3 + 2] = Color32Blue(image.Palette[k]);
     }
     handle.WriteExact(table, sizeof(table), "GIF colour table");
 
     const std::vector<uint8_t> data =
-        EncodeGIFLZW(prepared.Bits, size_t(prepared.Width) * size_t(prepared.Height));
+        EncodeGIFLZW(image.Bits, size_t(image.Width) * size_t(image.Height));
     std::vector<uint8_t> blocks;
     blocks.reserve(data.size() + data.size() / 255 + 3);
     blocks.push_back(8);

@@ -7,6 +7,7 @@
 // inside libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++
 // exception ever unwinds through libjpeg's C frames.
 #include "ImagingJpeg.h"
+#include "ImagingPrepared.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -387,22 +388,15 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
 }
 
 bool TJpegFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  ImageData prepared;
-  bool mustFree = false;
-  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared, mustFree)) return false;
-  struct TFreeOnExit {
-    ImageData& image;
-    bool free;
-    ~TFreeOnExit() {
-      if (free) ReleaseImage(image);
-    }
-  } freeOnExit{prepared, mustFree};
+  TPreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
 
   auto encoder = std::make_unique<TJpegEncoder>();
   encoder->destination.handle = TImagingHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(encoder->err);
-  const TJpegEncodeSettings settings{prepared.Bits, prepared.Width, prepared.Height,
-                                     prepared.Format == PixelFormat::Gray8, Quality, Progressive != 0};
+  const ImageData& image = prepared.image;
+  const TJpegEncodeSettings settings{image.Bits, image.Width, image.Height, image.Format == PixelFormat::Gray8,
+                                     Quality, Progressive != 0};
   if (!EncodeImage(encoder.get(), &settings)) RaiseJpegError(encoder->err);
   return true;
 }

@@ -11,6 +11,7 @@
 #include <zlib.h>
 
 #include "ImagingJpeg.h"
+#include "ImagingPrepared.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -73,18 +74,6 @@ std::string ChunkName(TChunkType type) {
 }
 
 [[noreturn]] void RaiseZlib(int code) { RaiseImaging("zlib: %s", zError(code)); }
-
-// Frees a converted copy made by PrepareForSave when it goes out of scope.
-struct TPreparedImage {
-  ImageData image;
-  bool mustFree = false;
-  TPreparedImage() = default;
-  TPreparedImage(const TPreparedImage&) = delete;
-  TPreparedImage& operator=(const TPreparedImage&) = delete;
-  ~TPreparedImage() {
-    if (mustFree) ReleaseImage(image);
-  }
-};
 
 // Lends an image to a codec operation that takes an image array, without giving up its buffers.
 class TBorrowedImageArray {
@@ -1197,25 +1186,39 @@ TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPNGSignature) {
   RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
 }
 
-bool TPNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
+                                                     bool jng) {
   TNGFileLoader loader;
   if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
   const TFrameInfo& frame = *loader.Frames.front();
   ImageData& image = images.AddEmpty();
-  if (!frame.IsJpegFrame) DecodePNGFrame(frame, image);
+  // A datastream of the other kind leaves the image empty, and the load fails.
+  if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
   ApplyFrameSideChunks(frame, image);
   return true;
 }
 
-bool TPNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
+                                                       int32_t index, TNGFileType type) {
   TPreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
   TNGFileSaver saver;
-  saver.FileType = TNGFileType::PNG;
+  saver.FileType = type;
   CopySettings(saver);
-  saver.AddPNGFrame(prepared.image);
+  if (type == TNGFileType::JNG)
+    saver.AddJNGFrame(prepared.image);
+  else
+    saver.AddPNGFrame(prepared.image);
   saver.SaveFile(handle);
   return true;
+}
+
+bool TPNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+  return ReadFirstDatastream(handle, images, false);
+}
+
+bool TPNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+  return WriteSingleDatastream(handle, images, index, TNGFileType::PNG);
 }
 
 TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMNGSignature) {
@@ -1288,24 +1291,11 @@ TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJNGSignature) {
 }
 
 bool TJNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
-  TNGFileLoader loader;
-  if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
-  const TFrameInfo& frame = *loader.Frames.front();
-  ImageData& image = images.AddEmpty();
-  if (frame.IsJpegFrame && !DecodeJNGFrame(frame, image)) return false;
-  ApplyFrameSideChunks(frame, image);
-  return true;
+  return ReadFirstDatastream(handle, images, true);
 }
 
 bool TJNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  TPreparedImage prepared;
-  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
-  TNGFileSaver saver;
-  saver.FileType = TNGFileType::JNG;
-  CopySettings(saver);
-  saver.AddJNGFrame(prepared.image);
-  saver.SaveFile(handle);
-  return true;
+  return WriteSingleDatastream(handle, images, index, TNGFileType::JNG);
 }
 
 std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return std::make_unique<TPNGFileFormat>(); }

@@ -128,6 +128,11 @@ public:
 protected:
   explicit TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]);
   void CopySettings(TNGFileSaver& saver) const;
+  // The one image of the first datastream, decoded when it is of the kind the codec reads.
+  bool ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images, bool jng);
+  // Writes the image at `index` as a file of the type holding that one datastream.
+  bool WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index,
+                             TNGFileType type);
 
 private:
   uint8_t signature_[8];

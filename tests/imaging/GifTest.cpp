@@ -164,8 +164,8 @@ TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
 
 namespace {
 
-struct FrameSpec {
-  FrameSpec(uint16_t l, uint16_t t, uint16_t w, uint16_t h, std::vector<uint8_t> pixels)
+struct TestFrame {
+  TestFrame(uint16_t l, uint16_t t, uint16_t w, uint16_t h, std::vector<uint8_t> pixels)
       : left(l), top(t), width(w), height(h), indices(std::move(pixels)) {}
   uint16_t left = 0, top = 0, width = 0, height = 0;
   std::vector<uint8_t> indices;  // rows top to bottom
@@ -197,7 +197,7 @@ uint8_t TableBits(size_t entries) {
 }
 
 std::vector<uint8_t> MakeGif(uint16_t width, uint16_t height, const std::vector<Color32>& globalTable,
-                             uint8_t background, const std::vector<FrameSpec>& frames) {
+                             uint8_t background, const std::vector<TestFrame>& frames) {
   std::vector<uint8_t> out = {'G', 'I', 'F', '8', '9', 'a'};
   Put16(out, width);
   Put16(out, height);
@@ -206,7 +206,7 @@ std::vector<uint8_t> MakeGif(uint16_t width, uint16_t height, const std::vector<
   out.push_back(background);
   out.push_back(0);
   PutTable(out, globalTable);
-  for (const FrameSpec& f : frames) {
+  for (const TestFrame& f : frames) {
     if (f.disposal >= 0 || f.transparent >= 0) {
       const uint8_t packed = uint8_t((std::max(f.disposal, 0) << 2) | (f.transparent >= 0 ? 1 : 0));
       out.insert(out.end(), {0x21, 0xF9, 4, packed, 0, 0, uint8_t(std::max(f.transparent, 0)), 0});
@@ -254,7 +254,7 @@ std::vector<uint8_t> Indices(size_t count, uint32_t seed) {
 TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
   // One frame with a transparent colour: fully transparent screen, the frame drawn where it
   // is not transparent; transparent pixels keep the transparent entry's colour.
-  FrameSpec frame{1, 1, 2, 2, {0, 1, 2, 3}};
+  TestFrame frame{1, 1, 2, 2, {0, 1, 2, 3}};
   frame.transparent = 2;
   TDynImageDataArray images;
   std::string error;
@@ -268,7 +268,7 @@ TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
 
   // Without transparency the screen takes the background entry, opaque; a frame reaching
   // beyond the screen enlarges the images.
-  FrameSpec outside{3, 2, 2, 2, {3, 3, 3, 3}};
+  TestFrame outside{3, 2, 2, 2, {3, 3, 3, 3}};
   ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {outside}), images, &error)) << error;
   EXPECT_EQ(images[0].Width, 5);
   EXPECT_EQ(images[0].Height, 4);
@@ -276,15 +276,15 @@ TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
   EXPECT_EQ(GetPixel32(images[0], 4, 3), 0xFF0000FFu);
 
   // Without any colour table the palette is 3-3-2 bit fields.
-  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 1, {}, 0, {FrameSpec(0, 0, 2, 1, {0xE0, 0x1F})}), images, &error)) << error;
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 1, {}, 0, {TestFrame(0, 0, 2, 1, {0xE0, 0x1F})}), images, &error)) << error;
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
   EXPECT_EQ(GetPixel32(images[0], 1, 0), 0xFF00FFFFu);
 }
 
 TEST(GifCodec, InterlacedFrameGivesTheSamePixels) {
   const std::vector<uint8_t> indices = Indices(7 * 11, 3);
-  FrameSpec plain{0, 0, 7, 11, indices};
-  FrameSpec interlaced = plain;
+  TestFrame plain{0, 0, 7, 11, indices};
+  TestFrame interlaced = plain;
   interlaced.interlaced = true;
   TDynImageDataArray a, b;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {plain}), a));
@@ -293,10 +293,10 @@ TEST(GifCodec, InterlacedFrameGivesTheSamePixels) {
 }
 
 TEST(GifCodec, DisposalAndBrokenFrames) {
-  FrameSpec first{0, 0, 2, 2, {1, 1, 1, 1}};
+  TestFrame first{0, 0, 2, 2, {1, 1, 1, 1}};
   first.disposal = 2;
-  FrameSpec second{1, 1, 1, 1, {3}};
-  FrameSpec broken{0, 0, 2, 2, Indices(4, 1)};
+  TestFrame second{1, 1, 1, 1, {3}};
+  TestFrame broken{0, 0, 2, 2, Indices(4, 1)};
   broken.cutData = 2;
   TDynImageDataArray images;
   std::string error;
@@ -310,7 +310,7 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
 
   // Raw frames when composing is off: each frame at its own size with its own palette.
   ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
-  FrameSpec local{0, 0, 1, 1, {1}};
+  TestFrame local{0, 0, 1, 1, {1}};
   local.localTable = {0xFF111111u, 0xFF222222u};
   ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, local}), images, &error)) << error;
   SetOption(ImagingGIFLoadAnimated, 1);
@@ -326,8 +326,8 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
 }
 
 TEST(GifCodec, OnlyFirstGivesTheFirstComposedFrame) {
-  FrameSpec first{0, 0, 2, 2, {1, 2, 3, 0}};
-  FrameSpec later{3, 3, 2, 2, {3, 3, 3, 3}};  // enlarges the screen to 5 x 5
+  TestFrame first{0, 0, 2, 2, {1, 2, 3, 0}};
+  TestFrame later{3, 3, 2, 2, {3, 3, 3, 3}};  // enlarges the screen to 5 x 5
   const std::vector<uint8_t> file = MakeGif(4, 4, kFourColours, 0, {first, later, later});
   TDynImageDataArray all, one;
   ASSERT_TRUE(LoadBytes("gif", file, all));

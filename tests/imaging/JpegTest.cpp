@@ -307,3 +307,27 @@ TEST(JpegCodec, ImageMagickCmykLoadsLikeImageMagickReadsIt) {
   EXPECT_EQ(ComparePixels64(expected, ours[0], 2 * 257), "");
   ReleaseImage(expected);
 }
+
+TEST(JpegCodec, EndlessScansAreRefused) {
+  // A progressive file whose last scan repeats 600 times: libjpeg only warns about such a
+  // progression, and each repetition would walk the whole image again.
+  TDynImageDataArray images;
+  MakePicture(16, 16, PixelFormat::R8G8B8, images.AddEmpty());
+  ASSERT_TRUE(SetOption(ImagingJpegProgressive, 1));
+  std::vector<uint8_t> file = SaveBytes("jpg", images);
+  SetOption(ImagingJpegProgressive, 0);
+  size_t lastScan = 0;
+  for (size_t i = 0; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == 0xDA) lastScan = i;
+  ASSERT_GT(lastScan, 0u);
+  const std::vector<uint8_t> scan(file.begin() + long(lastScan), file.end() - 2);
+  std::vector<uint8_t> endless(file.begin(), file.end() - 2);
+  for (int i = 0; i < 600; ++i) endless.insert(endless.end(), scan.begin(), scan.end());
+  endless.insert(endless.end(), {0xFF, 0xD9});
+  TDynImageDataArray back;
+  std::string error;
+  EXPECT_FALSE(LoadBytes("jpg", endless, back, &error));
+  EXPECT_NE(error.find("JPEG Error: the file has more than 500 scans"), std::string::npos) << error;
+  // The original loads.
+  EXPECT_TRUE(LoadBytes("jpg", file, back));
+}

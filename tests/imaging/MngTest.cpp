@@ -12,31 +12,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void AppendChunk(std::vector<uint8_t>& file, const char* type, const std::vector<uint8_t>& data) {
-  const uint32_t length = static_cast<uint32_t>(data.size());
-  const uint8_t header[8] = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
-                             uint8_t(type[0]),      uint8_t(type[1]),      uint8_t(type[2]),     uint8_t(type[3])};
-  file.insert(file.end(), header, header + 8);
-  file.insert(file.end(), data.begin(), data.end());
-  uLong crc = crc32(0, header + 4, 4);
-  crc = crc32(crc, data.data(), uInt(data.size()));
-  const uint8_t trailer[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
-  file.insert(file.end(), trailer, trailer + 4);
-}
-
 std::vector<uint8_t> BE32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw) {
-  uLongf size = compressBound(uLong(raw.size()));
-  std::vector<uint8_t> out(size);
-  compress(out.data(), &size, raw.data(), uLong(raw.size()));
-  out.resize(size);
   return out;
 }
 
@@ -50,24 +30,6 @@ std::vector<uint8_t> Mhdr(uint32_t width, uint32_t height) {
 std::vector<uint8_t> Jhdr(uint32_t width, uint32_t height, uint8_t colourType, uint8_t depth, uint8_t alphaDepth,
                           uint8_t alphaCompression) {
   return Concat({BE32(width), BE32(height), {colourType, depth, 8, 0, alphaDepth, alphaCompression, 0, 0}});
-}
-
-struct Chunk {
-  std::string type;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Chunk> ListChunks(const std::vector<uint8_t>& file) {
-  std::vector<Chunk> chunks;
-  for (size_t pos = 8; pos + 12 <= file.size();) {
-    const uint32_t length = uint32_t(file[pos]) << 24 | uint32_t(file[pos + 1]) << 16 | uint32_t(file[pos + 2]) << 8 |
-                            file[pos + 3];
-    if (pos + 12 + length > file.size()) break;
-    chunks.push_back({std::string(reinterpret_cast<const char*>(&file[pos + 4]), 4),
-                      std::vector<uint8_t>(file.begin() + long(pos + 8), file.begin() + long(pos + 8 + length))});
-    pos += 12 + length;
-  }
-  return chunks;
 }
 
 std::string ChunkTypes(const std::vector<Chunk>& chunks) {

@@ -80,30 +80,10 @@ bool DecodeWithLibpng(const fs::path& path, ImageData& image) {
 
 // ---- Building PNG files by hand ---------------------------------------------------------------
 
-void AppendChunk(std::vector<uint8_t>& file, const char* type, const std::vector<uint8_t>& data) {
-  const uint32_t length = static_cast<uint32_t>(data.size());
-  const uint8_t header[8] = {uint8_t(length >> 24), uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length),
-                             uint8_t(type[0]),      uint8_t(type[1]),      uint8_t(type[2]),     uint8_t(type[3])};
-  file.insert(file.end(), header, header + 8);
-  file.insert(file.end(), data.begin(), data.end());
-  uLong crc = crc32(0, header + 4, 4);
-  crc = crc32(crc, data.data(), uInt(data.size()));
-  const uint8_t trailer[4] = {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)};
-  file.insert(file.end(), trailer, trailer + 4);
-}
-
 std::vector<uint8_t> Ihdr(uint32_t width, uint32_t height, uint8_t depth, uint8_t colourType, uint8_t interlace = 0) {
   return {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width),
           uint8_t(height >> 24), uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height),
           depth, colourType, 0, 0, interlace};
-}
-
-std::vector<uint8_t> Deflate(const std::vector<uint8_t>& raw) {
-  uLongf size = compressBound(uLong(raw.size()));
-  std::vector<uint8_t> out(size);
-  compress(out.data(), &size, raw.data(), uLong(raw.size()));
-  out.resize(size);
-  return out;
 }
 
 std::vector<uint8_t> Inflate(const std::vector<uint8_t>& data, size_t expected) {
@@ -125,24 +105,6 @@ std::vector<uint8_t> MakePng(const std::vector<uint8_t>& ihdr, const std::vector
   AppendChunk(file, "IDAT", Deflate(rawRows));
   AppendChunk(file, "IEND", {});
   return file;
-}
-
-struct Chunk {
-  std::string type;
-  std::vector<uint8_t> data;
-};
-
-std::vector<Chunk> ListChunks(const std::vector<uint8_t>& file) {
-  std::vector<Chunk> chunks;
-  for (size_t pos = 8; pos + 12 <= file.size();) {
-    const uint32_t length = uint32_t(file[pos]) << 24 | uint32_t(file[pos + 1]) << 16 | uint32_t(file[pos + 2]) << 8 |
-                            file[pos + 3];
-    if (pos + 12 + length > file.size()) break;
-    chunks.push_back({std::string(reinterpret_cast<const char*>(&file[pos + 4]), 4),
-                      std::vector<uint8_t>(file.begin() + long(pos + 8), file.begin() + long(pos + 8 + length))});
-    pos += 12 + length;
-  }
-  return chunks;
 }
 
 std::vector<fs::path> SuiteFiles(bool corrupt) {
