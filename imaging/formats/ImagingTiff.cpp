@@ -292,6 +292,14 @@ void ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image
   if (decodedBytes > kUncheckedDecodedBytes && decodedBytes / kMaxExpansion > fileSize)
     RaiseImaging("TIFF: a %ux%u page cannot come from a file of %lld bytes.", width, height,
                  static_cast<long long>(fileSize));
+  // libtiff decodes a whole tile, or for its RGBA reader a whole strip (up to four of them for
+  // separate planes), in the file's own layout: many samples per pixel make that block far
+  // larger than the image, so it needs the same check.
+  const int64_t blockBytes = (TIFFIsTiled(tif) ? int64_t(TIFFTileSize64(tif)) : int64_t(TIFFStripSize64(tif))) *
+                             (planar == PLANARCONFIG_SEPARATE ? 4 : 1);
+  if (blockBytes > kUncheckedDecodedBytes && blockBytes / kMaxExpansion > fileSize)
+    RaiseImaging("TIFF: a %ux%u page of %u samples per pixel cannot come from a file of %lld bytes.", width, height,
+                 unsigned(samples), static_cast<long long>(fileSize));
 
   if (direct == PixelFormat::Unknown) {
     char message[1024] = "";

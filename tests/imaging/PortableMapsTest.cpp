@@ -150,6 +150,16 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
     EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
     EXPECT_EQ(GetPixel32(argb, 1, 0), 0xFF7F7F7Fu);
     EXPECT_EQ(GetPixel32(argb, 1, 1), 0xFFFFFFFFu);
+
+    // Written again, the picture is a colour map of the same gray values.
+    const std::vector<uint8_t> saved = codectest::SaveBytes("pfm", images[0]);
+    EXPECT_EQ(Text(saved).substr(0, 3), "PF\n");
+    TDynImageDataArray back;
+    ASSERT_TRUE(codectest::LoadBytes("pfm", saved, back));
+    for (int32_t i = 0; i < 4; ++i) {
+      const ColorFP c = GetPixelFP(back[0], i % 2, 1 - i / 2);
+      EXPECT_TRUE(c.R == values[i] && c.G == values[i] && c.B == values[i]) << i;
+    }
   }
 }
 
