@@ -7,6 +7,17 @@
 
 namespace forms {
 
+namespace {
+
+// The item a combo box's text selects: the first equal item, or none.
+int ItemOf(const Control& c, const std::string& text) {
+  if (c.kind != ControlKind::Combo) return -1;
+  auto it = std::find(c.items.begin(), c.items.end(), text);
+  return it == c.items.end() ? -1 : static_cast<int>(it - c.items.begin());
+}
+
+}  // namespace
+
 Control MakeControl(ControlKind kind, std::string name, std::string caption) {
   Control c;
   c.kind = kind;
@@ -27,8 +38,7 @@ Control MakeCombo(std::string name, std::vector<std::string> items, std::string 
   c.items = std::move(items);
   c.text = std::move(text);
   c.editable = editable;
-  auto it = std::find(c.items.begin(), c.items.end(), c.text);
-  if (it != c.items.end()) c.itemIndex = static_cast<int>(it - c.items.begin());
+  c.itemIndex = ItemOf(c, c.text);
   c.selStart = c.text.size();
   return c;
 }
@@ -122,22 +132,24 @@ void Form::RunHandler(std::vector<Handler>& handlers, size_t index) {
   if (handlers[index]) handlers[index](*this, controls_[index]);
 }
 
-void Form::SetText(std::string_view name, std::string text) {
-  const size_t index = IndexOf(name);
+void Form::StoreText(size_t index, std::string text, int item, size_t caret) {
   Control& c = controls_[index];
-  int item = -1;
-  if (c.kind == ControlKind::Combo) {
-    auto it = std::find(c.items.begin(), c.items.end(), text);
-    if (it != c.items.end()) item = static_cast<int>(it - c.items.begin());
-  }
   const bool textChanged = c.text != text;
-  if (!textChanged && c.itemIndex == item) return;
+  if (!textChanged && c.itemIndex == item && c.selStart == caret && c.selLength == 0) return;
   c.text = std::move(text);
   c.itemIndex = item;
-  c.selStart = c.text.size();
+  c.selStart = std::min(caret, c.text.size());
   c.selLength = 0;
   Changed(c);
   if (textChanged) RunHandler(onChange_, index);
+}
+
+void Form::SetText(std::string_view name, std::string text) {
+  const size_t index = IndexOf(name);
+  const int item = ItemOf(controls_[index], text);
+  if (controls_[index].text == text && controls_[index].itemIndex == item) return;
+  const size_t caret = text.size();
+  StoreText(index, std::move(text), item, caret);
 }
 
 void Form::SelectItem(std::string_view name, int index) {
@@ -149,13 +161,9 @@ void Form::SelectItem(std::string_view name, int index) {
     Changed(c);
     return;
   }
-  const bool textChanged = c.text != c.items[static_cast<size_t>(index)];
-  c.itemIndex = index;
-  c.text = c.items[static_cast<size_t>(index)];
-  c.selStart = c.text.size();
-  c.selLength = 0;
-  Changed(c);
-  if (textChanged) RunHandler(onChange_, at);
+  std::string text = c.items[static_cast<size_t>(index)];
+  const size_t caret = text.size();
+  StoreText(at, std::move(text), index, caret);
 }
 
 void Form::SetChecked(std::string_view name, bool checked) {
@@ -203,8 +211,7 @@ void Form::SetItems(std::string_view name, std::vector<std::string> items) {
   Control& c = Mutable(name);
   if (c.items == items) return;
   c.items = std::move(items);
-  auto it = std::find(c.items.begin(), c.items.end(), c.text);
-  c.itemIndex = it == c.items.end() ? -1 : static_cast<int>(it - c.items.begin());
+  c.itemIndex = ItemOf(c, c.text);
   Changed(c);
 }
 
@@ -242,16 +249,8 @@ bool Form::KeyPress(std::string_view name, char32_t key) {
     start += typed.size();
   }
   if (key == kBackspace && length == 0) return true;
-  const bool textChanged = text != c.text;
-  c.text = std::move(text);
-  c.selStart = start;
-  c.selLength = 0;
-  if (c.kind == ControlKind::Combo) {
-    auto it = std::find(c.items.begin(), c.items.end(), c.text);
-    c.itemIndex = it == c.items.end() ? -1 : static_cast<int>(it - c.items.begin());
-  }
-  Changed(c);
-  if (textChanged) RunHandler(onChange_, index);
+  const int item = ItemOf(c, text);
+  StoreText(index, std::move(text), item, start);
   return true;
 }
 

@@ -158,6 +158,8 @@ private:
   void SetProperty(std::string_view name, T Control::*field, T value);
   size_t IndexOf(std::string_view name) const;
   void Changed(Control& control);
+  // Sets text, item and caret; the change handler runs when the text changed.
+  void StoreText(size_t index, std::string text, int item, size_t caret);
   void RunHandler(std::vector<Handler>& handlers, size_t index);
 
   std::string name_;

@@ -43,17 +43,32 @@ bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
   return true;
 }
 
+// Whether the file name matches the pattern "*" + extension. As on file systems with short
+// names, a three-letter extension also matches a longer one it begins (".jpe" finds
+// "x.jpeg", ".tif" finds "x.tiff"), so "All supported Formats" finds what users expect.
+bool MatchesExtension(const std::string& name, const std::string& extension) {
+  if (EndsWithNoCase(name, extension)) return true;
+  if (extension.size() != 4 || extension[0] != '.') return false;
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos || name.size() - dot <= 4) return false;
+  return EndsWithNoCase(name.substr(0, dot + 4), extension);
+}
+
 void Collect(const std::string& folder, const std::vector<std::string>& extensions, bool subfolders,
              std::vector<std::string>& found) {
   const std::vector<Entry> entries = ListFolder(folder);
   if (subfolders)
     for (const Entry& e : entries)
       if (e.folder) Collect(folder + e.name + "/", extensions, subfolders, found);
+  // A file is collected once, in the group of the first extension that matches it.
+  std::vector<bool> taken(entries.size(), false);
   for (const std::string& extension : extensions) {
-    for (const Entry& e : entries) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const Entry& e = entries[i];
       // "*" + extension: any name, even an empty one, before the extension; a link to a folder
       // is a folder here too.
-      if (e.folder || !EndsWithNoCase(e.name, extension) || IsFolder(folder + e.name)) continue;
+      if (taken[i] || e.folder || !MatchesExtension(e.name, extension) || IsFolder(folder + e.name)) continue;
+      taken[i] = true;
       found.push_back(folder + e.name);
     }
   }

@@ -276,10 +276,11 @@ TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
       relative.push_back(Relative(dir, p));
     return relative;
   };
-  // All formats: .bmp, .dib, .jpg, ..., .tga ...; ".jpeg" is not among them.
+  // All formats: .bmp, .dib, .jpg, .cur, .jfif, .jpe, ..., .tga; ".jpeg" is not among them, but
+  // ".jpe" finds it as a short extension would.
   EXPECT_EQ(collect(true), (std::vector<std::string>{"sub/deeper/y.dib", "sub/x.png", "w/v.bmp", "Z.BMP", "a.bmp",
-                                                     "photo.JPG", "pic.tga"}));
-  EXPECT_EQ(collect(false), (std::vector<std::string>{"Z.BMP", "a.bmp", "photo.JPG", "pic.tga"}));
+                                                     "photo.JPG", "photo2.jpeg", "pic.tga"}));
+  EXPECT_EQ(collect(false), (std::vector<std::string>{"Z.BMP", "a.bmp", "photo.JPG", "photo2.jpeg", "pic.tga"}));
   filter.Click("auswahl");
   EXPECT_EQ(collect(true), std::vector<std::string>{});
   filter.Click("cb_jpg");
@@ -291,6 +292,10 @@ TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
   // A link to a folder is not followed, so a loop cannot trap the search.
   std::filesystem::create_directory_symlink(dir.Path(), dir / "sub/loop");
   EXPECT_EQ(collect(true).size(), 7u);
+  // Matched by ".jpeg" and by ".jpe", a file is still collected once.
+  filter.Click("cb_bitmap");
+  filter.Click("png");
+  EXPECT_EQ(collect(false), (std::vector<std::string>{"photo.JPG", "photo2.jpeg"}));
 }
 
 TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
@@ -303,13 +308,13 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   list.add2list((dir / "a.bmp").string(), dialogs);  // found again: a silent duplicate
   list.AddOrdner(dir.Path().string(), filter, dialogs);
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_EQ(list.RowCount(), 7);  // 8 found: one duplicate, one broken, photo2.jpeg not found
-  EXPECT_EQ(list.CounterLabel(), "7 Images");
+  EXPECT_EQ(list.RowCount(), 8);  // 9 found: one duplicate, one broken (the list also holds a.bmp)
+  EXPECT_EQ(list.CounterLabel(), "8 Images");
   EXPECT_EQ(dialogs.progressText.title, "Analyzing Images");
-  EXPECT_EQ(dialogs.progressText.line, "8 Images found");
-  EXPECT_EQ(dialogs.progressMaximum, 8);
+  EXPECT_EQ(dialogs.progressText.line, "9 Images found");
+  EXPECT_EQ(dialogs.progressMaximum, 9);
   EXPECT_EQ(dialogs.fileLines.front(), "1 Images analyzed");
-  EXPECT_EQ(dialogs.fileLines.back(), "8 Images analyzed");
+  EXPECT_EQ(dialogs.fileLines.back(), "9 Images analyzed");
   EXPECT_FALSE(dialogs.progressVisible);
   EXPECT_TRUE(dialogs.mainWindowEnabled);
   EXPECT_TRUE(dialogs.mainWindowFocused);
