@@ -24,8 +24,9 @@ void ScriptedDialogs::ProcessEvents() {
   if (breakAtFileLine > 0 && static_cast<int>(fileLines.size()) == breakAtFileLine) Flags().cancelProgress = true;
 }
 
-MessageButton ScriptedDialogs::ShowMessage(const std::string& key, const std::string& detail) {
-  messages.push_back({key, detail});
+MessageButton ScriptedDialogs::ShowMessage(const std::string& key, const std::string& detail,
+                                           const std::string& cause) {
+  messages.push_back({key, detail, cause});
   if (messageAnswers.empty()) return MessageButton::OK;
   const MessageButton answer = messageAnswers.front();
   messageAnswers.pop_front();

@@ -23,6 +23,7 @@ public:
   struct Message {
     std::string key;
     std::string detail;
+    std::string cause;
   };
   std::vector<Message> messages;              // every message shown, in order
   std::vector<std::string> overwriteQuestions;  // the path of every overwrite question
@@ -47,7 +48,7 @@ public:
   ProgressText progressText;
 
 protected:
-  MessageButton ShowMessage(const std::string& key, const std::string& detail) override;
+  MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override;
   OverwriteButton ShowOverwrite(const std::string& path) override;
 };
 

@@ -4,13 +4,13 @@
 
 namespace vexilo {
 
-void UserDialogs::meldungzeigen(const std::string& key, const std::string& detail) {
-  if (ShowMessage(key, detail) == MessageButton::OKForAll) flags_.showNoMore = true;
+void UserDialogs::meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause) {
+  if (ShowMessage(key, detail, cause) == MessageButton::OKForAll) flags_.showNoMore = true;
 }
 
-bool UserDialogs::ReportUnlessSilenced(const std::string& key, const std::string& detail) {
+bool UserDialogs::ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause) {
   if (flags_.showNoMore) return false;
-  meldungzeigen(key, detail);
+  meldungzeigen(key, detail, cause);
   return true;
 }
 

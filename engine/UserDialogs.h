@@ -41,9 +41,11 @@ public:
   // Tprog.meldungzeigen: shows the message of the key (Messages.h) with the detail path and
   // waits for a button; "OK for all" sets showNoMore. It does not look at showNoMore itself:
   // callers that honour the flag test it first.
-  void meldungzeigen(const std::string& key, const std::string& detail);
+  // The cause, when there is one, is the library's or the system's own text for what went wrong
+  // ("Permission denied", "Invalid JPEG file structure"); it is shown below the message.
+  void meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause = "");
   // Shows the message unless showNoMore is set; returns whether it was shown.
-  bool ReportUnlessSilenced(const std::string& key, const std::string& detail);
+  bool ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause = "");
 
   // The overwrite question about an existing file: clears the no flag, asks, and sets the
   // flags of the pressed button (Yes: none; No: no; Yes for all: askNoMore; No for all:
@@ -70,7 +72,7 @@ public:
 
 protected:
   // The modal dialogs themselves: show, wait, return the pressed button.
-  virtual MessageButton ShowMessage(const std::string& key, const std::string& detail) = 0;
+  virtual MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) = 0;
   virtual OverwriteButton ShowOverwrite(const std::string& path) = 0;
 
 private:

@@ -1,0 +1,176 @@
+#include "TerminalDialogs.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "Messages.h"
+#include "TextTools.h"
+
+namespace cli {
+
+volatile sig_atomic_t gInterrupted = 0;
+
+namespace {
+
+void OnInterrupt(int) {
+  if (gInterrupted) {
+    // A second Ctrl+C ends at once.
+    signal(SIGINT, SIG_DFL);
+    raise(SIGINT);
+    return;
+  }
+  gInterrupted = 1;
+  const char note[] = "\nvexilo-cli: stopping after the current file (Ctrl+C again to stop at once)\n";
+  ssize_t ignored = write(STDERR_FILENO, note, sizeof note - 1);
+  (void)ignored;
+}
+
+int Utf8Length(const std::string& text) {
+  int count = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++count;
+  return count;
+}
+
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+  gInterrupted = 0;
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no restart: a question at the terminal ends on Ctrl+C
+  sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptGuard::~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+
+TerminalDialogs::TerminalDialogs(forms::Language language, ExistingPolicy policy)
+    : language_(language), policy_(policy), bar_(isatty(STDERR_FILENO) != 0) {}
+
+void TerminalDialogs::ShowProgress(const vexilo::ProgressText&, int maximum) {
+  maximum_ = maximum;
+  position_ = 0;
+  Draw();
+}
+
+void TerminalDialogs::SetProgressFileLine(const std::string& path, const std::string& suffix) {
+  path_ = path;
+  suffix_ = suffix;
+  Draw();
+}
+
+void TerminalDialogs::SetProgressPosition(int position) {
+  position_ = position;
+  Draw();
+}
+
+void TerminalDialogs::ProcessEvents() {
+  if (gInterrupted) Flags().cancelProgress = true;
+}
+
+vexilo::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,
+                                                   const std::string& cause) {
+  ClearBar();
+  const vexilo::MessageText* m = vexilo::FindMessage(key, language_);
+  if (m == nullptr) {
+    std::fprintf(stderr, "vexilo-cli: %s %s\n", key.c_str(), detail.c_str());
+  } else {
+    const std::string second = m->detailLine ? "\"" + detail + "\"" : m->line2;
+    std::fprintf(stderr, "vexilo-cli: %s: %s %s %s\n", m->title, m->line1, second.c_str(), m->line3);
+  }
+  if (!cause.empty()) std::fprintf(stderr, "  %s\n", cause.c_str());
+  Draw();
+  return vexilo::MessageButton::OK;
+}
+
+vexilo::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) {
+  switch (policy_) {
+    case ExistingPolicy::YesToAll: return vexilo::OverwriteButton::YesForAll;
+    case ExistingPolicy::NoToAll: return vexilo::OverwriteButton::NoForAll;
+    case ExistingPolicy::KeepAndReport:
+      ClearBar();
+      std::fprintf(stderr, "vexilo-cli: %s: \"%s\" %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_),
+                   path.c_str(),
+                   language_ == forms::Language::German
+                       ? "wurde behalten (--yes-to-all überschreibt, --no-to-all behält ohne Meldung)"
+                       : "was kept (--yes-to-all overwrites, --no-to-all keeps without a note)");
+      ++keptUnasked;
+      Draw();
+      return vexilo::OverwriteButton::No;
+    case ExistingPolicy::Ask: break;
+  }
+  ClearBar();
+  const bool german = language_ == forms::Language::German;
+  const char* const choices = german
+                                  ? "y = Ja, n = Nein, a = Ja für alle, N = Nein für alle, b = Abbrechen"
+                                  : "y = yes, n = no, a = yes to all, N = no to all, b = break";
+  std::fprintf(stderr, "%s: %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_), path.c_str());
+  for (;;) {
+    std::fprintf(stderr, "%s %s: ", german ? "Überschreiben?" : "Overwrite?", choices);
+    std::fflush(stderr);
+    std::string answer;
+    if (!ReadAnswer(answer)) {
+      std::fputc('\n', stderr);
+      return vexilo::OverwriteButton::Break;
+    }
+    answer = forms::TrimBlanks(answer);
+    if (answer == "y" || answer == "Y" || answer == "j" || answer == "J") return Done(vexilo::OverwriteButton::Yes);
+    if (answer == "n") return Done(vexilo::OverwriteButton::No);
+    if (answer == "a" || answer == "A") return Done(vexilo::OverwriteButton::YesForAll);
+    if (answer == "N") return Done(vexilo::OverwriteButton::NoForAll);
+    if (answer == "b" || answer == "B") return Done(vexilo::OverwriteButton::Break);
+    std::fprintf(stderr, german ? "\"%s\" ist keine der Antworten (%s).\n" : "\"%s\" is not one of the answers (%s).\n",
+                 answer.c_str(), choices);
+  }
+}
+
+vexilo::OverwriteButton TerminalDialogs::Done(vexilo::OverwriteButton button) {
+  Draw();
+  return button;
+}
+
+// A line from the terminal; false at its end or when Ctrl+C interrupts the question.
+bool TerminalDialogs::ReadAnswer(std::string& answer) {
+  answer.clear();
+  for (;;) {
+    char c;
+    const ssize_t n = read(STDIN_FILENO, &c, 1);
+    if (n < 0 && errno == EINTR) return false;
+    if (n <= 0) return !answer.empty();
+    if (c == '\n') return true;
+    answer += c;
+  }
+}
+
+int TerminalDialogs::Columns() const {
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
+  return 80;
+}
+
+void TerminalDialogs::Draw() {
+  if (!bar_ || maximum_ <= 0) return;
+  const int columns = Columns();
+  const int barWidth = 20;
+  const int filled = maximum_ > 0 ? position_ * barWidth / maximum_ : 0;
+  std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
+                     std::string(static_cast<size_t>(barWidth - filled), '.') + "] ";
+  const int room = columns - 1 - Utf8Length(line);
+  if (!path_.empty()) line += vexilo::ShortenPath(path_, room, Utf8Length, suffix_);
+  std::fprintf(stderr, "\r\033[K%s", line.c_str());
+  std::fflush(stderr);
+  drawn_ = true;
+}
+
+void TerminalDialogs::ClearBar() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  drawn_ = false;
+}
+
+}  // namespace cli
