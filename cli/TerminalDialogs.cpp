@@ -51,6 +51,13 @@ InterruptGuard::~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
 TerminalDialogs::TerminalDialogs(forms::Language language, ExistingPolicy policy)
     : language_(language), policy_(policy), bar_(isatty(STDERR_FILENO) != 0) {}
 
+void TerminalDialogs::ShowNote(const std::string& path, const std::string& text) {
+  ClearBar();
+  std::fprintf(stderr, "vexilo-cli: %s: \"%s\": %s\n", language_ == forms::Language::German ? "Hinweis" : "warning",
+               path.c_str(), text.c_str());
+  Draw();
+}
+
 void TerminalDialogs::ShowProgress(const vexilo::ProgressText&, int maximum) {
   maximum_ = maximum;
   position_ = 0;

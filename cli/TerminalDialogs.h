@@ -34,6 +34,7 @@ public:
 
   int keptUnasked = 0;
 
+  void ShowNote(const std::string& path, const std::string& text) override;
   void ShowProgress(const vexilo::ProgressText&, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override;

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
+#include <set>
 #include <stdexcept>
 
 #include "ConversionJob.h"
@@ -11,6 +13,7 @@
 #include "ImageFiles.h"
 #include "Messages.h"
 #include "OutputNaming.h"
+#include "SafeFile.h"
 #include "TargetSize.h"
 #include "TextTools.h"
 #include "TprogForm.h"
@@ -57,14 +60,26 @@ bool StartChecks(RunEnvironment& env) {
 }
 
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
-// an error: its save then fails and is reported with the output path.
-bool Load(const std::string& source, imaging::ImageData& image) {
+// an error; `cause` then tells why. Warnings of a load that gave a picture become notes.
+bool Load(const std::string& source, imaging::ImageData& image, std::string& cause, UserDialogs& dialogs) {
+  imaging::LoadWarnings warnings;
+  bool loaded = false;
   try {
-    if (LoadImageFile(source, image) && imaging::IsImageValid(image)) return true;
-  } catch (const std::exception&) {
+    loaded = LoadImageFile(source, image) && imaging::IsImageValid(image);
+    if (!loaded) cause = FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
+  } catch (const std::exception& e) {
+    cause = e.what();
   }
-  imaging::ReleaseImage(image);
-  return false;
+  for (const std::string& text : warnings.Texts()) dialogs.ShowNote(source, text);
+  if (!loaded) imaging::ReleaseImage(image);
+  return loaded;
+}
+
+// The key under which an output path is remembered: two spellings of one file give one key.
+std::string OutputKey(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+  return error ? path : canonical.string();
 }
 
 // The image of the current file, released on every way out of the file.
@@ -119,6 +134,8 @@ public:
       }
       if (result.cancelled) break;
       dialogs_.SetProgressPosition(i + 1);
+      // A cancel asked for while this file was processed stops the run before the next one.
+      dialogs_.ProcessEvents();
       if (dialogs_.Flags().cancelProgress) {
         result.cancelled = true;
         break;
@@ -129,20 +146,19 @@ public:
   }
 
 private:
-  void Report(const char* key, const std::string& detail) {
-    fileFailed_ = true;
-    dialogs_.ReportUnlessSilenced(key, detail);
+  void Report(const char* key, const std::string& detail, const std::string& cause) {
+    dialogs_.ReportUnlessSilenced(key, detail, cause);
   }
 
   FileOutcome ProcessFile(int i) {
-    fileFailed_ = false;
     std::string output;
     std::unique_ptr<CarriedMetadata> metadata;
+    std::string metadataCause;
     CurrentImage current;
     try {
       const std::string source = env_.rows.RowPath(i);
       if (!IsRegularFile(source)) {
-        Report(kMissingSourceKey, source);
+        Report(kMissingSourceKey, source, "");
         return FileOutcome::Failed;
       }
       const int rowCount = env_.rows.RowCount();
@@ -151,7 +167,8 @@ private:
 
       // The options dialog stays usable during a run: its settings apply from the next file on.
       const ConversionJob job = ReadConversionJob(env_.tprog, env_.toptionen);
-      const bool loaded = Load(source, current.image);
+      std::string loadCause;
+      const bool loaded = Load(source, current.image, loadCause, dialogs_);
 
       if (job.overwrite) {
         output = source;
@@ -168,13 +185,32 @@ private:
         naming.formatItem = job.formatItem;
         output = BuildOutputPath(naming);
       }
+      // An output of this run is never replaced by a later file of the same run, whatever the
+      // overwrite answers say: that would lose the earlier picture without a word.
+      const std::string outputKey = OutputKey(output);
+      if (written_.count(outputKey) != 0) {
+        Report(kAlreadyWrittenKey, output, "");
+        return FileOutcome::Failed;
+      }
+      // A source that could not be read writes nothing; the cause is the reader's.
+      if (!loaded) {
+        Report("speicherfehler", output, loadCause);
+        return FileOutcome::Failed;
+      }
       const std::string trial = IsRegularFile(output) ? TrialPath(output) : output;
 
-      if (env_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg")
-        metadata = env_.metadata->Read(source);
+      // Metadata that cannot be read do not stop the picture: it is written without them.
+      if (env_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
+        try {
+          metadata = env_.metadata->Read(source);
+        } catch (const std::exception& e) {
+          metadataCause = e.what();
+        }
+      }
 
-      // An image that could not be read is not scaled: its save fails and says so once.
-      if (loaded) {
+      // A failed scaling step writes nothing: an unscaled copy would replace the original in
+      // overwrite mode, or stand as an output the user did not ask for.
+      try {
         std::optional<Size> size;
         if (job.sizeMode == SizeMode::FileSize) {
           const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, env_.decimalSeparator);
@@ -185,32 +221,49 @@ private:
           search.targetKilobytes = *kilobytes;
           search.trialPath = trial;
           search.filter = env_.memory.filter;
-          size = SearchFileSize(search, dialogs_);
+          size = SearchFileSize(search);
         } else if (const auto box = ComputeBox(job, current.image.Width, current.image.Height)) {
           size = ScaledSize(current.image.Width, current.image.Height, *box, job.changeIfLarger, job.changeIfSmaller,
                             job.orientation);
         }
-        if (!Konvertieren(current.image, size, env_.memory.filter, dialogs_, source)) fileFailed_ = true;
+        if (size) ResizeForRun(current.image, *size, env_.memory.filter);
+      } catch (const ScalingError& e) {
+        Report("konvertierfehler", source, e.what());
+        return FileOutcome::Failed;
       }
 
-      bool save = true;
       if (IsRegularFile(output)) {
         DialogFlags& flags = dialogs_.Flags();
         if (!flags.askNoMore) dialogs_.AskOverwrite(output);
         if (flags.cancelOverwrite) return FileOutcome::Cancelled;
-        save = !flags.no;
+        if (flags.no) return FileOutcome::Kept;
+        // The rename that replaces a file ignores its own permission bits; a file the user may
+        // not write stays as it is.
+        std::string cause;
+        if (!imaging::MayReplace(output, &cause)) {
+          Report("speicherfehler", output, cause);
+          return FileOutcome::Failed;
+        }
       }
-      // A file that reported a conversion error counts as failed even when it was saved.
-      if (!save) return fileFailed_ ? FileOutcome::Failed : FileOutcome::Kept;
 
       if (!SaveImageFile(output, current.image)) {
-        Report("speicherfehler", output);
+        Report("speicherfehler", output, "No image format writes files of this type");
         return FileOutcome::Failed;
       }
-      if (metadata && imaging::DetectFileFormat(output) == "jpg") metadata->WriteInto(output);
-      return fileFailed_ ? FileOutcome::Failed : FileOutcome::Written;
-    } catch (const std::exception&) {
-      Report("speicherfehler", output);
+      written_.insert(outputKey);
+      if (metadata && imaging::DetectFileFormat(output) == "jpg") {
+        try {
+          metadata->WriteInto(output);
+        } catch (const std::exception& e) {
+          metadataCause = e.what();
+        }
+      } else if (metadataCause.empty() || imaging::DetectFileFormat(output) != "jpg") {
+        metadataCause.clear();  // nothing was to be carried into this output
+      }
+      if (!metadataCause.empty()) dialogs_.ReportUnlessSilenced(kMetadataLostKey, output, metadataCause);
+      return FileOutcome::Written;
+    } catch (const std::exception& e) {
+      Report("speicherfehler", output, e.what());
       return FileOutcome::Failed;
     }
   }
@@ -218,7 +271,7 @@ private:
   RunEnvironment& env_;
   UserDialogs& dialogs_;
   int padding_ = 1;
-  bool fileFailed_ = false;
+  std::set<std::string> written_;  // the outputs this run has written
 };
 
 }  // namespace

@@ -3,11 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
 #include "ImageFiles.h"
-#include "UserDialogs.h"
+#include "SafeFile.h"
 
 namespace vexilo {
 
@@ -39,13 +40,16 @@ public:
 
 // Saves a copy of the source scaled to `size` at the trial path and returns its size in
 // kilobytes; K when nothing was written.
-long double Trial(const FileSizeSearchInput& in, Size size, UserDialogs& dialogs) {
+long double Trial(const FileSizeSearchInput& in, Size size) {
   TrialImage copy;
   imaging::CopyImage(*in.source, copy.image);
-  Konvertieren(copy.image, size, in.filter, dialogs, in.trialPath);
+  ResizeForRun(copy.image, size, in.filter);
+  if (in.trialPath.empty()) return in.targetKilobytes;
+  // A signal that ends the process while the trial exists removes it.
+  const imaging::PendingFile pending(in.trialPath);
   // A save that fails writes nothing at T (outputs are written beside it and renamed into
   // place), so only a trial that was written is measured and deleted.
-  if (in.trialPath.empty() || !SaveImageFile(in.trialPath, copy.image)) return in.targetKilobytes;
+  if (!SaveImageFile(in.trialPath, copy.image)) return in.targetKilobytes;
   TrialFile trial(in.trialPath);
   struct stat info {};
   if (::stat(in.trialPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return in.targetKilobytes;
@@ -63,19 +67,32 @@ Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, 
   return {RoundHalfEven(f * width), RoundHalfEven(f * height)};
 }
 
-Size SearchFileSize(const FileSizeSearchInput& in, UserDialogs& dialogs) {
+Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight) {
+  const long double limit = std::min(4.0L * sourceWidth * sourceHeight, static_cast<long double>(imaging::kMaxImagePixels));
+  long double f = 1;
+  const long double area = static_cast<long double>(size.width) * size.height;
+  if (area > limit) f = std::sqrt(limit / area);
+  const long double side = static_cast<long double>(imaging::kMaxImageSide);
+  if (size.width * f > side) f = side / size.width;
+  if (size.height * f > side) f = side / size.height;
+  if (f >= 1) return size;
+  return {static_cast<int32_t>(std::floor(size.width * f)), static_cast<int32_t>(std::floor(size.height * f))};
+}
+
+Size SearchFileSize(const FileSizeSearchInput& in) {
   const long double k = in.targetKilobytes;
-  Size size = FileSizeFirstEstimate(in.source->Width, in.source->Height, in.sourceBytes, in.targetKilobytes);
+  const int32_t w = in.source->Width, h = in.source->Height;
+  Size size = BoundTrialSize(FileSizeFirstEstimate(w, h, in.sourceBytes, in.targetKilobytes), w, h);
 
   auto correct = [&](long double t) {
     const long double r = k / t;
     const long double g = std::sqrt(r);
-    size = {RoundHalfEven(g * size.width), RoundHalfEven(g * size.height)};
+    size = BoundTrialSize({RoundHalfEven(g * size.width), RoundHalfEven(g * size.height)}, w, h);
     return r;
   };
-  correct(Trial(in, size, dialogs));
+  correct(Trial(in, size));
   for (int repetition = 1; repetition <= 10; ++repetition) {
-    const long double r = correct(Trial(in, size, dialogs));
+    const long double r = correct(Trial(in, size));
     if (r > 0.99L && r < 1.01L) break;
   }
   return size;

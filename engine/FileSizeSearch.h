@@ -11,8 +11,6 @@
 
 namespace vexilo {
 
-class UserDialogs;
-
 struct FileSizeSearchInput {
   const imaging::ImageData* source = nullptr;  // S, the loaded image; it is not changed
   uint64_t sourceBytes = 0;                    // B, the source file's size
@@ -24,13 +22,19 @@ struct FileSizeSearchInput {
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.
 Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes);
 
+// A trial never holds more than four times the source's pixels (twice its sides), nor more
+// than the library's limits: a tiny, well-compressed file must not make the search build
+// pictures of hundreds of megapixels. A larger size is scaled down, keeping its proportions.
+Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
+
 // Starting from the first estimate, a trial save of a scaled copy at T, measured and deleted,
 // corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
 // 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
-// unchecked. A trial whose scaling fails reports "konvertierfehler" with T and is saved
-// unscaled; a trial that writes nothing counts as a hit. A negative target, an empty source
-// file or a trial of 0 bytes raise an error (the run reports "speicherfehler"). No trial file
-// survives the search, whichever way it ends.
-Size SearchFileSize(const FileSizeSearchInput& in, UserDialogs& dialogs);
+// unchecked. Every trial size is bounded by BoundTrialSize. A trial that writes nothing counts
+// as a hit. A trial whose scaling fails ends the search with that error (the run reports it
+// once, as a conversion error, and writes nothing); a negative target, an empty source file
+// or a trial of 0 bytes raise an error too. No trial file survives the search, whichever way
+// it ends.
+Size SearchFileSize(const FileSizeSearchInput& in);
 
 }  // namespace vexilo

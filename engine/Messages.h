@@ -27,6 +27,11 @@ const MessageText* FindMessage(std::string_view key, forms::Language language);
 // listed, and a target file size that is not a number.
 inline constexpr const char* kMissingSourceKey = "quellefehlt";
 inline constexpr const char* kBadFileSizeKey = "dateigroessefalsch";
+// An output that this run already wrote for an earlier file; it is never replaced by a later
+// file of the same run.
+inline constexpr const char* kAlreadyWrittenKey = "schongeschrieben";
+// The output is complete, but the Exif/XMP of its JPEG source could not be carried into it.
+inline constexpr const char* kMetadataLostKey = "metadatenverloren";
 
 // Fixed texts of the three dialogs and the run's text slots.
 enum class TextId {

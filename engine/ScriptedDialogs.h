@@ -26,6 +26,7 @@ public:
     std::string cause;
   };
   std::vector<Message> messages;              // every message shown, in order
+  std::vector<Message> notes;                 // every note (path as detail, text as cause)
   std::vector<std::string> overwriteQuestions;  // the path of every overwrite question
   std::vector<std::string> fileLines;          // every progress file line, path and suffix
   std::vector<int> positions;                  // every progress position
@@ -37,6 +38,7 @@ public:
   // The keys of the messages shown, in order.
   std::vector<std::string> MessageKeys() const;
 
+  void ShowNote(const std::string& path, const std::string& text) override { notes.push_back({"", path, text}); }
   void ShowProgress(const ProgressText& text, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override { positions.push_back(position); }

@@ -49,15 +49,16 @@ std::optional<Box> ComputeBox(const ConversionJob& job, int32_t width, int32_t h
 std::optional<Size> ScaledSize(int32_t width, int32_t height, const Box& box, bool changeIfLarger,
                                bool changeIfSmaller, bool orientation);
 
-// Resizes the image with the run's filter. An empty image (one that failed to load) is left
-// alone. A size of 0 or less, or beyond the library's limits, raises EImagingError before any
-// allocation.
-void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter);
+// A failure of the scaling step itself (the resize), as opposed to the size computation: the
+// run reports it as a conversion error of the source.
+class ScalingError : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
 
-// Tprog.Konvertieren, the scaling step: resizes the image to `size` (when set); on an error
-// reports "konvertierfehler" with `detail` (unless silenced) and leaves the image as it was.
-// Returns false when it failed.
-bool Konvertieren(imaging::ImageData& image, std::optional<Size> size, imaging::ResizeFilter filter,
-                  UserDialogs& dialogs, const std::string& detail);
+// Resizes the image with the run's filter. An empty image (one that failed to load) is left
+// alone. A size of 0 or less, or beyond the library's limits, raises ScalingError before any
+// allocation; so does any failure of the resize.
+void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter);
 
 }  // namespace vexilo

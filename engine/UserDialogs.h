@@ -52,6 +52,11 @@ public:
   // askNoMore and no; Break: cancelOverwrite).
   void AskOverwrite(const std::string& path);
 
+  // A note about a file that is processed all the same, such as a picture whose data end early
+  // ("JPEG data end early; the missing part is grey"). It does not wait for a button; front
+  // ends list it where the user sees it after the run.
+  virtual void ShowNote(const std::string& path, const std::string& text) = 0;
+
   // ---- Progress window (shown without blocking) ----
   // Fills the three lines, sets the bar to 0 of `maximum` and shows the window.
   virtual void ShowProgress(const ProgressText& text, int maximum) = 0;

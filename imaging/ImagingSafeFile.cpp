@@ -1,5 +1,6 @@
 #include "ImagingSafeFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -38,7 +39,54 @@ std::string ResolveTarget(const std::string& target) {
   return slash == std::string::npos ? std::string(link) : target.substr(0, slash + 1) + link;
 }
 
+// The list of pending files: fixed slots, so that a signal handler can walk it without locks or
+// allocation. A slot is free (0), being filled (1) or holds a path (2).
+constexpr int kPendingSlots = 64;
+struct PendingSlot {
+  std::atomic<int> state{0};
+  char path[PATH_MAX];
+};
+PendingSlot gPending[kPendingSlots];
+
+int ListPending(const std::string& path) {
+  if (path.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kPendingSlots; ++i) {
+    int expected = 0;
+    if (!gPending[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(gPending[i].path, path.c_str(), path.size() + 1);
+    gPending[i].state.store(2);
+    return i;
+  }
+  return -1;  // more files in flight than slots: that one is not cleaned up on a signal
+}
+
+void UnlistPending(int slot) {
+  if (slot >= 0) gPending[slot].state.store(0);
+}
+
+int SlotOf(const std::string& path) {
+  for (int i = 0; i < kPendingSlots; ++i)
+    if (gPending[i].state.load() == 2 && path == gPending[i].path) return i;
+  return -1;
+}
+
 }  // namespace
+
+PendingFile::PendingFile(const std::string& path) : slot_(ListPending(path)) {}
+PendingFile::~PendingFile() { UnlistPending(slot_); }
+
+void RemovePendingFiles() {
+  for (PendingSlot& slot : gPending)
+    if (slot.state.load() == 2) unlink(slot.path);
+}
+
+bool MayReplace(const std::string& target, std::string* error) {
+  const std::string real = ResolveTarget(target);
+  if (faccessat(AT_FDCWD, real.c_str(), F_OK, AT_EACCESS) != 0) return true;
+  if (faccessat(AT_FDCWD, real.c_str(), W_OK, AT_EACCESS) == 0) return true;
+  SetError(error, ErrnoText("Cannot replace", target, errno));
+  return false;
+}
 
 std::string MakeTempPathBeside(const std::string& target, std::string* error) {
   const std::string real = ResolveTarget(target);
@@ -56,6 +104,7 @@ std::string MakeTempPathBeside(const std::string& target, std::string* error) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
+      ListPending(path);
       return path;
     }
     if (errno != EEXIST) {
@@ -69,6 +118,10 @@ std::string MakeTempPathBeside(const std::string& target, std::string* error) {
 
 bool CommitTempFile(const std::string& temp, const std::string& target, std::string* error) {
   const std::string real = ResolveTarget(target);
+  if (!MayReplace(target, error)) {
+    DiscardTempFile(temp);
+    return false;
+  }
   struct stat st;
   if (stat(real.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -100,11 +153,14 @@ bool CommitTempFile(const std::string& temp, const std::string& target, std::str
     SetError(error, ErrnoText("Cannot replace", target, code));
     return false;
   }
+  UnlistPending(SlotOf(temp));
   return true;
 }
 
 void DiscardTempFile(const std::string& temp) {
-  if (!temp.empty()) unlink(temp.c_str());
+  if (temp.empty()) return;
+  unlink(temp.c_str());
+  UnlistPending(SlotOf(temp));
 }
 
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {

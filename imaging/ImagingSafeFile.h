@@ -23,6 +23,27 @@ bool CommitTempFile(const std::string& temp, const std::string& target, std::str
 // Removes a temporary file that will not be committed; a missing file is no error.
 void DiscardTempFile(const std::string& temp);
 
+// A file that exists and that this process may not write (its own permission bits say no;
+// root may write any) is never replaced: the rename would ignore those bits. Returns false
+// and the cause ("Permission denied") for such a file; true for a missing file.
+bool MayReplace(const std::string& target, std::string* error = nullptr);
+
+// Files that must not outlive the process when it is ended by a signal: the temporary files
+// of MakeTempPathBeside are listed from their creation to their commit or removal, and a
+// caller lists its own scratch files (trial saves) with a PendingFile. RemovePendingFiles is
+// async-signal-safe: a signal handler calls it before the process ends.
+class PendingFile {
+public:
+  explicit PendingFile(const std::string& path);
+  ~PendingFile();
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+
+private:
+  int slot_;
+};
+void RemovePendingFiles();
+
 // Writes `bytes` to `path` through a temporary file (MakeTempPathBeside, CommitTempFile).
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error = nullptr);
 

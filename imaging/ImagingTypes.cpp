@@ -46,6 +46,17 @@ std::string FormatText(const char* templ, ...) {
   return result;
 }
 
+namespace {
+thread_local LoadWarnings* gLoadWarnings = nullptr;
+}  // namespace
+
+LoadWarnings::LoadWarnings() : outer_(gLoadWarnings) { gLoadWarnings = this; }
+LoadWarnings::~LoadWarnings() { gLoadWarnings = outer_; }
+
+void AddLoadWarning(const std::string& text) {
+  if (gLoadWarnings != nullptr) gLoadWarnings->texts_.push_back(text);
+}
+
 void RaiseImaging(const std::string& message) {
   if (std::exception_ptr inner = std::current_exception()) {
     try {

@@ -139,6 +139,25 @@ template <typename Arg, typename... Args>
   RaiseImaging(FormatText(templ, arg, args...));
 }
 
+// Warnings of a load that still gave a picture ("JPEG data end early; the missing part is
+// grey"). A decoder reports them with AddLoadWarning; a caller that wants them collects those of
+// its own thread with a LoadWarnings object that lives for the span of the load. Without a
+// collector they are dropped.
+void AddLoadWarning(const std::string& text);
+class LoadWarnings {
+public:
+  LoadWarnings();
+  ~LoadWarnings();
+  LoadWarnings(const LoadWarnings&) = delete;
+  LoadWarnings& operator=(const LoadWarnings&) = delete;
+  const std::vector<std::string>& Texts() const { return texts_; }
+
+private:
+  friend void AddLoadWarning(const std::string& text);
+  std::vector<std::string> texts_;
+  LoadWarnings* outer_;
+};
+
 // Limits every decoder applies before it allocates an image from values read from a file.
 inline constexpr int64_t kMaxImageSide = 65535;
 inline constexpr int64_t kMaxImagePixels = int64_t(1) << 28;

@@ -11,6 +11,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -55,8 +56,10 @@ struct TJpegDestination {
 }
 
 // Warnings (corrupt data, premature end of data) must never interrupt a read, and libjpeg must
-// never print anything.
-void JpegEmitMessage(j_common_ptr, int) {}
+// never print anything; they are only counted.
+void JpegEmitMessage(j_common_ptr cinfo, int level) {
+  if (level < 0) ++cinfo->err->num_warnings;
+}
 void JpegOutputMessage(j_common_ptr) {}
 void JpegFormatMessage(j_common_ptr, char* buffer) { buffer[0] = '\0'; }
 void JpegResetErrorManager(j_common_ptr cinfo) {
@@ -73,18 +76,44 @@ void JpegErrorHandler(TJpegErrorManager& err) {
   err.pub.reset_error_mgr = JpegResetErrorManager;
 }
 
+// libjpeg's message texts are printf templates ("Unsupported JPEG process: SOF type 0x%02x")
+// filled from the error record's parameters: one string, or up to eight integers.
+std::string FilledMessage(const jpeg_error_mgr& err, const char* templ) {
+  if (templ == nullptr) return {};
+  const char* percent = std::strchr(templ, '%');
+  if (percent == nullptr) return templ;
+  char buffer[JMSG_LENGTH_MAX + 80];
+  bool isString = false;
+  for (const char* p = percent; *p != '\0'; ++p) {
+    if (*p == '%' && p[1] == 's') isString = true;
+  }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  if (isString) {
+    char text[JMSG_STR_PARM_MAX + 1];
+    std::memcpy(text, err.msg_parm.s, JMSG_STR_PARM_MAX);
+    text[JMSG_STR_PARM_MAX] = '\0';
+    std::snprintf(buffer, sizeof buffer, templ, text);
+  } else {
+    const int* i = err.msg_parm.i;
+    std::snprintf(buffer, sizeof buffer, templ, i[0], i[1], i[2], i[3], i[4], i[5], i[6], i[7]);
+  }
+#pragma GCC diagnostic pop
+  return buffer;
+}
+
 // Raises the error that ended a libjpeg call: the kept stream failure, the scan limit, or
 // libjpeg's own message code with the unformatted text of that code.
 [[noreturn]] void RaiseJpegError(const TJpegErrorManager& err) {
   if (err.streamError) std::rethrow_exception(err.streamError);
   if (err.tooManyScans) RaiseImaging("JPEG Error: the file has more than %d scans", kMaxScans);
   const int code = err.pub.msg_code;
-  const char* text = "";
+  const char* text = nullptr;
   if (code >= 0 && code <= err.pub.last_jpeg_message && err.pub.jpeg_message_table)
     text = err.pub.jpeg_message_table[code];
   else if (err.pub.addon_message_table && code >= err.pub.first_addon_message && code <= err.pub.last_addon_message)
     text = err.pub.addon_message_table[code - err.pub.first_addon_message];
-  RaiseImaging("JPEG Error: %d (%s)", code, text ? text : "");
+  RaiseImaging("JPEG Error: %d (%s)", code, FilledMessage(err.pub, text).c_str());
 }
 
 // Called from the callbacks after a stream failure was kept: leaves libjpeg like error_exit.
@@ -383,6 +412,10 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
   CreateImage(static_cast<int32_t>(cinfo.image_width), static_cast<int32_t>(cinfo.image_height), format, image);
   const size_t stride = size_t(image.Width) * (format == PixelFormat::Gray8 ? 1 : format == PixelFormat::R8G8B8 ? 3 : 4);
   if (!DecodeRows(decoder.get(), image.Bits, stride)) RaiseJpegError(decoder->err);
+  // The source hands libjpeg an end marker when the file runs out; libjpeg then warns about the
+  // entropy data it lost and fills the rows it could not decode.
+  if (decoder->source.holdsInsertedEoi && decoder->err.pub.num_warnings > 0)
+    AddLoadWarning("JPEG data end early; the missing part is grey");
   if (format == PixelFormat::A8R8G8B8) ConvertInvertedCmyk(image);
   return true;
 }

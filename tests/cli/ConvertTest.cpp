@@ -153,7 +153,7 @@ TEST_F(ConvertCli, FailuresAndTheLanguageMarker) {
                      (dir / "src/broken.bmp").string()),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("This file no longer exists"), std::string::npos) << out;
+  EXPECT_NE(out.find("This file was not found"), std::string::npos) << out;
   EXPECT_NE(out.find("1 written, 2 failed"), std::string::npos) << out;
   EXPECT_EQ(SizeOf("out/a-1.bmp"), "480x480");  // a square fits the turned box
 

@@ -61,7 +61,7 @@ TEST(Messages, KeysInBothLanguages) {
     EXPECT_EQ(en->detailLine, de->detailLine) << key;
   }
   const auto* saving = vexilo::FindMessage("speicherfehler", forms::Language::English);
-  EXPECT_STREQ(saving->line1, "An Erros occurs during saving this file:");
+  EXPECT_STREQ(saving->line1, "An Error occurred while saving this file:");
   EXPECT_TRUE(saving->okForAll);
   EXPECT_FALSE(vexilo::FindMessage("keinname", forms::Language::German)->okForAll);
   EXPECT_EQ(vexilo::FindMessage("nosuchkey", forms::Language::English), nullptr);

@@ -278,15 +278,17 @@ TEST_F(RunFixture, FailuresOfSingleFiles) {
   testsupport::WriteFileBytes(bad, {'B', 'M', 0, 1, 2});
   paths.push_back(bad);
   NewFiles(Path("out"), "%name%", "<keep>");
-  CustomSize("0", "4");  // a width of 0: the scaling step fails, the image is saved unscaled
+  CustomSize("0", "4");  // a width of 0: the scaling step fails, and nothing is written
   vexilo::RunResult result = Run();
   EXPECT_EQ(result.failed, 2);
   EXPECT_EQ(result.written, 0);
-  // The unreadable file is reported once, as the save that wrote nothing.
+  // The unreadable file is reported once, as the save that wrote nothing; each with its cause.
   ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler", "speicherfehler"}));
   EXPECT_EQ(dialogs.messages[0].detail, good);
+  EXPECT_NE(dialogs.messages[0].cause.find("not positive"), std::string::npos) << dialogs.messages[0].cause;
   EXPECT_EQ(dialogs.messages[1].detail, Path("out/bad.bmp"));
-  EXPECT_EQ(SizeOf(Path("out/good.bmp")), (vexilo::Size{8, 8}));
+  EXPECT_FALSE(dialogs.messages[1].cause.empty());
+  EXPECT_FALSE(fs::exists(Path("out/good.bmp")));
   EXPECT_FALSE(fs::exists(Path("out/bad.bmp")));
 
   // A ratio dividing by zero ends the file with a saving error.
@@ -415,8 +417,9 @@ TEST_F(RunFixture, MetadataHooksOnlyForJpegSourcesAndOutputs) {
   carrier.calls.clear();
   carrier.failWrite = true;
   dialogs.overwriteAnswers = {OverwriteButton::Yes};
-  Run();
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  // The output stays; the lost metadata are reported, and the file counts as written.
+  EXPECT_EQ(Run().written, 1);
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"metadatenverloren"}));
   EXPECT_EQ(carrier.calls.back(), "free");
   NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
   carrier.calls.clear();
