@@ -25,17 +25,24 @@ const char* const kConfigUsage =
     "main window, the options, the folder-search filter, the file renamer and its filter, and\n"
     "the desktop integration, the window positions and the autosave choice.\n"
     "\n"
-    "  --load FILE     start from this configuration instead of the program's initial values\n"
+    "  --load FILE     start from this configuration instead of the program's initial values;\n"
+    "                  a file that holds none of a configuration's sections is refused\n"
     "  --set NAME=VALUE  change one setting, by its configuration key (out_quality=80,\n"
     "                  rb_prozent=1, act_sizeprozent_x=50, out_name=%name%_small); a key that\n"
     "                  several windows have needs its section (PFRB/auswahl=1, DFED/filter=png);\n"
     "                  SP/PB, SP/PH, SP/PT, SP/PL, SP/PF (and SD/... for the renamer) set the\n"
-    "                  window geometry, AS/N and AS/A the autosave choice. Switches take 1 or 0.\n"
+    "                  window geometry, AS/N and AS/A the autosave choice. Each value is checked\n"
+    "                  as the program reads it: switches take 1 or 0, out_quality and ScrollBar1\n"
+    "                  1 to 100, act_sizebenutzer_x/_y pixels (or nothing for the source's own\n"
+    "                  side), ed_faktor a whole number, a/b or a:b, out_format one of its items\n"
+    "                  (\"*.png - Portable Network Graphics\"), act_sizemethode Bicubic, Bilinear\n"
+    "                  or Nearest. vexilo-cli convert --set takes the same settings.\n"
     "                  The value is read as a configuration file holds it: blanks around it do\n"
     "                  not count, and one pair of enclosing quotes is removed (' x' keeps its\n"
     "                  blank when written as \"' x'\").\n"
     "  --save FILE     the file to write; an existing file is updated in place and keeps its\n"
     "                  encoding, its order and everything the program does not know\n"
+    "  -h, --help      show this text\n"
     "\n"
     "Settings are applied in the order given, each as the program applies a changed value (a\n"
     "radio button checked unchecks the others of its group; out_quality moves ScrollBar1).\n"
@@ -61,7 +68,7 @@ int RunConfig(const Args& args) {
   std::vector<std::string> sets;
   for (size_t i = 0; i < args.size(); ++i) {
     std::string arg = args[i];
-    if (arg == "--help") {
+    if (arg == "--help" || arg == "-h") {
       std::fputs(kConfigUsage, stdout);
       return 0;
     }
@@ -97,7 +104,8 @@ int RunConfig(const Args& args) {
   config::ProgramWindows windows(language);
   if (load) {
     if (!IsReadableFile(*load)) return UsageError("cannot read the configuration \"" + *load + "\"");
-    config::KonfigurationLaden(windows, *load, config::LoadCaller::StartUp);
+    if (!config::KonfigurationLaden(windows, *load, config::LoadCaller::StartUp))
+      return UsageError("\"" + *load + "\" is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)");
   }
   for (const std::string& assignment : sets) {
     const size_t eq = assignment.find('=');

@@ -25,6 +25,7 @@
 #include "ToptionenForm.h"
 #include "TerminalDialogs.h"
 #include "TprogForm.h"
+#include "VxcFile.h"
 
 namespace cli {
 
@@ -34,23 +35,47 @@ const char* const kConvertUsage =
     "Usage: vexilo-cli convert [options] PATH...\n"
     "\n"
     "Converts and resizes the listed image files exactly as the desktop program's conversion\n"
-    "run does. A folder is searched with the folder-search filter of the configuration (all\n"
-    "supported types, subfolders included, unless --config says otherwise); the files are\n"
-    "converted in name order, as the program's image list holds them. The settings start at the\n"
-    "program's initial values: fit into 640 x 480 keeping proportions, save as a new file\n"
-    "\"%name%-1\" of the same type beside the source, bicubic, quality 95, progressive.\n"
+    "run does. The files are converted in the order given; a folder's files come at its place,\n"
+    "found with the folder-search filter of the configuration (all supported types, subfolders\n"
+    "included, unless --config or --set say otherwise): its subfolders first, then its own files\n"
+    "by type and name. A file named twice is converted once. The settings start at the program's\n"
+    "initial values: fit into 640 x 480 keeping proportions, save as a new file \"%name%-1\" of\n"
+    "the same type beside the source, bicubic, quality 95, progressive.\n"
     "\n"
     "Size (one of):\n"
-    "  --size WxH            fit into a custom box, keeping proportions (\"800x\" limits the width only)\n"
+    "  --size WxH            fit into a box of W x H pixels, keeping proportions; \"800x\" limits\n"
+    "                        the width only, \"x600\" the height only (the box is then never turned)\n"
     "  --percent N | WxH     scale by percent (\"--percent 100\" keeps the size)\n"
-    "  --factor TEXT         a factor or ratio: \"2\", \"1/3\" (a third), \"3:1\" (old to new)\n"
+    "  --factor TEXT         a whole factor or a ratio: \"2\" (twice the size), \"1/3\" (a third),\n"
+    "                        \"3:1\" (old to new, also a third); write 0.5 as \"1/2\"\n"
     "  --filesize KB         aim at an approximate output size in kilobytes (by trial saves)\n"
+    "\n"
+    "When a picture is resized (not for --filesize; their settings' keys in parentheses):\n"
+    "  --no-shrink           keep a picture that is larger than the box in both directions\n"
+    "                        (act_sizebigger=0)\n"
+    "  --no-enlarge          keep a picture that is smaller than the box in both directions\n"
+    "                        (act_sizekleiner=0); with both, nothing is resized\n"
+    "  --shrink, --enlarge   resize such pictures (the initial setting)\n"
+    "  --no-rotate-box       use the box as given (act_sizehochquerformat=0). Initially a box is\n"
+    "                        turned for a picture of the other orientation (landscape: wider than\n"
+    "                        high), so a 640x480 box takes a portrait photo up to 480x640; the two\n"
+    "                        tests above then look at the box either way round, and without\n"
+    "                        proportions the picture gets the turned box's size\n"
+    "  --rotate-box          turn the box (the initial setting)\n"
     "\n"
     "Output:\n"
     "  --folder PATTERN      output folder; \"%folder%\" is the source's folder (\"%folder%/small\");\n"
     "                        \"keep\" the source's folder; a relative folder starts at the current one\n"
-    "  --name PATTERN        output name without extension; placeholders %name% %num% %0num% %abs%\n"
-    "                        %width% %height% (size before scaling); \"keep\" the source's name\n"
+    "  --name PATTERN        output name without extension, \"keep\" the source's name; placeholders:\n"
+    "                          %name%    the source's file name without its extension (every\n"
+    "                                    occurrence: a.jpg.jpg gives a)\n"
+    "                          %num%     the file's number in this run: 1, 2, 3 ...\n"
+    "                          %0num%    the same with leading zeros to as many digits as the\n"
+    "                                    number of files has (001 ... 100 for 100 files)\n"
+    "                          %abs%     the number of files in this run (the same for each)\n"
+    "                          %width%, %height%  the source's size before resizing\n"
+    "                                    (also %breite%, %höhe%)\n"
+    "                        letter case counts; the extension follows from --format\n"
     "  --format EXT          output type: jpg png gif bmp dib ico cur psd pdd tif tiff jpeg jfif jpe\n"
     "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga, or keep\n"
     "  --overwrite           write over the source files instead\n"
@@ -67,10 +92,13 @@ const char* const kConvertUsage =
     "  without a terminal and without either option they are kept and reported.\n"
     "\n"
     "Settings:\n"
-    "  --config FILE.vxc     load a configuration file first\n"
-    "  --set NAME=VALUE      set a control of the main window or the options dialog by its\n"
-    "                        configuration key (e.g. --set act_sizekleiner=0 --set out_quality=80);\n"
+    "  --config FILE.vxc     load a configuration file first (a file that holds none of a\n"
+    "                        configuration's sections is refused)\n"
+    "  --set NAME=VALUE      set one setting by its configuration key, checked as the program\n"
+    "                        reads it, the same as vexilo-cli config --set takes (see there):\n"
+    "                        --set act_sizekleiner=0 --set out_quality=80 --set PFRB/auswahl=1;\n"
     "                        applied after --config and before the options above\n"
+    "  -h, --help            show this text\n"
     "\n"
     "Messages are in English, or in German when a file named \"de\" is in the current folder.\n"
     "Ctrl+C stops after the current file.\n"
@@ -92,47 +120,6 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
                                                                                 std::tolower(static_cast<unsigned char>(y)); });
-}
-
-// A configuration value as the configuration reader takes it: blanks around it are not part of
-// it, and one pair of enclosing quotation marks is removed.
-std::string ConfigValueText(const std::string& raw) {
-  std::string value = forms::TrimBlanks(raw);
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
-    value = value.substr(1, value.size() - 2);
-  return value;
-}
-
-// Sets a stored control of either form by its key; the error text when the name or value is
-// not one a configuration file could hold.
-std::optional<std::string> SetControl(forms::Form& tprog, forms::Form& options, const std::string& assignment) {
-  const size_t eq = assignment.find('=');
-  if (eq == std::string::npos) return "--set needs NAME=VALUE, got \"" + assignment + "\"";
-  const std::string name = forms::TrimBlanks(assignment.substr(0, eq));
-  const std::string value = ConfigValueText(assignment.substr(eq + 1));
-  for (forms::Form* form : {&tprog, &options}) {
-    for (const forms::Control& c : form->Controls()) {
-      if (!EqualNoCase(c.name, name)) continue;
-      const std::string key = c.name;
-      switch (c.kind) {
-        case forms::ControlKind::Edit:
-        case forms::ControlKind::Combo: form->SetText(key, value); return std::nullopt;
-        case forms::ControlKind::Radio:
-        case forms::ControlKind::Check:
-        case forms::ControlKind::ScrollBar:
-        case forms::ControlKind::Panel: {
-          const auto number = forms::ParseIntegerText(value);
-          if (!number) return "--set " + key + " needs an integer value (0 or 1 for a switch), got \"" + value + "\"";
-          if (c.kind == forms::ControlKind::ScrollBar) form->SetPosition(key, *number);
-          else if (c.kind == forms::ControlKind::Panel) form->SetVisible(key, *number != 0);
-          else form->SetChecked(key, *number != 0);
-          return std::nullopt;
-        }
-        default: return "\"" + key + "\" is not a setting (it holds no value)";
-      }
-    }
-  }
-  return "no setting named \"" + name + "\" in the main window or the options dialog";
 }
 
 // "640x480", "800x", "x600": texts of digits (possibly empty) on either side of an "x".
@@ -158,11 +145,20 @@ std::string Absolute(const std::string& folder) {
 
 struct Friendly {
   std::optional<std::string> size, percent, factor, filesize, folder, name, format, filter, quality;
-  std::optional<bool> progressive;
+  std::optional<bool> progressive, enlarge, shrink, rotateBox;
   bool overwrite = false;
 };
 
-std::optional<std::string> ApplyFriendly(const Friendly& f, forms::Form& tprog, forms::Form& options) {
+// A friendly option that stands for a setting: the setting's own checks, named by the option.
+std::optional<std::string> Setting(config::ProgramWindows& windows, const char* key, const std::string& value,
+                                   const std::string& option) {
+  if (auto error = config::ApplySetting(windows, key, value)) return option + ": " + *error;
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindows& windows) {
+  forms::Form& tprog = windows.tprog;
+  forms::Form& options = windows.optionen;
   int sizeOptions = (f.size ? 1 : 0) + (f.percent ? 1 : 0) + (f.factor ? 1 : 0) + (f.filesize ? 1 : 0);
   if (sizeOptions > 1) return std::string("use only one of --size, --percent, --factor and --filesize");
   if (f.overwrite && (f.folder || f.name || f.format))
@@ -171,26 +167,34 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, forms::Form& tprog, 
     std::string w, h;
     if (!SplitBox(*f.size, w, h)) return "--size needs WIDTHxHEIGHT, got \"" + *f.size + "\"";
     tprog.SetChecked("rb_benutzer", true);
-    tprog.SetText("act_sizebenutzer_x", w);
-    tprog.SetText("act_sizebenutzer_y", h);
+    if (auto error = Setting(windows, "act_sizebenutzer_x", w, "--size")) return error;
+    if (auto error = Setting(windows, "act_sizebenutzer_y", h, "--size")) return error;
+    // The missing side is the source's own; a box turned for a portrait would limit the other
+    // side instead of the one given.
+    if (w.empty() || h.empty()) {
+      if (f.rotateBox.value_or(false))
+        return std::string("--rotate-box turns a box of two sides; \"") + *f.size + "\" limits one side only";
+      options.SetChecked("act_sizehochquerformat", false);
+    }
   }
   if (f.percent) {
     std::string w, h;
     tprog.SetChecked("rb_prozent", true);
     if (IsDigits(*f.percent)) {
       tprog.SetChecked("act_propprozent", true);
-      tprog.SetText("act_sizeprozent_x", *f.percent);
+      if (auto error = Setting(windows, "act_sizeprozent_x", *f.percent, "--percent")) return error;
     } else if (SplitBox(*f.percent, w, h) && !w.empty() && !h.empty()) {
       tprog.SetChecked("act_propprozent", false);
-      tprog.SetText("act_sizeprozent_x", w);
-      tprog.SetText("act_sizeprozent_y", h);
+      if (auto error = Setting(windows, "act_sizeprozent_x", w, "--percent")) return error;
+      if (auto error = Setting(windows, "act_sizeprozent_y", h, "--percent")) return error;
     } else {
       return "--percent needs a number or WIDTHxHEIGHT, got \"" + *f.percent + "\"";
     }
   }
   if (f.factor) {
+    if (auto error = config::FactorTextError(*f.factor)) return "--factor " + *error + ", got \"" + *f.factor + "\"";
     tprog.SetChecked("rb_faktor", true);
-    tprog.SetText("ed_faktor", *f.factor);
+    tprog.SetText("ed_faktor", forms::TrimBlanks(*f.factor));
   }
   if (f.filesize) {
     tprog.SetChecked("rb_filesize", true);
@@ -231,8 +235,40 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, forms::Form& tprog, 
     options.SetText("out_quality", std::to_string(*q));
   }
   if (f.progressive) options.SetChecked("progressivaktiv", *f.progressive);
+  if (f.enlarge) options.SetChecked("act_sizekleiner", *f.enlarge);
+  if (f.shrink) options.SetChecked("act_sizebigger", *f.shrink);
+  if (f.rotateBox) options.SetChecked("act_sizehochquerformat", *f.rotateBox);
   return std::nullopt;
 }
+
+// The paths of an image list in the order they were added. Each addition lands at its place in
+// the list's sort order and is told by rowsChanged; the new row is where the list first differs
+// from the rows seen before.
+class ListOrder {
+public:
+  explicit ListOrder(imagelist::ImageList& list) : list_(list) {
+    list_.rowsChanged = [this] { Update(); };
+  }
+  ~ListOrder() { list_.rowsChanged = nullptr; }
+  ListOrder(const ListOrder&) = delete;
+  ListOrder& operator=(const ListOrder&) = delete;
+
+  const std::vector<std::string>& Paths() const { return added_; }
+
+private:
+  void Update() {
+    const auto& rows = list_.Rows();
+    if (rows.size() != seen_.size() + 1) return;  // only additions happen here
+    size_t at = 0;
+    while (at < seen_.size() && rows[at].path == seen_[at]) ++at;
+    seen_.insert(seen_.begin() + static_cast<std::ptrdiff_t>(at), rows[at].path);
+    added_.push_back(rows[at].path);
+  }
+
+  imagelist::ImageList& list_;
+  std::vector<std::string> seen_;   // the list's paths in its order
+  std::vector<std::string> added_;  // the same in the order added
+};
 
 }  // namespace
 
@@ -249,6 +285,10 @@ int RunConvert(const Args& args) {
     if (arg == "--") {
       inputs.insert(inputs.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
       break;
+    }
+    if (arg == "-h") {
+      std::fputs(kConvertUsage, stdout);
+      return kExitOK;
     }
     if (!forms::StartsWith(arg, "--")) {
       if (forms::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
@@ -293,16 +333,29 @@ int RunConvert(const Args& args) {
       std::fputs(kConvertUsage, stdout);
       return kExitOK;
     }
+    struct SwitchOption {
+      const char* on;
+      const char* off;
+      std::optional<bool>* target;
+    };
+    const SwitchOption switchOptions[] = {
+        {"--progressive", "--no-progressive", &friendly.progressive},
+        {"--enlarge", "--no-enlarge", &friendly.enlarge},
+        {"--shrink", "--no-shrink", &friendly.shrink},
+        {"--rotate-box", "--no-rotate-box", &friendly.rotateBox},
+    };
+    for (const SwitchOption& option : switchOptions) {
+      if (inlineValue || (arg != option.on && arg != option.off)) continue;
+      *option.target = arg == option.on;
+      handled = true;
+    }
+    if (handled) continue;
     if (arg == "--set") {
       std::string v;
       if (!value(v)) return UsageError("--set needs NAME=VALUE");
       sets.push_back(v);
     } else if (arg == "--overwrite" && !inlineValue) {
       friendly.overwrite = true;
-    } else if (arg == "--progressive" && !inlineValue) {
-      friendly.progressive = true;
-    } else if (arg == "--no-progressive" && !inlineValue) {
-      friendly.progressive = false;
     } else if (arg == "--yes-to-all" && !inlineValue) {
       yesToAll = true;
     } else if (arg == "--no-to-all" && !inlineValue) {
@@ -324,16 +377,21 @@ int RunConvert(const Args& args) {
   forms::Form& tprog = windows.tprog;
   forms::Form& options = windows.optionen;
   if (configFile) {
+    // Anything else named by mistake (an image, a list of files) would load as empty.
+    if (const auto bytes = config::ReadWholeFile(*configFile); bytes && !config::HoldsKnownSection(config::VxcFile::Parse(*bytes)))
+      return UsageError("--config: \"" + *configFile + "\" is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)");
     if (auto error = LoadConfigurationForConvert(*configFile, windows)) return UsageError(*error);
   }
   for (const std::string& assignment : sets) {
-    if (auto error = SetControl(tprog, options, assignment)) return UsageError(*error);
+    const size_t eq = assignment.find('=');
+    if (eq == std::string::npos) return UsageError("--set needs NAME=VALUE, got \"" + assignment + "\"");
+    const std::string name = forms::TrimBlanks(assignment.substr(0, eq));
+    if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return UsageError("--set " + *error);
   }
   // What a configuration load does after setting the controls.
   forms::RefreshTprog(tprog);
-  forms::ApplyTprogLanguage(tprog, language);
-  forms::ApplyToptionenLanguage(options, language);
-  if (auto error = ApplyFriendly(friendly, tprog, options)) return UsageError(*error);
+  config::ApplyLanguageToForms(windows, language);
+  if (auto error = ApplyFriendly(friendly, windows)) return UsageError(*error);
 
   // Every file brings pixel buffers of tens of megabytes. Left to mmap, each would be mapped
   // afresh, faulted in and cleared page by page by the kernel, and unmapped at the file's end;
@@ -343,10 +401,14 @@ int RunConvert(const Args& args) {
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
 
   TerminalDialogs dialogs(language, policy);
-  // The run takes its rows from the image list, as in the program.
-  imagelist::ImageList rows(language);
-  const int refused = AddConvertInputs(inputs, windows, dialogs, rows);
-  if (rows.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
+  // The image list tests every file as the program does and keeps its rows sorted by name; the run
+  // takes them in the order they were added instead: the command line's, a folder's files in
+  // the order of its search.
+  imagelist::ImageList list(language);
+  ListOrder order(list);
+  const int refused = AddConvertInputs(inputs, windows, dialogs, list);
+  if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
+  vexilo::PathRows rows(order.Paths());
   vexilo::RunMemory memory;
   vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory};
 

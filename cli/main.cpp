@@ -18,7 +18,7 @@ const char* const kUsage =
     "  config [options]        write a configuration file (see vexilo-cli config --help)\n"
     "\n"
     "Options:\n"
-    "  --help       show this text and exit\n"
+    "  -h, --help   show this text and exit (also after a command: vexilo-cli convert -h)\n"
     "  --version    show the version and exit\n";
 
 struct Command {

@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <numeric>
 #include <vector>
 
 #include "EinstShortcutsForm.h"
@@ -221,9 +224,22 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
   ApplyLanguageToForms(windows, windows.language);
 }
 
-void KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen) {
+bool HoldsKnownSection(const VxcFile& file) {
+  static const char* const kKinds[] = {"ED", "CB", "RB", "CH", "SB", "PA"};
+  for (const std::string& section : file.SectionNames()) {
+    if (EqualNoCase(section, "SP") || EqualNoCase(section, "SD") || EqualNoCase(section, "AS")) return true;
+    for (const WindowEntry& window : kWindows)
+      for (const char* kind : kKinds)
+        if (EqualNoCase(section, std::string(window.code) + kind)) return true;
+  }
+  return false;
+}
+
+bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen) {
   const auto bytes = ReadWholeFile(path);
-  ApplyLoadedConfiguration(windows, bytes ? VxcFile::Parse(*bytes) : VxcFile(), caller, screen);
+  const VxcFile file = bytes ? VxcFile::Parse(*bytes) : VxcFile();
+  ApplyLoadedConfiguration(windows, file, caller, screen);
+  return HoldsKnownSection(file);
 }
 
 void KonfigurationLadenStandard(ProgramWindows& windows) {
@@ -329,6 +345,138 @@ bool AutosaveOnClose(const ProgramWindows& windows) {
   return true;
 }
 
+namespace {
+
+// "a/b" or "a:b" as the factor mode reads it: the separator after the first character and
+// exactly two integer parts.
+std::optional<std::pair<int32_t, int32_t>> FactorRatio(const std::string& text, char separator) {
+  const size_t at = text.find(separator);
+  if (at == std::string::npos || at == 0) return std::nullopt;
+  const auto parts = forms::SplitAt(text, separator);
+  if (parts.size() != 2) return std::nullopt;
+  const auto a = forms::ParseIntegerText(parts[0]);
+  const auto b = forms::ParseIntegerText(parts[1]);
+  if (!a || !b) return std::nullopt;
+  return std::make_pair(*a, *b);
+}
+
+// The ratio a decimal text such as "0.5" or "2,5" stands for ("1/2", "5/2"); nothing for other
+// texts.
+std::optional<std::string> RatioOfDecimal(const std::string& text) {
+  const size_t point = text.find_first_of(".,");
+  if (point == std::string::npos) return std::nullopt;
+  const std::string whole = text.substr(0, point);
+  const std::string fraction = text.substr(point + 1);
+  const auto digits = [](const std::string& s) {
+    return s.size() <= 9 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(whole) || !digits(fraction) || fraction.empty()) return std::nullopt;
+  int64_t denominator = 1;
+  for (size_t i = 0; i < fraction.size(); ++i) denominator *= 10;
+  const int64_t numerator = (whole.empty() ? 0 : std::stoll(whole)) * denominator + std::stoll(fraction);
+  if (numerator == 0) return std::nullopt;
+  const int64_t divisor = std::gcd(numerator, denominator);
+  if (numerator / divisor > INT32_MAX || denominator / divisor > INT32_MAX) return std::nullopt;
+  if (denominator == divisor) return std::to_string(numerator / divisor);
+  return std::to_string(numerator / divisor) + "/" + std::to_string(denominator / divisor);
+}
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+std::string ItemList(const std::vector<std::string>& items) {
+  std::string list;
+  for (const std::string& item : items) list += (list.empty() ? "" : ", ") + Quoted(item);
+  return list;
+}
+
+// The extension the run takes from an output type text: the part before " - " without "*",
+// when it begins with ".".
+std::string FormatItemExtension(const std::string& item) {
+  const size_t dash = item.find(" - ");
+  if (dash == std::string::npos) return {};
+  const std::string extension = forms::ReplaceAll(item.substr(0, dash), "*", "");
+  return forms::StartsWith(extension, ".") ? extension : std::string();
+}
+
+bool IsWholeNumberAtLeast(const std::string& value, int32_t minimum, int32_t maximum = INT32_MAX) {
+  const auto number = forms::ParseIntegerText(value);
+  return number && *number >= minimum && *number <= maximum;
+}
+
+// Why a value does not suit a control ("is a switch: 1 (on) or 0 (off)"), or nothing.
+std::optional<std::string> RefusedValue(const Control& control, const std::string& value) {
+  switch (control.kind) {
+    case ControlKind::Radio:
+    case ControlKind::Check:
+    case ControlKind::Panel:
+      if (value == "0" || value == "1") return std::nullopt;
+      return std::string("is a switch: 1 (on) or 0 (off)");
+    case ControlKind::ScrollBar:
+      if (IsWholeNumberAtLeast(value, control.minimum, control.maximum)) return std::nullopt;
+      return "takes a whole number from " + std::to_string(control.minimum) + " to " + std::to_string(control.maximum);
+    case ControlKind::Edit:
+    case ControlKind::Combo: break;
+    default: return std::string("holds no value");
+  }
+  const std::string& name = control.name;
+  if (name == "out_quality") {
+    if (IsWholeNumberAtLeast(value, 1, 100)) return std::nullopt;
+    return std::string("takes a whole number from 1 to 100");
+  }
+  if (name == "act_sizebenutzer_x" || name == "act_sizebenutzer_y") {
+    if (value.empty() || IsWholeNumberAtLeast(value, 1, 65535)) return std::nullopt;
+    return std::string("takes a width or height in pixels from 1 to 65535, or nothing for the source's own");
+  }
+  if (name == "act_sizeprozent_x" || name == "act_sizeprozent_y") {
+    if (value.empty() || IsWholeNumberAtLeast(value, 1)) return std::nullopt;
+    return std::string("takes a whole percent of at least 1, or nothing for the source's own size");
+  }
+  if (name == "ed_faktor") return FactorTextError(value);
+  if (name == "ed_filesize") {
+    const std::string& separator = forms::UserDecimalSeparator();
+    const auto kilobytes = forms::ParseDecimalText(value, separator);
+    if (kilobytes && *kilobytes > 0) return std::nullopt;
+    return "takes a size in kilobytes above 0 (decimals with \"" + separator + "\")";
+  }
+  if (name == "numstart") {
+    if (IsWholeNumberAtLeast(value, 0)) return std::nullopt;
+    return std::string("takes a whole number of at least 0");
+  }
+  if (name == "out_format") {
+    if (forms::IsKeepEntry(value)) return std::nullopt;
+    const std::string extension = FormatItemExtension(value);
+    for (const std::string& item : control.items)
+      if (!extension.empty() && EqualNoCase(FormatItemExtension(item), extension)) return std::nullopt;
+    return "takes one of its items: " + ItemList(control.items) + " (or <keep>, <beibehalten>)";
+  }
+  if (name == "act_sizemethode") {
+    for (const char* prefix : {"Bic", "Bik", "Bil", "N\u00E4c", "Nea"})
+      if (forms::StartsWith(value, prefix)) return std::nullopt;
+    return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> FactorTextError(std::string_view text) {
+  const std::string t = forms::TrimBlanks(text);
+  bool understood = false;
+  if (const auto n = forms::ParseIntegerText(t)) {
+    understood = *n >= 1;
+  } else {
+    // As in the factor mode, a ":" ratio wins over a "/" ratio in the same text.
+    auto ratio = FactorRatio(t, ':');
+    if (!ratio) ratio = FactorRatio(t, '/');
+    understood = ratio && ratio->first >= 1 && ratio->second >= 1;
+  }
+  if (understood) return std::nullopt;
+  std::string error = "takes a whole number n (n times the size), a ratio a/b (a/b of the size) or a:b (old to new), "
+                      "each part at least 1";
+  if (const auto ratio = RatioOfDecimal(t)) error += " (for " + t + " write " + *ratio + ")";
+  return error;
+}
+
 std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_view name, std::string_view rawValue) {
   const std::string value = UnquoteValue(forms::TrimBlanks(rawValue));
   std::string section;
@@ -340,12 +488,14 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
 
   // Geometry and autosave marks.
   const auto integer = [&]() -> std::optional<int32_t> { return forms::ParseIntegerText(value); };
-  const auto notInteger = [&]() { return "\"" + std::string(name) + "\" needs an integer, got \"" + value + "\""; };
+  const auto notInteger = [&]() { return Quoted(name) + " needs an integer, got " + Quoted(value); };
+  const auto notSwitch = [&]() { return Quoted(name) + " is a switch: 1 (on) or 0 (off), got " + Quoted(value); };
   for (const char* geometrySection : {"SP", "SD"}) {
     if (!EqualNoCase(section, geometrySection)) continue;
     WindowGeometry& geometry = EqualNoCase(section, "SP") ? windows.mainWindow : windows.renamerWindow;
     for (const GeometryKey& g : kGeometryKeys) {
       if (!EqualNoCase(key, g.key)) continue;
+      if (g.field == nullptr && value != "0" && value != "1") return notSwitch();
       const auto v = integer();
       if (!v) return notInteger();
       if (g.field == nullptr) geometry.maximized = *v != 0;
@@ -356,9 +506,8 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
   }
   if (EqualNoCase(section, "AS")) {
     if (!EqualNoCase(key, "N") && !EqualNoCase(key, "A")) return "no setting named \"" + std::string(name) + "\"";
-    const auto v = integer();
-    if (!v) return notInteger();
-    (EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = *v != 0;
+    if (value != "0" && value != "1") return notSwitch();
+    (EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = value == "1";
     return std::nullopt;
   }
 
@@ -387,8 +536,8 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
   }
   const Match& match = matches.front();
   const Control& control = match.form->Controls()[match.index];
-  if (!SetControl(*match.form, control, value))
-    return "\"" + std::string(name) + "\" needs an integer (0 or 1 for a switch), got \"" + value + "\"";
+  if (const auto refused = RefusedValue(control, value)) return Quoted(name) + " " + *refused + ", got " + Quoted(value);
+  SetControl(*match.form, control, value);
   return std::nullopt;
 }
 

@@ -72,9 +72,16 @@ void WriteConfiguration(const ProgramWindows& windows, VxcFile& file);
 
 // KonfigurationLaden: sets the controls from the file (a missing or unreadable file reads as
 // empty, so every control keeps its value), then the geometry and the autosave marks, then the
-// refresh and language steps (ApplyLoadedConfiguration).
-void KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen = {});
+// refresh and language steps (ApplyLoadedConfiguration). Returns whether the file held any
+// section of a configuration (HoldsKnownSection); the load happens either way.
+bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen = {});
 void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, LoadCaller caller, ScreenSize screen = {});
+
+// Whether the file holds at least one section a configuration is made of: a window code (PB,
+// PF, DU, DF, SC, OP) with a control-kind code (ED, CB, RB, CH, SB, PA), or SP, SD, AS; letter
+// case does not count. A file without one is no configuration (an image, a text of another
+// program), though loading it changes nothing.
+bool HoldsKnownSection(const VxcFile& file);
 
 // KonfigurationLadenStandard: the fixed standard values (German special texts in either
 // language); no refresh or language step follows.
@@ -107,8 +114,26 @@ bool AutosaveOnClose(const ProgramWindows& windows);
 // Sets one setting from a text as a configuration file would hold it (blanks around it and one
 // pair of enclosing quotes are not part of it). `name` is a key ("out_quality") or a section and
 // a key ("PFRB/alle", "SP/PB", "AS/A"); a key alone must be unique among the six windows.
-// Returns an error text when the name is unknown or ambiguous or an integer setting gets no
-// integer. No refresh or language step follows.
+// Unlike a file's load, which takes any text, the value must be one the setting's readers
+// understand:
+//   - switches (check boxes, radio buttons, panels, SP/PF, SD/PF, AS/N, AS/A): 1 or 0;
+//   - out_quality and ScrollBar1: an integer from 1 to 100;
+//   - act_sizebenutzer_x/_y: empty (the source's own side) or a pixel count from 1 to 65535;
+//     act_sizeprozent_x/_y: empty or a percent of at least 1;
+//   - ed_faktor: what FactorTextError accepts; ed_filesize: a decimal number of kilobytes above 0
+//     (with the locale's decimal separator); numstart: a whole number of at least 0;
+//   - out_format: "<keep>", "<beibehalten>" or a text naming the same extension as one of its
+//     items ("*.tga - ..."), since the run takes only the extension from it;
+//     act_sizemethode: a text beginning as one of its items does, as the run reads it;
+//   - window geometry: integers; every other text setting: any text.
+// Returns an error text when the name is unknown or ambiguous or the value is refused (the
+// setting then keeps its value). No refresh or language step follows.
 std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_view name, std::string_view value);
+
+// The factor mode's text test: nothing when the text (blanks around it ignored) is a whole
+// number n of at least 1, a ratio a/b or a ratio a:b (old to new) of whole numbers of at least
+// 1; else what it takes, which for a decimal like 0.5 or 2,5 names the ratio to write (1/2,
+// 5/2).
+std::optional<std::string> FactorTextError(std::string_view text);
 
 }  // namespace config
