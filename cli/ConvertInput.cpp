@@ -30,6 +30,13 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
                      vexilo::UserDialogs& dialogs, imagelist::ImageList& list) {
   list.SetReadImages(false);
   int refused = 0;
+  // A folder search adds its files silently; every file it refuses is still reported here, so
+  // that no file of the input goes unmentioned.
+  list.fileRefused = [&](const std::string& path, const std::string& cause, bool reported) {
+    if (reported) return;
+    dialogs.meldungzeigen("formatfehler", path, cause);
+    ++refused;
+  };
   for (const std::string& input : inputs) {
     const std::string path = AbsolutePath(input);
     if (imagelist::IsFolder(path)) {
@@ -43,6 +50,7 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
       if (!list.add2list(path, dialogs) && !listed) ++refused;
     }
   }
+  list.fileRefused = nullptr;
   list.UpdateCounterLabel();
   return refused;
 }

@@ -21,7 +21,7 @@ std::optional<std::string> LoadConfigurationForConvert(const std::string& path, 
 // with the list's duplicate and format tests. Relative paths are made absolute first. The
 // images are not decoded for the list's cells, which the command never shows. A path that names
 // nothing is reported as a missing file. Returns the number of paths refused (missing or
-// unsupported); duplicates and the files a folder search skips do not count.
+// unsupported, in a folder too); duplicates do not count.
 int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
                       vexilo::UserDialogs& dialogs, imagelist::ImageList& list);
 

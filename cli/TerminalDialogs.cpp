@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "ImagingSafeFile.h"
 #include "Messages.h"
 #include "TextTools.h"
 
@@ -15,11 +16,18 @@ volatile sig_atomic_t gInterrupted = 0;
 
 namespace {
 
-void OnInterrupt(int) {
+// Ends the process by the signal, after removing the temporary and trial files being written,
+// so that nothing half-written is left beside the outputs.
+void EndBySignal(int signal) {
+  imaging::RemovePendingFiles();
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void OnInterrupt(int signal) {
   if (gInterrupted) {
     // A second Ctrl+C ends at once.
-    signal(SIGINT, SIG_DFL);
-    raise(SIGINT);
+    EndBySignal(signal);
     return;
   }
   gInterrupted = 1;
@@ -43,10 +51,17 @@ InterruptGuard::InterruptGuard() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no restart: a question at the terminal ends on Ctrl+C
-  sigaction(SIGINT, &action, &previous_);
+  sigaction(SIGINT, &action, &previous_[0]);
+  action.sa_handler = EndBySignal;
+  sigaction(SIGTERM, &action, &previous_[1]);
+  sigaction(SIGHUP, &action, &previous_[2]);
 }
 
-InterruptGuard::~InterruptGuard() { sigaction(SIGINT, &previous_, nullptr); }
+InterruptGuard::~InterruptGuard() {
+  sigaction(SIGINT, &previous_[0], nullptr);
+  sigaction(SIGTERM, &previous_[1], nullptr);
+  sigaction(SIGHUP, &previous_[2], nullptr);
+}
 
 TerminalDialogs::TerminalDialogs(forms::Language language, ExistingPolicy policy)
     : language_(language), policy_(policy), bar_(isatty(STDERR_FILENO) != 0) {}

@@ -16,7 +16,9 @@ enum class ExistingPolicy { Ask, YesToAll, NoToAll, KeepAndReport };
 // Set by the first Ctrl+C of a run (InstallInterruptHandler).
 extern volatile sig_atomic_t gInterrupted;
 
-// Ctrl+C handling for the span of a run; the previous handlers come back with the guard.
+// Signal handling for the span of a run: the first Ctrl+C asks the run to stop after the
+// current file; a second one, SIGTERM or SIGHUP remove the files being written and end the
+// process by that signal. The previous handlers come back with the guard.
 class InterruptGuard {
 public:
   InterruptGuard();
@@ -25,7 +27,7 @@ public:
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
 private:
-  struct sigaction previous_ {};
+  struct sigaction previous_[3] {};
 };
 
 class TerminalDialogs : public vexilo::UserDialogs {

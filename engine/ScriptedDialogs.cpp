@@ -18,10 +18,17 @@ void ScriptedDialogs::ShowProgress(const ProgressText& text, int maximum) {
 void ScriptedDialogs::SetProgressFileLine(const std::string& path, const std::string& suffix) {
   progressText.fileLine = path + suffix;
   fileLines.push_back(progressText.fileLine);
+  if (breakDuringFile > 0 && static_cast<int>(fileLines.size()) == breakDuringFile) breakArmed_ = 1;
 }
 
 void ScriptedDialogs::ProcessEvents() {
   if (breakAtFileLine > 0 && static_cast<int>(fileLines.size()) == breakAtFileLine) Flags().cancelProgress = true;
+  if (breakArmed_ == 2) {
+    Flags().cancelProgress = true;
+    breakArmed_ = 0;
+  } else if (breakArmed_ == 1) {
+    breakArmed_ = 2;
+  }
 }
 
 MessageButton ScriptedDialogs::ShowMessage(const std::string& key, const std::string& detail,

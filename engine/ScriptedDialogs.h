@@ -19,6 +19,9 @@ public:
   // Presses the progress window's Break while the n-th file line (1-based) is shown: the flag
   // is set when events are let through after that line. 0 never.
   int breakAtFileLine = 0;
+  // Presses Break while the n-th file (1-based) is being processed, after events were let
+  // through for its file line: the press is seen the next time events are let through. 0 never.
+  int breakDuringFile = 0;
 
   struct Message {
     std::string key;
@@ -48,6 +51,9 @@ public:
   void FocusMainWindow() override { mainWindowFocused = true; }
 
   ProgressText progressText;
+
+private:
+  int breakArmed_ = 0;  // 1: the file line is shown; 2: its events were let through
 
 protected:
   MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override;

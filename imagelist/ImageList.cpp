@@ -200,7 +200,9 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
   ImageListEntry entry;
   try {
     if (!icon && imaging::DetectFileFormat(path).empty()) {
-      dialogs.ReportUnlessSilenced("formatfehler", path);
+      struct stat info {};
+      const bool empty = stat(path.c_str(), &info) == 0 && info.st_size == 0;
+      Refuse(path, empty ? "The file is empty" : "No image format recognises the file's content", dialogs);
       return false;
     }
     HeldImage held;
@@ -208,7 +210,7 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
     // An icon is read by its own codec without a content test first, so a failure to read it
     // is the only sign that it is no icon.
     if (icon && readImages_ && !loaded) {
-      dialogs.ReportUnlessSilenced("formatfehler", path);
+      Refuse(path, "The file holds no icon", dialogs);
       return false;
     }
     const std::string extension = ExtensionOf(path);
@@ -227,12 +229,17 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
     }
     entry.size = SizeText(bytes, decimalSeparator_);
     entry.path = path;
-  } catch (const std::exception&) {
-    dialogs.ReportUnlessSilenced("formatfehler", path);
+  } catch (const std::exception& e) {
+    Refuse(path, e.what(), dialogs);
     return false;
   }
   Insert(std::move(entry));
   return true;
+}
+
+void ImageList::Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs) {
+  const bool reported = dialogs.ReportUnlessSilenced("formatfehler", path, cause);
+  if (fileRefused) fileRefused(path, cause, reported);
 }
 
 void ImageList::Insert(ImageListEntry entry) {

@@ -140,8 +140,13 @@ public:
   // Called after every change of the rows (added, removed, sorted), for a window that shows
   // them.
   std::function<void()> rowsChanged;
+  // Called for every file refused as "formatfehler", with the cause, and whether the message
+  // was shown (a folder search silences its messages): a front end that must account for every
+  // file (the command line) reports the silent ones itself.
+  std::function<void(const std::string& path, const std::string& cause, bool reported)> fileRefused;
 
 private:
+  void Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs);
   void Insert(ImageListEntry entry);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
   void Changed();

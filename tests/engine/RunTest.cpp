@@ -6,7 +6,10 @@
 #include <signal.h>
 #include <sys/resource.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -425,6 +428,147 @@ TEST_F(RunFixture, MetadataHooksOnlyForJpegSourcesAndOutputs) {
   carrier.calls.clear();
   Run();
   EXPECT_EQ(carrier.calls, (std::vector<std::string>{"read " + jpeg + " (folder made)", "free"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Nothing lost: after a failed step, sources and earlier outputs stay byte for byte.
+class DataSafety : public RunFixture {};
+
+TEST_F(DataSafety, AFailedScalingWritesNothingInAnySaveMode) {
+  // Each size setting makes the scaling step fail for a 40 × 30 source.
+  struct Case {
+    const char* what;
+    std::function<void(forms::Form&)> size;
+  };
+  const Case cases[] = {
+      {"percent 0", [](forms::Form& f) { f.SetChecked("rb_prozent", true); f.SetText("act_sizeprozent_x", "0"); }},
+      {"beyond the pixel limit",
+       [](forms::Form& f) {
+         f.SetChecked("rb_prozent", true);
+         f.SetChecked("act_propprozent", true);
+         f.SetText("act_sizeprozent_x", "100000");
+       }},
+      {"box 0 x 0",
+       [](forms::Form& f) {
+         f.SetChecked("rb_benutzer", true);
+         f.SetChecked("act_propbenutzer_prop", false);
+         f.SetText("act_sizebenutzer_x", "0");
+         f.SetText("act_sizebenutzer_y", "0");
+       }},
+      {"factor 0", [](forms::Form& f) { f.SetChecked("rb_faktor", true); f.SetText("ed_faktor", "0"); }},
+  };
+  const std::string original = Source("photo.bmp", 40, 30);
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
+  for (const Case& c : cases) {
+    for (const bool overwrite : {true, false}) {
+      dialogs = vexilo::ScriptedDialogs();
+      dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
+      c.size(tprog);
+      if (overwrite) {
+        tprog.SetChecked("out_overwrite", true);
+      } else {
+        NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
+      }
+      const vexilo::RunResult result = Run();
+      EXPECT_EQ(result.failed, 1) << c.what;
+      EXPECT_EQ(result.written, 0) << c.what;
+      EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"})) << c.what;
+      EXPECT_TRUE(dialogs.overwriteQuestions.empty()) << c.what;
+      EXPECT_EQ(testsupport::ReadFileBytes(original), before) << c.what;
+      if (overwrite) {
+        EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"photo.bmp"})) << c.what;
+      } else {
+        EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{})) << c.what;  // made, and left empty
+        fs::remove_all(Path("out"));
+      }
+    }
+  }
+}
+
+TEST_F(DataSafety, AFileSizeSearchThatFailsReportsOnceAndWritesNothing) {
+  // A picture one pixel wide: every trial rounds its width to 0.
+  const std::string tall = Source("tall.bmp", 1, 400);
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(tall);
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "0,1");
+  tprog.SetChecked("out_overwrite", true);
+  const vexilo::RunResult result = Run(",");
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"}));
+  EXPECT_EQ(dialogs.messages[0].detail, tall);
+  EXPECT_EQ(result.failed, 1);
+  EXPECT_EQ(result.written, 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(tall), before);
+  EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"tall.bmp"}));
+}
+
+TEST_F(DataSafety, TrialSizesStayProportionalToTheSource) {
+  // A 257 × 8197 source: at most four times its pixels and never beyond the library's limits.
+  const vexilo::Size first = vexilo::BoundTrialSize({1799, 57379}, 257, 8197);
+  EXPECT_LE(int64_t(first.width) * first.height, 4 * int64_t(257) * 8197);
+  EXPECT_NEAR(double(first.width) / first.height, 1799.0 / 57379, 0.001);
+  EXPECT_EQ(vexilo::BoundTrialSize({100, 80}, 100, 80), (vexilo::Size{100, 80}));
+  const vexilo::Size wide = vexilo::BoundTrialSize({200000, 10}, 100000, 10);
+  EXPECT_LE(wide.width, imaging::kMaxImageSide);
+}
+
+TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
+  const std::string first = Source("2023/DSC_0001.bmp", 8, 8, 1);
+  const std::string second = Source("2024/DSC_0001.bmp", 12, 12, 2);
+  const std::string third = Source("2024/DSC_0002.bmp", 8, 8, 3);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_prozent", true);  // 100 %: every output keeps its source's pixels
+  tprog.SetText("act_sizeprozent_x", "100");
+  dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
+  const vexilo::RunResult result = Run();
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.failed, 1);
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"schongeschrieben"}));
+  EXPECT_EQ(dialogs.messages[0].detail, Path("out/DSC_0001.bmp"));
+  EXPECT_TRUE(dialogs.overwriteQuestions.empty());
+  // The output is the first source's picture.
+  imaging::ImageData a, b;
+  ASSERT_TRUE(vexilo::LoadImageFile(first, a));
+  ASSERT_TRUE(vexilo::LoadImageFile(Path("out/DSC_0001.bmp"), b));
+  EXPECT_EQ(testsupport::CompareImages(a, b), "");
+  imaging::ReleaseImage(a);
+  imaging::ReleaseImage(b);
+
+  // A file that existed before the run is still asked about, as always.
+  dialogs = vexilo::ScriptedDialogs();
+  dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::No};
+  paths = {first, third};
+  EXPECT_EQ(Run().kept, 2);
+  EXPECT_EQ(dialogs.overwriteQuestions.size(), 2u);
+  (void)second;
+}
+
+TEST_F(DataSafety, AWriteProtectedFileIsNotReplaced) {
+  // Only a user without root's rights can show it: root may replace any file.
+  if (geteuid() == 0) GTEST_SKIP() << "runs as root; the CLI test checks it as an ordinary user";
+  const std::string original = Source("locked.bmp", 8, 8);
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
+  fs::permissions(original, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  tprog.SetChecked("out_overwrite", true);
+  CustomSize("4", "4");
+  dialogs.overwriteAnswers = {OverwriteButton::Yes};
+  const vexilo::RunResult result = Run();
+  EXPECT_EQ(result.failed, 1);
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  EXPECT_NE(dialogs.messages[0].cause.find("Permission denied"), std::string::npos) << dialogs.messages[0].cause;
+  EXPECT_EQ(testsupport::ReadFileBytes(original), before);
+}
+
+TEST_F(DataSafety, CancelStopsAfterTheFileInProgress) {
+  for (int i = 0; i < 3; ++i) Source("c" + std::to_string(i) + ".bmp", 8, 8, static_cast<uint32_t>(i));
+  NewFiles(Path("out"), "%name%", "<keep>");
+  dialogs.breakDuringFile = 1;  // as a Ctrl+C that arrives while the first file is saved
+  const vexilo::RunResult result = Run();
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"c0.bmp"}));
 }
 
 }  // namespace
