@@ -387,7 +387,6 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
     const TGIFFrame& frame = frames[i];
     const ImageData& source = raw[i];
     const Color32 background = source.Palette[frame.Background];
-    spend(int64_t(width) * height);
 
     if (i > 0 && frames[i - 1].Disposal != 3) {
       const TGIFFrame& before = frames[i - 1];
@@ -396,6 +395,7 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
                       before.HasTransparency ? raw[i - 1].Palette[before.TransparentIndex] : background);
     } else {
       const Color32 fill = frame.HasTransparency ? source.Palette[frame.TransparentIndex] : background;
+      spend(int64_t(width) * height);
       FillImageRect(canvas, 0, 0, width, height, &fill);
       size_t start = 0;
       for (size_t k = i; k-- > 1;) {
@@ -421,6 +421,7 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
     spend(int64_t(frame.Width) * frame.Height);
     DrawFrame(canvas, source, frame);
     if (frame.EndsPicture || i + 1 == frames.size()) {
+      spend(int64_t(width) * height);
       ImageData& picture = composed.AddEmpty();
       CreateImage(width, height, PixelFormat::A8R8G8B8, picture);
       std::memcpy(picture.Bits, canvas.Bits, size_t(canvas.Size));
@@ -604,7 +605,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   for (const TGIFFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
   if (onlyFirst) pictures = 1;
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
-  if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures + 1) > kMaxFramePixelsPerFile)
+  if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures) > kMaxFramePixelsPerFile)
     RaiseImaging("GIF animation frames hold more than %lld pixels in all.",
                  static_cast<long long>(kMaxFramePixelsPerFile));
   ComposeFrames(raw, frames, canvasWidth, canvasHeight, pictures, images);
