@@ -81,11 +81,12 @@ constexpr FormatBox kFormatBoxes[] = {
 };
 
 // With `alle`: every supported type, in the order the search visits them. ".jpeg" is not among
-// them; a selection can include it.
+// them; a selection can include it. ".pnm" is the common name of the bitmap, gray and pixel
+// maps.
 constexpr const char* kAllExtensions[] = {
-    ".bmp", ".dib", ".jpg", ".cur", ".jfif", ".jpe", ".jif", ".png", ".mng", ".jng",
-    ".gif", ".dds", ".tga", ".pbm", ".pgm", ".ppm", ".pam", ".pfm", ".jp2", ".j2k",
-    ".j2c", ".jpx", ".jpc", ".tif", ".tiff", ".psd", ".pdd", ".pcx", ".xpm", ".ico",
+    ".bmp", ".dib", ".jpg", ".cur", ".jfif", ".jpe", ".jif", ".png", ".mng", ".jng", ".gif",
+    ".dds", ".tga", ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".j2k", ".j2c",
+    ".jpx", ".jpc", ".tif", ".tiff", ".psd", ".pdd", ".pcx", ".xpm", ".ico",
 };
 
 // With `auswahl`: the checked boxes, in this order.
@@ -179,8 +180,12 @@ std::vector<std::string> SearchExtensions(const Form& form) {
     for (const char* e : kAllExtensions) extensions.emplace_back(e);
     return extensions;
   }
-  for (const char* box : kSelectionOrder)
+  for (const char* box : kSelectionOrder) {
     if (form.Checked(box)) extensions.push_back(std::string(".") + box);
+    // A .pnm file holds a bitmap, gray map or pixel map, so each of the three boxes finds it.
+    if (std::string_view(box) == "ppm" && (form.Checked("pbm") || form.Checked("pgm") || form.Checked("ppm")))
+      extensions.emplace_back(".pnm");
+  }
   return extensions;
 }
 

@@ -144,10 +144,10 @@ std::string CounterText(int count, Language language) {
 std::vector<FilterEntry> OpenDialogFilter(Language language) {
   static const FilterEntry kGerman[] = {
       {"Alle lesbaren Dateien(*.bmp, *.dib, *.jpg, *.jpeg, *.jfif, *.jpe, *.jif, *.gif, *.png, *.mng, *.jng, *.ico, "
-       "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, *.jpc, "
-       "*.dds, *.tga, *.pcx, *.xpm)",
+       "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pnm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, "
+       "*.jpc, *.dds, *.tga, *.pcx, *.xpm)",
        "*.bmp;*.dib;*.jpg;*.jpeg;*.jfif;*.jpe;*.jif;*.gif;*.png;*.mng;*.jng;*.ico;*.cur;*.tif;*.tiff;*.psd;*.pdd;"
-       "*.pbm;*.pgm;*.ppm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm"},
+       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm"},
       {"Windows Bitmap (*.bmp,*.dib)", "*.bmp;*.dib"},
       {"JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)", "*.jpg;*.jpeg;*.jfif;*.jpe;*.jif"},
       {"Graphics Interchange Format (*.gif)", "*.gif"},
@@ -161,6 +161,7 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
       {"Portable Bit Map (*.pbm)", "*.pbm"},
       {"Portable Gray Map (*.pgm)", "*.pgm"},
       {"Portable Pixel Map (*.ppm)", "*.ppm"},
+      {"Portable Any Map (*.pnm)", "*.pnm"},
       {"Portable Arbitrary Map (*.pam)", "*.pam"},
       {"Portable Float Map (*.pfm)", "*.pfm"},
       {"JPEG 2000 (*.jp2,*.j2k,*.j2c,*.jpx,*.jpc)", "*.jp2;*.j2k;*.j2c;*.jpx;*.jpc"},

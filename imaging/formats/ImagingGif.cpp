@@ -1,5 +1,5 @@
 // GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
-// by default, composed on the logical screen as an animation player shows them.
+// by default, composed on the logical screen into the pictures an animation player shows.
 #include "ImagingGif.h"
 #include "ImagingPrepared.h"
 
@@ -99,6 +99,9 @@ struct TGIFFrame {
   uint8_t TransparentIndex = 0;
   bool HasLocalTable = false;
   uint8_t Background = 0;  // the screen's background index
+  // A viewer stops after this image (a delay or a wait for user input): the screen then is
+  // one picture of the animation.
+  bool EndsPicture = false;
 };
 
 // The Graphic Control Extension that applies to the next image.
@@ -107,7 +110,13 @@ struct TPendingControl {
   bool Transparent = false;
   uint8_t Disposal = 0;
   uint8_t TransparentIndex = 0;
+  bool Pause = false;  // a delay above 0 or the user input flag
 };
+
+// Application extensions that make a file loop, identified by their first sub-block.
+bool IsLoopExtension(const uint8_t* block, size_t size) {
+  return size == 11 && (std::memcmp(block, "NETSCAPE2.0", 11) == 0 || std::memcmp(block, "ANIMEXTS1.0", 11) == 0);
+}
 
 // Reads `count` red-green-blue triples into opaque palette entries; missing bytes stay zero.
 void ReadColorTable(TGIFReader& reader, Color32* palette, int32_t count) {
@@ -357,31 +366,36 @@ void FillFrameRect(ImageData& canvas, const TGIFFrame& info, Color32 colour) {
   FillImageRect(canvas, info.Left, info.Top, info.Width, info.Height, &colour);
 }
 
-// Turns the raw frames into screen-sized A8R8G8B8 images as a player would show them.
+// Composes the raw frames on a screen-sized A8R8G8B8 canvas as a player shows them, and gives
+// one image for every frame that ends a picture (at most `pictures` of them).
 void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& frames, int32_t width, int32_t height,
-                   TDynImageDataArray& composed) {
+                   size_t pictures, TDynImageDataArray& composed) {
   int64_t work = 0;
   auto spend = [&work](int64_t amount) {
     work += amount;
     if (work > kMaxComposeWork) RaiseImaging("GIF animation needs too much work to compose.");
   };
-  for (size_t i = 0; i < frames.size(); ++i) {
+  // The screen after the previous frame.
+  ImageData canvas;
+  struct Release {
+    ImageData& image;
+    ~Release() { ReleaseImage(image); }
+  } release{canvas};
+  CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
+
+  for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {
     const TGIFFrame& frame = frames[i];
     const ImageData& source = raw[i];
     const Color32 background = source.Palette[frame.Background];
-    ImageData& canvas = composed.AddEmpty();
-    CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
-    spend(int64_t(width) * height);
 
     if (i > 0 && frames[i - 1].Disposal != 3) {
-      const ImageData& previous = composed[i - 1];
-      std::memcpy(canvas.Bits, previous.Bits, size_t(canvas.Size));
       const TGIFFrame& before = frames[i - 1];
       if (before.Disposal == 2)
         FillFrameRect(canvas, before,
                       before.HasTransparency ? raw[i - 1].Palette[before.TransparentIndex] : background);
     } else {
       const Color32 fill = frame.HasTransparency ? source.Palette[frame.TransparentIndex] : background;
+      spend(int64_t(width) * height);
       FillImageRect(canvas, 0, 0, width, height, &fill);
       size_t start = 0;
       for (size_t k = i; k-- > 1;) {
@@ -406,6 +420,12 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
     }
     spend(int64_t(frame.Width) * frame.Height);
     DrawFrame(canvas, source, frame);
+    if (frame.EndsPicture || i + 1 == frames.size()) {
+      spend(int64_t(width) * height);
+      ImageData& picture = composed.AddEmpty();
+      CreateImage(width, height, PixelFormat::A8R8G8B8, picture);
+      std::memcpy(picture.Bits, canvas.Bits, size_t(canvas.Size));
+    }
   }
 }
 
@@ -463,6 +483,9 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   int64_t rawPixels = 0;
   TPendingControl control;
   std::vector<uint8_t> lzw;
+  bool looping = false;     // a loop extension was found
+  bool anyPause = false;    // some image carries a delay or waits for input
+  bool firstPicture = false;  // the frames read so far complete the first picture
 
   int block = reader.ReadByte();
   while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
@@ -482,9 +505,18 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
           control.Transparent = (gce[1] & 1) != 0;
           control.Disposal = static_cast<uint8_t>((gce[1] >> 2) & 7);
           control.TransparentIndex = gce[4];
+          control.Pause = LoadLE16(gce + 2) != 0 || (gce[1] & 2) != 0;
+        } else if (label == kGIFApplicationLabel) {
+          // Only whether the file loops matters; the loop count itself is not kept.
+          const int size = reader.ReadByte();
+          if (size > 0) {
+            uint8_t identifier[255];
+            const size_t got = reader.Read(identifier, size_t(size));
+            looping = looping || (got == size_t(size) && IsLoopExtension(identifier, got));
+            reader.SkipSubBlocks();
+          }
         } else {
-          // Comments, plain text and application blocks (the NETSCAPE loop count included)
-          // carry nothing we keep.
+          // Comments and plain text carry nothing we keep.
           reader.SkipSubBlocks();
         }
         block = reader.ReadByte();
@@ -505,6 +537,8 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     frame.HasTransparency = control.Present && control.Transparent;
     frame.TransparentIndex = control.TransparentIndex;
     frame.Disposal = control.Present ? control.Disposal : 0;
+    frame.EndsPicture = control.Present && control.Pause;
+    anyPause = anyPause || frame.EndsPicture;
     const bool interlaced = (descriptor.PackedFields & 0x40) != 0;
 
     Color32 palette[256] = {};
@@ -526,8 +560,9 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
       canvasWidth = std::max(canvasWidth, frame.Left + frame.Width);
       canvasHeight = std::max(canvasHeight, frame.Top + frame.Height);
     }
-    // With only the first image wanted, later frames matter for the canvas size alone.
-    const bool wanted = !onlyFirst || frames.empty();
+    // With only the first picture wanted, later frames matter for the canvas size alone.
+    const bool wanted = !onlyFirst || frames.empty() || (LoadAnimated && !firstPicture);
+    bool kept = false;
     if (!dropped && wanted) {
       CheckImageDimensions(frame.Width, frame.Height, "GIF frame");
       rawPixels += int64_t(frame.Width) * frame.Height;
@@ -540,12 +575,16 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
         DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits, frame.Width, frame.Height, interlaced);
         raw.Append(image);
         frames.push_back(frame);
+        kept = true;
       } catch (const EImagingError&) {
         // A frame whose data cannot be decoded is left out; the others still load.
         ReleaseImage(image);
       }
       if (onlyFirst && !LoadAnimated && !frames.empty()) break;
     }
+    // The pause of an image left out still ends the picture the images before it drew.
+    if (!kept && frame.EndsPicture && !frames.empty() && wanted) frames.back().EndsPicture = true;
+    firstPicture = firstPicture || (!frames.empty() && frames.back().EndsPicture);
 
     block = reader.ReadByte();
   }
@@ -555,11 +594,21 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     images = std::move(raw);
     return true;
   }
+  // Images without a delay are drawn one after the other without a pause, so together they make
+  // one picture (a large picture tiled from several images, or one of more than 256 colours).
+  // A looping file in which no image has a delay is the exception: viewers play each image as
+  // a frame of its own.
+  if (looping && !anyPause)
+    for (TGIFFrame& frame : frames) frame.EndsPicture = true;
+  frames.back().EndsPicture = true;
+  size_t pictures = 0;
+  for (const TGIFFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
+  if (onlyFirst) pictures = 1;
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
-  if (int64_t(canvasWidth) * canvasHeight * int64_t(frames.size()) > kMaxFramePixelsPerFile)
+  if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures) > kMaxFramePixelsPerFile)
     RaiseImaging("GIF animation frames hold more than %lld pixels in all.",
                  static_cast<long long>(kMaxFramePixelsPerFile));
-  ComposeFrames(raw, frames, canvasWidth, canvasHeight, images);
+  ComposeFrames(raw, frames, canvasWidth, canvasHeight, pictures, images);
   return true;
 }
 

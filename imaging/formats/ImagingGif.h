@@ -33,7 +33,7 @@ inline constexpr size_t kImageDescriptorSize = 9;
 struct TGraphicControlExtension {
   uint8_t BlockSize;         // 4
   uint8_t PackedFields;      // bits 2-4 disposal method, bit 0 transparent colour present
-  uint16_t DelayTime;        // hundredths of a second
+  uint16_t DelayTime;        // hundredths of a second; bit 1 of the packed fields asks to wait for input
   uint8_t TransparentColor;  // palette index of the transparent colour
   uint8_t Terminator;        // 0
 };
@@ -43,12 +43,16 @@ inline constexpr uint8_t kGIFExtensionIntroducer = 0x21;
 inline constexpr uint8_t kGIFImageSeparator = 0x2C;
 inline constexpr uint8_t kGIFTrailer = 0x3B;
 inline constexpr uint8_t kGIFGraphicControlLabel = 0xF9;
+inline constexpr uint8_t kGIFApplicationLabel = 0xFF;
 
 class TGIFFileFormat : public TImageFileFormat {
 public:
   TGIFFileFormat();
 
-  int32_t LoadAnimated = 1;  // compose the frames as a player shows them (option 56)
+  // Compose the frames as a player shows them (option 56): one image per picture a viewer
+  // stops at, that is per image with a delay, and the screen after the last image. Off: every
+  // image of the file raw, at its own size with its own palette.
+  int32_t LoadAnimated = 1;
 
   bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
   bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;

@@ -1,6 +1,7 @@
 // Windows icon and cursor files, read and written by our own code after the published layout:
 // a 6-byte header, 16-byte directory entries, and per image a BITMAPINFOHEADER, an optional
-// palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first.
+// palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first, or a
+// complete PNG file, which the PNG reader decodes.
 #include "u_format_ico_IconEx.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 
 #include "../ImagingFormats.h"
 #include "ImagingByteReader.h"
+#include "ImagingNetworkGraphics.h"
 
 namespace imaging {
 
@@ -17,6 +19,40 @@ namespace {
 
 const char* const kCorrupt = "Can not load icon from file: The file could be corrupt.";
 const char* const kBadHeader = "Not a valid icon file header.";
+uint32_t GetU32LE(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Icons made since Windows Vista store large images (256 pixels, often every size) as complete
+// PNG files instead of bitmaps.
+bool IsPngData(const std::vector<uint8_t>& data) {
+  return data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0;
+}
+
+// A bitmap entry starts with the size of its header, one of the published header versions.
+bool IsBitmapData(const std::vector<uint8_t>& data) {
+  if (data.size() < 4) return false;
+  const uint32_t size = GetU32LE(data.data());
+  for (uint32_t known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
+    if (size == known) return true;
+  return false;
+}
+
+// The colour type a PNG image ranks with among the bitmaps: anything with an alpha channel as
+// 32 bits, truecolour as 24, palette and gray images by their bits per pixel.
+TIconColorType ColorTypeOfPng(const TPNGImageHeader& header) {
+  switch (header.ColorType) {
+    case 4:
+    case 6: return TIconColorType::RGBA;
+    case 2: return TIconColorType::RGB;
+    default: break;
+  }
+  if (header.BitDepth == 1) return TIconColorType::Mono;
+  if (header.BitDepth <= 4) return TIconColorType::Colors16;
+  return header.ColorType == 0 ? TIconColorType::Gray256 : TIconColorType::Colors256;
+}
 
 // Rows of Windows bitmaps are padded to 32 bits.
 size_t BitmapStride(int64_t width, int32_t bitCount) {
@@ -90,8 +126,12 @@ int32_t TIconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.
 int32_t TIconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
 
 void TIconCursorImage::Decode() {
+  if (IsPngData(data_)) {
+    DecodePng();
+    return;
+  }
   // The depth is judged from the byte pair where a bitmap header keeps it, before anything
-  // else: a PNG-compressed entry is refused here with the depth its signature bytes spell.
+  // else.
   if (data_.size() < kIconBitCountOffset + 2) throw EIconException(kCorrupt);
   const uint16_t bitCount =
       static_cast<uint16_t>(data_[kIconBitCountOffset] | (data_[kIconBitCountOffset + 1] << 8));
@@ -194,6 +234,28 @@ void TIconCursorImage::Decode() {
       out[x] = masked ? 0 : (color | 0xFF000000u);
     }
   }
+}
+
+void TIconCursorImage::DecodePng() {
+  TMemoryIORec record{data_.data(), 0, static_cast<int64_t>(data_.size())};
+  const TImagingHandle handle{&MemoryIO, &record};
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle) || loader.Frames.empty() || loader.Frames.front()->IsJpegFrame)
+    throw EIconException("The PNG data hold no image.");
+  const TFrameInfo& frame = *loader.Frames.front();
+  colorType_ = ColorTypeOfPng(frame.ImageHeader);
+
+  ImageData image;
+  ImageGuard guard{image};
+  DecodePNGFrame(frame, image);
+  ApplyFrameSideChunks(frame, image);
+  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+    throw EIconException("The PNG image cannot be converted to 32 bits.");
+  width_ = image.Width;
+  height_ = image.Height;
+  const size_t count = size_t(width_) * size_t(height_);
+  pixels_.resize(count);
+  for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits + i * 4);
 }
 
 void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
@@ -322,7 +384,16 @@ void TIconCursorList::ParseFile() {
       if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw EIconException(kCorrupt);
       std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
                                 raw_.begin() + entry.ImageOffset + entry.BytesInRes);
-      items_.push_back(std::make_unique<TIconCursorImage>(this, entry, std::move(data)));
+      const bool png = IsPngData(data);
+      if (!png && !IsBitmapData(data))
+        throw EIconException(
+            FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
+      try {
+        items_.push_back(std::make_unique<TIconCursorImage>(this, entry, std::move(data)));
+      } catch (const EImagingError& e) {
+        if (!png) throw;
+        throw EIconException(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
+      }
     } catch (const std::exception& e) {
       errors += e.what();
       errors += "\r\n";
@@ -385,11 +456,11 @@ void TIconCursorList::Sort(int32_t kind, int32_t direction) {
   SortKind = kind;
   SortDirection = direction;
   if (kind != kSortColorTypeFirst && kind != kSortSizeFirst) return;
-  // The size is the sum of the two size bytes, so a 256-pixel image (bytes 0) counts as the
-  // smallest. Equal keys keep their order.
+  // The size is the sum of width and height as drawn, so an image whose size bytes are 0
+  // counts with its own size (256 pixels, or more for a PNG image). Equal keys keep their order.
   auto keys = [kind](const TIconCursorImage& image) {
     const int32_t type = static_cast<int32_t>(image.ColorType());
-    const int32_t size = image.Entry().Width + image.Entry().Height;
+    const int32_t size = image.DrawWidth() + image.DrawHeight();
     return kind == kSortColorTypeFirst ? std::pair(type, size) : std::pair(size, type);
   };
   const bool descending = direction == kSortDescending;

@@ -24,8 +24,8 @@ public:
 
 class TIconCursorList;
 
-// One image of an icon or cursor file: its directory entry as read, its stored data and the
-// pixels decoded from that data.
+// One image of an icon or cursor file: its directory entry as read, its stored data (a bitmap
+// with its AND mask, or a PNG file) and the pixels decoded from that data.
 class TIconCursorImage {
 public:
   // Decodes the image data of one directory entry. Raises EIconException or EImagingError on
@@ -40,7 +40,7 @@ public:
   TIconColorType ColorType() const { return colorType_; }
   // The directory entry with the bit count replaced by the colour type's bit count.
   TIconDirEntry GetInfo() const;
-  // The stored image data (bitmap header, palette, colour bitmap, AND mask).
+  // The stored image data (bitmap header, palette, colour bitmap, AND mask; or a PNG file).
   const std::vector<uint8_t>& Data() const { return data_; }
 
   // The size the image is drawn at: the entry's width and height, where a size byte of 0
@@ -54,6 +54,8 @@ public:
 private:
   TIconCursorImage() = default;
   void Decode();
+  // Decodes image data that are a PNG file.
+  void DecodePng();
 
   TIconCursorList* owner_ = nullptr;
   TIconDirEntry entry_{};

@@ -49,8 +49,7 @@ struct TIconBitmapInfoHeader {
   uint32_t ClrImportant;   // unused
 };
 inline constexpr size_t kIconBitmapInfoHeaderSize = 40;
-// Offset of BitCount inside the header; the byte pair there is what a depth check sees, even
-// for an entry that is not a bitmap at all.
+// Offset of BitCount inside the header.
 inline constexpr size_t kIconBitCountOffset = 14;
 
 // The 124-byte BITMAPV5HEADER can carry a colour profile inside the image data: its colour
@@ -61,12 +60,12 @@ inline constexpr size_t kIconColorSpaceOffset = 56;
 inline constexpr uint32_t kIconEmbeddedProfile = 0x4D424544;  // "MBED"
 inline constexpr size_t kIconProfileDataOffset = 112;
 
-// Colour types of an icon image, by the bit count of its bitmap.
+// Colour types of an icon image, by the bit count of its bitmap or the kind of its PNG image.
 enum class TIconColorType : int32_t {
   Mono = 0,       // 1 bit, 2 colours
   Colors16 = 1,   // 4 bits
   Colors256 = 2,  // 8 bits
-  Gray256 = 3,    // 8 bits, gray palette (never produced by reading a file)
+  Gray256 = 3,    // 8 bits, gray (read only from gray PNG images)
   RGB = 4,        // 24 bits
   RGBA = 5,       // 32 bits
 };

@@ -117,11 +117,12 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
 TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   Form f = forms::CreateTsmFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
-  ASSERT_EQ(all.size(), 30u);
+  ASSERT_EQ(all.size(), 31u);
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5),
             (std::vector<std::string>{".bmp", ".dib", ".jpg", ".cur", ".jfif"}));
   EXPECT_EQ(all.back(), ".ico");
   EXPECT_EQ(std::count(all.begin(), all.end(), ".jpeg"), 0);
+  EXPECT_EQ(std::count(all.begin(), all.end(), ".pnm"), 1);
 
   f.Click("auswahl");
   EXPECT_TRUE(forms::SearchExtensions(f).empty());

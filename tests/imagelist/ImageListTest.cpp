@@ -350,6 +350,30 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   EXPECT_EQ(quiet.messages[0].detail, (dir / "missing").string());
 }
 
+TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
+  testsupport::TempDir dir;
+  // A pixel map under the common name of the three portable maps.
+  const std::string pixels = "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60";
+  WriteText(dir / "map.PNM", pixels);
+  forms::Form filter = forms::CreateTsmFilterForm();
+  const auto collect = [&] { return imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), false); };
+  EXPECT_EQ(collect().size(), 1u);
+  // In a selection each of the bitmap, gray map and pixel map boxes finds it.
+  filter.Click("auswahl");
+  filter.Click("cb_portable");
+  for (const char* box : {"pbm", "ppm", "pam", "pfm"}) filter.Click(box);
+  EXPECT_EQ(collect().size(), 1u);
+  filter.Click("pgm");
+  EXPECT_TRUE(collect().empty());
+
+  filter.Click("alle");
+  ImageList list(Language::English, ".");
+  ScriptedDialogs dialogs;
+  list.AddOrdner(dir.Path().string(), filter, dialogs);
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(list.RowCount(), 1);
+}
+
 TEST(ImageList, DroppingAFolderAndFiles) {
   testsupport::TempDir dir;
   MakeTree(dir);
@@ -375,11 +399,12 @@ TEST(ImageList, DroppingAFolderAndFiles) {
 TEST(ImageList, OpenDialogFilterInBothLanguages) {
   const auto german = imagelist::OpenDialogFilter(Language::German);
   const auto english = imagelist::OpenDialogFilter(Language::English);
-  ASSERT_EQ(german.size(), 21u);
+  ASSERT_EQ(german.size(), 22u);
   EXPECT_EQ(german[2].description, "JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[2].description, "JPEG-Images (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[0].description.rfind("Any readable Files(*.bmp, *.dib,", 0), 0u);
-  EXPECT_EQ(english[18].description, "Truevision Targa Images (*.tga)");
+  EXPECT_EQ(english[14].patterns, "*.pnm");
+  EXPECT_EQ(english[19].description, "Truevision Targa Images (*.tga)");
   EXPECT_EQ(english[0].patterns.substr(0, 11), "*.bmp;*.dib");
 }
 
