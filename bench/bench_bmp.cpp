@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Imaging.h"
+#include "imaging/Imaging.h"
 
 using namespace imaging;
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "Imaging.h"
+#include "imaging/Imaging.h"
 
 using namespace imaging;
 

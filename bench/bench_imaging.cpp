@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 

@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "Configuration.h"
-#include "Language.h"
-#include "TextTools.h"
-#include "TprogForm.h"
+#include "base/Paths.h"
+#include "cli/Commands.h"
+#include "config/Configuration.h"
+#include "forms/Language.h"
+#include "base/Text.h"
+#include "forms/TprogForm.h"
 
 namespace cli {
 
@@ -57,8 +58,7 @@ int UsageError(const std::string& text) {
 }
 
 bool IsReadableFile(const std::string& path) {
-  struct stat info {};
-  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && config::ReadWholeFile(path).has_value();
+  return base::IsRegularFile(path) && config::ReadWholeFile(path).has_value();
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ int RunConfig(const Args& args) {
       return 0;
     }
     std::optional<std::string> inlineValue;
-    if (const size_t eq = arg.find('='); forms::StartsWith(arg, "--") && eq != std::string::npos && arg != "--set") {
+    if (const size_t eq = arg.find('='); base::StartsWith(arg, "--") && eq != std::string::npos && arg != "--set") {
       inlineValue = arg.substr(eq + 1);
       arg = arg.substr(0, eq);
     }
@@ -110,7 +110,7 @@ int RunConfig(const Args& args) {
   for (const std::string& assignment : sets) {
     const size_t eq = assignment.find('=');
     if (eq == std::string::npos) return UsageError("--set needs NAME=VALUE, got \"" + assignment + "\"");
-    const std::string name = forms::TrimBlanks(assignment.substr(0, eq));
+    const std::string name = base::TrimBlanks(assignment.substr(0, eq));
     if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return UsageError(*error);
   }
   // What a load does after setting the controls, so that the file holds what the program would

@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "Commands.h"
-#include "ConversionRun.h"
-#include "ConvertInput.h"
-#include "Imaging.h"
-#include "Messages.h"
-#include "NumberText.h"
-#include "TextTools.h"
-#include "ToptionenForm.h"
-#include "TerminalDialogs.h"
-#include "TprogForm.h"
-#include "VxcFile.h"
+#include "cli/Commands.h"
+#include "engine/ConversionRun.h"
+#include "cli/ConvertInput.h"
+#include "imaging/Imaging.h"
+#include "engine/Messages.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
+#include "forms/ToptionenForm.h"
+#include "cli/TerminalDialogs.h"
+#include "forms/TprogForm.h"
+#include "config/VxcFile.h"
 
 namespace cli {
 
@@ -116,11 +116,6 @@ int UsageError(const std::string& text) {
   return kExitUsage;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return std::tolower(static_cast<unsigned char>(x)) ==
-                                                                                std::tolower(static_cast<unsigned char>(y)); });
-}
 
 // "640x480", "800x", "x600": texts of digits (possibly empty) on either side of an "x".
 bool SplitBox(const std::string& text, std::string& w, std::string& h) {
@@ -194,7 +189,7 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindo
   if (f.factor) {
     if (auto error = config::FactorTextError(*f.factor)) return "--factor " + *error + ", got \"" + *f.factor + "\"";
     tprog.SetChecked("rb_faktor", true);
-    tprog.SetText("ed_faktor", forms::TrimBlanks(*f.factor));
+    tprog.SetText("ed_faktor", base::TrimBlanks(*f.factor));
   }
   if (f.filesize) {
     tprog.SetChecked("rb_filesize", true);
@@ -203,30 +198,30 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindo
   if (f.overwrite) tprog.SetChecked("out_overwrite", true);
   if (f.folder || f.name || f.format) tprog.SetChecked("out_newimage", true);
   const char* keep = tprog.CurrentLanguage() == forms::Language::German ? "<beibehalten>" : "<keep>";
-  if (f.folder) tprog.SetText("out_ordner", EqualNoCase(*f.folder, "keep") ? keep : Absolute(*f.folder));
+  if (f.folder) tprog.SetText("out_ordner", base::EqualNoCase(*f.folder, "keep") ? keep : Absolute(*f.folder));
   if (f.name) {
     if (f.name->empty()) return std::string("--name needs a pattern");
-    tprog.SetText("out_name", EqualNoCase(*f.name, "keep") ? keep : *f.name);
+    tprog.SetText("out_name", base::EqualNoCase(*f.name, "keep") ? keep : *f.name);
   }
   if (f.format) {
     std::string wanted = *f.format;
-    if (forms::StartsWith(wanted, "*")) wanted.erase(0, 1);
-    if (!forms::StartsWith(wanted, ".")) wanted.insert(0, ".");
+    if (base::StartsWith(wanted, "*")) wanted.erase(0, 1);
+    if (!base::StartsWith(wanted, ".")) wanted.insert(0, ".");
     const auto& items = tprog.Get("out_format").items;
     int found = -1;
-    if (EqualNoCase(*f.format, "keep")) found = 0;
+    if (base::EqualNoCase(*f.format, "keep")) found = 0;
     for (size_t i = 1; found < 0 && i < items.size(); ++i) {
-      const std::string extension = forms::ReplaceAll(items[i].substr(0, items[i].find(" - ")), "*", "");
-      if (EqualNoCase(extension, wanted)) found = static_cast<int>(i);
+      const std::string extension = base::ReplaceAll(items[i].substr(0, items[i].find(" - ")), "*", "");
+      if (base::EqualNoCase(extension, wanted)) found = static_cast<int>(i);
     }
     if (found < 0) return "unknown output type \"" + *f.format + "\" (see --help for the list)";
     tprog.SelectItem("out_format", found);
   }
   if (f.filter) {
     const bool german = options.CurrentLanguage() == forms::Language::German;
-    if (EqualNoCase(*f.filter, "bicubic")) options.SetText("act_sizemethode", german ? "Bikubisch" : "Bicubic");
-    else if (EqualNoCase(*f.filter, "bilinear")) options.SetText("act_sizemethode", "Bilinear");
-    else if (EqualNoCase(*f.filter, "nearest")) options.SetText("act_sizemethode", german ? "Nächster Nachbar" : "Nearest");
+    if (base::EqualNoCase(*f.filter, "bicubic")) options.SetText("act_sizemethode", german ? "Bikubisch" : "Bicubic");
+    else if (base::EqualNoCase(*f.filter, "bilinear")) options.SetText("act_sizemethode", "Bilinear");
+    else if (base::EqualNoCase(*f.filter, "nearest")) options.SetText("act_sizemethode", german ? "Nächster Nachbar" : "Nearest");
     else return "--filter takes bicubic, bilinear or nearest, got \"" + *f.filter + "\"";
   }
   if (f.quality) {
@@ -290,8 +285,8 @@ int RunConvert(const Args& args) {
       std::fputs(kConvertUsage, stdout);
       return kExitOK;
     }
-    if (!forms::StartsWith(arg, "--")) {
-      if (forms::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
+    if (!base::StartsWith(arg, "--")) {
+      if (base::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
       inputs.push_back(arg);
       continue;
     }
@@ -385,7 +380,7 @@ int RunConvert(const Args& args) {
   for (const std::string& assignment : sets) {
     const size_t eq = assignment.find('=');
     if (eq == std::string::npos) return UsageError("--set needs NAME=VALUE, got \"" + assignment + "\"");
-    const std::string name = forms::TrimBlanks(assignment.substr(0, eq));
+    const std::string name = base::TrimBlanks(assignment.substr(0, eq));
     if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return UsageError("--set " + *error);
   }
   // What a configuration load does after setting the controls.

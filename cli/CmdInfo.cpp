@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "Commands.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
+#include "cli/Commands.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
 
 namespace cli {
 

@@ -1,10 +1,12 @@
-#include "ConvertInput.h"
+#include "cli/ConvertInput.h"
+
+#include "base/Paths.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "FolderSearch.h"
-#include "Messages.h"
+#include "imagelist/FolderSearch.h"
+#include "engine/Messages.h"
 
 namespace cli {
 
@@ -20,7 +22,7 @@ std::string AbsolutePath(const std::string& path) {
 }  // namespace
 
 std::optional<std::string> LoadConfigurationForConvert(const std::string& path, config::ProgramWindows& windows) {
-  if (imagelist::IsFolder(path) || !config::ReadWholeFile(path))
+  if (base::IsFolder(path) || !config::ReadWholeFile(path))
     return "--config: cannot read the configuration \"" + path + "\"";
   config::KonfigurationLaden(windows, path, config::LoadCaller::StartUp);
   return std::nullopt;
@@ -39,9 +41,9 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
   };
   for (const std::string& input : inputs) {
     const std::string path = AbsolutePath(input);
-    if (imagelist::IsFolder(path)) {
+    if (base::IsFolder(path)) {
       list.AddOrdner(path, windows.smFilter, dialogs);
-    } else if (!imagelist::IsFile(path)) {
+    } else if (!base::IsFile(path)) {
       dialogs.ReportUnlessSilenced(vexilo::kMissingSourceKey, path);
       ++refused;
     } else {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "Configuration.h"
-#include "ImageList.h"
-#include "UserDialogs.h"
+#include "config/Configuration.h"
+#include "imagelist/ImageList.h"
+#include "engine/UserDialogs.h"
 
 namespace cli {
 

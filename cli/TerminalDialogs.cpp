@@ -1,4 +1,4 @@
-#include "TerminalDialogs.h"
+#include "cli/TerminalDialogs.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -6,9 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "ImagingSafeFile.h"
-#include "Messages.h"
-#include "TextTools.h"
+#include "imaging/ImagingSafeFile.h"
+#include "engine/Messages.h"
+#include "base/Text.h"
 
 namespace cli {
 
@@ -139,7 +139,7 @@ vexilo::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) 
       std::fputc('\n', stderr);
       return vexilo::OverwriteButton::Break;
     }
-    answer = forms::TrimBlanks(answer);
+    answer = base::TrimBlanks(answer);
     if (answer == "y" || answer == "Y" || answer == "j" || answer == "J") return Done(vexilo::OverwriteButton::Yes);
     if (answer == "n") return Done(vexilo::OverwriteButton::No);
     if (answer == "a" || answer == "A") return Done(vexilo::OverwriteButton::YesForAll);

@@ -6,8 +6,8 @@
 #include <csignal>
 #include <string>
 
-#include "Language.h"
-#include "UserDialogs.h"
+#include "forms/Language.h"
+#include "engine/UserDialogs.h"
 
 namespace cli {
 

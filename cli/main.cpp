@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <string>
 
-#include "Commands.h"
+#include "cli/Commands.h"
 
 namespace {
 

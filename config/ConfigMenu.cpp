@@ -1,4 +1,4 @@
-#include "ConfigMenu.h"
+#include "config/ConfigMenu.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

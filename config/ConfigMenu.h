@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Language.h"
+#include "forms/Language.h"
 
 namespace config {
 

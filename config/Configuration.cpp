@@ -1,4 +1,4 @@
-#include "Configuration.h"
+#include "config/Configuration.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -11,13 +11,13 @@
 #include <numeric>
 #include <vector>
 
-#include "EinstShortcutsForm.h"
-#include "NumberText.h"
-#include "RenamerForms.h"
-#include "TextTools.h"
-#include "ToptionenForm.h"
-#include "TprogForm.h"
-#include "TsmFilterForm.h"
+#include "forms/EinstShortcutsForm.h"
+#include "forms/NumberText.h"
+#include "forms/RenamerForms.h"
+#include "base/Text.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
+#include "forms/TsmFilterForm.h"
 
 namespace config {
 
@@ -121,14 +121,6 @@ bool HasImageExtension(const std::string& path) {
   return extension == ".bmp" || extension == ".gif" || extension == ".jpg" || extension == ".jpeg";
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string HomeFolder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
@@ -227,10 +219,10 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
 bool HoldsKnownSection(const VxcFile& file) {
   static const char* const kKinds[] = {"ED", "CB", "RB", "CH", "SB", "PA"};
   for (const std::string& section : file.SectionNames()) {
-    if (EqualNoCase(section, "SP") || EqualNoCase(section, "SD") || EqualNoCase(section, "AS")) return true;
+    if (base::EqualNoCase(section, "SP") || base::EqualNoCase(section, "SD") || base::EqualNoCase(section, "AS")) return true;
     for (const WindowEntry& window : kWindows)
       for (const char* kind : kKinds)
-        if (EqualNoCase(section, std::string(window.code) + kind)) return true;
+        if (base::EqualNoCase(section, std::string(window.code) + kind)) return true;
   }
   return false;
 }
@@ -352,7 +344,7 @@ namespace {
 std::optional<std::pair<int32_t, int32_t>> FactorRatio(const std::string& text, char separator) {
   const size_t at = text.find(separator);
   if (at == std::string::npos || at == 0) return std::nullopt;
-  const auto parts = forms::SplitAt(text, separator);
+  const auto parts = base::SplitAt(text, separator);
   if (parts.size() != 2) return std::nullopt;
   const auto a = forms::ParseIntegerText(parts[0]);
   const auto b = forms::ParseIntegerText(parts[1]);
@@ -394,8 +386,8 @@ std::string ItemList(const std::vector<std::string>& items) {
 std::string FormatItemExtension(const std::string& item) {
   const size_t dash = item.find(" - ");
   if (dash == std::string::npos) return {};
-  const std::string extension = forms::ReplaceAll(item.substr(0, dash), "*", "");
-  return forms::StartsWith(extension, ".") ? extension : std::string();
+  const std::string extension = base::ReplaceAll(item.substr(0, dash), "*", "");
+  return base::StartsWith(extension, ".") ? extension : std::string();
 }
 
 bool IsWholeNumberAtLeast(const std::string& value, int32_t minimum, int32_t maximum = INT32_MAX) {
@@ -446,12 +438,12 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     if (forms::IsKeepEntry(value)) return std::nullopt;
     const std::string extension = FormatItemExtension(value);
     for (const std::string& item : control.items)
-      if (!extension.empty() && EqualNoCase(FormatItemExtension(item), extension)) return std::nullopt;
+      if (!extension.empty() && base::EqualNoCase(FormatItemExtension(item), extension)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (or <keep>, <beibehalten>)";
   }
   if (name == "act_sizemethode") {
     for (const char* prefix : {"Bic", "Bik", "Bil", "N\u00E4c", "Nea"})
-      if (forms::StartsWith(value, prefix)) return std::nullopt;
+      if (base::StartsWith(value, prefix)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";
   }
   return std::nullopt;
@@ -460,7 +452,7 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
 }  // namespace
 
 std::optional<std::string> FactorTextError(std::string_view text) {
-  const std::string t = forms::TrimBlanks(text);
+  const std::string t = base::TrimBlanks(text);
   bool understood = false;
   if (const auto n = forms::ParseIntegerText(t)) {
     understood = *n >= 1;
@@ -478,7 +470,7 @@ std::optional<std::string> FactorTextError(std::string_view text) {
 }
 
 std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_view name, std::string_view rawValue) {
-  const std::string value = UnquoteValue(forms::TrimBlanks(rawValue));
+  const std::string value = UnquoteValue(base::TrimBlanks(rawValue));
   std::string section;
   std::string key(name);
   if (const size_t slash = name.find('/'); slash != std::string_view::npos) {
@@ -491,10 +483,10 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
   const auto notInteger = [&]() { return Quoted(name) + " needs an integer, got " + Quoted(value); };
   const auto notSwitch = [&]() { return Quoted(name) + " is a switch: 1 (on) or 0 (off), got " + Quoted(value); };
   for (const char* geometrySection : {"SP", "SD"}) {
-    if (!EqualNoCase(section, geometrySection)) continue;
-    WindowGeometry& geometry = EqualNoCase(section, "SP") ? windows.mainWindow : windows.renamerWindow;
+    if (!base::EqualNoCase(section, geometrySection)) continue;
+    WindowGeometry& geometry = base::EqualNoCase(section, "SP") ? windows.mainWindow : windows.renamerWindow;
     for (const GeometryKey& g : kGeometryKeys) {
-      if (!EqualNoCase(key, g.key)) continue;
+      if (!base::EqualNoCase(key, g.key)) continue;
       if (g.field == nullptr && value != "0" && value != "1") return notSwitch();
       const auto v = integer();
       if (!v) return notInteger();
@@ -504,10 +496,10 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
     }
     return "no setting named \"" + std::string(name) + "\"";
   }
-  if (EqualNoCase(section, "AS")) {
-    if (!EqualNoCase(key, "N") && !EqualNoCase(key, "A")) return "no setting named \"" + std::string(name) + "\"";
+  if (base::EqualNoCase(section, "AS")) {
+    if (!base::EqualNoCase(key, "N") && !base::EqualNoCase(key, "A")) return "no setting named \"" + std::string(name) + "\"";
     if (value != "0" && value != "1") return notSwitch();
-    (EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = value == "1";
+    (base::EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = value == "1";
     return std::nullopt;
   }
 
@@ -522,8 +514,8 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
     for (size_t i = 0; i < form.Controls().size(); ++i) {
       const Control& control = form.Controls()[i];
       const std::string controlSection = SectionOf(window, control);
-      if (controlSection.empty() || !EqualNoCase(control.name, key)) continue;
-      if (!section.empty() && !EqualNoCase(section, controlSection)) continue;
+      if (controlSection.empty() || !base::EqualNoCase(control.name, key)) continue;
+      if (!section.empty() && !base::EqualNoCase(section, controlSection)) continue;
       matches.push_back({&form, i, controlSection});
     }
   }

@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "Form.h"
-#include "VxcFile.h"
+#include "forms/Form.h"
+#include "config/VxcFile.h"
 
 namespace config {
 

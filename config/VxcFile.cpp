@@ -1,4 +1,4 @@
-#include "VxcFile.h"
+#include "config/VxcFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,23 +10,13 @@
 #include <cstring>
 #include <random>
 
-#include "NumberText.h"
-#include "TextTools.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
 
 namespace config {
 
 namespace {
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(const uint8_t* data, size_t size) {
@@ -81,7 +71,7 @@ std::string DecodeLine(const std::vector<uint8_t>& bytes, size_t begin, size_t e
     case TextEncoding::Utf8:
     case TextEncoding::Utf8Bom: return std::string(bytes.begin() + static_cast<long>(begin), bytes.begin() + static_cast<long>(end));
     case TextEncoding::Latin1:
-      for (size_t i = begin; i < end; ++i) text += forms::EncodeUtf8(bytes[i]);
+      for (size_t i = begin; i < end; ++i) text += base::EncodeUtf8(bytes[i]);
       return text;
     case TextEncoding::Utf16LE:
     case TextEncoding::Utf16BE:
@@ -90,12 +80,12 @@ std::string DecodeLine(const std::vector<uint8_t>& bytes, size_t begin, size_t e
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 2 < end) {
           const uint32_t low = UnitAt(bytes, i + 2, encoding);
           if (low >= 0xDC00 && low <= 0xDFFF) {
-            text += forms::EncodeUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+            text += base::EncodeUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
             i += 2;
             continue;
           }
         }
-        text += forms::EncodeUtf8(unit);  // a lone surrogate becomes U+FFFD
+        text += base::EncodeUtf8(unit);  // a lone surrogate becomes U+FFFD
       }
       return text;
   }
@@ -151,20 +141,20 @@ VxcFile::VxcFile(TextEncoding encoding) : encoding_(encoding) {
 
 VxcFile::Line VxcFile::ClassifyLine(const std::string& text) {
   Line line;
-  const std::string trimmed = forms::TrimBlanks(text);
+  const std::string trimmed = base::TrimBlanks(text);
   line.blank = trimmed.empty();
   if (trimmed.empty() || trimmed.front() == ';') return line;
   if (trimmed.front() == '[') {
     const size_t close = trimmed.find(']');
     line.kind = LineKind::Section;
-    line.name = forms::TrimBlanks(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    line.name = base::TrimBlanks(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
     return line;
   }
   const size_t equals = trimmed.find('=');
   if (equals == std::string::npos) return line;
   line.kind = LineKind::Key;
-  line.name = forms::TrimBlanks(trimmed.substr(0, equals));
-  line.value = forms::TrimBlanks(trimmed.substr(equals + 1));
+  line.name = base::TrimBlanks(trimmed.substr(0, equals));
+  line.value = base::TrimBlanks(trimmed.substr(equals + 1));
   return line;
 }
 
@@ -222,7 +212,7 @@ VxcFile VxcFile::Parse(const std::vector<uint8_t>& bytes) {
 
 long VxcFile::FindSection(std::string_view section) const {
   for (size_t i = 0; i < lines_.size(); ++i)
-    if (lines_[i].kind == LineKind::Section && EqualNoCase(lines_[i].name, section)) return static_cast<long>(i);
+    if (lines_[i].kind == LineKind::Section && base::EqualNoCase(lines_[i].name, section)) return static_cast<long>(i);
   return -1;
 }
 
@@ -235,7 +225,7 @@ size_t VxcFile::SectionEnd(long header) const {
 long VxcFile::FindKey(long header, std::string_view key) const {
   const size_t end = SectionEnd(header);
   for (size_t i = static_cast<size_t>(header) + 1; i < end; ++i)
-    if (lines_[i].kind == LineKind::Key && EqualNoCase(lines_[i].name, key)) return static_cast<long>(i);
+    if (lines_[i].kind == LineKind::Key && base::EqualNoCase(lines_[i].name, key)) return static_cast<long>(i);
   return -1;
 }
 
@@ -301,11 +291,11 @@ void VxcFile::WriteInteger(std::string_view section, std::string_view key, int32
 
 std::vector<uint8_t> VxcFile::Encode(std::string_view text) const {
   std::vector<uint8_t> out;
-  for (char32_t code : forms::DecodeUtf8(text)) {
+  for (char32_t code : base::DecodeUtf8(text)) {
     switch (encoding_) {
       case TextEncoding::Utf8:
       case TextEncoding::Utf8Bom:
-        for (char c : forms::EncodeUtf8(code)) out.push_back(static_cast<uint8_t>(c));
+        for (char c : base::EncodeUtf8(code)) out.push_back(static_cast<uint8_t>(c));
         break;
       case TextEncoding::Latin1: out.push_back(code <= 0xFF ? static_cast<uint8_t>(code) : '?'); break;
       case TextEncoding::Utf16LE:

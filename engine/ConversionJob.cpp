@@ -1,10 +1,10 @@
-#include "ConversionJob.h"
+#include "engine/ConversionJob.h"
 
 #include <algorithm>
 
-#include "Imaging.h"
-#include "NumberText.h"
-#include "TextTools.h"
+#include "imaging/Imaging.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
 
 namespace vexilo {
 
@@ -61,9 +61,9 @@ ConversionJob ReadConversionJob(const forms::Form& tprog, const forms::Form& top
 void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter) {
   const std::string& t = job.methodText;
   // "Nä" is three bytes in UTF-8, so the prefixes are compared as texts, not by length 3.
-  if (forms::StartsWith(t, "Bic") || forms::StartsWith(t, "Bik")) filter = imaging::ResizeFilter::Bicubic;
-  else if (forms::StartsWith(t, "Bil")) filter = imaging::ResizeFilter::Bilinear;
-  else if (forms::StartsWith(t, "Näc") || forms::StartsWith(t, "Nea")) filter = imaging::ResizeFilter::Nearest;
+  if (base::StartsWith(t, "Bic") || base::StartsWith(t, "Bik")) filter = imaging::ResizeFilter::Bicubic;
+  else if (base::StartsWith(t, "Bil")) filter = imaging::ResizeFilter::Bilinear;
+  else if (base::StartsWith(t, "Näc") || base::StartsWith(t, "Nea")) filter = imaging::ResizeFilter::Nearest;
 }
 
 int32_t OutputQuality(const ConversionJob& job) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "Form.h"
-#include "ImagingFormats.h"
+#include "forms/Form.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace vexilo {
 

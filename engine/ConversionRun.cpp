@@ -1,4 +1,6 @@
-#include "ConversionRun.h"
+#include "engine/ConversionRun.h"
+
+#include "base/Paths.h"
 
 #include <sys/stat.h>
 
@@ -7,37 +9,29 @@
 #include <set>
 #include <stdexcept>
 
-#include "ConversionJob.h"
-#include "FileSizeSearch.h"
-#include "Imaging.h"
-#include "ImageFiles.h"
-#include "Messages.h"
-#include "OutputNaming.h"
-#include "SafeFile.h"
-#include "TargetSize.h"
-#include "TextTools.h"
-#include "TprogForm.h"
+#include "engine/ConversionJob.h"
+#include "engine/FileSizeSearch.h"
+#include "imaging/Imaging.h"
+#include "engine/ImageFiles.h"
+#include "engine/Messages.h"
+#include "engine/OutputNaming.h"
+#include "engine/SafeFile.h"
+#include "engine/TargetSize.h"
+#include "base/Text.h"
+#include "forms/TprogForm.h"
 
 namespace vexilo {
 
 namespace {
 
-bool IsRegularFile(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
-uint64_t FileBytes(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
 
 // The start checks; reports the first failing one and returns false.
 bool StartChecks(RunEnvironment& env) {
   const std::string folder = env.tprog.Text("out_ordner");
   if (!forms::IsKeepEntry(folder)) {
     const std::string probe =
-        forms::ReplaceAll(forms::ReplaceAll(folder, "%ordner%", "/Ordner/"), "%folder%", "/Ordner/");
+        base::ReplaceAll(base::ReplaceAll(folder, "%ordner%", "/Ordner/"), "%folder%", "/Ordner/");
     if (!IsAcceptableFolderPath(probe)) {
       if (probe.empty()) env.dialogs.meldungzeigen("keinordner", "");
       else env.dialogs.meldungzeigen("ordnerfalsch", probe);
@@ -66,7 +60,7 @@ bool Load(const std::string& source, imaging::ImageData& image, std::string& cau
   bool loaded = false;
   try {
     loaded = LoadImageFile(source, image) && imaging::IsImageValid(image);
-    if (!loaded) cause = FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
+    if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
   } catch (const std::exception& e) {
     cause = e.what();
   }
@@ -157,7 +151,7 @@ private:
     CurrentImage current;
     try {
       const std::string source = env_.rows.RowPath(i);
-      if (!IsRegularFile(source)) {
+      if (!base::IsRegularFile(source)) {
         Report(kMissingSourceKey, source, "");
         return FileOutcome::Failed;
       }
@@ -197,7 +191,7 @@ private:
         Report("speicherfehler", output, loadCause);
         return FileOutcome::Failed;
       }
-      const std::string trial = IsRegularFile(output) ? TrialPath(output) : output;
+      const std::string trial = base::IsRegularFile(output) ? TrialPath(output) : output;
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (env_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
@@ -217,7 +211,7 @@ private:
           if (!kilobytes) throw std::runtime_error("The target file size is not a number");
           FileSizeSearchInput search;
           search.source = &current.image;
-          search.sourceBytes = FileBytes(source);
+          search.sourceBytes = base::FileBytes(source);
           search.targetKilobytes = *kilobytes;
           search.trialPath = trial;
           search.filter = env_.memory.filter;
@@ -232,7 +226,7 @@ private:
         return FileOutcome::Failed;
       }
 
-      if (IsRegularFile(output)) {
+      if (base::IsRegularFile(output)) {
         DialogFlags& flags = dialogs_.Flags();
         if (!flags.askNoMore) dialogs_.AskOverwrite(output);
         if (flags.cancelOverwrite) return FileOutcome::Cancelled;

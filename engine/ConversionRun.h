@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "Form.h"
-#include "ImagingFormats.h"
-#include "NumberText.h"
-#include "UserDialogs.h"
+#include "forms/Form.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "forms/NumberText.h"
+#include "engine/UserDialogs.h"
 
 namespace vexilo {
 

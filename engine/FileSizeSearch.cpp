@@ -1,4 +1,4 @@
-#include "FileSizeSearch.h"
+#include "engine/FileSizeSearch.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,8 +7,8 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "ImageFiles.h"
-#include "SafeFile.h"
+#include "engine/ImageFiles.h"
+#include "engine/SafeFile.h"
 
 namespace vexilo {
 

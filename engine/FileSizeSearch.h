@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "ImagingFormats.h"
-#include "TargetSize.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/TargetSize.h"
 
 namespace vexilo {
 

@@ -1,10 +1,11 @@
-#include "ImageFiles.h"
+#include "engine/ImageFiles.h"
 
-#include <strings.h>
+#include "base/Paths.h"
+#include "base/Text.h"
 
-#include "Imaging.h"
-#include "SafeFile.h"
-#include "formats/u_format_ico_IconEx.h"
+#include "imaging/Imaging.h"
+#include "engine/SafeFile.h"
+#include "imaging/formats/ImagingIcon.h"
 
 namespace vexilo {
 
@@ -12,13 +13,6 @@ namespace {
 
 using imaging::ImageData;
 
-// The extension of the file-name part, from its last dot on, or empty text.
-std::string ExtensionOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return path.substr(dot);
-}
 
 void ReleaseQuietly(ImageData& image) {
   try {
@@ -65,8 +59,8 @@ private:
 }  // namespace
 
 bool IsIconPath(const std::string& path) {
-  const std::string ext = ExtensionOf(path);
-  return strcasecmp(ext.c_str(), ".ico") == 0 || strcasecmp(ext.c_str(), ".cur") == 0;
+  const std::string ext = base::ExtensionOf(path);
+  return base::EqualNoCase(ext, ".ico") || base::EqualNoCase(ext, ".cur");
 }
 
 bool LoadImageFile(const std::string& path, ImageData& image) {

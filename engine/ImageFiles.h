@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 namespace vexilo {
 

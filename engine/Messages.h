@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "Language.h"
+#include "forms/Language.h"
 
 namespace vexilo {
 

@@ -1,11 +1,11 @@
-#include "OutputNaming.h"
+#include "engine/OutputNaming.h"
 
 #include <sys/stat.h>
 
 #include <string_view>
 
-#include "TextTools.h"
-#include "TprogForm.h"
+#include "base/Text.h"
+#include "forms/TprogForm.h"
 
 namespace vexilo {
 
@@ -31,29 +31,29 @@ int PaddingWidth(int rowCount) { return static_cast<int>(std::to_string(rowCount
 std::string OutputFolder(const NamingInput& in) {
   std::string folder = forms::IsKeepEntry(in.folderPattern) ? PathFolder(in.sourcePath) : in.folderPattern;
   if (folder.find('%') != std::string::npos) {
-    folder = forms::ReplaceAll(folder, "%ordner%", PathFolder(in.sourcePath));
-    folder = forms::ReplaceAll(folder, "%folder%", PathFolder(in.sourcePath));
+    folder = base::ReplaceAll(folder, "%ordner%", PathFolder(in.sourcePath));
+    folder = base::ReplaceAll(folder, "%folder%", PathFolder(in.sourcePath));
   }
-  folder = forms::ReplaceAll(folder, "//", "/");
-  if (!forms::EndsWith(folder, "/")) folder += '/';
+  folder = base::ReplaceAll(folder, "//", "/");
+  if (!base::EndsWith(folder, "/")) folder += '/';
   return folder;
 }
 
 std::string OutputName(const NamingInput& in) {
-  const std::string base = forms::ReplaceAll(PathFileName(in.sourcePath), PathExtension(in.sourcePath), "");
+  const std::string base = base::ReplaceAll(PathFileName(in.sourcePath), PathExtension(in.sourcePath), "");
   if (forms::IsKeepEntry(in.namePattern)) return base;
-  std::string name = forms::ReplaceAll(in.namePattern, "%name%", base);
+  std::string name = base::ReplaceAll(in.namePattern, "%name%", base);
   if (name.find('%') == std::string::npos) return name;
   std::string number = std::to_string(in.index + 1);
   std::string padded = number;
   if (static_cast<int>(padded.size()) < in.padding) padded.insert(0, static_cast<size_t>(in.padding) - padded.size(), '0');
-  name = forms::ReplaceAll(name, "%num%", number);
-  name = forms::ReplaceAll(name, "%0num%", padded);
-  name = forms::ReplaceAll(name, "%abs%", std::to_string(in.rowCount));
-  name = forms::ReplaceAll(name, "%breite%", std::to_string(in.width));
-  name = forms::ReplaceAll(name, "%höhe%", std::to_string(in.height));
-  name = forms::ReplaceAll(name, "%width%", std::to_string(in.width));
-  name = forms::ReplaceAll(name, "%height%", std::to_string(in.height));
+  name = base::ReplaceAll(name, "%num%", number);
+  name = base::ReplaceAll(name, "%0num%", padded);
+  name = base::ReplaceAll(name, "%abs%", std::to_string(in.rowCount));
+  name = base::ReplaceAll(name, "%breite%", std::to_string(in.width));
+  name = base::ReplaceAll(name, "%höhe%", std::to_string(in.height));
+  name = base::ReplaceAll(name, "%width%", std::to_string(in.width));
+  name = base::ReplaceAll(name, "%height%", std::to_string(in.height));
   return name;
 }
 
@@ -62,13 +62,13 @@ std::string OutputExtension(const std::string& formatItem, const std::string& so
   // A text without " - " (possible only through a configuration) gives no extension.
   const size_t dash = formatItem.find(" - ");
   if (dash == std::string::npos) return {};
-  const std::string extension = forms::ReplaceAll(formatItem.substr(0, dash), "*", "");
-  return forms::StartsWith(extension, ".") ? extension : std::string();
+  const std::string extension = base::ReplaceAll(formatItem.substr(0, dash), "*", "");
+  return base::StartsWith(extension, ".") ? extension : std::string();
 }
 
 void CreateFolderPath(const std::string& folder) {
   std::string path = folder;
-  if (forms::EndsWith(path, "/")) path.pop_back();
+  if (base::EndsWith(path, "/")) path.pop_back();
   if (path.empty()) return;
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0) return;
@@ -87,8 +87,8 @@ bool IsAcceptableFolderPath(const std::string& text) {
   if (text == "/") return true;
   if (text.empty()) return false;
   std::string path = text;
-  if (forms::EndsWith(path, "/")) path.pop_back();
-  const auto parts = forms::SplitAt(path, '/');
+  if (base::EndsWith(path, "/")) path.pop_back();
+  const auto parts = base::SplitAt(path, '/');
   if (parts.size() < 2 || !parts.front().empty()) return false;
   const std::string& last = parts.back();
   return !last.empty() && last.find_first_of(":?/>|\\<*\"") == std::string::npos;
@@ -99,7 +99,7 @@ std::string TrialPath(const std::string& outputPath) {
   const std::string name = PathFileName(outputPath);
   const std::string extension = PathExtension(name);
   if (extension.empty()) return outputPath + "_tempfile23893298021";
-  return folder + forms::ReplaceAll(name, extension, "_tempfile23893298021" + extension);
+  return folder + base::ReplaceAll(name, extension, "_tempfile23893298021" + extension);
 }
 
 }  // namespace vexilo

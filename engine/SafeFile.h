@@ -2,7 +2,7 @@
 // beside the target, renamed into place when complete).
 #pragma once
 
-#include "ImagingSafeFile.h"
+#include "imaging/ImagingSafeFile.h"
 
 namespace vexilo {
 

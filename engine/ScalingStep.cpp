@@ -1,6 +1,6 @@
 // The scaling step is kept apart from the size arithmetic, which needs no image library.
-#include "ImagingFormats.h"
-#include "TargetSize.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/TargetSize.h"
 
 namespace vexilo {
 

@@ -1,4 +1,4 @@
-#include "ScriptedDialogs.h"
+#include "engine/ScriptedDialogs.h"
 
 namespace vexilo {
 

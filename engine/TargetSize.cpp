@@ -1,10 +1,10 @@
-#include "TargetSize.h"
+#include "engine/TargetSize.h"
 
 #include <cmath>
 #include <limits>
 
-#include "NumberText.h"
-#include "TextTools.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
 
 namespace vexilo {
 
@@ -28,7 +28,7 @@ int32_t Multiply32(int32_t a, int32_t b) {
 std::optional<std::pair<int32_t, int32_t>> Ratio(const std::string& text, char separator) {
   const size_t at = text.find(separator);
   if (at == std::string::npos || at == 0) return std::nullopt;
-  const auto parts = forms::SplitAt(text, separator);
+  const auto parts = base::SplitAt(text, separator);
   if (parts.size() != 2) return std::nullopt;
   const auto a = forms::ParseIntegerText(parts[0]);
   const auto b = forms::ParseIntegerText(parts[1]);
@@ -68,7 +68,7 @@ std::optional<Box> ComputeBox(const ConversionJob& job, int32_t width, int32_t h
       break;
     }
     case SizeMode::Factor: {
-      const std::string t = forms::TrimBlanks(job.factorText);
+      const std::string t = base::TrimBlanks(job.factorText);
       box = {width, height, false};
       if (const auto n = forms::ParseIntegerText(t)) {
         box.width = Multiply32(*n, width);

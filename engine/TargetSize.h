@@ -7,8 +7,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "ConversionJob.h"
-#include "ImagingTypes.h"
+#include "engine/ConversionJob.h"
+#include "imaging/ImagingTypes.h"
 
 namespace vexilo {
 

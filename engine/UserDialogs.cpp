@@ -1,6 +1,6 @@
-#include "UserDialogs.h"
+#include "engine/UserDialogs.h"
 
-#include "TextTools.h"
+#include "base/Text.h"
 
 namespace vexilo {
 
@@ -40,11 +40,11 @@ std::string ShortenPath(const std::string& path, int width, const std::function<
       continue;
     }
     std::string lead;
-    if (forms::StartsWith(folder, "/")) {
+    if (base::StartsWith(folder, "/")) {
       lead = "/";
       folder.erase(0, 1);
     }
-    if (forms::StartsWith(folder, ".../")) folder.erase(0, 4);
+    if (base::StartsWith(folder, ".../")) folder.erase(0, 4);
     const size_t next = folder.find('/');
     folder = next == std::string::npos ? std::string() : ".../" + folder.substr(next + 1);
     if (!folder.empty()) folder = lead + folder;

@@ -1,4 +1,4 @@
-#include "EinstShortcutsForm.h"
+#include "forms/EinstShortcutsForm.h"
 
 namespace forms {
 

@@ -3,7 +3,7 @@
 // the integration code when it checks the hooks.
 #pragma once
 
-#include "Form.h"
+#include "forms/Form.h"
 
 namespace forms {
 

@@ -1,9 +1,9 @@
-#include "Form.h"
+#include "forms/Form.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "TextTools.h"
+#include "base/Text.h"
 
 namespace forms {
 
@@ -244,7 +244,7 @@ bool Form::KeyPress(std::string_view name, char32_t key) {
     }
     text.erase(start, length);
   } else {
-    const std::string typed = EncodeUtf8(key);
+    const std::string typed = base::EncodeUtf8(key);
     text.replace(start, length, typed);
     start += typed.size();
   }
@@ -256,7 +256,7 @@ bool Form::KeyPress(std::string_view name, char32_t key) {
 
 int Form::Type(std::string_view name, std::string_view text) {
   int landed = 0;
-  for (char32_t key : DecodeUtf8(text))
+  for (char32_t key : base::DecodeUtf8(text))
     if (KeyPress(name, key)) ++landed;
   return landed;
 }
@@ -297,7 +297,7 @@ void ConvertItemList(Form& form, std::string_view name, const std::function<std:
     if (i > 0) joined += '\n';
     joined += items[i];
   }
-  form.SetItems(name, SplitAt(convert(joined), '\n'));
+  form.SetItems(name, base::SplitAt(convert(joined), '\n'));
 }
 
 }  // namespace forms

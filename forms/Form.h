@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Language.h"
+#include "forms/Language.h"
 
 namespace forms {
 

@@ -1,4 +1,4 @@
-#include "Language.h"
+#include "forms/Language.h"
 
 #include <sys/stat.h>
 

@@ -1,4 +1,4 @@
-#include "NumberText.h"
+#include "forms/NumberText.h"
 
 #include <langinfo.h>
 #include <locale.h>

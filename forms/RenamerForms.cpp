@@ -1,4 +1,4 @@
-#include "RenamerForms.h"
+#include "forms/RenamerForms.h"
 
 #include <string_view>
 #include <vector>

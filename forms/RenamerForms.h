@@ -3,7 +3,7 @@
 // order, with their initial values, key filters and enabling rules.
 #pragma once
 
-#include "Form.h"
+#include "forms/Form.h"
 
 namespace forms {
 

@@ -1,10 +1,10 @@
-#include "ToptionenForm.h"
+#include "forms/ToptionenForm.h"
 
 #include <algorithm>
 #include <string>
 
-#include "NumberText.h"
-#include "TextTools.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
 
 namespace forms {
 
@@ -72,8 +72,8 @@ void ApplyToptionenLanguage(Form& form, Language language) {
                          en ? "Insert image as layer in format PSD (Photoshop)" : "Bild als Ebene einfügen im Photoshop Format PSD");
 
   auto convert = [en](const std::string& t) {
-    return en ? ReplaceFirst(ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")
-              : ReplaceFirst(ReplaceFirst(t, "Bicubic", "Bikubisch"), "Nearest", "Nächster Nachbar");
+    return en ? base::ReplaceFirst(base::ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")
+              : base::ReplaceFirst(base::ReplaceFirst(t, "Bicubic", "Bikubisch"), "Nearest", "Nächster Nachbar");
   };
   ConvertItemList(form, "act_sizemethode", convert);
   form.SetText("act_sizemethode", convert(form.Text("act_sizemethode")));

@@ -2,7 +2,7 @@
 // resampling method, the output quality with its scroll bar, progressive and layer output.
 #pragma once
 
-#include "Form.h"
+#include "forms/Form.h"
 
 namespace forms {
 

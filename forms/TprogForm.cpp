@@ -1,9 +1,9 @@
-#include "TprogForm.h"
+#include "forms/TprogForm.h"
 
 #include <string_view>
 #include <utility>
 
-#include "TextTools.h"
+#include "base/Text.h"
 
 namespace forms {
 
@@ -243,10 +243,10 @@ void ApplyTprogLanguage(Form& form, Language language) {
   caption("Label14", {"Höhe:", "Height:"});
 
   const auto all = [en](Pair p) {
-    return [p, en](const std::string& t) { return en ? ReplaceAll(t, p.first, p.second) : ReplaceAll(t, p.second, p.first); };
+    return [p, en](const std::string& t) { return en ? base::ReplaceAll(t, p.first, p.second) : base::ReplaceAll(t, p.second, p.first); };
   };
   const auto first = [en](Pair p) {
-    return [p, en](const std::string& t) { return en ? ReplaceFirst(t, p.first, p.second) : ReplaceFirst(t, p.second, p.first); };
+    return [p, en](const std::string& t) { return en ? base::ReplaceFirst(t, p.first, p.second) : base::ReplaceFirst(t, p.second, p.first); };
   };
   const auto keep = first({"<beibehalten>", "<keep>"});
   const auto custom = all({"Benutzerdefiniert", "Custom"});

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Form.h"
+#include "forms/Form.h"
 
 namespace forms {
 

@@ -1,4 +1,4 @@
-#include "TsmFilterForm.h"
+#include "forms/TsmFilterForm.h"
 
 #include <string_view>
 

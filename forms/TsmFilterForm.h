@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Form.h"
+#include "forms/Form.h"
 
 namespace forms {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 using PF = PixelFormat;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <span>
 
-#include "ImagingTypes.h"
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
+#include "imaging/ImagingTypes.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
 
 using namespace vexilo::exif;
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "ImagingFormats.h"
-#include "formats/u_format_ico_IconEx.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "imaging/formats/ImagingIcon.h"
 
 using namespace imaging;
 

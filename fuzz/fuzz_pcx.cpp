@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Imaging.h"
+#include "imaging/Imaging.h"
 
 using namespace imaging;
 

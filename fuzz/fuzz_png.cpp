@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "Imaging.h"
+#include "imaging/Imaging.h"
 
 using namespace imaging;
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Configuration.h"
-#include "VxcFile.h"
+#include "config/Configuration.h"
+#include "config/VxcFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes(data, data + size);

@@ -1,4 +1,6 @@
-#include "FolderSearch.h"
+#include "imagelist/FolderSearch.h"
+
+#include "base/Paths.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -67,7 +69,7 @@ void Collect(const std::string& folder, const std::vector<std::string>& extensio
       const Entry& e = entries[i];
       // "*" + extension: any name, even an empty one, before the extension; a link to a folder
       // is a folder here too.
-      if (taken[i] || e.folder || !MatchesExtension(e.name, extension) || IsFolder(folder + e.name)) continue;
+      if (taken[i] || e.folder || !MatchesExtension(e.name, extension) || base::IsFolder(folder + e.name)) continue;
       taken[i] = true;
       found.push_back(folder + e.name);
     }
@@ -76,15 +78,7 @@ void Collect(const std::string& folder, const std::vector<std::string>& extensio
 
 }  // namespace
 
-bool IsFolder(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
-bool IsFile(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
-}
 
 std::vector<std::string> CollectImageFiles(const std::string& folder, const std::vector<std::string>& extensions,
                                            bool subfolders) {

@@ -15,9 +15,5 @@ namespace imagelist {
 std::vector<std::string> CollectImageFiles(const std::string& folder, const std::vector<std::string>& extensions,
                                            bool subfolders);
 
-// True when the path names an existing folder.
-bool IsFolder(const std::string& path);
-// True when the path names an existing file that is not a folder.
-bool IsFile(const std::string& path);
 
 }  // namespace imagelist

@@ -1,4 +1,6 @@
-#include "ImageList.h"
+#include "imagelist/ImageList.h"
+
+#include "base/Paths.h"
 
 #include <locale.h>
 #include <sys/stat.h>
@@ -9,13 +11,13 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "FolderSearch.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "ImagingFormats.h"
-#include "NumberText.h"
-#include "TextTools.h"
-#include "TsmFilterForm.h"
+#include "imagelist/FolderSearch.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
+#include "forms/TsmFilterForm.h"
 
 namespace imagelist {
 
@@ -42,18 +44,7 @@ const ListTexts& Texts(Language language) {
   return language == Language::German ? german : english;
 }
 
-// The extension of the file-name part, from its last dot on, or empty text.
-std::string ExtensionOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return path.substr(dot);
-}
 
-std::string FileNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string UpperAscii(std::string text) {
   for (char& c : text)
@@ -62,7 +53,7 @@ std::string UpperAscii(std::string text) {
 }
 
 // The type cell and the icon key: the extension without dots, in upper case.
-std::string TypeOf(const std::string& path) { return UpperAscii(forms::ReplaceAll(ExtensionOf(path), ".", "")); }
+std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll(base::ExtensionOf(path), ".", "")); }
 
 // Releases the image on every way out.
 class HeldImage {
@@ -93,7 +84,7 @@ locale_t UserLocale() {
 
 std::wstring FoldCase(const std::string& text, locale_t locale) {
   std::wstring out;
-  for (char32_t c : forms::DecodeUtf8(text)) {
+  for (char32_t c : base::DecodeUtf8(text)) {
     wchar_t w = static_cast<wchar_t>(c);
     if (locale != static_cast<locale_t>(nullptr)) w = static_cast<wchar_t>(towlower_l(static_cast<wint_t>(w), locale));
     else if (w >= L'A' && w <= L'Z') w = static_cast<wchar_t>(w - L'A' + L'a');
@@ -173,9 +164,9 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
   std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));
   if (language == Language::English) {
     for (FilterEntry& e : entries) {
-      e.description = forms::ReplaceAll(e.description, "Bilder", "Images");
-      e.description = forms::ReplaceAll(e.description, "Bild", "Image");
-      e.description = forms::ReplaceAll(e.description, "Alle lesbaren Dateien", "Any readable Files");
+      e.description = base::ReplaceAll(e.description, "Bilder", "Images");
+      e.description = base::ReplaceAll(e.description, "Bild", "Image");
+      e.description = base::ReplaceAll(e.description, "Alle lesbaren Dateien", "Any readable Files");
     }
   }
   return entries;
@@ -214,8 +205,8 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
       Refuse(path, "The file holds no icon", dialogs);
       return false;
     }
-    const std::string extension = ExtensionOf(path);
-    entry.name = forms::ReplaceAll(FileNameOf(path), extension, "");
+    const std::string extension = base::ExtensionOf(path);
+    entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
     entry.icon = GetFileIconNumber(path);
     entry.type = TypeOf(path);
     entry.width = std::to_string(loaded ? held.image.Width : 0);
@@ -256,7 +247,7 @@ void ImageList::AddFiles(const std::vector<std::string>& paths, vexilo::UserDial
 }
 
 void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
-  if (!IsFolder(folder)) return;
+  if (!base::IsFolder(folder)) return;
   const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
   const bool subfolders = smFilter.Checked("inp_uv");
   const ListTexts& t = Texts(language_);
@@ -284,7 +275,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   dialogs.ProcessEvents();
   for (int c = 1; c <= count; ++c) {
     const std::string& path = found[static_cast<size_t>(c - 1)];
-    if (IsFile(path)) add2list(path, dialogs);
+    if (base::IsFile(path)) add2list(path, dialogs);
     dialogs.SetProgressFileLine("", std::to_string(c) + t.analyzed);
     dialogs.SetProgressPosition(c);
     dialogs.ProcessEvents();
@@ -297,7 +288,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
 }
 
 void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
-  if (IsFolder(text)) AddOrdner(text, smFilter, dialogs);
+  if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
   else dialogs.meldungzeigen("ordnerfalschopen", text);
 }
 
@@ -322,7 +313,7 @@ void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::F
   dialogs.ShowProgress({t.analyzing, std::to_string(count) + t.added, "0" + std::string(t.analyzed)}, count);
   for (int i = 1; i <= count; ++i) {
     const std::string& path = paths[static_cast<size_t>(i - 1)];
-    if (IsFolder(path)) {
+    if (base::IsFolder(path)) {
       AddOrdner(path, smFilter, dialogs);
       // The search closed the progress window and enabled the window; the drop goes on.
       dialogs.SetMainWindowEnabled(false);
@@ -381,7 +372,7 @@ int ImageList::qulistCompare(const ImageListEntry& first, const ImageListEntry& 
     }
     case 4: {
       const auto number = [this](const std::string& cell) {
-        return forms::ParseDecimalText(forms::ReplaceAll(cell, " KB", ""), decimalSeparator_).value_or(0.0);
+        return forms::ParseDecimalText(base::ReplaceAll(cell, " KB", ""), decimalSeparator_).value_or(0.0);
       };
       return CompareNumbers(number(a.size), number(b.size));
     }
@@ -418,7 +409,7 @@ void ImageList::BitBtn2Click() {
 std::optional<std::string> ImageList::FirstSelectedExistingFile() const {
   for (const ImageListEntry& row : rows_) {
     if (!row.selected) continue;
-    if (IsFile(row.path)) return row.path;
+    if (base::IsFile(row.path)) return row.path;
     return std::nullopt;
   }
   return std::nullopt;

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ConversionRun.h"
-#include "Form.h"
-#include "Language.h"
-#include "UserDialogs.h"
+#include "engine/ConversionRun.h"
+#include "forms/Form.h"
+#include "forms/Language.h"
+#include "engine/UserDialogs.h"
 
 namespace imagelist {
 

@@ -1,4 +1,4 @@
-#include "Imaging.h"
+#include "imaging/Imaging.h"
 
 #include <algorithm>
 #include <cctype>

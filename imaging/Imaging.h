@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
-#include "ImagingIO.h"
-#include "ImagingTypes.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "imaging/ImagingIO.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging {
 

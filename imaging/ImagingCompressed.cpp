@@ -3,13 +3,13 @@
 // BTC as two gray levels and a 16-bit selection mask. The encoders are straightforward
 // bounding-range fitters; the decoders use integer arithmetic throughout so that every decoded
 // value is fixed.
-#include "ImagingCompressed.h"
+#include "imaging/ImagingCompressed.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace imaging {
 namespace {

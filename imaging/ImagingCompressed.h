@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging {
 

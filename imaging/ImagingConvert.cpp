@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
-#include "Imaging.h"
-#include "ImagingCompressed.h"
-#include "ImagingFormats.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingCompressed.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace imaging {
 

@@ -1,4 +1,4 @@
-#include "ImagingIO.h"
+#include "imaging/ImagingIO.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "ImagingSafeFile.h"
-#include "ImagingTypes.h"
+#include "imaging/ImagingSafeFile.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging {
 

@@ -6,7 +6,7 @@
 // pass into one float line), then along that line (horizontal pass). The fast paths below keep
 // exactly that sequence of multiplies and adds per channel; they only do several channels or
 // several columns of it in one SSE2 register.
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 #include <emmintrin.h>
 

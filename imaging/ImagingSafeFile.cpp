@@ -1,4 +1,4 @@
-#include "ImagingSafeFile.h"
+#include "imaging/ImagingSafeFile.h"
 
 #include <atomic>
 #include <cerrno>

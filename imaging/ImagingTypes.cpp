@@ -1,10 +1,10 @@
-#include "ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace imaging {
 

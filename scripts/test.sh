@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
+scripts/check-layers.sh
 case "${1:-}" in
   "")          variant=release ;;
   --sanitize)  variant=sanitize ;;

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "exif/ExifErrors.h"
+#include "engine/exif/ExifErrors.h"
 
 namespace vexilo::exif {
 

@@ -1,7 +1,7 @@
-#include "exif/ExifCarrier.h"
+#include "engine/exif/ExifCarrier.h"
 
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
 
 namespace vexilo {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "ConversionRun.h"
+#include "engine/ConversionRun.h"
 
 namespace vexilo::exif {
 

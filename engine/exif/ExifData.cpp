@@ -1,13 +1,13 @@
-#include "exif/ExifData.h"
+#include "engine/exif/ExifData.h"
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <set>
 
-#include "exif/ExifErrors.h"
-#include "exif/JpegHeaderParser.h"
-#include "exif/TiffStructures.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/JpegHeaderParser.h"
+#include "engine/exif/TiffStructures.h"
 
 namespace vexilo::exif {
 

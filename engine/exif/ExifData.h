@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "exif/ByteOrder.h"
-#include "exif/Xmp.h"
+#include "engine/exif/ByteOrder.h"
+#include "engine/exif/Xmp.h"
 
 namespace vexilo::exif {
 

@@ -1,12 +1,12 @@
-#include "exif/ExifThumbnail.h"
+#include "engine/exif/ExifThumbnail.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "Imaging.h"
-#include "ImagingFormats.h"
-#include "exif/ExifErrors.h"
-#include "exif/TiffStructures.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/TiffStructures.h"
 
 namespace vexilo::exif {
 

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <fstream>
 
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
-#include "exif/ExifThumbnail.h"
-#include "exif/JpegHeaderParser.h"
-#include "exif/TiffStructures.h"
-#include "SafeFile.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/ExifThumbnail.h"
+#include "engine/exif/JpegHeaderParser.h"
+#include "engine/exif/TiffStructures.h"
+#include "engine/SafeFile.h"
 
 namespace vexilo::exif {
 

@@ -1,9 +1,9 @@
-#include "exif/JpegHeaderParser.h"
+#include "engine/exif/JpegHeaderParser.h"
 
 #include <string>
 
-#include "exif/ExifErrors.h"
-#include "exif/TiffStructures.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/TiffStructures.h"
 
 namespace vexilo::exif {
 

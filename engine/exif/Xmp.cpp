@@ -1,4 +1,4 @@
-#include "exif/Xmp.h"
+#include "engine/exif/Xmp.h"
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "exif/ExifErrors.h"
+#include "engine/exif/ExifErrors.h"
 
 namespace vexilo::exif {
 

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "../Imaging.h"
-#include "ImagingBitmapTypes.h"
+#include "imaging/Imaging.h"
+#include "imaging/formats/ImagingBitmapTypes.h"
 
 namespace imaging {
 

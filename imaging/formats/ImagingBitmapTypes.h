@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging::bmp {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "../ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging {
 

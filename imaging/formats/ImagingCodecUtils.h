@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "../ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace imaging {
 

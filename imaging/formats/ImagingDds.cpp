@@ -1,6 +1,6 @@
 // DirectDraw Surface codec: uncompressed, float and block-compressed textures with mipmaps,
 // cube faces and volume slices, one image per surface.
-#include "ImagingDds.h"
+#include "imaging/formats/ImagingDds.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,7 +1,7 @@
 // GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
 // by default, composed on the logical screen into the pictures an animation player shows.
-#include "ImagingGif.h"
-#include "ImagingPrepared.h"
+#include "imaging/formats/ImagingGif.h"
+#include "imaging/formats/ImagingPrepared.h"
 
 #include <algorithm>
 #include <cstring>

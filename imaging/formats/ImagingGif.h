@@ -1,7 +1,7 @@
 // GIF87a/GIF89a reading with animation composing, GIF89a writing; the LZW coder is our own.
 #pragma once
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

@@ -6,8 +6,8 @@
 // in a heap record whose destructor calls jpeg_destroy_*. Failures of our own input/output table
 // inside libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++
 // exception ever unwinds through libjpeg's C frames.
-#include "ImagingJpeg.h"
-#include "ImagingPrepared.h"
+#include "imaging/formats/ImagingJpeg.h"
+#include "imaging/formats/ImagingPrepared.h"
 
 #include <csetjmp>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // through a caller-given input/output table (used for the JPEG streams inside JNG files).
 #pragma once
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

@@ -1,6 +1,6 @@
 // JPEG 2000 codec: OpenJPEG streams over the codec's input/output handle for reading, an
 // in-memory stream for writing.
-#include "ImagingJpeg2000.h"
+#include "imaging/formats/ImagingJpeg2000.h"
 
 #include <openjpeg.h>
 

@@ -1,7 +1,7 @@
 // PNG, MNG and JNG. One chunk reader collects the datastreams of any of the three file types;
 // PNG datastreams are inflated row by row straight into the image and unfiltered in place, JNG
 // datastreams go through the JPEG codec. CRCs are written but not checked on reading.
-#include "ImagingNetworkGraphics.h"
+#include "imaging/formats/ImagingNetworkGraphics.h"
 
 #include <algorithm>
 #include <climits>
@@ -10,8 +10,8 @@
 
 #include <zlib.h>
 
-#include "ImagingJpeg.h"
-#include "ImagingPrepared.h"
+#include "imaging/formats/ImagingJpeg.h"
+#include "imaging/formats/ImagingPrepared.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

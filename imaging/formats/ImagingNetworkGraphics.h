@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "../Imaging.h"
-#include "ImagingByteReader.h"
-#include "ImagingPcxTypes.h"
+#include "imaging/Imaging.h"
+#include "imaging/formats/ImagingByteReader.h"
+#include "imaging/formats/ImagingPcxTypes.h"
 
 namespace imaging {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "../Imaging.h"
-#include "ImagingCodecUtils.h"
+#include "imaging/Imaging.h"
+#include "imaging/formats/ImagingCodecUtils.h"
 
 namespace imaging {
 

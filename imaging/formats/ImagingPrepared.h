@@ -2,7 +2,7 @@
 // converted copy.
 #pragma once
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

@@ -1,6 +1,6 @@
 // Photoshop PSD codec: reads the merged image of every colour mode that maps onto a library
 // format, writes the merged image (RLE) and optionally the same pixels as one layer.
-#include "ImagingPsd.h"
+#include "imaging/formats/ImagingPsd.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
-#include "../Imaging.h"
-#include "ImagingByteReader.h"
-#include "ImagingCodecUtils.h"
-#include "ImagingTargaTypes.h"
+#include "imaging/Imaging.h"
+#include "imaging/formats/ImagingByteReader.h"
+#include "imaging/formats/ImagingCodecUtils.h"
+#include "imaging/formats/ImagingTargaTypes.h"
 
 namespace imaging {
 

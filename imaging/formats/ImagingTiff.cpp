@@ -1,6 +1,6 @@
 // TIFF codec: libtiff opened on the codec's input/output handle. Layouts that match a library
 // format are read row by row; everything else goes through libtiff's RGBA reader.
-#include "ImagingTiff.h"
+#include "imaging/formats/ImagingTiff.h"
 
 #include <tiffio.h>
 

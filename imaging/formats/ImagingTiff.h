@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

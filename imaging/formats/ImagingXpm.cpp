@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "../Imaging.h"
+#include "imaging/Imaging.h"
 
 namespace imaging {
 

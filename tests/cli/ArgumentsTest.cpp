@@ -7,9 +7,9 @@
 #include <set>
 #include <string>
 
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 

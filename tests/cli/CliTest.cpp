@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "Configuration.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "ImagingFormats.h"
-#include "TestSupport.h"
-#include "TprogForm.h"
-#include "VxcFile.h"
+#include "config/Configuration.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "tests/support/TestSupport.h"
+#include "forms/TprogForm.h"
+#include "config/VxcFile.h"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "ImagingTypes.h"
-#include "ImagingFormats.h"
-#include "TestSupport.h"
+#include "imaging/ImagingTypes.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

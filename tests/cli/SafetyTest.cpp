@@ -11,9 +11,9 @@
 #include <string>
 #include <thread>
 
-#include "ImageFiles.h"
-#include "ImagingFormats.h"
-#include "TestSupport.h"
+#include "engine/ImageFiles.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "ConfigMenu.h"
-#include "Configuration.h"
-#include "TestSupport.h"
-#include "VxcFile.h"
+#include "config/ConfigMenu.h"
+#include "config/Configuration.h"
+#include "tests/support/TestSupport.h"
+#include "config/VxcFile.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "VxcFile.h"
+#include "tests/support/TestSupport.h"
+#include "config/VxcFile.h"
 
 namespace {
 

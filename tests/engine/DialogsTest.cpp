@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "Messages.h"
-#include "ScriptedDialogs.h"
-#include "UserDialogs.h"
+#include "engine/Messages.h"
+#include "engine/ScriptedDialogs.h"
+#include "engine/UserDialogs.h"
 
 namespace {
 

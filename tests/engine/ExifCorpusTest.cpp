@@ -6,9 +6,9 @@
 #include <set>
 #include <sstream>
 
-#include "ExifTestHelpers.h"
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
+#include "tests/engine/ExifTestHelpers.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
 
 using namespace vexilo::exif;
 namespace fs = std::filesystem;

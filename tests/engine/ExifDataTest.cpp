@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "ExifTestHelpers.h"
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
-#include "exif/JpegHeaderParser.h"
+#include "tests/engine/ExifTestHelpers.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;
 using exiftest::Entry;

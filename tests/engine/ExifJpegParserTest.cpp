@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "exif/ExifErrors.h"
-#include "exif/JpegHeaderParser.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;
 

@@ -3,15 +3,15 @@
 
 #include <filesystem>
 
-#include "ConversionRun.h"
-#include "ExifTestHelpers.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "ScriptedDialogs.h"
-#include "ToptionenForm.h"
-#include "TprogForm.h"
-#include "exif/ExifData.h"
-#include "exif/JpegHeaderParser.h"
+#include "engine/ConversionRun.h"
+#include "tests/engine/ExifTestHelpers.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "engine/ScriptedDialogs.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;
 namespace fs = std::filesystem;

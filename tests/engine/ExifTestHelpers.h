@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "exif/ByteOrder.h"
+#include "tests/support/TestSupport.h"
+#include "engine/exif/ByteOrder.h"
 
 namespace exiftest {
 

@@ -2,12 +2,12 @@
 
 #include <random>
 
-#include "ExifTestHelpers.h"
-#include "Imaging.h"
-#include "ImagingFormats.h"
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
-#include "exif/ExifThumbnail.h"
+#include "tests/engine/ExifTestHelpers.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/ExifThumbnail.h"
 
 using namespace vexilo::exif;
 

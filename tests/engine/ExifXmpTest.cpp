@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "ExifTestHelpers.h"
-#include "exif/ExifData.h"
-#include "exif/ExifErrors.h"
-#include "exif/JpegHeaderParser.h"
-#include "exif/Xmp.h"
+#include "tests/engine/ExifTestHelpers.h"
+#include "engine/exif/ExifData.h"
+#include "engine/exif/ExifErrors.h"
+#include "engine/exif/JpegHeaderParser.h"
+#include "engine/exif/Xmp.h"
 
 using namespace vexilo::exif;
 

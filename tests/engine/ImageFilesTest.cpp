@@ -4,10 +4,10 @@
 #include <functional>
 #include <sys/stat.h>
 
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "SafeFile.h"
-#include "TestSupport.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "engine/SafeFile.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 namespace fs = std::filesystem;

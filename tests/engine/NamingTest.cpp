@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "OutputNaming.h"
-#include "TestSupport.h"
+#include "engine/OutputNaming.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "ConversionRun.h"
-#include "FileSizeSearch.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "ScriptedDialogs.h"
-#include "TestSupport.h"
-#include "ToptionenForm.h"
-#include "TprogForm.h"
+#include "engine/ConversionRun.h"
+#include "engine/FileSizeSearch.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "engine/ScriptedDialogs.h"
+#include "tests/support/TestSupport.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "ConversionJob.h"
-#include "TargetSize.h"
-#include "ToptionenForm.h"
-#include "TprogForm.h"
+#include "engine/ConversionJob.h"
+#include "engine/TargetSize.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
 
 namespace {
 

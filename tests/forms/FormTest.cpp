@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "Form.h"
-#include "NumberText.h"
-#include "TextTools.h"
-#include "ToptionenForm.h"
-#include "TprogForm.h"
+#include "forms/Form.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
 
 namespace {
 
@@ -277,14 +277,14 @@ TEST(NumberText, IntegerAndDecimalTexts) {
 }
 
 TEST(TextTools, ReplaceAndSplit) {
-  EXPECT_EQ(forms::ReplaceAll("a//b////c", "//", "/"), "a/b//c");
-  EXPECT_EQ(forms::ReplaceAll("abc", "", "x"), "abc");
-  EXPECT_EQ(forms::ReplaceFirst("x.jpg.jpg", ".jpg", ""), "x.jpg");
-  EXPECT_EQ(forms::SplitAt("1/3/", '/').size(), 3u);
-  EXPECT_EQ(forms::SplitAt("1//3", '/').size(), 3u);
-  EXPECT_EQ(forms::SplitAt("", '/').size(), 1u);
-  EXPECT_EQ(forms::TrimBlanks("\t 3:1 \n"), "3:1");
-  EXPECT_EQ(forms::DecodeUtf8("h\xC3\xB6he\xFF"), std::u32string(U"h\u00F6he\uFFFD"));
+  EXPECT_EQ(base::ReplaceAll("a//b////c", "//", "/"), "a/b//c");
+  EXPECT_EQ(base::ReplaceAll("abc", "", "x"), "abc");
+  EXPECT_EQ(base::ReplaceFirst("x.jpg.jpg", ".jpg", ""), "x.jpg");
+  EXPECT_EQ(base::SplitAt("1/3/", '/').size(), 3u);
+  EXPECT_EQ(base::SplitAt("1//3", '/').size(), 3u);
+  EXPECT_EQ(base::SplitAt("", '/').size(), 1u);
+  EXPECT_EQ(base::TrimBlanks("\t 3:1 \n"), "3:1");
+  EXPECT_EQ(base::DecodeUtf8("h\xC3\xB6he\xFF"), std::u32string(U"h\u00F6he\uFFFD"));
 }
 
 }  // namespace

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "EinstShortcutsForm.h"
-#include "Form.h"
-#include "RenamerForms.h"
-#include "TsmFilterForm.h"
+#include "forms/EinstShortcutsForm.h"
+#include "forms/Form.h"
+#include "forms/RenamerForms.h"
+#include "forms/TsmFilterForm.h"
 
 namespace {
 

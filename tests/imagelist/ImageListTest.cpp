@@ -10,16 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "Configuration.h"
-#include "ConversionRun.h"
-#include "FolderSearch.h"
-#include "ImageFiles.h"
-#include "ImageList.h"
-#include "Imaging.h"
-#include "ImagingFormats.h"
-#include "ScriptedDialogs.h"
-#include "TestSupport.h"
-#include "TsmFilterForm.h"
+#include "config/Configuration.h"
+#include "engine/ConversionRun.h"
+#include "imagelist/FolderSearch.h"
+#include "engine/ImageFiles.h"
+#include "imagelist/ImageList.h"
+#include "imaging/Imaging.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/ScriptedDialogs.h"
+#include "tests/support/TestSupport.h"
+#include "forms/TsmFilterForm.h"
 
 namespace {
 

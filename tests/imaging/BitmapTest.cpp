@@ -5,8 +5,8 @@
 #include <functional>
 #include <map>
 
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 namespace fs = std::filesystem;

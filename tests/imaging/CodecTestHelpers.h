@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 namespace codectest {
 

@@ -11,8 +11,8 @@
 
 #include <zlib.h>
 
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 namespace codectest {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
-#include "TestSupport.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 using PF = PixelFormat;

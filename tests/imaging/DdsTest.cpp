@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "Imaging.h"
-#include "TestSupport.h"
-#include "formats/ImagingDds.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
+#include "imaging/formats/ImagingDds.h"
 
 using namespace imaging;
 using testsupport::ScopedImage;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 using PF = PixelFormat;

@@ -5,11 +5,11 @@
 #include <map>
 #include <sstream>
 
-#include "CodecTestSupport.h"
-#include "ImagingFormats.h"
-#include "ImageFiles.h"
-#include "TestSupport.h"
-#include "formats/ImagingGif.h"
+#include "tests/imaging/CodecTestSupport.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "engine/ImageFiles.h"
+#include "tests/support/TestSupport.h"
+#include "imaging/formats/ImagingGif.h"
 
 using namespace imaging;
 using namespace codectest;

@@ -10,9 +10,9 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "ImagingIO.h"
-#include "ImagingTypes.h"
-#include "TestSupport.h"
+#include "imaging/ImagingIO.h"
+#include "imaging/ImagingTypes.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 namespace fs = std::filesystem;

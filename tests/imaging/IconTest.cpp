@@ -4,11 +4,11 @@
 #include <cstring>
 #include <filesystem>
 
-#include "CodecTestHelpers.h"
-#include "ImageFiles.h"
-#include "Imaging.h"
-#include "TestSupport.h"
-#include "formats/u_format_ico_IconEx.h"
+#include "tests/imaging/CodecTestHelpers.h"
+#include "engine/ImageFiles.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
+#include "imaging/formats/ImagingIcon.h"
 
 using namespace imaging;
 using codectest::TestImage;

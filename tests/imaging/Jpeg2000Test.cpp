@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "Imaging.h"
-#include "TestSupport.h"
-#include "formats/ImagingJpeg2000.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
+#include "imaging/formats/ImagingJpeg2000.h"
 
 using namespace imaging;
 using testsupport::ScopedImage;

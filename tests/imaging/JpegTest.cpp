@@ -6,9 +6,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "CodecTestSupport.h"
-#include "ImagingFormats.h"
-#include "formats/ImagingJpeg.h"
+#include "tests/imaging/CodecTestSupport.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "imaging/formats/ImagingJpeg.h"
 
 using namespace imaging;
 using namespace codectest;

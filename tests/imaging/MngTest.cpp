@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "CodecTestSupport.h"
-#include "ImagingFormats.h"
+#include "tests/imaging/CodecTestSupport.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 using namespace codectest;

@@ -9,8 +9,8 @@
 #include <set>
 #include <algorithm>
 
-#include "CodecTestSupport.h"
-#include "ImagingFormats.h"
+#include "tests/imaging/CodecTestSupport.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 using namespace codectest;

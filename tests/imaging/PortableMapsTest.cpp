@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "CodecTestHelpers.h"
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "tests/imaging/CodecTestHelpers.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 using namespace std::string_literals;

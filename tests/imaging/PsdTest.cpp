@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "CodecTestHelpers.h"
-#include "Imaging.h"
-#include "TestSupport.h"
-#include "formats/ImagingPsd.h"
+#include "tests/imaging/CodecTestHelpers.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
+#include "imaging/formats/ImagingPsd.h"
 
 using namespace imaging;
 using testsupport::ScopedImage;

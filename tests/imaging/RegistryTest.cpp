@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 namespace fs = std::filesystem;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
 using PF = PixelFormat;

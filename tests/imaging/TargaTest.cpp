@@ -3,9 +3,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "CodecTestHelpers.h"
-#include "Imaging.h"
-#include "TestSupport.h"
+#include "tests/imaging/CodecTestHelpers.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 using codectest::TestImage;

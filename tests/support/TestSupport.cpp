@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <sys/wait.h>
 
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace fs = std::filesystem;
 

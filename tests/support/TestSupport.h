@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ImagingFormats.h"
-#include "ImagingTypes.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "imaging/ImagingTypes.h"
 
 namespace testsupport {
 

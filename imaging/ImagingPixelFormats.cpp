@@ -1,5 +1,5 @@
 // The pixel-format table, pixel access and the basic image and palette operations.
-#include "ImagingFormats.h"
+#include "imaging/ImagingPixelFormats.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace forms {
+namespace base {
 
 // Every occurrence, from left to right, without overlap. An empty search text changes nothing.
 std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement);
@@ -18,10 +18,12 @@ std::vector<std::string> SplitAt(std::string_view text, char separator);
 // Removes leading and trailing blanks and control characters (codes 32 and below).
 std::string TrimBlanks(std::string_view text);
 bool StartsWith(std::string_view text, std::string_view prefix);
+// Equal when compared with ASCII letters folded to lower case (".JPG" and ".jpg").
+bool EqualNoCase(std::string_view a, std::string_view b);
 bool EndsWith(std::string_view text, std::string_view suffix);
 
 std::string EncodeUtf8(char32_t code);
 // Malformed bytes decode as U+FFFD each.
 std::u32string DecodeUtf8(std::string_view text);
 
-}  // namespace forms
+}  // namespace base

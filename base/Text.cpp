@@ -1,6 +1,6 @@
-#include "TextTools.h"
+#include "base/Text.h"
 
-namespace forms {
+namespace base {
 
 std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement) {
   if (search.empty()) return std::string(text);
@@ -104,4 +104,12 @@ std::u32string DecodeUtf8(std::string_view text) {
   return out;
 }
 
-}  // namespace forms
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  for (size_t i = 0; i < a.size(); ++i)
+    if (lower(a[i]) != lower(b[i])) return false;
+  return true;
+}
+
+}  // namespace base

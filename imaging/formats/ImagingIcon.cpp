@@ -2,16 +2,16 @@
 // a 6-byte header, 16-byte directory entries, and per image a BITMAPINFOHEADER, an optional
 // palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first, or a
 // complete PNG file, which the PNG reader decodes.
-#include "u_format_ico_IconEx.h"
+#include "imaging/formats/ImagingIcon.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "../ImagingFormats.h"
-#include "ImagingByteReader.h"
-#include "ImagingNetworkGraphics.h"
+#include "imaging/ImagingPixelFormats.h"
+#include "imaging/formats/ImagingByteReader.h"
+#include "imaging/formats/ImagingNetworkGraphics.h"
 
 namespace imaging {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "../ImagingIO.h"
-#include "../ImagingTypes.h"
-#include "u_format_ico_IconExTypes.h"
+#include "imaging/ImagingIO.h"
+#include "imaging/ImagingTypes.h"
+#include "imaging/formats/ImagingIconTypes.h"
 
 namespace imaging {
 

@@ -2,7 +2,7 @@
 // resampling.
 #pragma once
 
-#include "ImagingTypes.h"
+#include "imaging/ImagingTypes.h"
 
 namespace imaging {
 
