@@ -1,9 +1,18 @@
 # vexilo_add_fuzzer(<name> <source> [libraries...])
-# Builds a libFuzzer target when VEXILO_FUZZ is on; the seed corpus folders for it are given
-# to the fuzz runner script (scripts/fuzz.sh), not here.
+# Builds a libFuzzer target when VEXILO_FUZZ is on. Its seeds (fuzz/seeds/<name>/), input
+# length limit (fuzz/seeds.txt) and dictionary (fuzz/<name>.dict) are used by the runner
+# scripts (scripts/fuzz.sh, scripts/fuzz-campaign.sh); a target without seeds or limit is
+# reported here, since it would start from nothing.
 function(vexilo_add_fuzzer name source)
   if(NOT VEXILO_FUZZ)
     return()
+  endif()
+  if(NOT IS_DIRECTORY ${PROJECT_SOURCE_DIR}/fuzz/seeds/${name})
+    message(WARNING "fuzz target ${name} has no seed folder fuzz/seeds/${name}")
+  endif()
+  file(STRINGS ${PROJECT_SOURCE_DIR}/fuzz/seeds.txt limits REGEX "^${name}[ \t]+[0-9]+")
+  if(NOT limits)
+    message(WARNING "fuzz target ${name} has no input length limit in fuzz/seeds.txt")
   endif()
   add_executable(${name} ${source})
   target_link_libraries(${name} PRIVATE ${ARGN})

@@ -100,13 +100,17 @@ std::string MakeTempPathBeside(const std::string& target, std::string* error) {
     std::string suffix(6, ' ');
     for (char& c : suffix) c = kChars[pick(random)];
     const std::string path = folder + "." + name + ".vexilo-" + suffix;
-    // Created with the ordinary mode so that the umask applies as to any new file.
+    // Listed before it exists, so that a signal can never find it unlisted. Created with the
+    // ordinary mode so that the umask applies as to any new file.
+    const int slot = ListPending(path);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
-      ListPending(path);
       return path;
     }
+    const int code = errno;
+    UnlistPending(slot);
+    errno = code;
     if (errno != EEXIST) {
       SetError(error, ErrnoText("Cannot create a temporary file beside", target, errno));
       return {};

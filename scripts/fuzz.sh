@@ -1,27 +1,31 @@
 #!/usr/bin/env bash
-# Runs every fuzz target of build/fuzz for a few seconds, seeded from the corpus folders that
-# fuzz/seeds.txt names for it.   scripts/fuzz.sh [seconds-per-target]
+# Runs every fuzz target of build/fuzz for a few seconds from its seeds (fuzz/seeds/<target>/),
+# with its dictionary and input length limit (fuzz/seeds.txt). A finding is kept in
+# build/fuzz/findings/ and fails the run.   scripts/fuzz.sh [seconds-per-target] [target...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/fuzz-common.sh
 seconds=${1:-5}
-corpus=${VEXILO_CORPUS_DIR:-}
-for candidate in ../shared/corpus ../../shared/corpus; do
-  [[ -z "$corpus" && -d "$candidate" ]] && corpus=$(cd "$candidate" && pwd)
-done
+shift || true
+targets=("$@")
+if [[ ${#targets[@]} -eq 0 ]]; then
+  for target in build/fuzz/fuzz/*; do
+    [[ -f "$target" && -x "$target" ]] && targets+=("$(basename "$target")")  # the folder also holds CMakeFiles/
+  done
+fi
+mkdir -p build/fuzz/findings
 status=0
-for target in build/fuzz/fuzz/*; do
-  [[ -f "$target" && -x "$target" ]] || continue  # the folder also holds CMakeFiles/
-  name=$(basename "$target")
+for name in "${targets[@]}"; do
+  target=build/fuzz/fuzz/$name
+  [[ -x "$target" ]] || { echo "no fuzz target $name" >&2; status=1; continue; }
+  fuzz_arguments "$name"
   work=$(mktemp -d)
-  seeds=()
-  while read -r t dirs; do
-    [[ "$t" == "$name" ]] || continue
-    for d in $dirs; do [[ -d "$corpus/$d" ]] && seeds+=("$corpus/$d"); done
-  done < <(grep -v '^#' fuzz/seeds.txt 2>/dev/null || true)
-  echo "== $name (${seconds}s, ${#seeds[@]} seed folders)"
-  if ! "$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -max_len=1048576 \
-        -print_final_stats=0 "$work" "${seeds[@]}" >"$work.log" 2>&1; then
+  echo "== $name (${seconds}s, seeds: $(fuzz_seeds "$name"), ${fuzz_args[*]})"
+  if ! "$target" -max_total_time="$seconds" "${fuzz_args[@]}" -print_final_stats=1 \
+        -artifact_prefix="build/fuzz/findings/$name-" "$work" $(fuzz_seeds "$name") >"$work.log" 2>&1; then
     tail -n 40 "$work.log"; status=1
+  else
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$work.log" | tail -n 1 || true
   fi
   rm -rf "$work" "$work.log"
 done

@@ -14,7 +14,7 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   # independent decoders used as test oracles
   imagemagick netpbm libtiff-tools libopenjp2-tools pngcheck libimage-exiftool-perl
-  libjpeg-turbo-progs libpng-dev xvfb
+  libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools
 )
 # Peer tools of the benchmark scripts under bench/ (not needed by the tests).
 if [[ "${1:-}" == "--bench" ]]; then

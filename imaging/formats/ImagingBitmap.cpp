@@ -76,25 +76,23 @@ void DropUnusedAlpha(ImageData& image) {
 
 // Decodes RLE8 or RLE4 data into an Index8 image. Rows are counted in file order: from the
 // bottom for bottom-up files, from the top for top-down ones. Pixels the data skips stay 0.
+// Pixels of a run or literal that fall beyond the end of its row are dropped, wherever the run
+// starts: encoders that pad every row to a multiple of four pixels write whole runs past it.
 void DecodeRle(const uint8_t* data, size_t length, bool rle4, ImageData& image, bool topDown) {
   const int64_t width = image.Width, height = image.Height;
   int64_t x = 0, row = 0;
   size_t p = 0;
   auto rowPointer = [&]() { return image.Bits + (topDown ? row : height - 1 - row) * width; };
-  auto startsBeyondRow = [&]() {
-    if (x >= width)
-      RaiseImaging("BMP RLE data: pixels at column %lld of row %lld lie beyond the image width %lld.",
-                   static_cast<long long>(x), static_cast<long long>(row), static_cast<long long>(width));
-  };
   while (row < height) {
     if (length - p < 2) break;
     const uint8_t count = data[p], value = data[p + 1];
     p += 2;
     if (count > 0) {
-      startsBeyondRow();
       uint8_t* line = rowPointer();
       const int64_t end = std::min<int64_t>(x + count, width);
-      if (!rle4) {
+      if (x >= end) {
+        // the whole run lies beyond the row
+      } else if (!rle4) {
         std::memset(line + x, value, static_cast<size_t>(end - x));
       } else {
         const uint8_t nibbles[2] = {static_cast<uint8_t>(value >> 4), static_cast<uint8_t>(value & 15)};
@@ -114,9 +112,8 @@ void DecodeRle(const uint8_t* data, size_t length, bool rle4, ImageData& image, 
     } else {  // literal run
       const size_t bytes = rle4 ? (value + 1u) / 2 : value;
       if (length - p < bytes) break;
-      startsBeyondRow();
       uint8_t* line = rowPointer();
-      const int64_t end = std::min<int64_t>(x + value, width);
+      const int64_t end = std::min<int64_t>(x + value, width);  // may lie before x: nothing stored
       for (int64_t i = x; i < end; ++i) {
         const size_t k = static_cast<size_t>(i - x);
         line[i] = rle4 ? static_cast<uint8_t>((k & 1) ? data[p + k / 2] & 15 : data[p + k / 2] >> 4) : data[p + k];

@@ -2,6 +2,8 @@
 // cube faces and volume slices, one image per surface.
 #include "imaging/formats/ImagingDds.h"
 
+#include "imaging/ImagingCompressed.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -156,6 +158,17 @@ std::vector<TSurface> ListSurfaces(uint32_t width, uint32_t height, uint32_t lev
   return surfaces;
 }
 
+// Replaces a block-compressed surface by its decoded pixels at the surface's stated size.
+void CutBlockPadding(ImageData& image, const TSurface& surface) {
+  ImageData stated = image;  // shares the blocks; only the decoder reads them
+  stated.Width = int32_t(surface.Width);
+  stated.Height = int32_t(surface.Height);
+  ImageData decoded;
+  DecodeCompressedImage(stated, decoded);
+  ReleaseImage(image);
+  image = decoded;
+}
+
 // Exchanges the bytes 0 and 2 of every four-byte pixel.
 void SwapRedBlue32(ImageData& image) {
   uint8_t* p = image.Bits;
@@ -268,6 +281,10 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 
   const std::vector<TSurface> surfaces =
       ListSurfaces(header.Width, header.Height, levels, faces, volume, header.Depth);
+  // Block formats store whole 4 x 4 blocks. A texture whose main surface is no whole number of
+  // blocks is decoded, and every surface cut to the size the file states, so its pictures carry
+  // no columns or rows that are not part of them.
+  const bool cutBlocks = info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0);
   std::vector<uint8_t> row;
   for (size_t s = 0; s < surfaces.size(); ++s) {
     const TSurface& surface = surfaces[s];
@@ -288,6 +305,7 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
       }
     }
     if (choice.SwapRedBlue) SwapRedBlue32(image);
+    if (cutBlocks) CutBlockPadding(image, surface);
   }
   return true;
 }

@@ -308,10 +308,52 @@ void PutLayerSection(const ImageData& image, const TWriteLayout& layout, std::ve
     PatchU16(out, entries + size_t(c) * 6, static_cast<uint16_t>(alpha ? -1 : c));
     PatchU32(out, entries + size_t(c) * 6 + 2, static_cast<uint32_t>(out.size() - start));
   }
+  // The layer info ends with the channel data and its length, which counts what follows its own
+  // field, is even; the global layer mask info comes after it.
+  if ((out.size() - infoStart) % 2 != 0) PutU8(out, 0);
+  PatchU32(out, infoStart, static_cast<uint32_t>(out.size() - infoStart - 4));
   PutU32(out, 0);  // no global layer mask info
-  const uint32_t sectionLength = static_cast<uint32_t>(out.size() - infoStart);
-  PatchU32(out, sectionStart, sectionLength);
-  PatchU32(out, infoStart, sectionLength - 4);
+  PatchU32(out, sectionStart, static_cast<uint32_t>(out.size() - sectionStart - 4));
+}
+
+// Photoshop stores the merged image of an RGB document with transparency matted with white:
+// every colour sample is blended over white by its pixel's alpha. Readers of the format take
+// the white out again, and so does ReadImages.
+template <typename T, int Max>
+void MatteWithWhite(ImageData& image, int channels) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  T* p = reinterpret_cast<T*>(image.Bits);
+  for (int64_t i = 0; i < pixels; ++i, p += channels) {
+    const int64_t a = p[channels - 1];
+    for (int c = 0; c < channels - 1; ++c)
+      p[c] = static_cast<T>((int64_t(p[c]) * a + int64_t(Max) * (Max - a) + Max / 2) / Max);
+  }
+}
+
+// Takes the white matte out of the colours of a merged image with transparency; pixels that are
+// fully transparent keep the stored colour.
+template <typename T, int Max>
+void RemoveWhiteMatte(ImageData& image, int channels) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  T* p = reinterpret_cast<T*>(image.Bits);
+  for (int64_t i = 0; i < pixels; ++i, p += channels) {
+    const int64_t a = p[channels - 1];
+    if (a == 0 || a == Max) continue;
+    for (int c = 0; c < channels - 1; ++c) {
+      const int64_t v = (int64_t(p[c]) - (Max - a)) * Max;
+      p[c] = static_cast<T>(std::clamp<int64_t>((v + (v >= 0 ? a / 2 : -a / 2)) / a, 0, Max));
+    }
+  }
+}
+
+void RemoveWhiteMatteFloats(ImageData& image, int channels) {
+  const int64_t pixels = int64_t(image.Width) * image.Height;
+  float* p = reinterpret_cast<float*>(image.Bits);
+  for (int64_t i = 0; i < pixels; ++i, p += channels) {
+    const float a = p[channels - 1];
+    if (!(a > 0.0f) || a >= 1.0f) continue;
+    for (int c = 0; c < channels - 1; ++c) p[c] = (p[c] - (1.0f - a)) / a;
+  }
 }
 
 }  // namespace
@@ -367,7 +409,8 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     SkipSection(handle, colorDataLength, "colour mode data");
   }
   SkipSection(handle, ReadU32(handle, "PSD image resources length"), "image resources section");
-  const bool extraChannelIsAlpha = ReadLayerCount(handle) <= 0;
+  const int32_t layerCount = ReadLayerCount(handle);
+  const bool extraChannelIsAlpha = layerCount <= 0;
   const uint16_t compression = ReadU16(handle, "PSD compression of the merged image");
   if (compression != ctRaw && compression != ctRLE)
     RaiseImaging("PSD: compression %u of the merged image is not supported.", unsigned(compression));
@@ -458,6 +501,13 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     if (channels < 2 || !extraChannelIsAlpha) MakeOpaque(image, info, bytesPerSample);
   } else if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha)) {
     MakeOpaque(image, info, bytesPerSample);
+  } else if (info.HasAlphaChannel && header.Mode == cmRGB && layerCount < 0) {
+    if (bytesPerSample == 1)
+      RemoveWhiteMatte<uint8_t, 255>(image, info.ChannelCount);
+    else if (bytesPerSample == 2)
+      RemoveWhiteMatte<uint16_t, 65535>(image, info.ChannelCount);
+    else
+      RemoveWhiteMatteFloats(image, info.ChannelCount);
   }
   return true;
 }
@@ -511,10 +561,29 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   PutU32(out, 0);  // no image resources
 
   std::vector<uint8_t> row(size_t(image.Width) * size_t(layout.BytesPerSample));
-  if (SaveAsLayer && !floats)
+  const bool withLayer = SaveAsLayer && !floats;
+  if (withLayer)
     PutLayerSection(image, layout, out, row);
   else
     PutU32(out, 0);
+
+  // With a layer the file declares its transparency, and the merged image of an RGB document is
+  // matted as Photoshop stores it (readers leave gray ones as stored); the layer keeps the
+  // exact colours.
+  ImageData matted;
+  struct TMattedGuard {
+    ImageData& image;
+    ~TMattedGuard() { ReleaseImage(image); }
+  } mattedGuard{matted};
+  const ImageData* merged = &image;
+  if (withLayer && layout.HasAlpha && mode == cmRGB) {
+    if (!CopyImage(image, matted)) RaiseImaging("PSD: cannot copy the %dx%d image.", image.Width, image.Height);
+    if (layout.BytesPerSample == 1)
+      MatteWithWhite<uint8_t, 255>(matted, layout.Channels);
+    else
+      MatteWithWhite<uint16_t, 65535>(matted, layout.Channels);
+    merged = &matted;
+  }
 
   if (floats) {
     PutU16(out, ctRaw);
@@ -525,7 +594,7 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
       }
   } else {
     PutU16(out, ctRLE);
-    PutRLEChannels(image, layout, 0, layout.Channels - 1, out, row);
+    PutRLEChannels(*merged, layout, 0, layout.Channels - 1, out, row);
   }
   handle.WriteExact(out.data(), int64_t(out.size()), "PSD file");
   return true;

@@ -136,6 +136,45 @@ TEST(DdsCodec, SurfacesMatchTheReferenceImages) {
   ExpectMatchesReference(ati1[0], testsupport::CorpusFile("pillow-tests/ati1.png"), 1);
 }
 
+// Block-compressed textures of a size that is no whole number of 4 x 4 blocks, as ImageMagick
+// writes them: the pictures have the size the file states and read as ImageMagick reads them.
+TEST(DdsCodec, PartialBlocksAreCutToTheStatedSize) {
+  testsupport::TempDir dir;
+  {
+    // 6 x 5 DXT1 with a 3 x 2 level: four red blocks, then one blue block.
+    std::vector<uint8_t> file = RgbHeader(6, 5, 0xA1007, 40, 0, 0, 0, 0, 0);
+    Put32(file, 28, 2);
+    Put32(file, 80, 4);
+    std::memcpy(file.data() + 84, "DXT1", 4);
+    for (int i = 0; i < 4; ++i) file.insert(file.end(), {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0});
+    file.insert(file.end(), {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0});
+    testsupport::WriteFileBytes(dir / "partial.dds", file);
+    TDynImageDataArray images;
+    ASSERT_TRUE(Dds().LoadFromFile(dir / "partial.dds", images));
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+    EXPECT_EQ(images[0].Width * 1000 + images[0].Height, 6005);
+    EXPECT_EQ(images[1].Width * 1000 + images[1].Height, 3002);
+    EXPECT_EQ(GetPixel32(images[0], 5, 4), 0xFFFF0000u);
+    EXPECT_EQ(GetPixel32(images[1], 2, 1), 0xFF0000FFu);
+  }
+  if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
+  for (const char* compression : {"dxt1", "dxt5"}) {
+    SCOPED_TRACE(compression);
+    const auto file = dir / (std::string(compression) + ".dds");
+    const std::string command = std::string("convert -size 97x61 'gradient:rgba(255,0,0,1)-rgba(0,0,255,0.2)' "
+                                            "-define dds:compression=") +
+                                compression + " -define dds:mipmaps=0 '" + file.string() + "' 2>/dev/null";
+    if (testsupport::RunCommand(command) != 0) GTEST_SKIP() << "ImageMagick could not write " << compression;
+    TDynImageDataArray images;
+    ASSERT_TRUE(Dds().LoadFromFile(file, images));
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].Width, 97);
+    EXPECT_EQ(images[0].Height, 61);
+    ExpectMatchesReference(images[0], file, 1, std::string(compression) == "dxt5");
+  }
+}
+
 TEST(DdsCodec, PaddedRowsOfTheMainSurfaceAreDropped) {
   // 3 x 2 pixels of 24 bits with rows padded to 12 bytes.
   std::vector<uint8_t> file = RgbHeader(3, 2, 0x100F, 12, 24, 0xFF0000, 0xFF00, 0xFF, 0);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "tests/imaging/CodecTestHelpers.h"
@@ -35,11 +37,12 @@ void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& i
 }
 
 // ImageMagick's reading of the merged image. Photoshop blends the colours of transparent pixels
-// with white; the library keeps them as stored, so ImageMagick is asked to do the same.
-bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t width, int32_t height, ImageData& image) {
+// with white; like the library, ImageMagick takes the white out unless `unblend` is false.
+bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t width, int32_t height, ImageData& image,
+                                 bool unblend = true) {
   std::string rgba;
-  const std::string command = "convert -define psd:alpha-unblend=off '" + file.string() +
-                              "[0]' -colorspace sRGB -depth 8 rgba:- 2>/dev/null";
+  const std::string command = std::string("convert -define psd:alpha-unblend=") + (unblend ? "on" : "off") + " '" +
+                              file.string() + "[0]' -colorspace sRGB -depth 8 rgba:- 2>/dev/null";
   if (testsupport::RunCommand(command, &rgba) != 0 || rgba.size() != size_t(width) * size_t(height) * 4) return false;
   CreateImage(width, height, PixelFormat::A8R8G8B8, image);
   for (size_t i = 0; i < rgba.size(); i += 4) {
@@ -51,12 +54,75 @@ bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t widt
   return true;
 }
 
+// The colour of a fully transparent pixel is not part of the picture: readers differ there.
+void ClearHiddenColours(ImageData& argb) {
+  for (int32_t i = 0; i < argb.Size; i += 4)
+    if (argb.Bits[i + 3] == 0) std::memset(argb.Bits + i, 0, 3);
+}
+
 void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance,
                              bool compareAlpha = true) {
   ScopedImage reference, argb;
   ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.Image)) << file;
   testsupport::CopyAsArgb(ours, argb.Image);
+  if (compareAlpha) {
+    ClearHiddenColours(reference.Image);
+    ClearHiddenColours(argb.Image);
+  }
   EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << file;
+}
+
+// A Python interpreter with psd-tools, or an empty text.
+std::string PsdToolsPython() {
+  for (const char* python : {"python3", "/usr/bin/python3"})
+    if (testsupport::RunCommand(std::string(python) + " -c 'import psd_tools' >/dev/null 2>&1") == 0) return python;
+  return std::string();
+}
+
+// psd-tools' reading of the merged image (which = "merged") or of the first layer ("layer") as
+// an A8R8G8B8 image.
+bool DecodeWithPsdTools(const std::string& python, const std::filesystem::path& file, const char* which,
+                        ImageData& image) {
+  const std::string script =
+      "import sys\n"
+      "from psd_tools import PSDImage\n"
+      "psd = PSDImage.open(sys.argv[1])\n"
+      "im = psd.topil() if sys.argv[2] == 'merged' else psd[0].topil()\n"
+      "im = im.convert('RGBA')\n"
+      "sys.stdout.buffer.write(b'%d %d\\n' % im.size + im.tobytes())\n";
+  std::string output;
+  if (testsupport::RunCommand(python + " -c \"" + script + "\" '" + file.string() + "' " + which + " 2>/dev/null",
+                              &output) != 0)
+    return false;
+  const size_t newline = output.find('\n');
+  int width = 0, height = 0;
+  if (newline == std::string::npos || std::sscanf(output.c_str(), "%d %d", &width, &height) != 2 || width <= 0 ||
+      height <= 0 || output.size() - newline - 1 != size_t(width) * size_t(height) * 4)
+    return false;
+  CreateImage(width, height, PixelFormat::A8R8G8B8, image);
+  const auto* rgba = reinterpret_cast<const uint8_t*>(output.data()) + newline + 1;
+  for (int32_t i = 0; i < image.Size; i += 4) {
+    image.Bits[i] = rgba[i + 2];
+    image.Bits[i + 1] = rgba[i + 1];
+    image.Bits[i + 2] = rgba[i];
+    image.Bits[i + 3] = rgba[i + 3];
+  }
+  return true;
+}
+
+// The merged image keeps a colour of alpha a (of 255) to within 255 / (2a) after the white matte
+// is put in and taken out; fully transparent pixels lose their colour.
+void ExpectSameThroughTheMatte(const ImageData& original, const ImageData& back) {
+  ASSERT_EQ(original.Size, back.Size);
+  ASSERT_EQ(original.Format, PixelFormat::A8R8G8B8);
+  for (int32_t i = 0; i < original.Size; i += 4) {
+    const int alpha = original.Bits[i + 3];
+    ASSERT_EQ(back.Bits[i + 3], alpha) << "pixel " << i / 4;
+    if (alpha == 0) continue;
+    for (int c = 0; c < 3; ++c)
+      ASSERT_LE(std::abs(int(back.Bits[i + c]) - int(original.Bits[i + c])), 128 / alpha + 1)
+          << "pixel " << i / 4 << " alpha " << alpha;
+  }
 }
 
 }  // namespace
@@ -102,7 +168,9 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
   struct Case {
     const char* file;
-    int tolerance;  // 16-bit samples: ImageMagick rounds where the library truncates
+    // 16-bit samples: ImageMagick rounds where the library truncates; both take the white
+    // matte out of partly transparent pixels, rounding differently.
+    int tolerance;
   };
   const Case cases[] = {
       {"psd-tools/colormodes/4x4_8bit_grayscale.psd", 0},
@@ -118,8 +186,8 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
       {"psd-tools/32bit5x5.psd", 1},
       {"psd-tools/2layers.psd", 0},
       {"psd-tools/vector-mask3.psd", 0},
-      {"psd-tools/passthrough_blendmodes3.psd", 0},
-      {"psd-tools/transparentbg-gimp.psd", 0},
+      {"psd-tools/passthrough_blendmodes3.psd", 1},
+      {"psd-tools/transparentbg-gimp.psd", 1},
       {"pillow-tests/hopper.psd", 0},
       {"pillow-tests/rgba.psd", 0},
   };
@@ -307,7 +375,11 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   EXPECT_EQ(U32(b, 30), 0u);  // image resources
   const size_t section = 34;
   const uint32_t sectionLength = U32(b, section);
-  EXPECT_EQ(U32(b, section + 4), sectionLength - 4);
+  // The layer info (even length) is followed by the empty global layer mask info.
+  const uint32_t infoLength = U32(b, section + 4);
+  EXPECT_EQ(infoLength % 2, 0u);
+  EXPECT_EQ(section + 8 + infoLength + 4, section + 4 + sectionLength);
+  EXPECT_EQ(U32(b, section + 8 + infoLength), 0u);
   const size_t record = section + 8;
   EXPECT_EQ(int16_t(U16(b, record)), -1);  // layer count: first alpha channel is transparency
   EXPECT_EQ(U32(b, record + 2 + 8), 3u);   // bottom
@@ -325,18 +397,27 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   EXPECT_EQ(U32(b, blend + 12), 16u);
   EXPECT_EQ(b[blend + 24], 7);
   EXPECT_EQ(std::string(b.begin() + long(blend) + 25, b.begin() + long(blend) + 32), "Layer 0");
-  // The channel data and the empty global mask info fill the rest of the section.
-  EXPECT_EQ(blend + 32 + channelData + 4, section + 4 + sectionLength);
+  // The channel data fill the layer info, padded to an even length.
+  EXPECT_EQ((blend + 32 + channelData + 1) / 2 * 2, section + 8 + infoLength);
   const size_t composite = section + 4 + sectionLength;
   EXPECT_EQ(U16(b, composite), 1);  // RLE
 
   TDynImageDataArray back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
   ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
-  EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0);
+  ExpectSameThroughTheMatte(images[0], back[0]);
 
   if (testsupport::HaveTool("convert")) {
-    ExpectSameAsImageMagick(file, images[0], 0);
+    ExpectSameAsImageMagick(file, back[0], 1);
+    // The merged image as stored: every colour blended over white by its alpha.
+    ScopedImage stored, matted;
+    ASSERT_TRUE(DecodeMergedWithImageMagick(file, 5, 3, stored.Image, false));
+    ASSERT_TRUE(CopyImage(images[0], matted.Image));
+    for (int32_t i = 0; i < matted.Image.Size; ++i) {
+      const int alpha = images[0].Bits[i | 3];
+      if ((i & 3) != 3) matted.Image.Bits[i] = uint8_t((images[0].Bits[i] * alpha + 255 * (255 - alpha) + 127) / 255);
+    }
+    EXPECT_EQ(testsupport::CompareImages(matted.Image, stored.Image), "");
     // ImageMagick lists the merged image first and the layer second.
     std::string layerPam;
     ASSERT_EQ(testsupport::RunCommand("convert '" + file.string() + "[1]' -depth 8 rgba:- 2>/dev/null", &layerPam), 0);
@@ -394,6 +475,7 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
   for (bool layer : {true, false}) {
     SaveAsLayerScope scope(layer);
     for (const Case& c : cases) {
+      SCOPED_TRACE(GetFormatName(c.format) + (layer ? " with layer" : ""));
       TDynImageDataArray images;
       // 200 columns make rows long enough for literal blocks and runs of every length.
       ImageData& image = images.AddEmpty();
@@ -404,16 +486,55 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
       TDynImageDataArray back;
       ASSERT_TRUE(Psd().LoadFromFile(file, back)) << GetFormatName(c.format);
       ASSERT_EQ(back[0].Format, c.format);
-      EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(c.format);
+      // The merged image of a layered file with transparency is matted with white, which is
+      // exact only where a pixel is opaque.
+      const bool matted = layer && (c.format == PixelFormat::A8R8G8B8 || c.format == PixelFormat::A16R16G16B16);
+      if (!matted) {
+        EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(c.format);
+      } else if (c.format == PixelFormat::A8R8G8B8) {
+        ExpectSameThroughTheMatte(image, back[0]);
+      }
       if (image.Palette) {
         EXPECT_EQ(std::memcmp(back[0].Palette, image.Palette, 1024), 0);
       }
       // ImageMagick does not read indexed Photoshop files, and without the negative layer count
       // it takes an extra channel for a selection, not for transparency.
       if (testsupport::HaveTool("convert") && c.format != PixelFormat::Index8)
-        ExpectSameAsImageMagick(file, image, c.tolerance, layer);
+        ExpectSameAsImageMagick(file, back[0], c.tolerance + (matted ? 1 : 0), layer);
     }
   }
+}
+
+// A transparent picture written with its layer reads the same in psd-tools, ImageMagick and the
+// library: the layer exactly, the merged image up to the precision of its white matte.
+TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
+  SaveAsLayerScope layer(true);
+  TDynImageDataArray images;
+  ImageData& image = images.AddEmpty();
+  ASSERT_TRUE(CreateImage(97, 61, PixelFormat::A8R8G8B8, image));
+  for (int32_t y = 0; y < 61; ++y)
+    for (int32_t x = 0; x < 97; ++x) {
+      uint8_t* p = image.Bits + (y * 97 + x) * 4;
+      p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 4), p[2] = uint8_t(255 - x), p[3] = uint8_t(y < 10 ? 0 : x * 255 / 96);
+    }
+  testsupport::TempDir dir;
+  const auto file = dir / "transparent.psd";
+  ASSERT_TRUE(Psd().SaveToFile(file, images, true));
+  TDynImageDataArray back;
+  ASSERT_TRUE(Psd().LoadFromFile(file, back));
+  ExpectSameThroughTheMatte(image, back[0]);
+  if (testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, back[0], 1);
+
+  const std::string python = PsdToolsPython();
+  if (python.empty()) GTEST_SKIP() << "psd-tools missing";
+  ScopedImage merged, layerImage, ours;
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "layer", layerImage.Image));
+  EXPECT_EQ(testsupport::CompareImages(image, layerImage.Image), "");
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "merged", merged.Image));
+  ASSERT_TRUE(CopyImage(back[0], ours.Image));
+  ClearHiddenColours(merged.Image);
+  ClearHiddenColours(ours.Image);
+  EXPECT_EQ(testsupport::CompareImages(merged.Image, ours.Image, 1), "");
 }
 
 TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {

@@ -1,0 +1,17 @@
+# Shared by scripts/fuzz.sh and scripts/fuzz-campaign.sh (sourced, not run): the libFuzzer
+# arguments of one target from fuzz/seeds.txt, its seed folder and its dictionary.
+#   fuzz_arguments <target-name>   fills the array fuzz_args
+fuzz_arguments() {
+  local name=$1 max_len=4096 t len
+  while read -r t len _; do
+    [[ "$t" == "$name" ]] && max_len=$len
+  done < <(grep -v '^#' fuzz/seeds.txt 2>/dev/null || true)
+  fuzz_args=(-max_len="$max_len" -rss_limit_mb=2048 -timeout=10)
+  [[ -f "fuzz/$name.dict" ]] && fuzz_args+=(-dict="fuzz/$name.dict")
+  return 0
+}
+# The seed folder of a target, or nothing when it has none.
+fuzz_seeds() {
+  [[ -d "fuzz/seeds/$1" ]] && echo "fuzz/seeds/$1"
+  return 0
+}
