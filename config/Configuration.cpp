@@ -339,19 +339,6 @@ bool AutosaveOnClose(const ProgramWindows& windows) {
 
 namespace {
 
-// "a/b" or "a:b" as the factor mode reads it: the separator after the first character and
-// exactly two integer parts.
-std::optional<std::pair<int32_t, int32_t>> FactorRatio(const std::string& text, char separator) {
-  const size_t at = text.find(separator);
-  if (at == std::string::npos || at == 0) return std::nullopt;
-  const auto parts = base::SplitAt(text, separator);
-  if (parts.size() != 2) return std::nullopt;
-  const auto a = forms::ParseIntegerText(parts[0]);
-  const auto b = forms::ParseIntegerText(parts[1]);
-  if (!a || !b) return std::nullopt;
-  return std::make_pair(*a, *b);
-}
-
 // The ratio a decimal text such as "0.5" or "2,5" stands for ("1/2", "5/2"); nothing for other
 // texts.
 std::optional<std::string> RatioOfDecimal(const std::string& text) {
@@ -458,8 +445,8 @@ std::optional<std::string> FactorTextError(std::string_view text) {
     understood = *n >= 1;
   } else {
     // As in the factor mode, a ":" ratio wins over a "/" ratio in the same text.
-    auto ratio = FactorRatio(t, ':');
-    if (!ratio) ratio = FactorRatio(t, '/');
+    auto ratio = forms::ParseRatioText(t, ':');
+    if (!ratio) ratio = forms::ParseRatioText(t, '/');
     understood = ratio && ratio->first >= 1 && ratio->second >= 1;
   }
   if (understood) return std::nullopt;

@@ -24,18 +24,6 @@ int32_t Multiply32(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
 }
 
-// "a/b" or "a:b" with the separator after the first character and exactly two integer parts.
-std::optional<std::pair<int32_t, int32_t>> Ratio(const std::string& text, char separator) {
-  const size_t at = text.find(separator);
-  if (at == std::string::npos || at == 0) return std::nullopt;
-  const auto parts = base::SplitAt(text, separator);
-  if (parts.size() != 2) return std::nullopt;
-  const auto a = forms::ParseIntegerText(parts[0]);
-  const auto b = forms::ParseIntegerText(parts[1]);
-  if (!a || !b) return std::nullopt;
-  return std::make_pair(*a, *b);
-}
-
 int32_t RatioSide(int32_t numerator, int32_t side, int32_t divisor) {
   if (divisor == 0) throw SizeError("Division by zero in the size ratio");
   return RoundHalfEven(static_cast<long double>(Multiply32(numerator, side)) / divisor);
@@ -75,12 +63,12 @@ std::optional<Box> ComputeBox(const ConversionJob& job, int32_t width, int32_t h
         box.height = Multiply32(*n, height);
         break;
       }
-      if (const auto r = Ratio(t, '/')) {
+      if (const auto r = forms::ParseRatioText(t, '/')) {
         box.width = RatioSide(r->first, width, r->second);
         box.height = RatioSide(r->first, height, r->second);
       }
       // "3:1" reads old to new; it wins over a "/" ratio in the same text.
-      if (const auto r = Ratio(t, ':')) {
+      if (const auto r = forms::ParseRatioText(t, ':')) {
         box.width = RatioSide(r->second, width, r->first);
         box.height = RatioSide(r->second, height, r->first);
       }

@@ -1,5 +1,7 @@
 #include "forms/NumberText.h"
 
+#include "base/Text.h"
+
 #include <langinfo.h>
 #include <locale.h>
 
@@ -111,6 +113,17 @@ const std::string& UserDecimalSeparator() {
     return result;
   }();
   return separator;
+}
+
+std::optional<std::pair<int32_t, int32_t>> ParseRatioText(std::string_view text, char separator) {
+  const size_t at = text.find(separator);
+  if (at == std::string_view::npos || at == 0) return std::nullopt;
+  const auto parts = base::SplitAt(text, separator);
+  if (parts.size() != 2) return std::nullopt;
+  const auto a = ParseIntegerText(parts[0]);
+  const auto b = ParseIntegerText(parts[1]);
+  if (!a || !b) return std::nullopt;
+  return std::make_pair(*a, *b);
 }
 
 }  // namespace forms

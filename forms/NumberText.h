@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,9 @@ namespace forms {
 // Decimal values must fit 32 signed bits; hexadecimal ones may use all 32 bits and wrap
 // ("$FFFFFFFF" is -1).
 std::optional<int32_t> ParseIntegerText(std::string_view text);
+// "a/b" or "a:b" as the factor mode reads it: the separator after the first character and
+// exactly two integer texts around it.
+std::optional<std::pair<int32_t, int32_t>> ParseRatioText(std::string_view text, char separator);
 inline bool IsIntegerText(std::string_view text) { return ParseIntegerText(text).has_value(); }
 
 // A decimal text is one the floating-point parser accepts whole with the given decimal
