@@ -13,9 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Cli() {
-  return (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "cli" / "vexilo-cli").string();
-}
+std::string Cli() { return VEXILO_CLI_PATH; }
 
 class ConvertCli : public ::testing::Test {
 protected:
