@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Configures and builds Vexilo into build/<variant>.
-#   scripts/build.sh [release|sanitize|fuzz]
+#   scripts/build.sh [release|release3|sanitize|fuzz|bench]
+# release3 is the fully optimised (-O3) build that packagers make.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 variant=${1:-release}
 jobs=$(nproc)
 case "$variant" in
   release)  dir=build/release; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
+  release3) dir=build/release3; args=(-DCMAKE_BUILD_TYPE=Release -DVEXILO_BUILD_GUI=OFF) ;;
   sanitize) dir=build/sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DVEXILO_SANITIZE=ON -DVEXILO_BUILD_GUI=OFF
                                       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-O1) ;;
   fuzz)     dir=build/fuzz; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXILO_SANITIZE=ON -DVEXILO_FUZZ=ON

@@ -153,6 +153,10 @@ private:
         Put32(schema->Data.data(), 0, data_.ByteOrder());
       }
     }
+    // A damaged source may claim an offset inside the TIFF header. Kept there, the maker note
+    // would overwrite the byte order, magic number and IFD0 offset written before it; it goes
+    // with the Exif section's data instead.
+    if (offset < layout::TiffHeader::Size) return;
     keepMakerNote_ = true;
     makerNoteStart_ = static_cast<uint64_t>(offset);
     makerNoteEnd_ = makerNoteStart_ + note->Data.size();

@@ -434,6 +434,27 @@ TEST(ExifWrite, OffsetSchemaMovesTheMakerNoteBack) {
   }
 }
 
+TEST(ExifWrite, MakerNoteOffsetInsideTheTiffHeaderMovesToTheSectionData) {
+  // A damaged file whose maker note claims offset 1: kept there, its bytes would cover the
+  // new TIFF header and lead readers to an old copy of IFD0.
+  const std::vector<uint8_t> file =
+      testsupport::ReadFileBytes(testsupport::TestDataDir() / "exif" / "makernote-offset-inside-tiff-header.jpg");
+  TExifData written, reloaded;
+  written.LoadFromJPEG(file);
+  const TExifTag* note = written.Section(kDetails).Find(37500);
+  ASSERT_NE(note, nullptr);
+  ASSERT_EQ(note->OriginalDataOffset, 1u);
+  const std::vector<uint8_t> noteData = note->Data;
+  written.SetSoftware("Corvana Vexilo");
+  reloaded.LoadFromJPEG(written.InsertIntoJPEG(file));
+  EXPECT_EQ(reloaded.Software(), "Corvana Vexilo");
+  EXPECT_EQ(reloaded.ByteOrder(), TByteOrder::BigEndian);
+  const TExifTag* moved = reloaded.Section(kDetails).Find(37500);
+  ASSERT_NE(moved, nullptr);
+  EXPECT_GE(moved->OriginalDataOffset, 8u);
+  EXPECT_EQ(moved->Data, noteData);
+}
+
 TEST(ExifWrite, TooLargeBlockDropsTheThumbnailFirst) {
   const std::vector<uint8_t> thumb = ThumbnailBytes();
   TExifData data;

@@ -1,6 +1,7 @@
 // Helpers of the metadata tests: hand-made TIFF blocks and JPEG files that carry them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -70,9 +71,12 @@ private:
 
 // APP segment bytes: FF, marker, length, data.
 inline std::vector<uint8_t> Segment(uint8_t marker, const std::vector<uint8_t>& data) {
-  std::vector<uint8_t> s = {0xFF, marker, static_cast<uint8_t>((data.size() + 2) >> 8),
-                            static_cast<uint8_t>(data.size() + 2)};
-  s.insert(s.end(), data.begin(), data.end());
+  std::vector<uint8_t> s(4 + data.size());
+  s[0] = 0xFF;
+  s[1] = marker;
+  s[2] = static_cast<uint8_t>((data.size() + 2) >> 8);
+  s[3] = static_cast<uint8_t>(data.size() + 2);
+  std::copy(data.begin(), data.end(), s.begin() + 4);
   return s;
 }
 
@@ -94,9 +98,12 @@ inline std::vector<uint8_t> PlainJpeg() {
 
 // `jpeg` with the given segments inserted right after its SOI.
 inline std::vector<uint8_t> WithSegments(const std::vector<uint8_t>& jpeg, const std::vector<std::vector<uint8_t>>& segments) {
-  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
-  for (const auto& s : segments) out.insert(out.end(), s.begin(), s.end());
-  out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+  size_t size = jpeg.size();
+  for (const auto& s : segments) size += s.size();
+  std::vector<uint8_t> out(size);
+  auto at = std::copy(jpeg.begin(), jpeg.begin() + 2, out.begin());
+  for (const auto& s : segments) at = std::copy(s.begin(), s.end(), at);
+  std::copy(jpeg.begin() + 2, jpeg.end(), at);
   return out;
 }
 

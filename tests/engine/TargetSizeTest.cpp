@@ -80,17 +80,26 @@ TEST(TargetSize, PresetBoxWithRules) {
 }
 
 TEST(TargetSize, PercentCustomAndFactorModes) {
-  vexilo::ConversionJob percent;
-  percent.sizeMode = SizeMode::Percent;
-  percent.percentWidthText = "50";
-  percent.percentHeightText = "50";
-  percent.keepPercent = false;
-  EXPECT_EQ(Result(percent, 5, 7), (Size{2, 4}));  // 2.5 to 2, 3.5 to 4
-  percent.keepPercent = true;
-  EXPECT_EQ(Result(percent, 5, 7), (Size{2, 3}));  // the 2 × 4 box filled proportionally
-  percent.percentHeightText = "x";                 // not an integer: the source height
-  percent.keepPercent = false;
-  EXPECT_EQ(Result(percent, 100, 80, {true, true, false}), (Size{50, 80}));
+  struct PercentCase {
+    std::string width, height;
+    bool keep;
+    int32_t w, h;
+    Options options;
+    Size expected;
+  };
+  const PercentCase percents[] = {
+      {"50", "50", false, 5, 7, {}, {2, 4}},                  // 2.5 to 2, 3.5 to 4
+      {"50", "50", true, 5, 7, {}, {2, 3}},                   // the 2 × 4 box filled proportionally
+      {"50", "x", false, 100, 80, {true, true, false}, {50, 80}},  // not an integer: the source height
+  };
+  for (const PercentCase& c : percents) {
+    vexilo::ConversionJob percent;
+    percent.sizeMode = SizeMode::Percent;
+    percent.percentWidthText = c.width;
+    percent.percentHeightText = c.height;
+    percent.keepPercent = c.keep;
+    EXPECT_EQ(Result(percent, c.w, c.h, c.options), c.expected) << c.width << " x " << c.height;
+  }
 
   vexilo::ConversionJob custom;
   custom.sizeMode = SizeMode::Custom;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -51,9 +52,9 @@ void PutU16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
 std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bitCount, uint32_t compression,
                              const std::vector<uint8_t>& extra, const std::vector<uint8_t>& pixels,
                              uint32_t colorsUsed = 0) {
-  std::vector<uint8_t> b(54, 0);
-  b[0] = 'B', b[1] = 'M';
   const uint32_t offset = static_cast<uint32_t>(54 + extra.size());
+  std::vector<uint8_t> b(offset + pixels.size(), 0);
+  b[0] = 'B', b[1] = 'M';
   PutU32(b, 2, static_cast<uint32_t>(offset + pixels.size()));
   PutU32(b, 10, offset);
   PutU32(b, 14, 40);
@@ -64,8 +65,8 @@ std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bitCount, u
   PutU32(b, 30, compression);
   PutU32(b, 34, static_cast<uint32_t>(pixels.size()));
   PutU32(b, 46, colorsUsed);
-  b.insert(b.end(), extra.begin(), extra.end());
-  b.insert(b.end(), pixels.begin(), pixels.end());
+  std::copy(extra.begin(), extra.end(), b.begin() + 54);
+  std::copy(pixels.begin(), pixels.end(), b.begin() + offset);
   return b;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -210,14 +212,18 @@ TEST(PsdCodec, ThreeChannelFloatImagesAreOpaque) {
 // A raw 32-bit grayscale file of 2 x 1 pixels with the given channel rows (gray, then extras)
 // and an empty layer section.
 std::vector<uint8_t> GrayFloatPsd(const std::vector<std::vector<float>>& channels) {
-  std::vector<uint8_t> b = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, uint8_t(channels.size()),
-                            0, 0, 0, 1, 0, 0, 0, 2, 0, 32, 0, 1};
-  b.resize(b.size() + 12 + 2, 0);  // three empty sections, raw data
+  const std::array<uint8_t, 26> header = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, uint8_t(channels.size()),
+                                          0, 0, 0, 1, 0, 0, 0, 2, 0, 32, 0, 1};
+  size_t samples = 0;
+  for (const std::vector<float>& row : channels) samples += row.size();
+  // The header, three empty sections and the raw-data mark, then the samples.
+  std::vector<uint8_t> b(header.size() + 12 + 2 + 4 * samples, 0);
+  auto at = std::copy(header.begin(), header.end(), b.begin()) + 12 + 2;
   for (const std::vector<float>& row : channels)
     for (float v : row) {
       uint32_t bits;
       std::memcpy(&bits, &v, 4);
-      for (int shift = 24; shift >= 0; shift -= 8) b.push_back(uint8_t(bits >> shift));
+      for (int shift = 24; shift >= 0; shift -= 8) *at++ = uint8_t(bits >> shift);
     }
   return b;
 }
