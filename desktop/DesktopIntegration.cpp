@@ -515,8 +515,12 @@ bool Integration::RegisterConfiguration(Language language) {
       auto at = std::find_if(lines.begin() + static_cast<std::ptrdiff_t>(first),
                              lines.begin() + static_cast<std::ptrdiff_t>(end),
                              [](const std::string& line) { return IsKeyLine(line, kConfigurationMimeType); });
-      if (at != lines.begin() + static_cast<std::ptrdiff_t>(end)) *at = entry;
-      else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(first), entry);
+      if (at != lines.begin() + static_cast<std::ptrdiff_t>(end)) {
+        // This program first; the others stay behind it and take over when it is removed.
+        std::vector<std::string> ids = ListValue(*at);
+        ids.erase(std::remove(ids.begin(), ids.end(), std::string(kConfigurationEntryId)), ids.end());
+        *at = entry + JoinList(ids);
+      } else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(first), entry);
     }
     ok = WriteWholeFile(MimeAppsListPath(), Join(lines) + "\n");
   }
@@ -533,21 +537,22 @@ void Integration::RemoveConfiguration() {
     std::vector<std::string> lines = base::SplitAt(content, '\n');
     size_t first = 0, end = 0;
     DefaultGroup(lines, first, end);
+    std::vector<std::string> kept;
     bool changed = false;
-    for (size_t i = first; i < end; ++i) {
-      if (!IsKeyLine(lines[i], kConfigurationMimeType)) continue;
-      std::vector<std::string> ids = ListValue(lines[i]);
-      const auto kept = std::remove(ids.begin(), ids.end(), std::string(kConfigurationEntryId));
-      if (kept == ids.end()) continue;
-      ids.erase(kept, ids.end());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      std::vector<std::string> ids;
+      if (i >= first && i < end && IsKeyLine(lines[i], kConfigurationMimeType)) ids = ListValue(lines[i]);
+      const auto ours = std::remove(ids.begin(), ids.end(), std::string(kConfigurationEntryId));
+      if (ours == ids.end()) {
+        kept.push_back(lines[i]);
+        continue;
+      }
       // Another program's default for the type stays.
-      lines[i] = ids.empty() ? std::string("\x01") : std::string(kConfigurationMimeType) + "=" + JoinList(ids);
+      ids.erase(ours, ids.end());
+      if (!ids.empty()) kept.push_back(std::string(kConfigurationMimeType) + "=" + JoinList(ids));
       changed = true;
     }
-    if (changed) {
-      lines.erase(std::remove(lines.begin(), lines.end(), std::string("\x01")), lines.end());
-      WriteWholeFile(MimeAppsListPath(), Join(lines));
-    }
+    if (changed) WriteWholeFile(MimeAppsListPath(), Join(kept));
   }
   RefreshCaches();
 }

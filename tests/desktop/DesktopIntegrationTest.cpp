@@ -146,12 +146,15 @@ TEST_F(DesktopTest, ConfigurationTypeNameOfEitherLanguage) {
 TEST_F(DesktopTest, MimeAppsListKeepsTheUsersLines) {
   Integration program = Program();
   const std::string before =
-      "[Added Associations]\ntext/plain=gedit.desktop;\n\n[Default Applications]\nimage/png=gimp.desktop;\n";
+      "[Added Associations]\ntext/plain=gedit.desktop;\n\n[Default Applications]\nimage/png=gimp.desktop;\n"
+      "application/x-vexilo-configuration=editor.desktop;\n";
   Write(program.MimeAppsListPath(), before);
   ASSERT_TRUE(program.Register(Hook::ConfigurationFiles, Language::English));
   const std::string registered = Read(program.MimeAppsListPath());
   EXPECT_NE(registered.find("text/plain=gedit.desktop;"), std::string::npos);
   EXPECT_NE(registered.find("image/png=gimp.desktop;"), std::string::npos);
+  EXPECT_NE(registered.find("application/x-vexilo-configuration=vexilo-configuration.desktop;editor.desktop;"),
+            std::string::npos);
   EXPECT_TRUE(program.Active(Hook::ConfigurationFiles));
   program.Remove(Hook::ConfigurationFiles);
   EXPECT_EQ(Read(program.MimeAppsListPath()), before);
