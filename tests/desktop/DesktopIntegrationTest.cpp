@@ -114,6 +114,14 @@ TEST_F(DesktopTest, FilesWritten) {
   EXPECT_NE(Read(program.NautilusScriptPath()).find("\nexec \"/usr/bin/vexilo\" \"$@\"\n"), std::string::npos);
   EXPECT_TRUE((fs::status(program.NautilusScriptPath()).permissions() & fs::perms::owner_exec) != fs::perms::none);
 
+  if (testsupport::HaveTool("desktop-file-validate")) {
+    for (const std::string& path : {program.ConfigurationEntryPath(), program.OpenWithEntryPath()}) {
+      std::string out;
+      EXPECT_EQ(testsupport::RunCommand("desktop-file-validate '" + path + "' 2>&1", &out), 0) << out;
+      EXPECT_EQ(out, "") << path;
+    }
+  }
+
   const std::string dolphin = Read(program.DolphinPath("folders"));
   EXPECT_NE(dolphin.find("MimeType=inode/directory;"), std::string::npos);
   EXPECT_NE(dolphin.find("Name=Open with Corvana Vexilo"), std::string::npos);
