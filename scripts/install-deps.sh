@@ -15,6 +15,9 @@ packages=(
   # independent decoders used as test oracles
   imagemagick netpbm libtiff-tools libopenjp2-tools pngcheck libimage-exiftool-perl
   libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools
+  # validators of the installed desktop entry and metainfo, the MIME database tool, and
+  # dpkg-shlibdeps for the Debian package
+  desktop-file-utils appstream shared-mime-info dpkg-dev
 )
 # Peer tools of the benchmark scripts under bench/ (not needed by the tests).
 if [[ "${1:-}" == "--bench" ]]; then
