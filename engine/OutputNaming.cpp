@@ -77,10 +77,13 @@ void CreateFolderPath(const std::string& folder) {
   ::mkdir(path.c_str(), 0777);
 }
 
+std::string ComposeOutputPath(const NamingInput& in) {
+  return OutputFolder(in) + OutputName(in) + OutputExtension(in.formatItem, in.sourcePath);
+}
+
 std::string BuildOutputPath(const NamingInput& in) {
-  const std::string folder = OutputFolder(in);
-  CreateFolderPath(folder);
-  return folder + OutputName(in) + OutputExtension(in.formatItem, in.sourcePath);
+  CreateFolderPath(OutputFolder(in));
+  return ComposeOutputPath(in);
 }
 
 bool IsAcceptableFolderPath(const std::string& text) {

@@ -41,6 +41,8 @@ std::string OutputName(const NamingInput& in);
 // The extension (with its dot) the output type item gives: P's own for the keep entry, else the
 // text before the first " - " with every "*" removed, when that begins with "."; else empty.
 std::string OutputExtension(const std::string& formatItem, const std::string& sourcePath);
+// Folder + name + extension, without touching the file system (for a preview).
+std::string ComposeOutputPath(const NamingInput& in);
 // Folder + name + extension. Creates the folder with its missing parents; a failed creation is
 // not reported here (the save then fails).
 std::string BuildOutputPath(const NamingInput& in);

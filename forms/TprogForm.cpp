@@ -219,6 +219,12 @@ void LayoutTprogPages(Form& form) {
   form.SetVisible("pa_speichern", form.Checked("out_newimage"));
 }
 
+void ChooseOutputFolder(Form& form, const std::function<std::string(const std::string&)>& choose) {
+  const std::string previous = form.Text("out_ordner");
+  form.SetText("out_ordner", choose(previous));
+  if (form.Text("out_ordner").empty()) form.SetText("out_ordner", previous);
+}
+
 void RefreshTprog(Form& form) {
   ApplyCoupledPercent(form);
   LayoutTprogPages(form);

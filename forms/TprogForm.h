@@ -3,6 +3,7 @@
 // creation order, with their items, initial values and behaviour.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ void ApplyTprogLanguage(Form& tprog, Language language);
 // labels, move the width box) and the size-mode page layout: what a configuration load runs
 // after it has set the controls.
 void RefreshTprog(Form& tprog);
+
+// outordnerbt: `choose` shows the folder chooser opened at the current text of out_ordner and
+// returns the chosen folder, or an empty text when the user cancelled; the choice becomes the
+// text, and an empty text afterwards gives the previous text back.
+void ChooseOutputFolder(Form& tprog, const std::function<std::string(const std::string& start)>& choose);
 void LayoutTprogPages(Form& tprog);
 
 }  // namespace forms

@@ -13,6 +13,7 @@
 
 #include "imagelist/FolderSearch.h"
 #include "engine/ImageFiles.h"
+#include "engine/OutputNaming.h"
 #include "imaging/Imaging.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "forms/NumberText.h"
@@ -178,8 +179,29 @@ ImageList::ImageList(Language language, std::string decimalSeparator)
 }
 
 void ImageList::Changed() {
-  if (rowsChanged) rowsChanged();
+  if (bulkDepth_ > 0) changedInBulk_ = true;
+  else if (rowsChanged) rowsChanged();
 }
+
+void ImageList::EndBulkUpdate() {
+  if (bulkDepth_ > 0 && --bulkDepth_ == 0 && changedInBulk_) {
+    changedInBulk_ = false;
+    Changed();
+  }
+}
+
+namespace {
+
+// Ends a bulk update on every way out.
+struct BulkUpdate {
+  explicit BulkUpdate(ImageList& list) : list(list) { list.BeginBulkUpdate(); }
+  ~BulkUpdate() { list.EndBulkUpdate(); }
+  BulkUpdate(const BulkUpdate&) = delete;
+  BulkUpdate& operator=(const BulkUpdate&) = delete;
+  ImageList& list;
+};
+
+}  // namespace
 
 bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) {
   for (const ImageListEntry& row : rows_) {
@@ -242,12 +264,14 @@ void ImageList::Insert(ImageListEntry entry) {
 }
 
 void ImageList::AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs) {
+  BulkUpdate bulk(*this);
   for (const std::string& path : paths) add2list(path, dialogs);
   UpdateCounterLabel();
 }
 
 void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
   if (!base::IsFolder(folder)) return;
+  BulkUpdate bulk(*this);
   const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
   const bool subfolders = smFilter.Checked("inp_uv");
   const ListTexts& t = Texts(language_);
@@ -287,6 +311,20 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   UpdateCounterLabel();
 }
 
+void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
+                                const std::function<std::string(const std::string&)>& choose,
+                                vexilo::UserDialogs& dialogs) {
+  const std::string previous = tprog.Text("inp_ordner");
+  if (!vexilo::IsAcceptableFolderPath(previous)) {
+    tprog.SetText("inp_ordner", choose(""));
+  } else if (const std::string chosen = choose(previous); !chosen.empty()) {
+    tprog.SetText("inp_ordner", chosen);
+  }
+  const std::string folder = tprog.Text("inp_ordner");
+  if (folder.empty()) tprog.SetText("inp_ordner", previous);
+  else AddOrdner(folder, smFilter, dialogs);
+}
+
 void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
   else dialogs.meldungzeigen("ordnerfalschopen", text);
@@ -296,6 +334,7 @@ void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::F
                            vexilo::UserDialogs& dialogs) {
   const ListTexts& t = Texts(language_);
   const int count = static_cast<int>(paths.size());
+  BulkUpdate bulk(*this);
   dialogs.SetMainWindowEnabled(false);
   struct Restore {
     ImageList& list;

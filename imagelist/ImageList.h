@@ -87,6 +87,15 @@ public:
   // contains ".txt".
   void AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
 
+  // Tprog.OrdnerWahlClick (OpenOrdner, m_datei_ordner): `choose` shows the folder chooser at a
+  // start folder (empty: the home folder) and returns the chosen folder, empty when cancelled.
+  // A text of `inp_ordner` that is no acceptable folder path opens the chooser at home and is
+  // replaced by the choice; an acceptable one opens it there and is replaced only by a choice.
+  // Then a non-empty text is searched; an empty one gets the previous text back.
+  void OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
+                       const std::function<std::string(const std::string& start)>& choose,
+                       vexilo::UserDialogs& dialogs);
+
   // Enter in `inp_ordner`: searches the folder, or shows "ordnerfalschopen" with the text.
   void InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
 
@@ -138,8 +147,11 @@ public:
   std::vector<std::string> ClipboardFiles(const std::string& programFolder) const;
 
   // Called after every change of the rows (added, removed, sorted), for a window that shows
-  // them.
+  // them; inside a bulk update once, at its end. Drops, folder searches and the open dialog
+  // are bulk updates.
   std::function<void()> rowsChanged;
+  void BeginBulkUpdate() { ++bulkDepth_; }
+  void EndBulkUpdate();
   // Called for every file refused as "formatfehler", with the cause, and whether the message
   // was shown (a folder search silences its messages): a front end that must account for every
   // file (the command line) reports the silent ones itself.
@@ -159,6 +171,8 @@ private:
   std::string counterLabel_;
   SortState sort_;
   bool readImages_ = true;
+  int bulkDepth_ = 0;
+  bool changedInBulk_ = false;
 };
 
 }  // namespace imagelist

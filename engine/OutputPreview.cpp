@@ -1,0 +1,53 @@
+#include "engine/OutputPreview.h"
+
+#include "engine/OutputNaming.h"
+
+namespace vexilo {
+
+OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourcePath, int32_t width, int32_t height,
+                            int index, int rowCount) {
+  OutputPreview p;
+  p.sourcePath = sourcePath;
+  p.width = width;
+  p.height = height;
+  if (job.overwrite) {
+    p.outputPath = sourcePath;
+  } else {
+    NamingInput naming;
+    naming.sourcePath = sourcePath;
+    naming.index = index;
+    naming.padding = PaddingWidth(rowCount);
+    naming.rowCount = rowCount;
+    naming.width = width;
+    naming.height = height;
+    naming.folderPattern = job.folderPattern;
+    naming.namePattern = job.namePattern;
+    naming.formatItem = job.formatItem;
+    p.outputPath = ComposeOutputPath(naming);
+  }
+  if (job.sizeMode == SizeMode::FileSize) {
+    p.fileSizeSearch = true;
+    return p;
+  }
+  try {
+    if (const auto box = ComputeBox(job, width, height))
+      p.scaled = ScaledSize(width, height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
+  } catch (const std::exception& e) {
+    p.problem = e.what();
+  }
+  return p;
+}
+
+std::string PreviewLine(const OutputPreview& p, const std::string& fileSizeText) {
+  const auto size = [](int32_t w, int32_t h) { return std::to_string(w) + " \u00D7 " + std::to_string(h); };
+  const size_t slash = p.sourcePath.rfind('/');
+  std::string line = (slash == std::string::npos ? p.sourcePath : p.sourcePath.substr(slash + 1)) + " " +
+                     size(p.width, p.height) + " \u2192 ";
+  if (!p.problem.empty()) return line + p.problem;
+  if (p.fileSizeSearch) line += "\u2264 " + fileSizeText + " KB";
+  else if (p.scaled) line += size(p.scaled->width, p.scaled->height);
+  else line += size(p.width, p.height);
+  return line + " \u2192 " + p.outputPath;
+}
+
+}  // namespace vexilo

@@ -1,0 +1,33 @@
+// What the current settings will do to one image, for the line under the size and save pages:
+// its size before and after and the path of its output, computed by the run's own size and
+// naming rules but without touching the file system.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/ConversionJob.h"
+#include "engine/TargetSize.h"
+
+namespace vexilo {
+
+struct OutputPreview {
+  std::string sourcePath;
+  int32_t width = 0;  // of the source
+  int32_t height = 0;
+  bool fileSizeSearch = false;  // the size is found by trial saves at run time
+  std::optional<Size> scaled;   // nullopt: the image keeps its size (or fileSizeSearch)
+  std::string outputPath;
+  std::string problem;  // a size the run would refuse ("2/0"), else empty
+};
+
+// The image is row `index` of `rowCount` rows.
+OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourcePath, int32_t width, int32_t height,
+                            int index, int rowCount);
+
+// "IMG_0001.jpg 4000 × 3000 → 1024 × 768 → /home/me/Pictures/small/IMG_0001.jpg"; the file-size
+// mode shows the target ("→ ≤ 100 KB") in place of the size.
+std::string PreviewLine(const OutputPreview& preview, const std::string& fileSizeText);
+
+}  // namespace vexilo

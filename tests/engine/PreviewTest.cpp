@@ -1,0 +1,49 @@
+// The preview line of the size and save pages: the run's size and naming rules, no folders made.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "config/Configuration.h"
+#include "engine/ConversionJob.h"
+#include "engine/OutputPreview.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
+  testsupport::TempDir dir;
+  const std::string source = dir.Path().string() + "/IMG_0001.jpg";
+  config::ProgramWindows w(forms::Language::English);
+  w.tprog.SetChecked("act_size1024x768", true);
+  w.tprog.SetText("out_ordner", "%folder%/small");
+  w.tprog.SetText("out_name", "%name%");
+  struct Case {
+    const char* mode;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"rb_pixel", "IMG_0001.jpg 4000 \u00D7 3000 \u2192 1024 \u00D7 768 \u2192 "},
+      {"rb_prozent", "IMG_0001.jpg 4000 \u00D7 3000 \u2192 3000 \u00D7 2250 \u2192 "},
+      {"rb_filesize", "IMG_0001.jpg 4000 \u00D7 3000 \u2192 \u2264 100 KB \u2192 "},
+  };
+  for (const Case& c : cases) {
+    w.tprog.SetChecked(c.mode, true);
+    const auto job = vexilo::ReadConversionJob(w.tprog, w.optionen);
+    const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
+    EXPECT_EQ(vexilo::PreviewLine(p, job.fileSizeText), c.expected + dir.Path().string() + "/small/IMG_0001.jpg")
+        << c.mode;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "small"));
+
+  // Overwriting names the source itself; a ratio with a zero divisor is named, not thrown.
+  w.tprog.SetChecked("out_overwrite", true);
+  w.tprog.SetChecked("rb_faktor", true);
+  w.tprog.SetText("ed_faktor", "2/0");
+  const auto job = vexilo::ReadConversionJob(w.tprog, w.optionen);
+  const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
+  EXPECT_EQ(p.outputPath, source);
+  EXPECT_FALSE(p.problem.empty());
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// What the window's commands ask of the list: one refresh per drop or search, the folder
+// chooser flow of "Open Folder..", and the desktop calls of the pop-up menu.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/ImageFiles.h"
+#include "engine/ScriptedDialogs.h"
+#include "forms/TprogForm.h"
+#include "forms/TsmFilterForm.h"
+#include "imagelist/ImageList.h"
+#include "imagelist/ListServices.h"
+#include "imaging/Imaging.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using imagelist::ImageList;
+
+void WriteBitmap(const std::filesystem::path& path) {
+  imaging::ImageData image;
+  ASSERT_TRUE(imaging::CreateImage(2, 2, imaging::PixelFormat::A8R8G8B8, image));
+  ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image));
+  imaging::ReleaseImage(image);
+}
+
+TEST(ListCommands, OneRefreshPerDropOrSearch) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir / "f1");
+  std::filesystem::create_directories(dir / "f2");
+  for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f2/c.bmp", "d.bmp"}) WriteBitmap(dir / name);
+  const forms::Form filter = forms::CreateTsmFilterForm();
+  ImageList list(forms::Language::English, ".");
+  vexilo::ScriptedDialogs dialogs;
+  int refreshes = 0;
+  list.rowsChanged = [&] { ++refreshes; };
+  list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "d.bmp").string()}, filter, dialogs);
+  EXPECT_EQ(list.RowCount(), 4);
+  EXPECT_EQ(refreshes, 1);
+  list.BitBtn2Click();
+  list.AddOrdner((dir / "f1").string(), filter, dialogs);
+  EXPECT_EQ(refreshes, 3);
+  list.AddFiles({(dir / "d.bmp").string(), (dir / "f2/c.bmp").string()}, dialogs);
+  EXPECT_EQ(refreshes, 4);
+  // A drop that adds nothing refreshes nothing.
+  list.AddDropped({(dir / "d.bmp").string()}, filter, dialogs);
+  EXPECT_EQ(refreshes, 4);
+}
+
+TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
+  testsupport::TempDir dir;
+  WriteBitmap(dir / "a.bmp");
+  const forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form tprog = forms::CreateTprogForm();
+  vexilo::ScriptedDialogs dialogs;
+  ImageList list(forms::Language::English, ".");
+  std::vector<std::string> starts;
+  const auto cancel = [&](const std::string& start) {
+    starts.push_back(start);
+    return std::string();
+  };
+
+  tprog.SetText("inp_ordner", dir.Path().string());
+  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  EXPECT_EQ(starts.back(), dir.Path().string());
+  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  EXPECT_EQ(list.RowCount(), 1);
+
+  // Not a folder path: the chooser opens at home, cancelling gives the text back, no search.
+  tprog.SetText("inp_ordner", "relative");
+  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  EXPECT_EQ(starts.back(), "");
+  EXPECT_EQ(tprog.Text("inp_ordner"), "relative");
+
+  list.BitBtn2Click();
+  list.OrdnerWahlClick(tprog, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
+  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  EXPECT_EQ(list.RowCount(), 1);
+  EXPECT_TRUE(dialogs.messages.empty());
+}
+
+struct RecordingDesktop : imagelist::DesktopServices {
+  bool fileManager = true;
+  std::vector<std::pair<std::string, std::vector<std::string>>> calls;
+  std::vector<std::string> opened;
+  std::vector<std::pair<std::string, std::string>> clipboard;
+  bool CallFileManager(const std::string& method, const std::vector<std::string>& uris) override {
+    calls.emplace_back(method, uris);
+    return fileManager;
+  }
+  void OpenUri(const std::string& uri) override { opened.push_back(uri); }
+  void SetClipboard(const std::vector<std::pair<std::string, std::string>>& formats) override { clipboard = formats; }
+};
+
+TEST(ListCommands, PopUpMenuCallsTheDesktop) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir / "my pics");
+  WriteBitmap(dir / "my pics/a b.bmp");
+  WriteBitmap(dir / "c.bmp");
+  vexilo::ScriptedDialogs dialogs;
+  ImageList list(forms::Language::English, ".");
+  const std::string ab = (dir / "my pics/a b.bmp").string(), c = (dir / "c.bmp").string();
+  list.AddFiles({ab, c}, dialogs);
+  const std::string abUri = "file://" + dir.Path().string() + "/my%20pics/a%20b.bmp";
+  EXPECT_EQ(imagelist::FileUri(ab), abUri);
+
+  RecordingDesktop desktop;
+  imagelist::OpenContainingFolder(list, desktop);  // nothing selected
+  EXPECT_TRUE(desktop.calls.empty());
+  list.SetSelected(0, true);
+  imagelist::OpenContainingFolder(list, desktop);
+  imagelist::ShowFileInformation(list, desktop);
+  ASSERT_EQ(desktop.calls.size(), 2u);
+  EXPECT_EQ(desktop.calls[0], (std::pair<std::string, std::vector<std::string>>{"ShowItems", {abUri}}));
+  EXPECT_EQ(desktop.calls[1].first, "ShowItemProperties");
+  desktop.fileManager = false;
+  imagelist::OpenContainingFolder(list, desktop);
+  EXPECT_EQ(desktop.opened, std::vector<std::string>{"file://" + dir.Path().string() + "/my%20pics/"});
+
+  list.SetSelected(1, true);
+  imagelist::CopySelectedToClipboard(list, "/prog/", desktop);
+  const std::string cUri = imagelist::FileUri(c);
+  ASSERT_EQ(desktop.clipboard.size(), 3u);
+  EXPECT_EQ(desktop.clipboard[0], (std::pair<std::string, std::string>{"text/uri-list", abUri + "\r\n" + cUri + "\r\n"}));
+  EXPECT_EQ(desktop.clipboard[1],
+            (std::pair<std::string, std::string>{"x-special/gnome-copied-files", "copy\n" + abUri + "\n" + cUri}));
+}
+
+}  // namespace

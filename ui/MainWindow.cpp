@@ -1,0 +1,890 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include "engine/ConversionJob.h"
+#include "engine/Messages.h"
+#include "engine/OutputPreview.h"
+#include "forms/NumberText.h"
+#include "forms/TprogForm.h"
+#include "ui/DesktopServicesQt.h"
+#include "ui/FormBinder.h"
+#include "ui/HelpWindow.h"
+#include "ui/QtDialogs.h"
+#include "ui/RunController.h"
+#include "ui/SettingsDialogs.h"
+
+namespace ui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The window's own captions (English, German); the settings' captions are in the forms.
+struct Caption {
+  const char* name;
+  const char* english;
+  const char* german;
+};
+const Caption kCaptions[] = {
+    {"ts_bilder", "1. Select Images", "1. Bilder auswählen"},
+    {"ts_skalieren", "2. Choose Size", "2. Größe wählen"},
+    {"ts_speichern", "3. Save", "3. Speichern"},
+    {"gb_input", "Drag and Drop the Images into the List or open a Folder",
+     "Ziehen Sie die Bilder in die Liste oder öffnen Sie einen Ordner"},
+    {"gb_opt", "How shall the Images be resized?", "Wie sollen die Bilder skaliert werden?"},
+    {"gb_output", "How shall the Images be saved?", "Wie sollen die Bilder gespeichert werden?"},
+    {"OpenOrdner", "Open &Folder..", "Ordner &Öffnen.."},
+    {"BitBtn1", "F&ilter..", "F&ilter.."},
+    {"BitBtn3", "Remove &Selected", "Markierte &entfernen"},
+    {"BitBtn2", "Remove &All", "&Alle entfernen"},
+    {"Button1", "More Options..", "Mehr Optionen.."},
+    {"Button2", "More Options..", "Mehr Optionen.."},
+    {"Button3", "More Options..", "Mehr Optionen.."},
+    {"outordnerbt", "Choose Folder..", "Ordner Wählen.."},
+    {"la_customwidth", "Width:", "Breite:"},
+    {"la_customheight", "Height:", "Höhe:"},
+    {"la_faktor", "Factor (2 halves the sides; 1/2 or 2:1 as ratios):",
+     "Faktor (2 halbiert die Seiten; 1/2 oder 2:1 als Verhältnis):"},
+    {"la_filesize", "Target file size in KB:", "Zieldateigröße in KB:"},
+    {"la_ordner", "Folder:", "Ordner:"},
+    {"la_name", "Filename:", "Dateiname:"},
+    {"la_format", "Format:", "Format:"},
+    {"m_datei", "&File", "&Datei"},
+    {"m_datei_open", "&Open Images..", "Bilder ö&ffnen.."},
+    {"m_datei_ordner", "Open &Folder with Images..", "&Ordner mit Bildern öffnen.."},
+    {"m_datei_delmark", "Delete &selected Images from List", "&Markierte Bilder aus Bilderliste löschen"},
+    {"m_datei_delall", "Delete &all Images from List", "&Ganze Bilderliste löschen"},
+    {"m_datei_konvert", "&Convert and Save", "&Konvertieren und Speichern"},
+    {"m_datei_beenden", "&Close", "&Beenden"},
+    {"m_einst", "&Settings", "&Einstellungen"},
+    {"m_einst_ausgabe", "&Options..", "&Optionen.."},
+    {"m_einst_filter", "&Filter for Search in Folder..", "&Filter für Ordnersuche.."},
+    {"m_konfig", "&Configuration", "&Konfiguration"},
+    {"m_info", "&Help and Information", "&Hilfe und Info"},
+    {"m_info_help", "&Help", "&Hilfe"},
+    {"m_info_about", "&About Vexilo", "Ü&ber Vexilo"},
+    {"pop1", "Open corresponding Folder", "Übergeordneten Ordner Öffnen"},
+    {"pop2", "Show File Information", "Dateiinformationen Anzeigen"},
+    {"pop3", "Copy selected Images to Clipboard", "Markierte Bilder in Zwischenablage Kopieren"},
+    {"pop4", "Delete selected Images from List", "Markierte Bilder aus Liste löschen"},
+};
+
+QString CaptionOf(const std::string& name, forms::Language language) {
+  for (const Caption& c : kCaptions)
+    if (name == c.name) return QString::fromUtf8(language == forms::Language::English ? c.english : c.german);
+  return Q(name);
+}
+
+// The tips of the footer link: text and the help page's topic.
+struct Tip {
+  const char* english;
+  const char* german;
+  const char* topic;
+};
+const Tip kTips[] = {
+    {"Tip: the three steps of a conversion", "Tipp: die drei Schritte einer Umwandlung", "steps"},
+    {"Tip: what the size modes do", "Tipp: was die Größenarten bewirken", "sizes"},
+    {"Tip: placeholders in file names", "Tipp: Platzhalter in Dateinamen", "names"},
+    {"Tip: keep your settings in configuration files", "Tipp: Einstellungen in Konfigurationsdateien", "configs"},
+};
+
+QStringList Headers(forms::Language l) {
+  if (l == forms::Language::English) return {"Name", "Type", "Width", "Height", "Filesize", "Filepath"};
+  return {"Name", "Typ", "Breite", "Höhe", "Größe", "Dateipfad"};
+}
+
+// The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
+// opens the open dialog, the pop-up menu only over a selection.
+class ImageListView : public QTreeWidget {
+public:
+  explicit ImageListView(MainWindow* owner) : QTreeWidget(owner), owner_(owner) {}
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Delete) owner_->RemoveSelected();
+    else QTreeWidget::keyPressEvent(event);
+  }
+  void mouseDoubleClickEvent(QMouseEvent*) override { owner_->OpenImages(); }
+
+private:
+  MainWindow* owner_;
+};
+
+// A panel of the size or save page: the button face darkened by 5 in each channel.
+QWidget* Panel(QWidget* parent, bool tinted) {
+  auto* panel = new QWidget(parent);
+  if (tinted) {
+    QPalette p = panel->palette();
+    const QColor face = p.color(QPalette::Window);
+    p.setColor(QPalette::Window, QColor(std::max(face.red() - 5, 0), std::max(face.green() - 5, 0),
+                                        std::max(face.blue() - 5, 0)));
+    panel->setPalette(p);
+    panel->setAutoFillBackground(true);
+  }
+  return panel;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop)
+    : windows_(windows),
+      language_(windows.language),
+      list_(windows.language),
+      ownDesktop_(desktop == nullptr ? std::make_unique<DesktopServicesQt>() : nullptr),
+      desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
+      dialogs_(std::make_unique<QtUserDialogs>(this)),
+      run_(std::make_unique<RunController>(*dialogs_, this)),
+      configMenu_(config::StartConfigurationPath()) {
+  setObjectName("Tprog");
+  setAcceptDrops(true);
+  binder_ = new FormBinder(windows_.tprog, this);
+  list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
+  list_.rowsChanged = [this] { RefreshList(); };
+
+  auto* central = new QWidget(this);
+  auto* outer = new QVBoxLayout(central);
+  pages_ = new QTabWidget(central);
+  pages_->setObjectName("pc_main");
+  pages_->setDocumentMode(true);
+  pages_->addTab(BuildImagesPage(), QString());
+  pages_->addTab(BuildSizePage(), QString());
+  pages_->addTab(BuildSavePage(), QString());
+  connect(pages_, &QTabWidget::currentChanged, this, [this](int page) { ShowPage(page); });
+  outer->addWidget(pages_, 1);
+  preview_ = new QLabel(central);
+  preview_->setObjectName("la_preview");
+  preview_->setTextFormat(Qt::PlainText);
+  preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  preview_->hide();
+  outer->addWidget(preview_);
+
+  auto* footer = new QWidget(central);
+  footer->setObjectName("Panel12");
+  auto* f = new QHBoxLayout(footer);
+  f->setContentsMargins(0, 0, 0, 0);
+  footer_ = new QLabel(footer);
+  footer_->setObjectName("laspenden");
+  connect(footer_, &QLabel::linkActivated, this, [this](const QString& topic) {
+    help_->ShowTopic(topic.toStdString());
+  });
+  f->addWidget(footer_, 1);
+  forward_ = new QPushButton(footer);
+  forward_->setObjectName("durchfuehren");
+  forward_->setMinimumSize(105, 25);
+  forward_->setDefault(true);
+  connect(forward_, &QPushButton::clicked, this, [this] { Forward(false); });
+  f->addWidget(forward_);
+  outer->addWidget(footer);
+  setCentralWidget(central);
+
+  options_ = new OptionsDialog(windows_.optionen, this);
+  filter_ = new FilterDialog(windows_.smFilter, this);
+  help_ = new HelpWindow(this);
+
+  // The preview follows every change of the settings.
+  for (forms::Form* form : {&windows_.tprog, &windows_.optionen}) {
+    auto mirror = form->Events().controlChanged;
+    form->Events().controlChanged = [this, mirror](const forms::Control& c) {
+      mirror(c);
+      SchedulePreview();
+    };
+  }
+  connect(qulist_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    for (int i = 0; i < qulist_->topLevelItemCount(); ++i) list_.SetSelected(i, qulist_->topLevelItem(i)->isSelected());
+    SchedulePreview();
+  });
+
+  BuildMenus();
+  for (const std::string& path : config::ConfigurationFilesIn(config::SettingsFolder())) AddConfigurationEntry(path);
+
+  auto* tips = new QTimer(this);
+  connect(tips, &QTimer::timeout, this, [this] { RotateTip(); });
+  tips->start(10000);
+
+  forms::RefreshTprog(windows_.tprog);
+  ApplyTexts(language_);
+  list_.UpdateCounterLabel();
+  RefreshList();
+  resize(510, 472 + menuBar()->sizeHint().height());
+  setMinimumSize(500, 350);
+}
+
+MainWindow::~MainWindow() {
+  run_.reset();
+  // The forms outlive the window: they must not call into its widgets any more.
+  for (forms::Form* form : {&windows_.tprog, &windows_.optionen, &windows_.smFilter}) form->Events() = {};
+}
+
+QWidget* MainWindow::BuildImagesPage() {
+  auto* page = new QWidget;
+  page->setObjectName("ts_bilder");
+  auto* v = new QVBoxLayout(page);
+  auto* group = new QGroupBox(page);
+  group->setObjectName("gb_input");
+  captioned_.emplace_back("gb_input", group);
+  auto* g = new QVBoxLayout(group);
+  auto* row = new QHBoxLayout;
+  auto* folder = new QLineEdit(group);
+  binder_->Bind("inp_ordner", folder);
+  connect(folder, &QLineEdit::returnPressed, this, [this] {
+    list_.InpOrdnerEnter(windows_.tprog.Text("inp_ordner"), windows_.smFilter, *dialogs_);
+  });
+  auto* open = new QPushButton(group);
+  open->setObjectName("OpenOrdner");
+  captioned_.emplace_back("OpenOrdner", open);
+  connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
+  auto* filter = new QPushButton(group);
+  filter->setObjectName("BitBtn1");
+  captioned_.emplace_back("BitBtn1", filter);
+  connect(filter, &QPushButton::clicked, this, [this] { filter_->exec(); });
+  row->addWidget(folder, 1);
+  row->addWidget(open);
+  row->addWidget(filter);
+  g->addLayout(row);
+
+  qulist_ = new ImageListView(this);
+  qulist_->setParent(group);
+  qulist_->setObjectName("qulist");
+  qulist_->setRootIsDecorated(false);
+  qulist_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  qulist_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  qulist_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  qulist_->setColumnCount(imagelist::kColumnCount);
+  qulist_->setIconSize(QSize(16, 16));
+  qulist_->header()->setSectionsClickable(true);
+  qulist_->header()->setSortIndicatorShown(true);
+  const int widths[] = {110, 55, 60, 60, 75, 110};
+  for (int i = 0; i < imagelist::kColumnCount; ++i) qulist_->setColumnWidth(i, widths[i]);
+  qulist_->header()->setMinimumSectionSize(25);
+  connect(qulist_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    list_.qulistColumnClick(column);
+    qulist_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  });
+  qulist_->setContextMenuPolicy(Qt::CustomContextMenu);
+  popup_ = new QMenu(this);
+  popup_->setObjectName("popupqulist");
+  const std::pair<const char*, std::function<void()>> items[] = {
+      {"pop1", [this] { imagelist::OpenContainingFolder(list_, *desktop_); }},
+      {"pop2", [this] { imagelist::ShowFileInformation(list_, *desktop_); }},
+      {"pop3", [this] { imagelist::CopySelectedToClipboard(list_, config::SettingsFolder(), *desktop_); }},
+      {"pop4", [this] { RemoveSelected(); }},
+  };
+  for (const auto& [name, command] : items) {
+    if (std::string(name) == "pop4") popup_->addSeparator();
+    QAction* action = popup_->addAction(QString());
+    action->setObjectName(name);
+    connect(action, &QAction::triggered, this, command);
+    actions_.emplace_back(name, action);
+  }
+  connect(qulist_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (list_.SelectedCount() > 0) popup_->popup(qulist_->viewport()->mapToGlobal(at));
+  });
+  g->addWidget(qulist_, 1);
+
+  auto* bottom = new QHBoxLayout;
+  count_ = new QLabel(group);
+  count_->setObjectName("la_bilderanzahl");
+  bottom->addWidget(count_, 1);
+  auto* removeSelected = new QPushButton(group);
+  removeSelected->setObjectName("BitBtn3");
+  captioned_.emplace_back("BitBtn3", removeSelected);
+  connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
+  auto* removeAll = new QPushButton(group);
+  removeAll->setObjectName("BitBtn2");
+  captioned_.emplace_back("BitBtn2", removeAll);
+  connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
+  bottom->addWidget(removeSelected);
+  bottom->addWidget(removeAll);
+  g->addLayout(bottom);
+  v->addWidget(group);
+  return page;
+}
+
+QWidget* MainWindow::BuildSizePage() {
+  auto* page = new QWidget;
+  page->setObjectName("ts_skalieren");
+  auto* v = new QVBoxLayout(page);
+  auto* group = new QGroupBox(page);
+  group->setObjectName("gb_opt");
+  captioned_.emplace_back("gb_opt", group);
+  auto* g = new QVBoxLayout(group);
+  const auto more = [this](QWidget* parent, const char* name) {
+    auto* button = new QPushButton(parent);
+    button->setObjectName(name);
+    captioned_.emplace_back(name, button);
+    connect(button, &QPushButton::clicked, this, [this] {
+      options_->show();
+      options_->raise();
+    });
+    return button;
+  };
+  const auto radio = [&](const char* name) {
+    auto* r = new QRadioButton(group);
+    binder_->Bind(name, r);
+    g->addWidget(r);
+  };
+  const auto combo = [&](QWidget* parent, const char* name) {
+    auto* c = new QComboBox(parent);
+    binder_->Bind(name, c);
+    return c;
+  };
+  const auto label = [&](QWidget* parent, const char* name, QWidget* buddy) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    captioned_.emplace_back(name, l);
+    l->setBuddy(buddy);
+    return l;
+  };
+
+  radio("rb_pixel");
+  {
+    QWidget* p = Panel(group, true);
+    auto* grid = new QGridLayout(p);
+    int i = 0;
+    for (const char* preset : {"act_size240x320", "act_size640x480", "act_size800x600", "act_size1024x768"}) {
+      auto* r = new QRadioButton(p);
+      binder_->Bind(preset, r);
+      grid->addWidget(r, i / 2, i % 2);
+      ++i;
+    }
+    auto* keep = new QCheckBox(p);
+    binder_->Bind("act_sizeprop", keep);
+    grid->addWidget(keep, 2, 0);
+    grid->addWidget(more(p, "Button1"), 2, 1, Qt::AlignRight);
+    binder_->Bind("pa_pixel", p);
+    g->addWidget(p);
+  }
+  radio("rb_benutzer");
+  {
+    QWidget* p = Panel(group, true);
+    auto* grid = new QGridLayout(p);
+    QComboBox* x = combo(p, "act_sizebenutzer_x");
+    QComboBox* y = combo(p, "act_sizebenutzer_y");
+    grid->addWidget(label(p, "la_customwidth", x), 0, 0);
+    grid->addWidget(x, 0, 1);
+    grid->addWidget(label(p, "la_customheight", y), 0, 2);
+    grid->addWidget(y, 0, 3);
+    auto* keep = new QCheckBox(p);
+    binder_->Bind("act_propbenutzer_prop", keep);
+    grid->addWidget(keep, 1, 0, 1, 3);
+    grid->addWidget(more(p, "Button2"), 1, 3, Qt::AlignRight);
+    grid->setColumnStretch(4, 1);
+    binder_->Bind("pa_benutzer", p);
+    g->addWidget(p);
+  }
+  radio("rb_prozent");
+  {
+    QWidget* p = Panel(group, true);
+    auto* grid = new QGridLayout(p);
+    QComboBox* x = combo(p, "act_sizeprozent_x");
+    QComboBox* y = combo(p, "act_sizeprozent_y");
+    auto* wl = new QLabel(p);
+    binder_->Bind("Label6", wl);
+    wl->setBuddy(x);
+    auto* hl = new QLabel(p);
+    binder_->Bind("Label14", hl);
+    hl->setBuddy(y);
+    grid->addWidget(wl, 0, 0);
+    grid->addWidget(x, 0, 1);
+    grid->addWidget(new QLabel("%", p), 0, 2);
+    grid->addWidget(hl, 0, 3);
+    grid->addWidget(y, 0, 4);
+    auto* keep = new QCheckBox(p);
+    binder_->Bind("act_propprozent", keep);
+    grid->addWidget(keep, 1, 0, 1, 4);
+    grid->addWidget(more(p, "Button3"), 1, 4, Qt::AlignRight);
+    grid->setColumnStretch(5, 1);
+    binder_->Bind("pa_prozent", p);
+    g->addWidget(p);
+  }
+  radio("rb_faktor");
+  {
+    QWidget* p = Panel(group, false);
+    auto* row = new QHBoxLayout(p);
+    auto* e = new QLineEdit(p);
+    binder_->Bind("ed_faktor", e);
+    row->addWidget(label(p, "la_faktor", e));
+    row->addWidget(e);
+    binder_->Bind("pa_faktor", p);
+    g->addWidget(p);
+  }
+  radio("rb_filesize");
+  {
+    QWidget* p = Panel(group, true);
+    auto* row = new QHBoxLayout(p);
+    auto* e = new QLineEdit(p);
+    binder_->Bind("ed_filesize", e);
+    row->addWidget(label(p, "la_filesize", e));
+    row->addWidget(e);
+    binder_->Bind("pa_filesize", p);
+    g->addWidget(p);
+  }
+  g->addStretch();
+  v->addWidget(group);
+  return page;
+}
+
+QWidget* MainWindow::BuildSavePage() {
+  auto* page = new QWidget;
+  page->setObjectName("ts_speichern");
+  auto* v = new QVBoxLayout(page);
+  auto* group = new QGroupBox(page);
+  group->setObjectName("gb_output");
+  captioned_.emplace_back("gb_output", group);
+  auto* g = new QVBoxLayout(group);
+  for (const char* name : {"out_overwrite", "out_newimage"}) {
+    auto* r = new QRadioButton(group);
+    binder_->Bind(name, r);
+    g->addWidget(r);
+  }
+  QWidget* p = Panel(group, true);
+  auto* grid = new QGridLayout(p);
+  const char* rows[][2] = {{"la_ordner", "out_ordner"}, {"la_name", "out_name"}, {"la_format", "out_format"}};
+  for (int i = 0; i < 3; ++i) {
+    auto* box = new QComboBox(p);
+    binder_->Bind(rows[i][1], box);
+    auto* l = new QLabel(p);
+    l->setObjectName(rows[i][0]);
+    l->setBuddy(box);
+    captioned_.emplace_back(rows[i][0], l);
+    grid->addWidget(l, i, 0);
+    grid->addWidget(box, i, 1);
+  }
+  auto* choose = new QPushButton(p);
+  choose->setObjectName("outordnerbt");
+  captioned_.emplace_back("outordnerbt", choose);
+  connect(choose, &QPushButton::clicked, this, [this] {
+    forms::ChooseOutputFolder(windows_.tprog, [this](const std::string& start) { return ChooseFolder(start); });
+  });
+  grid->addWidget(choose, 0, 2);
+  grid->setColumnStretch(1, 1);
+  binder_->Bind("pa_speichern", p);
+  g->addWidget(p);
+  g->addStretch();
+  v->addWidget(group);
+  return page;
+}
+
+void MainWindow::BuildMenus() {
+  const auto add = [this](QMenu* menu, const char* name, std::function<void()> command,
+                          QKeySequence key = QKeySequence()) {
+    QAction* action = menu->addAction(QString());
+    action->setObjectName(name);
+    action->setShortcut(key);
+    connect(action, &QAction::triggered, this, std::move(command));
+    actions_.emplace_back(name, action);
+    return action;
+  };
+  const auto submenu = [this](const char* name) {
+    QMenu* menu = menuBar()->addMenu(QString());
+    menu->setObjectName(name);
+    actions_.emplace_back(name, menu->menuAction());
+    return menu;
+  };
+  QMenu* file = submenu("m_datei");
+  add(file, "m_datei_open", [this] { OpenImages(); }, QKeySequence("Ctrl+O"));
+  add(file, "m_datei_ordner", [this] { OpenFolder(); });
+  file->addSeparator();
+  add(file, "m_datei_delmark", [this] { RemoveSelected(); });
+  add(file, "m_datei_delall", [this] { RemoveAll(); });
+  file->addSeparator();
+  add(file, "m_datei_konvert", [this] { Forward(true); }, QKeySequence("Ctrl+S"));
+  file->addSeparator();
+  // Ends the program without the closing check, so without the autosave.
+  add(file, "m_datei_beenden", [] { QApplication::exit(0); });
+
+  QMenu* settings = submenu("m_einst");
+  add(settings, "m_einst_ausgabe", [this] {
+    options_->show();
+    options_->raise();
+  });
+  add(settings, "m_einst_filter", [this] { filter_->exec(); });
+
+  konfig_ = submenu("m_konfig");
+  RebuildConfigMenu();
+
+  QMenu* info = submenu("m_info");
+  add(info, "m_info_help", [this] { help_->ShowTopic("steps"); }, QKeySequence(Qt::Key_F1));
+  add(info, "m_info_about", [this] { ShowAbout(this); });
+}
+
+void MainWindow::RebuildConfigMenu() {
+  konfig_->clear();
+  const auto command = [this](const std::string& name) -> std::function<void()> {
+    if (name == "m_konfig_save")
+      return [this] {
+        const QString path = QFileDialog::getSaveFileName(
+            this, QString(), language_ == forms::Language::English ? "Configuration.vxc" : "Konfiguration.vxc",
+            language_ == forms::Language::English ? "Vexilo Configuration (*.vxc)" : "Vexilo Konfiguration (*.vxc)",
+            nullptr, QFileDialog::DontConfirmOverwrite);
+        if (path.isEmpty()) return;
+        std::string p = path.toStdString();
+        if (p.find('.', p.rfind('/') + 1) == std::string::npos) p += ".vxc";
+        SaveConfiguration(p);
+        AddConfigurationEntry(p);
+      };
+    if (name == "m_konfig_save_start")
+      return [this] {
+        StoreGeometry();
+        config::SaveStartConfiguration(windows_);
+        configMenu_.SetStartHint(config::StartConfigurationPath());
+      };
+    if (name == "m_konfig_load")
+      return [this] {
+        const QString path = QFileDialog::getOpenFileName(
+            this, QString(), QString(),
+            language_ == forms::Language::English ? "Vexilo Configuration (*.vxc)" : "Vexilo Konfiguration (*.vxc)");
+        if (path.isEmpty()) return;
+        LoadConfiguration(path.toStdString(), config::LoadCaller::Menu);
+        AddConfigurationEntry(path.toStdString());
+      };
+    if (name == "m_konfig_standard")
+      return [this] {
+        config::KonfigurationLadenStandard(windows_);
+        RebuildConfigMenu();
+      };
+    if (name == "m_konfig_start")
+      return [this] {
+        StoreGeometry();
+        if (!config::LoadStartConfiguration(windows_, config::LoadCaller::Menu)) {
+          dialogs_->meldungzeigen("keinestartkonfig", "");
+          return;
+        }
+        ApplyGeometry();
+        ApplyTexts(language_);
+      };
+    return {};
+  };
+  for (const config::MenuItem& item : configMenu_.Items()) {
+    if (item.separator) {
+      konfig_->addSeparator();
+      continue;
+    }
+    if (item.name == "m_konfig_autosave") {
+      QMenu* sub = konfig_->addMenu(QString());
+      sub->setObjectName("m_konfig_autosave");
+      for (const auto& [name, all] : {std::pair{"m_konfig_autosave_nie", false}, std::pair{"m_konfig_autosave_alles", true}}) {
+        QAction* a = sub->addAction(QString());
+        a->setObjectName(name);
+        a->setCheckable(true);
+        a->setChecked(all ? windows_.autosaveAlles : windows_.autosaveNie);
+        connect(a, &QAction::triggered, this, [this, all = all] {
+          config::ClickAutosave(windows_, all);
+          RebuildConfigMenu();
+        });
+      }
+      continue;
+    }
+    QAction* a = konfig_->addAction(Q(item.caption));
+    a->setObjectName(Q(item.name));
+    a->setToolTip(Q(item.hint));
+    a->setStatusTip(Q(item.hint));
+    if (item.fileEntry) {
+      connect(a, &QAction::triggered, this, [this, name = item.name] {
+        if (const auto path = configMenu_.KonfigurationLadenMenu(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
+      });
+    } else {
+      connect(a, &QAction::triggered, this, command(item.name));
+    }
+  }
+  const bool en = language_ == forms::Language::English;
+  for (QAction* a : konfig_->findChildren<QAction*>()) {
+    for (const config::FixedMenuText& t : config::FixedMenuTexts()) {
+      if (a->objectName() != t.name) continue;
+      a->setText(QString::fromUtf8(en ? t.english : t.german));
+      if (*t.shortcut) a->setShortcut(QKeySequence(t.shortcut));
+    }
+  }
+  for (QMenu* sub : konfig_->findChildren<QMenu*>())
+    for (const config::FixedMenuText& t : config::FixedMenuTexts())
+      if (sub->objectName() == t.name) sub->setTitle(QString::fromUtf8(en ? t.english : t.german));
+}
+
+void MainWindow::ApplyTexts(forms::Language language) {
+  language_ = language;
+  const bool en = language == forms::Language::English;
+  setWindowTitle("Vexilo - Corvana");
+  config::ApplyLanguageToForms(windows_, language);
+  list_.SetLanguage(language);
+  const char* tabs[] = {"ts_bilder", "ts_skalieren", "ts_speichern"};
+  for (int i = 0; i < 3; ++i) pages_->setTabText(i, CaptionOf(tabs[i], language));
+  for (const auto& [name, widget] : captioned_) {
+    const QString text = CaptionOf(name, language);
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(text);
+    else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
+  }
+  for (const auto& [name, action] : actions_) action->setText(CaptionOf(name, language));
+  qulist_->setHeaderLabels(Headers(language));
+  forward_->setText(Q(flow_.ForwardCaption(language)));
+  dialogs_->ApplyTexts(language);
+  options_->ApplyTexts(language);
+  filter_->ApplyTexts(language);
+  help_->ApplyTexts(language);
+  configMenu_.ApplyLanguage(language);
+  RebuildConfigMenu();
+  binder_->SyncAll();
+  count_->setText(Q(list_.CounterLabel()));
+  tipTicks_ = 0;
+  RotateTip();
+  (void)en;
+}
+
+void MainWindow::RotateTip() {
+  const Tip& tip = kTips[tipTicks_++ % 4];
+  footer_->setText(QString("<a href=\"%1\">%2</a>")
+                       .arg(tip.topic, QString::fromUtf8(language_ == forms::Language::English ? tip.english : tip.german)));
+}
+
+void MainWindow::ShowPage(int page) {
+  flow_.ShowPage(static_cast<forms::WizardPage>(page));
+  if (pages_->currentIndex() != page) pages_->setCurrentIndex(page);
+  forward_->setText(Q(flow_.ForwardCaption(language_)));
+  preview_->setVisible(page != 0 && list_.RowCount() > 0);
+  UpdatePreview();
+}
+
+void MainWindow::Forward(bool fromMenu) {
+  if (flow_.Forward(fromMenu, list_.RowCount())) {
+    StartRun();
+    return;
+  }
+  ShowPage(static_cast<int>(flow_.Page()));
+}
+
+void MainWindow::StartRun() {
+  if (run_->Running()) return;
+  std::vector<std::string> paths;
+  for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
+  run_->Start(windows_.tprog, windows_.optionen, std::move(paths), [this](const vexilo::RunResult&) {
+    const std::vector<std::string> notes = dialogs_->TakeNotes();
+    if (!notes.empty()) {
+      QStringList lines;
+      for (const std::string& n : notes) lines << Q(n);
+      QMessageBox::information(this, windowTitle(), lines.join("\n"));
+    }
+  });
+}
+
+std::string MainWindow::ChooseFolder(const std::string& start) {
+  if (chooseFolder) return chooseFolder(start);
+  const QString title = QString::fromUtf8(vexilo::Text(vexilo::TextId::FolderChooserTitle, language_));
+  return QFileDialog::getExistingDirectory(this, title, start.empty() ? QDir::homePath() : Q(start)).toStdString();
+}
+
+void MainWindow::OpenImages() {
+  std::vector<std::string> files;
+  if (chooseFiles) {
+    files = chooseFiles();
+  } else {
+    QStringList filters;
+    for (const imagelist::FilterEntry& e : imagelist::OpenDialogFilter(language_))
+      filters << Q(e.description) + " (" + Q(e.patterns).replace(';', ' ') + ")";
+    QFileDialog dialog(this, language_ == forms::Language::English ? "Open.." : "Öffnen..");
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted) return;
+    for (const QString& f : dialog.selectedFiles()) files.push_back(f.toStdString());
+  }
+  list_.AddFiles(files, *dialogs_);
+  count_->setText(Q(list_.CounterLabel()));
+}
+
+void MainWindow::OpenFolder() {
+  list_.OrdnerWahlClick(windows_.tprog, windows_.smFilter, [this](const std::string& s) { return ChooseFolder(s); },
+                        *dialogs_);
+  count_->setText(Q(list_.CounterLabel()));
+}
+
+void MainWindow::AddDropped(const std::vector<std::string>& paths) {
+  list_.AddDropped(paths, windows_.smFilter, *dialogs_);
+  count_->setText(Q(list_.CounterLabel()));
+}
+
+void MainWindow::RemoveSelected() {
+  list_.BitBtn3Click();
+  count_->setText(Q(list_.CounterLabel()));
+}
+
+void MainWindow::RemoveAll() {
+  list_.BitBtn2Click();
+  count_->setText(Q(list_.CounterLabel()));
+}
+
+int MainWindow::IconFor(const std::string& path) {
+  static const QMimeDatabase mimes;
+  const QMimeType type = mimes.mimeTypeForFile(Q(path));
+  QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+  if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_FileIcon);
+  icons_.push_back(icon);
+  return static_cast<int>(icons_.size()) - 1;
+}
+
+void MainWindow::RefreshList() {
+  qulist_->setUpdatesEnabled(false);
+  const QSignalBlocker block(qulist_);
+  qulist_->clear();
+  QList<QTreeWidgetItem*> items;
+  for (const imagelist::ImageListEntry& row : list_.Rows()) {
+    auto* item = new QTreeWidgetItem;
+    for (int c = 0; c < imagelist::kColumnCount; ++c) {
+      item->setText(c, Q(row.Cell(c)));
+      if (c >= 2 && c <= 4) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    if (row.icon >= 0 && static_cast<size_t>(row.icon) < icons_.size()) item->setIcon(0, icons_[static_cast<size_t>(row.icon)]);
+    items << item;
+  }
+  qulist_->addTopLevelItems(items);
+  for (int i = 0; i < static_cast<int>(items.size()); ++i) items[i]->setSelected(list_.Rows()[static_cast<size_t>(i)].selected);
+  qulist_->setUpdatesEnabled(true);
+  count_->setText(Q(list_.CounterLabel()));
+  SchedulePreview();
+}
+
+void MainWindow::SchedulePreview() {
+  if (previewPending_) return;
+  previewPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    previewPending_ = false;
+    UpdatePreview();
+  });
+}
+
+void MainWindow::UpdatePreview() {
+  const int rows = list_.RowCount();
+  const bool show = pages_->currentIndex() != 0 && rows > 0;
+  preview_->setVisible(show);
+  if (!show) return;
+  int index = 0;
+  for (int i = 0; i < rows; ++i)
+    if (list_.Rows()[static_cast<size_t>(i)].selected) {
+      index = i;
+      break;
+    }
+  const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
+  const vexilo::ConversionJob job = vexilo::ReadConversionJob(windows_.tprog, windows_.optionen);
+  const auto p = vexilo::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
+                                       forms::ParseIntegerText(row.height).value_or(0), index, rows);
+  const QString line = Q(vexilo::PreviewLine(p, job.fileSizeText));
+  preview_->setToolTip(line);
+  preview_->setText(QFontMetrics(preview_->font()).elidedText(line, Qt::ElideMiddle, std::max(100, preview_->width())));
+}
+
+void MainWindow::StoreGeometry() {
+  config::WindowGeometry& g = windows_.mainWindow;
+  g.maximized = isMaximized();
+  g.maximizeOnActivation = !maximizeMark_;
+  const QRect r = isMaximized() ? normalGeometry() : geometry();
+  g.clientWidth = r.width();
+  g.clientHeight = r.height();
+  g.top = r.top();
+  g.left = r.left();
+}
+
+void MainWindow::ApplyGeometry() {
+  const config::WindowGeometry& g = windows_.mainWindow;
+  if (g.maximizeOnActivation) maximizeMark_ = false;
+  if (!isMaximized()) setGeometry(g.left, g.top, std::max(g.clientWidth, 500), std::max(g.clientHeight, 300));
+  else move(g.left, g.top);
+}
+
+void MainWindow::LoadConfiguration(const std::string& path, config::LoadCaller caller) {
+  StoreGeometry();
+  QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->virtualGeometry() : QRect();
+  config::ScreenSize size;
+  if (screen.isValid()) size = {screen.width(), screen.height()};
+  config::KonfigurationLaden(windows_, path, caller, size);
+  ApplyGeometry();
+  ApplyTexts(language_);
+}
+
+void MainWindow::SaveConfiguration(const std::string& path) {
+  StoreGeometry();
+  config::KonfigurationSpeichern(windows_, path);
+}
+
+void MainWindow::AddConfigurationEntry(const std::string& path) {
+  const QFontMetrics metrics(footer_->font());
+  const int width = 2 * std::max(footer_->width(), 150) + 30;
+  configMenu_.KonfigurationAddMenu(path, [&](const std::string& p) {
+    return vexilo::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
+  });
+  RebuildConfigMenu();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls() && !run_->Running()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  event->acceptProposedAction();
+  // Outside the drop handler, so the dragging program is released at once.
+  QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (run_->Running()) {
+    run_->RequestStop();
+    event->ignore();
+    return;
+  }
+  StoreGeometry();
+  // A failed save reaches the error handler, and the window stays open.
+  event->ignore();
+  config::AutosaveOnClose(windows_);
+  event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  if (QScreen* s = screen()) {
+    const QRect desktop = s->virtualGeometry();
+    const QSize client = centralWidget()->size();
+    if (desktop.height() < client.height() + 50 || desktop.width() < client.width() + 50) maximizeMark_ = false;
+  }
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow() && !maximizeMark_) {
+    maximizeMark_ = true;
+    showMaximized();
+  }
+}
+
+}  // namespace ui

@@ -1,0 +1,129 @@
+// The main window Tprog: the three wizard pages, the footer with the forward button, the menu,
+// drag and drop, the image list and the configuration menu. Settings live in the forms of
+// config::ProgramWindows; the list in imagelist::ImageList; the window only shows them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QIcon>
+#include <QMainWindow>
+
+#include "config/ConfigMenu.h"
+#include "config/Configuration.h"
+#include "forms/WizardPages.h"
+#include "imagelist/ImageList.h"
+#include "imagelist/ListServices.h"
+
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class QAction;
+
+namespace ui {
+
+class FilterDialog;
+class FormBinder;
+class HelpWindow;
+class OptionsDialog;
+class QtUserDialogs;
+class RunController;
+
+class MainWindow : public QMainWindow {
+public:
+  MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop = nullptr);
+  ~MainWindow() override;
+
+  // All texts of the window, its dialogs and menus in the language.
+  void ApplyTexts(forms::Language language);
+
+  // ---- Commands (menu, buttons, keys) ----
+  void Forward(bool fromMenu);      // durchfuehren, m_datei_konvert
+  void ShowPage(int page);          // a tab click
+  void OpenImages();                // m_datei_open, double click into the list
+  void OpenFolder();                // OpenOrdner, m_datei_ordner
+  void AddDropped(const std::vector<std::string>& paths);
+  void RemoveSelected();            // BitBtn3, m_datei_delmark, pop4, Delete
+  void RemoveAll();                 // BitBtn2, m_datei_delall
+  void LoadConfiguration(const std::string& path, config::LoadCaller caller);
+  void SaveConfiguration(const std::string& path);
+  void AddConfigurationEntry(const std::string& path);
+
+  // ---- For tests and the screenshot option ----
+  imagelist::ImageList& List() { return list_; }
+  QtUserDialogs& Dialogs() { return *dialogs_; }
+  RunController& Run() { return *run_; }
+  QTabWidget* Pages() const { return pages_; }
+  QPushButton* ForwardButton() const { return forward_; }
+  QLabel* CountLabel() const { return count_; }
+  QLabel* PreviewLabel() const { return preview_; }
+  QTreeWidget* ListView() const { return qulist_; }
+  QMenu* ListMenu() const { return popup_; }
+  QMenu* ConfigMenu() const { return konfig_; }
+  OptionsDialog* Options() const { return options_; }
+  FilterDialog* Filter() const { return filter_; }
+  HelpWindow* Help() const { return help_; }
+  FormBinder* Binder() const { return binder_; }
+  bool MaximizeMark() const { return maximizeMark_; }
+  // The folder chooser, replaceable by tests (start folder in, chosen folder or "" out).
+  std::function<std::string(const std::string&)> chooseFolder;
+  // The open-files dialog, replaceable by tests.
+  std::function<std::vector<std::string>()> chooseFiles;
+
+protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+private:
+  QWidget* BuildImagesPage();
+  QWidget* BuildSizePage();
+  QWidget* BuildSavePage();
+  void BuildMenus();
+  void RebuildConfigMenu();
+  void RefreshList();
+  void UpdatePreview();
+  void SchedulePreview();
+  void RotateTip();
+  void StartRun();
+  void StoreGeometry();
+  void ApplyGeometry();
+  int IconFor(const std::string& path);
+  std::string ChooseFolder(const std::string& start);
+
+  config::ProgramWindows& windows_;
+  forms::Language language_;
+  imagelist::ImageList list_;
+  std::unique_ptr<imagelist::DesktopServices> ownDesktop_;
+  imagelist::DesktopServices* desktop_;
+  std::unique_ptr<QtUserDialogs> dialogs_;
+  std::unique_ptr<RunController> run_;
+  config::ConfigurationMenu configMenu_;
+  forms::WizardFlow flow_;
+  FormBinder* binder_ = nullptr;
+  OptionsDialog* options_ = nullptr;
+  FilterDialog* filter_ = nullptr;
+  HelpWindow* help_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  QTreeWidget* qulist_ = nullptr;
+  QLabel* count_ = nullptr;
+  QLabel* preview_ = nullptr;
+  QLabel* footer_ = nullptr;
+  QPushButton* forward_ = nullptr;
+  QMenu* popup_ = nullptr;
+  QMenu* konfig_ = nullptr;
+  std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name
+  std::vector<std::pair<std::string, QAction*>> actions_;    // menu items by name
+  std::vector<QIcon> icons_;
+  bool maximizeMark_ = true;  // false: maximize at the next activation
+  bool shownOnce_ = false;
+  bool previewPending_ = false;
+  int tipTicks_ = 0;
+};
+
+}  // namespace ui

@@ -1,0 +1,240 @@
+#include "ui/QtDialogs.h"
+
+#include <utility>
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "engine/Messages.h"
+
+namespace ui {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+}  // namespace
+
+ReportWindow::ReportWindow(QWidget* parent, int lines)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, forms::Language::English)));
+  auto* outer = new QVBoxLayout(this);
+  auto* body = new QHBoxLayout;
+  auto* picture = new QLabel(this);
+  picture->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(48, 48));
+  picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+  picture->setMinimumWidth(64);
+  body->addWidget(picture);
+  auto* rule = new QFrame(this);
+  rule->setFrameShape(QFrame::VLine);
+  rule->setFrameShadow(QFrame::Sunken);
+  body->addWidget(rule);
+  auto* text = new QVBoxLayout;
+  for (int i = 0; i < lines; ++i) {
+    auto* line = new QLabel(this);
+    line->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    line->setTextFormat(Qt::PlainText);
+    if (i == 0) {
+      QFont font = line->font();
+      font.setPixelSize(15);
+      font.setBold(true);
+      line->setFont(font);
+    }
+    lines_.push_back(line);
+    text->addWidget(line);
+  }
+  text->addStretch();
+  body->addLayout(text, 1);
+  outer->addLayout(body, 1);
+  buttons_ = new QWidget(this);
+  auto* row = new QHBoxLayout(buttons_);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->addStretch();
+  outer->addWidget(buttons_);
+  setMinimumSize(481, 220);
+  resize(481, 220);
+}
+
+QPushButton* ReportWindow::AddButton(const char* name) {
+  auto* button = new QPushButton(buttons_);
+  button->setObjectName(Q(name));
+  buttons_->layout()->addWidget(button);
+  return button;
+}
+
+int ReportWindow::LineWidth() const { return std::max(200, width() - 120 - 24); }
+
+std::string ReportWindow::Shorten(const std::string& path, const std::string& suffix) const {
+  const QFontMetrics metrics(lines_.size() > 2 ? lines_[2]->font() : font());
+  return vexilo::ShortenPath(path, LineWidth(), [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); },
+                             suffix);
+}
+
+void ReportWindow::showEvent(QShowEvent* event) {
+  // Centred over the main window whenever it is shown.
+  if (QWidget* main = parentWidget()) {
+    const QRect m = main->geometry();
+    move(m.left() + (m.width() - width()) / 2, m.top() + (m.height() - height()) / 2);
+  }
+  QDialog::showEvent(event);
+}
+
+// ---- sm_meldung ----
+
+MessageWindow::MessageWindow(QWidget* parent) : ReportWindow(parent, 4) {
+  setObjectName("sm_meldung");
+  okAll_ = AddButton("OKalle");
+  ok_ = AddButton("OK");
+  ok_->setDefault(true);
+  connect(ok_, &QPushButton::clicked, this, [this] {
+    answer_ = vexilo::MessageButton::OK;
+    accept();
+  });
+  connect(okAll_, &QPushButton::clicked, this, [this] {
+    answer_ = vexilo::MessageButton::OKForAll;
+    accept();
+  });
+}
+
+void MessageWindow::ApplyTexts(forms::Language language) {
+  language_ = language;
+  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, language)));
+  ok_->setText(Q(vexilo::Text(vexilo::TextId::ButtonOK, language)));
+  okAll_->setText(Q(vexilo::Text(vexilo::TextId::ButtonOKForAll, language)));
+}
+
+vexilo::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
+  okAll_->hide();
+  if (const vexilo::MessageText* m = vexilo::FindMessage(key, language_)) {
+    Line(0)->setText(Q(m->title));
+    Line(1)->setText(Q(m->line1));
+    Line(2)->setText(m->detailLine ? "\"" + Q(Shorten(detail)) + "\"" : Q(m->line2));
+    Line(3)->setText(Q(m->line3) + (cause.empty() ? QString() : "\n(" + Q(cause) + ")"));
+    okAll_->setVisible(m->okForAll);
+  }
+  answer_ = vexilo::MessageButton::OK;
+  exec();
+  return answer_;
+}
+
+// ---- sm_achtung ----
+
+OverwriteWindow::OverwriteWindow(QWidget* parent) : ReportWindow(parent, 5) {
+  setObjectName("sm_achtung");
+  using B = vexilo::OverwriteButton;
+  const std::pair<const char*, B> buttons[] = {
+      {"OK", B::Yes}, {"Nein", B::No}, {"OKalle", B::YesForAll}, {"NeinAlle", B::NoForAll}, {"Abbrechen", B::Break}};
+  for (const auto& [name, answer] : buttons) {
+    QPushButton* button = AddButton(name);
+    connect(button, &QPushButton::clicked, this, [this, answer = answer] {
+      answer_ = answer;
+      accept();
+    });
+    buttons_.push_back(button);
+  }
+}
+
+void OverwriteWindow::ApplyTexts(forms::Language l) {
+  using vexilo::TextId;
+  setWindowTitle(Q(vexilo::Text(TextId::DialogCaption, l)));
+  Line(0)->setText(Q(vexilo::Text(TextId::OverwriteTitle, l)));
+  Line(1)->setText(Q(vexilo::Text(TextId::OverwriteLine1, l)));
+  Line(3)->setText(Q(vexilo::Text(TextId::OverwriteQuestion, l)));
+  Line(4)->setText(Q(vexilo::Text(TextId::OverwriteWarning, l)));
+  const TextId ids[] = {TextId::ButtonYes, TextId::ButtonNo, TextId::ButtonYesForAll, TextId::ButtonNoForAll,
+                        TextId::ButtonBreak};
+  for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setText(Q(vexilo::Text(ids[i], l)));
+}
+
+vexilo::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
+  Line(2)->setText(Q(Shorten(path)));
+  answer_ = vexilo::OverwriteButton::No;
+  buttons_[1]->setFocus();
+  exec();
+  return answer_;
+}
+
+// ---- sm_bearbeitung ----
+
+ProgressWindow::ProgressWindow(QWidget* parent) : ReportWindow(parent, 3) {
+  setObjectName("sm_bearbeitung");
+  setModal(false);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName("Progress");
+  bar_->setTextVisible(false);
+  qobject_cast<QBoxLayout*>(layout())->insertWidget(1, bar_);
+  break_ = AddButton("Abbrechen");
+}
+
+void ProgressWindow::ApplyTexts(forms::Language l) {
+  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, l)));
+  break_->setText(Q(vexilo::Text(vexilo::TextId::ButtonBreak, l)));
+}
+
+// ---- QtUserDialogs ----
+
+QtUserDialogs::QtUserDialogs(QWidget* mainWindow)
+    : main_(mainWindow),
+      message_(new MessageWindow(mainWindow)),
+      overwrite_(new OverwriteWindow(mainWindow)),
+      progress_(new ProgressWindow(mainWindow)) {
+  QObject::connect(progress_->BreakButton(), &QPushButton::clicked, progress_, [this] {
+    Flags().cancelProgress = true;
+    if (breakPressed) breakPressed();
+  });
+}
+
+void QtUserDialogs::ApplyTexts(forms::Language language) {
+  message_->ApplyTexts(language);
+  overwrite_->ApplyTexts(language);
+  progress_->ApplyTexts(language);
+}
+
+vexilo::MessageButton QtUserDialogs::ShowMessage(const std::string& key, const std::string& detail,
+                                                 const std::string& cause) {
+  return message_->Ask(key, detail, cause);
+}
+
+vexilo::OverwriteButton QtUserDialogs::ShowOverwrite(const std::string& path) { return overwrite_->Ask(path); }
+
+void QtUserDialogs::ShowNote(const std::string& path, const std::string& text) { notes_.push_back(path + ": " + text); }
+
+std::vector<std::string> QtUserDialogs::TakeNotes() { return std::exchange(notes_, {}); }
+
+void QtUserDialogs::ShowProgress(const vexilo::ProgressText& text, int maximum) {
+  progress_->Line(0)->setText(Q(text.title));
+  progress_->Line(1)->setText(Q(text.line));
+  progress_->Line(2)->setText(Q(text.fileLine));
+  progress_->Bar()->setRange(0, std::max(maximum, 1));
+  progress_->Bar()->setValue(0);
+  progress_->show();
+  progress_->raise();
+}
+
+void QtUserDialogs::SetProgressFileLine(const std::string& path, const std::string& suffix) {
+  progress_->Line(2)->setText(Q(path.empty() ? suffix : progress_->Shorten(path, suffix)));
+}
+
+void QtUserDialogs::SetProgressPosition(int position) { progress_->Bar()->setValue(position); }
+void QtUserDialogs::HideProgress() { progress_->hide(); }
+void QtUserDialogs::ProcessEvents() { QApplication::processEvents(); }
+
+void QtUserDialogs::SetMainWindowEnabled(bool enabled) {
+  // Only the main window's own content: the progress window, a child, stays usable.
+  for (QWidget* child : main_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!child->isWindow()) child->setEnabled(enabled);
+}
+
+void QtUserDialogs::FocusMainWindow() {
+  main_->activateWindow();
+  main_->setFocus();
+}
+
+}  // namespace ui

@@ -1,0 +1,124 @@
+// The message dialog (sm_meldung), the overwrite question (sm_achtung) and the progress window
+// (sm_bearbeitung), and the UserDialogs that shows them. Their buttons carry the names the
+// rest of the program knows them by (OK, OKalle, Nein, NeinAlle, Abbrechen).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QDialog>
+
+#include "engine/UserDialogs.h"
+#include "forms/Language.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace ui {
+
+// The frame the three windows share: a picture on the left, a rule, a title line and further
+// text lines on the right, buttons at the bottom right.
+class ReportWindow : public QDialog {
+public:
+  ReportWindow(QWidget* parent, int lines);
+  QLabel* Line(int index) const { return lines_[static_cast<size_t>(index)]; }
+  QPushButton* AddButton(const char* name);
+  // The width a file line may take, for ShortenPath.
+  int LineWidth() const;
+  std::string Shorten(const std::string& path, const std::string& suffix = "") const;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+
+private:
+  std::vector<QLabel*> lines_;
+  QWidget* buttons_;
+};
+
+class MessageWindow : public ReportWindow {
+public:
+  explicit MessageWindow(QWidget* parent);
+  void ApplyTexts(forms::Language language);
+  vexilo::MessageButton Ask(const std::string& key, const std::string& detail, const std::string& cause);
+
+private:
+  forms::Language language_ = forms::Language::English;
+  QPushButton* ok_;
+  QPushButton* okAll_;
+  vexilo::MessageButton answer_ = vexilo::MessageButton::OK;
+};
+
+class OverwriteWindow : public ReportWindow {
+public:
+  explicit OverwriteWindow(QWidget* parent);
+  void ApplyTexts(forms::Language language);
+  vexilo::OverwriteButton Ask(const std::string& path);
+
+protected:
+  // Escape must not answer: a closed question would mean "Yes".
+  void reject() override {}
+
+private:
+  vexilo::OverwriteButton answer_ = vexilo::OverwriteButton::No;
+  std::vector<QPushButton*> buttons_;
+};
+
+class ProgressWindow : public ReportWindow {
+public:
+  explicit ProgressWindow(QWidget* parent);
+  void ApplyTexts(forms::Language language);
+  QProgressBar* Bar() const { return bar_; }
+  QPushButton* BreakButton() const { return break_; }
+
+protected:
+  void reject() override {}
+
+private:
+  QProgressBar* bar_;
+  QPushButton* break_;
+};
+
+class QtUserDialogs : public vexilo::UserDialogs {
+public:
+  explicit QtUserDialogs(QWidget* mainWindow);
+  void ApplyTexts(forms::Language language);
+
+  // The modal dialogs, also for a run on a worker thread (called on the GUI thread).
+  vexilo::MessageButton AskMessage(const std::string& key, const std::string& detail, const std::string& cause) {
+    return ShowMessage(key, detail, cause);
+  }
+  vexilo::OverwriteButton AskOverwriteButton(const std::string& path) { return ShowOverwrite(path); }
+
+  void ShowNote(const std::string& path, const std::string& text) override;
+  void ShowProgress(const vexilo::ProgressText& text, int maximum) override;
+  void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
+  void SetProgressPosition(int position) override;
+  void HideProgress() override;
+  void ProcessEvents() override;
+  void SetMainWindowEnabled(bool enabled) override;
+  void FocusMainWindow() override;
+
+  // Notes collected since the last call.
+  std::vector<std::string> TakeNotes();
+  // Called when Break in the progress window is pressed (besides setting cancelProgress).
+  std::function<void()> breakPressed;
+
+  MessageWindow* Message() const { return message_; }
+  OverwriteWindow* Overwrite() const { return overwrite_; }
+  ProgressWindow* Progress() const { return progress_; }
+
+protected:
+  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override;
+  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override;
+
+private:
+  QWidget* main_;
+  MessageWindow* message_;
+  OverwriteWindow* overwrite_;
+  ProgressWindow* progress_;
+  std::vector<std::string> notes_;
+};
+
+}  // namespace ui

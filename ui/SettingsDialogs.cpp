@@ -1,0 +1,150 @@
+#include "ui/SettingsDialogs.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "forms/ToptionenForm.h"
+#include "forms/TsmFilterForm.h"
+#include "ui/FormBinder.h"
+
+namespace ui {
+
+OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
+    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
+  setObjectName("optionen");
+  auto* outer = new QVBoxLayout(this);
+  auto* general = new QGroupBox(this);
+  auto* g = new QVBoxLayout(general);
+  for (const char* name : {"act_sizehochquerformat", "act_sizekleiner", "act_sizebigger"}) {
+    auto* box = new QCheckBox(general);
+    g->addWidget(box);
+    binder_->Bind(name, box);
+  }
+  binder_->Bind("GroupBox1", general);
+  outer->addWidget(general);
+
+  auto* advanced = new QGroupBox(this);
+  auto* a = new QGridLayout(advanced);
+  auto* methodLabel = new QLabel(advanced);
+  auto* method = new QComboBox(advanced);
+  methodLabel->setBuddy(method);
+  a->addWidget(methodLabel, 0, 0);
+  a->addWidget(method, 0, 1);
+  auto* qualityLabel = new QLabel(advanced);
+  qualityLabel->setWordWrap(true);
+  auto* quality = new QComboBox(advanced);
+  auto* scroll = new QScrollBar(Qt::Horizontal, advanced);
+  qualityLabel->setBuddy(quality);
+  a->addWidget(qualityLabel, 1, 0, 1, 2);
+  a->addWidget(quality, 2, 0);
+  a->addWidget(scroll, 2, 1);
+  auto* progressive = new QCheckBox(advanced);
+  auto* layers = new QCheckBox(advanced);
+  a->addWidget(progressive, 3, 0, 1, 2);
+  a->addWidget(layers, 4, 0, 1, 2);
+  a->setColumnStretch(1, 1);
+  binder_->Bind("Label4", methodLabel);
+  binder_->Bind("act_sizemethode", method);
+  binder_->Bind("Label10", qualityLabel);
+  binder_->Bind("out_quality", quality);
+  binder_->Bind("ScrollBar1", scroll);
+  binder_->Bind("progressivaktiv", progressive);
+  binder_->Bind("psdlayers", layers);
+  binder_->Bind("GroupBox2", advanced);
+  outer->addWidget(advanced);
+
+  auto* ok = new QPushButton(this);
+  binder_->Bind("Button1", ok);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::close);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(ok);
+  outer->addLayout(row);
+  outer->addStretch();
+}
+
+void OptionsDialog::ApplyTexts(forms::Language language) {
+  forms::ApplyToptionenLanguage(binder_->GetForm(), language);
+  setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
+  binder_->SyncAll();
+}
+
+FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
+  setObjectName("sm_filter");
+  setWindowTitle("Filter");
+  auto* outer = new QVBoxLayout(this);
+  formats_ = new QGroupBox(this);
+  auto* f = new QGridLayout(formats_);
+  auto* all = new QRadioButton(formats_);
+  auto* chosen = new QRadioButton(formats_);
+  f->addWidget(all, 0, 0, 1, 2);
+  f->addWidget(chosen, 1, 0, 1, 2);
+  binder_->Bind("alle", all);
+  binder_->Bind("auswahl", chosen);
+  int row = 2;
+  int column = 0;
+  for (const forms::FilterGroup& group : forms::TsmFilterGroups()) {
+    auto* box = new QCheckBox(formats_);
+    binder_->Bind(group.box, box);
+    auto* members = new QHBoxLayout;
+    members->setContentsMargins(20, 0, 0, 0);
+    for (const char* member : group.members) {
+      auto* m = new QCheckBox(formats_);
+      binder_->Bind(member, m);
+      members->addWidget(m);
+    }
+    members->addStretch();
+    auto* cell = new QVBoxLayout;
+    cell->addWidget(box);
+    cell->addLayout(members);
+    f->addLayout(cell, row, column);
+    if (++column == 2) {
+      column = 0;
+      ++row;
+    }
+  }
+  if (column != 0) ++row;
+  column = 0;
+  for (const char* single : forms::TsmFilterSingleFormats()) {
+    auto* box = new QCheckBox(formats_);
+    binder_->Bind(single, box);
+    f->addWidget(box, row, column);
+    if (++column == 2) {
+      column = 0;
+      ++row;
+    }
+  }
+  binder_->Bind("GroupBox1", formats_);
+  outer->addWidget(formats_);
+  style_ = new QGroupBox(this);
+  auto* s = new QVBoxLayout(style_);
+  auto* sub = new QCheckBox(style_);
+  s->addWidget(sub);
+  binder_->Bind("inp_uv", sub);
+  binder_->Bind("GroupBox2", style_);
+  outer->addWidget(style_);
+  auto* ok = new QPushButton(this);
+  binder_->Bind("Button1", ok);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  outer->addLayout(buttons);
+}
+
+void FilterDialog::ApplyTexts(forms::Language language) {
+  forms::ApplyTsmFilterLanguage(binder_->GetForm(), language);
+  binder_->SyncAll();
+}
+
+}  // namespace ui

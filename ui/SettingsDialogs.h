@@ -1,0 +1,37 @@
+// The options dialog (Toptionen, modeless, on top) and the folder-search filter (Tsm_filter,
+// modal): widgets laid out and bound to their forms; the forms hold every behaviour.
+#pragma once
+
+#include <QDialog>
+#include <QGroupBox>
+
+#include "forms/Form.h"
+#include "forms/Language.h"
+
+namespace ui {
+
+class FormBinder;
+
+class OptionsDialog : public QDialog {
+public:
+  OptionsDialog(forms::Form& form, QWidget* parent);
+  void ApplyTexts(forms::Language language);
+  FormBinder* Binder() const { return binder_; }
+
+private:
+  FormBinder* binder_;
+};
+
+class FilterDialog : public QDialog {
+public:
+  FilterDialog(forms::Form& form, QWidget* parent);
+  void ApplyTexts(forms::Language language);
+  FormBinder* Binder() const { return binder_; }
+
+private:
+  FormBinder* binder_;
+  QGroupBox* formats_;
+  QGroupBox* style_;
+};
+
+}  // namespace ui
