@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "base/Paths.h"
 #include "base/Text.h"
@@ -119,6 +120,14 @@ void Collect(const std::string& folder, const std::vector<std::string>& patterns
       found.push_back(folder + e.name);
     }
   }
+}
+
+// The journal keeps full paths; a row may hold a relative one.
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(path, error);
+  return error ? path : full.string();
 }
 
 int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
@@ -540,13 +549,13 @@ bool FileRenamer::UndoAvailable() const {
 
 void FileRenamer::MoveRow(const std::string& from, const std::string& to, RowStatus status) {
   for (RenamerRow& row : rows_) {
-    if (row.path != from) continue;
+    if (row.path != from && Absolute(row.path) != from) continue;
     row.path = to;
     row.name = status == RowStatus::Restored ? NameWithoutExtension(base::FileNameOf(to)) : base::FileNameOf(to);
     row.type = TypeOf(to);
     SetRowStatus(row, status);
   }
-  if (previewed_ == from) previewed_ = to;
+  if (previewed_ == from || (!previewed_.empty() && Absolute(previewed_) == from)) previewed_ = to;
 }
 
 UndoResult FileRenamer::UndoLastRename() {
@@ -625,7 +634,7 @@ RenameResult FileRenamer::Finish() {
     if (!error.empty()) {
       ++result.failed;
       for (RenamerRow& row : rows_)
-        if (row.path == e.from) SetRowStatus(row, RowStatus::Error, error);
+        if (row.path == e.from || Absolute(row.path) == e.from) SetRowStatus(row, RowStatus::Error, error);
       continue;
     }
     ++result.renamed;

@@ -166,7 +166,13 @@ std::string RenameJournal::Start(const std::vector<JournalEntry>& plan) {
   std::filesystem::create_directories(folder, ec);
   if (ec) return "Cannot create the folder \"" + folder + "\" for the rename journal: " + ec.message();
   std::string text = std::string(kHeader) + "\n";
-  for (const JournalEntry& e : plan) text += "plan " + Escape(e.from) + "\t" + Escape(e.to) + "\n";
+  // Relative paths would be read against another working folder later.
+  const auto absolute = [](const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    return error ? path : full.string();
+  };
+  for (const JournalEntry& e : plan) text += "plan " + Escape(absolute(e.from)) + "\t" + Escape(absolute(e.to)) + "\n";
   // Written beside the journal and put in its place whole, so that a crash leaves either the
   // earlier journal or this one.
   const std::string temporary = path_ + ".new";
