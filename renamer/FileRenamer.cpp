@@ -75,7 +75,9 @@ bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
 }
 
 // Whether a file name matches a pattern "*.*" (every name, with or without a dot) or "*.x" (the
-// name ends in ".x", letter case ignored).
+// name ends in ".x", letter case ignored). Unlike the image search, a three-letter extension
+// does not also find longer ones it begins ("*.tif" does not find "x.tiff"): the renamer changes
+// the files it finds, so it takes exactly the extensions asked for.
 bool MatchesPattern(const std::string& name, const std::string& pattern) {
   if (pattern == "*.*") return true;
   return EndsWithNoCase(name, pattern.substr(1));
