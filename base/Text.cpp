@@ -1,5 +1,11 @@
 #include "base/Text.h"
 
+#include <locale.h>
+#include <wchar.h>
+#include <wctype.h>
+
+#include <charconv>
+
 namespace base {
 
 std::string ReplaceAll(std::string_view text, std::string_view search, std::string_view replacement) {
@@ -110,6 +116,50 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
   for (size_t i = 0; i < a.size(); ++i)
     if (lower(a[i]) != lower(b[i])) return false;
   return true;
+}
+
+namespace {
+
+locale_t UserLocale() {
+  static const locale_t locale = [] {
+    locale_t l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
+    if (l == static_cast<locale_t>(nullptr))
+      l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return l;
+  }();
+  return locale;
+}
+
+std::wstring FoldCase(const std::string& text, locale_t locale) {
+  std::wstring out;
+  for (char32_t c : DecodeUtf8(text)) {
+    wchar_t w = static_cast<wchar_t>(c);
+    if (locale != static_cast<locale_t>(nullptr)) w = static_cast<wchar_t>(towlower_l(static_cast<wint_t>(w), locale));
+    else if (w >= L'A' && w <= L'Z') w = static_cast<wchar_t>(w - L'A' + L'a');
+    out += w;
+  }
+  return out;
+}
+
+}  // namespace
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+  const locale_t locale = UserLocale();
+  const std::wstring x = FoldCase(a, locale), y = FoldCase(b, locale);
+  const int result = locale != static_cast<locale_t>(nullptr) ? wcscoll_l(x.c_str(), y.c_str(), locale) : x.compare(y);
+  if (result != 0) return result;
+  return x.compare(y);
+}
+
+std::string KilobyteText(uint64_t bytes, const std::string& decimalSeparator) {
+  char buffer[64];
+  // Written without the C library's locale, which a toolkit may have changed.
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(bytes) / 1024.0, std::chars_format::fixed, 3);
+  std::string text(buffer, result.ptr);
+  const size_t point = text.find('.');
+  if (point != std::string::npos) text.replace(point, 1, decimalSeparator);
+  return text + " KB";
 }
 
 }  // namespace base

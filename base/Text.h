@@ -2,6 +2,7 @@
 // Texts are UTF-8; comparisons are exact (letter case counts).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,15 @@ bool StartsWith(std::string_view text, std::string_view prefix);
 // Equal when compared with ASCII letters folded to lower case (".JPG" and ".jpg").
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool EndsWith(std::string_view text, std::string_view suffix);
+
+// Negative, zero or positive: the texts compared without regard to letter case in the user's
+// locale (both folded to lower case, then collated); texts the locale counts equal are ordered
+// by code point. Without a usable locale, by code point.
+int CompareNoCase(const std::string& a, const std::string& b);
+
+// A size cell of the file lists: kilobytes (1024 bytes) with exactly three decimals and the given
+// decimal separator, followed by " KB" ("123.457 KB", "123,457 KB").
+std::string KilobyteText(uint64_t bytes, const std::string& decimalSeparator);
 
 std::string EncodeUtf8(char32_t code);
 // Malformed bytes decode as U+FFFD each.

@@ -16,6 +16,7 @@ const char* const kUsage =
     "  transcode IN OUT        load IN and save it as OUT (the type follows OUT's extension)\n"
     "  convert [options] PATH...  run a batch conversion (see vexilo-cli convert --help)\n"
     "  config [options]        write a configuration file (see vexilo-cli config --help)\n"
+    "  rename [options] PATH...  rename files by a mask (see vexilo-cli rename --help)\n"
     "\n"
     "Options:\n"
     "  -h, --help   show this text and exit (also after a command: vexilo-cli convert -h)\n"
@@ -31,6 +32,7 @@ const Command kCommands[] = {
     {"transcode", cli::RunTranscode},
     {"convert", cli::RunConvert},
     {"config", cli::RunConfig},
+    {"rename", cli::RunRename},
 };
 
 }  // namespace

@@ -2,13 +2,9 @@
 
 #include "base/Paths.h"
 
-#include <locale.h>
 #include <sys/stat.h>
-#include <wchar.h>
-#include <wctype.h>
 
 #include <algorithm>
-#include <charconv>
 #include <stdexcept>
 
 #include "imagelist/FolderSearch.h"
@@ -71,37 +67,6 @@ public:
   imaging::ImageData image;
 };
 
-// Text comparison without regard to case in the user's locale: both texts are folded to lower
-// case and collated; without a usable locale, by code point.
-locale_t UserLocale() {
-  static const locale_t locale = [] {
-    locale_t l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-    if (l == static_cast<locale_t>(nullptr))
-      l = newlocale(LC_COLLATE_MASK | LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return l;
-  }();
-  return locale;
-}
-
-std::wstring FoldCase(const std::string& text, locale_t locale) {
-  std::wstring out;
-  for (char32_t c : base::DecodeUtf8(text)) {
-    wchar_t w = static_cast<wchar_t>(c);
-    if (locale != static_cast<locale_t>(nullptr)) w = static_cast<wchar_t>(towlower_l(static_cast<wint_t>(w), locale));
-    else if (w >= L'A' && w <= L'Z') w = static_cast<wchar_t>(w - L'A' + L'a');
-    out += w;
-  }
-  return out;
-}
-
-int CompareTextNoCase(const std::string& a, const std::string& b) {
-  const locale_t locale = UserLocale();
-  const std::wstring x = FoldCase(a, locale), y = FoldCase(b, locale);
-  const int result = locale != static_cast<locale_t>(nullptr) ? wcscoll_l(x.c_str(), y.c_str(), locale) : x.compare(y);
-  if (result != 0) return result;
-  return x.compare(y);  // texts the locale counts equal still have an order
-}
-
 int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
 }  // namespace
@@ -118,14 +83,7 @@ const std::string& ImageListEntry::Cell(int column) const {
 }
 
 std::string SizeText(uint64_t bytes, const std::string& decimalSeparator) {
-  char buffer[64];
-  // Written without the C library's locale, which a toolkit may have changed.
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, static_cast<double>(bytes) / 1024.0, std::chars_format::fixed, 3);
-  std::string text(buffer, result.ptr);
-  const size_t point = text.find('.');
-  if (point != std::string::npos) text.replace(point, 1, decimalSeparator);
-  return text + " KB";
+  return base::KilobyteText(bytes, decimalSeparator);
 }
 
 std::string CounterText(int count, Language language) {
@@ -415,7 +373,7 @@ int ImageList::qulistCompare(const ImageListEntry& first, const ImageListEntry& 
       };
       return CompareNumbers(number(a.size), number(b.size));
     }
-    default: return CompareTextNoCase(a.Cell(sort_.column), b.Cell(sort_.column));
+    default: return base::CompareNoCase(a.Cell(sort_.column), b.Cell(sort_.column));
   }
 }
 
