@@ -236,33 +236,22 @@ std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindo
   return std::nullopt;
 }
 
-// The paths of an image list in the order they were added. Each addition lands at its place in
-// the list's sort order and is told by rowsChanged; the new row is where the list first differs
-// from the rows seen before.
+// The paths of an image list in the order they were added (the list itself keeps its sort
+// order).
 class ListOrder {
 public:
   explicit ListOrder(imagelist::ImageList& list) : list_(list) {
-    list_.rowsChanged = [this] { Update(); };
+    list_.rowAdded = [this](const std::string& path) { added_.push_back(path); };
   }
-  ~ListOrder() { list_.rowsChanged = nullptr; }
+  ~ListOrder() { list_.rowAdded = nullptr; }
   ListOrder(const ListOrder&) = delete;
   ListOrder& operator=(const ListOrder&) = delete;
 
   const std::vector<std::string>& Paths() const { return added_; }
 
 private:
-  void Update() {
-    const auto& rows = list_.Rows();
-    if (rows.size() != seen_.size() + 1) return;  // only additions happen here
-    size_t at = 0;
-    while (at < seen_.size() && rows[at].path == seen_[at]) ++at;
-    seen_.insert(seen_.begin() + static_cast<std::ptrdiff_t>(at), rows[at].path);
-    added_.push_back(rows[at].path);
-  }
-
   imagelist::ImageList& list_;
-  std::vector<std::string> seen_;   // the list's paths in its order
-  std::vector<std::string> added_;  // the same in the order added
+  std::vector<std::string> added_;
 };
 
 }  // namespace

@@ -217,7 +217,9 @@ void ImageList::Refuse(const std::string& path, const std::string& cause, vexilo
 void ImageList::Insert(ImageListEntry entry) {
   const auto at = std::upper_bound(rows_.begin(), rows_.end(), entry,
                                    [this](const ImageListEntry& a, const ImageListEntry& b) { return Less(a, b); });
+  const std::string path = entry.path;
   rows_.insert(at, std::move(entry));
+  if (rowAdded) rowAdded(path);
   Changed();
 }
 

@@ -150,6 +150,9 @@ public:
   // them; inside a bulk update once, at its end. Drops, folder searches and the open dialog
   // are bulk updates.
   std::function<void()> rowsChanged;
+  // Called for every row as it is added, with its path, also inside a bulk update: the order
+  // in which files arrived, whatever the list's sort order.
+  std::function<void(const std::string& path)> rowAdded;
   void BeginBulkUpdate() { ++bulkDepth_; }
   void EndBulkUpdate();
   // Called for every file refused as "formatfehler", with the cause, and whether the message
