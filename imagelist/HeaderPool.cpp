@@ -69,10 +69,12 @@ void HeaderPool::Work(std::stop_token stop) {
     {
       std::lock_guard lock(mutex_);
       results_.push_back(std::move(result));
-      --running_;
-      if (jobs_.empty() && running_ == 0) idle_.notify_all();
     }
     if (resultReady) resultReady();
+    // Idle only once the owner has been told.
+    std::lock_guard lock(mutex_);
+    --running_;
+    if (jobs_.empty() && running_ == 0) idle_.notify_all();
   }
 }
 

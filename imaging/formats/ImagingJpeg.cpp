@@ -461,11 +461,11 @@ void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
       RaiseImaging("JPEG: no frame header before marker 0x%02X.", unsigned(marker));
     handle.ReadExact(bytes, 2, "JPEG segment length");
     const int64_t length = (int64_t(bytes[0]) << 8) | bytes[1];
-    if (length < 2) RaiseImaging("JPEG: a segment of %lld bytes is impossible.", static_cast<long long>(length));
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (!frame) {
+      // libjpeg skips what a length below 2 leaves, nothing.
       if (length - 2 > handle.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
-      handle.Seek(length - 2, smFromCurrent);
+      if (length > 2) handle.Seek(length - 2, smFromCurrent);
       continue;
     }
     if (length < 8) RaiseImaging("JPEG: the frame header is too short.");

@@ -102,9 +102,12 @@ std::vector<uint8_t> Cat(std::initializer_list<std::vector<uint8_t>> parts) {
 std::vector<uint8_t> Text(const std::string& t) { return {t.begin(), t.end()}; }
 std::vector<uint8_t> Zeros(size_t n) { return std::vector<uint8_t>(n, 0); }
 
+// A 24-bit bitmap; its pixel bytes are there only for a small picture.
 std::vector<uint8_t> Bmp(int32_t width, int32_t height) {
-  return Cat({Text("BM"), Le32(54 + 4), Le32(0), Le32(54), Le32(40), Le32(uint32_t(width)), Le32(uint32_t(height)),
-              Le16(1), Le16(24), Zeros(24), Zeros(4)});
+  const int64_t pixels = int64_t(width) * (height < 0 ? -height : height);
+  const size_t data = pixels <= 64 ? size_t((width * 3 + 3) / 4 * 4 * (height < 0 ? -height : height)) : 4;
+  return Cat({Text("BM"), Le32(uint32_t(54 + data)), Le32(0), Le32(54), Le32(40), Le32(uint32_t(width)),
+              Le32(uint32_t(height)), Le16(1), Le16(24), Zeros(24), Zeros(data)});
 }
 std::vector<uint8_t> Png(uint32_t width, uint32_t height) {
   return Cat({{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, Be32(13), Text("IHDR"), Be32(width), Be32(height),
