@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 #include "engine/ImageFiles.h"
 #include "imaging/Imaging.h"
+#include "imaging/ImagingHeaders.h"
 
 namespace cli {
 
@@ -43,35 +44,34 @@ bool IsReadableFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
-// Prints the line of one file; false when it could not be read.
+// Prints the line of one file; false when it could not be read. The size and format come from
+// the file's header; formats without a header reader are decoded.
 bool DescribeFile(const std::string& path) {
   std::string format;
-  imaging::ImageData image;
-  if (vexilo::IsIconPath(path)) {
+  const bool icon = vexilo::IsIconPath(path);
+  if (icon) {
     const std::string ext = path.substr(path.rfind('.') + 1);
     format = ext.size() == 3 && (ext[0] == 'c' || ext[0] == 'C') ? "cur" : "ico";
-    if (!vexilo::LoadImageFile(path, image)) {
-      PrintError("\"" + path + "\": the icon could not be read");
-      return false;
-    }
   } else {
     format = imaging::DetectFileFormat(path);
-    imaging::TImageFileFormat* codec = format.empty() ? nullptr : imaging::FindFormatByExtension(format);
-    if (!codec) {
+    if (format.empty() || !imaging::FindFormatByExtension(format)) {
       std::printf("%s: unsupported\n", path.c_str());
       return false;
     }
-    imaging::TDynImageDataArray images;
-    if (!codec->LoadFromFile(path, images, true) || images.empty()) {
-      PrintError("\"" + path + "\": no image could be read from the file");
-      return false;
-    }
-    image = images[0];
-    images.Detach(0);
   }
-  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), image.Width, image.Height,
-              imaging::GetFormatName(image.Format).c_str());
-  imaging::ReleaseImage(image);
+  imaging::TImageHeader header;
+  if (imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) {
+    std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), header.Width, header.Height,
+                imaging::GetFormatName(header.Format).c_str());
+    return true;
+  }
+  imaging::TDynImageDataArray images;
+  if (!imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true) || images.empty()) {
+    PrintError("\"" + path + "\": no image could be read from the file");
+    return false;
+  }
+  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), images[0].Width, images[0].Height,
+              imaging::GetFormatName(images[0].Format).c_str());
   return true;
 }
 

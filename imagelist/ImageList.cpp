@@ -8,9 +8,11 @@
 #include <stdexcept>
 
 #include "imagelist/FolderSearch.h"
+#include "imagelist/HeaderPool.h"
 #include "engine/ImageFiles.h"
 #include "engine/OutputNaming.h"
 #include "imaging/Imaging.h"
+#include "imaging/ImagingHeaders.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "forms/NumberText.h"
 #include "base/Text.h"
@@ -161,6 +163,24 @@ struct BulkUpdate {
 
 }  // namespace
 
+ImageList::~ImageList() = default;
+
+HeaderPool& ImageList::Pool() {
+  if (!pool_) {
+    // Two readers keep a disk busy; more only wait for it.
+    pool_ = std::make_unique<HeaderPool>(2);
+    pool_->resultReady = headerReady_;
+  }
+  return *pool_;
+}
+
+void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
+  headerReady_ = std::move(ready);
+  if (pool_) pool_->resultReady = headerReady_;
+}
+
+int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
+
 bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) {
   for (const ImageListEntry& row : rows_) {
     if (row.path == path) {
@@ -170,43 +190,108 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
   }
   const bool icon = vexilo::IsIconPath(path);
   ImageListEntry entry;
+  HeaderJob job;
   try {
-    if (!icon && imaging::DetectFileFormat(path).empty()) {
-      struct stat info {};
-      const bool empty = stat(path.c_str(), &info) == 0 && info.st_size == 0;
-      Refuse(path, empty ? "The file is empty" : "No image format recognises the file's content", dialogs);
-      return false;
-    }
-    HeldImage held;
-    const bool loaded = readImages_ && vexilo::LoadImageFile(path, held.image);
-    // An icon is read by its own codec without a content test first, so a failure to read it
-    // is the only sign that it is no icon.
-    if (icon && readImages_ && !loaded) {
-      Refuse(path, "The file holds no icon", dialogs);
-      return false;
+    std::string format = "ico";
+    if (!icon) {
+      format = imaging::DetectFileFormat(path);
+      if (format.empty()) {
+        struct stat info {};
+        const bool empty = stat(path.c_str(), &info) == 0 && info.st_size == 0;
+        Refuse(path, empty ? "The file is empty" : "No image format recognises the file's content", dialogs);
+        return false;
+      }
     }
     const std::string extension = base::ExtensionOf(path);
     entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
-    entry.icon = GetFileIconNumber(path);
     entry.type = TypeOf(path);
-    entry.width = std::to_string(loaded ? held.image.Width : 0);
-    entry.height = std::to_string(loaded ? held.image.Height : 0);
-    uint64_t bytes = 0;
-    if (icon && loaded) {
-      bytes = static_cast<uint64_t>(held.image.Size);
-    } else {
-      struct stat info {};
-      if (stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot read the size of " + path);
-      bytes = static_cast<uint64_t>(info.st_size);
-    }
-    entry.size = SizeText(bytes, decimalSeparator_);
     entry.path = path;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot read the size of " + path);
+    entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
+    if (!readImages_) {
+      entry.width = entry.height = "0";
+    } else if (!background_ || !imaging::FindHeaderReader(format)) {
+      ReadNow(entry, icon, format);
+    } else {
+      entry.pending = true;
+      entry.headerRead = ++nextSerial_;
+      job = HeaderJob{entry.headerRead, path, format, imaging::CurrentHeaderOptions(), dialogs.Flags().showNoMore};
+    }
+    entry.icon = GetFileIconNumber(path);
   } catch (const std::exception& e) {
     Refuse(path, e.what(), dialogs);
     return false;
   }
   Insert(std::move(entry));
+  if (job.serial != 0) Pool().Submit(std::move(job));
   return true;
+}
+
+void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon) {
+  entry.width = std::to_string(width);
+  entry.height = std::to_string(height);
+  // An icon's size cell is its drawn picture, 4 bytes a pixel.
+  if (icon) entry.size = SizeText(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4, decimalSeparator_);
+  entry.pending = false;
+}
+
+// Reads the size on this thread: from the header, or for formats without a header reader by
+// decoding the file (a file that decodes to no image gives 0 x 0). Raises when the file
+// cannot be read.
+void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
+  imaging::TImageHeader header;
+  if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentHeaderOptions(), header)) {
+    Fill(entry, header.Width, header.Height, icon);
+    return;
+  }
+  HeldImage held;
+  const bool loaded = vexilo::LoadImageFile(entry.path, held.image);
+  Fill(entry, loaded ? held.image.Width : 0, loaded ? held.image.Height : 0, false);
+}
+
+int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
+  if (!pool_) return 0;
+  int settled = 0;
+  bool removed = false;
+  for (HeaderResult& result : pool_->TakeResults()) {
+    const std::string& path = result.job.path;
+    const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const ImageListEntry& r) {
+      return r.pending && r.headerRead == result.job.serial && r.path == path;
+    });
+    if (row == rows_.end()) continue;  // removed from the list meanwhile
+    ++settled;
+    ImageListEntry entry = std::move(*row);
+    rows_.erase(row);
+    const bool icon = vexilo::IsIconPath(path);
+    std::string cause = result.cause;
+    try {
+      if (result.read) Fill(entry, result.header.Width, result.header.Height, icon);
+      else if (result.decode) ReadNow(entry, icon, result.job.extension);
+    } catch (const std::exception& e) {
+      cause = e.what();
+    }
+    if (entry.pending) {
+      removed = true;
+      if (result.job.silenced) {
+        if (fileRefused) fileRefused(path, cause, false);
+      } else {
+        Refuse(path, cause, dialogs);
+      }
+      Changed();
+      continue;
+    }
+    Insert(std::move(entry));
+    if (rowFilled) rowFilled(path);
+  }
+  if (removed) UpdateCounterLabel();
+  return settled;
+}
+
+int ImageList::WaitForHeaders(vexilo::UserDialogs& dialogs) {
+  if (!pool_) return 0;
+  pool_->WaitIdle();
+  return CollectHeaderResults(dialogs);
 }
 
 void ImageList::Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs) {
@@ -226,6 +311,7 @@ void ImageList::Insert(ImageListEntry entry) {
 void ImageList::AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs) {
   BulkUpdate bulk(*this);
   for (const std::string& path : paths) add2list(path, dialogs);
+  CollectHeaderResults(dialogs);
   UpdateCounterLabel();
 }
 
@@ -268,6 +354,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
       break;
     }
   }
+  CollectHeaderResults(dialogs);
   UpdateCounterLabel();
 }
 

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 
 namespace imagelist {
 
+class HeaderPool;
+
 // One row; every cell is text.
 struct ImageListEntry {
   std::string name;    // column 0, the row caption: the file name without its extension text
@@ -28,6 +31,8 @@ struct ImageListEntry {
   std::string path;    // column 5: the full path as given; the row's identity
   int icon = -1;       // index into the window's icon list
   bool selected = false;
+  bool pending = false;  // width and height (and an icon's size) wait for the header read
+  uint64_t headerRead = 0;  // which read fills a pending row
 
   const std::string& Cell(int column) const;
 };
@@ -59,22 +64,46 @@ std::vector<FilterEntry> OpenDialogFilter(forms::Language language);
 class ImageList : public vexilo::ImageRows {
 public:
   explicit ImageList(forms::Language language, std::string decimalSeparator = forms::UserDecimalSeparator());
+  ~ImageList() override;
+  ImageList(const ImageList&) = delete;
+  ImageList& operator=(const ImageList&) = delete;
 
   // ---- Rows ----
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].path; }
   const std::vector<ImageListEntry>& Rows() const { return rows_; }
 
-  // Tprog.add2list: adds one file. Refused with a message (unless show-no-more is set): a path
-  // already listed ("dateischoninliste"), content no codec accepts or a file that cannot be
-  // read ("formatfehler"). Icons and cursors are not tested by content. The row takes its
-  // place in the current sort order. The counter label is left to the caller. Returns whether
-  // a row was added.
+  // Tprog.add2list: adds one file. Refused at once with a message (unless show-no-more is set):
+  // a path already listed ("dateischoninliste"), content no codec accepts ("formatfehler").
+  // Icons and cursors are not tested by content. Width and height come from the file's header,
+  // not from its pixels; with background reads (the default) the row is added at once with
+  // these cells empty and `pending` set, and a file whose header cannot be read leaves the list
+  // with "formatfehler" when CollectHeaderResults meets it. The row takes its place in the
+  // current sort order. The counter label is left to the caller. Returns whether a row was
+  // added.
   bool add2list(const std::string& path, vexilo::UserDialogs& dialogs);
 
-  // When false, add2list does not decode the images: width and height read "0" and icons and
-  // cursors show their size on disk. For front ends that never show the cells.
+  // When false, add2list reads no headers: width and height read "0" and icons and cursors
+  // show their size on disk. For front ends that never show the cells.
   void SetReadImages(bool read) { readImages_ = read; }
+  // When false, add2list reads the header on the calling thread before it returns, and refuses
+  // a file whose header cannot be read at once.
+  void SetReadInBackground(bool background) { background_ = background; }
+
+  // ---- Header reads on the pool ----
+  // On the list's thread: fills the rows whose headers have arrived (each announced through
+  // rowFilled, and the row moved to its place in the sort order), removes and reports the
+  // files whose headers cannot be read ("formatfehler", silent when they were added while
+  // messages were silenced), and decodes on this thread the few formats that have no header
+  // reader. Updates the counter label when rows left. Returns the number of rows settled.
+  int CollectHeaderResults(vexilo::UserDialogs& dialogs);
+  // Waits for every header read in flight, then collects.
+  int WaitForHeaders(vexilo::UserDialogs& dialogs);
+  // Header reads not yet collected.
+  int PendingHeaders() const;
+  // Called on a pool thread whenever a result waits; the owner then arranges for
+  // CollectHeaderResults to run on its own thread. Set before adding files.
+  void SetHeaderReadyCallback(std::function<void()> ready);
 
   // Files chosen in the open dialog: each added in order, then the counter label updated. The
   // show-no-more flag is neither set nor cleared.
@@ -159,12 +188,17 @@ public:
   // was shown (a folder search silences its messages): a front end that must account for every
   // file (the command line) reports the silent ones itself.
   std::function<void(const std::string& path, const std::string& cause, bool reported)> fileRefused;
+  // Called by CollectHeaderResults for every row whose width and height were filled.
+  std::function<void(const std::string& path)> rowFilled;
 
 private:
   void Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs);
   void Insert(ImageListEntry entry);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
   void Changed();
+  void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon);
+  void ReadNow(ImageListEntry& entry, bool icon, const std::string& extension);
+  HeaderPool& Pool();
 
   forms::Language language_;
   std::string decimalSeparator_;
@@ -176,6 +210,10 @@ private:
   bool readImages_ = true;
   int bulkDepth_ = 0;
   bool changedInBulk_ = false;
+  bool background_ = true;
+  uint64_t nextSerial_ = 0;
+  std::function<void()> headerReady_;
+  std::unique_ptr<HeaderPool> pool_;  // last: its threads stop before the rest goes
 };
 
 }  // namespace imagelist

@@ -170,6 +170,16 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   binder_ = new FormBinder(windows_.tprog, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
   list_.rowsChanged = [this] { RefreshList(); };
+  // Header reads finish on the list's pool threads; their results are settled here, on the
+  // window's thread, one queued call per wake-up.
+  list_.SetHeaderReadyCallback([this] {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (list_.CollectHeaderResults(*dialogs_) > 0) RefreshList();
+        },
+        Qt::QueuedConnection);
+  });
 
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/Imaging.h"
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingBitmapTypes.h"
 
 namespace imaging {
@@ -492,5 +493,96 @@ void TBitmapFileFormat::WriteRle8(const TImagingHandle& handle, const ImageData&
 }  // namespace
 
 std::unique_ptr<TImageFileFormat> CreateBitmapFileFormat() { return std::make_unique<TBitmapFileFormat>(); }
+
+// The header checks and the format choice of ReadImages, without the pixels.
+void ReadBitmapHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  const int64_t fileLength = handle.Remaining();
+  uint8_t raw[kFileHeaderSize + 4 + kMaxInfoFields] = {};
+  handle.ReadExact(raw, kFileHeaderSize + 4, "BMP file header");
+  TByteReader fileReader(raw, sizeof raw);
+  if (fileReader.U16() != 0x4D42) RaiseImaging("The file does not start with \"BM\".");
+  fileReader.U32();
+  fileReader.U32();
+  const uint32_t offset = fileReader.U32();
+  const uint32_t infoSize = fileReader.U32();
+  const bool core = infoSize == kCoreHeaderSize;
+  if (!core && infoSize < 16) RaiseImaging("Invalid BMP info header size %u (expected 12, or 16 and more).", infoSize);
+  if (int64_t(kFileHeaderSize) + infoSize > fileLength)
+    RaiseImaging("BMP info header size %u exceeds the file (%lld bytes).", infoSize,
+                 static_cast<long long>(fileLength));
+  handle.ReadExact(raw + kFileHeaderSize + 4, std::min(infoSize - 4, kMaxInfoFields), "BMP info header");
+  TByteReader reader(raw + kFileHeaderSize + 4, kMaxInfoFields);
+  int64_t width = 0, height = 0;
+  uint32_t bitCount = 0, compression = BI_RGB, red = 0, green = 0, blue = 0, alpha = 0;
+  if (core) {
+    width = reader.U16();
+    height = reader.U16();
+    reader.U16();
+    bitCount = reader.U16();
+  } else {
+    width = reader.I32();
+    height = reader.I32();
+    reader.U16();
+    bitCount = reader.U16();
+    compression = reader.U32();
+    for (int i = 0; i < 5; ++i) reader.U32();
+    red = reader.U32();
+    green = reader.U32();
+    blue = reader.U32();
+    alpha = reader.U32();
+  }
+  const bool os2v2 = !core && infoSize != kInfoHeaderSize && infoSize < kV4HeaderSize && infoSize != 52 &&
+                     infoSize != 56;
+  const bool bitFields = !os2v2 && (compression == BI_BITFIELDS || compression == BI_ALPHABITFIELDS);
+  const bool supported = compression == BI_RGB || (compression == BI_RLE8 && bitCount == 8) ||
+                         (compression == BI_RLE4 && bitCount == 4) ||
+                         (bitFields && (bitCount == 16 || bitCount == 32));
+  const bool knownBitCount = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
+                             bitCount == 24 || bitCount == 32;
+  if (!supported || !knownBitCount)
+    RaiseImaging("Unsupported BMP compression %u with %u bits per pixel.", compression, bitCount);
+  if (height < 0) height = -height;
+  CheckImageDimensions(width, height, "BMP");
+  if (offset > fileLength)
+    RaiseImaging("BMP pixel data offset %u lies beyond the end of the file (%lld bytes).", offset,
+                 static_cast<long long>(fileLength));
+  if (compression == BI_RGB || bitFields) {
+    const int64_t rowSize = (width * bitCount + 31) / 32 * 4;
+    if (rowSize * (height - 1) + (width * bitCount + 7) / 8 > fileLength - offset)
+      RaiseImaging("BMP pixel data is truncated.");
+  }
+  if (bitFields && infoSize == kInfoHeaderSize) {
+    uint8_t masks[16] = {};
+    handle.ReadExact(masks, compression == BI_ALPHABITFIELDS ? 16 : 12, "BMP bit-field masks");
+    TByteReader maskReader(masks, sizeof masks);
+    red = maskReader.U32();
+    green = maskReader.U32();
+    blue = maskReader.U32();
+    alpha = compression == BI_ALPHABITFIELDS ? maskReader.U32() : 0;
+  } else if (!bitFields && bitCount == 16) {
+    red = 0x7C00, green = 0x03E0, blue = 0x001F, alpha = 0;
+  } else if (!bitFields && bitCount == 32) {
+    red = 0xFF0000, green = 0xFF00, blue = 0xFF, alpha = 0;
+  }
+  PixelFormat format = PixelFormat::Index8;
+  bool masked = false;
+  if (bitCount == 16) {
+    if (red == 0x7C00 && green == 0x03E0 && blue == 0x001F && (alpha == 0 || alpha == 0x8000))
+      format = PixelFormat::A1R5G5B5;
+    else if (red == 0xF800 && green == 0x07E0 && blue == 0x001F && alpha == 0)
+      format = PixelFormat::R5G6B5;
+    else if (red == 0x0F00 && green == 0x00F0 && blue == 0x000F && (alpha == 0 || alpha == 0xF000))
+      format = alpha ? PixelFormat::A4R4G4B4 : PixelFormat::X4R4G4B4;
+    else
+      masked = true;
+  } else if (bitCount == 24) {
+    format = PixelFormat::R8G8B8;
+  } else if (bitCount == 32) {
+    masked = !(red == 0xFF0000 && green == 0xFF00 && blue == 0xFF && (alpha == 0 || alpha == 0xFF000000u));
+    format = PixelFormat::A8R8G8B8;
+  }
+  if (masked) format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::X8R8G8B8;
+  result = {int32_t(width), int32_t(height), format};
+}
 
 }  // namespace imaging

@@ -1,5 +1,6 @@
 // DirectDraw Surface codec: uncompressed, float and block-compressed textures with mipmaps,
 // cube faces and volume slices, one image per surface.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingDds.h"
 
 #include "imaging/ImagingCompressed.h"
@@ -463,5 +464,25 @@ void TDDSFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& inf
 }
 
 std::unique_ptr<TImageFileFormat> CreateDDSFileFormat() { return std::make_unique<TDDSFileFormat>(); }
+
+// The size of the main surface and the format ReadImages gives it: block formats whose size is
+// no whole number of blocks are decoded to their plain format.
+void ReadDDSHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  uint8_t raw[kHeaderSize];
+  handle.ReadExact(raw, kHeaderSize, "DDS header");
+  const TDDSFileHeader header = ParseHeader(raw);
+  if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
+  const TFormatChoice choice = ChooseFormat(header.PixelFormat);
+  if (choice.Format == PixelFormat::Unknown) RaiseImaging("DDS: the pixel format is not supported.");
+  CheckImageDimensions(header.Width, header.Height, "DDS file");
+  if (header.MipMapCount > kMaxMipMapLevels)
+    RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
+  if ((header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH) && header.Depth == 0)
+    RaiseImaging("DDS: the volume texture has a depth of 0.");
+  const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
+  PixelFormat format = choice.Format;
+  if (info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0)) format = info.DecodedFormat;
+  result = {int32_t(header.Width), int32_t(header.Height), format};
+}
 
 }  // namespace imaging

@@ -1,5 +1,6 @@
 // GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
 // by default, composed on the logical screen into the pictures an animation player shows.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingGif.h"
 #include "imaging/formats/ImagingPrepared.h"
 
@@ -669,5 +670,64 @@ bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
 }
 
 std::unique_ptr<TImageFileFormat> CreateGIFFileFormat() { return std::make_unique<TGIFFileFormat>(); }
+
+// Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
+// canvas as large as the screen and every frame placed on it, otherwise the first frame.
+void ReadGIFHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header) {
+  TGIFReader reader(handle);
+  uint8_t bytes[kGIFHeaderSize];
+  if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
+    RaiseImaging("GIF: the file header is missing.");
+  const int32_t screenWidth = LoadLE16(bytes + 6);
+  const int32_t screenHeight = LoadLE16(bytes + 8);
+  if (bytes[10] & 0x80) {
+    uint8_t table[256 * 3];
+    reader.Read(table, size_t(3) << ((bytes[10] & 7) + 1));
+  }
+  int32_t canvasWidth = screenWidth, canvasHeight = screenHeight;
+  bool anyFrame = false;
+  int block = reader.ReadByte();
+  while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
+    block = reader.ReadByte();
+  while (block == kGIFExtensionIntroducer || block == kGIFImageSeparator) {
+    if (block == kGIFExtensionIntroducer) {
+      const int label = reader.ReadByte();
+      if (label < 0) break;
+      if (label == kGIFGraphicControlLabel) {
+        uint8_t gce[kGraphicControlExtensionSize];
+        if (reader.Read(gce, sizeof(gce)) != sizeof(gce)) break;
+      } else {
+        reader.SkipSubBlocks();
+      }
+      block = reader.ReadByte();
+      continue;
+    }
+    uint8_t d[kImageDescriptorSize];
+    if (reader.Read(d, sizeof(d)) != sizeof(d)) break;
+    const int32_t left = LoadLE16(d), top = LoadLE16(d + 2);
+    const int32_t width = LoadLE16(d + 4) == 0 || LoadLE16(d + 4) > screenWidth ? screenWidth : LoadLE16(d + 4);
+    const int32_t height = LoadLE16(d + 6) == 0 || LoadLE16(d + 6) > screenHeight ? screenHeight : LoadLE16(d + 6);
+    if (d[8] & 0x80) {
+      uint8_t table[256 * 3];
+      reader.Read(table, size_t(3) << ((d[8] & 7) + 1));
+    }
+    if (reader.ReadByte() >= 0) reader.SkipSubBlocks();
+    const bool dropped = left > screenWidth + 1 || top > screenHeight + 1;
+    if (!dropped) {
+      if (!options.GifLoadAnimated) {
+        CheckImageDimensions(width, height, "GIF frame");
+        header = {width, height, PixelFormat::Index8};
+        return;
+      }
+      anyFrame = true;
+      canvasWidth = std::max(canvasWidth, left + width);
+      canvasHeight = std::max(canvasHeight, top + height);
+    }
+    block = reader.ReadByte();
+  }
+  if (!anyFrame) RaiseImaging("GIF: the file holds no image.");
+  CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
+  header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
+}
 
 }  // namespace imaging

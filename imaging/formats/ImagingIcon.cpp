@@ -2,6 +2,7 @@
 // a 6-byte header, 16-byte directory entries, and per image a BITMAPINFOHEADER, an optional
 // palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first, or a
 // complete PNG file, which the PNG reader decodes.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingIcon.h"
 
 #include <algorithm>
@@ -536,6 +537,64 @@ std::vector<uint8_t> EncodeIconFile(const ImageData& picture) {
   TIconCursorList list;
   list.Insert(0, TIconCursorImage::FromImage(picture));
   return list.SaveToBytes();
+}
+
+// The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
+// largest), from the directory and each entry's own header; no pixels are decoded.
+void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
+  const auto GetU32BE = [](const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+  };
+  const int64_t fileSize = handle.Remaining();
+  uint8_t bytes[kIconDirEntrySize];
+  handle.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
+  const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
+  if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
+    throw EIconException(kBadHeader);
+  bool found = false;
+  std::pair<int32_t, int32_t> best{};
+  for (uint32_t i = 0; i < count; ++i) {
+    handle.Seek(int64_t(kIconFileHeaderSize) + int64_t(i) * kIconDirEntrySize, smFromBeginning);
+    handle.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
+    const uint8_t entryWidth = bytes[0], entryHeight = bytes[1];
+    const uint32_t length = GetU32LE(bytes + 8), offset = GetU32LE(bytes + 12);
+    if (uint64_t(offset) + length > uint64_t(fileSize)) throw EIconException(kCorrupt);
+    // Enough of the entry's data for a bitmap header or a PNG signature and IHDR.
+    std::vector<uint8_t> data(std::min<uint32_t>(length, 40));
+    handle.Seek(offset, smFromBeginning);
+    handle.ReadExact(data.data(), int64_t(data.size()), "icon image");
+    int32_t width = 0, height = 0;
+    TIconColorType type;
+    if (IsPngData(data)) {
+      if (data.size() < 33 || GetU32BE(data.data() + 12) != 0x49484452u)
+        throw EIconException("The PNG data hold no image.");
+      TPNGImageHeader png{GetU32BE(data.data() + 16), GetU32BE(data.data() + 20), data[24], data[25], 0, 0, 0};
+      if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw EIconException(kCorrupt);
+      width = int32_t(png.Width);
+      height = int32_t(png.Height);
+      type = ColorTypeOfPng(png);
+    } else if (IsBitmapData(data)) {
+      if (data.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
+      width = int32_t(GetU32LE(data.data() + 4));
+      const int32_t doubled = int32_t(GetU32LE(data.data() + 8));
+      if (width <= 0 || doubled < 2) throw EIconException(kCorrupt);
+      height = doubled / 2;
+      type = ColorTypeOfBits(GetU16LE(data.data() + kIconBitCountOffset));
+    } else {
+      throw EIconException(
+          FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
+    }
+    CheckImageDimensions(width, height, "icon image");
+    const int32_t drawWidth = entryWidth != 0 ? entryWidth : width;
+    const int32_t drawHeight = entryHeight != 0 ? entryHeight : height;
+    const std::pair<int32_t, int32_t> key{int32_t(type), drawWidth + drawHeight};
+    if (!found || best < key) {
+      best = key;
+      result = {drawWidth, drawHeight, PixelFormat::A8R8G8B8};
+      found = true;
+    }
+  }
 }
 
 }  // namespace imaging

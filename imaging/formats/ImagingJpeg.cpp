@@ -6,6 +6,7 @@
 // in a heap record whose destructor calls jpeg_destroy_*. Failures of our own input/output table
 // inside libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++
 // exception ever unwinds through libjpeg's C frames.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingJpeg.h"
 #include "imaging/formats/ImagingPrepared.h"
 
@@ -443,5 +444,55 @@ const TIOFunctions& TCustomIOJpegFileFormat::SetJpegStreamIO(const TImagingHandl
 }
 
 std::unique_ptr<TImageFileFormat> CreateJpegFileFormat() { return std::make_unique<TJpegFileFormat>(); }
+
+// Walks the markers up to the first frame header; the colour spaces are those libjpeg gives
+// for the component count (1: gray, 3: RGB, 4: CMYK), and other counts are not decoded.
+void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
+  uint8_t bytes[8];
+  handle.ReadExact(bytes, 2, "JPEG start marker");
+  if (bytes[0] != 0xFF || bytes[1] != 0xD8) RaiseImaging("JPEG: the data do not start with a start-of-image marker.");
+  for (;;) {
+    handle.ReadExact(bytes, 1, "JPEG marker");
+    if (bytes[0] != 0xFF) continue;  // libjpeg skips stray bytes between segments too
+    uint8_t marker = 0xFF;
+    while (marker == 0xFF) handle.ReadExact(&marker, 1, "JPEG marker");
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA)
+      RaiseImaging("JPEG: no frame header before marker 0x%02X.", unsigned(marker));
+    handle.ReadExact(bytes, 2, "JPEG segment length");
+    const int64_t length = (int64_t(bytes[0]) << 8) | bytes[1];
+    const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+    if (!frame) {
+      // libjpeg skips what a length below 2 leaves, nothing.
+      if (length - 2 > handle.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
+      if (length > 2) handle.Seek(length - 2, smFromCurrent);
+      continue;
+    }
+    if (length < 8) RaiseImaging("JPEG: the frame header is too short.");
+    handle.ReadExact(bytes, 6, "JPEG frame header");
+    const uint32_t precision = bytes[0];
+    const uint32_t height = (uint32_t(bytes[1]) << 8) | bytes[2];
+    const uint32_t width = (uint32_t(bytes[3]) << 8) | bytes[4];
+    const uint32_t components = bytes[5];
+    if (precision != 8) RaiseImaging("JPEG: %u-bit samples are not supported.", precision);
+    if (marker == 0xC3 || marker == 0xC7 || marker == 0xCB || marker == 0xCF)
+      RaiseImaging("JPEG: lossless frames are not supported.");
+    if (length != 8 + 3 * int64_t(components)) RaiseImaging("JPEG: the frame header has a wrong length.");
+    CheckImageDimensions(width, height, "JPEG file");
+    switch (components) {
+      case 1: header.Format = PixelFormat::Gray8; break;
+      case 3: header.Format = PixelFormat::R8G8B8; break;
+      case 4: header.Format = PixelFormat::A8R8G8B8; break;
+      default: RaiseImaging("JPEG: %u colour components are not supported.", components);
+    }
+    header.Width = int32_t(width);
+    header.Height = int32_t(height);
+    return;
+  }
+}
+
+void ReadJpegHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+  ReadJpegFrameHeader(handle, header);
+}
 
 }  // namespace imaging

@@ -1,5 +1,6 @@
 // JPEG 2000 codec: OpenJPEG streams over the codec's input/output handle for reading, an
 // in-memory stream for writing.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingJpeg2000.h"
 
 #include <openjpeg.h>
@@ -561,5 +562,27 @@ void TJpeg2000FileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo
 }
 
 std::unique_ptr<TImageFileFormat> CreateJpeg2000FileFormat() { return std::make_unique<TJpeg2000FileFormat>(); }
+
+// The image area of the SIZ segment and the format of its component count and precision; a
+// JP2 palette box can still change the format the decoder gives.
+void ReadJpeg2000Header(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  const int64_t base = handle.Tell();
+  const int64_t end = base + handle.Remaining();
+  uint8_t signature[8];
+  const int64_t got = handle.Read(signature, 8);
+  const TJp2Form form = DetectForm(signature, got);
+  if (form == TJp2Form::None) RaiseImaging("JPEG 2000: the signature is missing.");
+  TSizSegment siz;
+  if (!ReadSizSegment(handle, form, base, end, siz)) RaiseImaging("JPEG 2000: the size marker cannot be found.");
+  if (siz.Csiz < 1 || siz.Csiz > 4) RaiseImaging("JPEG 2000: %u components are not supported.", unsigned(siz.Csiz));
+  if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz) RaiseImaging("JPEG 2000: the image area is empty.");
+  CheckSizSegment(siz, end - base);
+  const int64_t width = int64_t(siz.Xsiz) - siz.XOsiz, height = int64_t(siz.Ysiz) - siz.YOsiz;
+  CheckImageDimensions(width, height, "JPEG 2000 file");
+  // The first component's precision follows the fixed part of the segment.
+  uint8_t ssiz = 0;
+  handle.ReadExact(&ssiz, 1, "JPEG 2000 component size");
+  result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
+}
 
 }  // namespace imaging

@@ -1,6 +1,7 @@
 // PNG, MNG and JNG. One chunk reader collects the datastreams of any of the three file types;
 // PNG datastreams are inflated row by row straight into the image and unfiltered in place, JNG
 // datastreams go through the JPEG codec. CRCs are written but not checked on reading.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingNetworkGraphics.h"
 
 #include <algorithm>
@@ -1301,5 +1302,109 @@ bool TJNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
 std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return std::make_unique<TPNGFileFormat>(); }
 std::unique_ptr<TImageFileFormat> CreateMNGFileFormat() { return std::make_unique<TMNGFileFormat>(); }
 std::unique_ptr<TImageFileFormat> CreateJNGFileFormat() { return std::make_unique<TJNGFileFormat>(); }
+
+namespace {
+
+// The chunks up to the first image data: the first image header (IHDR or JHDR), and for a PNG
+// datastream whether a tRNS chunk gives it an alpha channel. MNG files start with MHDR.
+struct TNGHeaderScan {
+  bool hasFrame = false;
+  bool jpegFrame = false;
+  TPNGImageHeader png{};
+  TJNGHeader jng{};
+  bool transparency = false;
+  uint32_t frameWidth = 0, frameHeight = 0;
+};
+
+TNGHeaderScan ScanNGHeaders(const TImagingHandle& handle, const uint8_t* signature) {
+  uint8_t bytes[8];
+  handle.ReadExact(bytes, 8, "PNG signature");
+  if (std::memcmp(bytes, signature, 8) != 0) RaiseImaging("The file does not carry the expected signature.");
+  TNGHeaderScan scan;
+  const bool mng = std::memcmp(signature, kMNGSignature, 8) == 0;
+  if (mng) {
+    handle.ReadExact(bytes, 8, "MNG header chunk");
+    const uint32_t length = LoadBE32(bytes);
+    if (LoadBE32(bytes + 4) != kMHDR || length < kMNGHeaderSize || length > kMaxChunkLength)
+      RaiseImaging("MNG file without a valid header chunk.");
+    uint8_t mhdr[8];
+    handle.ReadExact(mhdr, 8, "MNG header chunk");
+    scan.frameWidth = LoadBE32(mhdr);
+    scan.frameHeight = LoadBE32(mhdr + 4);
+    handle.Seek(int64_t(length) - 8 + 4, smFromCurrent);
+  }
+  while (handle.Read(bytes, 8) == 8) {
+    const uint32_t length = LoadBE32(bytes);
+    const TChunkType type = LoadBE32(bytes + 4);
+    if (length > kMaxChunkLength) RaiseChunkRead(type);
+    if (type == kIHDR || type == kJHDR) {
+      if (scan.hasFrame) break;
+      if (length > handle.Remaining()) RaiseChunkRead(type);
+      std::vector<uint8_t> data(length);
+      handle.ReadExact(data.data(), length, "image header chunk");
+      handle.Seek(4, smFromCurrent);
+      scan.hasFrame = true;
+      scan.jpegFrame = type == kJHDR;
+      if (scan.jpegFrame) scan.jng = ParseJpegHeader(data);
+      else scan.png = ParseImageHeader(data);
+      continue;
+    }
+    if (type == kIDAT || type == kJDAT || type == kJDAA || type == kIEND || type == kMEND) {
+      if (!scan.hasFrame && type != kIEND && type != kMEND)
+        RaiseImaging("%s chunk found before the image header.", ChunkName(type).c_str());
+      if (scan.hasFrame || type == kMEND || !mng) break;
+    }
+    if (type == kTRNS && scan.hasFrame) scan.transparency = true;
+    handle.Seek(int64_t(length) + 4, smFromCurrent);
+  }
+  return scan;
+}
+
+void SetPNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
+  const TPNGImageHeader& h = scan.png;
+  if (h.Width > kMaxChunkLength || h.Height > kMaxChunkLength)
+    RaiseImaging("PNG image size %ux%u is invalid.", h.Width, h.Height);
+  CheckImageDimensions(h.Width, h.Height, "PNG image");
+  PixelFormat format = PNGLayout(h).format;
+  if (scan.transparency && format != PixelFormat::Index8 && AlphaFormatOf(format) != PixelFormat::Unknown)
+    format = AlphaFormatOf(format);
+  header = {int32_t(h.Width), int32_t(h.Height), format};
+}
+
+void SetJNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
+  const TJNGHeader& h = scan.jng;
+  CheckImageDimensions(h.Width, h.Height, "JNG image");
+  const bool gray = h.ColorType == 8 || h.ColorType == 12;
+  const bool alpha = h.ColorType == 12 || h.ColorType == 14;
+  PixelFormat format = gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8;
+  if (alpha && h.SampleDepth != 12) format = gray ? PixelFormat::A8Gray8 : PixelFormat::A8R8G8B8;
+  header = {int32_t(h.Width), int32_t(h.Height), format};
+}
+
+}  // namespace
+
+void ReadPNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+  const TNGHeaderScan scan = ScanNGHeaders(handle, kPNGSignature);
+  if (!scan.hasFrame || scan.jpegFrame) RaiseImaging("The PNG file holds no PNG image header.");
+  SetPNGResult(scan, header);
+}
+
+void ReadJNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+  const TNGHeaderScan scan = ScanNGHeaders(handle, kJNGSignature);
+  if (!scan.hasFrame || !scan.jpegFrame) RaiseImaging("The JNG file holds no JNG image header.");
+  SetJNGResult(scan, header);
+}
+
+void ReadMNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+  const TNGHeaderScan scan = ScanNGHeaders(handle, kMNGSignature);
+  if (!scan.hasFrame) {
+    CheckImageDimensions(scan.frameWidth, scan.frameHeight, "MNG frame");
+    header = {int32_t(scan.frameWidth), int32_t(scan.frameHeight), PixelFormat::A8R8G8B8};
+  } else if (scan.jpegFrame) {
+    SetJNGResult(scan, header);
+  } else {
+    SetPNGResult(scan, header);
+  }
+}
 
 }  // namespace imaging

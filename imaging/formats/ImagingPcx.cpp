@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/ImagingHeaders.h"
 #include "imaging/Imaging.h"
 #include "imaging/formats/ImagingByteReader.h"
 #include "imaging/formats/ImagingPcxTypes.h"
@@ -196,5 +197,24 @@ public:
 }  // namespace
 
 std::unique_ptr<TImageFileFormat> CreatePCXFileFormat() { return std::make_unique<TPCXFileFormat>(); }
+
+void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  uint8_t bytes[kPCXHeaderSize];
+  handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+  const TPCXHeader h = ParseHeader(bytes);
+  const TLayout layout = LayoutOf(h);
+  if (layout == TLayout::None) RaiseImaging("PCX: the plane layout is not supported.");
+  const int64_t width = int64_t(h.XMax) - h.XMin + 1;
+  const int64_t height = int64_t(h.YMax) - h.YMin + 1;
+  CheckImageDimensions(width, height, "PCX image");
+  const int64_t planeBits = layout == TLayout::EGA ? 1 : h.BitsPerPixel;
+  if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
+    RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide.", h.BytesPerLine,
+                 static_cast<long long>(width));
+  const PixelFormat format = layout == TLayout::RGB    ? PixelFormat::R8G8B8
+                             : layout == TLayout::RGBA ? PixelFormat::A8R8G8B8
+                                                       : PixelFormat::Index8;
+  result = {int32_t(width), int32_t(height), format};
+}
 
 }  // namespace imaging

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ImagingHeaders.h"
 #include "imaging/Imaging.h"
 #include "imaging/formats/ImagingCodecUtils.h"
 
@@ -646,5 +647,13 @@ std::unique_ptr<TImageFileFormat> CreatePGMFileFormat() { return std::make_uniqu
 std::unique_ptr<TImageFileFormat> CreatePPMFileFormat() { return std::make_unique<TPPMFileFormat>(); }
 std::unique_ptr<TImageFileFormat> CreatePAMFileFormat() { return std::make_unique<TPAMFileFormat>(); }
 std::unique_ptr<TImageFileFormat> CreatePFMFileFormat() { return std::make_unique<TPFMFileFormat>(); }
+
+void ReadPortableMapHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  TTokenReader reader(handle);
+  TMapInfo info;
+  if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
+  CheckImageDimensions(info.Width, info.Height, "portable map");
+  result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
+}
 
 }  // namespace imaging

@@ -1,5 +1,6 @@
 // Photoshop PSD codec: reads the merged image of every colour mode that maps onto a library
 // format, writes the merged image (RLE) and optionally the same pixels as one layer.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingPsd.h"
 
 #include <algorithm>
@@ -614,5 +615,18 @@ void TPSDFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& inf
 }
 
 std::unique_ptr<TImageFileFormat> CreatePSDFileFormat() { return std::make_unique<TPSDFileFormat>(); }
+
+void ReadPSDHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  uint8_t raw[kHeaderSize];
+  handle.ReadExact(raw, kHeaderSize, "PSD header");
+  const TPSDHeader header = ParseHeader(raw);
+  if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
+  if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
+  if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");
+  const PixelFormat format = ChooseFormat(header);
+  if (format == PixelFormat::Unknown) RaiseImaging("PSD: the colour mode or depth is not supported.");
+  CheckImageDimensions(header.Width, header.Height, "PSD file");
+  result = {int32_t(header.Width), int32_t(header.Height), format};
+}
 
 }  // namespace imaging

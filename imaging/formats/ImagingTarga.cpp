@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "imaging/ImagingHeaders.h"
 #include "imaging/Imaging.h"
 #include "imaging/formats/ImagingByteReader.h"
 #include "imaging/formats/ImagingCodecUtils.h"
@@ -352,5 +353,19 @@ public:
 }  // namespace
 
 std::unique_ptr<TImageFileFormat> CreateTargaFileFormat() { return std::make_unique<TTargaFileFormat>(); }
+
+void ReadTargaHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  uint8_t bytes[kTargaHeaderSize];
+  handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
+  const TTargaHeader h = ParseHeader(bytes);
+  const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
+  const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||
+                       h.PixelSize == 24 || h.PixelSize == 32;
+  if (!typeOk || !depthOk) RaiseImaging("Targa: image type %u with %u bits per pixel is not supported.",
+                                        unsigned(h.ImageType), unsigned(h.PixelSize));
+  const PixelFormat format = PixelFormatOf(h);
+  CheckImageDimensions(h.Width, h.Height, "Targa image");
+  result = {int32_t(h.Width), int32_t(h.Height), format};
+}
 
 }  // namespace imaging

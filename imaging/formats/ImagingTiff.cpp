@@ -1,5 +1,6 @@
 // TIFF codec: libtiff opened on the codec's input/output handle. Layouts that match a library
 // format are read row by row; everything else goes through libtiff's RGBA reader.
+#include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingTiff.h"
 
 #include <tiffio.h>
@@ -475,5 +476,31 @@ void TTiffFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& in
 }
 
 std::unique_ptr<TImageFileFormat> CreateTiffFileFormat() { return std::make_unique<TTiffFileFormat>(); }
+
+// The first directory through libtiff, with the client procedures of this call only.
+void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  TTiffClient client;
+  client.Handle = &handle;
+  client.Base = handle.Tell();
+  TCurrentClientScope scope(&client);
+  TTiffPtr tif = OpenTiff(client, "r");
+  if (!tif) RaiseTiff(client, "the file could not be opened");
+  uint32_t width = 0, height = 0;
+  if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))
+    RaiseTiff(client, "page without image width or length");
+  CheckImageDimensions(width, height, "TIFF file");
+  uint16_t bits = 1, samples = 1, sampleFormat = SAMPLEFORMAT_UINT, photometric = 0xFFFF, planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &sampleFormat);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
+  const PixelFormat direct = DirectFormat(photometric, sampleFormat, bits, samples, planar);
+  if (direct == PixelFormat::Unknown) {
+    char message[1024] = "";
+    if (!TIFFRGBAImageOK(tif.get(), message)) RaiseImaging("TIFF: %s.", message);
+  }
+  result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8};
+}
 
 }  // namespace imaging

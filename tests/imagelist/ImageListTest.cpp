@@ -68,6 +68,7 @@ TEST(ImageList, RowsHoldNameTypeSizeAndPath) {
   WriteImage(dir / "icon.ico", 32, 32);
   WriteBitmapAs(dir / "README", 3, 2);  // no extension: a bitmap by content
   ImageList list(Language::English, ",");
+  list.SetReadInBackground(false);
   int provided = 0;
   list.SetIconProvider([&](const std::string&) { return provided++ * 2; });  // gaps in the icon list
   ScriptedDialogs dialogs;
@@ -130,6 +131,7 @@ TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
   };
   for (const Case& c : cases) {
     ImageList list(Language::English, ".");
+    list.SetReadInBackground(false);
     ScriptedDialogs dialogs;
     dialogs.messageAnswers = c.answers;
     for (const Step& step : steps) EXPECT_EQ(list.add2list(step.path, dialogs), step.added) << c.name << " " << step.path;
@@ -142,6 +144,7 @@ TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
 
 TEST(ImageList, SortingComparesNumbersAsNumbers) {
   ImageList list(Language::English, ",");
+  list.SetReadInBackground(false);
   const auto row = [](const char* name, const char* width, const char* size) {
     ImageListEntry e;
     e.name = name;
@@ -165,6 +168,7 @@ TEST(ImageList, SortingComparesNumbersAsNumbers) {
   };
   for (const Case& c : cases) {
     ImageList sorted(Language::English, ",");
+    sorted.SetReadInBackground(false);
     sorted.qulistColumnClick(c.column);
     if (sorted.Sort().descending) sorted.qulistColumnClick(c.column);
     const int result = sorted.qulistCompare(c.a, c.b);
@@ -196,6 +200,7 @@ TEST(ImageList, SortingComparesNumbersAsNumbers) {
   EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"a", "b", "C", "d", "e"}));
   // The first click on the name column at start flips it, since it is the last clicked one.
   ImageList fresh(Language::English, ".");
+  fresh.SetReadInBackground(false);
   fresh.qulistColumnClick(0);
   EXPECT_TRUE(fresh.Sort().descending);
 }
@@ -203,6 +208,7 @@ TEST(ImageList, SortingComparesNumbersAsNumbers) {
 TEST(ImageList, RemovingRowsSelectionAndClipboard) {
   testsupport::TempDir dir;
   ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
   std::vector<std::string> paths;
   for (int i = 0; i < 10; ++i) {
@@ -238,6 +244,7 @@ TEST(ImageList, RemovingRowsSelectionAndClipboard) {
 
   // A relative path among several gets the program folder in front.
   ImageList relative(Language::English, ".");
+  relative.SetReadInBackground(false);
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
   WriteImage("rel.bmp", 2, 2);
@@ -304,6 +311,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   WriteText(dir / "broken.bmp", "not a bitmap");
   forms::Form filter = forms::CreateTsmFilterForm();
   ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
   list.add2list((dir / "a.bmp").string(), dialogs);  // found again: a silent duplicate
   list.AddOrdner(dir.Path().string(), filter, dialogs);
@@ -322,6 +330,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
 
   // Cancel takes effect after the current file; the files added so far stay.
   ImageList cancelled(Language::German, ".");
+  cancelled.SetReadInBackground(false);
   ScriptedDialogs breaking;
   breaking.breakAtFileLine = 3;
   cancelled.AddOrdner(dir.Path().string(), filter, breaking);
@@ -334,6 +343,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   std::filesystem::create_directories(dir / "data.txtfiles");
   WriteImage(dir / "data.txtfiles/in.bmp", 2, 2);
   ImageList none(Language::English, ".");
+  none.SetReadInBackground(false);
   ScriptedDialogs quiet;
   none.AddOrdner((dir / "missing").string(), filter, quiet);
   EXPECT_EQ(quiet.progressMaximum, -1);  // no progress window at all
@@ -368,6 +378,7 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
 
   filter.Click("alle");
   ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
   list.AddOrdner(dir.Path().string(), filter, dialogs);
   EXPECT_TRUE(dialogs.messages.empty());
@@ -379,6 +390,7 @@ TEST(ImageList, DroppingAFolderAndFiles) {
   MakeTree(dir);
   forms::Form filter = forms::CreateTsmFilterForm();
   ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
   list.add2list((dir / "a.bmp").string(), dialogs);
   dialogs.messageAnswers = {MessageButton::OKForAll};
@@ -418,6 +430,7 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   windows.tprog.SetText("out_ordner", (dir / "out").string());
   windows.tprog.SetText("out_name", "%num%");
   ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
   list.add2list((dir / "b.bmp").string(), dialogs);
   list.add2list((dir / "A.bmp").string(), dialogs);
