@@ -18,8 +18,9 @@
 #include "engine/ConversionRun.h"
 #include "engine/FileSizeSearch.h"
 #include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
 #include "imaging/Imaging.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 #include "forms/ToptionenForm.h"
 #include "forms/TprogForm.h"
@@ -82,9 +83,7 @@ protected:
   }
 
   vexilo::RunResult Run(const std::string& separator = ".") {
-    vexilo::PathRows rows(paths);
-    vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory, metadata, separator};
-    return vexilo::RunConversion(env);
+    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, separator);
   }
 
   std::vector<std::string> FilesIn(const std::string& folder) const {

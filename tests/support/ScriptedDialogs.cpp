@@ -1,4 +1,6 @@
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
+
+#include "engine/Messages.h"
 
 namespace vexilo {
 
@@ -29,6 +31,43 @@ void ScriptedDialogs::ProcessEvents() {
   } else if (breakArmed_ == 1) {
     breakArmed_ = 2;
   }
+}
+
+RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, RunMemory& memory,
+                               MetadataCarrier* metadata, std::string decimalSeparator) {
+  const RunSetup setup{.paths = std::move(paths),
+                       .job = std::move(job),
+                       .observer = *this,
+                       .questions = *this,
+                       .flags = Flags(),
+                       .memory = memory,
+                       .stop = StopToken(),
+                       .metadata = metadata,
+                       .decimalSeparator = std::move(decimalSeparator)};
+  return RunConversion(setup);
+}
+
+void ScriptedDialogs::RunStarted(int total) {
+  SetMainWindowEnabled(false);
+  ShowProgress({Text(TextId::ProgressTitle, language), Text(TextId::ProgressCurrentImage, language), ""}, total);
+}
+
+void ScriptedDialogs::FileStarted(const FileStart& file) {
+  progressText.fileLine = file.source + " (" + std::to_string(file.index + 1) + "/" + std::to_string(file.total) + ")";
+  fileLines.push_back(progressText.fileLine);
+  const int line = static_cast<int>(fileLines.size());
+  if (line == breakAtFileLine || line == breakDuringFile) stop_.request_stop();
+}
+
+void ScriptedDialogs::FileFinished(const FileEnd& file) {
+  fileEnds.push_back(file);
+  if (file.result != FileResult::Cancelled) SetProgressPosition(file.index + 1);
+}
+
+void ScriptedDialogs::RunFinished(const RunResult& result) {
+  HideProgress();
+  SetMainWindowEnabled(true);
+  if (result.cancelled) FocusMainWindow();
 }
 
 MessageButton ScriptedDialogs::ShowMessage(const std::string& key, const std::string& detail,
