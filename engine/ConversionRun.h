@@ -145,7 +145,8 @@ struct RunSetup {
   DialogFlags& flags;
   RunMemory& memory;
   // Stops the run after the file in progress (a file-size search ends its trials early and the
-  // file is still saved). Checked before each file and between trial saves.
+  // file is still saved). Checked before each file and between trial saves; a stop requested
+  // before the run begins converts nothing, so each run needs a fresh stop source.
   std::stop_token stop = {};
   MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
   std::string decimalSeparator = forms::UserDecimalSeparator();

@@ -35,6 +35,7 @@ void ScriptedDialogs::ProcessEvents() {
 
 RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, RunMemory& memory,
                                MetadataCarrier* metadata, std::string decimalSeparator) {
+  stop_ = std::stop_source();  // a Break of an earlier run does not reach this one
   const RunSetup setup{.paths = std::move(paths),
                        .job = std::move(job),
                        .observer = *this,
