@@ -16,16 +16,16 @@ namespace cli {
 
 enum class ExistingPolicy { Ask, YesToAll, NoToAll, KeepAndReport };
 
-// Set by the first Ctrl+C of a run (InstallInterruptHandler).
+// Set by the first Ctrl+C of a run (InterruptGuard); a folder search reads it as Break.
 extern volatile sig_atomic_t gInterrupted;
 
 // Signal handling for the span of a run: the first Ctrl+C asks the run to stop after the
 // current file; a second one, SIGTERM or SIGHUP remove the files being written and end the
 // process by that signal. The previous handlers come back with the guard.
 //
-// A signal handler may not call request_stop (it may lock), so the handler only sets
-// gInterrupted and writes a byte into a pipe; a watcher thread, which has the three signals
-// blocked so that they always reach the run's thread (and interrupt a question at the
+// request_stop is not async-signal-safe (it may take a lock and run callbacks), so the handler
+// only sets gInterrupted and writes a byte into a pipe; a watcher thread, which has the three
+// signals blocked so that they always reach the run's thread (and interrupt a question at the
 // terminal there), reads the pipe and requests the stop. The run then sees it between files
 // and between the trial saves of a file-size search.
 class InterruptGuard {

@@ -33,11 +33,11 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
 // corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
 // 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
 // unchecked. A stop request ends the search before its next trial save, with the size the last
-// correction gave (the first estimate when no trial was made). Every trial size is bounded by BoundTrialSize. A trial that writes nothing counts
-// as a hit. A trial whose scaling fails ends the search with that error (the run reports it
-// once, as a conversion error, and writes nothing); a negative target, an empty source file
-// or a trial of 0 bytes raise an error too. No trial file survives the search, whichever way
-// it ends.
+// correction gave (the first estimate when no trial was made). Every trial size is bounded by
+// BoundTrialSize. A trial that writes nothing counts as a hit. A trial whose scaling fails ends
+// the search with that error (the run reports it once, as a conversion error, and writes
+// nothing); a negative target, an empty source file or a trial of 0 bytes raise an error too.
+// No trial file survives the search, whichever way it ends.
 Size SearchFileSize(const FileSizeSearchInput& in);
 
 }  // namespace vexilo
