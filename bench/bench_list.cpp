@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/ImageFiles.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "imagelist/ImageList.h"
 #include "imaging/Imaging.h"
 

@@ -2,30 +2,26 @@
 // start at their initial values; a configuration file, --set values and the friendly options
 // change them in this order; then the same engine runs over the listed files.
 #include <malloc.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "cli/Commands.h"
-#include "engine/ConversionRun.h"
-#include "cli/ConvertInput.h"
-#include "imaging/Imaging.h"
-#include "engine/Messages.h"
-#include "forms/NumberText.h"
 #include "base/Text.h"
-#include "forms/ToptionenForm.h"
+#include "cli/Commands.h"
+#include "cli/ConvertInput.h"
 #include "cli/TerminalDialogs.h"
-#include "forms/TprogForm.h"
 #include "config/VxcFile.h"
+#include "engine/ConversionRun.h"
+#include "engine/JobFromForms.h"
+#include "forms/ControlNames.h"
+#include "forms/NumberText.h"
+#include "forms/TprogForm.h"
 
 namespace cli {
 
@@ -138,102 +134,150 @@ std::string Absolute(const std::string& folder) {
   return ec ? folder : cwd + "/" + folder;
 }
 
+namespace ctl = forms::ctl;
+
 struct Friendly {
   std::optional<std::string> size, percent, factor, filesize, folder, name, format, filter, quality;
   std::optional<bool> progressive, enlarge, shrink, rotateBox;
   bool overwrite = false;
 };
 
-// A friendly option that stands for a setting: the setting's own checks, named by the option.
-std::optional<std::string> Setting(config::ProgramWindows& windows, const char* key, const std::string& value,
-                                   const std::string& option) {
-  if (auto error = config::ApplySetting(windows, key, value)) return option + ": " + *error;
-  return std::nullopt;
-}
+// A friendly option stands for settings: each goes through the setting parser of --set, with
+// its checks, and an error is named by the option.
+class FriendlySettings {
+public:
+  explicit FriendlySettings(config::ProgramWindows& windows) : windows_(windows) {}
 
-std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindows& windows) {
-  forms::Form& tprog = windows.tprog;
-  forms::Form& options = windows.optionen;
-  int sizeOptions = (f.size ? 1 : 0) + (f.percent ? 1 : 0) + (f.factor ? 1 : 0) + (f.filesize ? 1 : 0);
+  std::optional<std::string> Set(std::string_view key, const std::string& value, const std::string& option) {
+    if (auto error = config::ApplySetting(windows_, key, value)) return option + ": " + *error;
+    return std::nullopt;
+  }
+  std::optional<std::string> Switch(std::string_view key, bool on, const std::string& option) {
+    return Set(key, on ? "1" : "0", option);
+  }
+
+private:
+  config::ProgramWindows& windows_;
+};
+
+// The keep entry in a form that every language reads.
+const char* const kKeep = "<keep>";
+
+std::optional<std::string> ApplySizeOptions(const Friendly& f, FriendlySettings& set) {
+  const int sizeOptions = (f.size ? 1 : 0) + (f.percent ? 1 : 0) + (f.factor ? 1 : 0) + (f.filesize ? 1 : 0);
   if (sizeOptions > 1) return std::string("use only one of --size, --percent, --factor and --filesize");
-  if (f.overwrite && (f.folder || f.name || f.format))
-    return std::string("--overwrite writes over the sources; it takes no --folder, --name or --format");
   if (f.size) {
     std::string w, h;
     if (!SplitBox(*f.size, w, h)) return "--size needs WIDTHxHEIGHT, got \"" + *f.size + "\"";
-    tprog.SetChecked("rb_benutzer", true);
-    if (auto error = Setting(windows, "act_sizebenutzer_x", w, "--size")) return error;
-    if (auto error = Setting(windows, "act_sizebenutzer_y", h, "--size")) return error;
+    if (auto error = set.Switch(ctl::rb_benutzer, true, "--size")) return error;
+    if (auto error = set.Set(ctl::act_sizebenutzer_x, w, "--size")) return error;
+    if (auto error = set.Set(ctl::act_sizebenutzer_y, h, "--size")) return error;
     // The missing side is the source's own; a box turned for a portrait would limit the other
     // side instead of the one given.
     if (w.empty() || h.empty()) {
       if (f.rotateBox.value_or(false))
         return std::string("--rotate-box turns a box of two sides; \"") + *f.size + "\" limits one side only";
-      options.SetChecked("act_sizehochquerformat", false);
+      if (auto error = set.Switch(ctl::act_sizehochquerformat, false, "--size")) return error;
     }
   }
   if (f.percent) {
     std::string w, h;
-    tprog.SetChecked("rb_prozent", true);
+    if (auto error = set.Switch(ctl::rb_prozent, true, "--percent")) return error;
     if (IsDigits(*f.percent)) {
-      tprog.SetChecked("act_propprozent", true);
-      if (auto error = Setting(windows, "act_sizeprozent_x", *f.percent, "--percent")) return error;
+      if (auto error = set.Switch(ctl::act_propprozent, true, "--percent")) return error;
+      if (auto error = set.Set(ctl::act_sizeprozent_x, *f.percent, "--percent")) return error;
     } else if (SplitBox(*f.percent, w, h) && !w.empty() && !h.empty()) {
-      tprog.SetChecked("act_propprozent", false);
-      if (auto error = Setting(windows, "act_sizeprozent_x", w, "--percent")) return error;
-      if (auto error = Setting(windows, "act_sizeprozent_y", h, "--percent")) return error;
+      if (auto error = set.Switch(ctl::act_propprozent, false, "--percent")) return error;
+      if (auto error = set.Set(ctl::act_sizeprozent_x, w, "--percent")) return error;
+      if (auto error = set.Set(ctl::act_sizeprozent_y, h, "--percent")) return error;
     } else {
       return "--percent needs a number or WIDTHxHEIGHT, got \"" + *f.percent + "\"";
     }
   }
   if (f.factor) {
     if (auto error = config::FactorTextError(*f.factor)) return "--factor " + *error + ", got \"" + *f.factor + "\"";
-    tprog.SetChecked("rb_faktor", true);
-    tprog.SetText("ed_faktor", base::TrimBlanks(*f.factor));
+    if (auto error = set.Switch(ctl::rb_faktor, true, "--factor")) return error;
+    if (auto error = set.Set(ctl::ed_faktor, base::TrimBlanks(*f.factor), "--factor")) return error;
   }
   if (f.filesize) {
-    tprog.SetChecked("rb_filesize", true);
-    tprog.SetText("ed_filesize", *f.filesize);
+    if (auto error = set.Switch(ctl::rb_filesize, true, "--filesize")) return error;
+    if (auto error = set.Set(ctl::ed_filesize, *f.filesize, "--filesize")) return error;
   }
-  if (f.overwrite) tprog.SetChecked("out_overwrite", true);
-  if (f.folder || f.name || f.format) tprog.SetChecked("out_newimage", true);
-  const char* keep = tprog.CurrentLanguage() == forms::Language::German ? "<beibehalten>" : "<keep>";
-  if (f.folder) tprog.SetText("out_ordner", base::EqualNoCase(*f.folder, "keep") ? keep : Absolute(*f.folder));
+  return std::nullopt;
+}
+
+// The item of out_format whose extension is the one asked for ("jpg", ".jpg", "*.jpg"), or the
+// keep entry for "keep".
+std::optional<std::string> FormatItemFor(const std::string& asked, const std::vector<std::string>& items) {
+  if (base::EqualNoCase(asked, "keep")) return std::string(kKeep);
+  std::string wanted = asked;
+  if (base::StartsWith(wanted, "*")) wanted.erase(0, 1);
+  if (!base::StartsWith(wanted, ".")) wanted.insert(0, ".");
+  for (size_t i = 1; i < items.size(); ++i) {
+    const std::string extension = base::ReplaceAll(items[i].substr(0, items[i].find(" - ")), "*", "");
+    if (base::EqualNoCase(extension, wanted)) return items[i];
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Form& tprog, FriendlySettings& set) {
+  if (f.overwrite && (f.folder || f.name || f.format))
+    return std::string("--overwrite writes over the sources; it takes no --folder, --name or --format");
+  if (f.overwrite)
+    if (auto error = set.Switch(ctl::out_overwrite, true, "--overwrite")) return error;
+  if (f.folder || f.name || f.format)
+    if (auto error = set.Switch(ctl::out_newimage, true, "--folder")) return error;
+  if (f.folder) {
+    const std::string folder = base::EqualNoCase(*f.folder, "keep") ? kKeep : Absolute(*f.folder);
+    if (auto error = set.Set(ctl::out_ordner, folder, "--folder")) return error;
+  }
   if (f.name) {
     if (f.name->empty()) return std::string("--name needs a pattern");
-    tprog.SetText("out_name", base::EqualNoCase(*f.name, "keep") ? keep : *f.name);
+    if (auto error = set.Set(ctl::out_name, base::EqualNoCase(*f.name, "keep") ? kKeep : *f.name, "--name")) return error;
   }
   if (f.format) {
-    std::string wanted = *f.format;
-    if (base::StartsWith(wanted, "*")) wanted.erase(0, 1);
-    if (!base::StartsWith(wanted, ".")) wanted.insert(0, ".");
-    const auto& items = tprog.Get("out_format").items;
-    int found = -1;
-    if (base::EqualNoCase(*f.format, "keep")) found = 0;
-    for (size_t i = 1; found < 0 && i < items.size(); ++i) {
-      const std::string extension = base::ReplaceAll(items[i].substr(0, items[i].find(" - ")), "*", "");
-      if (base::EqualNoCase(extension, wanted)) found = static_cast<int>(i);
-    }
-    if (found < 0) return "unknown output type \"" + *f.format + "\" (see --help for the list)";
-    tprog.SelectItem("out_format", found);
+    const auto item = FormatItemFor(*f.format, tprog.Get(ctl::out_format).items);
+    if (!item) return "unknown output type \"" + *f.format + "\" (see --help for the list)";
+    if (auto error = set.Set(ctl::out_format, *item, "--format")) return error;
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySettings& set) {
   if (f.filter) {
-    const bool german = options.CurrentLanguage() == forms::Language::German;
-    if (base::EqualNoCase(*f.filter, "bicubic")) options.SetText("act_sizemethode", german ? "Bikubisch" : "Bicubic");
-    else if (base::EqualNoCase(*f.filter, "bilinear")) options.SetText("act_sizemethode", "Bilinear");
-    else if (base::EqualNoCase(*f.filter, "nearest")) options.SetText("act_sizemethode", german ? "Nächster Nachbar" : "Nearest");
+    // The method box reads its first letters, the same in both languages for these texts.
+    const char* method = nullptr;
+    if (base::EqualNoCase(*f.filter, "bicubic")) method = "Bicubic";
+    else if (base::EqualNoCase(*f.filter, "bilinear")) method = "Bilinear";
+    else if (base::EqualNoCase(*f.filter, "nearest")) method = "Nearest";
     else return "--filter takes bicubic, bilinear or nearest, got \"" + *f.filter + "\"";
+    if (auto error = set.Set(ctl::act_sizemethode, method, "--filter")) return error;
   }
   if (f.quality) {
     const auto q = forms::ParseIntegerText(*f.quality);
     if (!IsDigits(*f.quality) || !q || *q < 1 || *q > 100) return "--quality takes 1 to 100, got \"" + *f.quality + "\"";
-    options.SetText("out_quality", std::to_string(*q));
+    if (auto error = set.Set(ctl::out_quality, std::to_string(*q), "--quality")) return error;
   }
-  if (f.progressive) options.SetChecked("progressivaktiv", *f.progressive);
-  if (f.enlarge) options.SetChecked("act_sizekleiner", *f.enlarge);
-  if (f.shrink) options.SetChecked("act_sizebigger", *f.shrink);
-  if (f.rotateBox) options.SetChecked("act_sizehochquerformat", *f.rotateBox);
+  struct SwitchOption {
+    const std::optional<bool>& value;
+    std::string_view key;
+    const char* option;
+  };
+  const SwitchOption switches[] = {{f.progressive, ctl::progressivaktiv, "--progressive"},
+                                   {f.enlarge, ctl::act_sizekleiner, "--enlarge"},
+                                   {f.shrink, ctl::act_sizebigger, "--shrink"},
+                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"}};
+  for (const SwitchOption& s : switches)
+    if (s.value)
+      if (auto error = set.Switch(s.key, *s.value, s.option)) return error;
   return std::nullopt;
+}
+
+std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindows& windows) {
+  FriendlySettings set(windows);
+  if (auto error = ApplySizeOptions(f, set)) return error;
+  if (auto error = ApplyOutputOptions(f, windows.tprog, set)) return error;
+  return ApplyOptionOptions(f, set);
 }
 
 // The paths of an image list in the order they were added (the list itself keeps its sort
@@ -254,162 +298,228 @@ private:
   std::vector<std::string> added_;
 };
 
-}  // namespace
-
-int RunConvert(const Args& args) {
+// What the command line asks for.
+struct ConvertRequest {
   Friendly friendly;
-  std::vector<std::string> sets;
+  std::vector<std::string> sets;  // --set NAME=VALUE, in order
   std::optional<std::string> configFile;
   std::vector<std::string> inputs;
   ExistingPolicy policy = ExistingPolicy::Ask;
-  bool yesToAll = false, noToAll = false;
+};
 
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg == "--") {
-      inputs.insert(inputs.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
-      break;
+// Reads the options; an exit status when the command ends here (help shown, usage error).
+class ArgumentReader {
+public:
+  ArgumentReader(const Args& args, ConvertRequest& request) : args_(args), request_(request) {}
+
+  std::optional<int> Read() {
+    for (i_ = 0; i_ < args_.size(); ++i_) {
+      const std::string& arg = args_[i_];
+      if (arg == "--") {
+        request_.inputs.insert(request_.inputs.end(), args_.begin() + static_cast<std::ptrdiff_t>(i_) + 1, args_.end());
+        break;
+      }
+      if (arg == "-h") {
+        std::fputs(kConvertUsage, stdout);
+        return kExitOK;
+      }
+      if (!base::StartsWith(arg, "--")) {
+        if (base::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
+        request_.inputs.push_back(arg);
+        continue;
+      }
+      if (auto status = ReadOption(arg)) return status;
     }
-    if (arg == "-h") {
+    return Finish();
+  }
+
+private:
+  // One "--name" or "--name=value" option.
+  std::optional<int> ReadOption(std::string arg) {
+    inlineValue_.reset();
+    if (const size_t eq = arg.find('='); eq != std::string::npos) {
+      inlineValue_ = arg.substr(eq + 1);
+      arg = arg.substr(0, eq);
+    }
+    if (arg == "--help") {
       std::fputs(kConvertUsage, stdout);
       return kExitOK;
     }
-    if (!base::StartsWith(arg, "--")) {
-      if (base::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
-      inputs.push_back(arg);
-      continue;
-    }
-    std::optional<std::string> inlineValue;
-    if (const size_t eq = arg.find('='); eq != std::string::npos && arg != "--set") {
-      inlineValue = arg.substr(eq + 1);
-      arg = arg.substr(0, eq);
-    }
-    auto value = [&](std::string& out) -> bool {
-      if (inlineValue) {
-        out = *inlineValue;
-        return true;
-      }
-      if (i + 1 >= args.size()) return false;
-      out = args[++i];
-      return true;
-    };
+    if (const auto status = ReadValueOption(arg)) return *status == kHandled ? std::nullopt : status;
+    if (!inlineValue_ && ReadSwitch(arg)) return std::nullopt;
+    return UsageError("unknown option \"" + args_[i_] + "\"");
+  }
+
+  static constexpr int kHandled = -1;
+
+  // An option with a value; kHandled when it was one.
+  std::optional<int> ReadValueOption(const std::string& arg) {
+    Friendly& f = request_.friendly;
     struct ValueOption {
       const char* name;
       std::optional<std::string>* target;
     };
     const ValueOption valueOptions[] = {
-        {"--size", &friendly.size},       {"--percent", &friendly.percent}, {"--factor", &friendly.factor},
-        {"--filesize", &friendly.filesize}, {"--folder", &friendly.folder},   {"--name", &friendly.name},
-        {"--format", &friendly.format},   {"--filter", &friendly.filter},   {"--quality", &friendly.quality},
-        {"--config", &configFile},
+        {"--size", &f.size},       {"--percent", &f.percent}, {"--factor", &f.factor},
+        {"--filesize", &f.filesize}, {"--folder", &f.folder},   {"--name", &f.name},
+        {"--format", &f.format},   {"--filter", &f.filter},   {"--quality", &f.quality},
+        {"--config", &request_.configFile},
     };
-    bool handled = false;
     for (const ValueOption& option : valueOptions) {
       if (arg != option.name) continue;
       std::string v;
-      if (!value(v)) return UsageError(std::string(option.name) + " needs a value");
+      if (!Value(v)) return UsageError(std::string(option.name) + " needs a value");
       if (*option.target && arg == "--config") return UsageError("--config may be given once");
       *option.target = v;
-      handled = true;
+      return kHandled;
     }
-    if (handled) continue;
-    if (arg == "--help") {
-      std::fputs(kConvertUsage, stdout);
-      return kExitOK;
+    if (arg == "--set") {
+      std::string v;
+      if (!Value(v)) return UsageError("--set needs NAME=VALUE");
+      request_.sets.push_back(v);
+      return kHandled;
     }
+    return std::nullopt;
+  }
+
+  // An option without a value; whether it was one.
+  bool ReadSwitch(const std::string& arg) {
+    Friendly& f = request_.friendly;
     struct SwitchOption {
       const char* on;
       const char* off;
       std::optional<bool>* target;
     };
     const SwitchOption switchOptions[] = {
-        {"--progressive", "--no-progressive", &friendly.progressive},
-        {"--enlarge", "--no-enlarge", &friendly.enlarge},
-        {"--shrink", "--no-shrink", &friendly.shrink},
-        {"--rotate-box", "--no-rotate-box", &friendly.rotateBox},
+        {"--progressive", "--no-progressive", &f.progressive},
+        {"--enlarge", "--no-enlarge", &f.enlarge},
+        {"--shrink", "--no-shrink", &f.shrink},
+        {"--rotate-box", "--no-rotate-box", &f.rotateBox},
     };
     for (const SwitchOption& option : switchOptions) {
-      if (inlineValue || (arg != option.on && arg != option.off)) continue;
+      if (arg != option.on && arg != option.off) continue;
       *option.target = arg == option.on;
-      handled = true;
+      return true;
     }
-    if (handled) continue;
-    if (arg == "--set") {
-      std::string v;
-      if (!value(v)) return UsageError("--set needs NAME=VALUE");
-      sets.push_back(v);
-    } else if (arg == "--overwrite" && !inlineValue) {
-      friendly.overwrite = true;
-    } else if (arg == "--yes-to-all" && !inlineValue) {
-      yesToAll = true;
-    } else if (arg == "--no-to-all" && !inlineValue) {
-      noToAll = true;
-    } else {
-      return UsageError("unknown option \"" + args[i] + "\"");
-    }
+    if (arg == "--overwrite") f.overwrite = true;
+    else if (arg == "--yes-to-all") yesToAll_ = true;
+    else if (arg == "--no-to-all") noToAll_ = true;
+    else return false;
+    return true;
   }
-  if (yesToAll && noToAll) return UsageError("--yes-to-all and --no-to-all exclude each other");
-  if (inputs.empty()) return UsageError("no files given");
-  if (yesToAll) policy = ExistingPolicy::YesToAll;
-  else if (noToAll) policy = ExistingPolicy::NoToAll;
-  else if (!(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) policy = ExistingPolicy::KeepAndReport;
 
-  const forms::Language language = forms::LanguageFromMarkerFiles(".");
-  // Every window a configuration covers: the run reads the main window and the options, the
-  // folder search the filter dialog.
-  config::ProgramWindows windows(language);
-  forms::Form& tprog = windows.tprog;
-  forms::Form& options = windows.optionen;
-  if (configFile) {
+  // The option's value: after "=", or the next argument.
+  bool Value(std::string& out) {
+    if (inlineValue_) {
+      out = *inlineValue_;
+      return true;
+    }
+    if (i_ + 1 >= args_.size()) return false;
+    out = args_[++i_];
+    return true;
+  }
+
+  std::optional<int> Finish() {
+    if (yesToAll_ && noToAll_) return UsageError("--yes-to-all and --no-to-all exclude each other");
+    if (request_.inputs.empty()) return UsageError("no files given");
+    if (yesToAll_) request_.policy = ExistingPolicy::YesToAll;
+    else if (noToAll_) request_.policy = ExistingPolicy::NoToAll;
+    else if (!(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) request_.policy = ExistingPolicy::KeepAndReport;
+    return std::nullopt;
+  }
+
+  const Args& args_;
+  ConvertRequest& request_;
+  size_t i_ = 0;
+  std::optional<std::string> inlineValue_;
+  bool yesToAll_ = false;
+  bool noToAll_ = false;
+};
+
+// The settings in the order the command applies them: the configuration file, the --set
+// values, what a configuration load does after setting the controls, the friendly options.
+// An error text when one is refused.
+std::optional<std::string> ApplyRequestToForms(const ConvertRequest& request, config::ProgramWindows& windows) {
+  if (request.configFile) {
+    const std::string& file = *request.configFile;
     // Anything else named by mistake (an image, a list of files) would load as empty.
-    if (const auto bytes = config::ReadWholeFile(*configFile); bytes && !config::HoldsKnownSection(config::VxcFile::Parse(*bytes)))
-      return UsageError("--config: \"" + *configFile + "\" is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)");
-    if (auto error = LoadConfigurationForConvert(*configFile, windows)) return UsageError(*error);
+    if (const auto bytes = config::ReadWholeFile(file); bytes && !config::HoldsKnownSection(config::VxcFile::Parse(*bytes)))
+      return "--config: \"" + file + "\" is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)";
+    if (auto error = LoadConfigurationForConvert(file, windows)) return error;
   }
-  for (const std::string& assignment : sets) {
+  for (const std::string& assignment : request.sets) {
     const size_t eq = assignment.find('=');
-    if (eq == std::string::npos) return UsageError("--set needs NAME=VALUE, got \"" + assignment + "\"");
+    if (eq == std::string::npos) return "--set needs NAME=VALUE, got \"" + assignment + "\"";
     const std::string name = base::TrimBlanks(assignment.substr(0, eq));
-    if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return UsageError("--set " + *error);
+    if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return "--set " + *error;
   }
-  // What a configuration load does after setting the controls.
-  forms::RefreshTprog(tprog);
-  config::ApplyLanguageToForms(windows, language);
-  if (auto error = ApplyFriendly(friendly, windows)) return UsageError(*error);
+  forms::RefreshTprog(windows.tprog);
+  config::ApplyLanguageToForms(windows, windows.language);
+  return ApplyFriendly(request.friendly, windows);
+}
 
-  // Every file brings pixel buffers of tens of megabytes. Left to mmap, each would be mapped
-  // afresh, faulted in and cleared page by page by the kernel, and unmapped at the file's end;
-  // kept in the heap, the next file reuses them. This takes most of the system time out of a
-  // run of large photos and leaves the peak memory as it was.
+// Every file brings pixel buffers of tens of megabytes. Left to mmap, each would be mapped
+// afresh, faulted in and cleared page by page by the kernel, and unmapped at the file's end;
+// kept in the heap, the next file reuses them. This takes most of the system time out of a
+// run of large photos and leaves the peak memory as it was.
+void KeepLargeBuffersInTheHeap() {
   mallopt(M_MMAP_THRESHOLD, 1 << 30);
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
+}
 
-  TerminalDialogs dialogs(language, policy);
-  // The image list tests every file as the program does and keeps its rows sorted by name; the run
-  // takes them in the order they were added instead: the command line's, a folder's files in
-  // the order of its search.
-  imagelist::ImageList list(language);
-  ListOrder order(list);
-  const int refused = AddConvertInputs(inputs, windows, dialogs, list);
-  if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  vexilo::PathRows rows(order.Paths());
+// The run over the listed files with the job of the forms; Ctrl+C stops it after the file in
+// progress. The forms do not change while it runs, but the job is still read per file, as the
+// desktop program reads it.
+vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
+                                TerminalDialogs& terminal) {
   vexilo::RunMemory memory;
-  vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory};
+  std::stop_source stop;
+  const vexilo::RunSetup setup{.paths = std::move(paths),
+                               .job = vexilo::JobSourceFromForms(windows.tprog, windows.optionen),
+                               .observer = terminal,
+                               .questions = terminal,
+                               .flags = terminal.Flags(),
+                               .memory = memory,
+                               .stop = stop.get_token()};
+  InterruptGuard interrupts(stop);
+  return vexilo::RunConversion(setup);
+}
 
-  vexilo::RunResult result;
-  {
-    InterruptGuard interrupts;
-    result = vexilo::RunConversion(env);
-  }
-
+// The closing line and the exit status.
+int Summarize(const vexilo::RunResult& result, int refused, const TerminalDialogs& terminal, forms::Language language) {
   if (!result.started) return kExitUsage;
   const bool german = language == forms::Language::German;
   std::fprintf(stderr, german ? "%d geschrieben, %d fehlgeschlagen, %d behalten%s\n" : "%d written, %d failed, %d kept%s\n",
                result.written, result.failed + refused, result.kept,
                result.cancelled ? (german ? ", abgebrochen" : ", cancelled") : "");
   if (result.cancelled) return kExitCancelled;
-  if (result.failed > 0 || refused > 0 || dialogs.keptUnasked > 0) return kExitSomeFailed;
+  if (result.failed > 0 || refused > 0 || terminal.keptUnasked > 0) return kExitSomeFailed;
   return kExitOK;
+}
+
+}  // namespace
+
+int RunConvert(const Args& args) {
+  ConvertRequest request;
+  if (const auto status = ArgumentReader(args, request).Read()) return *status;
+
+  const forms::Language language = forms::LanguageFromMarkerFiles(".");
+  // Every window a configuration covers: the run reads the main window and the options, the
+  // folder search the filter dialog.
+  config::ProgramWindows windows(language);
+  if (auto error = ApplyRequestToForms(request, windows)) return UsageError(*error);
+  KeepLargeBuffersInTheHeap();
+
+  TerminalDialogs terminal(language, request.policy);
+  // The image list tests every file as the program does and keeps its rows sorted by name; the
+  // run takes them in the order they were added instead: the command line's, a folder's files
+  // in the order of its search.
+  imagelist::ImageList list(language);
+  ListOrder order(list);
+  const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
+  if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
+  const vexilo::RunResult result = RunOnTerminal(order.Paths(), windows, terminal);
+  return Summarize(result, refused, terminal, language);
 }
 
 }  // namespace cli

@@ -1,5 +1,7 @@
 #include "cli/TerminalDialogs.h"
 
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -16,6 +18,9 @@ volatile sig_atomic_t gInterrupted = 0;
 
 namespace {
 
+// The write end of the guard's pipe while a guard is installed; -1 otherwise.
+volatile sig_atomic_t gWakeFd = -1;
+
 // Ends the process by the signal, after removing the temporary and trial files being written,
 // so that nothing half-written is left beside the outputs.
 void EndBySignal(int signal) {
@@ -31,9 +36,12 @@ void OnInterrupt(int signal) {
     return;
   }
   gInterrupted = 1;
+  const int saved = errno;
   const char note[] = "\nvexilo-cli: stopping after the current file (Ctrl+C again to stop at once)\n";
   ssize_t ignored = write(STDERR_FILENO, note, sizeof note - 1);
+  if (gWakeFd >= 0) ignored = write(gWakeFd, "i", 1);
   (void)ignored;
+  errno = saved;
 }
 
 int Utf8Length(const std::string& text) {
@@ -45,8 +53,20 @@ int Utf8Length(const std::string& text) {
 
 }  // namespace
 
-InterruptGuard::InterruptGuard() {
+InterruptGuard::InterruptGuard(std::stop_source stop) {
   gInterrupted = 0;
+  if (pipe2(pipe_, O_CLOEXEC) == 0) {
+    // The handler must never block on a full pipe.
+    fcntl(pipe_[1], F_SETFL, fcntl(pipe_[1], F_GETFL) | O_NONBLOCK);
+    // The watcher starts with the three signals blocked, and keeps them so.
+    sigset_t signals, previousMask;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+    pthread_sigmask(SIG_BLOCK, &signals, &previousMask);
+    watcher_ = std::thread(&InterruptGuard::Watch, this, std::move(stop));
+    pthread_sigmask(SIG_SETMASK, &previousMask, nullptr);
+    gWakeFd = pipe_[1];
+  }
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
@@ -61,6 +81,24 @@ InterruptGuard::~InterruptGuard() {
   sigaction(SIGINT, &previous_[0], nullptr);
   sigaction(SIGTERM, &previous_[1], nullptr);
   sigaction(SIGHUP, &previous_[2], nullptr);
+  gWakeFd = -1;
+  if (watcher_.joinable()) {
+    ssize_t ignored = write(pipe_[1], "q", 1);
+    (void)ignored;
+    watcher_.join();
+  }
+  for (int fd : pipe_)
+    if (fd >= 0) close(fd);
+}
+
+void InterruptGuard::Watch(std::stop_source stop) {
+  for (;;) {
+    char byte = 0;
+    const ssize_t n = read(pipe_[0], &byte, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || byte == 'q') return;
+    stop.request_stop();
+  }
 }
 
 TerminalDialogs::TerminalDialogs(forms::Language language, ExistingPolicy policy)
@@ -92,6 +130,16 @@ void TerminalDialogs::SetProgressPosition(int position) {
 
 void TerminalDialogs::ProcessEvents() {
   if (gInterrupted) Flags().cancelProgress = true;
+}
+
+void TerminalDialogs::RunStarted(int total) { ShowProgress({}, total); }
+
+void TerminalDialogs::FileStarted(const vexilo::FileStart& file) {
+  SetProgressFileLine(file.source, " (" + std::to_string(file.index + 1) + "/" + std::to_string(file.total) + ")");
+}
+
+void TerminalDialogs::FileFinished(const vexilo::FileEnd& file) {
+  if (file.result != vexilo::FileResult::Cancelled) SetProgressPosition(file.index + 1);
 }
 
 vexilo::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,

@@ -11,6 +11,7 @@
 #include <numeric>
 #include <vector>
 
+#include "forms/ControlNames.h"
 #include "forms/EinstShortcutsForm.h"
 #include "forms/NumberText.h"
 #include "forms/RenamerForms.h"
@@ -20,6 +21,8 @@
 #include "forms/TsmFilterForm.h"
 
 namespace config {
+
+namespace ctl = forms::ctl;
 
 namespace {
 
@@ -237,18 +240,18 @@ bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCa
 void KonfigurationLadenStandard(ProgramWindows& windows) {
   Form& tprog = windows.tprog;
   tprog.SetText("inp_ordner", "");
-  tprog.SetText("out_format", "<beibehalten>");
-  tprog.SetText("out_name", "%name%-1");
-  tprog.SetText("out_ordner", "<beibehalten>");
-  tprog.SetText("act_sizebenutzer_x", "640");
-  tprog.SetText("act_sizebenutzer_y", "480");
-  tprog.SetChecked("act_sizeprop", true);
-  tprog.SetChecked("out_overwrite", false);
-  tprog.SetChecked("out_newimage", true);
-  tprog.SetChecked("act_size1024x768", false);
-  tprog.SetChecked("act_size800x600", false);
-  tprog.SetChecked("act_size640x480", true);
-  tprog.SetChecked("act_size240x320", false);
+  tprog.SetText(ctl::out_format, "<beibehalten>");
+  tprog.SetText(ctl::out_name, "%name%-1");
+  tprog.SetText(ctl::out_ordner, "<beibehalten>");
+  tprog.SetText(ctl::act_sizebenutzer_x, "640");
+  tprog.SetText(ctl::act_sizebenutzer_y, "480");
+  tprog.SetChecked(ctl::act_sizeprop, true);
+  tprog.SetChecked(ctl::out_overwrite, false);
+  tprog.SetChecked(ctl::out_newimage, true);
+  tprog.SetChecked(ctl::act_size1024x768, false);
+  tprog.SetChecked(ctl::act_size800x600, false);
+  tprog.SetChecked(ctl::act_size640x480, true);
+  tprog.SetChecked(ctl::act_size240x320, false);
 
   Form& filter = windows.smFilter;
   filter.SetChecked("inp_uv", true);
@@ -258,13 +261,13 @@ void KonfigurationLadenStandard(ProgramWindows& windows) {
   filter.SetChecked("auswahl", false);
 
   Form& options = windows.optionen;
-  options.SetText("act_sizemethode", "Bikubisch");
-  options.SetChecked("act_sizehochquerformat", true);
-  options.SetChecked("act_sizebigger", true);
-  options.SetChecked("act_sizekleiner", true);
-  options.SetText("out_quality", "80");
-  options.SetPosition("ScrollBar1", 80);
-  options.SetChecked("progressivaktiv", true);
+  options.SetText(ctl::act_sizemethode, "Bikubisch");
+  options.SetChecked(ctl::act_sizehochquerformat, true);
+  options.SetChecked(ctl::act_sizebigger, true);
+  options.SetChecked(ctl::act_sizekleiner, true);
+  options.SetText(ctl::out_quality, "80");
+  options.SetPosition(ctl::ScrollBar1, 80);
+  options.SetChecked(ctl::progressivaktiv, true);
 
   Form& renamer = windows.renamer;
   renamer.SetText("quordner", "");
@@ -398,20 +401,20 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     default: return std::string("holds no value");
   }
   const std::string& name = control.name;
-  if (name == "out_quality") {
+  if (name == ctl::out_quality) {
     if (IsWholeNumberAtLeast(value, 1, 100)) return std::nullopt;
     return std::string("takes a whole number from 1 to 100");
   }
-  if (name == "act_sizebenutzer_x" || name == "act_sizebenutzer_y") {
+  if (name == ctl::act_sizebenutzer_x || name == ctl::act_sizebenutzer_y) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1, 65535)) return std::nullopt;
     return std::string("takes a width or height in pixels from 1 to 65535, or nothing for the source's own");
   }
-  if (name == "act_sizeprozent_x" || name == "act_sizeprozent_y") {
+  if (name == ctl::act_sizeprozent_x || name == ctl::act_sizeprozent_y) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1)) return std::nullopt;
     return std::string("takes a whole percent of at least 1, or nothing for the source's own size");
   }
-  if (name == "ed_faktor") return FactorTextError(value);
-  if (name == "ed_filesize") {
+  if (name == ctl::ed_faktor) return FactorTextError(value);
+  if (name == ctl::ed_filesize) {
     const std::string& separator = forms::UserDecimalSeparator();
     const auto kilobytes = forms::ParseDecimalText(value, separator);
     if (kilobytes && *kilobytes > 0) return std::nullopt;
@@ -421,14 +424,14 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     if (IsWholeNumberAtLeast(value, 0)) return std::nullopt;
     return std::string("takes a whole number of at least 0");
   }
-  if (name == "out_format") {
+  if (name == ctl::out_format) {
     if (forms::IsKeepEntry(value)) return std::nullopt;
     const std::string extension = FormatItemExtension(value);
     for (const std::string& item : control.items)
       if (!extension.empty() && base::EqualNoCase(FormatItemExtension(item), extension)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (or <keep>, <beibehalten>)";
   }
-  if (name == "act_sizemethode") {
+  if (name == ctl::act_sizemethode) {
     for (const char* prefix : {"Bic", "Bik", "Bil", "N\u00E4c", "Nea"})
       if (base::StartsWith(value, prefix)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";

@@ -1,17 +1,24 @@
-// The settings of a run as the engine reads them from the controls of the main window (size
-// and save pages) and the options dialog. Texts stay texts where the run interprets them per
-// image: a text that is not a number falls back to the image's own dimension.
+// The settings of a conversion as typed values: the size page and the save page of the main
+// window and the options dialog. Built from the controls by one adapter (engine/JobFromForms.h);
+// the run itself never reads a control. Texts stay texts where the run interprets them per image:
+// a size text that is not a number falls back to the image's own side, a factor ratio that
+// divides by zero fails for each image, and the patterns are filled in per file.
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
-#include "forms/Form.h"
 #include "imaging/ImagingPixelFormats.h"
 
 namespace vexilo {
 
 enum class SizeMode { None, Preset, Custom, Percent, Factor, FileSize };
+
+// out_overwrite writes over the source; otherwise (out_newimage) a new file is named by the
+// folder, name and type settings.
+enum class SaveMode { NewFile, Overwrite };
 
 struct ConversionJob {
   // Size page (ts_skalieren).
@@ -25,37 +32,36 @@ struct ConversionJob {
   std::string percentWidthText;        // act_sizeprozent_x
   std::string percentHeightText;       // act_sizeprozent_y
   bool keepPercent = true;             // act_propprozent
-  std::string factorText;              // ed_faktor
-  std::string fileSizeText;            // ed_filesize, kilobytes
+  std::string factorText;              // ed_faktor: "n", "a/b" or "a:b"
+  std::string fileSizeText;            // ed_filesize, kilobytes in the locale's decimal notation
 
-  // Save page (ts_speichern).
-  bool overwrite = false;  // out_overwrite
-  std::string folderPattern;  // out_ordner
-  std::string namePattern;    // out_name
-  std::string formatItem;     // out_format
+  // Save page (ts_speichern). The patterns keep their special entries ("<keep>" or
+  // "<beibehalten>", "%folder%" or "%ordner%" ...), which the naming reads in either language.
+  SaveMode saveMode = SaveMode::NewFile;  // out_overwrite, out_newimage
+  std::string folderPattern;              // out_ordner
+  std::string namePattern;                // out_name
+  std::string formatItem;                 // out_format: "<keep>" or "*.ext - description"
 
   // Options dialog.
   bool orientation = true;      // act_sizehochquerformat
   bool changeIfLarger = true;   // act_sizebigger
   bool changeIfSmaller = true;  // act_sizekleiner
-  std::string methodText;       // act_sizemethode
-  std::string qualityText;      // out_quality
-  int32_t qualityPosition = 95; // ScrollBar1
+  // act_sizemethode; none when its text names no method (the previous run's filter stays).
+  std::optional<imaging::ResizeFilter> filter = imaging::ResizeFilter::Bicubic;
+  int32_t quality = 95;         // out_quality, or ScrollBar1 when the text is no integer; 1 to 100
   bool progressive = true;      // progressivaktiv
   bool psdLayer = true;         // psdlayers
 };
 
-ConversionJob ReadConversionJob(const forms::Form& tprog, const forms::Form& toptionen);
+// Where a run takes its settings from: called once at the run's start (start checks, filter,
+// codec options) and again before every file (sizes, naming, save mode and the option check
+// boxes), always on the run's own thread. JobSourceFromForms (engine/JobFromForms.h) reads the
+// controls; a fixed job serves as `[job] { return job; }`.
+using JobSource = std::function<ConversionJob()>;
 
-// Tprog.KonvertierWerteSetzen: the resampling filter from the first three characters of the
-// method text ("Bic"/"Bik" bicubic, "Bil" bilinear, "Näc"/"Nea" nearest). Any other text leaves
-// `filter` as the previous run left it.
+// Tprog.KonvertierWerteSetzen: the run's resampling filter from the job; a job that names no
+// method leaves `filter` as the previous run left it.
 void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter);
-
-// The quality passed to the codecs: the integer value of the quality text clamped to 1..100,
-// or the scroll bar's position when the text is not an integer (empty, typed over, or set so
-// by a configuration).
-int32_t OutputQuality(const ConversionJob& job);
 
 // Tprog.AusgabeWerteSetzen: the codec options, in this order: JPEG, JNG and MNG quality (10, 43,
 // 32), Photoshop layer (70), JPEG, JNG and MNG progressive (11, 44, 33).

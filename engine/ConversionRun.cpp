@@ -18,44 +18,35 @@
 #include "engine/SafeFile.h"
 #include "engine/TargetSize.h"
 #include "base/Text.h"
+#include "forms/NumberText.h"
 #include "forms/TprogForm.h"
 
 namespace vexilo {
 
 namespace {
 
-
-
-// The start checks; reports the first failing one and returns false.
-bool StartChecks(RunEnvironment& env) {
-  const std::string folder = env.tprog.Text("out_ordner");
+// The start checks on the job at the start; reports the first failing one and returns false.
+bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
+  const auto report = [&](const char* key, const std::string& detail) {
+    ShowMessageAndRecord(setup.questions, setup.flags, key, detail);
+    return false;
+  };
+  const std::string& folder = job.folderPattern;
   if (!forms::IsKeepEntry(folder)) {
     const std::string probe =
         base::ReplaceAll(base::ReplaceAll(folder, "%ordner%", "/Ordner/"), "%folder%", "/Ordner/");
-    if (!IsAcceptableFolderPath(probe)) {
-      if (probe.empty()) env.dialogs.meldungzeigen("keinordner", "");
-      else env.dialogs.meldungzeigen("ordnerfalsch", probe);
-      return false;
-    }
+    if (!IsAcceptableFolderPath(probe)) return probe.empty() ? report("keinordner", "") : report("ordnerfalsch", probe);
   }
-  if (env.tprog.Text("out_name").empty()) {
-    env.dialogs.meldungzeigen("keinname", "");
-    return false;
-  }
+  if (job.namePattern.empty()) return report("keinname", "");
   // A target size that is not a number would stop every file; say so before the first.
-  if (env.tprog.Checked("rb_filesize")) {
-    const std::string& size = env.tprog.Text("ed_filesize");
-    if (!forms::IsDecimalText(size, env.decimalSeparator)) {
-      env.dialogs.meldungzeigen(kBadFileSizeKey, size);
-      return false;
-    }
-  }
+  if (job.sizeMode == SizeMode::FileSize && !forms::IsDecimalText(job.fileSizeText, setup.decimalSeparator))
+    return report(kBadFileSizeKey, job.fileSizeText);
   return true;
 }
 
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
 // an error; `cause` then tells why. Warnings of a load that gave a picture become notes.
-bool Load(const std::string& source, imaging::ImageData& image, std::string& cause, UserDialogs& dialogs) {
+bool Load(const std::string& source, imaging::ImageData& image, std::string& cause, Questions& questions) {
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
@@ -64,7 +55,7 @@ bool Load(const std::string& source, imaging::ImageData& image, std::string& cau
   } catch (const std::exception& e) {
     cause = e.what();
   }
-  for (const std::string& text : warnings.Texts()) dialogs.ShowNote(source, text);
+  for (const std::string& text : warnings.Texts()) questions.ShowNote(source, text);
   if (!loaded) imaging::ReleaseImage(image);
   return loaded;
 }
@@ -86,117 +77,145 @@ public:
   imaging::ImageData image;
 };
 
-enum class FileOutcome { Written, Kept, Failed, Cancelled };
-
 class Run {
 public:
-  explicit Run(RunEnvironment& env) : env_(env), dialogs_(env.dialogs) {}
+  explicit Run(const RunSetup& setup) : setup_(setup), total_(static_cast<int>(setup.paths.size())) {}
 
   RunResult Execute() {
     RunResult result;
-    const int total = env_.rows.RowCount();
-    if (total <= 0) return result;
-    if (!StartChecks(env_)) return result;
+    if (total_ <= 0) return result;
+    const ConversionJob startJob = setup_.job();
+    if (!StartChecks(setup_, startJob)) return result;
     result.started = true;
 
-    // Whatever way the run ends, the window comes back and the flags are cleared.
-    struct Restore {
-      UserDialogs& dialogs;
-      ~Restore() {
-        dialogs.HideProgress();
-        dialogs.SetMainWindowEnabled(true);
-        dialogs.Flags().ClearAll();
-      }
-    } restore{dialogs_};
-
-    dialogs_.SetMainWindowEnabled(false);
-    const forms::Language language = env_.tprog.CurrentLanguage();
-    dialogs_.ShowProgress({Text(TextId::ProgressTitle, language), Text(TextId::ProgressCurrentImage, language), ""},
-                          total);
-    dialogs_.ProcessEvents();
-    padding_ = PaddingWidth(total);
-    const ConversionJob startJob = ReadConversionJob(env_.tprog, env_.toptionen);
-    KonvertierWerteSetzen(startJob, env_.memory.filter);
+    setup_.observer.RunStarted(total_);
+    padding_ = PaddingWidth(total_);
+    KonvertierWerteSetzen(startJob, setup_.memory.filter);
     AusgabeWerteSetzen(startJob);
 
-    for (int i = 0; i < total; ++i) {
-      switch (ProcessFile(i)) {
-        case FileOutcome::Written: ++result.written; break;
-        case FileOutcome::Kept: ++result.kept; break;
-        case FileOutcome::Failed: ++result.failed; break;
-        case FileOutcome::Cancelled: result.cancelled = true; break;
-      }
-      if (result.cancelled) break;
-      dialogs_.SetProgressPosition(i + 1);
-      // A cancel asked for while this file was processed stops the run before the next one.
-      dialogs_.ProcessEvents();
-      if (dialogs_.Flags().cancelProgress) {
+    for (int i = 0; i < total_; ++i) {
+      // A stop asked for while the previous file was processed takes effect here.
+      if (setup_.stop.stop_requested()) {
         result.cancelled = true;
+        result.notProcessed = total_ - i;
         break;
       }
+      const FileEnd end = ProcessFile(i);
+      switch (end.result) {
+        case FileResult::Written: ++result.written; break;
+        case FileResult::Kept: ++result.kept; break;
+        case FileResult::Failed: ++result.failed; break;
+        case FileResult::Cancelled:
+          result.cancelled = true;
+          result.notProcessed = total_ - i - 1;
+          break;
+      }
+      setup_.observer.FileFinished(end);
+      if (result.cancelled) break;
     }
-    if (result.cancelled) dialogs_.FocusMainWindow();
+    setup_.flags.ClearAll();
+    setup_.observer.RunFinished(result);
     return result;
   }
 
 private:
-  void Report(const char* key, const std::string& detail, const std::string& cause) {
-    dialogs_.ReportUnlessSilenced(key, detail, cause);
+  // Reports a failure of the file (unless "OK for all" silenced such reports) and notes it in
+  // the file's end.
+  void Report(FileEnd& end, const char* key, const std::string& detail, const std::string& cause) {
+    end.key = key;
+    end.cause = cause;
+    ReportUnlessSilenced(setup_.questions, setup_.flags, key, detail, cause);
   }
 
-  FileOutcome ProcessFile(int i) {
-    std::string output;
+  FileEnd Fail(FileEnd& end, const char* key, const std::string& detail, const std::string& cause) {
+    Report(end, key, detail, cause);
+    end.result = FileResult::Failed;
+    return end;
+  }
+
+  std::string OutputPath(const ConversionJob& job, const std::string& source, int index,
+                         const imaging::ImageData& image) const {
+    if (job.saveMode == SaveMode::Overwrite) return source;
+    NamingInput naming;
+    naming.sourcePath = source;
+    naming.index = index;
+    naming.padding = padding_;
+    naming.rowCount = total_;
+    naming.width = image.Width;
+    naming.height = image.Height;
+    naming.folderPattern = job.folderPattern;
+    naming.namePattern = job.namePattern;
+    naming.formatItem = job.formatItem;
+    return BuildOutputPath(naming);
+  }
+
+  // The target size of the size mode, or of the file-size search; none keeps the size.
+  std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& trial,
+                                 const imaging::ImageData& image) const {
+    if (job.sizeMode == SizeMode::FileSize) {
+      const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
+      if (!kilobytes) throw std::runtime_error("The target file size is not a number");
+      FileSizeSearchInput search;
+      search.source = &image;
+      search.sourceBytes = base::FileBytes(source);
+      search.targetKilobytes = *kilobytes;
+      search.trialPath = trial;
+      search.filter = setup_.memory.filter;
+      search.stop = setup_.stop;
+      return SearchFileSize(search);
+    }
+    if (const auto box = ComputeBox(job, image.Width, image.Height))
+      return ScaledSize(image.Width, image.Height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
+    return std::nullopt;
+  }
+
+  // Carries the metadata into a written output; a loss is reported but the file stays written.
+  void WriteMetadata(FileEnd& end, CarriedMetadata* metadata, std::string cause) {
+    const bool jpegOutput = imaging::DetectFileFormat(end.output) == "jpg";
+    if (metadata != nullptr && jpegOutput) {
+      try {
+        metadata->WriteInto(end.output);
+      } catch (const std::exception& e) {
+        cause = e.what();
+      }
+    } else if (cause.empty() || !jpegOutput) {
+      cause.clear();  // nothing was to be carried into this output
+    }
+    if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
+  }
+
+  FileEnd ProcessFile(int i) {
+    FileEnd end;
+    end.index = i;
+    end.total = total_;
+    end.source = setup_.paths[static_cast<size_t>(i)];
+    const std::string& source = end.source;
+    std::string& output = end.output;
+    setup_.observer.FileStarted({i, total_, source});
     std::unique_ptr<CarriedMetadata> metadata;
     std::string metadataCause;
     CurrentImage current;
     try {
-      const std::string source = env_.rows.RowPath(i);
-      if (!base::IsRegularFile(source)) {
-        Report(kMissingSourceKey, source, "");
-        return FileOutcome::Failed;
-      }
-      const int rowCount = env_.rows.RowCount();
-      dialogs_.SetProgressFileLine(source, " (" + std::to_string(i + 1) + "/" + std::to_string(rowCount) + ")");
-      dialogs_.ProcessEvents();
+      if (!base::IsRegularFile(source)) return Fail(end, kMissingSourceKey, source, "");
 
       // The options dialog stays usable during a run: its settings apply from the next file on.
-      const ConversionJob job = ReadConversionJob(env_.tprog, env_.toptionen);
+      const ConversionJob job = setup_.job();
       std::string loadCause;
-      const bool loaded = Load(source, current.image, loadCause, dialogs_);
+      const bool loaded = Load(source, current.image, loadCause, setup_.questions);
 
-      if (job.overwrite) {
-        output = source;
-      } else {
-        NamingInput naming;
-        naming.sourcePath = source;
-        naming.index = i;
-        naming.padding = padding_;
-        naming.rowCount = env_.rows.RowCount();
-        naming.width = current.image.Width;
-        naming.height = current.image.Height;
-        naming.folderPattern = job.folderPattern;
-        naming.namePattern = job.namePattern;
-        naming.formatItem = job.formatItem;
-        output = BuildOutputPath(naming);
-      }
+      output = OutputPath(job, source, i, current.image);
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
       const std::string outputKey = OutputKey(output);
-      if (written_.count(outputKey) != 0) {
-        Report(kAlreadyWrittenKey, output, "");
-        return FileOutcome::Failed;
-      }
+      if (written_.count(outputKey) != 0) return Fail(end, kAlreadyWrittenKey, output, "");
       // A source that could not be read writes nothing; the cause is the reader's.
-      if (!loaded) {
-        Report("speicherfehler", output, loadCause);
-        return FileOutcome::Failed;
-      }
+      if (!loaded) return Fail(end, "speicherfehler", output, loadCause);
       const std::string trial = base::IsRegularFile(output) ? TrialPath(output) : output;
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
-      if (env_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
+      if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
         try {
-          metadata = env_.metadata->Read(source);
+          metadata = setup_.metadata->Read(source);
         } catch (const std::exception& e) {
           metadataCause = e.what();
         }
@@ -205,71 +224,55 @@ private:
       // A failed scaling step writes nothing: an unscaled copy would replace the original in
       // overwrite mode, or stand as an output the user did not ask for.
       try {
-        std::optional<Size> size;
-        if (job.sizeMode == SizeMode::FileSize) {
-          const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, env_.decimalSeparator);
-          if (!kilobytes) throw std::runtime_error("The target file size is not a number");
-          FileSizeSearchInput search;
-          search.source = &current.image;
-          search.sourceBytes = base::FileBytes(source);
-          search.targetKilobytes = *kilobytes;
-          search.trialPath = trial;
-          search.filter = env_.memory.filter;
-          size = SearchFileSize(search);
-        } else if (const auto box = ComputeBox(job, current.image.Width, current.image.Height)) {
-          size = ScaledSize(current.image.Width, current.image.Height, *box, job.changeIfLarger, job.changeIfSmaller,
-                            job.orientation);
-        }
-        if (size) ResizeForRun(current.image, *size, env_.memory.filter);
+        if (const auto size = TargetSize(job, source, trial, current.image))
+          ResizeForRun(current.image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
-        Report("konvertierfehler", source, e.what());
-        return FileOutcome::Failed;
+        return Fail(end, "konvertierfehler", source, e.what());
       }
 
       if (base::IsRegularFile(output)) {
-        DialogFlags& flags = dialogs_.Flags();
-        if (!flags.askNoMore) dialogs_.AskOverwrite(output);
-        if (flags.cancelOverwrite) return FileOutcome::Cancelled;
-        if (flags.no) return FileOutcome::Kept;
+        DialogFlags& flags = setup_.flags;
+        if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, output);
+        if (flags.cancelOverwrite) {
+          end.result = FileResult::Cancelled;
+          return end;
+        }
+        if (flags.no) {
+          end.result = FileResult::Kept;
+          return end;
+        }
         // The rename that replaces a file ignores its own permission bits; a file the user may
         // not write stays as it is.
         std::string cause;
-        if (!imaging::MayReplace(output, &cause)) {
-          Report("speicherfehler", output, cause);
-          return FileOutcome::Failed;
-        }
+        if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
       }
 
-      if (!SaveImageFile(output, current.image)) {
-        Report("speicherfehler", output, "No image format writes files of this type");
-        return FileOutcome::Failed;
-      }
+      if (!SaveImageFile(output, current.image))
+        return Fail(end, "speicherfehler", output, "No image format writes files of this type");
       written_.insert(outputKey);
-      if (metadata && imaging::DetectFileFormat(output) == "jpg") {
-        try {
-          metadata->WriteInto(output);
-        } catch (const std::exception& e) {
-          metadataCause = e.what();
-        }
-      } else if (metadataCause.empty() || imaging::DetectFileFormat(output) != "jpg") {
-        metadataCause.clear();  // nothing was to be carried into this output
-      }
-      if (!metadataCause.empty()) dialogs_.ReportUnlessSilenced(kMetadataLostKey, output, metadataCause);
-      return FileOutcome::Written;
+      end.result = FileResult::Written;
+      WriteMetadata(end, metadata.get(), metadataCause);
+      return end;
     } catch (const std::exception& e) {
-      Report("speicherfehler", output, e.what());
-      return FileOutcome::Failed;
+      return Fail(end, "speicherfehler", output, e.what());
     }
   }
 
-  RunEnvironment& env_;
-  UserDialogs& dialogs_;
+  const RunSetup& setup_;
+  const int total_;
   int padding_ = 1;
   std::set<std::string> written_;  // the outputs this run has written
 };
 
 }  // namespace
 
-RunResult RunConversion(RunEnvironment& env) { return Run(env).Execute(); }
+std::vector<std::string> PathsOf(const ImageRows& rows) {
+  std::vector<std::string> paths;
+  const int count = rows.RowCount();
+  for (int row = 0; row < count; ++row) paths.push_back(rows.RowPath(row));
+  return paths;
+}
+
+RunResult RunConversion(const RunSetup& setup) { return Run(setup).Execute(); }
 
 }  // namespace vexilo

@@ -1,21 +1,45 @@
-// The conversion run: every row of the image list is loaded, scaled and saved under the output
-// name and type the job asks for, with the start checks, the overwrite questions, the progress
-// window and the failure messages of UserDialogs.
+// The conversion run: every file of a list is loaded, scaled and saved under the output name and
+// type the job asks for, with the start checks, the overwrite questions and the failure
+// messages.
+//
+// A front end drives a run like this:
+//
+//   vexilo::RunSetup setup{
+//       .paths = vexilo::PathsOf(list),             // the list as it stands at the start
+//       .job = vexilo::JobSourceFromForms(tprog, toptionen),
+//       .observer = progressWindow,                 // RunObserver
+//       .questions = dialogs,                       // Questions (message, overwrite, note)
+//       .flags = dialogs.Flags(),                   // the program's answer flags
+//       .memory = runMemory,                        // kept from run to run
+//       .stop = stopSource.get_token()};            // the progress window's Break
+//   const vexilo::RunResult result = vexilo::RunConversion(setup);
+//
+// RunConversion returns when the run has ended; it may run on a worker thread. Every call of
+// the observer, the questions and the job source happens on that thread, in the order of the
+// sequential run. A question blocks the run until it is answered.
+//
+// What is fixed when the run starts and what may change while it goes on:
+//   - fixed at the start: the list of paths (N files, so also the "%0num%" padding, "%abs%" and
+//     the progress counter), the resampling filter and the codec options (quality, progressive,
+//     Photoshop layer), the decimal separator; the start checks look at the first job;
+//   - read again for every file, from a fresh job: the size mode and all size settings, the
+//     larger/smaller and landscape/portrait check boxes, overwrite or new file, the folder, name
+//     and type settings, and the target file size.
 #pragma once
 
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "forms/Form.h"
-#include "imaging/ImagingPixelFormats.h"
-#include "forms/NumberText.h"
+#include "engine/ConversionJob.h"
 #include "engine/UserDialogs.h"
+#include "forms/NumberText.h"
+#include "imaging/ImagingPixelFormats.h"
 
 namespace vexilo {
 
-// The image list as the run sees it. The row count may grow while the run lets events through
-// (a second program start adds files); the run visits only the rows it found at its start.
+// The image list as a run's start sees it.
 class ImageRows {
 public:
   virtual ~ImageRows() = default;
@@ -24,16 +48,9 @@ public:
   virtual std::string RowPath(int row) const = 0;
 };
 
-// A fixed list of paths.
-class PathRows : public ImageRows {
-public:
-  explicit PathRows(std::vector<std::string> paths) : paths_(std::move(paths)) {}
-  int RowCount() const override { return static_cast<int>(paths_.size()); }
-  std::string RowPath(int row) const override { return paths_[static_cast<size_t>(row)]; }
-
-private:
-  std::vector<std::string> paths_;
-};
+// The paths of all rows, in list order: what a run is given at its start. Rows added later
+// (by a second program start) are not part of the run, and a row is converted exactly once.
+std::vector<std::string> PathsOf(const ImageRows& rows);
 
 // Metadata carried from a JPEG source into a JPEG output: held from the metadata read to the
 // metadata write of one file, and dropped whenever the file ends.
@@ -41,8 +58,8 @@ class CarriedMetadata {
 public:
   virtual ~CarriedMetadata() = default;
   // The metadata write: called after SaveImageFile wrote the output, when the output is JPEG.
-  // Throws on failure; the run reports "speicherfehler" with the output path. Must leave the
-  // output intact when it fails.
+  // Throws on failure; the run reports "metadatenverloren" with the output path. Must leave
+  // the output intact when it fails.
   virtual void WriteInto(const std::string& outputPath) = 0;
 };
 
@@ -50,7 +67,8 @@ class MetadataCarrier {
 public:
   virtual ~MetadataCarrier() = default;
   // The metadata read: called for a source whose content is JPEG, after the output path is
-  // built. Null when there is nothing to carry. Throws on failure (reported as "speicherfehler").
+  // built. Null when there is nothing to carry. Throws on failure (the picture is written
+  // without them and "metadatenverloren" reported).
   virtual std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath) = 0;
 };
 
@@ -63,28 +81,81 @@ struct RunMemory {
 // The Exif and XMP carry-over (engine/exif/ExifCarrier.cpp); stateless, shared by all runs.
 MetadataCarrier* DefaultMetadataCarrier();
 
-struct RunEnvironment {
-  forms::Form& tprog;
-  forms::Form& toptionen;
-  const ImageRows& rows;
-  UserDialogs& dialogs;
-  RunMemory& memory;
-  MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
-  std::string decimalSeparator = forms::UserDecimalSeparator();
+// How one file ended.
+enum class FileResult {
+  Written,    // the output was saved (its metadata may still have been lost: see `key`)
+  Kept,       // an existing output was left alone ("No", "No for all", or kept unasked)
+  Failed,     // nothing was written; `key` and `cause` tell why
+  Cancelled,  // "Break" in the overwrite question: nothing was written and the run ends
+};
+
+// The start of file `index` (0-based) of `total`. The progress window's file line is
+// source + " (" + (index + 1) + "/" + total + ")".
+struct FileStart {
+  int index = 0;
+  int total = 0;
+  std::string source;
+};
+
+// The end of a file. The progress bar then stands at index + 1 of total.
+struct FileEnd {
+  int index = 0;
+  int total = 0;
+  std::string source;
+  std::string output;  // the output path; empty when the file failed before it was known
+  FileResult result = FileResult::Failed;
+  // The message key reported for the file ("speicherfehler", "konvertierfehler", "quellefehlt",
+  // "schongeschrieben", "metadatenverloren"; empty when none), whether or not "OK for all"
+  // silenced it, and the library's or system's text for what went wrong.
+  std::string key;
+  std::string cause;
 };
 
 struct RunResult {
   bool started = false;    // false: empty list, or a start check failed (and was reported)
-  bool cancelled = false;  // Break in the overwrite dialog or the progress window
+  bool cancelled = false;  // Break in the overwrite question, or a stop request
   int written = 0;         // outputs saved
   int kept = 0;            // existing outputs left alone by "No" or "No for all"
   int failed = 0;          // files with a reported (or silenced) failure
+  int notProcessed = 0;    // files a cancel left untouched
+};
+
+// What a run tells its front end. Calls come in this order: RunStarted, then for each file
+// FileStarted and FileFinished, then RunFinished. A run whose start checks fail (or whose list
+// is empty) calls none of them. The progress window shows: title "Processing" and the line
+// "Current Image:" from RunStarted, the file line from FileStarted, the bar's position from
+// FileFinished; the main window is disabled from RunStarted to RunFinished and gets the focus
+// when the result says cancelled.
+class RunObserver {
+public:
+  virtual ~RunObserver() = default;
+  virtual void RunStarted(int total) { (void)total; }
+  virtual void FileStarted(const FileStart& file) { (void)file; }
+  virtual void FileFinished(const FileEnd& file) { (void)file; }
+  virtual void RunFinished(const RunResult& result) { (void)result; }
+};
+
+struct RunSetup {
+  std::vector<std::string> paths;  // the files, in order, as the list held them at the start
+  JobSource job;                   // the settings; see the top of this file for when it is read
+  RunObserver& observer;
+  Questions& questions;
+  // The answer flags the questions set; all five are clear when the run returns. They are the
+  // program's flags: an "OK for all" given before the run keeps its messages silent.
+  DialogFlags& flags;
+  RunMemory& memory;
+  // Stops the run after the file in progress (a file-size search ends its trials early and the
+  // file is still saved). Checked before each file and between trial saves; a stop requested
+  // before the run begins converts nothing, so each run needs a fresh stop source.
+  std::stop_token stop = {};
+  MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
+  std::string decimalSeparator = forms::UserDecimalSeparator();
 };
 
 // The run, from the start checks to the end: "keinordner", "ordnerfalsch", "keinname" and
-// "dateigroessefalsch" before the first file; per file "quellefehlt", "konvertierfehler" and
-// "speicherfehler"; the overwrite question for existing outputs. All five answer flags are
-// clear when it returns.
-RunResult RunConversion(RunEnvironment& env);
+// "dateigroessefalsch" before the first file; per file "quellefehlt", "schongeschrieben",
+// "konvertierfehler", "speicherfehler" and "metadatenverloren"; the overwrite question for
+// existing outputs; notes for pictures that load with warnings.
+RunResult RunConversion(const RunSetup& setup);
 
 }  // namespace vexilo

@@ -90,8 +90,10 @@ Size SearchFileSize(const FileSizeSearchInput& in) {
     size = BoundTrialSize({RoundHalfEven(g * size.width), RoundHalfEven(g * size.height)}, w, h);
     return r;
   };
+  if (in.stop.stop_requested()) return size;
   correct(Trial(in, size));
   for (int repetition = 1; repetition <= 10; ++repetition) {
+    if (in.stop.stop_requested()) break;
     const long double r = correct(Trial(in, size));
     if (r > 0.99L && r < 1.01L) break;
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 
 #include "imaging/ImagingPixelFormats.h"
@@ -17,6 +18,7 @@ struct FileSizeSearchInput {
   double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
   std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
+  std::stop_token stop;  // a stop request ends the search before its next trial
 };
 
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.
@@ -30,11 +32,12 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
 // Starting from the first estimate, a trial save of a scaled copy at T, measured and deleted,
 // corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
 // 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
-// unchecked. Every trial size is bounded by BoundTrialSize. A trial that writes nothing counts
-// as a hit. A trial whose scaling fails ends the search with that error (the run reports it
-// once, as a conversion error, and writes nothing); a negative target, an empty source file
-// or a trial of 0 bytes raise an error too. No trial file survives the search, whichever way
-// it ends.
+// unchecked. A stop request ends the search before its next trial save, with the size the last
+// correction gave (the first estimate when no trial was made). Every trial size is bounded by
+// BoundTrialSize. A trial that writes nothing counts as a hit. A trial whose scaling fails ends
+// the search with that error (the run reports it once, as a conversion error, and writes
+// nothing); a negative target, an empty source file or a trial of 0 bytes raise an error too.
+// No trial file survives the search, whichever way it ends.
 Size SearchFileSize(const FileSizeSearchInput& in);
 
 }  // namespace vexilo

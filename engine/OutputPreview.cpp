@@ -10,7 +10,7 @@ OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourceP
   p.sourcePath = sourcePath;
   p.width = width;
   p.height = height;
-  if (job.overwrite) {
+  if (job.saveMode == SaveMode::Overwrite) {
     p.outputPath = sourcePath;
   } else {
     NamingInput naming;

@@ -4,29 +4,49 @@
 
 namespace vexilo {
 
-void UserDialogs::meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause) {
-  if (ShowMessage(key, detail, cause) == MessageButton::OKForAll) flags_.showNoMore = true;
+void DialogFlags::Answered(MessageButton button) {
+  if (button == MessageButton::OKForAll) showNoMore = true;
 }
 
-bool UserDialogs::ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause) {
-  if (flags_.showNoMore) return false;
-  meldungzeigen(key, detail, cause);
+void DialogFlags::Answered(OverwriteButton button) {
+  no = false;
+  switch (button) {
+    case OverwriteButton::Yes: break;
+    case OverwriteButton::No: no = true; break;
+    case OverwriteButton::YesForAll: askNoMore = true; break;
+    case OverwriteButton::NoForAll:
+      askNoMore = true;
+      no = true;
+      break;
+    case OverwriteButton::Break: cancelOverwrite = true; break;
+  }
+}
+
+void ShowMessageAndRecord(Questions& questions, DialogFlags& flags, const std::string& key, const std::string& detail,
+                          const std::string& cause) {
+  flags.Answered(questions.ShowMessage(key, detail, cause));
+}
+
+bool ReportUnlessSilenced(Questions& questions, DialogFlags& flags, const std::string& key, const std::string& detail,
+                          const std::string& cause) {
+  if (flags.showNoMore) return false;
+  ShowMessageAndRecord(questions, flags, key, detail, cause);
   return true;
 }
 
-void UserDialogs::AskOverwrite(const std::string& path) {
-  flags_.no = false;
-  switch (ShowOverwrite(path)) {
-    case OverwriteButton::Yes: break;
-    case OverwriteButton::No: flags_.no = true; break;
-    case OverwriteButton::YesForAll: flags_.askNoMore = true; break;
-    case OverwriteButton::NoForAll:
-      flags_.askNoMore = true;
-      flags_.no = true;
-      break;
-    case OverwriteButton::Break: flags_.cancelOverwrite = true; break;
-  }
+void AskOverwriteAndRecord(Questions& questions, DialogFlags& flags, const std::string& path) {
+  flags.Answered(questions.ShowOverwrite(path));
 }
+
+void UserDialogs::meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause) {
+  ShowMessageAndRecord(*this, flags_, key, detail, cause);
+}
+
+bool UserDialogs::ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause) {
+  return vexilo::ReportUnlessSilenced(*this, flags_, key, detail, cause);
+}
+
+void UserDialogs::AskOverwrite(const std::string& path) { AskOverwriteAndRecord(*this, flags_, path); }
 
 std::string ShortenPath(const std::string& path, int width, const std::function<int(const std::string&)>& measure,
                         const std::string& suffix) {

@@ -10,19 +10,56 @@
 
 namespace vexilo {
 
+enum class MessageButton { OK, OKForAll };
+enum class OverwriteButton { Yes, No, YesForAll, NoForAll, Break };
+
+// The answer flags of the three dialogs. Each is set by a button and read and cleared by the
+// caller; which button sets which flag is decided here and nowhere else.
 struct DialogFlags {
   bool showNoMore = false;       // sm_meldung: "OK for all"
   bool askNoMore = false;        // sm_achtung: "Yes for all", "No for all"
   bool no = false;               // sm_achtung: "No", "No for all"
   bool cancelOverwrite = false;  // sm_achtung: "Break"
-  bool cancelProgress = false;   // sm_bearbeitung: "Break"
+  bool cancelProgress = false;   // sm_bearbeitung: "Break" (adding files; a run uses a stop token)
 
+  // The flags of a pressed message button: "OK for all" sets showNoMore.
+  void Answered(MessageButton button);
+  // The flags of a pressed overwrite button. The no flag is cleared first, as before every
+  // question: Yes sets none; No sets no; Yes for all askNoMore; No for all askNoMore and no;
+  // Break cancelOverwrite.
+  void Answered(OverwriteButton button);
   // The end of every run clears all five.
   void ClearAll() { *this = DialogFlags(); }
 };
 
-enum class MessageButton { OK, OKForAll };
-enum class OverwriteButton { Yes, No, YesForAll, NoForAll, Break };
+// The modal questions and the notes of a long action. A front end shows each and returns the
+// pressed button; the caller records the answer in its DialogFlags. A run calls these on its
+// own thread and waits for the answer, so a front end that shows them on another thread blocks
+// the caller until the user has answered.
+class Questions {
+public:
+  virtual ~Questions() = default;
+  // Tprog.meldungzeigen's dialog: the message of the key (Messages.h) with the detail path.
+  // The cause, when there is one, is the library's or the system's own text for what went
+  // wrong ("Permission denied", "Invalid JPEG file structure"); it is shown below the message.
+  virtual MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) = 0;
+  // The overwrite question about an existing file.
+  virtual OverwriteButton ShowOverwrite(const std::string& path) = 0;
+  // A note about a file that is processed all the same, such as a picture whose data end early
+  // ("JPEG data end early; the missing part is grey"). It does not wait for a button; front
+  // ends list it where the user sees it after the run.
+  virtual void ShowNote(const std::string& path, const std::string& text) = 0;
+};
+
+// Tprog.meldungzeigen: shows the message and records the answer. It does not look at
+// showNoMore: callers that honour the flag test it first (ReportUnlessSilenced).
+void ShowMessageAndRecord(Questions& questions, DialogFlags& flags, const std::string& key, const std::string& detail,
+                          const std::string& cause = "");
+// Shows the message unless showNoMore is set; returns whether it was shown.
+bool ReportUnlessSilenced(Questions& questions, DialogFlags& flags, const std::string& key, const std::string& detail,
+                          const std::string& cause = "");
+// Asks about overwriting an existing file and records the answer.
+void AskOverwriteAndRecord(Questions& questions, DialogFlags& flags, const std::string& path);
 
 // The three text lines of the progress window.
 struct ProgressText {
@@ -31,31 +68,23 @@ struct ProgressText {
   std::string fileLine;
 };
 
-class UserDialogs {
+// The questions together with the progress window and the main window, for the actions that run
+// on the user-interface thread (adding files, folder searches, the renamer) and the program-wide
+// answer flags. A conversion run uses only the Questions part and these flags.
+class UserDialogs : public Questions {
 public:
   virtual ~UserDialogs() = default;
 
   DialogFlags& Flags() { return flags_; }
   const DialogFlags& Flags() const { return flags_; }
 
-  // Tprog.meldungzeigen: shows the message of the key (Messages.h) with the detail path and
-  // waits for a button; "OK for all" sets showNoMore. It does not look at showNoMore itself:
-  // callers that honour the flag test it first.
-  // The cause, when there is one, is the library's or the system's own text for what went wrong
-  // ("Permission denied", "Invalid JPEG file structure"); it is shown below the message.
+  // Tprog.meldungzeigen, ReportUnlessSilenced and the overwrite question with this object's
+  // flags (see the free functions above).
   void meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause = "");
   // Shows the message unless showNoMore is set; returns whether it was shown.
   bool ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause = "");
 
-  // The overwrite question about an existing file: clears the no flag, asks, and sets the
-  // flags of the pressed button (Yes: none; No: no; Yes for all: askNoMore; No for all:
-  // askNoMore and no; Break: cancelOverwrite).
   void AskOverwrite(const std::string& path);
-
-  // A note about a file that is processed all the same, such as a picture whose data end early
-  // ("JPEG data end early; the missing part is grey"). It does not wait for a button; front
-  // ends list it where the user sees it after the run.
-  virtual void ShowNote(const std::string& path, const std::string& text) = 0;
 
   // ---- Progress window (shown without blocking) ----
   // Fills the three lines, sets the bar to 0 of `maximum` and shows the window.
@@ -74,11 +103,6 @@ public:
   // run gives it the keyboard focus.
   virtual void SetMainWindowEnabled(bool enabled) = 0;
   virtual void FocusMainWindow() = 0;
-
-protected:
-  // The modal dialogs themselves: show, wait, return the pressed button.
-  virtual MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) = 0;
-  virtual OverwriteButton ShowOverwrite(const std::string& path) = 0;
 
 private:
   DialogFlags flags_;

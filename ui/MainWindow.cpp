@@ -31,7 +31,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "engine/ConversionJob.h"
+#include "engine/JobFromForms.h"
 #include "engine/Messages.h"
 #include "engine/OutputPreview.h"
 #include "forms/NumberText.h"
@@ -802,7 +802,7 @@ void MainWindow::UpdatePreview() {
       break;
     }
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
-  const vexilo::ConversionJob job = vexilo::ReadConversionJob(windows_.tprog, windows_.optionen);
+  const vexilo::ConversionJob job = vexilo::JobFromForms(windows_.tprog, windows_.optionen);
   const auto p = vexilo::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows);
   const QString line = Q(vexilo::PreviewLine(p, job.fileSizeText));

@@ -1,111 +1,147 @@
 #include "ui/RunController.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 
+#include "engine/JobFromForms.h"
+#include "engine/Messages.h"
 #include "ui/QtDialogs.h"
 
 namespace ui {
 
-// The run's dialogs on the worker: questions wait for the GUI thread's answer, everything else
-// is queued behind them, so the user sees the run's reports in the run's order.
-class RunController::WorkerDialogs : public vexilo::UserDialogs {
+namespace {
+
+// Runs `f` on the GUI thread: queued behind everything posted before it, or waiting for it.
+template <typename F>
+void Post(QObject* context, F f) {
+  QMetaObject::invokeMethod(context, std::move(f), Qt::QueuedConnection);
+}
+template <typename F>
+void Wait(QObject* context, F f) {
+  QMetaObject::invokeMethod(context, std::move(f), Qt::BlockingQueuedConnection);
+}
+
+}  // namespace
+
+// The run's questions on the worker: they wait for the GUI thread's answer; notes are queued.
+class RunController::WorkerQuestions : public vexilo::Questions {
 public:
-  WorkerDialogs(RunController& owner) : owner_(owner) {}
+  explicit WorkerQuestions(RunController& owner) : owner_(owner) {}
 
-  void ShowNote(const std::string& path, const std::string& text) override {
-    Post([=](QtUserDialogs& d) { d.ShowNote(path, text); });
-  }
-  void ShowProgress(const vexilo::ProgressText& text, int maximum) override {
-    Post([=](QtUserDialogs& d) { d.ShowProgress(text, maximum); });
-  }
-  void SetProgressFileLine(const std::string& path, const std::string& suffix) override {
-    Post([=](QtUserDialogs& d) { d.SetProgressFileLine(path, suffix); });
-  }
-  void SetProgressPosition(int position) override {
-    Post([=](QtUserDialogs& d) { d.SetProgressPosition(position); });
-  }
-  void HideProgress() override {
-    Post([](QtUserDialogs& d) { d.HideProgress(); });
-  }
-  void ProcessEvents() override {
-    if (owner_.breakPressed_.exchange(false)) Flags().cancelProgress = true;
-  }
-  void SetMainWindowEnabled(bool enabled) override {
-    Post([=](QtUserDialogs& d) { d.SetMainWindowEnabled(enabled); });
-  }
-  void FocusMainWindow() override {
-    Post([](QtUserDialogs& d) { d.FocusMainWindow(); });
-  }
-
-protected:
   vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail,
                                     const std::string& cause) override {
     vexilo::MessageButton answer = vexilo::MessageButton::OK;
-    Wait([&](QtUserDialogs& d) { answer = d.AskMessage(key, detail, cause); });
+    QtUserDialogs* d = &owner_.dialogs_;
+    Wait(owner_.context_, [&] { answer = d->AskMessage(key, detail, cause); });
     return answer;
   }
   vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
     vexilo::OverwriteButton answer = vexilo::OverwriteButton::Break;
-    Wait([&](QtUserDialogs& d) { answer = d.AskOverwriteButton(path); });
+    QtUserDialogs* d = &owner_.dialogs_;
+    Wait(owner_.context_, [&] { answer = d->AskOverwriteButton(path); });
     return answer;
+  }
+  void ShowNote(const std::string& path, const std::string& text) override {
+    QtUserDialogs* d = &owner_.dialogs_;
+    Post(owner_.context_, [d, path, text] { d->ShowNote(path, text); });
   }
 
 private:
-  template <typename F>
-  void Post(F f) {
-    QtUserDialogs* dialogs = &owner_.dialogs_;
-    QMetaObject::invokeMethod(owner_.context_, [dialogs, f] { f(*dialogs); }, Qt::QueuedConnection);
-  }
-  template <typename F>
-  void Wait(F f) {
-    QtUserDialogs* dialogs = &owner_.dialogs_;
-    QMetaObject::invokeMethod(owner_.context_, [dialogs, &f] { f(*dialogs); }, Qt::BlockingQueuedConnection);
-  }
   RunController& owner_;
 };
 
+// The run's progress as the progress window and the main window show it.
+class RunController::WorkerObserver : public vexilo::RunObserver {
+public:
+  WorkerObserver(RunController& owner, forms::Language language) : owner_(owner), language_(language) {}
+
+  void RunStarted(int total) override {
+    QtUserDialogs* d = &owner_.dialogs_;
+    const vexilo::ProgressText text{vexilo::Text(vexilo::TextId::ProgressTitle, language_),
+                                    vexilo::Text(vexilo::TextId::ProgressCurrentImage, language_), ""};
+    Post(owner_.context_, [d, text, total] {
+      d->SetMainWindowEnabled(false);
+      d->ShowProgress(text, total);
+    });
+  }
+  void FileStarted(const vexilo::FileStart& file) override {
+    QtUserDialogs* d = &owner_.dialogs_;
+    const std::string suffix = " (" + std::to_string(file.index + 1) + "/" + std::to_string(file.total) + ")";
+    Post(owner_.context_, [d, source = file.source, suffix] { d->SetProgressFileLine(source, suffix); });
+  }
+  void FileFinished(const vexilo::FileEnd& file) override {
+    QtUserDialogs* d = &owner_.dialogs_;
+    Post(owner_.context_, [d, position = file.index + 1] { d->SetProgressPosition(position); });
+  }
+  void RunFinished(const vexilo::RunResult& result) override {
+    QtUserDialogs* d = &owner_.dialogs_;
+    Post(owner_.context_, [d, cancelled = result.cancelled] {
+      d->HideProgress();
+      d->SetMainWindowEnabled(true);
+      if (cancelled) d->FocusMainWindow();
+    });
+  }
+
+private:
+  RunController& owner_;
+  forms::Language language_;
+};
+
 RunController::RunController(QtUserDialogs& dialogs, QObject* context) : dialogs_(dialogs), context_(context) {
-  dialogs_.breakPressed = [this] { breakPressed_ = true; };
+  dialogs_.breakPressed = [this] { RequestStop(); };
 }
 
 RunController::~RunController() {
-  if (thread_ != nullptr) {
-    breakPressed_ = true;
-    thread_->wait();
-  }
+  if (thread_ == nullptr) return;
+  stop_.request_stop();
+  // The worker may wait for this thread (a question, the settings): keep serving it until it
+  // has ended.
+  while (!thread_->wait(20)) QCoreApplication::processEvents();
 }
 
 bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen, std::vector<std::string> paths,
                           std::function<void(const vexilo::RunResult&)> finished) {
   if (thread_ != nullptr) return false;
-  // Copies without the window's bindings: the worker never reaches a widget through them.
-  auto settings = std::make_shared<std::pair<forms::Form, forms::Form>>(tprog, toptionen);
-  settings->first.Events() = {};
-  settings->second.Events() = {};
-  auto rows = std::make_shared<vexilo::PathRows>(std::move(paths));
+  stop_ = std::stop_source();
   auto result = std::make_shared<vexilo::RunResult>();
   auto memory = std::make_shared<vexilo::RunMemory>(memory_);
-  breakPressed_ = false;
-  dialogs_.Flags().cancelProgress = false;
-  thread_ = QThread::create([this, settings, rows, result, memory] {
-    WorkerDialogs dialogs(*this);
-    vexilo::RunEnvironment env{settings->first, settings->second, *rows, dialogs, *memory};
+  // The run's answer flags start as the program's (an earlier "OK for all" of adding files
+  // stays in force) and are all clear when it ends.
+  auto flags = std::make_shared<vexilo::DialogFlags>(dialogs_.Flags());
+  QObject* context = context_;
+  const forms::Form* settings[2] = {&tprog, &toptionen};
+  // The settings are read where the forms live: on the GUI thread, waited for by the worker.
+  vexilo::JobSource job = [context, settings] {
+    vexilo::ConversionJob read;
+    Wait(context, [&] { read = vexilo::JobFromForms(*settings[0], *settings[1]); });
+    return read;
+  };
+  const forms::Language language = tprog.CurrentLanguage();
+  thread_ = QThread::create([this, paths = std::move(paths), job, result, memory, flags, language,
+                             stop = stop_.get_token()] {
+    WorkerQuestions questions(*this);
+    WorkerObserver observer(*this, language);
+    vexilo::RunSetup setup{.paths = paths,
+                           .job = job,
+                           .observer = observer,
+                           .questions = questions,
+                           .flags = *flags,
+                           .memory = *memory,
+                           .stop = stop};
     try {
-      *result = vexilo::RunConversion(env);
+      *result = vexilo::RunConversion(setup);
     } catch (const std::exception& e) {
       // The run reports its own failures; anything else ends it here and is shown.
-      dialogs.HideProgress();
-      dialogs.SetMainWindowEnabled(true);
-      std::string text = e.what();
-      dialogs.ShowNote("", text);
+      observer.RunFinished(*result);
+      questions.ShowNote("", e.what());
     }
   });
-  QObject::connect(thread_, &QThread::finished, context_, [this, result, memory, finished] {
+  QObject::connect(thread_, &QThread::finished, context_, [this, result, memory, flags, finished] {
     thread_->deleteLater();
     thread_ = nullptr;
     memory_ = *memory;
-    dialogs_.Flags().cancelProgress = false;
+    dialogs_.Flags() = *flags;
     if (finished) finished(*result);
   });
   thread_->start();

@@ -138,6 +138,34 @@ TEST_F(CliSafety, SignalsDuringASaveLeaveNoTemporaryFile) {
   }
 }
 
+TEST_F(CliSafety, CtrlCDuringAFileSizeSearchStopsAfterThatFile) {
+  Picture(dir.Path() / "big.png", 1500, 1500);
+  Picture(dir.Path() / "small.png", 20, 20);
+  fs::create_directories(dir.Path() / "out");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (chdir(dir.Path().c_str()) != 0) _exit(120);
+    freopen("/dev/null", "w", stderr);
+    execl(Cli().c_str(), "vexilo-cli", "convert", "--filesize", "900", "--folder", "out", "--name", "%name%",
+          "big.png", "small.png", static_cast<char*>(nullptr));
+    _exit(121);
+  }
+  // Ctrl+C while a trial of the first file is being written.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Leftovers(dir.Path() / "out").empty() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  kill(child, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "status " << status;
+  EXPECT_EQ(WEXITSTATUS(status), 3);  // cancelled
+  // The first file is finished from the trials made so far; the second is not begun.
+  EXPECT_TRUE(fs::exists(dir.Path() / "out" / "big.png"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "out" / "small.png"));
+  EXPECT_EQ(Leftovers(dir.Path() / "out"), std::vector<std::string>{});
+}
+
 TEST_F(CliSafety, ThirdPartyFilesReportWhatHappenedOnce) {
   const fs::path suite = testsupport::CorpusFile("imagetestsuite/jpg");
   if (!fs::is_directory(suite)) GTEST_SKIP() << "third-party suite not found";

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/Messages.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "engine/UserDialogs.h"
 
 namespace {

@@ -6,8 +6,9 @@
 #include "engine/ConversionRun.h"
 #include "tests/engine/ExifTestHelpers.h"
 #include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
 #include "imaging/Imaging.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "forms/ToptionenForm.h"
 #include "forms/TprogForm.h"
 #include "engine/exif/ExifData.h"
@@ -50,9 +51,7 @@ protected:
   }
 
   vexilo::RunResult Run() {
-    vexilo::PathRows rows(paths);
-    vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory};
-    return vexilo::RunConversion(env);
+    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory);
   }
 
   fs::path Out(const std::string& name) const { return dir / "out" / name; }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "config/Configuration.h"
-#include "engine/ConversionJob.h"
+#include "engine/JobFromForms.h"
 #include "engine/OutputPreview.h"
 #include "tests/support/TestSupport.h"
 
@@ -29,7 +29,7 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   };
   for (const Case& c : cases) {
     w.tprog.SetChecked(c.mode, true);
-    const auto job = vexilo::ReadConversionJob(w.tprog, w.optionen);
+    const auto job = vexilo::JobFromForms(w.tprog, w.optionen);
     const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
     EXPECT_EQ(vexilo::PreviewLine(p, job.fileSizeText), c.expected + dir.Path().string() + "/small/IMG_0001.jpg")
         << c.mode;
@@ -40,7 +40,7 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   w.tprog.SetChecked("out_overwrite", true);
   w.tprog.SetChecked("rb_faktor", true);
   w.tprog.SetText("ed_faktor", "2/0");
-  const auto job = vexilo::ReadConversionJob(w.tprog, w.optionen);
+  const auto job = vexilo::JobFromForms(w.tprog, w.optionen);
   const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
   EXPECT_EQ(p.outputPath, source);
   EXPECT_FALSE(p.problem.empty());

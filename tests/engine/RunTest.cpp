@@ -9,7 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <thread>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,8 +23,9 @@
 #include "engine/ConversionRun.h"
 #include "engine/FileSizeSearch.h"
 #include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
 #include "imaging/Imaging.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 #include "forms/ToptionenForm.h"
 #include "forms/TprogForm.h"
@@ -82,9 +88,7 @@ protected:
   }
 
   vexilo::RunResult Run(const std::string& separator = ".") {
-    vexilo::PathRows rows(paths);
-    vexilo::RunEnvironment env{tprog, options, rows, dialogs, memory, metadata, separator};
-    return vexilo::RunConversion(env);
+    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, separator);
   }
 
   std::vector<std::string> FilesIn(const std::string& folder) const {
@@ -569,6 +573,180 @@ TEST_F(DataSafety, CancelStopsAfterTheFileInProgress) {
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 1);
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"c0.bmp"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The run as a front end sees it: its events, the settings it reads per file and at the start,
+// its stop token, and a run on a worker thread whose questions another thread answers.
+class RunInterface : public RunFixture {};
+
+TEST_F(RunInterface, EveryFileEndsWithItsResultOutputAndCause) {
+  const std::string a = Source("a.bmp", 6, 6, 1);
+  const std::string gone = Source("gone.bmp", 6, 6, 2);
+  const std::string b = Source("b.bmp", 6, 6, 3);
+  const std::string c = Source("c.bmp", 6, 6, 4);
+  Source("d.bmp", 6, 6, 5);
+  fs::remove(gone);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  fs::create_directories(Path("out"));
+  testsupport::WriteFileBytes(Path("out/b.bmp"), {1});
+  testsupport::WriteFileBytes(Path("out/c.bmp"), {2});
+  dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::Break};
+  const vexilo::RunResult result = Run();
+
+  struct Expected {
+    std::string source, output;
+    vexilo::FileResult result;
+    std::string key;
+  };
+  const Expected expected[] = {
+      {a, Path("out/a.bmp"), vexilo::FileResult::Written, ""},
+      {gone, "", vexilo::FileResult::Failed, "quellefehlt"},
+      {b, Path("out/b.bmp"), vexilo::FileResult::Kept, ""},
+      {c, Path("out/c.bmp"), vexilo::FileResult::Cancelled, ""},
+  };
+  ASSERT_EQ(dialogs.fileEnds.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    const vexilo::FileEnd& end = dialogs.fileEnds[i];
+    EXPECT_EQ(end.index, static_cast<int>(i));
+    EXPECT_EQ(end.total, 5);
+    EXPECT_EQ(end.source, expected[i].source) << i;
+    EXPECT_EQ(end.output, expected[i].output) << i;
+    EXPECT_EQ(end.result, expected[i].result) << i;
+    EXPECT_EQ(end.key, expected[i].key) << i;
+  }
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(result.kept, 1);
+  EXPECT_EQ(result.failed, 1);
+  EXPECT_EQ(result.notProcessed, 1);  // d.bmp
+  EXPECT_EQ(dialogs.fileLines.size(), 4u);
+  ExpectIdle();
+}
+
+TEST_F(RunInterface, SizesAndNamesAreReadPerFileFilterAndCodecOptionsAtTheStart) {
+  Source("a.bmp", 40, 30, 1);
+  Source("b.bmp", 40, 30, 2);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CustomSize("20", "10");
+  options.SetText("act_sizemethode", "Bilinear");
+  int calls = 0;
+  // The settings change while the first file is converted: the second file sees them, the
+  // filter stays the one of the start.
+  const vexilo::JobSource source = [&] {
+    if (++calls == 3) {
+      CustomSize("8", "6");
+      tprog.SetText("out_name", "%name%-second");
+      options.SetText("act_sizemethode", "Nearest");
+    }
+    return vexilo::JobFromForms(tprog, options);
+  };
+  const vexilo::RunResult result = dialogs.Run(paths, source, memory, metadata, ".");
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(calls, 3);  // the start and each file
+  EXPECT_EQ(SizeOf(Path("out/a.bmp")), (vexilo::Size{20, 10}));
+  EXPECT_EQ(SizeOf(Path("out/b-second.bmp")), (vexilo::Size{8, 6}));
+  EXPECT_EQ(memory.filter, imaging::ResizeFilter::Bilinear);
+}
+
+TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile) {
+  const std::string big = Source("big.bmp", 200, 150);
+  Source("next.bmp", 20, 20);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "30");
+  dialogs.breakAtFileLine = 1;  // the stop is asked for before the first trial
+  const vexilo::RunResult result = Run();
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(result.notProcessed, 1);
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"big.bmp"}));
+  // No trial was made: the output has the first estimate's size.
+  EXPECT_EQ(SizeOf(Path("out/big.bmp")), vexilo::FileSizeFirstEstimate(200, 150, fs::file_size(big), 30));
+}
+
+// A front end whose questions are answered by another thread, as a window answers a worker's
+// question with a modal dialog: the run waits for the answer.
+class AnsweringThread : public vexilo::Questions, public vexilo::RunObserver {
+public:
+  vexilo::MessageButton ShowMessage(const std::string&, const std::string&, const std::string&) override {
+    return vexilo::MessageButton::OK;
+  }
+  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
+    std::unique_lock lock(mutex_);
+    question_ = path;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return answer_.has_value(); });
+    const OverwriteButton answer = *answer_;
+    answer_.reset();
+    return answer;
+  }
+  void ShowNote(const std::string&, const std::string&) override {}
+  void FileStarted(const vexilo::FileStart&) override { CheckThread(); }
+  void FileFinished(const vexilo::FileEnd&) override { CheckThread(); }
+
+  // On the answering thread: waits for a question and returns its path.
+  std::string WaitForQuestion() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return !question_.empty(); });
+    std::string asked;
+    asked.swap(question_);
+    return asked;
+  }
+  // On the answering thread: answers the question waited for.
+  void Reply(OverwriteButton button) {
+    const std::lock_guard lock(mutex_);
+    answer_ = button;
+    changed_.notify_all();
+  }
+
+  std::thread::id runThread;
+  bool eventsOnRunThread = true;
+
+private:
+  void CheckThread() {
+    if (std::this_thread::get_id() != runThread) eventsOnRunThread = false;
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::string question_;
+  std::optional<OverwriteButton> answer_;
+};
+
+TEST_F(RunInterface, AWorkerRunWaitsForQuestionsAnsweredOnAnotherThreadAndStopsWhenAsked) {
+  for (int i = 0; i < 3; ++i) Source("w" + std::to_string(i) + ".bmp", 8, 8, static_cast<uint32_t>(i));
+  tprog.SetChecked("out_overwrite", true);
+  CustomSize("4", "4");
+  const std::vector<uint8_t> before = testsupport::ReadFileBytes(paths[0]);
+  AnsweringThread front;
+  vexilo::DialogFlags flags;
+  std::stop_source stop;
+  vexilo::RunResult result;
+  std::thread worker([&] {
+    front.runThread = std::this_thread::get_id();
+    const vexilo::RunSetup setup{.paths = paths,
+                                 .job = vexilo::JobSourceFromForms(tprog, options),
+                                 .observer = front,
+                                 .questions = front,
+                                 .flags = flags,
+                                 .memory = memory,
+                                 .stop = stop.get_token(),
+                                 .metadata = nullptr};
+    result = vexilo::RunConversion(setup);
+  });
+  EXPECT_EQ(front.WaitForQuestion(), paths[0]);
+  stop.request_stop();  // Break in the progress window while the question is open
+  front.Reply(OverwriteButton::Yes);
+  worker.join();
+  EXPECT_TRUE(front.eventsOnRunThread);
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(result.notProcessed, 2);
+  EXPECT_NE(testsupport::ReadFileBytes(paths[0]), before);
+  EXPECT_FALSE(flags.askNoMore || flags.no || flags.cancelOverwrite);
 }
 
 }  // namespace

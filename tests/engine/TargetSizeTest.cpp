@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/ConversionJob.h"
+#include "engine/JobFromForms.h"
 #include "engine/TargetSize.h"
 #include "forms/ToptionenForm.h"
 #include "forms/TprogForm.h"
@@ -137,17 +138,17 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
 TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ConversionJob job = vexilo::ReadConversionJob(tprog, options);
+  vexilo::ConversionJob job = vexilo::JobFromForms(tprog, options);
   EXPECT_EQ(job.sizeMode, SizeMode::Preset);
   EXPECT_EQ(job.presetWidth, 640);
   EXPECT_EQ(job.presetHeight, 480);
-  EXPECT_FALSE(job.overwrite);
+  EXPECT_FALSE(job.saveMode == vexilo::SaveMode::Overwrite);
   EXPECT_EQ(job.namePattern, "%name%-1");
-  EXPECT_EQ(vexilo::OutputQuality(job), 95);
+  EXPECT_EQ(job.quality, 95);
 
   tprog.SetChecked("rb_filesize", true);
   tprog.SetChecked("act_size640x480", false);
-  job = vexilo::ReadConversionJob(tprog, options);
+  job = vexilo::JobFromForms(tprog, options);
   EXPECT_EQ(job.sizeMode, SizeMode::FileSize);
   EXPECT_EQ(job.presetWidth, 0);
 
@@ -165,7 +166,7 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
       {"", imaging::ResizeFilter::Nearest, imaging::ResizeFilter::Nearest},
   };
   for (const MethodCase& m : methods) {
-    job.methodText = m.text;
+    job.filter = vexilo::FilterOfMethodText(m.text);
     imaging::ResizeFilter filter = m.before;
     vexilo::KonvertierWerteSetzen(job, filter);
     EXPECT_EQ(filter, m.after) << m.text;
@@ -177,9 +178,7 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   };
   const QualityCase qualities[] = {{"80", 95, 80}, {"951", 95, 100}, {"0", 95, 1}, {"", 42, 42}, {"abc", 7, 7}, {"-5", 95, 1}};
   for (const QualityCase& q : qualities) {
-    job.qualityText = q.text;
-    job.qualityPosition = q.position;
-    EXPECT_EQ(vexilo::OutputQuality(job), q.quality) << q.text;
+    EXPECT_EQ(vexilo::QualityOfText(q.text, q.position), q.quality) << q.text;
   }
 }
 

@@ -14,10 +14,11 @@
 #include "engine/ConversionRun.h"
 #include "imagelist/FolderSearch.h"
 #include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
 #include "imagelist/ImageList.h"
 #include "imaging/Imaging.h"
 #include "imaging/ImagingPixelFormats.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 #include "forms/TsmFilterForm.h"
 
@@ -435,8 +436,8 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   list.add2list((dir / "b.bmp").string(), dialogs);
   list.add2list((dir / "A.bmp").string(), dialogs);
   vexilo::RunMemory memory;
-  vexilo::RunEnvironment env{windows.tprog, windows.optionen, list, dialogs, memory};
-  const vexilo::RunResult result = vexilo::RunConversion(env);
+  const vexilo::RunResult result =
+      dialogs.Run(vexilo::PathsOf(list), vexilo::JobSourceFromForms(windows.tprog, windows.optionen), memory);
   EXPECT_EQ(result.written, 2);
   imaging::ImageData first;
   ASSERT_TRUE(vexilo::LoadImageFile((dir / "out/1.bmp").string(), first));

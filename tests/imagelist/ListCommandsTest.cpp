@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/ImageFiles.h"
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "forms/TprogForm.h"
 #include "forms/TsmFilterForm.h"
 #include "imagelist/ImageList.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ScriptedDialogs.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "forms/RenamerForms.h"
 #include "renamer/FileRenamer.h"
 #include "renamer/SafeRename.h"
