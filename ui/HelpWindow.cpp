@@ -25,8 +25,8 @@ to the selected image.</li></ol>
 if asked. With the orientation option, portrait images use the box turned.</li>
 <li><b>Custom pixel size</b>: your own width and height; an empty side keeps the image's own.</li>
 <li><b>Percentage</b>: width and height in percent, coupled unless unchecked.</li>
-<li><b>Factor</b>: 2 halves both sides; a ratio 1/2 or 2:1 (old to new) is allowed.</li>
-<li><b>File size</b>: the largest size whose file stays within the given kilobytes.</li></ul>
+<li><b>Factor</b>: 2 doubles both sides; 1/2 or 2:1 (old to new) halves them.</li>
+<li><b>File size</b>: the size whose file comes close to the given kilobytes, found by trial saves.</li></ul>
 <h3><a name="names"></a>Name placeholders</h3>
 <table border="0" cellpadding="2">
 <tr><td><code>%name%</code></td><td>the source's name without extension</td></tr>
@@ -57,8 +57,8 @@ markierte Bild.</li></ol>
 <ul><li><b>Pixelgröße</b>: 240&times;320 bis 1024&times;768, auf Wunsch mit Proportionen.</li>
 <li><b>Benutzerdefiniert</b>: eigene Breite und Höhe.</li>
 <li><b>Prozentual</b>: Breite und Höhe in Prozent.</li>
-<li><b>Faktor</b>: 2 halbiert beide Seiten; Verhältnisse 1/2 oder 2:1 (alt zu neu).</li>
-<li><b>Dateigröße</b>: die größte Bildgröße, deren Datei die Kilobyte-Grenze einhält.</li></ul>
+<li><b>Faktor</b>: 2 verdoppelt beide Seiten; 1/2 oder 2:1 (alt zu neu) halbiert sie.</li>
+<li><b>Dateigröße</b>: die Bildgröße, deren Datei der angegebenen Kilobyte-Zahl nahekommt, gefunden durch Probespeichern.</li></ul>
 <h3><a name="names"></a>Platzhalter im Namen</h3>
 <p><code>%name%</code> Name ohne Endung, <code>%num%</code>/<code>%0num%</code> Zeilennummer,
 <code>%abs%</code> Anzahl der Zeilen, <code>%breite%</code>/<code>%höhe%</code> Größe der Quelle,

@@ -41,6 +41,8 @@ ReportWindow::ReportWindow(QWidget* parent, int lines)
     auto* line = new QLabel(this);
     line->setObjectName(QStringLiteral("Label%1").arg(i + 1));
     line->setTextFormat(Qt::PlainText);
+    // Texts and causes wrap at the window's width; the path line is shortened to it instead.
+    line->setWordWrap(i != 2);
     if (i == 0) {
       QFont font = line->font();
       font.setPixelSize(15);
@@ -120,6 +122,7 @@ vexilo::MessageButton MessageWindow::Ask(const std::string& key, const std::stri
     okAll_->setVisible(m->okForAll);
   }
   answer_ = vexilo::MessageButton::OK;
+  adjustSize();  // a long cause makes the window taller, never wider
   exec();
   return answer_;
 }
