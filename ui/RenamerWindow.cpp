@@ -246,6 +246,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setColumnCount(renamer::kRenamerColumnCount);
+  list_->setMinimumHeight(120);
   const int widths[] = {150, 50, 80, 100, 160};
   for (int i = 0; i < renamer::kRenamerColumnCount; ++i) list_->setColumnWidth(i, widths[i]);
   list_->header()->setSectionsClickable(true);
@@ -336,17 +337,21 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
     placeholder->setPalette(palette);
     placeholder->installEventFilter(this);
     placeholders_.push_back(placeholder);
-    grid->addWidget(placeholder, r, 0);
-    grid->addWidget(Captioned(group, description), r, 1);
+    // Two placeholders a line: placeholder, description and, for %num%, the first number.
+    const int row = r / 2, column = (r % 2) * 4;
+    grid->addWidget(placeholder, row, column);
+    grid->addWidget(Captioned(group, description), row, column + 1);
     if (std::string(name) == "Label7") {
       auto* start = new QComboBox(group);
       binder_->Bind("numstart", start);
-      start->setMinimumContentsLength(4);
-      grid->addWidget(start, r, 2);
+      start->setMinimumContentsLength(3);
+      grid->addWidget(start, row, column + 2);
     }
     ++r;
   }
+  grid->setColumnMinimumWidth(3, 12);
   grid->setColumnStretch(3, 1);
+  grid->setColumnStretch(7, 1);
   g->addLayout(grid);
   return group;
 }
