@@ -40,8 +40,10 @@
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
 #include "ui/QtDialogs.h"
+#include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
 #include "ui/SettingsDialogs.h"
+#include "ui/ShortcutsWindow.h"
 
 namespace ui {
 
@@ -85,10 +87,12 @@ const Caption kCaptions[] = {
     {"m_datei_delmark", "Delete &selected Images from List", "&Markierte Bilder aus Bilderliste löschen"},
     {"m_datei_delall", "Delete &all Images from List", "&Ganze Bilderliste löschen"},
     {"m_datei_konvert", "&Convert and Save", "&Konvertieren und Speichern"},
+    {"m_datei_dateiumb", "Only &rename Files..", "Dateien nur &umbenennen.."},
     {"m_datei_beenden", "&Close", "&Beenden"},
     {"m_einst", "&Settings", "&Einstellungen"},
     {"m_einst_ausgabe", "&Options..", "&Optionen.."},
     {"m_einst_filter", "&Filter for Search in Folder..", "&Filter für Ordnersuche.."},
+    {"m_einstshortcuts", "&Shortcuts with Files and Folders..", "&Verknüpfungen mit Dateien und Ordnern.."},
     {"m_konfig", "&Configuration", "&Konfiguration"},
     {"m_info", "&Help and Information", "&Hilfe und Info"},
     {"m_info_help", "&Help", "&Hilfe"},
@@ -251,6 +255,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
 
 MainWindow::~MainWindow() {
   run_.reset();
+  renamer_.reset();
   // The forms outlive the window: they must not call into its widgets any more.
   for (forms::Form* form : {&windows_.tprog, &windows_.optionen, &windows_.smFilter}) form->Events() = {};
 }
@@ -529,6 +534,7 @@ void MainWindow::BuildMenus() {
   add(file, "m_datei_delall", [this] { RemoveAll(); });
   file->addSeparator();
   add(file, "m_datei_konvert", [this] { Forward(true); }, QKeySequence("Ctrl+S"));
+  add(file, "m_datei_dateiumb", [this] { Renamer().Open(); });
   file->addSeparator();
   // Ends the program without the closing check, so without the autosave.
   add(file, "m_datei_beenden", [] { QApplication::exit(0); });
@@ -539,6 +545,7 @@ void MainWindow::BuildMenus() {
     options_->raise();
   });
   add(settings, "m_einst_filter", [this] { filter_->exec(); });
+  add(settings, "m_einstshortcuts", [this] { Shortcuts().Open(); });
 
   konfig_ = submenu("m_konfig");
   RebuildConfigMenu();
@@ -661,6 +668,8 @@ void MainWindow::ApplyTexts(forms::Language language) {
   options_->ApplyTexts(language);
   filter_->ApplyTexts(language);
   help_->ApplyTexts(language);
+  if (renamer_) renamer_->ApplyTexts(language);
+  if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
   configMenu_.ApplyLanguage(language);
   RebuildConfigMenu();
   binder_->SyncAll();
@@ -668,6 +677,16 @@ void MainWindow::ApplyTexts(forms::Language language) {
   tipTicks_ = 0;
   RotateTip();
   (void)en;
+}
+
+RenamerWindow& MainWindow::Renamer() {
+  if (!renamer_) renamer_ = std::make_unique<RenamerWindow>(windows_, *dialogs_, *desktop_);
+  return *renamer_;
+}
+
+ShortcutsWindow& MainWindow::Shortcuts() {
+  if (shortcuts_ == nullptr) shortcuts_ = new ShortcutsWindow(windows_.einstShortcuts, this);
+  return *shortcuts_;
 }
 
 void MainWindow::RotateTip() {

@@ -30,7 +30,9 @@ class FormBinder;
 class HelpWindow;
 class OptionsDialog;
 class QtUserDialogs;
+class RenamerWindow;
 class RunController;
+class ShortcutsWindow;
 
 class MainWindow : public QMainWindow {
 public:
@@ -66,6 +68,10 @@ public:
   OptionsDialog* Options() const { return options_; }
   FilterDialog* Filter() const { return filter_; }
   HelpWindow* Help() const { return help_; }
+  // The file renamer (m_datei_dateiumb) and the desktop-integration dialog (m_einstshortcuts),
+  // made when first needed.
+  RenamerWindow& Renamer();
+  ShortcutsWindow& Shortcuts();
   FormBinder* Binder() const { return binder_; }
   bool MaximizeMark() const { return maximizeMark_; }
   // The folder chooser, replaceable by tests (start folder in, chosen folder or "" out).
@@ -109,6 +115,8 @@ private:
   OptionsDialog* options_ = nullptr;
   FilterDialog* filter_ = nullptr;
   HelpWindow* help_ = nullptr;
+  std::unique_ptr<RenamerWindow> renamer_;  // a window of its own, with its own taskbar button
+  ShortcutsWindow* shortcuts_ = nullptr;
   QTabWidget* pages_ = nullptr;
   QTreeWidget* qulist_ = nullptr;
   QLabel* count_ = nullptr;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <QDir>
 #include <QLocale>
@@ -17,9 +18,12 @@
 #include "forms/Language.h"
 #include "ui/Application.h"
 #include "ui/HelpWindow.h"
+#include "ui/FormBinder.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
+#include "ui/RenamerWindow.h"
 #include "ui/SettingsDialogs.h"
+#include "ui/ShortcutsWindow.h"
 
 namespace {
 
@@ -69,6 +73,22 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   main.Help()->ShowTopic("steps");
   ok &= Grab(main.Help(), folder, "help");
   main.Help()->hide();
+
+  ui::RenamerWindow& renamer = main.Renamer();
+  if (!sample.empty()) {
+    std::vector<std::string> files;
+    for (const QFileInfo& f : QDir(QString::fromStdString(sample)).entryInfoList(QDir::Files, QDir::Name)) {
+      files.push_back(f.absoluteFilePath().toStdString());
+      if (files.size() == 5) break;
+    }
+    renamer.AddDropped(files);
+  }
+  renamer.Binder()->GetForm().SetText("maske", "%0num% %name%");
+  if (renamer.ListView()->topLevelItemCount() > 1) renamer.ListView()->topLevelItem(1)->setSelected(true);
+  ok &= Grab(&renamer, folder, "renamer");
+  renamer.hide();
+  ok &= Grab(&main.Shortcuts(), folder, "shortcuts");
+  main.Shortcuts().hide();
   return ok ? 0 : 1;
 }
 

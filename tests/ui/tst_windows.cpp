@@ -24,11 +24,18 @@
 #include "imaging/Imaging.h"
 #include "ui/FormBinder.h"
 #include "ui/MainWindow.h"
+#include "renamer/RenameJournal.h"
 #include "ui/QtDialogs.h"
+#include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
 #include "ui/SettingsDialogs.h"
+#include "ui/ShortcutsWindow.h"
 
 namespace {
+
+void WriteText(const QString& path) {
+  std::ofstream(path.toStdString()) << "x";
+}
 
 void WriteBitmap(const QString& path) {
   imaging::ImageData image;
@@ -176,6 +183,101 @@ private slots:
     QVERIFY(window_->Binder()->Widget("pa_prozent")->isVisibleTo(window_.get()) ||
             window_->Pages()->currentIndex() != 1);
     QVERIFY(!window_->Binder()->Widget("pa_pixel")->isVisibleTo(window_->Pages()->widget(1)));
+  }
+
+  void renamerPreviewPlaceholderRenameUndo() {
+    QTemporaryDir dir;
+    const QString a = dir.path() + "/a.txt", b = dir.path() + "/b.txt";
+    WriteText(a);
+    WriteText(b);
+    window_->findChild<QAction*>("m_datei_dateiumb")->trigger();
+    ui::RenamerWindow& r = window_->Renamer();
+    QVERIFY(r.isVisible());
+    r.AddDropped({a.toStdString(), b.toStdString()});
+    QCOMPARE(r.ListView()->topLevelItemCount(), 2);
+    r.ListView()->topLevelItem(0)->setSelected(true);
+    QCOMPARE(r.OldNameLabel()->FullText(), QString("a.txt"));
+    QCOMPARE(r.OldNameLabel()->toolTip(), a);
+
+    // Typing a mask updates the preview.
+    auto* mask = r.Binder()->Widget("maske")->findChild<QLineEdit*>();
+    mask->setFocus();
+    mask->selectAll();
+    QTest::keyClicks(mask, "x%num%");
+    QCOMPARE(r.NewNameLabel()->FullText(), QString("x1.txt"));
+    QCOMPARE(r.NewNameLabel()->toolTip(), dir.path() + "/x1.txt");
+
+    // A placeholder goes in at the caret, and the caret lands after it.
+    mask->setCursorPosition(1);
+    QTest::mouseClick(r.Placeholder("Label12"), Qt::LeftButton);
+    QCOMPARE(mask->text(), QString("x%0num%%num%"));
+    QCOMPARE(mask->cursorPosition(), 7);
+    QCOMPARE(windows_->renamer.Text("maske"), std::string("x%0num%%num%"));
+    QCOMPARE(r.NewNameLabel()->FullText(), QString("x11.txt"));
+
+    QVERIFY(!r.UndoButton()->isEnabled());
+    QTest::mouseClick(r.RenameButton(), Qt::LeftButton);
+    QVERIFY(QFileInfo::exists(dir.path() + "/x11.txt"));
+    QVERIFY(QFileInfo::exists(dir.path() + "/x22.txt"));
+    QCOMPARE(r.StatusText(), QString("2 files renamed"));
+    QCOMPARE(r.ListView()->topLevelItem(0)->text(3), QString("Renamed"));
+    QVERIFY(r.UndoButton()->isEnabled());
+
+    QTest::mouseClick(r.UndoButton(), Qt::LeftButton);
+    QVERIFY(QFileInfo::exists(a) && QFileInfo::exists(b));
+    QVERIFY(!QFileInfo::exists(dir.path() + "/x11.txt"));
+    QCOMPARE(r.StatusText(), QString("2 files restored"));
+    QCOMPARE(r.ListView()->topLevelItem(0)->text(4), a);
+    QVERIFY(!r.UndoButton()->isEnabled());
+  }
+
+  void renamerOffersToRollBackAnInterruptedRun() {
+    QTemporaryDir dir;
+    const std::string a = (dir.path() + "/a.txt").toStdString(), c = (dir.path() + "/c.txt").toStdString();
+    WriteText(dir.path() + "/a.txt");
+    renamer::RenameJournal journal(renamer::RenameJournal::DefaultPath());
+    QCOMPARE(journal.Start({{a, c, renamer::JournalEntry::State::Old}}), std::string());
+    QCOMPARE(journal.Mark("try", 0), std::string());
+    std::filesystem::rename(a, c);
+    QCOMPARE(journal.Mark("done", 0), std::string());  // no "end": the run was cut off
+    ui::RenamerWindow& r = window_->Renamer();
+    QString asked;
+    r.askPending = [&asked](const QString& text) {
+      asked = text;
+      return 0;  // roll back
+    };
+    r.Open();
+    QTRY_VERIFY(!asked.isEmpty());
+    QVERIFY(asked.contains("1 of 1"));
+    QVERIFY(QFileInfo::exists(QString::fromStdString(a)));
+    QVERIFY(!QFileInfo::exists(QString::fromStdString(c)));
+    QVERIFY(!r.UndoButton()->isEnabled());
+  }
+
+  void shortcutsRegisterAndRemove() {
+    QTemporaryDir xdg;
+    qputenv("XDG_DATA_HOME", (xdg.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (xdg.path() + "/config").toUtf8());
+    window_->findChild<QAction*>("m_einstshortcuts")->trigger();
+    ui::ShortcutsWindow& s = window_->Shortcuts();
+    QVERIFY(s.isVisible());
+    auto* status = s.findChild<QLabel*>("ver_ordner");
+    const QColor green(0, 128, 0), red(192, 0, 0);
+    QCOMPARE(status->text(), QString("Not activated"));
+    QCOMPARE(status->palette().color(QPalette::WindowText), red);
+    QVERIFY(!s.findChild<QPushButton*>("AlsAdminStarten")->isVisible());
+    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAn"), Qt::LeftButton);
+    QCOMPARE(status->text(), QString("Activated"));
+    QCOMPARE(status->palette().color(QPalette::WindowText), green);
+    QVERIFY(QString::fromStdString(s.Integration().Env().dataHome).startsWith(xdg.path()));
+    QVERIFY(s.Integration().Active(desktop::Hook::Folders));
+    QCOMPARE(s.findChild<QLabel*>("ver_sendenan")->text(), QString("Not activated"));
+    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAus"), Qt::LeftButton);
+    QCOMPARE(status->text(), QString("Not activated"));
+    QCOMPARE(status->palette().color(QPalette::WindowText), red);
+    QVERIFY(!s.Integration().Active(desktop::Hook::Folders));
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
   }
 
 private:
