@@ -26,14 +26,14 @@ constexpr Group kGroups[] = {
     {"gb1", "Verknüpfung mit Konfigurationsdateien (*.vxc)", "Shortcut to Configuration Files (*.vxc)", "Label1",
      "Verknüpfung dieses Programms mit Konfigurationsdateien (Dateiendung: .vxc)",
      "Shortcut of this Application with Configuration Files (File Extension: .vxc)"},
-    {"gb2", "Senden an", "Send to", "Label2", "Anzeige dieses Programms im \"Senden an\" - Explorer Kontextmenü",
-     "Show this Application in the Explorer Context Menu \"Send to\""},
+    {"gb2", "Senden an", "Send to", "Label2", "Anzeige dieses Programms unter \"Öffnen mit\" und in den Skripten des Dateimanagers",
+     "Show this Application in \"Open With\" and in the File Manager's Scripts"},
     {"gb3", "Verknüpfung mit Ordnern", "Shortcut with Folders", "Label3",
-     "Anzeige dieses Programms im Explorer Kontextmenü von Ordnern",
-     "Show this Application in the Explorer Context Menu of Folders"},
+     "Anzeige dieses Programms im Kontextmenü des Dateimanagers für Ordner",
+     "Show this Application in the File Manager's Context Menu of Folders"},
     {"gb4", "Verknüpfung mit Dateien", "Shortcut with Files", "Label4",
-     "Anzeige dieses Programms im Explorer Kontextmenü aller Dateien",
-     "Show this Application in the Explorer Context Menu of all Files"},
+     "Anzeige dieses Programms im Kontextmenü des Dateimanagers für alle Dateien",
+     "Show this Application in the File Manager's Context Menu of all Files"},
 };
 
 constexpr const char* kRegisterButtons[] = {"KonfigAn", "SendenAnAn", "OrdnerAn", "AlleDateienAn", "BeliebigeDateienAn"};
@@ -81,8 +81,8 @@ void ApplyEinstShortcutsLanguage(Form& form, Language language) {
     form.SetControlCaption(group.box, en ? group.english : group.german);
     form.SetControlCaption(group.descriptionLabel, en ? group.englishDescription : group.germanDescription);
   }
-  form.SetControlCaption("Label5", en ? "Show this Application in the Explorer Context Menu of these Files:"
-                                      : "Anzeige dieses Programms im Explorer Kontextmenü dieser Dateien:");
+  form.SetControlCaption("Label5", en ? "Show this Application in the File Manager's Context Menu of these Files:"
+                                      : "Anzeige dieses Programms im Kontextmenü des Dateimanagers für diese Dateien:");
   for (const char* button : kRegisterButtons) form.SetControlCaption(button, en ? "Register" : "Verknüpfen");
   for (const char* button : kRemoveButtons) form.SetControlCaption(button, en ? "Remove" : "Entfernen");
 }
