@@ -46,7 +46,7 @@ bool IsReadableFile(const std::string& path) {
 // Prints the line of one file; false when it could not be read.
 bool DescribeFile(const std::string& path) {
   std::string format;
-  imaging::ImageData image;
+  imaging::Image image;
   if (vexilo::IsIconPath(path)) {
     const std::string ext = path.substr(path.rfind('.') + 1);
     format = ext.size() == 3 && (ext[0] == 'c' || ext[0] == 'C') ? "cur" : "ico";
@@ -56,7 +56,7 @@ bool DescribeFile(const std::string& path) {
     }
   } else {
     format = imaging::DetectFileFormat(path);
-    imaging::TImageFileFormat* codec = format.empty() ? nullptr : imaging::FindFormatByExtension(format);
+    const imaging::TImageFileFormat* codec = format.empty() ? nullptr : imaging::FindFormatByExtension(format);
     if (!codec) {
       std::printf("%s: unsupported\n", path.c_str());
       return false;
@@ -66,12 +66,11 @@ bool DescribeFile(const std::string& path) {
       PrintError("\"" + path + "\": no image could be read from the file");
       return false;
     }
-    image = images[0];
+    image = imaging::Image(std::move(images[0]));
     images.Detach(0);
   }
-  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), image.Width, image.Height,
-              imaging::GetFormatName(image.Format).c_str());
-  imaging::ReleaseImage(image);
+  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), image->Width, image->Height,
+              imaging::GetFormatName(image->Format).c_str());
   return true;
 }
 

@@ -459,7 +459,7 @@ void ConvertPixels(const PixelRun& r) {
     if (from == Kind::Gray) {
       GrayToIndexed(r);
     } else {
-      const int32_t mask = GetOption(ImagingColorReductionMask);
+      const int32_t mask = OptionInEffect(ImagingColorReductionMask);
       ReduceColors(static_cast<int32_t>(r.Count), r.Src, r.Dst, raAll, r.DstPalette,
                    static_cast<uint8_t>(mask == kInvalidOption ? 255 : mask), r.DstInfo->PaletteEntries, r.SrcInfo,
                    r.DstInfo);

@@ -198,7 +198,7 @@ TDDSFileFormat::TDDSFileFormat() {
   RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
 }
 
-bool TDDSFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TDDSFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
@@ -319,19 +319,9 @@ bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
   if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
 
-  ImageData first;
-  bool mustFree = false;
-  if (!PrepareForSave(images[size_t(FirstIndex)], first, mustFree)) {
-    if (mustFree) ReleaseImage(first);
-    return false;
-  }
-  struct TFreeGuard {
-    ImageData& image;
-    bool free;
-    ~TFreeGuard() {
-      if (free) ReleaseImage(image);
-    }
-  } guard{first, mustFree};
+  PreparedImage prepared;
+  if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
+  const ImageData& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format);
   const uint32_t width = uint32_t(first.Width), height = uint32_t(first.Height);
 

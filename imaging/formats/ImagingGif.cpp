@@ -1,7 +1,6 @@
 // GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
 // by default, composed on the logical screen into the pictures an animation player shows.
 #include "imaging/formats/ImagingGif.h"
-#include "imaging/formats/ImagingPrepared.h"
 
 #include <algorithm>
 #include <cstring>
@@ -443,7 +442,7 @@ TGIFFileFormat::TGIFFileFormat() {
   RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
 }
 
-bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t header[kGIFHeaderSize];
   const int64_t count = handle.Read(header, sizeof(header));
@@ -629,9 +628,9 @@ bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   handle.WriteExact(header, sizeof(header), "GIF header");
 
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    TPreparedImage prepared;
-    if (!PrepareForSave(images[size_t(i)], prepared.image, prepared.mustFree)) continue;
-    const ImageData& image = prepared.image;
+    PreparedImage prepared;
+    if (!PrepareForSave(images[size_t(i)], prepared)) continue;
+    const ImageData& image = prepared;
 
     // No transparency, disposal 0, a delay of 65 hundredths of a second.
     static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};

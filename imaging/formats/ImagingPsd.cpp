@@ -371,7 +371,7 @@ TPSDFileFormat::TPSDFileFormat() {
   RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
 }
 
-bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
@@ -513,19 +513,9 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 }
 
 bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  ImageData image;
-  bool mustFree = false;
-  if (!PrepareForSave(images[size_t(index)], image, mustFree)) {
-    if (mustFree) ReleaseImage(image);
-    return false;
-  }
-  struct TFreeGuard {
-    ImageData& image;
-    bool free;
-    ~TFreeGuard() {
-      if (free) ReleaseImage(image);
-    }
-  } guard{image, mustFree};
+  PreparedImage prepared;
+  if (!PrepareForSave(images[size_t(index)], prepared)) return false;
+  const ImageData& image = prepared;
 
   if (image.Width > kMaxPsdSide || image.Height > kMaxPsdSide)
     RaiseImaging("PSD: a %dx%d image exceeds the format's limit of %d pixels per side.", image.Width, image.Height,

@@ -13,8 +13,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TImageFileFormat& Bmp() {
-  TImageFileFormat* codec = FindFormatByExtension("bmp");
+const TImageFileFormat& Bmp() {
+  const TImageFileFormat* codec = FindFormatByExtension("bmp");
   if (!codec) throw std::runtime_error("the BMP codec is not registered");
   return *codec;
 }

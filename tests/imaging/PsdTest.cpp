@@ -14,7 +14,7 @@ using testsupport::ScopedImage;
 
 namespace {
 
-TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
+const TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t((b[at] << 8) | b[at + 1]); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {

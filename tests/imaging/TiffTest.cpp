@@ -12,7 +12,7 @@ using testsupport::ScopedImage;
 
 namespace {
 
-TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
+const TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
 
 std::filesystem::path Fixture(const std::string& name) { return testsupport::TestDataDir() / "tiff" / name; }
 
