@@ -55,17 +55,18 @@ bool StartChecks(RunEnvironment& env) {
 
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
 // an error; `cause` then tells why. Warnings of a load that gave a picture become notes.
-bool Load(const std::string& source, imaging::ImageData& image, std::string& cause, UserDialogs& dialogs) {
+bool Load(const std::string& source, imaging::Image& image, const imaging::CodecOptions& options, std::string& cause,
+          UserDialogs& dialogs) {
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
-    loaded = LoadImageFile(source, image) && imaging::IsImageValid(image);
+    loaded = LoadImageFile(source, image, options) && image.valid();
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
   } catch (const std::exception& e) {
     cause = e.what();
   }
   for (const std::string& text : warnings.Texts()) dialogs.ShowNote(source, text);
-  if (!loaded) imaging::ReleaseImage(image);
+  if (!loaded) image.reset();
   return loaded;
 }
 
@@ -75,16 +76,6 @@ std::string OutputKey(const std::string& path) {
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
   return error ? path : canonical.string();
 }
-
-// The image of the current file, released on every way out of the file.
-class CurrentImage {
-public:
-  CurrentImage() = default;
-  ~CurrentImage() { imaging::ReleaseImage(image); }
-  CurrentImage(const CurrentImage&) = delete;
-  CurrentImage& operator=(const CurrentImage&) = delete;
-  imaging::ImageData image;
-};
 
 enum class FileOutcome { Written, Kept, Failed, Cancelled };
 
@@ -117,7 +108,7 @@ public:
     padding_ = PaddingWidth(total);
     const ConversionJob startJob = ReadConversionJob(env_.tprog, env_.toptionen);
     KonvertierWerteSetzen(startJob, env_.memory.filter);
-    AusgabeWerteSetzen(startJob);
+    options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
     for (int i = 0; i < total; ++i) {
       switch (ProcessFile(i)) {
@@ -148,7 +139,7 @@ private:
     std::string output;
     std::unique_ptr<CarriedMetadata> metadata;
     std::string metadataCause;
-    CurrentImage current;
+    imaging::Image current;
     try {
       const std::string source = env_.rows.RowPath(i);
       if (!base::IsRegularFile(source)) {
@@ -162,7 +153,7 @@ private:
       // The options dialog stays usable during a run: its settings apply from the next file on.
       const ConversionJob job = ReadConversionJob(env_.tprog, env_.toptionen);
       std::string loadCause;
-      const bool loaded = Load(source, current.image, loadCause, dialogs_);
+      const bool loaded = Load(source, current, options_, loadCause, dialogs_);
 
       if (job.overwrite) {
         output = source;
@@ -172,8 +163,8 @@ private:
         naming.index = i;
         naming.padding = padding_;
         naming.rowCount = env_.rows.RowCount();
-        naming.width = current.image.Width;
-        naming.height = current.image.Height;
+        naming.width = current->Width;
+        naming.height = current->Height;
         naming.folderPattern = job.folderPattern;
         naming.namePattern = job.namePattern;
         naming.formatItem = job.formatItem;
@@ -210,17 +201,18 @@ private:
           const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, env_.decimalSeparator);
           if (!kilobytes) throw std::runtime_error("The target file size is not a number");
           FileSizeSearchInput search;
-          search.source = &current.image;
+          search.source = &current.data();
           search.sourceBytes = base::FileBytes(source);
           search.targetKilobytes = *kilobytes;
           search.trialPath = trial;
           search.filter = env_.memory.filter;
+          search.options = options_;
           size = SearchFileSize(search);
-        } else if (const auto box = ComputeBox(job, current.image.Width, current.image.Height)) {
-          size = ScaledSize(current.image.Width, current.image.Height, *box, job.changeIfLarger, job.changeIfSmaller,
+        } else if (const auto box = ComputeBox(job, current->Width, current->Height)) {
+          size = ScaledSize(current->Width, current->Height, *box, job.changeIfLarger, job.changeIfSmaller,
                             job.orientation);
         }
-        if (size) ResizeForRun(current.image, *size, env_.memory.filter);
+        if (size) ResizeForRun(current, *size, env_.memory.filter);
       } catch (const ScalingError& e) {
         Report("konvertierfehler", source, e.what());
         return FileOutcome::Failed;
@@ -240,7 +232,7 @@ private:
         }
       }
 
-      if (!SaveImageFile(output, current.image)) {
+      if (!SaveImageFile(output, current, options_)) {
         Report("speicherfehler", output, "No image format writes files of this type");
         return FileOutcome::Failed;
       }
@@ -265,6 +257,7 @@ private:
   RunEnvironment& env_;
   UserDialogs& dialogs_;
   int padding_ = 1;
+  imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
 };
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "imaging/Imaging.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "engine/TargetSize.h"
 
@@ -17,6 +18,7 @@ struct FileSizeSearchInput {
   double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
   std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
+  imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options
 };
 
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.

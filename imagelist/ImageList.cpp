@@ -55,21 +55,6 @@ std::string UpperAscii(std::string text) {
 // The type cell and the icon key: the extension without dots, in upper case.
 std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll(base::ExtensionOf(path), ".", "")); }
 
-// Releases the image on every way out.
-class HeldImage {
-public:
-  HeldImage() = default;
-  ~HeldImage() {
-    try {
-      imaging::ReleaseImage(image);
-    } catch (...) {
-    }
-  }
-  HeldImage(const HeldImage&) = delete;
-  HeldImage& operator=(const HeldImage&) = delete;
-  imaging::ImageData image;
-};
-
 // Text comparison without regard to case in the user's locale: both texts are folded to lower
 // case and collated; without a usable locale, by code point.
 locale_t UserLocale() {
@@ -197,8 +182,8 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
       Refuse(path, empty ? "The file is empty" : "No image format recognises the file's content", dialogs);
       return false;
     }
-    HeldImage held;
-    const bool loaded = readImages_ && vexilo::LoadImageFile(path, held.image);
+    imaging::Image held;
+    const bool loaded = readImages_ && vexilo::LoadImageFile(path, held);
     // An icon is read by its own codec without a content test first, so a failure to read it
     // is the only sign that it is no icon.
     if (icon && readImages_ && !loaded) {
@@ -209,11 +194,11 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
     entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
     entry.icon = GetFileIconNumber(path);
     entry.type = TypeOf(path);
-    entry.width = std::to_string(loaded ? held.image.Width : 0);
-    entry.height = std::to_string(loaded ? held.image.Height : 0);
+    entry.width = std::to_string(loaded ? held->Width : 0);
+    entry.height = std::to_string(loaded ? held->Height : 0);
     uint64_t bytes = 0;
     if (icon && loaded) {
-      bytes = static_cast<uint64_t>(held.image.Size);
+      bytes = static_cast<uint64_t>(held->Size);
     } else {
       struct stat info {};
       if (stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot read the size of " + path);

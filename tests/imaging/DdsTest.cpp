@@ -7,7 +7,6 @@
 #include "imaging/formats/ImagingDds.h"
 
 using namespace imaging;
-using testsupport::ScopedImage;
 
 namespace {
 
@@ -54,10 +53,10 @@ void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& i
 
 void ExpectMatchesReference(const ImageData& ours, const std::filesystem::path& png, int tolerance,
                             bool compareAlpha = true) {
-  ScopedImage reference, argb;
-  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference.Image)) << png;
-  testsupport::CopyAsArgb(ours, argb.Image);
-  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << png;
+  Image reference, argb;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference.data())) << png;
+  testsupport::CopyAsArgb(ours, argb.data());
+  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance, compareAlpha), "") << png;
 }
 
 }  // namespace

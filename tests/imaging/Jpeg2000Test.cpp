@@ -10,7 +10,6 @@
 #include "imaging/formats/ImagingJpeg2000.h"
 
 using namespace imaging;
-using testsupport::ScopedImage;
 
 namespace {
 
