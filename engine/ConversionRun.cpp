@@ -1,5 +1,6 @@
 #include "engine/ConversionRun.h"
 
+#include "base/Error.h"
 #include "base/Paths.h"
 
 #include <sys/stat.h>
@@ -199,7 +200,7 @@ private:
         std::optional<Size> size;
         if (job.sizeMode == SizeMode::FileSize) {
           const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, env_.decimalSeparator);
-          if (!kilobytes) throw std::runtime_error("The target file size is not a number");
+          if (!kilobytes) throw base::Error("The target file size is not a number");
           FileSizeSearchInput search;
           search.source = &current.data();
           search.sourceBytes = base::FileBytes(source);

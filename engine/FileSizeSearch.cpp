@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "base/Error.h"
 #include "engine/ImageFiles.h"
 #include "engine/SafeFile.h"
 
@@ -43,15 +44,15 @@ long double Trial(const FileSizeSearchInput& in, Size size) {
   TrialFile trial(in.trialPath);
   struct stat info {};
   if (::stat(in.trialPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return in.targetKilobytes;
-  if (info.st_size == 0) throw std::runtime_error("A trial save of " + in.trialPath + " wrote 0 bytes");
+  if (info.st_size == 0) throw base::Error("A trial save of " + in.trialPath + " wrote 0 bytes");
   return static_cast<long double>(info.st_size) / 1024;
 }
 
 }  // namespace
 
 Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes) {
-  if (targetKilobytes < 0) throw std::runtime_error("The target file size is negative");
-  if (sourceBytes == 0) throw std::runtime_error("The source file is empty");
+  if (targetKilobytes < 0) throw base::Error("The target file size is negative");
+  if (sourceBytes == 0) throw base::Error("The source file is empty");
   const long double s = static_cast<long double>(sourceBytes) / 1024;
   const long double f = std::sqrt(static_cast<long double>(targetKilobytes) / s);
   return {RoundHalfEven(f * width), RoundHalfEven(f * height)};

@@ -1,5 +1,6 @@
 #include "imagelist/ImageList.h"
 
+#include "base/Error.h"
 #include "base/Paths.h"
 
 #include <locale.h>
@@ -201,7 +202,7 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
       bytes = static_cast<uint64_t>(held->Size);
     } else {
       struct stat info {};
-      if (stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot read the size of " + path);
+      if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
       bytes = static_cast<uint64_t>(info.st_size);
     }
     entry.size = SizeText(bytes, decimalSeparator_);

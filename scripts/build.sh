@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds Vexilo into build/<variant>.
-#   scripts/build.sh [release|sanitize|fuzz]
+#   scripts/build.sh [release|sanitize|tsan|fuzz|bench] [target...]
+# With targets, only those are built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 variant=${1:-release}
@@ -9,6 +10,8 @@ case "$variant" in
   release)  dir=build/release; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
   sanitize) dir=build/sanitize; args=(-DCMAKE_BUILD_TYPE=Debug -DVEXILO_SANITIZE=ON -DVEXILO_BUILD_GUI=OFF
                                       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-O1) ;;
+  tsan)     dir=build/tsan; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXILO_TSAN=ON -DVEXILO_BUILD_GUI=OFF
+                                  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   fuzz)     dir=build/fuzz; args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXILO_SANITIZE=ON -DVEXILO_FUZZ=ON
                                   -DVEXILO_BUILD_TESTS=OFF -DVEXILO_BUILD_GUI=OFF
                                   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
@@ -17,4 +20,7 @@ case "$variant" in
   *) echo "unknown build variant: $variant" >&2; exit 2 ;;
 esac
 cmake -S . -B "$dir" -G Ninja -DVEXILO_WERROR=ON "${args[@]}" >/dev/null
-cmake --build "$dir" -j "$jobs"
+shift || true
+targets=()
+for target in "$@"; do targets+=(--target "$target"); done
+cmake --build "$dir" -j "$jobs" "${targets[@]}"
