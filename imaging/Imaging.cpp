@@ -215,8 +215,11 @@ void TImageFileFormat::RegisterCodecOption(int32_t id, int32_t* variable) {
 
 const TImageFileFormat& TImageFileFormat::OptionHolder() const {
   if (factory_) return *this;
-  for (const auto& codec : FileFormatRegistry())
-    if (typeid(*codec) == typeid(*this)) return *codec;
+  const std::type_info& mine = typeid(*this);
+  for (const auto& codec : FileFormatRegistry()) {
+    const TImageFileFormat& registered = *codec;
+    if (typeid(registered) == mine) return registered;
+  }
   return *this;
 }
 
