@@ -72,7 +72,12 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
   // FileIO writes under a temporary name beside the target and renames only a complete file
   // into place, so a failing codec leaves an existing file as it was.
   imaging::BorrowedImage lent(image);
-  return codec->SaveToFile(path, lent.Images(), true, options);
+  // The codec writes this type of file, so a refusal is a failure of this image: its cause goes
+  // with it rather than a plain false that the run would report as "no codec".
+  if (!codec->SaveToFile(path, lent.Images(), true, options))
+    imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
+                          image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
+  return true;
 }
 
 }  // namespace vexilo

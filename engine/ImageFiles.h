@@ -16,7 +16,8 @@ bool LoadImageFile(const std::string& path, imaging::ImageData& image,
 
 // Writes the image as the only image of the file, by the codec of the path's extension
 // (.ico and .cur: a single-image icon). False without a message when no codec is registered
-// for the extension, the codec cannot save, or the image is empty. The codec writes with the
+// for the extension, the codec cannot save, or the image is empty; a codec that refuses the
+// image raises an error that says so. The codec writes with the
 // given option values (by default the process values).
 bool SaveImageFile(const std::string& path, const imaging::ImageData& image,
                    const imaging::CodecOptions& options = imaging::CurrentOptions());
