@@ -418,11 +418,8 @@ bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
       handle.WriteExact(source.Bits, source.Size, "DDS surface");
       continue;
     }
-    ImageData copy;
-    struct TCopyGuard {
-      ImageData& image;
-      ~TCopyGuard() { ReleaseImage(image); }
-    } copyGuard{copy};
+    Image copyImage;
+    ImageData& copy = copyImage;
     if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format))
       RaiseImaging("DDS: surface %u cannot be converted to %s.", unsigned(s), info.Name);
     if (copy.Width != storedWidth || copy.Height != storedHeight)

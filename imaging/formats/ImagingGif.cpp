@@ -375,11 +375,8 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
     if (work > kMaxComposeWork) RaiseImaging("GIF animation needs too much work to compose.");
   };
   // The screen after the previous frame.
-  ImageData canvas;
-  struct Release {
-    ImageData& image;
-    ~Release() { ReleaseImage(image); }
-  } release{canvas};
+  Image canvasImage;
+  ImageData& canvas = canvasImage;
   CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
 
   for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {

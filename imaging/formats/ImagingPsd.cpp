@@ -560,11 +560,8 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   // With a layer the file declares its transparency, and the merged image of an RGB document is
   // matted as Photoshop stores it (readers leave gray ones as stored); the layer keeps the
   // exact colours.
-  ImageData matted;
-  struct TMattedGuard {
-    ImageData& image;
-    ~TMattedGuard() { ReleaseImage(image); }
-  } mattedGuard{matted};
+  Image mattedImage;
+  ImageData& matted = mattedImage;
   const ImageData* merged = &image;
   if (withLayer && layout.HasAlpha && mode == cmRGB) {
     if (!CopyImage(image, matted)) RaiseImaging("PSD: cannot copy the %dx%d image.", image.Width, image.Height);
