@@ -87,7 +87,7 @@ void SetRate(benchmark::State& state, size_t bytes) {
 // ---- Through our codecs -------------------------------------------------------------------
 
 void DecodeOurs(benchmark::State& state, const char* extension, const std::vector<uint8_t>& file) {
-  TImageFileFormat* codec = FindFormatByExtension(extension);
+  const TImageFileFormat* codec = FindFormatByExtension(extension);
   TMemoryStream stream(file);
   for (auto _ : state) {
     stream.Seek(0, smFromBeginning);
@@ -99,7 +99,7 @@ void DecodeOurs(benchmark::State& state, const char* extension, const std::vecto
 }
 
 void EncodeOurs(benchmark::State& state, const char* extension) {
-  TImageFileFormat* codec = FindFormatByExtension(extension);
+  const TImageFileFormat* codec = FindFormatByExtension(extension);
   TDynImageDataArray images;
   ImageData copy;
   CopyImage(ThePicture().Rgb(), copy);

@@ -23,13 +23,18 @@ endfunction()
 # vexilo_add_test(<name> SOURCES ... LIBS ...)
 # One GoogleTest binary; its cases are registered with ctest one by one.
 function(vexilo_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} vexilo_testsupport GTest::gtest GTest::gtest_main)
+  set(label_property)
+  if(ARG_LABEL)
+    set(label_property LABELS ${ARG_LABEL})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     # One list element per property: the discovered tests would split a list into properties.
     PROPERTIES ENVIRONMENT "VEXILO_CORPUS_DIR=${VEXILO_CORPUS_DIR}"
-               ENVIRONMENT_MODIFICATION "VEXILO_TEST_DATA=set:${CMAKE_SOURCE_DIR}/tests/data")
+               ENVIRONMENT_MODIFICATION "VEXILO_TEST_DATA=set:${CMAKE_SOURCE_DIR}/tests/data"
+               ${label_property})
 endfunction()
 
 # vexilo_add_library(<folder> [DEPS libraries...])

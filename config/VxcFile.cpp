@@ -116,7 +116,7 @@ std::string ErrnoText(int code) { return std::strerror(code); }
 }  // namespace
 
 ConfigWriteError::ConfigWriteError(const std::string& path, std::string reason)
-    : std::runtime_error("Unable to write to " + path), path_(path), reason_(std::move(reason)) {}
+    : base::Error("Unable to write to " + path), path_(path), reason_(std::move(reason)) {}
 
 std::string QuoteValue(std::string_view text) {
   std::string s(text);

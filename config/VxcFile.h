@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Error.h"
+
 namespace config {
 
 enum class TextEncoding {
@@ -35,7 +37,7 @@ inline constexpr size_t kMaxValueLength = 16384;
 
 // A configuration file that could not be written. what() is "Unable to write to " and the path;
 // Reason() tells why.
-class ConfigWriteError : public std::runtime_error {
+class ConfigWriteError : public base::Error {
 public:
   ConfigWriteError(const std::string& path, std::string reason);
   const std::string& Path() const { return path_; }

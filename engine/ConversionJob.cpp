@@ -10,16 +10,17 @@ void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filt
   if (job.filter) filter = *job.filter;
 }
 
-void AusgabeWerteSetzen(const ConversionJob& job) {
+imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options) {
   const int32_t quality = std::clamp(job.quality, 1, 100);
-  imaging::SetOption(imaging::ImagingJpegQuality, quality);
-  imaging::SetOption(imaging::ImagingJNGQuality, quality);
-  imaging::SetOption(imaging::ImagingMNGQuality, quality);
-  imaging::SetOption(imaging::ImagingPSDSaveAsLayer, job.psdLayer ? 1 : 0);
+  options.Set(imaging::ImagingJpegQuality, quality);
+  options.Set(imaging::ImagingJNGQuality, quality);
+  options.Set(imaging::ImagingMNGQuality, quality);
+  options.Set(imaging::ImagingPSDSaveAsLayer, job.psdLayer ? 1 : 0);
   const int32_t progressive = job.progressive ? 1 : 0;
-  imaging::SetOption(imaging::ImagingJpegProgressive, progressive);
-  imaging::SetOption(imaging::ImagingJNGProgressive, progressive);
-  imaging::SetOption(imaging::ImagingMNGProgressive, progressive);
+  options.Set(imaging::ImagingJpegProgressive, progressive);
+  options.Set(imaging::ImagingJNGProgressive, progressive);
+  options.Set(imaging::ImagingMNGProgressive, progressive);
+  return options;
 }
 
 }  // namespace vexilo

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "imaging/Imaging.h"
 #include "imaging/ImagingPixelFormats.h"
 
 namespace vexilo {
@@ -63,8 +64,9 @@ using JobSource = std::function<ConversionJob()>;
 // method leaves `filter` as the previous run left it.
 void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter);
 
-// Tprog.AusgabeWerteSetzen: the codec options, in this order: JPEG, JNG and MNG quality (10, 43,
-// 32), Photoshop layer (70), JPEG, JNG and MNG progressive (11, 44, 33).
-void AusgabeWerteSetzen(const ConversionJob& job);
+// Tprog.AusgabeWerteSetzen: the codec options of a run, `options` with the job's values in this
+// order: JPEG, JNG and MNG quality (10, 43, 32), Photoshop layer (70), JPEG, JNG and MNG
+// progressive (11, 44, 33). The run saves with them; the process values stay as they are.
+imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options);
 
 }  // namespace vexilo

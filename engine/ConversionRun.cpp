@@ -1,5 +1,6 @@
 #include "engine/ConversionRun.h"
 
+#include "base/Error.h"
 #include "base/Paths.h"
 
 #include <sys/stat.h>
@@ -46,17 +47,18 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
 
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
 // an error; `cause` then tells why. Warnings of a load that gave a picture become notes.
-bool Load(const std::string& source, imaging::ImageData& image, std::string& cause, Questions& questions) {
+bool Load(const std::string& source, imaging::Image& image, const imaging::CodecOptions& options, std::string& cause,
+          Questions& questions) {
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
-    loaded = LoadImageFile(source, image) && imaging::IsImageValid(image);
+    loaded = LoadImageFile(source, image, options) && image.valid();
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
   } catch (const std::exception& e) {
     cause = e.what();
   }
   for (const std::string& text : warnings.Texts()) questions.ShowNote(source, text);
-  if (!loaded) imaging::ReleaseImage(image);
+  if (!loaded) image.reset();
   return loaded;
 }
 
@@ -66,16 +68,6 @@ std::string OutputKey(const std::string& path) {
   const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
   return error ? path : canonical.string();
 }
-
-// The image of the current file, released on every way out of the file.
-class CurrentImage {
-public:
-  CurrentImage() = default;
-  ~CurrentImage() { imaging::ReleaseImage(image); }
-  CurrentImage(const CurrentImage&) = delete;
-  CurrentImage& operator=(const CurrentImage&) = delete;
-  imaging::ImageData image;
-};
 
 class Run {
 public:
@@ -91,7 +83,7 @@ public:
     setup_.observer.RunStarted(total_);
     padding_ = PaddingWidth(total_);
     KonvertierWerteSetzen(startJob, setup_.memory.filter);
-    AusgabeWerteSetzen(startJob);
+    options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
     for (int i = 0; i < total_; ++i) {
       // A stop asked for while the previous file was processed takes effect here.
@@ -154,7 +146,7 @@ private:
                                  const imaging::ImageData& image) const {
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
-      if (!kilobytes) throw std::runtime_error("The target file size is not a number");
+      if (!kilobytes) throw base::Error("The target file size is not a number");
       FileSizeSearchInput search;
       search.source = &image;
       search.sourceBytes = base::FileBytes(source);
@@ -162,6 +154,7 @@ private:
       search.trialPath = trial;
       search.filter = setup_.memory.filter;
       search.stop = setup_.stop;
+      search.options = options_;
       return SearchFileSize(search);
     }
     if (const auto box = ComputeBox(job, image.Width, image.Height))
@@ -194,16 +187,16 @@ private:
     setup_.observer.FileStarted({i, total_, source});
     std::unique_ptr<CarriedMetadata> metadata;
     std::string metadataCause;
-    CurrentImage current;
+    imaging::Image current;
     try {
       if (!base::IsRegularFile(source)) return Fail(end, kMissingSourceKey, source, "");
 
       // The options dialog stays usable during a run: its settings apply from the next file on.
       const ConversionJob job = setup_.job();
       std::string loadCause;
-      const bool loaded = Load(source, current.image, loadCause, setup_.questions);
+      const bool loaded = Load(source, current, options_, loadCause, setup_.questions);
 
-      output = OutputPath(job, source, i, current.image);
+      output = OutputPath(job, source, i, current.data());
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
       const std::string outputKey = OutputKey(output);
@@ -224,8 +217,8 @@ private:
       // A failed scaling step writes nothing: an unscaled copy would replace the original in
       // overwrite mode, or stand as an output the user did not ask for.
       try {
-        if (const auto size = TargetSize(job, source, trial, current.image))
-          ResizeForRun(current.image, *size, setup_.memory.filter);
+        if (const auto size = TargetSize(job, source, trial, current.data()))
+          ResizeForRun(current, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         return Fail(end, "konvertierfehler", source, e.what());
       }
@@ -247,7 +240,7 @@ private:
         if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
       }
 
-      if (!SaveImageFile(output, current.image))
+      if (!SaveImageFile(output, current, options_))
         return Fail(end, "speicherfehler", output, "No image format writes files of this type");
       written_.insert(outputKey);
       end.result = FileResult::Written;
@@ -261,6 +254,7 @@ private:
   const RunSetup& setup_;
   const int total_;
   int padding_ = 1;
+  imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
 };
 

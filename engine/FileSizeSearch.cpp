@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "base/Error.h"
 #include "engine/ImageFiles.h"
 #include "engine/SafeFile.h"
 
@@ -28,40 +29,30 @@ private:
   const std::string& path_;
 };
 
-// One copy of the source for one trial, released on every way out.
-class TrialImage {
-public:
-  TrialImage() = default;
-  ~TrialImage() { imaging::ReleaseImage(image); }
-  TrialImage(const TrialImage&) = delete;
-  TrialImage& operator=(const TrialImage&) = delete;
-  imaging::ImageData image;
-};
-
 // Saves a copy of the source scaled to `size` at the trial path and returns its size in
 // kilobytes; K when nothing was written.
 long double Trial(const FileSizeSearchInput& in, Size size) {
-  TrialImage copy;
-  imaging::CopyImage(*in.source, copy.image);
-  ResizeForRun(copy.image, size, in.filter);
+  imaging::Image copy;
+  imaging::CopyImage(*in.source, copy);
+  ResizeForRun(copy, size, in.filter);
   if (in.trialPath.empty()) return in.targetKilobytes;
   // A signal that ends the process while the trial exists removes it.
   const imaging::PendingFile pending(in.trialPath);
   // A save that fails writes nothing at T (outputs are written beside it and renamed into
   // place), so only a trial that was written is measured and deleted.
-  if (!SaveImageFile(in.trialPath, copy.image)) return in.targetKilobytes;
+  if (!SaveImageFile(in.trialPath, copy, in.options)) return in.targetKilobytes;
   TrialFile trial(in.trialPath);
   struct stat info {};
   if (::stat(in.trialPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return in.targetKilobytes;
-  if (info.st_size == 0) throw std::runtime_error("A trial save of " + in.trialPath + " wrote 0 bytes");
+  if (info.st_size == 0) throw base::Error("A trial save of " + in.trialPath + " wrote 0 bytes");
   return static_cast<long double>(info.st_size) / 1024;
 }
 
 }  // namespace
 
 Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, double targetKilobytes) {
-  if (targetKilobytes < 0) throw std::runtime_error("The target file size is negative");
-  if (sourceBytes == 0) throw std::runtime_error("The source file is empty");
+  if (targetKilobytes < 0) throw base::Error("The target file size is negative");
+  if (sourceBytes == 0) throw base::Error("The source file is empty");
   const long double s = static_cast<long double>(sourceBytes) / 1024;
   const long double f = std::sqrt(static_cast<long double>(targetKilobytes) / s);
   return {RoundHalfEven(f * width), RoundHalfEven(f * height)};

@@ -7,6 +7,7 @@
 #include <stop_token>
 #include <string>
 
+#include "imaging/Imaging.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "engine/TargetSize.h"
 
@@ -19,6 +20,7 @@ struct FileSizeSearchInput {
   std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
   std::stop_token stop;  // a stop request ends the search before its next trial
+  imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options
 };
 
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.

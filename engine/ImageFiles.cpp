@@ -13,19 +13,10 @@ namespace {
 
 using imaging::ImageData;
 
-
-void ReleaseQuietly(ImageData& image) {
-  try {
-    imaging::ReleaseImage(image);
-  } catch (...) {
-  }
-}
-
-// Puts a loaded image into the caller's record, releasing what the record held before.
-void HandOver(ImageData& loaded, ImageData& image) {
-  ReleaseQuietly(image);
-  image = loaded;
-  imaging::ResetImage(loaded);
+// Puts a loaded image into the caller's record; what the record held before is released.
+void HandOver(imaging::Image& loaded, ImageData& image) {
+  const imaging::Image previous(std::move(image));
+  image = loaded.release();
 }
 
 bool LoadIconFile(const std::string& path, ImageData& image) {
@@ -35,26 +26,12 @@ bool LoadIconFile(const std::string& path, ImageData& image) {
   list.Sort(imaging::TIconCursorList::kSortSizeFirst, imaging::TIconCursorList::kSortDescending);
   list.Sort(imaging::TIconCursorList::kSortColorTypeFirst, imaging::TIconCursorList::kSortDescending);
   const imaging::TIconCursorImage& first = list[0];
-  ImageData drawn;
+  imaging::Image drawn;
   if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
   first.Draw(drawn, 0, 0);
   HandOver(drawn, image);
   return true;
 }
-
-// Lends the caller's image to a one-image array for the codec, and takes it back on every way
-// out so that the array never releases the caller's buffers.
-class TLentImage {
-public:
-  explicit TLentImage(const ImageData& image) { images_.AddEmpty() = image; }
-  ~TLentImage() { images_.Detach(0); }
-  TLentImage(const TLentImage&) = delete;
-  TLentImage& operator=(const TLentImage&) = delete;
-  imaging::TDynImageDataArray& Images() { return images_; }
-
-private:
-  imaging::TDynImageDataArray images_;
-};
 
 }  // namespace
 
@@ -63,32 +40,24 @@ bool IsIconPath(const std::string& path) {
   return base::EqualNoCase(ext, ".ico") || base::EqualNoCase(ext, ".cur");
 }
 
-bool LoadImageFile(const std::string& path, ImageData& image) {
+bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options) {
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
 
   const std::string extension = imaging::DetectFileFormat(path);
   if (extension.empty()) return false;
-  imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
   imaging::TDynImageDataArray images;
-  if (!codec->LoadFromFile(path, images, true) || images.empty()) return false;
-  ImageData loaded = images[0];
+  if (!codec->LoadFromFile(path, images, true, options) || images.empty()) return false;
+  imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
-  try {
-    if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) {
-      ReleaseQuietly(loaded);
-      return false;
-    }
-  } catch (...) {
-    ReleaseQuietly(loaded);
-    throw;
-  }
+  if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) return false;
   HandOver(loaded, image);
   return true;
 }
 
-bool SaveImageFile(const std::string& path, const ImageData& image) {
+bool SaveImageFile(const std::string& path, const ImageData& image, const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return false;
   std::string error;
   if (IsIconPath(path)) {
@@ -98,12 +67,17 @@ bool SaveImageFile(const std::string& path, const ImageData& image) {
     return true;
   }
 
-  imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return false;
   // FileIO writes under a temporary name beside the target and renames only a complete file
   // into place, so a failing codec leaves an existing file as it was.
-  TLentImage lent(image);
-  return codec->SaveToFile(path, lent.Images(), true);
+  imaging::BorrowedImage lent(image);
+  // The codec writes this type of file, so a refusal is a failure of this image: its cause goes
+  // with it rather than a plain false that the run would report as "no codec".
+  if (!codec->SaveToFile(path, lent.Images(), true, options))
+    imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
+                          image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
+  return true;
 }
 
 }  // namespace vexilo

@@ -3,19 +3,24 @@
 
 #include <string>
 
-#include "imaging/ImagingTypes.h"
+#include "imaging/Imaging.h"
 
 namespace vexilo {
 
 // Loads the first image of the file and converts it to A8R8G8B8. Icons and cursors (.ico, .cur)
 // are read by the icon codec, every other file by the codec its content is detected as.
 // False when no codec accepts the file or it yields no image. The path must not be empty.
-bool LoadImageFile(const std::string& path, imaging::ImageData& image);
+// The codecs read with the given option values (by default the process values).
+bool LoadImageFile(const std::string& path, imaging::ImageData& image,
+                   const imaging::CodecOptions& options = imaging::CurrentOptions());
 
 // Writes the image as the only image of the file, by the codec of the path's extension
 // (.ico and .cur: a single-image icon). False without a message when no codec is registered
-// for the extension, the codec cannot save, or the image is empty.
-bool SaveImageFile(const std::string& path, const imaging::ImageData& image);
+// for the extension, the codec cannot save, or the image is empty; a codec that refuses the
+// image raises an error that says so. The codec writes with the
+// given option values (by default the process values).
+bool SaveImageFile(const std::string& path, const imaging::ImageData& image,
+                   const imaging::CodecOptions& options = imaging::CurrentOptions());
 
 // True when the path's extension is .ico or .cur in any letter case: such files are read and
 // written by the icon codec instead of the codec registry.

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Error.h"
+
 #include "engine/ConversionJob.h"
 #include "imaging/ImagingTypes.h"
 
@@ -33,9 +35,9 @@ struct Size {
 
 // A ratio with a zero divisor ("2/0", "0:2"). Raised from the box computation; the run
 // reports it as a saving error of the image.
-class SizeError : public std::runtime_error {
+class SizeError : public base::Error {
 public:
-  using std::runtime_error::runtime_error;
+  using base::Error::Error;
 };
 
 // The box of the size mode for a W × H image, for every mode but the file-size search. No box
@@ -51,9 +53,9 @@ std::optional<Size> ScaledSize(int32_t width, int32_t height, const Box& box, bo
 
 // A failure of the scaling step itself (the resize), as opposed to the size computation: the
 // run reports it as a conversion error of the source.
-class ScalingError : public std::runtime_error {
+class ScalingError : public base::Error {
 public:
-  using std::runtime_error::runtime_error;
+  using base::Error::Error;
 };
 
 // Resizes the image with the run's filter. An empty image (one that failed to load) is left

@@ -29,8 +29,8 @@ inline bool DeclaresLargeImage(const uint8_t* data, size_t size) {
 
 inline int FuzzChunkedImage(const uint8_t* data, size_t size, const char* extension) {
   if (size < 8 || DeclaresLargeImage(data, size)) return 0;
-  TImageFileFormat* codec = FindFormatByExtension(extension);
-  TImageFileFormat* png = FindFormatByExtension("png");
+  const TImageFileFormat* codec = FindFormatByExtension(extension);
+  const TImageFileFormat* png = FindFormatByExtension("png");
   if (!codec || !png) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

@@ -8,7 +8,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* dds = FindFormatByExtension("dds");
+  const TImageFileFormat* dds = FindFormatByExtension("dds");
   if (!dds) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

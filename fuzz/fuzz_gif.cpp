@@ -10,7 +10,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* gif = FindFormatByExtension("gif");
+  const TImageFileFormat* gif = FindFormatByExtension("gif");
   if (!gif) return 0;
   // A logical screen the library accepts may still be too large for the fuzzer's memory limit
   // once every frame is composed on it.

@@ -3,17 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/ImagingImage.h"
 #include "imaging/formats/ImagingIcon.h"
 
 using namespace imaging;
-
-namespace {
-struct Owned {
-  ImageData image;
-  ~Owned() { ReleaseImage(image); }
-};
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
@@ -22,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
     list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
     const TIconCursorImage& first = list[0];
-    Owned owned;
-    ImageData& image = owned.image;
+    Image owned;
+    ImageData& image = owned;
     if (!CreateImage(first.DrawWidth(), first.DrawHeight(), PixelFormat::A8R8G8B8, image)) return 0;
     first.Draw(image, 0, 0);
     if (image.Width <= 256 && image.Height <= 256) {

@@ -7,7 +7,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* jp2 = FindFormatByExtension("jp2");
+  const TImageFileFormat* jp2 = FindFormatByExtension("jp2");
   if (!jp2) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

@@ -25,7 +25,7 @@ bool DeclaresLargeFrame(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* jpeg = FindFormatByExtension("jpg");
+  const TImageFileFormat* jpeg = FindFormatByExtension("jpg");
   if (!jpeg || DeclaresLargeFrame(data, size)) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

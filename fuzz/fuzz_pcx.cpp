@@ -7,7 +7,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* codec = FindFormatByExtension("pcx");
+  const TImageFileFormat* codec = FindFormatByExtension("pcx");
   if (!codec) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

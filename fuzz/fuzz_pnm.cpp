@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TDynImageDataArray images;
   try {
     if (!FindFormatByExtension(extension)->LoadFromStream(input, images)) return 0;
-    TImageFileFormat* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
+    const TImageFileFormat* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
     TMemoryStream output;
     if (!writer->SaveToStream(output, images)) return 0;
     output.Seek(0, smFromBeginning);

@@ -8,7 +8,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* tiff = FindFormatByExtension("tif");
+  const TImageFileFormat* tiff = FindFormatByExtension("tif");
   if (!tiff) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

@@ -7,7 +7,7 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TImageFileFormat* codec = FindFormatByExtension("xpm");
+  const TImageFileFormat* codec = FindFormatByExtension("xpm");
   if (!codec) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;

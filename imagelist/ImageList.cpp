@@ -1,5 +1,6 @@
 #include "imagelist/ImageList.h"
 
+#include "base/Error.h"
 #include "base/Paths.h"
 
 #include <sys/stat.h>
@@ -54,20 +55,6 @@ std::string UpperAscii(std::string text) {
 // The type cell and the icon key: the extension without dots, in upper case.
 std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll(base::ExtensionOf(path), ".", "")); }
 
-// Releases the image on every way out.
-class HeldImage {
-public:
-  HeldImage() = default;
-  ~HeldImage() {
-    try {
-      imaging::ReleaseImage(image);
-    } catch (...) {
-    }
-  }
-  HeldImage(const HeldImage&) = delete;
-  HeldImage& operator=(const HeldImage&) = delete;
-  imaging::ImageData image;
-};
 
 int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
@@ -207,7 +194,7 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
     entry.type = TypeOf(path);
     entry.path = path;
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0) throw std::runtime_error("cannot read the size of " + path);
+    if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
     entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
     if (!readImages_) {
       entry.width = entry.height = "0";
@@ -245,9 +232,9 @@ void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& for
     Fill(entry, header.Width, header.Height, icon);
     return;
   }
-  HeldImage held;
-  const bool loaded = vexilo::LoadImageFile(entry.path, held.image);
-  Fill(entry, loaded ? held.image.Width : 0, loaded ? held.image.Height : 0, false);
+  imaging::Image held;
+  const bool loaded = vexilo::LoadImageFile(entry.path, held);
+  Fill(entry, loaded ? held->Width : 0, loaded ? held->Height : 0, false);
 }
 
 int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {

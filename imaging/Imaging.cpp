@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <mutex>
+#include <typeinfo>
 
 namespace imaging {
 
@@ -14,15 +15,13 @@ namespace {
 constexpr size_t kInitialOptionSlots = 256;
 constexpr int kOptionStackDepth = 8;
 
-// Option values bound to the library itself.
-int32_t gColorReductionMask = 255;
-int32_t gLoadOverrideFormat = 0;
-int32_t gSaveOverrideFormat = 0;
-
+// The process values. `variables` holds the variables that RegisterOption bound (codec option
+// fields are not among them: the registry's codecs never change).
 struct OptionTable {
   std::mutex lock;
-  std::vector<int32_t*> slots;  // indexed by option id; null for an unbound id
-  std::vector<int32_t> stack[kOptionStackDepth];
+  CodecOptions values;
+  std::vector<int32_t*> variables;  // indexed by option id; null where none
+  CodecOptions stack[kOptionStackDepth];
   int position = -1;  // the highest saved level, -1 for none
 };
 
@@ -31,7 +30,21 @@ OptionTable& Options() {
   return table;
 }
 
-// Set on the thread that builds the registry, whose codec constructors register their options;
+// The snapshot of the load or save running on this thread.
+thread_local const CodecOptions* tOptionsInEffect = nullptr;
+
+class OptionsInEffect {
+public:
+  explicit OptionsInEffect(const CodecOptions& options) : outer_(tOptionsInEffect) { tOptionsInEffect = &options; }
+  ~OptionsInEffect() { tOptionsInEffect = outer_; }
+  OptionsInEffect(const OptionsInEffect&) = delete;
+  OptionsInEffect& operator=(const OptionsInEffect&) = delete;
+
+private:
+  const CodecOptions* outer_;
+};
+
+// Set on the thread that builds the registry, whose codecs register their options;
 // everywhere else the registry is built first so that its codecs get their ids before anyone.
 thread_local bool tBuildingRegistry = false;
 
@@ -39,7 +52,57 @@ void EnsureRegistry() {
   if (!tBuildingRegistry) FileFormatRegistry();
 }
 
-using TRegistry = std::vector<std::unique_ptr<TImageFileFormat>>;
+int32_t FilterOptionValue(int32_t id, int32_t value) {
+  switch (id) {
+    case ImagingColorReductionMask:
+      return std::clamp<int32_t>(value, 0, 255);
+    case ImagingLoadOverrideFormat:
+    case ImagingSaveOverrideFormat:
+      return IsFormatValid(static_cast<PixelFormat>(value)) ? value : 0;
+    default:
+      return value;
+  }
+}
+
+using TRegistry = std::vector<std::unique_ptr<const TImageFileFormat>>;
+
+}  // namespace
+
+// Binds option ids: the library's own, a caller's variable, the fields of the registry's codecs.
+class OptionBinding {
+public:
+  // Binds a free id with its start value; false when the id is negative or already bound.
+  static bool Bind(CodecOptions& options, int32_t id, int32_t value) {
+    if (id < 0) return false;
+    const size_t slot = static_cast<size_t>(id);
+    if (options.values_.size() < kInitialOptionSlots) {
+      options.values_.resize(kInitialOptionSlots, 0);
+      options.bound_.resize(kInitialOptionSlots, 0);
+    }
+    if (slot >= options.values_.size()) {
+      options.values_.resize(slot + 256, 0);
+      options.bound_.resize(slot + 256, 0);
+    }
+    if (options.bound_[slot]) return false;
+    options.bound_[slot] = 1;
+    options.values_[slot] = value;
+    return true;
+  }
+  static size_t Slots(const CodecOptions& options) { return options.values_.size(); }
+  static void Store(CodecOptions& options, int32_t id, int32_t value) {
+    if (options.IsBound(id)) options.values_[static_cast<size_t>(id)] = value;
+  }
+  // Gives the registry's instance its factory and the option ids its fields hold.
+  static void Register(TImageFileFormat& codec, TImageFileFormat::Factory factory) {
+    codec.factory_ = factory;
+    OptionTable& table = Options();
+    std::lock_guard<std::mutex> guard(table.lock);
+    for (TImageFileFormat::OptionField& field : codec.optionFields_)
+      field.owned = Bind(table.values, field.id, *field.field);
+  }
+};
+
+namespace {
 
 TRegistry BuildRegistry() {
   using Factory = std::unique_ptr<TImageFileFormat> (*)();
@@ -54,17 +117,23 @@ TRegistry BuildRegistry() {
   tBuildingRegistry = true;
   TRegistry registry;
   try {
-    for (Factory factory : kFactories)
-      if (std::unique_ptr<TImageFileFormat> codec = factory()) registry.push_back(std::move(codec));
-    RegisterOption(ImagingColorReductionMask, &gColorReductionMask);
-    RegisterOption(ImagingLoadOverrideFormat, &gLoadOverrideFormat);
-    RegisterOption(ImagingSaveOverrideFormat, &gSaveOverrideFormat);
+    for (Factory factory : kFactories) {
+      std::unique_ptr<TImageFileFormat> codec = factory();
+      if (!codec) continue;
+      OptionBinding::Register(*codec, factory);
+      registry.push_back(std::move(codec));
+    }
+    OptionTable& table = Options();
+    std::lock_guard<std::mutex> guard(table.lock);
+    OptionBinding::Bind(table.values, ImagingColorReductionMask, 255);
+    OptionBinding::Bind(table.values, ImagingLoadOverrideFormat, 0);
+    OptionBinding::Bind(table.values, ImagingSaveOverrideFormat, 0);
   } catch (...) {
     // The codecs built so far are gone with `registry`; their option bindings must go too.
     tBuildingRegistry = false;
-    OptionTable& options = Options();
-    std::lock_guard<std::mutex> guard(options.lock);
-    options.slots.clear();
+    OptionTable& table = Options();
+    std::lock_guard<std::mutex> guard(table.lock);
+    table.values = CodecOptions();
     throw;
   }
   tBuildingRegistry = false;
@@ -103,21 +172,6 @@ std::string IndexedFileName(const std::string& fileName, size_t index) {
   return fileName.substr(0, dot) + number + fileName.substr(dot);
 }
 
-// Keeps a caller's image in a one-image array for a save without handing over its buffers.
-class BorrowedImage {
-public:
-  explicit BorrowedImage(const ImageData& image) { images_.AddEmpty() = image; }
-  ~BorrowedImage() {
-    while (!images_.empty()) images_.Detach(images_.size() - 1);
-  }
-  BorrowedImage(const BorrowedImage&) = delete;
-  BorrowedImage& operator=(const BorrowedImage&) = delete;
-  TDynImageDataArray& Images() { return images_; }
-
-private:
-  TDynImageDataArray images_;
-};
-
 }  // namespace
 
 TFormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats) {
@@ -151,11 +205,45 @@ bool TImageFileFormat::CanSaveFormat(const ImageData& image) const {
   return GetSavableFormats().test(static_cast<size_t>(value));
 }
 
-bool TImageFileFormat::ProbeStream(const TImagingHandle&) { return false; }
+bool TImageFileFormat::ProbeStream(const TImagingHandle&) const { return false; }
 
 void TImageFileFormat::ValidateOptions() {}
 
-void TImageFileFormat::RegisterCodecOption(int32_t id, int32_t* variable) { RegisterOption(id, variable); }
+void TImageFileFormat::RegisterCodecOption(int32_t id, int32_t* variable) {
+  if (variable != nullptr) optionFields_.push_back({id, variable, false});
+}
+
+const TImageFileFormat& TImageFileFormat::OptionHolder() const {
+  if (factory_) return *this;
+  const std::type_info& mine = typeid(*this);
+  for (const auto& codec : FileFormatRegistry()) {
+    const TImageFileFormat& registered = *codec;
+    if (typeid(registered) == mine) return registered;
+  }
+  return *this;
+}
+
+TImageFileFormat& TImageFileFormat::PrepareWorker(const CodecOptions& options,
+                                                  std::unique_ptr<TImageFileFormat>& fresh) const {
+  if (factory_) fresh = factory_();
+  // A codec built outside the registry works itself; the caller does not share it.
+  TImageFileFormat& worker = fresh ? *fresh : const_cast<TImageFileFormat&>(*this);
+  const TImageFileFormat& holder = OptionHolder();
+  // The same class binds the same fields in the same order.
+  if (worker.optionFields_.size() != holder.optionFields_.size())
+    RaiseImaging("Codec \"%s\" could not be prepared for this operation.", Name.c_str());
+  for (size_t i = 0; i < holder.optionFields_.size(); ++i)
+    if (holder.optionFields_[i].owned) *worker.optionFields_[i].field = options.Get(holder.optionFields_[i].id);
+  return worker;
+}
+
+void TImageFileFormat::ReportFacts(const TImageFileFormat& worker, CodecOptions& facts) const {
+  const TImageFileFormat& holder = OptionHolder();
+  for (size_t i = 0; i < holder.optionFields_.size(); ++i)
+    if (holder.optionFields_[i].owned)
+      OptionBinding::Store(facts, holder.optionFields_[i].id, *worker.optionFields_[i].field);
+}
+
 
 void TImageFileFormat::AddMasks(const std::string& masks) {
   Extensions.clear();
@@ -189,31 +277,54 @@ namespace {
 
 // Steps after a codec read its images: a failed read leaves nothing behind; a good one is
 // converted to the override format when one is set.
-bool FinishLoad(bool ok, TDynImageDataArray& images) {
+bool FinishLoad(bool ok, TDynImageDataArray& images, const CodecOptions& options) {
   if (!ok) {
     images.Clear();
     return false;
   }
   if (images.empty() || !AreImagesValid(images)) return false;
-  if (gLoadOverrideFormat != 0)
-    for (ImageData& image : images) ConvertImageFormat(image, static_cast<PixelFormat>(gLoadOverrideFormat));
+  const int32_t override = options.Get(ImagingLoadOverrideFormat);
+  if (override != 0 && override != kInvalidOption)
+    for (ImageData& image : images) ConvertImageFormat(image, static_cast<PixelFormat>(override));
   return true;
 }
 
 }  // namespace
 
-bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) {
+bool TImageFileFormat::LoadFrom(const TIOFunctions& io, const void* name, TStream* stream, const std::string& fileName,
+                                TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options,
+                                CodecOptions* facts) const {
+  std::unique_ptr<TImageFileFormat> fresh;
+  TImageFileFormat& worker = PrepareWorker(options, fresh);
+  const OptionsInEffect inEffect(options);
+  SetCurrentImageIO(io);
+  TScopedHandle handle(io, name, false);
+  if (!worker.ProbeStream(handle.Handle())) {
+    if (stream)
+      RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(stream),
+                   Name.c_str());
+    RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName.c_str(), Name.c_str());
+  }
+  images.Clear();
+  if (!handle.IsOpen()) return false;
+  const bool ok = worker.ReadImages(handle.Handle(), images, onlyFirst);
+  handle.Close();
+  if (facts) {
+    *facts = options;
+    ReportFacts(worker, *facts);
+  }
+  return FinishLoad(ok, images, options);
+}
+
+bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) const {
+  return LoadFromFile(fileName, images, onlyFirst, CurrentOptions());
+}
+
+bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+                                    const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   try {
-    SetCurrentImageIO(FileIO);
-    TScopedHandle file(FileIO, fileName.c_str(), false);
-    if (!ProbeStream(file.Handle()))
-      RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName.c_str(), Name.c_str());
-    images.Clear();
-    if (!file.IsOpen()) return false;
-    const bool ok = ReadImages(file.Handle(), images, onlyFirst);
-    file.Close();
-    return FinishLoad(ok, images);
+    return LoadFrom(FileIO, fileName.c_str(), nullptr, fileName, images, onlyFirst, options, facts);
   } catch (...) {
     try {
       images.Clear();
@@ -224,21 +335,17 @@ bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataAr
   }
 }
 
-bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) {
+bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) const {
+  return LoadFromStream(stream, images, onlyFirst, CurrentOptions());
+}
+
+bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst,
+                                      const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   int64_t start = 0;
   try {
     start = stream.Position();
-    SetCurrentImageIO(StreamIO);
-    TScopedHandle handle(StreamIO, &stream, false);
-    if (!ProbeStream(handle.Handle()))
-      RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(&stream),
-                   Name.c_str());
-    images.Clear();
-    if (!handle.IsOpen()) return false;
-    const bool ok = ReadImages(handle.Handle(), images, onlyFirst);
-    handle.Close();
-    return FinishLoad(ok, images);
+    return LoadFrom(StreamIO, &stream, &stream, std::string(), images, onlyFirst, options, facts);
   } catch (...) {
     try {
       images.Clear();
@@ -250,17 +357,25 @@ bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& image
   }
 }
 
-
 // ---- Saving ------------------------------------------------------------------------------------
 
-bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) {
+bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) const {
+  return SaveToFile(fileName, images, onlyFirst, CurrentOptions());
+}
+
+bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+                                  const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
+    std::unique_ptr<TImageFileFormat> fresh;
+    TImageFileFormat& worker = PrepareWorker(options, fresh);
+    const OptionsInEffect inEffect(options);
     SetCurrentImageIO(FileIO);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       TScopedHandle file(FileIO, fileName.c_str(), true);
       int32_t index = onlyFirst ? 0 : -1;
-      const bool result = PrepareSave(file.Handle(), images, index) && WriteImage(file.Handle(), images, index);
+      const bool result =
+          worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index);
       // A save that reports failure keeps whatever file was there before.
       if (result) file.Close();
       else file.Abandon();
@@ -270,7 +385,7 @@ bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArra
       const std::string name = IndexedFileName(fileName, i);
       TScopedHandle file(FileIO, name.c_str(), true);
       int32_t index = static_cast<int32_t>(i);
-      if (!(PrepareSave(file.Handle(), images, index) && WriteImage(file.Handle(), images, index))) {
+      if (!(worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index))) {
         file.Abandon();
         return false;
       }
@@ -283,18 +398,26 @@ bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArra
   }
 }
 
-bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) {
+bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) const {
+  return SaveToStream(stream, images, onlyFirst, CurrentOptions());
+}
+
+bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst,
+                                    const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
+    std::unique_ptr<TImageFileFormat> fresh;
+    TImageFileFormat& worker = PrepareWorker(options, fresh);
+    const OptionsInEffect inEffect(options);
     SetCurrentImageIO(StreamIO);
     TScopedHandle handle(StreamIO, &stream, true);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       int32_t index = onlyFirst ? 0 : -1;
-      return PrepareSave(handle.Handle(), images, index) && WriteImage(handle.Handle(), images, index);
+      return worker.PrepareSave(handle.Handle(), images, index) && worker.WriteImage(handle.Handle(), images, index);
     }
     for (size_t i = 0; i < images.size(); ++i) {
       int32_t index = static_cast<int32_t>(i);
-      if (!(PrepareSave(handle.Handle(), images, index) && WriteImage(handle.Handle(), images, index)))
+      if (!(worker.PrepareSave(handle.Handle(), images, index) && worker.WriteImage(handle.Handle(), images, index)))
         return false;
     }
     return true;
@@ -327,58 +450,60 @@ bool TImageFileFormat::PrepareSave(const TImagingHandle&, TDynImageDataArray& im
 }
 
 bool TImageFileFormat::PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree) {
-  ResetImage(compatible);
-  mustFree = false;
-  bool result;
-  try {
-    if (gSaveOverrideFormat != 0) {
-      CopyImage(image, compatible);
-      ConvertImageFormat(compatible, static_cast<PixelFormat>(gSaveOverrideFormat));
-      result = CanSaveFormat(compatible);
-      if (!result) {
-        ConvertForSave(compatible, *FindFormatInfo(compatible.Format));
-        result = CanSaveFormat(compatible);
-      }
-    } else if (CanSaveFormat(image)) {
-      compatible = image;
-      result = true;
-    } else {
-      CopyImage(image, compatible);
-      ConvertForSave(compatible, *FindFormatInfo(compatible.Format));
-      result = CanSaveFormat(compatible);
+  PreparedImage prepared;
+  const bool result = PrepareForSave(image, prepared);
+  mustFree = prepared.IsCopy();
+  compatible = prepared.data();
+  if (mustFree) ResetImage(prepared.Copy());  // the caller releases the copy now
+  return result;
+}
+
+bool TImageFileFormat::PrepareForSave(const ImageData& image, PreparedImage& prepared) {
+  const int32_t override = OptionInEffect(ImagingSaveOverrideFormat);
+  if (override == 0 || override == kInvalidOption) {
+    if (CanSaveFormat(image)) {
+      prepared.Borrow(image);
+      return true;
     }
-  } catch (...) {
-    if (compatible.Bits != image.Bits) ReleaseImage(compatible);
-    ResetImage(compatible);
-    throw;
   }
-  mustFree = image.Bits != compatible.Bits;
+  Image copy;
+  CopyImage(image, copy);
+  if (override != 0 && override != kInvalidOption) {
+    ConvertImageFormat(copy, static_cast<PixelFormat>(override));
+    if (CanSaveFormat(copy)) {
+      prepared.Own(std::move(copy));
+      return true;
+    }
+  }
+  ConvertForSave(copy, *FindFormatInfo(copy->Format));
+  const bool result = CanSaveFormat(copy);
+  prepared.Own(std::move(copy));
   return result;
 }
 
 // ---- Registry ----------------------------------------------------------------------------------
 
-const std::vector<std::unique_ptr<TImageFileFormat>>& FileFormatRegistry() {
+const std::vector<std::unique_ptr<const TImageFileFormat>>& FileFormatRegistry() {
   static const TRegistry registry = BuildRegistry();
   return registry;
 }
 
 int32_t FileFormatCount() { return static_cast<int32_t>(FileFormatRegistry().size()); }
 
-TImageFileFormat* FileFormatAt(int32_t index) {
+const TImageFileFormat* FileFormatAt(int32_t index) {
   const auto& registry = FileFormatRegistry();
   if (index < 0 || static_cast<size_t>(index) >= registry.size()) return nullptr;
   return registry[static_cast<size_t>(index)].get();
 }
 
-TImageFileFormat* FindFormatByExtension(const std::string& extension) {
+const TImageFileFormat* FindFormatByExtension(const std::string& extension) {
   for (const auto& codec : FileFormatRegistry())
     for (const std::string& candidate : codec->Extensions)
       if (EqualsIgnoringCase(candidate, extension)) return codec.get();
   return nullptr;
 }
 
-TImageFileFormat* FindFormatByFileName(const std::string& fileName) {
+const TImageFileFormat* FindFormatByFileName(const std::string& fileName) {
   for (const auto& codec : FileFormatRegistry())
     if (codec->MatchesFileName(fileName)) return codec.get();
   return nullptr;
@@ -474,7 +599,7 @@ bool TakeFirstImage(bool loaded, TDynImageDataArray& images, ImageData& image) {
 }  // namespace
 
 bool LoadImageFromFile(const std::string& fileName, ImageData& image) {
-  TImageFileFormat* codec = FindFormatByExtension(DetectFileFormat(fileName));
+  const TImageFileFormat* codec = FindFormatByExtension(DetectFileFormat(fileName));
   if (!codec) return false;
   ReleaseImage(image);
   TDynImageDataArray images;
@@ -483,7 +608,7 @@ bool LoadImageFromFile(const std::string& fileName, ImageData& image) {
 
 bool LoadImageFromStream(TStream& stream, ImageData& image) {
   if (stream.Position() >= stream.Size()) RaiseImaging("Input stream has no data. Check Position property.");
-  TImageFileFormat* codec = FindFormatByExtension(DetectStreamFormat(stream));
+  const TImageFileFormat* codec = FindFormatByExtension(DetectStreamFormat(stream));
   if (!codec) return false;
   ReleaseImage(image);
   TDynImageDataArray images;
@@ -491,80 +616,115 @@ bool LoadImageFromStream(TStream& stream, ImageData& image) {
 }
 
 bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image) {
-  TImageFileFormat* codec = FindFormatByExtension(extension);
+  return SaveImageToStream(extension, stream, image, CurrentOptions());
+}
+
+bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image,
+                       const CodecOptions& options) {
+  const TImageFileFormat* codec = FindFormatByExtension(extension);
   if (!codec) return false;
   BorrowedImage borrowed(image);
-  return codec->SaveToStream(stream, borrowed.Images(), true);
+  return codec->SaveToStream(stream, borrowed.Images(), true, options);
 }
 
 // ---- Options -----------------------------------------------------------------------------------
 
+int32_t CodecOptions::Get(int32_t id) const {
+  return IsBound(id) ? values_[static_cast<size_t>(id)] : kInvalidOption;
+}
+
+bool CodecOptions::Set(int32_t id, int32_t value) {
+  if (!IsBound(id)) return false;
+  values_[static_cast<size_t>(id)] = FilterOptionValue(id, value);
+  return true;
+}
+
+bool CodecOptions::IsBound(int32_t id) const {
+  return id >= 0 && static_cast<size_t>(id) < bound_.size() && bound_[static_cast<size_t>(id)] != 0;
+}
+
+namespace {
+
+// Brings the values of caller-bound variables into the table; they may have been changed
+// directly. Runs with the table locked.
+void ReadVariables(OptionTable& table) {
+  for (size_t id = 0; id < table.variables.size(); ++id)
+    if (table.variables[id]) OptionBinding::Store(table.values, static_cast<int32_t>(id), *table.variables[id]);
+}
+
+void WriteVariables(OptionTable& table) {
+  for (size_t id = 0; id < table.variables.size(); ++id)
+    if (table.variables[id]) *table.variables[id] = table.values.Get(static_cast<int32_t>(id));
+}
+
+}  // namespace
+
+CodecOptions CurrentOptions() {
+  EnsureRegistry();
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  ReadVariables(table);
+  return table.values;
+}
+
 bool RegisterOption(int32_t id, int32_t* variable) {
   EnsureRegistry();
   if (id < 0 || variable == nullptr) return false;
-  OptionTable& options = Options();
-  std::lock_guard<std::mutex> guard(options.lock);
-  if (options.slots.empty()) options.slots.resize(kInitialOptionSlots, nullptr);
-  if (static_cast<size_t>(id) >= options.slots.size()) options.slots.resize(static_cast<size_t>(id) + 256, nullptr);
-  if (options.slots[static_cast<size_t>(id)] != nullptr) return false;
-  options.slots[static_cast<size_t>(id)] = variable;
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  if (!OptionBinding::Bind(table.values, id, *variable)) return false;
+  if (static_cast<size_t>(id) >= table.variables.size()) table.variables.resize(static_cast<size_t>(id) + 256, nullptr);
+  table.variables[static_cast<size_t>(id)] = variable;
   return true;
 }
 
 bool SetOption(int32_t id, int32_t value) {
   EnsureRegistry();
-  OptionTable& options = Options();
-  std::lock_guard<std::mutex> guard(options.lock);
-  if (id < 0 || static_cast<size_t>(id) >= options.slots.size() || !options.slots[static_cast<size_t>(id)])
-    return false;
-  switch (id) {
-    case ImagingColorReductionMask:
-      value = std::clamp<int32_t>(value, 0, 255);
-      break;
-    case ImagingLoadOverrideFormat:
-    case ImagingSaveOverrideFormat:
-      if (!IsFormatValid(static_cast<PixelFormat>(value))) value = 0;
-      break;
-    default:
-      break;
-  }
-  *options.slots[static_cast<size_t>(id)] = value;
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  if (!table.values.Set(id, value)) return false;
+  if (static_cast<size_t>(id) < table.variables.size() && table.variables[static_cast<size_t>(id)])
+    *table.variables[static_cast<size_t>(id)] = table.values.Get(id);
   return true;
 }
 
 int32_t GetOption(int32_t id) {
   EnsureRegistry();
-  OptionTable& options = Options();
-  std::lock_guard<std::mutex> guard(options.lock);
-  if (id < 0 || static_cast<size_t>(id) >= options.slots.size() || !options.slots[static_cast<size_t>(id)])
-    return kInvalidOption;
-  return *options.slots[static_cast<size_t>(id)];
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  if (id >= 0 && static_cast<size_t>(id) < table.variables.size() && table.variables[static_cast<size_t>(id)])
+    return *table.variables[static_cast<size_t>(id)];
+  return table.values.Get(id);
 }
 
 bool PushOptions() {
   EnsureRegistry();
-  OptionTable& options = Options();
-  std::lock_guard<std::mutex> guard(options.lock);
-  if (options.position >= kOptionStackDepth - 1) return false;
-  ++options.position;
-  std::vector<int32_t>& level = options.stack[options.position];
-  level.assign(options.slots.size(), 0);
-  for (size_t id = 0; id < options.slots.size(); ++id)
-    if (options.slots[id]) level[id] = *options.slots[id];
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  if (table.position >= kOptionStackDepth - 1) return false;
+  ReadVariables(table);
+  table.stack[++table.position] = table.values;
   return true;
 }
 
 bool PopOptions() {
   EnsureRegistry();
-  OptionTable& options = Options();
-  std::lock_guard<std::mutex> guard(options.lock);
-  if (options.position < 0) return false;
-  const std::vector<int32_t>& level = options.stack[options.position];
-  // Options registered after the push have no saved value and keep theirs.
-  for (size_t id = 0; id < options.slots.size() && id < level.size(); ++id)
-    if (options.slots[id]) *options.slots[id] = level[id];
-  --options.position;
+  OptionTable& table = Options();
+  std::lock_guard<std::mutex> guard(table.lock);
+  if (table.position < 0) return false;
+  const CodecOptions& level = table.stack[table.position];
+  // Options bound after the push have no saved value and keep theirs.
+  for (size_t id = 0; id < OptionBinding::Slots(level); ++id)
+    if (level.IsBound(static_cast<int32_t>(id)))
+      OptionBinding::Store(table.values, static_cast<int32_t>(id), level.Get(static_cast<int32_t>(id)));
+  WriteVariables(table);
+  --table.position;
   return true;
+}
+
+int32_t OptionInEffect(int32_t id) {
+  if (tOptionsInEffect) return tOptionsInEffect->Get(id);
+  return GetOption(id);
 }
 
 }  // namespace imaging

@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/ImagingImage.h"
 #include "imaging/ImagingIO.h"
+#include "imaging/ImagingPixelFormats.h"
 #include "imaging/ImagingTypes.h"
 
 namespace imaging {
@@ -18,8 +19,35 @@ using TFormatSet = std::bitset<kFormatSetSize>;
 // Builds a format set from a list of formats.
 TFormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats);
 
+// A snapshot of the numbered codec options: the value of every bound option id. A load or save
+// works on the snapshot it is given, so the process values (SetOption) may change meanwhile and
+// two threads may load and save with different values at once.
+class CodecOptions {
+public:
+  // The value of a bound id, or kInvalidOption for an id that is not bound.
+  int32_t Get(int32_t id) const;
+  // Stores the value after the library's filtering (as SetOption); false for an unbound id.
+  bool Set(int32_t id, int32_t value);
+  bool IsBound(int32_t id) const;
+
+private:
+  friend class OptionBinding;
+  std::vector<int32_t> values_;  // indexed by option id
+  std::vector<uint8_t> bound_;
+};
+
+// The process values of the options, copied; what a run takes at its start.
+CodecOptions CurrentOptions();
+
 // Base class of every codec. Codecs set the public fields in their constructor and fill the
 // virtual operations; the load and save procedures around them live here.
+//
+// The codecs in the registry are never changed after start-up. Each load and save through one
+// of them runs on a fresh instance of the codec class (its worker), whose option fields are
+// filled from the snapshot the call is given and which holds everything the call finds or
+// decides (the image range to write, the facts a reader leaves in its fields). A codec object
+// built by a caller outside the registry is its own worker (its option fields get the snapshot
+// too) and serves one call at a time.
 class TImageFileFormat {
 public:
   TImageFileFormat();
@@ -45,15 +73,26 @@ public:
   // Turns the image into a format the codec can write.
   virtual void ConvertForSave(ImageData& image, const PixelFormatInfo& info);
   virtual bool CanSaveFormat(const ImageData& image) const;
-  // Recognises the signature; leaves the handle where it started.
-  virtual bool ProbeStream(const TImagingHandle& handle);
+  // Recognises the signature; leaves the handle where it started. Runs on the registry's own
+  // instance during detection, so it changes nothing in the codec.
+  virtual bool ProbeStream(const TImagingHandle& handle) const;
   // Clamps or replaces out-of-range option fields.
   virtual void ValidateOptions();
 
-  bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false);
-  bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false);
-  bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false);
-  bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false);
+  // Loads and saves with the process values of the options (CurrentOptions).
+  bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false) const;
+  bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false) const;
+  bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false) const;
+  bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false) const;
+  // The same with the given option values. A load fills `facts`, when given, with those values
+  // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels).
+  bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+                    const CodecOptions& options, CodecOptions* facts = nullptr) const;
+  bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options,
+                      CodecOptions* facts = nullptr) const;
+  bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+                  const CodecOptions& options) const;
+  bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options) const;
 
   // Clears Extensions and fills Masks and Extensions from a comma-separated mask text.
   void AddMasks(const std::string& masks);
@@ -66,26 +105,48 @@ protected:
   // Gives an image the codec can write: the image itself (sharing its buffers) or a converted
   // copy, in which case mustFree is set and the caller releases `compatible`.
   bool PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree);
-  // Binds an option field of the codec to an option id (RegisterOption).
+  // The same, with the converted copy owned by `prepared`.
+  bool PrepareForSave(const ImageData& image, PreparedImage& prepared);
+  // Binds an option field of the codec to an option id. The registry's instance gives the id its
+  // start value (RegisterOption: the first binding of an id wins); a worker's field receives the
+  // value of the call's snapshot.
   void RegisterCodecOption(int32_t id, int32_t* variable);
 
 private:
-  bool SaveImagesTo(const TIOFunctions& io, const void* name, TDynImageDataArray& images, bool onlyFirst,
-                    const std::string& fileName);
+  friend class OptionBinding;
+  using Factory = std::unique_ptr<TImageFileFormat> (*)();
+  struct OptionField {
+    int32_t id;
+    int32_t* field;
+    bool owned;  // this codec class holds the id (set on the registry's instance)
+  };
+  // The instance that knows which option ids this class holds: the registry's instance of the
+  // same class, or this codec when the class is not registered.
+  const TImageFileFormat& OptionHolder() const;
+  // The instance a call works on, with the snapshot in its option fields: a fresh one (kept in
+  // `fresh`) for a registry codec, the codec itself for one built outside the registry.
+  TImageFileFormat& PrepareWorker(const CodecOptions& options, std::unique_ptr<TImageFileFormat>& fresh) const;
+  void ReportFacts(const TImageFileFormat& worker, CodecOptions& facts) const;
+  bool LoadFrom(const TIOFunctions& io, const void* name, TStream* stream, const std::string& fileName,
+                TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
+
+  Factory factory_ = nullptr;  // set on the registry's instances
+  std::vector<OptionField> optionFields_;
 };
 
 // ---- Registry --------------------------------------------------------------------------------
 
-// The registered codecs in registry order. Built on first use, never changed afterwards.
-const std::vector<std::unique_ptr<TImageFileFormat>>& FileFormatRegistry();
+// The registered codecs in registry order. Built on first use (safe from any thread), never
+// changed afterwards.
+const std::vector<std::unique_ptr<const TImageFileFormat>>& FileFormatRegistry();
 int32_t FileFormatCount();
-TImageFileFormat* FileFormatAt(int32_t index);
-TImageFileFormat* FindFormatByExtension(const std::string& extension);
-TImageFileFormat* FindFormatByFileName(const std::string& fileName);
+const TImageFileFormat* FileFormatAt(int32_t index);
+const TImageFileFormat* FindFormatByExtension(const std::string& extension);
+const TImageFileFormat* FindFormatByFileName(const std::string& fileName);
 template <typename T>
-T* FindFormatByClass() {
+const T* FindFormatByClass() {
   for (const auto& f : FileFormatRegistry())
-    if (auto* p = dynamic_cast<T*>(f.get())) return p;
+    if (auto* p = dynamic_cast<const T*>(f.get())) return p;
   return nullptr;
 }
 
@@ -99,6 +160,8 @@ std::string DetectStreamFormat(TStream& stream);
 bool LoadImageFromFile(const std::string& fileName, ImageData& image);
 bool LoadImageFromStream(TStream& stream, ImageData& image);
 bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image);
+bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image,
+                       const CodecOptions& options);
 
 // ---- Options ---------------------------------------------------------------------------------
 
@@ -143,11 +206,17 @@ enum : int32_t {
   ImagingSaveOverrideFormat = 130,
 };
 
+// The process values of the options. A variable bound by RegisterOption follows SetOption and
+// PopOptions; codec option fields are bound by the codecs themselves (RegisterCodecOption).
 bool RegisterOption(int32_t id, int32_t* variable);
 bool SetOption(int32_t id, int32_t value);
 int32_t GetOption(int32_t id);
 bool PushOptions();
 bool PopOptions();
+
+// The value in effect on this thread: that of the snapshot of the load or save running on it
+// (for the library's own options that conversions read during a save), else the process value.
+int32_t OptionInEffect(int32_t id);
 
 // ---- Codec factories, one per registry entry (defined in imaging/formats/) ------------------
 

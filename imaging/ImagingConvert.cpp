@@ -337,21 +337,6 @@ Kind KindOf(const PixelFormatInfo* info) {
 
 inline bool IsRgb8(PF f) { return f == PF::R8G8B8 || f == PF::A8R8G8B8 || f == PF::X8R8G8B8; }
 
-// Releases a temporary image on every way out.
-struct ScopedImage {
-  ImageData image;
-  ScopedImage() = default;
-  ScopedImage(const ScopedImage&) = delete;
-  ScopedImage& operator=(const ScopedImage&) = delete;
-  ~ScopedImage() { ReleaseImage(image); }
-  // Hands the image over to the caller.
-  ImageData Take() {
-    const ImageData result = image;
-    ResetImage(image);
-    return result;
-  }
-};
-
 struct PixelRun {
   const uint8_t* Src;
   const PixelFormatInfo* SrcInfo;
@@ -459,7 +444,7 @@ void ConvertPixels(const PixelRun& r) {
     if (from == Kind::Gray) {
       GrayToIndexed(r);
     } else {
-      const int32_t mask = GetOption(ImagingColorReductionMask);
+      const int32_t mask = OptionInEffect(ImagingColorReductionMask);
       ReduceColors(static_cast<int32_t>(r.Count), r.Src, r.Dst, raAll, r.DstPalette,
                    static_cast<uint8_t>(mask == kInvalidOption ? 255 : mask), r.DstInfo->PaletteEntries, r.SrcInfo,
                    r.DstInfo);
@@ -494,32 +479,32 @@ void ConvertPixels(const PixelRun& r) {
   }
 }
 
-void ConvertUncompressed(const ImageData& image, const PixelFormatInfo* dstInfo, ScopedImage& result) {
+void ConvertUncompressed(const ImageData& image, const PixelFormatInfo* dstInfo, Image& result) {
   const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format);
-  if (!CreateImage(image.Width, image.Height, dstInfo->Format, result.image))
+  if (!CreateImage(image.Width, image.Height, dstInfo->Format, result))
     RaiseImaging("Cannot create the converted image.");
-  ConvertPixels(PixelRun{image.Bits, srcInfo, image.Palette, result.image.Bits, dstInfo, result.image.Palette,
+  ConvertPixels(PixelRun{image.Bits, srcInfo, image.Palette, result->Bits, dstInfo, result->Palette,
                          int64_t(image.Width) * image.Height});
 }
 
-void ConvertCompressed(const ImageData& image, const PixelFormatInfo* dstInfo, ScopedImage& result) {
-  ScopedImage work;
+void ConvertCompressed(const ImageData& image, const PixelFormatInfo* dstInfo, Image& result) {
+  Image work;
   if (FindFormatInfo(image.Format)->IsCompressed) {
-    DecodeCompressedImage(image, work.image);
+    DecodeCompressedImage(image, work);
   } else {
-    CopyImage(image, work.image);
+    CopyImage(image, work);
   }
   if (!dstInfo->IsCompressed) {
-    ConvertImageFormat(work.image, dstInfo->Format);
-    result.image = work.Take();
+    ConvertImageFormat(work, dstInfo->Format);
+    result = std::move(work);
     return;
   }
-  ConvertImageFormat(work.image, dstInfo->DecodedFormat);
-  const int32_t width = static_cast<int32_t>((int64_t(work.image.Width) + 3) / 4 * 4);
-  const int32_t height = static_cast<int32_t>((int64_t(work.image.Height) + 3) / 4 * 4);
-  if (width != work.image.Width || height != work.image.Height)
-    ResizeImage(work.image, width, height, ResizeFilter::Nearest);
-  EncodeCompressedImage(work.image, dstInfo->Format, result.image);
+  ConvertImageFormat(work, dstInfo->DecodedFormat);
+  const int32_t width = static_cast<int32_t>((int64_t(work->Width) + 3) / 4 * 4);
+  const int32_t height = static_cast<int32_t>((int64_t(work->Height) + 3) / 4 * 4);
+  if (width != work->Width || height != work->Height)
+    ResizeImage(work, width, height, ResizeFilter::Nearest);
+  EncodeCompressedImage(work, dstInfo->Format, result);
 }
 
 }  // namespace
@@ -572,11 +557,11 @@ bool ConvertImageFormat(ImageData& image, PixelFormat format) {
       image.Format = format;
       return true;
     }
-    ScopedImage result;
+    Image result;
     if (srcInfo->IsCompressed || dstInfo->IsCompressed) ConvertCompressed(image, dstInfo, result);
     else ConvertUncompressed(image, dstInfo, result);
     ReleaseImage(image);
-    image = result.Take();
+    image = result.release();
     return true;
   } catch (...) {
     RaiseImaging("Error while converting image to format \"%s\". %s", GetFormatName(format).c_str(),

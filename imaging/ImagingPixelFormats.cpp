@@ -1,6 +1,8 @@
 // The pixel-format table, pixel access and the basic image and palette operations.
 #include "imaging/ImagingPixelFormats.h"
 
+#include "imaging/ImagingImage.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -621,15 +623,6 @@ bool ClipRect(int32_t imageWidth, int32_t imageHeight, int32_t& x, int32_t& y, i
   return true;
 }
 
-// Releases a temporary image on every way out.
-struct TemporaryImage {
-  ImageData image;
-  TemporaryImage() = default;
-  TemporaryImage(const TemporaryImage&) = delete;
-  TemporaryImage& operator=(const TemporaryImage&) = delete;
-  ~TemporaryImage() { ReleaseImage(image); }
-};
-
 // Runs `body` on the image in an uncompressed format: a compressed image is converted to
 // Default first and back to its own format afterwards, also when `body` fails, so the caller
 // never finds its image in another format.
@@ -855,24 +848,24 @@ bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width,
     if (w <= 0 || h <= 0) return false;
 
     return WithUncompressed(target, [&] {
-      TemporaryImage converted;
+      Image converted;
       const ImageData* src = &source;
       const PixelFormatInfo* info = FindFormatInfo(target.Format);
       const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
       if (source.Format != target.Format) {
-        CopyImage(source, converted.image);
+        CopyImage(source, converted);
         if (info->IsIndexed) {
           // Indices made for another palette mean nothing here: each pixel takes the nearest
           // entry of the target's own palette.
-          ConvertImageFormat(converted.image, PF::A8R8G8B8);
+          ConvertImageFormat(converted, PF::A8R8G8B8);
           for (int64_t row = 0; row < h; ++row)
             for (int64_t col = 0; col < w; ++col)
               SetPixel32(target, static_cast<int32_t>(tx + col), static_cast<int32_t>(ty + row),
-                         GetPixel32(converted.image, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row)));
+                         GetPixel32(converted, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row)));
           return true;
         }
-        ConvertImageFormat(converted.image, target.Format);
-        src = &converted.image;
+        ConvertImageFormat(converted, target.Format);
+        src = &converted.data();
       }
       // Within one image, copy from the bottom up when the rows move down, so no row is
       // overwritten before it is read.

@@ -6,6 +6,7 @@
 // pass into one float line), then along that line (horizontal pass). The fast paths below keep
 // exactly that sequence of multiplies and adds per channel; they only do several channels or
 // several columns of it in one SSE2 register.
+#include "imaging/ImagingImage.h"
 #include "imaging/ImagingPixelFormats.h"
 
 #include <emmintrin.h>
@@ -99,20 +100,6 @@ namespace {
 using PF = PixelFormat;
 
 [[noreturn]] void AssertionFailed(const char* what) { RaiseImaging("Assertion failed: %s", what); }
-
-// Releases a temporary image on every way out.
-struct ScopedImage {
-  ImageData image;
-  ScopedImage() = default;
-  ScopedImage(const ScopedImage&) = delete;
-  ScopedImage& operator=(const ScopedImage&) = delete;
-  ~ScopedImage() {
-    try {
-      ReleaseImage(image);
-    } catch (...) {
-    }
-  }
-};
 
 // ---- Clipping --------------------------------------------------------------------------------
 
@@ -500,15 +487,15 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
 // target's own palette.
 void StretchNearestIntoPalette(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
                                ImageData& target, int32_t tx, int32_t ty, int32_t tw, int32_t th) {
-  ScopedImage colors, sampled;
-  CopyImage(source, colors.image);
-  ConvertImageFormat(colors.image, PF::A8R8G8B8);
+  Image colors, sampled;
+  CopyImage(source, colors);
+  ConvertImageFormat(colors, PF::A8R8G8B8);
   // Sampling into a true-colour rectangle first keeps the positions those of every other
   // nearest-neighbour stretch.
-  CreateImage(tw, th, PF::A8R8G8B8, sampled.image);
-  StretchNearest(colors.image, sx, sy, sw, sh, sampled.image, 0, 0, tw, th);
+  CreateImage(tw, th, PF::A8R8G8B8, sampled);
+  StretchNearest(colors, sx, sy, sw, sh, sampled, 0, 0, tw, th);
   const int32_t entries = FindFormatInfo(target.Format)->PaletteEntries;
-  const Color32* pixel = reinterpret_cast<const Color32*>(sampled.image.Bits);
+  const Color32* pixel = reinterpret_cast<const Color32*>(sampled->Bits);
   // Neighbouring pixels often share a colour; the last match saves a palette search.
   Color32 lastColor = 0;
   int32_t lastIndex = -1;
@@ -550,11 +537,11 @@ bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY,
     // Reading and writing the same pixels would read rows already overwritten; the source
     // is then read from a copy. (A compressed target that is its own source would otherwise
     // also change format under the reader.)
-    ScopedImage sourceCopy;
+    Image sourceCopy;
     const ImageData* from = &source;
     if (&source == &target || source.Bits == target.Bits) {
-      CopyImage(source, sourceCopy.image);
-      from = &sourceCopy.image;
+      CopyImage(source, sourceCopy);
+      from = &sourceCopy.data();
     }
 
     const PixelFormat original = target.Format;
@@ -563,12 +550,12 @@ bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY,
       StretchNearestIntoPalette(*from, sx, sy, sw, sh, target, tx, ty, tw, th);
       return true;
     }
-    ScopedImage converted;
+    Image converted;
     const ImageData* src = from;
     if (from->Format != target.Format) {
-      CopyImage(*from, converted.image);
-      ConvertImageFormat(converted.image, target.Format);
-      src = &converted.image;
+      CopyImage(*from, converted);
+      ConvertImageFormat(converted, target.Format);
+      src = &converted.data();
     }
     if (FindFormatInfo(target.Format)->IsIndexed || filter == ResizeFilter::Nearest)
       StretchNearest(*src, sx, sy, sw, sh, target, tx, ty, tw, th);

@@ -1,6 +1,7 @@
 #include "imaging/ImagingSafeFile.h"
 
 #include <atomic>
+#include <thread>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -40,7 +41,9 @@ std::string ResolveTarget(const std::string& target) {
 }
 
 // The list of pending files: fixed slots, so that a signal handler can walk it without locks or
-// allocation. A slot is free (0), being filled (1) or holds a path (2).
+// allocation. A slot is free (0), being filled (1), holds a path (2), or holds a path that one
+// thread is comparing (3): several threads save at once, and a path is only read by the thread
+// that moved its slot from 2 to 3, so no slot is refilled while it is read.
 constexpr int kPendingSlots = 64;
 struct PendingSlot {
   std::atomic<int> state{0};
@@ -64,10 +67,26 @@ void UnlistPending(int slot) {
   if (slot >= 0) gPending[slot].state.store(0);
 }
 
-int SlotOf(const std::string& path) {
-  for (int i = 0; i < kPendingSlots; ++i)
-    if (gPending[i].state.load() == 2 && path == gPending[i].path) return i;
-  return -1;
+// Removes the path from the list, if it is there.
+void UnlistPath(const std::string& path) {
+  for (;;) {
+    bool busy = false;
+    for (int i = 0; i < kPendingSlots; ++i) {
+      int expected = 2;
+      if (!gPending[i].state.compare_exchange_strong(expected, 3)) {
+        busy = busy || expected == 3;
+        continue;
+      }
+      if (path == gPending[i].path) {
+        gPending[i].state.store(0);
+        return;
+      }
+      gPending[i].state.store(2);
+    }
+    // A slot another thread was comparing may hold this path; look again.
+    if (!busy) return;
+    std::this_thread::yield();
+  }
 }
 
 }  // namespace
@@ -77,7 +96,7 @@ PendingFile::~PendingFile() { UnlistPending(slot_); }
 
 void RemovePendingFiles() {
   for (PendingSlot& slot : gPending)
-    if (slot.state.load() == 2) unlink(slot.path);
+    if (slot.state.load() >= 2) unlink(slot.path);
 }
 
 bool MayReplace(const std::string& target, std::string* error) {
@@ -157,14 +176,14 @@ bool CommitTempFile(const std::string& temp, const std::string& target, std::str
     SetError(error, ErrnoText("Cannot replace", target, code));
     return false;
   }
-  UnlistPending(SlotOf(temp));
+  UnlistPath(temp);
   return true;
 }
 
 void DiscardTempFile(const std::string& temp) {
   if (temp.empty()) return;
   unlink(temp.c_str());
-  UnlistPending(SlotOf(temp));
+  UnlistPath(temp);
 }
 
 bool WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Error.h"
+
 namespace imaging {
 
 // The numbers are part of the interface: codecs, options and the program pass them as numbers.
@@ -120,9 +122,9 @@ private:
 };
 
 // The library's one error type. Its text is already formatted; see RaiseImaging.
-class EImagingError : public std::runtime_error {
+class EImagingError : public base::Error {
 public:
-  explicit EImagingError(const std::string& message) : std::runtime_error(message) {}
+  explicit EImagingError(const std::string& message) : base::Error(message) {}
 };
 
 // printf-style formatting of a message template (%d, %u, %s, %p, %x and friends).

@@ -5,11 +5,13 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Error.h"
+
 namespace vexilo::exif {
 
-class EExifError : public std::runtime_error {
+class EExifError : public base::Error {
 public:
-  explicit EExifError(const std::string& message) : std::runtime_error(message) {}
+  explicit EExifError(const std::string& message) : base::Error(message) {}
 };
 
 class EInvalidJPEGHeader : public EExifError {

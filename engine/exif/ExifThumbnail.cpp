@@ -14,20 +14,6 @@ namespace {
 
 int32_t RoundSide(double value) { return std::max<int32_t>(1, static_cast<int32_t>(std::nearbyint(value))); }
 
-// Releases the image on every way out.
-struct TImageHolder {
-  imaging::ImageData Image;
-  ~TImageHolder() { imaging::ReleaseImage(Image); }
-};
-
-// Restores the codec options changed for the thumbnail on every way out.
-struct TOptionScope {
-  bool Pushed = imaging::PushOptions();
-  ~TOptionScope() {
-    if (Pushed) imaging::PopOptions();
-  }
-};
-
 }  // namespace
 
 TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
@@ -45,28 +31,29 @@ TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
 }
 
 bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height) {
-  TImageHolder holder;
+  imaging::Image image;
   imaging::TMemoryStream input(jpeg);
   bool loaded = false;
   try {
-    loaded = imaging::LoadImageFromStream(input, holder.Image);
+    loaded = imaging::LoadImageFromStream(input, image);
   } catch (const imaging::EImagingError& e) {
     throw EExifError(std::string("Exif thumbnail cannot be decoded: ") + e.what());
   }
-  if (!loaded || holder.Image.Width <= 0 || holder.Image.Height <= 0)
+  if (!loaded || image->Width <= 0 || image->Height <= 0)
     throw EExifError("Exif thumbnail cannot be decoded");
-  if (holder.Image.Width <= layout::kThumbnailMaxWidth && holder.Image.Height <= layout::kThumbnailMaxHeight)
+  if (image->Width <= layout::kThumbnailMaxWidth && image->Height <= layout::kThumbnailMaxHeight)
     return false;
-  const TThumbnailSize size = ReducedThumbnailSize(holder.Image.Width, holder.Image.Height);
+  const TThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
   imaging::TMemoryStream output;
   bool saved = false;
   try {
-    if (!imaging::ResizeImage(holder.Image, size.Width, size.Height, imaging::ResizeFilter::Bilinear))
+    if (!imaging::ResizeImage(image, size.Width, size.Height, imaging::ResizeFilter::Bilinear))
       throw EExifError("Exif thumbnail cannot be scaled");
-    TOptionScope options;
-    imaging::SetOption(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
-    imaging::SetOption(imaging::ImagingJpegProgressive, 0);
-    saved = imaging::SaveImageToStream("jpg", output, holder.Image);
+    // The thumbnail's own settings, whatever the run's are.
+    imaging::CodecOptions options = imaging::CurrentOptions();
+    options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
+    options.Set(imaging::ImagingJpegProgressive, 0);
+    saved = imaging::SaveImageToStream("jpg", output, image, options);
   } catch (const imaging::EImagingError& e) {
     throw EExifError(std::string("Exif thumbnail cannot be encoded: ") + e.what());
   }

@@ -146,7 +146,7 @@ public:
 
   int32_t UseRLE = 1;  // save Index8 images RLE8-compressed
 
-  bool ProbeStream(const TImagingHandle& handle) override {
+  bool ProbeStream(const TImagingHandle& handle) const override {
     uint8_t header[kFileHeaderSize];
     const int64_t n = handle.Read(header, kFileHeaderSize);
     handle.Seek(-n, smFromCurrent);
@@ -355,17 +355,9 @@ void TBitmapFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& 
 }
 
 bool TBitmapFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  ImageData image;
-  bool mustFree = false;
-  const bool compatible = PrepareForSave(images[static_cast<size_t>(index)], image, mustFree);
-  struct Release {
-    ImageData& image;
-    bool active;
-    ~Release() {
-      if (active) ReleaseImage(image);
-    }
-  } release{image, mustFree};
-  if (!compatible) return false;
+  PreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+  const ImageData& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format);
   const int32_t bytesPerPixel = info.BytesPerPixel;

@@ -8,27 +8,6 @@
 
 namespace imaging {
 
-// Releases a converted copy made by PrepareForSave on every way out of WriteImage.
-class TConvertedImage {
-public:
-  TConvertedImage() = default;
-  ~TConvertedImage() {
-    if (!mustFree_) return;
-    try {
-      ReleaseImage(image_);
-    } catch (...) {
-    }
-  }
-  TConvertedImage(const TConvertedImage&) = delete;
-  TConvertedImage& operator=(const TConvertedImage&) = delete;
-  ImageData& Image() { return image_; }
-  bool& MustFree() { return mustFree_; }
-
-private:
-  ImageData image_;
-  bool mustFree_ = false;
-};
-
 // Reverses the pixel order of every row (for files stored right to left).
 inline void MirrorImageRows(ImageData& image, int32_t bytesPerPixel) {
   const size_t rowBytes = size_t(image.Width) * size_t(bytesPerPixel);

@@ -199,7 +199,7 @@ TDDSFileFormat::TDDSFileFormat() {
   RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
 }
 
-bool TDDSFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TDDSFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
@@ -320,19 +320,9 @@ bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
   if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
 
-  ImageData first;
-  bool mustFree = false;
-  if (!PrepareForSave(images[size_t(FirstIndex)], first, mustFree)) {
-    if (mustFree) ReleaseImage(first);
-    return false;
-  }
-  struct TFreeGuard {
-    ImageData& image;
-    bool free;
-    ~TFreeGuard() {
-      if (free) ReleaseImage(image);
-    }
-  } guard{first, mustFree};
+  PreparedImage prepared;
+  if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
+  const ImageData& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format);
   const uint32_t width = uint32_t(first.Width), height = uint32_t(first.Height);
 
@@ -429,11 +419,8 @@ bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
       handle.WriteExact(source.Bits, source.Size, "DDS surface");
       continue;
     }
-    ImageData copy;
-    struct TCopyGuard {
-      ImageData& image;
-      ~TCopyGuard() { ReleaseImage(image); }
-    } copyGuard{copy};
+    Image copyImage;
+    ImageData& copy = copyImage;
     if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format))
       RaiseImaging("DDS: surface %u cannot be converted to %s.", unsigned(s), info.Name);
     if (copy.Width != storedWidth || copy.Height != storedHeight)

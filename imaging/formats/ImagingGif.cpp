@@ -2,7 +2,6 @@
 // by default, composed on the logical screen into the pictures an animation player shows.
 #include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingGif.h"
-#include "imaging/formats/ImagingPrepared.h"
 
 #include <algorithm>
 #include <cstring>
@@ -377,11 +376,8 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
     if (work > kMaxComposeWork) RaiseImaging("GIF animation needs too much work to compose.");
   };
   // The screen after the previous frame.
-  ImageData canvas;
-  struct Release {
-    ImageData& image;
-    ~Release() { ReleaseImage(image); }
-  } release{canvas};
+  Image canvasImage;
+  ImageData& canvas = canvasImage;
   CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
 
   for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {
@@ -444,7 +440,7 @@ TGIFFileFormat::TGIFFileFormat() {
   RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
 }
 
-bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t header[kGIFHeaderSize];
   const int64_t count = handle.Read(header, sizeof(header));
@@ -630,9 +626,9 @@ bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   handle.WriteExact(header, sizeof(header), "GIF header");
 
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    TPreparedImage prepared;
-    if (!PrepareForSave(images[size_t(i)], prepared.image, prepared.mustFree)) continue;
-    const ImageData& image = prepared.image;
+    PreparedImage prepared;
+    if (!PrepareForSave(images[size_t(i)], prepared)) continue;
+    const ImageData& image = prepared;
 
     // No transparency, disposal 0, a delay of 65 hundredths of a second.
     static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "imaging/ImagingImage.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "imaging/formats/ImagingByteReader.h"
 #include "imaging/formats/ImagingNetworkGraphics.h"
@@ -83,17 +84,6 @@ TIconColorType ColorTypeOfBits(uint16_t bitCount) {
   }
   throw EIconException(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
 }
-
-// Releases an image on every way out of a scope.
-struct ImageGuard {
-  ImageData& image;
-  ~ImageGuard() {
-    try {
-      ReleaseImage(image);
-    } catch (...) {
-    }
-  }
-};
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
   FILE* file = std::fopen(fileName.c_str(), "rb");
@@ -246,8 +236,8 @@ void TIconCursorImage::DecodePng() {
   const TFrameInfo& frame = *loader.Frames.front();
   colorType_ = ColorTypeOfPng(frame.ImageHeader);
 
-  ImageData image;
-  ImageGuard guard{image};
+  Image owned;
+  ImageData& image = owned;
   DecodePNGFrame(frame, image);
   ApplyFrameSideChunks(frame, image);
   if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
@@ -284,8 +274,8 @@ std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& p
   if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
     throw EIconException(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
                                     kIconMaxSide, picture.Width, picture.Height));
-  ImageData image;
-  ImageGuard guard{image};
+  Image owned;
+  ImageData& image = owned;
   if (!CopyImage(picture, image)) throw EIconException("Cannot make an icon from an empty image.");
   if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
     throw EIconException("Cannot convert the image to 32 bits for the icon.");

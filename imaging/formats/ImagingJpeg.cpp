@@ -8,7 +8,6 @@
 // exception ever unwinds through libjpeg's C frames.
 #include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingJpeg.h"
-#include "imaging/formats/ImagingPrepared.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -368,7 +367,7 @@ void TJpegFileFormat::InitIdentity() {
 
 const TIOFunctions& TJpegFileFormat::SetJpegStreamIO(const TImagingHandle& handle) { return *handle.IO; }
 
-bool TJpegFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TJpegFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t signature[10];
   const int64_t count = handle.Read(signature, sizeof(signature));
@@ -422,13 +421,13 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
 }
 
 bool TJpegFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  TPreparedImage prepared;
-  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
+  PreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
   auto encoder = std::make_unique<TJpegEncoder>();
   encoder->destination.handle = TImagingHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(encoder->err);
-  const ImageData& image = prepared.image;
+  const ImageData& image = prepared;
   const TJpegEncodeSettings settings{image.Bits, image.Width, image.Height, image.Format == PixelFormat::Gray8,
                                      Quality, Progressive != 0};
   if (!EncodeImage(encoder.get(), &settings)) RaiseJpegError(encoder->err);

@@ -351,7 +351,7 @@ TJpeg2000FileFormat::TJpeg2000FileFormat() {
   RegisterCodecOption(ImagingJpeg2000LosslessCompression, &LosslessCompression);
 }
 
-bool TJpeg2000FileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TJpeg2000FileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t bytes[8];
   const int64_t got = handle.Read(bytes, 8);
@@ -462,17 +462,9 @@ bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageData
 }
 
 bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  ImageData image;
-  bool mustFree = false;
-  const bool prepared = PrepareForSave(images[size_t(index)], image, mustFree);
-  struct TFreeGuard {
-    ImageData& image;
-    bool free;
-    ~TFreeGuard() {
-      if (free) ReleaseImage(image);
-    }
-  } guard{image, mustFree};
-  if (!prepared) return false;
+  PreparedImage prepared;
+  if (!PrepareForSave(images[size_t(index)], prepared)) return false;
+  const ImageData& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format);
   const int channels = info.ChannelCount;

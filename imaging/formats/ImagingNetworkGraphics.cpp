@@ -12,7 +12,6 @@
 #include <zlib.h>
 
 #include "imaging/formats/ImagingJpeg.h"
-#include "imaging/formats/ImagingPrepared.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -75,33 +74,6 @@ std::string ChunkName(TChunkType type) {
 }
 
 [[noreturn]] void RaiseZlib(int code) { RaiseImaging("zlib: %s", zError(code)); }
-
-// Lends an image to a codec operation that takes an image array, without giving up its buffers.
-class TBorrowedImageArray {
-public:
-  explicit TBorrowedImageArray(const ImageData& image) {
-    ImageData view = image;
-    array_.Append(view);
-  }
-  ~TBorrowedImageArray() {
-    while (!array_.empty()) array_.Detach(array_.size() - 1);
-  }
-  TBorrowedImageArray(const TBorrowedImageArray&) = delete;
-  TBorrowedImageArray& operator=(const TBorrowedImageArray&) = delete;
-  TDynImageDataArray& Array() { return array_; }
-
-private:
-  TDynImageDataArray array_;
-};
-
-// Owns an image until it is handed over.
-struct TOwnedImage {
-  ImageData image;
-  TOwnedImage() = default;
-  TOwnedImage(const TOwnedImage&) = delete;
-  TOwnedImage& operator=(const TOwnedImage&) = delete;
-  ~TOwnedImage() { ReleaseImage(image); }
-};
 
 // ---- Chunk reader -----------------------------------------------------------------------------
 
@@ -616,8 +588,8 @@ void WriteEmbeddedJpeg(const ImageData& image, int32_t quality, bool progressive
   jpeg.Quality = quality;
   jpeg.Progressive = progressive ? 1 : 0;
   TMemoryStream stream;
-  TBorrowedImageArray borrowed(image);
-  if (!jpeg.WriteImage(TImagingHandle{&StreamIO, static_cast<TStream*>(&stream)}, borrowed.Array(), 0))
+  BorrowedImage borrowed(image);
+  if (!jpeg.WriteImage(TImagingHandle{&StreamIO, static_cast<TStream*>(&stream)}, borrowed.Images(), 0))
     RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format).c_str());
   target = std::move(stream.Data());
 }
@@ -972,23 +944,23 @@ bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image) {
   const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
   if (!hasAlpha || (image.Format != PixelFormat::Gray8 && image.Format != PixelFormat::R8G8B8)) return true;
 
-  TOwnedImage alpha;
+  Image alpha;
   if (h.AlphaCompressionMethod == 0) {
     TPNGImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
-    DecodePNGData(alphaHeader, frame.ImageDataStream, alpha.image);
-  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha.image)) {
+    DecodePNGData(alphaHeader, frame.ImageDataStream, alpha.data());
+  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha.data())) {
     return false;
   }
-  if (alpha.image.Width != image.Width || alpha.image.Height != image.Height)
-    ResizeImage(alpha.image, image.Width, image.Height, ResizeFilter::Nearest);
-  const PixelFormatInfo* alphaInfo = FindFormatInfo(alpha.image.Format);
-  if (alphaInfo->BytesPerPixel > 1 || !alphaInfo->HasGrayChannel) ConvertImageFormat(alpha.image, PixelFormat::Gray8);
+  if (alpha.data().Width != image.Width || alpha.data().Height != image.Height)
+    ResizeImage(alpha.data(), image.Width, image.Height, ResizeFilter::Nearest);
+  const PixelFormatInfo* alphaInfo = FindFormatInfo(alpha.data().Format);
+  if (alphaInfo->BytesPerPixel > 1 || !alphaInfo->HasGrayChannel) ConvertImageFormat(alpha.data(), PixelFormat::Gray8);
 
   const bool gray = image.Format == PixelFormat::Gray8;
   ConvertImageFormat(image, gray ? PixelFormat::A8Gray8 : PixelFormat::A8R8G8B8);
   const size_t step = gray ? 2 : 4;
   uint8_t* target = image.Bits + step - 1;
-  const uint8_t* source = alpha.image.Bits;
+  const uint8_t* source = alpha.data().Bits;
   const size_t count = size_t(image.Width) * size_t(image.Height);
   for (size_t i = 0; i < count; ++i, target += step) *target = source[i];
   return true;
@@ -1082,22 +1054,22 @@ void TNGFileSaver::AddJNGFrame(const ImageData& image) {
     WriteEmbeddedJpeg(image, Quality, Progressive != 0, frame.JpegDataStream);
     return;
   }
-  TOwnedImage colour;
-  TOwnedImage alpha;
-  CopyImage(image, colour.image);
-  ConvertImageFormat(colour.image, gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
-  CreateImage(image.Width, image.Height, PixelFormat::Gray8, alpha.image);
+  Image colour;
+  Image alpha;
+  CopyImage(image, colour.data());
+  ConvertImageFormat(colour.data(), gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
+  CreateImage(image.Width, image.Height, PixelFormat::Gray8, alpha.data());
   const size_t step = gray ? 2 : 4;
   const uint8_t* source = image.Bits + step - 1;
   const size_t count = size_t(image.Width) * size_t(image.Height);
-  for (size_t i = 0; i < count; ++i, source += step) alpha.image.Bits[i] = *source;
+  for (size_t i = 0; i < count; ++i, source += step) alpha.data().Bits[i] = *source;
 
-  WriteEmbeddedJpeg(colour.image, Quality, Progressive != 0, frame.JpegDataStream);
+  WriteEmbeddedJpeg(colour.data(), Quality, Progressive != 0, frame.JpegDataStream);
   if (LossyAlpha) {
-    WriteEmbeddedJpeg(alpha.image, Quality, false, frame.JpegAlphaStream);
+    WriteEmbeddedJpeg(alpha.data(), Quality, false, frame.JpegAlphaStream);
   } else {
     const TPNGImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
-    EncodePNGRows(alpha.image, alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+    EncodePNGRows(alpha.data(), alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
   }
 }
 
@@ -1157,7 +1129,7 @@ void TNetworkGraphicsFileFormat::ConvertForSave(ImageData& image, const PixelFor
   ConvertImageFormat(image, target);
 }
 
-bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t signature[8];
   const int64_t count = handle.Read(signature, sizeof(signature));
@@ -1201,15 +1173,15 @@ bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handl
 
 bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
                                                        int32_t index, TNGFileType type) {
-  TPreparedImage prepared;
-  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared.image, prepared.mustFree)) return false;
+  PreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   TNGFileSaver saver;
   saver.FileType = type;
   CopySettings(saver);
   if (type == TNGFileType::JNG)
-    saver.AddJNGFrame(prepared.image);
+    saver.AddJNGFrame(prepared.data());
   else
-    saver.AddPNGFrame(prepared.image);
+    saver.AddPNGFrame(prepared.data());
   saver.SaveFile(handle);
   return true;
 }
@@ -1262,14 +1234,14 @@ bool TMNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   uint32_t width = 0;
   uint32_t height = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    TPreparedImage prepared;
-    if (!PrepareForSave(images[static_cast<size_t>(i)], prepared.image, prepared.mustFree)) return false;
+    PreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(i)], prepared)) return false;
     if (LossyCompression)
-      saver.AddJNGFrame(prepared.image);
+      saver.AddJNGFrame(prepared.data());
     else
-      saver.AddPNGFrame(prepared.image);
-    width = std::max(width, static_cast<uint32_t>(prepared.image.Width));
-    height = std::max(height, static_cast<uint32_t>(prepared.image.Height));
+      saver.AddPNGFrame(prepared.data());
+    width = std::max(width, static_cast<uint32_t>(prepared.data().Width));
+    height = std::max(height, static_cast<uint32_t>(prepared.data().Height));
   }
   saver.MNGHeader.FrameWidth = width;
   saver.MNGHeader.FrameHeight = height;

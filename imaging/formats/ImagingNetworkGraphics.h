@@ -122,7 +122,7 @@ public:
 
   TFormatSet GetSavableFormats() const override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) override;
+  bool ProbeStream(const TImagingHandle& handle) const override;
   void ValidateOptions() override;
 
 protected:

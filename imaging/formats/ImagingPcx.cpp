@@ -76,7 +76,7 @@ public:
     AddMasks("*.pcx");
   }
 
-  bool ProbeStream(const TImagingHandle& handle) override {
+  bool ProbeStream(const TImagingHandle& handle) const override {
     uint8_t bytes[kPCXHeaderSize];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, kPCXHeaderSize), 0);
     handle.Seek(-n, smFromCurrent);

@@ -374,7 +374,7 @@ class TPortableMapFileFormat : public TImageFileFormat {
 public:
   int32_t SaveBinary = 1;
 
-  bool ProbeStream(const TImagingHandle& handle) override {
+  bool ProbeStream(const TImagingHandle& handle) const override {
     uint8_t bytes[4];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, 4), 0);
     handle.Seek(-n, smFromCurrent);
@@ -425,9 +425,9 @@ public:
   }
 
   bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
-    TConvertedImage converted;
-    if (!PrepareForSave(images[static_cast<size_t>(index)], converted.Image(), converted.MustFree())) return false;
-    const ImageData& image = converted.Image();
+    PreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+    const ImageData& image = prepared;
     const PixelFormatInfo* format = FindFormatInfo(image.Format);
 
     TMapInfo info;

@@ -372,7 +372,7 @@ TPSDFileFormat::TPSDFileFormat() {
   RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
 }
 
-bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
@@ -514,19 +514,9 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 }
 
 bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  ImageData image;
-  bool mustFree = false;
-  if (!PrepareForSave(images[size_t(index)], image, mustFree)) {
-    if (mustFree) ReleaseImage(image);
-    return false;
-  }
-  struct TFreeGuard {
-    ImageData& image;
-    bool free;
-    ~TFreeGuard() {
-      if (free) ReleaseImage(image);
-    }
-  } guard{image, mustFree};
+  PreparedImage prepared;
+  if (!PrepareForSave(images[size_t(index)], prepared)) return false;
+  const ImageData& image = prepared;
 
   if (image.Width > kMaxPsdSide || image.Height > kMaxPsdSide)
     RaiseImaging("PSD: a %dx%d image exceeds the format's limit of %d pixels per side.", image.Width, image.Height,
@@ -571,11 +561,8 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   // With a layer the file declares its transparency, and the merged image of an RGB document is
   // matted as Photoshop stores it (readers leave gray ones as stored); the layer keeps the
   // exact colours.
-  ImageData matted;
-  struct TMattedGuard {
-    ImageData& image;
-    ~TMattedGuard() { ReleaseImage(image); }
-  } mattedGuard{matted};
+  Image mattedImage;
+  ImageData& matted = mattedImage;
   const ImageData* merged = &image;
   if (withLayer && layout.HasAlpha && mode == cmRGB) {
     if (!CopyImage(image, matted)) RaiseImaging("PSD: cannot copy the %dx%d image.", image.Width, image.Height);

@@ -64,7 +64,7 @@ public:
   bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
   bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) override;
+  bool ProbeStream(const TImagingHandle& handle) const override;
 
   int32_t SaveAsLayer = 1;  // option 70
 };

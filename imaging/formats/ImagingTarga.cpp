@@ -218,7 +218,7 @@ public:
 
   int32_t UseRLE = 0;
 
-  bool ProbeStream(const TImagingHandle& handle) override {
+  bool ProbeStream(const TImagingHandle& handle) const override {
     uint8_t bytes[kTargaHeaderSize];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, kTargaHeaderSize), 0);
     handle.Seek(-n, smFromCurrent);
@@ -295,9 +295,9 @@ public:
   }
 
   bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
-    TConvertedImage converted;
-    if (!PrepareForSave(images[static_cast<size_t>(index)], converted.Image(), converted.MustFree())) return false;
-    const ImageData& image = converted.Image();
+    PreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+    const ImageData& image = prepared;
     if (image.Width > 32767 || image.Height > 32767)
       RaiseImaging("Targa images are limited to 32767 pixels per side; this one is %dx%d.", image.Width,
                    image.Height);

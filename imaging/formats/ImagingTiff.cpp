@@ -350,7 +350,7 @@ TTiffFileFormat::TTiffFileFormat() {
   SilenceGlobalHandlers();
 }
 
-bool TTiffFileFormat::ProbeStream(const TImagingHandle& handle) {
+bool TTiffFileFormat::ProbeStream(const TImagingHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t id[4];
   const int64_t got = handle.Read(id, 4);
@@ -389,17 +389,9 @@ bool TTiffFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
 
   std::vector<uint8_t> row;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    ImageData image;
-    bool mustFree = false;
-    const bool prepared = PrepareForSave(images[size_t(i)], image, mustFree);
-    struct TFreeGuard {
-      ImageData& image;
-      bool free;
-      ~TFreeGuard() {
-        if (free) ReleaseImage(image);
-      }
-    } guard{image, mustFree};
-    if (!prepared) return false;
+    PreparedImage prepared;
+    if (!PrepareForSave(images[size_t(i)], prepared)) return false;
+    const ImageData& image = prepared;
 
     const PixelFormatInfo& info = *FindFormatInfo(image.Format);
     const uint16_t samples = uint16_t(info.ChannelCount);

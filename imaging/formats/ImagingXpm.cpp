@@ -109,7 +109,7 @@ public:
     AddMasks("*.xpm");
   }
 
-  bool ProbeStream(const TImagingHandle& handle) override {
+  bool ProbeStream(const TImagingHandle& handle) const override {
     char bytes[9];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, 9), 0);
     handle.Seek(-n, smFromCurrent);

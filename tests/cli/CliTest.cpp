@@ -97,17 +97,15 @@ TEST(Cli, TranscodedPixelsMatchAnIndependentDecoder) {
   const fs::path picture = WritePicture(dir);
   ASSERT_EQ(Cli("transcode " + Quote(picture) + " " + Quote(dir / "a.tga")), 0);
   ASSERT_EQ(Cli("transcode " + Quote(dir / "a.tga") + " " + Quote(dir / "b.ico")), 0);
-  imaging::ImageData expected, actual;
+  imaging::Image expected, actual;
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(picture, expected));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "a.tga", actual));
   EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
-  imaging::ReleaseImage(actual);
+  actual.reset();
   // The icon's bottom-left colour becomes transparent; the top row was transparent already.
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "b.ico", actual));
   EXPECT_EQ(imaging::GetPixel32(actual, 0, 11) >> 24, 0u);
   EXPECT_EQ(imaging::GetPixel32(actual, 5, 5), imaging::GetPixel32(expected, 5, 5));
-  imaging::ReleaseImage(actual);
-  imaging::ReleaseImage(expected);
 }
 
 TEST(Cli, TranscodeFailuresSayWhy) {

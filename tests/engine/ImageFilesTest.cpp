@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TestImage {
-  ImageData image;
-  ~TestImage() { ReleaseImage(image); }
-};
-
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
@@ -66,28 +61,28 @@ TEST(ImageFiles, LoadChoosesTheReaderByContentExceptForIcons) {
   testsupport::TempDir dir;
   // A Targa file under a name that says otherwise is still read as Targa.
   testsupport::WriteFileBytes(dir / "picture.dat", TinyTarga());
-  TestImage loaded;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "picture.dat").string(), loaded.image));
-  EXPECT_EQ(loaded.image.Format, PixelFormat::A8R8G8B8);
-  EXPECT_EQ(GetPixel32(loaded.image, 1, 0), MakeColor32(255, 6, 5, 4));
+  imaging::Image loaded;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "picture.dat").string(), loaded.data()));
+  EXPECT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(GetPixel32(loaded.data(), 1, 0), MakeColor32(255, 6, 5, 4));
 
   // Icons are recognised by the extension in any letter case, and only by it.
-  TestImage picture;
-  MakePicture(picture.image, 4, 3);
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "a.Cur").string(), picture.image));
-  TestImage icon;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "a.Cur").string(), icon.image));
-  EXPECT_EQ(icon.image.Width, 4);
+  imaging::Image picture;
+  MakePicture(picture.data(), 4, 3);
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "a.Cur").string(), picture.data()));
+  imaging::Image icon;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "a.Cur").string(), icon.data()));
+  EXPECT_EQ(icon->Width, 4);
   fs::copy_file(dir / "picture.dat", dir / "not-an-icon.ICO");
-  TestImage none;
-  EXPECT_EQ(ErrorOf([&] { vexilo::LoadImageFile((dir / "not-an-icon.ICO").string(), none.image); }),
+  imaging::Image none;
+  EXPECT_EQ(ErrorOf([&] { vexilo::LoadImageFile((dir / "not-an-icon.ICO").string(), none.data()); }),
             "Not a valid icon file header.");
 
   testsupport::WriteFileBytes(dir / "text.tga", {'h', 'e', 'l', 'l', 'o'});
-  EXPECT_FALSE(vexilo::LoadImageFile((dir / "text.tga").string(), none.image));
-  EXPECT_FALSE(vexilo::LoadImageFile((dir / "missing.tga").string(), none.image));
-  EXPECT_FALSE(vexilo::LoadImageFile("", none.image));
-  EXPECT_EQ(none.image.Bits, nullptr);
+  EXPECT_FALSE(vexilo::LoadImageFile((dir / "text.tga").string(), none.data()));
+  EXPECT_FALSE(vexilo::LoadImageFile((dir / "missing.tga").string(), none.data()));
+  EXPECT_FALSE(vexilo::LoadImageFile("", none.data()));
+  EXPECT_EQ(none->Bits, nullptr);
 }
 
 TEST(ImageFiles, CorpusFilesLoadAsA8R8G8B8LikeImageMagickShowsThem) {
@@ -98,71 +93,71 @@ TEST(ImageFiles, CorpusFilesLoadAsA8R8G8B8LikeImageMagickShowsThem) {
                            "pillow-tests/hopper_1bit.pbm", "pillow-tests/odd_stride.pcx", "pillow-tests/hopper.xpm",
                            "pillow-tests/python.ico"}) {
     SCOPED_TRACE(name);
-    TestImage loaded, expected;
-    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(name).string(), loaded.image));
-    EXPECT_EQ(loaded.image.Format, PixelFormat::A8R8G8B8);
-    ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile(name), expected.image, "-auto-orient"));
+    imaging::Image loaded, expected;
+    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(name).string(), loaded.data()));
+    EXPECT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
+    ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile(name), expected.data(), "-auto-orient"));
     if (std::string(name).find(".ico") != std::string::npos) {
-      EXPECT_EQ(loaded.image.Width, 48);  // the largest of three 32-bit images
+      EXPECT_EQ(loaded->Width, 48);  // the largest of three 32-bit images
       continue;
     }
-    EXPECT_EQ(testsupport::CompareImages(expected.image, loaded.image, 1), "");
+    EXPECT_EQ(testsupport::CompareImages(expected.data(), loaded.data(), 1), "");
   }
 }
 
 TEST(ImageFiles, SaveChoosesTheWriterByExtension) {
   testsupport::TempDir dir;
-  TestImage picture;
-  MakePicture(picture.image, 5, 2);
+  imaging::Image picture;
+  MakePicture(picture.data(), 5, 2);
   for (const char* name : {"out.ico", "out.CUR"}) {
-    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.image));
+    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.data()));
     const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(dir / name);
     ASSERT_GT(bytes.size(), 6u);
     EXPECT_EQ(bytes[2], 1) << name;  // an icon file, also for a cursor name
   }
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "out.TGA").string(), picture.image));
-  TestImage back;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out.TGA").string(), back.image));
-  EXPECT_EQ(testsupport::CompareImages(picture.image, back.image), "");
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "out.TGA").string(), picture.data()));
+  imaging::Image back;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out.TGA").string(), back.data()));
+  EXPECT_EQ(testsupport::CompareImages(picture.data(), back.data()), "");
 
   // No codec, a codec that cannot save, an empty image: false and nothing written.
-  TestImage empty;
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.xyz").string(), picture.image));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.pcx").string(), picture.image));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.tga").string(), empty.image));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.ico").string(), empty.image));
+  imaging::Image empty;
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.xyz").string(), picture.data()));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.pcx").string(), picture.data()));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.tga").string(), empty.data()));
+  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.ico").string(), empty.data()));
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"out.CUR", "out.TGA", "out.ico"}));
 }
 
 TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
   testsupport::TempDir dir;
   const std::vector<uint8_t> old = {'o', 'l', 'd'};
-  TestImage tooWide;
-  MakePicture(tooWide.image, 40000, 1);  // beyond both the icon and the Targa limits
+  imaging::Image tooWide;
+  MakePicture(tooWide.data(), 40000, 1);  // beyond both the icon and the Targa limits
   for (const char* name : {"keep.ico", "keep.tga"}) {
     SCOPED_TRACE(name);
     testsupport::WriteFileBytes(dir / name, old);
-    EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / name).string(), tooWide.image); }), "(no error)");
+    EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / name).string(), tooWide.data()); }), "(no error)");
     EXPECT_EQ(testsupport::ReadFileBytes(dir / name), old);
   }
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"keep.ico", "keep.tga"}));
 
   // A folder that does not exist is an error, not a silent false.
-  TestImage picture;
-  MakePicture(picture.image, 2, 2);
-  EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / "no/such.ico").string(), picture.image); }).find("no/such.ico"),
+  imaging::Image picture;
+  MakePicture(picture.data(), 2, 2);
+  EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / "no/such.ico").string(), picture.data()); }).find("no/such.ico"),
             std::string::npos);
 }
 
 TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
   testsupport::TempDir dir;
-  TestImage picture;
-  MakePicture(picture.image, 3, 3);
+  imaging::Image picture;
+  MakePicture(picture.data(), 3, 3);
   for (const char* name : {"mode.ico", "mode.tga"}) {
     SCOPED_TRACE(name);
     testsupport::WriteFileBytes(dir / name, {'x'});
     ASSERT_EQ(chmod((dir / name).c_str(), 0640), 0);
-    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.image));
+    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.data()));
     EXPECT_EQ(ModeOf(dir / name), 0640u);
     EXPECT_GT(fs::file_size(dir / name), 1u);
   }
@@ -171,7 +166,7 @@ TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
   fs::create_directory(dir / "real");
   testsupport::WriteFileBytes(dir / "real" / "target.ico", {'x'});
   fs::create_symlink("real/target.ico", dir / "link.ico");
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "link.ico").string(), picture.image));
+  ASSERT_TRUE(vexilo::SaveImageFile((dir / "link.ico").string(), picture.data()));
   EXPECT_TRUE(fs::is_symlink(dir / "link.ico"));
   EXPECT_GT(fs::file_size(dir / "real" / "target.ico"), 1u);
   EXPECT_EQ(Names(dir / "real"), (std::vector<std::string>{"target.ico"}));

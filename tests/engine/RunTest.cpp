@@ -50,7 +50,7 @@ protected:
 
   // Writes a w × h source image through the program's own save function.
   std::string Source(const std::string& name, int32_t w, int32_t h, uint32_t seed = 1) {
-    imaging::ImageData image;
+    imaging::Image image;
     EXPECT_TRUE(imaging::CreateImage(w, h, imaging::PixelFormat::A8R8G8B8, image));
     for (int32_t y = 0; y < h; ++y)
       for (int32_t x = 0; x < w; ++x)
@@ -60,17 +60,14 @@ protected:
     const std::string path = Path(name);
     fs::create_directories(fs::path(path).parent_path());
     EXPECT_TRUE(vexilo::SaveImageFile(path, image)) << path;
-    imaging::ReleaseImage(image);
     paths.push_back(path);
     return path;
   }
 
   static vexilo::Size SizeOf(const std::string& path) {
-    imaging::ImageData image;
+    imaging::Image image;
     if (!vexilo::LoadImageFile(path, image)) return {};
-    const vexilo::Size size{image.Width, image.Height};
-    imaging::ReleaseImage(image);
-    return size;
+    return {image->Width, image->Height};
   }
 
   void CustomSize(const char* w, const char* h, bool keep = false) {
@@ -533,12 +530,10 @@ TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
   EXPECT_EQ(dialogs.messages[0].detail, Path("out/DSC_0001.bmp"));
   EXPECT_TRUE(dialogs.overwriteQuestions.empty());
   // The output is the first source's picture.
-  imaging::ImageData a, b;
+  imaging::Image a, b;
   ASSERT_TRUE(vexilo::LoadImageFile(first, a));
   ASSERT_TRUE(vexilo::LoadImageFile(Path("out/DSC_0001.bmp"), b));
   EXPECT_EQ(testsupport::CompareImages(a, b), "");
-  imaging::ReleaseImage(a);
-  imaging::ReleaseImage(b);
 
   // A file that existed before the run is still asked about, as always.
   dialogs = vexilo::ScriptedDialogs();

@@ -32,13 +32,11 @@ using vexilo::ScriptedDialogs;
 
 // Writes an image of the size through the codec of the path's extension (icons included).
 void WriteImage(const std::filesystem::path& path, int width, int height) {
-  imaging::ImageData image;
+  imaging::Image image;
   ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 10, 20, 30));
-  const bool saved = vexilo::SaveImageFile(path.string(), image);
-  imaging::ReleaseImage(image);
-  ASSERT_TRUE(saved) << path;
+  ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image)) << path;
 }
 
 // A bitmap's content under any name.

@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TImageFileFormat& Bmp() {
-  TImageFileFormat* codec = FindFormatByExtension("bmp");
+const TImageFileFormat& Bmp() {
+  const TImageFileFormat* codec = FindFormatByExtension("bmp");
   if (!codec) throw std::runtime_error("the BMP codec is not registered");
   return *codec;
 }
@@ -347,10 +347,10 @@ TEST(Bitmap, PaddedRleRowsOfImageMagickRead) {
   ASSERT_EQ(U32At(bytes, 30), 1u) << "not RLE8";
   TDynImageDataArray images;
   ASSERT_EQ(Load(bytes, images), "");
-  testsupport::ScopedImage ours, theirs;
-  testsupport::CopyAsArgb(images[0], ours.Image);
-  ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, theirs.Image));
-  EXPECT_EQ(testsupport::CompareImages(theirs.Image, ours.Image), "");
+  imaging::Image ours, theirs;
+  testsupport::CopyAsArgb(images[0], ours.data());
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, theirs.data()));
+  EXPECT_EQ(testsupport::CompareImages(theirs.data(), ours.data()), "");
 }
 
 // Corrupt headers and data: each is refused with a message that names the defect.

@@ -70,7 +70,7 @@ inline std::string FirstColouredPixel(const imaging::ImageData& argb) {
 inline bool LoadFirst(const std::filesystem::path& file, imaging::ImageData& argb,
                       imaging::PixelFormat* native = nullptr) {
   const std::string extension = imaging::DetectFileFormat(file.string());
-  imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
   imaging::TDynImageDataArray images;
   if (!codec->LoadFromFile(file.string(), images, true) || images.empty()) return false;

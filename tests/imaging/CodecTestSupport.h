@@ -16,8 +16,8 @@
 
 namespace codectest {
 
-inline imaging::TImageFileFormat& Codec(const char* extension) {
-  imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+inline const imaging::TImageFileFormat& Codec(const char* extension) {
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
   if (!codec) throw std::runtime_error(std::string("no codec for ") + extension);
   return *codec;
 }

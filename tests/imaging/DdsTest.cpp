@@ -7,11 +7,10 @@
 #include "imaging/formats/ImagingDds.h"
 
 using namespace imaging;
-using testsupport::ScopedImage;
 
 namespace {
 
-TDDSFileFormat& Dds() { return *FindFormatByClass<TDDSFileFormat>(); }
+const TDDSFileFormat& Dds() { return *FindFormatByClass<TDDSFileFormat>(); }
 
 // Restores every option value at the end of a test.
 struct OptionsScope {
@@ -54,10 +53,10 @@ void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& i
 
 void ExpectMatchesReference(const ImageData& ours, const std::filesystem::path& png, int tolerance,
                             bool compareAlpha = true) {
-  ScopedImage reference, argb;
-  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference.Image)) << png;
-  testsupport::CopyAsArgb(ours, argb.Image);
-  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << png;
+  Image reference, argb;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference.data())) << png;
+  testsupport::CopyAsArgb(ours, argb.data());
+  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance, compareAlpha), "") << png;
 }
 
 }  // namespace
@@ -88,14 +87,15 @@ TEST(DdsCodec, CorpusTexturesGiveTheirSurfacesAndReportThem) {
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
     TDynImageDataArray images;
-    const bool loaded = Dds().LoadFromFile(path, images);
+    CodecOptions facts;
+    const bool loaded = Dds().LoadFromFile(path, images, false, CurrentOptions(), &facts);
     ASSERT_EQ(loaded, c.format != PixelFormat::Unknown) << c.file;
     if (!loaded) continue;
     ASSERT_EQ(images.size(), c.images) << c.file;
     EXPECT_EQ(images[0].Format, c.format) << c.file;
-    EXPECT_EQ(GetOption(ImagingDDSLoadedMipMapCount), c.mipMaps) << c.file;
-    EXPECT_EQ(GetOption(ImagingDDSLoadedCubeMap), 0) << c.file;
-    EXPECT_EQ(GetOption(ImagingDDSLoadedVolume), 0) << c.file;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), c.mipMaps) << c.file;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), 0) << c.file;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), 0) << c.file;
     // Every further level halves the size down to one pixel.
     for (size_t i = 1; i < images.size(); ++i) {
       int32_t w = std::max(1, images[0].Width >> i), h = std::max(1, images[0].Height >> i);
@@ -333,18 +333,19 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
     TDynImageDataArray back;
-    ASSERT_TRUE(Dds().LoadFromFile(file, back)) << c.name;
+    CodecOptions facts;
+    ASSERT_TRUE(Dds().LoadFromFile(file, back, false, CurrentOptions(), &facts)) << c.name;
     const bool plain = c.caps2 == 0;
     ASSERT_EQ(back.size(), c.surfaces) << c.name;
     for (size_t i = 0; i < back.size(); ++i) {
       ASSERT_EQ(back[i].Width, images[i].Width) << c.name << " surface " << i;
       EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << c.name << " surface " << i;
     }
-    EXPECT_EQ(GetOption(ImagingDDSLoadedCubeMap), c.cube && !plain ? 1 : 0) << c.name;
-    EXPECT_EQ(GetOption(ImagingDDSLoadedVolume), c.volume) << c.name;
-    EXPECT_EQ(GetOption(ImagingDDSLoadedDepth), c.loadedDepth) << c.name;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), c.cube && !plain ? 1 : 0) << c.name;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), c.volume) << c.name;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedDepth), c.loadedDepth) << c.name;
     const uint32_t levels = U32(b, 28);
-    EXPECT_EQ(GetOption(ImagingDDSLoadedMipMapCount), levels > 1 ? int32_t(levels) : 1) << c.name;
+    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), levels > 1 ? int32_t(levels) : 1) << c.name;
   }
 }
 

@@ -433,19 +433,19 @@ TEST(GifCodec, HighColorPictureAgreesWithGiftopnm) {
   // Four 16 x 16 images of 256 colours each tile one 32 x 32 picture; giftopnm gives each
   // image on its own.
   const fs::path file = testsupport::CorpusFile("gif-test-suite/high-color.gif");
-  testsupport::ScopedImage picture;
-  ASSERT_TRUE(vexilo::LoadImageFile(file.string(), picture.Image));
-  ASSERT_EQ(picture.Image.Width, 32);
-  ASSERT_EQ(picture.Image.Height, 32);
+  imaging::Image picture;
+  ASSERT_TRUE(vexilo::LoadImageFile(file.string(), picture.data()));
+  ASSERT_EQ(picture.data().Width, 32);
+  ASSERT_EQ(picture.data().Height, 32);
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     std::string pnm;
     ASSERT_EQ(testsupport::RunCommand("giftopnm --image=" + std::to_string(i + 1) + " '" + file.string() + "' 2>/dev/null", &pnm), 0);
-    testsupport::ScopedImage expected, actual;
-    ASSERT_TRUE(ReadPnm(pnm, expected.Image));
-    ASSERT_TRUE(CreateImage(16, 16, PixelFormat::A8R8G8B8, actual.Image));
-    ASSERT_TRUE(CopyImageRect(picture.Image, (i % 2) * 16, (i / 2) * 16, 16, 16, actual.Image, 0, 0));
-    EXPECT_EQ(ComparePixels64(expected.Image, actual.Image), "");
+    imaging::Image expected, actual;
+    ASSERT_TRUE(ReadPnm(pnm, expected.data()));
+    ASSERT_TRUE(CreateImage(16, 16, PixelFormat::A8R8G8B8, actual.data()));
+    ASSERT_TRUE(CopyImageRect(picture.data(), (i % 2) * 16, (i / 2) * 16, 16, 16, actual.data(), 0, 0));
+    EXPECT_EQ(ComparePixels64(expected.data(), actual.data()), "");
   }
 }
 

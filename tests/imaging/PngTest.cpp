@@ -403,11 +403,18 @@ TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
 TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
   TDynImageDataArray images;
   MakePicture(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
+  ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 5));
+  ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, 5));
+  const std::vector<uint8_t> atDefaults = SaveBytes("png", images);
   ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 7));
   ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, -1));
   const std::vector<uint8_t> file = SaveBytes("png", images);
-  EXPECT_EQ(GetOption(ImagingPNGPreFilter), 5);
-  EXPECT_EQ(GetOption(ImagingPNGCompressLevel), 5);
+  // The save replaces both values for itself; the values set stay.
+  EXPECT_TRUE(file == atDefaults);
+  EXPECT_EQ(GetOption(ImagingPNGPreFilter), 7);
+  EXPECT_EQ(GetOption(ImagingPNGCompressLevel), -1);
+  SetOption(ImagingPNGPreFilter, 5);
+  SetOption(ImagingPNGCompressLevel, 5);
   TDynImageDataArray back;
   ASSERT_TRUE(LoadBytes("png", file, back));
   EXPECT_EQ(ComparePixels64(images[0], back[0]), "");

@@ -12,11 +12,10 @@
 #include "imaging/formats/ImagingPsd.h"
 
 using namespace imaging;
-using testsupport::ScopedImage;
 
 namespace {
 
-TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
+const TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t((b[at] << 8) | b[at + 1]); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
@@ -64,14 +63,14 @@ void ClearHiddenColours(ImageData& argb) {
 
 void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance,
                              bool compareAlpha = true) {
-  ScopedImage reference, argb;
-  ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.Image)) << file;
-  testsupport::CopyAsArgb(ours, argb.Image);
+  Image reference, argb;
+  ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.data())) << file;
+  testsupport::CopyAsArgb(ours, argb.data());
   if (compareAlpha) {
-    ClearHiddenColours(reference.Image);
-    ClearHiddenColours(argb.Image);
+    ClearHiddenColours(reference.data());
+    ClearHiddenColours(argb.data());
   }
-  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance, compareAlpha), "") << file;
+  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance, compareAlpha), "") << file;
 }
 
 // A Python interpreter with psd-tools, or an empty text.
@@ -263,13 +262,13 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
   const auto corpus = testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_grayscale.psd");
   TDynImageDataArray images;
   ASSERT_TRUE(Psd().LoadFromFile(corpus, images));
-  ScopedImage argb;
-  codectest::ConvertToArgb(images[0], argb.Image);
-  EXPECT_EQ(codectest::FirstColouredPixel(argb.Image), "");
+  Image argb;
+  codectest::ConvertToArgb(images[0], argb.data());
+  EXPECT_EQ(codectest::FirstColouredPixel(argb.data()), "");
   if (!testsupport::HaveTool("convert")) return;
-  ScopedImage reference;
-  ASSERT_TRUE(DecodeMergedWithImageMagick(corpus, 4, 4, reference.Image));
-  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, 1), "");
+  Image reference;
+  ASSERT_TRUE(DecodeMergedWithImageMagick(corpus, 4, 4, reference.data()));
+  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), 1), "");
 }
 
 TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
@@ -416,14 +415,14 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   if (testsupport::HaveTool("convert")) {
     ExpectSameAsImageMagick(file, back[0], 1);
     // The merged image as stored: every colour blended over white by its alpha.
-    ScopedImage stored, matted;
-    ASSERT_TRUE(DecodeMergedWithImageMagick(file, 5, 3, stored.Image, false));
-    ASSERT_TRUE(CopyImage(images[0], matted.Image));
-    for (int32_t i = 0; i < matted.Image.Size; ++i) {
+    Image stored, matted;
+    ASSERT_TRUE(DecodeMergedWithImageMagick(file, 5, 3, stored.data(), false));
+    ASSERT_TRUE(CopyImage(images[0], matted.data()));
+    for (int32_t i = 0; i < matted.data().Size; ++i) {
       const int alpha = images[0].Bits[i | 3];
-      if ((i & 3) != 3) matted.Image.Bits[i] = uint8_t((images[0].Bits[i] * alpha + 255 * (255 - alpha) + 127) / 255);
+      if ((i & 3) != 3) matted.data().Bits[i] = uint8_t((images[0].Bits[i] * alpha + 255 * (255 - alpha) + 127) / 255);
     }
-    EXPECT_EQ(testsupport::CompareImages(matted.Image, stored.Image), "");
+    EXPECT_EQ(testsupport::CompareImages(matted.data(), stored.data()), "");
     // ImageMagick lists the merged image first and the layer second.
     std::string layerPam;
     ASSERT_EQ(testsupport::RunCommand("convert '" + file.string() + "[1]' -depth 8 rgba:- 2>/dev/null", &layerPam), 0);
@@ -533,14 +532,14 @@ TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
 
   const std::string python = PsdToolsPython();
   if (python.empty()) GTEST_SKIP() << "psd-tools missing";
-  ScopedImage merged, layerImage, ours;
-  ASSERT_TRUE(DecodeWithPsdTools(python, file, "layer", layerImage.Image));
-  EXPECT_EQ(testsupport::CompareImages(image, layerImage.Image), "");
-  ASSERT_TRUE(DecodeWithPsdTools(python, file, "merged", merged.Image));
-  ASSERT_TRUE(CopyImage(back[0], ours.Image));
-  ClearHiddenColours(merged.Image);
-  ClearHiddenColours(ours.Image);
-  EXPECT_EQ(testsupport::CompareImages(merged.Image, ours.Image, 1), "");
+  Image merged, layerImage, ours;
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "layer", layerImage.data()));
+  EXPECT_EQ(testsupport::CompareImages(image, layerImage.data()), "");
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "merged", merged.data()));
+  ASSERT_TRUE(CopyImage(back[0], ours.data()));
+  ClearHiddenColours(merged.data());
+  ClearHiddenColours(ours.data());
+  EXPECT_EQ(testsupport::CompareImages(merged.data(), ours.data(), 1), "");
 }
 
 TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {

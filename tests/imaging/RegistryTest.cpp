@@ -34,7 +34,7 @@ public:
   }
   using TImageFileFormat::PrepareSave;
 
-  bool ProbeStream(const TImagingHandle& h) override {
+  bool ProbeStream(const TImagingHandle& h) const override {
     char magic[4] = {};
     const int64_t n = h.Read(magic, 4);
     h.Seek(-n, smFromCurrent);
@@ -69,7 +69,7 @@ public:
     CanLoad = CanSave = true;
     AddMasks("*.bare");
   }
-  bool ProbeStream(const TImagingHandle&) override { return true; }
+  bool ProbeStream(const TImagingHandle&) const override { return true; }
 };
 
 void MakeImage(ImageData& image, uint8_t seed) {
@@ -87,7 +87,7 @@ const char* const kRegistryNames[] = {
     "Photoshop Image",          "ZSoft Paintbrush Image",                 "X Window Pixmap",
 };
 
-TImageFileFormat* Registered(const std::string& name) {
+const TImageFileFormat* Registered(const std::string& name) {
   for (const auto& codec : FileFormatRegistry())
     if (codec->Name == name) return codec.get();
   return nullptr;
@@ -120,7 +120,7 @@ TEST(Registry, FindsCodecsByExtensionAndFileName) {
     for (const std::string& extension : codec->Extensions) {
       std::string upper = extension;
       for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      TImageFileFormat* found = FindFormatByExtension(upper);
+      const TImageFileFormat* found = FindFormatByExtension(upper);
       ASSERT_NE(found, nullptr);
       EXPECT_TRUE(found == codec.get() || found->MatchesFileName("x." + extension));
       EXPECT_EQ(FindFormatByFileName("/photos/IMG." + upper), found);

@@ -8,11 +8,10 @@
 #include "imaging/formats/ImagingTiff.h"
 
 using namespace imaging;
-using testsupport::ScopedImage;
 
 namespace {
 
-TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
+const TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
 
 std::filesystem::path Fixture(const std::string& name) { return testsupport::TestDataDir() / "tiff" / name; }
 
@@ -33,10 +32,10 @@ bool DecodeReference(const std::filesystem::path& file, ImageData& image) {
 }
 
 void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance) {
-  ScopedImage reference, argb;
-  ASSERT_TRUE(DecodeReference(file, reference.Image)) << file;
-  testsupport::CopyAsArgb(ours, argb.Image);
-  EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, tolerance), "") << file;
+  Image reference, argb;
+  ASSERT_TRUE(DecodeReference(file, reference.data())) << file;
+  testsupport::CopyAsArgb(ours, argb.data());
+  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance), "") << file;
 }
 
 std::string TiffInfo(const std::filesystem::path& file) {
@@ -47,24 +46,24 @@ std::string TiffInfo(const std::filesystem::path& file) {
 
 // Smooth colours that JPEG keeps close, with an alpha ramp.
 void MakeGradient(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
-  ScopedImage argb;
-  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, argb.Image));
+  Image argb;
+  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, argb.data()));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
-      SetPixel32(argb.Image, x, y,
+      SetPixel32(argb.data(), x, y,
                  MakeColor32(uint8_t(255 - x * 3), uint8_t(x * 255 / width), uint8_t(y * 255 / height), uint8_t(x + y)));
   ASSERT_TRUE(CreateImage(width, height, format, image));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       if (FindFormatInfo(format)->IsFloatingPoint) {
-        const Color32 c = GetPixel32(argb.Image, x, y);
+        const Color32 c = GetPixel32(argb.data(), x, y);
         SetPixelFP(image, x, y,
                    ColorFP{Color32Blue(c) / 255.0f, Color32Green(c) / 255.0f, Color32Red(c) / 255.0f,
                            Color32Alpha(c) / 255.0f});
       } else if (format == PixelFormat::Index8) {
         image.Bits[y * width + x] = uint8_t(x * 7 + y);
       } else {
-        SetPixel32(image, x, y, GetPixel32(argb.Image, x, y));
+        SetPixel32(image, x, y, GetPixel32(argb.data(), x, y));
       }
     }
   if (image.Palette)
@@ -111,16 +110,16 @@ TEST(TiffCodec, FloatGrayPagesConvertToGray) {
     SCOPED_TRACE(c.file);
     TDynImageDataArray images;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images));
-    ScopedImage argb;
-    codectest::ConvertToArgb(images[0], argb.Image);
-    EXPECT_EQ(codectest::FirstColouredPixel(argb.Image), "");
+    Image argb;
+    codectest::ConvertToArgb(images[0], argb.data());
+    EXPECT_EQ(codectest::FirstColouredPixel(argb.data()), "");
     // The fixtures' alpha is 0 in the top row and grows downwards.
-    EXPECT_EQ(Color32Alpha(GetPixel32(argb.Image, 3, 0)), c.alpha ? 0 : 255);
-    EXPECT_GT(Color32Alpha(GetPixel32(argb.Image, 3, argb.Image.Height - 1)), c.alpha ? 200 : 254);
+    EXPECT_EQ(Color32Alpha(GetPixel32(argb.data(), 3, 0)), c.alpha ? 0 : 255);
+    EXPECT_GT(Color32Alpha(GetPixel32(argb.data(), 3, argb.data().Height - 1)), c.alpha ? 200 : 254);
     if (!testsupport::HaveTool("convert")) continue;
-    ScopedImage reference;
-    ASSERT_TRUE(DecodeReference(Fixture(c.file), reference.Image));
-    EXPECT_EQ(testsupport::CompareImages(reference.Image, argb.Image, 1), "");
+    Image reference;
+    ASSERT_TRUE(DecodeReference(Fixture(c.file), reference.data()));
+    EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), 1), "");
   }
 }
 
@@ -253,11 +252,11 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
     SetOption(ImagingTiffCompression, c.scheme);
     TDynImageDataArray images;
     MakeGradient(40, 24, c.format, images.AddEmpty());
-    ScopedImage before;
-    ASSERT_TRUE(CopyImage(images[0], before.Image));
+    Image before;
+    ASSERT_TRUE(CopyImage(images[0], before.data()));
     const auto file = dir / "scheme.tif";
     ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << c.scheme;
-    EXPECT_EQ(std::memcmp(before.Image.Bits, images[0].Bits, size_t(images[0].Size)), 0) << "caller's image changed";
+    EXPECT_EQ(std::memcmp(before.data().Bits, images[0].Bits, size_t(images[0].Size)), 0) << "caller's image changed";
     const std::string info = TiffInfo(file);
     EXPECT_NE(info.find("Compression Scheme: " + std::string(c.compression)), std::string::npos)
         << c.scheme << " " << GetFormatName(c.format) << "\n" << info;

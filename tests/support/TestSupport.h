@@ -60,15 +60,6 @@ std::string CompareImages(const imaging::ImageData& expected, const imaging::Ima
 
 namespace testsupport {
 
-// Owns one image and releases it at the end of its scope.
-struct ScopedImage {
-  imaging::ImageData Image;
-  ScopedImage() = default;
-  ~ScopedImage() { imaging::ReleaseImage(Image); }
-  ScopedImage(const ScopedImage&) = delete;
-  ScopedImage& operator=(const ScopedImage&) = delete;
-};
-
 // Fills `target` with the pixels of `source` as A8R8G8B8, read pixel by pixel through the
 // format's own reader (block-compressed formats through the converter).
 void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target);
