@@ -176,6 +176,218 @@ void SwapRedBlue32(ImageData& image) {
   for (int64_t i = 0; i < int64_t(image.Size) / 4; ++i, p += 4) std::swap(p[0], p[2]);
 }
 
+// The mipmap levels, cube faces or volume slices a header declares.
+struct TDDSTexture {
+  uint32_t Levels = 1;
+  uint32_t Faces = 1;
+  bool Volume = false;
+};
+
+// Reads the texture's shape from the header and reports it in the codec's Loaded options.
+TDDSTexture ReadTextureShape(const TDDSFileHeader& header, TDDSFileFormat& codec) {
+  TDDSTexture texture;
+  if (header.MipMapCount > 1) {
+    if (header.MipMapCount > kMaxMipMapLevels)
+      RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
+    texture.Levels = header.MipMapCount;
+    codec.LoadedMipMapCount = int32_t(texture.Levels);
+  }
+  texture.Volume = (header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH);
+  if (texture.Volume) {
+    codec.LoadedVolume = 1;
+    codec.LoadedDepth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
+    if (header.Depth == 0) RaiseImaging("DDS: the volume texture has a depth of 0.");
+  } else if (header.Caps2 & DDSCAPS2_CUBEMAP) {
+    codec.LoadedCubeMap = 1;
+    texture.Faces = uint32_t(std::popcount(header.Caps2 & DDSCAPS2_CUBEMAP_ALLFACES));
+    codec.LoadedDepth = int32_t(texture.Faces);
+    if (texture.Faces == 0) RaiseImaging("DDS: the cube map has no faces.");
+  }
+  return texture;
+}
+
+// How the rows of the surfaces are stored: packed, or the first surface with the header's pitch.
+struct TDDSRows {
+  bool Linear;
+  int64_t FirstPitch;  // bytes from one row of the first surface to the next
+};
+
+// Every surface's data must be in the file before anything is allocated; the byte count of a
+// volume level is computed per level so a huge depth cannot make this loop long.
+TDDSRows CheckTextureData(const TImagingHandle& handle, const TDDSFileHeader& header, const TDDSTexture& texture,
+                          PixelFormat format, const PixelFormatInfo& info) {
+  const int64_t available = handle.Remaining();
+  const bool linear = (header.Flags & DDSD_LINEARSIZE) || !(header.Flags & DDSD_PITCH) || info.IsCompressed;
+  const int64_t firstRowBytes = int64_t(header.Width) * info.BytesPerPixel;
+  int64_t firstPitch = firstRowBytes;
+  if (!linear && header.PitchOrLinearSize != 0) {
+    firstPitch = header.PitchOrLinearSize;
+    if (firstPitch < firstRowBytes)
+      RaiseImaging("DDS: the pitch of %lld bytes is shorter than a row of %lld bytes.",
+                   static_cast<long long>(firstPitch), static_cast<long long>(firstRowBytes));
+  }
+  int64_t required = 0;
+  for (uint32_t l = 0; l < texture.Levels; ++l) {
+    const int32_t w = int32_t(LevelSize(header.Width, l)), h = int32_t(LevelSize(header.Height, l));
+    int64_t perSurface = GetPixelsSize(format, w, h);
+    int64_t count =
+        texture.Volume ? (l == 0 ? int64_t(header.Depth) : int64_t(LevelSize(header.Depth, l))) : texture.Faces;
+    if (l == 0 && !linear) {
+      required += firstPitch * h;
+      --count;
+    }
+    if (count > 0 && perSurface > (available - required) / count)
+      RaiseImaging("DDS: the texture data is truncated (%lld bytes present).", static_cast<long long>(available));
+    required += perSurface * count;
+    if (required > available)
+      RaiseImaging("DDS: the texture data is truncated (%lld bytes present).", static_cast<long long>(available));
+  }
+  return {linear, firstPitch};
+}
+
+// Reads one surface into its image, dropping the row padding a pitch adds.
+void ReadSurface(const TImagingHandle& handle, const TSurface& surface, int64_t pitch, bool linear,
+                 int64_t bytesPerPixel, std::vector<uint8_t>& row, ImageData& image) {
+  const int64_t rowBytes = int64_t(surface.Width) * bytesPerPixel;
+  if (linear || pitch * surface.Height == image.Size) {
+    handle.ReadExact(image.Bits, image.Size, "DDS surface");
+    return;
+  }
+  row.resize(size_t(pitch));
+  for (uint32_t y = 0; y < surface.Height; ++y) {
+    handle.ReadExact(row.data(), pitch, "DDS surface row");
+    std::memcpy(image.Bits + int64_t(y) * rowBytes, row.data(), size_t(rowBytes));
+  }
+}
+
+// How a save lays out its surfaces: a cube map or a volume only when the images to save fill
+// one, else a mipmap chain as long as the images and the size allow.
+struct TDDSSaveShape {
+  bool Cube;
+  bool Volume;
+  uint32_t Depth;   // faces of a cube map, slices of a volume
+  uint32_t Levels;
+};
+
+TDDSSaveShape ChooseSaveShape(const TDDSFileFormat& codec, int64_t inRange, uint32_t width, uint32_t height) {
+  bool cube = codec.SaveCubeMap != 0, volume = codec.SaveVolume != 0;
+  // A cube map has six faces at most: the face bits of the header end there.
+  const uint32_t depth = uint32_t(cube ? std::min(codec.SaveDepth, 6) : codec.SaveDepth);
+  const uint32_t mipLevels = uint32_t(std::min<int32_t>(codec.SaveMipMapCount, kMaxMipMapLevels));
+  if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
+  if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
+  uint32_t levels;
+  if (cube || volume)
+    levels = mipLevels;
+  else
+    levels = uint32_t(std::min<int64_t>(inRange, FullChainLength(width, height)));
+  return {cube, volume, depth, levels};
+}
+
+// The pixel format block: a FourCC code for block, float and 16-bit-channel formats, else
+// luminance or RGB masks.
+TDDPixelFormat DescribePixelFormat(PixelFormat format, const PixelFormatInfo& info) {
+  TDDPixelFormat pf{};
+  pf.Size = 32;
+  if (info.IsCompressed || info.IsFloatingPoint || info.BytesPerPixel > 4) {
+    pf.Flags = DDPF_FOURCC;
+    switch (format) {
+      case PixelFormat::A16B16G16R16: pf.FourCC = D3DFMT_A16B16G16R16; break;
+      case PixelFormat::R32F: pf.FourCC = D3DFMT_R32F; break;
+      case PixelFormat::A32B32G32R32F: pf.FourCC = D3DFMT_A32B32G32R32F; break;
+      case PixelFormat::R16F: pf.FourCC = D3DFMT_R16F; break;
+      case PixelFormat::A16B16G16R16F: pf.FourCC = D3DFMT_A16B16G16R16F; break;
+      case PixelFormat::DXT1: pf.FourCC = FOURCC_DXT1; break;
+      case PixelFormat::DXT3: pf.FourCC = FOURCC_DXT3; break;
+      case PixelFormat::DXT5: pf.FourCC = FOURCC_DXT5; break;
+      case PixelFormat::ATI1N: pf.FourCC = FOURCC_ATI1; break;
+      case PixelFormat::ATI2N: pf.FourCC = FOURCC_ATI2; break;
+      default: break;
+    }
+  } else if (info.HasGrayChannel) {
+    pf.Flags = DDPF_LUMINANCE;
+    pf.BitCount = uint32_t(info.BytesPerPixel) * 8;
+    if (format == PixelFormat::Gray16) {
+      pf.RedMask = 0xFFFF;
+    } else {
+      pf.RedMask = 0xFF;
+      if (info.HasAlphaChannel) {
+        pf.Flags |= DDPF_ALPHAPIXELS;
+        pf.AlphaMask = 0xFF00;
+      }
+    }
+  } else {
+    pf.Flags = DDPF_RGB;
+    pf.BitCount = uint32_t(info.BytesPerPixel) * 8;
+    if (info.HasAlphaChannel) {
+      pf.Flags |= DDPF_ALPHAPIXELS;
+      pf.AlphaMask = 0xFF000000;
+    }
+    if (info.BytesPerPixel <= 2 && info.BitFields) {
+      pf.RedMask = info.BitFields->RMask;
+      pf.GreenMask = info.BitFields->GMask;
+      pf.BlueMask = info.BitFields->BMask;
+      pf.AlphaMask = info.BitFields->AMask;
+    } else {
+      pf.RedMask = 0xFF0000;
+      pf.GreenMask = 0xFF00;
+      pf.BlueMask = 0xFF;
+    }
+  }
+  return pf;
+}
+
+// The header of a saved texture; the linear size is that of the main surface.
+TDDSFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, const TDDSSaveShape& shape) {
+  TDDSFileHeader h{};
+  h.Magic = kMagic;
+  h.Size = 124;
+  h.Flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT | DDSD_LINEARSIZE;
+  h.Height = uint32_t(first.Height);
+  h.Width = uint32_t(first.Width);
+  h.PitchOrLinearSize = uint32_t(first.Size);
+  h.Caps1 = DDSCAPS_TEXTURE;
+  if (shape.Levels > 1) {
+    h.Flags |= DDSD_MIPMAPCOUNT;
+    h.Caps1 |= DDSCAPS_COMPLEX | DDSCAPS_MIPMAP;
+    h.MipMapCount = shape.Levels;
+  }
+  if (shape.Cube) {
+    h.Caps1 |= DDSCAPS_COMPLEX;
+    h.Caps2 = DDSCAPS2_CUBEMAP;
+    for (uint32_t f = 0; f < shape.Depth; ++f) h.Caps2 |= DDSCAPS2_CUBEMAP_POSITIVEX << f;
+  } else if (shape.Volume) {
+    h.Flags |= DDSD_DEPTH;
+    h.Caps1 |= DDSCAPS_COMPLEX;
+    h.Caps2 = DDSCAPS2_VOLUME;
+    h.Depth = shape.Depth;
+  }
+  h.PixelFormat = DescribePixelFormat(first.Format, info);
+  return h;
+}
+
+// Writes a further surface in the main surface's format and at the size its place in the
+// texture gives; other images are converted and resized first.
+void WriteSurface(const TImagingHandle& handle, const ImageData& source, size_t index, const TSurface& surface,
+                  const ImageData& first, const PixelFormatInfo& info) {
+  int32_t expectedWidth = int32_t(surface.Width), expectedHeight = int32_t(surface.Height);
+  int32_t storedWidth = expectedWidth, storedHeight = expectedHeight;
+  info.CheckDimensions(first.Format, storedWidth, storedHeight);
+  if (source.Format == first.Format && source.Width == storedWidth && source.Height == storedHeight) {
+    handle.WriteExact(source.Bits, source.Size, "DDS surface");
+    return;
+  }
+  Image copyImage;
+  ImageData& copy = copyImage;
+  if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format))
+    RaiseImaging("DDS: surface %u cannot be converted to %s.", unsigned(index), info.Name);
+  if (copy.Width != storedWidth || copy.Height != storedHeight)
+    ResizeImage(copy, expectedWidth, expectedHeight, ResizeFilter::Bilinear);
+  if (copy.Format != first.Format || copy.Size != GetPixelsSize(first.Format, expectedWidth, expectedHeight))
+    RaiseImaging("DDS: surface %u cannot be brought to %dx%d.", unsigned(index), expectedWidth, expectedHeight);
+  handle.WriteExact(copy.Bits, copy.Size, "DDS surface");
+}
+
 }  // namespace
 
 TDDSFileFormat::TDDSFileFormat() {
@@ -230,58 +442,11 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   if (choice.Format == PixelFormat::Unknown) return false;
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-
-  uint32_t levels = 1;
-  if (header.MipMapCount > 1) {
-    if (header.MipMapCount > kMaxMipMapLevels)
-      RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
-    levels = header.MipMapCount;
-    LoadedMipMapCount = int32_t(levels);
-  }
-  uint32_t faces = 1;
-  const bool volume = (header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH);
-  if (volume) {
-    LoadedVolume = 1;
-    LoadedDepth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
-    if (header.Depth == 0) RaiseImaging("DDS: the volume texture has a depth of 0.");
-  } else if (header.Caps2 & DDSCAPS2_CUBEMAP) {
-    LoadedCubeMap = 1;
-    faces = uint32_t(std::popcount(header.Caps2 & DDSCAPS2_CUBEMAP_ALLFACES));
-    LoadedDepth = int32_t(faces);
-    if (faces == 0) RaiseImaging("DDS: the cube map has no faces.");
-  }
-
-  // Every surface's data must be in the file before anything is allocated; the byte count of
-  // a volume level is computed per level so a huge depth cannot make this loop long.
-  const int64_t available = handle.Remaining();
-  const bool linear = (header.Flags & DDSD_LINEARSIZE) || !(header.Flags & DDSD_PITCH) || info.IsCompressed;
-  const int64_t bytesPerPixel = info.BytesPerPixel;
-  const int64_t firstRowBytes = int64_t(header.Width) * bytesPerPixel;
-  int64_t firstPitch = firstRowBytes;
-  if (!linear && header.PitchOrLinearSize != 0) {
-    firstPitch = header.PitchOrLinearSize;
-    if (firstPitch < firstRowBytes)
-      RaiseImaging("DDS: the pitch of %lld bytes is shorter than a row of %lld bytes.",
-                   static_cast<long long>(firstPitch), static_cast<long long>(firstRowBytes));
-  }
-  int64_t required = 0;
-  for (uint32_t l = 0; l < levels; ++l) {
-    const int32_t w = int32_t(LevelSize(header.Width, l)), h = int32_t(LevelSize(header.Height, l));
-    int64_t perSurface = GetPixelsSize(choice.Format, w, h);
-    int64_t count = volume ? (l == 0 ? int64_t(header.Depth) : int64_t(LevelSize(header.Depth, l))) : faces;
-    if (l == 0 && !linear) {
-      required += firstPitch * h;
-      --count;
-    }
-    if (count > 0 && perSurface > (available - required) / count)
-      RaiseImaging("DDS: the texture data is truncated (%lld bytes present).", static_cast<long long>(available));
-    required += perSurface * count;
-    if (required > available)
-      RaiseImaging("DDS: the texture data is truncated (%lld bytes present).", static_cast<long long>(available));
-  }
+  const TDDSTexture texture = ReadTextureShape(header, *this);
+  const TDDSRows rows = CheckTextureData(handle, header, texture, choice.Format, info);
 
   const std::vector<TSurface> surfaces =
-      ListSurfaces(header.Width, header.Height, levels, faces, volume, header.Depth);
+      ListSurfaces(header.Width, header.Height, texture.Levels, texture.Faces, texture.Volume, header.Depth);
   // Block formats store whole 4 x 4 blocks. A texture whose main surface is no whole number of
   // blocks is decoded, and every surface cut to the size the file states, so its pictures carry
   // no columns or rows that are not part of them.
@@ -294,17 +459,8 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
       RaiseImaging("DDS: cannot create a %ux%u surface.", surface.Width, surface.Height);
     // The first surface may carry the header's row padding; all others are tightly packed, as
     // the DDS documentation's pitch rule gives them.
-    const int64_t rowBytes = int64_t(surface.Width) * bytesPerPixel;
-    const int64_t pitch = s == 0 ? firstPitch : rowBytes;
-    if (linear || pitch * surface.Height == image.Size) {
-      handle.ReadExact(image.Bits, image.Size, "DDS surface");
-    } else {
-      row.resize(size_t(pitch));
-      for (uint32_t y = 0; y < surface.Height; ++y) {
-        handle.ReadExact(row.data(), pitch, "DDS surface row");
-        std::memcpy(image.Bits + int64_t(y) * rowBytes, row.data(), size_t(rowBytes));
-      }
-    }
+    const int64_t pitch = s == 0 ? rows.FirstPitch : int64_t(surface.Width) * info.BytesPerPixel;
+    ReadSurface(handle, surface, pitch, rows.Linear, info.BytesPerPixel, row, image);
     if (choice.SwapRedBlue) SwapRedBlue32(image);
     if (cutBlocks) CutBlockPadding(image, surface);
   }
@@ -313,122 +469,21 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 
 bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
-  bool cube = SaveCubeMap != 0, volume = SaveVolume != 0;
-  // A cube map has six faces at most: the face bits of the header end there.
-  const uint32_t depth = uint32_t(cube ? std::min(SaveDepth, 6) : SaveDepth);
-  const uint32_t mipLevels = uint32_t(std::min<int32_t>(SaveMipMapCount, kMaxMipMapLevels));
-  if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
-  if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
-
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
   const ImageData& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format);
   const uint32_t width = uint32_t(first.Width), height = uint32_t(first.Height);
-
-  uint32_t levels;
-  if (cube || volume)
-    levels = mipLevels;
-  else
-    levels = uint32_t(std::min<int64_t>(inRange, FullChainLength(width, height)));
-  const std::vector<TSurface> surfaces = ListSurfaces(width, height, levels, cube ? depth : 1, volume, depth);
-
-  TDDSFileHeader h{};
-  h.Magic = kMagic;
-  h.Size = 124;
-  h.Flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT | DDSD_LINEARSIZE;
-  h.Height = height;
-  h.Width = width;
-  h.PitchOrLinearSize = uint32_t(first.Size);
-  h.Caps1 = DDSCAPS_TEXTURE;
-  if (levels > 1) {
-    h.Flags |= DDSD_MIPMAPCOUNT;
-    h.Caps1 |= DDSCAPS_COMPLEX | DDSCAPS_MIPMAP;
-    h.MipMapCount = levels;
-  }
-  if (cube) {
-    h.Caps1 |= DDSCAPS_COMPLEX;
-    h.Caps2 = DDSCAPS2_CUBEMAP;
-    for (uint32_t f = 0; f < depth; ++f) h.Caps2 |= DDSCAPS2_CUBEMAP_POSITIVEX << f;
-  } else if (volume) {
-    h.Flags |= DDSD_DEPTH;
-    h.Caps1 |= DDSCAPS_COMPLEX;
-    h.Caps2 = DDSCAPS2_VOLUME;
-    h.Depth = depth;
-  }
-
-  TDDPixelFormat& pf = h.PixelFormat;
-  pf.Size = 32;
-  if (info.IsCompressed || info.IsFloatingPoint || info.BytesPerPixel > 4) {
-    pf.Flags = DDPF_FOURCC;
-    switch (first.Format) {
-      case PixelFormat::A16B16G16R16: pf.FourCC = D3DFMT_A16B16G16R16; break;
-      case PixelFormat::R32F: pf.FourCC = D3DFMT_R32F; break;
-      case PixelFormat::A32B32G32R32F: pf.FourCC = D3DFMT_A32B32G32R32F; break;
-      case PixelFormat::R16F: pf.FourCC = D3DFMT_R16F; break;
-      case PixelFormat::A16B16G16R16F: pf.FourCC = D3DFMT_A16B16G16R16F; break;
-      case PixelFormat::DXT1: pf.FourCC = FOURCC_DXT1; break;
-      case PixelFormat::DXT3: pf.FourCC = FOURCC_DXT3; break;
-      case PixelFormat::DXT5: pf.FourCC = FOURCC_DXT5; break;
-      case PixelFormat::ATI1N: pf.FourCC = FOURCC_ATI1; break;
-      case PixelFormat::ATI2N: pf.FourCC = FOURCC_ATI2; break;
-      default: break;
-    }
-  } else if (info.HasGrayChannel) {
-    pf.Flags = DDPF_LUMINANCE;
-    pf.BitCount = uint32_t(info.BytesPerPixel) * 8;
-    if (first.Format == PixelFormat::Gray16) {
-      pf.RedMask = 0xFFFF;
-    } else {
-      pf.RedMask = 0xFF;
-      if (info.HasAlphaChannel) {
-        pf.Flags |= DDPF_ALPHAPIXELS;
-        pf.AlphaMask = 0xFF00;
-      }
-    }
-  } else {
-    pf.Flags = DDPF_RGB;
-    pf.BitCount = uint32_t(info.BytesPerPixel) * 8;
-    if (info.HasAlphaChannel) {
-      pf.Flags |= DDPF_ALPHAPIXELS;
-      pf.AlphaMask = 0xFF000000;
-    }
-    if (info.BytesPerPixel <= 2 && info.BitFields) {
-      pf.RedMask = info.BitFields->RMask;
-      pf.GreenMask = info.BitFields->GMask;
-      pf.BlueMask = info.BitFields->BMask;
-      pf.AlphaMask = info.BitFields->AMask;
-    } else {
-      pf.RedMask = 0xFF0000;
-      pf.GreenMask = 0xFF00;
-      pf.BlueMask = 0xFF;
-    }
-  }
+  const TDDSSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
+  const std::vector<TSurface> surfaces =
+      ListSurfaces(width, height, shape.Levels, shape.Cube ? shape.Depth : 1, shape.Volume, shape.Depth);
 
   uint8_t raw[kHeaderSize];
-  SerializeHeader(h, raw);
+  SerializeHeader(BuildHeader(first, info, shape), raw);
   handle.WriteExact(raw, kHeaderSize, "DDS header");
   handle.WriteExact(first.Bits, first.Size, "DDS surface");
-
-  for (size_t s = 1; s < surfaces.size(); ++s) {
-    const ImageData& source = images[size_t(FirstIndex) + s];
-    int32_t expectedWidth = int32_t(surfaces[s].Width), expectedHeight = int32_t(surfaces[s].Height);
-    int32_t storedWidth = expectedWidth, storedHeight = expectedHeight;
-    info.CheckDimensions(first.Format, storedWidth, storedHeight);
-    if (source.Format == first.Format && source.Width == storedWidth && source.Height == storedHeight) {
-      handle.WriteExact(source.Bits, source.Size, "DDS surface");
-      continue;
-    }
-    Image copyImage;
-    ImageData& copy = copyImage;
-    if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format))
-      RaiseImaging("DDS: surface %u cannot be converted to %s.", unsigned(s), info.Name);
-    if (copy.Width != storedWidth || copy.Height != storedHeight)
-      ResizeImage(copy, expectedWidth, expectedHeight, ResizeFilter::Bilinear);
-    if (copy.Format != first.Format || copy.Size != GetPixelsSize(first.Format, expectedWidth, expectedHeight))
-      RaiseImaging("DDS: surface %u cannot be brought to %dx%d.", unsigned(s), expectedWidth, expectedHeight);
-    handle.WriteExact(copy.Bits, copy.Size, "DDS surface");
-  }
+  for (size_t s = 1; s < surfaces.size(); ++s)
+    WriteSurface(handle, images[size_t(FirstIndex) + s], s, surfaces[s], first, info);
   return true;
 }
 
