@@ -238,3 +238,31 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
   EXPECT_EQ(header.Width, 30);
   EXPECT_EQ(header.Format, PixelFormat::A8R8G8B8);
 }
+
+TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
+  TestImage source;
+  MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
+  for (bool lossless : {false, true}) {
+    SCOPED_TRACE(lossless ? "lossless" : "lossy");
+    const std::vector<uint8_t> good = SaveWebP(source, 60, lossless);
+    for (size_t size = 0; size < good.size(); ++size) {
+      TDynImageDataArray images;
+      std::string error;
+      EXPECT_FALSE(codectest::LoadBytes("webp", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
+                                        &error));
+      EXPECT_NE(error.find("WebP"), std::string::npos) << size << ": " << error;
+    }
+    for (size_t at = 0; at < good.size(); ++at) {
+      std::vector<uint8_t> flipped = good;
+      flipped[at] ^= 0x5A;
+      TDynImageDataArray images;
+      std::string error;
+      if (codectest::LoadBytes("webp", flipped, images, &error)) {
+        ASSERT_EQ(images.size(), 1u);
+        EXPECT_TRUE(IsImageValid(images[0]));
+      } else {
+        EXPECT_FALSE(error.empty()) << at;
+      }
+    }
+  }
+}
