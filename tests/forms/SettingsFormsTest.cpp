@@ -48,7 +48,8 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
                            "cur", "jp2", "cb_jpg2000", "j2k", "j2c", "jpx", "jpc", "cb_portable", "pbm", "pgm",
                            "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm"})
     filter.push_back(std::string(name) + "=0");
-  for (const char* value : {"inp_uv=1", "alle=1", "auswahl=0"}) filter.emplace_back(value);
+  // The WebP box came later; its key follows the original ones.
+  for (const char* value : {"inp_uv=1", "webp=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
   const Form smFilter = forms::CreateTsmFilterForm();
   EXPECT_EQ(StoredValues(smFilter), filter);
   EXPECT_EQ(smFilter.Name(), "Tsm_filter");
