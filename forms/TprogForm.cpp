@@ -93,6 +93,7 @@ const std::vector<std::string>& OutputFormatItems() {
       "*.jpc - JPEG 2000",
       "*.dds - DirectDraw Surface",
       "*.tga - Truevision Targa Bild",
+      "*.webp - WebP",
   };
   return items;
 }

@@ -87,13 +87,14 @@ constexpr const char* kAllExtensions[] = {
     ".bmp", ".dib", ".jpg", ".cur", ".jfif", ".jpe", ".jif", ".png", ".mng", ".jng", ".gif",
     ".dds", ".tga", ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".j2k", ".j2c",
     ".jpx", ".jpc", ".tif", ".tiff", ".psd", ".pdd", ".pcx", ".xpm", ".ico",
+    ".webp",
 };
 
 // With `auswahl`: the checked boxes, in this order.
 constexpr const char* kSelectionOrder[] = {
     "bmp", "jpg", "dib", "jpeg", "jfif", "jpe", "jif", "png", "mng", "jng", "gif",
     "ico", "tif", "tiff", "psd", "pdd", "cur", "jp2", "j2k", "j2c", "jpx", "jpc",
-    "pbm", "pgm", "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm",
+    "pbm", "pgm", "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm", "webp",
 };
 
 // The members take the group's checked state.
@@ -124,7 +125,7 @@ const std::vector<FilterGroup>& TsmFilterGroups() {
 
 const std::vector<const char*>& TsmFilterSingleFormats() {
   static const std::vector<const char*> singles = {"png", "mng", "jng", "gif", "ico",
-                                                   "cur", "dds", "tga", "pcx", "xpm"};
+                                                   "cur", "dds", "tga", "pcx", "xpm", "webp"};
   return singles;
 }
 
@@ -133,6 +134,8 @@ Form CreateTsmFilterForm() {
   for (const FormatBox& box : kFormatBoxes)
     form.Add(FilterCheck(box.name, false, box.caption ? box.caption : std::string("*.") + box.name, false));
   form.Add(FilterCheck("inp_uv", true, "Auch Unterverzeichnisse durchsuchen", true));
+  // Added after the original boxes, so its key comes last and older files keep their meaning.
+  form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
   form.Add(FilterRadio("alle", true, "Alle unterstützten Formate"));
   form.Add(FilterRadio("auswahl", false, "Auswahl folgender Formate:"));
   form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, "Formate"));

@@ -84,9 +84,9 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
   static const FilterEntry kGerman[] = {
       {"Alle lesbaren Dateien(*.bmp, *.dib, *.jpg, *.jpeg, *.jfif, *.jpe, *.jif, *.gif, *.png, *.mng, *.jng, *.ico, "
        "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pnm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, "
-       "*.jpc, *.dds, *.tga, *.pcx, *.xpm)",
+       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp)",
        "*.bmp;*.dib;*.jpg;*.jpeg;*.jfif;*.jpe;*.jif;*.gif;*.png;*.mng;*.jng;*.ico;*.cur;*.tif;*.tiff;*.psd;*.pdd;"
-       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm"},
+       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm;*.webp"},
       {"Windows Bitmap (*.bmp,*.dib)", "*.bmp;*.dib"},
       {"JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)", "*.jpg;*.jpeg;*.jfif;*.jpe;*.jif"},
       {"Graphics Interchange Format (*.gif)", "*.gif"},
@@ -108,6 +108,7 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
       {"Truevision Targa Bilder (*.tga)", "*.tga"},
       {"ZSoft Paintbrush Bilder (*.pcx)", "*.pcx"},
       {"X Window Pixmap (*.xpm)", "*.xpm"},
+      {"WebP Bilder (*.webp)", "*.webp"},
   };
   std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));
   if (language == Language::English) {

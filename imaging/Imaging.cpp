@@ -112,7 +112,7 @@ TRegistry BuildRegistry() {
       CreateJNGFileFormat,    CreateGIFFileFormat,     CreateDDSFileFormat,  CreateTargaFileFormat,
       CreatePBMFileFormat,    CreatePGMFileFormat,     CreatePPMFileFormat,  CreatePAMFileFormat,
       CreatePFMFileFormat,    CreateJpeg2000FileFormat, CreateTiffFileFormat, CreatePSDFileFormat,
-      CreatePCXFileFormat,    CreateXPMFileFormat,
+      CreatePCXFileFormat,    CreateXPMFileFormat,     CreateWebPFileFormat,
   };
   tBuildingRegistry = true;
   TRegistry registry;

@@ -201,6 +201,8 @@ enum : int32_t {
   ImagingJpeg2000LosslessCompression = 57,
   ImagingTiffCompression = 65,
   ImagingPSDSaveAsLayer = 70,
+  ImagingWebPQuality = 80,
+  ImagingWebPLossless = 81,
   ImagingColorReductionMask = 128,
   ImagingLoadOverrideFormat = 129,
   ImagingSaveOverrideFormat = 130,
@@ -238,5 +240,6 @@ std::unique_ptr<TImageFileFormat> CreateTiffFileFormat();
 std::unique_ptr<TImageFileFormat> CreatePSDFileFormat();
 std::unique_ptr<TImageFileFormat> CreatePCXFileFormat();
 std::unique_ptr<TImageFileFormat> CreateXPMFileFormat();
+std::unique_ptr<TImageFileFormat> CreateWebPFileFormat();
 
 }  // namespace imaging

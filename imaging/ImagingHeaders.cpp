@@ -111,7 +111,7 @@ const TReaderEntry kReaders[] = {
     {"pgm", ReadPortableMapHeader},  {"ppm", ReadPortableMapHeader},  {"pam", ReadPortableMapHeader},
     {"pfm", ReadPortableMapHeader},  {"jp2", ReadJpeg2000Header},     {"tif", ReadTiffHeader},
     {"psd", ReadPSDHeader},          {"pcx", ReadPCXHeader},          {"ico", ReadIconHeader},
-    {"cur", ReadIconHeader},
+    {"cur", ReadIconHeader},         {"webp", ReadWebPHeader},
 };
 
 }  // namespace

@@ -56,6 +56,7 @@ void ReadJpeg2000Header(const TImagingHandle& handle, const THeaderOptions& opti
 void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadPSDHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
+void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 
 // The frame header of a JPEG stream from the handle's position: the size and the format the

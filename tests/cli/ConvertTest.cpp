@@ -105,6 +105,19 @@ TEST_F(ConvertCli, ConvertsAFolderWithEverySizeMode) {
   EXPECT_NEAR(kb, 4.0, 0.5);
 }
 
+TEST_F(ConvertCli, WebPOutputFollowsTheQuality) {
+  MakeSource("src/a.bmp", "120x80");
+  std::string out;
+  for (const char* quality : {"10", "95"}) {
+    ASSERT_EQ(Convert(std::string("--percent 100 --quality ") + quality + " --folder out --name 'q" + quality +
+                      "' --format webp src/a.bmp", &out),
+              0)
+        << out;
+    EXPECT_EQ(SizeOf(std::string("out/q") + quality + ".webp"), "120x80");
+  }
+  EXPECT_LT(fs::file_size(dir / "out/q10.webp"), fs::file_size(dir / "out/q95.webp"));
+}
+
 TEST_F(ConvertCli, ExistingOutputsWithoutATerminal) {
   MakeSource("src/a.bmp", "20x20");
   fs::create_directories(dir / "out");

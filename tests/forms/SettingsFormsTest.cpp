@@ -48,7 +48,8 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
                            "cur", "jp2", "cb_jpg2000", "j2k", "j2c", "jpx", "jpc", "cb_portable", "pbm", "pgm",
                            "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm"})
     filter.push_back(std::string(name) + "=0");
-  for (const char* value : {"inp_uv=1", "alle=1", "auswahl=0"}) filter.emplace_back(value);
+  // The WebP box came later; its key follows the original ones.
+  for (const char* value : {"inp_uv=1", "webp=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
   const Form smFilter = forms::CreateTsmFilterForm();
   EXPECT_EQ(StoredValues(smFilter), filter);
   EXPECT_EQ(smFilter.Name(), "Tsm_filter");
@@ -117,10 +118,10 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
 TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   Form f = forms::CreateTsmFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
-  ASSERT_EQ(all.size(), 31u);
+  ASSERT_EQ(all.size(), 32u);
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5),
             (std::vector<std::string>{".bmp", ".dib", ".jpg", ".cur", ".jfif"}));
-  EXPECT_EQ(all.back(), ".ico");
+  EXPECT_EQ(all.back(), ".webp");
   EXPECT_EQ(std::count(all.begin(), all.end(), ".jpeg"), 0);
   EXPECT_EQ(std::count(all.begin(), all.end(), ".pnm"), 1);
 
@@ -129,12 +130,13 @@ TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   f.Click("cb_jpg");
   EXPECT_EQ(forms::SearchExtensions(f), (std::vector<std::string>{".jpg", ".jpeg", ".jfif", ".jpe", ".jif"}));
   f.Click("xpm");
+  f.Click("webp");
   f.Click("cb_bitmap");
   f.Click("ico");
   f.Click("cb_tiff");
   f.Click("tif");
   const std::vector<std::string> expected = {".bmp", ".jpg", ".dib", ".jpeg", ".jfif", ".jpe",
-                                             ".jif", ".ico", ".tiff", ".xpm"};
+                                             ".jif", ".ico", ".tiff", ".xpm", ".webp"};
   EXPECT_EQ(forms::SearchExtensions(f), expected);
 }
 

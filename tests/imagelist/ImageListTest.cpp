@@ -410,13 +410,15 @@ TEST(ImageList, DroppingAFolderAndFiles) {
 TEST(ImageList, OpenDialogFilterInBothLanguages) {
   const auto german = imagelist::OpenDialogFilter(Language::German);
   const auto english = imagelist::OpenDialogFilter(Language::English);
-  ASSERT_EQ(german.size(), 22u);
+  ASSERT_EQ(german.size(), 23u);
   EXPECT_EQ(german[2].description, "JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[2].description, "JPEG-Images (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[0].description.rfind("Any readable Files(*.bmp, *.dib,", 0), 0u);
   EXPECT_EQ(english[14].patterns, "*.pnm");
   EXPECT_EQ(english[19].description, "Truevision Targa Images (*.tga)");
   EXPECT_EQ(english[0].patterns.substr(0, 11), "*.bmp;*.dib");
+  EXPECT_EQ(english[22].description, "WebP Images (*.webp)");
+  EXPECT_NE(english[0].patterns.find(";*.webp"), std::string::npos);
 }
 
 TEST(ImageList, TheRunConvertsTheRowsInListOrder) {

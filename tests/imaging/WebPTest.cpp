@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "imaging/Imaging.h"
+#include "imaging/ImagingHeaders.h"
+#include "tests/imaging/CodecTestHelpers.h"
+#include "tests/imaging/CodecTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace imaging;
+using codectest::TestImage;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Smooth gradients with a few hard edges: what a lossy coder is made for. With alpha, a ramp of
+// transparency and a fully transparent corner.
+void MakePhoto(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      const uint8_t r = uint8_t(x * 255 / width), g = uint8_t(y * 255 / height);
+      // A dark block gives hard edges in brightness; colours stay smooth.
+      const bool dark = x > width / 3 && x < width / 2 && y > height / 3;
+      const uint8_t b = dark ? 20 : uint8_t((x + y) * 255 / (width + height));
+      const uint8_t a = x < 8 && y < 8 ? 0 : uint8_t(128 + (x * 127) / width);
+      SetPixel32(image, x, y, MakeColor32(a, r, g, b));
+    }
+  if (format != PixelFormat::A8R8G8B8) {
+    ASSERT_TRUE(ConvertImageFormat(image, format));
+  }
+}
+
+// Peak signal-to-noise ratio of the colour channels of two A8R8G8B8 images of one size, over
+// the pixels that are not fully transparent in the first.
+double Psnr(const ImageData& a, const ImageData& b) {
+  double sum = 0;
+  int64_t count = 0;
+  for (int32_t y = 0; y < a.Height; ++y)
+    for (int32_t x = 0; x < a.Width; ++x) {
+      const Color32 p = GetPixel32(a, x, y), q = GetPixel32(b, x, y);
+      if (Color32Alpha(p) == 0) continue;
+      ++count;
+      for (int shift : {0, 8, 16}) {
+        const double d = double((p >> shift) & 0xFF) - double((q >> shift) & 0xFF);
+        sum += d * d;
+      }
+    }
+  const double mse = sum / (3.0 * double(std::max<int64_t>(count, 1)));
+  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::vector<uint8_t> SaveWebP(const ImageData& image, int32_t quality, bool lossless) {
+  CodecOptions options = CurrentOptions();
+  options.Set(ImagingWebPQuality, quality);
+  options.Set(ImagingWebPLossless, lossless ? 1 : 0);
+  TMemoryStream stream;
+  EXPECT_TRUE(SaveImageToStream("webp", stream, image, options));
+  return stream.Data();
+}
+
+void LoadWebP(const std::vector<uint8_t>& bytes, ImageData& argb, PixelFormat* native = nullptr) {
+  TDynImageDataArray images;
+  std::string error;
+  ASSERT_TRUE(codectest::LoadBytes("webp", bytes, images, &error)) << error;
+  ASSERT_EQ(images.size(), 1u);
+  if (native) *native = images[0].Format;
+  codectest::ToArgb(images[0], argb);
+}
+
+// Decodes a file with dwebp into a PAM file and reads that with our PAM reader.
+bool DecodeWithDwebp(const testsupport::TempDir& dir, const fs::path& file, ImageData& argb) {
+  const fs::path pam = dir / "dwebp.pam";
+  if (testsupport::RunCommand("dwebp -quiet -pam '" + file.string() + "' -o '" + pam.string() + "' 2>/dev/null") != 0)
+    return false;
+  return codectest::LoadFirst(pam, argb);
+}
+
+bool HaveWebPTools() { return testsupport::HaveTool("cwebp") && testsupport::HaveTool("dwebp"); }
+
+}  // namespace
+
+TEST(WebP, LosslessKeepsEveryPixelAndAlpha) {
+  for (PixelFormat format : {PixelFormat::R8G8B8, PixelFormat::A8R8G8B8}) {
+    TestImage source, expected, actual;
+    codectest::MakePicture(37, 23, format, source);
+    codectest::ToArgb(source, expected);
+    PixelFormat native = PixelFormat::Unknown;
+    LoadWebP(SaveWebP(source, 90, true), actual, &native);
+    EXPECT_EQ(native, format);
+    EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
+  }
+}
+
+TEST(WebP, LossyFollowsTheQualityAndKeepsAlphaExactly) {
+  TestImage source, expected;
+  MakePhoto(96, 64, PixelFormat::A8R8G8B8, source);
+  codectest::ToArgb(source, expected);
+  const std::vector<uint8_t> fine = SaveWebP(source, 95, false);
+  const std::vector<uint8_t> coarse = SaveWebP(source, 10, false);
+  EXPECT_LT(coarse.size(), fine.size());
+  TestImage actual;
+  LoadWebP(fine, actual);
+  EXPECT_GT(Psnr(expected, actual), 30.0);
+  // Alpha is coded losslessly even in a lossy file.
+  for (int32_t y = 0; y < expected->Height; ++y)
+    for (int32_t x = 0; x < expected->Width; ++x)
+      ASSERT_EQ(Color32Alpha(GetPixel32(expected, x, y)), Color32Alpha(GetPixel32(actual, x, y))) << x << "," << y;
+}
+
+TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
+  testsupport::TempDir dir;
+  TestImage rgb, argb;
+  MakePhoto(50, 30, PixelFormat::R8G8B8, rgb);
+  MakePhoto(50, 30, PixelFormat::A8R8G8B8, argb);
+  struct Case {
+    const char* name;
+    const ImageData* image;
+    bool lossless;
+  } cases[] = {{"lossy.webp", &rgb.image, false},        // VP8
+               {"lossless.webp", &rgb.image, true},      // VP8L
+               {"alpha.webp", &argb.image, false},       // VP8X with ALPH
+               {"alphaless.webp", &argb.image, true}};   // VP8L with alpha
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = codectest::WriteTemp(dir, c.name, SaveWebP(*c.image, 80, c.lossless));
+    EXPECT_EQ(DetectFileFormat(path.string()), "webp");
+    TImageHeader header;
+    ASSERT_TRUE(ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header));
+    TDynImageDataArray images;
+    ASSERT_TRUE(codectest::LoadFile("webp", path, images));
+    EXPECT_EQ(header.Width, images[0].Width);
+    EXPECT_EQ(header.Height, images[0].Height);
+    EXPECT_EQ(header.Format, images[0].Format);
+  }
+}
+
+TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
+  TestImage source;
+  MakePhoto(40, 40, PixelFormat::R8G8B8, source);
+  const std::vector<uint8_t> good = SaveWebP(source, 80, false);
+  std::vector<uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+  // A RIFF size that matches the cut file, so only the picture data end early.
+  std::vector<uint8_t> cutData = truncated;
+  const uint32_t riff = uint32_t(cutData.size() - 8);
+  std::memcpy(cutData.data() + 4, &riff, 4);
+  // An extended header announcing a 70000 x 70000 canvas.
+  std::vector<uint8_t> huge = {'R', 'I', 'F', 'F', 22, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0, 0,
+                               0, 0, 0, 0, 0x6F, 0x11, 0x01, 0x6F, 0x11, 0x01};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    const char* cause;
+  } cases[] = {
+      {"file cut in half", truncated, "truncated"},
+      {"picture data cut", cutData, "WebP"},
+      {"huge canvas", huge, "65535"},
+      {"no chunks", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'E', 'B', 'P'}, "WebP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TDynImageDataArray images;
+    std::string error;
+    EXPECT_FALSE(codectest::LoadBytes("webp", c.bytes, images, &error));
+    EXPECT_NE(error.find(c.cause), std::string::npos) << error;
+  }
+  testsupport::TempDir dir;
+  const fs::path path = codectest::WriteTemp(dir, "huge.webp", huge);
+  TImageHeader header;
+  EXPECT_NE(codectest::ErrorOf([&] { ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header); })
+                .find("65535"),
+            std::string::npos);
+}
+
+TEST(WebP, ReadsWhatCwebpWrites) {
+  if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
+  testsupport::TempDir dir;
+  TestImage source, expected;
+  MakePhoto(80, 48, PixelFormat::R8G8B8, source);
+  codectest::ToArgb(source, expected);
+  const fs::path png = codectest::WriteTemp(dir, "source.png", codectest::SaveImageBytes("png", source));
+  for (const char* flags : {"-q 90", "-lossless"}) {
+    SCOPED_TRACE(flags);
+    const fs::path webp = dir / "cwebp.webp";
+    ASSERT_EQ(testsupport::RunCommand(std::string("cwebp -quiet ") + flags + " '" + png.string() + "' -o '" +
+                                      webp.string() + "' 2>/dev/null"),
+              0);
+    TestImage actual, reference;
+    ASSERT_TRUE(codectest::LoadFirst(webp, actual));
+    ASSERT_TRUE(DecodeWithDwebp(dir, webp, reference));
+    // The same decoder as dwebp, so the same pixels; against the source, within the loss.
+    EXPECT_EQ(testsupport::CompareImages(reference, actual), "");
+    if (std::strcmp(flags, "-lossless") == 0) EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
+    else EXPECT_GT(Psnr(expected, actual), 30.0);
+  }
+}
+
+TEST(WebP, DwebpReadsWhatWeWrite) {
+  if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
+  testsupport::TempDir dir;
+  TestImage source, expected;
+  MakePhoto(64, 40, PixelFormat::A8R8G8B8, source);
+  codectest::ToArgb(source, expected);
+  for (bool lossless : {false, true}) {
+    SCOPED_TRACE(lossless ? "lossless" : "lossy");
+    const fs::path webp = codectest::WriteTemp(dir, "ours.webp", SaveWebP(source, 90, lossless));
+    TestImage decoded;
+    ASSERT_TRUE(DecodeWithDwebp(dir, webp, decoded));
+    if (lossless) EXPECT_EQ(testsupport::CompareImages(expected, decoded), "");
+    else EXPECT_GT(Psnr(expected, decoded), 30.0);
+  }
+}
+
+TEST(WebP, AnimationGivesItsFirstFrame) {
+  if (!testsupport::HaveTool("img2webp")) GTEST_SKIP() << "img2webp not installed";
+  testsupport::TempDir dir;
+  TestImage first, second, expected;
+  codectest::MakePicture(30, 20, PixelFormat::R8G8B8, first, 1);
+  codectest::MakePicture(30, 20, PixelFormat::R8G8B8, second, 2);
+  codectest::ToArgb(first, expected);
+  const fs::path a = codectest::WriteTemp(dir, "a.png", codectest::SaveImageBytes("png", first));
+  const fs::path b = codectest::WriteTemp(dir, "b.png", codectest::SaveImageBytes("png", second));
+  const fs::path anim = dir / "anim.webp";
+  ASSERT_EQ(testsupport::RunCommand("img2webp -lossless '" + a.string() + "' '" + b.string() + "' -o '" +
+                                    anim.string() + "' >/dev/null 2>&1"),
+            0);
+  TestImage actual;
+  PixelFormat native = PixelFormat::Unknown;
+  ASSERT_TRUE(codectest::LoadFirst(anim, actual, &native));
+  EXPECT_EQ(native, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
+  TImageHeader header;
+  ASSERT_TRUE(ReadImageHeader(anim.string(), "webp", CurrentHeaderOptions(), header));
+  EXPECT_EQ(header.Width, 30);
+  EXPECT_EQ(header.Format, PixelFormat::A8R8G8B8);
+}
+
+TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
+  TestImage source;
+  MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
+  for (bool lossless : {false, true}) {
+    SCOPED_TRACE(lossless ? "lossless" : "lossy");
+    const std::vector<uint8_t> good = SaveWebP(source, 60, lossless);
+    for (size_t size = 0; size < good.size(); ++size) {
+      TDynImageDataArray images;
+      std::string error;
+      EXPECT_FALSE(codectest::LoadBytes("webp", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
+                                        &error));
+      EXPECT_NE(error.find("WebP"), std::string::npos) << size << ": " << error;
+    }
+    for (size_t at = 0; at < good.size(); ++at) {
+      std::vector<uint8_t> flipped = good;
+      flipped[at] ^= 0x5A;
+      TDynImageDataArray images;
+      std::string error;
+      if (codectest::LoadBytes("webp", flipped, images, &error)) {
+        ASSERT_EQ(images.size(), 1u);
+        EXPECT_TRUE(IsImageValid(images[0]));
+      } else {
+        EXPECT_FALSE(error.empty()) << at;
+      }
+    }
+  }
+}
