@@ -262,11 +262,13 @@ private slots:
       const QSet<QString> foreign = TextsOnlyIn(l == Language::German ? Language::English : Language::German);
       const QSet<QString> own = TextsOnlyIn(l);
       int seen = 0;
-      for (QWidget* w : windows)
+      for (QWidget* w : windows) {
+        QVERIFY2(!w->windowTitle().isEmpty(), qPrintable(w->objectName()));
         for (const QString& text : ShownTexts(w)) {
           QVERIFY2(!foreign.contains(text), qPrintable(w->objectName() + ": " + text));
           seen += own.contains(text);
         }
+      }
       QVERIFY(seen > 100);  // the walk does reach the texts
       QCOMPARE(window_->List().CounterLabel(), std::string(l == Language::German ? "0 Bilder" : "0 Images"));
     }
