@@ -288,6 +288,27 @@ private slots:
     QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
   }
 
+  void splashHandsOver() {
+    int shown = 0;
+    ui::SplashWindow splash(Language::German, [&] { ++shown; });
+    QCOMPARE(splash.Timer()->interval(), 600);
+    // After each tick: whether the main window was shown and the splash is still visible.
+    QStringList states;
+    connect(splash.Timer(), &QTimer::timeout, this,
+            [&] { states << QString("%1:%2%3").arg(splash.Ticks()).arg(shown).arg(splash.isVisible() ? "v" : "h"); });
+    splash.Start();
+    splash.Timer()->setInterval(5);
+    QTRY_VERIFY(!splash.Timer()->isActive());
+    QCOMPARE(states.join(' '), QString("1:0v 2:0v 3:0v 4:1v 5:1v 6:1h 7:1h 8:1h"));
+    // A click hands over at once.
+    ui::SplashWindow clicked(Language::English, [&] { ++shown; });
+    clicked.Start();
+    QTest::mouseClick(&clicked, Qt::LeftButton);
+    QCOMPARE(shown, 2);
+    QVERIFY(!clicked.isVisible());
+    QVERIFY(!clicked.Timer()->isActive());
+  }
+
   void startArgumentsAndStartConfiguration() {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath("pictures");
