@@ -8,9 +8,10 @@ namespace ui {
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName("vexilo");
-  setApplicationDisplayName("Vexilo - Corvana");
   setApplicationVersion(VEXILO_VERSION);
 }
+
+QString Application::title_ = "Vexilo - Corvana";
 
 bool Application::notify(QObject* receiver, QEvent* event) {
   QString text;
@@ -21,7 +22,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
   } catch (...) {
     text = "Unknown error";
   }
-  QMessageBox::critical(activeWindow(), "Vexilo - Corvana", text);
+  QMessageBox::critical(activeWindow(), title_, text);
   return false;
 }
 

@@ -39,6 +39,9 @@
 #include "ui/DesktopServicesQt.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
+#include "ui/WindowTexts.h"
+#include "base/Paths.h"
+#include "forms/CommandLine.h"
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
@@ -50,82 +53,6 @@ namespace ui {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-// The window's own captions (English, German); the settings' captions are in the forms.
-struct Caption {
-  const char* name;
-  const char* english;
-  const char* german;
-};
-const Caption kCaptions[] = {
-    {"ts_bilder", "1. Select Images", "1. Bilder auswählen"},
-    {"ts_skalieren", "2. Choose Size", "2. Größe wählen"},
-    {"ts_speichern", "3. Save", "3. Speichern"},
-    {"gb_input", "Drag and Drop the Images into the List or open a Folder",
-     "Ziehen Sie die Bilder in die Liste oder öffnen Sie einen Ordner"},
-    {"gb_opt", "How shall the Images be resized?", "Wie sollen die Bilder skaliert werden?"},
-    {"gb_output", "How shall the Images be saved?", "Wie sollen die Bilder gespeichert werden?"},
-    {"OpenOrdner", "Open &Folder..", "Ordner &Öffnen.."},
-    {"BitBtn1", "F&ilter..", "F&ilter.."},
-    {"BitBtn3", "Remove &Selected", "Markierte &entfernen"},
-    {"BitBtn2", "Remove &All", "&Alle entfernen"},
-    {"Button1", "More Options..", "Mehr Optionen.."},
-    {"Button2", "More Options..", "Mehr Optionen.."},
-    {"Button3", "More Options..", "Mehr Optionen.."},
-    {"outordnerbt", "Choose Folder..", "Ordner Wählen.."},
-    {"la_customwidth", "Width:", "Breite:"},
-    {"la_customheight", "Height:", "Höhe:"},
-    {"la_faktor", "Factor (2 halves the sides; 1/2 or 2:1 as ratios):",
-     "Faktor (2 halbiert die Seiten; 1/2 oder 2:1 als Verhältnis):"},
-    {"la_filesize", "Target file size in KB:", "Zieldateigröße in KB:"},
-    {"la_ordner", "Folder:", "Ordner:"},
-    {"la_name", "Filename:", "Dateiname:"},
-    {"la_format", "Format:", "Format:"},
-    {"m_datei", "&File", "&Datei"},
-    {"m_datei_open", "&Open Images..", "Bilder ö&ffnen.."},
-    {"m_datei_ordner", "Open &Folder with Images..", "&Ordner mit Bildern öffnen.."},
-    {"m_datei_delmark", "Delete &selected Images from List", "&Markierte Bilder aus Bilderliste löschen"},
-    {"m_datei_delall", "Delete &all Images from List", "&Ganze Bilderliste löschen"},
-    {"m_datei_konvert", "&Convert and Save", "&Konvertieren und Speichern"},
-    {"m_datei_dateiumb", "Only &rename Files..", "Dateien nur &umbenennen.."},
-    {"m_datei_beenden", "&Close", "&Beenden"},
-    {"m_einst", "&Settings", "&Einstellungen"},
-    {"m_einst_ausgabe", "&Options..", "&Optionen.."},
-    {"m_einst_filter", "&Filter for Search in Folder..", "&Filter für Ordnersuche.."},
-    {"m_einstshortcuts", "&Shortcuts with Files and Folders..", "&Verknüpfungen mit Dateien und Ordnern.."},
-    {"m_konfig", "&Configuration", "&Konfiguration"},
-    {"m_info", "&Help and Information", "&Hilfe und Info"},
-    {"m_info_help", "&Help", "&Hilfe"},
-    {"m_info_about", "&About Vexilo", "Ü&ber Vexilo"},
-    {"pop1", "Open corresponding Folder", "Übergeordneten Ordner Öffnen"},
-    {"pop2", "Show File Information", "Dateiinformationen Anzeigen"},
-    {"pop3", "Copy selected Images to Clipboard", "Markierte Bilder in Zwischenablage Kopieren"},
-    {"pop4", "Delete selected Images from List", "Markierte Bilder aus Liste löschen"},
-};
-
-QString CaptionOf(const std::string& name, forms::Language language) {
-  for (const Caption& c : kCaptions)
-    if (name == c.name) return QString::fromUtf8(language == forms::Language::English ? c.english : c.german);
-  return Q(name);
-}
-
-// The tips of the footer link: text and the help page's topic.
-struct Tip {
-  const char* english;
-  const char* german;
-  const char* topic;
-};
-const Tip kTips[] = {
-    {"Tip: the three steps of a conversion", "Tipp: die drei Schritte einer Umwandlung", "steps"},
-    {"Tip: what the size modes do", "Tipp: was die Größenarten bewirken", "sizes"},
-    {"Tip: placeholders in file names", "Tipp: Platzhalter in Dateinamen", "names"},
-    {"Tip: keep your settings in configuration files", "Tipp: Einstellungen in Konfigurationsdateien", "configs"},
-};
-
-QStringList Headers(forms::Language l) {
-  if (l == forms::Language::English) return {"Name", "Type", "Width", "Height", "Filesize", "Filepath"};
-  return {"Name", "Typ", "Breite", "Höhe", "Größe", "Dateipfad"};
-}
 
 // The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
 // opens the open dialog, the pop-up menu only over a selection.
@@ -163,6 +90,7 @@ QWidget* Panel(QWidget* parent, bool tinted) {
 MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop)
     : windows_(windows),
       language_(windows.language),
+      languages_(windows.language),
       list_(windows.language),
       ownDesktop_(desktop == nullptr ? std::make_unique<DesktopServicesQt>() : nullptr),
       desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
@@ -246,7 +174,16 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   tips->start(10000);
 
   forms::RefreshTprog(windows_.tprog);
-  ApplyTexts(language_);
+  // Each window's own texts, in the order a switch reaches them.
+  languages_.Register(LanguageOrder::MainWindow, this, [this](forms::Language l) { ApplyOwnTexts(l); });
+  languages_.Register(LanguageOrder::Overwrite, dialogs_->Overwrite(),
+                      [this](forms::Language l) { dialogs_->Overwrite()->ApplyTexts(l); });
+  languages_.Register(LanguageOrder::Progress, dialogs_->Progress(),
+                      [this](forms::Language l) { dialogs_->Progress()->ApplyTexts(l); });
+  languages_.Register(LanguageOrder::SearchFilter, filter_, [this](forms::Language l) { filter_->ApplyTexts(l); });
+  languages_.Register(LanguageOrder::Message, dialogs_->Message(),
+                      [this](forms::Language l) { dialogs_->Message()->ApplyTexts(l); });
+  languages_.Register(LanguageOrder::Options, options_, [this](forms::Language l) { options_->ApplyTexts(l); });
   list_.UpdateCounterLabel();
   RefreshList();
   resize(510, 472 + menuBar()->sizeHint().height());
@@ -546,6 +483,12 @@ void MainWindow::BuildMenus() {
   });
   add(settings, "m_einst_filter", [this] { filter_->exec(); });
   add(settings, "m_einstshortcuts", [this] { Shortcuts().Open(); });
+  QMenu* languages = settings->addMenu(QString());
+  languages->setObjectName("m_einst_sprache");
+  actions_.emplace_back("m_einst_sprache", languages->menuAction());
+  english_ = add(languages, "m_einst_sprache_english", [this] { ApplyTexts(forms::Language::English); });
+  german_ = add(languages, "m_einst_sprache_deutsch", [this] { ApplyTexts(forms::Language::German); });
+  for (QAction* a : {english_, german_}) a->setCheckable(true);
 
   konfig_ = submenu("m_konfig");
   RebuildConfigMenu();
@@ -561,8 +504,8 @@ void MainWindow::RebuildConfigMenu() {
     if (name == "m_konfig_save")
       return [this] {
         const QString path = QFileDialog::getSaveFileName(
-            this, QString(), language_ == forms::Language::English ? "Configuration.vxc" : "Konfiguration.vxc",
-            language_ == forms::Language::English ? "Vexilo Configuration (*.vxc)" : "Vexilo Konfiguration (*.vxc)",
+            this, QString(), TextOf(MainWindowTexts(language_), "config_file"),
+            TextOf(MainWindowTexts(language_), "config_filter"),
             nullptr, QFileDialog::DontConfirmOverwrite);
         if (path.isEmpty()) return;
         std::string p = path.toStdString();
@@ -579,8 +522,7 @@ void MainWindow::RebuildConfigMenu() {
     if (name == "m_konfig_load")
       return [this] {
         const QString path = QFileDialog::getOpenFileName(
-            this, QString(), QString(),
-            language_ == forms::Language::English ? "Vexilo Configuration (*.vxc)" : "Vexilo Konfiguration (*.vxc)");
+            this, QString(), QString(), TextOf(MainWindowTexts(language_), "config_filter"));
         if (path.isEmpty()) return;
         LoadConfiguration(path.toStdString(), config::LoadCaller::Menu);
         AddConfigurationEntry(path.toStdString());
@@ -598,7 +540,7 @@ void MainWindow::RebuildConfigMenu() {
           return;
         }
         ApplyGeometry();
-        ApplyTexts(language_);
+        ApplyTexts(languages_.Current());
       };
     return {};
   };
@@ -647,26 +589,30 @@ void MainWindow::RebuildConfigMenu() {
       if (sub->objectName() == t.name) sub->setTitle(QString::fromUtf8(en ? t.english : t.german));
 }
 
-void MainWindow::ApplyTexts(forms::Language language) {
+void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
+
+void MainWindow::ApplyOwnTexts(forms::Language language) {
   language_ = language;
-  const bool en = language == forms::Language::English;
+  const TextTable texts = MainWindowTexts(language);
   setWindowTitle("Vexilo - Corvana");
+  // The models follow the main window, so forms, list and run share its language.
   config::ApplyLanguageToForms(windows_, language);
   list_.SetLanguage(language);
   const char* tabs[] = {"ts_bilder", "ts_skalieren", "ts_speichern"};
-  for (int i = 0; i < 3; ++i) pages_->setTabText(i, CaptionOf(tabs[i], language));
+  for (int i = 0; i < 3; ++i) pages_->setTabText(i, TextOf(texts, tabs[i]));
   for (const auto& [name, widget] : captioned_) {
-    const QString text = CaptionOf(name, language);
+    const QString text = TextOf(texts, name);
     if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(text);
     else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
   }
-  for (const auto& [name, action] : actions_) action->setText(CaptionOf(name, language));
-  qulist_->setHeaderLabels(Headers(language));
+  for (const auto& [name, action] : actions_) action->setText(TextOf(texts, name));
+  for (QAction* a : {english_, german_})
+    a->setChecked((a == english_) == (language == forms::Language::English));
+  QStringList headers;
+  for (int i = 0; i < imagelist::kColumnCount; ++i) headers << TextOf(texts, "col" + std::to_string(i));
+  qulist_->setHeaderLabels(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
-  dialogs_->ApplyTexts(language);
-  options_->ApplyTexts(language);
-  filter_->ApplyTexts(language);
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
   if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
@@ -676,7 +622,6 @@ void MainWindow::ApplyTexts(forms::Language language) {
   count_->setText(Q(list_.CounterLabel()));
   tipTicks_ = 0;
   RotateTip();
-  (void)en;
 }
 
 RenamerWindow& MainWindow::Renamer() {
@@ -690,9 +635,10 @@ ShortcutsWindow& MainWindow::Shortcuts() {
 }
 
 void MainWindow::RotateTip() {
-  const Tip& tip = kTips[tipTicks_++ % 4];
+  static const char* const kTopics[] = {"steps", "sizes", "names", "configs"};
+  const int tip = tipTicks_++ % 4;
   footer_->setText(QString("<a href=\"%1\">%2</a>")
-                       .arg(tip.topic, QString::fromUtf8(language_ == forms::Language::English ? tip.english : tip.german)));
+                       .arg(kTopics[tip], TextOf(MainWindowTexts(language_), "tip" + std::to_string(tip))));
 }
 
 void MainWindow::ShowPage(int page) {
@@ -722,6 +668,8 @@ void MainWindow::StartRun() {
       for (const std::string& n : notes) lines << Q(n);
       QMessageBox::information(this, windowTitle(), lines.join("\n"));
     }
+    // Paths handed over during the run waited for its end.
+    AddReceived();
   });
 }
 
@@ -739,7 +687,7 @@ void MainWindow::OpenImages() {
     QStringList filters;
     for (const imagelist::FilterEntry& e : imagelist::OpenDialogFilter(language_))
       filters << Q(e.description) + " (" + Q(e.patterns).replace(';', ' ') + ")";
-    QFileDialog dialog(this, language_ == forms::Language::English ? "Open.." : "Öffnen..");
+    QFileDialog dialog(this, TextOf(MainWindowTexts(language_), "open_title"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted) return;
@@ -758,6 +706,58 @@ void MainWindow::OpenFolder() {
 void MainWindow::AddDropped(const std::vector<std::string>& paths) {
   list_.AddDropped(paths, windows_.smFilter, *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
+}
+
+bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
+  bool configuration = false;
+  for (const std::string& path : paths) {
+    switch (forms::KindOfArgument(path)) {
+      case forms::ArgumentKind::Configuration:
+        LoadConfiguration(path, config::LoadCaller::StartUp);
+        AddConfigurationEntry(path);  // also when the file does not exist
+        configuration = true;
+        break;
+      case forms::ArgumentKind::Folder:
+        list_.AddOrdner(path, windows_.smFilter, *dialogs_);
+        break;
+      case forms::ArgumentKind::File:
+        list_.AddFiles({path}, *dialogs_);
+        break;
+    }
+  }
+  count_->setText(Q(list_.CounterLabel()));
+  return configuration;
+}
+
+void MainWindow::ProcessCommandLine() {
+  busy_ = true;
+  const bool configuration = AddArguments(std::exchange(startArguments_, {}));
+  if (!configuration && base::IsRegularFile(config::StartConfigurationPath()))
+    LoadConfiguration(config::StartConfigurationPath(), config::LoadCaller::StartUp);
+  busy_ = false;
+  AddReceived();
+}
+
+void MainWindow::Receive(std::vector<std::string> paths) {
+  received_.insert(received_.end(), paths.begin(), paths.end());
+  // Added outside the socket's handler, so the sender has its answer at once.
+  QTimer::singleShot(0, this, [this] { AddReceived(); });
+  if (!isVisible()) return;  // the splash hands over soon
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  // Where a program may not take the focus, it asks for attention instead.
+  if (QGuiApplication::platformName() == "wayland") QApplication::alert(this);
+}
+
+void MainWindow::AddReceived() {
+  // A run works on its own list of paths, and an add in progress finishes first.
+  if (busy_ || run_->Running() || !startArguments_.empty() || received_.empty()) return;
+  busy_ = true;
+  const std::vector<std::string> paths = std::exchange(received_, {});
+  AddArguments(paths);
+  busy_ = false;
+  if (!received_.empty()) QTimer::singleShot(0, this, [this] { AddReceived(); });
 }
 
 void MainWindow::RemoveSelected() {
@@ -854,7 +854,7 @@ void MainWindow::LoadConfiguration(const std::string& path, config::LoadCaller c
   if (screen.isValid()) size = {screen.width(), screen.height()};
   config::KonfigurationLaden(windows_, path, caller, size);
   ApplyGeometry();
-  ApplyTexts(language_);
+  ApplyTexts(languages_.Current());
 }
 
 void MainWindow::SaveConfiguration(const std::string& path) {
@@ -901,6 +901,7 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
+  QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
   if (QScreen* s = screen()) {
     const QRect desktop = s->virtualGeometry();
     const QSize client = centralWidget()->size();

@@ -15,6 +15,7 @@
 #include "forms/WizardPages.h"
 #include "imagelist/ImageList.h"
 #include "imagelist/ListServices.h"
+#include "ui/LanguageSwitch.h"
 
 class QLabel;
 class QMenu;
@@ -39,8 +40,21 @@ public:
   MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop = nullptr);
   ~MainWindow() override;
 
-  // All texts of the window, its dialogs and menus in the language.
+  // The language switch: every registered window in its order (the language menu, the end of
+  // every configuration load).
   void ApplyTexts(forms::Language language);
+  LanguageSwitch& Languages() { return languages_; }
+
+  // ---- Start-up and hand-over ----
+  // The arguments of this start; added when the window is first shown, then the start
+  // configuration is loaded unless one of them was a configuration.
+  void SetStartArguments(std::vector<std::string> paths) { startArguments_ = std::move(paths); }
+  // Paths handed over by a second start: added once no run and no other add is going on.
+  void Receive(std::vector<std::string> paths);
+  // Adds each path: a ".vxc" is loaded as a configuration and gets its menu entry, a folder is
+  // searched, anything else is added as a file; then the count label. True when a
+  // configuration was among them.
+  bool AddArguments(const std::vector<std::string>& paths);
 
   // ---- Commands (menu, buttons, keys) ----
   void Forward(bool fromMenu);      // durchfuehren, m_datei_konvert
@@ -96,6 +110,9 @@ private:
   void UpdatePreview();
   void SchedulePreview();
   void RotateTip();
+  void ApplyOwnTexts(forms::Language language);
+  void ProcessCommandLine();
+  void AddReceived();
   void StartRun();
   void StoreGeometry();
   void ApplyGeometry();
@@ -104,6 +121,7 @@ private:
 
   config::ProgramWindows& windows_;
   forms::Language language_;
+  LanguageSwitch languages_;
   imagelist::ImageList list_;
   std::unique_ptr<imagelist::DesktopServices> ownDesktop_;
   imagelist::DesktopServices* desktop_;
@@ -128,6 +146,11 @@ private:
   std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name
   std::vector<std::pair<std::string, QAction*>> actions_;    // menu items by name
   std::vector<QIcon> icons_;
+  QAction* english_ = nullptr;
+  QAction* german_ = nullptr;
+  std::vector<std::string> startArguments_;
+  std::vector<std::string> received_;
+  bool busy_ = false;
   bool maximizeMark_ = true;  // false: maximize at the next activation
   bool shownOnce_ = false;
   bool previewPending_ = false;

@@ -1,5 +1,9 @@
-// The desktop program: the main window, shown at once. "--screenshot DIR" writes a picture of
-// every window into DIR and ends (for the documentation).
+// The desktop program. A start with arguments first offers them to a running instance of the
+// same program file and ends when it takes them; otherwise the windows are created, the splash
+// window is shown and hands over to the main window, which then processes the arguments.
+// "--screenshot DIR [SAMPLE]" writes a picture of every window into DIR and ends (for the
+// documentation). For tests: "--no-splash" (or VEXILO_NO_SPLASH) shows the main window at once,
+// and VEXILO_COUNT_FILE names a file that always holds the number of rows in the list.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -12,13 +16,18 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QFile>
 #include <QFileInfo>
 
 #include "config/Configuration.h"
 #include "forms/Language.h"
 #include "ui/Application.h"
+#include "imaging/Imaging.h"
 #include "ui/HelpWindow.h"
 #include "ui/FormBinder.h"
+#include "ui/LanguageSwitch.h"
+#include "ui/SingleInstance.h"
+#include "ui/SplashWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
@@ -27,6 +36,7 @@
 
 namespace {
 
+// The marker files in the working folder decide; without them the system's language does.
 forms::Language StartLanguage() {
   const bool de = QFileInfo::exists("de"), en = QFileInfo::exists("en");
   if (de || en) return forms::LanguageFromMarkerFiles(".");
@@ -89,6 +99,12 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   renamer.hide();
   ok &= Grab(&main.Shortcuts(), folder, "shortcuts");
   main.Shortcuts().hide();
+  ok &= ui::SplashWindow::Picture(forms::Language::English).save(folder + "/splash.png");
+  const forms::Language before = main.Languages().Current();
+  main.ShowPage(0);
+  main.ApplyTexts(forms::Language::German);
+  ok &= Grab(&main, folder, "main-de");
+  main.ApplyTexts(before);
   return ok ? 0 : 1;
 }
 
@@ -101,14 +117,55 @@ int main(int argc, char** argv) {
     return 0;
   }
   ui::Application app(argc, argv);
-  config::ProgramWindows windows(StartLanguage());
-  ui::MainWindow window(windows);
-  window.show();
-  const QStringList args = QApplication::arguments();
+  QStringList args = QApplication::arguments();
+  args.removeFirst();
   const int at = args.indexOf("--screenshot");
-  if (at >= 0 && at + 1 < args.size()) {
+  const bool screenshot = at >= 0 && at + 1 < args.size();
+  const bool noSplash = args.removeAll("--no-splash") > 0 || qEnvironmentVariableIsSet("VEXILO_NO_SPLASH");
+  if (!screenshot && ui::HandOverToRunningInstance(args)) return 0;
+
+  // The codecs are registered before any window and any configuration load.
+  imaging::FileFormatRegistry();
+  ui::InstanceReceiver receiver;
+  const forms::Language language = StartLanguage();
+  config::ProgramWindows windows(language);
+  ui::MainWindow window(windows);
+  if (screenshot) {
+    window.show();
     const std::string sample = at + 2 < args.size() ? args[at + 2].toStdString() : std::string();
     return Screenshots(window, args[at + 1], sample);
   }
-  return app.exec();
+  receiver.SetHandler([&window](std::vector<std::string> paths) { window.Receive(std::move(paths)); });
+  std::vector<std::string> paths;
+  for (const QString& a : args) paths.push_back(a.toStdString());
+  window.SetStartArguments(std::move(paths));
+
+  ui::SplashWindow splash(language, [&window] {
+    window.show();
+    window.raise();
+    window.activateWindow();
+  });
+  window.Languages().Register(ui::LanguageOrder::Splash, &splash, [&splash](forms::Language l) { splash.ApplyTexts(l); });
+
+  QTimer counter;
+  if (const QString file = qEnvironmentVariable("VEXILO_COUNT_FILE"); !file.isEmpty()) {
+    QObject::connect(&counter, &QTimer::timeout, &window, [&window, file, last = -1]() mutable {
+      const int rows = window.List().RowCount();
+      if (rows == last) return;
+      last = rows;
+      QFile out(file + ".new");
+      if (out.open(QIODevice::WriteOnly)) {
+        out.write(QByteArray::number(rows) + "\n");
+        out.close();
+        QFile::remove(file);
+        out.rename(file);
+      }
+    });
+    counter.start(100);
+  }
+  if (noSplash) window.show();
+  else splash.Start();
+  const int result = app.exec();
+  receiver.SetHandler({});
+  return result;
 }

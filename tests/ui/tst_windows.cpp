@@ -3,6 +3,10 @@
 #include <fstream>
 
 #include <QAction>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,8 +24,11 @@
 #include <QTreeWidget>
 
 #include "config/Configuration.h"
+#include "config/ConfigMenu.h"
 #include "engine/ImageFiles.h"
+#include "engine/Messages.h"
 #include "imaging/Imaging.h"
+#include "ui/Application.h"
 #include "ui/FormBinder.h"
 #include "ui/MainWindow.h"
 #include "renamer/RenameJournal.h"
@@ -30,6 +37,8 @@
 #include "ui/RunController.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
+#include "ui/SplashWindow.h"
+#include "ui/WindowTexts.h"
 
 namespace {
 
@@ -63,6 +72,65 @@ void AnswerModal(const char* button) {
     if (modal == nullptr) return AnswerModal(button);
     QTest::mouseClick(modal->findChild<QPushButton*>(button), Qt::LeftButton);
   });
+}
+
+using forms::Language;
+
+// The texts the tables hold for one language that differ from the other language's text for
+// the same place: none of them may be on screen after a switch to the other language.
+QSet<QString> TextsOnlyIn(Language l) {
+  const Language other = l == Language::English ? Language::German : Language::English;
+  QSet<QString> only;
+  const auto add = [&](const std::string& mine, const std::string& theirs) {
+    if (mine != theirs && !mine.empty()) only << QString::fromStdString(mine);
+  };
+  for (const auto& [tables, name] : {std::pair{&ui::MainWindowTexts, "main"}, std::pair{&ui::SplashTexts, "splash"}}) {
+    (void)name;
+    for (const ui::TextEntry& e : tables(l)) add(e.text, ui::TextOf(tables(other), e.name).toStdString());
+  }
+  for (int id = 0; id <= static_cast<int>(vexilo::TextId::FolderChooserTitle); ++id)
+    add(vexilo::Text(static_cast<vexilo::TextId>(id), l), vexilo::Text(static_cast<vexilo::TextId>(id), other));
+  for (const config::FixedMenuText& t : config::FixedMenuTexts())
+    add(l == Language::English ? t.english : t.german, l == Language::English ? t.german : t.english);
+  const config::ProgramWindows mine(l), theirs(other);
+  for (const auto form : {&config::ProgramWindows::tprog, &config::ProgramWindows::smFilter, &config::ProgramWindows::optionen,
+                          &config::ProgramWindows::renamer, &config::ProgramWindows::renamerFilter,
+                          &config::ProgramWindows::einstShortcuts}) {
+    add((mine.*form).Caption(), (theirs.*form).Caption());
+    const auto& a = (mine.*form).Controls();
+    const auto& b = (theirs.*form).Controls();
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+      add(a[i].caption, b[i].caption);
+      add(a[i].text, b[i].text);
+      for (size_t k = 0; k < a[i].items.size() && k < b[i].items.size(); ++k) add(a[i].items[k], b[i].items[k]);
+    }
+  }
+  return only;
+}
+
+// Every text a window shows: window and group captions, labels, buttons, tabs, menus and
+// their items, list headings, combo box texts and items (markup removed).
+QStringList ShownTexts(QWidget* top) {
+  QStringList texts{top->windowTitle()};
+  QList<QWidget*> widgets = top->findChildren<QWidget*>();
+  widgets << top;
+  static const QRegularExpression tags("<[^>]*>");
+  for (QWidget* w : widgets) {
+    if (auto* l = qobject_cast<QLabel*>(w)) texts << QString(l->text()).remove(tags);
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) texts << b->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) texts << g->title();
+    if (auto* m = qobject_cast<QMenu*>(w)) texts << m->title();
+    if (auto* t = qobject_cast<QTabWidget*>(w))
+      for (int i = 0; i < t->count(); ++i) texts << t->tabText(i);
+    if (auto* c = qobject_cast<QComboBox*>(w)) {
+      texts << c->currentText();
+      for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
+    }
+    if (auto* v = qobject_cast<QTreeWidget*>(w))
+      for (int i = 0; i < v->columnCount(); ++i) texts << v->headerItem()->text(i);
+  }
+  for (QAction* a : top->findChildren<QAction*>()) texts << a->text();
+  return texts;
 }
 
 }  // namespace
@@ -183,6 +251,172 @@ private slots:
     QVERIFY(window_->Binder()->Widget("pa_prozent")->isVisibleTo(window_.get()) ||
             window_->Pages()->currentIndex() != 1);
     QVERIFY(!window_->Binder()->Widget("pa_pixel")->isVisibleTo(window_->Pages()->widget(1)));
+  }
+
+  void languageSwitchReachesEveryWindow() {
+    ui::SplashWindow splash(Language::English, [] {});
+    window_->Languages().Register(ui::LanguageOrder::Splash, &splash, [&](Language l) { splash.ApplyTexts(l); });
+    ui::QtUserDialogs& d = window_->Dialogs();
+    QList<QWidget*> windows{window_.get(), window_->Options(), window_->Filter(), d.Message(), d.Overwrite(),
+                            d.Progress(), &splash};
+    auto* english = window_->findChild<QAction*>("m_einst_sprache_english");
+    auto* german = window_->findChild<QAction*>("m_einst_sprache_deutsch");
+    windows_->tprog.SetText("out_name", "%name% (%width%x%height%)");
+    for (const Language l : {Language::German, Language::English, Language::German}) {
+      (l == Language::German ? german : english)->trigger();
+      QCOMPARE(german->isChecked(), l == Language::German);
+      QCOMPARE(english->isChecked(), l == Language::English);
+      const QSet<QString> foreign = TextsOnlyIn(l == Language::German ? Language::English : Language::German);
+      const QSet<QString> own = TextsOnlyIn(l);
+      int seen = 0;
+      for (QWidget* w : windows) {
+        QVERIFY2(!w->windowTitle().isEmpty(), qPrintable(w->objectName()));
+        for (const QString& text : ShownTexts(w)) {
+          QVERIFY2(!foreign.contains(text), qPrintable(w->objectName() + ": " + text));
+          seen += own.contains(text);
+        }
+      }
+      QVERIFY(seen > 100);  // the walk does reach the texts
+      QCOMPARE(window_->List().CounterLabel(), std::string(l == Language::German ? "0 Bilder" : "0 Images"));
+    }
+    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QCOMPARE(ui::Application::Title(), QString("Vexilo Pro - Corvana"));
+
+    // A message on screen keeps its language; the next one comes in the new language.
+    english->trigger();
+    QTimer::singleShot(100, [&] {
+      german->trigger();
+      QCOMPARE(d.Message()->Line(0)->text(), QString("File already added"));
+      d.Message()->findChild<QPushButton*>("OK")->click();
+    });
+    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    AnswerModal("OK");
+    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
+  }
+
+  void splashHandsOver() {
+    int shown = 0;
+    ui::SplashWindow splash(Language::German, [&] { ++shown; });
+    QCOMPARE(splash.Timer()->interval(), 600);
+    // After each tick: whether the main window was shown and the splash is still visible.
+    QStringList states;
+    connect(splash.Timer(), &QTimer::timeout, this,
+            [&] { states << QString("%1:%2%3").arg(splash.Ticks()).arg(shown).arg(splash.isVisible() ? "v" : "h"); });
+    splash.Start();
+    splash.Timer()->setInterval(5);
+    QTRY_VERIFY(!splash.Timer()->isActive());
+    QCOMPARE(states.join(' '), QString("1:0v 2:0v 3:0v 4:1v 5:1v 6:1h 7:1h 8:1h"));
+    // A click hands over at once.
+    ui::SplashWindow clicked(Language::English, [&] { ++shown; });
+    clicked.Start();
+    QTest::mouseClick(&clicked, Qt::LeftButton);
+    QCOMPARE(shown, 2);
+    QVERIFY(!clicked.isVisible());
+    QVERIFY(!clicked.Timer()->isActive());
+  }
+
+  void startArgumentsAndStartConfiguration() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("pictures");
+    WriteBitmap(dir.path() + "/pictures/1.bmp");
+    WriteBitmap(dir.path() + "/pictures/2.bmp");
+    WriteBitmap(dir.path() + "/single.bmp");
+    windows_->tprog.SetText("out_name", "from-auto");
+    config::SaveStartConfiguration(*windows_);
+    windows_->tprog.SetText("out_name", "from-argument");
+    window_->SaveConfiguration((dir.path() + "/given.vxc").toStdString());
+    window_.reset();
+
+    // A folder, a file and a configuration: the configuration is loaded, not the start one.
+    windows_ = std::make_unique<config::ProgramWindows>(Language::English);
+    window_ = std::make_unique<ui::MainWindow>(*windows_, &desktop_);
+    window_->SetStartArguments({(dir.path() + "/pictures").toStdString(), (dir.path() + "/single.bmp").toStdString(),
+                                (dir.path() + "/given.vxc").toStdString()});
+    window_->show();
+    QTRY_COMPARE(window_->List().RowCount(), 3);
+    QCOMPARE(window_->CountLabel()->text(), QString("3 Images"));
+    QCOMPARE(windows_->tprog.Text("out_name"), std::string("from-argument"));
+    QVERIFY(window_->ConfigMenu()->findChild<QAction*>("m_konfig_8") != nullptr);
+
+    // ".VXC" is no configuration: an image to the list (and not one), and the start one loads.
+    window_.reset();
+    windows_ = std::make_unique<config::ProgramWindows>(Language::English);
+    window_ = std::make_unique<ui::MainWindow>(*windows_, &desktop_);
+    QVERIFY(QFile::copy(dir.path() + "/given.vxc", dir.path() + "/given.VXC"));
+    window_->SetStartArguments({(dir.path() + "/given.VXC").toStdString()});
+    QString shown;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+      if (QApplication::activeModalWidget() != window_->Dialogs().Message()) return;
+      shown = window_->Dialogs().Message()->Line(0)->text();
+      window_->Dialogs().Message()->findChild<QPushButton*>("OK")->click();
+    });
+    poll.start(20);
+    window_->show();
+    QTRY_COMPARE(shown, QString("Format not supported"));
+    QTRY_COMPARE(windows_->tprog.Text("out_name"), std::string("from-auto"));
+    QCOMPARE(window_->List().RowCount(), 0);
+  }
+
+  void handedOverPathsWaitForTheRun() {
+    QTemporaryDir dir;
+    WriteBitmap(dir.path() + "/y.bmp");
+    WriteBitmap(dir.path() + "/z.bmp");
+    window_->AddDropped({(dir.path() + "/y.bmp").toStdString()});
+    window_->findChild<QAction*>("m_datei_konvert")->trigger();
+    QVERIFY(window_->Run().Running());
+    window_->Receive({(dir.path() + "/z.bmp").toStdString()});
+    QTest::qWait(20);
+    if (window_->Run().Running()) QCOMPARE(window_->List().RowCount(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->Run().Running(), 10000);
+    QTRY_COMPARE(window_->List().RowCount(), 2);
+    QCOMPARE(window_->CountLabel()->text(), QString("2 Images"));
+  }
+
+  // The real program twice: the second start's paths reach the first one's list, and the second
+  // process ends at once without a window of its own.
+  void secondStartHandsOver() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath("pictures");
+    WriteBitmap(dir.path() + "/pictures/1.bmp");
+    WriteBitmap(dir.path() + "/pictures/2.bmp");
+    WriteBitmap(dir.path() + "/3.bmp");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("VEXILO_HOME", dir.path() + "/home");
+    env.insert("VEXILO_COUNT_FILE", dir.path() + "/count");
+    const auto count = [&] {
+      QFile f(dir.path() + "/count");
+      return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : -1;
+    };
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.setWorkingDirectory(dir.path());
+    first.start(VEXILO_PROGRAM, {"--no-splash"});
+    QVERIFY(first.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(count(), 0, 10000);
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(dir.path());
+    // Relative paths name the sender's working folder.
+    second.start(VEXILO_PROGRAM, {"pictures", "3.bmp"});
+    QVERIFY(second.waitForFinished(5000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(count(), 3, 10000);
+
+    // A start without arguments is a second, independent instance.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(VEXILO_PROGRAM, {"--no-splash"});
+    QVERIFY(third.waitForStarted());
+    QVERIFY(!third.waitForFinished(1500));
+    third.terminate();
+    QVERIFY(third.waitForFinished(5000));
+    first.terminate();
+    QVERIFY(first.waitForFinished(5000));
   }
 
   void renamerPreviewPlaceholderRenameUndo() {
