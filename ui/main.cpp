@@ -4,6 +4,7 @@
 // "--screenshot DIR [SAMPLE]" writes a picture of every window into DIR and ends (for the
 // documentation). For tests: "--no-splash" (or VEXILO_NO_SPLASH) shows the main window at once,
 // and VEXILO_COUNT_FILE names a file that always holds the number of rows in the list.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,6 +24,7 @@
 #include "forms/Language.h"
 #include "ui/Application.h"
 #include "imaging/Imaging.h"
+#include "imaging/ImagingSafeFile.h"
 #include "ui/HelpWindow.h"
 #include "ui/FormBinder.h"
 #include "ui/LanguageSwitch.h"
@@ -35,6 +37,23 @@
 #include "ui/ShortcutsWindow.h"
 
 namespace {
+
+// The end of the session (the session manager's SIGTERM) or of the terminal (SIGHUP) during a
+// save: the temporary and trial files being written are removed, then the process ends by
+// that signal, as the command line does.
+void EndBySignal(int signal) {
+  imaging::RemovePendingFiles();
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void RemovePendingFilesOnSignals() {
+  struct sigaction action {};
+  action.sa_handler = EndBySignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+}
 
 // The marker files in the working folder decide; without them the system's language does.
 forms::Language StartLanguage() {
@@ -124,6 +143,7 @@ int main(int argc, char** argv) {
   const bool noSplash = args.removeAll("--no-splash") > 0 || qEnvironmentVariableIsSet("VEXILO_NO_SPLASH");
   if (!screenshot && ui::HandOverToRunningInstance(args)) return 0;
 
+  RemovePendingFilesOnSignals();
   // The codecs are registered before any window and any configuration load.
   imaging::FileFormatRegistry();
   ui::InstanceReceiver receiver;
