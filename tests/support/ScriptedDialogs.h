@@ -31,7 +31,8 @@ public:
   // run: the stop is requested during that file). 0 never.
   int breakDuringFile = 0;
   // Files in flight at once in Run (RunSetup::jobs), and the hook called before each load.
-  int jobs = 1;
+  // Several by default, as the front ends run; tests of one file at a time set 1.
+  int jobs = 4;
   std::function<void(int)> beforeLoad;
   // The interface language of the progress texts.
   forms::Language language = forms::Language::German;
