@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -187,6 +188,7 @@ public:
     int handed = 0;
 
     for (int i = 0; i < total_; ++i) {
+      turn_ = i;  // before the stop is looked at: see Prepare
       // A stop asked for while the previous file was processed takes effect here.
       if (setup_.stop.stop_requested()) {
         result.cancelled = true;
@@ -312,6 +314,10 @@ private:
   void Prepare(PreparedFile& file) {
     const int i = file.index;
     const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    // After a stop no file beyond the one whose turn it is begins: the run ends before their
+    // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
+    // here as beyond the turn is never taken.)
+    if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       file.loaded = Load(source, file.image, options_, file.loadCause, file.notes);
@@ -430,6 +436,7 @@ private:
   imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
   std::stop_source helpersStop_;   // ends the helpers' file-size searches
+  std::atomic<int> turn_ = 0;      // the file the run's thread is at
 };
 
 }  // namespace
