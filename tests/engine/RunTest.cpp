@@ -951,3 +951,32 @@ TEST(ParallelJobs, EffectiveCount) {
   EXPECT_EQ(vexilo::EffectiveJobs(4, 0), 1);
   EXPECT_EQ(vexilo::EffectiveJobs(0, 100), std::max(1, int(std::thread::hardware_concurrency())));
 }
+
+namespace {
+
+// Counts the finished files as the run's thread reports them.
+class CountingDialogs : public vexilo::ScriptedDialogs {
+public:
+  std::atomic<int> finished = 0;
+  void FileFinished(const vexilo::FileEnd& file) override {
+    ScriptedDialogs::FileFinished(file);
+    ++finished;
+  }
+};
+
+}  // namespace
+
+TEST_F(ParallelRun, NoMoreFilesThanJobsAreLoadedAhead) {
+  for (int i = 0; i < 12; ++i) Source("src/f" + std::to_string(i) + ".bmp", 12, 9, static_cast<uint32_t>(i));
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CountingDialogs counting;
+  counting.jobs = 3;
+  std::atomic<int> beyond = 0;
+  counting.beforeLoad = [&](int index) {
+    // File k is loaded only once files 0 … k − 3 have ended, so at most three pictures are held.
+    if (index >= counting.finished + 3) ++beyond;
+    std::this_thread::sleep_for(std::chrono::milliseconds(index % 3 == 0 ? 6 : 1));
+  };
+  EXPECT_EQ(counting.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, ".").written, 12);
+  EXPECT_EQ(beyond.load(), 0);
+}
