@@ -80,6 +80,9 @@ const char* const kConvertUsage =
     "  --filter bicubic|bilinear|nearest   resampling method\n"
     "  --quality N           JPEG, JNG, MNG and WebP quality, 1 to 100\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
+    "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
+    "                        1 converts one file after the other. Messages, questions, progress\n"
+    "                        and outputs are the same either way\n"
     "\n"
     "Existing output files:\n"
     "  on a terminal the program asks: y yes, n no, a yes to all, N no to all, b break;\n"
@@ -305,7 +308,16 @@ struct ConvertRequest {
   std::optional<std::string> configFile;
   std::vector<std::string> inputs;
   ExistingPolicy policy = ExistingPolicy::Ask;
+  int jobs = 0;  // --jobs; 0 as many as the machine has cores
 };
+
+// The value of --jobs: 1 to 256.
+std::optional<int> ParseJobs(const std::string& text) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const int value = std::stoi(text);
+  if (value < 1 || value > 256) return std::nullopt;
+  return value;
+}
 
 // Reads the options; an exit status when the command ends here (help shown, usage error).
 class ArgumentReader {
@@ -371,6 +383,14 @@ private:
       if (!Value(v)) return UsageError(std::string(option.name) + " needs a value");
       if (*option.target && arg == "--config") return UsageError("--config may be given once");
       *option.target = v;
+      return kHandled;
+    }
+    if (arg == "--jobs") {
+      std::string v;
+      if (!Value(v)) return UsageError("--jobs needs a number");
+      const auto jobs = ParseJobs(v);
+      if (!jobs) return UsageError("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
+      request_.jobs = *jobs;
       return kHandled;
     }
     if (arg == "--set") {
@@ -471,7 +491,7 @@ void KeepLargeBuffersInTheHeap() {
 // progress. The forms do not change while it runs, but the job is still read per file, as the
 // desktop program reads it.
 vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
-                                TerminalDialogs& terminal) {
+                                TerminalDialogs& terminal, int jobs) {
   vexilo::RunMemory memory;
   std::stop_source stop;
   const vexilo::RunSetup setup{.paths = std::move(paths),
@@ -480,7 +500,8 @@ vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
                                .questions = terminal,
                                .flags = terminal.Flags(),
                                .memory = memory,
-                               .stop = stop.get_token()};
+                               .stop = stop.get_token(),
+                               .jobs = jobs};
   InterruptGuard interrupts(stop);
   return vexilo::RunConversion(setup);
 }
@@ -518,7 +539,7 @@ int RunConvert(const Args& args) {
   ListOrder order(list);
   const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
   if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  const vexilo::RunResult result = RunOnTerminal(order.Paths(), windows, terminal);
+  const vexilo::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs);
   return Summarize(result, refused, terminal, language);
 }
 

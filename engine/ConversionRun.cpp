@@ -5,7 +5,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -46,9 +54,9 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
 }
 
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
-// an error; `cause` then tells why. Warnings of a load that gave a picture become notes.
+// an error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
 bool Load(const std::string& source, imaging::Image& image, const imaging::CodecOptions& options, std::string& cause,
-          Questions& questions) {
+          std::vector<std::string>& notes) {
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
@@ -57,7 +65,7 @@ bool Load(const std::string& source, imaging::Image& image, const imaging::Codec
   } catch (const std::exception& e) {
     cause = e.what();
   }
-  for (const std::string& text : warnings.Texts()) questions.ShowNote(source, text);
+  notes = warnings.Texts();
   if (!loaded) image.reset();
   return loaded;
 }
@@ -69,9 +77,95 @@ std::string OutputKey(const std::string& path) {
   return error ? path : canonical.string();
 }
 
+// A file's part that needs no other file: what a helper thread hands to the run's thread.
+struct PreparedFile {
+  int index = 0;
+  ConversionJob job;               // the job as it was read for this file
+  bool missing = false;            // the source is no file: nothing else was done
+  std::vector<std::string> notes;  // the load's warnings
+  imaging::Image image;            // the loaded and scaled picture
+  bool loaded = false;
+  std::string loadCause;
+  bool outputKnown = false;
+  std::string output;
+  bool alreadyWritten = false;  // found to be an earlier output of this run: nothing else was done
+  std::unique_ptr<CarriedMetadata> metadata;
+  std::string metadataCause;
+  bool scalingFailed = false;
+  std::string scalingCause;
+  bool failed = false;  // an error ended the preparation
+  std::string failCause;
+  bool ready = false;   // set by the helper under the pool's lock
+};
+
+// The helper threads of a parallel run: they prepare the files handed to them, in the order
+// they were handed over.
+class Helpers {
+public:
+  Helpers(int count, std::function<void(PreparedFile&)> prepare) : prepare_(std::move(prepare)) {
+    for (int i = 0; i < count; ++i) threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
+  }
+  // Files not yet begun are dropped; files in progress are finished first.
+  ~Helpers() {
+    for (std::jthread& thread : threads_) thread.request_stop();
+    {
+      const std::lock_guard lock(mutex_);
+      queue_.clear();
+    }
+    changed_.notify_all();
+    threads_.clear();
+  }
+  Helpers(const Helpers&) = delete;
+  Helpers& operator=(const Helpers&) = delete;
+
+  void Hand(PreparedFile& file) {
+    {
+      const std::lock_guard lock(mutex_);
+      queue_.push_back(&file);
+    }
+    changed_.notify_all();
+  }
+
+  void MarkReady(PreparedFile& file) {
+    {
+      const std::lock_guard lock(mutex_);
+      file.ready = true;
+    }
+    changed_.notify_all();
+  }
+
+  void WaitFor(const PreparedFile& file) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return file.ready; });
+  }
+
+private:
+  void Work(std::stop_token stop) {
+    for (;;) {
+      PreparedFile* file = nullptr;
+      {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return stop.stop_requested() || !queue_.empty(); });
+        if (stop.stop_requested()) return;
+        file = queue_.front();
+        queue_.pop_front();
+      }
+      prepare_(*file);
+      MarkReady(*file);
+    }
+  }
+
+  std::function<void(PreparedFile&)> prepare_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<PreparedFile*> queue_;
+  std::vector<std::jthread> threads_;  // last: joined before the rest goes
+};
+
 class Run {
 public:
-  explicit Run(const RunSetup& setup) : setup_(setup), total_(static_cast<int>(setup.paths.size())) {}
+  explicit Run(const RunSetup& setup)
+      : setup_(setup), total_(static_cast<int>(setup.paths.size())), jobs_(EffectiveJobs(setup.jobs, total_)) {}
 
   RunResult Execute() {
     RunResult result;
@@ -85,14 +179,39 @@ public:
     KonvertierWerteSetzen(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
+    // The files handed to helpers and not yet finished, in list order; at most jobs_ of them.
+    std::deque<std::unique_ptr<PreparedFile>> window;
+    std::optional<Helpers> helpers;
+    // The helpers' file-size searches end early on a stop request, and when the run ends.
+    std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
+    if (jobs_ > 1) helpers.emplace(jobs_, [this](PreparedFile& file) { Prepare(file); });
+    int handed = 0;
+
     for (int i = 0; i < total_; ++i) {
+      turn_ = i;  // before the stop is looked at: see Prepare
       // A stop asked for while the previous file was processed takes effect here.
       if (setup_.stop.stop_requested()) {
         result.cancelled = true;
         result.notProcessed = total_ - i;
         break;
       }
-      const FileEnd end = ProcessFile(i);
+      std::unique_ptr<PreparedFile> file;
+      if (helpers) {
+        for (; handed < total_ && handed < i + jobs_; ++handed) {
+          window.push_back(Begin(handed));
+          if (!window.back()->ready) helpers->Hand(*window.back());
+        }
+        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
+        file = std::move(window.front());
+        window.pop_front();
+        helpers->WaitFor(*file);
+      } else {
+        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
+        file = Begin(i);
+        if (!file->ready) Prepare(*file);
+      }
+      const FileEnd end = Finish(*file);
+      file.reset();  // its picture goes before the next file is handed out
       switch (end.result) {
         case FileResult::Written: ++result.written; break;
         case FileResult::Kept: ++result.kept; break;
@@ -105,12 +224,39 @@ public:
       setup_.observer.FileFinished(end);
       if (result.cancelled) break;
     }
+    // The files prepared ahead are dropped: their helpers finish first, and nothing of them
+    // was written.
+    helpersStop_.request_stop();
+    helpers.reset();
+    window.clear();
     setup_.flags.ClearAll();
     setup_.observer.RunFinished(result);
     return result;
   }
 
 private:
+  bool Parallel() const { return jobs_ > 1; }
+
+  // A file's start on the run's thread: a missing source needs nothing more; any other reads
+  // the job, since the options dialog stays usable during a run and applies from the next file.
+  std::unique_ptr<PreparedFile> Begin(int i) {
+    auto file = std::make_unique<PreparedFile>();
+    file->index = i;
+    try {
+      if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
+        file->missing = true;
+        file->ready = true;
+      } else {
+        file->job = setup_.job();
+      }
+    } catch (const std::exception& e) {
+      file->failed = true;
+      file->failCause = e.what();
+      file->ready = true;
+    }
+    return file;
+  }
+
   // Reports a failure of the file (unless "OK for all" silenced such reports) and notes it in
   // the file's end.
   void Report(FileEnd& end, const char* key, const std::string& detail, const std::string& cause) {
@@ -153,13 +299,65 @@ private:
       search.targetKilobytes = *kilobytes;
       search.trialPath = trial;
       search.filter = setup_.memory.filter;
-      search.stop = setup_.stop;
+      search.stop = Parallel() ? helpersStop_.get_token() : setup_.stop;
       search.options = options_;
       return SearchFileSize(search);
     }
     if (const auto box = ComputeBox(job, image.Width, image.Height))
       return ScaledSize(image.Width, image.Height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
     return std::nullopt;
+  }
+
+  // The part of a file that needs no other file: the load, the output path, the metadata read,
+  // the target size and the scaling. On a helper thread in a parallel run, where it touches
+  // nothing but the file and what stays fixed during the run.
+  void Prepare(PreparedFile& file) {
+    const int i = file.index;
+    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    // After a stop no file beyond the one whose turn it is begins: the run ends before their
+    // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
+    // here as beyond the turn is never taken.)
+    if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
+    try {
+      if (setup_.beforeLoad) setup_.beforeLoad(i);
+      file.loaded = Load(source, file.image, options_, file.loadCause, file.notes);
+      file.output = OutputPath(file.job, source, i, file.image.data());
+      file.outputKnown = true;
+      // One file at a time, an output this run wrote is known here and spares the scaling; a
+      // parallel run finds it when the file's turn comes.
+      if (!Parallel() && written_.count(OutputKey(file.output)) != 0) {
+        file.alreadyWritten = true;
+        return;
+      }
+      if (!file.loaded) return;
+      // Trials go to the output path while it does not exist yet, but in a parallel run an
+      // earlier file may be about to write there, so each file has trial files of its own.
+      const std::string trial = Parallel()                        ? TrialPath(file.output, i + 1)
+                                : base::IsRegularFile(file.output) ? TrialPath(file.output)
+                                                                   : file.output;
+
+      // Metadata that cannot be read do not stop the picture: it is written without them.
+      if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
+        try {
+          file.metadata = setup_.metadata->Read(source);
+        } catch (const std::exception& e) {
+          file.metadataCause = e.what();
+        }
+      }
+
+      try {
+        if (const auto size = TargetSize(file.job, source, trial, file.image.data()))
+          ResizeForRun(file.image, *size, setup_.memory.filter);
+      } catch (const ScalingError& e) {
+        file.scalingFailed = true;
+        file.scalingCause = e.what();
+        file.image.reset();
+      }
+    } catch (const std::exception& e) {
+      file.failed = true;
+      file.failCause = e.what();
+      file.image.reset();
+    }
   }
 
   // Carries the metadata into a written output; a loss is reported but the file stays written.
@@ -177,51 +375,31 @@ private:
     if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
   }
 
-  FileEnd ProcessFile(int i) {
+  // The part of a file that depends on the files before it, on the run's thread in list order:
+  // its notes and messages, the check against this run's outputs, the overwrite question, the
+  // permission check, the save and the metadata write.
+  FileEnd Finish(PreparedFile& file) {
     FileEnd end;
-    end.index = i;
+    end.index = file.index;
     end.total = total_;
-    end.source = setup_.paths[static_cast<size_t>(i)];
+    end.source = setup_.paths[static_cast<size_t>(file.index)];
     const std::string& source = end.source;
     std::string& output = end.output;
-    setup_.observer.FileStarted({i, total_, source});
-    std::unique_ptr<CarriedMetadata> metadata;
-    std::string metadataCause;
-    imaging::Image current;
+    output = file.output;
     try {
-      if (!base::IsRegularFile(source)) return Fail(end, kMissingSourceKey, source, "");
-
-      // The options dialog stays usable during a run: its settings apply from the next file on.
-      const ConversionJob job = setup_.job();
-      std::string loadCause;
-      const bool loaded = Load(source, current, options_, loadCause, setup_.questions);
-
-      output = OutputPath(job, source, i, current.data());
+      for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
+      if (file.missing) return Fail(end, kMissingSourceKey, source, "");
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
-      const std::string outputKey = OutputKey(output);
-      if (written_.count(outputKey) != 0) return Fail(end, kAlreadyWrittenKey, output, "");
+      const std::string outputKey = file.outputKnown ? OutputKey(output) : std::string();
+      if (file.alreadyWritten || (file.outputKnown && written_.count(outputKey) != 0))
+        return Fail(end, kAlreadyWrittenKey, output, "");
+      if (file.failed) return Fail(end, "speicherfehler", output, file.failCause);
       // A source that could not be read writes nothing; the cause is the reader's.
-      if (!loaded) return Fail(end, "speicherfehler", output, loadCause);
-      const std::string trial = base::IsRegularFile(output) ? TrialPath(output) : output;
-
-      // Metadata that cannot be read do not stop the picture: it is written without them.
-      if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
-        try {
-          metadata = setup_.metadata->Read(source);
-        } catch (const std::exception& e) {
-          metadataCause = e.what();
-        }
-      }
-
+      if (!file.loaded) return Fail(end, "speicherfehler", output, file.loadCause);
       // A failed scaling step writes nothing: an unscaled copy would replace the original in
       // overwrite mode, or stand as an output the user did not ask for.
-      try {
-        if (const auto size = TargetSize(job, source, trial, current.data()))
-          ResizeForRun(current, *size, setup_.memory.filter);
-      } catch (const ScalingError& e) {
-        return Fail(end, "konvertierfehler", source, e.what());
-      }
+      if (file.scalingFailed) return Fail(end, "konvertierfehler", source, file.scalingCause);
 
       if (base::IsRegularFile(output)) {
         DialogFlags& flags = setup_.flags;
@@ -240,11 +418,11 @@ private:
         if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
       }
 
-      if (!SaveImageFile(output, current, options_))
+      if (!SaveImageFile(output, file.image, options_))
         return Fail(end, "speicherfehler", output, "No image format writes files of this type");
       written_.insert(outputKey);
       end.result = FileResult::Written;
-      WriteMetadata(end, metadata.get(), metadataCause);
+      WriteMetadata(end, file.metadata.get(), file.metadataCause);
       return end;
     } catch (const std::exception& e) {
       return Fail(end, "speicherfehler", output, e.what());
@@ -253,9 +431,12 @@ private:
 
   const RunSetup& setup_;
   const int total_;
+  const int jobs_;  // files in flight at once
   int padding_ = 1;
   imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
+  std::stop_source helpersStop_;   // ends the helpers' file-size searches
+  std::atomic<int> turn_ = 0;      // the file the run's thread is at
 };
 
 }  // namespace
@@ -265,6 +446,11 @@ std::vector<std::string> PathsOf(const ImageRows& rows) {
   const int count = rows.RowCount();
   for (int row = 0; row < count; ++row) paths.push_back(rows.RowPath(row));
   return paths;
+}
+
+int EffectiveJobs(int jobs, int files) {
+  if (jobs <= 0) jobs = static_cast<int>(std::thread::hardware_concurrency());
+  return std::max(1, std::min(jobs, files));
 }
 
 RunResult RunConversion(const RunSetup& setup) { return Run(setup).Execute(); }

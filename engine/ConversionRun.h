@@ -18,6 +18,18 @@
 // the observer, the questions and the job source happens on that thread, in the order of the
 // sequential run. A question blocks the run until it is answered.
 //
+// Several files are in flight at once (RunSetup::jobs). Helper threads do what a file needs
+// from no other file: the load, the output path (its folders are created then), the metadata
+// read, the target size with the file-size search, and the scaling, for the next files of the
+// list, at most `jobs` files ahead. The run's thread takes the files strictly in list order and
+// does the rest as a run of one file at a time does: the check against this run's earlier
+// outputs, the overwrite question, the permission check, the save and the metadata write, the
+// messages, notes and observer events. So the user sees the run of one file at a time, and the
+// outputs are the same bytes. Differences: the job is read for a file when it is handed to a
+// helper, up to `jobs` files before its turn; the trial files of the file-size search get a
+// name of their own per file; a cancel or Break drops the files prepared ahead (they wrote
+// nothing but may have created their output folder).
+//
 // What is fixed when the run starts and what may change while it goes on:
 //   - fixed at the start: the list of paths (N files, so also the "%0num%" padding, "%abs%" and
 //     the progress counter), the resampling filter and the codec options (quality, progressive,
@@ -27,6 +39,7 @@
 //     and type settings, and the target file size.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <stop_token>
 #include <string>
@@ -150,7 +163,16 @@ struct RunSetup {
   std::stop_token stop = {};
   MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
   std::string decimalSeparator = forms::UserDecimalSeparator();
+  // How many files may be in flight at once: 0 as many as the machine has cores, 1 one file
+  // after the other on the run's own thread.
+  int jobs = 0;
+  // Called before a file's load with its index, on the thread that prepares the file; tests
+  // slow a step down with it.
+  std::function<void(int)> beforeLoad = {};
 };
+
+// The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.
+int EffectiveJobs(int jobs, int files);
 
 // The run, from the start checks to the end: "keinordner", "ordnerfalsch", "keinname" and
 // "dateigroessefalsch" before the first file; per file "quellefehlt", "schongeschrieben",

@@ -48,8 +48,11 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   if (extension.empty()) return false;
   const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
+  // Codecs that can decode into the run's format do so, and need no second copy of the picture.
+  imaging::CodecOptions loadOptions = options;
+  loadOptions.Set(imaging::ImagingLoadOverrideFormat, static_cast<int32_t>(imaging::PixelFormat::A8R8G8B8));
   imaging::TDynImageDataArray images;
-  if (!codec->LoadFromFile(path, images, true, options) || images.empty()) return false;
+  if (!codec->LoadFromFile(path, images, true, loadOptions) || images.empty()) return false;
   imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
   if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) return false;

@@ -97,12 +97,22 @@ bool IsAcceptableFolderPath(const std::string& text) {
   return !last.empty() && last.find_first_of(":?/>|\\<*\"") == std::string::npos;
 }
 
-std::string TrialPath(const std::string& outputPath) {
+namespace {
+
+std::string TrialPathWithMarker(const std::string& outputPath, const std::string& marker) {
   const std::string folder = PathFolder(outputPath);
   const std::string name = PathFileName(outputPath);
   const std::string extension = PathExtension(name);
-  if (extension.empty()) return outputPath + "_tempfile23893298021";
-  return folder + base::ReplaceAll(name, extension, "_tempfile23893298021" + extension);
+  if (extension.empty()) return outputPath + marker;
+  return folder + base::ReplaceAll(name, extension, marker + extension);
+}
+
+}  // namespace
+
+std::string TrialPath(const std::string& outputPath) { return TrialPathWithMarker(outputPath, "_tempfile23893298021"); }
+
+std::string TrialPath(const std::string& outputPath, int fileNumber) {
+  return TrialPathWithMarker(outputPath, "_tempfile23893298021-" + std::to_string(fileNumber));
 }
 
 }  // namespace vexilo

@@ -59,5 +59,9 @@ bool IsAcceptableFolderPath(const std::string& text);
 // (/out/a.jpg gives /out/a_tempfile23893298021.jpg). The folder is left alone, so trials
 // always stay beside the output.
 std::string TrialPath(const std::string& outputPath);
+// The same with the file's number after the marker ("/out/a_tempfile23893298021-7.jpg"): when
+// several files are searched at once, each has trials of its own, whether or not its output
+// exists yet and whatever the other files' outputs are called.
+std::string TrialPath(const std::string& outputPath, int fileNumber);
 
 }  // namespace vexilo

@@ -63,8 +63,15 @@ int ListPending(const std::string& path) {
   return -1;  // more files in flight than slots: that one is not cleaned up on a signal
 }
 
+// Frees the slot once no other thread is comparing its path: freed while UnlistPath reads it,
+// the slot could be refilled under that read.
 void UnlistPending(int slot) {
-  if (slot >= 0) gPending[slot].state.store(0);
+  if (slot < 0) return;
+  for (;;) {
+    int expected = 2;
+    if (gPending[slot].state.compare_exchange_strong(expected, 0) || expected != 3) return;
+    std::this_thread::yield();
+  }
 }
 
 // Removes the path from the list, if it is there.

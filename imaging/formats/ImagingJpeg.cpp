@@ -391,14 +391,23 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
 
   jpeg_decompress_struct& cinfo = decoder->cinfo;
   PixelFormat format;
+  bool straightTo32 = false;
   switch (cinfo.out_color_space) {
     case JCS_GRAYSCALE:
       format = PixelFormat::Gray8;
       break;
     case JCS_RGB:
-      // libjpeg-turbo writes our blue-green-red order itself.
-      cinfo.out_color_space = JCS_EXT_BGR;
-      format = PixelFormat::R8G8B8;
+      // libjpeg-turbo writes our blue-green-red order itself; a caller that converts every
+      // load to A8R8G8B8 gets it straight away (libjpeg-turbo sets the alpha bytes to 255),
+      // without a 24-bit copy of the picture beside the 32-bit one.
+      if (OptionInEffect(ImagingLoadOverrideFormat) == static_cast<int32_t>(PixelFormat::A8R8G8B8)) {
+        cinfo.out_color_space = JCS_EXT_BGRA;
+        format = PixelFormat::A8R8G8B8;
+        straightTo32 = true;
+      } else {
+        cinfo.out_color_space = JCS_EXT_BGR;
+        format = PixelFormat::R8G8B8;
+      }
       break;
     case JCS_CMYK:
       format = PixelFormat::A8R8G8B8;
@@ -416,7 +425,7 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
   // entropy data it lost and fills the rows it could not decode.
   if (decoder->source.holdsInsertedEoi && decoder->err.pub.num_warnings > 0)
     AddLoadWarning("JPEG data end early; the missing part is grey");
-  if (format == PixelFormat::A8R8G8B8) ConvertInvertedCmyk(image);
+  if (format == PixelFormat::A8R8G8B8 && !straightTo32) ConvertInvertedCmyk(image);
   return true;
 }
 

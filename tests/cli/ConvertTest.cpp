@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/Text.h"
 #include "imaging/ImagingTypes.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "tests/support/TestSupport.h"
@@ -52,6 +53,7 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
   EXPECT_EQ(Convert("--help", &out), 0);
   EXPECT_NE(out.find("--filesize KB"), std::string::npos);
   EXPECT_NE(out.find("--yes-to-all"), std::string::npos);
+  EXPECT_NE(out.find("--jobs N"), std::string::npos);
   MakeSource("src/a.bmp", "8x8");
   const char* errors[] = {
       "",
@@ -70,6 +72,9 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
       "--config x.vxc --config y.vxc src/a.bmp",
       "--folder 'bad?' src/a.bmp",  // refused by the run's start check
       "--name '' src/a.bmp",
+      "--jobs 0 src/a.bmp",
+      "--jobs 2x src/a.bmp",
+      "--jobs=1000 src/a.bmp",
   };
   for (const char* arguments : errors) EXPECT_EQ(Convert(arguments, &out), 2) << arguments << "\n" << out;
   EXPECT_FALSE(fs::exists(dir / "src/a-1.bmp"));
@@ -116,6 +121,22 @@ TEST_F(ConvertCli, WebPOutputFollowsTheQuality) {
     EXPECT_EQ(SizeOf(std::string("out/q") + quality + ".webp"), "120x80");
   }
   EXPECT_LT(fs::file_size(dir / "out/q10.webp"), fs::file_size(dir / "out/q95.webp"));
+}
+
+TEST_F(ConvertCli, SeveralFilesInFlightWriteWhatOneAtATimeWrites) {
+  for (int i = 0; i < 5; ++i) MakeSource("src/p" + std::to_string(i) + ".bmp", std::to_string(30 + 9 * i) + "x40");
+  fs::create_directories(dir / "out1");
+  fs::create_directories(dir / "out3");
+  for (const char* folder : {"out1", "out3"}) testsupport::WriteFileBytes(dir / folder / "p2.jpg", {1, 2, 3});
+  std::string one, three;
+  EXPECT_EQ(Convert("--jobs 1 --size 20x20 --folder out1 --name '%name%' --format jpg src", &one), 1) << one;
+  EXPECT_EQ(Convert("--jobs=3 --size 20x20 --folder out3 --name '%name%' --format jpg src", &three), 1) << three;
+  EXPECT_EQ(base::ReplaceAll(three, "out3", "out1"), one);
+  for (int i = 0; i < 5; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".jpg";
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "out3" / name), testsupport::ReadFileBytes(dir / "out1" / name)) << name;
+  }
+  EXPECT_EQ(fs::file_size(dir / "out3/p2.jpg"), 3u);  // kept unasked, as without --jobs
 }
 
 TEST_F(ConvertCli, ExistingOutputsWithoutATerminal) {

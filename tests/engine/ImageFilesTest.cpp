@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <sys/stat.h>
@@ -201,4 +202,26 @@ TEST(SafeFile, TemporaryFilesAndCommits) {
   EXPECT_FALSE(vexilo::WriteFileAtomically((dir / "missing" / "x").string(), {1}, &error));
   EXPECT_NE(error.find("missing"), std::string::npos);
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"data.bin", "folder"}));
+}
+
+// A colour JPEG is decoded straight into A8R8G8B8: the same pixels, every alpha 255, as the
+// 24-bit decode converted afterwards.
+TEST(ImageFiles, JpegLoadsStraightIntoThirtyTwoBitsWithTheSamePixels) {
+  testsupport::TempDir dir;
+  Image picture;
+  MakePicture(picture, 37, 23);
+  const std::string colour = (dir / "c.jpg").string();
+  ASSERT_TRUE(vexilo::SaveImageFile(colour, picture));
+  const TImageFileFormat* jpeg = FindFormatByExtension("jpg");
+  ASSERT_NE(jpeg, nullptr);
+  TDynImageDataArray plain;
+  ASSERT_TRUE(jpeg->LoadFromFile(colour, plain, true, CurrentOptions()));
+  ASSERT_EQ(plain[0].Format, PixelFormat::R8G8B8);  // without the request: 24 bits
+  ASSERT_TRUE(ConvertImageFormat(plain[0], PixelFormat::A8R8G8B8));
+  Image loaded;
+  ASSERT_TRUE(vexilo::LoadImageFile(colour, loaded));
+  ASSERT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
+  ASSERT_EQ(loaded->Size, plain[0].Size);
+  EXPECT_EQ(std::memcmp(loaded->Bits, plain[0].Bits, size_t(loaded->Size)), 0);
+  for (int32_t i = 0; i < 37 * 23; ++i) ASSERT_EQ(loaded->Bits[i * 4 + 3], 255) << i;
 }

@@ -9,6 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <map>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -20,7 +24,9 @@
 #include <string>
 #include <vector>
 
+#include "base/Text.h"
 #include "engine/ConversionRun.h"
+#include "engine/OutputNaming.h"
 #include "engine/FileSizeSearch.h"
 #include "engine/ImageFiles.h"
 #include "engine/JobFromForms.h"
@@ -745,3 +751,232 @@ TEST_F(RunInterface, AWorkerRunWaitsForQuestionsAnsweredOnAnotherThreadAndStopsW
 }
 
 }  // namespace
+
+namespace {
+
+// What a user sees of a run and what it leaves on disk, with the run's folder cut from every
+// path, so that a run with several files in flight can be compared with one file at a time.
+struct RunRecord {
+  vexilo::RunResult result;
+  std::vector<std::string> events;  // messages, notes, questions, file lines, ends, in order
+  std::vector<int> positions;
+  std::map<std::string, std::vector<uint8_t>> files;  // every file under the folder, by relative path
+};
+
+std::string Relative(std::string text, const std::string& root) { return base::ReplaceAll(text, root, "<root>"); }
+
+// Records a run's dialogs in order; the files are read after the run.
+class RecordingDialogs : public vexilo::ScriptedDialogs {
+public:
+  std::string root;
+  std::vector<std::string> events;
+  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override {
+    events.push_back("message " + key + " " + Relative(detail, root));
+    return ScriptedDialogs::ShowMessage(key, detail, cause);
+  }
+  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
+    events.push_back("overwrite? " + Relative(path, root));
+    return ScriptedDialogs::ShowOverwrite(path);
+  }
+  void FileStarted(const vexilo::FileStart& file) override {
+    events.push_back("start " + std::to_string(file.index));
+    ScriptedDialogs::FileStarted(file);
+  }
+  void FileFinished(const vexilo::FileEnd& file) override {
+    events.push_back("end " + std::to_string(file.index) + " " + std::to_string(int(file.result)) + " " + file.key + " " +
+                     Relative(file.output, root));
+    ScriptedDialogs::FileFinished(file);
+  }
+};
+
+}  // namespace
+
+// Runs with several files in flight against one file at a time, on the same lists in
+// separate folders: the same events, answers and outputs, byte for byte.
+class ParallelRun : public RunFixture {
+protected:
+  // The list: pictures of different sizes, a missing source, an unreadable one, and two sources
+  // whose outputs have one name; some outputs exist before the run.
+  void MakeList(const std::string& root) {
+    paths.clear();
+    for (int i = 0; i < 6; ++i)
+      Source(root + "/src/p" + std::to_string(i) + ".jpg", 40 + 7 * i, 30 + 3 * i, static_cast<uint32_t>(i));
+    paths.insert(paths.begin() + 2, Path(root + "/src/gone.jpg"));
+    const std::string bad = Path(root + "/src/bad.jpg");
+    testsupport::WriteFileBytes(bad, {0xFF, 0xD8, 0xFF, 0xE0, 0, 3});
+    paths.insert(paths.begin() + 4, bad);
+    Source(root + "/src2/p1.jpg", 50, 20, 9);  // the same output name as src/p1.jpg
+    for (const char* name : {"p1", "p3", "p4", "p5"}) {
+      fs::create_directories(Path(root + "/out"));
+      testsupport::WriteFileBytes(Path(root + "/out/" + name + ".jpg"), {'o', 'l', 'd'});
+    }
+  }
+
+  RunRecord RunIn(const std::string& root, int jobs, std::deque<OverwriteButton> answers,
+                  std::function<void(int)> beforeLoad = {}) {
+    MakeList(root);
+    NewFiles(Path(root + "/out"), "%name%", "<keep>");
+    RecordingDialogs recorder;
+    recorder.root = Path(root);
+    recorder.jobs = jobs;
+    recorder.overwriteAnswers = std::move(answers);
+    recorder.beforeLoad = std::move(beforeLoad);
+    RunRecord record;
+    record.result = recorder.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, ".");
+    record.events = recorder.events;
+    record.positions = recorder.positions;
+    for (const auto& entry : fs::recursive_directory_iterator(Path(root)))
+      if (entry.is_regular_file())
+        record.files[Relative(entry.path().string(), Path(root))] = testsupport::ReadFileBytes(entry.path().string());
+    return record;
+  }
+
+  // Later files are loaded faster than earlier ones, so that they are ready first.
+  static std::function<void(int)> SlowEarlyLoads() {
+    return [](int index) { std::this_thread::sleep_for(std::chrono::milliseconds(std::max(0, 8 - index) * 4)); };
+  }
+};
+
+TEST_F(ParallelRun, AnswersMessagesAndOutputsAreThoseOfOneFileAtATime) {
+  struct Case {
+    const char* what;
+    std::function<void(forms::Form&)> mode;
+    std::deque<OverwriteButton> answers;
+  };
+  const std::vector<Case> cases = {
+      // "Yes for all" at the second question: p3 to p5 are replaced unasked.
+      {"box, no then yes for all", [](forms::Form& f) { f.SetChecked("rb_benutzer", true);
+         f.SetText("act_sizebenutzer_x", "20"); f.SetText("act_sizebenutzer_y", "20");
+         f.SetChecked("act_propbenutzer_prop", true); },
+       {OverwriteButton::No, OverwriteButton::YesForAll}},
+      {"file size, yes then no for all", [](forms::Form& f) { f.SetChecked("rb_filesize", true);
+         f.SetText("ed_filesize", "1.5"); },
+       {OverwriteButton::Yes, OverwriteButton::NoForAll}},
+      {"percent, break at the third question", [](forms::Form& f) { f.SetChecked("rb_prozent", true);
+         f.SetText("act_sizeprozent_x", "60"); f.SetText("act_sizeprozent_y", "60"); },
+       {OverwriteButton::Yes, OverwriteButton::No, OverwriteButton::Break}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    c.mode(tprog);
+    const std::string tag = std::to_string(n++);
+    const RunRecord one = RunIn("one" + tag, 1, c.answers);
+    const RunRecord three = RunIn("three" + tag, 3, c.answers, SlowEarlyLoads());
+    EXPECT_EQ(three.events, one.events) << c.what;
+    EXPECT_EQ(three.positions, one.positions) << c.what;
+    EXPECT_EQ(three.result.written, one.result.written) << c.what;
+    EXPECT_EQ(three.result.failed, one.result.failed) << c.what;
+    EXPECT_EQ(three.result.kept, one.result.kept) << c.what;
+    EXPECT_EQ(three.result.notProcessed, one.result.notProcessed) << c.what;
+    EXPECT_EQ(three.result.cancelled, one.result.cancelled) << c.what;
+    EXPECT_TRUE(three.files == one.files) << c.what;  // no trial file left, every output the same bytes
+    EXPECT_GE(one.result.written, 2) << c.what;
+    ExpectIdle();
+  }
+}
+
+TEST_F(ParallelRun, TheAnswersApplyToTheFilesOfTheirTurn) {
+  // Six files with existing outputs, three in flight, "Yes for all" at the second question.
+  fs::create_directories(Path("out"));
+  for (int i = 0; i < 6; ++i) {
+    Source("src/f" + std::to_string(i) + ".bmp", 10 + i, 10, static_cast<uint32_t>(i));
+    testsupport::WriteFileBytes(Path("out/f" + std::to_string(i) + ".bmp"), {'o', 'l', 'd'});
+  }
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CustomSize("200", "100");
+  options.SetChecked("act_sizekleiner", false);  // the pictures keep their size
+  dialogs.jobs = 3;
+  dialogs.beforeLoad = SlowEarlyLoads();
+  dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::YesForAll};
+  const vexilo::RunResult result = Run();
+  EXPECT_EQ(dialogs.overwriteQuestions, (std::vector<std::string>{Path("out/f0.bmp"), Path("out/f1.bmp")}));
+  EXPECT_EQ(result.kept, 1);
+  EXPECT_EQ(result.written, 5);
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/f0.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  for (int i = 1; i < 6; ++i) EXPECT_EQ(SizeOf(Path("out/f" + std::to_string(i) + ".bmp")), (vexilo::Size{10 + i, 10}));
+  EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+  ExpectIdle();
+}
+
+TEST_F(ParallelRun, ACancelFinishesTheFileInProgressAndStartsNoOther) {
+  for (int i = 0; i < 8; ++i) Source("src/f" + std::to_string(i) + ".png", 30, 20, static_cast<uint32_t>(i));
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "0.5");
+  std::atomic<int> highestLoad = -1;
+  dialogs.jobs = 3;
+  dialogs.beforeLoad = [&](int index) {
+    highestLoad = std::max(highestLoad.load(), index);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
+  dialogs.breakDuringFile = 3;
+  const vexilo::RunResult result = Run();
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(result.written, 3);
+  EXPECT_EQ(result.notProcessed, 5);
+  EXPECT_EQ(dialogs.fileLines.size(), 3u);
+  // The third file is whole; nothing of the others, and no trial file, is left.
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"f0.png", "f1.png", "f2.png"}));
+  EXPECT_TRUE(SizeOf(Path("out/f2.png")).width > 0);
+  // At most three files ahead were begun: the window never reaches beyond them.
+  EXPECT_LE(highestLoad.load(), 4);
+  ExpectIdle();
+}
+
+TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
+  EXPECT_NE(vexilo::TrialPath("/out/a.jpg", 1), vexilo::TrialPath("/out/a.jpg", 2));
+  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg", 7), "/out/a_tempfile23893298021-7.jpg");
+  // Two sources with one output name, searched at the same time: the first is written as one
+  // file at a time writes it, the second is refused as this run's output, no trial remains.
+  const std::string first = Source("a/x.png", 90, 70, 3);
+  Source("b/x.png", 80, 60, 4);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  tprog.SetChecked("rb_filesize", true);
+  tprog.SetText("ed_filesize", "2");
+  dialogs.jobs = 2;
+  EXPECT_EQ(Run().written, 1);
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"schongeschrieben"}));
+  const std::vector<uint8_t> parallel = testsupport::ReadFileBytes(Path("out/x.png"));
+  EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"x.png"}));
+  fs::remove_all(Path("out"));
+  dialogs.jobs = 1;
+  paths = {first};
+  EXPECT_EQ(Run().written, 1);
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/x.png")), parallel);
+}
+
+TEST(ParallelJobs, EffectiveCount) {
+  EXPECT_EQ(vexilo::EffectiveJobs(1, 10), 1);
+  EXPECT_EQ(vexilo::EffectiveJobs(4, 2), 2);
+  EXPECT_EQ(vexilo::EffectiveJobs(4, 0), 1);
+  EXPECT_EQ(vexilo::EffectiveJobs(0, 100), std::max(1, int(std::thread::hardware_concurrency())));
+}
+
+namespace {
+
+// Counts the finished files as the run's thread reports them.
+class CountingDialogs : public vexilo::ScriptedDialogs {
+public:
+  std::atomic<int> finished = 0;
+  void FileFinished(const vexilo::FileEnd& file) override {
+    ScriptedDialogs::FileFinished(file);
+    ++finished;
+  }
+};
+
+}  // namespace
+
+TEST_F(ParallelRun, NoMoreFilesThanJobsAreLoadedAhead) {
+  for (int i = 0; i < 12; ++i) Source("src/f" + std::to_string(i) + ".bmp", 12, 9, static_cast<uint32_t>(i));
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CountingDialogs counting;
+  counting.jobs = 3;
+  std::atomic<int> beyond = 0;
+  counting.beforeLoad = [&](int index) {
+    // File k is loaded only once files 0 … k − 3 have ended, so at most three pictures are held.
+    if (index >= counting.finished + 3) ++beyond;
+    std::this_thread::sleep_for(std::chrono::milliseconds(index % 3 == 0 ? 6 : 1));
+  };
+  EXPECT_EQ(counting.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, ".").written, 12);
+  EXPECT_EQ(beyond.load(), 0);
+}

@@ -44,7 +44,9 @@ RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, Ru
                        .memory = memory,
                        .stop = StopToken(),
                        .metadata = metadata,
-                       .decimalSeparator = std::move(decimalSeparator)};
+                       .decimalSeparator = std::move(decimalSeparator),
+                       .jobs = jobs,
+                       .beforeLoad = beforeLoad};
   return RunConversion(setup);
 }
 

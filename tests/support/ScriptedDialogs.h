@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ public:
   // through for its file line: the press is seen the next time events are let through (for a
   // run: the stop is requested during that file). 0 never.
   int breakDuringFile = 0;
+  // Files in flight at once in Run (RunSetup::jobs), and the hook called before each load.
+  // Several by default, as the front ends run; tests of one file at a time set 1.
+  int jobs = 4;
+  std::function<void(int)> beforeLoad;
   // The interface language of the progress texts.
   forms::Language language = forms::Language::German;
 

@@ -1,15 +1,21 @@
 // Two threads that load, scale and save different files with different codec options write the
 // same bytes as one thread doing the same work in turn, while a third thread changes the
-// process values of the options.
+// process values of the options; a conversion run with several files in flight.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/ConversionRun.h"
 #include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
+#include "forms/ToptionenForm.h"
+#include "forms/TprogForm.h"
 #include "imaging/Imaging.h"
+#include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
@@ -143,4 +149,46 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
   a.join();
   b.join();
   EXPECT_EQ(wrong, 0);
+}
+
+// A run with four files in flight writes what a run of one file at a time writes, in both the
+// box mode and the file-size search (whose trial saves then run on several threads at once).
+TEST(Threading, AParallelRunWritesWhatASequentialRunWrites) {
+  testsupport::TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 8; ++i) {
+    const std::string path = (dir / ("src/p" + std::to_string(i) + (i % 2 ? ".png" : ".jpg"))).string();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    ASSERT_TRUE(vexilo::SaveImageFile(path, MakePicture(40 + 5 * i, 30 + 3 * i, uint8_t(20 * i))));
+    paths.push_back(path);
+  }
+  for (const bool fileSize : {false, true}) {
+    std::vector<std::vector<std::vector<uint8_t>>> outputs;
+    for (const int jobs : {1, 4}) {
+      forms::Form tprog = forms::CreateTprogForm();
+      forms::Form options = forms::CreateToptionenForm();
+      const std::string out = (dir / ("out" + std::to_string(jobs) + (fileSize ? "f" : "b"))).string();
+      tprog.SetChecked("out_newimage", true);
+      tprog.SetText("out_ordner", out);
+      tprog.SetText("out_name", "%name%");
+      tprog.SetText("out_format", "<keep>");
+      if (fileSize) {
+        tprog.SetChecked("rb_filesize", true);
+        tprog.SetText("ed_filesize", "1.5");
+      }
+      vexilo::ScriptedDialogs dialogs;
+      dialogs.jobs = jobs;
+      vexilo::RunMemory memory;
+      const vexilo::RunResult result =
+          dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, nullptr, ".");
+      EXPECT_EQ(result.written, 8);
+      EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
+      std::vector<std::vector<uint8_t>> bytes;
+      for (const std::string& path : paths)
+        bytes.push_back(testsupport::ReadFileBytes(out + "/" + std::filesystem::path(path).filename().string()));
+      outputs.push_back(std::move(bytes));
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 8);
+    }
+    EXPECT_EQ(outputs[0], outputs[1]) << (fileSize ? "file size" : "box");
+  }
 }
