@@ -49,6 +49,27 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   EXPECT_EQ(refreshes, 4);
 }
 
+TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir / "f1");
+  std::filesystem::create_directories(dir / "f2");
+  for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f1/c.bmp", "f2/d.bmp", "e.bmp"}) WriteBitmap(dir / name);
+  const forms::Form filter = forms::CreateTsmFilterForm();
+  ImageList list(forms::Language::English, ".");
+  list.SetReadInBackground(false);
+  vexilo::ScriptedDialogs dialogs;
+  dialogs.breakDuringFile = 1;  // one press of Break while the first folder is searched
+  list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "e.bmp").string()}, filter, dialogs);
+  // The search of f1 stops after the file in progress and clears the request; the drop goes on
+  // with the second folder and the file, and the window is usable again.
+  std::vector<std::string> names;
+  for (const auto& row : list.Rows()) names.push_back(row.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "d", "e"}));
+  EXPECT_FALSE(dialogs.Flags().cancelProgress);
+  EXPECT_TRUE(dialogs.mainWindowEnabled);
+  EXPECT_FALSE(dialogs.progressVisible);
+}
+
 TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   testsupport::TempDir dir;
   WriteBitmap(dir / "a.bmp");
