@@ -1,6 +1,9 @@
 #include "base/Paths.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <algorithm>
 
 namespace base {
 
@@ -34,6 +37,22 @@ bool IsFolder(const std::string& path) {
 uint64_t FileBytes(const std::string& path) {
   struct stat info {};
   return stat(path.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+std::vector<FolderEntry> ListFolder(const std::string& folder) {
+  std::vector<FolderEntry> entries;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return entries;
+  while (const dirent* d = readdir(dir)) {
+    const std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    if (lstat((folder + name).c_str(), &info) != 0) continue;
+    entries.push_back({name, S_ISDIR(info.st_mode)});
+  }
+  closedir(dir);
+  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
+  return entries;
 }
 
 }  // namespace base

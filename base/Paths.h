@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace base {
 
@@ -20,5 +21,14 @@ bool IsFile(const std::string& path);
 bool IsFolder(const std::string& path);
 // The size of a file in bytes; 0 when it cannot be read.
 uint64_t FileBytes(const std::string& path);
+
+// One entry of a folder listing.
+struct FolderEntry {
+  std::string name;
+  bool folder = false;  // a real folder, not a link to one
+};
+// The entries of a folder (given with its trailing "/") other than "." and "..", in name
+// order; empty when it cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& folder);
 
 }  // namespace base

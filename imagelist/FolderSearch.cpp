@@ -11,28 +11,6 @@ namespace imagelist {
 
 namespace {
 
-struct Entry {
-  std::string name;
-  bool folder = false;  // a real folder, not a link to one
-};
-
-// The entries of a folder other than "." and "..", in name order; empty when it cannot be read.
-std::vector<Entry> ListFolder(const std::string& folder) {
-  std::vector<Entry> entries;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return entries;
-  while (const dirent* d = readdir(dir)) {
-    const std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat info {};
-    if (lstat((folder + name).c_str(), &info) != 0) continue;
-    entries.push_back({name, S_ISDIR(info.st_mode)});
-  }
-  closedir(dir);
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-  return entries;
-}
-
 bool EndsWithNoCase(const std::string& name, const std::string& suffix) {
   if (name.size() < suffix.size()) return false;
   const size_t offset = name.size() - suffix.size();
@@ -58,15 +36,15 @@ bool MatchesExtension(const std::string& name, const std::string& extension) {
 
 void Collect(const std::string& folder, const std::vector<std::string>& extensions, bool subfolders,
              std::vector<std::string>& found) {
-  const std::vector<Entry> entries = ListFolder(folder);
+  const std::vector<base::FolderEntry> entries = base::ListFolder(folder);
   if (subfolders)
-    for (const Entry& e : entries)
+    for (const base::FolderEntry& e : entries)
       if (e.folder) Collect(folder + e.name + "/", extensions, subfolders, found);
   // A file is collected once, in the group of the first extension that matches it.
   std::vector<bool> taken(entries.size(), false);
   for (const std::string& extension : extensions) {
     for (size_t i = 0; i < entries.size(); ++i) {
-      const Entry& e = entries[i];
+      const base::FolderEntry& e = entries[i];
       // "*" + extension: any name, even an empty one, before the extension; a link to a folder
       // is a folder here too.
       if (taken[i] || e.folder || !MatchesExtension(e.name, extension) || base::IsFolder(folder + e.name)) continue;

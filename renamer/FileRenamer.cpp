@@ -83,40 +83,19 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
   return EndsWithNoCase(name, pattern.substr(1));
 }
 
-struct FolderEntry {
-  std::string name;
-  bool folder = false;  // a real folder, not a link to one
-};
-
-std::vector<FolderEntry> ListFolder(const std::string& folder) {
-  std::vector<FolderEntry> entries;
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return entries;
-  while (const dirent* d = readdir(dir)) {
-    const std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat info {};
-    if (lstat((folder + name).c_str(), &info) != 0) continue;
-    entries.push_back({name, S_ISDIR(info.st_mode)});
-  }
-  closedir(dir);
-  std::sort(entries.begin(), entries.end(), [](const FolderEntry& a, const FolderEntry& b) { return a.name < b.name; });
-  return entries;
-}
-
 // The files of a folder matching the patterns: subfolders first (recursively, in name order,
 // links to folders not followed), then the folder's own files pattern by pattern. A file that
 // two patterns match is collected once.
 void Collect(const std::string& folder, const std::vector<std::string>& patterns, bool subfolders,
              std::vector<std::string>& found) {
-  const std::vector<FolderEntry> entries = ListFolder(folder);
+  const std::vector<base::FolderEntry> entries = base::ListFolder(folder);
   if (subfolders)
-    for (const FolderEntry& e : entries)
+    for (const base::FolderEntry& e : entries)
       if (e.folder) Collect(folder + e.name + "/", patterns, subfolders, found);
   std::vector<bool> taken(entries.size(), false);
   for (const std::string& pattern : patterns) {
     for (size_t i = 0; i < entries.size(); ++i) {
-      const FolderEntry& e = entries[i];
+      const base::FolderEntry& e = entries[i];
       if (taken[i] || e.folder || !MatchesPattern(e.name, pattern) || base::IsFolder(folder + e.name)) continue;
       taken[i] = true;
       found.push_back(folder + e.name);
