@@ -95,6 +95,11 @@ struct PreparedFile {
   std::string scalingCause;
   bool failed = false;  // an error ended the preparation
   std::string failCause;
+  // A parallel run encodes the output on the helper too (the image is then released): the
+  // bytes, or nothing when no codec writes the type, or the encoder's error.
+  bool encoded = false;
+  std::optional<std::vector<uint8_t>> bytes;
+  std::string encodeCause;
   bool ready = false;   // set by the helper under the pool's lock
 };
 
@@ -352,6 +357,16 @@ private:
         file.scalingFailed = true;
         file.scalingCause = e.what();
         file.image.reset();
+        return;
+      }
+      if (Parallel()) {
+        try {
+          file.bytes = EncodeImageFile(file.output, file.image.data(), options_);
+        } catch (const std::exception& e) {
+          file.encodeCause = e.what();
+        }
+        file.encoded = true;
+        file.image.reset();
       }
     } catch (const std::exception& e) {
       file.failed = true;
@@ -418,8 +433,15 @@ private:
         if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
       }
 
-      if (!SaveImageFile(output, file.image, options_))
+      if (file.encoded) {
+        if (!file.encodeCause.empty()) return Fail(end, "speicherfehler", output, file.encodeCause);
+        if (!file.bytes) return Fail(end, "speicherfehler", output, "No image format writes files of this type");
+        std::string error;
+        if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
+        file.bytes.reset();
+      } else if (!SaveImageFile(output, file.image, options_)) {
         return Fail(end, "speicherfehler", output, "No image format writes files of this type");
+      }
       written_.insert(outputKey);
       end.result = FileResult::Written;
       WriteMetadata(end, file.metadata.get(), file.metadataCause);

@@ -83,4 +83,18 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
   return true;
 }
 
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const ImageData& image,
+                                                    const imaging::CodecOptions& options) {
+  if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
+  if (IsIconPath(path)) return imaging::EncodeIconFile(image);
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
+  if (!codec || !codec->CanSave) return std::nullopt;
+  imaging::BorrowedImage lent(image);
+  imaging::TMemoryStream stream;
+  if (!codec->SaveToStream(stream, lent.Images(), true, options))
+    imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
+                          image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
+  return std::move(stream.Data());
+}
+
 }  // namespace vexilo

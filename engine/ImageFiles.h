@@ -1,7 +1,9 @@
 // The program's two image-file functions on top of the image library.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/Imaging.h"
 
@@ -21,6 +23,12 @@ bool LoadImageFile(const std::string& path, imaging::ImageData& image,
 // given option values (by default the process values).
 bool SaveImageFile(const std::string& path, const imaging::ImageData& image,
                    const imaging::CodecOptions& options = imaging::CurrentOptions());
+
+// The bytes SaveImageFile would write to `path`, encoded in memory; nothing where SaveImageFile
+// would return false, and the same errors. A parallel run encodes on its helper threads and
+// only writes the bytes (WriteFileAtomically) in list order.
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const imaging::ImageData& image,
+                                                    const imaging::CodecOptions& options);
 
 // True when the path's extension is .ico or .cur in any letter case: such files are read and
 // written by the icon codec instead of the codec registry.
