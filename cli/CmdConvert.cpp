@@ -105,11 +105,6 @@ const char* const kConvertUsage =
     "Exit status: 0 every file written, 1 some failed or were kept unasked, 2 usage error,\n"
     "3 cancelled.\n";
 
-constexpr int kExitOK = 0;
-constexpr int kExitSomeFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitCancelled = 3;
-
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "vexilo-cli convert: %s\nTry \"vexilo-cli convert --help\".\n", text.c_str());
   return kExitUsage;

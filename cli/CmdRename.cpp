@@ -60,11 +60,6 @@ const char* const kRenameUsage =
     "Exit status: 0 every file renamed (or already named so), 1 some could not be renamed,\n"
     "2 usage error, 3 cancelled.\n";
 
-constexpr int kExitOK = 0;
-constexpr int kExitSomeFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitCancelled = 3;
-
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "vexilo-cli rename: %s\nTry \"vexilo-cli rename --help\".\n", text.c_str());
   return kExitUsage;

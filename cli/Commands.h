@@ -9,6 +9,13 @@ namespace cli {
 
 using Args = std::vector<std::string>;
 
+// The exit status of the batch commands (convert, rename): every file done, some failed (or,
+// for convert, were kept unasked), a usage error, cancelled.
+inline constexpr int kExitOK = 0;
+inline constexpr int kExitSomeFailed = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitCancelled = 3;
+
 int RunInfo(const Args& args);       // vexilo-cli info FILE...
 int RunTranscode(const Args& args);  // vexilo-cli transcode IN OUT
 int RunConvert(const Args& args);    // vexilo-cli convert [options] PATH...
