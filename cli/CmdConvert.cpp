@@ -504,10 +504,12 @@ vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
 // The closing line and the exit status.
 int Summarize(const vexilo::RunResult& result, int refused, const TerminalDialogs& terminal, forms::Language language) {
   if (!result.started) return kExitUsage;
-  const bool german = language == forms::Language::German;
-  std::fprintf(stderr, german ? "%d geschrieben, %d fehlgeschlagen, %d behalten%s\n" : "%d written, %d failed, %d kept%s\n",
-               result.written, result.failed + refused, result.kept,
-               result.cancelled ? (german ? ", abgebrochen" : ", cancelled") : "");
+  std::string line = TerminalText(language, "summary");
+  line = base::ReplaceAll(line, "%1", std::to_string(result.written));
+  line = base::ReplaceAll(line, "%2", std::to_string(result.failed + refused));
+  line = base::ReplaceAll(line, "%3", std::to_string(result.kept));
+  if (result.cancelled) line += TerminalText(language, "cancelled");
+  std::fprintf(stderr, "%s\n", line.c_str());
   if (result.cancelled) return kExitCancelled;
   if (result.failed > 0 || refused > 0 || terminal.keptUnasked > 0) return kExitSomeFailed;
   return kExitOK;

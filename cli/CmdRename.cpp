@@ -192,7 +192,7 @@ int RunRename(const Args& args) {
       const std::filesystem::path full = std::filesystem::absolute(input, error);
       found.push_back(error ? input : full.lexically_normal().string());
     } else {
-      Report(input, language == forms::Language::German ? "nicht gefunden" : "not found");
+      Report(input, TerminalText(language, "not_found"));
       ++missing;
     }
   }

@@ -7,10 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "imaging/ImagingSafeFile.h"
 #include "engine/Messages.h"
 #include "base/Text.h"
+#include "forms/Texts.h"
 
 namespace cli {
 
@@ -101,13 +103,16 @@ void InterruptGuard::Watch(std::stop_source stop) {
   }
 }
 
+std::string TerminalText(forms::Language language, const char* key) {
+  return forms::Text(language, forms::TextGroup::Terminal, key);
+}
+
 TerminalDialogs::TerminalDialogs(forms::Language language, ExistingPolicy policy)
     : language_(language), policy_(policy), bar_(isatty(STDERR_FILENO) != 0) {}
 
 void TerminalDialogs::ShowNote(const std::string& path, const std::string& text) {
   ClearBar();
-  std::fprintf(stderr, "vexilo-cli: %s: \"%s\": %s\n", language_ == forms::Language::German ? "Hinweis" : "warning",
-               path.c_str(), text.c_str());
+  std::fprintf(stderr, "vexilo-cli: %s: \"%s\": %s\n", Say("note").c_str(), path.c_str(), text.c_str());
   Draw();
 }
 
@@ -145,8 +150,8 @@ void TerminalDialogs::FileFinished(const vexilo::FileEnd& file) {
 vexilo::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,
                                                    const std::string& cause) {
   ClearBar();
-  const vexilo::MessageText* m = vexilo::FindMessage(key, language_);
-  if (m == nullptr) {
+  const std::optional<vexilo::MessageText> m = vexilo::FindMessage(key, language_);
+  if (!m) {
     std::fprintf(stderr, "vexilo-cli: %s %s\n", key.c_str(), detail.c_str());
   } else {
     const std::string second = m->detailLine ? "\"" + detail + "\"" : m->line2;
@@ -164,23 +169,17 @@ vexilo::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) 
     case ExistingPolicy::KeepAndReport:
       ClearBar();
       std::fprintf(stderr, "vexilo-cli: %s: \"%s\" %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_),
-                   path.c_str(),
-                   language_ == forms::Language::German
-                       ? "wurde behalten (--yes-to-all überschreibt, --no-to-all behält ohne Meldung)"
-                       : "was kept (--yes-to-all overwrites, --no-to-all keeps without a note)");
+                   path.c_str(), Say("kept").c_str());
       ++keptUnasked;
       Draw();
       return vexilo::OverwriteButton::No;
     case ExistingPolicy::Ask: break;
   }
   ClearBar();
-  const bool german = language_ == forms::Language::German;
-  const char* const choices = german
-                                  ? "y = Ja, n = Nein, a = Ja für alle, N = Nein für alle, b = Abbrechen"
-                                  : "y = yes, n = no, a = yes to all, N = no to all, b = break";
+  const std::string choices = Say("choices");
   std::fprintf(stderr, "%s: %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_), path.c_str());
   for (;;) {
-    std::fprintf(stderr, "%s %s: ", german ? "Überschreiben?" : "Overwrite?", choices);
+    std::fprintf(stderr, "%s %s: ", Say("question").c_str(), choices.c_str());
     std::fflush(stderr);
     std::string answer;
     if (!ReadAnswer(answer)) {
@@ -193,8 +192,7 @@ vexilo::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) 
     if (answer == "a" || answer == "A") return Done(vexilo::OverwriteButton::YesForAll);
     if (answer == "N") return Done(vexilo::OverwriteButton::NoForAll);
     if (answer == "b" || answer == "B") return Done(vexilo::OverwriteButton::Break);
-    std::fprintf(stderr, german ? "\"%s\" ist keine der Antworten (%s).\n" : "\"%s\" is not one of the answers (%s).\n",
-                 answer.c_str(), choices);
+    std::fprintf(stderr, "%s\n", base::ReplaceAll(base::ReplaceAll(Say("no_answer"), "%1", answer), "%2", choices).c_str());
   }
 }
 

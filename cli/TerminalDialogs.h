@@ -44,6 +44,9 @@ private:
   std::thread watcher_;
 };
 
+// A line part of vexilo-cli in the language (the terminal's text table, forms/Texts.h).
+std::string TerminalText(forms::Language language, const char* key);
+
 // The questions at the terminal, the progress bar of adding files and of the run (as its
 // observer).
 class TerminalDialogs : public vexilo::UserDialogs, public vexilo::RunObserver {
@@ -70,6 +73,7 @@ public:
   void RunFinished(const vexilo::RunResult&) override { ClearBar(); }
 
 private:
+  std::string Say(const char* key) const { return TerminalText(language_, key); }
   vexilo::OverwriteButton Done(vexilo::OverwriteButton button);
   static bool ReadAnswer(std::string& answer);
   int Columns() const;

@@ -5,20 +5,15 @@
 
 #include <algorithm>
 
+#include "forms/Texts.h"
+
 namespace config {
 
 const std::vector<FixedMenuText>& FixedMenuTexts() {
   static const std::vector<FixedMenuText> texts = {
-      {"m_konfig_save", "Save current Configuration", "Aktuelle Konfiguration speichern", ""},
-      {"m_konfig_save_start", "Save current Configuration as Start Configuration (auto.vxc)",
-       "Aktuelle Konfiguration als Startkonfiguration speichern (auto.vxc)", ""},
-      {"m_konfig_load", "Load Configuration", "Konfiguration laden", "Ctrl+K"},
-      {"m_konfig_autosave", "Auto Save Settings on Exit", "Konfiguration beim Beenden speichern", ""},
-      {"m_konfig_autosave_nie", "Never", "Nicht speichern", ""},
-      {"m_konfig_autosave_alles", "Save all", "Alles speichern", ""},
-      {"m_konfig_standard", "Reset all Settings", "Alle Einstellungen zurücksetzen", "F2"},
-      {"m_konfig_start", "Load Start Configuration (auto.vxc) if possible",
-       "Startkonfiguration (auto.vxc) laden wenn vorhanden", "F3"},
+      {"m_konfig_save", ""},          {"m_konfig_save_start", ""},     {"m_konfig_load", "Ctrl+K"},
+      {"m_konfig_autosave", ""},      {"m_konfig_autosave_nie", ""},   {"m_konfig_autosave_alles", ""},
+      {"m_konfig_standard", "F2"},    {"m_konfig_start", "F3"},
   };
   return texts;
 }
@@ -34,7 +29,7 @@ ConfigurationMenu::ConfigurationMenu(std::string startConfigurationPath) {
   items_ = {item("m_konfig_save"), item("m_konfig_save_start"), item("m_konfig_load"), separator,
             item("m_konfig_autosave"), separator, item("m_konfig_standard"), item("m_konfig_start")};
   items_.back().hint = std::move(startConfigurationPath);
-  ApplyLanguage(forms::Language::English);
+  ApplyLanguage(forms::DefaultLanguage());
 }
 
 void ConfigurationMenu::SetStartHint(std::string path) {
@@ -68,7 +63,7 @@ std::optional<std::string> ConfigurationMenu::KonfigurationLadenMenu(const std::
 void ConfigurationMenu::ApplyLanguage(forms::Language language) {
   for (MenuItem& m : items_) {
     for (const FixedMenuText& t : FixedMenuTexts())
-      if (m.name == t.name) m.caption = language == forms::Language::German ? t.german : t.english;
+      if (m.name == t.name) m.caption = forms::Text(language, forms::TextGroup::MainWindow, t.name);
   }
 }
 

@@ -19,11 +19,10 @@ struct MenuItem {
   bool fileEntry = false;
 };
 
-// The fixed items' captions in a language, with their shortcuts ("Ctrl+K", "F2", "F3" or "").
+// The fixed items with their shortcuts ("Ctrl+K", "F2", "F3" or ""); their captions are the
+// main window's texts under their names (forms/Texts.h).
 struct FixedMenuText {
   const char* name;
-  const char* english;
-  const char* german;
   const char* shortcut;
 };
 const std::vector<FixedMenuText>& FixedMenuTexts();

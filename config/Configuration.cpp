@@ -18,6 +18,7 @@
 #include "base/Text.h"
 #include "forms/ToptionenForm.h"
 #include "forms/TprogForm.h"
+#include "forms/Texts.h"
 #include "forms/TsmFilterForm.h"
 
 namespace config {
@@ -429,11 +430,12 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     const std::string extension = FormatItemExtension(value);
     for (const std::string& item : control.items)
       if (!extension.empty() && base::EqualNoCase(FormatItemExtension(item), extension)) return std::nullopt;
-    return "takes one of its items: " + ItemList(control.items) + " (or <keep>, <beibehalten>)";
+    std::string keep;
+    for (const std::string& text : forms::SpecialTexts("keep")) keep += (keep.empty() ? "" : ", ") + text;
+    return "takes one of its items: " + ItemList(control.items) + " (or " + keep + ")";
   }
   if (name == ctl::act_sizemethode) {
-    for (const char* prefix : {"Bic", "Bik", "Bil", "N\u00E4c", "Nea"})
-      if (base::StartsWith(value, prefix)) return std::nullopt;
+    if (forms::ResizeMethodOf(value)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";
   }
   return std::nullopt;

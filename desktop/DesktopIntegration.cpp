@@ -20,6 +20,7 @@
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/Texts.h"
 
 extern char** environ;
 
@@ -298,13 +299,11 @@ std::vector<std::string> ListValue(const std::string& line) {
 
 // ---- Names ----
 
-const char* ConfigurationTypeName(Language language) {
-  return language == Language::English ? "Corvana Vexilo Configuration" : "Corvana Vexilo Konfiguration";
+std::string ConfigurationTypeName(Language language) {
+  return forms::Text(language, forms::TextGroup::Shortcuts, "type_name");
 }
 
-const char* VerbCaption(Language language) {
-  return language == Language::English ? "Open with Corvana Vexilo" : "Öffnen mit Corvana Vexilo";
-}
+std::string VerbCaption(Language language) { return forms::Text(language, forms::TextGroup::Shortcuts, "verb"); }
 
 const std::vector<std::string>& ImageMimeTypes() {
   static const std::vector<std::string> types = {
@@ -560,8 +559,12 @@ void Integration::RemoveConfiguration() {
 bool Integration::ConfigurationActive() const {
   std::string package;
   if (!ReadWholeFile(MimePackagePath(), package)) return false;
-  // The type name of either language counts: the language may have changed since.
-  if (package != MimePackage(Language::English) && package != MimePackage(Language::German)) return false;
+  // The type name of any language counts: the language may have changed since.
+  const auto& languages = forms::Languages();
+  if (std::none_of(languages.begin(), languages.end(), [&](const forms::LanguageInfo& l) {
+        return package == MimePackage(Language(l.code));
+      }))
+    return false;
   if (!FileKeyEquals(ConfigurationEntryPath(), "Desktop Entry", "Exec", EntryExec(programPath_))) return false;
   std::string content;
   if (!ReadWholeFile(MimeAppsListPath(), content)) return false;
@@ -577,7 +580,7 @@ bool Integration::RegisterSendTo(Language language) {
   const bool ok =
       WriteWholeFile(OpenWithEntryPath(), DesktopEntry(kSendToName, EntryExec(programPath_), JoinList(ImageMimeTypes()))) &&
       WriteWholeFile(NautilusScriptPath(),
-                     std::string("#!/bin/sh\n# ") + VerbCaption(language) + "\n" + ScriptExec(programPath_) + "\n",
+                     "#!/bin/sh\n# " + VerbCaption(language) + "\n" + ScriptExec(programPath_) + "\n",
                      0755);
   RefreshCaches();
   return ok;

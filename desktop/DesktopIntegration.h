@@ -30,9 +30,9 @@ enum class Hook { ConfigurationFiles, SendTo, Folders, AllFiles, ChosenExtension
 // The MIME type of configuration files and the names of what the hooks show.
 inline constexpr const char* kConfigurationMimeType = "application/x-vexilo-configuration";
 // "Corvana Vexilo Configuration" / "Corvana Vexilo Konfiguration".
-const char* ConfigurationTypeName(forms::Language language);
+std::string ConfigurationTypeName(forms::Language language);
 // "Open with Corvana Vexilo" / "Öffnen mit Corvana Vexilo".
-const char* VerbCaption(forms::Language language);
+std::string VerbCaption(forms::Language language);
 // The MIME types of the images the program reads, as its desktop entries list them.
 const std::vector<std::string>& ImageMimeTypes();
 

@@ -1,6 +1,7 @@
 #include "desktop/ShortcutsDialog.h"
 
 #include "forms/EinstShortcutsForm.h"
+#include "forms/Texts.h"
 
 namespace desktop {
 
@@ -37,11 +38,7 @@ void ShortcutsDialog::Bind(const char* button, Hook hook, bool registering) {
 
 void ShortcutsDialog::Show() {
   RefreshStatuses();
-  const bool en = form_.CurrentLanguage() == Language::English;
-  form_.SetControlCaption("Label9", en ? "Vexilo makes these links for your user account only, so no administrator "
-                                         "rights are needed."
-                                       : "Vexilo legt diese Verknüpfungen nur für Ihr Benutzerkonto an, daher sind "
-                                         "keine Administratorrechte nötig.");
+  form_.SetControlCaption("Label9", forms::Text(form_.CurrentLanguage(), forms::TextGroup::Shortcuts, "user_links"));
   form_.SetVisible("Label6", false);
   form_.SetVisible("AlsAdminStarten", false);
   form_.SetEnabled("AlsAdminStarten", false);
@@ -65,9 +62,8 @@ bool ShortcutsDialog::StatusActive(Hook hook) const {
   return false;
 }
 
-const char* ShortcutsDialog::StatusText(bool active, Language language) {
-  if (language == Language::English) return active ? "Activated" : "Not activated";
-  return active ? "Aktiv" : "Nicht aktiv";
+std::string ShortcutsDialog::StatusText(bool active, Language language) {
+  return forms::Text(language, forms::TextGroup::Shortcuts, active ? "active" : "inactive");
 }
 
 const char* ShortcutsDialog::StatusLabel(Hook hook) {

@@ -33,7 +33,7 @@ public:
   // AllFiles): the window colours the label by it (active green, else red).
   bool StatusActive(Hook hook) const;
   // "Activated" / "Not activated", "Aktiv" / "Nicht aktiv".
-  static const char* StatusText(bool active, forms::Language language);
+  static std::string StatusText(bool active, forms::Language language);
   // The status label of a hook: "ver_konfig", "ver_sendenan", "ver_ordner", "ver_alledateien".
   static const char* StatusLabel(Hook hook);
 

@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "engine/ConversionJob.h"
+#include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
 #include "imaging/Imaging.h"
 #include "engine/ImageFiles.h"
@@ -42,8 +43,11 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   };
   const std::string& folder = job.folderPattern;
   if (!forms::IsKeepEntry(folder)) {
-    const std::string probe =
-        base::ReplaceAll(base::ReplaceAll(folder, "%ordner%", "/Ordner/"), "%folder%", "/Ordner/");
+    // The folder placeholders as OutputFolder replaces them, the default language's last.
+    std::string probe = folder;
+    const std::vector<std::string> placeholders = forms::SpecialTexts("folder");
+    for (auto placeholder = placeholders.rbegin(); placeholder != placeholders.rend(); ++placeholder)
+      probe = base::ReplaceAll(probe, *placeholder, "/Ordner/");
     if (!IsAcceptableFolderPath(probe)) return probe.empty() ? report("keinordner", "") : report("ordnerfalsch", probe);
   }
   if (job.namePattern.empty()) return report("keinname", "");

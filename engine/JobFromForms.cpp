@@ -5,6 +5,7 @@
 #include "base/Text.h"
 #include "forms/ControlNames.h"
 #include "forms/NumberText.h"
+#include "forms/ToptionenForm.h"
 
 namespace vexilo {
 
@@ -76,11 +77,11 @@ JobSource JobSourceFromForms(const forms::Form& tprog, const forms::Form& toptio
 }
 
 std::optional<imaging::ResizeFilter> FilterOfMethodText(const std::string& t) {
-  // "Nä" is three bytes in UTF-8, so the prefixes are compared as texts, not by length 3.
-  if (base::StartsWith(t, "Bic") || base::StartsWith(t, "Bik")) return imaging::ResizeFilter::Bicubic;
-  if (base::StartsWith(t, "Bil")) return imaging::ResizeFilter::Bilinear;
-  if (base::StartsWith(t, "Näc") || base::StartsWith(t, "Nea")) return imaging::ResizeFilter::Nearest;
-  return std::nullopt;
+  const std::optional<std::string_view> method = forms::ResizeMethodOf(t);
+  if (!method) return std::nullopt;
+  if (*method == "bicubic") return imaging::ResizeFilter::Bicubic;
+  if (*method == "bilinear") return imaging::ResizeFilter::Bilinear;
+  return imaging::ResizeFilter::Nearest;
 }
 
 int32_t QualityOfText(const std::string& text, int32_t scrollPosition) {

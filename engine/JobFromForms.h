@@ -21,8 +21,8 @@ ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptione
 // to another thread wraps it so that the read happens there.
 JobSource JobSourceFromForms(const forms::Form& tprog, const forms::Form& toptionen);
 
-// The method a text of act_sizemethode names, by its first three letters: "Bic" or "Bik"
-// bicubic, "Bil" bilinear, "Näc" or "Nea" nearest neighbour; none for any other text.
+// The method a text of act_sizemethode names, by its first three letters (forms::ResizeMethodOf):
+// "Bic" or "Bik" bicubic, "Bil" bilinear, "Näc" or "Nea" nearest neighbour; none for any other text.
 std::optional<imaging::ResizeFilter> FilterOfMethodText(const std::string& text);
 
 // The quality passed to the codecs: the integer value of the quality text clamped to 1..100,

@@ -1,8 +1,9 @@
 // The texts through which the engine, the image list and the configuration talk to the user:
 // the message keys of the message dialog, the overwrite dialog, the progress window and the
-// run's text slots, in English and German.
+// run's text slots, looked up in the text tables of a language (forms/Texts.h).
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "forms/Language.h"
@@ -20,8 +21,9 @@ struct MessageText {
   bool okForAll;  // the dialog offers "OK for all"
 };
 
-// The message of a key in a language, or null for a key that is not in the table.
-const MessageText* FindMessage(std::string_view key, forms::Language language);
+// The message of a key in a language, or none for a key that is not in the table. The texts
+// point into the text tables, which live as long as the program.
+std::optional<MessageText> FindMessage(std::string_view key, forms::Language language);
 
 // Keys raised by the run besides the table's own: a source file that has gone since it was
 // listed, and a target file size that is not a number.

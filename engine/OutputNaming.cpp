@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 
 #include <string_view>
+#include <vector>
 
 #include "base/Text.h"
+#include "forms/Texts.h"
 #include "forms/TprogForm.h"
 
 namespace vexilo {
@@ -31,8 +33,10 @@ int PaddingWidth(int rowCount) { return static_cast<int>(std::to_string(rowCount
 std::string OutputFolder(const NamingInput& in) {
   std::string folder = forms::IsKeepEntry(in.folderPattern) ? PathFolder(in.sourcePath) : in.folderPattern;
   if (folder.find('%') != std::string::npos) {
-    folder = base::ReplaceAll(folder, "%ordner%", PathFolder(in.sourcePath));
-    folder = base::ReplaceAll(folder, "%folder%", PathFolder(in.sourcePath));
+    // The folder placeholder of every language, the default language's last.
+    const std::vector<std::string> placeholders = forms::SpecialTexts("folder");
+    for (auto placeholder = placeholders.rbegin(); placeholder != placeholders.rend(); ++placeholder)
+      folder = base::ReplaceAll(folder, *placeholder, PathFolder(in.sourcePath));
   }
   folder = base::ReplaceAll(folder, "//", "/");
   if (!base::EndsWith(folder, "/")) folder += '/';
@@ -50,10 +54,13 @@ std::string OutputName(const NamingInput& in) {
   name = base::ReplaceAll(name, "%num%", number);
   name = base::ReplaceAll(name, "%0num%", padded);
   name = base::ReplaceAll(name, "%abs%", std::to_string(in.rowCount));
-  name = base::ReplaceAll(name, "%breite%", std::to_string(in.width));
-  name = base::ReplaceAll(name, "%höhe%", std::to_string(in.height));
-  name = base::ReplaceAll(name, "%width%", std::to_string(in.width));
-  name = base::ReplaceAll(name, "%height%", std::to_string(in.height));
+  // The size placeholders of every language, the default language's last.
+  const auto& languages = forms::Languages();
+  for (auto language = languages.rbegin(); language != languages.rend(); ++language) {
+    const forms::Language l(language->code);
+    name = base::ReplaceAll(name, forms::Text(l, forms::TextGroup::Special, "width"), std::to_string(in.width));
+    name = base::ReplaceAll(name, forms::Text(l, forms::TextGroup::Special, "height"), std::to_string(in.height));
+  }
   return name;
 }
 

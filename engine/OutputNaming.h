@@ -31,12 +31,14 @@ struct NamingInput {
   std::string formatItem;     // out_format
 };
 
-// The folder of the output, ending in "/": the keep entry gives P's folder; "%ordner%" and
-// "%folder%" are replaced by it; "//" collapses to "/" from the left.
+// The folder of the output, ending in "/": the keep entry gives P's folder; the folder
+// placeholder of every language ("%ordner%", "%folder%") is replaced by it; "//" collapses to "/"
+// from the left.
 std::string OutputFolder(const NamingInput& in);
 // The name without extension: the keep entry gives P's file name with every occurrence of its
 // extension removed; otherwise the pattern with "%name%", and then (if a "%" is left) "%num%",
-// "%0num%", "%abs%", "%breite%", "%höhe%", "%width%", "%height%" replaced in this order.
+// "%0num%", "%abs%" and the size placeholders of every language replaced in this order (the
+// default language's last: "%breite%", "%höhe%", "%width%", "%height%").
 std::string OutputName(const NamingInput& in);
 // The extension (with its dot) the output type item gives: P's own for the keep entry, else the
 // text before the first " - " with every "*" removed, when that begins with "."; else empty.

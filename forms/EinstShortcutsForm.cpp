@@ -1,5 +1,7 @@
 #include "forms/EinstShortcutsForm.h"
 
+#include "forms/Texts.h"
+
 namespace forms {
 
 namespace {
@@ -12,29 +14,12 @@ Control ShortcutsControl(ControlKind kind, const char* name, const char* caption
   return c;
 }
 
-// The groups with their captions and descriptions (German, English); each description is the
-// caption of a label named after the group.
+// The groups, each with a label that describes it.
 struct Group {
   const char* box;
-  const char* german;
-  const char* english;
   const char* descriptionLabel;
-  const char* germanDescription;
-  const char* englishDescription;
 };
-constexpr Group kGroups[] = {
-    {"gb1", "Verknüpfung mit Konfigurationsdateien (*.vxc)", "Shortcut to Configuration Files (*.vxc)", "Label1",
-     "Verknüpfung dieses Programms mit Konfigurationsdateien (Dateiendung: .vxc)",
-     "Shortcut of this Application with Configuration Files (File Extension: .vxc)"},
-    {"gb2", "Senden an", "Send to", "Label2", "Anzeige dieses Programms unter \"Öffnen mit\" und in den Skripten des Dateimanagers",
-     "Show this Application in \"Open With\" and in the File Manager's Scripts"},
-    {"gb3", "Verknüpfung mit Ordnern", "Shortcut with Folders", "Label3",
-     "Anzeige dieses Programms im Kontextmenü des Dateimanagers für Ordner",
-     "Show this Application in the File Manager's Context Menu of Folders"},
-    {"gb4", "Verknüpfung mit Dateien", "Shortcut with Files", "Label4",
-     "Anzeige dieses Programms im Kontextmenü des Dateimanagers für alle Dateien",
-     "Show this Application in the File Manager's Context Menu of all Files"},
-};
+constexpr Group kGroups[] = {{"gb1", "Label1"}, {"gb2", "Label2"}, {"gb3", "Label3"}, {"gb4", "Label4"}};
 
 constexpr const char* kRegisterButtons[] = {"KonfigAn", "SendenAnAn", "OrdnerAn", "AlleDateienAn", "BeliebigeDateienAn"};
 constexpr const char* kRemoveButtons[] = {"KonfigAus", "SendenAnAus", "OrdnerAus", "AlleDateienAus",
@@ -43,7 +28,7 @@ constexpr const char* kRemoveButtons[] = {"KonfigAus", "SendenAnAus", "OrdnerAus
 }  // namespace
 
 Form CreateEinstShortcutsForm() {
-  Form form("Teinstshortcuts", "Verknüpfungen");
+  Form form("Teinstshortcuts", "");
   Control extensions = ShortcutsControl(ControlKind::Edit, "beldateien");
   extensions.text = "jpg,bmp,png";
   extensions.selStart = extensions.text.size();
@@ -63,28 +48,13 @@ Form CreateEinstShortcutsForm() {
     form.Add(ShortcutsControl(ControlKind::Label, status));
   for (const char* button : kRegisterButtons) form.Add(ShortcutsControl(ControlKind::Button, button));
   for (const char* button : kRemoveButtons) form.Add(ShortcutsControl(ControlKind::Button, button));
-  form.Add(ShortcutsControl(ControlKind::Button, "OK", "OK"));
+  form.Add(ShortcutsControl(ControlKind::Button, "OK"));
   ApplyEinstShortcutsLanguage(form, Language::German);
   return form;
 }
 
 void ApplyEinstShortcutsLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  form.SetCaption(en ? "Shortcuts" : "Verknüpfungen");
-  form.SetControlCaption("Label6", en ? "The Program must be executed as an Administrator to apply this functions."
-                                      : "Das Programm muss für diese Änderungen als Administrator ausgeführt werden.");
-  form.SetControlCaption("Label12", en ? "Help and more Information regarding Shortcuts and Administrator Rights on:"
-                                       : "Hilfe und weitere Informationen zu Verknüpfungen und Administratorrechten auf:");
-  form.SetControlCaption("AlsAdminStarten", en ? "Restart Program as Admin" : "Programm als Admin neu starten");
-  for (const Group& group : kGroups) {
-    form.SetControlCaption(group.box, en ? group.english : group.german);
-    form.SetControlCaption(group.descriptionLabel, en ? group.englishDescription : group.germanDescription);
-  }
-  form.SetControlCaption("Label5", en ? "Show this Application in the File Manager's Context Menu of these Files:"
-                                      : "Anzeige dieses Programms im Kontextmenü des Dateimanagers für diese Dateien:");
-  for (const char* button : kRegisterButtons) form.SetControlCaption(button, en ? "Register" : "Verknüpfen");
-  for (const char* button : kRemoveButtons) form.SetControlCaption(button, en ? "Remove" : "Entfernen");
+  ApplyFormTexts(form, TextGroup::Shortcuts, language);
 }
 
 }  // namespace forms

@@ -3,6 +3,8 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/Texts.h"
+
 namespace forms {
 
 namespace {
@@ -64,43 +66,38 @@ void UpdateSearchEnabling(Form& form) {
 }  // namespace
 
 Form CreateRenamerForm() {
-  Form form("Tdateinamenumbenenner", "Datei-Umbenenner - Corvana");
+  Form form("Tdateinamenumbenenner", "");
   // Stored controls first, in their key order.
   form.Add(RenamerEdit("quordner", ""));
   form.Add(RenamerEdit("suchenalt", ""));
   form.Add(RenamerEdit("suchenneu", ""));
-  form.Add(RenamerCheck("uv", true, "Auch Unterverzeichnisse durchsuchen"));
-  form.Add(RenamerCheck("suchenersetzen", false, "Suchen nach:"));
-  form.Add(RenamerCheck("cb_suchendung", false, "Dateiendung"));
-  form.Add(RenamerCheck("cb_suchname", true, "Dateiname"));
+  form.Add(RenamerCheck("uv", true, ""));
+  form.Add(RenamerCheck("suchenersetzen", false, ""));
+  form.Add(RenamerCheck("cb_suchendung", false, ""));
+  form.Add(RenamerCheck("cb_suchname", true, ""));
   form.Add(RenamerCombo("maske", {"%name%", "%name%1", "%name%%num%", "%0num%", "%0num% %name%", "%0num%-%abs%"},
                         "%name%"));
   form.Add(RenamerCombo("numstart", {"0", "1"}, "1"));
 
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_input",
-                          "Ziehen Sie die Dateien, die umbenannt werden sollen in diese Liste oder öffnen Sie einen "
-                          "Ordner."));
-  form.Add(RenamerControl(ControlKind::Button, "OpenOrdner", "Ordner Öffnen.."));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn1", "Filter.."));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn3", "Markierte Löschen"));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn2", "Alle Löschen"));
+  form.Add(RenamerControl(ControlKind::GroupBox, "gb_input"));
+  form.Add(RenamerControl(ControlKind::Button, "OpenOrdner"));
+  form.Add(RenamerControl(ControlKind::Button, "BitBtn1"));
+  form.Add(RenamerControl(ControlKind::Button, "BitBtn3"));
+  form.Add(RenamerControl(ControlKind::Button, "BitBtn2"));
   form.Add(RenamerControl(ControlKind::Label, "la_anzahl"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_maske", "Wählen Sie eine Maske für die betreffenden Dateien"));
-  form.Add(RenamerControl(ControlKind::Label, "label3",
-                          "Folgende Konstanten sind verfügbar. Klicken Sie auf eine Konstante, um sie in die Maske "
-                          "einzufügen."));
+  form.Add(RenamerControl(ControlKind::GroupBox, "gb_maske"));
+  form.Add(RenamerControl(ControlKind::Label, "label3"));
   form.Add(RenamerControl(ControlKind::Label, "Label5", "%name%"));
   form.Add(RenamerControl(ControlKind::Label, "Label7", "%num%"));
   form.Add(RenamerControl(ControlKind::Label, "Label12", "%0num%"));
   form.Add(RenamerControl(ControlKind::Label, "Label9", "%abs%"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_suchenersetzen",
-                          "Ersetzen Sie in dem Dateinamen bestimmte Ausdrücke durch andere."));
-  form.Add(RenamerControl(ControlKind::Label, "Label11", "Ersetzen durch:"));
-  form.Add(RenamerControl(ControlKind::Label, "Label16", "Suchen und Ersetzen in:"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_vorschau", "Vorschau"));
+  form.Add(RenamerControl(ControlKind::GroupBox, "gb_suchenersetzen"));
+  form.Add(RenamerControl(ControlKind::Label, "Label11"));
+  form.Add(RenamerControl(ControlKind::Label, "Label16"));
+  form.Add(RenamerControl(ControlKind::GroupBox, "gb_vorschau"));
   form.Add(RenamerControl(ControlKind::Label, "vor_orig"));
   form.Add(RenamerControl(ControlKind::Label, "vor_out"));
-  form.Add(RenamerControl(ControlKind::Button, "Umbenennen", "Umbenennen"));
+  form.Add(RenamerControl(ControlKind::Button, "Umbenennen"));
 
   UpdateSearchEnabling(form);
   form.OnChange("suchenersetzen", [](Form& f, Control&) { UpdateSearchEnabling(f); });
@@ -110,57 +107,29 @@ Form CreateRenamerForm() {
   form.SetKeyFilter("numstart",
                     [](Form&, Control&, char32_t key) { return (key >= U'0' && key <= U'9') || key == kBackspace; });
   form.OnDoubleClick("quordner", [](Form& f, Control& c) { f.SetSelection(c.name, 0, c.text.size()); });
+  ApplyRenamerLanguage(form, Language::German);
   return form;
 }
 
-void ApplyRenamerLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  form.SetCaption(en ? "File-Renamer - Corvana" : "Datei-Umbenenner - Corvana");
-  form.SetControlCaption("gb_input", en ? "Drag the Files to be renamed to this List or open a Folder."
-                                        : "Ziehen Sie die Dateien, die umbenannt werden sollen in diese Liste oder "
-                                          "öffnen Sie einen Ordner.");
-  form.SetControlCaption("OpenOrdner", en ? "Open Folder.." : "Ordner Öffnen..");
-  form.SetControlCaption("uv", en ? "Search all Subfolders" : "Auch Unterverzeichnisse durchsuchen");
-  form.SetControlCaption("BitBtn3", en ? "Delete Selected" : "Markierte Löschen");
-  form.SetControlCaption("BitBtn2", en ? "Delete All" : "Alle Löschen");
-  form.SetControlCaption("gb_maske",
-                         en ? "Choose a Mask for the Files." : "Wählen Sie eine Maske für die betreffenden Dateien");
-  form.SetControlCaption("label3", en ? "The following Constants are available. Click on a Constant, to copy it to "
-                                       "the Mask."
-                                     : "Folgende Konstanten sind verfügbar. Klicken Sie auf eine Konstante, um sie in "
-                                       "die Maske einzufügen.");
-  form.SetControlCaption("gb_suchenersetzen", en ? "Find and Replace Expressions in the Filename."
-                                                 : "Ersetzen Sie in dem Dateinamen bestimmte Ausdrücke durch andere.");
-  form.SetControlCaption("suchenersetzen", en ? "Search for:" : "Suchen nach:");
-  form.SetControlCaption("Label11", en ? "Replace with:" : "Ersetzen durch:");
-  form.SetControlCaption("Label16", en ? "Search and Replace in:" : "Suchen und Ersetzen in:");
-  form.SetControlCaption("cb_suchname", en ? "File Name" : "Dateiname");
-  form.SetControlCaption("cb_suchendung", en ? "File Extension" : "Dateiendung");
-  form.SetControlCaption("gb_vorschau", en ? "Preview" : "Vorschau");
-  form.SetControlCaption("Umbenennen", en ? "Rename" : "Umbenennen");
-}
+void ApplyRenamerLanguage(Form& form, Language language) { ApplyFormTexts(form, TextGroup::Renamer, language); }
 
 Form CreateRenamerFilterForm() {
-  Form form("Tdateinamenumbenenner_filter", "Filter");
-  form.Add(RenamerRadio("alle", true, "Alle Dateien suchen (Keinen Filter verwenden)"));
-  form.Add(RenamerRadio("auswahl", false, "Nur nach folgenden Dateien suchen:"));
+  Form form("Tdateinamenumbenenner_filter", "");
+  form.Add(RenamerRadio("alle", true, ""));
+  form.Add(RenamerRadio("auswahl", false, ""));
   form.Add(RenamerEdit("filter", "jpg,bmp,txt")).enabled = false;
-  form.Add(RenamerControl(ControlKind::Label, "Label1", "Nach welchen Dateien soll gesucht werden?"));
-  form.Add(RenamerControl(ControlKind::Button, "OK", "OK"));
+  form.Add(RenamerControl(ControlKind::Label, "Label1"));
+  form.Add(RenamerControl(ControlKind::Button, "OK"));
 
   for (const char* radio : {"alle", "auswahl"})
     form.OnChange(radio, [](Form& f, Control&) { f.SetEnabled("filter", f.Checked("auswahl")); });
   form.SetKeyFilter("filter", [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInFilter); });
+  ApplyRenamerFilterLanguage(form, Language::German);
   return form;
 }
 
 void ApplyRenamerFilterLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  form.SetControlCaption("Label1", en ? "Which files shall be looked for?" : "Nach welchen Dateien soll gesucht werden?");
-  form.SetControlCaption("alle", en ? "Search for all files (Use no filter)" : "Alle Dateien suchen (Keinen Filter verwenden)");
-  form.SetControlCaption("auswahl", en ? "Only search for following files:" : "Nur nach folgenden Dateien suchen:");
+  ApplyFormTexts(form, TextGroup::RenamerFilter, language);
 }
 
 }  // namespace forms

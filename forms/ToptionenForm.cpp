@@ -5,6 +5,7 @@
 
 #include "forms/NumberText.h"
 #include "base/Text.h"
+#include "forms/Texts.h"
 
 namespace forms {
 
@@ -25,58 +26,59 @@ bool QualityKey(Form& form, Control& box, char32_t key) {
   return !(value && (*value <= 0 || *value > 100));
 }
 
+// The first letters of a text (UTF-8 characters, not bytes).
+std::string_view FirstLetters(std::string_view text, int count) {
+  size_t end = 0;
+  for (int letters = 0; end < text.size() && letters < count; ++letters) {
+    ++end;
+    while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
+  }
+  return text.substr(0, end);
+}
+
 }  // namespace
 
 Form CreateToptionenForm() {
-  Form form("Toptionen", "Optionen");
-  form.Add(MakeCheck("act_sizehochquerformat", true, "Unterscheidung zwischen Hoch- und Querformat"));
-  form.Add(MakeCheck("act_sizebigger", true, "Ändern wenn Ursprungsbild größer als Maximalgröße"));
-  form.Add(MakeCheck("act_sizekleiner", true, "Ändern wenn Ursprungsbild kleiner als Maximalgröße"));
-  form.Add(MakeCheck("progressivaktiv", true, "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"));
-  form.Add(MakeCheck("psdlayers", true, "Bild als Ebene einfügen im Photoshop Format PSD"));
+  Form form("Toptionen", "");
+  form.Add(MakeCheck("act_sizehochquerformat", true));
+  form.Add(MakeCheck("act_sizebigger", true));
+  form.Add(MakeCheck("act_sizekleiner", true));
+  form.Add(MakeCheck("progressivaktiv", true));
+  form.Add(MakeCheck("psdlayers", true));
   form.Add(MakeCombo("act_sizemethode", {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
   form.Add(MakeCombo("out_quality", {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
   form.Add(MakeScrollBar("ScrollBar1", 1, 100, 95));
-  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox1", "Allgemeine Einstellungen"));
-  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox2", "Erweiterte Einstellungen"));
-  form.Add(MakeControl(ControlKind::Label, "Label4", "Methode der Vergrößerung oder Verkleinerung:"));
-  form.Add(MakeControl(ControlKind::Label, "Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
-  form.Add(MakeControl(ControlKind::Button, "Button1", "OK"));
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox1"));
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox2"));
+  form.Add(MakeControl(ControlKind::Label, "Label4"));
+  form.Add(MakeControl(ControlKind::Label, "Label10"));
+  form.Add(MakeControl(ControlKind::Button, "Button1"));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {
     if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
   });
   form.OnChange("ScrollBar1", [](Form& f, Control& c) { f.SetText("out_quality", std::to_string(c.position)); });
   form.SetKeyFilter("out_quality", QualityKey);
+  ApplyToptionenLanguage(form, Language::German);
   return form;
 }
 
 void ApplyToptionenLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  form.SetCaption(en ? "Options" : "Optionen");
-  form.SetControlCaption("GroupBox1", en ? "General Settings" : "Allgemeine Einstellungen");
-  form.SetControlCaption("act_sizehochquerformat",
-                         en ? "Distinction between Landscape and Portrait" : "Unterscheidung zwischen Hoch- und Querformat");
-  form.SetControlCaption("act_sizekleiner", en ? "Process if Original is smaller than Maximum Size"
-                                               : "Ändern wenn Ursprungsbild kleiner als Maximalgröße");
-  form.SetControlCaption("act_sizebigger", en ? "Process if Original is larger than Maximum Size"
-                                              : "Ändern wenn Ursprungsbild größer als Maximalgröße");
-  form.SetControlCaption("GroupBox2", en ? "Advanced Settings" : "Erweiterte Einstellungen");
-  form.SetControlCaption("Label4", en ? "Resize Method:" : "Methode der Vergrößerung oder Verkleinerung:");
-  form.SetControlCaption("Label10", en ? "Output-Quality for the formats JPEG, JNG, MNG and JPG2000"
-                                       : "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000");
-  form.SetControlCaption("progressivaktiv", en ? "Use Progressive-Function for the formats JPEG, JNG and MNG"
-                                               : "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden");
-  form.SetControlCaption("psdlayers",
-                         en ? "Insert image as layer in format PSD (Photoshop)" : "Bild als Ebene einfügen im Photoshop Format PSD");
-
-  auto convert = [en](const std::string& t) {
-    return en ? base::ReplaceFirst(base::ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")
-              : base::ReplaceFirst(base::ReplaceFirst(t, "Bicubic", "Bikubisch"), "Nearest", "Nächster Nachbar");
+  ApplyFormTexts(form, TextGroup::Options, language);
+  const auto convert = [language](const std::string& t) {
+    std::string text = t;
+    for (const char* method : kResizeMethods) text = ConvertSpecial(text, method, language, true);
+    return text;
   };
   ConvertItemList(form, "act_sizemethode", convert);
   form.SetText("act_sizemethode", convert(form.Text("act_sizemethode")));
+}
+
+std::optional<std::string_view> ResizeMethodOf(const std::string& text) {
+  for (const char* method : kResizeMethods)
+    for (const std::string& name : SpecialTexts(method))
+      if (base::StartsWith(text, FirstLetters(name, 3))) return method;
+  return std::nullopt;
 }
 
 }  // namespace forms

@@ -2,6 +2,10 @@
 // resampling method, the output quality with its scroll bar, progressive and layer output.
 #pragma once
 
+#include <optional>
+#include <string>
+#include <string_view>
+
 #include "forms/Form.h"
 
 namespace forms {
@@ -9,8 +13,15 @@ namespace forms {
 // The form at its initial values with German texts.
 Form CreateToptionenForm();
 
-// Captions, and "Bikubisch"/"Bicubic" and "Nächster Nachbar"/"Nearest" in the method box
-// (first occurrence, text and items).
+// Captions, and the names of the resampling methods in the method box converted to the
+// language ("Bikubisch"/"Bicubic", "Nächster Nachbar"/"Nearest"; first occurrence, text and items).
 void ApplyToptionenLanguage(Form& toptionen, Language language);
+
+// The resampling methods by their keys among the special texts (forms/Texts.h).
+inline constexpr const char* kResizeMethods[] = {"bicubic", "bilinear", "nearest"};
+// The method a text of act_sizemethode names: the first whose name, in any language, begins
+// with the same three letters as the text ("Bic" or "Bik" bicubic, "Bil" bilinear, "Näc" or
+// "Nea" nearest); none for any other text.
+std::optional<std::string_view> ResizeMethodOf(const std::string& text);
 
 }  // namespace forms

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/Text.h"
+#include "forms/Texts.h"
 
 namespace forms {
 
@@ -31,11 +32,6 @@ bool RefusedInName(char32_t key) {
   return key >= 32 && key <= 127 && std::u32string_view(U"\"*/:<>?\\|").find(key) != std::u32string_view::npos;
 }
 
-const char* NumbersOnlyText(Language language) {
-  return language == Language::German ? "In diesem Feld sind nur Zahleneingaben erlaubt."
-                                      : "In this box only numerical entries are allowed.";
-}
-
 // A custom entry empties the box and hands it to the user.
 void TakeCustomEntry(Form& form, Control& box) {
   if (!IsCustomEntry(box.text)) return;
@@ -57,10 +53,12 @@ void ApplyCoupledPercent(Form& form) {
 }  // namespace
 
 bool IsCustomEntry(const std::string& text) {
-  return text == "Benutzer.." || text == "Benutzerdefiniert.." || text == "Custom..";
+  if (!base::EndsWith(text, "..")) return false;
+  const std::string_view word = std::string_view(text).substr(0, text.size() - 2);
+  return IsSpecialText(word, "custom") || IsSpecialText(word, "user");
 }
 
-bool IsKeepEntry(const std::string& text) { return text == "<beibehalten>" || text == "<keep>"; }
+bool IsKeepEntry(const std::string& text) { return IsSpecialText(text, "keep"); }
 
 const std::vector<std::string>& OutputFormatItems() {
   static const std::vector<std::string> items = {
@@ -99,7 +97,7 @@ const std::vector<std::string>& OutputFormatItems() {
 }
 
 Form CreateTprogForm() {
-  Form form("Tprog", "Vexilo - Corvana");
+  Form form("Tprog", "");
 
   form.Add(MakePanel("Panel1", true));
   form.Add(MakePanel("Panel2", true));
@@ -116,21 +114,21 @@ Form CreateTprogForm() {
   form.Add(MakeEdit("ed_filesize", "100"));
   form.Add(MakeEdit("ed_faktor", "2"));
 
-  form.Add(MakeRadio("rb_pixel", "sizemode", true, "Auf bestimmte Größe in Pixeln skalieren"));
-  form.Add(MakeRadio("rb_prozent", "sizemode", false, "Prozentual skalieren"));
-  form.Add(MakeRadio("rb_filesize", "sizemode", false, "Auf bestimmte Dateigröße skalieren"));
+  form.Add(MakeRadio("rb_pixel", "sizemode", true));
+  form.Add(MakeRadio("rb_prozent", "sizemode", false));
+  form.Add(MakeRadio("rb_filesize", "sizemode", false));
   form.Add(MakeRadio("act_size240x320", "preset", false, "240 x 320"));
   form.Add(MakeRadio("act_size640x480", "preset", true, "640 x 480"));
   form.Add(MakeRadio("act_size800x600", "preset", false, "800 x 600"));
   form.Add(MakeRadio("act_size1024x768", "preset", false, "1024 x 768"));
-  form.Add(MakeRadio("rb_benutzer", "sizemode", false, "Auf benutzerdefinierte Größe in Pixeln skalieren"));
-  form.Add(MakeRadio("rb_faktor", "sizemode", false, "Faktor/Verhältnis-Skalierung"));
-  form.Add(MakeRadio("out_overwrite", "output", false, "Originalbild überschreiben"));
-  form.Add(MakeRadio("out_newimage", "output", true, "Als neues Bild speichern"));
+  form.Add(MakeRadio("rb_benutzer", "sizemode", false));
+  form.Add(MakeRadio("rb_faktor", "sizemode", false));
+  form.Add(MakeRadio("out_overwrite", "output", false));
+  form.Add(MakeRadio("out_newimage", "output", true));
 
-  form.Add(MakeCheck("act_sizeprop", true, "Proportionen beibehalten"));
-  form.Add(MakeCheck("act_propprozent", true, "Proportionen beibehalten"));
-  form.Add(MakeCheck("act_propbenutzer_prop", true, "Proportionen beibehalten"));
+  form.Add(MakeCheck("act_sizeprop", true));
+  form.Add(MakeCheck("act_propprozent", true));
+  form.Add(MakeCheck("act_propbenutzer_prop", true));
 
   const std::vector<std::string> percentItems = {"10", "25", "50", "75", "100", "125", "150", "200", "250", "500",
                                                  "Benutzer.."};
@@ -151,8 +149,8 @@ Form CreateTprogForm() {
                      "%name%-1"));
   form.Add(MakeCombo("out_format", OutputFormatItems(), "<beibehalten>", false));
 
-  form.Add(MakeControl(ControlKind::Label, "Label6", "Breite:"));
-  form.Add(MakeControl(ControlKind::Label, "Label14", "Höhe:"));
+  form.Add(MakeControl(ControlKind::Label, "Label6"));
+  form.Add(MakeControl(ControlKind::Label, "Label14"));
   form.SetLeft("act_sizeprozent_x", kPercentWidthBoxApart);
 
   // ---- Behaviour ----
@@ -163,7 +161,7 @@ Form CreateTprogForm() {
     });
     form.SetKeyFilter(box, [](Form& f, Control&, char32_t key) {
       if (IsDigitKey(key)) return true;
-      f.Inform(NumbersOnlyText(f.CurrentLanguage()));
+      f.Inform(Text(f.CurrentLanguage(), TextGroup::MainWindow, "numbers_only"));
       return false;
     });
   }
@@ -200,6 +198,7 @@ Form CreateTprogForm() {
   for (const char* radio : {"out_overwrite", "out_newimage"})
     form.OnChange(radio, [](Form& f, Control&) { LayoutTprogPages(f); });
 
+  ApplyTprogLanguage(form, Language::German);
   RefreshTprog(form);
   return form;
 }
@@ -232,43 +231,22 @@ void RefreshTprog(Form& form) {
 }
 
 void ApplyTprogLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  // Each pair is (German, English); the switch turns the one into the other.
-  using Pair = std::pair<const char*, const char*>;
-  const auto caption = [&](const char* name, Pair texts) { form.SetControlCaption(name, en ? texts.second : texts.first); };
-  caption("rb_pixel", {"Auf bestimmte Größe in Pixeln skalieren", "Resize to Pixel Size"});
-  caption("rb_benutzer", {"Auf benutzerdefinierte Größe in Pixeln skalieren", "Resize to Custom Pixel Size"});
-  caption("rb_prozent", {"Prozentual skalieren", "Percentage Scale"});
-  caption("rb_faktor", {"Faktor/Verhältnis-Skalierung", "Factor/Ratio-Scaling"});
-  caption("rb_filesize", {"Auf bestimmte Dateigröße skalieren", "Resize to File Size"});
-  caption("out_overwrite", {"Originalbild überschreiben", "Overwrite Original File"});
-  caption("out_newimage", {"Als neues Bild speichern", "Save as new File:"});
-  for (const char* box : {"act_sizeprop", "act_propprozent", "act_propbenutzer_prop"})
-    caption(box, {"Proportionen beibehalten", "Retain Proportions"});
-  caption("Label6", {"Breite:", "Width:"});
-  caption("Label14", {"Höhe:", "Height:"});
-
-  const auto all = [en](Pair p) {
-    return [p, en](const std::string& t) { return en ? base::ReplaceAll(t, p.first, p.second) : base::ReplaceAll(t, p.second, p.first); };
+  ApplyFormTexts(form, TextGroup::MainWindow, language);
+  const auto all = [language](const char* key) {
+    return [key, language](const std::string& t) { return ConvertSpecial(t, key, language); };
   };
-  const auto first = [en](Pair p) {
-    return [p, en](const std::string& t) { return en ? base::ReplaceFirst(t, p.first, p.second) : base::ReplaceFirst(t, p.second, p.first); };
-  };
-  const auto keep = first({"<beibehalten>", "<keep>"});
-  const auto custom = all({"Benutzerdefiniert", "Custom"});
-  const auto folder = all({"%ordner%", "%folder%"});
-  const auto name = [&](const std::string& t) {
-    return keep(all({"%höhe%", "%height%"})(all({"%breite%", "%width%"})(t)));
-  };
-  const auto format = [&](const std::string& t) { return all({"Bild", "Image"})(keep(t)); };
+  const auto keep = [language](const std::string& t) { return ConvertSpecial(t, "keep", language, true); };
+  const auto custom = all("custom");
+  const auto folder = all("folder");
+  const auto name = [&](const std::string& t) { return keep(all("height")(all("width")(t))); };
+  const auto format = [&](const std::string& t) { return all("image")(keep(t)); };
 
   // Items first, so that a text equal to an item stays selected.
   ConvertItemList(form, "out_ordner", custom);
   std::vector<std::string> folderItems = form.Get("out_ordner").items;
   if (folderItems.size() > 1) {
-    folderItems[0] = en ? "<keep>" : "<beibehalten>";
-    folderItems[1] = en ? "%folder%/new" : "%ordner%/neu";
+    folderItems[0] = Text(language, TextGroup::Special, "keep");
+    folderItems[1] = Text(language, TextGroup::Special, "new_folder");
     form.SetItems("out_ordner", folderItems);
   }
   form.SetText("out_ordner", folder(keep(form.Text("out_ordner"))));
@@ -276,7 +254,7 @@ void ApplyTprogLanguage(Form& form, Language language) {
   form.SetText("out_name", name(form.Text("out_name")));
   ConvertItemList(form, "out_format", format);
   form.SetText("out_format", format(form.Text("out_format")));
-  for (const char* box : kSizeBoxes) ConvertItemList(form, box, all({"Benutzer", "Custom"}));
+  for (const char* box : kSizeBoxes) ConvertItemList(form, box, all("user"));
 }
 
 }  // namespace forms

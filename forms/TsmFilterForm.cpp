@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "forms/Texts.h"
+
 namespace forms {
 
 namespace {
@@ -130,17 +132,17 @@ const std::vector<const char*>& TsmFilterSingleFormats() {
 }
 
 Form CreateTsmFilterForm() {
-  Form form("Tsm_filter", "Filter");
+  Form form("Tsm_filter", "");
   for (const FormatBox& box : kFormatBoxes)
     form.Add(FilterCheck(box.name, false, box.caption ? box.caption : std::string("*.") + box.name, false));
-  form.Add(FilterCheck("inp_uv", true, "Auch Unterverzeichnisse durchsuchen", true));
+  form.Add(FilterCheck("inp_uv", true, "", true));
   // Added after the original boxes, so its key comes last and older files keep their meaning.
   form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
-  form.Add(FilterRadio("alle", true, "Alle unterstützten Formate"));
-  form.Add(FilterRadio("auswahl", false, "Auswahl folgender Formate:"));
-  form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, "Formate"));
-  form.Add(FilterCaption("GroupBox2", ControlKind::GroupBox, "Suchstil"));
-  form.Add(FilterCaption("Button1", ControlKind::Button, "OK"));
+  form.Add(FilterRadio("alle", true, ""));
+  form.Add(FilterRadio("auswahl", false, ""));
+  form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, ""));
+  form.Add(FilterCaption("GroupBox2", ControlKind::GroupBox, ""));
+  form.Add(FilterCaption("Button1", ControlKind::Button, ""));
 
   for (const char* radio : {"alle", "auswahl"}) {
     form.OnChange(radio, [](Form& f, Control&) { UpdateTsmFilterEnabling(f); });
@@ -154,6 +156,7 @@ Form CreateTsmFilterForm() {
       if (const FilterGroup* g = GroupOf(box.name)) MembersFollowGroup(f, *g);
     });
   }
+  ApplyTsmFilterLanguage(form, Language::German);
   return form;
 }
 
@@ -167,15 +170,7 @@ void UpdateTsmFilterEnabling(Form& form) {
   for (const char* single : TsmFilterSingleFormats()) form.SetEnabled(single, selection);
 }
 
-void ApplyTsmFilterLanguage(Form& form, Language language) {
-  const bool en = language == Language::English;
-  form.SetLanguageCode(language);
-  form.SetControlCaption("GroupBox1", en ? "Formats" : "Formate");
-  form.SetControlCaption("GroupBox2", en ? "Searching Style" : "Suchstil");
-  form.SetControlCaption("alle", en ? "All supported Formats" : "Alle unterstützten Formate");
-  form.SetControlCaption("auswahl", en ? "Only the selected following Formats:" : "Auswahl folgender Formate:");
-  form.SetControlCaption("inp_uv", en ? "Search all Subfolders" : "Auch Unterverzeichnisse durchsuchen");
-}
+void ApplyTsmFilterLanguage(Form& form, Language language) { ApplyFormTexts(form, TextGroup::SearchFilter, language); }
 
 std::vector<std::string> SearchExtensions(const Form& form) {
   std::vector<std::string> extensions;

@@ -1,5 +1,7 @@
 #include "forms/WizardPages.h"
 
+#include "forms/Texts.h"
+
 namespace forms {
 
 bool WizardFlow::Forward(bool fromMenu, int rowCount) {
@@ -9,9 +11,7 @@ bool WizardFlow::Forward(bool fromMenu, int rowCount) {
 }
 
 std::string WizardFlow::ForwardCaption(Language language) const {
-  const bool en = language == Language::English;
-  if (page_ == WizardPage::Save) return en ? "Save Images" : "Bilder Speichern";
-  return en ? "Forward >>" : "Weiter >>";
+  return Text(language, TextGroup::MainWindow, page_ == WizardPage::Save ? "durchfuehren_save" : "durchfuehren");
 }
 
 }  // namespace forms

@@ -17,6 +17,7 @@
 #include "imaging/ImagingPixelFormats.h"
 #include "forms/NumberText.h"
 #include "base/Text.h"
+#include "forms/Texts.h"
 #include "forms/TsmFilterForm.h"
 
 namespace imagelist {
@@ -25,7 +26,8 @@ namespace {
 
 using forms::Language;
 
-// The texts the list puts into the progress window and its counter label.
+// The texts the list puts into the progress window and its counter label (text slots of the
+// main window).
 struct ListTexts {
   const char* searching;  // progress title while collecting
   const char* analyzing;  // progress title while adding
@@ -35,16 +37,14 @@ struct ListTexts {
   const char* oneImage;   // counter suffix for one row
   const char* images;     // counter suffix otherwise
 };
-const ListTexts& Texts(Language language) {
-  static const ListTexts english = {"Searching for Images", "Analyzing Images", " Images found", " Images analyzed",
-                                    " Images added",        " Image",           " Images"};
-  static const ListTexts german = {"Bilder werden gesucht", "Bilder werden analysiert", " Bilder gefunden",
-                                   " Bilder analysiert",    " Bilder werden hinzugefügt", " Bild",
-                                   " Bilder"};
-  return language == Language::German ? german : english;
+ListTexts Texts(Language language) {
+  const auto text = [language](const char* key) {
+    const char* found = forms::FindText(language, forms::TextGroup::MainWindow, key);
+    return found != nullptr ? found : "";
+  };
+  return {text("searching"), text("analyzing"), text("found"),    text("analyzed"),
+          text("added"),     text("count_one"), text("count_many")};
 }
-
-
 
 std::string UpperAscii(std::string text) {
   for (char& c : text)
@@ -76,7 +76,7 @@ std::string SizeText(uint64_t bytes, const std::string& decimalSeparator) {
 }
 
 std::string CounterText(int count, Language language) {
-  const ListTexts& t = Texts(language);
+  const ListTexts t = Texts(language);
   return std::to_string(count) + (count == 1 ? t.oneImage : t.images);
 }
 
@@ -110,14 +110,10 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
       {"X Window Pixmap (*.xpm)", "*.xpm"},
       {"WebP Bilder (*.webp)", "*.webp"},
   };
+  // The descriptions are German; the language's own words replace the German ones.
   std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));
-  if (language == Language::English) {
-    for (FilterEntry& e : entries) {
-      e.description = base::ReplaceAll(e.description, "Bilder", "Images");
-      e.description = base::ReplaceAll(e.description, "Bild", "Image");
-      e.description = base::ReplaceAll(e.description, "Alle lesbaren Dateien", "Any readable Files");
-    }
-  }
+  for (FilterEntry& e : entries)
+    for (const char* key : {"images", "image", "readable"}) e.description = forms::ConvertSpecial(e.description, key, language);
   return entries;
 }
 
@@ -308,7 +304,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   BulkUpdate bulk(*this);
   const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
   const bool subfolders = smFilter.Checked("inp_uv");
-  const ListTexts& t = Texts(language_);
+  const ListTexts t = Texts(language_);
 
   dialogs.Flags().showNoMore = true;
   dialogs.SetMainWindowEnabled(false);
@@ -367,7 +363,7 @@ void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFil
 
 void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,
                            vexilo::UserDialogs& dialogs) {
-  const ListTexts& t = Texts(language_);
+  const ListTexts t = Texts(language_);
   const int count = static_cast<int>(paths.size());
   BulkUpdate bulk(*this);
   dialogs.SetMainWindowEnabled(false);

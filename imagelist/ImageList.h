@@ -54,7 +54,8 @@ std::string SizeText(uint64_t bytes, const std::string& decimalSeparator);
 std::string CounterText(int count, forms::Language language);
 
 // The open dialog's filter entries (description, patterns separated by ";") in the language:
-// the German descriptions, or the English ones derived from them by the language switch.
+// the German descriptions with "Bilder", "Bild" and "Alle lesbaren Dateien" turned into the
+// language's own words (special texts, forms/Texts.h).
 struct FilterEntry {
   std::string description;
   std::string patterns;

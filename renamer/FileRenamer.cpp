@@ -8,6 +8,7 @@
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/Texts.h"
 #include "renamer/SafeRename.h"
 
 namespace renamer {
@@ -16,6 +17,7 @@ namespace {
 
 using forms::Language;
 
+// The row states and the status bar's texts; the counts follow a number.
 struct RenamerTexts {
   const char* added;
   const char* renamed;
@@ -23,22 +25,22 @@ struct RenamerTexts {
   const char* notRenamed;
   const char* error;
   const char* restored;
-  const char* loaded;          // after a number
-  const char* filesRenamed;    // after a number
-  const char* notRenamedCount; // after a number
-  const char* filesRestored;   // after a number
-  const char* notRestored;     // after a number
+  const char* loaded;
+  const char* filesRenamed;
+  const char* notRenamedCount;
+  const char* filesRestored;
+  const char* notRestored;
 };
 
-const RenamerTexts& Texts(Language language) {
-  static const RenamerTexts english = {"Added", "Renamed", "File already exists", "Not Renamed", "Error", "Restored",
-                                       " files loaded", " files renamed", " files could not be renamed",
-                                       " files restored", " files could not be restored"};
-  static const RenamerTexts german = {"Neu hinzugefügt", "Umbenannt", "Datei existiert", "Nicht umbenannt", "Fehler",
-                                      "Wiederhergestellt", " Dateien geladen", " Dateien umbenannt",
-                                      " Dateien konnten nicht umbenannt werden", " Dateien wiederhergestellt",
-                                      " Dateien konnten nicht wiederhergestellt werden"};
-  return language == Language::German ? german : english;
+RenamerTexts Texts(Language language) {
+  const auto text = [language](const char* key) {
+    const char* found = forms::FindText(language, forms::TextGroup::Renamer, key);
+    return found != nullptr ? found : "";
+  };
+  return {text("added"),          text("renamed"),        text("exists"),
+          text("not_renamed"),    text("error"),          text("restored"),
+          text("loaded"),         text("files_renamed"),  text("files_not_renamed"),
+          text("files_restored"), text("files_not_restored")};
 }
 
 std::string UpperAscii(std::string text) {
@@ -116,7 +118,7 @@ int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
 }  // namespace
 
 std::string StatusText(RowStatus status, const std::string& cause, Language language) {
-  const RenamerTexts& t = Texts(language);
+  const RenamerTexts t = Texts(language);
   switch (status) {
     case RowStatus::Added: return t.added;
     case RowStatus::Renamed: return t.renamed;
@@ -425,7 +427,7 @@ std::vector<PlannedRename> FileRenamer::Plan() const {
 }
 
 std::string FileRenamer::RunStatusText(int renamed, int failed) const {
-  const RenamerTexts& t = Texts(language_);
+  const RenamerTexts t = Texts(language_);
   std::string text = std::to_string(renamed) + t.filesRenamed;
   if (failed > 0) text += " (" + std::to_string(failed) + t.notRenamedCount + ")";
   return text;
@@ -580,7 +582,7 @@ UndoResult FileRenamer::UndoLastRename() {
   }
   // A journal with files still to bring back stays, so that the undo can be tried again.
   if (result.failed == 0 && result.journalError.empty()) result.journalError = journal_.Remove();
-  const RenamerTexts& t = Texts(language_);
+  const RenamerTexts t = Texts(language_);
   std::string text = std::to_string(result.restored) + t.filesRestored;
   if (result.failed > 0) text += " (" + std::to_string(result.failed) + t.notRestored + ")";
   SetStatusBar(text);

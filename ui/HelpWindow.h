@@ -25,7 +25,7 @@ private:
 };
 
 // Version, licence and the libraries with their versions.
-QString AboutText();
-void ShowAbout(QWidget* parent);
+QString AboutText(forms::Language language);
+void ShowAbout(QWidget* parent, forms::Language language);
 
 }  // namespace ui

@@ -486,16 +486,22 @@ void MainWindow::BuildMenus() {
   QMenu* languages = settings->addMenu(QString());
   languages->setObjectName("m_einst_sprache");
   actions_.emplace_back("m_einst_sprache", languages->menuAction());
-  english_ = add(languages, "m_einst_sprache_english", [this] { ApplyTexts(forms::Language::English); });
-  german_ = add(languages, "m_einst_sprache_deutsch", [this] { ApplyTexts(forms::Language::German); });
-  for (QAction* a : {english_, german_}) a->setCheckable(true);
+  // One item per language of the list, named and labelled by it.
+  for (const forms::LanguageInfo& info : forms::Languages()) {
+    const forms::Language language(info.code);
+    QAction* item = languages->addAction(Q(info.name));
+    item->setObjectName(Q(info.menuItem));
+    item->setCheckable(true);
+    connect(item, &QAction::triggered, this, [this, language] { ApplyTexts(language); });
+    languageItems_.emplace_back(language, item);
+  }
 
   konfig_ = submenu("m_konfig");
   RebuildConfigMenu();
 
   QMenu* info = submenu("m_info");
   add(info, "m_info_help", [this] { help_->ShowTopic("steps"); }, QKeySequence(Qt::Key_F1));
-  add(info, "m_info_about", [this] { ShowAbout(this); });
+  add(info, "m_info_about", [this] { ShowAbout(this, language_); });
 }
 
 void MainWindow::RebuildConfigMenu() {
@@ -504,8 +510,8 @@ void MainWindow::RebuildConfigMenu() {
     if (name == "m_konfig_save")
       return [this] {
         const QString path = QFileDialog::getSaveFileName(
-            this, QString(), TextOf(MainWindowTexts(language_), "config_file"),
-            TextOf(MainWindowTexts(language_), "config_filter"),
+            this, QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_file"),
+            TextOf(language_, forms::TextGroup::MainWindow, "config_filter"),
             nullptr, QFileDialog::DontConfirmOverwrite);
         if (path.isEmpty()) return;
         std::string p = path.toStdString();
@@ -522,7 +528,7 @@ void MainWindow::RebuildConfigMenu() {
     if (name == "m_konfig_load")
       return [this] {
         const QString path = QFileDialog::getOpenFileName(
-            this, QString(), QString(), TextOf(MainWindowTexts(language_), "config_filter"));
+            this, QString(), QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_filter"));
         if (path.isEmpty()) return;
         LoadConfiguration(path.toStdString(), config::LoadCaller::Menu);
         AddConfigurationEntry(path.toStdString());
@@ -576,41 +582,39 @@ void MainWindow::RebuildConfigMenu() {
       connect(a, &QAction::triggered, this, command(item.name));
     }
   }
-  const bool en = language_ == forms::Language::English;
   for (QAction* a : konfig_->findChildren<QAction*>()) {
     for (const config::FixedMenuText& t : config::FixedMenuTexts()) {
       if (a->objectName() != t.name) continue;
-      a->setText(QString::fromUtf8(en ? t.english : t.german));
+      a->setText(TextOf(language_, forms::TextGroup::MainWindow, t.name));
       if (*t.shortcut) a->setShortcut(QKeySequence(t.shortcut));
     }
   }
   for (QMenu* sub : konfig_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
-      if (sub->objectName() == t.name) sub->setTitle(QString::fromUtf8(en ? t.english : t.german));
+      if (sub->objectName() == t.name) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
 }
 
 void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
 
 void MainWindow::ApplyOwnTexts(forms::Language language) {
   language_ = language;
-  const TextTable texts = MainWindowTexts(language);
-  setWindowTitle("Vexilo - Corvana");
+  const auto text = [language](std::string_view name) { return TextOf(language, forms::TextGroup::MainWindow, name); };
+  setWindowTitle(text("Tprog"));
   // The models follow the main window, so forms, list and run share its language.
   config::ApplyLanguageToForms(windows_, language);
   list_.SetLanguage(language);
   const char* tabs[] = {"ts_bilder", "ts_skalieren", "ts_speichern"};
-  for (int i = 0; i < 3; ++i) pages_->setTabText(i, TextOf(texts, tabs[i]));
+  for (int i = 0; i < 3; ++i) pages_->setTabText(i, text(tabs[i]));
   for (const auto& [name, widget] : captioned_) {
-    const QString text = TextOf(texts, name);
-    if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(text);
-    else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(text);
-    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(text);
+    const QString caption = text(name);
+    if (auto* box = qobject_cast<QGroupBox*>(widget)) box->setTitle(caption);
+    else if (auto* label = qobject_cast<QLabel*>(widget)) label->setText(caption);
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget)) button->setText(caption);
   }
-  for (const auto& [name, action] : actions_) action->setText(TextOf(texts, name));
-  for (QAction* a : {english_, german_})
-    a->setChecked((a == english_) == (language == forms::Language::English));
+  for (const auto& [name, action] : actions_) action->setText(text(name));
+  for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
-  for (int i = 0; i < imagelist::kColumnCount; ++i) headers << TextOf(texts, "col" + std::to_string(i));
+  for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
   qulist_->setHeaderLabels(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
@@ -638,7 +642,7 @@ void MainWindow::RotateTip() {
   static const char* const kTopics[] = {"steps", "sizes", "names", "configs"};
   const int tip = tipTicks_++ % 4;
   footer_->setText(QString("<a href=\"%1\">%2</a>")
-                       .arg(kTopics[tip], TextOf(MainWindowTexts(language_), "tip" + std::to_string(tip))));
+                       .arg(kTopics[tip], TextOf(language_, forms::TextGroup::MainWindow, "tip" + std::to_string(tip))));
 }
 
 void MainWindow::ShowPage(int page) {
@@ -687,7 +691,7 @@ void MainWindow::OpenImages() {
     QStringList filters;
     for (const imagelist::FilterEntry& e : imagelist::OpenDialogFilter(language_))
       filters << Q(e.description) + " (" + Q(e.patterns).replace(';', ' ') + ")";
-    QFileDialog dialog(this, TextOf(MainWindowTexts(language_), "open_title"));
+    QFileDialog dialog(this, TextOf(language_, forms::TextGroup::MainWindow, "open_title"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(filters);
     if (dialog.exec() != QDialog::Accepted) return;

@@ -146,8 +146,7 @@ private:
   std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name
   std::vector<std::pair<std::string, QAction*>> actions_;    // menu items by name
   std::vector<QIcon> icons_;
-  QAction* english_ = nullptr;
-  QAction* german_ = nullptr;
+  std::vector<std::pair<forms::Language, QAction*>> languageItems_;  // Settings > Language, in list order
   std::vector<std::string> startArguments_;
   std::vector<std::string> received_;
   bool busy_ = false;

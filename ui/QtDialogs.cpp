@@ -1,5 +1,6 @@
 #include "ui/QtDialogs.h"
 
+#include <optional>
 #include <utility>
 
 #include <QApplication>
@@ -24,7 +25,7 @@ QString Q(const char* s) { return QString::fromUtf8(s); }
 
 ReportWindow::ReportWindow(QWidget* parent, int lines)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
-  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, forms::Language::English)));
+  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, forms::DefaultLanguage())));
   auto* outer = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
   auto* picture = new QLabel(this);
@@ -114,7 +115,7 @@ void MessageWindow::ApplyTexts(forms::Language language) {
 
 vexilo::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
   okAll_->hide();
-  if (const vexilo::MessageText* m = vexilo::FindMessage(key, language_)) {
+  if (const std::optional<vexilo::MessageText> m = vexilo::FindMessage(key, language_)) {
     Line(0)->setText(Q(m->title));
     Line(1)->setText(Q(m->line1));
     Line(2)->setText(m->detailLine ? "\"" + Q(Shorten(detail)) + "\"" : Q(m->line2));

@@ -44,7 +44,7 @@ public:
   vexilo::MessageButton Ask(const std::string& key, const std::string& detail, const std::string& cause);
 
 private:
-  forms::Language language_ = forms::Language::English;
+  forms::Language language_ = forms::DefaultLanguage();
   QPushButton* ok_;
   QPushButton* okAll_;
   vexilo::MessageButton answer_ = vexilo::MessageButton::OK;

@@ -31,6 +31,7 @@
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
 #include "ui/QtDialogs.h"
+#include "ui/WindowTexts.h"
 
 namespace ui {
 
@@ -38,39 +39,13 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// The window's own captions (English, German); the rule's captions are in the form.
-struct Caption {
-  const char* name;
-  const char* english;
-  const char* german;
-};
-const Caption kCaptions[] = {
-    {"la_name", "Old Name of the File", "Der alte Name der Datei"},
-    {"la_num", "Numbering starting with:", "Nummerierung beginnend bei:"},
-    {"la_0num", "Numbering with Left-Hand-Zeros", "Nummerierung mit führenden Nullen"},
-    {"la_abs", "Total Number of Files in the List", "Absolute Anzahl an Dateien in der Liste"},
-    {"la_vor_orig", "Old Name:", "Alter Name:"},
-    {"la_vor_out", "New Name:", "Neuer Name:"},
-    {"undo", "&Undo last Rename", "Letzte Umbenennung &rückgängig"},
-    {"pop1", "Open corresponding Folder", "Übergeordneten Ordner öffnen"},
-    {"pop2", "Show File Information", "Dateiinformationen anzeigen"},
-    {"pop3", "Copy selected Files to Clipboard", "Markierte Dateien in die Zwischenablage kopieren"},
-    {"pop4", "Delete selected Files from List", "Markierte Dateien aus der Liste löschen"},
-};
-
-QString CaptionOf(const std::string& name, forms::Language language) {
-  for (const Caption& c : kCaptions)
-    if (name == c.name) return QString::fromUtf8(language == forms::Language::English ? c.english : c.german);
-  return Q(name);
-}
-
-QString Say(forms::Language language, const char* english, const char* german) {
-  return QString::fromUtf8(language == forms::Language::English ? english : german);
-}
+// The window's own texts; the rule's captions are in the form, from the same table.
+QString Say(forms::Language language, std::string_view key) { return TextOf(language, forms::TextGroup::Renamer, key); }
 
 QStringList Headers(forms::Language language) {
-  if (language == forms::Language::English) return {"Name", "Type", "Size", "Status", "Path"};
-  return {"Name", "Typ", "Größe", "Status", "Dateipfad"};
+  QStringList headers;
+  for (int i = 0; i < renamer::kRenamerColumnCount; ++i) headers << Say(language, "col" + std::to_string(i));
+  return headers;
 }
 
 // Caret positions: the form counts bytes of UTF-8, the widget UTF-16 units.
@@ -408,7 +383,7 @@ void RenamerWindow::ApplyTexts(forms::Language language) {
   model_->SetLanguage(language);
   setWindowTitle(Q(windows_.renamer.Caption()));
   for (const auto& [name, object] : captioned_) {
-    const QString text = CaptionOf(name, language);
+    const QString text = Say(language, name);
     if (auto* label = qobject_cast<QLabel*>(object)) label->setText(text);
     else if (auto* button = qobject_cast<QAbstractButton*>(object)) button->setText(text);
     else if (auto* action = qobject_cast<QAction*>(object)) action->setText(text);
@@ -529,22 +504,18 @@ void RenamerWindow::Undo() {
 void RenamerWindow::ReportJournalError(const std::string& error) {
   if (error.empty()) return;
   QMessageBox::warning(this, windowTitle(),
-                       Say(language_, "The record of the renames could not be kept, so no further file was renamed:",
-                           "Die Aufzeichnung der Umbenennungen konnte nicht geführt werden, daher wurde keine weitere "
-                           "Datei umbenannt:") +
-                           "\n" + Q(error));
+                       Say(language_, "journal_error") + "\n" + Q(error));
 }
 
 void RenamerWindow::ReportUndo(const renamer::UndoResult& result) {
   if (!result.journalError.empty()) ReportJournalError(result.journalError);
   if (result.nothingToUndo) {
-    status_->setText(Say(language_, "There is no rename to undo", "Es gibt keine Umbenennung rückgängig zu machen"));
+    status_->setText(Say(language_, "nothing_to_undo"));
     return;
   }
   if (result.failures.empty()) return;
   QStringList lines;
-  lines << Say(language_, "These files could not get their old names back:",
-               "Diese Dateien konnten ihren alten Namen nicht zurückbekommen:");
+  lines << Say(language_, "undo_failures");
   for (const auto& [path, cause] : result.failures) lines << Q(path) + ": " + Q(cause);
   QMessageBox::warning(this, windowTitle(), lines.join("\n"));
 }
@@ -558,32 +529,15 @@ void RenamerWindow::CheckPendingJournal() {
   for (const renamer::JournalEntry& e : pending->entries)
     if (e.state == renamer::JournalEntry::State::New) ++renamed;
   const int total = static_cast<int>(pending->entries.size());
-  QString text;
-  if (pending->undoing) {
-    text = Say(language_,
-               "Undoing a rename was interrupted: %1 of %2 files still have their new name.\n\n"
-               "Roll back and Finish both give them their old names back.",
-               "Das Rückgängigmachen einer Umbenennung wurde unterbrochen: %1 von %2 Dateien haben noch ihren neuen "
-               "Namen.\n\nZurückrollen und Fertigstellen geben ihnen beide ihren alten Namen zurück.")
-               .arg(renamed)
-               .arg(total);
-  } else {
-    text = Say(language_,
-               "A rename run was interrupted: %1 of %2 files have their new name.\n\n"
-               "Roll back gives them their old names back; Finish renames the other files too.",
-               "Eine Umbenennung wurde unterbrochen: %1 von %2 Dateien haben ihren neuen Namen.\n\n"
-               "Zurückrollen gibt ihnen ihren alten Namen zurück; Fertigstellen benennt auch die übrigen Dateien um.")
-               .arg(renamed)
-               .arg(total);
-  }
+  const QString text = Say(language_, pending->undoing ? "pending_undo" : "pending_rename").arg(renamed).arg(total);
   int answer = 2;
   if (askPending) {
     answer = askPending(text);
   } else {
     QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::NoButton, this);
-    QPushButton* rollBack = box.addButton(Say(language_, "Roll back", "Zurückrollen"), QMessageBox::DestructiveRole);
-    QPushButton* finish = box.addButton(Say(language_, "Finish", "Fertigstellen"), QMessageBox::AcceptRole);
-    QPushButton* later = box.addButton(Say(language_, "Later", "Später"), QMessageBox::RejectRole);
+    QPushButton* rollBack = box.addButton(Say(language_, "roll_back"), QMessageBox::DestructiveRole);
+    QPushButton* finish = box.addButton(Say(language_, "finish"), QMessageBox::AcceptRole);
+    QPushButton* later = box.addButton(Say(language_, "later"), QMessageBox::RejectRole);
     box.setDefaultButton(later);
     box.setEscapeButton(later);
     box.exec();

@@ -80,7 +80,6 @@ void OptionsDialog::ApplyTexts(forms::Language language) {
 FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
   setObjectName("sm_filter");
-  setWindowTitle("Filter");
   auto* outer = new QVBoxLayout(this);
   formats_ = new QGroupBox(this);
   auto* f = new QGridLayout(formats_);
@@ -144,6 +143,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
 
 void FilterDialog::ApplyTexts(forms::Language language) {
   forms::ApplyTsmFilterLanguage(binder_->GetForm(), language);
+  setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
 }
 

@@ -10,6 +10,7 @@
 
 #include "forms/EinstShortcutsForm.h"
 #include "ui/FormBinder.h"
+#include "ui/WindowTexts.h"
 
 namespace ui {
 
@@ -117,7 +118,8 @@ QWidget* ShortcutsWindow::BuildGroup(const char* box, const char* description, c
   binder_->Bind(description, text);
   g->addWidget(text);
   auto* row = new QHBoxLayout;
-  row->addWidget(new QLabel("Status:", group));
+  statusCaptions_.push_back(new QLabel(group));
+  row->addWidget(statusCaptions_.back());
   auto* state = BoldLabel(group);
   binder_->Bind(status, state);
   row->addWidget(state);
@@ -134,6 +136,7 @@ QWidget* ShortcutsWindow::BuildGroup(const char* box, const char* description, c
 
 void ShortcutsWindow::ApplyTexts(forms::Language language) {
   model_->ApplyLanguage(language);
+  for (QLabel* caption : statusCaptions_) caption->setText(TextOf(language, forms::TextGroup::Shortcuts, "status"));
   // Without a page to point to, the help line and its link stay away.
   const bool link = !form_.Get("Label70").caption.empty();
   form_.SetVisible("Label12", link);

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <QDialog>
 
@@ -49,6 +50,7 @@ private:
   FormBinder* binder_;
   QLabel* link_ = nullptr;
   QLabel* linkIntro_ = nullptr;
+  std::vector<QLabel*> statusCaptions_;  // "Status:" before each status label
 };
 
 }  // namespace ui

@@ -56,8 +56,8 @@ SplashWindow::SplashWindow(forms::Language language, std::function<void()> showM
 
 void SplashWindow::ApplyTexts(forms::Language language) {
   language_ = language;
-  Application::SetTitle(TextOf(SplashTexts(language), "title"));
-  setWindowTitle(TextOf(SplashTexts(language), "title"));
+  Application::SetTitle(TextOf(language, forms::TextGroup::Splash, "title"));
+  setWindowTitle(TextOf(language, forms::TextGroup::Splash, "title"));
   update();
 }
 
@@ -70,7 +70,7 @@ QPixmap SplashWindow::Picture(forms::Language language) {
   sky.setColorAt(1, QColor(52, 120, 190));
   p.fillRect(pixmap.rect(), sky);
   DrawIcon(p, QRectF(28, 58, 110, 90));
-  const TextTable texts = SplashTexts(language);
+  const auto text = [language](std::string_view key) { return TextOf(language, forms::TextGroup::Splash, key); };
   p.setPen(Qt::white);
   QFont font = p.font();
   font.setPixelSize(40);
@@ -80,12 +80,12 @@ QPixmap SplashWindow::Picture(forms::Language language) {
   font.setPixelSize(13);
   font.setBold(false);
   p.setFont(font);
-  p.drawText(QRectF(158, 100, 210, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, TextOf(texts, "subtitle"));
+  p.drawText(QRectF(158, 100, 210, 60), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text("subtitle"));
   font.setPixelSize(11);
   p.setFont(font);
   p.setPen(QColor(200, 220, 245));
   p.drawText(QRectF(12, kHeight - 28, kWidth - 24, 20), Qt::AlignLeft | Qt::AlignVCenter, "Corvana");
-  p.drawText(QRectF(12, kHeight - 28, kWidth - 24, 20), Qt::AlignRight | Qt::AlignVCenter, TextOf(texts, "hint"));
+  p.drawText(QRectF(12, kHeight - 28, kWidth - 24, 20), Qt::AlignRight | Qt::AlignVCenter, text("hint"));
   return pixmap;
 }
 

@@ -1,25 +1,17 @@
-// The texts of the desktop program's own windows (the settings' captions are held by the forms,
-// the messages by the engine): one table per window and language.
+// The texts of the windows as Qt strings; the tables are the forms' (forms/Texts.h), so that the
+// layers below and the windows share one set per language.
 #pragma once
 
-#include <span>
 #include <string_view>
 
 #include <QString>
 
-#include "forms/Language.h"
+#include "forms/Texts.h"
 
 namespace ui {
 
-struct TextEntry {
-  const char* name;
-  const char* text;
-};
-using TextTable = std::span<const TextEntry>;
-
-TextTable MainWindowTexts(forms::Language language);
-TextTable SplashTexts(forms::Language language);
-// The text of the name, or the name itself when the table lacks it.
-QString TextOf(TextTable table, std::string_view name);
+// The key's text in the language (the default language's when the language lacks it; the key
+// itself when no table has it).
+QString TextOf(forms::Language language, forms::TextGroup group, std::string_view key);
 
 }  // namespace ui

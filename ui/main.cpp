@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,9 +58,8 @@ void RemovePendingFilesOnSignals() {
 
 // The marker files in the working folder decide; without them the system's language does.
 forms::Language StartLanguage() {
-  const bool de = QFileInfo::exists("de"), en = QFileInfo::exists("en");
-  if (de || en) return forms::LanguageFromMarkerFiles(".");
-  return QLocale().name().startsWith("de") ? forms::Language::German : forms::Language::English;
+  if (const std::optional<forms::Language> marked = forms::LanguageOfMarkerFiles(".")) return *marked;
+  return forms::LanguageOfLocale(QLocale().name().toStdString());
 }
 
 bool Grab(QWidget* w, const QString& folder, const QString& name) {
@@ -118,7 +118,7 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   renamer.hide();
   ok &= Grab(&main.Shortcuts(), folder, "shortcuts");
   main.Shortcuts().hide();
-  ok &= ui::SplashWindow::Picture(forms::Language::English).save(folder + "/splash.png");
+  ok &= ui::SplashWindow::Picture(forms::DefaultLanguage()).save(folder + "/splash.png");
   const forms::Language before = main.Languages().Current();
   main.ShowPage(0);
   main.ApplyTexts(forms::Language::German);

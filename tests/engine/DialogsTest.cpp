@@ -52,19 +52,19 @@ TEST(Messages, KeysInBothLanguages) {
                         "formatfehler",     "dateischoninliste", "keinestartkonfig", "speicherfehler",
                         "konvertierfehler", vexilo::kMissingSourceKey, vexilo::kBadFileSizeKey};
   for (const char* key : keys) {
-    const auto* en = vexilo::FindMessage(key, forms::Language::English);
-    const auto* de = vexilo::FindMessage(key, forms::Language::German);
-    ASSERT_NE(en, nullptr) << key;
-    ASSERT_NE(de, nullptr) << key;
+    const auto en = vexilo::FindMessage(key, forms::Language::English);
+    const auto de = vexilo::FindMessage(key, forms::Language::German);
+    ASSERT_TRUE(en) << key;
+    ASSERT_TRUE(de) << key;
     EXPECT_NE(std::string(en->title), de->title) << key;
     EXPECT_EQ(en->okForAll, de->okForAll) << key;
     EXPECT_EQ(en->detailLine, de->detailLine) << key;
   }
-  const auto* saving = vexilo::FindMessage("speicherfehler", forms::Language::English);
+  const auto saving = vexilo::FindMessage("speicherfehler", forms::Language::English);
   EXPECT_STREQ(saving->line1, "An Error occurred while saving this file:");
   EXPECT_TRUE(saving->okForAll);
   EXPECT_FALSE(vexilo::FindMessage("keinname", forms::Language::German)->okForAll);
-  EXPECT_EQ(vexilo::FindMessage("nosuchkey", forms::Language::English), nullptr);
+  EXPECT_FALSE(vexilo::FindMessage("nosuchkey", forms::Language::English));
   EXPECT_STREQ(vexilo::Text(vexilo::TextId::OverwriteQuestion, forms::Language::English),
                "Shall this File be overwritten with the new File? ");
   EXPECT_STREQ(vexilo::Text(vexilo::TextId::ProgressTitle, forms::Language::German), "Bilder werden bearbeitet");

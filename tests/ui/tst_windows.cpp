@@ -24,7 +24,6 @@
 #include <QTreeWidget>
 
 #include "config/Configuration.h"
-#include "config/ConfigMenu.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "imaging/Imaging.h"
@@ -78,20 +77,13 @@ using forms::Language;
 
 // The texts the tables hold for one language that differ from the other language's text for
 // the same place: none of them may be on screen after a switch to the other language.
-QSet<QString> TextsOnlyIn(Language l) {
-  const Language other = l == Language::English ? Language::German : Language::English;
+QSet<QString> TextsOnlyIn(Language l, Language other) {
   QSet<QString> only;
   const auto add = [&](const std::string& mine, const std::string& theirs) {
     if (mine != theirs && !mine.empty()) only << QString::fromStdString(mine);
   };
-  for (const auto& [tables, name] : {std::pair{&ui::MainWindowTexts, "main"}, std::pair{&ui::SplashTexts, "splash"}}) {
-    (void)name;
-    for (const ui::TextEntry& e : tables(l)) add(e.text, ui::TextOf(tables(other), e.name).toStdString());
-  }
-  for (int id = 0; id <= static_cast<int>(vexilo::TextId::FolderChooserTitle); ++id)
-    add(vexilo::Text(static_cast<vexilo::TextId>(id), l), vexilo::Text(static_cast<vexilo::TextId>(id), other));
-  for (const config::FixedMenuText& t : config::FixedMenuTexts())
-    add(l == Language::English ? t.english : t.german, l == Language::English ? t.german : t.english);
+  for (const forms::TextGroup group : forms::kTextGroups)
+    for (const forms::TextEntry& e : forms::TableOf(l, group)) add(e.text, forms::Text(other, group, e.key));
   const config::ProgramWindows mine(l), theirs(other);
   for (const auto form : {&config::ProgramWindows::tprog, &config::ProgramWindows::smFilter, &config::ProgramWindows::optionen,
                           &config::ProgramWindows::renamer, &config::ProgramWindows::renamerFilter,
@@ -266,8 +258,9 @@ private slots:
       (l == Language::German ? german : english)->trigger();
       QCOMPARE(german->isChecked(), l == Language::German);
       QCOMPARE(english->isChecked(), l == Language::English);
-      const QSet<QString> foreign = TextsOnlyIn(l == Language::German ? Language::English : Language::German);
-      const QSet<QString> own = TextsOnlyIn(l);
+      const Language other = l == Language::German ? Language::English : Language::German;
+      const QSet<QString> foreign = TextsOnlyIn(other, l);
+      const QSet<QString> own = TextsOnlyIn(l, other);
       int seen = 0;
       for (QWidget* w : windows) {
         QVERIFY2(!w->windowTitle().isEmpty(), qPrintable(w->objectName()));
