@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/OutputNaming.h"
+#include "tests/support/PseudoLanguage.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -52,6 +53,16 @@ TEST(Naming, PatternsAndPlaceholders) {
               c.expected)
         << c.source << " " << c.folder << " " << c.name;
   }
+}
+
+// A language added to the list brings its own placeholders and keep entry along.
+TEST(Naming, PlaceholdersOfAnAddedLanguage) {
+  testsupport::PseudoLanguage();
+  vexilo::NamingInput in = Input("/pics/holiday.jpg", "%FOLDER%/NEW", "%name% (%WIDTH%x%HEIGHT%)", "<KEEP>");
+  in.width = 30;
+  in.height = 20;
+  EXPECT_EQ(vexilo::OutputFolder(in) + vexilo::OutputName(in) + vexilo::OutputExtension(in.formatItem, in.sourcePath),
+            "/pics/NEW/holiday (30x20).jpg");
 }
 
 TEST(Naming, NumbersArePaddedToTheRowCount) {

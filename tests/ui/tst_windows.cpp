@@ -29,6 +29,7 @@
 #include "imaging/Imaging.h"
 #include "ui/Application.h"
 #include "ui/FormBinder.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
 #include "renamer/RenameJournal.h"
 #include "ui/QtDialogs.h"
@@ -38,6 +39,7 @@
 #include "ui/ShortcutsWindow.h"
 #include "ui/SplashWindow.h"
 #include "ui/WindowTexts.h"
+#include "tests/support/PseudoLanguage.h"
 
 namespace {
 
@@ -503,6 +505,53 @@ private slots:
     QCOMPARE(status->text(), QString("Not activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), red);
     QVERIFY(!s.Integration().Active(desktop::Hook::Folders));
+    qunsetenv("XDG_DATA_HOME");
+    qunsetenv("XDG_CONFIG_HOME");
+  }
+
+  // Last: the language it adds to the list stays for the rest of the process. A language that
+  // only the test knows, built from the English tables in upper case, is offered in the menu and
+  // reaches every window, and the special texts convert from and to it.
+  void languageAddedToTheList() {
+    const Language pseudo = testsupport::PseudoLanguage();
+    QTemporaryDir xdg;
+    qputenv("XDG_DATA_HOME", (xdg.path() + "/data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", (xdg.path() + "/config").toUtf8());
+    cleanup();
+    QDir(home_.path() + "/settings").removeRecursively();  // no start configuration of an earlier test
+    init();  // the menu lists the languages when the window is built
+    ui::QtUserDialogs& d = window_->Dialogs();
+    QList<QWidget*> windows{window_.get(), window_->Options(), window_->Filter(), d.Message(), d.Overwrite(),
+                            d.Progress(), &window_->Renamer(), &window_->Shortcuts(), window_->Help()};
+    auto* item = window_->findChild<QAction*>("m_einst_sprache_pseudo");
+    QVERIFY(item != nullptr);
+    QCOMPARE(item->text(), QString("PSEUDO"));
+    windows_->tprog.SetText("out_name", "%name% (%breite%x%höhe%)");
+    item->trigger();
+    QVERIFY(item->isChecked());
+    QVERIFY(!window_->findChild<QAction*>("m_einst_sprache_english")->isChecked());
+    QSet<QString> foreign = TextsOnlyIn(Language::English, pseudo);
+    foreign.unite(TextsOnlyIn(Language::German, pseudo));
+    const QSet<QString> own = TextsOnlyIn(pseudo, Language::English);
+    int seen = 0;
+    for (QWidget* w : windows) {
+      for (const QString& text : ShownTexts(w)) {
+        QVERIFY2(!foreign.contains(text), qPrintable(w->objectName() + ": " + text));
+        seen += own.contains(text);
+      }
+    }
+    QVERIFY(seen > 150);
+    QCOMPARE(window_->windowTitle(), QString("VEXILO - CORVANA"));
+    QCOMPARE(window_->Options()->windowTitle(), QString("OPTIONS"));
+    QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
+    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
+    AnswerModal("OK");
+    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
+
+    window_->findChild<QAction*>("m_einst_sprache_deutsch")->trigger();
+    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QVERIFY(!item->isChecked());
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
   }
