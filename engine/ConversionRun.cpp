@@ -60,7 +60,7 @@ bool Load(const std::string& source, imaging::Image& image, const imaging::Codec
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
-    loaded = LoadImageFile(source, image, options) && image.valid();
+    loaded = LoadImageForRun(source, image, options) && image.valid();
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
   } catch (const std::exception& e) {
     cause = e.what();
@@ -359,6 +359,7 @@ private:
         file.image.reset();
         return;
       }
+      PrepareForOutput(file.image, file.output);
       if (Parallel()) {
         try {
           file.bytes = EncodeImageFile(file.output, file.image.data(), options_);
