@@ -84,6 +84,8 @@ const char* const kConvertUsage =
     "  --filter bicubic|bilinear|nearest   resampling method\n"
     "  --quality N           JPEG, JNG, MNG and WebP quality, 1 to 100\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
+    "  --keep-dates          give every output its source's modification and access time, also\n"
+    "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
     "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
     "                        1 converts one file after the other. Messages, questions, progress\n"
     "                        and outputs are the same either way\n"
@@ -140,7 +142,7 @@ namespace ctl = forms::ctl;
 
 struct Friendly {
   std::optional<std::string> size, percent, factor, filesize, folder, name, format, filter, quality;
-  std::optional<bool> progressive, enlarge, shrink, rotateBox;
+  std::optional<bool> progressive, enlarge, shrink, rotateBox, keepDates;
   bool overwrite = false;
 };
 
@@ -268,7 +270,8 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
   const SwitchOption switches[] = {{f.progressive, ctl::progressivaktiv, "--progressive"},
                                    {f.enlarge, ctl::act_sizekleiner, "--enlarge"},
                                    {f.shrink, ctl::act_sizebigger, "--shrink"},
-                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"}};
+                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"},
+                                   {f.keepDates, ctl::keep_dates, "--keep-dates"}};
   for (const SwitchOption& s : switches)
     if (s.value)
       if (auto error = set.Switch(s.key, *s.value, s.option)) return error;
@@ -414,6 +417,7 @@ private:
         {"--enlarge", "--no-enlarge", &f.enlarge},
         {"--shrink", "--no-shrink", &f.shrink},
         {"--rotate-box", "--no-rotate-box", &f.rotateBox},
+        {"--keep-dates", "--no-keep-dates", &f.keepDates},
     };
     for (const SwitchOption& option : switchOptions) {
       if (arg != option.on && arg != option.off) continue;

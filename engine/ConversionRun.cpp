@@ -3,9 +3,13 @@
 #include "base/Error.h"
 #include "base/Paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -70,6 +74,13 @@ bool Load(const std::string& source, imaging::Image& image, const imaging::Codec
   return loaded;
 }
 
+// The access and modification times of a file; none when it cannot be looked at.
+std::optional<std::array<timespec, 2>> FileTimes(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return std::array<timespec, 2>{info.st_atim, info.st_mtim};
+}
+
 // The key under which an output path is remembered: two spellings of one file give one key.
 std::string OutputKey(const std::string& path) {
   std::error_code error;
@@ -91,6 +102,7 @@ struct PreparedFile {
   bool alreadyWritten = false;  // found to be an earlier output of this run: nothing else was done
   std::unique_ptr<CarriedMetadata> metadata;
   std::string metadataCause;
+  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
   bool scalingFailed = false;
   std::string scalingCause;
   bool failed = false;  // an error ended the preparation
@@ -325,6 +337,8 @@ private:
     if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
+      // Before the load, whose reading may move the access time.
+      if (file.job.keepDates) file.sourceTimes = FileTimes(source);
       file.loaded = Load(source, file.image, options_, file.loadCause, file.notes);
       file.output = OutputPath(file.job, source, i, file.image.data());
       file.outputKnown = true;
@@ -391,6 +405,15 @@ private:
     if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
   }
 
+  // keep_dates: the written output (in its place, its metadata written) gets the source's access
+  // and modification times. A failure leaves the output as it is and is reported as lost
+  // metadata; the file counts as written.
+  void KeepDates(FileEnd& end, const std::array<timespec, 2>& times) {
+    if (::utimensat(AT_FDCWD, end.output.c_str(), times.data(), 0) == 0) return;
+    const std::string cause = std::string("The file's dates could not be set: ") + std::strerror(errno);
+    if (end.key.empty()) Report(end, kMetadataLostKey, end.output, cause);
+  }
+
   // The part of a file that depends on the files before it, on the run's thread in list order:
   // its notes and messages, the check against this run's outputs, the overwrite question, the
   // permission check, the save and the metadata write.
@@ -446,6 +469,7 @@ private:
       written_.insert(outputKey);
       end.result = FileResult::Written;
       WriteMetadata(end, file.metadata.get(), file.metadataCause);
+      if (file.sourceTimes) KeepDates(end, *file.sourceTimes);
       return end;
     } catch (const std::exception& e) {
       return Fail(end, "speicherfehler", output, e.what());

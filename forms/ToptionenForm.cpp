@@ -42,6 +42,7 @@ Form CreateToptionenForm() {
   form.Add(MakeControl(ControlKind::Label, "Label4", "Methode der Vergrößerung oder Verkleinerung:"));
   form.Add(MakeControl(ControlKind::Label, "Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
   form.Add(MakeControl(ControlKind::Button, "Button1", "OK"));
+  form.Add(MakeCheck("keep_dates", false, "Datum der Originaldateien beibehalten"));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {
     if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
@@ -70,6 +71,7 @@ void ApplyToptionenLanguage(Form& form, Language language) {
                                                : "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden");
   form.SetControlCaption("psdlayers",
                          en ? "Insert image as layer in format PSD (Photoshop)" : "Bild als Ebene einfügen im Photoshop Format PSD");
+  form.SetControlCaption("keep_dates", en ? "Keep the file dates of the originals" : "Datum der Originaldateien beibehalten");
 
   auto convert = [en](const std::string& t) {
     return en ? base::ReplaceFirst(base::ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")

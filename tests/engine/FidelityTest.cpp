@@ -1,7 +1,10 @@
 // What a run writes keeps what the source had and adds nothing: gray stays gray, an opaque
-// picture gets no alpha channel, and 16-bit samples stay 16-bit where the output type holds
-// them.
+// picture gets no alpha channel, 16-bit samples stay 16-bit where the output type holds them,
+// and with keep_dates every output carries its source's file times.
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
@@ -178,4 +181,47 @@ TEST_F(Fidelity, SixteenBitPicturesAreScaledAtSixteenBits) {
     EXPECT_EQ(stored->Format, expected->Format) << output;
     EXPECT_EQ(Wide(stored), Wide(expected)) << output;
   }
+}
+
+// keep_dates: the output, new or written over its source, gets the source's modification and
+// access times, to the nanosecond; without it an output has the time of its writing.
+TEST_F(Fidelity, KeepDatesGivesOutputsTheSourceTimes) {
+  const timespec times[2] = {{1000000000, 123456789}, {1200000000, 987654321}};  // access, modification
+  const std::string a = Source("a.png", PF::R8G8B8);
+  const std::string b = Source("b.jpg", PF::Gray8);
+  // Reading a file whose access time is older than its modification time moves the access time.
+  const auto setTimes = [&] {
+    for (const std::string& path : {a, b}) ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  };
+  const auto timesOf = [](const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return std::pair{info.st_atim, info.st_mtim};
+  };
+  const auto same = [](timespec x, timespec y) { return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec; };
+
+  Percent("50");
+  setTimes();
+  ASSERT_EQ(Run({a, b}, "plain", "png").written, 2);
+  EXPECT_FALSE(same(timesOf(Path("plain/a.png")).second, times[1]));
+
+  options.SetChecked("keep_dates", true);
+  setTimes();
+  ASSERT_EQ(Run({a, b}, "kept", "jpg").written, 2);  // JPEG outputs: after the metadata write
+  for (const char* output : {"kept/a.jpg", "kept/b.jpg"}) {
+    const auto [access, modification] = timesOf(Path(output));
+    EXPECT_TRUE(same(modification, times[1])) << output;
+    EXPECT_TRUE(same(access, times[0])) << output;
+  }
+
+  tprog.SetChecked("out_overwrite", true);
+  setTimes();
+  ASSERT_EQ(dialogs.Run({a, b}, vexilo::JobSourceFromForms(tprog, options), memory).written, 2);
+  for (const std::string& path : {a, b}) {
+    const auto [access, modification] = timesOf(path);
+    EXPECT_TRUE(same(modification, times[1])) << path;
+    EXPECT_TRUE(same(access, times[0])) << path;
+    EXPECT_LT(LoadAsStored(path)->Width, 23) << path;  // it was written over
+  }
+  EXPECT_TRUE(dialogs.messages.empty());
 }
