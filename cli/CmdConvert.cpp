@@ -73,13 +73,19 @@ const char* const kConvertUsage =
     "                                    (also %breite%, %höhe%)\n"
     "                        letter case counts; the extension follows from --format\n"
     "  --format EXT          output type: jpg png gif bmp dib ico cur psd pdd tif tiff jpeg jfif jpe\n"
-    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp, or keep\n"
+    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp, or keep.\n"
+    "                        A picture keeps its kind where the type holds it: gray stays gray,\n"
+    "                        an opaque one gets no alpha channel, 16 bits per sample stay 16 in\n"
+    "                        png, mng, tif, pam, pgm, ppm, psd and jp2; dds, ico and cur are\n"
+    "                        written with 32 bits per pixel\n"
     "  --overwrite           write over the source files instead\n"
     "\n"
     "Options:\n"
     "  --filter bicubic|bilinear|nearest   resampling method\n"
     "  --quality N           JPEG, JNG, MNG and WebP quality, 1 to 100\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
+    "  --keep-dates          give every output its source's modification and access time, also\n"
+    "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
     "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
     "                        1 converts one file after the other. Messages, questions, progress\n"
     "                        and outputs are the same either way\n"
@@ -136,7 +142,7 @@ namespace ctl = forms::ctl;
 
 struct Friendly {
   std::optional<std::string> size, percent, factor, filesize, folder, name, format, filter, quality;
-  std::optional<bool> progressive, enlarge, shrink, rotateBox;
+  std::optional<bool> progressive, enlarge, shrink, rotateBox, keepDates;
   bool overwrite = false;
 };
 
@@ -264,7 +270,8 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
   const SwitchOption switches[] = {{f.progressive, ctl::progressivaktiv, "--progressive"},
                                    {f.enlarge, ctl::act_sizekleiner, "--enlarge"},
                                    {f.shrink, ctl::act_sizebigger, "--shrink"},
-                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"}};
+                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"},
+                                   {f.keepDates, ctl::keep_dates, "--keep-dates"}};
   for (const SwitchOption& s : switches)
     if (s.value)
       if (auto error = set.Switch(s.key, *s.value, s.option)) return error;
@@ -410,6 +417,7 @@ private:
         {"--enlarge", "--no-enlarge", &f.enlarge},
         {"--shrink", "--no-shrink", &f.shrink},
         {"--rotate-box", "--no-rotate-box", &f.rotateBox},
+        {"--keep-dates", "--no-keep-dates", &f.keepDates},
     };
     for (const SwitchOption& option : switchOptions) {
       if (arg != option.on && arg != option.off) continue;

@@ -56,7 +56,26 @@ const char* KindCode(ControlKind kind, bool mainWindow) {
   }
 }
 
+// Vexilo's own settings, beyond those of the original program: check boxes kept in the section
+// VX (after all others), which other readers ignore. A file without a key leaves the box as it
+// is, and its initial value is the original behaviour.
+constexpr const char* kOwnSection = "VX";
+struct OwnSetting {
+  Form ProgramWindows::*form;
+  std::string_view name;
+};
+constexpr OwnSetting kOwnSettings[] = {
+    {&ProgramWindows::optionen, ctl::keep_dates},
+};
+
+bool IsOwnSetting(const WindowEntry& window, const Control& control) {
+  for (const OwnSetting& own : kOwnSettings)
+    if (own.form == window.form && own.name == control.name) return true;
+  return false;
+}
+
 std::string SectionOf(const WindowEntry& window, const Control& control) {
+  if (IsOwnSetting(window, control)) return kOwnSection;
   const char* kind = KindCode(control.kind, window.form == &ProgramWindows::tprog);
   return kind == nullptr ? std::string() : std::string(window.code) + kind;
 }
@@ -153,7 +172,7 @@ void WriteConfiguration(const ProgramWindows& windows, VxcFile& file) {
   for (const WindowEntry& window : kWindows) {
     for (const Control& control : (windows.*window.form).Controls()) {
       const std::string section = SectionOf(window, control);
-      if (section.empty()) continue;
+      if (section.empty() || section == kOwnSection) continue;
       switch (control.kind) {
         case ControlKind::Edit:
         case ControlKind::Combo: file.WriteString(section, control.name, control.text); break;
@@ -169,6 +188,8 @@ void WriteConfiguration(const ProgramWindows& windows, VxcFile& file) {
   WriteGeometry(file, "SD", windows.renamerWindow);
   file.WriteBool("AS", "N", windows.autosaveNie);
   file.WriteBool("AS", "A", windows.autosaveAlles);
+  for (const OwnSetting& own : kOwnSettings)
+    file.WriteBool(kOwnSection, own.name, (windows.*own.form).Checked(own.name));
 }
 
 void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path) {
@@ -223,7 +244,9 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
 bool HoldsKnownSection(const VxcFile& file) {
   static const char* const kKinds[] = {"ED", "CB", "RB", "CH", "SB", "PA"};
   for (const std::string& section : file.SectionNames()) {
-    if (base::EqualNoCase(section, "SP") || base::EqualNoCase(section, "SD") || base::EqualNoCase(section, "AS")) return true;
+    if (base::EqualNoCase(section, "SP") || base::EqualNoCase(section, "SD") || base::EqualNoCase(section, "AS") ||
+        base::EqualNoCase(section, kOwnSection))
+      return true;
     for (const WindowEntry& window : kWindows)
       for (const char* kind : kKinds)
         if (base::EqualNoCase(section, std::string(window.code) + kind)) return true;

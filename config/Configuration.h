@@ -7,7 +7,9 @@
 // Sections are named by a window code (PB main window, PF folder-search filter, DU renamer,
 // DF renamer filter, SC desktop integration, OP options) and a control-kind code (ED edit box,
 // CB combo box, RB radio button, CH check box, SB scroll bar, PA panel of the main window);
-// SP and SD hold the window geometry, AS the autosave marks.
+// SP and SD hold the window geometry, AS the autosave marks. VX, written last, holds Vexilo's own
+// settings beyond the original program's (keep_dates of the options dialog), which other
+// readers of these files ignore.
 #pragma once
 
 #include <climits>
@@ -78,7 +80,7 @@ bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCa
 void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, LoadCaller caller, ScreenSize screen = {});
 
 // Whether the file holds at least one section a configuration is made of: a window code (PB,
-// PF, DU, DF, SC, OP) with a control-kind code (ED, CB, RB, CH, SB, PA), or SP, SD, AS; letter
+// PF, DU, DF, SC, OP) with a control-kind code (ED, CB, RB, CH, SB, PA), or SP, SD, AS, VX; letter
 // case does not count. A file without one is no configuration (an image, a text of another
 // program), though loading it changes nothing.
 bool HoldsKnownSection(const VxcFile& file);

@@ -52,6 +52,8 @@ struct ConversionJob {
   int32_t quality = 95;         // out_quality, or ScrollBar1 when the text is no integer; 1 to 100
   bool progressive = true;      // progressivaktiv
   bool psdLayer = true;         // psdlayers
+  // keep_dates (Vexilo's own): every output gets its source's modification and access times.
+  bool keepDates = false;
 };
 
 // Where a run takes its settings from: called once at the run's start (start checks, filter,

@@ -3,12 +3,16 @@
 #include "base/Error.h"
 #include "base/Paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -64,7 +68,7 @@ bool Load(const std::string& source, imaging::Image& image, const imaging::Codec
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
-    loaded = LoadImageFile(source, image, options) && image.valid();
+    loaded = LoadImageForRun(source, image, options) && image.valid();
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
   } catch (const std::exception& e) {
     cause = e.what();
@@ -72,6 +76,13 @@ bool Load(const std::string& source, imaging::Image& image, const imaging::Codec
   notes = warnings.Texts();
   if (!loaded) image.reset();
   return loaded;
+}
+
+// The access and modification times of a file; none when it cannot be looked at.
+std::optional<std::array<timespec, 2>> FileTimes(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return std::array<timespec, 2>{info.st_atim, info.st_mtim};
 }
 
 // The key under which an output path is remembered: two spellings of one file give one key.
@@ -95,6 +106,7 @@ struct PreparedFile {
   bool alreadyWritten = false;  // found to be an earlier output of this run: nothing else was done
   std::unique_ptr<CarriedMetadata> metadata;
   std::string metadataCause;
+  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
   bool scalingFailed = false;
   std::string scalingCause;
   bool failed = false;  // an error ended the preparation
@@ -329,6 +341,8 @@ private:
     if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
+      // Before the load, whose reading may move the access time.
+      if (file.job.keepDates) file.sourceTimes = FileTimes(source);
       file.loaded = Load(source, file.image, options_, file.loadCause, file.notes);
       file.output = OutputPath(file.job, source, i, file.image.data());
       file.outputKnown = true;
@@ -363,6 +377,7 @@ private:
         file.image.reset();
         return;
       }
+      PrepareForOutput(file.image, file.output);
       if (Parallel()) {
         try {
           file.bytes = EncodeImageFile(file.output, file.image.data(), options_);
@@ -392,6 +407,15 @@ private:
       cause.clear();  // nothing was to be carried into this output
     }
     if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
+  }
+
+  // keep_dates: the written output (in its place, its metadata written) gets the source's access
+  // and modification times. A failure leaves the output as it is and is reported as lost
+  // metadata; the file counts as written.
+  void KeepDates(FileEnd& end, const std::array<timespec, 2>& times) {
+    if (::utimensat(AT_FDCWD, end.output.c_str(), times.data(), 0) == 0) return;
+    const std::string cause = std::string("The file's dates could not be set: ") + std::strerror(errno);
+    if (end.key.empty()) Report(end, kMetadataLostKey, end.output, cause);
   }
 
   // The part of a file that depends on the files before it, on the run's thread in list order:
@@ -449,6 +473,7 @@ private:
       written_.insert(outputKey);
       end.result = FileResult::Written;
       WriteMetadata(end, file.metadata.get(), file.metadataCause);
+      if (file.sourceTimes) KeepDates(end, *file.sourceTimes);
       return end;
     } catch (const std::exception& e) {
       return Fail(end, "speicherfehler", output, e.what());

@@ -36,6 +36,7 @@ long double Trial(const FileSizeSearchInput& in, Size size) {
   imaging::CopyImage(*in.source, copy);
   ResizeForRun(copy, size, in.filter);
   if (in.trialPath.empty()) return in.targetKilobytes;
+  PrepareForOutput(copy, in.trialPath);
   // A signal that ends the process while the trial exists removes it.
   const imaging::PendingFile pending(in.trialPath);
   // A save that fails writes nothing at T (outputs are written beside it and renamed into

@@ -1,5 +1,7 @@
 #include "engine/ImageFiles.h"
 
+#include <algorithm>
+
 #include "base/Paths.h"
 #include "base/Text.h"
 
@@ -33,6 +35,17 @@ bool LoadIconFile(const std::string& path, ImageData& image) {
   return true;
 }
 
+// The options of one save. The PNG and MNG writers' default filter choice (5) filters the rows
+// of truecolour pictures only; a gray picture gets the Paeth filter that colour pictures get,
+// without which a gray photo's PNG grows by half.
+imaging::CodecOptions SaveOptions(const imaging::CodecOptions& options, const ImageData& image) {
+  imaging::CodecOptions adjusted = options;
+  if (imaging::FindFormatInfo(image.Format)->HasGrayChannel)
+    for (const int32_t id : {imaging::ImagingPNGPreFilter, imaging::ImagingMNGPreFilter})
+      if (adjusted.Get(id) == 5) adjusted.Set(id, 4);
+  return adjusted;
+}
+
 }  // namespace
 
 bool IsIconPath(const std::string& path) {
@@ -60,6 +73,77 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   return true;
 }
 
+imaging::PixelFormat RunFormatOf(const ImageData& image) {
+  using PF = imaging::PixelFormat;
+  switch (image.Format) {
+    case PF::Gray8:
+    case PF::A8Gray8:
+    case PF::Gray16:
+    case PF::A16Gray16:
+    case PF::R8G8B8:
+    case PF::A8R8G8B8:
+    case PF::R16G16B16:
+    case PF::A16R16G16B16:
+    case PF::B16G16R16:
+    case PF::A16B16G16R16: return image.Format;
+    case PF::Gray32:
+    case PF::Gray64: return PF::Gray16;
+    case PF::Index8: {
+      // Entries no pixel uses are zero, which is gray too; alpha is looked at before the save.
+      const bool gray = image.Palette != nullptr &&
+                        std::all_of(image.Palette, image.Palette + 256, [](imaging::Color32 c) {
+                          return imaging::Color32Red(c) == imaging::Color32Green(c) &&
+                                 imaging::Color32Green(c) == imaging::Color32Blue(c);
+                        });
+      return gray ? PF::A8Gray8 : PF::A8R8G8B8;
+    }
+    default: break;
+  }
+  const imaging::PixelFormatInfo* info = imaging::FindFormatInfo(image.Format);
+  return info->HasAlphaChannel || info->IsCompressed ? PF::A8R8G8B8 : PF::R8G8B8;
+}
+
+bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::CodecOptions& options) {
+  if (path.empty()) return false;
+  if (IsIconPath(path)) return LoadIconFile(path, image);
+
+  const std::string extension = imaging::DetectFileFormat(path);
+  if (extension.empty()) return false;
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  if (!codec) return false;
+  // The codec gives the file's own format (a colour JPEG decodes straight into R8G8B8).
+  imaging::CodecOptions loadOptions = options;
+  loadOptions.Set(imaging::ImagingLoadOverrideFormat, 0);
+  imaging::TDynImageDataArray images;
+  if (!codec->LoadFromFile(path, images, true, loadOptions) || images.empty()) return false;
+  imaging::Image loaded(std::move(images[0]));
+  images.Detach(0);
+  if (!imaging::ConvertImageFormat(loaded, RunFormatOf(loaded))) return false;
+  HandOver(loaded, image);
+  return true;
+}
+
+void PrepareForOutput(ImageData& image, const std::string& outputPath) {
+  using PF = imaging::PixelFormat;
+  if (!imaging::IsImageValid(image) || IsIconPath(outputPath)) return;
+  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(outputPath);
+  if (codec == nullptr) return;
+  if (codec->DefaultExtension() == "dds") {
+    imaging::ConvertImageFormat(image, PF::A8R8G8B8);
+    return;
+  }
+  PF opaque;
+  switch (image.Format) {
+    case PF::A8R8G8B8: opaque = PF::R8G8B8; break;
+    case PF::A8Gray8: opaque = PF::Gray8; break;
+    case PF::A16Gray16: opaque = PF::Gray16; break;
+    case PF::A16R16G16B16: opaque = PF::R16G16B16; break;
+    case PF::A16B16G16R16: opaque = PF::B16G16R16; break;
+    default: return;
+  }
+  if (imaging::IsImageOpaque(image)) imaging::ConvertImageFormat(image, opaque);
+}
+
 bool SaveImageFile(const std::string& path, const ImageData& image, const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return false;
   std::string error;
@@ -77,7 +161,7 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
   imaging::BorrowedImage lent(image);
   // The codec writes this type of file, so a refusal is a failure of this image: its cause goes
   // with it rather than a plain false that the run would report as "no codec".
-  if (!codec->SaveToFile(path, lent.Images(), true, options))
+  if (!codec->SaveToFile(path, lent.Images(), true, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
                           image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
   return true;
@@ -91,7 +175,7 @@ std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, con
   if (!codec || !codec->CanSave) return std::nullopt;
   imaging::BorrowedImage lent(image);
   imaging::TMemoryStream stream;
-  if (!codec->SaveToStream(stream, lent.Images(), true, options))
+  if (!codec->SaveToStream(stream, lent.Images(), true, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
                           image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
   return std::move(stream.Data());

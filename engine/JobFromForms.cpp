@@ -69,6 +69,7 @@ ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptione
   job.quality = QualityOfText(toptionen.Text(ctl::out_quality), toptionen.Position(ctl::ScrollBar1));
   job.progressive = toptionen.Checked(ctl::progressivaktiv);
   job.psdLayer = toptionen.Checked(ctl::psdlayers);
+  job.keepDates = toptionen.Checked(ctl::keep_dates);
   return job;
 }
 

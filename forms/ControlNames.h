@@ -54,5 +54,7 @@ inline constexpr std::string_view out_quality = "out_quality";          // outpu
 inline constexpr std::string_view ScrollBar1 = "ScrollBar1";            // quality scroll bar
 inline constexpr std::string_view progressivaktiv = "progressivaktiv";  // progressive output
 inline constexpr std::string_view psdlayers = "psdlayers";              // Photoshop output as a layer
+// Vexilo's own, stored in the configuration section VX.
+inline constexpr std::string_view keep_dates = "keep_dates";  // outputs get the source's file times
 
 }  // namespace forms::ctl

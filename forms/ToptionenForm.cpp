@@ -53,6 +53,7 @@ Form CreateToptionenForm() {
   form.Add(MakeControl(ControlKind::Label, "Label4"));
   form.Add(MakeControl(ControlKind::Label, "Label10"));
   form.Add(MakeControl(ControlKind::Button, "Button1"));
+  form.Add(MakeCheck("keep_dates", false));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {
     if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));

@@ -957,6 +957,55 @@ void SetPixelFP(ImageData& image, int32_t x, int32_t y, const ColorFP& color) {
   info->SetPixelFP(PixelAt(image, info, x, y), info, image.Palette, color);
 }
 
+namespace {
+
+// Whether the alpha sample at `offset` of every `step`-byte pixel is `full`; row by row, so that
+// a transparent pixel ends the pass soon after it and the inner loop has no early exit to stop
+// it from being vectorised.
+template <typename Sample>
+bool AllSamplesFull(const ImageData& image, size_t step, size_t offset, Sample full) {
+  const size_t width = size_t(image.Width);
+  const uint8_t* row = image.Bits + offset;
+  for (int32_t y = 0; y < image.Height; ++y, row += width * step) {
+    Sample all = full;
+    for (size_t x = 0; x < width; ++x) {
+      Sample v;
+      std::memcpy(&v, row + x * step, sizeof v);
+      all &= v;
+    }
+    if (all != full) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsImageOpaque(const ImageData& image) {
+  if (!IsImageValid(image)) return false;
+  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  if (info->IsCompressed) return false;
+  switch (image.Format) {
+    case PixelFormat::A8R8G8B8: return AllSamplesFull<uint8_t>(image, 4, 3, 0xFF);
+    case PixelFormat::A8Gray8: return AllSamplesFull<uint8_t>(image, 2, 1, 0xFF);
+    case PixelFormat::A16Gray16: return AllSamplesFull<uint16_t>(image, 4, 2, 0xFFFF);
+    case PixelFormat::A16R16G16B16:
+    case PixelFormat::A16B16G16R16: return AllSamplesFull<uint16_t>(image, 8, 6, 0xFFFF);
+    default: break;
+  }
+  const size_t count = size_t(image.Width) * size_t(image.Height);
+  if (info->IsIndexed) {
+    for (size_t i = 0; i < count; ++i)
+      if (Color32Alpha(image.Palette[image.Bits[i]]) != 0xFF) return false;
+    return true;
+  }
+  if (!info->HasAlphaChannel) return true;
+  // The bit-field and floating-point formats with alpha, through their 8-bit readers.
+  const size_t bpp = size_t(info->BytesPerPixel);
+  for (size_t i = 0; i < count; ++i)
+    if (Color32Alpha(info->GetPixel32(image.Bits + i * bpp, info, image.Palette)) != 0xFF) return false;
+  return true;
+}
+
 std::string DescribeImage(const ImageData& image) {
   if (!IsImageValid(image))
     return FormatText("Access violation encountered when getting info on image at address %p.",

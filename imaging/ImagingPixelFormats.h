@@ -85,6 +85,11 @@ ColorFP GetPixelFP(const ImageData& image, int32_t x, int32_t y);
 void SetPixelFP(ImageData& image, int32_t x, int32_t y, const ColorFP& color);
 // One line describing the image, used inside error messages.
 std::string DescribeImage(const ImageData& image);
+// True when every pixel is fully opaque: the format has no alpha (an indexed image: no pixel
+// uses a palette entry with alpha below 255), or every pixel's alpha is the largest value. One
+// pass that ends at the first pixel that is not opaque and allocates nothing. False for an
+// invalid image and for the compressed formats, which are not read here.
+bool IsImageOpaque(const ImageData& image);
 
 // ---- Palettes --------------------------------------------------------------------------------
 

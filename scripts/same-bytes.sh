@@ -16,16 +16,18 @@ trap 'rm -rf "$work"' EXIT
 
 # A few sources of different kinds; missing ones are skipped.
 sources=()
-for f in pngsuite/basn6a08.png pngsuite/basn3p04.png pngsuite/basn0g16.png \
+for f in pngsuite/png/basn6a08.png pngsuite/png/basn3p04.png pngsuite/png/basn0g16.png pngsuite/png/basn2c16.png \
          bmpsuite/g/rgb24.bmp bmpsuite/g/pal8.bmp \
          exif-samples/jpg/Canon_40D.jpg \
-         gif-test-suite/tests/*/input.gif \
-         tga-ftrvxmtrx/*.tga psd-tools/*.psd; do
+         gif-test-suite/all-blues.gif \
+         tga-ftrvxmtrx/monochrome8_bottom_left.tga tga-ftrvxmtrx/monochrome16_top_left.tga \
+         tga-ftrvxmtrx/rgb32_top_left_rle_colormap.tga \
+         psd-tools/16bit5x5.psd psd-tools/1layer.psd; do
   for path in "$corpus"/$f; do
     [ -f "$path" ] && sources+=("$path")
   done
 done
-sources=("${sources[@]:0:12}")
+sources=("${sources[@]:0:16}")
 if [ ${#sources[@]} -eq 0 ]; then
   echo "no corpus files found under $corpus" >&2
   exit 2

@@ -47,8 +47,10 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   a->addWidget(scroll, 2, 1);
   auto* progressive = new QCheckBox(advanced);
   auto* layers = new QCheckBox(advanced);
+  auto* dates = new QCheckBox(advanced);
   a->addWidget(progressive, 3, 0, 1, 2);
   a->addWidget(layers, 4, 0, 1, 2);
+  a->addWidget(dates, 5, 0, 1, 2);
   a->setColumnStretch(1, 1);
   binder_->Bind("Label4", methodLabel);
   binder_->Bind("act_sizemethode", method);
@@ -57,6 +59,7 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   binder_->Bind("ScrollBar1", scroll);
   binder_->Bind("progressivaktiv", progressive);
   binder_->Bind("psdlayers", layers);
+  binder_->Bind("keep_dates", dates);
   binder_->Bind("GroupBox2", advanced);
   outer->addWidget(advanced);
 

@@ -116,6 +116,7 @@ const TextEntry kOptions[] = {
     {"Label10", "Output-Quality for the formats JPEG, JNG, MNG and JPG2000"},
     {"progressivaktiv", "Use Progressive-Function for the formats JPEG, JNG and MNG"},
     {"psdlayers", "Insert image as layer in format PSD (Photoshop)"},
+    {"keep_dates", "Keep the file dates of the originals"},
     {"Button1", "OK"},
 };
 

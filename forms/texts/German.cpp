@@ -112,6 +112,7 @@ const TextEntry kOptions[] = {
     {"Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"},
     {"progressivaktiv", "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"},
     {"psdlayers", "Bild als Ebene einfügen im Photoshop Format PSD"},
+    {"keep_dates", "Datum der Originaldateien beibehalten"},
     {"Button1", "OK"},
 };
 

@@ -2,6 +2,9 @@
 // terminal, the language marker. Sources are made by ImageMagick and outputs read back by it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <string>
 
@@ -54,6 +57,7 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
   EXPECT_NE(out.find("--filesize KB"), std::string::npos);
   EXPECT_NE(out.find("--yes-to-all"), std::string::npos);
   EXPECT_NE(out.find("--jobs N"), std::string::npos);
+  EXPECT_NE(out.find("--keep-dates"), std::string::npos);
   MakeSource("src/a.bmp", "8x8");
   const char* errors[] = {
       "",
@@ -137,6 +141,34 @@ TEST_F(ConvertCli, SeveralFilesInFlightWriteWhatOneAtATimeWrites) {
     EXPECT_EQ(testsupport::ReadFileBytes(dir / "out3" / name), testsupport::ReadFileBytes(dir / "out1" / name)) << name;
   }
   EXPECT_EQ(fs::file_size(dir / "out3/p2.jpg"), 3u);  // kept unasked, as without --jobs
+}
+
+// --keep-dates in both save modes; the source, a 32-bit BMP of ImageMagick's whose alpha is all
+// opaque, also gives a PNG without alpha.
+TEST_F(ConvertCli, KeepDatesInBothSaveModes) {
+  MakeSource("src/a.bmp", "20x20");
+  const std::string source = (dir / "src/a.bmp").string();
+  const timespec times[2] = {{1000000000, 5}, {1100000000, 123456789}};
+  const auto modified = [](const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+    return std::pair{info.st_mtim.tv_sec, info.st_mtim.tv_nsec};
+  };
+  const std::pair<time_t, long> kept{times[1].tv_sec, times[1].tv_nsec};
+  std::string out;
+  ASSERT_EQ(::utimensat(AT_FDCWD, source.c_str(), times, 0), 0);
+  ASSERT_EQ(Convert("--keep-dates --percent 50 --folder out --name '%name%' --format png src/a.bmp", &out), 0) << out;
+  EXPECT_EQ(modified(dir / "out/a.png"), kept);
+  if (testsupport::HaveTool("identify")) {
+    std::string channels;
+    testsupport::RunCommand("identify -format '%[channels]' '" + (dir / "out/a.png").string() + "'", &channels);
+    EXPECT_EQ(channels, "srgb");
+  }
+  ASSERT_EQ(Convert("--keep-dates --overwrite --yes-to-all --percent 50 src/a.bmp", &out), 0) << out;
+  EXPECT_EQ(SizeOf("src/a.bmp"), "10x10");
+  EXPECT_EQ(modified(source), kept);
+  ASSERT_EQ(Convert("--overwrite --yes-to-all --percent 50 src/a.bmp", &out), 0) << out;
+  EXPECT_NE(modified(source), kept);
 }
 
 TEST_F(ConvertCli, ExistingOutputsWithoutATerminal) {

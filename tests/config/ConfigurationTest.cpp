@@ -89,11 +89,13 @@ TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
     if (line.front() == '[') sections.push_back(line);
   EXPECT_EQ(sections, (std::vector<std::string>{"[PBPA]", "[PBED]", "[PBRB]", "[PBCH]", "[PBCB]", "[PFCH]", "[PFRB]",
                                                 "[DUED]", "[DUCH]", "[DUCB]", "[DFRB]", "[DFED]", "[SCED]", "[OPCH]",
-                                                "[OPCB]", "[OPSB]", "[SP]", "[SD]", "[AS]"}));
+                                                "[OPCB]", "[OPSB]", "[SP]", "[SD]", "[AS]", "[VX]"}));
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], "[PBPA]");
   EXPECT_EQ(lines[1], "Panel1=1");
-  EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()), (std::vector<std::string>{"[AS]", "N=1", "A=0"}));
+  // Vexilo's own settings come last, in a section other readers ignore.
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
+            (std::vector<std::string>{"[AS]", "N=1", "A=0", "[VX]", "keep_dates=0"}));
 
   // Spot checks of the key order inside sections.
   const std::string text = AsciiOfUtf16(bytes);
@@ -298,6 +300,7 @@ void ChangeEverything(ProgramWindows& w) {
     o.SetChecked(box, false);
   o.SetText("act_sizemethode", "Bilinear");
   o.SetText("out_quality", "42");
+  o.SetChecked("keep_dates", true);
 
   w.renamerWindow = {false, false, 800, 700, -10, 20};
   w.mainWindow = {false, false, 640, 500, 30, 40};
@@ -594,6 +597,26 @@ TEST(Configuration, SettingsByNameAsAConfigurationHoldsThem) {
   EXPECT_TRUE(config::ApplySetting(w, "nothing", "1").has_value());
   EXPECT_TRUE(config::ApplySetting(w, "PBED/rb_pixel", "1").has_value());
   EXPECT_TRUE(config::ApplySetting(w, "SP/XX", "1").has_value());
+}
+
+// Vexilo's own settings are read from and set in the section VX only; a configuration without
+// it leaves them at their initial values, which are the original behaviour.
+TEST(Configuration, OwnSettingsLiveInTheirOwnSection) {
+  ProgramWindows w(Language::German);
+  Load(w, "[OPCH]\r\nkeep_dates=1\r\npsdlayers=0\r\n");
+  EXPECT_FALSE(w.optionen.Checked("keep_dates"));
+  Load(w, "[vx]\r\nKEEP_DATES=1\r\n");
+  EXPECT_TRUE(w.optionen.Checked("keep_dates"));
+  EXPECT_TRUE(config::HoldsKnownSection(config::VxcFile::Parse(Bytes("[VX]\r\nkeep_dates=0\r\n"))));
+
+  ProgramWindows set(Language::English);
+  EXPECT_TRUE(config::ApplySetting(set, "OPCH/keep_dates", "1").has_value());
+  EXPECT_TRUE(config::ApplySetting(set, "keep_dates", "yes").has_value());
+  EXPECT_FALSE(set.optionen.Checked("keep_dates"));
+  EXPECT_EQ(config::ApplySetting(set, "keep_dates", "1"), std::nullopt);
+  EXPECT_TRUE(set.optionen.Checked("keep_dates"));
+  EXPECT_EQ(config::ApplySetting(set, "VX/keep_dates", "0"), std::nullopt);
+  EXPECT_FALSE(set.optionen.Checked("keep_dates"));
 }
 
 }  // namespace

@@ -660,6 +660,16 @@ TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "30");
   dialogs.breakAtFileLine = 1;  // the stop is asked for before the first trial
+  // With several files in flight a helper may begin the first file before its line is shown;
+  // it waits for the stop here, and a little longer for the stop to be passed on to the
+  // helpers' searches, so that the search surely begins after it.
+  dialogs.beforeLoad = [this](int i) {
+    if (i != 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!dialogs.StopToken().stop_requested() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
   const vexilo::RunResult result = Run();
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 1);

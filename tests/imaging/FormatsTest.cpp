@@ -671,3 +671,32 @@ TEST(ImageOperations, FillAndReplace) {
 }
 
 }  // namespace
+
+// The opacity test looks at the alpha of every pixel, in every format that has alpha, and at
+// the palette entries the pixels of an indexed image use.
+TEST(ImageOperations, IsImageOpaque) {
+  for (PF format : {PF::A8R8G8B8, PF::A8Gray8, PF::A16Gray16, PF::A16R16G16B16, PF::A16B16G16R16, PF::A1R5G5B5,
+                    PF::A4R4G4B4, PF::A32R32G32B32F, PF::R8G8B8, PF::Gray16}) {
+    ImageData image;
+    ASSERT_TRUE(CreateImage(7, 5, format, image));
+    for (int32_t y = 0; y < 5; ++y)
+      for (int32_t x = 0; x < 7; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 30), uint8_t(y), 9));
+    EXPECT_TRUE(IsImageOpaque(image)) << GetFormatName(format);
+    SetPixel32(image, 6, 4, MakeColor32(254, 1, 2, 3));  // the very last pixel
+    EXPECT_EQ(IsImageOpaque(image), !FindFormatInfo(format)->HasAlphaChannel || format == PF::A4R4G4B4 ||
+                                        format == PF::A1R5G5B5)
+        << GetFormatName(format);  // too few alpha bits to hold 254
+    SetPixel32(image, 6, 4, MakeColor32(0, 1, 2, 3));
+    EXPECT_EQ(IsImageOpaque(image), !FindFormatInfo(format)->HasAlphaChannel) << GetFormatName(format);
+    ReleaseImage(image);
+  }
+  ImageData indexed;
+  ASSERT_TRUE(CreateImage(4, 2, PF::Index8, indexed));  // a zeroed palette: entry 3 is transparent
+  for (int32_t i = 0; i < 3; ++i) indexed.Palette[i] = MakeColor32(255, uint8_t(i), 0, 0);
+  for (int32_t i = 0; i < 8; ++i) indexed.Bits[i] = uint8_t(i % 3);
+  EXPECT_TRUE(IsImageOpaque(indexed));
+  indexed.Bits[7] = 3;
+  EXPECT_FALSE(IsImageOpaque(indexed));
+  ReleaseImage(indexed);
+  EXPECT_FALSE(IsImageOpaque(ImageData{}));
+}

@@ -209,6 +209,10 @@ private slots:
     QTest::mouseClick(bigger, Qt::LeftButton);
     QVERIFY(!windows_->optionen.Checked("act_sizebigger"));
     QVERIFY(!bigger->isChecked());
+    auto* dates = window_->Options()->findChild<QCheckBox*>("keep_dates");
+    QVERIFY(dates != nullptr && !dates->isChecked());
+    QTest::mouseClick(dates, Qt::LeftButton);
+    QVERIFY(windows_->optionen.Checked("keep_dates"));
   }
 
   void conversionAnswersTheOverwriteQuestion() {
