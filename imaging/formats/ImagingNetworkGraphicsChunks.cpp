@@ -177,6 +177,8 @@ bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
     if (handle.Read(header, 8) != 8) RaiseChunkRead(kMHDR);
     const uint32_t length = LoadBE32(header);
     const TChunkType type = LoadBE32(header + 4);
+    if (type != kMHDR)
+      RaiseImaging("MNG file starts with a %s chunk instead of MHDR.", ChunkName(type).c_str());
     if (length > kMaxChunkLength) RaiseChunkRead(type);
     const std::vector<uint8_t> data = ReadChunk(handle, type, length);
     if (data.size() < kMNGHeaderSize)
