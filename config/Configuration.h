@@ -7,7 +7,9 @@
 // Sections are named by a window code (PB main window, PF folder-search filter, DU renamer,
 // DF renamer filter, SC desktop integration, OP options) and a control-kind code (ED edit box,
 // CB combo box, RB radio button, CH check box, SB scroll bar, PA panel of the main window);
-// SP and SD hold the window geometry, AS the autosave marks.
+// SP and SD hold the window geometry, AS the autosave marks. VX, written last, holds the photo
+// switches of the options dialog that the original program does not have (keep_orientation,
+// to_srgb, strip_location); a configuration without them loads them as unchecked.
 #pragma once
 
 #include <climits>

@@ -25,6 +25,23 @@ bool QualityKey(Form& form, Control& box, char32_t key) {
   return !(value && (*value <= 0 || *value > 100));
 }
 
+struct PhotoTexts {
+  const char* group;
+  const char* keepOrientation;
+  const char* toSrgb;
+  const char* stripLocation;
+};
+constexpr PhotoTexts kGerman = {
+    "Fotos",
+    "Gespeicherte Ausrichtung beibehalten (Fotos nicht nach ihren Exif-Angaben aufrichten)",
+    "Farben nach sRGB umrechnen statt das eingebettete Farbprofil zu übernehmen",
+    "Aufnahmeort und persönliche Angaben (GPS, Besitzer, Seriennummern) aus JPEG-Metadaten entfernen"};
+constexpr PhotoTexts kEnglish = {
+    "Photos",
+    "Keep the stored orientation (do not turn photos upright by their Exif data)",
+    "Convert colours to sRGB instead of keeping the embedded colour profile",
+    "Remove the location and personal data (GPS, owner, serial numbers) from JPEG metadata"};
+
 }  // namespace
 
 Form CreateToptionenForm() {
@@ -42,6 +59,12 @@ Form CreateToptionenForm() {
   form.Add(MakeControl(ControlKind::Label, "Label4", "Methode der Vergrößerung oder Verkleinerung:"));
   form.Add(MakeControl(ControlKind::Label, "Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"));
   form.Add(MakeControl(ControlKind::Button, "Button1", "OK"));
+  // Beyond the original dialog: unchecked, a photo is turned upright, keeps its colour profile
+  // and keeps all its metadata.
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox3", "Fotos"));
+  form.Add(MakeCheck("keep_orientation", false, kGerman.keepOrientation));
+  form.Add(MakeCheck("to_srgb", false, kGerman.toSrgb));
+  form.Add(MakeCheck("strip_location", false, kGerman.stripLocation));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {
     if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
@@ -70,6 +93,11 @@ void ApplyToptionenLanguage(Form& form, Language language) {
                                                : "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden");
   form.SetControlCaption("psdlayers",
                          en ? "Insert image as layer in format PSD (Photoshop)" : "Bild als Ebene einfügen im Photoshop Format PSD");
+  const PhotoTexts& photo = en ? kEnglish : kGerman;
+  form.SetControlCaption("GroupBox3", photo.group);
+  form.SetControlCaption("keep_orientation", photo.keepOrientation);
+  form.SetControlCaption("to_srgb", photo.toSrgb);
+  form.SetControlCaption("strip_location", photo.stripLocation);
 
   auto convert = [en](const std::string& t) {
     return en ? base::ReplaceFirst(base::ReplaceFirst(t, "Bikubisch", "Bicubic"), "Nächster Nachbar", "Nearest")

@@ -1,5 +1,6 @@
 // The options dialog's form `Toptionen`: the larger/smaller and orientation switches, the
-// resampling method, the output quality with its scroll bar, progressive and layer output.
+// resampling method, the output quality with its scroll bar, progressive and layer output, and
+// the photo switches of this program (orientation, colour profile, personal metadata).
 #pragma once
 
 #include "forms/Form.h"
