@@ -4,6 +4,7 @@
 #include "base/Text.h"
 
 #include "imaging/Imaging.h"
+#include "imaging/ImagingOrientation.h"
 #include "engine/SafeFile.h"
 #include "imaging/formats/ImagingIcon.h"
 
@@ -40,7 +41,9 @@ bool IsIconPath(const std::string& path) {
   return base::EqualNoCase(ext, ".ico") || base::EqualNoCase(ext, ".cur");
 }
 
-bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options) {
+bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+                   PhotoFacts* facts) {
+  if (facts) *facts = PhotoFacts();
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
 
@@ -52,7 +55,12 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, static_cast<int32_t>(imaging::PixelFormat::A8R8G8B8));
   imaging::TDynImageDataArray images;
-  if (!codec->LoadFromFile(path, images, true, loadOptions) || images.empty()) return false;
+  imaging::CodecOptions found;
+  if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
+  if (facts) {
+    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
+    facts->profile = found.Profile();
+  }
   imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
   if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) return false;

@@ -9,12 +9,19 @@
 
 namespace vexilo {
 
+// What a load found beside the pixels of a photo.
+struct PhotoFacts {
+  int32_t orientation = 1;         // Exif orientation of the stored pixels, 1 to 8
+  imaging::ColorProfile profile;   // the embedded ICC profile, null when none
+};
+
 // Loads the first image of the file and converts it to A8R8G8B8. Icons and cursors (.ico, .cur)
 // are read by the icon codec, every other file by the codec its content is detected as.
 // False when no codec accepts the file or it yields no image. The path must not be empty.
-// The codecs read with the given option values (by default the process values).
+// The codecs read with the given option values (by default the process values); `facts`, when
+// given, receives the orientation and colour profile the codec found (none for icons).
 bool LoadImageFile(const std::string& path, imaging::ImageData& image,
-                   const imaging::CodecOptions& options = imaging::CurrentOptions());
+                   const imaging::CodecOptions& options = imaging::CurrentOptions(), PhotoFacts* facts = nullptr);
 
 // Writes the image as the only image of the file, by the codec of the path's extension
 // (.ico and .cur: a single-image icon). False without a message when no codec is registered

@@ -68,6 +68,9 @@ ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptione
   job.quality = QualityOfText(toptionen.Text(ctl::out_quality), toptionen.Position(ctl::ScrollBar1));
   job.progressive = toptionen.Checked(ctl::progressivaktiv);
   job.psdLayer = toptionen.Checked(ctl::psdlayers);
+  job.keepOrientation = toptionen.Checked(ctl::keep_orientation);
+  job.toSRGB = toptionen.Checked(ctl::to_srgb);
+  job.stripLocation = toptionen.Checked(ctl::strip_location);
   return job;
 }
 
