@@ -60,6 +60,16 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   binder_->Bind("GroupBox2", advanced);
   outer->addWidget(advanced);
 
+  auto* photos = new QGroupBox(this);
+  auto* p = new QVBoxLayout(photos);
+  for (const char* name : {"keep_orientation", "to_srgb", "strip_location"}) {
+    auto* box = new QCheckBox(photos);
+    p->addWidget(box);
+    binder_->Bind(name, box);
+  }
+  binder_->Bind("GroupBox3", photos);
+  outer->addWidget(photos);
+
   auto* ok = new QPushButton(this);
   binder_->Bind("Button1", ok);
   ok->setDefault(true);
