@@ -530,6 +530,8 @@ std::unique_ptr<TImageFileFormat> CreateJpegFileFormat() { return std::make_uniq
 // for the component count (1: gray, 3: RGB, 4: CMYK), and other counts are not decoded.
 void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
   uint8_t bytes[8];
+  bool exifSeen = false;
+  header.Orientation = kOrientationTopLeft;
   handle.ReadExact(bytes, 2, "JPEG start marker");
   if (bytes[0] != 0xFF || bytes[1] != 0xD8) RaiseImaging("JPEG: the data do not start with a start-of-image marker.");
   for (;;) {
@@ -546,6 +548,16 @@ void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
     if (!frame) {
       // libjpeg skips what a length below 2 leaves, nothing.
       if (length - 2 > handle.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
+      if (marker == JPEG_APP0 + 1 && !exifSeen && length - 2 >= int64_t(sizeof(kExifIdentifier))) {
+        std::vector<uint8_t> segment(size_t(length - 2));
+        handle.ReadExact(segment.data(), int64_t(segment.size()), "JPEG APP1 segment");
+        if (std::memcmp(segment.data(), kExifIdentifier, sizeof(kExifIdentifier)) == 0) {
+          exifSeen = true;
+          header.Orientation = ExifOrientation(segment.data() + sizeof(kExifIdentifier),
+                                               segment.size() - sizeof(kExifIdentifier));
+        }
+        continue;
+      }
       if (length > 2) handle.Seek(length - 2, smFromCurrent);
       continue;
     }

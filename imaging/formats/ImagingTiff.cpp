@@ -515,7 +515,11 @@ void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions&, TImageH
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif.get(), message)) RaiseImaging("TIFF: %s.", message);
   }
-  result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8};
+  // Only pages read row by row keep their orientation; libtiff's RGBA reader turns the others.
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (direct != PixelFormat::Unknown) TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8,
+            ValidOrientation(orientation)};
 }
 
 }  // namespace imaging
