@@ -94,10 +94,12 @@ protected:
     MakeQuadrants(48, 32, picture);
     MakeQuadrants(32, 16, thumbnail);
     const std::vector<uint8_t> thumb = EncodeJpeg(thumbnail);
-    TiffBlock block(TByteOrder::BigEndian, 64 + static_cast<uint32_t>(thumb.size()));
-    block.Ifd(8, {{274, 3, 1, static_cast<uint32_t>(orientation)}}, 26);
-    block.Ifd(26, {{259, 3, 1, 6}, {513, 4, 1, 64}, {514, 4, 1, static_cast<uint32_t>(thumb.size())}});
-    block.PutBytes(64, thumb);
+    // IFD0 (orientation, Exif pointer) at 8, IFD1 at 40, the Exif IFD (pixel size) at 90.
+    TiffBlock block(TByteOrder::BigEndian, 128 + static_cast<uint32_t>(thumb.size()));
+    block.Ifd(8, {{274, 3, 1, static_cast<uint32_t>(orientation)}, {34665, 4, 1, 90}}, 40);
+    block.Ifd(40, {{259, 3, 1, 6}, {513, 4, 1, 128}, {514, 4, 1, static_cast<uint32_t>(thumb.size())}});
+    block.Ifd(90, {{40962, 3, 1, 48}, {40963, 3, 1, 32}});
+    block.PutBytes(128, thumb);
     return Write(name, exiftest::WithSegments(EncodeJpeg(picture), {exiftest::ExifSegment(block.Bytes())}));
   }
 
@@ -177,12 +179,16 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
     EXPECT_EQ(QuadrantLayout(out.image), kUpright[6]) << name;
   }
 
-  // The JPEG output says so in its metadata: orientation 1 and a thumbnail turned alike.
+  // The JPEG output says so in its metadata: orientation 1, the pixel size of the upright
+  // output and a thumbnail turned alike.
   TExifData exif;
   exif.LoadFromJPEG(Out("portrait_32x48.jpg").string());
   const TExifTag* tag = exif.Section(TExifSectionKind::esGeneral).Find(ttag::Orientation);
   ASSERT_NE(tag, nullptr);
   EXPECT_EQ(exif.ReadInteger(*tag), 1u);
+  const TExifSection& details = exif.Section(TExifSectionKind::esDetails);
+  EXPECT_EQ(exif.ReadInteger(*details.Find(ttag::PixelXDimension)), 16u);
+  EXPECT_EQ(exif.ReadInteger(*details.Find(ttag::PixelYDimension)), 24u);
   imaging::Image thumbnail;
   imaging::TMemoryStream stream(exif.Thumbnail());
   ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumbnail));
@@ -193,7 +199,7 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
     std::string said;
     testsupport::RunCommand("exiftool -s3 -n -Orientation -ExifImageWidth -ExifImageHeight '" +
                                 Out("portrait_32x48.jpg").string() + "'", &said);
-    EXPECT_EQ(said, "1\n") << "orientation 1, no pixel size tags";
+    EXPECT_EQ(said, "1\n16\n24\n");
   }
 }
 
