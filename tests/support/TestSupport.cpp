@@ -152,6 +152,20 @@ void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target) {
     for (int32_t x = 0; x < source.Width; ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
 }
 
+namespace {
+
+// The profile's bytes; the profile is closed.
+std::vector<uint8_t> SavedProfile(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+}  // namespace
+
 std::vector<uint8_t> DisplayP3Profile(size_t padding) {
   const cmsCIExyY white = {0.3127, 0.3290, 1.0};
   const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
@@ -170,24 +184,14 @@ std::vector<uint8_t> DisplayP3Profile(size_t padding) {
     cmsWriteRawTag(profile, static_cast<cmsTagSignature>(0x76786670) /* 'vxfp' */, filler.data(),
                    static_cast<cmsUInt32Number>(padding));
   }
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
+  return SavedProfile(profile);
 }
 
 std::vector<uint8_t> GrayProfile(double gamma) {
   cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
   cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
   cmsFreeToneCurve(curve);
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
+  return SavedProfile(profile);
 }
 
 void ReferenceToSRGB(imaging::ImageData& image, const std::vector<uint8_t>& profile) {
