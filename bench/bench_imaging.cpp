@@ -1,5 +1,6 @@
 // Speed of the image library's pixel work on a 12-megapixel photo-like picture: resizing to
-// 1024 × 768 with the three methods and the two common conversions, next to libjpeg-turbo
+// 1024 × 768 with the three methods, the two common conversions, turning a photo stored on its
+// side upright and converting Display P3 colours to sRGB, next to libjpeg-turbo
 // decoding the same picture (quality 92), which is the floor a batch resize has to pay per
 // file anyway. The summary line gives the bicubic reduction as a multiple of that decode.
 #include <benchmark/benchmark.h>
@@ -15,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <lcms2.h>
+
+#include "imaging/ImagingColorProfile.h"
+#include "imaging/ImagingOrientation.h"
 #include "imaging/ImagingPixelFormats.h"
 
 using namespace imaging;
@@ -161,6 +166,61 @@ void BM_ConvertA8R8G8B8ToIndex8(benchmark::State& state) {
   ConvertBenchmark(state, ThePicture().Argb(), PixelFormat::Index8);
 }
 
+// Turns the picture as a camera's orientation 6 (clockwise) or 3 (half a turn) asks.
+void OrientBenchmark(benchmark::State& state, int32_t orientation) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    ImageData image;
+    CopyImage(ThePicture().Argb(), image);
+    state.ResumeTiming();
+    OrientImage(image, orientation);
+    benchmark::DoNotOptimize(image.Bits);
+    state.PauseTiming();
+    ReleaseImage(image);
+    state.ResumeTiming();
+  }
+  state.counters["MPix/s"] =
+      benchmark::Counter(double(kWidth) * kHeight * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_OrientClockwise(benchmark::State& state) { OrientBenchmark(state, kOrientationRightTop); }
+void BM_OrientHalfTurn(benchmark::State& state) { OrientBenchmark(state, kOrientationBottomRight); }
+
+// A Display P3 profile as cameras and phones embed it (primaries, D65, the sRGB curve).
+std::vector<uint8_t> DisplayP3() {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+void BM_DisplayP3ToSRGB(benchmark::State& state) {
+  const std::vector<uint8_t> profile = DisplayP3();
+  std::string error;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ImageData image;
+    CopyImage(ThePicture().Argb(), image);
+    state.ResumeTiming();
+    if (!ConvertToSRGB(image, profile, error)) state.SkipWithError(error.c_str());
+    benchmark::DoNotOptimize(image.Bits);
+    state.PauseTiming();
+    ReleaseImage(image);
+    state.ResumeTiming();
+  }
+  state.counters["MPix/s"] =
+      benchmark::Counter(double(kWidth) * kHeight * 1e-6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void BM_JpegDecode(benchmark::State& state) {
   const std::vector<uint8_t>& jpeg = ThePicture().Jpeg();
   std::vector<uint8_t> pixels(size_t(kWidth) * kHeight * 3);
@@ -194,6 +254,9 @@ BENCHMARK(BM_ResizeBilinear)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResizeBicubic)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertR8G8B8ToA8R8G8B8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConvertA8R8G8B8ToIndex8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OrientClockwise)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OrientHalfTurn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DisplayP3ToSRGB)->Unit(benchmark::kMillisecond);
 
 // Console output plus the times per iteration that the summary needs; with repetitions the
 // median is taken.

@@ -86,6 +86,17 @@ const char* const kConvertUsage =
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
     "  --keep-dates          give every output its source's modification and access time, also\n"
     "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
+    "  --keep-orientation    leave a photo's pixels as stored (keep_orientation=1); a JPEG output\n"
+    "                        keeps the Exif orientation. Initially a JPEG whose Exif orientation\n"
+    "                        is not 1 is turned upright, so every output type shows it as the\n"
+    "                        camera meant, and the size rules see the upright picture\n"
+    "  --to-srgb             convert the colours from the embedded colour profile to sRGB and embed\n"
+    "                        no profile (to_srgb=1). Initially the profile of a JPEG, PNG, JNG,\n"
+    "                        TIFF or WebP source goes into every output type that holds one (JPEG,\n"
+    "                        PNG, JNG, TIFF, WebP)\n"
+    "  --strip-location      leave the GPS data, the owner's name, the serial numbers and the user\n"
+    "                        comment out of the Exif and XMP metadata carried into JPEG outputs\n"
+    "                        (strip_location=1)\n"
     "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
     "                        1 converts one file after the other. Messages, questions, progress\n"
     "                        and outputs are the same either way\n"
@@ -143,6 +154,7 @@ namespace ctl = forms::ctl;
 struct Friendly {
   std::optional<std::string> size, percent, factor, filesize, folder, name, format, filter, quality;
   std::optional<bool> progressive, enlarge, shrink, rotateBox, keepDates;
+  bool keepOrientation = false, toSrgb = false, stripLocation = false;
   bool overwrite = false;
 };
 
@@ -275,6 +287,12 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
   for (const SwitchOption& s : switches)
     if (s.value)
       if (auto error = set.Switch(s.key, *s.value, s.option)) return error;
+  const std::pair<bool, std::string_view> photo[] = {{f.keepOrientation, ctl::keep_orientation},
+                                                     {f.toSrgb, ctl::to_srgb},
+                                                     {f.stripLocation, ctl::strip_location}};
+  for (const auto& [on, key] : photo)
+    if (on)
+      if (auto error = set.Switch(key, true, "--" + base::ReplaceAll(std::string(key), "_", "-"))) return error;
   return std::nullopt;
 }
 
@@ -425,6 +443,9 @@ private:
       return true;
     }
     if (arg == "--overwrite") f.overwrite = true;
+    else if (arg == "--keep-orientation") f.keepOrientation = true;
+    else if (arg == "--to-srgb") f.toSrgb = true;
+    else if (arg == "--strip-location") f.stripLocation = true;
     else if (arg == "--yes-to-all") yesToAll_ = true;
     else if (arg == "--no-to-all") noToAll_ = true;
     else return false;

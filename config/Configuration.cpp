@@ -42,6 +42,27 @@ constexpr WindowEntry kWindows[] = {
     {"SC", &ProgramWindows::einstShortcuts}, {"OP", &ProgramWindows::optionen},
 };
 
+// Settings of this program beyond the original's: check boxes of the options dialog kept in a
+// section of their own, which the original program's readers skip, with the value a
+// configuration without them stands for.
+constexpr char kOwnSection[] = "VX";
+struct OwnSetting {
+  std::string_view key;  // the control's name
+  bool absent;           // the value of a configuration that lacks the key
+};
+constexpr OwnSetting kOwnSettings[] = {
+    {ctl::keep_orientation, false},
+    {ctl::to_srgb, false},
+    {ctl::strip_location, false},
+    {ctl::keep_dates, false},
+};
+
+bool IsOwnSetting(const WindowEntry& window, const Control& control) {
+  if (window.form != &ProgramWindows::optionen) return false;
+  return std::any_of(std::begin(kOwnSettings), std::end(kOwnSettings),
+                     [&](const OwnSetting& own) { return own.key == control.name; });
+}
+
 // The kind code of a stored control, or null for kinds that hold no setting. Panels are stored
 // for the main window only.
 const char* KindCode(ControlKind kind, bool mainWindow) {
@@ -54,24 +75,6 @@ const char* KindCode(ControlKind kind, bool mainWindow) {
     case ControlKind::Panel: return mainWindow ? "PA" : nullptr;
     default: return nullptr;
   }
-}
-
-// Vexilo's own settings, beyond those of the original program: check boxes kept in the section
-// VX (after all others), which other readers ignore. A file without a key leaves the box as it
-// is, and its initial value is the original behaviour.
-constexpr const char* kOwnSection = "VX";
-struct OwnSetting {
-  Form ProgramWindows::*form;
-  std::string_view name;
-};
-constexpr OwnSetting kOwnSettings[] = {
-    {&ProgramWindows::optionen, ctl::keep_dates},
-};
-
-bool IsOwnSetting(const WindowEntry& window, const Control& control) {
-  for (const OwnSetting& own : kOwnSettings)
-    if (own.form == window.form && own.name == control.name) return true;
-  return false;
 }
 
 std::string SectionOf(const WindowEntry& window, const Control& control) {
@@ -188,8 +191,8 @@ void WriteConfiguration(const ProgramWindows& windows, VxcFile& file) {
   WriteGeometry(file, "SD", windows.renamerWindow);
   file.WriteBool("AS", "N", windows.autosaveNie);
   file.WriteBool("AS", "A", windows.autosaveAlles);
-  for (const OwnSetting& own : kOwnSettings)
-    file.WriteBool(kOwnSection, own.name, (windows.*own.form).Checked(own.name));
+  // Last, so that the original sections of a new file stand as the original program writes them.
+  for (const OwnSetting& own : kOwnSettings) file.WriteBool(kOwnSection, own.key, windows.optionen.Checked(own.key));
 }
 
 void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path) {
@@ -213,9 +216,18 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
     for (size_t i = 0; i < form.Controls().size(); ++i) {
       const Control& control = form.Controls()[i];
       const std::string section = SectionOf(window, control);
-      if (section.empty()) continue;
+      if (section.empty() || section == kOwnSection) continue;
       if (const auto text = file.ReadString(section, control.name)) SetControl(form, control, *text);
     }
+  }
+  // A configuration without these keys (the original program's, or one written before they
+  // existed) sets them to their "absent" values; a file that is no configuration changes nothing.
+  const bool configuration = HoldsKnownSection(file);
+  for (const OwnSetting& own : kOwnSettings) {
+    if (const auto text = file.ReadString(kOwnSection, own.key))
+      SetControl(windows.optionen, windows.optionen.Get(own.key), *text);
+    else if (configuration)
+      windows.optionen.SetChecked(own.key, own.absent);
   }
 
   WindowGeometry& main = windows.mainWindow;
@@ -292,6 +304,7 @@ void KonfigurationLadenStandard(ProgramWindows& windows) {
   options.SetText(ctl::out_quality, "80");
   options.SetPosition(ctl::ScrollBar1, 80);
   options.SetChecked(ctl::progressivaktiv, true);
+  for (const OwnSetting& own : kOwnSettings) options.SetChecked(own.key, own.absent);
 
   Form& renamer = windows.renamer;
   renamer.SetText("quordner", "");

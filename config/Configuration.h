@@ -7,9 +7,9 @@
 // Sections are named by a window code (PB main window, PF folder-search filter, DU renamer,
 // DF renamer filter, SC desktop integration, OP options) and a control-kind code (ED edit box,
 // CB combo box, RB radio button, CH check box, SB scroll bar, PA panel of the main window);
-// SP and SD hold the window geometry, AS the autosave marks. VX, written last, holds Vexilo's own
-// settings beyond the original program's (keep_dates of the options dialog), which other
-// readers of these files ignore.
+// SP and SD hold the window geometry, AS the autosave marks. VX, written last, holds the check
+// boxes of the options dialog that the original program does not have (keep_orientation,
+// to_srgb, strip_location, keep_dates); a configuration without them loads them as unchecked.
 #pragma once
 
 #include <climits>

@@ -54,6 +54,13 @@ struct ConversionJob {
   bool psdLayer = true;         // psdlayers
   // keep_dates (Vexilo's own): every output gets its source's modification and access times.
   bool keepDates = false;
+  // Photos (section VX): a JPEG's Exif orientation is applied to the pixels unless
+  // keepOrientation; an embedded colour profile is carried into outputs that hold one unless
+  // toSRGB, which converts the pixels to sRGB and embeds none; stripLocation leaves GPS and
+  // personal tags out of the metadata carried into a JPEG output.
+  bool keepOrientation = false;  // keep_orientation
+  bool toSRGB = false;           // to_srgb
+  bool stripLocation = false;    // strip_location
 };
 
 // Where a run takes its settings from: called once at the run's start (start checks, filter,

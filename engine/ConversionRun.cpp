@@ -26,6 +26,8 @@
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
 #include "imaging/Imaging.h"
+#include "imaging/ImagingColorProfile.h"
+#include "imaging/ImagingOrientation.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "engine/OutputNaming.h"
@@ -61,16 +63,46 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   return true;
 }
 
+// What a loaded photo brings to its outputs besides the pixels.
+struct PhotoOutcome {
+  int32_t uprightFrom = 1;        // the Exif orientation the pixels were turned upright from
+  imaging::ColorProfile profile;  // the colour profile the outputs embed, null for none
+};
+
+// The job's photo settings on a loaded picture: turned upright unless keep_orientation; with
+// to_srgb the colours converted and no profile kept. A profile that cannot be applied is
+// reported as a warning of the load and not carried either.
+PhotoOutcome PreparePhoto(const ConversionJob& job, imaging::Image& image, const PhotoFacts& facts) {
+  PhotoOutcome outcome;
+  if (!job.keepOrientation && facts.orientation != imaging::kOrientationTopLeft) {
+    imaging::OrientImage(image, facts.orientation);
+    outcome.uprightFrom = facts.orientation;
+  }
+  if (!facts.profile) return outcome;
+  if (!job.toSRGB) {
+    outcome.profile = facts.profile;
+    return outcome;
+  }
+  std::string error;
+  if (!imaging::ConvertToSRGB(image, *facts.profile, error))
+    imaging::AddLoadWarning("The colours could not be converted to sRGB (" + error + "); they stay as they are");
+  return outcome;
+}
+
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
 // an error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
-bool Load(const std::string& source, imaging::Image& image, const imaging::CodecOptions& options, std::string& cause,
+bool Load(const std::string& source, const ConversionJob& job, imaging::Image& image,
+          const imaging::CodecOptions& options, PhotoOutcome& photo, std::string& cause,
           std::vector<std::string>& notes) {
   imaging::LoadWarnings warnings;
   bool loaded = false;
   try {
-    loaded = LoadImageForRun(source, image, options) && image.valid();
+    PhotoFacts facts;
+    loaded = LoadImageForRun(source, image, options, &facts) && image.valid();
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
+    else photo = PreparePhoto(job, image, facts);
   } catch (const std::exception& e) {
+    loaded = false;
     cause = e.what();
   }
   notes = warnings.Texts();
@@ -100,6 +132,7 @@ struct PreparedFile {
   std::vector<std::string> notes;  // the load's warnings
   imaging::Image image;            // the loaded and scaled picture
   bool loaded = false;
+  PhotoOutcome photo;
   std::string loadCause;
   bool outputKnown = false;
   std::string output;
@@ -310,7 +343,7 @@ private:
 
   // The target size of the size mode, or of the file-size search; none keeps the size.
   std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& trial,
-                                 const imaging::ImageData& image) const {
+                                 const imaging::ImageData& image, const imaging::CodecOptions& options) const {
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
       if (!kilobytes) throw base::Error("The target file size is not a number");
@@ -321,12 +354,19 @@ private:
       search.trialPath = trial;
       search.filter = setup_.memory.filter;
       search.stop = Parallel() ? helpersStop_.get_token() : setup_.stop;
-      search.options = options_;
+      search.options = options;
       return SearchFileSize(search);
     }
     if (const auto box = ComputeBox(job, image.Width, image.Height))
       return ScaledSize(image.Width, image.Height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
     return std::nullopt;
+  }
+
+  // The run's codec options with the colour profile the file's outputs embed.
+  imaging::CodecOptions SaveOptions(const PreparedFile& file) const {
+    imaging::CodecOptions options = options_;
+    options.SetProfile(file.photo.profile);
+    return options;
   }
 
   // The part of a file that needs no other file: the load, the output path, the metadata read,
@@ -343,7 +383,7 @@ private:
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       // Before the load, whose reading may move the access time.
       if (file.job.keepDates) file.sourceTimes = FileTimes(source);
-      file.loaded = Load(source, file.image, options_, file.loadCause, file.notes);
+      file.loaded = Load(source, file.job, file.image, options_, file.photo, file.loadCause, file.notes);
       file.output = OutputPath(file.job, source, i, file.image.data());
       file.outputKnown = true;
       // One file at a time, an output this run wrote is known here and spares the scaling; a
@@ -362,14 +402,14 @@ private:
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
         try {
-          file.metadata = setup_.metadata->Read(source);
+          file.metadata = setup_.metadata->Read(source, {file.photo.uprightFrom, file.job.stripLocation});
         } catch (const std::exception& e) {
           file.metadataCause = e.what();
         }
       }
 
       try {
-        if (const auto size = TargetSize(file.job, source, trial, file.image.data()))
+        if (const auto size = TargetSize(file.job, source, trial, file.image.data(), SaveOptions(file)))
           ResizeForRun(file.image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         file.scalingFailed = true;
@@ -380,7 +420,7 @@ private:
       PrepareForOutput(file.image, file.output);
       if (Parallel()) {
         try {
-          file.bytes = EncodeImageFile(file.output, file.image.data(), options_);
+          file.bytes = EncodeImageFile(file.output, file.image.data(), SaveOptions(file));
         } catch (const std::exception& e) {
           file.encodeCause = e.what();
         }
@@ -467,7 +507,7 @@ private:
         std::string error;
         if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
         file.bytes.reset();
-      } else if (!SaveImageFile(output, file.image, options_)) {
+      } else if (!SaveImageFile(output, file.image, SaveOptions(file))) {
         return Fail(end, "speicherfehler", output, "No image format writes files of this type");
       }
       written_.insert(outputKey);

@@ -18,6 +18,11 @@
 // the observer, the questions and the job source happens on that thread, in the order of the
 // sequential run. A question blocks the run until it is answered.
 //
+// A loaded photo is turned upright by its Exif orientation and, with the job's to_srgb, its
+// colours are converted to sRGB (imaging/ImagingColorProfile.h) before the size is computed, so
+// the size rules and the name placeholders see the upright picture. Otherwise its colour
+// profile goes into the outputs that can hold one.
+//
 // Several files are in flight at once (RunSetup::jobs). Helper threads do what a file needs
 // from no other file: the load, the output path (its folders are created then), the metadata
 // read, the target size with the file-size search, and the scaling, for the next files of the
@@ -36,7 +41,7 @@
 //     Photoshop layer), the decimal separator; the start checks look at the first job;
 //   - read again for every file, from a fresh job: the size mode and all size settings, the
 //     larger/smaller and landscape/portrait check boxes, overwrite or new file, the folder, name
-//     and type settings, and the target file size.
+//     and type settings, the target file size, and the photo check boxes.
 #pragma once
 
 #include <functional>
@@ -76,13 +81,22 @@ public:
   virtual void WriteInto(const std::string& outputPath) = 0;
 };
 
+// How the carried metadata change on their way into the output.
+struct CarryChanges {
+  // The Exif orientation the pixels were turned upright from (2 to 8): the carried orientation
+  // becomes 1, and a thumbnail is turned the same way. 1: the pixels stand as stored.
+  int32_t uprightFrom = 1;
+  // The job's strip_location: the GPS data and the personal tags are left out.
+  bool stripPersonal = false;
+};
+
 class MetadataCarrier {
 public:
   virtual ~MetadataCarrier() = default;
   // The metadata read: called for a source whose content is JPEG, after the output path is
   // built. Null when there is nothing to carry. Throws on failure (the picture is written
   // without them and "metadatenverloren" reported).
-  virtual std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath) = 0;
+  virtual std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath, const CarryChanges& changes) = 0;
 };
 
 // What survives from one run to the next: the resampling filter (nearest neighbour until a

@@ -6,6 +6,7 @@
 #include "base/Text.h"
 
 #include "imaging/Imaging.h"
+#include "imaging/ImagingOrientation.h"
 #include "engine/SafeFile.h"
 #include "imaging/formats/ImagingIcon.h"
 
@@ -53,7 +54,9 @@ bool IsIconPath(const std::string& path) {
   return base::EqualNoCase(ext, ".ico") || base::EqualNoCase(ext, ".cur");
 }
 
-bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options) {
+bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+                   PhotoFacts* facts) {
+  if (facts) *facts = PhotoFacts();
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
 
@@ -65,7 +68,12 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, static_cast<int32_t>(imaging::PixelFormat::A8R8G8B8));
   imaging::TDynImageDataArray images;
-  if (!codec->LoadFromFile(path, images, true, loadOptions) || images.empty()) return false;
+  imaging::CodecOptions found;
+  if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
+  if (facts) {
+    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
+    facts->profile = found.Profile();
+  }
   imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
   if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) return false;
@@ -103,7 +111,9 @@ imaging::PixelFormat RunFormatOf(const ImageData& image) {
   return info->HasAlphaChannel || info->IsCompressed ? PF::A8R8G8B8 : PF::R8G8B8;
 }
 
-bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::CodecOptions& options) {
+bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+                     PhotoFacts* facts) {
+  if (facts) *facts = PhotoFacts();
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
 
@@ -115,7 +125,12 @@ bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::C
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, 0);
   imaging::TDynImageDataArray images;
-  if (!codec->LoadFromFile(path, images, true, loadOptions) || images.empty()) return false;
+  imaging::CodecOptions found;
+  if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
+  if (facts) {
+    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
+    facts->profile = found.Profile();
+  }
   imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
   if (!imaging::ConvertImageFormat(loaded, RunFormatOf(loaded))) return false;

@@ -9,17 +9,25 @@
 
 namespace vexilo {
 
+// What a load found beside the pixels of a photo.
+struct PhotoFacts {
+  int32_t orientation = 1;         // Exif orientation of the stored pixels, 1 to 8
+  imaging::ColorProfile profile;   // the embedded ICC profile, null when none
+};
+
 // Loads the first image of the file and converts it to A8R8G8B8. Icons and cursors (.ico, .cur)
 // are read by the icon codec, every other file by the codec its content is detected as.
 // False when no codec accepts the file or it yields no image. The path must not be empty.
-// The codecs read with the given option values (by default the process values).
+// The codecs read with the given option values (by default the process values); `facts`, when
+// given, receives the orientation and colour profile the codec found (none for icons).
 bool LoadImageFile(const std::string& path, imaging::ImageData& image,
-                   const imaging::CodecOptions& options = imaging::CurrentOptions());
+                   const imaging::CodecOptions& options = imaging::CurrentOptions(), PhotoFacts* facts = nullptr);
 
 // The run's load: as LoadImageFile, but the picture keeps the plain format nearest to the one
 // the file holds (RunFormatOf) instead of A8R8G8B8, so that scaling and saving lose neither
-// 16-bit samples nor the knowledge that a picture is gray or has no alpha.
-bool LoadImageForRun(const std::string& path, imaging::ImageData& image, const imaging::CodecOptions& options);
+// 16-bit samples nor the knowledge that a picture is gray or has no alpha. `facts` as there.
+bool LoadImageForRun(const std::string& path, imaging::ImageData& image, const imaging::CodecOptions& options,
+                     PhotoFacts* facts = nullptr);
 
 // The format the run keeps a loaded picture in: gray stays gray and 16-bit samples stay 16-bit
 // (Gray8, A8Gray8, Gray16, A16Gray16, R8G8B8, A8R8G8B8, R16G16B16, A16R16G16B16 and the latter

@@ -70,6 +70,9 @@ ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptione
   job.progressive = toptionen.Checked(ctl::progressivaktiv);
   job.psdLayer = toptionen.Checked(ctl::psdlayers);
   job.keepDates = toptionen.Checked(ctl::keep_dates);
+  job.keepOrientation = toptionen.Checked(ctl::keep_orientation);
+  job.toSRGB = toptionen.Checked(ctl::to_srgb);
+  job.stripLocation = toptionen.Checked(ctl::strip_location);
   return job;
 }
 

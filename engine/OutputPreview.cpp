@@ -1,11 +1,15 @@
 #include "engine/OutputPreview.h"
 
+#include <utility>
+
 #include "engine/OutputNaming.h"
+#include "imaging/ImagingOrientation.h"
 
 namespace vexilo {
 
 OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourcePath, int32_t width, int32_t height,
-                            int index, int rowCount) {
+                            int index, int rowCount, int32_t orientation) {
+  if (!job.keepOrientation && imaging::OrientationSwapsSides(orientation)) std::swap(width, height);
   OutputPreview p;
   p.sourcePath = sourcePath;
   p.width = width;

@@ -22,9 +22,11 @@ struct OutputPreview {
   std::string problem;  // a size the run would refuse ("2/0"), else empty
 };
 
-// The image is row `index` of `rowCount` rows.
+// The image is row `index` of `rowCount` rows; `width` and `height` are its stored size and
+// `orientation` its Exif orientation, by which the run turns it upright (and so the preview
+// shows the upright size) unless the job keeps the orientation.
 OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourcePath, int32_t width, int32_t height,
-                            int index, int rowCount);
+                            int index, int rowCount, int32_t orientation = 1);
 
 // "IMG_0001.jpg 4000 × 3000 → 1024 × 768 → /home/me/Pictures/small/IMG_0001.jpg"; the file-size
 // mode shows the target ("→ ≤ 100 KB") in place of the size.

@@ -54,7 +54,11 @@ inline constexpr std::string_view out_quality = "out_quality";          // outpu
 inline constexpr std::string_view ScrollBar1 = "ScrollBar1";            // quality scroll bar
 inline constexpr std::string_view progressivaktiv = "progressivaktiv";  // progressive output
 inline constexpr std::string_view psdlayers = "psdlayers";              // Photoshop output as a layer
-// Vexilo's own, stored in the configuration section VX.
-inline constexpr std::string_view keep_dates = "keep_dates";  // outputs get the source's file times
+// Check boxes of this program beyond the original dialog; the configuration files keep them in
+// a section of their own, [VX] (config/Configuration.h).
+inline constexpr std::string_view keep_dates = "keep_dates";              // outputs get the source's file times
+inline constexpr std::string_view keep_orientation = "keep_orientation";  // leave the Exif orientation as stored
+inline constexpr std::string_view to_srgb = "to_srgb";                    // convert colours to sRGB, embed no profile
+inline constexpr std::string_view strip_location = "strip_location";      // leave GPS and personal tags out
 
 }  // namespace forms::ctl

@@ -53,6 +53,12 @@ Form CreateToptionenForm() {
   form.Add(MakeControl(ControlKind::Label, "Label4"));
   form.Add(MakeControl(ControlKind::Label, "Label10"));
   form.Add(MakeControl(ControlKind::Button, "Button1"));
+  // Beyond the original dialog: unchecked, a photo is turned upright, keeps its colour profile
+  // and all its metadata, and an output gets the time it was written.
+  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox3"));
+  form.Add(MakeCheck("keep_orientation", false));
+  form.Add(MakeCheck("to_srgb", false));
+  form.Add(MakeCheck("strip_location", false));
   form.Add(MakeCheck("keep_dates", false));
 
   form.OnChange("out_quality", [](Form& f, Control& c) {

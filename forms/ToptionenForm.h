@@ -1,6 +1,7 @@
 // The options dialog's form `Toptionen`: the larger/smaller and orientation switches, the
 // resampling method, the output quality with its scroll bar, progressive and layer output, and
-// (Vexilo's own) whether outputs keep the file dates of their sources.
+// the switches of this program: the photo switches (orientation, colour profile, personal
+// metadata) and whether outputs keep the file dates of their sources.
 #pragma once
 
 #include <optional>

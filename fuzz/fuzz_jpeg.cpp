@@ -1,9 +1,12 @@
-// Feeds arbitrary bytes to the JPEG reader; whatever decodes is written again (quality and
-// progressive chosen from the input) and read back at the same size.
+// Feeds arbitrary bytes to the JPEG reader; whatever decodes is turned upright by the Exif
+// orientation it reports, converted to sRGB by the colour profile it found (Little CMS on a
+// hostile profile), written again with that profile (quality and progressive chosen from the
+// input) and read back at the same size with the same profile.
 #include <cstddef>
 #include <cstdint>
 
 #include "imaging/Imaging.h"
+#include "imaging/ImagingOrientation.h"
 
 using namespace imaging;
 
@@ -30,15 +33,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;
   try {
-    if (!jpeg->LoadFromStream(input, images)) return 0;
-    SetOption(ImagingJpegQuality, int32_t(size % 101));
-    SetOption(ImagingJpegProgressive, int32_t(size & 1));
+    CodecOptions facts;
+    if (!jpeg->LoadFromStream(input, images, false, CurrentOptions(), &facts)) return 0;
+    const int32_t orientation = facts.Get(ImagingLoadedOrientation);
+    if (orientation < 1 || orientation > 8 || !OrientImage(images[0], orientation)) __builtin_trap();
+    if (facts.Profile()) {
+      std::string error;
+      ConvertToSRGB(images[0], *facts.Profile(), error);
+      if (!IsImageValid(images[0])) __builtin_trap();
+    }
+    CodecOptions options = CurrentOptions();
+    options.Set(ImagingJpegQuality, int32_t(size % 101));
+    options.Set(ImagingJpegProgressive, int32_t(size & 1));
+    options.SetProfile(facts.Profile());
     TMemoryStream output;
-    if (!jpeg->SaveToStream(output, images)) __builtin_trap();
+    if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, smFromBeginning);
     TDynImageDataArray again;
-    if (!jpeg->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
+    CodecOptions written;
+    if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height)
+      __builtin_trap();
+    const bool embedded = ProfileFitsFormat(facts.Profile(), images[0].Format == PixelFormat::Gray8
+                                                                 ? PixelFormat::Gray8
+                                                                 : PixelFormat::R8G8B8);
+    if (embedded != (written.Profile() != nullptr) || (embedded && *written.Profile() != *facts.Profile()))
       __builtin_trap();
   } catch (const EImagingError&) {
   }

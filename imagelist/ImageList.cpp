@@ -212,9 +212,10 @@ bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) 
   return true;
 }
 
-void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon) {
+void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation) {
   entry.width = std::to_string(width);
   entry.height = std::to_string(height);
+  entry.orientation = orientation;
   // An icon's size cell is its drawn picture, 4 bytes a pixel.
   if (icon) entry.size = SizeText(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4, decimalSeparator_);
   entry.pending = false;
@@ -226,7 +227,7 @@ void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool 
 void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
   imaging::TImageHeader header;
   if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentHeaderOptions(), header)) {
-    Fill(entry, header.Width, header.Height, icon);
+    Fill(entry, header.Width, header.Height, icon, header.Orientation);
     return;
   }
   imaging::Image held;
@@ -250,7 +251,7 @@ int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
     const bool icon = vexilo::IsIconPath(path);
     std::string cause = result.cause;
     try {
-      if (result.read) Fill(entry, result.header.Width, result.header.Height, icon);
+      if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
       else if (result.decode) ReadNow(entry, icon, result.job.extension);
     } catch (const std::exception& e) {
       cause = e.what();

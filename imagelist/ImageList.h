@@ -32,6 +32,9 @@ struct ImageListEntry {
   int icon = -1;       // index into the window's icon list
   bool selected = false;
   bool pending = false;  // width and height (and an icon's size) wait for the header read
+  // The orientation the header states (not a column: width and height are the stored ones); the
+  // preview turns the size by it as the run turns the picture.
+  int32_t orientation = 1;
   uint64_t headerRead = 0;  // which read fills a pending row
 
   const std::string& Cell(int column) const;
@@ -197,7 +200,7 @@ private:
   void Insert(ImageListEntry entry);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
   void Changed();
-  void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon);
+  void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation = 1);
   void ReadNow(ImageListEntry& entry, bool icon, const std::string& extension);
   HeaderPool& Pool();
 

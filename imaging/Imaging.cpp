@@ -59,6 +59,8 @@ int32_t FilterOptionValue(int32_t id, int32_t value) {
     case ImagingLoadOverrideFormat:
     case ImagingSaveOverrideFormat:
       return IsFormatValid(static_cast<PixelFormat>(value)) ? value : 0;
+    case ImagingLoadedOrientation:
+      return value >= 1 && value <= 8 ? value : 1;
     default:
       return value;
   }
@@ -128,6 +130,7 @@ TRegistry BuildRegistry() {
     OptionBinding::Bind(table.values, ImagingColorReductionMask, 255);
     OptionBinding::Bind(table.values, ImagingLoadOverrideFormat, 0);
     OptionBinding::Bind(table.values, ImagingSaveOverrideFormat, 0);
+    OptionBinding::Bind(table.values, ImagingLoadedOrientation, 1);
   } catch (...) {
     // The codecs built so far are gone with `registry`; their option bindings must go too.
     tBuildingRegistry = false;
@@ -234,6 +237,8 @@ TImageFileFormat& TImageFileFormat::PrepareWorker(const CodecOptions& options,
     RaiseImaging("Codec \"%s\" could not be prepared for this operation.", Name.c_str());
   for (size_t i = 0; i < holder.optionFields_.size(); ++i)
     if (holder.optionFields_[i].owned) *worker.optionFields_[i].field = options.Get(holder.optionFields_[i].id);
+  worker.LoadedOrientation = 1;
+  worker.IccProfile = options.Profile();
   return worker;
 }
 
@@ -242,6 +247,12 @@ void TImageFileFormat::ReportFacts(const TImageFileFormat& worker, CodecOptions&
   for (size_t i = 0; i < holder.optionFields_.size(); ++i)
     if (holder.optionFields_[i].owned)
       OptionBinding::Store(facts, holder.optionFields_[i].id, *worker.optionFields_[i].field);
+  OptionBinding::Store(facts, ImagingLoadedOrientation, worker.LoadedOrientation);
+  facts.SetProfile(worker.IccProfile);
+}
+
+ColorProfile TImageFileFormat::SaveProfileFor(PixelFormat format) const {
+  return ProfileFitsFormat(IccProfile, format) ? IccProfile : nullptr;
 }
 
 
@@ -307,6 +318,8 @@ bool TImageFileFormat::LoadFrom(const TIOFunctions& io, const void* name, TStrea
   }
   images.Clear();
   if (!handle.IsOpen()) return false;
+  // A profile in the options is one to embed; what this file holds is found by its reader.
+  worker.IccProfile.reset();
   const bool ok = worker.ReadImages(handle.Handle(), images, onlyFirst);
   handle.Close();
   if (facts) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/ImagingColorProfile.h"
 #include "imaging/ImagingImage.h"
 #include "imaging/ImagingIO.h"
 #include "imaging/ImagingPixelFormats.h"
@@ -30,10 +31,17 @@ public:
   bool Set(int32_t id, int32_t value);
   bool IsBound(int32_t id) const;
 
+  // The ICC colour profile beside the numbered values: in a load's facts the profile the file
+  // embeds, in a save's options the profile to embed. A codec embeds it where its file type
+  // holds one and the written pixels' colour space matches (ProfileFitsFormat). Null for none.
+  const ColorProfile& Profile() const { return profile_; }
+  void SetProfile(ColorProfile profile) { profile_ = std::move(profile); }
+
 private:
   friend class OptionBinding;
   std::vector<int32_t> values_;  // indexed by option id
   std::vector<uint8_t> bound_;
+  ColorProfile profile_;
 };
 
 // The process values of the options, copied; what a run takes at its start.
@@ -85,7 +93,8 @@ public:
   bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false) const;
   bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false) const;
   // The same with the given option values. A load fills `facts`, when given, with those values
-  // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels).
+  // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels; the
+  // orientation and colour profile of a photo, ImagingLoadedOrientation and Profile()).
   bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
                     const CodecOptions& options, CodecOptions* facts = nullptr) const;
   bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options,
@@ -107,6 +116,13 @@ protected:
   bool PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree);
   // The same, with the converted copy owned by `prepared`.
   bool PrepareForSave(const ImageData& image, PreparedImage& prepared);
+  // Facts every reader may report: the Exif orientation of the first image (1 to 8) and its
+  // colour profile. A load starts with 1 and none; a save finds in IccProfile the profile of its
+  // options, which SaveProfileFor hands out for the pixels it writes.
+  int32_t LoadedOrientation = 1;
+  ColorProfile IccProfile;
+  // The profile to embed with pixels of `format`, or null.
+  ColorProfile SaveProfileFor(PixelFormat format) const;
   // Binds an option field of the codec to an option id. The registry's instance gives the id its
   // start value (RegisterOption: the first binding of an id wins); a worker's field receives the
   // value of the call's snapshot.
@@ -206,6 +222,9 @@ enum : int32_t {
   ImagingColorReductionMask = 128,
   ImagingLoadOverrideFormat = 129,
   ImagingSaveOverrideFormat = 130,
+  // A load's fact: the Exif orientation of the first image, 1 (as stored) to 8; see
+  // imaging/ImagingOrientation.h. Readers that know no orientation report 1.
+  ImagingLoadedOrientation = 131,
 };
 
 // The process values of the options. A variable bound by RegisterOption follows SetOption and

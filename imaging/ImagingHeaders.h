@@ -17,6 +17,9 @@ struct TImageHeader {
   int32_t Width = 0;
   int32_t Height = 0;
   PixelFormat Format = PixelFormat::Unknown;
+  // The orientation of the stored pixels (imaging/ImagingOrientation.h) as the loader reports
+  // it: a JPEG's first Exif segment before its frame header, a TIFF page read row by row; else 1.
+  int32_t Orientation = 1;
 };
 
 // The codec options a header depends on, copied by the caller on its own thread (the option
@@ -60,7 +63,8 @@ void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions& options,
 void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 
 // The frame header of a JPEG stream from the handle's position: the size and the format the
-// JPEG codec decodes to. Raises for a stream libjpeg would not decode by its header alone.
+// JPEG codec decodes to, and the orientation of an Exif segment before it. Raises for a stream
+// libjpeg would not decode by its header alone.
 void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header);
 
 }  // namespace imaging

@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries and XML
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libopenjp2-7-dev libxml2-dev libwebp-dev
+  # colour profiles
+  liblcms2-dev
   # user interface
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   # independent decoders used as test oracles

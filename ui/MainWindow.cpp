@@ -827,7 +827,7 @@ void MainWindow::UpdatePreview() {
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
   const vexilo::ConversionJob job = vexilo::JobFromForms(windows_.tprog, windows_.optionen);
   const auto p = vexilo::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
-                                       forms::ParseIntegerText(row.height).value_or(0), index, rows);
+                                       forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
   const QString line = Q(vexilo::PreviewLine(p, job.fileSizeText));
   preview_->setToolTip(line);
   preview_->setText(QFontMetrics(preview_->font()).elidedText(line, Qt::ElideMiddle, std::max(100, preview_->width())));

@@ -20,15 +20,7 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
   setObjectName("optionen");
   auto* outer = new QVBoxLayout(this);
-  auto* general = new QGroupBox(this);
-  auto* g = new QVBoxLayout(general);
-  for (const char* name : {"act_sizehochquerformat", "act_sizekleiner", "act_sizebigger"}) {
-    auto* box = new QCheckBox(general);
-    g->addWidget(box);
-    binder_->Bind(name, box);
-  }
-  binder_->Bind("GroupBox1", general);
-  outer->addWidget(general);
+  outer->addWidget(CheckBoxGroup("GroupBox1", {"act_sizehochquerformat", "act_sizekleiner", "act_sizebigger"}));
 
   auto* advanced = new QGroupBox(this);
   auto* a = new QGridLayout(advanced);
@@ -63,6 +55,8 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   binder_->Bind("GroupBox2", advanced);
   outer->addWidget(advanced);
 
+  outer->addWidget(CheckBoxGroup("GroupBox3", {"keep_orientation", "to_srgb", "strip_location"}));
+
   auto* ok = new QPushButton(this);
   binder_->Bind("Button1", ok);
   ok->setDefault(true);
@@ -72,6 +66,18 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   row->addWidget(ok);
   outer->addLayout(row);
   outer->addStretch();
+}
+
+QGroupBox* OptionsDialog::CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes) {
+  auto* frame = new QGroupBox(this);
+  auto* layout = new QVBoxLayout(frame);
+  for (const char* name : boxes) {
+    auto* box = new QCheckBox(frame);
+    layout->addWidget(box);
+    binder_->Bind(name, box);
+  }
+  binder_->Bind(group, frame);
+  return frame;
 }
 
 void OptionsDialog::ApplyTexts(forms::Language language) {

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QGroupBox>
 
+#include <initializer_list>
+
 #include "forms/Form.h"
 #include "forms/Language.h"
 
@@ -19,6 +21,9 @@ public:
   FormBinder* Binder() const { return binder_; }
 
 private:
+  // A group box of check boxes, one below the other, bound to their controls.
+  QGroupBox* CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes);
+
   FormBinder* binder_;
 };
 

@@ -11,10 +11,12 @@ namespace {
 
 class TCarriedExif : public CarriedMetadata {
 public:
-  explicit TCarriedExif(const std::string& sourcePath) {
+  TCarriedExif(const std::string& sourcePath, const CarryChanges& changes) {
     try {
       data_.LoadFromJPEG(sourcePath);
       data_.SetSoftware(kCarriedSoftware);
+      if (changes.uprightFrom != 1) data_.MarkUpright(changes.uprightFrom);
+      if (changes.stripPersonal) data_.StripPersonalData();
     } catch (const EExifError& e) {
       readError_ = e.what();
       failed_ = true;
@@ -34,8 +36,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<CarriedMetadata> TExifMetadataCarrier::Read(const std::string& sourcePath) {
-  return std::make_unique<TCarriedExif>(sourcePath);
+std::unique_ptr<CarriedMetadata> TExifMetadataCarrier::Read(const std::string& sourcePath,
+                                                            const CarryChanges& changes) {
+  return std::make_unique<TCarriedExif>(sourcePath, changes);
 }
 
 }  // namespace exif

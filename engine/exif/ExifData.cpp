@@ -4,8 +4,10 @@
 #include <cstring>
 #include <fstream>
 #include <set>
+#include <utility>
 
 #include "engine/exif/ExifErrors.h"
+#include "engine/exif/ExifThumbnail.h"
 #include "engine/exif/JpegHeaderParser.h"
 #include "engine/exif/TiffStructures.h"
 
@@ -306,6 +308,50 @@ void TExifData::SetSoftware(const std::string& text) {
   packet.UpdateProperty(xmpns::XMPBasic, "CreatorTool", text);
   packet.UpdateProperty(xmpns::Tiff, "Software", text);
   packet.UpdateProperty(xmpns::Tiff, "software", text);
+}
+
+void TExifData::MarkUpright(int32_t orientation) {
+  for (TExifSectionKind kind : {TExifSectionKind::esGeneral, TExifSectionKind::esThumbnail})
+    if (Section(kind).Find(ttag::Orientation) != nullptr) SetWord(kind, ttag::Orientation, 1);
+  XMPPacket().UpdateProperty(xmpns::Tiff, "Orientation", "1");
+  if (thumbnail_.empty()) return;
+  int32_t width = 0, height = 0;
+  if (!OrientThumbnail(thumbnail_, orientation, width, height)) {
+    thumbnail_.clear();
+    return;
+  }
+  TExifSection& ifd1 = Section(TExifSectionKind::esThumbnail);
+  if (ifd1.Find(ttag::ImageWidth) != nullptr || ifd1.Find(ttag::ImageLength) != nullptr) {
+    SetWord(TExifSectionKind::esThumbnail, ttag::ImageWidth, static_cast<uint16_t>(width));
+    SetWord(TExifSectionKind::esThumbnail, ttag::ImageLength, static_cast<uint16_t>(height));
+  }
+}
+
+void TExifData::StripPersonalData() {
+  Section(TExifSectionKind::esGPS).Clear();
+  for (uint16_t id : {ttag::UserComment, ttag::CameraOwnerName, ttag::BodySerialNumber, ttag::LensSerialNumber})
+    Section(TExifSectionKind::esDetails).Remove(id);
+  for (uint16_t id : {ttag::XPComment, ttag::CameraSerialNumber}) Section(TExifSectionKind::esGeneral).Remove(id);
+  // Names are prefixes: exif:GPS takes every GPS property, Iptc4xmpExt:Location both the
+  // place shown and the place the photo was taken.
+  static constexpr std::pair<const char*, const char*> kProperties[] = {
+      {xmpns::Exif, "GPS"},
+      {xmpns::Exif, "UserComment"},
+      {xmpns::ExifEx, "CameraOwnerName"},
+      {xmpns::ExifEx, "BodySerialNumber"},
+      {xmpns::ExifEx, "LensSerialNumber"},
+      {xmpns::Aux, "SerialNumber"},
+      {xmpns::Aux, "LensSerialNumber"},
+      {xmpns::Aux, "OwnerName"},
+      {xmpns::Photoshop, "City"},
+      {xmpns::Photoshop, "State"},
+      {xmpns::Photoshop, "Country"},
+      {xmpns::IptcCore, "Location"},
+      {xmpns::IptcCore, "CountryCode"},
+      {xmpns::IptcExt, "Location"},
+  };
+  TContainedXMPPacket& packet = XMPPacket();
+  for (const auto& [schema, name] : kProperties) packet.RemoveProperties(schema, name);
 }
 
 }  // namespace vexilo::exif

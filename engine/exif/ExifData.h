@@ -39,15 +39,22 @@ namespace ttag {
 inline constexpr uint16_t ImageWidth = 256;
 inline constexpr uint16_t ImageLength = 257;
 inline constexpr uint16_t Compression = 259;
+inline constexpr uint16_t Orientation = 274;
 inline constexpr uint16_t Software = 305;
 inline constexpr uint16_t JPEGInterchangeFormat = 513;
 inline constexpr uint16_t JPEGInterchangeFormatLength = 514;
 inline constexpr uint16_t ExifIFD = 34665;
 inline constexpr uint16_t GPSIFD = 34853;
 inline constexpr uint16_t MakerNote = 37500;
+inline constexpr uint16_t UserComment = 37510;
+inline constexpr uint16_t XPComment = 40092;
 inline constexpr uint16_t PixelXDimension = 40962;
 inline constexpr uint16_t PixelYDimension = 40963;
 inline constexpr uint16_t InteropIFD = 40965;
+inline constexpr uint16_t CameraOwnerName = 42032;
+inline constexpr uint16_t BodySerialNumber = 42033;
+inline constexpr uint16_t LensSerialNumber = 42037;
+inline constexpr uint16_t CameraSerialNumber = 50735;
 inline constexpr uint16_t Padding = 59932;
 inline constexpr uint16_t OffsetSchema = 59933;
 }  // namespace ttag
@@ -169,6 +176,17 @@ public:
   // tiff:Software and tiff:software where the packet holds them.
   std::string Software() const { return GetString(TExifSectionKind::esGeneral, 305); }
   void SetSoftware(const std::string& text);
+
+  // For pixels that were turned upright from `orientation` (2 to 8): Orientation becomes 1 in
+  // IFD0, in IFD1 and in the XMP packet where they hold it, and the thumbnail is turned the same
+  // way (and left out when it cannot be decoded, rather than shown the wrong way round).
+  void MarkUpright(int32_t orientation);
+  // Leaves out what tells where a photo was taken and whose camera took it: the GPS section,
+  // UserComment, CameraOwnerName, BodySerialNumber, LensSerialNumber, XPComment and
+  // CameraSerialNumber, and the XMP packet's exif:GPS*, exif:UserComment, the owner and serial
+  // number properties of exifEX and aux, and the location properties of photoshop and the IPTC
+  // schemas. Artist, Copyright and the maker note stay.
+  void StripPersonalData();
 
   // True while the XMP segment of the source is held unparsed.
   bool HasRawXMP() const { return !rawXmp_.empty(); }

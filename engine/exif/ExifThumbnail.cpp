@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "imaging/Imaging.h"
+#include "imaging/ImagingOrientation.h"
 #include "imaging/ImagingPixelFormats.h"
 #include "engine/exif/ExifErrors.h"
 #include "engine/exif/TiffStructures.h"
@@ -13,6 +14,18 @@ namespace vexilo::exif {
 namespace {
 
 int32_t RoundSide(double value) { return std::max<int32_t>(1, static_cast<int32_t>(std::nearbyint(value))); }
+
+// A baseline JPEG of the thumbnail's own settings, whatever the run's are; false when the codec
+// refuses the picture.
+bool EncodeThumbnail(const imaging::ImageData& image, std::vector<uint8_t>& jpeg) {
+  imaging::CodecOptions options = imaging::CurrentOptions();
+  options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
+  options.Set(imaging::ImagingJpegProgressive, 0);
+  imaging::TMemoryStream output;
+  if (!imaging::SaveImageToStream("jpg", output, image, options)) return false;
+  jpeg = std::move(output.Data());
+  return true;
+}
 
 }  // namespace
 
@@ -44,24 +57,37 @@ bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height
   if (image->Width <= layout::kThumbnailMaxWidth && image->Height <= layout::kThumbnailMaxHeight)
     return false;
   const TThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
-  imaging::TMemoryStream output;
+  std::vector<uint8_t> reduced;
   bool saved = false;
   try {
     if (!imaging::ResizeImage(image, size.Width, size.Height, imaging::ResizeFilter::Bilinear))
       throw EExifError("Exif thumbnail cannot be scaled");
-    // The thumbnail's own settings, whatever the run's are.
-    imaging::CodecOptions options = imaging::CurrentOptions();
-    options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
-    options.Set(imaging::ImagingJpegProgressive, 0);
-    saved = imaging::SaveImageToStream("jpg", output, image, options);
+    saved = EncodeThumbnail(image, reduced);
   } catch (const imaging::EImagingError& e) {
     throw EExifError(std::string("Exif thumbnail cannot be encoded: ") + e.what());
   }
   if (!saved) throw EExifError("Exif thumbnail cannot be encoded");
-  jpeg = std::move(output.Data());
+  jpeg = std::move(reduced);
   width = size.Width;
   height = size.Height;
   return true;
+}
+
+bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& width, int32_t& height) {
+  try {
+    imaging::Image image;
+    imaging::TMemoryStream input(jpeg);
+    std::vector<uint8_t> turned;
+    if (!imaging::LoadImageFromStream(input, image) || !imaging::OrientImage(image, orientation) ||
+        !EncodeThumbnail(image, turned))
+      return false;
+    jpeg = std::move(turned);
+    width = image->Width;
+    height = image->Height;
+    return true;
+  } catch (const imaging::EImagingError&) {
+    return false;
+  }
 }
 
 }  // namespace vexilo::exif

@@ -23,4 +23,9 @@ TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height);
 // or encoded.
 bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height);
 
+// Turns the thumbnail as its picture was turned upright from the Exif `orientation` and
+// encodes it again as above; `width` and `height` then give its new size. False when the data
+// cannot be decoded or encoded.
+bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& width, int32_t& height);
+
 }  // namespace vexilo::exif

@@ -54,6 +54,10 @@ std::vector<xmlNode*> FindDescriptions(xmlDoc* doc) {
   return descriptions;
 }
 
+bool HasPrefix(const xmlChar* name, const char* prefix) {
+  return name != nullptr && xmlStrncmp(name, X(prefix), xmlStrlen(X(prefix))) == 0;
+}
+
 std::string NodeText(const xmlNode* node) {
   std::string text;
   if (xmlChar* content = xmlNodeGetContent(node)) {
@@ -123,6 +127,34 @@ int TContainedXMPPacket::UpdateProperty(const char* schemaNamespace, const char*
     }
   }
   return changed;
+}
+
+int TContainedXMPPacket::RemoveProperties(const char* schemaNamespace, const char* namePrefix) {
+  if (doc_ == nullptr) return 0;
+  int removed = 0;
+  const auto inSchema = [&](const xmlNs* ns) {
+    return ns != nullptr && ns->href != nullptr && xmlStrcmp(ns->href, X(schemaNamespace)) == 0;
+  };
+  for (xmlNode* description : FindDescriptions(doc_)) {
+    for (xmlAttr* attr = description->properties; attr != nullptr;) {
+      xmlAttr* next = attr->next;
+      if (inSchema(attr->ns) && HasPrefix(attr->name, namePrefix)) {
+        xmlRemoveProp(attr);
+        ++removed;
+      }
+      attr = next;
+    }
+    for (xmlNode* child = description->children; child != nullptr;) {
+      xmlNode* next = child->next;
+      if (child->type == XML_ELEMENT_NODE && inSchema(child->ns) && HasPrefix(child->name, namePrefix)) {
+        xmlUnlinkNode(child);
+        xmlFreeNode(child);
+        ++removed;
+      }
+      child = next;
+    }
+  }
+  return removed;
 }
 
 std::string TContainedXMPPacket::GetProperty(const char* schemaNamespace, const char* name) const {

@@ -16,6 +16,11 @@ inline constexpr char XMPBasic[] = "http://ns.adobe.com/xap/1.0/";
 inline constexpr char Tiff[] = "http://ns.adobe.com/tiff/1.0/";
 inline constexpr char Exif[] = "http://ns.adobe.com/exif/1.0/";
 inline constexpr char Rdf[] = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
+inline constexpr char ExifEx[] = "http://cipa.jp/exif/1.0/";
+inline constexpr char Aux[] = "http://ns.adobe.com/exif/1.0/aux/";
+inline constexpr char Photoshop[] = "http://ns.adobe.com/photoshop/1.0/";
+inline constexpr char IptcCore[] = "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/";
+inline constexpr char IptcExt[] = "http://iptc.org/std/Iptc4xmpExt/2008-02-29/";
 }  // namespace xmpns
 
 class TContainedXMPPacket {
@@ -38,6 +43,9 @@ public:
   // the packet already holds, in attribute form (on rdf:Description) or element form. The
   // name is compared exactly; nothing is added. Returns the number of places changed.
   int UpdateProperty(const char* schemaNamespace, const char* name, const std::string& value);
+  // Removes every top-level property of the schema whose name begins with `namePrefix`, in
+  // either form, with everything inside it. Returns the number removed.
+  int RemoveProperties(const char* schemaNamespace, const char* namePrefix);
   // The text of the first such property, or empty text.
   std::string GetProperty(const char* schemaNamespace, const char* name) const;
 

@@ -116,6 +116,10 @@ const TextEntry kOptions[] = {
     {"Label10", "Output-Quality for the formats JPEG, JNG, MNG and JPG2000"},
     {"progressivaktiv", "Use Progressive-Function for the formats JPEG, JNG and MNG"},
     {"psdlayers", "Insert image as layer in format PSD (Photoshop)"},
+    {"GroupBox3", "Photos"},
+    {"keep_orientation", "Keep the stored orientation (do not turn photos upright by their Exif data)"},
+    {"to_srgb", "Convert colours to sRGB instead of keeping the embedded colour profile"},
+    {"strip_location", "Remove the location and personal data (GPS, owner, serial numbers) from JPEG metadata"},
     {"keep_dates", "Keep the file dates of the originals"},
     {"Button1", "OK"},
 };

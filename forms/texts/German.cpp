@@ -112,6 +112,10 @@ const TextEntry kOptions[] = {
     {"Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"},
     {"progressivaktiv", "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"},
     {"psdlayers", "Bild als Ebene einfügen im Photoshop Format PSD"},
+    {"GroupBox3", "Fotos"},
+    {"keep_orientation", "Gespeicherte Ausrichtung beibehalten (Fotos nicht nach ihren Exif-Angaben aufrichten)"},
+    {"to_srgb", "Farben nach sRGB umrechnen statt das eingebettete Farbprofil zu übernehmen"},
+    {"strip_location", "Aufnahmeort und persönliche Angaben (GPS, Besitzer, Seriennummern) aus JPEG-Metadaten entfernen"},
     {"keep_dates", "Datum der Originaldateien beibehalten"},
     {"Button1", "OK"},
 };

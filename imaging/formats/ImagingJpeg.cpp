@@ -7,6 +7,7 @@
 // inside libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++
 // exception ever unwinds through libjpeg's C frames.
 #include "imaging/ImagingHeaders.h"
+#include "imaging/ImagingOrientation.h"
 #include "imaging/formats/ImagingJpeg.h"
 
 #include <csetjmp>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <span>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -249,6 +252,10 @@ bool DecodeHeader(TJpegDecoder* d) {
   d->cinfo.src = &d->source.pub;
   d->progress.progress_monitor = JpegProgress;
   d->cinfo.progress = &d->progress;
+  // Exif (orientation) and ICC profile segments; libjpeg keeps them in its own pool, so they
+  // take no more memory than the file has bytes.
+  jpeg_save_markers(&d->cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_save_markers(&d->cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&d->cinfo, TRUE);
   d->cinfo.scale_num = 1;
   d->cinfo.scale_denom = 1;
@@ -286,6 +293,46 @@ void ConvertInvertedCmyk(ImageData& image) {
   }
 }
 
+// ---- Photo metadata -----------------------------------------------------------------------
+
+// APP1 "Exif" 00 00 and APP2 "ICC_PROFILE" 00 (ICC.1:2022 annex B.4): a profile is split into
+// chunks of at most 65519 bytes, each headed by its sequence number (from 1) and the number of
+// chunks.
+constexpr uint8_t kExifIdentifier[6] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr uint8_t kIccIdentifier[12] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
+constexpr size_t kIccChunkHeader = sizeof(kIccIdentifier) + 2;
+
+bool StartsWith(const jpeg_saved_marker_ptr m, const uint8_t* identifier, size_t size) {
+  return m->data_length >= size && std::memcmp(m->data, identifier, size) == 0;
+}
+
+// The profile of the ICC chunks in file order. `damaged` tells that chunks were there but do
+// not make one whole profile: a number or count out of range or differing, a chunk missing or
+// twice, or more data than a profile may have.
+ColorProfile AssembleIccProfile(const std::vector<std::span<const uint8_t>>& chunks, bool& damaged) {
+  damaged = false;
+  if (chunks.empty()) return nullptr;
+  damaged = true;
+  const uint8_t count = chunks.front()[sizeof(kIccIdentifier) + 1];
+  if (count == 0 || chunks.size() != count) return nullptr;
+  std::vector<std::span<const uint8_t>> ordered(count);
+  size_t total = 0;
+  for (const auto& chunk : chunks) {
+    const uint8_t number = chunk[sizeof(kIccIdentifier)];
+    if (chunk[sizeof(kIccIdentifier) + 1] != count || number == 0 || number > count || !ordered[number - 1].empty())
+      return nullptr;
+    ordered[number - 1] = chunk.subspan(kIccChunkHeader);
+    total += ordered[number - 1].size();
+    if (ordered[number - 1].empty() || total > kMaxColorProfileBytes) return nullptr;
+  }
+  std::vector<uint8_t> bytes;
+  bytes.reserve(total);
+  for (const auto& part : ordered) bytes.insert(bytes.end(), part.begin(), part.end());
+  ColorProfile profile = MakeColorProfile(std::move(bytes));
+  damaged = !profile;
+  return profile;
+}
+
 // ---- Compression --------------------------------------------------------------------------
 
 struct TJpegEncoder {
@@ -309,6 +356,8 @@ struct TJpegEncodeSettings {
   bool grayScale;
   int32_t quality;
   bool progressive;
+  const uint8_t* profile;  // ICC profile to embed, or null
+  unsigned int profileSize;
 };
 
 // setjmp region: compresses the whole image.
@@ -331,6 +380,7 @@ bool EncodeImage(TJpegEncoder* e, const TJpegEncodeSettings* s) {
   e->cinfo.image_width = static_cast<JDIMENSION>(s->width);
   e->cinfo.image_height = static_cast<JDIMENSION>(s->height);
   jpeg_start_compress(&e->cinfo, TRUE);
+  if (s->profile != nullptr) jpeg_write_icc_profile(&e->cinfo, s->profile, s->profileSize);
   const size_t stride = size_t(s->width) * (s->grayScale ? 1 : 3);
   JSAMPROW rows[kRowsPerCall];
   while (e->cinfo.next_scanline < e->cinfo.image_height) {
@@ -416,6 +466,7 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
       return false;
   }
   CheckImageDimensions(cinfo.image_width, cinfo.image_height, "JPEG file");
+  ReadPhotoMetadata(cinfo.marker_list);
 
   ImageData& image = images.AddEmpty();
   CreateImage(static_cast<int32_t>(cinfo.image_width), static_cast<int32_t>(cinfo.image_height), format, image);
@@ -437,10 +488,32 @@ bool TJpegFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
   encoder->destination.handle = TImagingHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(encoder->err);
   const ImageData& image = prepared;
-  const TJpegEncodeSettings settings{image.Bits, image.Width, image.Height, image.Format == PixelFormat::Gray8,
-                                     Quality, Progressive != 0};
+  const ColorProfile profile = SaveProfileFor(image.Format);
+  const TJpegEncodeSettings settings{image.Bits,  image.Width,   image.Height,
+                                     image.Format == PixelFormat::Gray8,
+                                     Quality,     Progressive != 0,
+                                     profile ? profile->data() : nullptr,
+                                     profile ? static_cast<unsigned int>(profile->size()) : 0u};
   if (!EncodeImage(encoder.get(), &settings)) RaiseJpegError(encoder->err);
   return true;
+}
+
+void TJpegFileFormat::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
+  std::vector<std::span<const uint8_t>> iccChunks;
+  bool exifSeen = false;
+  for (jpeg_saved_marker_ptr m = markers; m != nullptr; m = m->next) {
+    // Only the first Exif segment counts, as for the metadata carry-over.
+    if (m->marker == JPEG_APP0 + 1 && !exifSeen && StartsWith(m, kExifIdentifier, sizeof(kExifIdentifier))) {
+      exifSeen = true;
+      LoadedOrientation = ExifOrientation(m->data + sizeof(kExifIdentifier), m->data_length - sizeof(kExifIdentifier));
+    } else if (m->marker == JPEG_APP0 + 2 && StartsWith(m, kIccIdentifier, sizeof(kIccIdentifier)) &&
+               m->data_length >= kIccChunkHeader) {
+      iccChunks.emplace_back(m->data, m->data_length);
+    }
+  }
+  bool damaged = false;
+  IccProfile = AssembleIccProfile(iccChunks, damaged);
+  if (damaged) AddLoadWarning("The JPEG file's colour profile is damaged; it is left out");
 }
 
 // ---- TCustomIOJpegFileFormat --------------------------------------------------------------
@@ -457,6 +530,8 @@ std::unique_ptr<TImageFileFormat> CreateJpegFileFormat() { return std::make_uniq
 // for the component count (1: gray, 3: RGB, 4: CMYK), and other counts are not decoded.
 void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
   uint8_t bytes[8];
+  bool exifSeen = false;
+  header.Orientation = kOrientationTopLeft;
   handle.ReadExact(bytes, 2, "JPEG start marker");
   if (bytes[0] != 0xFF || bytes[1] != 0xD8) RaiseImaging("JPEG: the data do not start with a start-of-image marker.");
   for (;;) {
@@ -473,6 +548,16 @@ void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
     if (!frame) {
       // libjpeg skips what a length below 2 leaves, nothing.
       if (length - 2 > handle.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
+      if (marker == JPEG_APP0 + 1 && !exifSeen && length - 2 >= int64_t(sizeof(kExifIdentifier))) {
+        std::vector<uint8_t> segment(size_t(length - 2));
+        handle.ReadExact(segment.data(), int64_t(segment.size()), "JPEG APP1 segment");
+        if (std::memcmp(segment.data(), kExifIdentifier, sizeof(kExifIdentifier)) == 0) {
+          exifSeen = true;
+          header.Orientation = ExifOrientation(segment.data() + sizeof(kExifIdentifier),
+                                               segment.size() - sizeof(kExifIdentifier));
+        }
+        continue;
+      }
       if (length > 2) handle.Seek(length - 2, smFromCurrent);
       continue;
     }

@@ -4,6 +4,8 @@
 
 #include "imaging/Imaging.h"
 
+struct jpeg_marker_struct;
+
 namespace imaging {
 
 class TJpegFileFormat : public TImageFileFormat {
@@ -30,6 +32,8 @@ protected:
 
 private:
   void InitIdentity();
+  // Sets LoadedOrientation and IccProfile from the saved APP1 and APP2 segments.
+  void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 
 // A JPEG codec instance that reads and writes through the table given to UseStreamIO. It is

@@ -93,6 +93,10 @@ bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handl
   // A datastream of the other kind leaves the image empty, and the load fails.
   if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
   ApplyFrameSideChunks(frame, image);
+  if (!frame.ProfileBytes.empty()) {
+    IccProfile = ReadProfileChunk(frame.ProfileBytes);
+    if (!IccProfile) AddLoadWarning("The file's colour profile (iCCP) is damaged; it is left out");
+  }
   return true;
 }
 
@@ -107,6 +111,8 @@ bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& han
     saver.AddJNGFrame(prepared.data());
   else
     saver.AddPNGFrame(prepared.data());
+  if (const ColorProfile profile = SaveProfileFor(prepared->Format))
+    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, CompressLevel);
   saver.SaveFile(handle);
   return true;
 }

@@ -60,6 +60,7 @@ struct TFrameInfo {
   std::vector<uint8_t> PaletteBytes;       // PLTE data; PaletteCount = size / 3
   std::vector<uint8_t> TransparencyBytes;  // tRNS data
   std::vector<uint8_t> BackgroundBytes;    // bKGD data
+  std::vector<uint8_t> ProfileBytes;       // iCCP data: profile name, 00, method, deflated profile
   std::vector<uint8_t> ImageDataStream;    // all IDAT data in file order
   std::vector<uint8_t> JpegDataStream;     // all JDAT data
   std::vector<uint8_t> JpegAlphaStream;    // all JDAA data

@@ -31,6 +31,10 @@ std::string ChunkName(TChunkType type) {
 
 // ---- Chunk reader -----------------------------------------------------------------------------
 
+// A larger iCCP chunk is skipped unread: deflate cannot make a profile of the largest size
+// kept more than a little larger.
+constexpr uint32_t kMaxProfileChunk = uint32_t(kMaxColorProfileBytes) + 65536;
+
 // Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
 void ReadChunkData(const TImagingHandle& handle, TChunkType type, uint32_t length, std::vector<uint8_t>& target) {
   uint32_t left = length;
@@ -111,6 +115,7 @@ void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
     ihdr[11] = h.FilterMethod;
     ihdr[12] = h.InterlaceMethod;
     WriteChunk(handle, kIHDR, ihdr, sizeof(ihdr));
+    if (!frame.ProfileBytes.empty()) WriteChunk(handle, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
     if (!frame.PaletteBytes.empty()) WriteChunk(handle, kPLTE, frame.PaletteBytes.data(), frame.PaletteBytes.size());
     if (!frame.TransparencyBytes.empty())
       WriteChunk(handle, kTRNS, frame.TransparencyBytes.data(), frame.TransparencyBytes.size());
@@ -129,6 +134,7 @@ void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
     jhdr[14] = h.AlphaFilterMethod;
     jhdr[15] = h.AlphaInterlaceMethod;
     WriteChunk(handle, kJHDR, jhdr, sizeof(jhdr));
+    if (!frame.ProfileBytes.empty()) WriteChunk(handle, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
     WriteDataChunks(handle, kJDAT, frame.JpegDataStream);
     if (h.AlphaSampleDepth != 0) {
       if (h.AlphaCompressionMethod == 8)
@@ -214,6 +220,9 @@ bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
     } else if (type == kBKGD) {
       std::vector<uint8_t> data = ReadChunk(handle, type, length);
       if (frame->BackgroundBytes.empty()) frame->BackgroundBytes = std::move(data);
+    } else if (type == kICCP && frame && frame->ProfileBytes.empty() && length <= kMaxProfileChunk) {
+      // A datastream's first profile; an MNG file's global one is not used.
+      frame->ProfileBytes = ReadChunk(handle, type, length);
     } else {
       handle.Seek(int64_t(length) + 4, smFromCurrent);
     }

@@ -36,6 +36,7 @@ constexpr TChunkType kJDAA = ChunkType("JDAA");
 constexpr TChunkType kPLTE = ChunkType("PLTE");
 constexpr TChunkType kTRNS = ChunkType("tRNS");
 constexpr TChunkType kBKGD = ChunkType("bKGD");
+constexpr TChunkType kICCP = ChunkType("iCCP");
 constexpr TChunkType kIEND = ChunkType("IEND");
 constexpr TChunkType kMEND = ChunkType("MEND");
 
@@ -81,7 +82,14 @@ TJNGHeader ParseJpegHeader(const std::vector<uint8_t>& d);
 // the global record (MNG), and a chunk before any datastream becomes the global record.
 void TakeSideChunk(std::vector<uint8_t>* frameRecord, std::vector<uint8_t>& global, std::vector<uint8_t> data);
 
+// The profile of iCCP data (PNG specification 11.3.3.3), inflated no further than the size its
+// header states, which must lie within kMaxColorProfileBytes. Null when the data are damaged.
+ColorProfile ReadProfileChunk(const std::vector<uint8_t>& data);
+
 // ---- Writing ----
+
+// iCCP data holding the profile.
+std::vector<uint8_t> MakeProfileChunk(const std::vector<uint8_t>& profile, int compressLevel);
 
 // One chunk: length, type, data and the CRC over type and data.
 void WriteChunk(const TImagingHandle& handle, TChunkType type, const uint8_t* data, size_t size);

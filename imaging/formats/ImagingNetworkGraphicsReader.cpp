@@ -479,6 +479,29 @@ bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, ImageData& image) {
 
 }  // namespace
 
+// ---- Colour profile -------------------------------------------------------------------------
+
+ColorProfile ng::ReadProfileChunk(const std::vector<uint8_t>& data) {
+  // A name of 1 to 79 Latin-1 characters, its terminating 00, the compression method (0).
+  const auto end = std::find(data.begin(), data.begin() + std::min<size_t>(data.size(), 80), uint8_t(0));
+  if (end == data.begin() || end == data.end() || static_cast<size_t>(end - data.begin()) >= 80) return nullptr;
+  const size_t method = static_cast<size_t>(end - data.begin()) + 1;
+  if (method >= data.size() || data[method] != 0) return nullptr;
+  try {
+    const std::vector<uint8_t> deflated(data.begin() + static_cast<ptrdiff_t>(method) + 1, data.end());
+    TInflater inflater(deflated);
+    std::vector<uint8_t> profile(4);
+    inflater.Read(profile.data(), 4);
+    const uint32_t size = LoadBE32(profile.data());
+    if (size < kColorProfileHeaderSize || size > kMaxColorProfileBytes) return nullptr;
+    profile.resize(size);
+    inflater.Read(profile.data() + 4, size - 4);
+    return MakeColorProfile(std::move(profile));
+  } catch (const EImagingError&) {
+    return nullptr;
+  }
+}
+
 // ---- Decoding -------------------------------------------------------------------------------
 
 bool DecodePNGFrame(const TFrameInfo& frame, ImageData& image) {

@@ -215,6 +215,18 @@ void EncodePNGRows(const ImageData& image, const TPNGImageHeader& header, int32_
 
 }  // namespace
 
+std::vector<uint8_t> ng::MakeProfileChunk(const std::vector<uint8_t>& profile, int compressLevel) {
+  static constexpr char kName[] = "ICC profile";
+  std::vector<uint8_t> chunk(kName, kName + sizeof(kName));  // with its 00
+  chunk.push_back(0);                                       // deflate
+  std::vector<uint8_t> deflated;
+  TDeflater deflater(compressLevel, deflated);
+  deflater.Write(profile.data(), profile.size());
+  deflater.Finish();
+  chunk.insert(chunk.end(), deflated.begin(), deflated.end());
+  return chunk;
+}
+
 // ---- TNGFileSaver -----------------------------------------------------------------------------
 
 void TNGFileSaver::AddPNGFrame(const ImageData& image) {

@@ -1,6 +1,7 @@
 // TIFF codec: libtiff opened on the codec's input/output handle. Layouts that match a library
 // format are read row by row; everything else goes through libtiff's RGBA reader.
 #include "imaging/ImagingHeaders.h"
+#include "imaging/ImagingOrientation.h"
 #include "imaging/formats/ImagingTiff.h"
 
 #include <tiffio.h>
@@ -272,7 +273,21 @@ void ExpandGrayFloats(ImageData& image, int samples, Sample one) {
   }
 }
 
-void ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image) {
+// The page's ICC profile (tag 34675), or null when it has none or a damaged one.
+ColorProfile ReadProfileTag(TIFF* tif) {
+  uint32_t size = 0;
+  void* data = nullptr;
+  if (!TIFFGetField(tif, TIFFTAG_ICCPROFILE, &size, &data) || data == nullptr) return nullptr;
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  ColorProfile profile =
+      size <= kMaxColorProfileBytes ? MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size)) : nullptr;
+  if (!profile) AddLoadWarning("The TIFF file's colour profile is damaged; it is left out");
+  return profile;
+}
+
+// Reads one page; returns the orientation its rows still have (libtiff's RGBA reader turns
+// the pages it reads upright itself).
+int32_t ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image) {
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
     RaiseTiff(client, "page without image width or length");
@@ -325,13 +340,14 @@ void ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image
         SwapRedBlueRow(image.Bits + int64_t(y) * image.Width * info.BytesPerPixel, image.Width, info.BytesPerPixel,
                        bytesPerSample);
     }
-    return;
+    return ValidOrientation(orientation);
   }
   if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits), ORIENTATION_TOPLEFT,
                                  0))
     RaiseTiff(client, "the page could not be decoded");
   uint8_t* p = image.Bits;
   for (int64_t i = 0; i < int64_t(width) * height; ++i, p += 4) std::swap(p[0], p[2]);
+  return kOrientationTopLeft;
 }
 
 }  // namespace
@@ -373,7 +389,12 @@ bool TTiffFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
     // Moving on from the current directory keeps a long chain of pages linear to read.
     if (page > 0 && !TIFFReadDirectory(tif.get()))
       RaiseTiff(client, "page " + std::to_string(page) + " could not be read");
-    ReadPage(tif.get(), client, fileSize, images.AddEmpty());
+    const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.AddEmpty());
+    // The facts describe the first page, the one a conversion takes.
+    if (page == 0) {
+      LoadedOrientation = orientation;
+      IccProfile = ReadProfileTag(tif.get());
+    }
   }
   return true;
 }
@@ -421,6 +442,8 @@ bool TTiffFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
       const uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
       TIFFSetField(t, TIFFTAG_EXTRASAMPLES, uint16_t(1), extra);
     }
+    if (const ColorProfile profile = SaveProfileFor(image.Format))
+      TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(profile->size()), profile->data());
     if (!TIFFSetField(t, TIFFTAG_COMPRESSION, compression))
       RaiseTiff(client, "compression " + std::to_string(compression) + " is not available");
     if (info.IsIndexed) {
@@ -492,7 +515,11 @@ void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions&, TImageH
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif.get(), message)) RaiseImaging("TIFF: %s.", message);
   }
-  result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8};
+  // Only pages read row by row keep their orientation; libtiff's RGBA reader turns the others.
+  uint16_t orientation = ORIENTATION_TOPLEFT;
+  if (direct != PixelFormat::Unknown) TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8,
+            ValidOrientation(orientation)};
 }
 
 }  // namespace imaging

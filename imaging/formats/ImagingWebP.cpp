@@ -8,6 +8,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 
 #include "imaging/Imaging.h"
 #include "imaging/ImagingHeaders.h"
@@ -32,6 +33,27 @@ bool IsWebPSignature(const uint8_t* p) {
 struct TDemuxDeleter {
   void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
+
+struct TMuxDeleter {
+  void operator()(WebPMux* m) const { WebPMuxDelete(m); }
+};
+
+// The encoded file with an ICCP chunk (the muxer writes the extended header that announces it).
+std::vector<uint8_t> WithProfile(const uint8_t* encoded, size_t size, const std::vector<uint8_t>& profile) {
+  const WebPData picture{encoded, size};
+  std::unique_ptr<WebPMux, TMuxDeleter> mux(WebPMuxCreate(&picture, 0));
+  if (!mux) RaiseImaging("WebP: the encoded picture cannot be opened to add the colour profile.");
+  const WebPData icc{profile.data(), profile.size()};
+  if (WebPMuxSetChunk(mux.get(), "ICCP", &icc, 0) != WEBP_MUX_OK)
+    RaiseImaging("WebP: the colour profile cannot be added.");
+  WebPData assembled;
+  WebPDataInit(&assembled);
+  if (WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK)
+    RaiseImaging("WebP: the file with the colour profile cannot be assembled.");
+  std::vector<uint8_t> result(assembled.bytes, assembled.bytes + assembled.size);
+  WebPDataClear(&assembled);
+  return result;
+}
 
 struct TMemoryWriterGuard {
   WebPMemoryWriter writer;
@@ -117,6 +139,7 @@ public:
     const uint32_t canvasHeight = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
     const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
     CheckImageDimensions(canvasWidth, canvasHeight, "WebP file");
+    ReadProfile(demux.get());
 
     WebPIterator frame;
     if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) RaiseImaging("WebP: the file holds no picture.");
@@ -188,8 +211,25 @@ public:
     picture.writer = WebPMemoryWrite;
     picture.custom_ptr = &guard->writer;
     if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
+    if (const ColorProfile profile = SaveProfileFor(image.Format)) {
+      const std::vector<uint8_t> file = WithProfile(guard->writer.mem, guard->writer.size, *profile);
+      handle.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
+      return true;
+    }
     handle.WriteExact(guard->writer.mem, static_cast<int64_t>(guard->writer.size), "WebP data");
     return true;
+  }
+
+private:
+  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
+  void ReadProfile(const WebPDemuxer* demux) {
+    WebPChunkIterator chunk;
+    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
+    const uint8_t* bytes = chunk.chunk.bytes;
+    const size_t size = chunk.chunk.size;
+    if (size <= kMaxColorProfileBytes) IccProfile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
+    WebPDemuxReleaseChunkIterator(&chunk);
+    if (!IccProfile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
   }
 };
 

@@ -9,6 +9,7 @@
 
 #include "engine/ImageFiles.h"
 #include "imaging/Imaging.h"
+#include "tests/engine/ExifTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -222,6 +223,59 @@ TEST_F(CliArguments, FilesRunInTheOrderOfTheCommandLine) {
   EXPECT_EQ(written, (std::set<std::string>{"1_z_of_6.bmp", "2_c_of_6.bmp", "3_a_of_6.bmp", "4_b_of_6.bmp",
                                              "5_e_of_6.bmp", "6_m_of_6.bmp"}))
       << output;
+}
+
+TEST_F(CliArguments, PhotoSwitchesReachTheRun) {
+  // A JPEG stored 40 x 20 whose Exif orientation turns it clockwise, with a Display P3 profile.
+  Picture("wide.jpg", 40, 20);
+  imaging::ImageData picture;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "wide.jpg").string(), picture));
+  imaging::CodecOptions options = imaging::CurrentOptions();
+  options.SetProfile(imaging::MakeColorProfile(testsupport::DisplayP3Profile()));
+  imaging::TMemoryStream jpeg;
+  ASSERT_TRUE(imaging::SaveImageToStream("jpg", jpeg, picture, options));
+  imaging::ReleaseImage(picture);
+  exiftest::TiffBlock block(vexilo::exif::TByteOrder::LittleEndian, 64);
+  block.Ifd(8, {{274, 3, 1, 6}});
+  testsupport::WriteFileBytes(dir / "photo.jpg",
+                              exiftest::WithSegments(jpeg.Data(), {exiftest::ExifSegment(block.Bytes())}));
+  const auto profileOf = [&](const std::string& name) {
+    imaging::ImageData image;
+    vexilo::PhotoFacts facts;
+    EXPECT_TRUE(vexilo::LoadImageFile((dir / name).string(), image, imaging::CurrentOptions(), &facts));
+    imaging::ReleaseImage(image);
+    return facts.profile != nullptr;
+  };
+
+  struct Case {
+    const char* options;
+    const char* size;
+    bool profile;
+  };
+  Text("keep.vxc", "[VX]\r\nkeep_orientation=1\r\n[AS]\r\nN=1\r\n");
+  const Case cases[] = {
+      {"", "20x40", true},
+      {"--keep-orientation", "40x20", true},
+      {"--set keep_orientation=1", "40x20", true},
+      {"--config keep.vxc", "40x20", true},
+      {"--config keep.vxc --set VX/keep_orientation=0", "20x40", true},
+      {"--to-srgb", "20x40", false},
+      {"--strip-location --to-srgb --keep-orientation", "40x20", false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir / "out");
+    std::string output;
+    ASSERT_EQ(Cli(std::string("convert ") + c.options + " --no-enlarge --folder out --name %name% --format png photo.jpg",
+                  &output),
+              0)
+        << c.options << "\n" << output;
+    EXPECT_EQ(SizeOf("out/photo.png"), c.size) << c.options;
+    EXPECT_EQ(profileOf("out/photo.png"), c.profile) << c.options;
+  }
+  std::string help;
+  Cli("convert --help", &help);
+  for (const char* option : {"--keep-orientation", "--to-srgb", "--strip-location"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 
 }  // namespace

@@ -93,9 +93,10 @@ TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], "[PBPA]");
   EXPECT_EQ(lines[1], "Panel1=1");
-  // Vexilo's own settings come last, in a section other readers ignore.
-  EXPECT_EQ(std::vector<std::string>(lines.end() - 5, lines.end()),
-            (std::vector<std::string>{"[AS]", "N=1", "A=0", "[VX]", "keep_dates=0"}));
+  // The original sections end with AS; Vexilo's own switches follow in a section of their own.
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 8, lines.end()),
+            (std::vector<std::string>{"[AS]", "N=1", "A=0", "[VX]", "keep_orientation=0", "to_srgb=0",
+                                      "strip_location=0", "keep_dates=0"}));
 
   // Spot checks of the key order inside sections.
   const std::string text = AsciiOfUtf16(bytes);
@@ -250,6 +251,50 @@ TEST(Configuration, WebPEntriesLeaveOlderFilesTheirMeaning) {
   EXPECT_EQ(forms::SearchExtensions(webp.smFilter), (std::vector<std::string>{".webp"}));
 }
 
+TEST(Configuration, PhotoSwitchesLiveInTheirOwnSectionAndReadAsUncheckedWhereAbsent) {
+  ProgramWindows windows(Language::English);
+  windows.optionen.SetChecked("keep_orientation", true);
+  windows.optionen.SetChecked("strip_location", true);
+  config::VxcFile file;
+  config::WriteConfiguration(windows, file);
+  EXPECT_EQ(file.ReadString("VX", "keep_orientation"), "1");
+  EXPECT_EQ(file.ReadString("VX", "to_srgb"), "0");
+  EXPECT_EQ(file.ReadString("VX", "strip_location"), "1");
+  // The original sections hold what the original program writes, nothing more.
+  for (const char* section : {"OPCH", "OPCB", "OPSB"})
+    for (const char* key : {"keep_orientation", "to_srgb", "strip_location"})
+      EXPECT_FALSE(file.ReadString(section, key)) << section << "/" << key;
+
+  ProgramWindows loaded(Language::English);
+  config::ApplyLoadedConfiguration(loaded, file, LoadCaller::Menu);
+  EXPECT_TRUE(loaded.optionen.Checked("keep_orientation"));
+  EXPECT_FALSE(loaded.optionen.Checked("to_srgb"));
+  EXPECT_TRUE(loaded.optionen.Checked("strip_location"));
+
+  // A configuration without the section (the original program's, or an older one) turns photos
+  // upright, keeps their profiles and their metadata, whatever the switches were before.
+  Load(loaded, "[OPCH]\r\nprogressivaktiv=0\r\n[VX]\r\nto_srgb=1\r\n");
+  EXPECT_FALSE(loaded.optionen.Checked("keep_orientation"));
+  EXPECT_TRUE(loaded.optionen.Checked("to_srgb"));
+  EXPECT_FALSE(loaded.optionen.Checked("strip_location"));
+  Load(loaded, "[OPCH]\r\nprogressivaktiv=0\r\n");
+  EXPECT_FALSE(loaded.optionen.Checked("to_srgb"));
+  // A file that is no configuration changes nothing.
+  loaded.optionen.SetChecked("keep_orientation", true);
+  Load(loaded, "[Desktop Entry]\r\nName=x\r\n");
+  EXPECT_TRUE(loaded.optionen.Checked("keep_orientation"));
+
+  // By name, with or without their section, as switches.
+  EXPECT_EQ(config::ApplySetting(loaded, "to_srgb", "1"), std::nullopt);
+  EXPECT_EQ(config::ApplySetting(loaded, "VX/strip_location", "1"), std::nullopt);
+  EXPECT_TRUE(loaded.optionen.Checked("to_srgb"));
+  EXPECT_TRUE(loaded.optionen.Checked("strip_location"));
+  const auto refused = config::ApplySetting(loaded, "keep_orientation", "yes");
+  ASSERT_TRUE(refused);
+  EXPECT_NE(refused->find("is a switch"), std::string::npos) << *refused;
+  EXPECT_TRUE(config::ApplySetting(loaded, "OPCH/keep_orientation", "1"));
+}
+
 // Gives every stored control of every window a value other than its initial one (where the
 // control can hold one that a load does not change through a coupling).
 void ChangeEverything(ProgramWindows& w) {
@@ -301,6 +346,7 @@ void ChangeEverything(ProgramWindows& w) {
   o.SetText("act_sizemethode", "Bilinear");
   o.SetText("out_quality", "42");
   o.SetChecked("keep_dates", true);
+  for (const char* box : {"keep_orientation", "to_srgb", "strip_location"}) o.SetChecked(box, true);
 
   w.renamerWindow = {false, false, 800, 700, -10, 20};
   w.mainWindow = {false, false, 640, 500, 30, 40};
@@ -422,6 +468,7 @@ TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
   EXPECT_TRUE(w.optionen.Checked("act_sizekleiner"));
   EXPECT_TRUE(w.optionen.Checked("progressivaktiv"));
   EXPECT_FALSE(w.optionen.Checked("psdlayers"));  // kept
+  for (const char* box : {"keep_orientation", "to_srgb", "strip_location"}) EXPECT_FALSE(w.optionen.Checked(box)) << box;
 
   EXPECT_EQ(w.renamer.Text("quordner"), "");
   EXPECT_EQ(w.renamer.Text("suchenalt"), "");

@@ -46,4 +46,20 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   EXPECT_FALSE(p.problem.empty());
 }
 
+TEST(Preview, APhotoStoredOnItsSideShowsTheSizeTheRunGivesIt) {
+  config::ProgramWindows w(forms::Language::English);
+  w.tprog.SetChecked("act_size1024x768", true);
+  w.tprog.SetText("out_name", "%name%_%width%x%height%");
+  w.tprog.SetText("out_format", "*.png - Portable Network Graphics");
+  const std::string source = "/photos/IMG_0002.jpg";
+  // Stored 4000 x 3000, to be turned clockwise: the run sees a portrait of 3000 x 4000.
+  auto job = vexilo::JobFromForms(w.tprog, w.optionen);
+  EXPECT_EQ(vexilo::PreviewLine(vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
+            "IMG_0002.jpg 3000 \u00D7 4000 \u2192 768 \u00D7 1024 \u2192 /photos/IMG_0002_3000x4000.png");
+  w.optionen.SetChecked("keep_orientation", true);
+  job = vexilo::JobFromForms(w.tprog, w.optionen);
+  EXPECT_EQ(vexilo::PreviewLine(vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
+            "IMG_0002.jpg 4000 \u00D7 3000 \u2192 1024 \u00D7 768 \u2192 /photos/IMG_0002_4000x3000.png");
+}
+
 }  // namespace

@@ -400,7 +400,7 @@ public:
       if (owner->failWrite) throw std::runtime_error("metadata write failed");
     }
   };
-  std::unique_ptr<vexilo::CarriedMetadata> Read(const std::string& source) override {
+  std::unique_ptr<vexilo::CarriedMetadata> Read(const std::string& source, const vexilo::CarryChanges&) override {
     calls.push_back("read " + source + (fs::is_directory(outputFolder) ? " (folder made)" : ""));
     return std::make_unique<Block>(this);
   }

@@ -58,7 +58,9 @@ TEST(ToptionenForm, StoredControlsInCreationOrderWithInitialValues) {
   const Form form = forms::CreateToptionenForm();
   const std::vector<std::string> expected = {
       "act_sizehochquerformat=1", "act_sizebigger=1", "act_sizekleiner=1", "progressivaktiv=1", "psdlayers=1",
-      "act_sizemethode=Bikubisch", "out_quality=95",  "ScrollBar1=95", "keep_dates=0"};
+      "act_sizemethode=Bikubisch", "out_quality=95",  "ScrollBar1=95",
+      // Vexilo's own switches came later, after every original control.
+      "keep_orientation=0", "to_srgb=0", "strip_location=0", "keep_dates=0"};
   EXPECT_EQ(StoredValues(form), expected);
   EXPECT_EQ(form.Get("ScrollBar1").minimum, 1);
   EXPECT_EQ(form.Get("ScrollBar1").maximum, 100);

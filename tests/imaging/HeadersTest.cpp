@@ -28,9 +28,10 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
     const std::string format = FormatOf(path);
     if (format.empty()) continue;
     imaging::ImageData image;
+    vexilo::PhotoFacts facts;
     bool loaded = false;
     try {
-      loaded = vexilo::LoadImageFile(path.string(), image);
+      loaded = vexilo::LoadImageFile(path.string(), image, imaging::CurrentOptions(), &facts);
     } catch (const std::exception&) {
     }
     if (!loaded) continue;
@@ -46,6 +47,9 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
       if (header.Width != width || header.Height != height)
         problem = "header " + std::to_string(header.Width) + "x" + std::to_string(header.Height) + ", loader " +
                   std::to_string(width) + "x" + std::to_string(height);
+      else if (header.Orientation != facts.orientation)
+        problem = "header orientation " + std::to_string(header.Orientation) + ", loader " +
+                  std::to_string(facts.orientation);
     } catch (const std::exception& e) {
       problem = std::string("header refused: ") + e.what();
     }
@@ -193,6 +197,45 @@ TEST(ImageHeaders, DamagedHeadersAreRefused) {
   imaging::TImageHeader header;
   EXPECT_THROW(imaging::ReadImageHeader((dir / "missing.png").string(), "png", {}, header), imaging::EImagingError);
   EXPECT_FALSE(imaging::ReadImageHeader((dir / "file").string(), "xpm", {}, header));  // decoded instead
+}
+
+// An APP1 segment holding "Exif" 00 00 and a little-endian TIFF block whose IFD0 holds only
+// the Orientation tag.
+std::vector<uint8_t> ExifSegment(uint16_t orientation, const char* identifier = "Exif") {
+  const std::vector<uint8_t> data = Cat({Text(identifier), {0, 0}, Text("II"), Le16(42), Le32(8), Le16(1), Le16(274),
+                                         Le16(3), Le32(1), Le16(orientation), Le16(0), Le32(0)});
+  return Cat({{0xFF, 0xE1, uint8_t((data.size() + 2) >> 8), uint8_t(data.size() + 2)}, data});
+}
+
+TEST(ImageHeaders, AJpegHeaderTellsTheOrientationOfItsFirstExifSegment) {
+  testsupport::TempDir dir;
+  const std::vector<uint8_t> jpeg = Jpeg(8, 4, 3);
+  const auto with = [&](std::initializer_list<std::vector<uint8_t>> segments) {
+    std::vector<uint8_t> bytes(jpeg.begin(), jpeg.begin() + 2);
+    for (const auto& s : segments) bytes.insert(bytes.end(), s.begin(), s.end());
+    bytes.insert(bytes.end(), jpeg.begin() + 2, jpeg.end());
+    return bytes;
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int32_t orientation;
+  };
+  const Case cases[] = {
+      {"none", jpeg, 1},
+      {"turned clockwise", with({ExifSegment(6)}), 6},
+      {"the first of two", with({ExifSegment(3), ExifSegment(6)}), 3},
+      {"after another APP1", with({ExifSegment(6, "Exig"), ExifSegment(8)}), 8},
+      {"out of range", with({ExifSegment(12)}), 1},
+  };
+  for (const Case& c : cases) {
+    const std::string path = (dir / "file.jpg").string();
+    testsupport::WriteFileBytes(path, c.bytes);
+    imaging::TImageHeader header;
+    ASSERT_TRUE(imaging::ReadImageHeader(path, "jpg", imaging::CurrentHeaderOptions(), header)) << c.name;
+    EXPECT_EQ(header.Width, 8) << c.name;
+    EXPECT_EQ(header.Orientation, c.orientation) << c.name;
+  }
 }
 
 }  // namespace

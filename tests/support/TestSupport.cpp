@@ -10,6 +10,8 @@
 #include <sstream>
 #include <sys/wait.h>
 
+#include <lcms2.h>
+
 #include "imaging/ImagingPixelFormats.h"
 
 namespace fs = std::filesystem;
@@ -148,6 +150,63 @@ void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target) {
   CreateImage(source.Width, source.Height, PixelFormat::A8R8G8B8, target);
   for (int32_t y = 0; y < source.Height; ++y)
     for (int32_t x = 0; x < source.Width; ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
+}
+
+namespace {
+
+// The profile's bytes; the profile is closed.
+std::vector<uint8_t> SavedProfile(cmsHPROFILE profile) {
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
+}  // namespace
+
+std::vector<uint8_t> DisplayP3Profile(size_t padding) {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsMLU* description = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(description, "en", "US", "Display P3 (test)");
+  cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
+  cmsMLUfree(description);
+  if (padding > 0) {
+    std::vector<uint8_t> filler(padding);
+    for (size_t i = 0; i < padding; ++i) filler[i] = static_cast<uint8_t>(i * 7);
+    cmsWriteRawTag(profile, static_cast<cmsTagSignature>(0x76786670) /* 'vxfp' */, filler.data(),
+                   static_cast<cmsUInt32Number>(padding));
+  }
+  return SavedProfile(profile);
+}
+
+std::vector<uint8_t> GrayProfile(double gamma) {
+  cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
+  cmsHPROFILE profile = cmsCreateGrayProfile(cmsD50_xyY(), curve);
+  cmsFreeToneCurve(curve);
+  return SavedProfile(profile);
+}
+
+void ReferenceToSRGB(imaging::ImageData& image, const std::vector<uint8_t>& profile) {
+  cmsHPROFILE source = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  cmsHPROFILE target = cmsCreate_sRGBProfile();
+  const cmsUInt32Number layout = image.Format == imaging::PixelFormat::A16R16G16B16    ? TYPE_BGRA_16
+                                 : image.Format == imaging::PixelFormat::A32R32G32B32F ? TYPE_BGRA_FLT
+                                                                                       : TYPE_BGRA_8;
+  cmsHTRANSFORM transform = cmsCreateTransform(source, layout, target, layout, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+  std::vector<uint8_t> converted(static_cast<size_t>(image.Size));
+  cmsDoTransform(transform, image.Bits, converted.data(), static_cast<cmsUInt32Number>(image.Width * image.Height));
+  std::copy(converted.begin(), converted.end(), image.Bits);
+  cmsDeleteTransform(transform);
+  cmsCloseProfile(target);
+  cmsCloseProfile(source);
 }
 
 }  // namespace testsupport

@@ -60,6 +60,18 @@ std::string CompareImages(const imaging::ImageData& expected, const imaging::Ima
 
 namespace testsupport {
 
+// An ICC profile of Display P3 (its primaries, D65 white, the sRGB tone curve) made by Little
+// CMS, described as "Display P3 (test)". `padding` bytes of a private tag make it larger, so
+// that it takes several JPEG segments.
+std::vector<uint8_t> DisplayP3Profile(size_t padding = 0);
+
+// A gray ICC profile with a plain gamma curve (D50 white) made by Little CMS.
+std::vector<uint8_t> GrayProfile(double gamma);
+
+// Converts A8R8G8B8, A16R16G16B16 or A32R32G32B32F pixels from the profile to sRGB the way Little CMS does it
+// on its own (perceptual intent, alpha copied), as the reference for the library's conversion.
+void ReferenceToSRGB(imaging::ImageData& image, const std::vector<uint8_t>& profile);
+
 // Fills `target` with the pixels of `source` as A8R8G8B8, read pixel by pixel through the
 // format's own reader (block-compressed formats through the converter).
 void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target);
