@@ -94,6 +94,8 @@ const std::vector<std::string>& OutputFormatItems() {
       "*.dds - DirectDraw Surface",
       "*.tga - Truevision Targa Bild",
       "*.webp - WebP",
+      "*.avif - AV1 Image File Format",
+      "*.heic - High Efficiency Image File Format",
   };
   return items;
 }
