@@ -22,6 +22,7 @@
 #include "forms/ControlNames.h"
 #include "forms/NumberText.h"
 #include "forms/TprogForm.h"
+#include "imaging/Imaging.h"
 
 namespace cli {
 
@@ -73,12 +74,15 @@ const char* const kConvertUsage =
     "                                    (also %breite%, %höhe%)\n"
     "                        letter case counts; the extension follows from --format\n"
     "  --format EXT          output type: jpg png gif bmp dib ico cur psd pdd tif tiff jpeg jfif jpe\n"
-    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp, or keep\n"
+    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp avif heic,\n"
+    "                        or keep\n"
     "  --overwrite           write over the source files instead\n"
     "\n"
     "Options:\n"
     "  --filter bicubic|bilinear|nearest   resampling method\n"
-    "  --quality N           JPEG, JNG, MNG and WebP quality, 1 to 100\n"
+    "  --quality N           JPEG, JNG, MNG, WebP, AVIF and HEIC quality, 1 to 100\n"
+    "  --avif-speed N        AVIF encoder speed, 0 (slowest, smallest files) to 10 (fastest);\n"
+    "                        initially 6\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
     "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
     "                        1 converts one file after the other. Messages, questions, progress\n"
@@ -304,6 +308,7 @@ struct ConvertRequest {
   std::vector<std::string> inputs;
   ExistingPolicy policy = ExistingPolicy::Ask;
   int jobs = 0;  // --jobs; 0 as many as the machine has cores
+  std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
 };
 
 // The value of --jobs: 1 to 256.
@@ -386,6 +391,14 @@ private:
       const auto jobs = ParseJobs(v);
       if (!jobs) return UsageError("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
       request_.jobs = *jobs;
+      return kHandled;
+    }
+    if (arg == "--avif-speed") {
+      std::string v;
+      if (!Value(v)) return UsageError("--avif-speed needs a number");
+      if (v.empty() || v.size() > 2 || !IsDigits(v) || std::stoi(v) > 10)
+        return UsageError("--avif-speed takes 0 to 10, got \"" + v + "\"");
+      request_.avifSpeed = std::stoi(v);
       return kHandled;
     }
     if (arg == "--set") {
@@ -525,6 +538,8 @@ int RunConvert(const Args& args) {
   config::ProgramWindows windows(language);
   if (auto error = ApplyRequestToForms(request, windows)) return UsageError(*error);
   KeepLargeBuffersInTheHeap();
+  // The run takes its codec options from the process values at its start.
+  if (request.avifSpeed) imaging::SetOption(imaging::ImagingAVIFSpeed, *request.avifSpeed);
 
   TerminalDialogs terminal(language, request.policy);
   // The image list tests every file as the program does and keeps its rows sorted by name; the
