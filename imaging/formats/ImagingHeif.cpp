@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -77,6 +78,162 @@ void Check(const heif_error& error) {
   if (error.code != heif_error_Ok) RaiseHeif(error);
 }
 
+// ---- Item sizes, checked before libheif allocates for them ------------------------------------
+
+// Big-endian fields of a box's payload; a read past the end yields 0 and clears `ok`.
+struct TBoxCursor {
+  const uint8_t* data;
+  size_t size;
+  size_t at = 0;
+  bool ok = true;
+
+  uint64_t Read(size_t bytes) {
+    if (!ok || bytes > size - at) {
+      ok = false;
+      return 0;
+    }
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes; ++i) value = (value << 8) | data[at + i];
+    at += bytes;
+    return value;
+  }
+  void Skip(size_t bytes) {
+    if (!ok || bytes > size - at) ok = false;
+    else at += bytes;
+  }
+};
+
+// Calls visit(type, payload, payloadSize) for each box of the range, in order; stops at the
+// first box that does not fit.
+template <typename Visit>
+void ForEachBox(const uint8_t* data, size_t size, Visit visit) {
+  size_t at = 0;
+  while (size - at >= 8) {
+    uint64_t boxSize = isomedia::BigEndian32(data + at);
+    size_t header = 8;
+    if (boxSize == 1) {
+      if (size - at < 16) return;
+      boxSize = (uint64_t(isomedia::BigEndian32(data + at + 8)) << 32) | isomedia::BigEndian32(data + at + 12);
+      header = 16;
+    } else if (boxSize == 0) {
+      boxSize = size - at;
+    }
+    if (boxSize < header || boxSize > size - at) return;
+    visit(data + at + 4, data + at + header, size_t(boxSize) - header);
+    at += size_t(boxSize);
+  }
+}
+
+bool IsType(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
+
+// Sizes of at most 32 bits each.
+void RefuseOversize(uint64_t width, uint64_t height) {
+  if (width > uint64_t(kMaxImageSide) || height > uint64_t(kMaxImageSide) || width * height > uint64_t(kMaxImagePixels))
+    CheckImageDimensions(int64_t(width), int64_t(height), "HEIF file");
+}
+
+// libheif allocates an image from the size property (ispe) of an item and a composed image
+// (grid, overlay) from the output size in the item's data, which may differ from its ispe.
+// Both are looked at here, in the meta box, and a file that states more pixels than the library
+// takes is refused before libheif decodes anything. Structures this scan cannot follow are left
+// to libheif, which refuses damaged files itself.
+void CheckHeifItemSizes(const uint8_t* data, size_t size) {
+  const uint8_t* meta = nullptr;
+  size_t metaSize = 0;
+  ForEachBox(data, size, [&](const uint8_t* type, const uint8_t* p, size_t n) {
+    if (!meta && IsType(type, "meta") && n >= 4) meta = p + 4, metaSize = n - 4;  // after version and flags
+  });
+  if (!meta) return;
+
+  struct TComposed {
+    uint32_t id;
+    bool overlay;
+  };
+  std::vector<TComposed> composed;
+  const uint8_t* iloc = nullptr;
+  size_t ilocSize = 0;
+  const uint8_t* idat = nullptr;
+  size_t idatSize = 0;
+  ForEachBox(meta, metaSize, [&](const uint8_t* type, const uint8_t* p, size_t n) {
+    if (IsType(type, "iinf")) {
+      TBoxCursor c{p, n};
+      const uint64_t version = c.Read(1);
+      c.Skip(3);
+      c.Skip(version == 0 ? 2 : 4);  // entry count; the entries are boxes
+      if (!c.ok) return;
+      ForEachBox(p + c.at, n - c.at, [&](const uint8_t* entryType, const uint8_t* e, size_t en) {
+        if (!IsType(entryType, "infe")) return;
+        TBoxCursor entry{e, en};
+        const uint64_t entryVersion = entry.Read(1);
+        entry.Skip(3);
+        if (entryVersion < 2) return;
+        const uint32_t id = uint32_t(entry.Read(entryVersion == 2 ? 2 : 4));
+        entry.Skip(2);  // protection index
+        if (entry.ok && entry.at + 4 <= en) {
+          const uint8_t* itemType = e + entry.at;
+          if (IsType(itemType, "grid") || IsType(itemType, "iovl")) composed.push_back({id, IsType(itemType, "iovl")});
+        }
+      });
+    } else if (IsType(type, "iloc")) {
+      iloc = p, ilocSize = n;
+    } else if (IsType(type, "idat")) {
+      idat = p, idatSize = n;
+    } else if (IsType(type, "iprp")) {
+      ForEachBox(p, n, [&](const uint8_t* containerType, const uint8_t* q, size_t qn) {
+        if (!IsType(containerType, "ipco")) return;
+        ForEachBox(q, qn, [&](const uint8_t* propertyType, const uint8_t* r, size_t rn) {
+          if (!IsType(propertyType, "ispe")) return;
+          TBoxCursor c{r, rn};
+          c.Skip(4);
+          const uint64_t width = c.Read(4), height = c.Read(4);
+          if (c.ok) RefuseOversize(width, height);
+        });
+      });
+    }
+  });
+  if (composed.empty() || !iloc) return;
+
+  TBoxCursor c{iloc, ilocSize};
+  const uint64_t version = c.Read(1);
+  c.Skip(3);
+  const uint64_t sizes = c.Read(1), moreSizes = c.Read(1);
+  const size_t offsetSize = size_t(sizes >> 4), lengthSize = size_t(sizes & 15), baseSize = size_t(moreSizes >> 4);
+  const size_t indexSize = version == 1 || version == 2 ? size_t(moreSizes & 15) : 0;
+  const uint64_t count = c.Read(version < 2 ? 2 : 4);
+  for (uint64_t i = 0; i < count && c.ok; ++i) {
+    const uint32_t id = uint32_t(c.Read(version < 2 ? 2 : 4));
+    const uint64_t method = version == 1 || version == 2 ? c.Read(2) & 15 : 0;
+    c.Skip(2);  // data reference index
+    const uint64_t base = c.Read(baseSize);
+    const uint64_t extents = c.Read(2);
+    // The first bytes of the item's data, gathered across its extents.
+    uint8_t head[18];
+    size_t have = 0;
+    for (uint64_t e = 0; e < extents && c.ok; ++e) {
+      c.Skip(indexSize);
+      const uint64_t offset = c.Read(offsetSize), length = c.Read(lengthSize);
+      const uint8_t* source = method == 0 ? data : method == 1 ? idat : nullptr;
+      const size_t sourceSize = method == 0 ? size : idatSize;
+      if (!source || base > sourceSize || offset > sourceSize - base) continue;
+      const size_t start = size_t(base + offset);
+      const size_t available = length == 0 ? sourceSize - start : size_t(std::min<uint64_t>(length, sourceSize - start));
+      const size_t take = std::min(available, sizeof head - have);
+      std::memcpy(head + have, source + start, take);
+      have += take;
+    }
+    const auto it = std::find_if(composed.begin(), composed.end(), [id](const TComposed& x) { return x.id == id; });
+    if (!c.ok || it == composed.end()) continue;
+    // grid: version, flags, rows - 1, columns - 1, width, height; iovl: version, flags, four fill
+    // values, width, height. Flag 1 makes the sizes 32-bit.
+    TBoxCursor d{head, have};
+    d.Skip(1);
+    const bool wide = (d.Read(1) & 1) != 0;
+    d.Skip(it->overlay ? 8 : 2);
+    const uint64_t width = d.Read(wide ? 4 : 2), height = d.Read(wide ? 4 : 2);
+    if (d.ok) RefuseOversize(width, height);
+  }
+}
+
 // A file parsed by libheif, with the handle of its primary image, whose size is checked.
 struct TParsedHeif {
   std::vector<uint8_t> data;  // libheif reads from it without a copy
@@ -88,6 +245,7 @@ void ParseHeif(std::vector<uint8_t> data, TParsedHeif& parsed) {
   if (data.size() < 16) RaiseImaging("HEIF: the file is too short for a file type box.");
   if (!HasHeifBrand(data.data(), std::min(data.size(), isomedia::kFileTypeProbeSize)))
     RaiseImaging("HEIF: the data do not start with a HEIF file type box.");
+  CheckHeifItemSizes(data.data(), data.size());
   InitHeif();
   parsed.data = std::move(data);
   parsed.context.reset(heif_context_alloc());

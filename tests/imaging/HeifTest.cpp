@@ -245,6 +245,16 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
     std::memcpy(&*at + 8, side, 4);
     std::memcpy(&*at + 12, side, 4);
   }
+  // libheif writes a picture whose sides are no multiples of its tiles as a grid that crops
+  // them, the grid's output size in the idat box; here it states 60000 x 60000 pixels, while
+  // every size property stays 40 x 40.
+  std::vector<uint8_t> bigGrid = good;
+  const char idatName[] = "idat";
+  const auto idat = std::search(bigGrid.begin(), bigGrid.end(), idatName, idatName + 4);
+  ASSERT_NE(idat, bigGrid.end());
+  const uint8_t gridHead[] = {0, 0, 0, 0, 0xEA, 0x60, 0xEA, 0x60};
+  ASSERT_TRUE(std::equal(gridHead, gridHead + 4, idat + 4));
+  std::copy(gridHead, gridHead + 8, idat + 4);
   // An AVIF file is left to the AVIF codec.
   std::vector<uint8_t> avif;
   {
@@ -262,6 +272,7 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
       {"file cut in half", half, "HEIF: the file is truncated"},
       {"box beyond the end", longBox, "HEIF: the file is truncated"},
       {"70000 x 70000 pixels", huge, "65535 pixels per side"},
+      {"grid of 60000 x 60000 pixels", bigGrid, "65535 pixels per side"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
