@@ -349,6 +349,14 @@ void UnpremultiplyAlpha(ImageData& image) {
   }
 }
 
+// Whether every pixel of an A8R8G8B8 image is fully opaque.
+bool IsOpaque(const ImageData& image) {
+  const size_t pixels = size_t(image.Width) * size_t(image.Height);
+  for (size_t i = 0; i < pixels; ++i)
+    if (image.Bits[i * 4 + 3] != 255) return false;
+  return true;
+}
+
 struct TByteWriter {
   static heif_error Write(heif_context*, const void* data, size_t size, void* user) {
     auto* bytes = static_cast<std::vector<uint8_t>*>(user);
@@ -432,7 +440,10 @@ public:
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const ImageData& image = prepared;
-    const bool alpha = image.Format == PixelFormat::A8R8G8B8;
+    // The run hands every picture over with alpha; libheif would store an opaque one as an
+    // extra alpha picture.
+    const bool alpha = image.Format == PixelFormat::A8R8G8B8 && !IsOpaque(image);
+    const size_t sourceChannels = image.Format == PixelFormat::A8R8G8B8 ? 4 : 3;
 
     heif_image* pictureImage = nullptr;
     Check(heif_image_create(image.Width, image.Height, heif_colorspace_RGB,
@@ -445,9 +456,9 @@ public:
     if (!plane || stride < int64_t(image.Width) * int64_t(channels))
       RaiseImaging("HEIF: libheif gave the picture in an unexpected layout.");
     for (int32_t y = 0; y < image.Height; ++y) {
-      const uint8_t* s = image.Bits + size_t(y) * size_t(image.Width) * channels;
+      const uint8_t* s = image.Bits + size_t(y) * size_t(image.Width) * sourceChannels;
       uint8_t* t = plane + size_t(y) * size_t(stride);
-      for (int32_t x = 0; x < image.Width; ++x, s += channels, t += channels) {
+      for (int32_t x = 0; x < image.Width; ++x, s += sourceChannels, t += channels) {
         t[0] = s[2];
         t[1] = s[1];
         t[2] = s[0];

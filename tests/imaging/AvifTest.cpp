@@ -57,6 +57,13 @@ TEST(Avif, LosslessKeepsEveryPixelAndAlpha) {
     EXPECT_EQ(native, format);
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
   }
+  // An opaque picture with an alpha channel is stored without one.
+  TestImage opaque, actual;
+  codectest::MakePicture(37, 23, PixelFormat::R8G8B8, opaque);
+  ASSERT_TRUE(ConvertImageFormat(opaque, PixelFormat::A8R8G8B8));
+  PixelFormat native = PixelFormat::Unknown;
+  LoadAvif(SaveAvif(opaque, 60, true), actual, &native);
+  EXPECT_EQ(native, PixelFormat::R8G8B8);
 }
 
 TEST(Avif, LossyFollowsTheQualityAndKeepsAlphaExactly) {

@@ -214,6 +214,14 @@ TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {
       worstAlpha = std::max(worstAlpha, std::abs(int(Color32Alpha(GetPixel32(expected, x, y))) -
                                                  int(Color32Alpha(GetPixel32(actual, x, y)))));
   EXPECT_LE(worstAlpha, 8);
+
+  // An opaque picture with an alpha channel is stored without one.
+  TestImage opaque;
+  codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, opaque);
+  ASSERT_TRUE(ConvertImageFormat(opaque, PixelFormat::A8R8G8B8));
+  TDynImageDataArray opaqueImages;
+  ASSERT_TRUE(codectest::LoadBytes("heic", SaveHeic(opaque, 90), opaqueImages, &error)) << error;
+  EXPECT_EQ(opaqueImages[0].Format, PixelFormat::R8G8B8);
 }
 
 TEST(Heif, HeifConvertReadsWhatWeWrite) {
