@@ -2,13 +2,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/FuzzIsoMedia.h"
 #include "imaging/Imaging.h"
 
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const TImageFileFormat* codec = FindFormatByExtension("avif");
-  if (!codec) return 0;
+  if (!codec || DeclaresLargeItem(data, size)) return 0;
   TMemoryStream input(std::vector<uint8_t>(data, data + size));
   TDynImageDataArray images;
   try {

@@ -3,6 +3,7 @@
 // or gray, with or without alpha, turned and mirrored as the file's irot and imir boxes say.
 // Writing stores 8-bit colour with or without alpha, lossy at a quality or lossless.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -134,6 +135,26 @@ uint8_t QuarterTurns(const avifImage& avif) {
   return (avif.transformFlags & AVIF_TRANSFORM_IROT) ? uint8_t(avif.irot.angle & 3) : 0;
 }
 
+// Copies the pixels of `source` (Bpp bytes each) into `turned`, which is `turns` quarter turns
+// counter-clockwise of it: each source row becomes a column (one or three turns) or a row read
+// backwards (two turns) of the target, walked with a fixed step.
+template <size_t Bpp>
+void TurnPixels(const ImageData& source, uint8_t turns, ImageData& turned) {
+  const ptrdiff_t width = source.Width, height = source.Height;
+  const ptrdiff_t targetRow = ptrdiff_t(turned.Width) * ptrdiff_t(Bpp);
+  for (ptrdiff_t y = 0; y < height; ++y) {
+    const uint8_t* s = source.Bits + y * width * ptrdiff_t(Bpp);
+    uint8_t* t = nullptr;
+    ptrdiff_t step = 0;
+    switch (turns) {
+      case 1: t = turned.Bits + (width - 1) * targetRow + y * ptrdiff_t(Bpp), step = -targetRow; break;
+      case 2: t = turned.Bits + (height - 1 - y) * targetRow + (width - 1) * ptrdiff_t(Bpp), step = -ptrdiff_t(Bpp); break;
+      default: t = turned.Bits + (height - 1 - y) * ptrdiff_t(Bpp), step = targetRow; break;
+    }
+    for (ptrdiff_t x = 0; x < width; ++x, s += Bpp, t += step) std::memcpy(t, s, Bpp);
+  }
+}
+
 // Gives the image the turn (irot, counter-clockwise) and then the mirroring (imir) the file
 // asks for; the container applies them in this order.
 void ApplyTransforms(ImageData& image, const avifImage& avif) {
@@ -145,18 +166,13 @@ void ApplyTransforms(ImageData& image, const avifImage& avif) {
     const bool swap = (turns & 1) != 0;
     if (!CreateImage(swap ? height : width, swap ? width : height, image.Format, turned))
       RaiseImaging("AVIF: cannot create the turned picture.");
-    const size_t targetRow = size_t(turned.Width) * bpp;
-    for (int32_t y = 0; y < height; ++y) {
-      const uint8_t* source = image.Bits + size_t(y) * size_t(width) * bpp;
-      for (int32_t x = 0; x < width; ++x, source += bpp) {
-        int32_t tx = 0, ty = 0;
-        switch (turns) {
-          case 1: tx = y; ty = width - 1 - x; break;                // 90 degrees counter-clockwise
-          case 2: tx = width - 1 - x; ty = height - 1 - y; break;   // 180 degrees
-          default: tx = height - 1 - y; ty = x; break;              // 270 degrees counter-clockwise
-        }
-        std::memcpy(turned.Bits + size_t(ty) * targetRow + size_t(tx) * bpp, source, bpp);
-      }
+    switch (bpp) {
+      case 1: TurnPixels<1>(image, turns, turned); break;
+      case 2: TurnPixels<2>(image, turns, turned); break;
+      case 3: TurnPixels<3>(image, turns, turned); break;
+      case 4: TurnPixels<4>(image, turns, turned); break;
+      case 6: TurnPixels<6>(image, turns, turned); break;
+      default: TurnPixels<8>(image, turns, turned); break;
     }
     ReleaseImage(image);
     image = turned;
