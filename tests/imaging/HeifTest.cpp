@@ -75,7 +75,8 @@ size_t BoxAfterFileType(const std::vector<uint8_t>& file) {
 
 }  // namespace
 
-// Files of heif-enc (libheif with x265) in 8 and 10 bits, with and without alpha: each decodes
+// Files of heif-enc (libheif with x265) in 8 and 10 bits, with and without alpha, and of
+// ImageMagick (through libheif): each decodes
 // like heif-convert decodes it, within the loss of the source, at the nearest pixel format,
 // and the header reader agrees.
 TEST(Heif, ReadsWhatHeifEncWrites) {
@@ -89,18 +90,22 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
   struct Case {
     const char* name;
     const ImageData* source;
-    const char* flags;
+    const char* heifEncFlags;  // nullptr: written by ImageMagick
     PixelFormat native;
   } cases[] = {
       {"8 bits", &rgb.image, "-q 90", PixelFormat::R8G8B8},
       {"8 bits with alpha", &rgba.image, "-q 90", PixelFormat::A8R8G8B8},
       {"10 bits", &wide.image, "-q 90 -b 10", PixelFormat::R16G16B16},
+      {"ImageMagick", &rgb.image, nullptr, PixelFormat::R8G8B8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path png = codectest::WriteTemp(dir, "source.png", codectest::SaveImageBytes("png", *c.source));
     const fs::path file = dir / "file.heic";
-    ASSERT_TRUE(RunQuietly(std::string("heif-enc ") + c.flags + " " + Quoted(png) + " -o " + Quoted(file)));
+    const bool magick = c.heifEncFlags == nullptr;
+    if (magick && !testsupport::HaveTool("convert")) continue;
+    ASSERT_TRUE(RunQuietly(magick ? "convert " + Quoted(png) + " -quality 90 " + Quoted(file)
+                                  : std::string("heif-enc ") + c.heifEncFlags + " " + Quoted(png) + " -o " + Quoted(file)));
     TDynImageDataArray images;
     std::string error;
     ASSERT_TRUE(codectest::LoadFile("heic", file, images, &error)) << error;
