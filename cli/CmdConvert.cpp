@@ -22,6 +22,7 @@
 #include "forms/ControlNames.h"
 #include "forms/NumberText.h"
 #include "forms/TprogForm.h"
+#include "imaging/Imaging.h"
 
 namespace cli {
 
@@ -73,7 +74,8 @@ const char* const kConvertUsage =
     "                                    (also %breite%, %höhe%)\n"
     "                        letter case counts; the extension follows from --format\n"
     "  --format EXT          output type: jpg png gif bmp dib ico cur psd pdd tif tiff jpeg jfif jpe\n"
-    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp, or keep.\n"
+    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp avif heic,\n"
+    "                        or keep.\n"
     "                        A picture keeps its kind where the type holds it: gray stays gray,\n"
     "                        an opaque one gets no alpha channel, 16 bits per sample stay 16 in\n"
     "                        png, mng, tif, pam, pgm, ppm, psd and jp2; dds, ico and cur are\n"
@@ -82,7 +84,9 @@ const char* const kConvertUsage =
     "\n"
     "Options:\n"
     "  --filter bicubic|bilinear|nearest   resampling method\n"
-    "  --quality N           JPEG, JNG, MNG and WebP quality, 1 to 100\n"
+    "  --quality N           JPEG, JNG, MNG, WebP, AVIF and HEIC quality, 1 to 100\n"
+    "  --avif-speed N        AVIF encoder speed, 0 (slowest, smallest files) to 10 (fastest);\n"
+    "                        initially 6\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
     "  --keep-dates          give every output its source's modification and access time, also\n"
     "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
@@ -92,8 +96,8 @@ const char* const kConvertUsage =
     "                        camera meant, and the size rules see the upright picture\n"
     "  --to-srgb             convert the colours from the embedded colour profile to sRGB and embed\n"
     "                        no profile (to_srgb=1). Initially the profile of a JPEG, PNG, JNG,\n"
-    "                        TIFF or WebP source goes into every output type that holds one (JPEG,\n"
-    "                        PNG, JNG, TIFF, WebP)\n"
+    "                        TIFF, WebP, AVIF or HEIF source goes into every output type that\n"
+    "                        holds one (JPEG, PNG, JNG, TIFF, WebP, AVIF, HEIC)\n"
     "  --strip-location      leave the GPS data, the owner's name, the serial numbers and the user\n"
     "                        comment out of the Exif and XMP metadata carried into JPEG outputs\n"
     "                        (strip_location=1)\n"
@@ -329,6 +333,7 @@ struct ConvertRequest {
   std::vector<std::string> inputs;
   ExistingPolicy policy = ExistingPolicy::Ask;
   int jobs = 0;  // --jobs; 0 as many as the machine has cores
+  std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
 };
 
 // The value of --jobs: 1 to 256.
@@ -411,6 +416,14 @@ private:
       const auto jobs = ParseJobs(v);
       if (!jobs) return UsageError("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
       request_.jobs = *jobs;
+      return kHandled;
+    }
+    if (arg == "--avif-speed") {
+      std::string v;
+      if (!Value(v)) return UsageError("--avif-speed needs a number");
+      if (v.empty() || v.size() > 2 || !IsDigits(v) || std::stoi(v) > 10)
+        return UsageError("--avif-speed takes 0 to 10, got \"" + v + "\"");
+      request_.avifSpeed = std::stoi(v);
       return kHandled;
     }
     if (arg == "--set") {
@@ -556,6 +569,8 @@ int RunConvert(const Args& args) {
   config::ProgramWindows windows(language);
   if (auto error = ApplyRequestToForms(request, windows)) return UsageError(*error);
   KeepLargeBuffersInTheHeap();
+  // The run takes its codec options from the process values at its start.
+  if (request.avifSpeed) imaging::SetOption(imaging::ImagingAVIFSpeed, *request.avifSpeed);
 
   TerminalDialogs terminal(language, request.policy);
   // The image list tests every file as the program does and keeps its rows sorted by name; the

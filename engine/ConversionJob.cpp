@@ -16,6 +16,8 @@ imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOpti
   options.Set(imaging::ImagingJNGQuality, quality);
   options.Set(imaging::ImagingMNGQuality, quality);
   options.Set(imaging::ImagingWebPQuality, quality);
+  options.Set(imaging::ImagingAVIFQuality, quality);
+  options.Set(imaging::ImagingHEIFQuality, quality);
   options.Set(imaging::ImagingPSDSaveAsLayer, job.psdLayer ? 1 : 0);
   const int32_t progressive = job.progressive ? 1 : 0;
   options.Set(imaging::ImagingJpegProgressive, progressive);

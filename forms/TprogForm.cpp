@@ -1,5 +1,6 @@
 #include "forms/TprogForm.h"
 
+#include <algorithm>
 #include <string_view>
 #include <utility>
 
@@ -92,6 +93,8 @@ const std::vector<std::string>& OutputFormatItems() {
       "*.dds - DirectDraw Surface",
       "*.tga - Truevision Targa Bild",
       "*.webp - WebP",
+      "*.avif - AV1 Image File Format",
+      "*.heic - High Efficiency Image File Format",
   };
   return items;
 }
@@ -252,8 +255,18 @@ void ApplyTprogLanguage(Form& form, Language language) {
   form.SetText("out_ordner", folder(keep(form.Text("out_ordner"))));
   ConvertItemList(form, "out_name", [&](const std::string& t) { return custom(name(t)); });
   form.SetText("out_name", name(form.Text("out_name")));
-  ConvertItemList(form, "out_format", format);
-  form.SetText("out_format", format(form.Text("out_format")));
+  // The output types are rebuilt from their German texts, whose "Bild" is the language's word:
+  // converting the shown texts back and forth would also turn the "Image" of "Tagged Image File
+  // Format" into "Bild". A text that is no item (from a configuration file) is converted.
+  const std::vector<std::string>& oldItems = form.Get("out_format").items;
+  const std::string shown = form.Text("out_format");
+  const auto selected = std::find(oldItems.begin(), oldItems.end(), shown);
+  const ptrdiff_t index = selected == oldItems.end() ? -1 : selected - oldItems.begin();
+  std::vector<std::string> formatItems = OutputFormatItems();
+  const std::string image = Text(language, TextGroup::Special, "image");
+  for (std::string& item : formatItems) item = keep(base::ReplaceAll(item, "Bild", image));
+  form.SetItems("out_format", formatItems);
+  form.SetText("out_format", index >= 0 && size_t(index) < formatItems.size() ? formatItems[size_t(index)] : format(shown));
   for (const char* box : kSizeBoxes) ConvertItemList(form, box, all("user"));
 }
 

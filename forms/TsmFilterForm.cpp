@@ -89,7 +89,7 @@ constexpr const char* kAllExtensions[] = {
     ".bmp", ".dib", ".jpg", ".cur", ".jfif", ".jpe", ".jif", ".png", ".mng", ".jng", ".gif",
     ".dds", ".tga", ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".j2k", ".j2c",
     ".jpx", ".jpc", ".tif", ".tiff", ".psd", ".pdd", ".pcx", ".xpm", ".ico",
-    ".webp",
+    ".webp", ".avif", ".heic", ".heif",
 };
 
 // With `auswahl`: the checked boxes, in this order.
@@ -97,6 +97,7 @@ constexpr const char* kSelectionOrder[] = {
     "bmp", "jpg", "dib", "jpeg", "jfif", "jpe", "jif", "png", "mng", "jng", "gif",
     "ico", "tif", "tiff", "psd", "pdd", "cur", "jp2", "j2k", "j2c", "jpx", "jpc",
     "pbm", "pgm", "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm", "webp",
+    "avif", "heic",
 };
 
 // The members take the group's checked state.
@@ -127,7 +128,8 @@ const std::vector<FilterGroup>& TsmFilterGroups() {
 
 const std::vector<const char*>& TsmFilterSingleFormats() {
   static const std::vector<const char*> singles = {"png", "mng", "jng", "gif", "ico",
-                                                   "cur", "dds", "tga", "pcx", "xpm", "webp"};
+                                                   "cur", "dds", "tga", "pcx", "xpm", "webp",
+                                                   "avif", "heic"};
   return singles;
 }
 
@@ -136,8 +138,10 @@ Form CreateTsmFilterForm() {
   for (const FormatBox& box : kFormatBoxes)
     form.Add(FilterCheck(box.name, false, box.caption ? box.caption : std::string("*.") + box.name, false));
   form.Add(FilterCheck("inp_uv", true, "", true));
-  // Added after the original boxes, so its key comes last and older files keep their meaning.
+  // Added after the original boxes, so their keys come last and older files keep their meaning.
   form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
+  form.Add(FilterCheck("avif", false, "AV1 Image File Format (*.avif)", false));
+  form.Add(FilterCheck("heic", false, "High Efficiency Image File Format (*.heic, *.heif)", false));
   form.Add(FilterRadio("alle", true, ""));
   form.Add(FilterRadio("auswahl", false, ""));
   form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, ""));
@@ -183,6 +187,8 @@ std::vector<std::string> SearchExtensions(const Form& form) {
     // A .pnm file holds a bitmap, gray map or pixel map, so each of the three boxes finds it.
     if (std::string_view(box) == "ppm" && (form.Checked("pbm") || form.Checked("pgm") || form.Checked("ppm")))
       extensions.emplace_back(".pnm");
+    // One box for both names of HEIF files.
+    if (std::string_view(box) == "heic" && form.Checked("heic")) extensions.emplace_back(".heif");
   }
   return extensions;
 }

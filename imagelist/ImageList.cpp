@@ -84,9 +84,10 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
   static const FilterEntry kGerman[] = {
       {"Alle lesbaren Dateien(*.bmp, *.dib, *.jpg, *.jpeg, *.jfif, *.jpe, *.jif, *.gif, *.png, *.mng, *.jng, *.ico, "
        "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pnm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, "
-       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp)",
+       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp, *.avif, *.heic, *.heif)",
        "*.bmp;*.dib;*.jpg;*.jpeg;*.jfif;*.jpe;*.jif;*.gif;*.png;*.mng;*.jng;*.ico;*.cur;*.tif;*.tiff;*.psd;*.pdd;"
-       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm;*.webp"},
+       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm;*.webp;*.avif;*.heic;"
+       "*.heif"},
       {"Windows Bitmap (*.bmp,*.dib)", "*.bmp;*.dib"},
       {"JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)", "*.jpg;*.jpeg;*.jfif;*.jpe;*.jif"},
       {"Graphics Interchange Format (*.gif)", "*.gif"},
@@ -109,6 +110,8 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
       {"ZSoft Paintbrush Bilder (*.pcx)", "*.pcx"},
       {"X Window Pixmap (*.xpm)", "*.xpm"},
       {"WebP Bilder (*.webp)", "*.webp"},
+      {"AV1 Image File Format (*.avif)", "*.avif"},
+      {"High Efficiency Image File Format (*.heic,*.heif)", "*.heic;*.heif"},
   };
   // The descriptions are German; the language's own words replace the German ones.
   std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));

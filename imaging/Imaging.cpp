@@ -114,7 +114,8 @@ TRegistry BuildRegistry() {
       CreateJNGFileFormat,    CreateGIFFileFormat,     CreateDDSFileFormat,  CreateTargaFileFormat,
       CreatePBMFileFormat,    CreatePGMFileFormat,     CreatePPMFileFormat,  CreatePAMFileFormat,
       CreatePFMFileFormat,    CreateJpeg2000FileFormat, CreateTiffFileFormat, CreatePSDFileFormat,
-      CreatePCXFileFormat,    CreateXPMFileFormat,     CreateWebPFileFormat,
+      CreatePCXFileFormat,    CreateXPMFileFormat,     CreateWebPFileFormat, CreateAvifFileFormat,
+      CreateHeifFileFormat,
   };
   tBuildingRegistry = true;
   TRegistry registry;

@@ -219,6 +219,11 @@ enum : int32_t {
   ImagingPSDSaveAsLayer = 70,
   ImagingWebPQuality = 80,
   ImagingWebPLossless = 81,
+  ImagingAVIFQuality = 85,
+  ImagingAVIFSpeed = 86,
+  ImagingAVIFLossless = 87,
+  ImagingHEIFQuality = 90,
+  ImagingHEIFLoadedExifOrientation = 91,
   ImagingColorReductionMask = 128,
   ImagingLoadOverrideFormat = 129,
   ImagingSaveOverrideFormat = 130,
@@ -260,5 +265,7 @@ std::unique_ptr<TImageFileFormat> CreatePSDFileFormat();
 std::unique_ptr<TImageFileFormat> CreatePCXFileFormat();
 std::unique_ptr<TImageFileFormat> CreateXPMFileFormat();
 std::unique_ptr<TImageFileFormat> CreateWebPFileFormat();
+std::unique_ptr<TImageFileFormat> CreateAvifFileFormat();
+std::unique_ptr<TImageFileFormat> CreateHeifFileFormat();
 
 }  // namespace imaging

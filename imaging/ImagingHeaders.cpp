@@ -111,7 +111,8 @@ const TReaderEntry kReaders[] = {
     {"pgm", ReadPortableMapHeader},  {"ppm", ReadPortableMapHeader},  {"pam", ReadPortableMapHeader},
     {"pfm", ReadPortableMapHeader},  {"jp2", ReadJpeg2000Header},     {"tif", ReadTiffHeader},
     {"psd", ReadPSDHeader},          {"pcx", ReadPCXHeader},          {"ico", ReadIconHeader},
-    {"cur", ReadIconHeader},         {"webp", ReadWebPHeader},
+    {"cur", ReadIconHeader},         {"webp", ReadWebPHeader},        {"avif", ReadAvifHeader},
+    {"heic", ReadHeifHeader},
 };
 
 }  // namespace

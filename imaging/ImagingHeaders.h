@@ -60,6 +60,8 @@ void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions& options,
 void ReadPSDHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
+void ReadAvifHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
+void ReadHeifHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
 
 // The frame header of a JPEG stream from the handle's position: the size and the format the

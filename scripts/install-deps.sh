@@ -10,13 +10,14 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries and XML
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libopenjp2-7-dev libxml2-dev libwebp-dev
+  libavif-dev libheif-dev
   # colour profiles
   liblcms2-dev
   # user interface
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   # independent decoders used as test oracles
   imagemagick netpbm libtiff-tools libopenjp2-tools pngcheck libimage-exiftool-perl
-  libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools webp
+  libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools webp libavif-bin libheif-examples
   # validators of the installed desktop entry and metainfo, the MIME database tool, and
   # dpkg-shlibdeps for the Debian package
   desktop-file-utils appstream shared-mime-info dpkg-dev

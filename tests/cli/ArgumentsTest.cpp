@@ -131,7 +131,8 @@ TEST_F(CliArguments, SetChecksTheValueAlikeInConvertAndConfig) {
       {"out_format=*.png - Portable Network Graphics", nullptr},
       {"out_format=*.PNG - any description", nullptr},  // the run takes only the extension
       {"out_format=<beibehalten>", nullptr},
-      {"out_format=png", "\"*.tga - Truevision Targa Image\", \"*.webp - WebP\" (or <keep>"},
+      {"out_format=png", "\"*.webp - WebP\", \"*.avif - AV1 Image File Format\", "
+                         "\"*.heic - High Efficiency Image File Format\" (or <keep>"},
       {"act_sizemethode=Nearest", nullptr},
       {"act_sizemethode=N\u00E4chster Nachbar", nullptr},
       {"act_sizemethode=Lanczos", "\"Bicubic\", \"Bilinear\", \"Nearest\""},

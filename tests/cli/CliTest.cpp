@@ -60,7 +60,8 @@ TEST(Cli, InfoDescribesEachFile) {
 TEST(Cli, TranscodeConvertsBetweenTheFormats) {
   testsupport::TempDir dir;
   const fs::path picture = WritePicture(dir);
-  const std::vector<std::string> writable = {"tga", "pgm", "ppm", "pam", "pfm", "ico", "cur", "bmp", "webp"};
+  const std::vector<std::string> writable = {"tga", "pgm", "ppm", "pam", "pfm", "ico", "cur", "bmp", "webp",
+                                             "avif", "heic"};
   std::vector<fs::path> sources;
   for (const std::string& extension : writable) {
     const fs::path source = dir / ("source." + extension);

@@ -79,6 +79,8 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
       "--jobs 0 src/a.bmp",
       "--jobs 2x src/a.bmp",
       "--jobs=1000 src/a.bmp",
+      "--avif-speed 11 src/a.bmp",
+      "--avif-speed fast src/a.bmp",
   };
   for (const char* arguments : errors) EXPECT_EQ(Convert(arguments, &out), 2) << arguments << "\n" << out;
   EXPECT_FALSE(fs::exists(dir / "src/a-1.bmp"));
@@ -114,17 +116,22 @@ TEST_F(ConvertCli, ConvertsAFolderWithEverySizeMode) {
   EXPECT_NEAR(kb, 4.0, 0.5);
 }
 
-TEST_F(ConvertCli, WebPOutputFollowsTheQuality) {
+TEST_F(ConvertCli, WebPAvifAndHeicOutputFollowTheQuality) {
   MakeSource("src/a.bmp", "120x80");
   std::string out;
-  for (const char* quality : {"10", "95"}) {
-    ASSERT_EQ(Convert(std::string("--percent 100 --quality ") + quality + " --folder out --name 'q" + quality +
-                      "' --format webp src/a.bmp", &out),
-              0)
-        << out;
-    EXPECT_EQ(SizeOf(std::string("out/q") + quality + ".webp"), "120x80");
-  }
-  EXPECT_LT(fs::file_size(dir / "out/q10.webp"), fs::file_size(dir / "out/q95.webp"));
+  for (const std::string format : {"webp", "avif", "heic"})
+    for (const std::string quality : {"10", "95"}) {
+      const std::string name = "out/q" + quality + "." + format;
+      ASSERT_EQ(Convert("--percent 100 --quality " + quality + " --avif-speed 9 --folder out --name 'q" + quality +
+                            "' --format " + format + " src/a.bmp",
+                        &out),
+                0)
+          << out;
+      EXPECT_EQ(SizeOf(name), "120x80") << name;
+      if (quality == "95") {
+        EXPECT_LT(fs::file_size(dir / ("out/q10." + format)), fs::file_size(dir / name)) << format;
+      }
+    }
 }
 
 TEST_F(ConvertCli, SeveralFilesInFlightWriteWhatOneAtATimeWrites) {

@@ -105,7 +105,7 @@ TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
                       "act_sizebenutzer_y=480\r\nout_ordner=<keep>\r\nout_name=%name%-1\r\nout_format=<keep>\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("[PFCH]\r\njpg=0\r\nbmp=0\r\ncb_bitmap=0\r\ndib=0\r\ncb_jpg=0\r\n"), std::string::npos);
-  EXPECT_NE(text.find("xpm=0\r\ninp_uv=1\r\nwebp=0\r\n[PFRB]\r\nalle=1\r\nauswahl=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("xpm=0\r\ninp_uv=1\r\nwebp=0\r\navif=0\r\nheic=0\r\n[PFRB]\r\nalle=1\r\nauswahl=0\r\n"), std::string::npos);
   EXPECT_NE(text.find("[DUED]\r\nquordner=\r\nsuchenalt=\r\nsuchenneu=\r\n[DUCH]\r\nuv=1\r\nsuchenersetzen=0\r\n"
                       "cb_suchendung=0\r\ncb_suchname=1\r\n[DUCB]\r\nmaske=%name%\r\nnumstart=1\r\n[DFRB]\r\nalle=1\r\n"
                       "auswahl=0\r\n[DFED]\r\nfilter=jpg,bmp,txt\r\n[SCED]\r\nbeldateien=jpg,bmp,png\r\n"),
@@ -236,19 +236,33 @@ TEST(Configuration, AGermanFileLoadsInEnglishAndBack) {
   EXPECT_EQ(keep.tprog.Text("out_name"), "<keep>");
 }
 
-// The WebP entries came after the original formats: a file written before them chooses what it
-// chose then, and one that chooses them reads back.
-TEST(Configuration, WebPEntriesLeaveOlderFilesTheirMeaning) {
+// The WebP, AVIF and HEIF entries came after the original formats: a file written before them
+// chooses what it chose then, and one that chooses them reads back.
+TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
   ProgramWindows old(Language::German);
   Load(old, "[PBCB]\r\nout_format=*.tga - Truevision Targa Bild\r\n[PFCH]\r\nxpm=1\r\ninp_uv=1\r\n"
             "[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
   EXPECT_EQ(old.tprog.Get("out_format").itemIndex, 28);
   EXPECT_EQ(forms::SearchExtensions(old.smFilter), (std::vector<std::string>{".xpm"}));
 
-  ProgramWindows webp(Language::German);
-  Load(webp, "[PBCB]\r\nout_format=*.webp - WebP\r\n[PFCH]\r\nwebp=1\r\n[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
-  EXPECT_EQ(webp.tprog.Get("out_format").itemIndex, 29);
-  EXPECT_EQ(forms::SearchExtensions(webp.smFilter), (std::vector<std::string>{".webp"}));
+  const struct {
+    const char* item;
+    const char* box;
+    int index;
+    std::vector<std::string> extensions;
+  } later[] = {
+      {"*.webp - WebP", "webp", 29, {".webp"}},
+      {"*.avif - AV1 Image File Format", "avif", 30, {".avif"}},
+      {"*.heic - High Efficiency Image File Format", "heic", 31, {".heic", ".heif"}},
+  };
+  for (const auto& entry : later) {
+    SCOPED_TRACE(entry.box);
+    ProgramWindows windows(Language::German);
+    Load(windows, std::string("[PBCB]\r\nout_format=") + entry.item + "\r\n[PFCH]\r\n" + entry.box +
+                      "=1\r\n[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
+    EXPECT_EQ(windows.tprog.Get("out_format").itemIndex, entry.index);
+    EXPECT_EQ(forms::SearchExtensions(windows.smFilter), entry.extensions);
+  }
 }
 
 TEST(Configuration, PhotoSwitchesLiveInTheirOwnSectionAndReadAsUncheckedWhereAbsent) {

@@ -46,8 +46,10 @@ TEST(TprogForm, StoredControlsInCreationOrderWithInitialValues) {
       "act_sizebenutzer_x=640", "act_sizebenutzer_y=480", "out_ordner=<beibehalten>", "out_name=%name%-1",
       "out_format=<beibehalten>"};
   EXPECT_EQ(StoredValues(form), expected);
-  EXPECT_EQ(form.Get("out_format").items.size(), 30u);
+  EXPECT_EQ(form.Get("out_format").items.size(), 32u);
   EXPECT_EQ(form.Get("out_format").items[29], "*.webp - WebP");
+  EXPECT_EQ(form.Get("out_format").items[30], "*.avif - AV1 Image File Format");
+  EXPECT_EQ(form.Get("out_format").items[31], "*.heic - High Efficiency Image File Format");
   EXPECT_EQ(form.Get("out_format").items[17], "*.jng - JPEG Network Graphics\u00B4");
   EXPECT_EQ(form.Get("act_sizebenutzer_x").items.size(), 20u);
   EXPECT_EQ(form.Get("act_sizebenutzer_x").dropDownCount, 15);
@@ -223,6 +225,18 @@ TEST(Forms, LanguageSwitchConvertsSpecialTexts) {
   EXPECT_EQ(form.Text("out_format"), "<beibehalten>");
   EXPECT_EQ(form.Get("out_format").items[8], "*.psd - Photoshop Bild");
   EXPECT_EQ(form.Get("act_sizeprozent_x").items.back(), "Benutzer..");
+  // Only the word of the language changes: "Tagged Image File Format" stays in both, and the
+  // chosen type stays chosen; a type from a configuration file that is no item is converted.
+  form.SelectItem("out_format", 10);
+  forms::ApplyTprogLanguage(form, Language::English);
+  EXPECT_EQ(form.Text("out_format"), "*.tif - Tagged Image File Format");
+  EXPECT_EQ(form.Get("out_format").items[1], "*.jpg - JPEG-Image");
+  forms::ApplyTprogLanguage(form, Language::German);
+  EXPECT_EQ(form.Get("out_format").itemIndex, 10);
+  EXPECT_EQ(form.Get("out_format").items[31], "*.heic - High Efficiency Image File Format");
+  form.SetText("out_format", "*.jpg - JPEG-Image");
+  forms::ApplyTprogLanguage(form, Language::German);
+  EXPECT_EQ(form.Text("out_format"), "*.jpg - JPEG-Bild");
 
   Form options = forms::CreateToptionenForm();
   options.SelectItem("act_sizemethode", 2);

@@ -48,8 +48,8 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
                            "cur", "jp2", "cb_jpg2000", "j2k", "j2c", "jpx", "jpc", "cb_portable", "pbm", "pgm",
                            "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm"})
     filter.push_back(std::string(name) + "=0");
-  // The WebP box came later; its key follows the original ones.
-  for (const char* value : {"inp_uv=1", "webp=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
+  // The WebP, AVIF and HEIF boxes came later; their keys follow the original ones.
+  for (const char* value : {"inp_uv=1", "webp=0", "avif=0", "heic=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
   const Form smFilter = forms::CreateTsmFilterForm();
   EXPECT_EQ(StoredValues(smFilter), filter);
   EXPECT_EQ(smFilter.Name(), "Tsm_filter");
@@ -118,10 +118,11 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
 TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   Form f = forms::CreateTsmFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
-  ASSERT_EQ(all.size(), 32u);
+  ASSERT_EQ(all.size(), 35u);
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5),
             (std::vector<std::string>{".bmp", ".dib", ".jpg", ".cur", ".jfif"}));
-  EXPECT_EQ(all.back(), ".webp");
+  EXPECT_EQ(std::vector<std::string>(all.end() - 4, all.end()),
+            (std::vector<std::string>{".webp", ".avif", ".heic", ".heif"}));
   EXPECT_EQ(std::count(all.begin(), all.end(), ".jpeg"), 0);
   EXPECT_EQ(std::count(all.begin(), all.end(), ".pnm"), 1);
 
@@ -131,12 +132,13 @@ TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   EXPECT_EQ(forms::SearchExtensions(f), (std::vector<std::string>{".jpg", ".jpeg", ".jfif", ".jpe", ".jif"}));
   f.Click("xpm");
   f.Click("webp");
+  f.Click("heic");
   f.Click("cb_bitmap");
   f.Click("ico");
   f.Click("cb_tiff");
   f.Click("tif");
   const std::vector<std::string> expected = {".bmp", ".jpg", ".dib", ".jpeg", ".jfif", ".jpe",
-                                             ".jif", ".ico", ".tiff", ".xpm", ".webp"};
+                                             ".jif", ".ico", ".tiff", ".xpm", ".webp", ".heic", ".heif"};
   EXPECT_EQ(forms::SearchExtensions(f), expected);
 }
 

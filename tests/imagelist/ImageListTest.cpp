@@ -410,7 +410,7 @@ TEST(ImageList, DroppingAFolderAndFiles) {
 TEST(ImageList, OpenDialogFilterInBothLanguages) {
   const auto german = imagelist::OpenDialogFilter(Language::German);
   const auto english = imagelist::OpenDialogFilter(Language::English);
-  ASSERT_EQ(german.size(), 23u);
+  ASSERT_EQ(german.size(), 25u);
   EXPECT_EQ(german[2].description, "JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[2].description, "JPEG-Images (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[0].description.rfind("Any readable Files(*.bmp, *.dib,", 0), 0u);
@@ -418,7 +418,9 @@ TEST(ImageList, OpenDialogFilterInBothLanguages) {
   EXPECT_EQ(english[19].description, "Truevision Targa Images (*.tga)");
   EXPECT_EQ(english[0].patterns.substr(0, 11), "*.bmp;*.dib");
   EXPECT_EQ(english[22].description, "WebP Images (*.webp)");
-  EXPECT_NE(english[0].patterns.find(";*.webp"), std::string::npos);
+  EXPECT_NE(english[0].patterns.find(";*.webp;*.avif;*.heic;*.heif"), std::string::npos);
+  EXPECT_EQ(english[23].patterns, "*.avif");
+  EXPECT_EQ(english[24].description, "High Efficiency Image File Format (*.heic,*.heif)");
 }
 
 TEST(ImageList, TheRunConvertsTheRowsInListOrder) {

@@ -85,7 +85,7 @@ const char* const kRegistryNames[] = {
     "Portable Gray Map",        "Portable Pixel Map",                     "Portable Arbitrary Map",
     "Portable Float Map",       "JPEG 2000 Image",                        "Tagged Image File Format",
     "Photoshop Image",          "ZSoft Paintbrush Image",                 "X Window Pixmap",
-    "WebP Image",
+    "WebP Image",               "AVIF Image",                             "HEIF Image",
 };
 
 const TImageFileFormat* Registered(const std::string& name) {

@@ -17,43 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Smooth gradients with a few hard edges: what a lossy coder is made for. With alpha, a ramp of
-// transparency and a fully transparent corner.
-void MakePhoto(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
-  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) {
-      const uint8_t r = uint8_t(x * 255 / width), g = uint8_t(y * 255 / height);
-      // A dark block gives hard edges in brightness; colours stay smooth.
-      const bool dark = x > width / 3 && x < width / 2 && y > height / 3;
-      const uint8_t b = dark ? 20 : uint8_t((x + y) * 255 / (width + height));
-      const uint8_t a = x < 8 && y < 8 ? 0 : uint8_t(128 + (x * 127) / width);
-      SetPixel32(image, x, y, MakeColor32(a, r, g, b));
-    }
-  if (format != PixelFormat::A8R8G8B8) {
-    ASSERT_TRUE(ConvertImageFormat(image, format));
-  }
-}
-
-// Peak signal-to-noise ratio of the colour channels of two A8R8G8B8 images of one size, over
-// the pixels that are not fully transparent in the first.
-double Psnr(const ImageData& a, const ImageData& b) {
-  double sum = 0;
-  int64_t count = 0;
-  for (int32_t y = 0; y < a.Height; ++y)
-    for (int32_t x = 0; x < a.Width; ++x) {
-      const Color32 p = GetPixel32(a, x, y), q = GetPixel32(b, x, y);
-      if (Color32Alpha(p) == 0) continue;
-      ++count;
-      for (int shift : {0, 8, 16}) {
-        const double d = double((p >> shift) & 0xFF) - double((q >> shift) & 0xFF);
-        sum += d * d;
-      }
-    }
-  const double mse = sum / (3.0 * double(std::max<int64_t>(count, 1)));
-  return mse == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 std::vector<uint8_t> SaveWebP(const ImageData& image, int32_t quality, bool lossless) {
   CodecOptions options = CurrentOptions();
   options.Set(ImagingWebPQuality, quality);
@@ -98,14 +61,14 @@ TEST(WebP, LosslessKeepsEveryPixelAndAlpha) {
 
 TEST(WebP, LossyFollowsTheQualityAndKeepsAlphaExactly) {
   TestImage source, expected;
-  MakePhoto(96, 64, PixelFormat::A8R8G8B8, source);
+  codectest::MakePhoto(96, 64, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   const std::vector<uint8_t> fine = SaveWebP(source, 95, false);
   const std::vector<uint8_t> coarse = SaveWebP(source, 10, false);
   EXPECT_LT(coarse.size(), fine.size());
   TestImage actual;
   LoadWebP(fine, actual);
-  EXPECT_GT(Psnr(expected, actual), 30.0);
+  EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
   // Alpha is coded losslessly even in a lossy file.
   for (int32_t y = 0; y < expected->Height; ++y)
     for (int32_t x = 0; x < expected->Width; ++x)
@@ -115,8 +78,8 @@ TEST(WebP, LossyFollowsTheQualityAndKeepsAlphaExactly) {
 TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
   testsupport::TempDir dir;
   TestImage rgb, argb;
-  MakePhoto(50, 30, PixelFormat::R8G8B8, rgb);
-  MakePhoto(50, 30, PixelFormat::A8R8G8B8, argb);
+  codectest::MakePhoto(50, 30, PixelFormat::R8G8B8, rgb);
+  codectest::MakePhoto(50, 30, PixelFormat::A8R8G8B8, argb);
   struct Case {
     const char* name;
     const ImageData* image;
@@ -141,7 +104,7 @@ TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
 
 TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
   TestImage source;
-  MakePhoto(40, 40, PixelFormat::R8G8B8, source);
+  codectest::MakePhoto(40, 40, PixelFormat::R8G8B8, source);
   const std::vector<uint8_t> good = SaveWebP(source, 80, false);
   std::vector<uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
   // A RIFF size that matches the cut file, so only the picture data end early.
@@ -180,7 +143,7 @@ TEST(WebP, ReadsWhatCwebpWrites) {
   if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
   testsupport::TempDir dir;
   TestImage source, expected;
-  MakePhoto(80, 48, PixelFormat::R8G8B8, source);
+  codectest::MakePhoto(80, 48, PixelFormat::R8G8B8, source);
   codectest::ToArgb(source, expected);
   const fs::path png = codectest::WriteTemp(dir, "source.png", codectest::SaveImageBytes("png", source));
   for (const char* flags : {"-q 90", "-lossless"}) {
@@ -195,7 +158,7 @@ TEST(WebP, ReadsWhatCwebpWrites) {
     // The same decoder as dwebp, so the same pixels; against the source, within the loss.
     EXPECT_EQ(testsupport::CompareImages(reference, actual), "");
     if (std::strcmp(flags, "-lossless") == 0) EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
-    else EXPECT_GT(Psnr(expected, actual), 30.0);
+    else EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
   }
 }
 
@@ -203,7 +166,7 @@ TEST(WebP, DwebpReadsWhatWeWrite) {
   if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
   testsupport::TempDir dir;
   TestImage source, expected;
-  MakePhoto(64, 40, PixelFormat::A8R8G8B8, source);
+  codectest::MakePhoto(64, 40, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   for (bool lossless : {false, true}) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
@@ -211,7 +174,7 @@ TEST(WebP, DwebpReadsWhatWeWrite) {
     TestImage decoded;
     ASSERT_TRUE(DecodeWithDwebp(dir, webp, decoded));
     if (lossless) EXPECT_EQ(testsupport::CompareImages(expected, decoded), "");
-    else EXPECT_GT(Psnr(expected, decoded), 30.0);
+    else EXPECT_GT(codectest::Psnr(expected, decoded), 30.0);
   }
 }
 
@@ -241,7 +204,7 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
 
 TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
   TestImage source;
-  MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
+  codectest::MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
   for (bool lossless : {false, true}) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const std::vector<uint8_t> good = SaveWebP(source, 60, lossless);
