@@ -87,6 +87,8 @@ const char* const kConvertUsage =
     "  --quality N           JPEG, JNG, MNG, WebP, AVIF and HEIC quality, 1 to 100\n"
     "  --avif-speed N        AVIF encoder speed, 0 (slowest, smallest files) to 10 (fastest);\n"
     "                        initially 6\n"
+    "  --lossless            WebP and AVIF outputs keep every pixel exactly (--quality then has\n"
+    "                        no effect on them)\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
     "  --keep-dates          give every output its source's modification and access time, also\n"
     "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
@@ -334,6 +336,7 @@ struct ConvertRequest {
   ExistingPolicy policy = ExistingPolicy::Ask;
   int jobs = 0;  // --jobs; 0 as many as the machine has cores
   std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
+  bool lossless = false;         // --lossless: WebP and AVIF written without loss
 };
 
 // The value of --jobs: 1 to 256.
@@ -416,6 +419,10 @@ private:
       const auto jobs = ParseJobs(v);
       if (!jobs) return UsageError("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
       request_.jobs = *jobs;
+      return kHandled;
+    }
+    if (arg == "--lossless") {
+      request_.lossless = true;
       return kHandled;
     }
     if (arg == "--avif-speed") {
@@ -571,6 +578,10 @@ int RunConvert(const Args& args) {
   KeepLargeBuffersInTheHeap();
   // The run takes its codec options from the process values at its start.
   if (request.avifSpeed) imaging::SetOption(imaging::ImagingAVIFSpeed, *request.avifSpeed);
+  if (request.lossless) {
+    imaging::SetOption(imaging::ImagingWebPLossless, 1);
+    imaging::SetOption(imaging::ImagingAVIFLossless, 1);
+  }
 
   TerminalDialogs terminal(language, request.policy);
   // The image list tests every file as the program does and keeps its rows sorted by name; the
