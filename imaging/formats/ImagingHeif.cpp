@@ -165,7 +165,6 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
   const uint8_t* iloc = nullptr;
   size_t ilocSize = 0;
   const uint8_t* idat = nullptr;
-  size_t idatSize = 0;
   ForEachBox(meta, metaSize, [&](const uint8_t* type, const uint8_t* p, size_t n) {
     if (IsType(type, "iinf")) {
       TBoxCursor c{p, n};
@@ -189,7 +188,7 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
     } else if (IsType(type, "iloc")) {
       iloc = p, ilocSize = n;
     } else if (IsType(type, "idat")) {
-      idat = p, idatSize = n;
+      idat = p;
     } else if (IsType(type, "iprp")) {
       ForEachBox(p, n, [&](const uint8_t* containerType, const uint8_t* q, size_t qn) {
         if (!IsType(containerType, "ipco")) return;
@@ -224,8 +223,10 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
     for (uint64_t e = 0; e < extents && c.ok; ++e) {
       c.Skip(indexSize);
       const uint64_t offset = c.Read(offsetSize), length = c.Read(lengthSize);
+      // libheif reads an idat item from the box's data on to the end of the file, not only
+      // inside the box; the check must see the bytes libheif will take.
       const uint8_t* source = method == 0 ? data : method == 1 ? idat : nullptr;
-      const size_t sourceSize = method == 0 ? size : idatSize;
+      const size_t sourceSize = method == 0 ? size : idat ? size - size_t(idat - data) : 0;
       if (!source || base > sourceSize || offset > sourceSize - base) continue;
       const size_t start = size_t(base + offset);
       const size_t available = length == 0 ? sourceSize - start : size_t(std::min<uint64_t>(length, sourceSize - start));

@@ -286,6 +286,10 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
       {"box beyond the end", longBox, "HEIF: the file is truncated"},
       {"70000 x 70000 pixels", huge, "65535 pixels per side"},
       {"grid of 60000 x 60000 pixels", bigGrid, "65535 pixels per side"},
+      // Found by fuzzing: the grid item's extent starts at the idat box's last byte, so its
+      // output size (14441 x 27759) comes from the next box's header, where libheif reads it.
+      {"grid size read beyond the idat box", testsupport::ReadFileBytes(testsupport::TestDataDir() / "heif/grid-beyond-idat.heic"),
+       "14441x27759 in HEIF file exceed"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
