@@ -54,8 +54,14 @@ bool IsIconPath(const std::string& path) {
   return base::EqualNoCase(ext, ".ico") || base::EqualNoCase(ext, ".cur");
 }
 
-bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
-                   PhotoFacts* facts) {
+namespace {
+
+// The first image of the file, with the facts the codec found. `decodeAs` is the format codecs
+// that can decode into one are asked for (none: the file's own); `target` gives the format the
+// picture is handed over in.
+bool LoadFirstImage(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+                    PhotoFacts* facts, std::optional<imaging::PixelFormat> decodeAs,
+                    imaging::PixelFormat (*target)(const ImageData&)) {
   if (facts) *facts = PhotoFacts();
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
@@ -64,9 +70,8 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   if (extension.empty()) return false;
   const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
-  // Codecs that can decode into the run's format do so, and need no second copy of the picture.
   imaging::CodecOptions loadOptions = options;
-  loadOptions.Set(imaging::ImagingLoadOverrideFormat, static_cast<int32_t>(imaging::PixelFormat::A8R8G8B8));
+  loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
   imaging::TDynImageDataArray images;
   imaging::CodecOptions found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
@@ -76,9 +81,19 @@ bool LoadImageFile(const std::string& path, ImageData& image, const imaging::Cod
   }
   imaging::Image loaded(std::move(images[0]));
   images.Detach(0);
-  if (!imaging::ConvertImageFormat(loaded, imaging::PixelFormat::A8R8G8B8)) return false;
+  if (!imaging::ConvertImageFormat(loaded, target(loaded))) return false;
   HandOver(loaded, image);
   return true;
+}
+
+imaging::PixelFormat Argb32(const ImageData&) { return imaging::PixelFormat::A8R8G8B8; }
+
+}  // namespace
+
+bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+                   PhotoFacts* facts) {
+  // Codecs that can decode into the list's format do so, and need no second copy of the picture.
+  return LoadFirstImage(path, image, options, facts, imaging::PixelFormat::A8R8G8B8, Argb32);
 }
 
 imaging::PixelFormat RunFormatOf(const ImageData& image) {
@@ -113,29 +128,8 @@ imaging::PixelFormat RunFormatOf(const ImageData& image) {
 
 bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
                      PhotoFacts* facts) {
-  if (facts) *facts = PhotoFacts();
-  if (path.empty()) return false;
-  if (IsIconPath(path)) return LoadIconFile(path, image);
-
-  const std::string extension = imaging::DetectFileFormat(path);
-  if (extension.empty()) return false;
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
-  if (!codec) return false;
   // The codec gives the file's own format (a colour JPEG decodes straight into R8G8B8).
-  imaging::CodecOptions loadOptions = options;
-  loadOptions.Set(imaging::ImagingLoadOverrideFormat, 0);
-  imaging::TDynImageDataArray images;
-  imaging::CodecOptions found;
-  if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
-  if (facts) {
-    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
-    facts->profile = found.Profile();
-  }
-  imaging::Image loaded(std::move(images[0]));
-  images.Detach(0);
-  if (!imaging::ConvertImageFormat(loaded, RunFormatOf(loaded))) return false;
-  HandOver(loaded, image);
-  return true;
+  return LoadFirstImage(path, image, options, facts, std::nullopt, RunFormatOf);
 }
 
 void PrepareForOutput(ImageData& image, const std::string& outputPath) {

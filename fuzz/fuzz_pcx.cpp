@@ -2,18 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "imaging/Imaging.h"
-
-using namespace imaging;
+#include "fuzz/FuzzDecode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* codec = FindFormatByExtension("pcx");
-  if (!codec) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
-  try {
-    if (codec->LoadFromStream(input, images) && (images.empty() || !IsImageValid(images[0]))) __builtin_trap();
-  } catch (const EImagingError&) {
-  }
-  return 0;
+  return fuzzing::FuzzDecode(data, size, "pcx");
 }
