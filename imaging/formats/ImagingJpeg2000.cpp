@@ -1,5 +1,7 @@
 // JPEG 2000 codec: OpenJPEG streams over the codec's input/output handle for reading, an
-// in-memory stream for writing.
+// in-memory stream for writing. JP2 files carry an ICC profile in their colour specification
+// box.
+#include "imaging/ImagingColorProfile.h"
 #include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingJpeg2000.h"
 
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -240,6 +243,54 @@ void CheckSizSegment(const TSizSegment& siz, int64_t fileSize) {
                  static_cast<long long>(fileSize));
 }
 
+// ---- Colour profile box ----------------------------------------------------------------------
+
+void PutU32BE(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
+}
+
+// The JP2 file OpenJPEG wrote, with the colour specification box of its header box (an
+// enumerated sRGB or gray one) replaced by one that holds the ICC profile: method 2, then
+// precedence and approximation 0. OpenJPEG 2.5 does not write a profile itself; it marks the box
+// as method 2 and leaves the bytes out.
+std::vector<uint8_t> WithProfileBox(const std::vector<uint8_t>& file, const std::vector<uint8_t>& profile) {
+  // Every box OpenJPEG writes has a 32-bit length that counts its 8-byte header.
+  const auto boxLength = [&](size_t at, size_t end) {
+    const uint32_t length = at + 8 <= end ? GetU32BE(&file[at]) : 0;
+    if (length < 8 || length > end - at) RaiseImaging("JPEG 2000: the encoder wrote a box that cannot be followed.");
+    return size_t(length);
+  };
+  size_t header = 0, headerLength = boxLength(0, file.size());
+  while (std::memcmp(&file[header + 4], "jp2h", 4) != 0) {
+    header += headerLength;
+    headerLength = boxLength(header, file.size());
+  }
+  const size_t headerEnd = header + headerLength;
+  std::vector<uint8_t> out(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(header + 8));
+  out.reserve(file.size() + profile.size() + 11);
+  bool replaced = false;
+  for (size_t box = header + 8; box < headerEnd;) {
+    const size_t length = boxLength(box, headerEnd);
+    if (std::memcmp(&file[box + 4], "colr", 4) == 0 && !replaced) {
+      const size_t at = out.size();
+      out.resize(at + 11);
+      PutU32BE(&out[at], uint32_t(11 + profile.size()));
+      std::memcpy(&out[at + 4], "colr", 4);
+      out[at + 8] = 2;
+      out.insert(out.end(), profile.begin(), profile.end());
+      replaced = true;
+    } else {
+      out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(box),
+                 file.begin() + static_cast<std::ptrdiff_t>(box + length));
+    }
+    box += length;
+  }
+  if (!replaced) RaiseImaging("JPEG 2000: the encoder wrote no colour specification box.");
+  PutU32BE(&out[header], uint32_t(out.size() - header));
+  out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(headerEnd), file.end());
+  return out;
+}
+
 // ---- Component mapping -----------------------------------------------------------------------
 
 // Sample position of component i in a pixel of n channels: red first in the file, blue first
@@ -433,6 +484,14 @@ bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageData
   if (format == PixelFormat::Unknown) return false;
   const PixelFormatInfo& info = *FindFormatInfo(format);
 
+  // OpenJPEG hands over the bytes of a method-2 colour specification box untouched; CIELab
+  // parameters come in the same buffer without a length.
+  if (img.icc_profile_buf != nullptr && img.icc_profile_len > 0) {
+    if (img.icc_profile_len <= kMaxColorProfileBytes)
+      IccProfile = MakeColorProfile(std::vector<uint8_t>(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len));
+    if (!IccProfile) AddLoadWarning("The JPEG 2000 file's colour profile is damaged; it is left out");
+  }
+
   int alphaComponent = -1;
   if (info.HasAlphaChannel) {
     alphaComponent = int(img.numcomps) - 1;
@@ -532,6 +591,9 @@ bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageData
       !opj_end_compress(codec.get(), stream.get()))
     RaiseJp2(messages, "encoding failed");
   stream.reset();
+  // A code stream has no place for a profile.
+  if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format))
+    sink.Data = WithProfileBox(sink.Data, *profile);
   handle.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
   return true;
 }

@@ -1,5 +1,7 @@
 // Photoshop PSD codec: reads the merged image of every colour mode that maps onto a library
-// format, writes the merged image (RLE) and optionally the same pixels as one layer.
+// format, writes the merged image (RLE) and optionally the same pixels as one layer; the ICC
+// profile image resource is read and written.
+#include "imaging/ImagingColorProfile.h"
 #include "imaging/ImagingHeaders.h"
 #include "imaging/formats/ImagingPsd.h"
 
@@ -15,6 +17,9 @@ using namespace psd;
 
 // Photoshop's own limit for PSD documents; beyond it 16-bit packed row lengths can overflow.
 constexpr int32_t kMaxPsdSide = 30000;
+
+// The image resource that holds the document's ICC profile.
+constexpr uint16_t kIccProfileResource = 1039;
 
 uint16_t GetU16BE(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 uint32_t GetU32BE(const uint8_t* p) {
@@ -51,6 +56,43 @@ void SkipSection(const TImagingHandle& handle, uint32_t length, const char* what
   if (int64_t(length) > handle.Remaining())
     RaiseImaging("PSD: %s of %u bytes runs past the end of the file.", what, length);
   handle.Seek(length, smFromCurrent);
+}
+
+// Walks the image resources section of `length` bytes and leaves the handle after it. A resource
+// is a signature ("8BIM"), its ID, a Pascal name padded to an even size, the data size and the
+// data, padded to an even size. True when the ICC profile resource is there; `profile` then
+// holds its data, or nothing when the data runs past the section or exceeds the limit of a
+// profile. Other damage ends the walk quietly: the picture does not need the resources.
+bool ReadProfileResource(const TImagingHandle& handle, uint32_t length, std::vector<uint8_t>& profile) {
+  if (int64_t(length) > handle.Remaining())
+    RaiseImaging("PSD: image resources section of %u bytes runs past the end of the file.", length);
+  const int64_t end = handle.Tell() + length;
+  bool found = false;
+  // The smallest resource: signature, ID, an empty name and the data size.
+  while (!found && end - handle.Tell() >= 12) {
+    uint8_t head[7];
+    handle.ReadExact(head, sizeof(head), "PSD image resource");
+    const bool adobe = std::memcmp(head, "8BIM", 4) == 0;
+    const uint16_t id = GetU16BE(head + 4);
+    const int64_t nameRest = (int64_t(head[6]) + 2) / 2 * 2 - 1;  // the name after its length byte
+    if (end - handle.Tell() < nameRest + 4) break;
+    handle.Seek(nameRest, smFromCurrent);
+    const uint32_t size = ReadU32(handle, "PSD image resource size");
+    const int64_t left = end - handle.Tell();
+    if (adobe && id == kIccProfileResource) {
+      found = true;
+      if (int64_t(size) <= left && size <= kMaxColorProfileBytes) {
+        profile.resize(size);
+        handle.ReadExact(profile.data(), size, "PSD colour profile");
+      }
+    } else if (int64_t(size) + (size & 1) <= left) {
+      handle.Seek(int64_t(size) + (size & 1), smFromCurrent);
+    } else {
+      break;
+    }
+  }
+  handle.Seek(end, smFromBeginning);
+  return found;
 }
 
 // The library format for a header, or Unknown for combinations that are not read.
@@ -409,7 +451,11 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   } else {
     SkipSection(handle, colorDataLength, "colour mode data");
   }
-  SkipSection(handle, ReadU32(handle, "PSD image resources length"), "image resources section");
+  std::vector<uint8_t> profile;
+  if (ReadProfileResource(handle, ReadU32(handle, "PSD image resources length"), profile)) {
+    IccProfile = MakeColorProfile(std::move(profile));
+    if (!IccProfile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
+  }
   const int32_t layerCount = ReadLayerCount(handle);
   const bool extraChannelIsAlpha = layerCount <= 0;
   const uint16_t compression = ReadU16(handle, "PSD compression of the merged image");
@@ -549,7 +595,20 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   } else {
     PutU32(out, 0);
   }
-  PutU32(out, 0);  // no image resources
+  // The one image resource written is the ICC profile, with an empty name. One-channel float
+  // pixels make a gray document, which only a gray profile describes.
+  if (const ColorProfile profile = SaveProfileFor(mode == cmGrayscale ? PixelFormat::Gray16 : image.Format)) {
+    const uint32_t size = uint32_t(profile->size());
+    PutU32(out, 12 + size + (size & 1));
+    PutText(out, "8BIM");
+    PutU16(out, kIccProfileResource);
+    PutU16(out, 0);
+    PutU32(out, size);
+    out.insert(out.end(), profile->begin(), profile->end());
+    if (size & 1) PutU8(out, 0);
+  } else {
+    PutU32(out, 0);
+  }
 
   std::vector<uint8_t> row(size_t(image.Width) * size_t(layout.BytesPerSample));
   const bool withLayer = SaveAsLayer && !floats;

@@ -123,7 +123,7 @@ TEST(ColorProfile, EveryCodecThatHoldsOneCarriesItByteForByte) {
   MakeGradient(PixelFormat::A8R8G8B8, colour);
   MakeGradient(PixelFormat::Gray8, gray);
   testsupport::TempDir dir;
-  for (const std::string& extension : ProfileCodecs({"jpg", "png", "tif", "webp", "jng", "avif"})) {
+  for (const std::string& extension : ProfileCodecs({"jpg", "png", "tif", "webp", "jng", "avif", "psd", "jp2"})) {
     const std::vector<uint8_t> bytes = SaveWithProfile(extension, colour, profile);
     const Loaded loaded = LoadWithFacts(extension, bytes);
     ASSERT_TRUE(loaded.ok) << extension;
@@ -143,6 +143,20 @@ TEST(ColorProfile, EveryCodecThatHoldsOneCarriesItByteForByte) {
       EXPECT_FALSE(LoadWithFacts(extension, SaveWithProfile(extension, gray, profile)).profile) << extension;
     }
   }
+  // A gray profile goes with gray pixels only; PSD writes one-channel floats as a gray document.
+  const ColorProfile grayProfile = Profile(testsupport::GrayProfile(2.2));
+  TestImage floats;
+  MakeGradient(PixelFormat::R32F, floats);
+  for (const std::string extension : {"jpg", "png", "tif", "psd", "jp2"}) {
+    const Loaded loaded = LoadWithFacts(extension, SaveWithProfile(extension, gray, grayProfile));
+    ASSERT_TRUE(loaded.profile) << extension;
+    EXPECT_EQ(*loaded.profile, *grayProfile) << extension;
+    EXPECT_FALSE(LoadWithFacts(extension, SaveWithProfile(extension, colour, grayProfile)).profile) << extension;
+  }
+  const Loaded grayFloats = LoadWithFacts("psd", SaveWithProfile("psd", floats, grayProfile));
+  ASSERT_TRUE(grayFloats.profile);
+  EXPECT_EQ(*grayFloats.profile, *grayProfile);
+  EXPECT_FALSE(LoadWithFacts("psd", SaveWithProfile("psd", floats, profile)).profile);
   // A file without a profile reports none.
   EXPECT_FALSE(LoadWithFacts("png", codectest::SaveImageBytes("png", colour)).profile);
 }
@@ -152,7 +166,7 @@ TEST(ColorProfile, DamagedProfilesAreLeftOutWithAWarningAndThePictureLoads) {
   TestImage colour;
   MakeGradient(PixelFormat::R8G8B8, colour);
   // A profile whose signature is gone, in every codec.
-  for (const std::string& extension : ProfileCodecs({"jpg", "tif", "webp", "avif"})) {
+  for (const std::string& extension : ProfileCodecs({"jpg", "tif", "webp", "avif", "psd", "jp2"})) {
     const Loaded loaded = LoadWithFacts(extension, WithoutSignature(SaveWithProfile(extension, colour, profile)));
     EXPECT_TRUE(loaded.ok) << extension;
     EXPECT_FALSE(loaded.profile) << extension;
@@ -229,13 +243,26 @@ TEST(ColorProfile, DamagedProfilesAreLeftOutWithAWarningAndThePictureLoads) {
 TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
   VEXILO_REQUIRE_CORPUS();
   if (!testsupport::HaveTool("exiftool")) GTEST_SKIP() << "exiftool not installed";
-  int compared = 0;
-  for (const char* folder : {"imagetestsuite/png", "imagetestsuite/jpg"}) {
-    for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile(folder))) {
+  // Each folder with the codec and the bytes that mark a file holding a profile (PSD: the
+  // signature and ID of its image resource).
+  struct Folder {
+    const char* path;
+    const char* extension;
+    std::string marker;
+  };
+  const Folder folders[] = {{"imagetestsuite/png", "png", "iCCP"},
+                            {"imagetestsuite/jpg", "jpg", "ICC_PROFILE"},
+                            {"psd-tools", "psd", std::string("8BIM\x04\x0F", 6)},
+                            {"psd-tools/colormodes", "psd", std::string("8BIM\x04\x0F", 6)},
+                            {"psd-tools/colorprofiles", "psd", std::string("8BIM\x04\x0F", 6)}};
+  int compared = 0, psdCompared = 0;
+  for (const Folder& folder : folders) {
+    for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile(folder.path))) {
+      if (!entry.is_regular_file()) continue;
       const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(entry.path());
       const std::string text(bytes.begin(), bytes.end());
-      if (text.find("iCCP") == std::string::npos && text.find("ICC_PROFILE") == std::string::npos) continue;
-      const char* extension = std::string(folder).ends_with("png") ? "png" : "jpg";
+      if (text.find(folder.marker) == std::string::npos) continue;
+      const char* extension = folder.extension;
       LoadWarnings warnings;
       TMemoryStream stream(bytes);
       TDynImageDataArray images;
@@ -254,10 +281,12 @@ TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
         EXPECT_EQ(ours.size(), extracted.size()) << entry.path();
         EXPECT_TRUE(ours == extracted) << entry.path();
         ++compared;
+        if (folder.extension == std::string("psd")) ++psdCompared;
       }
     }
   }
   EXPECT_GE(compared, 10);
+  EXPECT_GE(psdCompared, 10);
 }
 
 TEST(ColorProfile, TheHeaderDecidesWhatAProfileIsFor) {

@@ -453,3 +453,36 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
     EXPECT_EQ(GetOption(ImagingJpeg2000Quality), quality);
   }
 }
+
+TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
+  OptionsScope scope;
+  SetOption(ImagingJpeg2000LosslessCompression, 1);
+  const std::vector<uint8_t> profile = testsupport::DisplayP3Profile();
+  CodecOptions options = CurrentOptions();
+  options.SetProfile(MakeColorProfile(profile));
+  TDynImageDataArray images;
+  MakePattern(40, 30, PixelFormat::A8R8G8B8, images.AddEmpty());
+  for (int codeStream : {0, 1}) {
+    Jp2().CodeStreamOnly = codeStream;
+    TMemoryStream stream;
+    ASSERT_TRUE(Jp2().SaveToStream(stream, images, true, options));
+    const std::vector<uint8_t> bytes = stream.Data();
+    const std::string text(bytes.begin(), bytes.end());
+    if (!codeStream) {
+      // One colour box, method 2 and the profile; the channel definition still marks the alpha.
+      const size_t colr = text.find("colr");
+      ASSERT_NE(colr, std::string::npos);
+      EXPECT_EQ(text.find("colr", colr + 1), std::string::npos);
+      EXPECT_EQ(bytes[colr + 4], 2);
+      EXPECT_EQ(text.compare(colr + 7, profile.size(), std::string(profile.begin(), profile.end())), 0);
+      EXPECT_NE(text.find("cdef"), std::string::npos);
+    }
+    TMemoryStream input(bytes);
+    TDynImageDataArray back;
+    CodecOptions facts;
+    ASSERT_TRUE(Jp2().LoadFromStream(input, back, true, CurrentOptions(), &facts)) << codeStream;
+    ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
+    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << codeStream;
+    EXPECT_EQ(facts.Profile() != nullptr, codeStream == 0);
+  }
+}

@@ -548,3 +548,88 @@ TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {
   testsupport::TempDir dir;
   EXPECT_THROW(Psd().SaveToFile(dir / "wide.psd", images, true), EImagingError);
 }
+
+TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
+  TDynImageDataArray images;
+  MakePattern(6, 4, PixelFormat::R8G8B8, images.AddEmpty());
+  const std::vector<uint8_t> plain = codectest::SaveBytes("psd", images[0]);
+  // An RGB file has no colour mode data, so the resources section starts at offset 30.
+  ASSERT_EQ(U32(plain, 26), 0u);
+  ASSERT_EQ(U32(plain, 30), 0u);
+  // An odd size, so that the data is padded (a profile may have bytes behind its stated size).
+  std::vector<uint8_t> profile = testsupport::DisplayP3Profile();
+  if (profile.size() % 2 == 0) profile.push_back(0);
+  // A resource as Photoshop lays it out; `extra` is added to the data size it declares.
+  const auto resource = [](const char* signature, uint16_t id, const std::string& name,
+                           const std::vector<uint8_t>& data, uint32_t extra = 0) {
+    std::vector<uint8_t> r(signature, signature + 4);
+    r.push_back(uint8_t(id >> 8));
+    r.push_back(uint8_t(id));
+    r.push_back(uint8_t(name.size()));
+    r.insert(r.end(), name.begin(), name.end());
+    if (r.size() % 2 != 0) r.push_back(0);
+    const uint32_t size = uint32_t(data.size()) + extra;
+    for (int shift = 24; shift >= 0; shift -= 8) r.push_back(uint8_t(size >> shift));
+    r.insert(r.end(), data.begin(), data.end());
+    if (r.size() % 2 != 0) r.push_back(0);
+    return r;
+  };
+  const auto withResources = [&](const std::vector<std::vector<uint8_t>>& resources) {
+    std::vector<uint8_t> section;
+    for (const auto& r : resources) section.insert(section.end(), r.begin(), r.end());
+    std::vector<uint8_t> bytes(plain.begin(), plain.begin() + 30);
+    for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(section.size() >> shift));
+    bytes.insert(bytes.end(), section.begin(), section.end());
+    bytes.insert(bytes.end(), plain.begin() + 34, plain.end());
+    return bytes;
+  };
+  const std::vector<uint8_t> other = resource("8BIM", 1005, "ab", {1, 2, 3, 4, 5});
+  struct Case {
+    const char* what;
+    std::vector<std::vector<uint8_t>> resources;
+    bool profile;
+    bool warning;
+  };
+  const Case cases[] = {
+      {"after resources with odd names and sizes and another signature",
+       {other, resource("MeSa", 1039, "", {1, 2, 3}), resource("8BIM", 1039, "", profile)}, true, false},
+      {"a profile past the section", {other, resource("8BIM", 1039, "", profile, 1000)}, false, true},
+      {"an empty profile", {resource("8BIM", 1039, "x", {})}, false, true},
+      {"not a profile", {resource("8BIM", 1039, "", std::vector<uint8_t>(profile.begin() + 1, profile.end()))},
+       false, true},
+      {"an earlier resource past the section",
+       {resource("8BIM", 1005, "", {1, 2}, 100000), resource("8BIM", 1039, "", profile)}, false, false},
+  };
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> bytes = withResources(c.resources);
+    LoadWarnings warnings;
+    TMemoryStream stream(bytes);
+    TDynImageDataArray loaded;
+    CodecOptions facts;
+    ASSERT_TRUE(Psd().LoadFromStream(stream, loaded, true, CurrentOptions(), &facts)) << c.what;
+    EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "") << c.what;
+    EXPECT_EQ(facts.Profile() != nullptr, c.profile) << c.what;
+    if (c.profile && facts.Profile()) {
+      EXPECT_TRUE(*facts.Profile() == profile) << c.what;
+    }
+    EXPECT_EQ(warnings.Texts().size(), c.warning ? 1u : 0u) << c.what;
+  }
+
+  // What is written is one resource, padded to an even size, that psd-tools finds.
+  const std::string python = PsdToolsPython();
+  if (python.empty()) GTEST_SKIP() << "psd-tools missing";
+  CodecOptions options = CurrentOptions();
+  options.SetProfile(MakeColorProfile(profile));
+  TMemoryStream out;
+  ASSERT_TRUE(SaveImageToStream("psd", out, images[0], options));
+  testsupport::TempDir dir;
+  const auto file = codectest::WriteTemp(dir, "p3.psd", out.Data());
+  std::string extracted;
+  ASSERT_EQ(testsupport::RunCommand(python +
+                                        " -c 'import sys; from psd_tools import PSDImage; "
+                                        "sys.stdout.buffer.write(PSDImage.open(sys.argv[1]).image_resources.get_data(1039))' '" +
+                                        file.string() + "'",
+                                    &extracted),
+            0);
+  EXPECT_TRUE(extracted == std::string(profile.begin(), profile.end())) << extracted.size() << " bytes";
+}
