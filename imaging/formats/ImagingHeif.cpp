@@ -364,14 +364,6 @@ void UnpremultiplyAlpha(ImageData& image) {
   }
 }
 
-// Whether every pixel of an A8R8G8B8 image is fully opaque.
-bool IsOpaque(const ImageData& image) {
-  const size_t pixels = size_t(image.Width) * size_t(image.Height);
-  for (size_t i = 0; i < pixels; ++i)
-    if (image.Bits[i * 4 + 3] != 255) return false;
-  return true;
-}
-
 struct TByteWriter {
   static heif_error Write(heif_context*, const void* data, size_t size, void* user) {
     auto* bytes = static_cast<std::vector<uint8_t>*>(user);
@@ -461,7 +453,7 @@ public:
     const ImageData& image = prepared;
     // The run hands every picture over with alpha; libheif would store an opaque one as an
     // extra alpha picture.
-    const bool alpha = image.Format == PixelFormat::A8R8G8B8 && !IsOpaque(image);
+    const bool alpha = image.Format == PixelFormat::A8R8G8B8 && !IsImageOpaque(image);
     const size_t sourceChannels = image.Format == PixelFormat::A8R8G8B8 ? 4 : 3;
 
     heif_image* pictureImage = nullptr;
