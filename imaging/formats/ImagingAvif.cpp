@@ -13,6 +13,7 @@
 #include "imaging/Imaging.h"
 #include "imaging/ImagingColorProfile.h"
 #include "imaging/ImagingHeaders.h"
+#include "imaging/ImagingOrientation.h"
 #include "imaging/formats/ImagingCodecUtils.h"
 #include "imaging/formats/ImagingIsoMedia.h"
 
@@ -136,52 +137,17 @@ uint8_t QuarterTurns(const avifImage& avif) {
   return (avif.transformFlags & AVIF_TRANSFORM_IROT) ? uint8_t(avif.irot.angle & 3) : 0;
 }
 
-// Copies the pixels of `source` (Bpp bytes each) into `turned`, which is `turns` quarter turns
-// counter-clockwise of it: each source row becomes a column (one or three turns) or a row read
-// backwards (two turns) of the target, walked with a fixed step.
-template <size_t Bpp>
-void TurnPixels(const ImageData& source, uint8_t turns, ImageData& turned) {
-  const ptrdiff_t width = source.Width, height = source.Height;
-  const ptrdiff_t targetRow = ptrdiff_t(turned.Width) * ptrdiff_t(Bpp);
-  for (ptrdiff_t y = 0; y < height; ++y) {
-    const uint8_t* s = source.Bits + y * width * ptrdiff_t(Bpp);
-    uint8_t* t = nullptr;
-    ptrdiff_t step = 0;
-    switch (turns) {
-      case 1: t = turned.Bits + (width - 1) * targetRow + y * ptrdiff_t(Bpp), step = -targetRow; break;
-      case 2: t = turned.Bits + (height - 1 - y) * targetRow + (width - 1) * ptrdiff_t(Bpp), step = -ptrdiff_t(Bpp); break;
-      default: t = turned.Bits + (height - 1 - y) * ptrdiff_t(Bpp), step = targetRow; break;
-    }
-    for (ptrdiff_t x = 0; x < width; ++x, s += Bpp, t += step) std::memcpy(t, s, Bpp);
-  }
-}
-
 // Gives the image the turn (irot, counter-clockwise) and then the mirroring (imir) the file
-// asks for; the container applies them in this order.
+// asks for; the container applies them in this order. Each of the twelve combinations is one
+// of the eight Exif orientations, which the library knows how to stand upright.
 void ApplyTransforms(ImageData& image, const avifImage& avif) {
-  const int32_t width = image.Width, height = image.Height;
-  const size_t bpp = size_t(image.Size) / (size_t(width) * size_t(height));
-  const uint8_t turns = QuarterTurns(avif);
-  if (turns != 0) {
-    ImageData turned;
-    const bool swap = (turns & 1) != 0;
-    if (!CreateImage(swap ? height : width, swap ? width : height, image.Format, turned))
-      RaiseImaging("AVIF: cannot create the turned picture.");
-    switch (bpp) {
-      case 1: TurnPixels<1>(image, turns, turned); break;
-      case 2: TurnPixels<2>(image, turns, turned); break;
-      case 3: TurnPixels<3>(image, turns, turned); break;
-      case 4: TurnPixels<4>(image, turns, turned); break;
-      case 6: TurnPixels<6>(image, turns, turned); break;
-      default: TurnPixels<8>(image, turns, turned); break;
-    }
-    ReleaseImage(image);
-    image = turned;
-  }
-  if (avif.transformFlags & AVIF_TRANSFORM_IMIR) {
-    if (avif.imir.mode == 0) FlipImage(image);  // top and bottom exchanged
-    else MirrorImageRows(image, int32_t(bpp));  // left and right exchanged
-  }
+  // Rows: quarter turns; columns: no mirror, top and bottom exchanged (imir mode 0), left and
+  // right exchanged (mode 1).
+  static constexpr int32_t kOrientation[4][3] = {{1, 4, 2}, {8, 5, 7}, {3, 2, 4}, {6, 7, 5}};
+  const int mirror = (avif.transformFlags & AVIF_TRANSFORM_IMIR) ? (avif.imir.mode == 0 ? 1 : 2) : 0;
+  const int32_t orientation = kOrientation[QuarterTurns(avif)][mirror];
+  if (orientation != kOrientationTopLeft && !OrientImage(image, orientation))
+    RaiseImaging("AVIF: cannot turn the picture as the file says.");
 }
 
 // Takes the gray and alpha samples out of blue-green-red(-alpha) rows of T.
