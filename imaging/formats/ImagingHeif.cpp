@@ -138,6 +138,9 @@ void ForEachBox(const uint8_t* data, size_t size, Visit visit) {
 
 bool IsType(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
 
+// The pieces one item's data may be split into; libheif reads no more.
+constexpr int kMaxItemExtents = 32;
+
 // Sizes of at most 32 bits each.
 void RefuseOversize(uint64_t width, uint64_t height) {
   if (width > uint64_t(kMaxImageSide) || height > uint64_t(kMaxImageSide) || width * height > uint64_t(kMaxImagePixels))
@@ -202,7 +205,8 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
       });
     }
   });
-  if (composed.empty() || !iloc) return;
+  if (!iloc) return;
+  std::sort(composed.begin(), composed.end(), [](const TComposed& a, const TComposed& b) { return a.id < b.id; });
 
   TBoxCursor c{iloc, ilocSize};
   const uint64_t version = c.Read(1);
@@ -211,12 +215,18 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
   const size_t offsetSize = size_t(sizes >> 4), lengthSize = size_t(sizes & 15), baseSize = size_t(moreSizes >> 4);
   const size_t indexSize = version == 1 || version == 2 ? size_t(moreSizes & 15) : 0;
   const uint64_t count = c.Read(version < 2 ? 2 : 4);
+  // libheif reads the data of every item while it parses the file; extents that cover the same
+  // bytes again and again would make it hold many times the file.
+  uint64_t claimed = 0;
   for (uint64_t i = 0; i < count && c.ok; ++i) {
     const uint32_t id = uint32_t(c.Read(version < 2 ? 2 : 4));
     const uint64_t method = version == 1 || version == 2 ? c.Read(2) & 15 : 0;
     c.Skip(2);  // data reference index
     const uint64_t base = c.Read(baseSize);
     const uint64_t extents = c.Read(2);
+    if (extents > kMaxItemExtents)
+      RaiseImaging("HEIF: an item of the file is split into %llu pieces (at most %d are read).",
+                   static_cast<unsigned long long>(extents), kMaxItemExtents);
     // The first bytes of the item's data, gathered across its extents.
     uint8_t head[18];
     size_t have = 0;
@@ -230,12 +240,15 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
       if (!source || base > sourceSize || offset > sourceSize - base) continue;
       const size_t start = size_t(base + offset);
       const size_t available = length == 0 ? sourceSize - start : size_t(std::min<uint64_t>(length, sourceSize - start));
+      claimed += available;
+      if (claimed > 2 * uint64_t(size)) RaiseImaging("HEIF: the items of the file claim more data than it holds.");
       const size_t take = std::min(available, sizeof head - have);
       std::memcpy(head + have, source + start, take);
       have += take;
     }
-    const auto it = std::find_if(composed.begin(), composed.end(), [id](const TComposed& x) { return x.id == id; });
-    if (!c.ok || it == composed.end()) continue;
+    const auto it = std::lower_bound(composed.begin(), composed.end(), id,
+                                     [](const TComposed& x, uint32_t wanted) { return x.id < wanted; });
+    if (!c.ok || it == composed.end() || it->id != id) continue;
     // grid: version, flags, rows - 1, columns - 1, width, height; iovl: version, flags, four fill
     // values, width, height. Flag 1 makes the sizes 32-bit.
     TBoxCursor d{head, have};

@@ -73,6 +73,35 @@ size_t BoxAfterFileType(const std::vector<uint8_t>& file) {
   return (size_t(file[0]) << 24) | (size_t(file[1]) << 16) | (size_t(file[2]) << 8) | size_t(file[3]);
 }
 
+// A file with a grid item whose data, in the file itself, comes in `extents` pieces, each of
+// them the whole file (offset 0, length 0); only the item boxes, no picture.
+std::vector<uint8_t> ItemInPieces(uint16_t extents) {
+  // Appends a box of the type around what `fill` appends.
+  auto box = [](std::vector<uint8_t>& out, const char* type, auto fill) {
+    const size_t at = out.size();
+    out.insert(out.end(), {0, 0, 0, 0});
+    out.insert(out.end(), type, type + 4);
+    fill(out);
+    const uint32_t size = uint32_t(out.size() - at);
+    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(size >> (24 - 8 * i));
+  };
+  std::vector<uint8_t> file;
+  box(file, "ftyp", [](std::vector<uint8_t>& o) { o.insert(o.end(), {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'}); });
+  box(file, "meta", [&](std::vector<uint8_t>& meta) {
+    meta.insert(meta.end(), {0, 0, 0, 0});
+    box(meta, "iinf", [&](std::vector<uint8_t>& iinf) {
+      iinf.insert(iinf.end(), {0, 0, 0, 0, 0, 1});
+      box(iinf, "infe", [](std::vector<uint8_t>& o) { o.insert(o.end(), {2, 0, 0, 0, 0, 1, 0, 0, 'g', 'r', 'i', 'd', 0}); });
+    });
+    // Version 1, four-byte offsets and lengths, no base offset; item 1, method 0.
+    box(meta, "iloc", [&](std::vector<uint8_t>& o) {
+      o.insert(o.end(), {1, 0, 0, 0, 0x44, 0x00, 0, 1, 0, 1, 0, 0, 0, 0, uint8_t(extents >> 8), uint8_t(extents)});
+      o.resize(o.size() + size_t(extents) * 8, 0);
+    });
+  });
+  return file;
+}
+
 }  // namespace
 
 // Files of heif-enc (libheif with x265) in 8 and 10 bits, with and without alpha, and of
@@ -290,6 +319,10 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
       // output size (14441 x 27759) comes from the next box's header, where libheif reads it.
       {"grid size read beyond the idat box", testsupport::ReadFileBytes(testsupport::TestDataDir() / "heif/grid-beyond-idat.heic"),
        "14441x27759 in HEIF file exceed"},
+      // An item in more pieces than libheif reads, and one whose pieces repeat the file: libheif
+      // would hold every piece while it parses.
+      {"item in 65535 pieces", ItemInPieces(65535), "split into 65535 pieces"},
+      {"item repeating the file", ItemInPieces(8), "claim more data than it holds"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
