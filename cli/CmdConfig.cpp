@@ -13,7 +13,7 @@
 #include "config/Configuration.h"
 #include "forms/Language.h"
 #include "base/Text.h"
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 
 namespace cli {
 

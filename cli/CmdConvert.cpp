@@ -21,8 +21,8 @@
 #include "engine/JobFromForms.h"
 #include "forms/ControlNames.h"
 #include "forms/NumberText.h"
-#include "forms/TprogForm.h"
-#include "imaging/Imaging.h"
+#include "forms/MainForm.h"
+#include "imaging/Codec.h"
 
 namespace cli {
 

@@ -7,8 +7,8 @@
 
 #include "cli/Commands.h"
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
-#include "imaging/ImagingHeaders.h"
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
 
 namespace cli {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "config/Configuration.h"
-#include "imagelist/ImageList.h"
+#include "imagelist/List.h"
 #include "engine/UserDialogs.h"
 
 namespace cli {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "imaging/ImagingSafeFile.h"
+#include "imaging/SafeFile.h"
 #include "engine/Messages.h"
 #include "base/Text.h"
 #include "forms/Texts.h"

@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "forms/ControlNames.h"
-#include "forms/EinstShortcutsForm.h"
+#include "forms/ShortcutsForm.h"
 #include "forms/NumberText.h"
 #include "forms/RenamerForms.h"
 #include "base/Text.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
 #include "forms/Texts.h"
-#include "forms/TsmFilterForm.h"
+#include "forms/FolderFilterForm.h"
 
 namespace config {
 

@@ -1,6 +1,6 @@
 #include "desktop/ShortcutsDialog.h"
 
-#include "forms/EinstShortcutsForm.h"
+#include "forms/ShortcutsForm.h"
 #include "forms/Texts.h"
 
 namespace desktop {

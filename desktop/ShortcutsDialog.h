@@ -1,5 +1,5 @@
 // The model of the desktop-integration dialog `Teinstshortcuts`: its buttons register and
-// remove the hooks of desktop/DesktopIntegration.h, and its status labels show which hooks are
+// remove the hooks of desktop/Integration.h, and its status labels show which hooks are
 // active. It works on the dialog's Form, so a window only mirrors the controls and forwards
 // clicks (Form::Click on the button's name).
 //
@@ -9,7 +9,7 @@
 
 #include <array>
 
-#include "desktop/DesktopIntegration.h"
+#include "desktop/Integration.h"
 #include "forms/Form.h"
 
 namespace desktop {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 
 namespace vexilo {
 

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "imaging/Imaging.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/Codec.h"
+#include "imaging/PixelFormats.h"
 
 namespace vexilo {
 

@@ -25,9 +25,9 @@
 #include "engine/ConversionJob.h"
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
-#include "imaging/Imaging.h"
-#include "imaging/ImagingColorProfile.h"
-#include "imaging/ImagingOrientation.h"
+#include "imaging/Codec.h"
+#include "imaging/ColorProfile.h"
+#include "imaging/Orientation.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "engine/OutputNaming.h"
@@ -35,7 +35,7 @@
 #include "engine/TargetSize.h"
 #include "base/Text.h"
 #include "forms/NumberText.h"
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 
 namespace vexilo {
 

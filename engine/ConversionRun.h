@@ -19,7 +19,7 @@
 // sequential run. A question blocks the run until it is answered.
 //
 // A loaded photo is turned upright by its Exif orientation and, with the job's to_srgb, its
-// colours are converted to sRGB (imaging/ImagingColorProfile.h) before the size is computed, so
+// colours are converted to sRGB (imaging/ColorProfile.h) before the size is computed, so
 // the size rules and the name placeholders see the upright picture. Otherwise its colour
 // profile goes into the outputs that can hold one.
 //
@@ -53,7 +53,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/UserDialogs.h"
 #include "forms/NumberText.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 namespace vexilo {
 
@@ -105,7 +105,7 @@ struct RunMemory {
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
 };
 
-// The Exif and XMP carry-over (engine/exif/ExifCarrier.cpp); stateless, shared by all runs.
+// The Exif and XMP carry-over (engine/exif/Carrier.cpp); stateless, shared by all runs.
 MetadataCarrier* DefaultMetadataCarrier();
 
 // How one file ended.

@@ -7,8 +7,8 @@
 #include <stop_token>
 #include <string>
 
-#include "imaging/Imaging.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/Codec.h"
+#include "imaging/PixelFormats.h"
 #include "engine/TargetSize.h"
 
 namespace vexilo {

@@ -5,10 +5,10 @@
 #include "base/Paths.h"
 #include "base/Text.h"
 
-#include "imaging/Imaging.h"
-#include "imaging/ImagingOrientation.h"
+#include "imaging/Codec.h"
+#include "imaging/Orientation.h"
 #include "engine/SafeFile.h"
-#include "imaging/formats/ImagingIcon.h"
+#include "imaging/formats/Icon.h"
 
 namespace vexilo {
 

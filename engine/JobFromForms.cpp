@@ -5,7 +5,7 @@
 #include "base/Text.h"
 #include "forms/ControlNames.h"
 #include "forms/NumberText.h"
-#include "forms/ToptionenForm.h"
+#include "forms/OptionsForm.h"
 
 namespace vexilo {
 

@@ -7,7 +7,7 @@
 
 #include "base/Text.h"
 #include "forms/Texts.h"
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 
 namespace vexilo {
 

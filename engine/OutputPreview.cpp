@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "engine/OutputNaming.h"
-#include "imaging/ImagingOrientation.h"
+#include "imaging/Orientation.h"
 
 namespace vexilo {
 

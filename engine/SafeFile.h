@@ -2,7 +2,7 @@
 // beside the target, renamed into place when complete).
 #pragma once
 
-#include "imaging/ImagingSafeFile.h"
+#include "imaging/SafeFile.h"
 
 namespace vexilo {
 

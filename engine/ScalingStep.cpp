@@ -1,5 +1,5 @@
 // The scaling step is kept apart from the size arithmetic, which needs no image library.
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 #include "engine/TargetSize.h"
 
 namespace vexilo {

@@ -10,7 +10,7 @@
 #include "base/Error.h"
 
 #include "engine/ConversionJob.h"
-#include "imaging/ImagingTypes.h"
+#include "imaging/Types.h"
 
 namespace vexilo {
 

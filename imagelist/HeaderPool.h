@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/ImagingHeaders.h"
+#include "imaging/Headers.h"
 
 namespace imagelist {
 

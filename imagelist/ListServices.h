@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "imagelist/ImageList.h"
+#include "imagelist/List.h"
 
 namespace imagelist {
 

@@ -7,7 +7,7 @@ fuzz_arguments() {
     [[ "$t" == "$name" ]] && max_len=$len
   done < <(grep -v '^#' fuzz/seeds.txt 2>/dev/null || true)
   fuzz_args=(-max_len="$max_len" -rss_limit_mb=2048 -timeout=10)
-  [[ -f "fuzz/$name.dict" ]] && fuzz_args+=(-dict="fuzz/$name.dict")
+  [[ -f "fuzz/${name#fuzz_}.dict" ]] && fuzz_args+=(-dict="fuzz/${name#fuzz_}.dict")
   return 0
 }
 # The seed folder of a target, or nothing when it has none.

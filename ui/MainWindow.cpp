@@ -35,7 +35,7 @@
 #include "engine/Messages.h"
 #include "engine/OutputPreview.h"
 #include "forms/NumberText.h"
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 #include "ui/DesktopServicesQt.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"

@@ -10,10 +10,10 @@
 #include <QIcon>
 #include <QMainWindow>
 
-#include "config/ConfigMenu.h"
+#include "config/Menu.h"
 #include "config/Configuration.h"
 #include "forms/WizardPages.h"
-#include "imagelist/ImageList.h"
+#include "imagelist/List.h"
 #include "imagelist/ListServices.h"
 #include "ui/LanguageSwitch.h"
 

@@ -10,8 +10,8 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "forms/ToptionenForm.h"
-#include "forms/TsmFilterForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/FolderFilterForm.h"
 #include "ui/FormBinder.h"
 
 namespace ui {

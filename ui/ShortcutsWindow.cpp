@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "forms/EinstShortcutsForm.h"
+#include "forms/ShortcutsForm.h"
 #include "ui/FormBinder.h"
 #include "ui/WindowTexts.h"
 

@@ -9,7 +9,7 @@
 
 #include <QDialog>
 
-#include "desktop/DesktopIntegration.h"
+#include "desktop/Integration.h"
 #include "desktop/ShortcutsDialog.h"
 #include "forms/Form.h"
 #include "forms/Language.h"

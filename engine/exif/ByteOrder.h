@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Errors.h"
 
 namespace vexilo::exif {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Errors.h"
 #include "engine/exif/TiffStructures.h"
 
 namespace vexilo::exif {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Errors.h"
 
 namespace vexilo::exif {
 

@@ -341,7 +341,7 @@ const TextEntry kTerminal[] = {
     {"not_found", "nicht gefunden"},
 };
 
-// The standard values of the forms are German (forms/TprogForm.cpp).
+// The standard values of the forms are German (forms/MainForm.cpp).
 const TextEntry kSpecial[] = {
     {"keep", "<beibehalten>"},
     {"folder", "%ordner%"},

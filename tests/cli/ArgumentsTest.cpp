@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/engine/ExifTestHelpers.h"
 #include "tests/support/TestSupport.h"
 

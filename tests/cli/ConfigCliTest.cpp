@@ -9,10 +9,10 @@
 
 #include "config/Configuration.h"
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/Codec.h"
+#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 #include "config/VxcFile.h"
 
 namespace fs = std::filesystem;

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/Text.h"
-#include "imaging/ImagingTypes.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/Types.h"
+#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "engine/ImageFiles.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "config/ConfigMenu.h"
+#include "config/Menu.h"
 #include "config/Configuration.h"
 #include "tests/support/TestSupport.h"
 #include "config/VxcFile.h"
-#include "forms/TsmFilterForm.h"
+#include "forms/FolderFilterForm.h"
 
 namespace {
 

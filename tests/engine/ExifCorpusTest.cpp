@@ -7,8 +7,8 @@
 #include <sstream>
 
 #include "tests/engine/ExifTestHelpers.h"
-#include "engine/exif/ExifData.h"
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Data.h"
+#include "engine/exif/Errors.h"
 
 using namespace vexilo::exif;
 namespace fs = std::filesystem;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/ExifTestHelpers.h"
-#include "engine/exif/ExifData.h"
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Data.h"
+#include "engine/exif/Errors.h"
 #include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/exif/ExifErrors.h"
+#include "engine/exif/Errors.h"
 #include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;

@@ -7,11 +7,11 @@
 #include "tests/engine/ExifTestHelpers.h"
 #include "engine/ImageFiles.h"
 #include "engine/JobFromForms.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
-#include "engine/exif/ExifData.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
+#include "engine/exif/Data.h"
 #include "engine/exif/JpegHeaderParser.h"
 
 using namespace vexilo::exif;

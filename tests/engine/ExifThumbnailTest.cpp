@@ -3,11 +3,11 @@
 #include <random>
 
 #include "tests/engine/ExifTestHelpers.h"
-#include "imaging/Imaging.h"
-#include "imaging/ImagingPixelFormats.h"
-#include "engine/exif/ExifData.h"
-#include "engine/exif/ExifErrors.h"
-#include "engine/exif/ExifThumbnail.h"
+#include "imaging/Codec.h"
+#include "imaging/PixelFormats.h"
+#include "engine/exif/Data.h"
+#include "engine/exif/Errors.h"
+#include "engine/exif/Thumbnail.h"
 
 using namespace vexilo::exif;
 

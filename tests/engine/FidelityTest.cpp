@@ -14,9 +14,9 @@
 #include "engine/ConversionRun.h"
 #include "engine/ImageFiles.h"
 #include "engine/JobFromForms.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
-#include "imaging/Imaging.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
+#include "imaging/Codec.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "engine/SafeFile.h"
 #include "tests/support/TestSupport.h"
 

@@ -30,11 +30,11 @@
 #include "engine/FileSizeSearch.h"
 #include "engine/ImageFiles.h"
 #include "engine/JobFromForms.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
 
 namespace {
 

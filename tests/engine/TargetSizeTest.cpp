@@ -8,8 +8,8 @@
 #include "engine/ConversionJob.h"
 #include "engine/JobFromForms.h"
 #include "engine/TargetSize.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "forms/Form.h"
 #include "forms/NumberText.h"
 #include "base/Text.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "forms/EinstShortcutsForm.h"
+#include "forms/ShortcutsForm.h"
 #include "forms/Form.h"
 #include "forms/RenamerForms.h"
-#include "forms/TsmFilterForm.h"
+#include "forms/FolderFilterForm.h"
 
 namespace {
 

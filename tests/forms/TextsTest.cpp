@@ -10,8 +10,8 @@
 #include <string>
 
 #include "forms/Texts.h"
-#include "forms/ToptionenForm.h"
-#include "forms/TprogForm.h"
+#include "forms/OptionsForm.h"
+#include "forms/MainForm.h"
 #include "tests/support/PseudoLanguage.h"
 #include "tests/support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "forms/TprogForm.h"
+#include "forms/MainForm.h"
 #include "forms/WizardPages.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include "engine/ImageFiles.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "imagelist/ImageList.h"
-#include "imaging/Imaging.h"
+#include "imagelist/List.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

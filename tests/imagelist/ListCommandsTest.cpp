@@ -8,11 +8,11 @@
 
 #include "engine/ImageFiles.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "forms/TprogForm.h"
-#include "forms/TsmFilterForm.h"
-#include "imagelist/ImageList.h"
+#include "forms/MainForm.h"
+#include "forms/FolderFilterForm.h"
+#include "imagelist/List.h"
 #include "imagelist/ListServices.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

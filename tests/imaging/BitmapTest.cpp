@@ -6,7 +6,7 @@
 #include <functional>
 #include <map>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;

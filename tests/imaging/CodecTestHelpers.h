@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 namespace codectest {

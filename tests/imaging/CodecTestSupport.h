@@ -11,7 +11,7 @@
 
 #include <zlib.h>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 namespace codectest {

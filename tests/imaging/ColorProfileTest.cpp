@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingColorProfile.h"
-#include "imaging/ImagingPixelFormats.h"
-#include "imaging/formats/ImagingHeif.h"
+#include "imaging/ColorProfile.h"
+#include "imaging/PixelFormats.h"
+#include "imaging/formats/Heif.h"
 #include "tests/imaging/CodecTestHelpers.h"
 #include "tests/imaging/CodecTestSupport.h"
 

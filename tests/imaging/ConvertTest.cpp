@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;

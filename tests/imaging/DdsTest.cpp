@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingDds.h"
+#include "imaging/formats/Dds.h"
 
 using namespace imaging;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 using namespace imaging;
 using PF = PixelFormat;

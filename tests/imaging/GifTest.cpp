@@ -6,10 +6,10 @@
 #include <sstream>
 
 #include "tests/imaging/CodecTestSupport.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 #include "engine/ImageFiles.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingGif.h"
+#include "imaging/formats/Gif.h"
 
 using namespace imaging;
 using namespace codectest;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
-#include "imaging/ImagingHeaders.h"
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
 #include "tests/support/TestSupport.h"
 
 namespace {

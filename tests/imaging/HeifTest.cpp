@@ -8,9 +8,9 @@
 
 #include <libheif/heif.h>
 
-#include "imaging/Imaging.h"
-#include "imaging/ImagingHeaders.h"
-#include "imaging/formats/ImagingHeif.h"
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
+#include "imaging/formats/Heif.h"
 #include "tests/imaging/CodecTestHelpers.h"
 #include "tests/imaging/CodecTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -10,8 +10,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "imaging/ImagingIO.h"
-#include "imaging/ImagingTypes.h"
+#include "imaging/IO.h"
+#include "imaging/Types.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;

@@ -6,9 +6,9 @@
 
 #include "tests/imaging/CodecTestHelpers.h"
 #include "engine/ImageFiles.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingIcon.h"
+#include "imaging/formats/Icon.h"
 
 using namespace imaging;
 using codectest::TestImage;

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingJpeg2000.h"
+#include "imaging/formats/Jpeg2000.h"
 
 using namespace imaging;
 

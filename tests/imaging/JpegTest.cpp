@@ -7,8 +7,8 @@
 #include <jerror.h>
 
 #include "tests/imaging/CodecTestSupport.h"
-#include "imaging/ImagingPixelFormats.h"
-#include "imaging/formats/ImagingJpeg.h"
+#include "imaging/PixelFormats.h"
+#include "imaging/formats/Jpeg.h"
 
 using namespace imaging;
 using namespace codectest;

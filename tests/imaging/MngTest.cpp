@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tests/imaging/CodecTestSupport.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 using namespace imaging;
 using namespace codectest;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingOrientation.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/Orientation.h"
+#include "imaging/PixelFormats.h"
 #include "tests/imaging/CodecTestHelpers.h"
 
 using namespace imaging;

@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "tests/imaging/CodecTestSupport.h"
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 using namespace imaging;
 using namespace codectest;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/imaging/CodecTestHelpers.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;

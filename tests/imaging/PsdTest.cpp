@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "tests/imaging/CodecTestHelpers.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingPsd.h"
+#include "imaging/formats/Psd.h"
 
 using namespace imaging;
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;

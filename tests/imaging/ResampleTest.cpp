@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 using namespace imaging;
 using PF = PixelFormat;

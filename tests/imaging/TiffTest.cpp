@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "tests/imaging/CodecTestHelpers.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
-#include "imaging/formats/ImagingTiff.h"
+#include "imaging/formats/Tiff.h"
 
 using namespace imaging;
 

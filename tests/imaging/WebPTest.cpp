@@ -5,8 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "imaging/Imaging.h"
-#include "imaging/ImagingHeaders.h"
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
 #include "tests/imaging/CodecTestHelpers.h"
 #include "tests/imaging/CodecTestSupport.h"
 #include "tests/support/TestSupport.h"

@@ -12,7 +12,7 @@
 
 #include <lcms2.h>
 
-#include "imaging/ImagingPixelFormats.h"
+#include "imaging/PixelFormats.h"
 
 namespace fs = std::filesystem;
 

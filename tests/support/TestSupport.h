@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/ImagingPixelFormats.h"
-#include "imaging/ImagingTypes.h"
+#include "imaging/PixelFormats.h"
+#include "imaging/Types.h"
 
 namespace testsupport {
 

@@ -26,7 +26,7 @@
 #include "config/Configuration.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
-#include "imaging/Imaging.h"
+#include "imaging/Codec.h"
 #include "ui/Application.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"

@@ -1,0 +1,93 @@
+#include "engine/exif/Thumbnail.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "imaging/Codec.h"
+#include "imaging/Orientation.h"
+#include "imaging/PixelFormats.h"
+#include "engine/exif/Errors.h"
+#include "engine/exif/TiffStructures.h"
+
+namespace vexilo::exif {
+
+namespace {
+
+int32_t RoundSide(double value) { return std::max<int32_t>(1, static_cast<int32_t>(std::nearbyint(value))); }
+
+// A baseline JPEG of the thumbnail's own settings, whatever the run's are; false when the codec
+// refuses the picture.
+bool EncodeThumbnail(const imaging::ImageData& image, std::vector<uint8_t>& jpeg) {
+  imaging::CodecOptions options = imaging::CurrentOptions();
+  options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
+  options.Set(imaging::ImagingJpegProgressive, 0);
+  imaging::TMemoryStream output;
+  if (!imaging::SaveImageToStream("jpg", output, image, options)) return false;
+  jpeg = std::move(output.Data());
+  return true;
+}
+
+}  // namespace
+
+TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
+  constexpr int32_t maxW = layout::kThumbnailMaxWidth, maxH = layout::kThumbnailMaxHeight;
+  const double ratio = static_cast<double>(width) / static_cast<double>(height);
+  TThumbnailSize size;
+  if (width > height) {
+    size = {maxW, RoundSide(maxW / ratio)};
+    if (size.Height > maxH) size = {RoundSide(maxH * ratio), maxH};
+  } else {
+    size = {RoundSide(maxH * ratio), maxH};
+    if (size.Width > maxW) size = {maxW, RoundSide(maxW / ratio)};
+  }
+  return size;
+}
+
+bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height) {
+  imaging::Image image;
+  imaging::TMemoryStream input(jpeg);
+  bool loaded = false;
+  try {
+    loaded = imaging::LoadImageFromStream(input, image);
+  } catch (const imaging::EImagingError& e) {
+    throw EExifError(std::string("Exif thumbnail cannot be decoded: ") + e.what());
+  }
+  if (!loaded || image->Width <= 0 || image->Height <= 0)
+    throw EExifError("Exif thumbnail cannot be decoded");
+  if (image->Width <= layout::kThumbnailMaxWidth && image->Height <= layout::kThumbnailMaxHeight)
+    return false;
+  const TThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
+  std::vector<uint8_t> reduced;
+  bool saved = false;
+  try {
+    if (!imaging::ResizeImage(image, size.Width, size.Height, imaging::ResizeFilter::Bilinear))
+      throw EExifError("Exif thumbnail cannot be scaled");
+    saved = EncodeThumbnail(image, reduced);
+  } catch (const imaging::EImagingError& e) {
+    throw EExifError(std::string("Exif thumbnail cannot be encoded: ") + e.what());
+  }
+  if (!saved) throw EExifError("Exif thumbnail cannot be encoded");
+  jpeg = std::move(reduced);
+  width = size.Width;
+  height = size.Height;
+  return true;
+}
+
+bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& width, int32_t& height) {
+  try {
+    imaging::Image image;
+    imaging::TMemoryStream input(jpeg);
+    std::vector<uint8_t> turned;
+    if (!imaging::LoadImageFromStream(input, image) || !imaging::OrientImage(image, orientation) ||
+        !EncodeThumbnail(image, turned))
+      return false;
+    jpeg = std::move(turned);
+    width = image->Width;
+    height = image->Height;
+    return true;
+  } catch (const imaging::EImagingError&) {
+    return false;
+  }
+}
+
+}  // namespace vexilo::exif

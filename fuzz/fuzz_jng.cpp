@@ -1,6 +1,0 @@
-// The JNG reader on arbitrary bytes, whatever signature they carry.
-#include "fuzz/FuzzChunkedImage.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return fuzzing::FuzzChunkedImage(data, size, "jng");
-}

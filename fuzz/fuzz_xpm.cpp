@@ -1,9 +1,0 @@
-// Feeds arbitrary bytes to the XPM reader.
-#include <cstddef>
-#include <cstdint>
-
-#include "fuzz/FuzzDecode.h"
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  return fuzzing::FuzzDecode(data, size, "xpm");
-}

@@ -1,0 +1,28 @@
+// Feeds arbitrary bytes to the Targa reader; whatever decodes is written again (raw or
+// run-length encoded) and read back.
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/Codec.h"
+
+using namespace imaging;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const TImageFileFormat* tga = FindFormatByExtension("tga");
+  if (!tga) return 0;
+  TMemoryStream input(std::vector<uint8_t>(data, data + size));
+  TDynImageDataArray images;
+  try {
+    if (!tga->LoadFromStream(input, images)) return 0;
+    SetOption(ImagingTargaRLE, size & 1);
+    TMemoryStream output;
+    if (!tga->SaveToStream(output, images)) return 0;
+    output.Seek(0, smFromBeginning);
+    TDynImageDataArray again;
+    if (!tga->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
+        again[0].Height != images[0].Height)
+      __builtin_trap();
+  } catch (const EImagingError&) {
+  }
+  return 0;
+}

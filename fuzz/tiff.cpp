@@ -1,0 +1,31 @@
+// Feeds arbitrary bytes to the TIFF reader (libtiff over the library's streams); small pages
+// that decode are written again and read back.
+#include <cstddef>
+#include <cstdint>
+
+#include "imaging/Codec.h"
+
+using namespace imaging;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const TImageFileFormat* tiff = FindFormatByExtension("tif");
+  if (!tiff) return 0;
+  TMemoryStream input(std::vector<uint8_t>(data, data + size));
+  TDynImageDataArray images;
+  try {
+    if (!tiff->LoadFromStream(input, images)) return 0;
+    int64_t pixels = 0;
+    for (const ImageData& image : images) pixels += int64_t(image.Width) * image.Height;
+    if (pixels > 65536) return 0;
+    SetOption(ImagingTiffCompression, int32_t(size % 5));
+    TMemoryStream output;
+    if (!tiff->SaveToStream(output, images)) __builtin_trap();
+    output.Seek(0, smFromBeginning);
+    TDynImageDataArray again;
+    if (!tiff->LoadFromStream(output, again) || again.size() != images.size() ||
+        again[0].Width != images[0].Width || again[0].Height != images[0].Height)
+      __builtin_trap();
+  } catch (const EImagingError&) {
+  }
+  return 0;
+}

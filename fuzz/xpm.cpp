@@ -1,0 +1,9 @@
+// Feeds arbitrary bytes to the XPM reader.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/Decode.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return fuzzing::FuzzDecode(data, size, "xpm");
+}

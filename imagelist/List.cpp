@@ -1,0 +1,505 @@
+#include "imagelist/List.h"
+
+#include "base/Error.h"
+#include "base/Paths.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "imagelist/FolderSearch.h"
+#include "imagelist/HeaderPool.h"
+#include "engine/ImageFiles.h"
+#include "engine/OutputNaming.h"
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
+#include "imaging/PixelFormats.h"
+#include "forms/NumberText.h"
+#include "base/Text.h"
+#include "forms/Texts.h"
+#include "forms/FolderFilterForm.h"
+
+namespace imagelist {
+
+namespace {
+
+using forms::Language;
+
+// The texts the list puts into the progress window and its counter label (text slots of the
+// main window).
+struct ListTexts {
+  const char* searching;  // progress title while collecting
+  const char* analyzing;  // progress title while adding
+  const char* found;      // after a number
+  const char* analyzed;   // after a number
+  const char* added;      // after a number, while a drop is added
+  const char* oneImage;   // counter suffix for one row
+  const char* images;     // counter suffix otherwise
+};
+ListTexts Texts(Language language) {
+  const auto text = [language](const char* key) {
+    const char* found = forms::FindText(language, forms::TextGroup::MainWindow, key);
+    return found != nullptr ? found : "";
+  };
+  return {text("searching"), text("analyzing"), text("found"),    text("analyzed"),
+          text("added"),     text("count_one"), text("count_many")};
+}
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// The type cell and the icon key: the extension without dots, in upper case.
+std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll(base::ExtensionOf(path), ".", "")); }
+
+
+int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+}  // namespace
+
+const std::string& ImageListEntry::Cell(int column) const {
+  switch (column) {
+    case 0: return name;
+    case 1: return type;
+    case 2: return width;
+    case 3: return height;
+    case 4: return size;
+    default: return path;
+  }
+}
+
+std::string SizeText(uint64_t bytes, const std::string& decimalSeparator) {
+  return base::KilobyteText(bytes, decimalSeparator);
+}
+
+std::string CounterText(int count, Language language) {
+  const ListTexts t = Texts(language);
+  return std::to_string(count) + (count == 1 ? t.oneImage : t.images);
+}
+
+std::vector<FilterEntry> OpenDialogFilter(Language language) {
+  static const FilterEntry kGerman[] = {
+      {"Alle lesbaren Dateien(*.bmp, *.dib, *.jpg, *.jpeg, *.jfif, *.jpe, *.jif, *.gif, *.png, *.mng, *.jng, *.ico, "
+       "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pnm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, "
+       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp, *.avif, *.heic, *.heif)",
+       "*.bmp;*.dib;*.jpg;*.jpeg;*.jfif;*.jpe;*.jif;*.gif;*.png;*.mng;*.jng;*.ico;*.cur;*.tif;*.tiff;*.psd;*.pdd;"
+       "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm;*.webp;*.avif;*.heic;"
+       "*.heif"},
+      {"Windows Bitmap (*.bmp,*.dib)", "*.bmp;*.dib"},
+      {"JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)", "*.jpg;*.jpeg;*.jfif;*.jpe;*.jif"},
+      {"Graphics Interchange Format (*.gif)", "*.gif"},
+      {"Portable Network Graphics (*.png)", "*.png"},
+      {"Multiple Network Graphics (*.mng)", "*.mng"},
+      {"JPEG Network Graphics (*.jng)", "*.jng"},
+      {"Windows Icon (*.ico)", "*.ico"},
+      {"Windows Cursor (*.cur)", "*.cur"},
+      {"Tagged Image File Format (*.tif,*.tiff)", "*.tif;*.tiff"},
+      {"Photoshop Bilder (*.psd,*.pdd)", "*.psd;*.pdd"},
+      {"Portable Bit Map (*.pbm)", "*.pbm"},
+      {"Portable Gray Map (*.pgm)", "*.pgm"},
+      {"Portable Pixel Map (*.ppm)", "*.ppm"},
+      {"Portable Any Map (*.pnm)", "*.pnm"},
+      {"Portable Arbitrary Map (*.pam)", "*.pam"},
+      {"Portable Float Map (*.pfm)", "*.pfm"},
+      {"JPEG 2000 (*.jp2,*.j2k,*.j2c,*.jpx,*.jpc)", "*.jp2;*.j2k;*.j2c;*.jpx;*.jpc"},
+      {"DirectDraw Surface (*.dds)", "*.dds"},
+      {"Truevision Targa Bilder (*.tga)", "*.tga"},
+      {"ZSoft Paintbrush Bilder (*.pcx)", "*.pcx"},
+      {"X Window Pixmap (*.xpm)", "*.xpm"},
+      {"WebP Bilder (*.webp)", "*.webp"},
+      {"AV1 Image File Format (*.avif)", "*.avif"},
+      {"High Efficiency Image File Format (*.heic,*.heif)", "*.heic;*.heif"},
+  };
+  // The descriptions are German; the language's own words replace the German ones.
+  std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));
+  for (FilterEntry& e : entries)
+    for (const char* key : {"images", "image", "readable"}) e.description = forms::ConvertSpecial(e.description, key, language);
+  return entries;
+}
+
+ImageList::ImageList(Language language, std::string decimalSeparator)
+    : language_(language), decimalSeparator_(std::move(decimalSeparator)) {
+  UpdateCounterLabel();
+}
+
+void ImageList::Changed() {
+  if (bulkDepth_ > 0) changedInBulk_ = true;
+  else if (rowsChanged) rowsChanged();
+}
+
+void ImageList::EndBulkUpdate() {
+  if (bulkDepth_ > 0 && --bulkDepth_ == 0 && changedInBulk_) {
+    changedInBulk_ = false;
+    Changed();
+  }
+}
+
+namespace {
+
+// Ends a bulk update on every way out.
+struct BulkUpdate {
+  explicit BulkUpdate(ImageList& list) : list(list) { list.BeginBulkUpdate(); }
+  ~BulkUpdate() { list.EndBulkUpdate(); }
+  BulkUpdate(const BulkUpdate&) = delete;
+  BulkUpdate& operator=(const BulkUpdate&) = delete;
+  ImageList& list;
+};
+
+}  // namespace
+
+ImageList::~ImageList() = default;
+
+HeaderPool& ImageList::Pool() {
+  if (!pool_) {
+    // Two readers keep a disk busy; more only wait for it.
+    pool_ = std::make_unique<HeaderPool>(2);
+    pool_->resultReady = headerReady_;
+  }
+  return *pool_;
+}
+
+void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
+  headerReady_ = std::move(ready);
+  if (pool_) pool_->resultReady = headerReady_;
+}
+
+int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
+
+bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) {
+  for (const ImageListEntry& row : rows_) {
+    if (row.path == path) {
+      dialogs.ReportUnlessSilenced("dateischoninliste", path);
+      return false;
+    }
+  }
+  const bool icon = vexilo::IsIconPath(path);
+  ImageListEntry entry;
+  HeaderJob job;
+  try {
+    std::string format = "ico";
+    if (!icon) {
+      format = imaging::DetectFileFormat(path);
+      if (format.empty()) {
+        struct stat info {};
+        const bool empty = stat(path.c_str(), &info) == 0 && info.st_size == 0;
+        Refuse(path, empty ? "The file is empty" : "No image format recognises the file's content", dialogs);
+        return false;
+      }
+    }
+    const std::string extension = base::ExtensionOf(path);
+    entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
+    entry.type = TypeOf(path);
+    entry.path = path;
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
+    entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
+    if (!readImages_) {
+      entry.width = entry.height = "0";
+    } else if (!background_ || !imaging::FindHeaderReader(format)) {
+      ReadNow(entry, icon, format);
+    } else {
+      entry.pending = true;
+      entry.headerRead = ++nextSerial_;
+      job = HeaderJob{entry.headerRead, path, format, imaging::CurrentHeaderOptions(), dialogs.Flags().showNoMore};
+    }
+    entry.icon = GetFileIconNumber(path);
+  } catch (const std::exception& e) {
+    Refuse(path, e.what(), dialogs);
+    return false;
+  }
+  Insert(std::move(entry));
+  if (job.serial != 0) Pool().Submit(std::move(job));
+  return true;
+}
+
+void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation) {
+  entry.width = std::to_string(width);
+  entry.height = std::to_string(height);
+  entry.orientation = orientation;
+  // An icon's size cell is its drawn picture, 4 bytes a pixel.
+  if (icon) entry.size = SizeText(static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4, decimalSeparator_);
+  entry.pending = false;
+}
+
+// Reads the size on this thread: from the header, or for formats without a header reader by
+// decoding the file (a file that decodes to no image gives 0 x 0). Raises when the file
+// cannot be read.
+void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
+  imaging::TImageHeader header;
+  if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentHeaderOptions(), header)) {
+    Fill(entry, header.Width, header.Height, icon, header.Orientation);
+    return;
+  }
+  imaging::Image held;
+  const bool loaded = vexilo::LoadImageFile(entry.path, held);
+  Fill(entry, loaded ? held->Width : 0, loaded ? held->Height : 0, false);
+}
+
+int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
+  if (!pool_) return 0;
+  int settled = 0;
+  bool removed = false;
+  for (HeaderResult& result : pool_->TakeResults()) {
+    const std::string& path = result.job.path;
+    const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const ImageListEntry& r) {
+      return r.pending && r.headerRead == result.job.serial && r.path == path;
+    });
+    if (row == rows_.end()) continue;  // removed from the list meanwhile
+    ++settled;
+    ImageListEntry entry = std::move(*row);
+    rows_.erase(row);
+    const bool icon = vexilo::IsIconPath(path);
+    std::string cause = result.cause;
+    try {
+      if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
+      else if (result.decode) ReadNow(entry, icon, result.job.extension);
+    } catch (const std::exception& e) {
+      cause = e.what();
+    }
+    if (entry.pending) {
+      removed = true;
+      if (result.job.silenced) {
+        if (fileRefused) fileRefused(path, cause, false);
+      } else {
+        Refuse(path, cause, dialogs);
+      }
+      Changed();
+      continue;
+    }
+    Insert(std::move(entry));
+    if (rowFilled) rowFilled(path);
+  }
+  if (removed) UpdateCounterLabel();
+  return settled;
+}
+
+int ImageList::WaitForHeaders(vexilo::UserDialogs& dialogs) {
+  if (!pool_) return 0;
+  pool_->WaitIdle();
+  return CollectHeaderResults(dialogs);
+}
+
+void ImageList::Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs) {
+  const bool reported = dialogs.ReportUnlessSilenced("formatfehler", path, cause);
+  if (fileRefused) fileRefused(path, cause, reported);
+}
+
+void ImageList::Insert(ImageListEntry entry) {
+  const auto at = std::upper_bound(rows_.begin(), rows_.end(), entry,
+                                   [this](const ImageListEntry& a, const ImageListEntry& b) { return Less(a, b); });
+  const std::string path = entry.path;
+  rows_.insert(at, std::move(entry));
+  if (rowAdded) rowAdded(path);
+  Changed();
+}
+
+void ImageList::AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs) {
+  BulkUpdate bulk(*this);
+  for (const std::string& path : paths) add2list(path, dialogs);
+  CollectHeaderResults(dialogs);
+  UpdateCounterLabel();
+}
+
+void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
+  if (!base::IsFolder(folder)) return;
+  BulkUpdate bulk(*this);
+  const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
+  const bool subfolders = smFilter.Checked("inp_uv");
+  const ListTexts t = Texts(language_);
+
+  dialogs.Flags().showNoMore = true;
+  dialogs.SetMainWindowEnabled(false);
+  // Every way out leaves the window usable and the messages audible again.
+  struct Restore {
+    vexilo::UserDialogs& dialogs;
+    ~Restore() {
+      dialogs.HideProgress();
+      dialogs.SetMainWindowEnabled(true);
+      dialogs.FocusMainWindow();
+      dialogs.Flags().showNoMore = false;
+    }
+  } restore{dialogs};
+
+  dialogs.ShowProgress({t.searching, "0" + std::string(t.found), "0" + std::string(t.analyzed)}, 0);
+  dialogs.ProcessEvents();
+  std::vector<std::string> found;
+  if (folder.find(".txt") == std::string::npos) found = CollectImageFiles(folder, extensions, subfolders);
+
+  const int count = static_cast<int>(found.size());
+  dialogs.ShowProgress({t.analyzing, std::to_string(count) + t.found, "0" + std::string(t.analyzed)}, count);
+  dialogs.ProcessEvents();
+  for (int c = 1; c <= count; ++c) {
+    const std::string& path = found[static_cast<size_t>(c - 1)];
+    if (base::IsFile(path)) add2list(path, dialogs);
+    dialogs.SetProgressFileLine("", std::to_string(c) + t.analyzed);
+    dialogs.SetProgressPosition(c);
+    dialogs.ProcessEvents();
+    if (dialogs.Flags().cancelProgress) {
+      dialogs.Flags().cancelProgress = false;
+      break;
+    }
+  }
+  CollectHeaderResults(dialogs);
+  UpdateCounterLabel();
+}
+
+void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
+                                const std::function<std::string(const std::string&)>& choose,
+                                vexilo::UserDialogs& dialogs) {
+  const std::string previous = tprog.Text("inp_ordner");
+  if (!vexilo::IsAcceptableFolderPath(previous)) {
+    tprog.SetText("inp_ordner", choose(""));
+  } else if (const std::string chosen = choose(previous); !chosen.empty()) {
+    tprog.SetText("inp_ordner", chosen);
+  }
+  const std::string folder = tprog.Text("inp_ordner");
+  if (folder.empty()) tprog.SetText("inp_ordner", previous);
+  else AddOrdner(folder, smFilter, dialogs);
+}
+
+void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
+  if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
+  else dialogs.meldungzeigen("ordnerfalschopen", text);
+}
+
+void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,
+                           vexilo::UserDialogs& dialogs) {
+  const ListTexts t = Texts(language_);
+  const int count = static_cast<int>(paths.size());
+  BulkUpdate bulk(*this);
+  dialogs.SetMainWindowEnabled(false);
+  struct Restore {
+    ImageList& list;
+    vexilo::UserDialogs& dialogs;
+    ~Restore() {
+      list.UpdateCounterLabel();
+      dialogs.HideProgress();
+      dialogs.SetMainWindowEnabled(true);
+      dialogs.FocusMainWindow();
+      dialogs.Flags().showNoMore = false;
+    }
+  } restore{*this, dialogs};
+
+  dialogs.ProcessEvents();
+  dialogs.ShowProgress({t.analyzing, std::to_string(count) + t.added, "0" + std::string(t.analyzed)}, count);
+  for (int i = 1; i <= count; ++i) {
+    const std::string& path = paths[static_cast<size_t>(i - 1)];
+    if (base::IsFolder(path)) {
+      AddOrdner(path, smFilter, dialogs);
+      // The search closed the progress window and enabled the window; the drop goes on.
+      dialogs.SetMainWindowEnabled(false);
+      dialogs.ShowProgress({t.analyzing, std::to_string(count) + t.added, std::to_string(i - 1) + t.analyzed}, count);
+      dialogs.SetProgressPosition(i - 1);
+    } else {
+      add2list(path, dialogs);
+    }
+    dialogs.ProcessEvents();
+    dialogs.SetProgressFileLine("", std::to_string(i) + t.analyzed);
+    dialogs.SetProgressPosition(i);
+    if (dialogs.Flags().cancelProgress) {
+      dialogs.Flags().cancelProgress = false;
+      break;
+    }
+  }
+}
+
+int ImageList::GetFileIconNumber(const std::string& path) {
+  const std::string key = TypeOf(path);
+  for (size_t i = 0; i < iconKeys_.size(); ++i)
+    if (iconKeys_[i] && *iconKeys_[i] == key) return static_cast<int>(i);
+  int index = iconProvider_ ? iconProvider_(path) : static_cast<int>(iconKeys_.size());
+  if (index < 0) index = static_cast<int>(iconKeys_.size());
+  if (static_cast<size_t>(index) >= iconKeys_.size()) iconKeys_.resize(static_cast<size_t>(index) + 1);
+  iconKeys_[static_cast<size_t>(index)] = key;
+  return index;
+}
+
+void ImageList::UpdateCounterLabel() { counterLabel_ = CounterText(RowCount(), language_); }
+
+void ImageList::SetLanguage(Language language) {
+  language_ = language;
+  UpdateCounterLabel();
+}
+
+void ImageList::qulistColumnClick(int column) {
+  if (column < 0 || column >= kColumnCount) return;
+  sort_.column = column;
+  sort_.descending = column == sort_.lastClicked ? !sort_.descending : false;
+  sort_.lastClicked = column;
+  std::stable_sort(rows_.begin(), rows_.end(),
+                   [this](const ImageListEntry& a, const ImageListEntry& b) { return Less(a, b); });
+  Changed();
+}
+
+int ImageList::qulistCompare(const ImageListEntry& first, const ImageListEntry& second) const {
+  const ImageListEntry& a = sort_.descending ? second : first;
+  const ImageListEntry& b = sort_.descending ? first : second;
+  switch (sort_.column) {
+    case 2:
+    case 3: {
+      const auto x = forms::ParseIntegerText(a.Cell(sort_.column));
+      const auto y = forms::ParseIntegerText(b.Cell(sort_.column));
+      return CompareNumbers(x.value_or(0), y.value_or(0));
+    }
+    case 4: {
+      const auto number = [this](const std::string& cell) {
+        return forms::ParseDecimalText(base::ReplaceAll(cell, " KB", ""), decimalSeparator_).value_or(0.0);
+      };
+      return CompareNumbers(number(a.size), number(b.size));
+    }
+    default: return base::CompareNoCase(a.Cell(sort_.column), b.Cell(sort_.column));
+  }
+}
+
+void ImageList::SetSelected(int row, bool selected) {
+  if (row < 0 || row >= RowCount()) return;
+  rows_[static_cast<size_t>(row)].selected = selected;
+}
+
+void ImageList::SelectAll() {
+  for (ImageListEntry& row : rows_) row.selected = true;
+}
+
+int ImageList::SelectedCount() const {
+  return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const ImageListEntry& r) { return r.selected; }));
+}
+
+void ImageList::BitBtn3Click() {
+  for (size_t i = rows_.size(); i-- > 0;)
+    if (rows_[i].selected) rows_.erase(rows_.begin() + static_cast<long>(i));
+  UpdateCounterLabel();
+  Changed();
+}
+
+void ImageList::BitBtn2Click() {
+  rows_.clear();
+  UpdateCounterLabel();
+  Changed();
+}
+
+std::optional<std::string> ImageList::FirstSelectedExistingFile() const {
+  for (const ImageListEntry& row : rows_) {
+    if (!row.selected) continue;
+    if (base::IsFile(row.path)) return row.path;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ImageList::ClipboardFiles(const std::string& programFolder) const {
+  std::vector<std::string> files;
+  if (SelectedCount() == 1) {
+    if (auto path = FirstSelectedExistingFile()) files.push_back(*path);
+    return files;
+  }
+  for (const ImageListEntry& row : rows_) {
+    if (!row.selected) continue;
+    files.push_back(!row.path.empty() && row.path.front() == '/' ? row.path : programFolder + row.path);
+  }
+  return files;
+}
+
+}  // namespace imagelist

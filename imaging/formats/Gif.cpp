@@ -1,0 +1,729 @@
+// GIF reading and writing. Frames are decoded into Index8 images with their own palettes and,
+// by default, composed on the logical screen into the pictures an animation player shows.
+#include "imaging/Headers.h"
+#include "imaging/formats/Gif.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+namespace imaging {
+
+namespace {
+
+constexpr int32_t kMaxLZWBits = 12;
+constexpr int32_t kMaxLZWCodes = 1 << kMaxLZWBits;
+// The pixels one read may hold in raw frames, and separately in composed frames. A GIF frame
+// can declare the whole logical screen with a few bytes of data, so without a limit a small
+// file with many frames could ask for any amount of memory.
+constexpr int64_t kMaxFramePixelsPerFile = kMaxImagePixels;
+// Composing after a "restore previous" frame redraws earlier frames; this bounds the pixels
+// drawn (and frames visited) in one read, so that a crafted file cannot make it quadratic.
+constexpr int64_t kMaxComposeWork = int64_t(4) * kMaxImagePixels;
+
+[[noreturn]] void RaiseLZW() { RaiseImaging("Error when decoding GIF LZW data"); }
+
+inline uint16_t LoadLE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline void StoreLE16(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+// Sequential reader with its own buffer; at the end of the data it answers -1 or short counts,
+// which end the file as a trailer would.
+class TGIFReader {
+public:
+  explicit TGIFReader(const TImagingHandle& handle) : handle_(handle) {}
+
+  int ReadByte() {
+    if (pos_ == size_ && !Refill()) return -1;
+    return buffer_[pos_++];
+  }
+
+  // Reads up to `count` bytes; answers how many were read.
+  size_t Read(uint8_t* target, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+      if (pos_ == size_ && !Refill()) break;
+      const size_t step = std::min(count - done, size_ - pos_);
+      std::memcpy(target + done, buffer_ + pos_, step);
+      pos_ += step;
+      done += step;
+    }
+    return done;
+  }
+
+  // Skips a sequence of sub-blocks up to and including the zero-length block.
+  void SkipSubBlocks() {
+    for (int size = ReadByte(); size > 0; size = ReadByte()) {
+      uint8_t block[255];
+      if (Read(block, size_t(size)) != size_t(size)) return;
+    }
+  }
+
+  // Appends the payload of a sequence of sub-blocks to `target`.
+  void ReadSubBlocks(std::vector<uint8_t>& target) {
+    for (int size = ReadByte(); size > 0; size = ReadByte()) {
+      const size_t old = target.size();
+      target.resize(old + size_t(size));
+      const size_t got = Read(target.data() + old, size_t(size));
+      if (got != size_t(size)) {
+        target.resize(old + got);
+        return;
+      }
+    }
+  }
+
+private:
+  bool Refill() {
+    const int64_t got = handle_.Read(buffer_, sizeof(buffer_));
+    pos_ = 0;
+    size_ = got > 0 ? size_t(got) : 0;
+    return size_ > 0;
+  }
+
+  const TImagingHandle& handle_;
+  uint8_t buffer_[16384];
+  size_t pos_ = 0;
+  size_t size_ = 0;
+};
+
+// One decoded frame as the file describes it.
+struct TGIFFrame {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  uint8_t Disposal = 0;
+  bool HasTransparency = false;
+  uint8_t TransparentIndex = 0;
+  bool HasLocalTable = false;
+  uint8_t Background = 0;  // the screen's background index
+  // A viewer stops after this image (a delay or a wait for user input): the screen then is
+  // one picture of the animation.
+  bool EndsPicture = false;
+};
+
+// The Graphic Control Extension that applies to the next image.
+struct TPendingControl {
+  bool Present = false;
+  bool Transparent = false;
+  uint8_t Disposal = 0;
+  uint8_t TransparentIndex = 0;
+  bool Pause = false;  // a delay above 0 or the user input flag
+};
+
+// Application extensions that make a file loop, identified by their first sub-block.
+bool IsLoopExtension(const uint8_t* block, size_t size) {
+  return size == 11 && (std::memcmp(block, "NETSCAPE2.0", 11) == 0 || std::memcmp(block, "ANIMEXTS1.0", 11) == 0);
+}
+
+// Reads `count` red-green-blue triples into opaque palette entries; missing bytes stay zero.
+void ReadColorTable(TGIFReader& reader, Color32* palette, int32_t count) {
+  uint8_t rgb[256 * 3] = {};
+  reader.Read(rgb, size_t(count) * 3);
+  for (int32_t i = 0; i < count; ++i) palette[i] = MakeColor32(255, rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]);
+}
+
+// Fills the rows of a frame in file order, or in the four interlace passes.
+class TRowSink {
+public:
+  TRowSink(uint8_t* pixels, int32_t width, int32_t height, bool interlaced)
+      : pixels_(pixels), width_(size_t(width)), height_(size_t(height)), interlaced_(interlaced) {
+    line_ = pixels_;
+  }
+  bool Full() const { return rowsDone_ == height_; }
+
+  void Put(uint8_t value) {
+    line_[x_] = value;
+    if (++x_ < width_) return;
+    x_ = 0;
+    if (++rowsDone_ == height_) return;
+    static constexpr size_t kStart[4] = {0, 4, 2, 1};
+    static constexpr size_t kStep[4] = {8, 8, 4, 2};
+    if (!interlaced_) {
+      ++y_;
+    } else {
+      y_ += kStep[pass_];
+      while (y_ >= height_ && pass_ < 3) y_ = kStart[++pass_];
+      if (y_ >= height_) y_ = height_ - 1;
+    }
+    line_ = pixels_ + y_ * width_;
+  }
+
+private:
+  uint8_t* pixels_;
+  uint8_t* line_;
+  size_t width_, height_;
+  bool interlaced_;
+  size_t x_ = 0, y_ = 0, rowsDone_ = 0;
+  int pass_ = 0;
+};
+
+}  // namespace
+
+// ---- LZW --------------------------------------------------------------------------------------
+
+void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t* pixels, int32_t width,
+                  int32_t height, bool interlaced) {
+  if (minCodeSize < 2 || minCodeSize > 9) RaiseLZW();
+  const int32_t clear = 1 << minCodeSize;
+  const int32_t end = clear + 1;
+  uint16_t prefix[kMaxLZWCodes] = {};
+  uint8_t suffix[kMaxLZWCodes] = {};
+  uint8_t stack[kMaxLZWCodes + 1];
+
+  int32_t codeWidth = minCodeSize + 1;
+  int32_t nextFree = clear + 2;
+  bool full = false;
+  int32_t previous = -1;  // none: the next code is output directly
+  uint8_t previousFirst = 0;
+
+  size_t pos = 0;
+  uint32_t bits = 0;
+  int32_t bitCount = 0;
+  TRowSink sink(pixels, width, height, interlaced);
+
+  while (!sink.Full()) {
+    while (bitCount < codeWidth) {
+      if (pos == size) RaiseLZW();  // the data end without an end code
+      bits |= uint32_t(data[pos++]) << bitCount;
+      bitCount += 8;
+    }
+    const int32_t code = static_cast<int32_t>(bits & ((1u << codeWidth) - 1));
+    bits >>= codeWidth;
+    bitCount -= codeWidth;
+
+    if (code == clear) {
+      codeWidth = minCodeSize + 1;
+      nextFree = clear + 2;
+      full = false;
+      previous = -1;
+      continue;
+    }
+    if (code == end) return;
+    if (previous < 0) {
+      if (code >= clear || code > 255) RaiseLZW();
+      sink.Put(static_cast<uint8_t>(code));
+      previous = code;
+      previousFirst = static_cast<uint8_t>(code);
+      continue;
+    }
+
+    // Unwind the string onto the stack, last character first.
+    size_t depth = 0;
+    int32_t c = code;
+    if (code >= nextFree) {
+      stack[depth++] = previousFirst;
+      c = previous;
+    }
+    while (c >= clear) {
+      if (depth >= kMaxLZWCodes) RaiseLZW();
+      stack[depth++] = suffix[c];
+      c = prefix[c];
+    }
+    if (c > 255) RaiseLZW();
+    stack[depth++] = static_cast<uint8_t>(c);
+    const uint8_t first = static_cast<uint8_t>(c);
+    while (depth > 0 && !sink.Full()) sink.Put(stack[--depth]);
+
+    if (!full) {
+      prefix[nextFree] = static_cast<uint16_t>(previous);
+      suffix[nextFree] = first;
+      ++nextFree;
+      if (nextFree == (1 << codeWidth)) {
+        if (codeWidth == kMaxLZWBits)
+          full = true;
+        else
+          ++codeWidth;
+      }
+    }
+    previous = code;
+    previousFirst = first;
+  }
+}
+
+namespace {
+
+// Packs codes least significant bit first.
+class TCodeWriter {
+public:
+  explicit TCodeWriter(std::vector<uint8_t>& target) : target_(target) {}
+  void Put(uint32_t code, int32_t width) {
+    bits_ |= code << bitCount_;
+    bitCount_ += width;
+    while (bitCount_ >= 8) {
+      target_.push_back(static_cast<uint8_t>(bits_));
+      bits_ >>= 8;
+      bitCount_ -= 8;
+    }
+  }
+  void Flush() {
+    if (bitCount_ > 0) target_.push_back(static_cast<uint8_t>(bits_));
+    bits_ = 0;
+    bitCount_ = 0;
+  }
+
+private:
+  std::vector<uint8_t>& target_;
+  uint32_t bits_ = 0;
+  int32_t bitCount_ = 0;
+};
+
+// Open-addressing table from (string code, next pixel) to the code of the longer string. The
+// hash only decides where an entry lives, never which code it gets.
+class TLZWTable {
+public:
+  static constexpr size_t kSlots = 17777;
+  void Clear() { std::memset(keys_, 0xFF, sizeof(keys_)); }
+  // Answers the code, or -1 with `slot` set to where the pair would go.
+  int32_t Find(uint32_t key, size_t& slot) const {
+    slot = (key * 2654435761u >> 8) % kSlots;
+    while (keys_[slot] != kEmpty) {
+      if (keys_[slot] == key) return codes_[slot];
+      if (++slot == kSlots) slot = 0;
+    }
+    return -1;
+  }
+  void Add(size_t slot, uint32_t key, int32_t code) {
+    keys_[slot] = key;
+    codes_[slot] = static_cast<uint16_t>(code);
+  }
+
+private:
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;
+  uint32_t keys_[kSlots];
+  uint16_t codes_[kSlots];
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count) {
+  constexpr int32_t kClear = 256;
+  constexpr int32_t kEnd = 257;
+  constexpr int32_t kFirstCode = 258;
+  std::vector<uint8_t> out;
+  out.reserve(count / 2 + 16);
+  TCodeWriter writer(out);
+  auto table = std::make_unique<TLZWTable>();
+  table->Clear();
+  int32_t codeWidth = 9;
+  int32_t nextCode = kFirstCode;
+  writer.Put(kClear, codeWidth);
+
+  int32_t current = -1;  // code of the string being extended, -1 when none
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t pixel = pixels[i];
+    if (current < 0) {
+      current = pixel;
+      continue;
+    }
+    const uint32_t key = (uint32_t(current) << 8) | pixel;
+    size_t slot = 0;
+    const int32_t found = table->Find(key, slot);
+    if (found >= 0) {
+      current = found;
+      continue;
+    }
+    writer.Put(uint32_t(current), codeWidth);
+    const int32_t added = nextCode++;
+    table->Add(slot, key, added);
+    current = pixel;
+    if (added == (1 << codeWidth)) {
+      ++codeWidth;
+    } else if (added >= kMaxLZWCodes - 2) {
+      // Start over before a code would need more than 12 bits.
+      writer.Put(uint32_t(current), codeWidth);
+      writer.Put(kClear, codeWidth);
+      table->Clear();
+      nextCode = kFirstCode;
+      codeWidth = 9;
+      current = -1;
+    }
+  }
+  if (current >= 0) writer.Put(uint32_t(current), codeWidth);
+  writer.Put(kEnd, codeWidth);
+  writer.Flush();
+  return out;
+}
+
+// ---- Composing --------------------------------------------------------------------------------
+
+namespace {
+
+void DrawFrame(ImageData& canvas, const ImageData& frame, const TGIFFrame& info) {
+  for (int32_t y = 0; y < info.Height; ++y) {
+    const uint8_t* source = frame.Bits + size_t(y) * size_t(frame.Width);
+    uint8_t* target = canvas.Bits + (size_t(info.Top + y) * size_t(canvas.Width) + size_t(info.Left)) * 4;
+    for (int32_t x = 0; x < info.Width; ++x, target += 4) {
+      const Color32 colour = frame.Palette[source[x]];
+      if (Color32Alpha(colour) != 0) std::memcpy(target, &colour, 4);
+    }
+  }
+}
+
+void FillFrameRect(ImageData& canvas, const TGIFFrame& info, Color32 colour) {
+  FillImageRect(canvas, info.Left, info.Top, info.Width, info.Height, &colour);
+}
+
+// Composes the raw frames on a screen-sized A8R8G8B8 canvas as a player shows them, and gives
+// one image for every frame that ends a picture (at most `pictures` of them).
+void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& frames, int32_t width, int32_t height,
+                   size_t pictures, TDynImageDataArray& composed) {
+  int64_t work = 0;
+  auto spend = [&work](int64_t amount) {
+    work += amount;
+    if (work > kMaxComposeWork) RaiseImaging("GIF animation needs too much work to compose.");
+  };
+  // The screen after the previous frame.
+  Image canvasImage;
+  ImageData& canvas = canvasImage;
+  CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
+
+  for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {
+    const TGIFFrame& frame = frames[i];
+    const ImageData& source = raw[i];
+    const Color32 background = source.Palette[frame.Background];
+
+    if (i > 0 && frames[i - 1].Disposal != 3) {
+      const TGIFFrame& before = frames[i - 1];
+      if (before.Disposal == 2)
+        FillFrameRect(canvas, before,
+                      before.HasTransparency ? raw[i - 1].Palette[before.TransparentIndex] : background);
+    } else {
+      const Color32 fill = frame.HasTransparency ? source.Palette[frame.TransparentIndex] : background;
+      spend(int64_t(width) * height);
+      FillImageRect(canvas, 0, 0, width, height, &fill);
+      size_t start = 0;
+      for (size_t k = i; k-- > 1;) {
+        spend(1);
+        const TGIFFrame& f = frames[k];
+        if (f.Disposal == 2 && f.Left == 0 && f.Top == 0 && f.Width >= width && f.Height >= height) {
+          start = k;
+          break;
+        }
+      }
+      for (size_t k = start; k < i; ++k) {
+        const TGIFFrame& f = frames[k];
+        spend(1);
+        if (f.Disposal == 0 || f.Disposal == 1) {
+          spend(int64_t(f.Width) * f.Height);
+          DrawFrame(canvas, raw[k], f);
+        } else if (f.Disposal == 2 && k > start) {
+          spend(int64_t(f.Width) * f.Height);
+          FillFrameRect(canvas, f, background);
+        }
+      }
+    }
+    spend(int64_t(frame.Width) * frame.Height);
+    DrawFrame(canvas, source, frame);
+    if (frame.EndsPicture || i + 1 == frames.size()) {
+      spend(int64_t(width) * height);
+      ImageData& picture = composed.AddEmpty();
+      CreateImage(width, height, PixelFormat::A8R8G8B8, picture);
+      std::memcpy(picture.Bits, canvas.Bits, size_t(canvas.Size));
+    }
+  }
+}
+
+}  // namespace
+
+// ---- TGIFFileFormat -----------------------------------------------------------------------
+
+TGIFFileFormat::TGIFFileFormat() {
+  Name = "Graphics Interchange Format";
+  CanLoad = true;
+  CanSave = true;
+  IsMultiImage = true;
+  SupportedFormats = MakeFormatSet({PixelFormat::Index8});
+  AddMasks("*.gif");
+  RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
+}
+
+bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) const {
+  if (handle.Raw == nullptr) return false;
+  uint8_t header[kGIFHeaderSize];
+  const int64_t count = handle.Read(header, sizeof(header));
+  if (count > 0) handle.Seek(-count, smFromCurrent);
+  return count == int64_t(sizeof(header)) && std::memcmp(header, "GIF", 3) == 0 &&
+         (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
+}
+
+void TGIFFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo&) {
+  ConvertImageFormat(image, PixelFormat::Index8);
+}
+
+bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) {
+  TGIFReader reader(handle);
+  uint8_t bytes[kGIFHeaderSize];
+  if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
+  TGIFHeader header{};
+  std::memcpy(header.Signature, bytes, 3);
+  std::memcpy(header.Version, bytes + 3, 3);
+  header.ScreenWidth = LoadLE16(bytes + 6);
+  header.ScreenHeight = LoadLE16(bytes + 8);
+  header.PackedFields = bytes[10];
+  header.BackgroundColor = bytes[11];
+  header.AspectRatio = bytes[12];
+
+  const int32_t screenWidth = header.ScreenWidth;
+  const int32_t screenHeight = header.ScreenHeight;
+  const bool hasGlobalTable = (header.PackedFields & 0x80) != 0;
+  const int32_t globalCount = 1 << ((header.PackedFields & 7) + 1);
+  Color32 globalTable[256] = {};
+  if (hasGlobalTable) ReadColorTable(reader, globalTable, globalCount);
+
+  TDynImageDataArray raw;
+  std::vector<TGIFFrame> frames;
+  int32_t canvasWidth = screenWidth;
+  int32_t canvasHeight = screenHeight;
+  int64_t rawPixels = 0;
+  TPendingControl control;
+  std::vector<uint8_t> lzw;
+  bool looping = false;     // a loop extension was found
+  bool anyPause = false;    // some image carries a delay or waits for input
+  bool firstPicture = false;  // the frames read so far complete the first picture
+
+  int block = reader.ReadByte();
+  while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
+    block = reader.ReadByte();
+
+  while (block == kGIFExtensionIntroducer || block == kGIFImageSeparator) {
+    if (block == kGIFExtensionIntroducer) {
+      control = TPendingControl{};
+      do {
+        const int label = reader.ReadByte();
+        block = -1;  // the end of data ends the file
+        if (label < 0) break;
+        if (label == kGIFGraphicControlLabel) {
+          uint8_t gce[kGraphicControlExtensionSize];
+          if (reader.Read(gce, sizeof(gce)) != sizeof(gce)) break;
+          control.Present = true;
+          control.Transparent = (gce[1] & 1) != 0;
+          control.Disposal = static_cast<uint8_t>((gce[1] >> 2) & 7);
+          control.TransparentIndex = gce[4];
+          control.Pause = LoadLE16(gce + 2) != 0 || (gce[1] & 2) != 0;
+        } else if (label == kGIFApplicationLabel) {
+          // Only whether the file loops matters; the loop count itself is not kept.
+          const int size = reader.ReadByte();
+          if (size > 0) {
+            uint8_t identifier[255];
+            const size_t got = reader.Read(identifier, size_t(size));
+            looping = looping || (got == size_t(size) && IsLoopExtension(identifier, got));
+            reader.SkipSubBlocks();
+          }
+        } else {
+          // Comments and plain text carry nothing we keep.
+          reader.SkipSubBlocks();
+        }
+        block = reader.ReadByte();
+      } while (block == kGIFExtensionIntroducer);
+      continue;
+    }
+
+    uint8_t d[kImageDescriptorSize];
+    if (reader.Read(d, sizeof(d)) != sizeof(d)) break;
+    const TImageDescriptor descriptor{LoadLE16(d), LoadLE16(d + 2), LoadLE16(d + 4), LoadLE16(d + 6), d[8]};
+    TGIFFrame frame;
+    frame.Left = descriptor.Left;
+    frame.Top = descriptor.Top;
+    frame.Width = descriptor.Width == 0 || descriptor.Width > screenWidth ? screenWidth : descriptor.Width;
+    frame.Height = descriptor.Height == 0 || descriptor.Height > screenHeight ? screenHeight : descriptor.Height;
+    frame.HasLocalTable = (descriptor.PackedFields & 0x80) != 0;
+    frame.Background = header.BackgroundColor;
+    frame.HasTransparency = control.Present && control.Transparent;
+    frame.TransparentIndex = control.TransparentIndex;
+    frame.Disposal = control.Present ? control.Disposal : 0;
+    frame.EndsPicture = control.Present && control.Pause;
+    anyPause = anyPause || frame.EndsPicture;
+    const bool interlaced = (descriptor.PackedFields & 0x40) != 0;
+
+    Color32 palette[256] = {};
+    if (frame.HasLocalTable)
+      ReadColorTable(reader, palette, 1 << ((descriptor.PackedFields & 7) + 1));
+    else if (hasGlobalTable)
+      std::memcpy(palette, globalTable, sizeof(palette));
+    else
+      FillBitFieldPalette(palette, globalCount, 3, 3, 2, 255);
+    if (frame.HasTransparency) palette[frame.TransparentIndex] &= 0x00FFFFFFu;
+
+    const int minCodeSize = reader.ReadByte();
+    lzw.clear();
+    if (minCodeSize >= 0) reader.ReadSubBlocks(lzw);
+    control = TPendingControl{};
+
+    const bool dropped = frame.Left > screenWidth + 1 || frame.Top > screenHeight + 1;
+    if (!dropped) {
+      canvasWidth = std::max(canvasWidth, frame.Left + frame.Width);
+      canvasHeight = std::max(canvasHeight, frame.Top + frame.Height);
+    }
+    // With only the first picture wanted, later frames matter for the canvas size alone.
+    const bool wanted = !onlyFirst || frames.empty() || (LoadAnimated && !firstPicture);
+    bool kept = false;
+    if (!dropped && wanted) {
+      CheckImageDimensions(frame.Width, frame.Height, "GIF frame");
+      rawPixels += int64_t(frame.Width) * frame.Height;
+      if (rawPixels > kMaxFramePixelsPerFile)
+        RaiseImaging("GIF frames hold more than %lld pixels in all.", static_cast<long long>(kMaxFramePixelsPerFile));
+      ImageData image;
+      CreateImage(frame.Width, frame.Height, PixelFormat::Index8, image);
+      std::memcpy(image.Palette, palette, sizeof(palette));
+      try {
+        DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits, frame.Width, frame.Height, interlaced);
+        raw.Append(image);
+        frames.push_back(frame);
+        kept = true;
+      } catch (const EImagingError&) {
+        // A frame whose data cannot be decoded is left out; the others still load.
+        ReleaseImage(image);
+      }
+      if (onlyFirst && !LoadAnimated && !frames.empty()) break;
+    }
+    // The pause of an image left out still ends the picture the images before it drew.
+    if (!kept && frame.EndsPicture && !frames.empty() && wanted) frames.back().EndsPicture = true;
+    firstPicture = firstPicture || (!frames.empty() && frames.back().EndsPicture);
+
+    block = reader.ReadByte();
+  }
+
+  if (frames.empty()) return true;
+  if (!LoadAnimated) {
+    images = std::move(raw);
+    return true;
+  }
+  // Images without a delay are drawn one after the other without a pause, so together they make
+  // one picture (a large picture tiled from several images, or one of more than 256 colours).
+  // A looping file in which no image has a delay is the exception: viewers play each image as
+  // a frame of its own.
+  if (looping && !anyPause)
+    for (TGIFFrame& frame : frames) frame.EndsPicture = true;
+  frames.back().EndsPicture = true;
+  size_t pictures = 0;
+  for (const TGIFFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
+  if (onlyFirst) pictures = 1;
+  CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
+  if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures) > kMaxFramePixelsPerFile)
+    RaiseImaging("GIF animation frames hold more than %lld pixels in all.",
+                 static_cast<long long>(kMaxFramePixelsPerFile));
+  ComposeFrames(raw, frames, canvasWidth, canvasHeight, pictures, images);
+  return true;
+}
+
+bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+  int32_t screenWidth = 0;
+  int32_t screenHeight = 0;
+  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
+    screenWidth = std::max(screenWidth, images[size_t(i)].Width);
+    screenHeight = std::max(screenHeight, images[size_t(i)].Height);
+  }
+  if (screenWidth > 65535 || screenHeight > 65535)
+    RaiseImaging("GIF cannot store an image of %dx%d pixels (at most 65535 on a side).", screenWidth, screenHeight);
+
+  uint8_t header[kGIFHeaderSize] = {'G', 'I', 'F', '8', '9', 'a'};
+  StoreLE16(header + 6, uint32_t(screenWidth));
+  StoreLE16(header + 8, uint32_t(screenHeight));
+  header[10] = 0x70;  // no global colour table, 8 bits of colour resolution
+  handle.WriteExact(header, sizeof(header), "GIF header");
+
+  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
+    PreparedImage prepared;
+    if (!PrepareForSave(images[size_t(i)], prepared)) continue;
+    const ImageData& image = prepared;
+
+    // No transparency, disposal 0, a delay of 65 hundredths of a second.
+    static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
+    handle.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
+    uint8_t descriptor[1 + kImageDescriptorSize] = {kGIFImageSeparator};
+    StoreLE16(descriptor + 5, uint32_t(image.Width));
+    StoreLE16(descriptor + 7, uint32_t(image.Height));
+    descriptor[9] = 0x87;  // local colour table of 256 entries, not interlaced
+    handle.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
+    uint8_t table[256 * 3];
+    for (int k = 0; k < 256; ++k) {
+      table[k * 3] = Color32Red(image.Palette[k]);
+      table[k * 3 + 1] = Color32Green(image.Palette[k]);
+      table[k * 3 + 2] = Color32Blue(image.Palette[k]);
+    }
+    handle.WriteExact(table, sizeof(table), "GIF colour table");
+
+    const std::vector<uint8_t> data =
+        EncodeGIFLZW(image.Bits, size_t(image.Width) * size_t(image.Height));
+    std::vector<uint8_t> blocks;
+    blocks.reserve(data.size() + data.size() / 255 + 3);
+    blocks.push_back(8);
+    for (size_t offset = 0; offset < data.size(); offset += 255) {
+      const size_t size = std::min<size_t>(255, data.size() - offset);
+      blocks.push_back(static_cast<uint8_t>(size));
+      blocks.insert(blocks.end(), data.begin() + static_cast<ptrdiff_t>(offset),
+                    data.begin() + static_cast<ptrdiff_t>(offset + size));
+    }
+    blocks.push_back(0);
+    handle.WriteExact(blocks.data(), static_cast<int64_t>(blocks.size()), "GIF image data");
+  }
+  const uint8_t trailer = kGIFTrailer;
+  handle.WriteExact(&trailer, 1, "GIF trailer");
+  return true;
+}
+
+std::unique_ptr<TImageFileFormat> CreateGIFFileFormat() { return std::make_unique<TGIFFileFormat>(); }
+
+// Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
+// canvas as large as the screen and every frame placed on it, otherwise the first frame.
+void ReadGIFHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header) {
+  TGIFReader reader(handle);
+  uint8_t bytes[kGIFHeaderSize];
+  if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
+    RaiseImaging("GIF: the file header is missing.");
+  const int32_t screenWidth = LoadLE16(bytes + 6);
+  const int32_t screenHeight = LoadLE16(bytes + 8);
+  if (bytes[10] & 0x80) {
+    uint8_t table[256 * 3];
+    reader.Read(table, size_t(3) << ((bytes[10] & 7) + 1));
+  }
+  int32_t canvasWidth = screenWidth, canvasHeight = screenHeight;
+  bool anyFrame = false;
+  int block = reader.ReadByte();
+  while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
+    block = reader.ReadByte();
+  while (block == kGIFExtensionIntroducer || block == kGIFImageSeparator) {
+    if (block == kGIFExtensionIntroducer) {
+      const int label = reader.ReadByte();
+      if (label < 0) break;
+      if (label == kGIFGraphicControlLabel) {
+        uint8_t gce[kGraphicControlExtensionSize];
+        if (reader.Read(gce, sizeof(gce)) != sizeof(gce)) break;
+      } else {
+        reader.SkipSubBlocks();
+      }
+      block = reader.ReadByte();
+      continue;
+    }
+    uint8_t d[kImageDescriptorSize];
+    if (reader.Read(d, sizeof(d)) != sizeof(d)) break;
+    const int32_t left = LoadLE16(d), top = LoadLE16(d + 2);
+    const int32_t width = LoadLE16(d + 4) == 0 || LoadLE16(d + 4) > screenWidth ? screenWidth : LoadLE16(d + 4);
+    const int32_t height = LoadLE16(d + 6) == 0 || LoadLE16(d + 6) > screenHeight ? screenHeight : LoadLE16(d + 6);
+    if (d[8] & 0x80) {
+      uint8_t table[256 * 3];
+      reader.Read(table, size_t(3) << ((d[8] & 7) + 1));
+    }
+    if (reader.ReadByte() >= 0) reader.SkipSubBlocks();
+    const bool dropped = left > screenWidth + 1 || top > screenHeight + 1;
+    if (!dropped) {
+      if (!options.GifLoadAnimated) {
+        CheckImageDimensions(width, height, "GIF frame");
+        header = {width, height, PixelFormat::Index8};
+        return;
+      }
+      anyFrame = true;
+      canvasWidth = std::max(canvasWidth, left + width);
+      canvasHeight = std::max(canvasHeight, top + height);
+    }
+    block = reader.ReadByte();
+  }
+  if (!anyFrame) RaiseImaging("GIF: the file holds no image.");
+  CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
+  header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
+}
+
+}  // namespace imaging

@@ -1,0 +1,590 @@
+// Windows icon and cursor files, read and written by our own code after the published layout:
+// a 6-byte header, 16-byte directory entries, and per image a BITMAPINFOHEADER, an optional
+// palette, the colour (XOR) bitmap and the 1-bit AND mask, both stored bottom row first, or a
+// complete PNG file, which the PNG reader decodes.
+#include "imaging/Headers.h"
+#include "imaging/formats/Icon.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "imaging/Image.h"
+#include "imaging/PixelFormats.h"
+#include "imaging/formats/ByteReader.h"
+#include "imaging/formats/Png.h"
+
+namespace imaging {
+
+namespace {
+
+const char* const kCorrupt = "Can not load icon from file: The file could be corrupt.";
+const char* const kBadHeader = "Not a valid icon file header.";
+uint32_t GetU32LE(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// Icons made since Windows Vista store large images (256 pixels, often every size) as complete
+// PNG files instead of bitmaps.
+bool IsPngData(const std::vector<uint8_t>& data) {
+  return data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0;
+}
+
+// A bitmap entry starts with the size of its header, one of the published header versions.
+bool IsBitmapData(const std::vector<uint8_t>& data) {
+  if (data.size() < 4) return false;
+  const uint32_t size = GetU32LE(data.data());
+  for (uint32_t known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
+    if (size == known) return true;
+  return false;
+}
+
+// The colour type a PNG image ranks with among the bitmaps: anything with an alpha channel as
+// 32 bits, truecolour as 24, palette and gray images by their bits per pixel.
+TIconColorType ColorTypeOfPng(const TPNGImageHeader& header) {
+  switch (header.ColorType) {
+    case 4:
+    case 6: return TIconColorType::RGBA;
+    case 2: return TIconColorType::RGB;
+    default: break;
+  }
+  if (header.BitDepth == 1) return TIconColorType::Mono;
+  if (header.BitDepth <= 4) return TIconColorType::Colors16;
+  return header.ColorType == 0 ? TIconColorType::Gray256 : TIconColorType::Colors256;
+}
+
+// Rows of Windows bitmaps are padded to 32 bits.
+size_t BitmapStride(int64_t width, int32_t bitCount) {
+  return static_cast<size_t>((width * bitCount + 31) / 32 * 4);
+}
+
+int32_t BitsOfColorType(TIconColorType type) {
+  switch (type) {
+    case TIconColorType::Mono: return 1;
+    case TIconColorType::Colors16: return 4;
+    case TIconColorType::Colors256:
+    case TIconColorType::Gray256: return 8;
+    case TIconColorType::RGB: return 24;
+    case TIconColorType::RGBA: return 32;
+  }
+  return 32;
+}
+
+TIconColorType ColorTypeOfBits(uint16_t bitCount) {
+  switch (bitCount) {
+    case 1: return TIconColorType::Mono;
+    case 4: return TIconColorType::Colors16;
+    case 8: return TIconColorType::Colors256;
+    case 24: return TIconColorType::RGB;
+    case 32: return TIconColorType::RGBA;
+    default: break;
+  }
+  throw EIconException(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
+  FILE* file = std::fopen(fileName.c_str(), "rb");
+  if (!file) throw EIconException(FormatText("Cannot open icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) throw EIconException(FormatText("Cannot read icon file \"%s\".", fileName.c_str()));
+  return bytes;
+}
+
+}  // namespace
+
+// ---- TIconCursorImage -------------------------------------------------------------------------
+
+TIconCursorImage::TIconCursorImage(TIconCursorList* owner, const TIconDirEntry& entry, std::vector<uint8_t> data)
+    : owner_(owner), entry_(entry), data_(std::move(data)) {
+  Decode();
+}
+
+TIconDirEntry TIconCursorImage::GetInfo() const {
+  TIconDirEntry info = entry_;
+  info.BitCount = static_cast<uint16_t>(BitsOfColorType(colorType_));
+  return info;
+}
+
+int32_t TIconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : width_; }
+int32_t TIconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
+
+void TIconCursorImage::Decode() {
+  if (IsPngData(data_)) {
+    DecodePng();
+    return;
+  }
+  // The depth is judged from the byte pair where a bitmap header keeps it, before anything
+  // else.
+  if (data_.size() < kIconBitCountOffset + 2) throw EIconException(kCorrupt);
+  const uint16_t bitCount =
+      static_cast<uint16_t>(data_[kIconBitCountOffset] | (data_[kIconBitCountOffset + 1] << 8));
+  colorType_ = ColorTypeOfBits(bitCount);
+
+  if (data_.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
+  TByteReader reader(data_.data(), data_.size(), "icon");
+  TIconBitmapInfoHeader header{};
+  header.Size = reader.U32LE("bitmap header");
+  header.Width = reader.I32LE("bitmap header");
+  header.Height = reader.I32LE("bitmap header");
+  header.Planes = reader.U16LE("bitmap header");
+  header.BitCount = reader.U16LE("bitmap header");
+  header.Compression = reader.U32LE("bitmap header");
+  header.SizeImage = reader.U32LE("bitmap header");
+  header.XPelsPerMeter = reader.I32LE("bitmap header");
+  header.YPelsPerMeter = reader.I32LE("bitmap header");
+  header.ClrUsed = reader.U32LE("bitmap header");
+  header.ClrImportant = reader.U32LE("bitmap header");
+
+  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > data_.size()) throw EIconException(kCorrupt);
+  if (header.Compression != 0) throw EIconException(kCorrupt);
+  if (header.Width <= 0 || header.Height < 2) throw EIconException(kCorrupt);
+  const int32_t width = header.Width;
+  const int32_t height = header.Height / 2;
+  CheckImageDimensions(width, height, "icon image");
+
+  size_t colors = 0;
+  if (bitCount <= 8) {
+    const size_t full = size_t(1) << bitCount;
+    colors = header.ClrUsed > 0 && header.ClrUsed < full ? header.ClrUsed : full;
+  }
+  const size_t paletteOffset = header.Size;
+  const size_t pixelOffset = paletteOffset + colors * 4;
+  const size_t xorStride = BitmapStride(width, bitCount);
+  const size_t andStride = BitmapStride(width, 1);
+  if (pixelOffset > data_.size() || xorStride * size_t(height) > data_.size() - pixelOffset)
+    throw EIconException(kCorrupt);
+  const uint8_t* palette = data_.data() + paletteOffset;
+  const uint8_t* xorBits = data_.data() + pixelOffset;
+  // Some writers cut the AND mask short, or put an embedded colour profile where the mask
+  // would be; missing mask rows count as opaque.
+  const size_t maskOffset = pixelOffset + xorStride * size_t(height);
+  const uint8_t* andBits = data_.data() + maskOffset;
+  size_t maskBytes = data_.size() - maskOffset;
+  if (header.Size >= kIconV5HeaderSize) {
+    TByteReader v5(data_.data(), data_.size(), "icon");
+    v5.Seek(kIconColorSpaceOffset, "bitmap header");
+    const uint32_t colorSpace = v5.U32LE("bitmap header");
+    v5.Seek(kIconProfileDataOffset, "bitmap header");
+    const size_t profileOffset = v5.U32LE("bitmap header");
+    if (colorSpace == kIconEmbeddedProfile && profileOffset >= maskOffset)
+      maskBytes = std::min(maskBytes, profileOffset - maskOffset);
+  }
+
+  width_ = width;
+  height_ = height;
+  pixels_.assign(size_t(width) * size_t(height), 0);
+
+  // A 32-bit bitmap whose alpha bytes are all zero predates alpha icons: its mask decides.
+  bool ownAlpha = false;
+  if (bitCount == 32) {
+    for (size_t row = 0; row < size_t(height) && !ownAlpha; ++row) {
+      const uint8_t* src = xorBits + row * xorStride;
+      for (int32_t x = 0; x < width; ++x)
+        if (src[size_t(x) * 4 + 3] != 0) {
+          ownAlpha = true;
+          break;
+        }
+    }
+  }
+
+  for (size_t row = 0; row < size_t(height); ++row) {
+    const uint8_t* src = xorBits + row * xorStride;
+    const uint8_t* mask = (row + 1) * andStride <= maskBytes ? andBits + row * andStride : nullptr;
+    Color32* out = pixels_.data() + (size_t(height) - 1 - row) * size_t(width);
+    for (int32_t x = 0; x < width; ++x) {
+      Color32 color;
+      if (bitCount <= 8) {
+        const size_t bitPos = size_t(x) * bitCount;
+        const uint8_t byte = src[bitPos / 8];
+        const uint32_t index = (byte >> (8 - bitCount - bitPos % 8)) & ((1u << bitCount) - 1);
+        color = 0;
+        if (index < colors) {
+          const uint8_t* entry = palette + index * 4;
+          color = MakeColor32(0, entry[2], entry[1], entry[0]);
+        }
+      } else if (bitCount == 24) {
+        const uint8_t* p = src + size_t(x) * 3;
+        color = MakeColor32(0, p[2], p[1], p[0]);
+      } else {
+        const uint8_t* p = src + size_t(x) * 4;
+        color = MakeColor32(p[3], p[2], p[1], p[0]);
+      }
+      if (ownAlpha) {
+        out[x] = color;
+        continue;
+      }
+      const bool masked = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
+      out[x] = masked ? 0 : (color | 0xFF000000u);
+    }
+  }
+}
+
+void TIconCursorImage::DecodePng() {
+  TMemoryIORec record{data_.data(), 0, static_cast<int64_t>(data_.size())};
+  const TImagingHandle handle{&MemoryIO, &record};
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle) || loader.Frames.empty() || loader.Frames.front()->IsJpegFrame)
+    throw EIconException("The PNG data hold no image.");
+  const TFrameInfo& frame = *loader.Frames.front();
+  colorType_ = ColorTypeOfPng(frame.ImageHeader);
+
+  Image owned;
+  ImageData& image = owned;
+  DecodePNGFrame(frame, image);
+  ApplyFrameSideChunks(frame, image);
+  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+    throw EIconException("The PNG image cannot be converted to 32 bits.");
+  width_ = image.Width;
+  height_ = image.Height;
+  const size_t count = size_t(width_) * size_t(height_);
+  pixels_.resize(count);
+  for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits + i * 4);
+}
+
+void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
+  if (canvas.Format != PixelFormat::A8R8G8B8 || !canvas.Bits || width_ <= 0 || height_ <= 0) return;
+  const int32_t drawWidth = DrawWidth();
+  const int32_t drawHeight = DrawHeight();
+  for (int32_t ty = 0; ty < drawHeight; ++ty) {
+    const int32_t cy = y + ty;
+    if (cy < 0 || cy >= canvas.Height) continue;
+    const size_t sy = size_t(int64_t(ty) * height_ / drawHeight);
+    const Color32* src = pixels_.data() + sy * size_t(width_);
+    uint8_t* dst = canvas.Bits + size_t(cy) * size_t(canvas.Width) * 4;
+    for (int32_t tx = 0; tx < drawWidth; ++tx) {
+      const int32_t cx = x + tx;
+      if (cx < 0 || cx >= canvas.Width) continue;
+      PutU32LE(dst + size_t(cx) * 4, src[int64_t(tx) * width_ / drawWidth]);
+    }
+  }
+}
+
+std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& picture) {
+  if (!IsImageValid(picture)) throw EIconException("Cannot make an icon from an empty image.");
+  // The directory entry has one byte per side, 0 standing for 256. Larger sizes would live
+  // only in the bitmap header, which readers do not agree to honour, so they are refused.
+  if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
+    throw EIconException(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
+                                    kIconMaxSide, picture.Width, picture.Height));
+  Image owned;
+  ImageData& image = owned;
+  if (!CopyImage(picture, image)) throw EIconException("Cannot make an icon from an empty image.");
+  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+    throw EIconException("Cannot convert the image to 32 bits for the icon.");
+
+  const int32_t width = image.Width;
+  const int32_t height = image.Height;
+  const size_t xorStride = size_t(width) * 4;
+  const size_t andStride = BitmapStride(width, 1);
+  const size_t dataSize = kIconBitmapInfoHeaderSize + (xorStride + andStride) * size_t(height);
+
+  std::unique_ptr<TIconCursorImage> icon(new TIconCursorImage());
+  icon->data_.assign(dataSize, 0);
+  uint8_t* out = icon->data_.data();
+  PutU32LE(out + 0, kIconBitmapInfoHeaderSize);
+  PutU32LE(out + 4, static_cast<uint32_t>(width));
+  PutU32LE(out + 8, static_cast<uint32_t>(height) * 2);
+  PutU16LE(out + 12, 1);
+  PutU16LE(out + 14, 32);
+  PutU32LE(out + 20, static_cast<uint32_t>((xorStride + andStride) * size_t(height)));
+
+  // The transparent colour is compared without alpha, as a colour of the picture.
+  const uint8_t* bottomLeft = image.Bits + size_t(height - 1) * xorStride;
+  const uint32_t transparent = uint32_t(bottomLeft[0] | (bottomLeft[1] << 8) | (bottomLeft[2] << 16));
+  uint8_t* xorBits = out + kIconBitmapInfoHeaderSize;
+  uint8_t* andBits = xorBits + xorStride * size_t(height);
+  for (size_t row = 0; row < size_t(height); ++row) {
+    const uint8_t* src = image.Bits + (size_t(height) - 1 - row) * xorStride;
+    uint8_t* dst = xorBits + row * xorStride;
+    uint8_t* mask = andBits + row * andStride;
+    for (int32_t x = 0; x < width; ++x) {
+      const uint8_t* p = src + size_t(x) * 4;
+      uint8_t* q = dst + size_t(x) * 4;
+      const bool masked = uint32_t(p[0] | (p[1] << 8) | (p[2] << 16)) == transparent;
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+      q[3] = masked ? 0 : p[3];
+      if (masked) mask[x / 8] |= static_cast<uint8_t>(0x80 >> (x % 8));
+    }
+  }
+
+  icon->entry_.Width = static_cast<uint8_t>(width == kIconMaxSide ? 0 : width);
+  icon->entry_.Height = static_cast<uint8_t>(height == kIconMaxSide ? 0 : height);
+  icon->entry_.Planes = 1;
+  icon->entry_.BitCount = 32;
+  icon->entry_.BytesInRes = static_cast<uint32_t>(dataSize);
+  icon->Decode();
+  return icon;
+}
+
+// ---- TIconCursorList --------------------------------------------------------------------------
+
+void TIconCursorList::Assign(const TIconCursorList& other) {
+  if (&other == this) return;
+  items_.clear();
+  for (const auto& item : other.items_) {
+    std::unique_ptr<TIconCursorImage> copy(new TIconCursorImage(*item));
+    copy->owner_ = this;
+    items_.push_back(std::move(copy));
+  }
+  raw_ = other.raw_;
+  FileKind = other.FileKind;
+  SortDirection = other.SortDirection;
+  SortKind = other.SortKind;
+  Changed();
+}
+
+void TIconCursorList::ParseFile() {
+  items_.clear();
+  if (raw_.size() < kIconFileHeaderSize) throw EIconException(kBadHeader);
+  TByteReader reader(raw_.data(), raw_.size(), "icon");
+  TIconFileHeader header{};
+  header.Reserved = reader.U16LE("file header");
+  header.Kind = reader.U16LE("file header");
+  header.Count = reader.U16LE("file header");
+  if (header.Reserved != 0 || (header.Kind != kIconKindIcon && header.Kind != kIconKindCursor) || header.Count < 1 ||
+      header.Count > kIconMaxCount)
+    throw EIconException(kBadHeader);
+  FileKind = header.Kind == kIconKindCursor ? kKindCursor : kKindIcon;
+
+  // A bad entry does not stop the others; all defects are reported together at the end.
+  std::string errors;
+  for (size_t i = 0; i < header.Count; ++i) {
+    try {
+      const size_t position = kIconFileHeaderSize + i * kIconDirEntrySize;
+      if (position + kIconDirEntrySize > raw_.size()) throw EIconException(kCorrupt);
+      reader.Seek(position, "directory");
+      TIconDirEntry entry{};
+      entry.Width = reader.U8("directory entry");
+      entry.Height = reader.U8("directory entry");
+      entry.ColorCount = reader.U8("directory entry");
+      entry.Reserved = reader.U8("directory entry");
+      entry.Planes = reader.U16LE("directory entry");
+      entry.BitCount = reader.U16LE("directory entry");
+      entry.BytesInRes = reader.U32LE("directory entry");
+      entry.ImageOffset = reader.U32LE("directory entry");
+      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw EIconException(kCorrupt);
+      std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
+                                raw_.begin() + entry.ImageOffset + entry.BytesInRes);
+      const bool png = IsPngData(data);
+      if (!png && !IsBitmapData(data))
+        throw EIconException(
+            FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
+      try {
+        items_.push_back(std::make_unique<TIconCursorImage>(this, entry, std::move(data)));
+      } catch (const EImagingError& e) {
+        if (!png) throw;
+        throw EIconException(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
+      }
+    } catch (const std::exception& e) {
+      errors += e.what();
+      errors += "\r\n";
+    }
+  }
+  if (!errors.empty())
+    throw EIconException("Some icons could not be loaded due to the following errors: \r\n" + errors);
+}
+
+void TIconCursorList::Changed() {
+  if (OnChange) OnChange();
+}
+
+void TIconCursorList::Clear() {
+  items_.clear();
+  Changed();
+}
+
+void TIconCursorList::CheckIndex(int32_t index) const {
+  if (index < 0 || index >= Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
+}
+
+void TIconCursorList::Delete(int32_t index) {
+  CheckIndex(index);
+  items_.erase(items_.begin() + index);
+  Changed();
+}
+
+int32_t TIconCursorList::IndexOf(const TIconCursorImage* image) const {
+  for (size_t i = 0; i < items_.size(); ++i)
+    if (items_[i].get() == image) return static_cast<int32_t>(i);
+  return -1;
+}
+
+void TIconCursorList::Insert(int32_t index, std::unique_ptr<TIconCursorImage> image) {
+  if (index < 0 || index > Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
+  if (!image) throw EIconException("Can not add Nil entries to icon list.");
+  image->owner_ = this;
+  items_.insert(items_.begin() + index, std::move(image));
+  Changed();
+}
+
+int32_t TIconCursorList::Remove(const TIconCursorImage* image) {
+  const int32_t index = IndexOf(image);
+  if (index >= 0) Delete(index);
+  return index;
+}
+
+TIconCursorImage& TIconCursorList::Items(int32_t index) {
+  CheckIndex(index);
+  return *items_[static_cast<size_t>(index)];
+}
+
+const TIconCursorImage& TIconCursorList::Items(int32_t index) const {
+  CheckIndex(index);
+  return *items_[static_cast<size_t>(index)];
+}
+
+void TIconCursorList::Sort(int32_t kind, int32_t direction) {
+  SortKind = kind;
+  SortDirection = direction;
+  if (kind != kSortColorTypeFirst && kind != kSortSizeFirst) return;
+  // The size is the sum of width and height as drawn, so an image whose size bytes are 0
+  // counts with its own size (256 pixels, or more for a PNG image). Equal keys keep their order.
+  auto keys = [kind](const TIconCursorImage& image) {
+    const int32_t type = static_cast<int32_t>(image.ColorType());
+    const int32_t size = image.DrawWidth() + image.DrawHeight();
+    return kind == kSortColorTypeFirst ? std::pair(type, size) : std::pair(size, type);
+  };
+  const bool descending = direction == kSortDescending;
+  std::stable_sort(items_.begin(), items_.end(), [&](const auto& a, const auto& b) {
+    return descending ? keys(*b) < keys(*a) : keys(*a) < keys(*b);
+  });
+  Changed();
+}
+
+void TIconCursorList::LoadFromFile(const std::string& fileName) { LoadFromBytes(ReadWholeFile(fileName)); }
+
+void TIconCursorList::LoadFromStream(TStream& stream) {
+  std::vector<uint8_t> bytes;
+  uint8_t buffer[65536];
+  int64_t n;
+  while ((n = stream.Read(buffer, sizeof buffer)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+  LoadFromBytes(std::move(bytes));
+}
+
+void TIconCursorList::LoadFromBytes(std::vector<uint8_t> bytes) {
+  items_.clear();
+  raw_ = std::move(bytes);
+  ParseFile();
+  SortKind = kSortNone;
+  Changed();
+}
+
+std::vector<uint8_t> TIconCursorList::SaveToBytes() const {
+  if (items_.empty())
+    throw EIconException("In order to save an icon file, there must at least be one icon in the list.");
+  size_t total = kIconFileHeaderSize + items_.size() * kIconDirEntrySize;
+  for (const auto& item : items_) total += item->Data().size();
+  if (total > UINT32_MAX) throw EIconException("The icon file would exceed 4 GiB.");
+  std::vector<uint8_t> out(kIconFileHeaderSize + items_.size() * kIconDirEntrySize);
+  PutU16LE(out.data(), 0);
+  PutU16LE(out.data() + 2, FileKind == kKindCursor ? kIconKindCursor : kIconKindIcon);
+  PutU16LE(out.data() + 4, static_cast<uint16_t>(items_.size()));
+  size_t offset = out.size();
+  for (size_t i = 0; i < items_.size(); ++i) {
+    const TIconDirEntry& e = items_[i]->Entry();
+    uint8_t* p = out.data() + kIconFileHeaderSize + i * kIconDirEntrySize;
+    p[0] = e.Width;
+    p[1] = e.Height;
+    p[2] = e.ColorCount;
+    p[3] = e.Reserved;
+    PutU16LE(p + 4, e.Planes);
+    PutU16LE(p + 6, e.BitCount);
+    PutU32LE(p + 8, static_cast<uint32_t>(items_[i]->Data().size()));
+    PutU32LE(p + 12, static_cast<uint32_t>(offset));
+    offset += items_[i]->Data().size();
+  }
+  out.reserve(total);
+  for (const auto& item : items_) out.insert(out.end(), item->Data().begin(), item->Data().end());
+  return out;
+}
+
+void TIconCursorList::SaveToStream(TStream& stream) const {
+  const std::vector<uint8_t> bytes = SaveToBytes();
+  if (stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
+    throw EIconException("Cannot write the icon file.");
+}
+
+void TIconCursorList::SaveToFile(const std::string& fileName) const {
+  const std::vector<uint8_t> bytes = SaveToBytes();
+  FILE* file = std::fopen(fileName.c_str(), "wb");
+  if (!file) throw EIconException(FormatText("Cannot create icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (std::fclose(file) != 0 || !written)
+    throw EIconException(FormatText("Cannot write icon file \"%s\".", fileName.c_str()));
+}
+
+std::vector<uint8_t> EncodeIconFile(const ImageData& picture) {
+  TIconCursorList list;
+  list.Insert(0, TIconCursorImage::FromImage(picture));
+  return list.SaveToBytes();
+}
+
+// The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
+// largest), from the directory and each entry's own header; no pixels are decoded.
+void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
+  const auto GetU32BE = [](const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+  };
+  const int64_t fileSize = handle.Remaining();
+  uint8_t bytes[kIconDirEntrySize];
+  handle.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
+  const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
+  if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
+    throw EIconException(kBadHeader);
+  bool found = false;
+  std::pair<int32_t, int32_t> best{};
+  for (uint32_t i = 0; i < count; ++i) {
+    handle.Seek(int64_t(kIconFileHeaderSize) + int64_t(i) * kIconDirEntrySize, smFromBeginning);
+    handle.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
+    const uint8_t entryWidth = bytes[0], entryHeight = bytes[1];
+    const uint32_t length = GetU32LE(bytes + 8), offset = GetU32LE(bytes + 12);
+    if (uint64_t(offset) + length > uint64_t(fileSize)) throw EIconException(kCorrupt);
+    // Enough of the entry's data for a bitmap header or a PNG signature and IHDR.
+    std::vector<uint8_t> data(std::min<uint32_t>(length, 40));
+    handle.Seek(offset, smFromBeginning);
+    handle.ReadExact(data.data(), int64_t(data.size()), "icon image");
+    int32_t width = 0, height = 0;
+    TIconColorType type;
+    if (IsPngData(data)) {
+      if (data.size() < 33 || GetU32BE(data.data() + 12) != 0x49484452u)
+        throw EIconException("The PNG data hold no image.");
+      TPNGImageHeader png{GetU32BE(data.data() + 16), GetU32BE(data.data() + 20), data[24], data[25], 0, 0, 0};
+      if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw EIconException(kCorrupt);
+      width = int32_t(png.Width);
+      height = int32_t(png.Height);
+      type = ColorTypeOfPng(png);
+    } else if (IsBitmapData(data)) {
+      if (data.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
+      width = int32_t(GetU32LE(data.data() + 4));
+      const int32_t doubled = int32_t(GetU32LE(data.data() + 8));
+      if (width <= 0 || doubled < 2) throw EIconException(kCorrupt);
+      height = doubled / 2;
+      type = ColorTypeOfBits(GetU16LE(data.data() + kIconBitCountOffset));
+    } else {
+      throw EIconException(
+          FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
+    }
+    CheckImageDimensions(width, height, "icon image");
+    const int32_t drawWidth = entryWidth != 0 ? entryWidth : width;
+    const int32_t drawHeight = entryHeight != 0 ? entryHeight : height;
+    const std::pair<int32_t, int32_t> key{int32_t(type), drawWidth + drawHeight};
+    if (!found || best < key) {
+      best = key;
+      result = {drawWidth, drawHeight, PixelFormat::A8R8G8B8};
+      found = true;
+    }
+  }
+}
+
+}  // namespace imaging

@@ -1,0 +1,132 @@
+// Windows icons and cursors: reading every image of a file, choosing one, drawing it into an
+// A8R8G8B8 image, and writing a picture as a one-image icon file. Not part of the codec
+// registry; the program's image-file functions call it for .ico and .cur paths.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/IO.h"
+#include "imaging/Types.h"
+#include "imaging/formats/IconTypes.h"
+
+namespace imaging {
+
+// Every error of the icon module. It is an EImagingError, so callers that handle the image
+// library's errors handle these too.
+class EIconException : public EImagingError {
+public:
+  explicit EIconException(const std::string& message) : EImagingError(message) {}
+};
+
+class TIconCursorList;
+
+// One image of an icon or cursor file: its directory entry as read, its stored data (a bitmap
+// with its AND mask, or a PNG file) and the pixels decoded from that data.
+class TIconCursorImage {
+public:
+  // Decodes the image data of one directory entry. Raises EIconException or EImagingError on
+  // a defect.
+  TIconCursorImage(TIconCursorList* owner, const TIconDirEntry& entry, std::vector<uint8_t> data);
+  // A 32-bit image with an AND mask made from a picture: pixels of the colour of the
+  // bottom-left pixel become transparent.
+  static std::unique_ptr<TIconCursorImage> FromImage(const ImageData& picture);
+
+  TIconCursorList* Owner() const { return owner_; }
+  const TIconDirEntry& Entry() const { return entry_; }
+  TIconColorType ColorType() const { return colorType_; }
+  // The directory entry with the bit count replaced by the colour type's bit count.
+  TIconDirEntry GetInfo() const;
+  // The stored image data (bitmap header, palette, colour bitmap, AND mask; or a PNG file).
+  const std::vector<uint8_t>& Data() const { return data_; }
+
+  // The size the image is drawn at: the entry's width and height, where a size byte of 0
+  // (256 or more) takes the bitmap's own size.
+  int32_t DrawWidth() const;
+  int32_t DrawHeight() const;
+  // Puts the image, stretched to DrawWidth × DrawHeight, at (x, y) of an A8R8G8B8 canvas,
+  // replacing the canvas pixels it covers (the program draws onto an empty canvas).
+  void Draw(ImageData& canvas, int32_t x, int32_t y) const;
+
+private:
+  TIconCursorImage() = default;
+  void Decode();
+  // Decodes image data that are a PNG file.
+  void DecodePng();
+
+  TIconCursorList* owner_ = nullptr;
+  TIconDirEntry entry_{};
+  TIconColorType colorType_ = TIconColorType::RGBA;
+  std::vector<uint8_t> data_;
+  // Decoded pixels, top row first, as 0xAARRGGBB: masked pixels are 0, others opaque unless a
+  // 32-bit bitmap carries its own alpha.
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  std::vector<Color32> pixels_;
+
+  friend class TIconCursorList;
+};
+
+// The images of one icon or cursor file.
+class TIconCursorList {
+public:
+  // File kinds.
+  static constexpr int32_t kKindIcon = 0;
+  static constexpr int32_t kKindCursor = 1;
+  // Sort kinds and directions.
+  static constexpr int32_t kSortNone = 0;
+  static constexpr int32_t kSortColorTypeFirst = 1;
+  static constexpr int32_t kSortSizeFirst = 2;
+  static constexpr int32_t kSortAscending = 0;
+  static constexpr int32_t kSortDescending = 1;
+
+  TIconCursorList() = default;
+  TIconCursorList(const TIconCursorList&) = delete;
+  TIconCursorList& operator=(const TIconCursorList&) = delete;
+
+  // Copies all images, the kind and the sort settings.
+  void Assign(const TIconCursorList& other);
+  // Reads the held raw bytes into images (clears the list first).
+  void ParseFile();
+  void Changed();
+  void Clear();
+  void Delete(int32_t index);
+  int32_t IndexOf(const TIconCursorImage* image) const;
+  void Insert(int32_t index, std::unique_ptr<TIconCursorImage> image);
+  int32_t Remove(const TIconCursorImage* image);
+  void Sort(int32_t kind, int32_t direction);
+
+  void LoadFromFile(const std::string& fileName);
+  void SaveToFile(const std::string& fileName) const;
+  void LoadFromStream(TStream& stream);
+  void LoadFromBytes(std::vector<uint8_t> bytes);
+  void SaveToStream(TStream& stream) const;
+  // The file SaveToStream writes, as bytes.
+  std::vector<uint8_t> SaveToBytes() const;
+
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  TIconCursorImage& Items(int32_t index);
+  const TIconCursorImage& Items(int32_t index) const;
+  TIconCursorImage& operator[](int32_t index) { return Items(index); }
+  const TIconCursorImage& operator[](int32_t index) const { return Items(index); }
+
+  const std::vector<uint8_t>& RawData() const { return raw_; }
+  int32_t FileKind = kKindIcon;
+  int32_t SortDirection = kSortAscending;
+  int32_t SortKind = kSortNone;
+  std::function<void()> OnChange;
+
+private:
+  void CheckIndex(int32_t index) const;
+
+  std::vector<std::unique_ptr<TIconCursorImage>> items_;
+  std::vector<uint8_t> raw_;
+};
+
+// Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).
+std::vector<uint8_t> EncodeIconFile(const ImageData& picture);
+
+}  // namespace imaging

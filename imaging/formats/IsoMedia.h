@@ -1,0 +1,106 @@
+// Helpers of the codecs of ISO base media files (AVIF, HEIF): the brands of the leading file
+// type box, reading a whole file for the libraries that parse from memory, and the
+// orientation of an Exif block.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <vector>
+
+#include "imaging/IO.h"
+#include "imaging/Types.h"
+
+namespace imaging::isomedia {
+
+// Bytes enough for the file type box of any file these codecs know (size, 'ftyp', the major
+// brand, the minor version and a dozen compatible brands).
+inline constexpr size_t kFileTypeProbeSize = 64;
+
+inline uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+// Whether the bytes start with a file type box whose major or compatible brands include one of
+// `brands` (four-character codes). Only the part of the box within `size` is looked at.
+inline bool HasFileTypeBrand(const uint8_t* data, size_t size, std::initializer_list<const char*> brands) {
+  if (size < 16 || std::memcmp(data + 4, "ftyp", 4) != 0) return false;
+  const uint32_t boxSize = BigEndian32(data);
+  if (boxSize < 16) return false;
+  const size_t end = std::min<size_t>(boxSize, size);
+  auto matches = [&](const uint8_t* brand) {
+    for (const char* b : brands)
+      if (std::memcmp(brand, b, 4) == 0) return true;
+    return false;
+  };
+  if (matches(data + 8)) return true;
+  for (size_t at = 16; at + 4 <= end; at += 4)
+    if (matches(data + at)) return true;
+  return false;
+}
+
+// Whether a top-level box states a size that reaches beyond the end of the data: the sign of
+// a file that was cut short.
+inline bool TopLevelBoxBeyondEnd(const uint8_t* data, size_t size) {
+  size_t at = 0;
+  while (size - at >= 8) {
+    uint64_t boxSize = BigEndian32(data + at);
+    if (boxSize == 1) {
+      if (size - at < 16) return true;
+      boxSize = (uint64_t(BigEndian32(data + at + 8)) << 32) | BigEndian32(data + at + 12);
+    } else if (boxSize == 0) {
+      return false;  // the box runs to the end
+    }
+    if (boxSize < 8) return false;  // damaged, but not cut
+    if (boxSize > size - at) return true;
+    at += size_t(boxSize);
+  }
+  return at != size;
+}
+
+// Reads up to kFileTypeProbeSize bytes and returns the handle to where it was.
+inline size_t PeekFileType(const TImagingHandle& handle, uint8_t (&bytes)[kFileTypeProbeSize]) {
+  const int64_t n = std::max<int64_t>(handle.Read(bytes, int64_t(kFileTypeProbeSize)), 0);
+  handle.Seek(-n, smFromCurrent);
+  return size_t(n);
+}
+
+// Everything from the handle's position to the end. `format` names the file type in messages.
+inline std::vector<uint8_t> ReadRemaining(const TImagingHandle& handle, const char* format) {
+  const int64_t available = handle.Remaining();
+  if (available < 16) RaiseImaging("%s: the file is too short for a file type box.", format);
+  std::vector<uint8_t> data(static_cast<size_t>(available));
+  handle.ReadExact(data.data(), available, format);
+  return data;
+}
+
+// The orientation (tag 274, 1 to 8) of the first directory of an Exif block that starts with
+// its TIFF header ("II*\0" or "MM\0*"); 0 when the block holds none or is damaged.
+inline int32_t ExifOrientation(const uint8_t* tiff, size_t size) {
+  if (size < 8) return 0;
+  const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+  if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) return 0;
+  auto u16 = [&](size_t at) -> uint32_t {
+    return little ? uint32_t(tiff[at]) | (uint32_t(tiff[at + 1]) << 8) : (uint32_t(tiff[at]) << 8) | tiff[at + 1];
+  };
+  auto u32 = [&](size_t at) -> uint32_t {
+    return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
+  };
+  if (u16(2) != 42) return 0;
+  const uint32_t ifd = u32(4);
+  if (ifd < 8 || uint64_t(ifd) + 2 > size) return 0;
+  const uint32_t count = u16(ifd);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t entry = size_t(ifd) + 2 + size_t(i) * 12;
+    if (entry + 12 > size) return 0;
+    if (u16(entry) != 274) continue;
+    // One SHORT, stored in the first two bytes of the value field.
+    if (u16(entry + 2) != 3 || u32(entry + 4) != 1) return 0;
+    const uint32_t value = u16(entry + 8);
+    return value >= 1 && value <= 8 ? int32_t(value) : 0;
+  }
+  return 0;
+}
+
+}  // namespace imaging::isomedia

@@ -1,0 +1,53 @@
+// JPEG codec through libjpeg (library interface 62), and its variant that reads and writes
+// through a caller-given input/output table (used for the JPEG streams inside JNG files).
+#pragma once
+
+#include "imaging/Codec.h"
+
+struct jpeg_marker_struct;
+
+namespace imaging {
+
+class TJpegFileFormat : public TImageFileFormat {
+public:
+  TJpegFileFormat();
+
+  int32_t Quality = 90;     // 1..100, option 10
+  int32_t Progressive = 0;  // boolean, option 11
+
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ProbeStream(const TImagingHandle& handle) const override;
+  void ValidateOptions() override;
+
+protected:
+  // For instances that are not the registered codec: binds no options.
+  struct TUnregistered {};
+  explicit TJpegFileFormat(TUnregistered);
+
+  // The table libjpeg's source and destination managers reach the data through; the
+  // registered codec uses the table the handle was opened with.
+  virtual const TIOFunctions& SetJpegStreamIO(const TImagingHandle& handle);
+
+private:
+  void InitIdentity();
+  // Sets LoadedOrientation and IccProfile from the saved APP1 and APP2 segments.
+  void ReadPhotoMetadata(jpeg_marker_struct* const markers);
+};
+
+// A JPEG codec instance that reads and writes through the table given to UseStreamIO. It is
+// never registered and binds no options; its owner sets Quality and Progressive directly.
+class TCustomIOJpegFileFormat : public TJpegFileFormat {
+public:
+  TCustomIOJpegFileFormat();
+  void UseStreamIO(const TIOFunctions& io) { streamIO_ = &io; }
+
+protected:
+  const TIOFunctions& SetJpegStreamIO(const TImagingHandle& handle) override;
+
+private:
+  const TIOFunctions* streamIO_ = nullptr;
+};
+
+}  // namespace imaging

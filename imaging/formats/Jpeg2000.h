@@ -1,0 +1,43 @@
+// JPEG 2000 codec on top of OpenJPEG: signatures, the rate rule and the codec class.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/Codec.h"
+
+namespace imaging {
+
+namespace jp2 {
+
+// JP2 files open with the JPEG 2000 signature box: length 12, type "jP  ".
+inline constexpr uint8_t kJP2Signature[8] = {0x00, 0x00, 0x00, 0x0C, 0x6A, 0x50, 0x20, 0x20};
+// Code streams open with the SOC marker followed by the SIZ marker.
+inline constexpr uint8_t kCodeStreamSignature[4] = {0xFF, 0x4F, 0xFF, 0x51};
+
+inline constexpr int32_t kDefaultQuality = 80;
+// Resolution levels of written code streams (fewer when the image is too small for them).
+inline constexpr int kResolutionLevels = 6;
+
+// Ratio of raw to compressed size for the single quality layer of a lossy save.
+float CompressionRate(int32_t width, int32_t height, int32_t bytesPerPixel, int32_t channels, int32_t quality);
+
+}  // namespace jp2
+
+// Reads JP2 files and raw code streams; writes either, as CodeStreamOnly says.
+class TJpeg2000FileFormat : public TImageFileFormat {
+public:
+  TJpeg2000FileFormat();
+
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ProbeStream(const TImagingHandle& handle) const override;
+  void ValidateOptions() override;
+
+  int32_t Quality = jp2::kDefaultQuality;  // option 55
+  // Its option id is held by the GIF codec, so it can only be set on the codec object.
+  int32_t CodeStreamOnly = 0;
+  int32_t LosslessCompression = 0;  // option 57
+};
+
+}  // namespace imaging

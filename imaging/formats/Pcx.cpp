@@ -1,0 +1,220 @@
+// ZSoft PCX, read only: 1, 2, 4 and 8 bits per pixel in one to four planes, raw or run-length
+// encoded, with the header's 16-colour palette or the 256-colour palette after the data.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/Headers.h"
+#include "imaging/Codec.h"
+#include "imaging/formats/ByteReader.h"
+#include "imaging/formats/PcxTypes.h"
+
+namespace imaging {
+
+namespace {
+
+TPCXHeader ParseHeader(const uint8_t* bytes) {
+  TByteReader reader(bytes, kPCXHeaderSize, "PCX");
+  TPCXHeader h{};
+  h.Id = reader.U8("header");
+  h.Version = reader.U8("header");
+  h.Encoding = reader.U8("header");
+  h.BitsPerPixel = reader.U8("header");
+  h.XMin = reader.U16LE("header");
+  h.YMin = reader.U16LE("header");
+  h.XMax = reader.U16LE("header");
+  h.YMax = reader.U16LE("header");
+  h.DpiX = reader.U16LE("header");
+  h.DpiY = reader.U16LE("header");
+  std::memcpy(h.ColorMap, reader.Bytes(sizeof h.ColorMap, "header"), sizeof h.ColorMap);
+  h.Reserved = reader.U8("header");
+  h.Planes = reader.U8("header");
+  h.BytesPerLine = reader.U16LE("header");
+  h.PaletteInfo = reader.U16LE("header");
+  return h;
+}
+
+enum class TLayout { None, Indexed8, RGB, RGBA, Packed, EGA };
+
+TLayout LayoutOf(const TPCXHeader& h) {
+  if (h.BitsPerPixel == 8 && h.Planes == 1) return TLayout::Indexed8;
+  if (h.BitsPerPixel == 8 && h.Planes == 3) return TLayout::RGB;
+  if (h.BitsPerPixel == 8 && h.Planes == 4) return TLayout::RGBA;
+  if ((h.BitsPerPixel == 1 && h.Planes == 1) || h.BitsPerPixel == 2 || (h.BitsPerPixel == 4 && h.Planes == 1))
+    return TLayout::Packed;
+  if (h.BitsPerPixel == 1 && h.Planes == 4) return TLayout::EGA;
+  return TLayout::None;
+}
+
+// Run-length decoding of the whole image: a byte of 192 or more repeats the next byte by its
+// low six bits; runs may cross scan lines and planes but never the end of the image.
+size_t DecodeRLE(const uint8_t* data, size_t size, uint8_t* out, size_t total) {
+  size_t pos = 0;
+  size_t produced = 0;
+  while (produced < total) {
+    if (pos >= size) RaiseImaging("PCX image data is truncated.");
+    const uint8_t b = data[pos++];
+    if (b < 192) {
+      out[produced++] = b;
+      continue;
+    }
+    if (pos >= size) RaiseImaging("PCX image data is truncated.");
+    const size_t count = std::min<size_t>(b & 63, total - produced);
+    std::memset(out + produced, data[pos++], count);
+    produced += count;
+  }
+  return pos;
+}
+
+class TPCXFileFormat : public TImageFileFormat {
+public:
+  TPCXFileFormat() {
+    Name = "ZSoft Paintbrush Image";
+    CanLoad = true;
+    CanSave = false;
+    IsMultiImage = false;
+    AddMasks("*.pcx");
+  }
+
+  bool ProbeStream(const TImagingHandle& handle) const override {
+    uint8_t bytes[kPCXHeaderSize];
+    const int64_t n = std::max<int64_t>(handle.Read(bytes, kPCXHeaderSize), 0);
+    handle.Seek(-n, smFromCurrent);
+    if (n != int64_t(kPCXHeaderSize)) return false;
+    const TPCXHeader h = ParseHeader(bytes);
+    // Palette info 0 is common in files of many writers and means nothing different.
+    return h.Id == kPCXManufacturer && (h.Version == 0 || (h.Version >= 2 && h.Version <= 5)) && h.Encoding <= 1 &&
+           (h.BitsPerPixel == 1 || h.BitsPerPixel == 2 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8) &&
+           (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
+  }
+
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+    uint8_t bytes[kPCXHeaderSize];
+    handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+    const TPCXHeader h = ParseHeader(bytes);
+    const TLayout layout = LayoutOf(h);
+    if (layout == TLayout::None) return false;
+    const int64_t width = int64_t(h.XMax) - h.XMin + 1;
+    const int64_t height = int64_t(h.YMax) - h.YMin + 1;
+    CheckImageDimensions(width, height, "PCX image");
+
+    // Every plane's scan line must hold a whole row of pixels.
+    const int64_t planeBits = layout == TLayout::EGA ? 1 : h.BitsPerPixel;
+    if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
+      RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide at %d bits per pixel.",
+                   h.BytesPerLine, static_cast<long long>(width), h.BitsPerPixel);
+
+    const size_t lineBytes = size_t(h.Planes) * h.BytesPerLine;
+    const size_t total = lineBytes * size_t(height);
+    // A run covers at most 63 bytes, so a file shorter than that cannot hold the image.
+    const int64_t available = handle.Remaining();
+    const int64_t minimum = h.Encoding == 1 ? int64_t((total + 62) / 63) * 2 : int64_t(total);
+    if (available < minimum) RaiseImaging("PCX image data is truncated.");
+
+    std::vector<uint8_t> planes(total);
+    if (h.Encoding == 1) {
+      // Two bytes per output byte is the worst any encoder produces.
+      const int64_t block = std::min<int64_t>(available, int64_t(total) * 2);
+      std::vector<uint8_t> data(static_cast<size_t>(block));
+      handle.ReadExact(data.data(), block, "PCX image data");
+      const size_t used = DecodeRLE(data.data(), data.size(), planes.data(), total);
+      handle.Seek(-static_cast<int64_t>(data.size() - used), smFromCurrent);
+    } else {
+      handle.ReadExact(planes.data(), static_cast<int64_t>(total), "PCX image data");
+    }
+
+    const PixelFormat format = layout == TLayout::RGB    ? PixelFormat::R8G8B8
+                               : layout == TLayout::RGBA ? PixelFormat::A8R8G8B8
+                                                         : PixelFormat::Index8;
+    ImageData& image = images.AddEmpty();
+    if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), format, image))
+      RaiseImaging("Cannot create a PCX image.");
+    if (layout == TLayout::Packed || layout == TLayout::EGA)
+      for (size_t i = 0; i < 16; ++i)
+        image.Palette[i] = MakeColor32(255, h.ColorMap[i * 3], h.ColorMap[i * 3 + 1], h.ColorMap[i * 3 + 2]);
+
+    const size_t w = size_t(width);
+    const size_t bpl = h.BytesPerLine;
+    for (size_t y = 0; y < size_t(height); ++y) {
+      const uint8_t* line = planes.data() + y * lineBytes;
+      switch (layout) {
+        case TLayout::Indexed8:
+          std::memcpy(image.Bits + y * w, line, w);
+          break;
+        case TLayout::RGB:
+        case TLayout::RGBA: {
+          // Planes hold red, green, blue (and alpha) lines one after another.
+          const size_t channels = layout == TLayout::RGB ? 3 : 4;
+          uint8_t* out = image.Bits + y * w * channels;
+          for (size_t x = 0; x < w; ++x, out += channels) {
+            out[0] = line[2 * bpl + x];
+            out[1] = line[bpl + x];
+            out[2] = line[x];
+            if (channels == 4) out[3] = line[3 * bpl + x];
+          }
+          break;
+        }
+        case TLayout::Packed: {
+          const unsigned bits = h.BitsPerPixel;
+          const unsigned mask = (1u << bits) - 1;
+          uint8_t* out = image.Bits + y * w;
+          for (size_t x = 0; x < w; ++x) {
+            const size_t bit = x * bits;
+            out[x] = static_cast<uint8_t>((line[bit / 8] >> (8 - bits - bit % 8)) & mask);
+          }
+          break;
+        }
+        case TLayout::EGA: {
+          uint8_t* out = image.Bits + y * w;
+          for (size_t x = 0; x < w; ++x) {
+            uint8_t index = 0;
+            for (size_t p = 0; p < 4; ++p) index |= static_cast<uint8_t>(((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p);
+            out[x] = index;
+          }
+          break;
+        }
+        case TLayout::None:
+          break;
+      }
+    }
+
+    if (layout == TLayout::Indexed8) {
+      uint8_t marker = 0;
+      const int64_t n = std::max<int64_t>(handle.Read(&marker, 1), 0);
+      if (n == 1 && marker == kPCXPaletteMarker) {
+        uint8_t palette[kPCXPaletteSize];
+        handle.ReadExact(palette, kPCXPaletteSize, "PCX palette");
+        for (size_t i = 0; i < 256; ++i)
+          image.Palette[i] = MakeColor32(255, palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]);
+      } else {
+        handle.Seek(-n, smFromCurrent);
+      }
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TImageFileFormat> CreatePCXFileFormat() { return std::make_unique<TPCXFileFormat>(); }
+
+void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+  uint8_t bytes[kPCXHeaderSize];
+  handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+  const TPCXHeader h = ParseHeader(bytes);
+  const TLayout layout = LayoutOf(h);
+  if (layout == TLayout::None) RaiseImaging("PCX: the plane layout is not supported.");
+  const int64_t width = int64_t(h.XMax) - h.XMin + 1;
+  const int64_t height = int64_t(h.YMax) - h.YMin + 1;
+  CheckImageDimensions(width, height, "PCX image");
+  const int64_t planeBits = layout == TLayout::EGA ? 1 : h.BitsPerPixel;
+  if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
+    RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide.", h.BytesPerLine,
+                 static_cast<long long>(width));
+  const PixelFormat format = layout == TLayout::RGB    ? PixelFormat::R8G8B8
+                             : layout == TLayout::RGBA ? PixelFormat::A8R8G8B8
+                                                       : PixelFormat::Index8;
+  result = {int32_t(width), int32_t(height), format};
+}
+
+}  // namespace imaging

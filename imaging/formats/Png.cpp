@@ -1,0 +1,209 @@
+// PNG, MNG and JNG: the three codecs over the shared chunk layer, reader and writer
+// (ImagingNetworkGraphicsChunks, ImagingNetworkGraphicsReader, ImagingNetworkGraphicsWriter).
+#include "imaging/formats/PngChunks.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <zlib.h>
+
+namespace imaging {
+
+using namespace ng;
+
+// ---- Codecs ---------------------------------------------------------------------------------
+
+namespace {
+const std::initializer_list<PixelFormat> kPNGFormats = {
+    PixelFormat::Index8, PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16,
+    PixelFormat::A16Gray16, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::R16G16B16,
+    PixelFormat::A16R16G16B16, PixelFormat::B16G16R16, PixelFormat::A16B16G16R16};
+const std::initializer_list<PixelFormat> kLossyFormats = {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::R8G8B8,
+                                                          PixelFormat::A8R8G8B8};
+}  // namespace
+
+TNetworkGraphicsFileFormat::TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]) {
+  std::memcpy(signature_, signature, 8);
+  CanLoad = true;
+  CanSave = true;
+}
+
+TFormatSet TNetworkGraphicsFileFormat::GetSavableFormats() const {
+  return LossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
+}
+
+void TNetworkGraphicsFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+  PixelFormat target;
+  if (LossyCompression) {
+    if (info.HasGrayChannel)
+      target = info.HasAlphaChannel ? PixelFormat::A8Gray8 : PixelFormat::Gray8;
+    else
+      target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  } else if (info.HasGrayChannel) {
+    if (info.HasAlphaChannel)
+      target = info.BytesPerPixel > 2 ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
+    else
+      target = PixelFormat::Gray16;
+  } else if (info.IsFloatingPoint) {
+    target = info.HasAlphaChannel ? PixelFormat::A16B16G16R16 : PixelFormat::B16G16R16;
+  } else {
+    target = info.HasAlphaChannel || info.IsCompressed ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  }
+  ConvertImageFormat(image, target);
+}
+
+bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) const {
+  if (handle.Raw == nullptr) return false;
+  uint8_t signature[8];
+  const int64_t count = handle.Read(signature, sizeof(signature));
+  if (count > 0) handle.Seek(-count, smFromCurrent);
+  return count == 8 && std::memcmp(signature, signature_, 8) == 0;
+}
+
+void TNetworkGraphicsFileFormat::ValidateOptions() {
+  if (static_cast<uint32_t>(PreFilter) > 6) PreFilter = 5;
+  if (static_cast<uint32_t>(CompressLevel) > 9) CompressLevel = 5;
+  if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
+}
+
+void TNetworkGraphicsFileFormat::CopySettings(TNGFileSaver& saver) const {
+  saver.PreFilter = PreFilter;
+  saver.CompressLevel = CompressLevel;
+  saver.LossyAlpha = LossyAlpha;
+  saver.Quality = Quality;
+  saver.Progressive = Progressive;
+}
+
+TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPNGSignature) {
+  Name = "Portable Network Graphics";
+  SupportedFormats = MakeFormatSet(kPNGFormats);
+  AddMasks("*.png");
+  RegisterCodecOption(ImagingPNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
+}
+
+bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
+                                                     bool jng) {
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
+  const TFrameInfo& frame = *loader.Frames.front();
+  ImageData& image = images.AddEmpty();
+  // A datastream of the other kind leaves the image empty, and the load fails.
+  if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
+  ApplyFrameSideChunks(frame, image);
+  if (!frame.ProfileBytes.empty()) {
+    IccProfile = ReadProfileChunk(frame.ProfileBytes);
+    if (!IccProfile) AddLoadWarning("The file's colour profile (iCCP) is damaged; it is left out");
+  }
+  return true;
+}
+
+bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
+                                                       int32_t index, TNGFileType type) {
+  PreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+  TNGFileSaver saver;
+  saver.FileType = type;
+  CopySettings(saver);
+  if (type == TNGFileType::JNG)
+    saver.AddJNGFrame(prepared.data());
+  else
+    saver.AddPNGFrame(prepared.data());
+  if (const ColorProfile profile = SaveProfileFor(prepared->Format))
+    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, CompressLevel);
+  saver.SaveFile(handle);
+  return true;
+}
+
+bool TPNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+  return ReadFirstDatastream(handle, images, false);
+}
+
+bool TPNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+  return WriteSingleDatastream(handle, images, index, TNGFileType::PNG);
+}
+
+TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMNGSignature) {
+  Name = "Multiple Network Graphics";
+  IsMultiImage = true;
+  SupportedFormats = MakeFormatSet(kPNGFormats);
+  AddMasks("*.mng");
+  RegisterCodecOption(ImagingMNGLossyCompression, &LossyCompression);
+  RegisterCodecOption(ImagingMNGLossyAlpha, &LossyAlpha);
+  RegisterCodecOption(ImagingMNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingMNGCompressLevel, &CompressLevel);
+  RegisterCodecOption(ImagingMNGQuality, &Quality);
+  RegisterCodecOption(ImagingMNGProgressive, &Progressive);
+}
+
+bool TMNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) {
+  TNGFileLoader loader;
+  if (!loader.LoadFile(handle)) return false;
+  if (loader.Frames.empty()) {
+    // Only animation chunks: one empty image of the frame size.
+    CheckImageDimensions(loader.MNGHeader.FrameWidth, loader.MNGHeader.FrameHeight, "MNG frame");
+    CreateImage(static_cast<int32_t>(loader.MNGHeader.FrameWidth), static_cast<int32_t>(loader.MNGHeader.FrameHeight),
+                PixelFormat::Default, images.AddEmpty());
+    return true;
+  }
+  for (const auto& frame : loader.Frames) {
+    ImageData& image = images.AddEmpty();
+    const bool decoded = frame->IsJpegFrame ? DecodeJNGFrame(*frame, image) : DecodePNGFrame(*frame, image);
+    if (!decoded) return false;
+    ApplyFrameSideChunks(*frame, image);
+    if (onlyFirst) break;
+  }
+  return true;
+}
+
+bool TMNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+  TNGFileSaver saver;
+  saver.FileType = TNGFileType::MNG;
+  CopySettings(saver);
+  uint32_t width = 0;
+  uint32_t height = 0;
+  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
+    PreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(i)], prepared)) return false;
+    if (LossyCompression)
+      saver.AddJNGFrame(prepared.data());
+    else
+      saver.AddPNGFrame(prepared.data());
+    width = std::max(width, static_cast<uint32_t>(prepared.data().Width));
+    height = std::max(height, static_cast<uint32_t>(prepared.data().Height));
+  }
+  saver.MNGHeader.FrameWidth = width;
+  saver.MNGHeader.FrameHeight = height;
+  saver.MNGHeader.NominalFrameCount = static_cast<uint32_t>(saver.Frames.size());
+  saver.MNGHeader.SimplicityProfile = 473;
+  saver.SaveFile(handle);
+  return true;
+}
+
+TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJNGSignature) {
+  Name = "JPEG Network Graphics";
+  LossyCompression = 1;
+  SupportedFormats = MakeFormatSet(kLossyFormats);
+  AddMasks("*.jng");
+  RegisterCodecOption(ImagingJNGLossyAlpha, &LossyAlpha);
+  RegisterCodecOption(ImagingJNGPreFilter, &PreFilter);
+  RegisterCodecOption(ImagingJNGCompressLevel, &CompressLevel);
+  RegisterCodecOption(ImagingJNGQuality, &Quality);
+  RegisterCodecOption(ImagingJNGProgressive, &Progressive);
+}
+
+bool TJNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+  return ReadFirstDatastream(handle, images, true);
+}
+
+bool TJNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+  return WriteSingleDatastream(handle, images, index, TNGFileType::JNG);
+}
+
+std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return std::make_unique<TPNGFileFormat>(); }
+std::unique_ptr<TImageFileFormat> CreateMNGFileFormat() { return std::make_unique<TMNGFileFormat>(); }
+std::unique_ptr<TImageFileFormat> CreateJNGFileFormat() { return std::make_unique<TJNGFileFormat>(); }
+
+}  // namespace imaging

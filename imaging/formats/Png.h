@@ -1,0 +1,163 @@
+// PNG, MNG and JNG: the chunk-level reader and writer they share, the header records as they
+// are stored, and the three codecs.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "imaging/Codec.h"
+
+namespace imaging {
+
+// ---- On-disk records (all multi-byte values big-endian in the file) -------------------------
+
+// IHDR, 13 bytes.
+struct TPNGImageHeader {
+  uint32_t Width;             // pixels, below 2^31
+  uint32_t Height;            // pixels, below 2^31
+  uint8_t BitDepth;           // bits per sample (per palette index for colour type 3)
+  uint8_t ColorType;          // 0 gray, 2 truecolour, 3 palette, 4 gray + alpha, 6 truecolour + alpha
+  uint8_t CompressionMethod;  // 0 = deflate
+  uint8_t FilterMethod;       // 0 = adaptive filtering, 64 = MNG intrapixel differencing
+  uint8_t InterlaceMethod;    // 0 none, 1 Adam7
+};
+inline constexpr uint32_t kPNGImageHeaderSize = 13;
+
+// JHDR, 16 bytes.
+struct TJNGHeader {
+  uint32_t Width;                  // pixels
+  uint32_t Height;                 // pixels
+  uint8_t ColorType;               // 8 gray, 10 colour, 12 gray + alpha, 14 colour + alpha
+  uint8_t SampleDepth;             // 8, 12 or 20 (8 and 12)
+  uint8_t CompressionMethod;       // 8 = JPEG baseline or progressive
+  uint8_t InterlaceMethod;         // 0 sequential, 8 progressive
+  uint8_t AlphaSampleDepth;        // 0 (no alpha), 1, 2, 4, 8 or 16
+  uint8_t AlphaCompressionMethod;  // 0 deflated samples in IDAT chunks, 8 JPEG in JDAA chunks
+  uint8_t AlphaFilterMethod;       // filter method of deflated alpha
+  uint8_t AlphaInterlaceMethod;    // interlace method of deflated alpha
+};
+inline constexpr uint32_t kJNGHeaderSize = 16;
+
+// MHDR, 28 bytes.
+struct TMNGHeader {
+  uint32_t FrameWidth;         // pixels
+  uint32_t FrameHeight;        // pixels
+  uint32_t TicksPerSecond;     // 0 = unspecified
+  uint32_t NominalLayerCount;  // 0 = unspecified
+  uint32_t NominalFrameCount;  // 0 = unspecified
+  uint32_t NominalPlayTime;    // ticks, 0 = unspecified
+  uint32_t SimplicityProfile;  // feature bits; 0 = unspecified
+};
+inline constexpr uint32_t kMNGHeaderSize = 28;
+
+// ---- Collected datastreams ------------------------------------------------------------------
+
+// One datastream: a PNG image (from IHDR) or a JNG image (from JHDR) with its side chunks.
+struct TFrameInfo {
+  bool IsJpegFrame = false;
+  TPNGImageHeader ImageHeader{};
+  TJNGHeader JpegHeader{};
+  std::vector<uint8_t> PaletteBytes;       // PLTE data; PaletteCount = size / 3
+  std::vector<uint8_t> TransparencyBytes;  // tRNS data
+  std::vector<uint8_t> BackgroundBytes;    // bKGD data
+  std::vector<uint8_t> ProfileBytes;       // iCCP data: profile name, 00, method, deflated profile
+  std::vector<uint8_t> ImageDataStream;    // all IDAT data in file order
+  std::vector<uint8_t> JpegDataStream;     // all JDAT data
+  std::vector<uint8_t> JpegAlphaStream;    // all JDAA data
+
+  int32_t PaletteCount() const { return static_cast<int32_t>(PaletteBytes.size() / 3); }
+};
+
+enum class TNGFileType : int32_t { PNG = 0, MNG = 1, JNG = 2 };
+
+class TNGFileHandler {
+public:
+  TNGFileType FileType = TNGFileType::PNG;
+  std::vector<std::unique_ptr<TFrameInfo>> Frames;
+  TMNGHeader MNGHeader{};
+  std::vector<uint8_t> GlobalPalette;       // PLTE before the first datastream (MNG)
+  std::vector<uint8_t> GlobalTransparency;  // tRNS before the first datastream (MNG)
+
+  void Clear();
+  TFrameInfo& AddFrame(bool isJpegFrame);
+};
+
+class TNGFileLoader : public TNGFileHandler {
+public:
+  // Reads the signature and every chunk; false when the signature is none of the three.
+  bool LoadFile(const TImagingHandle& handle);
+};
+
+class TNGFileSaver : public TNGFileHandler {
+public:
+  int32_t PreFilter = 5;
+  int32_t CompressLevel = 5;
+  int32_t LossyAlpha = 0;
+  int32_t Quality = 90;
+  int32_t Progressive = 0;
+
+  // Encodes the image as one more datastream.
+  void AddPNGFrame(const ImageData& image);
+  void AddJNGFrame(const ImageData& image);
+  // Writes the signature, MHDR for MNG, every datastream and MEND for MNG.
+  void SaveFile(const TImagingHandle& handle);
+};
+
+// Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
+// `image`; false when the JPEG data use a colour space the JPEG codec cannot give.
+bool DecodePNGFrame(const TFrameInfo& frame, ImageData& image);
+bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image);
+// Applies PLTE, tRNS and bKGD of the datastream to its decoded image.
+void ApplyFrameSideChunks(const TFrameInfo& frame, ImageData& image);
+
+// ---- Codecs ---------------------------------------------------------------------------------
+
+class TNetworkGraphicsFileFormat : public TImageFileFormat {
+public:
+  int32_t PreFilter = 5;         // 0..4 that filter, 5 Paeth for truecolour, 6 adaptive
+  int32_t CompressLevel = 5;     // zlib level 0..9
+  int32_t LossyCompression = 0;  // write JNG datastreams (MNG)
+  int32_t LossyAlpha = 0;        // JPEG-compressed alpha in JNG datastreams
+  int32_t Quality = 90;          // JPEG quality 1..100
+  int32_t Progressive = 0;       // progressive JPEG
+
+  TFormatSet GetSavableFormats() const override;
+  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ProbeStream(const TImagingHandle& handle) const override;
+  void ValidateOptions() override;
+
+protected:
+  explicit TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]);
+  void CopySettings(TNGFileSaver& saver) const;
+  // The one image of the first datastream, decoded when it is of the kind the codec reads.
+  bool ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images, bool jng);
+  // Writes the image at `index` as a file of the type holding that one datastream.
+  bool WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index,
+                             TNGFileType type);
+
+private:
+  uint8_t signature_[8];
+};
+
+class TPNGFileFormat : public TNetworkGraphicsFileFormat {
+public:
+  TPNGFileFormat();
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+};
+
+class TMNGFileFormat : public TNetworkGraphicsFileFormat {
+public:
+  TMNGFileFormat();
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+};
+
+class TJNGFileFormat : public TNetworkGraphicsFileFormat {
+public:
+  TJNGFileFormat();
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+};
+
+}  // namespace imaging

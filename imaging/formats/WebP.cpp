@@ -1,0 +1,285 @@
+// WebP reading and writing through libwebp: lossy (VP8) and lossless (VP8L) pictures with or
+// without alpha; of an animation the first frame, placed on the animation's canvas.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <webp/decode.h>
+#include <webp/demux.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+
+#include "imaging/Codec.h"
+#include "imaging/Headers.h"
+
+namespace imaging {
+
+void ParseWebPHeader(const uint8_t* bytes, size_t size, TImageHeader& header);
+
+namespace {
+
+constexpr size_t kRiffHeaderSize = 12;
+constexpr uint32_t kAnimationFlag = 0x02;
+constexpr uint32_t kAlphaFlag = 0x10;
+
+uint32_t LittleEndian24(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16); }
+uint32_t LittleEndian32(const uint8_t* p) { return LittleEndian24(p) | (uint32_t(p[3]) << 24); }
+
+bool IsWebPSignature(const uint8_t* p) {
+  return std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WEBP", 4) == 0;
+}
+
+struct TDemuxDeleter {
+  void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
+};
+
+struct TMuxDeleter {
+  void operator()(WebPMux* m) const { WebPMuxDelete(m); }
+};
+
+// The encoded file with an ICCP chunk (the muxer writes the extended header that announces it).
+std::vector<uint8_t> WithProfile(const uint8_t* encoded, size_t size, const std::vector<uint8_t>& profile) {
+  const WebPData picture{encoded, size};
+  std::unique_ptr<WebPMux, TMuxDeleter> mux(WebPMuxCreate(&picture, 0));
+  if (!mux) RaiseImaging("WebP: the encoded picture cannot be opened to add the colour profile.");
+  const WebPData icc{profile.data(), profile.size()};
+  if (WebPMuxSetChunk(mux.get(), "ICCP", &icc, 0) != WEBP_MUX_OK)
+    RaiseImaging("WebP: the colour profile cannot be added.");
+  WebPData assembled;
+  WebPDataInit(&assembled);
+  if (WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK)
+    RaiseImaging("WebP: the file with the colour profile cannot be assembled.");
+  std::vector<uint8_t> result(assembled.bytes, assembled.bytes + assembled.size);
+  WebPDataClear(&assembled);
+  return result;
+}
+
+struct TMemoryWriterGuard {
+  WebPMemoryWriter writer;
+  WebPPicture picture;
+  bool pictureInitialised = false;
+  TMemoryWriterGuard() { WebPMemoryWriterInit(&writer); }
+  ~TMemoryWriterGuard() {
+    if (pictureInitialised) WebPPictureFree(&picture);
+    WebPMemoryWriterClear(&writer);
+  }
+  TMemoryWriterGuard(const TMemoryWriterGuard&) = delete;
+  TMemoryWriterGuard& operator=(const TMemoryWriterGuard&) = delete;
+};
+
+const char* EncodingErrorText(WebPEncodingError error) {
+  switch (error) {
+    case VP8_ENC_ERROR_OUT_OF_MEMORY:
+    case VP8_ENC_ERROR_BITSTREAM_OUT_OF_MEMORY: return "out of memory";
+    case VP8_ENC_ERROR_BAD_DIMENSION: return "the picture is larger than 16383 pixels on a side";
+    case VP8_ENC_ERROR_PARTITION0_OVERFLOW:
+    case VP8_ENC_ERROR_PARTITION_OVERFLOW: return "the picture is too large for one lossy partition";
+    case VP8_ENC_ERROR_FILE_TOO_BIG: return "the file would exceed 4 GiB";
+    default: return "the encoder failed";
+  }
+}
+
+class TWebPFileFormat : public TImageFileFormat {
+public:
+  TWebPFileFormat() {
+    Name = "WebP Image";
+    CanLoad = true;
+    CanSave = true;
+    IsMultiImage = false;
+    SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
+    AddMasks("*.webp");
+    RegisterCodecOption(ImagingWebPQuality, &Quality);
+    RegisterCodecOption(ImagingWebPLossless, &Lossless);
+  }
+
+  int32_t Quality = 90;
+  int32_t Lossless = 0;
+
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
+    if (Lossless != 0) Lossless = 1;
+  }
+
+  bool ProbeStream(const TImagingHandle& handle) const override {
+    uint8_t bytes[kRiffHeaderSize];
+    const int64_t n = std::max<int64_t>(handle.Read(bytes, kRiffHeaderSize), 0);
+    handle.Seek(-n, smFromCurrent);
+    return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
+  }
+
+  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
+  }
+
+  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+    const int64_t available = handle.Remaining();
+    if (available < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the file is too short for a header.");
+    uint8_t riff[kRiffHeaderSize];
+    handle.ReadExact(riff, kRiffHeaderSize, "WebP header");
+    if (!IsWebPSignature(riff)) RaiseImaging("WebP: the data do not start with a RIFF WEBP header.");
+    // The RIFF size bounds what belongs to the picture; a file that is shorter is truncated.
+    const int64_t stated = int64_t(LittleEndian32(riff + 4)) + 8;
+    if (stated > available) RaiseImaging("WebP: the file is truncated (%lld of %lld bytes).",
+                                         static_cast<long long>(available), static_cast<long long>(stated));
+    if (stated < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the RIFF size is invalid.");
+    std::vector<uint8_t> data(static_cast<size_t>(stated));
+    std::memcpy(data.data(), riff, kRiffHeaderSize);
+    handle.ReadExact(data.data() + kRiffHeaderSize, stated - int64_t(kRiffHeaderSize), "WebP data");
+
+    // The first chunk's size is checked here, before the demuxer refuses a huge canvas as damage.
+    TImageHeader header;
+    ParseWebPHeader(data.data(), data.size(), header);
+
+    const WebPData webpData{data.data(), data.size()};
+    std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&webpData));
+    if (!demux) RaiseImaging("WebP: the file structure is damaged.");
+
+    const uint32_t canvasWidth = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+    const uint32_t canvasHeight = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+    const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
+    CheckImageDimensions(canvasWidth, canvasHeight, "WebP file");
+    ReadProfile(demux.get());
+
+    WebPIterator frame;
+    if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) RaiseImaging("WebP: the file holds no picture.");
+    struct TIteratorGuard {
+      WebPIterator* iterator;
+      ~TIteratorGuard() { WebPDemuxReleaseIterator(iterator); }
+    } iteratorGuard{&frame};
+
+    WebPBitstreamFeatures features;
+    if (WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features) != VP8_STATUS_OK)
+      RaiseImaging("WebP: the picture's bitstream header is damaged.");
+    if (features.width != frame.width || features.height != frame.height || frame.x_offset < 0 ||
+        frame.y_offset < 0 || int64_t(frame.x_offset) + frame.width > int64_t(canvasWidth) ||
+        int64_t(frame.y_offset) + frame.height > int64_t(canvasHeight))
+      RaiseImaging("WebP: the frame does not fit the canvas.");
+
+    const bool animated = (flags & kAnimationFlag) != 0;
+    const bool alpha = animated || features.has_alpha != 0;
+    const PixelFormat format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+    const size_t bytesPerPixel = alpha ? 4 : 3;
+    ImageData& image = images.AddEmpty();
+    if (!CreateImage(static_cast<int32_t>(canvasWidth), static_cast<int32_t>(canvasHeight), format, image))
+      RaiseImaging("Cannot create a WebP image.");
+    // Outside the first frame the canvas stays transparent; its background colour is only a hint.
+    std::memset(image.Bits, 0, size_t(canvasWidth) * canvasHeight * bytesPerPixel);
+
+    const size_t stride = size_t(canvasWidth) * bytesPerPixel;
+    uint8_t* target = image.Bits + size_t(frame.y_offset) * stride + size_t(frame.x_offset) * bytesPerPixel;
+    const size_t targetSize = (size_t(frame.height) - 1) * stride + size_t(frame.width) * bytesPerPixel;
+    const uint8_t* decoded =
+        alpha ? WebPDecodeBGRAInto(frame.fragment.bytes, frame.fragment.size, target, targetSize, static_cast<int>(stride))
+              : WebPDecodeBGRInto(frame.fragment.bytes, frame.fragment.size, target, targetSize, static_cast<int>(stride));
+    if (decoded == nullptr) RaiseImaging("WebP: the picture data are damaged or truncated.");
+    return true;
+  }
+
+  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+    PreparedImage prepared;
+    if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+    const ImageData& image = prepared;
+    if (image.Width > WEBP_MAX_DIMENSION || image.Height > WEBP_MAX_DIMENSION)
+      RaiseImaging("WebP: a picture of %d x %d pixels is larger than 16383 pixels on a side.", image.Width,
+                   image.Height);
+
+    WebPConfig config;
+    if (!WebPConfigInit(&config)) RaiseImaging("WebP: the encoder library does not match its headers.");
+    config.lossless = Lossless != 0 ? 1 : 0;
+    if (config.lossless) {
+      // Keeps the colour under transparent pixels and uses the library's default effort.
+      config.quality = 75;
+      config.exact = 1;
+    } else {
+      config.quality = static_cast<float>(Quality);
+    }
+    if (!WebPValidateConfig(&config)) RaiseImaging("WebP: invalid encoder settings.");
+
+    auto guard = std::make_unique<TMemoryWriterGuard>();
+    WebPPicture& picture = guard->picture;
+    if (!WebPPictureInit(&picture)) RaiseImaging("WebP: the encoder library does not match its headers.");
+    guard->pictureInitialised = true;
+    picture.use_argb = config.lossless;
+    picture.width = image.Width;
+    picture.height = image.Height;
+    const bool alpha = image.Format == PixelFormat::A8R8G8B8;
+    const int stride = image.Width * (alpha ? 4 : 3);
+    const int imported = alpha ? WebPPictureImportBGRA(&picture, image.Bits, stride)
+                               : WebPPictureImportBGR(&picture, image.Bits, stride);
+    if (!imported) RaiseImaging("WebP: out of memory for a picture of %d x %d pixels.", image.Width, image.Height);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &guard->writer;
+    if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
+    if (const ColorProfile profile = SaveProfileFor(image.Format)) {
+      const std::vector<uint8_t> file = WithProfile(guard->writer.mem, guard->writer.size, *profile);
+      handle.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
+      return true;
+    }
+    handle.WriteExact(guard->writer.mem, static_cast<int64_t>(guard->writer.size), "WebP data");
+    return true;
+  }
+
+private:
+  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
+  void ReadProfile(const WebPDemuxer* demux) {
+    WebPChunkIterator chunk;
+    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
+    const uint8_t* bytes = chunk.chunk.bytes;
+    const size_t size = chunk.chunk.size;
+    if (size <= kMaxColorProfileBytes) IccProfile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
+    WebPDemuxReleaseChunkIterator(&chunk);
+    if (!IccProfile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<TImageFileFormat> CreateWebPFileFormat() { return std::make_unique<TWebPFileFormat>(); }
+
+// The size from the first chunk: the lossy key frame header, the lossless header or the
+// extended header's canvas. The format is the one the reader gives (alpha for animations).
+void ParseWebPHeader(const uint8_t* bytes, size_t size, TImageHeader& header) {
+  if (size < kRiffHeaderSize + 8 || !IsWebPSignature(bytes))
+    RaiseImaging("WebP: the data do not start with a RIFF WEBP header.");
+  const uint8_t* chunk = bytes + kRiffHeaderSize;
+  const uint8_t* payload = chunk + 8;
+  const size_t available = size - kRiffHeaderSize - 8;
+  uint32_t width = 0, height = 0;
+  bool alpha = false;
+  if (std::memcmp(chunk, "VP8 ", 4) == 0) {
+    if (available < 10) RaiseImaging("WebP: the lossy picture header is truncated.");
+    if (payload[3] != 0x9D || payload[4] != 0x01 || payload[5] != 0x2A || (payload[0] & 1) != 0)
+      RaiseImaging("WebP: the lossy picture does not start with a key frame.");
+    width = (payload[6] | (uint32_t(payload[7]) << 8)) & 0x3FFF;
+    height = (payload[8] | (uint32_t(payload[9]) << 8)) & 0x3FFF;
+  } else if (std::memcmp(chunk, "VP8L", 4) == 0) {
+    if (available < 5) RaiseImaging("WebP: the lossless picture header is truncated.");
+    if (payload[0] != 0x2F) RaiseImaging("WebP: the lossless picture has a wrong signature.");
+    const uint32_t bits = LittleEndian32(payload + 1);
+    width = (bits & 0x3FFF) + 1;
+    height = ((bits >> 14) & 0x3FFF) + 1;
+    alpha = ((bits >> 28) & 1) != 0;
+  } else if (std::memcmp(chunk, "VP8X", 4) == 0) {
+    if (available < 10) RaiseImaging("WebP: the extended header is truncated.");
+    const uint32_t flags = payload[0];
+    width = LittleEndian24(payload + 4) + 1;
+    height = LittleEndian24(payload + 7) + 1;
+    alpha = (flags & (kAlphaFlag | kAnimationFlag)) != 0;
+  } else {
+    RaiseImaging("WebP: the first chunk is not a picture header.");
+  }
+  if (width == 0 || height == 0) RaiseImaging("WebP: the picture has no pixels.");
+  CheckImageDimensions(width, height, "WebP file");
+  header.Width = int32_t(width);
+  header.Height = int32_t(height);
+  header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+}
+
+void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+  uint8_t bytes[30];
+  const int64_t count = handle.Read(bytes, sizeof bytes);
+  ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
+}
+
+}  // namespace imaging

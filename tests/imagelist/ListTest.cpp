@@ -1,0 +1,450 @@
+// The image list model: rows and their cells, the duplicate and format tests with and without
+// "OK for all", sorting, removing rows, the clipboard list, the folder search and its order,
+// drops, and the run reading its rows from the list.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/Configuration.h"
+#include "engine/ConversionRun.h"
+#include "imagelist/FolderSearch.h"
+#include "engine/ImageFiles.h"
+#include "engine/JobFromForms.h"
+#include "imagelist/List.h"
+#include "imaging/Codec.h"
+#include "imaging/PixelFormats.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "tests/support/TestSupport.h"
+#include "forms/FolderFilterForm.h"
+
+namespace {
+
+using forms::Language;
+using imagelist::ImageList;
+using imagelist::ImageListEntry;
+using vexilo::MessageButton;
+using vexilo::ScriptedDialogs;
+
+// Writes an image of the size through the codec of the path's extension (icons included).
+void WriteImage(const std::filesystem::path& path, int width, int height) {
+  imaging::Image image;
+  ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 10, 20, 30));
+  ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image)) << path;
+}
+
+// A bitmap's content under any name.
+void WriteBitmapAs(const std::filesystem::path& path, int width, int height) {
+  const std::filesystem::path temp = path.string() + ".tmp.bmp";
+  WriteImage(temp, width, height);
+  std::filesystem::rename(temp, path);
+}
+
+void WriteText(const std::filesystem::path& path, const std::string& text) {
+  testsupport::WriteFileBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<std::string> Column(const ImageList& list, int column) {
+  std::vector<std::string> cells;
+  for (const ImageListEntry& row : list.Rows()) cells.push_back(row.Cell(column));
+  return cells;
+}
+
+std::string Relative(const testsupport::TempDir& dir, const std::string& path) {
+  return path.substr(dir.Path().string().size() + 1);
+}
+
+TEST(ImageList, RowsHoldNameTypeSizeAndPath) {
+  testsupport::TempDir dir;
+  WriteImage(dir / "image.bmp.bmp", 64, 48);
+  WriteBitmapAs(dir / "really a bitmap.png", 10, 20);
+  WriteImage(dir / "icon.ico", 32, 32);
+  WriteBitmapAs(dir / "README", 3, 2);  // no extension: a bitmap by content
+  ImageList list(Language::English, ",");
+  list.SetReadInBackground(false);
+  int provided = 0;
+  list.SetIconProvider([&](const std::string&) { return provided++ * 2; });  // gaps in the icon list
+  ScriptedDialogs dialogs;
+  for (const char* name : {"image.bmp.bmp", "really a bitmap.png", "icon.ico", "README"})
+    EXPECT_TRUE(list.add2list((dir / name).string(), dialogs)) << name;
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(list.CounterLabel(), "0 Images");  // add2list leaves the label to its callers
+
+  ASSERT_EQ(list.RowCount(), 4);
+  // Sorted by name, ascending, without regard to case.
+  EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"icon", "image", "README", "really a bitmap"}));
+  EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"ICO", "BMP", "", "PNG"}));
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"32", "64", "3", "10"}));
+  EXPECT_EQ(Column(list, 3), (std::vector<std::string>{"32", "48", "2", "20"}));
+  EXPECT_EQ(list.Rows()[0].size, "4,000 KB");  // the decoded icon: 32 x 32 x 4 bytes
+  const auto onDisk = std::filesystem::file_size(dir / "image.bmp.bmp");
+  EXPECT_EQ(list.Rows()[1].size, imagelist::SizeText(onDisk, ","));
+  EXPECT_EQ(list.Rows()[1].path, (dir / "image.bmp.bmp").string());
+  EXPECT_EQ(list.RowPath(3), (dir / "really a bitmap.png").string());
+  using Key = std::optional<std::string>;
+  EXPECT_EQ(list.IconKeys(), (std::vector<Key>{"BMP", std::nullopt, "PNG", std::nullopt, "ICO", std::nullopt, ""}));
+  EXPECT_EQ(list.Rows()[2].icon, 6);
+  EXPECT_EQ(list.Rows()[1].icon, 0);
+  EXPECT_EQ(list.Rows()[0].icon, 4);
+
+  EXPECT_EQ(imagelist::SizeText(126421, "."), "123.458 KB");
+  EXPECT_EQ(imagelist::SizeText(0, "."), "0.000 KB");
+  EXPECT_EQ(imagelist::SizeText(1024, ","), "1,000 KB");
+  EXPECT_EQ(imagelist::CounterText(1, Language::English), "1 Image");
+  EXPECT_EQ(imagelist::CounterText(1, Language::German), "1 Bild");
+  EXPECT_EQ(imagelist::CounterText(0, Language::German), "0 Bilder");
+}
+
+TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
+  testsupport::TempDir dir;
+  WriteImage(dir / "x.bmp", 4, 4);
+  WriteImage(dir / "X.bmp", 4, 4);
+  WriteText(dir / "text.jpg", "not an image at all");
+  WriteText(dir / "broken.ico", "no icon either");
+  const std::string x = (dir / "x.bmp").string(), bigX = (dir / "X.bmp").string();
+  const std::string text = (dir / "text.jpg").string(), icon = (dir / "broken.ico").string();
+  const std::string missing = (dir / "missing.bmp").string();
+
+  struct Step {
+    std::string path;
+    bool added;
+  };
+  const std::vector<Step> steps = {{x, true},      {x, false},    {bigX, true}, {text, false},
+                                   {icon, false},  {missing, false}, {x, false}};
+  struct Case {
+    const char* name;
+    std::deque<MessageButton> answers;
+    std::vector<std::string> shown;  // message keys, in order
+  };
+  const std::vector<Case> cases = {
+      {"OK each time", {}, {"dateischoninliste", "formatfehler", "formatfehler", "formatfehler", "dateischoninliste"}},
+      {"OK for all on the first", {MessageButton::OKForAll}, {"dateischoninliste"}},
+      {"OK for all on the third", {MessageButton::OK, MessageButton::OK, MessageButton::OKForAll},
+       {"dateischoninliste", "formatfehler", "formatfehler"}},
+  };
+  for (const Case& c : cases) {
+    ImageList list(Language::English, ".");
+    list.SetReadInBackground(false);
+    ScriptedDialogs dialogs;
+    dialogs.messageAnswers = c.answers;
+    for (const Step& step : steps) EXPECT_EQ(list.add2list(step.path, dialogs), step.added) << c.name << " " << step.path;
+    EXPECT_EQ(dialogs.MessageKeys(), c.shown) << c.name;
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_EQ(dialogs.messages[0].detail, x);
+    EXPECT_EQ(list.RowCount(), 2) << c.name;  // x.bmp and X.bmp are two files
+  }
+}
+
+TEST(ImageList, SortingComparesNumbersAsNumbers) {
+  ImageList list(Language::English, ",");
+  list.SetReadInBackground(false);
+  const auto row = [](const char* name, const char* width, const char* size) {
+    ImageListEntry e;
+    e.name = name;
+    e.width = width;
+    e.size = size;
+    return e;
+  };
+  struct Case {
+    int column;
+    ImageListEntry a, b;
+    int sign;  // of compare(a, b), ascending
+  };
+  const std::vector<Case> cases = {
+      {2, row("", "640", ""), row("", "1024", ""), -1},
+      {2, row("", "abc", ""), row("", "-1", ""), 1},  // not an integer counts as 0
+      {2, row("", "$10", ""), row("", "16", ""), 0},
+      {4, row("", "", "9,500 KB"), row("", "", "10,000 KB"), -1},
+      {4, row("", "", "123,457 KB"), row("", "", "123,456 KB"), 1},
+      {0, row("apple", "", ""), row("Banana", "", ""), -1},
+      {0, row("B", "", ""), row("a", "", ""), 1},
+  };
+  for (const Case& c : cases) {
+    ImageList sorted(Language::English, ",");
+    sorted.SetReadInBackground(false);
+    sorted.qulistColumnClick(c.column);
+    if (sorted.Sort().descending) sorted.qulistColumnClick(c.column);
+    const int result = sorted.qulistCompare(c.a, c.b);
+    EXPECT_EQ((result > 0) - (result < 0), c.sign) << "column " << c.column << " " << c.a.Cell(c.column);
+  }
+
+  // Header clicks on real rows.
+  testsupport::TempDir dir;
+  WriteImage(dir / "a.bmp", 1024, 2);
+  WriteImage(dir / "b.bmp", 640, 4);
+  WriteImage(dir / "C.bmp", 80, 1);
+  WriteBitmapAs(dir / "d.bmp", 100, 1);
+  ScriptedDialogs dialogs;
+  for (const char* name : {"a.bmp", "b.bmp", "C.bmp", "d.bmp"}) list.add2list((dir / name).string(), dialogs);
+  EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"a", "b", "C", "d"}));
+  list.qulistColumnClick(2);
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"80", "100", "640", "1024"}));
+  list.qulistColumnClick(2);
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"1024", "640", "100", "80"}));
+  EXPECT_TRUE(list.Sort().descending);
+  // A new row takes its place in the current order.
+  WriteImage(dir / "e.bmp", 700, 1);
+  list.add2list((dir / "e.bmp").string(), dialogs);
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"1024", "700", "640", "100", "80"}));
+  list.qulistColumnClick(4);
+  EXPECT_FALSE(list.Sort().descending);
+  EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"C", "d", "e", "a", "b"}));  // by size on disk
+  list.qulistColumnClick(0);
+  EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"a", "b", "C", "d", "e"}));
+  // The first click on the name column at start flips it, since it is the last clicked one.
+  ImageList fresh(Language::English, ".");
+  fresh.SetReadInBackground(false);
+  fresh.qulistColumnClick(0);
+  EXPECT_TRUE(fresh.Sort().descending);
+}
+
+TEST(ImageList, RemovingRowsSelectionAndClipboard) {
+  testsupport::TempDir dir;
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 10; ++i) {
+    paths.push_back((dir / ("f" + std::to_string(i) + ".bmp")).string());
+    WriteImage(paths.back(), 2, 2);
+  }
+  list.AddFiles(paths, dialogs);
+  EXPECT_EQ(list.CounterLabel(), "10 Images");
+  for (int row : {1, 4, 9}) list.SetSelected(row, true);
+  EXPECT_EQ(list.ClipboardFiles("/prog/"), (std::vector<std::string>{paths[1], paths[4], paths[9]}));
+  list.BitBtn3Click();
+  EXPECT_EQ(list.RowCount(), 7);
+  EXPECT_EQ(list.CounterLabel(), "7 Images");
+  EXPECT_EQ(list.SelectedCount(), 0);
+  EXPECT_EQ(list.ClipboardFiles("/prog/"), std::vector<std::string>{});
+
+  // One selected row: only when its file still exists. Several: without a test.
+  list.SetSelected(0, true);
+  EXPECT_EQ(list.FirstSelectedExistingFile(), paths[0]);
+  std::filesystem::remove(paths[0]);
+  EXPECT_EQ(list.ClipboardFiles("/prog/"), std::vector<std::string>{});
+  EXPECT_EQ(list.FirstSelectedExistingFile(), std::nullopt);
+  list.SetSelected(1, true);
+  EXPECT_EQ(list.ClipboardFiles("/prog/"), (std::vector<std::string>{paths[0], paths[2]}));
+
+  list.SelectAll();
+  EXPECT_EQ(list.SelectedCount(), 7);
+  list.SetLanguage(Language::German);
+  EXPECT_EQ(list.CounterLabel(), "7 Bilder");
+  list.BitBtn2Click();
+  EXPECT_EQ(list.CounterLabel(), "0 Bilder");
+  EXPECT_EQ(list.IconKeys(), std::vector<std::optional<std::string>>{"BMP"});  // the icon cache stays
+
+  // A relative path among several gets the program folder in front.
+  ImageList relative(Language::English, ".");
+  relative.SetReadInBackground(false);
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.Path());
+  WriteImage("rel.bmp", 2, 2);
+  relative.add2list("rel.bmp", dialogs);
+  relative.add2list(paths[3], dialogs);
+  std::filesystem::current_path(cwd);
+  relative.SelectAll();
+  EXPECT_EQ(relative.ClipboardFiles("/prog/"), (std::vector<std::string>{paths[3], "/prog/rel.bmp"}));
+}
+
+// A folder tree for the searches:
+//   photo.JPG  photo2.jpeg  a.bmp  Z.BMP  pic.tga  notes.txt  folder.bmp/  sub/x.png  sub/deeper/y.dib
+//   w/v.bmp
+void MakeTree(const testsupport::TempDir& dir) {
+  std::filesystem::create_directories(dir / "sub/deeper");
+  std::filesystem::create_directories(dir / "w");
+  std::filesystem::create_directories(dir / "folder.bmp");
+  WriteBitmapAs(dir / "photo.JPG", 2, 2);
+  WriteBitmapAs(dir / "photo2.jpeg", 2, 2);
+  WriteImage(dir / "a.bmp", 2, 2);
+  WriteBitmapAs(dir / "Z.BMP", 2, 2);
+  WriteImage(dir / "pic.tga", 2, 2);
+  WriteText(dir / "notes.txt", "x");
+  WriteBitmapAs(dir / "sub/x.png", 2, 2);
+  WriteBitmapAs(dir / "sub/deeper/y.dib", 2, 2);
+  WriteImage(dir / "w/v.bmp", 2, 2);
+}
+
+TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
+  testsupport::TempDir dir;
+  MakeTree(dir);
+  forms::Form filter = forms::CreateTsmFilterForm();
+  const auto collect = [&](bool subfolders) {
+    std::vector<std::string> relative;
+    for (const std::string& p : imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), subfolders))
+      relative.push_back(Relative(dir, p));
+    return relative;
+  };
+  // All formats: .bmp, .dib, .jpg, .cur, .jfif, .jpe, ..., .tga; ".jpeg" is not among them, but
+  // ".jpe" finds it as a short extension would.
+  EXPECT_EQ(collect(true), (std::vector<std::string>{"sub/deeper/y.dib", "sub/x.png", "w/v.bmp", "Z.BMP", "a.bmp",
+                                                     "photo.JPG", "photo2.jpeg", "pic.tga"}));
+  EXPECT_EQ(collect(false), (std::vector<std::string>{"Z.BMP", "a.bmp", "photo.JPG", "photo2.jpeg", "pic.tga"}));
+  filter.Click("auswahl");
+  EXPECT_EQ(collect(true), std::vector<std::string>{});
+  filter.Click("cb_jpg");
+  EXPECT_EQ(collect(true), (std::vector<std::string>{"photo.JPG", "photo2.jpeg"}));
+  filter.Click("png");
+  filter.Click("cb_bitmap");
+  EXPECT_EQ(collect(true), (std::vector<std::string>{"sub/deeper/y.dib", "sub/x.png", "w/v.bmp", "Z.BMP", "a.bmp",
+                                                     "photo.JPG", "photo2.jpeg"}));
+  // A link to a folder is not followed, so a loop cannot trap the search.
+  std::filesystem::create_directory_symlink(dir.Path(), dir / "sub/loop");
+  EXPECT_EQ(collect(true).size(), 7u);
+  // Matched by ".jpeg" and by ".jpe", a file is still collected once.
+  filter.Click("cb_bitmap");
+  filter.Click("png");
+  EXPECT_EQ(collect(false), (std::vector<std::string>{"photo.JPG", "photo2.jpeg"}));
+}
+
+TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
+  testsupport::TempDir dir;
+  MakeTree(dir);
+  WriteText(dir / "broken.bmp", "not a bitmap");
+  forms::Form filter = forms::CreateTsmFilterForm();
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  list.add2list((dir / "a.bmp").string(), dialogs);  // found again: a silent duplicate
+  list.AddOrdner(dir.Path().string(), filter, dialogs);
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(list.RowCount(), 8);  // 9 found: one duplicate, one broken (the list also holds a.bmp)
+  EXPECT_EQ(list.CounterLabel(), "8 Images");
+  EXPECT_EQ(dialogs.progressText.title, "Analyzing Images");
+  EXPECT_EQ(dialogs.progressText.line, "9 Images found");
+  EXPECT_EQ(dialogs.progressMaximum, 9);
+  EXPECT_EQ(dialogs.fileLines.front(), "1 Images analyzed");
+  EXPECT_EQ(dialogs.fileLines.back(), "9 Images analyzed");
+  EXPECT_FALSE(dialogs.progressVisible);
+  EXPECT_TRUE(dialogs.mainWindowEnabled);
+  EXPECT_TRUE(dialogs.mainWindowFocused);
+  EXPECT_FALSE(dialogs.Flags().showNoMore);
+
+  // Cancel takes effect after the current file; the files added so far stay.
+  ImageList cancelled(Language::German, ".");
+  cancelled.SetReadInBackground(false);
+  ScriptedDialogs breaking;
+  breaking.breakAtFileLine = 3;
+  cancelled.AddOrdner(dir.Path().string(), filter, breaking);
+  EXPECT_EQ(cancelled.RowCount(), 3);
+  EXPECT_EQ(breaking.fileLines.back(), "3 Bilder analysiert");
+  EXPECT_FALSE(breaking.Flags().cancelProgress);
+  EXPECT_EQ(cancelled.CounterLabel(), "3 Bilder");
+
+  // Nothing for a missing folder, an empty selection, or a folder text with ".txt".
+  std::filesystem::create_directories(dir / "data.txtfiles");
+  WriteImage(dir / "data.txtfiles/in.bmp", 2, 2);
+  ImageList none(Language::English, ".");
+  none.SetReadInBackground(false);
+  ScriptedDialogs quiet;
+  none.AddOrdner((dir / "missing").string(), filter, quiet);
+  EXPECT_EQ(quiet.progressMaximum, -1);  // no progress window at all
+  none.AddOrdner((dir / "data.txtfiles").string(), filter, quiet);
+  EXPECT_EQ(quiet.progressMaximum, 0);
+  filter.Click("auswahl");
+  none.AddOrdner(dir.Path().string(), filter, quiet);
+  EXPECT_EQ(none.RowCount(), 0);
+  EXPECT_TRUE(quiet.fileLines.empty());
+
+  // Enter in inp_ordner with a folder that does not exist.
+  none.InpOrdnerEnter((dir / "missing").string(), filter, quiet);
+  EXPECT_EQ(quiet.MessageKeys(), std::vector<std::string>{"ordnerfalschopen"});
+  EXPECT_EQ(quiet.messages[0].detail, (dir / "missing").string());
+}
+
+TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
+  testsupport::TempDir dir;
+  // A pixel map under the common name of the three portable maps.
+  const std::string pixels = "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60";
+  WriteText(dir / "map.PNM", pixels);
+  forms::Form filter = forms::CreateTsmFilterForm();
+  const auto collect = [&] { return imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), false); };
+  EXPECT_EQ(collect().size(), 1u);
+  // In a selection each of the bitmap, gray map and pixel map boxes finds it.
+  filter.Click("auswahl");
+  filter.Click("cb_portable");
+  for (const char* box : {"pbm", "ppm", "pam", "pfm"}) filter.Click(box);
+  EXPECT_EQ(collect().size(), 1u);
+  filter.Click("pgm");
+  EXPECT_TRUE(collect().empty());
+
+  filter.Click("alle");
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  list.AddOrdner(dir.Path().string(), filter, dialogs);
+  EXPECT_TRUE(dialogs.messages.empty());
+  EXPECT_EQ(list.RowCount(), 1);
+}
+
+TEST(ImageList, DroppingAFolderAndFiles) {
+  testsupport::TempDir dir;
+  MakeTree(dir);
+  forms::Form filter = forms::CreateTsmFilterForm();
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  list.add2list((dir / "a.bmp").string(), dialogs);
+  dialogs.messageAnswers = {MessageButton::OKForAll};
+  list.AddDropped({(dir / "w").string(), (dir / "a.bmp").string(), (dir / "notes.txt").string(),
+                   (dir / "pic.tga").string()},
+                  filter, dialogs);
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});  // then OK for all
+  EXPECT_EQ(list.RowCount(), 3);
+  EXPECT_EQ(list.CounterLabel(), "3 Images");
+  const std::vector<std::string> dropLines = {"1 Images analyzed", "1 Images analyzed", "2 Images analyzed",
+                                              "3 Images analyzed", "4 Images analyzed"};
+  EXPECT_EQ(dialogs.fileLines, dropLines);  // the folder's own line first, then the drop's
+  EXPECT_FALSE(dialogs.Flags().showNoMore);
+  EXPECT_FALSE(dialogs.progressVisible);
+  EXPECT_TRUE(dialogs.mainWindowEnabled);
+}
+
+TEST(ImageList, OpenDialogFilterInBothLanguages) {
+  const auto german = imagelist::OpenDialogFilter(Language::German);
+  const auto english = imagelist::OpenDialogFilter(Language::English);
+  ASSERT_EQ(german.size(), 25u);
+  EXPECT_EQ(german[2].description, "JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
+  EXPECT_EQ(english[2].description, "JPEG-Images (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
+  EXPECT_EQ(english[0].description.rfind("Any readable Files(*.bmp, *.dib,", 0), 0u);
+  EXPECT_EQ(english[14].patterns, "*.pnm");
+  EXPECT_EQ(english[19].description, "Truevision Targa Images (*.tga)");
+  EXPECT_EQ(english[0].patterns.substr(0, 11), "*.bmp;*.dib");
+  EXPECT_EQ(english[22].description, "WebP Images (*.webp)");
+  EXPECT_NE(english[0].patterns.find(";*.webp;*.avif;*.heic;*.heif"), std::string::npos);
+  EXPECT_EQ(english[23].patterns, "*.avif");
+  EXPECT_EQ(english[24].description, "High Efficiency Image File Format (*.heic,*.heif)");
+}
+
+TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
+  testsupport::TempDir dir;
+  WriteImage(dir / "b.bmp", 20, 10);
+  WriteImage(dir / "A.bmp", 10, 10);
+  config::ProgramWindows windows(Language::English);
+  windows.tprog.SetChecked("rb_prozent", true);
+  windows.tprog.SetText("act_sizeprozent_x", "100");
+  windows.tprog.SetText("out_ordner", (dir / "out").string());
+  windows.tprog.SetText("out_name", "%num%");
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  list.add2list((dir / "b.bmp").string(), dialogs);
+  list.add2list((dir / "A.bmp").string(), dialogs);
+  vexilo::RunMemory memory;
+  const vexilo::RunResult result =
+      dialogs.Run(vexilo::PathsOf(list), vexilo::JobSourceFromForms(windows.tprog, windows.optionen), memory);
+  EXPECT_EQ(result.written, 2);
+  imaging::ImageData first;
+  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out/1.bmp").string(), first));
+  EXPECT_EQ(first.Width, 10);  // A.bmp comes first by name
+  imaging::ReleaseImage(first);
+}
+
+}  // namespace
