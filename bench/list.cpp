@@ -52,7 +52,7 @@ const std::vector<std::string>& Photos() {
           row[x * 3 + 2] = uint8_t(std::clamp(255 - y / 12 + grain, 0, 255));
         }
       }
-      if (!vexilo::SaveImageFile(path, image)) std::abort();
+      if (!engine::SaveImageFile(path, image)) std::abort();
     }
     imaging::ReleaseImage(image);
     return out;
@@ -72,7 +72,7 @@ void BM_AddByHeader(benchmark::State& state) {
   const std::vector<std::string>& paths = Photos();
   for (auto _ : state) {
     imagelist::ImageList list(forms::Language::English, ".");
-    vexilo::ScriptedDialogs dialogs;
+    engine::ScriptedDialogs dialogs;
     for (const std::string& path : paths) list.add2list(path, dialogs);
     list.WaitForHeaders(dialogs);
     if (list.RowCount() != int(paths.size()) || list.Rows()[0].width != "4000") state.SkipWithError("rows not filled");
@@ -87,7 +87,7 @@ void BM_AddByDecode(benchmark::State& state) {
     for (const std::string& path : paths) {
       if (imaging::DetectFileFormat(path).empty()) state.SkipWithError("not detected");
       imaging::ImageData image;
-      if (!vexilo::LoadImageFile(path, image) || image.Width != kWidth) state.SkipWithError("not decoded");
+      if (!engine::LoadImageFile(path, image) || image.Width != kWidth) state.SkipWithError("not decoded");
       imaging::ReleaseImage(image);
     }
   }

@@ -535,12 +535,12 @@ void KeepLargeBuffersInTheHeap() {
 // The run over the listed files with the job of the forms; Ctrl+C stops it after the file in
 // progress. The forms do not change while it runs, but the job is still read per file, as the
 // desktop program reads it.
-vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
+engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
                                 TerminalDialogs& terminal, int jobs) {
-  vexilo::RunMemory memory;
+  engine::RunMemory memory;
   std::stop_source stop;
-  const vexilo::RunSetup setup{.paths = std::move(paths),
-                               .job = vexilo::JobSourceFromForms(windows.tprog, windows.optionen),
+  const engine::RunSetup setup{.paths = std::move(paths),
+                               .job = engine::JobSourceFromForms(windows.tprog, windows.optionen),
                                .observer = terminal,
                                .questions = terminal,
                                .flags = terminal.Flags(),
@@ -548,11 +548,11 @@ vexilo::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
                                .stop = stop.get_token(),
                                .jobs = jobs};
   InterruptGuard interrupts(stop);
-  return vexilo::RunConversion(setup);
+  return engine::RunConversion(setup);
 }
 
 // The closing line and the exit status.
-int Summarize(const vexilo::RunResult& result, int refused, const TerminalDialogs& terminal, forms::Language language) {
+int Summarize(const engine::RunResult& result, int refused, const TerminalDialogs& terminal, forms::Language language) {
   if (!result.started) return kExitUsage;
   std::string line = TerminalText(language, "summary");
   line = base::ReplaceAll(line, "%1", std::to_string(result.written));
@@ -592,7 +592,7 @@ int RunConvert(const Args& args) {
   ListOrder order(list);
   const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
   if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  const vexilo::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs);
+  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs);
   return Summarize(result, refused, terminal, language);
 }
 

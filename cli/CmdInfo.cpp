@@ -48,7 +48,7 @@ bool IsReadableFile(const std::string& path) {
 // the file's header; formats without a header reader are decoded.
 bool DescribeFile(const std::string& path) {
   std::string format;
-  const bool icon = vexilo::IsIconPath(path);
+  const bool icon = engine::IsIconPath(path);
   if (icon) {
     const std::string ext = path.substr(path.rfind('.') + 1);
     format = ext.size() == 3 && (ext[0] == 'c' || ext[0] == 'C') ? "cur" : "ico";
@@ -121,7 +121,7 @@ int RunTranscode(const Args& args) {
   }
   imaging::ImageData image;
   try {
-    if (!vexilo::LoadImageFile(in, image)) {
+    if (!engine::LoadImageFile(in, image)) {
       PrintError("\"" + in + "\": the file's type is not supported or it holds no image");
       return 1;
     }
@@ -131,7 +131,7 @@ int RunTranscode(const Args& args) {
   }
   bool saved = false;
   try {
-    saved = vexilo::SaveImageFile(out, image);
+    saved = engine::SaveImageFile(out, image);
   } catch (const std::exception& e) {
     imaging::ReleaseImage(image);
     PrintFileError(out, e);

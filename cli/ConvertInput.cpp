@@ -29,7 +29,7 @@ std::optional<std::string> LoadConfigurationForConvert(const std::string& path, 
 }
 
 int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
-                     vexilo::UserDialogs& dialogs, imagelist::ImageList& list) {
+                     engine::UserDialogs& dialogs, imagelist::ImageList& list) {
   list.SetReadImages(false);
   int refused = 0;
   // A folder search adds its files silently; every file it refuses is still reported here, so
@@ -44,7 +44,7 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
     if (base::IsFolder(path)) {
       list.AddOrdner(path, windows.smFilter, dialogs);
     } else if (!base::IsFile(path)) {
-      dialogs.ReportUnlessSilenced(vexilo::kMissingSourceKey, path);
+      dialogs.ReportUnlessSilenced(engine::kMissingSourceKey, path);
       ++refused;
     } else {
       const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(),

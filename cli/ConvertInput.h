@@ -23,6 +23,6 @@ std::optional<std::string> LoadConfigurationForConvert(const std::string& path, 
 // nothing is reported as a missing file. Returns the number of paths refused (missing or
 // unsupported, in a folder too); duplicates do not count.
 int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
-                      vexilo::UserDialogs& dialogs, imagelist::ImageList& list);
+                      engine::UserDialogs& dialogs, imagelist::ImageList& list);
 
 }  // namespace cli

@@ -116,7 +116,7 @@ void TerminalDialogs::ShowNote(const std::string& path, const std::string& text)
   Draw();
 }
 
-void TerminalDialogs::ShowProgress(const vexilo::ProgressText&, int maximum) {
+void TerminalDialogs::ShowProgress(const engine::ProgressText&, int maximum) {
   maximum_ = maximum;
   position_ = 0;
   Draw();
@@ -139,18 +139,18 @@ void TerminalDialogs::ProcessEvents() {
 
 void TerminalDialogs::RunStarted(int total) { ShowProgress({}, total); }
 
-void TerminalDialogs::FileStarted(const vexilo::FileStart& file) {
+void TerminalDialogs::FileStarted(const engine::FileStart& file) {
   SetProgressFileLine(file.source, " (" + std::to_string(file.index + 1) + "/" + std::to_string(file.total) + ")");
 }
 
-void TerminalDialogs::FileFinished(const vexilo::FileEnd& file) {
-  if (file.result != vexilo::FileResult::Cancelled) SetProgressPosition(file.index + 1);
+void TerminalDialogs::FileFinished(const engine::FileEnd& file) {
+  if (file.result != engine::FileResult::Cancelled) SetProgressPosition(file.index + 1);
 }
 
-vexilo::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,
+engine::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,
                                                    const std::string& cause) {
   ClearBar();
-  const std::optional<vexilo::MessageText> m = vexilo::FindMessage(key, language_);
+  const std::optional<engine::MessageText> m = engine::FindMessage(key, language_);
   if (!m) {
     std::fprintf(stderr, "vexilo-cli: %s %s\n", key.c_str(), detail.c_str());
   } else {
@@ -159,44 +159,44 @@ vexilo::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const
   }
   if (!cause.empty()) std::fprintf(stderr, "  %s\n", cause.c_str());
   Draw();
-  return vexilo::MessageButton::OK;
+  return engine::MessageButton::OK;
 }
 
-vexilo::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) {
+engine::OverwriteButton TerminalDialogs::ShowOverwrite(const std::string& path) {
   switch (policy_) {
-    case ExistingPolicy::YesToAll: return vexilo::OverwriteButton::YesForAll;
-    case ExistingPolicy::NoToAll: return vexilo::OverwriteButton::NoForAll;
+    case ExistingPolicy::YesToAll: return engine::OverwriteButton::YesForAll;
+    case ExistingPolicy::NoToAll: return engine::OverwriteButton::NoForAll;
     case ExistingPolicy::KeepAndReport:
       ClearBar();
-      std::fprintf(stderr, "vexilo-cli: %s: \"%s\" %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_),
+      std::fprintf(stderr, "vexilo-cli: %s: \"%s\" %s\n", engine::Text(engine::TextId::OverwriteTitle, language_),
                    path.c_str(), Say("kept").c_str());
       ++keptUnasked;
       Draw();
-      return vexilo::OverwriteButton::No;
+      return engine::OverwriteButton::No;
     case ExistingPolicy::Ask: break;
   }
   ClearBar();
   const std::string choices = Say("choices");
-  std::fprintf(stderr, "%s: %s\n", vexilo::Text(vexilo::TextId::OverwriteTitle, language_), path.c_str());
+  std::fprintf(stderr, "%s: %s\n", engine::Text(engine::TextId::OverwriteTitle, language_), path.c_str());
   for (;;) {
     std::fprintf(stderr, "%s %s: ", Say("question").c_str(), choices.c_str());
     std::fflush(stderr);
     std::string answer;
     if (!ReadAnswer(answer)) {
       std::fputc('\n', stderr);
-      return vexilo::OverwriteButton::Break;
+      return engine::OverwriteButton::Break;
     }
     answer = base::TrimBlanks(answer);
-    if (answer == "y" || answer == "Y" || answer == "j" || answer == "J") return Done(vexilo::OverwriteButton::Yes);
-    if (answer == "n") return Done(vexilo::OverwriteButton::No);
-    if (answer == "a" || answer == "A") return Done(vexilo::OverwriteButton::YesForAll);
-    if (answer == "N") return Done(vexilo::OverwriteButton::NoForAll);
-    if (answer == "b" || answer == "B") return Done(vexilo::OverwriteButton::Break);
+    if (answer == "y" || answer == "Y" || answer == "j" || answer == "J") return Done(engine::OverwriteButton::Yes);
+    if (answer == "n") return Done(engine::OverwriteButton::No);
+    if (answer == "a" || answer == "A") return Done(engine::OverwriteButton::YesForAll);
+    if (answer == "N") return Done(engine::OverwriteButton::NoForAll);
+    if (answer == "b" || answer == "B") return Done(engine::OverwriteButton::Break);
     std::fprintf(stderr, "%s\n", base::ReplaceAll(base::ReplaceAll(Say("no_answer"), "%1", answer), "%2", choices).c_str());
   }
 }
 
-vexilo::OverwriteButton TerminalDialogs::Done(vexilo::OverwriteButton button) {
+engine::OverwriteButton TerminalDialogs::Done(engine::OverwriteButton button) {
   Draw();
   return button;
 }
@@ -228,7 +228,7 @@ void TerminalDialogs::Draw() {
   std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
                      std::string(static_cast<size_t>(barWidth - filled), '.') + "] ";
   const int room = columns - 1 - Utf8Length(line);
-  if (!path_.empty()) line += vexilo::ShortenPath(path_, room, Utf8Length, suffix_);
+  if (!path_.empty()) line += engine::ShortenPath(path_, room, Utf8Length, suffix_);
   std::fprintf(stderr, "\r\033[K%s", line.c_str());
   std::fflush(stderr);
   drawn_ = true;

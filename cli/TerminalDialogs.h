@@ -49,17 +49,17 @@ std::string TerminalText(forms::Language language, const char* key);
 
 // The questions at the terminal, the progress bar of adding files and of the run (as its
 // observer).
-class TerminalDialogs : public vexilo::UserDialogs, public vexilo::RunObserver {
+class TerminalDialogs : public engine::UserDialogs, public engine::RunObserver {
 public:
   TerminalDialogs(forms::Language language, ExistingPolicy policy);
 
   int keptUnasked = 0;
 
-  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail,
+  engine::MessageButton ShowMessage(const std::string& key, const std::string& detail,
                                     const std::string& cause) override;
-  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override;
+  engine::OverwriteButton ShowOverwrite(const std::string& path) override;
   void ShowNote(const std::string& path, const std::string& text) override;
-  void ShowProgress(const vexilo::ProgressText&, int maximum) override;
+  void ShowProgress(const engine::ProgressText&, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override;
   void HideProgress() override { ClearBar(); }
@@ -68,13 +68,13 @@ public:
   void FocusMainWindow() override {}
 
   void RunStarted(int total) override;
-  void FileStarted(const vexilo::FileStart& file) override;
-  void FileFinished(const vexilo::FileEnd& file) override;
-  void RunFinished(const vexilo::RunResult&) override { ClearBar(); }
+  void FileStarted(const engine::FileStart& file) override;
+  void FileFinished(const engine::FileEnd& file) override;
+  void RunFinished(const engine::RunResult&) override { ClearBar(); }
 
 private:
   std::string Say(const char* key) const { return TerminalText(language_, key); }
-  vexilo::OverwriteButton Done(vexilo::OverwriteButton button);
+  engine::OverwriteButton Done(engine::OverwriteButton button);
   static bool ReadAnswer(std::string& answer);
   int Columns() const;
   void Draw();

@@ -4,7 +4,7 @@
 
 #include "imaging/Codec.h"
 
-namespace vexilo {
+namespace engine {
 
 void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter) {
   if (job.filter) filter = *job.filter;
@@ -26,4 +26,4 @@ imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOpti
   return options;
 }
 
-}  // namespace vexilo
+}  // namespace engine

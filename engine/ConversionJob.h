@@ -13,7 +13,7 @@
 #include "imaging/Codec.h"
 #include "imaging/PixelFormats.h"
 
-namespace vexilo {
+namespace engine {
 
 enum class SizeMode { None, Preset, Custom, Percent, Factor, FileSize };
 
@@ -78,4 +78,4 @@ void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filt
 // (70), JPEG, JNG and MNG progressive (11, 44, 33). The run saves with them; the process values stay as they are.
 imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options);
 
-}  // namespace vexilo
+}  // namespace engine

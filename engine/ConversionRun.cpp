@@ -37,7 +37,7 @@
 #include "forms/NumberText.h"
 #include "forms/MainForm.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace {
 
@@ -546,4 +546,4 @@ int EffectiveJobs(int jobs, int files) {
 
 RunResult RunConversion(const RunSetup& setup) { return Run(setup).Execute(); }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -4,15 +4,15 @@
 //
 // A front end drives a run like this:
 //
-//   vexilo::RunSetup setup{
-//       .paths = vexilo::PathsOf(list),             // the list as it stands at the start
-//       .job = vexilo::JobSourceFromForms(tprog, toptionen),
+//   engine::RunSetup setup{
+//       .paths = engine::PathsOf(list),             // the list as it stands at the start
+//       .job = engine::JobSourceFromForms(tprog, toptionen),
 //       .observer = progressWindow,                 // RunObserver
 //       .questions = dialogs,                       // Questions (message, overwrite, note)
 //       .flags = dialogs.Flags(),                   // the program's answer flags
 //       .memory = runMemory,                        // kept from run to run
 //       .stop = stopSource.get_token()};            // the progress window's Break
-//   const vexilo::RunResult result = vexilo::RunConversion(setup);
+//   const engine::RunResult result = engine::RunConversion(setup);
 //
 // RunConversion returns when the run has ended; it may run on a worker thread. Every call of
 // the observer, the questions and the job source happens on that thread, in the order of the
@@ -55,7 +55,7 @@
 #include "forms/NumberText.h"
 #include "imaging/PixelFormats.h"
 
-namespace vexilo {
+namespace engine {
 
 // The image list as a run's start sees it.
 class ImageRows {
@@ -194,4 +194,4 @@ int EffectiveJobs(int jobs, int files);
 // existing outputs; notes for pictures that load with warnings.
 RunResult RunConversion(const RunSetup& setup);
 
-}  // namespace vexilo
+}  // namespace engine

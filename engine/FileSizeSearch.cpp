@@ -11,7 +11,7 @@
 #include "engine/ImageFiles.h"
 #include "engine/SafeFile.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace {
 
@@ -92,4 +92,4 @@ Size SearchFileSize(const FileSizeSearchInput& in) {
   return size;
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -11,7 +11,7 @@
 #include "imaging/PixelFormats.h"
 #include "engine/TargetSize.h"
 
-namespace vexilo {
+namespace engine {
 
 struct FileSizeSearchInput {
   const imaging::ImageData* source = nullptr;  // S, the loaded image; it is not changed
@@ -42,4 +42,4 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
 // No trial file survives the search, whichever way it ends.
 Size SearchFileSize(const FileSizeSearchInput& in);
 
-}  // namespace vexilo
+}  // namespace engine

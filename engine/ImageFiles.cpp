@@ -10,7 +10,7 @@
 #include "engine/SafeFile.h"
 #include "imaging/formats/Icon.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace {
 
@@ -190,4 +190,4 @@ std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, con
   return std::move(stream.Data());
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -7,7 +7,7 @@
 
 #include "imaging/Codec.h"
 
-namespace vexilo {
+namespace engine {
 
 // What a load found beside the pixels of a photo.
 struct PhotoFacts {
@@ -63,4 +63,4 @@ std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, con
 // written by the icon codec instead of the codec registry.
 bool IsIconPath(const std::string& path);
 
-}  // namespace vexilo
+}  // namespace engine

@@ -7,7 +7,7 @@
 #include "forms/NumberText.h"
 #include "forms/OptionsForm.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace ctl = forms::ctl;
 
@@ -93,4 +93,4 @@ int32_t QualityOfText(const std::string& text, int32_t scrollPosition) {
   return std::clamp(value ? *value : scrollPosition, 1, 100);
 }
 
-}  // namespace vexilo
+}  // namespace engine

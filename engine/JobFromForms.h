@@ -10,7 +10,7 @@
 #include "engine/ConversionJob.h"
 #include "forms/Form.h"
 
-namespace vexilo {
+namespace engine {
 
 // The job as the controls hold it now.
 ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptionen);
@@ -30,4 +30,4 @@ std::optional<imaging::ResizeFilter> FilterOfMethodText(const std::string& text)
 // over, or set so by a configuration).
 int32_t QualityOfText(const std::string& text, int32_t scrollPosition);
 
-}  // namespace vexilo
+}  // namespace engine

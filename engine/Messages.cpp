@@ -5,7 +5,7 @@
 
 #include "forms/Texts.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace {
 
@@ -57,4 +57,4 @@ const char* Text(TextId id, forms::Language language) {
   return text != nullptr ? text : key;
 }
 
-}  // namespace vexilo
+}  // namespace engine

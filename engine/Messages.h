@@ -8,7 +8,7 @@
 
 #include "forms/Language.h"
 
-namespace vexilo {
+namespace engine {
 
 // One message of the message dialog. The title is the first line; when `detailLine` is set the
 // second line shows the detail path (shortened, in double quotes) instead of `line2`.
@@ -55,4 +55,4 @@ enum class TextId {
 };
 const char* Text(TextId id, forms::Language language);
 
-}  // namespace vexilo
+}  // namespace engine

@@ -9,7 +9,7 @@
 #include "forms/Texts.h"
 #include "forms/MainForm.h"
 
-namespace vexilo {
+namespace engine {
 
 std::string PathFolder(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -122,4 +122,4 @@ std::string TrialPath(const std::string& outputPath, int fileNumber) {
   return TrialPathWithMarker(outputPath, "_tempfile23893298021-" + std::to_string(fileNumber));
 }
 
-}  // namespace vexilo
+}  // namespace engine

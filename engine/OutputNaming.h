@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vexilo {
+namespace engine {
 
 // The path up to and including its last "/" (empty without one).
 std::string PathFolder(const std::string& path);
@@ -66,4 +66,4 @@ std::string TrialPath(const std::string& outputPath);
 // exists yet and whatever the other files' outputs are called.
 std::string TrialPath(const std::string& outputPath, int fileNumber);
 
-}  // namespace vexilo
+}  // namespace engine

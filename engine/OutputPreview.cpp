@@ -5,7 +5,7 @@
 #include "engine/OutputNaming.h"
 #include "imaging/Orientation.h"
 
-namespace vexilo {
+namespace engine {
 
 OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourcePath, int32_t width, int32_t height,
                             int index, int rowCount, int32_t orientation) {
@@ -54,4 +54,4 @@ std::string PreviewLine(const OutputPreview& p, const std::string& fileSizeText)
   return line + " \u2192 " + p.outputPath;
 }
 
-}  // namespace vexilo
+}  // namespace engine

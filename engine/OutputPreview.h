@@ -10,7 +10,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/TargetSize.h"
 
-namespace vexilo {
+namespace engine {
 
 struct OutputPreview {
   std::string sourcePath;
@@ -32,4 +32,4 @@ OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourceP
 // mode shows the target ("→ ≤ 100 KB") in place of the size.
 std::string PreviewLine(const OutputPreview& preview, const std::string& fileSizeText);
 
-}  // namespace vexilo
+}  // namespace engine

@@ -4,11 +4,11 @@
 
 #include "imaging/SafeFile.h"
 
-namespace vexilo {
+namespace engine {
 
 using imaging::CommitTempFile;
 using imaging::DiscardTempFile;
 using imaging::MakeTempPathBeside;
 using imaging::WriteFileAtomically;
 
-}  // namespace vexilo
+}  // namespace engine

@@ -2,7 +2,7 @@
 #include "imaging/PixelFormats.h"
 #include "engine/TargetSize.h"
 
-namespace vexilo {
+namespace engine {
 
 void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter) {
   if (!imaging::IsImageValid(image)) return;
@@ -19,4 +19,4 @@ void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter fi
   }
 }
 
-}  // namespace vexilo
+}  // namespace engine

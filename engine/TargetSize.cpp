@@ -6,7 +6,7 @@
 #include "forms/NumberText.h"
 #include "base/Text.h"
 
-namespace vexilo {
+namespace engine {
 
 int32_t RoundHalfEven(long double value) {
   // nearbyintl rounds in the default mode, to nearest with ties to even.
@@ -109,4 +109,4 @@ std::optional<Size> ScaledSize(int32_t w, int32_t h, const Box& box, bool larger
   return size;
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -12,7 +12,7 @@
 #include "engine/ConversionJob.h"
 #include "imaging/Types.h"
 
-namespace vexilo {
+namespace engine {
 
 class UserDialogs;
 
@@ -63,4 +63,4 @@ public:
 // allocation; so does any failure of the resize.
 void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter);
 
-}  // namespace vexilo
+}  // namespace engine

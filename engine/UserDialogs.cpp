@@ -2,7 +2,7 @@
 
 #include "base/Text.h"
 
-namespace vexilo {
+namespace engine {
 
 void DialogFlags::Answered(MessageButton button) {
   if (button == MessageButton::OKForAll) showNoMore = true;
@@ -43,7 +43,7 @@ void UserDialogs::meldungzeigen(const std::string& key, const std::string& detai
 }
 
 bool UserDialogs::ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause) {
-  return vexilo::ReportUnlessSilenced(*this, flags_, key, detail, cause);
+  return engine::ReportUnlessSilenced(*this, flags_, key, detail, cause);
 }
 
 void UserDialogs::AskOverwrite(const std::string& path) { AskOverwriteAndRecord(*this, flags_, path); }
@@ -72,4 +72,4 @@ std::string ShortenPath(const std::string& path, int width, const std::function<
   return folder + name;
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-namespace vexilo {
+namespace engine {
 
 enum class MessageButton { OK, OKForAll };
 enum class OverwriteButton { Yes, No, YesForAll, NoForAll, Break };
@@ -116,4 +116,4 @@ private:
 std::string ShortenPath(const std::string& path, int width, const std::function<int(const std::string&)>& measure,
                         const std::string& suffix = "");
 
-}  // namespace vexilo
+}  // namespace engine

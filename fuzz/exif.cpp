@@ -9,7 +9,7 @@
 #include "engine/exif/Data.h"
 #include "engine/exif/Errors.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> input(data, size);

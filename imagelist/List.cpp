@@ -168,14 +168,14 @@ void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
 
 int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
 
-bool ImageList::add2list(const std::string& path, vexilo::UserDialogs& dialogs) {
+bool ImageList::add2list(const std::string& path, engine::UserDialogs& dialogs) {
   for (const ImageListEntry& row : rows_) {
     if (row.path == path) {
       dialogs.ReportUnlessSilenced("dateischoninliste", path);
       return false;
     }
   }
-  const bool icon = vexilo::IsIconPath(path);
+  const bool icon = engine::IsIconPath(path);
   ImageListEntry entry;
   HeaderJob job;
   try {
@@ -234,11 +234,11 @@ void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& for
     return;
   }
   imaging::Image held;
-  const bool loaded = vexilo::LoadImageFile(entry.path, held);
+  const bool loaded = engine::LoadImageFile(entry.path, held);
   Fill(entry, loaded ? held->Width : 0, loaded ? held->Height : 0, false);
 }
 
-int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
+int ImageList::CollectHeaderResults(engine::UserDialogs& dialogs) {
   if (!pool_) return 0;
   int settled = 0;
   bool removed = false;
@@ -251,7 +251,7 @@ int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
     ++settled;
     ImageListEntry entry = std::move(*row);
     rows_.erase(row);
-    const bool icon = vexilo::IsIconPath(path);
+    const bool icon = engine::IsIconPath(path);
     std::string cause = result.cause;
     try {
       if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
@@ -276,13 +276,13 @@ int ImageList::CollectHeaderResults(vexilo::UserDialogs& dialogs) {
   return settled;
 }
 
-int ImageList::WaitForHeaders(vexilo::UserDialogs& dialogs) {
+int ImageList::WaitForHeaders(engine::UserDialogs& dialogs) {
   if (!pool_) return 0;
   pool_->WaitIdle();
   return CollectHeaderResults(dialogs);
 }
 
-void ImageList::Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs) {
+void ImageList::Refuse(const std::string& path, const std::string& cause, engine::UserDialogs& dialogs) {
   const bool reported = dialogs.ReportUnlessSilenced("formatfehler", path, cause);
   if (fileRefused) fileRefused(path, cause, reported);
 }
@@ -296,14 +296,14 @@ void ImageList::Insert(ImageListEntry entry) {
   Changed();
 }
 
-void ImageList::AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs) {
+void ImageList::AddFiles(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {
   BulkUpdate bulk(*this);
   for (const std::string& path : paths) add2list(path, dialogs);
   CollectHeaderResults(dialogs);
   UpdateCounterLabel();
 }
 
-void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
+void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
   if (!base::IsFolder(folder)) return;
   BulkUpdate bulk(*this);
   const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
@@ -314,7 +314,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   dialogs.SetMainWindowEnabled(false);
   // Every way out leaves the window usable and the messages audible again.
   struct Restore {
-    vexilo::UserDialogs& dialogs;
+    engine::UserDialogs& dialogs;
     ~Restore() {
       dialogs.HideProgress();
       dialogs.SetMainWindowEnabled(true);
@@ -348,9 +348,9 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
 
 void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
                                 const std::function<std::string(const std::string&)>& choose,
-                                vexilo::UserDialogs& dialogs) {
+                                engine::UserDialogs& dialogs) {
   const std::string previous = tprog.Text("inp_ordner");
-  if (!vexilo::IsAcceptableFolderPath(previous)) {
+  if (!engine::IsAcceptableFolderPath(previous)) {
     tprog.SetText("inp_ordner", choose(""));
   } else if (const std::string chosen = choose(previous); !chosen.empty()) {
     tprog.SetText("inp_ordner", chosen);
@@ -360,20 +360,20 @@ void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
   else AddOrdner(folder, smFilter, dialogs);
 }
 
-void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs) {
+void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
   else dialogs.meldungzeigen("ordnerfalschopen", text);
 }
 
 void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,
-                           vexilo::UserDialogs& dialogs) {
+                           engine::UserDialogs& dialogs) {
   const ListTexts t = Texts(language_);
   const int count = static_cast<int>(paths.size());
   BulkUpdate bulk(*this);
   dialogs.SetMainWindowEnabled(false);
   struct Restore {
     ImageList& list;
-    vexilo::UserDialogs& dialogs;
+    engine::UserDialogs& dialogs;
     ~Restore() {
       list.UpdateCounterLabel();
       dialogs.HideProgress();

@@ -65,7 +65,7 @@ struct FilterEntry {
 };
 std::vector<FilterEntry> OpenDialogFilter(forms::Language language);
 
-class ImageList : public vexilo::ImageRows {
+class ImageList : public engine::ImageRows {
 public:
   explicit ImageList(forms::Language language, std::string decimalSeparator = forms::UserDecimalSeparator());
   ~ImageList() override;
@@ -85,7 +85,7 @@ public:
   // with "formatfehler" when CollectHeaderResults meets it. The row takes its place in the
   // current sort order. The counter label is left to the caller. Returns whether a row was
   // added.
-  bool add2list(const std::string& path, vexilo::UserDialogs& dialogs);
+  bool add2list(const std::string& path, engine::UserDialogs& dialogs);
 
   // When false, add2list reads no headers: width and height read "0" and icons and cursors
   // show their size on disk. For front ends that never show the cells.
@@ -100,9 +100,9 @@ public:
   // files whose headers cannot be read ("formatfehler", silent when they were added while
   // messages were silenced), and decodes on this thread the few formats that have no header
   // reader. Updates the counter label when rows left. Returns the number of rows settled.
-  int CollectHeaderResults(vexilo::UserDialogs& dialogs);
+  int CollectHeaderResults(engine::UserDialogs& dialogs);
   // Waits for every header read in flight, then collects.
-  int WaitForHeaders(vexilo::UserDialogs& dialogs);
+  int WaitForHeaders(engine::UserDialogs& dialogs);
   // Header reads not yet collected.
   int PendingHeaders() const;
   // Called on a pool thread whenever a result waits; the owner then arranges for
@@ -111,14 +111,14 @@ public:
 
   // Files chosen in the open dialog: each added in order, then the counter label updated. The
   // show-no-more flag is neither set nor cleared.
-  void AddFiles(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs);
+  void AddFiles(const std::vector<std::string>& paths, engine::UserDialogs& dialogs);
 
   // Tprog.AddOrdner: searches the folder with the filter dialog's settings (extension set and
   // `inp_uv`) and adds every file found that still exists, with the progress window, cancel
   // after the current file, and all messages silenced for the search. Nothing happens for an
   // empty text or a path that is not a folder, and nothing is searched when the folder text
   // contains ".txt".
-  void AddOrdner(const std::string& folder, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+  void AddOrdner(const std::string& folder, const forms::Form& smFilter, engine::UserDialogs& dialogs);
 
   // Tprog.OrdnerWahlClick (OpenOrdner, m_datei_ordner): `choose` shows the folder chooser at a
   // start folder (empty: the home folder) and returns the chosen folder, empty when cancelled.
@@ -127,14 +127,14 @@ public:
   // Then a non-empty text is searched; an empty one gets the previous text back.
   void OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
                        const std::function<std::string(const std::string& start)>& choose,
-                       vexilo::UserDialogs& dialogs);
+                       engine::UserDialogs& dialogs);
 
   // Enter in `inp_ordner`: searches the folder, or shows "ordnerfalschopen" with the text.
-  void InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+  void InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs);
 
   // Files and folders dropped onto the main window, in drop order, under the progress window;
   // the counter label is updated once and show-no-more cleared at the end.
-  void AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter, vexilo::UserDialogs& dialogs);
+  void AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter, engine::UserDialogs& dialogs);
 
   // ---- Icons ----
   // Tprog.GetFileIconNumber: the icon index of the path's extension (the extension without dots
@@ -196,7 +196,7 @@ public:
   std::function<void(const std::string& path)> rowFilled;
 
 private:
-  void Refuse(const std::string& path, const std::string& cause, vexilo::UserDialogs& dialogs);
+  void Refuse(const std::string& path, const std::string& cause, engine::UserDialogs& dialogs);
   void Insert(ImageListEntry entry);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
   void Changed();

@@ -194,7 +194,7 @@ void FileRenamer::SetRowStatus(RenamerRow& row, RowStatus status, std::string ca
 
 // ---- Rows ----
 
-bool FileRenamer::add2list(const std::string& path, vexilo::UserDialogs& dialogs) {
+bool FileRenamer::add2list(const std::string& path, engine::UserDialogs& dialogs) {
   for (const RenamerRow& row : rows_) {
     if (row.path == path) {
       dialogs.ReportUnlessSilenced("dateischoninliste", path);
@@ -229,11 +229,11 @@ std::vector<std::string> FileRenamer::SearchPatterns() const {
   return patterns;
 }
 
-void FileRenamer::AddOrdner(const std::string& folder, vexilo::UserDialogs& dialogs) {
+void FileRenamer::AddOrdner(const std::string& folder, engine::UserDialogs& dialogs) {
   AddFolder(folder, dialogs, true);
 }
 
-void FileRenamer::AddFolder(const std::string& folder, vexilo::UserDialogs& dialogs, bool endOfAction) {
+void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction) {
   if (folder.empty() || !base::IsFolder(folder)) return;
   const std::vector<std::string> patterns = SearchPatterns();
   if (endOfAction) EnableWindow(false);
@@ -249,12 +249,12 @@ void FileRenamer::AddFolder(const std::string& folder, vexilo::UserDialogs& dial
   }
 }
 
-void FileRenamer::QuordnerEnter(const std::string& text, vexilo::UserDialogs& dialogs) {
+void FileRenamer::QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, dialogs);
   else dialogs.meldungzeigen("ordnerfalschopen", text);
 }
 
-void FileRenamer::AddDropped(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs) {
+void FileRenamer::AddDropped(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {
   EnableWindow(false);
   int handled = 0;
   for (const std::string& path : paths) {
@@ -433,7 +433,7 @@ std::string FileRenamer::RunStatusText(int renamed, int failed) const {
   return text;
 }
 
-RenameResult FileRenamer::UmbenennenClick(vexilo::UserDialogs& dialogs) {
+RenameResult FileRenamer::UmbenennenClick(engine::UserDialogs& dialogs) {
   RenameResult result;
   if (rows_.empty()) return result;
   EnableWindow(false);

@@ -110,16 +110,16 @@ public:
   // already listed is refused with "dateischoninliste" unless "OK for all" is set. The status
   // bar then shows the number of rows before it followed by " files loaded". Returns whether a
   // row was added.
-  bool add2list(const std::string& path, vexilo::UserDialogs& dialogs);
+  bool add2list(const std::string& path, engine::UserDialogs& dialogs);
   // AddOrdner: adds every file of the folder that the filter dialog lets through (subfolders
   // first when `uv` is checked); nothing for an empty text, a path that is no folder, or a
   // folder text containing ".txt". Sets the count label and clears "OK for all" at its end.
-  void AddOrdner(const std::string& folder, vexilo::UserDialogs& dialogs);
+  void AddOrdner(const std::string& folder, engine::UserDialogs& dialogs);
   // Enter in `quordner`: searches the folder, or shows "ordnerfalschopen" with the text.
-  void QuordnerEnter(const std::string& text, vexilo::UserDialogs& dialogs);
+  void QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs);
   // Files and folders dropped onto the window, in order; "OK for all" holds for the whole drop
   // (folders in it included) and is cleared at its end.
-  void AddDropped(const std::vector<std::string>& paths, vexilo::UserDialogs& dialogs);
+  void AddDropped(const std::vector<std::string>& paths, engine::UserDialogs& dialogs);
 
   // The filter dialog's patterns: "*.*" with `alle`; else "*.x" for each part x of `filter`
   // split at ",", blanks removed and empty parts dropped.
@@ -180,7 +180,7 @@ public:
   // An existing file is never replaced. Before the first rename the journal is written; when it
   // cannot be, nothing is renamed. The progress window's cancel flag stops the run after the
   // current row. Afterwards the list is sorted again and the preview follows its file.
-  RenameResult UmbenennenClick(vexilo::UserDialogs& dialogs);
+  RenameResult UmbenennenClick(engine::UserDialogs& dialogs);
 
   // ---- Undo and recovery ----
   // The journal of an interrupted run or undo, with each entry's state as the file system shows
@@ -212,7 +212,7 @@ private:
   void UpdateCountLabel();
   void SetRowStatus(RenamerRow& row, RowStatus status, std::string cause = "");
   void MoveRow(const std::string& from, const std::string& to, RowStatus status);
-  void AddFolder(const std::string& folder, vexilo::UserDialogs& dialogs, bool endOfAction);
+  void AddFolder(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction);
   void EnableWindow(bool enabled);
   std::string RunStatusText(int renamed, int failed) const;
   void Changed();

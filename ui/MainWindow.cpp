@@ -665,7 +665,7 @@ void MainWindow::StartRun() {
   if (run_->Running()) return;
   std::vector<std::string> paths;
   for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
-  run_->Start(windows_.tprog, windows_.optionen, std::move(paths), [this](const vexilo::RunResult&) {
+  run_->Start(windows_.tprog, windows_.optionen, std::move(paths), [this](const engine::RunResult&) {
     const std::vector<std::string> notes = dialogs_->TakeNotes();
     if (!notes.empty()) {
       QStringList lines;
@@ -679,7 +679,7 @@ void MainWindow::StartRun() {
 
 std::string MainWindow::ChooseFolder(const std::string& start) {
   if (chooseFolder) return chooseFolder(start);
-  const QString title = QString::fromUtf8(vexilo::Text(vexilo::TextId::FolderChooserTitle, language_));
+  const QString title = QString::fromUtf8(engine::Text(engine::TextId::FolderChooserTitle, language_));
   return QFileDialog::getExistingDirectory(this, title, start.empty() ? QDir::homePath() : Q(start)).toStdString();
 }
 
@@ -825,10 +825,10 @@ void MainWindow::UpdatePreview() {
       break;
     }
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
-  const vexilo::ConversionJob job = vexilo::JobFromForms(windows_.tprog, windows_.optionen);
-  const auto p = vexilo::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
+  const engine::ConversionJob job = engine::JobFromForms(windows_.tprog, windows_.optionen);
+  const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
-  const QString line = Q(vexilo::PreviewLine(p, job.fileSizeText));
+  const QString line = Q(engine::PreviewLine(p, job.fileSizeText));
   preview_->setToolTip(line);
   preview_->setText(QFontMetrics(preview_->font()).elidedText(line, Qt::ElideMiddle, std::max(100, preview_->width())));
 }
@@ -870,7 +870,7 @@ void MainWindow::AddConfigurationEntry(const std::string& path) {
   const QFontMetrics metrics(footer_->font());
   const int width = 2 * std::max(footer_->width(), 150) + 30;
   configMenu_.KonfigurationAddMenu(path, [&](const std::string& p) {
-    return vexilo::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
+    return engine::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
   });
   RebuildConfigMenu();
 }

@@ -25,7 +25,7 @@ QString Q(const char* s) { return QString::fromUtf8(s); }
 
 ReportWindow::ReportWindow(QWidget* parent, int lines)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
-  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, forms::DefaultLanguage())));
+  setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, forms::DefaultLanguage())));
   auto* outer = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
   auto* picture = new QLabel(this);
@@ -76,7 +76,7 @@ int ReportWindow::LineWidth() const { return std::max(200, width() - 120 - 24); 
 
 std::string ReportWindow::Shorten(const std::string& path, const std::string& suffix) const {
   const QFontMetrics metrics(lines_.size() > 2 ? lines_[2]->font() : font());
-  return vexilo::ShortenPath(path, LineWidth(), [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); },
+  return engine::ShortenPath(path, LineWidth(), [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); },
                              suffix);
 }
 
@@ -97,32 +97,32 @@ MessageWindow::MessageWindow(QWidget* parent) : ReportWindow(parent, 4) {
   ok_ = AddButton("OK");
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, [this] {
-    answer_ = vexilo::MessageButton::OK;
+    answer_ = engine::MessageButton::OK;
     accept();
   });
   connect(okAll_, &QPushButton::clicked, this, [this] {
-    answer_ = vexilo::MessageButton::OKForAll;
+    answer_ = engine::MessageButton::OKForAll;
     accept();
   });
 }
 
 void MessageWindow::ApplyTexts(forms::Language language) {
   language_ = language;
-  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, language)));
-  ok_->setText(Q(vexilo::Text(vexilo::TextId::ButtonOK, language)));
-  okAll_->setText(Q(vexilo::Text(vexilo::TextId::ButtonOKForAll, language)));
+  setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, language)));
+  ok_->setText(Q(engine::Text(engine::TextId::ButtonOK, language)));
+  okAll_->setText(Q(engine::Text(engine::TextId::ButtonOKForAll, language)));
 }
 
-vexilo::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
+engine::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
   okAll_->hide();
-  if (const std::optional<vexilo::MessageText> m = vexilo::FindMessage(key, language_)) {
+  if (const std::optional<engine::MessageText> m = engine::FindMessage(key, language_)) {
     Line(0)->setText(Q(m->title));
     Line(1)->setText(Q(m->line1));
     Line(2)->setText(m->detailLine ? "\"" + Q(Shorten(detail)) + "\"" : Q(m->line2));
     Line(3)->setText(Q(m->line3) + (cause.empty() ? QString() : "\n(" + Q(cause) + ")"));
     okAll_->setVisible(m->okForAll);
   }
-  answer_ = vexilo::MessageButton::OK;
+  answer_ = engine::MessageButton::OK;
   adjustSize();  // a long cause makes the window taller, never wider
   exec();
   return answer_;
@@ -132,7 +132,7 @@ vexilo::MessageButton MessageWindow::Ask(const std::string& key, const std::stri
 
 OverwriteWindow::OverwriteWindow(QWidget* parent) : ReportWindow(parent, 5) {
   setObjectName("sm_achtung");
-  using B = vexilo::OverwriteButton;
+  using B = engine::OverwriteButton;
   const std::pair<const char*, B> buttons[] = {
       {"OK", B::Yes}, {"Nein", B::No}, {"OKalle", B::YesForAll}, {"NeinAlle", B::NoForAll}, {"Abbrechen", B::Break}};
   for (const auto& [name, answer] : buttons) {
@@ -146,20 +146,20 @@ OverwriteWindow::OverwriteWindow(QWidget* parent) : ReportWindow(parent, 5) {
 }
 
 void OverwriteWindow::ApplyTexts(forms::Language l) {
-  using vexilo::TextId;
-  setWindowTitle(Q(vexilo::Text(TextId::DialogCaption, l)));
-  Line(0)->setText(Q(vexilo::Text(TextId::OverwriteTitle, l)));
-  Line(1)->setText(Q(vexilo::Text(TextId::OverwriteLine1, l)));
-  Line(3)->setText(Q(vexilo::Text(TextId::OverwriteQuestion, l)));
-  Line(4)->setText(Q(vexilo::Text(TextId::OverwriteWarning, l)));
+  using engine::TextId;
+  setWindowTitle(Q(engine::Text(TextId::DialogCaption, l)));
+  Line(0)->setText(Q(engine::Text(TextId::OverwriteTitle, l)));
+  Line(1)->setText(Q(engine::Text(TextId::OverwriteLine1, l)));
+  Line(3)->setText(Q(engine::Text(TextId::OverwriteQuestion, l)));
+  Line(4)->setText(Q(engine::Text(TextId::OverwriteWarning, l)));
   const TextId ids[] = {TextId::ButtonYes, TextId::ButtonNo, TextId::ButtonYesForAll, TextId::ButtonNoForAll,
                         TextId::ButtonBreak};
-  for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setText(Q(vexilo::Text(ids[i], l)));
+  for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setText(Q(engine::Text(ids[i], l)));
 }
 
-vexilo::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
+engine::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
   Line(2)->setText(Q(Shorten(path)));
-  answer_ = vexilo::OverwriteButton::No;
+  answer_ = engine::OverwriteButton::No;
   buttons_[1]->setFocus();
   exec();
   return answer_;
@@ -178,8 +178,8 @@ ProgressWindow::ProgressWindow(QWidget* parent) : ReportWindow(parent, 3) {
 }
 
 void ProgressWindow::ApplyTexts(forms::Language l) {
-  setWindowTitle(Q(vexilo::Text(vexilo::TextId::DialogCaption, l)));
-  break_->setText(Q(vexilo::Text(vexilo::TextId::ButtonBreak, l)));
+  setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, l)));
+  break_->setText(Q(engine::Text(engine::TextId::ButtonBreak, l)));
 }
 
 // ---- QtUserDialogs ----
@@ -201,18 +201,18 @@ void QtUserDialogs::ApplyTexts(forms::Language language) {
   progress_->ApplyTexts(language);
 }
 
-vexilo::MessageButton QtUserDialogs::ShowMessage(const std::string& key, const std::string& detail,
+engine::MessageButton QtUserDialogs::ShowMessage(const std::string& key, const std::string& detail,
                                                  const std::string& cause) {
   return message_->Ask(key, detail, cause);
 }
 
-vexilo::OverwriteButton QtUserDialogs::ShowOverwrite(const std::string& path) { return overwrite_->Ask(path); }
+engine::OverwriteButton QtUserDialogs::ShowOverwrite(const std::string& path) { return overwrite_->Ask(path); }
 
 void QtUserDialogs::ShowNote(const std::string& path, const std::string& text) { notes_.push_back(path + ": " + text); }
 
 std::vector<std::string> QtUserDialogs::TakeNotes() { return std::exchange(notes_, {}); }
 
-void QtUserDialogs::ShowProgress(const vexilo::ProgressText& text, int maximum) {
+void QtUserDialogs::ShowProgress(const engine::ProgressText& text, int maximum) {
   progress_->Line(0)->setText(Q(text.title));
   progress_->Line(1)->setText(Q(text.line));
   progress_->Line(2)->setText(Q(text.fileLine));

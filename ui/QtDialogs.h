@@ -41,27 +41,27 @@ class MessageWindow : public ReportWindow {
 public:
   explicit MessageWindow(QWidget* parent);
   void ApplyTexts(forms::Language language);
-  vexilo::MessageButton Ask(const std::string& key, const std::string& detail, const std::string& cause);
+  engine::MessageButton Ask(const std::string& key, const std::string& detail, const std::string& cause);
 
 private:
   forms::Language language_ = forms::DefaultLanguage();
   QPushButton* ok_;
   QPushButton* okAll_;
-  vexilo::MessageButton answer_ = vexilo::MessageButton::OK;
+  engine::MessageButton answer_ = engine::MessageButton::OK;
 };
 
 class OverwriteWindow : public ReportWindow {
 public:
   explicit OverwriteWindow(QWidget* parent);
   void ApplyTexts(forms::Language language);
-  vexilo::OverwriteButton Ask(const std::string& path);
+  engine::OverwriteButton Ask(const std::string& path);
 
 protected:
   // Escape must not answer: a closed question would mean "Yes".
   void reject() override {}
 
 private:
-  vexilo::OverwriteButton answer_ = vexilo::OverwriteButton::No;
+  engine::OverwriteButton answer_ = engine::OverwriteButton::No;
   std::vector<QPushButton*> buttons_;
 };
 
@@ -80,19 +80,19 @@ private:
   QPushButton* break_;
 };
 
-class QtUserDialogs : public vexilo::UserDialogs {
+class QtUserDialogs : public engine::UserDialogs {
 public:
   explicit QtUserDialogs(QWidget* mainWindow);
   void ApplyTexts(forms::Language language);
 
   // The modal dialogs, also for a run on a worker thread (called on the GUI thread).
-  vexilo::MessageButton AskMessage(const std::string& key, const std::string& detail, const std::string& cause) {
+  engine::MessageButton AskMessage(const std::string& key, const std::string& detail, const std::string& cause) {
     return ShowMessage(key, detail, cause);
   }
-  vexilo::OverwriteButton AskOverwriteButton(const std::string& path) { return ShowOverwrite(path); }
+  engine::OverwriteButton AskOverwriteButton(const std::string& path) { return ShowOverwrite(path); }
 
   void ShowNote(const std::string& path, const std::string& text) override;
-  void ShowProgress(const vexilo::ProgressText& text, int maximum) override;
+  void ShowProgress(const engine::ProgressText& text, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override;
   void HideProgress() override;
@@ -110,8 +110,8 @@ public:
   ProgressWindow* Progress() const { return progress_; }
 
 protected:
-  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override;
-  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override;
+  engine::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override;
+  engine::OverwriteButton ShowOverwrite(const std::string& path) override;
 
 private:
   QWidget* main_;

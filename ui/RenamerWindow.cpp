@@ -476,7 +476,7 @@ void RenamerWindow::OpenFolder() {
   if (chooseFolder) {
     chosen = chooseFolder("/");
   } else {
-    const QString title = QString::fromUtf8(vexilo::Text(vexilo::TextId::FolderChooserTitle, language_));
+    const QString title = QString::fromUtf8(engine::Text(engine::TextId::FolderChooserTitle, language_));
     chosen = QFileDialog::getExistingDirectory(this, title, "/").toStdString();
   }
   if (chosen.empty()) return;  // the box keeps its text

@@ -25,19 +25,19 @@ void Wait(QObject* context, F f) {
 }  // namespace
 
 // The run's questions on the worker: they wait for the GUI thread's answer; notes are queued.
-class RunController::WorkerQuestions : public vexilo::Questions {
+class RunController::WorkerQuestions : public engine::Questions {
 public:
   explicit WorkerQuestions(RunController& owner) : owner_(owner) {}
 
-  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail,
+  engine::MessageButton ShowMessage(const std::string& key, const std::string& detail,
                                     const std::string& cause) override {
-    vexilo::MessageButton answer = vexilo::MessageButton::OK;
+    engine::MessageButton answer = engine::MessageButton::OK;
     QtUserDialogs* d = &owner_.dialogs_;
     Wait(owner_.context_, [&] { answer = d->AskMessage(key, detail, cause); });
     return answer;
   }
-  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
-    vexilo::OverwriteButton answer = vexilo::OverwriteButton::Break;
+  engine::OverwriteButton ShowOverwrite(const std::string& path) override {
+    engine::OverwriteButton answer = engine::OverwriteButton::Break;
     QtUserDialogs* d = &owner_.dialogs_;
     Wait(owner_.context_, [&] { answer = d->AskOverwriteButton(path); });
     return answer;
@@ -52,29 +52,29 @@ private:
 };
 
 // The run's progress as the progress window and the main window show it.
-class RunController::WorkerObserver : public vexilo::RunObserver {
+class RunController::WorkerObserver : public engine::RunObserver {
 public:
   WorkerObserver(RunController& owner, forms::Language language) : owner_(owner), language_(language) {}
 
   void RunStarted(int total) override {
     QtUserDialogs* d = &owner_.dialogs_;
-    const vexilo::ProgressText text{vexilo::Text(vexilo::TextId::ProgressTitle, language_),
-                                    vexilo::Text(vexilo::TextId::ProgressCurrentImage, language_), ""};
+    const engine::ProgressText text{engine::Text(engine::TextId::ProgressTitle, language_),
+                                    engine::Text(engine::TextId::ProgressCurrentImage, language_), ""};
     Post(owner_.context_, [d, text, total] {
       d->SetMainWindowEnabled(false);
       d->ShowProgress(text, total);
     });
   }
-  void FileStarted(const vexilo::FileStart& file) override {
+  void FileStarted(const engine::FileStart& file) override {
     QtUserDialogs* d = &owner_.dialogs_;
     const std::string suffix = " (" + std::to_string(file.index + 1) + "/" + std::to_string(file.total) + ")";
     Post(owner_.context_, [d, source = file.source, suffix] { d->SetProgressFileLine(source, suffix); });
   }
-  void FileFinished(const vexilo::FileEnd& file) override {
+  void FileFinished(const engine::FileEnd& file) override {
     QtUserDialogs* d = &owner_.dialogs_;
     Post(owner_.context_, [d, position = file.index + 1] { d->SetProgressPosition(position); });
   }
-  void RunFinished(const vexilo::RunResult& result) override {
+  void RunFinished(const engine::RunResult& result) override {
     QtUserDialogs* d = &owner_.dialogs_;
     Post(owner_.context_, [d, cancelled = result.cancelled] {
       d->HideProgress();
@@ -101,20 +101,20 @@ RunController::~RunController() {
 }
 
 bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen, std::vector<std::string> paths,
-                          std::function<void(const vexilo::RunResult&)> finished) {
+                          std::function<void(const engine::RunResult&)> finished) {
   if (thread_ != nullptr) return false;
   stop_ = std::stop_source();
-  auto result = std::make_shared<vexilo::RunResult>();
-  auto memory = std::make_shared<vexilo::RunMemory>(memory_);
+  auto result = std::make_shared<engine::RunResult>();
+  auto memory = std::make_shared<engine::RunMemory>(memory_);
   // The run's answer flags start as the program's (an earlier "OK for all" of adding files
   // stays in force) and are all clear when it ends.
-  auto flags = std::make_shared<vexilo::DialogFlags>(dialogs_.Flags());
+  auto flags = std::make_shared<engine::DialogFlags>(dialogs_.Flags());
   QObject* context = context_;
   const forms::Form* settings[2] = {&tprog, &toptionen};
   // The settings are read where the forms live: on the GUI thread, waited for by the worker.
-  vexilo::JobSource job = [context, settings] {
-    vexilo::ConversionJob read;
-    Wait(context, [&] { read = vexilo::JobFromForms(*settings[0], *settings[1]); });
+  engine::JobSource job = [context, settings] {
+    engine::ConversionJob read;
+    Wait(context, [&] { read = engine::JobFromForms(*settings[0], *settings[1]); });
     return read;
   };
   const forms::Language language = tprog.CurrentLanguage();
@@ -122,7 +122,7 @@ bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen
                              stop = stop_.get_token()] {
     WorkerQuestions questions(*this);
     WorkerObserver observer(*this, language);
-    vexilo::RunSetup setup{.paths = paths,
+    engine::RunSetup setup{.paths = paths,
                            .job = job,
                            .observer = observer,
                            .questions = questions,
@@ -130,7 +130,7 @@ bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen
                            .memory = *memory,
                            .stop = stop};
     try {
-      *result = vexilo::RunConversion(setup);
+      *result = engine::RunConversion(setup);
     } catch (const std::exception& e) {
       // The run reports its own failures; anything else ends it here and is shown.
       observer.RunFinished(*result);

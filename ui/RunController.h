@@ -30,7 +30,7 @@ public:
   // Starts the run; `finished` is called on the GUI thread with its result. False when a run is
   // still going. The forms must outlive the run.
   bool Start(const forms::Form& tprog, const forms::Form& toptionen, std::vector<std::string> paths,
-             std::function<void(const vexilo::RunResult&)> finished);
+             std::function<void(const engine::RunResult&)> finished);
   bool Running() const { return thread_ != nullptr; }
   // Asks a running run to stop after the current file (as Break in the progress window).
   void RequestStop() { stop_.request_stop(); }
@@ -41,7 +41,7 @@ private:
   QtUserDialogs& dialogs_;
   QObject* context_;
   QThread* thread_ = nullptr;
-  vexilo::RunMemory memory_;
+  engine::RunMemory memory_;
   std::stop_source stop_;
 };
 

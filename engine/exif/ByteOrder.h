@@ -7,7 +7,7 @@
 
 #include "engine/exif/Errors.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 enum class TByteOrder : uint8_t {
   LittleEndian,  // "II"
@@ -71,4 +71,4 @@ private:
   TByteOrder order_;
 };
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -3,7 +3,7 @@
 #include "engine/exif/Data.h"
 #include "engine/exif/Errors.h"
 
-namespace vexilo {
+namespace engine {
 
 namespace exif {
 
@@ -48,4 +48,4 @@ MetadataCarrier* DefaultMetadataCarrier() {
   return &carrier;
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -9,7 +9,7 @@
 
 #include "engine/ConversionRun.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 inline constexpr char kCarriedSoftware[] = "Corvana Vexilo";
 
@@ -23,4 +23,4 @@ public:
   std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath, const CarryChanges& changes) override;
 };
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -11,7 +11,7 @@
 #include "engine/exif/JpegHeaderParser.h"
 #include "engine/exif/TiffStructures.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 uint32_t ExifDataTypeSize(uint16_t type) {
   static constexpr uint8_t kSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
@@ -354,4 +354,4 @@ void TExifData::StripPersonalData() {
   for (const auto& [schema, name] : kProperties) packet.RemoveProperties(schema, name);
 }
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -12,7 +12,7 @@
 #include "engine/exif/ByteOrder.h"
 #include "engine/exif/Xmp.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 // TIFF field types (TIFF 6.0 section 2, Exif 2.32 section 4.6.2; 13 is the IFD type of the
 // TIFF technical notes).
@@ -210,4 +210,4 @@ private:
   TContainedXMPPacket xmp_;
 };
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -7,7 +7,7 @@
 
 #include "base/Error.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 class EExifError : public base::Error {
 public:
@@ -34,4 +34,4 @@ public:
   EInvalidXMPPacket() : EExifError("XMP packet is not valid") {}
 };
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

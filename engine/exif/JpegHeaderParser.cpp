@@ -5,7 +5,7 @@
 #include "engine/exif/Errors.h"
 #include "engine/exif/TiffStructures.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::vector<TFoundJPEGSegment> FindJPEGSegments(std::span<const uint8_t> data, c
   return found;
 }
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

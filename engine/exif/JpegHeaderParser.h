@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 // A set of marker bytes (the byte after FF).
 using TJPEGMarkers = std::bitset<256>;
@@ -71,4 +71,4 @@ std::vector<TFoundJPEGSegment> FindJPEGSegments(std::span<const uint8_t> data, c
 // True when the data start with the SOI marker FF D8.
 bool HasJPEGSignature(std::span<const uint8_t> data);
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -9,7 +9,7 @@
 #include "engine/exif/Errors.h"
 #include "engine/exif/TiffStructures.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 namespace {
 
@@ -90,4 +90,4 @@ bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& w
   }
 }
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

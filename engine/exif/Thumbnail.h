@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 struct TThumbnailSize {
   int32_t Width = 0;
@@ -28,4 +28,4 @@ bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height
 // cannot be decoded or encoded.
 bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& width, int32_t& height);
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

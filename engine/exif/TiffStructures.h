@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vexilo::exif::layout {
+namespace engine::exif::layout {
 
 // "Exif" 00 00: the first six bytes of the APP1 segment that carries an Exif block.
 inline constexpr uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
@@ -68,4 +68,4 @@ struct FrameHeader {
   static constexpr uint32_t MinSize = 6;      // data needed to read both dimensions
 };
 
-}  // namespace vexilo::exif::layout
+}  // namespace engine::exif::layout

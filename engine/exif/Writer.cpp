@@ -11,7 +11,7 @@
 #include "engine/exif/TiffStructures.h"
 #include "engine/SafeFile.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 namespace {
 
@@ -378,4 +378,4 @@ void TExifData::SaveToJPEG(const std::string& fileName) {
   if (!WriteFileAtomically(fileName, rewritten, &error)) throw EExifError("Cannot replace file " + fileName + ": " + error);
 }
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

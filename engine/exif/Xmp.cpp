@@ -9,7 +9,7 @@
 
 #include "engine/exif/Errors.h"
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 namespace {
 
@@ -189,4 +189,4 @@ std::vector<uint8_t> TContainedXMPPacket::SaveToData() const {
   return data;
 }
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -8,7 +8,7 @@
 
 struct _xmlDoc;
 
-namespace vexilo::exif {
+namespace engine::exif {
 
 // Schema namespaces whose properties the carry-over updates.
 namespace xmpns {
@@ -56,4 +56,4 @@ private:
   _xmlDoc* doc_ = nullptr;
 };
 
-}  // namespace vexilo::exif
+}  // namespace engine::exif

@@ -42,7 +42,7 @@ protected:
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 1, 2, 3));
     fs::create_directories((dir / name).parent_path());
-    EXPECT_TRUE(vexilo::SaveImageFile((dir / name).string(), image));
+    EXPECT_TRUE(engine::SaveImageFile((dir / name).string(), image));
     imaging::ReleaseImage(image);
   }
 };
@@ -171,7 +171,7 @@ TEST_F(ConfigCli, ConvertSearchesFoldersWithTheFilterOfItsConfiguration) {
             0);
   ASSERT_EQ(Cli("convert --config quarter.vxc --yes-to-all pics/a.bmp", &output), 0) << output;
   imaging::ImageData image;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "pics/q/a-1.bmp").string(), image));
+  ASSERT_TRUE(engine::LoadImageFile((dir / "pics/q/a-1.bmp").string(), image));
   EXPECT_EQ(image.Width, 2);
   imaging::ReleaseImage(image);
   EXPECT_EQ(Cli("convert --config missing.vxc pics/a.bmp", &output), 2);

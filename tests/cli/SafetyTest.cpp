@@ -40,7 +40,7 @@ protected:
         imaging::SetPixel32(image, x, y, 0xFF000000u | (state >> 8));
       }
     fs::create_directories(path.parent_path());
-    ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image));
+    ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
     imaging::ReleaseImage(image);
   }
 

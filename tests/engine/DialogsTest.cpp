@@ -10,7 +10,7 @@
 
 namespace {
 
-using vexilo::OverwriteButton;
+using engine::OverwriteButton;
 
 TEST(Dialogs, OverwriteButtonsSetTheirFlags) {
   struct Case {
@@ -25,7 +25,7 @@ TEST(Dialogs, OverwriteButtonsSetTheirFlags) {
       {OverwriteButton::Break, false, false, true},
   };
   for (const Case& c : cases) {
-    vexilo::ScriptedDialogs dialogs;
+    engine::ScriptedDialogs dialogs;
     dialogs.Flags().no = true;  // cleared before every question
     dialogs.overwriteAnswers = {c.button};
     dialogs.AskOverwrite("/out/a.jpg");
@@ -36,8 +36,8 @@ TEST(Dialogs, OverwriteButtonsSetTheirFlags) {
 }
 
 TEST(Dialogs, OkForAllSilencesLaterReports) {
-  vexilo::ScriptedDialogs dialogs;
-  dialogs.messageAnswers = {vexilo::MessageButton::OKForAll};
+  engine::ScriptedDialogs dialogs;
+  dialogs.messageAnswers = {engine::MessageButton::OKForAll};
   EXPECT_TRUE(dialogs.ReportUnlessSilenced("speicherfehler", "/a"));
   EXPECT_FALSE(dialogs.ReportUnlessSilenced("konvertierfehler", "/b"));
   dialogs.meldungzeigen("keinname", "");  // the dispatcher itself does not look at the flag
@@ -50,24 +50,24 @@ TEST(Dialogs, OkForAllSilencesLaterReports) {
 TEST(Messages, KeysInBothLanguages) {
   const char* keys[] = {"ordnerfalschopen", "ordnerfalsch", "keinordner",     "keinname",
                         "formatfehler",     "dateischoninliste", "keinestartkonfig", "speicherfehler",
-                        "konvertierfehler", vexilo::kMissingSourceKey, vexilo::kBadFileSizeKey};
+                        "konvertierfehler", engine::kMissingSourceKey, engine::kBadFileSizeKey};
   for (const char* key : keys) {
-    const auto en = vexilo::FindMessage(key, forms::Language::English);
-    const auto de = vexilo::FindMessage(key, forms::Language::German);
+    const auto en = engine::FindMessage(key, forms::Language::English);
+    const auto de = engine::FindMessage(key, forms::Language::German);
     ASSERT_TRUE(en) << key;
     ASSERT_TRUE(de) << key;
     EXPECT_NE(std::string(en->title), de->title) << key;
     EXPECT_EQ(en->okForAll, de->okForAll) << key;
     EXPECT_EQ(en->detailLine, de->detailLine) << key;
   }
-  const auto saving = vexilo::FindMessage("speicherfehler", forms::Language::English);
+  const auto saving = engine::FindMessage("speicherfehler", forms::Language::English);
   EXPECT_STREQ(saving->line1, "An Error occurred while saving this file:");
   EXPECT_TRUE(saving->okForAll);
-  EXPECT_FALSE(vexilo::FindMessage("keinname", forms::Language::German)->okForAll);
-  EXPECT_FALSE(vexilo::FindMessage("nosuchkey", forms::Language::English));
-  EXPECT_STREQ(vexilo::Text(vexilo::TextId::OverwriteQuestion, forms::Language::English),
+  EXPECT_FALSE(engine::FindMessage("keinname", forms::Language::German)->okForAll);
+  EXPECT_FALSE(engine::FindMessage("nosuchkey", forms::Language::English));
+  EXPECT_STREQ(engine::Text(engine::TextId::OverwriteQuestion, forms::Language::English),
                "Shall this File be overwritten with the new File? ");
-  EXPECT_STREQ(vexilo::Text(vexilo::TextId::ProgressTitle, forms::Language::German), "Bilder werden bearbeitet");
+  EXPECT_STREQ(engine::Text(engine::TextId::ProgressTitle, forms::Language::German), "Bilder werden bearbeitet");
 }
 
 TEST(Dialogs, ShortenPathDropsLeadingFoldersOneByOne) {
@@ -83,12 +83,12 @@ TEST(Dialogs, ShortenPathDropsLeadingFoldersOneByOne) {
       ".../IMG_0001.JPG",
       "IMG_0001.JPG",
   };
-  for (const std::string& step : steps) EXPECT_EQ(vexilo::ShortenPath(path, length(step), length), step);
-  EXPECT_EQ(vexilo::ShortenPath(path, 3, length), "IMG_0001.JPG");  // only the name is left
-  EXPECT_EQ(vexilo::ShortenPath("/a.jpg", 2, length), "a.jpg");
+  for (const std::string& step : steps) EXPECT_EQ(engine::ShortenPath(path, length(step), length), step);
+  EXPECT_EQ(engine::ShortenPath(path, 3, length), "IMG_0001.JPG");  // only the name is left
+  EXPECT_EQ(engine::ShortenPath("/a.jpg", 2, length), "a.jpg");
   // The counter of the progress line stays with the file name.
-  EXPECT_EQ(vexilo::ShortenPath("/a/b/c.jpg", 14, length, " (3/12)"), "c.jpg (3/12)");
-  EXPECT_EQ(vexilo::ShortenPath("/a/b/c.jpg", 100, length, " (3/12)"), "/a/b/c.jpg (3/12)");
+  EXPECT_EQ(engine::ShortenPath("/a/b/c.jpg", 14, length, " (3/12)"), "c.jpg (3/12)");
+  EXPECT_EQ(engine::ShortenPath("/a/b/c.jpg", 100, length, " (3/12)"), "/a/b/c.jpg (3/12)");
 }
 
 }  // namespace

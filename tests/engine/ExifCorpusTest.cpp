@@ -10,7 +10,7 @@
 #include "engine/exif/Data.h"
 #include "engine/exif/Errors.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 namespace fs = std::filesystem;
 
 namespace {

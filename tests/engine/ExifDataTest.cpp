@@ -5,7 +5,7 @@
 #include "engine/exif/Errors.h"
 #include "engine/exif/JpegHeaderParser.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 using exiftest::Entry;
 using exiftest::TiffBlock;
 

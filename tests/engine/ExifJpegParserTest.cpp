@@ -3,7 +3,7 @@
 #include "engine/exif/Errors.h"
 #include "engine/exif/JpegHeaderParser.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "engine/exif/Data.h"
 #include "engine/exif/JpegHeaderParser.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 namespace fs = std::filesystem;
 
 namespace {
@@ -50,8 +50,8 @@ protected:
     return to.string();
   }
 
-  vexilo::RunResult Run() {
-    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory);
+  engine::RunResult Run() {
+    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory);
   }
 
   fs::path Out(const std::string& name) const { return dir / "out" / name; }
@@ -59,8 +59,8 @@ protected:
   testsupport::TempDir dir;
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ScriptedDialogs dialogs;
-  vexilo::RunMemory memory;
+  engine::ScriptedDialogs dialogs;
+  engine::RunMemory memory;
   std::vector<std::string> paths;
 };
 
@@ -76,7 +76,7 @@ size_t CountExifSegments(const std::vector<uint8_t>& jpeg) {
 TEST_F(ExifRun, CameraJpegKeepsItsMetadataWithNewSoftwareAndSize) {
   VEXILO_REQUIRE_CORPUS();
   const std::string source = Copy(testsupport::CorpusFile("exif-samples/jpg/Fujifilm_FinePix6900ZOOM.jpg"), "fuji.jpg");
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(result.written, 1);
   EXPECT_TRUE(dialogs.MessageKeys().empty());
 
@@ -115,7 +115,7 @@ TEST_F(ExifRun, PlainJpegGainsSoftwareOnlyAndOtherSourcesOrOutputsNothing) {
   Write("plain.jpg", exiftest::PlainJpeg());
   imaging::ImageData image;
   ASSERT_TRUE(imaging::CreateImage(8, 8, imaging::PixelFormat::A8R8G8B8, image));
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "src" / "bitmap.bmp").string(), image));
+  ASSERT_TRUE(engine::SaveImageFile((dir / "src" / "bitmap.bmp").string(), image));
   imaging::ReleaseImage(image);
   paths.push_back((dir / "src" / "bitmap.bmp").string());
   EXPECT_EQ(Run().written, 2);
@@ -143,7 +143,7 @@ TEST_F(ExifRun, BrokenMetadataIsReportedOnlyForAJpegOutputWhichStaysAsWritten) {
   const std::vector<uint8_t> broken = exiftest::WithSegments(
       exiftest::PlainJpeg(), {exiftest::ExifSegment({'I', 'X', 42, 0, 8, 0, 0, 0})});
   const std::string source = Write("broken.jpg", broken);
-  vexilo::RunResult result = Run();
+  engine::RunResult result = Run();
   // The picture was written; only its metadata were lost, and the message says why.
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"metadatenverloren"}));
   EXPECT_FALSE(dialogs.messages[0].cause.empty());
@@ -154,13 +154,13 @@ TEST_F(ExifRun, BrokenMetadataIsReportedOnlyForAJpegOutputWhichStaysAsWritten) {
   ASSERT_FALSE(written.empty());
   EXPECT_EQ(CountExifSegments(written), 0u);
   imaging::ImageData image;
-  EXPECT_TRUE(vexilo::LoadImageFile(Out("broken.jpg").string(), image));
+  EXPECT_TRUE(engine::LoadImageFile(Out("broken.jpg").string(), image));
   EXPECT_EQ(image.Width, 40);
   imaging::ReleaseImage(image);
 
   // The same source into a PNG: no metadata is needed, so nothing fails.
   Format("*.png - Portable Network Graphics");
-  dialogs = vexilo::ScriptedDialogs();
+  dialogs = engine::ScriptedDialogs();
   result = Run();
   EXPECT_EQ(result.written, 1);
   EXPECT_TRUE(dialogs.MessageKeys().empty());

@@ -12,7 +12,7 @@
 
 namespace exiftest {
 
-using vexilo::exif::TByteOrder;
+using engine::exif::TByteOrder;
 
 struct Entry {
   uint16_t Id;
@@ -30,8 +30,8 @@ public:
     Put16(2, 42);
     Put32(4, ifd0);
   }
-  void Put16(uint32_t at, uint16_t v) { vexilo::exif::Put16(Room(at, 2), v, order_); }
-  void Put32(uint32_t at, uint32_t v) { vexilo::exif::Put32(Room(at, 4), v, order_); }
+  void Put16(uint32_t at, uint16_t v) { engine::exif::Put16(Room(at, 2), v, order_); }
+  void Put32(uint32_t at, uint32_t v) { engine::exif::Put32(Room(at, 4), v, order_); }
   void PutBytes(uint32_t at, const std::vector<uint8_t>& data) {
     if (!data.empty()) std::memcpy(Room(at, data.size()), data.data(), data.size());
   }

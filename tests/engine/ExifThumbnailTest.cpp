@@ -9,7 +9,7 @@
 #include "engine/exif/Errors.h"
 #include "engine/exif/Thumbnail.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 
 TEST(ExifThumbnail, ReducedSizeFitsTheBoxWithHalvesToEven) {
   struct Case {

@@ -6,7 +6,7 @@
 #include "engine/exif/JpegHeaderParser.h"
 #include "engine/exif/Xmp.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 
 namespace {
 

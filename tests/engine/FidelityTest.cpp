@@ -66,8 +66,8 @@ protected:
   testsupport::TempDir dir;
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ScriptedDialogs dialogs;
-  vexilo::RunMemory memory;
+  engine::ScriptedDialogs dialogs;
+  engine::RunMemory memory;
 
   std::string Path(const std::string& name) const { return (dir.Path() / name).string(); }
 
@@ -97,12 +97,12 @@ protected:
     tprog.SetText("act_sizeprozent_x", percent);
   }
 
-  vexilo::RunResult Run(const std::vector<std::string>& paths, const std::string& folder, const std::string& type) {
+  engine::RunResult Run(const std::vector<std::string>& paths, const std::string& folder, const std::string& type) {
     tprog.SetChecked("out_newimage", true);
     tprog.SetText("out_ordner", Path(folder));
     tprog.SetText("out_name", "%name%");
     tprog.SetText("out_format", "*." + type + " - output");
-    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, vexilo::DefaultMetadataCarrier());
+    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, engine::DefaultMetadataCarrier());
   }
 };
 
@@ -143,7 +143,7 @@ TEST_F(Fidelity, OutputsKeepGrayOpacityAndSixteenBits) {
   const bool identify = testsupport::HaveTool("identify");
   for (const Output& output : outputs) {
     const std::string folder = std::string("out-") + output.type;
-    const vexilo::RunResult result = Run(paths, folder, output.type);
+    const engine::RunResult result = Run(paths, folder, output.type);
     ASSERT_EQ(result.written, 8) << output.type;
     for (size_t k = 0; k < std::size(kinds); ++k) {
       const std::string name = fs::path(kinds[k].name).stem().string() + "." + output.type;
@@ -216,7 +216,7 @@ TEST_F(Fidelity, KeepDatesGivesOutputsTheSourceTimes) {
 
   tprog.SetChecked("out_overwrite", true);
   setTimes();
-  ASSERT_EQ(dialogs.Run({a, b}, vexilo::JobSourceFromForms(tprog, options), memory).written, 2);
+  ASSERT_EQ(dialogs.Run({a, b}, engine::JobSourceFromForms(tprog, options), memory).written, 2);
   for (const std::string& path : {a, b}) {
     const auto [access, modification] = timesOf(path);
     EXPECT_TRUE(same(modification, times[1])) << path;

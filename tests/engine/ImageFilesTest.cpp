@@ -63,26 +63,26 @@ TEST(ImageFiles, LoadChoosesTheReaderByContentExceptForIcons) {
   // A Targa file under a name that says otherwise is still read as Targa.
   testsupport::WriteFileBytes(dir / "picture.dat", TinyTarga());
   imaging::Image loaded;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "picture.dat").string(), loaded.data()));
+  ASSERT_TRUE(engine::LoadImageFile((dir / "picture.dat").string(), loaded.data()));
   EXPECT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
   EXPECT_EQ(GetPixel32(loaded.data(), 1, 0), MakeColor32(255, 6, 5, 4));
 
   // Icons are recognised by the extension in any letter case, and only by it.
   imaging::Image picture;
   MakePicture(picture.data(), 4, 3);
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "a.Cur").string(), picture.data()));
+  ASSERT_TRUE(engine::SaveImageFile((dir / "a.Cur").string(), picture.data()));
   imaging::Image icon;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "a.Cur").string(), icon.data()));
+  ASSERT_TRUE(engine::LoadImageFile((dir / "a.Cur").string(), icon.data()));
   EXPECT_EQ(icon->Width, 4);
   fs::copy_file(dir / "picture.dat", dir / "not-an-icon.ICO");
   imaging::Image none;
-  EXPECT_EQ(ErrorOf([&] { vexilo::LoadImageFile((dir / "not-an-icon.ICO").string(), none.data()); }),
+  EXPECT_EQ(ErrorOf([&] { engine::LoadImageFile((dir / "not-an-icon.ICO").string(), none.data()); }),
             "Not a valid icon file header.");
 
   testsupport::WriteFileBytes(dir / "text.tga", {'h', 'e', 'l', 'l', 'o'});
-  EXPECT_FALSE(vexilo::LoadImageFile((dir / "text.tga").string(), none.data()));
-  EXPECT_FALSE(vexilo::LoadImageFile((dir / "missing.tga").string(), none.data()));
-  EXPECT_FALSE(vexilo::LoadImageFile("", none.data()));
+  EXPECT_FALSE(engine::LoadImageFile((dir / "text.tga").string(), none.data()));
+  EXPECT_FALSE(engine::LoadImageFile((dir / "missing.tga").string(), none.data()));
+  EXPECT_FALSE(engine::LoadImageFile("", none.data()));
   EXPECT_EQ(none->Bits, nullptr);
 }
 
@@ -95,7 +95,7 @@ TEST(ImageFiles, CorpusFilesLoadAsA8R8G8B8LikeImageMagickShowsThem) {
                            "pillow-tests/python.ico"}) {
     SCOPED_TRACE(name);
     imaging::Image loaded, expected;
-    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(name).string(), loaded.data()));
+    ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(name).string(), loaded.data()));
     EXPECT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile(name), expected.data(), "-auto-orient"));
     if (std::string(name).find(".ico") != std::string::npos) {
@@ -111,22 +111,22 @@ TEST(ImageFiles, SaveChoosesTheWriterByExtension) {
   imaging::Image picture;
   MakePicture(picture.data(), 5, 2);
   for (const char* name : {"out.ico", "out.CUR"}) {
-    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.data()));
+    ASSERT_TRUE(engine::SaveImageFile((dir / name).string(), picture.data()));
     const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(dir / name);
     ASSERT_GT(bytes.size(), 6u);
     EXPECT_EQ(bytes[2], 1) << name;  // an icon file, also for a cursor name
   }
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "out.TGA").string(), picture.data()));
+  ASSERT_TRUE(engine::SaveImageFile((dir / "out.TGA").string(), picture.data()));
   imaging::Image back;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out.TGA").string(), back.data()));
+  ASSERT_TRUE(engine::LoadImageFile((dir / "out.TGA").string(), back.data()));
   EXPECT_EQ(testsupport::CompareImages(picture.data(), back.data()), "");
 
   // No codec, a codec that cannot save, an empty image: false and nothing written.
   imaging::Image empty;
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.xyz").string(), picture.data()));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "out.pcx").string(), picture.data()));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.tga").string(), empty.data()));
-  EXPECT_FALSE(vexilo::SaveImageFile((dir / "empty.ico").string(), empty.data()));
+  EXPECT_FALSE(engine::SaveImageFile((dir / "out.xyz").string(), picture.data()));
+  EXPECT_FALSE(engine::SaveImageFile((dir / "out.pcx").string(), picture.data()));
+  EXPECT_FALSE(engine::SaveImageFile((dir / "empty.tga").string(), empty.data()));
+  EXPECT_FALSE(engine::SaveImageFile((dir / "empty.ico").string(), empty.data()));
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"out.CUR", "out.TGA", "out.ico"}));
 }
 
@@ -138,7 +138,7 @@ TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
   for (const char* name : {"keep.ico", "keep.tga"}) {
     SCOPED_TRACE(name);
     testsupport::WriteFileBytes(dir / name, old);
-    EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / name).string(), tooWide.data()); }), "(no error)");
+    EXPECT_NE(ErrorOf([&] { engine::SaveImageFile((dir / name).string(), tooWide.data()); }), "(no error)");
     EXPECT_EQ(testsupport::ReadFileBytes(dir / name), old);
   }
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"keep.ico", "keep.tga"}));
@@ -146,7 +146,7 @@ TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
   // A folder that does not exist is an error, not a silent false.
   imaging::Image picture;
   MakePicture(picture.data(), 2, 2);
-  EXPECT_NE(ErrorOf([&] { vexilo::SaveImageFile((dir / "no/such.ico").string(), picture.data()); }).find("no/such.ico"),
+  EXPECT_NE(ErrorOf([&] { engine::SaveImageFile((dir / "no/such.ico").string(), picture.data()); }).find("no/such.ico"),
             std::string::npos);
 }
 
@@ -158,7 +158,7 @@ TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
     SCOPED_TRACE(name);
     testsupport::WriteFileBytes(dir / name, {'x'});
     ASSERT_EQ(chmod((dir / name).c_str(), 0640), 0);
-    ASSERT_TRUE(vexilo::SaveImageFile((dir / name).string(), picture.data()));
+    ASSERT_TRUE(engine::SaveImageFile((dir / name).string(), picture.data()));
     EXPECT_EQ(ModeOf(dir / name), 0640u);
     EXPECT_GT(fs::file_size(dir / name), 1u);
   }
@@ -167,7 +167,7 @@ TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
   fs::create_directory(dir / "real");
   testsupport::WriteFileBytes(dir / "real" / "target.ico", {'x'});
   fs::create_symlink("real/target.ico", dir / "link.ico");
-  ASSERT_TRUE(vexilo::SaveImageFile((dir / "link.ico").string(), picture.data()));
+  ASSERT_TRUE(engine::SaveImageFile((dir / "link.ico").string(), picture.data()));
   EXPECT_TRUE(fs::is_symlink(dir / "link.ico"));
   EXPECT_GT(fs::file_size(dir / "real" / "target.ico"), 1u);
   EXPECT_EQ(Names(dir / "real"), (std::vector<std::string>{"target.ico"}));
@@ -177,13 +177,13 @@ TEST(SafeFile, TemporaryFilesAndCommits) {
   testsupport::TempDir dir;
   const std::string target = (dir / "data.bin").string();
   std::string error;
-  const std::string temp = vexilo::MakeTempPathBeside(target, &error);
+  const std::string temp = engine::MakeTempPathBeside(target, &error);
   ASSERT_FALSE(temp.empty()) << error;
   EXPECT_EQ(fs::path(temp).parent_path(), dir.Path());
   EXPECT_EQ(fs::path(temp).filename().string().rfind(".data.bin.vexilo-", 0), 0u);
   EXPECT_TRUE(fs::exists(temp));
   testsupport::WriteFileBytes(temp, {1, 2, 3});
-  ASSERT_TRUE(vexilo::CommitTempFile(temp, target, &error)) << error;
+  ASSERT_TRUE(engine::CommitTempFile(temp, target, &error)) << error;
   EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_FALSE(fs::exists(temp));
 
@@ -192,14 +192,14 @@ TEST(SafeFile, TemporaryFilesAndCommits) {
   umask(mask);
   EXPECT_EQ(ModeOf(target), 0666u & ~mask);
 
-  ASSERT_TRUE(vexilo::WriteFileAtomically(target, {4, 5}, &error)) << error;
+  ASSERT_TRUE(engine::WriteFileAtomically(target, {4, 5}, &error)) << error;
   EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{4, 5}));
 
   // A folder in the way, a folder that does not exist: false with a reason, nothing left.
   fs::create_directory(dir / "folder");
-  EXPECT_FALSE(vexilo::WriteFileAtomically((dir / "folder").string(), {1}, &error));
+  EXPECT_FALSE(engine::WriteFileAtomically((dir / "folder").string(), {1}, &error));
   EXPECT_NE(error.find("folder"), std::string::npos);
-  EXPECT_FALSE(vexilo::WriteFileAtomically((dir / "missing" / "x").string(), {1}, &error));
+  EXPECT_FALSE(engine::WriteFileAtomically((dir / "missing" / "x").string(), {1}, &error));
   EXPECT_NE(error.find("missing"), std::string::npos);
   EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"data.bin", "folder"}));
 }
@@ -211,7 +211,7 @@ TEST(ImageFiles, JpegLoadsStraightIntoThirtyTwoBitsWithTheSamePixels) {
   Image picture;
   MakePicture(picture, 37, 23);
   const std::string colour = (dir / "c.jpg").string();
-  ASSERT_TRUE(vexilo::SaveImageFile(colour, picture));
+  ASSERT_TRUE(engine::SaveImageFile(colour, picture));
   const TImageFileFormat* jpeg = FindFormatByExtension("jpg");
   ASSERT_NE(jpeg, nullptr);
   TDynImageDataArray plain;
@@ -219,7 +219,7 @@ TEST(ImageFiles, JpegLoadsStraightIntoThirtyTwoBitsWithTheSamePixels) {
   ASSERT_EQ(plain[0].Format, PixelFormat::R8G8B8);  // without the request: 24 bits
   ASSERT_TRUE(ConvertImageFormat(plain[0], PixelFormat::A8R8G8B8));
   Image loaded;
-  ASSERT_TRUE(vexilo::LoadImageFile(colour, loaded));
+  ASSERT_TRUE(engine::LoadImageFile(colour, loaded));
   ASSERT_EQ(loaded->Format, PixelFormat::A8R8G8B8);
   ASSERT_EQ(loaded->Size, plain[0].Size);
   EXPECT_EQ(std::memcmp(loaded->Bits, plain[0].Bits, size_t(loaded->Size)), 0);

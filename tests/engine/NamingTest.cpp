@@ -10,9 +10,9 @@
 
 namespace {
 
-vexilo::NamingInput Input(const std::string& source, const std::string& folder, const std::string& name,
+engine::NamingInput Input(const std::string& source, const std::string& folder, const std::string& name,
                           const std::string& format) {
-  vexilo::NamingInput in;
+  engine::NamingInput in;
   in.sourcePath = source;
   in.folderPattern = folder;
   in.namePattern = name;
@@ -46,10 +46,10 @@ TEST(Naming, PatternsAndPlaceholders) {
       {"/pics.d/a", "<keep>", "<keep>", "<keep>", 0, 0, "/pics.d/a"},  // a dot in a folder is no extension
   };
   for (const Case& c : cases) {
-    vexilo::NamingInput in = Input(c.source, c.folder, c.name, c.format);
+    engine::NamingInput in = Input(c.source, c.folder, c.name, c.format);
     in.width = c.w;
     in.height = c.h;
-    EXPECT_EQ(vexilo::OutputFolder(in) + vexilo::OutputName(in) + vexilo::OutputExtension(c.format, c.source),
+    EXPECT_EQ(engine::OutputFolder(in) + engine::OutputName(in) + engine::OutputExtension(c.format, c.source),
               c.expected)
         << c.source << " " << c.folder << " " << c.name;
   }
@@ -58,10 +58,10 @@ TEST(Naming, PatternsAndPlaceholders) {
 // A language added to the list brings its own placeholders and keep entry along.
 TEST(Naming, PlaceholdersOfAnAddedLanguage) {
   testsupport::PseudoLanguage();
-  vexilo::NamingInput in = Input("/pics/holiday.jpg", "%FOLDER%/NEW", "%name% (%WIDTH%x%HEIGHT%)", "<KEEP>");
+  engine::NamingInput in = Input("/pics/holiday.jpg", "%FOLDER%/NEW", "%name% (%WIDTH%x%HEIGHT%)", "<KEEP>");
   in.width = 30;
   in.height = 20;
-  EXPECT_EQ(vexilo::OutputFolder(in) + vexilo::OutputName(in) + vexilo::OutputExtension(in.formatItem, in.sourcePath),
+  EXPECT_EQ(engine::OutputFolder(in) + engine::OutputName(in) + engine::OutputExtension(in.formatItem, in.sourcePath),
             "/pics/NEW/holiday (30x20).jpg");
 }
 
@@ -77,14 +77,14 @@ TEST(Naming, NumbersArePaddedToTheRowCount) {
       {12, 4, "%num%", "5"},      {7, 12, "%0num%", "13"},  // more digits than the padding: written in full
   };
   for (const Case& c : cases) {
-    vexilo::NamingInput in = Input("/p/a.jpg", "<keep>", c.pattern, "<keep>");
+    engine::NamingInput in = Input("/p/a.jpg", "<keep>", c.pattern, "<keep>");
     in.rowCount = c.rows;
-    in.padding = vexilo::PaddingWidth(c.rows);
+    in.padding = engine::PaddingWidth(c.rows);
     in.index = c.index;
-    EXPECT_EQ(vexilo::OutputName(in), c.expected) << c.rows << " rows, index " << c.index;
+    EXPECT_EQ(engine::OutputName(in), c.expected) << c.rows << " rows, index " << c.index;
   }
-  EXPECT_EQ(vexilo::PaddingWidth(7), 1);
-  EXPECT_EQ(vexilo::PaddingWidth(250), 3);
+  EXPECT_EQ(engine::PaddingWidth(7), 1);
+  EXPECT_EQ(engine::PaddingWidth(250), 3);
 }
 
 TEST(Naming, FolderRule) {
@@ -99,27 +99,27 @@ TEST(Naming, FolderRule) {
       {"/a/b:c", false},   {"/a/?", false},        {"/a/x*", false},       {"/a/x\\y", false},
       {"/a/\"q\"", false}, {"/a/b//", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(vexilo::IsAcceptableFolderPath(c.text), c.ok) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(engine::IsAcceptableFolderPath(c.text), c.ok) << c.text;
 }
 
 TEST(Naming, TrialPathStaysBesideTheOutput) {
-  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg"), "/out/a_tempfile23893298021.jpg");
-  EXPECT_EQ(vexilo::TrialPath("/x.jpg/a.jpg"), "/x.jpg/a_tempfile23893298021.jpg");
-  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg.jpg"), "/out/a_tempfile23893298021.jpg_tempfile23893298021.jpg");
+  EXPECT_EQ(engine::TrialPath("/out/a.jpg"), "/out/a_tempfile23893298021.jpg");
+  EXPECT_EQ(engine::TrialPath("/x.jpg/a.jpg"), "/x.jpg/a_tempfile23893298021.jpg");
+  EXPECT_EQ(engine::TrialPath("/out/a.jpg.jpg"), "/out/a_tempfile23893298021.jpg_tempfile23893298021.jpg");
   // Without an extension the trial must still differ from the existing output.
-  EXPECT_EQ(vexilo::TrialPath("/out/noext"), "/out/noext_tempfile23893298021");
+  EXPECT_EQ(engine::TrialPath("/out/noext"), "/out/noext_tempfile23893298021");
 }
 
 TEST(Naming, MissingFoldersAreCreated) {
   testsupport::TempDir dir;
   const std::string base = dir.Path().string();
-  vexilo::NamingInput in = Input(base + "/src/a.bmp", "%folder%/new/deeper", "%name%", "<keep>");
-  EXPECT_EQ(vexilo::BuildOutputPath(in), base + "/src/new/deeper/a.bmp");
+  engine::NamingInput in = Input(base + "/src/a.bmp", "%folder%/new/deeper", "%name%", "<keep>");
+  EXPECT_EQ(engine::BuildOutputPath(in), base + "/src/new/deeper/a.bmp");
   EXPECT_TRUE(std::filesystem::is_directory(base + "/src/new/deeper"));
   // A folder that cannot be made is not reported here; the save fails later.
   testsupport::WriteFileBytes(dir / "file", {1});
   in.folderPattern = base + "/file/sub";
-  EXPECT_EQ(vexilo::BuildOutputPath(in), base + "/file/sub/a.bmp");
+  EXPECT_EQ(engine::BuildOutputPath(in), base + "/file/sub/a.bmp");
   EXPECT_FALSE(std::filesystem::exists(base + "/file/sub"));
 }
 

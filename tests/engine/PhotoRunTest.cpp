@@ -18,7 +18,7 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 
-using namespace vexilo::exif;
+using namespace engine::exif;
 namespace fs = std::filesystem;
 
 namespace {
@@ -110,9 +110,9 @@ protected:
     return to.string();
   }
 
-  vexilo::RunResult Run() {
-    dialogs = vexilo::ScriptedDialogs();
-    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory);
+  engine::RunResult Run() {
+    dialogs = engine::ScriptedDialogs();
+    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory);
   }
 
   fs::path Out(const std::string& name) const { return dir / "out" / name; }
@@ -120,8 +120,8 @@ protected:
   testsupport::TempDir dir;
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ScriptedDialogs dialogs;
-  vexilo::RunMemory memory;
+  engine::ScriptedDialogs dialogs;
+  engine::RunMemory memory;
   std::vector<std::string> paths;
 };
 
@@ -132,8 +132,8 @@ struct Output {
 };
 Output LoadOutput(const fs::path& path) {
   Output out;
-  vexilo::PhotoFacts facts;
-  EXPECT_TRUE(vexilo::LoadImageFile(path.string(), out.image, imaging::CurrentOptions(), &facts)) << path;
+  engine::PhotoFacts facts;
+  EXPECT_TRUE(engine::LoadImageFile(path.string(), out.image, imaging::CurrentOptions(), &facts)) << path;
   out.profile = facts.profile;
   return out;
 }
@@ -251,7 +251,7 @@ TEST_F(PhotoRun, AWideGamutPhotoKeepsItsProfileOrIsConvertedToSRGB) {
     EXPECT_TRUE(dialogs.notes.empty()) << item;
   }
   imaging::Image expected;
-  ASSERT_TRUE(vexilo::LoadImageFile(paths[0], expected));
+  ASSERT_TRUE(engine::LoadImageFile(paths[0], expected));
   testsupport::ReferenceToSRGB(expected, p3);
   const Output png = LoadOutput(Out("p3.png"));
   EXPECT_FALSE(png.profile);

@@ -29,9 +29,9 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   };
   for (const Case& c : cases) {
     w.tprog.SetChecked(c.mode, true);
-    const auto job = vexilo::JobFromForms(w.tprog, w.optionen);
-    const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
-    EXPECT_EQ(vexilo::PreviewLine(p, job.fileSizeText), c.expected + dir.Path().string() + "/small/IMG_0001.jpg")
+    const auto job = engine::JobFromForms(w.tprog, w.optionen);
+    const auto p = engine::PreviewOutput(job, source, 4000, 3000, 0, 1);
+    EXPECT_EQ(engine::PreviewLine(p, job.fileSizeText), c.expected + dir.Path().string() + "/small/IMG_0001.jpg")
         << c.mode;
   }
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "small"));
@@ -40,8 +40,8 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   w.tprog.SetChecked("out_overwrite", true);
   w.tprog.SetChecked("rb_faktor", true);
   w.tprog.SetText("ed_faktor", "2/0");
-  const auto job = vexilo::JobFromForms(w.tprog, w.optionen);
-  const auto p = vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1);
+  const auto job = engine::JobFromForms(w.tprog, w.optionen);
+  const auto p = engine::PreviewOutput(job, source, 4000, 3000, 0, 1);
   EXPECT_EQ(p.outputPath, source);
   EXPECT_FALSE(p.problem.empty());
 }
@@ -53,12 +53,12 @@ TEST(Preview, APhotoStoredOnItsSideShowsTheSizeTheRunGivesIt) {
   w.tprog.SetText("out_format", "*.png - Portable Network Graphics");
   const std::string source = "/photos/IMG_0002.jpg";
   // Stored 4000 x 3000, to be turned clockwise: the run sees a portrait of 3000 x 4000.
-  auto job = vexilo::JobFromForms(w.tprog, w.optionen);
-  EXPECT_EQ(vexilo::PreviewLine(vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
+  auto job = engine::JobFromForms(w.tprog, w.optionen);
+  EXPECT_EQ(engine::PreviewLine(engine::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
             "IMG_0002.jpg 3000 \u00D7 4000 \u2192 768 \u00D7 1024 \u2192 /photos/IMG_0002_3000x4000.png");
   w.optionen.SetChecked("keep_orientation", true);
-  job = vexilo::JobFromForms(w.tprog, w.optionen);
-  EXPECT_EQ(vexilo::PreviewLine(vexilo::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
+  job = engine::JobFromForms(w.tprog, w.optionen);
+  EXPECT_EQ(engine::PreviewLine(engine::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
             "IMG_0002.jpg 4000 \u00D7 3000 \u2192 1024 \u00D7 768 \u2192 /photos/IMG_0002_4000x3000.png");
 }
 

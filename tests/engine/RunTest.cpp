@@ -39,7 +39,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vexilo::OverwriteButton;
+using engine::OverwriteButton;
 
 // A run with forms at their initial values over files in a temporary folder.
 class RunFixture : public ::testing::Test {
@@ -47,10 +47,10 @@ protected:
   testsupport::TempDir dir;
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ScriptedDialogs dialogs;
-  vexilo::RunMemory memory;
+  engine::ScriptedDialogs dialogs;
+  engine::RunMemory memory;
   std::vector<std::string> paths;
-  vexilo::MetadataCarrier* metadata = nullptr;
+  engine::MetadataCarrier* metadata = nullptr;
 
   std::string Path(const std::string& name) const { return (dir.Path() / name).string(); }
 
@@ -65,14 +65,14 @@ protected:
                                                  static_cast<uint8_t>(y * 5 + seed), static_cast<uint8_t>((x ^ y) * 3)));
     const std::string path = Path(name);
     fs::create_directories(fs::path(path).parent_path());
-    EXPECT_TRUE(vexilo::SaveImageFile(path, image)) << path;
+    EXPECT_TRUE(engine::SaveImageFile(path, image)) << path;
     paths.push_back(path);
     return path;
   }
 
-  static vexilo::Size SizeOf(const std::string& path) {
+  static engine::Size SizeOf(const std::string& path) {
     imaging::Image image;
-    if (!vexilo::LoadImageFile(path, image)) return {};
+    if (!engine::LoadImageFile(path, image)) return {};
     return {image->Width, image->Height};
   }
 
@@ -90,8 +90,8 @@ protected:
     tprog.SetText("out_format", format);
   }
 
-  vexilo::RunResult Run(const std::string& separator = ".") {
-    return dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, separator);
+  engine::RunResult Run(const std::string& separator = ".") {
+    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, separator);
   }
 
   std::vector<std::string> FilesIn(const std::string& folder) const {
@@ -104,7 +104,7 @@ protected:
   void ExpectIdle() const {
     EXPECT_TRUE(dialogs.mainWindowEnabled);
     EXPECT_FALSE(dialogs.progressVisible);
-    const vexilo::DialogFlags& f = dialogs.Flags();
+    const engine::DialogFlags& f = dialogs.Flags();
     EXPECT_FALSE(f.showNoMore || f.askNoMore || f.no || f.cancelOverwrite || f.cancelProgress);
   }
 };
@@ -113,13 +113,13 @@ TEST_F(RunFixture, NewFilesWithPatternsSizesAndProgress) {
   for (int i = 0; i < 3; ++i) Source("src/p" + std::to_string(i) + ".bmp", 30, 20, static_cast<uint32_t>(i));
   CustomSize("15", "10");
   NewFiles("%folder%/new", "%0num% %name% (%width%x%height%)", "*.bmp - Windows Bitmap");
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_TRUE(result.started);
   EXPECT_EQ(result.written, 3);
   EXPECT_EQ(result.failed, 0);
   EXPECT_EQ(FilesIn("src/new"),
             (std::vector<std::string>{"1 p0 (30x20).bmp", "2 p1 (30x20).bmp", "3 p2 (30x20).bmp"}));
-  EXPECT_EQ(SizeOf(Path("src/new/2 p1 (30x20).bmp")), (vexilo::Size{15, 10}));
+  EXPECT_EQ(SizeOf(Path("src/new/2 p1 (30x20).bmp")), (engine::Size{15, 10}));
   EXPECT_EQ(dialogs.progressMaximum, 3);
   EXPECT_EQ(dialogs.progressText.title, "Bilder werden bearbeitet");
   EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3}));
@@ -151,7 +151,7 @@ TEST_F(RunFixture, StartChecks) {
     tprog.SetChecked(c.overwrite ? "out_overwrite" : "out_newimage", true);
     tprog.SetText("out_ordner", c.folder);
     tprog.SetText("out_name", c.name);
-    const vexilo::RunResult result = Run();
+    const engine::RunResult result = Run();
     EXPECT_FALSE(result.started) << c.folder;
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.folder;
     EXPECT_EQ(dialogs.messages[0].key, c.key) << c.folder;
@@ -184,7 +184,7 @@ TEST_F(RunFixture, OverwriteProtocols) {
   };
   for (const Case& c : cases) {
     paths.clear();
-    dialogs = vexilo::ScriptedDialogs();
+    dialogs = engine::ScriptedDialogs();
     std::vector<std::vector<uint8_t>> before;
     for (int i = 0; i < 4; ++i) {
       Source(std::string(c.what) + std::to_string(i) + ".bmp", 8, 6, static_cast<uint32_t>(i));
@@ -193,7 +193,7 @@ TEST_F(RunFixture, OverwriteProtocols) {
     tprog.SetChecked("out_overwrite", true);
     CustomSize("4", "3");
     dialogs.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
-    const vexilo::RunResult result = Run();
+    const engine::RunResult result = Run();
     EXPECT_EQ(dialogs.overwriteQuestions.size(), c.questions) << c.what;
     EXPECT_EQ(result.cancelled, c.cancelled) << c.what;
     EXPECT_EQ(dialogs.mainWindowFocused, c.cancelled) << c.what;
@@ -202,7 +202,7 @@ TEST_F(RunFixture, OverwriteProtocols) {
     ExpectIdle();
   }
   // The flags of the broken run are gone: the next run asks again.
-  dialogs = vexilo::ScriptedDialogs();
+  dialogs = engine::ScriptedDialogs();
   Run();
   EXPECT_EQ(dialogs.overwriteQuestions.size(), 4u);
 }
@@ -214,20 +214,20 @@ TEST_F(RunFixture, NoForAllStillWritesNewFiles) {
   testsupport::WriteFileBytes(Path("out/b.bmp"), {1, 2, 3});
   testsupport::WriteFileBytes(Path("out/d.bmp"), {4, 5, 6});
   dialogs.overwriteAnswers = {OverwriteButton::NoForAll};
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(dialogs.overwriteQuestions, (std::vector<std::string>{Path("out/b.bmp")}));
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(result.kept, 2);
   EXPECT_EQ(testsupport::ReadFileBytes(Path("out/b.bmp")), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(testsupport::ReadFileBytes(Path("out/d.bmp")), (std::vector<uint8_t>{4, 5, 6}));
-  EXPECT_EQ(SizeOf(Path("out/c.bmp")), (vexilo::Size{640, 480}));  // the initial preset box
+  EXPECT_EQ(SizeOf(Path("out/c.bmp")), (engine::Size{640, 480}));  // the initial preset box
 }
 
 TEST_F(RunFixture, ProgressBreakTakesEffectAfterTheCurrentFile) {
   for (int i = 0; i < 5; ++i) Source("s" + std::to_string(i) + ".bmp", 6, 6);
   NewFiles(Path("out"), "%name%", "<keep>");
   dialogs.breakAtFileLine = 3;
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 3);  // file 3 is still saved
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"s0.bmp", "s1.bmp", "s2.bmp"}));
@@ -238,8 +238,8 @@ TEST_F(RunFixture, ProgressBreakTakesEffectAfterTheCurrentFile) {
 TEST_F(RunFixture, OkForAllSilencesTheRestOfTheRunOnly) {
   for (int i = 0; i < 4; ++i) Source("s" + std::to_string(i) + ".bmp", 6, 6);
   NewFiles(Path("out"), "%name%", "*.zzz - no such type");  // a configuration can set any text
-  dialogs.messageAnswers = {vexilo::MessageButton::OK, vexilo::MessageButton::OKForAll};
-  vexilo::RunResult result = Run();
+  dialogs.messageAnswers = {engine::MessageButton::OK, engine::MessageButton::OKForAll};
+  engine::RunResult result = Run();
   EXPECT_EQ(result.failed, 4);
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler", "speicherfehler"}));
   EXPECT_EQ(dialogs.messages[0].detail, Path("out/s0.zzz"));
@@ -257,7 +257,7 @@ TEST_F(RunFixture, MissingSourceIsReportedAndTheRunGoesOn) {
   paths.push_back(Path("a_folder"));  // a folder is no source file either
   fs::create_directories(Path("a_folder"));
   NewFiles(Path("out"), "%name%", "<keep>");
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(result.failed, 2);
   ASSERT_EQ(dialogs.messages.size(), 2u);
@@ -289,7 +289,7 @@ TEST_F(RunFixture, FailuresOfSingleFiles) {
   paths.push_back(bad);
   NewFiles(Path("out"), "%name%", "<keep>");
   CustomSize("0", "4");  // a width of 0: the scaling step fails, and nothing is written
-  vexilo::RunResult result = Run();
+  engine::RunResult result = Run();
   EXPECT_EQ(result.failed, 2);
   EXPECT_EQ(result.written, 0);
   // The unreadable file is reported once, as the save that wrote nothing; each with its cause.
@@ -346,7 +346,7 @@ TEST_F(RunFixture, FailingWriteLosesNothing) {
   EXPECT_EQ(dialogs.messages[0].detail, original);
 
   // The same in file-size mode: trials fail too, and none is left behind.
-  dialogs = vexilo::ScriptedDialogs();
+  dialogs = engine::ScriptedDialogs();
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "500");
   {
@@ -358,10 +358,10 @@ TEST_F(RunFixture, FailingWriteLosesNothing) {
 }
 
 TEST(FileSizeSearch, FirstEstimate) {
-  EXPECT_EQ(vexilo::FileSizeFirstEstimate(2000, 1500, 400 * 1024, 100), (vexilo::Size{1000, 750}));
-  EXPECT_EQ(vexilo::FileSizeFirstEstimate(100, 50, 25 * 1024, 100), (vexilo::Size{200, 100}));  // a larger target enlarges
-  EXPECT_THROW(vexilo::FileSizeFirstEstimate(10, 10, 0, 100), std::runtime_error);
-  EXPECT_THROW(vexilo::FileSizeFirstEstimate(10, 10, 1000, -1), std::runtime_error);
+  EXPECT_EQ(engine::FileSizeFirstEstimate(2000, 1500, 400 * 1024, 100), (engine::Size{1000, 750}));
+  EXPECT_EQ(engine::FileSizeFirstEstimate(100, 50, 25 * 1024, 100), (engine::Size{200, 100}));  // a larger target enlarges
+  EXPECT_THROW(engine::FileSizeFirstEstimate(10, 10, 0, 100), std::runtime_error);
+  EXPECT_THROW(engine::FileSizeFirstEstimate(10, 10, 1000, -1), std::runtime_error);
 }
 
 TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput) {
@@ -369,7 +369,7 @@ TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput
   NewFiles(Path("out"), "%name%", "<keep>");
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "30");
-  vexilo::RunResult result = Run();
+  engine::RunResult result = Run();
   EXPECT_EQ(result.written, 1);
   const auto bytes = fs::file_size(Path("out/big.bmp"));
   EXPECT_NEAR(static_cast<double>(bytes) / 1024, 30.0, 1.5);
@@ -389,9 +389,9 @@ TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput
 }
 
 // Records the metadata hooks and checks what the run has done when each is called.
-class RecordingCarrier : public vexilo::MetadataCarrier {
+class RecordingCarrier : public engine::MetadataCarrier {
 public:
-  struct Block : vexilo::CarriedMetadata {
+  struct Block : engine::CarriedMetadata {
     RecordingCarrier* owner;
     explicit Block(RecordingCarrier* o) : owner(o) {}
     ~Block() override { owner->calls.push_back("free"); }
@@ -400,7 +400,7 @@ public:
       if (owner->failWrite) throw std::runtime_error("metadata write failed");
     }
   };
-  std::unique_ptr<vexilo::CarriedMetadata> Read(const std::string& source, const vexilo::CarryChanges&) override {
+  std::unique_ptr<engine::CarriedMetadata> Read(const std::string& source, const engine::CarryChanges&) override {
     calls.push_back("read " + source + (fs::is_directory(outputFolder) ? " (folder made)" : ""));
     return std::make_unique<Block>(this);
   }
@@ -471,7 +471,7 @@ TEST_F(DataSafety, AFailedScalingWritesNothingInAnySaveMode) {
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
   for (const Case& c : cases) {
     for (const bool overwrite : {true, false}) {
-      dialogs = vexilo::ScriptedDialogs();
+      dialogs = engine::ScriptedDialogs();
       dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
       c.size(tprog);
       if (overwrite) {
@@ -479,7 +479,7 @@ TEST_F(DataSafety, AFailedScalingWritesNothingInAnySaveMode) {
       } else {
         NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
       }
-      const vexilo::RunResult result = Run();
+      const engine::RunResult result = Run();
       EXPECT_EQ(result.failed, 1) << c.what;
       EXPECT_EQ(result.written, 0) << c.what;
       EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"})) << c.what;
@@ -502,7 +502,7 @@ TEST_F(DataSafety, AFileSizeSearchThatFailsReportsOnceAndWritesNothing) {
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "0,1");
   tprog.SetChecked("out_overwrite", true);
-  const vexilo::RunResult result = Run(",");
+  const engine::RunResult result = Run(",");
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"}));
   EXPECT_EQ(dialogs.messages[0].detail, tall);
   EXPECT_EQ(result.failed, 1);
@@ -513,11 +513,11 @@ TEST_F(DataSafety, AFileSizeSearchThatFailsReportsOnceAndWritesNothing) {
 
 TEST_F(DataSafety, TrialSizesStayProportionalToTheSource) {
   // A 257 × 8197 source: at most four times its pixels and never beyond the library's limits.
-  const vexilo::Size first = vexilo::BoundTrialSize({1799, 57379}, 257, 8197);
+  const engine::Size first = engine::BoundTrialSize({1799, 57379}, 257, 8197);
   EXPECT_LE(int64_t(first.width) * first.height, 4 * int64_t(257) * 8197);
   EXPECT_NEAR(double(first.width) / first.height, 1799.0 / 57379, 0.001);
-  EXPECT_EQ(vexilo::BoundTrialSize({100, 80}, 100, 80), (vexilo::Size{100, 80}));
-  const vexilo::Size wide = vexilo::BoundTrialSize({200000, 10}, 100000, 10);
+  EXPECT_EQ(engine::BoundTrialSize({100, 80}, 100, 80), (engine::Size{100, 80}));
+  const engine::Size wide = engine::BoundTrialSize({200000, 10}, 100000, 10);
   EXPECT_LE(wide.width, imaging::kMaxImageSide);
 }
 
@@ -529,7 +529,7 @@ TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
   tprog.SetChecked("rb_prozent", true);  // 100 %: every output keeps its source's pixels
   tprog.SetText("act_sizeprozent_x", "100");
   dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(result.failed, 1);
   ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"schongeschrieben"}));
@@ -537,12 +537,12 @@ TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
   EXPECT_TRUE(dialogs.overwriteQuestions.empty());
   // The output is the first source's picture.
   imaging::Image a, b;
-  ASSERT_TRUE(vexilo::LoadImageFile(first, a));
-  ASSERT_TRUE(vexilo::LoadImageFile(Path("out/DSC_0001.bmp"), b));
+  ASSERT_TRUE(engine::LoadImageFile(first, a));
+  ASSERT_TRUE(engine::LoadImageFile(Path("out/DSC_0001.bmp"), b));
   EXPECT_EQ(testsupport::CompareImages(a, b), "");
 
   // A file that existed before the run is still asked about, as always.
-  dialogs = vexilo::ScriptedDialogs();
+  dialogs = engine::ScriptedDialogs();
   dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::No};
   paths = {first, third};
   EXPECT_EQ(Run().kept, 2);
@@ -559,7 +559,7 @@ TEST_F(DataSafety, AWriteProtectedFileIsNotReplaced) {
   tprog.SetChecked("out_overwrite", true);
   CustomSize("4", "4");
   dialogs.overwriteAnswers = {OverwriteButton::Yes};
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(result.failed, 1);
   ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
   EXPECT_NE(dialogs.messages[0].cause.find("Permission denied"), std::string::npos) << dialogs.messages[0].cause;
@@ -570,7 +570,7 @@ TEST_F(DataSafety, CancelStopsAfterTheFileInProgress) {
   for (int i = 0; i < 3; ++i) Source("c" + std::to_string(i) + ".bmp", 8, 8, static_cast<uint32_t>(i));
   NewFiles(Path("out"), "%name%", "<keep>");
   dialogs.breakDuringFile = 1;  // as a Ctrl+C that arrives while the first file is saved
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 1);
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"c0.bmp"}));
@@ -596,22 +596,22 @@ TEST_F(RunInterface, EveryFileEndsWithItsResultOutputAndCause) {
   testsupport::WriteFileBytes(Path("out/b.bmp"), {1});
   testsupport::WriteFileBytes(Path("out/c.bmp"), {2});
   dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::Break};
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
 
   struct Expected {
     std::string source, output;
-    vexilo::FileResult result;
+    engine::FileResult result;
     std::string key;
   };
   const Expected expected[] = {
-      {a, Path("out/a.bmp"), vexilo::FileResult::Written, ""},
-      {gone, "", vexilo::FileResult::Failed, "quellefehlt"},
-      {b, Path("out/b.bmp"), vexilo::FileResult::Kept, ""},
-      {c, Path("out/c.bmp"), vexilo::FileResult::Cancelled, ""},
+      {a, Path("out/a.bmp"), engine::FileResult::Written, ""},
+      {gone, "", engine::FileResult::Failed, "quellefehlt"},
+      {b, Path("out/b.bmp"), engine::FileResult::Kept, ""},
+      {c, Path("out/c.bmp"), engine::FileResult::Cancelled, ""},
   };
   ASSERT_EQ(dialogs.fileEnds.size(), std::size(expected));
   for (size_t i = 0; i < std::size(expected); ++i) {
-    const vexilo::FileEnd& end = dialogs.fileEnds[i];
+    const engine::FileEnd& end = dialogs.fileEnds[i];
     EXPECT_EQ(end.index, static_cast<int>(i));
     EXPECT_EQ(end.total, 5);
     EXPECT_EQ(end.source, expected[i].source) << i;
@@ -637,19 +637,19 @@ TEST_F(RunInterface, SizesAndNamesAreReadPerFileFilterAndCodecOptionsAtTheStart)
   int calls = 0;
   // The settings change while the first file is converted: the second file sees them, the
   // filter stays the one of the start.
-  const vexilo::JobSource source = [&] {
+  const engine::JobSource source = [&] {
     if (++calls == 3) {
       CustomSize("8", "6");
       tprog.SetText("out_name", "%name%-second");
       options.SetText("act_sizemethode", "Nearest");
     }
-    return vexilo::JobFromForms(tprog, options);
+    return engine::JobFromForms(tprog, options);
   };
-  const vexilo::RunResult result = dialogs.Run(paths, source, memory, metadata, ".");
+  const engine::RunResult result = dialogs.Run(paths, source, memory, metadata, ".");
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(calls, 3);  // the start and each file
-  EXPECT_EQ(SizeOf(Path("out/a.bmp")), (vexilo::Size{20, 10}));
-  EXPECT_EQ(SizeOf(Path("out/b-second.bmp")), (vexilo::Size{8, 6}));
+  EXPECT_EQ(SizeOf(Path("out/a.bmp")), (engine::Size{20, 10}));
+  EXPECT_EQ(SizeOf(Path("out/b-second.bmp")), (engine::Size{8, 6}));
   EXPECT_EQ(memory.filter, imaging::ResizeFilter::Bilinear);
 }
 
@@ -670,23 +670,23 @@ TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   };
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 1);
   EXPECT_EQ(result.notProcessed, 1);
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"big.bmp"}));
   // No trial was made: the output has the first estimate's size.
-  EXPECT_EQ(SizeOf(Path("out/big.bmp")), vexilo::FileSizeFirstEstimate(200, 150, fs::file_size(big), 30));
+  EXPECT_EQ(SizeOf(Path("out/big.bmp")), engine::FileSizeFirstEstimate(200, 150, fs::file_size(big), 30));
 }
 
 // A front end whose questions are answered by another thread, as a window answers a worker's
 // question with a modal dialog: the run waits for the answer.
-class AnsweringThread : public vexilo::Questions, public vexilo::RunObserver {
+class AnsweringThread : public engine::Questions, public engine::RunObserver {
 public:
-  vexilo::MessageButton ShowMessage(const std::string&, const std::string&, const std::string&) override {
-    return vexilo::MessageButton::OK;
+  engine::MessageButton ShowMessage(const std::string&, const std::string&, const std::string&) override {
+    return engine::MessageButton::OK;
   }
-  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
+  engine::OverwriteButton ShowOverwrite(const std::string& path) override {
     std::unique_lock lock(mutex_);
     question_ = path;
     changed_.notify_all();
@@ -696,8 +696,8 @@ public:
     return answer;
   }
   void ShowNote(const std::string&, const std::string&) override {}
-  void FileStarted(const vexilo::FileStart&) override { CheckThread(); }
-  void FileFinished(const vexilo::FileEnd&) override { CheckThread(); }
+  void FileStarted(const engine::FileStart&) override { CheckThread(); }
+  void FileFinished(const engine::FileEnd&) override { CheckThread(); }
 
   // On the answering thread: waits for a question and returns its path.
   std::string WaitForQuestion() {
@@ -733,20 +733,20 @@ TEST_F(RunInterface, AWorkerRunWaitsForQuestionsAnsweredOnAnotherThreadAndStopsW
   CustomSize("4", "4");
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(paths[0]);
   AnsweringThread front;
-  vexilo::DialogFlags flags;
+  engine::DialogFlags flags;
   std::stop_source stop;
-  vexilo::RunResult result;
+  engine::RunResult result;
   std::thread worker([&] {
     front.runThread = std::this_thread::get_id();
-    const vexilo::RunSetup setup{.paths = paths,
-                                 .job = vexilo::JobSourceFromForms(tprog, options),
+    const engine::RunSetup setup{.paths = paths,
+                                 .job = engine::JobSourceFromForms(tprog, options),
                                  .observer = front,
                                  .questions = front,
                                  .flags = flags,
                                  .memory = memory,
                                  .stop = stop.get_token(),
                                  .metadata = nullptr};
-    result = vexilo::RunConversion(setup);
+    result = engine::RunConversion(setup);
   });
   EXPECT_EQ(front.WaitForQuestion(), paths[0]);
   stop.request_stop();  // Break in the progress window while the question is open
@@ -767,7 +767,7 @@ namespace {
 // What a user sees of a run and what it leaves on disk, with the run's folder cut from every
 // path, so that a run with several files in flight can be compared with one file at a time.
 struct RunRecord {
-  vexilo::RunResult result;
+  engine::RunResult result;
   std::vector<std::string> events;  // messages, notes, questions, file lines, ends, in order
   std::vector<int> positions;
   std::map<std::string, std::vector<uint8_t>> files;  // every file under the folder, by relative path
@@ -776,23 +776,23 @@ struct RunRecord {
 std::string Relative(std::string text, const std::string& root) { return base::ReplaceAll(text, root, "<root>"); }
 
 // Records a run's dialogs in order; the files are read after the run.
-class RecordingDialogs : public vexilo::ScriptedDialogs {
+class RecordingDialogs : public engine::ScriptedDialogs {
 public:
   std::string root;
   std::vector<std::string> events;
-  vexilo::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override {
+  engine::MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) override {
     events.push_back("message " + key + " " + Relative(detail, root));
     return ScriptedDialogs::ShowMessage(key, detail, cause);
   }
-  vexilo::OverwriteButton ShowOverwrite(const std::string& path) override {
+  engine::OverwriteButton ShowOverwrite(const std::string& path) override {
     events.push_back("overwrite? " + Relative(path, root));
     return ScriptedDialogs::ShowOverwrite(path);
   }
-  void FileStarted(const vexilo::FileStart& file) override {
+  void FileStarted(const engine::FileStart& file) override {
     events.push_back("start " + std::to_string(file.index));
     ScriptedDialogs::FileStarted(file);
   }
-  void FileFinished(const vexilo::FileEnd& file) override {
+  void FileFinished(const engine::FileEnd& file) override {
     events.push_back("end " + std::to_string(file.index) + " " + std::to_string(int(file.result)) + " " + file.key + " " +
                      Relative(file.output, root));
     ScriptedDialogs::FileFinished(file);
@@ -832,7 +832,7 @@ protected:
     recorder.overwriteAnswers = std::move(answers);
     recorder.beforeLoad = std::move(beforeLoad);
     RunRecord record;
-    record.result = recorder.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, ".");
+    record.result = recorder.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, ".");
     record.events = recorder.events;
     record.positions = recorder.positions;
     for (const auto& entry : fs::recursive_directory_iterator(Path(root)))
@@ -898,12 +898,12 @@ TEST_F(ParallelRun, TheAnswersApplyToTheFilesOfTheirTurn) {
   dialogs.jobs = 3;
   dialogs.beforeLoad = SlowEarlyLoads();
   dialogs.overwriteAnswers = {OverwriteButton::No, OverwriteButton::YesForAll};
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_EQ(dialogs.overwriteQuestions, (std::vector<std::string>{Path("out/f0.bmp"), Path("out/f1.bmp")}));
   EXPECT_EQ(result.kept, 1);
   EXPECT_EQ(result.written, 5);
   EXPECT_EQ(testsupport::ReadFileBytes(Path("out/f0.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
-  for (int i = 1; i < 6; ++i) EXPECT_EQ(SizeOf(Path("out/f" + std::to_string(i) + ".bmp")), (vexilo::Size{10 + i, 10}));
+  for (int i = 1; i < 6; ++i) EXPECT_EQ(SizeOf(Path("out/f" + std::to_string(i) + ".bmp")), (engine::Size{10 + i, 10}));
   EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
   ExpectIdle();
 }
@@ -920,7 +920,7 @@ TEST_F(ParallelRun, ACancelFinishesTheFileInProgressAndStartsNoOther) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
   dialogs.breakDuringFile = 3;
-  const vexilo::RunResult result = Run();
+  const engine::RunResult result = Run();
   EXPECT_TRUE(result.cancelled);
   EXPECT_EQ(result.written, 3);
   EXPECT_EQ(result.notProcessed, 5);
@@ -934,8 +934,8 @@ TEST_F(ParallelRun, ACancelFinishesTheFileInProgressAndStartsNoOther) {
 }
 
 TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
-  EXPECT_NE(vexilo::TrialPath("/out/a.jpg", 1), vexilo::TrialPath("/out/a.jpg", 2));
-  EXPECT_EQ(vexilo::TrialPath("/out/a.jpg", 7), "/out/a_tempfile23893298021-7.jpg");
+  EXPECT_NE(engine::TrialPath("/out/a.jpg", 1), engine::TrialPath("/out/a.jpg", 2));
+  EXPECT_EQ(engine::TrialPath("/out/a.jpg", 7), "/out/a_tempfile23893298021-7.jpg");
   // Two sources with one output name, searched at the same time: the first is written as one
   // file at a time writes it, the second is refused as this run's output, no trial remains.
   const std::string first = Source("a/x.png", 90, 70, 3);
@@ -956,19 +956,19 @@ TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
 }
 
 TEST(ParallelJobs, EffectiveCount) {
-  EXPECT_EQ(vexilo::EffectiveJobs(1, 10), 1);
-  EXPECT_EQ(vexilo::EffectiveJobs(4, 2), 2);
-  EXPECT_EQ(vexilo::EffectiveJobs(4, 0), 1);
-  EXPECT_EQ(vexilo::EffectiveJobs(0, 100), std::max(1, int(std::thread::hardware_concurrency())));
+  EXPECT_EQ(engine::EffectiveJobs(1, 10), 1);
+  EXPECT_EQ(engine::EffectiveJobs(4, 2), 2);
+  EXPECT_EQ(engine::EffectiveJobs(4, 0), 1);
+  EXPECT_EQ(engine::EffectiveJobs(0, 100), std::max(1, int(std::thread::hardware_concurrency())));
 }
 
 namespace {
 
 // Counts the finished files as the run's thread reports them.
-class CountingDialogs : public vexilo::ScriptedDialogs {
+class CountingDialogs : public engine::ScriptedDialogs {
 public:
   std::atomic<int> finished = 0;
-  void FileFinished(const vexilo::FileEnd& file) override {
+  void FileFinished(const engine::FileEnd& file) override {
     ScriptedDialogs::FileFinished(file);
     ++finished;
   }
@@ -987,6 +987,6 @@ TEST_F(ParallelRun, NoMoreFilesThanJobsAreLoadedAhead) {
     if (index >= counting.finished + 3) ++beyond;
     std::this_thread::sleep_for(std::chrono::milliseconds(index % 3 == 0 ? 6 : 1));
   };
-  EXPECT_EQ(counting.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, metadata, ".").written, 12);
+  EXPECT_EQ(counting.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, ".").written, 12);
   EXPECT_EQ(beyond.load(), 0);
 }

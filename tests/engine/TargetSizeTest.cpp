@@ -13,23 +13,23 @@
 
 namespace {
 
-using vexilo::Size;
-using vexilo::SizeMode;
+using engine::Size;
+using engine::SizeMode;
 
 struct Options {
   bool larger = true, smaller = true, orientation = true;
 };
 
 // The size the run gives a W × H image under the job; the source size when it is not scaled.
-Size Result(const vexilo::ConversionJob& job, int32_t w, int32_t h, Options o = {}) {
-  const auto box = vexilo::ComputeBox(job, w, h);
+Size Result(const engine::ConversionJob& job, int32_t w, int32_t h, Options o = {}) {
+  const auto box = engine::ComputeBox(job, w, h);
   if (!box) return {w, h};
-  const auto size = vexilo::ScaledSize(w, h, *box, o.larger, o.smaller, o.orientation);
+  const auto size = engine::ScaledSize(w, h, *box, o.larger, o.smaller, o.orientation);
   return size ? *size : Size{w, h};
 }
 
-vexilo::ConversionJob PresetJob(int32_t tw, int32_t th, bool keep) {
-  vexilo::ConversionJob job;
+engine::ConversionJob PresetJob(int32_t tw, int32_t th, bool keep) {
+  engine::ConversionJob job;
   job.sizeMode = SizeMode::Preset;
   job.presetWidth = tw;
   job.presetHeight = th;
@@ -38,12 +38,12 @@ vexilo::ConversionJob PresetJob(int32_t tw, int32_t th, bool keep) {
 }
 
 TEST(TargetSize, RoundsHalvesToEven) {
-  EXPECT_EQ(vexilo::RoundHalfEven(2.5L), 2);
-  EXPECT_EQ(vexilo::RoundHalfEven(3.5L), 4);
-  EXPECT_EQ(vexilo::RoundHalfEven(0.5L), 0);
-  EXPECT_EQ(vexilo::RoundHalfEven(426.67L), 427);
-  EXPECT_EQ(vexilo::RoundHalfEven(-2.5L), -2);
-  EXPECT_EQ(vexilo::RoundHalfEven(1e30L), INT32_MAX);
+  EXPECT_EQ(engine::RoundHalfEven(2.5L), 2);
+  EXPECT_EQ(engine::RoundHalfEven(3.5L), 4);
+  EXPECT_EQ(engine::RoundHalfEven(0.5L), 0);
+  EXPECT_EQ(engine::RoundHalfEven(426.67L), 427);
+  EXPECT_EQ(engine::RoundHalfEven(-2.5L), -2);
+  EXPECT_EQ(engine::RoundHalfEven(1e30L), INT32_MAX);
 }
 
 TEST(TargetSize, PresetBoxWithRules) {
@@ -74,10 +74,10 @@ TEST(TargetSize, PresetBoxWithRules) {
         << c.options.orientation;
   }
   EXPECT_EQ(Result(PresetJob(800, 600, false), 1000, 2000), (Size{600, 800}));
-  vexilo::ConversionJob none = PresetJob(0, 0, true);
-  EXPECT_FALSE(vexilo::ComputeBox(none, 10, 10).has_value());
+  engine::ConversionJob none = PresetJob(0, 0, true);
+  EXPECT_FALSE(engine::ComputeBox(none, 10, 10).has_value());
   none.sizeMode = SizeMode::None;
-  EXPECT_FALSE(vexilo::ComputeBox(none, 10, 10).has_value());
+  EXPECT_FALSE(engine::ComputeBox(none, 10, 10).has_value());
 }
 
 TEST(TargetSize, PercentCustomAndFactorModes) {
@@ -94,7 +94,7 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
       {"50", "x", false, 100, 80, {true, true, false}, {50, 80}},  // not an integer: the source height
   };
   for (const PercentCase& c : percents) {
-    vexilo::ConversionJob percent;
+    engine::ConversionJob percent;
     percent.sizeMode = SizeMode::Percent;
     percent.percentWidthText = c.width;
     percent.percentHeightText = c.height;
@@ -102,7 +102,7 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
     EXPECT_EQ(Result(percent, c.w, c.h, c.options), c.expected) << c.width << " x " << c.height;
   }
 
-  vexilo::ConversionJob custom;
+  engine::ConversionJob custom;
   custom.sizeMode = SizeMode::Custom;
   custom.customWidthText = "640";
   custom.customHeightText = "";  // emptied by a configuration: only the width limits
@@ -120,35 +120,35 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
       {"1/3/", 300, 200, {300, 200}}, {"1//3", 300, 200, {300, 200}}, {"$2", 10, 20, {20, 40}},
       {"1/2:1", 300, 200, {300, 200}},  // a "/" ratio that is not two integers leaves the ":" test
   };
-  vexilo::ConversionJob factor;
+  engine::ConversionJob factor;
   factor.sizeMode = SizeMode::Factor;
   for (const FactorCase& c : factors) {
     factor.factorText = c.text;
-    const auto box = vexilo::ComputeBox(factor, c.w, c.h);
+    const auto box = engine::ComputeBox(factor, c.w, c.h);
     ASSERT_TRUE(box.has_value()) << c.text;
     EXPECT_FALSE(box->keep) << c.text;
     EXPECT_EQ((Size{box->width, box->height}), c.expected) << c.text;
   }
   for (const char* zero : {"2/0", "0:2"}) {
     factor.factorText = zero;
-    EXPECT_THROW(vexilo::ComputeBox(factor, 100, 50), vexilo::SizeError) << zero;
+    EXPECT_THROW(engine::ComputeBox(factor, 100, 50), engine::SizeError) << zero;
   }
 }
 
 TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   forms::Form tprog = forms::CreateTprogForm();
   forms::Form options = forms::CreateToptionenForm();
-  vexilo::ConversionJob job = vexilo::JobFromForms(tprog, options);
+  engine::ConversionJob job = engine::JobFromForms(tprog, options);
   EXPECT_EQ(job.sizeMode, SizeMode::Preset);
   EXPECT_EQ(job.presetWidth, 640);
   EXPECT_EQ(job.presetHeight, 480);
-  EXPECT_FALSE(job.saveMode == vexilo::SaveMode::Overwrite);
+  EXPECT_FALSE(job.saveMode == engine::SaveMode::Overwrite);
   EXPECT_EQ(job.namePattern, "%name%-1");
   EXPECT_EQ(job.quality, 95);
 
   tprog.SetChecked("rb_filesize", true);
   tprog.SetChecked("act_size640x480", false);
-  job = vexilo::JobFromForms(tprog, options);
+  job = engine::JobFromForms(tprog, options);
   EXPECT_EQ(job.sizeMode, SizeMode::FileSize);
   EXPECT_EQ(job.presetWidth, 0);
 
@@ -166,9 +166,9 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
       {"", imaging::ResizeFilter::Nearest, imaging::ResizeFilter::Nearest},
   };
   for (const MethodCase& m : methods) {
-    job.filter = vexilo::FilterOfMethodText(m.text);
+    job.filter = engine::FilterOfMethodText(m.text);
     imaging::ResizeFilter filter = m.before;
-    vexilo::KonvertierWerteSetzen(job, filter);
+    engine::KonvertierWerteSetzen(job, filter);
     EXPECT_EQ(filter, m.after) << m.text;
   }
 
@@ -178,7 +178,7 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   };
   const QualityCase qualities[] = {{"80", 95, 80}, {"951", 95, 100}, {"0", 95, 1}, {"", 42, 42}, {"abc", 7, 7}, {"-5", 95, 1}};
   for (const QualityCase& q : qualities) {
-    EXPECT_EQ(vexilo::QualityOfText(q.text, q.position), q.quality) << q.text;
+    EXPECT_EQ(engine::QualityOfText(q.text, q.position), q.quality) << q.text;
   }
 }
 

@@ -21,7 +21,7 @@ using imagelist::ImageList;
 void WriteImage(const std::string& path, int width, int height) {
   imaging::ImageData image;
   ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
-  const bool saved = vexilo::SaveImageFile(path, image);
+  const bool saved = engine::SaveImageFile(path, image);
   imaging::ReleaseImage(image);
   ASSERT_TRUE(saved) << path;
 }
@@ -49,7 +49,7 @@ TEST(HeaderList, RowsFillFromThePoolAndABadFileIsReportedOnce) {
     EXPECT_TRUE(reported);
     refused.push_back(path);
   };
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   for (const std::string& path : good) EXPECT_TRUE(list.add2list(path, dialogs));
   EXPECT_TRUE(list.add2list(badPath, dialogs));  // refused only when its read finishes
   EXPECT_EQ(list.RowCount(), 9);
@@ -83,7 +83,7 @@ TEST(HeaderList, RowsRemovedOrAddedSilentlyWhileReading) {
   WriteImage(a, 3, 4);
   testsupport::WriteFileBytes(b, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0});
   ImageList list(Language::English, ".");
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   int silent = 0;
   list.fileRefused = [&](const std::string&, const std::string&, bool reported) { silent += reported ? 0 : 1; };
   dialogs.Flags().showNoMore = true;  // as during a folder search
@@ -113,7 +113,7 @@ TEST(HeaderList, NoReadsWhenTheCellsAreNotShown) {
   WriteImage(a, 3, 4);
   ImageList list(Language::English, ".");
   list.SetReadImages(false);
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   EXPECT_TRUE(list.add2list(a, dialogs));
   EXPECT_EQ(list.PendingHeaders(), 0);
   EXPECT_EQ(list.Rows()[0].width, "0");

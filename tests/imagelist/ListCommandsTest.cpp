@@ -22,7 +22,7 @@ using imagelist::ImageList;
 void WriteBitmap(const std::filesystem::path& path) {
   imaging::ImageData image;
   ASSERT_TRUE(imaging::CreateImage(2, 2, imaging::PixelFormat::A8R8G8B8, image));
-  ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image));
+  ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
   imaging::ReleaseImage(image);
 }
 
@@ -33,7 +33,7 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f2/c.bmp", "d.bmp"}) WriteBitmap(dir / name);
   const forms::Form filter = forms::CreateTsmFilterForm();
   ImageList list(forms::Language::English, ".");
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   int refreshes = 0;
   list.rowsChanged = [&] { ++refreshes; };
   list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "d.bmp").string()}, filter, dialogs);
@@ -57,7 +57,7 @@ TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
   const forms::Form filter = forms::CreateTsmFilterForm();
   ImageList list(forms::Language::English, ".");
   list.SetReadInBackground(false);
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   dialogs.breakDuringFile = 1;  // one press of Break while the first folder is searched
   list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "e.bmp").string()}, filter, dialogs);
   // The search of f1 stops after the file in progress and clears the request; the drop goes on
@@ -75,7 +75,7 @@ TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   WriteBitmap(dir / "a.bmp");
   const forms::Form filter = forms::CreateTsmFilterForm();
   forms::Form tprog = forms::CreateTprogForm();
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   ImageList list(forms::Language::English, ".");
   std::vector<std::string> starts;
   const auto cancel = [&](const std::string& start) {
@@ -120,7 +120,7 @@ TEST(ListCommands, PopUpMenuCallsTheDesktop) {
   std::filesystem::create_directories(dir / "my pics");
   WriteBitmap(dir / "my pics/a b.bmp");
   WriteBitmap(dir / "c.bmp");
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
   ImageList list(forms::Language::English, ".");
   const std::string ab = (dir / "my pics/a b.bmp").string(), c = (dir / "c.bmp").string();
   list.AddFiles({ab, c}, dialogs);

@@ -27,8 +27,8 @@ namespace {
 using forms::Language;
 using imagelist::ImageList;
 using imagelist::ImageListEntry;
-using vexilo::MessageButton;
-using vexilo::ScriptedDialogs;
+using engine::MessageButton;
+using engine::ScriptedDialogs;
 
 // Writes an image of the size through the codec of the path's extension (icons included).
 void WriteImage(const std::filesystem::path& path, int width, int height) {
@@ -36,7 +36,7 @@ void WriteImage(const std::filesystem::path& path, int width, int height) {
   ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 10, 20, 30));
-  ASSERT_TRUE(vexilo::SaveImageFile(path.string(), image)) << path;
+  ASSERT_TRUE(engine::SaveImageFile(path.string(), image)) << path;
 }
 
 // A bitmap's content under any name.
@@ -437,12 +437,12 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   ScriptedDialogs dialogs;
   list.add2list((dir / "b.bmp").string(), dialogs);
   list.add2list((dir / "A.bmp").string(), dialogs);
-  vexilo::RunMemory memory;
-  const vexilo::RunResult result =
-      dialogs.Run(vexilo::PathsOf(list), vexilo::JobSourceFromForms(windows.tprog, windows.optionen), memory);
+  engine::RunMemory memory;
+  const engine::RunResult result =
+      dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.tprog, windows.optionen), memory);
   EXPECT_EQ(result.written, 2);
   imaging::ImageData first;
-  ASSERT_TRUE(vexilo::LoadImageFile((dir / "out/1.bmp").string(), first));
+  ASSERT_TRUE(engine::LoadImageFile((dir / "out/1.bmp").string(), first));
   EXPECT_EQ(first.Width, 10);  // A.bmp comes first by name
   imaging::ReleaseImage(first);
 }

@@ -434,7 +434,7 @@ TEST(GifCodec, HighColorPictureAgreesWithGiftopnm) {
   // image on its own.
   const fs::path file = testsupport::CorpusFile("gif-test-suite/high-color.gif");
   imaging::Image picture;
-  ASSERT_TRUE(vexilo::LoadImageFile(file.string(), picture.data()));
+  ASSERT_TRUE(engine::LoadImageFile(file.string(), picture.data()));
   ASSERT_EQ(picture.data().Width, 32);
   ASSERT_EQ(picture.data().Height, 32);
   for (int i = 0; i < 4; ++i) {

@@ -14,7 +14,7 @@
 namespace {
 
 std::string FormatOf(const std::filesystem::path& path) {
-  return vexilo::IsIconPath(path.string()) ? "ico" : imaging::DetectFileFormat(path.string());
+  return engine::IsIconPath(path.string()) ? "ico" : imaging::DetectFileFormat(path.string());
 }
 
 TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
@@ -28,10 +28,10 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
     const std::string format = FormatOf(path);
     if (format.empty()) continue;
     imaging::ImageData image;
-    vexilo::PhotoFacts facts;
+    engine::PhotoFacts facts;
     bool loaded = false;
     try {
-      loaded = vexilo::LoadImageFile(path.string(), image, imaging::CurrentOptions(), &facts);
+      loaded = engine::LoadImageFile(path.string(), image, imaging::CurrentOptions(), &facts);
     } catch (const std::exception&) {
     }
     if (!loaded) continue;
@@ -81,7 +81,7 @@ TEST(ImageHeaders, FormatMatchesTheCodecForOwnFiles) {
     imaging::ImageData image;
     ASSERT_TRUE(imaging::CreateImage(37, 21, c.source, image));
     const std::string path = (dir / c.name).string();
-    const bool saved = vexilo::SaveImageFile(path, image);
+    const bool saved = engine::SaveImageFile(path, image);
     imaging::ReleaseImage(image);
     ASSERT_TRUE(saved) << c.name;
     const std::string format = imaging::DetectFileFormat(path);

@@ -114,7 +114,7 @@ void CompareWithImageMagick(const fs::path& file, const testsupport::TempDir& di
   const TIconDirEntry& chosen = list[0].Entry();
   const fs::path single = codectest::WriteTemp(dir, "single.ico", IconFile({{chosen.Width, chosen.Height, list[0].Data()}}));
   TestImage actual, expected;
-  ASSERT_TRUE(vexilo::LoadImageFile(file.string(), actual));
+  ASSERT_TRUE(engine::LoadImageFile(file.string(), actual));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(single, expected));
   EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
 }
@@ -160,7 +160,7 @@ TEST(Icon, PngImagesDecodeLikeLibpng) {
   for (const char* name : {"png-32bpp-alpha.ico", "png_l8.ico", "png_rgb8.ico", "lenient-bpp.ico"}) {
     SCOPED_TRACE(name);
     TestImage actual, expected;
-    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
+    ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
     ASSERT_TRUE(DecodeWithLibpng(
         testsupport::ReadFileBytes(testsupport::CorpusFile(std::string("image-rs-tests/reference/ico/images/") + name + ".png")),
         expected));
@@ -171,12 +171,12 @@ TEST(Icon, PngImagesDecodeLikeLibpng) {
   for (const char* name : {"pillow-tests/pillow.ico", "pillow-tests/hopper_draw.ico"}) {
     SCOPED_TRACE(name);
     TestImage actual, expected;
-    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(name).string(), actual));
+    ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(name).string(), actual));
     ASSERT_TRUE(DecodeWithLibpng(EntryData(testsupport::ReadFileBytes(testsupport::CorpusFile(name)), 0), expected));
     EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
   }
   TestImage pillow;
-  ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile("pillow-tests/pillow.ico").string(), pillow));
+  ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("pillow-tests/pillow.ico").string(), pillow));
   EXPECT_EQ(pillow->Width, 256);
 }
 
@@ -217,20 +217,20 @@ TEST(Icon, CorpusFilesDecodeLikeTheReference) {
                            "smile.ico", "two-entry-order-test.ico"}) {
     SCOPED_TRACE(name);
     TestImage actual, expected;
-    ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
+    ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(
         testsupport::CorpusFile(std::string("image-rs-tests/reference/ico/images/") + name + ".png"), expected));
     EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
   }
   TestImage mask, maskReference;
-  ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile("pillow-tests/hopper_mask.ico").string(), mask));
+  ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("pillow-tests/hopper_mask.ico").string(), mask));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("pillow-tests/hopper_mask.png"), maskReference));
   EXPECT_EQ(codectest::CompareVisible(maskReference, mask), "");
 
   // A version 5 bitmap header with an embedded profile and no mask (ImageMagick takes the
   // header for 40 bytes long); the picture is bmpsuite's rgb24.
   TestImage v5, v5Reference;
-  ASSERT_TRUE(vexilo::LoadImageFile(testsupport::CorpusFile("image-rs-tests/images/ico/images/bmp_v5_with_icc.ico").string(), v5));
+  ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("image-rs-tests/images/ico/images/bmp_v5_with_icc.ico").string(), v5));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("bmpsuite/html/rgb24.png"), v5Reference));
   EXPECT_EQ(codectest::CompareVisible(v5Reference, v5), "");
 
@@ -263,7 +263,7 @@ TEST(Icon, BadFilesFail) {
     SCOPED_TRACE(c.file);
     TestImage image;
     const std::string error =
-        codectest::ErrorOf([&] { vexilo::LoadImageFile(testsupport::CorpusFile(c.file).string(), image); });
+        codectest::ErrorOf([&] { engine::LoadImageFile(testsupport::CorpusFile(c.file).string(), image); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     if (std::strcmp(c.message, "Not a valid icon file header.") != 0) {
       EXPECT_EQ(error.rfind("Some icons could not be loaded due to the following errors: \r\n", 0), 0u) << error;

@@ -69,7 +69,7 @@ protected:
   forms::Form filter;
   fs::path files;
   std::string journal;
-  vexilo::ScriptedDialogs dialogs;
+  engine::ScriptedDialogs dialogs;
 };
 
 TEST_F(Renamer, NumbersTheFilesAndSaysWhyOthersStay) {
@@ -252,7 +252,7 @@ TEST_F(Renamer, OkForAllHoldsForOneWholeDrop) {
   fs::create_directories(files / "more");
   WriteText(files / "more" / "x.txt", "x");
   const std::string a = (files / "a.txt").string();
-  dialogs.messageAnswers = {vexilo::MessageButton::OKForAll};
+  dialogs.messageAnswers = {engine::MessageButton::OKForAll};
   // A folder inside the drop does not end the drop's silence.
   model.AddDropped({a, (files / "more").string(), a, a}, dialogs);
   EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});

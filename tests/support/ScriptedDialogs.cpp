@@ -2,7 +2,7 @@
 
 #include "engine/Messages.h"
 
-namespace vexilo {
+namespace engine {
 
 std::vector<std::string> ScriptedDialogs::MessageKeys() const {
   std::vector<std::string> keys;
@@ -90,4 +90,4 @@ OverwriteButton ScriptedDialogs::ShowOverwrite(const std::string& path) {
   return answer;
 }
 
-}  // namespace vexilo
+}  // namespace engine

@@ -14,7 +14,7 @@
 #include "engine/UserDialogs.h"
 #include "forms/Language.h"
 
-namespace vexilo {
+namespace engine {
 
 class ScriptedDialogs : public UserDialogs, public RunObserver {
 public:
@@ -88,4 +88,4 @@ private:
   std::stop_source stop_;
 };
 
-}  // namespace vexilo
+}  // namespace engine

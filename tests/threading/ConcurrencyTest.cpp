@@ -46,9 +46,9 @@ std::vector<uint8_t> Convert(const Job& job, const std::string& output) {
   CodecOptions options = CurrentOptions();
   for (const auto& [id, value] : job.options) options.Set(id, value);
   Image image;
-  if (!vexilo::LoadImageFile(job.source, image, options)) return {};
+  if (!engine::LoadImageFile(job.source, image, options)) return {};
   ResizeImage(image, job.width, job.height, ResizeFilter::Bicubic);
-  if (!vexilo::SaveImageFile(output, image, options)) return {};
+  if (!engine::SaveImageFile(output, image, options)) return {};
   return testsupport::ReadFileBytes(output);
 }
 
@@ -57,9 +57,9 @@ std::vector<uint8_t> Convert(const Job& job, const std::string& output) {
 TEST(Threading, ParallelConversionsWriteTheSameBytesAsSequentialOnes) {
   testsupport::TempDir dir;
   const std::string png = (dir / "a.png").string(), bmp = (dir / "b.bmp").string(), tif = (dir / "c.tif").string();
-  ASSERT_TRUE(vexilo::SaveImageFile(png, MakePicture(61, 47, 10)));
-  ASSERT_TRUE(vexilo::SaveImageFile(bmp, MakePicture(40, 52, 90)));
-  ASSERT_TRUE(vexilo::SaveImageFile(tif, MakePicture(33, 30, 170)));
+  ASSERT_TRUE(engine::SaveImageFile(png, MakePicture(61, 47, 10)));
+  ASSERT_TRUE(engine::SaveImageFile(bmp, MakePicture(40, 52, 90)));
+  ASSERT_TRUE(engine::SaveImageFile(tif, MakePicture(33, 30, 170)));
 
   const std::vector<Job> jobs = {
       {png, "jpg", {{ImagingJpegQuality, 35}, {ImagingJpegProgressive, 1}}, 50, 40},
@@ -159,7 +159,7 @@ TEST(Threading, AParallelRunWritesWhatASequentialRunWrites) {
   for (int i = 0; i < 8; ++i) {
     const std::string path = (dir / ("src/p" + std::to_string(i) + (i % 2 ? ".png" : ".jpg"))).string();
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    ASSERT_TRUE(vexilo::SaveImageFile(path, MakePicture(40 + 5 * i, 30 + 3 * i, uint8_t(20 * i))));
+    ASSERT_TRUE(engine::SaveImageFile(path, MakePicture(40 + 5 * i, 30 + 3 * i, uint8_t(20 * i))));
     paths.push_back(path);
   }
   for (const bool fileSize : {false, true}) {
@@ -176,11 +176,11 @@ TEST(Threading, AParallelRunWritesWhatASequentialRunWrites) {
         tprog.SetChecked("rb_filesize", true);
         tprog.SetText("ed_filesize", "1.5");
       }
-      vexilo::ScriptedDialogs dialogs;
+      engine::ScriptedDialogs dialogs;
       dialogs.jobs = jobs;
-      vexilo::RunMemory memory;
-      const vexilo::RunResult result =
-          dialogs.Run(paths, vexilo::JobSourceFromForms(tprog, options), memory, nullptr, ".");
+      engine::RunMemory memory;
+      const engine::RunResult result =
+          dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, nullptr, ".");
       EXPECT_EQ(result.written, 8);
       EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
       std::vector<std::vector<uint8_t>> bytes;

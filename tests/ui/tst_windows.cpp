@@ -50,7 +50,7 @@ void WriteText(const QString& path) {
 void WriteBitmap(const QString& path) {
   imaging::ImageData image;
   imaging::CreateImage(4, 2, imaging::PixelFormat::A8R8G8B8, image);
-  vexilo::SaveImageFile(path.toStdString(), image);
+  engine::SaveImageFile(path.toStdString(), image);
   imaging::ReleaseImage(image);
 }
 
