@@ -28,7 +28,7 @@ struct Files {
     folder = mkdtemp(pattern);
     rgb = folder + "/rgb.bmp";
     rle = folder + "/rle.bmp";
-    TDynImageDataArray images;
+    ImageArray images;
     ImageData& image = images.AddEmpty();
     CreateImage(kWidth, kHeight, PixelFormat::R8G8B8, image);
     for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>((i * 7) ^ (i >> 11));
@@ -69,7 +69,7 @@ BENCHMARK(BM_ReadWholeFileFloor)->Unit(benchmark::kMillisecond);
 
 void BM_LoadRgb24(benchmark::State& state) {
   for (auto _ : state) {
-    TDynImageDataArray images;
+    ImageArray images;
     FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rgb, images);
     benchmark::DoNotOptimize(images[0].Bits);
   }
@@ -78,7 +78,7 @@ BENCHMARK(BM_LoadRgb24)->Unit(benchmark::kMillisecond);
 
 void BM_LoadRle8(benchmark::State& state) {
   for (auto _ : state) {
-    TDynImageDataArray images;
+    ImageArray images;
     FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rle, images);
     benchmark::DoNotOptimize(images[0].Bits);
   }
@@ -86,7 +86,7 @@ void BM_LoadRle8(benchmark::State& state) {
 BENCHMARK(BM_LoadRle8)->Unit(benchmark::kMillisecond);
 
 void BM_SaveRgb24(benchmark::State& state) {
-  TDynImageDataArray images;
+  ImageArray images;
   FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rgb, images);
   const std::string target = TheFiles().folder + "/out.bmp";
   for (auto _ : state) FindFormatByExtension("bmp")->SaveToFile(target, images);
@@ -95,7 +95,7 @@ void BM_SaveRgb24(benchmark::State& state) {
 BENCHMARK(BM_SaveRgb24)->Unit(benchmark::kMillisecond);
 
 void BM_SaveRle8(benchmark::State& state) {
-  TDynImageDataArray images;
+  ImageArray images;
   FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rle, images);
   const std::string target = TheFiles().folder + "/out.bmp";
   for (auto _ : state) FindFormatByExtension("bmp")->SaveToFile(target, images);

@@ -52,12 +52,12 @@ public:
         }
       }
     }
-    TDynImageDataArray images;
+    ImageArray images;
     ImageData copy;
     CopyImage(rgb_, copy);
     images.Append(copy);
     SetOption(ImagingJpegQuality, kJpegQuality);
-    TMemoryStream jpeg, png;
+    MemoryStream jpeg, png;
     FindFormatByExtension("jpg")->SaveToStream(jpeg, images);
     FindFormatByExtension("png")->SaveToStream(png, images);
     jpeg_ = jpeg.Data();
@@ -87,11 +87,11 @@ void SetRate(benchmark::State& state, size_t bytes) {
 // ---- Through our codecs -------------------------------------------------------------------
 
 void DecodeOurs(benchmark::State& state, const char* extension, const std::vector<uint8_t>& file) {
-  const TImageFileFormat* codec = FindFormatByExtension(extension);
-  TMemoryStream stream(file);
+  const Codec* codec = FindFormatByExtension(extension);
+  MemoryStream stream(file);
   for (auto _ : state) {
     stream.Seek(0, smFromBeginning);
-    TDynImageDataArray images;
+    ImageArray images;
     if (!codec->LoadFromStream(stream, images)) state.SkipWithError("decoding failed");
     benchmark::DoNotOptimize(images[0].Bits);
   }
@@ -99,15 +99,15 @@ void DecodeOurs(benchmark::State& state, const char* extension, const std::vecto
 }
 
 void EncodeOurs(benchmark::State& state, const char* extension) {
-  const TImageFileFormat* codec = FindFormatByExtension(extension);
-  TDynImageDataArray images;
+  const Codec* codec = FindFormatByExtension(extension);
+  ImageArray images;
   ImageData copy;
   CopyImage(ThePicture().Rgb(), copy);
   images.Append(copy);
   SetOption(ImagingJpegQuality, kJpegQuality);
   size_t written = 0;
   for (auto _ : state) {
-    TMemoryStream stream;
+    MemoryStream stream;
     if (!codec->SaveToStream(stream, images)) state.SkipWithError("encoding failed");
     written = stream.Data().size();
     benchmark::DoNotOptimize(stream.Data().data());

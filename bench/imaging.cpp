@@ -146,7 +146,7 @@ void ConvertBenchmark(benchmark::State& state, const ImageData& source, PixelFor
     state.ResumeTiming();
     try {
       ConvertImageFormat(image, format);
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       state.PauseTiming();
       ReleaseImage(image);
       state.SkipWithError(e.what());

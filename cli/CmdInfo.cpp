@@ -59,13 +59,13 @@ bool DescribeFile(const std::string& path) {
       return false;
     }
   }
-  imaging::TImageHeader header;
+  imaging::ImageHeader header;
   if (imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) {
     std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), header.Width, header.Height,
                 imaging::GetFormatName(header.Format).c_str());
     return true;
   }
-  imaging::TDynImageDataArray images;
+  imaging::ImageArray images;
   if (!imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true) || images.empty()) {
     PrintError("\"" + path + "\": no image could be read from the file");
     return false;

@@ -23,12 +23,12 @@ void HandOver(imaging::Image& loaded, ImageData& image) {
 }
 
 bool LoadIconFile(const std::string& path, ImageData& image) {
-  imaging::TIconCursorList list;
+  imaging::IconCursorList list;
   list.LoadFromFile(path);
   // The richest image first: the greatest colour depth, and of those the largest.
-  list.Sort(imaging::TIconCursorList::kSortSizeFirst, imaging::TIconCursorList::kSortDescending);
-  list.Sort(imaging::TIconCursorList::kSortColorTypeFirst, imaging::TIconCursorList::kSortDescending);
-  const imaging::TIconCursorImage& first = list[0];
+  list.Sort(imaging::IconCursorList::kSortSizeFirst, imaging::IconCursorList::kSortDescending);
+  list.Sort(imaging::IconCursorList::kSortColorTypeFirst, imaging::IconCursorList::kSortDescending);
+  const imaging::IconCursorImage& first = list[0];
   imaging::Image drawn;
   if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
   first.Draw(drawn, 0, 0);
@@ -68,11 +68,11 @@ bool LoadFirstImage(const std::string& path, ImageData& image, const imaging::Co
 
   const std::string extension = imaging::DetectFileFormat(path);
   if (extension.empty()) return false;
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  const imaging::Codec* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
-  imaging::TDynImageDataArray images;
+  imaging::ImageArray images;
   imaging::CodecOptions found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
   if (facts) {
@@ -135,7 +135,7 @@ bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::C
 void PrepareForOutput(ImageData& image, const std::string& outputPath) {
   using PF = imaging::PixelFormat;
   if (!imaging::IsImageValid(image) || IsIconPath(outputPath)) return;
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(outputPath);
+  const imaging::Codec* codec = imaging::FindFormatByFileName(outputPath);
   if (codec == nullptr) return;
   if (codec->DefaultExtension() == "dds") {
     imaging::ConvertImageFormat(image, PF::A8R8G8B8);
@@ -163,7 +163,7 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
     return true;
   }
 
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
+  const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return false;
   // FileIO writes under a temporary name beside the target and renames only a complete file
   // into place, so a failing codec leaves an existing file as it was.
@@ -180,10 +180,10 @@ std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, con
                                                     const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
   if (IsIconPath(path)) return imaging::EncodeIconFile(image);
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByFileName(path);
+  const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return std::nullopt;
   imaging::BorrowedImage lent(image);
-  imaging::TMemoryStream stream;
+  imaging::MemoryStream stream;
   if (!codec->SaveToStream(stream, lent.Images(), true, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
                           image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());

@@ -29,27 +29,27 @@ inline bool DeclaresLargeImage(const uint8_t* data, size_t size) {
 
 inline int FuzzChunkedImage(const uint8_t* data, size_t size, const char* extension) {
   if (size < 8 || DeclaresLargeImage(data, size)) return 0;
-  const TImageFileFormat* codec = FindFormatByExtension(extension);
-  const TImageFileFormat* png = FindFormatByExtension("png");
+  const Codec* codec = FindFormatByExtension(extension);
+  const Codec* png = FindFormatByExtension("png");
   if (!codec || !png) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (!codec->LoadFromStream(input, images, size & 1)) return 0;
     SetOption(ImagingPNGPreFilter, int32_t(size % 7));
-    TDynImageDataArray first;
+    ImageArray first;
     first.Append(images[0]);
-    TMemoryStream output;
+    MemoryStream output;
     if (!png->SaveToStream(output, first)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!png->LoadFromStream(output, again)) __builtin_trap();
     const ImageData& a = first[0];
     const ImageData& b = again[0];
     if (a.Format != b.Format || a.Size != b.Size || std::memcmp(a.Bits, b.Bits, size_t(a.Size)) != 0)
       __builtin_trap();
     if (a.Palette && std::memcmp(a.Palette, b.Palette, 256 * sizeof(Color32)) != 0) __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

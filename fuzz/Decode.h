@@ -12,13 +12,13 @@ namespace fuzzing {
 
 inline int FuzzDecode(const uint8_t* data, size_t size, const char* extension) {
   using namespace imaging;
-  const TImageFileFormat* codec = FindFormatByExtension(extension);
+  const Codec* codec = FindFormatByExtension(extension);
   if (!codec) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (codec->LoadFromStream(input, images) && (images.empty() || !IsImageValid(images[0]))) __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

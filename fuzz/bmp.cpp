@@ -8,21 +8,21 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* bmp = FindFormatByExtension("bmp");
+  const Codec* bmp = FindFormatByExtension("bmp");
   if (!bmp) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (!bmp->LoadFromStream(input, images)) return 0;
     SetOption(ImagingBitmapRLE, size & 1);
-    TMemoryStream output;
+    MemoryStream output;
     if (!bmp->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!bmp->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height)
       __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

@@ -8,23 +8,23 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* dds = FindFormatByExtension("dds");
+  const Codec* dds = FindFormatByExtension("dds");
   if (!dds) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (!dds->LoadFromStream(input, images)) return 0;
     int64_t pixels = 0;
     for (const ImageData& image : images) pixels += int64_t(image.Width) * image.Height;
     if (pixels > 65536) return 0;
-    TMemoryStream output;
+    MemoryStream output;
     if (!dds->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!dds->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height || again[0].Format != images[0].Format)
       __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

@@ -15,16 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> input(data, size);
   std::vector<uint8_t> output;
   try {
-    TExifData exif;
+    ExifData exif;
     exif.LoadFromJPEG(input);
     exif.SetSoftware("Corvana Vexilo");
     output = exif.InsertIntoJPEG(input);
-  } catch (const EExifError&) {
+  } catch (const ExifError&) {
     return 0;
-  } catch (const imaging::EImagingError&) {
+  } catch (const imaging::ImagingError&) {
     return 0;
   }
-  TExifData again;
+  ExifData again;
   again.LoadFromJPEG(output);
   if (again.Software() != "Corvana Vexilo") __builtin_trap();
   return 0;

@@ -10,26 +10,26 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* gif = FindFormatByExtension("gif");
+  const Codec* gif = FindFormatByExtension("gif");
   if (!gif) return 0;
   // A logical screen the library accepts may still be too large for the fuzzer's memory limit
   // once every frame is composed on it.
   if (size >= 10 && uint32_t(data[6] | data[7] << 8) * uint32_t(data[8] | data[9] << 8) > (1u << 20)) return 0;
   const bool raw = size & 1;
   SetOption(ImagingGIFLoadAnimated, raw ? 0 : 1);
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (!gif->LoadFromStream(input, images) || !raw) return 0;
-    TMemoryStream output;
+    MemoryStream output;
     if (!gif->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!gif->LoadFromStream(output, again) || again.size() != images.size()) __builtin_trap();
     for (size_t i = 0; i < images.size(); ++i)
       if (again[i].Size != images[i].Size || std::memcmp(again[i].Bits, images[i].Bits, size_t(images[i].Size)) != 0)
         __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

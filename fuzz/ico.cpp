@@ -10,22 +10,22 @@ using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
-    TIconCursorList list;
+    IconCursorList list;
     list.LoadFromBytes(std::vector<uint8_t>(data, data + size));
-    list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
-    list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
-    const TIconCursorImage& first = list[0];
+    list.Sort(IconCursorList::kSortSizeFirst, IconCursorList::kSortDescending);
+    list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
+    const IconCursorImage& first = list[0];
     Image owned;
     ImageData& image = owned;
     if (!CreateImage(first.DrawWidth(), first.DrawHeight(), PixelFormat::A8R8G8B8, image)) return 0;
     first.Draw(image, 0, 0);
     if (image.Width <= 256 && image.Height <= 256) {
-      TIconCursorList again;
+      IconCursorList again;
       again.LoadFromBytes(EncodeIconFile(image));
       if (again.Count() != 1 || again[0].DrawWidth() != image.Width || again[0].DrawHeight() != image.Height)
         __builtin_trap();
     }
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

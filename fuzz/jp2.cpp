@@ -7,13 +7,13 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* jp2 = FindFormatByExtension("jp2");
+  const Codec* jp2 = FindFormatByExtension("jp2");
   if (!jp2) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (jp2->LoadFromStream(input, images) && !AreImagesValid(images)) __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

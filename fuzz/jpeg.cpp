@@ -28,10 +28,10 @@ bool DeclaresLargeFrame(const uint8_t* data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* jpeg = FindFormatByExtension("jpg");
+  const Codec* jpeg = FindFormatByExtension("jpg");
   if (!jpeg || DeclaresLargeFrame(data, size)) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     CodecOptions facts;
     if (!jpeg->LoadFromStream(input, images, false, CurrentOptions(), &facts)) return 0;
@@ -46,10 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.Set(ImagingJpegQuality, int32_t(size % 101));
     options.Set(ImagingJpegProgressive, int32_t(size & 1));
     options.SetProfile(facts.Profile());
-    TMemoryStream output;
+    MemoryStream output;
     if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     CodecOptions written;
     if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height)
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                                                  : PixelFormat::R8G8B8);
     if (embedded != (written.Profile() != nullptr) || (embedded && *written.Profile() != *facts.Profile()))
       __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

@@ -8,22 +8,22 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
   const std::string extension = DetectStreamFormat(input);
   if (extension != "pbm" && extension != "pgm" && extension != "ppm" && extension != "pam" && extension != "pfm")
     return 0;
-  TDynImageDataArray images;
+  ImageArray images;
   try {
     if (!FindFormatByExtension(extension)->LoadFromStream(input, images)) return 0;
-    const TImageFileFormat* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
-    TMemoryStream output;
+    const Codec* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
+    MemoryStream output;
     if (!writer->SaveToStream(output, images)) return 0;
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!writer->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height)
       __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

@@ -8,21 +8,21 @@
 using namespace imaging;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const TImageFileFormat* tga = FindFormatByExtension("tga");
+  const Codec* tga = FindFormatByExtension("tga");
   if (!tga) return 0;
-  TMemoryStream input(std::vector<uint8_t>(data, data + size));
-  TDynImageDataArray images;
+  MemoryStream input(std::vector<uint8_t>(data, data + size));
+  ImageArray images;
   try {
     if (!tga->LoadFromStream(input, images)) return 0;
     SetOption(ImagingTargaRLE, size & 1);
-    TMemoryStream output;
+    MemoryStream output;
     if (!tga->SaveToStream(output, images)) return 0;
     output.Seek(0, smFromBeginning);
-    TDynImageDataArray again;
+    ImageArray again;
     if (!tga->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
         again[0].Height != images[0].Height)
       __builtin_trap();
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   return 0;
 }

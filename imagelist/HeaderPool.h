@@ -21,7 +21,7 @@ struct HeaderJob {
   uint64_t serial = 0;  // tells a job from an earlier one for the same path
   std::string path;
   std::string extension;  // the detected codec's extension, or "ico"/"cur"
-  imaging::THeaderOptions options;
+  imaging::HeaderOptions options;
   bool silenced = false;  // added while messages were silenced
 };
 
@@ -29,7 +29,7 @@ struct HeaderResult {
   HeaderJob job;
   bool read = false;    // the header gave the size
   bool decode = false;  // the codec has no header reader: the list's thread decodes the file
-  imaging::TImageHeader header;
+  imaging::ImageHeader header;
   std::string cause;  // why the header could not be read
 };
 

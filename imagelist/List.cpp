@@ -228,7 +228,7 @@ void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool 
 // decoding the file (a file that decodes to no image gives 0 x 0). Raises when the file
 // cannot be read.
 void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
-  imaging::TImageHeader header;
+  imaging::ImageHeader header;
   if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentHeaderOptions(), header)) {
     Fill(entry, header.Width, header.Height, icon, header.Orientation);
     return;

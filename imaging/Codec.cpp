@@ -66,7 +66,7 @@ int32_t FilterOptionValue(int32_t id, int32_t value) {
   }
 }
 
-using TRegistry = std::vector<std::unique_ptr<const TImageFileFormat>>;
+using Registry = std::vector<std::unique_ptr<const Codec>>;
 
 }  // namespace
 
@@ -95,33 +95,33 @@ public:
     if (options.IsBound(id)) options.values_[static_cast<size_t>(id)] = value;
   }
   // Gives the registry's instance its factory and the option ids its fields hold.
-  static void Register(TImageFileFormat& codec, TImageFileFormat::Factory factory) {
+  static void Register(Codec& codec, Codec::Factory factory) {
     codec.factory_ = factory;
     OptionTable& table = Options();
     std::lock_guard<std::mutex> guard(table.lock);
-    for (TImageFileFormat::OptionField& field : codec.optionFields_)
+    for (Codec::OptionField& field : codec.optionFields_)
       field.owned = Bind(table.values, field.id, *field.field);
   }
 };
 
 namespace {
 
-TRegistry BuildRegistry() {
-  using Factory = std::unique_ptr<TImageFileFormat> (*)();
+Registry BuildRegistry() {
+  using Factory = std::unique_ptr<Codec> (*)();
   // Registry order is search order.
   static constexpr Factory kFactories[] = {
-      CreateBitmapFileFormat, CreateJpegFileFormat,    CreatePNGFileFormat,  CreateMNGFileFormat,
-      CreateJNGFileFormat,    CreateGIFFileFormat,     CreateDDSFileFormat,  CreateTargaFileFormat,
-      CreatePBMFileFormat,    CreatePGMFileFormat,     CreatePPMFileFormat,  CreatePAMFileFormat,
-      CreatePFMFileFormat,    CreateJpeg2000FileFormat, CreateTiffFileFormat, CreatePSDFileFormat,
-      CreatePCXFileFormat,    CreateXPMFileFormat,     CreateWebPFileFormat, CreateAvifFileFormat,
-      CreateHeifFileFormat,
+      CreateBitmapCodec, CreateJpegCodec,    CreatePngCodec,  CreateMngCodec,
+      CreateJngCodec,    CreateGifCodec,     CreateDdsCodec,  CreateTargaCodec,
+      CreatePbmCodec,    CreatePgmCodec,     CreatePpmCodec,  CreatePamCodec,
+      CreatePfmCodec,    CreateJpeg2000Codec, CreateTiffCodec, CreatePsdCodec,
+      CreatePcxCodec,    CreateXpmCodec,     CreateWebPCodec, CreateAvifCodec,
+      CreateHeifCodec,
   };
   tBuildingRegistry = true;
-  TRegistry registry;
+  Registry registry;
   try {
     for (Factory factory : kFactories) {
-      std::unique_ptr<TImageFileFormat> codec = factory();
+      std::unique_ptr<Codec> codec = factory();
       if (!codec) continue;
       OptionBinding::Register(*codec, factory);
       registry.push_back(std::move(codec));
@@ -178,8 +178,8 @@ std::string IndexedFileName(const std::string& fileName, size_t index) {
 
 }  // namespace
 
-TFormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats) {
-  TFormatSet set;
+FormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats) {
+  FormatSet set;
   for (PixelFormat format : formats) {
     const int32_t value = static_cast<int32_t>(format);
     if (value >= 0 && value < kFormatSetSize) set.set(static_cast<size_t>(value));
@@ -187,52 +187,52 @@ TFormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats) {
   return set;
 }
 
-// ---- TImageFileFormat: base behaviour ----------------------------------------------------------
+// ---- Codec: base behaviour ----------------------------------------------------------
 
-TImageFileFormat::TImageFileFormat() : Name("Unknown and unsupported format") {}
+Codec::Codec() : Name("Unknown and unsupported format") {}
 
-TFormatSet TImageFileFormat::GetSavableFormats() const { return SupportedFormats; }
+FormatSet Codec::GetSavableFormats() const { return SupportedFormats; }
 
-bool TImageFileFormat::ReadImages(const TImagingHandle&, TDynImageDataArray&, bool) {
+bool Codec::ReadImages(const IOHandle&, ImageArray&, bool) {
   RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
 }
 
-bool TImageFileFormat::WriteImage(const TImagingHandle&, TDynImageDataArray&, int32_t) {
+bool Codec::WriteImage(const IOHandle&, ImageArray&, int32_t) {
   RaiseImaging("Image Format \"%s\" does not support saving images.", Name.c_str());
 }
 
-void TImageFileFormat::ConvertForSave(ImageData&, const PixelFormatInfo&) {}
+void Codec::ConvertForSave(ImageData&, const PixelFormatInfo&) {}
 
-bool TImageFileFormat::CanSaveFormat(const ImageData& image) const {
+bool Codec::CanSaveFormat(const ImageData& image) const {
   const int32_t value = static_cast<int32_t>(image.Format);
   if (value < 0 || value >= kFormatSetSize) return false;
   return GetSavableFormats().test(static_cast<size_t>(value));
 }
 
-bool TImageFileFormat::ProbeStream(const TImagingHandle&) const { return false; }
+bool Codec::ProbeStream(const IOHandle&) const { return false; }
 
-void TImageFileFormat::ValidateOptions() {}
+void Codec::ValidateOptions() {}
 
-void TImageFileFormat::RegisterCodecOption(int32_t id, int32_t* variable) {
+void Codec::RegisterCodecOption(int32_t id, int32_t* variable) {
   if (variable != nullptr) optionFields_.push_back({id, variable, false});
 }
 
-const TImageFileFormat& TImageFileFormat::OptionHolder() const {
+const Codec& Codec::OptionHolder() const {
   if (factory_) return *this;
   const std::type_info& mine = typeid(*this);
   for (const auto& codec : FileFormatRegistry()) {
-    const TImageFileFormat& registered = *codec;
+    const Codec& registered = *codec;
     if (typeid(registered) == mine) return registered;
   }
   return *this;
 }
 
-TImageFileFormat& TImageFileFormat::PrepareWorker(const CodecOptions& options,
-                                                  std::unique_ptr<TImageFileFormat>& fresh) const {
+Codec& Codec::PrepareWorker(const CodecOptions& options,
+                                                  std::unique_ptr<Codec>& fresh) const {
   if (factory_) fresh = factory_();
   // A codec built outside the registry works itself; the caller does not share it.
-  TImageFileFormat& worker = fresh ? *fresh : const_cast<TImageFileFormat&>(*this);
-  const TImageFileFormat& holder = OptionHolder();
+  Codec& worker = fresh ? *fresh : const_cast<Codec&>(*this);
+  const Codec& holder = OptionHolder();
   // The same class binds the same fields in the same order.
   if (worker.optionFields_.size() != holder.optionFields_.size())
     RaiseImaging("Codec \"%s\" could not be prepared for this operation.", Name.c_str());
@@ -243,8 +243,8 @@ TImageFileFormat& TImageFileFormat::PrepareWorker(const CodecOptions& options,
   return worker;
 }
 
-void TImageFileFormat::ReportFacts(const TImageFileFormat& worker, CodecOptions& facts) const {
-  const TImageFileFormat& holder = OptionHolder();
+void Codec::ReportFacts(const Codec& worker, CodecOptions& facts) const {
+  const Codec& holder = OptionHolder();
   for (size_t i = 0; i < holder.optionFields_.size(); ++i)
     if (holder.optionFields_[i].owned)
       OptionBinding::Store(facts, holder.optionFields_[i].id, *worker.optionFields_[i].field);
@@ -252,12 +252,12 @@ void TImageFileFormat::ReportFacts(const TImageFileFormat& worker, CodecOptions&
   facts.SetProfile(worker.IccProfile);
 }
 
-ColorProfile TImageFileFormat::SaveProfileFor(PixelFormat format) const {
+ColorProfile Codec::SaveProfileFor(PixelFormat format) const {
   return ProfileFitsFormat(IccProfile, format) ? IccProfile : nullptr;
 }
 
 
-void TImageFileFormat::AddMasks(const std::string& masks) {
+void Codec::AddMasks(const std::string& masks) {
   Extensions.clear();
   Masks.clear();
   size_t start = 0;
@@ -275,13 +275,13 @@ void TImageFileFormat::AddMasks(const std::string& masks) {
   }
 }
 
-bool TImageFileFormat::MatchesFileName(const std::string& fileName) const {
+bool Codec::MatchesFileName(const std::string& fileName) const {
   for (const std::string& mask : Masks)
     if (MatchesMask(fileName, mask)) return true;
   return false;
 }
 
-std::string TImageFileFormat::DefaultExtension() const { return Extensions.empty() ? std::string() : Extensions[0]; }
+std::string Codec::DefaultExtension() const { return Extensions.empty() ? std::string() : Extensions[0]; }
 
 // ---- Loading -----------------------------------------------------------------------------------
 
@@ -289,7 +289,7 @@ namespace {
 
 // Steps after a codec read its images: a failed read leaves nothing behind; a good one is
 // converted to the override format when one is set.
-bool FinishLoad(bool ok, TDynImageDataArray& images, const CodecOptions& options) {
+bool FinishLoad(bool ok, ImageArray& images, const CodecOptions& options) {
   if (!ok) {
     images.Clear();
     return false;
@@ -303,14 +303,14 @@ bool FinishLoad(bool ok, TDynImageDataArray& images, const CodecOptions& options
 
 }  // namespace
 
-bool TImageFileFormat::LoadFrom(const TIOFunctions& io, const void* name, TStream* stream, const std::string& fileName,
-                                TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options,
+bool Codec::LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
+                                ImageArray& images, bool onlyFirst, const CodecOptions& options,
                                 CodecOptions* facts) const {
-  std::unique_ptr<TImageFileFormat> fresh;
-  TImageFileFormat& worker = PrepareWorker(options, fresh);
+  std::unique_ptr<Codec> fresh;
+  Codec& worker = PrepareWorker(options, fresh);
   const OptionsInEffect inEffect(options);
   SetCurrentImageIO(io);
-  TScopedHandle handle(io, name, false);
+  ScopedIOHandle handle(io, name, false);
   if (!worker.ProbeStream(handle.Handle())) {
     if (stream)
       RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(stream),
@@ -330,11 +330,11 @@ bool TImageFileFormat::LoadFrom(const TIOFunctions& io, const void* name, TStrea
   return FinishLoad(ok, images, options);
 }
 
-bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) const {
+bool Codec::LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst) const {
   return LoadFromFile(fileName, images, onlyFirst, CurrentOptions());
 }
 
-bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+bool Codec::LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
                                     const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   try {
@@ -349,11 +349,11 @@ bool TImageFileFormat::LoadFromFile(const std::string& fileName, TDynImageDataAr
   }
 }
 
-bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) const {
+bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst) const {
   return LoadFromStream(stream, images, onlyFirst, CurrentOptions());
 }
 
-bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst,
+bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst,
                                       const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   int64_t start = 0;
@@ -373,20 +373,20 @@ bool TImageFileFormat::LoadFromStream(TStream& stream, TDynImageDataArray& image
 
 // ---- Saving ------------------------------------------------------------------------------------
 
-bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst) const {
+bool Codec::SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst) const {
   return SaveToFile(fileName, images, onlyFirst, CurrentOptions());
 }
 
-bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+bool Codec::SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
                                   const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
-    std::unique_ptr<TImageFileFormat> fresh;
-    TImageFileFormat& worker = PrepareWorker(options, fresh);
+    std::unique_ptr<Codec> fresh;
+    Codec& worker = PrepareWorker(options, fresh);
     const OptionsInEffect inEffect(options);
     SetCurrentImageIO(FileIO);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
-      TScopedHandle file(FileIO, fileName.c_str(), true);
+      ScopedIOHandle file(FileIO, fileName.c_str(), true);
       int32_t index = onlyFirst ? 0 : -1;
       const bool result =
           worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index);
@@ -397,7 +397,7 @@ bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArra
     }
     for (size_t i = 0; i < images.size(); ++i) {
       const std::string name = IndexedFileName(fileName, i);
-      TScopedHandle file(FileIO, name.c_str(), true);
+      ScopedIOHandle file(FileIO, name.c_str(), true);
       int32_t index = static_cast<int32_t>(i);
       if (!(worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index))) {
         file.Abandon();
@@ -412,19 +412,19 @@ bool TImageFileFormat::SaveToFile(const std::string& fileName, TDynImageDataArra
   }
 }
 
-bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst) const {
+bool Codec::SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst) const {
   return SaveToStream(stream, images, onlyFirst, CurrentOptions());
 }
 
-bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst,
+bool Codec::SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst,
                                     const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
-    std::unique_ptr<TImageFileFormat> fresh;
-    TImageFileFormat& worker = PrepareWorker(options, fresh);
+    std::unique_ptr<Codec> fresh;
+    Codec& worker = PrepareWorker(options, fresh);
     const OptionsInEffect inEffect(options);
     SetCurrentImageIO(StreamIO);
-    TScopedHandle handle(StreamIO, &stream, true);
+    ScopedIOHandle handle(StreamIO, &stream, true);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       int32_t index = onlyFirst ? 0 : -1;
       return worker.PrepareSave(handle.Handle(), images, index) && worker.WriteImage(handle.Handle(), images, index);
@@ -441,7 +441,7 @@ bool TImageFileFormat::SaveToStream(TStream& stream, TDynImageDataArray& images,
   }
 }
 
-bool TImageFileFormat::PrepareSave(const TImagingHandle&, TDynImageDataArray& images, int32_t& index) {
+bool Codec::PrepareSave(const IOHandle&, ImageArray& images, int32_t& index) {
   ValidateOptions();
   if (!CanSave) return false;
   if (images.empty()) RaiseImaging("Assertion failed: PrepareSave needs at least one image");
@@ -463,7 +463,7 @@ bool TImageFileFormat::PrepareSave(const TImagingHandle&, TDynImageDataArray& im
   return IsImageValid(images[static_cast<size_t>(index)]);
 }
 
-bool TImageFileFormat::PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree) {
+bool Codec::PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree) {
   PreparedImage prepared;
   const bool result = PrepareForSave(image, prepared);
   mustFree = prepared.IsCopy();
@@ -472,7 +472,7 @@ bool TImageFileFormat::PrepareForSave(const ImageData& image, ImageData& compati
   return result;
 }
 
-bool TImageFileFormat::PrepareForSave(const ImageData& image, PreparedImage& prepared) {
+bool Codec::PrepareForSave(const ImageData& image, PreparedImage& prepared) {
   const int32_t override = OptionInEffect(ImagingSaveOverrideFormat);
   if (override == 0 || override == kInvalidOption) {
     if (CanSaveFormat(image)) {
@@ -497,27 +497,27 @@ bool TImageFileFormat::PrepareForSave(const ImageData& image, PreparedImage& pre
 
 // ---- Registry ----------------------------------------------------------------------------------
 
-const std::vector<std::unique_ptr<const TImageFileFormat>>& FileFormatRegistry() {
-  static const TRegistry registry = BuildRegistry();
+const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry() {
+  static const Registry registry = BuildRegistry();
   return registry;
 }
 
 int32_t FileFormatCount() { return static_cast<int32_t>(FileFormatRegistry().size()); }
 
-const TImageFileFormat* FileFormatAt(int32_t index) {
+const Codec* FileFormatAt(int32_t index) {
   const auto& registry = FileFormatRegistry();
   if (index < 0 || static_cast<size_t>(index) >= registry.size()) return nullptr;
   return registry[static_cast<size_t>(index)].get();
 }
 
-const TImageFileFormat* FindFormatByExtension(const std::string& extension) {
+const Codec* FindFormatByExtension(const std::string& extension) {
   for (const auto& codec : FileFormatRegistry())
     for (const std::string& candidate : codec->Extensions)
       if (EqualsIgnoringCase(candidate, extension)) return codec.get();
   return nullptr;
 }
 
-const TImageFileFormat* FindFormatByFileName(const std::string& fileName) {
+const Codec* FindFormatByFileName(const std::string& fileName) {
   for (const auto& codec : FileFormatRegistry())
     if (codec->MatchesFileName(fileName)) return codec.get();
   return nullptr;
@@ -552,7 +552,7 @@ bool MatchesMask(const std::string& fileName, const std::string& mask) {
 namespace {
 
 // Asks the codecs in registry order; with a file name, first only those whose masks match it.
-std::string Detect(const TImagingHandle& handle, const std::string* fileName) {
+std::string Detect(const IOHandle& handle, const std::string* fileName) {
   const int64_t start = handle.Tell();
   const auto& registry = FileFormatRegistry();
   if (fileName) {
@@ -575,19 +575,19 @@ std::string DetectFileFormat(const std::string& fileName) {
   if (fileName.empty()) return std::string();
   try {
     SetCurrentImageIO(FileIO);
-    TScopedHandle file(FileIO, fileName.c_str(), false);
+    ScopedIOHandle file(FileIO, fileName.c_str(), false);
     return Detect(file.Handle(), &fileName);
   } catch (...) {
     return std::string();
   }
 }
 
-std::string DetectStreamFormat(TStream& stream) {
+std::string DetectStreamFormat(Stream& stream) {
   int64_t start = 0;
   try {
     start = stream.Position();
     SetCurrentImageIO(StreamIO);
-    TScopedHandle handle(StreamIO, &stream, false);
+    ScopedIOHandle handle(StreamIO, &stream, false);
     const std::string result = Detect(handle.Handle(), nullptr);
     stream.Seek(start, smFromBeginning);
     return result;
@@ -603,7 +603,7 @@ std::string DetectStreamFormat(TStream& stream) {
 namespace {
 
 // Keeps the first image of a successful load and releases the others.
-bool TakeFirstImage(bool loaded, TDynImageDataArray& images, ImageData& image) {
+bool TakeFirstImage(bool loaded, ImageArray& images, ImageData& image) {
   if (!loaded || images.empty()) return false;
   image = images[0];
   images.Detach(0);
@@ -613,29 +613,29 @@ bool TakeFirstImage(bool loaded, TDynImageDataArray& images, ImageData& image) {
 }  // namespace
 
 bool LoadImageFromFile(const std::string& fileName, ImageData& image) {
-  const TImageFileFormat* codec = FindFormatByExtension(DetectFileFormat(fileName));
+  const Codec* codec = FindFormatByExtension(DetectFileFormat(fileName));
   if (!codec) return false;
   ReleaseImage(image);
-  TDynImageDataArray images;
+  ImageArray images;
   return TakeFirstImage(codec->LoadFromFile(fileName, images, true), images, image);
 }
 
-bool LoadImageFromStream(TStream& stream, ImageData& image) {
+bool LoadImageFromStream(Stream& stream, ImageData& image) {
   if (stream.Position() >= stream.Size()) RaiseImaging("Input stream has no data. Check Position property.");
-  const TImageFileFormat* codec = FindFormatByExtension(DetectStreamFormat(stream));
+  const Codec* codec = FindFormatByExtension(DetectStreamFormat(stream));
   if (!codec) return false;
   ReleaseImage(image);
-  TDynImageDataArray images;
+  ImageArray images;
   return TakeFirstImage(codec->LoadFromStream(stream, images, true), images, image);
 }
 
-bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image) {
+bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image) {
   return SaveImageToStream(extension, stream, image, CurrentOptions());
 }
 
-bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image,
+bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image,
                        const CodecOptions& options) {
-  const TImageFileFormat* codec = FindFormatByExtension(extension);
+  const Codec* codec = FindFormatByExtension(extension);
   if (!codec) return false;
   BorrowedImage borrowed(image);
   return codec->SaveToStream(stream, borrowed.Images(), true, options);

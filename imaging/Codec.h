@@ -15,10 +15,10 @@
 
 namespace imaging {
 
-using TFormatSet = std::bitset<kFormatSetSize>;
+using FormatSet = std::bitset<kFormatSetSize>;
 
 // Builds a format set from a list of formats.
-TFormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats);
+FormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats);
 
 // A snapshot of the numbered codec options: the value of every bound option id. A load or save
 // works on the snapshot it is given, so the process values (SetOption) may change meanwhile and
@@ -56,12 +56,12 @@ CodecOptions CurrentOptions();
 // decides (the image range to write, the facts a reader leaves in its fields). A codec object
 // built by a caller outside the registry is its own worker (its option fields get the snapshot
 // too) and serves one call at a time.
-class TImageFileFormat {
+class Codec {
 public:
-  TImageFileFormat();
-  virtual ~TImageFileFormat() = default;
-  TImageFileFormat(const TImageFileFormat&) = delete;
-  TImageFileFormat& operator=(const TImageFileFormat&) = delete;
+  Codec();
+  virtual ~Codec() = default;
+  Codec(const Codec&) = delete;
+  Codec& operator=(const Codec&) = delete;
 
   std::vector<std::string> Extensions;  // without dot; the first is the default extension
   std::vector<std::string> Masks;       // such as "*.bmp"
@@ -69,39 +69,39 @@ public:
   bool CanLoad = false;
   bool CanSave = false;
   bool IsMultiImage = false;
-  TFormatSet SupportedFormats;
+  FormatSet SupportedFormats;
   int32_t FirstIndex = 0;
   int32_t LastIndex = 0;
 
-  virtual TFormatSet GetSavableFormats() const;
+  virtual FormatSet GetSavableFormats() const;
   // Appends the decoded images to the (emptied) array; with onlyFirst stops after the first.
-  virtual bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst);
+  virtual bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst);
   // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index`.
-  virtual bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index);
+  virtual bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index);
   // Turns the image into a format the codec can write.
   virtual void ConvertForSave(ImageData& image, const PixelFormatInfo& info);
   virtual bool CanSaveFormat(const ImageData& image) const;
   // Recognises the signature; leaves the handle where it started. Runs on the registry's own
   // instance during detection, so it changes nothing in the codec.
-  virtual bool ProbeStream(const TImagingHandle& handle) const;
+  virtual bool ProbeStream(const IOHandle& handle) const;
   // Clamps or replaces out-of-range option fields.
   virtual void ValidateOptions();
 
   // Loads and saves with the process values of the options (CurrentOptions).
-  bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false) const;
-  bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false) const;
-  bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst = false) const;
-  bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst = false) const;
+  bool LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst = false) const;
+  bool LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst = false) const;
+  bool SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst = false) const;
+  bool SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst = false) const;
   // The same with the given option values. A load fills `facts`, when given, with those values
   // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels; the
   // orientation and colour profile of a photo, ImagingLoadedOrientation and Profile()).
-  bool LoadFromFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+  bool LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
                     const CodecOptions& options, CodecOptions* facts = nullptr) const;
-  bool LoadFromStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options,
+  bool LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst, const CodecOptions& options,
                       CodecOptions* facts = nullptr) const;
-  bool SaveToFile(const std::string& fileName, TDynImageDataArray& images, bool onlyFirst,
+  bool SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
                   const CodecOptions& options) const;
-  bool SaveToStream(TStream& stream, TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options) const;
+  bool SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst, const CodecOptions& options) const;
 
   // Clears Extensions and fills Masks and Extensions from a comma-separated mask text.
   void AddMasks(const std::string& masks);
@@ -110,7 +110,7 @@ public:
   std::string DefaultExtension() const;
 
 protected:
-  bool PrepareSave(const TImagingHandle& handle, TDynImageDataArray& images, int32_t& index);
+  bool PrepareSave(const IOHandle& handle, ImageArray& images, int32_t& index);
   // Gives an image the codec can write: the image itself (sharing its buffers) or a converted
   // copy, in which case mustFree is set and the caller releases `compatible`.
   bool PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree);
@@ -130,7 +130,7 @@ protected:
 
 private:
   friend class OptionBinding;
-  using Factory = std::unique_ptr<TImageFileFormat> (*)();
+  using Factory = std::unique_ptr<Codec> (*)();
   struct OptionField {
     int32_t id;
     int32_t* field;
@@ -138,13 +138,13 @@ private:
   };
   // The instance that knows which option ids this class holds: the registry's instance of the
   // same class, or this codec when the class is not registered.
-  const TImageFileFormat& OptionHolder() const;
+  const Codec& OptionHolder() const;
   // The instance a call works on, with the snapshot in its option fields: a fresh one (kept in
   // `fresh`) for a registry codec, the codec itself for one built outside the registry.
-  TImageFileFormat& PrepareWorker(const CodecOptions& options, std::unique_ptr<TImageFileFormat>& fresh) const;
-  void ReportFacts(const TImageFileFormat& worker, CodecOptions& facts) const;
-  bool LoadFrom(const TIOFunctions& io, const void* name, TStream* stream, const std::string& fileName,
-                TDynImageDataArray& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
+  Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
+  void ReportFacts(const Codec& worker, CodecOptions& facts) const;
+  bool LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
+                ImageArray& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
 
   Factory factory_ = nullptr;  // set on the registry's instances
   std::vector<OptionField> optionFields_;
@@ -154,11 +154,11 @@ private:
 
 // The registered codecs in registry order. Built on first use (safe from any thread), never
 // changed afterwards.
-const std::vector<std::unique_ptr<const TImageFileFormat>>& FileFormatRegistry();
+const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry();
 int32_t FileFormatCount();
-const TImageFileFormat* FileFormatAt(int32_t index);
-const TImageFileFormat* FindFormatByExtension(const std::string& extension);
-const TImageFileFormat* FindFormatByFileName(const std::string& fileName);
+const Codec* FileFormatAt(int32_t index);
+const Codec* FindFormatByExtension(const std::string& extension);
+const Codec* FindFormatByFileName(const std::string& fileName);
 template <typename T>
 const T* FindFormatByClass() {
   for (const auto& f : FileFormatRegistry())
@@ -172,11 +172,11 @@ bool MatchesMask(const std::string& fileName, const std::string& mask);
 // ---- Detection and one-image convenience functions ----------------------------------------
 
 std::string DetectFileFormat(const std::string& fileName);
-std::string DetectStreamFormat(TStream& stream);
+std::string DetectStreamFormat(Stream& stream);
 bool LoadImageFromFile(const std::string& fileName, ImageData& image);
-bool LoadImageFromStream(TStream& stream, ImageData& image);
-bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image);
-bool SaveImageToStream(const std::string& extension, TStream& stream, const ImageData& image,
+bool LoadImageFromStream(Stream& stream, ImageData& image);
+bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image);
+bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image,
                        const CodecOptions& options);
 
 // ---- Options ---------------------------------------------------------------------------------
@@ -246,26 +246,26 @@ int32_t OptionInEffect(int32_t id);
 
 // ---- Codec factories, one per registry entry (defined in imaging/formats/) ------------------
 
-std::unique_ptr<TImageFileFormat> CreateBitmapFileFormat();
-std::unique_ptr<TImageFileFormat> CreateJpegFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePNGFileFormat();
-std::unique_ptr<TImageFileFormat> CreateMNGFileFormat();
-std::unique_ptr<TImageFileFormat> CreateJNGFileFormat();
-std::unique_ptr<TImageFileFormat> CreateGIFFileFormat();
-std::unique_ptr<TImageFileFormat> CreateDDSFileFormat();
-std::unique_ptr<TImageFileFormat> CreateTargaFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePBMFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePGMFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePPMFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePAMFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePFMFileFormat();
-std::unique_ptr<TImageFileFormat> CreateJpeg2000FileFormat();
-std::unique_ptr<TImageFileFormat> CreateTiffFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePSDFileFormat();
-std::unique_ptr<TImageFileFormat> CreatePCXFileFormat();
-std::unique_ptr<TImageFileFormat> CreateXPMFileFormat();
-std::unique_ptr<TImageFileFormat> CreateWebPFileFormat();
-std::unique_ptr<TImageFileFormat> CreateAvifFileFormat();
-std::unique_ptr<TImageFileFormat> CreateHeifFileFormat();
+std::unique_ptr<Codec> CreateBitmapCodec();
+std::unique_ptr<Codec> CreateJpegCodec();
+std::unique_ptr<Codec> CreatePngCodec();
+std::unique_ptr<Codec> CreateMngCodec();
+std::unique_ptr<Codec> CreateJngCodec();
+std::unique_ptr<Codec> CreateGifCodec();
+std::unique_ptr<Codec> CreateDdsCodec();
+std::unique_ptr<Codec> CreateTargaCodec();
+std::unique_ptr<Codec> CreatePbmCodec();
+std::unique_ptr<Codec> CreatePgmCodec();
+std::unique_ptr<Codec> CreatePpmCodec();
+std::unique_ptr<Codec> CreatePamCodec();
+std::unique_ptr<Codec> CreatePfmCodec();
+std::unique_ptr<Codec> CreateJpeg2000Codec();
+std::unique_ptr<Codec> CreateTiffCodec();
+std::unique_ptr<Codec> CreatePsdCodec();
+std::unique_ptr<Codec> CreatePcxCodec();
+std::unique_ptr<Codec> CreateXpmCodec();
+std::unique_ptr<Codec> CreateWebPCodec();
+std::unique_ptr<Codec> CreateAvifCodec();
+std::unique_ptr<Codec> CreateHeifCodec();
 
 }  // namespace imaging

@@ -18,9 +18,9 @@ namespace {
 
 // A file opened for reading headers: one 16 KiB window over the file, refilled with pread, so
 // a reader never holds more than that whatever the file declares.
-class THeaderFile {
+class HeaderFile {
 public:
-  explicit THeaderFile(const std::string& path) {
+  explicit HeaderFile(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd_ < 0) RaiseImaging("The file \"%s\" cannot be opened: %s.", path.c_str(), std::strerror(errno));
     struct stat info {};
@@ -30,9 +30,9 @@ public:
     }
     size_ = info.st_size;
   }
-  ~THeaderFile() { ::close(fd_); }
-  THeaderFile(const THeaderFile&) = delete;
-  THeaderFile& operator=(const THeaderFile&) = delete;
+  ~HeaderFile() { ::close(fd_); }
+  HeaderFile(const HeaderFile&) = delete;
+  HeaderFile& operator=(const HeaderFile&) = delete;
 
   int64_t Size() const { return size_; }
   int64_t Tell() const { return position_; }
@@ -84,27 +84,27 @@ private:
   uint8_t window_[kWindow];
 };
 
-THeaderFile& FileOf(TRawHandle handle) { return *static_cast<THeaderFile*>(handle); }
+HeaderFile& FileOf(RawHandle handle) { return *static_cast<HeaderFile*>(handle); }
 
-// An input/output table over a THeaderFile; it reads only. Its state lives in the handle.
-const TIOFunctions kHeaderIO = {
-    [](const void*) -> TRawHandle { return nullptr; },
-    [](const void*) -> TRawHandle { return nullptr; },
-    [](TRawHandle) {},
-    [](TRawHandle h) { return FileOf(h).Tell() >= FileOf(h).Size(); },
-    [](TRawHandle h, int64_t offset, int32_t origin) { return FileOf(h).Seek(offset, origin); },
-    [](TRawHandle h) { return FileOf(h).Tell(); },
-    [](TRawHandle h, void* buffer, int64_t count) { return FileOf(h).Read(buffer, count); },
-    [](TRawHandle, const void*, int64_t) -> int64_t { return 0; },
+// An input/output table over a HeaderFile; it reads only. Its state lives in the handle.
+const IOFunctions kHeaderIO = {
+    [](const void*) -> RawHandle { return nullptr; },
+    [](const void*) -> RawHandle { return nullptr; },
+    [](RawHandle) {},
+    [](RawHandle h) { return FileOf(h).Tell() >= FileOf(h).Size(); },
+    [](RawHandle h, int64_t offset, int32_t origin) { return FileOf(h).Seek(offset, origin); },
+    [](RawHandle h) { return FileOf(h).Tell(); },
+    [](RawHandle h, void* buffer, int64_t count) { return FileOf(h).Read(buffer, count); },
+    [](RawHandle, const void*, int64_t) -> int64_t { return 0; },
 };
 
-struct TReaderEntry {
+struct ReaderEntry {
   const char* extension;
-  THeaderReader reader;
+  HeaderReader reader;
 };
 
 // Keyed by the codecs' default extensions; XPM has no header that gives its size cheaply.
-const TReaderEntry kReaders[] = {
+const ReaderEntry kReaders[] = {
     {"bmp", ReadBitmapHeader},       {"jpg", ReadJpegHeader},         {"png", ReadPNGHeader},
     {"mng", ReadMNGHeader},          {"jng", ReadJNGHeader},          {"gif", ReadGIFHeader},
     {"dds", ReadDDSHeader},          {"tga", ReadTargaHeader},        {"pbm", ReadPortableMapHeader},
@@ -117,25 +117,25 @@ const TReaderEntry kReaders[] = {
 
 }  // namespace
 
-THeaderOptions CurrentHeaderOptions() {
-  THeaderOptions options;
+HeaderOptions CurrentHeaderOptions() {
+  HeaderOptions options;
   options.GifLoadAnimated = GetOption(ImagingGIFLoadAnimated) != 0;
   return options;
 }
 
-THeaderReader FindHeaderReader(const std::string& extension) {
-  for (const TReaderEntry& entry : kReaders)
+HeaderReader FindHeaderReader(const std::string& extension) {
+  for (const ReaderEntry& entry : kReaders)
     if (base::EqualNoCase(extension, entry.extension)) return entry.reader;
   return nullptr;
 }
 
-bool ReadImageHeader(const std::string& path, const std::string& extension, const THeaderOptions& options,
-                     TImageHeader& header) {
-  const THeaderReader reader = FindHeaderReader(extension);
+bool ReadImageHeader(const std::string& path, const std::string& extension, const HeaderOptions& options,
+                     ImageHeader& header) {
+  const HeaderReader reader = FindHeaderReader(extension);
   if (!reader) return false;
-  THeaderFile file(path);
-  header = TImageHeader{};
-  reader(TImagingHandle{&kHeaderIO, &file}, options, header);
+  HeaderFile file(path);
+  header = ImageHeader{};
+  reader(IOHandle{&kHeaderIO, &file}, options, header);
   CheckImageDimensions(header.Width, header.Height, "image header");
   return true;
 }

@@ -13,7 +13,7 @@
 namespace imaging {
 
 // What a header tells: the size and format of the image the codec's loader would give first.
-struct TImageHeader {
+struct ImageHeader {
   int32_t Width = 0;
   int32_t Height = 0;
   PixelFormat Format = PixelFormat::Unknown;
@@ -24,49 +24,49 @@ struct TImageHeader {
 
 // The codec options a header depends on, copied by the caller on its own thread (the option
 // table is not for other threads).
-struct THeaderOptions {
+struct HeaderOptions {
   bool GifLoadAnimated = true;  // ImagingGIFLoadAnimated: composed pictures on a screen-sized canvas
 };
 // The current option values; call on the thread that sets options.
-THeaderOptions CurrentHeaderOptions();
+HeaderOptions CurrentHeaderOptions();
 
 // A header reader of one codec family: fills `header` from the file behind `handle` (positioned
-// at the file's start) or raises EImagingError for a header it cannot use.
-using THeaderReader = void (*)(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
+// at the file's start) or raises ImagingError for a header it cannot use.
+using HeaderReader = void (*)(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
 
 // The reader for a codec's default extension ("jpg", "png", ...; "ico" and "cur" for icons),
 // or nullptr for codecs whose files must be decoded to know their size.
-THeaderReader FindHeaderReader(const std::string& extension);
+HeaderReader FindHeaderReader(const std::string& extension);
 
 // Reads the header of the file at `path` as the codec of `extension` (the result of
 // DetectFileFormat, or "ico"/"cur"). False when that codec has no header reader; raises
-// EImagingError when the file cannot be opened or its header is damaged or refused (above
+// ImagingError when the file cannot be opened or its header is damaged or refused (above
 // 2^28 pixels or 65535 on a side).
-bool ReadImageHeader(const std::string& path, const std::string& extension, const THeaderOptions& options,
-                     TImageHeader& header);
+bool ReadImageHeader(const std::string& path, const std::string& extension, const HeaderOptions& options,
+                     ImageHeader& header);
 
 // The header readers, one per codec family (defined beside their codecs).
-void ReadBitmapHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadJpegHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadPNGHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadMNGHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadJNGHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadGIFHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadDDSHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadTargaHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadPortableMapHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadJpeg2000Header(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadPSDHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadAvifHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadHeifHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
-void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header);
+void ReadBitmapHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadJpegHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadPNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadMNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadJNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadGIFHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadDDSHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadTargaHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadPortableMapHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadJpeg2000Header(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadTiffHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadPSDHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadPCXHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadWebPHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadAvifHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadHeifHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadIconHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
 
 // The frame header of a JPEG stream from the handle's position: the size and the format the
 // JPEG codec decodes to, and the orientation of an Exif segment before it. Raises for a stream
 // libjpeg would not decode by its header alone.
-void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header);
+void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header);
 
 }  // namespace imaging

@@ -28,16 +28,16 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 
 }  // namespace
 
-// ---- TStream and TMemoryStream ---------------------------------------------------------------
+// ---- Stream and MemoryStream ---------------------------------------------------------------
 
-int64_t TStream::Size() {
+int64_t Stream::Size() {
   const int64_t position = Seek(0, smFromCurrent);
   const int64_t size = Seek(0, smFromEnd);
   Seek(position, smFromBeginning);
   return size;
 }
 
-int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+int64_t MemoryStream::Read(void* buffer, int64_t count) {
   const int64_t size = static_cast<int64_t>(data_.size());
   if (count <= 0 || position_ >= size) return 0;
   const int64_t n = std::min(count, size - position_);
@@ -46,7 +46,7 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
   return n;
 }
 
-int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+int64_t MemoryStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   if (position_ > INT64_MAX - count) RaiseImaging("TMemoryStream.Write: stream too large");
   const size_t end = static_cast<size_t>(position_ + count);
@@ -56,7 +56,7 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
   return count;
 }
 
-int64_t TMemoryStream::Seek(int64_t offset, int32_t origin) {
+int64_t MemoryStream::Seek(int64_t offset, int32_t origin) {
   int64_t base;
   switch (origin) {
     case smFromBeginning: base = 0; break;
@@ -70,7 +70,7 @@ int64_t TMemoryStream::Seek(int64_t offset, int32_t origin) {
   return position_;
 }
 
-// ---- TBufferedStream: the stream behind FileIO -----------------------------------------------
+// ---- BufferedFile: the stream behind FileIO -----------------------------------------------
 
 namespace {
 
@@ -79,14 +79,14 @@ constexpr int64_t kBufferSize = 16384;
 // A file wrapped in one buffer that covers one kBufferSize-aligned block at a time. Bytes of
 // the buffer past the end of the file read so far (`bufferLength_`) are not valid. A changed
 // buffer is written back before the buffer moves to another block and on close.
-class TBufferedStream {
+class BufferedFile {
 public:
   // Reading: opens an existing file. Writing: creates a fresh file beside `path` that replaces
   // `path` only when the handle is committed, so a failed save leaves an existing file intact.
-  TBufferedStream(const char* path, bool forWriting);
-  ~TBufferedStream();
-  TBufferedStream(const TBufferedStream&) = delete;
-  TBufferedStream& operator=(const TBufferedStream&) = delete;
+  BufferedFile(const char* path, bool forWriting);
+  ~BufferedFile();
+  BufferedFile(const BufferedFile&) = delete;
+  BufferedFile& operator=(const BufferedFile&) = delete;
 
   int64_t Read(void* buffer, int64_t count);
   int64_t Write(const void* buffer, int64_t count);
@@ -146,7 +146,7 @@ bool FullPwrite(int fd, const void* buffer, int64_t count, int64_t offset) {
   return true;
 }
 
-TBufferedStream::TBufferedStream(const char* path, bool forWriting) : writing_(forWriting), target_(path) {
+BufferedFile::BufferedFile(const char* path, bool forWriting) : writing_(forWriting), target_(path) {
   if (!forWriting) {
     // Windows opens with "deny writers"; POSIX has no mandatory share modes, so a concurrent
     // writer cannot be kept out. Reading only through this descriptor is what we can promise.
@@ -175,9 +175,9 @@ TBufferedStream::TBufferedStream(const char* path, bool forWriting) : writing_(f
   }
 }
 
-TBufferedStream::~TBufferedStream() { Abandon(); }
+BufferedFile::~BufferedFile() { Abandon(); }
 
-void TBufferedStream::LoadBlock(int64_t blockStart) {
+void BufferedFile::LoadBlock(int64_t blockStart) {
   if (blockStart == blockStart_) return;
   FlushBuffer();
   if (blockStart < 0) RaiseImaging("TBufferedStream.ReadBuffer: seek failed");
@@ -190,14 +190,14 @@ void TBufferedStream::LoadBlock(int64_t blockStart) {
   bufferLength_ = n;
 }
 
-void TBufferedStream::FlushBuffer() {
+void BufferedFile::FlushBuffer() {
   if (!dirty_) return;
   if (blockStart_ < 0) RaiseImaging("TBufferedStream.WriteBuffer: seek failed");
   if (!FullPwrite(fd_, buffer_, bufferLength_, blockStart_)) RaiseImaging("TBufferedStream.WriteBuffer: write failed");
   dirty_ = false;
 }
 
-int64_t TBufferedStream::Read(void* buffer, int64_t count) {
+int64_t BufferedFile::Read(void* buffer, int64_t count) {
   uint8_t* out = static_cast<uint8_t*>(buffer);
   int64_t done = 0;
   if (position_ < 0 && count > 0) RaiseImaging("TBufferedStream.ReadBuffer: seek failed");
@@ -233,7 +233,7 @@ int64_t TBufferedStream::Read(void* buffer, int64_t count) {
   return done;
 }
 
-int64_t TBufferedStream::Write(const void* buffer, int64_t count) {
+int64_t BufferedFile::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
   if (position_ < 0) RaiseImaging("TBufferedStream.WriteBuffer: seek failed");
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
@@ -261,7 +261,7 @@ int64_t TBufferedStream::Write(const void* buffer, int64_t count) {
   return done;
 }
 
-int64_t TBufferedStream::Seek(int64_t offset, int32_t origin) {
+int64_t BufferedFile::Seek(int64_t offset, int32_t origin) {
   switch (origin) {
     case smFromBeginning: position_ = offset; break;
     case smFromCurrent: position_ = SaturatingAdd(position_, offset); break;
@@ -271,7 +271,7 @@ int64_t TBufferedStream::Seek(int64_t offset, int32_t origin) {
   return position_;
 }
 
-void TBufferedStream::Commit() {
+void BufferedFile::Commit() {
   if (fd_ < 0) return;
   if (!writing_) {
     ::close(fd_);
@@ -289,19 +289,19 @@ void TBufferedStream::Commit() {
   if (!CommitTempFile(temporary_, target_, &error)) RaiseImaging(error);
 }
 
-void TBufferedStream::Abandon() noexcept {
+void BufferedFile::Abandon() noexcept {
   if (fd_ < 0) return;
   ::close(fd_);
   fd_ = -1;
   if (writing_) ::unlink(temporary_.c_str());
 }
 
-TBufferedStream* AsFile(TRawHandle handle) { return static_cast<TBufferedStream*>(handle); }
+BufferedFile* AsFile(RawHandle handle) { return static_cast<BufferedFile*>(handle); }
 
-TRawHandle FileOpen(const void* name) { return new TBufferedStream(static_cast<const char*>(name), false); }
-TRawHandle FileOpenWrite(const void* name) { return new TBufferedStream(static_cast<const char*>(name), true); }
-void FileClose(TRawHandle handle) {
-  TBufferedStream* file = AsFile(handle);
+RawHandle FileOpen(const void* name) { return new BufferedFile(static_cast<const char*>(name), false); }
+RawHandle FileOpenWrite(const void* name) { return new BufferedFile(static_cast<const char*>(name), true); }
+void FileClose(RawHandle handle) {
+  BufferedFile* file = AsFile(handle);
   try {
     file->Commit();
   } catch (...) {
@@ -310,37 +310,37 @@ void FileClose(TRawHandle handle) {
   }
   delete file;
 }
-bool FileEof(TRawHandle handle) { return AsFile(handle)->Eof(); }
-int64_t FileSeek(TRawHandle handle, int64_t offset, int32_t origin) { return AsFile(handle)->Seek(offset, origin); }
-int64_t FileTell(TRawHandle handle) { return AsFile(handle)->Position(); }
-int64_t FileRead(TRawHandle handle, void* buffer, int64_t count) { return AsFile(handle)->Read(buffer, count); }
-int64_t FileWrite(TRawHandle handle, const void* buffer, int64_t count) {
+bool FileEof(RawHandle handle) { return AsFile(handle)->Eof(); }
+int64_t FileSeek(RawHandle handle, int64_t offset, int32_t origin) { return AsFile(handle)->Seek(offset, origin); }
+int64_t FileTell(RawHandle handle) { return AsFile(handle)->Position(); }
+int64_t FileRead(RawHandle handle, void* buffer, int64_t count) { return AsFile(handle)->Read(buffer, count); }
+int64_t FileWrite(RawHandle handle, const void* buffer, int64_t count) {
   return AsFile(handle)->Write(buffer, count);
 }
 
 // ---- StreamIO ----------------------------------------------------------------------------------
 
-TStream* AsStream(TRawHandle handle) { return static_cast<TStream*>(handle); }
+Stream* AsStream(RawHandle handle) { return static_cast<Stream*>(handle); }
 
-TRawHandle StreamOpen(const void* name) { return const_cast<void*>(name); }
-void StreamClose(TRawHandle) {}
-bool StreamEof(TRawHandle handle) { return AsStream(handle)->Position() >= AsStream(handle)->Size(); }
-int64_t StreamSeek(TRawHandle handle, int64_t offset, int32_t origin) { return AsStream(handle)->Seek(offset, origin); }
-int64_t StreamTell(TRawHandle handle) { return AsStream(handle)->Position(); }
-int64_t StreamRead(TRawHandle handle, void* buffer, int64_t count) { return AsStream(handle)->Read(buffer, count); }
-int64_t StreamWrite(TRawHandle handle, const void* buffer, int64_t count) {
+RawHandle StreamOpen(const void* name) { return const_cast<void*>(name); }
+void StreamClose(RawHandle) {}
+bool StreamEof(RawHandle handle) { return AsStream(handle)->Position() >= AsStream(handle)->Size(); }
+int64_t StreamSeek(RawHandle handle, int64_t offset, int32_t origin) { return AsStream(handle)->Seek(offset, origin); }
+int64_t StreamTell(RawHandle handle) { return AsStream(handle)->Position(); }
+int64_t StreamRead(RawHandle handle, void* buffer, int64_t count) { return AsStream(handle)->Read(buffer, count); }
+int64_t StreamWrite(RawHandle handle, const void* buffer, int64_t count) {
   return AsStream(handle)->Write(buffer, count);
 }
 
 // ---- MemoryIO ----------------------------------------------------------------------------------
 
-TMemoryIORec* AsMemory(TRawHandle handle) { return static_cast<TMemoryIORec*>(handle); }
+MemoryIORecord* AsMemory(RawHandle handle) { return static_cast<MemoryIORecord*>(handle); }
 
-TRawHandle MemoryOpen(const void* name) { return const_cast<void*>(name); }
-void MemoryClose(TRawHandle) {}
-bool MemoryEof(TRawHandle handle) { return AsMemory(handle)->Position >= AsMemory(handle)->Size; }
-int64_t MemorySeek(TRawHandle handle, int64_t offset, int32_t origin) {
-  TMemoryIORec* rec = AsMemory(handle);
+RawHandle MemoryOpen(const void* name) { return const_cast<void*>(name); }
+void MemoryClose(RawHandle) {}
+bool MemoryEof(RawHandle handle) { return AsMemory(handle)->Position >= AsMemory(handle)->Size; }
+int64_t MemorySeek(RawHandle handle, int64_t offset, int32_t origin) {
+  MemoryIORecord* rec = AsMemory(handle);
   int64_t position;
   switch (origin) {
     case smFromBeginning: position = offset; break;
@@ -352,28 +352,28 @@ int64_t MemorySeek(TRawHandle handle, int64_t offset, int32_t origin) {
   rec->Position = std::clamp<int64_t>(position, 0, rec->Size);
   return rec->Position;
 }
-int64_t MemoryTell(TRawHandle handle) { return AsMemory(handle)->Position; }
-int64_t MemoryAvailable(const TMemoryIORec* rec, int64_t count) {
+int64_t MemoryTell(RawHandle handle) { return AsMemory(handle)->Position; }
+int64_t MemoryAvailable(const MemoryIORecord* rec, int64_t count) {
   if (count <= 0 || rec->Position < 0 || rec->Position >= rec->Size) return 0;
   return std::min(count, rec->Size - rec->Position);
 }
-int64_t MemoryRead(TRawHandle handle, void* buffer, int64_t count) {
-  TMemoryIORec* rec = AsMemory(handle);
+int64_t MemoryRead(RawHandle handle, void* buffer, int64_t count) {
+  MemoryIORecord* rec = AsMemory(handle);
   const int64_t n = MemoryAvailable(rec, count);
   if (n > 0) std::memcpy(buffer, rec->Data + rec->Position, static_cast<size_t>(n));
   rec->Position += n;
   return n;
 }
-int64_t MemoryWrite(TRawHandle handle, const void* buffer, int64_t count) {
-  TMemoryIORec* rec = AsMemory(handle);
+int64_t MemoryWrite(RawHandle handle, const void* buffer, int64_t count) {
+  MemoryIORecord* rec = AsMemory(handle);
   const int64_t n = MemoryAvailable(rec, count);
   if (n > 0) std::memcpy(rec->Data + rec->Position, buffer, static_cast<size_t>(n));
   rec->Position += n;
   return n;
 }
 
-void AbandonFileIOHandle(TRawHandle handle) noexcept {
-  TBufferedStream* file = AsFile(handle);
+void AbandonFileIOHandle(RawHandle handle) noexcept {
+  BufferedFile* file = AsFile(handle);
   file->Abandon();
   delete file;
 }
@@ -381,46 +381,46 @@ void AbandonFileIOHandle(TRawHandle handle) noexcept {
 }  // namespace
 
 namespace {
-thread_local const TIOFunctions* tCurrentImageIO = &FileIO;
+thread_local const IOFunctions* tCurrentImageIO = &FileIO;
 }  // namespace
 
-const TIOFunctions FileIO = {FileOpen, FileOpenWrite, FileClose, FileEof, FileSeek, FileTell, FileRead, FileWrite};
-const TIOFunctions StreamIO = {StreamOpen,  StreamOpen, StreamClose, StreamEof,
+const IOFunctions FileIO = {FileOpen, FileOpenWrite, FileClose, FileEof, FileSeek, FileTell, FileRead, FileWrite};
+const IOFunctions StreamIO = {StreamOpen,  StreamOpen, StreamClose, StreamEof,
                                StreamSeek,  StreamTell, StreamRead,  StreamWrite};
-const TIOFunctions MemoryIO = {MemoryOpen,  MemoryOpen, MemoryClose, MemoryEof,
+const IOFunctions MemoryIO = {MemoryOpen,  MemoryOpen, MemoryClose, MemoryEof,
                                MemorySeek,  MemoryTell, MemoryRead,  MemoryWrite};
 
-const TIOFunctions& CurrentImageIO() { return *tCurrentImageIO; }
-void SetCurrentImageIO(const TIOFunctions& io) { tCurrentImageIO = &io; }
+const IOFunctions& CurrentImageIO() { return *tCurrentImageIO; }
+void SetCurrentImageIO(const IOFunctions& io) { tCurrentImageIO = &io; }
 
-// ---- TImagingHandle ----------------------------------------------------------------------------
+// ---- IOHandle ----------------------------------------------------------------------------
 
-int64_t TImagingHandle::Remaining() const {
+int64_t IOHandle::Remaining() const {
   const int64_t position = Tell();
   const int64_t end = Seek(0, smFromEnd);
   Seek(position, smFromBeginning);
   return end > position ? end - position : 0;
 }
 
-void TImagingHandle::ReadExact(void* buffer, int64_t count, const char* what) const {
+void IOHandle::ReadExact(void* buffer, int64_t count, const char* what) const {
   if (count <= 0) return;
   if (Read(buffer, count) != count) RaiseImaging("Unexpected end of data in %s", what);
 }
 
-void TImagingHandle::WriteExact(const void* buffer, int64_t count, const char* what) const {
+void IOHandle::WriteExact(const void* buffer, int64_t count, const char* what) const {
   if (count <= 0) return;
   if (Write(buffer, count) != count) RaiseImaging("Error while writing %s", what);
 }
 
-// ---- TScopedHandle -----------------------------------------------------------------------------
+// ---- ScopedIOHandle -----------------------------------------------------------------------------
 
-TScopedHandle::TScopedHandle(const TIOFunctions& io, const void* name, bool forWriting)
+ScopedIOHandle::ScopedIOHandle(const IOFunctions& io, const void* name, bool forWriting)
     : uncaught_(std::uncaught_exceptions()) {
   handle_.IO = &io;
   handle_.Raw = forWriting ? io.OpenWrite(name) : io.Open(name);
 }
 
-TScopedHandle::~TScopedHandle() {
+ScopedIOHandle::~ScopedIOHandle() {
   if (std::uncaught_exceptions() > uncaught_) {
     Abandon();
     return;
@@ -432,16 +432,16 @@ TScopedHandle::~TScopedHandle() {
   }
 }
 
-void TScopedHandle::Close() {
+void ScopedIOHandle::Close() {
   if (!handle_.Raw) return;
-  const TRawHandle raw = handle_.Raw;
+  const RawHandle raw = handle_.Raw;
   handle_.Raw = nullptr;
   handle_.IO->Close(raw);
 }
 
-void TScopedHandle::Abandon() noexcept {
+void ScopedIOHandle::Abandon() noexcept {
   if (!handle_.Raw) return;
-  const TRawHandle raw = handle_.Raw;
+  const RawHandle raw = handle_.Raw;
   handle_.Raw = nullptr;
   if (handle_.IO == &FileIO) {
     AbandonFileIOHandle(raw);

@@ -11,22 +11,22 @@ namespace imaging {
 enum : int32_t { smFromBeginning = 0, smFromCurrent = 1, smFromEnd = 2 };
 
 // A byte stream as the stream table and the stream load/save procedures see it.
-class TStream {
+class Stream {
 public:
-  virtual ~TStream() = default;
+  virtual ~Stream() = default;
   virtual int64_t Read(void* buffer, int64_t count) = 0;
   virtual int64_t Write(const void* buffer, int64_t count) = 0;
-  // Returns the new position; raises EImagingError for an unknown origin.
+  // Returns the new position; raises ImagingError for an unknown origin.
   virtual int64_t Seek(int64_t offset, int32_t origin) = 0;
   int64_t Position() { return Seek(0, smFromCurrent); }
   int64_t Size();
 };
 
 // A growable stream in memory.
-class TMemoryStream : public TStream {
+class MemoryStream : public Stream {
 public:
-  TMemoryStream() = default;
-  explicit TMemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
+  MemoryStream() = default;
+  explicit MemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, int32_t origin) override;
@@ -40,43 +40,43 @@ private:
 
 // The record behind a MemoryIO handle. A memory handle never grows: reads and writes move at
 // most Size - Position bytes.
-struct TMemoryIORec {
+struct MemoryIORecord {
   uint8_t* Data = nullptr;
   int64_t Position = 0;
   int64_t Size = 0;
 };
 
-using TRawHandle = void*;
+using RawHandle = void*;
 
 // One input/output table: the eight operations every codec uses for all file access.
-// The meaning of `name` depends on the table: a UTF-8 path as const char* (FileIO), a TStream*
-// (StreamIO), a TMemoryIORec* (MemoryIO). FileIO's Open and OpenWrite raise EImagingError when
+// The meaning of `name` depends on the table: a UTF-8 path as const char* (FileIO), a Stream*
+// (StreamIO), a MemoryIORecord* (MemoryIO). FileIO's Open and OpenWrite raise ImagingError when
 // the file cannot be opened or created. A file opened with FileIO's OpenWrite is written under a
 // temporary name in the same folder and replaces the named file only on Close, so a failed save
-// never damages an existing file (see TScopedHandle::Abandon).
-struct TIOFunctions {
-  TRawHandle (*Open)(const void* name);
-  TRawHandle (*OpenWrite)(const void* name);
-  void (*Close)(TRawHandle handle);
-  bool (*Eof)(TRawHandle handle);
-  int64_t (*Seek)(TRawHandle handle, int64_t offset, int32_t origin);
-  int64_t (*Tell)(TRawHandle handle);
-  int64_t (*Read)(TRawHandle handle, void* buffer, int64_t count);
-  int64_t (*Write)(TRawHandle handle, const void* buffer, int64_t count);
+// never damages an existing file (see ScopedIOHandle::Abandon).
+struct IOFunctions {
+  RawHandle (*Open)(const void* name);
+  RawHandle (*OpenWrite)(const void* name);
+  void (*Close)(RawHandle handle);
+  bool (*Eof)(RawHandle handle);
+  int64_t (*Seek)(RawHandle handle, int64_t offset, int32_t origin);
+  int64_t (*Tell)(RawHandle handle);
+  int64_t (*Read)(RawHandle handle, void* buffer, int64_t count);
+  int64_t (*Write)(RawHandle handle, const void* buffer, int64_t count);
 };
 
-extern const TIOFunctions FileIO;
-extern const TIOFunctions StreamIO;
-extern const TIOFunctions MemoryIO;
+extern const IOFunctions FileIO;
+extern const IOFunctions StreamIO;
+extern const IOFunctions MemoryIO;
 
 // The table in use. It is per thread: every thread loads and saves through its own.
-const TIOFunctions& CurrentImageIO();
-void SetCurrentImageIO(const TIOFunctions& io);
+const IOFunctions& CurrentImageIO();
+void SetCurrentImageIO(const IOFunctions& io);
 
 // An open handle together with the table it was opened through; what codecs receive.
-struct TImagingHandle {
-  const TIOFunctions* IO = nullptr;
-  TRawHandle Raw = nullptr;
+struct IOHandle {
+  const IOFunctions* IO = nullptr;
+  RawHandle Raw = nullptr;
 
   int64_t Read(void* buffer, int64_t count) const { return IO->Read(Raw, buffer, count); }
   int64_t Write(const void* buffer, int64_t count) const { return IO->Write(Raw, buffer, count); }
@@ -93,14 +93,14 @@ struct TImagingHandle {
 
 // Opens through `io` and closes on destruction; used by the load and save procedures. When the
 // destructor runs because an error is propagating, the handle is abandoned instead of closed.
-class TScopedHandle {
+class ScopedIOHandle {
 public:
-  TScopedHandle(const TIOFunctions& io, const void* name, bool forWriting);
-  ~TScopedHandle();
-  TScopedHandle(const TScopedHandle&) = delete;
-  TScopedHandle& operator=(const TScopedHandle&) = delete;
+  ScopedIOHandle(const IOFunctions& io, const void* name, bool forWriting);
+  ~ScopedIOHandle();
+  ScopedIOHandle(const ScopedIOHandle&) = delete;
+  ScopedIOHandle& operator=(const ScopedIOHandle&) = delete;
   bool IsOpen() const { return handle_.Raw != nullptr; }
-  const TImagingHandle& Handle() const { return handle_; }
+  const IOHandle& Handle() const { return handle_; }
   // Closes now (a FileIO file opened for writing takes its place); the destructor then does
   // nothing. Raises when the last buffered bytes cannot be written.
   void Close();
@@ -109,7 +109,7 @@ public:
   void Abandon() noexcept;
 
 private:
-  TImagingHandle handle_;
+  IOHandle handle_;
   int uncaught_ = 0;
 };
 

@@ -100,10 +100,10 @@ public:
   }
   BorrowedImage(const BorrowedImage&) = delete;
   BorrowedImage& operator=(const BorrowedImage&) = delete;
-  TDynImageDataArray& Images() noexcept { return images_; }
+  ImageArray& Images() noexcept { return images_; }
 
 private:
-  TDynImageDataArray images_;
+  ImageArray images_;
 };
 
 }  // namespace imaging

@@ -509,8 +509,8 @@ struct Flags {
 
 constexpr PixelFormatInfo Plain(PixelFormat f, const char* name, int32_t bpp, int32_t channels, Flags fl,
                                 PixelFormat swappedWith = PixelFormat::Unknown,
-                                TGetPixel32Func g32 = GenericGet32, TSetPixel32Func s32 = GenericSet32,
-                                TGetPixelFPFunc gfp = GenericGetFP, TSetPixelFPFunc sfp = GenericSetFP) {
+                                GetPixel32Func g32 = GenericGet32, SetPixel32Func s32 = GenericSet32,
+                                GetPixelFPFunc gfp = GenericGetFP, SetPixelFPFunc sfp = GenericSetFP) {
   return PixelFormatInfo{f,          name,       bpp,        channels, fl.indexed ? 256 : 0,
                          fl.gray,    fl.alpha,   fl.fp,      false,    fl.swapped,
                          swappedWith, fl.indexed, false,     nullptr,  UncompressedSize,
@@ -752,9 +752,9 @@ bool CopyImage(const ImageData& source, ImageData& target) {
   }
 }
 
-void ReleaseImageArray(TDynImageDataArray& images) { images.Clear(); }
+void ReleaseImageArray(ImageArray& images) { images.Clear(); }
 
-bool AreImagesValid(const TDynImageDataArray& images) {
+bool AreImagesValid(const ImageArray& images) {
   if (images.empty()) return false;
   for (const ImageData& image : images)
     if (!IsImageValid(image)) return false;

@@ -16,13 +16,13 @@ struct BitFieldLayout {
   uint16_t ARecDiv, RRecDiv, GRecDiv, BRecDiv;  // max(2^bits - 1, 1)
 };
 
-using TFormatSizeFunc = int32_t (*)(PixelFormat format, int32_t width, int32_t height);
-using TCheckDimensionsFunc = void (*)(PixelFormat format, int32_t& width, int32_t& height);
+using FormatSizeFunc = int32_t (*)(PixelFormat format, int32_t width, int32_t height);
+using CheckDimensionsFunc = void (*)(PixelFormat format, int32_t& width, int32_t& height);
 // Pixel readers and writers: `pixel` points at the first byte of one pixel.
-using TGetPixel32Func = Color32 (*)(const uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette);
-using TSetPixel32Func = void (*)(uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette, Color32 color);
-using TGetPixelFPFunc = ColorFP (*)(const uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette);
-using TSetPixelFPFunc = void (*)(uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette, const ColorFP& color);
+using GetPixel32Func = Color32 (*)(const uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette);
+using SetPixel32Func = void (*)(uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette, Color32 color);
+using GetPixelFPFunc = ColorFP (*)(const uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette);
+using SetPixelFPFunc = void (*)(uint8_t* pixel, const PixelFormatInfo* info, const Color32* palette, const ColorFP& color);
 
 // One constant record per pixel format.
 struct PixelFormatInfo {
@@ -40,12 +40,12 @@ struct PixelFormatInfo {
   bool IsIndexed;
   bool IsCompressed;
   const BitFieldLayout* BitFields;
-  TFormatSizeFunc GetPixelsSize;
-  TCheckDimensionsFunc CheckDimensions;
-  TGetPixel32Func GetPixel32;  // null for compressed formats
-  TGetPixelFPFunc GetPixelFP;
-  TSetPixel32Func SetPixel32;
-  TSetPixelFPFunc SetPixelFP;
+  FormatSizeFunc GetPixelsSize;
+  CheckDimensionsFunc CheckDimensions;
+  GetPixel32Func GetPixel32;  // null for compressed formats
+  GetPixelFPFunc GetPixelFP;
+  SetPixel32Func SetPixel32;
+  SetPixelFPFunc SetPixelFP;
   PixelFormat DecodedFormat;
 };
 
@@ -67,8 +67,8 @@ bool CreateImage(int32_t width, int32_t height, PixelFormat format, ImageData& i
 void ReleaseImage(ImageData& image);
 bool IsImageValid(const ImageData& image);
 bool CopyImage(const ImageData& source, ImageData& target);
-void ReleaseImageArray(TDynImageDataArray& images);
-bool AreImagesValid(const TDynImageDataArray& images);
+void ReleaseImageArray(ImageArray& images);
+bool AreImagesValid(const ImageArray& images);
 bool FlipImage(ImageData& image);
 // Channels: 0 = blue, 1 = green, 2 = red, 3 = alpha.
 bool SwapImageChannels(ImageData& image, int32_t channelA, int32_t channelB);

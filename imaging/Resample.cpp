@@ -460,8 +460,8 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
         default: AssertionFailed("StretchImageRect: unexpected 8-bit pixel layout");
       }
     } else {
-      const TGetPixelFPFunc read = info->GetPixelFP;
-      const TSetPixelFPFunc write = info->SetPixelFP;
+      const GetPixelFPFunc read = info->GetPixelFP;
+      const SetPixelFPFunc write = info->SetPixelFP;
       for (size_t c = 0; c < spanWidth; ++c) {
         __m128 sum = _mm_setzero_ps();
         for (int32_t t = 0; t < taps; ++t) {

@@ -8,7 +8,7 @@
 
 namespace imaging {
 
-TDynImageDataArray& TDynImageDataArray::operator=(TDynImageDataArray&& other) noexcept {
+ImageArray& ImageArray::operator=(ImageArray&& other) noexcept {
   if (this != &other) {
     Clear();
     items_ = std::move(other.items_);
@@ -16,16 +16,16 @@ TDynImageDataArray& TDynImageDataArray::operator=(TDynImageDataArray&& other) no
   return *this;
 }
 
-TDynImageDataArray::~TDynImageDataArray() { Clear(); }
+ImageArray::~ImageArray() { Clear(); }
 
-void TDynImageDataArray::Append(ImageData& image) {
+void ImageArray::Append(ImageData& image) {
   items_.push_back(image);
   ResetImage(image);
 }
 
-void TDynImageDataArray::Detach(size_t i) { items_.erase(items_.begin() + static_cast<ptrdiff_t>(i)); }
+void ImageArray::Detach(size_t i) { items_.erase(items_.begin() + static_cast<ptrdiff_t>(i)); }
 
-void TDynImageDataArray::Clear() {
+void ImageArray::Clear() {
   for (ImageData& image : items_) ReleaseImage(image);
   items_.clear();
 }
@@ -62,12 +62,12 @@ void RaiseImaging(const std::string& message) {
     try {
       std::rethrow_exception(inner);
     } catch (const std::exception& e) {
-      throw EImagingError(message + " Exception Message: " + e.what());
+      throw ImagingError(message + " Exception Message: " + e.what());
     } catch (...) {
-      throw EImagingError(message);
+      throw ImagingError(message);
     }
   }
-  throw EImagingError(message);
+  throw ImagingError(message);
 }
 
 void CheckImageDimensions(int64_t width, int64_t height, const char* what) {

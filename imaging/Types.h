@@ -89,14 +89,14 @@ struct ImageData {
 
 // The images of one file (frames, layers, pages, mipmap levels) in file order. The array owns
 // the buffers of its images and releases them when it is destroyed.
-class TDynImageDataArray {
+class ImageArray {
 public:
-  TDynImageDataArray() = default;
-  TDynImageDataArray(const TDynImageDataArray&) = delete;
-  TDynImageDataArray& operator=(const TDynImageDataArray&) = delete;
-  TDynImageDataArray(TDynImageDataArray&& other) noexcept : items_(std::move(other.items_)) {}
-  TDynImageDataArray& operator=(TDynImageDataArray&& other) noexcept;
-  ~TDynImageDataArray();
+  ImageArray() = default;
+  ImageArray(const ImageArray&) = delete;
+  ImageArray& operator=(const ImageArray&) = delete;
+  ImageArray(ImageArray&& other) noexcept : items_(std::move(other.items_)) {}
+  ImageArray& operator=(ImageArray&& other) noexcept;
+  ~ImageArray();
 
   size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
@@ -122,15 +122,15 @@ private:
 };
 
 // The library's one error type. Its text is already formatted; see RaiseImaging.
-class EImagingError : public base::Error {
+class ImagingError : public base::Error {
 public:
-  explicit EImagingError(const std::string& message) : base::Error(message) {}
+  explicit ImagingError(const std::string& message) : base::Error(message) {}
 };
 
 // printf-style formatting of a message template (%d, %u, %s, %p, %x and friends).
 std::string FormatText(const char* templ, ...) __attribute__((format(printf, 1, 2)));
 
-// Raises EImagingError with the formatted template. When called while another error is being
+// Raises ImagingError with the formatted template. When called while another error is being
 // handled (inside a catch block), " Exception Message: " and that error's text are appended,
 // so a re-raised error keeps the reason below it. The inner text is appended after formatting,
 // never interpreted as part of the template.

@@ -9,22 +9,22 @@
 
 namespace engine::exif {
 
-enum class TByteOrder : uint8_t {
+enum class Endianness : uint8_t {
   LittleEndian,  // "II"
   BigEndian,     // "MM"
 };
 
-inline uint16_t Get16(const uint8_t* p, TByteOrder order) {
-  return order == TByteOrder::LittleEndian ? static_cast<uint16_t>(p[0] | (p[1] << 8))
+inline uint16_t Get16(const uint8_t* p, Endianness order) {
+  return order == Endianness::LittleEndian ? static_cast<uint16_t>(p[0] | (p[1] << 8))
                                            : static_cast<uint16_t>((p[0] << 8) | p[1]);
 }
-inline uint32_t Get32(const uint8_t* p, TByteOrder order) {
-  return order == TByteOrder::LittleEndian
+inline uint32_t Get32(const uint8_t* p, Endianness order) {
+  return order == Endianness::LittleEndian
              ? uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24)
              : (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
-inline void Put16(uint8_t* p, uint16_t v, TByteOrder order) {
-  if (order == TByteOrder::LittleEndian) {
+inline void Put16(uint8_t* p, uint16_t v, Endianness order) {
+  if (order == Endianness::LittleEndian) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
   } else {
@@ -32,8 +32,8 @@ inline void Put16(uint8_t* p, uint16_t v, TByteOrder order) {
     p[1] = static_cast<uint8_t>(v);
   }
 }
-inline void Put32(uint8_t* p, uint32_t v, TByteOrder order) {
-  if (order == TByteOrder::LittleEndian) {
+inline void Put32(uint8_t* p, uint32_t v, Endianness order) {
+  if (order == Endianness::LittleEndian) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
   } else {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
@@ -42,13 +42,13 @@ inline void Put32(uint8_t* p, uint32_t v, TByteOrder order) {
 
 // Reads of a TIFF block that check every offset against its end. Offsets are 64-bit so that
 // offset + size never wraps.
-class TTiffReader {
+class TiffReader {
 public:
-  TTiffReader(std::span<const uint8_t> data, TByteOrder order) : data_(data), order_(order) {}
+  TiffReader(std::span<const uint8_t> data, Endianness order) : data_(data), order_(order) {}
   size_t Size() const { return data_.size(); }
-  TByteOrder Order() const { return order_; }
+  Endianness Order() const { return order_; }
   bool Has(uint64_t offset, uint64_t size) const { return offset <= data_.size() && size <= data_.size() - offset; }
-  // Each read raises EInvalidTiffData when it would leave the block.
+  // Each read raises InvalidTiffData when it would leave the block.
   uint16_t U16(uint64_t offset) const {
     Require(offset, 2);
     return Get16(data_.data() + offset, order_);
@@ -64,11 +64,11 @@ public:
 
 private:
   void Require(uint64_t offset, uint64_t size) const {
-    if (!Has(offset, size)) throw EInvalidTiffData();
+    if (!Has(offset, size)) throw InvalidTiffData();
   }
 
   std::span<const uint8_t> data_;
-  TByteOrder order_;
+  Endianness order_;
 };
 
 }  // namespace engine::exif

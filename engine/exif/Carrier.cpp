@@ -9,42 +9,42 @@ namespace exif {
 
 namespace {
 
-class TCarriedExif : public CarriedMetadata {
+class CarriedExif : public CarriedMetadata {
 public:
-  TCarriedExif(const std::string& sourcePath, const CarryChanges& changes) {
+  CarriedExif(const std::string& sourcePath, const CarryChanges& changes) {
     try {
       data_.LoadFromJPEG(sourcePath);
       data_.SetSoftware(kCarriedSoftware);
       if (changes.uprightFrom != 1) data_.MarkUpright(changes.uprightFrom);
       if (changes.stripPersonal) data_.StripPersonalData();
-    } catch (const EExifError& e) {
+    } catch (const ExifError& e) {
       readError_ = e.what();
       failed_ = true;
     }
   }
 
   void WriteInto(const std::string& outputPath) override {
-    if (failed_) throw EExifError(readError_);
+    if (failed_) throw ExifError(readError_);
     data_.SaveToJPEG(outputPath);
   }
 
 private:
-  TExifData data_;
+  ExifData data_;
   bool failed_ = false;
   std::string readError_;
 };
 
 }  // namespace
 
-std::unique_ptr<CarriedMetadata> TExifMetadataCarrier::Read(const std::string& sourcePath,
+std::unique_ptr<CarriedMetadata> ExifMetadataCarrier::Read(const std::string& sourcePath,
                                                             const CarryChanges& changes) {
-  return std::make_unique<TCarriedExif>(sourcePath, changes);
+  return std::make_unique<CarriedExif>(sourcePath, changes);
 }
 
 }  // namespace exif
 
 MetadataCarrier* DefaultMetadataCarrier() {
-  static exif::TExifMetadataCarrier carrier;
+  static exif::ExifMetadataCarrier carrier;
   return &carrier;
 }
 

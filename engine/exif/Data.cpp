@@ -18,17 +18,17 @@ uint32_t ExifDataTypeSize(uint16_t type) {
   return type < 14 ? kSizes[type] : 0;
 }
 
-// ---- TExifSection -----------------------------------------------------------------------------
+// ---- ExifSection -----------------------------------------------------------------------------
 
-TExifTag* TExifSection::Find(uint16_t id) {
-  auto it = std::lower_bound(tags_.begin(), tags_.end(), id, [](const TExifTag& t, uint16_t v) { return t.ID < v; });
+ExifTag* ExifSection::Find(uint16_t id) {
+  auto it = std::lower_bound(tags_.begin(), tags_.end(), id, [](const ExifTag& t, uint16_t v) { return t.ID < v; });
   return it != tags_.end() && it->ID == id ? &*it : nullptr;
 }
 
-const TExifTag* TExifSection::Find(uint16_t id) const { return const_cast<TExifSection*>(this)->Find(id); }
+const ExifTag* ExifSection::Find(uint16_t id) const { return const_cast<ExifSection*>(this)->Find(id); }
 
-TExifTag& TExifSection::Add(TExifTag tag) {
-  auto it = std::lower_bound(tags_.begin(), tags_.end(), tag.ID, [](const TExifTag& t, uint16_t v) { return t.ID < v; });
+ExifTag& ExifSection::Add(ExifTag tag) {
+  auto it = std::lower_bound(tags_.begin(), tags_.end(), tag.ID, [](const ExifTag& t, uint16_t v) { return t.ID < v; });
   if (it != tags_.end() && it->ID == tag.ID) {
     *it = std::move(tag);
     return *it;
@@ -36,84 +36,84 @@ TExifTag& TExifSection::Add(TExifTag tag) {
   return *tags_.insert(it, std::move(tag));
 }
 
-bool TExifSection::Remove(uint16_t id) {
-  auto it = std::lower_bound(tags_.begin(), tags_.end(), id, [](const TExifTag& t, uint16_t v) { return t.ID < v; });
+bool ExifSection::Remove(uint16_t id) {
+  auto it = std::lower_bound(tags_.begin(), tags_.end(), id, [](const ExifTag& t, uint16_t v) { return t.ID < v; });
   if (it == tags_.end() || it->ID != id) return false;
   tags_.erase(it);
   return true;
 }
 
-// ---- TCustomExifData --------------------------------------------------------------------------
+// ---- CustomExifData --------------------------------------------------------------------------
 
-TCustomExifData::TCustomExifData() {
+CustomExifData::CustomExifData() {
   for (int i = 0; i < kExifSectionCount; ++i)
-    sections_[i] = std::make_unique<TExifSection>(static_cast<TExifSectionKind>(i + 1));
+    sections_[i] = std::make_unique<ExifSection>(static_cast<ExifSectionKind>(i + 1));
 }
 
-bool TCustomExifData::HasTags() const {
+bool CustomExifData::HasTags() const {
   for (const auto& section : sections_)
     if (!section->Empty()) return true;
   return false;
 }
 
-void TCustomExifData::Clear() {
+void CustomExifData::Clear() {
   for (auto& section : sections_) section->Clear();
   thumbnail_.clear();
-  byteOrder_ = TByteOrder::LittleEndian;
+  byteOrder_ = Endianness::LittleEndian;
   offsetBase_ = 0;
 }
 
-std::optional<uint32_t> TCustomExifData::ReadInteger(const TExifTag& tag, uint32_t index) const {
+std::optional<uint32_t> CustomExifData::ReadInteger(const ExifTag& tag, uint32_t index) const {
   if (index >= tag.ElementCount) return std::nullopt;
   const uint32_t size = ExifDataTypeSize(static_cast<uint16_t>(tag.DataType));
   if (uint64_t(index + 1) * size > tag.Data.size()) return std::nullopt;
   const uint8_t* p = tag.Data.data() + size_t(index) * size;
   switch (tag.DataType) {
-    case TExifDataType::Byte: return *p;
-    case TExifDataType::Word: return Get16(p, byteOrder_);
-    case TExifDataType::LongWord:
-    case TExifDataType::SignedLongWord:
-    case TExifDataType::SubDirectory: return Get32(p, byteOrder_);
+    case ExifDataType::Byte: return *p;
+    case ExifDataType::Word: return Get16(p, byteOrder_);
+    case ExifDataType::LongWord:
+    case ExifDataType::SignedLongWord:
+    case ExifDataType::SubDirectory: return Get32(p, byteOrder_);
     default: return std::nullopt;
   }
 }
 
-void TCustomExifData::SetString(TExifSectionKind section, uint16_t id, const std::string& text) {
+void CustomExifData::SetString(ExifSectionKind section, uint16_t id, const std::string& text) {
   if (EnforceASCII && std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) > 127; }))
-    throw ENotOnlyASCIIError();
-  TExifTag tag;
+    throw NotOnlyAsciiError();
+  ExifTag tag;
   tag.ID = id;
-  tag.DataType = TExifDataType::Ascii;
+  tag.DataType = ExifDataType::Ascii;
   tag.Data.assign(text.begin(), text.end());
   tag.Data.push_back(0);
   tag.ElementCount = static_cast<uint32_t>(tag.Data.size());
   Section(section).Add(std::move(tag));
 }
 
-void TCustomExifData::SetWord(TExifSectionKind section, uint16_t id, uint16_t value) {
-  SetSingleValue(section, id, TExifDataType::Word, value);
+void CustomExifData::SetWord(ExifSectionKind section, uint16_t id, uint16_t value) {
+  SetSingleValue(section, id, ExifDataType::Word, value);
 }
 
-void TCustomExifData::SetLongWord(TExifSectionKind section, uint16_t id, uint32_t value) {
-  SetSingleValue(section, id, TExifDataType::LongWord, value);
+void CustomExifData::SetLongWord(ExifSectionKind section, uint16_t id, uint32_t value) {
+  SetSingleValue(section, id, ExifDataType::LongWord, value);
 }
 
-void TCustomExifData::SetSingleValue(TExifSectionKind section, uint16_t id, TExifDataType type, uint32_t value) {
-  TExifTag tag;
+void CustomExifData::SetSingleValue(ExifSectionKind section, uint16_t id, ExifDataType type, uint32_t value) {
+  ExifTag tag;
   tag.ID = id;
   tag.DataType = type;
   tag.ElementCount = 1;
   tag.Data.resize(ExifDataTypeSize(static_cast<uint16_t>(type)));
-  if (type == TExifDataType::Word)
+  if (type == ExifDataType::Word)
     Put16(tag.Data.data(), static_cast<uint16_t>(value), byteOrder_);
   else
     Put32(tag.Data.data(), value, byteOrder_);
   Section(section).Add(std::move(tag));
 }
 
-std::string TCustomExifData::GetString(TExifSectionKind section, uint16_t id) const {
-  const TExifTag* tag = Section(section).Find(id);
-  if (tag == nullptr || tag->DataType != TExifDataType::Ascii) return {};
+std::string CustomExifData::GetString(ExifSectionKind section, uint16_t id) const {
+  const ExifTag* tag = Section(section).Find(id);
+  if (tag == nullptr || tag->DataType != ExifDataType::Ascii) return {};
   auto end = std::find(tag->Data.begin(), tag->Data.end(), uint8_t(0));
   return std::string(tag->Data.begin(), end);
 }
@@ -122,16 +122,16 @@ namespace {
 
 // Reads the IFDs of one TIFF block into the sections. Every offset is checked against the
 // block; an offset already read is never read again, so pointers that form a cycle end.
-class TIfdLoader {
+class IfdLoader {
 public:
-  TIfdLoader(const TTiffReader& reader, TCustomExifData& data) : reader_(reader), data_(data) {}
+  IfdLoader(const TiffReader& reader, CustomExifData& data) : reader_(reader), data_(data) {}
 
   // Reads the IFD at `offset` into the (empty) section; returns the offset of the next IFD
   // in the chain, 0 when there is none or the IFD cannot be read.
-  uint32_t ReadIfd(uint32_t offset, TExifSectionKind kind) {
+  uint32_t ReadIfd(uint32_t offset, ExifSectionKind kind) {
     if (offset < layout::TiffHeader::Size || !reader_.Has(offset, layout::IfdLayout::CountSize)) return 0;
     if (!visited_.insert(offset).second) return 0;
-    TExifSection& section = data_.Section(kind);
+    ExifSection& section = data_.Section(kind);
     const uint32_t declared = reader_.U16(offset);
     const uint64_t entries = uint64_t(offset) + layout::IfdLayout::CountSize;
     // A directory cut short by the end of the block keeps the entries that are whole.
@@ -144,7 +144,7 @@ public:
   }
 
 private:
-  void ReadEntry(uint64_t entry, TExifSection& section) {
+  void ReadEntry(uint64_t entry, ExifSection& section) {
     const uint16_t id = reader_.U16(entry + layout::IfdEntry::Tag);
     const uint16_t type = reader_.U16(entry + layout::IfdEntry::Type);
     const uint32_t count = reader_.U32(entry + layout::IfdEntry::Count);
@@ -154,9 +154,9 @@ private:
     // Only the first of several entries with the same id counts, as for most readers.
     if (section.Find(id) != nullptr) return;
     const uint64_t size = uint64_t(count) * elementSize;
-    TExifTag tag;
+    ExifTag tag;
     tag.ID = id;
-    tag.DataType = static_cast<TExifDataType>(type);
+    tag.DataType = static_cast<ExifDataType>(type);
     tag.ElementCount = count;
     if (size <= layout::IfdEntry::InlineSize) {
       const auto bytes = reader_.Bytes(entry + layout::IfdEntry::Value, size);
@@ -171,60 +171,60 @@ private:
     section.Add(std::move(tag));
   }
 
-  const TTiffReader& reader_;
-  TCustomExifData& data_;
+  const TiffReader& reader_;
+  CustomExifData& data_;
   std::set<uint32_t> visited_;
 };
 
 // The offset a pointer tag holds when it is a single LONG, SLONG or IFD value.
-std::optional<uint32_t> PointerValue(const TCustomExifData& data, const TExifTag* tag) {
+std::optional<uint32_t> PointerValue(const CustomExifData& data, const ExifTag* tag) {
   if (tag == nullptr || tag->ElementCount != 1) return std::nullopt;
-  if (tag->DataType != TExifDataType::LongWord && tag->DataType != TExifDataType::SignedLongWord &&
-      tag->DataType != TExifDataType::SubDirectory)
+  if (tag->DataType != ExifDataType::LongWord && tag->DataType != ExifDataType::SignedLongWord &&
+      tag->DataType != ExifDataType::SubDirectory)
     return std::nullopt;
   return data.ReadInteger(*tag);
 }
 
 }  // namespace
 
-void TCustomExifData::LoadFromTiffData(std::span<const uint8_t> tiff, int64_t offsetBase) {
-  TCustomExifData::Clear();
-  if (tiff.size() < layout::TiffHeader::Size) throw EInvalidTiffData();
-  TByteOrder order;
+void CustomExifData::LoadFromTiffData(std::span<const uint8_t> tiff, int64_t offsetBase) {
+  CustomExifData::Clear();
+  if (tiff.size() < layout::TiffHeader::Size) throw InvalidTiffData();
+  Endianness order;
   if (tiff[0] == 'I' && tiff[1] == 'I')
-    order = TByteOrder::LittleEndian;
+    order = Endianness::LittleEndian;
   else if (tiff[0] == 'M' && tiff[1] == 'M')
-    order = TByteOrder::BigEndian;
+    order = Endianness::BigEndian;
   else
-    throw EInvalidTiffData();
-  const TTiffReader reader(tiff, order);
-  if (reader.U16(layout::TiffHeader::Magic) != layout::kTiffMagic) throw EInvalidTiffData();
+    throw InvalidTiffData();
+  const TiffReader reader(tiff, order);
+  if (reader.U16(layout::TiffHeader::Magic) != layout::kTiffMagic) throw InvalidTiffData();
   byteOrder_ = order;
   offsetBase_ = offsetBase;
 
-  TIfdLoader loader(reader, *this);
-  const uint32_t ifd1 = loader.ReadIfd(reader.U32(layout::TiffHeader::FirstIfd), TExifSectionKind::esGeneral);
-  if (ifd1 != 0) loader.ReadIfd(ifd1, TExifSectionKind::esThumbnail);
-  const TExifSection& general = Section(TExifSectionKind::esGeneral);
-  if (auto exif = PointerValue(*this, general.Find(ttag::ExifIFD))) loader.ReadIfd(*exif, TExifSectionKind::esDetails);
-  if (auto gps = PointerValue(*this, general.Find(ttag::GPSIFD))) loader.ReadIfd(*gps, TExifSectionKind::esGPS);
-  if (auto interop = PointerValue(*this, Section(TExifSectionKind::esDetails).Find(ttag::InteropIFD)))
-    loader.ReadIfd(*interop, TExifSectionKind::esInterop);
+  IfdLoader loader(reader, *this);
+  const uint32_t ifd1 = loader.ReadIfd(reader.U32(layout::TiffHeader::FirstIfd), ExifSectionKind::esGeneral);
+  if (ifd1 != 0) loader.ReadIfd(ifd1, ExifSectionKind::esThumbnail);
+  const ExifSection& general = Section(ExifSectionKind::esGeneral);
+  if (auto exif = PointerValue(*this, general.Find(ttag::ExifIFD))) loader.ReadIfd(*exif, ExifSectionKind::esDetails);
+  if (auto gps = PointerValue(*this, general.Find(ttag::GPSIFD))) loader.ReadIfd(*gps, ExifSectionKind::esGPS);
+  if (auto interop = PointerValue(*this, Section(ExifSectionKind::esDetails).Find(ttag::InteropIFD)))
+    loader.ReadIfd(*interop, ExifSectionKind::esInterop);
 
   // The thumbnail runs from its SOI to the first EOI of its own segment structure, or to the
   // end of the block when it has none.
-  const auto start = PointerValue(*this, Section(TExifSectionKind::esThumbnail).Find(ttag::JPEGInterchangeFormat));
+  const auto start = PointerValue(*this, Section(ExifSectionKind::esThumbnail).Find(ttag::JPEGInterchangeFormat));
   if (start && reader.Has(*start, 2) && HasJPEGSignature(tiff.subspan(*start))) {
     const auto jpeg = tiff.subspan(*start);
     size_t end = jpeg.size();
-    TJPEGHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerEOI}));
-    TFoundJPEGSegment eoi;
+    JpegHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerEOI}));
+    FoundJpegSegment eoi;
     if (parser.Next(eoi)) end = eoi.Offset + 2;
     thumbnail_.assign(jpeg.begin(), jpeg.begin() + end);
   }
 }
 
-// ---- TExifData --------------------------------------------------------------------------------
+// ---- ExifData --------------------------------------------------------------------------------
 
 namespace {
 
@@ -242,17 +242,17 @@ bool IsXmpSegment(std::span<const uint8_t> data) {
 
 }  // namespace
 
-void TExifData::Clear() {
-  TCustomExifData::Clear();
+void ExifData::Clear() {
+  CustomExifData::Clear();
   rawXmp_.clear();
   xmp_.Clear();
 }
 
-void TExifData::LoadFromJPEG(std::span<const uint8_t> jpeg) {
+void ExifData::LoadFromJPEG(std::span<const uint8_t> jpeg) {
   Clear();
-  TJPEGHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerAPP1}));
+  JpegHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerAPP1}));
   bool exifFound = false;
-  TFoundJPEGSegment segment;
+  FoundJpegSegment segment;
   while (parser.Next(segment)) {
     if (!exifFound && IsExifSegment(segment.Data)) {
       exifFound = true;
@@ -265,9 +265,9 @@ void TExifData::LoadFromJPEG(std::span<const uint8_t> jpeg) {
   }
 }
 
-void TExifData::LoadFromJPEG(const std::string& fileName) {
+void ExifData::LoadFromJPEG(const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
-  if (!file) throw EExifError("Cannot open file " + fileName);
+  if (!file) throw ExifError("Cannot open file " + fileName);
   // Only the header segments are needed: read more of the file only while the scan runs
   // out of data before the header ends.
   std::vector<uint8_t> header;
@@ -277,14 +277,14 @@ void TExifData::LoadFromJPEG(const std::string& fileName) {
     header.resize(wanted);
     file.read(reinterpret_cast<char*>(header.data() + had), static_cast<std::streamsize>(wanted - had));
     header.resize(had + static_cast<size_t>(file.gcount()));
-    if (file.bad()) throw EExifError("Cannot read file " + fileName);
+    if (file.bad()) throw ExifError("Cannot read file " + fileName);
     const bool atEnd = header.size() < wanted;
     if (!atEnd) {
-      TJPEGHeaderParser parser(header, TJPEGMarkers{});
-      TFoundJPEGSegment segment;
+      JpegHeaderParser parser(header, JpegMarkers{});
+      FoundJpegSegment segment;
       while (parser.Next(segment)) {
       }
-      if (parser.End() == TJPEGHeaderParser::TEnd::DataEnd) {
+      if (parser.End() == JpegHeaderParser::ScanEnd::DataEnd) {
         wanted *= 2;
         continue;
       }
@@ -294,7 +294,7 @@ void TExifData::LoadFromJPEG(const std::string& fileName) {
   LoadFromJPEG(std::span<const uint8_t>(header));
 }
 
-TContainedXMPPacket& TExifData::XMPPacket() {
+ContainedXmpPacket& ExifData::XMPPacket() {
   if (!rawXmp_.empty()) {
     xmp_.LoadFromData(std::span<const uint8_t>(rawXmp_).subspan(layout::kXmpIdentifierSize));
     rawXmp_.clear();
@@ -302,16 +302,16 @@ TContainedXMPPacket& TExifData::XMPPacket() {
   return xmp_;
 }
 
-void TExifData::SetSoftware(const std::string& text) {
-  SetString(TExifSectionKind::esGeneral, ttag::Software, text);
-  TContainedXMPPacket& packet = XMPPacket();
+void ExifData::SetSoftware(const std::string& text) {
+  SetString(ExifSectionKind::esGeneral, ttag::Software, text);
+  ContainedXmpPacket& packet = XMPPacket();
   packet.UpdateProperty(xmpns::XMPBasic, "CreatorTool", text);
   packet.UpdateProperty(xmpns::Tiff, "Software", text);
   packet.UpdateProperty(xmpns::Tiff, "software", text);
 }
 
-void TExifData::MarkUpright(int32_t orientation) {
-  for (TExifSectionKind kind : {TExifSectionKind::esGeneral, TExifSectionKind::esThumbnail})
+void ExifData::MarkUpright(int32_t orientation) {
+  for (ExifSectionKind kind : {ExifSectionKind::esGeneral, ExifSectionKind::esThumbnail})
     if (Section(kind).Find(ttag::Orientation) != nullptr) SetWord(kind, ttag::Orientation, 1);
   XMPPacket().UpdateProperty(xmpns::Tiff, "Orientation", "1");
   if (thumbnail_.empty()) return;
@@ -320,18 +320,18 @@ void TExifData::MarkUpright(int32_t orientation) {
     thumbnail_.clear();
     return;
   }
-  TExifSection& ifd1 = Section(TExifSectionKind::esThumbnail);
+  ExifSection& ifd1 = Section(ExifSectionKind::esThumbnail);
   if (ifd1.Find(ttag::ImageWidth) != nullptr || ifd1.Find(ttag::ImageLength) != nullptr) {
-    SetWord(TExifSectionKind::esThumbnail, ttag::ImageWidth, static_cast<uint16_t>(width));
-    SetWord(TExifSectionKind::esThumbnail, ttag::ImageLength, static_cast<uint16_t>(height));
+    SetWord(ExifSectionKind::esThumbnail, ttag::ImageWidth, static_cast<uint16_t>(width));
+    SetWord(ExifSectionKind::esThumbnail, ttag::ImageLength, static_cast<uint16_t>(height));
   }
 }
 
-void TExifData::StripPersonalData() {
-  Section(TExifSectionKind::esGPS).Clear();
+void ExifData::StripPersonalData() {
+  Section(ExifSectionKind::esGPS).Clear();
   for (uint16_t id : {ttag::UserComment, ttag::CameraOwnerName, ttag::BodySerialNumber, ttag::LensSerialNumber})
-    Section(TExifSectionKind::esDetails).Remove(id);
-  for (uint16_t id : {ttag::XPComment, ttag::CameraSerialNumber}) Section(TExifSectionKind::esGeneral).Remove(id);
+    Section(ExifSectionKind::esDetails).Remove(id);
+  for (uint16_t id : {ttag::XPComment, ttag::CameraSerialNumber}) Section(ExifSectionKind::esGeneral).Remove(id);
   // Names are prefixes: exif:GPS takes every GPS property, Iptc4xmpExt:Location both the
   // place shown and the place the photo was taken.
   static constexpr std::pair<const char*, const char*> kProperties[] = {
@@ -350,7 +350,7 @@ void TExifData::StripPersonalData() {
       {xmpns::IptcCore, "CountryCode"},
       {xmpns::IptcExt, "Location"},
   };
-  TContainedXMPPacket& packet = XMPPacket();
+  ContainedXmpPacket& packet = XMPPacket();
   for (const auto& [schema, name] : kProperties) packet.RemoveProperties(schema, name);
 }
 

@@ -16,7 +16,7 @@ namespace engine::exif {
 
 // TIFF field types (TIFF 6.0 section 2, Exif 2.32 section 4.6.2; 13 is the IFD type of the
 // TIFF technical notes).
-enum class TExifDataType : uint16_t {
+enum class ExifDataType : uint16_t {
   Byte = 1,
   Ascii = 2,
   Word = 3,            // SHORT
@@ -60,7 +60,7 @@ inline constexpr uint16_t OffsetSchema = 59933;
 }  // namespace ttag
 
 // The six sections, numbered as the block's IFDs are known.
-enum class TExifSectionKind : int {
+enum class ExifSectionKind : int {
   esGeneral = 1,    // IFD0
   esDetails = 2,    // Exif sub-IFD (in IFD0)
   esInterop = 3,    // interoperability sub-IFD (in the Exif sub-IFD)
@@ -70,55 +70,55 @@ enum class TExifSectionKind : int {
 };
 inline constexpr int kExifSectionCount = 6;
 
-struct TExifTag {
+struct ExifTag {
   uint16_t ID = 0;
-  TExifDataType DataType = TExifDataType::Undefined;
+  ExifDataType DataType = ExifDataType::Undefined;
   uint32_t ElementCount = 0;
   std::vector<uint8_t> Data;        // the values in the block's byte order
   uint32_t OriginalDataOffset = 0;  // offset of data longer than 4 bytes in the source block, else 0
 };
 
 // The tags of one IFD, sorted by ascending id, each id at most once.
-class TExifSection {
+class ExifSection {
 public:
-  explicit TExifSection(TExifSectionKind kind) : kind_(kind) {}
-  TExifSectionKind Kind() const { return kind_; }
-  const std::vector<TExifTag>& Tags() const { return tags_; }
+  explicit ExifSection(ExifSectionKind kind) : kind_(kind) {}
+  ExifSectionKind Kind() const { return kind_; }
+  const std::vector<ExifTag>& Tags() const { return tags_; }
   size_t Count() const { return tags_.size(); }
   bool Empty() const { return tags_.empty(); }
-  TExifTag* Find(uint16_t id);
-  const TExifTag* Find(uint16_t id) const;
+  ExifTag* Find(uint16_t id);
+  const ExifTag* Find(uint16_t id) const;
   // Inserts in id order, replacing a tag with the same id.
-  TExifTag& Add(TExifTag tag);
+  ExifTag& Add(ExifTag tag);
   bool Remove(uint16_t id);
   void Clear() { tags_.clear(); }
 
 private:
-  TExifSectionKind kind_;
-  std::vector<TExifTag> tags_;
+  ExifSectionKind kind_;
+  std::vector<ExifTag> tags_;
 };
 
 // Where the maker note's data go when the block is written.
-enum class TMakerNotePosition {
+enum class MakerNotePlacement {
   mnKeepAtSourceOffset,  // at the offset they had in the source, so that offsets inside stay valid
   mnWithSection,         // in the Exif section's data area like any other long tag
 };
 
 // Sections, byte order and thumbnail, and the reading and building of an Exif block.
-class TCustomExifData {
+class CustomExifData {
 public:
-  TCustomExifData();
-  virtual ~TCustomExifData() = default;
-  TCustomExifData(const TCustomExifData&) = delete;
-  TCustomExifData& operator=(const TCustomExifData&) = delete;
+  CustomExifData();
+  virtual ~CustomExifData() = default;
+  CustomExifData(const CustomExifData&) = delete;
+  CustomExifData& operator=(const CustomExifData&) = delete;
 
   bool RemovePaddingTagsOnSave = true;
   bool EnforceASCII = true;
-  TMakerNotePosition MakerNotePosition = TMakerNotePosition::mnKeepAtSourceOffset;
+  MakerNotePlacement MakerNotePosition = MakerNotePlacement::mnKeepAtSourceOffset;
 
-  TExifSection& Section(TExifSectionKind kind) { return *sections_[static_cast<int>(kind) - 1]; }
-  const TExifSection& Section(TExifSectionKind kind) const { return *sections_[static_cast<int>(kind) - 1]; }
-  TByteOrder ByteOrder() const { return byteOrder_; }
+  ExifSection& Section(ExifSectionKind kind) { return *sections_[static_cast<int>(kind) - 1]; }
+  const ExifSection& Section(ExifSectionKind kind) const { return *sections_[static_cast<int>(kind) - 1]; }
+  Endianness ByteOrder() const { return byteOrder_; }
   // File position of the loaded block's TIFF header; 0 when nothing was loaded.
   int64_t OffsetBase() const { return offsetBase_; }
   // The thumbnail's JPEG data, empty when there is none.
@@ -131,50 +131,50 @@ public:
   virtual void Clear();
 
   // Reads a TIFF block (the bytes after "Exif" 00 00) found at file position offsetBase.
-  // Raises EInvalidTiffData when the TIFF header is malformed; damaged directories and tags
+  // Raises InvalidTiffData when the TIFF header is malformed; damaged directories and tags
   // further in are skipped.
   void LoadFromTiffData(std::span<const uint8_t> tiff, int64_t offsetBase);
   // Builds the APP1 data ("Exif" 00 00 and the TIFF block) from the sections.
   std::vector<uint8_t> SaveToExifSegmentData();
 
   // Value `index` of a BYTE, SHORT, LONG, SLONG or IFD tag as an unsigned number.
-  std::optional<uint32_t> ReadInteger(const TExifTag& tag, uint32_t index = 0) const;
-  // Sets an ASCII tag (text and a terminating 00). Raises ENotOnlyASCIIError for text with
+  std::optional<uint32_t> ReadInteger(const ExifTag& tag, uint32_t index = 0) const;
+  // Sets an ASCII tag (text and a terminating 00). Raises NotOnlyAsciiError for text with
   // bytes above 127 while EnforceASCII is on.
-  void SetString(TExifSectionKind section, uint16_t id, const std::string& text);
-  void SetWord(TExifSectionKind section, uint16_t id, uint16_t value);
-  void SetLongWord(TExifSectionKind section, uint16_t id, uint32_t value);
+  void SetString(ExifSectionKind section, uint16_t id, const std::string& text);
+  void SetWord(ExifSectionKind section, uint16_t id, uint16_t value);
+  void SetLongWord(ExifSectionKind section, uint16_t id, uint32_t value);
   // The text of an ASCII tag up to its first 00, empty when absent.
-  std::string GetString(TExifSectionKind section, uint16_t id) const;
+  std::string GetString(ExifSectionKind section, uint16_t id) const;
 
 protected:
-  TByteOrder byteOrder_ = TByteOrder::LittleEndian;
+  Endianness byteOrder_ = Endianness::LittleEndian;
   int64_t offsetBase_ = 0;
   std::vector<uint8_t> thumbnail_;
 
 private:
-  friend class TExifBlockBuilder;
+  friend class ExifBlockBuilder;
   // A single SHORT or LONG.
-  void SetSingleValue(TExifSectionKind section, uint16_t id, TExifDataType type, uint32_t value);
-  std::unique_ptr<TExifSection> sections_[kExifSectionCount];
+  void SetSingleValue(ExifSectionKind section, uint16_t id, ExifDataType type, uint32_t value);
+  std::unique_ptr<ExifSection> sections_[kExifSectionCount];
 };
 
 // The metadata of one JPEG file: the Exif block and the XMP packet.
-class TExifData : public TCustomExifData {
+class ExifData : public CustomExifData {
 public:
-  TExifData() = default;
+  ExifData() = default;
 
   void Clear() override;
 
   // Loads from a JPEG file (read-only) or from JPEG data in memory. Raises
-  // EInvalidJPEGHeader for data that do not start with SOI and EInvalidTiffData for a
+  // InvalidJpegHeader for data that do not start with SOI and InvalidTiffData for a
   // malformed Exif block; a JPEG without metadata loads as empty.
   void LoadFromJPEG(const std::string& fileName);
   void LoadFromJPEG(std::span<const uint8_t> jpeg);
 
   // Tag 305 of IFD0; setting it also gives the text to the XMP properties xmp:CreatorTool,
   // tiff:Software and tiff:software where the packet holds them.
-  std::string Software() const { return GetString(TExifSectionKind::esGeneral, 305); }
+  std::string Software() const { return GetString(ExifSectionKind::esGeneral, 305); }
   void SetSoftware(const std::string& text);
 
   // For pixels that were turned upright from `orientation` (2 to 8): Orientation becomes 1 in
@@ -191,11 +191,11 @@ public:
   // True while the XMP segment of the source is held unparsed.
   bool HasRawXMP() const { return !rawXmp_.empty(); }
   // The XMP packet, parsed from the raw segment the first time it is asked for (raising
-  // EInvalidXMPPacket for text that is not XML); the raw segment is then dropped.
-  TContainedXMPPacket& XMPPacket();
+  // InvalidXmpPacket for text that is not XML); the raw segment is then dropped.
+  ContainedXmpPacket& XMPPacket();
 
   // The JPEG data with this metadata in place of the metadata they carry. Raises
-  // EInvalidJPEGHeader for data without SOI and EExifError when the metadata cannot be
+  // InvalidJpegHeader for data without SOI and ExifError when the metadata cannot be
   // stored; the input is never changed.
   std::vector<uint8_t> InsertIntoJPEG(std::span<const uint8_t> jpeg);
   // Rewrites the JPEG file with this metadata. The new content is built in memory first and
@@ -207,7 +207,7 @@ private:
   void UpdatePixelDimensions(std::span<const uint8_t> jpeg);
 
   std::vector<uint8_t> rawXmp_;  // the whole APP1 data of the source's XMP segment
-  TContainedXMPPacket xmp_;
+  ContainedXmpPacket xmp_;
 };
 
 }  // namespace engine::exif

@@ -9,29 +9,29 @@
 
 namespace engine::exif {
 
-class EExifError : public base::Error {
+class ExifError : public base::Error {
 public:
-  explicit EExifError(const std::string& message) : base::Error(message) {}
+  explicit ExifError(const std::string& message) : base::Error(message) {}
 };
 
-class EInvalidJPEGHeader : public EExifError {
+class InvalidJpegHeader : public ExifError {
 public:
-  EInvalidJPEGHeader() : EExifError("JPEG header is not valid") {}
+  InvalidJpegHeader() : ExifError("JPEG header is not valid") {}
 };
 
-class EInvalidTiffData : public EExifError {
+class InvalidTiffData : public ExifError {
 public:
-  EInvalidTiffData() : EExifError("Malformed TIFF data") {}
+  InvalidTiffData() : ExifError("Malformed TIFF data") {}
 };
 
-class ENotOnlyASCIIError : public EExifError {
+class NotOnlyAsciiError : public ExifError {
 public:
-  ENotOnlyASCIIError() : EExifError("Tag may contain only ASCII string data") {}
+  NotOnlyAsciiError() : ExifError("Tag may contain only ASCII string data") {}
 };
 
-class EInvalidXMPPacket : public EExifError {
+class InvalidXmpPacket : public ExifError {
 public:
-  EInvalidXMPPacket() : EExifError("XMP packet is not valid") {}
+  InvalidXmpPacket() : ExifError("XMP packet is not valid") {}
 };
 
 }  // namespace engine::exif

@@ -14,8 +14,8 @@ bool HasNoLength(uint8_t marker) { return marker == 0x00 || marker == 0x01 || (m
 
 }  // namespace
 
-TJPEGMarkers MakeMarkerSet(std::initializer_list<uint8_t> markers) {
-  TJPEGMarkers set;
+JpegMarkers MakeMarkerSet(std::initializer_list<uint8_t> markers) {
+  JpegMarkers set;
   for (uint8_t m : markers) set.set(m);
   return set;
 }
@@ -24,9 +24,9 @@ bool HasJPEGSignature(std::span<const uint8_t> data) {
   return data.size() >= 2 && data[0] == 0xFF && data[1] == layout::kMarkerSOI;
 }
 
-void TUserJPEGSegment::WriteTo(std::vector<uint8_t>& out) const {
+void UserJpegSegment::WriteTo(std::vector<uint8_t>& out) const {
   if (Data.size() > layout::kMaxSegmentData)
-    throw EExifError("JPEG segment of " + std::to_string(Data.size()) + " bytes exceeds the limit of " +
+    throw ExifError("JPEG segment of " + std::to_string(Data.size()) + " bytes exceeds the limit of " +
                      std::to_string(layout::kMaxSegmentData) + " bytes");
   const size_t length = Data.size() + 2;
   out.push_back(0xFF);
@@ -36,50 +36,50 @@ void TUserJPEGSegment::WriteTo(std::vector<uint8_t>& out) const {
   out.insert(out.end(), Data.begin(), Data.end());
 }
 
-TJPEGHeaderParser::TJPEGHeaderParser(std::span<const uint8_t> data, const TJPEGMarkers& markers)
+JpegHeaderParser::JpegHeaderParser(std::span<const uint8_t> data, const JpegMarkers& markers)
     : data_(data), markers_(markers) {
-  if (!HasJPEGSignature(data)) throw EInvalidJPEGHeader();
+  if (!HasJPEGSignature(data)) throw InvalidJpegHeader();
 }
 
-bool TJPEGHeaderParser::Next(TFoundJPEGSegment& segment) {
-  while (end_ == TEnd::Scanning) {
+bool JpegHeaderParser::Next(FoundJpegSegment& segment) {
+  while (end_ == ScanEnd::Scanning) {
     if (pos_ >= data_.size()) {
-      end_ = TEnd::DataEnd;
+      end_ = ScanEnd::DataEnd;
       break;
     }
     if (data_[pos_] != 0xFF) {
-      end_ = TEnd::HeaderEnd;
+      end_ = ScanEnd::HeaderEnd;
       if (markers_.test(layout::kMarkerEOI) && lastMarker_ == layout::kMarkerSOS) return SearchEndOfImage(segment);
       break;
     }
     while (pos_ < data_.size() && data_[pos_] == 0xFF) ++pos_;
     if (pos_ >= data_.size()) {
-      end_ = TEnd::DataEnd;
+      end_ = ScanEnd::DataEnd;
       break;
     }
     const uint8_t marker = data_[pos_];
     const size_t offset = pos_ - 1;
     ++pos_;
     lastMarker_ = marker;
-    segment = TFoundJPEGSegment{};
+    segment = FoundJpegSegment{};
     segment.Marker = marker;
     segment.Offset = offset;
     if (HasNoLength(marker)) {
-      if (marker == layout::kMarkerEOI) end_ = TEnd::EndOfImage;
+      if (marker == layout::kMarkerEOI) end_ = ScanEnd::EndOfImage;
       if (markers_.test(marker)) return true;
       continue;
     }
     if (data_.size() - pos_ < 2) {
-      end_ = TEnd::DataEnd;
+      end_ = ScanEnd::DataEnd;
       break;
     }
     const size_t length = (size_t(data_[pos_]) << 8) | data_[pos_ + 1];
     if (length < 2) {
-      end_ = TEnd::BadLength;
+      end_ = ScanEnd::BadLength;
       break;
     }
     if (data_.size() - pos_ < length) {
-      end_ = TEnd::DataEnd;
+      end_ = ScanEnd::DataEnd;
       break;
     }
     segment.HasLength = true;
@@ -90,7 +90,7 @@ bool TJPEGHeaderParser::Next(TFoundJPEGSegment& segment) {
   return false;
 }
 
-bool TJPEGHeaderParser::SearchEndOfImage(TFoundJPEGSegment& segment) {
+bool JpegHeaderParser::SearchEndOfImage(FoundJpegSegment& segment) {
   // Inside entropy-coded data FF is always followed by a stuffed 00 or a restart marker, so
   // every pair starting with FF is stepped over whole.
   size_t i = pos_;
@@ -100,8 +100,8 @@ bool TJPEGHeaderParser::SearchEndOfImage(TFoundJPEGSegment& segment) {
       continue;
     }
     if (data_[i + 1] == layout::kMarkerEOI) {
-      end_ = TEnd::EndOfImage;
-      segment = TFoundJPEGSegment{};
+      end_ = ScanEnd::EndOfImage;
+      segment = FoundJpegSegment{};
       segment.Marker = layout::kMarkerEOI;
       segment.Offset = i;
       return true;
@@ -111,10 +111,10 @@ bool TJPEGHeaderParser::SearchEndOfImage(TFoundJPEGSegment& segment) {
   return false;
 }
 
-std::vector<TFoundJPEGSegment> FindJPEGSegments(std::span<const uint8_t> data, const TJPEGMarkers& markers) {
-  std::vector<TFoundJPEGSegment> found;
-  TJPEGHeaderParser parser(data, markers);
-  TFoundJPEGSegment segment;
+std::vector<FoundJpegSegment> FindJPEGSegments(std::span<const uint8_t> data, const JpegMarkers& markers) {
+  std::vector<FoundJpegSegment> found;
+  JpegHeaderParser parser(data, markers);
+  FoundJpegSegment segment;
   while (parser.Next(segment)) found.push_back(segment);
   return found;
 }

@@ -11,11 +11,11 @@
 namespace engine::exif {
 
 // A set of marker bytes (the byte after FF).
-using TJPEGMarkers = std::bitset<256>;
-TJPEGMarkers MakeMarkerSet(std::initializer_list<uint8_t> markers);
+using JpegMarkers = std::bitset<256>;
+JpegMarkers MakeMarkerSet(std::initializer_list<uint8_t> markers);
 
 // A segment found in JPEG data. Data views the parsed buffer and lives as long as it.
-struct TFoundJPEGSegment {
+struct FoundJpegSegment {
   uint8_t Marker = 0;
   std::span<const uint8_t> Data;  // the bytes after the length field (empty for markers without one)
   size_t Offset = 0;              // position of the FF byte right before the marker
@@ -25,10 +25,10 @@ struct TFoundJPEGSegment {
 };
 
 // A segment to be written: FF, the marker, the 16-bit length and the data.
-struct TUserJPEGSegment {
+struct UserJpegSegment {
   uint8_t Marker = 0;
   std::vector<uint8_t> Data;
-  // Appends the segment; raises EExifError when the data do not fit into one segment.
+  // Appends the segment; raises ExifError when the data do not fit into one segment.
   void WriteTo(std::vector<uint8_t>& out) const;
 };
 
@@ -37,9 +37,9 @@ struct TUserJPEGSegment {
 // FF (the entropy-coded data of the first scan). When EOI is requested and the scan ended
 // right behind an SOS segment, the rest of the data is searched for the first FF D9, which
 // is then yielded as the EOI segment.
-class TJPEGHeaderParser {
+class JpegHeaderParser {
 public:
-  enum class TEnd {
+  enum class ScanEnd {
     Scanning,     // not finished yet
     HeaderEnd,    // a byte that is not FF: the header segments are over
     EndOfImage,   // EOI met (or found after the scan data)
@@ -47,26 +47,26 @@ public:
     BadLength,    // a segment length below 2
   };
 
-  // Raises EInvalidJPEGHeader when the data do not start with FF D8.
-  TJPEGHeaderParser(std::span<const uint8_t> data, const TJPEGMarkers& markers);
+  // Raises InvalidJpegHeader when the data do not start with FF D8.
+  JpegHeaderParser(std::span<const uint8_t> data, const JpegMarkers& markers);
 
   // The next requested segment; false when the scan is over.
-  bool Next(TFoundJPEGSegment& segment);
+  bool Next(FoundJpegSegment& segment);
   // Why the scan ended (Scanning while Next can still yield segments).
-  TEnd End() const { return end_; }
+  ScanEnd End() const { return end_; }
 
 private:
-  bool SearchEndOfImage(TFoundJPEGSegment& segment);
+  bool SearchEndOfImage(FoundJpegSegment& segment);
 
   std::span<const uint8_t> data_;
-  TJPEGMarkers markers_;
+  JpegMarkers markers_;
   size_t pos_ = 2;
   uint8_t lastMarker_ = 0;
-  TEnd end_ = TEnd::Scanning;
+  ScanEnd end_ = ScanEnd::Scanning;
 };
 
 // Scans all requested segments at once.
-std::vector<TFoundJPEGSegment> FindJPEGSegments(std::span<const uint8_t> data, const TJPEGMarkers& markers);
+std::vector<FoundJpegSegment> FindJPEGSegments(std::span<const uint8_t> data, const JpegMarkers& markers);
 
 // True when the data start with the SOI marker FF D8.
 bool HasJPEGSignature(std::span<const uint8_t> data);

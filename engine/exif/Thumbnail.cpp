@@ -21,7 +21,7 @@ bool EncodeThumbnail(const imaging::ImageData& image, std::vector<uint8_t>& jpeg
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
   options.Set(imaging::ImagingJpegProgressive, 0);
-  imaging::TMemoryStream output;
+  imaging::MemoryStream output;
   if (!imaging::SaveImageToStream("jpg", output, image, options)) return false;
   jpeg = std::move(output.Data());
   return true;
@@ -29,10 +29,10 @@ bool EncodeThumbnail(const imaging::ImageData& image, std::vector<uint8_t>& jpeg
 
 }  // namespace
 
-TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
+ThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
   constexpr int32_t maxW = layout::kThumbnailMaxWidth, maxH = layout::kThumbnailMaxHeight;
   const double ratio = static_cast<double>(width) / static_cast<double>(height);
-  TThumbnailSize size;
+  ThumbnailSize size;
   if (width > height) {
     size = {maxW, RoundSide(maxW / ratio)};
     if (size.Height > maxH) size = {RoundSide(maxH * ratio), maxH};
@@ -45,28 +45,28 @@ TThumbnailSize ReducedThumbnailSize(int32_t width, int32_t height) {
 
 bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height) {
   imaging::Image image;
-  imaging::TMemoryStream input(jpeg);
+  imaging::MemoryStream input(jpeg);
   bool loaded = false;
   try {
     loaded = imaging::LoadImageFromStream(input, image);
-  } catch (const imaging::EImagingError& e) {
-    throw EExifError(std::string("Exif thumbnail cannot be decoded: ") + e.what());
+  } catch (const imaging::ImagingError& e) {
+    throw ExifError(std::string("Exif thumbnail cannot be decoded: ") + e.what());
   }
   if (!loaded || image->Width <= 0 || image->Height <= 0)
-    throw EExifError("Exif thumbnail cannot be decoded");
+    throw ExifError("Exif thumbnail cannot be decoded");
   if (image->Width <= layout::kThumbnailMaxWidth && image->Height <= layout::kThumbnailMaxHeight)
     return false;
-  const TThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
+  const ThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
   std::vector<uint8_t> reduced;
   bool saved = false;
   try {
     if (!imaging::ResizeImage(image, size.Width, size.Height, imaging::ResizeFilter::Bilinear))
-      throw EExifError("Exif thumbnail cannot be scaled");
+      throw ExifError("Exif thumbnail cannot be scaled");
     saved = EncodeThumbnail(image, reduced);
-  } catch (const imaging::EImagingError& e) {
-    throw EExifError(std::string("Exif thumbnail cannot be encoded: ") + e.what());
+  } catch (const imaging::ImagingError& e) {
+    throw ExifError(std::string("Exif thumbnail cannot be encoded: ") + e.what());
   }
-  if (!saved) throw EExifError("Exif thumbnail cannot be encoded");
+  if (!saved) throw ExifError("Exif thumbnail cannot be encoded");
   jpeg = std::move(reduced);
   width = size.Width;
   height = size.Height;
@@ -76,7 +76,7 @@ bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height
 bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& width, int32_t& height) {
   try {
     imaging::Image image;
-    imaging::TMemoryStream input(jpeg);
+    imaging::MemoryStream input(jpeg);
     std::vector<uint8_t> turned;
     if (!imaging::LoadImageFromStream(input, image) || !imaging::OrientImage(image, orientation) ||
         !EncodeThumbnail(image, turned))
@@ -85,7 +85,7 @@ bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& w
     width = image->Width;
     height = image->Height;
     return true;
-  } catch (const imaging::EImagingError&) {
+  } catch (const imaging::ImagingError&) {
     return false;
   }
 }

@@ -18,11 +18,11 @@ namespace {
 constexpr uint64_t AlignUp(uint64_t v) { return (v + layout::kValueAlignment - 1) & ~uint64_t(layout::kValueAlignment - 1); }
 
 // Sections in the order they are laid out, IFD0 first.
-constexpr std::array<TExifSectionKind, 5> kWrittenSections = {
-    TExifSectionKind::esGeneral, TExifSectionKind::esDetails, TExifSectionKind::esInterop,
-    TExifSectionKind::esGPS, TExifSectionKind::esThumbnail};
+constexpr std::array<ExifSectionKind, 5> kWrittenSections = {
+    ExifSectionKind::esGeneral, ExifSectionKind::esDetails, ExifSectionKind::esInterop,
+    ExifSectionKind::esGPS, ExifSectionKind::esThumbnail};
 
-uint64_t IfdSize(const TExifSection& section) {
+uint64_t IfdSize(const ExifSection& section) {
   return layout::IfdLayout::CountSize + uint64_t(section.Count()) * layout::IfdLayout::EntrySize +
          layout::IfdLayout::NextSize;
 }
@@ -32,15 +32,15 @@ constexpr uint64_t kMaxTiffBlock = layout::kMaxSegmentData - layout::kExifHeader
 
 // Start-of-frame markers whose segment holds the image size: the baseline, extended,
 // progressive and lossless Huffman frames, and their hierarchical forms.
-const TJPEGMarkers& FrameMarkers() {
-  static const TJPEGMarkers markers = MakeMarkerSet({0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7});
+const JpegMarkers& FrameMarkers() {
+  static const JpegMarkers markers = MakeMarkerSet({0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7});
   return markers;
 }
 
 // Data up to and including the first EOI of their segment structure.
 std::vector<uint8_t> CutAfterEndOfImage(const std::vector<uint8_t>& jpeg) {
-  TJPEGHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerEOI}));
-  TFoundJPEGSegment eoi;
+  JpegHeaderParser parser(jpeg, MakeMarkerSet({layout::kMarkerEOI}));
+  FoundJpegSegment eoi;
   const size_t end = parser.Next(eoi) ? eoi.Offset + 2 : jpeg.size();
   return std::vector<uint8_t>(jpeg.begin(), jpeg.begin() + end);
 }
@@ -49,9 +49,9 @@ std::vector<uint8_t> CutAfterEndOfImage(const std::vector<uint8_t>& jpeg) {
 
 // Lays the sections out and writes the TIFF block. The steps change the sections the way the
 // written block shows them (padding removed, pointer and thumbnail tags set).
-class TExifBlockBuilder {
+class ExifBlockBuilder {
 public:
-  explicit TExifBlockBuilder(TCustomExifData& data) : data_(data) {}
+  explicit ExifBlockBuilder(CustomExifData& data) : data_(data) {}
 
   std::vector<uint8_t> Build() {
     if (data_.RemovePaddingTagsOnSave)
@@ -62,12 +62,12 @@ public:
     if (!Layout(thumbnail, block) && !thumbnail.empty()) {
       // Without its image IFD1 has nothing to describe: it goes together with the thumbnail.
       data_.thumbnail_.clear();
-      data_.Section(TExifSectionKind::esThumbnail).Clear();
+      data_.Section(ExifSectionKind::esThumbnail).Clear();
       thumbnail.clear();
       Layout(thumbnail, block);
     }
     if (block.empty())
-      throw EExifError("Exif block does not fit into one JPEG segment of " + std::to_string(layout::kMaxSegmentData) +
+      throw ExifError("Exif block does not fit into one JPEG segment of " + std::to_string(layout::kMaxSegmentData) +
                        " bytes");
     std::vector<uint8_t> segment(layout::kExifHeaderSize + block.size());
     std::memcpy(segment.data(), layout::kExifHeader, layout::kExifHeaderSize);
@@ -76,9 +76,9 @@ public:
   }
 
 private:
-  void RemovePaddingTag(TExifSection& section) {
-    for (const TExifTag& tag : section.Tags()) {
-      if (tag.ID == ttag::Padding && tag.DataType == TExifDataType::Undefined && tag.ElementCount > 1 &&
+  void RemovePaddingTag(ExifSection& section) {
+    for (const ExifTag& tag : section.Tags()) {
+      if (tag.ID == ttag::Padding && tag.DataType == ExifDataType::Undefined && tag.ElementCount > 1 &&
           tag.Data.size() >= 2 && Get16(tag.Data.data(), data_.ByteOrder()) == ttag::Padding) {
         section.Remove(tag.ID);
         return;
@@ -94,15 +94,15 @@ private:
     if (jpeg.size() > layout::kMaxThumbnailBytes) {
       int32_t width = 0, height = 0;
       if (ReduceThumbnail(jpeg, width, height)) {
-        TExifSection& ifd1 = data_.Section(TExifSectionKind::esThumbnail);
+        ExifSection& ifd1 = data_.Section(ExifSectionKind::esThumbnail);
         if (ifd1.Find(ttag::ImageWidth) != nullptr || ifd1.Find(ttag::ImageLength) != nullptr) {
-          data_.SetWord(TExifSectionKind::esThumbnail, ttag::ImageWidth, static_cast<uint16_t>(width));
-          data_.SetWord(TExifSectionKind::esThumbnail, ttag::ImageLength, static_cast<uint16_t>(height));
+          data_.SetWord(ExifSectionKind::esThumbnail, ttag::ImageWidth, static_cast<uint16_t>(width));
+          data_.SetWord(ExifSectionKind::esThumbnail, ttag::ImageLength, static_cast<uint16_t>(height));
         }
         data_.thumbnail_ = jpeg;
       }
       if (jpeg.size() > layout::kMaxThumbnailBytes)
-        throw EExifError("Exif thumbnail of " + std::to_string(jpeg.size()) + " bytes exceeds the limit of " +
+        throw ExifError("Exif thumbnail of " + std::to_string(jpeg.size()) + " bytes exceeds the limit of " +
                          std::to_string(layout::kMaxThumbnailBytes) + " bytes");
     }
     return jpeg;
@@ -110,24 +110,24 @@ private:
 
   // Gives the pointer tags their presence; their values follow from the layout.
   void EnsurePointerTags(bool withThumbnail) {
-    EnsurePointer(TExifSectionKind::esDetails, ttag::InteropIFD, TExifSectionKind::esInterop);
-    EnsurePointer(TExifSectionKind::esGeneral, ttag::ExifIFD, TExifSectionKind::esDetails);
-    EnsurePointer(TExifSectionKind::esGeneral, ttag::GPSIFD, TExifSectionKind::esGPS);
+    EnsurePointer(ExifSectionKind::esDetails, ttag::InteropIFD, ExifSectionKind::esInterop);
+    EnsurePointer(ExifSectionKind::esGeneral, ttag::ExifIFD, ExifSectionKind::esDetails);
+    EnsurePointer(ExifSectionKind::esGeneral, ttag::GPSIFD, ExifSectionKind::esGPS);
     if (withThumbnail) {
-      data_.SetLongWord(TExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormat, 0);
-      data_.SetLongWord(TExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormatLength,
+      data_.SetLongWord(ExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormat, 0);
+      data_.SetLongWord(ExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormatLength,
                         static_cast<uint32_t>(thumbnailSize_));
-      data_.SetWord(TExifSectionKind::esThumbnail, ttag::Compression, 6);
+      data_.SetWord(ExifSectionKind::esThumbnail, ttag::Compression, 6);
     } else {
       // A thumbnail offset that no longer points at a thumbnail would lead readers into
       // whatever lies there now.
-      TExifSection& ifd1 = data_.Section(TExifSectionKind::esThumbnail);
+      ExifSection& ifd1 = data_.Section(ExifSectionKind::esThumbnail);
       ifd1.Remove(ttag::JPEGInterchangeFormat);
       ifd1.Remove(ttag::JPEGInterchangeFormatLength);
     }
   }
 
-  void EnsurePointer(TExifSectionKind holder, uint16_t id, TExifSectionKind target) {
+  void EnsurePointer(ExifSectionKind holder, uint16_t id, ExifSectionKind target) {
     if (data_.Section(target).Empty())
       data_.Section(holder).Remove(id);
     else
@@ -138,13 +138,13 @@ private:
   // schema tag says they were first written), or with the other data of the Exif section.
   void PlaceMakerNote() {
     keepMakerNote_ = false;
-    if (data_.MakerNotePosition != TMakerNotePosition::mnKeepAtSourceOffset) return;
-    TExifSection& details = data_.Section(TExifSectionKind::esDetails);
-    const TExifTag* note = details.Find(ttag::MakerNote);
+    if (data_.MakerNotePosition != MakerNotePlacement::mnKeepAtSourceOffset) return;
+    ExifSection& details = data_.Section(ExifSectionKind::esDetails);
+    const ExifTag* note = details.Find(ttag::MakerNote);
     if (note == nullptr || note->Data.size() <= layout::IfdEntry::InlineSize || note->OriginalDataOffset == 0) return;
     int64_t offset = note->OriginalDataOffset;
-    TExifTag* schema = details.Find(ttag::OffsetSchema);
-    if (schema != nullptr && schema->DataType == TExifDataType::SignedLongWord && schema->ElementCount == 1 &&
+    ExifTag* schema = details.Find(ttag::OffsetSchema);
+    if (schema != nullptr && schema->DataType == ExifDataType::SignedLongWord && schema->ElementCount == 1 &&
         schema->Data.size() == 4) {
       const int64_t first = offset - static_cast<int32_t>(Get32(schema->Data.data(), data_.ByteOrder()));
       // Bytes 0 to 7 hold the TIFF header: an offset in there cannot be restored.
@@ -162,14 +162,14 @@ private:
     makerNoteEnd_ = makerNoteStart_ + note->Data.size();
   }
 
-  bool IsKeptMakerNote(const TExifSection& section, const TExifTag& tag) const {
-    return keepMakerNote_ && tag.ID == ttag::MakerNote && section.Kind() == TExifSectionKind::esDetails;
+  bool IsKeptMakerNote(const ExifSection& section, const ExifTag& tag) const {
+    return keepMakerNote_ && tag.ID == ttag::MakerNote && section.Kind() == ExifSectionKind::esDetails;
   }
 
   // Size of a section's IFD and the data of its long tags, each item starting on an even offset.
-  uint64_t SectionSize(const TExifSection& section) const {
+  uint64_t SectionSize(const ExifSection& section) const {
     uint64_t size = IfdSize(section);
-    for (const TExifTag& tag : section.Tags())
+    for (const ExifTag& tag : section.Tags())
       if (tag.Data.size() > layout::IfdEntry::InlineSize && !IsKeptMakerNote(section, tag))
         size += AlignUp(tag.Data.size());
     return size;
@@ -194,7 +194,7 @@ private:
     std::array<bool, kWrittenSections.size()> written{};
     uint64_t pos = layout::TiffHeader::Size;
     for (size_t i = 0; i < kWrittenSections.size(); ++i) {
-      const TExifSection& section = data_.Section(kWrittenSections[i]);
+      const ExifSection& section = data_.Section(kWrittenSections[i]);
       written[i] = i == 0 || !section.Empty();
       if (written[i]) offsets[i] = Place(pos, SectionSize(section));
     }
@@ -202,44 +202,44 @@ private:
     const uint64_t total = std::max(pos, keepMakerNote_ ? makerNoteEnd_ : 0);
     if (total > kMaxTiffBlock) return false;
 
-    auto sectionOffset = [&](TExifSectionKind kind) {
+    auto sectionOffset = [&](ExifSectionKind kind) {
       return static_cast<uint32_t>(offsets[static_cast<size_t>(kind) - 1]);
     };
-    SetPointer(TExifSectionKind::esGeneral, ttag::ExifIFD, sectionOffset(TExifSectionKind::esDetails));
-    SetPointer(TExifSectionKind::esGeneral, ttag::GPSIFD, sectionOffset(TExifSectionKind::esGPS));
-    SetPointer(TExifSectionKind::esDetails, ttag::InteropIFD, sectionOffset(TExifSectionKind::esInterop));
-    SetPointer(TExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormat, static_cast<uint32_t>(thumbnailOffset));
+    SetPointer(ExifSectionKind::esGeneral, ttag::ExifIFD, sectionOffset(ExifSectionKind::esDetails));
+    SetPointer(ExifSectionKind::esGeneral, ttag::GPSIFD, sectionOffset(ExifSectionKind::esGPS));
+    SetPointer(ExifSectionKind::esDetails, ttag::InteropIFD, sectionOffset(ExifSectionKind::esInterop));
+    SetPointer(ExifSectionKind::esThumbnail, ttag::JPEGInterchangeFormat, static_cast<uint32_t>(thumbnailOffset));
 
     block.assign(total, 0);
-    const TByteOrder order = data_.ByteOrder();
-    block[0] = block[1] = order == TByteOrder::LittleEndian ? 'I' : 'M';
+    const Endianness order = data_.ByteOrder();
+    block[0] = block[1] = order == Endianness::LittleEndian ? 'I' : 'M';
     Put16(&block[layout::TiffHeader::Magic], layout::kTiffMagic, order);
-    Put32(&block[layout::TiffHeader::FirstIfd], sectionOffset(TExifSectionKind::esGeneral), order);
-    const bool hasIfd1 = written[static_cast<size_t>(TExifSectionKind::esThumbnail) - 1];
+    Put32(&block[layout::TiffHeader::FirstIfd], sectionOffset(ExifSectionKind::esGeneral), order);
+    const bool hasIfd1 = written[static_cast<size_t>(ExifSectionKind::esThumbnail) - 1];
     for (size_t i = 0; i < kWrittenSections.size(); ++i) {
       if (!written[i]) continue;
-      const uint32_t next = i == 0 && hasIfd1 ? sectionOffset(TExifSectionKind::esThumbnail) : 0;
+      const uint32_t next = i == 0 && hasIfd1 ? sectionOffset(ExifSectionKind::esThumbnail) : 0;
       WriteSection(data_.Section(kWrittenSections[i]), offsets[i], next, block);
     }
     if (!thumbnail.empty()) std::copy(thumbnail.begin(), thumbnail.end(), block.begin() + thumbnailOffset);
     if (keepMakerNote_) {
-      const TExifTag* note = data_.Section(TExifSectionKind::esDetails).Find(ttag::MakerNote);
+      const ExifTag* note = data_.Section(ExifSectionKind::esDetails).Find(ttag::MakerNote);
       std::copy(note->Data.begin(), note->Data.end(), block.begin() + makerNoteStart_);
     }
     return true;
   }
 
-  void SetPointer(TExifSectionKind holder, uint16_t id, uint32_t offset) {
-    if (TExifTag* tag = data_.Section(holder).Find(id)) Put32(tag->Data.data(), offset, data_.ByteOrder());
+  void SetPointer(ExifSectionKind holder, uint16_t id, uint32_t offset) {
+    if (ExifTag* tag = data_.Section(holder).Find(id)) Put32(tag->Data.data(), offset, data_.ByteOrder());
   }
 
-  void WriteSection(const TExifSection& section, uint64_t offset, uint32_t next, std::vector<uint8_t>& block) const {
-    const TByteOrder order = data_.ByteOrder();
+  void WriteSection(const ExifSection& section, uint64_t offset, uint32_t next, std::vector<uint8_t>& block) const {
+    const Endianness order = data_.ByteOrder();
     uint8_t* ifd = block.data() + offset;
     Put16(ifd, static_cast<uint16_t>(section.Count()), order);
     uint64_t dataPos = offset + IfdSize(section);
     uint8_t* entry = ifd + layout::IfdLayout::CountSize;
-    for (const TExifTag& tag : section.Tags()) {
+    for (const ExifTag& tag : section.Tags()) {
       Put16(entry + layout::IfdEntry::Tag, tag.ID, order);
       Put16(entry + layout::IfdEntry::Type, static_cast<uint16_t>(tag.DataType), order);
       Put32(entry + layout::IfdEntry::Count, tag.ElementCount, order);
@@ -258,23 +258,23 @@ private:
     Put32(entry, next, order);
   }
 
-  TCustomExifData& data_;
+  CustomExifData& data_;
   size_t thumbnailSize_ = 0;
   bool keepMakerNote_ = false;
   uint64_t makerNoteStart_ = 0;
   uint64_t makerNoteEnd_ = 0;
 };
 
-std::vector<uint8_t> TCustomExifData::SaveToExifSegmentData() { return TExifBlockBuilder(*this).Build(); }
+std::vector<uint8_t> CustomExifData::SaveToExifSegmentData() { return ExifBlockBuilder(*this).Build(); }
 
-// ---- TExifData: writing into a JPEG -----------------------------------------------------------
+// ---- ExifData: writing into a JPEG -----------------------------------------------------------
 
-void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
-  TExifSection& details = Section(TExifSectionKind::esDetails);
+void ExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
+  ExifSection& details = Section(ExifSectionKind::esDetails);
   const bool inExif = details.Find(ttag::PixelXDimension) != nullptr || details.Find(ttag::PixelYDimension) != nullptr;
   if (!inExif && !HasRawXMP() && xmp_.Empty()) return;
-  TJPEGHeaderParser parser(jpeg, FrameMarkers());
-  TFoundJPEGSegment frame;
+  JpegHeaderParser parser(jpeg, FrameMarkers());
+  FoundJpegSegment frame;
   bool found = false;
   while (parser.Next(frame))
     if (frame.Data.size() >= layout::FrameHeader::MinSize) {
@@ -287,14 +287,14 @@ void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
       (uint32_t(frame.Data[layout::FrameHeader::Height]) << 8) | frame.Data[layout::FrameHeader::Height + 1];
   if (inExif) {
     for (auto [id, value] : {std::pair{ttag::PixelXDimension, width}, std::pair{ttag::PixelYDimension, height}}) {
-      const TExifTag* tag = details.Find(id);
-      if (tag != nullptr && tag->DataType == TExifDataType::Word && tag->ElementCount == 1 && value <= 0xFFFF)
-        SetWord(TExifSectionKind::esDetails, id, static_cast<uint16_t>(value));
+      const ExifTag* tag = details.Find(id);
+      if (tag != nullptr && tag->DataType == ExifDataType::Word && tag->ElementCount == 1 && value <= 0xFFFF)
+        SetWord(ExifSectionKind::esDetails, id, static_cast<uint16_t>(value));
       else
-        SetLongWord(TExifSectionKind::esDetails, id, value);
+        SetLongWord(ExifSectionKind::esDetails, id, value);
     }
   }
-  auto update = [&](TContainedXMPPacket& packet) {
+  auto update = [&](ContainedXmpPacket& packet) {
     return packet.UpdateProperty(xmpns::Exif, "PixelXDimension", std::to_string(width)) +
            packet.UpdateProperty(xmpns::Exif, "PixelYDimension", std::to_string(height));
   };
@@ -309,10 +309,10 @@ void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
     update(xmp_);
     return;
   }
-  TContainedXMPPacket probe;
+  ContainedXmpPacket probe;
   try {
     probe.LoadFromData(std::span<const uint8_t>(rawXmp_).subspan(layout::kXmpIdentifierSize));
-  } catch (const EInvalidXMPPacket&) {
+  } catch (const InvalidXmpPacket&) {
     return;
   }
   if (update(probe) > 0) {
@@ -321,16 +321,16 @@ void TExifData::UpdatePixelDimensions(std::span<const uint8_t> jpeg) {
   }
 }
 
-std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
-  if (!HasJPEGSignature(jpeg)) throw EInvalidJPEGHeader();
+std::vector<uint8_t> ExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
+  if (!HasJPEGSignature(jpeg)) throw InvalidJpegHeader();
   UpdatePixelDimensions(jpeg);
 
   std::vector<uint8_t> out = {0xFF, layout::kMarkerSOI};
   // Segments left out of the copy: every APP0 (written first, so JFIF stays the first
   // segment) and the old Exif and XMP segments.
-  std::vector<TFoundJPEGSegment> moved;
+  std::vector<FoundJpegSegment> moved;
   bool exifSeen = false, xmpSeen = false;
-  for (const TFoundJPEGSegment& segment :
+  for (const FoundJpegSegment& segment :
        FindJPEGSegments(jpeg, MakeMarkerSet({layout::kMarkerAPP0, layout::kMarkerAPP1}))) {
     if (segment.Marker == layout::kMarkerAPP0) {
       out.insert(out.end(), jpeg.begin() + segment.Offset, jpeg.begin() + segment.Offset + segment.TotalSize());
@@ -346,11 +346,11 @@ std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
     }
   }
 
-  if (HasTags()) TUserJPEGSegment{layout::kMarkerAPP1, SaveToExifSegmentData()}.WriteTo(out);
+  if (HasTags()) UserJpegSegment{layout::kMarkerAPP1, SaveToExifSegmentData()}.WriteTo(out);
   if (HasRawXMP()) {
-    TUserJPEGSegment{layout::kMarkerAPP1, rawXmp_}.WriteTo(out);
+    UserJpegSegment{layout::kMarkerAPP1, rawXmp_}.WriteTo(out);
   } else if (!xmp_.Empty()) {
-    TUserJPEGSegment xmp{layout::kMarkerAPP1, {}};
+    UserJpegSegment xmp{layout::kMarkerAPP1, {}};
     xmp.Data.assign(layout::kXmpIdentifier, layout::kXmpIdentifier + layout::kXmpIdentifierSize);
     const std::vector<uint8_t> text = xmp_.SaveToData();
     xmp.Data.insert(xmp.Data.end(), text.begin(), text.end());
@@ -359,7 +359,7 @@ std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
   }
 
   size_t pos = 2;
-  for (const TFoundJPEGSegment& segment : moved) {
+  for (const FoundJpegSegment& segment : moved) {
     out.insert(out.end(), jpeg.begin() + pos, jpeg.begin() + segment.Offset);
     pos = segment.Offset + segment.TotalSize();
   }
@@ -367,15 +367,15 @@ std::vector<uint8_t> TExifData::InsertIntoJPEG(std::span<const uint8_t> jpeg) {
   return out;
 }
 
-void TExifData::SaveToJPEG(const std::string& fileName) {
+void ExifData::SaveToJPEG(const std::string& fileName) {
   std::ifstream file(fileName, std::ios::binary);
-  if (!file) throw EExifError("Cannot open file " + fileName);
+  if (!file) throw ExifError("Cannot open file " + fileName);
   const std::vector<uint8_t> content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) throw EExifError("Cannot read file " + fileName);
+  if (file.bad()) throw ExifError("Cannot read file " + fileName);
   file.close();
   const std::vector<uint8_t> rewritten = InsertIntoJPEG(content);
   std::string error;
-  if (!WriteFileAtomically(fileName, rewritten, &error)) throw EExifError("Cannot replace file " + fileName + ": " + error);
+  if (!WriteFileAtomically(fileName, rewritten, &error)) throw ExifError("Cannot replace file " + fileName + ": " + error);
 }
 
 }  // namespace engine::exif

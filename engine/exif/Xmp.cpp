@@ -69,9 +69,9 @@ std::string NodeText(const xmlNode* node) {
 
 }  // namespace
 
-TContainedXMPPacket::~TContainedXMPPacket() { Clear(); }
+ContainedXmpPacket::~ContainedXmpPacket() { Clear(); }
 
-TContainedXMPPacket& TContainedXMPPacket::operator=(TContainedXMPPacket&& other) noexcept {
+ContainedXmpPacket& ContainedXmpPacket::operator=(ContainedXmpPacket&& other) noexcept {
   if (this != &other) {
     Clear();
     doc_ = other.doc_;
@@ -80,12 +80,12 @@ TContainedXMPPacket& TContainedXMPPacket::operator=(TContainedXMPPacket&& other)
   return *this;
 }
 
-void TContainedXMPPacket::Clear() {
+void ContainedXmpPacket::Clear() {
   if (doc_ != nullptr) xmlFreeDoc(doc_);
   doc_ = nullptr;
 }
 
-void TContainedXMPPacket::LoadFromData(std::span<const uint8_t> text) {
+void ContainedXmpPacket::LoadFromData(std::span<const uint8_t> text) {
   Clear();
   // Writers pad the packet with blanks or NUL bytes after its end.
   size_t size = text.size();
@@ -93,19 +93,19 @@ void TContainedXMPPacket::LoadFromData(std::span<const uint8_t> text) {
   size_t start = 0;
   while (start < size && IsBlank(text[start])) ++start;
   if (start == size) return;
-  if (size > static_cast<size_t>(INT32_MAX)) throw EInvalidXMPPacket();
+  if (size > static_cast<size_t>(INT32_MAX)) throw InvalidXmpPacket();
   EnsureXmlInitialised();
   // No network access, no entity substitution, no messages on the console.
   const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
   doc_ = xmlReadMemory(reinterpret_cast<const char*>(text.data()), static_cast<int>(size), nullptr, nullptr, options);
-  if (doc_ == nullptr) throw EInvalidXMPPacket();
+  if (doc_ == nullptr) throw InvalidXmpPacket();
   if (xmlDocGetRootElement(doc_) == nullptr) {
     Clear();
-    throw EInvalidXMPPacket();
+    throw InvalidXmpPacket();
   }
 }
 
-int TContainedXMPPacket::UpdateProperty(const char* schemaNamespace, const char* name, const std::string& value) {
+int ContainedXmpPacket::UpdateProperty(const char* schemaNamespace, const char* name, const std::string& value) {
   if (doc_ == nullptr) return 0;
   int changed = 0;
   for (xmlNode* description : FindDescriptions(doc_)) {
@@ -129,7 +129,7 @@ int TContainedXMPPacket::UpdateProperty(const char* schemaNamespace, const char*
   return changed;
 }
 
-int TContainedXMPPacket::RemoveProperties(const char* schemaNamespace, const char* namePrefix) {
+int ContainedXmpPacket::RemoveProperties(const char* schemaNamespace, const char* namePrefix) {
   if (doc_ == nullptr) return 0;
   int removed = 0;
   const auto inSchema = [&](const xmlNs* ns) {
@@ -157,7 +157,7 @@ int TContainedXMPPacket::RemoveProperties(const char* schemaNamespace, const cha
   return removed;
 }
 
-std::string TContainedXMPPacket::GetProperty(const char* schemaNamespace, const char* name) const {
+std::string ContainedXmpPacket::GetProperty(const char* schemaNamespace, const char* name) const {
   if (doc_ == nullptr) return {};
   for (xmlNode* description : FindDescriptions(doc_)) {
     for (xmlAttr* attr = description->properties; attr != nullptr; attr = attr->next)
@@ -168,14 +168,14 @@ std::string TContainedXMPPacket::GetProperty(const char* schemaNamespace, const 
   return {};
 }
 
-std::vector<uint8_t> TContainedXMPPacket::SaveToData() const {
+std::vector<uint8_t> ContainedXmpPacket::SaveToData() const {
   if (doc_ == nullptr) return {};
   xmlBuffer* buffer = xmlBufferCreate();
-  if (buffer == nullptr) throw EExifError("Out of memory while serialising the XMP packet");
+  if (buffer == nullptr) throw ExifError("Out of memory while serialising the XMP packet");
   xmlSaveCtxt* save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
   if (save == nullptr) {
     xmlBufferFree(buffer);
-    throw EExifError("Cannot serialise the XMP packet");
+    throw ExifError("Cannot serialise the XMP packet");
   }
   const long result = xmlSaveDoc(save, doc_);
   xmlSaveClose(save);
@@ -185,7 +185,7 @@ std::vector<uint8_t> TContainedXMPPacket::SaveToData() const {
     data.assign(content, content + xmlBufferLength(buffer));
   }
   xmlBufferFree(buffer);
-  if (result < 0) throw EExifError("Cannot serialise the XMP packet");
+  if (result < 0) throw ExifError("Cannot serialise the XMP packet");
   return data;
 }
 

@@ -23,17 +23,17 @@ inline constexpr char IptcCore[] = "http://iptc.org/std/Iptc4xmpCore/1.0/xmlns/"
 inline constexpr char IptcExt[] = "http://iptc.org/std/Iptc4xmpExt/2008-02-29/";
 }  // namespace xmpns
 
-class TContainedXMPPacket {
+class ContainedXmpPacket {
 public:
-  TContainedXMPPacket() = default;
-  ~TContainedXMPPacket();
-  TContainedXMPPacket(const TContainedXMPPacket&) = delete;
-  TContainedXMPPacket& operator=(const TContainedXMPPacket&) = delete;
-  TContainedXMPPacket(TContainedXMPPacket&& other) noexcept : doc_(other.doc_) { other.doc_ = nullptr; }
-  TContainedXMPPacket& operator=(TContainedXMPPacket&& other) noexcept;
+  ContainedXmpPacket() = default;
+  ~ContainedXmpPacket();
+  ContainedXmpPacket(const ContainedXmpPacket&) = delete;
+  ContainedXmpPacket& operator=(const ContainedXmpPacket&) = delete;
+  ContainedXmpPacket(ContainedXmpPacket&& other) noexcept : doc_(other.doc_) { other.doc_ = nullptr; }
+  ContainedXmpPacket& operator=(ContainedXmpPacket&& other) noexcept;
 
   // Parses the packet text (the bytes after the identifier of the XMP segment). Text that is
-  // empty or holds only blanks and NUL bytes gives an empty packet. Raises EInvalidXMPPacket
+  // empty or holds only blanks and NUL bytes gives an empty packet. Raises InvalidXmpPacket
   // when the text is not well-formed XML; the packet is then empty.
   void LoadFromData(std::span<const uint8_t> text);
   void Clear();

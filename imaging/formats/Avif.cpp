@@ -21,16 +21,16 @@ namespace imaging {
 
 namespace {
 
-struct TDecoderDeleter {
+struct DecoderDeleter {
   void operator()(avifDecoder* d) const { avifDecoderDestroy(d); }
 };
-struct TEncoderDeleter {
+struct EncoderDeleter {
   void operator()(avifEncoder* e) const { avifEncoderDestroy(e); }
 };
-struct TAvifImageDeleter {
+struct AvifImageDeleter {
   void operator()(avifImage* i) const { avifImageDestroy(i); }
 };
-using TDecoder = std::unique_ptr<avifDecoder, TDecoderDeleter>;
+using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
 bool HasAvifBrand(const uint8_t* bytes, size_t size) { return isomedia::HasFileTypeBrand(bytes, size, {"avif", "avis"}); }
 
@@ -66,14 +66,14 @@ const char* AvifCause(avifResult result, const avifDiagnostics& diag) {
 
 // libavif reads the file through this: the bytes it asks for, from the codec's handle, into a
 // buffer that stays valid until the next read (libavif copies what it keeps).
-struct THandleIO {
+struct HandleIO {
   avifIO io;  // first, so that libavif's pointer is this object's
-  const TImagingHandle* handle;
+  const IOHandle* handle;
   int64_t start;
   std::vector<uint8_t> buffer;
 
   static avifResult Read(avifIO* io, uint32_t readFlags, uint64_t offset, size_t size, avifROData* out) {
-    auto* self = reinterpret_cast<THandleIO*>(io);
+    auto* self = reinterpret_cast<HandleIO*>(io);
     if (readFlags != 0 || offset > io->sizeHint) return AVIF_RESULT_IO_ERROR;
     size = static_cast<size_t>(std::min<uint64_t>(size, io->sizeHint - offset));
     try {
@@ -92,13 +92,13 @@ struct THandleIO {
 
 // A decoder over the handle's data, parsed: the container's facts are known, no pixel is
 // decoded yet. Files above the library's size limits are refused here.
-TDecoder ParseAvif(const TImagingHandle& handle, THandleIO& io) {
+Decoder ParseAvif(const IOHandle& handle, HandleIO& io) {
   uint8_t head[isomedia::kFileTypeProbeSize];
   const size_t headSize = isomedia::PeekFileType(handle, head);
   if (headSize < 16) RaiseImaging("AVIF: the file is too short for a file type box.");
   if (!HasAvifBrand(head, headSize)) RaiseImaging("AVIF: the data do not start with an AVIF file type box.");
 
-  TDecoder decoder(avifDecoderCreate());
+  Decoder decoder(avifDecoderCreate());
   if (!decoder) RaiseImaging("AVIF: out of memory.");
   // One thread per file: a run decodes several files at once.
   decoder->maxThreads = 1;
@@ -110,7 +110,7 @@ TDecoder ParseAvif(const TImagingHandle& handle, THandleIO& io) {
   decoder->imageDimensionLimit = static_cast<uint32_t>(kMaxImageSide);
 
   std::memset(&io.io, 0, sizeof io.io);
-  io.io.read = THandleIO::Read;
+  io.io.read = HandleIO::Read;
   io.io.sizeHint = static_cast<uint64_t>(handle.Remaining());
   io.io.persistent = AVIF_FALSE;
   io.handle = &handle;
@@ -162,9 +162,9 @@ void CollapseToGray(const uint8_t* rgb, size_t pixels, bool alpha, uint8_t* targ
   }
 }
 
-class TAvifFileFormat : public TImageFileFormat {
+class AvifCodec : public Codec {
 public:
-  TAvifFileFormat() {
+  AvifCodec() {
     Name = "AVIF Image";
     CanLoad = true;
     CanSave = true;
@@ -186,7 +186,7 @@ public:
     if (Lossless != 0) Lossless = 1;
   }
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
     const size_t n = isomedia::PeekFileType(handle, bytes);
     return HasAvifBrand(bytes, n);
@@ -196,9 +196,9 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
-    THandleIO io;
-    TDecoder decoder = ParseAvif(handle, io);
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+    HandleIO io;
+    Decoder decoder = ParseAvif(handle, io);
     const avifResult decoded = avifDecoderNextImage(decoder.get());
     if (decoded != AVIF_RESULT_OK) RaiseAvif(decoded, decoder->diag);
     const avifImage& avif = *decoder->image;
@@ -242,7 +242,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const ImageData& image = prepared;
@@ -252,7 +252,7 @@ public:
     // Lossless files keep red, green and blue as they are (identity matrix, no subsampling);
     // lossy ones at a high quality keep the full colour resolution as well.
     const avifPixelFormat yuvFormat = lossless || Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
-    std::unique_ptr<avifImage, TAvifImageDeleter> avif(
+    std::unique_ptr<avifImage, AvifImageDeleter> avif(
         avifImageCreate(uint32_t(image.Width), uint32_t(image.Height), 8, yuvFormat));
     if (!avif) RaiseImaging("AVIF: out of memory for a picture of %d x %d pixels.", image.Width, image.Height);
     avif->yuvRange = AVIF_RANGE_FULL;
@@ -272,7 +272,7 @@ public:
     const avifResult converted = avifImageRGBToYUV(avif.get(), &rgb);
     if (converted != AVIF_RESULT_OK) RaiseImaging("AVIF: cannot convert the picture: %s.", avifResultToString(converted));
 
-    std::unique_ptr<avifEncoder, TEncoderDeleter> encoder(avifEncoderCreate());
+    std::unique_ptr<avifEncoder, EncoderDeleter> encoder(avifEncoderCreate());
     if (!encoder) RaiseImaging("AVIF: out of memory.");
     encoder->maxThreads = 1;
     encoder->speed = Speed;
@@ -282,9 +282,9 @@ public:
     encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = AVIF_QUANTIZER_LOSSLESS;
 
     avifRWData output = AVIF_DATA_EMPTY;
-    struct TOutputGuard {
+    struct OutputGuard {
       avifRWData* data;
-      ~TOutputGuard() { avifRWDataFree(data); }
+      ~OutputGuard() { avifRWDataFree(data); }
     } outputGuard{&output};
     const avifResult written = avifEncoderWrite(encoder.get(), avif.get(), &output);
     if (written != AVIF_RESULT_OK) {
@@ -299,13 +299,13 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreateAvifFileFormat() { return std::make_unique<TAvifFileFormat>(); }
+std::unique_ptr<Codec> CreateAvifCodec() { return std::make_unique<AvifCodec>(); }
 
 // The container's facts after parsing, before any AV1 data is decoded: the size after a
 // quarter turn, alpha, gray and the depth as the reader will give them.
-void ReadAvifHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
-  THandleIO io;
-  TDecoder decoder = ParseAvif(handle, io);
+void ReadAvifHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+  HandleIO io;
+  Decoder decoder = ParseAvif(handle, io);
   const avifImage& avif = *decoder->image;
   const bool swap = (QuarterTurns(avif) & 1) != 0;
   header.Width = int32_t(swap ? avif.height : avif.width);

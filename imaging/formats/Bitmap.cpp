@@ -18,14 +18,14 @@ using namespace bmp;
 
 // How the pixels of a 16- or 32-bit file map to the image: layouts the pixel formats hold as
 // they are, or any other masks, whose fields are scaled to 8 bits.
-struct TMaskLayout {
+struct MaskLayout {
   uint32_t Mask[4];   // blue, green, red, alpha (the order of bytes in A8R8G8B8)
   uint32_t Shift[4];
   uint64_t Max[4];    // largest field value, 0 for an absent channel
 };
 
-TMaskLayout MakeMaskLayout(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
-  TMaskLayout layout{};
+MaskLayout MakeMaskLayout(uint32_t red, uint32_t green, uint32_t blue, uint32_t alpha) {
+  MaskLayout layout{};
   const uint32_t masks[4] = {blue, green, red, alpha};
   for (int c = 0; c < 4; ++c) {
     layout.Mask[c] = masks[c];
@@ -35,13 +35,13 @@ TMaskLayout MakeMaskLayout(uint32_t red, uint32_t green, uint32_t blue, uint32_t
   return layout;
 }
 
-inline uint8_t ScaleField(uint32_t pixel, const TMaskLayout& layout, int c) {
+inline uint8_t ScaleField(uint32_t pixel, const MaskLayout& layout, int c) {
   const uint64_t value = (pixel & layout.Mask[c]) >> layout.Shift[c];
   return static_cast<uint8_t>((value * 255 + layout.Max[c] / 2) / layout.Max[c]);
 }
 
 // Converts one row of 16- or 32-bit pixels with arbitrary masks to 8-bit B, G, R, A bytes.
-void ExpandMaskedRow(const uint8_t* source, int32_t width, int32_t bytesPerPixel, const TMaskLayout& layout,
+void ExpandMaskedRow(const uint8_t* source, int32_t width, int32_t bytesPerPixel, const MaskLayout& layout,
                      uint8_t* target) {
   for (int32_t x = 0; x < width; ++x, source += bytesPerPixel, target += 4) {
     const uint32_t pixel = bytesPerPixel == 2 ? uint32_t(source[0] | source[1] << 8)
@@ -132,9 +132,9 @@ void DecodeRle(const uint8_t* data, size_t length, bool rle4, ImageData& image, 
 
 // What the file header, the info header and the masks say about the pixels, checked against
 // the length of the file.
-struct TBitmapHeaders {
-  TBitmapFileHeader File{};
-  TBitmapInfoHeader Info{};
+struct BitmapHeaders {
+  BitmapFileHeader File{};
+  BitmapInfoHeader Info{};
   bool Core = false;       // OS/2 1.x header: 16-bit sizes, 3-byte palette entries
   bool BitFields = false;  // masks give the channels of 16- or 32-bit pixels
   bool TopDown = false;    // rows stored from the top (negative height)
@@ -149,23 +149,23 @@ struct TBitmapHeaders {
 
 // Who reads the headers: the decoder, which runs after a probe has seen the signature, or the
 // image list, which reads files nobody probed and words two of its refusals more briefly.
-enum class THeaderUse { Decode, List };
+enum class HeaderUse { Decode, List };
 
 // Reads the file header and the info header of any known size; fields a shorter header lacks
 // stay zero.
-void ReadFileAndInfoHeaders(const TImagingHandle& handle, int64_t fileLength, THeaderUse use, TBitmapHeaders& h) {
+void ReadFileAndInfoHeaders(const IOHandle& handle, int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
   uint8_t raw[kFileHeaderSize + 4 + kMaxInfoFields] = {};
   handle.ReadExact(raw, kFileHeaderSize + 4, "BMP file header");
-  TByteReader fileReader(raw, sizeof raw);
-  TBitmapFileHeader& fileHeader = h.File;
+  ByteReader fileReader(raw, sizeof raw);
+  BitmapFileHeader& fileHeader = h.File;
   fileHeader.Type = fileReader.U16();
-  if (use == THeaderUse::List && fileHeader.Type != kSignature)
+  if (use == HeaderUse::List && fileHeader.Type != kSignature)
     RaiseImaging("The file does not start with \"BM\".");
   fileHeader.Size = fileReader.U32();
   fileHeader.Reserved = fileReader.U32();
   fileHeader.Offset = fileReader.U32();
 
-  TBitmapInfoHeader& info = h.Info;
+  BitmapInfoHeader& info = h.Info;
   info.Size = fileReader.U32();
   h.Core = info.Size == kCoreHeaderSize;
   if (!h.Core && info.Size < 16)
@@ -175,7 +175,7 @@ void ReadFileAndInfoHeaders(const TImagingHandle& handle, int64_t fileLength, TH
                  static_cast<long long>(fileLength));
   const uint32_t fieldBytes = std::min(info.Size - 4, kMaxInfoFields);
   handle.ReadExact(raw + kFileHeaderSize + 4, fieldBytes, "BMP info header");
-  TByteReader reader(raw + kFileHeaderSize + 4, kMaxInfoFields);
+  ByteReader reader(raw + kFileHeaderSize + 4, kMaxInfoFields);
   if (h.Core) {
     info.Width = reader.U16();
     info.Height = reader.U16();
@@ -201,8 +201,8 @@ void ReadFileAndInfoHeaders(const TImagingHandle& handle, int64_t fileLength, TH
 
 // Refuses compressions and bit counts we do not read, sizes out of range, and uncompressed
 // pixels the file is too short to hold.
-void CheckHeaders(int64_t fileLength, THeaderUse use, TBitmapHeaders& h) {
-  const TBitmapInfoHeader& info = h.Info;
+void CheckHeaders(int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
+  const BitmapInfoHeader& info = h.Info;
   // OS/2 2.x headers (16 to 64 bytes other than the Windows sizes) hold no masks, and their
   // compression values 3 and 4 are Huffman 1D and RLE24, which we do not read.
   const bool os2v2 = !h.Core && info.Size != kInfoHeaderSize && info.Size < kV4HeaderSize && info.Size != 52 &&
@@ -215,7 +215,7 @@ void CheckHeaders(int64_t fileLength, THeaderUse use, TBitmapHeaders& h) {
   const bool knownBitCount = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
                              bitCount == 24 || bitCount == 32;
   if (knownCompression && !knownBitCount) {
-    if (use == THeaderUse::List)
+    if (use == HeaderUse::List)
       RaiseImaging("Unsupported BMP compression %u with %u bits per pixel.", compression, bitCount);
     RaiseImaging("Unsupported BMP bit count %u.", bitCount);
   }
@@ -239,7 +239,7 @@ void CheckHeaders(int64_t fileLength, THeaderUse use, TBitmapHeaders& h) {
     // The last row may lack its padding; everything before it must be there.
     const int64_t needed = h.RowSize * (h.Height - 1) + (h.Width * bitCount + 7) / 8;
     if (needed > h.PixelBytes) {
-      if (use == THeaderUse::List) RaiseImaging("BMP pixel data is truncated.");
+      if (use == HeaderUse::List) RaiseImaging("BMP pixel data is truncated.");
       RaiseImaging("BMP pixel data is truncated: %lld bytes needed at offset %u, %lld present.",
                    static_cast<long long>(needed), offset, static_cast<long long>(h.PixelBytes));
     }
@@ -248,14 +248,14 @@ void CheckHeaders(int64_t fileLength, THeaderUse use, TBitmapHeaders& h) {
 
 // The channel masks: from a V2 or later header, from the three or four values that follow a
 // 40-byte header, or the fixed layouts of 16- and 32-bit files without bit fields.
-void ReadMasks(const TImagingHandle& handle, TBitmapHeaders& h) {
+void ReadMasks(const IOHandle& handle, BitmapHeaders& h) {
   const uint32_t bitCount = h.Info.BitCount;
   if (h.BitFields) {
     if (h.Info.Size == kInfoHeaderSize) {
       uint8_t masks[16] = {};
       const int64_t count = h.Info.Compression == BI_ALPHABITFIELDS ? 16 : 12;
       handle.ReadExact(masks, count, "BMP bit-field masks");
-      TByteReader maskReader(masks, sizeof masks);
+      ByteReader maskReader(masks, sizeof masks);
       h.Red = maskReader.U32();
       h.Green = maskReader.U32();
       h.Blue = maskReader.U32();
@@ -271,7 +271,7 @@ void ReadMasks(const TImagingHandle& handle, TBitmapHeaders& h) {
 }
 
 // The pixel format the masks give: layouts a format holds as they are, else 8 bits a channel.
-void ChoosePixelFormat(TBitmapHeaders& h) {
+void ChoosePixelFormat(BitmapHeaders& h) {
   const uint32_t red = h.Red, green = h.Green, blue = h.Blue, alpha = h.Alpha;
   PixelFormat format = PixelFormat::Index8;
   bool masked = false;
@@ -297,9 +297,9 @@ void ChoosePixelFormat(TBitmapHeaders& h) {
 
 // Reads and checks everything before the palette; the decoder and the image list share it so
 // that both accept and refuse the same files.
-TBitmapHeaders ReadHeaders(const TImagingHandle& handle, THeaderUse use) {
+BitmapHeaders ReadHeaders(const IOHandle& handle, HeaderUse use) {
   const int64_t fileLength = handle.Remaining();
-  TBitmapHeaders h;
+  BitmapHeaders h;
   ReadFileAndInfoHeaders(handle, fileLength, use, h);
   CheckHeaders(fileLength, use, h);
   ReadMasks(handle, h);
@@ -309,7 +309,7 @@ TBitmapHeaders ReadHeaders(const TImagingHandle& handle, THeaderUse use) {
 
 // The palette follows the info header. OS/2 1.x entries have 3 bytes, the others 4, whose
 // last byte is reserved.
-void ReadPalette(const TImagingHandle& handle, int64_t start, const TBitmapHeaders& h, ImageData& image) {
+void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, ImageData& image) {
   handle.Seek(start + kFileHeaderSize + h.Info.Size, smFromBeginning);
   const uint32_t bitCount = h.Info.BitCount;
   const uint32_t entrySize = h.Core ? 3 : 4;
@@ -326,7 +326,7 @@ void ReadPalette(const TImagingHandle& handle, int64_t start, const TBitmapHeade
 }
 
 // RLE8 or RLE4 pixels, read up to the length the header gives, else to the end of the file.
-void ReadRlePixels(const TImagingHandle& handle, const TBitmapHeaders& h, ImageData& image) {
+void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, ImageData& image) {
   const int64_t width = h.Width, height = h.Height;
   int64_t length = h.Info.SizeImage ? std::min<int64_t>(h.Info.SizeImage, h.PixelBytes) : h.PixelBytes;
   // A few bytes of RLE codes can leave a whole image undefined; no real file needs more
@@ -340,13 +340,13 @@ void ReadRlePixels(const TImagingHandle& handle, const TBitmapHeaders& h, ImageD
 }
 
 // Uncompressed and bit-field rows, from the pixel data offset on.
-void ReadPixelRows(const TImagingHandle& handle, const TBitmapHeaders& h, ImageData& image) {
+void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, ImageData& image) {
   const int64_t width = h.Width, height = h.Height, rowSize = h.RowSize;
   const uint32_t bitCount = h.Info.BitCount;
   const int32_t bytesPerPixel = FindFormatInfo(h.Format)->BytesPerPixel;
   const size_t imageRowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
   std::vector<uint8_t> row(static_cast<size_t>(rowSize));
-  const TMaskLayout layout = MakeMaskLayout(h.Red, h.Green, h.Blue, h.Alpha);
+  const MaskLayout layout = MakeMaskLayout(h.Red, h.Green, h.Blue, h.Alpha);
   for (int64_t fileRow = 0; fileRow < height; ++fileRow) {
     const int64_t wanted = fileRow == height - 1 ? (width * bitCount + 7) / 8 : rowSize;
     uint8_t* target = image.Bits + static_cast<size_t>(h.TopDown ? fileRow : height - 1 - fileRow) * imageRowBytes;
@@ -368,15 +368,15 @@ void ReadPixelRows(const TImagingHandle& handle, const TBitmapHeaders& h, ImageD
 
 // The header fields a saved image gets from its pixel format: 16-bit formats with alpha need
 // the 108-byte header for their alpha mask; Index8 images may be RLE8-compressed.
-struct TBitmapWriteLayout {
+struct BitmapWriteLayout {
   uint32_t HeaderSize;
   uint32_t Compression;
   uint32_t BitCount;
 };
 
-TBitmapWriteLayout ChooseWriteLayout(const ImageData& image, const PixelFormatInfo& info, bool useRle) {
+BitmapWriteLayout ChooseWriteLayout(const ImageData& image, const PixelFormatInfo& info, bool useRle) {
   const int32_t bytesPerPixel = info.BytesPerPixel;
-  TBitmapWriteLayout layout{};
+  BitmapWriteLayout layout{};
   layout.HeaderSize = info.HasAlphaChannel && bytesPerPixel == 2 ? kV4HeaderSize : kInfoHeaderSize;
   layout.Compression = BI_RGB;
   if (bytesPerPixel == 1 && useRle) layout.Compression = BI_RLE8;
@@ -388,8 +388,8 @@ TBitmapWriteLayout ChooseWriteLayout(const ImageData& image, const PixelFormatIn
 // Fills the file header and the info header, with the masks of bit-field formats; returns
 // their length.
 int64_t BuildHeaders(uint8_t* headers, const ImageData& image, const PixelFormatInfo& info,
-                     const TBitmapWriteLayout& layout, uint32_t fileSize, uint32_t offset) {
-  TByteWriter w(headers);
+                     const BitmapWriteLayout& layout, uint32_t fileSize, uint32_t offset) {
+  ByteWriter w(headers);
   w.U16(kSignature);
   w.U32(fileSize);
   w.U32(0);
@@ -417,7 +417,7 @@ int64_t BuildHeaders(uint8_t* headers, const ImageData& image, const PixelFormat
 }
 
 // All 256 entries as blue, green, red and a fourth byte.
-void WritePalette(const TImagingHandle& handle, const ImageData& image) {
+void WritePalette(const IOHandle& handle, const ImageData& image) {
   uint8_t palette[256 * 4];
   for (int i = 0; i < 256; ++i) {
     const Color32 c = image.Palette[i];
@@ -430,7 +430,7 @@ void WritePalette(const TImagingHandle& handle, const ImageData& image) {
 }
 
 // Uncompressed rows, bottom-up, each padded to a multiple of four bytes.
-void WritePixelRows(const TImagingHandle& handle, const ImageData& image, int32_t bytesPerPixel, uint32_t bitCount) {
+void WritePixelRows(const IOHandle& handle, const ImageData& image, int32_t bytesPerPixel, uint32_t bitCount) {
   const size_t imageRowBytes = static_cast<size_t>(image.Width) * static_cast<size_t>(bytesPerPixel);
   const size_t rowSize = (static_cast<size_t>(image.Width) * bitCount + 31) / 32 * 4;
   std::vector<uint8_t> row(rowSize, 0);
@@ -449,9 +449,9 @@ void WritePixelRows(const TImagingHandle& handle, const ImageData& image, int32_
   }
 }
 
-class TBitmapFileFormat : public TImageFileFormat {
+class BitmapCodec : public Codec {
 public:
-  TBitmapFileFormat() {
+  BitmapCodec() {
     Name = "Windows Bitmap Image";
     CanLoad = true;
     CanSave = true;
@@ -465,24 +465,24 @@ public:
 
   int32_t UseRLE = 1;  // save Index8 images RLE8-compressed
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t header[kFileHeaderSize];
     const int64_t n = handle.Read(header, kFileHeaderSize);
     handle.Seek(-n, smFromCurrent);
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
 
 private:
-  void WriteRle8(const TImagingHandle& handle, const ImageData& image);
+  void WriteRle8(const IOHandle& handle, const ImageData& image);
 };
 
-bool TBitmapFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool BitmapCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   const int64_t start = handle.Tell();
-  const TBitmapHeaders h = ReadHeaders(handle, THeaderUse::Decode);
+  const BitmapHeaders h = ReadHeaders(handle, HeaderUse::Decode);
 
   ImageData& image = images.AddEmpty();
   if (!CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), h.Format, image))
@@ -498,7 +498,7 @@ bool TBitmapFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataAr
   return true;
 }
 
-void TBitmapFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void BitmapCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
@@ -513,13 +513,13 @@ void TBitmapFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& 
   ConvertImageFormat(image, target);
 }
 
-bool TBitmapFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+bool BitmapCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   const ImageData& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format);
-  const TBitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
+  const BitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
   const int64_t start = handle.Tell();
   uint8_t headers[kFileHeaderSize + kV4HeaderSize + 12];
   // The sizes are known only at the end; the headers are written again then.
@@ -542,7 +542,7 @@ bool TBitmapFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataAr
   return true;
 }
 
-void TBitmapFileFormat::WriteRle8(const TImagingHandle& handle, const ImageData& image) {
+void BitmapCodec::WriteRle8(const IOHandle& handle, const ImageData& image) {
   constexpr size_t kBlock = 8192;
   std::vector<uint8_t> out;
   out.reserve(kBlock + 600);
@@ -584,11 +584,11 @@ void TBitmapFileFormat::WriteRle8(const TImagingHandle& handle, const ImageData&
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreateBitmapFileFormat() { return std::make_unique<TBitmapFileFormat>(); }
+std::unique_ptr<Codec> CreateBitmapCodec() { return std::make_unique<BitmapCodec>(); }
 
 // The header checks and the format choice of ReadImages, without the pixels.
-void ReadBitmapHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
-  const TBitmapHeaders h = ReadHeaders(handle, THeaderUse::List);
+void ReadBitmapHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+  const BitmapHeaders h = ReadHeaders(handle, HeaderUse::List);
   result = {int32_t(h.Width), int32_t(h.Height), h.Format};
 }
 

@@ -27,7 +27,7 @@ enum : uint32_t {
 };
 
 // BITMAPFILEHEADER (14 bytes).
-struct TBitmapFileHeader {
+struct BitmapFileHeader {
   uint16_t Type;      // "BM"
   uint32_t Size;      // bytes of the whole file (unreliable in the wild; only written)
   uint32_t Reserved;  // hot spot of OS/2 pointers, else 0
@@ -36,7 +36,7 @@ struct TBitmapFileHeader {
 
 // BITMAPINFOHEADER with the V4 fields (mask and colour-space part). Older and shorter headers
 // fill a prefix and leave the rest zero; the V5 fields after these are not interpreted.
-struct TBitmapInfoHeader {
+struct BitmapInfoHeader {
   uint32_t Size;           // bytes of the info header, this field included
   int32_t Width;           // pixels
   int32_t Height;          // pixels; negative for rows stored top-down
@@ -61,9 +61,9 @@ struct TBitmapInfoHeader {
 
 // Reads little-endian values from a byte array; a read past the end raises instead of reading
 // outside it.
-class TByteReader {
+class ByteReader {
 public:
-  TByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  ByteReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   uint8_t U8() { return *Take(1); }
   uint16_t U16() {
     const uint8_t* p = Take(2);
@@ -89,9 +89,9 @@ private:
 };
 
 // Appends little-endian values to a fixed byte array sized by the caller.
-class TByteWriter {
+class ByteWriter {
 public:
-  explicit TByteWriter(uint8_t* data) : data_(data) {}
+  explicit ByteWriter(uint8_t* data) : data_(data) {}
   void U16(uint16_t v) {
     data_[position_++] = static_cast<uint8_t>(v);
     data_[position_++] = static_cast<uint8_t>(v >> 8);

@@ -9,10 +9,10 @@
 
 namespace imaging {
 
-class TByteReader {
+class ByteReader {
 public:
   // `format` names the file type in messages ("Targa", "icon").
-  TByteReader(const uint8_t* data, size_t size, const char* format) : data_(data), size_(size), format_(format) {}
+  ByteReader(const uint8_t* data, size_t size, const char* format) : data_(data), size_(size), format_(format) {}
 
   size_t Position() const { return position_; }
   size_t Size() const { return size_; }

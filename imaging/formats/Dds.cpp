@@ -26,35 +26,35 @@ void PutU32LE(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
 }
 
-TDDSFileHeader ParseHeader(const uint8_t* raw) {
+DdsFileHeader ParseHeader(const uint8_t* raw) {
   uint32_t words[kHeaderSize / 4];
   for (int i = 0; i < kHeaderSize / 4; ++i) words[i] = GetU32LE(raw + 4 * i);
-  TDDSFileHeader h{};
-  static_assert(sizeof(TDDSFileHeader) == kHeaderSize);
+  DdsFileHeader h{};
+  static_assert(sizeof(DdsFileHeader) == kHeaderSize);
   std::memcpy(&h, words, sizeof(h));
   return h;
 }
 
-void SerializeHeader(const TDDSFileHeader& h, uint8_t* raw) {
+void SerializeHeader(const DdsFileHeader& h, uint8_t* raw) {
   uint32_t words[kHeaderSize / 4];
   std::memcpy(words, &h, sizeof(h));
   for (int i = 0; i < kHeaderSize / 4; ++i) PutU32LE(raw + 4 * i, words[i]);
 }
 
-struct TFormatChoice {
+struct FormatChoice {
   PixelFormat Format = PixelFormat::Unknown;
   bool SwapRedBlue = false;  // the file stores red in the lowest byte
 };
 
-bool MasksMatch(PixelFormat format, const TDDPixelFormat& pf, bool withAlpha) {
+bool MasksMatch(PixelFormat format, const DdsPixelFormat& pf, bool withAlpha) {
   const BitFieldLayout* l = FindFormatInfo(format)->BitFields;
   return l->RMask == pf.RedMask && l->GMask == pf.GreenMask && l->BMask == pf.BlueMask &&
          (!withAlpha || l->AMask == pf.AlphaMask);
 }
 
-TFormatChoice ChooseFormat(const TDDPixelFormat& pf) {
+FormatChoice ChooseFormat(const DdsPixelFormat& pf) {
   using PF = PixelFormat;
-  TFormatChoice c;
+  FormatChoice c;
   const bool alpha = (pf.Flags & DDPF_ALPHAPIXELS) != 0;
   if (pf.Flags & DDPF_FOURCC) {
     switch (pf.FourCC) {
@@ -138,19 +138,19 @@ uint32_t FullChainLength(uint32_t width, uint32_t height) {
   return levels;
 }
 
-struct TSurface {
+struct Surface {
   uint32_t Width, Height;
 };
 
 // The surfaces of a texture in file order: cube maps face by face with their levels, volumes
 // level by level with their slices.
-std::vector<TSurface> ListSurfaces(uint32_t width, uint32_t height, uint32_t levels, uint32_t faces, bool volume,
+std::vector<Surface> ListSurfaces(uint32_t width, uint32_t height, uint32_t levels, uint32_t faces, bool volume,
                                    uint32_t depth) {
-  std::vector<TSurface> surfaces;
+  std::vector<Surface> surfaces;
   if (volume) {
     for (uint32_t l = 0; l < levels; ++l) {
       const uint32_t slices = l == 0 ? depth : LevelSize(depth, l);
-      surfaces.insert(surfaces.end(), slices, TSurface{LevelSize(width, l), LevelSize(height, l)});
+      surfaces.insert(surfaces.end(), slices, Surface{LevelSize(width, l), LevelSize(height, l)});
     }
   } else {
     for (uint32_t f = 0; f < faces; ++f)
@@ -160,7 +160,7 @@ std::vector<TSurface> ListSurfaces(uint32_t width, uint32_t height, uint32_t lev
 }
 
 // Replaces a block-compressed surface by its decoded pixels at the surface's stated size.
-void CutBlockPadding(ImageData& image, const TSurface& surface) {
+void CutBlockPadding(ImageData& image, const Surface& surface) {
   ImageData stated = image;  // shares the blocks; only the decoder reads them
   stated.Width = int32_t(surface.Width);
   stated.Height = int32_t(surface.Height);
@@ -177,15 +177,15 @@ void SwapRedBlue32(ImageData& image) {
 }
 
 // The mipmap levels, cube faces or volume slices a header declares.
-struct TDDSTexture {
+struct DdsTexture {
   uint32_t Levels = 1;
   uint32_t Faces = 1;
   bool Volume = false;
 };
 
 // Reads the texture's shape from the header and reports it in the codec's Loaded options.
-TDDSTexture ReadTextureShape(const TDDSFileHeader& header, TDDSFileFormat& codec) {
-  TDDSTexture texture;
+DdsTexture ReadTextureShape(const DdsFileHeader& header, DdsCodec& codec) {
+  DdsTexture texture;
   if (header.MipMapCount > 1) {
     if (header.MipMapCount > kMaxMipMapLevels)
       RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
@@ -207,14 +207,14 @@ TDDSTexture ReadTextureShape(const TDDSFileHeader& header, TDDSFileFormat& codec
 }
 
 // How the rows of the surfaces are stored: packed, or the first surface with the header's pitch.
-struct TDDSRows {
+struct DdsRows {
   bool Linear;
   int64_t FirstPitch;  // bytes from one row of the first surface to the next
 };
 
 // Every surface's data must be in the file before anything is allocated; the byte count of a
 // volume level is computed per level so a huge depth cannot make this loop long.
-TDDSRows CheckTextureData(const TImagingHandle& handle, const TDDSFileHeader& header, const TDDSTexture& texture,
+DdsRows CheckTextureData(const IOHandle& handle, const DdsFileHeader& header, const DdsTexture& texture,
                           PixelFormat format, const PixelFormatInfo& info) {
   const int64_t available = handle.Remaining();
   const bool linear = (header.Flags & DDSD_LINEARSIZE) || !(header.Flags & DDSD_PITCH) || info.IsCompressed;
@@ -246,7 +246,7 @@ TDDSRows CheckTextureData(const TImagingHandle& handle, const TDDSFileHeader& he
 }
 
 // Reads one surface into its image, dropping the row padding a pitch adds.
-void ReadSurface(const TImagingHandle& handle, const TSurface& surface, int64_t pitch, bool linear,
+void ReadSurface(const IOHandle& handle, const Surface& surface, int64_t pitch, bool linear,
                  int64_t bytesPerPixel, std::vector<uint8_t>& row, ImageData& image) {
   const int64_t rowBytes = int64_t(surface.Width) * bytesPerPixel;
   if (linear || pitch * surface.Height == image.Size) {
@@ -262,14 +262,14 @@ void ReadSurface(const TImagingHandle& handle, const TSurface& surface, int64_t 
 
 // How a save lays out its surfaces: a cube map or a volume only when the images to save fill
 // one, else a mipmap chain as long as the images and the size allow.
-struct TDDSSaveShape {
+struct DdsSaveShape {
   bool Cube;
   bool Volume;
   uint32_t Depth;   // faces of a cube map, slices of a volume
   uint32_t Levels;
 };
 
-TDDSSaveShape ChooseSaveShape(const TDDSFileFormat& codec, int64_t inRange, uint32_t width, uint32_t height) {
+DdsSaveShape ChooseSaveShape(const DdsCodec& codec, int64_t inRange, uint32_t width, uint32_t height) {
   bool cube = codec.SaveCubeMap != 0, volume = codec.SaveVolume != 0;
   // A cube map has six faces at most: the face bits of the header end there.
   const uint32_t depth = uint32_t(cube ? std::min(codec.SaveDepth, 6) : codec.SaveDepth);
@@ -286,8 +286,8 @@ TDDSSaveShape ChooseSaveShape(const TDDSFileFormat& codec, int64_t inRange, uint
 
 // The pixel format block: a FourCC code for block, float and 16-bit-channel formats, else
 // luminance or RGB masks.
-TDDPixelFormat DescribePixelFormat(PixelFormat format, const PixelFormatInfo& info) {
-  TDDPixelFormat pf{};
+DdsPixelFormat DescribePixelFormat(PixelFormat format, const PixelFormatInfo& info) {
+  DdsPixelFormat pf{};
   pf.Size = 32;
   if (info.IsCompressed || info.IsFloatingPoint || info.BytesPerPixel > 4) {
     pf.Flags = DDPF_FOURCC;
@@ -338,8 +338,8 @@ TDDPixelFormat DescribePixelFormat(PixelFormat format, const PixelFormatInfo& in
 }
 
 // The header of a saved texture; the linear size is that of the main surface.
-TDDSFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, const TDDSSaveShape& shape) {
-  TDDSFileHeader h{};
+DdsFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, const DdsSaveShape& shape) {
+  DdsFileHeader h{};
   h.Magic = kMagic;
   h.Size = 124;
   h.Flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT | DDSD_LINEARSIZE;
@@ -368,7 +368,7 @@ TDDSFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, 
 
 // Writes a further surface in the main surface's format and at the size its place in the
 // texture gives; other images are converted and resized first.
-void WriteSurface(const TImagingHandle& handle, const ImageData& source, size_t index, const TSurface& surface,
+void WriteSurface(const IOHandle& handle, const ImageData& source, size_t index, const Surface& surface,
                   const ImageData& first, const PixelFormatInfo& info) {
   int32_t expectedWidth = int32_t(surface.Width), expectedHeight = int32_t(surface.Height);
   int32_t storedWidth = expectedWidth, storedHeight = expectedHeight;
@@ -390,7 +390,7 @@ void WriteSurface(const TImagingHandle& handle, const ImageData& source, size_t 
 
 }  // namespace
 
-TDDSFileFormat::TDDSFileFormat() {
+DdsCodec::DdsCodec() {
   using PF = PixelFormat;
   Name = "DirectDraw Surface";
   CanLoad = true;
@@ -411,24 +411,24 @@ TDDSFileFormat::TDDSFileFormat() {
   RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
 }
 
-bool TDDSFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool DdsCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
   handle.Seek(-got, smFromCurrent);
   if (got != kHeaderSize) return false;
-  const TDDSFileHeader h = ParseHeader(raw);
+  const DdsFileHeader h = ParseHeader(raw);
   return h.Magic == kMagic && (h.Caps1 & DDSCAPS_TEXTURE) != 0;
 }
 
-void TDDSFileFormat::ValidateOptions() {
+void DdsCodec::ValidateOptions() {
   if (SaveCubeMap) SaveVolume = 0;
   if (SaveVolume) SaveCubeMap = 0;
   if (SaveDepth <= 0) SaveDepth = 1;
   if (SaveMipMapCount <= 0) SaveMipMapCount = 1;
 }
 
-bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool DdsCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   LoadedMipMapCount = 1;
   LoadedDepth = 1;
   LoadedCubeMap = 0;
@@ -436,16 +436,16 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 
   uint8_t raw[kHeaderSize];
   handle.ReadExact(raw, kHeaderSize, "DDS header");
-  const TDDSFileHeader header = ParseHeader(raw);
+  const DdsFileHeader header = ParseHeader(raw);
   if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
-  const TFormatChoice choice = ChooseFormat(header.PixelFormat);
+  const FormatChoice choice = ChooseFormat(header.PixelFormat);
   if (choice.Format == PixelFormat::Unknown) return false;
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-  const TDDSTexture texture = ReadTextureShape(header, *this);
-  const TDDSRows rows = CheckTextureData(handle, header, texture, choice.Format, info);
+  const DdsTexture texture = ReadTextureShape(header, *this);
+  const DdsRows rows = CheckTextureData(handle, header, texture, choice.Format, info);
 
-  const std::vector<TSurface> surfaces =
+  const std::vector<Surface> surfaces =
       ListSurfaces(header.Width, header.Height, texture.Levels, texture.Faces, texture.Volume, header.Depth);
   // Block formats store whole 4 x 4 blocks. A texture whose main surface is no whole number of
   // blocks is decoded, and every surface cut to the size the file states, so its pictures carry
@@ -453,7 +453,7 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   const bool cutBlocks = info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0);
   std::vector<uint8_t> row;
   for (size_t s = 0; s < surfaces.size(); ++s) {
-    const TSurface& surface = surfaces[s];
+    const Surface& surface = surfaces[s];
     ImageData& image = images.AddEmpty();
     if (!CreateImage(int32_t(surface.Width), int32_t(surface.Height), choice.Format, image))
       RaiseImaging("DDS: cannot create a %ux%u surface.", surface.Width, surface.Height);
@@ -467,15 +467,15 @@ bool TDDSFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+bool DdsCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
   const ImageData& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format);
   const uint32_t width = uint32_t(first.Width), height = uint32_t(first.Height);
-  const TDDSSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
-  const std::vector<TSurface> surfaces =
+  const DdsSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
+  const std::vector<Surface> surfaces =
       ListSurfaces(width, height, shape.Levels, shape.Cube ? shape.Depth : 1, shape.Volume, shape.Depth);
 
   uint8_t raw[kHeaderSize];
@@ -487,7 +487,7 @@ bool TDDSFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-void TDDSFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void DdsCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.IsIndexed || info.IsCompressed)
@@ -505,16 +505,16 @@ void TDDSFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& inf
   ConvertImageFormat(image, target);
 }
 
-std::unique_ptr<TImageFileFormat> CreateDDSFileFormat() { return std::make_unique<TDDSFileFormat>(); }
+std::unique_ptr<Codec> CreateDdsCodec() { return std::make_unique<DdsCodec>(); }
 
 // The size of the main surface and the format ReadImages gives it: block formats whose size is
 // no whole number of blocks are decoded to their plain format.
-void ReadDDSHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadDDSHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   handle.ReadExact(raw, kHeaderSize, "DDS header");
-  const TDDSFileHeader header = ParseHeader(raw);
+  const DdsFileHeader header = ParseHeader(raw);
   if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
-  const TFormatChoice choice = ChooseFormat(header.PixelFormat);
+  const FormatChoice choice = ChooseFormat(header.PixelFormat);
   if (choice.Format == PixelFormat::Unknown) RaiseImaging("DDS: the pixel format is not supported.");
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   if (header.MipMapCount > kMaxMipMapLevels)

@@ -10,7 +10,7 @@ namespace imaging {
 namespace dds {
 
 // Pixel format block of the surface description, 32 bytes at file offset 76 (little-endian).
-struct TDDPixelFormat {
+struct DdsPixelFormat {
   uint32_t Size;         // 32
   uint32_t Flags;        // DDPF_* below
   uint32_t FourCC;       // compressed or extended format code when DDPF_FOURCC is set
@@ -22,7 +22,7 @@ struct TDDPixelFormat {
 };
 
 // Magic "DDS " followed by the 124-byte surface description; 128 bytes at offset 0.
-struct TDDSFileHeader {
+struct DdsFileHeader {
   uint32_t Magic;              // "DDS "
   uint32_t Size;               // 124
   uint32_t Flags;              // DDSD_* below: which fields are valid
@@ -32,7 +32,7 @@ struct TDDSFileHeader {
   uint32_t Depth;              // slices of a volume texture
   uint32_t MipMapCount;        // levels including the main surface
   uint32_t Reserved1[11];      // unused
-  TDDPixelFormat PixelFormat;  // layout of the pixels
+  DdsPixelFormat PixelFormat;  // layout of the pixels
   uint32_t Caps1;              // DDSCAPS_* below
   uint32_t Caps2;              // DDSCAPS2_* below: cube faces and volumes
   uint32_t Reserved2[3];       // unused
@@ -88,14 +88,14 @@ inline constexpr uint32_t FOURCC_ATI2 = MakeFourCC('A', 'T', 'I', '2');
 
 // Reads and writes DDS textures: plain, mipmapped, cube maps and volumes. Every surface is one
 // image of the array.
-class TDDSFileFormat : public TImageFileFormat {
+class DdsCodec : public Codec {
 public:
-  TDDSFileFormat();
+  DdsCodec();
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 
   // What the last read found (options 14 to 17).

@@ -31,9 +31,9 @@ inline void StoreLE16(uint8_t* p, uint32_t v) {
 
 // Sequential reader with its own buffer; at the end of the data it answers -1 or short counts,
 // which end the file as a trailer would.
-class TGIFReader {
+class GifReader {
 public:
-  explicit TGIFReader(const TImagingHandle& handle) : handle_(handle) {}
+  explicit GifReader(const IOHandle& handle) : handle_(handle) {}
 
   int ReadByte() {
     if (pos_ == size_ && !Refill()) return -1;
@@ -82,14 +82,14 @@ private:
     return size_ > 0;
   }
 
-  const TImagingHandle& handle_;
+  const IOHandle& handle_;
   uint8_t buffer_[16384];
   size_t pos_ = 0;
   size_t size_ = 0;
 };
 
 // One decoded frame as the file describes it.
-struct TGIFFrame {
+struct GifFrame {
   int32_t Left = 0;
   int32_t Top = 0;
   int32_t Width = 0;
@@ -105,7 +105,7 @@ struct TGIFFrame {
 };
 
 // The Graphic Control Extension that applies to the next image.
-struct TPendingControl {
+struct PendingControl {
   bool Present = false;
   bool Transparent = false;
   uint8_t Disposal = 0;
@@ -119,16 +119,16 @@ bool IsLoopExtension(const uint8_t* block, size_t size) {
 }
 
 // Reads `count` red-green-blue triples into opaque palette entries; missing bytes stay zero.
-void ReadColorTable(TGIFReader& reader, Color32* palette, int32_t count) {
+void ReadColorTable(GifReader& reader, Color32* palette, int32_t count) {
   uint8_t rgb[256 * 3] = {};
   reader.Read(rgb, size_t(count) * 3);
   for (int32_t i = 0; i < count; ++i) palette[i] = MakeColor32(255, rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]);
 }
 
 // Fills the rows of a frame in file order, or in the four interlace passes.
-class TRowSink {
+class RowSink {
 public:
-  TRowSink(uint8_t* pixels, int32_t width, int32_t height, bool interlaced)
+  RowSink(uint8_t* pixels, int32_t width, int32_t height, bool interlaced)
       : pixels_(pixels), width_(size_t(width)), height_(size_t(height)), interlaced_(interlaced) {
     line_ = pixels_;
   }
@@ -182,7 +182,7 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
   size_t pos = 0;
   uint32_t bits = 0;
   int32_t bitCount = 0;
-  TRowSink sink(pixels, width, height, interlaced);
+  RowSink sink(pixels, width, height, interlaced);
 
   while (!sink.Full()) {
     while (bitCount < codeWidth) {
@@ -246,9 +246,9 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
 namespace {
 
 // Packs codes least significant bit first.
-class TCodeWriter {
+class CodeWriter {
 public:
-  explicit TCodeWriter(std::vector<uint8_t>& target) : target_(target) {}
+  explicit CodeWriter(std::vector<uint8_t>& target) : target_(target) {}
   void Put(uint32_t code, int32_t width) {
     bits_ |= code << bitCount_;
     bitCount_ += width;
@@ -272,7 +272,7 @@ private:
 
 // Open-addressing table from (string code, next pixel) to the code of the longer string. The
 // hash only decides where an entry lives, never which code it gets.
-class TLZWTable {
+class LzwTable {
 public:
   static constexpr size_t kSlots = 17777;
   void Clear() { std::memset(keys_, 0xFF, sizeof(keys_)); }
@@ -304,8 +304,8 @@ std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count) {
   constexpr int32_t kFirstCode = 258;
   std::vector<uint8_t> out;
   out.reserve(count / 2 + 16);
-  TCodeWriter writer(out);
-  auto table = std::make_unique<TLZWTable>();
+  CodeWriter writer(out);
+  auto table = std::make_unique<LzwTable>();
   table->Clear();
   int32_t codeWidth = 9;
   int32_t nextCode = kFirstCode;
@@ -351,7 +351,7 @@ std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count) {
 
 namespace {
 
-void DrawFrame(ImageData& canvas, const ImageData& frame, const TGIFFrame& info) {
+void DrawFrame(ImageData& canvas, const ImageData& frame, const GifFrame& info) {
   for (int32_t y = 0; y < info.Height; ++y) {
     const uint8_t* source = frame.Bits + size_t(y) * size_t(frame.Width);
     uint8_t* target = canvas.Bits + (size_t(info.Top + y) * size_t(canvas.Width) + size_t(info.Left)) * 4;
@@ -362,14 +362,14 @@ void DrawFrame(ImageData& canvas, const ImageData& frame, const TGIFFrame& info)
   }
 }
 
-void FillFrameRect(ImageData& canvas, const TGIFFrame& info, Color32 colour) {
+void FillFrameRect(ImageData& canvas, const GifFrame& info, Color32 colour) {
   FillImageRect(canvas, info.Left, info.Top, info.Width, info.Height, &colour);
 }
 
 // Composes the raw frames on a screen-sized A8R8G8B8 canvas as a player shows them, and gives
 // one image for every frame that ends a picture (at most `pictures` of them).
-void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& frames, int32_t width, int32_t height,
-                   size_t pictures, TDynImageDataArray& composed) {
+void ComposeFrames(const ImageArray& raw, const std::vector<GifFrame>& frames, int32_t width, int32_t height,
+                   size_t pictures, ImageArray& composed) {
   int64_t work = 0;
   auto spend = [&work](int64_t amount) {
     work += amount;
@@ -381,12 +381,12 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
   CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
 
   for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {
-    const TGIFFrame& frame = frames[i];
+    const GifFrame& frame = frames[i];
     const ImageData& source = raw[i];
     const Color32 background = source.Palette[frame.Background];
 
     if (i > 0 && frames[i - 1].Disposal != 3) {
-      const TGIFFrame& before = frames[i - 1];
+      const GifFrame& before = frames[i - 1];
       if (before.Disposal == 2)
         FillFrameRect(canvas, before,
                       before.HasTransparency ? raw[i - 1].Palette[before.TransparentIndex] : background);
@@ -397,14 +397,14 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
       size_t start = 0;
       for (size_t k = i; k-- > 1;) {
         spend(1);
-        const TGIFFrame& f = frames[k];
+        const GifFrame& f = frames[k];
         if (f.Disposal == 2 && f.Left == 0 && f.Top == 0 && f.Width >= width && f.Height >= height) {
           start = k;
           break;
         }
       }
       for (size_t k = start; k < i; ++k) {
-        const TGIFFrame& f = frames[k];
+        const GifFrame& f = frames[k];
         spend(1);
         if (f.Disposal == 0 || f.Disposal == 1) {
           spend(int64_t(f.Width) * f.Height);
@@ -428,9 +428,9 @@ void ComposeFrames(const TDynImageDataArray& raw, const std::vector<TGIFFrame>& 
 
 }  // namespace
 
-// ---- TGIFFileFormat -----------------------------------------------------------------------
+// ---- GifCodec -----------------------------------------------------------------------
 
-TGIFFileFormat::TGIFFileFormat() {
+GifCodec::GifCodec() {
   Name = "Graphics Interchange Format";
   CanLoad = true;
   CanSave = true;
@@ -440,7 +440,7 @@ TGIFFileFormat::TGIFFileFormat() {
   RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
 }
 
-bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool GifCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t header[kGIFHeaderSize];
   const int64_t count = handle.Read(header, sizeof(header));
@@ -449,15 +449,15 @@ bool TGIFFileFormat::ProbeStream(const TImagingHandle& handle) const {
          (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
 }
 
-void TGIFFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo&) {
+void GifCodec::ConvertForSave(ImageData& image, const PixelFormatInfo&) {
   ConvertImageFormat(image, PixelFormat::Index8);
 }
 
-bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) {
-  TGIFReader reader(handle);
+bool GifCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) {
+  GifReader reader(handle);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
-  TGIFHeader header{};
+  GifHeader header{};
   std::memcpy(header.Signature, bytes, 3);
   std::memcpy(header.Version, bytes + 3, 3);
   header.ScreenWidth = LoadLE16(bytes + 6);
@@ -473,12 +473,12 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   Color32 globalTable[256] = {};
   if (hasGlobalTable) ReadColorTable(reader, globalTable, globalCount);
 
-  TDynImageDataArray raw;
-  std::vector<TGIFFrame> frames;
+  ImageArray raw;
+  std::vector<GifFrame> frames;
   int32_t canvasWidth = screenWidth;
   int32_t canvasHeight = screenHeight;
   int64_t rawPixels = 0;
-  TPendingControl control;
+  PendingControl control;
   std::vector<uint8_t> lzw;
   bool looping = false;     // a loop extension was found
   bool anyPause = false;    // some image carries a delay or waits for input
@@ -490,7 +490,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 
   while (block == kGIFExtensionIntroducer || block == kGIFImageSeparator) {
     if (block == kGIFExtensionIntroducer) {
-      control = TPendingControl{};
+      control = PendingControl{};
       do {
         const int label = reader.ReadByte();
         block = -1;  // the end of data ends the file
@@ -523,8 +523,8 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
 
     uint8_t d[kImageDescriptorSize];
     if (reader.Read(d, sizeof(d)) != sizeof(d)) break;
-    const TImageDescriptor descriptor{LoadLE16(d), LoadLE16(d + 2), LoadLE16(d + 4), LoadLE16(d + 6), d[8]};
-    TGIFFrame frame;
+    const ImageDescriptor descriptor{LoadLE16(d), LoadLE16(d + 2), LoadLE16(d + 4), LoadLE16(d + 6), d[8]};
+    GifFrame frame;
     frame.Left = descriptor.Left;
     frame.Top = descriptor.Top;
     frame.Width = descriptor.Width == 0 || descriptor.Width > screenWidth ? screenWidth : descriptor.Width;
@@ -550,7 +550,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
     const int minCodeSize = reader.ReadByte();
     lzw.clear();
     if (minCodeSize >= 0) reader.ReadSubBlocks(lzw);
-    control = TPendingControl{};
+    control = PendingControl{};
 
     const bool dropped = frame.Left > screenWidth + 1 || frame.Top > screenHeight + 1;
     if (!dropped) {
@@ -573,7 +573,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
         raw.Append(image);
         frames.push_back(frame);
         kept = true;
-      } catch (const EImagingError&) {
+      } catch (const ImagingError&) {
         // A frame whose data cannot be decoded is left out; the others still load.
         ReleaseImage(image);
       }
@@ -596,10 +596,10 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   // A looping file in which no image has a delay is the exception: viewers play each image as
   // a frame of its own.
   if (looping && !anyPause)
-    for (TGIFFrame& frame : frames) frame.EndsPicture = true;
+    for (GifFrame& frame : frames) frame.EndsPicture = true;
   frames.back().EndsPicture = true;
   size_t pictures = 0;
-  for (const TGIFFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
+  for (const GifFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
   if (onlyFirst) pictures = 1;
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
   if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures) > kMaxFramePixelsPerFile)
@@ -609,7 +609,7 @@ bool TGIFFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+bool GifCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
   int32_t screenWidth = 0;
   int32_t screenHeight = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
@@ -665,12 +665,12 @@ bool TGIFFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-std::unique_ptr<TImageFileFormat> CreateGIFFileFormat() { return std::make_unique<TGIFFileFormat>(); }
+std::unique_ptr<Codec> CreateGifCodec() { return std::make_unique<GifCodec>(); }
 
 // Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
 // canvas as large as the screen and every frame placed on it, otherwise the first frame.
-void ReadGIFHeader(const TImagingHandle& handle, const THeaderOptions& options, TImageHeader& header) {
-  TGIFReader reader(handle);
+void ReadGIFHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header) {
+  GifReader reader(handle);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
     RaiseImaging("GIF: the file header is missing.");

@@ -8,7 +8,7 @@ namespace imaging {
 // ---- On-disk records (multi-byte values little-endian) --------------------------------------
 
 // Logical screen descriptor after the 6-byte signature; 13 bytes with the signature.
-struct TGIFHeader {
+struct GifHeader {
   char Signature[3];        // "GIF"
   char Version[3];          // "87a" or "89a"
   uint16_t ScreenWidth;     // logical screen width in pixels
@@ -20,7 +20,7 @@ struct TGIFHeader {
 inline constexpr size_t kGIFHeaderSize = 13;
 
 // Image descriptor after the 0x2C separator; 9 bytes.
-struct TImageDescriptor {
+struct ImageDescriptor {
   uint16_t Left;         // position on the logical screen
   uint16_t Top;
   uint16_t Width;        // frame size in pixels
@@ -30,7 +30,7 @@ struct TImageDescriptor {
 inline constexpr size_t kImageDescriptorSize = 9;
 
 // Graphic Control Extension after 0x21 0xF9; 6 bytes.
-struct TGraphicControlExtension {
+struct GraphicControlExtension {
   uint8_t BlockSize;         // 4
   uint8_t PackedFields;      // bits 2-4 disposal method, bit 0 transparent colour present
   uint16_t DelayTime;        // hundredths of a second; bit 1 of the packed fields asks to wait for input
@@ -45,19 +45,19 @@ inline constexpr uint8_t kGIFTrailer = 0x3B;
 inline constexpr uint8_t kGIFGraphicControlLabel = 0xF9;
 inline constexpr uint8_t kGIFApplicationLabel = 0xFF;
 
-class TGIFFileFormat : public TImageFileFormat {
+class GifCodec : public Codec {
 public:
-  TGIFFileFormat();
+  GifCodec();
 
   // Compose the frames as a player shows them (option 56): one image per picture a viewer
   // stops at, that is per image with a delay, and the screen after the last image. Off: every
   // image of the file raw, at its own size with its own palette.
   int32_t LoadAnimated = 1;
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
 };
 
 // The LZW coder, exposed for tests and fuzzing. Decodes `data` (the concatenated sub-blocks)

@@ -38,22 +38,22 @@ namespace imaging {
 
 namespace {
 
-struct TContextDeleter {
+struct ContextDeleter {
   void operator()(heif_context* c) const { heif_context_free(c); }
 };
-struct THandleDeleter {
+struct HandleDeleter {
   void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
 };
-struct THeifImageDeleter {
+struct HeifImageDeleter {
   void operator()(heif_image* i) const { heif_image_release(i); }
 };
-struct THeifEncoderDeleter {
+struct HeifEncoderDeleter {
   void operator()(heif_encoder* e) const { heif_encoder_release(e); }
 };
-struct TDecodingOptionsDeleter {
+struct DecodingOptionsDeleter {
   void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
 };
-struct TEncodingOptionsDeleter {
+struct EncodingOptionsDeleter {
   void operator()(heif_encoding_options* o) const { heif_encoding_options_free(o); }
 };
 
@@ -93,7 +93,7 @@ void Check(const heif_error& error) {
 // ---- Item sizes, checked before libheif allocates for them ------------------------------------
 
 // Big-endian fields of a box's payload; a read past the end yields 0 and clears `ok`.
-struct TBoxCursor {
+struct BoxCursor {
   const uint8_t* data;
   size_t size;
   size_t at = 0;
@@ -160,24 +160,24 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
   });
   if (!meta) return;
 
-  struct TComposed {
+  struct Composed {
     uint32_t id;
     bool overlay;
   };
-  std::vector<TComposed> composed;
+  std::vector<Composed> composed;
   const uint8_t* iloc = nullptr;
   size_t ilocSize = 0;
   const uint8_t* idat = nullptr;
   ForEachBox(meta, metaSize, [&](const uint8_t* type, const uint8_t* p, size_t n) {
     if (IsType(type, "iinf")) {
-      TBoxCursor c{p, n};
+      BoxCursor c{p, n};
       const uint64_t version = c.Read(1);
       c.Skip(3);
       c.Skip(version == 0 ? 2 : 4);  // entry count; the entries are boxes
       if (!c.ok) return;
       ForEachBox(p + c.at, n - c.at, [&](const uint8_t* entryType, const uint8_t* e, size_t en) {
         if (!IsType(entryType, "infe")) return;
-        TBoxCursor entry{e, en};
+        BoxCursor entry{e, en};
         const uint64_t entryVersion = entry.Read(1);
         entry.Skip(3);
         if (entryVersion < 2) return;
@@ -197,7 +197,7 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
         if (!IsType(containerType, "ipco")) return;
         ForEachBox(q, qn, [&](const uint8_t* propertyType, const uint8_t* r, size_t rn) {
           if (!IsType(propertyType, "ispe")) return;
-          TBoxCursor c{r, rn};
+          BoxCursor c{r, rn};
           c.Skip(4);
           const uint64_t width = c.Read(4), height = c.Read(4);
           if (c.ok) RefuseOversize(width, height);
@@ -206,9 +206,9 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
     }
   });
   if (!iloc) return;
-  std::sort(composed.begin(), composed.end(), [](const TComposed& a, const TComposed& b) { return a.id < b.id; });
+  std::sort(composed.begin(), composed.end(), [](const Composed& a, const Composed& b) { return a.id < b.id; });
 
-  TBoxCursor c{iloc, ilocSize};
+  BoxCursor c{iloc, ilocSize};
   const uint64_t version = c.Read(1);
   c.Skip(3);
   const uint64_t sizes = c.Read(1), moreSizes = c.Read(1);
@@ -247,11 +247,11 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
       have += take;
     }
     const auto it = std::lower_bound(composed.begin(), composed.end(), id,
-                                     [](const TComposed& x, uint32_t wanted) { return x.id < wanted; });
+                                     [](const Composed& x, uint32_t wanted) { return x.id < wanted; });
     if (!c.ok || it == composed.end() || it->id != id) continue;
     // grid: version, flags, rows - 1, columns - 1, width, height; iovl: version, flags, four fill
     // values, width, height. Flag 1 makes the sizes 32-bit.
-    TBoxCursor d{head, have};
+    BoxCursor d{head, have};
     d.Skip(1);
     const bool wide = (d.Read(1) & 1) != 0;
     d.Skip(it->overlay ? 8 : 2);
@@ -261,13 +261,13 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
 }
 
 // A file parsed by libheif, with the handle of its primary image, whose size is checked.
-struct TParsedHeif {
+struct ParsedHeif {
   std::vector<uint8_t> data;  // libheif reads from it without a copy
-  std::unique_ptr<heif_context, TContextDeleter> context;
-  std::unique_ptr<heif_image_handle, THandleDeleter> primary;
+  std::unique_ptr<heif_context, ContextDeleter> context;
+  std::unique_ptr<heif_image_handle, HandleDeleter> primary;
 };
 
-void ParseHeif(std::vector<uint8_t> data, TParsedHeif& parsed) {
+void ParseHeif(std::vector<uint8_t> data, ParsedHeif& parsed) {
   if (data.size() < 16) RaiseImaging("HEIF: the file is too short for a file type box.");
   if (!HasHeifBrand(data.data(), std::min(data.size(), isomedia::kFileTypeProbeSize)))
     RaiseImaging("HEIF: the data do not start with a HEIF file type box.");
@@ -377,7 +377,7 @@ void UnpremultiplyAlpha(ImageData& image) {
   }
 }
 
-struct TByteWriter {
+struct ByteWriter {
   static heif_error Write(heif_context*, const void* data, size_t size, void* user) {
     auto* bytes = static_cast<std::vector<uint8_t>*>(user);
     try {
@@ -390,9 +390,9 @@ struct TByteWriter {
   }
 };
 
-class THeifFileFormat : public TImageFileFormat {
+class HeifCodec : public Codec {
 public:
-  THeifFileFormat() {
+  HeifCodec() {
     Name = "HEIF Image";
     CanLoad = true;
     CanSave = HeifCanWrite();
@@ -410,7 +410,7 @@ public:
     if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 50;
   }
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
     const size_t n = isomedia::PeekFileType(handle, bytes);
     return HasHeifBrand(bytes, n);
@@ -420,9 +420,9 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
     LoadedExifOrientation = 0;
-    TParsedHeif parsed;
+    ParsedHeif parsed;
     ParseHeif(isomedia::ReadRemaining(handle, "HEIF"), parsed);
     const heif_image_handle* primary = parsed.primary.get();
     LoadedExifOrientation = ExifOrientationOf(primary);
@@ -436,11 +436,11 @@ public:
     const bool wide = format == PixelFormat::R16G16B16 || format == PixelFormat::A16R16G16B16;
     const heif_chroma chroma = wide ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
                                     : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
-    std::unique_ptr<heif_decoding_options, TDecodingOptionsDeleter> options(heif_decoding_options_alloc());
+    std::unique_ptr<heif_decoding_options, DecodingOptionsDeleter> options(heif_decoding_options_alloc());
     if (!options) RaiseImaging("HEIF: out of memory.");
     heif_image* decodedImage = nullptr;
     Check(heif_decode_image(primary, &decodedImage, heif_colorspace_RGB, chroma, options.get()));
-    std::unique_ptr<heif_image, THeifImageDeleter> decoded(decodedImage);
+    std::unique_ptr<heif_image, HeifImageDeleter> decoded(decodedImage);
 
     const int width = heif_image_get_width(decoded.get(), heif_channel_interleaved);
     const int height = heif_image_get_height(decoded.get(), heif_channel_interleaved);
@@ -459,7 +459,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
     if (!HeifCanWrite()) RaiseImaging("HEIF: this libheif has no HEVC encoder, so HEIC files can only be read.");
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -472,7 +472,7 @@ public:
     heif_image* pictureImage = nullptr;
     Check(heif_image_create(image.Width, image.Height, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &pictureImage));
-    std::unique_ptr<heif_image, THeifImageDeleter> picture(pictureImage);
+    std::unique_ptr<heif_image, HeifImageDeleter> picture(pictureImage);
     Check(heif_image_add_plane(picture.get(), heif_channel_interleaved, image.Width, image.Height, 8));
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(picture.get(), heif_channel_interleaved, &stride);
@@ -494,19 +494,19 @@ public:
       Check(heif_image_set_raw_color_profile(picture.get(), "prof", profile->data(), profile->size()));
 
     InitHeif();
-    std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
+    std::unique_ptr<heif_context, ContextDeleter> context(heif_context_alloc());
     if (!context) RaiseImaging("HEIF: out of memory.");
     heif_encoder* encoderPointer = nullptr;
     Check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoderPointer));
-    std::unique_ptr<heif_encoder, THeifEncoderDeleter> encoder(encoderPointer);
+    std::unique_ptr<heif_encoder, HeifEncoderDeleter> encoder(encoderPointer);
     Check(heif_encoder_set_lossy_quality(encoder.get(), Quality));
-    std::unique_ptr<heif_encoding_options, TEncodingOptionsDeleter> options(heif_encoding_options_alloc());
+    std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> options(heif_encoding_options_alloc());
     if (!options) RaiseImaging("HEIF: out of memory.");
     options->save_alpha_channel = alpha ? 1 : 0;
     Check(heif_context_encode_image(context.get(), picture.get(), encoder.get(), options.get(), nullptr));
 
     std::vector<uint8_t> bytes;
-    heif_writer writer{1, TByteWriter::Write};
+    heif_writer writer{1, ByteWriter::Write};
     Check(heif_context_write(context.get(), &writer, &bytes));
     handle.WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()), "HEIF data");
     return true;
@@ -520,22 +520,22 @@ bool HeifCanWrite() {
   return heif_have_encoder_for_format(heif_compression_HEVC) != 0;
 }
 
-std::unique_ptr<TImageFileFormat> CreateHeifFileFormat() { return std::make_unique<THeifFileFormat>(); }
+std::unique_ptr<Codec> CreateHeifCodec() { return std::make_unique<HeifCodec>(); }
 
-void ReadHeifHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
-  TParsedHeif parsed;
+void ReadHeifHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+  ParsedHeif parsed;
   ParseHeif(isomedia::ReadRemaining(handle, "HEIF"), parsed);
   header.Width = heif_image_handle_get_width(parsed.primary.get());
   header.Height = heif_image_handle_get_height(parsed.primary.get());
   header.Format = NearestFormat(parsed.primary.get());
 }
 
-void ReadHeifMetadata(const std::string& fileName, THeifMetadata& metadata) {
+void ReadHeifMetadata(const std::string& fileName, HeifMetadata& metadata) {
   std::ifstream file(fileName, std::ios::binary);
   if (!file) RaiseImaging("HEIF: cannot open \"%s\".", fileName.c_str());
   std::vector<uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad()) RaiseImaging("HEIF: cannot read \"%s\".", fileName.c_str());
-  TParsedHeif parsed;
+  ParsedHeif parsed;
   ParseHeif(std::move(data), parsed);
   metadata.Exif = ExifOf(parsed.primary.get());
   metadata.IccProfile = IccProfileOf(parsed.primary.get());

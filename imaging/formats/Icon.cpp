@@ -44,16 +44,16 @@ bool IsBitmapData(const std::vector<uint8_t>& data) {
 
 // The colour type a PNG image ranks with among the bitmaps: anything with an alpha channel as
 // 32 bits, truecolour as 24, palette and gray images by their bits per pixel.
-TIconColorType ColorTypeOfPng(const TPNGImageHeader& header) {
+IconColorType ColorTypeOfPng(const PngImageHeader& header) {
   switch (header.ColorType) {
     case 4:
-    case 6: return TIconColorType::RGBA;
-    case 2: return TIconColorType::RGB;
+    case 6: return IconColorType::RGBA;
+    case 2: return IconColorType::RGB;
     default: break;
   }
-  if (header.BitDepth == 1) return TIconColorType::Mono;
-  if (header.BitDepth <= 4) return TIconColorType::Colors16;
-  return header.ColorType == 0 ? TIconColorType::Gray256 : TIconColorType::Colors256;
+  if (header.BitDepth == 1) return IconColorType::Mono;
+  if (header.BitDepth <= 4) return IconColorType::Colors16;
+  return header.ColorType == 0 ? IconColorType::Gray256 : IconColorType::Colors256;
 }
 
 // Rows of Windows bitmaps are padded to 32 bits.
@@ -61,76 +61,76 @@ size_t BitmapStride(int64_t width, int32_t bitCount) {
   return static_cast<size_t>((width * bitCount + 31) / 32 * 4);
 }
 
-int32_t BitsOfColorType(TIconColorType type) {
+int32_t BitsOfColorType(IconColorType type) {
   switch (type) {
-    case TIconColorType::Mono: return 1;
-    case TIconColorType::Colors16: return 4;
-    case TIconColorType::Colors256:
-    case TIconColorType::Gray256: return 8;
-    case TIconColorType::RGB: return 24;
-    case TIconColorType::RGBA: return 32;
+    case IconColorType::Mono: return 1;
+    case IconColorType::Colors16: return 4;
+    case IconColorType::Colors256:
+    case IconColorType::Gray256: return 8;
+    case IconColorType::RGB: return 24;
+    case IconColorType::RGBA: return 32;
   }
   return 32;
 }
 
-TIconColorType ColorTypeOfBits(uint16_t bitCount) {
+IconColorType ColorTypeOfBits(uint16_t bitCount) {
   switch (bitCount) {
-    case 1: return TIconColorType::Mono;
-    case 4: return TIconColorType::Colors16;
-    case 8: return TIconColorType::Colors256;
-    case 24: return TIconColorType::RGB;
-    case 32: return TIconColorType::RGBA;
+    case 1: return IconColorType::Mono;
+    case 4: return IconColorType::Colors16;
+    case 8: return IconColorType::Colors256;
+    case 24: return IconColorType::RGB;
+    case 32: return IconColorType::RGBA;
     default: break;
   }
-  throw EIconException(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
+  throw IconFileError(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
   FILE* file = std::fopen(fileName.c_str(), "rb");
-  if (!file) throw EIconException(FormatText("Cannot open icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  if (!file) throw IconFileError(FormatText("Cannot open icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
   std::vector<uint8_t> bytes;
   uint8_t buffer[65536];
   size_t n;
   while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
   const bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  if (failed) throw EIconException(FormatText("Cannot read icon file \"%s\".", fileName.c_str()));
+  if (failed) throw IconFileError(FormatText("Cannot read icon file \"%s\".", fileName.c_str()));
   return bytes;
 }
 
 }  // namespace
 
-// ---- TIconCursorImage -------------------------------------------------------------------------
+// ---- IconCursorImage -------------------------------------------------------------------------
 
-TIconCursorImage::TIconCursorImage(TIconCursorList* owner, const TIconDirEntry& entry, std::vector<uint8_t> data)
+IconCursorImage::IconCursorImage(IconCursorList* owner, const IconDirEntry& entry, std::vector<uint8_t> data)
     : owner_(owner), entry_(entry), data_(std::move(data)) {
   Decode();
 }
 
-TIconDirEntry TIconCursorImage::GetInfo() const {
-  TIconDirEntry info = entry_;
+IconDirEntry IconCursorImage::GetInfo() const {
+  IconDirEntry info = entry_;
   info.BitCount = static_cast<uint16_t>(BitsOfColorType(colorType_));
   return info;
 }
 
-int32_t TIconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : width_; }
-int32_t TIconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
+int32_t IconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : width_; }
+int32_t IconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
 
-void TIconCursorImage::Decode() {
+void IconCursorImage::Decode() {
   if (IsPngData(data_)) {
     DecodePng();
     return;
   }
   // The depth is judged from the byte pair where a bitmap header keeps it, before anything
   // else.
-  if (data_.size() < kIconBitCountOffset + 2) throw EIconException(kCorrupt);
+  if (data_.size() < kIconBitCountOffset + 2) throw IconFileError(kCorrupt);
   const uint16_t bitCount =
       static_cast<uint16_t>(data_[kIconBitCountOffset] | (data_[kIconBitCountOffset + 1] << 8));
   colorType_ = ColorTypeOfBits(bitCount);
 
-  if (data_.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
-  TByteReader reader(data_.data(), data_.size(), "icon");
-  TIconBitmapInfoHeader header{};
+  if (data_.size() < kIconBitmapInfoHeaderSize) throw IconFileError(kCorrupt);
+  ByteReader reader(data_.data(), data_.size(), "icon");
+  IconBitmapInfoHeader header{};
   header.Size = reader.U32LE("bitmap header");
   header.Width = reader.I32LE("bitmap header");
   header.Height = reader.I32LE("bitmap header");
@@ -143,9 +143,9 @@ void TIconCursorImage::Decode() {
   header.ClrUsed = reader.U32LE("bitmap header");
   header.ClrImportant = reader.U32LE("bitmap header");
 
-  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > data_.size()) throw EIconException(kCorrupt);
-  if (header.Compression != 0) throw EIconException(kCorrupt);
-  if (header.Width <= 0 || header.Height < 2) throw EIconException(kCorrupt);
+  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > data_.size()) throw IconFileError(kCorrupt);
+  if (header.Compression != 0) throw IconFileError(kCorrupt);
+  if (header.Width <= 0 || header.Height < 2) throw IconFileError(kCorrupt);
   const int32_t width = header.Width;
   const int32_t height = header.Height / 2;
   CheckImageDimensions(width, height, "icon image");
@@ -160,7 +160,7 @@ void TIconCursorImage::Decode() {
   const size_t xorStride = BitmapStride(width, bitCount);
   const size_t andStride = BitmapStride(width, 1);
   if (pixelOffset > data_.size() || xorStride * size_t(height) > data_.size() - pixelOffset)
-    throw EIconException(kCorrupt);
+    throw IconFileError(kCorrupt);
   const uint8_t* palette = data_.data() + paletteOffset;
   const uint8_t* xorBits = data_.data() + pixelOffset;
   // Some writers cut the AND mask short, or put an embedded colour profile where the mask
@@ -169,7 +169,7 @@ void TIconCursorImage::Decode() {
   const uint8_t* andBits = data_.data() + maskOffset;
   size_t maskBytes = data_.size() - maskOffset;
   if (header.Size >= kIconV5HeaderSize) {
-    TByteReader v5(data_.data(), data_.size(), "icon");
+    ByteReader v5(data_.data(), data_.size(), "icon");
     v5.Seek(kIconColorSpaceOffset, "bitmap header");
     const uint32_t colorSpace = v5.U32LE("bitmap header");
     v5.Seek(kIconProfileDataOffset, "bitmap header");
@@ -227,13 +227,13 @@ void TIconCursorImage::Decode() {
   }
 }
 
-void TIconCursorImage::DecodePng() {
-  TMemoryIORec record{data_.data(), 0, static_cast<int64_t>(data_.size())};
-  const TImagingHandle handle{&MemoryIO, &record};
-  TNGFileLoader loader;
+void IconCursorImage::DecodePng() {
+  MemoryIORecord record{data_.data(), 0, static_cast<int64_t>(data_.size())};
+  const IOHandle handle{&MemoryIO, &record};
+  DatastreamLoader loader;
   if (!loader.LoadFile(handle) || loader.Frames.empty() || loader.Frames.front()->IsJpegFrame)
-    throw EIconException("The PNG data hold no image.");
-  const TFrameInfo& frame = *loader.Frames.front();
+    throw IconFileError("The PNG data hold no image.");
+  const Datastream& frame = *loader.Frames.front();
   colorType_ = ColorTypeOfPng(frame.ImageHeader);
 
   Image owned;
@@ -241,7 +241,7 @@ void TIconCursorImage::DecodePng() {
   DecodePNGFrame(frame, image);
   ApplyFrameSideChunks(frame, image);
   if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
-    throw EIconException("The PNG image cannot be converted to 32 bits.");
+    throw IconFileError("The PNG image cannot be converted to 32 bits.");
   width_ = image.Width;
   height_ = image.Height;
   const size_t count = size_t(width_) * size_t(height_);
@@ -249,7 +249,7 @@ void TIconCursorImage::DecodePng() {
   for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits + i * 4);
 }
 
-void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
+void IconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
   if (canvas.Format != PixelFormat::A8R8G8B8 || !canvas.Bits || width_ <= 0 || height_ <= 0) return;
   const int32_t drawWidth = DrawWidth();
   const int32_t drawHeight = DrawHeight();
@@ -267,18 +267,18 @@ void TIconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
   }
 }
 
-std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& picture) {
-  if (!IsImageValid(picture)) throw EIconException("Cannot make an icon from an empty image.");
+std::unique_ptr<IconCursorImage> IconCursorImage::FromImage(const ImageData& picture) {
+  if (!IsImageValid(picture)) throw IconFileError("Cannot make an icon from an empty image.");
   // The directory entry has one byte per side, 0 standing for 256. Larger sizes would live
   // only in the bitmap header, which readers do not agree to honour, so they are refused.
   if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
-    throw EIconException(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
+    throw IconFileError(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
                                     kIconMaxSide, picture.Width, picture.Height));
   Image owned;
   ImageData& image = owned;
-  if (!CopyImage(picture, image)) throw EIconException("Cannot make an icon from an empty image.");
+  if (!CopyImage(picture, image)) throw IconFileError("Cannot make an icon from an empty image.");
   if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
-    throw EIconException("Cannot convert the image to 32 bits for the icon.");
+    throw IconFileError("Cannot convert the image to 32 bits for the icon.");
 
   const int32_t width = image.Width;
   const int32_t height = image.Height;
@@ -286,7 +286,7 @@ std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& p
   const size_t andStride = BitmapStride(width, 1);
   const size_t dataSize = kIconBitmapInfoHeaderSize + (xorStride + andStride) * size_t(height);
 
-  std::unique_ptr<TIconCursorImage> icon(new TIconCursorImage());
+  std::unique_ptr<IconCursorImage> icon(new IconCursorImage());
   icon->data_.assign(dataSize, 0);
   uint8_t* out = icon->data_.data();
   PutU32LE(out + 0, kIconBitmapInfoHeaderSize);
@@ -326,13 +326,13 @@ std::unique_ptr<TIconCursorImage> TIconCursorImage::FromImage(const ImageData& p
   return icon;
 }
 
-// ---- TIconCursorList --------------------------------------------------------------------------
+// ---- IconCursorList --------------------------------------------------------------------------
 
-void TIconCursorList::Assign(const TIconCursorList& other) {
+void IconCursorList::Assign(const IconCursorList& other) {
   if (&other == this) return;
   items_.clear();
   for (const auto& item : other.items_) {
-    std::unique_ptr<TIconCursorImage> copy(new TIconCursorImage(*item));
+    std::unique_ptr<IconCursorImage> copy(new IconCursorImage(*item));
     copy->owner_ = this;
     items_.push_back(std::move(copy));
   }
@@ -343,17 +343,17 @@ void TIconCursorList::Assign(const TIconCursorList& other) {
   Changed();
 }
 
-void TIconCursorList::ParseFile() {
+void IconCursorList::ParseFile() {
   items_.clear();
-  if (raw_.size() < kIconFileHeaderSize) throw EIconException(kBadHeader);
-  TByteReader reader(raw_.data(), raw_.size(), "icon");
-  TIconFileHeader header{};
+  if (raw_.size() < kIconFileHeaderSize) throw IconFileError(kBadHeader);
+  ByteReader reader(raw_.data(), raw_.size(), "icon");
+  IconFileHeader header{};
   header.Reserved = reader.U16LE("file header");
   header.Kind = reader.U16LE("file header");
   header.Count = reader.U16LE("file header");
   if (header.Reserved != 0 || (header.Kind != kIconKindIcon && header.Kind != kIconKindCursor) || header.Count < 1 ||
       header.Count > kIconMaxCount)
-    throw EIconException(kBadHeader);
+    throw IconFileError(kBadHeader);
   FileKind = header.Kind == kIconKindCursor ? kKindCursor : kKindIcon;
 
   // A bad entry does not stop the others; all defects are reported together at the end.
@@ -361,9 +361,9 @@ void TIconCursorList::ParseFile() {
   for (size_t i = 0; i < header.Count; ++i) {
     try {
       const size_t position = kIconFileHeaderSize + i * kIconDirEntrySize;
-      if (position + kIconDirEntrySize > raw_.size()) throw EIconException(kCorrupt);
+      if (position + kIconDirEntrySize > raw_.size()) throw IconFileError(kCorrupt);
       reader.Seek(position, "directory");
-      TIconDirEntry entry{};
+      IconDirEntry entry{};
       entry.Width = reader.U8("directory entry");
       entry.Height = reader.U8("directory entry");
       entry.ColorCount = reader.U8("directory entry");
@@ -372,18 +372,18 @@ void TIconCursorList::ParseFile() {
       entry.BitCount = reader.U16LE("directory entry");
       entry.BytesInRes = reader.U32LE("directory entry");
       entry.ImageOffset = reader.U32LE("directory entry");
-      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw EIconException(kCorrupt);
+      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw IconFileError(kCorrupt);
       std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
                                 raw_.begin() + entry.ImageOffset + entry.BytesInRes);
       const bool png = IsPngData(data);
       if (!png && !IsBitmapData(data))
-        throw EIconException(
+        throw IconFileError(
             FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
       try {
-        items_.push_back(std::make_unique<TIconCursorImage>(this, entry, std::move(data)));
-      } catch (const EImagingError& e) {
+        items_.push_back(std::make_unique<IconCursorImage>(this, entry, std::move(data)));
+      } catch (const ImagingError& e) {
         if (!png) throw;
-        throw EIconException(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
+        throw IconFileError(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
       }
     } catch (const std::exception& e) {
       errors += e.what();
@@ -391,65 +391,65 @@ void TIconCursorList::ParseFile() {
     }
   }
   if (!errors.empty())
-    throw EIconException("Some icons could not be loaded due to the following errors: \r\n" + errors);
+    throw IconFileError("Some icons could not be loaded due to the following errors: \r\n" + errors);
 }
 
-void TIconCursorList::Changed() {
+void IconCursorList::Changed() {
   if (OnChange) OnChange();
 }
 
-void TIconCursorList::Clear() {
+void IconCursorList::Clear() {
   items_.clear();
   Changed();
 }
 
-void TIconCursorList::CheckIndex(int32_t index) const {
-  if (index < 0 || index >= Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
+void IconCursorList::CheckIndex(int32_t index) const {
+  if (index < 0 || index >= Count()) throw IconFileError(FormatText("Icon list index out of bounds: (%d)", index));
 }
 
-void TIconCursorList::Delete(int32_t index) {
+void IconCursorList::Delete(int32_t index) {
   CheckIndex(index);
   items_.erase(items_.begin() + index);
   Changed();
 }
 
-int32_t TIconCursorList::IndexOf(const TIconCursorImage* image) const {
+int32_t IconCursorList::IndexOf(const IconCursorImage* image) const {
   for (size_t i = 0; i < items_.size(); ++i)
     if (items_[i].get() == image) return static_cast<int32_t>(i);
   return -1;
 }
 
-void TIconCursorList::Insert(int32_t index, std::unique_ptr<TIconCursorImage> image) {
-  if (index < 0 || index > Count()) throw EIconException(FormatText("Icon list index out of bounds: (%d)", index));
-  if (!image) throw EIconException("Can not add Nil entries to icon list.");
+void IconCursorList::Insert(int32_t index, std::unique_ptr<IconCursorImage> image) {
+  if (index < 0 || index > Count()) throw IconFileError(FormatText("Icon list index out of bounds: (%d)", index));
+  if (!image) throw IconFileError("Can not add Nil entries to icon list.");
   image->owner_ = this;
   items_.insert(items_.begin() + index, std::move(image));
   Changed();
 }
 
-int32_t TIconCursorList::Remove(const TIconCursorImage* image) {
+int32_t IconCursorList::Remove(const IconCursorImage* image) {
   const int32_t index = IndexOf(image);
   if (index >= 0) Delete(index);
   return index;
 }
 
-TIconCursorImage& TIconCursorList::Items(int32_t index) {
+IconCursorImage& IconCursorList::Items(int32_t index) {
   CheckIndex(index);
   return *items_[static_cast<size_t>(index)];
 }
 
-const TIconCursorImage& TIconCursorList::Items(int32_t index) const {
+const IconCursorImage& IconCursorList::Items(int32_t index) const {
   CheckIndex(index);
   return *items_[static_cast<size_t>(index)];
 }
 
-void TIconCursorList::Sort(int32_t kind, int32_t direction) {
+void IconCursorList::Sort(int32_t kind, int32_t direction) {
   SortKind = kind;
   SortDirection = direction;
   if (kind != kSortColorTypeFirst && kind != kSortSizeFirst) return;
   // The size is the sum of width and height as drawn, so an image whose size bytes are 0
   // counts with its own size (256 pixels, or more for a PNG image). Equal keys keep their order.
-  auto keys = [kind](const TIconCursorImage& image) {
+  auto keys = [kind](const IconCursorImage& image) {
     const int32_t type = static_cast<int32_t>(image.ColorType());
     const int32_t size = image.DrawWidth() + image.DrawHeight();
     return kind == kSortColorTypeFirst ? std::pair(type, size) : std::pair(size, type);
@@ -461,9 +461,9 @@ void TIconCursorList::Sort(int32_t kind, int32_t direction) {
   Changed();
 }
 
-void TIconCursorList::LoadFromFile(const std::string& fileName) { LoadFromBytes(ReadWholeFile(fileName)); }
+void IconCursorList::LoadFromFile(const std::string& fileName) { LoadFromBytes(ReadWholeFile(fileName)); }
 
-void TIconCursorList::LoadFromStream(TStream& stream) {
+void IconCursorList::LoadFromStream(Stream& stream) {
   std::vector<uint8_t> bytes;
   uint8_t buffer[65536];
   int64_t n;
@@ -471,7 +471,7 @@ void TIconCursorList::LoadFromStream(TStream& stream) {
   LoadFromBytes(std::move(bytes));
 }
 
-void TIconCursorList::LoadFromBytes(std::vector<uint8_t> bytes) {
+void IconCursorList::LoadFromBytes(std::vector<uint8_t> bytes) {
   items_.clear();
   raw_ = std::move(bytes);
   ParseFile();
@@ -479,19 +479,19 @@ void TIconCursorList::LoadFromBytes(std::vector<uint8_t> bytes) {
   Changed();
 }
 
-std::vector<uint8_t> TIconCursorList::SaveToBytes() const {
+std::vector<uint8_t> IconCursorList::SaveToBytes() const {
   if (items_.empty())
-    throw EIconException("In order to save an icon file, there must at least be one icon in the list.");
+    throw IconFileError("In order to save an icon file, there must at least be one icon in the list.");
   size_t total = kIconFileHeaderSize + items_.size() * kIconDirEntrySize;
   for (const auto& item : items_) total += item->Data().size();
-  if (total > UINT32_MAX) throw EIconException("The icon file would exceed 4 GiB.");
+  if (total > UINT32_MAX) throw IconFileError("The icon file would exceed 4 GiB.");
   std::vector<uint8_t> out(kIconFileHeaderSize + items_.size() * kIconDirEntrySize);
   PutU16LE(out.data(), 0);
   PutU16LE(out.data() + 2, FileKind == kKindCursor ? kIconKindCursor : kIconKindIcon);
   PutU16LE(out.data() + 4, static_cast<uint16_t>(items_.size()));
   size_t offset = out.size();
   for (size_t i = 0; i < items_.size(); ++i) {
-    const TIconDirEntry& e = items_[i]->Entry();
+    const IconDirEntry& e = items_[i]->Entry();
     uint8_t* p = out.data() + kIconFileHeaderSize + i * kIconDirEntrySize;
     p[0] = e.Width;
     p[1] = e.Height;
@@ -508,30 +508,30 @@ std::vector<uint8_t> TIconCursorList::SaveToBytes() const {
   return out;
 }
 
-void TIconCursorList::SaveToStream(TStream& stream) const {
+void IconCursorList::SaveToStream(Stream& stream) const {
   const std::vector<uint8_t> bytes = SaveToBytes();
   if (stream.Write(bytes.data(), static_cast<int64_t>(bytes.size())) != static_cast<int64_t>(bytes.size()))
-    throw EIconException("Cannot write the icon file.");
+    throw IconFileError("Cannot write the icon file.");
 }
 
-void TIconCursorList::SaveToFile(const std::string& fileName) const {
+void IconCursorList::SaveToFile(const std::string& fileName) const {
   const std::vector<uint8_t> bytes = SaveToBytes();
   FILE* file = std::fopen(fileName.c_str(), "wb");
-  if (!file) throw EIconException(FormatText("Cannot create icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
+  if (!file) throw IconFileError(FormatText("Cannot create icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   if (std::fclose(file) != 0 || !written)
-    throw EIconException(FormatText("Cannot write icon file \"%s\".", fileName.c_str()));
+    throw IconFileError(FormatText("Cannot write icon file \"%s\".", fileName.c_str()));
 }
 
 std::vector<uint8_t> EncodeIconFile(const ImageData& picture) {
-  TIconCursorList list;
-  list.Insert(0, TIconCursorImage::FromImage(picture));
+  IconCursorList list;
+  list.Insert(0, IconCursorImage::FromImage(picture));
   return list.SaveToBytes();
 }
 
 // The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
 // largest), from the directory and each entry's own header; no pixels are decoded.
-void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadIconHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
   const auto GetU32BE = [](const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -541,7 +541,7 @@ void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions&, TImageH
   handle.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
   const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
   if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
-    throw EIconException(kBadHeader);
+    throw IconFileError(kBadHeader);
   bool found = false;
   std::pair<int32_t, int32_t> best{};
   for (uint32_t i = 0; i < count; ++i) {
@@ -549,30 +549,30 @@ void ReadIconHeader(const TImagingHandle& handle, const THeaderOptions&, TImageH
     handle.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
     const uint8_t entryWidth = bytes[0], entryHeight = bytes[1];
     const uint32_t length = GetU32LE(bytes + 8), offset = GetU32LE(bytes + 12);
-    if (uint64_t(offset) + length > uint64_t(fileSize)) throw EIconException(kCorrupt);
+    if (uint64_t(offset) + length > uint64_t(fileSize)) throw IconFileError(kCorrupt);
     // Enough of the entry's data for a bitmap header or a PNG signature and IHDR.
     std::vector<uint8_t> data(std::min<uint32_t>(length, 40));
     handle.Seek(offset, smFromBeginning);
     handle.ReadExact(data.data(), int64_t(data.size()), "icon image");
     int32_t width = 0, height = 0;
-    TIconColorType type;
+    IconColorType type;
     if (IsPngData(data)) {
       if (data.size() < 33 || GetU32BE(data.data() + 12) != 0x49484452u)
-        throw EIconException("The PNG data hold no image.");
-      TPNGImageHeader png{GetU32BE(data.data() + 16), GetU32BE(data.data() + 20), data[24], data[25], 0, 0, 0};
-      if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw EIconException(kCorrupt);
+        throw IconFileError("The PNG data hold no image.");
+      PngImageHeader png{GetU32BE(data.data() + 16), GetU32BE(data.data() + 20), data[24], data[25], 0, 0, 0};
+      if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw IconFileError(kCorrupt);
       width = int32_t(png.Width);
       height = int32_t(png.Height);
       type = ColorTypeOfPng(png);
     } else if (IsBitmapData(data)) {
-      if (data.size() < kIconBitmapInfoHeaderSize) throw EIconException(kCorrupt);
+      if (data.size() < kIconBitmapInfoHeaderSize) throw IconFileError(kCorrupt);
       width = int32_t(GetU32LE(data.data() + 4));
       const int32_t doubled = int32_t(GetU32LE(data.data() + 8));
-      if (width <= 0 || doubled < 2) throw EIconException(kCorrupt);
+      if (width <= 0 || doubled < 2) throw IconFileError(kCorrupt);
       height = doubled / 2;
       type = ColorTypeOfBits(GetU16LE(data.data() + kIconBitCountOffset));
     } else {
-      throw EIconException(
+      throw IconFileError(
           FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
     }
     CheckImageDimensions(width, height, "icon image");

@@ -15,31 +15,31 @@
 
 namespace imaging {
 
-// Every error of the icon module. It is an EImagingError, so callers that handle the image
+// Every error of the icon module. It is an ImagingError, so callers that handle the image
 // library's errors handle these too.
-class EIconException : public EImagingError {
+class IconFileError : public ImagingError {
 public:
-  explicit EIconException(const std::string& message) : EImagingError(message) {}
+  explicit IconFileError(const std::string& message) : ImagingError(message) {}
 };
 
-class TIconCursorList;
+class IconCursorList;
 
 // One image of an icon or cursor file: its directory entry as read, its stored data (a bitmap
 // with its AND mask, or a PNG file) and the pixels decoded from that data.
-class TIconCursorImage {
+class IconCursorImage {
 public:
-  // Decodes the image data of one directory entry. Raises EIconException or EImagingError on
+  // Decodes the image data of one directory entry. Raises IconFileError or ImagingError on
   // a defect.
-  TIconCursorImage(TIconCursorList* owner, const TIconDirEntry& entry, std::vector<uint8_t> data);
+  IconCursorImage(IconCursorList* owner, const IconDirEntry& entry, std::vector<uint8_t> data);
   // A 32-bit image with an AND mask made from a picture: pixels of the colour of the
   // bottom-left pixel become transparent.
-  static std::unique_ptr<TIconCursorImage> FromImage(const ImageData& picture);
+  static std::unique_ptr<IconCursorImage> FromImage(const ImageData& picture);
 
-  TIconCursorList* Owner() const { return owner_; }
-  const TIconDirEntry& Entry() const { return entry_; }
-  TIconColorType ColorType() const { return colorType_; }
+  IconCursorList* Owner() const { return owner_; }
+  const IconDirEntry& Entry() const { return entry_; }
+  IconColorType ColorType() const { return colorType_; }
   // The directory entry with the bit count replaced by the colour type's bit count.
-  TIconDirEntry GetInfo() const;
+  IconDirEntry GetInfo() const;
   // The stored image data (bitmap header, palette, colour bitmap, AND mask; or a PNG file).
   const std::vector<uint8_t>& Data() const { return data_; }
 
@@ -52,14 +52,14 @@ public:
   void Draw(ImageData& canvas, int32_t x, int32_t y) const;
 
 private:
-  TIconCursorImage() = default;
+  IconCursorImage() = default;
   void Decode();
   // Decodes image data that are a PNG file.
   void DecodePng();
 
-  TIconCursorList* owner_ = nullptr;
-  TIconDirEntry entry_{};
-  TIconColorType colorType_ = TIconColorType::RGBA;
+  IconCursorList* owner_ = nullptr;
+  IconDirEntry entry_{};
+  IconColorType colorType_ = IconColorType::RGBA;
   std::vector<uint8_t> data_;
   // Decoded pixels, top row first, as 0xAARRGGBB: masked pixels are 0, others opaque unless a
   // 32-bit bitmap carries its own alpha.
@@ -67,11 +67,11 @@ private:
   int32_t height_ = 0;
   std::vector<Color32> pixels_;
 
-  friend class TIconCursorList;
+  friend class IconCursorList;
 };
 
 // The images of one icon or cursor file.
-class TIconCursorList {
+class IconCursorList {
 public:
   // File kinds.
   static constexpr int32_t kKindIcon = 0;
@@ -83,35 +83,35 @@ public:
   static constexpr int32_t kSortAscending = 0;
   static constexpr int32_t kSortDescending = 1;
 
-  TIconCursorList() = default;
-  TIconCursorList(const TIconCursorList&) = delete;
-  TIconCursorList& operator=(const TIconCursorList&) = delete;
+  IconCursorList() = default;
+  IconCursorList(const IconCursorList&) = delete;
+  IconCursorList& operator=(const IconCursorList&) = delete;
 
   // Copies all images, the kind and the sort settings.
-  void Assign(const TIconCursorList& other);
+  void Assign(const IconCursorList& other);
   // Reads the held raw bytes into images (clears the list first).
   void ParseFile();
   void Changed();
   void Clear();
   void Delete(int32_t index);
-  int32_t IndexOf(const TIconCursorImage* image) const;
-  void Insert(int32_t index, std::unique_ptr<TIconCursorImage> image);
-  int32_t Remove(const TIconCursorImage* image);
+  int32_t IndexOf(const IconCursorImage* image) const;
+  void Insert(int32_t index, std::unique_ptr<IconCursorImage> image);
+  int32_t Remove(const IconCursorImage* image);
   void Sort(int32_t kind, int32_t direction);
 
   void LoadFromFile(const std::string& fileName);
   void SaveToFile(const std::string& fileName) const;
-  void LoadFromStream(TStream& stream);
+  void LoadFromStream(Stream& stream);
   void LoadFromBytes(std::vector<uint8_t> bytes);
-  void SaveToStream(TStream& stream) const;
+  void SaveToStream(Stream& stream) const;
   // The file SaveToStream writes, as bytes.
   std::vector<uint8_t> SaveToBytes() const;
 
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
-  TIconCursorImage& Items(int32_t index);
-  const TIconCursorImage& Items(int32_t index) const;
-  TIconCursorImage& operator[](int32_t index) { return Items(index); }
-  const TIconCursorImage& operator[](int32_t index) const { return Items(index); }
+  IconCursorImage& Items(int32_t index);
+  const IconCursorImage& Items(int32_t index) const;
+  IconCursorImage& operator[](int32_t index) { return Items(index); }
+  const IconCursorImage& operator[](int32_t index) const { return Items(index); }
 
   const std::vector<uint8_t>& RawData() const { return raw_; }
   int32_t FileKind = kKindIcon;
@@ -122,7 +122,7 @@ public:
 private:
   void CheckIndex(int32_t index) const;
 
-  std::vector<std::unique_ptr<TIconCursorImage>> items_;
+  std::vector<std::unique_ptr<IconCursorImage>> items_;
   std::vector<uint8_t> raw_;
 };
 

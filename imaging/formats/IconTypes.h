@@ -7,7 +7,7 @@
 namespace imaging {
 
 // File header, 6 bytes.
-struct TIconFileHeader {
+struct IconFileHeader {
   uint16_t Reserved;  // must be 0
   uint16_t Kind;      // 1 icon, 2 cursor
   uint16_t Count;     // directory entries that follow, 1 to 64
@@ -20,7 +20,7 @@ inline constexpr uint16_t kIconMaxCount = 64;
 inline constexpr int32_t kIconMaxSide = 256;
 
 // Directory entry, 16 bytes, one per image.
-struct TIconDirEntry {
+struct IconDirEntry {
   uint8_t Width;         // pixels; 0 stands for 256
   uint8_t Height;        // pixels; 0 stands for 256
   uint8_t ColorCount;    // palette entries; 0 for 256 or more
@@ -35,7 +35,7 @@ inline constexpr size_t kIconDirEntrySize = 16;
 // BITMAPINFOHEADER at the start of each image's data. Its height covers the colour (XOR)
 // bitmap and the AND mask together, so it is twice the image's height. Later header versions
 // (108, 124 bytes) start with the same fields.
-struct TIconBitmapInfoHeader {
+struct IconBitmapInfoHeader {
   uint32_t Size;           // header size in bytes; the palette follows it
   int32_t Width;           // pixels
   int32_t Height;          // twice the image height (XOR bitmap plus AND mask)
@@ -61,7 +61,7 @@ inline constexpr uint32_t kIconEmbeddedProfile = 0x4D424544;  // "MBED"
 inline constexpr size_t kIconProfileDataOffset = 112;
 
 // Colour types of an icon image, by the bit count of its bitmap or the kind of its PNG image.
-enum class TIconColorType : int32_t {
+enum class IconColorType : int32_t {
   Mono = 0,       // 1 bit, 2 colours
   Colors16 = 1,   // 4 bits
   Colors256 = 2,  // 8 bits

@@ -60,14 +60,14 @@ inline bool TopLevelBoxBeyondEnd(const uint8_t* data, size_t size) {
 }
 
 // Reads up to kFileTypeProbeSize bytes and returns the handle to where it was.
-inline size_t PeekFileType(const TImagingHandle& handle, uint8_t (&bytes)[kFileTypeProbeSize]) {
+inline size_t PeekFileType(const IOHandle& handle, uint8_t (&bytes)[kFileTypeProbeSize]) {
   const int64_t n = std::max<int64_t>(handle.Read(bytes, int64_t(kFileTypeProbeSize)), 0);
   handle.Seek(-n, smFromCurrent);
   return size_t(n);
 }
 
 // Everything from the handle's position to the end. `format` names the file type in messages.
-inline std::vector<uint8_t> ReadRemaining(const TImagingHandle& handle, const char* format) {
+inline std::vector<uint8_t> ReadRemaining(const IOHandle& handle, const char* format) {
   const int64_t available = handle.Remaining();
   if (available < 16) RaiseImaging("%s: the file is too short for a file type box.", format);
   std::vector<uint8_t> data(static_cast<size_t>(available));

@@ -32,30 +32,30 @@ constexpr int kRowsPerCall = 16;
 // encoders write about ten.
 constexpr int kMaxScans = 500;
 
-struct TJpegErrorManager {
+struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   std::exception_ptr streamError;  // a failure of the input/output table inside a callback
   bool tooManyScans;
 };
 
-struct TJpegSource {
+struct JpegSource {
   jpeg_source_mgr pub;
-  TImagingHandle handle;
+  IOHandle handle;
   bool holdsInsertedEoi;  // the buffer holds our two-byte EOI, not file data
   JOCTET buffer[kJpegBufferSize];
 };
 
-struct TJpegDestination {
+struct JpegDestination {
   jpeg_destination_mgr pub;
-  TImagingHandle handle;
+  IOHandle handle;
   JOCTET buffer[kJpegBufferSize];
 };
 
 // ---- Error manager ----------------------------------------------------------------------------
 
 [[noreturn]] void JpegErrorExit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<TJpegErrorManager*>(cinfo->err)->jump, 1);
+  std::longjmp(reinterpret_cast<JpegErrorManager*>(cinfo->err)->jump, 1);
 }
 
 // Warnings (corrupt data, premature end of data) must never interrupt a read, and libjpeg must
@@ -70,7 +70,7 @@ void JpegResetErrorManager(j_common_ptr cinfo) {
   cinfo->err->num_warnings = 0;
 }
 
-void JpegErrorHandler(TJpegErrorManager& err) {
+void JpegErrorHandler(JpegErrorManager& err) {
   jpeg_std_error(&err.pub);
   err.pub.error_exit = JpegErrorExit;
   err.pub.emit_message = JpegEmitMessage;
@@ -107,7 +107,7 @@ std::string FilledMessage(const jpeg_error_mgr& err, const char* templ) {
 
 // Raises the error that ended a libjpeg call: the kept stream failure, the scan limit, or
 // libjpeg's own message code with the unformatted text of that code.
-[[noreturn]] void RaiseJpegError(const TJpegErrorManager& err) {
+[[noreturn]] void RaiseJpegError(const JpegErrorManager& err) {
   if (err.streamError) std::rethrow_exception(err.streamError);
   if (err.tooManyScans) RaiseImaging("JPEG Error: the file has more than %d scans", kMaxScans);
   const int code = err.pub.msg_code;
@@ -125,25 +125,25 @@ std::string FilledMessage(const jpeg_error_mgr& err, const char* templ) {
 void JpegProgress(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
-    reinterpret_cast<TJpegErrorManager*>(cinfo->err)->tooManyScans = true;
+    reinterpret_cast<JpegErrorManager*>(cinfo->err)->tooManyScans = true;
     JpegErrorExit(cinfo);
   }
 }
 
 // ---- Source manager -----------------------------------------------------------------------
 
-TJpegSource* SourceOf(j_decompress_ptr cinfo) { return reinterpret_cast<TJpegSource*>(cinfo->src); }
+JpegSource* SourceOf(j_decompress_ptr cinfo) { return reinterpret_cast<JpegSource*>(cinfo->src); }
 
 void InitSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
-  TJpegSource* src = SourceOf(cinfo);
+  JpegSource* src = SourceOf(cinfo);
   int64_t count = 0;
   bool failed = false;
   try {
     count = src->handle.Read(src->buffer, kJpegBufferSize);
   } catch (...) {
-    reinterpret_cast<TJpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
+    reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
   }
   if (failed) AbortFromCallback(reinterpret_cast<j_common_ptr>(cinfo));
@@ -161,7 +161,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
 
 void SkipInputData(j_decompress_ptr cinfo, long count) {
   if (count <= 0) return;
-  TJpegSource* src = SourceOf(cinfo);
+  JpegSource* src = SourceOf(cinfo);
   size_t left = static_cast<size_t>(count);
   while (left > src->pub.bytes_in_buffer) {
     left -= src->pub.bytes_in_buffer;
@@ -173,13 +173,13 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
 
 // Leaves the stream right behind the last byte libjpeg consumed.
 void TermSource(j_decompress_ptr cinfo) {
-  TJpegSource* src = SourceOf(cinfo);
+  JpegSource* src = SourceOf(cinfo);
   if (src->holdsInsertedEoi || src->pub.bytes_in_buffer == 0) return;
   bool failed = false;
   try {
     src->handle.Seek(-static_cast<int64_t>(src->pub.bytes_in_buffer), smFromCurrent);
   } catch (...) {
-    reinterpret_cast<TJpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
+    reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
   }
   if (failed) AbortFromCallback(reinterpret_cast<j_common_ptr>(cinfo));
@@ -188,21 +188,21 @@ void TermSource(j_decompress_ptr cinfo) {
 
 // ---- Destination manager ------------------------------------------------------------------
 
-TJpegDestination* DestinationOf(j_compress_ptr cinfo) { return reinterpret_cast<TJpegDestination*>(cinfo->dest); }
+JpegDestination* DestinationOf(j_compress_ptr cinfo) { return reinterpret_cast<JpegDestination*>(cinfo->dest); }
 
 void InitDestination(j_compress_ptr cinfo) {
-  TJpegDestination* dest = DestinationOf(cinfo);
+  JpegDestination* dest = DestinationOf(cinfo);
   dest->pub.next_output_byte = dest->buffer;
   dest->pub.free_in_buffer = kJpegBufferSize;
 }
 
 void WriteDestination(j_compress_ptr cinfo, size_t count) {
-  TJpegDestination* dest = DestinationOf(cinfo);
+  JpegDestination* dest = DestinationOf(cinfo);
   bool failed = false;
   try {
     dest->handle.WriteExact(dest->buffer, static_cast<int64_t>(count), "JPEG data");
   } catch (...) {
-    reinterpret_cast<TJpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
+    reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
   }
   if (failed) AbortFromCallback(reinterpret_cast<j_common_ptr>(cinfo));
@@ -223,23 +223,23 @@ void TermDestination(j_compress_ptr cinfo) {
 
 // Everything libjpeg touches while decoding one file. Value-initialised, so the whole
 // decompression record starts zeroed.
-struct TJpegDecoder {
+struct JpegDecoder {
   jpeg_decompress_struct cinfo;
-  TJpegErrorManager err;
-  TJpegSource source;
+  JpegErrorManager err;
+  JpegSource source;
   jpeg_progress_mgr progress;
   bool created;
 
-  TJpegDecoder() = default;
-  TJpegDecoder(const TJpegDecoder&) = delete;
-  TJpegDecoder& operator=(const TJpegDecoder&) = delete;
-  ~TJpegDecoder() {
+  JpegDecoder() = default;
+  JpegDecoder(const JpegDecoder&) = delete;
+  JpegDecoder& operator=(const JpegDecoder&) = delete;
+  ~JpegDecoder() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
 };
 
 // setjmp region: creates the decompressor and reads the header. False when libjpeg failed.
-bool DecodeHeader(TJpegDecoder* d) {
+bool DecodeHeader(JpegDecoder* d) {
   if (setjmp(d->err.jump)) return false;
   d->cinfo.err = &d->err.pub;
   jpeg_CreateDecompress(&d->cinfo, JPEG_LIB_VERSION, sizeof(d->cinfo));
@@ -264,7 +264,7 @@ bool DecodeHeader(TJpegDecoder* d) {
 }
 
 // setjmp region: decodes every row straight into the image's rows and finishes the stream.
-bool DecodeRows(TJpegDecoder* d, uint8_t* bits, size_t stride) {
+bool DecodeRows(JpegDecoder* d, uint8_t* bits, size_t stride) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   JSAMPROW rows[kRowsPerCall];
@@ -335,21 +335,21 @@ ColorProfile AssembleIccProfile(const std::vector<std::span<const uint8_t>>& chu
 
 // ---- Compression --------------------------------------------------------------------------
 
-struct TJpegEncoder {
+struct JpegEncoder {
   jpeg_compress_struct cinfo;
-  TJpegErrorManager err;
-  TJpegDestination destination;
+  JpegErrorManager err;
+  JpegDestination destination;
   bool created;
 
-  TJpegEncoder() = default;
-  TJpegEncoder(const TJpegEncoder&) = delete;
-  TJpegEncoder& operator=(const TJpegEncoder&) = delete;
-  ~TJpegEncoder() {
+  JpegEncoder() = default;
+  JpegEncoder(const JpegEncoder&) = delete;
+  JpegEncoder& operator=(const JpegEncoder&) = delete;
+  ~JpegEncoder() {
     if (created) jpeg_destroy_compress(&cinfo);
   }
 };
 
-struct TJpegEncodeSettings {
+struct JpegEncodeSettings {
   const uint8_t* bits;
   int32_t width;
   int32_t height;
@@ -361,7 +361,7 @@ struct TJpegEncodeSettings {
 };
 
 // setjmp region: compresses the whole image.
-bool EncodeImage(TJpegEncoder* e, const TJpegEncodeSettings* s) {
+bool EncodeImage(JpegEncoder* e, const JpegEncodeSettings* s) {
   if (setjmp(e->err.jump)) return false;
   e->cinfo.err = &e->err.pub;
   jpeg_CreateCompress(&e->cinfo, JPEG_LIB_VERSION, sizeof(e->cinfo));
@@ -396,17 +396,17 @@ bool EncodeImage(TJpegEncoder* e, const TJpegEncodeSettings* s) {
 
 }  // namespace
 
-// ---- TJpegFileFormat ----------------------------------------------------------------------
+// ---- JpegCodec ----------------------------------------------------------------------
 
-TJpegFileFormat::TJpegFileFormat() {
+JpegCodec::JpegCodec() {
   InitIdentity();
   RegisterCodecOption(ImagingJpegQuality, &Quality);
   RegisterCodecOption(ImagingJpegProgressive, &Progressive);
 }
 
-TJpegFileFormat::TJpegFileFormat(TUnregistered) { InitIdentity(); }
+JpegCodec::JpegCodec(Unregistered) { InitIdentity(); }
 
-void TJpegFileFormat::InitIdentity() {
+void JpegCodec::InitIdentity() {
   Name = "Joint Photographic Experts Group Image";
   CanLoad = true;
   CanSave = true;
@@ -415,9 +415,9 @@ void TJpegFileFormat::InitIdentity() {
   AddMasks("*.jpg,*.jpeg,*.jfif,*.jpe,*.jif");
 }
 
-const TIOFunctions& TJpegFileFormat::SetJpegStreamIO(const TImagingHandle& handle) { return *handle.IO; }
+const IOFunctions& JpegCodec::SetJpegStreamIO(const IOHandle& handle) { return *handle.IO; }
 
-bool TJpegFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool JpegCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t signature[10];
   const int64_t count = handle.Read(signature, sizeof(signature));
@@ -425,17 +425,17 @@ bool TJpegFileFormat::ProbeStream(const TImagingHandle& handle) const {
   return count == int64_t(sizeof(signature)) && signature[0] == 0xFF && signature[1] == 0xD8;
 }
 
-void TJpegFileFormat::ValidateOptions() {
+void JpegCodec::ValidateOptions() {
   if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
 }
 
-void TJpegFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void JpegCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, info.HasGrayChannel ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
 }
 
-bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
-  auto decoder = std::make_unique<TJpegDecoder>();
-  decoder->source.handle = TImagingHandle{&SetJpegStreamIO(handle), handle.Raw};
+bool JpegCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+  auto decoder = std::make_unique<JpegDecoder>();
+  decoder->source.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(decoder->err);
   if (!DecodeHeader(decoder.get())) RaiseJpegError(decoder->err);
 
@@ -480,16 +480,16 @@ bool TJpegFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
   return true;
 }
 
-bool TJpegFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+bool JpegCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
-  auto encoder = std::make_unique<TJpegEncoder>();
-  encoder->destination.handle = TImagingHandle{&SetJpegStreamIO(handle), handle.Raw};
+  auto encoder = std::make_unique<JpegEncoder>();
+  encoder->destination.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(encoder->err);
   const ImageData& image = prepared;
   const ColorProfile profile = SaveProfileFor(image.Format);
-  const TJpegEncodeSettings settings{image.Bits,  image.Width,   image.Height,
+  const JpegEncodeSettings settings{image.Bits,  image.Width,   image.Height,
                                      image.Format == PixelFormat::Gray8,
                                      Quality,     Progressive != 0,
                                      profile ? profile->data() : nullptr,
@@ -498,7 +498,7 @@ bool TJpegFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
   return true;
 }
 
-void TJpegFileFormat::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
+void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
   std::vector<std::span<const uint8_t>> iccChunks;
   bool exifSeen = false;
   for (jpeg_saved_marker_ptr m = markers; m != nullptr; m = m->next) {
@@ -516,19 +516,19 @@ void TJpegFileFormat::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
   if (damaged) AddLoadWarning("The JPEG file's colour profile is damaged; it is left out");
 }
 
-// ---- TCustomIOJpegFileFormat --------------------------------------------------------------
+// ---- EmbeddedJpegCodec --------------------------------------------------------------
 
-TCustomIOJpegFileFormat::TCustomIOJpegFileFormat() : TJpegFileFormat(TUnregistered{}) {}
+EmbeddedJpegCodec::EmbeddedJpegCodec() : JpegCodec(Unregistered{}) {}
 
-const TIOFunctions& TCustomIOJpegFileFormat::SetJpegStreamIO(const TImagingHandle& handle) {
+const IOFunctions& EmbeddedJpegCodec::SetJpegStreamIO(const IOHandle& handle) {
   return streamIO_ ? *streamIO_ : *handle.IO;
 }
 
-std::unique_ptr<TImageFileFormat> CreateJpegFileFormat() { return std::make_unique<TJpegFileFormat>(); }
+std::unique_ptr<Codec> CreateJpegCodec() { return std::make_unique<JpegCodec>(); }
 
 // Walks the markers up to the first frame header; the colour spaces are those libjpeg gives
 // for the component count (1: gray, 3: RGB, 4: CMYK), and other counts are not decoded.
-void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
+void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header) {
   uint8_t bytes[8];
   bool exifSeen = false;
   header.Orientation = kOrientationTopLeft;
@@ -584,7 +584,7 @@ void ReadJpegFrameHeader(const TImagingHandle& handle, TImageHeader& header) {
   }
 }
 
-void ReadJpegHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+void ReadJpegHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
   ReadJpegFrameHeader(handle, header);
 }
 

@@ -8,27 +8,27 @@ struct jpeg_marker_struct;
 
 namespace imaging {
 
-class TJpegFileFormat : public TImageFileFormat {
+class JpegCodec : public Codec {
 public:
-  TJpegFileFormat();
+  JpegCodec();
 
   int32_t Quality = 90;     // 1..100, option 10
   int32_t Progressive = 0;  // boolean, option 11
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 
 protected:
   // For instances that are not the registered codec: binds no options.
-  struct TUnregistered {};
-  explicit TJpegFileFormat(TUnregistered);
+  struct Unregistered {};
+  explicit JpegCodec(Unregistered);
 
   // The table libjpeg's source and destination managers reach the data through; the
   // registered codec uses the table the handle was opened with.
-  virtual const TIOFunctions& SetJpegStreamIO(const TImagingHandle& handle);
+  virtual const IOFunctions& SetJpegStreamIO(const IOHandle& handle);
 
 private:
   void InitIdentity();
@@ -38,16 +38,16 @@ private:
 
 // A JPEG codec instance that reads and writes through the table given to UseStreamIO. It is
 // never registered and binds no options; its owner sets Quality and Progressive directly.
-class TCustomIOJpegFileFormat : public TJpegFileFormat {
+class EmbeddedJpegCodec : public JpegCodec {
 public:
-  TCustomIOJpegFileFormat();
-  void UseStreamIO(const TIOFunctions& io) { streamIO_ = &io; }
+  EmbeddedJpegCodec();
+  void UseStreamIO(const IOFunctions& io) { streamIO_ = &io; }
 
 protected:
-  const TIOFunctions& SetJpegStreamIO(const TImagingHandle& handle) override;
+  const IOFunctions& SetJpegStreamIO(const IOHandle& handle) override;
 
 private:
-  const TIOFunctions* streamIO_ = nullptr;
+  const IOFunctions* streamIO_ = nullptr;
 };
 
 }  // namespace imaging

@@ -43,21 +43,21 @@ constexpr int64_t kMaxExpansion = 2048;
 constexpr int64_t kUncheckedTileComponents = 4096;
 constexpr int64_t kMinTilePartBytes = 14;
 
-enum class TJp2Form { None, JP2, CodeStream };
+enum class Jp2Form { None, JP2, CodeStream };
 
-TJp2Form DetectForm(const uint8_t* bytes, int64_t count) {
-  if (count >= 8 && std::memcmp(bytes, kJP2Signature, 8) == 0) return TJp2Form::JP2;
-  if (count >= 4 && std::memcmp(bytes, kCodeStreamSignature, 4) == 0) return TJp2Form::CodeStream;
-  return TJp2Form::None;
+Jp2Form DetectForm(const uint8_t* bytes, int64_t count) {
+  if (count >= 8 && std::memcmp(bytes, kJP2Signature, 8) == 0) return Jp2Form::JP2;
+  if (count >= 4 && std::memcmp(bytes, kCodeStreamSignature, 4) == 0) return Jp2Form::CodeStream;
+  return Jp2Form::None;
 }
 
 // OpenJPEG's error messages for one codec; warnings and information are not reported.
-struct TMessages {
+struct Messages {
   std::string Errors;
 };
 
 void CollectError(const char* message, void* userData) {
-  auto* m = static_cast<TMessages*>(userData);
+  auto* m = static_cast<Messages*>(userData);
   std::string text(message ? message : "");
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   if (text.empty()) return;
@@ -67,41 +67,41 @@ void CollectError(const char* message, void* userData) {
 
 void IgnoreMessage(const char*, void*) {}
 
-void RouteMessages(opj_codec_t* codec, TMessages& messages) {
+void RouteMessages(opj_codec_t* codec, Messages& messages) {
   opj_set_error_handler(codec, CollectError, &messages);
   opj_set_warning_handler(codec, IgnoreMessage, nullptr);
   opj_set_info_handler(codec, IgnoreMessage, nullptr);
 }
 
-[[noreturn]] void RaiseJp2(const TMessages& messages, const char* what) {
+[[noreturn]] void RaiseJp2(const Messages& messages, const char* what) {
   if (messages.Errors.empty()) RaiseImaging("JPEG 2000: %s.", what);
   RaiseImaging("JPEG 2000: %s: %s", what, messages.Errors.c_str());
 }
 
-struct TCodecDeleter {
+struct CodecDeleter {
   void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
 };
-struct TStreamDeleter {
+struct StreamDeleter {
   void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
 };
-struct TImageDeleter {
+struct ImageDeleter {
   void operator()(opj_image_t* i) const { opj_image_destroy(i); }
 };
-using TCodecPtr = std::unique_ptr<opj_codec_t, TCodecDeleter>;
-using TStreamPtr = std::unique_ptr<opj_stream_t, TStreamDeleter>;
-using TImagePtr = std::unique_ptr<opj_image_t, TImageDeleter>;
+using CodecPtr = std::unique_ptr<opj_codec_t, CodecDeleter>;
+using StreamPtr = std::unique_ptr<opj_stream_t, StreamDeleter>;
+using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
 
 // ---- Reading stream over the handle -------------------------------------------------------
 
-struct TSource {
-  const TImagingHandle* Handle;
+struct Source {
+  const IOHandle* Handle;
   int64_t Base;  // handle position of the first byte of the JPEG 2000 data
   int64_t End;   // handle position after the last byte
 };
 
 // The procedures never let an exception of the handle pass through OpenJPEG's C frames.
 OPJ_SIZE_T SourceRead(void* buffer, OPJ_SIZE_T count, void* user) {
-  auto* s = static_cast<TSource*>(user);
+  auto* s = static_cast<Source*>(user);
   try {
     const int64_t got = s->Handle->Read(buffer, int64_t(count));
     return got > 0 ? OPJ_SIZE_T(got) : OPJ_SIZE_T(-1);
@@ -111,7 +111,7 @@ OPJ_SIZE_T SourceRead(void* buffer, OPJ_SIZE_T count, void* user) {
 }
 
 OPJ_OFF_T SourceSkip(OPJ_OFF_T count, void* user) {
-  auto* s = static_cast<TSource*>(user);
+  auto* s = static_cast<Source*>(user);
   try {
     const int64_t position = s->Handle->Tell();
     const int64_t target = std::clamp<int64_t>(position + count, s->Base, s->End);
@@ -123,7 +123,7 @@ OPJ_OFF_T SourceSkip(OPJ_OFF_T count, void* user) {
 }
 
 OPJ_BOOL SourceSeek(OPJ_OFF_T offset, void* user) {
-  auto* s = static_cast<TSource*>(user);
+  auto* s = static_cast<Source*>(user);
   try {
     if (offset < 0 || offset > s->End - s->Base) return OPJ_FALSE;
     s->Handle->Seek(s->Base + offset, smFromBeginning);
@@ -135,13 +135,13 @@ OPJ_BOOL SourceSeek(OPJ_OFF_T offset, void* user) {
 
 // ---- Writing stream into memory --------------------------------------------------------------
 
-struct TSink {
+struct Sink {
   std::vector<uint8_t> Data;
   size_t Position = 0;
 };
 
 OPJ_SIZE_T SinkWrite(void* buffer, OPJ_SIZE_T count, void* user) {
-  auto* s = static_cast<TSink*>(user);
+  auto* s = static_cast<Sink*>(user);
   try {
     if (s->Position + count > s->Data.size()) s->Data.resize(s->Position + count);
     std::memcpy(s->Data.data() + s->Position, buffer, count);
@@ -153,14 +153,14 @@ OPJ_SIZE_T SinkWrite(void* buffer, OPJ_SIZE_T count, void* user) {
 }
 
 OPJ_OFF_T SinkSkip(OPJ_OFF_T count, void* user) {
-  auto* s = static_cast<TSink*>(user);
+  auto* s = static_cast<Sink*>(user);
   if (count < 0 && size_t(-count) > s->Position) return -1;
   s->Position = size_t(int64_t(s->Position) + count);
   return count;
 }
 
 OPJ_BOOL SinkSeek(OPJ_OFF_T offset, void* user) {
-  auto* s = static_cast<TSink*>(user);
+  auto* s = static_cast<Sink*>(user);
   if (offset < 0) return OPJ_FALSE;
   s->Position = size_t(offset);
   return OPJ_TRUE;
@@ -169,7 +169,7 @@ OPJ_BOOL SinkSeek(OPJ_OFF_T offset, void* user) {
 // ---- Main header checks before OpenJPEG sees the data -------------------------------------
 
 // The image and tile grid of the SIZ marker segment.
-struct TSizSegment {
+struct SizSegment {
   uint32_t Xsiz, Ysiz;      // reference grid size
   uint32_t XOsiz, YOsiz;    // image origin on the grid
   uint32_t XTsiz, YTsiz;    // tile size
@@ -183,9 +183,9 @@ uint32_t GetU32BE(const uint8_t* p) {
 
 // Reads the SIZ segment at the start of a code stream, or of the code-stream box of a JP2 file.
 // False when it is not where it belongs; OpenJPEG then reports the defect itself.
-bool ReadSizSegment(const TImagingHandle& handle, TJp2Form form, int64_t base, int64_t end, TSizSegment& siz) {
+bool ReadSizSegment(const IOHandle& handle, Jp2Form form, int64_t base, int64_t end, SizSegment& siz) {
   int64_t stream = base;
-  if (form == TJp2Form::JP2) {
+  if (form == Jp2Form::JP2) {
     int64_t box = base;
     for (;;) {
       uint8_t header[16];
@@ -230,7 +230,7 @@ bool ReadSizSegment(const TImagingHandle& handle, TJp2Form form, int64_t base, i
 
 // Refuses what a small file cannot hold before OpenJPEG allocates for it; the rest of the
 // header's consistency is OpenJPEG's to check.
-void CheckSizSegment(const TSizSegment& siz, int64_t fileSize) {
+void CheckSizSegment(const SizSegment& siz, int64_t fileSize) {
   if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz || siz.XTsiz == 0 || siz.YTsiz == 0 ||
       siz.XTOsiz > siz.XOsiz || siz.YTOsiz > siz.YOsiz)
     return;
@@ -317,10 +317,10 @@ PixelFormat ChooseFormat(uint32_t components, uint32_t precision) {
 
 // Brings a decoded sample of `precision` bits to the full range of `bits` bits: signed samples
 // are first shifted to unsigned, then the range is stretched with rounding.
-struct TSampleScale {
+struct SampleScale {
   int64_t Offset, Max, Numerator, Denominator;
   bool Identity;
-  TSampleScale(uint32_t precision, bool isSigned, int bits) {
+  SampleScale(uint32_t precision, bool isSigned, int bits) {
     Offset = isSigned ? int64_t(1) << (precision - 1) : 0;
     Max = (int64_t(1) << precision) - 1;
     Numerator = bits == 32 ? int64_t(0xFFFFFFFF) : (int64_t(1) << bits) - 1;
@@ -357,7 +357,7 @@ void FillImage(const opj_image_t& decoded, ImageData& image, const PixelFormatIn
     // Colour components keep their order around an alpha component found anywhere.
     const int colourIndex = alphaComponent >= 0 && c > alphaComponent ? c - 1 : c;
     const int position = c == alphaComponent ? channels - 1 : ChannelPosition(colourIndex, channels, info.HasAlphaChannel);
-    const TSampleScale scale(comp.prec, comp.sgnd != 0, bytesPerSample * 8);
+    const SampleScale scale(comp.prec, comp.sgnd != 0, bytesPerSample * 8);
     for (int32_t x = 0; x < image.Width; ++x) {
       const int64_t col = int64_t((decoded.x0 + uint32_t(x)) / comp.dx) - int64_t(comp.x0);
       columns[size_t(x)] = int32_t(std::clamp<int64_t>(col, 0, int64_t(comp.w) - 1));
@@ -388,7 +388,7 @@ void SyccToRgb(ImageData& image, double offset, double maxValue) {
 
 }  // namespace
 
-TJpeg2000FileFormat::TJpeg2000FileFormat() {
+Jpeg2000Codec::Jpeg2000Codec() {
   using PF = PixelFormat;
   Name = "JPEG 2000 Image";
   CanLoad = true;
@@ -402,43 +402,43 @@ TJpeg2000FileFormat::TJpeg2000FileFormat() {
   RegisterCodecOption(ImagingJpeg2000LosslessCompression, &LosslessCompression);
 }
 
-bool TJpeg2000FileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool Jpeg2000Codec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t bytes[8];
   const int64_t got = handle.Read(bytes, 8);
   handle.Seek(-got, smFromCurrent);
-  return got == 8 && DetectForm(bytes, got) != TJp2Form::None;
+  return got == 8 && DetectForm(bytes, got) != Jp2Form::None;
 }
 
-void TJpeg2000FileFormat::ValidateOptions() {
+void Jpeg2000Codec::ValidateOptions() {
   if (uint32_t(Quality - 1) > 99u) Quality = kDefaultQuality;
 }
 
-bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
-  TSource source{&handle, handle.Tell(), 0};
+bool Jpeg2000Codec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+  Source source{&handle, handle.Tell(), 0};
   const int64_t fileSize = handle.Remaining();
   source.End = source.Base + fileSize;
   uint8_t signature[8];
   const int64_t got = handle.Read(signature, 8);
   handle.Seek(source.Base, smFromBeginning);
-  const TJp2Form form = DetectForm(signature, got);
-  if (form == TJp2Form::None) return false;
-  TSizSegment siz;
+  const Jp2Form form = DetectForm(signature, got);
+  if (form == Jp2Form::None) return false;
+  SizSegment siz;
   if (ReadSizSegment(handle, form, source.Base, source.End, siz)) {
     if (siz.Csiz < 1 || siz.Csiz > 4) return false;
     CheckSizSegment(siz, fileSize);
   }
   handle.Seek(source.Base, smFromBeginning);
 
-  TMessages messages;
-  TCodecPtr codec(opj_create_decompress(form == TJp2Form::JP2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+  Messages messages;
+  CodecPtr codec(opj_create_decompress(form == Jp2Form::JP2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
   if (!codec) RaiseImaging("JPEG 2000: cannot create the decoder.");
   RouteMessages(codec.get(), messages);
   opj_dparameters_t parameters;
   opj_set_default_decoder_parameters(&parameters);
   if (!opj_setup_decoder(codec.get(), &parameters)) RaiseJp2(messages, "the decoder could not be set up");
 
-  TStreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
   if (!stream) RaiseImaging("JPEG 2000: cannot create the input stream.");
   opj_stream_set_read_function(stream.get(), SourceRead);
   opj_stream_set_skip_function(stream.get(), SourceSkip);
@@ -451,7 +451,7 @@ bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageData
     opj_image_destroy(header);
     RaiseJp2(messages, "the header could not be read");
   }
-  TImagePtr decoded(header);
+  ImagePtr decoded(header);
   // Everything that decides the size of OpenJPEG's buffers is checked before decoding.
   if (decoded->numcomps < 1 || decoded->numcomps > 4) return false;
   if (decoded->x1 <= decoded->x0 || decoded->y1 <= decoded->y0)
@@ -520,7 +520,7 @@ bool TJpeg2000FileFormat::ReadImages(const TImagingHandle& handle, TDynImageData
   return true;
 }
 
-bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const ImageData& image = prepared;
@@ -538,7 +538,7 @@ bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageData
     parameters[c].prec = uint32_t(bytesPerSample * 8);
     parameters[c].sgnd = 0;
   }
-  TImagePtr encoded(opj_image_create(uint32_t(channels), parameters,
+  ImagePtr encoded(opj_image_create(uint32_t(channels), parameters,
                                      info.HasGrayChannel ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
   if (!encoded) RaiseImaging("JPEG 2000: cannot create the image to encode.");
   encoded->x0 = 0;
@@ -574,14 +574,14 @@ bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageData
       LosslessCompression ? 0.0f : CompressionRate(image.Width, image.Height, info.BytesPerPixel, channels, Quality);
   settings.cod_format = CodeStreamOnly ? 0 : 1;
 
-  TMessages messages;
-  TCodecPtr codec(opj_create_compress(CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+  Messages messages;
+  CodecPtr codec(opj_create_compress(CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
   if (!codec) RaiseImaging("JPEG 2000: cannot create the encoder.");
   RouteMessages(codec.get(), messages);
   if (!opj_setup_encoder(codec.get(), &settings, encoded.get())) RaiseJp2(messages, "the encoder could not be set up");
 
-  TSink sink;
-  TStreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
+  Sink sink;
+  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
   if (!stream) RaiseImaging("JPEG 2000: cannot create the output stream.");
   opj_stream_set_write_function(stream.get(), SinkWrite);
   opj_stream_set_skip_function(stream.get(), SinkSkip);
@@ -598,7 +598,7 @@ bool TJpeg2000FileFormat::WriteImage(const TImagingHandle& handle, TDynImageData
   return true;
 }
 
-void TJpeg2000FileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void Jpeg2000Codec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   const int bytesPerChannel = info.ChannelCount > 0 ? info.BytesPerPixel / info.ChannelCount : 0;
@@ -615,18 +615,18 @@ void TJpeg2000FileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo
   ConvertImageFormat(image, target);
 }
 
-std::unique_ptr<TImageFileFormat> CreateJpeg2000FileFormat() { return std::make_unique<TJpeg2000FileFormat>(); }
+std::unique_ptr<Codec> CreateJpeg2000Codec() { return std::make_unique<Jpeg2000Codec>(); }
 
 // The image area of the SIZ segment and the format of its component count and precision; a
 // JP2 palette box can still change the format the decoder gives.
-void ReadJpeg2000Header(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadJpeg2000Header(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   const int64_t base = handle.Tell();
   const int64_t end = base + handle.Remaining();
   uint8_t signature[8];
   const int64_t got = handle.Read(signature, 8);
-  const TJp2Form form = DetectForm(signature, got);
-  if (form == TJp2Form::None) RaiseImaging("JPEG 2000: the signature is missing.");
-  TSizSegment siz;
+  const Jp2Form form = DetectForm(signature, got);
+  if (form == Jp2Form::None) RaiseImaging("JPEG 2000: the signature is missing.");
+  SizSegment siz;
   if (!ReadSizSegment(handle, form, base, end, siz)) RaiseImaging("JPEG 2000: the size marker cannot be found.");
   if (siz.Csiz < 1 || siz.Csiz > 4) RaiseImaging("JPEG 2000: %u components are not supported.", unsigned(siz.Csiz));
   if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz) RaiseImaging("JPEG 2000: the image area is empty.");

@@ -24,14 +24,14 @@ float CompressionRate(int32_t width, int32_t height, int32_t bytesPerPixel, int3
 }  // namespace jp2
 
 // Reads JP2 files and raw code streams; writes either, as CodeStreamOnly says.
-class TJpeg2000FileFormat : public TImageFileFormat {
+class Jpeg2000Codec : public Codec {
 public:
-  TJpeg2000FileFormat();
+  Jpeg2000Codec();
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 
   int32_t Quality = jp2::kDefaultQuality;  // option 55

@@ -13,9 +13,9 @@ namespace imaging {
 
 namespace {
 
-TPCXHeader ParseHeader(const uint8_t* bytes) {
-  TByteReader reader(bytes, kPCXHeaderSize, "PCX");
-  TPCXHeader h{};
+PcxHeader ParseHeader(const uint8_t* bytes) {
+  ByteReader reader(bytes, kPCXHeaderSize, "PCX");
+  PcxHeader h{};
   h.Id = reader.U8("header");
   h.Version = reader.U8("header");
   h.Encoding = reader.U8("header");
@@ -34,16 +34,16 @@ TPCXHeader ParseHeader(const uint8_t* bytes) {
   return h;
 }
 
-enum class TLayout { None, Indexed8, RGB, RGBA, Packed, EGA };
+enum class Layout { None, Indexed8, RGB, RGBA, Packed, EGA };
 
-TLayout LayoutOf(const TPCXHeader& h) {
-  if (h.BitsPerPixel == 8 && h.Planes == 1) return TLayout::Indexed8;
-  if (h.BitsPerPixel == 8 && h.Planes == 3) return TLayout::RGB;
-  if (h.BitsPerPixel == 8 && h.Planes == 4) return TLayout::RGBA;
+Layout LayoutOf(const PcxHeader& h) {
+  if (h.BitsPerPixel == 8 && h.Planes == 1) return Layout::Indexed8;
+  if (h.BitsPerPixel == 8 && h.Planes == 3) return Layout::RGB;
+  if (h.BitsPerPixel == 8 && h.Planes == 4) return Layout::RGBA;
   if ((h.BitsPerPixel == 1 && h.Planes == 1) || h.BitsPerPixel == 2 || (h.BitsPerPixel == 4 && h.Planes == 1))
-    return TLayout::Packed;
-  if (h.BitsPerPixel == 1 && h.Planes == 4) return TLayout::EGA;
-  return TLayout::None;
+    return Layout::Packed;
+  if (h.BitsPerPixel == 1 && h.Planes == 4) return Layout::EGA;
+  return Layout::None;
 }
 
 // Run-length decoding of the whole image: a byte of 192 or more repeats the next byte by its
@@ -66,9 +66,9 @@ size_t DecodeRLE(const uint8_t* data, size_t size, uint8_t* out, size_t total) {
   return pos;
 }
 
-class TPCXFileFormat : public TImageFileFormat {
+class PcxCodec : public Codec {
 public:
-  TPCXFileFormat() {
+  PcxCodec() {
     Name = "ZSoft Paintbrush Image";
     CanLoad = true;
     CanSave = false;
@@ -76,30 +76,30 @@ public:
     AddMasks("*.pcx");
   }
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[kPCXHeaderSize];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, kPCXHeaderSize), 0);
     handle.Seek(-n, smFromCurrent);
     if (n != int64_t(kPCXHeaderSize)) return false;
-    const TPCXHeader h = ParseHeader(bytes);
+    const PcxHeader h = ParseHeader(bytes);
     // Palette info 0 is common in files of many writers and means nothing different.
     return h.Id == kPCXManufacturer && (h.Version == 0 || (h.Version >= 2 && h.Version <= 5)) && h.Encoding <= 1 &&
            (h.BitsPerPixel == 1 || h.BitsPerPixel == 2 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8) &&
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
     uint8_t bytes[kPCXHeaderSize];
     handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
-    const TPCXHeader h = ParseHeader(bytes);
-    const TLayout layout = LayoutOf(h);
-    if (layout == TLayout::None) return false;
+    const PcxHeader h = ParseHeader(bytes);
+    const Layout layout = LayoutOf(h);
+    if (layout == Layout::None) return false;
     const int64_t width = int64_t(h.XMax) - h.XMin + 1;
     const int64_t height = int64_t(h.YMax) - h.YMin + 1;
     CheckImageDimensions(width, height, "PCX image");
 
     // Every plane's scan line must hold a whole row of pixels.
-    const int64_t planeBits = layout == TLayout::EGA ? 1 : h.BitsPerPixel;
+    const int64_t planeBits = layout == Layout::EGA ? 1 : h.BitsPerPixel;
     if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
       RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide at %d bits per pixel.",
                    h.BytesPerLine, static_cast<long long>(width), h.BitsPerPixel);
@@ -123,13 +123,13 @@ public:
       handle.ReadExact(planes.data(), static_cast<int64_t>(total), "PCX image data");
     }
 
-    const PixelFormat format = layout == TLayout::RGB    ? PixelFormat::R8G8B8
-                               : layout == TLayout::RGBA ? PixelFormat::A8R8G8B8
+    const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
+                               : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
                                                          : PixelFormat::Index8;
     ImageData& image = images.AddEmpty();
     if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), format, image))
       RaiseImaging("Cannot create a PCX image.");
-    if (layout == TLayout::Packed || layout == TLayout::EGA)
+    if (layout == Layout::Packed || layout == Layout::EGA)
       for (size_t i = 0; i < 16; ++i)
         image.Palette[i] = MakeColor32(255, h.ColorMap[i * 3], h.ColorMap[i * 3 + 1], h.ColorMap[i * 3 + 2]);
 
@@ -138,13 +138,13 @@ public:
     for (size_t y = 0; y < size_t(height); ++y) {
       const uint8_t* line = planes.data() + y * lineBytes;
       switch (layout) {
-        case TLayout::Indexed8:
+        case Layout::Indexed8:
           std::memcpy(image.Bits + y * w, line, w);
           break;
-        case TLayout::RGB:
-        case TLayout::RGBA: {
+        case Layout::RGB:
+        case Layout::RGBA: {
           // Planes hold red, green, blue (and alpha) lines one after another.
-          const size_t channels = layout == TLayout::RGB ? 3 : 4;
+          const size_t channels = layout == Layout::RGB ? 3 : 4;
           uint8_t* out = image.Bits + y * w * channels;
           for (size_t x = 0; x < w; ++x, out += channels) {
             out[0] = line[2 * bpl + x];
@@ -154,7 +154,7 @@ public:
           }
           break;
         }
-        case TLayout::Packed: {
+        case Layout::Packed: {
           const unsigned bits = h.BitsPerPixel;
           const unsigned mask = (1u << bits) - 1;
           uint8_t* out = image.Bits + y * w;
@@ -164,7 +164,7 @@ public:
           }
           break;
         }
-        case TLayout::EGA: {
+        case Layout::EGA: {
           uint8_t* out = image.Bits + y * w;
           for (size_t x = 0; x < w; ++x) {
             uint8_t index = 0;
@@ -173,12 +173,12 @@ public:
           }
           break;
         }
-        case TLayout::None:
+        case Layout::None:
           break;
       }
     }
 
-    if (layout == TLayout::Indexed8) {
+    if (layout == Layout::Indexed8) {
       uint8_t marker = 0;
       const int64_t n = std::max<int64_t>(handle.Read(&marker, 1), 0);
       if (n == 1 && marker == kPCXPaletteMarker) {
@@ -196,23 +196,23 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreatePCXFileFormat() { return std::make_unique<TPCXFileFormat>(); }
+std::unique_ptr<Codec> CreatePcxCodec() { return std::make_unique<PcxCodec>(); }
 
-void ReadPCXHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadPCXHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   uint8_t bytes[kPCXHeaderSize];
   handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
-  const TPCXHeader h = ParseHeader(bytes);
-  const TLayout layout = LayoutOf(h);
-  if (layout == TLayout::None) RaiseImaging("PCX: the plane layout is not supported.");
+  const PcxHeader h = ParseHeader(bytes);
+  const Layout layout = LayoutOf(h);
+  if (layout == Layout::None) RaiseImaging("PCX: the plane layout is not supported.");
   const int64_t width = int64_t(h.XMax) - h.XMin + 1;
   const int64_t height = int64_t(h.YMax) - h.YMin + 1;
   CheckImageDimensions(width, height, "PCX image");
-  const int64_t planeBits = layout == TLayout::EGA ? 1 : h.BitsPerPixel;
+  const int64_t planeBits = layout == Layout::EGA ? 1 : h.BitsPerPixel;
   if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
     RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide.", h.BytesPerLine,
                  static_cast<long long>(width));
-  const PixelFormat format = layout == TLayout::RGB    ? PixelFormat::R8G8B8
-                             : layout == TLayout::RGBA ? PixelFormat::A8R8G8B8
+  const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
+                             : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
                                                        : PixelFormat::Index8;
   result = {int32_t(width), int32_t(height), format};
 }

@@ -7,7 +7,7 @@
 namespace imaging {
 
 // File header, 128 bytes.
-struct TPCXHeader {
+struct PcxHeader {
   uint8_t Id;              // manufacturer, always 10
   uint8_t Version;         // 0, 2, 3, 4 or 5
   uint8_t Encoding;        // 0 raw, 1 run-length encoded

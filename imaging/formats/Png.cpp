@@ -24,17 +24,17 @@ const std::initializer_list<PixelFormat> kLossyFormats = {PixelFormat::Gray8, Pi
                                                           PixelFormat::A8R8G8B8};
 }  // namespace
 
-TNetworkGraphicsFileFormat::TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]) {
+NetworkGraphicsCodec::NetworkGraphicsCodec(const uint8_t (&signature)[8]) {
   std::memcpy(signature_, signature, 8);
   CanLoad = true;
   CanSave = true;
 }
 
-TFormatSet TNetworkGraphicsFileFormat::GetSavableFormats() const {
+FormatSet NetworkGraphicsCodec::GetSavableFormats() const {
   return LossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
 }
 
-void TNetworkGraphicsFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void NetworkGraphicsCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (LossyCompression) {
     if (info.HasGrayChannel)
@@ -54,7 +54,7 @@ void TNetworkGraphicsFileFormat::ConvertForSave(ImageData& image, const PixelFor
   ConvertImageFormat(image, target);
 }
 
-bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool NetworkGraphicsCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t signature[8];
   const int64_t count = handle.Read(signature, sizeof(signature));
@@ -62,13 +62,13 @@ bool TNetworkGraphicsFileFormat::ProbeStream(const TImagingHandle& handle) const
   return count == 8 && std::memcmp(signature, signature_, 8) == 0;
 }
 
-void TNetworkGraphicsFileFormat::ValidateOptions() {
+void NetworkGraphicsCodec::ValidateOptions() {
   if (static_cast<uint32_t>(PreFilter) > 6) PreFilter = 5;
   if (static_cast<uint32_t>(CompressLevel) > 9) CompressLevel = 5;
   if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
 }
 
-void TNetworkGraphicsFileFormat::CopySettings(TNGFileSaver& saver) const {
+void NetworkGraphicsCodec::CopySettings(DatastreamSaver& saver) const {
   saver.PreFilter = PreFilter;
   saver.CompressLevel = CompressLevel;
   saver.LossyAlpha = LossyAlpha;
@@ -76,7 +76,7 @@ void TNetworkGraphicsFileFormat::CopySettings(TNGFileSaver& saver) const {
   saver.Progressive = Progressive;
 }
 
-TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPNGSignature) {
+PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature) {
   Name = "Portable Network Graphics";
   SupportedFormats = MakeFormatSet(kPNGFormats);
   AddMasks("*.png");
@@ -84,11 +84,11 @@ TPNGFileFormat::TPNGFileFormat() : TNetworkGraphicsFileFormat(kPNGSignature) {
   RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
 }
 
-bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
+bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, ImageArray& images,
                                                      bool jng) {
-  TNGFileLoader loader;
+  DatastreamLoader loader;
   if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
-  const TFrameInfo& frame = *loader.Frames.front();
+  const Datastream& frame = *loader.Frames.front();
   ImageData& image = images.AddEmpty();
   // A datastream of the other kind leaves the image empty, and the load fails.
   if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
@@ -100,14 +100,14 @@ bool TNetworkGraphicsFileFormat::ReadFirstDatastream(const TImagingHandle& handl
   return true;
 }
 
-bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images,
-                                                       int32_t index, TNGFileType type) {
+bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, ImageArray& images,
+                                                       int32_t index, NetworkGraphicsType type) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-  TNGFileSaver saver;
+  DatastreamSaver saver;
   saver.FileType = type;
   CopySettings(saver);
-  if (type == TNGFileType::JNG)
+  if (type == NetworkGraphicsType::JNG)
     saver.AddJNGFrame(prepared.data());
   else
     saver.AddPNGFrame(prepared.data());
@@ -117,15 +117,15 @@ bool TNetworkGraphicsFileFormat::WriteSingleDatastream(const TImagingHandle& han
   return true;
 }
 
-bool TPNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool PngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return ReadFirstDatastream(handle, images, false);
 }
 
-bool TPNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  return WriteSingleDatastream(handle, images, index, TNGFileType::PNG);
+bool PngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+  return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::PNG);
 }
 
-TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMNGSignature) {
+MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
   Name = "Multiple Network Graphics";
   IsMultiImage = true;
   SupportedFormats = MakeFormatSet(kPNGFormats);
@@ -138,8 +138,8 @@ TMNGFileFormat::TMNGFileFormat() : TNetworkGraphicsFileFormat(kMNGSignature) {
   RegisterCodecOption(ImagingMNGProgressive, &Progressive);
 }
 
-bool TMNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) {
-  TNGFileLoader loader;
+bool MngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) {
+  DatastreamLoader loader;
   if (!loader.LoadFile(handle)) return false;
   if (loader.Frames.empty()) {
     // Only animation chunks: one empty image of the frame size.
@@ -158,9 +158,9 @@ bool TMNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-bool TMNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
-  TNGFileSaver saver;
-  saver.FileType = TNGFileType::MNG;
+bool MngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
+  DatastreamSaver saver;
+  saver.FileType = NetworkGraphicsType::MNG;
   CopySettings(saver);
   uint32_t width = 0;
   uint32_t height = 0;
@@ -182,7 +182,7 @@ bool TMNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJNGSignature) {
+JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature) {
   Name = "JPEG Network Graphics";
   LossyCompression = 1;
   SupportedFormats = MakeFormatSet(kLossyFormats);
@@ -194,16 +194,16 @@ TJNGFileFormat::TJNGFileFormat() : TNetworkGraphicsFileFormat(kJNGSignature) {
   RegisterCodecOption(ImagingJNGProgressive, &Progressive);
 }
 
-bool TJNGFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool JngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return ReadFirstDatastream(handle, images, true);
 }
 
-bool TJNGFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
-  return WriteSingleDatastream(handle, images, index, TNGFileType::JNG);
+bool JngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+  return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::JNG);
 }
 
-std::unique_ptr<TImageFileFormat> CreatePNGFileFormat() { return std::make_unique<TPNGFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreateMNGFileFormat() { return std::make_unique<TMNGFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreateJNGFileFormat() { return std::make_unique<TJNGFileFormat>(); }
+std::unique_ptr<Codec> CreatePngCodec() { return std::make_unique<PngCodec>(); }
+std::unique_ptr<Codec> CreateMngCodec() { return std::make_unique<MngCodec>(); }
+std::unique_ptr<Codec> CreateJngCodec() { return std::make_unique<JngCodec>(); }
 
 }  // namespace imaging

@@ -12,7 +12,7 @@ namespace imaging {
 // ---- On-disk records (all multi-byte values big-endian in the file) -------------------------
 
 // IHDR, 13 bytes.
-struct TPNGImageHeader {
+struct PngImageHeader {
   uint32_t Width;             // pixels, below 2^31
   uint32_t Height;            // pixels, below 2^31
   uint8_t BitDepth;           // bits per sample (per palette index for colour type 3)
@@ -24,7 +24,7 @@ struct TPNGImageHeader {
 inline constexpr uint32_t kPNGImageHeaderSize = 13;
 
 // JHDR, 16 bytes.
-struct TJNGHeader {
+struct JngHeader {
   uint32_t Width;                  // pixels
   uint32_t Height;                 // pixels
   uint8_t ColorType;               // 8 gray, 10 colour, 12 gray + alpha, 14 colour + alpha
@@ -39,7 +39,7 @@ struct TJNGHeader {
 inline constexpr uint32_t kJNGHeaderSize = 16;
 
 // MHDR, 28 bytes.
-struct TMNGHeader {
+struct MngHeader {
   uint32_t FrameWidth;         // pixels
   uint32_t FrameHeight;        // pixels
   uint32_t TicksPerSecond;     // 0 = unspecified
@@ -53,10 +53,10 @@ inline constexpr uint32_t kMNGHeaderSize = 28;
 // ---- Collected datastreams ------------------------------------------------------------------
 
 // One datastream: a PNG image (from IHDR) or a JNG image (from JHDR) with its side chunks.
-struct TFrameInfo {
+struct Datastream {
   bool IsJpegFrame = false;
-  TPNGImageHeader ImageHeader{};
-  TJNGHeader JpegHeader{};
+  PngImageHeader ImageHeader{};
+  JngHeader JpegHeader{};
   std::vector<uint8_t> PaletteBytes;       // PLTE data; PaletteCount = size / 3
   std::vector<uint8_t> TransparencyBytes;  // tRNS data
   std::vector<uint8_t> BackgroundBytes;    // bKGD data
@@ -68,27 +68,27 @@ struct TFrameInfo {
   int32_t PaletteCount() const { return static_cast<int32_t>(PaletteBytes.size() / 3); }
 };
 
-enum class TNGFileType : int32_t { PNG = 0, MNG = 1, JNG = 2 };
+enum class NetworkGraphicsType : int32_t { PNG = 0, MNG = 1, JNG = 2 };
 
-class TNGFileHandler {
+class DatastreamSet {
 public:
-  TNGFileType FileType = TNGFileType::PNG;
-  std::vector<std::unique_ptr<TFrameInfo>> Frames;
-  TMNGHeader MNGHeader{};
+  NetworkGraphicsType FileType = NetworkGraphicsType::PNG;
+  std::vector<std::unique_ptr<Datastream>> Frames;
+  MngHeader MNGHeader{};
   std::vector<uint8_t> GlobalPalette;       // PLTE before the first datastream (MNG)
   std::vector<uint8_t> GlobalTransparency;  // tRNS before the first datastream (MNG)
 
   void Clear();
-  TFrameInfo& AddFrame(bool isJpegFrame);
+  Datastream& AddFrame(bool isJpegFrame);
 };
 
-class TNGFileLoader : public TNGFileHandler {
+class DatastreamLoader : public DatastreamSet {
 public:
   // Reads the signature and every chunk; false when the signature is none of the three.
-  bool LoadFile(const TImagingHandle& handle);
+  bool LoadFile(const IOHandle& handle);
 };
 
-class TNGFileSaver : public TNGFileHandler {
+class DatastreamSaver : public DatastreamSet {
 public:
   int32_t PreFilter = 5;
   int32_t CompressLevel = 5;
@@ -100,19 +100,19 @@ public:
   void AddPNGFrame(const ImageData& image);
   void AddJNGFrame(const ImageData& image);
   // Writes the signature, MHDR for MNG, every datastream and MEND for MNG.
-  void SaveFile(const TImagingHandle& handle);
+  void SaveFile(const IOHandle& handle);
 };
 
 // Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
 // `image`; false when the JPEG data use a colour space the JPEG codec cannot give.
-bool DecodePNGFrame(const TFrameInfo& frame, ImageData& image);
-bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image);
+bool DecodePNGFrame(const Datastream& frame, ImageData& image);
+bool DecodeJNGFrame(const Datastream& frame, ImageData& image);
 // Applies PLTE, tRNS and bKGD of the datastream to its decoded image.
-void ApplyFrameSideChunks(const TFrameInfo& frame, ImageData& image);
+void ApplyFrameSideChunks(const Datastream& frame, ImageData& image);
 
 // ---- Codecs ---------------------------------------------------------------------------------
 
-class TNetworkGraphicsFileFormat : public TImageFileFormat {
+class NetworkGraphicsCodec : public Codec {
 public:
   int32_t PreFilter = 5;         // 0..4 that filter, 5 Paeth for truecolour, 6 adaptive
   int32_t CompressLevel = 5;     // zlib level 0..9
@@ -121,43 +121,43 @@ public:
   int32_t Quality = 90;          // JPEG quality 1..100
   int32_t Progressive = 0;       // progressive JPEG
 
-  TFormatSet GetSavableFormats() const override;
+  FormatSet GetSavableFormats() const override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 
 protected:
-  explicit TNetworkGraphicsFileFormat(const uint8_t (&signature)[8]);
-  void CopySettings(TNGFileSaver& saver) const;
+  explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
+  void CopySettings(DatastreamSaver& saver) const;
   // The one image of the first datastream, decoded when it is of the kind the codec reads.
-  bool ReadFirstDatastream(const TImagingHandle& handle, TDynImageDataArray& images, bool jng);
+  bool ReadFirstDatastream(const IOHandle& handle, ImageArray& images, bool jng);
   // Writes the image at `index` as a file of the type holding that one datastream.
-  bool WriteSingleDatastream(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index,
-                             TNGFileType type);
+  bool WriteSingleDatastream(const IOHandle& handle, ImageArray& images, int32_t index,
+                             NetworkGraphicsType type);
 
 private:
   uint8_t signature_[8];
 };
 
-class TPNGFileFormat : public TNetworkGraphicsFileFormat {
+class PngCodec : public NetworkGraphicsCodec {
 public:
-  TPNGFileFormat();
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  PngCodec();
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
 };
 
-class TMNGFileFormat : public TNetworkGraphicsFileFormat {
+class MngCodec : public NetworkGraphicsCodec {
 public:
-  TMNGFileFormat();
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  MngCodec();
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
 };
 
-class TJNGFileFormat : public TNetworkGraphicsFileFormat {
+class JngCodec : public NetworkGraphicsCodec {
 public:
-  TJNGFileFormat();
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  JngCodec();
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
 };
 
 }  // namespace imaging

@@ -14,7 +14,7 @@ namespace imaging {
 namespace ng {
 
 // The four letters of a chunk type for messages; bytes that are not printable show as '?'.
-std::string ChunkName(TChunkType type) {
+std::string ChunkName(ChunkId type) {
   std::string name(4, '?');
   for (int i = 0; i < 4; ++i) {
     const char c = static_cast<char>(type >> (24 - 8 * i));
@@ -23,7 +23,7 @@ std::string ChunkName(TChunkType type) {
   return name;
 }
 
-[[noreturn]] void RaiseChunkRead(TChunkType type) {
+[[noreturn]] void RaiseChunkRead(ChunkId type) {
   RaiseImaging("Error when reading %s chunk data. File may be corrupted.", ChunkName(type).c_str());
 }
 
@@ -36,7 +36,7 @@ std::string ChunkName(TChunkType type) {
 constexpr uint32_t kMaxProfileChunk = uint32_t(kMaxColorProfileBytes) + 65536;
 
 // Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
-void ReadChunkData(const TImagingHandle& handle, TChunkType type, uint32_t length, std::vector<uint8_t>& target) {
+void ReadChunkData(const IOHandle& handle, ChunkId type, uint32_t length, std::vector<uint8_t>& target) {
   uint32_t left = length;
   while (left > 0) {
     const uint32_t step = std::min(left, kChunkReadStep);
@@ -49,22 +49,22 @@ void ReadChunkData(const TImagingHandle& handle, TChunkType type, uint32_t lengt
   handle.Read(crc, sizeof(crc));
 }
 
-std::vector<uint8_t> ReadChunk(const TImagingHandle& handle, TChunkType type, uint32_t length) {
+std::vector<uint8_t> ReadChunk(const IOHandle& handle, ChunkId type, uint32_t length) {
   std::vector<uint8_t> data;
   ReadChunkData(handle, type, length, data);
   return data;
 }
 
-TPNGImageHeader ParseImageHeader(const std::vector<uint8_t>& d) {
+PngImageHeader ParseImageHeader(const std::vector<uint8_t>& d) {
   if (d.size() < kPNGImageHeaderSize)
     RaiseImaging("PNG IHDR chunk holds %u bytes instead of %u.", unsigned(d.size()), kPNGImageHeaderSize);
-  return TPNGImageHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12]};
+  return PngImageHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12]};
 }
 
-TJNGHeader ParseJpegHeader(const std::vector<uint8_t>& d) {
+JngHeader ParseJpegHeader(const std::vector<uint8_t>& d) {
   if (d.size() < kJNGHeaderSize)
     RaiseImaging("JNG JHDR chunk holds %u bytes instead of %u.", unsigned(d.size()), kJNGHeaderSize);
-  return TJNGHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12], d[13], d[14], d[15]};
+  return JngHeader{LoadBE32(&d[0]), LoadBE32(&d[4]), d[8], d[9], d[10], d[11], d[12], d[13], d[14], d[15]};
 }
 
 // PLTE and tRNS follow the same rules: a datastream keeps its first chunk, an empty chunk takes
@@ -80,7 +80,7 @@ void TakeSideChunk(std::vector<uint8_t>* frameRecord, std::vector<uint8_t>& glob
 
 // ---- Chunk writer ---------------------------------------------------------------------------
 
-void WriteChunk(const TImagingHandle& handle, TChunkType type, const uint8_t* data, size_t size) {
+void WriteChunk(const IOHandle& handle, ChunkId type, const uint8_t* data, size_t size) {
   uint8_t header[8];
   StoreBE32(header, static_cast<uint32_t>(size));
   StoreBE32(header + 4, type);
@@ -94,7 +94,7 @@ void WriteChunk(const TImagingHandle& handle, TChunkType type, const uint8_t* da
 }
 
 // Data longer than one chunk can hold go into consecutive chunks of the same type.
-void WriteDataChunks(const TImagingHandle& handle, TChunkType type, const std::vector<uint8_t>& data) {
+void WriteDataChunks(const IOHandle& handle, ChunkId type, const std::vector<uint8_t>& data) {
   size_t offset = 0;
   do {
     const size_t size = std::min<size_t>(data.size() - offset, kMaxChunkLength);
@@ -103,9 +103,9 @@ void WriteDataChunks(const TImagingHandle& handle, TChunkType type, const std::v
   } while (offset < data.size());
 }
 
-void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
+void WriteFrame(const IOHandle& handle, const Datastream& frame) {
   if (!frame.IsJpegFrame) {
-    const TPNGImageHeader& h = frame.ImageHeader;
+    const PngImageHeader& h = frame.ImageHeader;
     uint8_t ihdr[kPNGImageHeaderSize];
     StoreBE32(ihdr, h.Width);
     StoreBE32(ihdr + 4, h.Height);
@@ -121,7 +121,7 @@ void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
       WriteChunk(handle, kTRNS, frame.TransparencyBytes.data(), frame.TransparencyBytes.size());
     WriteDataChunks(handle, kIDAT, frame.ImageDataStream);
   } else {
-    const TJNGHeader& h = frame.JpegHeader;
+    const JngHeader& h = frame.JpegHeader;
     uint8_t jhdr[kJNGHeaderSize];
     StoreBE32(jhdr, h.Width);
     StoreBE32(jhdr + 4, h.Height);
@@ -150,39 +150,39 @@ void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame) {
 
 using namespace ng;
 
-// ---- TNGFileHandler -------------------------------------------------------------------------
+// ---- DatastreamSet -------------------------------------------------------------------------
 
-void TNGFileHandler::Clear() {
+void DatastreamSet::Clear() {
   Frames.clear();
-  MNGHeader = TMNGHeader{};
+  MNGHeader = MngHeader{};
   GlobalPalette.clear();
   GlobalTransparency.clear();
 }
 
-TFrameInfo& TNGFileHandler::AddFrame(bool isJpegFrame) {
-  Frames.push_back(std::make_unique<TFrameInfo>());
+Datastream& DatastreamSet::AddFrame(bool isJpegFrame) {
+  Frames.push_back(std::make_unique<Datastream>());
   Frames.back()->IsJpegFrame = isJpegFrame;
   return *Frames.back();
 }
 
-bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
+bool DatastreamLoader::LoadFile(const IOHandle& handle) {
   Clear();
   uint8_t signature[8];
   if (handle.Read(signature, 8) != 8) return false;
   if (std::memcmp(signature, kPNGSignature, 8) == 0)
-    FileType = TNGFileType::PNG;
+    FileType = NetworkGraphicsType::PNG;
   else if (std::memcmp(signature, kMNGSignature, 8) == 0)
-    FileType = TNGFileType::MNG;
+    FileType = NetworkGraphicsType::MNG;
   else if (std::memcmp(signature, kJNGSignature, 8) == 0)
-    FileType = TNGFileType::JNG;
+    FileType = NetworkGraphicsType::JNG;
   else
     return false;
 
   uint8_t header[8];
-  if (FileType == TNGFileType::MNG) {
+  if (FileType == NetworkGraphicsType::MNG) {
     if (handle.Read(header, 8) != 8) RaiseChunkRead(kMHDR);
     const uint32_t length = LoadBE32(header);
-    const TChunkType type = LoadBE32(header + 4);
+    const ChunkId type = LoadBE32(header + 4);
     if (type != kMHDR)
       RaiseImaging("MNG file starts with a %s chunk instead of MHDR.", ChunkName(type).c_str());
     if (length > kMaxChunkLength) RaiseChunkRead(type);
@@ -195,17 +195,17 @@ bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
 
   while (handle.Read(header, 8) == 8) {
     const uint32_t length = LoadBE32(header);
-    const TChunkType type = LoadBE32(header + 4);
+    const ChunkId type = LoadBE32(header + 4);
     if (length > kMaxChunkLength) RaiseChunkRead(type);
-    TFrameInfo* frame = Frames.empty() ? nullptr : Frames.back().get();
+    Datastream* frame = Frames.empty() ? nullptr : Frames.back().get();
     if ((type == kIDAT || type == kJDAT || type == kJDAA || type == kBKGD) && !frame)
       RaiseImaging("%s chunk found before the image header.", ChunkName(type).c_str());
 
     if (type == kIHDR) {
-      const TPNGImageHeader h = ParseImageHeader(ReadChunk(handle, type, length));
+      const PngImageHeader h = ParseImageHeader(ReadChunk(handle, type, length));
       AddFrame(false).ImageHeader = h;
     } else if (type == kJHDR) {
-      const TJNGHeader h = ParseJpegHeader(ReadChunk(handle, type, length));
+      const JngHeader h = ParseJpegHeader(ReadChunk(handle, type, length));
       AddFrame(true).JpegHeader = h;
     } else if (type == kIDAT) {
       ReadChunkData(handle, type, length, frame->ImageDataStream);
@@ -228,7 +228,7 @@ bool TNGFileLoader::LoadFile(const TImagingHandle& handle) {
     }
 
     if (handle.Eof() || type == kMEND) break;
-    if (type == kIEND && FileType != TNGFileType::MNG) break;
+    if (type == kIEND && FileType != NetworkGraphicsType::MNG) break;
   }
   return true;
 }

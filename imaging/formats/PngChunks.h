@@ -22,23 +22,23 @@ constexpr uint32_t kMaxChunkLength = 0x7FFFFFFFu;
 // never turns into one large allocation.
 constexpr uint32_t kChunkReadStep = 1u << 20;
 
-using TChunkType = uint32_t;
-constexpr TChunkType ChunkType(const char (&name)[5]) {
+using ChunkId = uint32_t;
+constexpr ChunkId ChunkType(const char (&name)[5]) {
   return (uint32_t(uint8_t(name[0])) << 24) | (uint32_t(uint8_t(name[1])) << 16) | (uint32_t(uint8_t(name[2])) << 8) |
          uint32_t(uint8_t(name[3]));
 }
-constexpr TChunkType kIHDR = ChunkType("IHDR");
-constexpr TChunkType kJHDR = ChunkType("JHDR");
-constexpr TChunkType kMHDR = ChunkType("MHDR");
-constexpr TChunkType kIDAT = ChunkType("IDAT");
-constexpr TChunkType kJDAT = ChunkType("JDAT");
-constexpr TChunkType kJDAA = ChunkType("JDAA");
-constexpr TChunkType kPLTE = ChunkType("PLTE");
-constexpr TChunkType kTRNS = ChunkType("tRNS");
-constexpr TChunkType kBKGD = ChunkType("bKGD");
-constexpr TChunkType kICCP = ChunkType("iCCP");
-constexpr TChunkType kIEND = ChunkType("IEND");
-constexpr TChunkType kMEND = ChunkType("MEND");
+constexpr ChunkId kIHDR = ChunkType("IHDR");
+constexpr ChunkId kJHDR = ChunkType("JHDR");
+constexpr ChunkId kMHDR = ChunkType("MHDR");
+constexpr ChunkId kIDAT = ChunkType("IDAT");
+constexpr ChunkId kJDAT = ChunkType("JDAT");
+constexpr ChunkId kJDAA = ChunkType("JDAA");
+constexpr ChunkId kPLTE = ChunkType("PLTE");
+constexpr ChunkId kTRNS = ChunkType("tRNS");
+constexpr ChunkId kBKGD = ChunkType("bKGD");
+constexpr ChunkId kICCP = ChunkType("iCCP");
+constexpr ChunkId kIEND = ChunkType("IEND");
+constexpr ChunkId kMEND = ChunkType("MEND");
 
 inline uint32_t LoadBE32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
@@ -61,22 +61,22 @@ inline uint8_t PaethPredictor(int a, int b, int c) {
 }
 
 // The four letters of a chunk type for messages; bytes that are not printable show as '?'.
-std::string ChunkName(TChunkType type);
-[[noreturn]] void RaiseChunkRead(TChunkType type);
+std::string ChunkName(ChunkId type);
+[[noreturn]] void RaiseChunkRead(ChunkId type);
 [[noreturn]] void RaiseZlib(int code);
 
 // ---- Reading ----
 
 // Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
-void ReadChunkData(const TImagingHandle& handle, TChunkType type, uint32_t length, std::vector<uint8_t>& target);
+void ReadChunkData(const IOHandle& handle, ChunkId type, uint32_t length, std::vector<uint8_t>& target);
 
 // The data of a chunk whose header was read, in bounded steps, and its CRC skipped.
-std::vector<uint8_t> ReadChunk(const TImagingHandle& handle, TChunkType type, uint32_t length);
+std::vector<uint8_t> ReadChunk(const IOHandle& handle, ChunkId type, uint32_t length);
 
 // IHDR and JHDR data as records; raise when the data are too short.
-TPNGImageHeader ParseImageHeader(const std::vector<uint8_t>& d);
+PngImageHeader ParseImageHeader(const std::vector<uint8_t>& d);
 
-TJNGHeader ParseJpegHeader(const std::vector<uint8_t>& d);
+JngHeader ParseJpegHeader(const std::vector<uint8_t>& d);
 
 // PLTE and tRNS follow the same rules: a datastream keeps its first chunk, an empty chunk takes
 // the global record (MNG), and a chunk before any datastream becomes the global record.
@@ -92,12 +92,12 @@ ColorProfile ReadProfileChunk(const std::vector<uint8_t>& data);
 std::vector<uint8_t> MakeProfileChunk(const std::vector<uint8_t>& profile, int compressLevel);
 
 // One chunk: length, type, data and the CRC over type and data.
-void WriteChunk(const TImagingHandle& handle, TChunkType type, const uint8_t* data, size_t size);
+void WriteChunk(const IOHandle& handle, ChunkId type, const uint8_t* data, size_t size);
 
 // Data longer than one chunk can hold go into consecutive chunks of the same type.
-void WriteDataChunks(const TImagingHandle& handle, TChunkType type, const std::vector<uint8_t>& data);
+void WriteDataChunks(const IOHandle& handle, ChunkId type, const std::vector<uint8_t>& data);
 
 // A whole datastream: IHDR (PLTE, tRNS, IDAT) or JHDR (JDAT, JDAA or IDAT), then IEND.
-void WriteFrame(const TImagingHandle& handle, const TFrameInfo& frame);
+void WriteFrame(const IOHandle& handle, const Datastream& frame);
 
 }  // namespace imaging::ng

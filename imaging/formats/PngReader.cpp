@@ -126,16 +126,16 @@ void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, size
 // ---- Inflating ----------------------------------------------------------------------------
 
 // Inflates a whole zlib stream held in memory, in pieces of exactly the requested size.
-class TInflater {
+class Inflater {
 public:
-  explicit TInflater(const std::vector<uint8_t>& data) : next_(data.data()), left_(data.size()) {
+  explicit Inflater(const std::vector<uint8_t>& data) : next_(data.data()), left_(data.size()) {
     std::memset(&stream_, 0, sizeof(stream_));
     const int result = inflateInit(&stream_);
     if (result != Z_OK) RaiseZlib(result);
   }
-  ~TInflater() { inflateEnd(&stream_); }
-  TInflater(const TInflater&) = delete;
-  TInflater& operator=(const TInflater&) = delete;
+  ~Inflater() { inflateEnd(&stream_); }
+  Inflater(const Inflater&) = delete;
+  Inflater& operator=(const Inflater&) = delete;
 
   // Fills `target` with exactly `count` bytes: raises on corrupt or short data.
   void Read(uint8_t* target, size_t count) {
@@ -175,12 +175,12 @@ private:
 
 // ---- Decoding one PNG datastream --------------------------------------------------------------
 
-struct TPNGLayout {
+struct PngLayout {
   PixelFormat format;
   uint32_t bitsPerPixel;
 };
 
-TPNGLayout PNGLayout(const TPNGImageHeader& h) {
+PngLayout PNGLayout(const PngImageHeader& h) {
   const uint8_t d = h.BitDepth;
   switch (h.ColorType) {
     case 0:
@@ -211,7 +211,7 @@ TPNGLayout PNGLayout(const TPNGImageHeader& h) {
 // What turns unfiltered PNG bytes of a row into the library's layout, for depths of 8 and 16:
 // red and blue change places, 16-bit samples become native order, and the MNG intrapixel
 // differencing is undone.
-struct TRowFixup {
+struct RowFixup {
   uint32_t bytesPerPixel = 0;
   bool sixteenBit = false;
   bool truecolour = false;
@@ -261,13 +261,13 @@ void UnpackRow(const uint8_t* packed, uint8_t* target, size_t pixels, uint32_t d
   }
 }
 
-struct TAdam7Pass {
+struct Adam7Pass {
   uint32_t columnStart, rowStart, columnStep, rowStep;
 };
-constexpr TAdam7Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+constexpr Adam7Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                   {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 
-void DecodeNonInterlaced(TInflater& inflater, ImageData& image, const TPNGLayout& layout, const TRowFixup& fixup) {
+void DecodeNonInterlaced(Inflater& inflater, ImageData& image, const PngLayout& layout, const RowFixup& fixup) {
   const size_t width = size_t(image.Width);
   const size_t height = size_t(image.Height);
   const size_t bpp = (layout.bitsPerPixel + 7) / 8;
@@ -310,7 +310,7 @@ void DecodeNonInterlaced(TInflater& inflater, ImageData& image, const TPNGLayout
   }
 }
 
-void DecodeAdam7(TInflater& inflater, ImageData& image, const TPNGLayout& layout, const TRowFixup& fixup) {
+void DecodeAdam7(Inflater& inflater, ImageData& image, const PngLayout& layout, const RowFixup& fixup) {
   const size_t width = size_t(image.Width);
   const size_t height = size_t(image.Height);
   const uint32_t bits = layout.bitsPerPixel;
@@ -321,7 +321,7 @@ void DecodeAdam7(TInflater& inflater, ImageData& image, const TPNGLayout& layout
   uint8_t* target = bits < 8 ? packed.data() : image.Bits;
   std::vector<uint8_t> passRows(2 * rowBytes, 0);
 
-  for (const TAdam7Pass& pass : kAdam7) {
+  for (const Adam7Pass& pass : kAdam7) {
     if (pass.columnStart >= width || pass.rowStart >= height) continue;
     const size_t passWidth = (width + pass.columnStep - pass.columnStart - 1) / pass.columnStep;
     const size_t passRowBytes = (passWidth * bits + 7) / 8;
@@ -358,11 +358,11 @@ void DecodeAdam7(TInflater& inflater, ImageData& image, const TPNGLayout& layout
 }
 
 // Bytes the filtered rows of an image take, filter type bytes included.
-uint64_t FilteredSize(const TPNGImageHeader& header, uint32_t bitsPerPixel) {
+uint64_t FilteredSize(const PngImageHeader& header, uint32_t bitsPerPixel) {
   const uint64_t width = header.Width, height = header.Height;
   if (header.InterlaceMethod != 1) return height * ((width * bitsPerPixel + 7) / 8 + 1);
   uint64_t total = 0;
-  for (const TAdam7Pass& pass : kAdam7) {
+  for (const Adam7Pass& pass : kAdam7) {
     if (pass.columnStart >= width || pass.rowStart >= height) continue;
     const uint64_t passWidth = (width + pass.columnStep - pass.columnStart - 1) / pass.columnStep;
     const uint64_t passHeight = (height + pass.rowStep - pass.rowStart - 1) / pass.rowStep;
@@ -375,23 +375,23 @@ uint64_t FilteredSize(const TPNGImageHeader& header, uint32_t bitsPerPixel) {
 // possibly fill the image are refused before the image is allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-void DecodePNGData(const TPNGImageHeader& header, const std::vector<uint8_t>& data, ImageData& image) {
+void DecodePNGData(const PngImageHeader& header, const std::vector<uint8_t>& data, ImageData& image) {
   if (header.Width > kMaxChunkLength || header.Height > kMaxChunkLength)
     RaiseImaging("PNG image size %ux%u is invalid.", header.Width, header.Height);
   CheckImageDimensions(header.Width, header.Height, "PNG image");
-  const TPNGLayout layout = PNGLayout(header);
+  const PngLayout layout = PNGLayout(header);
   if (FilteredSize(header, layout.bitsPerPixel) > uint64_t(data.size()) * kMaxInflateRatio + 1024)
     RaiseImaging("PNG image data (%llu bytes) are too short for a %ux%u image.",
                  static_cast<unsigned long long>(data.size()), header.Width, header.Height);
   CreateImage(static_cast<int32_t>(header.Width), static_cast<int32_t>(header.Height), layout.format, image);
 
-  TRowFixup fixup;
+  RowFixup fixup;
   fixup.bytesPerPixel = layout.bitsPerPixel / 8;
   fixup.sixteenBit = header.BitDepth == 16;
   fixup.truecolour = header.ColorType == 2 || header.ColorType == 6;
   fixup.intrapixel = fixup.truecolour && header.FilterMethod == 64;
 
-  TInflater inflater(data);
+  Inflater inflater(data);
   if (header.InterlaceMethod == 1)
     DecodeAdam7(inflater, image, layout, fixup);
   else
@@ -401,14 +401,14 @@ void DecodePNGData(const TPNGImageHeader& header, const std::vector<uint8_t>& da
 // ---- Side chunks ------------------------------------------------------------------------------
 
 // A tRNS or bKGD colour: four 16-bit words, for truecolour in the order blue, green, red.
-struct TSideColour {
+struct SideColour {
   uint16_t w[4] = {0, 0, 0, 0};
 };
 
-TSideColour ReadSideColour(const std::vector<uint8_t>& bytes, bool truecolour, const TFrameInfo& frame) {
+SideColour ReadSideColour(const std::vector<uint8_t>& bytes, bool truecolour, const Datastream& frame) {
   uint8_t padded[8] = {0, 0, 0, 0, 0, 0, 0, 0};
   std::memcpy(padded, bytes.data(), std::min<size_t>(bytes.size(), 8));
-  TSideColour c;
+  SideColour c;
   for (int i = 0; i < 4; ++i) c.w[i] = LoadBE16(padded + 2 * i);
   if (truecolour) std::swap(c.w[0], c.w[2]);
   const uint8_t ct = frame.ImageHeader.ColorType;
@@ -421,7 +421,7 @@ TSideColour ReadSideColour(const std::vector<uint8_t>& bytes, bool truecolour, c
 }
 
 // Writes the colour as one pixel of an alpha format; false when a sample does not fit.
-bool MakeKeyPixel(PixelFormat format, const TSideColour& c, bool opaque, uint8_t (&pixel)[8]) {
+bool MakeKeyPixel(PixelFormat format, const SideColour& c, bool opaque, uint8_t (&pixel)[8]) {
   const uint16_t alpha16 = opaque ? 0xFFFF : 0;
   switch (format) {
     case PixelFormat::A8Gray8:
@@ -464,13 +464,13 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 // Reads a JPEG stream held in memory through a JPEG codec of its own; false when the JPEG
 // codec answers false (a colour space it does not give).
 bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, ImageData& image) {
-  TCustomIOJpegFileFormat jpeg;
+  EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(MemoryIO);
-  TMemoryIORec rec;
+  MemoryIORecord rec;
   rec.Data = const_cast<uint8_t*>(data.data());
   rec.Size = static_cast<int64_t>(data.size());
-  TDynImageDataArray images;
-  if (!jpeg.ReadImages(TImagingHandle{&MemoryIO, &rec}, images, true) || images.empty()) return false;
+  ImageArray images;
+  if (!jpeg.ReadImages(IOHandle{&MemoryIO, &rec}, images, true) || images.empty()) return false;
   ReleaseImage(image);
   image = images[0];
   images.Detach(0);
@@ -489,7 +489,7 @@ ColorProfile ng::ReadProfileChunk(const std::vector<uint8_t>& data) {
   if (method >= data.size() || data[method] != 0) return nullptr;
   try {
     const std::vector<uint8_t> deflated(data.begin() + static_cast<ptrdiff_t>(method) + 1, data.end());
-    TInflater inflater(deflated);
+    Inflater inflater(deflated);
     std::vector<uint8_t> profile(4);
     inflater.Read(profile.data(), 4);
     const uint32_t size = LoadBE32(profile.data());
@@ -497,20 +497,20 @@ ColorProfile ng::ReadProfileChunk(const std::vector<uint8_t>& data) {
     profile.resize(size);
     inflater.Read(profile.data() + 4, size - 4);
     return MakeColorProfile(std::move(profile));
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
     return nullptr;
   }
 }
 
 // ---- Decoding -------------------------------------------------------------------------------
 
-bool DecodePNGFrame(const TFrameInfo& frame, ImageData& image) {
+bool DecodePNGFrame(const Datastream& frame, ImageData& image) {
   DecodePNGData(frame.ImageHeader, frame.ImageDataStream, image);
   return true;
 }
 
-bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image) {
-  const TJNGHeader& h = frame.JpegHeader;
+bool DecodeJNGFrame(const Datastream& frame, ImageData& image) {
+  const JngHeader& h = frame.JpegHeader;
   if (h.SampleDepth == 12) {
     // 12-bit JPEG data are not decoded; the image keeps its size.
     CheckImageDimensions(h.Width, h.Height, "JNG image");
@@ -524,7 +524,7 @@ bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image) {
 
   Image alpha;
   if (h.AlphaCompressionMethod == 0) {
-    TPNGImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
+    PngImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
     DecodePNGData(alphaHeader, frame.ImageDataStream, alpha.data());
   } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha.data())) {
     return false;
@@ -544,7 +544,7 @@ bool DecodeJNGFrame(const TFrameInfo& frame, ImageData& image) {
   return true;
 }
 
-void ApplyFrameSideChunks(const TFrameInfo& frame, ImageData& image) {
+void ApplyFrameSideChunks(const Datastream& frame, ImageData& image) {
   const PixelFormatInfo* info = FindFormatInfo(image.Format);
   if (!info || image.Bits == nullptr) return;
   const bool truecolour = frame.IsJpegFrame ? (frame.JpegHeader.ColorType == 10 || frame.JpegHeader.ColorType == 14)
@@ -552,13 +552,13 @@ void ApplyFrameSideChunks(const TFrameInfo& frame, ImageData& image) {
   const bool indexed = image.Format == PixelFormat::Index8;
 
   bool hasTransparent = false;
-  TSideColour transparent;
+  SideColour transparent;
   if (!frame.TransparencyBytes.empty() && !indexed && !info->HasAlphaChannel) {
     transparent = ReadSideColour(frame.TransparencyBytes, truecolour, frame);
     hasTransparent = true;
   }
   bool hasBackground = false;
-  TSideColour background;
+  SideColour background;
   if (!frame.BackgroundBytes.empty()) {
     background = ReadSideColour(frame.BackgroundBytes, truecolour, frame);
     hasBackground = true;
@@ -592,20 +592,20 @@ namespace {
 
 // The chunks up to the first image data: the first image header (IHDR or JHDR), and for a PNG
 // datastream whether a tRNS chunk gives it an alpha channel. MNG files start with MHDR.
-struct TNGHeaderScan {
+struct NetworkGraphicsHeaderScan {
   bool hasFrame = false;
   bool jpegFrame = false;
-  TPNGImageHeader png{};
-  TJNGHeader jng{};
+  PngImageHeader png{};
+  JngHeader jng{};
   bool transparency = false;
   uint32_t frameWidth = 0, frameHeight = 0;
 };
 
-TNGHeaderScan ScanNGHeaders(const TImagingHandle& handle, const uint8_t* signature) {
+NetworkGraphicsHeaderScan ScanNGHeaders(const IOHandle& handle, const uint8_t* signature) {
   uint8_t bytes[8];
   handle.ReadExact(bytes, 8, "PNG signature");
   if (std::memcmp(bytes, signature, 8) != 0) RaiseImaging("The file does not carry the expected signature.");
-  TNGHeaderScan scan;
+  NetworkGraphicsHeaderScan scan;
   const bool mng = std::memcmp(signature, kMNGSignature, 8) == 0;
   if (mng) {
     handle.ReadExact(bytes, 8, "MNG header chunk");
@@ -620,7 +620,7 @@ TNGHeaderScan ScanNGHeaders(const TImagingHandle& handle, const uint8_t* signatu
   }
   while (handle.Read(bytes, 8) == 8) {
     const uint32_t length = LoadBE32(bytes);
-    const TChunkType type = LoadBE32(bytes + 4);
+    const ChunkId type = LoadBE32(bytes + 4);
     if (length > kMaxChunkLength) RaiseChunkRead(type);
     if (type == kIHDR || type == kJHDR) {
       if (scan.hasFrame) break;
@@ -645,8 +645,8 @@ TNGHeaderScan ScanNGHeaders(const TImagingHandle& handle, const uint8_t* signatu
   return scan;
 }
 
-void SetPNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
-  const TPNGImageHeader& h = scan.png;
+void SetPNGResult(const NetworkGraphicsHeaderScan& scan, ImageHeader& header) {
+  const PngImageHeader& h = scan.png;
   if (h.Width > kMaxChunkLength || h.Height > kMaxChunkLength)
     RaiseImaging("PNG image size %ux%u is invalid.", h.Width, h.Height);
   CheckImageDimensions(h.Width, h.Height, "PNG image");
@@ -656,8 +656,8 @@ void SetPNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
   header = {int32_t(h.Width), int32_t(h.Height), format};
 }
 
-void SetJNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
-  const TJNGHeader& h = scan.jng;
+void SetJNGResult(const NetworkGraphicsHeaderScan& scan, ImageHeader& header) {
+  const JngHeader& h = scan.jng;
   CheckImageDimensions(h.Width, h.Height, "JNG image");
   const bool gray = h.ColorType == 8 || h.ColorType == 12;
   const bool alpha = h.ColorType == 12 || h.ColorType == 14;
@@ -668,20 +668,20 @@ void SetJNGResult(const TNGHeaderScan& scan, TImageHeader& header) {
 
 }  // namespace
 
-void ReadPNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
-  const TNGHeaderScan scan = ScanNGHeaders(handle, kPNGSignature);
+void ReadPNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kPNGSignature);
   if (!scan.hasFrame || scan.jpegFrame) RaiseImaging("The PNG file holds no PNG image header.");
   SetPNGResult(scan, header);
 }
 
-void ReadJNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
-  const TNGHeaderScan scan = ScanNGHeaders(handle, kJNGSignature);
+void ReadJNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kJNGSignature);
   if (!scan.hasFrame || !scan.jpegFrame) RaiseImaging("The JNG file holds no JNG image header.");
   SetJNGResult(scan, header);
 }
 
-void ReadMNGHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
-  const TNGHeaderScan scan = ScanNGHeaders(handle, kMNGSignature);
+void ReadMNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kMNGSignature);
   if (!scan.hasFrame) {
     CheckImageDimensions(scan.frameWidth, scan.frameHeight, "MNG frame");
     header = {int32_t(scan.frameWidth), int32_t(scan.frameHeight), PixelFormat::A8R8G8B8};

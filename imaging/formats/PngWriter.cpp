@@ -18,13 +18,13 @@ using namespace ng;
 namespace {
 
 void WriteEmbeddedJpeg(const ImageData& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
-  TCustomIOJpegFileFormat jpeg;
+  EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(StreamIO);
   jpeg.Quality = quality;
   jpeg.Progressive = progressive ? 1 : 0;
-  TMemoryStream stream;
+  MemoryStream stream;
   BorrowedImage borrowed(image);
-  if (!jpeg.WriteImage(TImagingHandle{&StreamIO, static_cast<TStream*>(&stream)}, borrowed.Images(), 0))
+  if (!jpeg.WriteImage(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, borrowed.Images(), 0))
     RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format).c_str());
   target = std::move(stream.Data());
 }
@@ -32,17 +32,17 @@ void WriteEmbeddedJpeg(const ImageData& image, int32_t quality, bool progressive
 // ---- Encoding -------------------------------------------------------------------------------
 
 // Deflates everything written to it into `target` at the given level.
-class TDeflater {
+class Deflater {
 public:
-  TDeflater(int level, std::vector<uint8_t>& target) : target_(target) {
+  Deflater(int level, std::vector<uint8_t>& target) : target_(target) {
     std::memset(&stream_, 0, sizeof(stream_));
     const int result = deflateInit(&stream_, level);
     if (result != Z_OK) RaiseZlib(result);
     target_.clear();
   }
-  ~TDeflater() { deflateEnd(&stream_); }
-  TDeflater(const TDeflater&) = delete;
-  TDeflater& operator=(const TDeflater&) = delete;
+  ~Deflater() { deflateEnd(&stream_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
 
   void Write(const uint8_t* data, size_t count) {
     while (count > 0) {
@@ -131,11 +131,11 @@ void StorePNGRow(const uint8_t* source, uint8_t* target, size_t pixels, size_t b
 }
 
 // Builds the IHDR of a prepared image.
-TPNGImageHeader HeaderForImage(const ImageData& image) {
+PngImageHeader HeaderForImage(const ImageData& image) {
   const PixelFormatInfo* info = FindFormatInfo(image.Format);
   if (!info || info->BytesPerPixel <= 0 || info->IsFloatingPoint || info->IsCompressed)
     RaiseImaging("PNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
-  TPNGImageHeader h{};
+  PngImageHeader h{};
   h.Width = static_cast<uint32_t>(image.Width);
   h.Height = static_cast<uint32_t>(image.Height);
   uint32_t depth = 8u * static_cast<uint32_t>(info->BytesPerPixel);
@@ -156,7 +156,7 @@ TPNGImageHeader HeaderForImage(const ImageData& image) {
 }
 
 // Filters and deflates the rows of an image whose format the PNG layout table covers.
-void EncodePNGRows(const ImageData& image, const TPNGImageHeader& header, int32_t preFilter, int32_t compressLevel,
+void EncodePNGRows(const ImageData& image, const PngImageHeader& header, int32_t preFilter, int32_t compressLevel,
                    std::vector<uint8_t>& target) {
   const PixelFormatInfo* info = FindFormatInfo(image.Format);
   const size_t bpp = size_t(info->BytesPerPixel);
@@ -181,7 +181,7 @@ void EncodePNGRows(const ImageData& image, const TPNGImageHeader& header, int32_
   std::vector<uint8_t> fileRows(transform ? 2 * rowBytes : 0);
   std::vector<uint8_t> filtered((adaptive ? 5 : 1) * (rowBytes + 1));
   const uint8_t* prev = zeroRow.data();
-  TDeflater deflater(compressLevel, target);
+  Deflater deflater(compressLevel, target);
   for (size_t y = 0; y < size_t(image.Height); ++y) {
     const uint8_t* source = image.Bits + y * rowBytes;
     const uint8_t* row = source;
@@ -220,17 +220,17 @@ std::vector<uint8_t> ng::MakeProfileChunk(const std::vector<uint8_t>& profile, i
   std::vector<uint8_t> chunk(kName, kName + sizeof(kName));  // with its 00
   chunk.push_back(0);                                       // deflate
   std::vector<uint8_t> deflated;
-  TDeflater deflater(compressLevel, deflated);
+  Deflater deflater(compressLevel, deflated);
   deflater.Write(profile.data(), profile.size());
   deflater.Finish();
   chunk.insert(chunk.end(), deflated.begin(), deflated.end());
   return chunk;
 }
 
-// ---- TNGFileSaver -----------------------------------------------------------------------------
+// ---- DatastreamSaver -----------------------------------------------------------------------------
 
-void TNGFileSaver::AddPNGFrame(const ImageData& image) {
-  TFrameInfo& frame = AddFrame(false);
+void DatastreamSaver::AddPNGFrame(const ImageData& image) {
+  Datastream& frame = AddFrame(false);
   frame.ImageHeader = HeaderForImage(image);
   EncodePNGRows(image, frame.ImageHeader, PreFilter, CompressLevel, frame.ImageDataStream);
   if (image.Format == PixelFormat::Index8) {
@@ -250,14 +250,14 @@ void TNGFileSaver::AddPNGFrame(const ImageData& image) {
   }
 }
 
-void TNGFileSaver::AddJNGFrame(const ImageData& image) {
+void DatastreamSaver::AddJNGFrame(const ImageData& image) {
   const bool gray = image.Format == PixelFormat::Gray8 || image.Format == PixelFormat::A8Gray8;
   const bool hasAlpha = image.Format == PixelFormat::A8Gray8 || image.Format == PixelFormat::A8R8G8B8;
   if (!gray && image.Format != PixelFormat::R8G8B8 && !hasAlpha)
     RaiseImaging("JNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
 
-  TFrameInfo& frame = AddFrame(true);
-  TJNGHeader& h = frame.JpegHeader;
+  Datastream& frame = AddFrame(true);
+  JngHeader& h = frame.JpegHeader;
   h.Width = static_cast<uint32_t>(image.Width);
   h.Height = static_cast<uint32_t>(image.Height);
   h.ColorType = static_cast<uint8_t>(gray ? (hasAlpha ? 12 : 8) : (hasAlpha ? 14 : 10));
@@ -285,24 +285,24 @@ void TNGFileSaver::AddJNGFrame(const ImageData& image) {
   if (LossyAlpha) {
     WriteEmbeddedJpeg(alpha.data(), Quality, false, frame.JpegAlphaStream);
   } else {
-    const TPNGImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
+    const PngImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
     EncodePNGRows(alpha.data(), alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
   }
 }
 
-void TNGFileSaver::SaveFile(const TImagingHandle& handle) {
-  const uint8_t* signature = FileType == TNGFileType::MNG   ? kMNGSignature
-                             : FileType == TNGFileType::JNG ? kJNGSignature
+void DatastreamSaver::SaveFile(const IOHandle& handle) {
+  const uint8_t* signature = FileType == NetworkGraphicsType::MNG   ? kMNGSignature
+                             : FileType == NetworkGraphicsType::JNG ? kJNGSignature
                                                             : kPNGSignature;
   handle.WriteExact(signature, 8, "PNG signature");
-  if (FileType == TNGFileType::MNG) {
+  if (FileType == NetworkGraphicsType::MNG) {
     uint8_t mhdr[kMNGHeaderSize];
     const uint32_t* fields = &MNGHeader.FrameWidth;
     for (uint32_t i = 0; i < kMNGHeaderSize / 4; ++i) StoreBE32(mhdr + 4 * i, fields[i]);
     WriteChunk(handle, kMHDR, mhdr, sizeof(mhdr));
   }
   for (const auto& frame : Frames) WriteFrame(handle, *frame);
-  if (FileType == TNGFileType::MNG) WriteChunk(handle, kMEND, nullptr, 0);
+  if (FileType == NetworkGraphicsType::MNG) WriteChunk(handle, kMEND, nullptr, 0);
 }
 
 }  // namespace imaging

@@ -15,7 +15,7 @@ namespace imaging {
 
 namespace {
 
-enum class TTupleType : int32_t {
+enum class PamTupleType : int32_t {
   Invalid = 0,
   BlackAndWhite = 1,
   Grayscale = 2,
@@ -31,13 +31,13 @@ const char* const kTupleNames[] = {"INVALID",          "BLACKANDWHITE",   "GRAYS
                                    "GRAYSCALE_ALPHA", "RGB_ALPHA", "GRAYSCALEFP", "RGBFP"};
 
 // What a header says about the data that follows (also filled by the writers).
-struct TMapInfo {
+struct MapInfo {
   int64_t Width = 0;
   int64_t Height = 0;
   int32_t Depth = 0;     // channels
   int64_t MaxVal = 0;    // largest sample value
   int32_t BitCount = 0;  // bits per sample: 1, 8, 16; per pixel for floats: 32 or 96
-  TTupleType TupleType = TTupleType::Invalid;
+  PamTupleType TupleType = PamTupleType::Invalid;
   bool Binary = false;
   bool IsBigEndian = false;
   bool HasPAMHeader = false;
@@ -48,9 +48,9 @@ bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Reads header tokens and plain samples through a 16384-byte buffer; whatever is left in the
 // buffer after the header is given back to the handle.
-class TTokenReader {
+class TokenReader {
 public:
-  explicit TTokenReader(const TImagingHandle& handle) : handle_(handle) {}
+  explicit TokenReader(const IOHandle& handle) : handle_(handle) {}
 
   int Get() {
     if (pos_ == end_ && !Fill()) return -1;
@@ -122,7 +122,7 @@ private:
     return end_ > 0;
   }
 
-  const TImagingHandle& handle_;
+  const IOHandle& handle_;
   uint8_t buffer_[16384];
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -135,7 +135,7 @@ bool ParseCount(const std::string& token, int64_t& value) {
 }
 
 // Reads the header. False when it does not describe a readable image.
-bool ReadHeader(TTokenReader& reader, TMapInfo& info) {
+bool ReadHeader(TokenReader& reader, MapInfo& info) {
   if (reader.Get() != 'P') return false;
   const int magic = reader.Get();
   info.Magic = static_cast<char>(magic);
@@ -169,9 +169,9 @@ bool ReadHeader(TTokenReader& reader, TMapInfo& info) {
         info.BitCount = info.MaxVal < 257 ? 8 : 16;
       }
       info.Depth = magic == '3' || magic == '6' ? 3 : 1;
-      info.TupleType = magic == '1' || magic == '4'   ? TTupleType::BlackAndWhite
-                       : magic == '2' || magic == '5' ? TTupleType::Grayscale
-                                                      : TTupleType::RGB;
+      info.TupleType = magic == '1' || magic == '4'   ? PamTupleType::BlackAndWhite
+                       : magic == '2' || magic == '5' ? PamTupleType::Grayscale
+                                                      : PamTupleType::RGB;
       break;
     }
     case '7': {
@@ -181,9 +181,9 @@ bool ReadHeader(TTokenReader& reader, TMapInfo& info) {
           !keyword("DEPTH") || !count(depth) || !keyword("MAXVAL") || !count(info.MaxVal) || !keyword("TUPLTYPE") ||
           !reader.NextToken(token))
         return false;
-      info.TupleType = TTupleType::Invalid;
+      info.TupleType = PamTupleType::Invalid;
       for (size_t i = 0; i < std::size(kTupleNames); ++i)
-        if (strcasecmp(token.c_str(), kTupleNames[i]) == 0) info.TupleType = static_cast<TTupleType>(i);
+        if (strcasecmp(token.c_str(), kTupleNames[i]) == 0) info.TupleType = static_cast<PamTupleType>(i);
       if (!keyword("ENDHDR")) return false;
       info.Depth = static_cast<int32_t>(std::min<int64_t>(depth, 255));
       info.BitCount = info.MaxVal < 257 ? 8 : 16;
@@ -197,7 +197,7 @@ bool ReadHeader(TTokenReader& reader, TMapInfo& info) {
       const auto [ptr, ec] = std::from_chars(token.data(), token.data() + token.size(), scale);
       if (ec != std::errc() || ptr != token.data() + token.size()) scale = 0;
       info.IsBigEndian = scale > 0;
-      info.TupleType = magic == 'F' ? TTupleType::RGBFP : TTupleType::GrayscaleFP;
+      info.TupleType = magic == 'F' ? PamTupleType::RGBFP : PamTupleType::GrayscaleFP;
       info.Depth = magic == 'F' ? 3 : 1;
       info.BitCount = magic == 'F' ? 96 : 32;
       break;
@@ -210,53 +210,53 @@ bool ReadHeader(TTokenReader& reader, TMapInfo& info) {
 
   if (info.Width < 1 || info.Height < 1) return false;
   switch (info.TupleType) {
-    case TTupleType::BlackAndWhite:
-    case TTupleType::BlackAndWhiteAlpha:
+    case PamTupleType::BlackAndWhite:
+    case PamTupleType::BlackAndWhiteAlpha:
       // Samples of these types are 0 or 1, one byte each.
       if (info.MaxVal != 1) return false;
       break;
-    case TTupleType::Grayscale:
-    case TTupleType::RGB:
-    case TTupleType::GrayscaleAlpha:
-    case TTupleType::RGBAlpha:
+    case PamTupleType::Grayscale:
+    case PamTupleType::RGB:
+    case PamTupleType::GrayscaleAlpha:
+    case PamTupleType::RGBAlpha:
       // Samples are rescaled by the maximum; it must be a usable divisor and fit 16 bits.
       if (info.MaxVal < 1 || info.MaxVal > 65535) return false;
       break;
-    case TTupleType::GrayscaleFP:
-    case TTupleType::RGBFP:
+    case PamTupleType::GrayscaleFP:
+    case PamTupleType::RGBFP:
       if (info.HasPAMHeader) return false;
       break;
-    case TTupleType::Invalid:
+    case PamTupleType::Invalid:
       return false;
   }
   switch (info.TupleType) {
-    case TTupleType::BlackAndWhite:
-    case TTupleType::Grayscale:
-    case TTupleType::GrayscaleFP: return info.Depth == 1;
-    case TTupleType::RGB:
-    case TTupleType::RGBFP: return info.Depth == 3;
-    case TTupleType::BlackAndWhiteAlpha:
-    case TTupleType::GrayscaleAlpha: return info.Depth == 2;
-    case TTupleType::RGBAlpha: return info.Depth == 4;
-    case TTupleType::Invalid: return false;
+    case PamTupleType::BlackAndWhite:
+    case PamTupleType::Grayscale:
+    case PamTupleType::GrayscaleFP: return info.Depth == 1;
+    case PamTupleType::RGB:
+    case PamTupleType::RGBFP: return info.Depth == 3;
+    case PamTupleType::BlackAndWhiteAlpha:
+    case PamTupleType::GrayscaleAlpha: return info.Depth == 2;
+    case PamTupleType::RGBAlpha: return info.Depth == 4;
+    case PamTupleType::Invalid: return false;
   }
   return false;
 }
 
-PixelFormat FormatOf(const TMapInfo& info) {
+PixelFormat FormatOf(const MapInfo& info) {
   const bool wide = info.BitCount == 16;
   switch (info.TupleType) {
-    case TTupleType::BlackAndWhite: return PixelFormat::Gray8;
-    case TTupleType::Grayscale: return wide ? PixelFormat::Gray16 : PixelFormat::Gray8;
-    case TTupleType::RGB: return wide ? PixelFormat::R16G16B16 : PixelFormat::R8G8B8;
-    case TTupleType::BlackAndWhiteAlpha: return PixelFormat::A8Gray8;
-    case TTupleType::GrayscaleAlpha: return wide ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
-    case TTupleType::RGBAlpha: return wide ? PixelFormat::A16R16G16B16 : PixelFormat::A8R8G8B8;
+    case PamTupleType::BlackAndWhite: return PixelFormat::Gray8;
+    case PamTupleType::Grayscale: return wide ? PixelFormat::Gray16 : PixelFormat::Gray8;
+    case PamTupleType::RGB: return wide ? PixelFormat::R16G16B16 : PixelFormat::R8G8B8;
+    case PamTupleType::BlackAndWhiteAlpha: return PixelFormat::A8Gray8;
+    case PamTupleType::GrayscaleAlpha: return wide ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
+    case PamTupleType::RGBAlpha: return wide ? PixelFormat::A16R16G16B16 : PixelFormat::A8R8G8B8;
     // The library's one-channel float formats are red channels; gray samples are kept in all
     // three colour channels so that conversions show them as gray.
-    case TTupleType::GrayscaleFP: return PixelFormat::A32R32G32B32F;
-    case TTupleType::RGBFP: return PixelFormat::A32B32G32R32F;
-    case TTupleType::Invalid: break;
+    case PamTupleType::GrayscaleFP: return PixelFormat::A32R32G32B32F;
+    case PamTupleType::RGBFP: return PixelFormat::A32B32G32R32F;
+    case PamTupleType::Invalid: break;
   }
   return PixelFormat::Unknown;
 }
@@ -280,7 +280,7 @@ void SwapRedBlue(ImageData& image, size_t channels, size_t sampleBytes) {
     std::swap_ranges(p, p + sampleBytes, p + 2 * sampleBytes);
 }
 
-void ReadPlain(TTokenReader& reader, const TMapInfo& info, ImageData& image) {
+void ReadPlain(TokenReader& reader, const MapInfo& info, ImageData& image) {
   const size_t samples = size_t(image.Width) * size_t(image.Height) * size_t(info.Depth);
   if (info.Magic == '1') {
     for (size_t i = 0; i < samples; ++i) image.Bits[i] = reader.NextBit() ? 0 : 255;
@@ -303,7 +303,7 @@ void ReadPlain(TTokenReader& reader, const TMapInfo& info, ImageData& image) {
   }
 }
 
-void ReadBitmapRows(const TImagingHandle& handle, ImageData& image) {
+void ReadBitmapRows(const IOHandle& handle, ImageData& image) {
   const size_t rowBytes = (size_t(image.Width) + 7) / 8;
   std::vector<uint8_t> row(rowBytes);
   for (int32_t y = 0; y < image.Height; ++y) {
@@ -315,8 +315,8 @@ void ReadBitmapRows(const TImagingHandle& handle, ImageData& image) {
 
 // Float maps store the bottom row first. Colour pixels (R, G, B) go to A32B32G32R32F, gray
 // samples to A32R32G32B32F with the sample in every colour channel; alpha is 1.0.
-void ReadFloatRows(const TImagingHandle& handle, const TMapInfo& info, ImageData& image) {
-  const bool color = info.TupleType == TTupleType::RGBFP;
+void ReadFloatRows(const IOHandle& handle, const MapInfo& info, ImageData& image) {
+  const bool color = info.TupleType == PamTupleType::RGBFP;
   const size_t fileBytesPerPixel = color ? 12 : 4;
   const size_t rowBytes = size_t(image.Width) * fileBytesPerPixel;
   std::vector<uint8_t> row(rowBytes);
@@ -339,22 +339,22 @@ void ReadFloatRows(const TImagingHandle& handle, const TMapInfo& info, ImageData
   }
 }
 
-void FinishSamples(const TMapInfo& info, ImageData& image) {
+void FinishSamples(const MapInfo& info, ImageData& image) {
   const bool wide = info.BitCount == 16;
   const size_t samples = size_t(image.Width) * size_t(image.Height) * size_t(info.Depth);
   if (info.HasPAMHeader &&
-      (info.TupleType == TTupleType::BlackAndWhite || info.TupleType == TTupleType::BlackAndWhiteAlpha)) {
+      (info.TupleType == PamTupleType::BlackAndWhite || info.TupleType == PamTupleType::BlackAndWhiteAlpha)) {
     for (size_t i = 0; i < samples; ++i) {
       if (image.Bits[i] > 1) RaiseImaging("Sample value %d above 1 in a black-and-white portable map.", image.Bits[i]);
       image.Bits[i] = image.Bits[i] ? 255 : 0;
     }
   }
   if (wide && info.Binary && info.IsBigEndian) SwapBytes(image.Bits, samples * 2, 2);
-  if (info.Binary && (info.TupleType == TTupleType::RGB || info.TupleType == TTupleType::RGBAlpha))
+  if (info.Binary && (info.TupleType == PamTupleType::RGB || info.TupleType == PamTupleType::RGBAlpha))
     SwapRedBlue(image, size_t(info.Depth), wide ? 2 : 1);
 
-  const bool scaled = info.TupleType == TTupleType::Grayscale || info.TupleType == TTupleType::RGB ||
-                      info.TupleType == TTupleType::GrayscaleAlpha || info.TupleType == TTupleType::RGBAlpha;
+  const bool scaled = info.TupleType == PamTupleType::Grayscale || info.TupleType == PamTupleType::RGB ||
+                      info.TupleType == PamTupleType::GrayscaleAlpha || info.TupleType == PamTupleType::RGBAlpha;
   const int64_t full = wide ? 65535 : 255;
   if (!scaled || info.MaxVal == full) return;
   const uint32_t maxVal = static_cast<uint32_t>(info.MaxVal);
@@ -370,20 +370,20 @@ void FinishSamples(const TMapInfo& info, ImageData& image) {
 }
 
 // Shared base of the five codecs.
-class TPortableMapFileFormat : public TImageFileFormat {
+class PortableMapCodec : public Codec {
 public:
   int32_t SaveBinary = 1;
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[4];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, 4), 0);
     handle.Seek(-n, smFromCurrent);
     return n >= 3 && bytes[0] == 'P' && (bytes[1] == plainMagic_ || bytes[1] == binaryMagic_) && IsSpace(bytes[2]);
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
-    TTokenReader reader(handle);
-    TMapInfo info;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+    TokenReader reader(handle);
+    MapInfo info;
     if (!ReadHeader(reader, info)) return false;
     CheckImageDimensions(info.Width, info.Height, "portable map");
     const PixelFormat format = FormatOf(info);
@@ -424,23 +424,23 @@ public:
     return true;
   }
 
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const ImageData& image = prepared;
     const PixelFormatInfo* format = FindFormatInfo(image.Format);
 
-    TMapInfo info;
+    MapInfo info;
     info.Width = image.Width;
     info.Height = image.Height;
     info.Depth = format->ChannelCount;
     info.BitCount = format->BytesPerPixel / format->ChannelCount * 8;
     if (format->IsFloatingPoint)
-      info.TupleType = format->ChannelCount > 1 ? TTupleType::RGBFP : TTupleType::GrayscaleFP;
+      info.TupleType = format->ChannelCount > 1 ? PamTupleType::RGBFP : PamTupleType::GrayscaleFP;
     else if (format->HasGrayChannel)
-      info.TupleType = format->HasAlphaChannel ? TTupleType::GrayscaleAlpha : TTupleType::Grayscale;
+      info.TupleType = format->HasAlphaChannel ? PamTupleType::GrayscaleAlpha : PamTupleType::Grayscale;
     else
-      info.TupleType = format->HasAlphaChannel ? TTupleType::RGBAlpha : TTupleType::RGB;
+      info.TupleType = format->HasAlphaChannel ? PamTupleType::RGBAlpha : PamTupleType::RGB;
     info.MaxVal = (int64_t(1) << std::min(info.BitCount, 16)) - 1;
 
     char magic;
@@ -448,7 +448,7 @@ public:
       magic = '7';
       info.Binary = true;
     } else if (binaryMagic_ == 'f' || binaryMagic_ == 'F') {
-      magic = info.TupleType == TTupleType::RGBFP ? 'F' : 'f';
+      magic = info.TupleType == PamTupleType::RGBFP ? 'F' : 'f';
       info.Binary = true;
     } else {
       info.Binary = SaveBinary != 0;
@@ -465,7 +465,7 @@ public:
       header += "ENDHDR\n";
     } else {
       header += std::to_string(image.Width) + "\n" + std::to_string(image.Height) + "\n";
-      if (info.TupleType == TTupleType::Grayscale || info.TupleType == TTupleType::RGB)
+      if (info.TupleType == PamTupleType::Grayscale || info.TupleType == PamTupleType::RGB)
         header += std::to_string(info.MaxVal) + "\n";
       else if (magic == 'f' || magic == 'F')
         header += "-1\n";
@@ -482,7 +482,7 @@ public:
   }
 
 protected:
-  TPortableMapFileFormat(const char* name, const char* masks, char plainMagic, char binaryMagic, bool canSave,
+  PortableMapCodec(const char* name, const char* masks, char plainMagic, char binaryMagic, bool canSave,
                          std::initializer_list<PixelFormat> formats) {
     Name = name;
     CanLoad = true;
@@ -510,7 +510,7 @@ protected:
 
 private:
   // Float maps: little-endian (scale -1), bottom row first; colour pixels as R, G, B.
-  static void WriteFloatRows(const TImagingHandle& handle, const ImageData& image, bool color) {
+  static void WriteFloatRows(const IOHandle& handle, const ImageData& image, bool color) {
     const size_t fileBytesPerPixel = color ? 12 : 4;
     const size_t rowBytes = size_t(image.Width) * fileBytesPerPixel;
     std::vector<uint8_t> row(rowBytes);
@@ -526,11 +526,11 @@ private:
 
   // The buffer's order (B, G, R(, A), native 16-bit words) becomes the file's R, G, B(, A)
   // with big-endian words.
-  static void WriteBinaryRows(const TImagingHandle& handle, const ImageData& image, const TMapInfo& info) {
+  static void WriteBinaryRows(const IOHandle& handle, const ImageData& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
     const size_t rowBytes = size_t(image.Width) * channels * sampleBytes;
-    const bool color = info.TupleType == TTupleType::RGB || info.TupleType == TTupleType::RGBAlpha;
+    const bool color = info.TupleType == PamTupleType::RGB || info.TupleType == PamTupleType::RGBAlpha;
     std::vector<uint8_t> row(rowBytes);
     for (int32_t y = 0; y < image.Height; ++y) {
       const uint8_t* src = image.Bits + size_t(y) * rowBytes;
@@ -547,7 +547,7 @@ private:
 
   // Plain data: the samples of a pixel separated by blanks, each pixel followed by a blank,
   // and a line feed after the pixel that takes a line beyond 65 characters.
-  static void WritePlain(const TImagingHandle& handle, const ImageData& image, const TMapInfo& info) {
+  static void WritePlain(const IOHandle& handle, const ImageData& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
     const size_t pixelBytes = channels * sampleBytes;
@@ -580,15 +580,15 @@ private:
   char binaryMagic_ = 0;
 };
 
-class TPBMFileFormat : public TPortableMapFileFormat {
+class PbmCodec : public PortableMapCodec {
 public:
-  TPBMFileFormat() : TPortableMapFileFormat("Portable Bit Map", "*.pbm", '1', '4', false, {}) {}
+  PbmCodec() : PortableMapCodec("Portable Bit Map", "*.pbm", '1', '4', false, {}) {}
 };
 
-class TPGMFileFormat : public TPortableMapFileFormat {
+class PgmCodec : public PortableMapCodec {
 public:
-  TPGMFileFormat()
-      : TPortableMapFileFormat("Portable Gray Map", "*.pgm", '2', '5', true, {PixelFormat::Gray8, PixelFormat::Gray16}) {
+  PgmCodec()
+      : PortableMapCodec("Portable Gray Map", "*.pgm", '2', '5', true, {PixelFormat::Gray8, PixelFormat::Gray16}) {
     RegisterCodecOption(ImagingPGMSaveBinary, &SaveBinary);
   }
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
@@ -596,10 +596,10 @@ public:
   }
 };
 
-class TPPMFileFormat : public TPortableMapFileFormat {
+class PpmCodec : public PortableMapCodec {
 public:
-  TPPMFileFormat()
-      : TPortableMapFileFormat("Portable Pixel Map", "*.ppm", '3', '6', true,
+  PpmCodec()
+      : PortableMapCodec("Portable Pixel Map", "*.ppm", '3', '6', true,
                                {PixelFormat::R8G8B8, PixelFormat::R16G16B16}) {
     RegisterCodecOption(ImagingPPMSaveBinary, &SaveBinary);
   }
@@ -608,10 +608,10 @@ public:
   }
 };
 
-class TPAMFileFormat : public TPortableMapFileFormat {
+class PamCodec : public PortableMapCodec {
 public:
-  TPAMFileFormat()
-      : TPortableMapFileFormat("Portable Arbitrary Map", "*.pam", '7', '7', true,
+  PamCodec()
+      : PortableMapCodec("Portable Arbitrary Map", "*.pam", '7', '7', true,
                                {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16, PixelFormat::A16Gray16,
                                 PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::R16G16B16,
                                 PixelFormat::A16R16G16B16}) {}
@@ -630,10 +630,10 @@ public:
   }
 };
 
-class TPFMFileFormat : public TPortableMapFileFormat {
+class PfmCodec : public PortableMapCodec {
 public:
-  TPFMFileFormat()
-      : TPortableMapFileFormat("Portable Float Map", "*.pfm", 'F', 'f', true,
+  PfmCodec()
+      : PortableMapCodec("Portable Float Map", "*.pfm", 'F', 'f', true,
                                {PixelFormat::R32F, PixelFormat::A32B32G32R32F}) {}
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
     ConvertImageFormat(image, info.ChannelCount > 1 || info.IsIndexed ? PixelFormat::A32B32G32R32F : PixelFormat::R32F);
@@ -642,15 +642,15 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreatePBMFileFormat() { return std::make_unique<TPBMFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreatePGMFileFormat() { return std::make_unique<TPGMFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreatePPMFileFormat() { return std::make_unique<TPPMFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreatePAMFileFormat() { return std::make_unique<TPAMFileFormat>(); }
-std::unique_ptr<TImageFileFormat> CreatePFMFileFormat() { return std::make_unique<TPFMFileFormat>(); }
+std::unique_ptr<Codec> CreatePbmCodec() { return std::make_unique<PbmCodec>(); }
+std::unique_ptr<Codec> CreatePgmCodec() { return std::make_unique<PgmCodec>(); }
+std::unique_ptr<Codec> CreatePpmCodec() { return std::make_unique<PpmCodec>(); }
+std::unique_ptr<Codec> CreatePamCodec() { return std::make_unique<PamCodec>(); }
+std::unique_ptr<Codec> CreatePfmCodec() { return std::make_unique<PfmCodec>(); }
 
-void ReadPortableMapHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
-  TTokenReader reader(handle);
-  TMapInfo info;
+void ReadPortableMapHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+  TokenReader reader(handle);
+  MapInfo info;
   if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
   CheckImageDimensions(info.Width, info.Height, "portable map");
   result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};

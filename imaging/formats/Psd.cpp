@@ -26,20 +26,20 @@ uint32_t GetU32BE(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-uint16_t ReadU16(const TImagingHandle& handle, const char* what) {
+uint16_t ReadU16(const IOHandle& handle, const char* what) {
   uint8_t b[2];
   handle.ReadExact(b, 2, what);
   return GetU16BE(b);
 }
 
-uint32_t ReadU32(const TImagingHandle& handle, const char* what) {
+uint32_t ReadU32(const IOHandle& handle, const char* what) {
   uint8_t b[4];
   handle.ReadExact(b, 4, what);
   return GetU32BE(b);
 }
 
-TPSDHeader ParseHeader(const uint8_t* raw) {
-  TPSDHeader h{};
+PsdHeader ParseHeader(const uint8_t* raw) {
+  PsdHeader h{};
   std::memcpy(h.Signature, raw, 4);
   h.Version = GetU16BE(raw + 4);
   std::memcpy(h.Reserved, raw + 6, 6);
@@ -52,7 +52,7 @@ TPSDHeader ParseHeader(const uint8_t* raw) {
 }
 
 // Skips a section whose length was just read, refusing lengths that run past the end.
-void SkipSection(const TImagingHandle& handle, uint32_t length, const char* what) {
+void SkipSection(const IOHandle& handle, uint32_t length, const char* what) {
   if (int64_t(length) > handle.Remaining())
     RaiseImaging("PSD: %s of %u bytes runs past the end of the file.", what, length);
   handle.Seek(length, smFromCurrent);
@@ -63,7 +63,7 @@ void SkipSection(const TImagingHandle& handle, uint32_t length, const char* what
 // data, padded to an even size. True when the ICC profile resource is there; `profile` then
 // holds its data, or nothing when the data runs past the section or exceeds the limit of a
 // profile. Other damage ends the walk quietly: the picture does not need the resources.
-bool ReadProfileResource(const TImagingHandle& handle, uint32_t length, std::vector<uint8_t>& profile) {
+bool ReadProfileResource(const IOHandle& handle, uint32_t length, std::vector<uint8_t>& profile) {
   if (int64_t(length) > handle.Remaining())
     RaiseImaging("PSD: image resources section of %u bytes runs past the end of the file.", length);
   const int64_t end = handle.Tell() + length;
@@ -96,7 +96,7 @@ bool ReadProfileResource(const TImagingHandle& handle, uint32_t length, std::vec
 }
 
 // The library format for a header, or Unknown for combinations that are not read.
-PixelFormat ChooseFormat(const TPSDHeader& h) {
+PixelFormat ChooseFormat(const PsdHeader& h) {
   const bool bits8 = h.Depth == 8, bits16 = h.Depth == 16, bits32 = h.Depth == 32;
   switch (h.Mode) {
     case cmGrayscale:
@@ -203,7 +203,7 @@ void ConvertCmykPixels(uint8_t* bits, int64_t pixelCount) {
 // The layer count of the layer and mask section, or 0 when the section holds no layer info; the
 // section is skipped. A negative count tells that the first extra channel of the merged image is
 // its transparency; with a positive one that channel is a saved selection.
-int32_t ReadLayerCount(const TImagingHandle& handle) {
+int32_t ReadLayerCount(const IOHandle& handle) {
   const uint32_t length = ReadU32(handle, "PSD layer and mask section length");
   if (int64_t(length) > handle.Remaining())
     RaiseImaging("PSD: layer and mask section of %u bytes runs past the end of the file.", length);
@@ -278,7 +278,7 @@ void PutText(std::vector<uint8_t>& out, const char* text) {
 }
 
 // Pixel layout of an image being written.
-struct TWriteLayout {
+struct WriteLayout {
   int32_t Channels;
   int32_t BytesPerSample;
   int32_t BytesPerPixel;
@@ -286,7 +286,7 @@ struct TWriteLayout {
 };
 
 // Gathers file channel `channel` of row y as big-endian samples.
-void GatherChannelRow(const ImageData& image, const TWriteLayout& layout, int channel, int32_t y, uint8_t* row) {
+void GatherChannelRow(const ImageData& image, const WriteLayout& layout, int channel, int32_t y, uint8_t* row) {
   const int position = SamplePosition(channel, layout.Channels, layout.HasAlpha, false);
   const uint8_t* src =
       image.Bits + int64_t(y) * image.Width * layout.BytesPerPixel + position * layout.BytesPerSample;
@@ -302,7 +302,7 @@ void GatherChannelRow(const ImageData& image, const TWriteLayout& layout, int ch
 }
 
 // Writes the channels [first, last] as RLE: the row-length table, then the packed rows.
-void PutRLEChannels(const ImageData& image, const TWriteLayout& layout, int first, int last,
+void PutRLEChannels(const ImageData& image, const WriteLayout& layout, int first, int last,
                     std::vector<uint8_t>& out, std::vector<uint8_t>& row) {
   const size_t table = out.size();
   out.resize(out.size() + size_t(last - first + 1) * size_t(image.Height) * 2, 0);
@@ -317,7 +317,7 @@ void PutRLEChannels(const ImageData& image, const TWriteLayout& layout, int firs
   }
 }
 
-void PutLayerSection(const ImageData& image, const TWriteLayout& layout, std::vector<uint8_t>& out,
+void PutLayerSection(const ImageData& image, const WriteLayout& layout, std::vector<uint8_t>& out,
                      std::vector<uint8_t>& row) {
   const size_t sectionStart = out.size();
   PutU32(out, 0);  // section length, filled in below
@@ -401,7 +401,7 @@ void RemoveWhiteMatteFloats(ImageData& image, int channels) {
 
 }  // namespace
 
-TPSDFileFormat::TPSDFileFormat() {
+PsdCodec::PsdCodec() {
   Name = "Photoshop Image";
   CanLoad = true;
   CanSave = true;
@@ -414,7 +414,7 @@ TPSDFileFormat::TPSDFileFormat() {
   RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
 }
 
-bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool PsdCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t raw[kHeaderSize];
   const int64_t got = handle.Read(raw, kHeaderSize);
@@ -422,10 +422,10 @@ bool TPSDFileFormat::ProbeStream(const TImagingHandle& handle) const {
   return got == kHeaderSize && std::memcmp(raw, "8BPS", 4) == 0 && GetU16BE(raw + 4) == 1;
 }
 
-bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
+bool PsdCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   uint8_t raw[kHeaderSize];
   handle.ReadExact(raw, kHeaderSize, "PSD header");
-  const TPSDHeader header = ParseHeader(raw);
+  const PsdHeader header = ParseHeader(raw);
   if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
   if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
   if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");
@@ -559,7 +559,7 @@ bool TPSDFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) {
+bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const ImageData& image = prepared;
@@ -568,7 +568,7 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
     RaiseImaging("PSD: a %dx%d image exceeds the format's limit of %d pixels per side.", image.Width, image.Height,
                  kMaxPsdSide);
   const PixelFormatInfo& info = *FindFormatInfo(image.Format);
-  TWriteLayout layout{info.ChannelCount, info.BytesPerPixel / info.ChannelCount, info.BytesPerPixel,
+  WriteLayout layout{info.ChannelCount, info.BytesPerPixel / info.ChannelCount, info.BytesPerPixel,
                       info.HasAlphaChannel};
   const bool floats = info.IsFloatingPoint;
 
@@ -647,7 +647,7 @@ bool TPSDFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray
   return true;
 }
 
-void TPSDFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void PsdCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.ChannelCount == 1 ? PixelFormat::R32F : PixelFormat::A32R32G32B32F;
@@ -660,12 +660,12 @@ void TPSDFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& inf
   ConvertImageFormat(image, target);
 }
 
-std::unique_ptr<TImageFileFormat> CreatePSDFileFormat() { return std::make_unique<TPSDFileFormat>(); }
+std::unique_ptr<Codec> CreatePsdCodec() { return std::make_unique<PsdCodec>(); }
 
-void ReadPSDHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadPSDHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   handle.ReadExact(raw, kHeaderSize, "PSD header");
-  const TPSDHeader header = ParseHeader(raw);
+  const PsdHeader header = ParseHeader(raw);
   if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
   if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
   if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");

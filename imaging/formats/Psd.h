@@ -10,7 +10,7 @@ namespace imaging {
 namespace psd {
 
 // File header, 26 bytes at offset 0; every number in a PSD file is big-endian.
-struct TPSDHeader {
+struct PsdHeader {
   char Signature[4];    // "8BPS"
   uint16_t Version;     // 1; 2 marks the large-document variant (PSB), which is not read
   uint8_t Reserved[6];  // zero
@@ -18,12 +18,12 @@ struct TPSDHeader {
   uint32_t Height;      // rows
   uint32_t Width;       // columns
   uint16_t Depth;       // bits per channel: 1, 8, 16 or 32
-  uint16_t Mode;        // colour mode, TPSDColorMode
+  uint16_t Mode;        // colour mode, PsdColorMode
 };
 inline constexpr int kHeaderSize = 26;
 
 // Colour modes of the header.
-enum TPSDColorMode : uint16_t {
+enum PsdColorMode : uint16_t {
   cmBitmap = 0,
   cmGrayscale = 1,
   cmIndexed = 2,
@@ -35,7 +35,7 @@ enum TPSDColorMode : uint16_t {
 };
 
 // Compression of the merged image data and of layer channels.
-enum TPSDCompression : uint16_t {
+enum PsdCompression : uint16_t {
   ctRaw = 0,  // rows of big-endian samples, channel after channel
   ctRLE = 1,  // a table of 16-bit packed row lengths, then PackBits rows
 };
@@ -57,14 +57,14 @@ inline constexpr char kLayerName[] = "Layer 0";
 
 // Reads the merged image of PSD files; writes the image as merged image and, on request, as one
 // layer.
-class TPSDFileFormat : public TImageFileFormat {
+class PsdCodec : public Codec {
 public:
-  TPSDFileFormat();
+  PsdCodec();
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
 
   int32_t SaveAsLayer = 1;  // option 70
 };

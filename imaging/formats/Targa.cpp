@@ -18,9 +18,9 @@ bool IsRLEType(uint8_t type) {
   return type == kTargaRLEColorMapped || type == kTargaRLETrueColor || type == kTargaRLEGray;
 }
 
-TTargaHeader ParseHeader(const uint8_t* bytes) {
-  TByteReader reader(bytes, kTargaHeaderSize, "Targa");
-  TTargaHeader h{};
+TargaHeader ParseHeader(const uint8_t* bytes) {
+  ByteReader reader(bytes, kTargaHeaderSize, "Targa");
+  TargaHeader h{};
   h.IDLength = reader.U8("header");
   h.ColorMapType = reader.U8("header");
   h.ImageType = reader.U8("header");
@@ -47,7 +47,7 @@ PixelFormat FormatOfDepth(uint8_t depth) {
   }
 }
 
-PixelFormat PixelFormatOf(const TTargaHeader& h) {
+PixelFormat PixelFormatOf(const TargaHeader& h) {
   PixelFormat format = PixelFormat::Unknown;
   switch (h.ImageType) {
     case kTargaColorMapped:
@@ -80,7 +80,7 @@ Color32 Color15To32(uint16_t v) {
 }
 
 // Reads (or for images without indices skips) the colour map into `palette`.
-void ReadColorMap(const TImagingHandle& handle, const TTargaHeader& h, Color32* palette) {
+void ReadColorMap(const IOHandle& handle, const TargaHeader& h, Color32* palette) {
   const size_t entryBytes = (size_t(h.ColorEntrySize) + 7) / 8;
   const size_t bytes = size_t(h.ColorMapLength) * entryBytes;
   const bool used = h.ImageType == kTargaColorMapped || h.ImageType == kTargaRLEColorMapped;
@@ -114,7 +114,7 @@ void ReadColorMap(const TImagingHandle& handle, const TTargaHeader& h, Color32* 
 
 // Decodes packets from one block of the file into the pixel buffer and moves the handle back
 // over the part of the block the packets did not use.
-void DecodeRLE(const TImagingHandle& handle, ImageData& image, int32_t bpp) {
+void DecodeRLE(const IOHandle& handle, ImageData& image, int32_t bpp) {
   const int64_t raw = int64_t(image.Width) * image.Height * bpp;
   const int64_t block = std::min(raw + raw / 2 + 1, handle.Remaining());
   std::vector<uint8_t> data(static_cast<size_t>(block));
@@ -152,7 +152,7 @@ void DecodeRLE(const TImagingHandle& handle, ImageData& image, int32_t bpp) {
 }
 
 // Moves the handle past any extension area and footer.
-void SkipTrailer(const TImagingHandle& handle) {
+void SkipTrailer(const IOHandle& handle) {
   for (;;) {
     bool found = false;
     uint8_t size[2];
@@ -203,9 +203,9 @@ size_t EncodeRowRLE(const uint8_t* row, int32_t width, size_t bpp, uint8_t* out)
   return static_cast<size_t>(out - start);
 }
 
-class TTargaFileFormat : public TImageFileFormat {
+class TargaCodec : public Codec {
 public:
-  TTargaFileFormat() {
+  TargaCodec() {
     Name = "Truevision Targa Image";
     CanLoad = true;
     CanSave = true;
@@ -218,12 +218,12 @@ public:
 
   int32_t UseRLE = 0;
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[kTargaHeaderSize];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, kTargaHeaderSize), 0);
     handle.Seek(-n, smFromCurrent);
     if (n != int64_t(kTargaHeaderSize)) return false;
-    const TTargaHeader h = ParseHeader(bytes);
+    const TargaHeader h = ParseHeader(bytes);
     const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
     const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||
                          h.PixelSize == 24 || h.PixelSize == 32;
@@ -232,10 +232,10 @@ public:
     return typeOk && depthOk && mapOk;
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
     uint8_t bytes[kTargaHeaderSize];
     handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
-    const TTargaHeader h = ParseHeader(bytes);
+    const TargaHeader h = ParseHeader(bytes);
     if (h.IDLength > 0) {
       uint8_t id[255];
       handle.ReadExact(id, h.IDLength, "Targa image ID");
@@ -294,7 +294,7 @@ public:
     ConvertImageFormat(image, target);
   }
 
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const ImageData& image = prepared;
@@ -352,12 +352,12 @@ public:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreateTargaFileFormat() { return std::make_unique<TTargaFileFormat>(); }
+std::unique_ptr<Codec> CreateTargaCodec() { return std::make_unique<TargaCodec>(); }
 
-void ReadTargaHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
+void ReadTargaHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
   uint8_t bytes[kTargaHeaderSize];
   handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
-  const TTargaHeader h = ParseHeader(bytes);
+  const TargaHeader h = ParseHeader(bytes);
   const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
   const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||
                        h.PixelSize == 24 || h.PixelSize == 32;

@@ -7,7 +7,7 @@
 namespace imaging {
 
 // File header, 18 bytes.
-struct TTargaHeader {
+struct TargaHeader {
   uint8_t IDLength;        // bytes of the image ID that follows the header
   uint8_t ColorMapType;    // 1 when a colour map follows the image ID
   uint8_t ImageType;       // 1, 2, 3 uncompressed; 9, 10, 11 run-length encoded; 0 no image

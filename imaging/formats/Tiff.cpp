@@ -31,17 +31,17 @@ constexpr int64_t kMaxTileBytes = int64_t(256) << 20;
 
 // What libtiff's procedures work on: the codec's handle, where the TIFF data starts in it, and
 // the messages libtiff reported while working on it.
-struct TTiffClient {
-  const TImagingHandle* Handle = nullptr;
+struct TiffClient {
+  const IOHandle* Handle = nullptr;
   int64_t Base = 0;
   std::string Errors;
 };
 
 // The client whose libtiff calls run on this thread; catches the few messages libtiff reports
 // before a TIFF object (and with it the per-handle handler) exists.
-thread_local TTiffClient* tCurrentClient = nullptr;
+thread_local TiffClient* tCurrentClient = nullptr;
 
-void AppendMessage(TTiffClient* client, const char* module, const char* fmt, va_list ap) {
+void AppendMessage(TiffClient* client, const char* module, const char* fmt, va_list ap) {
   if (!client) return;
   char text[1024];
   std::vsnprintf(text, sizeof(text), fmt, ap);
@@ -54,7 +54,7 @@ void AppendMessage(TTiffClient* client, const char* module, const char* fmt, va_
 }
 
 int HandleError(TIFF*, void* userData, const char* module, const char* fmt, va_list ap) {
-  AppendMessage(static_cast<TTiffClient*>(userData), module, fmt, ap);
+  AppendMessage(static_cast<TiffClient*>(userData), module, fmt, ap);
   return 1;
 }
 
@@ -72,9 +72,9 @@ void SilenceGlobalHandlers() {
   });
 }
 
-TTiffClient* Client(thandle_t h) { return static_cast<TTiffClient*>(h); }
+TiffClient* Client(thandle_t h) { return static_cast<TiffClient*>(h); }
 
-void NoteException(TTiffClient* client, const char* what) {
+void NoteException(TiffClient* client, const char* what) {
   if (!client->Errors.empty()) client->Errors += "; ";
   client->Errors += what;
 }
@@ -99,7 +99,7 @@ tmsize_t TiffWrite(thandle_t h, void* buffer, tmsize_t size) {
 }
 
 toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
-  TTiffClient* c = Client(h);
+  TiffClient* c = Client(h);
   const toff_t failed = static_cast<toff_t>(-1);
   try {
     int64_t position;
@@ -127,7 +127,7 @@ toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
 int TiffClose(thandle_t) { return 0; }
 
 toff_t TiffSize(thandle_t h) {
-  TTiffClient* c = Client(h);
+  TiffClient* c = Client(h);
   try {
     const int64_t end = c->Handle->Tell() + c->Handle->Remaining();
     return end < c->Base ? 0 : toff_t(end - c->Base);
@@ -140,24 +140,24 @@ toff_t TiffSize(thandle_t h) {
 int TiffMap(thandle_t, void**, toff_t*) { return 0; }
 void TiffUnmap(thandle_t, void*, toff_t) {}
 
-struct TTiffCloser {
+struct TiffCloser {
   void operator()(TIFF* tif) const { TIFFClose(tif); }
 };
-using TTiffPtr = std::unique_ptr<TIFF, TTiffCloser>;
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
 
 // Makes the client current for this thread while libtiff works on it.
-class TCurrentClientScope {
+class CurrentClientScope {
 public:
-  explicit TCurrentClientScope(TTiffClient* client) : previous_(tCurrentClient) { tCurrentClient = client; }
-  ~TCurrentClientScope() { tCurrentClient = previous_; }
-  TCurrentClientScope(const TCurrentClientScope&) = delete;
-  TCurrentClientScope& operator=(const TCurrentClientScope&) = delete;
+  explicit CurrentClientScope(TiffClient* client) : previous_(tCurrentClient) { tCurrentClient = client; }
+  ~CurrentClientScope() { tCurrentClient = previous_; }
+  CurrentClientScope(const CurrentClientScope&) = delete;
+  CurrentClientScope& operator=(const CurrentClientScope&) = delete;
 
 private:
-  TTiffClient* previous_;
+  TiffClient* previous_;
 };
 
-TTiffPtr OpenTiff(TTiffClient& client, const char* mode) {
+TiffPtr OpenTiff(TiffClient& client, const char* mode) {
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
   if (!options) RaiseImaging("TIFF: out of memory.");
   TIFFOpenOptionsSetErrorHandlerExtR(options, HandleError, &client);
@@ -165,10 +165,10 @@ TTiffPtr OpenTiff(TTiffClient& client, const char* mode) {
   TIFF* tif = TIFFClientOpenExt("LibTIFF", mode, &client, TiffRead, TiffWrite, TiffSeek, TiffClose, TiffSize,
                                 TiffMap, TiffUnmap, options);
   TIFFOpenOptionsFree(options);
-  return TTiffPtr(tif);
+  return TiffPtr(tif);
 }
 
-[[noreturn]] void RaiseTiff(const TTiffClient& client, const std::string& what) {
+[[noreturn]] void RaiseTiff(const TiffClient& client, const std::string& what) {
   if (client.Errors.empty()) RaiseImaging("TIFF: %s.", what.c_str());
   RaiseImaging("TIFF: %s: %s", what.c_str(), client.Errors.c_str());
 }
@@ -214,7 +214,7 @@ void SwapRedBlueRow(uint8_t* row, int32_t width, int bytesPerPixel, int bytesPer
   }
 }
 
-void ReadPalette(TIFF* tif, const TTiffClient& client, ImageData& image) {
+void ReadPalette(TIFF* tif, const TiffClient& client, ImageData& image) {
   uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) RaiseTiff(client, "palette page without a colour map");
   // Some writers store 8-bit values in the 16-bit map; libtiff's own reader takes them as such.
@@ -225,7 +225,7 @@ void ReadPalette(TIFF* tif, const TTiffClient& client, ImageData& image) {
     image.Palette[i] = MakeColor32(255, uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift));
 }
 
-void ReadDirectRows(TIFF* tif, TTiffClient& client, ImageData& image, int bytesPerPixel) {
+void ReadDirectRows(TIFF* tif, TiffClient& client, ImageData& image, int bytesPerPixel) {
   const int64_t rowBytes = int64_t(image.Width) * bytesPerPixel;
   if (TIFFIsTiled(tif)) {
     uint32_t tileWidth = 0, tileHeight = 0;
@@ -287,7 +287,7 @@ ColorProfile ReadProfileTag(TIFF* tif) {
 
 // Reads one page; returns the orientation its rows still have (libtiff's RGBA reader turns
 // the pages it reads upright itself).
-int32_t ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& image) {
+int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, ImageData& image) {
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
     RaiseTiff(client, "page without image width or length");
@@ -352,7 +352,7 @@ int32_t ReadPage(TIFF* tif, TTiffClient& client, int64_t fileSize, ImageData& im
 
 }  // namespace
 
-TTiffFileFormat::TTiffFileFormat() {
+TiffCodec::TiffCodec() {
   using PF = PixelFormat;
   Name = "Tagged Image File Format";
   CanLoad = true;
@@ -366,7 +366,7 @@ TTiffFileFormat::TTiffFileFormat() {
   SilenceGlobalHandlers();
 }
 
-bool TTiffFileFormat::ProbeStream(const TImagingHandle& handle) const {
+bool TiffCodec::ProbeStream(const IOHandle& handle) const {
   if (handle.Raw == nullptr) return false;
   uint8_t id[4];
   const int64_t got = handle.Read(id, 4);
@@ -375,13 +375,13 @@ bool TTiffFileFormat::ProbeStream(const TImagingHandle& handle) const {
                       (id[0] == 'I' && id[1] == 'I' && id[2] == 0x2A && id[3] == 0));
 }
 
-bool TTiffFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) {
-  TTiffClient client;
+bool TiffCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+  TiffClient client;
   client.Handle = &handle;
   client.Base = handle.Tell();
   const int64_t fileSize = handle.Remaining();
-  TCurrentClientScope scope(&client);
-  TTiffPtr tif = OpenTiff(client, "r");
+  CurrentClientScope scope(&client);
+  TiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");
   const tdir_t pages = TIFFNumberOfDirectories(tif.get());
   if (!TIFFSetDirectory(tif.get(), 0)) RaiseTiff(client, "the first page could not be read");
@@ -399,13 +399,13 @@ bool TTiffFileFormat::ReadImages(const TImagingHandle& handle, TDynImageDataArra
   return true;
 }
 
-bool TTiffFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t) {
+bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
   const int32_t scheme = uint32_t(CompressionScheme) > 4u ? kDefaultCompressionScheme : CompressionScheme;
-  TTiffClient client;
+  TiffClient client;
   client.Handle = &handle;
   client.Base = handle.Tell();
-  TCurrentClientScope scope(&client);
-  TTiffPtr tif = OpenTiff(client, "w");
+  CurrentClientScope scope(&client);
+  TiffPtr tif = OpenTiff(client, "w");
   if (!tif) RaiseTiff(client, "the output could not be opened");
 
   std::vector<uint8_t> row;
@@ -476,7 +476,7 @@ bool TTiffFileFormat::WriteImage(const TImagingHandle& handle, TDynImageDataArra
   return true;
 }
 
-void TTiffFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void TiffCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.SwappedFormat != PF::Unknown && GetSavableFormats()[size_t(info.SwappedFormat)])
@@ -490,15 +490,15 @@ void TTiffFileFormat::ConvertForSave(ImageData& image, const PixelFormatInfo& in
   ConvertImageFormat(image, target);
 }
 
-std::unique_ptr<TImageFileFormat> CreateTiffFileFormat() { return std::make_unique<TTiffFileFormat>(); }
+std::unique_ptr<Codec> CreateTiffCodec() { return std::make_unique<TiffCodec>(); }
 
 // The first directory through libtiff, with the client procedures of this call only.
-void ReadTiffHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& result) {
-  TTiffClient client;
+void ReadTiffHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+  TiffClient client;
   client.Handle = &handle;
   client.Base = handle.Tell();
-  TCurrentClientScope scope(&client);
-  TTiffPtr tif = OpenTiff(client, "r");
+  CurrentClientScope scope(&client);
+  TiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height))

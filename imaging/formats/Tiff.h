@@ -24,14 +24,14 @@ inline constexpr int32_t kJpegCompressionScheme = 4;
 
 // Reads every page of a TIFF file as one image and writes one page per image, through libtiff
 // opened on the codec's input/output handle.
-class TTiffFileFormat : public TImageFileFormat {
+class TiffCodec : public Codec {
 public:
-  TTiffFileFormat();
+  TiffCodec();
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool onlyFirst) override;
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
   void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const TImagingHandle& handle) const override;
+  bool ProbeStream(const IOHandle& handle) const override;
 
   int32_t CompressionScheme = tiff::kDefaultCompressionScheme;  // option 65
 };

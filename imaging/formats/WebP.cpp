@@ -15,7 +15,7 @@
 
 namespace imaging {
 
-void ParseWebPHeader(const uint8_t* bytes, size_t size, TImageHeader& header);
+void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header);
 
 namespace {
 
@@ -30,18 +30,18 @@ bool IsWebPSignature(const uint8_t* p) {
   return std::memcmp(p, "RIFF", 4) == 0 && std::memcmp(p + 8, "WEBP", 4) == 0;
 }
 
-struct TDemuxDeleter {
+struct DemuxDeleter {
   void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
 
-struct TMuxDeleter {
+struct MuxDeleter {
   void operator()(WebPMux* m) const { WebPMuxDelete(m); }
 };
 
 // The encoded file with an ICCP chunk (the muxer writes the extended header that announces it).
 std::vector<uint8_t> WithProfile(const uint8_t* encoded, size_t size, const std::vector<uint8_t>& profile) {
   const WebPData picture{encoded, size};
-  std::unique_ptr<WebPMux, TMuxDeleter> mux(WebPMuxCreate(&picture, 0));
+  std::unique_ptr<WebPMux, MuxDeleter> mux(WebPMuxCreate(&picture, 0));
   if (!mux) RaiseImaging("WebP: the encoded picture cannot be opened to add the colour profile.");
   const WebPData icc{profile.data(), profile.size()};
   if (WebPMuxSetChunk(mux.get(), "ICCP", &icc, 0) != WEBP_MUX_OK)
@@ -55,17 +55,17 @@ std::vector<uint8_t> WithProfile(const uint8_t* encoded, size_t size, const std:
   return result;
 }
 
-struct TMemoryWriterGuard {
+struct MemoryWriterGuard {
   WebPMemoryWriter writer;
   WebPPicture picture;
   bool pictureInitialised = false;
-  TMemoryWriterGuard() { WebPMemoryWriterInit(&writer); }
-  ~TMemoryWriterGuard() {
+  MemoryWriterGuard() { WebPMemoryWriterInit(&writer); }
+  ~MemoryWriterGuard() {
     if (pictureInitialised) WebPPictureFree(&picture);
     WebPMemoryWriterClear(&writer);
   }
-  TMemoryWriterGuard(const TMemoryWriterGuard&) = delete;
-  TMemoryWriterGuard& operator=(const TMemoryWriterGuard&) = delete;
+  MemoryWriterGuard(const MemoryWriterGuard&) = delete;
+  MemoryWriterGuard& operator=(const MemoryWriterGuard&) = delete;
 };
 
 const char* EncodingErrorText(WebPEncodingError error) {
@@ -80,9 +80,9 @@ const char* EncodingErrorText(WebPEncodingError error) {
   }
 }
 
-class TWebPFileFormat : public TImageFileFormat {
+class WebPCodec : public Codec {
 public:
-  TWebPFileFormat() {
+  WebPCodec() {
     Name = "WebP Image";
     CanLoad = true;
     CanSave = true;
@@ -101,7 +101,7 @@ public:
     if (Lossless != 0) Lossless = 1;
   }
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     uint8_t bytes[kRiffHeaderSize];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, kRiffHeaderSize), 0);
     handle.Seek(-n, smFromCurrent);
@@ -112,7 +112,7 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
     const int64_t available = handle.Remaining();
     if (available < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the file is too short for a header.");
     uint8_t riff[kRiffHeaderSize];
@@ -128,11 +128,11 @@ public:
     handle.ReadExact(data.data() + kRiffHeaderSize, stated - int64_t(kRiffHeaderSize), "WebP data");
 
     // The first chunk's size is checked here, before the demuxer refuses a huge canvas as damage.
-    TImageHeader header;
+    ImageHeader header;
     ParseWebPHeader(data.data(), data.size(), header);
 
     const WebPData webpData{data.data(), data.size()};
-    std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&webpData));
+    std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&webpData));
     if (!demux) RaiseImaging("WebP: the file structure is damaged.");
 
     const uint32_t canvasWidth = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
@@ -143,9 +143,9 @@ public:
 
     WebPIterator frame;
     if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) RaiseImaging("WebP: the file holds no picture.");
-    struct TIteratorGuard {
+    struct IteratorGuard {
       WebPIterator* iterator;
-      ~TIteratorGuard() { WebPDemuxReleaseIterator(iterator); }
+      ~IteratorGuard() { WebPDemuxReleaseIterator(iterator); }
     } iteratorGuard{&frame};
 
     WebPBitstreamFeatures features;
@@ -176,7 +176,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const TImagingHandle& handle, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const ImageData& image = prepared;
@@ -196,7 +196,7 @@ public:
     }
     if (!WebPValidateConfig(&config)) RaiseImaging("WebP: invalid encoder settings.");
 
-    auto guard = std::make_unique<TMemoryWriterGuard>();
+    auto guard = std::make_unique<MemoryWriterGuard>();
     WebPPicture& picture = guard->picture;
     if (!WebPPictureInit(&picture)) RaiseImaging("WebP: the encoder library does not match its headers.");
     guard->pictureInitialised = true;
@@ -235,11 +235,11 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreateWebPFileFormat() { return std::make_unique<TWebPFileFormat>(); }
+std::unique_ptr<Codec> CreateWebPCodec() { return std::make_unique<WebPCodec>(); }
 
 // The size from the first chunk: the lossy key frame header, the lossless header or the
 // extended header's canvas. The format is the one the reader gives (alpha for animations).
-void ParseWebPHeader(const uint8_t* bytes, size_t size, TImageHeader& header) {
+void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header) {
   if (size < kRiffHeaderSize + 8 || !IsWebPSignature(bytes))
     RaiseImaging("WebP: the data do not start with a RIFF WEBP header.");
   const uint8_t* chunk = bytes + kRiffHeaderSize;
@@ -276,7 +276,7 @@ void ParseWebPHeader(const uint8_t* bytes, size_t size, TImageHeader& header) {
   header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
 }
 
-void ReadWebPHeader(const TImagingHandle& handle, const THeaderOptions&, TImageHeader& header) {
+void ReadWebPHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
   uint8_t bytes[30];
   const int64_t count = handle.Read(bytes, sizeof bytes);
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);

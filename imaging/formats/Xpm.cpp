@@ -15,12 +15,12 @@ namespace {
 
 const char kSignature[] = "/* XPM */";
 
-struct TNamedColor {
+struct NamedColor {
   const char* Name;
   Color32 Color;
 };
 
-const TNamedColor kNamedColors[] = {
+const NamedColor kNamedColors[] = {
     {"transparent", 0x00000000}, {"none", 0x00000000},     {"black", 0xFF000000},     {"blue", 0xFF0000FF},
     {"green", 0xFF008000},       {"cyan", 0xFF00FFFF},     {"red", 0xFFFF0000},       {"magenta", 0xFFFF00FF},
     {"yellow", 0xFFFFFF00},      {"white", 0xFFFFFFFF},    {"gray", 0xFFC0C0C0},      {"dkblue", 0xFF000080},
@@ -31,7 +31,7 @@ const TNamedColor kNamedColors[] = {
 };
 
 // One entry of the colour table: the pixel key and its colour.
-struct TColorHolder {
+struct ColorHolder {
   std::string_view Key;
   Color32 Color;
 };
@@ -94,14 +94,14 @@ Color32 ParseColor(std::string_view word) {
   if (word[0] == '#') return ParseHexColor(word);
   std::string lower(word);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const TNamedColor& named : kNamedColors)
+  for (const NamedColor& named : kNamedColors)
     if (lower == named.Name) return named.Color;
   return 0;
 }
 
-class TXPMFileFormat : public TImageFileFormat {
+class XpmCodec : public Codec {
 public:
-  TXPMFileFormat() {
+  XpmCodec() {
     Name = "X Window Pixmap";
     CanLoad = true;
     CanSave = false;
@@ -109,14 +109,14 @@ public:
     AddMasks("*.xpm");
   }
 
-  bool ProbeStream(const TImagingHandle& handle) const override {
+  bool ProbeStream(const IOHandle& handle) const override {
     char bytes[9];
     const int64_t n = std::max<int64_t>(handle.Read(bytes, 9), 0);
     handle.Seek(-n, smFromCurrent);
     return n == 9 && std::memcmp(bytes, kSignature, 9) == 0;
   }
 
-  bool ReadImages(const TImagingHandle& handle, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
     const int64_t size = handle.Remaining();
     std::string text(static_cast<size_t>(size), '\0');
     handle.ReadExact(text.data(), size, "XPM data");
@@ -154,7 +154,7 @@ public:
         RaiseImaging("XPM pixel row %lld is shorter than %lld characters.", static_cast<long long>(y),
                      static_cast<long long>(rowLength));
 
-    std::vector<TColorHolder> table;
+    std::vector<ColorHolder> table;
     table.reserve(size_t(colors));
     for (size_t i = 0; i < size_t(colors); ++i) {
       const std::string_view line = lines[1 + i];
@@ -166,7 +166,7 @@ public:
       table.push_back({line.substr(0, keyLength), ParseColor(color)});
     }
     // Sorted by key, compared with case; of two equal keys the first definition counts.
-    std::stable_sort(table.begin(), table.end(), [](const TColorHolder& a, const TColorHolder& b) { return a.Key < b.Key; });
+    std::stable_sort(table.begin(), table.end(), [](const ColorHolder& a, const ColorHolder& b) { return a.Key < b.Key; });
 
     ImageData& image = images.AddEmpty();
     if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), PixelFormat::A8R8G8B8, image))
@@ -188,7 +188,7 @@ public:
           color = direct[KeyIndex(key)];
         } else {
           const auto it = std::lower_bound(table.begin(), table.end(), key,
-                                           [](const TColorHolder& h, std::string_view k) { return h.Key < k; });
+                                           [](const ColorHolder& h, std::string_view k) { return h.Key < k; });
           if (it != table.end() && it->Key == key) color = it->Color;
         }
         out[0] = Color32Blue(color);
@@ -210,6 +210,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<TImageFileFormat> CreateXPMFileFormat() { return std::make_unique<TXPMFileFormat>(); }
+std::unique_ptr<Codec> CreateXpmCodec() { return std::make_unique<XpmCodec>(); }
 
 }  // namespace imaging

@@ -233,10 +233,10 @@ TEST_F(CliArguments, PhotoSwitchesReachTheRun) {
   ASSERT_TRUE(engine::LoadImageFile((dir / "wide.jpg").string(), picture));
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.SetProfile(imaging::MakeColorProfile(testsupport::DisplayP3Profile()));
-  imaging::TMemoryStream jpeg;
+  imaging::MemoryStream jpeg;
   ASSERT_TRUE(imaging::SaveImageToStream("jpg", jpeg, picture, options));
   imaging::ReleaseImage(picture);
-  exiftest::TiffBlock block(engine::exif::TByteOrder::LittleEndian, 64);
+  exiftest::TiffBlock block(engine::exif::Endianness::LittleEndian, 64);
   block.Ifd(8, {{274, 3, 1, 6}});
   testsupport::WriteFileBytes(dir / "photo.jpg",
                               exiftest::WithSegments(jpeg.Data(), {exiftest::ExifSegment(block.Bytes())}));

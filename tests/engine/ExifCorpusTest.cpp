@@ -104,7 +104,7 @@ TEST_P(ExifCorpus, CarriesTheTagsIntoANewJpeg) {
   const fs::path plain = dir / "plain.jpg", output = dir / "out.jpg";
   ASSERT_EQ(testsupport::RunCommand("djpeg -scale 1/2 " + Quote(source) + " | cjpeg -quality 90 > " + Quote(plain)), 0);
 
-  TExifData data;
+  ExifData data;
   data.LoadFromJPEG(source.string());
   data.SetSoftware("Corvana Vexilo");
   testsupport::WriteFileBytes(output, data.InsertIntoJPEG(testsupport::ReadFileBytes(plain)));

@@ -15,10 +15,10 @@ struct Found {
 };
 
 std::vector<Found> Scan(const std::vector<uint8_t>& data, std::initializer_list<uint8_t> markers,
-                        TJPEGHeaderParser::TEnd* end = nullptr) {
+                        JpegHeaderParser::ScanEnd* end = nullptr) {
   std::vector<Found> found;
-  TJPEGHeaderParser parser(data, MakeMarkerSet(markers));
-  TFoundJPEGSegment s;
+  JpegHeaderParser parser(data, MakeMarkerSet(markers));
+  FoundJpegSegment s;
   while (parser.Next(s)) found.push_back({s.Marker, s.Offset, s.Data.size()});
   if (end) *end = parser.End();
   return found;
@@ -31,13 +31,13 @@ TEST(ExifJpegParser, FillBytesAndMarkersWithoutLength) {
   const std::vector<uint8_t> data = {0xFF, 0xD8, 0xFF, 0xFF, 0xFF, 0xE1, 0x00, 0x04, 0xAA, 0xBB,
                                      0xFF, 0x01, 0xFF, 0xD0, 0xFF, 0xE0, 0x00, 0x02,
                                      0xFF, 0xDA, 0x00, 0x03, 0x01, 0x12, 0x34, 0xFF, 0xD9};
-  TJPEGHeaderParser::TEnd end;
+  JpegHeaderParser::ScanEnd end;
   EXPECT_EQ(Scan(data, {0xE0, 0xE1, 0x01, 0xD0}, &end),
             (std::vector<Found>{{0xE1, 4, 2}, {0x01, 10, 0}, {0xD0, 12, 0}, {0xE0, 14, 0}}));
-  EXPECT_EQ(end, TJPEGHeaderParser::TEnd::HeaderEnd);
+  EXPECT_EQ(end, JpegHeaderParser::ScanEnd::HeaderEnd);
   // The EOI after the scan data is found only by the search.
   EXPECT_EQ(Scan(data, {0xD9}, &end), (std::vector<Found>{{0xD9, 25, 0}}));
-  EXPECT_EQ(end, TJPEGHeaderParser::TEnd::EndOfImage);
+  EXPECT_EQ(end, JpegHeaderParser::ScanEnd::EndOfImage);
 }
 
 TEST(ExifJpegParser, EndOfImageSearchStepsOverMarkerPairs) {
@@ -67,26 +67,26 @@ TEST(ExifJpegParser, DamagedHeaders) {
   struct Case {
     const char* name;
     std::vector<uint8_t> data;
-    TJPEGHeaderParser::TEnd end;
+    JpegHeaderParser::ScanEnd end;
   } cases[] = {
-      {"length beyond the data", {0xFF, 0xD8, 0xFF, 0xE1, 0x10, 0x00, 0x01}, TJPEGHeaderParser::TEnd::DataEnd},
-      {"length field cut off", {0xFF, 0xD8, 0xFF, 0xE1, 0x10}, TJPEGHeaderParser::TEnd::DataEnd},
-      {"only fill bytes", {0xFF, 0xD8, 0xFF, 0xFF}, TJPEGHeaderParser::TEnd::DataEnd},
+      {"length beyond the data", {0xFF, 0xD8, 0xFF, 0xE1, 0x10, 0x00, 0x01}, JpegHeaderParser::ScanEnd::DataEnd},
+      {"length field cut off", {0xFF, 0xD8, 0xFF, 0xE1, 0x10}, JpegHeaderParser::ScanEnd::DataEnd},
+      {"only fill bytes", {0xFF, 0xD8, 0xFF, 0xFF}, JpegHeaderParser::ScanEnd::DataEnd},
       {"length below 2", {0xFF, 0xD8, 0xFF, 0xE1, 0x00, 0x01, 0xFF, 0xE1, 0x00, 0x02},
-       TJPEGHeaderParser::TEnd::BadLength},
-      {"nothing after SOI", {0xFF, 0xD8}, TJPEGHeaderParser::TEnd::DataEnd},
+       JpegHeaderParser::ScanEnd::BadLength},
+      {"nothing after SOI", {0xFF, 0xD8}, JpegHeaderParser::ScanEnd::DataEnd},
   };
   for (const Case& c : cases) {
-    TJPEGHeaderParser::TEnd end;
+    JpegHeaderParser::ScanEnd end;
     EXPECT_TRUE(Scan(c.data, {0xE1, 0xD9}, &end).empty()) << c.name;
     EXPECT_EQ(end, c.end) << c.name;
   }
   for (const std::vector<uint8_t>& bad : {std::vector<uint8_t>{}, std::vector<uint8_t>{0xFF},
                                           std::vector<uint8_t>{0x89, 'P', 'N', 'G'}}) {
     try {
-      TJPEGHeaderParser parser(bad, MakeMarkerSet({0xE1}));
+      JpegHeaderParser parser(bad, MakeMarkerSet({0xE1}));
       ADD_FAILURE() << "accepted data without SOI";
-    } catch (const EInvalidJPEGHeader& e) {
+    } catch (const InvalidJpegHeader& e) {
       EXPECT_STREQ(e.what(), "JPEG header is not valid");
     }
   }
@@ -94,12 +94,12 @@ TEST(ExifJpegParser, DamagedHeaders) {
 
 TEST(ExifJpegParser, WritesSegmentsWithinTheLengthLimit) {
   std::vector<uint8_t> out;
-  TUserJPEGSegment{0xE1, {1, 2, 3}}.WriteTo(out);
+  UserJpegSegment{0xE1, {1, 2, 3}}.WriteTo(out);
   EXPECT_EQ(out, (std::vector<uint8_t>{0xFF, 0xE1, 0x00, 0x05, 1, 2, 3}));
   out.clear();
-  TUserJPEGSegment{0xE1, std::vector<uint8_t>(65533, 7)}.WriteTo(out);
+  UserJpegSegment{0xE1, std::vector<uint8_t>(65533, 7)}.WriteTo(out);
   EXPECT_EQ(out.size(), 65537u);
   EXPECT_EQ(out[2], 0xFF);
   EXPECT_EQ(out[3], 0xFF);
-  EXPECT_THROW(TUserJPEGSegment({0xE1, std::vector<uint8_t>(65534, 7)}).WriteTo(out), EExifError);
+  EXPECT_THROW(UserJpegSegment({0xE1, std::vector<uint8_t>(65534, 7)}).WriteTo(out), ExifError);
 }

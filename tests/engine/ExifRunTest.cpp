@@ -66,7 +66,7 @@ protected:
 
 size_t CountExifSegments(const std::vector<uint8_t>& jpeg) {
   size_t count = 0;
-  for (const TFoundJPEGSegment& s : FindJPEGSegments(jpeg, MakeMarkerSet({0xE1})))
+  for (const FoundJpegSegment& s : FindJPEGSegments(jpeg, MakeMarkerSet({0xE1})))
     if (s.Data.size() >= 6 && std::memcmp(s.Data.data(), "Exif\0\0", 6) == 0) ++count;
   return count;
 }
@@ -80,18 +80,18 @@ TEST_F(ExifRun, CameraJpegKeepsItsMetadataWithNewSoftwareAndSize) {
   EXPECT_EQ(result.written, 1);
   EXPECT_TRUE(dialogs.MessageKeys().empty());
 
-  TExifData before, after;
+  ExifData before, after;
   before.LoadFromJPEG(source);
   after.LoadFromJPEG(Out("fuji.jpg").string());
-  EXPECT_EQ(after.ByteOrder(), TByteOrder::BigEndian);
+  EXPECT_EQ(after.ByteOrder(), Endianness::BigEndian);
   EXPECT_EQ(after.Software(), "Corvana Vexilo");
-  const TExifSection& exif = after.Section(TExifSectionKind::esDetails);
+  const ExifSection& exif = after.Section(ExifSectionKind::esDetails);
   EXPECT_EQ(after.ReadInteger(*exif.Find(40962)), 40u);
   EXPECT_EQ(after.ReadInteger(*exif.Find(40963)), 30u);
-  EXPECT_EQ(exif.Find(37500)->Data, before.Section(TExifSectionKind::esDetails).Find(37500)->Data);
-  EXPECT_EQ(exif.Find(37500)->OriginalDataOffset, before.Section(TExifSectionKind::esDetails).Find(37500)->OriginalDataOffset);
+  EXPECT_EQ(exif.Find(37500)->Data, before.Section(ExifSectionKind::esDetails).Find(37500)->Data);
+  EXPECT_EQ(exif.Find(37500)->OriginalDataOffset, before.Section(ExifSectionKind::esDetails).Find(37500)->OriginalDataOffset);
   EXPECT_EQ(after.Thumbnail(), before.Thumbnail());
-  EXPECT_EQ(after.GetString(TExifSectionKind::esGeneral, 271), "FUJIFILM");
+  EXPECT_EQ(after.GetString(ExifSectionKind::esGeneral, 271), "FUJIFILM");
 
   // JFIF first, then the Exif segment.
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(Out("fuji.jpg"));
@@ -120,11 +120,11 @@ TEST_F(ExifRun, PlainJpegGainsSoftwareOnlyAndOtherSourcesOrOutputsNothing) {
   paths.push_back((dir / "src" / "bitmap.bmp").string());
   EXPECT_EQ(Run().written, 2);
 
-  TExifData plain;
+  ExifData plain;
   plain.LoadFromJPEG(Out("plain.jpg").string());
-  EXPECT_EQ(plain.Section(TExifSectionKind::esGeneral).Count(), 1u);
+  EXPECT_EQ(plain.Section(ExifSectionKind::esGeneral).Count(), 1u);
   EXPECT_EQ(plain.Software(), "Corvana Vexilo");
-  for (int kind = 2; kind <= 6; ++kind) EXPECT_TRUE(plain.Section(static_cast<TExifSectionKind>(kind)).Empty());
+  for (int kind = 2; kind <= 6; ++kind) EXPECT_TRUE(plain.Section(static_cast<ExifSectionKind>(kind)).Empty());
 
   EXPECT_EQ(CountExifSegments(testsupport::ReadFileBytes(Out("bitmap.jpg"))), 0u) << "a bitmap source carries nothing";
 

@@ -12,7 +12,7 @@
 
 namespace exiftest {
 
-using engine::exif::TByteOrder;
+using engine::exif::Endianness;
 
 struct Entry {
   uint16_t Id;
@@ -25,8 +25,8 @@ struct Entry {
 // broken ones included.
 class TiffBlock {
 public:
-  explicit TiffBlock(TByteOrder order, uint32_t size = 512, uint32_t ifd0 = 8) : order_(order), bytes_(size, 0) {
-    bytes_[0] = bytes_[1] = order == TByteOrder::LittleEndian ? 'I' : 'M';
+  explicit TiffBlock(Endianness order, uint32_t size = 512, uint32_t ifd0 = 8) : order_(order), bytes_(size, 0) {
+    bytes_[0] = bytes_[1] = order == Endianness::LittleEndian ? 'I' : 'M';
     Put16(2, 42);
     Put32(4, ifd0);
   }
@@ -65,7 +65,7 @@ private:
     return &bytes_[at];
   }
 
-  TByteOrder order_;
+  Endianness order_;
   std::vector<uint8_t> bytes_;
 };
 

@@ -23,7 +23,7 @@ TEST(ExifThumbnail, ReducedSizeFitsTheBoxWithHalvesToEven) {
       {2000, 10, 160, 1},     {10000, 1, 160, 1},    {10, 2000, 1, 120},
   };
   for (const Case& c : cases) {
-    const TThumbnailSize size = ReducedThumbnailSize(c.width, c.height);
+    const ThumbnailSize size = ReducedThumbnailSize(c.width, c.height);
     EXPECT_EQ(size.Width, c.expectedWidth) << c.width << "x" << c.height;
     EXPECT_EQ(size.Height, c.expectedHeight) << c.width << "x" << c.height;
   }
@@ -39,7 +39,7 @@ std::vector<uint8_t> NoisyJpeg(int32_t width, int32_t height) {
   for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>(random());
   imaging::PushOptions();
   imaging::SetOption(imaging::ImagingJpegQuality, 100);
-  imaging::TMemoryStream stream;
+  imaging::MemoryStream stream;
   EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image));
   imaging::PopOptions();
   imaging::ReleaseImage(image);
@@ -57,20 +57,20 @@ TEST(ExifThumbnail, LargeThumbnailIsShrunkToFitTheBox) {
     SCOPED_TRACE(c.width);
     const std::vector<uint8_t> big = NoisyJpeg(c.width, c.height);
     ASSERT_GT(big.size(), 61440u);
-    TExifData data;
-    data.SetString(TExifSectionKind::esGeneral, 305, "x");
-    data.SetWord(TExifSectionKind::esThumbnail, 256, static_cast<uint16_t>(c.width));
+    ExifData data;
+    data.SetString(ExifSectionKind::esGeneral, 305, "x");
+    data.SetWord(ExifSectionKind::esThumbnail, 256, static_cast<uint16_t>(c.width));
     data.SetThumbnail(big);
-    TExifData back;
+    ExifData back;
     back.LoadFromJPEG(data.InsertIntoJPEG(exiftest::PlainJpeg()));
     ASSERT_FALSE(back.Thumbnail().empty());
     EXPECT_LE(back.Thumbnail().size(), 61440u);
-    const TExifSection& ifd1 = back.Section(TExifSectionKind::esThumbnail);
+    const ExifSection& ifd1 = back.Section(ExifSectionKind::esThumbnail);
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(256)), uint32_t(c.expectedWidth));
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(257)), uint32_t(c.expectedHeight));
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(514)), back.Thumbnail().size());
     imaging::ImageData thumb;
-    imaging::TMemoryStream stream(back.Thumbnail());
+    imaging::MemoryStream stream(back.Thumbnail());
     ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumb));
     EXPECT_EQ(thumb.Width, c.expectedWidth);
     EXPECT_EQ(thumb.Height, c.expectedHeight);
@@ -83,14 +83,14 @@ TEST(ExifThumbnail, LargeDataOfASmallThumbnailCannotBeStored) {
   // A 24 x 16 thumbnail padded with a comment segment to more than 61440 bytes.
   const std::vector<uint8_t> padded =
       exiftest::WithSegments(exiftest::PlainJpeg(), {exiftest::Segment(0xFE, std::vector<uint8_t>(62000, 'c'))});
-  TExifData data;
-  data.SetString(TExifSectionKind::esGeneral, 305, "x");
+  ExifData data;
+  data.SetString(ExifSectionKind::esGeneral, 305, "x");
   data.SetThumbnail(padded);
   const std::vector<uint8_t> plain = exiftest::PlainJpeg();
   try {
     data.InsertIntoJPEG(plain);
     ADD_FAILURE() << "stored a thumbnail above 61440 bytes";
-  } catch (const EExifError& e) {
+  } catch (const ExifError& e) {
     EXPECT_NE(std::string(e.what()).find("61440"), std::string::npos) << e.what();
   }
 }

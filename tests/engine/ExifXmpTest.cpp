@@ -12,8 +12,8 @@ namespace {
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-TContainedXMPPacket Parse(const std::string& xml) {
-  TContainedXMPPacket packet;
+ContainedXmpPacket Parse(const std::string& xml) {
+  ContainedXmpPacket packet;
   packet.LoadFromData(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(xml.data()), xml.size()));
   return packet;
 }
@@ -40,7 +40,7 @@ const char* const kPacket =
 }  // namespace
 
 TEST(ExifXmp, UpdatesAttributeAndElementFormsByNamespace) {
-  TContainedXMPPacket packet = Parse(kPacket);
+  ContainedXmpPacket packet = Parse(kPacket);
   EXPECT_EQ(packet.UpdateProperty(xmpns::XMPBasic, "CreatorTool", "Corvana Vexilo"), 1);
   EXPECT_EQ(packet.UpdateProperty(xmpns::Tiff, "Software", "Corvana Vexilo"), 1);
   EXPECT_EQ(packet.UpdateProperty(xmpns::Tiff, "software", "Corvana Vexilo"), 1);
@@ -50,7 +50,7 @@ TEST(ExifXmp, UpdatesAttributeAndElementFormsByNamespace) {
 
   // Serialised and parsed again, the packet reads as changed, and nothing else moved.
   const std::string xml = Text(packet.SaveToData());
-  TContainedXMPPacket again = Parse(xml);
+  ContainedXmpPacket again = Parse(xml);
   EXPECT_EQ(again.GetProperty(xmpns::XMPBasic, "CreatorTool"), "Corvana Vexilo");
   EXPECT_EQ(again.GetProperty(xmpns::Tiff, "Software"), "Corvana Vexilo");
   EXPECT_EQ(again.GetProperty(xmpns::Tiff, "software"), "Corvana Vexilo");
@@ -65,7 +65,7 @@ TEST(ExifXmp, UpdatesAttributeAndElementFormsByNamespace) {
 
 TEST(ExifXmp, EmptyAndInvalidPackets) {
   for (const std::string& blank : {std::string(), std::string("  \n\t "), std::string("\0\0 \0", 4)}) {
-    TContainedXMPPacket packet = Parse(blank);
+    ContainedXmpPacket packet = Parse(blank);
     EXPECT_TRUE(packet.Empty());
     EXPECT_TRUE(packet.SaveToData().empty());
     EXPECT_EQ(packet.UpdateProperty(xmpns::XMPBasic, "CreatorTool", "x"), 0);
@@ -75,11 +75,11 @@ TEST(ExifXmp, EmptyAndInvalidPackets) {
   for (const char* bad : {"<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">", "not xml", "<a></b>",
                           "<a xmlns:p=\"u\" p:x=\"1\" p:x=\"2\"/>", "<?xml version=\"1.0\"?>"}) {
     SCOPED_TRACE(bad);
-    TContainedXMPPacket packet;
+    ContainedXmpPacket packet;
     try {
       packet = Parse(bad);
       ADD_FAILURE() << "accepted";
-    } catch (const EInvalidXMPPacket& e) {
+    } catch (const InvalidXmpPacket& e) {
       EXPECT_STREQ(e.what(), "XMP packet is not valid");
     }
   }
@@ -91,41 +91,41 @@ TEST(ExifXmp, SoftwareAndPixelSizeReachThePacketInTheJpeg) {
       "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
       "xmp:CreatorTool=\"GIMP\" exif:PixelXDimension=\"640\" exif:PixelYDimension=\"480\" xmp:Rating=\"3\"/>"
       "</rdf:RDF></x:xmpmeta>";
-  TExifData data;
+  ExifData data;
   data.LoadFromJPEG(exiftest::WithSegments(exiftest::PlainJpeg(), {exiftest::XmpSegment(packet)}));
   data.SetSoftware("Corvana Vexilo");
   const std::vector<uint8_t> out = data.InsertIntoJPEG(exiftest::PlainJpeg());
   std::string xmp;
-  for (const TFoundJPEGSegment& s : FindJPEGSegments(out, MakeMarkerSet({0xE1})))
+  for (const FoundJpegSegment& s : FindJPEGSegments(out, MakeMarkerSet({0xE1})))
     if (s.Data.size() > 29 && s.Data[0] == 'h') xmp.assign(s.Data.begin() + 29, s.Data.end());
   ASSERT_FALSE(xmp.empty());
   EXPECT_EQ(xmp.back(), ' ');
-  TContainedXMPPacket written = Parse(xmp);
+  ContainedXmpPacket written = Parse(xmp);
   EXPECT_EQ(written.GetProperty(xmpns::XMPBasic, "CreatorTool"), "Corvana Vexilo");
   EXPECT_EQ(written.GetProperty(xmpns::Exif, "PixelXDimension"), "24");
   EXPECT_EQ(written.GetProperty(xmpns::Exif, "PixelYDimension"), "16");
   EXPECT_EQ(written.GetProperty(xmpns::XMPBasic, "Rating"), "3");
   // The Exif tags are only those the source had, plus Software.
-  TExifData back;
+  ExifData back;
   back.LoadFromJPEG(out);
-  EXPECT_EQ(back.Section(TExifSectionKind::esGeneral).Count(), 1u);
-  EXPECT_TRUE(back.Section(TExifSectionKind::esDetails).Empty());
+  EXPECT_EQ(back.Section(ExifSectionKind::esGeneral).Count(), 1u);
+  EXPECT_TRUE(back.Section(ExifSectionKind::esDetails).Empty());
 
   // A broken packet fails when Software touches it.
-  TExifData broken;
+  ExifData broken;
   broken.LoadFromJPEG(exiftest::WithSegments(exiftest::PlainJpeg(), {exiftest::XmpSegment("<x:xmpmeta>")}));
-  EXPECT_THROW(broken.SetSoftware("Corvana Vexilo"), EInvalidXMPPacket);
+  EXPECT_THROW(broken.SetSoftware("Corvana Vexilo"), InvalidXmpPacket);
 }
 
 TEST(ExifXmp, MatchesTheExpectedPacketOfTheImageRsSample) {
   VEXILO_REQUIRE_CORPUS();
   // The sample's XMP read back untouched equals the packet its suite expects.
-  TExifData data;
+  ExifData data;
   data.LoadFromJPEG(testsupport::CorpusFile("image-rs-tests/images/jpg/exif-xmp-metadata.jpg").string());
   const std::vector<uint8_t> out = data.InsertIntoJPEG(exiftest::PlainJpeg());
   const std::vector<uint8_t> expected = testsupport::ReadFileBytes(testsupport::CorpusFile("image-rs-tests/assets/jpg/expected_xmp.bin"));
   std::vector<uint8_t> xmp;
-  for (const TFoundJPEGSegment& s : FindJPEGSegments(out, MakeMarkerSet({0xE1})))
+  for (const FoundJpegSegment& s : FindJPEGSegments(out, MakeMarkerSet({0xE1})))
     if (s.Data.size() > 29 && s.Data[0] == 'h') xmp.assign(s.Data.begin() + 29, s.Data.end());
   EXPECT_EQ(xmp, expected);
 }

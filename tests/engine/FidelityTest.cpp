@@ -29,11 +29,11 @@ using PF = PixelFormat;
 // The picture as the file stores it: the codec's own format, nothing converted.
 imaging::Image LoadAsStored(const std::string& path) {
   imaging::Image image;
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(imaging::DetectFileFormat(path));
+  const imaging::Codec* codec = imaging::FindFormatByExtension(imaging::DetectFileFormat(path));
   if (codec == nullptr) return image;
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingLoadOverrideFormat, 0);
-  imaging::TDynImageDataArray images;
+  imaging::ImageArray images;
   if (!codec->LoadFromFile(path, images, true, options) || images.empty()) return image;
   image = imaging::Image(std::move(images[0]));
   images.Detach(0);

@@ -18,7 +18,7 @@ namespace {
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     return e.what();
   }
   return "(no error)";
@@ -212,9 +212,9 @@ TEST(ImageFiles, JpegLoadsStraightIntoThirtyTwoBitsWithTheSamePixels) {
   MakePicture(picture, 37, 23);
   const std::string colour = (dir / "c.jpg").string();
   ASSERT_TRUE(engine::SaveImageFile(colour, picture));
-  const TImageFileFormat* jpeg = FindFormatByExtension("jpg");
+  const Codec* jpeg = FindFormatByExtension("jpg");
   ASSERT_NE(jpeg, nullptr);
-  TDynImageDataArray plain;
+  ImageArray plain;
   ASSERT_TRUE(jpeg->LoadFromFile(colour, plain, true, CurrentOptions()));
   ASSERT_EQ(plain[0].Format, PixelFormat::R8G8B8);  // without the request: 24 bits
   ASSERT_TRUE(ConvertImageFormat(plain[0], PixelFormat::A8R8G8B8));

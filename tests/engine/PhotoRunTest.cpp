@@ -43,7 +43,7 @@ std::vector<uint8_t> EncodeJpeg(const imaging::ImageData& image, const imaging::
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingJpegQuality, 98);
   options.SetProfile(profile);
-  imaging::TMemoryStream stream;
+  imaging::MemoryStream stream;
   EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image, options));
   return stream.Data();
 }
@@ -95,7 +95,7 @@ protected:
     MakeQuadrants(32, 16, thumbnail);
     const std::vector<uint8_t> thumb = EncodeJpeg(thumbnail);
     // IFD0 (orientation, Exif pointer) at 8, IFD1 at 40, the Exif IFD (pixel size) at 90.
-    TiffBlock block(TByteOrder::BigEndian, 128 + static_cast<uint32_t>(thumb.size()));
+    TiffBlock block(Endianness::BigEndian, 128 + static_cast<uint32_t>(thumb.size()));
     block.Ifd(8, {{274, 3, 1, static_cast<uint32_t>(orientation)}, {34665, 4, 1, 90}}, 40);
     block.Ifd(40, {{259, 3, 1, 6}, {513, 4, 1, 128}, {514, 4, 1, static_cast<uint32_t>(thumb.size())}});
     block.Ifd(90, {{40962, 3, 1, 48}, {40963, 3, 1, 32}});
@@ -181,16 +181,16 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
 
   // The JPEG output says so in its metadata: orientation 1, the pixel size of the upright
   // output and a thumbnail turned alike.
-  TExifData exif;
+  ExifData exif;
   exif.LoadFromJPEG(Out("portrait_32x48.jpg").string());
-  const TExifTag* tag = exif.Section(TExifSectionKind::esGeneral).Find(ttag::Orientation);
+  const ExifTag* tag = exif.Section(ExifSectionKind::esGeneral).Find(ttag::Orientation);
   ASSERT_NE(tag, nullptr);
   EXPECT_EQ(exif.ReadInteger(*tag), 1u);
-  const TExifSection& details = exif.Section(TExifSectionKind::esDetails);
+  const ExifSection& details = exif.Section(ExifSectionKind::esDetails);
   EXPECT_EQ(exif.ReadInteger(*details.Find(ttag::PixelXDimension)), 16u);
   EXPECT_EQ(exif.ReadInteger(*details.Find(ttag::PixelYDimension)), 24u);
   imaging::Image thumbnail;
-  imaging::TMemoryStream stream(exif.Thumbnail());
+  imaging::MemoryStream stream(exif.Thumbnail());
   ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumbnail));
   EXPECT_EQ(thumbnail->Width, 16);
   EXPECT_EQ(thumbnail->Height, 32);
@@ -213,11 +213,11 @@ TEST_F(PhotoRun, KeepOrientationLeavesThePixelsAndTheTagAsStored) {
   }
   const Output png = LoadOutput(Out("portrait_48x32.png"));
   EXPECT_EQ(QuadrantLayout(png.image), kUpright[1]);
-  TExifData exif;
+  ExifData exif;
   exif.LoadFromJPEG(Out("portrait_48x32.jpg").string());
-  EXPECT_EQ(exif.ReadInteger(*exif.Section(TExifSectionKind::esGeneral).Find(ttag::Orientation)), 6u);
+  EXPECT_EQ(exif.ReadInteger(*exif.Section(ExifSectionKind::esGeneral).Find(ttag::Orientation)), 6u);
   imaging::Image thumbnail;
-  imaging::TMemoryStream stream(exif.Thumbnail());
+  imaging::MemoryStream stream(exif.Thumbnail());
   ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumbnail));
   EXPECT_EQ(thumbnail->Width, 32);
 }
@@ -278,7 +278,7 @@ TEST_F(PhotoRun, AWideGamutPhotoKeepsItsProfileOrIsConvertedToSRGB) {
 TEST_F(PhotoRun, StripLocationLeavesOutGpsAndPersonalTagsOfAJpegOutput) {
   // IFD0: Make, XPComment, the Exif and GPS pointers; Exif: UserComment, CameraOwnerName,
   // BodySerialNumber, LensSerialNumber and DateTimeOriginal; GPS: latitude reference and value.
-  TiffBlock block(TByteOrder::LittleEndian, 512);
+  TiffBlock block(Endianness::LittleEndian, 512);
   block.Ifd(8, {{271, 2, 6, 200}, {34665, 4, 1, 80}, {34853, 4, 1, 160}, {40092, 1, 8, 220}});
   block.Ifd(80, {{36867, 2, 20, 240}, {37510, 7, 16, 260}, {42032, 2, 6, 280}, {42033, 2, 6, 290},
                  {42037, 2, 6, 300}});
@@ -308,23 +308,23 @@ TEST_F(PhotoRun, StripLocationLeavesOutGpsAndPersonalTagsOfAJpegOutput) {
   Format("*.jpg - JPEG-Bild");
 
   ASSERT_EQ(Run().written, 1);
-  TExifData kept;
+  ExifData kept;
   kept.LoadFromJPEG(Out("gps.jpg").string());
-  EXPECT_FALSE(kept.Section(TExifSectionKind::esGPS).Empty()) << "without the switch everything is carried";
+  EXPECT_FALSE(kept.Section(ExifSectionKind::esGPS).Empty()) << "without the switch everything is carried";
 
   options.SetChecked("strip_location", true);
   ASSERT_EQ(Run().written, 1);
   EXPECT_TRUE(dialogs.MessageKeys().empty());
-  TExifData stripped;
+  ExifData stripped;
   stripped.LoadFromJPEG(Out("gps.jpg").string());
-  EXPECT_TRUE(stripped.Section(TExifSectionKind::esGPS).Empty());
-  EXPECT_EQ(stripped.Section(TExifSectionKind::esGeneral).Find(ttag::GPSIFD), nullptr);
-  EXPECT_EQ(stripped.Section(TExifSectionKind::esGeneral).Find(ttag::XPComment), nullptr);
+  EXPECT_TRUE(stripped.Section(ExifSectionKind::esGPS).Empty());
+  EXPECT_EQ(stripped.Section(ExifSectionKind::esGeneral).Find(ttag::GPSIFD), nullptr);
+  EXPECT_EQ(stripped.Section(ExifSectionKind::esGeneral).Find(ttag::XPComment), nullptr);
   for (uint16_t id : {ttag::UserComment, ttag::CameraOwnerName, ttag::BodySerialNumber, ttag::LensSerialNumber})
-    EXPECT_EQ(stripped.Section(TExifSectionKind::esDetails).Find(id), nullptr) << id;
-  EXPECT_EQ(stripped.GetString(TExifSectionKind::esGeneral, 271), "Canon");
-  EXPECT_EQ(stripped.GetString(TExifSectionKind::esDetails, 36867), "2024:05:01 10:00:00");
-  TContainedXMPPacket& packet = stripped.XMPPacket();
+    EXPECT_EQ(stripped.Section(ExifSectionKind::esDetails).Find(id), nullptr) << id;
+  EXPECT_EQ(stripped.GetString(ExifSectionKind::esGeneral, 271), "Canon");
+  EXPECT_EQ(stripped.GetString(ExifSectionKind::esDetails, 36867), "2024:05:01 10:00:00");
+  ContainedXmpPacket& packet = stripped.XMPPacket();
   EXPECT_EQ(packet.GetProperty(xmpns::Exif, "GPSLatitude"), "");
   EXPECT_EQ(packet.GetProperty(xmpns::Exif, "GPSLongitude"), "");
   EXPECT_EQ(packet.GetProperty(xmpns::Aux, "SerialNumber"), "");

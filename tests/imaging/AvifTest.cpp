@@ -24,13 +24,13 @@ std::vector<uint8_t> SaveAvif(const ImageData& image, int32_t quality, bool loss
   options.Set(ImagingAVIFQuality, quality);
   options.Set(ImagingAVIFSpeed, speed);
   options.Set(ImagingAVIFLossless, lossless ? 1 : 0);
-  TMemoryStream stream;
+  MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("avif", stream, image, options));
   return stream.Data();
 }
 
 void LoadAvif(const std::vector<uint8_t>& bytes, ImageData& argb, PixelFormat* native = nullptr) {
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("avif", bytes, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
@@ -128,7 +128,7 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
     const std::string tool = c.command.substr(0, c.command.find(' '));
     if (!testsupport::HaveTool(tool)) continue;
     ASSERT_TRUE(codectest::RunQuietly(c.command + (tool == "convert" ? " " : " -o ") + codectest::Quoted(file)));
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     ASSERT_TRUE(codectest::LoadFile("avif", file, images, &error)) << error;
     ASSERT_EQ(images.size(), 1u);
@@ -143,12 +143,12 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
 
     const fs::path png = dir / "avifdec.png";
     ASSERT_TRUE(codectest::RunQuietly("avifdec " + codectest::Quoted(file) + " " + codectest::Quoted(png)));
-    TDynImageDataArray reference;
+    ImageArray reference;
     ASSERT_TRUE(codectest::LoadFile("png", png, reference));
     EXPECT_EQ(codectest::CompareSamples16(reference[0], images[0]), "");
 
     EXPECT_EQ(DetectFileFormat(file.string()), "avif");
-    TImageHeader header;
+    ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width);
     EXPECT_EQ(header.Height, images[0].Height);
@@ -177,7 +177,7 @@ TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
     codectest::Transformed(source, c.turns, c.mirror, expected);
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
-    TImageHeader header;
+    ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
     EXPECT_EQ(header.Width, expected->Width);
     if (testsupport::HaveTool("heif-convert")) {
@@ -239,7 +239,7 @@ TEST(Avif, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("avif", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
@@ -253,7 +253,7 @@ TEST(Avif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const std::vector<uint8_t> good = SaveAvif(source, 60, lossless);
     for (size_t size = 0; size < good.size(); ++size) {
-      TDynImageDataArray images;
+      ImageArray images;
       std::string error;
       EXPECT_FALSE(codectest::LoadBytes("avif", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
                                         &error));
@@ -262,7 +262,7 @@ TEST(Avif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     for (size_t at = 0; at < good.size(); ++at) {
       std::vector<uint8_t> flipped = good;
       flipped[at] ^= 0x5A;
-      TDynImageDataArray images;
+      ImageArray images;
       std::string error;
       if (codectest::LoadBytes("avif", flipped, images, &error)) {
         ASSERT_EQ(images.size(), 1u);

@@ -14,25 +14,25 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const TImageFileFormat& Bmp() {
-  const TImageFileFormat* codec = FindFormatByExtension("bmp");
+const Codec& Bmp() {
+  const Codec* codec = FindFormatByExtension("bmp");
   if (!codec) throw std::runtime_error("the BMP codec is not registered");
   return *codec;
 }
 
 // Loads through the codec; returns the error text, or empty text on success.
-std::string Load(const std::vector<uint8_t>& bytes, TDynImageDataArray& images) {
-  TMemoryStream stream(bytes);
+std::string Load(const std::vector<uint8_t>& bytes, ImageArray& images) {
+  MemoryStream stream(bytes);
   try {
     if (!Bmp().LoadFromStream(stream, images)) return "(load returned false)";
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     return e.what();
   }
   return std::string();
 }
 
-std::vector<uint8_t> Save(TDynImageDataArray& images) {
-  TMemoryStream stream;
+std::vector<uint8_t> Save(ImageArray& images) {
+  MemoryStream stream;
   EXPECT_TRUE(Bmp().SaveToStream(stream, images));
   return stream.Data();
 }
@@ -145,7 +145,7 @@ TEST(Bitmap, ProbeNeedsTheSignatureAndAWholeFileHeader) {
            {{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
            {{'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
            {{'B', 'A', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false}}) {
-    TMemoryStream stream(bytes);
+    MemoryStream stream(bytes);
     EXPECT_EQ(DetectStreamFormat(stream), expected ? "bmp" : "");
   }
 }
@@ -167,7 +167,7 @@ TEST(Bitmap, GoodSuiteFilesMatchTheirReferences) {
     const std::string name = entry.path().stem().string();
     SCOPED_TRACE(name);
     ASSERT_TRUE(references.count(name)) << "no reference listed";
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Bmp().LoadFromFile(entry.path().string(), images));
     ASSERT_EQ(images.size(), 1u);
     // 5- and 6-bit fields are widened by integer division here and by rounding in the PNGs.
@@ -236,7 +236,7 @@ TEST(Bitmap, QuestionableSuiteFilesDecodeOrAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     const std::string error = Load(testsupport::ReadFileBytes(testsupport::CorpusFile(
                                        std::string("bmpsuite/q/") + c.file + ".bmp")),
                                    images);
@@ -263,7 +263,7 @@ TEST(Bitmap, BadSuiteFilesNeverFault) {
   VEXILO_REQUIRE_CORPUS();
   for (const char* folder : {"bmpsuite/b", "bmpsuite/x"})
     for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile(folder))) {
-      TDynImageDataArray images;
+      ImageArray images;
       const std::string error = Load(testsupport::ReadFileBytes(entry.path()), images);
       EXPECT_TRUE(error.empty() ? AreImagesValid(images) : images.empty()) << entry.path() << ": " << error;
     }
@@ -283,12 +283,12 @@ TEST(Bitmap, AlphaIsKeptOnlyWhereThereIsSome) {
       {"16-bit, one top bit", 16, {0xFF, 0x7F, 0x00, 0x80}, PixelFormat::A1R5G5B5},
   };
   for (const Case& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_EQ(Load(MakeBmp(2, 1, c.bitCount, 0, {}, c.pixels), images), "") << c.what;
     EXPECT_EQ(images[0].Format, c.format) << c.what;
     EXPECT_EQ(std::memcmp(images[0].Bits, c.pixels.data(), c.pixels.size()), 0) << c.what;
   }
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_EQ(Load(MakeBmp(2, 1, 32, 0, {}, {1, 2, 3, 0, 4, 5, 6, 1}), images), "");
   EXPECT_EQ(GetPixel32(images[0], 1, 0), 0x01060504u);
 }
@@ -298,7 +298,7 @@ TEST(Bitmap, RleEscapesPlacePixels) {
   // of row 2 (top), where a run of 5 is clipped at the row's end.
   const std::vector<uint8_t> rle = {2, 1, 0, 3, 5, 6, 7, 0, 0, 0, 0, 2, 1, 1, 5, 1, 0, 1};
   std::vector<uint8_t> palette(256 * 4, 0);
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_EQ(Load(MakeBmp(4, 3, 8, 1, palette, rle, 256), images), "");
   const std::vector<uint8_t> expected = {0, 1, 1, 1,   // top row
                                          0, 0, 0, 0,   // untouched
@@ -327,7 +327,7 @@ TEST(Bitmap, RleBeyondTheRowIsDropped) {
       {"literal past the row", {4, 2, 0, 3, 1, 2, 3, 0, 0, 0, 4, 3, 0, 1}, {3, 3, 3, 3, 2, 2, 2, 2}},
   };
   for (const auto& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_EQ(Load(MakeBmp(4, 2, 8, 1, palette, c.rle, 256), images), "") << c.what;
     EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + 8), c.expected) << c.what;
   }
@@ -345,7 +345,7 @@ TEST(Bitmap, PaddedRleRowsOfImageMagickRead) {
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(file);
   ASSERT_GT(bytes.size(), 34u);
   ASSERT_EQ(U32At(bytes, 30), 1u) << "not RLE8";
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_EQ(Load(bytes, images), "");
   imaging::Image ours, theirs;
   testsupport::CopyAsArgb(images[0], ours.data());
@@ -357,7 +357,7 @@ TEST(Bitmap, PaddedRleRowsOfImageMagickRead) {
 TEST(Bitmap, CorruptFilesAreRefusedClearly) {
   const std::vector<uint8_t> pixels(8, 0x55);  // 1-bit 3 x 2: two rows of 4 bytes
   const std::vector<uint8_t> base = MakeBmp(3, 2, 1, 0, kTwoColors, pixels, 2);
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_EQ(Load(base, images), "");
   struct Case {
     const char* what;
@@ -410,13 +410,13 @@ TEST(Bitmap, TruncatedFileReportsTheChainAndLeavesNothing) {
   std::vector<uint8_t> bytes = MakeBmp(3, 2, 1, 0, kTwoColors, std::vector<uint8_t>(8, 1), 2);
   bytes.resize(bytes.size() - 6);
   testsupport::WriteFileBytes(path, bytes);
-  TDynImageDataArray images;
+  ImageArray images;
   ImageData& stale = images.AddEmpty();
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, stale));
   try {
     Bmp().LoadFromFile(path, images);
     FAIL() << "no error";
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     EXPECT_EQ(std::string(e.what()), "Error while loading images from file \"" + path +
                                          "\" (file format: bmp). Exception Message: BMP pixel data is truncated: 5 "
                                          "bytes needed at offset 62, 2 present.");
@@ -427,7 +427,7 @@ TEST(Bitmap, TruncatedFileReportsTheChainAndLeavesNothing) {
 TEST(Bitmap, WrittenLayout) {
   const bool savedRle = GetOption(ImagingBitmapRLE);
   SetOption(ImagingBitmapRLE, 1);
-  TDynImageDataArray images;
+  ImageArray images;
   // 1 x 1 24-bit: 3 pixel bytes and 1 byte of padding, 58 bytes in all.
   ImageData& pixel = images.AddEmpty();
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, pixel));
@@ -480,12 +480,12 @@ TEST(Bitmap, WrittenFilesReadBack) {
       SetOption(ImagingBitmapRLE, rle);
       const std::string name = GetFormatName(format) + (rle ? "-rle" : "");
       SCOPED_TRACE(name);
-      TDynImageDataArray images;
+      ImageArray images;
       MakePattern(format, 13, 7, images.AddEmpty());
       const std::string path = (dir / (name + ".bmp")).string();
       ASSERT_TRUE(Bmp().SaveToFile(path, images));
 
-      TDynImageDataArray loaded;
+      ImageArray loaded;
       ASSERT_TRUE(Bmp().LoadFromFile(path, loaded));
       ASSERT_EQ(loaded[0].Format, format);
       EXPECT_EQ(std::memcmp(loaded[0].Bits, images[0].Bits, static_cast<size_t>(images[0].Size)), 0);
@@ -507,7 +507,7 @@ TEST(Bitmap, WrittenFilesReadBack) {
 
 TEST(Bitmap, SeveralImagesGoToNumberedFiles) {
   testsupport::TempDir dir;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(PixelFormat::R8G8B8, 3, 2, images.AddEmpty());
   MakePattern(PixelFormat::Index8, 4, 4, images.AddEmpty());
   ASSERT_TRUE(Bmp().SaveToFile((dir / "x.bmp").string(), images));
@@ -532,7 +532,7 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
     bool converts = true;
     try {
       ConvertImageFormat(probe, PixelFormat::Index8);
-    } catch (const EImagingError&) {
+    } catch (const ImagingError&) {
       converts = false;
     }
     ReleaseImage(probe);
@@ -548,13 +548,13 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
   };
   for (const auto& [source, written] : cases) {
     SCOPED_TRACE(GetFormatName(source));
-    TDynImageDataArray images;
+    ImageArray images;
     ImageData& image = images.AddEmpty();
     ASSERT_TRUE(CreateImage(6, 3, source, image));
     for (int32_t y = 0; y < 3; ++y)
       for (int32_t x = 0; x < 6; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 40), uint8_t(y * 100), 0));
     const std::vector<uint8_t> file = Save(images);
-    TDynImageDataArray loaded;
+    ImageArray loaded;
     ASSERT_EQ(Load(file, loaded), "");
     EXPECT_EQ(loaded[0].Format, written);
     EXPECT_EQ(loaded[0].Width, 6);
@@ -563,13 +563,13 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
   }
 
   SetOption(ImagingSaveOverrideFormat, static_cast<int32_t>(PixelFormat::R8G8B8));
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(PixelFormat::Index8, 5, 4, images.AddEmpty());
   const std::vector<uint8_t> file = Save(images);
   SetOption(ImagingSaveOverrideFormat, 0);
   SetOption(ImagingBitmapRLE, savedRle);
   EXPECT_EQ(file[28], 24) << "written with 24 bits per pixel";
-  TDynImageDataArray loaded;
+  ImageArray loaded;
   ASSERT_EQ(Load(file, loaded), "");
   EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "");
 }

@@ -29,11 +29,11 @@ struct TestImage {
   operator imaging::ImageData&() { return image; }
 };
 
-// The message of the EImagingError the action raises, or "(no error)".
+// The message of the ImagingError the action raises, or "(no error)".
 inline std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const imaging::EImagingError& e) {
+  } catch (const imaging::ImagingError& e) {
     return e.what();
   }
   return "(no error)";
@@ -73,9 +73,9 @@ inline std::string FirstColouredPixel(const imaging::ImageData& argb) {
 inline bool LoadFirst(const std::filesystem::path& file, imaging::ImageData& argb,
                       imaging::PixelFormat* native = nullptr) {
   const std::string extension = imaging::DetectFileFormat(file.string());
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+  const imaging::Codec* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
-  imaging::TDynImageDataArray images;
+  imaging::ImageArray images;
   if (!codec->LoadFromFile(file.string(), images, true) || images.empty()) return false;
   if (native) *native = images[0].Format;
   ToArgb(images[0], argb);
@@ -83,14 +83,14 @@ inline bool LoadFirst(const std::filesystem::path& file, imaging::ImageData& arg
 }
 
 // Reads an image from bytes with the codec of the extension.
-inline bool LoadBytes(const std::string& extension, const std::vector<uint8_t>& bytes, imaging::TDynImageDataArray& images) {
-  imaging::TMemoryStream stream(bytes);
+inline bool LoadBytes(const std::string& extension, const std::vector<uint8_t>& bytes, imaging::ImageArray& images) {
+  imaging::MemoryStream stream(bytes);
   return imaging::FindFormatByExtension(extension)->LoadFromStream(stream, images, true);
 }
 
 // Writes one image with the codec of the extension into bytes.
 inline std::vector<uint8_t> SaveBytes(const std::string& extension, const imaging::ImageData& image) {
-  imaging::TMemoryStream stream;
+  imaging::MemoryStream stream;
   EXPECT_TRUE(imaging::SaveImageToStream(extension, stream, image));
   return stream.Data();
 }

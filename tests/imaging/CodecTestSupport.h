@@ -16,44 +16,44 @@
 
 namespace codectest {
 
-inline const imaging::TImageFileFormat& Codec(const char* extension) {
-  const imaging::TImageFileFormat* codec = imaging::FindFormatByExtension(extension);
+inline const imaging::Codec& CodecFor(const char* extension) {
+  const imaging::Codec* codec = imaging::FindFormatByExtension(extension);
   if (!codec) throw std::runtime_error(std::string("no codec for ") + extension);
   return *codec;
 }
 
 // Loads bytes through the codec of `extension`; the error text (empty when none) goes to *error.
-inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, imaging::TDynImageDataArray& images,
+inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, imaging::ImageArray& images,
                       std::string* error = nullptr, bool onlyFirst = false) {
-  imaging::TMemoryStream stream(bytes);
+  imaging::MemoryStream stream(bytes);
   try {
-    return Codec(extension).LoadFromStream(stream, images, onlyFirst);
-  } catch (const imaging::EImagingError& e) {
+    return CodecFor(extension).LoadFromStream(stream, images, onlyFirst);
+  } catch (const imaging::ImagingError& e) {
     if (error) *error = e.what();
     return false;
   }
 }
 
-inline bool LoadFile(const char* extension, const std::filesystem::path& path, imaging::TDynImageDataArray& images,
+inline bool LoadFile(const char* extension, const std::filesystem::path& path, imaging::ImageArray& images,
                      std::string* error = nullptr, bool onlyFirst = false) {
   try {
-    return Codec(extension).LoadFromFile(path.string(), images, onlyFirst);
-  } catch (const imaging::EImagingError& e) {
+    return CodecFor(extension).LoadFromFile(path.string(), images, onlyFirst);
+  } catch (const imaging::ImagingError& e) {
     if (error) *error = e.what();
     return false;
   }
 }
 
 // Saves through the codec of `extension` into memory; the images stay with the caller.
-inline std::vector<uint8_t> SaveBytes(const char* extension, imaging::TDynImageDataArray& images,
+inline std::vector<uint8_t> SaveBytes(const char* extension, imaging::ImageArray& images,
                                       bool onlyFirst = false) {
-  imaging::TMemoryStream stream;
-  if (!Codec(extension).SaveToStream(stream, images, onlyFirst)) return {};
+  imaging::MemoryStream stream;
+  if (!CodecFor(extension).SaveToStream(stream, images, onlyFirst)) return {};
   return stream.Data();
 }
 
 inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::ImageData& image) {
-  imaging::TMemoryStream stream;
+  imaging::MemoryStream stream;
   if (!imaging::SaveImageToStream(extension, stream, image)) return {};
   return stream.Data();
 }

@@ -34,7 +34,7 @@ ColorProfile Profile(std::vector<uint8_t> bytes) {
 std::vector<uint8_t> SaveWithProfile(const std::string& extension, const ImageData& image, const ColorProfile& profile) {
   CodecOptions options = CurrentOptions();
   options.SetProfile(profile);
-  TMemoryStream stream;
+  MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream(extension, stream, image, options)) << extension;
   return stream.Data();
 }
@@ -48,12 +48,12 @@ struct Loaded {
 Loaded LoadWithFacts(const std::string& extension, const std::vector<uint8_t>& bytes) {
   Loaded result;
   LoadWarnings warnings;
-  TMemoryStream stream(bytes);
-  TDynImageDataArray images;
+  MemoryStream stream(bytes);
+  ImageArray images;
   CodecOptions facts;
   try {
-    result.ok = codectest::Codec(extension.c_str()).LoadFromStream(stream, images, true, CurrentOptions(), &facts);
-  } catch (const EImagingError& e) {
+    result.ok = codectest::CodecFor(extension.c_str()).LoadFromStream(stream, images, true, CurrentOptions(), &facts);
+  } catch (const ImagingError& e) {
     ADD_FAILURE() << extension << ": " << e.what();
   }
   result.profile = facts.Profile();
@@ -264,12 +264,12 @@ TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
       if (text.find(folder.marker) == std::string::npos) continue;
       const char* extension = folder.extension;
       LoadWarnings warnings;
-      TMemoryStream stream(bytes);
-      TDynImageDataArray images;
+      MemoryStream stream(bytes);
+      ImageArray images;
       CodecOptions facts;
       try {
-        if (!codectest::Codec(extension).LoadFromStream(stream, images, true, CurrentOptions(), &facts)) continue;
-      } catch (const EImagingError&) {
+        if (!codectest::CodecFor(extension).LoadFromStream(stream, images, true, CurrentOptions(), &facts)) continue;
+      } catch (const ImagingError&) {
         continue;  // a fuzzed file whose picture is refused
       }
       std::string extracted;

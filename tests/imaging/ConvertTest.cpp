@@ -339,7 +339,7 @@ TEST(ConvertRules, InvalidInput) {
   EXPECT_FALSE(ConvertImageFormat(empty, PF::Gray8));
   ImageData image;
   ASSERT_TRUE(CreateImage(1, 1, PF::Gray8, image));
-  EXPECT_THROW(ConvertImageFormat(image, static_cast<PF>(3)), EImagingError);
+  EXPECT_THROW(ConvertImageFormat(image, static_cast<PF>(3)), ImagingError);
   EXPECT_TRUE(ConvertImageFormat(image, PF::Gray8));
   uint8_t* bits = image.Bits;
   EXPECT_TRUE(ConvertImageFormat(image, PF::Default));
@@ -358,7 +358,7 @@ TEST(ConvertRules, InvalidInput) {
   std::string error;
   try {
     ConvertImageFormat(huge, PF::A8R8G8B8);
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     error = e.what();
   }
   EXPECT_EQ(error.rfind("Error while converting image to format \"A8R8G8B8\". Image @", 0), 0u) << error;

@@ -10,7 +10,7 @@ using namespace imaging;
 
 namespace {
 
-const TDDSFileFormat& Dds() { return *FindFormatByClass<TDDSFileFormat>(); }
+const DdsCodec& Dds() { return *FindFormatByClass<DdsCodec>(); }
 
 // Restores every option value at the end of a test.
 struct OptionsScope {
@@ -86,7 +86,7 @@ TEST(DdsCodec, CorpusTexturesGiveTheirSurfacesAndReportThem) {
   };
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     CodecOptions facts;
     const bool loaded = Dds().LoadFromFile(path, images, false, CurrentOptions(), &facts);
     ASSERT_EQ(loaded, c.format != PixelFormat::Unknown) << c.file;
@@ -124,14 +124,14 @@ TEST(DdsCodec, SurfacesMatchTheReferenceImages) {
       {"dxt5-argb-8bbp-interpolatedalpha_MipMaps-1.dds", "dxt5-argb-8bbp-interpolatedalpha_MipMaps-1.png", 1},
   };
   for (const Case& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Dds().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + c.file), images))
         << c.file;
     ExpectMatchesReference(images[0], testsupport::CorpusFile(std::string("pillow-tests/") + c.reference),
                            c.tolerance);
   }
   // ATI1 holds one channel; the reference shows it as gray.
-  TDynImageDataArray ati1;
+  ImageArray ati1;
   ASSERT_TRUE(Dds().LoadFromFile(testsupport::CorpusFile("pillow-tests/ati1.dds"), ati1));
   ExpectMatchesReference(ati1[0], testsupport::CorpusFile("pillow-tests/ati1.png"), 1);
 }
@@ -149,7 +149,7 @@ TEST(DdsCodec, PartialBlocksAreCutToTheStatedSize) {
     for (int i = 0; i < 4; ++i) file.insert(file.end(), {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0});
     file.insert(file.end(), {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0});
     testsupport::WriteFileBytes(dir / "partial.dds", file);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Dds().LoadFromFile(dir / "partial.dds", images));
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
@@ -166,7 +166,7 @@ TEST(DdsCodec, PartialBlocksAreCutToTheStatedSize) {
                                             "-define dds:compression=") +
                                 compression + " -define dds:mipmaps=0 '" + file.string() + "' 2>/dev/null";
     if (testsupport::RunCommand(command) != 0) GTEST_SKIP() << "ImageMagick could not write " << compression;
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Dds().LoadFromFile(file, images));
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].Width, 97);
@@ -182,7 +182,7 @@ TEST(DdsCodec, PaddedRowsOfTheMainSurfaceAreDropped) {
     for (int i = 0; i < 12; ++i) file.push_back(i < 9 ? uint8_t(y * 9 + i + 1) : 0xEE);
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir / "padded.dds", file);
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "padded.dds", images));
   ASSERT_EQ(images[0].Format, PixelFormat::R8G8B8);
   for (int i = 0; i < 18; ++i) EXPECT_EQ(images[0].Bits[i], i + 1) << i;
@@ -193,7 +193,7 @@ TEST(DdsCodec, RedFirstThirtyTwoBitDataIsSwapped) {
   for (uint8_t b : {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80}) file.push_back(b);
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir / "abgr.dds", file);
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "abgr.dds", images));
   ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0x40102030u);
@@ -227,11 +227,11 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
     for (const auto& [offset, value] : c.patches) Put32(bytes, offset, value);
     const auto file = dir / "damaged.dds";
     testsupport::WriteFileBytes(file, bytes);
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       Dds().LoadFromFile(file, images);
       ADD_FAILURE() << c.name << ": loaded";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
     }
     EXPECT_TRUE(images.empty()) << c.name;
@@ -242,12 +242,12 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
                         "timeout-755a4d204f4208e3597ac3391edebee196462bd0.dds",
                         "timeout-c60a3d7314213624607bfb3e38d551a8b24a7435.dds", "unimplemented_pixel_format.dds",
                         "zero_mask_totals.dds"}) {
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       if (Dds().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + f), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << f;
       }
-    } catch (const EImagingError&) {
+    } catch (const ImagingError&) {
       EXPECT_TRUE(images.empty()) << f;
     }
   }
@@ -255,7 +255,7 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
 
 TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(6, 5, PixelFormat::A8R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   const auto file = dir / "plain.dds";
@@ -289,10 +289,10 @@ TEST(DdsCodec, EverySavableLayoutRoundTrips) {
   };
   testsupport::TempDir dir;
   for (PixelFormat format : formats) {
-    TDynImageDataArray images;
+    ImageArray images;
     MakePattern(8, 4, format, images.AddEmpty());
     ASSERT_TRUE(Dds().SaveToFile(dir / "layout.dds", images, true)) << GetFormatName(format);
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(Dds().LoadFromFile(dir / "layout.dds", back)) << GetFormatName(format);
     ASSERT_EQ(back.size(), 1u);
     ASSERT_EQ(back[0].Format, format) << GetFormatName(format);
@@ -326,13 +326,13 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
     SetOption(ImagingDDSSaveVolume, c.volume);
     SetOption(ImagingDDSSaveMipMapCount, c.mipMaps);
     SetOption(ImagingDDSSaveDepth, c.depth);
-    TDynImageDataArray images;
+    ImageArray images;
     for (size_t i = 0; i < c.sizes.size(); ++i)
       MakePattern(c.sizes[i], c.sizes[i], PixelFormat::A8R8G8B8, images.AddEmpty(), int(i));
     ASSERT_TRUE(Dds().SaveToFile(file, images)) << c.name;
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
-    TDynImageDataArray back;
+    ImageArray back;
     CodecOptions facts;
     ASSERT_TRUE(Dds().LoadFromFile(file, back, false, CurrentOptions(), &facts)) << c.name;
     const bool plain = c.caps2 == 0;
@@ -351,12 +351,12 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
 
 TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(8, 8, PixelFormat::A8R8G8B8, images.AddEmpty());
   MakePattern(3, 5, PixelFormat::R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   ASSERT_TRUE(Dds().SaveToFile(dir / "fitted.dds", images));
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "fitted.dds", back));
   ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[1].Format, PixelFormat::A8R8G8B8);
@@ -366,14 +366,14 @@ TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
 
 TEST(DdsCodec, IndexedImagesAreSavedAsArgb) {
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   ImageData& image = images.AddEmpty();
   ASSERT_TRUE(CreateImage(4, 4, PixelFormat::Index8, image));
   for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(i / 2), 7);
   for (int i = 0; i < 16; ++i) image.Bits[i] = uint8_t(i * 16);
   testsupport::TempDir dir;
   ASSERT_TRUE(Dds().SaveToFile(dir / "indexed.dds", images, true));
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "indexed.dds", back));
   ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(GetPixel32(back[0], i % 4, i / 4), image.Palette[i * 16]);

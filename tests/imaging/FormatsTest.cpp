@@ -18,7 +18,7 @@ namespace {
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     return e.what();
   }
   return "(no error)";
@@ -160,7 +160,7 @@ TEST(FormatTable, SizeRule) {
   EXPECT_EQ(GetPixelsSize(PF::ATI2N, 1, 1), 16);
   EXPECT_EQ(GetPixelsSize(PF::BTC, 5, 3), 8);
   EXPECT_EQ(GetPixelsSize(PF::Unknown, 5, 3), 0);
-  EXPECT_THROW(GetPixelsSize(PF::A32R32G32B32F, 65535, 65535), EImagingError);
+  EXPECT_THROW(GetPixelsSize(PF::A32R32G32B32F, 65535, 65535), ImagingError);
 }
 
 // ---- Creating, copying, releasing ------------------------------------------------------------
@@ -232,7 +232,7 @@ TEST(ImageBuffer, CreateImageErrors) {
       << error;
   EXPECT_TRUE(IsAllZero(image));
   // The dimension rule of the block formats must not overflow on the way up to whole blocks.
-  EXPECT_THROW(CreateImage(0x7FFFFFFF, 4, PF::DXT1, image), EImagingError);
+  EXPECT_THROW(CreateImage(0x7FFFFFFF, 4, PF::DXT1, image), ImagingError);
   EXPECT_TRUE(IsAllZero(image));
 }
 
@@ -248,7 +248,7 @@ TEST(ImageBuffer, Validity) {
   EXPECT_FALSE(IsImageValid(image));
   image.Format = PF::R8G8B8;
 
-  TDynImageDataArray array;
+  ImageArray array;
   EXPECT_FALSE(AreImagesValid(array));
   ImageData copy;
   ASSERT_TRUE(CopyImage(image, copy));
@@ -351,7 +351,7 @@ TEST(Palette, FillPalettes) {
   palette[0] = 0x11223344u;
   SwapPaletteChannels(palette.data(), 256, 0, 3);
   EXPECT_EQ(palette[0], 0x44223311u);
-  EXPECT_THROW(SwapPaletteChannels(palette.data(), 256, 0, 4), EImagingError);
+  EXPECT_THROW(SwapPaletteChannels(palette.data(), 256, 0, 4), ImagingError);
 }
 
 // ---- Pixel access ------------------------------------------------------------------------------
@@ -438,12 +438,12 @@ TEST(PixelAccess, FloatReadersAndWriters) {
   SetPixel32(image, 0, 0, 0xFFF00000u);
   EXPECT_EQ(image.Bits[0], 1);
   std::fill(image.Palette, image.Palette + 256, 0u);
-  EXPECT_THROW(SetPixel32(image, 0, 0, 0xFFFFFFFFu), EImagingError);
+  EXPECT_THROW(SetPixel32(image, 0, 0, 0xFFFFFFFFu), ImagingError);
   ReleaseImage(image);
 
   // Compressed pixels cannot be reached one by one: an error, never a call through nothing.
   ASSERT_TRUE(CreateImage(4, 4, PF::DXT1, image));
-  EXPECT_THROW(GetPixel32(image, 0, 0), EImagingError);
+  EXPECT_THROW(GetPixel32(image, 0, 0), ImagingError);
   ReleaseImage(image);
 }
 

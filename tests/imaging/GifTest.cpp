@@ -90,7 +90,7 @@ TEST(GifCodec, GifTestSuiteFrames) {
       frames.push_back(all.substr(pos, comma == std::string::npos ? comma : comma - pos));
       pos = comma == std::string::npos ? comma : comma + 1;
     }
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     const bool loaded = LoadFile("gif", suite / conf["config"]["input"], images, &error);
     const auto found = departures.find(name);
@@ -161,7 +161,7 @@ TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
   int compared = 0;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    TDynImageDataArray ours;
+    ImageArray ours;
     std::string error;
     if (!LoadFile("gif", path, ours, &error, true)) {
       // A file whose frames were all dropped simply has no image.
@@ -293,7 +293,7 @@ TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
   // is not transparent; transparent pixels keep the transparent entry's colour.
   TestFrame frame{1, 1, 2, 2, {0, 1, 2, 3}};
   frame.transparent = 2;
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {frame}), images, &error)) << error;
   ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
@@ -323,7 +323,7 @@ TEST(GifCodec, InterlacedFrameGivesTheSamePixels) {
   TestFrame plain{0, 0, 7, 11, indices};
   TestFrame interlaced = plain;
   interlaced.interlaced = true;
-  TDynImageDataArray a, b;
+  ImageArray a, b;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {plain}), a));
   ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {interlaced}), b));
   EXPECT_EQ(ComparePixels64(a[0], b[0]), "");
@@ -336,7 +336,7 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   TestFrame second{1, 1, 1, 1, {3}};
   TestFrame broken{0, 0, 2, 2, Indices(4, 1)};
   broken.cutData = 2;
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, broken, second}), images, &error)) << error;
   // The frame whose data end early is left out.
@@ -369,7 +369,7 @@ TEST(GifCodec, OnlyFirstGivesTheFirstComposedFrame) {
   TestFrame later{3, 3, 2, 2, {3, 3, 3, 3}};  // enlarges the screen to 5 x 5
   later.delay = 10;
   const std::vector<uint8_t> file = MakeGif(4, 4, kFourColours, 0, {first, later, later});
-  TDynImageDataArray all, one;
+  ImageArray all, one;
   ASSERT_TRUE(LoadBytes("gif", file, all));
   ASSERT_TRUE(LoadBytes("gif", file, one, nullptr, true));
   ASSERT_EQ(all.size(), 3u);
@@ -409,7 +409,7 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<uint8_t> file = MakeGif(2, 2, kFourColours, 2, c.frames, c.looping);
-    TDynImageDataArray all, first;
+    ImageArray all, first;
     ASSERT_TRUE(LoadBytes("gif", file, all));
     ASSERT_TRUE(LoadBytes("gif", file, first, nullptr, true));
     ASSERT_EQ(all.size(), c.pictures.size());
@@ -420,7 +420,7 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
   }
   // Raw frames stay one per image.
   ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
-  TDynImageDataArray raw;
+  ImageArray raw;
   const bool loaded = LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, noDelays), raw);
   SetOption(ImagingGIFLoadAnimated, 1);
   ASSERT_TRUE(loaded);
@@ -466,7 +466,7 @@ TEST(GifCodec, BadLzwDataRaisesTheDecodingError) {
     try {
       DecodeGIFLZW(c.data.data(), c.data.size(), c.minCodeSize, pixels, 2, 2, false);
       ADD_FAILURE() << "no error";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_STREQ(e.what(), "Error when decoding GIF LZW data");
     }
   }
@@ -475,7 +475,7 @@ TEST(GifCodec, BadLzwDataRaisesTheDecodingError) {
 // ---- Writing --------------------------------------------------------------------------------
 
 TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
-  TDynImageDataArray images;
+  ImageArray images;
   // Enough noise to fill the code table several times over.
   CreateImage(301, 257, PixelFormat::Index8, images.AddEmpty());
   uint32_t state = 7;
@@ -496,7 +496,7 @@ TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
   EXPECT_EQ(file.back(), 0x3B);
 
   ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
-  TDynImageDataArray back;
+  ImageArray back;
   std::string error;
   const bool loaded = LoadBytes("gif", file, back, &error);
   SetOption(ImagingGIFLoadAnimated, 1);
@@ -519,9 +519,9 @@ TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
 }
 
 TEST(GifCodec, TruecolourImagesAreReducedToOneFrame) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(24, 16, PixelFormat::A8R8G8B8, images.AddEmpty());
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(LoadBytes("gif", SaveBytes("gif", images), back));
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].Width, 24);

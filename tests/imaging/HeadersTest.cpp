@@ -19,7 +19,7 @@ std::string FormatOf(const std::filesystem::path& path) {
 
 TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
   VEXILO_REQUIRE_CORPUS();
-  const imaging::THeaderOptions options = imaging::CurrentHeaderOptions();
+  const imaging::HeaderOptions options = imaging::CurrentHeaderOptions();
   int compared = 0, noReader = 0;
   std::vector<std::string> mismatches;
   for (const auto& item : std::filesystem::recursive_directory_iterator(testsupport::CorpusDir())) {
@@ -37,7 +37,7 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
     if (!loaded) continue;
     const int32_t width = image.Width, height = image.Height;
     imaging::ReleaseImage(image);
-    imaging::TImageHeader header;
+    imaging::ImageHeader header;
     std::string problem;
     try {
       if (!imaging::ReadImageHeader(path.string(), format, options, header)) {
@@ -85,9 +85,9 @@ TEST(ImageHeaders, FormatMatchesTheCodecForOwnFiles) {
     imaging::ReleaseImage(image);
     ASSERT_TRUE(saved) << c.name;
     const std::string format = imaging::DetectFileFormat(path);
-    imaging::TDynImageDataArray images;
+    imaging::ImageArray images;
     ASSERT_TRUE(imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true)) << c.name;
-    imaging::TImageHeader header;
+    imaging::ImageHeader header;
     ASSERT_TRUE(imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) << c.name;
     EXPECT_EQ(header.Width, 37) << c.name;
     EXPECT_EQ(header.Height, 21) << c.name;
@@ -178,12 +178,12 @@ TEST(ImageHeaders, DamagedHeadersAreRefused) {
   for (const Case& c : cases) {
     const std::string path = (dir / "file").string();
     testsupport::WriteFileBytes(path, c.bytes);
-    imaging::TImageHeader header;
+    imaging::ImageHeader header;
     bool read = false;
     std::string error;
     try {
       read = imaging::ReadImageHeader(path, c.format, imaging::CurrentHeaderOptions(), header);
-    } catch (const imaging::EImagingError& e) {
+    } catch (const imaging::ImagingError& e) {
       error = e.what();
     }
     if (c.width == 0) {
@@ -194,8 +194,8 @@ TEST(ImageHeaders, DamagedHeadersAreRefused) {
       EXPECT_EQ(header.Height, c.height) << c.name;
     }
   }
-  imaging::TImageHeader header;
-  EXPECT_THROW(imaging::ReadImageHeader((dir / "missing.png").string(), "png", {}, header), imaging::EImagingError);
+  imaging::ImageHeader header;
+  EXPECT_THROW(imaging::ReadImageHeader((dir / "missing.png").string(), "png", {}, header), imaging::ImagingError);
   EXPECT_FALSE(imaging::ReadImageHeader((dir / "file").string(), "xpm", {}, header));  // decoded instead
 }
 
@@ -231,7 +231,7 @@ TEST(ImageHeaders, AJpegHeaderTellsTheOrientationOfItsFirstExifSegment) {
   for (const Case& c : cases) {
     const std::string path = (dir / "file.jpg").string();
     testsupport::WriteFileBytes(path, c.bytes);
-    imaging::TImageHeader header;
+    imaging::ImageHeader header;
     ASSERT_TRUE(imaging::ReadImageHeader(path, "jpg", imaging::CurrentHeaderOptions(), header)) << c.name;
     EXPECT_EQ(header.Width, 8) << c.name;
     EXPECT_EQ(header.Orientation, c.orientation) << c.name;

@@ -26,7 +26,7 @@ namespace {
 std::vector<uint8_t> SaveHeic(const ImageData& image, int32_t quality) {
   CodecOptions options = CurrentOptions();
   options.Set(ImagingHEIFQuality, quality);
-  TMemoryStream stream;
+  MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("heic", stream, image, options));
   return stream.Data();
 }
@@ -135,7 +135,7 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
     if (magick && !testsupport::HaveTool("convert")) continue;
     ASSERT_TRUE(RunQuietly(magick ? "convert " + Quoted(png) + " -quality 90 " + Quoted(file)
                                   : std::string("heif-enc ") + c.heifEncFlags + " " + Quoted(png) + " -o " + Quoted(file)));
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     ASSERT_TRUE(codectest::LoadFile("heic", file, images, &error)) << error;
     ASSERT_EQ(images.size(), 1u);
@@ -146,14 +146,14 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
 
     const fs::path decoded = dir / "heif-convert.png";
     ASSERT_TRUE(RunQuietly("heif-convert " + Quoted(file) + " " + Quoted(decoded)));
-    TDynImageDataArray reference;
+    ImageArray reference;
     ASSERT_TRUE(codectest::LoadFile("png", decoded, reference));
     // heif-convert shifts 10-bit samples up without filling the low bits (1023 becomes 65472);
     // the reader stretches them to the full range (65535).
     EXPECT_EQ(codectest::CompareSamples16(reference[0], images[0], c.native == PixelFormat::R16G16B16 ? 64 : 0), "");
 
     EXPECT_EQ(DetectFileFormat(file.string()), "heic");
-    TImageHeader header;
+    ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width);
     EXPECT_EQ(header.Height, images[0].Height);
@@ -180,7 +180,7 @@ TEST(Heif, TheFilesTransformationsAreApplied) {
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     ASSERT_EQ(actual->Width, expected->Width);
     EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
-    TImageHeader header;
+    ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
     EXPECT_EQ(header.Width, expected->Width);
     EXPECT_EQ(header.Height, expected->Height);
@@ -206,7 +206,7 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
   const fs::path file = dir / "tagged.heic";
   ASSERT_TRUE(RunQuietly("heif-enc -q 80 " + Quoted(jpeg) + " -o " + Quoted(file)));
 
-  THeifMetadata metadata;
+  HeifMetadata metadata;
   ReadHeifMetadata(file.string(), metadata);
   EXPECT_EQ(metadata.ExifOrientation, 6);
   ASSERT_GE(metadata.Exif.size(), 8u);
@@ -214,7 +214,7 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
   EXPECT_EQ(metadata.IccProfile, profile);
 
   CodecOptions facts;
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(file.string(), images, true, CurrentOptions(), &facts));
   EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 6);
   // heif-enc writes no irot box for the Exif orientation: the stored picture comes as it is.
@@ -234,7 +234,7 @@ TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {
   const std::vector<uint8_t> fine = SaveHeic(source, 90);
   const std::vector<uint8_t> coarse = SaveHeic(source, 20);
   EXPECT_LT(coarse.size(), fine.size());
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("heic", fine, images, &error)) << error;
   EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
@@ -253,7 +253,7 @@ TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {
   TestImage opaque;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, opaque);
   ASSERT_TRUE(ConvertImageFormat(opaque, PixelFormat::A8R8G8B8));
-  TDynImageDataArray opaqueImages;
+  ImageArray opaqueImages;
   ASSERT_TRUE(codectest::LoadBytes("heic", SaveHeic(opaque, 90), opaqueImages, &error)) << error;
   EXPECT_EQ(opaqueImages[0].Format, PixelFormat::R8G8B8);
 }
@@ -300,7 +300,7 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
   // An AVIF file is left to the AVIF codec.
   std::vector<uint8_t> avif;
   {
-    TMemoryStream stream;
+    MemoryStream stream;
     ASSERT_TRUE(SaveImageToStream("avif", stream, source));
     avif = stream.Data();
   }
@@ -326,7 +326,7 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("heic", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
@@ -339,7 +339,7 @@ TEST(Heif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
   codectest::MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
   const std::vector<uint8_t> good = SaveHeic(source, 50);
   for (size_t size = 0; size < good.size(); ++size) {
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     if (codectest::LoadBytes("heic", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images, &error))
       EXPECT_TRUE(IsImageValid(images[0])) << size;
@@ -349,7 +349,7 @@ TEST(Heif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
   for (size_t at = 0; at < good.size(); ++at) {
     std::vector<uint8_t> flipped = good;
     flipped[at] ^= 0x5A;
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     if (codectest::LoadBytes("heic", flipped, images, &error)) {
       ASSERT_EQ(images.size(), 1u);

@@ -22,7 +22,7 @@ namespace {
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     return e.what();
   }
   return "(no error)";
@@ -51,8 +51,8 @@ TEST(FileIO, WritesAcrossBlocksAndWritesBackOnSeek) {
   const std::string path = (dir / "out.bin").string();
   std::vector<uint8_t> expected = Pattern(50000, 1);
   {
-    TScopedHandle file(FileIO, path.c_str(), true);
-    const TImagingHandle& h = file.Handle();
+    ScopedIOHandle file(FileIO, path.c_str(), true);
+    const IOHandle& h = file.Handle();
     size_t pos = 0;
     const size_t pieces[] = {1, 7, 16384, 100, 20000, 3};
     for (size_t i = 0; pos < expected.size(); ++i) {
@@ -90,8 +90,8 @@ TEST(FileIO, ReadsAnyMixOfSeeksAndSizes) {
   const std::string path = (dir / "in.bin").string();
   const std::vector<uint8_t> data = Pattern(70000, 2);
   testsupport::WriteFileBytes(path, data);
-  TScopedHandle file(FileIO, path.c_str(), false);
-  const TImagingHandle& h = file.Handle();
+  ScopedIOHandle file(FileIO, path.c_str(), false);
+  const IOHandle& h = file.Handle();
   // (seek to, read count): inside one block, across a boundary, large from an unbuffered
   // position, large starting inside the buffer, past the end.
   const std::pair<int64_t, int64_t> steps[] = {{0, 10},        {16380, 10},   {20000, 40000}, {100, 16384},
@@ -117,19 +117,19 @@ TEST(FileIO, ReportsItsFaults) {
   testsupport::TempDir dir;
   const std::string path = (dir / "f.bin").string();
   testsupport::WriteFileBytes(path, Pattern(10, 3));
-  TScopedHandle file(FileIO, path.c_str(), false);
-  const TImagingHandle& h = file.Handle();
+  ScopedIOHandle file(FileIO, path.c_str(), false);
+  const IOHandle& h = file.Handle();
   uint8_t byte;
   EXPECT_EQ(ErrorOf([&] { h.Seek(0, 3); }), "TBufferedStream.Seek: invalid origin");
   h.Seek(-1, smFromBeginning);
   EXPECT_EQ(ErrorOf([&] { h.Read(&byte, 1); }), "TBufferedStream.ReadBuffer: seek failed");
   EXPECT_EQ(ErrorOf([&] { h.Write(&byte, 1); }), "TBufferedStream.WriteBuffer: seek failed");
-  EXPECT_NE(ErrorOf([&] { TScopedHandle missing(FileIO, (dir / "none").c_str(), false); })
+  EXPECT_NE(ErrorOf([&] { ScopedIOHandle missing(FileIO, (dir / "none").c_str(), false); })
                 .find("Cannot open file"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { TScopedHandle folder(FileIO, dir.Path().c_str(), false); }).find("folder"),
+  EXPECT_NE(ErrorOf([&] { ScopedIOHandle folder(FileIO, dir.Path().c_str(), false); }).find("folder"),
             std::string::npos);
-  EXPECT_NE(ErrorOf([&] { TScopedHandle nowhere(FileIO, (dir / "no/such/f").c_str(), true); })
+  EXPECT_NE(ErrorOf([&] { ScopedIOHandle nowhere(FileIO, (dir / "no/such/f").c_str(), true); })
                 .find("Cannot create file"),
             std::string::npos);
 }
@@ -148,7 +148,7 @@ TEST(FileIO, WriteFailureIsReportedAndKeepsTheOldFile) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
   const std::vector<uint8_t> data = Pattern(40000, 5);
   const std::string error = ErrorOf([&] {
-    TScopedHandle file(FileIO, path.c_str(), true);
+    ScopedIOHandle file(FileIO, path.c_str(), true);
     file.Handle().Write(data.data(), static_cast<int64_t>(data.size()));
     file.Close();
   });
@@ -167,21 +167,21 @@ TEST(FileIO, ReplacesAFileOnlyWhenClosedNormally) {
   ASSERT_EQ(chmod(path.c_str(), 0640), 0);
   const uint8_t bytes[3] = {1, 2, 3};
   {  // abandoned explicitly
-    TScopedHandle file(FileIO, path.c_str(), true);
+    ScopedIOHandle file(FileIO, path.c_str(), true);
     file.Handle().Write(bytes, 3);
     file.Abandon();
   }
   EXPECT_EQ(testsupport::ReadFileBytes(path), old);
   // an error leaving the scope abandons too
   EXPECT_EQ(ErrorOf([&] {
-              TScopedHandle file(FileIO, path.c_str(), true);
+              ScopedIOHandle file(FileIO, path.c_str(), true);
               file.Handle().Write(bytes, 3);
               RaiseImaging("stop");
             }),
             "stop");
   EXPECT_EQ(testsupport::ReadFileBytes(path), old);
   {  // a normal end of scope closes
-    TScopedHandle file(FileIO, path.c_str(), true);
+    ScopedIOHandle file(FileIO, path.c_str(), true);
     file.Handle().Write(bytes, 3);
   }
   EXPECT_EQ(testsupport::ReadFileBytes(path), std::vector<uint8_t>(bytes, bytes + 3));
@@ -193,9 +193,9 @@ TEST(FileIO, ReplacesAFileOnlyWhenClosedNormally) {
 
 TEST(MemoryIO, NeverGrowsOrLeavesItsBuffer) {
   uint8_t storage[8] = {};
-  TMemoryIORec rec{storage, 0, 8};
-  TScopedHandle handle(MemoryIO, &rec, true);
-  const TImagingHandle& h = handle.Handle();
+  MemoryIORecord rec{storage, 0, 8};
+  ScopedIOHandle handle(MemoryIO, &rec, true);
+  const IOHandle& h = handle.Handle();
   const uint8_t ten[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   EXPECT_EQ(h.Write(ten, 10), 8);
   EXPECT_TRUE(h.Eof());
@@ -214,9 +214,9 @@ TEST(MemoryIO, NeverGrowsOrLeavesItsBuffer) {
 }
 
 TEST(StreamIO, ActsOnTheStreamItIsGiven) {
-  TMemoryStream stream;
-  TScopedHandle handle(StreamIO, &stream, true);
-  const TImagingHandle& h = handle.Handle();
+  MemoryStream stream;
+  ScopedIOHandle handle(StreamIO, &stream, true);
+  const IOHandle& h = handle.Handle();
   EXPECT_EQ(h.Raw, &stream);
   const uint8_t bytes[4] = {9, 8, 7, 6};
   EXPECT_EQ(h.Write(bytes, 4), 4);
@@ -235,7 +235,7 @@ TEST(StreamIO, ActsOnTheStreamItIsGiven) {
 
 TEST(ImageIO, CurrentTableIsPerThread) {
   SetCurrentImageIO(MemoryIO);
-  const TIOFunctions* seenByOther = nullptr;
+  const IOFunctions* seenByOther = nullptr;
   std::thread other([&] { seenByOther = &CurrentImageIO(); });
   other.join();
   EXPECT_EQ(seenByOther, &FileIO);

@@ -88,17 +88,17 @@ Entry Plain(int32_t size, int bits) {
 
 // What the program loads from an icon file in memory: the richest image, drawn.
 void LoadIcon(const std::vector<uint8_t>& bytes, ImageData& image) {
-  TIconCursorList list;
+  IconCursorList list;
   list.LoadFromBytes(bytes);
-  list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
-  list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
+  list.Sort(IconCursorList::kSortSizeFirst, IconCursorList::kSortDescending);
+  list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
   ASSERT_TRUE(CreateImage(list[0].DrawWidth(), list[0].DrawHeight(), PixelFormat::A8R8G8B8, image));
   list[0].Draw(image, 0, 0);
 }
 
 std::string IconError(const std::vector<uint8_t>& bytes) {
   return codectest::ErrorOf([&] {
-    TIconCursorList list;
+    IconCursorList list;
     list.LoadFromBytes(bytes);
   });
 }
@@ -107,11 +107,11 @@ std::string IconError(const std::vector<uint8_t>& bytes) {
 // with ImageMagick (which would otherwise read the file's first entry).
 void CompareWithImageMagick(const fs::path& file, const testsupport::TempDir& dir) {
   SCOPED_TRACE(file.string());
-  TIconCursorList list;
+  IconCursorList list;
   list.LoadFromFile(file.string());
-  list.Sort(TIconCursorList::kSortSizeFirst, TIconCursorList::kSortDescending);
-  list.Sort(TIconCursorList::kSortColorTypeFirst, TIconCursorList::kSortDescending);
-  const TIconDirEntry& chosen = list[0].Entry();
+  list.Sort(IconCursorList::kSortSizeFirst, IconCursorList::kSortDescending);
+  list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
+  const IconDirEntry& chosen = list[0].Entry();
   const fs::path single = codectest::WriteTemp(dir, "single.ico", IconFile({{chosen.Width, chosen.Height, list[0].Data()}}));
   TestImage actual, expected;
   ASSERT_TRUE(engine::LoadImageFile(file.string(), actual));
@@ -429,29 +429,29 @@ TEST(Icon, PicturesUpTo256Pixels) {
 }
 
 TEST(Icon, ListOperations) {
-  TIconCursorList list;
+  IconCursorList list;
   int changes = 0;
   list.OnChange = [&] { ++changes; };
   list.LoadFromBytes(IconFile({Plain(16, 4), Plain(32, 32)}, 2));
-  EXPECT_EQ(list.FileKind, TIconCursorList::kKindCursor);
+  EXPECT_EQ(list.FileKind, IconCursorList::kKindCursor);
   EXPECT_EQ(list.Count(), 2);
   EXPECT_EQ(list[0].GetInfo().BitCount, 4);
   EXPECT_GT(changes, 0);
   EXPECT_EQ(codectest::ErrorOf([&] { list.Delete(2); }), "Icon list index out of bounds: (2)");
   EXPECT_EQ(codectest::ErrorOf([&] { list.Insert(0, nullptr); }), "Can not add Nil entries to icon list.");
 
-  TIconCursorList copy;
+  IconCursorList copy;
   copy.Assign(list);
   EXPECT_EQ(copy.Count(), 2);
   EXPECT_EQ(copy[1].Owner(), &copy);
-  const TIconCursorImage* second = &copy[1];
+  const IconCursorImage* second = &copy[1];
   EXPECT_EQ(copy.Remove(second), 1);
   EXPECT_EQ(copy.IndexOf(second), -1);
 
   // The list writes what it read: a cursor stays a cursor.
-  TIconCursorList again;
+  IconCursorList again;
   again.LoadFromBytes(list.SaveToBytes());
-  EXPECT_EQ(again.FileKind, TIconCursorList::kKindCursor);
+  EXPECT_EQ(again.FileKind, IconCursorList::kKindCursor);
   EXPECT_EQ(again.Count(), 2);
   EXPECT_EQ(again[1].Data(), list[1].Data());
   list.Clear();

@@ -15,8 +15,8 @@ namespace {
 
 // CodeStreamOnly has no option id (56 belongs to the GIF codec), so the tests that set it use a
 // codec of their own; the registry's codecs never change.
-TJpeg2000FileFormat& Jp2() {
-  static TJpeg2000FileFormat codec;
+Jpeg2000Codec& Jp2() {
+  static Jpeg2000Codec codec;
   return codec;
 }
 
@@ -187,7 +187,7 @@ TEST(Jpeg2000Codec, ConformanceStreamsMatchTheirReferenceComponents) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     const auto file = suite / (std::string(c.name) + ".j2k");
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << c.name;
     std::vector<std::filesystem::path> references;
     if (c.openJpegOnly) {
@@ -204,7 +204,7 @@ TEST(Jpeg2000Codec, ConformanceStreamsMatchTheirReferenceComponents) {
     ExpectComponentsMatch(images[0], references, c.x0, c.y0, c.name);
   }
   // 257 components are more than any library format holds.
-  TDynImageDataArray images;
+  ImageArray images;
   EXPECT_FALSE(Jp2().LoadFromFile(suite / "p0_13.j2k", images));
 }
 
@@ -213,7 +213,7 @@ TEST(Jpeg2000Codec, MonochromeConformanceStreamsMatchTheirReferences) {
   const auto dir = testsupport::CorpusFile("jpeg2000-conformance");
   for (const char* name : {"a1_mono", "a3_mono", "a5_mono", "b1_mono", "b3_mono", "c1_mono", "c2_mono", "f1_mono",
                            "f2_mono"}) {
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / (std::string(name) + ".j2c"), images)) << name;
     int width = 0, height = 0, channels = 0;
     std::vector<uint8_t> reference;
@@ -251,7 +251,7 @@ TEST(Jpeg2000Codec, Jp2FilesMatchOpenJpegsDecoder) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     const auto file = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << c.file;
     ASSERT_EQ(images[0].Format, c.format) << c.file;
     const auto references = DecodeWithOpenJpeg(file, dir.Path(), FindFormatInfo(c.format)->ChannelCount);
@@ -265,7 +265,7 @@ TEST(Jpeg2000Codec, SubsampledYccBecomesRgbAsOpenJpegDecodesIt) {
   testsupport::TempDir dir;
   for (const char* name : {"ycc420.jp2", "ycc420.j2k"}) {
     const auto file = testsupport::TestDataDir() / "jpeg2000" / name;
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << name;
     ASSERT_EQ(images[0].Format, PixelFormat::R8G8B8);
     const auto ppm = dir / "reference.ppm";
@@ -295,13 +295,13 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
       "unknown_mode.j2k", "issue_6194.j2k", "expected_to_read.jp2", "balloon_eciRGBv2_aware.jp2",
   };
   for (const char* f : files) {
-    TDynImageDataArray images;
+    ImageArray images;
     testing::internal::CaptureStderr();
     try {
       if (Jp2().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + f), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << f;
       }
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find("JPEG 2000: "), std::string::npos) << e.what();
       EXPECT_TRUE(images.empty()) << f;
     }
@@ -328,30 +328,30 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
     for (const auto& [offset, value] : c.fields)
       for (int i = 0; i < 4; ++i) bytes[offset + size_t(i)] = uint8_t(value >> (24 - 8 * i));
     testsupport::WriteFileBytes(dir / "siz.j2k", bytes);
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       Jp2().LoadFromFile(dir / "siz.j2k", images);
       ADD_FAILURE() << c.name << ": loaded";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
     }
   }
   // A code stream cut short in its packets.
   std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(stream.size() / 3));
   testsupport::WriteFileBytes(dir / "cut.j2k", cut);
-  TDynImageDataArray images;
+  ImageArray images;
   try {
     if (Jp2().LoadFromFile(dir / "cut.j2k", images)) {
       EXPECT_TRUE(AreImagesValid(images));
     }
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     EXPECT_NE(std::string(e.what()).find("JPEG 2000: "), std::string::npos) << e.what();
   }
 }
 
 TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(40, 30, PixelFormat::A8R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   // The container follows the option, never the name.
@@ -367,7 +367,7 @@ TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
   EXPECT_EQ(std::memcmp(b.data(), jp2::kCodeStreamSignature, 4), 0);
 
   for (const char* name : {"out.j2k", "out.jp2"}) {
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / name, back)) << name;
     EXPECT_EQ(back[0].Format, PixelFormat::A8R8G8B8) << name;
   }
@@ -383,13 +383,13 @@ TEST(Jpeg2000Codec, LosslessFilesDecodeExactlyWithOpenJpeg) {
   for (int codeStream : {0, 1}) {
     Jp2().CodeStreamOnly = codeStream;
     for (PixelFormat format : formats) {
-      TDynImageDataArray images;
+      ImageArray images;
       // Seven rows: too few for six resolution levels, so the encoder must take fewer.
       MakePattern(33, 7, format, images.AddEmpty());
       const ImageData& image = images[0];
       const auto file = dir / (codeStream ? "lossless.j2k" : "lossless.jp2");
       ASSERT_TRUE(Jp2().SaveToFile(file, images, true)) << GetFormatName(format);
-      TDynImageDataArray back;
+      ImageArray back;
       ASSERT_TRUE(Jp2().LoadFromFile(file, back));
       ASSERT_EQ(back[0].Format, format);
       EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(format);
@@ -421,7 +421,7 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
   EXPECT_FLOAT_EQ(jp2::CompressionRate(1000, 1000, 4, 4, 80), expected);
 
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(96, 64, PixelFormat::R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   std::vector<size_t> sizes;
@@ -430,7 +430,7 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
     SetOption(ImagingJpeg2000Quality, quality);
     ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true));
     sizes.push_back(testsupport::ReadFileBytes(dir / "q.jp2").size());
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / "q.jp2", back));
     double error = 0;
     for (int32_t i = 0; i < images[0].Size; ++i) error += std::abs(int(back[0].Bits[i]) - int(images[0].Bits[i]));
@@ -460,11 +460,11 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
   const std::vector<uint8_t> profile = testsupport::DisplayP3Profile();
   CodecOptions options = CurrentOptions();
   options.SetProfile(MakeColorProfile(profile));
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(40, 30, PixelFormat::A8R8G8B8, images.AddEmpty());
   for (int codeStream : {0, 1}) {
     Jp2().CodeStreamOnly = codeStream;
-    TMemoryStream stream;
+    MemoryStream stream;
     ASSERT_TRUE(Jp2().SaveToStream(stream, images, true, options));
     const std::vector<uint8_t> bytes = stream.Data();
     const std::string text(bytes.begin(), bytes.end());
@@ -477,8 +477,8 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
       EXPECT_EQ(text.compare(colr + 7, profile.size(), std::string(profile.begin(), profile.end())), 0);
       EXPECT_NE(text.find("cdef"), std::string::npos);
     }
-    TMemoryStream input(bytes);
-    TDynImageDataArray back;
+    MemoryStream input(bytes);
+    ImageArray back;
     CodecOptions facts;
     ASSERT_TRUE(Jp2().LoadFromStream(input, back, true, CurrentOptions(), &facts)) << codeStream;
     ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);

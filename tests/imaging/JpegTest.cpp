@@ -66,7 +66,7 @@ TEST(JpegCodec, CorpusFilesDecodeLikeDjpeg) {
   int compared = 0;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    TDynImageDataArray ours;
+    ImageArray ours;
     std::string error;
     if (!LoadFile("jpg", path, ours, &error)) {
       EXPECT_NE(error.find("Error while loading images from file"), std::string::npos) << error;
@@ -110,7 +110,7 @@ TEST(JpegCodec, GrayProgressiveAndTruncatedFilesDecodeLikeDjpeg) {
     // the end of data, exactly as djpeg shows it.
     testsupport::WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() * 6 / 10)));
     for (const fs::path& path : {full, cut}) {
-      TDynImageDataArray ours;
+      ImageArray ours;
       std::string error;
       ASSERT_TRUE(LoadFile("jpg", path, ours, &error)) << error;
       EXPECT_EQ(ours[0].Format, c.format);
@@ -169,7 +169,7 @@ TEST(JpegCodec, AdobeCmykAndYcckLoadInverted) {
       {{200, 100, 50, 230}, true, 0xFFB45A2Du, 2},
   };
   for (const auto& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     ASSERT_TRUE(LoadBytes("jpg", FlatCmykJpeg(c.stored, c.ycck), images, &error)) << error;
     ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
@@ -183,7 +183,7 @@ TEST(JpegCodec, AdobeCmykAndYcckLoadInverted) {
 
 TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
   const std::vector<uint8_t> noImage = {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0, 0, 0};
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   EXPECT_FALSE(LoadBytes("jpg", noImage, images, &error));
   EXPECT_NE(error.find(JpegMessage(JERR_NO_IMAGE)), std::string::npos) << error;
@@ -196,7 +196,7 @@ TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
   EXPECT_EQ(error.find('%'), std::string::npos) << error;
 
   // A frame header asking for 65535 x 65535 pixels is refused before anything is allocated.
-  TDynImageDataArray small;
+  ImageArray small;
   MakePicture(8, 8, PixelFormat::R8G8B8, small.AddEmpty());
   std::vector<uint8_t> huge = SaveBytes("jpg", small);
   for (size_t i = 2; i + 8 < huge.size(); ++i)
@@ -210,7 +210,7 @@ TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
   EXPECT_TRUE(images.empty());
 
   // FF D8 alone, in a stream shorter than 10 bytes, is not a JPEG.
-  TMemoryStream shortStream(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9});
+  MemoryStream shortStream(std::vector<uint8_t>{0xFF, 0xD8, 0xFF, 0xD9});
   EXPECT_EQ(DetectStreamFormat(shortStream), "");
 }
 
@@ -219,7 +219,7 @@ TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
 TEST(JpegCodec, WritesWhatCjpegWrites) {
   if (!testsupport::HaveTool("cjpeg") || !testsupport::HaveTool("djpeg")) GTEST_SKIP() << "cjpeg/djpeg missing";
   testsupport::TempDir dir;
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(61, 29, PixelFormat::R8G8B8, images.AddEmpty());
   const std::string ppm = WritePpm(dir, images[0]);
   const struct {
@@ -241,7 +241,7 @@ TEST(JpegCodec, WritesWhatCjpegWrites) {
 }
 
 TEST(JpegCodec, QualityOutOfRangeBecomes90) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(40, 24, PixelFormat::R8G8B8, images.AddEmpty());
   SetOption(ImagingJpegQuality, 90);
   const std::vector<uint8_t> at90 = SaveBytes("jpg", images);
@@ -266,9 +266,9 @@ TEST(JpegCodec, AlphaIsDroppedAndGrayStaysOneComponent) {
                {PixelFormat::R8G8B8, PixelFormat::R8G8B8}};
   for (const auto& c : cases) {
     SCOPED_TRACE(GetFormatName(c.source));
-    TDynImageDataArray images;
+    ImageArray images;
     MakePicture(33, 17, c.source, images.AddEmpty());
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(LoadBytes("jpg", SaveBytes("jpg", images), back));
     EXPECT_EQ(back[0].Format, c.loaded);
     EXPECT_EQ(back[0].Width, 33);
@@ -277,16 +277,16 @@ TEST(JpegCodec, AlphaIsDroppedAndGrayStaysOneComponent) {
 }
 
 TEST(JpegCodec, StreamIsLeftRightBehindTheImage) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(20, 20, PixelFormat::R8G8B8, images.AddEmpty());
   std::vector<uint8_t> bytes = SaveBytes("jpg", images);
   const int64_t jpegSize = int64_t(bytes.size());
   bytes.insert(bytes.end(), 40000, 0x55);
-  TMemoryStream stream(bytes);
-  TCustomIOJpegFileFormat jpeg;
+  MemoryStream stream(bytes);
+  EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(StreamIO);
-  TDynImageDataArray back;
-  ASSERT_TRUE(jpeg.ReadImages(TImagingHandle{&StreamIO, static_cast<TStream*>(&stream)}, back, true));
+  ImageArray back;
+  ASSERT_TRUE(jpeg.ReadImages(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, back, true));
   EXPECT_EQ(stream.Position(), jpegSize);
 }
 
@@ -297,7 +297,7 @@ TEST(JpegCodec, ImageMagickCmykLoadsLikeImageMagickReadsIt) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 64x48 gradient:orange-navy -colorspace CMYK -quality 95 '" +
                                     path.string() + "'"),
             0);
-  TDynImageDataArray ours;
+  ImageArray ours;
   ASSERT_TRUE(LoadFile("jpg", path, ours));
   ASSERT_EQ(ours[0].Format, PixelFormat::A8R8G8B8);
   std::string rgb;
@@ -313,7 +313,7 @@ TEST(JpegCodec, ImageMagickCmykLoadsLikeImageMagickReadsIt) {
 TEST(JpegCodec, EndlessScansAreRefused) {
   // A progressive file whose last scan repeats 600 times: libjpeg only warns about such a
   // progression, and each repetition would walk the whole image again.
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(16, 16, PixelFormat::R8G8B8, images.AddEmpty());
   ASSERT_TRUE(SetOption(ImagingJpegProgressive, 1));
   std::vector<uint8_t> file = SaveBytes("jpg", images);
@@ -326,7 +326,7 @@ TEST(JpegCodec, EndlessScansAreRefused) {
   std::vector<uint8_t> endless(file.begin(), file.end() - 2);
   for (int i = 0; i < 600; ++i) endless.insert(endless.end(), scan.begin(), scan.end());
   endless.insert(endless.end(), {0xFF, 0xD9});
-  TDynImageDataArray back;
+  ImageArray back;
   std::string error;
   EXPECT_FALSE(LoadBytes("jpg", endless, back, &error));
   EXPECT_NE(error.find("JPEG Error: the file has more than 500 scans"), std::string::npos) << error;

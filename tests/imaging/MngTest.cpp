@@ -40,7 +40,7 @@ std::string ChunkTypes(const std::vector<Chunk>& chunks) {
 
 // An 8 x 4 baseline JPEG, gray or colour, written by our JPEG codec.
 std::vector<uint8_t> SmallJpeg(PixelFormat format, int32_t width = 8, int32_t height = 4) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(width, height, format, images.AddEmpty());
   return SaveBytes("jpg", images);
 }
@@ -66,7 +66,7 @@ TEST(JngCodec, ImageMagickFilesLoadLikeImageMagickReadsThem) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const fs::path path = testsupport::CorpusFile(std::string("imagemagick-jng-mng/jng/") + c.file);
-    TDynImageDataArray ours;
+    ImageArray ours;
     std::string error;
     ASSERT_TRUE(LoadFile("jng", path, ours, &error)) << error;
     EXPECT_EQ(ours[0].Format, c.format);
@@ -82,7 +82,7 @@ TEST(JngCodec, ImageMagickFilesLoadLikeImageMagickReadsThem) {
 TEST(MngCodec, ImageMagickFileLoadsAllItsImages) {
   VEXILO_REQUIRE_CORPUS();
   const fs::path path = testsupport::CorpusFile("imagemagick-jng-mng/png/input.mng");
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadFile("mng", path, images, &error)) << error;
   ASSERT_GE(images.size(), 2u);
@@ -97,7 +97,7 @@ TEST(MngCodec, ImageMagickFileLoadsAllItsImages) {
     EXPECT_EQ(ComparePixels64(expected, images[0]), "");
     ReleaseImage(expected);
   }
-  TDynImageDataArray first;
+  ImageArray first;
   ASSERT_TRUE(LoadFile("mng", path, first, nullptr, true));
   EXPECT_EQ(first.size(), 1u);
 }
@@ -115,7 +115,7 @@ TEST(MngCodec, GlobalPaletteAndTransparencyServeEmptyChunks) {
   AppendChunk(file, "IDAT", Deflate({0, 1, 0}));
   AppendChunk(file, "IEND", {});
   AppendChunk(file, "MEND", {});
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadBytes("mng", file, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
@@ -130,7 +130,7 @@ TEST(MngCodec, NoDatastreamGivesOneEmptyImageOfTheFrameSize) {
   AppendChunk(file, "MHDR", Mhdr(30, 20));
   AppendChunk(file, "FRAM", {1});
   AppendChunk(file, "MEND", {});
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(LoadBytes("mng", file, images));
   ASSERT_EQ(images.size(), 1u);
   EXPECT_EQ(images[0].Width, 30);
@@ -151,7 +151,7 @@ TEST(JngCodec, TwelveBitSamplesGiveBlackImageAndSmallAlphaIsStretched) {
   AppendChunk(twelve, "JHDR", Jhdr(5, 3, 10, 12, 0, 0));
   AppendChunk(twelve, "JDAT", {1, 2, 3});
   AppendChunk(twelve, "IEND", {});
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadBytes("jng", twelve, images, &error)) << error;
   EXPECT_EQ(images[0].Format, PixelFormat::R8G8B8);
@@ -219,7 +219,7 @@ TEST(JngCodec, BadFilesGiveClearErrors) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     EXPECT_FALSE(LoadBytes(c.file[1] == 'M' ? "mng" : "jng", c.file, images, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
@@ -229,7 +229,7 @@ TEST(JngCodec, BadFilesGiveClearErrors) {
 // ---- Writing --------------------------------------------------------------------------------
 
 TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(100, 50, PixelFormat::R8G8B8, images.AddEmpty(), 1);
   MakePicture(80, 120, PixelFormat::Gray16, images.AddEmpty(), 2);
   MakePicture(3, 3, PixelFormat::Index8, images.AddEmpty(), 3);
@@ -238,7 +238,7 @@ TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
   EXPECT_EQ(ChunkTypes(chunks), "MHDR IHDR IDAT IEND IHDR IDAT IEND IHDR PLTE IDAT IEND MEND");
   EXPECT_EQ(chunks[0].data, Concat({BE32(100), BE32(120), BE32(0), BE32(0), BE32(3), BE32(0), BE32(473)}));
 
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(LoadBytes("mng", file, back));
   ASSERT_EQ(back.size(), 3u);
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ComparePixels64(images[i], back[i]), "") << i;
@@ -247,7 +247,7 @@ TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
   // checks a file of one image.
   if (testsupport::HaveTool("convert")) {
     testsupport::TempDir dir;
-    TDynImageDataArray single;
+    ImageArray single;
     MakePicture(100, 50, PixelFormat::R8G8B8, single.AddEmpty(), 1);
     testsupport::WriteFileBytes(dir / "out.mng", SaveBytes("mng", single));
     ImageData expected;
@@ -258,7 +258,7 @@ TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
 }
 
 TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(40, 24, PixelFormat::A8R8G8B8, images.AddEmpty());
   const struct {
     int32_t lossyAlpha;
@@ -276,7 +276,7 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
     EXPECT_EQ(ChunkTypes(chunks), c.chunks);
     EXPECT_EQ(chunks[0].data, Concat({BE32(40), BE32(24), {14, 8, 8, c.interlace, 8, c.alphaCompression, 0, 0}}));
 
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(LoadBytes("jng", file, back));
     ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
     int worstAlpha = 0;
@@ -291,7 +291,7 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
   SetOption(ImagingJNGProgressive, 0);
 
   // The colour data are the JPEG our JPEG codec writes at the JNG quality.
-  TDynImageDataArray rgb;
+  ImageArray rgb;
   MakePicture(40, 24, PixelFormat::R8G8B8, rgb.AddEmpty());
   ASSERT_TRUE(SetOption(ImagingJNGQuality, 75));
   ASSERT_TRUE(SetOption(ImagingJpegQuality, 75));
@@ -304,13 +304,13 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
 
 TEST(MngCodec, LossyCompressionWritesJngDatastreams) {
   ASSERT_TRUE(SetOption(ImagingMNGLossyCompression, 1));
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(16, 16, PixelFormat::A8Gray8, images.AddEmpty());
   MakePicture(16, 8, PixelFormat::R16G16B16, images.AddEmpty());
   const std::vector<uint8_t> file = SaveBytes("mng", images);
   SetOption(ImagingMNGLossyCompression, 0);
   EXPECT_EQ(ChunkTypes(ListChunks(file)), "MHDR JHDR JDAT IDAT IEND JHDR JDAT IEND MEND");
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(LoadBytes("mng", file, back));
   ASSERT_EQ(back.size(), 2u);
   EXPECT_EQ(back[0].Format, PixelFormat::A8Gray8);

@@ -71,7 +71,7 @@ TEST(Pcx, BrokenFilesAreRefusedCleanly) {
     bool loaded = false;
     try {
       loaded = codectest::LoadFirst(testsupport::CorpusFile(name), image);
-    } catch (const EImagingError&) {
+    } catch (const ImagingError&) {
     }
     EXPECT_FALSE(loaded);
   }
@@ -126,13 +126,13 @@ TEST(Pcx, Layouts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(codectest::LoadBytes("pcx", c.file, images));
     ASSERT_EQ(images[0].Format, c.format);
     for (size_t x = 0; x < c.pixels.size(); ++x) EXPECT_EQ(GetPixel32(images[0], int32_t(x), 0), c.pixels[x]) << x;
   }
   // The second row of the 24-bit image comes after the run that crossed planes.
-  TDynImageDataArray rgb;
+  ImageArray rgb;
   ASSERT_TRUE(codectest::LoadBytes("pcx", With(Header(2, 2, 8, 3, 2), rgbData), rgb));
   EXPECT_EQ(GetPixel32(rgb[0], 0, 1), MakeColor32(255, 60, 80, 100));
 }
@@ -164,13 +164,13 @@ TEST(Pcx, DefectsAreReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TDynImageDataArray images;
+    ImageArray images;
     const std::string error = codectest::ErrorOf([&] { codectest::LoadBytes("pcx", c.file, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
   }
   // Layouts outside the list are not PCX images the codec reads.
-  TDynImageDataArray images;
+  ImageArray images;
   EXPECT_FALSE(codectest::LoadBytes("pcx", With(Header(2, 1, 4, 3, 2, 0), std::vector<uint8_t>(6, 0)), images));
   EXPECT_FALSE(FindFormatByExtension("pcx")->CanSave);
 }

@@ -126,7 +126,7 @@ TEST(PngCodec, PngSuiteDecodesLikeLibpng) {
   ASSERT_GT(files.size(), 150u);
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    TDynImageDataArray ours;
+    ImageArray ours;
     std::string error;
     ASSERT_TRUE(LoadFile("png", path, ours, &error)) << error;
     ASSERT_EQ(ours.size(), 1u);
@@ -153,12 +153,12 @@ TEST(PngCodec, PngSuiteFormatsFollowColourTypeAndDepth) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(LoadFile("png", testsupport::CorpusFile(std::string("pngsuite/png/") + c.file), images));
     EXPECT_EQ(images[0].Format, c.format);
   }
   // 2-bit gray samples are spread over the full 8-bit range.
-  TDynImageDataArray gray;
+  ImageArray gray;
   ASSERT_TRUE(LoadFile("png", testsupport::CorpusFile("pngsuite/png/basn0g02.png"), gray));
   std::set<uint8_t> values(gray[0].Bits, gray[0].Bits + gray[0].Size);
   EXPECT_EQ(values, (std::set<uint8_t>{0, 85, 170, 255}));
@@ -168,7 +168,7 @@ TEST(PngCodec, TransparentColourTakesBackgroundColour) {
   VEXILO_REQUIRE_CORPUS();
   // tbrn2c08: RGB with a tRNS colour and a red bKGD.
   const fs::path path = testsupport::CorpusFile("pngsuite/png/tbrn2c08.png");
-  TDynImageDataArray ours;
+  ImageArray ours;
   ASSERT_TRUE(LoadFile("png", path, ours));
   ImageData expected;
   ASSERT_TRUE(DecodeWithLibpng(path, expected));
@@ -194,7 +194,7 @@ TEST(PngCodec, CorruptPngSuiteFilesAreRefused) {
   ASSERT_EQ(files.size(), 14u);
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     const bool loaded = LoadFile("png", path, images, &error);
     if (crcOnly.count(path.filename().string())) {
@@ -206,7 +206,7 @@ TEST(PngCodec, CorruptPngSuiteFilesAreRefused) {
   }
   // The messages name the defect.
   std::string error;
-  TDynImageDataArray images;
+  ImageArray images;
   LoadFile("png", testsupport::CorpusFile("pngsuite/png/xc1n0g08.png"), images, &error);
   EXPECT_NE(error.find("PNG colour type 1 with bit depth 8 is not supported."), std::string::npos) << error;
   LoadFile("png", testsupport::CorpusFile("pngsuite/png/xdtn0g01.png"), images, &error);
@@ -223,7 +223,7 @@ TEST(PngCodec, FilterTypesAndPaletteDefaults) {
                                     3, 2, 4, 6, 8, 10, 12,      //
                                     4, 1, 1, 1, 1, 1, 1,        //
                                     9, 7, 7, 7, 7, 7, 7};
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(LoadBytes("png", MakePng(Ihdr(2, 4, 8, 2), raw), images, &error)) << error;
   const std::vector<uint8_t> expected = {30, 20, 10, 35, 25, 15,   // Sub; stored blue, green, red
@@ -247,7 +247,7 @@ TEST(PngCodec, FilterTypesAndPaletteDefaults) {
 
 TEST(PngCodec, SixteenBitSamplesAndIntrapixelDifferencing) {
   // 16-bit RGB stored big-endian: the image holds native blue, green, red words.
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(LoadBytes("png", MakePng(Ihdr(1, 1, 16, 2), {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}), images));
   const uint16_t* words = reinterpret_cast<const uint16_t*>(images[0].Bits);
   EXPECT_EQ(words[0], 0x9ABC);
@@ -311,7 +311,7 @@ TEST(PngCodec, BadDatastreamsGiveClearErrors) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     EXPECT_FALSE(LoadBytes("png", c.file, images, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
@@ -322,7 +322,7 @@ TEST(PngCodec, BadDatastreamsGiveClearErrors) {
   std::vector<uint8_t> badCrc = good;
   badCrc[8 + 8 + 13] ^= 0xFF;
   badCrc.resize(badCrc.size() - 12);
-  TDynImageDataArray images;
+  ImageArray images;
   EXPECT_TRUE(LoadBytes("png", badCrc, images));
 }
 
@@ -339,11 +339,11 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
     for (int32_t filter = 0; filter <= 6; ++filter) {
       SCOPED_TRACE(GetFormatName(format) + " filter " + std::to_string(filter));
       ASSERT_TRUE(SetOption(ImagingPNGPreFilter, filter));
-      TDynImageDataArray images;
+      ImageArray images;
       MakePicture(37, 11, format, images.AddEmpty(), uint32_t(filter) + 1);
       if (format == PixelFormat::Index8) images[0].Palette[3] &= 0x7FFFFFFF;
       const fs::path path = dir / "out.png";
-      ASSERT_TRUE(Codec("png").SaveToFile(path.string(), images));
+      ASSERT_TRUE(CodecFor("png").SaveToFile(path.string(), images));
       if (havePngcheck && filter == 6) {
         std::string output;
         EXPECT_EQ(testsupport::RunCommand("pngcheck -q '" + path.string() + "'", &output), 0) << output;
@@ -352,7 +352,7 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
       ASSERT_TRUE(DecodeWithLibpng(path, fromLibpng));
       EXPECT_EQ(ComparePixels64(images[0], fromLibpng), "");
       ReleaseImage(fromLibpng);
-      TDynImageDataArray back;
+      ImageArray back;
       ASSERT_TRUE(LoadFile("png", path, back));
       // Our reader gives the file's own layout: red-first formats come back blue-first.
       EXPECT_EQ(ComparePixels64(images[0], back[0]), "");
@@ -362,7 +362,7 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
 }
 
 TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(16, 5, PixelFormat::A8R8G8B8, images.AddEmpty());
   const std::vector<Chunk> chunks = ListChunks(SaveBytes("png", images));
   ASSERT_EQ(chunks.size(), 3u);
@@ -374,7 +374,7 @@ TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
   for (size_t row = 0; row < 5; ++row) EXPECT_EQ(raw[row * 65], 4);
 
   // Index8 with opaque palette: PLTE with 256 entries, no tRNS, filter None.
-  TDynImageDataArray indexed;
+  ImageArray indexed;
   MakePicture(4, 2, PixelFormat::Index8, indexed.AddEmpty());
   const std::vector<Chunk> paletteChunks = ListChunks(SaveBytes("png", indexed));
   ASSERT_EQ(paletteChunks.size(), 4u);
@@ -386,7 +386,7 @@ TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
 
 TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
   ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 6));
-  TDynImageDataArray images;
+  ImageArray images;
   CreateImage(8, 3, PixelFormat::Gray8, images.AddEmpty());
   const uint8_t first[8] = {9, 200, 3, 77, 150, 20, 99, 1};
   std::memcpy(images[0].Bits, first, 8);
@@ -401,7 +401,7 @@ TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
 }
 
 TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePicture(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
   ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 5));
   ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, 5));
@@ -415,7 +415,7 @@ TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
   EXPECT_EQ(GetOption(ImagingPNGCompressLevel), -1);
   SetOption(ImagingPNGPreFilter, 5);
   SetOption(ImagingPNGCompressLevel, 5);
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(LoadBytes("png", file, back));
   EXPECT_EQ(ComparePixels64(images[0], back[0]), "");
 }
@@ -432,7 +432,7 @@ TEST(PngCodec, FuzzedSuiteFilesDecodeLikeLibpngOrAreRefused) {
   for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile("imagetestsuite/png"))) {
     const fs::path& path = entry.path();
     SCOPED_TRACE(path.filename().string());
-    TDynImageDataArray ours;
+    ImageArray ours;
     std::string error;
     if (!LoadFile("png", path, ours, &error)) {
       // Without an image header there is nothing to load and no error to report.

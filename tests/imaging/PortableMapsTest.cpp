@@ -20,8 +20,8 @@ std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // Loads bytes with the codec the content is detected as.
-bool LoadMap(const std::string& text, TDynImageDataArray& images) {
-  TMemoryStream stream(Bytes(text));
+bool LoadMap(const std::string& text, ImageArray& images) {
+  MemoryStream stream(Bytes(text));
   const std::string extension = DetectStreamFormat(stream);
   return FindFormatByExtension(extension.empty() ? "ppm" : extension)->LoadFromStream(stream, images, true);
 }
@@ -83,7 +83,7 @@ TEST(PortableMaps, BrokenFilesAreRefusedCleanly) {
   bool loaded = false;
   try {
     loaded = codectest::LoadFirst(testsupport::CorpusFile("pillow-tests/negative_size.ppm"), image);
-  } catch (const EImagingError&) {
+  } catch (const ImagingError&) {
   }
   EXPECT_FALSE(loaded);
 }
@@ -114,7 +114,7 @@ TEST(PortableMaps, HeaderVariants) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(LoadMap(c.file, images));
     EXPECT_EQ(images[0].Format, c.format);
     EXPECT_EQ(GetPixel32(images[0], 0, 0), c.first);
@@ -135,7 +135,7 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
   }
   for (const std::string& file : {little, big}) {
     SCOPED_TRACE(file.substr(0, 10));
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(LoadMap(file, images));
     ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
     for (int32_t i = 0; i < 4; ++i) {
@@ -154,7 +154,7 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
     // Written again, the picture is a colour map of the same gray values.
     const std::vector<uint8_t> saved = codectest::SaveBytes("pfm", images[0]);
     EXPECT_EQ(Text(saved).substr(0, 3), "PF\n");
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(codectest::LoadBytes("pfm", saved, back));
     for (int32_t i = 0; i < 4; ++i) {
       const ColorFP c = GetPixelFP(back[0], i % 2, 1 - i / 2);
@@ -168,7 +168,7 @@ TEST(PortableMaps, CorpusGrayFloatMapsConvertToGrayAsImageMagickReadsThem) {
   for (const char* name : {"pillow-tests/hopper.pfm", "pillow-tests/hopper_be.pfm"}) {
     SCOPED_TRACE(name);
     const fs::path file = testsupport::CorpusFile(name);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(FindFormatByExtension("pfm")->LoadFromFile(file.string(), images, true));
     TestImage argb;
     codectest::ConvertToArgb(images[0], argb);
@@ -186,7 +186,7 @@ TEST(PortableMaps, InvalidHeadersAreNotImages) {
                            "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE SEPIA\nENDHDR\n\x00",
                            "P5\n0 1\n255\n", "P5\n1 1\n0\n\x00", "P5\n-1 1\n255\n\x00", "P6\n1 1\n70000\n"}) {
     SCOPED_TRACE(file);
-    TDynImageDataArray images;
+    ImageArray images;
     EXPECT_FALSE(LoadMap(file, images));
   }
 }
@@ -209,7 +209,7 @@ TEST(PortableMaps, DefectsAreReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TDynImageDataArray images;
+    ImageArray images;
     const std::string error = codectest::ErrorOf([&] { LoadMap(c.file, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
@@ -311,7 +311,7 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
     const std::vector<uint8_t> bytes = codectest::SaveBytes(c.extension, source);
     PopOptions();
 
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(codectest::LoadBytes(c.extension, bytes, back));
     const bool floatColour = c.format == PixelFormat::A32B32G32R32F;  // the file keeps no alpha
     const bool floatGray = c.extension == std::string("pfm") && !floatColour;

@@ -15,7 +15,7 @@ using namespace imaging;
 
 namespace {
 
-const TPSDFileFormat& Psd() { return *FindFormatByClass<TPSDFileFormat>(); }
+const PsdCodec& Psd() { return *FindFormatByClass<PsdCodec>(); }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at) { return uint16_t((b[at] << 8) | b[at + 1]); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
@@ -151,7 +151,7 @@ TEST(PsdCodec, CorpusColourModesMapToTheirFormats) {
       {"pillow-tests/rgba.psd", PixelFormat::A8R8G8B8},
   };
   for (const Case& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     const bool loaded = Psd().LoadFromFile(testsupport::CorpusFile(c.file), images);
     if (c.format == PixelFormat::Unknown) {
       EXPECT_FALSE(loaded) << c.file;
@@ -194,7 +194,7 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
   };
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Psd().LoadFromFile(path, images)) << c.file;
     ExpectSameAsImageMagick(path, images[0], c.tolerance);
   }
@@ -202,7 +202,7 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
 
 TEST(PsdCodec, ThreeChannelFloatImagesAreOpaque) {
   VEXILO_REQUIRE_CORPUS();
-  TDynImageDataArray rgb;
+  ImageArray rgb;
   ASSERT_TRUE(Psd().LoadFromFile(testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_rgb.psd"), rgb));
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(GetPixelFP(rgb[0], x, y).A, 1.0f);
@@ -248,7 +248,7 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
     SCOPED_TRACE(c.name);
     const auto file = dir / "gray.psd";
     testsupport::WriteFileBytes(file, c.bytes);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Psd().LoadFromFile(file, images));
     ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
     for (int x = 0; x < 2; ++x) {
@@ -260,7 +260,7 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
 
   VEXILO_REQUIRE_CORPUS();
   const auto corpus = testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_grayscale.psd");
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(Psd().LoadFromFile(corpus, images));
   Image argb;
   codectest::ConvertToArgb(images[0], argb.data());
@@ -272,7 +272,7 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
 }
 
 TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
-  TDynImageDataArray images;
+  ImageArray images;
   ImageData& image = images.AddEmpty();
   ASSERT_TRUE(CreateImage(3, 1, PixelFormat::R32F, image));
   for (int32_t x = 0; x < 3; ++x) SetPixelFP(image, x, 0, ColorFP{0, 0, 0.5f * float(x), 1});
@@ -281,7 +281,7 @@ TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "gray.psd");
   EXPECT_EQ(U16(b, 12), 1);  // channels
   EXPECT_EQ(U16(b, 24), 1);  // grayscale
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Psd().LoadFromFile(dir / "gray.psd", back));
   for (int32_t x = 0; x < 3; ++x) {
     const ColorFP c = GetPixelFP(back[0], x, 0);
@@ -296,7 +296,7 @@ TEST(PsdCodec, CmykFileFromAnotherEncoderLoadsAsRgb) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 8x6 gradient:'#ff4000-#2080c0' -colorspace CMYK -depth 8 '" +
                                     file.string() + "'"),
             0);
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(Psd().LoadFromFile(file, images));
   EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
   ExpectSameAsImageMagick(file, images[0], 2);
@@ -332,11 +332,11 @@ TEST(PsdCodec, DamagedFilesAreRefusedWithAReason) {
       std::memcpy(bytes.data() + c.offset, c.bytes.data(), c.bytes.size());
     const auto file = dir / "damaged.psd";
     testsupport::WriteFileBytes(file, bytes);
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       Psd().LoadFromFile(file, images);
       ADD_FAILURE() << c.name << ": loaded";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
     }
     EXPECT_TRUE(images.empty()) << c.name;
@@ -350,12 +350,12 @@ TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
                          "pillow-tests/negative_layer_count.psd", "pillow-tests/negative_top_left_layer.psd",
                          "pillow-tests/combined_larger_than_size.psd", "pillow-tests/five_channels.psd"};
   for (const char* f : files) {
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       if (Psd().LoadFromFile(testsupport::CorpusFile(f), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << f;
       }
-    } catch (const EImagingError&) {
+    } catch (const ImagingError&) {
       EXPECT_TRUE(images.empty()) << f;
     }
   }
@@ -363,7 +363,7 @@ TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
 
 TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   SaveAsLayerScope layer(true);
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(5, 3, PixelFormat::A8R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   const auto file = dir / "layer.psd";
@@ -407,7 +407,7 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   const size_t composite = section + 4 + sectionLength;
   EXPECT_EQ(U16(b, composite), 1);  // RLE
 
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
   ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
   ExpectSameThroughTheMatte(images[0], back[0]);
@@ -438,7 +438,7 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
 
 TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
   SaveAsLayerScope layer(false);
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(4, 4, PixelFormat::R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   ASSERT_TRUE(Psd().SaveToFile(dir / "flat.psd", images, true));
@@ -449,7 +449,7 @@ TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
 
 TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
   SaveAsLayerScope layer(true);
-  TDynImageDataArray images;
+  ImageArray images;
   ImageData& image = images.AddEmpty();
   ASSERT_TRUE(CreateImage(3, 2, PixelFormat::A32R32G32B32F, image));
   for (int32_t i = 0; i < 6; ++i)
@@ -461,7 +461,7 @@ TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
   EXPECT_EQ(U32(b, 34), 0u);
   EXPECT_EQ(U16(b, 38), 0);
   EXPECT_EQ(b.size(), 40u + 4u * 6u * 4u);
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Psd().LoadFromFile(dir / "float.psd", back));
   EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0);
 }
@@ -481,14 +481,14 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
     SaveAsLayerScope scope(layer);
     for (const Case& c : cases) {
       SCOPED_TRACE(GetFormatName(c.format) + (layer ? " with layer" : ""));
-      TDynImageDataArray images;
+      ImageArray images;
       // 200 columns make rows long enough for literal blocks and runs of every length.
       ImageData& image = images.AddEmpty();
       MakePattern(200, 3, c.format, image);
       std::memset(image.Bits + 40, 0x5A, 300);
       const auto file = dir / "round.psd";
       ASSERT_TRUE(Psd().SaveToFile(file, images, true)) << GetFormatName(c.format);
-      TDynImageDataArray back;
+      ImageArray back;
       ASSERT_TRUE(Psd().LoadFromFile(file, back)) << GetFormatName(c.format);
       ASSERT_EQ(back[0].Format, c.format);
       // The merged image of a layered file with transparency is matted with white, which is
@@ -514,7 +514,7 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
 // library: the layer exactly, the merged image up to the precision of its white matte.
 TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
   SaveAsLayerScope layer(true);
-  TDynImageDataArray images;
+  ImageArray images;
   ImageData& image = images.AddEmpty();
   ASSERT_TRUE(CreateImage(97, 61, PixelFormat::A8R8G8B8, image));
   for (int32_t y = 0; y < 61; ++y)
@@ -525,7 +525,7 @@ TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
   testsupport::TempDir dir;
   const auto file = dir / "transparent.psd";
   ASSERT_TRUE(Psd().SaveToFile(file, images, true));
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
   ExpectSameThroughTheMatte(image, back[0]);
   if (testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, back[0], 1);
@@ -543,14 +543,14 @@ TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
 }
 
 TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(CreateImage(30001, 1, PixelFormat::Gray8, images.AddEmpty()));
   testsupport::TempDir dir;
-  EXPECT_THROW(Psd().SaveToFile(dir / "wide.psd", images, true), EImagingError);
+  EXPECT_THROW(Psd().SaveToFile(dir / "wide.psd", images, true), ImagingError);
 }
 
 TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakePattern(6, 4, PixelFormat::R8G8B8, images.AddEmpty());
   const std::vector<uint8_t> plain = codectest::SaveBytes("psd", images[0]);
   // An RGB file has no colour mode data, so the resources section starts at offset 30.
@@ -603,8 +603,8 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
   for (const Case& c : cases) {
     const std::vector<uint8_t> bytes = withResources(c.resources);
     LoadWarnings warnings;
-    TMemoryStream stream(bytes);
-    TDynImageDataArray loaded;
+    MemoryStream stream(bytes);
+    ImageArray loaded;
     CodecOptions facts;
     ASSERT_TRUE(Psd().LoadFromStream(stream, loaded, true, CurrentOptions(), &facts)) << c.what;
     EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "") << c.what;
@@ -620,7 +620,7 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
   if (python.empty()) GTEST_SKIP() << "psd-tools missing";
   CodecOptions options = CurrentOptions();
   options.SetProfile(MakeColorProfile(profile));
-  TMemoryStream out;
+  MemoryStream out;
   ASSERT_TRUE(SaveImageToStream("psd", out, images[0], options));
   testsupport::TempDir dir;
   const auto file = codectest::WriteTemp(dir, "p3.psd", out.Data());

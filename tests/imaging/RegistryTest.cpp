@@ -15,7 +15,7 @@ namespace {
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     return e.what();
   }
   return "(no error)";
@@ -23,24 +23,24 @@ std::string ErrorOf(const std::function<void()>& action) {
 
 // A codec that exists only here: "TSTI", width and height as bytes, then A8R8G8B8 pixels.
 // It is not in the registry, so it exercises the base class's procedures on their own.
-class TTestFileFormat : public TImageFileFormat {
+class TestCodec : public Codec {
 public:
-  explicit TTestFileFormat(bool multiImage = false) {
+  explicit TestCodec(bool multiImage = false) {
     Name = "Test Image";
     CanLoad = CanSave = true;
     IsMultiImage = multiImage;
     SupportedFormats = MakeFormatSet({PixelFormat::A8R8G8B8});
     AddMasks("*.tst");
   }
-  using TImageFileFormat::PrepareSave;
+  using Codec::PrepareSave;
 
-  bool ProbeStream(const TImagingHandle& h) const override {
+  bool ProbeStream(const IOHandle& h) const override {
     char magic[4] = {};
     const int64_t n = h.Read(magic, 4);
     h.Seek(-n, smFromCurrent);
     return n == 4 && std::memcmp(magic, "TSTI", 4) == 0;
   }
-  bool ReadImages(const TImagingHandle& h, TDynImageDataArray& images, bool) override {
+  bool ReadImages(const IOHandle& h, ImageArray& images, bool) override {
     uint8_t header[6];
     h.ReadExact(header, 6, "test header");
     ImageData& image = images.AddEmpty();
@@ -48,7 +48,7 @@ public:
     h.ReadExact(image.Bits, image.Size, "test pixels");
     return true;
   }
-  bool WriteImage(const TImagingHandle& h, TDynImageDataArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& h, ImageArray& images, int32_t index) override {
     if (failWrites) RaiseImaging("Test write refused.");
     for (int32_t i = IsMultiImage ? FirstIndex : index; i <= (IsMultiImage ? LastIndex : index); ++i) {
       const ImageData& image = images[static_cast<size_t>(i)];
@@ -63,13 +63,13 @@ public:
 };
 
 // A codec that fills none of the operations.
-class TBareFileFormat : public TImageFileFormat {
+class BareCodec : public Codec {
 public:
-  TBareFileFormat() {
+  BareCodec() {
     CanLoad = CanSave = true;
     AddMasks("*.bare");
   }
-  bool ProbeStream(const TImagingHandle&) const override { return true; }
+  bool ProbeStream(const IOHandle&) const override { return true; }
 };
 
 void MakeImage(ImageData& image, uint8_t seed) {
@@ -88,7 +88,7 @@ const char* const kRegistryNames[] = {
     "WebP Image",               "AVIF Image",                             "HEIF Image",
 };
 
-const TImageFileFormat* Registered(const std::string& name) {
+const Codec* Registered(const std::string& name) {
   for (const auto& codec : FileFormatRegistry())
     if (codec->Name == name) return codec.get();
   return nullptr;
@@ -99,7 +99,7 @@ const TImageFileFormat* Registered(const std::string& name) {
 TEST(Registry, HoldsTheBuiltCodecsInTableOrder) {
   size_t next = 0;
   for (int32_t i = 0; i < FileFormatCount(); ++i) {
-    const TImageFileFormat* codec = FileFormatAt(i);
+    const Codec* codec = FileFormatAt(i);
     ASSERT_NE(codec, nullptr);
     while (next < std::size(kRegistryNames) && codec->Name != kRegistryNames[next]) ++next;
     ASSERT_LT(next, std::size(kRegistryNames)) << codec->Name << " is out of order or unknown";
@@ -121,7 +121,7 @@ TEST(Registry, FindsCodecsByExtensionAndFileName) {
     for (const std::string& extension : codec->Extensions) {
       std::string upper = extension;
       for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      const TImageFileFormat* found = FindFormatByExtension(upper);
+      const Codec* found = FindFormatByExtension(upper);
       ASSERT_NE(found, nullptr);
       EXPECT_TRUE(found == codec.get() || found->MatchesFileName("x." + extension));
       EXPECT_EQ(FindFormatByFileName("/photos/IMG." + upper), found);
@@ -129,7 +129,7 @@ TEST(Registry, FindsCodecsByExtensionAndFileName) {
 }
 
 TEST(Registry, MasksAndWildcards) {
-  TTestFileFormat codec;
+  TestCodec codec;
   codec.AddMasks(" *.jpg ,*.JPEG,  *.*,*, name.");
   EXPECT_EQ(codec.Masks, (std::vector<std::string>{"*.jpg", "*.JPEG", "*.*", "*", "name."}));
   EXPECT_EQ(codec.Extensions, (std::vector<std::string>{"jpg", "JPEG"}));
@@ -225,14 +225,14 @@ TEST(Options, PushAndPopRestoreEightLevels) {
 
 TEST(FileFormat, SavesSeveralImagesOneFileEach) {
   testsupport::TempDir dir;
-  TTestFileFormat codec;
-  TDynImageDataArray images;
+  TestCodec codec;
+  ImageArray images;
   MakeImage(images.AddEmpty(), 0);
   MakeImage(images.AddEmpty(), 100);
   ASSERT_TRUE(codec.SaveToFile((dir / "x.tst").string(), images));
   EXPECT_FALSE(fs::exists(dir / "x.tst"));
   for (int i = 0; i < 2; ++i) {
-    TDynImageDataArray loaded;
+    ImageArray loaded;
     ASSERT_TRUE(codec.LoadFromFile((dir / ("x00" + std::to_string(i) + ".tst")).string(), loaded));
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(std::memcmp(loaded[0].Bits, images[i].Bits, 24), 0);
@@ -245,16 +245,16 @@ TEST(FileFormat, SavesSeveralImagesOneFileEach) {
   EXPECT_FALSE(fs::exists(dir / "one000.tst"));
 
   // A codec that holds several images writes them all into one file.
-  TTestFileFormat multi(true);
+  TestCodec multi(true);
   ASSERT_TRUE(multi.SaveToFile((dir / "m.tst").string(), images));
   EXPECT_EQ(fs::file_size(dir / "m.tst"), 2u * 30u);
 }
 
 TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
-  TDynImageDataArray images;
+  ImageArray images;
   for (uint8_t i = 0; i < 3; ++i) MakeImage(images.AddEmpty(), i);
-  TMemoryStream stream;
-  TImagingHandle none{&StreamIO, &stream};
+  MemoryStream stream;
+  IOHandle none{&StreamIO, &stream};
   struct Case {
     bool multi;
     int32_t index, first, last, after;
@@ -264,7 +264,7 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
       {false, 2, -9, -9, 2},
   };
   for (const Case& c : cases) {
-    TTestFileFormat codec(c.multi);
+    TestCodec codec(c.multi);
     codec.FirstIndex = codec.LastIndex = -9;
     int32_t index = c.index;
     EXPECT_TRUE(codec.PrepareSave(none, images, index));
@@ -273,7 +273,7 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
     EXPECT_EQ(codec.LastIndex, c.last);
   }
   ReleaseImage(images[1]);
-  TTestFileFormat multi(true);
+  TestCodec multi(true);
   int32_t all = -1;
   EXPECT_FALSE(multi.PrepareSave(none, images, all));
   EXPECT_FALSE(multi.SaveToStream(stream, images)) << "an invalid image is not saved";
@@ -282,10 +282,10 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
 
 TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
   testsupport::TempDir dir;
-  TTestFileFormat codec;
+  TestCodec codec;
   const std::string truncated = (dir / "short.tst").string();
   testsupport::WriteFileBytes(truncated, {'T', 'S', 'T', 'I', 2, 2, 1, 2, 3});
-  TDynImageDataArray images;
+  ImageArray images;
   MakeImage(images.AddEmpty(), 1);
   EXPECT_EQ(ErrorOf([&] { codec.LoadFromFile(truncated, images); }),
             "Error while loading images from file \"" + truncated +
@@ -304,7 +304,7 @@ TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
             0u);
 
   // From a stream: the position is restored after the failure.
-  TMemoryStream stream(std::vector<uint8_t>{0, 0, 'T', 'S', 'T', 'I', 9, 9, 1});
+  MemoryStream stream(std::vector<uint8_t>{0, 0, 'T', 'S', 'T', 'I', 9, 9, 1});
   stream.Seek(2, smFromBeginning);
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<void*>(&stream));
@@ -313,7 +313,7 @@ TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
                 " (file format: tst). Exception Message: Unexpected end of data in test pixels");
   EXPECT_EQ(stream.Position(), 2);
 
-  TBareFileFormat bare;
+  BareCodec bare;
   EXPECT_EQ(ErrorOf([&] { bare.LoadFromStream(stream, images); }),
             std::string("Error while loading images from stream ") + address +
                 " (file format: bare). Exception Message: Image Format \"Unknown and unsupported format\" does not "
@@ -324,14 +324,14 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
   testsupport::TempDir dir;
   const std::string path = (dir / "keep.tst").string();
   testsupport::WriteFileBytes(path, {1, 2, 3});
-  TDynImageDataArray images;
+  ImageArray images;
   MakeImage(images.AddEmpty(), 1);
-  TTestFileFormat codec;
+  TestCodec codec;
   codec.failWrites = true;
   EXPECT_EQ(ErrorOf([&] { codec.SaveToFile(path, images); }),
             "Error while saving images to file \"" + path +
                 "\" (file format: tst). Exception Message: Test write refused.");
-  TBareFileFormat bare;
+  BareCodec bare;
   EXPECT_EQ(ErrorOf([&] { bare.SaveToFile(path, images); }),
             "Error while saving images to file \"" + path +
                 "\" (file format: bare). Exception Message: Image Format \"Unknown and unsupported format\" does "
@@ -340,14 +340,14 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 
   // Nothing to save is no error.
-  TDynImageDataArray empty;
+  ImageArray empty;
   EXPECT_FALSE(codec.SaveToFile(path, empty));
   bare.CanSave = false;
   EXPECT_FALSE(bare.SaveToFile(path, images));
 }
 
 TEST(FileFormat, CanSaveFormatAndPrepareForSave) {
-  TTestFileFormat codec;
+  TestCodec codec;
   ImageData image;
   MakeImage(image, 0);
   EXPECT_TRUE(codec.CanSaveFormat(image));
@@ -381,17 +381,17 @@ TEST(Detection, UsesContentAndPrefersTheNamedType) {
     const std::string path = (dir / "photo.jpg").string();
     testsupport::WriteFileBytes(path, c.content);
     EXPECT_EQ(DetectFileFormat(path), c.expected);
-    TMemoryStream stream(c.content);
+    MemoryStream stream(c.content);
     EXPECT_EQ(DetectStreamFormat(stream), c.expected);
     EXPECT_EQ(stream.Position(), 0);
   }
 }
 
 TEST(Detection, OneImageFunctions) {
-  TMemoryStream empty;
+  MemoryStream empty;
   ImageData image;
   EXPECT_EQ(ErrorOf([&] { LoadImageFromStream(empty, image); }), "Input stream has no data. Check Position property.");
-  TMemoryStream junk(std::vector<uint8_t>{1, 2, 3});
+  MemoryStream junk(std::vector<uint8_t>{1, 2, 3});
   EXPECT_FALSE(LoadImageFromStream(junk, image));
   MakeImage(image, 3);
   EXPECT_FALSE(SaveImageToStream("nosuchtype", junk, image));

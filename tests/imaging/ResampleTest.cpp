@@ -190,8 +190,8 @@ TEST(ResizeImage, SameSizeOrInvalidImageReturnsFalseAndChangesNothing) {
 
   ImageData empty;
   EXPECT_FALSE(ResizeImage(empty, 3, 3, ResizeFilter::Bilinear));
-  EXPECT_THROW(ResizeImage(image.image, 0, 3, ResizeFilter::Bilinear), EImagingError);
-  EXPECT_THROW(ResizeImage(image.image, 3, -1, ResizeFilter::Bilinear), EImagingError);
+  EXPECT_THROW(ResizeImage(image.image, 0, 3, ResizeFilter::Bilinear), ImagingError);
+  EXPECT_THROW(ResizeImage(image.image, 3, -1, ResizeFilter::Bilinear), ImagingError);
 }
 
 TEST(ResizeImage, KnownRowsAndColumns) {
@@ -262,7 +262,7 @@ TEST(ResizeImage, FailureNamesTheImage) {
   try {
     ResizeImage(image.image, 60000, 60000, ResizeFilter::Nearest);  // more than 2 GiB of pixels
     FAIL() << "no error";
-  } catch (const EImagingError& e) {
+  } catch (const ImagingError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Error while resizing image.  Image @", 0), 0u) << e.what();
   }
   EXPECT_EQ(image->Width, 2);

@@ -96,7 +96,7 @@ TEST(Targa, BrokenFilesAreRefusedCleanly) {
     TestImage image;
     try {
       codectest::LoadFirst(file, image);
-    } catch (const EImagingError&) {
+    } catch (const ImagingError&) {
     }
   }
 }
@@ -130,7 +130,7 @@ TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
     PopOptions();
     EXPECT_EQ(bytes[2] >= 9, c.rle);
 
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(codectest::LoadBytes("tga", bytes, back));
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].Size, source->Size);
@@ -214,7 +214,7 @@ TEST(Targa, OrientationAndDepthVariants) {
     f.insert(f.end(), second, second + 6);
     return f;
   };
-  TDynImageDataArray a, b, c;
+  ImageArray a, b, c;
   ASSERT_TRUE(codectest::LoadBytes("tga", file(0, bottom, top), a));
   ASSERT_TRUE(codectest::LoadBytes("tga", file(32, top, bottom), b));
   const uint8_t topMirrored[] = {4, 5, 6, 1, 2, 3};
@@ -227,14 +227,14 @@ TEST(Targa, OrientationAndDepthVariants) {
   // 16 bits without any alpha bit set are opaque.
   std::vector<uint8_t> f16 = Header(2, 2, 1, 16, 32);
   Append(f16, {0x1F, 0x00, 0xE0, 0x03});
-  TDynImageDataArray d;
+  ImageArray d;
   ASSERT_TRUE(codectest::LoadBytes("tga", f16, d));
   EXPECT_EQ(d[0].Format, PixelFormat::X1R5G5B5);
 
   // 16-bit gray pixels carry gray and alpha.
   std::vector<uint8_t> g16 = Header(3, 1, 1, 16, 32 | 8);
   Append(g16, {200, 100});
-  TDynImageDataArray g;
+  ImageArray g;
   ASSERT_TRUE(codectest::LoadBytes("tga", g16, g));
   EXPECT_EQ(g[0].Format, PixelFormat::A8Gray8);
   EXPECT_EQ(GetPixel32(g[0], 0, 0), MakeColor32(100, 200, 200, 200));
@@ -243,7 +243,7 @@ TEST(Targa, OrientationAndDepthVariants) {
   std::vector<uint8_t> mapped = Header(9, 2, 2, 8, 32, 1, 2, 16);
   Append(mapped, {0x1F, 0x00, 0x00, 0x7C});  // blue, red
   Append(mapped, {0x82, 1, 0x00, 0});        // run of 3 × index 1, raw 1 × index 0
-  TDynImageDataArray m;
+  ImageArray m;
   ASSERT_TRUE(codectest::LoadBytes("tga", mapped, m));
   EXPECT_EQ(GetPixel32(m[0], 0, 1), MakeColor32(255, 248, 0, 0));
   EXPECT_EQ(GetPixel32(m[0], 1, 1), MakeColor32(255, 0, 0, 248));
@@ -259,8 +259,8 @@ TEST(Targa, ExtensionAreaAndFooterAreConsumed) {
   std::vector<uint8_t> footer(26, 0);
   std::memcpy(footer.data() + 8, "TRUEVISION-XFILE.", 18);
   Append(f, footer);
-  TMemoryStream stream(f);
-  TDynImageDataArray images;
+  MemoryStream stream(f);
+  ImageArray images;
   ASSERT_TRUE(FindFormatByExtension("tga")->LoadFromStream(stream, images, true));
   EXPECT_EQ(images[0].Bits[0], 77);
   EXPECT_EQ(stream.Position(), static_cast<int64_t>(f.size()));
@@ -283,13 +283,13 @@ TEST(Targa, DefectsAreReported) {
                         Case{"16-bit indices", depth, "Unsupported Targa pixel depth 16 for image type 1"},
                         Case{"colour map cut short", map, "Unexpected end of data in Targa colour map"}}) {
     SCOPED_TRACE(c.what);
-    TDynImageDataArray images;
+    ImageArray images;
     const std::string error = codectest::ErrorOf([&] { codectest::LoadBytes("tga", c.bytes, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
   }
   TestImage wide;
   ASSERT_TRUE(CreateImage(32768, 1, PixelFormat::Gray8, wide));
-  TMemoryStream stream;
+  MemoryStream stream;
   EXPECT_NE(codectest::ErrorOf([&] { SaveImageToStream("tga", stream, wide); }).find("32767"), std::string::npos);
 }

@@ -11,7 +11,7 @@ using namespace imaging;
 
 namespace {
 
-const TTiffFileFormat& Tiff() { return *FindFormatByClass<TTiffFileFormat>(); }
+const TiffCodec& Tiff() { return *FindFormatByClass<TiffCodec>(); }
 
 std::filesystem::path Fixture(const std::string& name) { return testsupport::TestDataDir() / "tiff" / name; }
 
@@ -91,7 +91,7 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
       {"cmyk.tif", PixelFormat::A8R8G8B8, 2},        {"ycbcr_jpeg.tif", PixelFormat::A8R8G8B8, 3},
   };
   for (const Case& c : cases) {
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images)) << c.file;
     ASSERT_EQ(images.size(), 1u) << c.file;
     EXPECT_EQ(images[0].Format, c.format) << c.file;
@@ -108,7 +108,7 @@ TEST(TiffCodec, FloatGrayPagesConvertToGray) {
   };
   for (const Case c : {Case{"grayf32.tif", false}, Case{"grayf16.tif", false}, Case{"grayaf32.tif", true}}) {
     SCOPED_TRACE(c.file);
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images));
     Image argb;
     codectest::ConvertToArgb(images[0], argb.data());
@@ -132,7 +132,7 @@ TEST(TiffCodec, TheRgbaPathGivesWhatTiff2rgbaGives) {
                                       "' 2>/dev/null"),
               0)
         << name;
-    TDynImageDataArray ours, theirs;
+    ImageArray ours, theirs;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), ours)) << name;
     ASSERT_TRUE(Tiff().LoadFromFile(converted, theirs)) << name;
     ASSERT_EQ(theirs[0].Format, PixelFormat::A8R8G8B8);
@@ -141,7 +141,7 @@ TEST(TiffCodec, TheRgbaPathGivesWhatTiff2rgbaGives) {
 }
 
 TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
-  TDynImageDataArray upright, flipped;
+  ImageArray upright, flipped;
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar.tif"), upright));
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar_orient4.tif"), flipped));
   ASSERT_TRUE(FlipImage(flipped[0]));
@@ -149,7 +149,7 @@ TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
 }
 
 TEST(TiffCodec, EveryPageIsOneImage) {
-  TDynImageDataArray images;
+  ImageArray images;
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("multipage.tif"), images, true));
   ASSERT_EQ(images.size(), 2u);
   EXPECT_EQ(images[0].Format, PixelFormat::R8G8B8);
@@ -160,14 +160,14 @@ TEST(TiffCodec, FuzzedFilesFailCleanlyAndSilently) {
   VEXILO_REQUIRE_CORPUS();
   int refused = 0, loaded = 0;
   for (const auto& entry : std::filesystem::directory_iterator(testsupport::CorpusFile("imagetestsuite/tif"))) {
-    TDynImageDataArray images;
+    ImageArray images;
     testing::internal::CaptureStderr();
     try {
       if (Tiff().LoadFromFile(entry.path(), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << entry.path();
         ++loaded;
       }
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_TRUE(images.empty()) << entry.path();
       EXPECT_NE(std::string(e.what()).find("TIFF: "), std::string::npos) << e.what();
       ++refused;
@@ -194,12 +194,12 @@ TEST(TiffCodec, DamagedFilesAreRefusedWithLibtiffsReason) {
   };
   for (const Case& c : cases) {
     testsupport::WriteFileBytes(dir / "damaged.tif", c.bytes);
-    TDynImageDataArray images;
+    ImageArray images;
     testing::internal::CaptureStderr();
     try {
       Tiff().LoadFromFile(dir / "damaged.tif", images);
       ADD_FAILURE() << c.name << ": loaded";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << ": " << e.what();
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << c.name;
@@ -219,11 +219,11 @@ TEST(TiffCodec, SmallFilesCannotClaimHugePages) {
   // 65535 x 12 pixels of 5001 samples behind 710 bytes: the image is small, but libtiff's RGBA
   // reader would decode a strip of gigabytes.
   for (const auto& path : {file, Fixture("huge-strip.tif")}) {
-    TDynImageDataArray images;
+    ImageArray images;
     try {
       Tiff().LoadFromFile(path, images);
       ADD_FAILURE() << path << " loaded";
-    } catch (const EImagingError& e) {
+    } catch (const ImagingError& e) {
       EXPECT_NE(std::string(e.what()).find("cannot come from a file"), std::string::npos) << e.what();
     }
     EXPECT_TRUE(images.empty());
@@ -250,7 +250,7 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     SetOption(ImagingTiffCompression, c.scheme);
-    TDynImageDataArray images;
+    ImageArray images;
     MakeGradient(40, 24, c.format, images.AddEmpty());
     Image before;
     ASSERT_TRUE(CopyImage(images[0], before.data()));
@@ -260,7 +260,7 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
     const std::string info = TiffInfo(file);
     EXPECT_NE(info.find("Compression Scheme: " + std::string(c.compression)), std::string::npos)
         << c.scheme << " " << GetFormatName(c.format) << "\n" << info;
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(Tiff().LoadFromFile(file, back));
     if (c.tolerance == 0) {
       EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << c.scheme;
@@ -272,7 +272,7 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
 TEST(TiffCodec, DefaultSaveIsOneLzwStripWithUnassociatedAlpha) {
   if (!testsupport::HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff tools missing";
   OptionsScope options;
-  TDynImageDataArray images;
+  ImageArray images;
   MakeGradient(16, 10, PixelFormat::A8R8G8B8, images.AddEmpty());
   testsupport::TempDir dir;
   ASSERT_TRUE(Tiff().SaveToFile(dir / "default.tif", images, true));
@@ -299,11 +299,11 @@ TEST(TiffCodec, EverySavableFormatRoundTrips) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(GetFormatName(c.format));
-    TDynImageDataArray images;
+    ImageArray images;
     MakeGradient(12, 7, c.format, images.AddEmpty());
     const auto file = dir / "format.tif";
     ASSERT_TRUE(Tiff().SaveToFile(file, images, true));
-    TDynImageDataArray back;
+    ImageArray back;
     ASSERT_TRUE(Tiff().LoadFromFile(file, back));
     if (c.format == PixelFormat::R32F || c.format == PixelFormat::R16F) {
       // A one-channel float page is gray: its red value comes back in every colour channel.
@@ -327,12 +327,12 @@ TEST(TiffCodec, EverySavableFormatRoundTrips) {
 }
 
 TEST(TiffCodec, SeveralImagesBecomeSeveralPages) {
-  TDynImageDataArray images;
+  ImageArray images;
   MakeGradient(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
   MakeGradient(5, 3, PixelFormat::Gray16, images.AddEmpty());
   testsupport::TempDir dir;
   ASSERT_TRUE(Tiff().SaveToFile(dir / "pages.tif", images));
-  TDynImageDataArray back;
+  ImageArray back;
   ASSERT_TRUE(Tiff().LoadFromFile(dir / "pages.tif", back));
   ASSERT_EQ(back.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {

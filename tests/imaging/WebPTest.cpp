@@ -21,13 +21,13 @@ std::vector<uint8_t> SaveWebP(const ImageData& image, int32_t quality, bool loss
   CodecOptions options = CurrentOptions();
   options.Set(ImagingWebPQuality, quality);
   options.Set(ImagingWebPLossless, lossless ? 1 : 0);
-  TMemoryStream stream;
+  MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("webp", stream, image, options));
   return stream.Data();
 }
 
 void LoadWebP(const std::vector<uint8_t>& bytes, ImageData& argb, PixelFormat* native = nullptr) {
-  TDynImageDataArray images;
+  ImageArray images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("webp", bytes, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
@@ -92,9 +92,9 @@ TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
     SCOPED_TRACE(c.name);
     const fs::path path = codectest::WriteTemp(dir, c.name, SaveWebP(*c.image, 80, c.lossless));
     EXPECT_EQ(DetectFileFormat(path.string()), "webp");
-    TImageHeader header;
+    ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header));
-    TDynImageDataArray images;
+    ImageArray images;
     ASSERT_TRUE(codectest::LoadFile("webp", path, images));
     EXPECT_EQ(header.Width, images[0].Width);
     EXPECT_EQ(header.Height, images[0].Height);
@@ -126,14 +126,14 @@ TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    TDynImageDataArray images;
+    ImageArray images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("webp", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
   }
   testsupport::TempDir dir;
   const fs::path path = codectest::WriteTemp(dir, "huge.webp", huge);
-  TImageHeader header;
+  ImageHeader header;
   EXPECT_NE(codectest::ErrorOf([&] { ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header); })
                 .find("65535"),
             std::string::npos);
@@ -196,7 +196,7 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
   ASSERT_TRUE(codectest::LoadFirst(anim, actual, &native));
   EXPECT_EQ(native, PixelFormat::A8R8G8B8);
   EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
-  TImageHeader header;
+  ImageHeader header;
   ASSERT_TRUE(ReadImageHeader(anim.string(), "webp", CurrentHeaderOptions(), header));
   EXPECT_EQ(header.Width, 30);
   EXPECT_EQ(header.Format, PixelFormat::A8R8G8B8);
@@ -209,7 +209,7 @@ TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const std::vector<uint8_t> good = SaveWebP(source, 60, lossless);
     for (size_t size = 0; size < good.size(); ++size) {
-      TDynImageDataArray images;
+      ImageArray images;
       std::string error;
       EXPECT_FALSE(codectest::LoadBytes("webp", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
                                         &error));
@@ -218,7 +218,7 @@ TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     for (size_t at = 0; at < good.size(); ++at) {
       std::vector<uint8_t> flipped = good;
       flipped[at] ^= 0x5A;
-      TDynImageDataArray images;
+      ImageArray images;
       std::string error;
       if (codectest::LoadBytes("webp", flipped, images, &error)) {
         ASSERT_EQ(images.size(), 1u);

@@ -120,14 +120,14 @@ TEST(Threading, ParallelConversionsWriteTheSameBytesAsSequentialOnes) {
 TEST(Threading, LoadsReportTheirOwnFacts) {
   // Two threads load DDS files of different kinds; each load reports what it found.
   testsupport::TempDir dir;
-  const TImageFileFormat* dds = FindFormatByExtension("dds");
+  const Codec* dds = FindFormatByExtension("dds");
   ASSERT_NE(dds, nullptr);
   const std::string plain = (dir / "plain.dds").string(), mipmapped = (dir / "mip.dds").string();
   {
-    TDynImageDataArray one;
+    ImageArray one;
     one.AddEmpty() = MakePicture(16, 16, 1).release();
     ASSERT_TRUE(dds->SaveToFile(plain, one, true));
-    TDynImageDataArray levels;
+    ImageArray levels;
     levels.AddEmpty() = MakePicture(16, 16, 2).release();
     levels.AddEmpty() = MakePicture(8, 8, 3).release();
     levels.AddEmpty() = MakePicture(4, 4, 4).release();
@@ -138,7 +138,7 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
   std::atomic<int> wrong{0};
   auto load = [&](const std::string& path, int32_t mipMaps) {
     for (int i = 0; i < 20; ++i) {
-      TDynImageDataArray images;
+      ImageArray images;
       CodecOptions facts;
       if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) ||
           facts.Get(ImagingDDSLoadedMipMapCount) != mipMaps)
