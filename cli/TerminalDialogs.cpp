@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "imaging/SafeFile.h"
+#include "base/AtomicFile.h"
 #include "engine/Messages.h"
 #include "base/Text.h"
 #include "forms/Texts.h"
@@ -26,7 +26,7 @@ volatile sig_atomic_t gWakeFd = -1;
 // Ends the process by the signal, after removing the temporary and trial files being written,
 // so that nothing half-written is left beside the outputs.
 void EndBySignal(int signal) {
-  imaging::RemovePendingFiles();
+  base::RemovePendingFiles();
   std::signal(signal, SIG_DFL);
   raise(signal);
 }

@@ -5,13 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <random>
 
-#include "forms/NumberText.h"
+#include "base/AtomicFile.h"
 #include "base/Text.h"
+#include "forms/NumberText.h"
 
 namespace config {
 
@@ -110,8 +107,6 @@ std::string CutCharacters(const std::string& text, size_t count) {
   }
   return text;
 }
-
-std::string ErrnoText(int code) { return std::strerror(code); }
 
 }  // namespace
 
@@ -384,87 +379,10 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
   return bytes;
 }
 
-namespace {
-
-// The file a write to `path` finally replaces: a symbolic link is followed, so the link stays.
-std::string ResolveLink(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-  return path;
-}
-
-class TempFile {
-public:
-  explicit TempFile(const std::string& target) {
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::mt19937 random(seed());
-    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string suffix(8, ' ');
-      for (char& c : suffix) c = kChars[pick(random)];
-      path_ = folder + "." + name + ".vxctmp" + suffix;
-      // The ordinary creation mode, so that the umask applies as to any new file.
-      fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0 || errno != EEXIST) break;
-    }
-    if (fd_ < 0) error_ = errno;
-  }
-  ~TempFile() {
-    if (fd_ >= 0) close(fd_);
-    if (!committed_ && error_ == 0) unlink(path_.c_str());
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  int Error() const { return error_; }
-  int Fd() const { return fd_; }
-  const std::string& Path() const { return path_; }
-  // Closes the file; false with errno set when the last writes failed.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-  void Committed() { committed_ = true; }
-
-private:
-  std::string path_;
-  int fd_ = -1;
-  int error_ = 0;
-  bool committed_ = false;
-};
-
-}  // namespace
-
 void ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  const std::string target = ResolveLink(path);
-  struct stat existing {};
-  const bool exists = stat(target.c_str(), &existing) == 0;
-  if (exists && S_ISDIR(existing.st_mode)) throw ConfigWriteError(path, "it is a folder");
-  // A file the user may not write stays as it is, although its folder would let it be replaced.
-  if (exists && access(target.c_str(), W_OK) != 0) throw ConfigWriteError(path, ErrnoText(errno));
-
-  TempFile temp(target);
-  if (temp.Fd() < 0) throw ConfigWriteError(path, ErrnoText(temp.Error()));
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(temp.Fd(), bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw ConfigWriteError(path, ErrnoText(n < 0 ? errno : EIO));
-    done += static_cast<size_t>(n);
-  }
-  if (exists && fchmod(temp.Fd(), existing.st_mode & 07777) != 0) throw ConfigWriteError(path, ErrnoText(errno));
-  // The data reach the disk before the name does, so a crash cannot leave an empty file behind.
-  if (fsync(temp.Fd()) != 0) throw ConfigWriteError(path, ErrnoText(errno));
-  if (!temp.Close()) throw ConfigWriteError(path, ErrnoText(errno));
-  if (rename(temp.Path().c_str(), target.c_str()) != 0) throw ConfigWriteError(path, ErrnoText(errno));
-  temp.Committed();
+  // Synced whatever it replaces: the user counts on a saved configuration.
+  base::AtomicFile file(path, {.permissions = std::nullopt, .durable = true});
+  if (!file.Write(bytes.data(), bytes.size()) || !file.Commit()) throw ConfigWriteError(path, file.Cause());
 }
 
 }  // namespace config

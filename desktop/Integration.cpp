@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 
+#include "base/AtomicFile.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 #include "forms/Texts.h"
@@ -65,25 +66,11 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
   return !in.bad();
 }
 
-// Writes beside the target and renames over it, so a failed write leaves the old file whole.
+// Creates the folders on the way; the file itself replaces the old one only when complete.
 bool WriteWholeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = fchmod(fd, mode) == 0;
-  size_t done = 0;
-  while (ok && done < content.size()) {
-    const ssize_t n = write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
-  }
-  if (close(fd) != 0) ok = false;
-  if (ok && rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) unlink(temp.c_str());
-  return ok;
+  return base::WriteFileAtomically(path, content, nullptr, {.permissions = mode, .durable = false});
 }
 
 void DeleteFile(const std::string& path) { unlink(path.c_str()); }

@@ -31,7 +31,7 @@
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "engine/OutputNaming.h"
-#include "engine/SafeFile.h"
+#include "base/AtomicFile.h"
 #include "engine/TargetSize.h"
 #include "base/Text.h"
 #include "forms/NumberText.h"
@@ -498,14 +498,14 @@ private:
         // The rename that replaces a file ignores its own permission bits; a file the user may
         // not write stays as it is.
         std::string cause;
-        if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
+        if (!base::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
       }
 
       if (file.encoded) {
         if (!file.encodeCause.empty()) return Fail(end, "speicherfehler", output, file.encodeCause);
         if (!file.bytes) return Fail(end, "speicherfehler", output, "No image format writes files of this type");
         std::string error;
-        if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
+        if (!base::WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
         file.bytes.reset();
       } else if (!SaveImageFile(output, file.image, SaveOptions(file))) {
         return Fail(end, "speicherfehler", output, "No image format writes files of this type");

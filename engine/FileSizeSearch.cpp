@@ -7,9 +7,9 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "base/AtomicFile.h"
 #include "base/Error.h"
 #include "engine/ImageFiles.h"
-#include "engine/SafeFile.h"
 
 namespace engine {
 
@@ -38,7 +38,7 @@ long double Trial(const FileSizeSearchInput& in, Size size) {
   if (in.trialPath.empty()) return in.targetKilobytes;
   PrepareForOutput(copy, in.trialPath);
   // A signal that ends the process while the trial exists removes it.
-  const imaging::PendingFile pending(in.trialPath);
+  const base::PendingFile pending(in.trialPath);
   // A save that fails writes nothing at T (outputs are written beside it and renamed into
   // place), so only a trial that was written is measured and deleted.
   if (!SaveImageFile(in.trialPath, copy, in.options)) return in.targetKilobytes;

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
+#include "base/AtomicFile.h"
 #include "base/Paths.h"
 #include "base/Text.h"
 
 #include "imaging/Codec.h"
 #include "imaging/Orientation.h"
-#include "engine/SafeFile.h"
 #include "imaging/formats/Icon.h"
 
 namespace engine {
@@ -159,7 +159,7 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
   if (IsIconPath(path)) {
     // A .cur target gets the same icon file as an .ico target.
     const std::vector<uint8_t> bytes = imaging::EncodeIconFile(image);
-    if (!WriteFileAtomically(path, bytes, &error)) imaging::RaiseImaging(error);
+    if (!base::WriteFileAtomically(path, bytes, &error)) imaging::RaiseImaging(error);
     return true;
   }
 

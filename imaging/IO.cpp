@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "imaging/SafeFile.h"
+#include "base/AtomicFile.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -104,10 +104,9 @@ private:
   void FlushBuffer();                   // writes a changed buffer back
   void ReadFailed() const { RaiseImaging("TBufferedStream.ReadBuffer: read failed"); }
 
-  int fd_ = -1;
+  int fd_ = -1;             // the file read, or the descriptor of output_
   bool writing_ = false;
-  std::string target_;     // the path the caller named
-  std::string temporary_;  // the file actually written, renamed to target_ on commit
+  base::AtomicFile output_;  // the file written, renamed over the target on commit
   int64_t position_ = 0;
   int64_t size_ = 0;
   int64_t blockStart_ = -1;  // block the buffer covers, -1 for none
@@ -146,7 +145,7 @@ bool FullPwrite(int fd, const void* buffer, int64_t count, int64_t offset) {
   return true;
 }
 
-BufferedFile::BufferedFile(const char* path, bool forWriting) : writing_(forWriting), target_(path) {
+BufferedFile::BufferedFile(const char* path, bool forWriting) : writing_(forWriting) {
   if (!forWriting) {
     // Windows opens with "deny writers"; POSIX has no mandatory share modes, so a concurrent
     // writer cannot be kept out. Reading only through this descriptor is what we can promise.
@@ -165,14 +164,9 @@ BufferedFile::BufferedFile(const char* path, bool forWriting) : writing_(forWrit
     size_ = st.st_size;
     return;
   }
-  temporary_ = MakeTempPathBeside(target_);
-  if (temporary_.empty()) RaiseImaging("Cannot create file \"%s\": %s.", path, std::strerror(errno));
-  fd_ = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
-  if (fd_ < 0) {
-    const int code = errno;
-    DiscardTempFile(temporary_);
-    RaiseImaging("Cannot create file \"%s\": %s.", path, std::strerror(code));
-  }
+  output_ = base::AtomicFile(path);
+  if (!output_.IsOpen()) RaiseImaging("Cannot create file \"%s\": %s.", path, output_.Cause().c_str());
+  fd_ = output_.Descriptor();
 }
 
 BufferedFile::~BufferedFile() { Abandon(); }
@@ -279,21 +273,14 @@ void BufferedFile::Commit() {
     return;
   }
   FlushBuffer();
-  const int closed = ::close(fd_);
   fd_ = -1;
-  if (closed != 0) {
-    ::unlink(temporary_.c_str());
-    RaiseImaging("TBufferedStream.WriteBuffer: write failed");
-  }
-  std::string error;
-  if (!CommitTempFile(temporary_, target_, &error)) RaiseImaging(error);
+  if (!output_.Commit()) RaiseImaging(output_.Error());
 }
 
 void BufferedFile::Abandon() noexcept {
-  if (fd_ < 0) return;
-  ::close(fd_);
+  if (writing_) output_.Abandon();
+  else if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  if (writing_) ::unlink(temporary_.c_str());
 }
 
 BufferedFile* AsFile(RawHandle handle) { return static_cast<BufferedFile*>(handle); }

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "base/AtomicFile.h"
 #include "config/Configuration.h"
-#include "renamer/SafeRename.h"
 
 namespace renamer {
 
@@ -173,23 +173,12 @@ std::string RenameJournal::Start(const std::vector<JournalEntry>& plan) {
     return error ? path : full.string();
   };
   for (const JournalEntry& e : plan) text += "plan " + Escape(absolute(e.from)) + "\t" + Escape(absolute(e.to)) + "\n";
-  // Written beside the journal and put in its place whole, so that a crash leaves either the
-  // earlier journal or this one.
-  const std::string temporary = path_ + ".new";
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return Cause("Cannot write the rename journal", temporary, errno);
-  const bool written = WriteAll(fd, text);
-  const int writeError = errno;
-  if (close(fd) != 0 || !written) {
-    unlink(temporary.c_str());
-    return Cause("Cannot write the rename journal", temporary, written ? errno : writeError);
-  }
-  if (rename(temporary.c_str(), path_.c_str()) != 0) {
-    const int e = errno;
-    unlink(temporary.c_str());
-    return Cause("Cannot write the rename journal", path_, e);
-  }
-  if (!SyncFolder(folder)) return Cause("Cannot write the rename journal", folder, errno);
+  // Put in its place whole, so that a crash leaves either the earlier journal or this one, and
+  // on the disk with its folder entry before the first rename. Only the user may read it: it
+  // lists the user's files.
+  base::AtomicFile journal(path_, {.permissions = 0600, .durable = true});
+  if (!journal.Write(text.data(), text.size()) || !journal.Commit())
+    return "Cannot write the rename journal \"" + path_ + "\": " + journal.Cause();
   return "";
 }
 
@@ -204,7 +193,7 @@ std::string RenameJournal::Mark(const std::string& word, int index) {
 
 std::string RenameJournal::Remove() {
   if (unlink(path_.c_str()) != 0 && errno != ENOENT) return Cause("Cannot remove the rename journal", path_, errno);
-  SyncFolder(FolderOf(path_));
+  base::SyncFolder(FolderOf(path_));
   return "";
 }
 

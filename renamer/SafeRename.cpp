@@ -43,12 +43,4 @@ std::string RenameNoReplace(const std::string& from, const std::string& to) {
   return std::strerror(errno);
 }
 
-bool SyncFolder(const std::string& folder) {
-  const int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0 || errno == EINVAL;  // some file systems cannot sync a folder
-  close(fd);
-  return ok;
-}
-
 }  // namespace renamer

@@ -14,7 +14,4 @@ std::string RenameNoReplace(const std::string& from, const std::string& to);
 // The second way on its own: link, then unlink.
 std::string RenameByLink(const std::string& from, const std::string& to);
 
-// Makes the entries of a folder (a new, renamed or removed file) durable; false on failure.
-bool SyncFolder(const std::string& folder);
-
 }  // namespace renamer

@@ -18,14 +18,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QFile>
 #include <QFileInfo>
 
 #include "config/Configuration.h"
 #include "forms/Language.h"
 #include "ui/Application.h"
 #include "imaging/Codec.h"
-#include "imaging/SafeFile.h"
+#include "base/AtomicFile.h"
 #include "ui/HelpWindow.h"
 #include "ui/FormBinder.h"
 #include "ui/LanguageSwitch.h"
@@ -43,7 +42,7 @@ namespace {
 // save: the temporary and trial files being written are removed, then the process ends by
 // that signal, as the command line does.
 void EndBySignal(int signal) {
-  imaging::RemovePendingFiles();
+  base::RemovePendingFiles();
   std::signal(signal, SIG_DFL);
   raise(signal);
 }
@@ -173,13 +172,7 @@ int main(int argc, char** argv) {
       const int rows = window.List().RowCount();
       if (rows == last) return;
       last = rows;
-      QFile out(file + ".new");
-      if (out.open(QIODevice::WriteOnly)) {
-        out.write(QByteArray::number(rows) + "\n");
-        out.close();
-        QFile::remove(file);
-        out.rename(file);
-      }
+      base::WriteFileAtomically(file.toStdString(), std::to_string(rows) + "\n");
     });
     counter.start(100);
   }

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <fstream>
 
+#include "base/AtomicFile.h"
 #include "engine/exif/Data.h"
 #include "engine/exif/Errors.h"
 #include "engine/exif/Thumbnail.h"
 #include "engine/exif/JpegHeaderParser.h"
 #include "engine/exif/TiffStructures.h"
-#include "engine/SafeFile.h"
 
 namespace engine::exif {
 
@@ -375,7 +375,7 @@ void ExifData::SaveToJPEG(const std::string& fileName) {
   file.close();
   const std::vector<uint8_t> rewritten = InsertIntoJPEG(content);
   std::string error;
-  if (!WriteFileAtomically(fileName, rewritten, &error)) throw ExifError("Cannot replace file " + fileName + ": " + error);
+  if (!base::WriteFileAtomically(fileName, rewritten, &error)) throw ExifError("Cannot replace file " + fileName + ": " + error);
 }
 
 }  // namespace engine::exif

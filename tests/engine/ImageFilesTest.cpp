@@ -7,7 +7,6 @@
 
 #include "engine/ImageFiles.h"
 #include "imaging/Codec.h"
-#include "engine/SafeFile.h"
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
@@ -41,19 +40,6 @@ std::vector<uint8_t> TinyTarga() {
   f[17] = 40;
   for (uint8_t b : {1, 2, 3, 255, 4, 5, 6, 255}) f.push_back(b);
   return f;
-}
-
-// Every name in the folder, to see that no temporary file is left behind.
-std::vector<std::string> Names(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-mode_t ModeOf(const fs::path& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
 }
 
 }  // namespace
@@ -127,7 +113,7 @@ TEST(ImageFiles, SaveChoosesTheWriterByExtension) {
   EXPECT_FALSE(engine::SaveImageFile((dir / "out.pcx").string(), picture.data()));
   EXPECT_FALSE(engine::SaveImageFile((dir / "empty.tga").string(), empty.data()));
   EXPECT_FALSE(engine::SaveImageFile((dir / "empty.ico").string(), empty.data()));
-  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"out.CUR", "out.TGA", "out.ico"}));
+  EXPECT_EQ(testsupport::NamesIn(dir.Path()), (std::vector<std::string>{"out.CUR", "out.TGA", "out.ico"}));
 }
 
 TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
@@ -141,7 +127,7 @@ TEST(ImageFiles, AFailedSaveLeavesTheExistingFileAsItWas) {
     EXPECT_NE(ErrorOf([&] { engine::SaveImageFile((dir / name).string(), tooWide.data()); }), "(no error)");
     EXPECT_EQ(testsupport::ReadFileBytes(dir / name), old);
   }
-  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"keep.ico", "keep.tga"}));
+  EXPECT_EQ(testsupport::NamesIn(dir.Path()), (std::vector<std::string>{"keep.ico", "keep.tga"}));
 
   // A folder that does not exist is an error, not a silent false.
   imaging::Image picture;
@@ -159,7 +145,7 @@ TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
     testsupport::WriteFileBytes(dir / name, {'x'});
     ASSERT_EQ(chmod((dir / name).c_str(), 0640), 0);
     ASSERT_TRUE(engine::SaveImageFile((dir / name).string(), picture.data()));
-    EXPECT_EQ(ModeOf(dir / name), 0640u);
+    EXPECT_EQ(testsupport::PermissionsOf(dir / name), 0640u);
     EXPECT_GT(fs::file_size(dir / name), 1u);
   }
 
@@ -170,38 +156,7 @@ TEST(ImageFiles, ReplacingKeepsPermissionsAndLinks) {
   ASSERT_TRUE(engine::SaveImageFile((dir / "link.ico").string(), picture.data()));
   EXPECT_TRUE(fs::is_symlink(dir / "link.ico"));
   EXPECT_GT(fs::file_size(dir / "real" / "target.ico"), 1u);
-  EXPECT_EQ(Names(dir / "real"), (std::vector<std::string>{"target.ico"}));
-}
-
-TEST(SafeFile, TemporaryFilesAndCommits) {
-  testsupport::TempDir dir;
-  const std::string target = (dir / "data.bin").string();
-  std::string error;
-  const std::string temp = engine::MakeTempPathBeside(target, &error);
-  ASSERT_FALSE(temp.empty()) << error;
-  EXPECT_EQ(fs::path(temp).parent_path(), dir.Path());
-  EXPECT_EQ(fs::path(temp).filename().string().rfind(".data.bin.vexilo-", 0), 0u);
-  EXPECT_TRUE(fs::exists(temp));
-  testsupport::WriteFileBytes(temp, {1, 2, 3});
-  ASSERT_TRUE(engine::CommitTempFile(temp, target, &error)) << error;
-  EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{1, 2, 3}));
-  EXPECT_FALSE(fs::exists(temp));
-
-  // A new file gets the permissions any new file gets.
-  const mode_t mask = umask(022);
-  umask(mask);
-  EXPECT_EQ(ModeOf(target), 0666u & ~mask);
-
-  ASSERT_TRUE(engine::WriteFileAtomically(target, {4, 5}, &error)) << error;
-  EXPECT_EQ(testsupport::ReadFileBytes(target), (std::vector<uint8_t>{4, 5}));
-
-  // A folder in the way, a folder that does not exist: false with a reason, nothing left.
-  fs::create_directory(dir / "folder");
-  EXPECT_FALSE(engine::WriteFileAtomically((dir / "folder").string(), {1}, &error));
-  EXPECT_NE(error.find("folder"), std::string::npos);
-  EXPECT_FALSE(engine::WriteFileAtomically((dir / "missing" / "x").string(), {1}, &error));
-  EXPECT_NE(error.find("missing"), std::string::npos);
-  EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"data.bin", "folder"}));
+  EXPECT_EQ(testsupport::NamesIn(dir / "real"), (std::vector<std::string>{"target.ico"}));
 }
 
 // A colour JPEG is decoded straight into A8R8G8B8: the same pixels, every alpha 255, as the

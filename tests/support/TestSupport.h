@@ -39,6 +39,10 @@ private:
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// Every name in the folder, sorted: to see that no temporary file is left behind.
+std::vector<std::string> NamesIn(const std::filesystem::path& folder);
+// The permission bits of a file (a link followed); 0 when it cannot be read.
+unsigned PermissionsOf(const std::filesystem::path& path);
 
 // True when the program can be found on PATH.
 bool HaveTool(const std::string& program);
