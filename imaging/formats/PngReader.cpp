@@ -12,116 +12,13 @@
 #include <zlib.h>
 
 #include "imaging/formats/Jpeg.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "imaging/formats/PngUnfilter.h"
 
 namespace imaging {
 
 using namespace ng;
 
 namespace {
-
-// ---- Unfiltering (PNG specification, 9.2) ------------------------------------------------------
-
-#if defined(__SSE2__)
-// One pixel of 3 or 4 bytes at a time; the dependency on the pixel to the left keeps the work
-// serial across pixels, so the lanes run over the channels.
-template <size_t Bpp>
-inline __m128i LoadPixel(const uint8_t* p) {
-  uint32_t v = 0;
-  std::memcpy(&v, p, Bpp);
-  return _mm_cvtsi32_si128(static_cast<int>(v));
-}
-template <size_t Bpp>
-inline void StorePixel(uint8_t* p, __m128i v) {
-  const uint32_t x = static_cast<uint32_t>(_mm_cvtsi128_si32(v));
-  std::memcpy(p, &x, Bpp);
-}
-
-template <size_t Bpp>
-void UnfilterSubSse2(uint8_t* row, size_t n) {
-  __m128i a = _mm_setzero_si128();
-  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
-    a = _mm_add_epi8(a, LoadPixel<Bpp>(row + i));
-    StorePixel<Bpp>(row + i, a);
-  }
-}
-
-template <size_t Bpp>
-void UnfilterAverageSse2(uint8_t* row, const uint8_t* prev, size_t n) {
-  const __m128i one = _mm_set1_epi8(1);
-  __m128i a = _mm_setzero_si128();
-  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
-    const __m128i b = LoadPixel<Bpp>(prev + i);
-    // _mm_avg_epu8 rounds up; the filter wants the sum halved and rounded down.
-    const __m128i avg = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
-    a = _mm_add_epi8(avg, LoadPixel<Bpp>(row + i));
-    StorePixel<Bpp>(row + i, a);
-  }
-}
-
-inline __m128i Abs16(__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(_mm_setzero_si128(), x)); }
-inline __m128i Select(__m128i mask, __m128i ifSet, __m128i otherwise) {
-  return _mm_or_si128(_mm_and_si128(mask, ifSet), _mm_andnot_si128(mask, otherwise));
-}
-
-template <size_t Bpp>
-void UnfilterPaethSse2(uint8_t* row, const uint8_t* prev, size_t n) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i a = zero;  // left, 16-bit lanes
-  __m128i c = zero;  // upper left
-  for (size_t i = 0; i + Bpp <= n; i += Bpp) {
-    const __m128i b = _mm_unpacklo_epi8(LoadPixel<Bpp>(prev + i), zero);
-    const __m128i pa = Abs16(_mm_sub_epi16(b, c));
-    const __m128i pb = Abs16(_mm_sub_epi16(a, c));
-    const __m128i pc = Abs16(_mm_sub_epi16(_mm_add_epi16(a, b), _mm_add_epi16(c, c)));
-    const __m128i smallest = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-    __m128i predictor = Select(_mm_cmpeq_epi16(smallest, pb), b, c);
-    predictor = Select(_mm_cmpeq_epi16(smallest, pa), a, predictor);
-    const __m128i x = _mm_add_epi8(_mm_packus_epi16(predictor, zero), LoadPixel<Bpp>(row + i));
-    StorePixel<Bpp>(row + i, x);
-    a = _mm_unpacklo_epi8(x, zero);
-    c = b;
-  }
-}
-#endif
-
-// Undoes the filter of one row in place against the previous unfiltered row.
-void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
-  switch (type) {
-    case 1:
-#if defined(__SSE2__)
-      if (bpp == 3) return UnfilterSubSse2<3>(row, n);
-      if (bpp == 4) return UnfilterSubSse2<4>(row, n);
-#endif
-      for (size_t i = bpp; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + row[i - bpp]);
-      return;
-    case 2:
-      for (size_t i = 0; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-      return;
-    case 3:
-#if defined(__SSE2__)
-      if (bpp == 3) return UnfilterAverageSse2<3>(row, prev, n);
-      if (bpp == 4) return UnfilterAverageSse2<4>(row, prev, n);
-#endif
-      for (size_t i = 0; i < bpp && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + (prev[i] >> 1));
-      for (size_t i = bpp; i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + ((row[i - bpp] + prev[i]) >> 1));
-      return;
-    case 4:
-#if defined(__SSE2__)
-      if (bpp == 3) return UnfilterPaethSse2<3>(row, prev, n);
-      if (bpp == 4) return UnfilterPaethSse2<4>(row, prev, n);
-#endif
-      for (size_t i = 0; i < bpp && i < n; ++i) row[i] = static_cast<uint8_t>(row[i] + prev[i]);
-      for (size_t i = bpp; i < n; ++i)
-        row[i] = static_cast<uint8_t>(row[i] + PaethPredictor(row[i - bpp], prev[i], prev[i - bpp]));
-      return;
-    default:
-      return;
-  }
-}
 
 // ---- Inflating ----------------------------------------------------------------------------
 

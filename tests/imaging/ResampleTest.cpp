@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/PixelFormats.h"
+#include "imaging/ResampleKernels.h"
 
 using namespace imaging;
 using PF = PixelFormat;
@@ -364,6 +365,69 @@ TEST(StretchImageRect, FilteredResultsMatchThePlainArithmetic) {
         ASSERT_EQ(target.Bytes(), expected.Bytes())
             << GetFormatName(format) << " method " << int(method) << " " << g.w << "x" << g.h << " to " << g.tw << "x" << g.th;
       }
+}
+
+// The plain and the vector passes over 8-bit channels give the same floats and bytes on the same
+// rows: lengths around the vector widths, every layout, contributor runs of different lengths
+// side by side, and sums that round to even or fall outside the bytes and the integers.
+TEST(StretchImageRect, PlainAndVectorPassesAgree) {
+#if !defined(__SSE2__)
+  GTEST_SKIP() << "this target has only the plain passes";
+#else
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> weight(-0.4f, 1.2f);
+  for (int32_t taps : {1, 2, 5}) {
+    std::vector<std::vector<uint8_t>> rows(static_cast<size_t>(taps), std::vector<uint8_t>(80));
+    std::vector<const uint8_t*> rowPointers;
+    std::vector<WeightVector> weights(static_cast<size_t>(taps));
+    for (size_t t = 0; t < rows.size(); ++t) {
+      for (uint8_t& b : rows[t]) b = uint8_t(random());
+      rowPointers.push_back(rows[t].data());
+      weights[t].Set(weight(random));
+    }
+    for (size_t length : {1, 15, 16, 17, 31, 32, 33, 48, 79}) {
+      std::vector<float> plain(length), vector(length);
+      VerticalPassBytesPlain(rowPointers.data(), weights.data(), taps, length, plain.data());
+      VerticalPassBytesSse2(rowPointers.data(), weights.data(), taps, length, vector.data());
+      ASSERT_EQ(std::memcmp(plain.data(), vector.data(), length * sizeof(float)), 0) << taps << " taps, " << length;
+    }
+  }
+
+  const float special[] = {254.5f, 253.5f, 0.5f, -0.5f, -0.0f, 255.49f, 1e10f, -1e10f, 2147483648.0f,
+                           -2147483648.0f, INFINITY, -INFINITY, NAN};
+  std::vector<float> line(200 * 4 + 1);
+  for (size_t i = 0; i < line.size(); ++i)
+    line[i] = i % 9 == 0 ? special[(i / 9) % std::size(special)] : std::uniform_real_distribution<float>(-40, 300)(random);
+  struct Layout {
+    int32_t channels, bytes;
+  };
+  for (const Layout& layout : {Layout{1, 1}, Layout{2, 2}, Layout{3, 3}, Layout{3, 4}, Layout{4, 4}}) {
+    for (int32_t count : {1, 3, 4, 9, 30}) {
+      // Target i takes 1 to 6 contributors (often a single special value) from anywhere in the line.
+      std::vector<int32_t> bounds{0}, offsets;
+      std::vector<WeightVector> weights;
+      for (int32_t i = 0; i < count; ++i) {
+        const int32_t n = 1 + int32_t(random() % 6);
+        for (int32_t t = 0; t < n; ++t) {
+          offsets.push_back(int32_t(random() % 200) * layout.channels);
+          weights.emplace_back().Set(n == 1 ? 1.0f : weight(random));
+        }
+        bounds.push_back(bounds.back() + n);
+      }
+      std::vector<uint8_t> plain(size_t(count * layout.bytes)), vector;
+      for (uint8_t& b : plain) b = uint8_t(random());  // an unused fourth byte must stay
+      vector = plain;
+      ASSERT_TRUE(HorizontalPassBytesPlain(layout.channels, layout.bytes, line.data(), bounds.data(), offsets.data(),
+                                           weights.data(), count, plain.data()));
+      ASSERT_TRUE(HorizontalPassBytesSse2(layout.channels, layout.bytes, line.data(), bounds.data(), offsets.data(),
+                                          weights.data(), count, vector.data()));
+      ASSERT_EQ(plain, vector) << layout.channels << " of " << layout.bytes << " bytes, " << count << " pixels";
+    }
+  }
+  uint8_t ignored = 0;
+  const int32_t bounds[2] = {0, 0};
+  EXPECT_FALSE(HorizontalPassBytesPlain(2, 4, line.data(), bounds, nullptr, nullptr, 1, &ignored));
+#endif
 }
 
 TEST(StretchImageRect, WiderFormatsGoThroughFloatPixels) {
