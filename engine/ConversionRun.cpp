@@ -23,6 +23,7 @@
 #include <stdexcept>
 
 #include "engine/ConversionJob.h"
+#include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
 #include "imaging/Codec.h"
@@ -41,6 +42,8 @@ namespace engine {
 
 namespace {
 
+namespace msg = forms::msg;
+
 // The start checks on the job at the start; reports the first failing one and returns false.
 bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   const auto report = [&](const char* key, const std::string& detail) {
@@ -54,12 +57,13 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
     const std::vector<std::string> placeholders = forms::SpecialTexts("folder");
     for (auto placeholder = placeholders.rbegin(); placeholder != placeholders.rend(); ++placeholder)
       probe = base::ReplaceAll(probe, *placeholder, "/Ordner/");
-    if (!IsAcceptableFolderPath(probe)) return probe.empty() ? report("keinordner", "") : report("ordnerfalsch", probe);
+    if (!IsAcceptableFolderPath(probe))
+      return probe.empty() ? report(msg::kNoOutputFolder, "") : report(msg::kBadOutputFolder, probe);
   }
-  if (job.namePattern.empty()) return report("keinname", "");
+  if (job.namePattern.empty()) return report(msg::kNoOutputName, "");
   // A target size that is not a number would stop every file; say so before the first.
   if (job.sizeMode == SizeMode::FileSize && !forms::IsDecimalText(job.fileSizeText, setup.decimalSeparator))
-    return report(kBadFileSizeKey, job.fileSizeText);
+    return report(msg::kBadFileSize, job.fileSizeText);
   return true;
 }
 
@@ -446,7 +450,7 @@ private:
     } else if (cause.empty() || !jpegOutput) {
       cause.clear();  // nothing was to be carried into this output
     }
-    if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
+    if (!cause.empty()) Report(end, msg::kMetadataLost, end.output, cause);
   }
 
   // keep_dates: the written output (in its place, its metadata written) gets the source's access
@@ -455,7 +459,7 @@ private:
   void KeepDates(FileEnd& end, const std::array<timespec, 2>& times) {
     if (::utimensat(AT_FDCWD, end.output.c_str(), times.data(), 0) == 0) return;
     const std::string cause = std::string("The file's dates could not be set: ") + std::strerror(errno);
-    if (end.key.empty()) Report(end, kMetadataLostKey, end.output, cause);
+    if (end.key.empty()) Report(end, msg::kMetadataLost, end.output, cause);
   }
 
   // The part of a file that depends on the files before it, on the run's thread in list order:
@@ -471,18 +475,18 @@ private:
     output = file.output;
     try {
       for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
-      if (file.missing) return Fail(end, kMissingSourceKey, source, "");
+      if (file.missing) return Fail(end, msg::kSourceMissing, source, "");
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
       const std::string outputKey = file.outputKnown ? OutputKey(output) : std::string();
       if (file.alreadyWritten || (file.outputKnown && written_.count(outputKey) != 0))
-        return Fail(end, kAlreadyWrittenKey, output, "");
-      if (file.failed) return Fail(end, "speicherfehler", output, file.failCause);
+        return Fail(end, msg::kAlreadyWritten, output, "");
+      if (file.failed) return Fail(end, msg::kSaveError, output, file.failCause);
       // A source that could not be read writes nothing; the cause is the reader's.
-      if (!file.loaded) return Fail(end, "speicherfehler", output, file.loadCause);
+      if (!file.loaded) return Fail(end, msg::kSaveError, output, file.loadCause);
       // A failed scaling step writes nothing: an unscaled copy would replace the original in
       // overwrite mode, or stand as an output the user did not ask for.
-      if (file.scalingFailed) return Fail(end, "konvertierfehler", source, file.scalingCause);
+      if (file.scalingFailed) return Fail(end, msg::kConversionError, source, file.scalingCause);
 
       if (base::IsRegularFile(output)) {
         DialogFlags& flags = setup_.flags;
@@ -498,17 +502,17 @@ private:
         // The rename that replaces a file ignores its own permission bits; a file the user may
         // not write stays as it is.
         std::string cause;
-        if (!imaging::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
+        if (!imaging::MayReplace(output, &cause)) return Fail(end, msg::kSaveError, output, cause);
       }
 
       if (file.encoded) {
-        if (!file.encodeCause.empty()) return Fail(end, "speicherfehler", output, file.encodeCause);
-        if (!file.bytes) return Fail(end, "speicherfehler", output, "No image format writes files of this type");
+        if (!file.encodeCause.empty()) return Fail(end, msg::kSaveError, output, file.encodeCause);
+        if (!file.bytes) return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
         std::string error;
-        if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
+        if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, msg::kSaveError, output, error);
         file.bytes.reset();
       } else if (!SaveImageFile(output, file.image, SaveOptions(file))) {
-        return Fail(end, "speicherfehler", output, "No image format writes files of this type");
+        return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
       }
       written_.insert(outputKey);
       end.result = FileResult::Written;
@@ -516,7 +520,7 @@ private:
       if (file.sourceTimes) KeepDates(end, *file.sourceTimes);
       return end;
     } catch (const std::exception& e) {
-      return Fail(end, "speicherfehler", output, e.what());
+      return Fail(end, msg::kSaveError, output, e.what());
     }
   }
 

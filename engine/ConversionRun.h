@@ -76,7 +76,7 @@ class CarriedMetadata {
 public:
   virtual ~CarriedMetadata() = default;
   // The metadata write: called after SaveImageFile wrote the output, when the output is JPEG.
-  // Throws on failure; the run reports "metadatenverloren" with the output path. Must leave
+  // Throws on failure; the run reports kMetadataLost with the output path. Must leave
   // the output intact when it fails.
   virtual void WriteInto(const std::string& outputPath) = 0;
 };
@@ -95,7 +95,7 @@ public:
   virtual ~MetadataCarrier() = default;
   // The metadata read: called for a source whose content is JPEG, after the output path is
   // built. Null when there is nothing to carry. Throws on failure (the picture is written
-  // without them and "metadatenverloren" reported).
+  // without them and kMetadataLost reported).
   virtual std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath, const CarryChanges& changes) = 0;
 };
 
@@ -131,9 +131,9 @@ struct FileEnd {
   std::string source;
   std::string output;  // the output path; empty when the file failed before it was known
   FileResult result = FileResult::Failed;
-  // The message key reported for the file ("speicherfehler", "konvertierfehler", "quellefehlt",
-  // "schongeschrieben", "metadatenverloren"; empty when none), whether or not "OK for all"
-  // silenced it, and the library's or system's text for what went wrong.
+  // The message key reported for the file (forms/MessageKeys.h: kSaveError, kConversionError,
+  // kSourceMissing, kAlreadyWritten or kMetadataLost; empty when none), whether or not "OK for
+  // all" silenced it, and the library's or system's text for what went wrong.
   std::string key;
   std::string cause;
 };
@@ -188,10 +188,10 @@ struct RunSetup {
 // The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.
 int EffectiveJobs(int jobs, int files);
 
-// The run, from the start checks to the end: "keinordner", "ordnerfalsch", "keinname" and
-// "dateigroessefalsch" before the first file; per file "quellefehlt", "schongeschrieben",
-// "konvertierfehler", "speicherfehler" and "metadatenverloren"; the overwrite question for
-// existing outputs; notes for pictures that load with warnings.
+// The run, from the start checks to the end: the messages kNoOutputFolder, kBadOutputFolder,
+// kNoOutputName and kBadFileSize (forms/MessageKeys.h) before the first file; per file
+// kSourceMissing, kAlreadyWritten, kConversionError, kSaveError and kMetadataLost; the overwrite
+// question for existing outputs; notes for pictures that load with warnings.
 RunResult RunConversion(const RunSetup& setup);
 
 }  // namespace engine
