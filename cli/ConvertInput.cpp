@@ -36,7 +36,7 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
   // that no file of the input goes unmentioned.
   list.fileRefused = [&](const std::string& path, const std::string& cause, bool reported) {
     if (reported) return;
-    dialogs.meldungzeigen(forms::msg::kFormatNotSupported, path, cause);
+    dialogs.Report(forms::msg::kFormatNotSupported, path, cause);
     ++refused;
   };
   for (const std::string& input : inputs) {

@@ -234,7 +234,7 @@ public:
 
     setup_.observer.RunStarted(total_);
     padding_ = PaddingWidth(total_);
-    KonvertierWerteSetzen(startJob, setup_.memory.filter);
+    ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
     // The files handed to helpers and not yet finished, in list order; at most jobs_ of them.

@@ -6,7 +6,7 @@
 //
 //   engine::RunSetup setup{
 //       .paths = engine::PathsOf(list),             // the list as it stands at the start
-//       .job = engine::JobSourceFromForms(tprog, toptionen),
+//       .job = engine::JobSourceFromForms(mainForm, optionsForm),
 //       .observer = progressWindow,                 // RunObserver
 //       .questions = dialogs,                       // Questions (message, overwrite, note)
 //       .flags = dialogs.Flags(),                   // the program's answer flags

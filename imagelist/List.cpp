@@ -363,7 +363,7 @@ void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
 
 void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
-  else dialogs.meldungzeigen(forms::msg::kFolderNotSearchable, text);
+  else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
 void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,

@@ -252,7 +252,7 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
 
 void FileRenamer::QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, dialogs);
-  else dialogs.meldungzeigen(forms::msg::kFolderNotSearchable, text);
+  else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
 void FileRenamer::AddDropped(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {

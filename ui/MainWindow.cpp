@@ -543,7 +543,7 @@ void MainWindow::RebuildConfigMenu() {
       return [this] {
         StoreGeometry();
         if (!config::LoadStartConfiguration(windows_, config::LoadCaller::Menu)) {
-          dialogs_->meldungzeigen(forms::msg::kNoStartConfiguration, "");
+          dialogs_->Report(forms::msg::kNoStartConfiguration, "");
           return;
         }
         ApplyGeometry();

@@ -43,7 +43,7 @@ TEST(Dialogs, OkForAllSilencesLaterReports) {
   dialogs.messageAnswers = {engine::MessageButton::OKForAll};
   EXPECT_TRUE(dialogs.ReportUnlessSilenced(msg::kSaveError, "/a"));
   EXPECT_FALSE(dialogs.ReportUnlessSilenced(msg::kConversionError, "/b"));
-  dialogs.meldungzeigen(msg::kNoOutputName, "");  // the dispatcher itself does not look at the flag
+  dialogs.Report(msg::kNoOutputName, "");  // Report itself does not look at the flag
   ASSERT_EQ(dialogs.messages.size(), 2u);
   EXPECT_EQ(dialogs.messages[1].key, msg::kNoOutputName);
   dialogs.Flags().ClearAll();

@@ -292,9 +292,9 @@ private slots:
       QCOMPARE(d.Message()->Line(0)->text(), QString("File already added"));
       d.Message()->findChild<QPushButton*>("OK")->click();
     });
-    d.meldungzeigen(msg::kAlreadyInList, "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     AnswerModal("OK");
-    d.meldungzeigen(msg::kAlreadyInList, "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
   }
 
@@ -554,7 +554,7 @@ private slots:
     QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
     QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
     AnswerModal("OK");
-    d.meldungzeigen(msg::kAlreadyInList, "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
 
     window_->findChild<QAction*>("m_einst_sprache_deutsch")->trigger();
