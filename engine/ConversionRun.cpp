@@ -11,11 +11,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <functional>
-#include <mutex>
+#include <future>
 #include <optional>
 #include <thread>
 #include <filesystem>
@@ -26,6 +24,7 @@
 #include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
+#include "engine/HelperPool.h"
 #include "imaging/Codec.h"
 #include "imaging/ColorProfile.h"
 #include "imaging/Orientation.h"
@@ -153,71 +152,8 @@ struct PreparedFile {
   bool encoded = false;
   std::optional<std::vector<uint8_t>> bytes;
   std::string encodeCause;
-  bool ready = false;   // set by the helper under the pool's lock
-};
-
-// The helper threads of a parallel run: they prepare the files handed to them, in the order
-// they were handed over.
-class Helpers {
-public:
-  Helpers(int count, std::function<void(PreparedFile&)> prepare) : prepare_(std::move(prepare)) {
-    for (int i = 0; i < count; ++i) threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
-  }
-  // Files not yet begun are dropped; files in progress are finished first.
-  ~Helpers() {
-    for (std::jthread& thread : threads_) thread.request_stop();
-    {
-      const std::lock_guard lock(mutex_);
-      queue_.clear();
-    }
-    changed_.notify_all();
-    threads_.clear();
-  }
-  Helpers(const Helpers&) = delete;
-  Helpers& operator=(const Helpers&) = delete;
-
-  void Hand(PreparedFile& file) {
-    {
-      const std::lock_guard lock(mutex_);
-      queue_.push_back(&file);
-    }
-    changed_.notify_all();
-  }
-
-  void MarkReady(PreparedFile& file) {
-    {
-      const std::lock_guard lock(mutex_);
-      file.ready = true;
-    }
-    changed_.notify_all();
-  }
-
-  void WaitFor(const PreparedFile& file) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return file.ready; });
-  }
-
-private:
-  void Work(std::stop_token stop) {
-    for (;;) {
-      PreparedFile* file = nullptr;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop.stop_requested() || !queue_.empty(); });
-        if (stop.stop_requested()) return;
-        file = queue_.front();
-        queue_.pop_front();
-      }
-      prepare_(*file);
-      MarkReady(*file);
-    }
-  }
-
-  std::function<void(PreparedFile&)> prepare_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<PreparedFile*> queue_;
-  std::vector<std::jthread> threads_;  // last: joined before the rest goes
+  bool settled = false;  // Begin ended the file (its source is missing, or the job could not be read)
+  std::future<void> prepared;  // the helper's work on it, for a file that is not settled
 };
 
 class Run {
@@ -239,10 +175,10 @@ public:
 
     // The files handed to helpers and not yet finished, in list order; at most jobs_ of them.
     std::deque<std::unique_ptr<PreparedFile>> window;
-    std::optional<Helpers> helpers;
+    std::optional<HelperPool> helpers;
     // The helpers' file-size searches end early on a stop request, and when the run ends.
     std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
-    if (jobs_ > 1) helpers.emplace(jobs_, [this](PreparedFile& file) { Prepare(file); });
+    if (jobs_ > 1) helpers.emplace(jobs_);
     int handed = 0;
 
     for (int i = 0; i < total_; ++i) {
@@ -257,16 +193,17 @@ public:
       if (helpers) {
         for (; handed < total_ && handed < i + jobs_; ++handed) {
           window.push_back(Begin(handed));
-          if (!window.back()->ready) helpers->Hand(*window.back());
+          PreparedFile& ahead = *window.back();
+          if (!ahead.settled) ahead.prepared = helpers->Hand([this, &ahead] { Prepare(ahead); });
         }
         setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
         file = std::move(window.front());
         window.pop_front();
-        helpers->WaitFor(*file);
+        if (file->prepared.valid()) file->prepared.get();
       } else {
         setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
         file = Begin(i);
-        if (!file->ready) Prepare(*file);
+        if (!file->settled) Prepare(*file);
       }
       const FileEnd end = Finish(*file);
       file.reset();  // its picture goes before the next file is handed out
@@ -303,14 +240,14 @@ private:
     try {
       if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
         file->missing = true;
-        file->ready = true;
+        file->settled = true;
       } else {
         file->job = setup_.job();
       }
     } catch (const std::exception& e) {
       file->failed = true;
       file->failCause = e.what();
-      file->ready = true;
+      file->settled = true;
     }
     return file;
   }
