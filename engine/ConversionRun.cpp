@@ -133,13 +133,10 @@ struct PreparedFile {
   ConversionJob job;               // the job as it was read for this file
   bool missing = false;            // the source is no file: nothing else was done
   std::vector<std::string> notes;  // the load's warnings
-  imaging::Image image;            // the loaded and scaled picture
   bool loaded = false;
-  PhotoOutcome photo;
   std::string loadCause;
   bool outputKnown = false;
   std::string output;
-  bool alreadyWritten = false;  // found to be an earlier output of this run: nothing else was done
   std::unique_ptr<CarriedMetadata> metadata;
   std::string metadataCause;
   std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
@@ -147,13 +144,11 @@ struct PreparedFile {
   std::string scalingCause;
   bool failed = false;  // an error ended the preparation
   std::string failCause;
-  // A parallel run encodes the output on the helper too (the image is then released): the
-  // bytes, or nothing when no codec writes the type, or the encoder's error.
-  bool encoded = false;
+  // The output, encoded on the helper: the bytes, or nothing when no codec writes the type, or
+  // the encoder's error.
   std::optional<std::vector<uint8_t>> bytes;
   std::string encodeCause;
-  bool settled = false;  // Begin ended the file (its source is missing, or the job could not be read)
-  std::future<void> prepared;  // the helper's work on it, for a file that is not settled
+  std::future<void> prepared;  // the helper's work on it; not valid when Begin ended the file
 };
 
 class Run {
@@ -173,40 +168,33 @@ public:
     ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
-    // The files handed to helpers and not yet finished, in list order; at most jobs_ of them.
+    // The files begun and not yet finished, in list order; at most jobs_ of them.
     std::deque<std::unique_ptr<PreparedFile>> window;
-    std::optional<HelperPool> helpers;
     // The helpers' file-size searches end early on a stop request, and when the run ends.
     std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
-    if (jobs_ > 1) helpers.emplace(jobs_);
-    int handed = 0;
+    std::optional<HelperPool> helpers(std::in_place, jobs_);
+    int begun = 0;
 
     for (int i = 0; i < total_; ++i) {
-      turn_ = i;  // before the stop is looked at: see Prepare
+      turn_ = i;  // before the stop is looked at: see Begin
       // A stop asked for while the previous file was processed takes effect here.
       if (setup_.stop.stop_requested()) {
         result.cancelled = true;
         result.notProcessed = total_ - i;
         break;
       }
-      std::unique_ptr<PreparedFile> file;
-      if (helpers) {
-        for (; handed < total_ && handed < i + jobs_; ++handed) {
-          window.push_back(Begin(handed));
-          PreparedFile& ahead = *window.back();
-          if (!ahead.settled) ahead.prepared = helpers->Hand([this, &ahead] { Prepare(ahead); });
-        }
-        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
-        file = std::move(window.front());
-        window.pop_front();
-        if (file->prepared.valid()) file->prepared.get();
-      } else {
-        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
-        file = Begin(i);
-        if (!file->settled) Prepare(*file);
-      }
+      setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
+      // Files are begun after the FileStarted of the file whose turn it is, up to jobs_ - 1
+      // files ahead of it; after a stop, only that file. So with one job the source is looked
+      // at and the job read right after the file's own FileStarted, as in a run that does one
+      // file after the other, and a source that has gone by its turn is reported as missing.
+      const int reach = setup_.stop.stop_requested() ? i + 1 : std::min(total_, i + jobs_);
+      for (; begun < reach; ++begun) window.push_back(Begin(begun, *helpers));
+      std::unique_ptr<PreparedFile> file = std::move(window.front());
+      window.pop_front();
+      if (file->prepared.valid()) file->prepared.get();
       const FileEnd end = Finish(*file);
-      file.reset();  // its picture goes before the next file is handed out
+      file.reset();  // its bytes and metadata go before the next file is begun
       switch (end.result) {
         case FileResult::Written: ++result.written; break;
         case FileResult::Kept: ++result.kept; break;
@@ -219,8 +207,8 @@ public:
       setup_.observer.FileFinished(end);
       if (result.cancelled) break;
     }
-    // The files prepared ahead are dropped: their helpers finish first, and nothing of them
-    // was written.
+    // The files begun ahead are dropped: their helpers finish first, and nothing of them was
+    // written.
     helpersStop_.request_stop();
     helpers.reset();
     window.clear();
@@ -230,25 +218,30 @@ public:
   }
 
 private:
-  bool Parallel() const { return jobs_ > 1; }
-
   // A file's start on the run's thread: a missing source needs nothing more; any other reads
-  // the job, since the options dialog stays usable during a run and applies from the next file.
-  std::unique_ptr<PreparedFile> Begin(int i) {
+  // the job, since the options dialog stays usable during a run and applies from the next file,
+  // and is handed to the helpers.
+  std::unique_ptr<PreparedFile> Begin(int i, HelperPool& helpers) {
     auto file = std::make_unique<PreparedFile>();
     file->index = i;
     try {
       if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
         file->missing = true;
-        file->settled = true;
-      } else {
-        file->job = setup_.job();
+        return file;
       }
+      file->job = setup_.job();
     } catch (const std::exception& e) {
       file->failed = true;
       file->failCause = e.what();
-      file->settled = true;
+      return file;
     }
+    file->prepared = helpers.Hand([this, handed = file.get()] {
+      // After a stop no file beyond the one whose turn it is begins: the run ends before their
+      // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
+      // here as beyond the turn is never taken.)
+      if (helpersStop_.stop_requested() && handed->index > turn_) return;
+      Prepare(*handed);
+    });
     return file;
   }
 
@@ -294,7 +287,7 @@ private:
       search.targetKilobytes = *kilobytes;
       search.trialPath = trial;
       search.filter = setup_.memory.filter;
-      search.stop = Parallel() ? helpersStop_.get_token() : setup_.stop;
+      search.stop = helpersStop_.get_token();
       search.options = options;
       return SearchFileSize(search);
     }
@@ -304,74 +297,65 @@ private:
   }
 
   // The run's codec options with the colour profile the file's outputs embed.
-  imaging::CodecOptions SaveOptions(const PreparedFile& file) const {
+  imaging::CodecOptions SaveOptions(const imaging::ColorProfile& profile) const {
     imaging::CodecOptions options = options_;
-    options.SetProfile(file.photo.profile);
+    options.SetProfile(profile);
     return options;
   }
 
+  // Where the file-size search of file i saves its trials. With one job nothing else writes
+  // beside the output meanwhile, so the trials go to the output path while no file is there
+  // (and to its "_tempfile" form when one is). With several files in flight an earlier file may
+  // be about to write the output, so each file has trial files of its own.
+  std::string TrialPathOf(const std::string& output, int i) const {
+    if (jobs_ > 1) return TrialPath(output, i + 1);
+    return base::IsRegularFile(output) ? TrialPath(output) : output;
+  }
+
   // The part of a file that needs no other file: the load, the output path, the metadata read,
-  // the target size and the scaling. On a helper thread in a parallel run, where it touches
-  // nothing but the file and what stays fixed during the run.
-  void Prepare(PreparedFile& file) {
+  // the target size, the scaling and the encoding. On a helper thread, where it touches nothing
+  // but the file and what stays fixed during the run.
+  void Prepare(PreparedFile& file) const {
     const int i = file.index;
     const std::string& source = setup_.paths[static_cast<size_t>(i)];
-    // After a stop no file beyond the one whose turn it is begins: the run ends before their
-    // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
-    // here as beyond the turn is never taken.)
-    if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       // Before the load, whose reading may move the access time.
       if (file.job.keepDates) file.sourceTimes = FileTimes(source);
-      file.loaded = Load(source, file.job, file.image, options_, file.photo, file.loadCause, file.notes);
-      file.output = OutputPath(file.job, source, i, file.image.data());
+      imaging::Image image;
+      PhotoOutcome photo;
+      file.loaded = Load(source, file.job, image, options_, photo, file.loadCause, file.notes);
+      file.output = OutputPath(file.job, source, i, image.data());
       file.outputKnown = true;
-      // One file at a time, an output this run wrote is known here and spares the scaling; a
-      // parallel run finds it when the file's turn comes.
-      if (!Parallel() && written_.count(OutputKey(file.output)) != 0) {
-        file.alreadyWritten = true;
-        return;
-      }
       if (!file.loaded) return;
-      // Trials go to the output path while it does not exist yet, but in a parallel run an
-      // earlier file may be about to write there, so each file has trial files of its own.
-      const std::string trial = Parallel()                        ? TrialPath(file.output, i + 1)
-                                : base::IsRegularFile(file.output) ? TrialPath(file.output)
-                                                                   : file.output;
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
         try {
-          file.metadata = setup_.metadata->Read(source, {file.photo.uprightFrom, file.job.stripLocation});
+          file.metadata = setup_.metadata->Read(source, {photo.uprightFrom, file.job.stripLocation});
         } catch (const std::exception& e) {
           file.metadataCause = e.what();
         }
       }
 
+      const imaging::CodecOptions options = SaveOptions(photo.profile);
       try {
-        if (const auto size = TargetSize(file.job, source, trial, file.image.data(), SaveOptions(file)))
-          ResizeForRun(file.image, *size, setup_.memory.filter);
+        if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image.data(), options))
+          ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         file.scalingFailed = true;
         file.scalingCause = e.what();
-        file.image.reset();
         return;
       }
-      PrepareForOutput(file.image, file.output);
-      if (Parallel()) {
-        try {
-          file.bytes = EncodeImageFile(file.output, file.image.data(), SaveOptions(file));
-        } catch (const std::exception& e) {
-          file.encodeCause = e.what();
-        }
-        file.encoded = true;
-        file.image.reset();
+      PrepareForOutput(image, file.output);
+      try {
+        file.bytes = EncodeImageFile(file.output, image.data(), options);
+      } catch (const std::exception& e) {
+        file.encodeCause = e.what();
       }
     } catch (const std::exception& e) {
       file.failed = true;
       file.failCause = e.what();
-      file.image.reset();
     }
   }
 
@@ -416,7 +400,7 @@ private:
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
       const std::string outputKey = file.outputKnown ? OutputKey(output) : std::string();
-      if (file.alreadyWritten || (file.outputKnown && written_.count(outputKey) != 0))
+      if (file.outputKnown && written_.count(outputKey) != 0)
         return Fail(end, msg::kAlreadyWritten, output, "");
       if (file.failed) return Fail(end, msg::kSaveError, output, file.failCause);
       // A source that could not be read writes nothing; the cause is the reader's.
@@ -442,15 +426,11 @@ private:
         if (!imaging::MayReplace(output, &cause)) return Fail(end, msg::kSaveError, output, cause);
       }
 
-      if (file.encoded) {
-        if (!file.encodeCause.empty()) return Fail(end, msg::kSaveError, output, file.encodeCause);
-        if (!file.bytes) return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
-        std::string error;
-        if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, msg::kSaveError, output, error);
-        file.bytes.reset();
-      } else if (!SaveImageFile(output, file.image, SaveOptions(file))) {
-        return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
-      }
+      if (!file.encodeCause.empty()) return Fail(end, msg::kSaveError, output, file.encodeCause);
+      if (!file.bytes) return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
+      std::string error;
+      if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, msg::kSaveError, output, error);
+      file.bytes.reset();
       written_.insert(outputKey);
       end.result = FileResult::Written;
       WriteMetadata(end, file.metadata.get(), file.metadataCause);

@@ -663,9 +663,9 @@ TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "30");
   dialogs.breakAtFileLine = 1;  // the stop is asked for before the first trial
-  // With several files in flight a helper may begin the first file before its line is shown;
-  // it waits for the stop here, and a little longer for the stop to be passed on to the
-  // helpers' searches, so that the search surely begins after it.
+  // The first file is prepared on a helper thread; it waits for the stop here, and a little
+  // longer for the stop to be passed on to the helpers' searches, so that the search surely
+  // begins after it.
   dialogs.beforeLoad = [this](int i) {
     if (i != 0) return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -956,6 +956,35 @@ TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
   paths = {first};
   EXPECT_EQ(Run().written, 1);
   EXPECT_EQ(testsupport::ReadFileBytes(Path("out/x.png")), parallel);
+}
+
+// One job is a pool of one helper, begun at the file's own turn: the job is read right after the
+// file's FileStarted, and a source deleted while the file before it was converted is reported
+// as missing, as a run of one file after the other reports it.
+TEST_F(ParallelRun, OneJobLooksAtEachSourceAndReadsItsJobAtItsTurn) {
+  Source("a.bmp", 6, 6, 1);
+  const std::string gone = Source("gone.bmp", 6, 6, 2);
+  Source("c.bmp", 6, 6, 3);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  RecordingDialogs recorder;
+  recorder.root = dir.Path().string();
+  recorder.jobs = 1;
+  recorder.beforeLoad = [&](int index) {
+    if (index == 0) fs::remove(gone);
+  };
+  const engine::JobSource job = [&] {
+    recorder.events.push_back("job");
+    return engine::JobFromForms(tprog, options);
+  };
+  const engine::RunResult result = recorder.Run(paths, job, memory, metadata, ".");
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.failed, 1);
+  const std::string missing = msg::kSourceMissing;
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"job",  // the start checks'
+                                                        "start 0", "job", "end 0 0  <root>/out/a.bmp",
+                                                        "start 1", "message " + missing + " <root>/gone.bmp",
+                                                        "end 1 2 " + missing + " ",
+                                                        "start 2", "job", "end 2 0  <root>/out/c.bmp"}));
 }
 
 TEST(ParallelJobs, EffectiveCount) {
