@@ -16,6 +16,7 @@
 #include <future>
 #include <optional>
 #include <thread>
+#include <variant>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -127,29 +128,49 @@ std::string OutputKey(const std::string& path) {
   return error ? path : canonical.string();
 }
 
-// A file's part that needs no other file: what a helper thread hands to the run's thread.
-struct PreparedFile {
+// What the preparation of a file ended with: one of these, each with the one cause it has.
+// Finish reports the failures and writes what is ready.
+struct SourceMissing {};  // the source is no file (any more): nothing was done
+struct PreparationFailed {  // an error ended it: the job, the output folder, the size computation
+  std::string cause;
+};
+struct SourceUnreadable {  // no picture could be read from the source
+  std::string cause;
+};
+struct ScalingFailed {  // the scaling step failed, so nothing is to be written
+  std::string cause;
+};
+struct EncodingFailed {  // the picture could not be encoded for its output type
+  std::string cause;
+};
+// Encoded, and ready to be written with what goes with it.
+struct ReadyToWrite {
+  std::vector<uint8_t> bytes;                 // the output file's content
+  std::unique_ptr<CarriedMetadata> metadata;  // null: nothing to carry, or the read failed
+  std::string metadataLostCause;              // why the metadata read failed; empty when it did not
+  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
+};
+using Preparation =
+    std::variant<SourceMissing, PreparationFailed, SourceUnreadable, ScalingFailed, EncodingFailed, ReadyToWrite>;
+
+// A file in flight: begun on the run's thread, prepared on a helper, finished on the run's
+// thread.
+struct FileInFlight {
   int index = 0;
   ConversionJob job;               // the job as it was read for this file
-  bool missing = false;            // the source is no file: nothing else was done
   std::vector<std::string> notes;  // the load's warnings
-  bool loaded = false;
-  std::string loadCause;
-  bool outputKnown = false;
-  std::string output;
-  std::unique_ptr<CarriedMetadata> metadata;
-  std::string metadataCause;
-  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
-  bool scalingFailed = false;
-  std::string scalingCause;
-  bool failed = false;  // an error ended the preparation
-  std::string failCause;
-  // The output, encoded on the helper: the bytes, or nothing when no codec writes the type, or
-  // the encoder's error.
-  std::optional<std::vector<uint8_t>> bytes;
-  std::string encodeCause;
-  std::future<void> prepared;  // the helper's work on it; not valid when Begin ended the file
+  std::string output;              // the output path; empty until it is known
+  Preparation outcome;             // set by Begin or by the helper (a file a stop drops is never finished)
+  std::future<void> prepared;      // the helper's work on it; not valid when Begin ended the file
 };
+
+// Picks the handler of a variant's alternative from a set of lambdas.
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+template <typename... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 class Run {
 public:
@@ -169,7 +190,7 @@ public:
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
     // The files begun and not yet finished, in list order; at most jobs_ of them.
-    std::deque<std::unique_ptr<PreparedFile>> window;
+    std::deque<std::unique_ptr<FileInFlight>> window;
     // The helpers' file-size searches end early on a stop request, and when the run ends.
     std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
     std::optional<HelperPool> helpers(std::in_place, jobs_);
@@ -190,7 +211,7 @@ public:
       // file after the other, and a source that has gone by its turn is reported as missing.
       const int reach = setup_.stop.stop_requested() ? i + 1 : std::min(total_, i + jobs_);
       for (; begun < reach; ++begun) window.push_back(Begin(begun, *helpers));
-      std::unique_ptr<PreparedFile> file = std::move(window.front());
+      std::unique_ptr<FileInFlight> file = std::move(window.front());
       window.pop_front();
       if (file->prepared.valid()) file->prepared.get();
       const FileEnd end = Finish(*file);
@@ -221,18 +242,17 @@ private:
   // A file's start on the run's thread: a missing source needs nothing more; any other reads
   // the job, since the options dialog stays usable during a run and applies from the next file,
   // and is handed to the helpers.
-  std::unique_ptr<PreparedFile> Begin(int i, HelperPool& helpers) {
-    auto file = std::make_unique<PreparedFile>();
+  std::unique_ptr<FileInFlight> Begin(int i, HelperPool& helpers) {
+    auto file = std::make_unique<FileInFlight>();
     file->index = i;
     try {
       if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
-        file->missing = true;
+        file->outcome = SourceMissing{};
         return file;
       }
       file->job = setup_.job();
     } catch (const std::exception& e) {
-      file->failed = true;
-      file->failCause = e.what();
+      file->outcome = PreparationFailed{e.what()};
       return file;
     }
     file->prepared = helpers.Hand([this, handed = file.get()] {
@@ -240,7 +260,7 @@ private:
       // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
       // here as beyond the turn is never taken.)
       if (helpersStop_.stop_requested() && handed->index > turn_) return;
-      Prepare(*handed);
+      handed->outcome = Prepare(*handed);
     });
     return file;
   }
@@ -315,26 +335,27 @@ private:
   // The part of a file that needs no other file: the load, the output path, the metadata read,
   // the target size, the scaling and the encoding. On a helper thread, where it touches nothing
   // but the file and what stays fixed during the run.
-  void Prepare(PreparedFile& file) const {
+  Preparation Prepare(FileInFlight& file) const {
     const int i = file.index;
     const std::string& source = setup_.paths[static_cast<size_t>(i)];
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
+      ReadyToWrite ready;
       // Before the load, whose reading may move the access time.
-      if (file.job.keepDates) file.sourceTimes = FileTimes(source);
+      if (file.job.keepDates) ready.sourceTimes = FileTimes(source);
       imaging::Image image;
       PhotoOutcome photo;
-      file.loaded = Load(source, file.job, image, options_, photo, file.loadCause, file.notes);
+      std::string loadCause;
+      const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
       file.output = OutputPath(file.job, source, i, image.data());
-      file.outputKnown = true;
-      if (!file.loaded) return;
+      if (!loaded) return SourceUnreadable{loadCause};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
         try {
-          file.metadata = setup_.metadata->Read(source, {photo.uprightFrom, file.job.stripLocation});
+          ready.metadata = setup_.metadata->Read(source, {photo.uprightFrom, file.job.stripLocation});
         } catch (const std::exception& e) {
-          file.metadataCause = e.what();
+          ready.metadataLostCause = e.what();
         }
       }
 
@@ -343,19 +364,19 @@ private:
         if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image.data(), options))
           ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
-        file.scalingFailed = true;
-        file.scalingCause = e.what();
-        return;
+        return ScalingFailed{e.what()};
       }
       PrepareForOutput(image, file.output);
       try {
-        file.bytes = EncodeImageFile(file.output, image.data(), options);
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image.data(), options);
+        if (!bytes) return EncodingFailed{"No image format writes files of this type"};
+        ready.bytes = std::move(*bytes);
       } catch (const std::exception& e) {
-        file.encodeCause = e.what();
+        return EncodingFailed{e.what()};
       }
+      return ready;
     } catch (const std::exception& e) {
-      file.failed = true;
-      file.failCause = e.what();
+      return PreparationFailed{e.what()};
     }
   }
 
@@ -385,60 +406,75 @@ private:
 
   // The part of a file that depends on the files before it, on the run's thread in list order:
   // its notes and messages, the check against this run's outputs, the overwrite question, the
-  // permission check, the save and the metadata write.
-  FileEnd Finish(PreparedFile& file) {
+  // permission check, the write and the metadata write.
+  FileEnd Finish(FileInFlight& file) {
     FileEnd end;
     end.index = file.index;
     end.total = total_;
     end.source = setup_.paths[static_cast<size_t>(file.index)];
+    end.output = file.output;
     const std::string& source = end.source;
-    std::string& output = end.output;
-    output = file.output;
+    const std::string& output = end.output;
     try {
       for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
-      if (file.missing) return Fail(end, msg::kSourceMissing, source, "");
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
-      const std::string outputKey = file.outputKnown ? OutputKey(output) : std::string();
-      if (file.outputKnown && written_.count(outputKey) != 0)
-        return Fail(end, msg::kAlreadyWritten, output, "");
-      if (file.failed) return Fail(end, msg::kSaveError, output, file.failCause);
-      // A source that could not be read writes nothing; the cause is the reader's.
-      if (!file.loaded) return Fail(end, msg::kSaveError, output, file.loadCause);
-      // A failed scaling step writes nothing: an unscaled copy would replace the original in
-      // overwrite mode, or stand as an output the user did not ask for.
-      if (file.scalingFailed) return Fail(end, msg::kConversionError, source, file.scalingCause);
-
-      if (base::IsRegularFile(output)) {
-        DialogFlags& flags = setup_.flags;
-        if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, output);
-        if (flags.cancelOverwrite) {
-          end.result = FileResult::Cancelled;
-          return end;
-        }
-        if (flags.no) {
-          end.result = FileResult::Kept;
-          return end;
-        }
-        // The rename that replaces a file ignores its own permission bits; a file the user may
-        // not write stays as it is.
-        std::string cause;
-        if (!imaging::MayReplace(output, &cause)) return Fail(end, msg::kSaveError, output, cause);
-      }
-
-      if (!file.encodeCause.empty()) return Fail(end, msg::kSaveError, output, file.encodeCause);
-      if (!file.bytes) return Fail(end, msg::kSaveError, output, "No image format writes files of this type");
-      std::string error;
-      if (!WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, msg::kSaveError, output, error);
-      file.bytes.reset();
-      written_.insert(outputKey);
-      end.result = FileResult::Written;
-      WriteMetadata(end, file.metadata.get(), file.metadataCause);
-      if (file.sourceTimes) KeepDates(end, *file.sourceTimes);
-      return end;
+      const std::string outputKey = output.empty() ? std::string() : OutputKey(output);
+      if (!output.empty() && written_.count(outputKey) != 0) return Fail(end, msg::kAlreadyWritten, output, "");
+      return std::visit(
+          Overloaded{
+              [&](const SourceMissing&) { return Fail(end, msg::kSourceMissing, source, ""); },
+              [&](const PreparationFailed& failed) { return Fail(end, msg::kSaveError, output, failed.cause); },
+              // A source that could not be read writes nothing; the cause is the reader's.
+              [&](const SourceUnreadable& unreadable) { return Fail(end, msg::kSaveError, output, unreadable.cause); },
+              // A failed scaling step writes nothing: an unscaled copy would replace the original
+              // in overwrite mode, or stand as an output the user did not ask for.
+              [&](const ScalingFailed& failed) { return Fail(end, msg::kConversionError, source, failed.cause); },
+              // Reported where the save would have failed: after the overwrite question.
+              [&](const EncodingFailed& failed) {
+                return MayWrite(end) ? Fail(end, msg::kSaveError, output, failed.cause) : end;
+              },
+              [&](ReadyToWrite& ready) { return MayWrite(end) ? Write(end, outputKey, ready) : end; },
+          },
+          file.outcome);
     } catch (const std::exception& e) {
       return Fail(end, msg::kSaveError, output, e.what());
     }
+  }
+
+  // Whether the output may be written. An existing file is asked about (unless an answer for
+  // all was given); when the answer keeps it or breaks the run, or the user may not replace it,
+  // `end` says how the file ended and the answer is false.
+  bool MayWrite(FileEnd& end) {
+    if (!base::IsRegularFile(end.output)) return true;
+    DialogFlags& flags = setup_.flags;
+    if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, end.output);
+    if (flags.cancelOverwrite) {
+      end.result = FileResult::Cancelled;
+      return false;
+    }
+    if (flags.no) {
+      end.result = FileResult::Kept;
+      return false;
+    }
+    // The rename that replaces a file ignores its own permission bits; a file the user may not
+    // write stays as it is.
+    std::string cause;
+    if (imaging::MayReplace(end.output, &cause)) return true;
+    Fail(end, msg::kSaveError, end.output, cause);
+    return false;
+  }
+
+  // Writes the output in its place, remembers it as this run's, and carries the metadata and
+  // the dates into it.
+  FileEnd Write(FileEnd& end, const std::string& outputKey, ReadyToWrite& ready) {
+    std::string error;
+    if (!WriteFileAtomically(end.output, ready.bytes, &error)) return Fail(end, msg::kSaveError, end.output, error);
+    written_.insert(outputKey);
+    end.result = FileResult::Written;
+    WriteMetadata(end, ready.metadata.get(), ready.metadataLostCause);
+    if (ready.sourceTimes) KeepDates(end, *ready.sourceTimes);
+    return end;
   }
 
   const RunSetup& setup_;
