@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "imagelist/FolderSearch.h"
-#include "engine/Messages.h"
+#include "forms/MessageKeys.h"
 
 namespace cli {
 
@@ -36,7 +36,7 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
   // that no file of the input goes unmentioned.
   list.fileRefused = [&](const std::string& path, const std::string& cause, bool reported) {
     if (reported) return;
-    dialogs.meldungzeigen("formatfehler", path, cause);
+    dialogs.Report(forms::msg::kFormatNotSupported, path, cause);
     ++refused;
   };
   for (const std::string& input : inputs) {
@@ -44,7 +44,7 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
     if (base::IsFolder(path)) {
       list.AddOrdner(path, windows.smFilter, dialogs);
     } else if (!base::IsFile(path)) {
-      dialogs.ReportUnlessSilenced(engine::kMissingSourceKey, path);
+      dialogs.ReportUnlessSilenced(forms::msg::kSourceMissing, path);
       ++refused;
     } else {
       const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(),

@@ -6,7 +6,7 @@
 
 namespace engine {
 
-void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter) {
+void ChooseResizeFilter(const ConversionJob& job, imaging::ResizeFilter& filter) {
   if (job.filter) filter = *job.filter;
 }
 

@@ -69,13 +69,13 @@ struct ConversionJob {
 // controls; a fixed job serves as `[job] { return job; }`.
 using JobSource = std::function<ConversionJob()>;
 
-// Tprog.KonvertierWerteSetzen: the run's resampling filter from the job; a job that names no
-// method leaves `filter` as the previous run left it.
-void KonvertierWerteSetzen(const ConversionJob& job, imaging::ResizeFilter& filter);
+// The run's resampling filter from the job; a job that names no method leaves `filter` as the
+// previous run left it.
+void ChooseResizeFilter(const ConversionJob& job, imaging::ResizeFilter& filter);
 
-// Tprog.AusgabeWerteSetzen: the codec options of a run, `options` with the job's values in this
-// order: JPEG, JNG, MNG, WebP, AVIF and HEIF quality (10, 43, 32, 80, 85, 90), Photoshop layer
-// (70), JPEG, JNG and MNG progressive (11, 44, 33). The run saves with them; the process values stay as they are.
+// The codec options of a run, `options` with the job's values in this order: JPEG, JNG, MNG,
+// WebP, AVIF and HEIF quality (10, 43, 32, 80, 85, 90), Photoshop layer (70), JPEG, JNG and MNG
+// progressive (11, 44, 33). The run saves with them; the process values stay as they are.
 imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options);
 
 }  // namespace engine

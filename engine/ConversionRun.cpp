@@ -11,20 +11,21 @@
 #include <atomic>
 #include <cerrno>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <functional>
-#include <mutex>
+#include <future>
 #include <optional>
 #include <thread>
+#include <variant>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
 
 #include "engine/ConversionJob.h"
+#include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
+#include "engine/HelperPool.h"
 #include "imaging/Codec.h"
 #include "imaging/ColorProfile.h"
 #include "imaging/Orientation.h"
@@ -41,6 +42,8 @@ namespace engine {
 
 namespace {
 
+namespace msg = forms::msg;
+
 // The start checks on the job at the start; reports the first failing one and returns false.
 bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   const auto report = [&](const char* key, const std::string& detail) {
@@ -54,12 +57,13 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
     const std::vector<std::string> placeholders = forms::SpecialTexts("folder");
     for (auto placeholder = placeholders.rbegin(); placeholder != placeholders.rend(); ++placeholder)
       probe = base::ReplaceAll(probe, *placeholder, "/Ordner/");
-    if (!IsAcceptableFolderPath(probe)) return probe.empty() ? report("keinordner", "") : report("ordnerfalsch", probe);
+    if (!IsAcceptableFolderPath(probe))
+      return probe.empty() ? report(msg::kNoOutputFolder, "") : report(msg::kBadOutputFolder, probe);
   }
-  if (job.namePattern.empty()) return report("keinname", "");
+  if (job.namePattern.empty()) return report(msg::kNoOutputName, "");
   // A target size that is not a number would stop every file; say so before the first.
   if (job.sizeMode == SizeMode::FileSize && !forms::IsDecimalText(job.fileSizeText, setup.decimalSeparator))
-    return report(kBadFileSizeKey, job.fileSizeText);
+    return report(msg::kBadFileSize, job.fileSizeText);
   return true;
 }
 
@@ -124,97 +128,49 @@ std::string OutputKey(const std::string& path) {
   return error ? path : canonical.string();
 }
 
-// A file's part that needs no other file: what a helper thread hands to the run's thread.
-struct PreparedFile {
+// What the preparation of a file ended with: one of these, each with the one cause it has.
+// Finish reports the failures and writes what is ready.
+struct SourceMissing {};  // the source is no file (any more): nothing was done
+struct PreparationFailed {  // an error ended it: the job, the output folder, the size computation
+  std::string cause;
+};
+struct SourceUnreadable {  // no picture could be read from the source
+  std::string cause;
+};
+struct ScalingFailed {  // the scaling step failed, so nothing is to be written
+  std::string cause;
+};
+struct EncodingFailed {  // the picture could not be encoded for its output type
+  std::string cause;
+};
+// Encoded, and ready to be written with what goes with it.
+struct ReadyToWrite {
+  std::vector<uint8_t> bytes;                 // the output file's content
+  std::unique_ptr<CarriedMetadata> metadata;  // null: nothing to carry, or the read failed
+  std::string metadataLostCause;              // why the metadata read failed; empty when it did not
+  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
+};
+using Preparation =
+    std::variant<SourceMissing, PreparationFailed, SourceUnreadable, ScalingFailed, EncodingFailed, ReadyToWrite>;
+
+// A file in flight: begun on the run's thread, prepared on a helper, finished on the run's
+// thread.
+struct FileInFlight {
   int index = 0;
   ConversionJob job;               // the job as it was read for this file
-  bool missing = false;            // the source is no file: nothing else was done
   std::vector<std::string> notes;  // the load's warnings
-  imaging::Image image;            // the loaded and scaled picture
-  bool loaded = false;
-  PhotoOutcome photo;
-  std::string loadCause;
-  bool outputKnown = false;
-  std::string output;
-  bool alreadyWritten = false;  // found to be an earlier output of this run: nothing else was done
-  std::unique_ptr<CarriedMetadata> metadata;
-  std::string metadataCause;
-  std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
-  bool scalingFailed = false;
-  std::string scalingCause;
-  bool failed = false;  // an error ended the preparation
-  std::string failCause;
-  // A parallel run encodes the output on the helper too (the image is then released): the
-  // bytes, or nothing when no codec writes the type, or the encoder's error.
-  bool encoded = false;
-  std::optional<std::vector<uint8_t>> bytes;
-  std::string encodeCause;
-  bool ready = false;   // set by the helper under the pool's lock
+  std::string output;              // the output path; empty until it is known
+  Preparation outcome;             // set by Begin or by the helper (a file a stop drops is never finished)
+  std::future<void> prepared;      // the helper's work on it; not valid when Begin ended the file
 };
 
-// The helper threads of a parallel run: they prepare the files handed to them, in the order
-// they were handed over.
-class Helpers {
-public:
-  Helpers(int count, std::function<void(PreparedFile&)> prepare) : prepare_(std::move(prepare)) {
-    for (int i = 0; i < count; ++i) threads_.emplace_back([this](std::stop_token stop) { Work(stop); });
-  }
-  // Files not yet begun are dropped; files in progress are finished first.
-  ~Helpers() {
-    for (std::jthread& thread : threads_) thread.request_stop();
-    {
-      const std::lock_guard lock(mutex_);
-      queue_.clear();
-    }
-    changed_.notify_all();
-    threads_.clear();
-  }
-  Helpers(const Helpers&) = delete;
-  Helpers& operator=(const Helpers&) = delete;
-
-  void Hand(PreparedFile& file) {
-    {
-      const std::lock_guard lock(mutex_);
-      queue_.push_back(&file);
-    }
-    changed_.notify_all();
-  }
-
-  void MarkReady(PreparedFile& file) {
-    {
-      const std::lock_guard lock(mutex_);
-      file.ready = true;
-    }
-    changed_.notify_all();
-  }
-
-  void WaitFor(const PreparedFile& file) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return file.ready; });
-  }
-
-private:
-  void Work(std::stop_token stop) {
-    for (;;) {
-      PreparedFile* file = nullptr;
-      {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return stop.stop_requested() || !queue_.empty(); });
-        if (stop.stop_requested()) return;
-        file = queue_.front();
-        queue_.pop_front();
-      }
-      prepare_(*file);
-      MarkReady(*file);
-    }
-  }
-
-  std::function<void(PreparedFile&)> prepare_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<PreparedFile*> queue_;
-  std::vector<std::jthread> threads_;  // last: joined before the rest goes
+// Picks the handler of a variant's alternative from a set of lambdas.
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
 };
+template <typename... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 class Run {
 public:
@@ -230,42 +186,36 @@ public:
 
     setup_.observer.RunStarted(total_);
     padding_ = PaddingWidth(total_);
-    KonvertierWerteSetzen(startJob, setup_.memory.filter);
+    ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
-    // The files handed to helpers and not yet finished, in list order; at most jobs_ of them.
-    std::deque<std::unique_ptr<PreparedFile>> window;
-    std::optional<Helpers> helpers;
+    // The files begun and not yet finished, in list order; at most jobs_ of them.
+    std::deque<std::unique_ptr<FileInFlight>> window;
     // The helpers' file-size searches end early on a stop request, and when the run ends.
     std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
-    if (jobs_ > 1) helpers.emplace(jobs_, [this](PreparedFile& file) { Prepare(file); });
-    int handed = 0;
+    std::optional<HelperPool> helpers(std::in_place, jobs_);
+    int begun = 0;
 
     for (int i = 0; i < total_; ++i) {
-      turn_ = i;  // before the stop is looked at: see Prepare
+      turn_ = i;  // before the stop is looked at: see Begin
       // A stop asked for while the previous file was processed takes effect here.
       if (setup_.stop.stop_requested()) {
         result.cancelled = true;
         result.notProcessed = total_ - i;
         break;
       }
-      std::unique_ptr<PreparedFile> file;
-      if (helpers) {
-        for (; handed < total_ && handed < i + jobs_; ++handed) {
-          window.push_back(Begin(handed));
-          if (!window.back()->ready) helpers->Hand(*window.back());
-        }
-        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
-        file = std::move(window.front());
-        window.pop_front();
-        helpers->WaitFor(*file);
-      } else {
-        setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
-        file = Begin(i);
-        if (!file->ready) Prepare(*file);
-      }
+      setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
+      // Files are begun after the FileStarted of the file whose turn it is, up to jobs_ - 1
+      // files ahead of it; after a stop, only that file. So with one job the source is looked
+      // at and the job read right after the file's own FileStarted, as in a run that does one
+      // file after the other, and a source that has gone by its turn is reported as missing.
+      const int reach = setup_.stop.stop_requested() ? i + 1 : std::min(total_, i + jobs_);
+      for (; begun < reach; ++begun) window.push_back(Begin(begun, *helpers));
+      std::unique_ptr<FileInFlight> file = std::move(window.front());
+      window.pop_front();
+      if (file->prepared.valid()) file->prepared.get();
       const FileEnd end = Finish(*file);
-      file.reset();  // its picture goes before the next file is handed out
+      file.reset();  // its bytes and metadata go before the next file is begun
       switch (end.result) {
         case FileResult::Written: ++result.written; break;
         case FileResult::Kept: ++result.kept; break;
@@ -278,8 +228,8 @@ public:
       setup_.observer.FileFinished(end);
       if (result.cancelled) break;
     }
-    // The files prepared ahead are dropped: their helpers finish first, and nothing of them
-    // was written.
+    // The files begun ahead are dropped: their helpers finish first, and nothing of them was
+    // written.
     helpersStop_.request_stop();
     helpers.reset();
     window.clear();
@@ -289,25 +239,29 @@ public:
   }
 
 private:
-  bool Parallel() const { return jobs_ > 1; }
-
   // A file's start on the run's thread: a missing source needs nothing more; any other reads
-  // the job, since the options dialog stays usable during a run and applies from the next file.
-  std::unique_ptr<PreparedFile> Begin(int i) {
-    auto file = std::make_unique<PreparedFile>();
+  // the job, since the options dialog stays usable during a run and applies from the next file,
+  // and is handed to the helpers.
+  std::unique_ptr<FileInFlight> Begin(int i, HelperPool& helpers) {
+    auto file = std::make_unique<FileInFlight>();
     file->index = i;
     try {
       if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
-        file->missing = true;
-        file->ready = true;
-      } else {
-        file->job = setup_.job();
+        file->outcome = SourceMissing{};
+        return file;
       }
+      file->job = setup_.job();
     } catch (const std::exception& e) {
-      file->failed = true;
-      file->failCause = e.what();
-      file->ready = true;
+      file->outcome = PreparationFailed{e.what()};
+      return file;
     }
+    file->prepared = helpers.Hand([this, handed = file.get()] {
+      // After a stop no file beyond the one whose turn it is begins: the run ends before their
+      // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
+      // here as beyond the turn is never taken.)
+      if (helpersStop_.stop_requested() && handed->index > turn_) return;
+      handed->outcome = Prepare(*handed);
+    });
     return file;
   }
 
@@ -353,7 +307,7 @@ private:
       search.targetKilobytes = *kilobytes;
       search.trialPath = trial;
       search.filter = setup_.memory.filter;
-      search.stop = Parallel() ? helpersStop_.get_token() : setup_.stop;
+      search.stop = helpersStop_.get_token();
       search.options = options;
       return SearchFileSize(search);
     }
@@ -363,74 +317,66 @@ private:
   }
 
   // The run's codec options with the colour profile the file's outputs embed.
-  imaging::CodecOptions SaveOptions(const PreparedFile& file) const {
+  imaging::CodecOptions SaveOptions(const imaging::ColorProfile& profile) const {
     imaging::CodecOptions options = options_;
-    options.SetProfile(file.photo.profile);
+    options.SetProfile(profile);
     return options;
   }
 
+  // Where the file-size search of file i saves its trials. With one job nothing else writes
+  // beside the output meanwhile, so the trials go to the output path while no file is there
+  // (and to its "_tempfile" form when one is). With several files in flight an earlier file may
+  // be about to write the output, so each file has trial files of its own.
+  std::string TrialPathOf(const std::string& output, int i) const {
+    if (jobs_ > 1) return TrialPath(output, i + 1);
+    return base::IsRegularFile(output) ? TrialPath(output) : output;
+  }
+
   // The part of a file that needs no other file: the load, the output path, the metadata read,
-  // the target size and the scaling. On a helper thread in a parallel run, where it touches
-  // nothing but the file and what stays fixed during the run.
-  void Prepare(PreparedFile& file) {
+  // the target size, the scaling and the encoding. On a helper thread, where it touches nothing
+  // but the file and what stays fixed during the run.
+  Preparation Prepare(FileInFlight& file) const {
     const int i = file.index;
     const std::string& source = setup_.paths[static_cast<size_t>(i)];
-    // After a stop no file beyond the one whose turn it is begins: the run ends before their
-    // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
-    // here as beyond the turn is never taken.)
-    if (Parallel() && helpersStop_.stop_requested() && i > turn_) return;
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
+      ReadyToWrite ready;
       // Before the load, whose reading may move the access time.
-      if (file.job.keepDates) file.sourceTimes = FileTimes(source);
-      file.loaded = Load(source, file.job, file.image, options_, file.photo, file.loadCause, file.notes);
-      file.output = OutputPath(file.job, source, i, file.image.data());
-      file.outputKnown = true;
-      // One file at a time, an output this run wrote is known here and spares the scaling; a
-      // parallel run finds it when the file's turn comes.
-      if (!Parallel() && written_.count(OutputKey(file.output)) != 0) {
-        file.alreadyWritten = true;
-        return;
-      }
-      if (!file.loaded) return;
-      // Trials go to the output path while it does not exist yet, but in a parallel run an
-      // earlier file may be about to write there, so each file has trial files of its own.
-      const std::string trial = Parallel()                        ? TrialPath(file.output, i + 1)
-                                : base::IsRegularFile(file.output) ? TrialPath(file.output)
-                                                                   : file.output;
+      if (file.job.keepDates) ready.sourceTimes = FileTimes(source);
+      imaging::Image image;
+      PhotoOutcome photo;
+      std::string loadCause;
+      const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
+      file.output = OutputPath(file.job, source, i, image.data());
+      if (!loaded) return SourceUnreadable{loadCause};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
         try {
-          file.metadata = setup_.metadata->Read(source, {file.photo.uprightFrom, file.job.stripLocation});
+          ready.metadata = setup_.metadata->Read(source, {photo.uprightFrom, file.job.stripLocation});
         } catch (const std::exception& e) {
-          file.metadataCause = e.what();
+          ready.metadataLostCause = e.what();
         }
       }
 
+      const imaging::CodecOptions options = SaveOptions(photo.profile);
       try {
-        if (const auto size = TargetSize(file.job, source, trial, file.image.data(), SaveOptions(file)))
-          ResizeForRun(file.image, *size, setup_.memory.filter);
+        if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image.data(), options))
+          ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
-        file.scalingFailed = true;
-        file.scalingCause = e.what();
-        file.image.reset();
-        return;
+        return ScalingFailed{e.what()};
       }
-      PrepareForOutput(file.image, file.output);
-      if (Parallel()) {
-        try {
-          file.bytes = EncodeImageFile(file.output, file.image.data(), SaveOptions(file));
-        } catch (const std::exception& e) {
-          file.encodeCause = e.what();
-        }
-        file.encoded = true;
-        file.image.reset();
+      PrepareForOutput(image, file.output);
+      try {
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image.data(), options);
+        if (!bytes) return EncodingFailed{"No image format writes files of this type"};
+        ready.bytes = std::move(*bytes);
+      } catch (const std::exception& e) {
+        return EncodingFailed{e.what()};
       }
+      return ready;
     } catch (const std::exception& e) {
-      file.failed = true;
-      file.failCause = e.what();
-      file.image.reset();
+      return PreparationFailed{e.what()};
     }
   }
 
@@ -446,7 +392,7 @@ private:
     } else if (cause.empty() || !jpegOutput) {
       cause.clear();  // nothing was to be carried into this output
     }
-    if (!cause.empty()) Report(end, kMetadataLostKey, end.output, cause);
+    if (!cause.empty()) Report(end, msg::kMetadataLost, end.output, cause);
   }
 
   // keep_dates: the written output (in its place, its metadata written) gets the source's access
@@ -455,69 +401,80 @@ private:
   void KeepDates(FileEnd& end, const std::array<timespec, 2>& times) {
     if (::utimensat(AT_FDCWD, end.output.c_str(), times.data(), 0) == 0) return;
     const std::string cause = std::string("The file's dates could not be set: ") + std::strerror(errno);
-    if (end.key.empty()) Report(end, kMetadataLostKey, end.output, cause);
+    if (end.key.empty()) Report(end, msg::kMetadataLost, end.output, cause);
   }
 
   // The part of a file that depends on the files before it, on the run's thread in list order:
   // its notes and messages, the check against this run's outputs, the overwrite question, the
-  // permission check, the save and the metadata write.
-  FileEnd Finish(PreparedFile& file) {
+  // permission check, the write and the metadata write.
+  FileEnd Finish(FileInFlight& file) {
     FileEnd end;
     end.index = file.index;
     end.total = total_;
     end.source = setup_.paths[static_cast<size_t>(file.index)];
+    end.output = file.output;
     const std::string& source = end.source;
-    std::string& output = end.output;
-    output = file.output;
+    const std::string& output = end.output;
     try {
       for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
-      if (file.missing) return Fail(end, kMissingSourceKey, source, "");
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
-      const std::string outputKey = file.outputKnown ? OutputKey(output) : std::string();
-      if (file.alreadyWritten || (file.outputKnown && written_.count(outputKey) != 0))
-        return Fail(end, kAlreadyWrittenKey, output, "");
-      if (file.failed) return Fail(end, "speicherfehler", output, file.failCause);
-      // A source that could not be read writes nothing; the cause is the reader's.
-      if (!file.loaded) return Fail(end, "speicherfehler", output, file.loadCause);
-      // A failed scaling step writes nothing: an unscaled copy would replace the original in
-      // overwrite mode, or stand as an output the user did not ask for.
-      if (file.scalingFailed) return Fail(end, "konvertierfehler", source, file.scalingCause);
-
-      if (base::IsRegularFile(output)) {
-        DialogFlags& flags = setup_.flags;
-        if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, output);
-        if (flags.cancelOverwrite) {
-          end.result = FileResult::Cancelled;
-          return end;
-        }
-        if (flags.no) {
-          end.result = FileResult::Kept;
-          return end;
-        }
-        // The rename that replaces a file ignores its own permission bits; a file the user may
-        // not write stays as it is.
-        std::string cause;
-        if (!base::MayReplace(output, &cause)) return Fail(end, "speicherfehler", output, cause);
-      }
-
-      if (file.encoded) {
-        if (!file.encodeCause.empty()) return Fail(end, "speicherfehler", output, file.encodeCause);
-        if (!file.bytes) return Fail(end, "speicherfehler", output, "No image format writes files of this type");
-        std::string error;
-        if (!base::WriteFileAtomically(output, *file.bytes, &error)) return Fail(end, "speicherfehler", output, error);
-        file.bytes.reset();
-      } else if (!SaveImageFile(output, file.image, SaveOptions(file))) {
-        return Fail(end, "speicherfehler", output, "No image format writes files of this type");
-      }
-      written_.insert(outputKey);
-      end.result = FileResult::Written;
-      WriteMetadata(end, file.metadata.get(), file.metadataCause);
-      if (file.sourceTimes) KeepDates(end, *file.sourceTimes);
-      return end;
+      const std::string outputKey = output.empty() ? std::string() : OutputKey(output);
+      if (!output.empty() && written_.count(outputKey) != 0) return Fail(end, msg::kAlreadyWritten, output, "");
+      return std::visit(
+          Overloaded{
+              [&](const SourceMissing&) { return Fail(end, msg::kSourceMissing, source, ""); },
+              [&](const PreparationFailed& failed) { return Fail(end, msg::kSaveError, output, failed.cause); },
+              // A source that could not be read writes nothing; the cause is the reader's.
+              [&](const SourceUnreadable& unreadable) { return Fail(end, msg::kSaveError, output, unreadable.cause); },
+              // A failed scaling step writes nothing: an unscaled copy would replace the original
+              // in overwrite mode, or stand as an output the user did not ask for.
+              [&](const ScalingFailed& failed) { return Fail(end, msg::kConversionError, source, failed.cause); },
+              // Reported where the save would have failed: after the overwrite question.
+              [&](const EncodingFailed& failed) {
+                return MayWrite(end) ? Fail(end, msg::kSaveError, output, failed.cause) : end;
+              },
+              [&](ReadyToWrite& ready) { return MayWrite(end) ? Write(end, outputKey, ready) : end; },
+          },
+          file.outcome);
     } catch (const std::exception& e) {
-      return Fail(end, "speicherfehler", output, e.what());
+      return Fail(end, msg::kSaveError, output, e.what());
     }
+  }
+
+  // Whether the output may be written. An existing file is asked about (unless an answer for
+  // all was given); when the answer keeps it or breaks the run, or the user may not replace it,
+  // `end` says how the file ended and the answer is false.
+  bool MayWrite(FileEnd& end) {
+    if (!base::IsRegularFile(end.output)) return true;
+    DialogFlags& flags = setup_.flags;
+    if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, end.output);
+    if (flags.cancelOverwrite) {
+      end.result = FileResult::Cancelled;
+      return false;
+    }
+    if (flags.no) {
+      end.result = FileResult::Kept;
+      return false;
+    }
+    // The rename that replaces a file ignores its own permission bits; a file the user may not
+    // write stays as it is.
+    std::string cause;
+    if (base::MayReplace(end.output, &cause)) return true;
+    Fail(end, msg::kSaveError, end.output, cause);
+    return false;
+  }
+
+  // Writes the output in its place, remembers it as this run's, and carries the metadata and
+  // the dates into it.
+  FileEnd Write(FileEnd& end, const std::string& outputKey, ReadyToWrite& ready) {
+    std::string error;
+    if (!base::WriteFileAtomically(end.output, ready.bytes, &error)) return Fail(end, msg::kSaveError, end.output, error);
+    written_.insert(outputKey);
+    end.result = FileResult::Written;
+    WriteMetadata(end, ready.metadata.get(), ready.metadataLostCause);
+    if (ready.sourceTimes) KeepDates(end, *ready.sourceTimes);
+    return end;
   }
 
   const RunSetup& setup_;

@@ -6,7 +6,7 @@
 //
 //   engine::RunSetup setup{
 //       .paths = engine::PathsOf(list),             // the list as it stands at the start
-//       .job = engine::JobSourceFromForms(tprog, toptionen),
+//       .job = engine::JobSourceFromForms(mainForm, optionsForm),
 //       .observer = progressWindow,                 // RunObserver
 //       .questions = dialogs,                       // Questions (message, overwrite, note)
 //       .flags = dialogs.Flags(),                   // the program's answer flags
@@ -15,25 +15,27 @@
 //   const engine::RunResult result = engine::RunConversion(setup);
 //
 // RunConversion returns when the run has ended; it may run on a worker thread. Every call of
-// the observer, the questions and the job source happens on that thread, in the order of the
-// sequential run. A question blocks the run until it is answered.
+// the observer, the questions and the job source happens on that thread, in the order of a run
+// of one file at a time. A question blocks the run until it is answered.
 //
 // A loaded photo is turned upright by its Exif orientation and, with the job's to_srgb, its
 // colours are converted to sRGB (imaging/ColorProfile.h) before the size is computed, so
 // the size rules and the name placeholders see the upright picture. Otherwise its colour
 // profile goes into the outputs that can hold one.
 //
-// Several files are in flight at once (RunSetup::jobs). Helper threads do what a file needs
-// from no other file: the load, the output path (its folders are created then), the metadata
-// read, the target size with the file-size search, and the scaling, for the next files of the
-// list, at most `jobs` files ahead. The run's thread takes the files strictly in list order and
-// does the rest as a run of one file at a time does: the check against this run's earlier
-// outputs, the overwrite question, the permission check, the save and the metadata write, the
-// messages, notes and observer events. So the user sees the run of one file at a time, and the
-// outputs are the same bytes. Differences: the job is read for a file when it is handed to a
-// helper, up to `jobs` files before its turn; the trial files of the file-size search get a
-// name of their own per file; a cancel or Break drops the files prepared ahead (they wrote
-// nothing but may have created their output folder).
+// Up to RunSetup::jobs files are in flight at once; one job is a pool of one helper thread, not
+// a second way of running. Helper threads do what a file needs from no other file: the load, the
+// output path (its folders are created then), the metadata read, the target size with the
+// file-size search, the scaling and the encoding of the output. The run's thread begins each
+// file (it looks at the source and reads the job) and then takes the files strictly in list
+// order, doing the rest as a run of one file at a time does: the check against this run's earlier
+// outputs, the overwrite question, the permission check, writing the output and its metadata,
+// the messages, notes and observer events. So the user sees the run of one file at a time, and
+// the outputs are the same bytes. A file is begun right after the FileStarted of the file
+// `jobs` - 1 places before it; with one job that is its own FileStarted, so the source is looked
+// at and the job read then, as one file after the other always did. With several jobs the trial
+// files of the file-size search get a name of their own per file; a cancel or Break drops the
+// files begun ahead (they wrote nothing but may have created their output folder).
 //
 // What is fixed when the run starts and what may change while it goes on:
 //   - fixed at the start: the list of paths (N files, so also the "%0num%" padding, "%abs%" and
@@ -75,9 +77,9 @@ std::vector<std::string> PathsOf(const ImageRows& rows);
 class CarriedMetadata {
 public:
   virtual ~CarriedMetadata() = default;
-  // The metadata write: called after SaveImageFile wrote the output, when the output is JPEG.
-  // Throws on failure; the run reports "metadatenverloren" with the output path. Must leave
-  // the output intact when it fails.
+  // The metadata write: called on the run's thread after the output was written, when the
+  // output is JPEG. Throws on failure; the run reports kMetadataLost with the output path. Must
+  // leave the output intact when it fails.
   virtual void WriteInto(const std::string& outputPath) = 0;
 };
 
@@ -94,8 +96,9 @@ class MetadataCarrier {
 public:
   virtual ~MetadataCarrier() = default;
   // The metadata read: called for a source whose content is JPEG, after the output path is
-  // built. Null when there is nothing to carry. Throws on failure (the picture is written
-  // without them and "metadatenverloren" reported).
+  // built, on a helper thread of the run (for several files at once when several are in
+  // flight). Null when there is nothing to carry. Throws on failure (the picture is written
+  // without them and kMetadataLost reported).
   virtual std::unique_ptr<CarriedMetadata> Read(const std::string& sourcePath, const CarryChanges& changes) = 0;
 };
 
@@ -131,9 +134,9 @@ struct FileEnd {
   std::string source;
   std::string output;  // the output path; empty when the file failed before it was known
   FileResult result = FileResult::Failed;
-  // The message key reported for the file ("speicherfehler", "konvertierfehler", "quellefehlt",
-  // "schongeschrieben", "metadatenverloren"; empty when none), whether or not "OK for all"
-  // silenced it, and the library's or system's text for what went wrong.
+  // The message key reported for the file (forms/MessageKeys.h: kSaveError, kConversionError,
+  // kSourceMissing, kAlreadyWritten or kMetadataLost; empty when none), whether or not "OK for
+  // all" silenced it, and the library's or system's text for what went wrong.
   std::string key;
   std::string cause;
 };
@@ -178,20 +181,20 @@ struct RunSetup {
   MetadataCarrier* metadata = DefaultMetadataCarrier();  // null: nothing is carried
   std::string decimalSeparator = forms::UserDecimalSeparator();
   // How many files may be in flight at once: 0 as many as the machine has cores, 1 one file
-  // after the other on the run's own thread.
+  // after the other (prepared on one helper thread while the run's thread waits for it).
   int jobs = 0;
-  // Called before a file's load with its index, on the thread that prepares the file; tests
-  // slow a step down with it.
+  // Called before a file's load with its index, on the helper thread that prepares the file;
+  // tests slow a step down with it.
   std::function<void(int)> beforeLoad = {};
 };
 
 // The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.
 int EffectiveJobs(int jobs, int files);
 
-// The run, from the start checks to the end: "keinordner", "ordnerfalsch", "keinname" and
-// "dateigroessefalsch" before the first file; per file "quellefehlt", "schongeschrieben",
-// "konvertierfehler", "speicherfehler" and "metadatenverloren"; the overwrite question for
-// existing outputs; notes for pictures that load with warnings.
+// The run, from the start checks to the end: the messages kNoOutputFolder, kBadOutputFolder,
+// kNoOutputName and kBadFileSize (forms/MessageKeys.h) before the first file; per file
+// kSourceMissing, kAlreadyWritten, kConversionError, kSaveError and kMetadataLost; the overwrite
+// question for existing outputs; notes for pictures that load with warnings.
 RunResult RunConversion(const RunSetup& setup);
 
 }  // namespace engine

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <string>
 
+#include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 
 namespace engine {
@@ -17,12 +18,15 @@ struct MessageKind {
   bool detailLine;
   bool okForAll;
 };
+namespace msg = forms::msg;
 const MessageKind kMessages[] = {
-    {"ordnerfalschopen", true, false},   {"ordnerfalsch", true, false},      {"keinordner", false, false},
-    {"keinname", false, false},          {"formatfehler", true, true},       {"dateischoninliste", true, true},
-    {"keinestartkonfig", false, false},  {"speicherfehler", true, true},     {"konvertierfehler", true, true},
-    {kMissingSourceKey, true, true},     {kAlreadyWrittenKey, true, true},   {kMetadataLostKey, true, true},
-    {kBadFileSizeKey, true, false},
+    {msg::kFolderNotSearchable, true, false},  {msg::kBadOutputFolder, true, false},
+    {msg::kNoOutputFolder, false, false},      {msg::kNoOutputName, false, false},
+    {msg::kFormatNotSupported, true, true},    {msg::kAlreadyInList, true, true},
+    {msg::kNoStartConfiguration, false, false}, {msg::kSaveError, true, true},
+    {msg::kConversionError, true, true},       {msg::kSourceMissing, true, true},
+    {msg::kAlreadyWritten, true, true},        {msg::kMetadataLost, true, true},
+    {msg::kBadFileSize, true, false},
 };
 
 // The table keys of the fixed texts, indexed by TextId.

@@ -21,19 +21,9 @@ struct MessageText {
   bool okForAll;  // the dialog offers "OK for all"
 };
 
-// The message of a key in a language, or none for a key that is not in the table. The texts
-// point into the text tables, which live as long as the program.
+// The message of a key (forms/MessageKeys.h) in a language, or none for a key that is not in the
+// table. The texts point into the text tables, which live as long as the program.
 std::optional<MessageText> FindMessage(std::string_view key, forms::Language language);
-
-// Keys raised by the run besides the table's own: a source file that has gone since it was
-// listed, and a target file size that is not a number.
-inline constexpr const char* kMissingSourceKey = "quellefehlt";
-inline constexpr const char* kBadFileSizeKey = "dateigroessefalsch";
-// An output that this run already wrote for an earlier file; it is never replaced by a later
-// file of the same run.
-inline constexpr const char* kAlreadyWrittenKey = "schongeschrieben";
-// The output is complete, but the Exif/XMP of its JPEG source could not be carried into it.
-inline constexpr const char* kMetadataLostKey = "metadatenverloren";
 
 // Fixed texts of the three dialogs and the run's text slots.
 enum class TextId {

@@ -38,7 +38,7 @@ void AskOverwriteAndRecord(Questions& questions, DialogFlags& flags, const std::
   flags.Answered(questions.ShowOverwrite(path));
 }
 
-void UserDialogs::meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause) {
+void UserDialogs::Report(const std::string& key, const std::string& detail, const std::string& cause) {
   ShowMessageAndRecord(*this, flags_, key, detail, cause);
 }
 

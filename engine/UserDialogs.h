@@ -39,9 +39,10 @@ struct DialogFlags {
 class Questions {
 public:
   virtual ~Questions() = default;
-  // Tprog.meldungzeigen's dialog: the message of the key (Messages.h) with the detail path.
-  // The cause, when there is one, is the library's or the system's own text for what went
-  // wrong ("Permission denied", "Invalid JPEG file structure"); it is shown below the message.
+  // The message dialog: the message of the key (forms/MessageKeys.h, texts in Messages.h) with
+  // the detail path. The cause, when there is one, is the library's or the system's own text for
+  // what went wrong ("Permission denied", "Invalid JPEG file structure"); it is shown below the
+  // message.
   virtual MessageButton ShowMessage(const std::string& key, const std::string& detail, const std::string& cause) = 0;
   // The overwrite question about an existing file.
   virtual OverwriteButton ShowOverwrite(const std::string& path) = 0;
@@ -51,8 +52,8 @@ public:
   virtual void ShowNote(const std::string& path, const std::string& text) = 0;
 };
 
-// Tprog.meldungzeigen: shows the message and records the answer. It does not look at
-// showNoMore: callers that honour the flag test it first (ReportUnlessSilenced).
+// Shows the message and records the answer. It does not look at showNoMore: callers that
+// honour the flag test it first (ReportUnlessSilenced).
 void ShowMessageAndRecord(Questions& questions, DialogFlags& flags, const std::string& key, const std::string& detail,
                           const std::string& cause = "");
 // Shows the message unless showNoMore is set; returns whether it was shown.
@@ -78,9 +79,9 @@ public:
   DialogFlags& Flags() { return flags_; }
   const DialogFlags& Flags() const { return flags_; }
 
-  // Tprog.meldungzeigen, ReportUnlessSilenced and the overwrite question with this object's
-  // flags (see the free functions above).
-  void meldungzeigen(const std::string& key, const std::string& detail, const std::string& cause = "");
+  // ShowMessageAndRecord, ReportUnlessSilenced and the overwrite question with this object's
+  // flags (see the free functions above). Report shows the message whatever showNoMore says.
+  void Report(const std::string& key, const std::string& detail, const std::string& cause = "");
   // Shows the message unless showNoMore is set; returns whether it was shown.
   bool ReportUnlessSilenced(const std::string& key, const std::string& detail, const std::string& cause = "");
 

@@ -17,6 +17,7 @@
 #include "imaging/PixelFormats.h"
 #include "forms/NumberText.h"
 #include "base/Text.h"
+#include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "forms/FolderFilterForm.h"
 
@@ -171,7 +172,7 @@ int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0;
 bool ImageList::add2list(const std::string& path, engine::UserDialogs& dialogs) {
   for (const ImageListEntry& row : rows_) {
     if (row.path == path) {
-      dialogs.ReportUnlessSilenced("dateischoninliste", path);
+      dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
       return false;
     }
   }
@@ -283,7 +284,7 @@ int ImageList::WaitForHeaders(engine::UserDialogs& dialogs) {
 }
 
 void ImageList::Refuse(const std::string& path, const std::string& cause, engine::UserDialogs& dialogs) {
-  const bool reported = dialogs.ReportUnlessSilenced("formatfehler", path, cause);
+  const bool reported = dialogs.ReportUnlessSilenced(forms::msg::kFormatNotSupported, path, cause);
   if (fileRefused) fileRefused(path, cause, reported);
 }
 
@@ -362,7 +363,7 @@ void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
 
 void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
-  else dialogs.meldungzeigen("ordnerfalschopen", text);
+  else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
 void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,

@@ -8,6 +8,7 @@
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "renamer/SafeRename.h"
 
@@ -197,7 +198,7 @@ void FileRenamer::SetRowStatus(RenamerRow& row, RowStatus status, std::string ca
 bool FileRenamer::add2list(const std::string& path, engine::UserDialogs& dialogs) {
   for (const RenamerRow& row : rows_) {
     if (row.path == path) {
-      dialogs.ReportUnlessSilenced("dateischoninliste", path);
+      dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
       return false;
     }
   }
@@ -251,7 +252,7 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
 
 void FileRenamer::QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs) {
   if (base::IsFolder(text)) AddOrdner(text, dialogs);
-  else dialogs.meldungzeigen("ordnerfalschopen", text);
+  else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
 void FileRenamer::AddDropped(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {

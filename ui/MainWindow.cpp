@@ -34,6 +34,7 @@
 #include "engine/JobFromForms.h"
 #include "engine/Messages.h"
 #include "engine/OutputPreview.h"
+#include "forms/MessageKeys.h"
 #include "forms/NumberText.h"
 #include "forms/MainForm.h"
 #include "ui/DesktopServicesQt.h"
@@ -542,7 +543,7 @@ void MainWindow::RebuildConfigMenu() {
       return [this] {
         StoreGeometry();
         if (!config::LoadStartConfiguration(windows_, config::LoadCaller::Menu)) {
-          dialogs_->meldungzeigen("keinestartkonfig", "");
+          dialogs_->Report(forms::msg::kNoStartConfiguration, "");
           return;
         }
         ApplyGeometry();

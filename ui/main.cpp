@@ -22,6 +22,7 @@
 
 #include "config/Configuration.h"
 #include "forms/Language.h"
+#include "forms/MessageKeys.h"
 #include "ui/Application.h"
 #include "imaging/Codec.h"
 #include "base/AtomicFile.h"
@@ -87,7 +88,7 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
     ok &= Grab(d.Message(), folder, "message");
     d.Message()->findChild<QPushButton*>("OK")->click();
   });
-  d.meldungzeigen("formatfehler", "/home/someone/Pictures/2010/Holiday/Beach/IMG_0001.JPG", "Not a JPEG file");
+  d.Report(forms::msg::kFormatNotSupported, "/home/someone/Pictures/2010/Holiday/Beach/IMG_0001.JPG", "Not a JPEG file");
   QTimer::singleShot(300, [&] {
     ok &= Grab(d.Overwrite(), folder, "overwrite");
     d.Overwrite()->findChild<QPushButton*>("OK")->click();

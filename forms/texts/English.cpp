@@ -259,7 +259,8 @@ const TextEntry kDialogs[] = {
 };
 
 // The texts as users and their documentation know them, with plain spelling and grammar errors
-// corrected. A message whose second line shows the path has no line2.
+// corrected. A message whose second line shows the path has no line2. The entries are named by
+// the message keys of forms/MessageKeys.h, spelt out here as the data they are.
 const TextEntry kMessages[] = {
     {"ordnerfalschopen.title", "False Folder"},
     {"ordnerfalschopen.line1", "This Folder can not be searched in:"},

@@ -250,6 +250,7 @@ const TextEntry kDialogs[] = {
     {"folder_chooser", "Wählen Sie einen Ordner, in dem die Dateien gespeichert werden."},
 };
 
+// Named by the message keys of forms/MessageKeys.h, as in the English table.
 const TextEntry kMessages[] = {
     {"ordnerfalschopen.title", "Falscher Ordner angegeben"},
     {"ordnerfalschopen.line1", "Dieser Ordner kann nicht durchsucht werden:"},

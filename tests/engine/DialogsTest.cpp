@@ -4,9 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "forms/MessageKeys.h"
 #include "engine/Messages.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "engine/UserDialogs.h"
+
+namespace msg = forms::msg;
 
 namespace {
 
@@ -38,19 +41,21 @@ TEST(Dialogs, OverwriteButtonsSetTheirFlags) {
 TEST(Dialogs, OkForAllSilencesLaterReports) {
   engine::ScriptedDialogs dialogs;
   dialogs.messageAnswers = {engine::MessageButton::OKForAll};
-  EXPECT_TRUE(dialogs.ReportUnlessSilenced("speicherfehler", "/a"));
-  EXPECT_FALSE(dialogs.ReportUnlessSilenced("konvertierfehler", "/b"));
-  dialogs.meldungzeigen("keinname", "");  // the dispatcher itself does not look at the flag
+  EXPECT_TRUE(dialogs.ReportUnlessSilenced(msg::kSaveError, "/a"));
+  EXPECT_FALSE(dialogs.ReportUnlessSilenced(msg::kConversionError, "/b"));
+  dialogs.Report(msg::kNoOutputName, "");  // Report itself does not look at the flag
   ASSERT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_EQ(dialogs.messages[1].key, "keinname");
+  EXPECT_EQ(dialogs.messages[1].key, msg::kNoOutputName);
   dialogs.Flags().ClearAll();
-  EXPECT_TRUE(dialogs.ReportUnlessSilenced("konvertierfehler", "/b"));
+  EXPECT_TRUE(dialogs.ReportUnlessSilenced(msg::kConversionError, "/b"));
 }
 
 TEST(Messages, KeysInBothLanguages) {
-  const char* keys[] = {"ordnerfalschopen", "ordnerfalsch", "keinordner",     "keinname",
-                        "formatfehler",     "dateischoninliste", "keinestartkonfig", "speicherfehler",
-                        "konvertierfehler", engine::kMissingSourceKey, engine::kBadFileSizeKey};
+  const char* keys[] = {msg::kFolderNotSearchable, msg::kBadOutputFolder,   msg::kNoOutputFolder,
+                        msg::kNoOutputName,         msg::kFormatNotSupported, msg::kAlreadyInList,
+                        msg::kNoStartConfiguration, msg::kSaveError,          msg::kConversionError,
+                        msg::kSourceMissing,        msg::kAlreadyWritten,     msg::kMetadataLost,
+                        msg::kBadFileSize};
   for (const char* key : keys) {
     const auto en = engine::FindMessage(key, forms::Language::English);
     const auto de = engine::FindMessage(key, forms::Language::German);
@@ -60,10 +65,10 @@ TEST(Messages, KeysInBothLanguages) {
     EXPECT_EQ(en->okForAll, de->okForAll) << key;
     EXPECT_EQ(en->detailLine, de->detailLine) << key;
   }
-  const auto saving = engine::FindMessage("speicherfehler", forms::Language::English);
+  const auto saving = engine::FindMessage(msg::kSaveError, forms::Language::English);
   EXPECT_STREQ(saving->line1, "An Error occurred while saving this file:");
   EXPECT_TRUE(saving->okForAll);
-  EXPECT_FALSE(engine::FindMessage("keinname", forms::Language::German)->okForAll);
+  EXPECT_FALSE(engine::FindMessage(msg::kNoOutputName, forms::Language::German)->okForAll);
   EXPECT_FALSE(engine::FindMessage("nosuchkey", forms::Language::English));
   EXPECT_STREQ(engine::Text(engine::TextId::OverwriteQuestion, forms::Language::English),
                "Shall this File be overwritten with the new File? ");

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "forms/MessageKeys.h"
 #include "engine/ConversionRun.h"
 #include "tests/engine/ExifTestHelpers.h"
 #include "engine/ImageFiles.h"
@@ -13,6 +14,8 @@
 #include "forms/MainForm.h"
 #include "engine/exif/Data.h"
 #include "engine/exif/JpegHeaderParser.h"
+
+namespace msg = forms::msg;
 
 using namespace engine::exif;
 namespace fs = std::filesystem;
@@ -145,7 +148,7 @@ TEST_F(ExifRun, BrokenMetadataIsReportedOnlyForAJpegOutputWhichStaysAsWritten) {
   const std::string source = Write("broken.jpg", broken);
   engine::RunResult result = Run();
   // The picture was written; only its metadata were lost, and the message says why.
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"metadatenverloren"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kMetadataLost}));
   EXPECT_FALSE(dialogs.messages[0].cause.empty());
   EXPECT_EQ(result.written, 1);
   EXPECT_EQ(result.failed, 0);

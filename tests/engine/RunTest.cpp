@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/MessageKeys.h"
 #include "base/Text.h"
 #include "engine/ConversionRun.h"
 #include "engine/OutputNaming.h"
@@ -35,6 +36,8 @@
 #include "tests/support/TestSupport.h"
 #include "forms/OptionsForm.h"
 #include "forms/MainForm.h"
+
+namespace msg = forms::msg;
 
 namespace {
 
@@ -139,11 +142,11 @@ TEST_F(RunFixture, StartChecks) {
     const char* detail;
   };
   const Case cases[] = {
-      {"", "%name%", false, "keinordner", ""},
-      {"relative/out", "%name%", false, "ordnerfalsch", "relative/out"},
-      {"%folder%/a?b", "%name%", false, "ordnerfalsch", "/Ordner//a?b"},
-      {"<keep>", "", false, "keinname", ""},
-      {"", "%name%", true, "keinordner", ""},  // the checks hold in overwrite mode too
+      {"", "%name%", false, msg::kNoOutputFolder, ""},
+      {"relative/out", "%name%", false, msg::kBadOutputFolder, "relative/out"},
+      {"%folder%/a?b", "%name%", false, msg::kBadOutputFolder, "/Ordner//a?b"},
+      {"<keep>", "", false, msg::kNoOutputName, ""},
+      {"", "%name%", true, msg::kNoOutputFolder, ""},  // the checks hold in overwrite mode too
   };
   Source("a.bmp", 4, 4);
   for (const Case& c : cases) {
@@ -241,7 +244,7 @@ TEST_F(RunFixture, OkForAllSilencesTheRestOfTheRunOnly) {
   dialogs.messageAnswers = {engine::MessageButton::OK, engine::MessageButton::OKForAll};
   engine::RunResult result = Run();
   EXPECT_EQ(result.failed, 4);
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler", "speicherfehler"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kSaveError, msg::kSaveError}));
   EXPECT_EQ(dialogs.messages[0].detail, Path("out/s0.zzz"));
   ExpectIdle();
   dialogs.messages.clear();
@@ -261,7 +264,7 @@ TEST_F(RunFixture, MissingSourceIsReportedAndTheRunGoesOn) {
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(result.failed, 2);
   ASSERT_EQ(dialogs.messages.size(), 2u);
-  EXPECT_EQ(dialogs.messages[0].key, "quellefehlt");
+  EXPECT_EQ(dialogs.messages[0].key, msg::kSourceMissing);
   EXPECT_EQ(dialogs.messages[0].detail, gone);
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"a.bmp", "c.bmp"}));
   EXPECT_EQ(dialogs.positions.back(), 4);
@@ -273,7 +276,7 @@ TEST_F(RunFixture, FileSizeTextThatIsNoNumberIsReportedBeforeTheFirstFile) {
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "100,5");
   EXPECT_FALSE(Run(".").started);
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"dateigroessefalsch"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kBadFileSize}));
   EXPECT_EQ(dialogs.messages[0].detail, "100,5");
   EXPECT_FALSE(fs::exists(Path("out")));
   ExpectIdle();
@@ -293,7 +296,7 @@ TEST_F(RunFixture, FailuresOfSingleFiles) {
   EXPECT_EQ(result.failed, 2);
   EXPECT_EQ(result.written, 0);
   // The unreadable file is reported once, as the save that wrote nothing; each with its cause.
-  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler", "speicherfehler"}));
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kConversionError, msg::kSaveError}));
   EXPECT_EQ(dialogs.messages[0].detail, good);
   EXPECT_NE(dialogs.messages[0].cause.find("not positive"), std::string::npos) << dialogs.messages[0].cause;
   EXPECT_EQ(dialogs.messages[1].detail, Path("out/bad.bmp"));
@@ -307,7 +310,7 @@ TEST_F(RunFixture, FailuresOfSingleFiles) {
   tprog.SetText("ed_faktor", "2/0");
   paths = {good};
   result = Run();
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kSaveError}));
   EXPECT_EQ(dialogs.messages[0].detail, Path("out/good.bmp"));
 }
 
@@ -342,7 +345,7 @@ TEST_F(RunFixture, FailingWriteLosesNothing) {
   }
   EXPECT_EQ(testsupport::ReadFileBytes(original), before);
   EXPECT_EQ(FilesIn(""), (std::vector<std::string>{"photo.bmp"}));  // no partial or temporary file
-  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kSaveError}));
   EXPECT_EQ(dialogs.messages[0].detail, original);
 
   // The same in file-size mode: trials fail too, and none is left behind.
@@ -429,7 +432,7 @@ TEST_F(RunFixture, MetadataHooksOnlyForJpegSourcesAndOutputs) {
   dialogs.overwriteAnswers = {OverwriteButton::Yes};
   // The output stays; the lost metadata are reported, and the file counts as written.
   EXPECT_EQ(Run().written, 1);
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"metadatenverloren"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kMetadataLost}));
   EXPECT_EQ(carrier.calls.back(), "free");
   NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
   carrier.calls.clear();
@@ -482,7 +485,7 @@ TEST_F(DataSafety, AFailedScalingWritesNothingInAnySaveMode) {
       const engine::RunResult result = Run();
       EXPECT_EQ(result.failed, 1) << c.what;
       EXPECT_EQ(result.written, 0) << c.what;
-      EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"})) << c.what;
+      EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kConversionError})) << c.what;
       EXPECT_TRUE(dialogs.overwriteQuestions.empty()) << c.what;
       EXPECT_EQ(testsupport::ReadFileBytes(original), before) << c.what;
       if (overwrite) {
@@ -503,7 +506,7 @@ TEST_F(DataSafety, AFileSizeSearchThatFailsReportsOnceAndWritesNothing) {
   tprog.SetText("ed_filesize", "0,1");
   tprog.SetChecked("out_overwrite", true);
   const engine::RunResult result = Run(",");
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"konvertierfehler"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kConversionError}));
   EXPECT_EQ(dialogs.messages[0].detail, tall);
   EXPECT_EQ(result.failed, 1);
   EXPECT_EQ(result.written, 0);
@@ -532,7 +535,7 @@ TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
   const engine::RunResult result = Run();
   EXPECT_EQ(result.written, 2);
   EXPECT_EQ(result.failed, 1);
-  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"schongeschrieben"}));
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kAlreadyWritten}));
   EXPECT_EQ(dialogs.messages[0].detail, Path("out/DSC_0001.bmp"));
   EXPECT_TRUE(dialogs.overwriteQuestions.empty());
   // The output is the first source's picture.
@@ -561,7 +564,7 @@ TEST_F(DataSafety, AWriteProtectedFileIsNotReplaced) {
   dialogs.overwriteAnswers = {OverwriteButton::Yes};
   const engine::RunResult result = Run();
   EXPECT_EQ(result.failed, 1);
-  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"speicherfehler"}));
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kSaveError}));
   EXPECT_NE(dialogs.messages[0].cause.find("Permission denied"), std::string::npos) << dialogs.messages[0].cause;
   EXPECT_EQ(testsupport::ReadFileBytes(original), before);
 }
@@ -605,7 +608,7 @@ TEST_F(RunInterface, EveryFileEndsWithItsResultOutputAndCause) {
   };
   const Expected expected[] = {
       {a, Path("out/a.bmp"), engine::FileResult::Written, ""},
-      {gone, "", engine::FileResult::Failed, "quellefehlt"},
+      {gone, "", engine::FileResult::Failed, msg::kSourceMissing},
       {b, Path("out/b.bmp"), engine::FileResult::Kept, ""},
       {c, Path("out/c.bmp"), engine::FileResult::Cancelled, ""},
   };
@@ -660,9 +663,9 @@ TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile
   tprog.SetChecked("rb_filesize", true);
   tprog.SetText("ed_filesize", "30");
   dialogs.breakAtFileLine = 1;  // the stop is asked for before the first trial
-  // With several files in flight a helper may begin the first file before its line is shown;
-  // it waits for the stop here, and a little longer for the stop to be passed on to the
-  // helpers' searches, so that the search surely begins after it.
+  // The first file is prepared on a helper thread; it waits for the stop here, and a little
+  // longer for the stop to be passed on to the helpers' searches, so that the search surely
+  // begins after it.
   dialogs.beforeLoad = [this](int i) {
     if (i != 0) return;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -945,7 +948,7 @@ TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
   tprog.SetText("ed_filesize", "2");
   dialogs.jobs = 2;
   EXPECT_EQ(Run().written, 1);
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"schongeschrieben"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kAlreadyWritten}));
   const std::vector<uint8_t> parallel = testsupport::ReadFileBytes(Path("out/x.png"));
   EXPECT_EQ(FilesIn("out"), (std::vector<std::string>{"x.png"}));
   fs::remove_all(Path("out"));
@@ -953,6 +956,35 @@ TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
   paths = {first};
   EXPECT_EQ(Run().written, 1);
   EXPECT_EQ(testsupport::ReadFileBytes(Path("out/x.png")), parallel);
+}
+
+// One job is a pool of one helper, begun at the file's own turn: the job is read right after the
+// file's FileStarted, and a source deleted while the file before it was converted is reported
+// as missing, as a run of one file after the other reports it.
+TEST_F(ParallelRun, OneJobLooksAtEachSourceAndReadsItsJobAtItsTurn) {
+  Source("a.bmp", 6, 6, 1);
+  const std::string gone = Source("gone.bmp", 6, 6, 2);
+  Source("c.bmp", 6, 6, 3);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  RecordingDialogs recorder;
+  recorder.root = dir.Path().string();
+  recorder.jobs = 1;
+  recorder.beforeLoad = [&](int index) {
+    if (index == 0) fs::remove(gone);
+  };
+  const engine::JobSource job = [&] {
+    recorder.events.push_back("job");
+    return engine::JobFromForms(tprog, options);
+  };
+  const engine::RunResult result = recorder.Run(paths, job, memory, metadata, ".");
+  EXPECT_EQ(result.written, 2);
+  EXPECT_EQ(result.failed, 1);
+  const std::string missing = msg::kSourceMissing;
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"job",  // the start checks'
+                                                        "start 0", "job", "end 0 0  <root>/out/a.bmp",
+                                                        "start 1", "message " + missing + " <root>/gone.bmp",
+                                                        "end 1 2 " + missing + " ",
+                                                        "start 2", "job", "end 2 0  <root>/out/c.bmp"}));
 }
 
 TEST(ParallelJobs, EffectiveCount) {

@@ -168,7 +168,7 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   for (const MethodCase& m : methods) {
     job.filter = engine::FilterOfMethodText(m.text);
     imaging::ResizeFilter filter = m.before;
-    engine::KonvertierWerteSetzen(job, filter);
+    engine::ChooseResizeFilter(job, filter);
     EXPECT_EQ(filter, m.after) << m.text;
   }
 

@@ -7,11 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "forms/MessageKeys.h"
 #include "engine/ImageFiles.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "imagelist/List.h"
 #include "imaging/Codec.h"
 #include "tests/support/TestSupport.h"
+
+namespace msg = forms::msg;
 
 namespace {
 
@@ -55,14 +58,14 @@ TEST(HeaderList, RowsFillFromThePoolAndABadFileIsReportedOnce) {
   EXPECT_EQ(list.RowCount(), 9);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_FALSE(list.add2list(good[1], dialogs));  // a pending row is already listed
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kAlreadyInList});
 
   list.WaitForHeaders(dialogs);
   EXPECT_EQ(ready.load(), 9);
   EXPECT_EQ(list.PendingHeaders(), 0);
   EXPECT_EQ(filled.size(), 8u);
   EXPECT_EQ(refused, std::vector<std::string>{badPath});
-  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{"dateischoninliste", "formatfehler"}));
+  EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kAlreadyInList, msg::kFormatNotSupported}));
   ASSERT_EQ(list.RowCount(), 8);
   EXPECT_EQ(list.CounterLabel(), "8 Images");
   for (int i = 0; i < 8; ++i) {

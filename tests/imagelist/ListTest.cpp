@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "forms/MessageKeys.h"
 #include "config/Configuration.h"
 #include "engine/ConversionRun.h"
 #include "imagelist/FolderSearch.h"
@@ -21,6 +22,8 @@
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TestSupport.h"
 #include "forms/FolderFilterForm.h"
+
+namespace msg = forms::msg;
 
 namespace {
 
@@ -123,10 +126,13 @@ TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
     std::vector<std::string> shown;  // message keys, in order
   };
   const std::vector<Case> cases = {
-      {"OK each time", {}, {"dateischoninliste", "formatfehler", "formatfehler", "formatfehler", "dateischoninliste"}},
-      {"OK for all on the first", {MessageButton::OKForAll}, {"dateischoninliste"}},
+      {"OK each time",
+       {},
+       {msg::kAlreadyInList, msg::kFormatNotSupported, msg::kFormatNotSupported, msg::kFormatNotSupported,
+        msg::kAlreadyInList}},
+      {"OK for all on the first", {MessageButton::OKForAll}, {msg::kAlreadyInList}},
       {"OK for all on the third", {MessageButton::OK, MessageButton::OK, MessageButton::OKForAll},
-       {"dateischoninliste", "formatfehler", "formatfehler"}},
+       {msg::kAlreadyInList, msg::kFormatNotSupported, msg::kFormatNotSupported}},
   };
   for (const Case& c : cases) {
     ImageList list(Language::English, ".");
@@ -355,7 +361,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
 
   // Enter in inp_ordner with a folder that does not exist.
   none.InpOrdnerEnter((dir / "missing").string(), filter, quiet);
-  EXPECT_EQ(quiet.MessageKeys(), std::vector<std::string>{"ordnerfalschopen"});
+  EXPECT_EQ(quiet.MessageKeys(), std::vector<std::string>{msg::kFolderNotSearchable});
   EXPECT_EQ(quiet.messages[0].detail, (dir / "missing").string());
 }
 
@@ -396,7 +402,7 @@ TEST(ImageList, DroppingAFolderAndFiles) {
   list.AddDropped({(dir / "w").string(), (dir / "a.bmp").string(), (dir / "notes.txt").string(),
                    (dir / "pic.tga").string()},
                   filter, dialogs);
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});  // then OK for all
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kAlreadyInList});  // then OK for all
   EXPECT_EQ(list.RowCount(), 3);
   EXPECT_EQ(list.CounterLabel(), "3 Images");
   const std::vector<std::string> dropLines = {"1 Images analyzed", "1 Images analyzed", "2 Images analyzed",

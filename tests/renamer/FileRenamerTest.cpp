@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "forms/MessageKeys.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "forms/RenamerForms.h"
 #include "renamer/FileRenamer.h"
 #include "renamer/SafeRename.h"
 #include "tests/support/TestSupport.h"
+
+namespace msg = forms::msg;
 
 namespace fs = std::filesystem;
 
@@ -243,7 +246,7 @@ TEST_F(Renamer, FolderSearchTakesTheFilterAsGiven) {
   model.AddOrdner((files / "notes.txt").string(), dialogs);
   EXPECT_EQ(model.RowCount(), 0);
   model.QuordnerEnter((files / "missing").string(), dialogs);
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"ordnerfalschopen"});
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kFolderNotSearchable});
 }
 
 TEST_F(Renamer, OkForAllHoldsForOneWholeDrop) {
@@ -255,7 +258,7 @@ TEST_F(Renamer, OkForAllHoldsForOneWholeDrop) {
   dialogs.messageAnswers = {engine::MessageButton::OKForAll};
   // A folder inside the drop does not end the drop's silence.
   model.AddDropped({a, (files / "more").string(), a, a}, dialogs);
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kAlreadyInList});
   EXPECT_EQ(model.RowCount(), 2);
   EXPECT_EQ(model.StatusBar(), "4 files loaded");
   EXPECT_FALSE(dialogs.Flags().showNoMore);

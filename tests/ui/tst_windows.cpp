@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "forms/MessageKeys.h"
 #include "config/Configuration.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
@@ -40,6 +41,8 @@
 #include "ui/SplashWindow.h"
 #include "ui/WindowTexts.h"
 #include "tests/support/PseudoLanguage.h"
+
+namespace msg = forms::msg;
 
 namespace {
 
@@ -289,9 +292,9 @@ private slots:
       QCOMPARE(d.Message()->Line(0)->text(), QString("File already added"));
       d.Message()->findChild<QPushButton*>("OK")->click();
     });
-    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     AnswerModal("OK");
-    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
   }
 
@@ -551,7 +554,7 @@ private slots:
     QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
     QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
     AnswerModal("OK");
-    d.meldungzeigen("dateischoninliste", "/a.jpg");
+    d.Report(msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
 
     window_->findChild<QAction*>("m_einst_sprache_deutsch")->trigger();
