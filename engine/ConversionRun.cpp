@@ -98,7 +98,7 @@ bool Load(const std::string& source, const ConversionJob& job, imaging::Image& i
   bool loaded = false;
   try {
     PhotoFacts facts;
-    loaded = LoadImageForRun(source, image, options, &facts) && image.valid();
+    loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
     else photo = PreparePhoto(job, image, facts);
   } catch (const std::exception& e) {
@@ -106,7 +106,7 @@ bool Load(const std::string& source, const ConversionJob& job, imaging::Image& i
     cause = e.what();
   }
   notes = warnings.Texts();
-  if (!loaded) image.reset();
+  if (!loaded) image.Reset();
   return loaded;
 }
 
@@ -326,15 +326,15 @@ private:
   }
 
   std::string OutputPath(const ConversionJob& job, const std::string& source, int index,
-                         const imaging::ImageData& image) const {
+                         const imaging::Image& image) const {
     if (job.saveMode == SaveMode::Overwrite) return source;
     NamingInput naming;
     naming.sourcePath = source;
     naming.index = index;
     naming.padding = padding_;
     naming.rowCount = total_;
-    naming.width = image.Width;
-    naming.height = image.Height;
+    naming.width = image.Width();
+    naming.height = image.Height();
     naming.folderPattern = job.folderPattern;
     naming.namePattern = job.namePattern;
     naming.formatItem = job.formatItem;
@@ -343,7 +343,7 @@ private:
 
   // The target size of the size mode, or of the file-size search; none keeps the size.
   std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& trial,
-                                 const imaging::ImageData& image, const imaging::CodecOptions& options) const {
+                                 const imaging::Image& image, const imaging::CodecOptions& options) const {
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
       if (!kilobytes) throw base::Error("The target file size is not a number");
@@ -357,8 +357,8 @@ private:
       search.options = options;
       return SearchFileSize(search);
     }
-    if (const auto box = ComputeBox(job, image.Width, image.Height))
-      return ScaledSize(image.Width, image.Height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
+    if (const auto box = ComputeBox(job, image.Width(), image.Height()))
+      return ScaledSize(image.Width(), image.Height(), *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
     return std::nullopt;
   }
 
@@ -384,7 +384,7 @@ private:
       // Before the load, whose reading may move the access time.
       if (file.job.keepDates) file.sourceTimes = FileTimes(source);
       file.loaded = Load(source, file.job, file.image, options_, file.photo, file.loadCause, file.notes);
-      file.output = OutputPath(file.job, source, i, file.image.data());
+      file.output = OutputPath(file.job, source, i, file.image);
       file.outputKnown = true;
       // One file at a time, an output this run wrote is known here and spares the scaling; a
       // parallel run finds it when the file's turn comes.
@@ -409,28 +409,28 @@ private:
       }
 
       try {
-        if (const auto size = TargetSize(file.job, source, trial, file.image.data(), SaveOptions(file)))
+        if (const auto size = TargetSize(file.job, source, trial, file.image, SaveOptions(file)))
           ResizeForRun(file.image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         file.scalingFailed = true;
         file.scalingCause = e.what();
-        file.image.reset();
+        file.image.Reset();
         return;
       }
       PrepareForOutput(file.image, file.output);
       if (Parallel()) {
         try {
-          file.bytes = EncodeImageFile(file.output, file.image.data(), SaveOptions(file));
+          file.bytes = EncodeImageFile(file.output, file.image, SaveOptions(file));
         } catch (const std::exception& e) {
           file.encodeCause = e.what();
         }
         file.encoded = true;
-        file.image.reset();
+        file.image.Reset();
       }
     } catch (const std::exception& e) {
       file.failed = true;
       file.failCause = e.what();
-      file.image.reset();
+      file.image.Reset();
     }
   }
 
