@@ -260,6 +260,31 @@ TEST(ImageBuffer, Validity) {
   EXPECT_FALSE(AreImagesValid(array));
 }
 
+TEST(ImageBuffer, MovedFromImageIsEmpty) {
+  Image indexed;
+  ASSERT_TRUE(CreateImage(3, 2, PF::Index8, indexed));
+  const uint8_t* bits = indexed.Bits();
+  const Color32* palette = indexed.Palette();
+
+  Image moved(std::move(indexed));
+  EXPECT_EQ(moved.Bits(), bits);
+  EXPECT_EQ(moved.Palette(), palette);
+  EXPECT_TRUE(IsImageValid(moved));
+  EXPECT_TRUE(IsAllZero(indexed));
+  EXPECT_FALSE(IsImageValid(indexed));
+
+  // Assigning over an image releases its buffers (a leak shows in the sanitizer build); the
+  // moved-from image can be filled again and destroyed.
+  Image target = NumberedImage(2, 2);
+  target = std::move(moved);
+  EXPECT_EQ(target.Bits(), bits);
+  EXPECT_TRUE(IsAllZero(moved));
+  ASSERT_TRUE(CreateImage(1, 1, PF::Gray8, moved));
+  EXPECT_EQ(target.Bits(), bits);
+  target.Reset();
+  EXPECT_TRUE(IsAllZero(target));
+}
+
 TEST(ImageBuffer, CopyImage) {
   Image source = NumberedImage(3, 2);
   Image target;
@@ -267,6 +292,9 @@ TEST(ImageBuffer, CopyImage) {
   EXPECT_NE(target.Bits(), source.Bits());
   EXPECT_EQ(std::memcmp(target.Bits(), source.Bits(), 24), 0);
 
+  // The copy is independent: changing it leaves the source as it was.
+  target.Bits()[0] = 0x55;
+  EXPECT_EQ(Pixel32At(source, 0, 0), 0xFF000001u);
   // Onto an image that holds pixels: its buffers are replaced, the source's survive.
   Image other = NumberedImage(1, 1);
   ASSERT_TRUE(CopyImage(source, other));
@@ -288,6 +316,12 @@ TEST(ImageBuffer, CopyImage) {
   ASSERT_TRUE(CopyImage(indexed, target));  // replaces the old target's buffers
   EXPECT_NE(target.Palette(), indexed.Palette());
   EXPECT_EQ(target.Palette()[7], 0x12345678u);
+  target.Palette()[7] = 0;
+  EXPECT_EQ(indexed.Palette()[7], 0x12345678u);
+  const Image clone = indexed.Clone();
+  EXPECT_NE(clone.Palette(), indexed.Palette());
+  EXPECT_EQ(clone.Palette()[7], 0x12345678u);
+  EXPECT_TRUE(IsAllZero(empty.Clone()));
 }
 
 TEST(ImageBuffer, DescribeImage) {
