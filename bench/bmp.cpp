@@ -28,17 +28,17 @@ struct Files {
     folder = mkdtemp(pattern);
     rgb = folder + "/rgb.bmp";
     rle = folder + "/rle.bmp";
-    ImageArray images;
-    ImageData& image = images.AddEmpty();
+    std::vector<Image> images;
+    Image& image = images.emplace_back();
     CreateImage(kWidth, kHeight, PixelFormat::R8G8B8, image);
-    for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>((i * 7) ^ (i >> 11));
+    for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = static_cast<uint8_t>((i * 7) ^ (i >> 11));
     FindFormatByExtension("bmp")->SaveToFile(rgb, images);
-    images.Clear();
-    ImageData& indexed = images.AddEmpty();
+    images.clear();
+    Image& indexed = images.emplace_back();
     CreateImage(kWidth, kHeight, PixelFormat::Index8, indexed);
     // Bands of runs with stretches of noise, as in a drawing with a few photographic areas.
-    for (int32_t i = 0; i < indexed.Size; ++i)
-      indexed.Bits[i] = (i % kWidth) % 500 < 400 ? static_cast<uint8_t>(i / kWidth / 30) : static_cast<uint8_t>(i * 13);
+    for (int32_t i = 0; i < indexed.Size(); ++i)
+      indexed.Bits()[i] = (i % kWidth) % 500 < 400 ? static_cast<uint8_t>(i / kWidth / 30) : static_cast<uint8_t>(i * 13);
     SetOption(ImagingBitmapRLE, 1);
     FindFormatByExtension("bmp")->SaveToFile(rle, images);
   }
@@ -69,24 +69,24 @@ BENCHMARK(BM_ReadWholeFileFloor)->Unit(benchmark::kMillisecond);
 
 void BM_LoadRgb24(benchmark::State& state) {
   for (auto _ : state) {
-    ImageArray images;
+    std::vector<Image> images;
     FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rgb, images);
-    benchmark::DoNotOptimize(images[0].Bits);
+    benchmark::DoNotOptimize(images[0].Bits());
   }
 }
 BENCHMARK(BM_LoadRgb24)->Unit(benchmark::kMillisecond);
 
 void BM_LoadRle8(benchmark::State& state) {
   for (auto _ : state) {
-    ImageArray images;
+    std::vector<Image> images;
     FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rle, images);
-    benchmark::DoNotOptimize(images[0].Bits);
+    benchmark::DoNotOptimize(images[0].Bits());
   }
 }
 BENCHMARK(BM_LoadRle8)->Unit(benchmark::kMillisecond);
 
 void BM_SaveRgb24(benchmark::State& state) {
-  ImageArray images;
+  std::vector<Image> images;
   FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rgb, images);
   const std::string target = TheFiles().folder + "/out.bmp";
   for (auto _ : state) FindFormatByExtension("bmp")->SaveToFile(target, images);
@@ -95,7 +95,7 @@ void BM_SaveRgb24(benchmark::State& state) {
 BENCHMARK(BM_SaveRgb24)->Unit(benchmark::kMillisecond);
 
 void BM_SaveRle8(benchmark::State& state) {
-  ImageArray images;
+  std::vector<Image> images;
   FindFormatByExtension("bmp")->LoadFromFile(TheFiles().rle, images);
   const std::string target = TheFiles().folder + "/out.bmp";
   for (auto _ : state) FindFormatByExtension("bmp")->SaveToFile(target, images);

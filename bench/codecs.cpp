@@ -42,7 +42,7 @@ public:
         const float channel[3] = {100.0f + 72.0f * wx1 + 20.0f * large + float(x) * 0.008f,
                                   120.0f + 70.0f * wy1 - 30.0f * fine + (block ? 35.0f : 0.0f),
                                   110.0f + 80.0f * large + 25.0f * fine + float(y) * 0.01f};
-        uint8_t* p = rgb_.Bits + (size_t(y) * kWidth + size_t(x)) * 3;
+        uint8_t* p = rgb_.Bits() + (size_t(y) * kWidth + size_t(x)) * 3;
         for (int c = 0; c < 3; ++c) {
           noise ^= noise << 13;
           noise ^= noise >> 17;
@@ -52,10 +52,8 @@ public:
         }
       }
     }
-    ImageArray images;
-    ImageData copy;
-    CopyImage(rgb_, copy);
-    images.Append(copy);
+    std::vector<Image> images;
+    images.push_back(rgb_.Clone());
     SetOption(ImagingJpegQuality, kJpegQuality);
     MemoryStream jpeg, png;
     FindFormatByExtension("jpg")->SaveToStream(jpeg, images);
@@ -63,13 +61,12 @@ public:
     jpeg_ = jpeg.Data();
     png_ = png.Data();
   }
-  ~Picture() { ReleaseImage(rgb_); }
-  const ImageData& Rgb() const { return rgb_; }
+  const Image& Rgb() const { return rgb_; }
   const std::vector<uint8_t>& Jpeg() const { return jpeg_; }
   const std::vector<uint8_t>& Png() const { return png_; }
 
 private:
-  ImageData rgb_;
+  Image rgb_;
   std::vector<uint8_t> jpeg_, png_;
 };
 
@@ -91,19 +88,17 @@ void DecodeOurs(benchmark::State& state, const char* extension, const std::vecto
   MemoryStream stream(file);
   for (auto _ : state) {
     stream.Seek(0, smFromBeginning);
-    ImageArray images;
+    std::vector<Image> images;
     if (!codec->LoadFromStream(stream, images)) state.SkipWithError("decoding failed");
-    benchmark::DoNotOptimize(images[0].Bits);
+    benchmark::DoNotOptimize(images[0].Bits());
   }
   SetRate(state, file.size());
 }
 
 void EncodeOurs(benchmark::State& state, const char* extension) {
   const Codec* codec = FindFormatByExtension(extension);
-  ImageArray images;
-  ImageData copy;
-  CopyImage(ThePicture().Rgb(), copy);
-  images.Append(copy);
+  std::vector<Image> images;
+  images.push_back(ThePicture().Rgb().Clone());
   SetOption(ImagingJpegQuality, kJpegQuality);
   size_t written = 0;
   for (auto _ : state) {
@@ -156,7 +151,7 @@ void BM_JpegDecodeLibjpeg(benchmark::State& state) { JpegDecodeLibjpeg(state, tr
 void BM_JpegDecodeLibjpegReusedBuffer(benchmark::State& state) { JpegDecodeLibjpeg(state, false); }
 
 void BM_JpegEncodeLibjpeg(benchmark::State& state) {
-  const ImageData& rgb = ThePicture().Rgb();
+  const Image& rgb = ThePicture().Rgb();
   unsigned long written = 0;
   for (auto _ : state) {
     jpeg_compress_struct cinfo;
@@ -176,7 +171,7 @@ void BM_JpegEncodeLibjpeg(benchmark::State& state) {
     JSAMPROW rows[16];
     while (cinfo.next_scanline < cinfo.image_height) {
       const JDIMENSION count = std::min<JDIMENSION>(16, cinfo.image_height - cinfo.next_scanline);
-      for (JDIMENSION i = 0; i < count; ++i) rows[i] = rgb.Bits + size_t(cinfo.next_scanline + i) * kWidth * 3;
+      for (JDIMENSION i = 0; i < count; ++i) rows[i] = rgb.Bits() + size_t(cinfo.next_scanline + i) * kWidth * 3;
       jpeg_write_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_compress(&cinfo);

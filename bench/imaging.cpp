@@ -58,8 +58,8 @@ public:
         float channel[3] = {110.0f + 80.0f * large + 25.0f * fine + float(y) * 0.01f,
                             120.0f + 70.0f * wy1[size_t(y)] - 30.0f * fine + (inBlock ? 35.0f : 0.0f),
                             100.0f + 90.0f * wx1[size_t(x)] * 0.8f + 20.0f * large + float(x) * 0.008f};
-        uint8_t* argb = argb_.Bits + (size_t(y) * kWidth + size_t(x)) * 4;
-        uint8_t* rgb = rgb_.Bits + (size_t(y) * kWidth + size_t(x)) * 3;
+        uint8_t* argb = argb_.Bits() + (size_t(y) * kWidth + size_t(x)) * 4;
+        uint8_t* rgb = rgb_.Bits() + (size_t(y) * kWidth + size_t(x)) * 3;
         for (int c = 0; c < 3; ++c) {
           noise ^= noise << 13;
           noise ^= noise >> 17;
@@ -74,12 +74,8 @@ public:
     }
     EncodeJpeg();
   }
-  ~Picture() {
-    ReleaseImage(argb_);
-    ReleaseImage(rgb_);
-  }
-  const ImageData& Argb() const { return argb_; }
-  const ImageData& Rgb() const { return rgb_; }
+  const Image& Argb() const { return argb_; }
+  const Image& Rgb() const { return rgb_; }
   const std::vector<uint8_t>& Jpeg() const { return jpeg_; }
 
 private:
@@ -99,7 +95,7 @@ private:
     jpeg_set_quality(&cinfo, kJpegQuality, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-      JSAMPROW row = rgb_.Bits + size_t(cinfo.next_scanline) * kWidth * 3;
+      JSAMPROW row = rgb_.Bits() + size_t(cinfo.next_scanline) * kWidth * 3;
       jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -108,7 +104,7 @@ private:
     std::free(buffer);
   }
 
-  ImageData argb_, rgb_;
+  Image argb_, rgb_;
   std::vector<uint8_t> jpeg_;
 };
 
@@ -121,13 +117,13 @@ void ResizeBenchmark(benchmark::State& state, ResizeFilter method) {
   const Picture& picture = ThePicture();
   for (auto _ : state) {
     state.PauseTiming();
-    ImageData image;
+    Image image;
     CopyImage(picture.Argb(), image);
     state.ResumeTiming();
     ResizeImage(image, kTargetWidth, kTargetHeight, method);
-    benchmark::DoNotOptimize(image.Bits);
+    benchmark::DoNotOptimize(image.Bits());
     state.PauseTiming();
-    ReleaseImage(image);
+    image.Reset();
     state.ResumeTiming();
   }
   state.counters["MPix/s"] =
@@ -138,23 +134,23 @@ void BM_ResizeNearest(benchmark::State& state) { ResizeBenchmark(state, ResizeFi
 void BM_ResizeBilinear(benchmark::State& state) { ResizeBenchmark(state, ResizeFilter::Bilinear); }
 void BM_ResizeBicubic(benchmark::State& state) { ResizeBenchmark(state, ResizeFilter::Bicubic); }
 
-void ConvertBenchmark(benchmark::State& state, const ImageData& source, PixelFormat format) {
+void ConvertBenchmark(benchmark::State& state, const Image& source, PixelFormat format) {
   for (auto _ : state) {
     state.PauseTiming();
-    ImageData image;
+    Image image;
     CopyImage(source, image);
     state.ResumeTiming();
     try {
       ConvertImageFormat(image, format);
     } catch (const ImagingError& e) {
       state.PauseTiming();
-      ReleaseImage(image);
+      image.Reset();
       state.SkipWithError(e.what());
       break;
     }
-    benchmark::DoNotOptimize(image.Bits);
+    benchmark::DoNotOptimize(image.Bits());
     state.PauseTiming();
-    ReleaseImage(image);
+    image.Reset();
     state.ResumeTiming();
   }
 }
@@ -170,13 +166,13 @@ void BM_ConvertA8R8G8B8ToIndex8(benchmark::State& state) {
 void OrientBenchmark(benchmark::State& state, int32_t orientation) {
   for (auto _ : state) {
     state.PauseTiming();
-    ImageData image;
+    Image image;
     CopyImage(ThePicture().Argb(), image);
     state.ResumeTiming();
     OrientImage(image, orientation);
-    benchmark::DoNotOptimize(image.Bits);
+    benchmark::DoNotOptimize(image.Bits());
     state.PauseTiming();
-    ReleaseImage(image);
+    image.Reset();
     state.ResumeTiming();
   }
   state.counters["MPix/s"] =
@@ -208,13 +204,13 @@ void BM_DisplayP3ToSRGB(benchmark::State& state) {
   std::string error;
   for (auto _ : state) {
     state.PauseTiming();
-    ImageData image;
+    Image image;
     CopyImage(ThePicture().Argb(), image);
     state.ResumeTiming();
     if (!ConvertToSRGB(image, profile, error)) state.SkipWithError(error.c_str());
-    benchmark::DoNotOptimize(image.Bits);
+    benchmark::DoNotOptimize(image.Bits());
     state.PauseTiming();
-    ReleaseImage(image);
+    image.Reset();
     state.ResumeTiming();
   }
   state.counters["MPix/s"] =

@@ -35,15 +35,15 @@ const std::vector<std::string>& Photos() {
         std::filesystem::temp_directory_path() / ("vexilo-bench-list-" + std::to_string(count));
     std::filesystem::create_directories(folder);
     std::vector<std::string> out;
-    imaging::ImageData image;
+    imaging::Image image;
     for (int i = 0; i < count; ++i) {
       const std::string path = (folder / ("photo_" + std::to_string(i) + ".jpg")).string();
       out.push_back(path);
       if (std::filesystem::exists(path) && std::filesystem::file_size(path) > 0) continue;
-      if (image.Bits == nullptr) imaging::CreateImage(kWidth, kHeight, imaging::PixelFormat::R8G8B8, image);
+      if (image.Bits() == nullptr) imaging::CreateImage(kWidth, kHeight, imaging::PixelFormat::R8G8B8, image);
       uint32_t noise = 0x9E3779B9u + uint32_t(i);
       for (int32_t y = 0; y < kHeight; ++y) {
-        uint8_t* row = image.Bits + size_t(y) * kWidth * 3;
+        uint8_t* row = image.Bits() + size_t(y) * kWidth * 3;
         for (int32_t x = 0; x < kWidth; ++x) {
           noise = noise * 1664525u + 1013904223u;
           const int grain = int(noise >> 28) - 8;
@@ -54,7 +54,6 @@ const std::vector<std::string>& Photos() {
       }
       if (!engine::SaveImageFile(path, image)) std::abort();
     }
-    imaging::ReleaseImage(image);
     return out;
   }();
   return paths;
@@ -86,9 +85,8 @@ void BM_AddByDecode(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& path : paths) {
       if (imaging::DetectFileFormat(path).empty()) state.SkipWithError("not detected");
-      imaging::ImageData image;
-      if (!engine::LoadImageFile(path, image) || image.Width != kWidth) state.SkipWithError("not decoded");
-      imaging::ReleaseImage(image);
+      imaging::Image image;
+      if (!engine::LoadImageFile(path, image) || image.Width() != kWidth) state.SkipWithError("not decoded");
     }
   }
   Report(state, paths.size());

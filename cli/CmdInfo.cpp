@@ -65,13 +65,13 @@ bool DescribeFile(const std::string& path) {
                 imaging::GetFormatName(header.Format).c_str());
     return true;
   }
-  imaging::ImageArray images;
+  std::vector<imaging::Image> images;
   if (!imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true) || images.empty()) {
     PrintError("\"" + path + "\": no image could be read from the file");
     return false;
   }
-  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), images[0].Width, images[0].Height,
-              imaging::GetFormatName(images[0].Format).c_str());
+  std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), images[0].Width(), images[0].Height(),
+              imaging::GetFormatName(images[0].Format()).c_str());
   return true;
 }
 
@@ -119,7 +119,7 @@ int RunTranscode(const Args& args) {
     PrintError("\"" + in + "\": no such file");
     return 1;
   }
-  imaging::ImageData image;
+  imaging::Image image;
   try {
     if (!engine::LoadImageFile(in, image)) {
       PrintError("\"" + in + "\": the file's type is not supported or it holds no image");
@@ -133,11 +133,11 @@ int RunTranscode(const Args& args) {
   try {
     saved = engine::SaveImageFile(out, image);
   } catch (const std::exception& e) {
-    imaging::ReleaseImage(image);
+    image.Reset();
     PrintFileError(out, e);
     return 1;
   }
-  imaging::ReleaseImage(image);
+  image.Reset();
   if (!saved) {
     PrintError("\"" + out + "\": no image format that can be written has this file's extension");
     return 1;

@@ -102,7 +102,7 @@ bool Load(const std::string& source, const ConversionJob& job, imaging::Image& i
   bool loaded = false;
   try {
     PhotoFacts facts;
-    loaded = LoadImageForRun(source, image, options, &facts) && image.valid();
+    loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
     if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
     else photo = PreparePhoto(job, image, facts);
   } catch (const std::exception& e) {
@@ -110,7 +110,7 @@ bool Load(const std::string& source, const ConversionJob& job, imaging::Image& i
     cause = e.what();
   }
   notes = warnings.Texts();
-  if (!loaded) image.reset();
+  if (!loaded) image.Reset();
   return loaded;
 }
 
@@ -280,15 +280,15 @@ private:
   }
 
   std::string OutputPath(const ConversionJob& job, const std::string& source, int index,
-                         const imaging::ImageData& image) const {
+                         const imaging::Image& image) const {
     if (job.saveMode == SaveMode::Overwrite) return source;
     NamingInput naming;
     naming.sourcePath = source;
     naming.index = index;
     naming.padding = padding_;
     naming.rowCount = total_;
-    naming.width = image.Width;
-    naming.height = image.Height;
+    naming.width = image.Width();
+    naming.height = image.Height();
     naming.folderPattern = job.folderPattern;
     naming.namePattern = job.namePattern;
     naming.formatItem = job.formatItem;
@@ -297,7 +297,7 @@ private:
 
   // The target size of the size mode, or of the file-size search; none keeps the size.
   std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& trial,
-                                 const imaging::ImageData& image, const imaging::CodecOptions& options) const {
+                                 const imaging::Image& image, const imaging::CodecOptions& options) const {
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
       if (!kilobytes) throw base::Error("The target file size is not a number");
@@ -311,8 +311,8 @@ private:
       search.options = options;
       return SearchFileSize(search);
     }
-    if (const auto box = ComputeBox(job, image.Width, image.Height))
-      return ScaledSize(image.Width, image.Height, *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
+    if (const auto box = ComputeBox(job, image.Width(), image.Height()))
+      return ScaledSize(image.Width(), image.Height(), *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
     return std::nullopt;
   }
 
@@ -347,7 +347,7 @@ private:
       PhotoOutcome photo;
       std::string loadCause;
       const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
-      file.output = OutputPath(file.job, source, i, image.data());
+      file.output = OutputPath(file.job, source, i, image);
       if (!loaded) return SourceUnreadable{loadCause};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
@@ -361,14 +361,14 @@ private:
 
       const imaging::CodecOptions options = SaveOptions(photo.profile);
       try {
-        if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image.data(), options))
+        if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image, options))
           ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
       }
       PrepareForOutput(image, file.output);
       try {
-        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image.data(), options);
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image, options);
         if (!bytes) return EncodingFailed{"No image format writes files of this type"};
         ready.bytes = std::move(*bytes);
       } catch (const std::exception& e) {

@@ -73,7 +73,7 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight) {
 
 Size SearchFileSize(const FileSizeSearchInput& in) {
   const long double k = in.targetKilobytes;
-  const int32_t w = in.source->Width, h = in.source->Height;
+  const int32_t w = in.source->Width(), h = in.source->Height();
   Size size = BoundTrialSize(FileSizeFirstEstimate(w, h, in.sourceBytes, in.targetKilobytes), w, h);
 
   auto correct = [&](long double t) {

@@ -14,7 +14,7 @@
 namespace engine {
 
 struct FileSizeSearchInput {
-  const imaging::ImageData* source = nullptr;  // S, the loaded image; it is not changed
+  const imaging::Image* source = nullptr;      // S, the loaded image; it is not changed
   uint64_t sourceBytes = 0;                    // B, the source file's size
   double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
   std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists

@@ -14,15 +14,9 @@ namespace engine {
 
 namespace {
 
-using imaging::ImageData;
+using imaging::Image;
 
-// Puts a loaded image into the caller's record; what the record held before is released.
-void HandOver(imaging::Image& loaded, ImageData& image) {
-  const imaging::Image previous(std::move(image));
-  image = loaded.release();
-}
-
-bool LoadIconFile(const std::string& path, ImageData& image) {
+bool LoadIconFile(const std::string& path, Image& image) {
   imaging::IconCursorList list;
   list.LoadFromFile(path);
   // The richest image first: the greatest colour depth, and of those the largest.
@@ -32,16 +26,16 @@ bool LoadIconFile(const std::string& path, ImageData& image) {
   imaging::Image drawn;
   if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
   first.Draw(drawn, 0, 0);
-  HandOver(drawn, image);
+  image = std::move(drawn);
   return true;
 }
 
 // The options of one save. The PNG and MNG writers' default filter choice (5) filters the rows
 // of truecolour pictures only; a gray picture gets the Paeth filter that colour pictures get,
 // without which a gray photo's PNG grows by half.
-imaging::CodecOptions SaveOptions(const imaging::CodecOptions& options, const ImageData& image) {
+imaging::CodecOptions SaveOptions(const imaging::CodecOptions& options, const Image& image) {
   imaging::CodecOptions adjusted = options;
-  if (imaging::FindFormatInfo(image.Format)->HasGrayChannel)
+  if (imaging::FindFormatInfo(image.Format())->HasGrayChannel)
     for (const int32_t id : {imaging::ImagingPNGPreFilter, imaging::ImagingMNGPreFilter})
       if (adjusted.Get(id) == 5) adjusted.Set(id, 4);
   return adjusted;
@@ -59,9 +53,9 @@ namespace {
 // The first image of the file, with the facts the codec found. `decodeAs` is the format codecs
 // that can decode into one are asked for (none: the file's own); `target` gives the format the
 // picture is handed over in.
-bool LoadFirstImage(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecOptions& options,
                     PhotoFacts* facts, std::optional<imaging::PixelFormat> decodeAs,
-                    imaging::PixelFormat (*target)(const ImageData&)) {
+                    imaging::PixelFormat (*target)(const Image&)) {
   if (facts) *facts = PhotoFacts();
   if (path.empty()) return false;
   if (IsIconPath(path)) return LoadIconFile(path, image);
@@ -72,33 +66,32 @@ bool LoadFirstImage(const std::string& path, ImageData& image, const imaging::Co
   if (!codec) return false;
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
-  imaging::ImageArray images;
+  std::vector<imaging::Image> images;
   imaging::CodecOptions found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
   if (facts) {
     facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
     facts->profile = found.Profile();
   }
-  imaging::Image loaded(std::move(images[0]));
-  images.Detach(0);
+  imaging::Image& loaded = images.front();
   if (!imaging::ConvertImageFormat(loaded, target(loaded))) return false;
-  HandOver(loaded, image);
+  image = std::move(loaded);
   return true;
 }
 
-imaging::PixelFormat Argb32(const ImageData&) { return imaging::PixelFormat::A8R8G8B8; }
+imaging::PixelFormat Argb32(const Image&) { return imaging::PixelFormat::A8R8G8B8; }
 
 }  // namespace
 
-bool LoadImageFile(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+bool LoadImageFile(const std::string& path, Image& image, const imaging::CodecOptions& options,
                    PhotoFacts* facts) {
   // Codecs that can decode into the list's format do so, and need no second copy of the picture.
   return LoadFirstImage(path, image, options, facts, imaging::PixelFormat::A8R8G8B8, Argb32);
 }
 
-imaging::PixelFormat RunFormatOf(const ImageData& image) {
+imaging::PixelFormat RunFormatOf(const Image& image) {
   using PF = imaging::PixelFormat;
-  switch (image.Format) {
+  switch (image.Format()) {
     case PF::Gray8:
     case PF::A8Gray8:
     case PF::Gray16:
@@ -108,13 +101,13 @@ imaging::PixelFormat RunFormatOf(const ImageData& image) {
     case PF::R16G16B16:
     case PF::A16R16G16B16:
     case PF::B16G16R16:
-    case PF::A16B16G16R16: return image.Format;
+    case PF::A16B16G16R16: return image.Format();
     case PF::Gray32:
     case PF::Gray64: return PF::Gray16;
     case PF::Index8: {
       // Entries no pixel uses are zero, which is gray too; alpha is looked at before the save.
-      const bool gray = image.Palette != nullptr &&
-                        std::all_of(image.Palette, image.Palette + 256, [](imaging::Color32 c) {
+      const bool gray = image.Palette() != nullptr &&
+                        std::all_of(image.Palette(), image.Palette() + 256, [](imaging::Color32 c) {
                           return imaging::Color32Red(c) == imaging::Color32Green(c) &&
                                  imaging::Color32Green(c) == imaging::Color32Blue(c);
                         });
@@ -122,17 +115,17 @@ imaging::PixelFormat RunFormatOf(const ImageData& image) {
     }
     default: break;
   }
-  const imaging::PixelFormatInfo* info = imaging::FindFormatInfo(image.Format);
+  const imaging::PixelFormatInfo* info = imaging::FindFormatInfo(image.Format());
   return info->HasAlphaChannel || info->IsCompressed ? PF::A8R8G8B8 : PF::R8G8B8;
 }
 
-bool LoadImageForRun(const std::string& path, ImageData& image, const imaging::CodecOptions& options,
+bool LoadImageForRun(const std::string& path, Image& image, const imaging::CodecOptions& options,
                      PhotoFacts* facts) {
   // The codec gives the file's own format (a colour JPEG decodes straight into R8G8B8).
   return LoadFirstImage(path, image, options, facts, std::nullopt, RunFormatOf);
 }
 
-void PrepareForOutput(ImageData& image, const std::string& outputPath) {
+void PrepareForOutput(Image& image, const std::string& outputPath) {
   using PF = imaging::PixelFormat;
   if (!imaging::IsImageValid(image) || IsIconPath(outputPath)) return;
   const imaging::Codec* codec = imaging::FindFormatByFileName(outputPath);
@@ -142,7 +135,7 @@ void PrepareForOutput(ImageData& image, const std::string& outputPath) {
     return;
   }
   PF opaque;
-  switch (image.Format) {
+  switch (image.Format()) {
     case PF::A8R8G8B8: opaque = PF::R8G8B8; break;
     case PF::A8Gray8: opaque = PF::Gray8; break;
     case PF::A16Gray16: opaque = PF::Gray16; break;
@@ -153,7 +146,7 @@ void PrepareForOutput(ImageData& image, const std::string& outputPath) {
   if (imaging::IsImageOpaque(image)) imaging::ConvertImageFormat(image, opaque);
 }
 
-bool SaveImageFile(const std::string& path, const ImageData& image, const imaging::CodecOptions& options) {
+bool SaveImageFile(const std::string& path, const Image& image, const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return false;
   std::string error;
   if (IsIconPath(path)) {
@@ -167,26 +160,24 @@ bool SaveImageFile(const std::string& path, const ImageData& image, const imagin
   if (!codec || !codec->CanSave) return false;
   // FileIO writes under a temporary name beside the target and renames only a complete file
   // into place, so a failing codec leaves an existing file as it was.
-  imaging::BorrowedImage lent(image);
   // The codec writes this type of file, so a refusal is a failure of this image: its cause goes
   // with it rather than a plain false that the run would report as "no codec".
-  if (!codec->SaveToFile(path, lent.Images(), true, SaveOptions(options, image)))
+  if (!codec->SaveToFile(path, std::span(&image, 1), true, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
-                          image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
+                          image.Width(), image.Height(), imaging::GetFormatName(image.Format()).c_str(), path.c_str());
   return true;
 }
 
-std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const ImageData& image,
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const Image& image,
                                                     const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
   if (IsIconPath(path)) return imaging::EncodeIconFile(image);
   const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return std::nullopt;
-  imaging::BorrowedImage lent(image);
   imaging::MemoryStream stream;
-  if (!codec->SaveToStream(stream, lent.Images(), true, SaveOptions(options, image)))
+  if (!codec->SaveToStream(stream, std::span(&image, 1), true, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
-                          image.Width, image.Height, imaging::GetFormatName(image.Format).c_str(), path.c_str());
+                          image.Width(), image.Height(), imaging::GetFormatName(image.Format()).c_str(), path.c_str());
   return std::move(stream.Data());
 }
 

@@ -20,13 +20,13 @@ struct PhotoFacts {
 // False when no codec accepts the file or it yields no image. The path must not be empty.
 // The codecs read with the given option values (by default the process values); `facts`, when
 // given, receives the orientation and colour profile the codec found (none for icons).
-bool LoadImageFile(const std::string& path, imaging::ImageData& image,
+bool LoadImageFile(const std::string& path, imaging::Image& image,
                    const imaging::CodecOptions& options = imaging::CurrentOptions(), PhotoFacts* facts = nullptr);
 
 // The run's load: as LoadImageFile, but the picture keeps the plain format nearest to the one
 // the file holds (RunFormatOf) instead of A8R8G8B8, so that scaling and saving lose neither
 // 16-bit samples nor the knowledge that a picture is gray or has no alpha. `facts` as there.
-bool LoadImageForRun(const std::string& path, imaging::ImageData& image, const imaging::CodecOptions& options,
+bool LoadImageForRun(const std::string& path, imaging::Image& image, const imaging::CodecOptions& options,
                      PhotoFacts* facts = nullptr);
 
 // The format the run keeps a loaded picture in: gray stays gray and 16-bit samples stay 16-bit
@@ -34,14 +34,14 @@ bool LoadImageForRun(const std::string& path, imaging::ImageData& image, const i
 // two with red and blue exchanged are kept as they are; Gray32 and Gray64 become Gray16); an
 // indexed picture whose 256 palette entries are all gray becomes A8Gray8; every other format
 // becomes R8G8B8 when it has no alpha and A8R8G8B8 when it has (or is compressed).
-imaging::PixelFormat RunFormatOf(const imaging::ImageData& image);
+imaging::PixelFormat RunFormatOf(const imaging::Image& image);
 
 // Puts a picture of the run into the format its output is written from, before the save: the
 // format without alpha when every pixel is opaque (an alpha channel is looked at only when the
 // format has one); A8R8G8B8 for a DirectDraw surface, whose readers expect a texture format,
 // as before. The output's codec then turns the picture into a format it writes as it always
 // does (for example a gray picture into an 8-bit gray BMP, or colour into a palette for GIF).
-void PrepareForOutput(imaging::ImageData& image, const std::string& outputPath);
+void PrepareForOutput(imaging::Image& image, const std::string& outputPath);
 
 // Writes the image as the only image of the file, by the codec of the path's extension
 // (.ico and .cur: a single-image icon). False without a message when no codec is registered
@@ -50,13 +50,13 @@ void PrepareForOutput(imaging::ImageData& image, const std::string& outputPath);
 // given option values (by default the process values), except that a gray picture is written
 // by the PNG and MNG codecs with the Paeth filter where their default choice (5) gives colour
 // pictures that filter and gray ones none.
-bool SaveImageFile(const std::string& path, const imaging::ImageData& image,
+bool SaveImageFile(const std::string& path, const imaging::Image& image,
                    const imaging::CodecOptions& options = imaging::CurrentOptions());
 
 // The bytes SaveImageFile would write to `path`, encoded in memory; nothing where SaveImageFile
 // would return false, and the same errors. A parallel run encodes on its helper threads and
 // only writes the bytes (WriteFileAtomically) in list order.
-std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const imaging::ImageData& image,
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const imaging::Image& image,
                                                     const imaging::CodecOptions& options);
 
 // True when the path's extension is .ico or .cur in any letter case: such files are read and

@@ -4,7 +4,7 @@
 
 namespace engine {
 
-void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter) {
+void ResizeForRun(imaging::Image& image, Size size, imaging::ResizeFilter filter) {
   if (!imaging::IsImageValid(image)) return;
   try {
     if (size.width <= 0 || size.height <= 0)

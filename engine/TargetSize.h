@@ -61,6 +61,6 @@ public:
 // Resizes the image with the run's filter. An empty image (one that failed to load) is left
 // alone. A size of 0 or less, or beyond the library's limits, raises ScalingError before any
 // allocation; so does any failure of the resize.
-void ResizeForRun(imaging::ImageData& image, Size size, imaging::ResizeFilter filter);
+void ResizeForRun(imaging::Image& image, Size size, imaging::ResizeFilter filter);
 
 }  // namespace engine

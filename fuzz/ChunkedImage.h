@@ -33,22 +33,20 @@ inline int FuzzChunkedImage(const uint8_t* data, size_t size, const char* extens
   const Codec* png = FindFormatByExtension("png");
   if (!codec || !png) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!codec->LoadFromStream(input, images, size & 1)) return 0;
     SetOption(ImagingPNGPreFilter, int32_t(size % 7));
-    ImageArray first;
-    first.Append(images[0]);
     MemoryStream output;
-    if (!png->SaveToStream(output, first)) __builtin_trap();
+    if (!png->SaveToStream(output, std::span(images.data(), 1))) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
+    std::vector<Image> again;
     if (!png->LoadFromStream(output, again)) __builtin_trap();
-    const ImageData& a = first[0];
-    const ImageData& b = again[0];
-    if (a.Format != b.Format || a.Size != b.Size || std::memcmp(a.Bits, b.Bits, size_t(a.Size)) != 0)
+    const Image& a = images[0];
+    const Image& b = again[0];
+    if (a.Format() != b.Format() || a.Size() != b.Size() || std::memcmp(a.Bits(), b.Bits(), size_t(a.Size())) != 0)
       __builtin_trap();
-    if (a.Palette && std::memcmp(a.Palette, b.Palette, 256 * sizeof(Color32)) != 0) __builtin_trap();
+    if (a.Palette() && std::memcmp(a.Palette(), b.Palette(), 256 * sizeof(Color32)) != 0) __builtin_trap();
   } catch (const ImagingError&) {
   }
   return 0;

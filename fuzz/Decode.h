@@ -15,7 +15,7 @@ inline int FuzzDecode(const uint8_t* data, size_t size, const char* extension) {
   const Codec* codec = FindFormatByExtension(extension);
   if (!codec) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (codec->LoadFromStream(input, images) && (images.empty() || !IsImageValid(images[0]))) __builtin_trap();
   } catch (const ImagingError&) {

@@ -11,16 +11,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* bmp = FindFormatByExtension("bmp");
   if (!bmp) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!bmp->LoadFromStream(input, images)) return 0;
     SetOption(ImagingBitmapRLE, size & 1);
     MemoryStream output;
     if (!bmp->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
-    if (!bmp->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
-        again[0].Height != images[0].Height)
+    std::vector<Image> again;
+    if (!bmp->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
+        again[0].Height() != images[0].Height())
       __builtin_trap();
   } catch (const ImagingError&) {
   }

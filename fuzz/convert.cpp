@@ -30,17 +30,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const PF from = kFormats[data[2] % kFormatCount], to = kFormats[data[3] % kFormatCount];
   data += 4;
   size -= 4;
-  ImageData image;
+  Image image;
   if (!CreateImage(width, height, from, image)) __builtin_trap();
-  const size_t pixels = std::min(size, static_cast<size_t>(image.Size));
-  std::memcpy(image.Bits, data, pixels);
-  if (image.Palette) std::memcpy(image.Palette, data + pixels, std::min<size_t>(size - pixels, 256 * 4));
-  const int32_t expectedWidth = image.Width, expectedHeight = image.Height;
+  const size_t pixels = std::min(size, static_cast<size_t>(image.Size()));
+  std::memcpy(image.Bits(), data, pixels);
+  if (image.Palette()) std::memcpy(image.Palette(), data + pixels, std::min<size_t>(size - pixels, 256 * 4));
+  const int32_t expectedWidth = image.Width(), expectedHeight = image.Height();
   if (!ConvertImageFormat(image, to) || !IsImageValid(image)) __builtin_trap();
   // Block formats round their sides up to multiples of 4; other formats keep the size.
-  if (image.Width < expectedWidth || image.Height < expectedHeight || image.Width > (expectedWidth + 3) / 4 * 4 ||
-      image.Height > (expectedHeight + 3) / 4 * 4)
+  if (image.Width() < expectedWidth || image.Height() < expectedHeight || image.Width() > (expectedWidth + 3) / 4 * 4 ||
+      image.Height() > (expectedHeight + 3) / 4 * 4)
     __builtin_trap();
-  ReleaseImage(image);
   return 0;
 }

@@ -18,16 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool raw = size & 1;
   SetOption(ImagingGIFLoadAnimated, raw ? 0 : 1);
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!gif->LoadFromStream(input, images) || !raw) return 0;
     MemoryStream output;
     if (!gif->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
+    std::vector<Image> again;
     if (!gif->LoadFromStream(output, again) || again.size() != images.size()) __builtin_trap();
     for (size_t i = 0; i < images.size(); ++i)
-      if (again[i].Size != images[i].Size || std::memcmp(again[i].Bits, images[i].Bits, size_t(images[i].Size)) != 0)
+      if (again[i].Size() != images[i].Size() || std::memcmp(again[i].Bits(), images[i].Bits(), size_t(images[i].Size())) != 0)
         __builtin_trap();
   } catch (const ImagingError&) {
   }

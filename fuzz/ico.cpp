@@ -15,14 +15,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     list.Sort(IconCursorList::kSortSizeFirst, IconCursorList::kSortDescending);
     list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
     const IconCursorImage& first = list[0];
-    Image owned;
-    ImageData& image = owned;
+    Image image;
     if (!CreateImage(first.DrawWidth(), first.DrawHeight(), PixelFormat::A8R8G8B8, image)) return 0;
     first.Draw(image, 0, 0);
-    if (image.Width <= 256 && image.Height <= 256) {
+    if (image.Width() <= 256 && image.Height() <= 256) {
       IconCursorList again;
       again.LoadFromBytes(EncodeIconFile(image));
-      if (again.Count() != 1 || again[0].DrawWidth() != image.Width || again[0].DrawHeight() != image.Height)
+      if (again.Count() != 1 || again[0].DrawWidth() != image.Width() || again[0].DrawHeight() != image.Height())
         __builtin_trap();
     }
   } catch (const ImagingError&) {

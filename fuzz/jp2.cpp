@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* jp2 = FindFormatByExtension("jp2");
   if (!jp2) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (jp2->LoadFromStream(input, images) && !AreImagesValid(images)) __builtin_trap();
   } catch (const ImagingError&) {

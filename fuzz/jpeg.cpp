@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* jpeg = FindFormatByExtension("jpg");
   if (!jpeg || DeclaresLargeFrame(data, size)) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     CodecOptions facts;
     if (!jpeg->LoadFromStream(input, images, false, CurrentOptions(), &facts)) return 0;
@@ -49,12 +49,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryStream output;
     if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
+    std::vector<Image> again;
     CodecOptions written;
-    if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width != images[0].Width ||
-        again[0].Height != images[0].Height)
+    if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width() != images[0].Width() ||
+        again[0].Height() != images[0].Height())
       __builtin_trap();
-    const bool embedded = ProfileFitsFormat(facts.Profile(), images[0].Format == PixelFormat::Gray8
+    const bool embedded = ProfileFitsFormat(facts.Profile(), images[0].Format() == PixelFormat::Gray8
                                                                  ? PixelFormat::Gray8
                                                                  : PixelFormat::R8G8B8);
     if (embedded != (written.Profile() != nullptr) || (embedded && *written.Profile() != *facts.Profile()))

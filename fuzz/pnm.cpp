@@ -12,16 +12,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string extension = DetectStreamFormat(input);
   if (extension != "pbm" && extension != "pgm" && extension != "ppm" && extension != "pam" && extension != "pfm")
     return 0;
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!FindFormatByExtension(extension)->LoadFromStream(input, images)) return 0;
     const Codec* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
     MemoryStream output;
     if (!writer->SaveToStream(output, images)) return 0;
     output.Seek(0, smFromBeginning);
-    ImageArray again;
-    if (!writer->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
-        again[0].Height != images[0].Height)
+    std::vector<Image> again;
+    if (!writer->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
+        again[0].Height() != images[0].Height())
       __builtin_trap();
   } catch (const ImagingError&) {
   }

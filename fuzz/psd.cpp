@@ -11,17 +11,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* psd = FindFormatByExtension("psd");
   if (!psd) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!psd->LoadFromStream(input, images)) return 0;
-    if (int64_t(images[0].Width) * images[0].Height > 65536) return 0;
+    if (int64_t(images[0].Width()) * images[0].Height() > 65536) return 0;
     SetOption(ImagingPSDSaveAsLayer, size & 1);
     MemoryStream output;
     if (!psd->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
-    if (!psd->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
-        again[0].Height != images[0].Height || again[0].Format != images[0].Format)
+    std::vector<Image> again;
+    if (!psd->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
+        again[0].Height() != images[0].Height() || again[0].Format() != images[0].Format())
       __builtin_trap();
   } catch (const ImagingError&) {
   }

@@ -11,16 +11,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* tga = FindFormatByExtension("tga");
   if (!tga) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!tga->LoadFromStream(input, images)) return 0;
     SetOption(ImagingTargaRLE, size & 1);
     MemoryStream output;
     if (!tga->SaveToStream(output, images)) return 0;
     output.Seek(0, smFromBeginning);
-    ImageArray again;
-    if (!tga->LoadFromStream(output, again) || again[0].Width != images[0].Width ||
-        again[0].Height != images[0].Height)
+    std::vector<Image> again;
+    if (!tga->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
+        again[0].Height() != images[0].Height())
       __builtin_trap();
   } catch (const ImagingError&) {
   }

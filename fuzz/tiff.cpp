@@ -11,19 +11,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Codec* tiff = FindFormatByExtension("tif");
   if (!tiff) return 0;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (!tiff->LoadFromStream(input, images)) return 0;
     int64_t pixels = 0;
-    for (const ImageData& image : images) pixels += int64_t(image.Width) * image.Height;
+    for (const Image& image : images) pixels += int64_t(image.Width()) * image.Height();
     if (pixels > 65536) return 0;
     SetOption(ImagingTiffCompression, int32_t(size % 5));
     MemoryStream output;
     if (!tiff->SaveToStream(output, images)) __builtin_trap();
     output.Seek(0, smFromBeginning);
-    ImageArray again;
+    std::vector<Image> again;
     if (!tiff->LoadFromStream(output, again) || again.size() != images.size() ||
-        again[0].Width != images[0].Width || again[0].Height != images[0].Height)
+        again[0].Width() != images[0].Width() || again[0].Height() != images[0].Height())
       __builtin_trap();
   } catch (const ImagingError&) {
   }

@@ -236,7 +236,7 @@ void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& for
   }
   imaging::Image held;
   const bool loaded = engine::LoadImageFile(entry.path, held);
-  Fill(entry, loaded ? held->Width : 0, loaded ? held->Height : 0, false);
+  Fill(entry, loaded ? held.Width() : 0, loaded ? held.Height() : 0, false);
 }
 
 int ImageList::CollectHeaderResults(engine::UserDialogs& dialogs) {

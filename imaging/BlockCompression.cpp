@@ -365,31 +365,38 @@ void DecodeBlock(PixelFormat format, const uint8_t* block, Color32 pixels[16]) {
 
 }  // namespace
 
-void DecodeCompressedImage(const ImageData& source, ImageData& target) {
-  const PixelFormatInfo* info = FindFormatInfo(source.Format);
-  const int32_t blockBytes = CompressedBlockBytes(source.Format);
+void DecodeCompressedImage(const Image& source, Image& target) {
+  DecodeCompressedImage(source, source.Width(), source.Height(), target);
+}
+
+void DecodeCompressedImage(const Image& source, int32_t width, int32_t height, Image& target) {
+  const PixelFormatInfo* info = FindFormatInfo(source.Format());
+  const int32_t blockBytes = CompressedBlockBytes(source.Format());
   if (!info || !info->IsCompressed || blockBytes == 0)
-    RaiseImaging("Cannot decode blocks of format %s.", GetFormatName(source.Format).c_str());
-  const int64_t blocksX = (int64_t(source.Width) + 3) / 4;
-  const int64_t blocksY = (int64_t(source.Height) + 3) / 4;
-  if (source.Bits == nullptr || blocksX * blocksY * blockBytes > source.Size)
-    RaiseImaging("Compressed %s data of %d bytes is too short for %dx%d pixels.", info->Name, source.Size,
-                 source.Width, source.Height);
-  if (!CreateImage(source.Width, source.Height, info->DecodedFormat, target))
-    RaiseImaging("Cannot create a %dx%d image to decode %s blocks into.", source.Width, source.Height, info->Name);
+    RaiseImaging("Cannot decode blocks of format %s.", GetFormatName(source.Format()).c_str());
+  const int64_t blocksX = (int64_t(source.Width()) + 3) / 4;
+  const int64_t blocksY = (int64_t(source.Height()) + 3) / 4;
+  if (width <= 0 || height <= 0 || (int64_t(width) + 3) / 4 != blocksX || (int64_t(height) + 3) / 4 != blocksY)
+    RaiseImaging("Assertion failed: %dx%d pixels are not what %dx%d %s blocks hold.", width, height,
+                 source.Width(), source.Height(), info->Name);
+  if (source.Bits() == nullptr || blocksX * blocksY * blockBytes > source.Size())
+    RaiseImaging("Compressed %s data of %d bytes is too short for %dx%d pixels.", info->Name, source.Size(),
+                 source.Width(), source.Height());
+  if (!CreateImage(width, height, info->DecodedFormat, target))
+    RaiseImaging("Cannot create a %dx%d image to decode %s blocks into.", width, height, info->Name);
   const bool gray = info->DecodedFormat == PixelFormat::Gray8;
   const size_t bpp = gray ? 1 : 4;
-  const size_t rowBytes = size_t(target.Width) * bpp;
+  const size_t rowBytes = size_t(target.Width()) * bpp;
   Color32 pixels[16];
-  const uint8_t* block = source.Bits;
+  const uint8_t* block = source.Bits();
   for (int64_t by = 0; by < blocksY; ++by) {
-    const int32_t rows = static_cast<int32_t>(std::min<int64_t>(4, target.Height - by * 4));
+    const int32_t rows = static_cast<int32_t>(std::min<int64_t>(4, target.Height() - by * 4));
     for (int64_t bx = 0; bx < blocksX; ++bx, block += blockBytes) {
-      DecodeBlock(source.Format, block, pixels);
+      DecodeBlock(source.Format(), block, pixels);
       // Blocks reaching past the right or bottom edge keep only their pixels inside the image.
-      const int32_t columns = static_cast<int32_t>(std::min<int64_t>(4, target.Width - bx * 4));
+      const int32_t columns = static_cast<int32_t>(std::min<int64_t>(4, target.Width() - bx * 4));
       for (int32_t y = 0; y < rows; ++y) {
-        uint8_t* out = target.Bits + size_t(by * 4 + y) * rowBytes + size_t(bx * 4) * bpp;
+        uint8_t* out = target.Bits() + size_t(by * 4 + y) * rowBytes + size_t(bx * 4) * bpp;
         for (int32_t x = 0; x < columns; ++x) {
           const Color32 c = pixels[y * 4 + x];
           if (gray) {
@@ -403,26 +410,26 @@ void DecodeCompressedImage(const ImageData& source, ImageData& target) {
   }
 }
 
-void EncodeCompressedImage(const ImageData& source, PixelFormat format, ImageData& target) {
+void EncodeCompressedImage(const Image& source, PixelFormat format, Image& target) {
   const PixelFormatInfo* info = FindFormatInfo(format);
   if (!info || !info->IsCompressed)
     RaiseImaging("Cannot encode blocks of format %s.", GetFormatName(format).c_str());
-  if (source.Format != info->DecodedFormat || source.Width % 4 != 0 || source.Height % 4 != 0 ||
+  if (source.Format() != info->DecodedFormat || source.Width() % 4 != 0 || source.Height() % 4 != 0 ||
       !IsImageValid(source))
     RaiseImaging("Assertion failed: EncodeCompressedImage needs a %s image with sides divisible by 4.",
                  GetFormatName(info->DecodedFormat).c_str());
-  if (!CreateImage(source.Width, source.Height, format, target))
-    RaiseImaging("Cannot create a %dx%d %s image.", source.Width, source.Height, info->Name);
-  const bool gray = source.Format == PixelFormat::Gray8;
+  if (!CreateImage(source.Width(), source.Height(), format, target))
+    RaiseImaging("Cannot create a %dx%d %s image.", source.Width(), source.Height(), info->Name);
+  const bool gray = source.Format() == PixelFormat::Gray8;
   const size_t bpp = gray ? 1 : 4;
-  const size_t rowBytes = size_t(source.Width) * bpp;
+  const size_t rowBytes = size_t(source.Width()) * bpp;
   const int32_t blockBytes = CompressedBlockBytes(format);
   Color32 pixels[16];
-  uint8_t* out = target.Bits;
-  for (int32_t by = 0; by < source.Height / 4; ++by) {
-    for (int32_t bx = 0; bx < source.Width / 4; ++bx, out += blockBytes) {
+  uint8_t* out = target.Bits();
+  for (int32_t by = 0; by < source.Height() / 4; ++by) {
+    for (int32_t bx = 0; bx < source.Width() / 4; ++bx, out += blockBytes) {
       for (int32_t y = 0; y < 4; ++y) {
-        const uint8_t* in = source.Bits + size_t(by * 4 + y) * rowBytes + size_t(bx) * 4 * bpp;
+        const uint8_t* in = source.Bits() + size_t(by * 4 + y) * rowBytes + size_t(bx) * 4 * bpp;
         for (int32_t x = 0; x < 4; ++x) {
           if (gray) {
             pixels[y * 4 + x] = in[x];

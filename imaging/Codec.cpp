@@ -193,18 +193,18 @@ Codec::Codec() : Name("Unknown and unsupported format") {}
 
 FormatSet Codec::GetSavableFormats() const { return SupportedFormats; }
 
-bool Codec::ReadImages(const IOHandle&, ImageArray&, bool) {
+bool Codec::ReadImages(const IOHandle&, std::vector<Image>&, bool) {
   RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
 }
 
-bool Codec::WriteImage(const IOHandle&, ImageArray&, int32_t) {
+bool Codec::WriteImage(const IOHandle&, std::span<const Image>, int32_t) {
   RaiseImaging("Image Format \"%s\" does not support saving images.", Name.c_str());
 }
 
-void Codec::ConvertForSave(ImageData&, const PixelFormatInfo&) {}
+void Codec::ConvertForSave(Image&, const PixelFormatInfo&) {}
 
-bool Codec::CanSaveFormat(const ImageData& image) const {
-  const int32_t value = static_cast<int32_t>(image.Format);
+bool Codec::CanSaveFormat(const Image& image) const {
+  const int32_t value = static_cast<int32_t>(image.Format());
   if (value < 0 || value >= kFormatSetSize) return false;
   return GetSavableFormats().test(static_cast<size_t>(value));
 }
@@ -289,22 +289,22 @@ namespace {
 
 // Steps after a codec read its images: a failed read leaves nothing behind; a good one is
 // converted to the override format when one is set.
-bool FinishLoad(bool ok, ImageArray& images, const CodecOptions& options) {
+bool FinishLoad(bool ok, std::vector<Image>& images, const CodecOptions& options) {
   if (!ok) {
-    images.Clear();
+    images.clear();
     return false;
   }
   if (images.empty() || !AreImagesValid(images)) return false;
   const int32_t override = options.Get(ImagingLoadOverrideFormat);
   if (override != 0 && override != kInvalidOption)
-    for (ImageData& image : images) ConvertImageFormat(image, static_cast<PixelFormat>(override));
+    for (Image& image : images) ConvertImageFormat(image, static_cast<PixelFormat>(override));
   return true;
 }
 
 }  // namespace
 
 bool Codec::LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
-                                ImageArray& images, bool onlyFirst, const CodecOptions& options,
+                                std::vector<Image>& images, bool onlyFirst, const CodecOptions& options,
                                 CodecOptions* facts) const {
   std::unique_ptr<Codec> fresh;
   Codec& worker = PrepareWorker(options, fresh);
@@ -317,7 +317,7 @@ bool Codec::LoadFrom(const IOFunctions& io, const void* name, Stream* stream, co
                    Name.c_str());
     RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName.c_str(), Name.c_str());
   }
-  images.Clear();
+  images.clear();
   if (!handle.IsOpen()) return false;
   // A profile in the options is one to embed; what this file holds is found by its reader.
   worker.IccProfile.reset();
@@ -330,18 +330,18 @@ bool Codec::LoadFrom(const IOFunctions& io, const void* name, Stream* stream, co
   return FinishLoad(ok, images, options);
 }
 
-bool Codec::LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst) const {
+bool Codec::LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst) const {
   return LoadFromFile(fileName, images, onlyFirst, CurrentOptions());
 }
 
-bool Codec::LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
+bool Codec::LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst,
                                     const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   try {
     return LoadFrom(FileIO, fileName.c_str(), nullptr, fileName, images, onlyFirst, options, facts);
   } catch (...) {
     try {
-      images.Clear();
+      images.clear();
     } catch (...) {
     }
     RaiseImaging("Error while loading images from file \"%s\" (file format: %s).", fileName.c_str(),
@@ -349,11 +349,11 @@ bool Codec::LoadFromFile(const std::string& fileName, ImageArray& images, bool o
   }
 }
 
-bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst) const {
+bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst) const {
   return LoadFromStream(stream, images, onlyFirst, CurrentOptions());
 }
 
-bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst,
+bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst,
                                       const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   int64_t start = 0;
@@ -362,7 +362,7 @@ bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst,
     return LoadFrom(StreamIO, &stream, &stream, std::string(), images, onlyFirst, options, facts);
   } catch (...) {
     try {
-      images.Clear();
+      images.clear();
       stream.Seek(start, smFromBeginning);
     } catch (...) {
     }
@@ -373,11 +373,11 @@ bool Codec::LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst,
 
 // ---- Saving ------------------------------------------------------------------------------------
 
-bool Codec::SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst) const {
+bool Codec::SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst) const {
   return SaveToFile(fileName, images, onlyFirst, CurrentOptions());
 }
 
-bool Codec::SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
+bool Codec::SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst,
                                   const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
@@ -412,11 +412,11 @@ bool Codec::SaveToFile(const std::string& fileName, ImageArray& images, bool onl
   }
 }
 
-bool Codec::SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst) const {
+bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst) const {
   return SaveToStream(stream, images, onlyFirst, CurrentOptions());
 }
 
-bool Codec::SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst,
+bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst,
                                     const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
@@ -441,7 +441,7 @@ bool Codec::SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst,
   }
 }
 
-bool Codec::PrepareSave(const IOHandle&, ImageArray& images, int32_t& index) {
+bool Codec::PrepareSave(const IOHandle&, std::span<const Image> images, int32_t& index) {
   ValidateOptions();
   if (!CanSave) return false;
   if (images.empty()) RaiseImaging("Assertion failed: PrepareSave needs at least one image");
@@ -463,16 +463,7 @@ bool Codec::PrepareSave(const IOHandle&, ImageArray& images, int32_t& index) {
   return IsImageValid(images[static_cast<size_t>(index)]);
 }
 
-bool Codec::PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree) {
-  PreparedImage prepared;
-  const bool result = PrepareForSave(image, prepared);
-  mustFree = prepared.IsCopy();
-  compatible = prepared.data();
-  if (mustFree) ResetImage(prepared.Copy());  // the caller releases the copy now
-  return result;
-}
-
-bool Codec::PrepareForSave(const ImageData& image, PreparedImage& prepared) {
+bool Codec::PrepareForSave(const Image& image, PreparedImage& prepared) {
   const int32_t override = OptionInEffect(ImagingSaveOverrideFormat);
   if (override == 0 || override == kInvalidOption) {
     if (CanSaveFormat(image)) {
@@ -489,7 +480,7 @@ bool Codec::PrepareForSave(const ImageData& image, PreparedImage& prepared) {
       return true;
     }
   }
-  ConvertForSave(copy, *FindFormatInfo(copy->Format));
+  ConvertForSave(copy, *FindFormatInfo(copy.Format()));
   const bool result = CanSaveFormat(copy);
   prepared.Own(std::move(copy));
   return result;
@@ -602,43 +593,41 @@ std::string DetectStreamFormat(Stream& stream) {
 
 namespace {
 
-// Keeps the first image of a successful load and releases the others.
-bool TakeFirstImage(bool loaded, ImageArray& images, ImageData& image) {
+// Keeps the first image of a successful load; the others go with the vector.
+bool TakeFirstImage(bool loaded, std::vector<Image>& images, Image& image) {
   if (!loaded || images.empty()) return false;
-  image = images[0];
-  images.Detach(0);
+  image = std::move(images.front());
   return true;
 }
 
 }  // namespace
 
-bool LoadImageFromFile(const std::string& fileName, ImageData& image) {
+bool LoadImageFromFile(const std::string& fileName, Image& image) {
   const Codec* codec = FindFormatByExtension(DetectFileFormat(fileName));
   if (!codec) return false;
-  ReleaseImage(image);
-  ImageArray images;
+  image.Reset();
+  std::vector<Image> images;
   return TakeFirstImage(codec->LoadFromFile(fileName, images, true), images, image);
 }
 
-bool LoadImageFromStream(Stream& stream, ImageData& image) {
+bool LoadImageFromStream(Stream& stream, Image& image) {
   if (stream.Position() >= stream.Size()) RaiseImaging("Input stream has no data. Check Position property.");
   const Codec* codec = FindFormatByExtension(DetectStreamFormat(stream));
   if (!codec) return false;
-  ReleaseImage(image);
-  ImageArray images;
+  image.Reset();
+  std::vector<Image> images;
   return TakeFirstImage(codec->LoadFromStream(stream, images, true), images, image);
 }
 
-bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image) {
+bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image) {
   return SaveImageToStream(extension, stream, image, CurrentOptions());
 }
 
-bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image,
+bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image,
                        const CodecOptions& options) {
   const Codec* codec = FindFormatByExtension(extension);
   if (!codec) return false;
-  BorrowedImage borrowed(image);
-  return codec->SaveToStream(stream, borrowed.Images(), true, options);
+  return codec->SaveToStream(stream, std::span(&image, 1), true, options);
 }
 
 // ---- Options -----------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <bitset>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -74,13 +75,13 @@ public:
   int32_t LastIndex = 0;
 
   virtual FormatSet GetSavableFormats() const;
-  // Appends the decoded images to the (emptied) array; with onlyFirst stops after the first.
-  virtual bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst);
-  // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index`.
-  virtual bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index);
+  // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first.
+  virtual bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst);
+  // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index` of `images`.
+  virtual bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index);
   // Turns the image into a format the codec can write.
-  virtual void ConvertForSave(ImageData& image, const PixelFormatInfo& info);
-  virtual bool CanSaveFormat(const ImageData& image) const;
+  virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
+  virtual bool CanSaveFormat(const Image& image) const;
   // Recognises the signature; leaves the handle where it started. Runs on the registry's own
   // instance during detection, so it changes nothing in the codec.
   virtual bool ProbeStream(const IOHandle& handle) const;
@@ -88,20 +89,20 @@ public:
   virtual void ValidateOptions();
 
   // Loads and saves with the process values of the options (CurrentOptions).
-  bool LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst = false) const;
-  bool LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst = false) const;
-  bool SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst = false) const;
-  bool SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst = false) const;
+  bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst = false) const;
+  bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst = false) const;
+  bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst = false) const;
+  bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst = false) const;
   // The same with the given option values. A load fills `facts`, when given, with those values
   // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels; the
   // orientation and colour profile of a photo, ImagingLoadedOrientation and Profile()).
-  bool LoadFromFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
+  bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst,
                     const CodecOptions& options, CodecOptions* facts = nullptr) const;
-  bool LoadFromStream(Stream& stream, ImageArray& images, bool onlyFirst, const CodecOptions& options,
+  bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst, const CodecOptions& options,
                       CodecOptions* facts = nullptr) const;
-  bool SaveToFile(const std::string& fileName, ImageArray& images, bool onlyFirst,
+  bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst,
                   const CodecOptions& options) const;
-  bool SaveToStream(Stream& stream, ImageArray& images, bool onlyFirst, const CodecOptions& options) const;
+  bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst, const CodecOptions& options) const;
 
   // Clears Extensions and fills Masks and Extensions from a comma-separated mask text.
   void AddMasks(const std::string& masks);
@@ -110,12 +111,10 @@ public:
   std::string DefaultExtension() const;
 
 protected:
-  bool PrepareSave(const IOHandle& handle, ImageArray& images, int32_t& index);
-  // Gives an image the codec can write: the image itself (sharing its buffers) or a converted
-  // copy, in which case mustFree is set and the caller releases `compatible`.
-  bool PrepareForSave(const ImageData& image, ImageData& compatible, bool& mustFree);
-  // The same, with the converted copy owned by `prepared`.
-  bool PrepareForSave(const ImageData& image, PreparedImage& prepared);
+  bool PrepareSave(const IOHandle& handle, std::span<const Image> images, int32_t& index);
+  // Gives the image the codec writes: the caller's image itself, or a converted copy that
+  // `prepared` holds. False when even the converted copy is in a format the codec cannot write.
+  bool PrepareForSave(const Image& image, PreparedImage& prepared);
   // Facts every reader may report: the Exif orientation of the first image (1 to 8) and its
   // colour profile. A load starts with 1 and none; a save finds in IccProfile the profile of its
   // options, which SaveProfileFor hands out for the pixels it writes.
@@ -144,7 +143,7 @@ private:
   Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
   void ReportFacts(const Codec& worker, CodecOptions& facts) const;
   bool LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
-                ImageArray& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
+                std::vector<Image>& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
 
   Factory factory_ = nullptr;  // set on the registry's instances
   std::vector<OptionField> optionFields_;
@@ -173,10 +172,10 @@ bool MatchesMask(const std::string& fileName, const std::string& mask);
 
 std::string DetectFileFormat(const std::string& fileName);
 std::string DetectStreamFormat(Stream& stream);
-bool LoadImageFromFile(const std::string& fileName, ImageData& image);
-bool LoadImageFromStream(Stream& stream, ImageData& image);
-bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image);
-bool SaveImageToStream(const std::string& extension, Stream& stream, const ImageData& image,
+bool LoadImageFromFile(const std::string& fileName, Image& image);
+bool LoadImageFromStream(Stream& stream, Image& image);
+bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image);
+bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image,
                        const CodecOptions& options);
 
 // ---- Options ---------------------------------------------------------------------------------

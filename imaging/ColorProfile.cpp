@@ -131,19 +131,19 @@ PixelFormat ColourOfGray(PixelFormat format) {
 }
 
 // Runs the transform over every pixel, row by row through one row buffer.
-void TransformRows(cmsHTRANSFORM transform, ImageData& image) {
-  const size_t rowBytes = size_t(image.Size) / size_t(image.Height);
+void TransformRows(cmsHTRANSFORM transform, Image& image) {
+  const size_t rowBytes = size_t(image.Size()) / size_t(image.Height());
   std::vector<uint8_t> row(rowBytes);
-  for (int32_t y = 0; y < image.Height; ++y) {
-    uint8_t* pixels = image.Bits + size_t(y) * rowBytes;
-    cmsDoTransform(transform, pixels, row.data(), static_cast<cmsUInt32Number>(image.Width));
+  for (int32_t y = 0; y < image.Height(); ++y) {
+    uint8_t* pixels = image.Bits() + size_t(y) * rowBytes;
+    cmsDoTransform(transform, pixels, row.data(), static_cast<cmsUInt32Number>(image.Width()));
     std::memcpy(pixels, row.data(), rowBytes);
   }
 }
 
 // A gray profile over colour samples: each of blue, green and red through the gray curve.
 template <typename Sample>
-bool MapColourSamples(Conversion& conversion, ImageData& image, int samplesPerPixel, std::string& error) {
+bool MapColourSamples(Conversion& conversion, Image& image, int samplesPerPixel, std::string& error) {
   constexpr size_t kValues = size_t(1) << (8 * sizeof(Sample));
   TransformPtr transform = conversion.Make(sizeof(Sample) == 1 ? TYPE_GRAY_8 : TYPE_GRAY_16,
                                            sizeof(Sample) == 1 ? TYPE_GRAY_8 : TYPE_GRAY_16, error);
@@ -151,23 +151,28 @@ bool MapColourSamples(Conversion& conversion, ImageData& image, int samplesPerPi
   std::vector<Sample> table(kValues);
   for (size_t v = 0; v < kValues; ++v) table[v] = static_cast<Sample>(v);
   cmsDoTransform(transform.get(), table.data(), table.data(), static_cast<cmsUInt32Number>(kValues));
-  Sample* p = reinterpret_cast<Sample*>(image.Bits);
-  const size_t pixels = size_t(image.Width) * size_t(image.Height);
+  Sample* p = reinterpret_cast<Sample*>(image.Bits());
+  const size_t pixels = size_t(image.Width()) * size_t(image.Height());
   for (size_t i = 0; i < pixels; ++i, p += samplesPerPixel)
     for (int c = 0; c < 3; ++c) p[c] = table[p[c]];
   return true;
 }
 
-bool ConvertPixels(Conversion& conversion, ImageData& image, std::string& error) {
-  const PixelFormat format = image.Format;
+bool ConvertPixels(Conversion& conversion, Image& image, std::string& error) {
+  const PixelFormat format = image.Format();
   const PixelFormatInfo& info = *FindFormatInfo(format);
   const cmsUInt32Number layout = LayoutOf(format);
 
   if (info.IsIndexed) {
-    // The palette's entries are blue, green, red, alpha bytes, as in A8R8G8B8 pixels.
-    ImageData palette{info.PaletteEntries, 1, PixelFormat::A8R8G8B8, info.PaletteEntries * 4,
-                      reinterpret_cast<uint8_t*>(image.Palette), nullptr};
-    return ConvertPixels(conversion, palette, error);
+    // The palette's entries are blue, green, red, alpha bytes, as in A8R8G8B8 pixels: they are
+    // converted as a row of such pixels.
+    const size_t paletteBytes = sizeof(Color32) * size_t(info.PaletteEntries);
+    Image palette;
+    CreateImage(info.PaletteEntries, 1, PixelFormat::A8R8G8B8, palette);
+    std::memcpy(palette.Bits(), image.Palette(), paletteBytes);
+    if (!ConvertPixels(conversion, palette, error)) return false;
+    std::memcpy(image.Palette(), palette.Bits(), paletteBytes);
+    return true;
   }
   if (layout != 0 && info.HasGrayChannel == conversion.Gray()) {
     TransformPtr transform = conversion.Make(layout, layout, error);
@@ -233,7 +238,7 @@ bool ProfileFitsFormat(const ColorProfile& profile, PixelFormat format) {
   }
 }
 
-bool ConvertToSRGB(ImageData& image, const std::vector<uint8_t>& profile, std::string& error) {
+bool ConvertToSRGB(Image& image, const std::vector<uint8_t>& profile, std::string& error) {
   error.clear();
   if (!IsImageValid(image)) {
     error = "the picture is empty";

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Image.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -53,6 +54,6 @@ bool ProfileFitsFormat(const ColorProfile& profile, PixelFormat format);
 // 16-bit or float colour format and back; a palette image has its palette converted. False with
 // `error` set when the profile cannot be used (damaged, CMYK or Lab, or a device link); the
 // pixels then stay as they were.
-bool ConvertToSRGB(ImageData& image, const std::vector<uint8_t>& profile, std::string& error);
+bool ConvertToSRGB(Image& image, const std::vector<uint8_t>& profile, std::string& error);
 
 }  // namespace imaging

@@ -479,17 +479,17 @@ void ConvertPixels(const PixelRun& r) {
   }
 }
 
-void ConvertUncompressed(const ImageData& image, const PixelFormatInfo* dstInfo, Image& result) {
-  const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format);
-  if (!CreateImage(image.Width, image.Height, dstInfo->Format, result))
+void ConvertUncompressed(const Image& image, const PixelFormatInfo* dstInfo, Image& result) {
+  const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format());
+  if (!CreateImage(image.Width(), image.Height(), dstInfo->Format, result))
     RaiseImaging("Cannot create the converted image.");
-  ConvertPixels(PixelRun{image.Bits, srcInfo, image.Palette, result->Bits, dstInfo, result->Palette,
-                         int64_t(image.Width) * image.Height});
+  ConvertPixels(PixelRun{image.Bits(), srcInfo, image.Palette(), result.Bits(), dstInfo, result.Palette(),
+                         int64_t(image.Width()) * image.Height()});
 }
 
-void ConvertCompressed(const ImageData& image, const PixelFormatInfo* dstInfo, Image& result) {
+void ConvertCompressed(const Image& image, const PixelFormatInfo* dstInfo, Image& result) {
   Image work;
-  if (FindFormatInfo(image.Format)->IsCompressed) {
+  if (FindFormatInfo(image.Format())->IsCompressed) {
     DecodeCompressedImage(image, work);
   } else {
     CopyImage(image, work);
@@ -500,9 +500,9 @@ void ConvertCompressed(const ImageData& image, const PixelFormatInfo* dstInfo, I
     return;
   }
   ConvertImageFormat(work, dstInfo->DecodedFormat);
-  const int32_t width = static_cast<int32_t>((int64_t(work->Width) + 3) / 4 * 4);
-  const int32_t height = static_cast<int32_t>((int64_t(work->Height) + 3) / 4 * 4);
-  if (width != work->Width || height != work->Height)
+  const int32_t width = static_cast<int32_t>((int64_t(work.Width()) + 3) / 4 * 4);
+  const int32_t height = static_cast<int32_t>((int64_t(work.Height()) + 3) / 4 * 4);
+  if (width != work.Width() || height != work.Height())
     ResizeImage(work, width, height, ResizeFilter::Nearest);
   EncodeCompressedImage(work, dstInfo->Format, result);
 }
@@ -544,24 +544,23 @@ void ReduceColors(int32_t pixelCount, const uint8_t* source, uint8_t* target, ui
   if ((steps & raClearHashTable) && (steps & raMapImage)) threadReducer.reset();
 }
 
-bool ConvertImageFormat(ImageData& image, PixelFormat format) {
+bool ConvertImageFormat(Image& image, PixelFormat format) {
   if (!IsFormatValid(format)) RaiseImaging("Assertion failed: ConvertImageFormat: invalid pixel format");
   if (!IsImageValid(image)) return false;
   if (format == PF::Default) format = PF::A8R8G8B8;
-  if (image.Format == format) return true;
+  if (image.Format() == format) return true;
   try {
-    const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format);
+    const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format());
     const PixelFormatInfo* dstInfo = FindFormatInfo(format);
     if (srcInfo->SwappedFormat == format) {
       SwapImageChannels(image, 2, 0);
-      image.Format = format;
+      image.RelabelFormat(format);
       return true;
     }
     Image result;
     if (srcInfo->IsCompressed || dstInfo->IsCompressed) ConvertCompressed(image, dstInfo, result);
     else ConvertUncompressed(image, dstInfo, result);
-    ReleaseImage(image);
-    image = result.release();
+    image = std::move(result);
     return true;
   } catch (...) {
     RaiseImaging("Error while converting image to format \"%s\". %s", GetFormatName(format).c_str(),

@@ -1,109 +1,106 @@
-// Owned images. `ImageData` is a plain record whose copies share their buffers; the types here
-// say who releases them: an `Image` owns its buffers and releases them when it goes, a
-// `PreparedImage` is what a codec writes (the caller's image itself or a converted copy it
-// owns), and a `BorrowedImage` lends a caller's image to a one-image array for a save.
+// One image in memory, and what a codec writes. An `Image` owns its pixels and, for the indexed
+// formats, its palette; nothing else ever holds or frees them. A multi-image file is a
+// `std::vector<Image>`.
 #pragma once
 
-#include <utility>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 
-#include "imaging/PixelFormats.h"
+#include "imaging/Types.h"
 
 namespace imaging {
 
-// One image that owns its buffers. Moving hands them over; the destructor releases them and
-// never throws. The library's functions take `ImageData&`, which an Image lends implicitly.
+class Image;
+enum class ResizeFilter : int32_t;
+
+// Fills `image` (emptied first) with a zero-filled width × height image of the format; false for
+// a zero side. Raises "Error while creating image data with params: ..." when it fails.
+bool CreateImage(int32_t width, int32_t height, PixelFormat format, Image& image);
+// Makes `target` an independent copy of `source`: its own pixels and palette. False, and the
+// target left alone, when the source is not valid. Raises "Error while cloning image. ..." when
+// it fails.
+bool CopyImage(const Image& source, Image& target);
+
+// One image: Width × Height pixels of one pixel format, stored row after row from the top row
+// down with no padding (the block-compressed formats as rows of 4 × 4 blocks), and a palette of
+// 256 entries for the indexed formats. Move-only: moving hands the buffers over and leaves the
+// source empty; a copy is always explicit (CopyImage or Clone). The destructor releases both
+// buffers and never throws. The dimensions change only together with the buffer, by the
+// library's operations, which build a new image and move it in.
 class Image {
 public:
   Image() noexcept = default;
-  // Takes over the buffers of `adopted`, whose record is reset.
-  explicit Image(ImageData&& adopted) noexcept : data_(adopted) { ResetImage(adopted); }
-  Image(Image&& other) noexcept : data_(other.data_) { ResetImage(other.data_); }
-  Image& operator=(Image&& other) noexcept {
-    if (this != &other) {
-      reset();
-      data_ = other.data_;
-      ResetImage(other.data_);
-    }
-    return *this;
-  }
+  Image(Image&& other) noexcept;
+  Image& operator=(Image&& other) noexcept;
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
-  ~Image() { reset(); }
+  ~Image() = default;
 
-  ImageData& data() noexcept { return data_; }
-  const ImageData& data() const noexcept { return data_; }
-  operator ImageData&() noexcept { return data_; }
-  operator const ImageData&() const noexcept { return data_; }
-  ImageData* operator->() noexcept { return &data_; }
-  const ImageData* operator->() const noexcept { return &data_; }
+  int32_t Width() const noexcept { return width_; }
+  int32_t Height() const noexcept { return height_; }
+  PixelFormat Format() const noexcept { return format_; }
+  // Bytes in Bits().
+  int32_t Size() const noexcept { return size_; }
+  uint8_t* Bits() noexcept { return bits_.get(); }
+  const uint8_t* Bits() const noexcept { return bits_.get(); }
+  // 256 entries for Index8, else null.
+  Color32* Palette() noexcept { return palette_.get(); }
+  const Color32* Palette() const noexcept { return palette_.get(); }
 
-  bool valid() const { return IsImageValid(data_); }
-  // Releases the buffers now; the image is empty afterwards.
-  void reset() noexcept {
-    try {
-      ReleaseImage(data_);
-    } catch (...) {
-      ResetImage(data_);
-    }
-  }
-  // Hands the buffers to the caller, who releases them; the image is empty afterwards.
-  [[nodiscard]] ImageData release() noexcept {
-    const ImageData result = data_;
-    ResetImage(data_);
-    return result;
-  }
+  // Releases the buffers now; the image is empty (and not valid) afterwards.
+  void Reset() noexcept;
+  // An independent copy (CopyImage); an empty image when this one is not valid.
+  Image Clone() const;
+  // Declares the pixels to be of another format whose pixels have the same byte size, for a
+  // decoder that learns only after decoding how its bytes are to be read (16-bit pixels that
+  // turn out to have no alpha are X1R5G5B5, not A1R5G5B5). Raises when the image is not valid,
+  // or when the format is unknown, needs another byte size or another palette.
+  void RelabelFormat(PixelFormat format);
 
 private:
-  ImageData data_;
+  friend bool CreateImage(int32_t width, int32_t height, PixelFormat format, Image& image);
+  friend bool CopyImage(const Image& source, Image& target);
+  // A resized indexed image keeps the palette buffer of the image it replaces.
+  friend bool ResizeImage(Image& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter);
+
+  struct FreeBuffer {
+    void operator()(void* buffer) const noexcept { std::free(buffer); }
+  };
+
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  PixelFormat format_ = PixelFormat::Unknown;
+  int32_t size_ = 0;
+  std::unique_ptr<uint8_t[], FreeBuffer> bits_;
+  std::unique_ptr<Color32[], FreeBuffer> palette_;
 };
 
-// The image a codec writes: either the caller's image itself (its format is one the codec
-// writes) or a converted copy that this object owns and releases.
+// The image a codec writes: the caller's own image when the codec writes its format, else a
+// converted copy held here. Neither copied nor moved, since it may point into itself.
 class PreparedImage {
 public:
   PreparedImage() noexcept = default;
-  PreparedImage(PreparedImage&&) noexcept = default;
-  PreparedImage& operator=(PreparedImage&&) noexcept = default;
+  PreparedImage(const PreparedImage&) = delete;
+  PreparedImage& operator=(const PreparedImage&) = delete;
 
-  // Shares the caller's buffers; the caller keeps them.
-  void Borrow(const ImageData& image) noexcept {
-    copy_.reset();
-    owned_ = false;
-    view_ = image;
+  // Writes the caller's image, which must outlive this object.
+  void Borrow(const Image& image) noexcept {
+    copy_.Reset();
+    image_ = &image;
   }
-  // Takes over a converted copy.
+  // Writes a converted copy.
   void Own(Image&& copy) noexcept {
     copy_ = std::move(copy);
-    owned_ = true;
-    ResetImage(view_);
+    image_ = &copy_;
   }
-  const ImageData& data() const noexcept { return owned_ ? copy_.data() : view_; }
-  operator const ImageData&() const noexcept { return data(); }
-  const ImageData* operator->() const noexcept { return &data(); }
-  // True when the pixels are a copy the codec may change in place (Copy()).
-  bool IsCopy() const noexcept { return owned_; }
-  ImageData& Copy() noexcept { return copy_.data(); }
+  const Image& Get() const noexcept { return image_ ? *image_ : copy_; }
+  operator const Image&() const noexcept { return Get(); }
+  const Image* operator->() const noexcept { return &Get(); }
 
 private:
-  ImageData view_;
+  const Image* image_ = nullptr;
   Image copy_;
-  bool owned_ = false;
-};
-
-// A caller's image lent to a one-image array for a save. The array never releases it: the
-// record is taken back out on every way out.
-class BorrowedImage {
-public:
-  explicit BorrowedImage(const ImageData& image) { images_.AddEmpty() = image; }
-  ~BorrowedImage() {
-    while (!images_.empty()) images_.Detach(images_.size() - 1);
-  }
-  BorrowedImage(const BorrowedImage&) = delete;
-  BorrowedImage& operator=(const BorrowedImage&) = delete;
-  ImageArray& Images() noexcept { return images_; }
-
-private:
-  ImageArray images_;
 };
 
 }  // namespace imaging

@@ -117,23 +117,27 @@ int32_t ExifOrientation(const uint8_t* tiff, size_t size) {
   return kOrientationTopLeft;
 }
 
-bool OrientImage(ImageData& image, int32_t orientation) {
+bool OrientImage(Image& image, int32_t orientation) {
   if (!IsImageValid(image)) return false;
   if (orientation <= kOrientationTopLeft || orientation > kOrientationLeftBottom) return true;
-  const PixelFormat original = image.Format;
+  const PixelFormat original = image.Format();
   const bool compressed = FindFormatInfo(original)->IsCompressed;
   if (compressed) ConvertImageFormat(image, PixelFormat::A8R8G8B8);
 
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
-  const size_t pixelBytes = size_t(info.BytesPerPixel);
-  uint8_t* turned = static_cast<uint8_t*>(std::malloc(size_t(image.Size)));
-  if (turned == nullptr)
-    RaiseImaging("Not enough memory to turn a %dx%d image upright.", image.Width, image.Height);
-  PlaceAll(image.Bits, image.Width, image.Height, turned, PlacementOf(orientation, image.Width, image.Height),
-           pixelBytes);
-  std::free(image.Bits);
-  image.Bits = turned;
-  if (OrientationSwapsSides(orientation)) std::swap(image.Width, image.Height);
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
+  const bool swapsSides = OrientationSwapsSides(orientation);
+  Image turned;
+  try {
+    CreateImage(swapsSides ? image.Height() : image.Width(), swapsSides ? image.Width() : image.Height(),
+                image.Format(), turned);
+  } catch (...) {
+    RaiseImaging("Not enough memory to turn a %dx%d image upright.", image.Width(), image.Height());
+  }
+  PlaceAll(image.Bits(), image.Width(), image.Height(), turned.Bits(),
+           PlacementOf(orientation, image.Width(), image.Height()), size_t(info.BytesPerPixel));
+  if (image.Palette())
+    std::memcpy(turned.Palette(), image.Palette(), sizeof(Color32) * size_t(info.PaletteEntries));
+  image = std::move(turned);
 
   if (compressed) ConvertImageFormat(image, original);
   return true;

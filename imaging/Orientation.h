@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "imaging/Image.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -40,6 +41,6 @@ int32_t ExifOrientation(const uint8_t* tiff, size_t size);
 // 5 to 8 width and height are exchanged. Works on every pixel format (block-compressed ones
 // through A8R8G8B8 and back); the palette stays. 1 and values outside 2 to 8 change nothing.
 // False for an invalid image.
-bool OrientImage(ImageData& image, int32_t orientation);
+bool OrientImage(Image& image, int32_t orientation);
 
 }  // namespace imaging

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 namespace imaging {
 namespace {
@@ -627,8 +628,8 @@ bool ClipRect(int32_t imageWidth, int32_t imageHeight, int32_t& x, int32_t& y, i
 // Default first and back to its own format afterwards, also when `body` fails, so the caller
 // never finds its image in another format.
 template <typename Body>
-bool WithUncompressed(ImageData& image, Body body) {
-  const PixelFormat original = image.Format;
+bool WithUncompressed(Image& image, Body body) {
+  const PixelFormat original = image.Format();
   if (!FindFormatInfo(original)->IsCompressed) return body();
   ConvertImageFormat(image, PF::Default);
   bool result;
@@ -672,104 +673,132 @@ int32_t GetPixelsSize(PixelFormat format, int32_t width, int32_t height) {
   return info->GetPixelsSize(info->Format, width, height);
 }
 
-void ResetImage(ImageData& image) { image = ImageData{}; }
+// ---- Images ----------------------------------------------------------------------------------
 
-bool CreateImage(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+Image::Image(Image&& other) noexcept
+    : width_(std::exchange(other.width_, 0)),
+      height_(std::exchange(other.height_, 0)),
+      format_(std::exchange(other.format_, PF::Unknown)),
+      size_(std::exchange(other.size_, 0)),
+      bits_(std::move(other.bits_)),
+      palette_(std::move(other.palette_)) {}
+
+Image& Image::operator=(Image&& other) noexcept {
+  if (this != &other) {
+    width_ = std::exchange(other.width_, 0);
+    height_ = std::exchange(other.height_, 0);
+    format_ = std::exchange(other.format_, PF::Unknown);
+    size_ = std::exchange(other.size_, 0);
+    bits_ = std::move(other.bits_);
+    palette_ = std::move(other.palette_);
+  }
+  return *this;
+}
+
+void Image::Reset() noexcept {
+  bits_.reset();
+  palette_.reset();
+  width_ = 0;
+  height_ = 0;
+  format_ = PF::Unknown;
+  size_ = 0;
+}
+
+Image Image::Clone() const {
+  Image copy;
+  CopyImage(*this, copy);
+  return copy;
+}
+
+void Image::RelabelFormat(PixelFormat format) {
+  if (!IsImageValid(*this)) AssertionFailed("RelabelFormat: the image is not valid");
+  const PixelFormatInfo* from = FindFormatInfo(format_);
+  const PixelFormatInfo* to = FindFormatInfo(format);
+  if (!to || to->PaletteEntries != from->PaletteEntries || to->GetPixelsSize(to->Format, width_, height_) != size_)
+    RaiseImaging("Assertion failed: RelabelFormat: pixels of format %s cannot be read as %s.", from->Name,
+                 GetFormatName(format).c_str());
+  format_ = to->Format;
+}
+
+bool CreateImage(int32_t width, int32_t height, PixelFormat format, Image& image) {
   if (width < 0 || height < 0) AssertionFailed("CreateImage: negative image dimensions");
   if (!IsFormatValid(format)) AssertionFailed("CreateImage: invalid pixel format");
-  ReleaseImage(image);
+  image.Reset();
   try {
-    image.Width = width;
-    image.Height = height;
     const PixelFormatInfo* info = FindFormatInfo(format);
-    image.Format = info->Format;
-    info->CheckDimensions(image.Format, image.Width, image.Height);
-    image.Size = info->GetPixelsSize(image.Format, image.Width, image.Height);
-    if (image.Size == 0) {
-      ResetImage(image);
+    image.width_ = width;
+    image.height_ = height;
+    image.format_ = info->Format;
+    info->CheckDimensions(image.format_, image.width_, image.height_);
+    image.size_ = info->GetPixelsSize(image.format_, image.width_, image.height_);
+    if (image.size_ == 0) {
+      image.Reset();
       return false;
     }
-    image.Bits = static_cast<uint8_t*>(AllocZeroed(static_cast<size_t>(image.Size)));
+    image.bits_.reset(static_cast<uint8_t*>(AllocZeroed(static_cast<size_t>(image.size_))));
     if (info->PaletteEntries > 0)
-      image.Palette = static_cast<Color32*>(AllocZeroed(sizeof(Color32) * static_cast<size_t>(info->PaletteEntries)));
+      image.palette_.reset(
+          static_cast<Color32*>(AllocZeroed(sizeof(Color32) * static_cast<size_t>(info->PaletteEntries))));
     return IsImageValid(image);
   } catch (...) {
-    std::free(image.Bits);
-    ResetImage(image);
+    image.Reset();
     RaiseImaging("Error while creating image data with params: Width=%d Height=%d Format=%s.", width, height,
                  GetFormatName(format).c_str());
   }
 }
 
-void ReleaseImage(ImageData& image) {
+bool IsImageValid(const Image& image) {
   try {
-    if (IsImageValid(image)) {
-      std::free(image.Bits);
-      std::free(image.Palette);
-    }
-    ResetImage(image);
-  } catch (...) {
-    RaiseImaging("Error while freeing image. %s", DescribeImage(image).c_str());
-  }
-}
-
-bool IsImageValid(const ImageData& image) {
-  try {
-    const PixelFormatInfo* info = FindFormatInfo(image.Format);
-    if (!info || image.Format == PF::Default || image.Bits == nullptr || image.Width <= 0 || image.Height <= 0)
+    const PixelFormatInfo* info = FindFormatInfo(image.Format());
+    if (!info || image.Format() == PF::Default || image.Bits() == nullptr || image.Width() <= 0 || image.Height() <= 0)
       return false;
-    if (info->PaletteEntries > 0 && image.Palette == nullptr) return false;
-    return image.Size == info->GetPixelsSize(image.Format, image.Width, image.Height);
+    if (info->PaletteEntries > 0 && image.Palette() == nullptr) return false;
+    return image.Size() == info->GetPixelsSize(image.Format(), image.Width(), image.Height());
   } catch (...) {
     return false;
   }
 }
 
-bool CopyImage(const ImageData& source, ImageData& target) {
+bool CopyImage(const Image& source, Image& target) {
   if (!IsImageValid(source)) return false;
-  // Copying a record onto itself would only orphan its buffers.
   if (&source == &target) return true;
   try {
-    const ImageData src = source;
-    if (IsImageValid(target) && target.Bits != src.Bits) ReleaseImage(target);
-    else ResetImage(target);
-    target.Width = src.Width;
-    target.Height = src.Height;
-    target.Format = src.Format;
-    target.Size = src.Size;
-    const PixelFormatInfo* info = FindFormatInfo(src.Format);
-    if (info->PaletteEntries > 0) {
-      target.Palette = static_cast<Color32*>(AllocZeroed(sizeof(Color32) * static_cast<size_t>(info->PaletteEntries)));
-      std::memcpy(target.Palette, src.Palette, sizeof(Color32) * static_cast<size_t>(info->PaletteEntries));
+    // The target's old pixels go first, so a copy never needs room for both.
+    target.Reset();
+    const size_t paletteBytes = sizeof(Color32) * static_cast<size_t>(FindFormatInfo(source.Format())->PaletteEntries);
+    if (paletteBytes > 0) {
+      target.palette_.reset(static_cast<Color32*>(AllocZeroed(paletteBytes)));
+      std::memcpy(target.palette_.get(), source.Palette(), paletteBytes);
     }
-    target.Bits = static_cast<uint8_t*>(AllocZeroed(static_cast<size_t>(src.Size)));
-    std::memcpy(target.Bits, src.Bits, static_cast<size_t>(src.Size));
+    target.bits_.reset(static_cast<uint8_t*>(AllocZeroed(static_cast<size_t>(source.Size()))));
+    std::memcpy(target.bits_.get(), source.Bits(), static_cast<size_t>(source.Size()));
+    target.width_ = source.Width();
+    target.height_ = source.Height();
+    target.format_ = source.Format();
+    target.size_ = source.Size();
     return true;
   } catch (...) {
-    std::free(target.Palette);
-    ResetImage(target);
+    target.Reset();
     RaiseImaging("Error while cloning image. %s", DescribeImage(source).c_str());
   }
 }
 
-void ReleaseImageArray(ImageArray& images) { images.Clear(); }
-
-bool AreImagesValid(const ImageArray& images) {
+bool AreImagesValid(std::span<const Image> images) {
   if (images.empty()) return false;
-  for (const ImageData& image : images)
+  for (const Image& image : images)
     if (!IsImageValid(image)) return false;
   return true;
 }
 
-bool FlipImage(ImageData& image) {
+bool FlipImage(Image& image) {
   if (!IsImageValid(image)) return false;
   try {
     return WithUncompressed(image, [&] {
-      const size_t rowBytes = static_cast<size_t>(image.Size / image.Height);
+      const size_t rowBytes = static_cast<size_t>(image.Size() / image.Height());
       std::vector<uint8_t> row(rowBytes);
-      for (int32_t y = 0; y < image.Height / 2; ++y) {
-        uint8_t* top = image.Bits + rowBytes * static_cast<size_t>(y);
-        uint8_t* bottom = image.Bits + rowBytes * static_cast<size_t>(image.Height - 1 - y);
+      for (int32_t y = 0; y < image.Height() / 2; ++y) {
+        uint8_t* top = image.Bits() + rowBytes * static_cast<size_t>(y);
+        uint8_t* bottom = image.Bits() + rowBytes * static_cast<size_t>(image.Height() - 1 - y);
         std::memcpy(row.data(), top, rowBytes);
         std::memcpy(top, bottom, rowBytes);
         std::memcpy(bottom, row.data(), rowBytes);
@@ -781,30 +810,30 @@ bool FlipImage(ImageData& image) {
   }
 }
 
-bool SwapImageChannels(ImageData& image, int32_t a, int32_t b) {
+bool SwapImageChannels(Image& image, int32_t a, int32_t b) {
   if (!IsImageValid(image)) return false;
   if (a < 0 || a > 3 || b < 0 || b > 3) AssertionFailed("SwapImageChannels: channel out of range");
   if (a == b) return true;
   try {
-    const PixelFormatInfo* info = FindFormatInfo(image.Format);
+    const PixelFormatInfo* info = FindFormatInfo(image.Format());
     if (info->IsCompressed) {
       return WithUncompressed(image, [&] { return SwapImageChannels(image, a, b); });
     }
-    const int64_t count = int64_t(image.Width) * image.Height;
+    const int64_t count = int64_t(image.Width()) * image.Height();
     const int32_t bpp = info->BytesPerPixel;
-    uint8_t* p = image.Bits;
+    uint8_t* p = image.Bits();
     // R8G8B8 has no byte for alpha: an exchange with alpha goes through Color64 like the
     // other formats without an alpha channel.
-    if ((image.Format == PF::R8G8B8 || image.Format == PF::A8R8G8B8) && a != 3 && b != 3) {
+    if ((image.Format() == PF::R8G8B8 || image.Format() == PF::A8R8G8B8) && a != 3 && b != 3) {
       for (int64_t i = 0; i < count; ++i, p += bpp) std::swap(p[a], p[b]);
     } else if (info->IsIndexed) {
-      SwapPaletteChannels(image.Palette, info->PaletteEntries, a, b);
+      SwapPaletteChannels(image.Palette(), info->PaletteEntries, a, b);
     } else if (info->IsFloatingPoint) {
       for (int64_t i = 0; i < count; ++i, p += bpp) {
-        ColorFP c = info->GetPixelFP(p, info, image.Palette);
+        ColorFP c = info->GetPixelFP(p, info, image.Palette());
         float* ch = &c.B;
         std::swap(ch[a], ch[b]);
-        info->SetPixelFP(p, info, image.Palette, c);
+        info->SetPixelFP(p, info, image.Palette(), c);
       }
     } else if (info->HasGrayChannel) {
       if (info->HasAlphaChannel && (a == 3 || b == 3)) {
@@ -820,10 +849,10 @@ bool SwapImageChannels(ImageData& image, int32_t a, int32_t b) {
       }
     } else {
       for (int64_t i = 0; i < count; ++i, p += bpp) {
-        Color64 c = GetPixel64Generic(p, info, image.Palette);
+        Color64 c = GetPixel64Generic(p, info, image.Palette());
         uint16_t* ch = &c.B;
         std::swap(ch[a], ch[b]);
-        SetPixel64Generic(p, info, image.Palette, c);
+        SetPixel64Generic(p, info, image.Palette(), c);
       }
     }
     return true;
@@ -832,7 +861,7 @@ bool SwapImageChannels(ImageData& image, int32_t a, int32_t b) {
   }
 }
 
-bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width, int32_t height, ImageData& target,
+bool CopyImageRect(const Image& source, int32_t x, int32_t y, int32_t width, int32_t height, Image& target,
                    int32_t targetX, int32_t targetY) {
   if (!IsImageValid(source) || !IsImageValid(target)) return false;
   try {
@@ -843,16 +872,16 @@ bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width,
     if (sy < 0) { h += sy; ty -= sy; sy = 0; }
     if (tx < 0) { w += tx; sx -= tx; tx = 0; }
     if (ty < 0) { h += ty; sy -= ty; ty = 0; }
-    w = std::min({w, int64_t(source.Width) - sx, int64_t(target.Width) - tx});
-    h = std::min({h, int64_t(source.Height) - sy, int64_t(target.Height) - ty});
+    w = std::min({w, int64_t(source.Width()) - sx, int64_t(target.Width()) - tx});
+    h = std::min({h, int64_t(source.Height()) - sy, int64_t(target.Height()) - ty});
     if (w <= 0 || h <= 0) return false;
 
     return WithUncompressed(target, [&] {
       Image converted;
-      const ImageData* src = &source;
-      const PixelFormatInfo* info = FindFormatInfo(target.Format);
+      const Image* src = &source;
+      const PixelFormatInfo* info = FindFormatInfo(target.Format());
       const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
-      if (source.Format != target.Format) {
+      if (source.Format() != target.Format()) {
         CopyImage(source, converted);
         if (info->IsIndexed) {
           // Indices made for another palette mean nothing here: each pixel takes the nearest
@@ -864,16 +893,16 @@ bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width,
                          GetPixel32(converted, static_cast<int32_t>(sx + col), static_cast<int32_t>(sy + row)));
           return true;
         }
-        ConvertImageFormat(converted, target.Format);
-        src = &converted.data();
+        ConvertImageFormat(converted, target.Format());
+        src = &converted;
       }
       // Within one image, copy from the bottom up when the rows move down, so no row is
       // overwritten before it is read.
-      const bool upward = src->Bits == target.Bits && ty > sy;
+      const bool upward = src->Bits() == target.Bits() && ty > sy;
       for (int64_t i = 0; i < h; ++i) {
         const int64_t row = upward ? h - 1 - i : i;
-        const uint8_t* from = src->Bits + (size_t(sy + row) * size_t(src->Width) + size_t(sx)) * bpp;
-        uint8_t* to = target.Bits + (size_t(ty + row) * size_t(target.Width) + size_t(tx)) * bpp;
+        const uint8_t* from = src->Bits() + (size_t(sy + row) * size_t(src->Width()) + size_t(sx)) * bpp;
+        uint8_t* to = target.Bits() + (size_t(ty + row) * size_t(target.Width()) + size_t(tx)) * bpp;
         std::memmove(to, from, size_t(w) * bpp);
       }
       return true;
@@ -886,12 +915,12 @@ bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width,
 
 namespace {
 template <typename PixelOp>
-bool ForEachRectPixel(ImageData& image, int32_t x, int32_t y, int32_t w, int32_t h, PixelOp op) {
-  if (!ClipRect(image.Width, image.Height, x, y, w, h)) return false;
+bool ForEachRectPixel(Image& image, int32_t x, int32_t y, int32_t w, int32_t h, PixelOp op) {
+  if (!ClipRect(image.Width(), image.Height(), x, y, w, h)) return false;
   return WithUncompressed(image, [&] {
-    const size_t bpp = static_cast<size_t>(FindFormatInfo(image.Format)->BytesPerPixel);
+    const size_t bpp = static_cast<size_t>(FindFormatInfo(image.Format())->BytesPerPixel);
     for (int32_t row = y; row < y + h; ++row) {
-      uint8_t* p = image.Bits + (size_t(row) * size_t(image.Width) + size_t(x)) * bpp;
+      uint8_t* p = image.Bits() + (size_t(row) * size_t(image.Width()) + size_t(x)) * bpp;
       for (int32_t i = 0; i < w; ++i, p += bpp) op(p, bpp);
     }
     return true;
@@ -899,7 +928,7 @@ bool ForEachRectPixel(ImageData& image, int32_t x, int32_t y, int32_t w, int32_t
 }
 }  // namespace
 
-bool FillImageRect(ImageData& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* pixel) {
+bool FillImageRect(Image& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* pixel) {
   if (!IsImageValid(image)) return false;
   try {
     return ForEachRectPixel(image, x, y, width, height, [&](uint8_t* p, size_t bpp) { std::memcpy(p, pixel, bpp); });
@@ -909,7 +938,7 @@ bool FillImageRect(ImageData& image, int32_t x, int32_t y, int32_t width, int32_
   }
 }
 
-bool ReplaceImageColor(ImageData& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* oldPixel,
+bool ReplaceImageColor(Image& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* oldPixel,
                        const void* newPixel) {
   if (!IsImageValid(image)) return false;
   try {
@@ -925,36 +954,38 @@ bool ReplaceImageColor(ImageData& image, int32_t x, int32_t y, int32_t width, in
 namespace {
 // The format entry of an image whose pixels can be read one by one; a compressed or unknown
 // format is a programming error and must not end in a call through a missing reader.
-const PixelFormatInfo* PixelAccessInfo(const ImageData& image) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+const PixelFormatInfo* PixelAccessInfo(const Image& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
   if (!info || info->IsCompressed)
     AssertionFailed("single pixels of compressed or unknown formats cannot be read or written");
   return info;
 }
 
-inline uint8_t* PixelAt(const ImageData& image, const PixelFormatInfo* info, int32_t x, int32_t y) {
-  return image.Bits + (size_t(y) * size_t(image.Width) + size_t(x)) * size_t(info->BytesPerPixel);
+// The first byte of pixel (x, y): writable for a writable image.
+template <typename SomeImage>
+inline auto* PixelAt(SomeImage& image, const PixelFormatInfo* info, int32_t x, int32_t y) {
+  return image.Bits() + (size_t(y) * size_t(image.Width()) + size_t(x)) * size_t(info->BytesPerPixel);
 }
 }  // namespace
 
-Color32 GetPixel32(const ImageData& image, int32_t x, int32_t y) {
+Color32 GetPixel32(const Image& image, int32_t x, int32_t y) {
   const PixelFormatInfo* info = PixelAccessInfo(image);
-  return info->GetPixel32(PixelAt(image, info, x, y), info, image.Palette);
+  return info->GetPixel32(PixelAt(image, info, x, y), info, image.Palette());
 }
 
-void SetPixel32(ImageData& image, int32_t x, int32_t y, Color32 color) {
+void SetPixel32(Image& image, int32_t x, int32_t y, Color32 color) {
   const PixelFormatInfo* info = PixelAccessInfo(image);
-  info->SetPixel32(PixelAt(image, info, x, y), info, image.Palette, color);
+  info->SetPixel32(PixelAt(image, info, x, y), info, image.Palette(), color);
 }
 
-ColorFP GetPixelFP(const ImageData& image, int32_t x, int32_t y) {
+ColorFP GetPixelFP(const Image& image, int32_t x, int32_t y) {
   const PixelFormatInfo* info = PixelAccessInfo(image);
-  return info->GetPixelFP(PixelAt(image, info, x, y), info, image.Palette);
+  return info->GetPixelFP(PixelAt(image, info, x, y), info, image.Palette());
 }
 
-void SetPixelFP(ImageData& image, int32_t x, int32_t y, const ColorFP& color) {
+void SetPixelFP(Image& image, int32_t x, int32_t y, const ColorFP& color) {
   const PixelFormatInfo* info = PixelAccessInfo(image);
-  info->SetPixelFP(PixelAt(image, info, x, y), info, image.Palette, color);
+  info->SetPixelFP(PixelAt(image, info, x, y), info, image.Palette(), color);
 }
 
 namespace {
@@ -963,10 +994,10 @@ namespace {
 // a transparent pixel ends the pass soon after it and the inner loop has no early exit to stop
 // it from being vectorised.
 template <typename Sample>
-bool AllSamplesFull(const ImageData& image, size_t step, size_t offset, Sample full) {
-  const size_t width = size_t(image.Width);
-  const uint8_t* row = image.Bits + offset;
-  for (int32_t y = 0; y < image.Height; ++y, row += width * step) {
+bool AllSamplesFull(const Image& image, size_t step, size_t offset, Sample full) {
+  const size_t width = size_t(image.Width());
+  const uint8_t* row = image.Bits() + offset;
+  for (int32_t y = 0; y < image.Height(); ++y, row += width * step) {
     Sample all = full;
     for (size_t x = 0; x < width; ++x) {
       Sample v;
@@ -980,11 +1011,11 @@ bool AllSamplesFull(const ImageData& image, size_t step, size_t offset, Sample f
 
 }  // namespace
 
-bool IsImageOpaque(const ImageData& image) {
+bool IsImageOpaque(const Image& image) {
   if (!IsImageValid(image)) return false;
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
   if (info->IsCompressed) return false;
-  switch (image.Format) {
+  switch (image.Format()) {
     case PixelFormat::A8R8G8B8: return AllSamplesFull<uint8_t>(image, 4, 3, 0xFF);
     case PixelFormat::A8Gray8: return AllSamplesFull<uint8_t>(image, 2, 1, 0xFF);
     case PixelFormat::A16Gray16: return AllSamplesFull<uint16_t>(image, 4, 2, 0xFFFF);
@@ -992,29 +1023,29 @@ bool IsImageOpaque(const ImageData& image) {
     case PixelFormat::A16B16G16R16: return AllSamplesFull<uint16_t>(image, 8, 6, 0xFFFF);
     default: break;
   }
-  const size_t count = size_t(image.Width) * size_t(image.Height);
+  const size_t count = size_t(image.Width()) * size_t(image.Height());
   if (info->IsIndexed) {
     for (size_t i = 0; i < count; ++i)
-      if (Color32Alpha(image.Palette[image.Bits[i]]) != 0xFF) return false;
+      if (Color32Alpha(image.Palette()[image.Bits()[i]]) != 0xFF) return false;
     return true;
   }
   if (!info->HasAlphaChannel) return true;
   // The bit-field and floating-point formats with alpha, through their 8-bit readers.
   const size_t bpp = size_t(info->BytesPerPixel);
   for (size_t i = 0; i < count; ++i)
-    if (Color32Alpha(info->GetPixel32(image.Bits + i * bpp, info, image.Palette)) != 0xFF) return false;
+    if (Color32Alpha(info->GetPixel32(image.Bits() + i * bpp, info, image.Palette())) != 0xFF) return false;
   return true;
 }
 
-std::string DescribeImage(const ImageData& image) {
+std::string DescribeImage(const Image& image) {
   if (!IsImageValid(image))
     return FormatText("Access violation encountered when getting info on image at address %p.",
                       static_cast<const void*>(&image));
-  const bool small = image.Size <= 8192;
+  const bool small = image.Size() <= 8192;
   return FormatText("Image @%p info: Width = %dpx, Height = %dpx, Format = %s, Size = %s %s, Bits @%p, Palette @%p.",
-                    static_cast<const void*>(&image), image.Width, image.Height, GetFormatName(image.Format).c_str(),
-                    GroupedNumber(small ? image.Size : image.Size / 1024).c_str(), small ? "B" : "KiB",
-                    static_cast<const void*>(image.Bits), static_cast<const void*>(image.Palette));
+                    static_cast<const void*>(&image), image.Width(), image.Height(), GetFormatName(image.Format()).c_str(),
+                    GroupedNumber(small ? image.Size() : image.Size() / 1024).c_str(), small ? "B" : "KiB",
+                    static_cast<const void*>(image.Bits()), static_cast<const void*>(image.Palette()));
 }
 
 int32_t FindPaletteColor(const Color32* palette, int32_t count, Color32 color) {

@@ -2,6 +2,9 @@
 // resampling.
 #pragma once
 
+#include <span>
+
+#include "imaging/Image.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -62,34 +65,31 @@ int32_t GetPixelsSize(PixelFormat format, int32_t width, int32_t height);
 
 // ---- Images ----------------------------------------------------------------------------------
 
-void ResetImage(ImageData& image);
-bool CreateImage(int32_t width, int32_t height, PixelFormat format, ImageData& image);
-void ReleaseImage(ImageData& image);
-bool IsImageValid(const ImageData& image);
-bool CopyImage(const ImageData& source, ImageData& target);
-void ReleaseImageArray(ImageArray& images);
-bool AreImagesValid(const ImageArray& images);
-bool FlipImage(ImageData& image);
+// CreateImage and CopyImage are declared with the image (imaging/Image.h).
+bool IsImageValid(const Image& image);
+// False for no images; else true only when every image is valid.
+bool AreImagesValid(std::span<const Image> images);
+bool FlipImage(Image& image);
 // Channels: 0 = blue, 1 = green, 2 = red, 3 = alpha.
-bool SwapImageChannels(ImageData& image, int32_t channelA, int32_t channelB);
-bool CopyImageRect(const ImageData& source, int32_t x, int32_t y, int32_t width, int32_t height,
-                   ImageData& target, int32_t targetX, int32_t targetY);
+bool SwapImageChannels(Image& image, int32_t channelA, int32_t channelB);
+bool CopyImageRect(const Image& source, int32_t x, int32_t y, int32_t width, int32_t height,
+                   Image& target, int32_t targetX, int32_t targetY);
 // `pixel` points at one raw pixel of the image's format (BytesPerPixel bytes).
-bool FillImageRect(ImageData& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* pixel);
-bool ReplaceImageColor(ImageData& image, int32_t x, int32_t y, int32_t width, int32_t height,
+bool FillImageRect(Image& image, int32_t x, int32_t y, int32_t width, int32_t height, const void* pixel);
+bool ReplaceImageColor(Image& image, int32_t x, int32_t y, int32_t width, int32_t height,
                        const void* oldPixel, const void* newPixel);
 // x and y must lie inside the image; that is the caller's duty.
-Color32 GetPixel32(const ImageData& image, int32_t x, int32_t y);
-void SetPixel32(ImageData& image, int32_t x, int32_t y, Color32 color);
-ColorFP GetPixelFP(const ImageData& image, int32_t x, int32_t y);
-void SetPixelFP(ImageData& image, int32_t x, int32_t y, const ColorFP& color);
+Color32 GetPixel32(const Image& image, int32_t x, int32_t y);
+void SetPixel32(Image& image, int32_t x, int32_t y, Color32 color);
+ColorFP GetPixelFP(const Image& image, int32_t x, int32_t y);
+void SetPixelFP(Image& image, int32_t x, int32_t y, const ColorFP& color);
 // One line describing the image, used inside error messages.
-std::string DescribeImage(const ImageData& image);
+std::string DescribeImage(const Image& image);
 // True when every pixel is fully opaque: the format has no alpha (an indexed image: no pixel
 // uses a palette entry with alpha below 255), or every pixel's alpha is the largest value. One
 // pass that ends at the first pixel that is not opaque and allocates nothing. False for an
 // invalid image and for the compressed formats, which are not read here.
-bool IsImageOpaque(const ImageData& image);
+bool IsImageOpaque(const Image& image);
 
 // ---- Palettes --------------------------------------------------------------------------------
 
@@ -129,10 +129,10 @@ struct FilterEntry {
 inline constexpr int kFilterCount = 10;
 extern const FilterEntry ResamplingFilters[kFilterCount];
 
-bool ConvertImageFormat(ImageData& image, PixelFormat format);
-bool ResizeImage(ImageData& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter);
-bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
-                      int32_t sourceHeight, ImageData& target, int32_t targetX, int32_t targetY,
+bool ConvertImageFormat(Image& image, PixelFormat format);
+bool ResizeImage(Image& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter);
+bool StretchImageRect(const Image& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
+                      int32_t sourceHeight, Image& target, int32_t targetX, int32_t targetY,
                       int32_t targetWidth, int32_t targetHeight, ResizeFilter filter);
 
 // Steps of ReduceColors, a bit set.

@@ -141,9 +141,9 @@ void CopyPixelsNearest(const uint8_t* sourceRow, const size_t* offsets, int32_t 
   for (int32_t i = 0; i < count; ++i, targetRow += Bytes) std::memcpy(targetRow, sourceRow + offsets[i], Bytes);
 }
 
-void StretchNearest(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, ImageData& target,
+void StretchNearest(const Image& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, Image& target,
                     int32_t tx, int32_t ty, int32_t tw, int32_t th) {
-  const PixelFormatInfo* info = FindFormatInfo(target.Format);
+  const PixelFormatInfo* info = FindFormatInfo(target.Format());
   if (info->IsCompressed) AssertionFailed("StretchImageRect: nearest neighbour on a compressed format");
   const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
   // 16.16 fixed point; the step of a source of 32768 pixels or more needs more than 31 bits.
@@ -156,8 +156,8 @@ void StretchNearest(const ImageData& source, int32_t sx, int32_t sy, int32_t sw,
 
   int64_t yAcc = 0;
   for (int32_t j = 0; j < th; ++j, yAcc += yStep) {
-    const uint8_t* sourceRow = source.Bits + size_t(sy + (yAcc >> 16)) * size_t(source.Width) * bpp;
-    uint8_t* targetRow = target.Bits + (size_t(ty + j) * size_t(target.Width) + size_t(tx)) * bpp;
+    const uint8_t* sourceRow = source.Bits() + size_t(sy + (yAcc >> 16)) * size_t(source.Width()) * bpp;
+    uint8_t* targetRow = target.Bits() + (size_t(ty + j) * size_t(target.Width()) + size_t(tx)) * bpp;
     switch (bpp) {
       case 1: CopyPixelsNearest<1>(sourceRow, offsets.data(), tw, targetRow); break;
       case 2: CopyPixelsNearest<2>(sourceRow, offsets.data(), tw, targetRow); break;
@@ -238,10 +238,10 @@ void BuildContributors(int32_t sourceStart, int32_t sourceLength, int32_t target
 
 // ---- Filtered stretching ---------------------------------------------------------------------
 
-void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, ImageData& target,
+void StretchFiltered(const Image& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh, Image& target,
                      int32_t tx, int32_t ty, int32_t tw, int32_t th, const FilterEntry& filter) {
-  const PixelFormatInfo* info = FindFormatInfo(target.Format);
-  if (source.Format != target.Format || info->IsCompressed || info->IsIndexed)
+  const PixelFormatInfo* info = FindFormatInfo(target.Format());
+  if (source.Format() != target.Format() || info->IsCompressed || info->IsIndexed)
     AssertionFailed("StretchImageRect: filtered stretch needs one uncompressed, non-indexed format");
   const int32_t bpp = info->BytesPerPixel;
   const int32_t channels = info->ChannelCount;
@@ -272,9 +272,9 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
   std::vector<const uint8_t*> rows(maxTaps);
   std::vector<WeightVector> yWeights(maxTaps);
 
-  const size_t sourceStride = size_t(source.Width) * size_t(bpp);
-  const size_t targetStride = size_t(target.Width) * size_t(bpp);
-  const uint8_t* sourceSpan = source.Bits + size_t(minX) * size_t(bpp);
+  const size_t sourceStride = size_t(source.Width()) * size_t(bpp);
+  const size_t targetStride = size_t(target.Width()) * size_t(bpp);
+  const uint8_t* sourceSpan = source.Bits() + size_t(minX) * size_t(bpp);
 
   for (int32_t j = 0; j < th; ++j) {
     const int32_t first = ys.First[size_t(j)];
@@ -284,7 +284,7 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
       rows[size_t(t)] = sourceSpan + size_t(ys.Source[size_t(first + t)]) * sourceStride;
       yWeights[size_t(t)].Set(weights[t]);
     }
-    uint8_t* targetRow = target.Bits + size_t(ty + j) * targetStride + size_t(tx) * size_t(bpp);
+    uint8_t* targetRow = target.Bits() + size_t(ty + j) * targetStride + size_t(tx) * size_t(bpp);
 
     if (rawBytes) {
       VerticalPassBytes(rows.data(), yWeights.data(), taps, spanWidth * size_t(bpp), line.data());
@@ -300,7 +300,7 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
         float* sum = line.data() + c * 4;
         sum[0] = sum[1] = sum[2] = sum[3] = 0.0f;
         for (int32_t t = 0; t < taps; ++t) {
-          const ColorFP p = read(rows[size_t(t)] + c * size_t(bpp), info, source.Palette);
+          const ColorFP p = read(rows[size_t(t)] + c * size_t(bpp), info, source.Palette());
           const float w = weights[t];
           sum[0] += w * p.B;
           sum[1] += w * p.G;
@@ -319,7 +319,7 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
           color.R += w * column[2];
           color.A += w * column[3];
         }
-        write(p, info, target.Palette, color);
+        write(p, info, target.Palette(), color);
       }
     }
   }
@@ -328,8 +328,8 @@ void StretchFiltered(const ImageData& source, int32_t sx, int32_t sy, int32_t sw
 // Nearest neighbour into an indexed target from a source of another format. Indices made for
 // another palette mean nothing here, so each sampled colour takes the nearest entry of the
 // target's own palette.
-void StretchNearestIntoPalette(const ImageData& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
-                               ImageData& target, int32_t tx, int32_t ty, int32_t tw, int32_t th) {
+void StretchNearestIntoPalette(const Image& source, int32_t sx, int32_t sy, int32_t sw, int32_t sh,
+                               Image& target, int32_t tx, int32_t ty, int32_t tw, int32_t th) {
   Image colors, sampled;
   CopyImage(source, colors);
   ConvertImageFormat(colors, PF::A8R8G8B8);
@@ -337,16 +337,16 @@ void StretchNearestIntoPalette(const ImageData& source, int32_t sx, int32_t sy, 
   // nearest-neighbour stretch.
   CreateImage(tw, th, PF::A8R8G8B8, sampled);
   StretchNearest(colors, sx, sy, sw, sh, sampled, 0, 0, tw, th);
-  const int32_t entries = FindFormatInfo(target.Format)->PaletteEntries;
-  const Color32* pixel = reinterpret_cast<const Color32*>(sampled->Bits);
+  const int32_t entries = FindFormatInfo(target.Format())->PaletteEntries;
+  const Color32* pixel = reinterpret_cast<const Color32*>(sampled.Bits());
   // Neighbouring pixels often share a colour; the last match saves a palette search.
   Color32 lastColor = 0;
   int32_t lastIndex = -1;
   for (int32_t j = 0; j < th; ++j) {
-    uint8_t* row = target.Bits + size_t(ty + j) * size_t(target.Width) + size_t(tx);
+    uint8_t* row = target.Bits() + size_t(ty + j) * size_t(target.Width()) + size_t(tx);
     for (int32_t i = 0; i < tw; ++i, ++pixel) {
       if (lastIndex < 0 || *pixel != lastColor) {
-        lastIndex = FindPaletteColor(target.Palette, entries, *pixel);
+        lastIndex = FindPaletteColor(target.Palette(), entries, *pixel);
         if (lastIndex < 0) RaiseImaging("No palette entry is close to color 0x%.8X.", *pixel);
         lastColor = *pixel;
       }
@@ -361,19 +361,19 @@ bool IsMethod(ResizeFilter filter) {
 
 }  // namespace
 
-bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
-                      int32_t sourceHeight, ImageData& target, int32_t targetX, int32_t targetY, int32_t targetWidth,
+bool StretchImageRect(const Image& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
+                      int32_t sourceHeight, Image& target, int32_t targetX, int32_t targetY, int32_t targetWidth,
                       int32_t targetHeight, ResizeFilter filter) {
   if (!IsImageValid(source) || !IsImageValid(target)) return false;
   try {
     int32_t sx = sourceX, sy = sourceY, sw = sourceWidth, sh = sourceHeight;
     int32_t tx = targetX, ty = targetY, tw = targetWidth, th = targetHeight;
-    if (!ClipStretchAxis(source.Width, sx, sw, target.Width, tx, tw) ||
-        !ClipStretchAxis(source.Height, sy, sh, target.Height, ty, th))
+    if (!ClipStretchAxis(source.Width(), sx, sw, target.Width(), tx, tw) ||
+        !ClipStretchAxis(source.Height(), sy, sh, target.Height(), ty, th))
       return false;
     if (sw == tw && sh == th) return CopyImageRect(source, sx, sy, sw, sh, target, tx, ty);
 
-    const PixelFormatInfo* targetInfo = FindFormatInfo(target.Format);
+    const PixelFormatInfo* targetInfo = FindFormatInfo(target.Format());
     // An unknown method leaves the target as it is, without even a round trip through Default.
     if (!targetInfo->IsIndexed && !IsMethod(filter)) return true;
 
@@ -381,31 +381,31 @@ bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY,
     // is then read from a copy. (A compressed target that is its own source would otherwise
     // also change format under the reader.)
     Image sourceCopy;
-    const ImageData* from = &source;
-    if (&source == &target || source.Bits == target.Bits) {
+    const Image* from = &source;
+    if (&source == &target) {
       CopyImage(source, sourceCopy);
-      from = &sourceCopy.data();
+      from = &sourceCopy;
     }
 
-    const PixelFormat original = target.Format;
+    const PixelFormat original = target.Format();
     if (targetInfo->IsCompressed) ConvertImageFormat(target, PF::Default);
-    if (targetInfo->IsIndexed && from->Format != target.Format) {
+    if (targetInfo->IsIndexed && from->Format() != target.Format()) {
       StretchNearestIntoPalette(*from, sx, sy, sw, sh, target, tx, ty, tw, th);
       return true;
     }
     Image converted;
-    const ImageData* src = from;
-    if (from->Format != target.Format) {
+    const Image* src = from;
+    if (from->Format() != target.Format()) {
       CopyImage(*from, converted);
-      ConvertImageFormat(converted, target.Format);
-      src = &converted.data();
+      ConvertImageFormat(converted, target.Format());
+      src = &converted;
     }
-    if (FindFormatInfo(target.Format)->IsIndexed || filter == ResizeFilter::Nearest)
+    if (FindFormatInfo(target.Format())->IsIndexed || filter == ResizeFilter::Nearest)
       StretchNearest(*src, sx, sy, sw, sh, target, tx, ty, tw, th);
     else
       StretchFiltered(*src, sx, sy, sw, sh, target, tx, ty, tw, th,
                       ResamplingFilters[filter == ResizeFilter::Bilinear ? 1 : 9]);
-    if (original != target.Format) ConvertImageFormat(target, original);
+    if (original != target.Format()) ConvertImageFormat(target, original);
     return true;
   } catch (...) {
     RaiseImaging("Error while stretching rect from image %s to image %s.", DescribeImage(source).c_str(),
@@ -413,28 +413,21 @@ bool StretchImageRect(const ImageData& source, int32_t sourceX, int32_t sourceY,
   }
 }
 
-bool ResizeImage(ImageData& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter) {
+bool ResizeImage(Image& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter) {
   if (newWidth <= 0 || newHeight <= 0) AssertionFailed("ResizeImage: the new size must be above 0");
   if (!IsImageValid(image)) return false;
-  if (image.Width == newWidth && image.Height == newHeight) return false;
+  if (image.Width() == newWidth && image.Height() == newHeight) return false;
   // An unknown method would leave a blank image of the new size; keep the old one instead.
   if (!IsMethod(filter)) return false;
-  ImageData resized;
+  Image resized;
   try {
-    CreateImage(newWidth, newHeight, image.Format, resized);
-    StretchImageRect(image, 0, 0, image.Width, image.Height, resized, 0, 0, resized.Width, resized.Height, filter);
-    std::free(image.Bits);
-    if (image.Palette) {
-      std::free(resized.Palette);
-      resized.Palette = image.Palette;
-    }
-    image = resized;
+    CreateImage(newWidth, newHeight, image.Format(), resized);
+    StretchImageRect(image, 0, 0, image.Width(), image.Height(), resized, 0, 0, resized.Width(), resized.Height(), filter);
+    // An indexed image keeps its indices, so it keeps its palette too.
+    if (image.palette_) resized.palette_ = std::move(image.palette_);
+    image = std::move(resized);
     return true;
   } catch (...) {
-    try {
-      ReleaseImage(resized);
-    } catch (...) {
-    }
     RaiseImaging("Error while resizing image.  %s", DescribeImage(image).c_str());
   }
 }

@@ -4,31 +4,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "imaging/PixelFormats.h"
 
 namespace imaging {
-
-ImageArray& ImageArray::operator=(ImageArray&& other) noexcept {
-  if (this != &other) {
-    Clear();
-    items_ = std::move(other.items_);
-  }
-  return *this;
-}
-
-ImageArray::~ImageArray() { Clear(); }
-
-void ImageArray::Append(ImageData& image) {
-  items_.push_back(image);
-  ResetImage(image);
-}
-
-void ImageArray::Detach(size_t i) { items_.erase(items_.begin() + static_cast<ptrdiff_t>(i)); }
-
-void ImageArray::Clear() {
-  for (ImageData& image : items_) ReleaseImage(image);
-  items_.clear();
-}
 
 std::string FormatText(const char* templ, ...) {
   va_list args;

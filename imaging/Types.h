@@ -1,5 +1,5 @@
-// Basic types of the image library: pixel formats, colours, the image record, the image
-// array and the library's error type.
+// Basic types of the image library: pixel formats, colours and the library's error type. The
+// image itself is imaging/Image.h.
 #pragma once
 
 #include <cstddef>
@@ -75,51 +75,6 @@ inline constexpr uint8_t Color32Blue(Color32 c) { return static_cast<uint8_t>(c)
 inline constexpr Color32 MakeColor32(uint8_t a, uint8_t r, uint8_t g, uint8_t b) {
   return (Color32(a) << 24) | (Color32(r) << 16) | (Color32(g) << 8) | Color32(b);
 }
-
-// One image in memory. A plain record: copying it shares Bits and Palette, and exactly one of
-// the copies must be released (ReleaseImage). Rows are stored top-down without padding.
-struct ImageData {
-  int32_t Width = 0;
-  int32_t Height = 0;
-  PixelFormat Format = PixelFormat::Unknown;
-  int32_t Size = 0;           // bytes in Bits
-  uint8_t* Bits = nullptr;    // pixel data, owned by the image
-  Color32* Palette = nullptr; // 256 entries for Index8, else null
-};
-
-// The images of one file (frames, layers, pages, mipmap levels) in file order. The array owns
-// the buffers of its images and releases them when it is destroyed.
-class ImageArray {
-public:
-  ImageArray() = default;
-  ImageArray(const ImageArray&) = delete;
-  ImageArray& operator=(const ImageArray&) = delete;
-  ImageArray(ImageArray&& other) noexcept : items_(std::move(other.items_)) {}
-  ImageArray& operator=(ImageArray&& other) noexcept;
-  ~ImageArray();
-
-  size_t size() const { return items_.size(); }
-  bool empty() const { return items_.empty(); }
-  ImageData& operator[](size_t i) { return items_[i]; }
-  const ImageData& operator[](size_t i) const { return items_[i]; }
-  ImageData* begin() { return items_.data(); }
-  ImageData* end() { return items_.data() + items_.size(); }
-  const ImageData* begin() const { return items_.data(); }
-  const ImageData* end() const { return items_.data() + items_.size(); }
-  ImageData& back() { return items_.back(); }
-
-  // Appends an empty record and returns it; the caller fills it (CreateImage).
-  ImageData& AddEmpty() { return items_.emplace_back(); }
-  // Takes over the buffers of the image; the caller's record is reset.
-  void Append(ImageData& image);
-  // Removes the record at i without releasing its buffers (the caller took them over).
-  void Detach(size_t i);
-  // Releases every image and empties the array (ReleaseImageArray).
-  void Clear();
-
-private:
-  std::vector<ImageData> items_;
-};
 
 // The library's one error type. Its text is already formatted; see RaiseImaging.
 class ImagingError : public base::Error {

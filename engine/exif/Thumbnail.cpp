@@ -17,7 +17,7 @@ int32_t RoundSide(double value) { return std::max<int32_t>(1, static_cast<int32_
 
 // A baseline JPEG of the thumbnail's own settings, whatever the run's are; false when the codec
 // refuses the picture.
-bool EncodeThumbnail(const imaging::ImageData& image, std::vector<uint8_t>& jpeg) {
+bool EncodeThumbnail(const imaging::Image& image, std::vector<uint8_t>& jpeg) {
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
   options.Set(imaging::ImagingJpegProgressive, 0);
@@ -52,11 +52,11 @@ bool ReduceThumbnail(std::vector<uint8_t>& jpeg, int32_t& width, int32_t& height
   } catch (const imaging::ImagingError& e) {
     throw ExifError(std::string("Exif thumbnail cannot be decoded: ") + e.what());
   }
-  if (!loaded || image->Width <= 0 || image->Height <= 0)
+  if (!loaded || image.Width() <= 0 || image.Height() <= 0)
     throw ExifError("Exif thumbnail cannot be decoded");
-  if (image->Width <= layout::kThumbnailMaxWidth && image->Height <= layout::kThumbnailMaxHeight)
+  if (image.Width() <= layout::kThumbnailMaxWidth && image.Height() <= layout::kThumbnailMaxHeight)
     return false;
-  const ThumbnailSize size = ReducedThumbnailSize(image->Width, image->Height);
+  const ThumbnailSize size = ReducedThumbnailSize(image.Width(), image.Height());
   std::vector<uint8_t> reduced;
   bool saved = false;
   try {
@@ -82,8 +82,8 @@ bool OrientThumbnail(std::vector<uint8_t>& jpeg, int32_t orientation, int32_t& w
         !EncodeThumbnail(image, turned))
       return false;
     jpeg = std::move(turned);
-    width = image->Width;
-    height = image->Height;
+    width = image.Width();
+    height = image.Height();
     return true;
   } catch (const imaging::ImagingError&) {
     return false;

@@ -140,7 +140,7 @@ uint8_t QuarterTurns(const avifImage& avif) {
 // Gives the image the turn (irot, counter-clockwise) and then the mirroring (imir) the file
 // asks for; the container applies them in this order. Each of the twelve combinations is one
 // of the eight Exif orientations, which the library knows how to stand upright.
-void ApplyTransforms(ImageData& image, const avifImage& avif) {
+void ApplyTransforms(Image& image, const avifImage& avif) {
   // Rows: quarter turns; columns: no mirror, top and bottom exchanged (imir mode 0), left and
   // right exchanged (mode 1).
   static constexpr int32_t kOrientation[4][3] = {{1, 4, 2}, {8, 5, 7}, {3, 2, 4}, {6, 7, 5}};
@@ -192,11 +192,11 @@ public:
     return HasAvifBrand(bytes, n);
   }
 
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     HandleIO io;
     Decoder decoder = ParseAvif(handle, io);
     const avifResult decoded = avifDecoderNextImage(decoder.get());
@@ -209,7 +209,7 @@ public:
     const bool wide = avif.depth > 8;
     const bool gray = avif.yuvFormat == AVIF_PIXEL_FORMAT_YUV400;
     const PixelFormat format = NearestFormat(avif.depth, avif.yuvFormat, alpha);
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(int32_t(avif.width), int32_t(avif.height), format, image))
       RaiseImaging("Cannot create an AVIF image.");
 
@@ -224,14 +224,14 @@ public:
       colour.resize(size_t(rgb.rowBytes) * avif.height);
       rgb.pixels = colour.data();
     } else {
-      rgb.pixels = image.Bits;
+      rgb.pixels = image.Bits();
     }
     const avifResult converted = avifImageYUVToRGB(&avif, &rgb);
     if (converted != AVIF_RESULT_OK) RaiseAvif(converted, decoder->diag);
     if (gray) {
       const size_t pixels = size_t(avif.width) * avif.height;
-      if (wide) CollapseToGray<uint16_t>(colour.data(), pixels, alpha, image.Bits);
-      else CollapseToGray<uint8_t>(colour.data(), pixels, alpha, image.Bits);
+      if (wide) CollapseToGray<uint16_t>(colour.data(), pixels, alpha, image.Bits());
+      else CollapseToGray<uint8_t>(colour.data(), pixels, alpha, image.Bits());
     }
     ApplyTransforms(image, avif);
     if (avif.icc.size > 0) {
@@ -242,33 +242,33 @@ public:
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-    const ImageData& image = prepared;
-    const bool alpha = image.Format == PixelFormat::A8R8G8B8;
+    const Image& image = prepared;
+    const bool alpha = image.Format() == PixelFormat::A8R8G8B8;
     const bool lossless = Lossless != 0;
 
     // Lossless files keep red, green and blue as they are (identity matrix, no subsampling);
     // lossy ones at a high quality keep the full colour resolution as well.
     const avifPixelFormat yuvFormat = lossless || Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
     std::unique_ptr<avifImage, AvifImageDeleter> avif(
-        avifImageCreate(uint32_t(image.Width), uint32_t(image.Height), 8, yuvFormat));
-    if (!avif) RaiseImaging("AVIF: out of memory for a picture of %d x %d pixels.", image.Width, image.Height);
+        avifImageCreate(uint32_t(image.Width()), uint32_t(image.Height()), 8, yuvFormat));
+    if (!avif) RaiseImaging("AVIF: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
     avif->yuvRange = AVIF_RANGE_FULL;
     avif->colorPrimaries = AVIF_COLOR_PRIMARIES_BT709;
     avif->transferCharacteristics = AVIF_TRANSFER_CHARACTERISTICS_SRGB;
     avif->matrixCoefficients = lossless ? AVIF_MATRIX_COEFFICIENTS_IDENTITY : AVIF_MATRIX_COEFFICIENTS_BT601;
     // A profile describes the colours; the nclx values above then only tell how YUV maps to RGB.
-    if (const ColorProfile profile = SaveProfileFor(image.Format))
+    if (const ColorProfile profile = SaveProfileFor(image.Format()))
       avifImageSetProfileICC(avif.get(), profile->data(), profile->size());
 
     avifRGBImage rgb;
     avifRGBImageSetDefaults(&rgb, avif.get());
     rgb.depth = 8;
     rgb.format = alpha ? AVIF_RGB_FORMAT_BGRA : AVIF_RGB_FORMAT_BGR;
-    rgb.pixels = image.Bits;
-    rgb.rowBytes = uint32_t(image.Width) * (alpha ? 4u : 3u);
+    rgb.pixels = const_cast<uint8_t*>(image.Bits());  // only read by the conversion to YUV
+    rgb.rowBytes = uint32_t(image.Width()) * (alpha ? 4u : 3u);
     const avifResult converted = avifImageRGBToYUV(avif.get(), &rgb);
     if (converted != AVIF_RESULT_OK) RaiseImaging("AVIF: cannot convert the picture: %s.", avifResultToString(converted));
 

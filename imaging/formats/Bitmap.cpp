@@ -63,15 +63,15 @@ void ExpandPackedRow(const uint8_t* source, int32_t width, int32_t bitCount, uin
 
 // A 16-bit image whose top bit is set nowhere has no alpha; a 32-bit one whose alpha bytes are
 // all zero neither.
-void DropUnusedAlpha(ImageData& image) {
-  if (image.Format == PixelFormat::A1R5G5B5) {
-    for (int32_t i = 1; i < image.Size; i += 2)
-      if (image.Bits[i] & 0x80) return;
-    image.Format = PixelFormat::X1R5G5B5;
-  } else if (image.Format == PixelFormat::A8R8G8B8) {
-    for (int32_t i = 3; i < image.Size; i += 4)
-      if (image.Bits[i] != 0) return;
-    image.Format = PixelFormat::X8R8G8B8;
+void DropUnusedAlpha(Image& image) {
+  if (image.Format() == PixelFormat::A1R5G5B5) {
+    for (int32_t i = 1; i < image.Size(); i += 2)
+      if (image.Bits()[i] & 0x80) return;
+    image.RelabelFormat(PixelFormat::X1R5G5B5);
+  } else if (image.Format() == PixelFormat::A8R8G8B8) {
+    for (int32_t i = 3; i < image.Size(); i += 4)
+      if (image.Bits()[i] != 0) return;
+    image.RelabelFormat(PixelFormat::X8R8G8B8);
   }
 }
 
@@ -79,11 +79,11 @@ void DropUnusedAlpha(ImageData& image) {
 // bottom for bottom-up files, from the top for top-down ones. Pixels the data skips stay 0.
 // Pixels of a run or literal that fall beyond the end of its row are dropped, wherever the run
 // starts: encoders that pad every row to a multiple of four pixels write whole runs past it.
-void DecodeRle(const uint8_t* data, size_t length, bool rle4, ImageData& image, bool topDown) {
-  const int64_t width = image.Width, height = image.Height;
+void DecodeRle(const uint8_t* data, size_t length, bool rle4, Image& image, bool topDown) {
+  const int64_t width = image.Width(), height = image.Height();
   int64_t x = 0, row = 0;
   size_t p = 0;
-  auto rowPointer = [&]() { return image.Bits + (topDown ? row : height - 1 - row) * width; };
+  auto rowPointer = [&]() { return image.Bits() + (topDown ? row : height - 1 - row) * width; };
   while (row < height) {
     if (length - p < 2) break;
     const uint8_t count = data[p], value = data[p + 1];
@@ -309,7 +309,7 @@ BitmapHeaders ReadHeaders(const IOHandle& handle, HeaderUse use) {
 
 // The palette follows the info header. OS/2 1.x entries have 3 bytes, the others 4, whose
 // last byte is reserved.
-void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, ImageData& image) {
+void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, Image& image) {
   handle.Seek(start + kFileHeaderSize + h.Info.Size, smFromBeginning);
   const uint32_t bitCount = h.Info.BitCount;
   const uint32_t entrySize = h.Core ? 3 : 4;
@@ -320,13 +320,13 @@ void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, 
   handle.ReadExact(palette, int64_t(entries) * entrySize, "BMP palette");
   for (uint32_t i = 0; i < entries; ++i) {
     const uint8_t* e = palette + i * entrySize;
-    image.Palette[i] = MakeColor32(0xFF, e[2], e[1], e[0]);
+    image.Palette()[i] = MakeColor32(0xFF, e[2], e[1], e[0]);
   }
-  for (int i = 0; i < 256; ++i) image.Palette[i] |= 0xFF000000u;  // the reserved bytes are no alpha
+  for (int i = 0; i < 256; ++i) image.Palette()[i] |= 0xFF000000u;  // the reserved bytes are no alpha
 }
 
 // RLE8 or RLE4 pixels, read up to the length the header gives, else to the end of the file.
-void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, ImageData& image) {
+void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, Image& image) {
   const int64_t width = h.Width, height = h.Height;
   int64_t length = h.Info.SizeImage ? std::min<int64_t>(h.Info.SizeImage, h.PixelBytes) : h.PixelBytes;
   // A few bytes of RLE codes can leave a whole image undefined; no real file needs more
@@ -340,7 +340,7 @@ void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, ImageData& im
 }
 
 // Uncompressed and bit-field rows, from the pixel data offset on.
-void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, ImageData& image) {
+void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, Image& image) {
   const int64_t width = h.Width, height = h.Height, rowSize = h.RowSize;
   const uint32_t bitCount = h.Info.BitCount;
   const int32_t bytesPerPixel = FindFormatInfo(h.Format)->BytesPerPixel;
@@ -349,7 +349,7 @@ void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, ImageData& im
   const MaskLayout layout = MakeMaskLayout(h.Red, h.Green, h.Blue, h.Alpha);
   for (int64_t fileRow = 0; fileRow < height; ++fileRow) {
     const int64_t wanted = fileRow == height - 1 ? (width * bitCount + 7) / 8 : rowSize;
-    uint8_t* target = image.Bits + static_cast<size_t>(h.TopDown ? fileRow : height - 1 - fileRow) * imageRowBytes;
+    uint8_t* target = image.Bits() + static_cast<size_t>(h.TopDown ? fileRow : height - 1 - fileRow) * imageRowBytes;
     if (bitCount >= 8 && !h.Masked) {
       // Rows the image holds as they are go straight into it; only the padding is skipped.
       handle.ReadExact(target, static_cast<int64_t>(imageRowBytes), "BMP pixel data");
@@ -359,9 +359,9 @@ void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, ImageData& im
     }
     handle.ReadExact(row.data(), wanted, "BMP pixel data");
     if (bitCount < 8)
-      ExpandPackedRow(row.data(), image.Width, static_cast<int32_t>(bitCount), target);
+      ExpandPackedRow(row.data(), image.Width(), static_cast<int32_t>(bitCount), target);
     else
-      ExpandMaskedRow(row.data(), image.Width, static_cast<int32_t>(bitCount / 8), layout, target);
+      ExpandMaskedRow(row.data(), image.Width(), static_cast<int32_t>(bitCount / 8), layout, target);
   }
   if (h.Alpha == 0) DropUnusedAlpha(image);
 }
@@ -374,20 +374,20 @@ struct BitmapWriteLayout {
   uint32_t BitCount;
 };
 
-BitmapWriteLayout ChooseWriteLayout(const ImageData& image, const PixelFormatInfo& info, bool useRle) {
+BitmapWriteLayout ChooseWriteLayout(const Image& image, const PixelFormatInfo& info, bool useRle) {
   const int32_t bytesPerPixel = info.BytesPerPixel;
   BitmapWriteLayout layout{};
   layout.HeaderSize = info.HasAlphaChannel && bytesPerPixel == 2 ? kV4HeaderSize : kInfoHeaderSize;
   layout.Compression = BI_RGB;
   if (bytesPerPixel == 1 && useRle) layout.Compression = BI_RLE8;
-  else if (bytesPerPixel == 2 && image.Format != PixelFormat::X1R5G5B5) layout.Compression = BI_BITFIELDS;
+  else if (bytesPerPixel == 2 && image.Format() != PixelFormat::X1R5G5B5) layout.Compression = BI_BITFIELDS;
   layout.BitCount = 8u * static_cast<uint32_t>(bytesPerPixel);
   return layout;
 }
 
 // Fills the file header and the info header, with the masks of bit-field formats; returns
 // their length.
-int64_t BuildHeaders(uint8_t* headers, const ImageData& image, const PixelFormatInfo& info,
+int64_t BuildHeaders(uint8_t* headers, const Image& image, const PixelFormatInfo& info,
                      const BitmapWriteLayout& layout, uint32_t fileSize, uint32_t offset) {
   ByteWriter w(headers);
   w.U16(kSignature);
@@ -395,8 +395,8 @@ int64_t BuildHeaders(uint8_t* headers, const ImageData& image, const PixelFormat
   w.U32(0);
   w.U32(offset);
   w.U32(layout.HeaderSize);
-  w.I32(image.Width);
-  w.I32(image.Height);
+  w.I32(image.Width());
+  w.I32(image.Height());
   w.U16(1);
   w.U16(static_cast<uint16_t>(layout.BitCount));
   w.U32(layout.Compression);
@@ -417,10 +417,10 @@ int64_t BuildHeaders(uint8_t* headers, const ImageData& image, const PixelFormat
 }
 
 // All 256 entries as blue, green, red and a fourth byte.
-void WritePalette(const IOHandle& handle, const ImageData& image) {
+void WritePalette(const IOHandle& handle, const Image& image) {
   uint8_t palette[256 * 4];
   for (int i = 0; i < 256; ++i) {
-    const Color32 c = image.Palette[i];
+    const Color32 c = image.Palette()[i];
     palette[i * 4 + 0] = Color32Blue(c);
     palette[i * 4 + 1] = Color32Green(c);
     palette[i * 4 + 2] = Color32Red(c);
@@ -430,18 +430,18 @@ void WritePalette(const IOHandle& handle, const ImageData& image) {
 }
 
 // Uncompressed rows, bottom-up, each padded to a multiple of four bytes.
-void WritePixelRows(const IOHandle& handle, const ImageData& image, int32_t bytesPerPixel, uint32_t bitCount) {
-  const size_t imageRowBytes = static_cast<size_t>(image.Width) * static_cast<size_t>(bytesPerPixel);
-  const size_t rowSize = (static_cast<size_t>(image.Width) * bitCount + 31) / 32 * 4;
+void WritePixelRows(const IOHandle& handle, const Image& image, int32_t bytesPerPixel, uint32_t bitCount) {
+  const size_t imageRowBytes = static_cast<size_t>(image.Width()) * static_cast<size_t>(bytesPerPixel);
+  const size_t rowSize = (static_cast<size_t>(image.Width()) * bitCount + 31) / 32 * 4;
   std::vector<uint8_t> row(rowSize, 0);
   // Unused bits are written as zeros so that no reader takes them for alpha.
   uint8_t clearMask = 0xFF;
   int32_t clearByte = -1;
-  if (image.Format == PixelFormat::X8R8G8B8) clearByte = 3, clearMask = 0x00;
-  else if (image.Format == PixelFormat::X1R5G5B5) clearByte = 1, clearMask = 0x7F;
-  else if (image.Format == PixelFormat::X4R4G4B4) clearByte = 1, clearMask = 0x0F;
-  for (int32_t y = image.Height - 1; y >= 0; --y) {
-    std::memcpy(row.data(), image.Bits + static_cast<size_t>(y) * imageRowBytes, imageRowBytes);
+  if (image.Format() == PixelFormat::X8R8G8B8) clearByte = 3, clearMask = 0x00;
+  else if (image.Format() == PixelFormat::X1R5G5B5) clearByte = 1, clearMask = 0x7F;
+  else if (image.Format() == PixelFormat::X4R4G4B4) clearByte = 1, clearMask = 0x0F;
+  for (int32_t y = image.Height() - 1; y >= 0; --y) {
+    std::memcpy(row.data(), image.Bits() + static_cast<size_t>(y) * imageRowBytes, imageRowBytes);
     if (clearByte >= 0)
       for (size_t i = static_cast<size_t>(clearByte); i < imageRowBytes; i += static_cast<size_t>(bytesPerPixel))
         row[i] &= clearMask;
@@ -472,19 +472,19 @@ public:
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
 
 private:
-  void WriteRle8(const IOHandle& handle, const ImageData& image);
+  void WriteRle8(const IOHandle& handle, const Image& image);
 };
 
-bool BitmapCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool BitmapCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   const int64_t start = handle.Tell();
   const BitmapHeaders h = ReadHeaders(handle, HeaderUse::Decode);
 
-  ImageData& image = images.AddEmpty();
+  Image& image = images.emplace_back();
   if (!CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), h.Format, image))
     RaiseImaging("Cannot create a %lldx%lld BMP image.", static_cast<long long>(h.Width),
                  static_cast<long long>(h.Height));
@@ -498,7 +498,7 @@ bool BitmapCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return true;
 }
 
-void BitmapCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
@@ -513,19 +513,19 @@ void BitmapCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) 
   ConvertImageFormat(image, target);
 }
 
-bool BitmapCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool BitmapCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-  const ImageData& image = prepared;
+  const Image& image = prepared;
 
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   const BitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
   const int64_t start = handle.Tell();
   uint8_t headers[kFileHeaderSize + kV4HeaderSize + 12];
   // The sizes are known only at the end; the headers are written again then.
   const int64_t headerBytes = BuildHeaders(headers, image, info, layout, 0, 0);
   handle.WriteExact(headers, headerBytes, "BMP headers");
-  if (image.Palette) WritePalette(handle, image);
+  if (image.Palette()) WritePalette(handle, image);
   const int64_t offset = handle.Tell() - start;
 
   if (layout.Compression == BI_RLE8)
@@ -542,13 +542,13 @@ bool BitmapCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t
   return true;
 }
 
-void BitmapCodec::WriteRle8(const IOHandle& handle, const ImageData& image) {
+void BitmapCodec::WriteRle8(const IOHandle& handle, const Image& image) {
   constexpr size_t kBlock = 8192;
   std::vector<uint8_t> out;
   out.reserve(kBlock + 600);
-  const int32_t width = image.Width;
-  for (int32_t y = image.Height - 1; y >= 0; --y) {
-    const uint8_t* line = image.Bits + static_cast<size_t>(y) * static_cast<size_t>(width);
+  const int32_t width = image.Width();
+  for (int32_t y = image.Height() - 1; y >= 0; --y) {
+    const uint8_t* line = image.Bits() + static_cast<size_t>(y) * static_cast<size_t>(width);
     int32_t x = 0;
     while (x < width) {
       int32_t run = 1;

@@ -9,12 +9,12 @@
 namespace imaging {
 
 // Reverses the pixel order of every row (for files stored right to left).
-inline void MirrorImageRows(ImageData& image, int32_t bytesPerPixel) {
-  const size_t rowBytes = size_t(image.Width) * size_t(bytesPerPixel);
+inline void MirrorImageRows(Image& image, int32_t bytesPerPixel) {
+  const size_t rowBytes = size_t(image.Width()) * size_t(bytesPerPixel);
   uint8_t pixel[16];
-  for (int32_t y = 0; y < image.Height; ++y) {
-    uint8_t* row = image.Bits + size_t(y) * rowBytes;
-    for (int32_t l = 0, r = image.Width - 1; l < r; ++l, --r) {
+  for (int32_t y = 0; y < image.Height(); ++y) {
+    uint8_t* row = image.Bits() + size_t(y) * rowBytes;
+    for (int32_t l = 0, r = image.Width() - 1; l < r; ++l, --r) {
       uint8_t* a = row + size_t(l) * size_t(bytesPerPixel);
       uint8_t* b = row + size_t(r) * size_t(bytesPerPixel);
       std::memcpy(pixel, a, size_t(bytesPerPixel));

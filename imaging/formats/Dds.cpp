@@ -160,20 +160,16 @@ std::vector<Surface> ListSurfaces(uint32_t width, uint32_t height, uint32_t leve
 }
 
 // Replaces a block-compressed surface by its decoded pixels at the surface's stated size.
-void CutBlockPadding(ImageData& image, const Surface& surface) {
-  ImageData stated = image;  // shares the blocks; only the decoder reads them
-  stated.Width = int32_t(surface.Width);
-  stated.Height = int32_t(surface.Height);
-  ImageData decoded;
-  DecodeCompressedImage(stated, decoded);
-  ReleaseImage(image);
-  image = decoded;
+void CutBlockPadding(Image& image, const Surface& surface) {
+  Image decoded;
+  DecodeCompressedImage(image, int32_t(surface.Width), int32_t(surface.Height), decoded);
+  image = std::move(decoded);
 }
 
 // Exchanges the bytes 0 and 2 of every four-byte pixel.
-void SwapRedBlue32(ImageData& image) {
-  uint8_t* p = image.Bits;
-  for (int64_t i = 0; i < int64_t(image.Size) / 4; ++i, p += 4) std::swap(p[0], p[2]);
+void SwapRedBlue32(Image& image) {
+  uint8_t* p = image.Bits();
+  for (int64_t i = 0; i < int64_t(image.Size()) / 4; ++i, p += 4) std::swap(p[0], p[2]);
 }
 
 // The mipmap levels, cube faces or volume slices a header declares.
@@ -247,16 +243,16 @@ DdsRows CheckTextureData(const IOHandle& handle, const DdsFileHeader& header, co
 
 // Reads one surface into its image, dropping the row padding a pitch adds.
 void ReadSurface(const IOHandle& handle, const Surface& surface, int64_t pitch, bool linear,
-                 int64_t bytesPerPixel, std::vector<uint8_t>& row, ImageData& image) {
+                 int64_t bytesPerPixel, std::vector<uint8_t>& row, Image& image) {
   const int64_t rowBytes = int64_t(surface.Width) * bytesPerPixel;
-  if (linear || pitch * surface.Height == image.Size) {
-    handle.ReadExact(image.Bits, image.Size, "DDS surface");
+  if (linear || pitch * surface.Height == image.Size()) {
+    handle.ReadExact(image.Bits(), image.Size(), "DDS surface");
     return;
   }
   row.resize(size_t(pitch));
   for (uint32_t y = 0; y < surface.Height; ++y) {
     handle.ReadExact(row.data(), pitch, "DDS surface row");
-    std::memcpy(image.Bits + int64_t(y) * rowBytes, row.data(), size_t(rowBytes));
+    std::memcpy(image.Bits() + int64_t(y) * rowBytes, row.data(), size_t(rowBytes));
   }
 }
 
@@ -338,14 +334,14 @@ DdsPixelFormat DescribePixelFormat(PixelFormat format, const PixelFormatInfo& in
 }
 
 // The header of a saved texture; the linear size is that of the main surface.
-DdsFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, const DdsSaveShape& shape) {
+DdsFileHeader BuildHeader(const Image& first, const PixelFormatInfo& info, const DdsSaveShape& shape) {
   DdsFileHeader h{};
   h.Magic = kMagic;
   h.Size = 124;
   h.Flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT | DDSD_LINEARSIZE;
-  h.Height = uint32_t(first.Height);
-  h.Width = uint32_t(first.Width);
-  h.PitchOrLinearSize = uint32_t(first.Size);
+  h.Height = uint32_t(first.Height());
+  h.Width = uint32_t(first.Width());
+  h.PitchOrLinearSize = uint32_t(first.Size());
   h.Caps1 = DDSCAPS_TEXTURE;
   if (shape.Levels > 1) {
     h.Flags |= DDSD_MIPMAPCOUNT;
@@ -362,30 +358,29 @@ DdsFileHeader BuildHeader(const ImageData& first, const PixelFormatInfo& info, c
     h.Caps2 = DDSCAPS2_VOLUME;
     h.Depth = shape.Depth;
   }
-  h.PixelFormat = DescribePixelFormat(first.Format, info);
+  h.PixelFormat = DescribePixelFormat(first.Format(), info);
   return h;
 }
 
 // Writes a further surface in the main surface's format and at the size its place in the
 // texture gives; other images are converted and resized first.
-void WriteSurface(const IOHandle& handle, const ImageData& source, size_t index, const Surface& surface,
-                  const ImageData& first, const PixelFormatInfo& info) {
+void WriteSurface(const IOHandle& handle, const Image& source, size_t index, const Surface& surface,
+                  const Image& first, const PixelFormatInfo& info) {
   int32_t expectedWidth = int32_t(surface.Width), expectedHeight = int32_t(surface.Height);
   int32_t storedWidth = expectedWidth, storedHeight = expectedHeight;
-  info.CheckDimensions(first.Format, storedWidth, storedHeight);
-  if (source.Format == first.Format && source.Width == storedWidth && source.Height == storedHeight) {
-    handle.WriteExact(source.Bits, source.Size, "DDS surface");
+  info.CheckDimensions(first.Format(), storedWidth, storedHeight);
+  if (source.Format() == first.Format() && source.Width() == storedWidth && source.Height() == storedHeight) {
+    handle.WriteExact(source.Bits(), source.Size(), "DDS surface");
     return;
   }
-  Image copyImage;
-  ImageData& copy = copyImage;
-  if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format))
+  Image copy;
+  if (!CopyImage(source, copy) || !ConvertImageFormat(copy, first.Format()))
     RaiseImaging("DDS: surface %u cannot be converted to %s.", unsigned(index), info.Name);
-  if (copy.Width != storedWidth || copy.Height != storedHeight)
+  if (copy.Width() != storedWidth || copy.Height() != storedHeight)
     ResizeImage(copy, expectedWidth, expectedHeight, ResizeFilter::Bilinear);
-  if (copy.Format != first.Format || copy.Size != GetPixelsSize(first.Format, expectedWidth, expectedHeight))
+  if (copy.Format() != first.Format() || copy.Size() != GetPixelsSize(first.Format(), expectedWidth, expectedHeight))
     RaiseImaging("DDS: surface %u cannot be brought to %dx%d.", unsigned(index), expectedWidth, expectedHeight);
-  handle.WriteExact(copy.Bits, copy.Size, "DDS surface");
+  handle.WriteExact(copy.Bits(), copy.Size(), "DDS surface");
 }
 
 }  // namespace
@@ -428,7 +423,7 @@ void DdsCodec::ValidateOptions() {
   if (SaveMipMapCount <= 0) SaveMipMapCount = 1;
 }
 
-bool DdsCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool DdsCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   LoadedMipMapCount = 1;
   LoadedDepth = 1;
   LoadedCubeMap = 0;
@@ -454,7 +449,7 @@ bool DdsCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   std::vector<uint8_t> row;
   for (size_t s = 0; s < surfaces.size(); ++s) {
     const Surface& surface = surfaces[s];
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(int32_t(surface.Width), int32_t(surface.Height), choice.Format, image))
       RaiseImaging("DDS: cannot create a %ux%u surface.", surface.Width, surface.Height);
     // The first surface may carry the header's row padding; all others are tightly packed, as
@@ -467,13 +462,13 @@ bool DdsCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return true;
 }
 
-bool DdsCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
+bool DdsCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
-  const ImageData& first = prepared;
-  const PixelFormatInfo& info = *FindFormatInfo(first.Format);
-  const uint32_t width = uint32_t(first.Width), height = uint32_t(first.Height);
+  const Image& first = prepared;
+  const PixelFormatInfo& info = *FindFormatInfo(first.Format());
+  const uint32_t width = uint32_t(first.Width()), height = uint32_t(first.Height());
   const DdsSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
   const std::vector<Surface> surfaces =
       ListSurfaces(width, height, shape.Levels, shape.Cube ? shape.Depth : 1, shape.Volume, shape.Depth);
@@ -481,13 +476,13 @@ bool DdsCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
   uint8_t raw[kHeaderSize];
   SerializeHeader(BuildHeader(first, info, shape), raw);
   handle.WriteExact(raw, kHeaderSize, "DDS header");
-  handle.WriteExact(first.Bits, first.Size, "DDS surface");
+  handle.WriteExact(first.Bits(), first.Size(), "DDS surface");
   for (size_t s = 1; s < surfaces.size(); ++s)
     WriteSurface(handle, images[size_t(FirstIndex) + s], s, surfaces[s], first, info);
   return true;
 }
 
-void DdsCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void DdsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.IsIndexed || info.IsCompressed)

@@ -351,47 +351,46 @@ std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count) {
 
 namespace {
 
-void DrawFrame(ImageData& canvas, const ImageData& frame, const GifFrame& info) {
+void DrawFrame(Image& canvas, const Image& frame, const GifFrame& info) {
   for (int32_t y = 0; y < info.Height; ++y) {
-    const uint8_t* source = frame.Bits + size_t(y) * size_t(frame.Width);
-    uint8_t* target = canvas.Bits + (size_t(info.Top + y) * size_t(canvas.Width) + size_t(info.Left)) * 4;
+    const uint8_t* source = frame.Bits() + size_t(y) * size_t(frame.Width());
+    uint8_t* target = canvas.Bits() + (size_t(info.Top + y) * size_t(canvas.Width()) + size_t(info.Left)) * 4;
     for (int32_t x = 0; x < info.Width; ++x, target += 4) {
-      const Color32 colour = frame.Palette[source[x]];
+      const Color32 colour = frame.Palette()[source[x]];
       if (Color32Alpha(colour) != 0) std::memcpy(target, &colour, 4);
     }
   }
 }
 
-void FillFrameRect(ImageData& canvas, const GifFrame& info, Color32 colour) {
+void FillFrameRect(Image& canvas, const GifFrame& info, Color32 colour) {
   FillImageRect(canvas, info.Left, info.Top, info.Width, info.Height, &colour);
 }
 
 // Composes the raw frames on a screen-sized A8R8G8B8 canvas as a player shows them, and gives
 // one image for every frame that ends a picture (at most `pictures` of them).
-void ComposeFrames(const ImageArray& raw, const std::vector<GifFrame>& frames, int32_t width, int32_t height,
-                   size_t pictures, ImageArray& composed) {
+void ComposeFrames(const std::vector<Image>& raw, const std::vector<GifFrame>& frames, int32_t width, int32_t height,
+                   size_t pictures, std::vector<Image>& composed) {
   int64_t work = 0;
   auto spend = [&work](int64_t amount) {
     work += amount;
     if (work > kMaxComposeWork) RaiseImaging("GIF animation needs too much work to compose.");
   };
   // The screen after the previous frame.
-  Image canvasImage;
-  ImageData& canvas = canvasImage;
+  Image canvas;
   CreateImage(width, height, PixelFormat::A8R8G8B8, canvas);
 
   for (size_t i = 0; i < frames.size() && composed.size() < pictures; ++i) {
     const GifFrame& frame = frames[i];
-    const ImageData& source = raw[i];
-    const Color32 background = source.Palette[frame.Background];
+    const Image& source = raw[i];
+    const Color32 background = source.Palette()[frame.Background];
 
     if (i > 0 && frames[i - 1].Disposal != 3) {
       const GifFrame& before = frames[i - 1];
       if (before.Disposal == 2)
         FillFrameRect(canvas, before,
-                      before.HasTransparency ? raw[i - 1].Palette[before.TransparentIndex] : background);
+                      before.HasTransparency ? raw[i - 1].Palette()[before.TransparentIndex] : background);
     } else {
-      const Color32 fill = frame.HasTransparency ? source.Palette[frame.TransparentIndex] : background;
+      const Color32 fill = frame.HasTransparency ? source.Palette()[frame.TransparentIndex] : background;
       spend(int64_t(width) * height);
       FillImageRect(canvas, 0, 0, width, height, &fill);
       size_t start = 0;
@@ -419,9 +418,9 @@ void ComposeFrames(const ImageArray& raw, const std::vector<GifFrame>& frames, i
     DrawFrame(canvas, source, frame);
     if (frame.EndsPicture || i + 1 == frames.size()) {
       spend(int64_t(width) * height);
-      ImageData& picture = composed.AddEmpty();
+      Image& picture = composed.emplace_back();
       CreateImage(width, height, PixelFormat::A8R8G8B8, picture);
-      std::memcpy(picture.Bits, canvas.Bits, size_t(canvas.Size));
+      std::memcpy(picture.Bits(), canvas.Bits(), size_t(canvas.Size()));
     }
   }
 }
@@ -449,11 +448,11 @@ bool GifCodec::ProbeStream(const IOHandle& handle) const {
          (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
 }
 
-void GifCodec::ConvertForSave(ImageData& image, const PixelFormatInfo&) {
+void GifCodec::ConvertForSave(Image& image, const PixelFormatInfo&) {
   ConvertImageFormat(image, PixelFormat::Index8);
 }
 
-bool GifCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) {
+bool GifCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) {
   GifReader reader(handle);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
@@ -473,7 +472,7 @@ bool GifCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyF
   Color32 globalTable[256] = {};
   if (hasGlobalTable) ReadColorTable(reader, globalTable, globalCount);
 
-  ImageArray raw;
+  std::vector<Image> raw;
   std::vector<GifFrame> frames;
   int32_t canvasWidth = screenWidth;
   int32_t canvasHeight = screenHeight;
@@ -565,17 +564,16 @@ bool GifCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyF
       rawPixels += int64_t(frame.Width) * frame.Height;
       if (rawPixels > kMaxFramePixelsPerFile)
         RaiseImaging("GIF frames hold more than %lld pixels in all.", static_cast<long long>(kMaxFramePixelsPerFile));
-      ImageData image;
+      Image image;
       CreateImage(frame.Width, frame.Height, PixelFormat::Index8, image);
-      std::memcpy(image.Palette, palette, sizeof(palette));
+      std::memcpy(image.Palette(), palette, sizeof(palette));
       try {
-        DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits, frame.Width, frame.Height, interlaced);
-        raw.Append(image);
+        DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits(), frame.Width, frame.Height, interlaced);
+        raw.push_back(std::move(image));
         frames.push_back(frame);
         kept = true;
       } catch (const ImagingError&) {
         // A frame whose data cannot be decoded is left out; the others still load.
-        ReleaseImage(image);
       }
       if (onlyFirst && !LoadAnimated && !frames.empty()) break;
     }
@@ -609,12 +607,12 @@ bool GifCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyF
   return true;
 }
 
-bool GifCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
+bool GifCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
   int32_t screenWidth = 0;
   int32_t screenHeight = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    screenWidth = std::max(screenWidth, images[size_t(i)].Width);
-    screenHeight = std::max(screenHeight, images[size_t(i)].Height);
+    screenWidth = std::max(screenWidth, images[size_t(i)].Width());
+    screenHeight = std::max(screenHeight, images[size_t(i)].Height());
   }
   if (screenWidth > 65535 || screenHeight > 65535)
     RaiseImaging("GIF cannot store an image of %dx%d pixels (at most 65535 on a side).", screenWidth, screenHeight);
@@ -628,26 +626,26 @@ bool GifCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
     PreparedImage prepared;
     if (!PrepareForSave(images[size_t(i)], prepared)) continue;
-    const ImageData& image = prepared;
+    const Image& image = prepared;
 
     // No transparency, disposal 0, a delay of 65 hundredths of a second.
     static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
     handle.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
     uint8_t descriptor[1 + kImageDescriptorSize] = {kGIFImageSeparator};
-    StoreLE16(descriptor + 5, uint32_t(image.Width));
-    StoreLE16(descriptor + 7, uint32_t(image.Height));
+    StoreLE16(descriptor + 5, uint32_t(image.Width()));
+    StoreLE16(descriptor + 7, uint32_t(image.Height()));
     descriptor[9] = 0x87;  // local colour table of 256 entries, not interlaced
     handle.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
     uint8_t table[256 * 3];
     for (int k = 0; k < 256; ++k) {
-      table[k * 3] = Color32Red(image.Palette[k]);
-      table[k * 3 + 1] = Color32Green(image.Palette[k]);
-      table[k * 3 + 2] = Color32Blue(image.Palette[k]);
+      table[k * 3] = Color32Red(image.Palette()[k]);
+      table[k * 3 + 1] = Color32Green(image.Palette()[k]);
+      table[k * 3 + 2] = Color32Blue(image.Palette()[k]);
     }
     handle.WriteExact(table, sizeof(table), "GIF colour table");
 
     const std::vector<uint8_t> data =
-        EncodeGIFLZW(image.Bits, size_t(image.Width) * size_t(image.Height));
+        EncodeGIFLZW(image.Bits(), size_t(image.Width()) * size_t(image.Height()));
     std::vector<uint8_t> blocks;
     blocks.reserve(data.size() + data.size() / 255 + 3);
     blocks.push_back(8);

@@ -54,9 +54,9 @@ public:
   // image of the file raw, at its own size with its own palette.
   int32_t LoadAnimated = 1;
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(const IOHandle& handle) const override;
 };
 

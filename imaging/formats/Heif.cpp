@@ -333,13 +333,13 @@ int32_t ExifOrientationOf(const heif_image_handle* image) {
 
 // Interleaved red-green-blue(-alpha) rows of libheif into the library's blue-green-red(-alpha)
 // pixels; wide samples (little-endian, `bits` significant) are stretched to 16 bits.
-void CopyRows(const uint8_t* plane, int stride, int bits, bool alpha, ImageData& image) {
+void CopyRows(const uint8_t* plane, int stride, int bits, bool alpha, Image& image) {
   const size_t channels = alpha ? 4 : 3;
-  const size_t width = size_t(image.Width);
+  const size_t width = size_t(image.Width());
   if (bits <= 8) {
-    for (int32_t y = 0; y < image.Height; ++y) {
+    for (int32_t y = 0; y < image.Height(); ++y) {
       const uint8_t* s = plane + size_t(y) * size_t(stride);
-      uint8_t* t = image.Bits + size_t(y) * width * channels;
+      uint8_t* t = image.Bits() + size_t(y) * width * channels;
       for (size_t x = 0; x < width; ++x, s += channels, t += channels) {
         t[0] = s[2];
         t[1] = s[1];
@@ -354,9 +354,9 @@ void CopyRows(const uint8_t* plane, int stride, int bits, bool alpha, ImageData&
     const uint32_t v = std::min<uint32_t>(uint32_t(p[0]) | (uint32_t(p[1]) << 8), maximum);
     return uint16_t((v * 65535u + maximum / 2) / maximum);
   };
-  for (int32_t y = 0; y < image.Height; ++y) {
+  for (int32_t y = 0; y < image.Height(); ++y) {
     const uint8_t* s = plane + size_t(y) * size_t(stride);
-    uint16_t* t = reinterpret_cast<uint16_t*>(image.Bits) + size_t(y) * width * channels;
+    uint16_t* t = reinterpret_cast<uint16_t*>(image.Bits()) + size_t(y) * width * channels;
     for (size_t x = 0; x < width; ++x, s += channels * 2, t += channels) {
       t[0] = stretch(s + 4);
       t[1] = stretch(s + 2);
@@ -367,9 +367,9 @@ void CopyRows(const uint8_t* plane, int stride, int bits, bool alpha, ImageData&
 }
 
 // Colour that a file stores multiplied by alpha, divided out again (8-bit pixels).
-void UnpremultiplyAlpha(ImageData& image) {
-  const size_t pixels = size_t(image.Width) * size_t(image.Height);
-  uint8_t* p = image.Bits;
+void UnpremultiplyAlpha(Image& image) {
+  const size_t pixels = size_t(image.Width()) * size_t(image.Height());
+  uint8_t* p = image.Bits();
   for (size_t i = 0; i < pixels; ++i, p += 4) {
     const uint32_t a = p[3];
     if (a == 0 || a == 255) continue;
@@ -416,11 +416,11 @@ public:
     return HasHeifBrand(bytes, n);
   }
 
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     LoadedExifOrientation = 0;
     ParsedHeif parsed;
     ParseHeif(isomedia::ReadRemaining(handle, "HEIF"), parsed);
@@ -452,37 +452,37 @@ public:
     if (!plane || stride < rowBytes || (wide && (bits <= 8 || bits > 16)))
       RaiseImaging("HEIF: libheif gave the picture in an unexpected layout.");
 
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(width, height, format, image)) RaiseImaging("Cannot create a HEIF image.");
     CopyRows(plane, stride, bits, alpha, image);
     if (alpha && !wide && heif_image_is_premultiplied_alpha(decoded.get())) UnpremultiplyAlpha(image);
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
     if (!HeifCanWrite()) RaiseImaging("HEIF: this libheif has no HEVC encoder, so HEIC files can only be read.");
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-    const ImageData& image = prepared;
+    const Image& image = prepared;
     // The run hands every picture over with alpha; libheif would store an opaque one as an
     // extra alpha picture.
-    const bool alpha = image.Format == PixelFormat::A8R8G8B8 && !IsImageOpaque(image);
-    const size_t sourceChannels = image.Format == PixelFormat::A8R8G8B8 ? 4 : 3;
+    const bool alpha = image.Format() == PixelFormat::A8R8G8B8 && !IsImageOpaque(image);
+    const size_t sourceChannels = image.Format() == PixelFormat::A8R8G8B8 ? 4 : 3;
 
     heif_image* pictureImage = nullptr;
-    Check(heif_image_create(image.Width, image.Height, heif_colorspace_RGB,
+    Check(heif_image_create(image.Width(), image.Height(), heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &pictureImage));
     std::unique_ptr<heif_image, HeifImageDeleter> picture(pictureImage);
-    Check(heif_image_add_plane(picture.get(), heif_channel_interleaved, image.Width, image.Height, 8));
+    Check(heif_image_add_plane(picture.get(), heif_channel_interleaved, image.Width(), image.Height(), 8));
     int stride = 0;
     uint8_t* plane = heif_image_get_plane(picture.get(), heif_channel_interleaved, &stride);
     const size_t channels = alpha ? 4 : 3;
-    if (!plane || stride < int64_t(image.Width) * int64_t(channels))
+    if (!plane || stride < int64_t(image.Width()) * int64_t(channels))
       RaiseImaging("HEIF: libheif gave the picture in an unexpected layout.");
-    for (int32_t y = 0; y < image.Height; ++y) {
-      const uint8_t* s = image.Bits + size_t(y) * size_t(image.Width) * sourceChannels;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const uint8_t* s = image.Bits() + size_t(y) * size_t(image.Width()) * sourceChannels;
       uint8_t* t = plane + size_t(y) * size_t(stride);
-      for (int32_t x = 0; x < image.Width; ++x, s += sourceChannels, t += channels) {
+      for (int32_t x = 0; x < image.Width(); ++x, s += sourceChannels, t += channels) {
         t[0] = s[2];
         t[1] = s[1];
         t[2] = s[0];
@@ -490,7 +490,7 @@ public:
       }
     }
 
-    if (const ColorProfile profile = SaveProfileFor(image.Format))
+    if (const ColorProfile profile = SaveProfileFor(image.Format()))
       Check(heif_image_set_raw_color_profile(picture.get(), "prof", profile->data(), profile->size()));
 
     InitHeif();

@@ -236,52 +236,50 @@ void IconCursorImage::DecodePng() {
   const Datastream& frame = *loader.Frames.front();
   colorType_ = ColorTypeOfPng(frame.ImageHeader);
 
-  Image owned;
-  ImageData& image = owned;
+  Image image;
   DecodePNGFrame(frame, image);
   ApplyFrameSideChunks(frame, image);
-  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+  if (image.Format() != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
     throw IconFileError("The PNG image cannot be converted to 32 bits.");
-  width_ = image.Width;
-  height_ = image.Height;
+  width_ = image.Width();
+  height_ = image.Height();
   const size_t count = size_t(width_) * size_t(height_);
   pixels_.resize(count);
-  for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits + i * 4);
+  for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits() + i * 4);
 }
 
-void IconCursorImage::Draw(ImageData& canvas, int32_t x, int32_t y) const {
-  if (canvas.Format != PixelFormat::A8R8G8B8 || !canvas.Bits || width_ <= 0 || height_ <= 0) return;
+void IconCursorImage::Draw(Image& canvas, int32_t x, int32_t y) const {
+  if (canvas.Format() != PixelFormat::A8R8G8B8 || !canvas.Bits() || width_ <= 0 || height_ <= 0) return;
   const int32_t drawWidth = DrawWidth();
   const int32_t drawHeight = DrawHeight();
   for (int32_t ty = 0; ty < drawHeight; ++ty) {
     const int32_t cy = y + ty;
-    if (cy < 0 || cy >= canvas.Height) continue;
+    if (cy < 0 || cy >= canvas.Height()) continue;
     const size_t sy = size_t(int64_t(ty) * height_ / drawHeight);
     const Color32* src = pixels_.data() + sy * size_t(width_);
-    uint8_t* dst = canvas.Bits + size_t(cy) * size_t(canvas.Width) * 4;
+    uint8_t* dst = canvas.Bits() + size_t(cy) * size_t(canvas.Width()) * 4;
     for (int32_t tx = 0; tx < drawWidth; ++tx) {
       const int32_t cx = x + tx;
-      if (cx < 0 || cx >= canvas.Width) continue;
+      if (cx < 0 || cx >= canvas.Width()) continue;
       PutU32LE(dst + size_t(cx) * 4, src[int64_t(tx) * width_ / drawWidth]);
     }
   }
 }
 
-std::unique_ptr<IconCursorImage> IconCursorImage::FromImage(const ImageData& picture) {
+std::unique_ptr<IconCursorImage> IconCursorImage::FromImage(const Image& picture) {
   if (!IsImageValid(picture)) throw IconFileError("Cannot make an icon from an empty image.");
   // The directory entry has one byte per side, 0 standing for 256. Larger sizes would live
   // only in the bitmap header, which readers do not agree to honour, so they are refused.
-  if (picture.Width > kIconMaxSide || picture.Height > kIconMaxSide)
+  if (picture.Width() > kIconMaxSide || picture.Height() > kIconMaxSide)
     throw IconFileError(FormatText("An icon can hold at most %d x %d pixels; this picture has %d x %d.", kIconMaxSide,
-                                    kIconMaxSide, picture.Width, picture.Height));
-  Image owned;
-  ImageData& image = owned;
+                                    kIconMaxSide, picture.Width(), picture.Height()));
+  Image image;
   if (!CopyImage(picture, image)) throw IconFileError("Cannot make an icon from an empty image.");
-  if (image.Format != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
+  if (image.Format() != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
     throw IconFileError("Cannot convert the image to 32 bits for the icon.");
 
-  const int32_t width = image.Width;
-  const int32_t height = image.Height;
+  const int32_t width = image.Width();
+  const int32_t height = image.Height();
   const size_t xorStride = size_t(width) * 4;
   const size_t andStride = BitmapStride(width, 1);
   const size_t dataSize = kIconBitmapInfoHeaderSize + (xorStride + andStride) * size_t(height);
@@ -297,12 +295,12 @@ std::unique_ptr<IconCursorImage> IconCursorImage::FromImage(const ImageData& pic
   PutU32LE(out + 20, static_cast<uint32_t>((xorStride + andStride) * size_t(height)));
 
   // The transparent colour is compared without alpha, as a colour of the picture.
-  const uint8_t* bottomLeft = image.Bits + size_t(height - 1) * xorStride;
+  const uint8_t* bottomLeft = image.Bits() + size_t(height - 1) * xorStride;
   const uint32_t transparent = uint32_t(bottomLeft[0] | (bottomLeft[1] << 8) | (bottomLeft[2] << 16));
   uint8_t* xorBits = out + kIconBitmapInfoHeaderSize;
   uint8_t* andBits = xorBits + xorStride * size_t(height);
   for (size_t row = 0; row < size_t(height); ++row) {
-    const uint8_t* src = image.Bits + (size_t(height) - 1 - row) * xorStride;
+    const uint8_t* src = image.Bits() + (size_t(height) - 1 - row) * xorStride;
     uint8_t* dst = xorBits + row * xorStride;
     uint8_t* mask = andBits + row * andStride;
     for (int32_t x = 0; x < width; ++x) {
@@ -523,7 +521,7 @@ void IconCursorList::SaveToFile(const std::string& fileName) const {
     throw IconFileError(FormatText("Cannot write icon file \"%s\".", fileName.c_str()));
 }
 
-std::vector<uint8_t> EncodeIconFile(const ImageData& picture) {
+std::vector<uint8_t> EncodeIconFile(const Image& picture) {
   IconCursorList list;
   list.Insert(0, IconCursorImage::FromImage(picture));
   return list.SaveToBytes();

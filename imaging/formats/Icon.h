@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imaging/IO.h"
+#include "imaging/Image.h"
 #include "imaging/Types.h"
 #include "imaging/formats/IconTypes.h"
 
@@ -33,7 +34,7 @@ public:
   IconCursorImage(IconCursorList* owner, const IconDirEntry& entry, std::vector<uint8_t> data);
   // A 32-bit image with an AND mask made from a picture: pixels of the colour of the
   // bottom-left pixel become transparent.
-  static std::unique_ptr<IconCursorImage> FromImage(const ImageData& picture);
+  static std::unique_ptr<IconCursorImage> FromImage(const Image& picture);
 
   IconCursorList* Owner() const { return owner_; }
   const IconDirEntry& Entry() const { return entry_; }
@@ -49,7 +50,7 @@ public:
   int32_t DrawHeight() const;
   // Puts the image, stretched to DrawWidth × DrawHeight, at (x, y) of an A8R8G8B8 canvas,
   // replacing the canvas pixels it covers (the program draws onto an empty canvas).
-  void Draw(ImageData& canvas, int32_t x, int32_t y) const;
+  void Draw(Image& canvas, int32_t x, int32_t y) const;
 
 private:
   IconCursorImage() = default;
@@ -127,6 +128,6 @@ private:
 };
 
 // Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).
-std::vector<uint8_t> EncodeIconFile(const ImageData& picture);
+std::vector<uint8_t> EncodeIconFile(const Image& picture);
 
 }  // namespace imaging

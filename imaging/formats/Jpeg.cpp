@@ -281,9 +281,9 @@ bool DecodeRows(JpegDecoder* d, uint8_t* bits, size_t stride) {
 
 // Adobe writes CMYK (and YCCK, which libjpeg turns into CMYK) inverted; no colour profile is
 // applied.
-void ConvertInvertedCmyk(ImageData& image) {
-  uint8_t* p = image.Bits;
-  const size_t count = size_t(image.Width) * size_t(image.Height);
+void ConvertInvertedCmyk(Image& image) {
+  uint8_t* p = image.Bits();
+  const size_t count = size_t(image.Width()) * size_t(image.Height());
   for (size_t i = 0; i < count; ++i, p += 4) {
     const uint32_t c = 255u - p[0], m = 255u - p[1], y = 255u - p[2], k = 255u - p[3];
     p[2] = static_cast<uint8_t>(255u - (c + k - (c * k) / 255u));
@@ -429,11 +429,11 @@ void JpegCodec::ValidateOptions() {
   if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
 }
 
-void JpegCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void JpegCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, info.HasGrayChannel ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
 }
 
-bool JpegCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool JpegCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   auto decoder = std::make_unique<JpegDecoder>();
   decoder->source.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(decoder->err);
@@ -468,10 +468,10 @@ bool JpegCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   CheckImageDimensions(cinfo.image_width, cinfo.image_height, "JPEG file");
   ReadPhotoMetadata(cinfo.marker_list);
 
-  ImageData& image = images.AddEmpty();
+  Image& image = images.emplace_back();
   CreateImage(static_cast<int32_t>(cinfo.image_width), static_cast<int32_t>(cinfo.image_height), format, image);
-  const size_t stride = size_t(image.Width) * (format == PixelFormat::Gray8 ? 1 : format == PixelFormat::R8G8B8 ? 3 : 4);
-  if (!DecodeRows(decoder.get(), image.Bits, stride)) RaiseJpegError(decoder->err);
+  const size_t stride = size_t(image.Width()) * (format == PixelFormat::Gray8 ? 1 : format == PixelFormat::R8G8B8 ? 3 : 4);
+  if (!DecodeRows(decoder.get(), image.Bits(), stride)) RaiseJpegError(decoder->err);
   // The source hands libjpeg an end marker when the file runs out; libjpeg then warns about the
   // entropy data it lost and fills the rows it could not decode.
   if (decoder->source.holdsInsertedEoi && decoder->err.pub.num_warnings > 0)
@@ -480,17 +480,17 @@ bool JpegCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return true;
 }
 
-bool JpegCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool JpegCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
   auto encoder = std::make_unique<JpegEncoder>();
   encoder->destination.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
   JpegErrorHandler(encoder->err);
-  const ImageData& image = prepared;
-  const ColorProfile profile = SaveProfileFor(image.Format);
-  const JpegEncodeSettings settings{image.Bits,  image.Width,   image.Height,
-                                     image.Format == PixelFormat::Gray8,
+  const Image& image = prepared;
+  const ColorProfile profile = SaveProfileFor(image.Format());
+  const JpegEncodeSettings settings{image.Bits(),  image.Width(),   image.Height(),
+                                     image.Format() == PixelFormat::Gray8,
                                      Quality,     Progressive != 0,
                                      profile ? profile->data() : nullptr,
                                      profile ? static_cast<unsigned int>(profile->size()) : 0u};

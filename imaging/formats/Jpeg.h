@@ -15,9 +15,9 @@ public:
   int32_t Quality = 90;     // 1..100, option 10
   int32_t Progressive = 0;  // boolean, option 11
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 

@@ -348,35 +348,35 @@ void StoreSample(uint8_t* p, int bytes, uint64_t v) {
 
 // Copies every component into its sample position, repeating subsampled samples, and places
 // components by their own offsets on the reference grid.
-void FillImage(const opj_image_t& decoded, ImageData& image, const PixelFormatInfo& info, int alphaComponent) {
+void FillImage(const opj_image_t& decoded, Image& image, const PixelFormatInfo& info, int alphaComponent) {
   const int channels = info.ChannelCount;
   const int bytesPerSample = info.BytesPerPixel / channels;
-  std::vector<int32_t> columns(size_t(image.Width));
+  std::vector<int32_t> columns(size_t(image.Width()));
   for (int c = 0; c < channels; ++c) {
     const opj_image_comp_t& comp = decoded.comps[c];
     // Colour components keep their order around an alpha component found anywhere.
     const int colourIndex = alphaComponent >= 0 && c > alphaComponent ? c - 1 : c;
     const int position = c == alphaComponent ? channels - 1 : ChannelPosition(colourIndex, channels, info.HasAlphaChannel);
     const SampleScale scale(comp.prec, comp.sgnd != 0, bytesPerSample * 8);
-    for (int32_t x = 0; x < image.Width; ++x) {
+    for (int32_t x = 0; x < image.Width(); ++x) {
       const int64_t col = int64_t((decoded.x0 + uint32_t(x)) / comp.dx) - int64_t(comp.x0);
       columns[size_t(x)] = int32_t(std::clamp<int64_t>(col, 0, int64_t(comp.w) - 1));
     }
-    for (int32_t y = 0; y < image.Height; ++y) {
+    for (int32_t y = 0; y < image.Height(); ++y) {
       const int64_t rowIndex =
           std::clamp<int64_t>(int64_t((decoded.y0 + uint32_t(y)) / comp.dy) - int64_t(comp.y0), 0, int64_t(comp.h) - 1);
       const int32_t* src = comp.data + rowIndex * int64_t(comp.w);
-      uint8_t* dst = image.Bits + (int64_t(y) * image.Width) * info.BytesPerPixel + position * bytesPerSample;
-      for (int32_t x = 0; x < image.Width; ++x, dst += info.BytesPerPixel)
+      uint8_t* dst = image.Bits() + (int64_t(y) * image.Width()) * info.BytesPerPixel + position * bytesPerSample;
+      for (int32_t x = 0; x < image.Width(); ++x, dst += info.BytesPerPixel)
         StoreSample(dst, bytesPerSample, scale(src[columns[size_t(x)]]));
     }
   }
 }
 
 template <typename T>
-void SyccToRgb(ImageData& image, double offset, double maxValue) {
-  T* p = reinterpret_cast<T*>(image.Bits);
-  const int64_t pixels = int64_t(image.Width) * image.Height;
+void SyccToRgb(Image& image, double offset, double maxValue) {
+  T* p = reinterpret_cast<T*>(image.Bits());
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
   auto clampRound = [maxValue](double v) { return static_cast<T>(std::clamp(std::floor(v + 0.5), 0.0, maxValue)); };
   for (int64_t i = 0; i < pixels; ++i, p += 3) {
     const double y = p[2], cb = p[1] - offset, cr = p[0] - offset;
@@ -414,7 +414,7 @@ void Jpeg2000Codec::ValidateOptions() {
   if (uint32_t(Quality - 1) > 99u) Quality = kDefaultQuality;
 }
 
-bool Jpeg2000Codec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool Jpeg2000Codec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   Source source{&handle, handle.Tell(), 0};
   const int64_t fileSize = handle.Remaining();
   source.End = source.Base + fileSize;
@@ -499,7 +499,7 @@ bool Jpeg2000Codec::ReadImages(const IOHandle& handle, ImageArray& images, bool)
       if (img.comps[c].alpha) alphaComponent = int(c);
   }
 
-  ImageData& image = images.AddEmpty();
+  Image& image = images.emplace_back();
   if (!CreateImage(int32_t(width), int32_t(height), format, image))
     RaiseImaging("JPEG 2000: cannot create a %lldx%lld image.", static_cast<long long>(width),
                  static_cast<long long>(height));
@@ -520,12 +520,12 @@ bool Jpeg2000Codec::ReadImages(const IOHandle& handle, ImageArray& images, bool)
   return true;
 }
 
-bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool Jpeg2000Codec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
-  const ImageData& image = prepared;
+  const Image& image = prepared;
 
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   const int channels = info.ChannelCount;
   const int bytesPerSample = info.BytesPerPixel / channels;
   opj_image_cmptparm_t parameters[4];
@@ -533,8 +533,8 @@ bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32
   for (int c = 0; c < channels; ++c) {
     parameters[c].dx = 1;
     parameters[c].dy = 1;
-    parameters[c].w = uint32_t(image.Width);
-    parameters[c].h = uint32_t(image.Height);
+    parameters[c].w = uint32_t(image.Width());
+    parameters[c].h = uint32_t(image.Height());
     parameters[c].prec = uint32_t(bytesPerSample * 8);
     parameters[c].sgnd = 0;
   }
@@ -543,14 +543,14 @@ bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32
   if (!encoded) RaiseImaging("JPEG 2000: cannot create the image to encode.");
   encoded->x0 = 0;
   encoded->y0 = 0;
-  encoded->x1 = uint32_t(image.Width);
-  encoded->y1 = uint32_t(image.Height);
-  const int64_t pixels = int64_t(image.Width) * image.Height;
+  encoded->x1 = uint32_t(image.Width());
+  encoded->y1 = uint32_t(image.Height());
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
   for (int c = 0; c < channels; ++c) {
     opj_image_comp_t& comp = encoded->comps[c];
     // The alpha flag makes the JP2 encoder write a channel definition marking it as opacity.
     comp.alpha = info.HasAlphaChannel && c == channels - 1 ? 1 : 0;
-    const uint8_t* src = image.Bits + ChannelPosition(c, channels, info.HasAlphaChannel) * bytesPerSample;
+    const uint8_t* src = image.Bits() + ChannelPosition(c, channels, info.HasAlphaChannel) * bytesPerSample;
     for (int64_t i = 0; i < pixels; ++i, src += info.BytesPerPixel) {
       if (bytesPerSample == 1) {
         comp.data[i] = *src;
@@ -568,10 +568,10 @@ bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32
   settings.tcp_numlayers = 1;
   // Every resolution level needs at least one sample across the smaller side.
   int levels = kResolutionLevels;
-  while (levels > 1 && (std::min(image.Width, image.Height) >> (levels - 1)) == 0) --levels;
+  while (levels > 1 && (std::min(image.Width(), image.Height()) >> (levels - 1)) == 0) --levels;
   settings.numresolution = levels;
   settings.tcp_rates[0] =
-      LosslessCompression ? 0.0f : CompressionRate(image.Width, image.Height, info.BytesPerPixel, channels, Quality);
+      LosslessCompression ? 0.0f : CompressionRate(image.Width(), image.Height(), info.BytesPerPixel, channels, Quality);
   settings.cod_format = CodeStreamOnly ? 0 : 1;
 
   Messages messages;
@@ -592,13 +592,13 @@ bool Jpeg2000Codec::WriteImage(const IOHandle& handle, ImageArray& images, int32
     RaiseJp2(messages, "encoding failed");
   stream.reset();
   // A code stream has no place for a profile.
-  if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format))
+  if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
     sink.Data = WithProfileBox(sink.Data, *profile);
   handle.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
   return true;
 }
 
-void Jpeg2000Codec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void Jpeg2000Codec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   const int bytesPerChannel = info.ChannelCount > 0 ? info.BytesPerPixel / info.ChannelCount : 0;

@@ -88,7 +88,7 @@ public:
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     uint8_t bytes[kPCXHeaderSize];
     handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
     const PcxHeader h = ParseHeader(bytes);
@@ -126,12 +126,12 @@ public:
     const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
                                : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
                                                          : PixelFormat::Index8;
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), format, image))
       RaiseImaging("Cannot create a PCX image.");
     if (layout == Layout::Packed || layout == Layout::EGA)
       for (size_t i = 0; i < 16; ++i)
-        image.Palette[i] = MakeColor32(255, h.ColorMap[i * 3], h.ColorMap[i * 3 + 1], h.ColorMap[i * 3 + 2]);
+        image.Palette()[i] = MakeColor32(255, h.ColorMap[i * 3], h.ColorMap[i * 3 + 1], h.ColorMap[i * 3 + 2]);
 
     const size_t w = size_t(width);
     const size_t bpl = h.BytesPerLine;
@@ -139,13 +139,13 @@ public:
       const uint8_t* line = planes.data() + y * lineBytes;
       switch (layout) {
         case Layout::Indexed8:
-          std::memcpy(image.Bits + y * w, line, w);
+          std::memcpy(image.Bits() + y * w, line, w);
           break;
         case Layout::RGB:
         case Layout::RGBA: {
           // Planes hold red, green, blue (and alpha) lines one after another.
           const size_t channels = layout == Layout::RGB ? 3 : 4;
-          uint8_t* out = image.Bits + y * w * channels;
+          uint8_t* out = image.Bits() + y * w * channels;
           for (size_t x = 0; x < w; ++x, out += channels) {
             out[0] = line[2 * bpl + x];
             out[1] = line[bpl + x];
@@ -157,7 +157,7 @@ public:
         case Layout::Packed: {
           const unsigned bits = h.BitsPerPixel;
           const unsigned mask = (1u << bits) - 1;
-          uint8_t* out = image.Bits + y * w;
+          uint8_t* out = image.Bits() + y * w;
           for (size_t x = 0; x < w; ++x) {
             const size_t bit = x * bits;
             out[x] = static_cast<uint8_t>((line[bit / 8] >> (8 - bits - bit % 8)) & mask);
@@ -165,7 +165,7 @@ public:
           break;
         }
         case Layout::EGA: {
-          uint8_t* out = image.Bits + y * w;
+          uint8_t* out = image.Bits() + y * w;
           for (size_t x = 0; x < w; ++x) {
             uint8_t index = 0;
             for (size_t p = 0; p < 4; ++p) index |= static_cast<uint8_t>(((line[p * bpl + x / 8] >> (7 - x % 8)) & 1) << p);
@@ -185,7 +185,7 @@ public:
         uint8_t palette[kPCXPaletteSize];
         handle.ReadExact(palette, kPCXPaletteSize, "PCX palette");
         for (size_t i = 0; i < 256; ++i)
-          image.Palette[i] = MakeColor32(255, palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]);
+          image.Palette()[i] = MakeColor32(255, palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]);
       } else {
         handle.Seek(-n, smFromCurrent);
       }

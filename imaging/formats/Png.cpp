@@ -34,7 +34,7 @@ FormatSet NetworkGraphicsCodec::GetSavableFormats() const {
   return LossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
 }
 
-void NetworkGraphicsCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void NetworkGraphicsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (LossyCompression) {
     if (info.HasGrayChannel)
@@ -84,12 +84,12 @@ PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature) {
   RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
 }
 
-bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, ImageArray& images,
+bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, std::vector<Image>& images,
                                                      bool jng) {
   DatastreamLoader loader;
   if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
   const Datastream& frame = *loader.Frames.front();
-  ImageData& image = images.AddEmpty();
+  Image& image = images.emplace_back();
   // A datastream of the other kind leaves the image empty, and the load fails.
   if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
   ApplyFrameSideChunks(frame, image);
@@ -100,7 +100,7 @@ bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, ImageArra
   return true;
 }
 
-bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, ImageArray& images,
+bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, std::span<const Image> images,
                                                        int32_t index, NetworkGraphicsType type) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -108,20 +108,20 @@ bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, ImageAr
   saver.FileType = type;
   CopySettings(saver);
   if (type == NetworkGraphicsType::JNG)
-    saver.AddJNGFrame(prepared.data());
+    saver.AddJNGFrame(prepared.Get());
   else
-    saver.AddPNGFrame(prepared.data());
-  if (const ColorProfile profile = SaveProfileFor(prepared->Format))
+    saver.AddPNGFrame(prepared.Get());
+  if (const ColorProfile profile = SaveProfileFor(prepared->Format()))
     saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, CompressLevel);
   saver.SaveFile(handle);
   return true;
 }
 
-bool PngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool PngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   return ReadFirstDatastream(handle, images, false);
 }
 
-bool PngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool PngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::PNG);
 }
 
@@ -138,18 +138,18 @@ MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
   RegisterCodecOption(ImagingMNGProgressive, &Progressive);
 }
 
-bool MngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) {
+bool MngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) {
   DatastreamLoader loader;
   if (!loader.LoadFile(handle)) return false;
   if (loader.Frames.empty()) {
     // Only animation chunks: one empty image of the frame size.
     CheckImageDimensions(loader.MNGHeader.FrameWidth, loader.MNGHeader.FrameHeight, "MNG frame");
     CreateImage(static_cast<int32_t>(loader.MNGHeader.FrameWidth), static_cast<int32_t>(loader.MNGHeader.FrameHeight),
-                PixelFormat::Default, images.AddEmpty());
+                PixelFormat::Default, images.emplace_back());
     return true;
   }
   for (const auto& frame : loader.Frames) {
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     const bool decoded = frame->IsJpegFrame ? DecodeJNGFrame(*frame, image) : DecodePNGFrame(*frame, image);
     if (!decoded) return false;
     ApplyFrameSideChunks(*frame, image);
@@ -158,7 +158,7 @@ bool MngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool onlyF
   return true;
 }
 
-bool MngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
+bool MngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
   DatastreamSaver saver;
   saver.FileType = NetworkGraphicsType::MNG;
   CopySettings(saver);
@@ -168,11 +168,11 @@ bool MngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(i)], prepared)) return false;
     if (LossyCompression)
-      saver.AddJNGFrame(prepared.data());
+      saver.AddJNGFrame(prepared.Get());
     else
-      saver.AddPNGFrame(prepared.data());
-    width = std::max(width, static_cast<uint32_t>(prepared.data().Width));
-    height = std::max(height, static_cast<uint32_t>(prepared.data().Height));
+      saver.AddPNGFrame(prepared.Get());
+    width = std::max(width, static_cast<uint32_t>(prepared.Get().Width()));
+    height = std::max(height, static_cast<uint32_t>(prepared.Get().Height()));
   }
   saver.MNGHeader.FrameWidth = width;
   saver.MNGHeader.FrameHeight = height;
@@ -194,11 +194,11 @@ JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature) {
   RegisterCodecOption(ImagingJNGProgressive, &Progressive);
 }
 
-bool JngCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool JngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   return ReadFirstDatastream(handle, images, true);
 }
 
-bool JngCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool JngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::JNG);
 }
 

@@ -97,18 +97,18 @@ public:
   int32_t Progressive = 0;
 
   // Encodes the image as one more datastream.
-  void AddPNGFrame(const ImageData& image);
-  void AddJNGFrame(const ImageData& image);
+  void AddPNGFrame(const Image& image);
+  void AddJNGFrame(const Image& image);
   // Writes the signature, MHDR for MNG, every datastream and MEND for MNG.
   void SaveFile(const IOHandle& handle);
 };
 
 // Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
 // `image`; false when the JPEG data use a colour space the JPEG codec cannot give.
-bool DecodePNGFrame(const Datastream& frame, ImageData& image);
-bool DecodeJNGFrame(const Datastream& frame, ImageData& image);
+bool DecodePNGFrame(const Datastream& frame, Image& image);
+bool DecodeJNGFrame(const Datastream& frame, Image& image);
 // Applies PLTE, tRNS and bKGD of the datastream to its decoded image.
-void ApplyFrameSideChunks(const Datastream& frame, ImageData& image);
+void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 
 // ---- Codecs ---------------------------------------------------------------------------------
 
@@ -122,7 +122,7 @@ public:
   int32_t Progressive = 0;       // progressive JPEG
 
   FormatSet GetSavableFormats() const override;
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(const IOHandle& handle) const override;
   void ValidateOptions() override;
 
@@ -130,9 +130,9 @@ protected:
   explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
   void CopySettings(DatastreamSaver& saver) const;
   // The one image of the first datastream, decoded when it is of the kind the codec reads.
-  bool ReadFirstDatastream(const IOHandle& handle, ImageArray& images, bool jng);
+  bool ReadFirstDatastream(const IOHandle& handle, std::vector<Image>& images, bool jng);
   // Writes the image at `index` as a file of the type holding that one datastream.
-  bool WriteSingleDatastream(const IOHandle& handle, ImageArray& images, int32_t index,
+  bool WriteSingleDatastream(const IOHandle& handle, std::span<const Image> images, int32_t index,
                              NetworkGraphicsType type);
 
 private:
@@ -142,22 +142,22 @@ private:
 class PngCodec : public NetworkGraphicsCodec {
 public:
   PngCodec();
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
 };
 
 class MngCodec : public NetworkGraphicsCodec {
 public:
   MngCodec();
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
 };
 
 class JngCodec : public NetworkGraphicsCodec {
 public:
   JngCodec();
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override;
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
 };
 
 }  // namespace imaging

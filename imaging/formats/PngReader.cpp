@@ -164,9 +164,9 @@ struct Adam7Pass {
 constexpr Adam7Pass kAdam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                   {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
 
-void DecodeNonInterlaced(Inflater& inflater, ImageData& image, const PngLayout& layout, const RowFixup& fixup) {
-  const size_t width = size_t(image.Width);
-  const size_t height = size_t(image.Height);
+void DecodeNonInterlaced(Inflater& inflater, Image& image, const PngLayout& layout, const RowFixup& fixup) {
+  const size_t width = size_t(image.Width());
+  const size_t height = size_t(image.Height());
   const size_t bpp = (layout.bitsPerPixel + 7) / 8;
   const size_t rowBytes = (width * layout.bitsPerPixel + 7) / 8;
   const std::vector<uint8_t> zeroRow(rowBytes, 0);
@@ -175,7 +175,7 @@ void DecodeNonInterlaced(Inflater& inflater, ImageData& image, const PngLayout& 
     // Inflate straight into the image rows and unfilter there; the layout fix-up runs one row
     // behind because the next row's filter needs this one as the file stores it.
     for (size_t y = 0; y < height; ++y) {
-      uint8_t* row = image.Bits + y * rowBytes;
+      uint8_t* row = image.Bits() + y * rowBytes;
       const uint8_t* prev = y > 0 ? row - rowBytes : zeroRow.data();
       uint8_t type = 0;
       inflater.Read(&type, 1);
@@ -186,14 +186,14 @@ void DecodeNonInterlaced(Inflater& inflater, ImageData& image, const PngLayout& 
         UnfilterRow(type, row, prev, rowBytes, bpp);
       if (fixup.Needed() && y > 0) fixup.Apply(row - rowBytes, width);
     }
-    if (fixup.Needed()) fixup.Apply(image.Bits + (height - 1) * rowBytes, width);
+    if (fixup.Needed()) fixup.Apply(image.Bits() + (height - 1) * rowBytes, width);
     return;
   }
 
   std::vector<uint8_t> rows(2 * rowBytes, 0);
   uint8_t* cur = rows.data();
   uint8_t* prev = rows.data() + rowBytes;
-  const bool gray = image.Format == PixelFormat::Gray8;
+  const bool gray = image.Format() == PixelFormat::Gray8;
   for (size_t y = 0; y < height; ++y) {
     uint8_t type = 0;
     inflater.Read(&type, 1);
@@ -202,20 +202,20 @@ void DecodeNonInterlaced(Inflater& inflater, ImageData& image, const PngLayout& 
       std::memset(cur, 0, rowBytes);
     else
       UnfilterRow(type, cur, prev, rowBytes, bpp);
-    UnpackRow(cur, image.Bits + y * width, width, layout.bitsPerPixel, gray);
+    UnpackRow(cur, image.Bits() + y * width, width, layout.bitsPerPixel, gray);
     std::swap(cur, prev);
   }
 }
 
-void DecodeAdam7(Inflater& inflater, ImageData& image, const PngLayout& layout, const RowFixup& fixup) {
-  const size_t width = size_t(image.Width);
-  const size_t height = size_t(image.Height);
+void DecodeAdam7(Inflater& inflater, Image& image, const PngLayout& layout, const RowFixup& fixup) {
+  const size_t width = size_t(image.Width());
+  const size_t height = size_t(image.Height());
   const uint32_t bits = layout.bitsPerPixel;
   const size_t bpp = (bits + 7) / 8;
   const size_t rowBytes = (width * bits + 7) / 8;
   // Depths below 8 collect the packed rows first; the others scatter whole pixels into the image.
   std::vector<uint8_t> packed(bits < 8 ? rowBytes * height : 0, 0);
-  uint8_t* target = bits < 8 ? packed.data() : image.Bits;
+  uint8_t* target = bits < 8 ? packed.data() : image.Bits();
   std::vector<uint8_t> passRows(2 * rowBytes, 0);
 
   for (const Adam7Pass& pass : kAdam7) {
@@ -247,10 +247,10 @@ void DecodeAdam7(Inflater& inflater, ImageData& image, const PngLayout& layout, 
   }
 
   if (bits < 8) {
-    const bool gray = image.Format == PixelFormat::Gray8;
-    for (size_t y = 0; y < height; ++y) UnpackRow(packed.data() + y * rowBytes, image.Bits + y * width, width, bits, gray);
+    const bool gray = image.Format() == PixelFormat::Gray8;
+    for (size_t y = 0; y < height; ++y) UnpackRow(packed.data() + y * rowBytes, image.Bits() + y * width, width, bits, gray);
   } else if (fixup.Needed()) {
-    for (size_t y = 0; y < height; ++y) fixup.Apply(image.Bits + y * rowBytes, width);
+    for (size_t y = 0; y < height; ++y) fixup.Apply(image.Bits() + y * rowBytes, width);
   }
 }
 
@@ -272,7 +272,7 @@ uint64_t FilteredSize(const PngImageHeader& header, uint32_t bitsPerPixel) {
 // possibly fill the image are refused before the image is allocated.
 constexpr uint64_t kMaxInflateRatio = 1032;
 
-void DecodePNGData(const PngImageHeader& header, const std::vector<uint8_t>& data, ImageData& image) {
+void DecodePNGData(const PngImageHeader& header, const std::vector<uint8_t>& data, Image& image) {
   if (header.Width > kMaxChunkLength || header.Height > kMaxChunkLength)
     RaiseImaging("PNG image size %ux%u is invalid.", header.Width, header.Height);
   CheckImageDimensions(header.Width, header.Height, "PNG image");
@@ -360,17 +360,15 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 
 // Reads a JPEG stream held in memory through a JPEG codec of its own; false when the JPEG
 // codec answers false (a colour space it does not give).
-bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, ImageData& image) {
+bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, Image& image) {
   EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(MemoryIO);
   MemoryIORecord rec;
   rec.Data = const_cast<uint8_t*>(data.data());
   rec.Size = static_cast<int64_t>(data.size());
-  ImageArray images;
+  std::vector<Image> images;
   if (!jpeg.ReadImages(IOHandle{&MemoryIO, &rec}, images, true) || images.empty()) return false;
-  ReleaseImage(image);
-  image = images[0];
-  images.Detach(0);
+  image = std::move(images.front());
   return true;
 }
 
@@ -401,12 +399,12 @@ ColorProfile ng::ReadProfileChunk(const std::vector<uint8_t>& data) {
 
 // ---- Decoding -------------------------------------------------------------------------------
 
-bool DecodePNGFrame(const Datastream& frame, ImageData& image) {
+bool DecodePNGFrame(const Datastream& frame, Image& image) {
   DecodePNGData(frame.ImageHeader, frame.ImageDataStream, image);
   return true;
 }
 
-bool DecodeJNGFrame(const Datastream& frame, ImageData& image) {
+bool DecodeJNGFrame(const Datastream& frame, Image& image) {
   const JngHeader& h = frame.JpegHeader;
   if (h.SampleDepth == 12) {
     // 12-bit JPEG data are not decoded; the image keeps its size.
@@ -417,36 +415,36 @@ bool DecodeJNGFrame(const Datastream& frame, ImageData& image) {
   if (!ReadEmbeddedJpeg(frame.JpegDataStream, image)) return false;
 
   const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
-  if (!hasAlpha || (image.Format != PixelFormat::Gray8 && image.Format != PixelFormat::R8G8B8)) return true;
+  if (!hasAlpha || (image.Format() != PixelFormat::Gray8 && image.Format() != PixelFormat::R8G8B8)) return true;
 
   Image alpha;
   if (h.AlphaCompressionMethod == 0) {
     PngImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
-    DecodePNGData(alphaHeader, frame.ImageDataStream, alpha.data());
-  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha.data())) {
+    DecodePNGData(alphaHeader, frame.ImageDataStream, alpha);
+  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha)) {
     return false;
   }
-  if (alpha.data().Width != image.Width || alpha.data().Height != image.Height)
-    ResizeImage(alpha.data(), image.Width, image.Height, ResizeFilter::Nearest);
-  const PixelFormatInfo* alphaInfo = FindFormatInfo(alpha.data().Format);
-  if (alphaInfo->BytesPerPixel > 1 || !alphaInfo->HasGrayChannel) ConvertImageFormat(alpha.data(), PixelFormat::Gray8);
+  if (alpha.Width() != image.Width() || alpha.Height() != image.Height())
+    ResizeImage(alpha, image.Width(), image.Height(), ResizeFilter::Nearest);
+  const PixelFormatInfo* alphaInfo = FindFormatInfo(alpha.Format());
+  if (alphaInfo->BytesPerPixel > 1 || !alphaInfo->HasGrayChannel) ConvertImageFormat(alpha, PixelFormat::Gray8);
 
-  const bool gray = image.Format == PixelFormat::Gray8;
+  const bool gray = image.Format() == PixelFormat::Gray8;
   ConvertImageFormat(image, gray ? PixelFormat::A8Gray8 : PixelFormat::A8R8G8B8);
   const size_t step = gray ? 2 : 4;
-  uint8_t* target = image.Bits + step - 1;
-  const uint8_t* source = alpha.data().Bits;
-  const size_t count = size_t(image.Width) * size_t(image.Height);
+  uint8_t* target = image.Bits() + step - 1;
+  const uint8_t* source = alpha.Bits();
+  const size_t count = size_t(image.Width()) * size_t(image.Height());
   for (size_t i = 0; i < count; ++i, target += step) *target = source[i];
   return true;
 }
 
-void ApplyFrameSideChunks(const Datastream& frame, ImageData& image) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
-  if (!info || image.Bits == nullptr) return;
+void ApplyFrameSideChunks(const Datastream& frame, Image& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
+  if (!info || image.Bits() == nullptr) return;
   const bool truecolour = frame.IsJpegFrame ? (frame.JpegHeader.ColorType == 10 || frame.JpegHeader.ColorType == 14)
                                             : (frame.ImageHeader.ColorType == 2 || frame.ImageHeader.ColorType == 6);
-  const bool indexed = image.Format == PixelFormat::Index8;
+  const bool indexed = image.Format() == PixelFormat::Index8;
 
   bool hasTransparent = false;
   SideColour transparent;
@@ -462,17 +460,17 @@ void ApplyFrameSideChunks(const Datastream& frame, ImageData& image) {
   }
 
   if (indexed) {
-    std::memset(image.Palette, 0xFF, 256 * sizeof(Color32));
+    std::memset(image.Palette(), 0xFF, 256 * sizeof(Color32));
     const int32_t count = std::min(frame.PaletteCount(), 256);
     const uint8_t* p = frame.PaletteBytes.data();
-    for (int32_t i = 0; i < count; ++i, p += 3) image.Palette[i] = MakeColor32(255, p[0], p[1], p[2]);
+    for (int32_t i = 0; i < count; ++i, p += 3) image.Palette()[i] = MakeColor32(255, p[0], p[1], p[2]);
     const size_t alphas = std::min<size_t>(frame.TransparencyBytes.size(), 256);
     for (size_t i = 0; i < alphas; ++i)
-      image.Palette[i] = (image.Palette[i] & 0x00FFFFFFu) | (Color32(frame.TransparencyBytes[i]) << 24);
+      image.Palette()[i] = (image.Palette()[i] & 0x00FFFFFFu) | (Color32(frame.TransparencyBytes[i]) << 24);
   }
 
   if (hasTransparent) {
-    const PixelFormat alphaFormat = AlphaFormatOf(image.Format);
+    const PixelFormat alphaFormat = AlphaFormatOf(image.Format());
     if (alphaFormat == PixelFormat::Unknown) return;
     uint8_t key[8];
     uint8_t replacement[8];
@@ -481,7 +479,7 @@ void ApplyFrameSideChunks(const Datastream& frame, ImageData& image) {
         !MakeKeyPixel(alphaFormat, transparent, false, replacement))
       return;
     ConvertImageFormat(image, alphaFormat);
-    ReplaceImageColor(image, 0, 0, image.Width, image.Height, key, replacement);
+    ReplaceImageColor(image, 0, 0, image.Width(), image.Height(), key, replacement);
   }
 }
 

@@ -17,15 +17,14 @@ using namespace ng;
 
 namespace {
 
-void WriteEmbeddedJpeg(const ImageData& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
+void WriteEmbeddedJpeg(const Image& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
   EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(StreamIO);
   jpeg.Quality = quality;
   jpeg.Progressive = progressive ? 1 : 0;
   MemoryStream stream;
-  BorrowedImage borrowed(image);
-  if (!jpeg.WriteImage(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, borrowed.Images(), 0))
-    RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format).c_str());
+  if (!jpeg.WriteImage(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, std::span(&image, 1), 0))
+    RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format()).c_str());
   target = std::move(stream.Data());
 }
 
@@ -131,13 +130,13 @@ void StorePNGRow(const uint8_t* source, uint8_t* target, size_t pixels, size_t b
 }
 
 // Builds the IHDR of a prepared image.
-PngImageHeader HeaderForImage(const ImageData& image) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+PngImageHeader HeaderForImage(const Image& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
   if (!info || info->BytesPerPixel <= 0 || info->IsFloatingPoint || info->IsCompressed)
-    RaiseImaging("PNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
+    RaiseImaging("PNG cannot store images of format %s.", GetFormatName(image.Format()).c_str());
   PngImageHeader h{};
-  h.Width = static_cast<uint32_t>(image.Width);
-  h.Height = static_cast<uint32_t>(image.Height);
+  h.Width = static_cast<uint32_t>(image.Width());
+  h.Height = static_cast<uint32_t>(image.Height());
   uint32_t depth = 8u * static_cast<uint32_t>(info->BytesPerPixel);
   if (info->HasGrayChannel) {
     h.ColorType = info->HasAlphaChannel ? 4 : 0;
@@ -156,15 +155,15 @@ PngImageHeader HeaderForImage(const ImageData& image) {
 }
 
 // Filters and deflates the rows of an image whose format the PNG layout table covers.
-void EncodePNGRows(const ImageData& image, const PngImageHeader& header, int32_t preFilter, int32_t compressLevel,
+void EncodePNGRows(const Image& image, const PngImageHeader& header, int32_t preFilter, int32_t compressLevel,
                    std::vector<uint8_t>& target) {
-  const PixelFormatInfo* info = FindFormatInfo(image.Format);
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
   const size_t bpp = size_t(info->BytesPerPixel);
-  const size_t width = size_t(image.Width);
+  const size_t width = size_t(image.Width());
   const size_t rowBytes = width * bpp;
   const bool truecolour = header.ColorType == 2 || header.ColorType == 6;
   const bool sixteenBit = header.BitDepth == 16;
-  const bool redFirst = image.Format == PixelFormat::B16G16R16 || image.Format == PixelFormat::A16B16G16R16;
+  const bool redFirst = image.Format() == PixelFormat::B16G16R16 || image.Format() == PixelFormat::A16B16G16R16;
   const bool swapRedBlue = truecolour && !redFirst;
   const bool transform = swapRedBlue || sixteenBit;
 
@@ -182,8 +181,8 @@ void EncodePNGRows(const ImageData& image, const PngImageHeader& header, int32_t
   std::vector<uint8_t> filtered((adaptive ? 5 : 1) * (rowBytes + 1));
   const uint8_t* prev = zeroRow.data();
   Deflater deflater(compressLevel, target);
-  for (size_t y = 0; y < size_t(image.Height); ++y) {
-    const uint8_t* source = image.Bits + y * rowBytes;
+  for (size_t y = 0; y < size_t(image.Height()); ++y) {
+    const uint8_t* source = image.Bits() + y * rowBytes;
     const uint8_t* row = source;
     if (transform) {
       uint8_t* slot = fileRows.data() + (y % 2) * rowBytes;
@@ -229,15 +228,15 @@ std::vector<uint8_t> ng::MakeProfileChunk(const std::vector<uint8_t>& profile, i
 
 // ---- DatastreamSaver -----------------------------------------------------------------------------
 
-void DatastreamSaver::AddPNGFrame(const ImageData& image) {
+void DatastreamSaver::AddPNGFrame(const Image& image) {
   Datastream& frame = AddFrame(false);
   frame.ImageHeader = HeaderForImage(image);
   EncodePNGRows(image, frame.ImageHeader, PreFilter, CompressLevel, frame.ImageDataStream);
-  if (image.Format == PixelFormat::Index8) {
+  if (image.Format() == PixelFormat::Index8) {
     frame.PaletteBytes.resize(256 * 3);
     bool translucent = false;
     for (int i = 0; i < 256; ++i) {
-      const Color32 c = image.Palette[i];
+      const Color32 c = image.Palette()[i];
       frame.PaletteBytes[size_t(i) * 3] = Color32Red(c);
       frame.PaletteBytes[size_t(i) * 3 + 1] = Color32Green(c);
       frame.PaletteBytes[size_t(i) * 3 + 2] = Color32Blue(c);
@@ -245,21 +244,21 @@ void DatastreamSaver::AddPNGFrame(const ImageData& image) {
     }
     if (translucent) {
       frame.TransparencyBytes.resize(256);
-      for (int i = 0; i < 256; ++i) frame.TransparencyBytes[size_t(i)] = Color32Alpha(image.Palette[i]);
+      for (int i = 0; i < 256; ++i) frame.TransparencyBytes[size_t(i)] = Color32Alpha(image.Palette()[i]);
     }
   }
 }
 
-void DatastreamSaver::AddJNGFrame(const ImageData& image) {
-  const bool gray = image.Format == PixelFormat::Gray8 || image.Format == PixelFormat::A8Gray8;
-  const bool hasAlpha = image.Format == PixelFormat::A8Gray8 || image.Format == PixelFormat::A8R8G8B8;
-  if (!gray && image.Format != PixelFormat::R8G8B8 && !hasAlpha)
-    RaiseImaging("JNG cannot store images of format %s.", GetFormatName(image.Format).c_str());
+void DatastreamSaver::AddJNGFrame(const Image& image) {
+  const bool gray = image.Format() == PixelFormat::Gray8 || image.Format() == PixelFormat::A8Gray8;
+  const bool hasAlpha = image.Format() == PixelFormat::A8Gray8 || image.Format() == PixelFormat::A8R8G8B8;
+  if (!gray && image.Format() != PixelFormat::R8G8B8 && !hasAlpha)
+    RaiseImaging("JNG cannot store images of format %s.", GetFormatName(image.Format()).c_str());
 
   Datastream& frame = AddFrame(true);
   JngHeader& h = frame.JpegHeader;
-  h.Width = static_cast<uint32_t>(image.Width);
-  h.Height = static_cast<uint32_t>(image.Height);
+  h.Width = static_cast<uint32_t>(image.Width());
+  h.Height = static_cast<uint32_t>(image.Height());
   h.ColorType = static_cast<uint8_t>(gray ? (hasAlpha ? 12 : 8) : (hasAlpha ? 14 : 10));
   h.SampleDepth = 8;
   h.CompressionMethod = 8;
@@ -273,20 +272,20 @@ void DatastreamSaver::AddJNGFrame(const ImageData& image) {
   }
   Image colour;
   Image alpha;
-  CopyImage(image, colour.data());
-  ConvertImageFormat(colour.data(), gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
-  CreateImage(image.Width, image.Height, PixelFormat::Gray8, alpha.data());
+  CopyImage(image, colour);
+  ConvertImageFormat(colour, gray ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
+  CreateImage(image.Width(), image.Height(), PixelFormat::Gray8, alpha);
   const size_t step = gray ? 2 : 4;
-  const uint8_t* source = image.Bits + step - 1;
-  const size_t count = size_t(image.Width) * size_t(image.Height);
-  for (size_t i = 0; i < count; ++i, source += step) alpha.data().Bits[i] = *source;
+  const uint8_t* source = image.Bits() + step - 1;
+  const size_t count = size_t(image.Width()) * size_t(image.Height());
+  for (size_t i = 0; i < count; ++i, source += step) alpha.Bits()[i] = *source;
 
-  WriteEmbeddedJpeg(colour.data(), Quality, Progressive != 0, frame.JpegDataStream);
+  WriteEmbeddedJpeg(colour, Quality, Progressive != 0, frame.JpegDataStream);
   if (LossyAlpha) {
-    WriteEmbeddedJpeg(alpha.data(), Quality, false, frame.JpegAlphaStream);
+    WriteEmbeddedJpeg(alpha, Quality, false, frame.JpegAlphaStream);
   } else {
     const PngImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
-    EncodePNGRows(alpha.data(), alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+    EncodePNGRows(alpha, alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
   }
 }
 

@@ -272,23 +272,23 @@ void SwapBytes(uint8_t* data, size_t bytes, size_t width) {
 }
 
 // File order R, G, B(, A) becomes the buffer's B, G, R(, A).
-void SwapRedBlue(ImageData& image, size_t channels, size_t sampleBytes) {
+void SwapRedBlue(Image& image, size_t channels, size_t sampleBytes) {
   const size_t pixelBytes = channels * sampleBytes;
-  const size_t count = size_t(image.Width) * size_t(image.Height);
-  uint8_t* p = image.Bits;
+  const size_t count = size_t(image.Width()) * size_t(image.Height());
+  uint8_t* p = image.Bits();
   for (size_t i = 0; i < count; ++i, p += pixelBytes)
     std::swap_ranges(p, p + sampleBytes, p + 2 * sampleBytes);
 }
 
-void ReadPlain(TokenReader& reader, const MapInfo& info, ImageData& image) {
-  const size_t samples = size_t(image.Width) * size_t(image.Height) * size_t(info.Depth);
+void ReadPlain(TokenReader& reader, const MapInfo& info, Image& image) {
+  const size_t samples = size_t(image.Width()) * size_t(image.Height()) * size_t(info.Depth);
   if (info.Magic == '1') {
-    for (size_t i = 0; i < samples; ++i) image.Bits[i] = reader.NextBit() ? 0 : 255;
+    for (size_t i = 0; i < samples; ++i) image.Bits()[i] = reader.NextBit() ? 0 : 255;
     return;
   }
   const bool wide = info.BitCount == 16;
   const uint32_t limit = wide ? 65535 : 255;
-  const size_t pixels = size_t(image.Width) * size_t(image.Height);
+  const size_t pixels = size_t(image.Width()) * size_t(image.Height());
   const size_t channels = size_t(info.Depth);
   for (size_t i = 0; i < pixels; ++i) {
     for (size_t c = 0; c < channels; ++c) {
@@ -296,36 +296,36 @@ void ReadPlain(TokenReader& reader, const MapInfo& info, ImageData& image) {
       const size_t slot = channels == 3 ? 2 - c : c;
       const uint32_t v = reader.NextSample(limit);
       if (wide)
-        Store16(image.Bits + (i * channels + slot) * 2, static_cast<uint16_t>(v));
+        Store16(image.Bits() + (i * channels + slot) * 2, static_cast<uint16_t>(v));
       else
-        image.Bits[i * channels + slot] = static_cast<uint8_t>(v);
+        image.Bits()[i * channels + slot] = static_cast<uint8_t>(v);
     }
   }
 }
 
-void ReadBitmapRows(const IOHandle& handle, ImageData& image) {
-  const size_t rowBytes = (size_t(image.Width) + 7) / 8;
+void ReadBitmapRows(const IOHandle& handle, Image& image) {
+  const size_t rowBytes = (size_t(image.Width()) + 7) / 8;
   std::vector<uint8_t> row(rowBytes);
-  for (int32_t y = 0; y < image.Height; ++y) {
+  for (int32_t y = 0; y < image.Height(); ++y) {
     handle.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable bit map data");
-    uint8_t* out = image.Bits + size_t(y) * size_t(image.Width);
-    for (int32_t x = 0; x < image.Width; ++x) out[x] = (row[size_t(x) / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
+    uint8_t* out = image.Bits() + size_t(y) * size_t(image.Width());
+    for (int32_t x = 0; x < image.Width(); ++x) out[x] = (row[size_t(x) / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
   }
 }
 
 // Float maps store the bottom row first. Colour pixels (R, G, B) go to A32B32G32R32F, gray
 // samples to A32R32G32B32F with the sample in every colour channel; alpha is 1.0.
-void ReadFloatRows(const IOHandle& handle, const MapInfo& info, ImageData& image) {
+void ReadFloatRows(const IOHandle& handle, const MapInfo& info, Image& image) {
   const bool color = info.TupleType == PamTupleType::RGBFP;
   const size_t fileBytesPerPixel = color ? 12 : 4;
-  const size_t rowBytes = size_t(image.Width) * fileBytesPerPixel;
+  const size_t rowBytes = size_t(image.Width()) * fileBytesPerPixel;
   std::vector<uint8_t> row(rowBytes);
   const float one = 1.0f;
-  for (int32_t y = image.Height - 1; y >= 0; --y) {
+  for (int32_t y = image.Height() - 1; y >= 0; --y) {
     handle.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
     if (info.IsBigEndian) SwapBytes(row.data(), rowBytes, 4);
-    uint8_t* out = image.Bits + size_t(y) * size_t(image.Width) * 16;
-    for (int32_t x = 0; x < image.Width; ++x, out += 16) {
+    uint8_t* out = image.Bits() + size_t(y) * size_t(image.Width()) * 16;
+    for (int32_t x = 0; x < image.Width(); ++x, out += 16) {
       const uint8_t* in = row.data() + size_t(x) * fileBytesPerPixel;
       if (color) {
         std::memcpy(out, in, 12);
@@ -339,17 +339,17 @@ void ReadFloatRows(const IOHandle& handle, const MapInfo& info, ImageData& image
   }
 }
 
-void FinishSamples(const MapInfo& info, ImageData& image) {
+void FinishSamples(const MapInfo& info, Image& image) {
   const bool wide = info.BitCount == 16;
-  const size_t samples = size_t(image.Width) * size_t(image.Height) * size_t(info.Depth);
+  const size_t samples = size_t(image.Width()) * size_t(image.Height()) * size_t(info.Depth);
   if (info.HasPAMHeader &&
       (info.TupleType == PamTupleType::BlackAndWhite || info.TupleType == PamTupleType::BlackAndWhiteAlpha)) {
     for (size_t i = 0; i < samples; ++i) {
-      if (image.Bits[i] > 1) RaiseImaging("Sample value %d above 1 in a black-and-white portable map.", image.Bits[i]);
-      image.Bits[i] = image.Bits[i] ? 255 : 0;
+      if (image.Bits()[i] > 1) RaiseImaging("Sample value %d above 1 in a black-and-white portable map.", image.Bits()[i]);
+      image.Bits()[i] = image.Bits()[i] ? 255 : 0;
     }
   }
-  if (wide && info.Binary && info.IsBigEndian) SwapBytes(image.Bits, samples * 2, 2);
+  if (wide && info.Binary && info.IsBigEndian) SwapBytes(image.Bits(), samples * 2, 2);
   if (info.Binary && (info.TupleType == PamTupleType::RGB || info.TupleType == PamTupleType::RGBAlpha))
     SwapRedBlue(image, size_t(info.Depth), wide ? 2 : 1);
 
@@ -359,13 +359,13 @@ void FinishSamples(const MapInfo& info, ImageData& image) {
   if (!scaled || info.MaxVal == full) return;
   const uint32_t maxVal = static_cast<uint32_t>(info.MaxVal);
   for (size_t i = 0; i < samples; ++i) {
-    const uint32_t v = wide ? Load16(image.Bits + i * 2) : image.Bits[i];
+    const uint32_t v = wide ? Load16(image.Bits() + i * 2) : image.Bits()[i];
     if (v > maxVal) RaiseImaging("Sample value %u above the maximum %u in portable map data.", v, maxVal);
     const uint32_t rescaled = static_cast<uint32_t>(int64_t(v) * full / maxVal);
     if (wide)
-      Store16(image.Bits + i * 2, static_cast<uint16_t>(rescaled));
+      Store16(image.Bits() + i * 2, static_cast<uint16_t>(rescaled));
     else
-      image.Bits[i] = static_cast<uint8_t>(rescaled);
+      image.Bits()[i] = static_cast<uint8_t>(rescaled);
   }
 }
 
@@ -381,7 +381,7 @@ public:
     return n >= 3 && bytes[0] == 'P' && (bytes[1] == plainMagic_ || bytes[1] == binaryMagic_) && IsSpace(bytes[2]);
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     TokenReader reader(handle);
     MapInfo info;
     if (!ReadHeader(reader, info)) return false;
@@ -406,7 +406,7 @@ public:
                    static_cast<long long>(available), static_cast<long long>(info.Width),
                    static_cast<long long>(info.Height), static_cast<long long>(needed));
 
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(static_cast<int32_t>(info.Width), static_cast<int32_t>(info.Height), format, image))
       RaiseImaging("Cannot create a portable map image.");
 
@@ -418,21 +418,21 @@ public:
     } else if (info.BitCount >= 32) {
       ReadFloatRows(handle, info, image);
     } else {
-      handle.ReadExact(image.Bits, image.Size, "portable map data");
+      handle.ReadExact(image.Bits(), image.Size(), "portable map data");
     }
     FinishSamples(info, image);
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-    const ImageData& image = prepared;
-    const PixelFormatInfo* format = FindFormatInfo(image.Format);
+    const Image& image = prepared;
+    const PixelFormatInfo* format = FindFormatInfo(image.Format());
 
     MapInfo info;
-    info.Width = image.Width;
-    info.Height = image.Height;
+    info.Width = image.Width();
+    info.Height = image.Height();
     info.Depth = format->ChannelCount;
     info.BitCount = format->BytesPerPixel / format->ChannelCount * 8;
     if (format->IsFloatingPoint)
@@ -457,14 +457,14 @@ public:
 
     std::string header = std::string("P") + magic + "\n";
     if (magic == '7') {
-      header += FormatText("%s %d\n", "WIDTH", image.Width);
-      header += FormatText("%s %d\n", "HEIGHT", image.Height);
+      header += FormatText("%s %d\n", "WIDTH", image.Width());
+      header += FormatText("%s %d\n", "HEIGHT", image.Height());
       header += FormatText("%s %d\n", "DEPTH", info.Depth);
       header += FormatText("%s %d\n", "MAXVAL", static_cast<int>(info.MaxVal));
       header += FormatText("%s %s\n", "TUPLTYPE", kTupleNames[static_cast<int>(info.TupleType)]);
       header += "ENDHDR\n";
     } else {
-      header += std::to_string(image.Width) + "\n" + std::to_string(image.Height) + "\n";
+      header += std::to_string(image.Width()) + "\n" + std::to_string(image.Height()) + "\n";
       if (info.TupleType == PamTupleType::Grayscale || info.TupleType == PamTupleType::RGB)
         header += std::to_string(info.MaxVal) + "\n";
       else if (magic == 'f' || magic == 'F')
@@ -496,7 +496,7 @@ protected:
 
   // PGM and PPM: the 16-bit format for floats, for gray of more than 8 bits and for formats of
   // 5 or more bytes per pixel; else the 8-bit one.
-  static void ConvertToEightOrSixteenBits(ImageData& image, const PixelFormatInfo& info, PixelFormat eight,
+  static void ConvertToEightOrSixteenBits(Image& image, const PixelFormatInfo& info, PixelFormat eight,
                                           PixelFormat sixteen) {
     bool wide;
     if (info.IsFloatingPoint)
@@ -510,14 +510,14 @@ protected:
 
 private:
   // Float maps: little-endian (scale -1), bottom row first; colour pixels as R, G, B.
-  static void WriteFloatRows(const IOHandle& handle, const ImageData& image, bool color) {
+  static void WriteFloatRows(const IOHandle& handle, const Image& image, bool color) {
     const size_t fileBytesPerPixel = color ? 12 : 4;
-    const size_t rowBytes = size_t(image.Width) * fileBytesPerPixel;
+    const size_t rowBytes = size_t(image.Width()) * fileBytesPerPixel;
     std::vector<uint8_t> row(rowBytes);
-    for (int32_t y = image.Height - 1; y >= 0; --y) {
-      const uint8_t* src = image.Bits + size_t(y) * size_t(image.Width) * (color ? 16 : 4);
+    for (int32_t y = image.Height() - 1; y >= 0; --y) {
+      const uint8_t* src = image.Bits() + size_t(y) * size_t(image.Width()) * (color ? 16 : 4);
       if (color)
-        for (int32_t x = 0; x < image.Width; ++x) std::memcpy(row.data() + size_t(x) * 12, src + size_t(x) * 16, 12);
+        for (int32_t x = 0; x < image.Width(); ++x) std::memcpy(row.data() + size_t(x) * 12, src + size_t(x) * 16, 12);
       else
         std::memcpy(row.data(), src, rowBytes);
       handle.WriteExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
@@ -526,18 +526,18 @@ private:
 
   // The buffer's order (B, G, R(, A), native 16-bit words) becomes the file's R, G, B(, A)
   // with big-endian words.
-  static void WriteBinaryRows(const IOHandle& handle, const ImageData& image, const MapInfo& info) {
+  static void WriteBinaryRows(const IOHandle& handle, const Image& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
-    const size_t rowBytes = size_t(image.Width) * channels * sampleBytes;
+    const size_t rowBytes = size_t(image.Width()) * channels * sampleBytes;
     const bool color = info.TupleType == PamTupleType::RGB || info.TupleType == PamTupleType::RGBAlpha;
     std::vector<uint8_t> row(rowBytes);
-    for (int32_t y = 0; y < image.Height; ++y) {
-      const uint8_t* src = image.Bits + size_t(y) * rowBytes;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const uint8_t* src = image.Bits() + size_t(y) * rowBytes;
       std::memcpy(row.data(), src, rowBytes);
       if (color) {
         uint8_t* p = row.data();
-        for (int32_t x = 0; x < image.Width; ++x, p += channels * sampleBytes)
+        for (int32_t x = 0; x < image.Width(); ++x, p += channels * sampleBytes)
           std::swap_ranges(p, p + sampleBytes, p + 2 * sampleBytes);
       }
       if (sampleBytes == 2) SwapBytes(row.data(), rowBytes, 2);
@@ -547,17 +547,17 @@ private:
 
   // Plain data: the samples of a pixel separated by blanks, each pixel followed by a blank,
   // and a line feed after the pixel that takes a line beyond 65 characters.
-  static void WritePlain(const IOHandle& handle, const ImageData& image, const MapInfo& info) {
+  static void WritePlain(const IOHandle& handle, const Image& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
     const size_t pixelBytes = channels * sampleBytes;
     // Worst case per pixel: channels × (5 digits + blank) and a line feed.
-    std::vector<char> text(size_t(image.Width) * (channels * 6 + 1));
+    std::vector<char> text(size_t(image.Width()) * (channels * 6 + 1));
     size_t lineLength = 0;
-    for (int32_t y = 0; y < image.Height; ++y) {
-      const uint8_t* src = image.Bits + size_t(y) * size_t(image.Width) * pixelBytes;
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const uint8_t* src = image.Bits() + size_t(y) * size_t(image.Width()) * pixelBytes;
       char* out = text.data();
-      for (int32_t x = 0; x < image.Width; ++x, src += pixelBytes) {
+      for (int32_t x = 0; x < image.Width(); ++x, src += pixelBytes) {
         char* pixelStart = out;
         for (size_t c = 0; c < channels; ++c) {
           const size_t slot = channels == 3 ? 2 - c : c;
@@ -591,7 +591,7 @@ public:
       : PortableMapCodec("Portable Gray Map", "*.pgm", '2', '5', true, {PixelFormat::Gray8, PixelFormat::Gray16}) {
     RegisterCodecOption(ImagingPGMSaveBinary, &SaveBinary);
   }
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertToEightOrSixteenBits(image, info, PixelFormat::Gray8, PixelFormat::Gray16);
   }
 };
@@ -603,7 +603,7 @@ public:
                                {PixelFormat::R8G8B8, PixelFormat::R16G16B16}) {
     RegisterCodecOption(ImagingPPMSaveBinary, &SaveBinary);
   }
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertToEightOrSixteenBits(image, info, PixelFormat::R8G8B8, PixelFormat::R16G16B16);
   }
 };
@@ -615,7 +615,7 @@ public:
                                {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16, PixelFormat::A16Gray16,
                                 PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::R16G16B16,
                                 PixelFormat::A16R16G16B16}) {}
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     const bool alpha = info.HasAlphaChannel;
     PixelFormat target;
     if (info.IsFloatingPoint)
@@ -635,7 +635,7 @@ public:
   PfmCodec()
       : PortableMapCodec("Portable Float Map", "*.pfm", 'F', 'f', true,
                                {PixelFormat::R32F, PixelFormat::A32B32G32R32F}) {}
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertImageFormat(image, info.ChannelCount > 1 || info.IsIndexed ? PixelFormat::A32B32G32R32F : PixelFormat::R32F);
   }
 };

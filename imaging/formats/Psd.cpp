@@ -222,9 +222,9 @@ int32_t ReadLayerCount(const IOHandle& handle) {
 }
 
 // Sets the alpha sample of every pixel to fully opaque.
-void MakeOpaque(ImageData& image, const PixelFormatInfo& info, int bytesPerSample) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  uint8_t* p = image.Bits + (info.ChannelCount - 1) * bytesPerSample;
+void MakeOpaque(Image& image, const PixelFormatInfo& info, int bytesPerSample) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  uint8_t* p = image.Bits() + (info.ChannelCount - 1) * bytesPerSample;
   const float one = 1.0f;
   for (int64_t i = 0; i < pixels; ++i, p += info.BytesPerPixel) {
     if (bytesPerSample == 4)
@@ -235,9 +235,9 @@ void MakeOpaque(ImageData& image, const PixelFormatInfo& info, int bytesPerSampl
 }
 
 // Copies the gray that was read into the red sample of a float pixel into green and blue.
-void SpreadGrayFloats(ImageData& image) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  uint8_t* p = image.Bits;
+void SpreadGrayFloats(Image& image) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  uint8_t* p = image.Bits();
   for (int64_t i = 0; i < pixels; ++i, p += 16) {
     std::memcpy(p, p + 8, 4);
     std::memcpy(p + 4, p + 8, 4);
@@ -245,14 +245,14 @@ void SpreadGrayFloats(ImageData& image) {
 }
 
 // Scatters one decoded row of a file channel into its sample position of every pixel.
-void StoreChannelRow(const uint8_t* row, ImageData& image, int32_t y, int position, int bytesPerSample,
+void StoreChannelRow(const uint8_t* row, Image& image, int32_t y, int position, int bytesPerSample,
                      int bytesPerPixel) {
-  uint8_t* dst = image.Bits + (int64_t(y) * image.Width) * bytesPerPixel + position * bytesPerSample;
+  uint8_t* dst = image.Bits() + (int64_t(y) * image.Width()) * bytesPerPixel + position * bytesPerSample;
   if (bytesPerSample == bytesPerPixel) {
-    std::memcpy(dst, row, size_t(image.Width) * bytesPerSample);
+    std::memcpy(dst, row, size_t(image.Width()) * bytesPerSample);
     return;
   }
-  for (int32_t x = 0; x < image.Width; ++x, dst += bytesPerPixel, row += bytesPerSample)
+  for (int32_t x = 0; x < image.Width(); ++x, dst += bytesPerPixel, row += bytesPerSample)
     std::memcpy(dst, row, size_t(bytesPerSample));
 }
 
@@ -286,38 +286,38 @@ struct WriteLayout {
 };
 
 // Gathers file channel `channel` of row y as big-endian samples.
-void GatherChannelRow(const ImageData& image, const WriteLayout& layout, int channel, int32_t y, uint8_t* row) {
+void GatherChannelRow(const Image& image, const WriteLayout& layout, int channel, int32_t y, uint8_t* row) {
   const int position = SamplePosition(channel, layout.Channels, layout.HasAlpha, false);
   const uint8_t* src =
-      image.Bits + int64_t(y) * image.Width * layout.BytesPerPixel + position * layout.BytesPerSample;
-  const size_t rowBytes = size_t(image.Width) * layout.BytesPerSample;
+      image.Bits() + int64_t(y) * image.Width() * layout.BytesPerPixel + position * layout.BytesPerSample;
+  const size_t rowBytes = size_t(image.Width()) * layout.BytesPerSample;
   if (layout.BytesPerSample == layout.BytesPerPixel) {
     std::memcpy(row, src, rowBytes);
   } else {
     uint8_t* dst = row;
-    for (int32_t x = 0; x < image.Width; ++x, src += layout.BytesPerPixel, dst += layout.BytesPerSample)
+    for (int32_t x = 0; x < image.Width(); ++x, src += layout.BytesPerPixel, dst += layout.BytesPerSample)
       std::memcpy(dst, src, size_t(layout.BytesPerSample));
   }
   SwapRowSamples(row, rowBytes, layout.BytesPerSample);
 }
 
 // Writes the channels [first, last] as RLE: the row-length table, then the packed rows.
-void PutRLEChannels(const ImageData& image, const WriteLayout& layout, int first, int last,
+void PutRLEChannels(const Image& image, const WriteLayout& layout, int first, int last,
                     std::vector<uint8_t>& out, std::vector<uint8_t>& row) {
   const size_t table = out.size();
-  out.resize(out.size() + size_t(last - first + 1) * size_t(image.Height) * 2, 0);
+  out.resize(out.size() + size_t(last - first + 1) * size_t(image.Height()) * 2, 0);
   size_t entry = table;
   for (int c = first; c <= last; ++c) {
-    for (int32_t y = 0; y < image.Height; ++y, entry += 2) {
+    for (int32_t y = 0; y < image.Height(); ++y, entry += 2) {
       GatherChannelRow(image, layout, c, y, row.data());
       const size_t before = out.size();
-      PackBitsRow(row.data(), size_t(image.Width) * layout.BytesPerSample, out);
+      PackBitsRow(row.data(), size_t(image.Width()) * layout.BytesPerSample, out);
       PatchU16(out, entry, static_cast<uint16_t>(out.size() - before));
     }
   }
 }
 
-void PutLayerSection(const ImageData& image, const WriteLayout& layout, std::vector<uint8_t>& out,
+void PutLayerSection(const Image& image, const WriteLayout& layout, std::vector<uint8_t>& out,
                      std::vector<uint8_t>& row) {
   const size_t sectionStart = out.size();
   PutU32(out, 0);  // section length, filled in below
@@ -327,8 +327,8 @@ void PutLayerSection(const ImageData& image, const WriteLayout& layout, std::vec
   PutU16(out, static_cast<uint16_t>(layout.HasAlpha ? -1 : 1));
   PutU32(out, 0);
   PutU32(out, 0);
-  PutU32(out, uint32_t(image.Height));
-  PutU32(out, uint32_t(image.Width));
+  PutU32(out, uint32_t(image.Height()));
+  PutU32(out, uint32_t(image.Width()));
   PutU16(out, uint16_t(layout.Channels));
   const size_t entries = out.size();
   out.resize(out.size() + size_t(layout.Channels) * 6, 0);
@@ -363,9 +363,9 @@ void PutLayerSection(const ImageData& image, const WriteLayout& layout, std::vec
 // every colour sample is blended over white by its pixel's alpha. Readers of the format take
 // the white out again, and so does ReadImages.
 template <typename T, int Max>
-void MatteWithWhite(ImageData& image, int channels) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  T* p = reinterpret_cast<T*>(image.Bits);
+void MatteWithWhite(Image& image, int channels) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  T* p = reinterpret_cast<T*>(image.Bits());
   for (int64_t i = 0; i < pixels; ++i, p += channels) {
     const int64_t a = p[channels - 1];
     for (int c = 0; c < channels - 1; ++c)
@@ -376,9 +376,9 @@ void MatteWithWhite(ImageData& image, int channels) {
 // Takes the white matte out of the colours of a merged image with transparency; pixels that are
 // fully transparent keep the stored colour.
 template <typename T, int Max>
-void RemoveWhiteMatte(ImageData& image, int channels) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  T* p = reinterpret_cast<T*>(image.Bits);
+void RemoveWhiteMatte(Image& image, int channels) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  T* p = reinterpret_cast<T*>(image.Bits());
   for (int64_t i = 0; i < pixels; ++i, p += channels) {
     const int64_t a = p[channels - 1];
     if (a == 0 || a == Max) continue;
@@ -389,9 +389,9 @@ void RemoveWhiteMatte(ImageData& image, int channels) {
   }
 }
 
-void RemoveWhiteMatteFloats(ImageData& image, int channels) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  float* p = reinterpret_cast<float*>(image.Bits);
+void RemoveWhiteMatteFloats(Image& image, int channels) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  float* p = reinterpret_cast<float*>(image.Bits());
   for (int64_t i = 0; i < pixels; ++i, p += channels) {
     const float a = p[channels - 1];
     if (!(a > 0.0f) || a >= 1.0f) continue;
@@ -422,7 +422,7 @@ bool PsdCodec::ProbeStream(const IOHandle& handle) const {
   return got == kHeaderSize && std::memcmp(raw, "8BPS", 4) == 0 && GetU16BE(raw + 4) == 1;
 }
 
-bool PsdCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   uint8_t raw[kHeaderSize];
   handle.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
@@ -506,9 +506,9 @@ bool PsdCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
                  static_cast<long long>(keptRows * rowBytes));
   }
 
-  ImageData& image = images.AddEmpty();
+  Image& image = images.emplace_back();
   if (!CreateImage(width, height, format, image)) RaiseImaging("PSD: cannot create a %dx%d image.", width, height);
-  if (image.Palette) std::memcpy(image.Palette, palette, sizeof(palette));
+  if (image.Palette()) std::memcpy(image.Palette(), palette, sizeof(palette));
 
   std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
   std::vector<uint8_t> packed(static_cast<size_t>(packedMax));
@@ -539,9 +539,9 @@ bool PsdCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   const int64_t pixels = int64_t(width) * height;
   if (cmyk) {
     if (bytesPerSample == 1)
-      ConvertCmykPixels<uint8_t, 255>(image.Bits, pixels);
+      ConvertCmykPixels<uint8_t, 255>(image.Bits(), pixels);
     else
-      ConvertCmykPixels<uint16_t, 65535>(image.Bits, pixels);
+      ConvertCmykPixels<uint16_t, 65535>(image.Bits(), pixels);
   }
   if (grayFloats) {
     SpreadGrayFloats(image);
@@ -559,27 +559,27 @@ bool PsdCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return true;
 }
 
-bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) {
+bool PsdCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
-  const ImageData& image = prepared;
+  const Image& image = prepared;
 
-  if (image.Width > kMaxPsdSide || image.Height > kMaxPsdSide)
-    RaiseImaging("PSD: a %dx%d image exceeds the format's limit of %d pixels per side.", image.Width, image.Height,
+  if (image.Width() > kMaxPsdSide || image.Height() > kMaxPsdSide)
+    RaiseImaging("PSD: a %dx%d image exceeds the format's limit of %d pixels per side.", image.Width(), image.Height(),
                  kMaxPsdSide);
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   WriteLayout layout{info.ChannelCount, info.BytesPerPixel / info.ChannelCount, info.BytesPerPixel,
                       info.HasAlphaChannel};
   const bool floats = info.IsFloatingPoint;
 
   std::vector<uint8_t> out;
-  out.reserve(size_t(image.Size) + size_t(image.Size) / 64 + 4096);
+  out.reserve(size_t(image.Size()) + size_t(image.Size()) / 64 + 4096);
   PutText(out, "8BPS");
   PutU16(out, 1);
   out.resize(out.size() + 6, 0);
   PutU16(out, uint16_t(layout.Channels));
-  PutU32(out, uint32_t(image.Height));
-  PutU32(out, uint32_t(image.Width));
+  PutU32(out, uint32_t(image.Height()));
+  PutU32(out, uint32_t(image.Width()));
   PutU16(out, uint16_t(layout.BytesPerSample * 8));
   uint16_t mode = cmRGB;
   if (info.IsIndexed)
@@ -591,13 +591,13 @@ bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t in
   if (info.IsIndexed) {
     PutU32(out, kIndexedColorDataSize);
     for (int shift : {16, 8, 0})
-      for (int i = 0; i < 256; ++i) PutU8(out, uint8_t(image.Palette[i] >> shift));
+      for (int i = 0; i < 256; ++i) PutU8(out, uint8_t(image.Palette()[i] >> shift));
   } else {
     PutU32(out, 0);
   }
   // The one image resource written is the ICC profile, with an empty name. One-channel float
   // pixels make a gray document, which only a gray profile describes.
-  if (const ColorProfile profile = SaveProfileFor(mode == cmGrayscale ? PixelFormat::Gray16 : image.Format)) {
+  if (const ColorProfile profile = SaveProfileFor(mode == cmGrayscale ? PixelFormat::Gray16 : image.Format())) {
     const uint32_t size = uint32_t(profile->size());
     PutU32(out, 12 + size + (size & 1));
     PutText(out, "8BIM");
@@ -610,7 +610,7 @@ bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t in
     PutU32(out, 0);
   }
 
-  std::vector<uint8_t> row(size_t(image.Width) * size_t(layout.BytesPerSample));
+  std::vector<uint8_t> row(size_t(image.Width()) * size_t(layout.BytesPerSample));
   const bool withLayer = SaveAsLayer && !floats;
   if (withLayer)
     PutLayerSection(image, layout, out, row);
@@ -620,11 +620,10 @@ bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t in
   // With a layer the file declares its transparency, and the merged image of an RGB document is
   // matted as Photoshop stores it (readers leave gray ones as stored); the layer keeps the
   // exact colours.
-  Image mattedImage;
-  ImageData& matted = mattedImage;
-  const ImageData* merged = &image;
+  Image matted;
+  const Image* merged = &image;
   if (withLayer && layout.HasAlpha && mode == cmRGB) {
-    if (!CopyImage(image, matted)) RaiseImaging("PSD: cannot copy the %dx%d image.", image.Width, image.Height);
+    if (!CopyImage(image, matted)) RaiseImaging("PSD: cannot copy the %dx%d image.", image.Width(), image.Height());
     if (layout.BytesPerSample == 1)
       MatteWithWhite<uint8_t, 255>(matted, layout.Channels);
     else
@@ -635,7 +634,7 @@ bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t in
   if (floats) {
     PutU16(out, ctRaw);
     for (int c = 0; c < layout.Channels; ++c)
-      for (int32_t y = 0; y < image.Height; ++y) {
+      for (int32_t y = 0; y < image.Height(); ++y) {
         GatherChannelRow(image, layout, c, y, row.data());
         out.insert(out.end(), row.begin(), row.end());
       }
@@ -647,7 +646,7 @@ bool PsdCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t in
   return true;
 }
 
-void PsdCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void PsdCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.ChannelCount == 1 ? PixelFormat::R32F : PixelFormat::A32R32G32B32F;

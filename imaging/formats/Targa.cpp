@@ -114,15 +114,15 @@ void ReadColorMap(const IOHandle& handle, const TargaHeader& h, Color32* palette
 
 // Decodes packets from one block of the file into the pixel buffer and moves the handle back
 // over the part of the block the packets did not use.
-void DecodeRLE(const IOHandle& handle, ImageData& image, int32_t bpp) {
-  const int64_t raw = int64_t(image.Width) * image.Height * bpp;
+void DecodeRLE(const IOHandle& handle, Image& image, int32_t bpp) {
+  const int64_t raw = int64_t(image.Width()) * image.Height() * bpp;
   const int64_t block = std::min(raw + raw / 2 + 1, handle.Remaining());
   std::vector<uint8_t> data(static_cast<size_t>(block));
   const int64_t got = std::max<int64_t>(handle.Read(data.data(), block), 0);
   const size_t n = static_cast<size_t>(got);
   const size_t bytesPerPixel = static_cast<size_t>(bpp);
-  const size_t total = size_t(image.Width) * size_t(image.Height);
-  uint8_t* out = image.Bits;
+  const size_t total = size_t(image.Width()) * size_t(image.Height());
+  uint8_t* out = image.Bits();
   size_t produced = 0;
   size_t pos = 0;
   while (produced < total && pos < n) {
@@ -232,7 +232,7 @@ public:
     return typeOk && depthOk && mapOk;
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     uint8_t bytes[kTargaHeaderSize];
     handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
     const TargaHeader h = ParseHeader(bytes);
@@ -254,22 +254,22 @@ public:
     if (handle.Remaining() < leastData)
       RaiseImaging("Targa image data is truncated: too little data for %dx%d pixels.", h.Width, h.Height);
 
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(h.Width, h.Height, format, image))
       RaiseImaging("Cannot create a %dx%d Targa image.", h.Width, h.Height);
-    if (image.Palette) std::memcpy(image.Palette, palette, sizeof palette);
+    if (image.Palette()) std::memcpy(image.Palette(), palette, sizeof palette);
 
     if (h.ImageType >= kTargaColorMapped && h.ImageType <= kTargaGray) {
       // Truncated raw data leaves the rest of the image zero.
-      handle.Read(image.Bits, image.Size);
+      handle.Read(image.Bits(), image.Size());
     } else if (IsRLEType(h.ImageType)) {
       DecodeRLE(handle, image, bpp);
     }
 
-    if (image.Format == PixelFormat::A1R5G5B5) {
+    if (image.Format() == PixelFormat::A1R5G5B5) {
       bool anyAlpha = false;
-      for (int32_t i = 1; i < image.Size && !anyAlpha; i += 2) anyAlpha = (image.Bits[i] & 0x80) != 0;
-      if (!anyAlpha) image.Format = PixelFormat::X1R5G5B5;
+      for (int32_t i = 1; i < image.Size() && !anyAlpha; i += 2) anyAlpha = (image.Bits()[i] & 0x80) != 0;
+      if (!anyAlpha) image.RelabelFormat(PixelFormat::X1R5G5B5);
     }
 
     SkipTrailer(handle);
@@ -279,7 +279,7 @@ public:
     return true;
   }
 
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     PixelFormat target;
     if (info.HasGrayChannel)
       target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::Gray8;
@@ -294,16 +294,16 @@ public:
     ConvertImageFormat(image, target);
   }
 
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-    const ImageData& image = prepared;
-    if (image.Width > 32767 || image.Height > 32767)
-      RaiseImaging("Targa images are limited to 32767 pixels per side; this one is %dx%d.", image.Width,
-                   image.Height);
-    const PixelFormatInfo* info = FindFormatInfo(image.Format);
+    const Image& image = prepared;
+    if (image.Width() > 32767 || image.Height() > 32767)
+      RaiseImaging("Targa images are limited to 32767 pixels per side; this one is %dx%d.", image.Width(),
+                   image.Height());
+    const PixelFormatInfo* info = FindFormatInfo(image.Format());
     const bool rle = UseRLE != 0;
-    const bool indexed = image.Format == PixelFormat::Index8;
+    const bool indexed = image.Format() == PixelFormat::Index8;
 
     uint8_t header[kTargaHeaderSize] = {};
     header[1] = indexed ? 1 : 0;
@@ -317,33 +317,33 @@ public:
       PutU16LE(header + 5, 256);
       header[7] = 24;
     }
-    PutU16LE(header + 12, static_cast<uint16_t>(image.Width));
-    PutU16LE(header + 14, static_cast<uint16_t>(image.Height));
+    PutU16LE(header + 12, static_cast<uint16_t>(image.Width()));
+    PutU16LE(header + 14, static_cast<uint16_t>(image.Height()));
     header[16] = static_cast<uint8_t>(info->BytesPerPixel * 8);
-    header[17] = image.Format == PixelFormat::A8R8G8B8   ? kTargaDescTopDown | 8
-                 : image.Format == PixelFormat::A1R5G5B5 ? kTargaDescTopDown | 1
+    header[17] = image.Format() == PixelFormat::A8R8G8B8   ? kTargaDescTopDown | 8
+                 : image.Format() == PixelFormat::A1R5G5B5 ? kTargaDescTopDown | 1
                                                           : kTargaDescTopDown;
     handle.WriteExact(header, kTargaHeaderSize, "Targa header");
 
     if (indexed) {
       uint8_t map[256 * 3];
       for (size_t i = 0; i < 256; ++i) {
-        map[i * 3 + 0] = Color32Blue(image.Palette[i]);
-        map[i * 3 + 1] = Color32Green(image.Palette[i]);
-        map[i * 3 + 2] = Color32Red(image.Palette[i]);
+        map[i * 3 + 0] = Color32Blue(image.Palette()[i]);
+        map[i * 3 + 1] = Color32Green(image.Palette()[i]);
+        map[i * 3 + 2] = Color32Red(image.Palette()[i]);
       }
       handle.WriteExact(map, sizeof map, "Targa colour map");
     }
 
     if (!rle) {
-      handle.WriteExact(image.Bits, image.Size, "Targa image data");
+      handle.WriteExact(image.Bits(), image.Size(), "Targa image data");
       return true;
     }
     const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
-    const size_t rowBytes = size_t(image.Width) * bpp;
-    std::vector<uint8_t> packed(size_t(image.Width) * (bpp + 1));
-    for (int32_t y = 0; y < image.Height; ++y) {
-      const size_t n = EncodeRowRLE(image.Bits + size_t(y) * rowBytes, image.Width, bpp, packed.data());
+    const size_t rowBytes = size_t(image.Width()) * bpp;
+    std::vector<uint8_t> packed(size_t(image.Width()) * (bpp + 1));
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      const size_t n = EncodeRowRLE(image.Bits() + size_t(y) * rowBytes, image.Width(), bpp, packed.data());
       handle.WriteExact(packed.data(), static_cast<int64_t>(n), "Targa image data");
     }
     return true;

@@ -214,7 +214,7 @@ void SwapRedBlueRow(uint8_t* row, int32_t width, int bytesPerPixel, int bytesPer
   }
 }
 
-void ReadPalette(TIFF* tif, const TiffClient& client, ImageData& image) {
+void ReadPalette(TIFF* tif, const TiffClient& client, Image& image) {
   uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
   if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) RaiseTiff(client, "palette page without a colour map");
   // Some writers store 8-bit values in the 16-bit map; libtiff's own reader takes them as such.
@@ -222,11 +222,11 @@ void ReadPalette(TIFF* tif, const TiffClient& client, ImageData& image) {
   for (int i = 0; i < 256 && eightBit; ++i) eightBit = red[i] < 256 && green[i] < 256 && blue[i] < 256;
   const int shift = eightBit ? 0 : 8;
   for (int i = 0; i < 256; ++i)
-    image.Palette[i] = MakeColor32(255, uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift));
+    image.Palette()[i] = MakeColor32(255, uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift));
 }
 
-void ReadDirectRows(TIFF* tif, TiffClient& client, ImageData& image, int bytesPerPixel) {
-  const int64_t rowBytes = int64_t(image.Width) * bytesPerPixel;
+void ReadDirectRows(TIFF* tif, TiffClient& client, Image& image, int bytesPerPixel) {
+  const int64_t rowBytes = int64_t(image.Width()) * bytesPerPixel;
   if (TIFFIsTiled(tif)) {
     uint32_t tileWidth = 0, tileHeight = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
@@ -236,22 +236,22 @@ void ReadDirectRows(TIFF* tif, TiffClient& client, ImageData& image, int bytesPe
         tileBytes > kMaxTileBytes)
       RaiseTiff(client, "unsupported tile layout");
     std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
-    for (uint32_t ty = 0; ty < uint32_t(image.Height); ty += tileHeight) {
-      for (uint32_t tx = 0; tx < uint32_t(image.Width); tx += tileWidth) {
+    for (uint32_t ty = 0; ty < uint32_t(image.Height()); ty += tileHeight) {
+      for (uint32_t tx = 0; tx < uint32_t(image.Width()); tx += tileWidth) {
         if (TIFFReadTile(tif, tile.data(), tx, ty, 0, 0) < 0)
           RaiseTiff(client, "reading the tile at " + std::to_string(tx) + "," + std::to_string(ty) + " failed");
-        const uint32_t rows = std::min<uint32_t>(tileHeight, uint32_t(image.Height) - ty);
-        const uint32_t columns = std::min<uint32_t>(tileWidth, uint32_t(image.Width) - tx);
+        const uint32_t rows = std::min<uint32_t>(tileHeight, uint32_t(image.Height()) - ty);
+        const uint32_t columns = std::min<uint32_t>(tileWidth, uint32_t(image.Width()) - tx);
         for (uint32_t r = 0; r < rows; ++r)
-          std::memcpy(image.Bits + (int64_t(ty) + r) * rowBytes + int64_t(tx) * bytesPerPixel,
+          std::memcpy(image.Bits() + (int64_t(ty) + r) * rowBytes + int64_t(tx) * bytesPerPixel,
                       tile.data() + int64_t(r) * tileWidth * bytesPerPixel, size_t(columns) * size_t(bytesPerPixel));
       }
     }
     return;
   }
   if (int64_t(TIFFScanlineSize64(tif)) != rowBytes) RaiseTiff(client, "unexpected scan line size");
-  for (int32_t y = 0; y < image.Height; ++y)
-    if (TIFFReadScanline(tif, image.Bits + int64_t(y) * rowBytes, uint32_t(y), 0) < 0)
+  for (int32_t y = 0; y < image.Height(); ++y)
+    if (TIFFReadScanline(tif, image.Bits() + int64_t(y) * rowBytes, uint32_t(y), 0) < 0)
       RaiseTiff(client, "reading row " + std::to_string(y) + " failed");
 }
 
@@ -260,10 +260,10 @@ void ReadDirectRows(TIFF* tif, TiffClient& client, ImageData& image, int bytesPe
 // widened from the last one back: a pixel's new place never lies before its packed place, so
 // nothing is overwritten before it is read.
 template <typename Sample>
-void ExpandGrayFloats(ImageData& image, int samples, Sample one) {
-  const int64_t pixels = int64_t(image.Width) * image.Height;
-  const Sample* in = reinterpret_cast<const Sample*>(image.Bits);
-  Sample* out = reinterpret_cast<Sample*>(image.Bits);
+void ExpandGrayFloats(Image& image, int samples, Sample one) {
+  const int64_t pixels = int64_t(image.Width()) * image.Height();
+  const Sample* in = reinterpret_cast<const Sample*>(image.Bits());
+  Sample* out = reinterpret_cast<Sample*>(image.Bits());
   for (int64_t i = pixels - 1; i >= 0; --i) {
     Sample gray, alpha = one;
     std::memcpy(&gray, in + i * samples, sizeof(Sample));
@@ -287,7 +287,7 @@ ColorProfile ReadProfileTag(TIFF* tif) {
 
 // Reads one page; returns the orientation its rows still have (libtiff's RGBA reader turns
 // the pages it reads upright itself).
-int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, ImageData& image) {
+int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) {
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
     RaiseTiff(client, "page without image width or length");
@@ -336,16 +336,16 @@ int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, ImageData& ima
     }
     if (photometric == PHOTOMETRIC_RGB) {
       const int bytesPerSample = info.BytesPerPixel / info.ChannelCount;
-      for (int32_t y = 0; y < image.Height; ++y)
-        SwapRedBlueRow(image.Bits + int64_t(y) * image.Width * info.BytesPerPixel, image.Width, info.BytesPerPixel,
+      for (int32_t y = 0; y < image.Height(); ++y)
+        SwapRedBlueRow(image.Bits() + int64_t(y) * image.Width() * info.BytesPerPixel, image.Width(), info.BytesPerPixel,
                        bytesPerSample);
     }
     return ValidOrientation(orientation);
   }
-  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits), ORIENTATION_TOPLEFT,
+  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits()), ORIENTATION_TOPLEFT,
                                  0))
     RaiseTiff(client, "the page could not be decoded");
-  uint8_t* p = image.Bits;
+  uint8_t* p = image.Bits();
   for (int64_t i = 0; i < int64_t(width) * height; ++i, p += 4) std::swap(p[0], p[2]);
   return kOrientationTopLeft;
 }
@@ -375,7 +375,7 @@ bool TiffCodec::ProbeStream(const IOHandle& handle) const {
                       (id[0] == 'I' && id[1] == 'I' && id[2] == 0x2A && id[3] == 0));
 }
 
-bool TiffCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
+bool TiffCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
   TiffClient client;
   client.Handle = &handle;
   client.Base = handle.Tell();
@@ -389,7 +389,7 @@ bool TiffCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
     // Moving on from the current directory keeps a long chain of pages linear to read.
     if (page > 0 && !TIFFReadDirectory(tif.get()))
       RaiseTiff(client, "page " + std::to_string(page) + " could not be read");
-    const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.AddEmpty());
+    const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.emplace_back());
     // The facts describe the first page, the one a conversion takes.
     if (page == 0) {
       LoadedOrientation = orientation;
@@ -399,7 +399,7 @@ bool TiffCodec::ReadImages(const IOHandle& handle, ImageArray& images, bool) {
   return true;
 }
 
-bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) {
+bool TiffCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
   const int32_t scheme = uint32_t(CompressionScheme) > 4u ? kDefaultCompressionScheme : CompressionScheme;
   TiffClient client;
   client.Handle = &handle;
@@ -412,9 +412,9 @@ bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) 
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
     PreparedImage prepared;
     if (!PrepareForSave(images[size_t(i)], prepared)) return false;
-    const ImageData& image = prepared;
+    const Image& image = prepared;
 
-    const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+    const PixelFormatInfo& info = *FindFormatInfo(image.Format());
     const uint16_t samples = uint16_t(info.ChannelCount);
     const uint16_t bits = uint16_t(info.BytesPerPixel / info.ChannelCount * 8);
     uint16_t photometric = PHOTOMETRIC_RGB;
@@ -427,22 +427,22 @@ bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) 
     if (scheme == kJpegCompressionScheme && !jpegAllowed) compression = COMPRESSION_LZW;
 
     TIFF* t = tif.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(image.Width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(image.Height));
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(image.Width()));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(image.Height()));
     TIFFSetField(t, TIFFTAG_ORIENTATION, uint16_t(ORIENTATION_TOPLEFT));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, bits);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, samples);
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, uint16_t(info.IsFloatingPoint ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT));
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometric);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(image.Height));
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(image.Height()));
     // Without this tag readers take the last sample for an unspecified extra and drop the
     // transparency.
     if (info.HasAlphaChannel) {
       const uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
       TIFFSetField(t, TIFFTAG_EXTRASAMPLES, uint16_t(1), extra);
     }
-    if (const ColorProfile profile = SaveProfileFor(image.Format))
+    if (const ColorProfile profile = SaveProfileFor(image.Format()))
       TIFFSetField(t, TIFFTAG_ICCPROFILE, uint32_t(profile->size()), profile->data());
     if (!TIFFSetField(t, TIFFTAG_COMPRESSION, compression))
       RaiseTiff(client, "compression " + std::to_string(compression) + " is not available");
@@ -451,20 +451,20 @@ bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) 
       // scale and readers that take the high byte both get the value back.
       std::vector<uint16_t> map(768);
       for (int c = 0; c < 256; ++c) {
-        map[size_t(c)] = uint16_t(Color32Red(image.Palette[c]) * 257);
-        map[size_t(256 + c)] = uint16_t(Color32Green(image.Palette[c]) * 257);
-        map[size_t(512 + c)] = uint16_t(Color32Blue(image.Palette[c]) * 257);
+        map[size_t(c)] = uint16_t(Color32Red(image.Palette()[c]) * 257);
+        map[size_t(256 + c)] = uint16_t(Color32Green(image.Palette()[c]) * 257);
+        map[size_t(512 + c)] = uint16_t(Color32Blue(image.Palette()[c]) * 257);
       }
       TIFFSetField(t, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
     }
 
     // Rows go through a copy: libtiff's encoders may change the buffer they are given, and RGB
     // rows need red first.
-    const size_t rowBytes = size_t(image.Width) * size_t(info.BytesPerPixel);
+    const size_t rowBytes = size_t(image.Width()) * size_t(info.BytesPerPixel);
     row.resize(rowBytes);
-    for (int32_t y = 0; y < image.Height; ++y) {
-      std::memcpy(row.data(), image.Bits + int64_t(y) * int64_t(rowBytes), rowBytes);
-      if (photometric == PHOTOMETRIC_RGB) SwapRedBlueRow(row.data(), image.Width, info.BytesPerPixel, bits / 8);
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      std::memcpy(row.data(), image.Bits() + int64_t(y) * int64_t(rowBytes), rowBytes);
+      if (photometric == PHOTOMETRIC_RGB) SwapRedBlueRow(row.data(), image.Width(), info.BytesPerPixel, bits / 8);
       if (TIFFWriteScanline(t, row.data(), uint32_t(y), 0) < 0)
         RaiseTiff(client, "writing row " + std::to_string(y) + " failed");
     }
@@ -476,7 +476,7 @@ bool TiffCodec::WriteImage(const IOHandle& handle, ImageArray& images, int32_t) 
   return true;
 }
 
-void TiffCodec::ConvertForSave(ImageData& image, const PixelFormatInfo& info) {
+void TiffCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.SwappedFormat != PF::Unknown && GetSavableFormats()[size_t(info.SwappedFormat)])

@@ -108,11 +108,11 @@ public:
     return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
   }
 
-  void ConvertForSave(ImageData& image, const PixelFormatInfo& info) override {
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     const int64_t available = handle.Remaining();
     if (available < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the file is too short for a header.");
     uint8_t riff[kRiffHeaderSize];
@@ -160,14 +160,14 @@ public:
     const bool alpha = animated || features.has_alpha != 0;
     const PixelFormat format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
     const size_t bytesPerPixel = alpha ? 4 : 3;
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(static_cast<int32_t>(canvasWidth), static_cast<int32_t>(canvasHeight), format, image))
       RaiseImaging("Cannot create a WebP image.");
     // Outside the first frame the canvas stays transparent; its background colour is only a hint.
-    std::memset(image.Bits, 0, size_t(canvasWidth) * canvasHeight * bytesPerPixel);
+    std::memset(image.Bits(), 0, size_t(canvasWidth) * canvasHeight * bytesPerPixel);
 
     const size_t stride = size_t(canvasWidth) * bytesPerPixel;
-    uint8_t* target = image.Bits + size_t(frame.y_offset) * stride + size_t(frame.x_offset) * bytesPerPixel;
+    uint8_t* target = image.Bits() + size_t(frame.y_offset) * stride + size_t(frame.x_offset) * bytesPerPixel;
     const size_t targetSize = (size_t(frame.height) - 1) * stride + size_t(frame.width) * bytesPerPixel;
     const uint8_t* decoded =
         alpha ? WebPDecodeBGRAInto(frame.fragment.bytes, frame.fragment.size, target, targetSize, static_cast<int>(stride))
@@ -176,13 +176,13 @@ public:
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-    const ImageData& image = prepared;
-    if (image.Width > WEBP_MAX_DIMENSION || image.Height > WEBP_MAX_DIMENSION)
-      RaiseImaging("WebP: a picture of %d x %d pixels is larger than 16383 pixels on a side.", image.Width,
-                   image.Height);
+    const Image& image = prepared;
+    if (image.Width() > WEBP_MAX_DIMENSION || image.Height() > WEBP_MAX_DIMENSION)
+      RaiseImaging("WebP: a picture of %d x %d pixels is larger than 16383 pixels on a side.", image.Width(),
+                   image.Height());
 
     WebPConfig config;
     if (!WebPConfigInit(&config)) RaiseImaging("WebP: the encoder library does not match its headers.");
@@ -201,17 +201,17 @@ public:
     if (!WebPPictureInit(&picture)) RaiseImaging("WebP: the encoder library does not match its headers.");
     guard->pictureInitialised = true;
     picture.use_argb = config.lossless;
-    picture.width = image.Width;
-    picture.height = image.Height;
-    const bool alpha = image.Format == PixelFormat::A8R8G8B8;
-    const int stride = image.Width * (alpha ? 4 : 3);
-    const int imported = alpha ? WebPPictureImportBGRA(&picture, image.Bits, stride)
-                               : WebPPictureImportBGR(&picture, image.Bits, stride);
-    if (!imported) RaiseImaging("WebP: out of memory for a picture of %d x %d pixels.", image.Width, image.Height);
+    picture.width = image.Width();
+    picture.height = image.Height();
+    const bool alpha = image.Format() == PixelFormat::A8R8G8B8;
+    const int stride = image.Width() * (alpha ? 4 : 3);
+    const int imported = alpha ? WebPPictureImportBGRA(&picture, image.Bits(), stride)
+                               : WebPPictureImportBGR(&picture, image.Bits(), stride);
+    if (!imported) RaiseImaging("WebP: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
     picture.writer = WebPMemoryWrite;
     picture.custom_ptr = &guard->writer;
     if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
-    if (const ColorProfile profile = SaveProfileFor(image.Format)) {
+    if (const ColorProfile profile = SaveProfileFor(image.Format())) {
       const std::vector<uint8_t> file = WithProfile(guard->writer.mem, guard->writer.size, *profile);
       handle.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
       return true;

@@ -116,7 +116,7 @@ public:
     return n == 9 && std::memcmp(bytes, kSignature, 9) == 0;
   }
 
-  bool ReadImages(const IOHandle& handle, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
     const int64_t size = handle.Remaining();
     std::string text(static_cast<size_t>(size), '\0');
     handle.ReadExact(text.data(), size, "XPM data");
@@ -168,7 +168,7 @@ public:
     // Sorted by key, compared with case; of two equal keys the first definition counts.
     std::stable_sort(table.begin(), table.end(), [](const ColorHolder& a, const ColorHolder& b) { return a.Key < b.Key; });
 
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), PixelFormat::A8R8G8B8, image))
       RaiseImaging("Cannot create an XPM image.");
 
@@ -180,7 +180,7 @@ public:
     }
     for (size_t y = 0; y < size_t(height); ++y) {
       const std::string_view row = lines[firstRow + y];
-      uint8_t* out = image.Bits + y * size_t(width) * 4;
+      uint8_t* out = image.Bits() + y * size_t(width) * 4;
       for (size_t x = 0; x < size_t(width); ++x, out += 4) {
         const std::string_view key = row.substr(x * keyLength, keyLength);
         Color32 color = 0;

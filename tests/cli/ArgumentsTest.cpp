@@ -32,20 +32,18 @@ protected:
   }
 
   void Picture(const std::string& name, int width, int height) {
-    imaging::ImageData image;
+    imaging::Image image;
     ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 200, uint8_t(x), uint8_t(y)));
     fs::create_directories((dir / name).parent_path());
     EXPECT_TRUE(engine::SaveImageFile((dir / name).string(), image));
-    imaging::ReleaseImage(image);
   }
 
   std::string SizeOf(const std::string& name) {
-    imaging::ImageData image;
+    imaging::Image image;
     if (!engine::LoadImageFile((dir / name).string(), image)) return "unreadable";
-    const std::string size = std::to_string(image.Width) + "x" + std::to_string(image.Height);
-    imaging::ReleaseImage(image);
+    const std::string size = std::to_string(image.Width()) + "x" + std::to_string(image.Height());
     return size;
   }
 
@@ -229,22 +227,21 @@ TEST_F(CliArguments, FilesRunInTheOrderOfTheCommandLine) {
 TEST_F(CliArguments, PhotoSwitchesReachTheRun) {
   // A JPEG stored 40 x 20 whose Exif orientation turns it clockwise, with a Display P3 profile.
   Picture("wide.jpg", 40, 20);
-  imaging::ImageData picture;
+  imaging::Image picture;
   ASSERT_TRUE(engine::LoadImageFile((dir / "wide.jpg").string(), picture));
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.SetProfile(imaging::MakeColorProfile(testsupport::DisplayP3Profile()));
   imaging::MemoryStream jpeg;
   ASSERT_TRUE(imaging::SaveImageToStream("jpg", jpeg, picture, options));
-  imaging::ReleaseImage(picture);
+  picture.Reset();
   exiftest::TiffBlock block(engine::exif::Endianness::LittleEndian, 64);
   block.Ifd(8, {{274, 3, 1, 6}});
   testsupport::WriteFileBytes(dir / "photo.jpg",
                               exiftest::WithSegments(jpeg.Data(), {exiftest::ExifSegment(block.Bytes())}));
   const auto profileOf = [&](const std::string& name) {
-    imaging::ImageData image;
+    imaging::Image image;
     engine::PhotoFacts facts;
     EXPECT_TRUE(engine::LoadImageFile((dir / name).string(), image, imaging::CurrentOptions(), &facts));
-    imaging::ReleaseImage(image);
     return facts.profile != nullptr;
   };
 

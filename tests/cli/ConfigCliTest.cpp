@@ -37,13 +37,12 @@ protected:
   }
 
   void Bitmap(const std::string& name, int width, int height) {
-    imaging::ImageData image;
+    imaging::Image image;
     ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x) imaging::SetPixel32(image, x, y, imaging::MakeColor32(255, 1, 2, 3));
     fs::create_directories((dir / name).parent_path());
     EXPECT_TRUE(engine::SaveImageFile((dir / name).string(), image));
-    imaging::ReleaseImage(image);
   }
 };
 
@@ -170,10 +169,10 @@ TEST_F(ConfigCli, ConvertSearchesFoldersWithTheFilterOfItsConfiguration) {
                 &output),
             0);
   ASSERT_EQ(Cli("convert --config quarter.vxc --yes-to-all pics/a.bmp", &output), 0) << output;
-  imaging::ImageData image;
+  imaging::Image image;
   ASSERT_TRUE(engine::LoadImageFile((dir / "pics/q/a-1.bmp").string(), image));
-  EXPECT_EQ(image.Width, 2);
-  imaging::ReleaseImage(image);
+  EXPECT_EQ(image.Width(), 2);
+  image.Reset();
   EXPECT_EQ(Cli("convert --config missing.vxc pics/a.bmp", &output), 2);
   EXPECT_NE(output.find("cannot read the configuration"), std::string::npos) << output;
 }

@@ -41,10 +41,9 @@ protected:
   }
 
   std::string SizeOf(const std::string& name) {
-    imaging::ImageData image;
+    imaging::Image image;
     if (!testsupport::DecodeWithImageMagick(dir / name, image)) return "unreadable";
-    const std::string size = std::to_string(image.Width) + "x" + std::to_string(image.Height);
-    imaging::ReleaseImage(image);
+    const std::string size = std::to_string(image.Width()) + "x" + std::to_string(image.Height());
     return size;
   }
 
@@ -136,7 +135,7 @@ TEST_F(ConvertCli, WebPAvifAndHeicOutputFollowTheQuality) {
 
 TEST_F(ConvertCli, LosslessWebPAndAvifKeepEveryPixel) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 64x48 plasma:fractal -seed 3 'PNG24:" + (dir / "src/p.png").string() + "'"), 0);
-  imaging::ImageData source;
+  imaging::Image source;
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "src/p.png", source));
   std::string out;
   for (const std::string format : {"webp", "avif"}) {
@@ -150,12 +149,10 @@ TEST_F(ConvertCli, LosslessWebPAndAvifKeepEveryPixel) {
       ASSERT_EQ(testsupport::RunCommand("avifdec '" + file.string() + "' '" + (dir / "out/avif.png").string() + "'"), 0);
       file = dir / "out/avif.png";
     }
-    imaging::ImageData written;
+    imaging::Image written;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, written)) << format;
     EXPECT_EQ(testsupport::CompareImages(source, written), "") << format;
-    imaging::ReleaseImage(written);
   }
-  imaging::ReleaseImage(source);
 }
 
 TEST_F(ConvertCli, SeveralFilesInFlightWriteWhatOneAtATimeWrites) {

@@ -102,7 +102,7 @@ TEST(Cli, TranscodedPixelsMatchAnIndependentDecoder) {
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(picture, expected));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "a.tga", actual));
   EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
-  actual.reset();
+  actual.Reset();
   // The icon's bottom-left colour becomes transparent; the top row was transparent already.
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "b.ico", actual));
   EXPECT_EQ(imaging::GetPixel32(actual, 0, 11) >> 24, 0u);

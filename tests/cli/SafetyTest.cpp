@@ -31,7 +31,7 @@ protected:
 
   // A w × h picture with detail in every pixel, saved through the program's own codecs.
   void Picture(const fs::path& path, int32_t w, int32_t h) {
-    imaging::ImageData image;
+    imaging::Image image;
     ASSERT_TRUE(imaging::CreateImage(w, h, imaging::PixelFormat::A8R8G8B8, image));
     uint32_t state = 12345;
     for (int32_t y = 0; y < h; ++y)
@@ -41,7 +41,6 @@ protected:
       }
     fs::create_directories(path.parent_path());
     ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
-    imaging::ReleaseImage(image);
   }
 
   std::vector<std::string> Leftovers(const fs::path& folder) {

@@ -116,10 +116,10 @@ TEST_F(ExifRun, CameraJpegKeepsItsMetadataWithNewSoftwareAndSize) {
 
 TEST_F(ExifRun, PlainJpegGainsSoftwareOnlyAndOtherSourcesOrOutputsNothing) {
   Write("plain.jpg", exiftest::PlainJpeg());
-  imaging::ImageData image;
+  imaging::Image image;
   ASSERT_TRUE(imaging::CreateImage(8, 8, imaging::PixelFormat::A8R8G8B8, image));
   ASSERT_TRUE(engine::SaveImageFile((dir / "src" / "bitmap.bmp").string(), image));
-  imaging::ReleaseImage(image);
+  image.Reset();
   paths.push_back((dir / "src" / "bitmap.bmp").string());
   EXPECT_EQ(Run().written, 2);
 
@@ -156,10 +156,10 @@ TEST_F(ExifRun, BrokenMetadataIsReportedOnlyForAJpegOutputWhichStaysAsWritten) {
   const std::vector<uint8_t> written = testsupport::ReadFileBytes(Out("broken.jpg"));
   ASSERT_FALSE(written.empty());
   EXPECT_EQ(CountExifSegments(written), 0u);
-  imaging::ImageData image;
+  imaging::Image image;
   EXPECT_TRUE(engine::LoadImageFile(Out("broken.jpg").string(), image));
-  EXPECT_EQ(image.Width, 40);
-  imaging::ReleaseImage(image);
+  EXPECT_EQ(image.Width(), 40);
+  image.Reset();
 
   // The same source into a PNG: no metadata is needed, so nothing fails.
   Format("*.png - Portable Network Graphics");

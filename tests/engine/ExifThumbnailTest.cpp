@@ -33,16 +33,15 @@ namespace {
 
 // A noisy JPEG, large for its size, made by the library's codec at quality 100.
 std::vector<uint8_t> NoisyJpeg(int32_t width, int32_t height) {
-  imaging::ImageData image;
+  imaging::Image image;
   EXPECT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::R8G8B8, image));
   std::mt19937 random(7);
-  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>(random());
+  for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = static_cast<uint8_t>(random());
   imaging::PushOptions();
   imaging::SetOption(imaging::ImagingJpegQuality, 100);
   imaging::MemoryStream stream;
   EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image));
   imaging::PopOptions();
-  imaging::ReleaseImage(image);
   return stream.Data();
 }
 
@@ -69,12 +68,11 @@ TEST(ExifThumbnail, LargeThumbnailIsShrunkToFitTheBox) {
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(256)), uint32_t(c.expectedWidth));
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(257)), uint32_t(c.expectedHeight));
     EXPECT_EQ(back.ReadInteger(*ifd1.Find(514)), back.Thumbnail().size());
-    imaging::ImageData thumb;
+    imaging::Image thumb;
     imaging::MemoryStream stream(back.Thumbnail());
     ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumb));
-    EXPECT_EQ(thumb.Width, c.expectedWidth);
-    EXPECT_EQ(thumb.Height, c.expectedHeight);
-    imaging::ReleaseImage(thumb);
+    EXPECT_EQ(thumb.Width(), c.expectedWidth);
+    EXPECT_EQ(thumb.Height(), c.expectedHeight);
   }
 }
 

@@ -33,19 +33,17 @@ imaging::Image LoadAsStored(const std::string& path) {
   if (codec == nullptr) return image;
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingLoadOverrideFormat, 0);
-  imaging::ImageArray images;
+  std::vector<imaging::Image> images;
   if (!codec->LoadFromFile(path, images, true, options) || images.empty()) return image;
-  image = imaging::Image(std::move(images[0]));
-  images.Detach(0);
-  return image;
+  return std::move(images[0]);
 }
 
 // Every pixel as 16-bit B, G, R, A words, for comparing pictures of different formats.
-std::vector<uint8_t> Wide(const imaging::ImageData& image) {
+std::vector<uint8_t> Wide(const imaging::Image& image) {
   imaging::Image copy;
   imaging::CopyImage(image, copy);
   imaging::ConvertImageFormat(copy, PF::A16R16G16B16);
-  return std::vector<uint8_t>(copy->Bits, copy->Bits + copy->Size);
+  return std::vector<uint8_t>(copy.Bits(), copy.Bits() + copy.Size());
 }
 
 // What ImageMagick's identify says of a stored format ("%[channels] %z"); empty where its
@@ -80,14 +78,13 @@ protected:
       for (int32_t x = 0; x < w; ++x) {
         const auto v = [&](uint32_t k) { return uint16_t((uint32_t(x) * 2741u + uint32_t(y) * 977u + k * 12345u) & 0xFFFF); };
         imaging::Color64 c{v(1), v(2), v(3), uint16_t(transparent ? (x % 3 == 0 ? 0 : v(4)) : 0xFFFF)};
-        imaging::SetPixel64Generic(image->Bits + (size_t(y) * size_t(w) + size_t(x)) * size_t(imaging::FindFormatInfo(format)->BytesPerPixel),
-                                   imaging::FindFormatInfo(format), image->Palette, c);
+        imaging::SetPixel64Generic(image.Bits() + (size_t(y) * size_t(w) + size_t(x)) * size_t(imaging::FindFormatInfo(format)->BytesPerPixel),
+                                   imaging::FindFormatInfo(format), image.Palette(), c);
       }
     const std::string path = Path("src/" + name);
     fs::create_directories(dir.Path() / "src");
-    imaging::BorrowedImage lent(image);
-    EXPECT_TRUE(imaging::FindFormatByFileName(path)->SaveToFile(path, lent.Images(), true, imaging::CurrentOptions()));
-    EXPECT_EQ(LoadAsStored(path)->Format, format) << name;
+    EXPECT_TRUE(imaging::FindFormatByFileName(path)->SaveToFile(path, std::span(&image, 1), true, imaging::CurrentOptions()));
+    EXPECT_EQ(LoadAsStored(path).Format(), format) << name;
     return path;
   }
 
@@ -149,8 +146,8 @@ TEST_F(Fidelity, OutputsKeepGrayOpacityAndSixteenBits) {
       const std::string name = fs::path(kinds[k].name).stem().string() + "." + output.type;
       const std::string written = Path(folder + "/" + name);
       const imaging::Image stored = LoadAsStored(written);
-      ASSERT_TRUE(stored.valid()) << name;
-      EXPECT_EQ(imaging::GetFormatName(stored->Format), imaging::GetFormatName(output.expected[k])) << name;
+      ASSERT_TRUE(imaging::IsImageValid(stored)) << name;
+      EXPECT_EQ(imaging::GetFormatName(stored.Format()), imaging::GetFormatName(output.expected[k])) << name;
       if (identify && !IdentifyText(output.expected[k]).empty()) {
         std::string said;
         testsupport::RunCommand("identify -format '%[channels] %z' '" + written + "[0]'", &said);
@@ -160,7 +157,7 @@ TEST_F(Fidelity, OutputsKeepGrayOpacityAndSixteenBits) {
       // The source's pixels in the output's format (16-bit samples cut to 8 bits where the
       // type holds no more, a gray picture's palette the gray ramp).
       imaging::Image expected = LoadAsStored(paths[k]);
-      imaging::ConvertImageFormat(expected, stored->Format);
+      imaging::ConvertImageFormat(expected, stored.Format());
       EXPECT_EQ(Wide(stored), Wide(expected)) << name;
     }
   }
@@ -177,8 +174,8 @@ TEST_F(Fidelity, SixteenBitPicturesAreScaledAtSixteenBits) {
     imaging::Image expected = LoadAsStored(source);
     ASSERT_TRUE(imaging::ResizeImage(expected, 20, 15, imaging::ResizeFilter::Bicubic));
     const imaging::Image stored = LoadAsStored(Path(output));
-    ASSERT_TRUE(stored.valid()) << output;
-    EXPECT_EQ(stored->Format, expected->Format) << output;
+    ASSERT_TRUE(imaging::IsImageValid(stored)) << output;
+    EXPECT_EQ(stored.Format(), expected.Format()) << output;
     EXPECT_EQ(Wide(stored), Wide(expected)) << output;
   }
 }
@@ -221,7 +218,7 @@ TEST_F(Fidelity, KeepDatesGivesOutputsTheSourceTimes) {
     const auto [access, modification] = timesOf(path);
     EXPECT_TRUE(same(modification, times[1])) << path;
     EXPECT_TRUE(same(access, times[0])) << path;
-    EXPECT_LT(LoadAsStored(path)->Width, 23) << path;  // it was written over
+    EXPECT_LT(LoadAsStored(path).Width(), 23) << path;  // it was written over
   }
   EXPECT_TRUE(dialogs.messages.empty());
 }

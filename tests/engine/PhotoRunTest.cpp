@@ -39,7 +39,7 @@ void MakeQuadrants(int32_t w, int32_t h, imaging::Image& image) {
     for (int32_t x = 0; x < w; ++x) imaging::SetPixel32(image, x, y, kQuadrants[(y >= h / 2 ? 2 : 0) + (x >= w / 2 ? 1 : 0)]);
 }
 
-std::vector<uint8_t> EncodeJpeg(const imaging::ImageData& image, const imaging::ColorProfile& profile = nullptr) {
+std::vector<uint8_t> EncodeJpeg(const imaging::Image& image, const imaging::ColorProfile& profile = nullptr) {
   imaging::CodecOptions options = imaging::CurrentOptions();
   options.Set(imaging::ImagingJpegQuality, 98);
   options.SetProfile(profile);
@@ -49,13 +49,13 @@ std::vector<uint8_t> EncodeJpeg(const imaging::ImageData& image, const imaging::
 }
 
 // Which quadrant each quarter of the picture shows, "?" where none is near.
-std::string QuadrantLayout(const imaging::ImageData& image) {
+std::string QuadrantLayout(const imaging::Image& image) {
   std::string text;
   for (int row = 0; row < 2; ++row) {
     if (row > 0) text += '/';
     for (int column = 0; column < 2; ++column) {
-      const imaging::Color32 c = imaging::GetPixel32(image, image.Width / 4 + column * image.Width / 2,
-                                                     image.Height / 4 + row * image.Height / 2);
+      const imaging::Color32 c = imaging::GetPixel32(image, image.Width() / 4 + column * image.Width() / 2,
+                                                     image.Height() / 4 + row * image.Height() / 2);
       char found = '?';
       for (int q = 0; q < 4; ++q) {
         const auto near = [](uint8_t a, uint8_t b) { return std::abs(int(a) - int(b)) <= 24; };
@@ -174,8 +174,8 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
   }
   for (const char* name : {"portrait_32x48.jpg", "portrait_32x48.png", "portrait_32x48.webp", "portrait_32x48.tif"}) {
     const Output out = LoadOutput(Out(name));
-    EXPECT_EQ(out.image->Width, 16) << name;
-    EXPECT_EQ(out.image->Height, 24) << name;
+    EXPECT_EQ(out.image.Width(), 16) << name;
+    EXPECT_EQ(out.image.Height(), 24) << name;
     EXPECT_EQ(QuadrantLayout(out.image), kUpright[6]) << name;
   }
 
@@ -192,8 +192,8 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
   imaging::Image thumbnail;
   imaging::MemoryStream stream(exif.Thumbnail());
   ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumbnail));
-  EXPECT_EQ(thumbnail->Width, 16);
-  EXPECT_EQ(thumbnail->Height, 32);
+  EXPECT_EQ(thumbnail.Width(), 16);
+  EXPECT_EQ(thumbnail.Height(), 32);
   EXPECT_EQ(QuadrantLayout(thumbnail), kUpright[6]);
   if (testsupport::HaveTool("exiftool")) {
     std::string said;
@@ -219,7 +219,7 @@ TEST_F(PhotoRun, KeepOrientationLeavesThePixelsAndTheTagAsStored) {
   imaging::Image thumbnail;
   imaging::MemoryStream stream(exif.Thumbnail());
   ASSERT_TRUE(imaging::LoadImageFromStream(stream, thumbnail));
-  EXPECT_EQ(thumbnail->Width, 32);
+  EXPECT_EQ(thumbnail.Width(), 32);
 }
 
 TEST_F(PhotoRun, AWideGamutPhotoKeepsItsProfileOrIsConvertedToSRGB) {

@@ -76,7 +76,7 @@ protected:
   static engine::Size SizeOf(const std::string& path) {
     imaging::Image image;
     if (!engine::LoadImageFile(path, image)) return {};
-    return {image->Width, image->Height};
+    return {image.Width(), image.Height()};
   }
 
   void CustomSize(const char* w, const char* h, bool keep = false) {

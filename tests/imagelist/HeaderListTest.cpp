@@ -22,10 +22,10 @@ using forms::Language;
 using imagelist::ImageList;
 
 void WriteImage(const std::string& path, int width, int height) {
-  imaging::ImageData image;
+  imaging::Image image;
   ASSERT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image));
   const bool saved = engine::SaveImageFile(path, image);
-  imaging::ReleaseImage(image);
+  image.Reset();
   ASSERT_TRUE(saved) << path;
 }
 

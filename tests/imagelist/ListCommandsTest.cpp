@@ -20,10 +20,9 @@ namespace {
 using imagelist::ImageList;
 
 void WriteBitmap(const std::filesystem::path& path) {
-  imaging::ImageData image;
+  imaging::Image image;
   ASSERT_TRUE(imaging::CreateImage(2, 2, imaging::PixelFormat::A8R8G8B8, image));
   ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
-  imaging::ReleaseImage(image);
 }
 
 TEST(ListCommands, OneRefreshPerDropOrSearch) {

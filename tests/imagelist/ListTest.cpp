@@ -447,10 +447,9 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   const engine::RunResult result =
       dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.tprog, windows.optionen), memory);
   EXPECT_EQ(result.written, 2);
-  imaging::ImageData first;
+  imaging::Image first;
   ASSERT_TRUE(engine::LoadImageFile((dir / "out/1.bmp").string(), first));
-  EXPECT_EQ(first.Width, 10);  // A.bmp comes first by name
-  imaging::ReleaseImage(first);
+  EXPECT_EQ(first.Width(), 10);  // A.bmp comes first by name
 }
 
 }  // namespace

@@ -13,13 +13,12 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
 
 // Speed 9 keeps the encoder quick; the files stay valid at every speed.
-std::vector<uint8_t> SaveAvif(const ImageData& image, int32_t quality, bool lossless, int32_t speed = 9) {
+std::vector<uint8_t> SaveAvif(const Image& image, int32_t quality, bool lossless, int32_t speed = 9) {
   CodecOptions options = CurrentOptions();
   options.Set(ImagingAVIFQuality, quality);
   options.Set(ImagingAVIFSpeed, speed);
@@ -29,12 +28,12 @@ std::vector<uint8_t> SaveAvif(const ImageData& image, int32_t quality, bool loss
   return stream.Data();
 }
 
-void LoadAvif(const std::vector<uint8_t>& bytes, ImageData& argb, PixelFormat* native = nullptr) {
-  ImageArray images;
+void LoadAvif(const std::vector<uint8_t>& bytes, Image& argb, PixelFormat* native = nullptr) {
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("avif", bytes, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
-  if (native) *native = images[0].Format;
+  if (native) *native = images[0].Format();
   codectest::ToArgb(images[0], argb);
 }
 
@@ -49,7 +48,7 @@ bool HaveAvifTools() { return testsupport::HaveTool("avifenc") && testsupport::H
 
 TEST(Avif, LosslessKeepsEveryPixelAndAlpha) {
   for (PixelFormat format : {PixelFormat::R8G8B8, PixelFormat::A8R8G8B8}) {
-    TestImage source, expected, actual;
+    Image source, expected, actual;
     codectest::MakePicture(37, 23, format, source);
     codectest::ToArgb(source, expected);
     PixelFormat native = PixelFormat::Unknown;
@@ -58,7 +57,7 @@ TEST(Avif, LosslessKeepsEveryPixelAndAlpha) {
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
   }
   // An opaque picture with an alpha channel is stored without one.
-  TestImage opaque, actual;
+  Image opaque, actual;
   codectest::MakePicture(37, 23, PixelFormat::R8G8B8, opaque);
   ASSERT_TRUE(ConvertImageFormat(opaque, PixelFormat::A8R8G8B8));
   PixelFormat native = PixelFormat::Unknown;
@@ -67,19 +66,19 @@ TEST(Avif, LosslessKeepsEveryPixelAndAlpha) {
 }
 
 TEST(Avif, LossyFollowsTheQualityAndKeepsAlphaExactly) {
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(64, 48, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   const std::vector<uint8_t> fine = SaveAvif(source, 90, false);
   const std::vector<uint8_t> coarse = SaveAvif(source, 20, false);
   EXPECT_LT(coarse.size(), fine.size());
   for (const std::vector<uint8_t>* file : {&fine, &coarse}) {
-    TestImage actual;
+    Image actual;
     LoadAvif(*file, actual);
     EXPECT_GT(codectest::Psnr(expected, actual), file == &fine ? 38.0 : 25.0);
     // Transparency is coded losslessly even in a lossy file.
-    for (int32_t y = 0; y < expected->Height; ++y)
-      for (int32_t x = 0; x < expected->Width; ++x)
+    for (int32_t y = 0; y < expected.Height(); ++y)
+      for (int32_t x = 0; x < expected.Width(); ++x)
         ASSERT_EQ(Color32Alpha(GetPixel32(expected, x, y)), Color32Alpha(GetPixel32(actual, x, y))) << x << "," << y;
   }
 }
@@ -90,7 +89,7 @@ TEST(Avif, LossyFollowsTheQualityAndKeepsAlphaExactly) {
 TEST(Avif, ReadsWhatOtherEncodersWrite) {
   if (!HaveAvifTools()) GTEST_SKIP() << "avifenc/avifdec not installed";
   testsupport::TempDir dir;
-  TestImage rgb, rgba, wide, second, rgbArgb, rgbaArgb;
+  Image rgb, rgba, wide, second, rgbArgb, rgbaArgb;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, rgb);
   codectest::MakePhoto(64, 48, PixelFormat::A8R8G8B8, rgba);
   codectest::MakePhoto(64, 48, PixelFormat::R16G16B16, wide);
@@ -106,10 +105,10 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
     const char* name;
     std::string command;  // writes file.avif
     PixelFormat native;
-    const ImageData* exact;  // equal to this, or else within the loss of rgbArgb
+    const Image* exact;  // equal to this, or else within the loss of rgbArgb
   } cases[] = {
-      {"lossless", avifenc + "-l " + codectest::Quoted(rgbPng), PixelFormat::R8G8B8, &rgbArgb.image},
-      {"lossless with alpha", avifenc + "-l " + codectest::Quoted(rgbaPng), PixelFormat::A8R8G8B8, &rgbaArgb.image},
+      {"lossless", avifenc + "-l " + codectest::Quoted(rgbPng), PixelFormat::R8G8B8, &rgbArgb},
+      {"lossless with alpha", avifenc + "-l " + codectest::Quoted(rgbaPng), PixelFormat::A8R8G8B8, &rgbaArgb},
       {"lossy 4:2:0", avifenc + "--min 8 --max 8 -y 420 " + codectest::Quoted(rgbPng), PixelFormat::R8G8B8, nullptr},
       {"10 bits", avifenc + "-d 10 --min 8 --max 8 " + codectest::Quoted(widePng), PixelFormat::R16G16B16, nullptr},
       {"12 bits 4:2:2 with alpha", avifenc + "-d 12 -y 422 --min 8 --max 8 " + codectest::Quoted(rgbaPng),
@@ -117,7 +116,7 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
       {"gray", avifenc + "-y 400 --min 8 --max 8 " + codectest::Quoted(rgbPng), PixelFormat::Gray8, nullptr},
       // avifenc gives a sequence an alpha track, opaque here.
       {"sequence gives its first frame", avifenc + "-l " + codectest::Quoted(rgbPng) + " " + codectest::Quoted(secondPng),
-       PixelFormat::A8R8G8B8, &rgbArgb.image},
+       PixelFormat::A8R8G8B8, &rgbArgb},
       {"libheif's writer", "heif-enc -A -q 90 " + codectest::Quoted(rgbPng), PixelFormat::R8G8B8, nullptr},
       {"ImageMagick", "convert " + codectest::Quoted(rgbPng) + " -quality 90", PixelFormat::R8G8B8, nullptr},
   };
@@ -128,12 +127,12 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
     const std::string tool = c.command.substr(0, c.command.find(' '));
     if (!testsupport::HaveTool(tool)) continue;
     ASSERT_TRUE(codectest::RunQuietly(c.command + (tool == "convert" ? " " : " -o ") + codectest::Quoted(file)));
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     ASSERT_TRUE(codectest::LoadFile("avif", file, images, &error)) << error;
     ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(images[0].Format, c.native);
-    TestImage actual;
+    EXPECT_EQ(images[0].Format(), c.native);
+    Image actual;
     codectest::ToArgb(images[0], actual);
     if (c.exact) {
       EXPECT_EQ(testsupport::CompareImages(*c.exact, actual), "");
@@ -143,16 +142,16 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
 
     const fs::path png = dir / "avifdec.png";
     ASSERT_TRUE(codectest::RunQuietly("avifdec " + codectest::Quoted(file) + " " + codectest::Quoted(png)));
-    ImageArray reference;
+    std::vector<Image> reference;
     ASSERT_TRUE(codectest::LoadFile("png", png, reference));
     EXPECT_EQ(codectest::CompareSamples16(reference[0], images[0]), "");
 
     EXPECT_EQ(DetectFileFormat(file.string()), "avif");
     ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
-    EXPECT_EQ(header.Width, images[0].Width);
-    EXPECT_EQ(header.Height, images[0].Height);
-    EXPECT_EQ(header.Format, images[0].Format);
+    EXPECT_EQ(header.Width, images[0].Width());
+    EXPECT_EQ(header.Height, images[0].Height());
+    EXPECT_EQ(header.Format, images[0].Format());
   }
 }
 
@@ -161,7 +160,7 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
 TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
   if (!HaveAvifTools()) GTEST_SKIP() << "avifenc/avifdec not installed";
   testsupport::TempDir dir;
-  TestImage source;
+  Image source;
   codectest::MakePicture(40, 24, PixelFormat::R8G8B8, source);
   const fs::path png = codectest::WriteTemp(dir, "source.png", codectest::SaveImageBytes("png", source));
   const struct {
@@ -173,17 +172,17 @@ TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
     std::string command = "avifenc -s 9 -l --irot " + std::to_string(c.turns);
     if (c.mirror >= 0) command += " --imir " + std::to_string(c.mirror);
     ASSERT_TRUE(codectest::RunQuietly(command + " " + codectest::Quoted(png) + " -o " + codectest::Quoted(file)));
-    TestImage expected, actual;
+    Image expected, actual;
     codectest::Transformed(source, c.turns, c.mirror, expected);
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
     ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
-    EXPECT_EQ(header.Width, expected->Width);
+    EXPECT_EQ(header.Width, expected.Width());
     if (testsupport::HaveTool("heif-convert")) {
       const fs::path shown = dir / "shown.png";
       ASSERT_TRUE(codectest::RunQuietly("heif-convert " + codectest::Quoted(file) + " " + codectest::Quoted(shown)));
-      TestImage libheif;
+      Image libheif;
       ASSERT_TRUE(codectest::LoadFirst(shown, libheif));
       EXPECT_EQ(testsupport::CompareImages(libheif, actual), "");
     }
@@ -193,7 +192,7 @@ TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
 TEST(Avif, AvifdecReadsWhatWeWrite) {
   if (!HaveAvifTools()) GTEST_SKIP() << "avifenc/avifdec not installed";
   testsupport::TempDir dir;
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(64, 48, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   for (bool lossless : {false, true}) {
@@ -201,7 +200,7 @@ TEST(Avif, AvifdecReadsWhatWeWrite) {
     const fs::path avif = codectest::WriteTemp(dir, "ours.avif", SaveAvif(source, 90, lossless));
     const fs::path png = dir / "avifdec.png";
     ASSERT_TRUE(codectest::RunQuietly("avifdec " + codectest::Quoted(avif) + " " + codectest::Quoted(png)));
-    TestImage decoded;
+    Image decoded;
     ASSERT_TRUE(codectest::LoadFirst(png, decoded));
     if (lossless) EXPECT_EQ(testsupport::CompareImages(expected, decoded), "");
     else EXPECT_GT(codectest::Psnr(expected, decoded), 38.0);
@@ -209,7 +208,7 @@ TEST(Avif, AvifdecReadsWhatWeWrite) {
 }
 
 TEST(Avif, DamagedFilesAreRefusedWithTheCause) {
-  TestImage source;
+  Image source;
   codectest::MakePhoto(40, 40, PixelFormat::R8G8B8, source);
   const std::vector<uint8_t> good = SaveAvif(source, 60, false);
   const std::vector<uint8_t> half(good.begin(), good.begin() + long(good.size() / 2));
@@ -239,7 +238,7 @@ TEST(Avif, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("avif", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
@@ -247,13 +246,13 @@ TEST(Avif, DamagedFilesAreRefusedWithTheCause) {
 }
 
 TEST(Avif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
-  TestImage source;
+  Image source;
   codectest::MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
   for (bool lossless : {false, true}) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const std::vector<uint8_t> good = SaveAvif(source, 60, lossless);
     for (size_t size = 0; size < good.size(); ++size) {
-      ImageArray images;
+      std::vector<Image> images;
       std::string error;
       EXPECT_FALSE(codectest::LoadBytes("avif", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
                                         &error));
@@ -262,7 +261,7 @@ TEST(Avif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     for (size_t at = 0; at < good.size(); ++at) {
       std::vector<uint8_t> flipped = good;
       flipped[at] ^= 0x5A;
-      ImageArray images;
+      std::vector<Image> images;
       std::string error;
       if (codectest::LoadBytes("avif", flipped, images, &error)) {
         ASSERT_EQ(images.size(), 1u);

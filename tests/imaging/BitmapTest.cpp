@@ -21,7 +21,7 @@ const Codec& Bmp() {
 }
 
 // Loads through the codec; returns the error text, or empty text on success.
-std::string Load(const std::vector<uint8_t>& bytes, ImageArray& images) {
+std::string Load(const std::vector<uint8_t>& bytes, std::vector<Image>& images) {
   MemoryStream stream(bytes);
   try {
     if (!Bmp().LoadFromStream(stream, images)) return "(load returned false)";
@@ -31,7 +31,7 @@ std::string Load(const std::vector<uint8_t>& bytes, ImageArray& images) {
   return std::string();
 }
 
-std::vector<uint8_t> Save(ImageArray& images) {
+std::vector<uint8_t> Save(std::vector<Image>& images) {
   MemoryStream stream;
   EXPECT_TRUE(Bmp().SaveToStream(stream, images));
   return stream.Data();
@@ -74,56 +74,55 @@ std::vector<uint8_t> MakeBmp(int32_t width, int32_t height, uint16_t bitCount, u
 const std::vector<uint8_t> kTwoColors = {0, 0, 0, 0, 255, 255, 255, 0};
 
 // A pattern in any savable format: varied raw bytes; the palette of Index8 is a ramp.
-void MakePattern(PixelFormat format, int32_t width, int32_t height, ImageData& image) {
+void MakePattern(PixelFormat format, int32_t width, int32_t height, Image& image) {
   ASSERT_TRUE(CreateImage(width, height, format, image));
-  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>((i * 37 + i / 7) ^ (i >> 3));
+  for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = static_cast<uint8_t>((i * 37 + i / 7) ^ (i >> 3));
   if (format == PixelFormat::Index8) {
     // Runs and literals both, so RLE8 output has every kind of code.
-    for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = (i % width) < width / 2 ? 7 : image.Bits[i] % 40;
-    for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 3));
+    for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = (i % width) < width / 2 ? 7 : image.Bits()[i] % 40;
+    for (int i = 0; i < 256; ++i) image.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 3));
   }
   // Unused bits hold zeros, as the pixel writers leave them.
   const int32_t bpp = FindFormatInfo(format)->BytesPerPixel;
-  for (int32_t i = 0; i < image.Size; i += bpp) {
-    if (format == PixelFormat::X8R8G8B8) image.Bits[i + 3] = 0;
-    if (format == PixelFormat::X1R5G5B5) image.Bits[i + 1] &= 0x7F;
-    if (format == PixelFormat::X4R4G4B4) image.Bits[i + 1] &= 0x0F;
+  for (int32_t i = 0; i < image.Size(); i += bpp) {
+    if (format == PixelFormat::X8R8G8B8) image.Bits()[i + 3] = 0;
+    if (format == PixelFormat::X1R5G5B5) image.Bits()[i + 1] &= 0x7F;
+    if (format == PixelFormat::X4R4G4B4) image.Bits()[i + 1] &= 0x0F;
   }
 }
 
 // A8R8G8B8 copy through the pixel readers; colour under fully transparent pixels is cleared,
 // since references differ in what they keep there.
-void ToComparable(const ImageData& source, ImageData& target) {
-  ASSERT_TRUE(CreateImage(source.Width, source.Height, PixelFormat::A8R8G8B8, target));
-  for (int32_t y = 0; y < source.Height; ++y)
-    for (int32_t x = 0; x < source.Width; ++x) {
+void ToComparable(const Image& source, Image& target) {
+  ASSERT_TRUE(CreateImage(source.Width(), source.Height(), PixelFormat::A8R8G8B8, target));
+  for (int32_t y = 0; y < source.Height(); ++y)
+    for (int32_t x = 0; x < source.Width(); ++x) {
       const Color32 c = GetPixel32(source, x, y);
       SetPixel32(target, x, y, Color32Alpha(c) == 0 ? 0 : c);
     }
 }
 
-std::string CompareWithReference(const ImageData& decoded, const fs::path& reference, int tolerance) {
-  ImageData expected, actual, magick;
+std::string CompareWithReference(const Image& decoded, const fs::path& reference, int tolerance) {
+  Image expected, actual, magick;
   if (!testsupport::DecodeWithImageMagick(reference, magick)) return "cannot decode " + reference.string();
   ToComparable(magick, expected);
   ToComparable(decoded, actual);
   const std::string difference = testsupport::CompareImages(expected, actual, tolerance);
-  ReleaseImage(expected);
-  ReleaseImage(actual);
-  ReleaseImage(magick);
+  expected.Reset();
+  actual.Reset();
   return difference;
 }
 
 // ImageMagick 6 widens the fields of 16-bit files with an alpha mask, and of 4-4-4 files, by a
 // plain shift (5 becomes 0x50, a set 1-bit alpha 0x80); other versions scale. Either is taken.
-std::string CompareSixteenBitWithMagick(const ImageData& magick, const ImageData& ours) {
-  const BitFieldLayout& f = *FindFormatInfo(ours.Format)->BitFields;
+std::string CompareSixteenBitWithMagick(const Image& magick, const Image& ours) {
+  const BitFieldLayout& f = *FindFormatInfo(ours.Format())->BitFields;
   const uint32_t masks[4] = {f.BMask, f.GMask, f.RMask, f.AMask};
   const uint8_t shifts[4] = {f.BShift, f.GShift, f.RShift, f.AShift};
   const uint8_t bits[4] = {f.BBits, f.GBits, f.RBits, f.ABits};
-  for (int32_t y = 0; y < ours.Height; ++y)
-    for (int32_t x = 0; x < ours.Width; ++x) {
-      const uint8_t* p = ours.Bits + (y * ours.Width + x) * 2;
+  for (int32_t y = 0; y < ours.Height(); ++y)
+    for (int32_t x = 0; x < ours.Width(); ++x) {
+      const uint8_t* p = ours.Bits() + (y * ours.Width() + x) * 2;
       const uint32_t raw = p[0] | p[1] << 8;
       const Color32 scaled = GetPixel32(ours, x, y), seen = GetPixel32(magick, x, y);
       for (int c = 0; c < 4; ++c) {
@@ -167,7 +166,7 @@ TEST(Bitmap, GoodSuiteFilesMatchTheirReferences) {
     const std::string name = entry.path().stem().string();
     SCOPED_TRACE(name);
     ASSERT_TRUE(references.count(name)) << "no reference listed";
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Bmp().LoadFromFile(entry.path().string(), images));
     ASSERT_EQ(images.size(), 1u);
     // 5- and 6-bit fields are widened by integer division here and by rounding in the PNGs.
@@ -236,7 +235,7 @@ TEST(Bitmap, QuestionableSuiteFilesDecodeOrAreRefused) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    ImageArray images;
+    std::vector<Image> images;
     const std::string error = Load(testsupport::ReadFileBytes(testsupport::CorpusFile(
                                        std::string("bmpsuite/q/") + c.file + ".bmp")),
                                    images);
@@ -263,7 +262,7 @@ TEST(Bitmap, BadSuiteFilesNeverFault) {
   VEXILO_REQUIRE_CORPUS();
   for (const char* folder : {"bmpsuite/b", "bmpsuite/x"})
     for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile(folder))) {
-      ImageArray images;
+      std::vector<Image> images;
       const std::string error = Load(testsupport::ReadFileBytes(entry.path()), images);
       EXPECT_TRUE(error.empty() ? AreImagesValid(images) : images.empty()) << entry.path() << ": " << error;
     }
@@ -283,12 +282,12 @@ TEST(Bitmap, AlphaIsKeptOnlyWhereThereIsSome) {
       {"16-bit, one top bit", 16, {0xFF, 0x7F, 0x00, 0x80}, PixelFormat::A1R5G5B5},
   };
   for (const Case& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_EQ(Load(MakeBmp(2, 1, c.bitCount, 0, {}, c.pixels), images), "") << c.what;
-    EXPECT_EQ(images[0].Format, c.format) << c.what;
-    EXPECT_EQ(std::memcmp(images[0].Bits, c.pixels.data(), c.pixels.size()), 0) << c.what;
+    EXPECT_EQ(images[0].Format(), c.format) << c.what;
+    EXPECT_EQ(std::memcmp(images[0].Bits(), c.pixels.data(), c.pixels.size()), 0) << c.what;
   }
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_EQ(Load(MakeBmp(2, 1, 32, 0, {}, {1, 2, 3, 0, 4, 5, 6, 1}), images), "");
   EXPECT_EQ(GetPixel32(images[0], 1, 0), 0x01060504u);
 }
@@ -298,17 +297,17 @@ TEST(Bitmap, RleEscapesPlacePixels) {
   // of row 2 (top), where a run of 5 is clipped at the row's end.
   const std::vector<uint8_t> rle = {2, 1, 0, 3, 5, 6, 7, 0, 0, 0, 0, 2, 1, 1, 5, 1, 0, 1};
   std::vector<uint8_t> palette(256 * 4, 0);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_EQ(Load(MakeBmp(4, 3, 8, 1, palette, rle, 256), images), "");
   const std::vector<uint8_t> expected = {0, 1, 1, 1,   // top row
                                          0, 0, 0, 0,   // untouched
                                          1, 1, 5, 6};  // bottom row; the literal's third pixel is cut
-  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + 12), expected);
+  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + 12), expected);
 
   // RLE4: a run alternates nibbles; a literal of 3 nibbles takes two bytes (even already).
   const std::vector<uint8_t> rle4 = {5, 0x12, 0, 0, 0, 3, 0xAB, 0xC0, 0, 1};
   ASSERT_EQ(Load(MakeBmp(5, 2, 4, 2, std::vector<uint8_t>(64, 0), rle4, 16), images), "");
-  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + 10),
+  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + 10),
             (std::vector<uint8_t>{10, 11, 12, 0, 0, 1, 2, 1, 2, 1}));
 }
 
@@ -327,9 +326,9 @@ TEST(Bitmap, RleBeyondTheRowIsDropped) {
       {"literal past the row", {4, 2, 0, 3, 1, 2, 3, 0, 0, 0, 4, 3, 0, 1}, {3, 3, 3, 3, 2, 2, 2, 2}},
   };
   for (const auto& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_EQ(Load(MakeBmp(4, 2, 8, 1, palette, c.rle, 256), images), "") << c.what;
-    EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + 8), c.expected) << c.what;
+    EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + 8), c.expected) << c.what;
   }
 }
 
@@ -345,19 +344,19 @@ TEST(Bitmap, PaddedRleRowsOfImageMagickRead) {
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(file);
   ASSERT_GT(bytes.size(), 34u);
   ASSERT_EQ(U32At(bytes, 30), 1u) << "not RLE8";
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_EQ(Load(bytes, images), "");
   imaging::Image ours, theirs;
-  testsupport::CopyAsArgb(images[0], ours.data());
-  ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, theirs.data()));
-  EXPECT_EQ(testsupport::CompareImages(theirs.data(), ours.data()), "");
+  testsupport::CopyAsArgb(images[0], ours);
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, theirs));
+  EXPECT_EQ(testsupport::CompareImages(theirs, ours), "");
 }
 
 // Corrupt headers and data: each is refused with a message that names the defect.
 TEST(Bitmap, CorruptFilesAreRefusedClearly) {
   const std::vector<uint8_t> pixels(8, 0x55);  // 1-bit 3 x 2: two rows of 4 bytes
   const std::vector<uint8_t> base = MakeBmp(3, 2, 1, 0, kTwoColors, pixels, 2);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_EQ(Load(base, images), "");
   struct Case {
     const char* what;
@@ -410,8 +409,8 @@ TEST(Bitmap, TruncatedFileReportsTheChainAndLeavesNothing) {
   std::vector<uint8_t> bytes = MakeBmp(3, 2, 1, 0, kTwoColors, std::vector<uint8_t>(8, 1), 2);
   bytes.resize(bytes.size() - 6);
   testsupport::WriteFileBytes(path, bytes);
-  ImageArray images;
-  ImageData& stale = images.AddEmpty();
+  std::vector<Image> images;
+  Image& stale = images.emplace_back();
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, stale));
   try {
     Bmp().LoadFromFile(path, images);
@@ -427,11 +426,11 @@ TEST(Bitmap, TruncatedFileReportsTheChainAndLeavesNothing) {
 TEST(Bitmap, WrittenLayout) {
   const bool savedRle = GetOption(ImagingBitmapRLE);
   SetOption(ImagingBitmapRLE, 1);
-  ImageArray images;
+  std::vector<Image> images;
   // 1 x 1 24-bit: 3 pixel bytes and 1 byte of padding, 58 bytes in all.
-  ImageData& pixel = images.AddEmpty();
+  Image& pixel = images.emplace_back();
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, pixel));
-  pixel.Bits[0] = 1, pixel.Bits[1] = 2, pixel.Bits[2] = 3;
+  pixel.Bits()[0] = 1, pixel.Bits()[1] = 2, pixel.Bits()[2] = 3;
   std::vector<uint8_t> file = Save(images);
   ASSERT_EQ(file.size(), 58u);
   EXPECT_EQ(U32At(file, 2), 58u);
@@ -441,10 +440,10 @@ TEST(Bitmap, WrittenLayout) {
   EXPECT_EQ(std::vector<uint8_t>(file.end() - 4, file.end()), (std::vector<uint8_t>{1, 2, 3, 0}));
 
   // Index8: 40-byte header, a whole palette, RLE8; a row of five distinct bytes is a literal.
-  images.Clear();
-  ImageData& indexed = images.AddEmpty();
+  images.clear();
+  Image& indexed = images.emplace_back();
   ASSERT_TRUE(CreateImage(5, 1, PixelFormat::Index8, indexed));
-  for (int i = 0; i < 5; ++i) indexed.Bits[i] = static_cast<uint8_t>(10 + i);
+  for (int i = 0; i < 5; ++i) indexed.Bits()[i] = static_cast<uint8_t>(10 + i);
   file = Save(images);
   EXPECT_EQ(U32At(file, 14), 40u);
   EXPECT_EQ(U32At(file, 30), 1u);
@@ -454,8 +453,8 @@ TEST(Bitmap, WrittenLayout) {
   EXPECT_EQ(U32At(file, 34), 12u);
 
   // A4R4G4B4: 108-byte header with bit fields and the alpha mask.
-  images.Clear();
-  ImageData& argb = images.AddEmpty();
+  images.clear();
+  Image& argb = images.emplace_back();
   ASSERT_TRUE(CreateImage(2, 2, PixelFormat::A4R4G4B4, argb));
   file = Save(images);
   EXPECT_EQ(U32At(file, 14), 108u);
@@ -480,54 +479,52 @@ TEST(Bitmap, WrittenFilesReadBack) {
       SetOption(ImagingBitmapRLE, rle);
       const std::string name = GetFormatName(format) + (rle ? "-rle" : "");
       SCOPED_TRACE(name);
-      ImageArray images;
-      MakePattern(format, 13, 7, images.AddEmpty());
+      std::vector<Image> images;
+      MakePattern(format, 13, 7, images.emplace_back());
       const std::string path = (dir / (name + ".bmp")).string();
       ASSERT_TRUE(Bmp().SaveToFile(path, images));
 
-      ImageArray loaded;
+      std::vector<Image> loaded;
       ASSERT_TRUE(Bmp().LoadFromFile(path, loaded));
-      ASSERT_EQ(loaded[0].Format, format);
-      EXPECT_EQ(std::memcmp(loaded[0].Bits, images[0].Bits, static_cast<size_t>(images[0].Size)), 0);
+      ASSERT_EQ(loaded[0].Format(), format);
+      EXPECT_EQ(std::memcmp(loaded[0].Bits(), images[0].Bits(), static_cast<size_t>(images[0].Size())), 0);
       if (format == PixelFormat::Index8) {
-        EXPECT_EQ(std::memcmp(loaded[0].Palette, images[0].Palette, 1024), 0);
+        EXPECT_EQ(std::memcmp(loaded[0].Palette(), images[0].Palette(), 1024), 0);
       }
 
-      ImageData magick;
+      Image magick;
       if (!testsupport::DecodeWithImageMagick(path, magick)) GTEST_SKIP() << "ImageMagick is not available";
       const PixelFormatInfo& info = *FindFormatInfo(format);
       if (info.HasBitFields && (info.HasAlphaChannel || info.BitFields->RBits == 4))
         EXPECT_EQ(CompareSixteenBitWithMagick(magick, images[0]), "");
       else
         EXPECT_EQ(testsupport::CompareImages(magick, images[0], 1, info.HasAlphaChannel), "");
-      ReleaseImage(magick);
     }
   SetOption(ImagingBitmapRLE, savedRle);
 }
 
 TEST(Bitmap, SeveralImagesGoToNumberedFiles) {
   testsupport::TempDir dir;
-  ImageArray images;
-  MakePattern(PixelFormat::R8G8B8, 3, 2, images.AddEmpty());
-  MakePattern(PixelFormat::Index8, 4, 4, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(PixelFormat::R8G8B8, 3, 2, images.emplace_back());
+  MakePattern(PixelFormat::Index8, 4, 4, images.emplace_back());
   ASSERT_TRUE(Bmp().SaveToFile((dir / "x.bmp").string(), images));
   EXPECT_FALSE(fs::exists(dir / "x.bmp"));
   for (int i = 0; i < 2; ++i) {
     const fs::path path = dir / ("x00" + std::to_string(i) + ".bmp");
     ASSERT_TRUE(fs::exists(path));
     EXPECT_EQ(DetectFileFormat(path.string()), "bmp");
-    ImageData image;
+    Image image;
     ASSERT_TRUE(LoadImageFromFile(path.string(), image));
-    EXPECT_EQ(image.Width, images[i].Width);
-    EXPECT_EQ(image.Format, images[i].Format);
-    ReleaseImage(image);
+    EXPECT_EQ(image.Width(), images[i].Width());
+    EXPECT_EQ(image.Format(), images[i].Format());
   }
 }
 
 // Formats the codec cannot write are converted first; the override option converts every save.
 TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
   {
-    ImageData probe;
+    Image probe;
     ASSERT_TRUE(CreateImage(1, 1, PixelFormat::Gray8, probe));
     bool converts = true;
     try {
@@ -535,7 +532,7 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
     } catch (const ImagingError&) {
       converts = false;
     }
-    ReleaseImage(probe);
+    probe.Reset();
     if (!converts) GTEST_SKIP() << "pixel-format conversion is not available yet";
   }
   const bool savedRle = GetOption(ImagingBitmapRLE);
@@ -548,28 +545,28 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
   };
   for (const auto& [source, written] : cases) {
     SCOPED_TRACE(GetFormatName(source));
-    ImageArray images;
-    ImageData& image = images.AddEmpty();
+    std::vector<Image> images;
+    Image& image = images.emplace_back();
     ASSERT_TRUE(CreateImage(6, 3, source, image));
     for (int32_t y = 0; y < 3; ++y)
       for (int32_t x = 0; x < 6; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 40), uint8_t(y * 100), 0));
     const std::vector<uint8_t> file = Save(images);
-    ImageArray loaded;
+    std::vector<Image> loaded;
     ASSERT_EQ(Load(file, loaded), "");
-    EXPECT_EQ(loaded[0].Format, written);
-    EXPECT_EQ(loaded[0].Width, 6);
+    EXPECT_EQ(loaded[0].Format(), written);
+    EXPECT_EQ(loaded[0].Width(), 6);
     EXPECT_TRUE(IsImageValid(images[0])) << "the caller's image is left as it was";
-    EXPECT_EQ(images[0].Format, source);
+    EXPECT_EQ(images[0].Format(), source);
   }
 
   SetOption(ImagingSaveOverrideFormat, static_cast<int32_t>(PixelFormat::R8G8B8));
-  ImageArray images;
-  MakePattern(PixelFormat::Index8, 5, 4, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(PixelFormat::Index8, 5, 4, images.emplace_back());
   const std::vector<uint8_t> file = Save(images);
   SetOption(ImagingSaveOverrideFormat, 0);
   SetOption(ImagingBitmapRLE, savedRle);
   EXPECT_EQ(file[28], 24) << "written with 24 bits per pixel";
-  ImageArray loaded;
+  std::vector<Image> loaded;
   ASSERT_EQ(Load(file, loaded), "");
   EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "");
 }

@@ -23,7 +23,7 @@ inline const imaging::Codec& CodecFor(const char* extension) {
 }
 
 // Loads bytes through the codec of `extension`; the error text (empty when none) goes to *error.
-inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, imaging::ImageArray& images,
+inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, std::vector<imaging::Image>& images,
                       std::string* error = nullptr, bool onlyFirst = false) {
   imaging::MemoryStream stream(bytes);
   try {
@@ -34,7 +34,7 @@ inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, 
   }
 }
 
-inline bool LoadFile(const char* extension, const std::filesystem::path& path, imaging::ImageArray& images,
+inline bool LoadFile(const char* extension, const std::filesystem::path& path, std::vector<imaging::Image>& images,
                      std::string* error = nullptr, bool onlyFirst = false) {
   try {
     return CodecFor(extension).LoadFromFile(path.string(), images, onlyFirst);
@@ -45,14 +45,14 @@ inline bool LoadFile(const char* extension, const std::filesystem::path& path, i
 }
 
 // Saves through the codec of `extension` into memory; the images stay with the caller.
-inline std::vector<uint8_t> SaveBytes(const char* extension, imaging::ImageArray& images,
+inline std::vector<uint8_t> SaveBytes(const char* extension, std::vector<imaging::Image>& images,
                                       bool onlyFirst = false) {
   imaging::MemoryStream stream;
   if (!CodecFor(extension).SaveToStream(stream, images, onlyFirst)) return {};
   return stream.Data();
 }
 
-inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::ImageData& image) {
+inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::Image& image) {
   imaging::MemoryStream stream;
   if (!imaging::SaveImageToStream(extension, stream, image)) return {};
   return stream.Data();
@@ -60,7 +60,7 @@ inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging:
 
 // A picture with smooth gradients, edges and some noise, in any format with 8- or 16-bit
 // samples; the same arguments always give the same bytes.
-inline void MakePicture(int32_t width, int32_t height, imaging::PixelFormat format, imaging::ImageData& image,
+inline void MakePicture(int32_t width, int32_t height, imaging::PixelFormat format, imaging::Image& image,
                         uint32_t seed = 1) {
   imaging::CreateImage(width, height, format, image);
   uint32_t state = seed * 2654435761u + 1;
@@ -68,31 +68,31 @@ inline void MakePicture(int32_t width, int32_t height, imaging::PixelFormat form
     state = state * 1664525u + 1013904223u;
     return state >> 24;
   };
-  if (image.Palette)
+  if (image.Palette())
     for (int i = 0; i < 256; ++i)
-      image.Palette[i] = imaging::MakeColor32(255, uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3));
-  for (int32_t i = 0; i < image.Size; ++i) {
+      image.Palette()[i] = imaging::MakeColor32(255, uint8_t(i * 7), uint8_t(255 - i), uint8_t(i * 3));
+  for (int32_t i = 0; i < image.Size(); ++i) {
     const int32_t pixel = i / 4;
     const int32_t x = pixel % width, y = (pixel / width) % height;
-    image.Bits[i] = static_cast<uint8_t>((x * 3 + y * 5 + (i % 7) * 31 + ((x / 8 + y / 8) % 2) * 64 + noise() % 9) & 0xFF);
+    image.Bits()[i] = static_cast<uint8_t>((x * 3 + y * 5 + (i % 7) * 31 + ((x / 8 + y / 8) % 2) * 64 + noise() % 9) & 0xFF);
   }
 }
 
 // Compares two images of any formats pixel by pixel through the 16-bit readers; colours of
 // fully transparent pixels are not compared. Empty text when they agree.
-inline std::string ComparePixels64(const imaging::ImageData& expected, const imaging::ImageData& actual,
+inline std::string ComparePixels64(const imaging::Image& expected, const imaging::Image& actual,
                                    int tolerance = 0) {
   using namespace imaging;
-  if (expected.Width != actual.Width || expected.Height != actual.Height)
-    return "size " + std::to_string(actual.Width) + "x" + std::to_string(actual.Height) + " instead of " +
-           std::to_string(expected.Width) + "x" + std::to_string(expected.Height);
-  const PixelFormatInfo* ei = FindFormatInfo(expected.Format);
-  const PixelFormatInfo* ai = FindFormatInfo(actual.Format);
-  for (int32_t y = 0; y < expected.Height; ++y)
-    for (int32_t x = 0; x < expected.Width; ++x) {
-      const size_t index = size_t(y) * size_t(expected.Width) + size_t(x);
-      const Color64 e = GetPixel64Generic(expected.Bits + index * size_t(ei->BytesPerPixel), ei, expected.Palette);
-      const Color64 a = GetPixel64Generic(actual.Bits + index * size_t(ai->BytesPerPixel), ai, actual.Palette);
+  if (expected.Width() != actual.Width() || expected.Height() != actual.Height())
+    return "size " + std::to_string(actual.Width()) + "x" + std::to_string(actual.Height()) + " instead of " +
+           std::to_string(expected.Width()) + "x" + std::to_string(expected.Height());
+  const PixelFormatInfo* ei = FindFormatInfo(expected.Format());
+  const PixelFormatInfo* ai = FindFormatInfo(actual.Format());
+  for (int32_t y = 0; y < expected.Height(); ++y)
+    for (int32_t x = 0; x < expected.Width(); ++x) {
+      const size_t index = size_t(y) * size_t(expected.Width()) + size_t(x);
+      const Color64 e = GetPixel64Generic(expected.Bits() + index * size_t(ei->BytesPerPixel), ei, expected.Palette());
+      const Color64 a = GetPixel64Generic(actual.Bits() + index * size_t(ai->BytesPerPixel), ai, actual.Palette());
       auto off = [tolerance](uint16_t u, uint16_t v) { return std::abs(int(u) - int(v)) > tolerance; };
       const bool bad = off(e.A, a.A) || (e.A != 0 && (off(e.R, a.R) || off(e.G, a.G) || off(e.B, a.B)));
       if (bad) {
@@ -106,7 +106,7 @@ inline std::string ComparePixels64(const imaging::ImageData& expected, const ima
 }
 
 // Reads a binary PNM (P5/P6) as written by djpeg into Gray8 or R8G8B8.
-inline bool ReadPnm(const std::string& data, imaging::ImageData& image) {
+inline bool ReadPnm(const std::string& data, imaging::Image& image) {
   size_t pos = 0;
   auto token = [&]() {
     while (pos < data.size() && (std::isspace(static_cast<unsigned char>(data[pos])) || data[pos] == '#')) {
@@ -131,12 +131,12 @@ inline bool ReadPnm(const std::string& data, imaging::ImageData& image) {
   imaging::CreateImage(width, height, gray ? imaging::PixelFormat::Gray8 : imaging::PixelFormat::R8G8B8, image);
   const uint8_t* source = reinterpret_cast<const uint8_t*>(data.data()) + pos;
   if (gray) {
-    std::memcpy(image.Bits, source, bytes);
+    std::memcpy(image.Bits(), source, bytes);
   } else {
     for (size_t i = 0; i < bytes; i += 3) {
-      image.Bits[i] = source[i + 2];
-      image.Bits[i + 1] = source[i + 1];
-      image.Bits[i + 2] = source[i];
+      image.Bits()[i] = source[i + 2];
+      image.Bits()[i + 1] = source[i + 1];
+      image.Bits()[i + 2] = source[i];
     }
   }
   return true;

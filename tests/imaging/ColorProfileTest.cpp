@@ -14,7 +14,6 @@
 #include "tests/imaging/CodecTestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
@@ -31,7 +30,7 @@ ColorProfile Profile(std::vector<uint8_t> bytes) {
   return profile;
 }
 
-std::vector<uint8_t> SaveWithProfile(const std::string& extension, const ImageData& image, const ColorProfile& profile) {
+std::vector<uint8_t> SaveWithProfile(const std::string& extension, const Image& image, const ColorProfile& profile) {
   CodecOptions options = CurrentOptions();
   options.SetProfile(profile);
   MemoryStream stream;
@@ -49,7 +48,7 @@ Loaded LoadWithFacts(const std::string& extension, const std::vector<uint8_t>& b
   Loaded result;
   LoadWarnings warnings;
   MemoryStream stream(bytes);
-  ImageArray images;
+  std::vector<Image> images;
   CodecOptions facts;
   try {
     result.ok = codectest::CodecFor(extension.c_str()).LoadFromStream(stream, images, true, CurrentOptions(), &facts);
@@ -105,7 +104,7 @@ std::vector<uint8_t> ProfileChunkData(const std::string& name, uint8_t method, c
   return data;
 }
 
-void MakeGradient(PixelFormat format, ImageData& image) {
+void MakeGradient(PixelFormat format, Image& image) {
   ASSERT_TRUE(CreateImage(32, 8, format, image));
   for (int32_t y = 0; y < 8; ++y)
     for (int32_t x = 0; x < 32; ++x)
@@ -119,7 +118,7 @@ TEST(ColorProfile, EveryCodecThatHoldsOneCarriesItByteForByte) {
   // Large enough for three JPEG segments.
   const ColorProfile profile = Profile(testsupport::DisplayP3Profile(150000));
   ASSERT_GT(profile->size(), 2u * 65519u);
-  TestImage colour, gray;
+  Image colour, gray;
   MakeGradient(PixelFormat::A8R8G8B8, colour);
   MakeGradient(PixelFormat::Gray8, gray);
   testsupport::TempDir dir;
@@ -145,7 +144,7 @@ TEST(ColorProfile, EveryCodecThatHoldsOneCarriesItByteForByte) {
   }
   // A gray profile goes with gray pixels only; PSD writes one-channel floats as a gray document.
   const ColorProfile grayProfile = Profile(testsupport::GrayProfile(2.2));
-  TestImage floats;
+  Image floats;
   MakeGradient(PixelFormat::R32F, floats);
   for (const std::string extension : {"jpg", "png", "tif", "psd", "jp2"}) {
     const Loaded loaded = LoadWithFacts(extension, SaveWithProfile(extension, gray, grayProfile));
@@ -163,7 +162,7 @@ TEST(ColorProfile, EveryCodecThatHoldsOneCarriesItByteForByte) {
 
 TEST(ColorProfile, DamagedProfilesAreLeftOutWithAWarningAndThePictureLoads) {
   const ColorProfile profile = Profile(testsupport::DisplayP3Profile(70000));
-  TestImage colour;
+  Image colour;
   MakeGradient(PixelFormat::R8G8B8, colour);
   // A profile whose signature is gone, in every codec.
   for (const std::string& extension : ProfileCodecs({"jpg", "tif", "webp", "avif", "psd", "jp2"})) {
@@ -265,7 +264,7 @@ TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
       const char* extension = folder.extension;
       LoadWarnings warnings;
       MemoryStream stream(bytes);
-      ImageArray images;
+      std::vector<Image> images;
       CodecOptions facts;
       try {
         if (!codectest::CodecFor(extension).LoadFromStream(stream, images, true, CurrentOptions(), &facts)) continue;
@@ -333,7 +332,7 @@ TEST(ColorProfile, TheHeaderDecidesWhatAProfileIsFor) {
 
 TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
   const std::vector<uint8_t> p3 = testsupport::DisplayP3Profile();
-  TestImage source, expected;
+  Image source, expected;
   MakeGradient(PixelFormat::A8R8G8B8, source);
   ASSERT_TRUE(CopyImage(source, expected));
   testsupport::ReferenceToSRGB(expected, p3);
@@ -352,12 +351,12 @@ TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
                        {PixelFormat::A16B16G16R16, PixelFormat::A16R16G16B16, 0},
                        {PixelFormat::A4R4G4B4, PixelFormat::A16R16G16B16, 0},
                        {PixelFormat::A32R32G32B32F, PixelFormat::A32R32G32B32F, 0}}) {
-    TestImage image, reference;
+    Image image, reference;
     ASSERT_TRUE(CopyImage(source, image));
     ASSERT_TRUE(ConvertImageFormat(image, c.format));
     ASSERT_TRUE(CopyImage(image, reference));
     ASSERT_TRUE(ConvertToSRGB(image, p3, error)) << error;
-    EXPECT_EQ(image->Format, c.format);
+    EXPECT_EQ(image.Format(), c.format);
     ASSERT_TRUE(ConvertImageFormat(reference, c.reference));
     testsupport::ReferenceToSRGB(reference, p3);
     ASSERT_TRUE(ConvertImageFormat(reference, c.format));
@@ -366,15 +365,15 @@ TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
   ASSERT_NE(testsupport::CompareImages(source, expected), "") << "P3 colours must change";
 
   // A palette picture has its palette converted.
-  TestImage indexed;
+  Image indexed;
   ASSERT_TRUE(CreateImage(4, 1, PixelFormat::Index8, indexed));
-  TestImage palette;
+  Image palette;
   ASSERT_TRUE(CreateImage(256, 1, PixelFormat::A8R8G8B8, palette));
-  for (int i = 0; i < 256; ++i) indexed->Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i / 2));
-  std::memcpy(palette->Bits, indexed->Palette, 1024);
+  for (int i = 0; i < 256; ++i) indexed.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i / 2));
+  std::memcpy(palette.Bits(), indexed.Palette(), 1024);
   ASSERT_TRUE(ConvertToSRGB(indexed, p3, error)) << error;
   testsupport::ReferenceToSRGB(palette, p3);
-  EXPECT_EQ(std::memcmp(palette->Bits, indexed->Palette, 1024), 0);
+  EXPECT_EQ(std::memcmp(palette.Bits(), indexed.Palette(), 1024), 0);
 
   // A gray profile maps each channel to the sRGB curve; gray pixels stay gray.
   const std::vector<uint8_t> gamma18 = testsupport::GrayProfile(1.8);
@@ -384,11 +383,11 @@ TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
     return static_cast<int>(std::lround(encoded * 255));
   };
   for (const PixelFormat format : {PixelFormat::Gray8, PixelFormat::A8R8G8B8, PixelFormat::Gray16}) {
-    TestImage image;
+    Image image;
     ASSERT_TRUE(CreateImage(256, 1, format, image));
     for (int v = 0; v < 256; ++v) SetPixel32(image, v, 0, MakeColor32(255, uint8_t(v), uint8_t(v), uint8_t(v)));
     ASSERT_TRUE(ConvertToSRGB(image, gamma18, error)) << error;
-    EXPECT_EQ(image->Format, format);
+    EXPECT_EQ(image.Format(), format);
     for (int v = 0; v < 256; v += 15) {
       const Color32 c = GetPixel32(image, v, 0);
       EXPECT_NEAR(Color32Green(c), expectedGray(v), 1) << GetFormatName(format) << " " << v;
@@ -397,10 +396,10 @@ TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
     }
   }
   // Gray pixels with an RGB profile become colour pixels.
-  TestImage gray;
+  Image gray;
   MakeGradient(PixelFormat::Gray8, gray);
   ASSERT_TRUE(ConvertToSRGB(gray, p3, error)) << error;
-  EXPECT_EQ(gray->Format, PixelFormat::R8G8B8);
+  EXPECT_EQ(gray.Format(), PixelFormat::R8G8B8);
 
   // Profiles that cannot describe these pixels leave them alone and say why.
   std::vector<uint8_t> cmyk = p3, damaged = p3, unreadable = p3;
@@ -410,7 +409,7 @@ TEST(ColorProfile, ConversionToSRGBGivesWhatLittleCmsGives) {
   for (const auto& [what, profile, says] :
        {std::tuple{"CMYK", cmyk, "not one of RGB or gray"}, std::tuple{"damaged", damaged, "damaged"},
         std::tuple{"unreadable", unreadable, "cannot be read"}}) {
-    TestImage image;
+    Image image;
     ASSERT_TRUE(CopyImage(source, image));
     EXPECT_FALSE(ConvertToSRGB(image, profile, error)) << what;
     EXPECT_NE(error.find(says), std::string::npos) << what << ": " << error;

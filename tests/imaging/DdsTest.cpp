@@ -46,17 +46,17 @@ std::vector<uint8_t> RgbHeader(uint32_t width, uint32_t height, uint32_t flags, 
   return h;
 }
 
-void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& image, int seed = 0) {
+void MakePattern(int32_t width, int32_t height, PixelFormat format, Image& image, int seed = 0) {
   ASSERT_TRUE(CreateImage(width, height, format, image));
-  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = uint8_t(i * 29 + seed * 71 + 5);
+  for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = uint8_t(i * 29 + seed * 71 + 5);
 }
 
-void ExpectMatchesReference(const ImageData& ours, const std::filesystem::path& png, int tolerance,
+void ExpectMatchesReference(const Image& ours, const std::filesystem::path& png, int tolerance,
                             bool compareAlpha = true) {
   Image reference, argb;
-  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference.data())) << png;
-  testsupport::CopyAsArgb(ours, argb.data());
-  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance, compareAlpha), "") << png;
+  ASSERT_TRUE(testsupport::DecodeWithImageMagick(png, reference)) << png;
+  testsupport::CopyAsArgb(ours, argb);
+  EXPECT_EQ(testsupport::CompareImages(reference, argb, tolerance, compareAlpha), "") << png;
 }
 
 }  // namespace
@@ -86,22 +86,22 @@ TEST(DdsCodec, CorpusTexturesGiveTheirSurfacesAndReportThem) {
   };
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
-    ImageArray images;
+    std::vector<Image> images;
     CodecOptions facts;
     const bool loaded = Dds().LoadFromFile(path, images, false, CurrentOptions(), &facts);
     ASSERT_EQ(loaded, c.format != PixelFormat::Unknown) << c.file;
     if (!loaded) continue;
     ASSERT_EQ(images.size(), c.images) << c.file;
-    EXPECT_EQ(images[0].Format, c.format) << c.file;
+    EXPECT_EQ(images[0].Format(), c.format) << c.file;
     EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), c.mipMaps) << c.file;
     EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), 0) << c.file;
     EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), 0) << c.file;
     // Every further level halves the size down to one pixel.
     for (size_t i = 1; i < images.size(); ++i) {
-      int32_t w = std::max(1, images[0].Width >> i), h = std::max(1, images[0].Height >> i);
+      int32_t w = std::max(1, images[0].Width() >> i), h = std::max(1, images[0].Height() >> i);
       FindFormatInfo(c.format)->CheckDimensions(c.format, w, h);
-      EXPECT_EQ(images[i].Width, w) << c.file << " level " << i;
-      EXPECT_EQ(images[i].Height, h) << c.file << " level " << i;
+      EXPECT_EQ(images[i].Width(), w) << c.file << " level " << i;
+      EXPECT_EQ(images[i].Height(), h) << c.file << " level " << i;
     }
   }
 }
@@ -124,14 +124,14 @@ TEST(DdsCodec, SurfacesMatchTheReferenceImages) {
       {"dxt5-argb-8bbp-interpolatedalpha_MipMaps-1.dds", "dxt5-argb-8bbp-interpolatedalpha_MipMaps-1.png", 1},
   };
   for (const Case& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Dds().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + c.file), images))
         << c.file;
     ExpectMatchesReference(images[0], testsupport::CorpusFile(std::string("pillow-tests/") + c.reference),
                            c.tolerance);
   }
   // ATI1 holds one channel; the reference shows it as gray.
-  ImageArray ati1;
+  std::vector<Image> ati1;
   ASSERT_TRUE(Dds().LoadFromFile(testsupport::CorpusFile("pillow-tests/ati1.dds"), ati1));
   ExpectMatchesReference(ati1[0], testsupport::CorpusFile("pillow-tests/ati1.png"), 1);
 }
@@ -149,12 +149,12 @@ TEST(DdsCodec, PartialBlocksAreCutToTheStatedSize) {
     for (int i = 0; i < 4; ++i) file.insert(file.end(), {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0});
     file.insert(file.end(), {0x1F, 0x00, 0x1F, 0x00, 0, 0, 0, 0});
     testsupport::WriteFileBytes(dir / "partial.dds", file);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Dds().LoadFromFile(dir / "partial.dds", images));
     ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
-    EXPECT_EQ(images[0].Width * 1000 + images[0].Height, 6005);
-    EXPECT_EQ(images[1].Width * 1000 + images[1].Height, 3002);
+    EXPECT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
+    EXPECT_EQ(images[0].Width() * 1000 + images[0].Height(), 6005);
+    EXPECT_EQ(images[1].Width() * 1000 + images[1].Height(), 3002);
     EXPECT_EQ(GetPixel32(images[0], 5, 4), 0xFFFF0000u);
     EXPECT_EQ(GetPixel32(images[1], 2, 1), 0xFF0000FFu);
   }
@@ -166,11 +166,11 @@ TEST(DdsCodec, PartialBlocksAreCutToTheStatedSize) {
                                             "-define dds:compression=") +
                                 compression + " -define dds:mipmaps=0 '" + file.string() + "' 2>/dev/null";
     if (testsupport::RunCommand(command) != 0) GTEST_SKIP() << "ImageMagick could not write " << compression;
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Dds().LoadFromFile(file, images));
     ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(images[0].Width, 97);
-    EXPECT_EQ(images[0].Height, 61);
+    EXPECT_EQ(images[0].Width(), 97);
+    EXPECT_EQ(images[0].Height(), 61);
     ExpectMatchesReference(images[0], file, 1, std::string(compression) == "dxt5");
   }
 }
@@ -182,10 +182,10 @@ TEST(DdsCodec, PaddedRowsOfTheMainSurfaceAreDropped) {
     for (int i = 0; i < 12; ++i) file.push_back(i < 9 ? uint8_t(y * 9 + i + 1) : 0xEE);
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir / "padded.dds", file);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "padded.dds", images));
-  ASSERT_EQ(images[0].Format, PixelFormat::R8G8B8);
-  for (int i = 0; i < 18; ++i) EXPECT_EQ(images[0].Bits[i], i + 1) << i;
+  ASSERT_EQ(images[0].Format(), PixelFormat::R8G8B8);
+  for (int i = 0; i < 18; ++i) EXPECT_EQ(images[0].Bits()[i], i + 1) << i;
 }
 
 TEST(DdsCodec, RedFirstThirtyTwoBitDataIsSwapped) {
@@ -193,9 +193,9 @@ TEST(DdsCodec, RedFirstThirtyTwoBitDataIsSwapped) {
   for (uint8_t b : {0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x80}) file.push_back(b);
   testsupport::TempDir dir;
   testsupport::WriteFileBytes(dir / "abgr.dds", file);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "abgr.dds", images));
-  ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  ASSERT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0x40102030u);
   EXPECT_EQ(GetPixel32(images[0], 1, 0), 0x80506070u);
 }
@@ -227,7 +227,7 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
     for (const auto& [offset, value] : c.patches) Put32(bytes, offset, value);
     const auto file = dir / "damaged.dds";
     testsupport::WriteFileBytes(file, bytes);
-    ImageArray images;
+    std::vector<Image> images;
     try {
       Dds().LoadFromFile(file, images);
       ADD_FAILURE() << c.name << ": loaded";
@@ -242,7 +242,7 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
                         "timeout-755a4d204f4208e3597ac3391edebee196462bd0.dds",
                         "timeout-c60a3d7314213624607bfb3e38d551a8b24a7435.dds", "unimplemented_pixel_format.dds",
                         "zero_mask_totals.dds"}) {
-    ImageArray images;
+    std::vector<Image> images;
     try {
       if (Dds().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + f), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << f;
@@ -255,8 +255,8 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
 
 TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
   OptionsScope options;
-  ImageArray images;
-  MakePattern(6, 5, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(6, 5, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   const auto file = dir / "plain.dds";
   ASSERT_TRUE(Dds().SaveToFile(file, images, true));
@@ -289,14 +289,14 @@ TEST(DdsCodec, EverySavableLayoutRoundTrips) {
   };
   testsupport::TempDir dir;
   for (PixelFormat format : formats) {
-    ImageArray images;
-    MakePattern(8, 4, format, images.AddEmpty());
+    std::vector<Image> images;
+    MakePattern(8, 4, format, images.emplace_back());
     ASSERT_TRUE(Dds().SaveToFile(dir / "layout.dds", images, true)) << GetFormatName(format);
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(Dds().LoadFromFile(dir / "layout.dds", back)) << GetFormatName(format);
     ASSERT_EQ(back.size(), 1u);
-    ASSERT_EQ(back[0].Format, format) << GetFormatName(format);
-    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << GetFormatName(format);
+    ASSERT_EQ(back[0].Format(), format) << GetFormatName(format);
+    EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << GetFormatName(format);
   }
 }
 
@@ -326,20 +326,20 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
     SetOption(ImagingDDSSaveVolume, c.volume);
     SetOption(ImagingDDSSaveMipMapCount, c.mipMaps);
     SetOption(ImagingDDSSaveDepth, c.depth);
-    ImageArray images;
+    std::vector<Image> images;
     for (size_t i = 0; i < c.sizes.size(); ++i)
-      MakePattern(c.sizes[i], c.sizes[i], PixelFormat::A8R8G8B8, images.AddEmpty(), int(i));
+      MakePattern(c.sizes[i], c.sizes[i], PixelFormat::A8R8G8B8, images.emplace_back(), int(i));
     ASSERT_TRUE(Dds().SaveToFile(file, images)) << c.name;
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
-    ImageArray back;
+    std::vector<Image> back;
     CodecOptions facts;
     ASSERT_TRUE(Dds().LoadFromFile(file, back, false, CurrentOptions(), &facts)) << c.name;
     const bool plain = c.caps2 == 0;
     ASSERT_EQ(back.size(), c.surfaces) << c.name;
     for (size_t i = 0; i < back.size(); ++i) {
-      ASSERT_EQ(back[i].Width, images[i].Width) << c.name << " surface " << i;
-      EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << c.name << " surface " << i;
+      ASSERT_EQ(back[i].Width(), images[i].Width()) << c.name << " surface " << i;
+      EXPECT_EQ(std::memcmp(back[i].Bits(), images[i].Bits(), size_t(images[i].Size())), 0) << c.name << " surface " << i;
     }
     EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), c.cube && !plain ? 1 : 0) << c.name;
     EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), c.volume) << c.name;
@@ -351,30 +351,30 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
 
 TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
   OptionsScope options;
-  ImageArray images;
-  MakePattern(8, 8, PixelFormat::A8R8G8B8, images.AddEmpty());
-  MakePattern(3, 5, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(8, 8, PixelFormat::A8R8G8B8, images.emplace_back());
+  MakePattern(3, 5, PixelFormat::R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   ASSERT_TRUE(Dds().SaveToFile(dir / "fitted.dds", images));
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "fitted.dds", back));
   ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[1].Format, PixelFormat::A8R8G8B8);
-  EXPECT_EQ(back[1].Width, 4);
-  EXPECT_EQ(back[1].Height, 4);
+  EXPECT_EQ(back[1].Format(), PixelFormat::A8R8G8B8);
+  EXPECT_EQ(back[1].Width(), 4);
+  EXPECT_EQ(back[1].Height(), 4);
 }
 
 TEST(DdsCodec, IndexedImagesAreSavedAsArgb) {
   OptionsScope options;
-  ImageArray images;
-  ImageData& image = images.AddEmpty();
+  std::vector<Image> images;
+  Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(4, 4, PixelFormat::Index8, image));
-  for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(i / 2), 7);
-  for (int i = 0; i < 16; ++i) image.Bits[i] = uint8_t(i * 16);
+  for (int i = 0; i < 256; ++i) image.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(i / 2), 7);
+  for (int i = 0; i < 16; ++i) image.Bits()[i] = uint8_t(i * 16);
   testsupport::TempDir dir;
   ASSERT_TRUE(Dds().SaveToFile(dir / "indexed.dds", images, true));
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Dds().LoadFromFile(dir / "indexed.dds", back));
-  ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(GetPixel32(back[0], i % 4, i / 4), image.Palette[i * 16]);
+  ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(GetPixel32(back[0], i % 4, i / 4), image.Palette()[i * 16]);
 }

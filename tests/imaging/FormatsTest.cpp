@@ -24,25 +24,25 @@ std::string ErrorOf(const std::function<void()>& action) {
   return "(no error)";
 }
 
-bool IsAllZero(const ImageData& image) {
-  return image.Width == 0 && image.Height == 0 && image.Format == PF::Unknown && image.Size == 0 &&
-         image.Bits == nullptr && image.Palette == nullptr;
+bool IsAllZero(const Image& image) {
+  return image.Width() == 0 && image.Height() == 0 && image.Format() == PF::Unknown && image.Size() == 0 &&
+         image.Bits() == nullptr && image.Palette() == nullptr;
 }
 
 // An image whose pixel i holds the 32-bit value i + 1 in every byte position that matters.
-ImageData NumberedImage(int32_t width, int32_t height) {
-  ImageData image;
+Image NumberedImage(int32_t width, int32_t height) {
+  Image image;
   CreateImage(width, height, PF::A8R8G8B8, image);
   for (int32_t i = 0; i < width * height; ++i) {
     const uint32_t v = 0xFF000000u | static_cast<uint32_t>(i + 1);
-    std::memcpy(image.Bits + 4 * i, &v, 4);
+    std::memcpy(image.Bits() + 4 * i, &v, 4);
   }
   return image;
 }
 
-uint32_t Pixel32At(const ImageData& image, int32_t x, int32_t y) {
+uint32_t Pixel32At(const Image& image, int32_t x, int32_t y) {
   uint32_t v;
-  std::memcpy(&v, image.Bits + 4 * (y * image.Width + x), 4);
+  std::memcpy(&v, image.Bits() + 4 * (y * image.Width() + x), 4);
   return v;
 }
 
@@ -187,39 +187,38 @@ TEST(ImageBuffer, CreateImageCases) {
   };
   for (const CreateCase& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " " << GetFormatName(c.format));
-    ImageData image;
+    Image image;
     ASSERT_EQ(CreateImage(c.width, c.height, c.format, image), c.result);
-    EXPECT_EQ(image.Width, c.expectedWidth);
-    EXPECT_EQ(image.Height, c.expectedHeight);
-    EXPECT_EQ(image.Size, c.expectedSize);
-    EXPECT_EQ(image.Format, c.expectedFormat);
+    EXPECT_EQ(image.Width(), c.expectedWidth);
+    EXPECT_EQ(image.Height(), c.expectedHeight);
+    EXPECT_EQ(image.Size(), c.expectedSize);
+    EXPECT_EQ(image.Format(), c.expectedFormat);
     if (!c.result) {
       EXPECT_TRUE(IsAllZero(image));
       continue;
     }
     EXPECT_TRUE(IsImageValid(image));
-    for (int32_t i = 0; i < image.Size; ++i) ASSERT_EQ(image.Bits[i], 0);
+    for (int32_t i = 0; i < image.Size(); ++i) ASSERT_EQ(image.Bits()[i], 0);
     if (c.format == PF::Index8) {
-      ASSERT_NE(image.Palette, nullptr);
-      for (int i = 0; i < 256; ++i) ASSERT_EQ(image.Palette[i], 0u);
+      ASSERT_NE(image.Palette(), nullptr);
+      for (int i = 0; i < 256; ++i) ASSERT_EQ(image.Palette()[i], 0u);
     } else {
-      EXPECT_EQ(image.Palette, nullptr);
+      EXPECT_EQ(image.Palette(), nullptr);
     }
-    ReleaseImage(image);
+    image.Reset();
     EXPECT_TRUE(IsAllZero(image));
   }
 }
 
 TEST(ImageBuffer, CreateImageReleasesTheOldBuffers) {
-  ImageData image;
+  Image image;
   ASSERT_TRUE(CreateImage(4, 4, PF::Index8, image));
   ASSERT_TRUE(CreateImage(2, 2, PF::Gray8, image));  // the sanitizer build sees a leak otherwise
-  EXPECT_EQ(image.Palette, nullptr);
-  ReleaseImage(image);
+  EXPECT_EQ(image.Palette(), nullptr);
 }
 
 TEST(ImageBuffer, CreateImageErrors) {
-  ImageData image;
+  Image image;
   EXPECT_NE(ErrorOf([&] { CreateImage(-1, 5, PF::Gray8, image); }).find("Assertion failed"), std::string::npos);
   EXPECT_NE(ErrorOf([&] { CreateImage(5, 5, static_cast<PF>(2), image); }).find("Assertion failed"),
             std::string::npos);
@@ -237,67 +236,96 @@ TEST(ImageBuffer, CreateImageErrors) {
 }
 
 TEST(ImageBuffer, Validity) {
-  ImageData image;
+  Image image;
   EXPECT_FALSE(IsImageValid(image));
   ASSERT_TRUE(CreateImage(4, 4, PF::R8G8B8, image));
   EXPECT_TRUE(IsImageValid(image));
-  image.Size += 1;
-  EXPECT_FALSE(IsImageValid(image));
-  image.Size -= 1;
-  image.Format = static_cast<PF>(77);
-  EXPECT_FALSE(IsImageValid(image));
-  image.Format = PF::R8G8B8;
+  // Size and format change only with the buffer: a new format needs the same byte size.
+  EXPECT_THROW(image.RelabelFormat(PF::A8R8G8B8), ImagingError);
+  EXPECT_THROW(image.RelabelFormat(static_cast<PF>(77)), ImagingError);
+  EXPECT_THROW(image.RelabelFormat(PF::Index8), ImagingError);
+  EXPECT_TRUE(IsImageValid(image));
+  EXPECT_EQ(image.Format(), PF::R8G8B8);
+  Image packed;
+  ASSERT_TRUE(CreateImage(4, 4, PF::A1R5G5B5, packed));
+  packed.RelabelFormat(PF::X1R5G5B5);
+  EXPECT_TRUE(IsImageValid(packed));
+  EXPECT_EQ(packed.Format(), PF::X1R5G5B5);
 
-  ImageArray array;
+  std::vector<Image> array;
   EXPECT_FALSE(AreImagesValid(array));
-  ImageData copy;
-  ASSERT_TRUE(CopyImage(image, copy));
-  array.Append(copy);
+  array.push_back(image.Clone());
   EXPECT_TRUE(AreImagesValid(array));
-  array.AddEmpty();
+  array.emplace_back();
   EXPECT_FALSE(AreImagesValid(array));
-  ReleaseImageArray(array);
-  EXPECT_TRUE(array.empty());
-  ReleaseImage(image);
+}
+
+TEST(ImageBuffer, MovedFromImageIsEmpty) {
+  Image indexed;
+  ASSERT_TRUE(CreateImage(3, 2, PF::Index8, indexed));
+  const uint8_t* bits = indexed.Bits();
+  const Color32* palette = indexed.Palette();
+
+  Image moved(std::move(indexed));
+  EXPECT_EQ(moved.Bits(), bits);
+  EXPECT_EQ(moved.Palette(), palette);
+  EXPECT_TRUE(IsImageValid(moved));
+  EXPECT_TRUE(IsAllZero(indexed));
+  EXPECT_FALSE(IsImageValid(indexed));
+
+  // Assigning over an image releases its buffers (a leak shows in the sanitizer build); the
+  // moved-from image can be filled again and destroyed.
+  Image target = NumberedImage(2, 2);
+  target = std::move(moved);
+  EXPECT_EQ(target.Bits(), bits);
+  EXPECT_TRUE(IsAllZero(moved));
+  ASSERT_TRUE(CreateImage(1, 1, PF::Gray8, moved));
+  EXPECT_EQ(target.Bits(), bits);
+  target.Reset();
+  EXPECT_TRUE(IsAllZero(target));
 }
 
 TEST(ImageBuffer, CopyImage) {
-  ImageData source = NumberedImage(3, 2);
-  ImageData target;
+  Image source = NumberedImage(3, 2);
+  Image target;
   ASSERT_TRUE(CopyImage(source, target));
-  EXPECT_NE(target.Bits, source.Bits);
-  EXPECT_EQ(std::memcmp(target.Bits, source.Bits, 24), 0);
+  EXPECT_NE(target.Bits(), source.Bits());
+  EXPECT_EQ(std::memcmp(target.Bits(), source.Bits(), 24), 0);
 
-  // Onto a record that is a plain copy of the source: the source's buffers must survive.
-  ImageData alias = source;
-  ASSERT_TRUE(CopyImage(source, alias));
-  EXPECT_NE(alias.Bits, source.Bits);
+  // The copy is independent: changing it leaves the source as it was.
+  target.Bits()[0] = 0x55;
+  EXPECT_EQ(Pixel32At(source, 0, 0), 0xFF000001u);
+  // Onto an image that holds pixels: its buffers are replaced, the source's survive.
+  Image other = NumberedImage(1, 1);
+  ASSERT_TRUE(CopyImage(source, other));
+  EXPECT_NE(other.Bits(), source.Bits());
   EXPECT_EQ(Pixel32At(source, 2, 1), 0xFF000006u);  // a freed buffer would show in the sanitizer build
   // Onto itself: nothing changes, nothing is orphaned.
-  uint8_t* bits = alias.Bits;
-  ASSERT_TRUE(CopyImage(alias, alias));
-  EXPECT_EQ(alias.Bits, bits);
+  uint8_t* bits = other.Bits();
+  ASSERT_TRUE(CopyImage(other, other));
+  EXPECT_EQ(other.Bits(), bits);
 
   // An invalid source leaves the target alone.
-  ImageData empty;
+  Image empty;
   EXPECT_FALSE(CopyImage(empty, target));
   EXPECT_TRUE(IsImageValid(target));
 
-  ImageData indexed;
+  Image indexed;
   ASSERT_TRUE(CreateImage(2, 1, PF::Index8, indexed));
-  indexed.Palette[7] = 0x12345678u;
+  indexed.Palette()[7] = 0x12345678u;
   ASSERT_TRUE(CopyImage(indexed, target));  // replaces the old target's buffers
-  EXPECT_NE(target.Palette, indexed.Palette);
-  EXPECT_EQ(target.Palette[7], 0x12345678u);
-
-  ReleaseImage(indexed);
-  ReleaseImage(target);
-  ReleaseImage(alias);
-  ReleaseImage(source);
+  EXPECT_NE(target.Palette(), indexed.Palette());
+  EXPECT_EQ(target.Palette()[7], 0x12345678u);
+  target.Palette()[7] = 0;
+  EXPECT_EQ(indexed.Palette()[7], 0x12345678u);
+  const Image clone = indexed.Clone();
+  EXPECT_NE(clone.Palette(), indexed.Palette());
+  EXPECT_EQ(clone.Palette()[7], 0x12345678u);
+  EXPECT_TRUE(IsAllZero(empty.Clone()));
 }
 
 TEST(ImageBuffer, DescribeImage) {
-  ImageData image;
+  Image image;
   EXPECT_EQ(DescribeImage(image).rfind("Access violation encountered when getting info on image at address ", 0), 0u);
   ASSERT_TRUE(CreateImage(2048, 1, PF::A8R8G8B8, image));  // 8192 bytes
   const std::string small = DescribeImage(image);
@@ -307,7 +335,6 @@ TEST(ImageBuffer, DescribeImage) {
   const std::string large = DescribeImage(image);
   EXPECT_NE(large.find("Format = Gray8, Size = 8 KiB, Bits @"), std::string::npos) << large;
   EXPECT_EQ(large.rfind("Image @", 0), 0u);
-  ReleaseImage(image);
 }
 
 // ---- Palettes ----------------------------------------------------------------------------------
@@ -390,17 +417,16 @@ TEST(PixelAccess, WritersAndReadersOfColor32) {
   };
   for (const PixelCase& c : cases) {
     SCOPED_TRACE(GetFormatName(c.format));
-    ImageData image;
+    Image image;
     ASSERT_TRUE(CreateImage(1, 1, c.format, image));
     SetPixel32(image, 0, 0, c.written);
-    EXPECT_EQ(std::vector<uint8_t>(image.Bits, image.Bits + image.Size), c.raw);
+    EXPECT_EQ(std::vector<uint8_t>(image.Bits(), image.Bits() + image.Size()), c.raw);
     EXPECT_EQ(GetPixel32(image, 0, 0), c.read);
-    ReleaseImage(image);
   }
 }
 
 TEST(PixelAccess, FloatReadersAndWriters) {
-  ImageData image;
+  Image image;
   ASSERT_TRUE(CreateImage(1, 1, PF::A8R8G8B8, image));
   SetPixel32(image, 0, 0, 0x00FF8001u);
   ColorFP c = GetPixelFP(image, 0, 0);
@@ -420,12 +446,12 @@ TEST(PixelAccess, FloatReadersAndWriters) {
   // Gray targets: round((0.299 R + 0.587 G + 0.114 B) × 65535) with clamped channels.
   SetPixelFP(image, 0, 0, ColorFP{1.0f, 0.0f, 2.0f, 1.0f});
   uint16_t gray;
-  std::memcpy(&gray, image.Bits, 2);
+  std::memcpy(&gray, image.Bits(), 2);
   EXPECT_EQ(gray, static_cast<uint16_t>(std::nearbyint((0.299f * 1.0f + 0.587f * 0.0f + 0.114f * 1.0f) * 65535.0f)));
 
   ASSERT_TRUE(CreateImage(1, 1, PF::A16B16G16R16F, image));
   SetPixelFP(image, 0, 0, ColorFP{0.25f, 0.5f, 1.0f, 65536.0f});
-  const std::vector<uint8_t> halves(image.Bits, image.Bits + 8);
+  const std::vector<uint8_t> halves(image.Bits(), image.Bits() + 8);
   EXPECT_EQ(halves, (std::vector<uint8_t>{0x00, 0x3C, 0x00, 0x38, 0x00, 0x34, 0x00, 0x7C}));  // R, G, B, inf
   c = GetPixelFP(image, 0, 0);
   EXPECT_EQ(c.B, 0.25f);
@@ -433,18 +459,17 @@ TEST(PixelAccess, FloatReadersAndWriters) {
 
   // Index8 writes the nearest palette entry; with none in reach the write is an error.
   ASSERT_TRUE(CreateImage(1, 1, PF::Index8, image));
-  image.Palette[0] = 0xFF000000u;
-  image.Palette[1] = 0xFFFF0000u;
+  image.Palette()[0] = 0xFF000000u;
+  image.Palette()[1] = 0xFFFF0000u;
   SetPixel32(image, 0, 0, 0xFFF00000u);
-  EXPECT_EQ(image.Bits[0], 1);
-  std::fill(image.Palette, image.Palette + 256, 0u);
+  EXPECT_EQ(image.Bits()[0], 1);
+  std::fill(image.Palette(), image.Palette() + 256, 0u);
   EXPECT_THROW(SetPixel32(image, 0, 0, 0xFFFFFFFFu), ImagingError);
-  ReleaseImage(image);
+  image.Reset();
 
   // Compressed pixels cannot be reached one by one: an error, never a call through nothing.
   ASSERT_TRUE(CreateImage(4, 4, PF::DXT1, image));
   EXPECT_THROW(GetPixel32(image, 0, 0), ImagingError);
-  ReleaseImage(image);
 }
 
 TEST(PixelAccess, WideningAndNarrowingRoundTrip) {
@@ -489,66 +514,66 @@ TEST(HalfFloat, NarrowingRoundsHalfUp) {
 // ---- Whole-image operations ------------------------------------------------------------------
 
 TEST(ImageOperations, FlipImage) {
-  ImageData image = NumberedImage(2, 3);
+  Image image = NumberedImage(2, 3);
   ASSERT_TRUE(FlipImage(image));
   EXPECT_EQ(Pixel32At(image, 0, 0), 0xFF000005u);
   EXPECT_EQ(Pixel32At(image, 1, 1), 0xFF000004u);
   EXPECT_EQ(Pixel32At(image, 1, 2), 0xFF000002u);
-  ReleaseImage(image);
+  image.Reset();
 
   // A compressed image is flipped through its decoded pixels. BTC blocks of two levels survive
   // encoding exactly.
   ASSERT_TRUE(CreateImage(4, 8, PF::Gray8, image));
-  for (int i = 0; i < 16; ++i) image.Bits[i] = i % 3 ? 40 : 200;
-  std::memset(image.Bits + 16, 90, 16);
+  for (int i = 0; i < 16; ++i) image.Bits()[i] = i % 3 ? 40 : 200;
+  std::memset(image.Bits() + 16, 90, 16);
   ASSERT_TRUE(ConvertImageFormat(image, PF::BTC));
   ASSERT_TRUE(FlipImage(image));
-  EXPECT_EQ(image.Format, PF::BTC);
+  EXPECT_EQ(image.Format(), PF::BTC);
   ASSERT_TRUE(ConvertImageFormat(image, PF::Gray8));
-  EXPECT_EQ(image.Bits[0], 90);
-  EXPECT_EQ(image.Bits[16 + 12], 200);  // old row 0 is now row 7
-  EXPECT_EQ(image.Bits[16 + 13], 40);
-  ReleaseImage(image);
+  EXPECT_EQ(image.Bits()[0], 90);
+  EXPECT_EQ(image.Bits()[16 + 12], 200);  // old row 0 is now row 7
+  EXPECT_EQ(image.Bits()[16 + 13], 40);
+  image.Reset();
 
-  ImageData empty;
+  Image empty;
   EXPECT_FALSE(FlipImage(empty));
 }
 
 TEST(ImageOperations, SwapImageChannels) {
-  ImageData image;
+  Image image;
   ASSERT_TRUE(CreateImage(2, 1, PF::R8G8B8, image));
   const uint8_t rgb[6] = {10, 20, 30, 40, 50, 60};
-  std::memcpy(image.Bits, rgb, 6);
+  std::memcpy(image.Bits(), rgb, 6);
   ASSERT_TRUE(SwapImageChannels(image, 0, 2));
-  EXPECT_EQ(std::vector<uint8_t>(image.Bits, image.Bits + 6), (std::vector<uint8_t>{30, 20, 10, 60, 50, 40}));
+  EXPECT_EQ(std::vector<uint8_t>(image.Bits(), image.Bits() + 6), (std::vector<uint8_t>{30, 20, 10, 60, 50, 40}));
   // R8G8B8 has no alpha byte: the exchange with alpha goes through Color64 (alpha reads 255)
   // and never touches memory past the pixel.
   ASSERT_TRUE(SwapImageChannels(image, 3, 1));
-  EXPECT_EQ(std::vector<uint8_t>(image.Bits, image.Bits + 6), (std::vector<uint8_t>{30, 255, 10, 60, 255, 40}));
+  EXPECT_EQ(std::vector<uint8_t>(image.Bits(), image.Bits() + 6), (std::vector<uint8_t>{30, 255, 10, 60, 255, 40}));
   EXPECT_TRUE(SwapImageChannels(image, 2, 2));
-  ReleaseImage(image);
+  image.Reset();
 
   ASSERT_TRUE(CreateImage(1, 1, PF::A8R8G8B8, image));
   SetPixel32(image, 0, 0, 0x11223344u);
   ASSERT_TRUE(SwapImageChannels(image, 3, 0));
   EXPECT_EQ(GetPixel32(image, 0, 0), 0x44223311u);
-  ReleaseImage(image);
+  image.Reset();
 
   ASSERT_TRUE(CreateImage(1, 1, PF::A8Gray8, image));
-  image.Bits[0] = 7;
-  image.Bits[1] = 200;
+  image.Bits()[0] = 7;
+  image.Bits()[1] = 200;
   ASSERT_TRUE(SwapImageChannels(image, 1, 3));
-  EXPECT_EQ(image.Bits[0], 200);
-  EXPECT_EQ(image.Bits[1], 7);
+  EXPECT_EQ(image.Bits()[0], 200);
+  EXPECT_EQ(image.Bits()[1], 7);
   ASSERT_TRUE(SwapImageChannels(image, 0, 1));  // no exchange defined between gray channels
-  EXPECT_EQ(image.Bits[0], 200);
-  ReleaseImage(image);
+  EXPECT_EQ(image.Bits()[0], 200);
+  image.Reset();
 
   ASSERT_TRUE(CreateImage(1, 1, PF::Index8, image));
-  image.Palette[0] = 0x11223344u;
+  image.Palette()[0] = 0x11223344u;
   ASSERT_TRUE(SwapImageChannels(image, 2, 0));
-  EXPECT_EQ(image.Palette[0], 0x11443322u);
-  ReleaseImage(image);
+  EXPECT_EQ(image.Palette()[0], 0x11443322u);
+  image.Reset();
 
   ASSERT_TRUE(CreateImage(1, 1, PF::A32B32G32R32F, image));
   SetPixelFP(image, 0, 0, ColorFP{0.25f, 0.5f, 0.75f, 1.0f});
@@ -556,15 +581,15 @@ TEST(ImageOperations, SwapImageChannels) {
   const ColorFP c = GetPixelFP(image, 0, 0);
   EXPECT_EQ(c.G, 1.0f);
   EXPECT_EQ(c.A, 0.5f);
-  ReleaseImage(image);
+  image.Reset();
 
   ASSERT_TRUE(CreateImage(1, 1, PF::R5G6B5, image));
   SetPixel32(image, 0, 0, 0xFFFF0000u);
   ASSERT_TRUE(SwapImageChannels(image, 2, 0));
   EXPECT_EQ(GetPixel32(image, 0, 0), 0xFF0000FFu);
-  ReleaseImage(image);
+  image.Reset();
 
-  ImageData empty;
+  Image empty;
   EXPECT_FALSE(SwapImageChannels(empty, 0, 2));
 }
 
@@ -589,83 +614,80 @@ TEST(ImageOperations, CopyImageRectClipping) {
        {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"extreme negative target", 0, 0, 3, 3, INT32_MIN, INT32_MIN, false, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
   };
-  ImageData source = NumberedImage(3, 3);
+  Image source = NumberedImage(3, 3);
   for (const RectCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageData target;
+    Image target;
     ASSERT_TRUE(CreateImage(4, 3, PF::A8R8G8B8, target));
     EXPECT_EQ(CopyImageRect(source, c.x, c.y, c.w, c.h, target, c.tx, c.ty), c.result);
     for (int i = 0; i < 12; ++i)
       EXPECT_EQ(Pixel32At(target, i % 4, i / 4), c.expected[size_t(i)] ? 0xFF000000u | c.expected[size_t(i)] : 0u)
           << "pixel " << i;
-    ReleaseImage(target);
   }
-  ReleaseImage(source);
 }
 
 TEST(ImageOperations, CopyImageRectFormatsAndOverlap) {
   // Within one image, moving rows down must not copy a row that was already overwritten.
-  ImageData image = NumberedImage(1, 4);
+  Image image = NumberedImage(1, 4);
   ASSERT_TRUE(CopyImageRect(image, 0, 0, 1, 3, image, 0, 1));
   EXPECT_EQ(Pixel32At(image, 0, 3), 0xFF000003u);
   EXPECT_EQ(Pixel32At(image, 0, 1), 0xFF000001u);
-  ReleaseImage(image);
+  image.Reset();
 
   // A source in another format is converted first.
-  ImageData source, target;
+  Image source, target;
   ASSERT_TRUE(CreateImage(2, 1, PF::R8G8B8, source));
   SetPixel32(source, 1, 0, 0xFF102030u);
   ASSERT_TRUE(CreateImage(2, 2, PF::A8R8G8B8, target));
   ASSERT_TRUE(CopyImageRect(source, 1, 0, 1, 1, target, 0, 1));
   EXPECT_EQ(GetPixel32(target, 0, 1), 0xFF102030u);
-  ReleaseImage(target);
+  target.Reset();
 
   // An indexed target keeps its palette: each pixel takes the nearest entry.
   ASSERT_TRUE(CreateImage(2, 1, PF::Index8, target));
-  target.Palette[0] = 0xFF000000u;
-  target.Palette[1] = 0xFF112233u;
-  target.Palette[2] = 0xFF102030u;
+  target.Palette()[0] = 0xFF000000u;
+  target.Palette()[1] = 0xFF112233u;
+  target.Palette()[2] = 0xFF102030u;
   ASSERT_TRUE(CopyImageRect(source, 0, 0, 2, 1, target, 0, 0));
-  EXPECT_EQ(target.Bits[0], 0);
-  EXPECT_EQ(target.Bits[1], 2);
-  ReleaseImage(target);
+  EXPECT_EQ(target.Bits()[0], 0);
+  EXPECT_EQ(target.Bits()[1], 2);
+  target.Reset();
 
   // A compressed target is written through its decoded pixels.
   ASSERT_TRUE(CreateImage(4, 4, PF::BTC, target));
-  ImageData gray;
+  Image gray;
   ASSERT_TRUE(CreateImage(4, 4, PF::Gray8, gray));
-  std::memset(gray.Bits, 200, 16);
+  std::memset(gray.Bits(), 200, 16);
   ASSERT_TRUE(CopyImageRect(gray, 0, 0, 2, 4, target, 2, 0));
-  EXPECT_EQ(target.Format, PF::BTC);
+  EXPECT_EQ(target.Format(), PF::BTC);
   ASSERT_TRUE(ConvertImageFormat(target, PF::Gray8));
-  EXPECT_EQ(std::vector<uint8_t>(target.Bits, target.Bits + 4), (std::vector<uint8_t>{0, 0, 200, 200}));
-  ReleaseImage(gray);
-  ReleaseImage(target);
-  ReleaseImage(source);
+  EXPECT_EQ(std::vector<uint8_t>(target.Bits(), target.Bits() + 4), (std::vector<uint8_t>{0, 0, 200, 200}));
+  gray.Reset();
+  target.Reset();
 }
 
 TEST(ImageOperations, FillAndReplace) {
-  ImageData image;
+  Image image;
   ASSERT_TRUE(CreateImage(3, 2, PF::R5G6B5, image));
   const uint16_t red = 0xF800, blue = 0x001F;
   ASSERT_TRUE(FillImageRect(image, 1, -5, 10, 6, &red));  // clipped to columns 1-2, row 0
-  const uint16_t* p = reinterpret_cast<const uint16_t*>(image.Bits);
+  const uint16_t* p = reinterpret_cast<const uint16_t*>(image.Bits());
   EXPECT_EQ((std::vector<uint16_t>(p, p + 6)), (std::vector<uint16_t>{0, red, red, 0, 0, 0}));
   EXPECT_FALSE(FillImageRect(image, 3, 0, 1, 1, &red));
   ASSERT_TRUE(ReplaceImageColor(image, 0, 0, 2, 2, &red, &blue));
   EXPECT_EQ((std::vector<uint16_t>(p, p + 6)), (std::vector<uint16_t>{0, blue, red, 0, 0, 0}));
-  ReleaseImage(image);
+  image.Reset();
 
   // Compressed images take a raw A8R8G8B8 value.
   ASSERT_TRUE(CreateImage(4, 4, PF::DXT1, image));
   const Color32 green = 0xFF00FF00u;
   ASSERT_TRUE(FillImageRect(image, 0, 0, 4, 4, &green));
-  EXPECT_EQ(image.Format, PF::DXT1);
+  EXPECT_EQ(image.Format(), PF::DXT1);
   ASSERT_TRUE(ConvertImageFormat(image, PF::A8R8G8B8));
   EXPECT_EQ(GetPixel32(image, 3, 3), green);
-  ReleaseImage(image);
+  image.Reset();
 
-  ImageData empty;
+  Image empty;
   EXPECT_FALSE(FillImageRect(empty, 0, 0, 1, 1, &green));
   EXPECT_FALSE(ReplaceImageColor(empty, 0, 0, 1, 1, &green, &green));
 }
@@ -677,7 +699,7 @@ TEST(ImageOperations, FillAndReplace) {
 TEST(ImageOperations, IsImageOpaque) {
   for (PF format : {PF::A8R8G8B8, PF::A8Gray8, PF::A16Gray16, PF::A16R16G16B16, PF::A16B16G16R16, PF::A1R5G5B5,
                     PF::A4R4G4B4, PF::A32R32G32B32F, PF::R8G8B8, PF::Gray16}) {
-    ImageData image;
+    Image image;
     ASSERT_TRUE(CreateImage(7, 5, format, image));
     for (int32_t y = 0; y < 5; ++y)
       for (int32_t x = 0; x < 7; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 30), uint8_t(y), 9));
@@ -688,15 +710,14 @@ TEST(ImageOperations, IsImageOpaque) {
         << GetFormatName(format);  // too few alpha bits to hold 254
     SetPixel32(image, 6, 4, MakeColor32(0, 1, 2, 3));
     EXPECT_EQ(IsImageOpaque(image), !FindFormatInfo(format)->HasAlphaChannel) << GetFormatName(format);
-    ReleaseImage(image);
   }
-  ImageData indexed;
+  Image indexed;
   ASSERT_TRUE(CreateImage(4, 2, PF::Index8, indexed));  // a zeroed palette: entry 3 is transparent
-  for (int32_t i = 0; i < 3; ++i) indexed.Palette[i] = MakeColor32(255, uint8_t(i), 0, 0);
-  for (int32_t i = 0; i < 8; ++i) indexed.Bits[i] = uint8_t(i % 3);
+  for (int32_t i = 0; i < 3; ++i) indexed.Palette()[i] = MakeColor32(255, uint8_t(i), 0, 0);
+  for (int32_t i = 0; i < 8; ++i) indexed.Bits()[i] = uint8_t(i % 3);
   EXPECT_TRUE(IsImageOpaque(indexed));
-  indexed.Bits[7] = 3;
+  indexed.Bits()[7] = 3;
   EXPECT_FALSE(IsImageOpaque(indexed));
-  ReleaseImage(indexed);
-  EXPECT_FALSE(IsImageOpaque(ImageData{}));
+  indexed.Reset();
+  EXPECT_FALSE(IsImageOpaque(Image{}));
 }

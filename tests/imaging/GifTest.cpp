@@ -40,15 +40,15 @@ std::map<std::string, std::map<std::string, std::string>> ReadConf(const fs::pat
 }
 
 // An RGBA file of the suite as an A8R8G8B8 image.
-bool ReadRgba(const fs::path& path, int32_t width, int32_t height, ImageData& image) {
+bool ReadRgba(const fs::path& path, int32_t width, int32_t height, Image& image) {
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   if (bytes.size() != size_t(width) * size_t(height) * 4) return false;
   CreateImage(width, height, PixelFormat::A8R8G8B8, image);
   for (size_t i = 0; i < bytes.size(); i += 4) {
-    image.Bits[i] = bytes[i + 2];
-    image.Bits[i + 1] = bytes[i + 1];
-    image.Bits[i + 2] = bytes[i];
-    image.Bits[i + 3] = bytes[i + 3];
+    image.Bits()[i] = bytes[i + 2];
+    image.Bits()[i + 1] = bytes[i + 1];
+    image.Bits()[i + 2] = bytes[i];
+    image.Bits()[i + 3] = bytes[i + 3];
   }
   return true;
 }
@@ -90,7 +90,7 @@ TEST(GifCodec, GifTestSuiteFrames) {
       frames.push_back(all.substr(pos, comma == std::string::npos ? comma : comma - pos));
       pos = comma == std::string::npos ? comma : comma + 1;
     }
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     const bool loaded = LoadFile("gif", suite / conf["config"]["input"], images, &error);
     const auto found = departures.find(name);
@@ -105,8 +105,8 @@ TEST(GifCodec, GifTestSuiteFrames) {
         continue;
       case Departure::CanvasGrows:
         ASSERT_TRUE(loaded) << error;
-        EXPECT_GT(images[0].Width, width);
-        EXPECT_GT(images[0].Height, height);
+        EXPECT_GT(images[0].Width(), width);
+        EXPECT_GT(images[0].Height(), height);
         continue;
       case Departure::OnePicture:
         ASSERT_TRUE(loaded) << error;
@@ -119,10 +119,9 @@ TEST(GifCodec, GifTestSuiteFrames) {
     ASSERT_EQ(loaded, !frames.empty()) << error;
     ASSERT_EQ(images.size(), frames.size());
     for (size_t i = 0; i < frames.size(); ++i) {
-      ImageData expected;
+      Image expected;
       ASSERT_TRUE(ReadRgba(suite / conf[frames[i]]["pixels"], width, height, expected));
       EXPECT_EQ(ComparePixels64(expected, images[i]), "") << "frame " << i;
-      ReleaseImage(expected);
     }
     ++checked;
   }
@@ -131,7 +130,7 @@ TEST(GifCodec, GifTestSuiteFrames) {
 
 // The first picture a viewer shows, from ImageMagick: its coalesced frame of the first image
 // with a delay, or of the last image; of the first image when a looping file has no delays.
-bool FirstPictureWithImageMagick(const fs::path& path, ImageData& image) {
+bool FirstPictureWithImageMagick(const fs::path& path, Image& image) {
   std::string delays;
   if (testsupport::RunCommand("identify -format '%T\\n' '" + path.string() + "' 2>/dev/null", &delays) != 0) return false;
   std::istringstream in(delays);
@@ -161,7 +160,7 @@ TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
   int compared = 0;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    ImageArray ours;
+    std::vector<Image> ours;
     std::string error;
     if (!LoadFile("gif", path, ours, &error, true)) {
       // A file whose frames were all dropped simply has no image.
@@ -170,21 +169,20 @@ TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
       }
       continue;
     }
-    ImageData expected;
+    Image expected;
     // ImageMagick leaves out what later frames add to the logical screen; we do not.
-    if (FirstPictureWithImageMagick(path, expected) && expected.Width == ours[0].Width &&
-        expected.Height == ours[0].Height) {
+    if (FirstPictureWithImageMagick(path, expected) && expected.Width() == ours[0].Width() &&
+        expected.Height() == ours[0].Height()) {
       // ImageMagick shows the uncovered screen as transparent, we in the background colour.
       int differing = 0;
-      for (int32_t i = 0; i < expected.Width * expected.Height; ++i) {
-        const uint8_t* e = expected.Bits + i * 4;
-        const uint8_t* a = ours[0].Bits + i * 4;
+      for (int32_t i = 0; i < expected.Width() * expected.Height(); ++i) {
+        const uint8_t* e = expected.Bits() + i * 4;
+        const uint8_t* a = ours[0].Bits() + i * 4;
         if (e[3] == 255 && (a[3] != 255 || std::memcmp(e, a, 3) != 0)) ++differing;
       }
       EXPECT_EQ(differing, 0);
       ++compared;
     }
-    ReleaseImage(expected);
   }
   EXPECT_GE(compared, 40);
 }
@@ -293,10 +291,10 @@ TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
   // is not transparent; transparent pixels keep the transparent entry's colour.
   TestFrame frame{1, 1, 2, 2, {0, 1, 2, 3}};
   frame.transparent = 2;
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {frame}), images, &error)) << error;
-  ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  ASSERT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0x0000FF00u);
   EXPECT_EQ(GetPixel32(images[0], 1, 1), 0xFF000000u);
   EXPECT_EQ(GetPixel32(images[0], 2, 1), 0xFFFF0000u);
@@ -307,8 +305,8 @@ TEST(GifCodec, TransparencyBackgroundAndCanvasGrowth) {
   // beyond the screen enlarges the images.
   TestFrame outside{3, 2, 2, 2, {3, 3, 3, 3}};
   ASSERT_TRUE(LoadBytes("gif", MakeGif(4, 3, kFourColours, 1, {outside}), images, &error)) << error;
-  EXPECT_EQ(images[0].Width, 5);
-  EXPECT_EQ(images[0].Height, 4);
+  EXPECT_EQ(images[0].Width(), 5);
+  EXPECT_EQ(images[0].Height(), 4);
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
   EXPECT_EQ(GetPixel32(images[0], 4, 3), 0xFF0000FFu);
 
@@ -323,7 +321,7 @@ TEST(GifCodec, InterlacedFrameGivesTheSamePixels) {
   TestFrame plain{0, 0, 7, 11, indices};
   TestFrame interlaced = plain;
   interlaced.interlaced = true;
-  ImageArray a, b;
+  std::vector<Image> a, b;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {plain}), a));
   ASSERT_TRUE(LoadBytes("gif", MakeGif(7, 11, kFourColours, 0, {interlaced}), b));
   EXPECT_EQ(ComparePixels64(a[0], b[0]), "");
@@ -336,7 +334,7 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   TestFrame second{1, 1, 1, 1, {3}};
   TestFrame broken{0, 0, 2, 2, Indices(4, 1)};
   broken.cutData = 2;
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, broken, second}), images, &error)) << error;
   // The frame whose data end early is left out.
@@ -353,10 +351,10 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, local}), images, &error)) << error;
   SetOption(ImagingGIFLoadAnimated, 1);
   ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images[1].Format, PixelFormat::Index8);
-  EXPECT_EQ(images[1].Width, 1);
-  EXPECT_EQ(images[1].Palette[1], 0xFF222222u);
-  EXPECT_EQ(images[1].Palette[2], 0u);
+  EXPECT_EQ(images[1].Format(), PixelFormat::Index8);
+  EXPECT_EQ(images[1].Width(), 1);
+  EXPECT_EQ(images[1].Palette()[1], 0xFF222222u);
+  EXPECT_EQ(images[1].Palette()[2], 0u);
 
   // Nothing decodable: no image.
   EXPECT_FALSE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 0, {broken}), images, &error));
@@ -369,12 +367,12 @@ TEST(GifCodec, OnlyFirstGivesTheFirstComposedFrame) {
   TestFrame later{3, 3, 2, 2, {3, 3, 3, 3}};  // enlarges the screen to 5 x 5
   later.delay = 10;
   const std::vector<uint8_t> file = MakeGif(4, 4, kFourColours, 0, {first, later, later});
-  ImageArray all, one;
+  std::vector<Image> all, one;
   ASSERT_TRUE(LoadBytes("gif", file, all));
   ASSERT_TRUE(LoadBytes("gif", file, one, nullptr, true));
   ASSERT_EQ(all.size(), 3u);
   ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one[0].Width, 5);
+  EXPECT_EQ(one[0].Width(), 5);
   EXPECT_EQ(ComparePixels64(all[0], one[0]), "");
 }
 
@@ -409,7 +407,7 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::vector<uint8_t> file = MakeGif(2, 2, kFourColours, 2, c.frames, c.looping);
-    ImageArray all, first;
+    std::vector<Image> all, first;
     ASSERT_TRUE(LoadBytes("gif", file, all));
     ASSERT_TRUE(LoadBytes("gif", file, first, nullptr, true));
     ASSERT_EQ(all.size(), c.pictures.size());
@@ -420,7 +418,7 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
   }
   // Raw frames stay one per image.
   ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
-  ImageArray raw;
+  std::vector<Image> raw;
   const bool loaded = LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, noDelays), raw);
   SetOption(ImagingGIFLoadAnimated, 1);
   ASSERT_TRUE(loaded);
@@ -434,18 +432,18 @@ TEST(GifCodec, HighColorPictureAgreesWithGiftopnm) {
   // image on its own.
   const fs::path file = testsupport::CorpusFile("gif-test-suite/high-color.gif");
   imaging::Image picture;
-  ASSERT_TRUE(engine::LoadImageFile(file.string(), picture.data()));
-  ASSERT_EQ(picture.data().Width, 32);
-  ASSERT_EQ(picture.data().Height, 32);
+  ASSERT_TRUE(engine::LoadImageFile(file.string(), picture));
+  ASSERT_EQ(picture.Width(), 32);
+  ASSERT_EQ(picture.Height(), 32);
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
     std::string pnm;
     ASSERT_EQ(testsupport::RunCommand("giftopnm --image=" + std::to_string(i + 1) + " '" + file.string() + "' 2>/dev/null", &pnm), 0);
     imaging::Image expected, actual;
-    ASSERT_TRUE(ReadPnm(pnm, expected.data()));
-    ASSERT_TRUE(CreateImage(16, 16, PixelFormat::A8R8G8B8, actual.data()));
-    ASSERT_TRUE(CopyImageRect(picture.data(), (i % 2) * 16, (i / 2) * 16, 16, 16, actual.data(), 0, 0));
-    EXPECT_EQ(ComparePixels64(expected.data(), actual.data()), "");
+    ASSERT_TRUE(ReadPnm(pnm, expected));
+    ASSERT_TRUE(CreateImage(16, 16, PixelFormat::A8R8G8B8, actual));
+    ASSERT_TRUE(CopyImageRect(picture, (i % 2) * 16, (i / 2) * 16, 16, 16, actual, 0, 0));
+    EXPECT_EQ(ComparePixels64(expected, actual), "");
   }
 }
 
@@ -475,16 +473,16 @@ TEST(GifCodec, BadLzwDataRaisesTheDecodingError) {
 // ---- Writing --------------------------------------------------------------------------------
 
 TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
-  ImageArray images;
+  std::vector<Image> images;
   // Enough noise to fill the code table several times over.
-  CreateImage(301, 257, PixelFormat::Index8, images.AddEmpty());
+  CreateImage(301, 257, PixelFormat::Index8, images.emplace_back());
   uint32_t state = 7;
-  for (int32_t i = 0; i < images[0].Size; ++i) {
+  for (int32_t i = 0; i < images[0].Size(); ++i) {
     state = state * 1103515245u + 12345u;
-    images[0].Bits[i] = uint8_t((state >> 16) % (i % 3000 < 1500 ? 256 : 5));
+    images[0].Bits()[i] = uint8_t((state >> 16) % (i % 3000 < 1500 ? 256 : 5));
   }
-  for (int k = 0; k < 256; ++k) images[0].Palette[k] = MakeColor32(255, uint8_t(k), uint8_t(k * 3), uint8_t(255 - k));
-  MakePicture(20, 300, PixelFormat::Index8, images.AddEmpty());
+  for (int k = 0; k < 256; ++k) images[0].Palette()[k] = MakeColor32(255, uint8_t(k), uint8_t(k * 3), uint8_t(255 - k));
+  MakePicture(20, 300, PixelFormat::Index8, images.emplace_back());
   const std::vector<uint8_t> file = SaveBytes("gif", images);
   ASSERT_GT(file.size(), 13u + 8 + 10 + 768);
   // Header with the largest width and height, no global table; then the fixed control
@@ -496,34 +494,33 @@ TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
   EXPECT_EQ(file.back(), 0x3B);
 
   ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
-  ImageArray back;
+  std::vector<Image> back;
   std::string error;
   const bool loaded = LoadBytes("gif", file, back, &error);
   SetOption(ImagingGIFLoadAnimated, 1);
   ASSERT_TRUE(loaded) << error;
   ASSERT_EQ(back.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(back[i].Size, images[i].Size);
-    EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << i;
-    EXPECT_EQ(std::memcmp(back[i].Palette, images[i].Palette, 1024), 0) << i;
+    ASSERT_EQ(back[i].Size(), images[i].Size());
+    EXPECT_EQ(std::memcmp(back[i].Bits(), images[i].Bits(), size_t(images[i].Size())), 0) << i;
+    EXPECT_EQ(std::memcmp(back[i].Palette(), images[i].Palette(), 1024), 0) << i;
   }
 
   if (testsupport::HaveTool("convert")) {
     testsupport::TempDir dir;
     testsupport::WriteFileBytes(dir / "out.gif", file);
-    ImageData expected;
+    Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "out.gif", expected));
     EXPECT_EQ(ComparePixels64(expected, images[0]), "");
-    ReleaseImage(expected);
   }
 }
 
 TEST(GifCodec, TruecolourImagesAreReducedToOneFrame) {
-  ImageArray images;
-  MakePicture(24, 16, PixelFormat::A8R8G8B8, images.AddEmpty());
-  ImageArray back;
+  std::vector<Image> images;
+  MakePicture(24, 16, PixelFormat::A8R8G8B8, images.emplace_back());
+  std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("gif", SaveBytes("gif", images), back));
   ASSERT_EQ(back.size(), 1u);
-  EXPECT_EQ(back[0].Width, 24);
-  EXPECT_EQ(back[0].Height, 16);
+  EXPECT_EQ(back[0].Width(), 24);
+  EXPECT_EQ(back[0].Height(), 16);
 }

@@ -27,7 +27,7 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
     const std::filesystem::path& path = item.path();
     const std::string format = FormatOf(path);
     if (format.empty()) continue;
-    imaging::ImageData image;
+    imaging::Image image;
     engine::PhotoFacts facts;
     bool loaded = false;
     try {
@@ -35,8 +35,8 @@ TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
     } catch (const std::exception&) {
     }
     if (!loaded) continue;
-    const int32_t width = image.Width, height = image.Height;
-    imaging::ReleaseImage(image);
+    const int32_t width = image.Width(), height = image.Height();
+    image.Reset();
     imaging::ImageHeader header;
     std::string problem;
     try {
@@ -78,20 +78,20 @@ TEST(ImageHeaders, FormatMatchesTheCodecForOwnFiles) {
                         {"a.dds", imaging::PixelFormat::A8R8G8B8}, {"a.gif", imaging::PixelFormat::Index8},
                         {"a.jng", imaging::PixelFormat::R8G8B8},  {"a.mng", imaging::PixelFormat::R8G8B8}};
   for (const Case& c : cases) {
-    imaging::ImageData image;
+    imaging::Image image;
     ASSERT_TRUE(imaging::CreateImage(37, 21, c.source, image));
     const std::string path = (dir / c.name).string();
     const bool saved = engine::SaveImageFile(path, image);
-    imaging::ReleaseImage(image);
+    image.Reset();
     ASSERT_TRUE(saved) << c.name;
     const std::string format = imaging::DetectFileFormat(path);
-    imaging::ImageArray images;
+    std::vector<imaging::Image> images;
     ASSERT_TRUE(imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true)) << c.name;
     imaging::ImageHeader header;
     ASSERT_TRUE(imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) << c.name;
     EXPECT_EQ(header.Width, 37) << c.name;
     EXPECT_EQ(header.Height, 21) << c.name;
-    EXPECT_EQ(imaging::GetFormatName(header.Format), imaging::GetFormatName(images[0].Format)) << c.name;
+    EXPECT_EQ(imaging::GetFormatName(header.Format), imaging::GetFormatName(images[0].Format())) << c.name;
   }
 }
 

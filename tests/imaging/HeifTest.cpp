@@ -18,12 +18,11 @@
 using namespace imaging;
 using codectest::Quoted;
 using codectest::RunQuietly;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<uint8_t> SaveHeic(const ImageData& image, int32_t quality) {
+std::vector<uint8_t> SaveHeic(const Image& image, int32_t quality) {
   CodecOptions options = CurrentOptions();
   options.Set(ImagingHEIFQuality, quality);
   MemoryStream stream;
@@ -35,17 +34,17 @@ bool HaveHeifTools() { return testsupport::HaveTool("heif-enc") && testsupport::
 
 // A HEIC file written by libheif itself that stores the picture so that its irot/imir boxes
 // show it as Exif orientation `orientation` says.
-std::vector<uint8_t> LibheifFileWithOrientation(const ImageData& rgb, heif_orientation orientation) {
+std::vector<uint8_t> LibheifFileWithOrientation(const Image& rgb, heif_orientation orientation) {
   std::vector<uint8_t> bytes;
   heif_image* image = nullptr;
-  if (heif_image_create(rgb.Width, rgb.Height, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code)
+  if (heif_image_create(rgb.Width(), rgb.Height(), heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image).code)
     return bytes;
   std::unique_ptr<heif_image, void (*)(const heif_image*)> imageGuard(image, heif_image_release);
-  heif_image_add_plane(image, heif_channel_interleaved, rgb.Width, rgb.Height, 8);
+  heif_image_add_plane(image, heif_channel_interleaved, rgb.Width(), rgb.Height(), 8);
   int stride = 0;
   uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-  for (int32_t y = 0; y < rgb.Height; ++y)
-    for (int32_t x = 0; x < rgb.Width; ++x) {
+  for (int32_t y = 0; y < rgb.Height(); ++y)
+    for (int32_t x = 0; x < rgb.Width(); ++x) {
       const Color32 c = GetPixel32(rgb, x, y);
       uint8_t* p = plane + y * stride + x * 3;
       p[0] = Color32Red(c), p[1] = Color32Green(c), p[2] = Color32Blue(c);
@@ -111,21 +110,21 @@ std::vector<uint8_t> ItemInPieces(uint16_t extents) {
 TEST(Heif, ReadsWhatHeifEncWrites) {
   if (!HaveHeifTools()) GTEST_SKIP() << "heif-enc/heif-convert not installed";
   testsupport::TempDir dir;
-  TestImage rgb, rgba, wide, expected;
+  Image rgb, rgba, wide, expected;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, rgb);
   codectest::MakePhoto(64, 48, PixelFormat::A8R8G8B8, rgba);
   codectest::MakePhoto(64, 48, PixelFormat::R16G16B16, wide);
   codectest::ToArgb(rgb, expected);
   struct Case {
     const char* name;
-    const ImageData* source;
+    const Image* source;
     const char* heifEncFlags;  // nullptr: written by ImageMagick
     PixelFormat native;
   } cases[] = {
-      {"8 bits", &rgb.image, "-q 90", PixelFormat::R8G8B8},
-      {"8 bits with alpha", &rgba.image, "-q 90", PixelFormat::A8R8G8B8},
-      {"10 bits", &wide.image, "-q 90 -b 10", PixelFormat::R16G16B16},
-      {"ImageMagick", &rgb.image, nullptr, PixelFormat::R8G8B8},
+      {"8 bits", &rgb, "-q 90", PixelFormat::R8G8B8},
+      {"8 bits with alpha", &rgba, "-q 90", PixelFormat::A8R8G8B8},
+      {"10 bits", &wide, "-q 90 -b 10", PixelFormat::R16G16B16},
+      {"ImageMagick", &rgb, nullptr, PixelFormat::R8G8B8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -135,18 +134,18 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
     if (magick && !testsupport::HaveTool("convert")) continue;
     ASSERT_TRUE(RunQuietly(magick ? "convert " + Quoted(png) + " -quality 90 " + Quoted(file)
                                   : std::string("heif-enc ") + c.heifEncFlags + " " + Quoted(png) + " -o " + Quoted(file)));
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     ASSERT_TRUE(codectest::LoadFile("heic", file, images, &error)) << error;
     ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(images[0].Format, c.native);
-    TestImage actual;
+    EXPECT_EQ(images[0].Format(), c.native);
+    Image actual;
     codectest::ToArgb(images[0], actual);
     EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
 
     const fs::path decoded = dir / "heif-convert.png";
     ASSERT_TRUE(RunQuietly("heif-convert " + Quoted(file) + " " + Quoted(decoded)));
-    ImageArray reference;
+    std::vector<Image> reference;
     ASSERT_TRUE(codectest::LoadFile("png", decoded, reference));
     // heif-convert shifts 10-bit samples up without filling the low bits (1023 becomes 65472);
     // the reader stretches them to the full range (65535).
@@ -155,9 +154,9 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
     EXPECT_EQ(DetectFileFormat(file.string()), "heic");
     ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
-    EXPECT_EQ(header.Width, images[0].Width);
-    EXPECT_EQ(header.Height, images[0].Height);
-    EXPECT_EQ(header.Format, images[0].Format);
+    EXPECT_EQ(header.Width, images[0].Width());
+    EXPECT_EQ(header.Height, images[0].Height());
+    EXPECT_EQ(header.Format, images[0].Format());
   }
 }
 
@@ -166,7 +165,7 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
 TEST(Heif, TheFilesTransformationsAreApplied) {
   if (!HeifCanWrite()) GTEST_SKIP() << "libheif has no HEVC encoder";
   testsupport::TempDir dir;
-  TestImage source;
+  Image source;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, source);
   const struct {
     heif_orientation orientation;
@@ -175,15 +174,15 @@ TEST(Heif, TheFilesTransformationsAreApplied) {
   for (const auto& c : cases) {
     SCOPED_TRACE(int(c.orientation));
     const fs::path file = codectest::WriteTemp(dir, "turned.heic", LibheifFileWithOrientation(source, c.orientation));
-    TestImage expected, actual;
+    Image expected, actual;
     codectest::Transformed(source, c.turns, c.mirror, expected);
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
-    ASSERT_EQ(actual->Width, expected->Width);
+    ASSERT_EQ(actual.Width(), expected.Width());
     EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
     ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
-    EXPECT_EQ(header.Width, expected->Width);
-    EXPECT_EQ(header.Height, expected->Height);
+    EXPECT_EQ(header.Width, expected.Width());
+    EXPECT_EQ(header.Height, expected.Height());
   }
 }
 
@@ -192,7 +191,7 @@ TEST(Heif, TheFilesTransformationsAreApplied) {
 TEST(Heif, ExifAndColourProfileAreAvailable) {
   if (!HaveHeifTools() || !testsupport::HaveTool("exiftool")) GTEST_SKIP() << "heif-enc or exiftool not installed";
   testsupport::TempDir dir;
-  TestImage source;
+  Image source;
   codectest::MakePhoto(32, 24, PixelFormat::R8G8B8, source);
   const fs::path jpeg = codectest::WriteTemp(dir, "source.jpg", codectest::SaveImageBytes("jpg", source));
   // A minimal profile: a header with its size and signature, no tags.
@@ -214,11 +213,11 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
   EXPECT_EQ(metadata.IccProfile, profile);
 
   CodecOptions facts;
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(file.string(), images, true, CurrentOptions(), &facts));
   EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 6);
   // heif-enc writes no irot box for the Exif orientation: the stored picture comes as it is.
-  EXPECT_EQ(images[0].Width, 32);
+  EXPECT_EQ(images[0].Width(), 32);
 
   // A file without Exif reports none.
   const fs::path plain = codectest::WriteTemp(dir, "plain.heic", SaveHeic(source, 50));
@@ -228,53 +227,53 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
 
 TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {
   if (!HeifCanWrite()) GTEST_SKIP() << "libheif has no HEVC encoder";
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(64, 48, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   const std::vector<uint8_t> fine = SaveHeic(source, 90);
   const std::vector<uint8_t> coarse = SaveHeic(source, 20);
   EXPECT_LT(coarse.size(), fine.size());
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("heic", fine, images, &error)) << error;
-  EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
-  TestImage actual;
+  EXPECT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
+  Image actual;
   codectest::ToArgb(images[0], actual);
   EXPECT_GT(codectest::Psnr(expected, actual), 35.0);
   // x265 codes the transparency lossily too, at the same quality.
   int worstAlpha = 0;
-  for (int32_t y = 0; y < expected->Height; ++y)
-    for (int32_t x = 0; x < expected->Width; ++x)
+  for (int32_t y = 0; y < expected.Height(); ++y)
+    for (int32_t x = 0; x < expected.Width(); ++x)
       worstAlpha = std::max(worstAlpha, std::abs(int(Color32Alpha(GetPixel32(expected, x, y))) -
                                                  int(Color32Alpha(GetPixel32(actual, x, y)))));
   EXPECT_LE(worstAlpha, 8);
 
   // An opaque picture with an alpha channel is stored without one.
-  TestImage opaque;
+  Image opaque;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, opaque);
   ASSERT_TRUE(ConvertImageFormat(opaque, PixelFormat::A8R8G8B8));
-  ImageArray opaqueImages;
+  std::vector<Image> opaqueImages;
   ASSERT_TRUE(codectest::LoadBytes("heic", SaveHeic(opaque, 90), opaqueImages, &error)) << error;
-  EXPECT_EQ(opaqueImages[0].Format, PixelFormat::R8G8B8);
+  EXPECT_EQ(opaqueImages[0].Format(), PixelFormat::R8G8B8);
 }
 
 TEST(Heif, HeifConvertReadsWhatWeWrite) {
   if (!HeifCanWrite() || !HaveHeifTools()) GTEST_SKIP() << "no HEVC encoder or heif-convert not installed";
   testsupport::TempDir dir;
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(64, 48, PixelFormat::R8G8B8, source);
   codectest::ToArgb(source, expected);
   const fs::path heic = codectest::WriteTemp(dir, "ours.heic", SaveHeic(source, 90));
   const fs::path png = dir / "heif-convert.png";
   ASSERT_TRUE(RunQuietly("heif-convert " + Quoted(heic) + " " + Quoted(png)));
-  TestImage decoded;
+  Image decoded;
   ASSERT_TRUE(codectest::LoadFirst(png, decoded));
   EXPECT_GT(codectest::Psnr(expected, decoded), 35.0);
 }
 
 TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
   if (!HeifCanWrite()) GTEST_SKIP() << "libheif has no HEVC encoder";
-  TestImage source;
+  Image source;
   codectest::MakePhoto(40, 40, PixelFormat::R8G8B8, source);
   const std::vector<uint8_t> good = SaveHeic(source, 60);
   const std::vector<uint8_t> half(good.begin(), good.begin() + long(good.size() / 2));
@@ -326,7 +325,7 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("heic", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
@@ -335,11 +334,11 @@ TEST(Heif, DamagedFilesAreRefusedWithTheCause) {
 
 TEST(Heif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
   if (!HeifCanWrite()) GTEST_SKIP() << "libheif has no HEVC encoder";
-  TestImage source;
+  Image source;
   codectest::MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
   const std::vector<uint8_t> good = SaveHeic(source, 50);
   for (size_t size = 0; size < good.size(); ++size) {
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     if (codectest::LoadBytes("heic", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images, &error))
       EXPECT_TRUE(IsImageValid(images[0])) << size;
@@ -349,7 +348,7 @@ TEST(Heif, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
   for (size_t at = 0; at < good.size(); ++at) {
     std::vector<uint8_t> flipped = good;
     flipped[at] ^= 0x5A;
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     if (codectest::LoadBytes("heic", flipped, images, &error)) {
       ASSERT_EQ(images.size(), 1u);

@@ -11,7 +11,6 @@
 #include "imaging/formats/Icon.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,7 +86,7 @@ Entry Plain(int32_t size, int bits) {
 }
 
 // What the program loads from an icon file in memory: the richest image, drawn.
-void LoadIcon(const std::vector<uint8_t>& bytes, ImageData& image) {
+void LoadIcon(const std::vector<uint8_t>& bytes, Image& image) {
   IconCursorList list;
   list.LoadFromBytes(bytes);
   list.Sort(IconCursorList::kSortSizeFirst, IconCursorList::kSortDescending);
@@ -113,14 +112,14 @@ void CompareWithImageMagick(const fs::path& file, const testsupport::TempDir& di
   list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
   const IconDirEntry& chosen = list[0].Entry();
   const fs::path single = codectest::WriteTemp(dir, "single.ico", IconFile({{chosen.Width, chosen.Height, list[0].Data()}}));
-  TestImage actual, expected;
+  Image actual, expected;
   ASSERT_TRUE(engine::LoadImageFile(file.string(), actual));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(single, expected));
   EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
 }
 
 // Decodes PNG bytes with libpng's simplified reader into A8R8G8B8 (its BGRA byte order).
-bool DecodeWithLibpng(const std::vector<uint8_t>& bytes, ImageData& image) {
+bool DecodeWithLibpng(const std::vector<uint8_t>& bytes, Image& image) {
   png_image png{};
   png.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&png, bytes.data(), bytes.size())) return false;
@@ -129,7 +128,7 @@ bool DecodeWithLibpng(const std::vector<uint8_t>& bytes, ImageData& image) {
     png_image_free(&png);
     return false;
   }
-  const bool ok = png_image_finish_read(&png, nullptr, image.Bits, 0, nullptr) != 0;
+  const bool ok = png_image_finish_read(&png, nullptr, image.Bits(), 0, nullptr) != 0;
   png_image_free(&png);
   return ok;
 }
@@ -144,7 +143,7 @@ std::vector<uint8_t> EntryData(const std::vector<uint8_t>& file, size_t index) {
 
 // A PNG file of a picture in the given format, written by our PNG codec.
 std::vector<uint8_t> PngData(int32_t size, PixelFormat format) {
-  TestImage picture;
+  Image picture;
   EXPECT_TRUE(CreateImage(size, size, PixelFormat::A8R8G8B8, picture));
   for (int32_t y = 0; y < size; ++y)
     for (int32_t x = 0; x < size; ++x) SetPixel32(picture, x, y, MakeColor32(uint8_t(255 - x), uint8_t(x * 9), 40, uint8_t(y * 7)));
@@ -159,7 +158,7 @@ TEST(Icon, PngImagesDecodeLikeLibpng) {
   // Icons of one PNG image, against the reference rendering.
   for (const char* name : {"png-32bpp-alpha.ico", "png_l8.ico", "png_rgb8.ico", "lenient-bpp.ico"}) {
     SCOPED_TRACE(name);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
     ASSERT_TRUE(DecodeWithLibpng(
         testsupport::ReadFileBytes(testsupport::CorpusFile(std::string("image-rs-tests/reference/ico/images/") + name + ".png")),
@@ -170,14 +169,14 @@ TEST(Icon, PngImagesDecodeLikeLibpng) {
   // less); hopper_draw.ico holds one PNG image. Either way the picture is that PNG file's.
   for (const char* name : {"pillow-tests/pillow.ico", "pillow-tests/hopper_draw.ico"}) {
     SCOPED_TRACE(name);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(name).string(), actual));
     ASSERT_TRUE(DecodeWithLibpng(EntryData(testsupport::ReadFileBytes(testsupport::CorpusFile(name)), 0), expected));
     EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
   }
-  TestImage pillow;
+  Image pillow;
   ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("pillow-tests/pillow.ico").string(), pillow));
-  EXPECT_EQ(pillow->Width, 256);
+  EXPECT_EQ(pillow.Width(), 256);
 }
 
 TEST(Icon, EntriesThatAreNoSoundBitmapOrPngFail) {
@@ -216,20 +215,20 @@ TEST(Icon, CorpusFilesDecodeLikeTheReference) {
   for (const char* name : {"bmp-24bpp-mask.ico", "bmp-32bpp-alpha.ico", "multiple_entries_with_different_bit_depth.ico",
                            "smile.ico", "two-entry-order-test.ico"}) {
     SCOPED_TRACE(name);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile(std::string("image-rs-tests/images/ico/images/") + name).string(), actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(
         testsupport::CorpusFile(std::string("image-rs-tests/reference/ico/images/") + name + ".png"), expected));
     EXPECT_EQ(codectest::CompareVisible(expected, actual), "");
   }
-  TestImage mask, maskReference;
+  Image mask, maskReference;
   ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("pillow-tests/hopper_mask.ico").string(), mask));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("pillow-tests/hopper_mask.png"), maskReference));
   EXPECT_EQ(codectest::CompareVisible(maskReference, mask), "");
 
   // A version 5 bitmap header with an embedded profile and no mask (ImageMagick takes the
   // header for 40 bytes long); the picture is bmpsuite's rgb24.
-  TestImage v5, v5Reference;
+  Image v5, v5Reference;
   ASSERT_TRUE(engine::LoadImageFile(testsupport::CorpusFile("image-rs-tests/images/ico/images/bmp_v5_with_icc.ico").string(), v5));
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile("bmpsuite/html/rgb24.png"), v5Reference));
   EXPECT_EQ(codectest::CompareVisible(v5Reference, v5), "");
@@ -261,14 +260,14 @@ TEST(Icon, BadFilesFail) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    TestImage image;
+    Image image;
     const std::string error =
         codectest::ErrorOf([&] { engine::LoadImageFile(testsupport::CorpusFile(c.file).string(), image); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     if (std::strcmp(c.message, "Not a valid icon file header.") != 0) {
       EXPECT_EQ(error.rfind("Some icons could not be loaded due to the following errors: \r\n", 0), 0u) << error;
     }
-    EXPECT_EQ(image->Bits, nullptr);
+    EXPECT_EQ(image.Bits(), nullptr);
   }
 }
 
@@ -309,33 +308,33 @@ TEST(Icon, TheRichestImageIsChosen) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    TestImage image;
+    Image image;
     LoadIcon(IconFile(c.entries), image);
-    EXPECT_EQ(image->Width, c.width);
+    EXPECT_EQ(image.Width(), c.width);
   }
   // A 256-pixel image (size bytes 0) counts with its own size.
   Entry big = Plain(0, 32);
   big.data = BitmapData(256, 256, 32, [](int, int) { return 0xFF000000u; }, [](int, int) { return false; });
-  TestImage chosen;
+  Image chosen;
   LoadIcon(IconFile({Plain(48, 32), big, Plain(128, 32)}), chosen);
-  EXPECT_EQ(chosen->Width, 256);
-  TestImage alone;
+  EXPECT_EQ(chosen.Width(), 256);
+  Image alone;
   LoadIcon(IconFile({big}), alone);
-  EXPECT_EQ(alone->Width, 256);
-  EXPECT_EQ(alone->Height, 256);
+  EXPECT_EQ(alone.Width(), 256);
+  EXPECT_EQ(alone.Height(), 256);
 }
 
 TEST(Icon, PixelsMaskAndAlpha) {
   auto color = [](int x, int y) { return uint32_t(x + 2 * y) % 4; };
   auto masked = [](int x, int y) { return x == 1 && y == 0; };
-  TestImage indexed;
+  Image indexed;
   LoadIcon(IconFile({{4, 2, BitmapData(4, 2, 4, color, masked)}}), indexed);
   EXPECT_EQ(GetPixel32(indexed, 0, 0), MakeColor32(255, 7, 255, 0));  // palette entry 0
   EXPECT_EQ(GetPixel32(indexed, 1, 0), 0u);                           // masked
   EXPECT_EQ(GetPixel32(indexed, 1, 1), MakeColor32(255, 7, 252, 3));  // palette entry 3
 
   // A 32-bit bitmap with alpha keeps it and ignores the mask; one without alpha uses the mask.
-  TestImage withAlpha, withoutAlpha;
+  Image withAlpha, withoutAlpha;
   LoadIcon(IconFile({{2, 1, BitmapData(2, 1, 32, [](int x, int) { return x ? 0x80102030u : 0x00405060u; },
                                        [](int, int) { return true; })}}),
            withAlpha);
@@ -348,11 +347,11 @@ TEST(Icon, PixelsMaskAndAlpha) {
   EXPECT_EQ(GetPixel32(withoutAlpha, 1, 0), 0xFF102030u);
 
   // An entry whose size differs from its bitmap's is stretched to the entry's size.
-  TestImage stretched;
+  Image stretched;
   LoadIcon(IconFile({{4, 4, BitmapData(2, 2, 24, [](int x, int y) { return x + y == 0 ? 0xFFu : 0xFF00u; },
                                        [](int, int) { return false; })}}),
            stretched);
-  EXPECT_EQ(stretched->Width, 4);
+  EXPECT_EQ(stretched.Width(), 4);
   EXPECT_EQ(GetPixel32(stretched, 1, 1), 0xFF0000FFu);
   EXPECT_EQ(GetPixel32(stretched, 2, 1), 0xFF00FF00u);
 }
@@ -371,7 +370,7 @@ TEST(Icon, DefectsOfOneEntryAreCollected) {
 
 TEST(Icon, WrittenIconsReadBack) {
   // A picture whose bottom-left pixel is white: every white pixel becomes transparent.
-  TestImage picture;
+  Image picture;
   ASSERT_TRUE(CreateImage(5, 3, PixelFormat::A8R8G8B8, picture));
   for (int32_t y = 0; y < 3; ++y)
     for (int32_t x = 0; x < 5; ++x) SetPixel32(picture, x, y, (x + y) % 2 ? 0xFFFFFFFF : MakeColor32(255, uint8_t(x * 50), 9, uint8_t(y * 80)));
@@ -384,46 +383,46 @@ TEST(Icon, WrittenIconsReadBack) {
   EXPECT_EQ(bytes[7], 3);
   EXPECT_EQ(bytes[12], 32);  // bits per pixel
 
-  TestImage expected;
+  Image expected;
   ASSERT_TRUE(CopyImage(picture, expected));
   for (int32_t y = 0; y < 3; ++y)
     for (int32_t x = 0; x < 5; ++x)
       if ((GetPixel32(expected, x, y) & 0xFFFFFF) == 0xFFFFFF) SetPixel32(expected, x, y, 0x00FFFFFF);
-  TestImage back;
+  Image back;
   LoadIcon(bytes, back);
   EXPECT_EQ(codectest::CompareVisible(expected, back), "");
 
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   testsupport::TempDir dir;
-  TestImage decoded;
+  Image decoded;
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, "out.ico", bytes), decoded));
   EXPECT_EQ(codectest::CompareVisible(expected, decoded), "");
 }
 
 TEST(Icon, PicturesUpTo256Pixels) {
   // 256 pixels are stated by the size byte 0; more cannot be stated and are refused.
-  TestImage picture;
+  Image picture;
   ASSERT_TRUE(CreateImage(256, 100, PixelFormat::A8R8G8B8, picture));
-  for (int32_t y = 0; y < picture->Height; ++y)
-    for (int32_t x = 0; x < picture->Width; ++x) SetPixel32(picture, x, y, MakeColor32(255, uint8_t(x), uint8_t(y), 7));
+  for (int32_t y = 0; y < picture.Height(); ++y)
+    for (int32_t x = 0; x < picture.Width(); ++x) SetPixel32(picture, x, y, MakeColor32(255, uint8_t(x), uint8_t(y), 7));
   const std::vector<uint8_t> bytes = EncodeIconFile(picture);
   EXPECT_EQ(bytes[6], 0);
   EXPECT_EQ(bytes[7], 100);
-  TestImage expected;
+  Image expected;
   ASSERT_TRUE(CopyImage(picture, expected));
   SetPixel32(expected, 0, 99, 0x00000000);  // the bottom-left colour is transparent
-  TestImage back;
+  Image back;
   LoadIcon(bytes, back);
   EXPECT_EQ(codectest::CompareVisible(expected, back), "");
 
-  TestImage wide;
+  Image wide;
   ASSERT_TRUE(CreateImage(257, 1, PixelFormat::A8R8G8B8, wide));
   EXPECT_EQ(codectest::ErrorOf([&] { EncodeIconFile(wide); }),
             "An icon can hold at most 256 x 256 pixels; this picture has 257 x 1.");
 
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   testsupport::TempDir dir;
-  TestImage decoded;
+  Image decoded;
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, "big.ico", bytes), decoded));
   EXPECT_EQ(codectest::CompareVisible(expected, decoded), "");
 }

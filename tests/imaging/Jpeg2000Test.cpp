@@ -100,18 +100,18 @@ uint64_t Expected(int32_t raw, int depth, bool isSigned, int bits) {
   return uint64_t((v * full + max / 2) / max);
 }
 
-uint64_t SampleAt(const ImageData& image, int x, int y, int position) {
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+uint64_t SampleAt(const Image& image, int x, int y, int position) {
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   const int bytes = info.BytesPerPixel / info.ChannelCount;
-  const uint8_t* p = image.Bits + (int64_t(y) * image.Width + x) * info.BytesPerPixel + position * bytes;
+  const uint8_t* p = image.Bits() + (int64_t(y) * image.Width() + x) * info.BytesPerPixel + position * bytes;
   uint64_t v = 0;
   std::memcpy(&v, p, size_t(bytes));
   return v;
 }
 
 // Channel position of component c: red first in the file, blue first in the library, alpha last.
-int PositionOf(int component, const ImageData& image) {
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+int PositionOf(int component, const Image& image) {
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   const int n = info.ChannelCount;
   if (info.HasAlphaChannel) return component == n - 1 ? n - 1 : n - component - 2;
   return n - component - 1;
@@ -119,22 +119,22 @@ int PositionOf(int component, const ImageData& image) {
 
 // Compares every component of the image with its PGX file, sample by sample at each sample's
 // place on the reference grid (a subsampled sample covers dx x dy pixels of the image).
-void ExpectComponentsMatch(const ImageData& image, const std::vector<std::filesystem::path>& components, int x0,
+void ExpectComponentsMatch(const Image& image, const std::vector<std::filesystem::path>& components, int x0,
                            int y0, const std::string& what) {
-  const PixelFormatInfo& info = *FindFormatInfo(image.Format);
+  const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   ASSERT_EQ(int(components.size()), info.ChannelCount) << what;
   const int bits = info.BytesPerPixel / info.ChannelCount * 8;
   for (size_t comp = 0; comp < components.size(); ++comp) {
     if (components[comp].empty()) continue;
     Pgx pgx;
     ASSERT_TRUE(ReadPgx(components[comp], pgx)) << components[comp];
-    const int dx = (image.Width + pgx.Width / 2) / pgx.Width, dy = (image.Height + pgx.Height / 2) / pgx.Height;
+    const int dx = (image.Width() + pgx.Width / 2) / pgx.Width, dy = (image.Height() + pgx.Height / 2) / pgx.Height;
     const int cx0 = (x0 + dx - 1) / dx, cy0 = (y0 + dy - 1) / dy;
     int mismatches = 0, checked = 0;
     for (int j = 0; j < pgx.Height; ++j)
       for (int i = 0; i < pgx.Width; ++i) {
         const int x = (cx0 + i) * dx - x0, y = (cy0 + j) * dy - y0;
-        if (x < 0 || y < 0 || x >= image.Width || y >= image.Height) continue;
+        if (x < 0 || y < 0 || x >= image.Width() || y >= image.Height()) continue;
         ++checked;
         const uint64_t expected = Expected(pgx.Samples[size_t(j * pgx.Width + i)], pgx.Depth, pgx.Signed, bits);
         if (SampleAt(image, x, y, PositionOf(int(comp), image)) != expected && ++mismatches < 4)
@@ -157,7 +157,7 @@ std::vector<std::filesystem::path> DecodeWithOpenJpeg(const std::filesystem::pat
   return files;
 }
 
-void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+void MakePattern(int32_t width, int32_t height, PixelFormat format, Image& image) {
   ASSERT_TRUE(CreateImage(width, height, format, image));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
@@ -187,7 +187,7 @@ TEST(Jpeg2000Codec, ConformanceStreamsMatchTheirReferenceComponents) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     const auto file = suite / (std::string(c.name) + ".j2k");
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << c.name;
     std::vector<std::filesystem::path> references;
     if (c.openJpegOnly) {
@@ -204,7 +204,7 @@ TEST(Jpeg2000Codec, ConformanceStreamsMatchTheirReferenceComponents) {
     ExpectComponentsMatch(images[0], references, c.x0, c.y0, c.name);
   }
   // 257 components are more than any library format holds.
-  ImageArray images;
+  std::vector<Image> images;
   EXPECT_FALSE(Jp2().LoadFromFile(suite / "p0_13.j2k", images));
 }
 
@@ -213,16 +213,16 @@ TEST(Jpeg2000Codec, MonochromeConformanceStreamsMatchTheirReferences) {
   const auto dir = testsupport::CorpusFile("jpeg2000-conformance");
   for (const char* name : {"a1_mono", "a3_mono", "a5_mono", "b1_mono", "b3_mono", "c1_mono", "c2_mono", "f1_mono",
                            "f2_mono"}) {
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / (std::string(name) + ".j2c"), images)) << name;
     int width = 0, height = 0, channels = 0;
     std::vector<uint8_t> reference;
     ASSERT_TRUE(ReadPnm(dir / "reference" / (std::string(name) + ".ppm"), width, height, channels, reference));
-    ASSERT_EQ(images[0].Format, PixelFormat::Gray8) << name;
-    ASSERT_EQ(images[0].Width, width);
-    ASSERT_EQ(images[0].Height, height);
+    ASSERT_EQ(images[0].Format(), PixelFormat::Gray8) << name;
+    ASSERT_EQ(images[0].Width(), width);
+    ASSERT_EQ(images[0].Height(), height);
     int mismatches = 0;
-    for (int i = 0; i < width * height; ++i) mismatches += images[0].Bits[i] != reference[size_t(i * channels)];
+    for (int i = 0; i < width * height; ++i) mismatches += images[0].Bits()[i] != reference[size_t(i * channels)];
     EXPECT_EQ(mismatches, 0) << name;
   }
 }
@@ -251,9 +251,9 @@ TEST(Jpeg2000Codec, Jp2FilesMatchOpenJpegsDecoder) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     const auto file = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << c.file;
-    ASSERT_EQ(images[0].Format, c.format) << c.file;
+    ASSERT_EQ(images[0].Format(), c.format) << c.file;
     const auto references = DecodeWithOpenJpeg(file, dir.Path(), FindFormatInfo(c.format)->ChannelCount);
     ASSERT_FALSE(references.empty()) << c.file;
     ExpectComponentsMatch(images[0], references, 0, 0, c.file);
@@ -265,9 +265,9 @@ TEST(Jpeg2000Codec, SubsampledYccBecomesRgbAsOpenJpegDecodesIt) {
   testsupport::TempDir dir;
   for (const char* name : {"ycc420.jp2", "ycc420.j2k"}) {
     const auto file = testsupport::TestDataDir() / "jpeg2000" / name;
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << name;
-    ASSERT_EQ(images[0].Format, PixelFormat::R8G8B8);
+    ASSERT_EQ(images[0].Format(), PixelFormat::R8G8B8);
     const auto ppm = dir / "reference.ppm";
     ASSERT_EQ(testsupport::RunCommand("opj_decompress -quiet -i '" + file.string() + "' -o '" + ppm.string() +
                                       "' >/dev/null 2>&1"),
@@ -275,12 +275,12 @@ TEST(Jpeg2000Codec, SubsampledYccBecomesRgbAsOpenJpegDecodesIt) {
     int width = 0, height = 0, channels = 0;
     std::vector<uint8_t> reference;
     ASSERT_TRUE(ReadPnm(ppm, width, height, channels, reference));
-    ASSERT_EQ(width, images[0].Width);
-    ASSERT_EQ(height, images[0].Height);
+    ASSERT_EQ(width, images[0].Width());
+    ASSERT_EQ(height, images[0].Height());
     int worst = 0;
     for (int i = 0; i < width * height; ++i)
       for (int c = 0; c < 3; ++c)
-        worst = std::max(worst, std::abs(int(images[0].Bits[i * 3 + 2 - c]) - int(reference[size_t(i * 3 + c)])));
+        worst = std::max(worst, std::abs(int(images[0].Bits()[i * 3 + 2 - c]) - int(reference[size_t(i * 3 + c)])));
     // OpenJPEG's tool truncates the converted values; the library rounds them.
     EXPECT_LE(worst, 1) << name;
   }
@@ -295,7 +295,7 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
       "unknown_mode.j2k", "issue_6194.j2k", "expected_to_read.jp2", "balloon_eciRGBv2_aware.jp2",
   };
   for (const char* f : files) {
-    ImageArray images;
+    std::vector<Image> images;
     testing::internal::CaptureStderr();
     try {
       if (Jp2().LoadFromFile(testsupport::CorpusFile(std::string("pillow-tests/") + f), images)) {
@@ -328,7 +328,7 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
     for (const auto& [offset, value] : c.fields)
       for (int i = 0; i < 4; ++i) bytes[offset + size_t(i)] = uint8_t(value >> (24 - 8 * i));
     testsupport::WriteFileBytes(dir / "siz.j2k", bytes);
-    ImageArray images;
+    std::vector<Image> images;
     try {
       Jp2().LoadFromFile(dir / "siz.j2k", images);
       ADD_FAILURE() << c.name << ": loaded";
@@ -339,7 +339,7 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
   // A code stream cut short in its packets.
   std::vector<uint8_t> cut(stream.begin(), stream.begin() + long(stream.size() / 3));
   testsupport::WriteFileBytes(dir / "cut.j2k", cut);
-  ImageArray images;
+  std::vector<Image> images;
   try {
     if (Jp2().LoadFromFile(dir / "cut.j2k", images)) {
       EXPECT_TRUE(AreImagesValid(images));
@@ -351,8 +351,8 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
 
 TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
   OptionsScope options;
-  ImageArray images;
-  MakePattern(40, 30, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(40, 30, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   // The container follows the option, never the name.
   ASSERT_TRUE(Jp2().SaveToFile(dir / "out.j2k", images, true));
@@ -367,9 +367,9 @@ TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
   EXPECT_EQ(std::memcmp(b.data(), jp2::kCodeStreamSignature, 4), 0);
 
   for (const char* name : {"out.j2k", "out.jp2"}) {
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / name, back)) << name;
-    EXPECT_EQ(back[0].Format, PixelFormat::A8R8G8B8) << name;
+    EXPECT_EQ(back[0].Format(), PixelFormat::A8R8G8B8) << name;
   }
 }
 
@@ -383,16 +383,16 @@ TEST(Jpeg2000Codec, LosslessFilesDecodeExactlyWithOpenJpeg) {
   for (int codeStream : {0, 1}) {
     Jp2().CodeStreamOnly = codeStream;
     for (PixelFormat format : formats) {
-      ImageArray images;
+      std::vector<Image> images;
       // Seven rows: too few for six resolution levels, so the encoder must take fewer.
-      MakePattern(33, 7, format, images.AddEmpty());
-      const ImageData& image = images[0];
+      MakePattern(33, 7, format, images.emplace_back());
+      const Image& image = images[0];
       const auto file = dir / (codeStream ? "lossless.j2k" : "lossless.jp2");
       ASSERT_TRUE(Jp2().SaveToFile(file, images, true)) << GetFormatName(format);
-      ImageArray back;
+      std::vector<Image> back;
       ASSERT_TRUE(Jp2().LoadFromFile(file, back));
-      ASSERT_EQ(back[0].Format, format);
-      EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(format);
+      ASSERT_EQ(back[0].Format(), format);
+      EXPECT_EQ(std::memcmp(back[0].Bits(), image.Bits(), size_t(image.Size())), 0) << GetFormatName(format);
 
       if (!testsupport::HaveTool("opj_decompress")) continue;
       const auto pgx = dir / "component.pgx";
@@ -404,11 +404,11 @@ TEST(Jpeg2000Codec, LosslessFilesDecodeExactlyWithOpenJpeg) {
       for (int comp = 0; comp < info.ChannelCount; ++comp) {
         Pgx decoded;
         ASSERT_TRUE(ReadPgx(dir / ("component_" + std::to_string(comp) + ".pgx"), decoded));
-        ASSERT_EQ(decoded.Width, image.Width);
+        ASSERT_EQ(decoded.Width, image.Width());
         int mismatches = 0;
-        for (int i = 0; i < image.Width * image.Height; ++i)
+        for (int i = 0; i < image.Width() * image.Height(); ++i)
           mismatches += uint64_t(decoded.Samples[size_t(i)]) !=
-                        SampleAt(image, i % image.Width, i / image.Width, PositionOf(comp, image));
+                        SampleAt(image, i % image.Width(), i / image.Width(), PositionOf(comp, image));
         EXPECT_EQ(mismatches, 0) << GetFormatName(format) << " component " << comp;
       }
     }
@@ -421,8 +421,8 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
   EXPECT_FLOAT_EQ(jp2::CompressionRate(1000, 1000, 4, 4, 80), expected);
 
   OptionsScope options;
-  ImageArray images;
-  MakePattern(96, 64, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(96, 64, PixelFormat::R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   std::vector<size_t> sizes;
   std::vector<double> errors;
@@ -430,11 +430,11 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
     SetOption(ImagingJpeg2000Quality, quality);
     ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true));
     sizes.push_back(testsupport::ReadFileBytes(dir / "q.jp2").size());
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / "q.jp2", back));
     double error = 0;
-    for (int32_t i = 0; i < images[0].Size; ++i) error += std::abs(int(back[0].Bits[i]) - int(images[0].Bits[i]));
-    errors.push_back(error / images[0].Size);
+    for (int32_t i = 0; i < images[0].Size(); ++i) error += std::abs(int(back[0].Bits()[i]) - int(images[0].Bits()[i]));
+    errors.push_back(error / images[0].Size());
   }
   EXPECT_LT(sizes[0], sizes[1]);
   EXPECT_LT(sizes[1], sizes[2]);
@@ -460,8 +460,8 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
   const std::vector<uint8_t> profile = testsupport::DisplayP3Profile();
   CodecOptions options = CurrentOptions();
   options.SetProfile(MakeColorProfile(profile));
-  ImageArray images;
-  MakePattern(40, 30, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(40, 30, PixelFormat::A8R8G8B8, images.emplace_back());
   for (int codeStream : {0, 1}) {
     Jp2().CodeStreamOnly = codeStream;
     MemoryStream stream;
@@ -478,11 +478,11 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
       EXPECT_NE(text.find("cdef"), std::string::npos);
     }
     MemoryStream input(bytes);
-    ImageArray back;
+    std::vector<Image> back;
     CodecOptions facts;
     ASSERT_TRUE(Jp2().LoadFromStream(input, back, true, CurrentOptions(), &facts)) << codeStream;
-    ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
-    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << codeStream;
+    ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
+    EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << codeStream;
     EXPECT_EQ(facts.Profile() != nullptr, codeStream == 0);
   }
 }

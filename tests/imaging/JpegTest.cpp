@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Decodes with libjpeg-turbo's djpeg into Gray8 or R8G8B8; false when djpeg gives nothing.
-bool DecodeWithDjpeg(const fs::path& path, ImageData& image) {
+bool DecodeWithDjpeg(const fs::path& path, Image& image) {
   std::string pnm;
   testsupport::RunCommand("timeout 20 djpeg -pnm '" + path.string() + "' 2>/dev/null", &pnm);
   return !pnm.empty() && ReadPnm(pnm, image);
@@ -34,10 +34,10 @@ std::vector<fs::path> CorpusJpegs(const std::string& folder) {
   return files;
 }
 
-std::string WritePpm(const testsupport::TempDir& dir, const ImageData& image) {
-  std::string data = "P6\n" + std::to_string(image.Width) + " " + std::to_string(image.Height) + "\n255\n";
-  for (int32_t i = 0; i < image.Width * image.Height; ++i) {
-    const uint8_t* p = image.Bits + i * 3;
+std::string WritePpm(const testsupport::TempDir& dir, const Image& image) {
+  std::string data = "P6\n" + std::to_string(image.Width()) + " " + std::to_string(image.Height()) + "\n255\n";
+  for (int32_t i = 0; i < image.Width() * image.Height(); ++i) {
+    const uint8_t* p = image.Bits() + i * 3;
     data += char(p[2]);
     data += char(p[1]);
     data += char(p[0]);
@@ -66,21 +66,20 @@ TEST(JpegCodec, CorpusFilesDecodeLikeDjpeg) {
   int compared = 0;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    ImageArray ours;
+    std::vector<Image> ours;
     std::string error;
     if (!LoadFile("jpg", path, ours, &error)) {
       EXPECT_NE(error.find("Error while loading images from file"), std::string::npos) << error;
       continue;
     }
     // djpeg cannot write CMYK as a portable map; those are checked on their own below.
-    if (ours[0].Format == PixelFormat::A8R8G8B8) continue;
-    ImageData expected;
+    if (ours[0].Format() == PixelFormat::A8R8G8B8) continue;
+    Image expected;
     if (DecodeWithDjpeg(path, expected)) {
-      EXPECT_EQ(ours[0].Format, expected.Format);
+      EXPECT_EQ(ours[0].Format(), expected.Format());
       EXPECT_EQ(ComparePixels64(expected, ours[0]), "");
       ++compared;
     }
-    ReleaseImage(expected);
   }
   EXPECT_GE(compared, 50);
 }
@@ -88,10 +87,10 @@ TEST(JpegCodec, CorpusFilesDecodeLikeDjpeg) {
 TEST(JpegCodec, GrayProgressiveAndTruncatedFilesDecodeLikeDjpeg) {
   if (!testsupport::HaveTool("cjpeg") || !testsupport::HaveTool("djpeg")) GTEST_SKIP() << "cjpeg/djpeg missing";
   testsupport::TempDir dir;
-  ImageData picture;
+  Image picture;
   MakePicture(123, 77, PixelFormat::R8G8B8, picture);
   const std::string ppm = WritePpm(dir, picture);
-  ReleaseImage(picture);
+  picture.Reset();
   const struct {
     const char* name;
     const char* options;
@@ -110,14 +109,13 @@ TEST(JpegCodec, GrayProgressiveAndTruncatedFilesDecodeLikeDjpeg) {
     // the end of data, exactly as djpeg shows it.
     testsupport::WriteFileBytes(cut, std::vector<uint8_t>(bytes.begin(), bytes.begin() + long(bytes.size() * 6 / 10)));
     for (const fs::path& path : {full, cut}) {
-      ImageArray ours;
+      std::vector<Image> ours;
       std::string error;
       ASSERT_TRUE(LoadFile("jpg", path, ours, &error)) << error;
-      EXPECT_EQ(ours[0].Format, c.format);
-      ImageData expected;
+      EXPECT_EQ(ours[0].Format(), c.format);
+      Image expected;
       ASSERT_TRUE(DecodeWithDjpeg(path, expected));
       EXPECT_EQ(ComparePixels64(expected, ours[0]), "") << path.filename();
-      ReleaseImage(expected);
     }
   }
 }
@@ -169,10 +167,10 @@ TEST(JpegCodec, AdobeCmykAndYcckLoadInverted) {
       {{200, 100, 50, 230}, true, 0xFFB45A2Du, 2},
   };
   for (const auto& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     ASSERT_TRUE(LoadBytes("jpg", FlatCmykJpeg(c.stored, c.ycck), images, &error)) << error;
-    ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+    ASSERT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
     const Color32 got = GetPixel32(images[0], 5, 3);
     EXPECT_EQ(Color32Alpha(got), 255);
     EXPECT_NEAR(Color32Red(got), Color32Red(c.expected), c.tolerance);
@@ -183,7 +181,7 @@ TEST(JpegCodec, AdobeCmykAndYcckLoadInverted) {
 
 TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
   const std::vector<uint8_t> noImage = {0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0, 0, 0, 0, 0};
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   EXPECT_FALSE(LoadBytes("jpg", noImage, images, &error));
   EXPECT_NE(error.find(JpegMessage(JERR_NO_IMAGE)), std::string::npos) << error;
@@ -196,8 +194,8 @@ TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
   EXPECT_EQ(error.find('%'), std::string::npos) << error;
 
   // A frame header asking for 65535 x 65535 pixels is refused before anything is allocated.
-  ImageArray small;
-  MakePicture(8, 8, PixelFormat::R8G8B8, small.AddEmpty());
+  std::vector<Image> small;
+  MakePicture(8, 8, PixelFormat::R8G8B8, small.emplace_back());
   std::vector<uint8_t> huge = SaveBytes("jpg", small);
   for (size_t i = 2; i + 8 < huge.size(); ++i)
     if (huge[i] == 0xFF && huge[i + 1] == 0xC0) {
@@ -219,8 +217,8 @@ TEST(JpegCodec, BadStreamsGiveLibjpegMessages) {
 TEST(JpegCodec, WritesWhatCjpegWrites) {
   if (!testsupport::HaveTool("cjpeg") || !testsupport::HaveTool("djpeg")) GTEST_SKIP() << "cjpeg/djpeg missing";
   testsupport::TempDir dir;
-  ImageArray images;
-  MakePicture(61, 29, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(61, 29, PixelFormat::R8G8B8, images.emplace_back());
   const std::string ppm = WritePpm(dir, images[0]);
   const struct {
     int quality;
@@ -241,8 +239,8 @@ TEST(JpegCodec, WritesWhatCjpegWrites) {
 }
 
 TEST(JpegCodec, QualityOutOfRangeBecomes90) {
-  ImageArray images;
-  MakePicture(40, 24, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(40, 24, PixelFormat::R8G8B8, images.emplace_back());
   SetOption(ImagingJpegQuality, 90);
   const std::vector<uint8_t> at90 = SaveBytes("jpg", images);
   for (int quality : {0, 101, -5}) {
@@ -266,26 +264,26 @@ TEST(JpegCodec, AlphaIsDroppedAndGrayStaysOneComponent) {
                {PixelFormat::R8G8B8, PixelFormat::R8G8B8}};
   for (const auto& c : cases) {
     SCOPED_TRACE(GetFormatName(c.source));
-    ImageArray images;
-    MakePicture(33, 17, c.source, images.AddEmpty());
-    ImageArray back;
+    std::vector<Image> images;
+    MakePicture(33, 17, c.source, images.emplace_back());
+    std::vector<Image> back;
     ASSERT_TRUE(LoadBytes("jpg", SaveBytes("jpg", images), back));
-    EXPECT_EQ(back[0].Format, c.loaded);
-    EXPECT_EQ(back[0].Width, 33);
-    EXPECT_EQ(back[0].Height, 17);
+    EXPECT_EQ(back[0].Format(), c.loaded);
+    EXPECT_EQ(back[0].Width(), 33);
+    EXPECT_EQ(back[0].Height(), 17);
   }
 }
 
 TEST(JpegCodec, StreamIsLeftRightBehindTheImage) {
-  ImageArray images;
-  MakePicture(20, 20, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(20, 20, PixelFormat::R8G8B8, images.emplace_back());
   std::vector<uint8_t> bytes = SaveBytes("jpg", images);
   const int64_t jpegSize = int64_t(bytes.size());
   bytes.insert(bytes.end(), 40000, 0x55);
   MemoryStream stream(bytes);
   EmbeddedJpegCodec jpeg;
   jpeg.UseStreamIO(StreamIO);
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(jpeg.ReadImages(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, back, true));
   EXPECT_EQ(stream.Position(), jpegSize);
 }
@@ -297,24 +295,23 @@ TEST(JpegCodec, ImageMagickCmykLoadsLikeImageMagickReadsIt) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 64x48 gradient:orange-navy -colorspace CMYK -quality 95 '" +
                                     path.string() + "'"),
             0);
-  ImageArray ours;
+  std::vector<Image> ours;
   ASSERT_TRUE(LoadFile("jpg", path, ours));
-  ASSERT_EQ(ours[0].Format, PixelFormat::A8R8G8B8);
+  ASSERT_EQ(ours[0].Format(), PixelFormat::A8R8G8B8);
   std::string rgb;
   ASSERT_EQ(testsupport::RunCommand("convert '" + path.string() + "' -colorspace sRGB -depth 8 rgb:-", &rgb), 0);
   ASSERT_EQ(rgb.size(), 64u * 48u * 3u);
-  ImageData expected;
+  Image expected;
   ASSERT_TRUE(ReadPnm("P6 64 48 255\n" + rgb, expected));
   // The same formula in real numbers; we truncate where ImageMagick rounds.
   EXPECT_EQ(ComparePixels64(expected, ours[0], 2 * 257), "");
-  ReleaseImage(expected);
 }
 
 TEST(JpegCodec, EndlessScansAreRefused) {
   // A progressive file whose last scan repeats 600 times: libjpeg only warns about such a
   // progression, and each repetition would walk the whole image again.
-  ImageArray images;
-  MakePicture(16, 16, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(16, 16, PixelFormat::R8G8B8, images.emplace_back());
   ASSERT_TRUE(SetOption(ImagingJpegProgressive, 1));
   std::vector<uint8_t> file = SaveBytes("jpg", images);
   SetOption(ImagingJpegProgressive, 0);
@@ -326,7 +323,7 @@ TEST(JpegCodec, EndlessScansAreRefused) {
   std::vector<uint8_t> endless(file.begin(), file.end() - 2);
   for (int i = 0; i < 600; ++i) endless.insert(endless.end(), scan.begin(), scan.end());
   endless.insert(endless.end(), {0xFF, 0xD9});
-  ImageArray back;
+  std::vector<Image> back;
   std::string error;
   EXPECT_FALSE(LoadBytes("jpg", endless, back, &error));
   EXPECT_NE(error.find("JPEG Error: the file has more than 500 scans"), std::string::npos) << error;

@@ -40,8 +40,8 @@ std::string ChunkTypes(const std::vector<Chunk>& chunks) {
 
 // An 8 x 4 baseline JPEG, gray or colour, written by our JPEG codec.
 std::vector<uint8_t> SmallJpeg(PixelFormat format, int32_t width = 8, int32_t height = 4) {
-  ImageArray images;
-  MakePicture(width, height, format, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(width, height, format, images.emplace_back());
   return SaveBytes("jpg", images);
 }
 
@@ -66,38 +66,36 @@ TEST(JngCodec, ImageMagickFilesLoadLikeImageMagickReadsThem) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     const fs::path path = testsupport::CorpusFile(std::string("imagemagick-jng-mng/jng/") + c.file);
-    ImageArray ours;
+    std::vector<Image> ours;
     std::string error;
     ASSERT_TRUE(LoadFile("jng", path, ours, &error)) << error;
-    EXPECT_EQ(ours[0].Format, c.format);
-    EXPECT_EQ(ours[0].Width, 70);
-    EXPECT_EQ(ours[0].Height, 46);
-    ImageData expected;
+    EXPECT_EQ(ours[0].Format(), c.format);
+    EXPECT_EQ(ours[0].Width(), 70);
+    EXPECT_EQ(ours[0].Height(), 46);
+    Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(path, expected));
     EXPECT_EQ(ComparePixels64(expected, ours[0]), "");
-    ReleaseImage(expected);
   }
 }
 
 TEST(MngCodec, ImageMagickFileLoadsAllItsImages) {
   VEXILO_REQUIRE_CORPUS();
   const fs::path path = testsupport::CorpusFile("imagemagick-jng-mng/png/input.mng");
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadFile("mng", path, images, &error)) << error;
   ASSERT_GE(images.size(), 2u);
-  for (const ImageData& image : images) {
-    EXPECT_EQ(image.Width, 48);
-    EXPECT_EQ(image.Height, 48);
-    EXPECT_EQ(image.Format, PixelFormat::R8G8B8);
+  for (const Image& image : images) {
+    EXPECT_EQ(image.Width(), 48);
+    EXPECT_EQ(image.Height(), 48);
+    EXPECT_EQ(image.Format(), PixelFormat::R8G8B8);
   }
   if (testsupport::HaveTool("convert")) {
-    ImageData expected;
+    Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(path, expected));
     EXPECT_EQ(ComparePixels64(expected, images[0]), "");
-    ReleaseImage(expected);
   }
-  ImageArray first;
+  std::vector<Image> first;
   ASSERT_TRUE(LoadFile("mng", path, first, nullptr, true));
   EXPECT_EQ(first.size(), 1u);
 }
@@ -115,14 +113,14 @@ TEST(MngCodec, GlobalPaletteAndTransparencyServeEmptyChunks) {
   AppendChunk(file, "IDAT", Deflate({0, 1, 0}));
   AppendChunk(file, "IEND", {});
   AppendChunk(file, "MEND", {});
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadBytes("mng", file, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].Format, PixelFormat::Index8);
-  EXPECT_EQ(images[0].Palette[0], 0x800A141Eu);
-  EXPECT_EQ(images[0].Palette[1], 0xFF28323Cu);
-  EXPECT_EQ(images[0].Palette[2], 0xFFFFFFFFu);
+  EXPECT_EQ(images[0].Format(), PixelFormat::Index8);
+  EXPECT_EQ(images[0].Palette()[0], 0x800A141Eu);
+  EXPECT_EQ(images[0].Palette()[1], 0xFF28323Cu);
+  EXPECT_EQ(images[0].Palette()[2], 0xFFFFFFFFu);
 }
 
 TEST(MngCodec, NoDatastreamGivesOneEmptyImageOfTheFrameSize) {
@@ -130,12 +128,12 @@ TEST(MngCodec, NoDatastreamGivesOneEmptyImageOfTheFrameSize) {
   AppendChunk(file, "MHDR", Mhdr(30, 20));
   AppendChunk(file, "FRAM", {1});
   AppendChunk(file, "MEND", {});
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(LoadBytes("mng", file, images));
   ASSERT_EQ(images.size(), 1u);
-  EXPECT_EQ(images[0].Width, 30);
-  EXPECT_EQ(images[0].Height, 20);
-  EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(images[0].Width(), 30);
+  EXPECT_EQ(images[0].Height(), 20);
+  EXPECT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
 
   // The same with an absurd frame size is refused.
   std::vector<uint8_t> huge = kMngSignature;
@@ -151,12 +149,12 @@ TEST(JngCodec, TwelveBitSamplesGiveBlackImageAndSmallAlphaIsStretched) {
   AppendChunk(twelve, "JHDR", Jhdr(5, 3, 10, 12, 0, 0));
   AppendChunk(twelve, "JDAT", {1, 2, 3});
   AppendChunk(twelve, "IEND", {});
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadBytes("jng", twelve, images, &error)) << error;
-  EXPECT_EQ(images[0].Format, PixelFormat::R8G8B8);
-  EXPECT_EQ(images[0].Width, 5);
-  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + images[0].Size), std::vector<uint8_t>(45, 0));
+  EXPECT_EQ(images[0].Format(), PixelFormat::R8G8B8);
+  EXPECT_EQ(images[0].Width(), 5);
+  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + images[0].Size()), std::vector<uint8_t>(45, 0));
 
   // JHDR says 4 x 2, so the deflated alpha is 4 x 2; the JPEG itself is 8 x 4.
   std::vector<uint8_t> stretched = kJngSignature;
@@ -165,12 +163,12 @@ TEST(JngCodec, TwelveBitSamplesGiveBlackImageAndSmallAlphaIsStretched) {
   AppendChunk(stretched, "JDAT", SmallJpeg(PixelFormat::R8G8B8));
   AppendChunk(stretched, "IEND", {});
   ASSERT_TRUE(LoadBytes("jng", stretched, images, &error)) << error;
-  ASSERT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
-  ASSERT_EQ(images[0].Width, 8);
-  ASSERT_EQ(images[0].Height, 4);
+  ASSERT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
+  ASSERT_EQ(images[0].Width(), 8);
+  ASSERT_EQ(images[0].Height(), 4);
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 8; ++x)
-      EXPECT_EQ(images[0].Bits[(y * 8 + x) * 4 + 3], (y / 2) * 40 + (x / 2) * 10 + 10) << x << "," << y;
+      EXPECT_EQ(images[0].Bits()[(y * 8 + x) * 4 + 3], (y / 2) * 40 + (x / 2) * 10 + 10) << x << "," << y;
 }
 
 TEST(JngCodec, BadFilesGiveClearErrors) {
@@ -219,7 +217,7 @@ TEST(JngCodec, BadFilesGiveClearErrors) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     EXPECT_FALSE(LoadBytes(c.file[1] == 'M' ? "mng" : "jng", c.file, images, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
@@ -229,16 +227,16 @@ TEST(JngCodec, BadFilesGiveClearErrors) {
 // ---- Writing --------------------------------------------------------------------------------
 
 TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
-  ImageArray images;
-  MakePicture(100, 50, PixelFormat::R8G8B8, images.AddEmpty(), 1);
-  MakePicture(80, 120, PixelFormat::Gray16, images.AddEmpty(), 2);
-  MakePicture(3, 3, PixelFormat::Index8, images.AddEmpty(), 3);
+  std::vector<Image> images;
+  MakePicture(100, 50, PixelFormat::R8G8B8, images.emplace_back(), 1);
+  MakePicture(80, 120, PixelFormat::Gray16, images.emplace_back(), 2);
+  MakePicture(3, 3, PixelFormat::Index8, images.emplace_back(), 3);
   const std::vector<uint8_t> file = SaveBytes("mng", images);
   const std::vector<Chunk> chunks = ListChunks(file);
   EXPECT_EQ(ChunkTypes(chunks), "MHDR IHDR IDAT IEND IHDR IDAT IEND IHDR PLTE IDAT IEND MEND");
   EXPECT_EQ(chunks[0].data, Concat({BE32(100), BE32(120), BE32(0), BE32(0), BE32(3), BE32(0), BE32(473)}));
 
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("mng", file, back));
   ASSERT_EQ(back.size(), 3u);
   for (size_t i = 0; i < 3; ++i) EXPECT_EQ(ComparePixels64(images[i], back[i]), "") << i;
@@ -247,19 +245,18 @@ TEST(MngCodec, WritesHeaderAndOnePngDatastreamPerImage) {
   // checks a file of one image.
   if (testsupport::HaveTool("convert")) {
     testsupport::TempDir dir;
-    ImageArray single;
-    MakePicture(100, 50, PixelFormat::R8G8B8, single.AddEmpty(), 1);
+    std::vector<Image> single;
+    MakePicture(100, 50, PixelFormat::R8G8B8, single.emplace_back(), 1);
     testsupport::WriteFileBytes(dir / "out.mng", SaveBytes("mng", single));
-    ImageData expected;
+    Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "out.mng", expected));
     EXPECT_EQ(ComparePixels64(expected, single[0]), "");
-    ReleaseImage(expected);
   }
 }
 
 TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
-  ImageArray images;
-  MakePicture(40, 24, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(40, 24, PixelFormat::A8R8G8B8, images.emplace_back());
   const struct {
     int32_t lossyAlpha;
     int32_t progressive;
@@ -276,12 +273,12 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
     EXPECT_EQ(ChunkTypes(chunks), c.chunks);
     EXPECT_EQ(chunks[0].data, Concat({BE32(40), BE32(24), {14, 8, 8, c.interlace, 8, c.alphaCompression, 0, 0}}));
 
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(LoadBytes("jng", file, back));
-    ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
+    ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
     int worstAlpha = 0;
     for (int32_t i = 0; i < 40 * 24; ++i)
-      worstAlpha = std::max(worstAlpha, std::abs(images[0].Bits[i * 4 + 3] - back[0].Bits[i * 4 + 3]));
+      worstAlpha = std::max(worstAlpha, std::abs(images[0].Bits()[i * 4 + 3] - back[0].Bits()[i * 4 + 3]));
     if (c.lossyAlpha)
       EXPECT_LT(worstAlpha, 40);
     else
@@ -291,8 +288,8 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
   SetOption(ImagingJNGProgressive, 0);
 
   // The colour data are the JPEG our JPEG codec writes at the JNG quality.
-  ImageArray rgb;
-  MakePicture(40, 24, PixelFormat::R8G8B8, rgb.AddEmpty());
+  std::vector<Image> rgb;
+  MakePicture(40, 24, PixelFormat::R8G8B8, rgb.emplace_back());
   ASSERT_TRUE(SetOption(ImagingJNGQuality, 75));
   ASSERT_TRUE(SetOption(ImagingJpegQuality, 75));
   const std::vector<Chunk> chunks = ListChunks(SaveBytes("jng", rgb));
@@ -304,15 +301,15 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
 
 TEST(MngCodec, LossyCompressionWritesJngDatastreams) {
   ASSERT_TRUE(SetOption(ImagingMNGLossyCompression, 1));
-  ImageArray images;
-  MakePicture(16, 16, PixelFormat::A8Gray8, images.AddEmpty());
-  MakePicture(16, 8, PixelFormat::R16G16B16, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(16, 16, PixelFormat::A8Gray8, images.emplace_back());
+  MakePicture(16, 8, PixelFormat::R16G16B16, images.emplace_back());
   const std::vector<uint8_t> file = SaveBytes("mng", images);
   SetOption(ImagingMNGLossyCompression, 0);
   EXPECT_EQ(ChunkTypes(ListChunks(file)), "MHDR JHDR JDAT IDAT IEND JHDR JDAT IEND MEND");
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("mng", file, back));
   ASSERT_EQ(back.size(), 2u);
-  EXPECT_EQ(back[0].Format, PixelFormat::A8Gray8);
-  EXPECT_EQ(back[1].Format, PixelFormat::R8G8B8);
+  EXPECT_EQ(back[0].Format(), PixelFormat::A8Gray8);
+  EXPECT_EQ(back[1].Format(), PixelFormat::R8G8B8);
 }

@@ -11,7 +11,6 @@
 #include "tests/imaging/CodecTestHelpers.h"
 
 using namespace imaging;
-using codectest::TestImage;
 
 namespace {
 
@@ -25,13 +24,13 @@ Color32 Mark(int k, bool gray) {
 //   1 2 3
 //   4 5 6
 // in the format; a palette picture holds the marks in its palette.
-void MakeMarkedPicture(PixelFormat format, ImageData& image) {
+void MakeMarkedPicture(PixelFormat format, Image& image) {
   ASSERT_TRUE(CreateImage(3, 2, format, image));
   const bool gray = FindFormatInfo(format)->HasGrayChannel;
   for (int k = 1; k <= 6; ++k) {
     if (format == PixelFormat::Index8) {
-      image.Palette[k] = Mark(k, false);
-      image.Bits[k - 1] = static_cast<uint8_t>(k);
+      image.Palette()[k] = Mark(k, false);
+      image.Bits()[k - 1] = static_cast<uint8_t>(k);
     } else {
       SetPixel32(image, (k - 1) % 3, (k - 1) / 3, Mark(k, gray));
     }
@@ -39,12 +38,12 @@ void MakeMarkedPicture(PixelFormat format, ImageData& image) {
 }
 
 // The marks as the picture shows them, rows separated by "/", "?" for a pixel that is none.
-std::string Layout(const ImageData& image) {
-  const bool gray = FindFormatInfo(image.Format)->HasGrayChannel;
+std::string Layout(const Image& image) {
+  const bool gray = FindFormatInfo(image.Format())->HasGrayChannel;
   std::string text;
-  for (int32_t y = 0; y < image.Height; ++y) {
+  for (int32_t y = 0; y < image.Height(); ++y) {
     if (y > 0) text += '/';
-    for (int32_t x = 0; x < image.Width; ++x) {
+    for (int32_t x = 0; x < image.Width(); ++x) {
       char digit = '?';
       for (int k = 1; k <= 6; ++k)
         if (GetPixel32(image, x, y) == Mark(k, gray)) digit = static_cast<char>('0' + k);
@@ -103,16 +102,16 @@ TEST(Orientation, EachOfTheEightTurnsASmallPictureUprightInEveryPixelFormat) {
                                  PixelFormat::A16R16G16B16, PixelFormat::A32R32G32B32F, PixelFormat::Index8};
   for (const PixelFormat format : formats) {
     for (int32_t orientation = 1; orientation <= 8; ++orientation) {
-      TestImage image;
+      Image image;
       MakeMarkedPicture(format, image);
       ASSERT_TRUE(OrientImage(image, orientation));
-      EXPECT_EQ(image->Format, format);
+      EXPECT_EQ(image.Format(), format);
       EXPECT_EQ(Layout(image), upright[orientation]) << GetFormatName(format) << ", orientation " << orientation;
     }
   }
   // Values outside 1 to 8 leave the picture as it is.
   for (const int32_t odd : {0, 9, -1}) {
-    TestImage image;
+    Image image;
     MakeMarkedPicture(PixelFormat::A8R8G8B8, image);
     ASSERT_TRUE(OrientImage(image, odd));
     EXPECT_EQ(Layout(image), "123/456") << odd;
@@ -121,16 +120,16 @@ TEST(Orientation, EachOfTheEightTurnsASmallPictureUprightInEveryPixelFormat) {
 
 TEST(Orientation, TurnsAcrossTilesAndBackAndKeepsCompressedFormats) {
   // Larger than one 64 x 64 tile in both directions, and not a multiple of it.
-  TestImage original;
+  Image original;
   ASSERT_TRUE(CreateImage(130, 67, PixelFormat::A8R8G8B8, original));
   std::mt19937 random(7);
-  for (int32_t i = 0; i < original->Size; ++i) original->Bits[i] = static_cast<uint8_t>(random());
+  for (int32_t i = 0; i < original.Size(); ++i) original.Bits()[i] = static_cast<uint8_t>(random());
 
-  TestImage turned;
+  Image turned;
   ASSERT_TRUE(CopyImage(original, turned));
   ASSERT_TRUE(OrientImage(turned, kOrientationRightTop));
-  ASSERT_EQ(turned->Width, 67);
-  ASSERT_EQ(turned->Height, 130);
+  ASSERT_EQ(turned.Width(), 67);
+  ASSERT_EQ(turned.Height(), 130);
   // Turned clockwise: stored (x, y) shows at (height - 1 - y, x).
   for (const auto& [x, y] : {std::pair{0, 0}, {129, 0}, {64, 63}, {129, 66}, {65, 64}})
     EXPECT_EQ(GetPixel32(turned, 66 - y, x), GetPixel32(original, x, y)) << x << "," << y;
@@ -138,20 +137,20 @@ TEST(Orientation, TurnsAcrossTilesAndBackAndKeepsCompressedFormats) {
   // Each orientation followed by the one that undoes it gives the original back.
   const std::pair<int32_t, int32_t> inverses[] = {{2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 8}, {7, 7}, {8, 6}};
   for (const auto& [orientation, inverse] : inverses) {
-    TestImage copy;
+    Image copy;
     ASSERT_TRUE(CopyImage(original, copy));
     ASSERT_TRUE(OrientImage(copy, orientation));
     ASSERT_TRUE(OrientImage(copy, inverse));
     EXPECT_EQ(testsupport::CompareImages(original, copy), "") << orientation << " then " << inverse;
   }
 
-  TestImage blocks;
+  Image blocks;
   ASSERT_TRUE(CreateImage(8, 4, PixelFormat::DXT1, blocks));
   ASSERT_TRUE(OrientImage(blocks, kOrientationLeftBottom));
-  EXPECT_EQ(blocks->Format, PixelFormat::DXT1);
-  EXPECT_EQ(blocks->Width, 4);
-  EXPECT_EQ(blocks->Height, 8);
-  ImageData empty;
+  EXPECT_EQ(blocks.Format(), PixelFormat::DXT1);
+  EXPECT_EQ(blocks.Width(), 4);
+  EXPECT_EQ(blocks.Height(), 8);
+  Image empty;
   EXPECT_FALSE(OrientImage(empty, kOrientationRightTop));
 }
 

@@ -8,7 +8,6 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
@@ -56,7 +55,7 @@ TEST(Pcx, CorpusFilesDecodeLikeNetpbm) {
     ASSERT_EQ(testsupport::RunCommand("pcxtoppm '" + testsupport::CorpusFile(name).string() + "' > '" + ppm.string() +
                                       "' 2>/dev/null"),
               0);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(codectest::LoadFirst(testsupport::CorpusFile(name), actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(ppm, expected));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
@@ -67,7 +66,7 @@ TEST(Pcx, BrokenFilesAreRefusedCleanly) {
   VEXILO_REQUIRE_CORPUS();
   for (const char* name : {"pillow-tests/01r_00.pcx", "pillow-tests/ossfuzz-4836216264589312.pcx"}) {
     SCOPED_TRACE(name);
-    TestImage image;
+    Image image;
     bool loaded = false;
     try {
       loaded = codectest::LoadFirst(testsupport::CorpusFile(name), image);
@@ -89,7 +88,7 @@ TEST(Pcx, FilesWrittenByImageMagickDecode) {
     const fs::path file = dir / "im.pcx";
     const std::string command = std::string("convert ") + options + " '" + file.string() + "'";
     ASSERT_EQ(testsupport::RunCommand(command), 0) << command;
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, expected));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
@@ -126,13 +125,13 @@ TEST(Pcx, Layouts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(codectest::LoadBytes("pcx", c.file, images));
-    ASSERT_EQ(images[0].Format, c.format);
+    ASSERT_EQ(images[0].Format(), c.format);
     for (size_t x = 0; x < c.pixels.size(); ++x) EXPECT_EQ(GetPixel32(images[0], int32_t(x), 0), c.pixels[x]) << x;
   }
   // The second row of the 24-bit image comes after the run that crossed planes.
-  ImageArray rgb;
+  std::vector<Image> rgb;
   ASSERT_TRUE(codectest::LoadBytes("pcx", With(Header(2, 2, 8, 3, 2), rgbData), rgb));
   EXPECT_EQ(GetPixel32(rgb[0], 0, 1), MakeColor32(255, 60, 80, 100));
 }
@@ -164,13 +163,13 @@ TEST(Pcx, DefectsAreReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     const std::string error = codectest::ErrorOf([&] { codectest::LoadBytes("pcx", c.file, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
   }
   // Layouts outside the list are not PCX images the codec reads.
-  ImageArray images;
+  std::vector<Image> images;
   EXPECT_FALSE(codectest::LoadBytes("pcx", With(Header(2, 1, 4, 3, 2, 0), std::vector<uint8_t>(6, 0)), images));
   EXPECT_FALSE(FindFormatByExtension("pcx")->CanSave);
 }

@@ -59,7 +59,7 @@ bool ReadWithLibpng(std::FILE* file, LibpngImage* out) {
 }
 
 // Decodes with libpng into an A16R16G16B16 image.
-bool DecodeWithLibpng(const fs::path& path, ImageData& image) {
+bool DecodeWithLibpng(const fs::path& path, Image& image) {
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) return false;
   LibpngImage decoded;
@@ -67,7 +67,7 @@ bool DecodeWithLibpng(const fs::path& path, ImageData& image) {
   std::fclose(file);
   if (ok) {
     CreateImage(int32_t(decoded.width), int32_t(decoded.height), PixelFormat::A16R16G16B16, image);
-    uint16_t* target = reinterpret_cast<uint16_t*>(image.Bits);
+    uint16_t* target = reinterpret_cast<uint16_t*>(image.Bits());
     for (size_t i = 0; i < size_t(decoded.width) * decoded.height; ++i) {
       target[i * 4] = decoded.rgba[i * 4 + 2];
       target[i * 4 + 1] = decoded.rgba[i * 4 + 1];
@@ -128,14 +128,13 @@ TEST(PngCodec, PngSuiteDecodesLikeLibpng) {
   ASSERT_GT(files.size(), 150u);
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    ImageArray ours;
+    std::vector<Image> ours;
     std::string error;
     ASSERT_TRUE(LoadFile("png", path, ours, &error)) << error;
     ASSERT_EQ(ours.size(), 1u);
-    ImageData expected;
+    Image expected;
     ASSERT_TRUE(DecodeWithLibpng(path, expected));
     EXPECT_EQ(ComparePixels64(expected, ours[0]), "");
-    ReleaseImage(expected);
   }
 }
 
@@ -155,14 +154,14 @@ TEST(PngCodec, PngSuiteFormatsFollowColourTypeAndDepth) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(LoadFile("png", testsupport::CorpusFile(std::string("pngsuite/png/") + c.file), images));
-    EXPECT_EQ(images[0].Format, c.format);
+    EXPECT_EQ(images[0].Format(), c.format);
   }
   // 2-bit gray samples are spread over the full 8-bit range.
-  ImageArray gray;
+  std::vector<Image> gray;
   ASSERT_TRUE(LoadFile("png", testsupport::CorpusFile("pngsuite/png/basn0g02.png"), gray));
-  std::set<uint8_t> values(gray[0].Bits, gray[0].Bits + gray[0].Size);
+  std::set<uint8_t> values(gray[0].Bits(), gray[0].Bits() + gray[0].Size());
   EXPECT_EQ(values, (std::set<uint8_t>{0, 85, 170, 255}));
 }
 
@@ -170,22 +169,21 @@ TEST(PngCodec, TransparentColourTakesBackgroundColour) {
   VEXILO_REQUIRE_CORPUS();
   // tbrn2c08: RGB with a tRNS colour and a red bKGD.
   const fs::path path = testsupport::CorpusFile("pngsuite/png/tbrn2c08.png");
-  ImageArray ours;
+  std::vector<Image> ours;
   ASSERT_TRUE(LoadFile("png", path, ours));
-  ImageData expected;
+  Image expected;
   ASSERT_TRUE(DecodeWithLibpng(path, expected));
   int transparent = 0;
-  for (int32_t i = 0; i < ours[0].Width * ours[0].Height; ++i) {
-    const uint8_t* p = ours[0].Bits + i * 4;
-    const uint16_t expectedAlpha = reinterpret_cast<const uint16_t*>(expected.Bits)[i * 4 + 3];
+  for (int32_t i = 0; i < ours[0].Width() * ours[0].Height(); ++i) {
+    const uint8_t* p = ours[0].Bits() + i * 4;
+    const uint16_t expectedAlpha = reinterpret_cast<const uint16_t*>(expected.Bits())[i * 4 + 3];
     ASSERT_EQ(p[3], expectedAlpha >> 8);
     if (p[3] == 0) {
       ++transparent;
-      EXPECT_EQ(GetPixel32(ours[0], i % ours[0].Width, i / ours[0].Width), 0x00FF0000u);
+      EXPECT_EQ(GetPixel32(ours[0], i % ours[0].Width(), i / ours[0].Width()), 0x00FF0000u);
     }
   }
   EXPECT_GT(transparent, 0);
-  ReleaseImage(expected);
 }
 
 TEST(PngCodec, CorruptPngSuiteFilesAreRefused) {
@@ -196,7 +194,7 @@ TEST(PngCodec, CorruptPngSuiteFilesAreRefused) {
   ASSERT_EQ(files.size(), 14u);
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.filename().string());
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     const bool loaded = LoadFile("png", path, images, &error);
     if (crcOnly.count(path.filename().string())) {
@@ -208,7 +206,7 @@ TEST(PngCodec, CorruptPngSuiteFilesAreRefused) {
   }
   // The messages name the defect.
   std::string error;
-  ImageArray images;
+  std::vector<Image> images;
   LoadFile("png", testsupport::CorpusFile("pngsuite/png/xc1n0g08.png"), images, &error);
   EXPECT_NE(error.find("PNG colour type 1 with bit depth 8 is not supported."), std::string::npos) << error;
   LoadFile("png", testsupport::CorpusFile("pngsuite/png/xdtn0g01.png"), images, &error);
@@ -225,26 +223,26 @@ TEST(PngCodec, FilterTypesAndPaletteDefaults) {
                                     3, 2, 4, 6, 8, 10, 12,      //
                                     4, 1, 1, 1, 1, 1, 1,        //
                                     9, 7, 7, 7, 7, 7, 7};
-  ImageArray images;
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(LoadBytes("png", MakePng(Ihdr(2, 4, 8, 2), raw), images, &error)) << error;
   const std::vector<uint8_t> expected = {30, 20, 10, 35, 25, 15,   // Sub; stored blue, green, red
                                          21, 14, 7, 40, 29, 19,    // Average
                                          22, 15, 8, 41, 30, 20,    // Paeth
                                          0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + images[0].Size), expected);
+  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + images[0].Size()), expected);
 
   // A palette image with 16 PLTE entries: entries 16 to 255 are opaque white, tRNS sets alpha.
   std::vector<uint8_t> plte(48);
   for (size_t i = 0; i < plte.size(); ++i) plte[i] = uint8_t(i);
   ASSERT_TRUE(LoadBytes("png", MakePng(Ihdr(1, 1, 4, 3), {0, 0x50}, {{"PLTE", plte}, {"tRNS", {7, 8}}}), images));
-  EXPECT_EQ(images[0].Format, PixelFormat::Index8);
-  EXPECT_EQ(images[0].Bits[0], 5);
-  EXPECT_EQ(images[0].Palette[0], 0x07000102u);
-  EXPECT_EQ(images[0].Palette[1], 0x08030405u);
-  EXPECT_EQ(images[0].Palette[2], 0xFF060708u);
-  EXPECT_EQ(images[0].Palette[16], 0xFFFFFFFFu);
-  EXPECT_EQ(images[0].Palette[255], 0xFFFFFFFFu);
+  EXPECT_EQ(images[0].Format(), PixelFormat::Index8);
+  EXPECT_EQ(images[0].Bits()[0], 5);
+  EXPECT_EQ(images[0].Palette()[0], 0x07000102u);
+  EXPECT_EQ(images[0].Palette()[1], 0x08030405u);
+  EXPECT_EQ(images[0].Palette()[2], 0xFF060708u);
+  EXPECT_EQ(images[0].Palette()[16], 0xFFFFFFFFu);
+  EXPECT_EQ(images[0].Palette()[255], 0xFFFFFFFFu);
 }
 
 // The plain and the vector unfiltering give the same rows for every filter type and pixel size,
@@ -271,9 +269,9 @@ TEST(PngCodec, PlainAndVectorUnfilteringAgree) {
 
 TEST(PngCodec, SixteenBitSamplesAndIntrapixelDifferencing) {
   // 16-bit RGB stored big-endian: the image holds native blue, green, red words.
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(LoadBytes("png", MakePng(Ihdr(1, 1, 16, 2), {0, 0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC}), images));
-  const uint16_t* words = reinterpret_cast<const uint16_t*>(images[0].Bits);
+  const uint16_t* words = reinterpret_cast<const uint16_t*>(images[0].Bits());
   EXPECT_EQ(words[0], 0x9ABC);
   EXPECT_EQ(words[1], 0x5678);
   EXPECT_EQ(words[2], 0x1234);
@@ -282,7 +280,7 @@ TEST(PngCodec, SixteenBitSamplesAndIntrapixelDifferencing) {
   std::vector<uint8_t> ihdr = Ihdr(1, 1, 8, 2);
   ihdr[11] = 64;
   ASSERT_TRUE(LoadBytes("png", MakePng(ihdr, {0, 10, 200, 250}), images));
-  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits, images[0].Bits + 3), (std::vector<uint8_t>{194, 200, 210}));
+  EXPECT_EQ(std::vector<uint8_t>(images[0].Bits(), images[0].Bits() + 3), (std::vector<uint8_t>{194, 200, 210}));
 }
 
 TEST(PngCodec, BadDatastreamsGiveClearErrors) {
@@ -335,7 +333,7 @@ TEST(PngCodec, BadDatastreamsGiveClearErrors) {
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     EXPECT_FALSE(LoadBytes("png", c.file, images, &error));
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
@@ -346,7 +344,7 @@ TEST(PngCodec, BadDatastreamsGiveClearErrors) {
   std::vector<uint8_t> badCrc = good;
   badCrc[8 + 8 + 13] ^= 0xFF;
   badCrc.resize(badCrc.size() - 12);
-  ImageArray images;
+  std::vector<Image> images;
   EXPECT_TRUE(LoadBytes("png", badCrc, images));
 }
 
@@ -363,20 +361,20 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
     for (int32_t filter = 0; filter <= 6; ++filter) {
       SCOPED_TRACE(GetFormatName(format) + " filter " + std::to_string(filter));
       ASSERT_TRUE(SetOption(ImagingPNGPreFilter, filter));
-      ImageArray images;
-      MakePicture(37, 11, format, images.AddEmpty(), uint32_t(filter) + 1);
-      if (format == PixelFormat::Index8) images[0].Palette[3] &= 0x7FFFFFFF;
+      std::vector<Image> images;
+      MakePicture(37, 11, format, images.emplace_back(), uint32_t(filter) + 1);
+      if (format == PixelFormat::Index8) images[0].Palette()[3] &= 0x7FFFFFFF;
       const fs::path path = dir / "out.png";
       ASSERT_TRUE(CodecFor("png").SaveToFile(path.string(), images));
       if (havePngcheck && filter == 6) {
         std::string output;
         EXPECT_EQ(testsupport::RunCommand("pngcheck -q '" + path.string() + "'", &output), 0) << output;
       }
-      ImageData fromLibpng;
+      Image fromLibpng;
       ASSERT_TRUE(DecodeWithLibpng(path, fromLibpng));
       EXPECT_EQ(ComparePixels64(images[0], fromLibpng), "");
-      ReleaseImage(fromLibpng);
-      ImageArray back;
+      fromLibpng.Reset();
+      std::vector<Image> back;
       ASSERT_TRUE(LoadFile("png", path, back));
       // Our reader gives the file's own layout: red-first formats come back blue-first.
       EXPECT_EQ(ComparePixels64(images[0], back[0]), "");
@@ -386,8 +384,8 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
 }
 
 TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
-  ImageArray images;
-  MakePicture(16, 5, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(16, 5, PixelFormat::A8R8G8B8, images.emplace_back());
   const std::vector<Chunk> chunks = ListChunks(SaveBytes("png", images));
   ASSERT_EQ(chunks.size(), 3u);
   EXPECT_EQ(chunks[0].type, "IHDR");
@@ -398,8 +396,8 @@ TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
   for (size_t row = 0; row < 5; ++row) EXPECT_EQ(raw[row * 65], 4);
 
   // Index8 with opaque palette: PLTE with 256 entries, no tRNS, filter None.
-  ImageArray indexed;
-  MakePicture(4, 2, PixelFormat::Index8, indexed.AddEmpty());
+  std::vector<Image> indexed;
+  MakePicture(4, 2, PixelFormat::Index8, indexed.emplace_back());
   const std::vector<Chunk> paletteChunks = ListChunks(SaveBytes("png", indexed));
   ASSERT_EQ(paletteChunks.size(), 4u);
   EXPECT_EQ(paletteChunks[1].type, "PLTE");
@@ -410,11 +408,11 @@ TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
 
 TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
   ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 6));
-  ImageArray images;
-  CreateImage(8, 3, PixelFormat::Gray8, images.AddEmpty());
+  std::vector<Image> images;
+  CreateImage(8, 3, PixelFormat::Gray8, images.emplace_back());
   const uint8_t first[8] = {9, 200, 3, 77, 150, 20, 99, 1};
-  std::memcpy(images[0].Bits, first, 8);
-  std::memcpy(images[0].Bits + 8, first, 8);  // repeats the row above: Up gives all zeros
+  std::memcpy(images[0].Bits(), first, 8);
+  std::memcpy(images[0].Bits() + 8, first, 8);  // repeats the row above: Up gives all zeros
   // third row all zero: None ties with others and wins
   const std::vector<Chunk> chunks = ListChunks(SaveBytes("png", images));
   SetOption(ImagingPNGPreFilter, 5);
@@ -425,8 +423,8 @@ TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
 }
 
 TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
-  ImageArray images;
-  MakePicture(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePicture(8, 8, PixelFormat::R8G8B8, images.emplace_back());
   ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 5));
   ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, 5));
   const std::vector<uint8_t> atDefaults = SaveBytes("png", images);
@@ -439,7 +437,7 @@ TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
   EXPECT_EQ(GetOption(ImagingPNGCompressLevel), -1);
   SetOption(ImagingPNGPreFilter, 5);
   SetOption(ImagingPNGCompressLevel, 5);
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("png", file, back));
   EXPECT_EQ(ComparePixels64(images[0], back[0]), "");
 }
@@ -456,7 +454,7 @@ TEST(PngCodec, FuzzedSuiteFilesDecodeLikeLibpngOrAreRefused) {
   for (const auto& entry : fs::directory_iterator(testsupport::CorpusFile("imagetestsuite/png"))) {
     const fs::path& path = entry.path();
     SCOPED_TRACE(path.filename().string());
-    ImageArray ours;
+    std::vector<Image> ours;
     std::string error;
     if (!LoadFile("png", path, ours, &error)) {
       // Without an image header there is nothing to load and no error to report.
@@ -465,12 +463,11 @@ TEST(PngCodec, FuzzedSuiteFilesDecodeLikeLibpngOrAreRefused) {
       }
       continue;
     }
-    ImageData expected;
+    Image expected;
     if (!transparencyLibpngIgnores.count(path.filename().string()) && DecodeWithLibpng(path, expected)) {
       EXPECT_EQ(ComparePixels64(expected, ours[0]), "");
       ++compared;
     }
-    ReleaseImage(expected);
   }
   EXPECT_GE(compared, 60);
 }

@@ -10,7 +10,6 @@
 
 using namespace imaging;
 using namespace std::string_literals;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,18 +19,18 @@ std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 // Loads bytes with the codec the content is detected as.
-bool LoadMap(const std::string& text, ImageArray& images) {
+bool LoadMap(const std::string& text, std::vector<Image>& images) {
   MemoryStream stream(Bytes(text));
   const std::string extension = DetectStreamFormat(stream);
   return FindFormatByExtension(extension.empty() ? "ppm" : extension)->LoadFromStream(stream, images, true);
 }
 
 // R32F holds its value as red; a gray float map written from it holds that value as gray.
-void RedAsGray(ImageData& image) {
-  for (int32_t i = 0; i < image.Size; i += 4) image.Bits[i] = image.Bits[i + 1] = image.Bits[i + 2];
+void RedAsGray(Image& image) {
+  for (int32_t i = 0; i < image.Size(); i += 4) image.Bits()[i] = image.Bits()[i + 1] = image.Bits()[i + 2];
 }
 
-void MakeGradient(ImageData& image, PixelFormat format, int32_t width = 9, int32_t height = 4) {
+void MakeGradient(Image& image, PixelFormat format, int32_t width = 9, int32_t height = 4) {
   ASSERT_TRUE(CreateImage(width, height, format, image));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
@@ -69,7 +68,7 @@ TEST(PortableMaps, CorpusFilesDecodeLikeTheReference) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
     const fs::path file = testsupport::CorpusFile(c.file);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(c.reference ? testsupport::CorpusFile(c.reference) : file, expected));
     // Narrowing 16-bit and float samples to 8 bits may round differently by one.
@@ -79,7 +78,7 @@ TEST(PortableMaps, CorpusFilesDecodeLikeTheReference) {
 
 TEST(PortableMaps, BrokenFilesAreRefusedCleanly) {
   VEXILO_REQUIRE_CORPUS();
-  TestImage image;
+  Image image;
   bool loaded = false;
   try {
     loaded = codectest::LoadFirst(testsupport::CorpusFile("pillow-tests/negative_size.ppm"), image);
@@ -114,9 +113,9 @@ TEST(PortableMaps, HeaderVariants) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(LoadMap(c.file, images));
-    EXPECT_EQ(images[0].Format, c.format);
+    EXPECT_EQ(images[0].Format(), c.format);
     EXPECT_EQ(GetPixel32(images[0], 0, 0), c.first);
   }
 }
@@ -135,9 +134,9 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
   }
   for (const std::string& file : {little, big}) {
     SCOPED_TRACE(file.substr(0, 10));
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(LoadMap(file, images));
-    ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
+    ASSERT_EQ(images[0].Format(), PixelFormat::A32R32G32B32F);
     for (int32_t i = 0; i < 4; ++i) {
       const ColorFP c = GetPixelFP(images[0], i % 2, 1 - i / 2);
       EXPECT_EQ(c.R, values[i]) << i;
@@ -145,7 +144,7 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
       EXPECT_EQ(c.B, values[i]) << i;
       EXPECT_EQ(c.A, 1.0f) << i;
     }
-    TestImage argb;
+    Image argb;
     codectest::ConvertToArgb(images[0], argb);
     EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
     EXPECT_EQ(GetPixel32(argb, 1, 0), 0xFF7F7F7Fu);
@@ -154,7 +153,7 @@ TEST(PortableMaps, GrayFloatMapsStayGrayInEitherByteOrder) {
     // Written again, the picture is a colour map of the same gray values.
     const std::vector<uint8_t> saved = codectest::SaveBytes("pfm", images[0]);
     EXPECT_EQ(Text(saved).substr(0, 3), "PF\n");
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(codectest::LoadBytes("pfm", saved, back));
     for (int32_t i = 0; i < 4; ++i) {
       const ColorFP c = GetPixelFP(back[0], i % 2, 1 - i / 2);
@@ -168,13 +167,13 @@ TEST(PortableMaps, CorpusGrayFloatMapsConvertToGrayAsImageMagickReadsThem) {
   for (const char* name : {"pillow-tests/hopper.pfm", "pillow-tests/hopper_be.pfm"}) {
     SCOPED_TRACE(name);
     const fs::path file = testsupport::CorpusFile(name);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(FindFormatByExtension("pfm")->LoadFromFile(file.string(), images, true));
-    TestImage argb;
+    Image argb;
     codectest::ConvertToArgb(images[0], argb);
     EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
     if (!testsupport::HaveTool("convert")) continue;
-    TestImage expected;
+    Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, expected));
     EXPECT_EQ(testsupport::CompareImages(expected, argb, 1), "");
   }
@@ -186,7 +185,7 @@ TEST(PortableMaps, InvalidHeadersAreNotImages) {
                            "P7\nWIDTH 1\nHEIGHT 1\nDEPTH 1\nMAXVAL 255\nTUPLTYPE SEPIA\nENDHDR\n\x00",
                            "P5\n0 1\n255\n", "P5\n1 1\n0\n\x00", "P5\n-1 1\n255\n\x00", "P6\n1 1\n70000\n"}) {
     SCOPED_TRACE(file);
-    ImageArray images;
+    std::vector<Image> images;
     EXPECT_FALSE(LoadMap(file, images));
   }
 }
@@ -209,7 +208,7 @@ TEST(PortableMaps, DefectsAreReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     const std::string error = codectest::ErrorOf([&] { LoadMap(c.file, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
@@ -217,7 +216,7 @@ TEST(PortableMaps, DefectsAreReported) {
 }
 
 TEST(PortableMaps, WrittenHeadersAndData) {
-  TestImage argb;
+  Image argb;
   ASSERT_TRUE(CreateImage(2, 1, PixelFormat::A8R8G8B8, argb));
   SetPixel32(argb, 0, 0, 0x40102030);
   SetPixel32(argb, 1, 0, 0xFFA0B0C0);
@@ -225,13 +224,13 @@ TEST(PortableMaps, WrittenHeadersAndData) {
             std::string("P7\nWIDTH 2\nHEIGHT 1\nDEPTH 4\nMAXVAL 255\nTUPLTYPE RGB_ALPHA\nENDHDR\n") +
                 "\x10\x20\x30\x40\xA0\xB0\xC0\xFF");
 
-  TestImage gray;
+  Image gray;
   ASSERT_TRUE(CreateImage(2, 1, PixelFormat::Gray16, gray));
-  gray->Bits[0] = 0x34;
-  gray->Bits[1] = 0x12;
+  gray.Bits()[0] = 0x34;
+  gray.Bits()[1] = 0x12;
   EXPECT_EQ(Text(codectest::SaveBytes("pgm", gray)), "P5\n2\n1\n65535\n\x12\x34\x00\x00"s);
 
-  TestImage rgb;
+  Image rgb;
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, rgb));
   SetPixel32(rgb, 0, 0, 0xFF0A141E);
   ASSERT_TRUE(PushOptions());
@@ -239,7 +238,7 @@ TEST(PortableMaps, WrittenHeadersAndData) {
   EXPECT_EQ(Text(codectest::SaveBytes("ppm", rgb)), "P3\n1\n1\n255\n10 20 30 ");
   PopOptions();
 
-  TestImage fp;
+  Image fp;
   ASSERT_TRUE(CreateImage(1, 2, PixelFormat::R32F, fp));
   SetPixelFP(fp, 0, 0, ColorFP{0, 0, 0.5f, 1});
   const std::string pfm = Text(codectest::SaveBytes("pfm", fp));
@@ -250,9 +249,9 @@ TEST(PortableMaps, WrittenHeadersAndData) {
   EXPECT_EQ(last, 0.5f);  // the top row comes last
 
   // Plain lines break after the pixel that takes them beyond 65 characters.
-  TestImage wide;
+  Image wide;
   ASSERT_TRUE(CreateImage(40, 1, PixelFormat::Gray8, wide));
-  std::memset(wide->Bits, 200, 40);
+  std::memset(wide.Bits(), 200, 40);
   ASSERT_TRUE(PushOptions());
   SetOption(ImagingPGMSaveBinary, 0);
   const std::string plain = Text(codectest::SaveBytes("pgm", wide));
@@ -266,7 +265,7 @@ TEST(PortableMaps, WrittenHeadersAndData) {
 }
 
 TEST(PortableMaps, ColourImagesAreConvertedForTheTarget) {
-  TestImage argb;
+  Image argb;
   ASSERT_TRUE(CreateImage(2, 1, PixelFormat::A8R8G8B8, argb));
   SetPixel32(argb, 0, 0, 0xFF0A141E);
   SetPixel32(argb, 1, 0, 0x80FFFFFF);
@@ -274,13 +273,13 @@ TEST(PortableMaps, ColourImagesAreConvertedForTheTarget) {
   EXPECT_EQ(pgm.substr(0, 11), "P5\n2\n1\n255\n");
   EXPECT_EQ(pgm.size(), 11u + 2);
   EXPECT_EQ(Text(codectest::SaveBytes("ppm", argb)), "P6\n2\n1\n255\n\x0A\x14\x1E\xFF\xFF\xFF");
-  TestImage wide;
+  Image wide;
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::A16B16G16R16, wide));
   const std::string ppm16 = Text(codectest::SaveBytes("ppm", wide));
   EXPECT_EQ(ppm16.substr(0, 13), "P6\n1\n1\n65535\n");
   EXPECT_NE(Text(codectest::SaveBytes("pam", wide)).find("DEPTH 4\nMAXVAL 65535\nTUPLTYPE RGB_ALPHA\nENDHDR\n"),
             std::string::npos);
-  TestImage indexed;
+  Image indexed;
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::Index8, indexed));
   EXPECT_EQ(Text(codectest::SaveBytes("pfm", indexed)).substr(0, 3), "PF\n");
 }
@@ -303,7 +302,7 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.extension) + " " + GetFormatName(c.format) + (c.binary ? " binary" : " plain"));
-    TestImage source;
+    Image source;
     MakeGradient(source, c.format);
     ASSERT_TRUE(PushOptions());
     SetOption(ImagingPGMSaveBinary, c.binary);
@@ -311,25 +310,25 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
     const std::vector<uint8_t> bytes = codectest::SaveBytes(c.extension, source);
     PopOptions();
 
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(codectest::LoadBytes(c.extension, bytes, back));
     const bool floatColour = c.format == PixelFormat::A32B32G32R32F;  // the file keeps no alpha
     const bool floatGray = c.extension == std::string("pfm") && !floatColour;
     if (!floatColour && !floatGray) {
-      ASSERT_EQ(back[0].Format, c.format);
-      EXPECT_EQ(std::memcmp(back[0].Bits, source->Bits, size_t(source->Size)), 0);
+      ASSERT_EQ(back[0].Format(), c.format);
+      EXPECT_EQ(std::memcmp(back[0].Bits(), source.Bits(), size_t(source.Size())), 0);
     }
 
-    TestImage expected, decoded;
+    Image expected, decoded;
     codectest::ToArgb(source, expected);
     if (c.format == PixelFormat::R32F) RedAsGray(expected);
     if (floatColour)
-      for (int32_t i = 3; i < expected->Size; i += 4) expected->Bits[i] = 255;
+      for (int32_t i = 3; i < expected.Size(); i += 4) expected.Bits()[i] = 255;
     if (floatGray) {
       // Written as "Pf", read back as gray in every colour channel.
       EXPECT_EQ(Text(bytes).substr(0, 3), "Pf\n");
-      ASSERT_EQ(back[0].Format, PixelFormat::A32R32G32B32F);
-      TestImage ours;
+      ASSERT_EQ(back[0].Format(), PixelFormat::A32R32G32B32F);
+      Image ours;
       codectest::ConvertToArgb(back[0], ours);
       EXPECT_EQ(testsupport::CompareImages(expected, ours, 1), "");
     }

@@ -30,16 +30,16 @@ struct SaveAsLayerScope {
 };
 
 // A small image with distinct values in every sample.
-void MakePattern(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+void MakePattern(int32_t width, int32_t height, PixelFormat format, Image& image) {
   ASSERT_TRUE(CreateImage(width, height, format, image));
-  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = uint8_t(i * 37 + 11);
-  if (image.Palette)
-    for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
+  for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = uint8_t(i * 37 + 11);
+  if (image.Palette())
+    for (int i = 0; i < 256; ++i) image.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
 }
 
 // ImageMagick's reading of the merged image. Photoshop blends the colours of transparent pixels
 // with white; like the library, ImageMagick takes the white out unless `unblend` is false.
-bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t width, int32_t height, ImageData& image,
+bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t width, int32_t height, Image& image,
                                  bool unblend = true) {
   std::string rgba;
   const std::string command = std::string("convert -define psd:alpha-unblend=") + (unblend ? "on" : "off") + " '" +
@@ -47,30 +47,30 @@ bool DecodeMergedWithImageMagick(const std::filesystem::path& file, int32_t widt
   if (testsupport::RunCommand(command, &rgba) != 0 || rgba.size() != size_t(width) * size_t(height) * 4) return false;
   CreateImage(width, height, PixelFormat::A8R8G8B8, image);
   for (size_t i = 0; i < rgba.size(); i += 4) {
-    image.Bits[i] = uint8_t(rgba[i + 2]);
-    image.Bits[i + 1] = uint8_t(rgba[i + 1]);
-    image.Bits[i + 2] = uint8_t(rgba[i]);
-    image.Bits[i + 3] = uint8_t(rgba[i + 3]);
+    image.Bits()[i] = uint8_t(rgba[i + 2]);
+    image.Bits()[i + 1] = uint8_t(rgba[i + 1]);
+    image.Bits()[i + 2] = uint8_t(rgba[i]);
+    image.Bits()[i + 3] = uint8_t(rgba[i + 3]);
   }
   return true;
 }
 
 // The colour of a fully transparent pixel is not part of the picture: readers differ there.
-void ClearHiddenColours(ImageData& argb) {
-  for (int32_t i = 0; i < argb.Size; i += 4)
-    if (argb.Bits[i + 3] == 0) std::memset(argb.Bits + i, 0, 3);
+void ClearHiddenColours(Image& argb) {
+  for (int32_t i = 0; i < argb.Size(); i += 4)
+    if (argb.Bits()[i + 3] == 0) std::memset(argb.Bits() + i, 0, 3);
 }
 
-void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance,
+void ExpectSameAsImageMagick(const std::filesystem::path& file, const Image& ours, int tolerance,
                              bool compareAlpha = true) {
   Image reference, argb;
-  ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width, ours.Height, reference.data())) << file;
-  testsupport::CopyAsArgb(ours, argb.data());
+  ASSERT_TRUE(DecodeMergedWithImageMagick(file, ours.Width(), ours.Height(), reference)) << file;
+  testsupport::CopyAsArgb(ours, argb);
   if (compareAlpha) {
-    ClearHiddenColours(reference.data());
-    ClearHiddenColours(argb.data());
+    ClearHiddenColours(reference);
+    ClearHiddenColours(argb);
   }
-  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance, compareAlpha), "") << file;
+  EXPECT_EQ(testsupport::CompareImages(reference, argb, tolerance, compareAlpha), "") << file;
 }
 
 // A Python interpreter with psd-tools, or an empty text.
@@ -83,7 +83,7 @@ std::string PsdToolsPython() {
 // psd-tools' reading of the merged image (which = "merged") or of the first layer ("layer") as
 // an A8R8G8B8 image.
 bool DecodeWithPsdTools(const std::string& python, const std::filesystem::path& file, const char* which,
-                        ImageData& image) {
+                        Image& image) {
   const std::string script =
       "import sys\n"
       "from psd_tools import PSDImage\n"
@@ -102,26 +102,26 @@ bool DecodeWithPsdTools(const std::string& python, const std::filesystem::path& 
     return false;
   CreateImage(width, height, PixelFormat::A8R8G8B8, image);
   const auto* rgba = reinterpret_cast<const uint8_t*>(output.data()) + newline + 1;
-  for (int32_t i = 0; i < image.Size; i += 4) {
-    image.Bits[i] = rgba[i + 2];
-    image.Bits[i + 1] = rgba[i + 1];
-    image.Bits[i + 2] = rgba[i];
-    image.Bits[i + 3] = rgba[i + 3];
+  for (int32_t i = 0; i < image.Size(); i += 4) {
+    image.Bits()[i] = rgba[i + 2];
+    image.Bits()[i + 1] = rgba[i + 1];
+    image.Bits()[i + 2] = rgba[i];
+    image.Bits()[i + 3] = rgba[i + 3];
   }
   return true;
 }
 
 // The merged image keeps a colour of alpha a (of 255) to within 255 / (2a) after the white matte
 // is put in and taken out; fully transparent pixels lose their colour.
-void ExpectSameThroughTheMatte(const ImageData& original, const ImageData& back) {
-  ASSERT_EQ(original.Size, back.Size);
-  ASSERT_EQ(original.Format, PixelFormat::A8R8G8B8);
-  for (int32_t i = 0; i < original.Size; i += 4) {
-    const int alpha = original.Bits[i + 3];
-    ASSERT_EQ(back.Bits[i + 3], alpha) << "pixel " << i / 4;
+void ExpectSameThroughTheMatte(const Image& original, const Image& back) {
+  ASSERT_EQ(original.Size(), back.Size());
+  ASSERT_EQ(original.Format(), PixelFormat::A8R8G8B8);
+  for (int32_t i = 0; i < original.Size(); i += 4) {
+    const int alpha = original.Bits()[i + 3];
+    ASSERT_EQ(back.Bits()[i + 3], alpha) << "pixel " << i / 4;
     if (alpha == 0) continue;
     for (int c = 0; c < 3; ++c)
-      ASSERT_LE(std::abs(int(back.Bits[i + c]) - int(original.Bits[i + c])), 128 / alpha + 1)
+      ASSERT_LE(std::abs(int(back.Bits()[i + c]) - int(original.Bits()[i + c])), 128 / alpha + 1)
           << "pixel " << i / 4 << " alpha " << alpha;
   }
 }
@@ -151,7 +151,7 @@ TEST(PsdCodec, CorpusColourModesMapToTheirFormats) {
       {"pillow-tests/rgba.psd", PixelFormat::A8R8G8B8},
   };
   for (const Case& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     const bool loaded = Psd().LoadFromFile(testsupport::CorpusFile(c.file), images);
     if (c.format == PixelFormat::Unknown) {
       EXPECT_FALSE(loaded) << c.file;
@@ -160,7 +160,7 @@ TEST(PsdCodec, CorpusColourModesMapToTheirFormats) {
     }
     ASSERT_TRUE(loaded) << c.file;
     ASSERT_EQ(images.size(), 1u) << c.file;
-    EXPECT_EQ(images[0].Format, c.format) << c.file;
+    EXPECT_EQ(images[0].Format(), c.format) << c.file;
   }
 }
 
@@ -194,7 +194,7 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
   };
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(c.file);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Psd().LoadFromFile(path, images)) << c.file;
     ExpectSameAsImageMagick(path, images[0], c.tolerance);
   }
@@ -202,7 +202,7 @@ TEST(PsdCodec, MergedImagesMatchImageMagick) {
 
 TEST(PsdCodec, ThreeChannelFloatImagesAreOpaque) {
   VEXILO_REQUIRE_CORPUS();
-  ImageArray rgb;
+  std::vector<Image> rgb;
   ASSERT_TRUE(Psd().LoadFromFile(testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_rgb.psd"), rgb));
   for (int32_t y = 0; y < 4; ++y)
     for (int32_t x = 0; x < 4; ++x) EXPECT_EQ(GetPixelFP(rgb[0], x, y).A, 1.0f);
@@ -248,9 +248,9 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
     SCOPED_TRACE(c.name);
     const auto file = dir / "gray.psd";
     testsupport::WriteFileBytes(file, c.bytes);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Psd().LoadFromFile(file, images));
-    ASSERT_EQ(images[0].Format, PixelFormat::A32R32G32B32F);
+    ASSERT_EQ(images[0].Format(), PixelFormat::A32R32G32B32F);
     for (int x = 0; x < 2; ++x) {
       const ColorFP expected = x == 0 ? c.first : c.second;
       const ColorFP actual = GetPixelFP(images[0], x, 0);
@@ -260,20 +260,20 @@ TEST(PsdCodec, GrayFloatImagesConvertToGray) {
 
   VEXILO_REQUIRE_CORPUS();
   const auto corpus = testsupport::CorpusFile("psd-tools/colormodes/4x4_32bit_grayscale.psd");
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(Psd().LoadFromFile(corpus, images));
   Image argb;
-  codectest::ConvertToArgb(images[0], argb.data());
-  EXPECT_EQ(codectest::FirstColouredPixel(argb.data()), "");
+  codectest::ConvertToArgb(images[0], argb);
+  EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
   if (!testsupport::HaveTool("convert")) return;
   Image reference;
-  ASSERT_TRUE(DecodeMergedWithImageMagick(corpus, 4, 4, reference.data()));
-  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), 1), "");
+  ASSERT_TRUE(DecodeMergedWithImageMagick(corpus, 4, 4, reference));
+  EXPECT_EQ(testsupport::CompareImages(reference, argb, 1), "");
 }
 
 TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
-  ImageArray images;
-  ImageData& image = images.AddEmpty();
+  std::vector<Image> images;
+  Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(3, 1, PixelFormat::R32F, image));
   for (int32_t x = 0; x < 3; ++x) SetPixelFP(image, x, 0, ColorFP{0, 0, 0.5f * float(x), 1});
   testsupport::TempDir dir;
@@ -281,7 +281,7 @@ TEST(PsdCodec, OneChannelFloatImagesAreWrittenAsGray) {
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "gray.psd");
   EXPECT_EQ(U16(b, 12), 1);  // channels
   EXPECT_EQ(U16(b, 24), 1);  // grayscale
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Psd().LoadFromFile(dir / "gray.psd", back));
   for (int32_t x = 0; x < 3; ++x) {
     const ColorFP c = GetPixelFP(back[0], x, 0);
@@ -296,9 +296,9 @@ TEST(PsdCodec, CmykFileFromAnotherEncoderLoadsAsRgb) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 8x6 gradient:'#ff4000-#2080c0' -colorspace CMYK -depth 8 '" +
                                     file.string() + "'"),
             0);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(Psd().LoadFromFile(file, images));
-  EXPECT_EQ(images[0].Format, PixelFormat::A8R8G8B8);
+  EXPECT_EQ(images[0].Format(), PixelFormat::A8R8G8B8);
   ExpectSameAsImageMagick(file, images[0], 2);
 }
 
@@ -332,7 +332,7 @@ TEST(PsdCodec, DamagedFilesAreRefusedWithAReason) {
       std::memcpy(bytes.data() + c.offset, c.bytes.data(), c.bytes.size());
     const auto file = dir / "damaged.psd";
     testsupport::WriteFileBytes(file, bytes);
-    ImageArray images;
+    std::vector<Image> images;
     try {
       Psd().LoadFromFile(file, images);
       ADD_FAILURE() << c.name << ": loaded";
@@ -350,7 +350,7 @@ TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
                          "pillow-tests/negative_layer_count.psd", "pillow-tests/negative_top_left_layer.psd",
                          "pillow-tests/combined_larger_than_size.psd", "pillow-tests/five_channels.psd"};
   for (const char* f : files) {
-    ImageArray images;
+    std::vector<Image> images;
     try {
       if (Psd().LoadFromFile(testsupport::CorpusFile(f), images)) {
         EXPECT_TRUE(AreImagesValid(images)) << f;
@@ -363,8 +363,8 @@ TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
 
 TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   SaveAsLayerScope layer(true);
-  ImageArray images;
-  MakePattern(5, 3, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(5, 3, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   const auto file = dir / "layer.psd";
   ASSERT_TRUE(Psd().SaveToFile(file, images, true));
@@ -407,28 +407,28 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
   const size_t composite = section + 4 + sectionLength;
   EXPECT_EQ(U16(b, composite), 1);  // RLE
 
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
-  ASSERT_EQ(back[0].Format, PixelFormat::A8R8G8B8);
+  ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
   ExpectSameThroughTheMatte(images[0], back[0]);
 
   if (testsupport::HaveTool("convert")) {
     ExpectSameAsImageMagick(file, back[0], 1);
     // The merged image as stored: every colour blended over white by its alpha.
     Image stored, matted;
-    ASSERT_TRUE(DecodeMergedWithImageMagick(file, 5, 3, stored.data(), false));
-    ASSERT_TRUE(CopyImage(images[0], matted.data()));
-    for (int32_t i = 0; i < matted.data().Size; ++i) {
-      const int alpha = images[0].Bits[i | 3];
-      if ((i & 3) != 3) matted.data().Bits[i] = uint8_t((images[0].Bits[i] * alpha + 255 * (255 - alpha) + 127) / 255);
+    ASSERT_TRUE(DecodeMergedWithImageMagick(file, 5, 3, stored, false));
+    ASSERT_TRUE(CopyImage(images[0], matted));
+    for (int32_t i = 0; i < matted.Size(); ++i) {
+      const int alpha = images[0].Bits()[i | 3];
+      if ((i & 3) != 3) matted.Bits()[i] = uint8_t((images[0].Bits()[i] * alpha + 255 * (255 - alpha) + 127) / 255);
     }
-    EXPECT_EQ(testsupport::CompareImages(matted.data(), stored.data()), "");
+    EXPECT_EQ(testsupport::CompareImages(matted, stored), "");
     // ImageMagick lists the merged image first and the layer second.
     std::string layerPam;
     ASSERT_EQ(testsupport::RunCommand("convert '" + file.string() + "[1]' -depth 8 rgba:- 2>/dev/null", &layerPam), 0);
     ASSERT_EQ(layerPam.size(), 5u * 3u * 4u);
     for (int i = 0; i < 15; ++i) {
-      const uint8_t* ours = images[0].Bits + i * 4;
+      const uint8_t* ours = images[0].Bits() + i * 4;
       const auto* theirs = reinterpret_cast<const uint8_t*>(layerPam.data()) + i * 4;
       EXPECT_TRUE(ours[2] == theirs[0] && ours[1] == theirs[1] && ours[0] == theirs[2] && ours[3] == theirs[3])
           << "layer pixel " << i;
@@ -438,8 +438,8 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
 
 TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
   SaveAsLayerScope layer(false);
-  ImageArray images;
-  MakePattern(4, 4, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(4, 4, PixelFormat::R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   ASSERT_TRUE(Psd().SaveToFile(dir / "flat.psd", images, true));
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "flat.psd");
@@ -449,8 +449,8 @@ TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
 
 TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
   SaveAsLayerScope layer(true);
-  ImageArray images;
-  ImageData& image = images.AddEmpty();
+  std::vector<Image> images;
+  Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(3, 2, PixelFormat::A32R32G32B32F, image));
   for (int32_t i = 0; i < 6; ++i)
     SetPixelFP(image, i % 3, i / 3, ColorFP{0.125f * float(i), 0.5f, 1.0f - 0.1f * float(i), 0.25f});
@@ -461,9 +461,9 @@ TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
   EXPECT_EQ(U32(b, 34), 0u);
   EXPECT_EQ(U16(b, 38), 0);
   EXPECT_EQ(b.size(), 40u + 4u * 6u * 4u);
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Psd().LoadFromFile(dir / "float.psd", back));
-  EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0);
+  EXPECT_EQ(std::memcmp(back[0].Bits(), image.Bits(), size_t(image.Size())), 0);
 }
 
 TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
@@ -481,26 +481,26 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
     SaveAsLayerScope scope(layer);
     for (const Case& c : cases) {
       SCOPED_TRACE(GetFormatName(c.format) + (layer ? " with layer" : ""));
-      ImageArray images;
+      std::vector<Image> images;
       // 200 columns make rows long enough for literal blocks and runs of every length.
-      ImageData& image = images.AddEmpty();
+      Image& image = images.emplace_back();
       MakePattern(200, 3, c.format, image);
-      std::memset(image.Bits + 40, 0x5A, 300);
+      std::memset(image.Bits() + 40, 0x5A, 300);
       const auto file = dir / "round.psd";
       ASSERT_TRUE(Psd().SaveToFile(file, images, true)) << GetFormatName(c.format);
-      ImageArray back;
+      std::vector<Image> back;
       ASSERT_TRUE(Psd().LoadFromFile(file, back)) << GetFormatName(c.format);
-      ASSERT_EQ(back[0].Format, c.format);
+      ASSERT_EQ(back[0].Format(), c.format);
       // The merged image of a layered file with transparency is matted with white, which is
       // exact only where a pixel is opaque.
       const bool matted = layer && (c.format == PixelFormat::A8R8G8B8 || c.format == PixelFormat::A16R16G16B16);
       if (!matted) {
-        EXPECT_EQ(std::memcmp(back[0].Bits, image.Bits, size_t(image.Size)), 0) << GetFormatName(c.format);
+        EXPECT_EQ(std::memcmp(back[0].Bits(), image.Bits(), size_t(image.Size())), 0) << GetFormatName(c.format);
       } else if (c.format == PixelFormat::A8R8G8B8) {
         ExpectSameThroughTheMatte(image, back[0]);
       }
-      if (image.Palette) {
-        EXPECT_EQ(std::memcmp(back[0].Palette, image.Palette, 1024), 0);
+      if (image.Palette()) {
+        EXPECT_EQ(std::memcmp(back[0].Palette(), image.Palette(), 1024), 0);
       }
       // ImageMagick does not read indexed Photoshop files, and without the negative layer count
       // it takes an extra channel for a selection, not for transparency.
@@ -514,18 +514,18 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
 // library: the layer exactly, the merged image up to the precision of its white matte.
 TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
   SaveAsLayerScope layer(true);
-  ImageArray images;
-  ImageData& image = images.AddEmpty();
+  std::vector<Image> images;
+  Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(97, 61, PixelFormat::A8R8G8B8, image));
   for (int32_t y = 0; y < 61; ++y)
     for (int32_t x = 0; x < 97; ++x) {
-      uint8_t* p = image.Bits + (y * 97 + x) * 4;
+      uint8_t* p = image.Bits() + (y * 97 + x) * 4;
       p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 4), p[2] = uint8_t(255 - x), p[3] = uint8_t(y < 10 ? 0 : x * 255 / 96);
     }
   testsupport::TempDir dir;
   const auto file = dir / "transparent.psd";
   ASSERT_TRUE(Psd().SaveToFile(file, images, true));
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
   ExpectSameThroughTheMatte(image, back[0]);
   if (testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, back[0], 1);
@@ -533,25 +533,25 @@ TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
   const std::string python = PsdToolsPython();
   if (python.empty()) GTEST_SKIP() << "psd-tools missing";
   Image merged, layerImage, ours;
-  ASSERT_TRUE(DecodeWithPsdTools(python, file, "layer", layerImage.data()));
-  EXPECT_EQ(testsupport::CompareImages(image, layerImage.data()), "");
-  ASSERT_TRUE(DecodeWithPsdTools(python, file, "merged", merged.data()));
-  ASSERT_TRUE(CopyImage(back[0], ours.data()));
-  ClearHiddenColours(merged.data());
-  ClearHiddenColours(ours.data());
-  EXPECT_EQ(testsupport::CompareImages(merged.data(), ours.data(), 1), "");
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "layer", layerImage));
+  EXPECT_EQ(testsupport::CompareImages(image, layerImage), "");
+  ASSERT_TRUE(DecodeWithPsdTools(python, file, "merged", merged));
+  ASSERT_TRUE(CopyImage(back[0], ours));
+  ClearHiddenColours(merged);
+  ClearHiddenColours(ours);
+  EXPECT_EQ(testsupport::CompareImages(merged, ours, 1), "");
 }
 
 TEST(PsdCodec, ImagesBeyondThePhotoshopLimitAreRefused) {
-  ImageArray images;
-  ASSERT_TRUE(CreateImage(30001, 1, PixelFormat::Gray8, images.AddEmpty()));
+  std::vector<Image> images;
+  ASSERT_TRUE(CreateImage(30001, 1, PixelFormat::Gray8, images.emplace_back()));
   testsupport::TempDir dir;
   EXPECT_THROW(Psd().SaveToFile(dir / "wide.psd", images, true), ImagingError);
 }
 
 TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
-  ImageArray images;
-  MakePattern(6, 4, PixelFormat::R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakePattern(6, 4, PixelFormat::R8G8B8, images.emplace_back());
   const std::vector<uint8_t> plain = codectest::SaveBytes("psd", images[0]);
   // An RGB file has no colour mode data, so the resources section starts at offset 30.
   ASSERT_EQ(U32(plain, 26), 0u);
@@ -604,7 +604,7 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
     const std::vector<uint8_t> bytes = withResources(c.resources);
     LoadWarnings warnings;
     MemoryStream stream(bytes);
-    ImageArray loaded;
+    std::vector<Image> loaded;
     CodecOptions facts;
     ASSERT_TRUE(Psd().LoadFromStream(stream, loaded, true, CurrentOptions(), &facts)) << c.what;
     EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "") << c.what;

@@ -40,22 +40,22 @@ public:
     h.Seek(-n, smFromCurrent);
     return n == 4 && std::memcmp(magic, "TSTI", 4) == 0;
   }
-  bool ReadImages(const IOHandle& h, ImageArray& images, bool) override {
+  bool ReadImages(const IOHandle& h, std::vector<Image>& images, bool) override {
     uint8_t header[6];
     h.ReadExact(header, 6, "test header");
-    ImageData& image = images.AddEmpty();
+    Image& image = images.emplace_back();
     CreateImage(header[4], header[5], PixelFormat::A8R8G8B8, image);
-    h.ReadExact(image.Bits, image.Size, "test pixels");
+    h.ReadExact(image.Bits(), image.Size(), "test pixels");
     return true;
   }
-  bool WriteImage(const IOHandle& h, ImageArray& images, int32_t index) override {
+  bool WriteImage(const IOHandle& h, std::span<const Image> images, int32_t index) override {
     if (failWrites) RaiseImaging("Test write refused.");
     for (int32_t i = IsMultiImage ? FirstIndex : index; i <= (IsMultiImage ? LastIndex : index); ++i) {
-      const ImageData& image = images[static_cast<size_t>(i)];
-      const uint8_t header[6] = {'T', 'S', 'T', 'I', static_cast<uint8_t>(image.Width),
-                                 static_cast<uint8_t>(image.Height)};
+      const Image& image = images[static_cast<size_t>(i)];
+      const uint8_t header[6] = {'T', 'S', 'T', 'I', static_cast<uint8_t>(image.Width()),
+                                 static_cast<uint8_t>(image.Height())};
       h.WriteExact(header, 6, "test header");
-      h.WriteExact(image.Bits, image.Size, "test pixels");
+      h.WriteExact(image.Bits(), image.Size(), "test pixels");
     }
     return true;
   }
@@ -72,9 +72,9 @@ public:
   bool ProbeStream(const IOHandle&) const override { return true; }
 };
 
-void MakeImage(ImageData& image, uint8_t seed) {
+void MakeImage(Image& image, uint8_t seed) {
   ASSERT_TRUE(CreateImage(2, 3, PixelFormat::A8R8G8B8, image));
-  for (int32_t i = 0; i < image.Size; ++i) image.Bits[i] = static_cast<uint8_t>(seed + i);
+  for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = static_cast<uint8_t>(seed + i);
 }
 
 // The registry table's names in order; the registry holds the codecs built so far, in this order.
@@ -226,16 +226,16 @@ TEST(Options, PushAndPopRestoreEightLevels) {
 TEST(FileFormat, SavesSeveralImagesOneFileEach) {
   testsupport::TempDir dir;
   TestCodec codec;
-  ImageArray images;
-  MakeImage(images.AddEmpty(), 0);
-  MakeImage(images.AddEmpty(), 100);
+  std::vector<Image> images;
+  MakeImage(images.emplace_back(), 0);
+  MakeImage(images.emplace_back(), 100);
   ASSERT_TRUE(codec.SaveToFile((dir / "x.tst").string(), images));
   EXPECT_FALSE(fs::exists(dir / "x.tst"));
   for (int i = 0; i < 2; ++i) {
-    ImageArray loaded;
+    std::vector<Image> loaded;
     ASSERT_TRUE(codec.LoadFromFile((dir / ("x00" + std::to_string(i) + ".tst")).string(), loaded));
     ASSERT_EQ(loaded.size(), 1u);
-    EXPECT_EQ(std::memcmp(loaded[0].Bits, images[i].Bits, 24), 0);
+    EXPECT_EQ(std::memcmp(loaded[0].Bits(), images[i].Bits(), 24), 0);
   }
   // A name without extension just gets the number; with onlyFirst one file is written.
   ASSERT_TRUE(codec.SaveToFile((dir / "noext").string(), images));
@@ -251,8 +251,8 @@ TEST(FileFormat, SavesSeveralImagesOneFileEach) {
 }
 
 TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
-  ImageArray images;
-  for (uint8_t i = 0; i < 3; ++i) MakeImage(images.AddEmpty(), i);
+  std::vector<Image> images;
+  for (uint8_t i = 0; i < 3; ++i) MakeImage(images.emplace_back(), i);
   MemoryStream stream;
   IOHandle none{&StreamIO, &stream};
   struct Case {
@@ -272,7 +272,7 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
     EXPECT_EQ(codec.FirstIndex, c.first);
     EXPECT_EQ(codec.LastIndex, c.last);
   }
-  ReleaseImage(images[1]);
+  images[1].Reset();
   TestCodec multi(true);
   int32_t all = -1;
   EXPECT_FALSE(multi.PrepareSave(none, images, all));
@@ -285,8 +285,8 @@ TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
   TestCodec codec;
   const std::string truncated = (dir / "short.tst").string();
   testsupport::WriteFileBytes(truncated, {'T', 'S', 'T', 'I', 2, 2, 1, 2, 3});
-  ImageArray images;
-  MakeImage(images.AddEmpty(), 1);
+  std::vector<Image> images;
+  MakeImage(images.emplace_back(), 1);
   EXPECT_EQ(ErrorOf([&] { codec.LoadFromFile(truncated, images); }),
             "Error while loading images from file \"" + truncated +
                 "\" (file format: tst). Exception Message: Unexpected end of data in test pixels");
@@ -324,8 +324,8 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
   testsupport::TempDir dir;
   const std::string path = (dir / "keep.tst").string();
   testsupport::WriteFileBytes(path, {1, 2, 3});
-  ImageArray images;
-  MakeImage(images.AddEmpty(), 1);
+  std::vector<Image> images;
+  MakeImage(images.emplace_back(), 1);
   TestCodec codec;
   codec.failWrites = true;
   EXPECT_EQ(ErrorOf([&] { codec.SaveToFile(path, images); }),
@@ -340,7 +340,7 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 
   // Nothing to save is no error.
-  ImageArray empty;
+  std::vector<Image> empty;
   EXPECT_FALSE(codec.SaveToFile(path, empty));
   bare.CanSave = false;
   EXPECT_FALSE(bare.SaveToFile(path, images));
@@ -348,13 +348,14 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
 
 TEST(FileFormat, CanSaveFormatAndPrepareForSave) {
   TestCodec codec;
-  ImageData image;
+  Image image;
   MakeImage(image, 0);
   EXPECT_TRUE(codec.CanSaveFormat(image));
-  ImageData odd = image;
-  odd.Format = static_cast<PixelFormat>(300);
-  EXPECT_FALSE(codec.CanSaveFormat(odd));
-  ReleaseImage(image);
+  // A format outside the set, and the empty image's Unknown, are refused.
+  Image other;
+  ASSERT_TRUE(CreateImage(2, 2, PixelFormat::R8G8B8, other));
+  EXPECT_FALSE(codec.CanSaveFormat(other));
+  EXPECT_FALSE(codec.CanSaveFormat(Image()));
 }
 
 TEST(Detection, UsesContentAndPrefersTheNamedType) {
@@ -389,7 +390,7 @@ TEST(Detection, UsesContentAndPrefersTheNamedType) {
 
 TEST(Detection, OneImageFunctions) {
   MemoryStream empty;
-  ImageData image;
+  Image image;
   EXPECT_EQ(ErrorOf([&] { LoadImageFromStream(empty, image); }), "Input stream has no data. Check Position property.");
   MemoryStream junk(std::vector<uint8_t>{1, 2, 3});
   EXPECT_FALSE(LoadImageFromStream(junk, image));
@@ -397,5 +398,4 @@ TEST(Detection, OneImageFunctions) {
   EXPECT_FALSE(SaveImageToStream("nosuchtype", junk, image));
   EXPECT_FALSE(LoadImageFromFile("/nonexistent/file.bmp", image));
   EXPECT_TRUE(IsImageValid(image)) << "a failed detection leaves the image alone";
-  ReleaseImage(image);
 }

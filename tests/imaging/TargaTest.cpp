@@ -8,14 +8,13 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
 
 // The reference decoding of a corpus file: its same-name PNG when there is one, else
 // ImageMagick's reading of the file itself.
-bool DecodeReference(const fs::path& file, ImageData& reference) {
+bool DecodeReference(const fs::path& file, Image& reference) {
   fs::path png = file;
   png.replace_extension(".png");
   // ImageMagick only notes the orientation of a Targa file unless told to apply it.
@@ -42,7 +41,7 @@ std::vector<uint8_t> Header(uint8_t type, uint16_t width, uint16_t height, uint8
 void Append(std::vector<uint8_t>& to, const std::vector<uint8_t>& bytes) { to.insert(to.end(), bytes.begin(), bytes.end()); }
 
 // A small picture with every channel varying, opaque.
-void MakePicture(ImageData& image, int32_t width = 13, int32_t height = 5) {
+void MakePicture(Image& image, int32_t width = 13, int32_t height = 5) {
   ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
@@ -64,7 +63,7 @@ TEST(Targa, CorpusFilesDecodeLikeTheReference) {
   ASSERT_GT(files.size(), 40u);
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     const std::string name = file.filename().string();
     const size_t la = name.find("_la_");
@@ -93,7 +92,7 @@ TEST(Targa, BrokenFilesAreRefusedCleanly) {
     files.push_back(entry.path());
   for (const fs::path& file : files) {
     SCOPED_TRACE(file.string());
-    TestImage image;
+    Image image;
     try {
       codectest::LoadFirst(file, image);
     } catch (const ImagingError&) {
@@ -104,7 +103,7 @@ TEST(Targa, BrokenFilesAreRefusedCleanly) {
 TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   testsupport::TempDir dir;
-  TestImage picture;
+  Image picture;
   MakePicture(picture);
   struct Case {
     PixelFormat format;
@@ -115,14 +114,14 @@ TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
                        Case{PixelFormat::Gray8, true}, Case{PixelFormat::A1R5G5B5, true}, Case{PixelFormat::Index8, true},
                        Case{PixelFormat::Index8, false}}) {
     SCOPED_TRACE(GetFormatName(c.format) + (c.rle ? " RLE" : " raw"));
-    TestImage source;
-    ASSERT_TRUE(CreateImage(picture->Width, picture->Height, c.format, source));
+    Image source;
+    ASSERT_TRUE(CreateImage(picture.Width(), picture.Height(), c.format, source));
     if (c.format == PixelFormat::Index8) {
-      for (int32_t i = 0; i < 256; ++i) source->Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
-      for (int32_t i = 0; i < source->Size; ++i) source->Bits[i] = uint8_t((i / 3) * 11);
+      for (int32_t i = 0; i < 256; ++i) source.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(255 - i), uint8_t(i * 7));
+      for (int32_t i = 0; i < source.Size(); ++i) source.Bits()[i] = uint8_t((i / 3) * 11);
     } else {
-      for (int32_t y = 0; y < source->Height; ++y)
-        for (int32_t x = 0; x < source->Width; ++x) SetPixel32(source, x, y, GetPixel32(picture, x, y));
+      for (int32_t y = 0; y < source.Height(); ++y)
+        for (int32_t x = 0; x < source.Width(); ++x) SetPixel32(source, x, y, GetPixel32(picture, x, y));
     }
     ASSERT_TRUE(PushOptions());
     SetOption(ImagingTargaRLE, c.rle ? 1 : 0);
@@ -130,13 +129,13 @@ TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
     PopOptions();
     EXPECT_EQ(bytes[2] >= 9, c.rle);
 
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(codectest::LoadBytes("tga", bytes, back));
     ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].Size, source->Size);
-    EXPECT_EQ(std::memcmp(back[0].Bits, source->Bits, size_t(source->Size)), 0);
+    EXPECT_EQ(back[0].Size(), source.Size());
+    EXPECT_EQ(std::memcmp(back[0].Bits(), source.Bits(), size_t(source.Size())), 0);
 
-    TestImage expected, decoded;
+    Image expected, decoded;
     codectest::ToArgb(source, expected);
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(codectest::WriteTemp(dir, "out.tga", bytes), decoded));
     EXPECT_EQ(codectest::CompareVisible(expected, decoded, c.format == PixelFormat::A1R5G5B5 ? 7 : 0), "");
@@ -144,7 +143,7 @@ TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
 }
 
 TEST(Targa, WriterLayout) {
-  TestImage argb;
+  Image argb;
   ASSERT_TRUE(CreateImage(3, 2, PixelFormat::A8R8G8B8, argb));
   const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", argb);
   ASSERT_EQ(bytes.size(), 18u + 3 * 2 * 4);
@@ -155,9 +154,9 @@ TEST(Targa, WriterLayout) {
   EXPECT_EQ(bytes[16], 32);
   EXPECT_EQ(bytes[17], 40);  // top-down, 8 alpha bits
 
-  TestImage indexed;
+  Image indexed;
   ASSERT_TRUE(CreateImage(3, 2, PixelFormat::Index8, indexed));
-  indexed->Palette[1] = MakeColor32(255, 10, 20, 30);
+  indexed.Palette()[1] = MakeColor32(255, 10, 20, 30);
   const std::vector<uint8_t> mapped = codectest::SaveBytes("tga", indexed);
   ASSERT_EQ(mapped.size(), 18u + 768 + 6);
   EXPECT_EQ(mapped[1], 1);
@@ -178,7 +177,7 @@ TEST(Targa, OtherFormatsAreConvertedForSaving) {
                        Case{PixelFormat::A8Gray8, 2, 32}, Case{PixelFormat::R16G16B16, 2, 24},
                        Case{PixelFormat::A16R16G16B16, 2, 32}, Case{PixelFormat::R5G6B5, 2, 16}}) {
     SCOPED_TRACE(GetFormatName(c.from));
-    TestImage image;
+    Image image;
     ASSERT_TRUE(CreateImage(3, 2, c.from, image));
     const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", image);
     ASSERT_GE(bytes.size(), 18u);
@@ -190,11 +189,11 @@ TEST(Targa, OtherFormatsAreConvertedForSaving) {
 
 TEST(Targa, RunLengthPackets) {
   // Row of 8-bit gray pixels: 1 2 3 3 3 4, then 130 equal pixels.
-  TestImage gray;
+  Image gray;
   ASSERT_TRUE(CreateImage(136, 1, PixelFormat::Gray8, gray));
   const uint8_t head[] = {1, 2, 3, 3, 3, 4};
-  std::memcpy(gray->Bits, head, sizeof head);
-  std::memset(gray->Bits + 6, 9, 130);
+  std::memcpy(gray.Bits(), head, sizeof head);
+  std::memset(gray.Bits() + 6, 9, 130);
   ASSERT_TRUE(PushOptions());
   SetOption(ImagingTargaRLE, 1);
   const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", gray);
@@ -214,36 +213,36 @@ TEST(Targa, OrientationAndDepthVariants) {
     f.insert(f.end(), second, second + 6);
     return f;
   };
-  ImageArray a, b, c;
+  std::vector<Image> a, b, c;
   ASSERT_TRUE(codectest::LoadBytes("tga", file(0, bottom, top), a));
   ASSERT_TRUE(codectest::LoadBytes("tga", file(32, top, bottom), b));
   const uint8_t topMirrored[] = {4, 5, 6, 1, 2, 3};
   const uint8_t bottomMirrored[] = {10, 11, 12, 7, 8, 9};
   ASSERT_TRUE(codectest::LoadBytes("tga", file(32 | 16, topMirrored, bottomMirrored), c));
-  EXPECT_EQ(std::memcmp(a[0].Bits, b[0].Bits, 12), 0);
-  EXPECT_EQ(std::memcmp(c[0].Bits, b[0].Bits, 12), 0);
-  EXPECT_EQ(b[0].Bits[0], 1);
+  EXPECT_EQ(std::memcmp(a[0].Bits(), b[0].Bits(), 12), 0);
+  EXPECT_EQ(std::memcmp(c[0].Bits(), b[0].Bits(), 12), 0);
+  EXPECT_EQ(b[0].Bits()[0], 1);
 
   // 16 bits without any alpha bit set are opaque.
   std::vector<uint8_t> f16 = Header(2, 2, 1, 16, 32);
   Append(f16, {0x1F, 0x00, 0xE0, 0x03});
-  ImageArray d;
+  std::vector<Image> d;
   ASSERT_TRUE(codectest::LoadBytes("tga", f16, d));
-  EXPECT_EQ(d[0].Format, PixelFormat::X1R5G5B5);
+  EXPECT_EQ(d[0].Format(), PixelFormat::X1R5G5B5);
 
   // 16-bit gray pixels carry gray and alpha.
   std::vector<uint8_t> g16 = Header(3, 1, 1, 16, 32 | 8);
   Append(g16, {200, 100});
-  ImageArray g;
+  std::vector<Image> g;
   ASSERT_TRUE(codectest::LoadBytes("tga", g16, g));
-  EXPECT_EQ(g[0].Format, PixelFormat::A8Gray8);
+  EXPECT_EQ(g[0].Format(), PixelFormat::A8Gray8);
   EXPECT_EQ(GetPixel32(g[0], 0, 0), MakeColor32(100, 200, 200, 200));
 
   // A 16-bit colour map is opaque; a run may cross rows.
   std::vector<uint8_t> mapped = Header(9, 2, 2, 8, 32, 1, 2, 16);
   Append(mapped, {0x1F, 0x00, 0x00, 0x7C});  // blue, red
   Append(mapped, {0x82, 1, 0x00, 0});        // run of 3 × index 1, raw 1 × index 0
-  ImageArray m;
+  std::vector<Image> m;
   ASSERT_TRUE(codectest::LoadBytes("tga", mapped, m));
   EXPECT_EQ(GetPixel32(m[0], 0, 1), MakeColor32(255, 248, 0, 0));
   EXPECT_EQ(GetPixel32(m[0], 1, 1), MakeColor32(255, 0, 0, 248));
@@ -260,9 +259,9 @@ TEST(Targa, ExtensionAreaAndFooterAreConsumed) {
   std::memcpy(footer.data() + 8, "TRUEVISION-XFILE.", 18);
   Append(f, footer);
   MemoryStream stream(f);
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(FindFormatByExtension("tga")->LoadFromStream(stream, images, true));
-  EXPECT_EQ(images[0].Bits[0], 77);
+  EXPECT_EQ(images[0].Bits()[0], 77);
   EXPECT_EQ(stream.Position(), static_cast<int64_t>(f.size()));
 }
 
@@ -283,12 +282,12 @@ TEST(Targa, DefectsAreReported) {
                         Case{"16-bit indices", depth, "Unsupported Targa pixel depth 16 for image type 1"},
                         Case{"colour map cut short", map, "Unexpected end of data in Targa colour map"}}) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     const std::string error = codectest::ErrorOf([&] { codectest::LoadBytes("tga", c.bytes, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
   }
-  TestImage wide;
+  Image wide;
   ASSERT_TRUE(CreateImage(32768, 1, PixelFormat::Gray8, wide));
   MemoryStream stream;
   EXPECT_NE(codectest::ErrorOf([&] { SaveImageToStream("tga", stream, wide); }).find("32767"), std::string::npos);

@@ -22,7 +22,7 @@ struct OptionsScope {
 
 // ImageMagick's reading of a file; CMYK goes through an sRGB PNG, since the shared helper reads
 // at most four channels.
-bool DecodeReference(const std::filesystem::path& file, ImageData& image) {
+bool DecodeReference(const std::filesystem::path& file, Image& image) {
   if (testsupport::DecodeWithImageMagick(file, image)) return true;
   testsupport::TempDir dir;
   const auto png = dir / "reference.png";
@@ -31,11 +31,11 @@ bool DecodeReference(const std::filesystem::path& file, ImageData& image) {
          testsupport::DecodeWithImageMagick(png, image);
 }
 
-void ExpectSameAsImageMagick(const std::filesystem::path& file, const ImageData& ours, int tolerance) {
+void ExpectSameAsImageMagick(const std::filesystem::path& file, const Image& ours, int tolerance) {
   Image reference, argb;
-  ASSERT_TRUE(DecodeReference(file, reference.data())) << file;
-  testsupport::CopyAsArgb(ours, argb.data());
-  EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), tolerance), "") << file;
+  ASSERT_TRUE(DecodeReference(file, reference)) << file;
+  testsupport::CopyAsArgb(ours, argb);
+  EXPECT_EQ(testsupport::CompareImages(reference, argb, tolerance), "") << file;
 }
 
 std::string TiffInfo(const std::filesystem::path& file) {
@@ -45,29 +45,29 @@ std::string TiffInfo(const std::filesystem::path& file) {
 }
 
 // Smooth colours that JPEG keeps close, with an alpha ramp.
-void MakeGradient(int32_t width, int32_t height, PixelFormat format, ImageData& image) {
+void MakeGradient(int32_t width, int32_t height, PixelFormat format, Image& image) {
   Image argb;
-  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, argb.data()));
+  ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, argb));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
-      SetPixel32(argb.data(), x, y,
+      SetPixel32(argb, x, y,
                  MakeColor32(uint8_t(255 - x * 3), uint8_t(x * 255 / width), uint8_t(y * 255 / height), uint8_t(x + y)));
   ASSERT_TRUE(CreateImage(width, height, format, image));
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x) {
       if (FindFormatInfo(format)->IsFloatingPoint) {
-        const Color32 c = GetPixel32(argb.data(), x, y);
+        const Color32 c = GetPixel32(argb, x, y);
         SetPixelFP(image, x, y,
                    ColorFP{Color32Blue(c) / 255.0f, Color32Green(c) / 255.0f, Color32Red(c) / 255.0f,
                            Color32Alpha(c) / 255.0f});
       } else if (format == PixelFormat::Index8) {
-        image.Bits[y * width + x] = uint8_t(x * 7 + y);
+        image.Bits()[y * width + x] = uint8_t(x * 7 + y);
       } else {
-        SetPixel32(image, x, y, GetPixel32(argb.data(), x, y));
+        SetPixel32(image, x, y, GetPixel32(argb, x, y));
       }
     }
-  if (image.Palette)
-    for (int i = 0; i < 256; ++i) image.Palette[i] = MakeColor32(255, uint8_t(i), uint8_t(i * 3), uint8_t(255 - i));
+  if (image.Palette())
+    for (int i = 0; i < 256; ++i) image.Palette()[i] = MakeColor32(255, uint8_t(i), uint8_t(i * 3), uint8_t(255 - i));
 }
 
 }  // namespace
@@ -91,10 +91,10 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
       {"cmyk.tif", PixelFormat::A8R8G8B8, 2},        {"ycbcr_jpeg.tif", PixelFormat::A8R8G8B8, 3},
   };
   for (const Case& c : cases) {
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images)) << c.file;
     ASSERT_EQ(images.size(), 1u) << c.file;
-    EXPECT_EQ(images[0].Format, c.format) << c.file;
+    EXPECT_EQ(images[0].Format(), c.format) << c.file;
     ExpectSameAsImageMagick(Fixture(c.file), images[0], c.tolerance);
   }
 }
@@ -108,18 +108,18 @@ TEST(TiffCodec, FloatGrayPagesConvertToGray) {
   };
   for (const Case c : {Case{"grayf32.tif", false}, Case{"grayf16.tif", false}, Case{"grayaf32.tif", true}}) {
     SCOPED_TRACE(c.file);
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(c.file), images));
     Image argb;
-    codectest::ConvertToArgb(images[0], argb.data());
-    EXPECT_EQ(codectest::FirstColouredPixel(argb.data()), "");
+    codectest::ConvertToArgb(images[0], argb);
+    EXPECT_EQ(codectest::FirstColouredPixel(argb), "");
     // The fixtures' alpha is 0 in the top row and grows downwards.
-    EXPECT_EQ(Color32Alpha(GetPixel32(argb.data(), 3, 0)), c.alpha ? 0 : 255);
-    EXPECT_GT(Color32Alpha(GetPixel32(argb.data(), 3, argb.data().Height - 1)), c.alpha ? 200 : 254);
+    EXPECT_EQ(Color32Alpha(GetPixel32(argb, 3, 0)), c.alpha ? 0 : 255);
+    EXPECT_GT(Color32Alpha(GetPixel32(argb, 3, argb.Height() - 1)), c.alpha ? 200 : 254);
     if (!testsupport::HaveTool("convert")) continue;
     Image reference;
-    ASSERT_TRUE(DecodeReference(Fixture(c.file), reference.data()));
-    EXPECT_EQ(testsupport::CompareImages(reference.data(), argb.data(), 1), "");
+    ASSERT_TRUE(DecodeReference(Fixture(c.file), reference));
+    EXPECT_EQ(testsupport::CompareImages(reference, argb, 1), "");
   }
 }
 
@@ -132,16 +132,16 @@ TEST(TiffCodec, TheRgbaPathGivesWhatTiff2rgbaGives) {
                                       "' 2>/dev/null"),
               0)
         << name;
-    ImageArray ours, theirs;
+    std::vector<Image> ours, theirs;
     ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), ours)) << name;
     ASSERT_TRUE(Tiff().LoadFromFile(converted, theirs)) << name;
-    ASSERT_EQ(theirs[0].Format, PixelFormat::A8R8G8B8);
+    ASSERT_EQ(theirs[0].Format(), PixelFormat::A8R8G8B8);
     EXPECT_EQ(testsupport::CompareImages(theirs[0], ours[0]), "") << name;
   }
 }
 
 TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
-  ImageArray upright, flipped;
+  std::vector<Image> upright, flipped;
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar.tif"), upright));
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar_orient4.tif"), flipped));
   ASSERT_TRUE(FlipImage(flipped[0]));
@@ -149,18 +149,18 @@ TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
 }
 
 TEST(TiffCodec, EveryPageIsOneImage) {
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(Tiff().LoadFromFile(Fixture("multipage.tif"), images, true));
   ASSERT_EQ(images.size(), 2u);
-  EXPECT_EQ(images[0].Format, PixelFormat::R8G8B8);
-  EXPECT_EQ(images[1].Format, PixelFormat::Gray8);
+  EXPECT_EQ(images[0].Format(), PixelFormat::R8G8B8);
+  EXPECT_EQ(images[1].Format(), PixelFormat::Gray8);
 }
 
 TEST(TiffCodec, FuzzedFilesFailCleanlyAndSilently) {
   VEXILO_REQUIRE_CORPUS();
   int refused = 0, loaded = 0;
   for (const auto& entry : std::filesystem::directory_iterator(testsupport::CorpusFile("imagetestsuite/tif"))) {
-    ImageArray images;
+    std::vector<Image> images;
     testing::internal::CaptureStderr();
     try {
       if (Tiff().LoadFromFile(entry.path(), images)) {
@@ -194,7 +194,7 @@ TEST(TiffCodec, DamagedFilesAreRefusedWithLibtiffsReason) {
   };
   for (const Case& c : cases) {
     testsupport::WriteFileBytes(dir / "damaged.tif", c.bytes);
-    ImageArray images;
+    std::vector<Image> images;
     testing::internal::CaptureStderr();
     try {
       Tiff().LoadFromFile(dir / "damaged.tif", images);
@@ -219,7 +219,7 @@ TEST(TiffCodec, SmallFilesCannotClaimHugePages) {
   // 65535 x 12 pixels of 5001 samples behind 710 bytes: the image is small, but libtiff's RGBA
   // reader would decode a strip of gigabytes.
   for (const auto& path : {file, Fixture("huge-strip.tif")}) {
-    ImageArray images;
+    std::vector<Image> images;
     try {
       Tiff().LoadFromFile(path, images);
       ADD_FAILURE() << path << " loaded";
@@ -250,20 +250,20 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     SetOption(ImagingTiffCompression, c.scheme);
-    ImageArray images;
-    MakeGradient(40, 24, c.format, images.AddEmpty());
+    std::vector<Image> images;
+    MakeGradient(40, 24, c.format, images.emplace_back());
     Image before;
-    ASSERT_TRUE(CopyImage(images[0], before.data()));
+    ASSERT_TRUE(CopyImage(images[0], before));
     const auto file = dir / "scheme.tif";
     ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << c.scheme;
-    EXPECT_EQ(std::memcmp(before.data().Bits, images[0].Bits, size_t(images[0].Size)), 0) << "caller's image changed";
+    EXPECT_EQ(std::memcmp(before.Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << "caller's image changed";
     const std::string info = TiffInfo(file);
     EXPECT_NE(info.find("Compression Scheme: " + std::string(c.compression)), std::string::npos)
         << c.scheme << " " << GetFormatName(c.format) << "\n" << info;
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(Tiff().LoadFromFile(file, back));
     if (c.tolerance == 0) {
-      EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0) << c.scheme;
+      EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << c.scheme;
     }
     ExpectSameAsImageMagick(file, images[0], c.tolerance);
   }
@@ -272,8 +272,8 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
 TEST(TiffCodec, DefaultSaveIsOneLzwStripWithUnassociatedAlpha) {
   if (!testsupport::HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff tools missing";
   OptionsScope options;
-  ImageArray images;
-  MakeGradient(16, 10, PixelFormat::A8R8G8B8, images.AddEmpty());
+  std::vector<Image> images;
+  MakeGradient(16, 10, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   ASSERT_TRUE(Tiff().SaveToFile(dir / "default.tif", images, true));
   const std::string info = TiffInfo(dir / "default.tif");
@@ -299,15 +299,15 @@ TEST(TiffCodec, EverySavableFormatRoundTrips) {
   testsupport::TempDir dir;
   for (const Case& c : cases) {
     SCOPED_TRACE(GetFormatName(c.format));
-    ImageArray images;
-    MakeGradient(12, 7, c.format, images.AddEmpty());
+    std::vector<Image> images;
+    MakeGradient(12, 7, c.format, images.emplace_back());
     const auto file = dir / "format.tif";
     ASSERT_TRUE(Tiff().SaveToFile(file, images, true));
-    ImageArray back;
+    std::vector<Image> back;
     ASSERT_TRUE(Tiff().LoadFromFile(file, back));
     if (c.format == PixelFormat::R32F || c.format == PixelFormat::R16F) {
       // A one-channel float page is gray: its red value comes back in every colour channel.
-      ASSERT_EQ(back[0].Format, c.format == PixelFormat::R32F ? PixelFormat::A32R32G32B32F : PixelFormat::A16R16G16B16F);
+      ASSERT_EQ(back[0].Format(), c.format == PixelFormat::R32F ? PixelFormat::A32R32G32B32F : PixelFormat::A16R16G16B16F);
       for (int32_t y = 0; y < 7; ++y)
         for (int32_t x = 0; x < 12; ++x) {
           const float red = GetPixelFP(images[0], x, y).R;
@@ -317,26 +317,26 @@ TEST(TiffCodec, EverySavableFormatRoundTrips) {
       if (c.tolerance >= 0 && testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, back[0], c.tolerance);
       continue;
     }
-    ASSERT_EQ(back[0].Format, c.format);
-    EXPECT_EQ(std::memcmp(back[0].Bits, images[0].Bits, size_t(images[0].Size)), 0);
-    if (images[0].Palette) {
-      EXPECT_EQ(std::memcmp(back[0].Palette, images[0].Palette, 1024), 0);
+    ASSERT_EQ(back[0].Format(), c.format);
+    EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0);
+    if (images[0].Palette()) {
+      EXPECT_EQ(std::memcmp(back[0].Palette(), images[0].Palette(), 1024), 0);
     }
     if (c.tolerance >= 0 && testsupport::HaveTool("convert")) ExpectSameAsImageMagick(file, images[0], c.tolerance);
   }
 }
 
 TEST(TiffCodec, SeveralImagesBecomeSeveralPages) {
-  ImageArray images;
-  MakeGradient(8, 8, PixelFormat::R8G8B8, images.AddEmpty());
-  MakeGradient(5, 3, PixelFormat::Gray16, images.AddEmpty());
+  std::vector<Image> images;
+  MakeGradient(8, 8, PixelFormat::R8G8B8, images.emplace_back());
+  MakeGradient(5, 3, PixelFormat::Gray16, images.emplace_back());
   testsupport::TempDir dir;
   ASSERT_TRUE(Tiff().SaveToFile(dir / "pages.tif", images));
-  ImageArray back;
+  std::vector<Image> back;
   ASSERT_TRUE(Tiff().LoadFromFile(dir / "pages.tif", back));
   ASSERT_EQ(back.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
-    ASSERT_EQ(back[i].Format, images[i].Format);
-    EXPECT_EQ(std::memcmp(back[i].Bits, images[i].Bits, size_t(images[i].Size)), 0) << i;
+    ASSERT_EQ(back[i].Format(), images[i].Format());
+    EXPECT_EQ(std::memcmp(back[i].Bits(), images[i].Bits(), size_t(images[i].Size())), 0) << i;
   }
 }

@@ -12,12 +12,11 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<uint8_t> SaveWebP(const ImageData& image, int32_t quality, bool lossless) {
+std::vector<uint8_t> SaveWebP(const Image& image, int32_t quality, bool lossless) {
   CodecOptions options = CurrentOptions();
   options.Set(ImagingWebPQuality, quality);
   options.Set(ImagingWebPLossless, lossless ? 1 : 0);
@@ -26,17 +25,17 @@ std::vector<uint8_t> SaveWebP(const ImageData& image, int32_t quality, bool loss
   return stream.Data();
 }
 
-void LoadWebP(const std::vector<uint8_t>& bytes, ImageData& argb, PixelFormat* native = nullptr) {
-  ImageArray images;
+void LoadWebP(const std::vector<uint8_t>& bytes, Image& argb, PixelFormat* native = nullptr) {
+  std::vector<Image> images;
   std::string error;
   ASSERT_TRUE(codectest::LoadBytes("webp", bytes, images, &error)) << error;
   ASSERT_EQ(images.size(), 1u);
-  if (native) *native = images[0].Format;
+  if (native) *native = images[0].Format();
   codectest::ToArgb(images[0], argb);
 }
 
 // Decodes a file with dwebp into a PAM file and reads that with our PAM reader.
-bool DecodeWithDwebp(const testsupport::TempDir& dir, const fs::path& file, ImageData& argb) {
+bool DecodeWithDwebp(const testsupport::TempDir& dir, const fs::path& file, Image& argb) {
   const fs::path pam = dir / "dwebp.pam";
   if (testsupport::RunCommand("dwebp -quiet -pam '" + file.string() + "' -o '" + pam.string() + "' 2>/dev/null") != 0)
     return false;
@@ -49,7 +48,7 @@ bool HaveWebPTools() { return testsupport::HaveTool("cwebp") && testsupport::Hav
 
 TEST(WebP, LosslessKeepsEveryPixelAndAlpha) {
   for (PixelFormat format : {PixelFormat::R8G8B8, PixelFormat::A8R8G8B8}) {
-    TestImage source, expected, actual;
+    Image source, expected, actual;
     codectest::MakePicture(37, 23, format, source);
     codectest::ToArgb(source, expected);
     PixelFormat native = PixelFormat::Unknown;
@@ -60,50 +59,50 @@ TEST(WebP, LosslessKeepsEveryPixelAndAlpha) {
 }
 
 TEST(WebP, LossyFollowsTheQualityAndKeepsAlphaExactly) {
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(96, 64, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   const std::vector<uint8_t> fine = SaveWebP(source, 95, false);
   const std::vector<uint8_t> coarse = SaveWebP(source, 10, false);
   EXPECT_LT(coarse.size(), fine.size());
-  TestImage actual;
+  Image actual;
   LoadWebP(fine, actual);
   EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
   // Alpha is coded losslessly even in a lossy file.
-  for (int32_t y = 0; y < expected->Height; ++y)
-    for (int32_t x = 0; x < expected->Width; ++x)
+  for (int32_t y = 0; y < expected.Height(); ++y)
+    for (int32_t x = 0; x < expected.Width(); ++x)
       ASSERT_EQ(Color32Alpha(GetPixel32(expected, x, y)), Color32Alpha(GetPixel32(actual, x, y))) << x << "," << y;
 }
 
 TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
   testsupport::TempDir dir;
-  TestImage rgb, argb;
+  Image rgb, argb;
   codectest::MakePhoto(50, 30, PixelFormat::R8G8B8, rgb);
   codectest::MakePhoto(50, 30, PixelFormat::A8R8G8B8, argb);
   struct Case {
     const char* name;
-    const ImageData* image;
+    const Image* image;
     bool lossless;
-  } cases[] = {{"lossy.webp", &rgb.image, false},        // VP8
-               {"lossless.webp", &rgb.image, true},      // VP8L
-               {"alpha.webp", &argb.image, false},       // VP8X with ALPH
-               {"alphaless.webp", &argb.image, true}};   // VP8L with alpha
+  } cases[] = {{"lossy.webp", &rgb, false},        // VP8
+               {"lossless.webp", &rgb, true},      // VP8L
+               {"alpha.webp", &argb, false},       // VP8X with ALPH
+               {"alphaless.webp", &argb, true}};   // VP8L with alpha
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const fs::path path = codectest::WriteTemp(dir, c.name, SaveWebP(*c.image, 80, c.lossless));
     EXPECT_EQ(DetectFileFormat(path.string()), "webp");
     ImageHeader header;
     ASSERT_TRUE(ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header));
-    ImageArray images;
+    std::vector<Image> images;
     ASSERT_TRUE(codectest::LoadFile("webp", path, images));
-    EXPECT_EQ(header.Width, images[0].Width);
-    EXPECT_EQ(header.Height, images[0].Height);
-    EXPECT_EQ(header.Format, images[0].Format);
+    EXPECT_EQ(header.Width, images[0].Width());
+    EXPECT_EQ(header.Height, images[0].Height());
+    EXPECT_EQ(header.Format, images[0].Format());
   }
 }
 
 TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
-  TestImage source;
+  Image source;
   codectest::MakePhoto(40, 40, PixelFormat::R8G8B8, source);
   const std::vector<uint8_t> good = SaveWebP(source, 80, false);
   std::vector<uint8_t> truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
@@ -126,7 +125,7 @@ TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ImageArray images;
+    std::vector<Image> images;
     std::string error;
     EXPECT_FALSE(codectest::LoadBytes("webp", c.bytes, images, &error));
     EXPECT_NE(error.find(c.cause), std::string::npos) << error;
@@ -142,7 +141,7 @@ TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
 TEST(WebP, ReadsWhatCwebpWrites) {
   if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
   testsupport::TempDir dir;
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(80, 48, PixelFormat::R8G8B8, source);
   codectest::ToArgb(source, expected);
   const fs::path png = codectest::WriteTemp(dir, "source.png", codectest::SaveImageBytes("png", source));
@@ -152,7 +151,7 @@ TEST(WebP, ReadsWhatCwebpWrites) {
     ASSERT_EQ(testsupport::RunCommand(std::string("cwebp -quiet ") + flags + " '" + png.string() + "' -o '" +
                                       webp.string() + "' 2>/dev/null"),
               0);
-    TestImage actual, reference;
+    Image actual, reference;
     ASSERT_TRUE(codectest::LoadFirst(webp, actual));
     ASSERT_TRUE(DecodeWithDwebp(dir, webp, reference));
     // The same decoder as dwebp, so the same pixels; against the source, within the loss.
@@ -165,13 +164,13 @@ TEST(WebP, ReadsWhatCwebpWrites) {
 TEST(WebP, DwebpReadsWhatWeWrite) {
   if (!HaveWebPTools()) GTEST_SKIP() << "cwebp/dwebp not installed";
   testsupport::TempDir dir;
-  TestImage source, expected;
+  Image source, expected;
   codectest::MakePhoto(64, 40, PixelFormat::A8R8G8B8, source);
   codectest::ToArgb(source, expected);
   for (bool lossless : {false, true}) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const fs::path webp = codectest::WriteTemp(dir, "ours.webp", SaveWebP(source, 90, lossless));
-    TestImage decoded;
+    Image decoded;
     ASSERT_TRUE(DecodeWithDwebp(dir, webp, decoded));
     if (lossless) EXPECT_EQ(testsupport::CompareImages(expected, decoded), "");
     else EXPECT_GT(codectest::Psnr(expected, decoded), 30.0);
@@ -181,7 +180,7 @@ TEST(WebP, DwebpReadsWhatWeWrite) {
 TEST(WebP, AnimationGivesItsFirstFrame) {
   if (!testsupport::HaveTool("img2webp")) GTEST_SKIP() << "img2webp not installed";
   testsupport::TempDir dir;
-  TestImage first, second, expected;
+  Image first, second, expected;
   codectest::MakePicture(30, 20, PixelFormat::R8G8B8, first, 1);
   codectest::MakePicture(30, 20, PixelFormat::R8G8B8, second, 2);
   codectest::ToArgb(first, expected);
@@ -191,7 +190,7 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
   ASSERT_EQ(testsupport::RunCommand("img2webp -lossless '" + a.string() + "' '" + b.string() + "' -o '" +
                                     anim.string() + "' >/dev/null 2>&1"),
             0);
-  TestImage actual;
+  Image actual;
   PixelFormat native = PixelFormat::Unknown;
   ASSERT_TRUE(codectest::LoadFirst(anim, actual, &native));
   EXPECT_EQ(native, PixelFormat::A8R8G8B8);
@@ -203,13 +202,13 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
 }
 
 TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
-  TestImage source;
+  Image source;
   codectest::MakePhoto(24, 16, PixelFormat::A8R8G8B8, source);
   for (bool lossless : {false, true}) {
     SCOPED_TRACE(lossless ? "lossless" : "lossy");
     const std::vector<uint8_t> good = SaveWebP(source, 60, lossless);
     for (size_t size = 0; size < good.size(); ++size) {
-      ImageArray images;
+      std::vector<Image> images;
       std::string error;
       EXPECT_FALSE(codectest::LoadBytes("webp", std::vector<uint8_t>(good.begin(), good.begin() + long(size)), images,
                                         &error));
@@ -218,7 +217,7 @@ TEST(WebP, EveryCutOrFlippedByteEndsInAnImageOrAMessage) {
     for (size_t at = 0; at < good.size(); ++at) {
       std::vector<uint8_t> flipped = good;
       flipped[at] ^= 0x5A;
-      ImageArray images;
+      std::vector<Image> images;
       std::string error;
       if (codectest::LoadBytes("webp", flipped, images, &error)) {
         ASSERT_EQ(images.size(), 1u);

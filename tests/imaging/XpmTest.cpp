@@ -8,11 +8,10 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
-using codectest::TestImage;
 
 namespace {
 
-bool LoadXpm(const std::string& text, ImageArray& images) {
+bool LoadXpm(const std::string& text, std::vector<Image>& images) {
   return codectest::LoadBytes("xpm", std::vector<uint8_t>(text.begin(), text.end()), images);
 }
 
@@ -36,7 +35,7 @@ TEST(Xpm, CorpusFilesDecodeLikeImageMagick) {
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick not installed";
   for (const char* name : {"pillow-tests/hopper.xpm", "pillow-tests/hopper_bpp2.xpm", "pillow-tests/hopper_rgb.xpm"}) {
     SCOPED_TRACE(name);
-    TestImage actual, expected;
+    Image actual, expected;
     ASSERT_TRUE(codectest::LoadFirst(testsupport::CorpusFile(name), actual));
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(testsupport::CorpusFile(name), expected));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
@@ -44,7 +43,7 @@ TEST(Xpm, CorpusFilesDecodeLikeImageMagick) {
 }
 
 TEST(Xpm, ColourForms) {
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(LoadXpm(OneRow({"c None", "c #FF0000", "c light gray", "c Gray", "c #0F8", "c #FFFF00008080", "s sym",
                               "c #123456789", "c unknownname"}),
                       images));
@@ -57,7 +56,7 @@ TEST(Xpm, KeysOfSeveralCharactersAndUnknownKeys) {
   const std::string text =
       "/* XPM */\nstatic char *x[] = {\n\"3 2 2 3\",\n\"a.b c #0000FF\",\n\"A.b c white\",\n"
       "\"a.bA.ba.b\",\n\"zzzA.bA.b\"};\n";
-  ImageArray images;
+  std::vector<Image> images;
   ASSERT_TRUE(LoadXpm(text, images));
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFF0000FFu);
   EXPECT_EQ(GetPixel32(images[0], 1, 0), 0xFFFFFFFFu);
@@ -79,14 +78,14 @@ TEST(Xpm, DefectsAreReported) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ImageArray images;
+    std::vector<Image> images;
     const std::string error = codectest::ErrorOf([&] { LoadXpm(c.text, images); });
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_TRUE(images.empty());
   }
   for (const char* text : {"/* XPM */\n\"two 1 1 1\",\n\"a c red\",\n\"a\",\n", "/* XPM */\nnothing quoted\n",
                            "/* XPM */\n\"1 1 1 0\",\n\"a c red\",\n\"a\",\n"}) {
-    ImageArray images;
+    std::vector<Image> images;
     EXPECT_FALSE(LoadXpm(text, images)) << text;
   }
   EXPECT_FALSE(FindFormatByExtension("xpm")->CanSave);

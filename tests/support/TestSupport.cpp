@@ -90,7 +90,7 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image, const std::string& options) {
+bool DecodeWithImageMagick(const fs::path& file, imaging::Image& image, const std::string& options) {
   if (!HaveTool("convert")) return false;
   std::string pam;
   const std::string cmd = "convert '" + file.string() + "[0]' " + options + " -depth 8 -alpha set pam:- 2>/dev/null";
@@ -120,21 +120,21 @@ bool DecodeWithImageMagick(const fs::path& file, imaging::ImageData& image, cons
       r = src[0]; g = src[1]; b = src[2];
       if (depth == 4) a = src[3];
     }
-    uint8_t* dst = image.Bits + size_t(i) * 4;
+    uint8_t* dst = image.Bits() + size_t(i) * 4;
     dst[0] = b; dst[1] = g; dst[2] = r; dst[3] = a;
   }
   return true;
 }
 
-std::string CompareImages(const imaging::ImageData& expected, const imaging::ImageData& actual, int tolerance,
+std::string CompareImages(const imaging::Image& expected, const imaging::Image& actual, int tolerance,
                           bool compareAlpha) {
   std::ostringstream out;
-  if (expected.Width != actual.Width || expected.Height != actual.Height) {
-    out << "size " << actual.Width << "x" << actual.Height << ", expected " << expected.Width << "x" << expected.Height;
+  if (expected.Width() != actual.Width() || expected.Height() != actual.Height()) {
+    out << "size " << actual.Width() << "x" << actual.Height() << ", expected " << expected.Width() << "x" << expected.Height();
     return out.str();
   }
-  for (int y = 0; y < expected.Height; ++y)
-    for (int x = 0; x < expected.Width; ++x) {
+  for (int y = 0; y < expected.Height(); ++y)
+    for (int x = 0; x < expected.Width(); ++x) {
       const imaging::Color32 e = imaging::GetPixel32(expected, x, y);
       const imaging::Color32 a = imaging::GetPixel32(actual, x, y);
       for (int ch = 0; ch < (compareAlpha ? 4 : 3); ++ch) {
@@ -153,17 +153,17 @@ std::string CompareImages(const imaging::ImageData& expected, const imaging::Ima
 
 namespace testsupport {
 
-void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target) {
+void CopyAsArgb(const imaging::Image& source, imaging::Image& target) {
   using namespace imaging;
-  const PixelFormatInfo* info = FindFormatInfo(source.Format);
+  const PixelFormatInfo* info = FindFormatInfo(source.Format());
   if (info && info->IsCompressed) {
     CopyImage(source, target);
     ConvertImageFormat(target, PixelFormat::A8R8G8B8);
     return;
   }
-  CreateImage(source.Width, source.Height, PixelFormat::A8R8G8B8, target);
-  for (int32_t y = 0; y < source.Height; ++y)
-    for (int32_t x = 0; x < source.Width; ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
+  CreateImage(source.Width(), source.Height(), PixelFormat::A8R8G8B8, target);
+  for (int32_t y = 0; y < source.Height(); ++y)
+    for (int32_t x = 0; x < source.Width(); ++x) SetPixel32(target, x, y, GetPixel32(source, x, y));
 }
 
 namespace {
@@ -208,16 +208,16 @@ std::vector<uint8_t> GrayProfile(double gamma) {
   return SavedProfile(profile);
 }
 
-void ReferenceToSRGB(imaging::ImageData& image, const std::vector<uint8_t>& profile) {
+void ReferenceToSRGB(imaging::Image& image, const std::vector<uint8_t>& profile) {
   cmsHPROFILE source = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
   cmsHPROFILE target = cmsCreate_sRGBProfile();
-  const cmsUInt32Number layout = image.Format == imaging::PixelFormat::A16R16G16B16    ? TYPE_BGRA_16
-                                 : image.Format == imaging::PixelFormat::A32R32G32B32F ? TYPE_BGRA_FLT
+  const cmsUInt32Number layout = image.Format() == imaging::PixelFormat::A16R16G16B16    ? TYPE_BGRA_16
+                                 : image.Format() == imaging::PixelFormat::A32R32G32B32F ? TYPE_BGRA_FLT
                                                                                        : TYPE_BGRA_8;
   cmsHTRANSFORM transform = cmsCreateTransform(source, layout, target, layout, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
-  std::vector<uint8_t> converted(static_cast<size_t>(image.Size));
-  cmsDoTransform(transform, image.Bits, converted.data(), static_cast<cmsUInt32Number>(image.Width * image.Height));
-  std::copy(converted.begin(), converted.end(), image.Bits);
+  std::vector<uint8_t> converted(static_cast<size_t>(image.Size()));
+  cmsDoTransform(transform, image.Bits(), converted.data(), static_cast<cmsUInt32Number>(image.Width() * image.Height()));
+  std::copy(converted.begin(), converted.end(), image.Bits());
   cmsDeleteTransform(transform);
   cmsCloseProfile(target);
   cmsCloseProfile(source);

@@ -52,12 +52,12 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // Reads any image an independent decoder (ImageMagick) understands into 8-bit BGRA pixels:
 // false when the tool is missing or fails. `options` go to convert after the input file
 // (for example "-auto-orient").
-bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::ImageData& image,
+bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::Image& image,
                            const std::string& options = "");
 
 // Compares two A8R8G8B8 images; returns an empty text when equal, else a description of the
 // first difference. `tolerance` is the largest allowed difference per channel.
-std::string CompareImages(const imaging::ImageData& expected, const imaging::ImageData& actual, int tolerance = 0,
+std::string CompareImages(const imaging::Image& expected, const imaging::Image& actual, int tolerance = 0,
                           bool compareAlpha = true);
 
 }  // namespace testsupport
@@ -74,10 +74,10 @@ std::vector<uint8_t> GrayProfile(double gamma);
 
 // Converts A8R8G8B8, A16R16G16B16 or A32R32G32B32F pixels from the profile to sRGB the way Little CMS does it
 // on its own (perceptual intent, alpha copied), as the reference for the library's conversion.
-void ReferenceToSRGB(imaging::ImageData& image, const std::vector<uint8_t>& profile);
+void ReferenceToSRGB(imaging::Image& image, const std::vector<uint8_t>& profile);
 
 // Fills `target` with the pixels of `source` as A8R8G8B8, read pixel by pixel through the
 // format's own reader (block-compressed formats through the converter).
-void CopyAsArgb(const imaging::ImageData& source, imaging::ImageData& target);
+void CopyAsArgb(const imaging::Image& source, imaging::Image& target);
 
 }  // namespace testsupport

@@ -26,7 +26,7 @@ namespace {
 Image MakePicture(int32_t width, int32_t height, uint8_t seed) {
   Image image;
   EXPECT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));
-  auto* pixels = reinterpret_cast<Color32*>(image->Bits);
+  auto* pixels = reinterpret_cast<Color32*>(image.Bits());
   for (int32_t y = 0; y < height; ++y)
     for (int32_t x = 0; x < width; ++x)
       pixels[y * width + x] = MakeColor32(uint8_t(x < width / 2 ? 255 : 128 + y), uint8_t(x * 5 + seed),
@@ -124,13 +124,13 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
   ASSERT_NE(dds, nullptr);
   const std::string plain = (dir / "plain.dds").string(), mipmapped = (dir / "mip.dds").string();
   {
-    ImageArray one;
-    one.AddEmpty() = MakePicture(16, 16, 1).release();
+    std::vector<Image> one;
+    one.push_back(MakePicture(16, 16, 1));
     ASSERT_TRUE(dds->SaveToFile(plain, one, true));
-    ImageArray levels;
-    levels.AddEmpty() = MakePicture(16, 16, 2).release();
-    levels.AddEmpty() = MakePicture(8, 8, 3).release();
-    levels.AddEmpty() = MakePicture(4, 4, 4).release();
+    std::vector<Image> levels;
+    levels.push_back(MakePicture(16, 16, 2));
+    levels.push_back(MakePicture(8, 8, 3));
+    levels.push_back(MakePicture(4, 4, 4));
     CodecOptions options = CurrentOptions();
     options.Set(ImagingDDSSaveMipMapCount, 3);
     ASSERT_TRUE(dds->SaveToFile(mipmapped, levels, false, options));
@@ -138,7 +138,7 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
   std::atomic<int> wrong{0};
   auto load = [&](const std::string& path, int32_t mipMaps) {
     for (int i = 0; i < 20; ++i) {
-      ImageArray images;
+      std::vector<Image> images;
       CodecOptions facts;
       if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) ||
           facts.Get(ImagingDDSLoadedMipMapCount) != mipMaps)

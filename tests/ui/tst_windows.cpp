@@ -51,10 +51,9 @@ void WriteText(const QString& path) {
 }
 
 void WriteBitmap(const QString& path) {
-  imaging::ImageData image;
+  imaging::Image image;
   imaging::CreateImage(4, 2, imaging::PixelFormat::A8R8G8B8, image);
   engine::SaveImageFile(path.toStdString(), image);
-  imaging::ReleaseImage(image);
 }
 
 struct FakeDesktop : imagelist::DesktopServices {
