@@ -363,7 +363,7 @@ bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool only
   } catch (...) {
     try {
       images.clear();
-      stream.Seek(start, smFromBeginning);
+      stream.Seek(start, SeekOrigin::Begin);
     } catch (...) {
     }
     RaiseImaging("Error while loading images from stream %p (file format: %s).", static_cast<void*>(&stream),
@@ -580,11 +580,11 @@ std::string DetectStreamFormat(Stream& stream) {
     SetCurrentImageIO(StreamIO);
     ScopedIOHandle handle(StreamIO, &stream, false);
     const std::string result = Detect(handle.Handle(), nullptr);
-    stream.Seek(start, smFromBeginning);
+    stream.Seek(start, SeekOrigin::Begin);
     return result;
   } catch (...) {
     try {
-      stream.Seek(start, smFromBeginning);
+      stream.Seek(start, SeekOrigin::Begin);
     } catch (...) {
     }
     return std::string();

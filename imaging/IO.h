@@ -1,42 +1,14 @@
-// The input/output tables every codec reads and writes through, and the streams behind them.
+// The input/output tables every codec reads and writes through.
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
+
+#include "imaging/Stream.h"
 
 namespace imaging {
 
-// Seek origins.
+// Seek origins of the tables: the values of SeekOrigin.
 enum : int32_t { smFromBeginning = 0, smFromCurrent = 1, smFromEnd = 2 };
-
-// A byte stream as the stream table and the stream load/save procedures see it.
-class Stream {
-public:
-  virtual ~Stream() = default;
-  virtual int64_t Read(void* buffer, int64_t count) = 0;
-  virtual int64_t Write(const void* buffer, int64_t count) = 0;
-  // Returns the new position; raises ImagingError for an unknown origin.
-  virtual int64_t Seek(int64_t offset, int32_t origin) = 0;
-  int64_t Position() { return Seek(0, smFromCurrent); }
-  int64_t Size();
-};
-
-// A growable stream in memory.
-class MemoryStream : public Stream {
-public:
-  MemoryStream() = default;
-  explicit MemoryStream(std::vector<uint8_t> data) : data_(std::move(data)) {}
-  int64_t Read(void* buffer, int64_t count) override;
-  int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, int32_t origin) override;
-  const std::vector<uint8_t>& Data() const { return data_; }
-  std::vector<uint8_t>& Data() { return data_; }
-
-private:
-  std::vector<uint8_t> data_;
-  int64_t position_ = 0;
-};
 
 // The record behind a MemoryIO handle. A memory handle never grows: reads and writes move at
 // most Size - Position bytes.

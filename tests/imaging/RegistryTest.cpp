@@ -305,7 +305,7 @@ TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
 
   // From a stream: the position is restored after the failure.
   MemoryStream stream(std::vector<uint8_t>{0, 0, 'T', 'S', 'T', 'I', 9, 9, 1});
-  stream.Seek(2, smFromBeginning);
+  stream.Seek(2, SeekOrigin::Begin);
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<void*>(&stream));
   EXPECT_EQ(ErrorOf([&] { codec.LoadFromStream(stream, images); }),
