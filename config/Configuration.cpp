@@ -51,10 +51,10 @@ struct OwnSetting {
   bool absent;           // the value of a configuration that lacks the key
 };
 constexpr OwnSetting kOwnSettings[] = {
-    {ctl::keep_orientation, false},
-    {ctl::to_srgb, false},
-    {ctl::strip_location, false},
-    {ctl::keep_dates, false},
+    {ctl::kKeepOrientation, false},
+    {ctl::kToSrgb, false},
+    {ctl::kStripLocation, false},
+    {ctl::kKeepDates, false},
 };
 
 bool IsOwnSetting(const WindowEntry& window, const Control& control) {
@@ -275,50 +275,51 @@ bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCa
 
 void KonfigurationLadenStandard(ProgramWindows& windows) {
   Form& tprog = windows.tprog;
-  tprog.SetText("inp_ordner", "");
-  tprog.SetText(ctl::out_format, "<beibehalten>");
-  tprog.SetText(ctl::out_name, "%name%-1");
-  tprog.SetText(ctl::out_ordner, "<beibehalten>");
-  tprog.SetText(ctl::act_sizebenutzer_x, "640");
-  tprog.SetText(ctl::act_sizebenutzer_y, "480");
-  tprog.SetChecked(ctl::act_sizeprop, true);
-  tprog.SetChecked(ctl::out_overwrite, false);
-  tprog.SetChecked(ctl::out_newimage, true);
-  tprog.SetChecked(ctl::act_size1024x768, false);
-  tprog.SetChecked(ctl::act_size800x600, false);
-  tprog.SetChecked(ctl::act_size640x480, true);
-  tprog.SetChecked(ctl::act_size240x320, false);
+  tprog.SetText(ctl::kSourceFolder, "");
+  tprog.SetText(ctl::kOutputFormat, "<beibehalten>");
+  tprog.SetText(ctl::kOutputName, "%name%-1");
+  tprog.SetText(ctl::kOutputFolder, "<beibehalten>");
+  tprog.SetText(ctl::kCustomWidth, "640");
+  tprog.SetText(ctl::kCustomHeight, "480");
+  tprog.SetChecked(ctl::kKeepPresetProportions, true);
+  tprog.SetChecked(ctl::kOverwriteSource, false);
+  tprog.SetChecked(ctl::kSaveAsNewFile, true);
+  tprog.SetChecked(ctl::kPreset1024x768, false);
+  tprog.SetChecked(ctl::kPreset800x600, false);
+  tprog.SetChecked(ctl::kPreset640x480, true);
+  tprog.SetChecked(ctl::kPreset240x320, false);
 
   Form& filter = windows.smFilter;
-  filter.SetChecked("inp_uv", true);
+  filter.SetChecked(ctl::folderFilter::kSubfolders, true);
   for (const Control& control : filter.Controls())
-    if (control.kind == ControlKind::Check && control.name != "inp_uv") filter.SetChecked(control.name, false);
-  filter.SetChecked("alle", true);
-  filter.SetChecked("auswahl", false);
+    if (control.kind == ControlKind::Check && control.name != ctl::folderFilter::kSubfolders)
+      filter.SetChecked(control.name, false);
+  filter.SetChecked(ctl::folderFilter::kAllFormats, true);
+  filter.SetChecked(ctl::folderFilter::kChosenFormats, false);
 
   Form& options = windows.optionen;
-  options.SetText(ctl::act_sizemethode, "Bikubisch");
-  options.SetChecked(ctl::act_sizehochquerformat, true);
-  options.SetChecked(ctl::act_sizebigger, true);
-  options.SetChecked(ctl::act_sizekleiner, true);
-  options.SetText(ctl::out_quality, "80");
-  options.SetPosition(ctl::ScrollBar1, 80);
-  options.SetChecked(ctl::progressivaktiv, true);
+  options.SetText(ctl::kResizeMethod, "Bikubisch");
+  options.SetChecked(ctl::kRotateBox, true);
+  options.SetChecked(ctl::kShrinkLarger, true);
+  options.SetChecked(ctl::kEnlargeSmaller, true);
+  options.SetText(ctl::kQuality, "80");
+  options.SetPosition(ctl::kQualityScrollBar, 80);
+  options.SetChecked(ctl::kProgressive, true);
   for (const OwnSetting& own : kOwnSettings) options.SetChecked(own.key, own.absent);
 
   Form& renamer = windows.renamer;
-  renamer.SetText("quordner", "");
-  renamer.SetText("suchenalt", "");
-  renamer.SetText("suchenneu", "");
-  renamer.SetChecked("uv", true);
-  renamer.SetChecked("suchenersetzen", false);
-  renamer.SetText("maske", "%name%1");
-  renamer.SetText("numstart", "1");
+  renamer.SetText(ctl::renamer::kSourceFolder, "");
+  renamer.SetText(ctl::renamer::kSearchText, "");
+  renamer.SetText(ctl::renamer::kReplacementText, "");
+  renamer.SetChecked(ctl::renamer::kSubfolders, true);
+  renamer.SetChecked(ctl::renamer::kSearchAndReplace, false);
+  renamer.SetText(ctl::renamer::kMask, "%name%1");
+  renamer.SetText(ctl::renamer::kFirstNumber, "1");
 
   Form& renamerFilter = windows.renamerFilter;
-  renamerFilter.SetChecked("alle", true);
-  renamerFilter.SetChecked("auswahl", false);
-  renamerFilter.SetText("filter", "jpg,bmp,txt");
+  renamerFilter.SetChecked(ctl::renamerFilter::kAllFiles, true);
+  renamerFilter.SetChecked(ctl::renamerFilter::kChosenExtensions, false);
+  renamerFilter.SetText(ctl::renamerFilter::kExtensions, "jpg,bmp,txt");
 
   windows.autosaveNie = true;
   windows.autosaveAlles = false;
@@ -438,30 +439,30 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     default: return std::string("holds no value");
   }
   const std::string& name = control.name;
-  if (name == ctl::out_quality) {
+  if (name == ctl::kQuality) {
     if (IsWholeNumberAtLeast(value, 1, 100)) return std::nullopt;
     return std::string("takes a whole number from 1 to 100");
   }
-  if (name == ctl::act_sizebenutzer_x || name == ctl::act_sizebenutzer_y) {
+  if (name == ctl::kCustomWidth || name == ctl::kCustomHeight) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1, 65535)) return std::nullopt;
     return std::string("takes a width or height in pixels from 1 to 65535, or nothing for the source's own");
   }
-  if (name == ctl::act_sizeprozent_x || name == ctl::act_sizeprozent_y) {
+  if (name == ctl::kPercentWidth || name == ctl::kPercentHeight) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1)) return std::nullopt;
     return std::string("takes a whole percent of at least 1, or nothing for the source's own size");
   }
-  if (name == ctl::ed_faktor) return FactorTextError(value);
-  if (name == ctl::ed_filesize) {
+  if (name == ctl::kFactor) return FactorTextError(value);
+  if (name == ctl::kFileSize) {
     const std::string& separator = forms::UserDecimalSeparator();
     const auto kilobytes = forms::ParseDecimalText(value, separator);
     if (kilobytes && *kilobytes > 0) return std::nullopt;
     return "takes a size in kilobytes above 0 (decimals with \"" + separator + "\")";
   }
-  if (name == "numstart") {
+  if (name == ctl::renamer::kFirstNumber) {
     if (IsWholeNumberAtLeast(value, 0)) return std::nullopt;
     return std::string("takes a whole number of at least 0");
   }
-  if (name == ctl::out_format) {
+  if (name == ctl::kOutputFormat) {
     if (forms::IsKeepEntry(value)) return std::nullopt;
     const std::string extension = FormatItemExtension(value);
     for (const std::string& item : control.items)
@@ -470,7 +471,7 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     for (const std::string& text : forms::SpecialTexts("keep")) keep += (keep.empty() ? "" : ", ") + text;
     return "takes one of its items: " + ItemList(control.items) + " (or " + keep + ")";
   }
-  if (name == ctl::act_sizemethode) {
+  if (name == ctl::kResizeMethod) {
     if (forms::ResizeMethodOf(value)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";
   }

@@ -5,11 +5,24 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "forms/Language.h"
 
 namespace config {
+
+// The names of the menu's items: the keys of their captions in the main window's texts.
+inline constexpr std::string_view kSaveItem = "m_konfig_save";
+inline constexpr std::string_view kSaveStartItem = "m_konfig_save_start";  // save as the start configuration
+inline constexpr std::string_view kLoadItem = "m_konfig_load";
+inline constexpr std::string_view kAutosaveMenu = "m_konfig_autosave";
+inline constexpr std::string_view kAutosaveNeverItem = "m_konfig_autosave_nie";
+inline constexpr std::string_view kAutosaveAllItem = "m_konfig_autosave_alles";
+inline constexpr std::string_view kStandardItem = "m_konfig_standard";   // the standard settings
+inline constexpr std::string_view kStartItem = "m_konfig_start";         // load the start configuration
+// A file entry's name: this and the number of items before it.
+inline constexpr std::string_view kFileEntryPrefix = "m_konfig_";
 
 struct MenuItem {
   std::string name;     // "m_konfig_save", ..., or "m_konfig_" and a number for a file entry
@@ -22,7 +35,7 @@ struct MenuItem {
 // The fixed items with their shortcuts ("Ctrl+K", "F2", "F3" or ""); their captions are the
 // main window's texts under their names (forms/Texts.h).
 struct FixedMenuText {
-  const char* name;
+  std::string_view name;
   const char* shortcut;
 };
 const std::vector<FixedMenuText>& FixedMenuTexts();

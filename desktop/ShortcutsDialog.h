@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "desktop/Integration.h"
 #include "forms/Form.h"
@@ -34,11 +35,12 @@ public:
   bool StatusActive(Hook hook) const;
   // "Activated" / "Not activated", "Aktiv" / "Nicht aktiv".
   static std::string StatusText(bool active, forms::Language language);
-  // The status label of a hook: "ver_konfig", "ver_sendenan", "ver_ordner", "ver_alledateien".
-  static const char* StatusLabel(Hook hook);
+  // The status label of a hook (forms::ctl::shortcuts::kFoldersStatus, ...); empty for a hook
+  // without one.
+  static std::string_view StatusLabel(Hook hook);
 
 private:
-  void Bind(const char* button, Hook hook, bool registering);
+  void Bind(std::string_view button, Hook hook, bool registering);
 
   forms::Form& form_;
   Integration& integration_;

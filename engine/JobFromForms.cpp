@@ -15,11 +15,11 @@ namespace {
 
 SizeMode SizeModeOf(const forms::Form& tprog) {
   // The buttons form one group, so at most one is checked; a configuration can leave none.
-  if (tprog.Checked(ctl::rb_pixel)) return SizeMode::Preset;
-  if (tprog.Checked(ctl::rb_benutzer)) return SizeMode::Custom;
-  if (tprog.Checked(ctl::rb_prozent)) return SizeMode::Percent;
-  if (tprog.Checked(ctl::rb_faktor)) return SizeMode::Factor;
-  if (tprog.Checked(ctl::rb_filesize)) return SizeMode::FileSize;
+  if (tprog.Checked(ctl::kPresetSizeMode)) return SizeMode::Preset;
+  if (tprog.Checked(ctl::kCustomSizeMode)) return SizeMode::Custom;
+  if (tprog.Checked(ctl::kPercentSizeMode)) return SizeMode::Percent;
+  if (tprog.Checked(ctl::kFactorSizeMode)) return SizeMode::Factor;
+  if (tprog.Checked(ctl::kFileSizeMode)) return SizeMode::FileSize;
   return SizeMode::None;
 }
 
@@ -28,10 +28,10 @@ void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
     std::string_view name;
     int32_t width, height;
   };
-  static constexpr Preset presets[] = {{ctl::act_size240x320, 240, 320},
-                                       {ctl::act_size640x480, 640, 480},
-                                       {ctl::act_size800x600, 800, 600},
-                                       {ctl::act_size1024x768, 1024, 768}};
+  static constexpr Preset presets[] = {{ctl::kPreset240x320, 240, 320},
+                                       {ctl::kPreset640x480, 640, 480},
+                                       {ctl::kPreset800x600, 800, 600},
+                                       {ctl::kPreset1024x768, 1024, 768}};
   for (const Preset& p : presets) {
     if (tprog.Checked(p.name)) {
       job.presetWidth = p.width;
@@ -47,32 +47,32 @@ ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptione
   ConversionJob job;
   job.sizeMode = SizeModeOf(tprog);
   ReadPreset(tprog, job);
-  job.keepPreset = tprog.Checked(ctl::act_sizeprop);
-  job.customWidthText = tprog.Text(ctl::act_sizebenutzer_x);
-  job.customHeightText = tprog.Text(ctl::act_sizebenutzer_y);
-  job.keepCustom = tprog.Checked(ctl::act_propbenutzer_prop);
-  job.percentWidthText = tprog.Text(ctl::act_sizeprozent_x);
-  job.percentHeightText = tprog.Text(ctl::act_sizeprozent_y);
-  job.keepPercent = tprog.Checked(ctl::act_propprozent);
-  job.factorText = tprog.Text(ctl::ed_faktor);
-  job.fileSizeText = tprog.Text(ctl::ed_filesize);
+  job.keepPreset = tprog.Checked(ctl::kKeepPresetProportions);
+  job.customWidthText = tprog.Text(ctl::kCustomWidth);
+  job.customHeightText = tprog.Text(ctl::kCustomHeight);
+  job.keepCustom = tprog.Checked(ctl::kKeepCustomProportions);
+  job.percentWidthText = tprog.Text(ctl::kPercentWidth);
+  job.percentHeightText = tprog.Text(ctl::kPercentHeight);
+  job.keepPercent = tprog.Checked(ctl::kKeepPercentProportions);
+  job.factorText = tprog.Text(ctl::kFactor);
+  job.fileSizeText = tprog.Text(ctl::kFileSize);
 
-  job.saveMode = tprog.Checked(ctl::out_overwrite) ? SaveMode::Overwrite : SaveMode::NewFile;
-  job.folderPattern = tprog.Text(ctl::out_ordner);
-  job.namePattern = tprog.Text(ctl::out_name);
-  job.formatItem = tprog.Text(ctl::out_format);
+  job.saveMode = tprog.Checked(ctl::kOverwriteSource) ? SaveMode::Overwrite : SaveMode::NewFile;
+  job.folderPattern = tprog.Text(ctl::kOutputFolder);
+  job.namePattern = tprog.Text(ctl::kOutputName);
+  job.formatItem = tprog.Text(ctl::kOutputFormat);
 
-  job.orientation = toptionen.Checked(ctl::act_sizehochquerformat);
-  job.changeIfLarger = toptionen.Checked(ctl::act_sizebigger);
-  job.changeIfSmaller = toptionen.Checked(ctl::act_sizekleiner);
-  job.filter = FilterOfMethodText(toptionen.Text(ctl::act_sizemethode));
-  job.quality = QualityOfText(toptionen.Text(ctl::out_quality), toptionen.Position(ctl::ScrollBar1));
-  job.progressive = toptionen.Checked(ctl::progressivaktiv);
-  job.psdLayer = toptionen.Checked(ctl::psdlayers);
-  job.keepDates = toptionen.Checked(ctl::keep_dates);
-  job.keepOrientation = toptionen.Checked(ctl::keep_orientation);
-  job.toSRGB = toptionen.Checked(ctl::to_srgb);
-  job.stripLocation = toptionen.Checked(ctl::strip_location);
+  job.orientation = toptionen.Checked(ctl::kRotateBox);
+  job.changeIfLarger = toptionen.Checked(ctl::kShrinkLarger);
+  job.changeIfSmaller = toptionen.Checked(ctl::kEnlargeSmaller);
+  job.filter = FilterOfMethodText(toptionen.Text(ctl::kResizeMethod));
+  job.quality = QualityOfText(toptionen.Text(ctl::kQuality), toptionen.Position(ctl::kQualityScrollBar));
+  job.progressive = toptionen.Checked(ctl::kProgressive);
+  job.psdLayer = toptionen.Checked(ctl::kPhotoshopLayer);
+  job.keepDates = toptionen.Checked(ctl::kKeepDates);
+  job.keepOrientation = toptionen.Checked(ctl::kKeepOrientation);
+  job.toSRGB = toptionen.Checked(ctl::kToSrgb);
+  job.stripLocation = toptionen.Checked(ctl::kStripLocation);
   return job;
 }
 

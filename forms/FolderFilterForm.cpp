@@ -2,15 +2,18 @@
 
 #include <string_view>
 
+#include "forms/ControlNames.h"
 #include "forms/Texts.h"
 
 namespace forms {
 
 namespace {
 
-Control FilterCheck(const char* name, bool checked, std::string caption, bool enabled) {
+namespace names = ctl::folderFilter;
+
+Control FilterCheck(std::string_view name, bool checked, std::string caption, bool enabled) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = ControlKind::Check;
   c.checked = checked;
   c.caption = std::move(caption);
@@ -18,9 +21,9 @@ Control FilterCheck(const char* name, bool checked, std::string caption, bool en
   return c;
 }
 
-Control FilterRadio(const char* name, bool checked, const char* caption) {
+Control FilterRadio(std::string_view name, bool checked, const char* caption) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = ControlKind::Radio;
   c.group = "formate";
   c.checked = checked;
@@ -28,9 +31,9 @@ Control FilterRadio(const char* name, bool checked, const char* caption) {
   return c;
 }
 
-Control FilterCaption(const char* name, ControlKind kind, const char* caption) {
+Control FilterCaption(std::string_view name, ControlKind kind, const char* caption) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = kind;
   c.caption = caption;
   return c;
@@ -137,18 +140,18 @@ Form CreateTsmFilterForm() {
   Form form("Tsm_filter", "");
   for (const FormatBox& box : kFormatBoxes)
     form.Add(FilterCheck(box.name, false, box.caption ? box.caption : std::string("*.") + box.name, false));
-  form.Add(FilterCheck("inp_uv", true, "", true));
+  form.Add(FilterCheck(names::kSubfolders, true, "", true));
   // Added after the original boxes, so their keys come last and older files keep their meaning.
   form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
   form.Add(FilterCheck("avif", false, "AV1 Image File Format (*.avif)", false));
   form.Add(FilterCheck("heic", false, "High Efficiency Image File Format (*.heic, *.heif)", false));
-  form.Add(FilterRadio("alle", true, ""));
-  form.Add(FilterRadio("auswahl", false, ""));
-  form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, ""));
-  form.Add(FilterCaption("GroupBox2", ControlKind::GroupBox, ""));
-  form.Add(FilterCaption("Button1", ControlKind::Button, ""));
+  form.Add(FilterRadio(names::kAllFormats, true, ""));
+  form.Add(FilterRadio(names::kChosenFormats, false, ""));
+  form.Add(FilterCaption(names::kFormatsGroup, ControlKind::GroupBox, ""));
+  form.Add(FilterCaption(names::kSearchStyleGroup, ControlKind::GroupBox, ""));
+  form.Add(FilterCaption(names::kOkButton, ControlKind::Button, ""));
 
-  for (const char* radio : {"alle", "auswahl"}) {
+  for (const std::string_view radio : {names::kAllFormats, names::kChosenFormats}) {
     form.OnChange(radio, [](Form& f, Control&) { UpdateTsmFilterEnabling(f); });
     form.OnClick(radio, [](Form& f, Control&) {
       for (const FilterGroup& group : TsmFilterGroups()) MembersFollowGroup(f, group);
@@ -165,7 +168,7 @@ Form CreateTsmFilterForm() {
 }
 
 void UpdateTsmFilterEnabling(Form& form) {
-  const bool selection = form.Checked("auswahl");
+  const bool selection = form.Checked(names::kChosenFormats);
   for (const FilterGroup& group : TsmFilterGroups()) {
     form.SetEnabled(group.box, selection);
     const bool groupChecked = form.Checked(group.box);
@@ -178,7 +181,7 @@ void ApplyTsmFilterLanguage(Form& form, Language language) { ApplyFormTexts(form
 
 std::vector<std::string> SearchExtensions(const Form& form) {
   std::vector<std::string> extensions;
-  if (form.Checked("alle")) {
+  if (form.Checked(names::kAllFormats)) {
     for (const char* e : kAllExtensions) extensions.emplace_back(e);
     return extensions;
   }

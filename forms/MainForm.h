@@ -5,8 +5,10 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "forms/ControlNames.h"
 #include "forms/Form.h"
 
 namespace forms {
@@ -18,12 +20,13 @@ const std::vector<std::string>& OutputFormatItems();
 
 // The five size modes in page order, with their radio buttons and panels.
 struct SizeModeControls {
-  const char* radio;
-  const char* panel;
+  std::string_view radio;
+  std::string_view panel;
 };
 inline constexpr SizeModeControls kSizeModes[] = {
-    {"rb_pixel", "pa_pixel"},     {"rb_benutzer", "pa_benutzer"}, {"rb_prozent", "pa_prozent"},
-    {"rb_faktor", "pa_faktor"}, {"rb_filesize", "pa_filesize"},
+    {ctl::kPresetSizeMode, ctl::kPresetPanel},   {ctl::kCustomSizeMode, ctl::kCustomPanel},
+    {ctl::kPercentSizeMode, ctl::kPercentPanel}, {ctl::kFactorSizeMode, ctl::kFactorPanel},
+    {ctl::kFileSizeMode, ctl::kFileSizePanel},
 };
 
 // Texts that empty a box so that the user types a value: "Benutzer.." (size boxes) and

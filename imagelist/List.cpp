@@ -18,6 +18,7 @@
 #include "forms/NumberText.h"
 #include "base/Text.h"
 #include "forms/Texts.h"
+#include "forms/ControlNames.h"
 #include "forms/FolderFilterForm.h"
 
 namespace imagelist {
@@ -307,7 +308,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   if (!base::IsFolder(folder)) return;
   BulkUpdate bulk(*this);
   const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
-  const bool subfolders = smFilter.Checked("inp_uv");
+  const bool subfolders = smFilter.Checked(forms::ctl::folderFilter::kSubfolders);
   const ListTexts t = Texts(language_);
 
   dialogs.Flags().showNoMore = true;
@@ -349,14 +350,14 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
 void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
                                 const std::function<std::string(const std::string&)>& choose,
                                 engine::UserDialogs& dialogs) {
-  const std::string previous = tprog.Text("inp_ordner");
+  const std::string previous = tprog.Text(forms::ctl::kSourceFolder);
   if (!engine::IsAcceptableFolderPath(previous)) {
-    tprog.SetText("inp_ordner", choose(""));
+    tprog.SetText(forms::ctl::kSourceFolder, choose(""));
   } else if (const std::string chosen = choose(previous); !chosen.empty()) {
-    tprog.SetText("inp_ordner", chosen);
+    tprog.SetText(forms::ctl::kSourceFolder, chosen);
   }
-  const std::string folder = tprog.Text("inp_ordner");
-  if (folder.empty()) tprog.SetText("inp_ordner", previous);
+  const std::string folder = tprog.Text(forms::ctl::kSourceFolder);
+  if (folder.empty()) tprog.SetText(forms::ctl::kSourceFolder, previous);
   else AddOrdner(folder, smFilter, dialogs);
 }
 

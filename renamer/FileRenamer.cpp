@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/ControlNames.h"
 #include "forms/Texts.h"
 #include "renamer/SafeRename.h"
 
@@ -16,6 +19,8 @@ namespace renamer {
 namespace {
 
 using forms::Language;
+namespace names = forms::ctl::renamer;
+namespace filterNames = forms::ctl::renamerFilter;
 
 // The row states and the status bar's texts; the counts follow a number.
 struct RenamerTexts {
@@ -150,7 +155,8 @@ FileRenamer::FileRenamer(forms::Form& renamerForm, const forms::Form& filterForm
       self_(std::make_shared<FileRenamer*>(this)) {
   // Every control of the rule recomputes the preview when its value changes, whoever changed it.
   const std::weak_ptr<FileRenamer*> self = self_;
-  for (const char* name : {"maske", "numstart", "suchenalt", "suchenneu", "suchenersetzen", "cb_suchname", "cb_suchendung"}) {
+  for (const std::string_view name : {names::kMask, names::kFirstNumber, names::kSearchText, names::kReplacementText,
+                                      names::kSearchAndReplace, names::kReplaceInName, names::kReplaceInExtension}) {
     form_.OnChange(name, [self](forms::Form&, forms::Control&) {
       if (const auto model = self.lock()) (*model)->Vorschau();
     });
@@ -222,9 +228,9 @@ void FileRenamer::Insert(RenamerRow row) {
 }
 
 std::vector<std::string> FileRenamer::SearchPatterns() const {
-  if (filter_.Checked("alle")) return {"*.*"};
+  if (filter_.Checked(filterNames::kAllFiles)) return {"*.*"};
   std::vector<std::string> patterns;
-  for (const std::string& part : base::SplitAt(base::ReplaceAll(filter_.Text("filter"), " ", ""), ','))
+  for (const std::string& part : base::SplitAt(base::ReplaceAll(filter_.Text(filterNames::kExtensions), " ", ""), ','))
     if (!part.empty()) patterns.push_back("*." + part);
   return patterns;
 }
@@ -239,7 +245,7 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
   if (endOfAction) EnableWindow(false);
   std::vector<std::string> found;
   if (folder.find(".txt") == std::string::npos && !patterns.empty())
-    Collect(folder.back() == '/' ? folder : folder + "/", patterns, form_.Checked("uv"), found);
+    Collect(folder.back() == '/' ? folder : folder + "/", patterns, form_.Checked(names::kSubfolders), found);
   for (const std::string& path : found)
     if (base::IsFile(path)) add2list(path, dialogs);
   UpdateCountLabel();
@@ -385,19 +391,21 @@ void FileRenamer::Vorschau() {
 }
 
 void FileRenamer::InsertPlaceholder(const std::string& placeholder) {
-  const forms::Control& mask = form_.Get("maske");
+  const forms::Control& mask = form_.Get(names::kMask);
   const size_t start = std::min(mask.selStart, mask.text.size());
   const size_t length = std::min(mask.selLength, mask.text.size() - start);
   std::string text = mask.text;
   text.replace(start, length, placeholder);
-  form_.SetText("maske", text);
-  form_.SetSelection("maske", start + placeholder.size(), 0);
+  form_.SetText(names::kMask, text);
+  form_.SetSelection(names::kMask, start + placeholder.size(), 0);
   Vorschau();
 }
 
 bool FileRenamer::PlaceholderLabelClick(const std::string& labelName) {
-  static const std::pair<const char*, const char*> kLabels[] = {
-      {"Label5", "%name%"}, {"Label7", "%num%"}, {"Label12", "%0num%"}, {"Label9", "%abs%"}};
+  static constexpr std::pair<std::string_view, const char*> kLabels[] = {{names::kNamePlaceholder, "%name%"},
+                                                                        {names::kNumberPlaceholder, "%num%"},
+                                                                        {names::kZeroNumberPlaceholder, "%0num%"},
+                                                                        {names::kTotalPlaceholder, "%abs%"}};
   for (const auto& [label, placeholder] : kLabels) {
     if (labelName != label) continue;
     InsertPlaceholder(placeholder);

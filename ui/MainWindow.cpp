@@ -32,6 +32,7 @@
 #include <QWindow>
 
 #include "engine/JobFromForms.h"
+#include "forms/ControlNames.h"
 #include "engine/Messages.h"
 #include "engine/OutputPreview.h"
 #include "forms/NumberText.h"
@@ -52,7 +53,10 @@ namespace ui {
 
 namespace {
 
+namespace ctl = forms::ctl;
+
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
 // opens the open dialog, the pop-up menu only over a selection.
@@ -141,7 +145,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   });
   f->addWidget(footer_, 1);
   forward_ = new QPushButton(footer);
-  forward_->setObjectName("durchfuehren");
+  forward_->setObjectName(Q(ctl::kForwardButton));
   forward_->setMinimumSize(105, 25);
   forward_->setDefault(true);
   connect(forward_, &QPushButton::clicked, this, [this] { Forward(false); });
@@ -202,22 +206,22 @@ QWidget* MainWindow::BuildImagesPage() {
   page->setObjectName("ts_bilder");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_input");
-  captioned_.emplace_back("gb_input", group);
+  group->setObjectName(Q(ctl::kInputGroup));
+  captioned_.emplace_back(ctl::kInputGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
   auto* folder = new QLineEdit(group);
-  binder_->Bind("inp_ordner", folder);
+  binder_->Bind(ctl::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this, [this] {
-    list_.InpOrdnerEnter(windows_.tprog.Text("inp_ordner"), windows_.smFilter, *dialogs_);
+    list_.InpOrdnerEnter(windows_.tprog.Text(ctl::kSourceFolder), windows_.smFilter, *dialogs_);
   });
   auto* open = new QPushButton(group);
-  open->setObjectName("OpenOrdner");
-  captioned_.emplace_back("OpenOrdner", open);
+  open->setObjectName(Q(ctl::kOpenFolderButton));
+  captioned_.emplace_back(ctl::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
   auto* filter = new QPushButton(group);
-  filter->setObjectName("BitBtn1");
-  captioned_.emplace_back("BitBtn1", filter);
+  filter->setObjectName(Q(ctl::kFilterButton));
+  captioned_.emplace_back(ctl::kFilterButton, filter);
   connect(filter, &QPushButton::clicked, this, [this] { filter_->exec(); });
   row->addWidget(folder, 1);
   row->addWidget(open);
@@ -268,12 +272,12 @@ QWidget* MainWindow::BuildImagesPage() {
   count_->setObjectName("la_bilderanzahl");
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
-  removeSelected->setObjectName("BitBtn3");
-  captioned_.emplace_back("BitBtn3", removeSelected);
+  removeSelected->setObjectName(Q(ctl::kRemoveSelectedButton));
+  captioned_.emplace_back(ctl::kRemoveSelectedButton, removeSelected);
   connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
   auto* removeAll = new QPushButton(group);
-  removeAll->setObjectName("BitBtn2");
-  captioned_.emplace_back("BitBtn2", removeAll);
+  removeAll->setObjectName(Q(ctl::kRemoveAllButton));
+  captioned_.emplace_back(ctl::kRemoveAllButton, removeAll);
   connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
   bottom->addWidget(removeSelected);
   bottom->addWidget(removeAll);
@@ -287,12 +291,12 @@ QWidget* MainWindow::BuildSizePage() {
   page->setObjectName("ts_skalieren");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_opt");
-  captioned_.emplace_back("gb_opt", group);
+  group->setObjectName(Q(ctl::kSizeGroup));
+  captioned_.emplace_back(ctl::kSizeGroup, group);
   auto* g = new QVBoxLayout(group);
-  const auto more = [this](QWidget* parent, const char* name) {
+  const auto more = [this](QWidget* parent, std::string_view name) {
     auto* button = new QPushButton(parent);
-    button->setObjectName(name);
+    button->setObjectName(Q(name));
     captioned_.emplace_back(name, button);
     connect(button, &QPushButton::clicked, this, [this] {
       options_->show();
@@ -300,71 +304,72 @@ QWidget* MainWindow::BuildSizePage() {
     });
     return button;
   };
-  const auto radio = [&](const char* name) {
+  const auto radio = [&](std::string_view name) {
     auto* r = new QRadioButton(group);
     binder_->Bind(name, r);
     g->addWidget(r);
   };
-  const auto combo = [&](QWidget* parent, const char* name) {
+  const auto combo = [&](QWidget* parent, std::string_view name) {
     auto* c = new QComboBox(parent);
     binder_->Bind(name, c);
     return c;
   };
-  const auto label = [&](QWidget* parent, const char* name, QWidget* buddy) {
+  const auto label = [&](QWidget* parent, std::string_view name, QWidget* buddy) {
     auto* l = new QLabel(parent);
-    l->setObjectName(name);
+    l->setObjectName(Q(name));
     captioned_.emplace_back(name, l);
     l->setBuddy(buddy);
     return l;
   };
 
-  radio("rb_pixel");
+  radio(ctl::kPresetSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
     int i = 0;
-    for (const char* preset : {"act_size240x320", "act_size640x480", "act_size800x600", "act_size1024x768"}) {
+    for (const std::string_view preset :
+         {ctl::kPreset240x320, ctl::kPreset640x480, ctl::kPreset800x600, ctl::kPreset1024x768}) {
       auto* r = new QRadioButton(p);
       binder_->Bind(preset, r);
       grid->addWidget(r, i / 2, i % 2);
       ++i;
     }
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_sizeprop", keep);
+    binder_->Bind(ctl::kKeepPresetProportions, keep);
     grid->addWidget(keep, 2, 0);
-    grid->addWidget(more(p, "Button1"), 2, 1, Qt::AlignRight);
-    binder_->Bind("pa_pixel", p);
+    grid->addWidget(more(p, ctl::kPresetOptionsButton), 2, 1, Qt::AlignRight);
+    binder_->Bind(ctl::kPresetPanel, p);
     g->addWidget(p);
   }
-  radio("rb_benutzer");
+  radio(ctl::kCustomSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
-    QComboBox* x = combo(p, "act_sizebenutzer_x");
-    QComboBox* y = combo(p, "act_sizebenutzer_y");
-    grid->addWidget(label(p, "la_customwidth", x), 0, 0);
+    QComboBox* x = combo(p, ctl::kCustomWidth);
+    QComboBox* y = combo(p, ctl::kCustomHeight);
+    grid->addWidget(label(p, ctl::kCustomWidthLabel, x), 0, 0);
     grid->addWidget(x, 0, 1);
-    grid->addWidget(label(p, "la_customheight", y), 0, 2);
+    grid->addWidget(label(p, ctl::kCustomHeightLabel, y), 0, 2);
     grid->addWidget(y, 0, 3);
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_propbenutzer_prop", keep);
+    binder_->Bind(ctl::kKeepCustomProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 3);
-    grid->addWidget(more(p, "Button2"), 1, 3, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kCustomOptionsButton), 1, 3, Qt::AlignRight);
     grid->setColumnStretch(4, 1);
-    binder_->Bind("pa_benutzer", p);
+    binder_->Bind(ctl::kCustomPanel, p);
     g->addWidget(p);
   }
-  radio("rb_prozent");
+  radio(ctl::kPercentSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
-    QComboBox* x = combo(p, "act_sizeprozent_x");
-    QComboBox* y = combo(p, "act_sizeprozent_y");
+    QComboBox* x = combo(p, ctl::kPercentWidth);
+    QComboBox* y = combo(p, ctl::kPercentHeight);
     auto* wl = new QLabel(p);
-    binder_->Bind("Label6", wl);
+    binder_->Bind(ctl::kPercentWidthLabel, wl);
     wl->setBuddy(x);
     auto* hl = new QLabel(p);
-    binder_->Bind("Label14", hl);
+    binder_->Bind(ctl::kPercentHeightLabel, hl);
     hl->setBuddy(y);
     grid->addWidget(wl, 0, 0);
     grid->addWidget(x, 0, 1);
@@ -372,33 +377,33 @@ QWidget* MainWindow::BuildSizePage() {
     grid->addWidget(hl, 0, 3);
     grid->addWidget(y, 0, 4);
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_propprozent", keep);
+    binder_->Bind(ctl::kKeepPercentProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 4);
-    grid->addWidget(more(p, "Button3"), 1, 4, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kPercentOptionsButton), 1, 4, Qt::AlignRight);
     grid->setColumnStretch(5, 1);
-    binder_->Bind("pa_prozent", p);
+    binder_->Bind(ctl::kPercentPanel, p);
     g->addWidget(p);
   }
-  radio("rb_faktor");
+  radio(ctl::kFactorSizeMode);
   {
     QWidget* p = Panel(group, false);
     auto* row = new QHBoxLayout(p);
     auto* e = new QLineEdit(p);
-    binder_->Bind("ed_faktor", e);
-    row->addWidget(label(p, "la_faktor", e));
+    binder_->Bind(ctl::kFactor, e);
+    row->addWidget(label(p, ctl::kFactorLabel, e));
     row->addWidget(e);
-    binder_->Bind("pa_faktor", p);
+    binder_->Bind(ctl::kFactorPanel, p);
     g->addWidget(p);
   }
-  radio("rb_filesize");
+  radio(ctl::kFileSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* row = new QHBoxLayout(p);
     auto* e = new QLineEdit(p);
-    binder_->Bind("ed_filesize", e);
-    row->addWidget(label(p, "la_filesize", e));
+    binder_->Bind(ctl::kFileSize, e);
+    row->addWidget(label(p, ctl::kFileSizeLabel, e));
     row->addWidget(e);
-    binder_->Bind("pa_filesize", p);
+    binder_->Bind(ctl::kFileSizePanel, p);
     g->addWidget(p);
   }
   g->addStretch();
@@ -411,36 +416,38 @@ QWidget* MainWindow::BuildSavePage() {
   page->setObjectName("ts_speichern");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_output");
-  captioned_.emplace_back("gb_output", group);
+  group->setObjectName(Q(ctl::kSaveGroup));
+  captioned_.emplace_back(ctl::kSaveGroup, group);
   auto* g = new QVBoxLayout(group);
-  for (const char* name : {"out_overwrite", "out_newimage"}) {
+  for (const std::string_view name : {ctl::kOverwriteSource, ctl::kSaveAsNewFile}) {
     auto* r = new QRadioButton(group);
     binder_->Bind(name, r);
     g->addWidget(r);
   }
   QWidget* p = Panel(group, true);
   auto* grid = new QGridLayout(p);
-  const char* rows[][2] = {{"la_ordner", "out_ordner"}, {"la_name", "out_name"}, {"la_format", "out_format"}};
+  const std::string_view rows[][2] = {{ctl::kOutputFolderLabel, ctl::kOutputFolder},
+                                      {ctl::kOutputNameLabel, ctl::kOutputName},
+                                      {ctl::kOutputFormatLabel, ctl::kOutputFormat}};
   for (int i = 0; i < 3; ++i) {
     auto* box = new QComboBox(p);
     binder_->Bind(rows[i][1], box);
     auto* l = new QLabel(p);
-    l->setObjectName(rows[i][0]);
+    l->setObjectName(Q(rows[i][0]));
     l->setBuddy(box);
     captioned_.emplace_back(rows[i][0], l);
     grid->addWidget(l, i, 0);
     grid->addWidget(box, i, 1);
   }
   auto* choose = new QPushButton(p);
-  choose->setObjectName("outordnerbt");
-  captioned_.emplace_back("outordnerbt", choose);
+  choose->setObjectName(Q(ctl::kChooseFolderButton));
+  captioned_.emplace_back(ctl::kChooseFolderButton, choose);
   connect(choose, &QPushButton::clicked, this, [this] {
     forms::ChooseOutputFolder(windows_.tprog, [this](const std::string& start) { return ChooseFolder(start); });
   });
   grid->addWidget(choose, 0, 2);
   grid->setColumnStretch(1, 1);
-  binder_->Bind("pa_speichern", p);
+  binder_->Bind(ctl::kNewFilePanel, p);
   g->addWidget(p);
   g->addStretch();
   v->addWidget(group);
@@ -507,7 +514,7 @@ void MainWindow::BuildMenus() {
 void MainWindow::RebuildConfigMenu() {
   konfig_->clear();
   const auto command = [this](const std::string& name) -> std::function<void()> {
-    if (name == "m_konfig_save")
+    if (name == config::kSaveItem)
       return [this] {
         const QString path = QFileDialog::getSaveFileName(
             this, QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_file"),
@@ -519,13 +526,13 @@ void MainWindow::RebuildConfigMenu() {
         SaveConfiguration(p);
         AddConfigurationEntry(p);
       };
-    if (name == "m_konfig_save_start")
+    if (name == config::kSaveStartItem)
       return [this] {
         StoreGeometry();
         config::SaveStartConfiguration(windows_);
         configMenu_.SetStartHint(config::StartConfigurationPath());
       };
-    if (name == "m_konfig_load")
+    if (name == config::kLoadItem)
       return [this] {
         const QString path = QFileDialog::getOpenFileName(
             this, QString(), QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_filter"));
@@ -533,12 +540,12 @@ void MainWindow::RebuildConfigMenu() {
         LoadConfiguration(path.toStdString(), config::LoadCaller::Menu);
         AddConfigurationEntry(path.toStdString());
       };
-    if (name == "m_konfig_standard")
+    if (name == config::kStandardItem)
       return [this] {
         config::KonfigurationLadenStandard(windows_);
         RebuildConfigMenu();
       };
-    if (name == "m_konfig_start")
+    if (name == config::kStartItem)
       return [this] {
         StoreGeometry();
         if (!config::LoadStartConfiguration(windows_, config::LoadCaller::Menu)) {
@@ -555,12 +562,13 @@ void MainWindow::RebuildConfigMenu() {
       konfig_->addSeparator();
       continue;
     }
-    if (item.name == "m_konfig_autosave") {
+    if (item.name == config::kAutosaveMenu) {
       QMenu* sub = konfig_->addMenu(QString());
-      sub->setObjectName("m_konfig_autosave");
-      for (const auto& [name, all] : {std::pair{"m_konfig_autosave_nie", false}, std::pair{"m_konfig_autosave_alles", true}}) {
+      sub->setObjectName(Q(config::kAutosaveMenu));
+      for (const auto& [name, all] :
+           {std::pair{config::kAutosaveNeverItem, false}, std::pair{config::kAutosaveAllItem, true}}) {
         QAction* a = sub->addAction(QString());
-        a->setObjectName(name);
+        a->setObjectName(Q(name));
         a->setCheckable(true);
         a->setChecked(all ? windows_.autosaveAlles : windows_.autosaveNie);
         connect(a, &QAction::triggered, this, [this, all = all] {
@@ -584,14 +592,14 @@ void MainWindow::RebuildConfigMenu() {
   }
   for (QAction* a : konfig_->findChildren<QAction*>()) {
     for (const config::FixedMenuText& t : config::FixedMenuTexts()) {
-      if (a->objectName() != t.name) continue;
+      if (a->objectName() != Q(t.name)) continue;
       a->setText(TextOf(language_, forms::TextGroup::MainWindow, t.name));
       if (*t.shortcut) a->setShortcut(QKeySequence(t.shortcut));
     }
   }
   for (QMenu* sub : konfig_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
-      if (sub->objectName() == t.name) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
+      if (sub->objectName() == Q(t.name)) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
 }
 
 void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
@@ -599,11 +607,11 @@ void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(languag
 void MainWindow::ApplyOwnTexts(forms::Language language) {
   language_ = language;
   const auto text = [language](std::string_view name) { return TextOf(language, forms::TextGroup::MainWindow, name); };
-  setWindowTitle(text("Tprog"));
+  setWindowTitle(text(windows_.tprog.Name()));
   // The models follow the main window, so forms, list and run share its language.
   config::ApplyLanguageToForms(windows_, language);
   list_.SetLanguage(language);
-  const char* tabs[] = {"ts_bilder", "ts_skalieren", "ts_speichern"};
+  const std::string_view tabs[] = {ctl::kImagesPage, ctl::kSizePage, ctl::kSavePage};
   for (int i = 0; i < 3; ++i) pages_->setTabText(i, text(tabs[i]));
   for (const auto& [name, widget] : captioned_) {
     const QString caption = text(name);

@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Messages.h"
+#include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
 #include "ui/QtDialogs.h"
@@ -37,7 +38,11 @@ namespace ui {
 
 namespace {
 
+namespace names = forms::ctl::renamer;
+namespace filterNames = forms::ctl::renamerFilter;
+
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The window's own texts; the rule's captions are in the form, from the same table.
 QString Say(forms::Language language, std::string_view key) { return TextOf(language, forms::TextGroup::Renamer, key); }
@@ -87,21 +92,21 @@ RenamerFilterDialog::RenamerFilterDialog(forms::Form& form, QWidget* renamer)
   auto* outer = new QVBoxLayout(this);
   auto* question = new QLabel(this);
   question->setWordWrap(true);
-  binder_->Bind("Label1", question);
+  binder_->Bind(filterNames::kQuestionLabel, question);
   outer->addWidget(question);
   auto* all = new QRadioButton(this);
-  binder_->Bind("alle", all);
+  binder_->Bind(filterNames::kAllFiles, all);
   outer->addWidget(all);
   auto* chosen = new QRadioButton(this);
-  binder_->Bind("auswahl", chosen);
+  binder_->Bind(filterNames::kChosenExtensions, chosen);
   outer->addWidget(chosen);
   auto* filter = new QLineEdit(this);
-  binder_->Bind("filter", filter);
+  binder_->Bind(filterNames::kExtensions, filter);
   auto* row = new QHBoxLayout;
   row->setContentsMargins(20, 0, 0, 0);
   row->addWidget(filter, 1);
   auto* ok = new QPushButton(this);
-  binder_->Bind("OK", ok);
+  binder_->Bind(filterNames::kOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   row->addWidget(ok);
@@ -151,7 +156,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
   connect(undo_, &QPushButton::clicked, this, [this] { Undo(); });
   bottom->addWidget(undo_);
   rename_ = new QPushButton(central);
-  binder_->Bind("Umbenennen", rename_);
+  binder_->Bind(names::kRenameButton, rename_);
   rename_->setMinimumSize(105, 25);
   connect(rename_, &QPushButton::clicked, this, [this] { Rename(); });
   bottom->addWidget(rename_);
@@ -193,25 +198,25 @@ QLabel* RenamerWindow::Captioned(QWidget* parent, const char* name) {
 
 QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_input", group);
+  binder_->Bind(names::kInputGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
   auto* folder = new QLineEdit(group);
-  binder_->Bind("quordner", folder);
+  binder_->Bind(names::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this,
-          [this] { model_->QuordnerEnter(windows_.renamer.Text("quordner"), dialogs_); });
+          [this] { model_->QuordnerEnter(windows_.renamer.Text(names::kSourceFolder), dialogs_); });
   auto* open = new QPushButton(group);
-  binder_->Bind("OpenOrdner", open);
+  binder_->Bind(names::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
   auto* filter = new QPushButton(group);
-  binder_->Bind("BitBtn1", filter);
+  binder_->Bind(names::kFilterButton, filter);
   connect(filter, &QPushButton::clicked, this, [this] { ShowFilter(); });
   row->addWidget(folder, 1);
   row->addWidget(open);
   row->addWidget(filter);
   g->addLayout(row);
   auto* subfolders = new QCheckBox(group);
-  binder_->Bind("uv", subfolders);
+  binder_->Bind(names::kSubfolders, subfolders);
   g->addWidget(subfolders);
 
   list_ = new QTreeWidget(group);
@@ -270,13 +275,13 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
 
   auto* bottom = new QHBoxLayout;
   count_ = new QLabel(group);
-  count_->setObjectName("la_anzahl");
+  count_->setObjectName(Q(names::kCountLabel));
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
-  binder_->Bind("BitBtn3", removeSelected);
+  binder_->Bind(names::kRemoveSelectedButton, removeSelected);
   connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
   auto* removeAll = new QPushButton(group);
-  binder_->Bind("BitBtn2", removeAll);
+  binder_->Bind(names::kRemoveAllButton, removeAll);
   connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
   bottom->addWidget(removeSelected);
   bottom->addWidget(removeAll);
@@ -286,19 +291,21 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_maske", group);
+  binder_->Bind(names::kMaskGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* mask = new QComboBox(group);
-  binder_->Bind("maske", mask);
+  binder_->Bind(names::kMask, mask);
   g->addWidget(mask);
   auto* hint = new QLabel(group);
   hint->setWordWrap(true);
-  binder_->Bind("label3", hint);
+  binder_->Bind(names::kMaskHint, hint);
   g->addWidget(hint);
   auto* grid = new QGridLayout;
   grid->setContentsMargins(12, 0, 0, 0);
-  const std::pair<const char*, const char*> rows[] = {
-      {"Label5", "la_name"}, {"Label7", "la_num"}, {"Label12", "la_0num"}, {"Label9", "la_abs"}};
+  const std::pair<std::string_view, const char*> rows[] = {{names::kNamePlaceholder, "la_name"},
+                                                           {names::kNumberPlaceholder, "la_num"},
+                                                           {names::kZeroNumberPlaceholder, "la_0num"},
+                                                           {names::kTotalPlaceholder, "la_abs"}};
   int r = 0;
   for (const auto& [name, description] : rows) {
     auto* placeholder = new QLabel(group);
@@ -316,9 +323,9 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
     const int row = r / 2, column = (r % 2) * 4;
     grid->addWidget(placeholder, row, column);
     grid->addWidget(Captioned(group, description), row, column + 1);
-    if (std::string(name) == "Label7") {
+    if (name == names::kNumberPlaceholder) {
       auto* start = new QComboBox(group);
-      binder_->Bind("numstart", start);
+      binder_->Bind(names::kFirstNumber, start);
       start->setMinimumContentsLength(3);
       grid->addWidget(start, row, column + 2);
     }
@@ -333,23 +340,23 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildSearchGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_suchenersetzen", group);
+  binder_->Bind(names::kSearchGroup, group);
   auto* grid = new QGridLayout(group);
   auto* on = new QCheckBox(group);
-  binder_->Bind("suchenersetzen", on);
+  binder_->Bind(names::kSearchAndReplace, on);
   auto* search = new QLineEdit(group);
-  binder_->Bind("suchenalt", search);
+  binder_->Bind(names::kSearchText, search);
   auto* replaceLabel = new QLabel(group);
-  binder_->Bind("Label11", replaceLabel);
+  binder_->Bind(names::kReplacementLabel, replaceLabel);
   auto* replace = new QLineEdit(group);
-  binder_->Bind("suchenneu", replace);
+  binder_->Bind(names::kReplacementText, replace);
   replaceLabel->setBuddy(replace);
   auto* whereLabel = new QLabel(group);
-  binder_->Bind("Label16", whereLabel);
+  binder_->Bind(names::kReplaceWhereLabel, whereLabel);
   auto* inName = new QCheckBox(group);
-  binder_->Bind("cb_suchname", inName);
+  binder_->Bind(names::kReplaceInName, inName);
   auto* inExtension = new QCheckBox(group);
-  binder_->Bind("cb_suchendung", inExtension);
+  binder_->Bind(names::kReplaceInExtension, inExtension);
   grid->addWidget(on, 0, 0);
   grid->addWidget(search, 0, 1, 1, 3);
   grid->addWidget(replaceLabel, 1, 0);
@@ -363,12 +370,12 @@ QWidget* RenamerWindow::BuildSearchGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildPreviewGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_vorschau", group);
+  binder_->Bind(names::kPreviewGroup, group);
   auto* grid = new QGridLayout(group);
   vorOrig_ = new ElidedLabel(group);
-  vorOrig_->setObjectName("vor_orig");
+  vorOrig_->setObjectName(Q(names::kOldNameLabel));
   vorOut_ = new ElidedLabel(group);
-  vorOut_->setObjectName("vor_out");
+  vorOut_->setObjectName(Q(names::kNewNameLabel));
   grid->addWidget(Captioned(group, "la_vor_orig"), 0, 0);
   grid->addWidget(vorOrig_, 0, 1);
   grid->addWidget(Captioned(group, "la_vor_out"), 1, 0);
@@ -480,7 +487,7 @@ void RenamerWindow::OpenFolder() {
     chosen = QFileDialog::getExistingDirectory(this, title, "/").toStdString();
   }
   if (chosen.empty()) return;  // the box keeps its text
-  windows_.renamer.SetText("quordner", chosen);
+  windows_.renamer.SetText(names::kSourceFolder, chosen);
   model_->AddOrdner(chosen, dialogs_);
 }
 
@@ -552,16 +559,17 @@ void RenamerWindow::CheckPendingJournal() {
 }
 
 void RenamerWindow::ClickPlaceholder(const std::string& name) {
-  auto* mask = qobject_cast<QComboBox*>(binder_->Widget("maske"));
+  auto* mask = qobject_cast<QComboBox*>(binder_->Widget(names::kMask));
   QLineEdit* edit = mask->lineEdit();
   // The caret or selection the user left in the mask is where the placeholder goes.
   const QString text = edit->text();
   if (edit->hasSelectedText()) {
     const int start = edit->selectionStart();
     const size_t from = ToForm(text, start);
-    windows_.renamer.SetSelection("maske", from, ToForm(text, start + static_cast<int>(edit->selectedText().size())) - from);
+    const size_t to = ToForm(text, start + static_cast<int>(edit->selectedText().size()));
+    windows_.renamer.SetSelection(names::kMask, from, to - from);
   } else {
-    windows_.renamer.SetSelection("maske", ToForm(text, edit->cursorPosition()), 0);
+    windows_.renamer.SetSelection(names::kMask, ToForm(text, edit->cursorPosition()), 0);
   }
   model_->PlaceholderLabelClick(name);
   edit->setFocus(Qt::OtherFocusReason);

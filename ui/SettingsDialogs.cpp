@@ -10,17 +10,20 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "forms/ControlNames.h"
 #include "forms/OptionsForm.h"
 #include "forms/FolderFilterForm.h"
 #include "ui/FormBinder.h"
 
 namespace ui {
 
+namespace ctl = forms::ctl;
+
 OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
   setObjectName("optionen");
   auto* outer = new QVBoxLayout(this);
-  outer->addWidget(CheckBoxGroup("GroupBox1", {"act_sizehochquerformat", "act_sizekleiner", "act_sizebigger"}));
+  outer->addWidget(CheckBoxGroup(ctl::kGeneralGroup, {ctl::kRotateBox, ctl::kEnlargeSmaller, ctl::kShrinkLarger}));
 
   auto* advanced = new QGroupBox(this);
   auto* a = new QGridLayout(advanced);
@@ -44,21 +47,21 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   a->addWidget(layers, 4, 0, 1, 2);
   a->addWidget(dates, 5, 0, 1, 2);
   a->setColumnStretch(1, 1);
-  binder_->Bind("Label4", methodLabel);
-  binder_->Bind("act_sizemethode", method);
-  binder_->Bind("Label10", qualityLabel);
-  binder_->Bind("out_quality", quality);
-  binder_->Bind("ScrollBar1", scroll);
-  binder_->Bind("progressivaktiv", progressive);
-  binder_->Bind("psdlayers", layers);
-  binder_->Bind("keep_dates", dates);
-  binder_->Bind("GroupBox2", advanced);
+  binder_->Bind(ctl::kResizeMethodLabel, methodLabel);
+  binder_->Bind(ctl::kResizeMethod, method);
+  binder_->Bind(ctl::kQualityLabel, qualityLabel);
+  binder_->Bind(ctl::kQuality, quality);
+  binder_->Bind(ctl::kQualityScrollBar, scroll);
+  binder_->Bind(ctl::kProgressive, progressive);
+  binder_->Bind(ctl::kPhotoshopLayer, layers);
+  binder_->Bind(ctl::kKeepDates, dates);
+  binder_->Bind(ctl::kAdvancedGroup, advanced);
   outer->addWidget(advanced);
 
-  outer->addWidget(CheckBoxGroup("GroupBox3", {"keep_orientation", "to_srgb", "strip_location"}));
+  outer->addWidget(CheckBoxGroup(ctl::kPhotosGroup, {ctl::kKeepOrientation, ctl::kToSrgb, ctl::kStripLocation}));
 
   auto* ok = new QPushButton(this);
-  binder_->Bind("Button1", ok);
+  binder_->Bind(ctl::kOptionsOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::close);
   auto* row = new QHBoxLayout;
@@ -68,10 +71,10 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   outer->addStretch();
 }
 
-QGroupBox* OptionsDialog::CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes) {
+QGroupBox* OptionsDialog::CheckBoxGroup(std::string_view group, std::initializer_list<std::string_view> boxes) {
   auto* frame = new QGroupBox(this);
   auto* layout = new QVBoxLayout(frame);
-  for (const char* name : boxes) {
+  for (const std::string_view name : boxes) {
     auto* box = new QCheckBox(frame);
     layout->addWidget(box);
     binder_->Bind(name, box);
@@ -96,8 +99,8 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
   auto* chosen = new QRadioButton(formats_);
   f->addWidget(all, 0, 0, 1, 2);
   f->addWidget(chosen, 1, 0, 1, 2);
-  binder_->Bind("alle", all);
-  binder_->Bind("auswahl", chosen);
+  binder_->Bind(ctl::folderFilter::kAllFormats, all);
+  binder_->Bind(ctl::folderFilter::kChosenFormats, chosen);
   int row = 2;
   int column = 0;
   for (const forms::FilterGroup& group : forms::TsmFilterGroups()) {
@@ -131,17 +134,17 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
       ++row;
     }
   }
-  binder_->Bind("GroupBox1", formats_);
+  binder_->Bind(ctl::folderFilter::kFormatsGroup, formats_);
   outer->addWidget(formats_);
   style_ = new QGroupBox(this);
   auto* s = new QVBoxLayout(style_);
   auto* sub = new QCheckBox(style_);
   s->addWidget(sub);
-  binder_->Bind("inp_uv", sub);
-  binder_->Bind("GroupBox2", style_);
+  binder_->Bind(ctl::folderFilter::kSubfolders, sub);
+  binder_->Bind(ctl::folderFilter::kSearchStyleGroup, style_);
   outer->addWidget(style_);
   auto* ok = new QPushButton(this);
-  binder_->Bind("Button1", ok);
+  binder_->Bind(ctl::folderFilter::kOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   auto* buttons = new QHBoxLayout;

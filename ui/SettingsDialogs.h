@@ -6,6 +6,7 @@
 #include <QGroupBox>
 
 #include <initializer_list>
+#include <string_view>
 
 #include "forms/Form.h"
 #include "forms/Language.h"
@@ -22,7 +23,7 @@ public:
 
 private:
   // A group box of check boxes, one below the other, bound to their controls.
-  QGroupBox* CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes);
+  QGroupBox* CheckBoxGroup(std::string_view group, std::initializer_list<std::string_view> boxes);
 
   FormBinder* binder_;
 };

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QDialog>
@@ -39,8 +40,9 @@ protected:
   void showEvent(QShowEvent* event) override;
 
 private:
-  QWidget* BuildGroup(const char* box, const char* description, const char* status, const char* on, const char* off);
-  void ClickButton(const std::string& name);
+  QWidget* BuildGroup(std::string_view box, std::string_view description, std::string_view status,
+                      std::string_view on, std::string_view off);
+  void ClickButton(std::string_view name);
   void ColourStatuses();
   void FitSize();
 

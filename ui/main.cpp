@@ -22,6 +22,7 @@
 #include <QFileInfo>
 
 #include "config/Configuration.h"
+#include "forms/ControlNames.h"
 #include "forms/Language.h"
 #include "ui/Application.h"
 #include "imaging/Codec.h"
@@ -112,7 +113,7 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
     }
     renamer.AddDropped(files);
   }
-  renamer.Binder()->GetForm().SetText("maske", "%0num% %name%");
+  renamer.Binder()->GetForm().SetText(forms::ctl::renamer::kMask, "%0num% %name%");
   if (renamer.ListView()->topLevelItemCount() > 1) renamer.ListView()->topLevelItem(1)->setSelected(true);
   ok &= Grab(&renamer, folder, "renamer");
   renamer.hide();
