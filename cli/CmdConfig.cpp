@@ -118,7 +118,7 @@ int RunConfig(const Args& args) {
   }
   // What a load does after setting the controls, so that the file holds what the program would
   // show after loading it.
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.tprog);
   config::ApplyLanguageToForms(windows, language);
 
   try {

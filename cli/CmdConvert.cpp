@@ -519,7 +519,7 @@ std::optional<std::string> ApplyRequestToForms(const ConvertRequest& request, co
     const std::string name = base::TrimBlanks(assignment.substr(0, eq));
     if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return "--set " + *error;
   }
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.tprog);
   config::ApplyLanguageToForms(windows, windows.language);
   return ApplyFriendly(request.friendly, windows);
 }

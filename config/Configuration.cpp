@@ -158,12 +158,12 @@ std::string HomeFolder() {
 
 ProgramWindows::ProgramWindows(forms::Language lang)
     : language(lang),
-      tprog(forms::CreateTprogForm()),
-      smFilter(forms::CreateTsmFilterForm()),
+      tprog(forms::CreateMainForm()),
+      smFilter(forms::CreateFolderFilterForm()),
       renamer(forms::CreateRenamerForm()),
       renamerFilter(forms::CreateRenamerFilterForm()),
-      einstShortcuts(forms::CreateEinstShortcutsForm()),
-      optionen(forms::CreateToptionenForm()) {
+      einstShortcuts(forms::CreateShortcutsForm()),
+      optionen(forms::CreateOptionsForm()) {
   mainWindow.clientWidth = 510;
   mainWindow.clientHeight = 472;
   renamerWindow.clientWidth = 592;
@@ -249,7 +249,7 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
   windows.autosaveNie = ReadBool(file, "AS", "N", windows.autosaveNie);
   windows.autosaveAlles = ReadBool(file, "AS", "A", windows.autosaveAlles);
 
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.tprog);
   ApplyLanguageToForms(windows, windows.language);
 }
 
@@ -327,10 +327,10 @@ void KonfigurationLadenStandard(ProgramWindows& windows) {
 
 void ApplyLanguageToForms(ProgramWindows& windows, forms::Language language) {
   windows.language = language;
-  forms::ApplyTprogLanguage(windows.tprog, language);
-  forms::ApplyTsmFilterLanguage(windows.smFilter, language);
-  forms::ApplyEinstShortcutsLanguage(windows.einstShortcuts, language);
-  forms::ApplyToptionenLanguage(windows.optionen, language);
+  forms::ApplyMainFormLanguage(windows.tprog, language);
+  forms::ApplyFolderFilterLanguage(windows.smFilter, language);
+  forms::ApplyShortcutsLanguage(windows.einstShortcuts, language);
+  forms::ApplyOptionsLanguage(windows.optionen, language);
   forms::ApplyRenamerLanguage(windows.renamer, language);
   forms::ApplyRenamerFilterLanguage(windows.renamerFilter, language);
 }

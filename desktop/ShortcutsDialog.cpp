@@ -48,7 +48,7 @@ void ShortcutsDialog::Show() {
 }
 
 void ShortcutsDialog::ApplyLanguage(Language language) {
-  forms::ApplyEinstShortcutsLanguage(form_, language);
+  forms::ApplyShortcutsLanguage(form_, language);
   Show();
 }
 

@@ -17,7 +17,7 @@ namespace desktop {
 
 class ShortcutsDialog {
 public:
-  // Binds the buttons of the form (made by forms::CreateEinstShortcutsForm) to the hooks. Both
+  // Binds the buttons of the form (made by forms::CreateShortcutsForm) to the hooks. Both
   // the form and the integration must outlive this object, and this object the form's clicks.
   ShortcutsDialog(forms::Form& form, Integration& integration);
   ShortcutsDialog(const ShortcutsDialog&) = delete;

@@ -13,17 +13,17 @@ namespace ctl = forms::ctl;
 
 namespace {
 
-SizeMode SizeModeOf(const forms::Form& tprog) {
+SizeMode SizeModeOf(const forms::Form& mainForm) {
   // The buttons form one group, so at most one is checked; a configuration can leave none.
-  if (tprog.Checked(ctl::kPresetSizeMode)) return SizeMode::Preset;
-  if (tprog.Checked(ctl::kCustomSizeMode)) return SizeMode::Custom;
-  if (tprog.Checked(ctl::kPercentSizeMode)) return SizeMode::Percent;
-  if (tprog.Checked(ctl::kFactorSizeMode)) return SizeMode::Factor;
-  if (tprog.Checked(ctl::kFileSizeMode)) return SizeMode::FileSize;
+  if (mainForm.Checked(ctl::kPresetSizeMode)) return SizeMode::Preset;
+  if (mainForm.Checked(ctl::kCustomSizeMode)) return SizeMode::Custom;
+  if (mainForm.Checked(ctl::kPercentSizeMode)) return SizeMode::Percent;
+  if (mainForm.Checked(ctl::kFactorSizeMode)) return SizeMode::Factor;
+  if (mainForm.Checked(ctl::kFileSizeMode)) return SizeMode::FileSize;
   return SizeMode::None;
 }
 
-void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
+void ReadPreset(const forms::Form& mainForm, ConversionJob& job) {
   struct Preset {
     std::string_view name;
     int32_t width, height;
@@ -33,7 +33,7 @@ void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
                                        {ctl::kPreset800x600, 800, 600},
                                        {ctl::kPreset1024x768, 1024, 768}};
   for (const Preset& p : presets) {
-    if (tprog.Checked(p.name)) {
+    if (mainForm.Checked(p.name)) {
       job.presetWidth = p.width;
       job.presetHeight = p.height;
       return;
@@ -43,41 +43,41 @@ void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
 
 }  // namespace
 
-ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptionen) {
+ConversionJob JobFromForms(const forms::Form& mainForm, const forms::Form& options) {
   ConversionJob job;
-  job.sizeMode = SizeModeOf(tprog);
-  ReadPreset(tprog, job);
-  job.keepPreset = tprog.Checked(ctl::kKeepPresetProportions);
-  job.customWidthText = tprog.Text(ctl::kCustomWidth);
-  job.customHeightText = tprog.Text(ctl::kCustomHeight);
-  job.keepCustom = tprog.Checked(ctl::kKeepCustomProportions);
-  job.percentWidthText = tprog.Text(ctl::kPercentWidth);
-  job.percentHeightText = tprog.Text(ctl::kPercentHeight);
-  job.keepPercent = tprog.Checked(ctl::kKeepPercentProportions);
-  job.factorText = tprog.Text(ctl::kFactor);
-  job.fileSizeText = tprog.Text(ctl::kFileSize);
+  job.sizeMode = SizeModeOf(mainForm);
+  ReadPreset(mainForm, job);
+  job.keepPreset = mainForm.Checked(ctl::kKeepPresetProportions);
+  job.customWidthText = mainForm.Text(ctl::kCustomWidth);
+  job.customHeightText = mainForm.Text(ctl::kCustomHeight);
+  job.keepCustom = mainForm.Checked(ctl::kKeepCustomProportions);
+  job.percentWidthText = mainForm.Text(ctl::kPercentWidth);
+  job.percentHeightText = mainForm.Text(ctl::kPercentHeight);
+  job.keepPercent = mainForm.Checked(ctl::kKeepPercentProportions);
+  job.factorText = mainForm.Text(ctl::kFactor);
+  job.fileSizeText = mainForm.Text(ctl::kFileSize);
 
-  job.saveMode = tprog.Checked(ctl::kOverwriteSource) ? SaveMode::Overwrite : SaveMode::NewFile;
-  job.folderPattern = tprog.Text(ctl::kOutputFolder);
-  job.namePattern = tprog.Text(ctl::kOutputName);
-  job.formatItem = tprog.Text(ctl::kOutputFormat);
+  job.saveMode = mainForm.Checked(ctl::kOverwriteSource) ? SaveMode::Overwrite : SaveMode::NewFile;
+  job.folderPattern = mainForm.Text(ctl::kOutputFolder);
+  job.namePattern = mainForm.Text(ctl::kOutputName);
+  job.formatItem = mainForm.Text(ctl::kOutputFormat);
 
-  job.orientation = toptionen.Checked(ctl::kRotateBox);
-  job.changeIfLarger = toptionen.Checked(ctl::kShrinkLarger);
-  job.changeIfSmaller = toptionen.Checked(ctl::kEnlargeSmaller);
-  job.filter = FilterOfMethodText(toptionen.Text(ctl::kResizeMethod));
-  job.quality = QualityOfText(toptionen.Text(ctl::kQuality), toptionen.Position(ctl::kQualityScrollBar));
-  job.progressive = toptionen.Checked(ctl::kProgressive);
-  job.psdLayer = toptionen.Checked(ctl::kPhotoshopLayer);
-  job.keepDates = toptionen.Checked(ctl::kKeepDates);
-  job.keepOrientation = toptionen.Checked(ctl::kKeepOrientation);
-  job.toSRGB = toptionen.Checked(ctl::kToSrgb);
-  job.stripLocation = toptionen.Checked(ctl::kStripLocation);
+  job.orientation = options.Checked(ctl::kRotateBox);
+  job.changeIfLarger = options.Checked(ctl::kShrinkLarger);
+  job.changeIfSmaller = options.Checked(ctl::kEnlargeSmaller);
+  job.filter = FilterOfMethodText(options.Text(ctl::kResizeMethod));
+  job.quality = QualityOfText(options.Text(ctl::kQuality), options.Position(ctl::kQualityScrollBar));
+  job.progressive = options.Checked(ctl::kProgressive);
+  job.psdLayer = options.Checked(ctl::kPhotoshopLayer);
+  job.keepDates = options.Checked(ctl::kKeepDates);
+  job.keepOrientation = options.Checked(ctl::kKeepOrientation);
+  job.toSRGB = options.Checked(ctl::kToSrgb);
+  job.stripLocation = options.Checked(ctl::kStripLocation);
   return job;
 }
 
-JobSource JobSourceFromForms(const forms::Form& tprog, const forms::Form& toptionen) {
-  return [&tprog, &toptionen] { return JobFromForms(tprog, toptionen); };
+JobSource JobSourceFromForms(const forms::Form& mainForm, const forms::Form& options) {
+  return [&mainForm, &options] { return JobFromForms(mainForm, options); };
 }
 
 std::optional<imaging::ResizeFilter> FilterOfMethodText(const std::string& t) {

@@ -12,7 +12,7 @@ namespace forms {
 namespace {
 
 // Panel heights and the width box's two places; the radio buttons and panels of the size page
-// are stacked from these by LayoutTprogPages.
+// are stacked from these by LayoutMainFormPages.
 constexpr int kFirstRadioTop = 27;
 constexpr int kRadioToPanel = 18;
 constexpr int kBlockGap = 5;
@@ -100,7 +100,7 @@ const std::vector<std::string>& OutputFormatItems() {
   return items;
 }
 
-Form CreateTprogForm() {
+Form CreateMainForm() {
   Form form("Tprog", "");
 
   // The window's frame panels (page areas and the footer) are stored by these names as the
@@ -200,16 +200,16 @@ Form CreateTprogForm() {
   for (const std::string_view box : {ctl::kOutputFolder, ctl::kSourceFolder})
     form.OnDoubleClick(box, [](Form& f, Control& c) { f.SetSelection(c.name, 0, c.text.size()); });
 
-  for (const SizeModeControls& mode : kSizeModes) form.OnChange(mode.radio, [](Form& f, Control&) { LayoutTprogPages(f); });
+  for (const SizeModeControls& mode : kSizeModes) form.OnChange(mode.radio, [](Form& f, Control&) { LayoutMainFormPages(f); });
   for (const std::string_view radio : {ctl::kOverwriteSource, ctl::kSaveAsNewFile})
-    form.OnChange(radio, [](Form& f, Control&) { LayoutTprogPages(f); });
+    form.OnChange(radio, [](Form& f, Control&) { LayoutMainFormPages(f); });
 
-  ApplyTprogLanguage(form, Language::German);
-  RefreshTprog(form);
+  ApplyMainFormLanguage(form, Language::German);
+  RefreshMainForm(form);
   return form;
 }
 
-void LayoutTprogPages(Form& form) {
+void LayoutMainFormPages(Form& form) {
   int bottom = 0;
   bool first = true;
   for (const SizeModeControls& mode : kSizeModes) {
@@ -231,12 +231,12 @@ void ChooseOutputFolder(Form& form, const std::function<std::string(const std::s
   if (form.Text(ctl::kOutputFolder).empty()) form.SetText(ctl::kOutputFolder, previous);
 }
 
-void RefreshTprog(Form& form) {
+void RefreshMainForm(Form& form) {
   ApplyCoupledPercent(form);
-  LayoutTprogPages(form);
+  LayoutMainFormPages(form);
 }
 
-void ApplyTprogLanguage(Form& form, Language language) {
+void ApplyMainFormLanguage(Form& form, Language language) {
   ApplyFormTexts(form, TextGroup::MainWindow, language);
   const auto all = [language](const char* key) {
     return [key, language](const std::string& t) { return ConvertSpecial(t, key, language); };

@@ -39,7 +39,7 @@ std::string_view FirstLetters(std::string_view text, int count) {
 
 }  // namespace
 
-Form CreateToptionenForm() {
+Form CreateOptionsForm() {
   Form form("Toptionen", "");
   form.Add(MakeCheck(ctl::kRotateBox, true));
   form.Add(MakeCheck(ctl::kShrinkLarger, true));
@@ -68,11 +68,11 @@ Form CreateToptionenForm() {
   form.OnChange(ctl::kQualityScrollBar,
                 [](Form& f, Control& c) { f.SetText(ctl::kQuality, std::to_string(c.position)); });
   form.SetKeyFilter(ctl::kQuality, QualityKey);
-  ApplyToptionenLanguage(form, Language::German);
+  ApplyOptionsLanguage(form, Language::German);
   return form;
 }
 
-void ApplyToptionenLanguage(Form& form, Language language) {
+void ApplyOptionsLanguage(Form& form, Language language) {
   ApplyFormTexts(form, TextGroup::Options, language);
   const auto convert = [language](const std::string& t) {
     std::string text = t;

@@ -38,7 +38,7 @@ constexpr std::string_view kStatusLabels[] = {names::kConfigurationFilesStatus, 
 
 }  // namespace
 
-Form CreateEinstShortcutsForm() {
+Form CreateShortcutsForm() {
   Form form("Teinstshortcuts", "");
   Control extensions = ShortcutsControl(ControlKind::Edit, names::kChosenExtensions);
   extensions.text = "jpg,bmp,png";
@@ -59,11 +59,11 @@ Form CreateEinstShortcutsForm() {
   for (const std::string_view button : kRegisterButtons) form.Add(ShortcutsControl(ControlKind::Button, button));
   for (const std::string_view button : kRemoveButtons) form.Add(ShortcutsControl(ControlKind::Button, button));
   form.Add(ShortcutsControl(ControlKind::Button, names::kOkButton));
-  ApplyEinstShortcutsLanguage(form, Language::German);
+  ApplyShortcutsLanguage(form, Language::German);
   return form;
 }
 
-void ApplyEinstShortcutsLanguage(Form& form, Language language) {
+void ApplyShortcutsLanguage(Form& form, Language language) {
   ApplyFormTexts(form, TextGroup::Shortcuts, language);
 }
 

@@ -177,7 +177,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   connect(tips, &QTimer::timeout, this, [this] { RotateTip(); });
   tips->start(10000);
 
-  forms::RefreshTprog(windows_.tprog);
+  forms::RefreshMainForm(windows_.tprog);
   // Each window's own texts, in the order a switch reaches them.
   languages_.Register(LanguageOrder::MainWindow, this, [this](forms::Language l) { ApplyOwnTexts(l); });
   languages_.Register(LanguageOrder::Overwrite, dialogs_->Overwrite(),

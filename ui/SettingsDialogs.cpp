@@ -84,7 +84,7 @@ QGroupBox* OptionsDialog::CheckBoxGroup(std::string_view group, std::initializer
 }
 
 void OptionsDialog::ApplyTexts(forms::Language language) {
-  forms::ApplyToptionenLanguage(binder_->GetForm(), language);
+  forms::ApplyOptionsLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
 }
@@ -103,7 +103,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
   binder_->Bind(ctl::folderFilter::kChosenFormats, chosen);
   int row = 2;
   int column = 0;
-  for (const forms::FilterGroup& group : forms::TsmFilterGroups()) {
+  for (const forms::FilterGroup& group : forms::FolderFilterGroups()) {
     auto* box = new QCheckBox(formats_);
     binder_->Bind(group.box, box);
     auto* members = new QHBoxLayout;
@@ -125,7 +125,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
   }
   if (column != 0) ++row;
   column = 0;
-  for (const char* single : forms::TsmFilterSingleFormats()) {
+  for (const char* single : forms::FolderFilterSingleFormats()) {
     auto* box = new QCheckBox(formats_);
     binder_->Bind(single, box);
     f->addWidget(box, row, column);
@@ -154,7 +154,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
 }
 
 void FilterDialog::ApplyTexts(forms::Language language) {
-  forms::ApplyTsmFilterLanguage(binder_->GetForm(), language);
+  forms::ApplyFolderFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
 }

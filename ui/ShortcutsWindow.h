@@ -23,7 +23,7 @@ class FormBinder;
 
 class ShortcutsWindow : public QDialog {
 public:
-  // `form` (made by forms::CreateEinstShortcutsForm) must outlive the window. The hooks are
+  // `form` (made by forms::CreateShortcutsForm) must outlive the window. The hooks are
   // written for `programPath` under the folders of `environment`.
   ShortcutsWindow(forms::Form& form, QWidget* parent, std::string programPath = desktop::RunningProgramPath(),
                   desktop::Environment environment = desktop::Environment::FromProcess());

@@ -83,7 +83,7 @@ TEST_F(ConfigCli, ASavedConfigurationLoadsBackIntoEveryControl) {
     arguments += " --set \"" + name + "=" + value + "\"";
     ASSERT_EQ(config::ApplySetting(expected, name, value), std::nullopt) << name;
   }
-  forms::RefreshTprog(expected.tprog);
+  forms::RefreshMainForm(expected.tprog);
   config::ApplyLanguageToForms(expected, Language::English);
 
   std::string output;

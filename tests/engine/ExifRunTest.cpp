@@ -57,8 +57,8 @@ protected:
   fs::path Out(const std::string& name) const { return dir / "out" / name; }
 
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form tprog = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
   std::vector<std::string> paths;

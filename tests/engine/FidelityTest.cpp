@@ -64,8 +64,8 @@ std::string IdentifyText(PF format) {
 class Fidelity : public ::testing::Test {
 protected:
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form tprog = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
 

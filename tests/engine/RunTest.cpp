@@ -45,8 +45,8 @@ using engine::OverwriteButton;
 class RunFixture : public ::testing::Test {
 protected:
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form tprog = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
   std::vector<std::string> paths;

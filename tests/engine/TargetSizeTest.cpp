@@ -136,8 +136,8 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
 }
 
 TEST(ConversionJob, ReadFromFormsAndRunSettings) {
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form tprog = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ConversionJob job = engine::JobFromForms(tprog, options);
   EXPECT_EQ(job.sizeMode, SizeMode::Preset);
   EXPECT_EQ(job.presetWidth, 640);

@@ -36,7 +36,7 @@ TEST(WizardFlow, ForwardMovesOnAndStartsOnlyWithRows) {
 }
 
 TEST(WizardFlow, OutputFolderChooserKeepsThePreviousTextWhenCancelled) {
-  forms::Form tprog = forms::CreateTprogForm();
+  forms::Form tprog = forms::CreateMainForm();
   tprog.SetText("out_ordner", "/home/me/out");
   std::string start;
   forms::ChooseOutputFolder(tprog, [&](const std::string& s) { start = s; return std::string(); });

@@ -31,7 +31,7 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   std::filesystem::create_directories(dir / "f1");
   std::filesystem::create_directories(dir / "f2");
   for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f2/c.bmp", "d.bmp"}) WriteBitmap(dir / name);
-  const forms::Form filter = forms::CreateTsmFilterForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(forms::Language::English, ".");
   engine::ScriptedDialogs dialogs;
   int refreshes = 0;
@@ -54,7 +54,7 @@ TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
   std::filesystem::create_directories(dir / "f1");
   std::filesystem::create_directories(dir / "f2");
   for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f1/c.bmp", "f2/d.bmp", "e.bmp"}) WriteBitmap(dir / name);
-  const forms::Form filter = forms::CreateTsmFilterForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(forms::Language::English, ".");
   list.SetReadInBackground(false);
   engine::ScriptedDialogs dialogs;
@@ -73,8 +73,8 @@ TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
 TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   testsupport::TempDir dir;
   WriteBitmap(dir / "a.bmp");
-  const forms::Form filter = forms::CreateTsmFilterForm();
-  forms::Form tprog = forms::CreateTprogForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
+  forms::Form tprog = forms::CreateMainForm();
   engine::ScriptedDialogs dialogs;
   ImageList list(forms::Language::English, ".");
   std::vector<std::string> starts;

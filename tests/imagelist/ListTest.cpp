@@ -275,7 +275,7 @@ void MakeTree(const testsupport::TempDir& dir) {
 TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
   testsupport::TempDir dir;
   MakeTree(dir);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   const auto collect = [&](bool subfolders) {
     std::vector<std::string> relative;
     for (const std::string& p : imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), subfolders))
@@ -308,7 +308,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   testsupport::TempDir dir;
   MakeTree(dir);
   WriteText(dir / "broken.bmp", "not a bitmap");
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
@@ -364,7 +364,7 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
   // A pixel map under the common name of the three portable maps.
   const std::string pixels = "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60";
   WriteText(dir / "map.PNM", pixels);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   const auto collect = [&] { return imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), false); };
   EXPECT_EQ(collect().size(), 1u);
   // In a selection each of the bitmap, gray map and pixel map boxes finds it.
@@ -387,7 +387,7 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
 TEST(ImageList, DroppingAFolderAndFiles) {
   testsupport::TempDir dir;
   MakeTree(dir);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;

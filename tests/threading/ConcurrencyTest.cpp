@@ -165,8 +165,8 @@ TEST(Threading, AParallelRunWritesWhatASequentialRunWrites) {
   for (const bool fileSize : {false, true}) {
     std::vector<std::vector<std::vector<uint8_t>>> outputs;
     for (const int jobs : {1, 4}) {
-      forms::Form tprog = forms::CreateTprogForm();
-      forms::Form options = forms::CreateToptionenForm();
+      forms::Form tprog = forms::CreateMainForm();
+      forms::Form options = forms::CreateOptionsForm();
       const std::string out = (dir / ("out" + std::to_string(jobs) + (fileSize ? "f" : "b"))).string();
       tprog.SetChecked("out_newimage", true);
       tprog.SetText("out_ordner", out);
