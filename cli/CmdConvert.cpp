@@ -307,7 +307,7 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
 std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindows& windows) {
   FriendlySettings set(windows);
   if (auto error = ApplySizeOptions(f, set)) return error;
-  if (auto error = ApplyOutputOptions(f, windows.tprog, set)) return error;
+  if (auto error = ApplyOutputOptions(f, windows.mainForm, set)) return error;
   return ApplyOptionOptions(f, set);
 }
 
@@ -519,7 +519,7 @@ std::optional<std::string> ApplyRequestToForms(const ConvertRequest& request, co
     const std::string name = base::TrimBlanks(assignment.substr(0, eq));
     if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return "--set " + *error;
   }
-  forms::RefreshMainForm(windows.tprog);
+  forms::RefreshMainForm(windows.mainForm);
   config::ApplyLanguageToForms(windows, windows.language);
   return ApplyFriendly(request.friendly, windows);
 }
@@ -541,7 +541,7 @@ engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
   engine::RunMemory memory;
   std::stop_source stop;
   const engine::RunSetup setup{.paths = std::move(paths),
-                               .job = engine::JobSourceFromForms(windows.tprog, windows.optionen),
+                               .job = engine::JobSourceFromForms(windows.mainForm, windows.options),
                                .observer = terminal,
                                .questions = terminal,
                                .flags = terminal.Flags(),

@@ -36,8 +36,8 @@ void ConfigurationMenu::SetStartHint(std::string path) {
     if (m.name == kStartItem) m.hint = std::move(path);
 }
 
-bool ConfigurationMenu::KonfigurationAddMenu(const std::string& path,
-                                             const std::function<std::string(const std::string&)>& shorten) {
+bool ConfigurationMenu::AddFileEntry(const std::string& path,
+                                     const std::function<std::string(const std::string&)>& shorten) {
   for (const MenuItem& m : items_)
     if (m.hint == path) return false;
   MenuItem entry;
@@ -49,7 +49,7 @@ bool ConfigurationMenu::KonfigurationAddMenu(const std::string& path,
   return true;
 }
 
-std::optional<std::string> ConfigurationMenu::KonfigurationLadenMenu(const std::string& itemName) const {
+std::optional<std::string> ConfigurationMenu::FileOfEntry(const std::string& itemName) const {
   for (const MenuItem& m : items_) {
     if (m.name != itemName || !m.fileEntry) continue;
     struct stat info {};

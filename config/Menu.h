@@ -1,4 +1,4 @@
-// The configuration menu `m_konfig`: its fixed items, followed by one entry per configuration
+// The Configuration menu: its fixed items, followed by one entry per configuration
 // file saved, loaded or found while the program runs. The window builds its menu from this model.
 #pragma once
 
@@ -25,9 +25,9 @@ inline constexpr std::string_view kStartItem = "m_konfig_start";         // load
 inline constexpr std::string_view kFileEntryPrefix = "m_konfig_";
 
 struct MenuItem {
-  std::string name;     // "m_konfig_save", ..., or "m_konfig_" and a number for a file entry
+  std::string name;     // kSaveItem, ..., or kFileEntryPrefix and a number for a file entry
   std::string caption;  // a file entry: its path shortened to the menu's width
-  std::string hint;     // a file entry and m_konfig_start: the full path
+  std::string hint;     // a file entry and kStartItem: the full path
   bool separator = false;
   bool fileEntry = false;
 };
@@ -43,21 +43,20 @@ const std::vector<FixedMenuText>& FixedMenuTexts();
 class ConfigurationMenu {
 public:
   // The eight fixed items (three commands, a separator, the autosave submenu, a separator, two
-  // commands); m_konfig_start carries the start configuration's path as its hint.
+  // commands); kStartItem carries the start configuration's path as its hint.
   explicit ConfigurationMenu(std::string startConfigurationPath);
 
   const std::vector<MenuItem>& Items() const { return items_; }
-  // m_konfig_save_start sets the hint again.
+  // Saving the start configuration sets the hint again.
   void SetStartHint(std::string path);
 
-  // KonfigurationAddMenu: unless an item's hint equals the path exactly (letter case counts),
-  // appends an entry named "m_konfig_" and the number of items before it, with the path as its
-  // hint and `shorten` (path) as its caption. Returns whether an entry was added.
-  bool KonfigurationAddMenu(const std::string& path,
-                            const std::function<std::string(const std::string&)>& shorten = nullptr);
+  // Unless an item's hint equals the path exactly (letter case counts), appends an entry named
+  // kFileEntryPrefix and the number of items before it, with the path as its hint and
+  // `shorten` (path) as its caption. Returns whether an entry was added.
+  bool AddFileEntry(const std::string& path, const std::function<std::string(const std::string&)>& shorten = nullptr);
 
-  // KonfigurationLadenMenu: the file an entry names, when a file exists there.
-  std::optional<std::string> KonfigurationLadenMenu(const std::string& itemName) const;
+  // The file an entry names, when a file exists there.
+  std::optional<std::string> FileOfEntry(const std::string& itemName) const;
 
   // Captions of the fixed items in the language; file entries keep theirs.
   void ApplyLanguage(forms::Language language);

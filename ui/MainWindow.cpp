@@ -103,7 +103,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       configMenu_(config::StartConfigurationPath()) {
   setObjectName("Tprog");
   setAcceptDrops(true);
-  binder_ = new FormBinder(windows_.tprog, this);
+  binder_ = new FormBinder(windows_.mainForm, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
   list_.rowsChanged = [this] { RefreshList(); };
   // Header reads finish on the list's pool threads; their results are settled here, on the
@@ -153,12 +153,12 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   outer->addWidget(footer);
   setCentralWidget(central);
 
-  options_ = new OptionsDialog(windows_.optionen, this);
-  filter_ = new FilterDialog(windows_.smFilter, this);
+  options_ = new OptionsDialog(windows_.options, this);
+  filter_ = new FilterDialog(windows_.folderFilter, this);
   help_ = new HelpWindow(this);
 
   // The preview follows every change of the settings.
-  for (forms::Form* form : {&windows_.tprog, &windows_.optionen}) {
+  for (forms::Form* form : {&windows_.mainForm, &windows_.options}) {
     auto mirror = form->Events().controlChanged;
     form->Events().controlChanged = [this, mirror](const forms::Control& c) {
       mirror(c);
@@ -177,7 +177,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   connect(tips, &QTimer::timeout, this, [this] { RotateTip(); });
   tips->start(10000);
 
-  forms::RefreshMainForm(windows_.tprog);
+  forms::RefreshMainForm(windows_.mainForm);
   // Each window's own texts, in the order a switch reaches them.
   languages_.Register(LanguageOrder::MainWindow, this, [this](forms::Language l) { ApplyOwnTexts(l); });
   languages_.Register(LanguageOrder::Overwrite, dialogs_->Overwrite(),
@@ -198,7 +198,7 @@ MainWindow::~MainWindow() {
   run_.reset();
   renamer_.reset();
   // The forms outlive the window: they must not call into its widgets any more.
-  for (forms::Form* form : {&windows_.tprog, &windows_.optionen, &windows_.smFilter}) form->Events() = {};
+  for (forms::Form* form : {&windows_.mainForm, &windows_.options, &windows_.folderFilter}) form->Events() = {};
 }
 
 QWidget* MainWindow::BuildImagesPage() {
@@ -213,7 +213,7 @@ QWidget* MainWindow::BuildImagesPage() {
   auto* folder = new QLineEdit(group);
   binder_->Bind(ctl::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this, [this] {
-    list_.InpOrdnerEnter(windows_.tprog.Text(ctl::kSourceFolder), windows_.smFilter, *dialogs_);
+    list_.InpOrdnerEnter(windows_.mainForm.Text(ctl::kSourceFolder), windows_.folderFilter, *dialogs_);
   });
   auto* open = new QPushButton(group);
   open->setObjectName(Q(ctl::kOpenFolderButton));
@@ -443,7 +443,7 @@ QWidget* MainWindow::BuildSavePage() {
   choose->setObjectName(Q(ctl::kChooseFolderButton));
   captioned_.emplace_back(ctl::kChooseFolderButton, choose);
   connect(choose, &QPushButton::clicked, this, [this] {
-    forms::ChooseOutputFolder(windows_.tprog, [this](const std::string& start) { return ChooseFolder(start); });
+    forms::ChooseOutputFolder(windows_.mainForm, [this](const std::string& start) { return ChooseFolder(start); });
   });
   grid->addWidget(choose, 0, 2);
   grid->setColumnStretch(1, 1);
@@ -542,7 +542,7 @@ void MainWindow::RebuildConfigMenu() {
       };
     if (name == config::kStandardItem)
       return [this] {
-        config::KonfigurationLadenStandard(windows_);
+        config::LoadStandardConfiguration(windows_);
         RebuildConfigMenu();
       };
     if (name == config::kStartItem)
@@ -570,7 +570,7 @@ void MainWindow::RebuildConfigMenu() {
         QAction* a = sub->addAction(QString());
         a->setObjectName(Q(name));
         a->setCheckable(true);
-        a->setChecked(all ? windows_.autosaveAlles : windows_.autosaveNie);
+        a->setChecked(all ? windows_.autosaveAll : windows_.autosaveNever);
         connect(a, &QAction::triggered, this, [this, all = all] {
           config::ClickAutosave(windows_, all);
           RebuildConfigMenu();
@@ -584,7 +584,7 @@ void MainWindow::RebuildConfigMenu() {
     a->setStatusTip(Q(item.hint));
     if (item.fileEntry) {
       connect(a, &QAction::triggered, this, [this, name = item.name] {
-        if (const auto path = configMenu_.KonfigurationLadenMenu(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
+        if (const auto path = configMenu_.FileOfEntry(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
       });
     } else {
       connect(a, &QAction::triggered, this, command(item.name));
@@ -607,7 +607,7 @@ void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(languag
 void MainWindow::ApplyOwnTexts(forms::Language language) {
   language_ = language;
   const auto text = [language](std::string_view name) { return TextOf(language, forms::TextGroup::MainWindow, name); };
-  setWindowTitle(text(windows_.tprog.Name()));
+  setWindowTitle(text(windows_.mainForm.Name()));
   // The models follow the main window, so forms, list and run share its language.
   config::ApplyLanguageToForms(windows_, language);
   list_.SetLanguage(language);
@@ -642,7 +642,7 @@ RenamerWindow& MainWindow::Renamer() {
 }
 
 ShortcutsWindow& MainWindow::Shortcuts() {
-  if (shortcuts_ == nullptr) shortcuts_ = new ShortcutsWindow(windows_.einstShortcuts, this);
+  if (shortcuts_ == nullptr) shortcuts_ = new ShortcutsWindow(windows_.shortcuts, this);
   return *shortcuts_;
 }
 
@@ -673,7 +673,7 @@ void MainWindow::StartRun() {
   if (run_->Running()) return;
   std::vector<std::string> paths;
   for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
-  run_->Start(windows_.tprog, windows_.optionen, std::move(paths), [this](const engine::RunResult&) {
+  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const engine::RunResult&) {
     const std::vector<std::string> notes = dialogs_->TakeNotes();
     if (!notes.empty()) {
       QStringList lines;
@@ -710,13 +710,13 @@ void MainWindow::OpenImages() {
 }
 
 void MainWindow::OpenFolder() {
-  list_.OrdnerWahlClick(windows_.tprog, windows_.smFilter, [this](const std::string& s) { return ChooseFolder(s); },
+  list_.OrdnerWahlClick(windows_.mainForm, windows_.folderFilter, [this](const std::string& s) { return ChooseFolder(s); },
                         *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
 }
 
 void MainWindow::AddDropped(const std::vector<std::string>& paths) {
-  list_.AddDropped(paths, windows_.smFilter, *dialogs_);
+  list_.AddDropped(paths, windows_.folderFilter, *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
 }
 
@@ -730,7 +730,7 @@ bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
         configuration = true;
         break;
       case forms::ArgumentKind::Folder:
-        list_.AddOrdner(path, windows_.smFilter, *dialogs_);
+        list_.AddOrdner(path, windows_.folderFilter, *dialogs_);
         break;
       case forms::ArgumentKind::File:
         list_.AddFiles({path}, *dialogs_);
@@ -833,7 +833,7 @@ void MainWindow::UpdatePreview() {
       break;
     }
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
-  const engine::ConversionJob job = engine::JobFromForms(windows_.tprog, windows_.optionen);
+  const engine::ConversionJob job = engine::JobFromForms(windows_.mainForm, windows_.options);
   const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
   const QString line = Q(engine::PreviewLine(p, job.fileSizeText));
@@ -864,20 +864,20 @@ void MainWindow::LoadConfiguration(const std::string& path, config::LoadCaller c
   QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->virtualGeometry() : QRect();
   config::ScreenSize size;
   if (screen.isValid()) size = {screen.width(), screen.height()};
-  config::KonfigurationLaden(windows_, path, caller, size);
+  config::LoadConfiguration(windows_, path, caller, size);
   ApplyGeometry();
   ApplyTexts(languages_.Current());
 }
 
 void MainWindow::SaveConfiguration(const std::string& path) {
   StoreGeometry();
-  config::KonfigurationSpeichern(windows_, path);
+  config::SaveConfiguration(windows_, path);
 }
 
 void MainWindow::AddConfigurationEntry(const std::string& path) {
   const QFontMetrics metrics(footer_->font());
   const int width = 2 * std::max(footer_->width(), 150) + 30;
-  configMenu_.KonfigurationAddMenu(path, [&](const std::string& p) {
+  configMenu_.AddFileEntry(path, [&](const std::string& p) {
     return engine::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
   });
   RebuildConfigMenu();

@@ -428,10 +428,10 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   WriteImage(dir / "b.bmp", 20, 10);
   WriteImage(dir / "A.bmp", 10, 10);
   config::ProgramWindows windows(Language::English);
-  windows.tprog.SetChecked("rb_prozent", true);
-  windows.tprog.SetText("act_sizeprozent_x", "100");
-  windows.tprog.SetText("out_ordner", (dir / "out").string());
-  windows.tprog.SetText("out_name", "%num%");
+  windows.mainForm.SetChecked("rb_prozent", true);
+  windows.mainForm.SetText("act_sizeprozent_x", "100");
+  windows.mainForm.SetText("out_ordner", (dir / "out").string());
+  windows.mainForm.SetText("out_name", "%num%");
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
@@ -439,7 +439,7 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   list.add2list((dir / "A.bmp").string(), dialogs);
   engine::RunMemory memory;
   const engine::RunResult result =
-      dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.tprog, windows.optionen), memory);
+      dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.mainForm, windows.options), memory);
   EXPECT_EQ(result.written, 2);
   imaging::ImageData first;
   ASSERT_TRUE(engine::LoadImageFile((dir / "out/1.bmp").string(), first));

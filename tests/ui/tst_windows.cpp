@@ -87,9 +87,9 @@ QSet<QString> TextsOnlyIn(Language l, Language other) {
   for (const forms::TextGroup group : forms::kTextGroups)
     for (const forms::TextEntry& e : forms::TableOf(l, group)) add(e.text, forms::Text(other, group, e.key));
   const config::ProgramWindows mine(l), theirs(other);
-  for (const auto form : {&config::ProgramWindows::tprog, &config::ProgramWindows::smFilter, &config::ProgramWindows::optionen,
+  for (const auto form : {&config::ProgramWindows::mainForm, &config::ProgramWindows::folderFilter, &config::ProgramWindows::options,
                           &config::ProgramWindows::renamer, &config::ProgramWindows::renamerFilter,
-                          &config::ProgramWindows::einstShortcuts}) {
+                          &config::ProgramWindows::shortcuts}) {
     add((mine.*form).Caption(), (theirs.*form).Caption());
     const auto& a = (mine.*form).Controls();
     const auto& b = (theirs.*form).Controls();
@@ -200,20 +200,20 @@ private slots:
     quality->lineEdit()->setFocus();
     quality->lineEdit()->end(false);
     QTest::keyClick(quality->lineEdit(), Qt::Key_1);  // 951 becomes 100
-    QCOMPARE(windows_->optionen.Text("out_quality"), std::string("100"));
+    QCOMPARE(windows_->options.Text("out_quality"), std::string("100"));
     QCOMPARE(quality->currentText(), QString("100"));
     QCOMPARE(scroll->value(), 100);
-    windows_->optionen.SetPosition("ScrollBar1", 40);
+    windows_->options.SetPosition("ScrollBar1", 40);
     QCOMPARE(quality->currentText(), QString("40"));
     auto* bigger = window_->Options()->findChild<QCheckBox*>("act_sizebigger");
     QTest::mouseClick(bigger, Qt::LeftButton);
-    QVERIFY(!windows_->optionen.Checked("act_sizebigger"));
+    QVERIFY(!windows_->options.Checked("act_sizebigger"));
     QVERIFY(!bigger->isChecked());
     auto* dates = window_->Options()->findChild<QCheckBox*>("keep_dates");
     QVERIFY(dates != nullptr && !dates->isChecked());
     // On the box itself: a check box reacts only where its box and text are.
     QTest::mouseClick(dates, Qt::LeftButton, {}, QPoint(8, dates->height() / 2));
-    QVERIFY(windows_->optionen.Checked("keep_dates"));
+    QVERIFY(windows_->options.Checked("keep_dates"));
   }
 
   void conversionAnswersTheOverwriteQuestion() {
@@ -234,19 +234,19 @@ private slots:
 
   void configurationRoundTrip() {
     const std::string path = (home_.path() + "/round.vxc").toStdString();
-    windows_->tprog.SetText("out_name", " lead");
-    windows_->tprog.SetChecked("rb_prozent", true);
+    windows_->mainForm.SetText("out_name", " lead");
+    windows_->mainForm.SetChecked("rb_prozent", true);
     window_->SaveConfiguration(path);
     window_->AddConfigurationEntry(path);
     window_->AddConfigurationEntry(path);  // once only
-    config::KonfigurationLadenStandard(*windows_);
-    windows_->tprog.SetChecked("rb_pixel", true);
+    config::LoadStandardConfiguration(*windows_);
+    windows_->mainForm.SetChecked("rb_pixel", true);
     QAction* entry = window_->ConfigMenu()->findChild<QAction*>("m_konfig_8");
     QVERIFY(entry != nullptr);
     QVERIFY(window_->ConfigMenu()->findChild<QAction*>("m_konfig_9") == nullptr);
     entry->trigger();
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string(" lead"));
-    QVERIFY(windows_->tprog.Checked("rb_prozent"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string(" lead"));
+    QVERIFY(windows_->mainForm.Checked("rb_prozent"));
     QVERIFY(window_->Binder()->Widget("pa_prozent")->isVisibleTo(window_.get()) ||
             window_->Pages()->currentIndex() != 1);
     QVERIFY(!window_->Binder()->Widget("pa_pixel")->isVisibleTo(window_->Pages()->widget(1)));
@@ -260,7 +260,7 @@ private slots:
                             d.Progress(), &splash};
     auto* english = window_->findChild<QAction*>("m_einst_sprache_english");
     auto* german = window_->findChild<QAction*>("m_einst_sprache_deutsch");
-    windows_->tprog.SetText("out_name", "%name% (%width%x%height%)");
+    windows_->mainForm.SetText("out_name", "%name% (%width%x%height%)");
     for (const Language l : {Language::German, Language::English, Language::German}) {
       (l == Language::German ? german : english)->trigger();
       QCOMPARE(german->isChecked(), l == Language::German);
@@ -279,7 +279,7 @@ private slots:
       QVERIFY(seen > 100);  // the walk does reach the texts
       QCOMPARE(window_->List().CounterLabel(), std::string(l == Language::German ? "0 Bilder" : "0 Images"));
     }
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
     QCOMPARE(ui::Application::Title(), QString("Vexilo Pro - Corvana"));
 
     // A message on screen keeps its language; the next one comes in the new language.
@@ -322,9 +322,9 @@ private slots:
     WriteBitmap(dir.path() + "/pictures/1.bmp");
     WriteBitmap(dir.path() + "/pictures/2.bmp");
     WriteBitmap(dir.path() + "/single.bmp");
-    windows_->tprog.SetText("out_name", "from-auto");
+    windows_->mainForm.SetText("out_name", "from-auto");
     config::SaveStartConfiguration(*windows_);
-    windows_->tprog.SetText("out_name", "from-argument");
+    windows_->mainForm.SetText("out_name", "from-argument");
     window_->SaveConfiguration((dir.path() + "/given.vxc").toStdString());
     window_.reset();
 
@@ -336,7 +336,7 @@ private slots:
     window_->show();
     QTRY_COMPARE(window_->List().RowCount(), 3);
     QCOMPARE(window_->CountLabel()->text(), QString("3 Images"));
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("from-argument"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("from-argument"));
     QVERIFY(window_->ConfigMenu()->findChild<QAction*>("m_konfig_8") != nullptr);
 
     // ".VXC" is no configuration: an image to the list (and not one), and the start one loads.
@@ -355,7 +355,7 @@ private slots:
     poll.start(20);
     window_->show();
     QTRY_COMPARE(shown, QString("Format not supported"));
-    QTRY_COMPARE(windows_->tprog.Text("out_name"), std::string("from-auto"));
+    QTRY_COMPARE(windows_->mainForm.Text("out_name"), std::string("from-auto"));
     QCOMPARE(window_->List().RowCount(), 0);
   }
 
@@ -531,7 +531,7 @@ private slots:
     auto* item = window_->findChild<QAction*>("m_einst_sprache_pseudo");
     QVERIFY(item != nullptr);
     QCOMPARE(item->text(), QString("PSEUDO"));
-    windows_->tprog.SetText("out_name", "%name% (%breite%x%höhe%)");
+    windows_->mainForm.SetText("out_name", "%name% (%breite%x%höhe%)");
     item->trigger();
     QVERIFY(item->isChecked());
     QVERIFY(!window_->findChild<QAction*>("m_einst_sprache_english")->isChecked());
@@ -549,13 +549,13 @@ private slots:
     QCOMPARE(window_->windowTitle(), QString("VEXILO - CORVANA"));
     QCOMPARE(window_->Options()->windowTitle(), QString("OPTIONS"));
     QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
     AnswerModal("OK");
     d.meldungzeigen("dateischoninliste", "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
 
     window_->findChild<QAction*>("m_einst_sprache_deutsch")->trigger();
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
     QVERIFY(!item->isChecked());
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
