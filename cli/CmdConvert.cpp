@@ -243,7 +243,7 @@ std::optional<std::string> FormatItemFor(const std::string& asked, const std::ve
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Form& tprog, FriendlySettings& set) {
+std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Form& mainForm, FriendlySettings& set) {
   if (f.overwrite && (f.folder || f.name || f.format))
     return std::string("--overwrite writes over the sources; it takes no --folder, --name or --format");
   if (f.overwrite)
@@ -260,7 +260,7 @@ std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Fo
     if (auto error = set.Set(ctl::kOutputName, name, "--name")) return error;
   }
   if (f.format) {
-    const auto item = FormatItemFor(*f.format, tprog.Get(ctl::kOutputFormat).items);
+    const auto item = FormatItemFor(*f.format, mainForm.Get(ctl::kOutputFormat).items);
     if (!item) return "unknown output type \"" + *f.format + "\" (see --help for the list)";
     if (auto error = set.Set(ctl::kOutputFormat, *item, "--format")) return error;
   }

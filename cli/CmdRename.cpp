@@ -222,7 +222,7 @@ int RunRename(const Args& args) {
   renamer::RenameResult result;
   {
     InterruptGuard interrupts;
-    result = model.UmbenennenClick(dialogs);
+    result = model.RenameFiles(dialogs);
   }
   int failed = missing;
   for (const renamer::RenamerRow& row : model.Rows()) {

@@ -1,10 +1,10 @@
-// The model of the desktop-integration dialog `Teinstshortcuts`: its buttons register and
-// remove the hooks of desktop/Integration.h, and its status labels show which hooks are
-// active. It works on the dialog's Form, so a window only mirrors the controls and forwards
-// clicks (Form::Click on the button's name).
+// The model of the desktop-integration dialog: its buttons register and remove the hooks of
+// desktop/Integration.h, and its status labels show which hooks are active. It works on the
+// dialog's Form, so a window only mirrors the controls and forwards clicks (Form::Click on the
+// button's name).
 //
-// The hooks are the user's own files, so no administrator rights are needed: `Label9` says so,
-// `Label6` (which asks for them) and the restart button `AlsAdminStarten` are hidden.
+// The hooks are the user's own files, so no administrator rights are needed: the rights label
+// says so, and the label that asks for them and the restart button are hidden.
 #pragma once
 
 #include <array>

@@ -158,7 +158,7 @@ FileRenamer::FileRenamer(forms::Form& renamerForm, const forms::Form& filterForm
   for (const std::string_view name : {names::kMask, names::kFirstNumber, names::kSearchText, names::kReplacementText,
                                       names::kSearchAndReplace, names::kReplaceInName, names::kReplaceInExtension}) {
     form_.OnChange(name, [self](forms::Form&, forms::Control&) {
-      if (const auto model = self.lock()) (*model)->Vorschau();
+      if (const auto model = self.lock()) (*model)->UpdatePreview();
     });
   }
   UpdateCountLabel();
@@ -200,7 +200,7 @@ void FileRenamer::SetRowStatus(RenamerRow& row, RowStatus status, std::string ca
 
 // ---- Rows ----
 
-bool FileRenamer::add2list(const std::string& path, engine::UserDialogs& dialogs) {
+bool FileRenamer::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   for (const RenamerRow& row : rows_) {
     if (row.path == path) {
       dialogs.ReportUnlessSilenced("dateischoninliste", path);
@@ -235,11 +235,11 @@ std::vector<std::string> FileRenamer::SearchPatterns() const {
   return patterns;
 }
 
-void FileRenamer::AddOrdner(const std::string& folder, engine::UserDialogs& dialogs) {
-  AddFolder(folder, dialogs, true);
+void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dialogs) {
+  AddFolderFiles(folder, dialogs, true);
 }
 
-void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction) {
+void FileRenamer::AddFolderFiles(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction) {
   if (folder.empty() || !base::IsFolder(folder)) return;
   const std::vector<std::string> patterns = SearchPatterns();
   if (endOfAction) EnableWindow(false);
@@ -247,7 +247,7 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
   if (folder.find(".txt") == std::string::npos && !patterns.empty())
     Collect(folder.back() == '/' ? folder : folder + "/", patterns, form_.Checked(names::kSubfolders), found);
   for (const std::string& path : found)
-    if (base::IsFile(path)) add2list(path, dialogs);
+    if (base::IsFile(path)) AddFile(path, dialogs);
   UpdateCountLabel();
   if (endOfAction) {
     EnableWindow(true);
@@ -255,8 +255,8 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
   }
 }
 
-void FileRenamer::QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs) {
-  if (base::IsFolder(text)) AddOrdner(text, dialogs);
+void FileRenamer::AddTypedFolder(const std::string& text, engine::UserDialogs& dialogs) {
+  if (base::IsFolder(text)) AddFolder(text, dialogs);
   else dialogs.meldungzeigen("ordnerfalschopen", text);
 }
 
@@ -264,8 +264,8 @@ void FileRenamer::AddDropped(const std::vector<std::string>& paths, engine::User
   EnableWindow(false);
   int handled = 0;
   for (const std::string& path : paths) {
-    if (base::IsFolder(path)) AddFolder(path, dialogs, false);
-    else add2list(path, dialogs);
+    if (base::IsFolder(path)) AddFolderFiles(path, dialogs, false);
+    else AddFile(path, dialogs);
     dialogs.ProcessEvents();
     SetStatusBar(std::to_string(++handled) + Texts(language_).loaded);
   }
@@ -286,7 +286,7 @@ void FileRenamer::ColumnClick(int column) {
   sort_.descending = column == sort_.column ? !sort_.descending : false;
   sort_.column = column;
   SortRows();
-  Vorschau();
+  UpdatePreview();
 }
 
 int FileRenamer::Compare(const RenamerRow& first, const RenamerRow& second) const {
@@ -320,14 +320,14 @@ void FileRenamer::RemoveSelected() {
   UpdateCountLabel();
   Changed();
   // The numbers and the row count of the preview depend on the rows.
-  Vorschau();
+  UpdatePreview();
 }
 
 void FileRenamer::RemoveAll() {
   rows_.clear();
   UpdateCountLabel();
   Changed();
-  Vorschau();
+  UpdatePreview();
 }
 
 std::optional<std::string> FileRenamer::FirstSelectedExistingFile() const {
@@ -357,21 +357,21 @@ std::string FileRenamer::NewPathOf(int row) const {
   return FolderOf(path) + RenameName(base::FileNameOf(path), row, RowCount(), Rule());
 }
 
-void FileRenamer::VorschauSetzen() {
+void FileRenamer::PreviewSelected() {
   for (const RenamerRow& row : rows_) {
     if (!row.selected) continue;
     previewed_ = row.path;
     break;
   }
-  Vorschau();
+  UpdatePreview();
 }
 
 void FileRenamer::SetPreviewedPath(const std::string& path) {
   previewed_ = path;
-  Vorschau();
+  UpdatePreview();
 }
 
-void FileRenamer::Vorschau() {
+void FileRenamer::UpdatePreview() {
   RenamePreview preview;
   preview.oldPath = previewed_;
   preview.oldName = base::FileNameOf(previewed_);
@@ -398,10 +398,10 @@ void FileRenamer::InsertPlaceholder(const std::string& placeholder) {
   text.replace(start, length, placeholder);
   form_.SetText(names::kMask, text);
   form_.SetSelection(names::kMask, start + placeholder.size(), 0);
-  Vorschau();
+  UpdatePreview();
 }
 
-bool FileRenamer::PlaceholderLabelClick(const std::string& labelName) {
+bool FileRenamer::ClickPlaceholderLabel(std::string_view labelName) {
   static constexpr std::pair<std::string_view, const char*> kLabels[] = {{names::kNamePlaceholder, "%name%"},
                                                                         {names::kNumberPlaceholder, "%num%"},
                                                                         {names::kZeroNumberPlaceholder, "%0num%"},
@@ -441,7 +441,7 @@ std::string FileRenamer::RunStatusText(int renamed, int failed) const {
   return text;
 }
 
-RenameResult FileRenamer::UmbenennenClick(engine::UserDialogs& dialogs) {
+RenameResult FileRenamer::RenameFiles(engine::UserDialogs& dialogs) {
   RenameResult result;
   if (rows_.empty()) return result;
   EnableWindow(false);
@@ -517,7 +517,7 @@ RenameResult FileRenamer::UmbenennenClick(engine::UserDialogs& dialogs) {
   const std::string followed = previewedRow >= 0 ? rows_[static_cast<size_t>(previewedRow)].path : previewed_;
   SortRows();
   previewed_ = followed;
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }
@@ -595,7 +595,7 @@ UndoResult FileRenamer::UndoLastRename() {
   if (result.failed > 0) text += " (" + std::to_string(result.failed) + t.notRestored + ")";
   SetStatusBar(text);
   SortRows();
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }
@@ -635,7 +635,7 @@ RenameResult FileRenamer::Finish() {
   if (result.journalError.empty()) result.journalError = journal_.Mark("end");
   SetStatusBar(RunStatusText(result.renamed, result.failed));
   SortRows();
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }

@@ -213,7 +213,7 @@ QWidget* MainWindow::BuildImagesPage() {
   auto* folder = new QLineEdit(group);
   binder_->Bind(ctl::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this, [this] {
-    list_.InpOrdnerEnter(windows_.mainForm.Text(ctl::kSourceFolder), windows_.folderFilter, *dialogs_);
+    list_.AddTypedFolder(windows_.mainForm.Text(ctl::kSourceFolder), windows_.folderFilter, *dialogs_);
   });
   auto* open = new QPushButton(group);
   open->setObjectName(Q(ctl::kOpenFolderButton));
@@ -243,7 +243,7 @@ QWidget* MainWindow::BuildImagesPage() {
   for (int i = 0; i < imagelist::kColumnCount; ++i) qulist_->setColumnWidth(i, widths[i]);
   qulist_->header()->setMinimumSectionSize(25);
   connect(qulist_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-    list_.qulistColumnClick(column);
+    list_.SortByColumn(column);
     qulist_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   });
   qulist_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -710,7 +710,7 @@ void MainWindow::OpenImages() {
 }
 
 void MainWindow::OpenFolder() {
-  list_.OrdnerWahlClick(windows_.mainForm, windows_.folderFilter, [this](const std::string& s) { return ChooseFolder(s); },
+  list_.OpenFolder(windows_.mainForm, windows_.folderFilter, [this](const std::string& s) { return ChooseFolder(s); },
                         *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
 }
@@ -730,7 +730,7 @@ bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
         configuration = true;
         break;
       case forms::ArgumentKind::Folder:
-        list_.AddOrdner(path, windows_.folderFilter, *dialogs_);
+        list_.AddFolder(path, windows_.folderFilter, *dialogs_);
         break;
       case forms::ArgumentKind::File:
         list_.AddFiles({path}, *dialogs_);
@@ -773,12 +773,12 @@ void MainWindow::AddReceived() {
 }
 
 void MainWindow::RemoveSelected() {
-  list_.BitBtn3Click();
+  list_.RemoveSelected();
   count_->setText(Q(list_.CounterLabel()));
 }
 
 void MainWindow::RemoveAll() {
-  list_.BitBtn2Click();
+  list_.RemoveAll();
   count_->setText(Q(list_.CounterLabel()));
 }
 

@@ -204,7 +204,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   auto* folder = new QLineEdit(group);
   binder_->Bind(names::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this,
-          [this] { model_->QuordnerEnter(windows_.renamer.Text(names::kSourceFolder), dialogs_); });
+          [this] { model_->AddTypedFolder(windows_.renamer.Text(names::kSourceFolder), dialogs_); });
   auto* open = new QPushButton(group);
   binder_->Bind(names::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
@@ -239,7 +239,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     for (int i = 0; i < list_->topLevelItemCount(); ++i) model_->SetSelected(i, list_->topLevelItem(i)->isSelected());
-    model_->VorschauSetzen();
+    model_->PreviewSelected();
   });
   list_->installEventFilter(this);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -488,7 +488,7 @@ void RenamerWindow::OpenFolder() {
   }
   if (chosen.empty()) return;  // the box keeps its text
   windows_.renamer.SetText(names::kSourceFolder, chosen);
-  model_->AddOrdner(chosen, dialogs_);
+  model_->AddFolder(chosen, dialogs_);
 }
 
 void RenamerWindow::ShowFilter() { filter_->exec(); }
@@ -498,7 +498,7 @@ void RenamerWindow::RemoveSelected() { model_->RemoveSelected(); }
 void RenamerWindow::RemoveAll() { model_->RemoveAll(); }
 
 void RenamerWindow::Rename() {
-  const renamer::RenameResult result = model_->UmbenennenClick(dialogs_);
+  const renamer::RenameResult result = model_->RenameFiles(dialogs_);
   ReportJournalError(result.journalError);
   RefreshUndo();
 }
@@ -571,7 +571,7 @@ void RenamerWindow::ClickPlaceholder(const std::string& name) {
   } else {
     windows_.renamer.SetSelection(names::kMask, ToForm(text, edit->cursorPosition()), 0);
   }
-  model_->PlaceholderLabelClick(name);
+  model_->ClickPlaceholderLabel(name);
   edit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -583,7 +583,7 @@ bool RenamerWindow::eventFilter(QObject* watched, QEvent* event) {
       RemoveSelected();
       return true;
     }
-    if (event->type() == QEvent::KeyRelease) model_->VorschauSetzen();
+    if (event->type() == QEvent::KeyRelease) model_->PreviewSelected();
     return false;
   }
   if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {

@@ -39,8 +39,8 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "d.bmp").string()}, filter, dialogs);
   EXPECT_EQ(list.RowCount(), 4);
   EXPECT_EQ(refreshes, 1);
-  list.BitBtn2Click();
-  list.AddOrdner((dir / "f1").string(), filter, dialogs);
+  list.RemoveAll();
+  list.AddFolder((dir / "f1").string(), filter, dialogs);
   EXPECT_EQ(refreshes, 3);
   list.AddFiles({(dir / "d.bmp").string(), (dir / "f2/c.bmp").string()}, dialogs);
   EXPECT_EQ(refreshes, 4);
@@ -84,19 +84,19 @@ TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   };
 
   tprog.SetText("inp_ordner", dir.Path().string());
-  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  list.OpenFolder(tprog, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), dir.Path().string());
   EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
 
   // Not a folder path: the chooser opens at home, cancelling gives the text back, no search.
   tprog.SetText("inp_ordner", "relative");
-  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  list.OpenFolder(tprog, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), "");
   EXPECT_EQ(tprog.Text("inp_ordner"), "relative");
 
-  list.BitBtn2Click();
-  list.OrdnerWahlClick(tprog, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
+  list.RemoveAll();
+  list.OpenFolder(tprog, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
   EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
   EXPECT_TRUE(dialogs.messages.empty());
