@@ -47,7 +47,6 @@ void FormBinder::Bind(std::string_view controlName, QWidget* widget) {
   const std::string name(controlName);
   widgets_[name] = widget;
   names_[widget] = name;
-  widget->setObjectName(Q(name));
   QLineEdit* edit = qobject_cast<QLineEdit*>(widget);
   if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setEditable(control.editable);

@@ -23,7 +23,8 @@ public:
 
   // Binds a widget to the control of that name: QLineEdit (edit), QComboBox (combo), QCheckBox
   // (check), QRadioButton (radio), QAbstractSlider (scroll bar), any widget (panel), QLabel,
-  // QAbstractButton, QGroupBox (caption). Mirrors the control at once.
+  // QAbstractButton, QGroupBox (caption). Mirrors the control at once. The widget keeps its own
+  // object name; Widget finds it by the control's name.
   void Bind(std::string_view name, QWidget* widget);
   QWidget* Widget(std::string_view name) const;
   // Mirrors every control into its widget (after a configuration load or a language switch).

@@ -100,8 +100,8 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
       dialogs_(std::make_unique<QtUserDialogs>(this)),
       run_(std::make_unique<RunController>(*dialogs_, this)),
-      configMenu_(config::StartConfigurationPath()) {
-  setObjectName("Tprog");
+      configMenuModel_(config::StartConfigurationPath()) {
+  setObjectName("mainWindow");
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.mainForm, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
@@ -120,7 +120,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
   pages_ = new QTabWidget(central);
-  pages_->setObjectName("pc_main");
+  pages_->setObjectName("pages");
   pages_->setDocumentMode(true);
   pages_->addTab(BuildImagesPage(), QString());
   pages_->addTab(BuildSizePage(), QString());
@@ -128,24 +128,24 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   connect(pages_, &QTabWidget::currentChanged, this, [this](int page) { ShowPage(page); });
   outer->addWidget(pages_, 1);
   preview_ = new QLabel(central);
-  preview_->setObjectName("la_preview");
+  preview_->setObjectName("previewLine");
   preview_->setTextFormat(Qt::PlainText);
   preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   preview_->hide();
   outer->addWidget(preview_);
 
   auto* footer = new QWidget(central);
-  footer->setObjectName("Panel12");
+  footer->setObjectName("footerPanel");
   auto* f = new QHBoxLayout(footer);
   f->setContentsMargins(0, 0, 0, 0);
   footer_ = new QLabel(footer);
-  footer_->setObjectName("laspenden");
+  footer_->setObjectName("tipLink");
   connect(footer_, &QLabel::linkActivated, this, [this](const QString& topic) {
     help_->ShowTopic(topic.toStdString());
   });
   f->addWidget(footer_, 1);
   forward_ = new QPushButton(footer);
-  forward_->setObjectName(Q(ctl::kForwardButton));
+  forward_->setObjectName("forwardButton");
   forward_->setMinimumSize(105, 25);
   forward_->setDefault(true);
   connect(forward_, &QPushButton::clicked, this, [this] { Forward(false); });
@@ -165,8 +165,8 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       SchedulePreview();
     };
   }
-  connect(qulist_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    for (int i = 0; i < qulist_->topLevelItemCount(); ++i) list_.SetSelected(i, qulist_->topLevelItem(i)->isSelected());
+  connect(listView_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    for (int i = 0; i < listView_->topLevelItemCount(); ++i) list_.SetSelected(i, listView_->topLevelItem(i)->isSelected());
     SchedulePreview();
   });
 
@@ -203,10 +203,10 @@ MainWindow::~MainWindow() {
 
 QWidget* MainWindow::BuildImagesPage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_bilder");
+  page->setObjectName("imagesPage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName(Q(ctl::kInputGroup));
+  group->setObjectName("inputGroup");
   captioned_.emplace_back(ctl::kInputGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
@@ -216,11 +216,11 @@ QWidget* MainWindow::BuildImagesPage() {
     list_.AddTypedFolder(windows_.mainForm.Text(ctl::kSourceFolder), windows_.folderFilter, *dialogs_);
   });
   auto* open = new QPushButton(group);
-  open->setObjectName(Q(ctl::kOpenFolderButton));
+  open->setObjectName("openFolderButton");
   captioned_.emplace_back(ctl::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
   auto* filter = new QPushButton(group);
-  filter->setObjectName(Q(ctl::kFilterButton));
+  filter->setObjectName("filterButton");
   captioned_.emplace_back(ctl::kFilterButton, filter);
   connect(filter, &QPushButton::clicked, this, [this] { filter_->exec(); });
   row->addWidget(folder, 1);
@@ -228,55 +228,61 @@ QWidget* MainWindow::BuildImagesPage() {
   row->addWidget(filter);
   g->addLayout(row);
 
-  qulist_ = new ImageListView(this);
-  qulist_->setParent(group);
-  qulist_->setObjectName("qulist");
-  qulist_->setRootIsDecorated(false);
-  qulist_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  qulist_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  qulist_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  qulist_->setColumnCount(imagelist::kColumnCount);
-  qulist_->setIconSize(QSize(16, 16));
-  qulist_->header()->setSectionsClickable(true);
-  qulist_->header()->setSortIndicatorShown(true);
+  listView_ = new ImageListView(this);
+  listView_->setParent(group);
+  listView_->setObjectName("imageList");
+  listView_->setRootIsDecorated(false);
+  listView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  listView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  listView_->setColumnCount(imagelist::kColumnCount);
+  listView_->setIconSize(QSize(16, 16));
+  listView_->header()->setSectionsClickable(true);
+  listView_->header()->setSortIndicatorShown(true);
   const int widths[] = {110, 55, 60, 60, 75, 110};
-  for (int i = 0; i < imagelist::kColumnCount; ++i) qulist_->setColumnWidth(i, widths[i]);
-  qulist_->header()->setMinimumSectionSize(25);
-  connect(qulist_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+  for (int i = 0; i < imagelist::kColumnCount; ++i) listView_->setColumnWidth(i, widths[i]);
+  listView_->header()->setMinimumSectionSize(25);
+  connect(listView_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     list_.SortByColumn(column);
-    qulist_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+    listView_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   });
-  qulist_->setContextMenuPolicy(Qt::CustomContextMenu);
+  listView_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
-  popup_->setObjectName("popupqulist");
-  const std::pair<const char*, std::function<void()>> items[] = {
-      {"pop1", [this] { imagelist::OpenContainingFolder(list_, *desktop_); }},
-      {"pop2", [this] { imagelist::ShowFileInformation(list_, *desktop_); }},
-      {"pop3", [this] { imagelist::CopySelectedToClipboard(list_, config::SettingsFolder(), *desktop_); }},
-      {"pop4", [this] { RemoveSelected(); }},
+  popup_->setObjectName("listMenu");
+  // The items by the names their captions have in the texts; a line before removing.
+  struct ListMenuItem {
+    const char* name;
+    bool lineBefore;
+    std::function<void()> command;
   };
-  for (const auto& [name, command] : items) {
-    if (std::string(name) == "pop4") popup_->addSeparator();
+  const ListMenuItem items[] = {
+      {"pop1", false, [this] { imagelist::OpenContainingFolder(list_, *desktop_); }},
+      {"pop2", false, [this] { imagelist::ShowFileInformation(list_, *desktop_); }},
+      {"pop3", false, [this] { imagelist::CopySelectedToClipboard(list_, config::SettingsFolder(), *desktop_); }},
+      {"pop4", true, [this] { RemoveSelected(); }},
+  };
+  for (const auto& [name, lineBefore, command] : items) {
+    if (lineBefore) popup_->addSeparator();
     QAction* action = popup_->addAction(QString());
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, command);
     actions_.emplace_back(name, action);
   }
-  connect(qulist_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (list_.SelectedCount() > 0) popup_->popup(qulist_->viewport()->mapToGlobal(at));
+  connect(listView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (list_.SelectedCount() > 0) popup_->popup(listView_->viewport()->mapToGlobal(at));
   });
-  g->addWidget(qulist_, 1);
+  g->addWidget(listView_, 1);
 
   auto* bottom = new QHBoxLayout;
   count_ = new QLabel(group);
-  count_->setObjectName("la_bilderanzahl");
+  count_->setObjectName("countLabel");
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
-  removeSelected->setObjectName(Q(ctl::kRemoveSelectedButton));
+  removeSelected->setObjectName("removeSelectedButton");
   captioned_.emplace_back(ctl::kRemoveSelectedButton, removeSelected);
   connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
   auto* removeAll = new QPushButton(group);
-  removeAll->setObjectName(Q(ctl::kRemoveAllButton));
+  removeAll->setObjectName("removeAllButton");
   captioned_.emplace_back(ctl::kRemoveAllButton, removeAll);
   connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
   bottom->addWidget(removeSelected);
@@ -288,16 +294,17 @@ QWidget* MainWindow::BuildImagesPage() {
 
 QWidget* MainWindow::BuildSizePage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_skalieren");
+  page->setObjectName("sizePage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName(Q(ctl::kSizeGroup));
+  group->setObjectName("sizeGroup");
   captioned_.emplace_back(ctl::kSizeGroup, group);
   auto* g = new QVBoxLayout(group);
-  const auto more = [this](QWidget* parent, std::string_view name) {
+  // A "More Options.." button of a size mode.
+  const auto more = [this](QWidget* parent, std::string_view key, const char* objectName) {
     auto* button = new QPushButton(parent);
-    button->setObjectName(Q(name));
-    captioned_.emplace_back(name, button);
+    button->setObjectName(objectName);
+    captioned_.emplace_back(key, button);
     connect(button, &QPushButton::clicked, this, [this] {
       options_->show();
       options_->raise();
@@ -314,10 +321,9 @@ QWidget* MainWindow::BuildSizePage() {
     binder_->Bind(name, c);
     return c;
   };
-  const auto label = [&](QWidget* parent, std::string_view name, QWidget* buddy) {
+  const auto label = [&](QWidget* parent, std::string_view key, QWidget* buddy) {
     auto* l = new QLabel(parent);
-    l->setObjectName(Q(name));
-    captioned_.emplace_back(name, l);
+    captioned_.emplace_back(key, l);
     l->setBuddy(buddy);
     return l;
   };
@@ -337,7 +343,7 @@ QWidget* MainWindow::BuildSizePage() {
     auto* keep = new QCheckBox(p);
     binder_->Bind(ctl::kKeepPresetProportions, keep);
     grid->addWidget(keep, 2, 0);
-    grid->addWidget(more(p, ctl::kPresetOptionsButton), 2, 1, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kPresetOptionsButton, "presetOptionsButton"), 2, 1, Qt::AlignRight);
     binder_->Bind(ctl::kPresetPanel, p);
     g->addWidget(p);
   }
@@ -354,7 +360,7 @@ QWidget* MainWindow::BuildSizePage() {
     auto* keep = new QCheckBox(p);
     binder_->Bind(ctl::kKeepCustomProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 3);
-    grid->addWidget(more(p, ctl::kCustomOptionsButton), 1, 3, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kCustomOptionsButton, "customOptionsButton"), 1, 3, Qt::AlignRight);
     grid->setColumnStretch(4, 1);
     binder_->Bind(ctl::kCustomPanel, p);
     g->addWidget(p);
@@ -379,7 +385,7 @@ QWidget* MainWindow::BuildSizePage() {
     auto* keep = new QCheckBox(p);
     binder_->Bind(ctl::kKeepPercentProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 4);
-    grid->addWidget(more(p, ctl::kPercentOptionsButton), 1, 4, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kPercentOptionsButton, "percentOptionsButton"), 1, 4, Qt::AlignRight);
     grid->setColumnStretch(5, 1);
     binder_->Bind(ctl::kPercentPanel, p);
     g->addWidget(p);
@@ -413,10 +419,10 @@ QWidget* MainWindow::BuildSizePage() {
 
 QWidget* MainWindow::BuildSavePage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_speichern");
+  page->setObjectName("savePage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName(Q(ctl::kSaveGroup));
+  group->setObjectName("saveGroup");
   captioned_.emplace_back(ctl::kSaveGroup, group);
   auto* g = new QVBoxLayout(group);
   for (const std::string_view name : {ctl::kOverwriteSource, ctl::kSaveAsNewFile}) {
@@ -433,14 +439,13 @@ QWidget* MainWindow::BuildSavePage() {
     auto* box = new QComboBox(p);
     binder_->Bind(rows[i][1], box);
     auto* l = new QLabel(p);
-    l->setObjectName(Q(rows[i][0]));
     l->setBuddy(box);
     captioned_.emplace_back(rows[i][0], l);
     grid->addWidget(l, i, 0);
     grid->addWidget(box, i, 1);
   }
   auto* choose = new QPushButton(p);
-  choose->setObjectName(Q(ctl::kChooseFolderButton));
+  choose->setObjectName("chooseFolderButton");
   captioned_.emplace_back(ctl::kChooseFolderButton, choose);
   connect(choose, &QPushButton::clicked, this, [this] {
     forms::ChooseOutputFolder(windows_.mainForm, [this](const std::string& start) { return ChooseFolder(start); });
@@ -503,7 +508,7 @@ void MainWindow::BuildMenus() {
     languageItems_.emplace_back(language, item);
   }
 
-  konfig_ = submenu("m_konfig");
+  configMenu_ = submenu("m_konfig");
   RebuildConfigMenu();
 
   QMenu* info = submenu("m_info");
@@ -512,7 +517,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::RebuildConfigMenu() {
-  konfig_->clear();
+  configMenu_->clear();
   const auto command = [this](const std::string& name) -> std::function<void()> {
     if (name == config::kSaveItem)
       return [this] {
@@ -530,7 +535,7 @@ void MainWindow::RebuildConfigMenu() {
       return [this] {
         StoreGeometry();
         config::SaveStartConfiguration(windows_);
-        configMenu_.SetStartHint(config::StartConfigurationPath());
+        configMenuModel_.SetStartHint(config::StartConfigurationPath());
       };
     if (name == config::kLoadItem)
       return [this] {
@@ -557,13 +562,13 @@ void MainWindow::RebuildConfigMenu() {
       };
     return {};
   };
-  for (const config::MenuItem& item : configMenu_.Items()) {
+  for (const config::MenuItem& item : configMenuModel_.Items()) {
     if (item.separator) {
-      konfig_->addSeparator();
+      configMenu_->addSeparator();
       continue;
     }
     if (item.name == config::kAutosaveMenu) {
-      QMenu* sub = konfig_->addMenu(QString());
+      QMenu* sub = configMenu_->addMenu(QString());
       sub->setObjectName(Q(config::kAutosaveMenu));
       for (const auto& [name, all] :
            {std::pair{config::kAutosaveNeverItem, false}, std::pair{config::kAutosaveAllItem, true}}) {
@@ -578,26 +583,26 @@ void MainWindow::RebuildConfigMenu() {
       }
       continue;
     }
-    QAction* a = konfig_->addAction(Q(item.caption));
+    QAction* a = configMenu_->addAction(Q(item.caption));
     a->setObjectName(Q(item.name));
     a->setToolTip(Q(item.hint));
     a->setStatusTip(Q(item.hint));
     if (item.fileEntry) {
       connect(a, &QAction::triggered, this, [this, name = item.name] {
-        if (const auto path = configMenu_.FileOfEntry(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
+        if (const auto path = configMenuModel_.FileOfEntry(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
       });
     } else {
       connect(a, &QAction::triggered, this, command(item.name));
     }
   }
-  for (QAction* a : konfig_->findChildren<QAction*>()) {
+  for (QAction* a : configMenu_->findChildren<QAction*>()) {
     for (const config::FixedMenuText& t : config::FixedMenuTexts()) {
       if (a->objectName() != Q(t.name)) continue;
       a->setText(TextOf(language_, forms::TextGroup::MainWindow, t.name));
       if (*t.shortcut) a->setShortcut(QKeySequence(t.shortcut));
     }
   }
-  for (QMenu* sub : konfig_->findChildren<QMenu*>())
+  for (QMenu* sub : configMenu_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
       if (sub->objectName() == Q(t.name)) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
 }
@@ -623,12 +628,12 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
   for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
-  qulist_->setHeaderLabels(headers);
+  listView_->setHeaderLabels(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
   if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
-  configMenu_.ApplyLanguage(language);
+  configMenuModel_.ApplyLanguage(language);
   RebuildConfigMenu();
   binder_->SyncAll();
   count_->setText(Q(list_.CounterLabel()));
@@ -792,9 +797,9 @@ int MainWindow::IconFor(const std::string& path) {
 }
 
 void MainWindow::RefreshList() {
-  qulist_->setUpdatesEnabled(false);
-  const QSignalBlocker block(qulist_);
-  qulist_->clear();
+  listView_->setUpdatesEnabled(false);
+  const QSignalBlocker block(listView_);
+  listView_->clear();
   QList<QTreeWidgetItem*> items;
   for (const imagelist::ImageListEntry& row : list_.Rows()) {
     auto* item = new QTreeWidgetItem;
@@ -805,9 +810,9 @@ void MainWindow::RefreshList() {
     if (row.icon >= 0 && static_cast<size_t>(row.icon) < icons_.size()) item->setIcon(0, icons_[static_cast<size_t>(row.icon)]);
     items << item;
   }
-  qulist_->addTopLevelItems(items);
+  listView_->addTopLevelItems(items);
   for (int i = 0; i < static_cast<int>(items.size()); ++i) items[i]->setSelected(list_.Rows()[static_cast<size_t>(i)].selected);
-  qulist_->setUpdatesEnabled(true);
+  listView_->setUpdatesEnabled(true);
   count_->setText(Q(list_.CounterLabel()));
   SchedulePreview();
 }
@@ -877,7 +882,7 @@ void MainWindow::SaveConfiguration(const std::string& path) {
 void MainWindow::AddConfigurationEntry(const std::string& path) {
   const QFontMetrics metrics(footer_->font());
   const int width = 2 * std::max(footer_->width(), 150) + 30;
-  configMenu_.AddFileEntry(path, [&](const std::string& p) {
+  configMenuModel_.AddFileEntry(path, [&](const std::string& p) {
     return engine::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
   });
   RebuildConfigMenu();

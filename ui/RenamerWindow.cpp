@@ -42,7 +42,6 @@ namespace names = forms::ctl::renamer;
 namespace filterNames = forms::ctl::renamerFilter;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The window's own texts; the rule's captions are in the form, from the same table.
 QString Say(forms::Language language, std::string_view key) { return TextOf(language, forms::TextGroup::Renamer, key); }
@@ -87,7 +86,7 @@ void ElidedLabel::Refit() { setText(fontMetrics().elidedText(full_, Qt::ElideMid
 
 RenamerFilterDialog::RenamerFilterDialog(forms::Form& form, QWidget* renamer)
     : QDialog(renamer, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)), renamer_(renamer) {
-  setObjectName("Tdateinamenumbenenner_filter");
+  setObjectName("renamerFilterDialog");
   setModal(true);
   auto* outer = new QVBoxLayout(this);
   auto* question = new QLabel(this);
@@ -138,7 +137,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
       language_(windows.language),
       model_(std::make_unique<renamer::FileRenamer>(windows.renamer, windows.renamerFilter, windows.language,
                                                     forms::UserDecimalSeparator(), std::move(journalPath))) {
-  setObjectName("Tdateinamenumbenenner");
+  setObjectName("renamerWindow");
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.renamer, this);
 
@@ -151,7 +150,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
   auto* bottom = new QHBoxLayout;
   bottom->addStretch();
   undo_ = new QPushButton(central);
-  undo_->setObjectName("undo");
+  undo_->setObjectName("undoButton");
   captioned_.emplace_back("undo", undo_);
   connect(undo_, &QPushButton::clicked, this, [this] { Undo(); });
   bottom->addWidget(undo_);
@@ -164,7 +163,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
   setCentralWidget(central);
 
   status_ = new QLabel(this);
-  status_->setObjectName("status");
+  status_->setObjectName("statusLabel");
   statusBar()->addWidget(status_, 1);
 
   filter_ = new RenamerFilterDialog(windows_.renamerFilter, this);
@@ -189,10 +188,9 @@ RenamerWindow::~RenamerWindow() {
   for (forms::Form* form : {&windows_.renamer, &windows_.renamerFilter}) form->Events() = {};
 }
 
-QLabel* RenamerWindow::Captioned(QWidget* parent, const char* name) {
+QLabel* RenamerWindow::Captioned(QWidget* parent, const char* key) {
   auto* label = new QLabel(parent);
-  label->setObjectName(name);
-  captioned_.emplace_back(name, label);
+  captioned_.emplace_back(key, label);
   return label;
 }
 
@@ -220,7 +218,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   g->addWidget(subfolders);
 
   list_ = new QTreeWidget(group);
-  list_->setObjectName("qulist");
+  list_->setObjectName("fileList");
   list_->setRootIsDecorated(false);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -244,25 +242,31 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   list_->installEventFilter(this);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
-  popup_->setObjectName("popupqulist");
+  popup_->setObjectName("listMenu");
   const auto callOrOpen = [this](const char* method) {
     const auto file = model_->FirstSelectedExistingFile();
     if (!file) return;
     if (!desktop_.CallFileManager(method, {imagelist::FileUri(*file)}))
       desktop_.OpenUri(imagelist::FileUri(FolderOf(*file)));
   };
-  const std::pair<const char*, std::function<void()>> items[] = {
-      {"pop1", [callOrOpen] { callOrOpen("ShowItems"); }},
-      {"pop2", [callOrOpen] { callOrOpen("ShowItemProperties"); }},
-      {"pop3",
+  // The items by the names their captions have in the texts; a line before removing.
+  struct ListMenuItem {
+    const char* name;
+    bool lineBefore;
+    std::function<void()> command;
+  };
+  const ListMenuItem items[] = {
+      {"pop1", false, [callOrOpen] { callOrOpen("ShowItems"); }},
+      {"pop2", false, [callOrOpen] { callOrOpen("ShowItemProperties"); }},
+      {"pop3", false,
        [this] {
          const std::vector<std::string> files = model_->ClipboardFiles(config::SettingsFolder());
          if (!files.empty()) desktop_.SetClipboard(imagelist::ClipboardFormats(files));
        }},
-      {"pop4", [this] { RemoveSelected(); }},
+      {"pop4", true, [this] { RemoveSelected(); }},
   };
-  for (const auto& [name, command] : items) {
-    if (std::string(name) == "pop4") popup_->addSeparator();
+  for (const auto& [name, lineBefore, command] : items) {
+    if (lineBefore) popup_->addSeparator();
     QAction* action = popup_->addAction(QString());
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, command);
@@ -275,7 +279,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
 
   auto* bottom = new QHBoxLayout;
   count_ = new QLabel(group);
-  count_->setObjectName(Q(names::kCountLabel));
+  count_->setObjectName("countLabel");
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
   binder_->Bind(names::kRemoveSelectedButton, removeSelected);
@@ -318,7 +322,7 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
     palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
     placeholder->setPalette(palette);
     placeholder->installEventFilter(this);
-    placeholders_.push_back(placeholder);
+    placeholders_.emplace_back(name, placeholder);
     // Two placeholders a line: placeholder, description and, for %num%, the first number.
     const int row = r / 2, column = (r % 2) * 4;
     grid->addWidget(placeholder, row, column);
@@ -372,14 +376,14 @@ QWidget* RenamerWindow::BuildPreviewGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
   binder_->Bind(names::kPreviewGroup, group);
   auto* grid = new QGridLayout(group);
-  vorOrig_ = new ElidedLabel(group);
-  vorOrig_->setObjectName(Q(names::kOldNameLabel));
-  vorOut_ = new ElidedLabel(group);
-  vorOut_->setObjectName(Q(names::kNewNameLabel));
+  oldNameLabel_ = new ElidedLabel(group);
+  oldNameLabel_->setObjectName("oldNameLabel");
+  newNameLabel_ = new ElidedLabel(group);
+  newNameLabel_->setObjectName("newNameLabel");
   grid->addWidget(Captioned(group, "la_vor_orig"), 0, 0);
-  grid->addWidget(vorOrig_, 0, 1);
+  grid->addWidget(oldNameLabel_, 0, 1);
   grid->addWidget(Captioned(group, "la_vor_out"), 1, 0);
-  grid->addWidget(vorOut_, 1, 1);
+  grid->addWidget(newNameLabel_, 1, 1);
   grid->setColumnStretch(1, 1);
   return group;
 }
@@ -409,9 +413,9 @@ void RenamerWindow::Open() {
   activateWindow();
 }
 
-QLabel* RenamerWindow::Placeholder(const std::string& name) const {
-  for (QLabel* label : placeholders_)
-    if (label->objectName() == Q(name)) return label;
+QLabel* RenamerWindow::Placeholder(std::string_view name) const {
+  for (const auto& [key, label] : placeholders_)
+    if (key == name) return label;
   return nullptr;
 }
 
@@ -457,10 +461,10 @@ void RenamerWindow::RefreshTexts() {
 
 void RenamerWindow::RefreshPreview() {
   const renamer::RenamePreview& p = model_->Preview();
-  vorOrig_->SetFullText(Q(p.oldName));
-  vorOrig_->setToolTip(Q(p.oldPath));
-  vorOut_->SetFullText(Q(p.newName));
-  vorOut_->setToolTip(Q(p.newPath));
+  oldNameLabel_->SetFullText(Q(p.oldName));
+  oldNameLabel_->setToolTip(Q(p.oldPath));
+  newNameLabel_->SetFullText(Q(p.newName));
+  newNameLabel_->setToolTip(Q(p.newPath));
 }
 
 void RenamerWindow::RefreshUndo() { undo_->setEnabled(model_->UndoAvailable()); }
@@ -558,7 +562,7 @@ void RenamerWindow::CheckPendingJournal() {
   RefreshUndo();
 }
 
-void RenamerWindow::ClickPlaceholder(const std::string& name) {
+void RenamerWindow::ClickPlaceholder(std::string_view name) {
   auto* mask = qobject_cast<QComboBox*>(binder_->Widget(names::kMask));
   QLineEdit* edit = mask->lineEdit();
   // The caret or selection the user left in the mask is where the placeholder goes.
@@ -587,9 +591,9 @@ bool RenamerWindow::eventFilter(QObject* watched, QEvent* event) {
     return false;
   }
   if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    for (QLabel* label : placeholders_) {
+    for (const auto& [key, label] : placeholders_) {
       if (label != watched) continue;
-      if (label->isEnabled()) ClickPlaceholder(label->objectName().toStdString());
+      if (label->isEnabled()) ClickPlaceholder(key);
       return true;
     }
   }

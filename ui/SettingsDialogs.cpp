@@ -21,7 +21,7 @@ namespace ctl = forms::ctl;
 
 OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
-  setObjectName("optionen");
+  setObjectName("optionsDialog");
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(CheckBoxGroup(ctl::kGeneralGroup, {ctl::kRotateBox, ctl::kEnlargeSmaller, ctl::kShrinkLarger}));
 
@@ -91,7 +91,7 @@ void OptionsDialog::ApplyTexts(forms::Language language) {
 
 FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
-  setObjectName("sm_filter");
+  setObjectName("folderFilterDialog");
   auto* outer = new QVBoxLayout(this);
   formats_ = new QGroupBox(this);
   auto* f = new QGridLayout(formats_);

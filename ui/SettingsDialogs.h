@@ -1,5 +1,5 @@
-// The options dialog (Toptionen, modeless, on top) and the folder-search filter (Tsm_filter,
-// modal): widgets laid out and bound to their forms; the forms hold every behaviour.
+// The options dialog (modeless, on top) and the folder-search filter (modal): widgets laid out
+// and bound to their forms; the forms hold every behaviour.
 #pragma once
 
 #include <QDialog>

@@ -39,7 +39,7 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
       integration_(std::move(programPath), std::move(environment)),
       model_(std::make_unique<desktop::ShortcutsDialog>(form, integration_)),
       binder_(new FormBinder(form, this)) {
-  setObjectName("Teinstshortcuts");
+  setObjectName("shortcutsDialog");
   auto* outer = new QVBoxLayout(this);
 
   auto* adminNeeded = new QLabel(this);

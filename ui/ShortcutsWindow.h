@@ -1,4 +1,4 @@
-// The desktop-integration dialog `Teinstshortcuts` (modeless, on top): its groups, buttons and
+// The desktop-integration dialog (modeless, on top): its groups, buttons and
 // status labels. desktop::ShortcutsDialog holds what the buttons do and what the labels say;
 // the window forwards clicks to the form and colours the status labels.
 #pragma once

@@ -87,12 +87,12 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   ui::QtUserDialogs& d = main.Dialogs();
   QTimer::singleShot(300, [&] {
     ok &= Grab(d.Message(), folder, "message");
-    d.Message()->findChild<QPushButton*>("OK")->click();
+    d.Message()->findChild<QPushButton*>("okButton")->click();
   });
   d.meldungzeigen("formatfehler", "/home/someone/Pictures/2010/Holiday/Beach/IMG_0001.JPG", "Not a JPEG file");
   QTimer::singleShot(300, [&] {
     ok &= Grab(d.Overwrite(), folder, "overwrite");
-    d.Overwrite()->findChild<QPushButton*>("OK")->click();
+    d.Overwrite()->findChild<QPushButton*>("yesButton")->click();
   });
   d.AskOverwrite("/home/someone/Pictures/small/IMG_0001.jpg");
   d.ShowProgress({"Processing", "Current Image:", ""}, 12);

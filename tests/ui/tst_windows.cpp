@@ -194,8 +194,9 @@ private slots:
   }
 
   void optionsBoundBothWays() {
-    auto* quality = window_->Options()->findChild<QComboBox*>("out_quality");
-    auto* scroll = window_->Options()->findChild<QScrollBar*>("ScrollBar1");
+    ui::FormBinder* options = window_->Options()->Binder();
+    auto* quality = qobject_cast<QComboBox*>(options->Widget("out_quality"));
+    auto* scroll = qobject_cast<QScrollBar*>(options->Widget("ScrollBar1"));
     window_->Options()->show();
     quality->lineEdit()->setFocus();
     quality->lineEdit()->end(false);
@@ -205,11 +206,11 @@ private slots:
     QCOMPARE(scroll->value(), 100);
     windows_->options.SetPosition("ScrollBar1", 40);
     QCOMPARE(quality->currentText(), QString("40"));
-    auto* bigger = window_->Options()->findChild<QCheckBox*>("act_sizebigger");
+    auto* bigger = qobject_cast<QCheckBox*>(options->Widget("act_sizebigger"));
     QTest::mouseClick(bigger, Qt::LeftButton);
     QVERIFY(!windows_->options.Checked("act_sizebigger"));
     QVERIFY(!bigger->isChecked());
-    auto* dates = window_->Options()->findChild<QCheckBox*>("keep_dates");
+    auto* dates = qobject_cast<QCheckBox*>(options->Widget("keep_dates"));
     QVERIFY(dates != nullptr && !dates->isChecked());
     // On the box itself: a check box reacts only where its box and text are.
     QTest::mouseClick(dates, Qt::LeftButton, {}, QPoint(8, dates->height() / 2));
@@ -222,7 +223,7 @@ private slots:
     WriteBitmap(dir.path() + "/x-1.bmp");
     const auto before = std::filesystem::last_write_time((dir.path() + "/x-1.bmp").toStdString());
     window_->AddDropped({(dir.path() + "/x.bmp").toStdString()});
-    AnswerModal("Nein");
+    AnswerModal("noButton");
     QVERIFY(QFileInfo::exists(dir.path() + "/x.bmp"));
     QCOMPARE(window_->List().RowCount(), 1);
     window_->findChild<QAction*>("m_datei_konvert")->trigger();  // Ctrl+S
@@ -287,10 +288,10 @@ private slots:
     QTimer::singleShot(100, [&] {
       german->trigger();
       QCOMPARE(d.Message()->Line(0)->text(), QString("File already added"));
-      d.Message()->findChild<QPushButton*>("OK")->click();
+      d.Message()->findChild<QPushButton*>("okButton")->click();
     });
     d.meldungzeigen("dateischoninliste", "/a.jpg");
-    AnswerModal("OK");
+    AnswerModal("okButton");
     d.meldungzeigen("dateischoninliste", "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
   }
@@ -350,7 +351,7 @@ private slots:
     connect(&poll, &QTimer::timeout, this, [&] {
       if (QApplication::activeModalWidget() != window_->Dialogs().Message()) return;
       shown = window_->Dialogs().Message()->Line(0)->text();
-      window_->Dialogs().Message()->findChild<QPushButton*>("OK")->click();
+      window_->Dialogs().Message()->findChild<QPushButton*>("okButton")->click();
     });
     poll.start(20);
     window_->show();
@@ -495,18 +496,18 @@ private slots:
     window_->findChild<QAction*>("m_einstshortcuts")->trigger();
     ui::ShortcutsWindow& s = window_->Shortcuts();
     QVERIFY(s.isVisible());
-    auto* status = s.findChild<QLabel*>("ver_ordner");
+    auto* status = qobject_cast<QLabel*>(s.Binder()->Widget("ver_ordner"));
     const QColor green(0, 128, 0), red(192, 0, 0);
     QCOMPARE(status->text(), QString("Not activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), red);
-    QVERIFY(!s.findChild<QPushButton*>("AlsAdminStarten")->isVisible());
-    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAn"), Qt::LeftButton);
+    QVERIFY(!s.Binder()->Widget("AlsAdminStarten")->isVisible());
+    QTest::mouseClick(s.Binder()->Widget("OrdnerAn"), Qt::LeftButton);
     QCOMPARE(status->text(), QString("Activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), green);
     QVERIFY(QString::fromStdString(s.Integration().Env().dataHome).startsWith(xdg.path()));
     QVERIFY(s.Integration().Active(desktop::Hook::Folders));
-    QCOMPARE(s.findChild<QLabel*>("ver_sendenan")->text(), QString("Not activated"));
-    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAus"), Qt::LeftButton);
+    QCOMPARE(qobject_cast<QLabel*>(s.Binder()->Widget("ver_sendenan"))->text(), QString("Not activated"));
+    QTest::mouseClick(s.Binder()->Widget("OrdnerAus"), Qt::LeftButton);
     QCOMPARE(status->text(), QString("Not activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), red);
     QVERIFY(!s.Integration().Active(desktop::Hook::Folders));
@@ -550,7 +551,7 @@ private slots:
     QCOMPARE(window_->Options()->windowTitle(), QString("OPTIONS"));
     QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
     QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
-    AnswerModal("OK");
+    AnswerModal("okButton");
     d.meldungzeigen("dateischoninliste", "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
 
