@@ -35,7 +35,7 @@ std::vector<std::string> StoredValues(const Form& form) {
   return out;
 }
 
-TEST(TprogForm, StoredControlsInCreationOrderWithInitialValues) {
+TEST(MainForm, StoredControlsInCreationOrderWithInitialValues) {
   const Form form = forms::CreateMainForm();
   const std::vector<std::string> expected = {
       "Panel1=1", "Panel2=1", "Panel5=1", "pa_pixel=1", "pa_prozent=0", "pa_filesize=0", "pa_benutzer=0",
@@ -56,7 +56,7 @@ TEST(TprogForm, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_FALSE(form.Get("out_format").editable);
 }
 
-TEST(ToptionenForm, StoredControlsInCreationOrderWithInitialValues) {
+TEST(OptionsForm, StoredControlsInCreationOrderWithInitialValues) {
   const Form form = forms::CreateOptionsForm();
   const std::vector<std::string> expected = {
       "act_sizehochquerformat=1", "act_sizebigger=1", "act_sizekleiner=1", "progressivaktiv=1", "psdlayers=1",
@@ -68,7 +68,7 @@ TEST(ToptionenForm, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_EQ(form.Get("ScrollBar1").maximum, 100);
 }
 
-TEST(TprogForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
+TEST(MainForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
   Form form = forms::CreateMainForm();
   std::string focused;
   form.Events().focusRequested = [&](const forms::Control& c) { focused = c.name; };
@@ -89,7 +89,7 @@ TEST(TprogForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
   EXPECT_EQ(form.Text("out_ordner"), "<beibehalten>");
 }
 
-TEST(TprogForm, KeyFilters) {
+TEST(MainForm, KeyFilters) {
   Form form = forms::CreateMainForm();
   std::vector<std::string> infos;
   form.Events().information = [&](const std::string& text) { infos.push_back(text); };
@@ -122,7 +122,7 @@ TEST(TprogForm, KeyFilters) {
   EXPECT_EQ(form.Text("out_ordner"), "/q");
 }
 
-TEST(TprogForm, CoupledPercentFields) {
+TEST(MainForm, CoupledPercentFields) {
   Form form = forms::CreateMainForm();
   EXPECT_FALSE(form.Visible("act_sizeprozent_y"));
   EXPECT_FALSE(form.Visible("Label6"));
@@ -141,7 +141,7 @@ TEST(TprogForm, CoupledPercentFields) {
   EXPECT_EQ(form.Text("act_sizeprozent_y"), "50");
 }
 
-TEST(ToptionenForm, QualityAndScrollBarCoupling) {
+TEST(OptionsForm, QualityAndScrollBarCoupling) {
   struct Case {
     const char* start;  // text set first (position follows)
     const char* typed;
@@ -180,7 +180,7 @@ TEST(ToptionenForm, QualityAndScrollBarCoupling) {
   EXPECT_EQ(form.Text("out_quality"), "40");
 }
 
-TEST(TprogForm, RadioGroupsAndPageLayout) {
+TEST(MainForm, RadioGroupsAndPageLayout) {
   Form form = forms::CreateMainForm();
   EXPECT_EQ(form.Get("rb_pixel").top, 27);
   EXPECT_EQ(form.Get("pa_pixel").top, 45);

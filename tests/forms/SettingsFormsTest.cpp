@@ -50,12 +50,12 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
     filter.push_back(std::string(name) + "=0");
   // The WebP, AVIF and HEIF boxes came later; their keys follow the original ones.
   for (const char* value : {"inp_uv=1", "webp=0", "avif=0", "heic=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
-  const Form smFilter = forms::CreateFolderFilterForm();
-  EXPECT_EQ(StoredValues(smFilter), filter);
-  EXPECT_EQ(smFilter.Name(), "Tsm_filter");
-  EXPECT_EQ(Enabled(smFilter, ControlKind::Check), std::vector<std::string>{"inp_uv"});
-  EXPECT_EQ(smFilter.Get("jpeg").caption, "*.jpeg");
-  EXPECT_EQ(smFilter.Get("cb_jpg").caption, "JPEG (Joint Photographic Experts Group)");
+  const Form folderFilter = forms::CreateFolderFilterForm();
+  EXPECT_EQ(StoredValues(folderFilter), filter);
+  EXPECT_EQ(folderFilter.Name(), "Tsm_filter");
+  EXPECT_EQ(Enabled(folderFilter, ControlKind::Check), std::vector<std::string>{"inp_uv"});
+  EXPECT_EQ(folderFilter.Get("jpeg").caption, "*.jpeg");
+  EXPECT_EQ(folderFilter.Get("cb_jpg").caption, "JPEG (Joint Photographic Experts Group)");
 
   const Form renamer = forms::CreateRenamerForm();
   EXPECT_EQ(StoredValues(renamer),
@@ -74,7 +74,7 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_EQ(StoredValues(shortcuts), std::vector<std::string>{"beldateien=jpg,bmp,png"});
 }
 
-TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
+TEST(FolderFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
   Form f = forms::CreateFolderFilterForm();
   f.Click("auswahl");
   EXPECT_FALSE(f.Checked("alle"));
@@ -115,7 +115,7 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
   EXPECT_FALSE(g.Get("tif").enabled);
 }
 
-TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
+TEST(FolderFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   Form f = forms::CreateFolderFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
   ASSERT_EQ(all.size(), 35u);

@@ -74,7 +74,7 @@ TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   testsupport::TempDir dir;
   WriteBitmap(dir / "a.bmp");
   const forms::Form filter = forms::CreateFolderFilterForm();
-  forms::Form tprog = forms::CreateMainForm();
+  forms::Form mainForm = forms::CreateMainForm();
   engine::ScriptedDialogs dialogs;
   ImageList list(forms::Language::English, ".");
   std::vector<std::string> starts;
@@ -83,21 +83,21 @@ TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
     return std::string();
   };
 
-  tprog.SetText("inp_ordner", dir.Path().string());
-  list.OpenFolder(tprog, filter, cancel, dialogs);
+  mainForm.SetText("inp_ordner", dir.Path().string());
+  list.OpenFolder(mainForm, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), dir.Path().string());
-  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  EXPECT_EQ(mainForm.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
 
   // Not a folder path: the chooser opens at home, cancelling gives the text back, no search.
-  tprog.SetText("inp_ordner", "relative");
-  list.OpenFolder(tprog, filter, cancel, dialogs);
+  mainForm.SetText("inp_ordner", "relative");
+  list.OpenFolder(mainForm, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), "");
-  EXPECT_EQ(tprog.Text("inp_ordner"), "relative");
+  EXPECT_EQ(mainForm.Text("inp_ordner"), "relative");
 
   list.RemoveAll();
-  list.OpenFolder(tprog, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
-  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  list.OpenFolder(mainForm, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
+  EXPECT_EQ(mainForm.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
   EXPECT_TRUE(dialogs.messages.empty());
 }

@@ -304,7 +304,7 @@ TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
   EXPECT_EQ(collect(false), (std::vector<std::string>{"photo.JPG", "photo2.jpeg"}));
 }
 
-TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
+TEST(FolderSearch, AddFolderWithProgressSilenceAndCancel) {
   testsupport::TempDir dir;
   MakeTree(dir);
   WriteText(dir / "broken.bmp", "not a bitmap");
