@@ -82,6 +82,8 @@ public:
   // Returns whether the key reaches the text; may change the control (e.g. empty it first).
   using KeyFilter = std::function<bool(Form&, Control&, char32_t key)>;
 
+  // `name` is also the key of the window's caption in the text tables (forms/Texts.h), so it is
+  // data and never changes.
   Form(std::string name, std::string caption);
 
   const std::string& Name() const { return name_; }

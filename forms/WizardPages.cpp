@@ -15,7 +15,8 @@ bool WizardFlow::Forward(bool fromMenu, int rowCount) {
 
 std::string WizardFlow::ForwardCaption(Language language) const {
   // The last page's caption is a text of its own, under the button's name with "_save".
-  const std::string_view key = page_ == WizardPage::Save ? std::string_view("durchfuehren_save") : ctl::kForwardButton;
+  const std::string_view key =
+      page_ == WizardPage::Save ? std::string_view("durchfuehren_save") : ctl::kForwardButton;
   return Text(language, TextGroup::MainWindow, key);
 }
 
