@@ -171,7 +171,7 @@ void BM_JpegEncodeLibjpeg(benchmark::State& state) {
     JSAMPROW rows[16];
     while (cinfo.next_scanline < cinfo.image_height) {
       const JDIMENSION count = std::min<JDIMENSION>(16, cinfo.image_height - cinfo.next_scanline);
-      for (JDIMENSION i = 0; i < count; ++i) rows[i] = rgb.Bits() + size_t(cinfo.next_scanline + i) * kWidth * 3;
+      for (JDIMENSION i = 0; i < count; ++i) rows[i] = const_cast<JSAMPROW>(rgb.Bits()) + size_t(cinfo.next_scanline + i) * kWidth * 3;
       jpeg_write_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_compress(&cinfo);

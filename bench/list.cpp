@@ -72,7 +72,7 @@ void BM_AddByHeader(benchmark::State& state) {
   for (auto _ : state) {
     imagelist::ImageList list(forms::Language::English, ".");
     engine::ScriptedDialogs dialogs;
-    for (const std::string& path : paths) list.add2list(path, dialogs);
+    for (const std::string& path : paths) list.AddFile(path, dialogs);
     list.WaitForHeaders(dialogs);
     if (list.RowCount() != int(paths.size()) || list.Rows()[0].width != "4000") state.SkipWithError("rows not filled");
   }

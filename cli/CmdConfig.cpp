@@ -107,7 +107,7 @@ int RunConfig(const Args& args) {
   config::ProgramWindows windows(language);
   if (load) {
     if (!IsReadableFile(*load)) return UsageError("cannot read the configuration \"" + *load + "\"");
-    if (!config::KonfigurationLaden(windows, *load, config::LoadCaller::StartUp))
+    if (!config::LoadConfiguration(windows, *load, config::LoadCaller::StartUp))
       return UsageError("\"" + *load + "\" is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)");
   }
   for (const std::string& assignment : sets) {
@@ -118,11 +118,11 @@ int RunConfig(const Args& args) {
   }
   // What a load does after setting the controls, so that the file holds what the program would
   // show after loading it.
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.mainForm);
   config::ApplyLanguageToForms(windows, language);
 
   try {
-    config::KonfigurationSpeichern(windows, *save);
+    config::SaveConfiguration(windows, *save);
   } catch (const config::ConfigWriteError& e) {
     std::fprintf(stderr, "vexilo-cli config: %s (%s)\n", e.what(), e.Reason().c_str());
     return 1;

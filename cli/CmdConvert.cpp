@@ -192,39 +192,39 @@ std::optional<std::string> ApplySizeOptions(const Friendly& f, FriendlySettings&
   if (f.size) {
     std::string w, h;
     if (!SplitBox(*f.size, w, h)) return "--size needs WIDTHxHEIGHT, got \"" + *f.size + "\"";
-    if (auto error = set.Switch(ctl::rb_benutzer, true, "--size")) return error;
-    if (auto error = set.Set(ctl::act_sizebenutzer_x, w, "--size")) return error;
-    if (auto error = set.Set(ctl::act_sizebenutzer_y, h, "--size")) return error;
+    if (auto error = set.Switch(ctl::kCustomSizeMode, true, "--size")) return error;
+    if (auto error = set.Set(ctl::kCustomWidth, w, "--size")) return error;
+    if (auto error = set.Set(ctl::kCustomHeight, h, "--size")) return error;
     // The missing side is the source's own; a box turned for a portrait would limit the other
     // side instead of the one given.
     if (w.empty() || h.empty()) {
       if (f.rotateBox.value_or(false))
         return std::string("--rotate-box turns a box of two sides; \"") + *f.size + "\" limits one side only";
-      if (auto error = set.Switch(ctl::act_sizehochquerformat, false, "--size")) return error;
+      if (auto error = set.Switch(ctl::kRotateBox, false, "--size")) return error;
     }
   }
   if (f.percent) {
     std::string w, h;
-    if (auto error = set.Switch(ctl::rb_prozent, true, "--percent")) return error;
+    if (auto error = set.Switch(ctl::kPercentSizeMode, true, "--percent")) return error;
     if (IsDigits(*f.percent)) {
-      if (auto error = set.Switch(ctl::act_propprozent, true, "--percent")) return error;
-      if (auto error = set.Set(ctl::act_sizeprozent_x, *f.percent, "--percent")) return error;
+      if (auto error = set.Switch(ctl::kKeepPercentProportions, true, "--percent")) return error;
+      if (auto error = set.Set(ctl::kPercentWidth, *f.percent, "--percent")) return error;
     } else if (SplitBox(*f.percent, w, h) && !w.empty() && !h.empty()) {
-      if (auto error = set.Switch(ctl::act_propprozent, false, "--percent")) return error;
-      if (auto error = set.Set(ctl::act_sizeprozent_x, w, "--percent")) return error;
-      if (auto error = set.Set(ctl::act_sizeprozent_y, h, "--percent")) return error;
+      if (auto error = set.Switch(ctl::kKeepPercentProportions, false, "--percent")) return error;
+      if (auto error = set.Set(ctl::kPercentWidth, w, "--percent")) return error;
+      if (auto error = set.Set(ctl::kPercentHeight, h, "--percent")) return error;
     } else {
       return "--percent needs a number or WIDTHxHEIGHT, got \"" + *f.percent + "\"";
     }
   }
   if (f.factor) {
     if (auto error = config::FactorTextError(*f.factor)) return "--factor " + *error + ", got \"" + *f.factor + "\"";
-    if (auto error = set.Switch(ctl::rb_faktor, true, "--factor")) return error;
-    if (auto error = set.Set(ctl::ed_faktor, base::TrimBlanks(*f.factor), "--factor")) return error;
+    if (auto error = set.Switch(ctl::kFactorSizeMode, true, "--factor")) return error;
+    if (auto error = set.Set(ctl::kFactor, base::TrimBlanks(*f.factor), "--factor")) return error;
   }
   if (f.filesize) {
-    if (auto error = set.Switch(ctl::rb_filesize, true, "--filesize")) return error;
-    if (auto error = set.Set(ctl::ed_filesize, *f.filesize, "--filesize")) return error;
+    if (auto error = set.Switch(ctl::kFileSizeMode, true, "--filesize")) return error;
+    if (auto error = set.Set(ctl::kFileSize, *f.filesize, "--filesize")) return error;
   }
   return std::nullopt;
 }
@@ -243,25 +243,26 @@ std::optional<std::string> FormatItemFor(const std::string& asked, const std::ve
   return std::nullopt;
 }
 
-std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Form& tprog, FriendlySettings& set) {
+std::optional<std::string> ApplyOutputOptions(const Friendly& f, const forms::Form& mainForm, FriendlySettings& set) {
   if (f.overwrite && (f.folder || f.name || f.format))
     return std::string("--overwrite writes over the sources; it takes no --folder, --name or --format");
   if (f.overwrite)
-    if (auto error = set.Switch(ctl::out_overwrite, true, "--overwrite")) return error;
+    if (auto error = set.Switch(ctl::kOverwriteSource, true, "--overwrite")) return error;
   if (f.folder || f.name || f.format)
-    if (auto error = set.Switch(ctl::out_newimage, true, "--folder")) return error;
+    if (auto error = set.Switch(ctl::kSaveAsNewFile, true, "--folder")) return error;
   if (f.folder) {
     const std::string folder = base::EqualNoCase(*f.folder, "keep") ? kKeep : Absolute(*f.folder);
-    if (auto error = set.Set(ctl::out_ordner, folder, "--folder")) return error;
+    if (auto error = set.Set(ctl::kOutputFolder, folder, "--folder")) return error;
   }
   if (f.name) {
     if (f.name->empty()) return std::string("--name needs a pattern");
-    if (auto error = set.Set(ctl::out_name, base::EqualNoCase(*f.name, "keep") ? kKeep : *f.name, "--name")) return error;
+    const std::string name = base::EqualNoCase(*f.name, "keep") ? kKeep : *f.name;
+    if (auto error = set.Set(ctl::kOutputName, name, "--name")) return error;
   }
   if (f.format) {
-    const auto item = FormatItemFor(*f.format, tprog.Get(ctl::out_format).items);
+    const auto item = FormatItemFor(*f.format, mainForm.Get(ctl::kOutputFormat).items);
     if (!item) return "unknown output type \"" + *f.format + "\" (see --help for the list)";
-    if (auto error = set.Set(ctl::out_format, *item, "--format")) return error;
+    if (auto error = set.Set(ctl::kOutputFormat, *item, "--format")) return error;
   }
   return std::nullopt;
 }
@@ -274,29 +275,29 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
     else if (base::EqualNoCase(*f.filter, "bilinear")) method = "Bilinear";
     else if (base::EqualNoCase(*f.filter, "nearest")) method = "Nearest";
     else return "--filter takes bicubic, bilinear or nearest, got \"" + *f.filter + "\"";
-    if (auto error = set.Set(ctl::act_sizemethode, method, "--filter")) return error;
+    if (auto error = set.Set(ctl::kResizeMethod, method, "--filter")) return error;
   }
   if (f.quality) {
     const auto q = forms::ParseIntegerText(*f.quality);
     if (!IsDigits(*f.quality) || !q || *q < 1 || *q > 100) return "--quality takes 1 to 100, got \"" + *f.quality + "\"";
-    if (auto error = set.Set(ctl::out_quality, std::to_string(*q), "--quality")) return error;
+    if (auto error = set.Set(ctl::kQuality, std::to_string(*q), "--quality")) return error;
   }
   struct SwitchOption {
     const std::optional<bool>& value;
     std::string_view key;
     const char* option;
   };
-  const SwitchOption switches[] = {{f.progressive, ctl::progressivaktiv, "--progressive"},
-                                   {f.enlarge, ctl::act_sizekleiner, "--enlarge"},
-                                   {f.shrink, ctl::act_sizebigger, "--shrink"},
-                                   {f.rotateBox, ctl::act_sizehochquerformat, "--rotate-box"},
-                                   {f.keepDates, ctl::keep_dates, "--keep-dates"}};
+  const SwitchOption switches[] = {{f.progressive, ctl::kProgressive, "--progressive"},
+                                   {f.enlarge, ctl::kEnlargeSmaller, "--enlarge"},
+                                   {f.shrink, ctl::kShrinkLarger, "--shrink"},
+                                   {f.rotateBox, ctl::kRotateBox, "--rotate-box"},
+                                   {f.keepDates, ctl::kKeepDates, "--keep-dates"}};
   for (const SwitchOption& s : switches)
     if (s.value)
       if (auto error = set.Switch(s.key, *s.value, s.option)) return error;
-  const std::pair<bool, std::string_view> photo[] = {{f.keepOrientation, ctl::keep_orientation},
-                                                     {f.toSrgb, ctl::to_srgb},
-                                                     {f.stripLocation, ctl::strip_location}};
+  const std::pair<bool, std::string_view> photo[] = {{f.keepOrientation, ctl::kKeepOrientation},
+                                                     {f.toSrgb, ctl::kToSrgb},
+                                                     {f.stripLocation, ctl::kStripLocation}};
   for (const auto& [on, key] : photo)
     if (on)
       if (auto error = set.Switch(key, true, "--" + base::ReplaceAll(std::string(key), "_", "-"))) return error;
@@ -306,7 +307,7 @@ std::optional<std::string> ApplyOptionOptions(const Friendly& f, FriendlySetting
 std::optional<std::string> ApplyFriendly(const Friendly& f, config::ProgramWindows& windows) {
   FriendlySettings set(windows);
   if (auto error = ApplySizeOptions(f, set)) return error;
-  if (auto error = ApplyOutputOptions(f, windows.tprog, set)) return error;
+  if (auto error = ApplyOutputOptions(f, windows.mainForm, set)) return error;
   return ApplyOptionOptions(f, set);
 }
 
@@ -518,7 +519,7 @@ std::optional<std::string> ApplyRequestToForms(const ConvertRequest& request, co
     const std::string name = base::TrimBlanks(assignment.substr(0, eq));
     if (auto error = config::ApplySetting(windows, name, assignment.substr(eq + 1))) return "--set " + *error;
   }
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.mainForm);
   config::ApplyLanguageToForms(windows, windows.language);
   return ApplyFriendly(request.friendly, windows);
 }
@@ -540,7 +541,7 @@ engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
   engine::RunMemory memory;
   std::stop_source stop;
   const engine::RunSetup setup{.paths = std::move(paths),
-                               .job = engine::JobSourceFromForms(windows.tprog, windows.optionen),
+                               .job = engine::JobSourceFromForms(windows.mainForm, windows.options),
                                .observer = terminal,
                                .questions = terminal,
                                .flags = terminal.Flags(),

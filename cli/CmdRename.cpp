@@ -15,6 +15,7 @@
 #include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/TerminalDialogs.h"
+#include "forms/ControlNames.h"
 #include "forms/NumberText.h"
 #include "forms/RenamerForms.h"
 #include "renamer/FileRenamer.h"
@@ -141,21 +142,23 @@ int RunRename(const Args& args) {
   forms::Form filterForm = forms::CreateRenamerFilterForm();
   forms::ApplyRenamerLanguage(form, language);
   forms::ApplyRenamerFilterLanguage(filterForm, language);
-  if (mask) form.SetText("maske", *mask);
-  if (start) form.SetText("numstart", *start);
+  namespace names = forms::ctl::renamer;
+  namespace filterNames = forms::ctl::renamerFilter;
+  if (mask) form.SetText(names::kMask, *mask);
+  if (start) form.SetText(names::kFirstNumber, *start);
   if (find) {
-    form.SetChecked("suchenersetzen", true);
-    form.SetText("suchenalt", *find);
-    form.SetText("suchenneu", replace.value_or(""));
+    form.SetChecked(names::kSearchAndReplace, true);
+    form.SetText(names::kSearchText, *find);
+    form.SetText(names::kReplacementText, replace.value_or(""));
     const std::string where = in.value_or("name");
-    form.SetChecked("cb_suchname", where != "ext");
-    form.SetChecked("cb_suchendung", where != "name");
+    form.SetChecked(names::kReplaceInName, where != "ext");
+    form.SetChecked(names::kReplaceInExtension, where != "name");
   }
   if (filter) {
-    filterForm.SetChecked("auswahl", true);
-    filterForm.SetText("filter", *filter);
+    filterForm.SetChecked(filterNames::kChosenExtensions, true);
+    filterForm.SetText(filterNames::kExtensions, *filter);
   }
-  form.SetChecked("uv", subfolders);
+  form.SetChecked(names::kSubfolders, subfolders);
 
   TerminalDialogs dialogs(language, ExistingPolicy::KeepAndReport);
   renamer::FileRenamer model(form, filterForm, language);
@@ -219,7 +222,7 @@ int RunRename(const Args& args) {
   renamer::RenameResult result;
   {
     InterruptGuard interrupts;
-    result = model.UmbenennenClick(dialogs);
+    result = model.RenameFiles(dialogs);
   }
   int failed = missing;
   for (const renamer::RenamerRow& row : model.Rows()) {

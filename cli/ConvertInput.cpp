@@ -24,7 +24,7 @@ std::string AbsolutePath(const std::string& path) {
 std::optional<std::string> LoadConfigurationForConvert(const std::string& path, config::ProgramWindows& windows) {
   if (base::IsFolder(path) || !config::ReadWholeFile(path))
     return "--config: cannot read the configuration \"" + path + "\"";
-  config::KonfigurationLaden(windows, path, config::LoadCaller::StartUp);
+  config::LoadConfiguration(windows, path, config::LoadCaller::StartUp);
   return std::nullopt;
 }
 
@@ -42,14 +42,14 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
   for (const std::string& input : inputs) {
     const std::string path = AbsolutePath(input);
     if (base::IsFolder(path)) {
-      list.AddOrdner(path, windows.smFilter, dialogs);
+      list.AddFolder(path, windows.folderFilter, dialogs);
     } else if (!base::IsFile(path)) {
       dialogs.ReportUnlessSilenced(forms::msg::kSourceMissing, path);
       ++refused;
     } else {
       const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(),
                                       [&](const imagelist::ImageListEntry& row) { return row.path == path; });
-      if (!list.add2list(path, dialogs) && !listed) ++refused;
+      if (!list.AddFile(path, dialogs) && !listed) ++refused;
     }
   }
   list.fileRefused = nullptr;

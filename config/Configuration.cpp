@@ -37,9 +37,9 @@ struct WindowEntry {
   Form ProgramWindows::*form;
 };
 constexpr WindowEntry kWindows[] = {
-    {"PB", &ProgramWindows::tprog},    {"PF", &ProgramWindows::smFilter},
+    {"PB", &ProgramWindows::mainForm},    {"PF", &ProgramWindows::folderFilter},
     {"DU", &ProgramWindows::renamer},  {"DF", &ProgramWindows::renamerFilter},
-    {"SC", &ProgramWindows::einstShortcuts}, {"OP", &ProgramWindows::optionen},
+    {"SC", &ProgramWindows::shortcuts}, {"OP", &ProgramWindows::options},
 };
 
 // Settings of this program beyond the original's: check boxes of the options dialog kept in a
@@ -51,14 +51,14 @@ struct OwnSetting {
   bool absent;           // the value of a configuration that lacks the key
 };
 constexpr OwnSetting kOwnSettings[] = {
-    {ctl::keep_orientation, false},
-    {ctl::to_srgb, false},
-    {ctl::strip_location, false},
-    {ctl::keep_dates, false},
+    {ctl::kKeepOrientation, false},
+    {ctl::kToSrgb, false},
+    {ctl::kStripLocation, false},
+    {ctl::kKeepDates, false},
 };
 
 bool IsOwnSetting(const WindowEntry& window, const Control& control) {
-  if (window.form != &ProgramWindows::optionen) return false;
+  if (window.form != &ProgramWindows::options) return false;
   return std::any_of(std::begin(kOwnSettings), std::end(kOwnSettings),
                      [&](const OwnSetting& own) { return own.key == control.name; });
 }
@@ -79,7 +79,7 @@ const char* KindCode(ControlKind kind, bool mainWindow) {
 
 std::string SectionOf(const WindowEntry& window, const Control& control) {
   if (IsOwnSetting(window, control)) return kOwnSection;
-  const char* kind = KindCode(control.kind, window.form == &ProgramWindows::tprog);
+  const char* kind = KindCode(control.kind, window.form == &ProgramWindows::mainForm);
   return kind == nullptr ? std::string() : std::string(window.code) + kind;
 }
 
@@ -123,7 +123,7 @@ void WriteGeometry(VxcFile& file, const char* section, const WindowGeometry& geo
     if (key.field != nullptr) file.WriteInteger(section, key.key, geometry.*key.field);
 }
 
-// Load steps 6 and 7 for a window that is not maximized: a size or position beyond the screen
+// The size and position of a window that is not maximized: a size or position beyond the screen
 // is not applied; negative values are.
 void ReadUnmaximizedGeometry(const VxcFile& file, const char* section, WindowGeometry& geometry, ScreenSize screen) {
   if (const auto v = file.ReadInteger(section, "PB"); v && *v <= screen.width) geometry.clientWidth = *v;
@@ -158,12 +158,12 @@ std::string HomeFolder() {
 
 ProgramWindows::ProgramWindows(forms::Language lang)
     : language(lang),
-      tprog(forms::CreateTprogForm()),
-      smFilter(forms::CreateTsmFilterForm()),
+      mainForm(forms::CreateMainForm()),
+      folderFilter(forms::CreateFolderFilterForm()),
       renamer(forms::CreateRenamerForm()),
       renamerFilter(forms::CreateRenamerFilterForm()),
-      einstShortcuts(forms::CreateEinstShortcutsForm()),
-      optionen(forms::CreateToptionenForm()) {
+      shortcuts(forms::CreateShortcutsForm()),
+      options(forms::CreateOptionsForm()) {
   mainWindow.clientWidth = 510;
   mainWindow.clientHeight = 472;
   renamerWindow.clientWidth = 592;
@@ -189,13 +189,13 @@ void WriteConfiguration(const ProgramWindows& windows, VxcFile& file) {
   }
   WriteGeometry(file, "SP", windows.mainWindow);
   WriteGeometry(file, "SD", windows.renamerWindow);
-  file.WriteBool("AS", "N", windows.autosaveNie);
-  file.WriteBool("AS", "A", windows.autosaveAlles);
+  file.WriteBool("AS", "N", windows.autosaveNever);
+  file.WriteBool("AS", "A", windows.autosaveAll);
   // Last, so that the original sections of a new file stand as the original program writes them.
-  for (const OwnSetting& own : kOwnSettings) file.WriteBool(kOwnSection, own.key, windows.optionen.Checked(own.key));
+  for (const OwnSetting& own : kOwnSettings) file.WriteBool(kOwnSection, own.key, windows.options.Checked(own.key));
 }
 
-void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path) {
+void SaveConfiguration(const ProgramWindows& windows, const std::string& path) {
   struct stat info {};
   VxcFile file(HasImageExtension(path) ? TextEncoding::Utf8 : TextEncoding::Utf16LE);
   if (stat(path.c_str(), &info) == 0) {
@@ -225,9 +225,9 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
   const bool configuration = HoldsKnownSection(file);
   for (const OwnSetting& own : kOwnSettings) {
     if (const auto text = file.ReadString(kOwnSection, own.key))
-      SetControl(windows.optionen, windows.optionen.Get(own.key), *text);
+      SetControl(windows.options, windows.options.Get(own.key), *text);
     else if (configuration)
-      windows.optionen.SetChecked(own.key, own.absent);
+      windows.options.SetChecked(own.key, own.absent);
   }
 
   WindowGeometry& main = windows.mainWindow;
@@ -246,10 +246,10 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
   if (ReadBool(file, "SD", "PF", renamer.maximized)) renamer.maximized = true;
   else ReadUnmaximizedGeometry(file, "SD", renamer, screen);
 
-  windows.autosaveNie = ReadBool(file, "AS", "N", windows.autosaveNie);
-  windows.autosaveAlles = ReadBool(file, "AS", "A", windows.autosaveAlles);
+  windows.autosaveNever = ReadBool(file, "AS", "N", windows.autosaveNever);
+  windows.autosaveAll = ReadBool(file, "AS", "A", windows.autosaveAll);
 
-  forms::RefreshTprog(windows.tprog);
+  forms::RefreshMainForm(windows.mainForm);
   ApplyLanguageToForms(windows, windows.language);
 }
 
@@ -266,77 +266,78 @@ bool HoldsKnownSection(const VxcFile& file) {
   return false;
 }
 
-bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen) {
+bool LoadConfiguration(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen) {
   const auto bytes = ReadWholeFile(path);
   const VxcFile file = bytes ? VxcFile::Parse(*bytes) : VxcFile();
   ApplyLoadedConfiguration(windows, file, caller, screen);
   return HoldsKnownSection(file);
 }
 
-void KonfigurationLadenStandard(ProgramWindows& windows) {
-  Form& tprog = windows.tprog;
-  tprog.SetText("inp_ordner", "");
-  tprog.SetText(ctl::out_format, "<beibehalten>");
-  tprog.SetText(ctl::out_name, "%name%-1");
-  tprog.SetText(ctl::out_ordner, "<beibehalten>");
-  tprog.SetText(ctl::act_sizebenutzer_x, "640");
-  tprog.SetText(ctl::act_sizebenutzer_y, "480");
-  tprog.SetChecked(ctl::act_sizeprop, true);
-  tprog.SetChecked(ctl::out_overwrite, false);
-  tprog.SetChecked(ctl::out_newimage, true);
-  tprog.SetChecked(ctl::act_size1024x768, false);
-  tprog.SetChecked(ctl::act_size800x600, false);
-  tprog.SetChecked(ctl::act_size640x480, true);
-  tprog.SetChecked(ctl::act_size240x320, false);
+void LoadStandardConfiguration(ProgramWindows& windows) {
+  Form& mainForm = windows.mainForm;
+  mainForm.SetText(ctl::kSourceFolder, "");
+  mainForm.SetText(ctl::kOutputFormat, "<beibehalten>");
+  mainForm.SetText(ctl::kOutputName, "%name%-1");
+  mainForm.SetText(ctl::kOutputFolder, "<beibehalten>");
+  mainForm.SetText(ctl::kCustomWidth, "640");
+  mainForm.SetText(ctl::kCustomHeight, "480");
+  mainForm.SetChecked(ctl::kKeepPresetProportions, true);
+  mainForm.SetChecked(ctl::kOverwriteSource, false);
+  mainForm.SetChecked(ctl::kSaveAsNewFile, true);
+  mainForm.SetChecked(ctl::kPreset1024x768, false);
+  mainForm.SetChecked(ctl::kPreset800x600, false);
+  mainForm.SetChecked(ctl::kPreset640x480, true);
+  mainForm.SetChecked(ctl::kPreset240x320, false);
 
-  Form& filter = windows.smFilter;
-  filter.SetChecked("inp_uv", true);
+  Form& filter = windows.folderFilter;
+  filter.SetChecked(ctl::folderFilter::kSubfolders, true);
   for (const Control& control : filter.Controls())
-    if (control.kind == ControlKind::Check && control.name != "inp_uv") filter.SetChecked(control.name, false);
-  filter.SetChecked("alle", true);
-  filter.SetChecked("auswahl", false);
+    if (control.kind == ControlKind::Check && control.name != ctl::folderFilter::kSubfolders)
+      filter.SetChecked(control.name, false);
+  filter.SetChecked(ctl::folderFilter::kAllFormats, true);
+  filter.SetChecked(ctl::folderFilter::kChosenFormats, false);
 
-  Form& options = windows.optionen;
-  options.SetText(ctl::act_sizemethode, "Bikubisch");
-  options.SetChecked(ctl::act_sizehochquerformat, true);
-  options.SetChecked(ctl::act_sizebigger, true);
-  options.SetChecked(ctl::act_sizekleiner, true);
-  options.SetText(ctl::out_quality, "80");
-  options.SetPosition(ctl::ScrollBar1, 80);
-  options.SetChecked(ctl::progressivaktiv, true);
+  Form& options = windows.options;
+  options.SetText(ctl::kResizeMethod, "Bikubisch");
+  options.SetChecked(ctl::kRotateBox, true);
+  options.SetChecked(ctl::kShrinkLarger, true);
+  options.SetChecked(ctl::kEnlargeSmaller, true);
+  options.SetText(ctl::kQuality, "80");
+  options.SetPosition(ctl::kQualityScrollBar, 80);
+  options.SetChecked(ctl::kProgressive, true);
   for (const OwnSetting& own : kOwnSettings) options.SetChecked(own.key, own.absent);
 
   Form& renamer = windows.renamer;
-  renamer.SetText("quordner", "");
-  renamer.SetText("suchenalt", "");
-  renamer.SetText("suchenneu", "");
-  renamer.SetChecked("uv", true);
-  renamer.SetChecked("suchenersetzen", false);
-  renamer.SetText("maske", "%name%1");
-  renamer.SetText("numstart", "1");
+  renamer.SetText(ctl::renamer::kSourceFolder, "");
+  renamer.SetText(ctl::renamer::kSearchText, "");
+  renamer.SetText(ctl::renamer::kReplacementText, "");
+  renamer.SetChecked(ctl::renamer::kSubfolders, true);
+  renamer.SetChecked(ctl::renamer::kSearchAndReplace, false);
+  renamer.SetText(ctl::renamer::kMask, "%name%1");
+  renamer.SetText(ctl::renamer::kFirstNumber, "1");
 
   Form& renamerFilter = windows.renamerFilter;
-  renamerFilter.SetChecked("alle", true);
-  renamerFilter.SetChecked("auswahl", false);
-  renamerFilter.SetText("filter", "jpg,bmp,txt");
+  renamerFilter.SetChecked(ctl::renamerFilter::kAllFiles, true);
+  renamerFilter.SetChecked(ctl::renamerFilter::kChosenExtensions, false);
+  renamerFilter.SetText(ctl::renamerFilter::kExtensions, "jpg,bmp,txt");
 
-  windows.autosaveNie = true;
-  windows.autosaveAlles = false;
+  windows.autosaveNever = true;
+  windows.autosaveAll = false;
 }
 
 void ApplyLanguageToForms(ProgramWindows& windows, forms::Language language) {
   windows.language = language;
-  forms::ApplyTprogLanguage(windows.tprog, language);
-  forms::ApplyTsmFilterLanguage(windows.smFilter, language);
-  forms::ApplyEinstShortcutsLanguage(windows.einstShortcuts, language);
-  forms::ApplyToptionenLanguage(windows.optionen, language);
+  forms::ApplyMainFormLanguage(windows.mainForm, language);
+  forms::ApplyFolderFilterLanguage(windows.folderFilter, language);
+  forms::ApplyShortcutsLanguage(windows.shortcuts, language);
+  forms::ApplyOptionsLanguage(windows.options, language);
   forms::ApplyRenamerLanguage(windows.renamer, language);
   forms::ApplyRenamerFilterLanguage(windows.renamerFilter, language);
 }
 
 void ClickAutosave(ProgramWindows& windows, bool saveAll) {
-  windows.autosaveNie = !saveAll;
-  windows.autosaveAlles = saveAll;
+  windows.autosaveNever = !saveAll;
+  windows.autosaveAll = saveAll;
 }
 
 std::string SettingsFolder() {
@@ -360,19 +361,19 @@ void SaveStartConfiguration(const ProgramWindows& windows) {
   std::error_code error;
   std::filesystem::create_directories(SettingsFolder(), error);
   if (error) throw ConfigWriteError(path, error.message());
-  KonfigurationSpeichern(windows, path);
+  SaveConfiguration(windows, path);
 }
 
 bool LoadStartConfiguration(ProgramWindows& windows, LoadCaller caller, ScreenSize screen) {
   const std::string path = StartConfigurationPath();
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-  KonfigurationLaden(windows, path, caller, screen);
+  LoadConfiguration(windows, path, caller, screen);
   return true;
 }
 
 bool AutosaveOnClose(const ProgramWindows& windows) {
-  if (!windows.autosaveAlles) return false;
+  if (!windows.autosaveAll) return false;
   SaveStartConfiguration(windows);
   return true;
 }
@@ -438,30 +439,30 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     default: return std::string("holds no value");
   }
   const std::string& name = control.name;
-  if (name == ctl::out_quality) {
+  if (name == ctl::kQuality) {
     if (IsWholeNumberAtLeast(value, 1, 100)) return std::nullopt;
     return std::string("takes a whole number from 1 to 100");
   }
-  if (name == ctl::act_sizebenutzer_x || name == ctl::act_sizebenutzer_y) {
+  if (name == ctl::kCustomWidth || name == ctl::kCustomHeight) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1, 65535)) return std::nullopt;
     return std::string("takes a width or height in pixels from 1 to 65535, or nothing for the source's own");
   }
-  if (name == ctl::act_sizeprozent_x || name == ctl::act_sizeprozent_y) {
+  if (name == ctl::kPercentWidth || name == ctl::kPercentHeight) {
     if (value.empty() || IsWholeNumberAtLeast(value, 1)) return std::nullopt;
     return std::string("takes a whole percent of at least 1, or nothing for the source's own size");
   }
-  if (name == ctl::ed_faktor) return FactorTextError(value);
-  if (name == ctl::ed_filesize) {
+  if (name == ctl::kFactor) return FactorTextError(value);
+  if (name == ctl::kFileSize) {
     const std::string& separator = forms::UserDecimalSeparator();
     const auto kilobytes = forms::ParseDecimalText(value, separator);
     if (kilobytes && *kilobytes > 0) return std::nullopt;
     return "takes a size in kilobytes above 0 (decimals with \"" + separator + "\")";
   }
-  if (name == "numstart") {
+  if (name == ctl::renamer::kFirstNumber) {
     if (IsWholeNumberAtLeast(value, 0)) return std::nullopt;
     return std::string("takes a whole number of at least 0");
   }
-  if (name == ctl::out_format) {
+  if (name == ctl::kOutputFormat) {
     if (forms::IsKeepEntry(value)) return std::nullopt;
     const std::string extension = FormatItemExtension(value);
     for (const std::string& item : control.items)
@@ -470,7 +471,7 @@ std::optional<std::string> RefusedValue(const Control& control, const std::strin
     for (const std::string& text : forms::SpecialTexts("keep")) keep += (keep.empty() ? "" : ", ") + text;
     return "takes one of its items: " + ItemList(control.items) + " (or " + keep + ")";
   }
-  if (name == ctl::act_sizemethode) {
+  if (name == ctl::kResizeMethod) {
     if (forms::ResizeMethodOf(value)) return std::nullopt;
     return "takes one of its items: " + ItemList(control.items) + " (its first three letters count)";
   }
@@ -527,7 +528,7 @@ std::optional<std::string> ApplySetting(ProgramWindows& windows, std::string_vie
   if (base::EqualNoCase(section, "AS")) {
     if (!base::EqualNoCase(key, "N") && !base::EqualNoCase(key, "A")) return "no setting named \"" + std::string(name) + "\"";
     if (value != "0" && value != "1") return notSwitch();
-    (base::EqualNoCase(key, "N") ? windows.autosaveNie : windows.autosaveAlles) = value == "1";
+    (base::EqualNoCase(key, "N") ? windows.autosaveNever : windows.autosaveAll) = value == "1";
     return std::nullopt;
   }
 

@@ -50,33 +50,33 @@ struct ProgramWindows {
   explicit ProgramWindows(forms::Language language);
 
   forms::Language language;
-  forms::Form tprog;           // PB, main window
-  forms::Form smFilter;        // PF, folder-search filter
+  forms::Form mainForm;        // PB, main window
+  forms::Form folderFilter;    // PF, folder-search filter
   forms::Form renamer;         // DU, file renamer
   forms::Form renamerFilter;   // DF, renamer's file filter
-  forms::Form einstShortcuts;  // SC, desktop integration
-  forms::Form optionen;        // OP, options
+  forms::Form shortcuts;       // SC, desktop integration
+  forms::Form options;         // OP, options
   WindowGeometry mainWindow;     // SP
   WindowGeometry renamerWindow;  // SD
-  bool autosaveNie = true;       // AS/N, m_konfig_autosave_nie
-  bool autosaveAlles = false;    // AS/A, m_konfig_autosave_alles
+  bool autosaveNever = true;     // AS/N, Configuration > Auto Save > Never
+  bool autosaveAll = false;      // AS/A, Configuration > Auto Save > Save all
 };
 
-// KonfigurationSpeichern: writes every stored control, the geometry and the autosave marks to
+// Writes every stored control, the geometry and the autosave marks to
 // the file. An existing file is updated in place (its encoding, unknown sections and keys and
 // the order of present keys stay); a new one is UTF-16 with the byte-order mark, except that a
 // path ending in ".bmp", ".gif", ".jpg" or ".jpeg" (any case) gets 8-bit text. The new content is
 // complete in memory before it replaces the file, so a failure (ConfigWriteError, "Unable to
 // write to <path>") leaves the file as it was.
-void KonfigurationSpeichern(const ProgramWindows& windows, const std::string& path);
+void SaveConfiguration(const ProgramWindows& windows, const std::string& path);
 // The same into a document in memory.
 void WriteConfiguration(const ProgramWindows& windows, VxcFile& file);
 
-// KonfigurationLaden: sets the controls from the file (a missing or unreadable file reads as
+// Sets the controls from the file (a missing or unreadable file reads as
 // empty, so every control keeps its value), then the geometry and the autosave marks, then the
 // refresh and language steps (ApplyLoadedConfiguration). Returns whether the file held any
 // section of a configuration (HoldsKnownSection); the load happens either way.
-bool KonfigurationLaden(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen = {});
+bool LoadConfiguration(ProgramWindows& windows, const std::string& path, LoadCaller caller, ScreenSize screen = {});
 void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, LoadCaller caller, ScreenSize screen = {});
 
 // Whether the file holds at least one section a configuration is made of: a window code (PB,
@@ -85,9 +85,9 @@ void ApplyLoadedConfiguration(ProgramWindows& windows, const VxcFile& file, Load
 // program), though loading it changes nothing.
 bool HoldsKnownSection(const VxcFile& file);
 
-// KonfigurationLadenStandard: the fixed standard values (German special texts in either
+// Configuration > Reset all Settings: the fixed standard values (German special texts in either
 // language); no refresh or language step follows.
-void KonfigurationLadenStandard(ProgramWindows& windows);
+void LoadStandardConfiguration(ProgramWindows& windows);
 
 // The language operation of every window that holds settings: captions, and the special texts
 // of the main window's combo boxes and the options dialog's method box in the language.
@@ -102,14 +102,14 @@ void ClickAutosave(ProgramWindows& windows, bool saveAll);
 std::string SettingsFolder();
 // The start configuration, SettingsFolder() + "Auto.vxc".
 std::string StartConfigurationPath();
-// m_konfig_save_start and the autosave at closing time: creates the settings folder if needed
+// Saving the start configuration (from the menu and the autosave at closing time): creates the settings folder if needed
 // and saves there. Throws ConfigWriteError.
 void SaveStartConfiguration(const ProgramWindows& windows);
-// m_konfig_start and the start-up: false (nothing loaded) when there is no start configuration;
-// the menu command then shows "keinestartkonfig".
+// Loading the start configuration (from the menu and at start-up): false (nothing loaded) when
+// there is no start configuration; the menu command then shows "keinestartkonfig".
 bool LoadStartConfiguration(ProgramWindows& windows, LoadCaller caller, ScreenSize screen = {});
-// The closing check of the main window: saves the start configuration when
-// m_konfig_autosave_alles is checked; returns whether it saved. Throws ConfigWriteError, and
+// The closing check of the main window: saves the start configuration when the autosave of all
+// settings is chosen; returns whether it saved. Throws ConfigWriteError, and
 // the window then stays open.
 bool AutosaveOnClose(const ProgramWindows& windows);
 

@@ -11,38 +11,37 @@ namespace config {
 
 const std::vector<FixedMenuText>& FixedMenuTexts() {
   static const std::vector<FixedMenuText> texts = {
-      {"m_konfig_save", ""},          {"m_konfig_save_start", ""},     {"m_konfig_load", "Ctrl+K"},
-      {"m_konfig_autosave", ""},      {"m_konfig_autosave_nie", ""},   {"m_konfig_autosave_alles", ""},
-      {"m_konfig_standard", "F2"},    {"m_konfig_start", "F3"},
+      {kSaveItem, ""},     {kSaveStartItem, ""},     {kLoadItem, "Ctrl+K"},      {kAutosaveMenu, ""},
+      {kAutosaveNeverItem, ""}, {kAutosaveAllItem, ""}, {kStandardItem, "F2"}, {kStartItem, "F3"},
   };
   return texts;
 }
 
 ConfigurationMenu::ConfigurationMenu(std::string startConfigurationPath) {
-  const auto item = [](const char* name) {
+  const auto item = [](std::string_view name) {
     MenuItem m;
-    m.name = name;
+    m.name = std::string(name);
     return m;
   };
   MenuItem separator;
   separator.separator = true;
-  items_ = {item("m_konfig_save"), item("m_konfig_save_start"), item("m_konfig_load"), separator,
-            item("m_konfig_autosave"), separator, item("m_konfig_standard"), item("m_konfig_start")};
+  items_ = {item(kSaveItem),      item(kSaveStartItem), item(kLoadItem),  separator,
+            item(kAutosaveMenu), separator,             item(kStandardItem), item(kStartItem)};
   items_.back().hint = std::move(startConfigurationPath);
   ApplyLanguage(forms::DefaultLanguage());
 }
 
 void ConfigurationMenu::SetStartHint(std::string path) {
   for (MenuItem& m : items_)
-    if (m.name == "m_konfig_start") m.hint = std::move(path);
+    if (m.name == kStartItem) m.hint = std::move(path);
 }
 
-bool ConfigurationMenu::KonfigurationAddMenu(const std::string& path,
-                                             const std::function<std::string(const std::string&)>& shorten) {
+bool ConfigurationMenu::AddFileEntry(const std::string& path,
+                                     const std::function<std::string(const std::string&)>& shorten) {
   for (const MenuItem& m : items_)
     if (m.hint == path) return false;
   MenuItem entry;
-  entry.name = "m_konfig_" + std::to_string(items_.size());
+  entry.name = std::string(kFileEntryPrefix) + std::to_string(items_.size());
   entry.caption = shorten ? shorten(path) : path;
   entry.hint = path;
   entry.fileEntry = true;
@@ -50,7 +49,7 @@ bool ConfigurationMenu::KonfigurationAddMenu(const std::string& path,
   return true;
 }
 
-std::optional<std::string> ConfigurationMenu::KonfigurationLadenMenu(const std::string& itemName) const {
+std::optional<std::string> ConfigurationMenu::FileOfEntry(const std::string& itemName) const {
   for (const MenuItem& m : items_) {
     if (m.name != itemName || !m.fileEntry) continue;
     struct stat info {};

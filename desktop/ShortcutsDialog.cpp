@@ -1,11 +1,13 @@
 #include "desktop/ShortcutsDialog.h"
 
+#include "forms/ControlNames.h"
 #include "forms/ShortcutsForm.h"
 #include "forms/Texts.h"
 
 namespace desktop {
 
 using forms::Language;
+namespace names = forms::ctl::shortcuts;
 
 namespace {
 
@@ -14,21 +16,21 @@ constexpr Hook kStatusHooks[] = {Hook::ConfigurationFiles, Hook::SendTo, Hook::F
 }  // namespace
 
 ShortcutsDialog::ShortcutsDialog(forms::Form& form, Integration& integration) : form_(form), integration_(integration) {
-  Bind("KonfigAn", Hook::ConfigurationFiles, true);
-  Bind("KonfigAus", Hook::ConfigurationFiles, false);
-  Bind("SendenAnAn", Hook::SendTo, true);
-  Bind("SendenAnAus", Hook::SendTo, false);
-  Bind("OrdnerAn", Hook::Folders, true);
-  Bind("OrdnerAus", Hook::Folders, false);
-  Bind("AlleDateienAn", Hook::AllFiles, true);
-  Bind("AlleDateienAus", Hook::AllFiles, false);
-  Bind("BeliebigeDateienAn", Hook::ChosenExtensions, true);
-  Bind("BeliebigeDateienAus", Hook::ChosenExtensions, false);
+  Bind(names::kConfigurationFilesOn, Hook::ConfigurationFiles, true);
+  Bind(names::kConfigurationFilesOff, Hook::ConfigurationFiles, false);
+  Bind(names::kSendToOn, Hook::SendTo, true);
+  Bind(names::kSendToOff, Hook::SendTo, false);
+  Bind(names::kFoldersOn, Hook::Folders, true);
+  Bind(names::kFoldersOff, Hook::Folders, false);
+  Bind(names::kAllFilesOn, Hook::AllFiles, true);
+  Bind(names::kAllFilesOff, Hook::AllFiles, false);
+  Bind(names::kChosenExtensionsOn, Hook::ChosenExtensions, true);
+  Bind(names::kChosenExtensionsOff, Hook::ChosenExtensions, false);
 }
 
-void ShortcutsDialog::Bind(const char* button, Hook hook, bool registering) {
+void ShortcutsDialog::Bind(std::string_view button, Hook hook, bool registering) {
   form_.OnClick(button, [this, hook, registering](forms::Form& form, forms::Control&) {
-    const std::string extensions = hook == Hook::ChosenExtensions ? form.Text("beldateien") : std::string();
+    const std::string extensions = hook == Hook::ChosenExtensions ? form.Text(names::kChosenExtensions) : std::string();
     if (registering) integration_.Register(hook, form.CurrentLanguage(), extensions);
     else integration_.Remove(hook, extensions);
     // A failed write shows as "Not activated"; the dialog raises no message.
@@ -38,14 +40,15 @@ void ShortcutsDialog::Bind(const char* button, Hook hook, bool registering) {
 
 void ShortcutsDialog::Show() {
   RefreshStatuses();
-  form_.SetControlCaption("Label9", forms::Text(form_.CurrentLanguage(), forms::TextGroup::Shortcuts, "user_links"));
-  form_.SetVisible("Label6", false);
-  form_.SetVisible("AlsAdminStarten", false);
-  form_.SetEnabled("AlsAdminStarten", false);
+  form_.SetControlCaption(names::kRightsLabel,
+                          forms::Text(form_.CurrentLanguage(), forms::TextGroup::Shortcuts, "user_links"));
+  form_.SetVisible(names::kAdminNeededLabel, false);
+  form_.SetVisible(names::kRestartAsAdminButton, false);
+  form_.SetEnabled(names::kRestartAsAdminButton, false);
 }
 
 void ShortcutsDialog::ApplyLanguage(Language language) {
-  forms::ApplyEinstShortcutsLanguage(form_, language);
+  forms::ApplyShortcutsLanguage(form_, language);
   Show();
 }
 
@@ -66,12 +69,12 @@ std::string ShortcutsDialog::StatusText(bool active, Language language) {
   return forms::Text(language, forms::TextGroup::Shortcuts, active ? "active" : "inactive");
 }
 
-const char* ShortcutsDialog::StatusLabel(Hook hook) {
+std::string_view ShortcutsDialog::StatusLabel(Hook hook) {
   switch (hook) {
-    case Hook::ConfigurationFiles: return "ver_konfig";
-    case Hook::SendTo: return "ver_sendenan";
-    case Hook::Folders: return "ver_ordner";
-    case Hook::AllFiles: return "ver_alledateien";
+    case Hook::ConfigurationFiles: return names::kConfigurationFilesStatus;
+    case Hook::SendTo: return names::kSendToStatus;
+    case Hook::Folders: return names::kFoldersStatus;
+    case Hook::AllFiles: return names::kAllFilesStatus;
     case Hook::ChosenExtensions: break;
   }
   return "";

@@ -1,13 +1,14 @@
-// The model of the desktop-integration dialog `Teinstshortcuts`: its buttons register and
-// remove the hooks of desktop/Integration.h, and its status labels show which hooks are
-// active. It works on the dialog's Form, so a window only mirrors the controls and forwards
-// clicks (Form::Click on the button's name).
+// The model of the desktop-integration dialog: its buttons register and remove the hooks of
+// desktop/Integration.h, and its status labels show which hooks are active. It works on the
+// dialog's Form, so a window only mirrors the controls and forwards clicks (Form::Click on the
+// button's name).
 //
-// The hooks are the user's own files, so no administrator rights are needed: `Label9` says so,
-// `Label6` (which asks for them) and the restart button `AlsAdminStarten` are hidden.
+// The hooks are the user's own files, so no administrator rights are needed: the rights label
+// says so, and the label that asks for them and the restart button are hidden.
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "desktop/Integration.h"
 #include "forms/Form.h"
@@ -16,7 +17,7 @@ namespace desktop {
 
 class ShortcutsDialog {
 public:
-  // Binds the buttons of the form (made by forms::CreateEinstShortcutsForm) to the hooks. Both
+  // Binds the buttons of the form (made by forms::CreateShortcutsForm) to the hooks. Both
   // the form and the integration must outlive this object, and this object the form's clicks.
   ShortcutsDialog(forms::Form& form, Integration& integration);
   ShortcutsDialog(const ShortcutsDialog&) = delete;
@@ -34,11 +35,12 @@ public:
   bool StatusActive(Hook hook) const;
   // "Activated" / "Not activated", "Aktiv" / "Nicht aktiv".
   static std::string StatusText(bool active, forms::Language language);
-  // The status label of a hook: "ver_konfig", "ver_sendenan", "ver_ordner", "ver_alledateien".
-  static const char* StatusLabel(Hook hook);
+  // The status label of a hook (forms::ctl::shortcuts::kFoldersStatus, ...); empty for a hook
+  // without one.
+  static std::string_view StatusLabel(Hook hook);
 
 private:
-  void Bind(const char* button, Hook hook, bool registering);
+  void Bind(std::string_view button, Hook hook, bool registering);
 
   forms::Form& form_;
   Integration& integration_;

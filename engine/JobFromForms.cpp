@@ -13,27 +13,27 @@ namespace ctl = forms::ctl;
 
 namespace {
 
-SizeMode SizeModeOf(const forms::Form& tprog) {
+SizeMode SizeModeOf(const forms::Form& mainForm) {
   // The buttons form one group, so at most one is checked; a configuration can leave none.
-  if (tprog.Checked(ctl::rb_pixel)) return SizeMode::Preset;
-  if (tprog.Checked(ctl::rb_benutzer)) return SizeMode::Custom;
-  if (tprog.Checked(ctl::rb_prozent)) return SizeMode::Percent;
-  if (tprog.Checked(ctl::rb_faktor)) return SizeMode::Factor;
-  if (tprog.Checked(ctl::rb_filesize)) return SizeMode::FileSize;
+  if (mainForm.Checked(ctl::kPresetSizeMode)) return SizeMode::Preset;
+  if (mainForm.Checked(ctl::kCustomSizeMode)) return SizeMode::Custom;
+  if (mainForm.Checked(ctl::kPercentSizeMode)) return SizeMode::Percent;
+  if (mainForm.Checked(ctl::kFactorSizeMode)) return SizeMode::Factor;
+  if (mainForm.Checked(ctl::kFileSizeMode)) return SizeMode::FileSize;
   return SizeMode::None;
 }
 
-void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
+void ReadPreset(const forms::Form& mainForm, ConversionJob& job) {
   struct Preset {
     std::string_view name;
     int32_t width, height;
   };
-  static constexpr Preset presets[] = {{ctl::act_size240x320, 240, 320},
-                                       {ctl::act_size640x480, 640, 480},
-                                       {ctl::act_size800x600, 800, 600},
-                                       {ctl::act_size1024x768, 1024, 768}};
+  static constexpr Preset presets[] = {{ctl::kPreset240x320, 240, 320},
+                                       {ctl::kPreset640x480, 640, 480},
+                                       {ctl::kPreset800x600, 800, 600},
+                                       {ctl::kPreset1024x768, 1024, 768}};
   for (const Preset& p : presets) {
-    if (tprog.Checked(p.name)) {
+    if (mainForm.Checked(p.name)) {
       job.presetWidth = p.width;
       job.presetHeight = p.height;
       return;
@@ -43,41 +43,41 @@ void ReadPreset(const forms::Form& tprog, ConversionJob& job) {
 
 }  // namespace
 
-ConversionJob JobFromForms(const forms::Form& tprog, const forms::Form& toptionen) {
+ConversionJob JobFromForms(const forms::Form& mainForm, const forms::Form& options) {
   ConversionJob job;
-  job.sizeMode = SizeModeOf(tprog);
-  ReadPreset(tprog, job);
-  job.keepPreset = tprog.Checked(ctl::act_sizeprop);
-  job.customWidthText = tprog.Text(ctl::act_sizebenutzer_x);
-  job.customHeightText = tprog.Text(ctl::act_sizebenutzer_y);
-  job.keepCustom = tprog.Checked(ctl::act_propbenutzer_prop);
-  job.percentWidthText = tprog.Text(ctl::act_sizeprozent_x);
-  job.percentHeightText = tprog.Text(ctl::act_sizeprozent_y);
-  job.keepPercent = tprog.Checked(ctl::act_propprozent);
-  job.factorText = tprog.Text(ctl::ed_faktor);
-  job.fileSizeText = tprog.Text(ctl::ed_filesize);
+  job.sizeMode = SizeModeOf(mainForm);
+  ReadPreset(mainForm, job);
+  job.keepPreset = mainForm.Checked(ctl::kKeepPresetProportions);
+  job.customWidthText = mainForm.Text(ctl::kCustomWidth);
+  job.customHeightText = mainForm.Text(ctl::kCustomHeight);
+  job.keepCustom = mainForm.Checked(ctl::kKeepCustomProportions);
+  job.percentWidthText = mainForm.Text(ctl::kPercentWidth);
+  job.percentHeightText = mainForm.Text(ctl::kPercentHeight);
+  job.keepPercent = mainForm.Checked(ctl::kKeepPercentProportions);
+  job.factorText = mainForm.Text(ctl::kFactor);
+  job.fileSizeText = mainForm.Text(ctl::kFileSize);
 
-  job.saveMode = tprog.Checked(ctl::out_overwrite) ? SaveMode::Overwrite : SaveMode::NewFile;
-  job.folderPattern = tprog.Text(ctl::out_ordner);
-  job.namePattern = tprog.Text(ctl::out_name);
-  job.formatItem = tprog.Text(ctl::out_format);
+  job.saveMode = mainForm.Checked(ctl::kOverwriteSource) ? SaveMode::Overwrite : SaveMode::NewFile;
+  job.folderPattern = mainForm.Text(ctl::kOutputFolder);
+  job.namePattern = mainForm.Text(ctl::kOutputName);
+  job.formatItem = mainForm.Text(ctl::kOutputFormat);
 
-  job.orientation = toptionen.Checked(ctl::act_sizehochquerformat);
-  job.changeIfLarger = toptionen.Checked(ctl::act_sizebigger);
-  job.changeIfSmaller = toptionen.Checked(ctl::act_sizekleiner);
-  job.filter = FilterOfMethodText(toptionen.Text(ctl::act_sizemethode));
-  job.quality = QualityOfText(toptionen.Text(ctl::out_quality), toptionen.Position(ctl::ScrollBar1));
-  job.progressive = toptionen.Checked(ctl::progressivaktiv);
-  job.psdLayer = toptionen.Checked(ctl::psdlayers);
-  job.keepDates = toptionen.Checked(ctl::keep_dates);
-  job.keepOrientation = toptionen.Checked(ctl::keep_orientation);
-  job.toSRGB = toptionen.Checked(ctl::to_srgb);
-  job.stripLocation = toptionen.Checked(ctl::strip_location);
+  job.orientation = options.Checked(ctl::kRotateBox);
+  job.changeIfLarger = options.Checked(ctl::kShrinkLarger);
+  job.changeIfSmaller = options.Checked(ctl::kEnlargeSmaller);
+  job.filter = FilterOfMethodText(options.Text(ctl::kResizeMethod));
+  job.quality = QualityOfText(options.Text(ctl::kQuality), options.Position(ctl::kQualityScrollBar));
+  job.progressive = options.Checked(ctl::kProgressive);
+  job.psdLayer = options.Checked(ctl::kPhotoshopLayer);
+  job.keepDates = options.Checked(ctl::kKeepDates);
+  job.keepOrientation = options.Checked(ctl::kKeepOrientation);
+  job.toSRGB = options.Checked(ctl::kToSrgb);
+  job.stripLocation = options.Checked(ctl::kStripLocation);
   return job;
 }
 
-JobSource JobSourceFromForms(const forms::Form& tprog, const forms::Form& toptionen) {
-  return [&tprog, &toptionen] { return JobFromForms(tprog, toptionen); };
+JobSource JobSourceFromForms(const forms::Form& mainForm, const forms::Form& options) {
+  return [&mainForm, &options] { return JobFromForms(mainForm, options); };
 }
 
 std::optional<imaging::ResizeFilter> FilterOfMethodText(const std::string& t) {

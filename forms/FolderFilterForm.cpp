@@ -2,15 +2,18 @@
 
 #include <string_view>
 
+#include "forms/ControlNames.h"
 #include "forms/Texts.h"
 
 namespace forms {
 
 namespace {
 
-Control FilterCheck(const char* name, bool checked, std::string caption, bool enabled) {
+namespace names = ctl::folderFilter;
+
+Control FilterCheck(std::string_view name, bool checked, std::string caption, bool enabled) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = ControlKind::Check;
   c.checked = checked;
   c.caption = std::move(caption);
@@ -18,9 +21,9 @@ Control FilterCheck(const char* name, bool checked, std::string caption, bool en
   return c;
 }
 
-Control FilterRadio(const char* name, bool checked, const char* caption) {
+Control FilterRadio(std::string_view name, bool checked, const char* caption) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = ControlKind::Radio;
   c.group = "formate";
   c.checked = checked;
@@ -28,9 +31,9 @@ Control FilterRadio(const char* name, bool checked, const char* caption) {
   return c;
 }
 
-Control FilterCaption(const char* name, ControlKind kind, const char* caption) {
+Control FilterCaption(std::string_view name, ControlKind kind, const char* caption) {
   Control c;
-  c.name = name;
+  c.name = std::string(name);
   c.kind = kind;
   c.caption = caption;
   return c;
@@ -82,7 +85,7 @@ constexpr FormatBox kFormatBoxes[] = {
     {"xpm", "X Window Pixmap (*.xpm)"},
 };
 
-// With `alle`: every supported type, in the order the search visits them. ".jpeg" is not among
+// With all formats: every supported type, in the order the search visits them. ".jpeg" is not among
 // them; a selection can include it. ".pnm" is the common name of the bitmap, gray and pixel
 // maps.
 constexpr const char* kAllExtensions[] = {
@@ -92,7 +95,7 @@ constexpr const char* kAllExtensions[] = {
     ".webp", ".avif", ".heic", ".heif",
 };
 
-// With `auswahl`: the checked boxes, in this order.
+// With the chosen formats: the checked boxes, in this order.
 constexpr const char* kSelectionOrder[] = {
     "bmp", "jpg", "dib", "jpeg", "jfif", "jpe", "jif", "png", "mng", "jng", "gif",
     "ico", "tif", "tiff", "psd", "pdd", "cur", "jp2", "j2k", "j2c", "jpx", "jpc",
@@ -107,14 +110,14 @@ void MembersFollowGroup(Form& form, const FilterGroup& group) {
 }
 
 const FilterGroup* GroupOf(std::string_view box) {
-  for (const FilterGroup& group : TsmFilterGroups())
+  for (const FilterGroup& group : FolderFilterGroups())
     if (box == group.box) return &group;
   return nullptr;
 }
 
 }  // namespace
 
-const std::vector<FilterGroup>& TsmFilterGroups() {
+const std::vector<FilterGroup>& FolderFilterGroups() {
   static const std::vector<FilterGroup> groups = {
       {"cb_bitmap", {"bmp", "dib"}},
       {"cb_jpg", {"jpg", "jpeg", "jfif", "jpe", "jif"}},
@@ -126,59 +129,59 @@ const std::vector<FilterGroup>& TsmFilterGroups() {
   return groups;
 }
 
-const std::vector<const char*>& TsmFilterSingleFormats() {
+const std::vector<const char*>& FolderFilterSingleFormats() {
   static const std::vector<const char*> singles = {"png", "mng", "jng", "gif", "ico",
                                                    "cur", "dds", "tga", "pcx", "xpm", "webp",
                                                    "avif", "heic"};
   return singles;
 }
 
-Form CreateTsmFilterForm() {
+Form CreateFolderFilterForm() {
   Form form("Tsm_filter", "");
   for (const FormatBox& box : kFormatBoxes)
     form.Add(FilterCheck(box.name, false, box.caption ? box.caption : std::string("*.") + box.name, false));
-  form.Add(FilterCheck("inp_uv", true, "", true));
+  form.Add(FilterCheck(names::kSubfolders, true, "", true));
   // Added after the original boxes, so their keys come last and older files keep their meaning.
   form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
   form.Add(FilterCheck("avif", false, "AV1 Image File Format (*.avif)", false));
   form.Add(FilterCheck("heic", false, "High Efficiency Image File Format (*.heic, *.heif)", false));
-  form.Add(FilterRadio("alle", true, ""));
-  form.Add(FilterRadio("auswahl", false, ""));
-  form.Add(FilterCaption("GroupBox1", ControlKind::GroupBox, ""));
-  form.Add(FilterCaption("GroupBox2", ControlKind::GroupBox, ""));
-  form.Add(FilterCaption("Button1", ControlKind::Button, ""));
+  form.Add(FilterRadio(names::kAllFormats, true, ""));
+  form.Add(FilterRadio(names::kChosenFormats, false, ""));
+  form.Add(FilterCaption(names::kFormatsGroup, ControlKind::GroupBox, ""));
+  form.Add(FilterCaption(names::kSearchStyleGroup, ControlKind::GroupBox, ""));
+  form.Add(FilterCaption(names::kOkButton, ControlKind::Button, ""));
 
-  for (const char* radio : {"alle", "auswahl"}) {
-    form.OnChange(radio, [](Form& f, Control&) { UpdateTsmFilterEnabling(f); });
+  for (const std::string_view radio : {names::kAllFormats, names::kChosenFormats}) {
+    form.OnChange(radio, [](Form& f, Control&) { UpdateFolderFilterEnabling(f); });
     form.OnClick(radio, [](Form& f, Control&) {
-      for (const FilterGroup& group : TsmFilterGroups()) MembersFollowGroup(f, group);
+      for (const FilterGroup& group : FolderFilterGroups()) MembersFollowGroup(f, group);
     });
   }
-  for (const FilterGroup& group : TsmFilterGroups()) {
-    form.OnChange(group.box, [](Form& f, Control&) { UpdateTsmFilterEnabling(f); });
+  for (const FilterGroup& group : FolderFilterGroups()) {
+    form.OnChange(group.box, [](Form& f, Control&) { UpdateFolderFilterEnabling(f); });
     form.OnClick(group.box, [](Form& f, Control& box) {
       if (const FilterGroup* g = GroupOf(box.name)) MembersFollowGroup(f, *g);
     });
   }
-  ApplyTsmFilterLanguage(form, Language::German);
+  ApplyFolderFilterLanguage(form, Language::German);
   return form;
 }
 
-void UpdateTsmFilterEnabling(Form& form) {
-  const bool selection = form.Checked("auswahl");
-  for (const FilterGroup& group : TsmFilterGroups()) {
+void UpdateFolderFilterEnabling(Form& form) {
+  const bool selection = form.Checked(names::kChosenFormats);
+  for (const FilterGroup& group : FolderFilterGroups()) {
     form.SetEnabled(group.box, selection);
     const bool groupChecked = form.Checked(group.box);
     for (const char* member : group.members) form.SetEnabled(member, groupChecked);
   }
-  for (const char* single : TsmFilterSingleFormats()) form.SetEnabled(single, selection);
+  for (const char* single : FolderFilterSingleFormats()) form.SetEnabled(single, selection);
 }
 
-void ApplyTsmFilterLanguage(Form& form, Language language) { ApplyFormTexts(form, TextGroup::SearchFilter, language); }
+void ApplyFolderFilterLanguage(Form& form, Language language) { ApplyFormTexts(form, TextGroup::SearchFilter, language); }
 
 std::vector<std::string> SearchExtensions(const Form& form) {
   std::vector<std::string> extensions;
-  if (form.Checked("alle")) {
+  if (form.Checked(names::kAllFormats)) {
     for (const char* e : kAllExtensions) extensions.emplace_back(e);
     return extensions;
   }

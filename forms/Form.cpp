@@ -18,23 +18,23 @@ int ItemOf(const Control& c, const std::string& text) {
 
 }  // namespace
 
-Control MakeControl(ControlKind kind, std::string name, std::string caption) {
+Control MakeControl(ControlKind kind, std::string_view name, std::string caption) {
   Control c;
   c.kind = kind;
-  c.name = std::move(name);
+  c.name = std::string(name);
   c.caption = std::move(caption);
   return c;
 }
 
-Control MakeEdit(std::string name, std::string text) {
-  Control c = MakeControl(ControlKind::Edit, std::move(name));
+Control MakeEdit(std::string_view name, std::string text) {
+  Control c = MakeControl(ControlKind::Edit, name);
   c.text = std::move(text);
   c.selStart = c.text.size();
   return c;
 }
 
-Control MakeCombo(std::string name, std::vector<std::string> items, std::string text, bool editable) {
-  Control c = MakeControl(ControlKind::Combo, std::move(name));
+Control MakeCombo(std::string_view name, std::vector<std::string> items, std::string text, bool editable) {
+  Control c = MakeControl(ControlKind::Combo, name);
   c.items = std::move(items);
   c.text = std::move(text);
   c.editable = editable;
@@ -43,29 +43,29 @@ Control MakeCombo(std::string name, std::vector<std::string> items, std::string 
   return c;
 }
 
-Control MakeCheck(std::string name, bool checked, std::string caption) {
-  Control c = MakeControl(ControlKind::Check, std::move(name), std::move(caption));
+Control MakeCheck(std::string_view name, bool checked, std::string caption) {
+  Control c = MakeControl(ControlKind::Check, name, std::move(caption));
   c.checked = checked;
   return c;
 }
 
-Control MakeRadio(std::string name, std::string group, bool checked, std::string caption) {
-  Control c = MakeControl(ControlKind::Radio, std::move(name), std::move(caption));
+Control MakeRadio(std::string_view name, std::string group, bool checked, std::string caption) {
+  Control c = MakeControl(ControlKind::Radio, name, std::move(caption));
   c.group = std::move(group);
   c.checked = checked;
   return c;
 }
 
-Control MakeScrollBar(std::string name, int minimum, int maximum, int position) {
-  Control c = MakeControl(ControlKind::ScrollBar, std::move(name));
+Control MakeScrollBar(std::string_view name, int minimum, int maximum, int position) {
+  Control c = MakeControl(ControlKind::ScrollBar, name);
   c.minimum = minimum;
   c.maximum = maximum;
   c.position = position;
   return c;
 }
 
-Control MakePanel(std::string name, bool visible, int height) {
-  Control c = MakeControl(ControlKind::Panel, std::move(name));
+Control MakePanel(std::string_view name, bool visible, int height) {
+  Control c = MakeControl(ControlKind::Panel, name);
   c.visible = visible;
   c.height = height;
   return c;

@@ -59,14 +59,14 @@ struct Control {
 };
 
 // Controls at their initial values, for the factories of the windows' forms.
-Control MakeControl(ControlKind kind, std::string name, std::string caption = "");
-Control MakeEdit(std::string name, std::string text);
+Control MakeControl(ControlKind kind, std::string_view name, std::string caption = "");
+Control MakeEdit(std::string_view name, std::string text);
 // The item equal to the text is selected.
-Control MakeCombo(std::string name, std::vector<std::string> items, std::string text, bool editable = true);
-Control MakeCheck(std::string name, bool checked, std::string caption = "");
-Control MakeRadio(std::string name, std::string group, bool checked, std::string caption = "");
-Control MakeScrollBar(std::string name, int minimum, int maximum, int position);
-Control MakePanel(std::string name, bool visible, int height = 0);
+Control MakeCombo(std::string_view name, std::vector<std::string> items, std::string text, bool editable = true);
+Control MakeCheck(std::string_view name, bool checked, std::string caption = "");
+Control MakeRadio(std::string_view name, std::string group, bool checked, std::string caption = "");
+Control MakeScrollBar(std::string_view name, int minimum, int maximum, int position);
+Control MakePanel(std::string_view name, bool visible, int height = 0);
 
 // What a Form tells the window that shows it.
 struct FormEvents {
@@ -82,6 +82,8 @@ public:
   // Returns whether the key reaches the text; may change the control (e.g. empty it first).
   using KeyFilter = std::function<bool(Form&, Control&, char32_t key)>;
 
+  // `name` is also the key of the window's caption in the text tables (forms/Texts.h), so it is
+  // data and never changes.
   Form(std::string name, std::string caption);
 
   const std::string& Name() const { return name_; }

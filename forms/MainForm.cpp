@@ -12,7 +12,7 @@ namespace forms {
 namespace {
 
 // Panel heights and the width box's two places; the radio buttons and panels of the size page
-// are stacked from these by LayoutTprogPages.
+// are stacked from these by LayoutMainFormPages.
 constexpr int kFirstRadioTop = 27;
 constexpr int kRadioToPanel = 18;
 constexpr int kBlockGap = 5;
@@ -20,7 +20,8 @@ constexpr int kPercentWidthBoxCoupled = 144;
 constexpr int kPercentWidthBoxApart = 185;
 
 // In creation order.
-const char* const kSizeBoxes[] = {"act_sizeprozent_x", "act_sizeprozent_y", "act_sizebenutzer_x", "act_sizebenutzer_y"};
+constexpr std::string_view kSizeBoxes[] = {ctl::kPercentWidth, ctl::kPercentHeight, ctl::kCustomWidth,
+                                           ctl::kCustomHeight};
 
 bool IsDigitKey(char32_t key) { return (key >= U'0' && key <= U'9') || key == kBackspace; }
 
@@ -43,12 +44,12 @@ void TakeCustomEntry(Form& form, Control& box) {
 }
 
 void ApplyCoupledPercent(Form& form) {
-  const bool coupled = form.Checked("act_propprozent");
-  if (coupled) form.SetText("act_sizeprozent_y", form.Text("act_sizeprozent_x"));
-  form.SetVisible("act_sizeprozent_y", !coupled);
-  form.SetVisible("Label6", !coupled);
-  form.SetVisible("Label14", !coupled);
-  form.SetLeft("act_sizeprozent_x", coupled ? kPercentWidthBoxCoupled : kPercentWidthBoxApart);
+  const bool coupled = form.Checked(ctl::kKeepPercentProportions);
+  if (coupled) form.SetText(ctl::kPercentHeight, form.Text(ctl::kPercentWidth));
+  form.SetVisible(ctl::kPercentHeight, !coupled);
+  form.SetVisible(ctl::kPercentWidthLabel, !coupled);
+  form.SetVisible(ctl::kPercentHeightLabel, !coupled);
+  form.SetLeft(ctl::kPercentWidth, coupled ? kPercentWidthBoxCoupled : kPercentWidthBoxApart);
 }
 
 }  // namespace
@@ -99,65 +100,67 @@ const std::vector<std::string>& OutputFormatItems() {
   return items;
 }
 
-Form CreateTprogForm() {
+Form CreateMainForm() {
   Form form("Tprog", "");
 
+  // The window's frame panels (page areas and the footer) are stored by these names as the
+  // configuration files have always held them; nothing else refers to them.
   form.Add(MakePanel("Panel1", true));
   form.Add(MakePanel("Panel2", true));
   form.Add(MakePanel("Panel5", true));
-  form.Add(MakePanel("pa_pixel", true, 100));
-  form.Add(MakePanel("pa_prozent", false, 76));
-  form.Add(MakePanel("pa_filesize", false, 40));
-  form.Add(MakePanel("pa_benutzer", false, 76));
-  form.Add(MakePanel("pa_faktor", false, 62));
-  form.Add(MakePanel("pa_speichern", true));
+  form.Add(MakePanel(ctl::kPresetPanel, true, 100));
+  form.Add(MakePanel(ctl::kPercentPanel, false, 76));
+  form.Add(MakePanel(ctl::kFileSizePanel, false, 40));
+  form.Add(MakePanel(ctl::kCustomPanel, false, 76));
+  form.Add(MakePanel(ctl::kFactorPanel, false, 62));
+  form.Add(MakePanel(ctl::kNewFilePanel, true));
   form.Add(MakePanel("Panel12", true, 30));
 
-  form.Add(MakeEdit("inp_ordner", ""));
-  form.Add(MakeEdit("ed_filesize", "100"));
-  form.Add(MakeEdit("ed_faktor", "2"));
+  form.Add(MakeEdit(ctl::kSourceFolder, ""));
+  form.Add(MakeEdit(ctl::kFileSize, "100"));
+  form.Add(MakeEdit(ctl::kFactor, "2"));
 
-  form.Add(MakeRadio("rb_pixel", "sizemode", true));
-  form.Add(MakeRadio("rb_prozent", "sizemode", false));
-  form.Add(MakeRadio("rb_filesize", "sizemode", false));
-  form.Add(MakeRadio("act_size240x320", "preset", false, "240 x 320"));
-  form.Add(MakeRadio("act_size640x480", "preset", true, "640 x 480"));
-  form.Add(MakeRadio("act_size800x600", "preset", false, "800 x 600"));
-  form.Add(MakeRadio("act_size1024x768", "preset", false, "1024 x 768"));
-  form.Add(MakeRadio("rb_benutzer", "sizemode", false));
-  form.Add(MakeRadio("rb_faktor", "sizemode", false));
-  form.Add(MakeRadio("out_overwrite", "output", false));
-  form.Add(MakeRadio("out_newimage", "output", true));
+  form.Add(MakeRadio(ctl::kPresetSizeMode, "sizemode", true));
+  form.Add(MakeRadio(ctl::kPercentSizeMode, "sizemode", false));
+  form.Add(MakeRadio(ctl::kFileSizeMode, "sizemode", false));
+  form.Add(MakeRadio(ctl::kPreset240x320, "preset", false, "240 x 320"));
+  form.Add(MakeRadio(ctl::kPreset640x480, "preset", true, "640 x 480"));
+  form.Add(MakeRadio(ctl::kPreset800x600, "preset", false, "800 x 600"));
+  form.Add(MakeRadio(ctl::kPreset1024x768, "preset", false, "1024 x 768"));
+  form.Add(MakeRadio(ctl::kCustomSizeMode, "sizemode", false));
+  form.Add(MakeRadio(ctl::kFactorSizeMode, "sizemode", false));
+  form.Add(MakeRadio(ctl::kOverwriteSource, "output", false));
+  form.Add(MakeRadio(ctl::kSaveAsNewFile, "output", true));
 
-  form.Add(MakeCheck("act_sizeprop", true));
-  form.Add(MakeCheck("act_propprozent", true));
-  form.Add(MakeCheck("act_propbenutzer_prop", true));
+  form.Add(MakeCheck(ctl::kKeepPresetProportions, true));
+  form.Add(MakeCheck(ctl::kKeepPercentProportions, true));
+  form.Add(MakeCheck(ctl::kKeepCustomProportions, true));
 
   const std::vector<std::string> percentItems = {"10", "25", "50", "75", "100", "125", "150", "200", "250", "500",
                                                  "Benutzer.."};
   const std::vector<std::string> pixelItems = {"100",  "240",  "320",  "480",  "600",  "640",  "720",
                                                "768",  "800",  "864",  "1024", "1152", "1280", "1366",
                                                "1440", "1600", "1792", "1920", "2048", "Benutzer.."};
-  for (const char* box : kSizeBoxes) {
-    const bool percent = std::string_view(box).find("prozent") != std::string_view::npos;
-    const char* initial = percent ? "75" : std::string_view(box).back() == 'x' ? "640" : "480";
+  for (const std::string_view box : kSizeBoxes) {
+    const bool percent = box == ctl::kPercentWidth || box == ctl::kPercentHeight;
+    const char* initial = percent ? "75" : box == ctl::kCustomWidth ? "640" : "480";
     Control& combo = form.Add(MakeCombo(box, percent ? percentItems : pixelItems, initial));
     combo.dropDownCount = 15;
     combo.restoreText = initial;
   }
-  form.Add(MakeCombo("out_ordner", {"<beibehalten>", "%ordner%/neu", "Benutzerdefiniert.."}, "<beibehalten>"));
-  form.Add(MakeCombo("out_name",
+  form.Add(MakeCombo(ctl::kOutputFolder, {"<beibehalten>", "%ordner%/neu", "Benutzerdefiniert.."}, "<beibehalten>"));
+  form.Add(MakeCombo(ctl::kOutputName,
                      {"<beibehalten>", "%name%-1", "%name%", "%0num%", "%0num%-%abs%", "%num%",
                       "%name% (%breite%x%höhe%)", "Benutzerdefiniert.."},
                      "%name%-1"));
-  form.Add(MakeCombo("out_format", OutputFormatItems(), "<beibehalten>", false));
+  form.Add(MakeCombo(ctl::kOutputFormat, OutputFormatItems(), "<beibehalten>", false));
 
-  form.Add(MakeControl(ControlKind::Label, "Label6"));
-  form.Add(MakeControl(ControlKind::Label, "Label14"));
-  form.SetLeft("act_sizeprozent_x", kPercentWidthBoxApart);
+  form.Add(MakeControl(ControlKind::Label, ctl::kPercentWidthLabel));
+  form.Add(MakeControl(ControlKind::Label, ctl::kPercentHeightLabel));
+  form.SetLeft(ctl::kPercentWidth, kPercentWidthBoxApart);
 
   // ---- Behaviour ----
-  for (const char* box : kSizeBoxes) {
+  for (const std::string_view box : kSizeBoxes) {
     form.OnChange(box, TakeCustomEntry);
     form.OnExit(box, [](Form& f, Control& c) {
       if (c.text.empty() && c.restoreText) f.SetText(c.name, *c.restoreText);
@@ -168,45 +171,45 @@ Form CreateTprogForm() {
       return false;
     });
   }
-  form.OnChange("act_sizeprozent_x", [](Form& f, Control& c) {
-    if (f.Checked("act_propprozent") && !IsCustomEntry(c.text)) f.SetText("act_sizeprozent_y", c.text);
+  form.OnChange(ctl::kPercentWidth, [](Form& f, Control& c) {
+    if (f.Checked(ctl::kKeepPercentProportions) && !IsCustomEntry(c.text)) f.SetText(ctl::kPercentHeight, c.text);
   });
-  form.OnChange("act_sizeprozent_y", [](Form& f, Control& c) {
-    if (f.Checked("act_propprozent") && !IsCustomEntry(c.text)) f.SetText("act_sizeprozent_x", c.text);
+  form.OnChange(ctl::kPercentHeight, [](Form& f, Control& c) {
+    if (f.Checked(ctl::kKeepPercentProportions) && !IsCustomEntry(c.text)) f.SetText(ctl::kPercentWidth, c.text);
   });
-  form.OnChange("act_propprozent", [](Form& f, Control&) { ApplyCoupledPercent(f); });
+  form.OnChange(ctl::kKeepPercentProportions, [](Form& f, Control&) { ApplyCoupledPercent(f); });
 
-  form.OnChange("out_ordner", TakeCustomEntry);
-  form.OnChange("out_name", TakeCustomEntry);
-  form.OnExit("out_ordner", [](Form& f, Control& c) {
+  form.OnChange(ctl::kOutputFolder, TakeCustomEntry);
+  form.OnChange(ctl::kOutputName, TakeCustomEntry);
+  form.OnExit(ctl::kOutputFolder, [](Form& f, Control& c) {
     if (c.text.empty()) f.SelectItem(c.name, 0);
   });
-  form.OnExit("out_name", [](Form& f, Control& c) {
+  form.OnExit(ctl::kOutputName, [](Form& f, Control& c) {
     if (c.text.empty()) f.SelectItem(c.name, 1);
   });
-  form.SetKeyFilter("out_ordner", [](Form& f, Control& c, char32_t key) {
+  form.SetKeyFilter(ctl::kOutputFolder, [](Form& f, Control& c, char32_t key) {
     if (IsKeepEntry(c.text)) f.SetText(c.name, "");
     return !RefusedInFolder(key);
   });
-  form.SetKeyFilter("out_name", [](Form& f, Control& c, char32_t key) {
+  form.SetKeyFilter(ctl::kOutputName, [](Form& f, Control& c, char32_t key) {
     if (IsKeepEntry(c.text)) f.SetText(c.name, "");
     return !RefusedInName(key);
   });
-  form.SetKeyFilter("out_format", [](Form&, Control&, char32_t) { return false; });
-  form.SetKeyFilter("inp_ordner", [](Form&, Control&, char32_t key) { return !RefusedInFolder(key); });
-  for (const char* box : {"out_ordner", "inp_ordner"})
+  form.SetKeyFilter(ctl::kOutputFormat, [](Form&, Control&, char32_t) { return false; });
+  form.SetKeyFilter(ctl::kSourceFolder, [](Form&, Control&, char32_t key) { return !RefusedInFolder(key); });
+  for (const std::string_view box : {ctl::kOutputFolder, ctl::kSourceFolder})
     form.OnDoubleClick(box, [](Form& f, Control& c) { f.SetSelection(c.name, 0, c.text.size()); });
 
-  for (const SizeModeControls& mode : kSizeModes) form.OnChange(mode.radio, [](Form& f, Control&) { LayoutTprogPages(f); });
-  for (const char* radio : {"out_overwrite", "out_newimage"})
-    form.OnChange(radio, [](Form& f, Control&) { LayoutTprogPages(f); });
+  for (const SizeModeControls& mode : kSizeModes) form.OnChange(mode.radio, [](Form& f, Control&) { LayoutMainFormPages(f); });
+  for (const std::string_view radio : {ctl::kOverwriteSource, ctl::kSaveAsNewFile})
+    form.OnChange(radio, [](Form& f, Control&) { LayoutMainFormPages(f); });
 
-  ApplyTprogLanguage(form, Language::German);
-  RefreshTprog(form);
+  ApplyMainFormLanguage(form, Language::German);
+  RefreshMainForm(form);
   return form;
 }
 
-void LayoutTprogPages(Form& form) {
+void LayoutMainFormPages(Form& form) {
   int bottom = 0;
   bool first = true;
   for (const SizeModeControls& mode : kSizeModes) {
@@ -219,21 +222,21 @@ void LayoutTprogPages(Form& form) {
     form.SetVisible(mode.panel, visible);
     bottom = visible ? panelTop + form.Get(mode.panel).height : panelTop;
   }
-  form.SetVisible("pa_speichern", form.Checked("out_newimage"));
+  form.SetVisible(ctl::kNewFilePanel, form.Checked(ctl::kSaveAsNewFile));
 }
 
 void ChooseOutputFolder(Form& form, const std::function<std::string(const std::string&)>& choose) {
-  const std::string previous = form.Text("out_ordner");
-  form.SetText("out_ordner", choose(previous));
-  if (form.Text("out_ordner").empty()) form.SetText("out_ordner", previous);
+  const std::string previous = form.Text(ctl::kOutputFolder);
+  form.SetText(ctl::kOutputFolder, choose(previous));
+  if (form.Text(ctl::kOutputFolder).empty()) form.SetText(ctl::kOutputFolder, previous);
 }
 
-void RefreshTprog(Form& form) {
+void RefreshMainForm(Form& form) {
   ApplyCoupledPercent(form);
-  LayoutTprogPages(form);
+  LayoutMainFormPages(form);
 }
 
-void ApplyTprogLanguage(Form& form, Language language) {
+void ApplyMainFormLanguage(Form& form, Language language) {
   ApplyFormTexts(form, TextGroup::MainWindow, language);
   const auto all = [language](const char* key) {
     return [key, language](const std::string& t) { return ConvertSpecial(t, key, language); };
@@ -245,29 +248,29 @@ void ApplyTprogLanguage(Form& form, Language language) {
   const auto format = [&](const std::string& t) { return all("image")(keep(t)); };
 
   // Items first, so that a text equal to an item stays selected.
-  ConvertItemList(form, "out_ordner", custom);
-  std::vector<std::string> folderItems = form.Get("out_ordner").items;
+  ConvertItemList(form, ctl::kOutputFolder, custom);
+  std::vector<std::string> folderItems = form.Get(ctl::kOutputFolder).items;
   if (folderItems.size() > 1) {
     folderItems[0] = Text(language, TextGroup::Special, "keep");
     folderItems[1] = Text(language, TextGroup::Special, "new_folder");
-    form.SetItems("out_ordner", folderItems);
+    form.SetItems(ctl::kOutputFolder, folderItems);
   }
-  form.SetText("out_ordner", folder(keep(form.Text("out_ordner"))));
-  ConvertItemList(form, "out_name", [&](const std::string& t) { return custom(name(t)); });
-  form.SetText("out_name", name(form.Text("out_name")));
+  form.SetText(ctl::kOutputFolder, folder(keep(form.Text(ctl::kOutputFolder))));
+  ConvertItemList(form, ctl::kOutputName, [&](const std::string& t) { return custom(name(t)); });
+  form.SetText(ctl::kOutputName, name(form.Text(ctl::kOutputName)));
   // The output types are rebuilt from their German texts, whose "Bild" is the language's word:
   // converting the shown texts back and forth would also turn the "Image" of "Tagged Image File
   // Format" into "Bild". A text that is no item (from a configuration file) is converted.
-  const std::vector<std::string>& oldItems = form.Get("out_format").items;
-  const std::string shown = form.Text("out_format");
+  const std::vector<std::string>& oldItems = form.Get(ctl::kOutputFormat).items;
+  const std::string shown = form.Text(ctl::kOutputFormat);
   const auto selected = std::find(oldItems.begin(), oldItems.end(), shown);
   const ptrdiff_t index = selected == oldItems.end() ? -1 : selected - oldItems.begin();
   std::vector<std::string> formatItems = OutputFormatItems();
   const std::string image = Text(language, TextGroup::Special, "image");
   for (std::string& item : formatItems) item = keep(base::ReplaceAll(item, "Bild", image));
-  form.SetItems("out_format", formatItems);
-  form.SetText("out_format", index >= 0 && size_t(index) < formatItems.size() ? formatItems[size_t(index)] : format(shown));
-  for (const char* box : kSizeBoxes) ConvertItemList(form, box, all("user"));
+  form.SetItems(ctl::kOutputFormat, formatItems);
+  form.SetText(ctl::kOutputFormat, index >= 0 && size_t(index) < formatItems.size() ? formatItems[size_t(index)] : format(shown));
+  for (const std::string_view box : kSizeBoxes) ConvertItemList(form, box, all("user"));
 }
 
 }  // namespace forms

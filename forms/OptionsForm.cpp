@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "forms/ControlNames.h"
 #include "forms/NumberText.h"
 #include "base/Text.h"
 #include "forms/Texts.h"
@@ -38,47 +39,48 @@ std::string_view FirstLetters(std::string_view text, int count) {
 
 }  // namespace
 
-Form CreateToptionenForm() {
+Form CreateOptionsForm() {
   Form form("Toptionen", "");
-  form.Add(MakeCheck("act_sizehochquerformat", true));
-  form.Add(MakeCheck("act_sizebigger", true));
-  form.Add(MakeCheck("act_sizekleiner", true));
-  form.Add(MakeCheck("progressivaktiv", true));
-  form.Add(MakeCheck("psdlayers", true));
-  form.Add(MakeCombo("act_sizemethode", {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
-  form.Add(MakeCombo("out_quality", {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
-  form.Add(MakeScrollBar("ScrollBar1", 1, 100, 95));
-  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox1"));
-  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox2"));
-  form.Add(MakeControl(ControlKind::Label, "Label4"));
-  form.Add(MakeControl(ControlKind::Label, "Label10"));
-  form.Add(MakeControl(ControlKind::Button, "Button1"));
+  form.Add(MakeCheck(ctl::kRotateBox, true));
+  form.Add(MakeCheck(ctl::kShrinkLarger, true));
+  form.Add(MakeCheck(ctl::kEnlargeSmaller, true));
+  form.Add(MakeCheck(ctl::kProgressive, true));
+  form.Add(MakeCheck(ctl::kPhotoshopLayer, true));
+  form.Add(MakeCombo(ctl::kResizeMethod, {"Bikubisch", "Bilinear", "Nächster Nachbar"}, "Bikubisch"));
+  form.Add(MakeCombo(ctl::kQuality, {"100", "90", "85", "80", "75", "70", "60", "40", "20", "1"}, "95"));
+  form.Add(MakeScrollBar(ctl::kQualityScrollBar, 1, 100, 95));
+  form.Add(MakeControl(ControlKind::GroupBox, ctl::kGeneralGroup));
+  form.Add(MakeControl(ControlKind::GroupBox, ctl::kAdvancedGroup));
+  form.Add(MakeControl(ControlKind::Label, ctl::kResizeMethodLabel));
+  form.Add(MakeControl(ControlKind::Label, ctl::kQualityLabel));
+  form.Add(MakeControl(ControlKind::Button, ctl::kOptionsOkButton));
   // Beyond the original dialog: unchecked, a photo is turned upright, keeps its colour profile
   // and all its metadata, and an output gets the time it was written.
-  form.Add(MakeControl(ControlKind::GroupBox, "GroupBox3"));
-  form.Add(MakeCheck("keep_orientation", false));
-  form.Add(MakeCheck("to_srgb", false));
-  form.Add(MakeCheck("strip_location", false));
-  form.Add(MakeCheck("keep_dates", false));
+  form.Add(MakeControl(ControlKind::GroupBox, ctl::kPhotosGroup));
+  form.Add(MakeCheck(ctl::kKeepOrientation, false));
+  form.Add(MakeCheck(ctl::kToSrgb, false));
+  form.Add(MakeCheck(ctl::kStripLocation, false));
+  form.Add(MakeCheck(ctl::kKeepDates, false));
 
-  form.OnChange("out_quality", [](Form& f, Control& c) {
-    if (const auto value = ParseIntegerText(c.text)) f.SetPosition("ScrollBar1", std::clamp(*value, 1, 100));
+  form.OnChange(ctl::kQuality, [](Form& f, Control& c) {
+    if (const auto value = ParseIntegerText(c.text)) f.SetPosition(ctl::kQualityScrollBar, std::clamp(*value, 1, 100));
   });
-  form.OnChange("ScrollBar1", [](Form& f, Control& c) { f.SetText("out_quality", std::to_string(c.position)); });
-  form.SetKeyFilter("out_quality", QualityKey);
-  ApplyToptionenLanguage(form, Language::German);
+  form.OnChange(ctl::kQualityScrollBar,
+                [](Form& f, Control& c) { f.SetText(ctl::kQuality, std::to_string(c.position)); });
+  form.SetKeyFilter(ctl::kQuality, QualityKey);
+  ApplyOptionsLanguage(form, Language::German);
   return form;
 }
 
-void ApplyToptionenLanguage(Form& form, Language language) {
+void ApplyOptionsLanguage(Form& form, Language language) {
   ApplyFormTexts(form, TextGroup::Options, language);
   const auto convert = [language](const std::string& t) {
     std::string text = t;
     for (const char* method : kResizeMethods) text = ConvertSpecial(text, method, language, true);
     return text;
   };
-  ConvertItemList(form, "act_sizemethode", convert);
-  form.SetText("act_sizemethode", convert(form.Text("act_sizemethode")));
+  ConvertItemList(form, ctl::kResizeMethod, convert);
+  form.SetText(ctl::kResizeMethod, convert(form.Text(ctl::kResizeMethod)));
 }
 
 std::optional<std::string_view> ResizeMethodOf(const std::string& text) {

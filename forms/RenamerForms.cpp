@@ -3,34 +3,38 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/ControlNames.h"
 #include "forms/Texts.h"
 
 namespace forms {
 
 namespace {
 
-Control RenamerControl(ControlKind kind, const char* name, const char* caption = "") {
+namespace names = ctl::renamer;
+namespace filterNames = ctl::renamerFilter;
+
+Control RenamerControl(ControlKind kind, std::string_view name, const char* caption = "") {
   Control c;
   c.kind = kind;
-  c.name = name;
+  c.name = std::string(name);
   c.caption = caption;
   return c;
 }
 
-Control RenamerEdit(const char* name, const char* text) {
+Control RenamerEdit(std::string_view name, const char* text) {
   Control c = RenamerControl(ControlKind::Edit, name);
   c.text = text;
   c.selStart = c.text.size();
   return c;
 }
 
-Control RenamerCheck(const char* name, bool checked, const char* caption) {
+Control RenamerCheck(std::string_view name, bool checked, const char* caption) {
   Control c = RenamerControl(ControlKind::Check, name, caption);
   c.checked = checked;
   return c;
 }
 
-Control RenamerCombo(const char* name, std::vector<std::string> items, const char* text) {
+Control RenamerCombo(std::string_view name, std::vector<std::string> items, const char* text) {
   Control c = RenamerControl(ControlKind::Combo, name);
   c.items = std::move(items);
   c.text = text;
@@ -40,7 +44,7 @@ Control RenamerCombo(const char* name, std::vector<std::string> items, const cha
   return c;
 }
 
-Control RenamerRadio(const char* name, bool checked, const char* caption) {
+Control RenamerRadio(std::string_view name, bool checked, const char* caption) {
   Control c = RenamerControl(ControlKind::Radio, name, caption);
   c.group = "filter";
   c.checked = checked;
@@ -56,11 +60,13 @@ constexpr std::u32string_view kRefusedInName = U"\"*/:<>?\\|";
 constexpr std::u32string_view kRefusedInFolder = U"\"*<>?|";
 constexpr std::u32string_view kRefusedInFilter = U"\"*/<>?|";
 
-const char* const kSearchControls[] = {"suchenalt", "suchenneu", "cb_suchname", "cb_suchendung", "Label11", "Label16"};
+constexpr std::string_view kSearchControls[] = {names::kSearchText,     names::kReplacementText,
+                                                names::kReplaceInName,  names::kReplaceInExtension,
+                                                names::kReplacementLabel, names::kReplaceWhereLabel};
 
 void UpdateSearchEnabling(Form& form) {
-  const bool on = form.Checked("suchenersetzen");
-  for (const char* name : kSearchControls) form.SetEnabled(name, on);
+  const bool on = form.Checked(names::kSearchAndReplace);
+  for (const std::string_view name : kSearchControls) form.SetEnabled(name, on);
 }
 
 }  // namespace
@@ -68,45 +74,46 @@ void UpdateSearchEnabling(Form& form) {
 Form CreateRenamerForm() {
   Form form("Tdateinamenumbenenner", "");
   // Stored controls first, in their key order.
-  form.Add(RenamerEdit("quordner", ""));
-  form.Add(RenamerEdit("suchenalt", ""));
-  form.Add(RenamerEdit("suchenneu", ""));
-  form.Add(RenamerCheck("uv", true, ""));
-  form.Add(RenamerCheck("suchenersetzen", false, ""));
-  form.Add(RenamerCheck("cb_suchendung", false, ""));
-  form.Add(RenamerCheck("cb_suchname", true, ""));
-  form.Add(RenamerCombo("maske", {"%name%", "%name%1", "%name%%num%", "%0num%", "%0num% %name%", "%0num%-%abs%"},
+  form.Add(RenamerEdit(names::kSourceFolder, ""));
+  form.Add(RenamerEdit(names::kSearchText, ""));
+  form.Add(RenamerEdit(names::kReplacementText, ""));
+  form.Add(RenamerCheck(names::kSubfolders, true, ""));
+  form.Add(RenamerCheck(names::kSearchAndReplace, false, ""));
+  form.Add(RenamerCheck(names::kReplaceInExtension, false, ""));
+  form.Add(RenamerCheck(names::kReplaceInName, true, ""));
+  form.Add(RenamerCombo(names::kMask, {"%name%", "%name%1", "%name%%num%", "%0num%", "%0num% %name%", "%0num%-%abs%"},
                         "%name%"));
-  form.Add(RenamerCombo("numstart", {"0", "1"}, "1"));
+  form.Add(RenamerCombo(names::kFirstNumber, {"0", "1"}, "1"));
 
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_input"));
-  form.Add(RenamerControl(ControlKind::Button, "OpenOrdner"));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn1"));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn3"));
-  form.Add(RenamerControl(ControlKind::Button, "BitBtn2"));
-  form.Add(RenamerControl(ControlKind::Label, "la_anzahl"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_maske"));
-  form.Add(RenamerControl(ControlKind::Label, "label3"));
-  form.Add(RenamerControl(ControlKind::Label, "Label5", "%name%"));
-  form.Add(RenamerControl(ControlKind::Label, "Label7", "%num%"));
-  form.Add(RenamerControl(ControlKind::Label, "Label12", "%0num%"));
-  form.Add(RenamerControl(ControlKind::Label, "Label9", "%abs%"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_suchenersetzen"));
-  form.Add(RenamerControl(ControlKind::Label, "Label11"));
-  form.Add(RenamerControl(ControlKind::Label, "Label16"));
-  form.Add(RenamerControl(ControlKind::GroupBox, "gb_vorschau"));
-  form.Add(RenamerControl(ControlKind::Label, "vor_orig"));
-  form.Add(RenamerControl(ControlKind::Label, "vor_out"));
-  form.Add(RenamerControl(ControlKind::Button, "Umbenennen"));
+  form.Add(RenamerControl(ControlKind::GroupBox, names::kInputGroup));
+  form.Add(RenamerControl(ControlKind::Button, names::kOpenFolderButton));
+  form.Add(RenamerControl(ControlKind::Button, names::kFilterButton));
+  form.Add(RenamerControl(ControlKind::Button, names::kRemoveSelectedButton));
+  form.Add(RenamerControl(ControlKind::Button, names::kRemoveAllButton));
+  form.Add(RenamerControl(ControlKind::Label, names::kCountLabel));
+  form.Add(RenamerControl(ControlKind::GroupBox, names::kMaskGroup));
+  form.Add(RenamerControl(ControlKind::Label, names::kMaskHint));
+  form.Add(RenamerControl(ControlKind::Label, names::kNamePlaceholder, "%name%"));
+  form.Add(RenamerControl(ControlKind::Label, names::kNumberPlaceholder, "%num%"));
+  form.Add(RenamerControl(ControlKind::Label, names::kZeroNumberPlaceholder, "%0num%"));
+  form.Add(RenamerControl(ControlKind::Label, names::kTotalPlaceholder, "%abs%"));
+  form.Add(RenamerControl(ControlKind::GroupBox, names::kSearchGroup));
+  form.Add(RenamerControl(ControlKind::Label, names::kReplacementLabel));
+  form.Add(RenamerControl(ControlKind::Label, names::kReplaceWhereLabel));
+  form.Add(RenamerControl(ControlKind::GroupBox, names::kPreviewGroup));
+  form.Add(RenamerControl(ControlKind::Label, names::kOldNameLabel));
+  form.Add(RenamerControl(ControlKind::Label, names::kNewNameLabel));
+  form.Add(RenamerControl(ControlKind::Button, names::kRenameButton));
 
   UpdateSearchEnabling(form);
-  form.OnChange("suchenersetzen", [](Form& f, Control&) { UpdateSearchEnabling(f); });
-  for (const char* name : {"maske", "suchenalt", "suchenneu"})
+  form.OnChange(names::kSearchAndReplace, [](Form& f, Control&) { UpdateSearchEnabling(f); });
+  for (const std::string_view name : {names::kMask, names::kSearchText, names::kReplacementText})
     form.SetKeyFilter(name, [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInName); });
-  form.SetKeyFilter("quordner", [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInFolder); });
-  form.SetKeyFilter("numstart",
+  form.SetKeyFilter(names::kSourceFolder,
+                    [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInFolder); });
+  form.SetKeyFilter(names::kFirstNumber,
                     [](Form&, Control&, char32_t key) { return (key >= U'0' && key <= U'9') || key == kBackspace; });
-  form.OnDoubleClick("quordner", [](Form& f, Control& c) { f.SetSelection(c.name, 0, c.text.size()); });
+  form.OnDoubleClick(names::kSourceFolder, [](Form& f, Control& c) { f.SetSelection(c.name, 0, c.text.size()); });
   ApplyRenamerLanguage(form, Language::German);
   return form;
 }
@@ -115,15 +122,19 @@ void ApplyRenamerLanguage(Form& form, Language language) { ApplyFormTexts(form, 
 
 Form CreateRenamerFilterForm() {
   Form form("Tdateinamenumbenenner_filter", "");
-  form.Add(RenamerRadio("alle", true, ""));
-  form.Add(RenamerRadio("auswahl", false, ""));
-  form.Add(RenamerEdit("filter", "jpg,bmp,txt")).enabled = false;
-  form.Add(RenamerControl(ControlKind::Label, "Label1"));
-  form.Add(RenamerControl(ControlKind::Button, "OK"));
+  form.Add(RenamerRadio(filterNames::kAllFiles, true, ""));
+  form.Add(RenamerRadio(filterNames::kChosenExtensions, false, ""));
+  form.Add(RenamerEdit(filterNames::kExtensions, "jpg,bmp,txt")).enabled = false;
+  form.Add(RenamerControl(ControlKind::Label, filterNames::kQuestionLabel));
+  form.Add(RenamerControl(ControlKind::Button, filterNames::kOkButton));
 
-  for (const char* radio : {"alle", "auswahl"})
-    form.OnChange(radio, [](Form& f, Control&) { f.SetEnabled("filter", f.Checked("auswahl")); });
-  form.SetKeyFilter("filter", [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInFilter); });
+  for (const std::string_view radio : {filterNames::kAllFiles, filterNames::kChosenExtensions}) {
+    form.OnChange(radio, [](Form& f, Control&) {
+      f.SetEnabled(filterNames::kExtensions, f.Checked(filterNames::kChosenExtensions));
+    });
+  }
+  form.SetKeyFilter(filterNames::kExtensions,
+                    [](Form&, Control&, char32_t key) { return !Refused(key, kRefusedInFilter); });
   ApplyRenamerFilterLanguage(form, Language::German);
   return form;
 }

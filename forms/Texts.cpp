@@ -24,13 +24,13 @@ const char* FindIn(TextTable table, std::string_view key) {
 
 const char* GroupName(TextGroup group) {
   switch (group) {
-    case TextGroup::MainWindow: return "Tprog";
-    case TextGroup::Splash: return "Tstart";
-    case TextGroup::Options: return "Toptionen";
-    case TextGroup::SearchFilter: return "Tsm_filter";
-    case TextGroup::Shortcuts: return "Teinstshortcuts";
-    case TextGroup::Renamer: return "Tdateinamenumbenenner";
-    case TextGroup::RenamerFilter: return "Tdateinamenumbenenner_filter";
+    case TextGroup::MainWindow: return "main window";
+    case TextGroup::Splash: return "splash";
+    case TextGroup::Options: return "options";
+    case TextGroup::SearchFilter: return "folder-search filter";
+    case TextGroup::Shortcuts: return "desktop integration";
+    case TextGroup::Renamer: return "renamer";
+    case TextGroup::RenamerFilter: return "renamer filter";
     case TextGroup::Dialogs: return "dialogs";
     case TextGroup::Messages: return "messages";
     case TextGroup::Help: return "help";

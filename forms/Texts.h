@@ -18,14 +18,14 @@
 namespace forms {
 
 enum class TextGroup {
-  MainWindow,     // Tprog: captions, menus, list headings, the wizard's forward button, the
+  MainWindow,     // captions, menus, list headings, the wizard's forward button, the
                   // configuration menu and the slots the image list fills (progress, counter)
-  Splash,         // Tstart
-  Options,        // Toptionen
-  SearchFilter,   // Tsm_filter
-  Shortcuts,      // Teinstshortcuts, its status lines and the names of the desktop entries
-  Renamer,        // Tdateinamenumbenenner: captions, list, row states, its questions
-  RenamerFilter,  // Tdateinamenumbenenner_filter
+  Splash,         // the splash window
+  Options,        // the options dialog
+  SearchFilter,   // the folder-search filter
+  Shortcuts,      // the desktop-integration dialog, its status lines and the desktop entries' names
+  Renamer,        // the file renamer: captions, list, row states, its questions
+  RenamerFilter,  // the renamer's file filter
   Dialogs,        // the message, overwrite and progress dialogs and the folder chooser
   Messages,       // the message keys: "<key>.title", "<key>.line1", "<key>.line2", "<key>.line3"
   Help,           // the help window
@@ -37,6 +37,7 @@ inline constexpr TextGroup kTextGroups[] = {
     TextGroup::Shortcuts,     TextGroup::Renamer, TextGroup::RenamerFilter, TextGroup::Dialogs,
     TextGroup::Messages,      TextGroup::Help,    TextGroup::Terminal, TextGroup::Special,
 };
+// A group's name, for reports.
 const char* GroupName(TextGroup group);
 
 struct TextEntry {

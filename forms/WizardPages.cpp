@@ -1,5 +1,8 @@
 #include "forms/WizardPages.h"
 
+#include <string_view>
+
+#include "forms/ControlNames.h"
 #include "forms/Texts.h"
 
 namespace forms {
@@ -11,7 +14,10 @@ bool WizardFlow::Forward(bool fromMenu, int rowCount) {
 }
 
 std::string WizardFlow::ForwardCaption(Language language) const {
-  return Text(language, TextGroup::MainWindow, page_ == WizardPage::Save ? "durchfuehren_save" : "durchfuehren");
+  // The last page's caption is a text of its own, under the button's name with "_save".
+  const std::string_view key =
+      page_ == WizardPage::Save ? std::string_view("durchfuehren_save") : ctl::kForwardButton;
+  return Text(language, TextGroup::MainWindow, key);
 }
 
 }  // namespace forms

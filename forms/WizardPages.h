@@ -1,7 +1,7 @@
 // The page flow of the main window: three pages (choose images, choose size, save), the forward
-// button `durchfuehren` that moves on and on the last page starts the conversion, Ctrl+S
-// (`m_datei_konvert`) that starts it from any page, and the button's caption, which follows the
-// active page however the page was reached.
+// button that moves on and on the last page starts the conversion, Ctrl+S (File > Convert and
+// Save) that starts it from any page, and the button's caption, which follows the active page
+// however the page was reached.
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace forms {
 
-enum class WizardPage { Images = 0, Size = 1, Save = 2 };  // ts_bilder, ts_skalieren, ts_speichern
+enum class WizardPage { Images = 0, Size = 1, Save = 2 };  // the tabs, in order
 
 class WizardFlow {
 public:
@@ -18,7 +18,7 @@ public:
   // A tab click or any other page change.
   void ShowPage(WizardPage page) { page_ = page; }
 
-  // The forward button (fromMenu false) or m_datei_konvert (true). Returns whether the
+  // The forward button (fromMenu false) or File > Convert and Save (true). Returns whether the
   // conversion starts: from the menu or on the last page, when the list has rows; an empty list
   // does nothing. Otherwise moves to the next page.
   bool Forward(bool fromMenu, int rowCount);

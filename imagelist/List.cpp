@@ -19,6 +19,7 @@
 #include "base/Text.h"
 #include "forms/MessageKeys.h"
 #include "forms/Texts.h"
+#include "forms/ControlNames.h"
 #include "forms/FolderFilterForm.h"
 
 namespace imagelist {
@@ -169,7 +170,7 @@ void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
 
 int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
 
-bool ImageList::add2list(const std::string& path, engine::UserDialogs& dialogs) {
+bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   for (const ImageListEntry& row : rows_) {
     if (row.path == path) {
       dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
@@ -206,7 +207,7 @@ bool ImageList::add2list(const std::string& path, engine::UserDialogs& dialogs) 
       entry.headerRead = ++nextSerial_;
       job = HeaderJob{entry.headerRead, path, format, imaging::CurrentHeaderOptions(), dialogs.Flags().showNoMore};
     }
-    entry.icon = GetFileIconNumber(path);
+    entry.icon = IconIndex(path);
   } catch (const std::exception& e) {
     Refuse(path, e.what(), dialogs);
     return false;
@@ -299,16 +300,16 @@ void ImageList::Insert(ImageListEntry entry) {
 
 void ImageList::AddFiles(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {
   BulkUpdate bulk(*this);
-  for (const std::string& path : paths) add2list(path, dialogs);
+  for (const std::string& path : paths) AddFile(path, dialogs);
   CollectHeaderResults(dialogs);
   UpdateCounterLabel();
 }
 
-void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
+void ImageList::AddFolder(const std::string& folder, const forms::Form& folderFilter, engine::UserDialogs& dialogs) {
   if (!base::IsFolder(folder)) return;
   BulkUpdate bulk(*this);
-  const std::vector<std::string> extensions = forms::SearchExtensions(smFilter);
-  const bool subfolders = smFilter.Checked("inp_uv");
+  const std::vector<std::string> extensions = forms::SearchExtensions(folderFilter);
+  const bool subfolders = folderFilter.Checked(forms::ctl::folderFilter::kSubfolders);
   const ListTexts t = Texts(language_);
 
   dialogs.Flags().showNoMore = true;
@@ -334,7 +335,7 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   dialogs.ProcessEvents();
   for (int c = 1; c <= count; ++c) {
     const std::string& path = found[static_cast<size_t>(c - 1)];
-    if (base::IsFile(path)) add2list(path, dialogs);
+    if (base::IsFile(path)) AddFile(path, dialogs);
     dialogs.SetProgressFileLine("", std::to_string(c) + t.analyzed);
     dialogs.SetProgressPosition(c);
     dialogs.ProcessEvents();
@@ -347,26 +348,25 @@ void ImageList::AddOrdner(const std::string& folder, const forms::Form& smFilter
   UpdateCounterLabel();
 }
 
-void ImageList::OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
-                                const std::function<std::string(const std::string&)>& choose,
-                                engine::UserDialogs& dialogs) {
-  const std::string previous = tprog.Text("inp_ordner");
+void ImageList::OpenFolder(forms::Form& mainForm, const forms::Form& folderFilter,
+                           const std::function<std::string(const std::string&)>& choose, engine::UserDialogs& dialogs) {
+  const std::string previous = mainForm.Text(forms::ctl::kSourceFolder);
   if (!engine::IsAcceptableFolderPath(previous)) {
-    tprog.SetText("inp_ordner", choose(""));
+    mainForm.SetText(forms::ctl::kSourceFolder, choose(""));
   } else if (const std::string chosen = choose(previous); !chosen.empty()) {
-    tprog.SetText("inp_ordner", chosen);
+    mainForm.SetText(forms::ctl::kSourceFolder, chosen);
   }
-  const std::string folder = tprog.Text("inp_ordner");
-  if (folder.empty()) tprog.SetText("inp_ordner", previous);
-  else AddOrdner(folder, smFilter, dialogs);
+  const std::string folder = mainForm.Text(forms::ctl::kSourceFolder);
+  if (folder.empty()) mainForm.SetText(forms::ctl::kSourceFolder, previous);
+  else AddFolder(folder, folderFilter, dialogs);
 }
 
-void ImageList::InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs) {
-  if (base::IsFolder(text)) AddOrdner(text, smFilter, dialogs);
+void ImageList::AddTypedFolder(const std::string& text, const forms::Form& folderFilter, engine::UserDialogs& dialogs) {
+  if (base::IsFolder(text)) AddFolder(text, folderFilter, dialogs);
   else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
-void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter,
+void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::Form& folderFilter,
                            engine::UserDialogs& dialogs) {
   const ListTexts t = Texts(language_);
   const int count = static_cast<int>(paths.size());
@@ -389,13 +389,13 @@ void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::F
   for (int i = 1; i <= count; ++i) {
     const std::string& path = paths[static_cast<size_t>(i - 1)];
     if (base::IsFolder(path)) {
-      AddOrdner(path, smFilter, dialogs);
+      AddFolder(path, folderFilter, dialogs);
       // The search closed the progress window and enabled the window; the drop goes on.
       dialogs.SetMainWindowEnabled(false);
       dialogs.ShowProgress({t.analyzing, std::to_string(count) + t.added, std::to_string(i - 1) + t.analyzed}, count);
       dialogs.SetProgressPosition(i - 1);
     } else {
-      add2list(path, dialogs);
+      AddFile(path, dialogs);
     }
     dialogs.ProcessEvents();
     dialogs.SetProgressFileLine("", std::to_string(i) + t.analyzed);
@@ -407,7 +407,7 @@ void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::F
   }
 }
 
-int ImageList::GetFileIconNumber(const std::string& path) {
+int ImageList::IconIndex(const std::string& path) {
   const std::string key = TypeOf(path);
   for (size_t i = 0; i < iconKeys_.size(); ++i)
     if (iconKeys_[i] && *iconKeys_[i] == key) return static_cast<int>(i);
@@ -425,7 +425,7 @@ void ImageList::SetLanguage(Language language) {
   UpdateCounterLabel();
 }
 
-void ImageList::qulistColumnClick(int column) {
+void ImageList::SortByColumn(int column) {
   if (column < 0 || column >= kColumnCount) return;
   sort_.column = column;
   sort_.descending = column == sort_.lastClicked ? !sort_.descending : false;
@@ -435,7 +435,7 @@ void ImageList::qulistColumnClick(int column) {
   Changed();
 }
 
-int ImageList::qulistCompare(const ImageListEntry& first, const ImageListEntry& second) const {
+int ImageList::Compare(const ImageListEntry& first, const ImageListEntry& second) const {
   const ImageListEntry& a = sort_.descending ? second : first;
   const ImageListEntry& b = sort_.descending ? first : second;
   switch (sort_.column) {
@@ -468,14 +468,14 @@ int ImageList::SelectedCount() const {
   return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const ImageListEntry& r) { return r.selected; }));
 }
 
-void ImageList::BitBtn3Click() {
+void ImageList::RemoveSelected() {
   for (size_t i = rows_.size(); i-- > 0;)
     if (rows_[i].selected) rows_.erase(rows_.begin() + static_cast<long>(i));
   UpdateCounterLabel();
   Changed();
 }
 
-void ImageList::BitBtn2Click() {
+void ImageList::RemoveAll() {
   rows_.clear();
   UpdateCounterLabel();
   Changed();

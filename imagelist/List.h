@@ -1,4 +1,4 @@
-// The image list `qulist` of the first wizard page as a model: its rows, adding files with the
+// The image list of the main window's first page as a model: its rows, adding files with the
 // duplicate and format tests, the icon cache, the counter label, sorting, removing rows, the
 // clipboard file list and the folder search. The conversion run reads its rows from it. The
 // window shows the rows and calls these operations; messages and progress go through
@@ -77,20 +77,20 @@ public:
   std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].path; }
   const std::vector<ImageListEntry>& Rows() const { return rows_; }
 
-  // Tprog.add2list: adds one file. Refused at once with a message (unless show-no-more is set):
-  // a path already listed ("dateischoninliste"), content no codec accepts ("formatfehler").
+  // Adds one file. Refused at once with a message (unless show-no-more is set): a path already
+  // listed ("dateischoninliste"), content no codec accepts ("formatfehler").
   // Icons and cursors are not tested by content. Width and height come from the file's header,
   // not from its pixels; with background reads (the default) the row is added at once with
   // these cells empty and `pending` set, and a file whose header cannot be read leaves the list
   // with "formatfehler" when CollectHeaderResults meets it. The row takes its place in the
   // current sort order. The counter label is left to the caller. Returns whether a row was
   // added.
-  bool add2list(const std::string& path, engine::UserDialogs& dialogs);
+  bool AddFile(const std::string& path, engine::UserDialogs& dialogs);
 
-  // When false, add2list reads no headers: width and height read "0" and icons and cursors
+  // When false, AddFile reads no headers: width and height read "0" and icons and cursors
   // show their size on disk. For front ends that never show the cells.
   void SetReadImages(bool read) { readImages_ = read; }
-  // When false, add2list reads the header on the calling thread before it returns, and refuses
+  // When false, AddFile reads the header on the calling thread before it returns, and refuses
   // a file whose header cannot be read at once.
   void SetReadInBackground(bool background) { background_ = background; }
 
@@ -113,40 +113,39 @@ public:
   // show-no-more flag is neither set nor cleared.
   void AddFiles(const std::vector<std::string>& paths, engine::UserDialogs& dialogs);
 
-  // Tprog.AddOrdner: searches the folder with the filter dialog's settings (extension set and
-  // `inp_uv`) and adds every file found that still exists, with the progress window, cancel
-  // after the current file, and all messages silenced for the search. Nothing happens for an
-  // empty text or a path that is not a folder, and nothing is searched when the folder text
-  // contains ".txt".
-  void AddOrdner(const std::string& folder, const forms::Form& smFilter, engine::UserDialogs& dialogs);
+  // Searches the folder with the folder-search filter's settings (extension set and subfolders)
+  // and adds every file found that still exists, with the progress window, cancel after the
+  // current file, and all messages silenced for the search. Nothing happens for an empty text
+  // or a path that is not a folder, and nothing is searched when the folder text contains
+  // ".txt".
+  void AddFolder(const std::string& folder, const forms::Form& folderFilter, engine::UserDialogs& dialogs);
 
-  // Tprog.OrdnerWahlClick (OpenOrdner, m_datei_ordner): `choose` shows the folder chooser at a
-  // start folder (empty: the home folder) and returns the chosen folder, empty when cancelled.
-  // A text of `inp_ordner` that is no acceptable folder path opens the chooser at home and is
-  // replaced by the choice; an acceptable one opens it there and is replaced only by a choice.
-  // Then a non-empty text is searched; an empty one gets the previous text back.
-  void OrdnerWahlClick(forms::Form& tprog, const forms::Form& smFilter,
-                       const std::function<std::string(const std::string& start)>& choose,
-                       engine::UserDialogs& dialogs);
+  // "Open Folder.." (button and menu item): `choose` shows the folder chooser at a start folder
+  // (empty: the home folder) and returns the chosen folder, empty when cancelled. A text of the
+  // folder box (ctl::kSourceFolder) that is no acceptable folder path opens the chooser at home
+  // and is replaced by the choice; an acceptable one opens it there and is replaced only by a
+  // choice. Then a non-empty text is searched; an empty one gets the previous text back.
+  void OpenFolder(forms::Form& mainForm, const forms::Form& folderFilter,
+                  const std::function<std::string(const std::string& start)>& choose, engine::UserDialogs& dialogs);
 
-  // Enter in `inp_ordner`: searches the folder, or shows "ordnerfalschopen" with the text.
-  void InpOrdnerEnter(const std::string& text, const forms::Form& smFilter, engine::UserDialogs& dialogs);
+  // Enter in the folder box: searches the folder, or shows "ordnerfalschopen" with the text.
+  void AddTypedFolder(const std::string& text, const forms::Form& folderFilter, engine::UserDialogs& dialogs);
 
   // Files and folders dropped onto the main window, in drop order, under the progress window;
   // the counter label is updated once and show-no-more cleared at the end.
-  void AddDropped(const std::vector<std::string>& paths, const forms::Form& smFilter, engine::UserDialogs& dialogs);
+  void AddDropped(const std::vector<std::string>& paths, const forms::Form& folderFilter, engine::UserDialogs& dialogs);
 
   // ---- Icons ----
-  // Tprog.GetFileIconNumber: the icon index of the path's extension (the extension without dots
-  // in upper case is the key). A new key asks the icon provider to append the icon of this file
+  // The icon index of the path's extension (the extension without dots in upper case is the
+  // key). A new key asks the icon provider to append the icon of this file
   // to the icon list and stores the key at the index it returns; without a provider the index
   // is the number of keys. The cache lives as long as the list.
-  int GetFileIconNumber(const std::string& path);
+  int IconIndex(const std::string& path);
   void SetIconProvider(std::function<int(const std::string& path)> provider) { iconProvider_ = std::move(provider); }
   // The key of each icon-list entry; entries the list did not ask for have none.
   const std::vector<std::optional<std::string>>& IconKeys() const { return iconKeys_; }
 
-  // ---- Counter label `la_bilderanzahl` ----
+  // ---- The counter label under the list ----
   void UpdateCounterLabel();
   const std::string& CounterLabel() const { return counterLabel_; }
   // The language switch: later texts and the counter label in the language.
@@ -156,27 +155,27 @@ public:
   const SortState& Sort() const { return sort_; }
   // Header click: the column becomes the sort column; a second click on the same column flips
   // the direction, another column sorts ascending; then the whole list is sorted.
-  void qulistColumnClick(int column);
+  void SortByColumn(int column);
   // Negative, zero or positive, for the current sort column and direction: name, type and path
   // as text without regard to case (the user's locale), width and height as integers (0 when
   // not an integer), size as a decimal number in the list's locale.
-  int qulistCompare(const ImageListEntry& a, const ImageListEntry& b) const;
+  int Compare(const ImageListEntry& a, const ImageListEntry& b) const;
 
   // ---- Selection and removal ----
   void SetSelected(int row, bool selected);
   void SelectAll();  // Ctrl+A
   int SelectedCount() const;
-  // Tprog.BitBtn3Click: removes the selected rows (from the last to the first), updates the
-  // counter label.
-  void BitBtn3Click();
-  // Tprog.BitBtn2Click: removes all rows, updates the counter label; the icon cache stays.
-  void BitBtn2Click();
+  // Removes the selected rows (from the last to the first), updates the counter label.
+  void RemoveSelected();
+  // Removes all rows, updates the counter label; the icon cache stays.
+  void RemoveAll();
 
-  // pop1, pop2: the first selected row's path, when a file exists there.
+  // The list menu's "Open corresponding Folder" and "Show File Information": the first selected
+  // row's path, when a file exists there.
   std::optional<std::string> FirstSelectedExistingFile() const;
-  // pop3: the files for the clipboard. One selected row: its path, when a file exists there.
-  // Several: every selected path in list order, without a test; a relative path gets
-  // `programFolder` in front.
+  // The list menu's "Copy to Clipboard": the files for the clipboard. One selected row: its
+  // path, when a file exists there. Several: every selected path in list order, without a test;
+  // a relative path gets `programFolder` in front.
   std::vector<std::string> ClipboardFiles(const std::string& programFolder) const;
 
   // Called after every change of the rows (added, removed, sorted), for a window that shows
@@ -198,7 +197,7 @@ public:
 private:
   void Refuse(const std::string& path, const std::string& cause, engine::UserDialogs& dialogs);
   void Insert(ImageListEntry entry);
-  bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return qulistCompare(a, b) < 0; }
+  bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return Compare(a, b) < 0; }
   void Changed();
   void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation = 1);
   void ReadNow(ImageListEntry& entry, bool icon, const std::string& extension);

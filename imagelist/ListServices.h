@@ -1,7 +1,7 @@
-// The desktop services behind the list's pop-up menu: show the file in the file manager (pop1),
-// show its properties (pop2), copy the selected files to the clipboard (pop3). The desktop is
-// reached through DesktopServices, which the window implements with D-Bus and the clipboard and
-// tests replace with a recorder.
+// The desktop services behind the list's pop-up menu: show the file in the file manager, show
+// its properties, copy the selected files to the clipboard. The desktop is reached through
+// DesktopServices, which the window implements with D-Bus and the clipboard and tests replace
+// with a recorder.
 #pragma once
 
 #include <string>
@@ -33,13 +33,13 @@ std::string FileUri(const std::string& path);
 // line), and plain text with the paths for other programs.
 std::vector<std::pair<std::string, std::string>> ClipboardFormats(const std::vector<std::string>& paths);
 
-// pop1: the first selected row's file, shown in its folder; when no file manager answers, the
+// "Open corresponding Folder": the first selected row's file, shown in its folder; when no file manager answers, the
 // folder is opened. Nothing when no selected file exists.
 void OpenContainingFolder(const ImageList& list, DesktopServices& desktop);
-// pop2: the properties of the first selected row's file; when no file manager answers, its
+// "Show File Information": the properties of the first selected row's file; when no file manager answers, its
 // folder is opened.
 void ShowFileInformation(const ImageList& list, DesktopServices& desktop);
-// pop3: ImageList::ClipboardFiles on the clipboard; nothing is put there when the list is empty.
+// "Copy to Clipboard": ImageList::ClipboardFiles on the clipboard; nothing is put there when the list is empty.
 void CopySelectedToClipboard(const ImageList& list, const std::string& programFolder, DesktopServices& desktop);
 
 }  // namespace imagelist

@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
+#include <utility>
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/ControlNames.h"
 #include "forms/MessageKeys.h"
 #include "forms/Texts.h"
 #include "renamer/SafeRename.h"
@@ -17,6 +20,8 @@ namespace renamer {
 namespace {
 
 using forms::Language;
+namespace names = forms::ctl::renamer;
+namespace filterNames = forms::ctl::renamerFilter;
 
 // The row states and the status bar's texts; the counts follow a number.
 struct RenamerTexts {
@@ -151,9 +156,10 @@ FileRenamer::FileRenamer(forms::Form& renamerForm, const forms::Form& filterForm
       self_(std::make_shared<FileRenamer*>(this)) {
   // Every control of the rule recomputes the preview when its value changes, whoever changed it.
   const std::weak_ptr<FileRenamer*> self = self_;
-  for (const char* name : {"maske", "numstart", "suchenalt", "suchenneu", "suchenersetzen", "cb_suchname", "cb_suchendung"}) {
+  for (const std::string_view name : {names::kMask, names::kFirstNumber, names::kSearchText, names::kReplacementText,
+                                      names::kSearchAndReplace, names::kReplaceInName, names::kReplaceInExtension}) {
     form_.OnChange(name, [self](forms::Form&, forms::Control&) {
-      if (const auto model = self.lock()) (*model)->Vorschau();
+      if (const auto model = self.lock()) (*model)->UpdatePreview();
     });
   }
   UpdateCountLabel();
@@ -195,7 +201,7 @@ void FileRenamer::SetRowStatus(RenamerRow& row, RowStatus status, std::string ca
 
 // ---- Rows ----
 
-bool FileRenamer::add2list(const std::string& path, engine::UserDialogs& dialogs) {
+bool FileRenamer::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   for (const RenamerRow& row : rows_) {
     if (row.path == path) {
       dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
@@ -223,26 +229,26 @@ void FileRenamer::Insert(RenamerRow row) {
 }
 
 std::vector<std::string> FileRenamer::SearchPatterns() const {
-  if (filter_.Checked("alle")) return {"*.*"};
+  if (filter_.Checked(filterNames::kAllFiles)) return {"*.*"};
   std::vector<std::string> patterns;
-  for (const std::string& part : base::SplitAt(base::ReplaceAll(filter_.Text("filter"), " ", ""), ','))
+  for (const std::string& part : base::SplitAt(base::ReplaceAll(filter_.Text(filterNames::kExtensions), " ", ""), ','))
     if (!part.empty()) patterns.push_back("*." + part);
   return patterns;
 }
 
-void FileRenamer::AddOrdner(const std::string& folder, engine::UserDialogs& dialogs) {
-  AddFolder(folder, dialogs, true);
+void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dialogs) {
+  AddFolderFiles(folder, dialogs, true);
 }
 
-void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction) {
+void FileRenamer::AddFolderFiles(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction) {
   if (folder.empty() || !base::IsFolder(folder)) return;
   const std::vector<std::string> patterns = SearchPatterns();
   if (endOfAction) EnableWindow(false);
   std::vector<std::string> found;
   if (folder.find(".txt") == std::string::npos && !patterns.empty())
-    Collect(folder.back() == '/' ? folder : folder + "/", patterns, form_.Checked("uv"), found);
+    Collect(folder.back() == '/' ? folder : folder + "/", patterns, form_.Checked(names::kSubfolders), found);
   for (const std::string& path : found)
-    if (base::IsFile(path)) add2list(path, dialogs);
+    if (base::IsFile(path)) AddFile(path, dialogs);
   UpdateCountLabel();
   if (endOfAction) {
     EnableWindow(true);
@@ -250,8 +256,8 @@ void FileRenamer::AddFolder(const std::string& folder, engine::UserDialogs& dial
   }
 }
 
-void FileRenamer::QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs) {
-  if (base::IsFolder(text)) AddOrdner(text, dialogs);
+void FileRenamer::AddTypedFolder(const std::string& text, engine::UserDialogs& dialogs) {
+  if (base::IsFolder(text)) AddFolder(text, dialogs);
   else dialogs.Report(forms::msg::kFolderNotSearchable, text);
 }
 
@@ -259,8 +265,8 @@ void FileRenamer::AddDropped(const std::vector<std::string>& paths, engine::User
   EnableWindow(false);
   int handled = 0;
   for (const std::string& path : paths) {
-    if (base::IsFolder(path)) AddFolder(path, dialogs, false);
-    else add2list(path, dialogs);
+    if (base::IsFolder(path)) AddFolderFiles(path, dialogs, false);
+    else AddFile(path, dialogs);
     dialogs.ProcessEvents();
     SetStatusBar(std::to_string(++handled) + Texts(language_).loaded);
   }
@@ -281,7 +287,7 @@ void FileRenamer::ColumnClick(int column) {
   sort_.descending = column == sort_.column ? !sort_.descending : false;
   sort_.column = column;
   SortRows();
-  Vorschau();
+  UpdatePreview();
 }
 
 int FileRenamer::Compare(const RenamerRow& first, const RenamerRow& second) const {
@@ -315,14 +321,14 @@ void FileRenamer::RemoveSelected() {
   UpdateCountLabel();
   Changed();
   // The numbers and the row count of the preview depend on the rows.
-  Vorschau();
+  UpdatePreview();
 }
 
 void FileRenamer::RemoveAll() {
   rows_.clear();
   UpdateCountLabel();
   Changed();
-  Vorschau();
+  UpdatePreview();
 }
 
 std::optional<std::string> FileRenamer::FirstSelectedExistingFile() const {
@@ -352,21 +358,21 @@ std::string FileRenamer::NewPathOf(int row) const {
   return FolderOf(path) + RenameName(base::FileNameOf(path), row, RowCount(), Rule());
 }
 
-void FileRenamer::VorschauSetzen() {
+void FileRenamer::PreviewSelected() {
   for (const RenamerRow& row : rows_) {
     if (!row.selected) continue;
     previewed_ = row.path;
     break;
   }
-  Vorschau();
+  UpdatePreview();
 }
 
 void FileRenamer::SetPreviewedPath(const std::string& path) {
   previewed_ = path;
-  Vorschau();
+  UpdatePreview();
 }
 
-void FileRenamer::Vorschau() {
+void FileRenamer::UpdatePreview() {
   RenamePreview preview;
   preview.oldPath = previewed_;
   preview.oldName = base::FileNameOf(previewed_);
@@ -386,19 +392,21 @@ void FileRenamer::Vorschau() {
 }
 
 void FileRenamer::InsertPlaceholder(const std::string& placeholder) {
-  const forms::Control& mask = form_.Get("maske");
+  const forms::Control& mask = form_.Get(names::kMask);
   const size_t start = std::min(mask.selStart, mask.text.size());
   const size_t length = std::min(mask.selLength, mask.text.size() - start);
   std::string text = mask.text;
   text.replace(start, length, placeholder);
-  form_.SetText("maske", text);
-  form_.SetSelection("maske", start + placeholder.size(), 0);
-  Vorschau();
+  form_.SetText(names::kMask, text);
+  form_.SetSelection(names::kMask, start + placeholder.size(), 0);
+  UpdatePreview();
 }
 
-bool FileRenamer::PlaceholderLabelClick(const std::string& labelName) {
-  static const std::pair<const char*, const char*> kLabels[] = {
-      {"Label5", "%name%"}, {"Label7", "%num%"}, {"Label12", "%0num%"}, {"Label9", "%abs%"}};
+bool FileRenamer::ClickPlaceholderLabel(std::string_view labelName) {
+  static constexpr std::pair<std::string_view, const char*> kLabels[] = {{names::kNamePlaceholder, "%name%"},
+                                                                        {names::kNumberPlaceholder, "%num%"},
+                                                                        {names::kZeroNumberPlaceholder, "%0num%"},
+                                                                        {names::kTotalPlaceholder, "%abs%"}};
   for (const auto& [label, placeholder] : kLabels) {
     if (labelName != label) continue;
     InsertPlaceholder(placeholder);
@@ -434,7 +442,7 @@ std::string FileRenamer::RunStatusText(int renamed, int failed) const {
   return text;
 }
 
-RenameResult FileRenamer::UmbenennenClick(engine::UserDialogs& dialogs) {
+RenameResult FileRenamer::RenameFiles(engine::UserDialogs& dialogs) {
   RenameResult result;
   if (rows_.empty()) return result;
   EnableWindow(false);
@@ -510,7 +518,7 @@ RenameResult FileRenamer::UmbenennenClick(engine::UserDialogs& dialogs) {
   const std::string followed = previewedRow >= 0 ? rows_[static_cast<size_t>(previewedRow)].path : previewed_;
   SortRows();
   previewed_ = followed;
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }
@@ -588,7 +596,7 @@ UndoResult FileRenamer::UndoLastRename() {
   if (result.failed > 0) text += " (" + std::to_string(result.failed) + t.notRestored + ")";
   SetStatusBar(text);
   SortRows();
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }
@@ -628,7 +636,7 @@ RenameResult FileRenamer::Finish() {
   if (result.journalError.empty()) result.journalError = journal_.Mark("end");
   SetStatusBar(RunStatusText(result.renamed, result.failed));
   SortRows();
-  Vorschau();
+  UpdatePreview();
   EnableWindow(true);
   return result;
 }

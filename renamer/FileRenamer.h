@@ -1,7 +1,7 @@
-// The file renamer `Tdateinamenumbenenner` as a model: its own file list (rows, adding files
-// and folders, the filter dialog's patterns, sorting, removing rows), the preview of the rule for
-// one file, the rename run with its status texts, and undo through the rename journal. The
-// window shows the rows and the texts and forwards its events; messages go through UserDialogs.
+// The file renamer as a model: its own file list (rows, adding files and folders, the filter
+// dialog's patterns, sorting, removing rows), the preview of the rule for one file, the rename
+// run with its status texts, and undo through the rename journal. The window shows the rows and
+// the texts and forwards its events; messages go through UserDialogs.
 //
 // The rule's controls live in the renamer's form (window code DU), the filter dialog's in its
 // own (DF); the window's position and size are the configuration's SD geometry
@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/UserDialogs.h"
@@ -56,7 +57,7 @@ struct RenamerSort {
   bool descending = false;
 };
 
-// What the preview labels show: `vor_orig` and `vor_out` each show a file name and keep the full
+// What the preview labels show: the old and the new name each show a file name and keep the full
 // path as their tooltip.
 struct RenamePreview {
   std::string oldPath;  // the previewed file; empty when none was chosen
@@ -106,27 +107,28 @@ public:
   int RowCount() const { return static_cast<int>(rows_.size()); }
   const std::vector<RenamerRow>& Rows() const { return rows_; }
 
-  // add2list: adds a file of any type, status "Added", at its place in the sort order. A path
-  // already listed is refused with "dateischoninliste" unless "OK for all" is set. The status
-  // bar then shows the number of rows before it followed by " files loaded". Returns whether a
-  // row was added.
-  bool add2list(const std::string& path, engine::UserDialogs& dialogs);
-  // AddOrdner: adds every file of the folder that the filter dialog lets through (subfolders
-  // first when `uv` is checked); nothing for an empty text, a path that is no folder, or a
-  // folder text containing ".txt". Sets the count label and clears "OK for all" at its end.
-  void AddOrdner(const std::string& folder, engine::UserDialogs& dialogs);
-  // Enter in `quordner`: searches the folder, or shows "ordnerfalschopen" with the text.
-  void QuordnerEnter(const std::string& text, engine::UserDialogs& dialogs);
+  // Adds a file of any type, status "Added", at its place in the sort order. A path already
+  // listed is refused with "dateischoninliste" unless "OK for all" is set. The status bar then
+  // shows the number of rows before it followed by " files loaded". Returns whether a row was
+  // added.
+  bool AddFile(const std::string& path, engine::UserDialogs& dialogs);
+  // Adds every file of the folder that the filter dialog lets through (subfolders first when
+  // they are searched, ctl::renamer::kSubfolders); nothing for an empty text, a path that is no
+  // folder, or a folder text containing ".txt". Sets the count label and clears "OK for all" at
+  // its end.
+  void AddFolder(const std::string& folder, engine::UserDialogs& dialogs);
+  // Enter in the folder box: searches the folder, or shows "ordnerfalschopen" with the text.
+  void AddTypedFolder(const std::string& text, engine::UserDialogs& dialogs);
   // Files and folders dropped onto the window, in order; "OK for all" holds for the whole drop
   // (folders in it included) and is cleared at its end.
   void AddDropped(const std::vector<std::string>& paths, engine::UserDialogs& dialogs);
 
-  // The filter dialog's patterns: "*.*" with `alle`; else "*.x" for each part x of `filter`
-  // split at ",", blanks removed and empty parts dropped.
+  // The filter dialog's patterns: "*.*" for all files; else "*.x" for each part x of the
+  // extension list split at ",", blanks removed and empty parts dropped.
   std::vector<std::string> SearchPatterns() const;
 
   // ---- Texts ----
-  const std::string& CountLabel() const { return countLabel_; }  // la_anzahl
+  const std::string& CountLabel() const { return countLabel_; }  // the label under the list
   const std::string& StatusBar() const { return statusBar_; }    // the status bar's one panel
   void SetLanguage(forms::Language language);
 
@@ -144,43 +146,44 @@ public:
   void SelectAll();  // Ctrl+A
   int SelectedCount() const;
   bool PopupAllowed() const { return SelectedCount() > 0; }
-  void RemoveSelected();  // BitBtn3, pop4, Delete
-  void RemoveAll();       // BitBtn2
-  // pop1, pop2: the first selected row's path, when a file exists there.
+  void RemoveSelected();  // "Delete Selected", the list menu, the Delete key
+  void RemoveAll();       // "Delete All"
+  // The list menu's "Open corresponding Folder" and "Show File Information": the first selected
+  // row's path, when a file exists there.
   std::optional<std::string> FirstSelectedExistingFile() const;
-  // pop3: one selected row: its path when a file exists there; several: every selected path in
-  // list order (a relative one with `programFolder` in front).
+  // The list menu's "Copy to Clipboard": one selected row: its path when a file exists there;
+  // several: every selected path in list order (a relative one with `programFolder` in front).
   std::vector<std::string> ClipboardFiles(const std::string& programFolder) const;
 
   // ---- Rule and preview ----
   RenameRule Rule() const { return RenameRule::FromForm(form_); }
   // The new path of a row by the rule, in the current order.
   std::string NewPathOf(int row) const;
-  // VorschauSetzen: the first selected row becomes the previewed file (nothing changes when no
-  // row is selected); then Vorschau.
-  void VorschauSetzen();
+  // The first selected row becomes the previewed file (nothing changes when no
+  // row is selected); then UpdatePreview.
+  void PreviewSelected();
   void SetPreviewedPath(const std::string& path);
-  // Vorschau: recomputes the preview; the row of the previewed path gives the number, row 0
-  // when it is not listed.
-  void Vorschau();
+  // Recomputes the preview; the row of the previewed path gives the number, row 0 when it is not
+  // listed.
+  void UpdatePreview();
   const RenamePreview& Preview() const { return preview_; }
-  // A click on a placeholder label: the placeholder replaces the selection of `maske` (or goes
+  // A click on a placeholder label: the placeholder replaces the selection of the mask (or goes
   // in at the caret), the caret lands right after it, the preview is recomputed.
   void InsertPlaceholder(const std::string& placeholder);
-  // The same by the label's name (Label5 %name%, Label7 %num%, Label12 %0num%, Label9 %abs%);
-  // false for another name.
-  bool PlaceholderLabelClick(const std::string& labelName);
+  // The same by the label's control name (ctl::renamer::kNamePlaceholder and the three after
+  // it); false for another name.
+  bool ClickPlaceholderLabel(std::string_view labelName);
 
   // ---- The run ----
   // What a run would do now, row by row, without touching a file.
   std::vector<PlannedRename> Plan() const;
-  // UmbenennenClick: renames every row's file by the rule, top to bottom. Rows whose file is
-  // gone are skipped silently; a name taken by another file gives "File already exists", the
+  // "Rename": renames every row's file by the rule, top to bottom. Rows whose file is gone are
+  // skipped silently; a name taken by another file gives "File already exists", the
   // same name "Not Renamed", a name no file can have or a failed rename "Error" with the cause.
   // An existing file is never replaced. Before the first rename the journal is written; when it
   // cannot be, nothing is renamed. The progress window's cancel flag stops the run after the
   // current row. Afterwards the list is sorted again and the preview follows its file.
-  RenameResult UmbenennenClick(engine::UserDialogs& dialogs);
+  RenameResult RenameFiles(engine::UserDialogs& dialogs);
 
   // ---- Undo and recovery ----
   // The journal of an interrupted run or undo, with each entry's state as the file system shows
@@ -212,7 +215,7 @@ private:
   void UpdateCountLabel();
   void SetRowStatus(RenamerRow& row, RowStatus status, std::string cause = "");
   void MoveRow(const std::string& from, const std::string& to, RowStatus status);
-  void AddFolder(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction);
+  void AddFolderFiles(const std::string& folder, engine::UserDialogs& dialogs, bool endOfAction);
   void EnableWindow(bool enabled);
   std::string RunStatusText(int renamed, int failed) const;
   void Changed();

@@ -2,19 +2,21 @@
 
 #include "base/Paths.h"
 #include "base/Text.h"
+#include "forms/ControlNames.h"
 #include "forms/NumberText.h"
 
 namespace renamer {
 
 RenameRule RenameRule::FromForm(const forms::Form& renamer) {
   RenameRule rule;
-  rule.mask = renamer.Text("maske");
-  rule.numStart = renamer.Text("numstart");
-  rule.searchReplace = renamer.Checked("suchenersetzen");
-  rule.search = renamer.Text("suchenalt");
-  rule.replacement = renamer.Text("suchenneu");
-  rule.inName = renamer.Checked("cb_suchname");
-  rule.inExtension = renamer.Checked("cb_suchendung");
+  namespace names = forms::ctl::renamer;
+  rule.mask = renamer.Text(names::kMask);
+  rule.numStart = renamer.Text(names::kFirstNumber);
+  rule.searchReplace = renamer.Checked(names::kSearchAndReplace);
+  rule.search = renamer.Text(names::kSearchText);
+  rule.replacement = renamer.Text(names::kReplacementText);
+  rule.inName = renamer.Checked(names::kReplaceInName);
+  rule.inExtension = renamer.Checked(names::kReplaceInExtension);
   return rule;
 }
 

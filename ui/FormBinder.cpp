@@ -37,16 +37,16 @@ FormBinder::FormBinder(forms::Form& form, QWidget* window) : QObject(window), fo
   };
 }
 
-QWidget* FormBinder::Widget(const std::string& name) const {
+QWidget* FormBinder::Widget(std::string_view name) const {
   const auto it = widgets_.find(name);
   return it == widgets_.end() ? nullptr : it->second;
 }
 
-void FormBinder::Bind(const std::string& name, QWidget* widget) {
-  const forms::Control& control = form_.Get(name);
+void FormBinder::Bind(std::string_view controlName, QWidget* widget) {
+  const forms::Control& control = form_.Get(controlName);
+  const std::string name(controlName);
   widgets_[name] = widget;
   names_[widget] = name;
-  widget->setObjectName(Q(name));
   QLineEdit* edit = qobject_cast<QLineEdit*>(widget);
   if (auto* combo = qobject_cast<QComboBox*>(widget)) {
     combo->setEditable(control.editable);

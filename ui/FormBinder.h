@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include <QObject>
 
@@ -22,9 +23,10 @@ public:
 
   // Binds a widget to the control of that name: QLineEdit (edit), QComboBox (combo), QCheckBox
   // (check), QRadioButton (radio), QAbstractSlider (scroll bar), any widget (panel), QLabel,
-  // QAbstractButton, QGroupBox (caption). Mirrors the control at once.
-  void Bind(const std::string& name, QWidget* widget);
-  QWidget* Widget(const std::string& name) const;
+  // QAbstractButton, QGroupBox (caption). Mirrors the control at once. The widget keeps its own
+  // object name; Widget finds it by the control's name.
+  void Bind(std::string_view name, QWidget* widget);
+  QWidget* Widget(std::string_view name) const;
   // Mirrors every control into its widget (after a configuration load or a language switch).
   void SyncAll();
   forms::Form& GetForm() { return form_; }
@@ -39,7 +41,7 @@ private:
 
   forms::Form& form_;
   QWidget* window_;
-  std::map<std::string, QWidget*> widgets_;
+  std::map<std::string, QWidget*, std::less<>> widgets_;
   std::map<QObject*, std::string> names_;  // widgets and their line edits
   int syncing_ = 0;
 };

@@ -9,7 +9,7 @@
 namespace ui {
 
 HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent, Qt::Window) {
-  setObjectName("help");
+  setObjectName("helpWindow");
   auto* layout = new QVBoxLayout(this);
   browser_ = new QTextBrowser(this);
   browser_->setOpenExternalLinks(false);

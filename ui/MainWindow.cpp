@@ -32,6 +32,7 @@
 #include <QWindow>
 
 #include "engine/JobFromForms.h"
+#include "forms/ControlNames.h"
 #include "engine/Messages.h"
 #include "engine/OutputPreview.h"
 #include "forms/MessageKeys.h"
@@ -53,7 +54,10 @@ namespace ui {
 
 namespace {
 
+namespace ctl = forms::ctl;
+
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
 // opens the open dialog, the pop-up menu only over a selection.
@@ -97,10 +101,10 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
       dialogs_(std::make_unique<QtUserDialogs>(this)),
       run_(std::make_unique<RunController>(*dialogs_, this)),
-      configMenu_(config::StartConfigurationPath()) {
-  setObjectName("Tprog");
+      configMenuModel_(config::StartConfigurationPath()) {
+  setObjectName("mainWindow");
   setAcceptDrops(true);
-  binder_ = new FormBinder(windows_.tprog, this);
+  binder_ = new FormBinder(windows_.mainForm, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
   list_.rowsChanged = [this] { RefreshList(); };
   // Header reads finish on the list's pool threads; their results are settled here, on the
@@ -117,7 +121,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
   pages_ = new QTabWidget(central);
-  pages_->setObjectName("pc_main");
+  pages_->setObjectName("pages");
   pages_->setDocumentMode(true);
   pages_->addTab(BuildImagesPage(), QString());
   pages_->addTab(BuildSizePage(), QString());
@@ -125,24 +129,24 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   connect(pages_, &QTabWidget::currentChanged, this, [this](int page) { ShowPage(page); });
   outer->addWidget(pages_, 1);
   preview_ = new QLabel(central);
-  preview_->setObjectName("la_preview");
+  preview_->setObjectName("previewLine");
   preview_->setTextFormat(Qt::PlainText);
   preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   preview_->hide();
   outer->addWidget(preview_);
 
   auto* footer = new QWidget(central);
-  footer->setObjectName("Panel12");
+  footer->setObjectName("footerPanel");
   auto* f = new QHBoxLayout(footer);
   f->setContentsMargins(0, 0, 0, 0);
   footer_ = new QLabel(footer);
-  footer_->setObjectName("laspenden");
+  footer_->setObjectName("tipLink");
   connect(footer_, &QLabel::linkActivated, this, [this](const QString& topic) {
     help_->ShowTopic(topic.toStdString());
   });
   f->addWidget(footer_, 1);
   forward_ = new QPushButton(footer);
-  forward_->setObjectName("durchfuehren");
+  forward_->setObjectName("forwardButton");
   forward_->setMinimumSize(105, 25);
   forward_->setDefault(true);
   connect(forward_, &QPushButton::clicked, this, [this] { Forward(false); });
@@ -150,20 +154,20 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   outer->addWidget(footer);
   setCentralWidget(central);
 
-  options_ = new OptionsDialog(windows_.optionen, this);
-  filter_ = new FilterDialog(windows_.smFilter, this);
+  options_ = new OptionsDialog(windows_.options, this);
+  filter_ = new FilterDialog(windows_.folderFilter, this);
   help_ = new HelpWindow(this);
 
   // The preview follows every change of the settings.
-  for (forms::Form* form : {&windows_.tprog, &windows_.optionen}) {
+  for (forms::Form* form : {&windows_.mainForm, &windows_.options}) {
     auto mirror = form->Events().controlChanged;
     form->Events().controlChanged = [this, mirror](const forms::Control& c) {
       mirror(c);
       SchedulePreview();
     };
   }
-  connect(qulist_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    for (int i = 0; i < qulist_->topLevelItemCount(); ++i) list_.SetSelected(i, qulist_->topLevelItem(i)->isSelected());
+  connect(listView_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    for (int i = 0; i < listView_->topLevelItemCount(); ++i) list_.SetSelected(i, listView_->topLevelItem(i)->isSelected());
     SchedulePreview();
   });
 
@@ -174,7 +178,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   connect(tips, &QTimer::timeout, this, [this] { RotateTip(); });
   tips->start(10000);
 
-  forms::RefreshTprog(windows_.tprog);
+  forms::RefreshMainForm(windows_.mainForm);
   // Each window's own texts, in the order a switch reaches them.
   languages_.Register(LanguageOrder::MainWindow, this, [this](forms::Language l) { ApplyOwnTexts(l); });
   languages_.Register(LanguageOrder::Overwrite, dialogs_->Overwrite(),
@@ -195,86 +199,92 @@ MainWindow::~MainWindow() {
   run_.reset();
   renamer_.reset();
   // The forms outlive the window: they must not call into its widgets any more.
-  for (forms::Form* form : {&windows_.tprog, &windows_.optionen, &windows_.smFilter}) form->Events() = {};
+  for (forms::Form* form : {&windows_.mainForm, &windows_.options, &windows_.folderFilter}) form->Events() = {};
 }
 
 QWidget* MainWindow::BuildImagesPage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_bilder");
+  page->setObjectName("imagesPage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_input");
-  captioned_.emplace_back("gb_input", group);
+  group->setObjectName("inputGroup");
+  captioned_.emplace_back(ctl::kInputGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
   auto* folder = new QLineEdit(group);
-  binder_->Bind("inp_ordner", folder);
+  binder_->Bind(ctl::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this, [this] {
-    list_.InpOrdnerEnter(windows_.tprog.Text("inp_ordner"), windows_.smFilter, *dialogs_);
+    list_.AddTypedFolder(windows_.mainForm.Text(ctl::kSourceFolder), windows_.folderFilter, *dialogs_);
   });
   auto* open = new QPushButton(group);
-  open->setObjectName("OpenOrdner");
-  captioned_.emplace_back("OpenOrdner", open);
+  open->setObjectName("openFolderButton");
+  captioned_.emplace_back(ctl::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
   auto* filter = new QPushButton(group);
-  filter->setObjectName("BitBtn1");
-  captioned_.emplace_back("BitBtn1", filter);
+  filter->setObjectName("filterButton");
+  captioned_.emplace_back(ctl::kFilterButton, filter);
   connect(filter, &QPushButton::clicked, this, [this] { filter_->exec(); });
   row->addWidget(folder, 1);
   row->addWidget(open);
   row->addWidget(filter);
   g->addLayout(row);
 
-  qulist_ = new ImageListView(this);
-  qulist_->setParent(group);
-  qulist_->setObjectName("qulist");
-  qulist_->setRootIsDecorated(false);
-  qulist_->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  qulist_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  qulist_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  qulist_->setColumnCount(imagelist::kColumnCount);
-  qulist_->setIconSize(QSize(16, 16));
-  qulist_->header()->setSectionsClickable(true);
-  qulist_->header()->setSortIndicatorShown(true);
+  listView_ = new ImageListView(this);
+  listView_->setParent(group);
+  listView_->setObjectName("imageList");
+  listView_->setRootIsDecorated(false);
+  listView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  listView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  listView_->setColumnCount(imagelist::kColumnCount);
+  listView_->setIconSize(QSize(16, 16));
+  listView_->header()->setSectionsClickable(true);
+  listView_->header()->setSortIndicatorShown(true);
   const int widths[] = {110, 55, 60, 60, 75, 110};
-  for (int i = 0; i < imagelist::kColumnCount; ++i) qulist_->setColumnWidth(i, widths[i]);
-  qulist_->header()->setMinimumSectionSize(25);
-  connect(qulist_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
-    list_.qulistColumnClick(column);
-    qulist_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  for (int i = 0; i < imagelist::kColumnCount; ++i) listView_->setColumnWidth(i, widths[i]);
+  listView_->header()->setMinimumSectionSize(25);
+  connect(listView_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+    list_.SortByColumn(column);
+    listView_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   });
-  qulist_->setContextMenuPolicy(Qt::CustomContextMenu);
+  listView_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
-  popup_->setObjectName("popupqulist");
-  const std::pair<const char*, std::function<void()>> items[] = {
-      {"pop1", [this] { imagelist::OpenContainingFolder(list_, *desktop_); }},
-      {"pop2", [this] { imagelist::ShowFileInformation(list_, *desktop_); }},
-      {"pop3", [this] { imagelist::CopySelectedToClipboard(list_, config::SettingsFolder(), *desktop_); }},
-      {"pop4", [this] { RemoveSelected(); }},
+  popup_->setObjectName("listMenu");
+  // The items by the names their captions have in the texts; a line before removing.
+  struct ListMenuItem {
+    const char* name;
+    bool lineBefore;
+    std::function<void()> command;
   };
-  for (const auto& [name, command] : items) {
-    if (std::string(name) == "pop4") popup_->addSeparator();
+  const ListMenuItem items[] = {
+      {"pop1", false, [this] { imagelist::OpenContainingFolder(list_, *desktop_); }},
+      {"pop2", false, [this] { imagelist::ShowFileInformation(list_, *desktop_); }},
+      {"pop3", false, [this] { imagelist::CopySelectedToClipboard(list_, config::SettingsFolder(), *desktop_); }},
+      {"pop4", true, [this] { RemoveSelected(); }},
+  };
+  for (const auto& [name, lineBefore, command] : items) {
+    if (lineBefore) popup_->addSeparator();
     QAction* action = popup_->addAction(QString());
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, command);
     actions_.emplace_back(name, action);
   }
-  connect(qulist_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    if (list_.SelectedCount() > 0) popup_->popup(qulist_->viewport()->mapToGlobal(at));
+  connect(listView_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (list_.SelectedCount() > 0) popup_->popup(listView_->viewport()->mapToGlobal(at));
   });
-  g->addWidget(qulist_, 1);
+  g->addWidget(listView_, 1);
 
   auto* bottom = new QHBoxLayout;
   count_ = new QLabel(group);
-  count_->setObjectName("la_bilderanzahl");
+  count_->setObjectName("countLabel");
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
-  removeSelected->setObjectName("BitBtn3");
-  captioned_.emplace_back("BitBtn3", removeSelected);
+  removeSelected->setObjectName("removeSelectedButton");
+  captioned_.emplace_back(ctl::kRemoveSelectedButton, removeSelected);
   connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
   auto* removeAll = new QPushButton(group);
-  removeAll->setObjectName("BitBtn2");
-  captioned_.emplace_back("BitBtn2", removeAll);
+  removeAll->setObjectName("removeAllButton");
+  captioned_.emplace_back(ctl::kRemoveAllButton, removeAll);
   connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
   bottom->addWidget(removeSelected);
   bottom->addWidget(removeAll);
@@ -285,87 +295,88 @@ QWidget* MainWindow::BuildImagesPage() {
 
 QWidget* MainWindow::BuildSizePage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_skalieren");
+  page->setObjectName("sizePage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_opt");
-  captioned_.emplace_back("gb_opt", group);
+  group->setObjectName("sizeGroup");
+  captioned_.emplace_back(ctl::kSizeGroup, group);
   auto* g = new QVBoxLayout(group);
-  const auto more = [this](QWidget* parent, const char* name) {
+  // A "More Options.." button of a size mode.
+  const auto more = [this](QWidget* parent, std::string_view key, const char* objectName) {
     auto* button = new QPushButton(parent);
-    button->setObjectName(name);
-    captioned_.emplace_back(name, button);
+    button->setObjectName(objectName);
+    captioned_.emplace_back(key, button);
     connect(button, &QPushButton::clicked, this, [this] {
       options_->show();
       options_->raise();
     });
     return button;
   };
-  const auto radio = [&](const char* name) {
+  const auto radio = [&](std::string_view name) {
     auto* r = new QRadioButton(group);
     binder_->Bind(name, r);
     g->addWidget(r);
   };
-  const auto combo = [&](QWidget* parent, const char* name) {
+  const auto combo = [&](QWidget* parent, std::string_view name) {
     auto* c = new QComboBox(parent);
     binder_->Bind(name, c);
     return c;
   };
-  const auto label = [&](QWidget* parent, const char* name, QWidget* buddy) {
+  const auto label = [&](QWidget* parent, std::string_view key, QWidget* buddy) {
     auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    captioned_.emplace_back(name, l);
+    captioned_.emplace_back(key, l);
     l->setBuddy(buddy);
     return l;
   };
 
-  radio("rb_pixel");
+  radio(ctl::kPresetSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
     int i = 0;
-    for (const char* preset : {"act_size240x320", "act_size640x480", "act_size800x600", "act_size1024x768"}) {
+    for (const std::string_view preset :
+         {ctl::kPreset240x320, ctl::kPreset640x480, ctl::kPreset800x600, ctl::kPreset1024x768}) {
       auto* r = new QRadioButton(p);
       binder_->Bind(preset, r);
       grid->addWidget(r, i / 2, i % 2);
       ++i;
     }
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_sizeprop", keep);
+    binder_->Bind(ctl::kKeepPresetProportions, keep);
     grid->addWidget(keep, 2, 0);
-    grid->addWidget(more(p, "Button1"), 2, 1, Qt::AlignRight);
-    binder_->Bind("pa_pixel", p);
+    grid->addWidget(more(p, ctl::kPresetOptionsButton, "presetOptionsButton"), 2, 1, Qt::AlignRight);
+    binder_->Bind(ctl::kPresetPanel, p);
     g->addWidget(p);
   }
-  radio("rb_benutzer");
+  radio(ctl::kCustomSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
-    QComboBox* x = combo(p, "act_sizebenutzer_x");
-    QComboBox* y = combo(p, "act_sizebenutzer_y");
-    grid->addWidget(label(p, "la_customwidth", x), 0, 0);
+    QComboBox* x = combo(p, ctl::kCustomWidth);
+    QComboBox* y = combo(p, ctl::kCustomHeight);
+    grid->addWidget(label(p, ctl::kCustomWidthLabel, x), 0, 0);
     grid->addWidget(x, 0, 1);
-    grid->addWidget(label(p, "la_customheight", y), 0, 2);
+    grid->addWidget(label(p, ctl::kCustomHeightLabel, y), 0, 2);
     grid->addWidget(y, 0, 3);
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_propbenutzer_prop", keep);
+    binder_->Bind(ctl::kKeepCustomProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 3);
-    grid->addWidget(more(p, "Button2"), 1, 3, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kCustomOptionsButton, "customOptionsButton"), 1, 3, Qt::AlignRight);
     grid->setColumnStretch(4, 1);
-    binder_->Bind("pa_benutzer", p);
+    binder_->Bind(ctl::kCustomPanel, p);
     g->addWidget(p);
   }
-  radio("rb_prozent");
+  radio(ctl::kPercentSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* grid = new QGridLayout(p);
-    QComboBox* x = combo(p, "act_sizeprozent_x");
-    QComboBox* y = combo(p, "act_sizeprozent_y");
+    QComboBox* x = combo(p, ctl::kPercentWidth);
+    QComboBox* y = combo(p, ctl::kPercentHeight);
     auto* wl = new QLabel(p);
-    binder_->Bind("Label6", wl);
+    binder_->Bind(ctl::kPercentWidthLabel, wl);
     wl->setBuddy(x);
     auto* hl = new QLabel(p);
-    binder_->Bind("Label14", hl);
+    binder_->Bind(ctl::kPercentHeightLabel, hl);
     hl->setBuddy(y);
     grid->addWidget(wl, 0, 0);
     grid->addWidget(x, 0, 1);
@@ -373,33 +384,33 @@ QWidget* MainWindow::BuildSizePage() {
     grid->addWidget(hl, 0, 3);
     grid->addWidget(y, 0, 4);
     auto* keep = new QCheckBox(p);
-    binder_->Bind("act_propprozent", keep);
+    binder_->Bind(ctl::kKeepPercentProportions, keep);
     grid->addWidget(keep, 1, 0, 1, 4);
-    grid->addWidget(more(p, "Button3"), 1, 4, Qt::AlignRight);
+    grid->addWidget(more(p, ctl::kPercentOptionsButton, "percentOptionsButton"), 1, 4, Qt::AlignRight);
     grid->setColumnStretch(5, 1);
-    binder_->Bind("pa_prozent", p);
+    binder_->Bind(ctl::kPercentPanel, p);
     g->addWidget(p);
   }
-  radio("rb_faktor");
+  radio(ctl::kFactorSizeMode);
   {
     QWidget* p = Panel(group, false);
     auto* row = new QHBoxLayout(p);
     auto* e = new QLineEdit(p);
-    binder_->Bind("ed_faktor", e);
-    row->addWidget(label(p, "la_faktor", e));
+    binder_->Bind(ctl::kFactor, e);
+    row->addWidget(label(p, ctl::kFactorLabel, e));
     row->addWidget(e);
-    binder_->Bind("pa_faktor", p);
+    binder_->Bind(ctl::kFactorPanel, p);
     g->addWidget(p);
   }
-  radio("rb_filesize");
+  radio(ctl::kFileSizeMode);
   {
     QWidget* p = Panel(group, true);
     auto* row = new QHBoxLayout(p);
     auto* e = new QLineEdit(p);
-    binder_->Bind("ed_filesize", e);
-    row->addWidget(label(p, "la_filesize", e));
+    binder_->Bind(ctl::kFileSize, e);
+    row->addWidget(label(p, ctl::kFileSizeLabel, e));
     row->addWidget(e);
-    binder_->Bind("pa_filesize", p);
+    binder_->Bind(ctl::kFileSizePanel, p);
     g->addWidget(p);
   }
   g->addStretch();
@@ -409,39 +420,40 @@ QWidget* MainWindow::BuildSizePage() {
 
 QWidget* MainWindow::BuildSavePage() {
   auto* page = new QWidget;
-  page->setObjectName("ts_speichern");
+  page->setObjectName("savePage");
   auto* v = new QVBoxLayout(page);
   auto* group = new QGroupBox(page);
-  group->setObjectName("gb_output");
-  captioned_.emplace_back("gb_output", group);
+  group->setObjectName("saveGroup");
+  captioned_.emplace_back(ctl::kSaveGroup, group);
   auto* g = new QVBoxLayout(group);
-  for (const char* name : {"out_overwrite", "out_newimage"}) {
+  for (const std::string_view name : {ctl::kOverwriteSource, ctl::kSaveAsNewFile}) {
     auto* r = new QRadioButton(group);
     binder_->Bind(name, r);
     g->addWidget(r);
   }
   QWidget* p = Panel(group, true);
   auto* grid = new QGridLayout(p);
-  const char* rows[][2] = {{"la_ordner", "out_ordner"}, {"la_name", "out_name"}, {"la_format", "out_format"}};
+  const std::string_view rows[][2] = {{ctl::kOutputFolderLabel, ctl::kOutputFolder},
+                                      {ctl::kOutputNameLabel, ctl::kOutputName},
+                                      {ctl::kOutputFormatLabel, ctl::kOutputFormat}};
   for (int i = 0; i < 3; ++i) {
     auto* box = new QComboBox(p);
     binder_->Bind(rows[i][1], box);
     auto* l = new QLabel(p);
-    l->setObjectName(rows[i][0]);
     l->setBuddy(box);
     captioned_.emplace_back(rows[i][0], l);
     grid->addWidget(l, i, 0);
     grid->addWidget(box, i, 1);
   }
   auto* choose = new QPushButton(p);
-  choose->setObjectName("outordnerbt");
-  captioned_.emplace_back("outordnerbt", choose);
+  choose->setObjectName("chooseFolderButton");
+  captioned_.emplace_back(ctl::kChooseFolderButton, choose);
   connect(choose, &QPushButton::clicked, this, [this] {
-    forms::ChooseOutputFolder(windows_.tprog, [this](const std::string& start) { return ChooseFolder(start); });
+    forms::ChooseOutputFolder(windows_.mainForm, [this](const std::string& start) { return ChooseFolder(start); });
   });
   grid->addWidget(choose, 0, 2);
   grid->setColumnStretch(1, 1);
-  binder_->Bind("pa_speichern", p);
+  binder_->Bind(ctl::kNewFilePanel, p);
   g->addWidget(p);
   g->addStretch();
   v->addWidget(group);
@@ -497,7 +509,7 @@ void MainWindow::BuildMenus() {
     languageItems_.emplace_back(language, item);
   }
 
-  konfig_ = submenu("m_konfig");
+  configMenu_ = submenu("m_konfig");
   RebuildConfigMenu();
 
   QMenu* info = submenu("m_info");
@@ -506,9 +518,9 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::RebuildConfigMenu() {
-  konfig_->clear();
+  configMenu_->clear();
   const auto command = [this](const std::string& name) -> std::function<void()> {
-    if (name == "m_konfig_save")
+    if (name == config::kSaveItem)
       return [this] {
         const QString path = QFileDialog::getSaveFileName(
             this, QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_file"),
@@ -520,13 +532,13 @@ void MainWindow::RebuildConfigMenu() {
         SaveConfiguration(p);
         AddConfigurationEntry(p);
       };
-    if (name == "m_konfig_save_start")
+    if (name == config::kSaveStartItem)
       return [this] {
         StoreGeometry();
         config::SaveStartConfiguration(windows_);
-        configMenu_.SetStartHint(config::StartConfigurationPath());
+        configMenuModel_.SetStartHint(config::StartConfigurationPath());
       };
-    if (name == "m_konfig_load")
+    if (name == config::kLoadItem)
       return [this] {
         const QString path = QFileDialog::getOpenFileName(
             this, QString(), QString(), TextOf(language_, forms::TextGroup::MainWindow, "config_filter"));
@@ -534,12 +546,12 @@ void MainWindow::RebuildConfigMenu() {
         LoadConfiguration(path.toStdString(), config::LoadCaller::Menu);
         AddConfigurationEntry(path.toStdString());
       };
-    if (name == "m_konfig_standard")
+    if (name == config::kStandardItem)
       return [this] {
-        config::KonfigurationLadenStandard(windows_);
+        config::LoadStandardConfiguration(windows_);
         RebuildConfigMenu();
       };
-    if (name == "m_konfig_start")
+    if (name == config::kStartItem)
       return [this] {
         StoreGeometry();
         if (!config::LoadStartConfiguration(windows_, config::LoadCaller::Menu)) {
@@ -551,19 +563,20 @@ void MainWindow::RebuildConfigMenu() {
       };
     return {};
   };
-  for (const config::MenuItem& item : configMenu_.Items()) {
+  for (const config::MenuItem& item : configMenuModel_.Items()) {
     if (item.separator) {
-      konfig_->addSeparator();
+      configMenu_->addSeparator();
       continue;
     }
-    if (item.name == "m_konfig_autosave") {
-      QMenu* sub = konfig_->addMenu(QString());
-      sub->setObjectName("m_konfig_autosave");
-      for (const auto& [name, all] : {std::pair{"m_konfig_autosave_nie", false}, std::pair{"m_konfig_autosave_alles", true}}) {
+    if (item.name == config::kAutosaveMenu) {
+      QMenu* sub = configMenu_->addMenu(QString());
+      sub->setObjectName(Q(config::kAutosaveMenu));
+      for (const auto& [name, all] :
+           {std::pair{config::kAutosaveNeverItem, false}, std::pair{config::kAutosaveAllItem, true}}) {
         QAction* a = sub->addAction(QString());
-        a->setObjectName(name);
+        a->setObjectName(Q(name));
         a->setCheckable(true);
-        a->setChecked(all ? windows_.autosaveAlles : windows_.autosaveNie);
+        a->setChecked(all ? windows_.autosaveAll : windows_.autosaveNever);
         connect(a, &QAction::triggered, this, [this, all = all] {
           config::ClickAutosave(windows_, all);
           RebuildConfigMenu();
@@ -571,28 +584,28 @@ void MainWindow::RebuildConfigMenu() {
       }
       continue;
     }
-    QAction* a = konfig_->addAction(Q(item.caption));
+    QAction* a = configMenu_->addAction(Q(item.caption));
     a->setObjectName(Q(item.name));
     a->setToolTip(Q(item.hint));
     a->setStatusTip(Q(item.hint));
     if (item.fileEntry) {
       connect(a, &QAction::triggered, this, [this, name = item.name] {
-        if (const auto path = configMenu_.KonfigurationLadenMenu(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
+        if (const auto path = configMenuModel_.FileOfEntry(name)) LoadConfiguration(*path, config::LoadCaller::Menu);
       });
     } else {
       connect(a, &QAction::triggered, this, command(item.name));
     }
   }
-  for (QAction* a : konfig_->findChildren<QAction*>()) {
+  for (QAction* a : configMenu_->findChildren<QAction*>()) {
     for (const config::FixedMenuText& t : config::FixedMenuTexts()) {
-      if (a->objectName() != t.name) continue;
+      if (a->objectName() != Q(t.name)) continue;
       a->setText(TextOf(language_, forms::TextGroup::MainWindow, t.name));
       if (*t.shortcut) a->setShortcut(QKeySequence(t.shortcut));
     }
   }
-  for (QMenu* sub : konfig_->findChildren<QMenu*>())
+  for (QMenu* sub : configMenu_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
-      if (sub->objectName() == t.name) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
+      if (sub->objectName() == Q(t.name)) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
 }
 
 void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
@@ -600,11 +613,11 @@ void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(languag
 void MainWindow::ApplyOwnTexts(forms::Language language) {
   language_ = language;
   const auto text = [language](std::string_view name) { return TextOf(language, forms::TextGroup::MainWindow, name); };
-  setWindowTitle(text("Tprog"));
+  setWindowTitle(text(windows_.mainForm.Name()));
   // The models follow the main window, so forms, list and run share its language.
   config::ApplyLanguageToForms(windows_, language);
   list_.SetLanguage(language);
-  const char* tabs[] = {"ts_bilder", "ts_skalieren", "ts_speichern"};
+  const std::string_view tabs[] = {ctl::kImagesPage, ctl::kSizePage, ctl::kSavePage};
   for (int i = 0; i < 3; ++i) pages_->setTabText(i, text(tabs[i]));
   for (const auto& [name, widget] : captioned_) {
     const QString caption = text(name);
@@ -616,12 +629,12 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
   for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
-  qulist_->setHeaderLabels(headers);
+  listView_->setHeaderLabels(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
   if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
-  configMenu_.ApplyLanguage(language);
+  configMenuModel_.ApplyLanguage(language);
   RebuildConfigMenu();
   binder_->SyncAll();
   count_->setText(Q(list_.CounterLabel()));
@@ -635,7 +648,7 @@ RenamerWindow& MainWindow::Renamer() {
 }
 
 ShortcutsWindow& MainWindow::Shortcuts() {
-  if (shortcuts_ == nullptr) shortcuts_ = new ShortcutsWindow(windows_.einstShortcuts, this);
+  if (shortcuts_ == nullptr) shortcuts_ = new ShortcutsWindow(windows_.shortcuts, this);
   return *shortcuts_;
 }
 
@@ -666,7 +679,7 @@ void MainWindow::StartRun() {
   if (run_->Running()) return;
   std::vector<std::string> paths;
   for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
-  run_->Start(windows_.tprog, windows_.optionen, std::move(paths), [this](const engine::RunResult&) {
+  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const engine::RunResult&) {
     const std::vector<std::string> notes = dialogs_->TakeNotes();
     if (!notes.empty()) {
       QStringList lines;
@@ -703,13 +716,13 @@ void MainWindow::OpenImages() {
 }
 
 void MainWindow::OpenFolder() {
-  list_.OrdnerWahlClick(windows_.tprog, windows_.smFilter, [this](const std::string& s) { return ChooseFolder(s); },
+  list_.OpenFolder(windows_.mainForm, windows_.folderFilter, [this](const std::string& s) { return ChooseFolder(s); },
                         *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
 }
 
 void MainWindow::AddDropped(const std::vector<std::string>& paths) {
-  list_.AddDropped(paths, windows_.smFilter, *dialogs_);
+  list_.AddDropped(paths, windows_.folderFilter, *dialogs_);
   count_->setText(Q(list_.CounterLabel()));
 }
 
@@ -723,7 +736,7 @@ bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
         configuration = true;
         break;
       case forms::ArgumentKind::Folder:
-        list_.AddOrdner(path, windows_.smFilter, *dialogs_);
+        list_.AddFolder(path, windows_.folderFilter, *dialogs_);
         break;
       case forms::ArgumentKind::File:
         list_.AddFiles({path}, *dialogs_);
@@ -766,12 +779,12 @@ void MainWindow::AddReceived() {
 }
 
 void MainWindow::RemoveSelected() {
-  list_.BitBtn3Click();
+  list_.RemoveSelected();
   count_->setText(Q(list_.CounterLabel()));
 }
 
 void MainWindow::RemoveAll() {
-  list_.BitBtn2Click();
+  list_.RemoveAll();
   count_->setText(Q(list_.CounterLabel()));
 }
 
@@ -785,9 +798,9 @@ int MainWindow::IconFor(const std::string& path) {
 }
 
 void MainWindow::RefreshList() {
-  qulist_->setUpdatesEnabled(false);
-  const QSignalBlocker block(qulist_);
-  qulist_->clear();
+  listView_->setUpdatesEnabled(false);
+  const QSignalBlocker block(listView_);
+  listView_->clear();
   QList<QTreeWidgetItem*> items;
   for (const imagelist::ImageListEntry& row : list_.Rows()) {
     auto* item = new QTreeWidgetItem;
@@ -798,9 +811,9 @@ void MainWindow::RefreshList() {
     if (row.icon >= 0 && static_cast<size_t>(row.icon) < icons_.size()) item->setIcon(0, icons_[static_cast<size_t>(row.icon)]);
     items << item;
   }
-  qulist_->addTopLevelItems(items);
+  listView_->addTopLevelItems(items);
   for (int i = 0; i < static_cast<int>(items.size()); ++i) items[i]->setSelected(list_.Rows()[static_cast<size_t>(i)].selected);
-  qulist_->setUpdatesEnabled(true);
+  listView_->setUpdatesEnabled(true);
   count_->setText(Q(list_.CounterLabel()));
   SchedulePreview();
 }
@@ -826,7 +839,7 @@ void MainWindow::UpdatePreview() {
       break;
     }
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
-  const engine::ConversionJob job = engine::JobFromForms(windows_.tprog, windows_.optionen);
+  const engine::ConversionJob job = engine::JobFromForms(windows_.mainForm, windows_.options);
   const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
   const QString line = Q(engine::PreviewLine(p, job.fileSizeText));
@@ -857,20 +870,20 @@ void MainWindow::LoadConfiguration(const std::string& path, config::LoadCaller c
   QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->virtualGeometry() : QRect();
   config::ScreenSize size;
   if (screen.isValid()) size = {screen.width(), screen.height()};
-  config::KonfigurationLaden(windows_, path, caller, size);
+  config::LoadConfiguration(windows_, path, caller, size);
   ApplyGeometry();
   ApplyTexts(languages_.Current());
 }
 
 void MainWindow::SaveConfiguration(const std::string& path) {
   StoreGeometry();
-  config::KonfigurationSpeichern(windows_, path);
+  config::SaveConfiguration(windows_, path);
 }
 
 void MainWindow::AddConfigurationEntry(const std::string& path) {
   const QFontMetrics metrics(footer_->font());
   const int width = 2 * std::max(footer_->width(), 150) + 30;
-  configMenu_.KonfigurationAddMenu(path, [&](const std::string& p) {
+  configMenuModel_.AddFileEntry(path, [&](const std::string& p) {
     return engine::ShortenPath(p, width, [&](const std::string& t) { return metrics.horizontalAdvance(Q(t)); });
   });
   RebuildConfigMenu();

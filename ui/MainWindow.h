@@ -1,4 +1,4 @@
-// The main window Tprog: the three wizard pages, the footer with the forward button, the menu,
+// The main window: the three wizard pages, the footer with the forward button, the menu,
 // drag and drop, the image list and the configuration menu. Settings live in the forms of
 // config::ProgramWindows; the list in imagelist::ImageList; the window only shows them.
 #pragma once
@@ -57,13 +57,13 @@ public:
   bool AddArguments(const std::vector<std::string>& paths);
 
   // ---- Commands (menu, buttons, keys) ----
-  void Forward(bool fromMenu);      // durchfuehren, m_datei_konvert
+  void Forward(bool fromMenu);      // the forward button, File > Convert and Save
   void ShowPage(int page);          // a tab click
-  void OpenImages();                // m_datei_open, double click into the list
-  void OpenFolder();                // OpenOrdner, m_datei_ordner
+  void OpenImages();                // File > Open Images, double click into the list
+  void OpenFolder();                // the "Open Folder.." button and menu item
   void AddDropped(const std::vector<std::string>& paths);
-  void RemoveSelected();            // BitBtn3, m_datei_delmark, pop4, Delete
-  void RemoveAll();                 // BitBtn2, m_datei_delall
+  void RemoveSelected();            // the "Remove Selected" button and menu items, Delete
+  void RemoveAll();                 // the "Remove All" button and menu item
   void LoadConfiguration(const std::string& path, config::LoadCaller caller);
   void SaveConfiguration(const std::string& path);
   void AddConfigurationEntry(const std::string& path);
@@ -76,14 +76,14 @@ public:
   QPushButton* ForwardButton() const { return forward_; }
   QLabel* CountLabel() const { return count_; }
   QLabel* PreviewLabel() const { return preview_; }
-  QTreeWidget* ListView() const { return qulist_; }
+  QTreeWidget* ListView() const { return listView_; }
   QMenu* ListMenu() const { return popup_; }
-  QMenu* ConfigMenu() const { return konfig_; }
+  QMenu* ConfigMenu() const { return configMenu_; }
   OptionsDialog* Options() const { return options_; }
   FilterDialog* Filter() const { return filter_; }
   HelpWindow* Help() const { return help_; }
-  // The file renamer (m_datei_dateiumb) and the desktop-integration dialog (m_einstshortcuts),
-  // made when first needed.
+  // The file renamer (File > Only rename Files) and the desktop-integration dialog (Settings >
+  // Shortcuts), made when first needed.
   RenamerWindow& Renamer();
   ShortcutsWindow& Shortcuts();
   FormBinder* Binder() const { return binder_; }
@@ -127,7 +127,7 @@ private:
   imagelist::DesktopServices* desktop_;
   std::unique_ptr<QtUserDialogs> dialogs_;
   std::unique_ptr<RunController> run_;
-  config::ConfigurationMenu configMenu_;
+  config::ConfigurationMenu configMenuModel_;
   forms::WizardFlow flow_;
   FormBinder* binder_ = nullptr;
   OptionsDialog* options_ = nullptr;
@@ -136,13 +136,13 @@ private:
   std::unique_ptr<RenamerWindow> renamer_;  // a window of its own, with its own taskbar button
   ShortcutsWindow* shortcuts_ = nullptr;
   QTabWidget* pages_ = nullptr;
-  QTreeWidget* qulist_ = nullptr;
+  QTreeWidget* listView_ = nullptr;
   QLabel* count_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* footer_ = nullptr;
   QPushButton* forward_ = nullptr;
   QMenu* popup_ = nullptr;
-  QMenu* konfig_ = nullptr;
+  QMenu* configMenu_ = nullptr;
   std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name
   std::vector<std::pair<std::string, QAction*>> actions_;    // menu items by name
   std::vector<QIcon> icons_;

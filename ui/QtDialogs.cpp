@@ -40,7 +40,7 @@ ReportWindow::ReportWindow(QWidget* parent, int lines)
   auto* text = new QVBoxLayout;
   for (int i = 0; i < lines; ++i) {
     auto* line = new QLabel(this);
-    line->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    line->setObjectName(QStringLiteral("line%1").arg(i + 1));
     line->setTextFormat(Qt::PlainText);
     // Texts and causes wrap at the window's width; the path line is shortened to it instead.
     line->setWordWrap(i != 2);
@@ -89,12 +89,12 @@ void ReportWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-// ---- sm_meldung ----
+// ---- The message dialog ----
 
 MessageWindow::MessageWindow(QWidget* parent) : ReportWindow(parent, 4) {
-  setObjectName("sm_meldung");
-  okAll_ = AddButton("OKalle");
-  ok_ = AddButton("OK");
+  setObjectName("messageWindow");
+  okAll_ = AddButton("okForAllButton");
+  ok_ = AddButton("okButton");
   ok_->setDefault(true);
   connect(ok_, &QPushButton::clicked, this, [this] {
     answer_ = engine::MessageButton::OK;
@@ -128,13 +128,16 @@ engine::MessageButton MessageWindow::Ask(const std::string& key, const std::stri
   return answer_;
 }
 
-// ---- sm_achtung ----
+// ---- The overwrite question ----
 
 OverwriteWindow::OverwriteWindow(QWidget* parent) : ReportWindow(parent, 5) {
-  setObjectName("sm_achtung");
+  setObjectName("overwriteWindow");
   using B = engine::OverwriteButton;
-  const std::pair<const char*, B> buttons[] = {
-      {"OK", B::Yes}, {"Nein", B::No}, {"OKalle", B::YesForAll}, {"NeinAlle", B::NoForAll}, {"Abbrechen", B::Break}};
+  const std::pair<const char*, B> buttons[] = {{"yesButton", B::Yes},
+                                               {"noButton", B::No},
+                                               {"yesForAllButton", B::YesForAll},
+                                               {"noForAllButton", B::NoForAll},
+                                               {"breakButton", B::Break}};
   for (const auto& [name, answer] : buttons) {
     QPushButton* button = AddButton(name);
     connect(button, &QPushButton::clicked, this, [this, answer = answer] {
@@ -165,16 +168,16 @@ engine::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
   return answer_;
 }
 
-// ---- sm_bearbeitung ----
+// ---- The progress window ----
 
 ProgressWindow::ProgressWindow(QWidget* parent) : ReportWindow(parent, 3) {
-  setObjectName("sm_bearbeitung");
+  setObjectName("progressWindow");
   setModal(false);
   bar_ = new QProgressBar(this);
-  bar_->setObjectName("Progress");
+  bar_->setObjectName("progressBar");
   bar_->setTextVisible(false);
   qobject_cast<QBoxLayout*>(layout())->insertWidget(1, bar_);
-  break_ = AddButton("Abbrechen");
+  break_ = AddButton("breakButton");
 }
 
 void ProgressWindow::ApplyTexts(forms::Language l) {

@@ -1,6 +1,5 @@
-// The message dialog (sm_meldung), the overwrite question (sm_achtung) and the progress window
-// (sm_bearbeitung), and the UserDialogs that shows them. Their buttons carry the names the
-// rest of the program knows them by (OK, OKalle, Nein, NeinAlle, Abbrechen).
+// The message dialog, the overwrite question and the progress window, and the UserDialogs that
+// shows them.
 #pragma once
 
 #include <functional>

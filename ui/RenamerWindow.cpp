@@ -28,6 +28,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Messages.h"
+#include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
 #include "ui/QtDialogs.h"
@@ -36,6 +37,9 @@
 namespace ui {
 
 namespace {
+
+namespace names = forms::ctl::renamer;
+namespace filterNames = forms::ctl::renamerFilter;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
@@ -82,26 +86,26 @@ void ElidedLabel::Refit() { setText(fontMetrics().elidedText(full_, Qt::ElideMid
 
 RenamerFilterDialog::RenamerFilterDialog(forms::Form& form, QWidget* renamer)
     : QDialog(renamer, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)), renamer_(renamer) {
-  setObjectName("Tdateinamenumbenenner_filter");
+  setObjectName("renamerFilterDialog");
   setModal(true);
   auto* outer = new QVBoxLayout(this);
   auto* question = new QLabel(this);
   question->setWordWrap(true);
-  binder_->Bind("Label1", question);
+  binder_->Bind(filterNames::kQuestionLabel, question);
   outer->addWidget(question);
   auto* all = new QRadioButton(this);
-  binder_->Bind("alle", all);
+  binder_->Bind(filterNames::kAllFiles, all);
   outer->addWidget(all);
   auto* chosen = new QRadioButton(this);
-  binder_->Bind("auswahl", chosen);
+  binder_->Bind(filterNames::kChosenExtensions, chosen);
   outer->addWidget(chosen);
   auto* filter = new QLineEdit(this);
-  binder_->Bind("filter", filter);
+  binder_->Bind(filterNames::kExtensions, filter);
   auto* row = new QHBoxLayout;
   row->setContentsMargins(20, 0, 0, 0);
   row->addWidget(filter, 1);
   auto* ok = new QPushButton(this);
-  binder_->Bind("OK", ok);
+  binder_->Bind(filterNames::kOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   row->addWidget(ok);
@@ -133,7 +137,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
       language_(windows.language),
       model_(std::make_unique<renamer::FileRenamer>(windows.renamer, windows.renamerFilter, windows.language,
                                                     forms::UserDecimalSeparator(), std::move(journalPath))) {
-  setObjectName("Tdateinamenumbenenner");
+  setObjectName("renamerWindow");
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.renamer, this);
 
@@ -146,12 +150,12 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
   auto* bottom = new QHBoxLayout;
   bottom->addStretch();
   undo_ = new QPushButton(central);
-  undo_->setObjectName("undo");
+  undo_->setObjectName("undoButton");
   captioned_.emplace_back("undo", undo_);
   connect(undo_, &QPushButton::clicked, this, [this] { Undo(); });
   bottom->addWidget(undo_);
   rename_ = new QPushButton(central);
-  binder_->Bind("Umbenennen", rename_);
+  binder_->Bind(names::kRenameButton, rename_);
   rename_->setMinimumSize(105, 25);
   connect(rename_, &QPushButton::clicked, this, [this] { Rename(); });
   bottom->addWidget(rename_);
@@ -159,7 +163,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
   setCentralWidget(central);
 
   status_ = new QLabel(this);
-  status_->setObjectName("status");
+  status_->setObjectName("statusLabel");
   statusBar()->addWidget(status_, 1);
 
   filter_ = new RenamerFilterDialog(windows_.renamerFilter, this);
@@ -184,38 +188,37 @@ RenamerWindow::~RenamerWindow() {
   for (forms::Form* form : {&windows_.renamer, &windows_.renamerFilter}) form->Events() = {};
 }
 
-QLabel* RenamerWindow::Captioned(QWidget* parent, const char* name) {
+QLabel* RenamerWindow::Captioned(QWidget* parent, const char* key) {
   auto* label = new QLabel(parent);
-  label->setObjectName(name);
-  captioned_.emplace_back(name, label);
+  captioned_.emplace_back(key, label);
   return label;
 }
 
 QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_input", group);
+  binder_->Bind(names::kInputGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* row = new QHBoxLayout;
   auto* folder = new QLineEdit(group);
-  binder_->Bind("quordner", folder);
+  binder_->Bind(names::kSourceFolder, folder);
   connect(folder, &QLineEdit::returnPressed, this,
-          [this] { model_->QuordnerEnter(windows_.renamer.Text("quordner"), dialogs_); });
+          [this] { model_->AddTypedFolder(windows_.renamer.Text(names::kSourceFolder), dialogs_); });
   auto* open = new QPushButton(group);
-  binder_->Bind("OpenOrdner", open);
+  binder_->Bind(names::kOpenFolderButton, open);
   connect(open, &QPushButton::clicked, this, [this] { OpenFolder(); });
   auto* filter = new QPushButton(group);
-  binder_->Bind("BitBtn1", filter);
+  binder_->Bind(names::kFilterButton, filter);
   connect(filter, &QPushButton::clicked, this, [this] { ShowFilter(); });
   row->addWidget(folder, 1);
   row->addWidget(open);
   row->addWidget(filter);
   g->addLayout(row);
   auto* subfolders = new QCheckBox(group);
-  binder_->Bind("uv", subfolders);
+  binder_->Bind(names::kSubfolders, subfolders);
   g->addWidget(subfolders);
 
   list_ = new QTreeWidget(group);
-  list_->setObjectName("qulist");
+  list_->setObjectName("fileList");
   list_->setRootIsDecorated(false);
   list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -234,30 +237,36 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   });
   connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] {
     for (int i = 0; i < list_->topLevelItemCount(); ++i) model_->SetSelected(i, list_->topLevelItem(i)->isSelected());
-    model_->VorschauSetzen();
+    model_->PreviewSelected();
   });
   list_->installEventFilter(this);
   list_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
-  popup_->setObjectName("popupqulist");
+  popup_->setObjectName("listMenu");
   const auto callOrOpen = [this](const char* method) {
     const auto file = model_->FirstSelectedExistingFile();
     if (!file) return;
     if (!desktop_.CallFileManager(method, {imagelist::FileUri(*file)}))
       desktop_.OpenUri(imagelist::FileUri(FolderOf(*file)));
   };
-  const std::pair<const char*, std::function<void()>> items[] = {
-      {"pop1", [callOrOpen] { callOrOpen("ShowItems"); }},
-      {"pop2", [callOrOpen] { callOrOpen("ShowItemProperties"); }},
-      {"pop3",
+  // The items by the names their captions have in the texts; a line before removing.
+  struct ListMenuItem {
+    const char* name;
+    bool lineBefore;
+    std::function<void()> command;
+  };
+  const ListMenuItem items[] = {
+      {"pop1", false, [callOrOpen] { callOrOpen("ShowItems"); }},
+      {"pop2", false, [callOrOpen] { callOrOpen("ShowItemProperties"); }},
+      {"pop3", false,
        [this] {
          const std::vector<std::string> files = model_->ClipboardFiles(config::SettingsFolder());
          if (!files.empty()) desktop_.SetClipboard(imagelist::ClipboardFormats(files));
        }},
-      {"pop4", [this] { RemoveSelected(); }},
+      {"pop4", true, [this] { RemoveSelected(); }},
   };
-  for (const auto& [name, command] : items) {
-    if (std::string(name) == "pop4") popup_->addSeparator();
+  for (const auto& [name, lineBefore, command] : items) {
+    if (lineBefore) popup_->addSeparator();
     QAction* action = popup_->addAction(QString());
     action->setObjectName(name);
     connect(action, &QAction::triggered, this, command);
@@ -270,13 +279,13 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
 
   auto* bottom = new QHBoxLayout;
   count_ = new QLabel(group);
-  count_->setObjectName("la_anzahl");
+  count_->setObjectName("countLabel");
   bottom->addWidget(count_, 1);
   auto* removeSelected = new QPushButton(group);
-  binder_->Bind("BitBtn3", removeSelected);
+  binder_->Bind(names::kRemoveSelectedButton, removeSelected);
   connect(removeSelected, &QPushButton::clicked, this, [this] { RemoveSelected(); });
   auto* removeAll = new QPushButton(group);
-  binder_->Bind("BitBtn2", removeAll);
+  binder_->Bind(names::kRemoveAllButton, removeAll);
   connect(removeAll, &QPushButton::clicked, this, [this] { RemoveAll(); });
   bottom->addWidget(removeSelected);
   bottom->addWidget(removeAll);
@@ -286,19 +295,21 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_maske", group);
+  binder_->Bind(names::kMaskGroup, group);
   auto* g = new QVBoxLayout(group);
   auto* mask = new QComboBox(group);
-  binder_->Bind("maske", mask);
+  binder_->Bind(names::kMask, mask);
   g->addWidget(mask);
   auto* hint = new QLabel(group);
   hint->setWordWrap(true);
-  binder_->Bind("label3", hint);
+  binder_->Bind(names::kMaskHint, hint);
   g->addWidget(hint);
   auto* grid = new QGridLayout;
   grid->setContentsMargins(12, 0, 0, 0);
-  const std::pair<const char*, const char*> rows[] = {
-      {"Label5", "la_name"}, {"Label7", "la_num"}, {"Label12", "la_0num"}, {"Label9", "la_abs"}};
+  const std::pair<std::string_view, const char*> rows[] = {{names::kNamePlaceholder, "la_name"},
+                                                           {names::kNumberPlaceholder, "la_num"},
+                                                           {names::kZeroNumberPlaceholder, "la_0num"},
+                                                           {names::kTotalPlaceholder, "la_abs"}};
   int r = 0;
   for (const auto& [name, description] : rows) {
     auto* placeholder = new QLabel(group);
@@ -311,14 +322,14 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
     palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
     placeholder->setPalette(palette);
     placeholder->installEventFilter(this);
-    placeholders_.push_back(placeholder);
+    placeholders_.emplace_back(name, placeholder);
     // Two placeholders a line: placeholder, description and, for %num%, the first number.
     const int row = r / 2, column = (r % 2) * 4;
     grid->addWidget(placeholder, row, column);
     grid->addWidget(Captioned(group, description), row, column + 1);
-    if (std::string(name) == "Label7") {
+    if (name == names::kNumberPlaceholder) {
       auto* start = new QComboBox(group);
-      binder_->Bind("numstart", start);
+      binder_->Bind(names::kFirstNumber, start);
       start->setMinimumContentsLength(3);
       grid->addWidget(start, row, column + 2);
     }
@@ -333,23 +344,23 @@ QWidget* RenamerWindow::BuildMaskGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildSearchGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_suchenersetzen", group);
+  binder_->Bind(names::kSearchGroup, group);
   auto* grid = new QGridLayout(group);
   auto* on = new QCheckBox(group);
-  binder_->Bind("suchenersetzen", on);
+  binder_->Bind(names::kSearchAndReplace, on);
   auto* search = new QLineEdit(group);
-  binder_->Bind("suchenalt", search);
+  binder_->Bind(names::kSearchText, search);
   auto* replaceLabel = new QLabel(group);
-  binder_->Bind("Label11", replaceLabel);
+  binder_->Bind(names::kReplacementLabel, replaceLabel);
   auto* replace = new QLineEdit(group);
-  binder_->Bind("suchenneu", replace);
+  binder_->Bind(names::kReplacementText, replace);
   replaceLabel->setBuddy(replace);
   auto* whereLabel = new QLabel(group);
-  binder_->Bind("Label16", whereLabel);
+  binder_->Bind(names::kReplaceWhereLabel, whereLabel);
   auto* inName = new QCheckBox(group);
-  binder_->Bind("cb_suchname", inName);
+  binder_->Bind(names::kReplaceInName, inName);
   auto* inExtension = new QCheckBox(group);
-  binder_->Bind("cb_suchendung", inExtension);
+  binder_->Bind(names::kReplaceInExtension, inExtension);
   grid->addWidget(on, 0, 0);
   grid->addWidget(search, 0, 1, 1, 3);
   grid->addWidget(replaceLabel, 1, 0);
@@ -363,16 +374,16 @@ QWidget* RenamerWindow::BuildSearchGroup(QWidget* parent) {
 
 QWidget* RenamerWindow::BuildPreviewGroup(QWidget* parent) {
   auto* group = new QGroupBox(parent);
-  binder_->Bind("gb_vorschau", group);
+  binder_->Bind(names::kPreviewGroup, group);
   auto* grid = new QGridLayout(group);
-  vorOrig_ = new ElidedLabel(group);
-  vorOrig_->setObjectName("vor_orig");
-  vorOut_ = new ElidedLabel(group);
-  vorOut_->setObjectName("vor_out");
+  oldNameLabel_ = new ElidedLabel(group);
+  oldNameLabel_->setObjectName("oldNameLabel");
+  newNameLabel_ = new ElidedLabel(group);
+  newNameLabel_->setObjectName("newNameLabel");
   grid->addWidget(Captioned(group, "la_vor_orig"), 0, 0);
-  grid->addWidget(vorOrig_, 0, 1);
+  grid->addWidget(oldNameLabel_, 0, 1);
   grid->addWidget(Captioned(group, "la_vor_out"), 1, 0);
-  grid->addWidget(vorOut_, 1, 1);
+  grid->addWidget(newNameLabel_, 1, 1);
   grid->setColumnStretch(1, 1);
   return group;
 }
@@ -402,9 +413,9 @@ void RenamerWindow::Open() {
   activateWindow();
 }
 
-QLabel* RenamerWindow::Placeholder(const std::string& name) const {
-  for (QLabel* label : placeholders_)
-    if (label->objectName() == Q(name)) return label;
+QLabel* RenamerWindow::Placeholder(std::string_view name) const {
+  for (const auto& [key, label] : placeholders_)
+    if (key == name) return label;
   return nullptr;
 }
 
@@ -450,10 +461,10 @@ void RenamerWindow::RefreshTexts() {
 
 void RenamerWindow::RefreshPreview() {
   const renamer::RenamePreview& p = model_->Preview();
-  vorOrig_->SetFullText(Q(p.oldName));
-  vorOrig_->setToolTip(Q(p.oldPath));
-  vorOut_->SetFullText(Q(p.newName));
-  vorOut_->setToolTip(Q(p.newPath));
+  oldNameLabel_->SetFullText(Q(p.oldName));
+  oldNameLabel_->setToolTip(Q(p.oldPath));
+  newNameLabel_->SetFullText(Q(p.newName));
+  newNameLabel_->setToolTip(Q(p.newPath));
 }
 
 void RenamerWindow::RefreshUndo() { undo_->setEnabled(model_->UndoAvailable()); }
@@ -480,8 +491,8 @@ void RenamerWindow::OpenFolder() {
     chosen = QFileDialog::getExistingDirectory(this, title, "/").toStdString();
   }
   if (chosen.empty()) return;  // the box keeps its text
-  windows_.renamer.SetText("quordner", chosen);
-  model_->AddOrdner(chosen, dialogs_);
+  windows_.renamer.SetText(names::kSourceFolder, chosen);
+  model_->AddFolder(chosen, dialogs_);
 }
 
 void RenamerWindow::ShowFilter() { filter_->exec(); }
@@ -491,7 +502,7 @@ void RenamerWindow::RemoveSelected() { model_->RemoveSelected(); }
 void RenamerWindow::RemoveAll() { model_->RemoveAll(); }
 
 void RenamerWindow::Rename() {
-  const renamer::RenameResult result = model_->UmbenennenClick(dialogs_);
+  const renamer::RenameResult result = model_->RenameFiles(dialogs_);
   ReportJournalError(result.journalError);
   RefreshUndo();
 }
@@ -551,19 +562,20 @@ void RenamerWindow::CheckPendingJournal() {
   RefreshUndo();
 }
 
-void RenamerWindow::ClickPlaceholder(const std::string& name) {
-  auto* mask = qobject_cast<QComboBox*>(binder_->Widget("maske"));
+void RenamerWindow::ClickPlaceholder(std::string_view name) {
+  auto* mask = qobject_cast<QComboBox*>(binder_->Widget(names::kMask));
   QLineEdit* edit = mask->lineEdit();
   // The caret or selection the user left in the mask is where the placeholder goes.
   const QString text = edit->text();
   if (edit->hasSelectedText()) {
     const int start = edit->selectionStart();
     const size_t from = ToForm(text, start);
-    windows_.renamer.SetSelection("maske", from, ToForm(text, start + static_cast<int>(edit->selectedText().size())) - from);
+    const size_t to = ToForm(text, start + static_cast<int>(edit->selectedText().size()));
+    windows_.renamer.SetSelection(names::kMask, from, to - from);
   } else {
-    windows_.renamer.SetSelection("maske", ToForm(text, edit->cursorPosition()), 0);
+    windows_.renamer.SetSelection(names::kMask, ToForm(text, edit->cursorPosition()), 0);
   }
-  model_->PlaceholderLabelClick(name);
+  model_->ClickPlaceholderLabel(name);
   edit->setFocus(Qt::OtherFocusReason);
 }
 
@@ -575,13 +587,13 @@ bool RenamerWindow::eventFilter(QObject* watched, QEvent* event) {
       RemoveSelected();
       return true;
     }
-    if (event->type() == QEvent::KeyRelease) model_->VorschauSetzen();
+    if (event->type() == QEvent::KeyRelease) model_->PreviewSelected();
     return false;
   }
   if (event->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    for (QLabel* label : placeholders_) {
+    for (const auto& [key, label] : placeholders_) {
       if (label != watched) continue;
-      if (label->isEnabled()) ClickPlaceholder(label->objectName().toStdString());
+      if (label->isEnabled()) ClickPlaceholder(key);
       return true;
     }
   }

@@ -1,12 +1,14 @@
-// The file renamer window `Tdateinamenumbenenner` and its filter dialog
-// `Tdateinamenumbenenner_filter`. The rows, the rule, the preview and the run live in
-// renamer::FileRenamer; the controls of the rule in the renamer's form. The window shows them,
-// forwards the user's actions and asks what to do with an interrupted run when it is first shown.
+// The file renamer window and its filter dialog. The rows, the rule, the preview and the run
+// live in renamer::FileRenamer; the controls of the rule in the renamer's form. The window shows
+// them, forwards the user's actions and asks what to do with an interrupted run when it is first
+// shown.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <QDialog>
@@ -70,11 +72,11 @@ public:
 
   // ---- Commands ----
   void AddDropped(const std::vector<std::string>& paths);
-  void OpenFolder();     // OpenOrdner
-  void ShowFilter();     // BitBtn1
-  void RemoveSelected(); // BitBtn3, pop4, Delete
-  void RemoveAll();      // BitBtn2
-  void Rename();         // Umbenennen
+  void OpenFolder();     // "Open Folder.."
+  void ShowFilter();     // "Filter.."
+  void RemoveSelected(); // "Delete Selected", the list menu, the Delete key
+  void RemoveAll();      // "Delete All"
+  void Rename();         // "Rename"
   void Undo();           // "Undo last rename"
   // The check of an interrupted run, done at the first show.
   void CheckPendingJournal();
@@ -84,9 +86,10 @@ public:
   FormBinder* Binder() const { return binder_; }
   QTreeWidget* ListView() const { return list_; }
   QMenu* ListMenu() const { return popup_; }
-  ElidedLabel* OldNameLabel() const { return vorOrig_; }
-  ElidedLabel* NewNameLabel() const { return vorOut_; }
-  QLabel* Placeholder(const std::string& name) const;
+  ElidedLabel* OldNameLabel() const { return oldNameLabel_; }
+  ElidedLabel* NewNameLabel() const { return newNameLabel_; }
+  // A placeholder label by its control's name (forms::ctl::renamer::kNamePlaceholder, ...).
+  QLabel* Placeholder(std::string_view name) const;
   QPushButton* RenameButton() const { return rename_; }
   QPushButton* UndoButton() const { return undo_; }
   RenamerFilterDialog* Filter() const { return filter_; }
@@ -116,7 +119,7 @@ private:
   void RefreshPreview();
   void RefreshUndo();
   void SetBusy(bool busy);
-  void ClickPlaceholder(const std::string& name);
+  void ClickPlaceholder(std::string_view name);
   void ReportJournalError(const std::string& error);
   void ReportUndo(const renamer::UndoResult& result);
   void StoreGeometry();
@@ -133,13 +136,13 @@ private:
   QTreeWidget* list_ = nullptr;
   QMenu* popup_ = nullptr;
   QLabel* count_ = nullptr;
-  ElidedLabel* vorOrig_ = nullptr;
-  ElidedLabel* vorOut_ = nullptr;
+  ElidedLabel* oldNameLabel_ = nullptr;
+  ElidedLabel* newNameLabel_ = nullptr;
   QPushButton* rename_ = nullptr;
   QPushButton* undo_ = nullptr;
   QLabel* status_ = nullptr;
   std::vector<std::pair<std::string, QObject*>> captioned_;  // the window's own captions by name
-  std::vector<QLabel*> placeholders_;
+  std::vector<std::pair<std::string_view, QLabel*>> placeholders_;  // by control name
   bool shownOnce_ = false;
   bool busy_ = false;
   bool geometryApplied_ = false;

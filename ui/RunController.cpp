@@ -100,7 +100,7 @@ RunController::~RunController() {
   while (!thread_->wait(20)) QCoreApplication::processEvents();
 }
 
-bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen, std::vector<std::string> paths,
+bool RunController::Start(const forms::Form& mainForm, const forms::Form& options, std::vector<std::string> paths,
                           std::function<void(const engine::RunResult&)> finished) {
   if (thread_ != nullptr) return false;
   stop_ = std::stop_source();
@@ -110,14 +110,14 @@ bool RunController::Start(const forms::Form& tprog, const forms::Form& toptionen
   // stays in force) and are all clear when it ends.
   auto flags = std::make_shared<engine::DialogFlags>(dialogs_.Flags());
   QObject* context = context_;
-  const forms::Form* settings[2] = {&tprog, &toptionen};
+  const forms::Form* settings[2] = {&mainForm, &options};
   // The settings are read where the forms live: on the GUI thread, waited for by the worker.
   engine::JobSource job = [context, settings] {
     engine::ConversionJob read;
     Wait(context, [&] { read = engine::JobFromForms(*settings[0], *settings[1]); });
     return read;
   };
-  const forms::Language language = tprog.CurrentLanguage();
+  const forms::Language language = mainForm.CurrentLanguage();
   thread_ = QThread::create([this, paths = std::move(paths), job, result, memory, flags, language,
                              stop = stop_.get_token()] {
     WorkerQuestions questions(*this);

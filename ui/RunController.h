@@ -29,7 +29,7 @@ public:
 
   // Starts the run; `finished` is called on the GUI thread with its result. False when a run is
   // still going. The forms must outlive the run.
-  bool Start(const forms::Form& tprog, const forms::Form& toptionen, std::vector<std::string> paths,
+  bool Start(const forms::Form& mainForm, const forms::Form& options, std::vector<std::string> paths,
              std::function<void(const engine::RunResult&)> finished);
   bool Running() const { return thread_ != nullptr; }
   // Asks a running run to stop after the current file (as Break in the progress window).

@@ -10,17 +10,20 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "forms/ControlNames.h"
 #include "forms/OptionsForm.h"
 #include "forms/FolderFilterForm.h"
 #include "ui/FormBinder.h"
 
 namespace ui {
 
+namespace ctl = forms::ctl;
+
 OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
-  setObjectName("optionen");
+  setObjectName("optionsDialog");
   auto* outer = new QVBoxLayout(this);
-  outer->addWidget(CheckBoxGroup("GroupBox1", {"act_sizehochquerformat", "act_sizekleiner", "act_sizebigger"}));
+  outer->addWidget(CheckBoxGroup(ctl::kGeneralGroup, {ctl::kRotateBox, ctl::kEnlargeSmaller, ctl::kShrinkLarger}));
 
   auto* advanced = new QGroupBox(this);
   auto* a = new QGridLayout(advanced);
@@ -44,21 +47,21 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   a->addWidget(layers, 4, 0, 1, 2);
   a->addWidget(dates, 5, 0, 1, 2);
   a->setColumnStretch(1, 1);
-  binder_->Bind("Label4", methodLabel);
-  binder_->Bind("act_sizemethode", method);
-  binder_->Bind("Label10", qualityLabel);
-  binder_->Bind("out_quality", quality);
-  binder_->Bind("ScrollBar1", scroll);
-  binder_->Bind("progressivaktiv", progressive);
-  binder_->Bind("psdlayers", layers);
-  binder_->Bind("keep_dates", dates);
-  binder_->Bind("GroupBox2", advanced);
+  binder_->Bind(ctl::kResizeMethodLabel, methodLabel);
+  binder_->Bind(ctl::kResizeMethod, method);
+  binder_->Bind(ctl::kQualityLabel, qualityLabel);
+  binder_->Bind(ctl::kQuality, quality);
+  binder_->Bind(ctl::kQualityScrollBar, scroll);
+  binder_->Bind(ctl::kProgressive, progressive);
+  binder_->Bind(ctl::kPhotoshopLayer, layers);
+  binder_->Bind(ctl::kKeepDates, dates);
+  binder_->Bind(ctl::kAdvancedGroup, advanced);
   outer->addWidget(advanced);
 
-  outer->addWidget(CheckBoxGroup("GroupBox3", {"keep_orientation", "to_srgb", "strip_location"}));
+  outer->addWidget(CheckBoxGroup(ctl::kPhotosGroup, {ctl::kKeepOrientation, ctl::kToSrgb, ctl::kStripLocation}));
 
   auto* ok = new QPushButton(this);
-  binder_->Bind("Button1", ok);
+  binder_->Bind(ctl::kOptionsOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::close);
   auto* row = new QHBoxLayout;
@@ -68,10 +71,10 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   outer->addStretch();
 }
 
-QGroupBox* OptionsDialog::CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes) {
+QGroupBox* OptionsDialog::CheckBoxGroup(std::string_view group, std::initializer_list<std::string_view> boxes) {
   auto* frame = new QGroupBox(this);
   auto* layout = new QVBoxLayout(frame);
-  for (const char* name : boxes) {
+  for (const std::string_view name : boxes) {
     auto* box = new QCheckBox(frame);
     layout->addWidget(box);
     binder_->Bind(name, box);
@@ -81,14 +84,14 @@ QGroupBox* OptionsDialog::CheckBoxGroup(const char* group, std::initializer_list
 }
 
 void OptionsDialog::ApplyTexts(forms::Language language) {
-  forms::ApplyToptionenLanguage(binder_->GetForm(), language);
+  forms::ApplyOptionsLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
 }
 
 FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint), binder_(new FormBinder(form, this)) {
-  setObjectName("sm_filter");
+  setObjectName("folderFilterDialog");
   auto* outer = new QVBoxLayout(this);
   formats_ = new QGroupBox(this);
   auto* f = new QGridLayout(formats_);
@@ -96,11 +99,11 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
   auto* chosen = new QRadioButton(formats_);
   f->addWidget(all, 0, 0, 1, 2);
   f->addWidget(chosen, 1, 0, 1, 2);
-  binder_->Bind("alle", all);
-  binder_->Bind("auswahl", chosen);
+  binder_->Bind(ctl::folderFilter::kAllFormats, all);
+  binder_->Bind(ctl::folderFilter::kChosenFormats, chosen);
   int row = 2;
   int column = 0;
-  for (const forms::FilterGroup& group : forms::TsmFilterGroups()) {
+  for (const forms::FilterGroup& group : forms::FolderFilterGroups()) {
     auto* box = new QCheckBox(formats_);
     binder_->Bind(group.box, box);
     auto* members = new QHBoxLayout;
@@ -122,7 +125,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
   }
   if (column != 0) ++row;
   column = 0;
-  for (const char* single : forms::TsmFilterSingleFormats()) {
+  for (const char* single : forms::FolderFilterSingleFormats()) {
     auto* box = new QCheckBox(formats_);
     binder_->Bind(single, box);
     f->addWidget(box, row, column);
@@ -131,17 +134,17 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
       ++row;
     }
   }
-  binder_->Bind("GroupBox1", formats_);
+  binder_->Bind(ctl::folderFilter::kFormatsGroup, formats_);
   outer->addWidget(formats_);
   style_ = new QGroupBox(this);
   auto* s = new QVBoxLayout(style_);
   auto* sub = new QCheckBox(style_);
   s->addWidget(sub);
-  binder_->Bind("inp_uv", sub);
-  binder_->Bind("GroupBox2", style_);
+  binder_->Bind(ctl::folderFilter::kSubfolders, sub);
+  binder_->Bind(ctl::folderFilter::kSearchStyleGroup, style_);
   outer->addWidget(style_);
   auto* ok = new QPushButton(this);
-  binder_->Bind("Button1", ok);
+  binder_->Bind(ctl::folderFilter::kOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
   auto* buttons = new QHBoxLayout;
@@ -151,7 +154,7 @@ FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
 }
 
 void FilterDialog::ApplyTexts(forms::Language language) {
-  forms::ApplyTsmFilterLanguage(binder_->GetForm(), language);
+  forms::ApplyFolderFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
 }

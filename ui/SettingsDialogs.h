@@ -1,11 +1,12 @@
-// The options dialog (Toptionen, modeless, on top) and the folder-search filter (Tsm_filter,
-// modal): widgets laid out and bound to their forms; the forms hold every behaviour.
+// The options dialog (modeless, on top) and the folder-search filter (modal): widgets laid out
+// and bound to their forms; the forms hold every behaviour.
 #pragma once
 
 #include <QDialog>
 #include <QGroupBox>
 
 #include <initializer_list>
+#include <string_view>
 
 #include "forms/Form.h"
 #include "forms/Language.h"
@@ -22,7 +23,7 @@ public:
 
 private:
   // A group box of check boxes, one below the other, bound to their controls.
-  QGroupBox* CheckBoxGroup(const char* group, std::initializer_list<const char*> boxes);
+  QGroupBox* CheckBoxGroup(std::string_view group, std::initializer_list<std::string_view> boxes);
 
   FormBinder* binder_;
 };

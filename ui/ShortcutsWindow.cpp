@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "forms/ControlNames.h"
 #include "forms/ShortcutsForm.h"
 #include "ui/FormBinder.h"
 #include "ui/WindowTexts.h"
@@ -15,6 +16,8 @@
 namespace ui {
 
 namespace {
+
+namespace names = forms::ctl::shortcuts;
 
 constexpr desktop::Hook kStatusHooks[] = {desktop::Hook::ConfigurationFiles, desktop::Hook::SendTo,
                                           desktop::Hook::Folders, desktop::Hook::AllFiles};
@@ -36,26 +39,26 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
       integration_(std::move(programPath), std::move(environment)),
       model_(std::make_unique<desktop::ShortcutsDialog>(form, integration_)),
       binder_(new FormBinder(form, this)) {
-  setObjectName("Teinstshortcuts");
+  setObjectName("shortcutsDialog");
   auto* outer = new QVBoxLayout(this);
 
   auto* adminNeeded = new QLabel(this);
   adminNeeded->setWordWrap(true);
-  binder_->Bind("Label6", adminNeeded);
+  binder_->Bind(names::kAdminNeededLabel, adminNeeded);
   outer->addWidget(adminNeeded);
   auto* rights = BoldLabel(this);
   rights->setWordWrap(true);
-  binder_->Bind("Label9", rights);
+  binder_->Bind(names::kRightsLabel, rights);
   outer->addWidget(rights);
   auto* helpRow = new QHBoxLayout;
   linkIntro_ = new QLabel(this);
   linkIntro_->setWordWrap(true);
-  binder_->Bind("Label12", linkIntro_);
+  binder_->Bind(names::kHelpLabel, linkIntro_);
   link_ = new QLabel(this);
   link_->setOpenExternalLinks(true);
-  binder_->Bind("Label70", link_);
+  binder_->Bind(names::kHelpLink, link_);
   auto* restart = new QPushButton(this);
-  binder_->Bind("AlsAdminStarten", restart);
+  binder_->Bind(names::kRestartAsAdminButton, restart);
   auto* linkColumn = new QVBoxLayout;
   linkColumn->addWidget(linkIntro_);
   linkColumn->addWidget(link_);
@@ -63,10 +66,15 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
   helpRow->addWidget(restart, 0, Qt::AlignBottom);
   outer->addLayout(helpRow);
 
-  outer->addWidget(BuildGroup("gb1", "Label1", "ver_konfig", "KonfigAn", "KonfigAus"));
-  outer->addWidget(BuildGroup("gb2", "Label2", "ver_sendenan", "SendenAnAn", "SendenAnAus"));
-  outer->addWidget(BuildGroup("gb3", "Label3", "ver_ordner", "OrdnerAn", "OrdnerAus"));
-  QWidget* files = BuildGroup("gb4", "Label4", "ver_alledateien", "AlleDateienAn", "AlleDateienAus");
+  outer->addWidget(BuildGroup(names::kConfigurationFilesGroup, names::kConfigurationFilesText,
+                              names::kConfigurationFilesStatus, names::kConfigurationFilesOn,
+                              names::kConfigurationFilesOff));
+  outer->addWidget(BuildGroup(names::kSendToGroup, names::kSendToText, names::kSendToStatus, names::kSendToOn,
+                              names::kSendToOff));
+  outer->addWidget(BuildGroup(names::kFoldersGroup, names::kFoldersText, names::kFoldersStatus, names::kFoldersOn,
+                              names::kFoldersOff));
+  QWidget* files = BuildGroup(names::kAllFilesGroup, names::kAllFilesText, names::kAllFilesStatus, names::kAllFilesOn,
+                              names::kAllFilesOff);
   auto* f = static_cast<QVBoxLayout*>(files->layout());
   auto* divider = new QFrame(files);
   divider->setFrameShape(QFrame::HLine);
@@ -74,14 +82,14 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
   f->addWidget(divider);
   auto* chosenLabel = new QLabel(files);
   chosenLabel->setWordWrap(true);
-  binder_->Bind("Label5", chosenLabel);
+  binder_->Bind(names::kChosenExtensionsLabel, chosenLabel);
   f->addWidget(chosenLabel);
   auto* chosenRow = new QHBoxLayout;
   auto* extensions = new QLineEdit(files);
-  binder_->Bind("beldateien", extensions);
+  binder_->Bind(names::kChosenExtensions, extensions);
   chosenLabel->setBuddy(extensions);
   chosenRow->addWidget(extensions, 1);
-  for (const char* name : {"BeliebigeDateienAn", "BeliebigeDateienAus"}) {
+  for (const std::string_view name : {names::kChosenExtensionsOn, names::kChosenExtensionsOff}) {
     auto* button = new QPushButton(files);
     binder_->Bind(name, button);
     connect(button, &QPushButton::clicked, this, [this, name] { ClickButton(name); });
@@ -92,7 +100,7 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
 
   outer->addStretch();
   auto* ok = new QPushButton(this);
-  binder_->Bind("OK", ok);
+  binder_->Bind(names::kOkButton, ok);
   ok->setDefault(true);
   connect(ok, &QPushButton::clicked, this, &QDialog::close);
   auto* okRow = new QHBoxLayout;
@@ -108,8 +116,8 @@ ShortcutsWindow::~ShortcutsWindow() {
   form_.Events() = {};
 }
 
-QWidget* ShortcutsWindow::BuildGroup(const char* box, const char* description, const char* status, const char* on,
-                                     const char* off) {
+QWidget* ShortcutsWindow::BuildGroup(std::string_view box, std::string_view description, std::string_view status,
+                                     std::string_view on, std::string_view off) {
   auto* group = new QGroupBox(this);
   binder_->Bind(box, group);
   auto* g = new QVBoxLayout(group);
@@ -124,7 +132,7 @@ QWidget* ShortcutsWindow::BuildGroup(const char* box, const char* description, c
   binder_->Bind(status, state);
   row->addWidget(state);
   row->addStretch();
-  for (const char* name : {on, off}) {
+  for (const std::string_view name : {on, off}) {
     auto* button = new QPushButton(group);
     binder_->Bind(name, button);
     connect(button, &QPushButton::clicked, this, [this, name] { ClickButton(name); });
@@ -138,9 +146,9 @@ void ShortcutsWindow::ApplyTexts(forms::Language language) {
   model_->ApplyLanguage(language);
   for (QLabel* caption : statusCaptions_) caption->setText(TextOf(language, forms::TextGroup::Shortcuts, "status"));
   // Without a page to point to, the help line and its link stay away.
-  const bool link = !form_.Get("Label70").caption.empty();
-  form_.SetVisible("Label12", link);
-  form_.SetVisible("Label70", link);
+  const bool link = !form_.Get(names::kHelpLink).caption.empty();
+  form_.SetVisible(names::kHelpLabel, link);
+  form_.SetVisible(names::kHelpLink, link);
   setWindowTitle(QString::fromStdString(form_.Caption()));
   binder_->SyncAll();
   ColourStatuses();
@@ -159,7 +167,7 @@ void ShortcutsWindow::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
 }
 
-void ShortcutsWindow::ClickButton(const std::string& name) {
+void ShortcutsWindow::ClickButton(std::string_view name) {
   form_.Click(name);
   ColourStatuses();
 }

@@ -1,10 +1,11 @@
-// The desktop-integration dialog `Teinstshortcuts` (modeless, on top): its groups, buttons and
+// The desktop-integration dialog (modeless, on top): its groups, buttons and
 // status labels. desktop::ShortcutsDialog holds what the buttons do and what the labels say;
 // the window forwards clicks to the form and colours the status labels.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <QDialog>
@@ -22,7 +23,7 @@ class FormBinder;
 
 class ShortcutsWindow : public QDialog {
 public:
-  // `form` (made by forms::CreateEinstShortcutsForm) must outlive the window. The hooks are
+  // `form` (made by forms::CreateShortcutsForm) must outlive the window. The hooks are
   // written for `programPath` under the folders of `environment`.
   ShortcutsWindow(forms::Form& form, QWidget* parent, std::string programPath = desktop::RunningProgramPath(),
                   desktop::Environment environment = desktop::Environment::FromProcess());
@@ -39,8 +40,9 @@ protected:
   void showEvent(QShowEvent* event) override;
 
 private:
-  QWidget* BuildGroup(const char* box, const char* description, const char* status, const char* on, const char* off);
-  void ClickButton(const std::string& name);
+  QWidget* BuildGroup(std::string_view box, std::string_view description, std::string_view status,
+                      std::string_view on, std::string_view off);
+  void ClickButton(std::string_view name);
   void ColourStatuses();
   void FitSize();
 

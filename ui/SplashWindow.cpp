@@ -47,7 +47,7 @@ SplashWindow::SplashWindow(forms::Language language, std::function<void()> showM
       showMain_(std::move(showMain)),
       language_(language),
       timer_(new QTimer(this)) {
-  setObjectName("Tstart");
+  setObjectName("splashWindow");
   setFixedSize(kWidth, kHeight);
   timer_->setInterval(600);
   connect(timer_, &QTimer::timeout, this, [this] { Tick(); });

@@ -1,4 +1,4 @@
-// The splash window Tstart: a borderless picture (drawn here: the program's name and a
+// The splash window: a borderless picture (drawn here: the program's name and a
 // stylised picture icon) shown at start-up. Its timer ticks every 600 ms: from the 4th tick the
 // main window is shown, from the 6th the splash is hidden, at the 8th the timer stops. A click
 // hands over at once.

@@ -21,6 +21,7 @@
 #include <QFileInfo>
 
 #include "config/Configuration.h"
+#include "forms/ControlNames.h"
 #include "forms/Language.h"
 #include "forms/MessageKeys.h"
 #include "ui/Application.h"
@@ -86,12 +87,12 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   ui::QtUserDialogs& d = main.Dialogs();
   QTimer::singleShot(300, [&] {
     ok &= Grab(d.Message(), folder, "message");
-    d.Message()->findChild<QPushButton*>("OK")->click();
+    d.Message()->findChild<QPushButton*>("okButton")->click();
   });
   d.Report(forms::msg::kFormatNotSupported, "/home/someone/Pictures/2010/Holiday/Beach/IMG_0001.JPG", "Not a JPEG file");
   QTimer::singleShot(300, [&] {
     ok &= Grab(d.Overwrite(), folder, "overwrite");
-    d.Overwrite()->findChild<QPushButton*>("OK")->click();
+    d.Overwrite()->findChild<QPushButton*>("yesButton")->click();
   });
   d.AskOverwrite("/home/someone/Pictures/small/IMG_0001.jpg");
   d.ShowProgress({"Processing", "Current Image:", ""}, 12);
@@ -112,7 +113,7 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
     }
     renamer.AddDropped(files);
   }
-  renamer.Binder()->GetForm().SetText("maske", "%0num% %name%");
+  renamer.Binder()->GetForm().SetText(forms::ctl::renamer::kMask, "%0num% %name%");
   if (renamer.ListView()->topLevelItemCount() > 1) renamer.ListView()->topLevelItem(1)->setSelected(true);
   ok &= Grab(&renamer, folder, "renamer");
   renamer.hide();

@@ -48,7 +48,7 @@ protected:
 
 std::vector<std::string> StoredValues(const ProgramWindows& w) {
   std::vector<std::string> out;
-  for (const forms::Form* form : {&w.tprog, &w.smFilter, &w.renamer, &w.renamerFilter, &w.einstShortcuts, &w.optionen}) {
+  for (const forms::Form* form : {&w.mainForm, &w.folderFilter, &w.renamer, &w.renamerFilter, &w.shortcuts, &w.options}) {
     for (const forms::Control& c : form->Controls()) {
       const std::string key = form->Name() + "." + c.name + "=";
       switch (c.kind) {
@@ -82,7 +82,7 @@ TEST_F(ConfigCli, ASavedConfigurationLoadsBackIntoEveryControl) {
     arguments += " --set \"" + name + "=" + value + "\"";
     ASSERT_EQ(config::ApplySetting(expected, name, value), std::nullopt) << name;
   }
-  forms::RefreshTprog(expected.tprog);
+  forms::RefreshMainForm(expected.mainForm);
   config::ApplyLanguageToForms(expected, Language::English);
 
   std::string output;
@@ -93,13 +93,13 @@ TEST_F(ConfigCli, ASavedConfigurationLoadsBackIntoEveryControl) {
   EXPECT_EQ(bytes[1], 0xFE);
 
   ProgramWindows loaded(Language::English);
-  config::KonfigurationLaden(loaded, (dir / "made.vxc").string(), config::LoadCaller::Menu);
+  config::LoadConfiguration(loaded, (dir / "made.vxc").string(), config::LoadCaller::Menu);
   EXPECT_EQ(StoredValues(loaded), StoredValues(expected));
-  EXPECT_EQ(loaded.tprog.Text("out_name"), " x");
-  EXPECT_TRUE(loaded.tprog.Checked("rb_prozent"));
-  EXPECT_FALSE(loaded.smFilter.Checked("jpg"));  // a member set alone stays alone
+  EXPECT_EQ(loaded.mainForm.Text("out_name"), " x");
+  EXPECT_TRUE(loaded.mainForm.Checked("rb_prozent"));
+  EXPECT_FALSE(loaded.folderFilter.Checked("jpg"));  // a member set alone stays alone
   EXPECT_EQ(loaded.mainWindow.clientWidth, 700);
-  EXPECT_TRUE(loaded.autosaveAlles);
+  EXPECT_TRUE(loaded.autosaveAll);
 
   // Loaded by the command and saved again, nothing changes.
   ASSERT_EQ(Cli("config --load made.vxc --save again.vxc", &output), 0) << output;

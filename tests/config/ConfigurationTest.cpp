@@ -51,7 +51,7 @@ std::vector<std::string> Lines(const std::string& text) {
 // Every stored control of every window as "form.name=value", in creation order.
 std::vector<std::string> StoredValues(const ProgramWindows& w) {
   std::vector<std::string> out;
-  for (const Form* form : {&w.tprog, &w.smFilter, &w.renamer, &w.renamerFilter, &w.einstShortcuts, &w.optionen}) {
+  for (const Form* form : {&w.mainForm, &w.folderFilter, &w.renamer, &w.renamerFilter, &w.shortcuts, &w.options}) {
     for (const forms::Control& c : form->Controls()) {
       const std::string key = form->Name() + "." + c.name + "=";
       switch (c.kind) {
@@ -77,7 +77,7 @@ TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
   testsupport::TempDir dir;
   const std::string path = (dir / "new.vxc").string();
   ProgramWindows windows(Language::English);
-  config::KonfigurationSpeichern(windows, path);
+  config::SaveConfiguration(windows, path);
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   ASSERT_GE(bytes.size(), 2u);
   EXPECT_EQ(bytes[0], 0xFF);
@@ -120,14 +120,14 @@ TEST(Configuration, ImageExtensionsGiveAnEightBitFileAndExistingFilesKeepTheirs)
   ProgramWindows windows(Language::German);
   for (const char* name : {"a.JPG", "b.jpeg", "c.bmp", "d.Gif"}) {
     const std::string path = (dir / name).string();
-    config::KonfigurationSpeichern(windows, path);
+    config::SaveConfiguration(windows, path);
     const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "[PBPA]\r\n") << name;
     EXPECT_EQ(config::VxcFile::Parse(bytes).ReadString("PBCB", "out_format"), "<beibehalten>");
   }
   const std::string eightBit = (dir / "old.vxc").string();
   testsupport::WriteFileBytes(eightBit, Bytes("[PBED]\r\ned_faktor=3\r\n"));
-  config::KonfigurationSpeichern(windows, eightBit);
+  config::SaveConfiguration(windows, eightBit);
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(eightBit);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 21), "[PBED]\r\ned_faktor=2\r\n");
   EXPECT_EQ(config::VxcFile::Parse(bytes).Encoding(), config::TextEncoding::Utf8);
@@ -138,7 +138,7 @@ TEST(Configuration, SavingOverAFileKeepsWhatTheProgramDoesNotKnow) {
   const std::string path = (dir / "user.vxc").string();
   testsupport::WriteFileBytes(path, Bytes("[Notes]\r\nwho=me\r\n[PBED]\r\ned_faktor=7\r\nmine=1\r\n"));
   ProgramWindows windows(Language::English);
-  config::KonfigurationSpeichern(windows, path);
+  config::SaveConfiguration(windows, path);
   const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(path);
   const std::string text(bytes.begin(), bytes.end());
   EXPECT_EQ(text.rfind("[Notes]\r\nwho=me\r\n[PBED]\r\ned_faktor=2\r\nmine=1\r\ninp_ordner=\r\ned_filesize=100\r\n", 0), 0u);
@@ -168,9 +168,9 @@ TEST(Configuration, RadioButtonsAreSetOneByOneInKeyOrder) {
     Load(windows, c.file);
     std::vector<std::string> checked, visible;
     for (const char* mode : modes)
-      if (windows.tprog.Checked(mode)) checked.emplace_back(mode);
+      if (windows.mainForm.Checked(mode)) checked.emplace_back(mode);
     for (const char* panel : panels)
-      if (windows.tprog.Visible(panel)) visible.emplace_back(panel);
+      if (windows.mainForm.Visible(panel)) visible.emplace_back(panel);
     EXPECT_EQ(checked, c.checked) << c.file;
     EXPECT_EQ(visible, c.visiblePanels) << c.file;
     // Nothing else changed.
@@ -185,7 +185,7 @@ TEST(Configuration, RadioButtonsAreSetOneByOneInKeyOrder) {
   // stands 5 below the bottom of the factor block.
   ProgramWindows windows(Language::English);
   Load(windows, "[PBRB]\r\nrb_prozent=1\r\n");
-  EXPECT_GT(windows.tprog.Get("rb_faktor").top, windows.tprog.Get("pa_prozent").top + 70);
+  EXPECT_GT(windows.mainForm.Get("rb_faktor").top, windows.mainForm.Get("pa_prozent").top + 70);
 }
 
 TEST(Configuration, LoadingRunsTheCoupledBehaviourAndValidatesIntegers) {
@@ -194,13 +194,13 @@ TEST(Configuration, LoadingRunsTheCoupledBehaviourAndValidatesIntegers) {
        "[OPCB]\r\nout_quality=50\r\n[OPSB]\r\nScrollBar1=500\r\n"
        "[PBCH]\r\nact_propprozent=1\r\n[PBCB]\r\nact_sizeprozent_x=30\r\nact_sizeprozent_y=40\r\n"
        "out_format=anything at all\r\n[PFCH]\r\ninp_uv=maybe\r\n[PBPA]\r\nPanel2=0\r\n");
-  EXPECT_EQ(windows.optionen.Position("ScrollBar1"), 100);  // clamped, then written into the box
-  EXPECT_EQ(windows.optionen.Text("out_quality"), "100");
-  EXPECT_EQ(windows.tprog.Text("act_sizeprozent_x"), "40");  // coupled: the later key wins both
-  EXPECT_EQ(windows.tprog.Text("act_sizeprozent_y"), "40");
-  EXPECT_EQ(windows.tprog.Text("out_format"), "anything at all");
-  EXPECT_TRUE(windows.smFilter.Checked("inp_uv"));
-  EXPECT_FALSE(windows.tprog.Visible("Panel2"));
+  EXPECT_EQ(windows.options.Position("ScrollBar1"), 100);  // clamped, then written into the box
+  EXPECT_EQ(windows.options.Text("out_quality"), "100");
+  EXPECT_EQ(windows.mainForm.Text("act_sizeprozent_x"), "40");  // coupled: the later key wins both
+  EXPECT_EQ(windows.mainForm.Text("act_sizeprozent_y"), "40");
+  EXPECT_EQ(windows.mainForm.Text("out_format"), "anything at all");
+  EXPECT_TRUE(windows.folderFilter.Checked("inp_uv"));
+  EXPECT_FALSE(windows.mainForm.Visible("Panel2"));
 }
 
 TEST(Configuration, AGermanFileLoadsInEnglishAndBack) {
@@ -208,32 +208,32 @@ TEST(Configuration, AGermanFileLoadsInEnglishAndBack) {
   const std::string germanPath = (dir / "de.vxc").string();
   const std::string englishPath = (dir / "en.vxc").string();
   ProgramWindows german(Language::German);
-  german.tprog.SetText("out_name", "%name% (%breite%x%höhe%)");
-  german.tprog.SetText("out_ordner", "%ordner%/neu");
-  german.tprog.SelectItem("out_format", 8);  // *.psd - Photoshop Bild
-  german.optionen.SetText("act_sizemethode", "Nächster Nachbar");
-  config::KonfigurationSpeichern(german, germanPath);
+  german.mainForm.SetText("out_name", "%name% (%breite%x%höhe%)");
+  german.mainForm.SetText("out_ordner", "%ordner%/neu");
+  german.mainForm.SelectItem("out_format", 8);  // *.psd - Photoshop Bild
+  german.options.SetText("act_sizemethode", "Nächster Nachbar");
+  config::SaveConfiguration(german, germanPath);
 
   ProgramWindows english(Language::English);
-  config::KonfigurationLaden(english, germanPath, LoadCaller::Menu);
-  EXPECT_EQ(english.tprog.Text("out_name"), "%name% (%width%x%height%)");
-  EXPECT_EQ(english.tprog.Text("out_ordner"), "%folder%/neu");
-  EXPECT_EQ(english.tprog.Text("out_format"), "*.psd - Photoshop Image");
-  EXPECT_EQ(english.tprog.Get("out_format").itemIndex, 8);
-  EXPECT_EQ(english.tprog.Get("out_name").itemIndex, 6);
-  EXPECT_EQ(english.optionen.Text("act_sizemethode"), "Nearest");
-  config::KonfigurationSpeichern(english, englishPath);
+  config::LoadConfiguration(english, germanPath, LoadCaller::Menu);
+  EXPECT_EQ(english.mainForm.Text("out_name"), "%name% (%width%x%height%)");
+  EXPECT_EQ(english.mainForm.Text("out_ordner"), "%folder%/neu");
+  EXPECT_EQ(english.mainForm.Text("out_format"), "*.psd - Photoshop Image");
+  EXPECT_EQ(english.mainForm.Get("out_format").itemIndex, 8);
+  EXPECT_EQ(english.mainForm.Get("out_name").itemIndex, 6);
+  EXPECT_EQ(english.options.Text("act_sizemethode"), "Nearest");
+  config::SaveConfiguration(english, englishPath);
 
   ProgramWindows back(Language::German);
-  config::KonfigurationLaden(back, englishPath, LoadCaller::Menu);
+  config::LoadConfiguration(back, englishPath, LoadCaller::Menu);
   EXPECT_EQ(StoredValues(back), StoredValues(german));
 
   // The keep entries.
   ProgramWindows keep(Language::English);
   Load(keep, "[PBCB]\r\nout_ordner=<beibehalten>\r\nout_format=<beibehalten>\r\nout_name=<beibehalten>\r\n");
-  EXPECT_EQ(keep.tprog.Text("out_ordner"), "<keep>");
-  EXPECT_EQ(keep.tprog.Text("out_format"), "<keep>");
-  EXPECT_EQ(keep.tprog.Text("out_name"), "<keep>");
+  EXPECT_EQ(keep.mainForm.Text("out_ordner"), "<keep>");
+  EXPECT_EQ(keep.mainForm.Text("out_format"), "<keep>");
+  EXPECT_EQ(keep.mainForm.Text("out_name"), "<keep>");
 }
 
 // The WebP, AVIF and HEIF entries came after the original formats: a file written before them
@@ -242,8 +242,8 @@ TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
   ProgramWindows old(Language::German);
   Load(old, "[PBCB]\r\nout_format=*.tga - Truevision Targa Bild\r\n[PFCH]\r\nxpm=1\r\ninp_uv=1\r\n"
             "[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
-  EXPECT_EQ(old.tprog.Get("out_format").itemIndex, 28);
-  EXPECT_EQ(forms::SearchExtensions(old.smFilter), (std::vector<std::string>{".xpm"}));
+  EXPECT_EQ(old.mainForm.Get("out_format").itemIndex, 28);
+  EXPECT_EQ(forms::SearchExtensions(old.folderFilter), (std::vector<std::string>{".xpm"}));
 
   const struct {
     const char* item;
@@ -260,15 +260,15 @@ TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
     ProgramWindows windows(Language::German);
     Load(windows, std::string("[PBCB]\r\nout_format=") + entry.item + "\r\n[PFCH]\r\n" + entry.box +
                       "=1\r\n[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
-    EXPECT_EQ(windows.tprog.Get("out_format").itemIndex, entry.index);
-    EXPECT_EQ(forms::SearchExtensions(windows.smFilter), entry.extensions);
+    EXPECT_EQ(windows.mainForm.Get("out_format").itemIndex, entry.index);
+    EXPECT_EQ(forms::SearchExtensions(windows.folderFilter), entry.extensions);
   }
 }
 
 TEST(Configuration, PhotoSwitchesLiveInTheirOwnSectionAndReadAsUncheckedWhereAbsent) {
   ProgramWindows windows(Language::English);
-  windows.optionen.SetChecked("keep_orientation", true);
-  windows.optionen.SetChecked("strip_location", true);
+  windows.options.SetChecked("keep_orientation", true);
+  windows.options.SetChecked("strip_location", true);
   config::VxcFile file;
   config::WriteConfiguration(windows, file);
   EXPECT_EQ(file.ReadString("VX", "keep_orientation"), "1");
@@ -281,28 +281,28 @@ TEST(Configuration, PhotoSwitchesLiveInTheirOwnSectionAndReadAsUncheckedWhereAbs
 
   ProgramWindows loaded(Language::English);
   config::ApplyLoadedConfiguration(loaded, file, LoadCaller::Menu);
-  EXPECT_TRUE(loaded.optionen.Checked("keep_orientation"));
-  EXPECT_FALSE(loaded.optionen.Checked("to_srgb"));
-  EXPECT_TRUE(loaded.optionen.Checked("strip_location"));
+  EXPECT_TRUE(loaded.options.Checked("keep_orientation"));
+  EXPECT_FALSE(loaded.options.Checked("to_srgb"));
+  EXPECT_TRUE(loaded.options.Checked("strip_location"));
 
   // A configuration without the section (the original program's, or an older one) turns photos
   // upright, keeps their profiles and their metadata, whatever the switches were before.
   Load(loaded, "[OPCH]\r\nprogressivaktiv=0\r\n[VX]\r\nto_srgb=1\r\n");
-  EXPECT_FALSE(loaded.optionen.Checked("keep_orientation"));
-  EXPECT_TRUE(loaded.optionen.Checked("to_srgb"));
-  EXPECT_FALSE(loaded.optionen.Checked("strip_location"));
+  EXPECT_FALSE(loaded.options.Checked("keep_orientation"));
+  EXPECT_TRUE(loaded.options.Checked("to_srgb"));
+  EXPECT_FALSE(loaded.options.Checked("strip_location"));
   Load(loaded, "[OPCH]\r\nprogressivaktiv=0\r\n");
-  EXPECT_FALSE(loaded.optionen.Checked("to_srgb"));
+  EXPECT_FALSE(loaded.options.Checked("to_srgb"));
   // A file that is no configuration changes nothing.
-  loaded.optionen.SetChecked("keep_orientation", true);
+  loaded.options.SetChecked("keep_orientation", true);
   Load(loaded, "[Desktop Entry]\r\nName=x\r\n");
-  EXPECT_TRUE(loaded.optionen.Checked("keep_orientation"));
+  EXPECT_TRUE(loaded.options.Checked("keep_orientation"));
 
   // By name, with or without their section, as switches.
   EXPECT_EQ(config::ApplySetting(loaded, "to_srgb", "1"), std::nullopt);
   EXPECT_EQ(config::ApplySetting(loaded, "VX/strip_location", "1"), std::nullopt);
-  EXPECT_TRUE(loaded.optionen.Checked("to_srgb"));
-  EXPECT_TRUE(loaded.optionen.Checked("strip_location"));
+  EXPECT_TRUE(loaded.options.Checked("to_srgb"));
+  EXPECT_TRUE(loaded.options.Checked("strip_location"));
   const auto refused = config::ApplySetting(loaded, "keep_orientation", "yes");
   ASSERT_TRUE(refused);
   EXPECT_NE(refused->find("is a switch"), std::string::npos) << *refused;
@@ -312,7 +312,7 @@ TEST(Configuration, PhotoSwitchesLiveInTheirOwnSectionAndReadAsUncheckedWhereAbs
 // Gives every stored control of every window a value other than its initial one (where the
 // control can hold one that a load does not change through a coupling).
 void ChangeEverything(ProgramWindows& w) {
-  Form& p = w.tprog;
+  Form& p = w.mainForm;
   for (const char* panel : {"Panel1", "Panel2", "Panel5", "pa_speichern", "Panel12"}) p.SetVisible(panel, false);
   p.SetText("inp_ordner", "/home/u/pics with blanks ");
   p.SetText("ed_filesize", "250,5");
@@ -331,7 +331,7 @@ void ChangeEverything(ProgramWindows& w) {
   p.SetText("out_name", "\"%0num%\"");
   p.SelectItem("out_format", 3);
 
-  Form& f = w.smFilter;
+  Form& f = w.folderFilter;
   f.Click("auswahl");
   f.Click("cb_jpg");
   f.Click("jpeg");  // a partial selection of a group
@@ -352,9 +352,9 @@ void ChangeEverything(ProgramWindows& w) {
   r.SetText("numstart", "0");
   w.renamerFilter.Click("auswahl");
   w.renamerFilter.SetText("filter", "png, tif");
-  w.einstShortcuts.SetText("beldateien", "jpg,.png,,tif?");
+  w.shortcuts.SetText("beldateien", "jpg,.png,,tif?");
 
-  Form& o = w.optionen;
+  Form& o = w.options;
   for (const char* box : {"act_sizehochquerformat", "act_sizebigger", "act_sizekleiner", "progressivaktiv", "psdlayers"})
     o.SetChecked(box, false);
   o.SetText("act_sizemethode", "Bilinear");
@@ -364,8 +364,8 @@ void ChangeEverything(ProgramWindows& w) {
 
   w.renamerWindow = {false, false, 800, 700, -10, 20};
   w.mainWindow = {false, false, 640, 500, 30, 40};
-  w.autosaveNie = false;
-  w.autosaveAlles = true;
+  w.autosaveNever = false;
+  w.autosaveAll = true;
   // The program's own texts are always in its language.
   config::ApplyLanguageToForms(w, w.language);
 }
@@ -376,20 +376,20 @@ TEST(Configuration, ASavedConfigurationLoadsBackIntoEveryControl) {
     const std::string path = (dir / "all.vxc").string();
     ProgramWindows changed(language);
     ChangeEverything(changed);
-    config::KonfigurationSpeichern(changed, path);
+    config::SaveConfiguration(changed, path);
 
     ProgramWindows loaded(language);
-    config::KonfigurationLaden(loaded, path, LoadCaller::StartUp);
+    config::LoadConfiguration(loaded, path, LoadCaller::StartUp);
     EXPECT_EQ(StoredValues(loaded), StoredValues(changed));
     for (const char* member : {"jpg", "jif", "jpeg", "pgm"})
-      EXPECT_TRUE(loaded.smFilter.Get(member).enabled) << member;
+      EXPECT_TRUE(loaded.folderFilter.Get(member).enabled) << member;
     EXPECT_TRUE(loaded.renamerFilter.Get("filter").enabled);
     EXPECT_TRUE(loaded.renamer.Get("suchenalt").enabled);
     EXPECT_EQ(loaded.mainWindow.clientWidth, 640);
     EXPECT_EQ(loaded.mainWindow.left, 40);
     EXPECT_EQ(loaded.renamerWindow.top, -10);
-    EXPECT_FALSE(loaded.autosaveNie);
-    EXPECT_TRUE(loaded.autosaveAlles);
+    EXPECT_FALSE(loaded.autosaveNever);
+    EXPECT_TRUE(loaded.autosaveAll);
   }
 }
 
@@ -436,20 +436,20 @@ TEST(Configuration, GeometryFollowsTheScreenAndTheCaller) {
 
 TEST(Configuration, AMissingFileLoadsAsEmptyAndStillRefreshes) {
   ProgramWindows w(Language::German);
-  w.tprog.SetChecked("rb_prozent", true);
-  w.tprog.SetVisible("pa_pixel", true);  // out of step with the size mode
-  w.tprog.SetText("out_ordner", "<keep>");
-  config::KonfigurationLaden(w, "/nonexistent/folder/x.vxc", LoadCaller::Menu);
-  EXPECT_FALSE(w.tprog.Visible("pa_pixel"));
-  EXPECT_EQ(w.tprog.Text("out_ordner"), "<beibehalten>");  // the language step ran
+  w.mainForm.SetChecked("rb_prozent", true);
+  w.mainForm.SetVisible("pa_pixel", true);  // out of step with the size mode
+  w.mainForm.SetText("out_ordner", "<keep>");
+  config::LoadConfiguration(w, "/nonexistent/folder/x.vxc", LoadCaller::Menu);
+  EXPECT_FALSE(w.mainForm.Visible("pa_pixel"));
+  EXPECT_EQ(w.mainForm.Text("out_ordner"), "<beibehalten>");  // the language step ran
 }
 
 TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
   ProgramWindows w(Language::English);
   ChangeEverything(w);
-  w.tprog.SetText("ed_filesize", "77");
-  config::KonfigurationLadenStandard(w);
-  const Form& p = w.tprog;
+  w.mainForm.SetText("ed_filesize", "77");
+  config::LoadStandardConfiguration(w);
+  const Form& p = w.mainForm;
   EXPECT_EQ(p.Text("inp_ordner"), "");
   EXPECT_EQ(p.Text("out_format"), "<beibehalten>");
   EXPECT_EQ(p.Text("out_name"), "%name%-1");
@@ -467,7 +467,7 @@ TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
   EXPECT_EQ(p.Text("ed_faktor"), "'1/3'");
   EXPECT_EQ(p.Text("act_sizeprozent_x"), "30");
 
-  const Form& f = w.smFilter;
+  const Form& f = w.folderFilter;
   for (const forms::Control& c : f.Controls()) {
     if (c.kind != ControlKind::Check) continue;
     EXPECT_EQ(c.checked, c.name == "inp_uv") << c.name;
@@ -476,13 +476,13 @@ TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
   EXPECT_TRUE(f.Checked("alle"));
   EXPECT_FALSE(f.Checked("auswahl"));
 
-  EXPECT_EQ(w.optionen.Text("act_sizemethode"), "Bikubisch");
-  EXPECT_EQ(w.optionen.Text("out_quality"), "80");
-  EXPECT_EQ(w.optionen.Position("ScrollBar1"), 80);
-  EXPECT_TRUE(w.optionen.Checked("act_sizekleiner"));
-  EXPECT_TRUE(w.optionen.Checked("progressivaktiv"));
-  EXPECT_FALSE(w.optionen.Checked("psdlayers"));  // kept
-  for (const char* box : {"keep_orientation", "to_srgb", "strip_location"}) EXPECT_FALSE(w.optionen.Checked(box)) << box;
+  EXPECT_EQ(w.options.Text("act_sizemethode"), "Bikubisch");
+  EXPECT_EQ(w.options.Text("out_quality"), "80");
+  EXPECT_EQ(w.options.Position("ScrollBar1"), 80);
+  EXPECT_TRUE(w.options.Checked("act_sizekleiner"));
+  EXPECT_TRUE(w.options.Checked("progressivaktiv"));
+  EXPECT_FALSE(w.options.Checked("psdlayers"));  // kept
+  for (const char* box : {"keep_orientation", "to_srgb", "strip_location"}) EXPECT_FALSE(w.options.Checked(box)) << box;
 
   EXPECT_EQ(w.renamer.Text("quordner"), "");
   EXPECT_EQ(w.renamer.Text("suchenalt"), "");
@@ -494,9 +494,9 @@ TEST(Configuration, TheStandardConfigurationSetsItsValuesAndKeepsTheOthers) {
   EXPECT_TRUE(w.renamerFilter.Checked("alle"));
   EXPECT_FALSE(w.renamerFilter.Get("filter").enabled);
   EXPECT_EQ(w.renamerFilter.Text("filter"), "jpg,bmp,txt");
-  EXPECT_EQ(w.einstShortcuts.Text("beldateien"), "jpg,.png,,tif?");  // kept
-  EXPECT_TRUE(w.autosaveNie);
-  EXPECT_FALSE(w.autosaveAlles);
+  EXPECT_EQ(w.shortcuts.Text("beldateien"), "jpg,.png,,tif?");  // kept
+  EXPECT_TRUE(w.autosaveNever);
+  EXPECT_FALSE(w.autosaveAll);
   EXPECT_EQ(w.mainWindow.clientWidth, 640);  // geometry kept
 }
 
@@ -529,14 +529,14 @@ TEST(Configuration, StartConfigurationAndAutosaveLiveInTheSettingsFolder) {
   EXPECT_FALSE(std::filesystem::exists(folder));
 
   config::ClickAutosave(w, true);
-  EXPECT_TRUE(w.autosaveAlles);
-  EXPECT_FALSE(w.autosaveNie);
-  w.tprog.SetText("ed_faktor", "5");
+  EXPECT_TRUE(w.autosaveAll);
+  EXPECT_FALSE(w.autosaveNever);
+  w.mainForm.SetText("ed_faktor", "5");
   EXPECT_TRUE(config::AutosaveOnClose(w));  // creates the folder
   ProgramWindows next(Language::English);
   EXPECT_TRUE(config::LoadStartConfiguration(next, LoadCaller::StartUp));
-  EXPECT_EQ(next.tprog.Text("ed_faktor"), "5");
-  EXPECT_TRUE(next.autosaveAlles);
+  EXPECT_EQ(next.mainForm.Text("ed_faktor"), "5");
+  EXPECT_TRUE(next.autosaveAll);
 
   unsetenv("VEXILO_HOME");
   const char* xdg = getenv("XDG_CONFIG_HOME");
@@ -578,7 +578,7 @@ TEST(Configuration, AFailingSaveNamesTheFileAndLeavesItAsItWas) {
     EXPECT_THROW(
         {
           try {
-            config::KonfigurationSpeichern(w, path);
+            config::SaveConfiguration(w, path);
           } catch (const config::ConfigWriteError& e) {
             EXPECT_STREQ(e.what(), ("Unable to write to " + path).c_str());
             throw;
@@ -591,12 +591,12 @@ TEST(Configuration, AFailingSaveNamesTheFileAndLeavesItAsItWas) {
   if (geteuid() != 0) {
     // A read-only folder: the file cannot be replaced.
     chmod(dir.Path().c_str(), 0555);
-    EXPECT_THROW(config::KonfigurationSpeichern(w, path), config::ConfigWriteError);
+    EXPECT_THROW(config::SaveConfiguration(w, path), config::ConfigWriteError);
     chmod(dir.Path().c_str(), 0755);
     EXPECT_EQ(testsupport::ReadFileBytes(path), old);
   }
-  EXPECT_THROW(config::KonfigurationSpeichern(w, (dir / "no/such/folder.vxc").string()), config::ConfigWriteError);
-  EXPECT_THROW(config::KonfigurationSpeichern(w, dir.Path().string()), config::ConfigWriteError);
+  EXPECT_THROW(config::SaveConfiguration(w, (dir / "no/such/folder.vxc").string()), config::ConfigWriteError);
+  EXPECT_THROW(config::SaveConfiguration(w, dir.Path().string()), config::ConfigWriteError);
 }
 
 TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
@@ -610,10 +610,10 @@ TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
   EXPECT_EQ(menu.Items()[7].hint, start);
 
   const std::string a = (dir / "a.vxc").string();
-  EXPECT_FALSE(menu.KonfigurationAddMenu(start));  // the start configuration has m_konfig_start
-  EXPECT_TRUE(menu.KonfigurationAddMenu(a, [](const std::string& p) { return "..." + p.substr(p.rfind('/')); }));
-  EXPECT_FALSE(menu.KonfigurationAddMenu(a));
-  EXPECT_TRUE(menu.KonfigurationAddMenu((dir / "A.vxc").string()));  // other letter case, other entry
+  EXPECT_FALSE(menu.AddFileEntry(start));  // the start configuration has m_konfig_start
+  EXPECT_TRUE(menu.AddFileEntry(a, [](const std::string& p) { return "..." + p.substr(p.rfind('/')); }));
+  EXPECT_FALSE(menu.AddFileEntry(a));
+  EXPECT_TRUE(menu.AddFileEntry((dir / "A.vxc").string()));  // other letter case, other entry
   ASSERT_EQ(menu.Items().size(), 10u);
   EXPECT_EQ(menu.Items()[8].name, "m_konfig_8");
   EXPECT_EQ(menu.Items()[8].caption, ".../a.vxc");
@@ -622,10 +622,10 @@ TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
   menu.ApplyLanguage(Language::English);
   EXPECT_EQ(menu.Items()[8].caption, ".../a.vxc");
 
-  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_8"), std::nullopt);  // the file has gone
+  EXPECT_EQ(menu.FileOfEntry("m_konfig_8"), std::nullopt);  // the file has gone
   testsupport::WriteFileBytes(a, Bytes("[AS]\r\n"));
-  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_8"), a);
-  EXPECT_EQ(menu.KonfigurationLadenMenu("m_konfig_start"), std::nullopt);
+  EXPECT_EQ(menu.FileOfEntry("m_konfig_8"), a);
+  EXPECT_EQ(menu.FileOfEntry("m_konfig_start"), std::nullopt);
 
   testsupport::WriteFileBytes(dir / "b.VXC", Bytes(""));
   testsupport::WriteFileBytes(dir / "c.vxc.bak", Bytes(""));
@@ -639,16 +639,16 @@ TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
 TEST(Configuration, SettingsByNameAsAConfigurationHoldsThem) {
   ProgramWindows w(Language::English);
   EXPECT_EQ(config::ApplySetting(w, "out_quality", " 80 "), std::nullopt);
-  EXPECT_EQ(w.optionen.Position("ScrollBar1"), 80);
+  EXPECT_EQ(w.options.Position("ScrollBar1"), 80);
   EXPECT_EQ(config::ApplySetting(w, "OUT_NAME", "\" x\""), std::nullopt);
-  EXPECT_EQ(w.tprog.Text("out_name"), " x");
+  EXPECT_EQ(w.mainForm.Text("out_name"), " x");
   EXPECT_EQ(config::ApplySetting(w, "pfrb/auswahl", "1"), std::nullopt);
-  EXPECT_TRUE(w.smFilter.Checked("auswahl"));
+  EXPECT_TRUE(w.folderFilter.Checked("auswahl"));
   EXPECT_FALSE(w.renamerFilter.Checked("auswahl"));
   EXPECT_EQ(config::ApplySetting(w, "SP/PB", "$400"), std::nullopt);
   EXPECT_EQ(w.mainWindow.clientWidth, 1024);
   EXPECT_EQ(config::ApplySetting(w, "AS/A", "1"), std::nullopt);
-  EXPECT_TRUE(w.autosaveAlles);
+  EXPECT_TRUE(w.autosaveAll);
 
   const auto ambiguous = config::ApplySetting(w, "alle", "1");
   ASSERT_TRUE(ambiguous.has_value());
@@ -665,19 +665,19 @@ TEST(Configuration, SettingsByNameAsAConfigurationHoldsThem) {
 TEST(Configuration, OwnSettingsLiveInTheirOwnSection) {
   ProgramWindows w(Language::German);
   Load(w, "[OPCH]\r\nkeep_dates=1\r\npsdlayers=0\r\n");
-  EXPECT_FALSE(w.optionen.Checked("keep_dates"));
+  EXPECT_FALSE(w.options.Checked("keep_dates"));
   Load(w, "[vx]\r\nKEEP_DATES=1\r\n");
-  EXPECT_TRUE(w.optionen.Checked("keep_dates"));
+  EXPECT_TRUE(w.options.Checked("keep_dates"));
   EXPECT_TRUE(config::HoldsKnownSection(config::VxcFile::Parse(Bytes("[VX]\r\nkeep_dates=0\r\n"))));
 
   ProgramWindows set(Language::English);
   EXPECT_TRUE(config::ApplySetting(set, "OPCH/keep_dates", "1").has_value());
   EXPECT_TRUE(config::ApplySetting(set, "keep_dates", "yes").has_value());
-  EXPECT_FALSE(set.optionen.Checked("keep_dates"));
+  EXPECT_FALSE(set.options.Checked("keep_dates"));
   EXPECT_EQ(config::ApplySetting(set, "keep_dates", "1"), std::nullopt);
-  EXPECT_TRUE(set.optionen.Checked("keep_dates"));
+  EXPECT_TRUE(set.options.Checked("keep_dates"));
   EXPECT_EQ(config::ApplySetting(set, "VX/keep_dates", "0"), std::nullopt);
-  EXPECT_FALSE(set.optionen.Checked("keep_dates"));
+  EXPECT_FALSE(set.options.Checked("keep_dates"));
 }
 
 }  // namespace

@@ -263,7 +263,7 @@ TEST_F(DesktopTest, MimeDatabaseRefreshed) {
 }
 
 TEST_F(DesktopTest, DialogModel) {
-  forms::Form form = forms::CreateEinstShortcutsForm();
+  forms::Form form = forms::CreateShortcutsForm();
   Integration program = Program();
   desktop::ShortcutsDialog dialog(form, program);
   dialog.Show();

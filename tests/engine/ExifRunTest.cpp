@@ -27,17 +27,17 @@ protected:
   void SetUp() override {
     if (imaging::FindFormatByExtension("jpg") == nullptr) GTEST_SKIP() << "no JPEG codec";
     fs::create_directories(dir / "src");
-    tprog.SetChecked("rb_benutzer", true);
-    tprog.SetText("act_sizebenutzer_x", "40");
-    tprog.SetText("act_sizebenutzer_y", "30");
-    tprog.SetChecked("act_propbenutzer_prop", false);
-    tprog.SetChecked("out_newimage", true);
-    tprog.SetText("out_ordner", (dir / "out").string());
-    tprog.SetText("out_name", "%name%");
+    mainForm.SetChecked("rb_benutzer", true);
+    mainForm.SetText("act_sizebenutzer_x", "40");
+    mainForm.SetText("act_sizebenutzer_y", "30");
+    mainForm.SetChecked("act_propbenutzer_prop", false);
+    mainForm.SetChecked("out_newimage", true);
+    mainForm.SetText("out_ordner", (dir / "out").string());
+    mainForm.SetText("out_name", "%name%");
     Format("*.jpg - JPEG-Bild");
   }
 
-  void Format(const char* item) { tprog.SetText("out_format", item); }
+  void Format(const char* item) { mainForm.SetText("out_format", item); }
 
   std::string Copy(const fs::path& from, const std::string& name) {
     const fs::path to = dir / "src" / name;
@@ -54,14 +54,14 @@ protected:
   }
 
   engine::RunResult Run() {
-    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory);
+    return dialogs.Run(paths, engine::JobSourceFromForms(mainForm, options), memory);
   }
 
   fs::path Out(const std::string& name) const { return dir / "out" / name; }
 
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form mainForm = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
   std::vector<std::string> paths;

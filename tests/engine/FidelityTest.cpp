@@ -62,8 +62,8 @@ std::string IdentifyText(PF format) {
 class Fidelity : public ::testing::Test {
 protected:
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form mainForm = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
 
@@ -89,17 +89,17 @@ protected:
   }
 
   void Percent(const char* percent) {
-    tprog.SetChecked("rb_prozent", true);
-    tprog.SetChecked("act_propprozent", true);
-    tprog.SetText("act_sizeprozent_x", percent);
+    mainForm.SetChecked("rb_prozent", true);
+    mainForm.SetChecked("act_propprozent", true);
+    mainForm.SetText("act_sizeprozent_x", percent);
   }
 
   engine::RunResult Run(const std::vector<std::string>& paths, const std::string& folder, const std::string& type) {
-    tprog.SetChecked("out_newimage", true);
-    tprog.SetText("out_ordner", Path(folder));
-    tprog.SetText("out_name", "%name%");
-    tprog.SetText("out_format", "*." + type + " - output");
-    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, engine::DefaultMetadataCarrier());
+    mainForm.SetChecked("out_newimage", true);
+    mainForm.SetText("out_ordner", Path(folder));
+    mainForm.SetText("out_name", "%name%");
+    mainForm.SetText("out_format", "*." + type + " - output");
+    return dialogs.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, engine::DefaultMetadataCarrier());
   }
 };
 
@@ -211,9 +211,9 @@ TEST_F(Fidelity, KeepDatesGivesOutputsTheSourceTimes) {
     EXPECT_TRUE(same(access, times[0])) << output;
   }
 
-  tprog.SetChecked("out_overwrite", true);
+  mainForm.SetChecked("out_overwrite", true);
   setTimes();
-  ASSERT_EQ(dialogs.Run({a, b}, engine::JobSourceFromForms(tprog, options), memory).written, 2);
+  ASSERT_EQ(dialogs.Run({a, b}, engine::JobSourceFromForms(mainForm, options), memory).written, 2);
   for (const std::string& path : {a, b}) {
     const auto [access, modification] = timesOf(path);
     EXPECT_TRUE(same(modification, times[1])) << path;

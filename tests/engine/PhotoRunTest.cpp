@@ -74,9 +74,9 @@ class PhotoRun : public ::testing::Test {
 protected:
   void SetUp() override {
     fs::create_directories(dir / "src");
-    tprog.SetChecked("out_newimage", true);
-    tprog.SetText("out_ordner", (dir / "out").string());
-    tprog.SetText("out_name", "%name%");
+    mainForm.SetChecked("out_newimage", true);
+    mainForm.SetText("out_ordner", (dir / "out").string());
+    mainForm.SetText("out_name", "%name%");
     NoResize();
   }
 
@@ -85,7 +85,7 @@ protected:
     options.SetChecked("act_sizekleiner", false);
   }
 
-  void Format(const char* item) { tprog.SetText("out_format", item); }
+  void Format(const char* item) { mainForm.SetText("out_format", item); }
 
   // A JPEG of the quadrants (48 x 32 as stored) whose Exif block holds the orientation, with a
   // 32 x 16 thumbnail of the same picture.
@@ -112,14 +112,14 @@ protected:
 
   engine::RunResult Run() {
     dialogs = engine::ScriptedDialogs();
-    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory);
+    return dialogs.Run(paths, engine::JobSourceFromForms(mainForm, options), memory);
   }
 
   fs::path Out(const std::string& name) const { return dir / "out" / name; }
 
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form mainForm = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
   std::vector<std::string> paths;
@@ -160,12 +160,12 @@ TEST_F(PhotoRun, EachOrientationGivesTheUprightPictureAsImageMagickShowsIt) {
 TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeItSo) {
   OrientedJpeg("portrait.jpg", 6);
   // The stored picture is 48 x 32; upright it is 32 x 48 and fits a 24 x 24 box as 16 x 24.
-  tprog.SetChecked("rb_benutzer", true);
-  tprog.SetText("act_sizebenutzer_x", "24");
-  tprog.SetText("act_sizebenutzer_y", "24");
-  tprog.SetChecked("act_propbenutzer_prop", true);
+  mainForm.SetChecked("rb_benutzer", true);
+  mainForm.SetText("act_sizebenutzer_x", "24");
+  mainForm.SetText("act_sizebenutzer_y", "24");
+  mainForm.SetChecked("act_propbenutzer_prop", true);
   options.SetChecked("act_sizebigger", true);
-  tprog.SetText("out_name", "%name%_%width%x%height%");
+  mainForm.SetText("out_name", "%name%_%width%x%height%");
   for (const char* item : {"*.jpg - JPEG-Bild", "*.png - Portable Network Graphics", "*.webp - WebP",
                            "*.tif - Tagged Image File Format"}) {
     Format(item);
@@ -206,7 +206,7 @@ TEST_F(PhotoRun, APortraitPhotoStandsUprightInEveryOutputTypeAndTheSizeRulesSeeI
 TEST_F(PhotoRun, KeepOrientationLeavesThePixelsAndTheTagAsStored) {
   OrientedJpeg("portrait.jpg", 6);
   options.SetChecked("keep_orientation", true);
-  tprog.SetText("out_name", "%name%_%width%x%height%");
+  mainForm.SetText("out_name", "%name%_%width%x%height%");
   for (const char* item : {"*.jpg - JPEG-Bild", "*.png - Portable Network Graphics"}) {
     Format(item);
     ASSERT_EQ(Run().written, 1) << item;

@@ -15,9 +15,9 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   testsupport::TempDir dir;
   const std::string source = dir.Path().string() + "/IMG_0001.jpg";
   config::ProgramWindows w(forms::Language::English);
-  w.tprog.SetChecked("act_size1024x768", true);
-  w.tprog.SetText("out_ordner", "%folder%/small");
-  w.tprog.SetText("out_name", "%name%");
+  w.mainForm.SetChecked("act_size1024x768", true);
+  w.mainForm.SetText("out_ordner", "%folder%/small");
+  w.mainForm.SetText("out_name", "%name%");
   struct Case {
     const char* mode;
     const char* expected;
@@ -28,8 +28,8 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
       {"rb_filesize", "IMG_0001.jpg 4000 \u00D7 3000 \u2192 \u2264 100 KB \u2192 "},
   };
   for (const Case& c : cases) {
-    w.tprog.SetChecked(c.mode, true);
-    const auto job = engine::JobFromForms(w.tprog, w.optionen);
+    w.mainForm.SetChecked(c.mode, true);
+    const auto job = engine::JobFromForms(w.mainForm, w.options);
     const auto p = engine::PreviewOutput(job, source, 4000, 3000, 0, 1);
     EXPECT_EQ(engine::PreviewLine(p, job.fileSizeText), c.expected + dir.Path().string() + "/small/IMG_0001.jpg")
         << c.mode;
@@ -37,10 +37,10 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "small"));
 
   // Overwriting names the source itself; a ratio with a zero divisor is named, not thrown.
-  w.tprog.SetChecked("out_overwrite", true);
-  w.tprog.SetChecked("rb_faktor", true);
-  w.tprog.SetText("ed_faktor", "2/0");
-  const auto job = engine::JobFromForms(w.tprog, w.optionen);
+  w.mainForm.SetChecked("out_overwrite", true);
+  w.mainForm.SetChecked("rb_faktor", true);
+  w.mainForm.SetText("ed_faktor", "2/0");
+  const auto job = engine::JobFromForms(w.mainForm, w.options);
   const auto p = engine::PreviewOutput(job, source, 4000, 3000, 0, 1);
   EXPECT_EQ(p.outputPath, source);
   EXPECT_FALSE(p.problem.empty());
@@ -48,16 +48,16 @@ TEST(Preview, FollowsTheSettingsAndCreatesNothing) {
 
 TEST(Preview, APhotoStoredOnItsSideShowsTheSizeTheRunGivesIt) {
   config::ProgramWindows w(forms::Language::English);
-  w.tprog.SetChecked("act_size1024x768", true);
-  w.tprog.SetText("out_name", "%name%_%width%x%height%");
-  w.tprog.SetText("out_format", "*.png - Portable Network Graphics");
+  w.mainForm.SetChecked("act_size1024x768", true);
+  w.mainForm.SetText("out_name", "%name%_%width%x%height%");
+  w.mainForm.SetText("out_format", "*.png - Portable Network Graphics");
   const std::string source = "/photos/IMG_0002.jpg";
   // Stored 4000 x 3000, to be turned clockwise: the run sees a portrait of 3000 x 4000.
-  auto job = engine::JobFromForms(w.tprog, w.optionen);
+  auto job = engine::JobFromForms(w.mainForm, w.options);
   EXPECT_EQ(engine::PreviewLine(engine::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
             "IMG_0002.jpg 3000 \u00D7 4000 \u2192 768 \u00D7 1024 \u2192 /photos/IMG_0002_3000x4000.png");
-  w.optionen.SetChecked("keep_orientation", true);
-  job = engine::JobFromForms(w.tprog, w.optionen);
+  w.options.SetChecked("keep_orientation", true);
+  job = engine::JobFromForms(w.mainForm, w.options);
   EXPECT_EQ(engine::PreviewLine(engine::PreviewOutput(job, source, 4000, 3000, 0, 1, 6), job.fileSizeText),
             "IMG_0002.jpg 4000 \u00D7 3000 \u2192 1024 \u00D7 768 \u2192 /photos/IMG_0002_4000x3000.png");
 }

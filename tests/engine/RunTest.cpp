@@ -48,8 +48,8 @@ using engine::OverwriteButton;
 class RunFixture : public ::testing::Test {
 protected:
   testsupport::TempDir dir;
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form mainForm = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
   engine::ScriptedDialogs dialogs;
   engine::RunMemory memory;
   std::vector<std::string> paths;
@@ -80,21 +80,21 @@ protected:
   }
 
   void CustomSize(const char* w, const char* h, bool keep = false) {
-    tprog.SetChecked("rb_benutzer", true);
-    tprog.SetText("act_sizebenutzer_x", w);
-    tprog.SetText("act_sizebenutzer_y", h);
-    tprog.SetChecked("act_propbenutzer_prop", keep);
+    mainForm.SetChecked("rb_benutzer", true);
+    mainForm.SetText("act_sizebenutzer_x", w);
+    mainForm.SetText("act_sizebenutzer_y", h);
+    mainForm.SetChecked("act_propbenutzer_prop", keep);
   }
 
   void NewFiles(const std::string& folder, const std::string& name, const std::string& format) {
-    tprog.SetChecked("out_newimage", true);
-    tprog.SetText("out_ordner", folder);
-    tprog.SetText("out_name", name);
-    tprog.SetText("out_format", format);
+    mainForm.SetChecked("out_newimage", true);
+    mainForm.SetText("out_ordner", folder);
+    mainForm.SetText("out_name", name);
+    mainForm.SetText("out_format", format);
   }
 
   engine::RunResult Run(const std::string& separator = ".") {
-    return dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, separator);
+    return dialogs.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, metadata, separator);
   }
 
   std::vector<std::string> FilesIn(const std::string& folder) const {
@@ -151,9 +151,9 @@ TEST_F(RunFixture, StartChecks) {
   Source("a.bmp", 4, 4);
   for (const Case& c : cases) {
     dialogs.messages.clear();
-    tprog.SetChecked(c.overwrite ? "out_overwrite" : "out_newimage", true);
-    tprog.SetText("out_ordner", c.folder);
-    tprog.SetText("out_name", c.name);
+    mainForm.SetChecked(c.overwrite ? "out_overwrite" : "out_newimage", true);
+    mainForm.SetText("out_ordner", c.folder);
+    mainForm.SetText("out_name", c.name);
     const engine::RunResult result = Run();
     EXPECT_FALSE(result.started) << c.folder;
     ASSERT_EQ(dialogs.messages.size(), 1u) << c.folder;
@@ -166,7 +166,7 @@ TEST_F(RunFixture, StartChecks) {
   // An empty list does nothing at all.
   paths.clear();
   dialogs.messages.clear();
-  tprog.SetText("out_ordner", "");
+  mainForm.SetText("out_ordner", "");
   EXPECT_FALSE(Run().started);
   EXPECT_TRUE(dialogs.messages.empty());
 }
@@ -193,7 +193,7 @@ TEST_F(RunFixture, OverwriteProtocols) {
       Source(std::string(c.what) + std::to_string(i) + ".bmp", 8, 6, static_cast<uint32_t>(i));
       before.push_back(testsupport::ReadFileBytes(paths.back()));
     }
-    tprog.SetChecked("out_overwrite", true);
+    mainForm.SetChecked("out_overwrite", true);
     CustomSize("4", "3");
     dialogs.overwriteAnswers.assign(c.answers.begin(), c.answers.end());
     const engine::RunResult result = Run();
@@ -273,8 +273,8 @@ TEST_F(RunFixture, MissingSourceIsReportedAndTheRunGoesOn) {
 TEST_F(RunFixture, FileSizeTextThatIsNoNumberIsReportedBeforeTheFirstFile) {
   Source("a.bmp", 6, 6);
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "100,5");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "100,5");
   EXPECT_FALSE(Run(".").started);
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kBadFileSize}));
   EXPECT_EQ(dialogs.messages[0].detail, "100,5");
@@ -306,8 +306,8 @@ TEST_F(RunFixture, FailuresOfSingleFiles) {
 
   // A ratio dividing by zero ends the file with a saving error.
   dialogs.messages.clear();
-  tprog.SetChecked("rb_faktor", true);
-  tprog.SetText("ed_faktor", "2/0");
+  mainForm.SetChecked("rb_faktor", true);
+  mainForm.SetText("ed_faktor", "2/0");
   paths = {good};
   result = Run();
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kSaveError}));
@@ -337,7 +337,7 @@ private:
 TEST_F(RunFixture, FailingWriteLosesNothing) {
   const std::string original = Source("photo.bmp", 40, 30);
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
-  tprog.SetChecked("out_overwrite", true);
+  mainForm.SetChecked("out_overwrite", true);
   CustomSize("400", "300");  // the output outgrows the limit below, the original does not
   {
     FileSizeLimit limit(before.size() + 4096);
@@ -350,8 +350,8 @@ TEST_F(RunFixture, FailingWriteLosesNothing) {
 
   // The same in file-size mode: trials fail too, and none is left behind.
   dialogs = engine::ScriptedDialogs();
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "500");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "500");
   {
     FileSizeLimit limit(before.size() + 4096);
     Run();
@@ -370,8 +370,8 @@ TEST(FileSizeSearch, FirstEstimate) {
 TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput) {
   Source("src/big.bmp", 200, 150);
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "30");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "30");
   engine::RunResult result = Run();
   EXPECT_EQ(result.written, 1);
   const auto bytes = fs::file_size(Path("out/big.bmp"));
@@ -382,7 +382,7 @@ TEST_F(RunFixture, FileSizeSearchReachesTheTargetAndNeverTouchesAnExistingOutput
   // The output exists now: trials go to the _tempfile path, the output is untouched, and the
   // question is asked once, for the real save.
   const std::vector<uint8_t> existing = testsupport::ReadFileBytes(Path("out/big.bmp"));
-  tprog.SetText("ed_filesize", "10");
+  mainForm.SetText("ed_filesize", "10");
   dialogs.overwriteAnswers = {OverwriteButton::No};
   result = Run();
   EXPECT_EQ(dialogs.overwriteQuestions.size(), 1u);
@@ -476,9 +476,9 @@ TEST_F(DataSafety, AFailedScalingWritesNothingInAnySaveMode) {
     for (const bool overwrite : {true, false}) {
       dialogs = engine::ScriptedDialogs();
       dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
-      c.size(tprog);
+      c.size(mainForm);
       if (overwrite) {
-        tprog.SetChecked("out_overwrite", true);
+        mainForm.SetChecked("out_overwrite", true);
       } else {
         NewFiles(Path("out"), "%name%", "*.bmp - Windows Bitmap");
       }
@@ -502,9 +502,9 @@ TEST_F(DataSafety, AFileSizeSearchThatFailsReportsOnceAndWritesNothing) {
   // A picture one pixel wide: every trial rounds its width to 0.
   const std::string tall = Source("tall.bmp", 1, 400);
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(tall);
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "0,1");
-  tprog.SetChecked("out_overwrite", true);
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "0,1");
+  mainForm.SetChecked("out_overwrite", true);
   const engine::RunResult result = Run(",");
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kConversionError}));
   EXPECT_EQ(dialogs.messages[0].detail, tall);
@@ -529,8 +529,8 @@ TEST_F(DataSafety, TwoSourcesOfOneRunNeverWriteTheSameOutput) {
   const std::string second = Source("2024/DSC_0001.bmp", 12, 12, 2);
   const std::string third = Source("2024/DSC_0002.bmp", 8, 8, 3);
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_prozent", true);  // 100 %: every output keeps its source's pixels
-  tprog.SetText("act_sizeprozent_x", "100");
+  mainForm.SetChecked("rb_prozent", true);  // 100 %: every output keeps its source's pixels
+  mainForm.SetText("act_sizeprozent_x", "100");
   dialogs.overwriteAnswers = {OverwriteButton::YesForAll};
   const engine::RunResult result = Run();
   EXPECT_EQ(result.written, 2);
@@ -559,7 +559,7 @@ TEST_F(DataSafety, AWriteProtectedFileIsNotReplaced) {
   const std::string original = Source("locked.bmp", 8, 8);
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(original);
   fs::permissions(original, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  tprog.SetChecked("out_overwrite", true);
+  mainForm.SetChecked("out_overwrite", true);
   CustomSize("4", "4");
   dialogs.overwriteAnswers = {OverwriteButton::Yes};
   const engine::RunResult result = Run();
@@ -643,10 +643,10 @@ TEST_F(RunInterface, SizesAndNamesAreReadPerFileFilterAndCodecOptionsAtTheStart)
   const engine::JobSource source = [&] {
     if (++calls == 3) {
       CustomSize("8", "6");
-      tprog.SetText("out_name", "%name%-second");
+      mainForm.SetText("out_name", "%name%-second");
       options.SetText("act_sizemethode", "Nearest");
     }
-    return engine::JobFromForms(tprog, options);
+    return engine::JobFromForms(mainForm, options);
   };
   const engine::RunResult result = dialogs.Run(paths, source, memory, metadata, ".");
   EXPECT_EQ(result.written, 2);
@@ -660,8 +660,8 @@ TEST_F(RunInterface, AStopDuringAFileSizeSearchEndsItsTrialsAndStillSavesTheFile
   const std::string big = Source("big.bmp", 200, 150);
   Source("next.bmp", 20, 20);
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "30");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "30");
   dialogs.breakAtFileLine = 1;  // the stop is asked for before the first trial
   // The first file is prepared on a helper thread; it waits for the stop here, and a little
   // longer for the stop to be passed on to the helpers' searches, so that the search surely
@@ -732,7 +732,7 @@ private:
 
 TEST_F(RunInterface, AWorkerRunWaitsForQuestionsAnsweredOnAnotherThreadAndStopsWhenAsked) {
   for (int i = 0; i < 3; ++i) Source("w" + std::to_string(i) + ".bmp", 8, 8, static_cast<uint32_t>(i));
-  tprog.SetChecked("out_overwrite", true);
+  mainForm.SetChecked("out_overwrite", true);
   CustomSize("4", "4");
   const std::vector<uint8_t> before = testsupport::ReadFileBytes(paths[0]);
   AnsweringThread front;
@@ -742,7 +742,7 @@ TEST_F(RunInterface, AWorkerRunWaitsForQuestionsAnsweredOnAnotherThreadAndStopsW
   std::thread worker([&] {
     front.runThread = std::this_thread::get_id();
     const engine::RunSetup setup{.paths = paths,
-                                 .job = engine::JobSourceFromForms(tprog, options),
+                                 .job = engine::JobSourceFromForms(mainForm, options),
                                  .observer = front,
                                  .questions = front,
                                  .flags = flags,
@@ -835,7 +835,7 @@ protected:
     recorder.overwriteAnswers = std::move(answers);
     recorder.beforeLoad = std::move(beforeLoad);
     RunRecord record;
-    record.result = recorder.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, ".");
+    record.result = recorder.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, metadata, ".");
     record.events = recorder.events;
     record.positions = recorder.positions;
     for (const auto& entry : fs::recursive_directory_iterator(Path(root)))
@@ -871,7 +871,7 @@ TEST_F(ParallelRun, AnswersMessagesAndOutputsAreThoseOfOneFileAtATime) {
   };
   int n = 0;
   for (const Case& c : cases) {
-    c.mode(tprog);
+    c.mode(mainForm);
     const std::string tag = std::to_string(n++);
     const RunRecord one = RunIn("one" + tag, 1, c.answers);
     const RunRecord three = RunIn("three" + tag, 3, c.answers, SlowEarlyLoads());
@@ -914,8 +914,8 @@ TEST_F(ParallelRun, TheAnswersApplyToTheFilesOfTheirTurn) {
 TEST_F(ParallelRun, ACancelFinishesTheFileInProgressAndStartsNoOther) {
   for (int i = 0; i < 8; ++i) Source("src/f" + std::to_string(i) + ".png", 30, 20, static_cast<uint32_t>(i));
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "0.5");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "0.5");
   std::atomic<int> highestLoad = -1;
   dialogs.jobs = 3;
   dialogs.beforeLoad = [&](int index) {
@@ -944,8 +944,8 @@ TEST_F(ParallelRun, FilesSearchedAtOnceHaveTrialFilesOfTheirOwn) {
   const std::string first = Source("a/x.png", 90, 70, 3);
   Source("b/x.png", 80, 60, 4);
   NewFiles(Path("out"), "%name%", "<keep>");
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetText("ed_filesize", "2");
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetText("ed_filesize", "2");
   dialogs.jobs = 2;
   EXPECT_EQ(Run().written, 1);
   EXPECT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kAlreadyWritten}));
@@ -974,7 +974,7 @@ TEST_F(ParallelRun, OneJobLooksAtEachSourceAndReadsItsJobAtItsTurn) {
   };
   const engine::JobSource job = [&] {
     recorder.events.push_back("job");
-    return engine::JobFromForms(tprog, options);
+    return engine::JobFromForms(mainForm, options);
   };
   const engine::RunResult result = recorder.Run(paths, job, memory, metadata, ".");
   EXPECT_EQ(result.written, 2);
@@ -1019,6 +1019,6 @@ TEST_F(ParallelRun, NoMoreFilesThanJobsAreLoadedAhead) {
     if (index >= counting.finished + 3) ++beyond;
     std::this_thread::sleep_for(std::chrono::milliseconds(index % 3 == 0 ? 6 : 1));
   };
-  EXPECT_EQ(counting.Run(paths, engine::JobSourceFromForms(tprog, options), memory, metadata, ".").written, 12);
+  EXPECT_EQ(counting.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, metadata, ".").written, 12);
   EXPECT_EQ(beyond.load(), 0);
 }

@@ -136,9 +136,9 @@ TEST(TargetSize, PercentCustomAndFactorModes) {
 }
 
 TEST(ConversionJob, ReadFromFormsAndRunSettings) {
-  forms::Form tprog = forms::CreateTprogForm();
-  forms::Form options = forms::CreateToptionenForm();
-  engine::ConversionJob job = engine::JobFromForms(tprog, options);
+  forms::Form mainForm = forms::CreateMainForm();
+  forms::Form options = forms::CreateOptionsForm();
+  engine::ConversionJob job = engine::JobFromForms(mainForm, options);
   EXPECT_EQ(job.sizeMode, SizeMode::Preset);
   EXPECT_EQ(job.presetWidth, 640);
   EXPECT_EQ(job.presetHeight, 480);
@@ -146,9 +146,9 @@ TEST(ConversionJob, ReadFromFormsAndRunSettings) {
   EXPECT_EQ(job.namePattern, "%name%-1");
   EXPECT_EQ(job.quality, 95);
 
-  tprog.SetChecked("rb_filesize", true);
-  tprog.SetChecked("act_size640x480", false);
-  job = engine::JobFromForms(tprog, options);
+  mainForm.SetChecked("rb_filesize", true);
+  mainForm.SetChecked("act_size640x480", false);
+  job = engine::JobFromForms(mainForm, options);
   EXPECT_EQ(job.sizeMode, SizeMode::FileSize);
   EXPECT_EQ(job.presetWidth, 0);
 

@@ -35,8 +35,8 @@ std::vector<std::string> StoredValues(const Form& form) {
   return out;
 }
 
-TEST(TprogForm, StoredControlsInCreationOrderWithInitialValues) {
-  const Form form = forms::CreateTprogForm();
+TEST(MainForm, StoredControlsInCreationOrderWithInitialValues) {
+  const Form form = forms::CreateMainForm();
   const std::vector<std::string> expected = {
       "Panel1=1", "Panel2=1", "Panel5=1", "pa_pixel=1", "pa_prozent=0", "pa_filesize=0", "pa_benutzer=0",
       "pa_faktor=0", "pa_speichern=1", "Panel12=1", "inp_ordner=", "ed_filesize=100", "ed_faktor=2", "rb_pixel=1",
@@ -56,8 +56,8 @@ TEST(TprogForm, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_FALSE(form.Get("out_format").editable);
 }
 
-TEST(ToptionenForm, StoredControlsInCreationOrderWithInitialValues) {
-  const Form form = forms::CreateToptionenForm();
+TEST(OptionsForm, StoredControlsInCreationOrderWithInitialValues) {
+  const Form form = forms::CreateOptionsForm();
   const std::vector<std::string> expected = {
       "act_sizehochquerformat=1", "act_sizebigger=1", "act_sizekleiner=1", "progressivaktiv=1", "psdlayers=1",
       "act_sizemethode=Bikubisch", "out_quality=95",  "ScrollBar1=95",
@@ -68,8 +68,8 @@ TEST(ToptionenForm, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_EQ(form.Get("ScrollBar1").maximum, 100);
 }
 
-TEST(TprogForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
-  Form form = forms::CreateTprogForm();
+TEST(MainForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
+  Form form = forms::CreateMainForm();
   std::string focused;
   form.Events().focusRequested = [&](const forms::Control& c) { focused = c.name; };
   form.SelectItem("act_sizebenutzer_x", 19);  // "Benutzer.."
@@ -89,8 +89,8 @@ TEST(TprogForm, CustomEntryEmptiesAndFocusesAndLeavingEmptyRestores) {
   EXPECT_EQ(form.Text("out_ordner"), "<beibehalten>");
 }
 
-TEST(TprogForm, KeyFilters) {
-  Form form = forms::CreateTprogForm();
+TEST(MainForm, KeyFilters) {
+  Form form = forms::CreateMainForm();
   std::vector<std::string> infos;
   form.Events().information = [&](const std::string& text) { infos.push_back(text); };
 
@@ -122,8 +122,8 @@ TEST(TprogForm, KeyFilters) {
   EXPECT_EQ(form.Text("out_ordner"), "/q");
 }
 
-TEST(TprogForm, CoupledPercentFields) {
-  Form form = forms::CreateTprogForm();
+TEST(MainForm, CoupledPercentFields) {
+  Form form = forms::CreateMainForm();
   EXPECT_FALSE(form.Visible("act_sizeprozent_y"));
   EXPECT_FALSE(form.Visible("Label6"));
   EXPECT_EQ(form.Get("act_sizeprozent_x").left, 144);
@@ -141,7 +141,7 @@ TEST(TprogForm, CoupledPercentFields) {
   EXPECT_EQ(form.Text("act_sizeprozent_y"), "50");
 }
 
-TEST(ToptionenForm, QualityAndScrollBarCoupling) {
+TEST(OptionsForm, QualityAndScrollBarCoupling) {
   struct Case {
     const char* start;  // text set first (position follows)
     const char* typed;
@@ -155,14 +155,14 @@ TEST(ToptionenForm, QualityAndScrollBarCoupling) {
       {"8", "0", "80", 80},
   };
   for (const Case& c : cases) {
-    Form form = forms::CreateToptionenForm();
+    Form form = forms::CreateOptionsForm();
     form.SetText("out_quality", c.start);
     form.Type("out_quality", c.typed);
     EXPECT_EQ(form.Text("out_quality"), c.text) << c.start << " + " << c.typed;
     EXPECT_EQ(form.Position("ScrollBar1"), c.position) << c.start << " + " << c.typed;
   }
 
-  Form form = forms::CreateToptionenForm();
+  Form form = forms::CreateOptionsForm();
   form.SetPosition("ScrollBar1", 100);
   form.SetText("out_quality", "150");  // clamps to the current position: the text stays
   EXPECT_EQ(form.Text("out_quality"), "150");
@@ -180,8 +180,8 @@ TEST(ToptionenForm, QualityAndScrollBarCoupling) {
   EXPECT_EQ(form.Text("out_quality"), "40");
 }
 
-TEST(TprogForm, RadioGroupsAndPageLayout) {
-  Form form = forms::CreateTprogForm();
+TEST(MainForm, RadioGroupsAndPageLayout) {
+  Form form = forms::CreateMainForm();
   EXPECT_EQ(form.Get("rb_pixel").top, 27);
   EXPECT_EQ(form.Get("pa_pixel").top, 45);
   const int pixelBottom = 45 + form.Get("pa_pixel").height;
@@ -207,10 +207,10 @@ TEST(TprogForm, RadioGroupsAndPageLayout) {
 }
 
 TEST(Forms, LanguageSwitchConvertsSpecialTexts) {
-  Form form = forms::CreateTprogForm();
+  Form form = forms::CreateMainForm();
   form.SelectItem("out_name", 6);
   form.SetText("out_ordner", "%ordner%/neu");
-  forms::ApplyTprogLanguage(form, Language::English);
+  forms::ApplyMainFormLanguage(form, Language::English);
   EXPECT_EQ(form.Text("out_name"), "%name% (%width%x%height%)");
   EXPECT_EQ(form.Get("out_name").itemIndex, 6);
   EXPECT_EQ(form.Text("out_ordner"), "%folder%/neu");
@@ -220,7 +220,7 @@ TEST(Forms, LanguageSwitchConvertsSpecialTexts) {
   EXPECT_EQ(form.Get("out_format").items[8], "*.psd - Photoshop Image");
   EXPECT_EQ(form.Get("act_sizeprozent_x").items.back(), "Custom..");
   EXPECT_EQ(form.Get("rb_filesize").caption, "Resize to File Size");
-  forms::ApplyTprogLanguage(form, Language::German);
+  forms::ApplyMainFormLanguage(form, Language::German);
   EXPECT_EQ(form.Text("out_name"), "%name% (%breite%x%höhe%)");
   EXPECT_EQ(form.Text("out_format"), "<beibehalten>");
   EXPECT_EQ(form.Get("out_format").items[8], "*.psd - Photoshop Bild");
@@ -228,25 +228,25 @@ TEST(Forms, LanguageSwitchConvertsSpecialTexts) {
   // Only the word of the language changes: "Tagged Image File Format" stays in both, and the
   // chosen type stays chosen; a type from a configuration file that is no item is converted.
   form.SelectItem("out_format", 10);
-  forms::ApplyTprogLanguage(form, Language::English);
+  forms::ApplyMainFormLanguage(form, Language::English);
   EXPECT_EQ(form.Text("out_format"), "*.tif - Tagged Image File Format");
   EXPECT_EQ(form.Get("out_format").items[1], "*.jpg - JPEG-Image");
-  forms::ApplyTprogLanguage(form, Language::German);
+  forms::ApplyMainFormLanguage(form, Language::German);
   EXPECT_EQ(form.Get("out_format").itemIndex, 10);
   EXPECT_EQ(form.Get("out_format").items[31], "*.heic - High Efficiency Image File Format");
   form.SetText("out_format", "*.jpg - JPEG-Image");
-  forms::ApplyTprogLanguage(form, Language::German);
+  forms::ApplyMainFormLanguage(form, Language::German);
   EXPECT_EQ(form.Text("out_format"), "*.jpg - JPEG-Bild");
 
-  Form options = forms::CreateToptionenForm();
+  Form options = forms::CreateOptionsForm();
   options.SelectItem("act_sizemethode", 2);
-  forms::ApplyToptionenLanguage(options, Language::English);
+  forms::ApplyOptionsLanguage(options, Language::English);
   EXPECT_EQ(options.Text("act_sizemethode"), "Nearest");
   EXPECT_EQ(options.Get("act_sizemethode").items, (std::vector<std::string>{"Bicubic", "Bilinear", "Nearest"}));
   EXPECT_EQ(options.Caption(), "Options");
   std::vector<std::string> infos;
   form.Events().information = [&](const std::string& text) { infos.push_back(text); };
-  forms::ApplyTprogLanguage(form, Language::English);
+  forms::ApplyMainFormLanguage(form, Language::English);
   form.KeyPress("act_sizebenutzer_y", U'-');
   ASSERT_EQ(infos.size(), 1u);
   EXPECT_EQ(infos[0], "In this box only numerical entries are allowed.");

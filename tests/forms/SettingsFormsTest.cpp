@@ -50,12 +50,12 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
     filter.push_back(std::string(name) + "=0");
   // The WebP, AVIF and HEIF boxes came later; their keys follow the original ones.
   for (const char* value : {"inp_uv=1", "webp=0", "avif=0", "heic=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
-  const Form smFilter = forms::CreateTsmFilterForm();
-  EXPECT_EQ(StoredValues(smFilter), filter);
-  EXPECT_EQ(smFilter.Name(), "Tsm_filter");
-  EXPECT_EQ(Enabled(smFilter, ControlKind::Check), std::vector<std::string>{"inp_uv"});
-  EXPECT_EQ(smFilter.Get("jpeg").caption, "*.jpeg");
-  EXPECT_EQ(smFilter.Get("cb_jpg").caption, "JPEG (Joint Photographic Experts Group)");
+  const Form folderFilter = forms::CreateFolderFilterForm();
+  EXPECT_EQ(StoredValues(folderFilter), filter);
+  EXPECT_EQ(folderFilter.Name(), "Tsm_filter");
+  EXPECT_EQ(Enabled(folderFilter, ControlKind::Check), std::vector<std::string>{"inp_uv"});
+  EXPECT_EQ(folderFilter.Get("jpeg").caption, "*.jpeg");
+  EXPECT_EQ(folderFilter.Get("cb_jpg").caption, "JPEG (Joint Photographic Experts Group)");
 
   const Form renamer = forms::CreateRenamerForm();
   EXPECT_EQ(StoredValues(renamer),
@@ -70,12 +70,12 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_EQ(StoredValues(renamerFilter), (std::vector<std::string>{"alle=1", "auswahl=0", "filter=jpg,bmp,txt"}));
   EXPECT_FALSE(renamerFilter.Get("filter").enabled);
 
-  const Form shortcuts = forms::CreateEinstShortcutsForm();
+  const Form shortcuts = forms::CreateShortcutsForm();
   EXPECT_EQ(StoredValues(shortcuts), std::vector<std::string>{"beldateien=jpg,bmp,png"});
 }
 
-TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
-  Form f = forms::CreateTsmFilterForm();
+TEST(FolderFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
+  Form f = forms::CreateFolderFilterForm();
   f.Click("auswahl");
   EXPECT_FALSE(f.Checked("alle"));
   EXPECT_TRUE(f.Get("cb_jpg").enabled);
@@ -105,7 +105,7 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
   EXPECT_FALSE(f.Get("bmp").enabled);
 
   // A change by the program (a configuration load) keeps the other boxes as they are.
-  Form g = forms::CreateTsmFilterForm();
+  Form g = forms::CreateFolderFilterForm();
   g.SetChecked("cb_tiff", true);
   g.SetChecked("auswahl", true);
   EXPECT_FALSE(g.Checked("tif"));
@@ -115,8 +115,8 @@ TEST(TsmFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable) {
   EXPECT_FALSE(g.Get("tif").enabled);
 }
 
-TEST(TsmFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
-  Form f = forms::CreateTsmFilterForm();
+TEST(FolderFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
+  Form f = forms::CreateFolderFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
   ASSERT_EQ(all.size(), 35u);
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5),
@@ -170,8 +170,8 @@ TEST(RenamerForms, EnablingRulesAndKeyFilters) {
 }
 
 TEST(SettingsForms, LanguageOperationsWriteTheCaptions) {
-  Form f = forms::CreateTsmFilterForm();
-  forms::ApplyTsmFilterLanguage(f, Language::English);
+  Form f = forms::CreateFolderFilterForm();
+  forms::ApplyFolderFilterLanguage(f, Language::English);
   EXPECT_EQ(f.Get("alle").caption, "All supported Formats");
   EXPECT_EQ(f.Get("inp_uv").caption, "Search all Subfolders");
   EXPECT_EQ(f.Get("png").caption, "Portable Network Graphics (*.png)");
@@ -179,11 +179,11 @@ TEST(SettingsForms, LanguageOperationsWriteTheCaptions) {
   forms::ApplyRenamerLanguage(r, Language::English);
   EXPECT_EQ(r.Caption(), "File-Renamer - Corvana");
   EXPECT_EQ(r.Get("cb_suchendung").caption, "File Extension");
-  Form s = forms::CreateEinstShortcutsForm();
-  forms::ApplyEinstShortcutsLanguage(s, Language::English);
+  Form s = forms::CreateShortcutsForm();
+  forms::ApplyShortcutsLanguage(s, Language::English);
   EXPECT_EQ(s.Caption(), "Shortcuts");
   EXPECT_EQ(s.Get("KonfigAus").caption, "Remove");
-  forms::ApplyEinstShortcutsLanguage(s, Language::German);
+  forms::ApplyShortcutsLanguage(s, Language::German);
   EXPECT_EQ(s.Get("BeliebigeDateienAn").caption, "Verknüpfen");
 }
 

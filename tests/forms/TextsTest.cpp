@@ -48,10 +48,10 @@ TEST(Texts, EveryLanguageHasExactlyTheKeysOfTheDefault) {
 // German → pseudo → English: each switch maps the texts of whichever language stands there.
 TEST(Texts, SpecialTextsConvertBetweenAnyTwoLanguages) {
   const Language pseudo = testsupport::PseudoLanguage();
-  forms::Form form = forms::CreateTprogForm();
+  forms::Form form = forms::CreateMainForm();
   form.SelectItem("out_name", 6);
   form.SetText("out_ordner", "%ordner%/neu");
-  forms::ApplyTprogLanguage(form, pseudo);
+  forms::ApplyMainFormLanguage(form, pseudo);
   EXPECT_EQ(form.Text("out_name"), "%name% (%WIDTH%x%HEIGHT%)");
   EXPECT_EQ(form.Get("out_name").itemIndex, 6);
   EXPECT_EQ(form.Text("out_ordner"), "%FOLDER%/neu");
@@ -61,20 +61,20 @@ TEST(Texts, SpecialTextsConvertBetweenAnyTwoLanguages) {
   EXPECT_EQ(form.Get("rb_filesize").caption, "RESIZE TO FILE SIZE");
   EXPECT_TRUE(forms::IsKeepEntry("<KEEP>"));
   EXPECT_TRUE(forms::IsCustomEntry(form.Get("act_sizeprozent_x").items.back()));
-  forms::ApplyTprogLanguage(form, Language::English);
+  forms::ApplyMainFormLanguage(form, Language::English);
   EXPECT_EQ(form.Text("out_name"), "%name% (%width%x%height%)");
   EXPECT_EQ(form.Text("out_ordner"), "%folder%/neu");
   EXPECT_EQ(form.Get("out_ordner").items[2], "Custom..");
   EXPECT_EQ(form.Get("out_format").items[8], "*.psd - Photoshop Image");
   EXPECT_EQ(form.Get("act_sizeprozent_x").items.back(), "Custom..");
 
-  forms::Form options = forms::CreateToptionenForm();
+  forms::Form options = forms::CreateOptionsForm();
   options.SelectItem("act_sizemethode", 2);
-  forms::ApplyToptionenLanguage(options, pseudo);
+  forms::ApplyOptionsLanguage(options, pseudo);
   EXPECT_EQ(options.Text("act_sizemethode"), "NEAREST");
   EXPECT_EQ(forms::ResizeMethodOf("NEAREST"), "nearest");
   EXPECT_EQ(options.Caption(), "OPTIONS");
-  forms::ApplyToptionenLanguage(options, Language::German);
+  forms::ApplyOptionsLanguage(options, Language::German);
   EXPECT_EQ(options.Get("act_sizemethode").items, (std::vector<std::string>{"Bikubisch", "Bilinear", "Nächster Nachbar"}));
 }
 

@@ -36,14 +36,14 @@ TEST(WizardFlow, ForwardMovesOnAndStartsOnlyWithRows) {
 }
 
 TEST(WizardFlow, OutputFolderChooserKeepsThePreviousTextWhenCancelled) {
-  forms::Form tprog = forms::CreateTprogForm();
-  tprog.SetText("out_ordner", "/home/me/out");
+  forms::Form mainForm = forms::CreateMainForm();
+  mainForm.SetText("out_ordner", "/home/me/out");
   std::string start;
-  forms::ChooseOutputFolder(tprog, [&](const std::string& s) { start = s; return std::string(); });
+  forms::ChooseOutputFolder(mainForm, [&](const std::string& s) { start = s; return std::string(); });
   EXPECT_EQ(start, "/home/me/out");
-  EXPECT_EQ(tprog.Text("out_ordner"), "/home/me/out");
-  forms::ChooseOutputFolder(tprog, [](const std::string&) { return std::string("/tmp/chosen"); });
-  EXPECT_EQ(tprog.Text("out_ordner"), "/tmp/chosen");
+  EXPECT_EQ(mainForm.Text("out_ordner"), "/home/me/out");
+  forms::ChooseOutputFolder(mainForm, [](const std::string&) { return std::string("/tmp/chosen"); });
+  EXPECT_EQ(mainForm.Text("out_ordner"), "/tmp/chosen");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The list reading headers on its pool: add2list returns with the row in place and its size
+// The list reading headers on its pool: AddFile returns with the row in place and its size
 // cells empty; CollectHeaderResults fills them on the list's thread, announces each row, and
 // reports a file whose header cannot be read once.
 #include <gtest/gtest.h>
@@ -53,12 +53,12 @@ TEST(HeaderList, RowsFillFromThePoolAndABadFileIsReportedOnce) {
     refused.push_back(path);
   };
   engine::ScriptedDialogs dialogs;
-  for (const std::string& path : good) EXPECT_TRUE(list.add2list(path, dialogs));
-  EXPECT_TRUE(list.add2list(badPath, dialogs));  // refused only when its read finishes
+  for (const std::string& path : good) EXPECT_TRUE(list.AddFile(path, dialogs));
+  EXPECT_TRUE(list.AddFile(badPath, dialogs));  // refused only when its read finishes
   EXPECT_EQ(list.RowCount(), 9);
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_FALSE(list.add2list(good[1], dialogs));  // a pending row is already listed
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kAlreadyInList});
+  EXPECT_FALSE(list.AddFile(good[1], dialogs));  // a pending row is already listed
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"dateischoninliste"});
 
   list.WaitForHeaders(dialogs);
   EXPECT_EQ(ready.load(), 9);
@@ -90,11 +90,11 @@ TEST(HeaderList, RowsRemovedOrAddedSilentlyWhileReading) {
   int silent = 0;
   list.fileRefused = [&](const std::string&, const std::string&, bool reported) { silent += reported ? 0 : 1; };
   dialogs.Flags().showNoMore = true;  // as during a folder search
-  list.add2list(a, dialogs);
-  list.add2list(b, dialogs);
+  list.AddFile(a, dialogs);
+  list.AddFile(b, dialogs);
   dialogs.Flags().showNoMore = false;
-  list.BitBtn2Click();   // cleared before the reads finish
-  list.add2list(a, dialogs);  // and added again
+  list.RemoveAll();   // cleared before the reads finish
+  list.AddFile(a, dialogs);  // and added again
   list.WaitForHeaders(dialogs);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(silent, 0);  // b's row was gone: nothing to report
@@ -102,7 +102,7 @@ TEST(HeaderList, RowsRemovedOrAddedSilentlyWhileReading) {
   EXPECT_EQ(list.Rows()[0].width, "3");
   // Without a clear, the bad file is refused silently because it was added silenced.
   dialogs.Flags().showNoMore = true;
-  list.add2list(b, dialogs);
+  list.AddFile(b, dialogs);
   dialogs.Flags().showNoMore = false;
   list.WaitForHeaders(dialogs);
   EXPECT_EQ(silent, 1);
@@ -117,7 +117,7 @@ TEST(HeaderList, NoReadsWhenTheCellsAreNotShown) {
   ImageList list(Language::English, ".");
   list.SetReadImages(false);
   engine::ScriptedDialogs dialogs;
-  EXPECT_TRUE(list.add2list(a, dialogs));
+  EXPECT_TRUE(list.AddFile(a, dialogs));
   EXPECT_EQ(list.PendingHeaders(), 0);
   EXPECT_EQ(list.Rows()[0].width, "0");
   EXPECT_FALSE(list.Rows()[0].pending);

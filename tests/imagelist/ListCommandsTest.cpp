@@ -30,7 +30,7 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   std::filesystem::create_directories(dir / "f1");
   std::filesystem::create_directories(dir / "f2");
   for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f2/c.bmp", "d.bmp"}) WriteBitmap(dir / name);
-  const forms::Form filter = forms::CreateTsmFilterForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(forms::Language::English, ".");
   engine::ScriptedDialogs dialogs;
   int refreshes = 0;
@@ -38,8 +38,8 @@ TEST(ListCommands, OneRefreshPerDropOrSearch) {
   list.AddDropped({(dir / "f1").string(), (dir / "f2").string(), (dir / "d.bmp").string()}, filter, dialogs);
   EXPECT_EQ(list.RowCount(), 4);
   EXPECT_EQ(refreshes, 1);
-  list.BitBtn2Click();
-  list.AddOrdner((dir / "f1").string(), filter, dialogs);
+  list.RemoveAll();
+  list.AddFolder((dir / "f1").string(), filter, dialogs);
   EXPECT_EQ(refreshes, 3);
   list.AddFiles({(dir / "d.bmp").string(), (dir / "f2/c.bmp").string()}, dialogs);
   EXPECT_EQ(refreshes, 4);
@@ -53,7 +53,7 @@ TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
   std::filesystem::create_directories(dir / "f1");
   std::filesystem::create_directories(dir / "f2");
   for (const char* name : {"f1/a.bmp", "f1/b.bmp", "f1/c.bmp", "f2/d.bmp", "e.bmp"}) WriteBitmap(dir / name);
-  const forms::Form filter = forms::CreateTsmFilterForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(forms::Language::English, ".");
   list.SetReadInBackground(false);
   engine::ScriptedDialogs dialogs;
@@ -72,8 +72,8 @@ TEST(ListCommands, BreakDuringTheFirstFolderOfADropEndsOnlyThatSearch) {
 TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
   testsupport::TempDir dir;
   WriteBitmap(dir / "a.bmp");
-  const forms::Form filter = forms::CreateTsmFilterForm();
-  forms::Form tprog = forms::CreateTprogForm();
+  const forms::Form filter = forms::CreateFolderFilterForm();
+  forms::Form mainForm = forms::CreateMainForm();
   engine::ScriptedDialogs dialogs;
   ImageList list(forms::Language::English, ".");
   std::vector<std::string> starts;
@@ -82,21 +82,21 @@ TEST(ListCommands, OpenFolderSearchesTheTypedFolderWhenTheChooserIsCancelled) {
     return std::string();
   };
 
-  tprog.SetText("inp_ordner", dir.Path().string());
-  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  mainForm.SetText("inp_ordner", dir.Path().string());
+  list.OpenFolder(mainForm, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), dir.Path().string());
-  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  EXPECT_EQ(mainForm.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
 
   // Not a folder path: the chooser opens at home, cancelling gives the text back, no search.
-  tprog.SetText("inp_ordner", "relative");
-  list.OrdnerWahlClick(tprog, filter, cancel, dialogs);
+  mainForm.SetText("inp_ordner", "relative");
+  list.OpenFolder(mainForm, filter, cancel, dialogs);
   EXPECT_EQ(starts.back(), "");
-  EXPECT_EQ(tprog.Text("inp_ordner"), "relative");
+  EXPECT_EQ(mainForm.Text("inp_ordner"), "relative");
 
-  list.BitBtn2Click();
-  list.OrdnerWahlClick(tprog, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
-  EXPECT_EQ(tprog.Text("inp_ordner"), dir.Path().string());
+  list.RemoveAll();
+  list.OpenFolder(mainForm, filter, [&](const std::string&) { return dir.Path().string(); }, dialogs);
+  EXPECT_EQ(mainForm.Text("inp_ordner"), dir.Path().string());
   EXPECT_EQ(list.RowCount(), 1);
   EXPECT_TRUE(dialogs.messages.empty());
 }

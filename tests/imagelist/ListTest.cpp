@@ -75,9 +75,9 @@ TEST(ImageList, RowsHoldNameTypeSizeAndPath) {
   list.SetIconProvider([&](const std::string&) { return provided++ * 2; });  // gaps in the icon list
   ScriptedDialogs dialogs;
   for (const char* name : {"image.bmp.bmp", "really a bitmap.png", "icon.ico", "README"})
-    EXPECT_TRUE(list.add2list((dir / name).string(), dialogs)) << name;
+    EXPECT_TRUE(list.AddFile((dir / name).string(), dialogs)) << name;
   EXPECT_TRUE(dialogs.messages.empty());
-  EXPECT_EQ(list.CounterLabel(), "0 Images");  // add2list leaves the label to its callers
+  EXPECT_EQ(list.CounterLabel(), "0 Images");  // AddFile leaves the label to its callers
 
   ASSERT_EQ(list.RowCount(), 4);
   // Sorted by name, ascending, without regard to case.
@@ -139,7 +139,7 @@ TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
     list.SetReadInBackground(false);
     ScriptedDialogs dialogs;
     dialogs.messageAnswers = c.answers;
-    for (const Step& step : steps) EXPECT_EQ(list.add2list(step.path, dialogs), step.added) << c.name << " " << step.path;
+    for (const Step& step : steps) EXPECT_EQ(list.AddFile(step.path, dialogs), step.added) << c.name << " " << step.path;
     EXPECT_EQ(dialogs.MessageKeys(), c.shown) << c.name;
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages[0].detail, x);
@@ -174,9 +174,9 @@ TEST(ImageList, SortingComparesNumbersAsNumbers) {
   for (const Case& c : cases) {
     ImageList sorted(Language::English, ",");
     sorted.SetReadInBackground(false);
-    sorted.qulistColumnClick(c.column);
-    if (sorted.Sort().descending) sorted.qulistColumnClick(c.column);
-    const int result = sorted.qulistCompare(c.a, c.b);
+    sorted.SortByColumn(c.column);
+    if (sorted.Sort().descending) sorted.SortByColumn(c.column);
+    const int result = sorted.Compare(c.a, c.b);
     EXPECT_EQ((result > 0) - (result < 0), c.sign) << "column " << c.column << " " << c.a.Cell(c.column);
   }
 
@@ -187,26 +187,26 @@ TEST(ImageList, SortingComparesNumbersAsNumbers) {
   WriteImage(dir / "C.bmp", 80, 1);
   WriteBitmapAs(dir / "d.bmp", 100, 1);
   ScriptedDialogs dialogs;
-  for (const char* name : {"a.bmp", "b.bmp", "C.bmp", "d.bmp"}) list.add2list((dir / name).string(), dialogs);
+  for (const char* name : {"a.bmp", "b.bmp", "C.bmp", "d.bmp"}) list.AddFile((dir / name).string(), dialogs);
   EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"a", "b", "C", "d"}));
-  list.qulistColumnClick(2);
+  list.SortByColumn(2);
   EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"80", "100", "640", "1024"}));
-  list.qulistColumnClick(2);
+  list.SortByColumn(2);
   EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"1024", "640", "100", "80"}));
   EXPECT_TRUE(list.Sort().descending);
   // A new row takes its place in the current order.
   WriteImage(dir / "e.bmp", 700, 1);
-  list.add2list((dir / "e.bmp").string(), dialogs);
+  list.AddFile((dir / "e.bmp").string(), dialogs);
   EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"1024", "700", "640", "100", "80"}));
-  list.qulistColumnClick(4);
+  list.SortByColumn(4);
   EXPECT_FALSE(list.Sort().descending);
   EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"C", "d", "e", "a", "b"}));  // by size on disk
-  list.qulistColumnClick(0);
+  list.SortByColumn(0);
   EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"a", "b", "C", "d", "e"}));
   // The first click on the name column at start flips it, since it is the last clicked one.
   ImageList fresh(Language::English, ".");
   fresh.SetReadInBackground(false);
-  fresh.qulistColumnClick(0);
+  fresh.SortByColumn(0);
   EXPECT_TRUE(fresh.Sort().descending);
 }
 
@@ -224,7 +224,7 @@ TEST(ImageList, RemovingRowsSelectionAndClipboard) {
   EXPECT_EQ(list.CounterLabel(), "10 Images");
   for (int row : {1, 4, 9}) list.SetSelected(row, true);
   EXPECT_EQ(list.ClipboardFiles("/prog/"), (std::vector<std::string>{paths[1], paths[4], paths[9]}));
-  list.BitBtn3Click();
+  list.RemoveSelected();
   EXPECT_EQ(list.RowCount(), 7);
   EXPECT_EQ(list.CounterLabel(), "7 Images");
   EXPECT_EQ(list.SelectedCount(), 0);
@@ -243,7 +243,7 @@ TEST(ImageList, RemovingRowsSelectionAndClipboard) {
   EXPECT_EQ(list.SelectedCount(), 7);
   list.SetLanguage(Language::German);
   EXPECT_EQ(list.CounterLabel(), "7 Bilder");
-  list.BitBtn2Click();
+  list.RemoveAll();
   EXPECT_EQ(list.CounterLabel(), "0 Bilder");
   EXPECT_EQ(list.IconKeys(), std::vector<std::optional<std::string>>{"BMP"});  // the icon cache stays
 
@@ -253,8 +253,8 @@ TEST(ImageList, RemovingRowsSelectionAndClipboard) {
   const auto cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir.Path());
   WriteImage("rel.bmp", 2, 2);
-  relative.add2list("rel.bmp", dialogs);
-  relative.add2list(paths[3], dialogs);
+  relative.AddFile("rel.bmp", dialogs);
+  relative.AddFile(paths[3], dialogs);
   std::filesystem::current_path(cwd);
   relative.SelectAll();
   EXPECT_EQ(relative.ClipboardFiles("/prog/"), (std::vector<std::string>{paths[3], "/prog/rel.bmp"}));
@@ -281,7 +281,7 @@ void MakeTree(const testsupport::TempDir& dir) {
 TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
   testsupport::TempDir dir;
   MakeTree(dir);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   const auto collect = [&](bool subfolders) {
     std::vector<std::string> relative;
     for (const std::string& p : imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), subfolders))
@@ -310,16 +310,16 @@ TEST(FolderSearch, SubfoldersFirstThenExtensionGroupsInSetOrder) {
   EXPECT_EQ(collect(false), (std::vector<std::string>{"photo.JPG", "photo2.jpeg"}));
 }
 
-TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
+TEST(FolderSearch, AddFolderWithProgressSilenceAndCancel) {
   testsupport::TempDir dir;
   MakeTree(dir);
   WriteText(dir / "broken.bmp", "not a bitmap");
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
-  list.add2list((dir / "a.bmp").string(), dialogs);  // found again: a silent duplicate
-  list.AddOrdner(dir.Path().string(), filter, dialogs);
+  list.AddFile((dir / "a.bmp").string(), dialogs);  // found again: a silent duplicate
+  list.AddFolder(dir.Path().string(), filter, dialogs);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(list.RowCount(), 8);  // 9 found: one duplicate, one broken (the list also holds a.bmp)
   EXPECT_EQ(list.CounterLabel(), "8 Images");
@@ -338,7 +338,7 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   cancelled.SetReadInBackground(false);
   ScriptedDialogs breaking;
   breaking.breakAtFileLine = 3;
-  cancelled.AddOrdner(dir.Path().string(), filter, breaking);
+  cancelled.AddFolder(dir.Path().string(), filter, breaking);
   EXPECT_EQ(cancelled.RowCount(), 3);
   EXPECT_EQ(breaking.fileLines.back(), "3 Bilder analysiert");
   EXPECT_FALSE(breaking.Flags().cancelProgress);
@@ -350,18 +350,18 @@ TEST(FolderSearch, AddOrdnerWithProgressSilenceAndCancel) {
   ImageList none(Language::English, ".");
   none.SetReadInBackground(false);
   ScriptedDialogs quiet;
-  none.AddOrdner((dir / "missing").string(), filter, quiet);
+  none.AddFolder((dir / "missing").string(), filter, quiet);
   EXPECT_EQ(quiet.progressMaximum, -1);  // no progress window at all
-  none.AddOrdner((dir / "data.txtfiles").string(), filter, quiet);
+  none.AddFolder((dir / "data.txtfiles").string(), filter, quiet);
   EXPECT_EQ(quiet.progressMaximum, 0);
   filter.Click("auswahl");
-  none.AddOrdner(dir.Path().string(), filter, quiet);
+  none.AddFolder(dir.Path().string(), filter, quiet);
   EXPECT_EQ(none.RowCount(), 0);
   EXPECT_TRUE(quiet.fileLines.empty());
 
   // Enter in inp_ordner with a folder that does not exist.
-  none.InpOrdnerEnter((dir / "missing").string(), filter, quiet);
-  EXPECT_EQ(quiet.MessageKeys(), std::vector<std::string>{msg::kFolderNotSearchable});
+  none.AddTypedFolder((dir / "missing").string(), filter, quiet);
+  EXPECT_EQ(quiet.MessageKeys(), std::vector<std::string>{"ordnerfalschopen"});
   EXPECT_EQ(quiet.messages[0].detail, (dir / "missing").string());
 }
 
@@ -370,7 +370,7 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
   // A pixel map under the common name of the three portable maps.
   const std::string pixels = "P6\n2 1\n255\n\x10\x20\x30\x40\x50\x60";
   WriteText(dir / "map.PNM", pixels);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   const auto collect = [&] { return imagelist::CollectImageFiles(dir.Path().string(), forms::SearchExtensions(filter), false); };
   EXPECT_EQ(collect().size(), 1u);
   // In a selection each of the bitmap, gray map and pixel map boxes finds it.
@@ -385,7 +385,7 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
-  list.AddOrdner(dir.Path().string(), filter, dialogs);
+  list.AddFolder(dir.Path().string(), filter, dialogs);
   EXPECT_TRUE(dialogs.messages.empty());
   EXPECT_EQ(list.RowCount(), 1);
 }
@@ -393,11 +393,11 @@ TEST(FolderSearch, PortableAnyMapsAreFoundAndAdded) {
 TEST(ImageList, DroppingAFolderAndFiles) {
   testsupport::TempDir dir;
   MakeTree(dir);
-  forms::Form filter = forms::CreateTsmFilterForm();
+  forms::Form filter = forms::CreateFolderFilterForm();
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
-  list.add2list((dir / "a.bmp").string(), dialogs);
+  list.AddFile((dir / "a.bmp").string(), dialogs);
   dialogs.messageAnswers = {MessageButton::OKForAll};
   list.AddDropped({(dir / "w").string(), (dir / "a.bmp").string(), (dir / "notes.txt").string(),
                    (dir / "pic.tga").string()},
@@ -434,18 +434,18 @@ TEST(ImageList, TheRunConvertsTheRowsInListOrder) {
   WriteImage(dir / "b.bmp", 20, 10);
   WriteImage(dir / "A.bmp", 10, 10);
   config::ProgramWindows windows(Language::English);
-  windows.tprog.SetChecked("rb_prozent", true);
-  windows.tprog.SetText("act_sizeprozent_x", "100");
-  windows.tprog.SetText("out_ordner", (dir / "out").string());
-  windows.tprog.SetText("out_name", "%num%");
+  windows.mainForm.SetChecked("rb_prozent", true);
+  windows.mainForm.SetText("act_sizeprozent_x", "100");
+  windows.mainForm.SetText("out_ordner", (dir / "out").string());
+  windows.mainForm.SetText("out_name", "%num%");
   ImageList list(Language::English, ".");
   list.SetReadInBackground(false);
   ScriptedDialogs dialogs;
-  list.add2list((dir / "b.bmp").string(), dialogs);
-  list.add2list((dir / "A.bmp").string(), dialogs);
+  list.AddFile((dir / "b.bmp").string(), dialogs);
+  list.AddFile((dir / "A.bmp").string(), dialogs);
   engine::RunMemory memory;
   const engine::RunResult result =
-      dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.tprog, windows.optionen), memory);
+      dialogs.Run(engine::PathsOf(list), engine::JobSourceFromForms(windows.mainForm, windows.options), memory);
   EXPECT_EQ(result.written, 2);
   imaging::Image first;
   ASSERT_TRUE(engine::LoadImageFile((dir / "out/1.bmp").string(), first));

@@ -57,7 +57,7 @@ protected:
   void AddFiles(renamer::FileRenamer& model, const std::vector<std::string>& names) {
     for (const std::string& name : names) {
       WriteText(files / name, name);
-      model.add2list((files / name).string(), dialogs);
+      model.AddFile((files / name).string(), dialogs);
     }
   }
 
@@ -80,7 +80,7 @@ TEST_F(Renamer, NumbersTheFilesAndSaysWhyOthersStay) {
   AddFiles(model, {"c.jpg", "a.jpg", "b.jpg"});
   EXPECT_EQ(model.StatusBar(), "2 files loaded");  // the rows before the last one
   form.SetText("maske", "%num%");
-  const renamer::RenameResult first = model.UmbenennenClick(dialogs);
+  const renamer::RenameResult first = model.RenameFiles(dialogs);
   EXPECT_EQ(first.renamed, 3);
   EXPECT_EQ(Names(files), (std::vector<std::string>{"1.jpg", "2.jpg", "3.jpg"}));
   EXPECT_EQ(ReadText(files / "1.jpg"), "a.jpg");  // numbered in the list's order
@@ -89,7 +89,7 @@ TEST_F(Renamer, NumbersTheFilesAndSaysWhyOthersStay) {
   EXPECT_EQ(model.Rows()[0].type, "JPG");
   EXPECT_EQ(model.StatusBar(), "3 files renamed");
 
-  const renamer::RenameResult second = model.UmbenennenClick(dialogs);
+  const renamer::RenameResult second = model.RenameFiles(dialogs);
   EXPECT_EQ(second.failed, 3);
   EXPECT_EQ(Statuses(model), std::vector<std::string>(3, "Not Renamed"));
   EXPECT_EQ(model.StatusBar(), "0 files renamed (3 files could not be renamed)");
@@ -101,7 +101,7 @@ TEST_F(Renamer, NeverReplacesAFileAndSkipsVanishedOnes) {
   WriteText(files / "2.txt", "keep me");  // the name b.txt would get
   fs::remove(files / "c.txt");
   form.SetText("maske", "%num%");
-  const renamer::RenameResult result = model.UmbenennenClick(dialogs);
+  const renamer::RenameResult result = model.RenameFiles(dialogs);
   EXPECT_EQ(result.renamed, 1);
   EXPECT_EQ(result.failed, 1);
   EXPECT_EQ(ReadText(files / "2.txt"), "keep me");
@@ -133,7 +133,7 @@ TEST_F(Renamer, NamesNoFileCanHaveFailWithTheirCause) {
     renamer::FileRenamer model = Model();
     AddFiles(model, {"README"});
     form.SetText("maske", c.mask);
-    const renamer::RenameResult result = model.UmbenennenClick(dialogs);
+    const renamer::RenameResult result = model.RenameFiles(dialogs);
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(model.Rows()[0].status, c.cause);
     EXPECT_EQ(model.Rows()[0].state, RowStatus::Error);
@@ -149,7 +149,7 @@ TEST_F(Renamer, PreviewFollowsTheRuleTheRowAndTheFile) {
   AddFiles(model, {"a.jpg", "b.jpg", "c.jpg"});
   EXPECT_EQ(model.Preview().newPath, "");
   model.SetSelected(1, true);
-  model.VorschauSetzen();
+  model.PreviewSelected();
   EXPECT_EQ(model.Preview().oldName, "b.jpg");
   EXPECT_EQ(model.Preview().newPath, (files / "b.jpg").string());
 
@@ -167,10 +167,10 @@ TEST_F(Renamer, PreviewFollowsTheRuleTheRowAndTheFile) {
 
   // A placeholder replaces the selection and leaves the caret after it.
   form.SetSelection("maske", 0, 5);
-  model.PlaceholderLabelClick("Label12");
+  model.ClickPlaceholderLabel("Label12");
   EXPECT_EQ(form.Text("maske"), "%0num%");
   EXPECT_EQ(form.Get("maske").selStart, 6u);
-  model.PlaceholderLabelClick("Label9");
+  model.ClickPlaceholderLabel("Label9");
   EXPECT_EQ(form.Text("maske"), "%0num%%abs%");
   EXPECT_EQ(model.Preview().newName, "113.jpg");
 
@@ -187,7 +187,7 @@ TEST_F(Renamer, PreviewFollowsTheRuleTheRowAndTheFile) {
   // After a run the preview shows the previewed file under its new name.
   model.SetPreviewedPath((files / "c.jpg").string());
   WriteText(files / "11.jpg", "in the way");  // b cannot become 11.jpg
-  model.UmbenennenClick(dialogs);
+  model.RenameFiles(dialogs);
   EXPECT_EQ(model.Preview().oldPath, (files / "12.jpg").string());
   EXPECT_GT(previews, 10);
 }
@@ -199,7 +199,7 @@ TEST_F(Renamer, ListSortsSizesAsNumbersAndRemovesRows) {
   fs::resize_file(files / "small.dat", 99 * 1024);
   fs::resize_file(files / "mid.dat", 120 * 1024);
   model.RemoveAll();
-  for (const char* name : {"big.dat", "small.dat", "mid.dat"}) model.add2list((files / name).string(), dialogs);
+  for (const char* name : {"big.dat", "small.dat", "mid.dat"}) model.AddFile((files / name).string(), dialogs);
   model.ColumnClick(2);
   std::vector<std::string> sizes;
   for (const auto& row : model.Rows()) sizes.push_back(row.size);
@@ -230,7 +230,7 @@ TEST_F(Renamer, FolderSearchTakesTheFilterAsGiven) {
   };
 
   EXPECT_EQ(model.SearchPatterns(), std::vector<std::string>{"*.*"});
-  model.AddOrdner(files.string(), dialogs);  // names without a dot too
+  model.AddFolder(files.string(), dialogs);  // names without a dot too
   EXPECT_EQ(paths(), (std::vector<std::string>{"README", "a.JPG", "b.png", "c.jpgx", "d.tiff", "notes.txt/f.jpg", "sub/e.jpg"}));
   EXPECT_TRUE(dialogs.messages.empty());
 
@@ -239,14 +239,14 @@ TEST_F(Renamer, FolderSearchTakesTheFilterAsGiven) {
   filter.SetText("filter", " jpg, ,png,,tif ");
   EXPECT_EQ(model.SearchPatterns(), (std::vector<std::string>{"*.jpg", "*.png", "*.tif"}));
   form.SetChecked("uv", false);
-  model.AddOrdner(files.string(), dialogs);  // no short-name matching: .jpgx and .tiff stay out
+  model.AddFolder(files.string(), dialogs);  // no short-name matching: .jpgx and .tiff stay out
   EXPECT_EQ(paths(), (std::vector<std::string>{"a.JPG", "b.png"}));
 
   model.RemoveAll();
-  model.AddOrdner((files / "notes.txt").string(), dialogs);
+  model.AddFolder((files / "notes.txt").string(), dialogs);
   EXPECT_EQ(model.RowCount(), 0);
-  model.QuordnerEnter((files / "missing").string(), dialogs);
-  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{msg::kFolderNotSearchable});
+  model.AddTypedFolder((files / "missing").string(), dialogs);
+  EXPECT_EQ(dialogs.MessageKeys(), std::vector<std::string>{"ordnerfalschopen"});
 }
 
 TEST_F(Renamer, OkForAllHoldsForOneWholeDrop) {
@@ -283,7 +283,7 @@ TEST_F(Renamer, InterruptedRunRollsBackOrFinishesFromTheJournal) {
       model.afterRename = [](int renamed) {
         if (renamed == 2) _exit(9);
       };
-      model.UmbenennenClick(dialogs);
+      model.RenameFiles(dialogs);
       _exit(0);
     }
     int status = 0;
@@ -320,7 +320,7 @@ TEST_F(Renamer, UndoGivesBackTheOldNamesWithoutReplacingAnything) {
   AddFiles(model, {"a.txt", "b.txt", "c.txt"});
   form.SetText("maske", "%name%%name%");
   EXPECT_FALSE(model.UndoAvailable());
-  model.UmbenennenClick(dialogs);
+  model.RenameFiles(dialogs);
   EXPECT_TRUE(model.UndoAvailable());
   EXPECT_FALSE(model.PendingJournal().has_value());
   WriteText(files / "b.txt", "a newcomer");  // takes an old name meanwhile
@@ -360,9 +360,9 @@ TEST_F(Renamer, JournalDecidesAnUncertainRenameByTheFiles) {
   const std::string odd = (files / "tab\there\nnew line").string();
   WriteText(odd, "odd");
   AddFiles(model, {});
-  model.add2list(odd, dialogs);
+  model.AddFile(odd, dialogs);
   form.SetText("maske", "plain");
-  model.UmbenennenClick(dialogs);
+  model.RenameFiles(dialogs);
   EXPECT_TRUE(fs::exists(files / "plain"));
   EXPECT_EQ(model.UndoLastRename().restored, 1);
   EXPECT_EQ(ReadText(odd), "odd");
@@ -378,7 +378,7 @@ TEST_F(Renamer, NoJournalNoRename) {
   renamer::FileRenamer model = Model();
   AddFiles(model, {"a.txt"});
   form.SetText("maske", "b");
-  const renamer::RenameResult result = model.UmbenennenClick(dialogs);
+  const renamer::RenameResult result = model.RenameFiles(dialogs);
   EXPECT_FALSE(result.journalError.empty());
   EXPECT_EQ(result.renamed, 0);
   EXPECT_TRUE(fs::exists(files / "a.txt"));

@@ -165,22 +165,22 @@ TEST(Threading, AParallelRunWritesWhatASequentialRunWrites) {
   for (const bool fileSize : {false, true}) {
     std::vector<std::vector<std::vector<uint8_t>>> outputs;
     for (const int jobs : {1, 4}) {
-      forms::Form tprog = forms::CreateTprogForm();
-      forms::Form options = forms::CreateToptionenForm();
+      forms::Form mainForm = forms::CreateMainForm();
+      forms::Form options = forms::CreateOptionsForm();
       const std::string out = (dir / ("out" + std::to_string(jobs) + (fileSize ? "f" : "b"))).string();
-      tprog.SetChecked("out_newimage", true);
-      tprog.SetText("out_ordner", out);
-      tprog.SetText("out_name", "%name%");
-      tprog.SetText("out_format", "<keep>");
+      mainForm.SetChecked("out_newimage", true);
+      mainForm.SetText("out_ordner", out);
+      mainForm.SetText("out_name", "%name%");
+      mainForm.SetText("out_format", "<keep>");
       if (fileSize) {
-        tprog.SetChecked("rb_filesize", true);
-        tprog.SetText("ed_filesize", "1.5");
+        mainForm.SetChecked("rb_filesize", true);
+        mainForm.SetText("ed_filesize", "1.5");
       }
       engine::ScriptedDialogs dialogs;
       dialogs.jobs = jobs;
       engine::RunMemory memory;
       const engine::RunResult result =
-          dialogs.Run(paths, engine::JobSourceFromForms(tprog, options), memory, nullptr, ".");
+          dialogs.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, nullptr, ".");
       EXPECT_EQ(result.written, 8);
       EXPECT_EQ(dialogs.positions, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
       std::vector<std::vector<uint8_t>> bytes;

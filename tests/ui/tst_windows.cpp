@@ -89,9 +89,9 @@ QSet<QString> TextsOnlyIn(Language l, Language other) {
   for (const forms::TextGroup group : forms::kTextGroups)
     for (const forms::TextEntry& e : forms::TableOf(l, group)) add(e.text, forms::Text(other, group, e.key));
   const config::ProgramWindows mine(l), theirs(other);
-  for (const auto form : {&config::ProgramWindows::tprog, &config::ProgramWindows::smFilter, &config::ProgramWindows::optionen,
+  for (const auto form : {&config::ProgramWindows::mainForm, &config::ProgramWindows::folderFilter, &config::ProgramWindows::options,
                           &config::ProgramWindows::renamer, &config::ProgramWindows::renamerFilter,
-                          &config::ProgramWindows::einstShortcuts}) {
+                          &config::ProgramWindows::shortcuts}) {
     add((mine.*form).Caption(), (theirs.*form).Caption());
     const auto& a = (mine.*form).Controls();
     const auto& b = (theirs.*form).Controls();
@@ -196,26 +196,27 @@ private slots:
   }
 
   void optionsBoundBothWays() {
-    auto* quality = window_->Options()->findChild<QComboBox*>("out_quality");
-    auto* scroll = window_->Options()->findChild<QScrollBar*>("ScrollBar1");
+    ui::FormBinder* options = window_->Options()->Binder();
+    auto* quality = qobject_cast<QComboBox*>(options->Widget("out_quality"));
+    auto* scroll = qobject_cast<QScrollBar*>(options->Widget("ScrollBar1"));
     window_->Options()->show();
     quality->lineEdit()->setFocus();
     quality->lineEdit()->end(false);
     QTest::keyClick(quality->lineEdit(), Qt::Key_1);  // 951 becomes 100
-    QCOMPARE(windows_->optionen.Text("out_quality"), std::string("100"));
+    QCOMPARE(windows_->options.Text("out_quality"), std::string("100"));
     QCOMPARE(quality->currentText(), QString("100"));
     QCOMPARE(scroll->value(), 100);
-    windows_->optionen.SetPosition("ScrollBar1", 40);
+    windows_->options.SetPosition("ScrollBar1", 40);
     QCOMPARE(quality->currentText(), QString("40"));
-    auto* bigger = window_->Options()->findChild<QCheckBox*>("act_sizebigger");
+    auto* bigger = qobject_cast<QCheckBox*>(options->Widget("act_sizebigger"));
     QTest::mouseClick(bigger, Qt::LeftButton);
-    QVERIFY(!windows_->optionen.Checked("act_sizebigger"));
+    QVERIFY(!windows_->options.Checked("act_sizebigger"));
     QVERIFY(!bigger->isChecked());
-    auto* dates = window_->Options()->findChild<QCheckBox*>("keep_dates");
+    auto* dates = qobject_cast<QCheckBox*>(options->Widget("keep_dates"));
     QVERIFY(dates != nullptr && !dates->isChecked());
     // On the box itself: a check box reacts only where its box and text are.
     QTest::mouseClick(dates, Qt::LeftButton, {}, QPoint(8, dates->height() / 2));
-    QVERIFY(windows_->optionen.Checked("keep_dates"));
+    QVERIFY(windows_->options.Checked("keep_dates"));
   }
 
   void conversionAnswersTheOverwriteQuestion() {
@@ -224,7 +225,7 @@ private slots:
     WriteBitmap(dir.path() + "/x-1.bmp");
     const auto before = std::filesystem::last_write_time((dir.path() + "/x-1.bmp").toStdString());
     window_->AddDropped({(dir.path() + "/x.bmp").toStdString()});
-    AnswerModal("Nein");
+    AnswerModal("noButton");
     QVERIFY(QFileInfo::exists(dir.path() + "/x.bmp"));
     QCOMPARE(window_->List().RowCount(), 1);
     window_->findChild<QAction*>("m_datei_konvert")->trigger();  // Ctrl+S
@@ -236,19 +237,19 @@ private slots:
 
   void configurationRoundTrip() {
     const std::string path = (home_.path() + "/round.vxc").toStdString();
-    windows_->tprog.SetText("out_name", " lead");
-    windows_->tprog.SetChecked("rb_prozent", true);
+    windows_->mainForm.SetText("out_name", " lead");
+    windows_->mainForm.SetChecked("rb_prozent", true);
     window_->SaveConfiguration(path);
     window_->AddConfigurationEntry(path);
     window_->AddConfigurationEntry(path);  // once only
-    config::KonfigurationLadenStandard(*windows_);
-    windows_->tprog.SetChecked("rb_pixel", true);
+    config::LoadStandardConfiguration(*windows_);
+    windows_->mainForm.SetChecked("rb_pixel", true);
     QAction* entry = window_->ConfigMenu()->findChild<QAction*>("m_konfig_8");
     QVERIFY(entry != nullptr);
     QVERIFY(window_->ConfigMenu()->findChild<QAction*>("m_konfig_9") == nullptr);
     entry->trigger();
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string(" lead"));
-    QVERIFY(windows_->tprog.Checked("rb_prozent"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string(" lead"));
+    QVERIFY(windows_->mainForm.Checked("rb_prozent"));
     QVERIFY(window_->Binder()->Widget("pa_prozent")->isVisibleTo(window_.get()) ||
             window_->Pages()->currentIndex() != 1);
     QVERIFY(!window_->Binder()->Widget("pa_pixel")->isVisibleTo(window_->Pages()->widget(1)));
@@ -262,7 +263,7 @@ private slots:
                             d.Progress(), &splash};
     auto* english = window_->findChild<QAction*>("m_einst_sprache_english");
     auto* german = window_->findChild<QAction*>("m_einst_sprache_deutsch");
-    windows_->tprog.SetText("out_name", "%name% (%width%x%height%)");
+    windows_->mainForm.SetText("out_name", "%name% (%width%x%height%)");
     for (const Language l : {Language::German, Language::English, Language::German}) {
       (l == Language::German ? german : english)->trigger();
       QCOMPARE(german->isChecked(), l == Language::German);
@@ -281,7 +282,7 @@ private slots:
       QVERIFY(seen > 100);  // the walk does reach the texts
       QCOMPARE(window_->List().CounterLabel(), std::string(l == Language::German ? "0 Bilder" : "0 Images"));
     }
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
     QCOMPARE(ui::Application::Title(), QString("Vexilo Pro - Corvana"));
 
     // A message on screen keeps its language; the next one comes in the new language.
@@ -289,11 +290,11 @@ private slots:
     QTimer::singleShot(100, [&] {
       german->trigger();
       QCOMPARE(d.Message()->Line(0)->text(), QString("File already added"));
-      d.Message()->findChild<QPushButton*>("OK")->click();
+      d.Message()->findChild<QPushButton*>("okButton")->click();
     });
-    d.Report(msg::kAlreadyInList, "/a.jpg");
-    AnswerModal("OK");
-    d.Report(msg::kAlreadyInList, "/a.jpg");
+    d.Report(forms::msg::kAlreadyInList, "/a.jpg");
+    AnswerModal("okButton");
+    d.Report(forms::msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("Datei ist schon hinzugefügt"));
   }
 
@@ -324,9 +325,9 @@ private slots:
     WriteBitmap(dir.path() + "/pictures/1.bmp");
     WriteBitmap(dir.path() + "/pictures/2.bmp");
     WriteBitmap(dir.path() + "/single.bmp");
-    windows_->tprog.SetText("out_name", "from-auto");
+    windows_->mainForm.SetText("out_name", "from-auto");
     config::SaveStartConfiguration(*windows_);
-    windows_->tprog.SetText("out_name", "from-argument");
+    windows_->mainForm.SetText("out_name", "from-argument");
     window_->SaveConfiguration((dir.path() + "/given.vxc").toStdString());
     window_.reset();
 
@@ -338,7 +339,7 @@ private slots:
     window_->show();
     QTRY_COMPARE(window_->List().RowCount(), 3);
     QCOMPARE(window_->CountLabel()->text(), QString("3 Images"));
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("from-argument"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("from-argument"));
     QVERIFY(window_->ConfigMenu()->findChild<QAction*>("m_konfig_8") != nullptr);
 
     // ".VXC" is no configuration: an image to the list (and not one), and the start one loads.
@@ -352,12 +353,12 @@ private slots:
     connect(&poll, &QTimer::timeout, this, [&] {
       if (QApplication::activeModalWidget() != window_->Dialogs().Message()) return;
       shown = window_->Dialogs().Message()->Line(0)->text();
-      window_->Dialogs().Message()->findChild<QPushButton*>("OK")->click();
+      window_->Dialogs().Message()->findChild<QPushButton*>("okButton")->click();
     });
     poll.start(20);
     window_->show();
     QTRY_COMPARE(shown, QString("Format not supported"));
-    QTRY_COMPARE(windows_->tprog.Text("out_name"), std::string("from-auto"));
+    QTRY_COMPARE(windows_->mainForm.Text("out_name"), std::string("from-auto"));
     QCOMPARE(window_->List().RowCount(), 0);
   }
 
@@ -497,18 +498,18 @@ private slots:
     window_->findChild<QAction*>("m_einstshortcuts")->trigger();
     ui::ShortcutsWindow& s = window_->Shortcuts();
     QVERIFY(s.isVisible());
-    auto* status = s.findChild<QLabel*>("ver_ordner");
+    auto* status = qobject_cast<QLabel*>(s.Binder()->Widget("ver_ordner"));
     const QColor green(0, 128, 0), red(192, 0, 0);
     QCOMPARE(status->text(), QString("Not activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), red);
-    QVERIFY(!s.findChild<QPushButton*>("AlsAdminStarten")->isVisible());
-    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAn"), Qt::LeftButton);
+    QVERIFY(!s.Binder()->Widget("AlsAdminStarten")->isVisible());
+    QTest::mouseClick(s.Binder()->Widget("OrdnerAn"), Qt::LeftButton);
     QCOMPARE(status->text(), QString("Activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), green);
     QVERIFY(QString::fromStdString(s.Integration().Env().dataHome).startsWith(xdg.path()));
     QVERIFY(s.Integration().Active(desktop::Hook::Folders));
-    QCOMPARE(s.findChild<QLabel*>("ver_sendenan")->text(), QString("Not activated"));
-    QTest::mouseClick(s.findChild<QPushButton*>("OrdnerAus"), Qt::LeftButton);
+    QCOMPARE(qobject_cast<QLabel*>(s.Binder()->Widget("ver_sendenan"))->text(), QString("Not activated"));
+    QTest::mouseClick(s.Binder()->Widget("OrdnerAus"), Qt::LeftButton);
     QCOMPARE(status->text(), QString("Not activated"));
     QCOMPARE(status->palette().color(QPalette::WindowText), red);
     QVERIFY(!s.Integration().Active(desktop::Hook::Folders));
@@ -533,7 +534,7 @@ private slots:
     auto* item = window_->findChild<QAction*>("m_einst_sprache_pseudo");
     QVERIFY(item != nullptr);
     QCOMPARE(item->text(), QString("PSEUDO"));
-    windows_->tprog.SetText("out_name", "%name% (%breite%x%höhe%)");
+    windows_->mainForm.SetText("out_name", "%name% (%breite%x%höhe%)");
     item->trigger();
     QVERIFY(item->isChecked());
     QVERIFY(!window_->findChild<QAction*>("m_einst_sprache_english")->isChecked());
@@ -551,13 +552,13 @@ private slots:
     QCOMPARE(window_->windowTitle(), QString("VEXILO - CORVANA"));
     QCOMPARE(window_->Options()->windowTitle(), QString("OPTIONS"));
     QCOMPARE(window_->CountLabel()->text(), QString("0 IMAGES"));
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
-    AnswerModal("OK");
-    d.Report(msg::kAlreadyInList, "/a.jpg");
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%WIDTH%x%HEIGHT%)"));
+    AnswerModal("okButton");
+    d.Report(forms::msg::kAlreadyInList, "/a.jpg");
     QCOMPARE(d.Message()->Line(0)->text(), QString("FILE ALREADY ADDED"));
 
     window_->findChild<QAction*>("m_einst_sprache_deutsch")->trigger();
-    QCOMPARE(windows_->tprog.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name% (%breite%x%höhe%)"));
     QVERIFY(!item->isChecked());
     qunsetenv("XDG_DATA_HOME");
     qunsetenv("XDG_CONFIG_HOME");
