@@ -263,9 +263,11 @@ TEST(FileStream, ReadsOnlyRegularFilesAndWritesNothingIntoThem) {
       {"/dev/null", "it is not a regular file"},
       {(dir / "missing").string(), "No such file or directory"},
   };
-  for (const auto& [refusedPath, cause] : refused)
-    EXPECT_EQ(ErrorOf([&] { FileStream file(refusedPath, FileStream::Access::Read); }),
-              "Cannot open file \"" + refusedPath + "\": " + cause + ".");
+  for (const auto& [refusedPath, cause] : refused) {
+    const std::string& named = refusedPath;
+    EXPECT_EQ(ErrorOf([&] { FileStream file(named, FileStream::Access::Read); }),
+              "Cannot open file \"" + named + "\": " + cause + ".");
+  }
   {
     FileStream file(path, FileStream::Access::Read);
     EXPECT_EQ(ErrorOf([&] { file.Write(data.data(), 3); }), "TBufferedStream.WriteBuffer: write failed");
