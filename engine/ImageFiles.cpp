@@ -67,11 +67,11 @@ bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecO
   imaging::CodecOptions loadOptions = options;
   loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
   std::vector<imaging::Image> images;
-  imaging::CodecOptions found;
+  imaging::LoadFacts found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
   if (facts) {
-    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
-    facts->profile = found.Profile();
+    facts->orientation = imaging::ValidOrientation(found.orientation);
+    facts->profile = found.profile;
   }
   imaging::Image& loaded = images.front();
   if (!imaging::ConvertImageFormat(loaded, target(loaded))) return false;

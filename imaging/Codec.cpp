@@ -59,8 +59,6 @@ int32_t FilterOptionValue(int32_t id, int32_t value) {
     case ImagingLoadOverrideFormat:
     case ImagingSaveOverrideFormat:
       return IsFormatValid(static_cast<PixelFormat>(value)) ? value : 0;
-    case ImagingLoadedOrientation:
-      return value >= 1 && value <= 8 ? value : 1;
     default:
       return value;
   }
@@ -131,7 +129,13 @@ Registry BuildRegistry() {
     OptionBinding::Bind(table.values, ImagingColorReductionMask, 255);
     OptionBinding::Bind(table.values, ImagingLoadOverrideFormat, 0);
     OptionBinding::Bind(table.values, ImagingSaveOverrideFormat, 0);
-    OptionBinding::Bind(table.values, ImagingLoadedOrientation, 1);
+    // The ids under which the original library reported what a load found keep their start
+    // values: the findings come back with the load (LoadFacts).
+    OptionBinding::Bind(table.values, ImagingDDSLoadedCubeMap, 0);
+    OptionBinding::Bind(table.values, ImagingDDSLoadedVolume, 0);
+    OptionBinding::Bind(table.values, ImagingDDSLoadedMipMapCount, 0);
+    OptionBinding::Bind(table.values, ImagingDDSLoadedDepth, 0);
+    OptionBinding::Bind(table.values, ImagingHEIFLoadedExifOrientation, 0);
   } catch (...) {
     // The codecs built so far are gone with `registry`; their option bindings must go too.
     tBuildingRegistry = false;
@@ -238,22 +242,13 @@ Codec& Codec::PrepareWorker(const CodecOptions& options,
     RaiseImaging("Codec \"%s\" could not be prepared for this operation.", Name.c_str());
   for (size_t i = 0; i < holder.optionFields_.size(); ++i)
     if (holder.optionFields_[i].owned) *worker.optionFields_[i].field = options.Get(holder.optionFields_[i].id);
-  worker.LoadedOrientation = 1;
-  worker.IccProfile = options.Profile();
+  worker.Facts = LoadFacts();
+  worker.ProfileToEmbed = options.Profile();
   return worker;
 }
 
-void Codec::ReportFacts(const Codec& worker, CodecOptions& facts) const {
-  const Codec& holder = OptionHolder();
-  for (size_t i = 0; i < holder.optionFields_.size(); ++i)
-    if (holder.optionFields_[i].owned)
-      OptionBinding::Store(facts, holder.optionFields_[i].id, *worker.optionFields_[i].field);
-  OptionBinding::Store(facts, ImagingLoadedOrientation, worker.LoadedOrientation);
-  facts.SetProfile(worker.IccProfile);
-}
-
 ColorProfile Codec::SaveProfileFor(PixelFormat format) const {
-  return ProfileFitsFormat(IccProfile, format) ? IccProfile : nullptr;
+  return ProfileFitsFormat(ProfileToEmbed, format) ? ProfileToEmbed : nullptr;
 }
 
 
@@ -304,7 +299,7 @@ bool FinishLoad(bool ok, std::vector<Image>& images, const CodecOptions& options
 }  // namespace
 
 bool Codec::LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
-                     const CodecOptions& options, CodecOptions* facts) const {
+                     const CodecOptions& options, LoadFacts* facts) const {
   std::unique_ptr<Codec> fresh;
   Codec& worker = PrepareWorker(options, fresh);
   const OptionsInEffect inEffect(options);
@@ -315,13 +310,8 @@ bool Codec::LoadFrom(Stream& source, const std::string* fileName, std::vector<Im
                  Name.c_str());
   }
   images.clear();
-  // A profile in the options is one to embed; what this file holds is found by its reader.
-  worker.IccProfile.reset();
   const bool ok = worker.ReadImages(source, images, onlyFirst);
-  if (facts) {
-    *facts = options;
-    ReportFacts(worker, *facts);
-  }
+  if (facts) *facts = worker.Facts;
   return FinishLoad(ok, images, options);
 }
 
@@ -330,7 +320,7 @@ bool Codec::LoadFromFile(const std::string& fileName, std::vector<Image>& images
 }
 
 bool Codec::LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst,
-                                    const CodecOptions& options, CodecOptions* facts) const {
+                                    const CodecOptions& options, LoadFacts* facts) const {
   if (!CanLoad) return false;
   try {
     FileStream file(fileName, FileStream::Access::Read);
@@ -350,7 +340,7 @@ bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool only
 }
 
 bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst,
-                                      const CodecOptions& options, CodecOptions* facts) const {
+                                      const CodecOptions& options, LoadFacts* facts) const {
   if (!CanLoad) return false;
   int64_t start = 0;
   try {

@@ -48,6 +48,27 @@ private:
 // The process values of the options, copied; what a run takes at its start.
 CodecOptions CurrentOptions();
 
+// What a load found beside the pixels. A load starts from these values; each reader fills what
+// its file type holds.
+struct LoadFacts {
+  // The Exif orientation of the first image, 1 (as stored) to 8; see imaging/Orientation.h.
+  // Readers that know no orientation report 1.
+  int32_t orientation = 1;
+  // The ICC colour profile the file embeds, as found; null for none.
+  ColorProfile profile;
+  // The shape of a DirectDraw surface: a cube map, a volume texture, its mipmap levels and its
+  // depth (slices of a volume, faces of a cube map).
+  struct DdsShape {
+    bool cubeMap = false;
+    bool volume = false;
+    int32_t mipMapCount = 0;
+    int32_t depth = 0;
+  } dds;
+  // Tag 274 of a HEIF file's Exif block, 1 to 8; 0 when there is none. It describes the stored
+  // pixels, which libheif has already turned, so it is for information only.
+  int32_t heifExifOrientation = 0;
+};
+
 // Base class of every codec. Codecs set the public fields in their constructor and fill the
 // virtual operations; the load and save procedures around them live here.
 //
@@ -93,13 +114,12 @@ public:
   bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst = false) const;
   bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst = false) const;
   bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst = false) const;
-  // The same with the given option values. A load fills `facts`, when given, with those values
-  // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels; the
-  // orientation and colour profile of a photo, ImagingLoadedOrientation and Profile()).
+  // The same with the given option values. A load fills `facts`, when given, with what the
+  // reader found (the orientation and colour profile of a photo, the DDS texture's shape, ...).
   bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst,
-                    const CodecOptions& options, CodecOptions* facts = nullptr) const;
+                    const CodecOptions& options, LoadFacts* facts = nullptr) const;
   bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst, const CodecOptions& options,
-                      CodecOptions* facts = nullptr) const;
+                      LoadFacts* facts = nullptr) const;
   bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst,
                   const CodecOptions& options) const;
   bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst, const CodecOptions& options) const;
@@ -115,11 +135,10 @@ protected:
   // Gives the image the codec writes: the caller's image itself, or a converted copy that
   // `prepared` holds. False when even the converted copy is in a format the codec cannot write.
   bool PrepareForSave(const Image& image, PreparedImage& prepared);
-  // Facts every reader may report: the Exif orientation of the first image (1 to 8) and its
-  // colour profile. A load starts with 1 and none; a save finds in IccProfile the profile of its
-  // options, which SaveProfileFor hands out for the pixels it writes.
-  int32_t LoadedOrientation = 1;
-  ColorProfile IccProfile;
+  // What the running load found; it starts with the values of an empty LoadFacts.
+  LoadFacts Facts;
+  // The profile of the save's options, which SaveProfileFor hands out for the pixels it writes.
+  ColorProfile ProfileToEmbed;
   // The profile to embed with pixels of `format`, or null.
   ColorProfile SaveProfileFor(PixelFormat format) const;
   // Binds an option field of the codec to an option id. The registry's instance gives the id its
@@ -141,11 +160,10 @@ private:
   // The instance a call works on, with the snapshot in its option fields: a fresh one (kept in
   // `fresh`) for a registry codec, the codec itself for one built outside the registry.
   Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
-  void ReportFacts(const Codec& worker, CodecOptions& facts) const;
   // Loads from `source`; a failed signature test names the file, or the stream when `fileName`
   // is null.
   bool LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
-                const CodecOptions& options, CodecOptions* facts) const;
+                const CodecOptions& options, LoadFacts* facts) const;
 
   Factory factory_ = nullptr;  // set on the registry's instances
   std::vector<OptionField> optionFields_;
@@ -228,9 +246,6 @@ enum : int32_t {
   ImagingColorReductionMask = 128,
   ImagingLoadOverrideFormat = 129,
   ImagingSaveOverrideFormat = 130,
-  // A load's fact: the Exif orientation of the first image, 1 (as stored) to 8; see
-  // imaging/Orientation.h. Readers that know no orientation report 1.
-  ImagingLoadedOrientation = 131,
 };
 
 // The process values of the options. A variable bound by RegisterOption follows SetOption and

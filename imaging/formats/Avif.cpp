@@ -236,8 +236,8 @@ public:
     ApplyTransforms(image, avif);
     if (avif.icc.size > 0) {
       if (avif.icc.size <= kMaxColorProfileBytes)
-        IccProfile = MakeColorProfile(std::vector<uint8_t>(avif.icc.data, avif.icc.data + avif.icc.size));
-      if (!IccProfile) AddLoadWarning("The AVIF file's colour profile is damaged; it is left out");
+        Facts.profile = MakeColorProfile(std::vector<uint8_t>(avif.icc.data, avif.icc.data + avif.icc.size));
+      if (!Facts.profile) AddLoadWarning("The AVIF file's colour profile is damaged; it is left out");
     }
     return true;
   }

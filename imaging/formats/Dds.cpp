@@ -179,24 +179,24 @@ struct DdsTexture {
   bool Volume = false;
 };
 
-// Reads the texture's shape from the header and reports it in the codec's Loaded options.
-DdsTexture ReadTextureShape(const DdsFileHeader& header, DdsCodec& codec) {
+// Reads the texture's shape from the header and reports it in the load's facts.
+DdsTexture ReadTextureShape(const DdsFileHeader& header, LoadFacts::DdsShape& found) {
   DdsTexture texture;
   if (header.MipMapCount > 1) {
     if (header.MipMapCount > kMaxMipMapLevels)
       RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
     texture.Levels = header.MipMapCount;
-    codec.LoadedMipMapCount = int32_t(texture.Levels);
+    found.mipMapCount = int32_t(texture.Levels);
   }
   texture.Volume = (header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH);
   if (texture.Volume) {
-    codec.LoadedVolume = 1;
-    codec.LoadedDepth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
+    found.volume = true;
+    found.depth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
     if (header.Depth == 0) RaiseImaging("DDS: the volume texture has a depth of 0.");
   } else if (header.Caps2 & DDSCAPS2_CUBEMAP) {
-    codec.LoadedCubeMap = 1;
+    found.cubeMap = true;
     texture.Faces = uint32_t(std::popcount(header.Caps2 & DDSCAPS2_CUBEMAP_ALLFACES));
-    codec.LoadedDepth = int32_t(texture.Faces);
+    found.depth = int32_t(texture.Faces);
     if (texture.Faces == 0) RaiseImaging("DDS: the cube map has no faces.");
   }
   return texture;
@@ -396,10 +396,6 @@ DdsCodec::DdsCodec() {
                                     PF::X8R8G8B8, PF::A16B16G16R16, PF::R32F, PF::A32B32G32R32F, PF::R16F,
                                     PF::A16B16G16R16F, PF::DXT1, PF::DXT3, PF::DXT5, PF::ATI1N, PF::ATI2N});
   AddMasks("*.dds");
-  RegisterCodecOption(ImagingDDSLoadedCubeMap, &LoadedCubeMap);
-  RegisterCodecOption(ImagingDDSLoadedVolume, &LoadedVolume);
-  RegisterCodecOption(ImagingDDSLoadedMipMapCount, &LoadedMipMapCount);
-  RegisterCodecOption(ImagingDDSLoadedDepth, &LoadedDepth);
   RegisterCodecOption(ImagingDDSSaveCubeMap, &SaveCubeMap);
   RegisterCodecOption(ImagingDDSSaveVolume, &SaveVolume);
   RegisterCodecOption(ImagingDDSSaveMipMapCount, &SaveMipMapCount);
@@ -423,10 +419,7 @@ void DdsCodec::ValidateOptions() {
 }
 
 bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  LoadedMipMapCount = 1;
-  LoadedDepth = 1;
-  LoadedCubeMap = 0;
-  LoadedVolume = 0;
+  Facts.dds = {false, false, 1, 1};
 
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "DDS header");
@@ -436,7 +429,7 @@ bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   if (choice.Format == PixelFormat::Unknown) return false;
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-  const DdsTexture texture = ReadTextureShape(header, *this);
+  const DdsTexture texture = ReadTextureShape(header, Facts.dds);
   const DdsRows rows = CheckTextureData(stream, header, texture, choice.Format, info);
 
   const std::vector<Surface> surfaces =

@@ -98,11 +98,6 @@ public:
   bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
-  // What the last read found (options 14 to 17).
-  int32_t LoadedCubeMap = 0;
-  int32_t LoadedVolume = 0;
-  int32_t LoadedMipMapCount = 0;
-  int32_t LoadedDepth = 0;
   // How the next write is laid out (options 18 to 21).
   int32_t SaveCubeMap = 0;
   int32_t SaveVolume = 0;

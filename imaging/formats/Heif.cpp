@@ -400,11 +400,9 @@ public:
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.heic,*.heif");
     RegisterCodecOption(ImagingHEIFQuality, &Quality);
-    RegisterCodecOption(ImagingHEIFLoadedExifOrientation, &LoadedExifOrientation);
   }
 
   int32_t Quality = 50;
-  int32_t LoadedExifOrientation = 0;  // a load fact: tag 274 of the primary image's Exif block, or 0
 
   void ValidateOptions() override {
     if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 50;
@@ -421,14 +419,13 @@ public:
   }
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
-    LoadedExifOrientation = 0;
     ParsedHeif parsed;
     ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
     const heif_image_handle* primary = parsed.primary.get();
-    LoadedExifOrientation = ExifOrientationOf(primary);
+    Facts.heifExifOrientation = ExifOrientationOf(primary);
     if (std::vector<uint8_t> icc = IccProfileOf(primary); !icc.empty()) {
-      IccProfile = MakeColorProfile(std::move(icc));
-      if (!IccProfile) AddLoadWarning("The HEIF file's colour profile is damaged; it is left out");
+      Facts.profile = MakeColorProfile(std::move(icc));
+      if (!Facts.profile) AddLoadWarning("The HEIF file's colour profile is damaged; it is left out");
     }
 
     const PixelFormat format = NearestFormat(primary);

@@ -502,14 +502,14 @@ void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
     // Only the first Exif segment counts, as for the metadata carry-over.
     if (m->marker == JPEG_APP0 + 1 && !exifSeen && StartsWith(m, kExifIdentifier, sizeof(kExifIdentifier))) {
       exifSeen = true;
-      LoadedOrientation = ExifOrientation(m->data + sizeof(kExifIdentifier), m->data_length - sizeof(kExifIdentifier));
+      Facts.orientation = ExifOrientation(m->data + sizeof(kExifIdentifier), m->data_length - sizeof(kExifIdentifier));
     } else if (m->marker == JPEG_APP0 + 2 && StartsWith(m, kIccIdentifier, sizeof(kIccIdentifier)) &&
                m->data_length >= kIccChunkHeader) {
       iccChunks.emplace_back(m->data, m->data_length);
     }
   }
   bool damaged = false;
-  IccProfile = AssembleIccProfile(iccChunks, damaged);
+  Facts.profile = AssembleIccProfile(iccChunks, damaged);
   if (damaged) AddLoadWarning("The JPEG file's colour profile is damaged; it is left out");
 }
 

@@ -28,7 +28,7 @@ protected:
 
 private:
   void InitIdentity();
-  // Sets LoadedOrientation and IccProfile from the saved APP1 and APP2 segments.
+  // Sets the orientation and colour profile of Facts from the saved APP1 and APP2 segments.
   void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 

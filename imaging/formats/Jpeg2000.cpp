@@ -487,8 +487,8 @@ bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool)
   // parameters come in the same buffer without a length.
   if (img.icc_profile_buf != nullptr && img.icc_profile_len > 0) {
     if (img.icc_profile_len <= kMaxColorProfileBytes)
-      IccProfile = MakeColorProfile(std::vector<uint8_t>(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len));
-    if (!IccProfile) AddLoadWarning("The JPEG 2000 file's colour profile is damaged; it is left out");
+      Facts.profile = MakeColorProfile(std::vector<uint8_t>(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len));
+    if (!Facts.profile) AddLoadWarning("The JPEG 2000 file's colour profile is damaged; it is left out");
   }
 
   int alphaComponent = -1;

@@ -93,8 +93,8 @@ bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image
   if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
   ApplyFrameSideChunks(frame, image);
   if (!frame.ProfileBytes.empty()) {
-    IccProfile = ReadProfileChunk(frame.ProfileBytes);
-    if (!IccProfile) AddLoadWarning("The file's colour profile (iCCP) is damaged; it is left out");
+    Facts.profile = ReadProfileChunk(frame.ProfileBytes);
+    if (!Facts.profile) AddLoadWarning("The file's colour profile (iCCP) is damaged; it is left out");
   }
   return true;
 }

@@ -452,8 +452,8 @@ bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   }
   std::vector<uint8_t> profile;
   if (ReadProfileResource(stream, ReadU32(stream, "PSD image resources length"), profile)) {
-    IccProfile = MakeColorProfile(std::move(profile));
-    if (!IccProfile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
+    Facts.profile = MakeColorProfile(std::move(profile));
+    if (!Facts.profile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
   }
   const int32_t layerCount = ReadLayerCount(stream);
   const bool extraChannelIsAlpha = layerCount <= 0;

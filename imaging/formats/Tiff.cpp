@@ -391,8 +391,8 @@ bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
     const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.emplace_back());
     // The facts describe the first page, the one a conversion takes.
     if (page == 0) {
-      LoadedOrientation = orientation;
-      IccProfile = ReadProfileTag(tif.get());
+      Facts.orientation = orientation;
+      Facts.profile = ReadProfileTag(tif.get());
     }
   }
   return true;

@@ -227,9 +227,9 @@ private:
     if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
     const uint8_t* bytes = chunk.chunk.bytes;
     const size_t size = chunk.chunk.size;
-    if (size <= kMaxColorProfileBytes) IccProfile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
+    if (size <= kMaxColorProfileBytes) Facts.profile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
     WebPDemuxReleaseChunkIterator(&chunk);
-    if (!IccProfile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+    if (!Facts.profile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
   }
 };
 

@@ -87,15 +87,15 @@ TEST(DdsCodec, CorpusTexturesGiveTheirSurfacesAndReportThem) {
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
     std::vector<Image> images;
-    CodecOptions facts;
+    LoadFacts facts;
     const bool loaded = Dds().LoadFromFile(path, images, false, CurrentOptions(), &facts);
     ASSERT_EQ(loaded, c.format != PixelFormat::Unknown) << c.file;
     if (!loaded) continue;
     ASSERT_EQ(images.size(), c.images) << c.file;
     EXPECT_EQ(images[0].Format(), c.format) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), c.mipMaps) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), 0) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), 0) << c.file;
+    EXPECT_EQ(facts.dds.mipMapCount, c.mipMaps) << c.file;
+    EXPECT_EQ(facts.dds.cubeMap, 0) << c.file;
+    EXPECT_EQ(facts.dds.volume, 0) << c.file;
     // Every further level halves the size down to one pixel.
     for (size_t i = 1; i < images.size(); ++i) {
       int32_t w = std::max(1, images[0].Width() >> i), h = std::max(1, images[0].Height() >> i);
@@ -333,7 +333,7 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
     std::vector<Image> back;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Dds().LoadFromFile(file, back, false, CurrentOptions(), &facts)) << c.name;
     const bool plain = c.caps2 == 0;
     ASSERT_EQ(back.size(), c.surfaces) << c.name;
@@ -341,11 +341,11 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
       ASSERT_EQ(back[i].Width(), images[i].Width()) << c.name << " surface " << i;
       EXPECT_EQ(std::memcmp(back[i].Bits(), images[i].Bits(), size_t(images[i].Size())), 0) << c.name << " surface " << i;
     }
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), c.cube && !plain ? 1 : 0) << c.name;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), c.volume) << c.name;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedDepth), c.loadedDepth) << c.name;
+    EXPECT_EQ(facts.dds.cubeMap, c.cube && !plain ? 1 : 0) << c.name;
+    EXPECT_EQ(facts.dds.volume, c.volume) << c.name;
+    EXPECT_EQ(facts.dds.depth, c.loadedDepth) << c.name;
     const uint32_t levels = U32(b, 28);
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), levels > 1 ? int32_t(levels) : 1) << c.name;
+    EXPECT_EQ(facts.dds.mipMapCount, levels > 1 ? int32_t(levels) : 1) << c.name;
   }
 }
 

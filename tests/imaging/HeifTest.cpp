@@ -212,17 +212,17 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
   EXPECT_TRUE(std::memcmp(metadata.Exif.data(), "II*\0", 4) == 0 || std::memcmp(metadata.Exif.data(), "MM\0*", 4) == 0);
   EXPECT_EQ(metadata.IccProfile, profile);
 
-  CodecOptions facts;
+  LoadFacts facts;
   std::vector<Image> images;
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(file.string(), images, true, CurrentOptions(), &facts));
-  EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 6);
+  EXPECT_EQ(facts.heifExifOrientation, 6);
   // heif-enc writes no irot box for the Exif orientation: the stored picture comes as it is.
   EXPECT_EQ(images[0].Width(), 32);
 
   // A file without Exif reports none.
   const fs::path plain = codectest::WriteTemp(dir, "plain.heic", SaveHeic(source, 50));
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(plain.string(), images, true, CurrentOptions(), &facts));
-  EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 0);
+  EXPECT_EQ(facts.heifExifOrientation, 0);
 }
 
 TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {

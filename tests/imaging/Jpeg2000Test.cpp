@@ -479,10 +479,10 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
     }
     MemoryStream input(bytes);
     std::vector<Image> back;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Jp2().LoadFromStream(input, back, true, CurrentOptions(), &facts)) << codeStream;
     ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
     EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << codeStream;
-    EXPECT_EQ(facts.Profile() != nullptr, codeStream == 0);
+    EXPECT_EQ(facts.profile != nullptr, codeStream == 0);
   }
 }

@@ -605,12 +605,12 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
     LoadWarnings warnings;
     MemoryStream stream(bytes);
     std::vector<Image> loaded;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Psd().LoadFromStream(stream, loaded, true, CurrentOptions(), &facts)) << c.what;
     EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "") << c.what;
-    EXPECT_EQ(facts.Profile() != nullptr, c.profile) << c.what;
-    if (c.profile && facts.Profile()) {
-      EXPECT_TRUE(*facts.Profile() == profile) << c.what;
+    EXPECT_EQ(facts.profile != nullptr, c.profile) << c.what;
+    if (c.profile && facts.profile) {
+      EXPECT_TRUE(*facts.profile == profile) << c.what;
     }
     EXPECT_EQ(warnings.Texts().size(), c.warning ? 1u : 0u) << c.what;
   }

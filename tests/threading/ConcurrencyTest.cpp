@@ -139,9 +139,8 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
   auto load = [&](const std::string& path, int32_t mipMaps) {
     for (int i = 0; i < 20; ++i) {
       std::vector<Image> images;
-      CodecOptions facts;
-      if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) ||
-          facts.Get(ImagingDDSLoadedMipMapCount) != mipMaps)
+      LoadFacts facts;
+      if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) || facts.dds.mipMapCount != mipMaps)
         ++wrong;
     }
   };
