@@ -537,7 +537,7 @@ void KeepLargeBuffersInTheHeap() {
 // progress. The forms do not change while it runs, but the job is still read per file, as the
 // desktop program reads it.
 engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
-                                TerminalDialogs& terminal, int jobs) {
+                                TerminalDialogs& terminal, int jobs, const imaging::CodecOptions& codecOptions) {
   engine::RunMemory memory;
   std::stop_source stop;
   const engine::RunSetup setup{.paths = std::move(paths),
@@ -547,7 +547,8 @@ engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
                                .flags = terminal.Flags(),
                                .memory = memory,
                                .stop = stop.get_token(),
-                               .jobs = jobs};
+                               .jobs = jobs,
+                               .codecOptions = codecOptions};
   InterruptGuard interrupts(stop);
   return engine::RunConversion(setup);
 }
@@ -578,11 +579,11 @@ int RunConvert(const Args& args) {
   config::ProgramWindows windows(language);
   if (auto error = ApplyRequestToForms(request, windows)) return UsageError(*error);
   KeepLargeBuffersInTheHeap();
-  // The run takes its codec options from the process values at its start.
-  if (request.avifSpeed) imaging::SetOption(imaging::ImagingAVIFSpeed, *request.avifSpeed);
+  imaging::CodecOptions codecOptions = imaging::CurrentOptions();
+  if (request.avifSpeed) codecOptions.avif.speed = *request.avifSpeed;
   if (request.lossless) {
-    imaging::SetOption(imaging::ImagingWebPLossless, 1);
-    imaging::SetOption(imaging::ImagingAVIFLossless, 1);
+    codecOptions.webp.lossless = true;
+    codecOptions.avif.lossless = true;
   }
 
   TerminalDialogs terminal(language, request.policy);
@@ -593,7 +594,7 @@ int RunConvert(const Args& args) {
   ListOrder order(list);
   const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
   if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs);
+  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs, codecOptions);
   return Summarize(result, refused, terminal, language);
 }
 

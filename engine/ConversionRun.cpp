@@ -187,7 +187,7 @@ public:
     setup_.observer.RunStarted(total_);
     padding_ = PaddingWidth(total_);
     ChooseResizeFilter(startJob, setup_.memory.filter);
-    options_ = OutputOptions(startJob, imaging::CurrentOptions());
+    options_ = OutputOptions(startJob, setup_.codecOptions);
 
     // The files begun and not yet finished, in list order; at most jobs_ of them.
     std::deque<std::unique_ptr<FileInFlight>> window;
@@ -319,7 +319,7 @@ private:
   // The run's codec options with the colour profile the file's outputs embed.
   imaging::CodecOptions SaveOptions(const imaging::ColorProfile& profile) const {
     imaging::CodecOptions options = options_;
-    options.SetProfile(profile);
+    options.profile = profile;
     return options;
   }
 

@@ -55,6 +55,7 @@
 #include "engine/ConversionJob.h"
 #include "engine/UserDialogs.h"
 #include "forms/NumberText.h"
+#include "imaging/Options.h"
 #include "imaging/PixelFormats.h"
 
 namespace engine {
@@ -186,6 +187,8 @@ struct RunSetup {
   // Called before a file's load with its index, on the helper thread that prepares the file;
   // tests slow a step down with it.
   std::function<void(int)> beforeLoad = {};
+  // The codec options the run starts from (the job's quality and progression go over them).
+  imaging::CodecOptions codecOptions = imaging::CurrentOptions();
 };
 
 // The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.

@@ -36,8 +36,8 @@ bool LoadIconFile(const std::string& path, Image& image) {
 imaging::CodecOptions SaveOptions(const imaging::CodecOptions& options, const Image& image) {
   imaging::CodecOptions adjusted = options;
   if (imaging::FindFormatInfo(image.Format())->HasGrayChannel)
-    for (const int32_t id : {imaging::ImagingPNGPreFilter, imaging::ImagingMNGPreFilter})
-      if (adjusted.Get(id) == 5) adjusted.Set(id, 4);
+    for (int32_t* preFilter : {&adjusted.png.preFilter, &adjusted.mng.preFilter})
+      if (*preFilter == 5) *preFilter = 4;
   return adjusted;
 }
 
@@ -65,7 +65,7 @@ bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecO
   const imaging::Codec* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
   imaging::CodecOptions loadOptions = options;
-  loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
+  loadOptions.library.loadOverrideFormat = decodeAs.value_or(imaging::PixelFormat::Unknown);
   std::vector<imaging::Image> images;
   imaging::LoadFacts found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;

@@ -43,9 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!IsImageValid(images[0])) __builtin_trap();
     }
     CodecOptions options = CurrentOptions();
-    options.Set(ImagingJpegQuality, int32_t(size % 101));
-    options.Set(ImagingJpegProgressive, int32_t(size & 1));
-    options.SetProfile(facts.profile);
+    options.jpeg = {int32_t(size % 101), (size & 1) != 0};
+    options.profile = facts.profile;
     MemoryStream output;
     if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);

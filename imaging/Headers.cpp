@@ -28,7 +28,7 @@ const ReaderEntry kReaders[] = {
 
 HeaderOptions CurrentHeaderOptions() {
   HeaderOptions options;
-  options.GifLoadAnimated = GetOption(ImagingGIFLoadAnimated) != 0;
+  options.GifLoadAnimated = CurrentOptions().gif.loadAnimated;
   return options;
 }
 

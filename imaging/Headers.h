@@ -25,7 +25,7 @@ struct ImageHeader {
 // The codec options a header depends on, copied by the caller on its own thread (the option
 // table is not for other threads).
 struct HeaderOptions {
-  bool GifLoadAnimated = true;  // ImagingGIFLoadAnimated: composed pictures on a screen-sized canvas
+  bool GifLoadAnimated = true;  // GifOptions::loadAnimated: composed pictures on a screen-sized canvas
 };
 // The current option values; call on the thread that sets options.
 HeaderOptions CurrentHeaderOptions();

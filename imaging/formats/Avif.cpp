@@ -171,19 +171,12 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.avif");
-    RegisterCodecOption(ImagingAVIFQuality, &Quality);
-    RegisterCodecOption(ImagingAVIFSpeed, &Speed);
-    RegisterCodecOption(ImagingAVIFLossless, &Lossless);
   }
 
-  int32_t Quality = 60;
-  int32_t Speed = 6;
-  int32_t Lossless = 0;
-
   void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 60;
-    if (static_cast<uint32_t>(Speed) > uint32_t(AVIF_SPEED_FASTEST)) Speed = 6;
-    if (Lossless != 0) Lossless = 1;
+    AvifOptions& avif = Options.avif;
+    if (static_cast<uint32_t>(avif.quality - 1) >= 100u) avif.quality = 60;
+    if (static_cast<uint32_t>(avif.speed) > uint32_t(AVIF_SPEED_FASTEST)) avif.speed = 6;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -247,11 +240,11 @@ public:
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
     const bool alpha = image.Format() == PixelFormat::A8R8G8B8;
-    const bool lossless = Lossless != 0;
+    const bool lossless = Options.avif.lossless;
 
     // Lossless files keep red, green and blue as they are (identity matrix, no subsampling);
     // lossy ones at a high quality keep the full colour resolution as well.
-    const avifPixelFormat yuvFormat = lossless || Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
+    const avifPixelFormat yuvFormat = lossless || Options.avif.quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
     std::unique_ptr<avifImage, AvifImageDeleter> avif(
         avifImageCreate(uint32_t(image.Width()), uint32_t(image.Height()), 8, yuvFormat));
     if (!avif) RaiseImaging("AVIF: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
@@ -275,8 +268,8 @@ public:
     std::unique_ptr<avifEncoder, EncoderDeleter> encoder(avifEncoderCreate());
     if (!encoder) RaiseImaging("AVIF: out of memory.");
     encoder->maxThreads = 1;
-    encoder->speed = Speed;
-    const int quantizer = lossless ? AVIF_QUANTIZER_LOSSLESS : ((100 - Quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
+    encoder->speed = Options.avif.speed;
+    const int quantizer = lossless ? AVIF_QUANTIZER_LOSSLESS : ((100 - Options.avif.quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
     encoder->minQuantizer = encoder->maxQuantizer = quantizer;
     // Transparency is kept exactly, as the WebP codec keeps it.
     encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = AVIF_QUANTIZER_LOSSLESS;

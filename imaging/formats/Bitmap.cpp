@@ -460,10 +460,7 @@ public:
                                       PixelFormat::A4R4G4B4, PixelFormat::X1R5G5B5, PixelFormat::X4R4G4B4,
                                       PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8});
     AddMasks("*.bmp,*.dib");
-    RegisterCodecOption(ImagingBitmapRLE, &UseRLE);
   }
-
-  int32_t UseRLE = 1;  // save Index8 images RLE8-compressed
 
   bool ProbeStream(Stream& stream) const override {
     uint8_t header[kFileHeaderSize];
@@ -519,7 +516,7 @@ bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int3
   const Image& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format());
-  const BitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
+  const BitmapWriteLayout layout = ChooseWriteLayout(image, info, Options.bitmap.useRle);
   const int64_t start = stream.Position();
   uint8_t headers[kFileHeaderSize + kV4HeaderSize + 12];
   // The sizes are known only at the end; the headers are written again then.

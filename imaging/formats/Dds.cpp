@@ -265,11 +265,11 @@ struct DdsSaveShape {
   uint32_t Levels;
 };
 
-DdsSaveShape ChooseSaveShape(const DdsCodec& codec, int64_t inRange, uint32_t width, uint32_t height) {
-  bool cube = codec.SaveCubeMap != 0, volume = codec.SaveVolume != 0;
+DdsSaveShape ChooseSaveShape(const DdsOptions& options, int64_t inRange, uint32_t width, uint32_t height) {
+  bool cube = options.saveCubeMap, volume = options.saveVolume;
   // A cube map has six faces at most: the face bits of the header end there.
-  const uint32_t depth = uint32_t(cube ? std::min(codec.SaveDepth, 6) : codec.SaveDepth);
-  const uint32_t mipLevels = uint32_t(std::min<int32_t>(codec.SaveMipMapCount, kMaxMipMapLevels));
+  const uint32_t depth = uint32_t(cube ? std::min(options.saveDepth, 6) : options.saveDepth);
+  const uint32_t mipLevels = uint32_t(std::min<int32_t>(options.saveMipMapCount, kMaxMipMapLevels));
   if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
   if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
   uint32_t levels;
@@ -396,10 +396,6 @@ DdsCodec::DdsCodec() {
                                     PF::X8R8G8B8, PF::A16B16G16R16, PF::R32F, PF::A32B32G32R32F, PF::R16F,
                                     PF::A16B16G16R16F, PF::DXT1, PF::DXT3, PF::DXT5, PF::ATI1N, PF::ATI2N});
   AddMasks("*.dds");
-  RegisterCodecOption(ImagingDDSSaveCubeMap, &SaveCubeMap);
-  RegisterCodecOption(ImagingDDSSaveVolume, &SaveVolume);
-  RegisterCodecOption(ImagingDDSSaveMipMapCount, &SaveMipMapCount);
-  RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
 }
 
 bool DdsCodec::ProbeStream(Stream& stream) const {
@@ -412,10 +408,11 @@ bool DdsCodec::ProbeStream(Stream& stream) const {
 }
 
 void DdsCodec::ValidateOptions() {
-  if (SaveCubeMap) SaveVolume = 0;
-  if (SaveVolume) SaveCubeMap = 0;
-  if (SaveDepth <= 0) SaveDepth = 1;
-  if (SaveMipMapCount <= 0) SaveMipMapCount = 1;
+  DdsOptions& dds = Options.dds;
+  if (dds.saveCubeMap) dds.saveVolume = false;
+  if (dds.saveVolume) dds.saveCubeMap = false;
+  if (dds.saveDepth <= 0) dds.saveDepth = 1;
+  if (dds.saveMipMapCount <= 0) dds.saveMipMapCount = 1;
 }
 
 bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
@@ -461,7 +458,7 @@ bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   const Image& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format());
   const uint32_t width = uint32_t(first.Width()), height = uint32_t(first.Height());
-  const DdsSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
+  const DdsSaveShape shape = ChooseSaveShape(Options.dds, inRange, width, height);
   const std::vector<Surface> surfaces =
       ListSurfaces(width, height, shape.Levels, shape.Cube ? shape.Depth : 1, shape.Volume, shape.Depth);
 

@@ -97,12 +97,6 @@ public:
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
-
-  // How the next write is laid out (options 18 to 21).
-  int32_t SaveCubeMap = 0;
-  int32_t SaveVolume = 0;
-  int32_t SaveMipMapCount = 1;
-  int32_t SaveDepth = 1;
 };
 
 }  // namespace imaging

@@ -436,7 +436,6 @@ GifCodec::GifCodec() {
   IsMultiImage = true;
   SupportedFormats = MakeFormatSet({PixelFormat::Index8});
   AddMasks("*.gif");
-  RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
 }
 
 bool GifCodec::ProbeStream(Stream& stream) const {
@@ -448,7 +447,7 @@ bool GifCodec::ProbeStream(Stream& stream) const {
 }
 
 void GifCodec::ConvertForSave(Image& image, const PixelFormatInfo&) {
-  ConvertImageFormat(image, PixelFormat::Index8);
+  ConvertImageFormat(image, PixelFormat::Index8, Options.library.colorReductionMask);
 }
 
 bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
@@ -556,7 +555,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
       canvasHeight = std::max(canvasHeight, frame.Top + frame.Height);
     }
     // With only the first picture wanted, later frames matter for the canvas size alone.
-    const bool wanted = !onlyFirst || frames.empty() || (LoadAnimated && !firstPicture);
+    const bool wanted = !onlyFirst || frames.empty() || (Options.gif.loadAnimated && !firstPicture);
     bool kept = false;
     if (!dropped && wanted) {
       CheckImageDimensions(frame.Width, frame.Height, "GIF frame");
@@ -574,7 +573,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
       } catch (const ImagingError&) {
         // A frame whose data cannot be decoded is left out; the others still load.
       }
-      if (onlyFirst && !LoadAnimated && !frames.empty()) break;
+      if (onlyFirst && !Options.gif.loadAnimated && !frames.empty()) break;
     }
     // The pause of an image left out still ends the picture the images before it drew.
     if (!kept && frame.EndsPicture && !frames.empty() && wanted) frames.back().EndsPicture = true;
@@ -584,7 +583,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   }
 
   if (frames.empty()) return true;
-  if (!LoadAnimated) {
+  if (!Options.gif.loadAnimated) {
     images = std::move(raw);
     return true;
   }

@@ -49,11 +49,6 @@ class GifCodec : public Codec {
 public:
   GifCodec();
 
-  // Compose the frames as a player shows them (option 56): one image per picture a viewer
-  // stops at, that is per image with a delay, and the screen after the last image. Off: every
-  // image of the file raw, at its own size with its own palette.
-  int32_t LoadAnimated = 1;
-
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;

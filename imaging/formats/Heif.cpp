@@ -1,7 +1,7 @@
 // HEIF reading and, where libheif has an HEVC encoder, HEIC writing through libheif. Reading
 // gives the primary image with its alpha, in 8 bits or, for deeper files, 16 bits per channel,
 // with the file's transformations applied by libheif; the Exif orientation is reported as a load
-// fact (option 91) and the Exif block and colour profile are available through
+// fact (LoadFacts::heifExifOrientation) and the Exif block and colour profile are available through
 // ReadHeifMetadata. Writing stores 8-bit colour with or without alpha at a quality.
 #include "imaging/formats/Heif.h"
 
@@ -399,13 +399,10 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.heic,*.heif");
-    RegisterCodecOption(ImagingHEIFQuality, &Quality);
   }
 
-  int32_t Quality = 50;
-
   void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 50;
+    if (static_cast<uint32_t>(Options.heif.quality - 1) >= 100u) Options.heif.quality = 50;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -496,7 +493,7 @@ public:
     heif_encoder* encoderPointer = nullptr;
     Check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoderPointer));
     std::unique_ptr<heif_encoder, HeifEncoderDeleter> encoder(encoderPointer);
-    Check(heif_encoder_set_lossy_quality(encoder.get(), Quality));
+    Check(heif_encoder_set_lossy_quality(encoder.get(), Options.heif.quality));
     std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> options(heif_encoding_options_alloc());
     if (!options) RaiseImaging("HEIF: out of memory.");
     options->save_alpha_channel = alpha ? 1 : 0;

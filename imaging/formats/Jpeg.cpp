@@ -399,14 +399,6 @@ bool EncodeImage(JpegEncoder* e, const JpegEncodeSettings* s) {
 // ---- JpegCodec ----------------------------------------------------------------------
 
 JpegCodec::JpegCodec() {
-  InitIdentity();
-  RegisterCodecOption(ImagingJpegQuality, &Quality);
-  RegisterCodecOption(ImagingJpegProgressive, &Progressive);
-}
-
-JpegCodec::JpegCodec(Unregistered) { InitIdentity(); }
-
-void JpegCodec::InitIdentity() {
   Name = "Joint Photographic Experts Group Image";
   CanLoad = true;
   CanSave = true;
@@ -423,7 +415,7 @@ bool JpegCodec::ProbeStream(Stream& stream) const {
 }
 
 void JpegCodec::ValidateOptions() {
-  if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
+  if (static_cast<uint32_t>(Options.jpeg.quality - 1) >= 100u) Options.jpeg.quality = 90;
 }
 
 void JpegCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
@@ -447,7 +439,7 @@ bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
       // libjpeg-turbo writes our blue-green-red order itself; a caller that converts every
       // load to A8R8G8B8 gets it straight away (libjpeg-turbo sets the alpha bytes to 255),
       // without a 24-bit copy of the picture beside the 32-bit one.
-      if (OptionInEffect(ImagingLoadOverrideFormat) == static_cast<int32_t>(PixelFormat::A8R8G8B8)) {
+      if (Options.library.loadOverrideFormat == PixelFormat::A8R8G8B8) {
         cinfo.out_color_space = JCS_EXT_BGRA;
         format = PixelFormat::A8R8G8B8;
         straightTo32 = true;
@@ -488,7 +480,7 @@ bool JpegCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_
   const ColorProfile profile = SaveProfileFor(image.Format());
   const JpegEncodeSettings settings{image.Bits(),  image.Width(),   image.Height(),
                                      image.Format() == PixelFormat::Gray8,
-                                     Quality,     Progressive != 0,
+                                     Options.jpeg.quality, Options.jpeg.progressive,
                                      profile ? profile->data() : nullptr,
                                      profile ? static_cast<unsigned int>(profile->size()) : 0u};
   if (!EncodeImage(encoder.get(), &settings)) RaiseJpegError(encoder->err);
@@ -515,7 +507,10 @@ void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
 
 // ---- EmbeddedJpegCodec --------------------------------------------------------------
 
-EmbeddedJpegCodec::EmbeddedJpegCodec() : JpegCodec(Unregistered{}) {}
+EmbeddedJpegCodec::EmbeddedJpegCodec(const CodecOptions& options) {
+  Options = options;
+  ValidateOptions();
+}
 
 std::unique_ptr<Codec> CreateJpegCodec() { return std::make_unique<JpegCodec>(); }
 

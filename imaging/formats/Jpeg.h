@@ -12,31 +12,23 @@ class JpegCodec : public Codec {
 public:
   JpegCodec();
 
-  int32_t Quality = 90;     // 1..100, option 10
-  int32_t Progressive = 0;  // boolean, option 11
-
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
-protected:
-  // For instances that are not the registered codec: binds no options.
-  struct Unregistered {};
-  explicit JpegCodec(Unregistered);
-
 private:
-  void InitIdentity();
   // Sets the orientation and colour profile of Facts from the saved APP1 and APP2 segments.
   void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 
-// A JPEG codec instance that is never registered and binds no options; its owner sets Quality
-// and Progressive directly and hands it the stream of the embedded JPEG data.
+// A JPEG codec instance that is never registered; its owner gives it the options (the JPEG
+// quality and progression of a write, the load override format of a read) and hands it the
+// stream of the embedded JPEG data.
 class EmbeddedJpegCodec : public JpegCodec {
 public:
-  EmbeddedJpegCodec();
+  explicit EmbeddedJpegCodec(const CodecOptions& options);
 };
 
 }  // namespace imaging

@@ -397,9 +397,6 @@ Jpeg2000Codec::Jpeg2000Codec() {
   SupportedFormats = MakeFormatSet(
       {PF::Gray8, PF::A8Gray8, PF::Gray16, PF::A16Gray16, PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16});
   AddMasks("*.jp2,*.j2k,*.j2c,*.jpx,*.jpc");
-  RegisterCodecOption(ImagingJpeg2000Quality, &Quality);
-  RegisterCodecOption(ImagingJpeg2000CodeStreamOnly, &CodeStreamOnly);
-  RegisterCodecOption(ImagingJpeg2000LosslessCompression, &LosslessCompression);
 }
 
 bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
@@ -410,7 +407,7 @@ bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
 }
 
 void Jpeg2000Codec::ValidateOptions() {
-  if (uint32_t(Quality - 1) > 99u) Quality = kDefaultQuality;
+  if (uint32_t(Options.jpeg2000.quality - 1) > 99u) Options.jpeg2000.quality = kDefaultQuality;
 }
 
 bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
@@ -570,11 +567,11 @@ bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, in
   while (levels > 1 && (std::min(image.Width(), image.Height()) >> (levels - 1)) == 0) --levels;
   settings.numresolution = levels;
   settings.tcp_rates[0] =
-      LosslessCompression ? 0.0f : CompressionRate(image.Width(), image.Height(), info.BytesPerPixel, channels, Quality);
-  settings.cod_format = CodeStreamOnly ? 0 : 1;
+      Options.jpeg2000.lossless ? 0.0f : CompressionRate(image.Width(), image.Height(), info.BytesPerPixel, channels, Options.jpeg2000.quality);
+  settings.cod_format = Options.jpeg2000.codeStreamOnly ? 0 : 1;
 
   Messages messages;
-  CodecPtr codec(opj_create_compress(CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+  CodecPtr codec(opj_create_compress(Options.jpeg2000.codeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
   if (!codec) RaiseImaging("JPEG 2000: cannot create the encoder.");
   RouteMessages(codec.get(), messages);
   if (!opj_setup_encoder(codec.get(), &settings, encoded.get())) RaiseJp2(messages, "the encoder could not be set up");
@@ -591,7 +588,7 @@ bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, in
     RaiseJp2(messages, "encoding failed");
   output.reset();
   // A code stream has no place for a profile.
-  if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
+  if (const ColorProfile profile = Options.jpeg2000.codeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
     sink.Data = WithProfileBox(sink.Data, *profile);
   stream.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
   return true;

@@ -23,7 +23,7 @@ float CompressionRate(int32_t width, int32_t height, int32_t bytesPerPixel, int3
 
 }  // namespace jp2
 
-// Reads JP2 files and raw code streams; writes either, as CodeStreamOnly says.
+// Reads JP2 files and raw code streams; writes either, as Jpeg2000Options::codeStreamOnly says.
 class Jpeg2000Codec : public Codec {
 public:
   Jpeg2000Codec();
@@ -33,11 +33,6 @@ public:
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
-
-  int32_t Quality = jp2::kDefaultQuality;  // option 55
-  // Its option id is held by the GIF codec, so it can only be set on the codec object.
-  int32_t CodeStreamOnly = 0;
-  int32_t LosslessCompression = 0;  // option 57
 };
 
 }  // namespace imaging

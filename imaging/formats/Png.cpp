@@ -1,5 +1,5 @@
 // PNG, MNG and JNG: the three codecs over the shared chunk layer, reader and writer
-// (ImagingNetworkGraphicsChunks, ImagingNetworkGraphicsReader, ImagingNetworkGraphicsWriter).
+// (PngChunks, PngReader, PngWriter).
 #include "imaging/formats/PngChunks.h"
 
 #include <algorithm>
@@ -31,12 +31,12 @@ NetworkGraphicsCodec::NetworkGraphicsCodec(const uint8_t (&signature)[8]) {
 }
 
 FormatSet NetworkGraphicsCodec::GetSavableFormats() const {
-  return LossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
+  return OwnSettings().lossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
 }
 
 void NetworkGraphicsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
-  if (LossyCompression) {
+  if (OwnSettings().lossyCompression) {
     if (info.HasGrayChannel)
       target = info.HasAlphaChannel ? PixelFormat::A8Gray8 : PixelFormat::Gray8;
     else
@@ -61,26 +61,25 @@ bool NetworkGraphicsCodec::ProbeStream(Stream& stream) const {
   return count == 8 && std::memcmp(signature, signature_, 8) == 0;
 }
 
-void NetworkGraphicsCodec::ValidateOptions() {
-  if (static_cast<uint32_t>(PreFilter) > 6) PreFilter = 5;
-  if (static_cast<uint32_t>(CompressLevel) > 9) CompressLevel = 5;
-  if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
-}
-
-void NetworkGraphicsCodec::CopySettings(DatastreamSaver& saver) const {
-  saver.PreFilter = PreFilter;
-  saver.CompressLevel = CompressLevel;
-  saver.LossyAlpha = LossyAlpha;
-  saver.Quality = Quality;
-  saver.Progressive = Progressive;
+MngOptions NetworkGraphicsCodec::Settings() const {
+  MngOptions settings = OwnSettings();
+  if (static_cast<uint32_t>(settings.preFilter) > 6) settings.preFilter = 5;
+  if (static_cast<uint32_t>(settings.compressLevel) > 9) settings.compressLevel = 5;
+  if (static_cast<uint32_t>(settings.quality - 1) >= 100u) settings.quality = 90;
+  return settings;
 }
 
 PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature) {
   Name = "Portable Network Graphics";
   SupportedFormats = MakeFormatSet(kPNGFormats);
   AddMasks("*.png");
-  RegisterCodecOption(ImagingPNGPreFilter, &PreFilter);
-  RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
+}
+
+MngOptions PngCodec::OwnSettings() const {
+  MngOptions settings;
+  settings.preFilter = Options.png.preFilter;
+  settings.compressLevel = Options.png.compressLevel;
+  return settings;
 }
 
 bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image>& images,
@@ -90,7 +89,8 @@ bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image
   const Datastream& frame = *loader.Frames.front();
   Image& image = images.emplace_back();
   // A datastream of the other kind leaves the image empty, and the load fails.
-  if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, image) : DecodePNGFrame(frame, image))) return false;
+  if (frame.IsJpegFrame == jng && !(jng ? DecodeJNGFrame(frame, Options, image) : DecodePNGFrame(frame, image)))
+    return false;
   ApplyFrameSideChunks(frame, image);
   if (!frame.ProfileBytes.empty()) {
     Facts.profile = ReadProfileChunk(frame.ProfileBytes);
@@ -105,13 +105,14 @@ bool NetworkGraphicsCodec::WriteSingleDatastream(Stream& stream, std::span<const
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   DatastreamSaver saver;
   saver.FileType = type;
-  CopySettings(saver);
+  saver.Settings = Settings();
+  saver.Options = Options;
   if (type == NetworkGraphicsType::JNG)
     saver.AddJNGFrame(prepared.Get());
   else
     saver.AddPNGFrame(prepared.Get());
   if (const ColorProfile profile = SaveProfileFor(prepared->Format()))
-    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, CompressLevel);
+    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, saver.Settings.compressLevel);
   saver.SaveFile(stream);
   return true;
 }
@@ -129,13 +130,9 @@ MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
   IsMultiImage = true;
   SupportedFormats = MakeFormatSet(kPNGFormats);
   AddMasks("*.mng");
-  RegisterCodecOption(ImagingMNGLossyCompression, &LossyCompression);
-  RegisterCodecOption(ImagingMNGLossyAlpha, &LossyAlpha);
-  RegisterCodecOption(ImagingMNGPreFilter, &PreFilter);
-  RegisterCodecOption(ImagingMNGCompressLevel, &CompressLevel);
-  RegisterCodecOption(ImagingMNGQuality, &Quality);
-  RegisterCodecOption(ImagingMNGProgressive, &Progressive);
 }
+
+MngOptions MngCodec::OwnSettings() const { return Options.mng; }
 
 bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   DatastreamLoader loader;
@@ -149,7 +146,7 @@ bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   }
   for (const auto& frame : loader.Frames) {
     Image& image = images.emplace_back();
-    const bool decoded = frame->IsJpegFrame ? DecodeJNGFrame(*frame, image) : DecodePNGFrame(*frame, image);
+    const bool decoded = frame->IsJpegFrame ? DecodeJNGFrame(*frame, Options, image) : DecodePNGFrame(*frame, image);
     if (!decoded) return false;
     ApplyFrameSideChunks(*frame, image);
     if (onlyFirst) break;
@@ -160,13 +157,14 @@ bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
 bool MngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   DatastreamSaver saver;
   saver.FileType = NetworkGraphicsType::MNG;
-  CopySettings(saver);
+  saver.Settings = Settings();
+  saver.Options = Options;
   uint32_t width = 0;
   uint32_t height = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(i)], prepared)) return false;
-    if (LossyCompression)
+    if (saver.Settings.lossyCompression)
       saver.AddJNGFrame(prepared.Get());
     else
       saver.AddPNGFrame(prepared.Get());
@@ -183,14 +181,13 @@ bool MngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
 
 JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature) {
   Name = "JPEG Network Graphics";
-  LossyCompression = 1;
   SupportedFormats = MakeFormatSet(kLossyFormats);
   AddMasks("*.jng");
-  RegisterCodecOption(ImagingJNGLossyAlpha, &LossyAlpha);
-  RegisterCodecOption(ImagingJNGPreFilter, &PreFilter);
-  RegisterCodecOption(ImagingJNGCompressLevel, &CompressLevel);
-  RegisterCodecOption(ImagingJNGQuality, &Quality);
-  RegisterCodecOption(ImagingJNGProgressive, &Progressive);
+}
+
+MngOptions JngCodec::OwnSettings() const {
+  const JngOptions& jng = Options.jng;
+  return {true, jng.lossyAlpha, jng.preFilter, jng.compressLevel, jng.quality, jng.progressive};
 }
 
 bool JngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {

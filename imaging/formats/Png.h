@@ -90,11 +90,11 @@ public:
 
 class DatastreamSaver : public DatastreamSet {
 public:
-  int32_t PreFilter = 5;
-  int32_t CompressLevel = 5;
-  int32_t LossyAlpha = 0;
-  int32_t Quality = 90;
-  int32_t Progressive = 0;
+  // How the datastreams are encoded: filter, zlib level, lossy alpha, JPEG quality and
+  // progression (lossyCompression is the caller's choice between AddPNGFrame and AddJNGFrame).
+  MngOptions Settings;
+  // The options of the save, which the JPEG data of JNG datastreams are written with.
+  CodecOptions Options;
 
   // Encodes the image as one more datastream.
   void AddPNGFrame(const Image& image);
@@ -104,9 +104,10 @@ public:
 };
 
 // Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
-// `image`; false when the JPEG data use a colour space the JPEG codec cannot give.
+// `image`; false when the JPEG data use a colour space the JPEG codec cannot give. The JPEG data
+// are read with the options of the load.
 bool DecodePNGFrame(const Datastream& frame, Image& image);
-bool DecodeJNGFrame(const Datastream& frame, Image& image);
+bool DecodeJNGFrame(const Datastream& frame, const CodecOptions& options, Image& image);
 // Applies PLTE, tRNS and bKGD of the datastream to its decoded image.
 void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 
@@ -114,21 +115,17 @@ void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 
 class NetworkGraphicsCodec : public Codec {
 public:
-  int32_t PreFilter = 5;         // 0..4 that filter, 5 Paeth for truecolour, 6 adaptive
-  int32_t CompressLevel = 5;     // zlib level 0..9
-  int32_t LossyCompression = 0;  // write JNG datastreams (MNG)
-  int32_t LossyAlpha = 0;        // JPEG-compressed alpha in JNG datastreams
-  int32_t Quality = 90;          // JPEG quality 1..100
-  int32_t Progressive = 0;       // progressive JPEG
-
   FormatSet GetSavableFormats() const override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
 
 protected:
   explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
-  void CopySettings(DatastreamSaver& saver) const;
+  // How this codec writes, from its options, with out-of-range values replaced: PNG filter
+  // 0..6 (else 5), zlib level 0..9 (else 5), JPEG quality 1..100 (else 90).
+  MngOptions Settings() const;
+  // The codec's own options in the shape of the MNG options.
+  virtual MngOptions OwnSettings() const = 0;
   // The one image of the first datastream, decoded when it is of the kind the codec reads.
   bool ReadFirstDatastream(Stream& stream, std::vector<Image>& images, bool jng);
   // Writes the image at `index` as a file of the type holding that one datastream.
@@ -144,6 +141,9 @@ public:
   PngCodec();
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+
+protected:
+  MngOptions OwnSettings() const override;
 };
 
 class MngCodec : public NetworkGraphicsCodec {
@@ -151,6 +151,9 @@ public:
   MngCodec();
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+
+protected:
+  MngOptions OwnSettings() const override;
 };
 
 class JngCodec : public NetworkGraphicsCodec {
@@ -158,6 +161,9 @@ public:
   JngCodec();
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+
+protected:
+  MngOptions OwnSettings() const override;
 };
 
 }  // namespace imaging

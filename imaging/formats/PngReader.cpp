@@ -358,10 +358,10 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 
 // ---- JNG ------------------------------------------------------------------------------------
 
-// Reads a JPEG stream held in memory through a JPEG codec of its own; false when the JPEG
-// codec answers false (a colour space it does not give).
-bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, Image& image) {
-  EmbeddedJpegCodec jpeg;
+// Reads a JPEG stream held in memory through a JPEG codec of its own, with the options of the
+// load; false when the JPEG codec answers false (a colour space it does not give).
+bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, const CodecOptions& options, Image& image) {
+  EmbeddedJpegCodec jpeg(options);
   MemoryStream stream = MemoryStream::ViewOf(data);
   std::vector<Image> images;
   if (!jpeg.ReadImages(stream, images, true) || images.empty()) return false;
@@ -401,7 +401,7 @@ bool DecodePNGFrame(const Datastream& frame, Image& image) {
   return true;
 }
 
-bool DecodeJNGFrame(const Datastream& frame, Image& image) {
+bool DecodeJNGFrame(const Datastream& frame, const CodecOptions& options, Image& image) {
   const JngHeader& h = frame.JpegHeader;
   if (h.SampleDepth == 12) {
     // 12-bit JPEG data are not decoded; the image keeps its size.
@@ -409,7 +409,7 @@ bool DecodeJNGFrame(const Datastream& frame, Image& image) {
     CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), PixelFormat::R8G8B8, image);
     return true;
   }
-  if (!ReadEmbeddedJpeg(frame.JpegDataStream, image)) return false;
+  if (!ReadEmbeddedJpeg(frame.JpegDataStream, options, image)) return false;
 
   const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
   if (!hasAlpha || (image.Format() != PixelFormat::Gray8 && image.Format() != PixelFormat::R8G8B8)) return true;
@@ -418,7 +418,7 @@ bool DecodeJNGFrame(const Datastream& frame, Image& image) {
   if (h.AlphaCompressionMethod == 0) {
     PngImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
     DecodePNGData(alphaHeader, frame.ImageDataStream, alpha);
-  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha)) {
+  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, options, alpha)) {
     return false;
   }
   if (alpha.Width() != image.Width() || alpha.Height() != image.Height())

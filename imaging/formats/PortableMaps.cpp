@@ -372,8 +372,6 @@ void FinishSamples(const MapInfo& info, Image& image) {
 // Shared base of the five codecs.
 class PortableMapCodec : public Codec {
 public:
-  int32_t SaveBinary = 1;
-
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[4];
     const int64_t n = std::max<int64_t>(stream.Read(bytes, 4), 0);
@@ -451,7 +449,7 @@ public:
       magic = info.TupleType == PamTupleType::RGBFP ? 'F' : 'f';
       info.Binary = true;
     } else {
-      info.Binary = SaveBinary != 0;
+      info.Binary = SaveBinary();
       magic = info.Binary ? binaryMagic_ : plainMagic_;
     }
 
@@ -576,6 +574,9 @@ private:
     }
   }
 
+  // Whether the save writes the binary form; the plain text form otherwise.
+  virtual bool SaveBinary() const { return true; }
+
   char plainMagic_ = 0;
   char binaryMagic_ = 0;
 };
@@ -589,11 +590,11 @@ class PgmCodec : public PortableMapCodec {
 public:
   PgmCodec()
       : PortableMapCodec("Portable Gray Map", "*.pgm", '2', '5', true, {PixelFormat::Gray8, PixelFormat::Gray16}) {
-    RegisterCodecOption(ImagingPGMSaveBinary, &SaveBinary);
   }
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertToEightOrSixteenBits(image, info, PixelFormat::Gray8, PixelFormat::Gray16);
   }
+  bool SaveBinary() const override { return Options.portableMap.grayMapBinary; }
 };
 
 class PpmCodec : public PortableMapCodec {
@@ -601,11 +602,11 @@ public:
   PpmCodec()
       : PortableMapCodec("Portable Pixel Map", "*.ppm", '3', '6', true,
                                {PixelFormat::R8G8B8, PixelFormat::R16G16B16}) {
-    RegisterCodecOption(ImagingPPMSaveBinary, &SaveBinary);
   }
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     ConvertToEightOrSixteenBits(image, info, PixelFormat::R8G8B8, PixelFormat::R16G16B16);
   }
+  bool SaveBinary() const override { return Options.portableMap.pixelMapBinary; }
 };
 
 class PamCodec : public PortableMapCodec {

@@ -411,7 +411,6 @@ PsdCodec::PsdCodec() {
                                     PixelFormat::A8R8G8B8, PixelFormat::R16G16B16, PixelFormat::A16R16G16B16,
                                     PixelFormat::R32F, PixelFormat::A32R32G32B32F});
   AddMasks("*.psd,*.pdd");
-  RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
 }
 
 bool PsdCodec::ProbeStream(Stream& stream) const {
@@ -610,7 +609,7 @@ bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   }
 
   std::vector<uint8_t> row(size_t(image.Width()) * size_t(layout.BytesPerSample));
-  const bool withLayer = SaveAsLayer && !floats;
+  const bool withLayer = Options.psd.saveAsLayer && !floats;
   if (withLayer)
     PutLayerSection(image, layout, out, row);
   else

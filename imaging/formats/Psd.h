@@ -65,8 +65,6 @@ public:
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-
-  int32_t SaveAsLayer = 1;  // option 70
 };
 
 }  // namespace imaging

@@ -213,10 +213,7 @@ public:
     SupportedFormats = MakeFormatSet(
         {PixelFormat::Index8, PixelFormat::Gray8, PixelFormat::A1R5G5B5, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.tga");
-    RegisterCodecOption(ImagingTargaRLE, &UseRLE);
   }
-
-  int32_t UseRLE = 0;
 
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kTargaHeaderSize];
@@ -302,7 +299,7 @@ public:
       RaiseImaging("Targa images are limited to 32767 pixels per side; this one is %dx%d.", image.Width(),
                    image.Height());
     const PixelFormatInfo* info = FindFormatInfo(image.Format());
-    const bool rle = UseRLE != 0;
+    const bool rle = Options.targa.useRle;
     const bool indexed = image.Format() == PixelFormat::Index8;
 
     uint8_t header[kTargaHeaderSize] = {};

@@ -362,7 +362,6 @@ TiffCodec::TiffCodec() {
                                     PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16, PF::R32F,
                                     PF::A32R32G32B32F, PF::R16F, PF::A16R16G16B16F});
   AddMasks("*.tif,*.tiff");
-  RegisterCodecOption(ImagingTiffCompression, &CompressionScheme);
   SilenceGlobalHandlers();
 }
 
@@ -399,7 +398,8 @@ bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
 }
 
 bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
-  const int32_t scheme = uint32_t(CompressionScheme) > 4u ? kDefaultCompressionScheme : CompressionScheme;
+  const int32_t requested = Options.tiff.compressionScheme;
+  const int32_t scheme = uint32_t(requested) > 4u ? kDefaultCompressionScheme : requested;
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();

@@ -9,7 +9,7 @@ namespace imaging {
 
 namespace tiff {
 
-// TIFF compression codes selected by the CompressionScheme option (its value is the index).
+// TIFF compression codes selected by TiffOptions::compressionScheme (its value is the index).
 inline constexpr uint16_t kCompressionCodes[] = {
     1,      // none
     5,      // LZW
@@ -32,8 +32,6 @@ public:
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-
-  int32_t CompressionScheme = tiff::kDefaultCompressionScheme;  // option 65
 };
 
 }  // namespace imaging

@@ -89,16 +89,10 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.webp");
-    RegisterCodecOption(ImagingWebPQuality, &Quality);
-    RegisterCodecOption(ImagingWebPLossless, &Lossless);
   }
 
-  int32_t Quality = 90;
-  int32_t Lossless = 0;
-
   void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
-    if (Lossless != 0) Lossless = 1;
+    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -186,13 +180,13 @@ public:
 
     WebPConfig config;
     if (!WebPConfigInit(&config)) RaiseImaging("WebP: the encoder library does not match its headers.");
-    config.lossless = Lossless != 0 ? 1 : 0;
+    config.lossless = Options.webp.lossless ? 1 : 0;
     if (config.lossless) {
       // Keeps the colour under transparent pixels and uses the library's default effort.
       config.quality = 75;
       config.exact = 1;
     } else {
-      config.quality = static_cast<float>(Quality);
+      config.quality = static_cast<float>(Options.webp.quality);
     }
     if (!WebPValidateConfig(&config)) RaiseImaging("WebP: invalid encoder settings.");
 

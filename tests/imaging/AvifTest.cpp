@@ -20,9 +20,7 @@ namespace {
 // Speed 9 keeps the encoder quick; the files stay valid at every speed.
 std::vector<uint8_t> SaveAvif(const Image& image, int32_t quality, bool lossless, int32_t speed = 9) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingAVIFQuality, quality);
-  options.Set(ImagingAVIFSpeed, speed);
-  options.Set(ImagingAVIFLossless, lossless ? 1 : 0);
+  options.avif = {quality, speed, lossless};
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("avif", stream, image, options));
   return stream.Data();

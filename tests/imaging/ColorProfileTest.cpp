@@ -32,7 +32,7 @@ ColorProfile Profile(std::vector<uint8_t> bytes) {
 
 std::vector<uint8_t> SaveWithProfile(const std::string& extension, const Image& image, const ColorProfile& profile) {
   CodecOptions options = CurrentOptions();
-  options.SetProfile(profile);
+  options.profile = profile;
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream(extension, stream, image, options)) << extension;
   return stream.Data();

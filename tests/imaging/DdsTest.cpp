@@ -12,12 +12,6 @@ namespace {
 
 const DdsCodec& Dds() { return *FindFormatByClass<DdsCodec>(); }
 
-// Restores every option value at the end of a test.
-struct OptionsScope {
-  OptionsScope() { PushOptions(); }
-  ~OptionsScope() { PopOptions(); }
-};
-
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
 }
@@ -254,7 +248,6 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
 }
 
 TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(6, 5, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
@@ -278,7 +271,6 @@ TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
 }
 
 TEST(DdsCodec, EverySavableLayoutRoundTrips) {
-  OptionsScope options;
   const PixelFormat formats[] = {
       PixelFormat::Gray8,    PixelFormat::A8Gray8,      PixelFormat::Gray16,    PixelFormat::R3G3B2,
       PixelFormat::R5G6B5,   PixelFormat::A1R5G5B5,     PixelFormat::A4R4G4B4,  PixelFormat::X1R5G5B5,
@@ -301,7 +293,6 @@ TEST(DdsCodec, EverySavableLayoutRoundTrips) {
 }
 
 TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
-  OptionsScope options;
   testsupport::TempDir dir;
   const auto file = dir / "levels.dds";
   struct Case {
@@ -322,14 +313,12 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
       {"volume with mipmaps", 0, 1, 2, 2, {4, 4, 2}, 3, 0x200000, 2},
   };
   for (const Case& c : cases) {
-    SetOption(ImagingDDSSaveCubeMap, c.cube);
-    SetOption(ImagingDDSSaveVolume, c.volume);
-    SetOption(ImagingDDSSaveMipMapCount, c.mipMaps);
-    SetOption(ImagingDDSSaveDepth, c.depth);
+    CodecOptions options = CurrentOptions();
+    options.dds = {c.cube != 0, c.volume != 0, c.mipMaps, c.depth};
     std::vector<Image> images;
     for (size_t i = 0; i < c.sizes.size(); ++i)
       MakePattern(c.sizes[i], c.sizes[i], PixelFormat::A8R8G8B8, images.emplace_back(), int(i));
-    ASSERT_TRUE(Dds().SaveToFile(file, images)) << c.name;
+    ASSERT_TRUE(Dds().SaveToFile(file, images, false, options)) << c.name;
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
     std::vector<Image> back;
@@ -350,7 +339,6 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
 }
 
 TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(8, 8, PixelFormat::A8R8G8B8, images.emplace_back());
   MakePattern(3, 5, PixelFormat::R8G8B8, images.emplace_back());
@@ -365,7 +353,6 @@ TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
 }
 
 TEST(DdsCodec, IndexedImagesAreSavedAsArgb) {
-  OptionsScope options;
   std::vector<Image> images;
   Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(4, 4, PixelFormat::Index8, image));

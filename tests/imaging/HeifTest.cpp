@@ -24,7 +24,7 @@ namespace {
 
 std::vector<uint8_t> SaveHeic(const Image& image, int32_t quality) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingHEIFQuality, quality);
+  options.heif.quality = quality;
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("heic", stream, image, options));
   return stream.Data();

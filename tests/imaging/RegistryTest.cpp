@@ -154,18 +154,18 @@ TEST(Options, LibraryOptionsAreFilteredAndUnknownIdsRefused) {
     int32_t id, value, stored;
   };
   const Case cases[] = {
-      {ImagingColorReductionMask, 300, 255}, {ImagingColorReductionMask, -4, 0},
-      {ImagingColorReductionMask, 17, 17},   {ImagingLoadOverrideFormat, 7, 0},
-      {ImagingLoadOverrideFormat, 88, 88},   {ImagingSaveOverrideFormat, 1, 1},
-      {ImagingSaveOverrideFormat, 226, 0},   {ImagingSaveOverrideFormat, -1, 0},
+      {option::kColorReductionMask, 300, 255}, {option::kColorReductionMask, -4, 0},
+      {option::kColorReductionMask, 17, 17},   {option::kLoadOverrideFormat, 7, 0},
+      {option::kLoadOverrideFormat, 88, 88},   {option::kSaveOverrideFormat, 1, 1},
+      {option::kSaveOverrideFormat, 226, 0},   {option::kSaveOverrideFormat, -1, 0},
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(SetOption(c.id, c.value));
     EXPECT_EQ(GetOption(c.id), c.stored) << c.id << " " << c.value;
   }
-  SetOption(ImagingColorReductionMask, 255);
-  SetOption(ImagingLoadOverrideFormat, 0);
-  SetOption(ImagingSaveOverrideFormat, 0);
+  SetOption(option::kColorReductionMask, 255);
+  SetOption(option::kLoadOverrideFormat, 0);
+  SetOption(option::kSaveOverrideFormat, 0);
 
   for (int32_t id : {9, -1, 1 << 20}) {
     EXPECT_EQ(GetOption(id), kInvalidOption) << id;
@@ -173,25 +173,25 @@ TEST(Options, LibraryOptionsAreFilteredAndUnknownIdsRefused) {
   }
   // Codec options keep any value; the codec clamps when it uses it.
   if (Registered("Joint Photographic Experts Group Image")) {
-    EXPECT_EQ(GetOption(ImagingJpegQuality), 90);
-    EXPECT_TRUE(SetOption(ImagingJpegQuality, 500));
-    EXPECT_EQ(GetOption(ImagingJpegQuality), 500);
-    SetOption(ImagingJpegQuality, 90);
+    EXPECT_EQ(GetOption(option::kJpegQuality), 90);
+    EXPECT_TRUE(SetOption(option::kJpegQuality, 500));
+    EXPECT_EQ(GetOption(option::kJpegQuality), 500);
+    SetOption(option::kJpegQuality, 90);
   }
   if (Registered("Windows Bitmap Image")) {
-    EXPECT_EQ(GetOption(ImagingBitmapRLE), 1);
+    EXPECT_EQ(GetOption(option::kBitmapRle), 1);
   }
   // Id 56 belongs to the GIF codec, created before the JPEG 2000 codec that asks for it too.
   if (Registered("Graphics Interchange Format")) {
-    EXPECT_EQ(GetOption(ImagingGIFLoadAnimated), 1);
+    EXPECT_EQ(GetOption(option::kGifLoadAnimated), 1);
   }
 }
 
 TEST(Options, RegistrationKeepsTheFirstBinding) {
   static int32_t mine = 5, other = 6;
   EXPECT_FALSE(RegisterOption(-3, &mine));
-  EXPECT_FALSE(RegisterOption(ImagingColorReductionMask, &mine));
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 255);
+  EXPECT_FALSE(RegisterOption(option::kColorReductionMask, &mine));
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 255);
   // An id beyond the table grows it.
   EXPECT_TRUE(RegisterOption(4000, &mine));
   EXPECT_FALSE(RegisterOption(4000, &other));
@@ -201,26 +201,26 @@ TEST(Options, RegistrationKeepsTheFirstBinding) {
 }
 
 TEST(Options, PushAndPopRestoreEightLevels) {
-  SetOption(ImagingColorReductionMask, 255);
+  SetOption(option::kColorReductionMask, 255);
   ASSERT_TRUE(PushOptions());
-  SetOption(ImagingColorReductionMask, 50);
+  SetOption(option::kColorReductionMask, 50);
   EXPECT_TRUE(PopOptions());
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 255);
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 255);
   EXPECT_FALSE(PopOptions());
 
   for (int level = 0; level < 8; ++level) {
-    SetOption(ImagingColorReductionMask, level);
+    SetOption(option::kColorReductionMask, level);
     EXPECT_TRUE(PushOptions()) << level;
   }
-  SetOption(ImagingColorReductionMask, 100);
+  SetOption(option::kColorReductionMask, 100);
   EXPECT_FALSE(PushOptions());
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 100);
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 100);
   for (int level = 7; level >= 0; --level) {
     EXPECT_TRUE(PopOptions());
-    EXPECT_EQ(GetOption(ImagingColorReductionMask), level);
+    EXPECT_EQ(GetOption(option::kColorReductionMask), level);
   }
   EXPECT_FALSE(PopOptions());
-  SetOption(ImagingColorReductionMask, 255);
+  SetOption(option::kColorReductionMask, 255);
 }
 
 TEST(FileFormat, SavesSeveralImagesOneFileEach) {

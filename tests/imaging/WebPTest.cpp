@@ -18,8 +18,7 @@ namespace {
 
 std::vector<uint8_t> SaveWebP(const Image& image, int32_t quality, bool lossless) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingWebPQuality, quality);
-  options.Set(ImagingWebPLossless, lossless ? 1 : 0);
+  options.webp = {quality, lossless};
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("webp", stream, image, options));
   return stream.Data();
