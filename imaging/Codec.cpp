@@ -53,46 +53,80 @@ FormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats) {
   return set;
 }
 
-// ---- Codec: base behaviour ----------------------------------------------------------
+// ---- Decoder and encoder: base behaviour -------------------------------------------------------
 
-Codec::Codec() : Name("Unknown and unsupported format") {}
+FormatSet Encoder::GetSavableFormats() const { return Description.SupportedFormats; }
 
-FormatSet Codec::GetSavableFormats() const { return SupportedFormats; }
+void Encoder::ConvertForSave(Image&, const PixelFormatInfo&) {}
 
-bool Codec::ReadImages(Stream&, std::vector<Image>&, bool) {
-  RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
-}
-
-bool Codec::WriteImage(Stream&, std::span<const Image>, int32_t) {
-  RaiseImaging("Image Format \"%s\" does not support saving images.", Name.c_str());
-}
-
-void Codec::ConvertForSave(Image&, const PixelFormatInfo&) {}
-
-bool Codec::CanSaveFormat(const Image& image) const {
+bool Encoder::CanSaveFormat(const Image& image) const {
   const int32_t value = static_cast<int32_t>(image.Format());
   if (value < 0 || value >= kFormatSetSize) return false;
   return GetSavableFormats().test(static_cast<size_t>(value));
 }
 
-bool Codec::ProbeStream(Stream&) const { return false; }
-
-void Codec::ValidateOptions() {}
-
-Codec& Codec::PrepareWorker(const CodecOptions& options,
-                                                  std::unique_ptr<Codec>& fresh) const {
-  if (factory_) fresh = factory_();
-  // A codec built outside the registry works itself; the caller does not share it.
-  Codec& worker = fresh ? *fresh : const_cast<Codec&>(*this);
-  worker.Options = options;
-  worker.Facts = LoadFacts();
-  return worker;
-}
-
-ColorProfile Codec::SaveProfileFor(PixelFormat format) const {
+ColorProfile Encoder::SaveProfileFor(PixelFormat format) const {
   return ProfileFitsFormat(Options.profile, format) ? Options.profile : nullptr;
 }
 
+bool Encoder::PrepareSave(std::span<const Image> images, int32_t& index) {
+  ValidateOptions();
+  if (!Description.CanSave) return false;
+  if (images.empty()) RaiseImaging("Assertion failed: PrepareSave needs at least one image");
+  const int32_t count = static_cast<int32_t>(images.size());
+  if (Description.IsMultiImage) {
+    if (index >= count) index = 0;
+    if (index < 0) {
+      FirstIndex = 0;
+      LastIndex = count - 1;
+      index = 0;
+    } else {
+      FirstIndex = LastIndex = index;
+    }
+    for (int32_t i = FirstIndex; i <= LastIndex; ++i)
+      if (!IsImageValid(images[static_cast<size_t>(i)])) return false;
+    return true;
+  }
+  if (index < 0 || index >= count) index = 0;
+  return IsImageValid(images[static_cast<size_t>(index)]);
+}
+
+bool Encoder::PrepareForSave(const Image& image, PreparedImage& prepared) {
+  const PixelFormat override = Options.library.saveOverrideFormat;
+  if (override == PixelFormat::Unknown) {
+    if (CanSaveFormat(image)) {
+      prepared.Borrow(image);
+      return true;
+    }
+  }
+  Image copy;
+  CopyImage(image, copy);
+  if (override != PixelFormat::Unknown) {
+    ConvertImageFormat(copy, override, Options.library.colorReductionMask);
+    if (CanSaveFormat(copy)) {
+      prepared.Own(std::move(copy));
+      return true;
+    }
+  }
+  ConvertForSave(copy, *FindFormatInfo(copy.Format()));
+  const bool result = CanSaveFormat(copy);
+  prepared.Own(std::move(copy));
+  return result;
+}
+
+// ---- Codec: base behaviour ----------------------------------------------------------------------
+
+Codec::Codec() : Name("Unknown and unsupported format") {}
+
+bool Codec::ProbeStream(Stream&) const { return false; }
+
+std::unique_ptr<Decoder> Codec::CreateDecoder(const CodecOptions&) const {
+  RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
+}
+
+std::unique_ptr<Encoder> Codec::CreateEncoder(const CodecOptions&) const {
+  RaiseImaging("Image Format \"%s\" does not support saving images.", Name.c_str());
+}
 
 void Codec::AddMasks(const std::string& masks) {
   Extensions.clear();
@@ -142,17 +176,16 @@ bool FinishLoad(bool ok, std::vector<Image>& images, const CodecOptions& options
 
 bool Codec::LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
                      const CodecOptions& options, LoadFacts* facts) const {
-  std::unique_ptr<Codec> fresh;
-  Codec& worker = PrepareWorker(options, fresh);
-  if (!worker.ProbeStream(source)) {
+  if (!ProbeStream(source)) {
     if (fileName)
       RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName->c_str(), Name.c_str());
     RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(&source),
                  Name.c_str());
   }
   images.clear();
-  const bool ok = worker.ReadImages(source, images, onlyFirst);
-  if (facts) *facts = worker.Facts;
+  const std::unique_ptr<Decoder> decoder = CreateDecoder(options);
+  const bool ok = decoder->ReadImages(source, images, onlyFirst);
+  if (facts) *facts = decoder->Found();
   return FinishLoad(ok, images, options);
 }
 
@@ -208,21 +241,20 @@ bool Codec::SaveToFile(const std::string& fileName, std::span<const Image> image
                                   const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
-    std::unique_ptr<Codec> fresh;
-    Codec& worker = PrepareWorker(options, fresh);
+    const std::unique_ptr<Encoder> encoder = CreateEncoder(options);
     // A file takes its name only when its save succeeded; one that fails or reports failure
     // leaves whatever file was there before.
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       FileStream file(fileName, FileStream::Access::Write);
       int32_t index = onlyFirst ? 0 : -1;
-      const bool result = worker.PrepareSave(file, images, index) && worker.WriteImage(file, images, index);
+      const bool result = encoder->PrepareSave(images, index) && encoder->WriteImage(file, images, index);
       if (result) file.Commit();
       return result;
     }
     for (size_t i = 0; i < images.size(); ++i) {
       FileStream file(IndexedFileName(fileName, i), FileStream::Access::Write);
       int32_t index = static_cast<int32_t>(i);
-      if (!(worker.PrepareSave(file, images, index) && worker.WriteImage(file, images, index))) return false;
+      if (!(encoder->PrepareSave(images, index) && encoder->WriteImage(file, images, index))) return false;
       file.Commit();
     }
     return true;
@@ -240,15 +272,14 @@ bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onl
                                     const CodecOptions& options) const {
   if (!CanSave || images.empty() || !AreImagesValid(images)) return false;
   try {
-    std::unique_ptr<Codec> fresh;
-    Codec& worker = PrepareWorker(options, fresh);
+    const std::unique_ptr<Encoder> encoder = CreateEncoder(options);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       int32_t index = onlyFirst ? 0 : -1;
-      return worker.PrepareSave(stream, images, index) && worker.WriteImage(stream, images, index);
+      return encoder->PrepareSave(images, index) && encoder->WriteImage(stream, images, index);
     }
     for (size_t i = 0; i < images.size(); ++i) {
       int32_t index = static_cast<int32_t>(i);
-      if (!(worker.PrepareSave(stream, images, index) && worker.WriteImage(stream, images, index))) return false;
+      if (!(encoder->PrepareSave(images, index) && encoder->WriteImage(stream, images, index))) return false;
     }
     return true;
   } catch (...) {
@@ -257,55 +288,10 @@ bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onl
   }
 }
 
-bool Codec::PrepareSave(Stream&, std::span<const Image> images, int32_t& index) {
-  ValidateOptions();
-  if (!CanSave) return false;
-  if (images.empty()) RaiseImaging("Assertion failed: PrepareSave needs at least one image");
-  const int32_t count = static_cast<int32_t>(images.size());
-  if (IsMultiImage) {
-    if (index >= count) index = 0;
-    if (index < 0) {
-      FirstIndex = 0;
-      LastIndex = count - 1;
-      index = 0;
-    } else {
-      FirstIndex = LastIndex = index;
-    }
-    for (int32_t i = FirstIndex; i <= LastIndex; ++i)
-      if (!IsImageValid(images[static_cast<size_t>(i)])) return false;
-    return true;
-  }
-  if (index < 0 || index >= count) index = 0;
-  return IsImageValid(images[static_cast<size_t>(index)]);
-}
-
-bool Codec::PrepareForSave(const Image& image, PreparedImage& prepared) {
-  const PixelFormat override = Options.library.saveOverrideFormat;
-  if (override == PixelFormat::Unknown) {
-    if (CanSaveFormat(image)) {
-      prepared.Borrow(image);
-      return true;
-    }
-  }
-  Image copy;
-  CopyImage(image, copy);
-  if (override != PixelFormat::Unknown) {
-    ConvertImageFormat(copy, override, Options.library.colorReductionMask);
-    if (CanSaveFormat(copy)) {
-      prepared.Own(std::move(copy));
-      return true;
-    }
-  }
-  ConvertForSave(copy, *FindFormatInfo(copy.Format()));
-  const bool result = CanSaveFormat(copy);
-  prepared.Own(std::move(copy));
-  return result;
-}
-
 // ---- Registry ----------------------------------------------------------------------------------
 
 const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry() {
-  using Factory = Codec::Factory;
+  using Factory = std::unique_ptr<Codec> (*)();
   // Registry order is search order.
   static constexpr Factory kFactories[] = {
       CreateBitmapCodec, CreateJpegCodec,     CreatePngCodec,  CreateMngCodec, CreateJngCodec,  CreateGifCodec,
@@ -315,12 +301,8 @@ const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry() {
   };
   static const Registry registry = [] {
     Registry codecs;
-    for (Factory factory : kFactories) {
-      std::unique_ptr<Codec> codec = factory();
-      if (!codec) continue;
-      codec->factory_ = factory;
-      codecs.push_back(std::move(codec));
-    }
+    for (Factory factory : kFactories)
+      if (std::unique_ptr<Codec> codec = factory()) codecs.push_back(std::move(codec));
     return codecs;
   }();
   return registry;

@@ -43,14 +43,70 @@ struct LoadFacts {
   int32_t heifExifOrientation = 0;
 };
 
-// Base class of every codec. Codecs set the public fields in their constructor and fill the
-// virtual operations; the load and save procedures around them live here.
-//
-// The codecs in the registry are never changed after start-up. Each load and save through one
-// of them runs on a fresh instance of the codec class (its worker), which gets the call's
-// options and holds everything the call finds or decides (the image range to write, the facts
-// a reader finds). A codec object built by a caller outside the registry is its own worker and
-// serves one call at a time.
+class Codec;
+
+// The state of one load: the options it was given and what it found. A codec's description
+// creates one for every load (Codec::CreateDecoder); it lives only as long as that load.
+class Decoder {
+public:
+  explicit Decoder(const CodecOptions& options) : Options(options) {}
+  virtual ~Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first
+  // (first frame, first page, main image without mipmaps). False or an error on bad data.
+  virtual bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) = 0;
+  // What the load found; the values of an empty LoadFacts until the reader fills them.
+  const LoadFacts& Found() const { return Facts; }
+
+protected:
+  const CodecOptions& Options;
+  LoadFacts Facts;
+};
+
+// The state of one save: its options (clamped by ValidateOptions) and the range of images it
+// writes. A codec's description creates one for every save (Codec::CreateEncoder).
+class Encoder {
+public:
+  Encoder(const Codec& description, const CodecOptions& options) : Description(description), Options(options) {}
+  virtual ~Encoder() = default;
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  // Writes FirstIndex..LastIndex (codecs of several images) or the image at `index`.
+  virtual bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) = 0;
+  // The formats WriteImage takes without conversion; the description's SupportedFormats.
+  virtual FormatSet GetSavableFormats() const;
+  // Turns the image into a format the codec can write.
+  virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
+  bool CanSaveFormat(const Image& image) const;
+  // Runs before every WriteImage: clamps the options and chooses the range of images to write
+  // (FirstIndex, LastIndex); false when an image of the range is not valid.
+  bool PrepareSave(std::span<const Image> images, int32_t& index);
+
+  int32_t FirstIndex = 0;
+  int32_t LastIndex = 0;
+
+protected:
+  // Clamps or replaces out-of-range values of the codec's options.
+  virtual void ValidateOptions() {}
+  // Gives the image the codec writes: the caller's image itself, or a converted copy that
+  // `prepared` holds (the save override format first, when one is set). False when even the
+  // converted copy is in a format the codec cannot write.
+  bool PrepareForSave(const Image& image, PreparedImage& prepared);
+  // The profile of the options to embed with pixels of `format`, or null.
+  ColorProfile SaveProfileFor(PixelFormat format) const;
+
+  const Codec& Description;
+  CodecOptions Options;
+};
+
+// The description of a codec: what the registry holds for a file type. Codecs set the public
+// fields in their constructor; a description never changes afterwards and is shared by all
+// threads. Each load and save creates a decoder or encoder of its own for the call, which holds
+// everything the call is given, finds or decides; the load and save procedures around them
+// live here.
 class Codec {
 public:
   Codec();
@@ -65,22 +121,13 @@ public:
   bool CanSave = false;
   bool IsMultiImage = false;
   FormatSet SupportedFormats;
-  int32_t FirstIndex = 0;
-  int32_t LastIndex = 0;
 
-  virtual FormatSet GetSavableFormats() const;
-  // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first.
-  virtual bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst);
-  // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index` of `images`.
-  virtual bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index);
-  // Turns the image into a format the codec can write.
-  virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
-  virtual bool CanSaveFormat(const Image& image) const;
-  // Recognises the signature; leaves the stream where it started. Runs on the registry's own
-  // instance during detection, so it changes nothing in the codec.
+  // Recognises the signature; leaves the stream where it started.
   virtual bool ProbeStream(Stream& stream) const;
-  // Clamps or replaces out-of-range values of the codec's options.
-  virtual void ValidateOptions();
+  // The decoder of one load. The base raises "does not support loading images".
+  virtual std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const;
+  // The encoder of one save. The base raises "does not support saving images".
+  virtual std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const;
 
   // Loads and saves with the process values of the options (CurrentOptions).
   bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst = false) const;
@@ -103,30 +150,11 @@ public:
   // The default extension (first of Extensions) or empty text.
   std::string DefaultExtension() const;
 
-protected:
-  bool PrepareSave(Stream& stream, std::span<const Image> images, int32_t& index);
-  // Gives the image the codec writes: the caller's image itself, or a converted copy that
-  // `prepared` holds. False when even the converted copy is in a format the codec cannot write.
-  bool PrepareForSave(const Image& image, PreparedImage& prepared);
-  // The options of the running load or save.
-  CodecOptions Options;
-  // What the running load found; it starts with the values of an empty LoadFacts.
-  LoadFacts Facts;
-  // The profile of the options to embed with pixels of `format`, or null.
-  ColorProfile SaveProfileFor(PixelFormat format) const;
-
 private:
-  friend const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry();
-  using Factory = std::unique_ptr<Codec> (*)();
-  // The instance a call works on, with the call's options: a fresh one (kept in `fresh`) for a
-  // registry codec, the codec itself for one built outside the registry.
-  Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
   // Loads from `source`; a failed signature test names the file, or the stream when `fileName`
   // is null.
   bool LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
                 const CodecOptions& options, LoadFacts* facts) const;
-
-  Factory factory_ = nullptr;  // set on the registry's instances
 };
 
 // ---- Registry --------------------------------------------------------------------------------

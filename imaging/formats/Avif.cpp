@@ -30,7 +30,7 @@ struct EncoderDeleter {
 struct AvifImageDeleter {
   void operator()(avifImage* i) const { avifImageDestroy(i); }
 };
-using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
+using LibraryDecoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
 bool HasAvifBrand(const uint8_t* bytes, size_t size) { return isomedia::HasFileTypeBrand(bytes, size, {"avif", "avis"}); }
 
@@ -92,13 +92,13 @@ struct AvifInput {
 
 // A decoder over the stream's data, parsed: the container's facts are known, no pixel is
 // decoded yet. Files above the library's size limits are refused here.
-Decoder ParseAvif(Stream& stream, AvifInput& io) {
+LibraryDecoder ParseAvif(Stream& stream, AvifInput& io) {
   uint8_t head[isomedia::kFileTypeProbeSize];
   const size_t headSize = isomedia::PeekFileType(stream, head);
   if (headSize < 16) RaiseImaging("AVIF: the file is too short for a file type box.");
   if (!HasAvifBrand(head, headSize)) RaiseImaging("AVIF: the data do not start with an AVIF file type box.");
 
-  Decoder decoder(avifDecoderCreate());
+  LibraryDecoder decoder(avifDecoderCreate());
   if (!decoder) RaiseImaging("AVIF: out of memory.");
   // One thread per file: a run decodes several files at once.
   decoder->maxThreads = 1;
@@ -173,25 +173,23 @@ public:
     AddMasks("*.avif");
   }
 
-  void ValidateOptions() override {
-    AvifOptions& avif = Options.avif;
-    if (static_cast<uint32_t>(avif.quality - 1) >= 100u) avif.quality = 60;
-    if (static_cast<uint32_t>(avif.speed) > uint32_t(AVIF_SPEED_FASTEST)) avif.speed = 6;
-  }
-
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
     const size_t n = isomedia::PeekFileType(stream, bytes);
     return HasAvifBrand(bytes, n);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class AvifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     AvifInput io;
-    Decoder decoder = ParseAvif(stream, io);
+    LibraryDecoder decoder = ParseAvif(stream, io);
     const avifResult decoded = avifDecoderNextImage(decoder.get());
     if (decoded != AVIF_RESULT_OK) RaiseAvif(decoded, decoder->diag);
     const avifImage& avif = *decoder->image;
@@ -233,6 +231,15 @@ public:
       if (!Facts.profile) AddLoadWarning("The AVIF file's colour profile is damaged; it is left out");
     }
     return true;
+  }
+};
+
+class AvifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
@@ -288,7 +295,22 @@ public:
     stream.WriteExact(output.data, static_cast<int64_t>(output.size), "AVIF data");
     return true;
   }
+
+protected:
+  void ValidateOptions() override {
+    AvifOptions& avif = Options.avif;
+    if (static_cast<uint32_t>(avif.quality - 1) >= 100u) avif.quality = 60;
+    if (static_cast<uint32_t>(avif.speed) > uint32_t(AVIF_SPEED_FASTEST)) avif.speed = 6;
+  }
 };
+
+std::unique_ptr<Decoder> AvifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<AvifDecoder>(options);
+}
+
+std::unique_ptr<Encoder> AvifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<AvifEncoder>(*this, options);
+}
 
 }  // namespace
 
@@ -298,7 +320,7 @@ std::unique_ptr<Codec> CreateAvifCodec() { return std::make_unique<AvifCodec>();
 // quarter turn, alpha, gray and the depth as the reader will give them.
 void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   AvifInput io;
-  Decoder decoder = ParseAvif(stream, io);
+  LibraryDecoder decoder = ParseAvif(stream, io);
   const avifImage& avif = *decoder->image;
   const bool swap = (QuarterTurns(avif) & 1) != 0;
   header.Width = int32_t(swap ? avif.height : avif.width);

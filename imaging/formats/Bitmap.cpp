@@ -469,7 +469,19 @@ public:
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class BitmapDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class BitmapEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
 
@@ -477,7 +489,15 @@ private:
   void WriteRle8(Stream& stream, const Image& image);
 };
 
-bool BitmapCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+std::unique_ptr<Decoder> BitmapCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<BitmapDecoder>(options);
+}
+
+std::unique_ptr<Encoder> BitmapCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<BitmapEncoder>(*this, options);
+}
+
+bool BitmapDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   const int64_t start = stream.Position();
   const BitmapHeaders h = ReadHeaders(stream, HeaderUse::Decode);
 
@@ -495,7 +515,7 @@ bool BitmapCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void BitmapEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
@@ -510,7 +530,7 @@ void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, target);
 }
 
-bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool BitmapEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   const Image& image = prepared;
@@ -539,7 +559,7 @@ bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int3
   return true;
 }
 
-void BitmapCodec::WriteRle8(Stream& stream, const Image& image) {
+void BitmapEncoder::WriteRle8(Stream& stream, const Image& image) {
   constexpr size_t kBlock = 8192;
   std::vector<uint8_t> out;
   out.reserve(kBlock + 600);

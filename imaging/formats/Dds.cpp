@@ -407,7 +407,35 @@ bool DdsCodec::ProbeStream(Stream& stream) const {
   return h.Magic == kMagic && (h.Caps1 & DDSCAPS_TEXTURE) != 0;
 }
 
-void DdsCodec::ValidateOptions() {
+namespace {
+
+class DdsDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class DdsEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> DdsCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<DdsDecoder>(options);
+}
+
+std::unique_ptr<Encoder> DdsCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<DdsEncoder>(*this, options);
+}
+
+void DdsEncoder::ValidateOptions() {
   DdsOptions& dds = Options.dds;
   if (dds.saveCubeMap) dds.saveVolume = false;
   if (dds.saveVolume) dds.saveCubeMap = false;
@@ -415,7 +443,7 @@ void DdsCodec::ValidateOptions() {
   if (dds.saveMipMapCount <= 0) dds.saveMipMapCount = 1;
 }
 
-bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+bool DdsDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   Facts.dds = {false, false, 1, 1};
 
   uint8_t raw[kHeaderSize];
@@ -451,7 +479,7 @@ bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+bool DdsEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
@@ -471,7 +499,7 @@ bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   return true;
 }
 
-void DdsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void DdsEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.IsIndexed || info.IsCompressed)

@@ -92,11 +92,9 @@ class DdsCodec : public Codec {
 public:
   DdsCodec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
 }  // namespace imaging

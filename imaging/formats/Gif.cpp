@@ -446,11 +446,38 @@ bool GifCodec::ProbeStream(Stream& stream) const {
          (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
 }
 
-void GifCodec::ConvertForSave(Image& image, const PixelFormatInfo&) {
+namespace {
+
+class GifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class GifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> GifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<GifDecoder>(options);
+}
+
+std::unique_ptr<Encoder> GifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<GifEncoder>(*this, options);
+}
+
+// ---- GifDecoder and GifEncoder ------------------------------------------------------
+
+void GifEncoder::ConvertForSave(Image& image, const PixelFormatInfo&) {
   ConvertImageFormat(image, PixelFormat::Index8, Options.library.colorReductionMask);
 }
 
-bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
+bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
@@ -605,7 +632,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   return true;
 }
 
-bool GifCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+bool GifEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   int32_t screenWidth = 0;
   int32_t screenHeight = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {

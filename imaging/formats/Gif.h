@@ -49,10 +49,9 @@ class GifCodec : public Codec {
 public:
   GifCodec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
 // The LZW coder, exposed for tests and fuzzing. Decodes `data` (the concatenated sub-blocks)

@@ -401,19 +401,19 @@ public:
     AddMasks("*.heic,*.heif");
   }
 
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Options.heif.quality - 1) >= 100u) Options.heif.quality = 50;
-  }
-
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
     const size_t n = isomedia::PeekFileType(stream, bytes);
     return HasHeifBrand(bytes, n);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class HeifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     ParsedHeif parsed;
@@ -451,6 +451,15 @@ public:
     CopyRows(plane, stride, bits, alpha, image);
     if (alpha && !wide && heif_image_is_premultiplied_alpha(decoded.get())) UnpremultiplyAlpha(image);
     return true;
+  }
+};
+
+class HeifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
@@ -505,7 +514,20 @@ public:
     stream.WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()), "HEIF data");
     return true;
   }
+
+protected:
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Options.heif.quality - 1) >= 100u) Options.heif.quality = 50;
+  }
 };
+
+std::unique_ptr<Decoder> HeifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<HeifDecoder>(options);
+}
+
+std::unique_ptr<Encoder> HeifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<HeifEncoder>(*this, options);
+}
 
 }  // namespace
 

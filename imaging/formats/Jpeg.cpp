@@ -223,23 +223,23 @@ void TermDestination(j_compress_ptr cinfo) {
 
 // Everything libjpeg touches while decoding one file. Value-initialised, so the whole
 // decompression record starts zeroed.
-struct JpegDecoder {
+struct Decompression {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   JpegSource source;
   jpeg_progress_mgr progress;
   bool created;
 
-  JpegDecoder() = default;
-  JpegDecoder(const JpegDecoder&) = delete;
-  JpegDecoder& operator=(const JpegDecoder&) = delete;
-  ~JpegDecoder() {
+  Decompression() = default;
+  Decompression(const Decompression&) = delete;
+  Decompression& operator=(const Decompression&) = delete;
+  ~Decompression() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
 };
 
 // setjmp region: creates the decompressor and reads the header. False when libjpeg failed.
-bool DecodeHeader(JpegDecoder* d) {
+bool DecodeHeader(Decompression* d) {
   if (setjmp(d->err.jump)) return false;
   d->cinfo.err = &d->err.pub;
   jpeg_CreateDecompress(&d->cinfo, JPEG_LIB_VERSION, sizeof(d->cinfo));
@@ -264,7 +264,7 @@ bool DecodeHeader(JpegDecoder* d) {
 }
 
 // setjmp region: decodes every row straight into the image's rows and finishes the stream.
-bool DecodeRows(JpegDecoder* d, uint8_t* bits, size_t stride) {
+bool DecodeRows(Decompression* d, uint8_t* bits, size_t stride) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   JSAMPROW rows[kRowsPerCall];
@@ -335,16 +335,16 @@ ColorProfile AssembleIccProfile(const std::vector<std::span<const uint8_t>>& chu
 
 // ---- Compression --------------------------------------------------------------------------
 
-struct JpegEncoder {
+struct Compression {
   jpeg_compress_struct cinfo;
   JpegErrorManager err;
   JpegDestination destination;
   bool created;
 
-  JpegEncoder() = default;
-  JpegEncoder(const JpegEncoder&) = delete;
-  JpegEncoder& operator=(const JpegEncoder&) = delete;
-  ~JpegEncoder() {
+  Compression() = default;
+  Compression(const Compression&) = delete;
+  Compression& operator=(const Compression&) = delete;
+  ~Compression() {
     if (created) jpeg_destroy_compress(&cinfo);
   }
 };
@@ -361,7 +361,7 @@ struct JpegEncodeSettings {
 };
 
 // setjmp region: compresses the whole image.
-bool EncodeImage(JpegEncoder* e, const JpegEncodeSettings* s) {
+bool EncodeImage(Compression* e, const JpegEncodeSettings* s) {
   if (setjmp(e->err.jump)) return false;
   e->cinfo.err = &e->err.pub;
   jpeg_CreateCompress(&e->cinfo, JPEG_LIB_VERSION, sizeof(e->cinfo));
@@ -414,16 +414,31 @@ bool JpegCodec::ProbeStream(Stream& stream) const {
   return count == int64_t(sizeof(signature)) && signature[0] == 0xFF && signature[1] == 0xD8;
 }
 
-void JpegCodec::ValidateOptions() {
+std::unique_ptr<Decoder> JpegCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<JpegDecoder>(options);
+}
+
+std::unique_ptr<Encoder> JpegCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<JpegEncoder>(*this, options);
+}
+
+const JpegCodec& JpegCodec::Description() {
+  static const JpegCodec description;
+  return description;
+}
+
+// ---- JpegDecoder and JpegEncoder -------------------------------------------------------------
+
+void JpegEncoder::ValidateOptions() {
   if (static_cast<uint32_t>(Options.jpeg.quality - 1) >= 100u) Options.jpeg.quality = 90;
 }
 
-void JpegCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void JpegEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, info.HasGrayChannel ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
 }
 
-bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  auto decoder = std::make_unique<JpegDecoder>();
+bool JpegDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  auto decoder = std::make_unique<Decompression>();
   decoder->source.stream = &stream;
   JpegErrorHandler(decoder->err);
   if (!DecodeHeader(decoder.get())) RaiseJpegError(decoder->err);
@@ -469,11 +484,11 @@ bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool JpegCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool JpegEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
-  auto encoder = std::make_unique<JpegEncoder>();
+  auto encoder = std::make_unique<Compression>();
   encoder->destination.stream = &stream;
   JpegErrorHandler(encoder->err);
   const Image& image = prepared;
@@ -487,7 +502,7 @@ bool JpegCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_
   return true;
 }
 
-void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
+void JpegDecoder::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
   std::vector<std::span<const uint8_t>> iccChunks;
   bool exifSeen = false;
   for (jpeg_saved_marker_ptr m = markers; m != nullptr; m = m->next) {
@@ -503,13 +518,6 @@ void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
   bool damaged = false;
   Facts.profile = AssembleIccProfile(iccChunks, damaged);
   if (damaged) AddLoadWarning("The JPEG file's colour profile is damaged; it is left out");
-}
-
-// ---- EmbeddedJpegCodec --------------------------------------------------------------
-
-EmbeddedJpegCodec::EmbeddedJpegCodec(const CodecOptions& options) {
-  Options = options;
-  ValidateOptions();
 }
 
 std::unique_ptr<Codec> CreateJpegCodec() { return std::make_unique<JpegCodec>(); }

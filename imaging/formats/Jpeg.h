@@ -1,5 +1,5 @@
-// JPEG codec through libjpeg (library interface 62), and an unregistered instance of it for the
-// JPEG streams inside JNG files.
+// JPEG codec through libjpeg (library interface 62); its decoder and encoder also read and
+// write the JPEG streams inside JNG files.
 #pragma once
 
 #include "imaging/Codec.h"
@@ -12,23 +12,34 @@ class JpegCodec : public Codec {
 public:
   JpegCodec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+
+  // A description of its own for the encoders of JPEG data inside other files (JNG).
+  static const JpegCodec& Description();
+};
+
+// Reads one JPEG stream from the stream's position, leaving the stream right behind it.
+class JpegDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
 
 private:
   // Sets the orientation and colour profile of Facts from the saved APP1 and APP2 segments.
   void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 
-// A JPEG codec instance that is never registered; its owner gives it the options (the JPEG
-// quality and progression of a write, the load override format of a read) and hands it the
-// stream of the embedded JPEG data.
-class EmbeddedJpegCodec : public JpegCodec {
+// Writes one picture as a JPEG stream at the quality and progression of the options.
+class JpegEncoder : public Encoder {
 public:
-  explicit EmbeddedJpegCodec(const CodecOptions& options);
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
 };
 
 }  // namespace imaging

@@ -406,11 +406,39 @@ bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
   return got == 8 && DetectForm(bytes, got) != Jp2Form::None;
 }
 
-void Jpeg2000Codec::ValidateOptions() {
+namespace {
+
+class Jpeg2000Decoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class Jpeg2000Encoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> Jpeg2000Codec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<Jpeg2000Decoder>(options);
+}
+
+std::unique_ptr<Encoder> Jpeg2000Codec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<Jpeg2000Encoder>(*this, options);
+}
+
+void Jpeg2000Encoder::ValidateOptions() {
   if (uint32_t(Options.jpeg2000.quality - 1) > 99u) Options.jpeg2000.quality = kDefaultQuality;
 }
 
-bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+bool Jpeg2000Decoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   Source source{&stream, stream.Position(), 0};
   const int64_t fileSize = stream.Remaining();
   source.End = source.Base + fileSize;
@@ -516,7 +544,7 @@ bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool)
   return true;
 }
 
-bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool Jpeg2000Encoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -594,7 +622,7 @@ bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, in
   return true;
 }
 
-void Jpeg2000Codec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void Jpeg2000Encoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   const int bytesPerChannel = info.ChannelCount > 0 ? info.BytesPerPixel / info.ChannelCount : 0;

@@ -88,6 +88,13 @@ public:
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
 
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+};
+
+class PcxDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kPCXHeaderSize];
     stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
@@ -193,6 +200,10 @@ public:
     return true;
   }
 };
+
+std::unique_ptr<Decoder> PcxCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<PcxDecoder>(options);
+}
 
 }  // namespace
 

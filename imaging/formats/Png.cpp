@@ -22,36 +22,39 @@ const std::initializer_list<PixelFormat> kPNGFormats = {
     PixelFormat::A16R16G16B16, PixelFormat::B16G16R16, PixelFormat::A16B16G16R16};
 const std::initializer_list<PixelFormat> kLossyFormats = {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::R8G8B8,
                                                           PixelFormat::A8R8G8B8};
+
+// How an encoder of the type writes, from the options of its save, with out-of-range values
+// replaced: PNG filter 0..6 (else 5), zlib level 0..9 (else 5), JPEG quality 1..100 (else 90).
+MngOptions WriteSettings(NetworkGraphicsType type, const CodecOptions& options) {
+  MngOptions settings;
+  switch (type) {
+    case NetworkGraphicsType::PNG:
+      settings.preFilter = options.png.preFilter;
+      settings.compressLevel = options.png.compressLevel;
+      break;
+    case NetworkGraphicsType::MNG:
+      settings = options.mng;
+      break;
+    case NetworkGraphicsType::JNG: {
+      const JngOptions& jng = options.jng;
+      settings = {true, jng.lossyAlpha, jng.preFilter, jng.compressLevel, jng.quality, jng.progressive};
+      break;
+    }
+  }
+  if (static_cast<uint32_t>(settings.preFilter) > 6) settings.preFilter = 5;
+  if (static_cast<uint32_t>(settings.compressLevel) > 9) settings.compressLevel = 5;
+  if (static_cast<uint32_t>(settings.quality - 1) >= 100u) settings.quality = 90;
+  return settings;
+}
+
 }  // namespace
 
-NetworkGraphicsCodec::NetworkGraphicsCodec(const uint8_t (&signature)[8]) {
+// ---- Descriptions -------------------------------------------------------------------------------
+
+NetworkGraphicsCodec::NetworkGraphicsCodec(const uint8_t (&signature)[8], NetworkGraphicsType type) : type_(type) {
   std::memcpy(signature_, signature, 8);
   CanLoad = true;
   CanSave = true;
-}
-
-FormatSet NetworkGraphicsCodec::GetSavableFormats() const {
-  return OwnSettings().lossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
-}
-
-void NetworkGraphicsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
-  PixelFormat target;
-  if (OwnSettings().lossyCompression) {
-    if (info.HasGrayChannel)
-      target = info.HasAlphaChannel ? PixelFormat::A8Gray8 : PixelFormat::Gray8;
-    else
-      target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
-  } else if (info.HasGrayChannel) {
-    if (info.HasAlphaChannel)
-      target = info.BytesPerPixel > 2 ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
-    else
-      target = PixelFormat::Gray16;
-  } else if (info.IsFloatingPoint) {
-    target = info.HasAlphaChannel ? PixelFormat::A16B16G16R16 : PixelFormat::B16G16R16;
-  } else {
-    target = info.HasAlphaChannel || info.IsCompressed ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
-  }
-  ConvertImageFormat(image, target);
 }
 
 bool NetworkGraphicsCodec::ProbeStream(Stream& stream) const {
@@ -61,29 +64,41 @@ bool NetworkGraphicsCodec::ProbeStream(Stream& stream) const {
   return count == 8 && std::memcmp(signature, signature_, 8) == 0;
 }
 
-MngOptions NetworkGraphicsCodec::Settings() const {
-  MngOptions settings = OwnSettings();
-  if (static_cast<uint32_t>(settings.preFilter) > 6) settings.preFilter = 5;
-  if (static_cast<uint32_t>(settings.compressLevel) > 9) settings.compressLevel = 5;
-  if (static_cast<uint32_t>(settings.quality - 1) >= 100u) settings.quality = 90;
-  return settings;
+std::unique_ptr<Decoder> NetworkGraphicsCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<NetworkGraphicsDecoder>(options, type_);
 }
 
-PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature) {
+std::unique_ptr<Encoder> NetworkGraphicsCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<NetworkGraphicsEncoder>(*this, options, type_);
+}
+
+PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature, NetworkGraphicsType::PNG) {
   Name = "Portable Network Graphics";
   SupportedFormats = MakeFormatSet(kPNGFormats);
   AddMasks("*.png");
 }
 
-MngOptions PngCodec::OwnSettings() const {
-  MngOptions settings;
-  settings.preFilter = Options.png.preFilter;
-  settings.compressLevel = Options.png.compressLevel;
-  return settings;
+MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature, NetworkGraphicsType::MNG) {
+  Name = "Multiple Network Graphics";
+  IsMultiImage = true;
+  SupportedFormats = MakeFormatSet(kPNGFormats);
+  AddMasks("*.mng");
 }
 
-bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image>& images,
-                                                     bool jng) {
+JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature, NetworkGraphicsType::JNG) {
+  Name = "JPEG Network Graphics";
+  SupportedFormats = MakeFormatSet(kLossyFormats);
+  AddMasks("*.jng");
+}
+
+// ---- Decoder ------------------------------------------------------------------------------------
+
+NetworkGraphicsDecoder::NetworkGraphicsDecoder(const CodecOptions& options, NetworkGraphicsType type)
+    : Decoder(options), type_(type) {}
+
+bool NetworkGraphicsDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
+  if (type_ == NetworkGraphicsType::MNG) return ReadAnimation(stream, images, onlyFirst);
+  const bool jng = type_ == NetworkGraphicsType::JNG;
   DatastreamLoader loader;
   if (!loader.LoadFile(stream) || loader.Frames.empty()) return false;
   const Datastream& frame = *loader.Frames.front();
@@ -99,42 +114,7 @@ bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image
   return true;
 }
 
-bool NetworkGraphicsCodec::WriteSingleDatastream(Stream& stream, std::span<const Image> images,
-                                                       int32_t index, NetworkGraphicsType type) {
-  PreparedImage prepared;
-  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
-  DatastreamSaver saver;
-  saver.FileType = type;
-  saver.Settings = Settings();
-  saver.Options = Options;
-  if (type == NetworkGraphicsType::JNG)
-    saver.AddJNGFrame(prepared.Get());
-  else
-    saver.AddPNGFrame(prepared.Get());
-  if (const ColorProfile profile = SaveProfileFor(prepared->Format()))
-    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, saver.Settings.compressLevel);
-  saver.SaveFile(stream);
-  return true;
-}
-
-bool PngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  return ReadFirstDatastream(stream, images, false);
-}
-
-bool PngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
-  return WriteSingleDatastream(stream, images, index, NetworkGraphicsType::PNG);
-}
-
-MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
-  Name = "Multiple Network Graphics";
-  IsMultiImage = true;
-  SupportedFormats = MakeFormatSet(kPNGFormats);
-  AddMasks("*.mng");
-}
-
-MngOptions MngCodec::OwnSettings() const { return Options.mng; }
-
-bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
+bool NetworkGraphicsDecoder::ReadAnimation(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   DatastreamLoader loader;
   if (!loader.LoadFile(stream)) return false;
   if (loader.Frames.empty()) {
@@ -154,10 +134,58 @@ bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   return true;
 }
 
-bool MngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+// ---- Encoder ------------------------------------------------------------------------------------
+
+NetworkGraphicsEncoder::NetworkGraphicsEncoder(const Codec& description, const CodecOptions& options,
+                                               NetworkGraphicsType type)
+    : Encoder(description, options), type_(type), settings_(WriteSettings(type, options)) {}
+
+FormatSet NetworkGraphicsEncoder::GetSavableFormats() const {
+  return settings_.lossyCompression ? MakeFormatSet(kLossyFormats) : MakeFormatSet(kPNGFormats);
+}
+
+void NetworkGraphicsEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+  PixelFormat target;
+  if (settings_.lossyCompression) {
+    if (info.HasGrayChannel)
+      target = info.HasAlphaChannel ? PixelFormat::A8Gray8 : PixelFormat::Gray8;
+    else
+      target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  } else if (info.HasGrayChannel) {
+    if (info.HasAlphaChannel)
+      target = info.BytesPerPixel > 2 ? PixelFormat::A16Gray16 : PixelFormat::A8Gray8;
+    else
+      target = PixelFormat::Gray16;
+  } else if (info.IsFloatingPoint) {
+    target = info.HasAlphaChannel ? PixelFormat::A16B16G16R16 : PixelFormat::B16G16R16;
+  } else {
+    target = info.HasAlphaChannel || info.IsCompressed ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+  }
+  ConvertImageFormat(image, target);
+}
+
+bool NetworkGraphicsEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+  if (type_ == NetworkGraphicsType::MNG) return WriteAnimation(stream, images);
+  PreparedImage prepared;
+  if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+  DatastreamSaver saver;
+  saver.FileType = type_;
+  saver.Settings = settings_;
+  saver.Options = Options;
+  if (type_ == NetworkGraphicsType::JNG)
+    saver.AddJNGFrame(prepared.Get());
+  else
+    saver.AddPNGFrame(prepared.Get());
+  if (const ColorProfile profile = SaveProfileFor(prepared->Format()))
+    saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, saver.Settings.compressLevel);
+  saver.SaveFile(stream);
+  return true;
+}
+
+bool NetworkGraphicsEncoder::WriteAnimation(Stream& stream, std::span<const Image> images) {
   DatastreamSaver saver;
   saver.FileType = NetworkGraphicsType::MNG;
-  saver.Settings = Settings();
+  saver.Settings = settings_;
   saver.Options = Options;
   uint32_t width = 0;
   uint32_t height = 0;
@@ -177,25 +205,6 @@ bool MngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   saver.MNGHeader.SimplicityProfile = 473;
   saver.SaveFile(stream);
   return true;
-}
-
-JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature) {
-  Name = "JPEG Network Graphics";
-  SupportedFormats = MakeFormatSet(kLossyFormats);
-  AddMasks("*.jng");
-}
-
-MngOptions JngCodec::OwnSettings() const {
-  const JngOptions& jng = Options.jng;
-  return {true, jng.lossyAlpha, jng.preFilter, jng.compressLevel, jng.quality, jng.progressive};
-}
-
-bool JngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  return ReadFirstDatastream(stream, images, true);
-}
-
-bool JngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
-  return WriteSingleDatastream(stream, images, index, NetworkGraphicsType::JNG);
 }
 
 std::unique_ptr<Codec> CreatePngCodec() { return std::make_unique<PngCodec>(); }

@@ -113,57 +113,60 @@ void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 
 // ---- Codecs ---------------------------------------------------------------------------------
 
+// The description shared by the three codecs: the signature and the type of file.
 class NetworkGraphicsCodec : public Codec {
 public:
-  FormatSet GetSavableFormats() const override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 
 protected:
-  explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
-  // How this codec writes, from its options, with out-of-range values replaced: PNG filter
-  // 0..6 (else 5), zlib level 0..9 (else 5), JPEG quality 1..100 (else 90).
-  MngOptions Settings() const;
-  // The codec's own options in the shape of the MNG options.
-  virtual MngOptions OwnSettings() const = 0;
-  // The one image of the first datastream, decoded when it is of the kind the codec reads.
-  bool ReadFirstDatastream(Stream& stream, std::vector<Image>& images, bool jng);
-  // Writes the image at `index` as a file of the type holding that one datastream.
-  bool WriteSingleDatastream(Stream& stream, std::span<const Image> images, int32_t index,
-                             NetworkGraphicsType type);
+  NetworkGraphicsCodec(const uint8_t (&signature)[8], NetworkGraphicsType type);
 
 private:
   uint8_t signature_[8];
+  NetworkGraphicsType type_;
 };
 
 class PngCodec : public NetworkGraphicsCodec {
 public:
   PngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-
-protected:
-  MngOptions OwnSettings() const override;
 };
 
 class MngCodec : public NetworkGraphicsCodec {
 public:
   MngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-
-protected:
-  MngOptions OwnSettings() const override;
 };
 
 class JngCodec : public NetworkGraphicsCodec {
 public:
   JngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+};
 
-protected:
-  MngOptions OwnSettings() const override;
+// Reads the one datastream of a PNG or JNG file, or every datastream of an MNG file.
+class NetworkGraphicsDecoder : public Decoder {
+public:
+  NetworkGraphicsDecoder(const CodecOptions& options, NetworkGraphicsType type);
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+
+private:
+  bool ReadAnimation(Stream& stream, std::vector<Image>& images, bool onlyFirst);
+  NetworkGraphicsType type_;
+};
+
+// Writes a PNG or JNG file of one datastream, or an MNG file of the images FirstIndex..LastIndex.
+class NetworkGraphicsEncoder : public Encoder {
+public:
+  NetworkGraphicsEncoder(const Codec& description, const CodecOptions& options, NetworkGraphicsType type);
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  FormatSet GetSavableFormats() const override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+private:
+  bool WriteAnimation(Stream& stream, std::span<const Image> images);
+  NetworkGraphicsType type_;
+  // How the datastreams are encoded, from the codec's options (MNG's shape for all three).
+  MngOptions settings_;
 };
 
 }  // namespace imaging

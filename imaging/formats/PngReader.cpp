@@ -358,10 +358,10 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 
 // ---- JNG ------------------------------------------------------------------------------------
 
-// Reads a JPEG stream held in memory through a JPEG codec of its own, with the options of the
-// load; false when the JPEG codec answers false (a colour space it does not give).
+// Reads a JPEG stream held in memory through a JPEG decoder of its own, with the options of the
+// load; false when the JPEG decoder answers false (a colour space it does not give).
 bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, const CodecOptions& options, Image& image) {
-  EmbeddedJpegCodec jpeg(options);
+  JpegDecoder jpeg(options);
   MemoryStream stream = MemoryStream::ViewOf(data);
   std::vector<Image> images;
   if (!jpeg.ReadImages(stream, images, true) || images.empty()) return false;

@@ -24,9 +24,11 @@ void WriteEmbeddedJpeg(const Image& image, const CodecOptions& saveOptions, int3
   CodecOptions options = saveOptions;
   options.jpeg = {quality, progressive};
   options.profile = nullptr;
-  EmbeddedJpegCodec jpeg(options);
+  JpegEncoder jpeg(JpegCodec::Description(), options);
   MemoryStream stream;
-  if (!jpeg.WriteImage(stream, std::span(&image, 1), 0))
+  const std::span<const Image> one(&image, 1);
+  int32_t index = 0;
+  if (!jpeg.PrepareSave(one, index) || !jpeg.WriteImage(stream, one, index))
     RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format()).c_str());
   target = std::move(stream.Data());
 }

@@ -420,7 +420,32 @@ bool PsdCodec::ProbeStream(Stream& stream) const {
   return got == kHeaderSize && std::memcmp(raw, "8BPS", 4) == 0 && GetU16BE(raw + 4) == 1;
 }
 
-bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+namespace {
+
+class PsdDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class PsdEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> PsdCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<PsdDecoder>(options);
+}
+
+std::unique_ptr<Encoder> PsdCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<PsdEncoder>(*this, options);
+}
+
+bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
@@ -557,7 +582,7 @@ bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool PsdEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -644,7 +669,7 @@ bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   return true;
 }
 
-void PsdCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void PsdEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.ChannelCount == 1 ? PixelFormat::R32F : PixelFormat::A32R32G32B32F;

@@ -229,6 +229,14 @@ public:
     return typeOk && depthOk && mapOk;
   }
 
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class TargaDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kTargaHeaderSize];
     stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
@@ -275,6 +283,11 @@ public:
     if (h.Desc & kTargaDescRightToLeft) MirrorImageRows(image, bpp);
     return true;
   }
+};
+
+class TargaEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
 
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     PixelFormat target;
@@ -346,6 +359,14 @@ public:
     return true;
   }
 };
+
+std::unique_ptr<Decoder> TargaCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<TargaDecoder>(options);
+}
+
+std::unique_ptr<Encoder> TargaCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<TargaEncoder>(*this, options);
+}
 
 }  // namespace
 

@@ -373,7 +373,32 @@ bool TiffCodec::ProbeStream(Stream& stream) const {
                       (id[0] == 'I' && id[1] == 'I' && id[2] == 0x2A && id[3] == 0));
 }
 
-bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+namespace {
+
+class TiffDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class TiffEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> TiffCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<TiffDecoder>(options);
+}
+
+std::unique_ptr<Encoder> TiffCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<TiffEncoder>(*this, options);
+}
+
+bool TiffDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -397,7 +422,7 @@ bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+bool TiffEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   const int32_t requested = Options.tiff.compressionScheme;
   const int32_t scheme = uint32_t(requested) > 4u ? kDefaultCompressionScheme : requested;
   TiffClient client;
@@ -475,7 +500,7 @@ bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_
   return true;
 }
 
-void TiffCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void TiffEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.SwappedFormat != PF::Unknown && GetSavableFormats()[size_t(info.SwappedFormat)])

@@ -91,10 +91,6 @@ public:
     AddMasks("*.webp");
   }
 
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
-  }
-
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kRiffHeaderSize];
     const int64_t n = std::max<int64_t>(stream.Read(bytes, kRiffHeaderSize), 0);
@@ -102,9 +98,13 @@ public:
     return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class WebPDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     const int64_t available = stream.Remaining();
@@ -170,6 +170,27 @@ public:
     return true;
   }
 
+private:
+  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
+  void ReadProfile(const WebPDemuxer* demux) {
+    WebPChunkIterator chunk;
+    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
+    const uint8_t* bytes = chunk.chunk.bytes;
+    const size_t size = chunk.chunk.size;
+    if (size <= kMaxColorProfileBytes) Facts.profile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
+    WebPDemuxReleaseChunkIterator(&chunk);
+    if (!Facts.profile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+  }
+};
+
+class WebPEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
+  }
+
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -214,18 +235,19 @@ public:
     return true;
   }
 
-private:
-  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
-  void ReadProfile(const WebPDemuxer* demux) {
-    WebPChunkIterator chunk;
-    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
-    const uint8_t* bytes = chunk.chunk.bytes;
-    const size_t size = chunk.chunk.size;
-    if (size <= kMaxColorProfileBytes) Facts.profile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
-    WebPDemuxReleaseChunkIterator(&chunk);
-    if (!Facts.profile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+protected:
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
   }
 };
+
+std::unique_ptr<Decoder> WebPCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<WebPDecoder>(options);
+}
+
+std::unique_ptr<Encoder> WebPCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<WebPEncoder>(*this, options);
+}
 
 }  // namespace
 

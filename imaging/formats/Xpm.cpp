@@ -116,6 +116,13 @@ public:
     return n == 9 && std::memcmp(bytes, kSignature, 9) == 0;
   }
 
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+};
+
+class XpmDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     const int64_t size = stream.Remaining();
     std::string text(static_cast<size_t>(size), '\0');
@@ -207,6 +214,10 @@ private:
     return index;
   }
 };
+
+std::unique_ptr<Decoder> XpmCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<XpmDecoder>(options);
+}
 
 }  // namespace
 

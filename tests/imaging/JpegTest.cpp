@@ -279,7 +279,8 @@ TEST(JpegCodec, StreamIsLeftRightBehindTheImage) {
   const int64_t jpegSize = int64_t(bytes.size());
   bytes.insert(bytes.end(), 40000, 0x55);
   MemoryStream stream(bytes);
-  EmbeddedJpegCodec jpeg(CurrentOptions());
+  const CodecOptions options = CurrentOptions();
+  JpegDecoder jpeg(options);
   std::vector<Image> back;
   ASSERT_TRUE(jpeg.ReadImages(stream, back, true));
   EXPECT_EQ(stream.Position(), jpegSize);
