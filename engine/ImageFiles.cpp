@@ -17,12 +17,12 @@ namespace {
 using imaging::Image;
 
 bool LoadIconFile(const std::string& path, Image& image) {
-  imaging::IconCursorList list;
+  imaging::formats::IconCursorList list;
   list.LoadFromFile(path);
   // The richest image first: the greatest colour depth, and of those the largest.
-  list.Sort(imaging::IconCursorList::kSortSizeFirst, imaging::IconCursorList::kSortDescending);
-  list.Sort(imaging::IconCursorList::kSortColorTypeFirst, imaging::IconCursorList::kSortDescending);
-  const imaging::IconCursorImage& first = list[0];
+  list.Sort(imaging::formats::IconCursorList::kSortSizeFirst, imaging::formats::IconCursorList::kSortDescending);
+  list.Sort(imaging::formats::IconCursorList::kSortColorTypeFirst, imaging::formats::IconCursorList::kSortDescending);
+  const imaging::formats::IconCursorImage& first = list[0];
   imaging::Image drawn;
   if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
   first.Draw(drawn, 0, 0);
@@ -151,7 +151,7 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
   std::string error;
   if (IsIconPath(path)) {
     // A .cur target gets the same icon file as an .ico target.
-    const std::vector<uint8_t> bytes = imaging::EncodeIconFile(image);
+    const std::vector<uint8_t> bytes = imaging::formats::EncodeIconFile(image);
     if (!base::WriteFileAtomically(path, bytes, &error)) imaging::RaiseImaging(error);
     return true;
   }
@@ -171,7 +171,7 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
 std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const Image& image,
                                                     const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
-  if (IsIconPath(path)) return imaging::EncodeIconFile(image);
+  if (IsIconPath(path)) return imaging::formats::EncodeIconFile(image);
   const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return std::nullopt;
   imaging::MemoryStream stream;

@@ -293,6 +293,7 @@ bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onl
 const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry() {
   using Factory = std::unique_ptr<Codec> (*)();
   // Registry order is search order.
+  using namespace formats;
   static constexpr Factory kFactories[] = {
       CreateBitmapCodec, CreateJpegCodec,     CreatePngCodec,  CreateMngCodec, CreateJngCodec,  CreateGifCodec,
       CreateDdsCodec,    CreateTargaCodec,    CreatePbmCodec,  CreatePgmCodec, CreatePpmCodec,  CreatePamCodec,

@@ -188,6 +188,8 @@ bool SaveImageToStream(const std::string& extension, Stream& stream, const Image
 
 // ---- Codec factories, one per registry entry (defined in imaging/formats/) ------------------
 
+namespace formats {
+
 std::unique_ptr<Codec> CreateBitmapCodec();
 std::unique_ptr<Codec> CreateJpegCodec();
 std::unique_ptr<Codec> CreatePngCodec();
@@ -209,5 +211,7 @@ std::unique_ptr<Codec> CreateXpmCodec();
 std::unique_ptr<Codec> CreateWebPCodec();
 std::unique_ptr<Codec> CreateAvifCodec();
 std::unique_ptr<Codec> CreateHeifCodec();
+
+}  // namespace formats
 
 }  // namespace imaging

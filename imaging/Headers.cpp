@@ -7,6 +7,8 @@ namespace imaging {
 
 namespace {
 
+using namespace formats;
+
 struct ReaderEntry {
   const char* extension;
   HeaderReader reader;

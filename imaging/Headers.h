@@ -45,6 +45,8 @@ HeaderReader FindHeaderReader(const std::string& extension);
 bool ReadImageHeader(const std::string& path, const std::string& extension, const HeaderOptions& options,
                      ImageHeader& header);
 
+namespace formats {
+
 // The header readers, one per codec family (defined beside their codecs).
 void ReadBitmapHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
 void ReadJpegHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
@@ -68,5 +70,7 @@ void ReadIconHeader(Stream& stream, const HeaderOptions& options, ImageHeader& h
 // JPEG codec decodes to, and the orientation of an Exif segment before it. Raises for a stream
 // libjpeg would not decode by its header alone.
 void ReadJpegFrameHeader(Stream& stream, ImageHeader& header);
+
+}  // namespace formats
 
 }  // namespace imaging

@@ -17,7 +17,7 @@
 #include "imaging/formats/CodecUtils.h"
 #include "imaging/formats/IsoMedia.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -328,4 +328,4 @@ void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   header.Format = NearestFormat(avif.depth, avif.yuvFormat, decoder->alphaPresent != 0);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

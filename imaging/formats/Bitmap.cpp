@@ -10,7 +10,7 @@
 #include "imaging/Headers.h"
 #include "imaging/formats/BitmapTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -609,4 +609,4 @@ void ReadBitmapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result)
   result = {int32_t(h.Width), int32_t(h.Height), h.Format};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

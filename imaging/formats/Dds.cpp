@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -539,4 +539,4 @@ void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(header.Width), int32_t(header.Height), format};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

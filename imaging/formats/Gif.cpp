@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -749,4 +749,4 @@ void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& he
   header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

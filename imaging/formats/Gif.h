@@ -3,7 +3,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // ---- On-disk records (multi-byte values little-endian) --------------------------------------
 
@@ -61,4 +61,4 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
 // Encodes 8-bit indices with minimum code size 8; the result has no sub-block framing.
 std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count);
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -34,7 +34,7 @@
 extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
 #endif
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -558,4 +558,4 @@ void ReadHeifMetadata(const std::string& fileName, HeifMetadata& metadata) {
   metadata.ExifOrientation = isomedia::ExifOrientation(metadata.Exif.data(), metadata.Exif.size());
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

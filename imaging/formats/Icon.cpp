@@ -15,7 +15,7 @@
 #include "imaging/formats/ByteReader.h"
 #include "imaging/formats/Png.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -584,4 +584,4 @@ void ReadIconHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   }
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

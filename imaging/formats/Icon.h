@@ -14,7 +14,7 @@
 #include "imaging/Types.h"
 #include "imaging/formats/IconTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // Every error of the icon module. It is an ImagingError, so callers that handle the image
 // library's errors handle these too.
@@ -130,4 +130,4 @@ private:
 // Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).
 std::vector<uint8_t> EncodeIconFile(const Image& picture);
 
-}  // namespace imaging
+}  // namespace imaging::formats

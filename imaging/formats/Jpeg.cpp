@@ -20,7 +20,7 @@
 
 #include <jpeglib.h>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -584,4 +584,4 @@ void ReadJpegHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   ReadJpegFrameHeader(stream, header);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

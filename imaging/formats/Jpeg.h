@@ -6,7 +6,7 @@
 
 struct jpeg_marker_struct;
 
-namespace imaging {
+namespace imaging::formats {
 
 class JpegCodec : public Codec {
 public:
@@ -42,4 +42,4 @@ protected:
   void ValidateOptions() override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

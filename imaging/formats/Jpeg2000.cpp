@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace jp2 {
 
@@ -663,4 +663,4 @@ void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& resul
   result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

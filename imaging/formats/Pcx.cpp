@@ -9,7 +9,7 @@
 #include "imaging/formats/ByteReader.h"
 #include "imaging/formats/PcxTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -228,4 +228,4 @@ void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(width), int32_t(height), format};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

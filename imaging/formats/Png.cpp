@@ -9,7 +9,7 @@
 
 #include <zlib.h>
 
-namespace imaging {
+namespace imaging::formats {
 
 using namespace ng;
 
@@ -211,4 +211,4 @@ std::unique_ptr<Codec> CreatePngCodec() { return std::make_unique<PngCodec>(); }
 std::unique_ptr<Codec> CreateMngCodec() { return std::make_unique<MngCodec>(); }
 std::unique_ptr<Codec> CreateJngCodec() { return std::make_unique<JngCodec>(); }
 
-}  // namespace imaging
+}  // namespace imaging::formats

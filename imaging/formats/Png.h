@@ -7,7 +7,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // ---- On-disk records (all multi-byte values big-endian in the file) -------------------------
 
@@ -169,4 +169,4 @@ private:
   MngOptions settings_;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

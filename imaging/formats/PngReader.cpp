@@ -14,7 +14,7 @@
 #include "imaging/formats/Jpeg.h"
 #include "imaging/formats/PngUnfilter.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 using namespace ng;
 
@@ -584,4 +584,4 @@ void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   }
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -11,7 +11,7 @@
 
 #include "imaging/formats/Jpeg.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 using namespace ng;
 
@@ -309,4 +309,4 @@ void DatastreamSaver::SaveFile(Stream& stream) {
   if (FileType == NetworkGraphicsType::MNG) WriteChunk(stream, kMEND, nullptr, 0);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

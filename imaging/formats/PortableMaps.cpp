@@ -11,7 +11,7 @@
 #include "imaging/Codec.h"
 #include "imaging/formats/CodecUtils.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -683,4 +683,4 @@ void ReadPortableMapHeader(Stream& stream, const HeaderOptions&, ImageHeader& re
   result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -697,4 +697,4 @@ void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(header.Width), int32_t(header.Height), format};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

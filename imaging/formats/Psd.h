@@ -5,7 +5,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace psd {
 
@@ -66,4 +66,4 @@ public:
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -10,7 +10,7 @@
 #include "imaging/formats/CodecUtils.h"
 #include "imaging/formats/TargaTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -386,4 +386,4 @@ void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) 
   result = {int32_t(h.Width), int32_t(h.Height), format};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

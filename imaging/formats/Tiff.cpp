@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -546,4 +546,4 @@ void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
             ValidOrientation(orientation)};
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -5,7 +5,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace tiff {
 
@@ -33,4 +33,4 @@ public:
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -13,7 +13,7 @@
 #include "imaging/Codec.h"
 #include "imaging/Headers.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header);
 
@@ -298,4 +298,4 @@ void ReadWebPHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -9,7 +9,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -223,4 +223,4 @@ std::unique_ptr<Decoder> XpmCodec::CreateDecoder(const CodecOptions& options) co
 
 std::unique_ptr<Codec> CreateXpmCodec() { return std::make_unique<XpmCodec>(); }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -14,6 +14,7 @@
 #include "tests/imaging/CodecTestSupport.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 namespace fs = std::filesystem;
 
 namespace {

@@ -7,6 +7,7 @@
 #include "imaging/formats/Dds.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 

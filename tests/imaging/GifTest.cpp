@@ -12,6 +12,7 @@
 #include "imaging/formats/Gif.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 

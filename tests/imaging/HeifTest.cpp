@@ -16,6 +16,7 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using codectest::Quoted;
 using codectest::RunQuietly;
 namespace fs = std::filesystem;

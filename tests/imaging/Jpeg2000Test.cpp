@@ -10,6 +10,7 @@
 #include "imaging/formats/Jpeg2000.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "imaging/formats/Jpeg.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 

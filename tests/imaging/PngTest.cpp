@@ -15,6 +15,7 @@
 #include "imaging/formats/PngUnfilter.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 

@@ -12,6 +12,7 @@
 #include "imaging/formats/Psd.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include "imaging/formats/Tiff.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 
