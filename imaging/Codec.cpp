@@ -120,6 +120,10 @@ Codec::Codec() : Name("Unknown and unsupported format") {}
 
 bool Codec::ProbeStream(Stream&) const { return false; }
 
+ImageHeader Codec::ReadHeader(Stream&, const CodecOptions&) const {
+  RaiseImaging("Image Format \"%s\" does not support reading headers.", Name.c_str());
+}
+
 std::unique_ptr<Decoder> Codec::CreateDecoder(const CodecOptions&) const {
   RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
 }

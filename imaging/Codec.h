@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/ColorProfile.h"
+#include "imaging/Headers.h"
 #include "imaging/Image.h"
 #include "imaging/Options.h"
 #include "imaging/PixelFormats.h"
@@ -121,9 +122,16 @@ public:
   bool CanSave = false;
   bool IsMultiImage = false;
   FormatSet SupportedFormats;
+  // ReadHeader answers without decoding pixels; false for codecs whose files must be decoded
+  // to know their size (XPM).
+  bool CanReadHeader = false;
 
   // Recognises the signature; leaves the stream where it started.
   virtual bool ProbeStream(Stream& stream) const;
+  // The size, format and orientation of the image a load would give first, from the file's
+  // header at the stream's position; raises ImagingError for a header the codec cannot use.
+  // The base raises "does not support reading headers".
+  virtual ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const;
   // The decoder of one load. The base raises "does not support loading images".
   virtual std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const;
   // The encoder of one save. The base raises "does not support saving images".

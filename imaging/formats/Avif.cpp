@@ -171,6 +171,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.avif");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -179,6 +180,7 @@ public:
     return HasAvifBrand(bytes, n);
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
@@ -318,7 +320,7 @@ std::unique_ptr<Codec> CreateAvifCodec() { return std::make_unique<AvifCodec>();
 
 // The container's facts after parsing, before any AV1 data is decoded: the size after a
 // quarter turn, alpha, gray and the depth as the reader will give them.
-void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadAvifHeader(Stream& stream, ImageHeader& header) {
   AvifInput io;
   LibraryDecoder decoder = ParseAvif(stream, io);
   const avifImage& avif = *decoder->image;
@@ -326,6 +328,12 @@ void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   header.Width = int32_t(swap ? avif.height : avif.width);
   header.Height = int32_t(swap ? avif.width : avif.height);
   header.Format = NearestFormat(avif.depth, avif.yuvFormat, decoder->alphaPresent != 0);
+}
+
+ImageHeader AvifCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadAvifHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -460,6 +460,7 @@ public:
                                       PixelFormat::A4R4G4B4, PixelFormat::X1R5G5B5, PixelFormat::X4R4G4B4,
                                       PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8});
     AddMasks("*.bmp,*.dib");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -469,6 +470,7 @@ public:
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
@@ -604,9 +606,15 @@ void BitmapEncoder::WriteRle8(Stream& stream, const Image& image) {
 std::unique_ptr<Codec> CreateBitmapCodec() { return std::make_unique<BitmapCodec>(); }
 
 // The header checks and the format choice of ReadImages, without the pixels.
-void ReadBitmapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadBitmapHeader(Stream& stream, ImageHeader& result) {
   const BitmapHeaders h = ReadHeaders(stream, HeaderUse::List);
   result = {int32_t(h.Width), int32_t(h.Height), h.Format};
+}
+
+ImageHeader BitmapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadBitmapHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

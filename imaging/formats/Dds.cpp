@@ -396,6 +396,7 @@ DdsCodec::DdsCodec() {
                                     PF::X8R8G8B8, PF::A16B16G16R16, PF::R32F, PF::A32B32G32R32F, PF::R16F,
                                     PF::A16B16G16R16F, PF::DXT1, PF::DXT3, PF::DXT5, PF::ATI1N, PF::ATI2N});
   AddMasks("*.dds");
+  CanReadHeader = true;
 }
 
 bool DdsCodec::ProbeStream(Stream& stream) const {
@@ -521,7 +522,7 @@ std::unique_ptr<Codec> CreateDdsCodec() { return std::make_unique<DdsCodec>(); }
 
 // The size of the main surface and the format ReadImages gives it: block formats whose size is
 // no whole number of blocks are decoded to their plain format.
-void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadDDSHeader(Stream& stream, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "DDS header");
   const DdsFileHeader header = ParseHeader(raw);
@@ -537,6 +538,12 @@ void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   PixelFormat format = choice.Format;
   if (info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0)) format = info.DecodedFormat;
   result = {int32_t(header.Width), int32_t(header.Height), format};
+}
+
+ImageHeader DdsCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadDDSHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -93,6 +93,7 @@ public:
   DdsCodec();
 
   bool ProbeStream(Stream& stream) const override;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };

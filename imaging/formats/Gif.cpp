@@ -436,6 +436,7 @@ GifCodec::GifCodec() {
   IsMultiImage = true;
   SupportedFormats = MakeFormatSet({PixelFormat::Index8});
   AddMasks("*.gif");
+  CanReadHeader = true;
 }
 
 bool GifCodec::ProbeStream(Stream& stream) const {
@@ -692,7 +693,7 @@ std::unique_ptr<Codec> CreateGifCodec() { return std::make_unique<GifCodec>(); }
 
 // Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
 // canvas as large as the screen and every frame placed on it, otherwise the first frame.
-void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header) {
+void ReadGIFHeader(Stream& stream, bool loadAnimated, ImageHeader& header) {
   GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
@@ -733,7 +734,7 @@ void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& he
     if (reader.ReadByte() >= 0) reader.SkipSubBlocks();
     const bool dropped = left > screenWidth + 1 || top > screenHeight + 1;
     if (!dropped) {
-      if (!options.GifLoadAnimated) {
+      if (!loadAnimated) {
         CheckImageDimensions(width, height, "GIF frame");
         header = {width, height, PixelFormat::Index8};
         return;
@@ -747,6 +748,12 @@ void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& he
   if (!anyFrame) RaiseImaging("GIF: the file holds no image.");
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
   header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
+}
+
+ImageHeader GifCodec::ReadHeader(Stream& stream, const CodecOptions& options) const {
+  ImageHeader header;
+  ReadGIFHeader(stream, options.gif.loadAnimated, header);
+  return header;
 }
 
 }  // namespace imaging::formats

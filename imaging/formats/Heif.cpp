@@ -399,6 +399,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.heic,*.heif");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -407,6 +408,7 @@ public:
     return HasHeifBrand(bytes, n);
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
@@ -538,7 +540,7 @@ bool HeifCanWrite() {
 
 std::unique_ptr<Codec> CreateHeifCodec() { return std::make_unique<HeifCodec>(); }
 
-void ReadHeifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadHeifHeader(Stream& stream, ImageHeader& header) {
   ParsedHeif parsed;
   ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
   header.Width = heif_image_handle_get_width(parsed.primary.get());
@@ -556,6 +558,12 @@ void ReadHeifMetadata(const std::string& fileName, HeifMetadata& metadata) {
   metadata.Exif = ExifOf(parsed.primary.get());
   metadata.IccProfile = IccProfileOf(parsed.primary.get());
   metadata.ExifOrientation = isomedia::ExifOrientation(metadata.Exif.data(), metadata.Exif.size());
+}
+
+ImageHeader HeifCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadHeifHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

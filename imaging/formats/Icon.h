@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Headers.h"
 #include "imaging/Image.h"
 #include "imaging/Stream.h"
 #include "imaging/Types.h"
@@ -126,6 +127,10 @@ private:
   std::vector<std::unique_ptr<IconCursorImage>> items_;
   std::vector<uint8_t> raw_;
 };
+
+// The size of the picture LoadIconFile draws from the file (the entry it would choose, at its
+// drawn size), from the directory and each entry's bitmap header or PNG header.
+ImageHeader ReadIconHeader(Stream& stream);
 
 // Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).
 std::vector<uint8_t> EncodeIconFile(const Image& picture);

@@ -405,6 +405,7 @@ JpegCodec::JpegCodec() {
   IsMultiImage = false;
   SupportedFormats = MakeFormatSet({PixelFormat::Gray8, PixelFormat::R8G8B8});
   AddMasks("*.jpg,*.jpeg,*.jfif,*.jpe,*.jif");
+  CanReadHeader = true;
 }
 
 bool JpegCodec::ProbeStream(Stream& stream) const {
@@ -580,8 +581,10 @@ void ReadJpegFrameHeader(Stream& stream, ImageHeader& header) {
   }
 }
 
-void ReadJpegHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+ImageHeader JpegCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
   ReadJpegFrameHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -397,6 +397,7 @@ Jpeg2000Codec::Jpeg2000Codec() {
   SupportedFormats = MakeFormatSet(
       {PF::Gray8, PF::A8Gray8, PF::Gray16, PF::A16Gray16, PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16});
   AddMasks("*.jp2,*.j2k,*.j2c,*.jpx,*.jpc");
+  CanReadHeader = true;
 }
 
 bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
@@ -643,7 +644,7 @@ std::unique_ptr<Codec> CreateJpeg2000Codec() { return std::make_unique<Jpeg2000C
 
 // The image area of the SIZ segment and the format of its component count and precision; a
 // JP2 palette box can still change the format the decoder gives.
-void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadJpeg2000Header(Stream& stream, ImageHeader& result) {
   const int64_t base = stream.Position();
   const int64_t end = base + stream.Remaining();
   uint8_t signature[8];
@@ -661,6 +662,12 @@ void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& resul
   uint8_t ssiz = 0;
   stream.ReadExact(&ssiz, 1, "JPEG 2000 component size");
   result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
+}
+
+ImageHeader Jpeg2000Codec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadJpeg2000Header(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

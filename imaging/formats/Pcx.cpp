@@ -74,6 +74,7 @@ public:
     CanSave = false;
     IsMultiImage = false;
     AddMasks("*.pcx");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -88,6 +89,7 @@ public:
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
 };
 
@@ -209,7 +211,7 @@ std::unique_ptr<Decoder> PcxCodec::CreateDecoder(const CodecOptions& options) co
 
 std::unique_ptr<Codec> CreatePcxCodec() { return std::make_unique<PcxCodec>(); }
 
-void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadPCXHeader(Stream& stream, ImageHeader& result) {
   uint8_t bytes[kPCXHeaderSize];
   stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
   const PcxHeader h = ParseHeader(bytes);
@@ -226,6 +228,12 @@ void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
                              : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
                                                        : PixelFormat::Index8;
   result = {int32_t(width), int32_t(height), format};
+}
+
+ImageHeader PcxCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPCXHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -55,6 +55,7 @@ NetworkGraphicsCodec::NetworkGraphicsCodec(const uint8_t (&signature)[8], Networ
   std::memcpy(signature_, signature, 8);
   CanLoad = true;
   CanSave = true;
+  CanReadHeader = true;
 }
 
 bool NetworkGraphicsCodec::ProbeStream(Stream& stream) const {

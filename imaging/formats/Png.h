@@ -117,6 +117,7 @@ void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 class NetworkGraphicsCodec : public Codec {
 public:
   bool ProbeStream(Stream& stream) const override;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 

@@ -560,19 +560,19 @@ void SetJNGResult(const NetworkGraphicsHeaderScan& scan, ImageHeader& header) {
 
 }  // namespace
 
-void ReadPNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadPNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kPNGSignature);
   if (!scan.hasFrame || scan.jpegFrame) RaiseImaging("The PNG file holds no PNG image header.");
   SetPNGResult(scan, header);
 }
 
-void ReadJNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadJNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kJNGSignature);
   if (!scan.hasFrame || !scan.jpegFrame) RaiseImaging("The JNG file holds no JNG image header.");
   SetJNGResult(scan, header);
 }
 
-void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadMNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kMNGSignature);
   if (!scan.hasFrame) {
     CheckImageDimensions(scan.frameWidth, scan.frameHeight, "MNG frame");
@@ -582,6 +582,16 @@ void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   } else {
     SetPNGResult(scan, header);
   }
+}
+
+ImageHeader NetworkGraphicsCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  switch (type_) {
+    case NetworkGraphicsType::PNG: ReadPNGHeader(stream, header); break;
+    case NetworkGraphicsType::MNG: ReadMNGHeader(stream, header); break;
+    case NetworkGraphicsType::JNG: ReadJNGHeader(stream, header); break;
+  }
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -382,6 +382,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet(formats);
     AddMasks(masks);
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -391,6 +392,7 @@ public:
     return n >= 3 && bytes[0] == 'P' && (bytes[1] == plainMagic_ || bytes[1] == binaryMagic_) && IsSpace(bytes[2]);
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 
@@ -675,12 +677,18 @@ std::unique_ptr<Codec> CreatePfmCodec() {
                                                                                PixelFormat::A32B32G32R32F});
 }
 
-void ReadPortableMapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadPortableMapHeader(Stream& stream, ImageHeader& result) {
   TokenReader reader(stream);
   MapInfo info;
   if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
   CheckImageDimensions(info.Width, info.Height, "portable map");
   result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
+}
+
+ImageHeader PortableMapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPortableMapHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -411,6 +411,7 @@ PsdCodec::PsdCodec() {
                                     PixelFormat::A8R8G8B8, PixelFormat::R16G16B16, PixelFormat::A16R16G16B16,
                                     PixelFormat::R32F, PixelFormat::A32R32G32B32F});
   AddMasks("*.psd,*.pdd");
+  CanReadHeader = true;
 }
 
 bool PsdCodec::ProbeStream(Stream& stream) const {
@@ -684,7 +685,7 @@ void PsdEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 
 std::unique_ptr<Codec> CreatePsdCodec() { return std::make_unique<PsdCodec>(); }
 
-void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadPSDHeader(Stream& stream, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
@@ -695,6 +696,12 @@ void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   if (format == PixelFormat::Unknown) RaiseImaging("PSD: the colour mode or depth is not supported.");
   CheckImageDimensions(header.Width, header.Height, "PSD file");
   result = {int32_t(header.Width), int32_t(header.Height), format};
+}
+
+ImageHeader PsdCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPSDHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -213,6 +213,7 @@ public:
     SupportedFormats = MakeFormatSet(
         {PixelFormat::Index8, PixelFormat::Gray8, PixelFormat::A1R5G5B5, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.tga");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -229,6 +230,7 @@ public:
     return typeOk && depthOk && mapOk;
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
@@ -372,7 +374,7 @@ std::unique_ptr<Encoder> TargaCodec::CreateEncoder(const CodecOptions& options) 
 
 std::unique_ptr<Codec> CreateTargaCodec() { return std::make_unique<TargaCodec>(); }
 
-void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadTargaHeader(Stream& stream, ImageHeader& result) {
   uint8_t bytes[kTargaHeaderSize];
   stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
   const TargaHeader h = ParseHeader(bytes);
@@ -384,6 +386,12 @@ void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) 
   const PixelFormat format = PixelFormatOf(h);
   CheckImageDimensions(h.Width, h.Height, "Targa image");
   result = {int32_t(h.Width), int32_t(h.Height), format};
+}
+
+ImageHeader TargaCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadTargaHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -362,6 +362,7 @@ TiffCodec::TiffCodec() {
                                     PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16, PF::R32F,
                                     PF::A32R32G32B32F, PF::R16F, PF::A16R16G16B16F});
   AddMasks("*.tif,*.tiff");
+  CanReadHeader = true;
   SilenceGlobalHandlers();
 }
 
@@ -517,7 +518,7 @@ void TiffEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 std::unique_ptr<Codec> CreateTiffCodec() { return std::make_unique<TiffCodec>(); }
 
 // The first directory through libtiff, with the client procedures of this call only.
-void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadTiffHeader(Stream& stream, ImageHeader& result) {
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -544,6 +545,12 @@ void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   if (direct != PixelFormat::Unknown) TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
   result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8,
             ValidOrientation(orientation)};
+}
+
+ImageHeader TiffCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadTiffHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

@@ -89,6 +89,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.webp");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -98,6 +99,7 @@ public:
     return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
   std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
   std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
@@ -292,10 +294,16 @@ void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header) {
   header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
 }
 
-void ReadWebPHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadWebPHeader(Stream& stream, ImageHeader& header) {
   uint8_t bytes[30];
   const int64_t count = stream.Read(bytes, sizeof bytes);
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
+}
+
+ImageHeader WebPCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadWebPHeader(stream, header);
+  return header;
 }
 
 }  // namespace imaging::formats

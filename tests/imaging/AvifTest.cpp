@@ -146,7 +146,7 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
 
     EXPECT_EQ(DetectFileFormat(file.string()), "avif");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width());
     EXPECT_EQ(header.Height, images[0].Height());
     EXPECT_EQ(header.Format, images[0].Format());
@@ -175,7 +175,7 @@ TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentOptions(), header));
     EXPECT_EQ(header.Width, expected.Width());
     if (testsupport::HaveTool("heif-convert")) {
       const fs::path shown = dir / "shown.png";

@@ -154,7 +154,7 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
 
     EXPECT_EQ(DetectFileFormat(file.string()), "heic");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width());
     EXPECT_EQ(header.Height, images[0].Height());
     EXPECT_EQ(header.Format, images[0].Format());
@@ -181,7 +181,7 @@ TEST(Heif, TheFilesTransformationsAreApplied) {
     ASSERT_EQ(actual.Width(), expected.Width());
     EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentOptions(), header));
     EXPECT_EQ(header.Width, expected.Width());
     EXPECT_EQ(header.Height, expected.Height());
   }
