@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace base {
 
@@ -22,6 +24,33 @@ std::string FileNameOf(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
   struct stat info {};
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool FileKind::Regular() const { return error == 0 && S_ISREG(mode); }
+
+std::string FileKind::Problem(const std::string& path) const {
+  if (error != 0) return std::strerror(error);
+  return S_ISREG(mode) ? std::string() : NotRegularFileCause(path, mode);
+}
+
+FileKind KindOf(const std::string& path) {
+  FileKind kind;
+  struct stat info {};
+  if (path.empty()) kind.error = ENOENT;
+  else if (stat(path.c_str(), &info) != 0) kind.error = errno;
+  else kind.mode = info.st_mode;
+  return kind;
+}
+
+std::string NotRegularFileCause(const std::string& path, mode_t mode) {
+  const char* what = S_ISDIR(mode)    ? "a folder"
+                     : S_ISCHR(mode)  ? "a character device"
+                     : S_ISBLK(mode)  ? "a block device"
+                     : S_ISFIFO(mode) ? "a named pipe"
+                     : S_ISSOCK(mode) ? "a socket"
+                     : S_ISLNK(mode)  ? "a symbolic link"
+                                      : "of an unknown type";
+  return "\"" + path + "\" is not a regular file (" + what + ")";
 }
 
 bool IsFile(const std::string& path) {
