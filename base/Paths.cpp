@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace base {
@@ -29,6 +30,8 @@ bool IsRegularFile(const std::string& path) {
 bool FileKind::Regular() const { return error == 0 && S_ISREG(mode); }
 
 std::string FileKind::Problem(const std::string& path) const {
+  if (error == ENAMETOOLONG)
+    if (auto tooLong = PathLengthProblem(path)) return *tooLong;
   if (error != 0) return std::strerror(error);
   return S_ISREG(mode) ? std::string() : NotRegularFileCause(path, mode);
 }
@@ -40,6 +43,12 @@ FileKind KindOf(const std::string& path) {
   else if (stat(path.c_str(), &info) != 0) kind.error = errno;
   else kind.mode = info.st_mode;
   return kind;
+}
+
+std::optional<std::string> PathLengthProblem(const std::string& path) {
+  if (path.size() < PATH_MAX) return std::nullopt;
+  return "The path is " + std::to_string(path.size()) + " bytes long; the system takes paths of at most " +
+         std::to_string(PATH_MAX - 1) + " bytes";
 }
 
 std::string NotRegularFileCause(const std::string& path, mode_t mode) {

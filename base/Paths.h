@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct FileKind {
   std::string Problem(const std::string& path) const;
 };
 FileKind KindOf(const std::string& path);
+
+// A path of PATH_MAX (4096) bytes or more, which no file operation takes: the cause that says
+// so; nothing for a shorter path.
+std::optional<std::string> PathLengthProblem(const std::string& path);
 
 // "\"/dev/null\" is not a regular file (a character device)": the cause given for a folder, a
 // device, a named pipe or a socket where a regular file is needed.

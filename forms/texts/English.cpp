@@ -304,6 +304,12 @@ const TextEntry kMessages[] = {
     {"dateigroessefalsch.title", "False File Size"},
     {"dateigroessefalsch.line1", "The approximate File Size is not a number:"},
     {"dateigroessefalsch.line3", "Enter the File Size in Kilobytes and try again."},
+    {"namefalsch.title", "False Filename"},
+    {"namefalsch.line1", "This Filename leads out of the Folder for your Images:"},
+    {"namefalsch.line3", "Enter a Filename without \"..\" that does not begin with \"/\" and try again."},
+    {"ladefehler.title", "Loading Error"},
+    {"ladefehler.line1", "This file could not be read:"},
+    {"ladefehler.line3", "It was skipped; the other Images are processed."},
 };
 
 const TextEntry kHelp[] = {

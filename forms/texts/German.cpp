@@ -295,6 +295,12 @@ const TextEntry kMessages[] = {
     {"dateigroessefalsch.title", "Falsche Dateigröße angegeben"},
     {"dateigroessefalsch.line1", "Die ungefähre Dateigröße ist keine Zahl:"},
     {"dateigroessefalsch.line3", "Geben Sie die Dateigröße in Kilobyte an und versuchen Sie es erneut."},
+    {"namefalsch.title", "Falscher Dateiname angegeben"},
+    {"namefalsch.line1", "Dieser Dateiname führt aus dem Ordner für Ihre Bilder hinaus:"},
+    {"namefalsch.line3", "Geben Sie unter \"Dateiname\" einen Namen ohne \"..\" an, der nicht mit \"/\" beginnt."},
+    {"ladefehler.title", "Fehler beim Laden"},
+    {"ladefehler.line1", "Diese Datei konnte nicht gelesen werden:"},
+    {"ladefehler.line3", "Sie wurde übersprungen; die übrigen Bilder werden bearbeitet."},
 };
 
 const TextEntry kHelp[] = {
