@@ -1,7 +1,9 @@
 #include "base/Paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -43,6 +45,21 @@ FileKind KindOf(const std::string& path) {
   else if (stat(path.c_str(), &info) != 0) kind.error = errno;
   else kind.mode = info.st_mode;
   return kind;
+}
+
+int OpenRegularFile(const std::string& path, std::string* cause) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info {};
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    // Reads of a regular file never block anyway; the flag goes so that none ever reads short.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
+  const int error = errno;
+  if (cause) *cause = fd < 0 ? FileKind{error, 0}.Problem(path) : NotRegularFileCause(path, info.st_mode);
+  if (fd >= 0) ::close(fd);
+  errno = fd < 0 ? error : EINVAL;
+  return -1;
 }
 
 std::optional<std::string> PathLengthProblem(const std::string& path) {

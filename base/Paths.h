@@ -36,6 +36,11 @@ struct FileKind {
 };
 FileKind KindOf(const std::string& path);
 
+// Opens a regular file for reading (close-on-exec), never waiting: a named pipe or a device at
+// the path is opened without blocking, seen for what it is and closed again. -1 when it cannot
+// be opened or is no regular file; `cause` (when given) then says why.
+int OpenRegularFile(const std::string& path, std::string* cause = nullptr);
+
 // A path of PATH_MAX (4096) bytes or more, which no file operation takes: the cause that says
 // so; nothing for a shorter path.
 std::optional<std::string> PathLengthProblem(const std::string& path);
