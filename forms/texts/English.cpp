@@ -220,6 +220,7 @@ const TextEntry kRenamer[] = {
     {"journal_error", "The record of the renames could not be kept, so no further file was renamed:"},
     {"nothing_to_undo", "There is no rename to undo"},
     {"undo_failures", "These files could not get their old names back:"},
+    {"journal_skipped", "The record of the renames names these files in a way no rename does; they were left alone:"},
     {"pending_undo",
      "Undoing a rename was interrupted: %1 of %2 files still have their new name.\n\n"
      "Roll back and Finish both give them their old names back."},

@@ -213,6 +213,8 @@ const TextEntry kRenamer[] = {
      "Die Aufzeichnung der Umbenennungen konnte nicht geführt werden, daher wurde keine weitere Datei umbenannt:"},
     {"nothing_to_undo", "Es gibt keine Umbenennung rückgängig zu machen"},
     {"undo_failures", "Diese Dateien konnten ihren alten Namen nicht zurückbekommen:"},
+    {"journal_skipped",
+     "Die Aufzeichnung der Umbenennungen nennt diese Dateien, wie es keine Umbenennung tut; sie blieben unberührt:"},
     {"pending_undo",
      "Das Rückgängigmachen einer Umbenennung wurde unterbrochen: %1 von %2 Dateien haben noch ihren neuen Namen.\n\n"
      "Zurückrollen und Fertigstellen geben ihnen beide ihren alten Namen zurück."},
