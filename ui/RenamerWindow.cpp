@@ -31,6 +31,7 @@
 #include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
+#include "ui/LocalPaths.h"
 #include "ui/QtDialogs.h"
 #include "ui/WindowTexts.h"
 
@@ -618,7 +619,7 @@ void RenamerWindow::dragEnterEvent(QDragEnterEvent* event) {
 void RenamerWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile()) paths.push_back(LocalPathOf(url));
   event->acceptProposedAction();
   // Outside the drop handler, so the dragging program is released at once.
   QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });
