@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "engine/ImageFiles.h"
-#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -25,16 +24,7 @@ namespace fs = std::filesystem;
 
 // A w × h picture with detail in every pixel, saved through the program's own codecs.
 void Picture(const fs::path& path, int32_t w = 40, int32_t h = 30) {
-  imaging::Image image;
-  ASSERT_TRUE(imaging::CreateImage(w, h, imaging::PixelFormat::A8R8G8B8, image));
-  uint32_t state = 12345;
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      state = state * 1103515245u + 12345u;
-      imaging::SetPixel32(image, x, y, 0xFF000000u | (state >> 8));
-    }
-  fs::create_directories(path.parent_path());
-  ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
+  ASSERT_TRUE(testsupport::WriteNoisePicture(path, w, h));
 }
 
 void Text(const fs::path& path, const std::string& text) {
