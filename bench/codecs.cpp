@@ -87,7 +87,7 @@ void DecodeOurs(benchmark::State& state, const char* extension, const std::vecto
   const Codec* codec = FindFormatByExtension(extension);
   MemoryStream stream(file);
   for (auto _ : state) {
-    stream.Seek(0, smFromBeginning);
+    stream.Seek(0, SeekOrigin::Begin);
     std::vector<Image> images;
     if (!codec->LoadFromStream(stream, images)) state.SkipWithError("decoding failed");
     benchmark::DoNotOptimize(images[0].Bits());

@@ -158,8 +158,8 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
 
   const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return false;
-  // FileIO writes under a temporary name beside the target and renames only a complete file
-  // into place, so a failing codec leaves an existing file as it was.
+  // The codec writes into a FileStream, which keeps a temporary name beside the target and
+  // renames only a complete file into place, so a failing codec leaves an existing file as it was.
   // The codec writes this type of file, so a refusal is a failure of this image: its cause goes
   // with it rather than a plain false that the run would report as "no codec".
   if (!codec->SaveToFile(path, std::span(&image, 1), true, SaveOptions(options, image)))

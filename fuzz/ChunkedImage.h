@@ -39,7 +39,7 @@ inline int FuzzChunkedImage(const uint8_t* data, size_t size, const char* extens
     SetOption(ImagingPNGPreFilter, int32_t(size % 7));
     MemoryStream output;
     if (!png->SaveToStream(output, std::span(images.data(), 1))) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!png->LoadFromStream(output, again)) __builtin_trap();
     const Image& a = images[0];

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetOption(ImagingBitmapRLE, size & 1);
     MemoryStream output;
     if (!bmp->SaveToStream(output, images)) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!bmp->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
         again[0].Height() != images[0].Height())

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (pixels > 65536) return 0;
     MemoryStream output;
     if (!dds->SaveToStream(output, images)) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!dds->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
         again[0].Height() != images[0].Height() || again[0].Format() != images[0].Format())

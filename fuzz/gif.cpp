@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!gif->LoadFromStream(input, images) || !raw) return 0;
     MemoryStream output;
     if (!gif->SaveToStream(output, images)) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!gif->LoadFromStream(output, again) || again.size() != images.size()) __builtin_trap();
     for (size_t i = 0; i < images.size(); ++i)

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.SetProfile(facts.Profile());
     MemoryStream output;
     if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     CodecOptions written;
     if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width() != images[0].Width() ||

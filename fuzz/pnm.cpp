@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Codec* writer = FindFormatByExtension(size & 1 ? "pam" : "pfm");
     MemoryStream output;
     if (!writer->SaveToStream(output, images)) return 0;
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!writer->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
         again[0].Height() != images[0].Height())

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetOption(ImagingTargaRLE, size & 1);
     MemoryStream output;
     if (!tga->SaveToStream(output, images)) return 0;
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!tga->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||
         again[0].Height() != images[0].Height())

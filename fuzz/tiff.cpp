@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetOption(ImagingTiffCompression, int32_t(size % 5));
     MemoryStream output;
     if (!tiff->SaveToStream(output, images)) __builtin_trap();
-    output.Seek(0, smFromBeginning);
+    output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!tiff->LoadFromStream(output, again) || again.size() != images.size() ||
         again[0].Width() != images[0].Width() || again[0].Height() != images[0].Height())

@@ -193,11 +193,11 @@ Codec::Codec() : Name("Unknown and unsupported format") {}
 
 FormatSet Codec::GetSavableFormats() const { return SupportedFormats; }
 
-bool Codec::ReadImages(const IOHandle&, std::vector<Image>&, bool) {
+bool Codec::ReadImages(Stream&, std::vector<Image>&, bool) {
   RaiseImaging("Image Format \"%s\" does not support loading images.", Name.c_str());
 }
 
-bool Codec::WriteImage(const IOHandle&, std::span<const Image>, int32_t) {
+bool Codec::WriteImage(Stream&, std::span<const Image>, int32_t) {
   RaiseImaging("Image Format \"%s\" does not support saving images.", Name.c_str());
 }
 
@@ -209,7 +209,7 @@ bool Codec::CanSaveFormat(const Image& image) const {
   return GetSavableFormats().test(static_cast<size_t>(value));
 }
 
-bool Codec::ProbeStream(const IOHandle&) const { return false; }
+bool Codec::ProbeStream(Stream&) const { return false; }
 
 void Codec::ValidateOptions() {}
 
@@ -303,26 +303,21 @@ bool FinishLoad(bool ok, std::vector<Image>& images, const CodecOptions& options
 
 }  // namespace
 
-bool Codec::LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
-                                std::vector<Image>& images, bool onlyFirst, const CodecOptions& options,
-                                CodecOptions* facts) const {
+bool Codec::LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
+                     const CodecOptions& options, CodecOptions* facts) const {
   std::unique_ptr<Codec> fresh;
   Codec& worker = PrepareWorker(options, fresh);
   const OptionsInEffect inEffect(options);
-  SetCurrentImageIO(io);
-  ScopedIOHandle handle(io, name, false);
-  if (!worker.ProbeStream(handle.Handle())) {
-    if (stream)
-      RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(stream),
-                   Name.c_str());
-    RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName.c_str(), Name.c_str());
+  if (!worker.ProbeStream(source)) {
+    if (fileName)
+      RaiseImaging("File \"%s\" is not valid image in \"%s\" format.", fileName->c_str(), Name.c_str());
+    RaiseImaging("Stream %p does not contain valid image in \"%s\" format.", static_cast<void*>(&source),
+                 Name.c_str());
   }
   images.clear();
-  if (!handle.IsOpen()) return false;
   // A profile in the options is one to embed; what this file holds is found by its reader.
   worker.IccProfile.reset();
-  const bool ok = worker.ReadImages(handle.Handle(), images, onlyFirst);
-  handle.Close();
+  const bool ok = worker.ReadImages(source, images, onlyFirst);
   if (facts) {
     *facts = options;
     ReportFacts(worker, *facts);
@@ -338,7 +333,8 @@ bool Codec::LoadFromFile(const std::string& fileName, std::vector<Image>& images
                                     const CodecOptions& options, CodecOptions* facts) const {
   if (!CanLoad) return false;
   try {
-    return LoadFrom(FileIO, fileName.c_str(), nullptr, fileName, images, onlyFirst, options, facts);
+    FileStream file(fileName, FileStream::Access::Read);
+    return LoadFrom(file, &fileName, images, onlyFirst, options, facts);
   } catch (...) {
     try {
       images.clear();
@@ -359,11 +355,11 @@ bool Codec::LoadFromStream(Stream& stream, std::vector<Image>& images, bool only
   int64_t start = 0;
   try {
     start = stream.Position();
-    return LoadFrom(StreamIO, &stream, &stream, std::string(), images, onlyFirst, options, facts);
+    return LoadFrom(stream, nullptr, images, onlyFirst, options, facts);
   } catch (...) {
     try {
       images.clear();
-      stream.Seek(start, smFromBeginning);
+      stream.Seek(start, SeekOrigin::Begin);
     } catch (...) {
     }
     RaiseImaging("Error while loading images from stream %p (file format: %s).", static_cast<void*>(&stream),
@@ -384,26 +380,20 @@ bool Codec::SaveToFile(const std::string& fileName, std::span<const Image> image
     std::unique_ptr<Codec> fresh;
     Codec& worker = PrepareWorker(options, fresh);
     const OptionsInEffect inEffect(options);
-    SetCurrentImageIO(FileIO);
+    // A file takes its name only when its save succeeded; one that fails or reports failure
+    // leaves whatever file was there before.
     if (IsMultiImage || onlyFirst || images.size() == 1) {
-      ScopedIOHandle file(FileIO, fileName.c_str(), true);
+      FileStream file(fileName, FileStream::Access::Write);
       int32_t index = onlyFirst ? 0 : -1;
-      const bool result =
-          worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index);
-      // A save that reports failure keeps whatever file was there before.
-      if (result) file.Close();
-      else file.Abandon();
+      const bool result = worker.PrepareSave(file, images, index) && worker.WriteImage(file, images, index);
+      if (result) file.Commit();
       return result;
     }
     for (size_t i = 0; i < images.size(); ++i) {
-      const std::string name = IndexedFileName(fileName, i);
-      ScopedIOHandle file(FileIO, name.c_str(), true);
+      FileStream file(IndexedFileName(fileName, i), FileStream::Access::Write);
       int32_t index = static_cast<int32_t>(i);
-      if (!(worker.PrepareSave(file.Handle(), images, index) && worker.WriteImage(file.Handle(), images, index))) {
-        file.Abandon();
-        return false;
-      }
-      file.Close();
+      if (!(worker.PrepareSave(file, images, index) && worker.WriteImage(file, images, index))) return false;
+      file.Commit();
     }
     return true;
   } catch (...) {
@@ -423,16 +413,13 @@ bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onl
     std::unique_ptr<Codec> fresh;
     Codec& worker = PrepareWorker(options, fresh);
     const OptionsInEffect inEffect(options);
-    SetCurrentImageIO(StreamIO);
-    ScopedIOHandle handle(StreamIO, &stream, true);
     if (IsMultiImage || onlyFirst || images.size() == 1) {
       int32_t index = onlyFirst ? 0 : -1;
-      return worker.PrepareSave(handle.Handle(), images, index) && worker.WriteImage(handle.Handle(), images, index);
+      return worker.PrepareSave(stream, images, index) && worker.WriteImage(stream, images, index);
     }
     for (size_t i = 0; i < images.size(); ++i) {
       int32_t index = static_cast<int32_t>(i);
-      if (!(worker.PrepareSave(handle.Handle(), images, index) && worker.WriteImage(handle.Handle(), images, index)))
-        return false;
+      if (!(worker.PrepareSave(stream, images, index) && worker.WriteImage(stream, images, index))) return false;
     }
     return true;
   } catch (...) {
@@ -441,7 +428,7 @@ bool Codec::SaveToStream(Stream& stream, std::span<const Image> images, bool onl
   }
 }
 
-bool Codec::PrepareSave(const IOHandle&, std::span<const Image> images, int32_t& index) {
+bool Codec::PrepareSave(Stream&, std::span<const Image> images, int32_t& index) {
   ValidateOptions();
   if (!CanSave) return false;
   if (images.empty()) RaiseImaging("Assertion failed: PrepareSave needs at least one image");
@@ -543,19 +530,19 @@ bool MatchesMask(const std::string& fileName, const std::string& mask) {
 namespace {
 
 // Asks the codecs in registry order; with a file name, first only those whose masks match it.
-std::string Detect(const IOHandle& handle, const std::string* fileName) {
-  const int64_t start = handle.Tell();
+std::string Detect(Stream& stream, const std::string* fileName) {
+  const int64_t start = stream.Position();
   const auto& registry = FileFormatRegistry();
   if (fileName) {
     for (const auto& codec : registry) {
       if (!codec->MatchesFileName(*fileName)) continue;
-      handle.Seek(start, smFromBeginning);
-      if (codec->ProbeStream(handle)) return codec->DefaultExtension();
+      stream.Seek(start, SeekOrigin::Begin);
+      if (codec->ProbeStream(stream)) return codec->DefaultExtension();
     }
   }
   for (const auto& codec : registry) {
-    handle.Seek(start, smFromBeginning);
-    if (codec->ProbeStream(handle)) return codec->DefaultExtension();
+    stream.Seek(start, SeekOrigin::Begin);
+    if (codec->ProbeStream(stream)) return codec->DefaultExtension();
   }
   return std::string();
 }
@@ -565,9 +552,8 @@ std::string Detect(const IOHandle& handle, const std::string* fileName) {
 std::string DetectFileFormat(const std::string& fileName) {
   if (fileName.empty()) return std::string();
   try {
-    SetCurrentImageIO(FileIO);
-    ScopedIOHandle file(FileIO, fileName.c_str(), false);
-    return Detect(file.Handle(), &fileName);
+    FileStream file(fileName, FileStream::Access::Read);
+    return Detect(file, &fileName);
   } catch (...) {
     return std::string();
   }
@@ -577,14 +563,12 @@ std::string DetectStreamFormat(Stream& stream) {
   int64_t start = 0;
   try {
     start = stream.Position();
-    SetCurrentImageIO(StreamIO);
-    ScopedIOHandle handle(StreamIO, &stream, false);
-    const std::string result = Detect(handle.Handle(), nullptr);
-    stream.Seek(start, smFromBeginning);
+    const std::string result = Detect(stream, nullptr);
+    stream.Seek(start, SeekOrigin::Begin);
     return result;
   } catch (...) {
     try {
-      stream.Seek(start, smFromBeginning);
+      stream.Seek(start, SeekOrigin::Begin);
     } catch (...) {
     }
     return std::string();

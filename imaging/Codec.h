@@ -10,8 +10,8 @@
 
 #include "imaging/ColorProfile.h"
 #include "imaging/Image.h"
-#include "imaging/IO.h"
 #include "imaging/PixelFormats.h"
+#include "imaging/Stream.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -76,15 +76,15 @@ public:
 
   virtual FormatSet GetSavableFormats() const;
   // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first.
-  virtual bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst);
+  virtual bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst);
   // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index` of `images`.
-  virtual bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index);
+  virtual bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index);
   // Turns the image into a format the codec can write.
   virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
   virtual bool CanSaveFormat(const Image& image) const;
-  // Recognises the signature; leaves the handle where it started. Runs on the registry's own
+  // Recognises the signature; leaves the stream where it started. Runs on the registry's own
   // instance during detection, so it changes nothing in the codec.
-  virtual bool ProbeStream(const IOHandle& handle) const;
+  virtual bool ProbeStream(Stream& stream) const;
   // Clamps or replaces out-of-range option fields.
   virtual void ValidateOptions();
 
@@ -111,7 +111,7 @@ public:
   std::string DefaultExtension() const;
 
 protected:
-  bool PrepareSave(const IOHandle& handle, std::span<const Image> images, int32_t& index);
+  bool PrepareSave(Stream& stream, std::span<const Image> images, int32_t& index);
   // Gives the image the codec writes: the caller's image itself, or a converted copy that
   // `prepared` holds. False when even the converted copy is in a format the codec cannot write.
   bool PrepareForSave(const Image& image, PreparedImage& prepared);
@@ -142,8 +142,10 @@ private:
   // `fresh`) for a registry codec, the codec itself for one built outside the registry.
   Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
   void ReportFacts(const Codec& worker, CodecOptions& facts) const;
-  bool LoadFrom(const IOFunctions& io, const void* name, Stream* stream, const std::string& fileName,
-                std::vector<Image>& images, bool onlyFirst, const CodecOptions& options, CodecOptions* facts) const;
+  // Loads from `source`; a failed signature test names the file, or the stream when `fileName`
+  // is null.
+  bool LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
+                const CodecOptions& options, CodecOptions* facts) const;
 
   Factory factory_ = nullptr;  // set on the registry's instances
   std::vector<OptionField> optionFields_;

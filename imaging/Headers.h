@@ -1,13 +1,13 @@
 // Width, height and pixel format of a file's first image, read from its header without
-// decoding pixels. Each reader opens the file itself through a small buffered reader of its
-// own and touches no state shared between threads, so any number of threads may read headers
-// at the same time.
+// decoding pixels. Each read opens the file in a FileStream of its own (one 16 KiB buffer
+// whatever the file declares) and touches no state shared between threads, so any number of
+// threads may read headers at the same time.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "imaging/IO.h"
+#include "imaging/Stream.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -30,9 +30,9 @@ struct HeaderOptions {
 // The current option values; call on the thread that sets options.
 HeaderOptions CurrentHeaderOptions();
 
-// A header reader of one codec family: fills `header` from the file behind `handle` (positioned
+// A header reader of one codec family: fills `header` from the file behind `stream` (positioned
 // at the file's start) or raises ImagingError for a header it cannot use.
-using HeaderReader = void (*)(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+using HeaderReader = void (*)(Stream& stream, const HeaderOptions& options, ImageHeader& header);
 
 // The reader for a codec's default extension ("jpg", "png", ...; "ico" and "cur" for icons),
 // or nullptr for codecs whose files must be decoded to know their size.
@@ -46,27 +46,27 @@ bool ReadImageHeader(const std::string& path, const std::string& extension, cons
                      ImageHeader& header);
 
 // The header readers, one per codec family (defined beside their codecs).
-void ReadBitmapHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadJpegHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadPNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadMNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadJNGHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadGIFHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadDDSHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadTargaHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadPortableMapHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadJpeg2000Header(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadTiffHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadPSDHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadPCXHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadWebPHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadAvifHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadHeifHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
-void ReadIconHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header);
+void ReadBitmapHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadJpegHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadPNGHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadMNGHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadJNGHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadDDSHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadTargaHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadPortableMapHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadJpeg2000Header(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadTiffHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadPSDHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadPCXHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadWebPHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadAvifHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadHeifHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
+void ReadIconHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header);
 
-// The frame header of a JPEG stream from the handle's position: the size and the format the
+// The frame header of a JPEG stream from the stream's position: the size and the format the
 // JPEG codec decodes to, and the orientation of an Exif segment before it. Raises for a stream
 // libjpeg would not decode by its header alone.
-void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header);
+void ReadJpegFrameHeader(Stream& stream, ImageHeader& header);
 
 }  // namespace imaging

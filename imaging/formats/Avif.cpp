@@ -64,22 +64,22 @@ const char* AvifCause(avifResult result, const avifDiagnostics& diag) {
   RaiseImaging("AVIF: %s.", AvifCause(result, diag));
 }
 
-// libavif reads the file through this: the bytes it asks for, from the codec's handle, into a
+// libavif reads the file through this: the bytes it asks for, from the codec's stream, into a
 // buffer that stays valid until the next read (libavif copies what it keeps).
-struct HandleIO {
+struct AvifInput {
   avifIO io;  // first, so that libavif's pointer is this object's
-  const IOHandle* handle;
+  Stream* stream;
   int64_t start;
   std::vector<uint8_t> buffer;
 
   static avifResult Read(avifIO* io, uint32_t readFlags, uint64_t offset, size_t size, avifROData* out) {
-    auto* self = reinterpret_cast<HandleIO*>(io);
+    auto* self = reinterpret_cast<AvifInput*>(io);
     if (readFlags != 0 || offset > io->sizeHint) return AVIF_RESULT_IO_ERROR;
     size = static_cast<size_t>(std::min<uint64_t>(size, io->sizeHint - offset));
     try {
       self->buffer.resize(size);
-      if (self->handle->Seek(self->start + int64_t(offset), smFromBeginning) != self->start + int64_t(offset) ||
-          self->handle->Read(self->buffer.data(), int64_t(size)) != int64_t(size))
+      if (self->stream->Seek(self->start + int64_t(offset), SeekOrigin::Begin) != self->start + int64_t(offset) ||
+          self->stream->Read(self->buffer.data(), int64_t(size)) != int64_t(size))
         return AVIF_RESULT_IO_ERROR;
     } catch (...) {
       return AVIF_RESULT_IO_ERROR;
@@ -90,11 +90,11 @@ struct HandleIO {
   }
 };
 
-// A decoder over the handle's data, parsed: the container's facts are known, no pixel is
+// A decoder over the stream's data, parsed: the container's facts are known, no pixel is
 // decoded yet. Files above the library's size limits are refused here.
-Decoder ParseAvif(const IOHandle& handle, HandleIO& io) {
+Decoder ParseAvif(Stream& stream, AvifInput& io) {
   uint8_t head[isomedia::kFileTypeProbeSize];
-  const size_t headSize = isomedia::PeekFileType(handle, head);
+  const size_t headSize = isomedia::PeekFileType(stream, head);
   if (headSize < 16) RaiseImaging("AVIF: the file is too short for a file type box.");
   if (!HasAvifBrand(head, headSize)) RaiseImaging("AVIF: the data do not start with an AVIF file type box.");
 
@@ -110,11 +110,11 @@ Decoder ParseAvif(const IOHandle& handle, HandleIO& io) {
   decoder->imageDimensionLimit = static_cast<uint32_t>(kMaxImageSide);
 
   std::memset(&io.io, 0, sizeof io.io);
-  io.io.read = HandleIO::Read;
-  io.io.sizeHint = static_cast<uint64_t>(handle.Remaining());
+  io.io.read = AvifInput::Read;
+  io.io.sizeHint = static_cast<uint64_t>(stream.Remaining());
   io.io.persistent = AVIF_FALSE;
-  io.handle = &handle;
-  io.start = handle.Tell();
+  io.stream = &stream;
+  io.start = stream.Position();
   avifDecoderSetIO(decoder.get(), &io.io);  // io.destroy is unset: the decoder leaves `io` alone
 
   const avifResult parsed = avifDecoderParse(decoder.get());
@@ -186,9 +186,9 @@ public:
     if (Lossless != 0) Lossless = 1;
   }
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
-    const size_t n = isomedia::PeekFileType(handle, bytes);
+    const size_t n = isomedia::PeekFileType(stream, bytes);
     return HasAvifBrand(bytes, n);
   }
 
@@ -196,9 +196,9 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
-    HandleIO io;
-    Decoder decoder = ParseAvif(handle, io);
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
+    AvifInput io;
+    Decoder decoder = ParseAvif(stream, io);
     const avifResult decoded = avifDecoderNextImage(decoder.get());
     if (decoded != AVIF_RESULT_OK) RaiseAvif(decoded, decoder->diag);
     const avifImage& avif = *decoder->image;
@@ -242,7 +242,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
@@ -292,7 +292,7 @@ public:
         RaiseImaging("AVIF: cannot encode: %s (%s).", avifResultToString(written), encoder->diag.error);
       RaiseImaging("AVIF: cannot encode: %s.", avifResultToString(written));
     }
-    handle.WriteExact(output.data, static_cast<int64_t>(output.size), "AVIF data");
+    stream.WriteExact(output.data, static_cast<int64_t>(output.size), "AVIF data");
     return true;
   }
 };
@@ -303,9 +303,9 @@ std::unique_ptr<Codec> CreateAvifCodec() { return std::make_unique<AvifCodec>();
 
 // The container's facts after parsing, before any AV1 data is decoded: the size after a
 // quarter turn, alpha, gray and the depth as the reader will give them.
-void ReadAvifHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
-  HandleIO io;
-  Decoder decoder = ParseAvif(handle, io);
+void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+  AvifInput io;
+  Decoder decoder = ParseAvif(stream, io);
   const avifImage& avif = *decoder->image;
   const bool swap = (QuarterTurns(avif) & 1) != 0;
   header.Width = int32_t(swap ? avif.height : avif.width);

@@ -153,9 +153,9 @@ enum class HeaderUse { Decode, List };
 
 // Reads the file header and the info header of any known size; fields a shorter header lacks
 // stay zero.
-void ReadFileAndInfoHeaders(const IOHandle& handle, int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
+void ReadFileAndInfoHeaders(Stream& stream, int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
   uint8_t raw[kFileHeaderSize + 4 + kMaxInfoFields] = {};
-  handle.ReadExact(raw, kFileHeaderSize + 4, "BMP file header");
+  stream.ReadExact(raw, kFileHeaderSize + 4, "BMP file header");
   ByteReader fileReader(raw, sizeof raw);
   BitmapFileHeader& fileHeader = h.File;
   fileHeader.Type = fileReader.U16();
@@ -174,7 +174,7 @@ void ReadFileAndInfoHeaders(const IOHandle& handle, int64_t fileLength, HeaderUs
     RaiseImaging("BMP info header size %u exceeds the file (%lld bytes).", info.Size,
                  static_cast<long long>(fileLength));
   const uint32_t fieldBytes = std::min(info.Size - 4, kMaxInfoFields);
-  handle.ReadExact(raw + kFileHeaderSize + 4, fieldBytes, "BMP info header");
+  stream.ReadExact(raw + kFileHeaderSize + 4, fieldBytes, "BMP info header");
   ByteReader reader(raw + kFileHeaderSize + 4, kMaxInfoFields);
   if (h.Core) {
     info.Width = reader.U16();
@@ -248,13 +248,13 @@ void CheckHeaders(int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
 
 // The channel masks: from a V2 or later header, from the three or four values that follow a
 // 40-byte header, or the fixed layouts of 16- and 32-bit files without bit fields.
-void ReadMasks(const IOHandle& handle, BitmapHeaders& h) {
+void ReadMasks(Stream& stream, BitmapHeaders& h) {
   const uint32_t bitCount = h.Info.BitCount;
   if (h.BitFields) {
     if (h.Info.Size == kInfoHeaderSize) {
       uint8_t masks[16] = {};
       const int64_t count = h.Info.Compression == BI_ALPHABITFIELDS ? 16 : 12;
-      handle.ReadExact(masks, count, "BMP bit-field masks");
+      stream.ReadExact(masks, count, "BMP bit-field masks");
       ByteReader maskReader(masks, sizeof masks);
       h.Red = maskReader.U32();
       h.Green = maskReader.U32();
@@ -297,27 +297,27 @@ void ChoosePixelFormat(BitmapHeaders& h) {
 
 // Reads and checks everything before the palette; the decoder and the image list share it so
 // that both accept and refuse the same files.
-BitmapHeaders ReadHeaders(const IOHandle& handle, HeaderUse use) {
-  const int64_t fileLength = handle.Remaining();
+BitmapHeaders ReadHeaders(Stream& stream, HeaderUse use) {
+  const int64_t fileLength = stream.Remaining();
   BitmapHeaders h;
-  ReadFileAndInfoHeaders(handle, fileLength, use, h);
+  ReadFileAndInfoHeaders(stream, fileLength, use, h);
   CheckHeaders(fileLength, use, h);
-  ReadMasks(handle, h);
+  ReadMasks(stream, h);
   ChoosePixelFormat(h);
   return h;
 }
 
 // The palette follows the info header. OS/2 1.x entries have 3 bytes, the others 4, whose
 // last byte is reserved.
-void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, Image& image) {
-  handle.Seek(start + kFileHeaderSize + h.Info.Size, smFromBeginning);
+void ReadPalette(Stream& stream, int64_t start, const BitmapHeaders& h, Image& image) {
+  stream.Seek(start + kFileHeaderSize + h.Info.Size, SeekOrigin::Begin);
   const uint32_t bitCount = h.Info.BitCount;
   const uint32_t entrySize = h.Core ? 3 : 4;
   uint32_t entries = h.Core ? (1u << bitCount) : h.Info.ClrUsed;
   if (entries == 0) entries = 1u << bitCount;
   entries = std::min(entries, 256u);
   uint8_t palette[256 * 4];
-  handle.ReadExact(palette, int64_t(entries) * entrySize, "BMP palette");
+  stream.ReadExact(palette, int64_t(entries) * entrySize, "BMP palette");
   for (uint32_t i = 0; i < entries; ++i) {
     const uint8_t* e = palette + i * entrySize;
     image.Palette()[i] = MakeColor32(0xFF, e[2], e[1], e[0]);
@@ -326,7 +326,7 @@ void ReadPalette(const IOHandle& handle, int64_t start, const BitmapHeaders& h, 
 }
 
 // RLE8 or RLE4 pixels, read up to the length the header gives, else to the end of the file.
-void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, Image& image) {
+void ReadRlePixels(Stream& stream, const BitmapHeaders& h, Image& image) {
   const int64_t width = h.Width, height = h.Height;
   int64_t length = h.Info.SizeImage ? std::min<int64_t>(h.Info.SizeImage, h.PixelBytes) : h.PixelBytes;
   // A few bytes of RLE codes can leave a whole image undefined; no real file needs more
@@ -335,12 +335,12 @@ void ReadRlePixels(const IOHandle& handle, const BitmapHeaders& h, Image& image)
     RaiseImaging("BMP RLE data (%lld bytes) is too short for a %lldx%lld image.", static_cast<long long>(length),
                  static_cast<long long>(width), static_cast<long long>(height));
   std::vector<uint8_t> data(static_cast<size_t>(length));
-  length = handle.Read(data.data(), length);
+  length = stream.Read(data.data(), length);
   DecodeRle(data.data(), static_cast<size_t>(length), h.Info.Compression == BI_RLE4, image, h.TopDown);
 }
 
 // Uncompressed and bit-field rows, from the pixel data offset on.
-void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, Image& image) {
+void ReadPixelRows(Stream& stream, const BitmapHeaders& h, Image& image) {
   const int64_t width = h.Width, height = h.Height, rowSize = h.RowSize;
   const uint32_t bitCount = h.Info.BitCount;
   const int32_t bytesPerPixel = FindFormatInfo(h.Format)->BytesPerPixel;
@@ -352,12 +352,12 @@ void ReadPixelRows(const IOHandle& handle, const BitmapHeaders& h, Image& image)
     uint8_t* target = image.Bits() + static_cast<size_t>(h.TopDown ? fileRow : height - 1 - fileRow) * imageRowBytes;
     if (bitCount >= 8 && !h.Masked) {
       // Rows the image holds as they are go straight into it; only the padding is skipped.
-      handle.ReadExact(target, static_cast<int64_t>(imageRowBytes), "BMP pixel data");
+      stream.ReadExact(target, static_cast<int64_t>(imageRowBytes), "BMP pixel data");
       if (wanted > static_cast<int64_t>(imageRowBytes))
-        handle.Seek(wanted - static_cast<int64_t>(imageRowBytes), smFromCurrent);
+        stream.Seek(wanted - static_cast<int64_t>(imageRowBytes), SeekOrigin::Current);
       continue;
     }
-    handle.ReadExact(row.data(), wanted, "BMP pixel data");
+    stream.ReadExact(row.data(), wanted, "BMP pixel data");
     if (bitCount < 8)
       ExpandPackedRow(row.data(), image.Width(), static_cast<int32_t>(bitCount), target);
     else
@@ -417,7 +417,7 @@ int64_t BuildHeaders(uint8_t* headers, const Image& image, const PixelFormatInfo
 }
 
 // All 256 entries as blue, green, red and a fourth byte.
-void WritePalette(const IOHandle& handle, const Image& image) {
+void WritePalette(Stream& stream, const Image& image) {
   uint8_t palette[256 * 4];
   for (int i = 0; i < 256; ++i) {
     const Color32 c = image.Palette()[i];
@@ -426,11 +426,11 @@ void WritePalette(const IOHandle& handle, const Image& image) {
     palette[i * 4 + 2] = Color32Red(c);
     palette[i * 4 + 3] = Color32Alpha(c);
   }
-  handle.WriteExact(palette, sizeof palette, "BMP palette");
+  stream.WriteExact(palette, sizeof palette, "BMP palette");
 }
 
 // Uncompressed rows, bottom-up, each padded to a multiple of four bytes.
-void WritePixelRows(const IOHandle& handle, const Image& image, int32_t bytesPerPixel, uint32_t bitCount) {
+void WritePixelRows(Stream& stream, const Image& image, int32_t bytesPerPixel, uint32_t bitCount) {
   const size_t imageRowBytes = static_cast<size_t>(image.Width()) * static_cast<size_t>(bytesPerPixel);
   const size_t rowSize = (static_cast<size_t>(image.Width()) * bitCount + 31) / 32 * 4;
   std::vector<uint8_t> row(rowSize, 0);
@@ -445,7 +445,7 @@ void WritePixelRows(const IOHandle& handle, const Image& image, int32_t bytesPer
     if (clearByte >= 0)
       for (size_t i = static_cast<size_t>(clearByte); i < imageRowBytes; i += static_cast<size_t>(bytesPerPixel))
         row[i] &= clearMask;
-    handle.WriteExact(row.data(), static_cast<int64_t>(rowSize), "BMP pixel data");
+    stream.WriteExact(row.data(), static_cast<int64_t>(rowSize), "BMP pixel data");
   }
 }
 
@@ -465,36 +465,36 @@ public:
 
   int32_t UseRLE = 1;  // save Index8 images RLE8-compressed
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t header[kFileHeaderSize];
-    const int64_t n = handle.Read(header, kFileHeaderSize);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = stream.Read(header, kFileHeaderSize);
+    stream.Seek(-n, SeekOrigin::Current);
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
 
 private:
-  void WriteRle8(const IOHandle& handle, const Image& image);
+  void WriteRle8(Stream& stream, const Image& image);
 };
 
-bool BitmapCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
-  const int64_t start = handle.Tell();
-  const BitmapHeaders h = ReadHeaders(handle, HeaderUse::Decode);
+bool BitmapCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  const int64_t start = stream.Position();
+  const BitmapHeaders h = ReadHeaders(stream, HeaderUse::Decode);
 
   Image& image = images.emplace_back();
   if (!CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), h.Format, image))
     RaiseImaging("Cannot create a %lldx%lld BMP image.", static_cast<long long>(h.Width),
                  static_cast<long long>(h.Height));
-  if (h.Info.BitCount <= 8) ReadPalette(handle, start, h, image);
+  if (h.Info.BitCount <= 8) ReadPalette(stream, start, h, image);
 
-  handle.Seek(start + h.File.Offset, smFromBeginning);
+  stream.Seek(start + h.File.Offset, SeekOrigin::Begin);
   if (h.Info.Compression == BI_RLE8 || h.Info.Compression == BI_RLE4)
-    ReadRlePixels(handle, h, image);
+    ReadRlePixels(stream, h, image);
   else
-    ReadPixelRows(handle, h, image);
+    ReadPixelRows(stream, h, image);
   return true;
 }
 
@@ -513,36 +513,36 @@ void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, target);
 }
 
-bool BitmapCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
+bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   const Image& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format());
   const BitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
-  const int64_t start = handle.Tell();
+  const int64_t start = stream.Position();
   uint8_t headers[kFileHeaderSize + kV4HeaderSize + 12];
   // The sizes are known only at the end; the headers are written again then.
   const int64_t headerBytes = BuildHeaders(headers, image, info, layout, 0, 0);
-  handle.WriteExact(headers, headerBytes, "BMP headers");
-  if (image.Palette()) WritePalette(handle, image);
-  const int64_t offset = handle.Tell() - start;
+  stream.WriteExact(headers, headerBytes, "BMP headers");
+  if (image.Palette()) WritePalette(stream, image);
+  const int64_t offset = stream.Position() - start;
 
   if (layout.Compression == BI_RLE8)
-    WriteRle8(handle, image);
+    WriteRle8(stream, image);
   else
-    WritePixelRows(handle, image, info.BytesPerPixel, layout.BitCount);
+    WritePixelRows(stream, image, info.BytesPerPixel, layout.BitCount);
 
-  const int64_t end = handle.Tell();
+  const int64_t end = stream.Position();
   if (end - start > int64_t(UINT32_MAX)) RaiseImaging("BMP file would exceed 4 GiB.");
-  handle.Seek(start, smFromBeginning);
+  stream.Seek(start, SeekOrigin::Begin);
   BuildHeaders(headers, image, info, layout, static_cast<uint32_t>(end - start), static_cast<uint32_t>(offset));
-  handle.WriteExact(headers, headerBytes, "BMP headers");
-  handle.Seek(end, smFromBeginning);
+  stream.WriteExact(headers, headerBytes, "BMP headers");
+  stream.Seek(end, SeekOrigin::Begin);
   return true;
 }
 
-void BitmapCodec::WriteRle8(const IOHandle& handle, const Image& image) {
+void BitmapCodec::WriteRle8(Stream& stream, const Image& image) {
   constexpr size_t kBlock = 8192;
   std::vector<uint8_t> out;
   out.reserve(kBlock + 600);
@@ -570,7 +570,7 @@ void BitmapCodec::WriteRle8(const IOHandle& handle, const Image& image) {
         x += literal;
       }
       if (out.size() >= kBlock) {
-        handle.WriteExact(out.data(), static_cast<int64_t>(out.size()), "BMP RLE data");
+        stream.WriteExact(out.data(), static_cast<int64_t>(out.size()), "BMP RLE data");
         out.clear();
       }
     }
@@ -579,7 +579,7 @@ void BitmapCodec::WriteRle8(const IOHandle& handle, const Image& image) {
   }
   out.push_back(0);
   out.push_back(1);
-  handle.WriteExact(out.data(), static_cast<int64_t>(out.size()), "BMP RLE data");
+  stream.WriteExact(out.data(), static_cast<int64_t>(out.size()), "BMP RLE data");
 }
 
 }  // namespace
@@ -587,8 +587,8 @@ void BitmapCodec::WriteRle8(const IOHandle& handle, const Image& image) {
 std::unique_ptr<Codec> CreateBitmapCodec() { return std::make_unique<BitmapCodec>(); }
 
 // The header checks and the format choice of ReadImages, without the pixels.
-void ReadBitmapHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
-  const BitmapHeaders h = ReadHeaders(handle, HeaderUse::List);
+void ReadBitmapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+  const BitmapHeaders h = ReadHeaders(stream, HeaderUse::List);
   result = {int32_t(h.Width), int32_t(h.Height), h.Format};
 }
 

@@ -210,9 +210,9 @@ struct DdsRows {
 
 // Every surface's data must be in the file before anything is allocated; the byte count of a
 // volume level is computed per level so a huge depth cannot make this loop long.
-DdsRows CheckTextureData(const IOHandle& handle, const DdsFileHeader& header, const DdsTexture& texture,
+DdsRows CheckTextureData(Stream& stream, const DdsFileHeader& header, const DdsTexture& texture,
                           PixelFormat format, const PixelFormatInfo& info) {
-  const int64_t available = handle.Remaining();
+  const int64_t available = stream.Remaining();
   const bool linear = (header.Flags & DDSD_LINEARSIZE) || !(header.Flags & DDSD_PITCH) || info.IsCompressed;
   const int64_t firstRowBytes = int64_t(header.Width) * info.BytesPerPixel;
   int64_t firstPitch = firstRowBytes;
@@ -242,16 +242,16 @@ DdsRows CheckTextureData(const IOHandle& handle, const DdsFileHeader& header, co
 }
 
 // Reads one surface into its image, dropping the row padding a pitch adds.
-void ReadSurface(const IOHandle& handle, const Surface& surface, int64_t pitch, bool linear,
+void ReadSurface(Stream& stream, const Surface& surface, int64_t pitch, bool linear,
                  int64_t bytesPerPixel, std::vector<uint8_t>& row, Image& image) {
   const int64_t rowBytes = int64_t(surface.Width) * bytesPerPixel;
   if (linear || pitch * surface.Height == image.Size()) {
-    handle.ReadExact(image.Bits(), image.Size(), "DDS surface");
+    stream.ReadExact(image.Bits(), image.Size(), "DDS surface");
     return;
   }
   row.resize(size_t(pitch));
   for (uint32_t y = 0; y < surface.Height; ++y) {
-    handle.ReadExact(row.data(), pitch, "DDS surface row");
+    stream.ReadExact(row.data(), pitch, "DDS surface row");
     std::memcpy(image.Bits() + int64_t(y) * rowBytes, row.data(), size_t(rowBytes));
   }
 }
@@ -364,13 +364,13 @@ DdsFileHeader BuildHeader(const Image& first, const PixelFormatInfo& info, const
 
 // Writes a further surface in the main surface's format and at the size its place in the
 // texture gives; other images are converted and resized first.
-void WriteSurface(const IOHandle& handle, const Image& source, size_t index, const Surface& surface,
+void WriteSurface(Stream& stream, const Image& source, size_t index, const Surface& surface,
                   const Image& first, const PixelFormatInfo& info) {
   int32_t expectedWidth = int32_t(surface.Width), expectedHeight = int32_t(surface.Height);
   int32_t storedWidth = expectedWidth, storedHeight = expectedHeight;
   info.CheckDimensions(first.Format(), storedWidth, storedHeight);
   if (source.Format() == first.Format() && source.Width() == storedWidth && source.Height() == storedHeight) {
-    handle.WriteExact(source.Bits(), source.Size(), "DDS surface");
+    stream.WriteExact(source.Bits(), source.Size(), "DDS surface");
     return;
   }
   Image copy;
@@ -380,7 +380,7 @@ void WriteSurface(const IOHandle& handle, const Image& source, size_t index, con
     ResizeImage(copy, expectedWidth, expectedHeight, ResizeFilter::Bilinear);
   if (copy.Format() != first.Format() || copy.Size() != GetPixelsSize(first.Format(), expectedWidth, expectedHeight))
     RaiseImaging("DDS: surface %u cannot be brought to %dx%d.", unsigned(index), expectedWidth, expectedHeight);
-  handle.WriteExact(copy.Bits(), copy.Size(), "DDS surface");
+  stream.WriteExact(copy.Bits(), copy.Size(), "DDS surface");
 }
 
 }  // namespace
@@ -406,11 +406,10 @@ DdsCodec::DdsCodec() {
   RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
 }
 
-bool DdsCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool DdsCodec::ProbeStream(Stream& stream) const {
   uint8_t raw[kHeaderSize];
-  const int64_t got = handle.Read(raw, kHeaderSize);
-  handle.Seek(-got, smFromCurrent);
+  const int64_t got = stream.Read(raw, kHeaderSize);
+  stream.Seek(-got, SeekOrigin::Current);
   if (got != kHeaderSize) return false;
   const DdsFileHeader h = ParseHeader(raw);
   return h.Magic == kMagic && (h.Caps1 & DDSCAPS_TEXTURE) != 0;
@@ -423,14 +422,14 @@ void DdsCodec::ValidateOptions() {
   if (SaveMipMapCount <= 0) SaveMipMapCount = 1;
 }
 
-bool DdsCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
+bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   LoadedMipMapCount = 1;
   LoadedDepth = 1;
   LoadedCubeMap = 0;
   LoadedVolume = 0;
 
   uint8_t raw[kHeaderSize];
-  handle.ReadExact(raw, kHeaderSize, "DDS header");
+  stream.ReadExact(raw, kHeaderSize, "DDS header");
   const DdsFileHeader header = ParseHeader(raw);
   if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
   const FormatChoice choice = ChooseFormat(header.PixelFormat);
@@ -438,7 +437,7 @@ bool DdsCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
   const DdsTexture texture = ReadTextureShape(header, *this);
-  const DdsRows rows = CheckTextureData(handle, header, texture, choice.Format, info);
+  const DdsRows rows = CheckTextureData(stream, header, texture, choice.Format, info);
 
   const std::vector<Surface> surfaces =
       ListSurfaces(header.Width, header.Height, texture.Levels, texture.Faces, texture.Volume, header.Depth);
@@ -455,14 +454,14 @@ bool DdsCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
     // The first surface may carry the header's row padding; all others are tightly packed, as
     // the DDS documentation's pitch rule gives them.
     const int64_t pitch = s == 0 ? rows.FirstPitch : int64_t(surface.Width) * info.BytesPerPixel;
-    ReadSurface(handle, surface, pitch, rows.Linear, info.BytesPerPixel, row, image);
+    ReadSurface(stream, surface, pitch, rows.Linear, info.BytesPerPixel, row, image);
     if (choice.SwapRedBlue) SwapRedBlue32(image);
     if (cutBlocks) CutBlockPadding(image, surface);
   }
   return true;
 }
 
-bool DdsCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
+bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
@@ -475,10 +474,10 @@ bool DdsCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
 
   uint8_t raw[kHeaderSize];
   SerializeHeader(BuildHeader(first, info, shape), raw);
-  handle.WriteExact(raw, kHeaderSize, "DDS header");
-  handle.WriteExact(first.Bits(), first.Size(), "DDS surface");
+  stream.WriteExact(raw, kHeaderSize, "DDS header");
+  stream.WriteExact(first.Bits(), first.Size(), "DDS surface");
   for (size_t s = 1; s < surfaces.size(); ++s)
-    WriteSurface(handle, images[size_t(FirstIndex) + s], s, surfaces[s], first, info);
+    WriteSurface(stream, images[size_t(FirstIndex) + s], s, surfaces[s], first, info);
   return true;
 }
 
@@ -504,9 +503,9 @@ std::unique_ptr<Codec> CreateDdsCodec() { return std::make_unique<DdsCodec>(); }
 
 // The size of the main surface and the format ReadImages gives it: block formats whose size is
 // no whole number of blocks are decoded to their plain format.
-void ReadDDSHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
-  handle.ReadExact(raw, kHeaderSize, "DDS header");
+  stream.ReadExact(raw, kHeaderSize, "DDS header");
   const DdsFileHeader header = ParseHeader(raw);
   if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
   const FormatChoice choice = ChooseFormat(header.PixelFormat);

@@ -92,10 +92,10 @@ class DdsCodec : public Codec {
 public:
   DdsCodec();
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
   // What the last read found (options 14 to 17).

@@ -33,7 +33,7 @@ inline void StoreLE16(uint8_t* p, uint32_t v) {
 // which end the file as a trailer would.
 class GifReader {
 public:
-  explicit GifReader(const IOHandle& handle) : handle_(handle) {}
+  explicit GifReader(Stream& stream) : stream_(stream) {}
 
   int ReadByte() {
     if (pos_ == size_ && !Refill()) return -1;
@@ -76,13 +76,13 @@ public:
 
 private:
   bool Refill() {
-    const int64_t got = handle_.Read(buffer_, sizeof(buffer_));
+    const int64_t got = stream_.Read(buffer_, sizeof(buffer_));
     pos_ = 0;
     size_ = got > 0 ? size_t(got) : 0;
     return size_ > 0;
   }
 
-  const IOHandle& handle_;
+  Stream& stream_;
   uint8_t buffer_[16384];
   size_t pos_ = 0;
   size_t size_ = 0;
@@ -439,11 +439,10 @@ GifCodec::GifCodec() {
   RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
 }
 
-bool GifCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool GifCodec::ProbeStream(Stream& stream) const {
   uint8_t header[kGIFHeaderSize];
-  const int64_t count = handle.Read(header, sizeof(header));
-  if (count > 0) handle.Seek(-count, smFromCurrent);
+  const int64_t count = stream.Read(header, sizeof(header));
+  if (count > 0) stream.Seek(-count, SeekOrigin::Current);
   return count == int64_t(sizeof(header)) && std::memcmp(header, "GIF", 3) == 0 &&
          (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
 }
@@ -452,8 +451,8 @@ void GifCodec::ConvertForSave(Image& image, const PixelFormatInfo&) {
   ConvertImageFormat(image, PixelFormat::Index8);
 }
 
-bool GifCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) {
-  GifReader reader(handle);
+bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
+  GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
   GifHeader header{};
@@ -607,7 +606,7 @@ bool GifCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   return true;
 }
 
-bool GifCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
+bool GifCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   int32_t screenWidth = 0;
   int32_t screenHeight = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
@@ -621,7 +620,7 @@ bool GifCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
   StoreLE16(header + 6, uint32_t(screenWidth));
   StoreLE16(header + 8, uint32_t(screenHeight));
   header[10] = 0x70;  // no global colour table, 8 bits of colour resolution
-  handle.WriteExact(header, sizeof(header), "GIF header");
+  stream.WriteExact(header, sizeof(header), "GIF header");
 
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
     PreparedImage prepared;
@@ -630,19 +629,19 @@ bool GifCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
 
     // No transparency, disposal 0, a delay of 65 hundredths of a second.
     static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
-    handle.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
+    stream.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
     uint8_t descriptor[1 + kImageDescriptorSize] = {kGIFImageSeparator};
     StoreLE16(descriptor + 5, uint32_t(image.Width()));
     StoreLE16(descriptor + 7, uint32_t(image.Height()));
     descriptor[9] = 0x87;  // local colour table of 256 entries, not interlaced
-    handle.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
+    stream.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
     uint8_t table[256 * 3];
     for (int k = 0; k < 256; ++k) {
       table[k * 3] = Color32Red(image.Palette()[k]);
       table[k * 3 + 1] = Color32Green(image.Palette()[k]);
       table[k * 3 + 2] = Color32Blue(image.Palette()[k]);
     }
-    handle.WriteExact(table, sizeof(table), "GIF colour table");
+    stream.WriteExact(table, sizeof(table), "GIF colour table");
 
     const std::vector<uint8_t> data =
         EncodeGIFLZW(image.Bits(), size_t(image.Width()) * size_t(image.Height()));
@@ -656,10 +655,10 @@ bool GifCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
                     data.begin() + static_cast<ptrdiff_t>(offset + size));
     }
     blocks.push_back(0);
-    handle.WriteExact(blocks.data(), static_cast<int64_t>(blocks.size()), "GIF image data");
+    stream.WriteExact(blocks.data(), static_cast<int64_t>(blocks.size()), "GIF image data");
   }
   const uint8_t trailer = kGIFTrailer;
-  handle.WriteExact(&trailer, 1, "GIF trailer");
+  stream.WriteExact(&trailer, 1, "GIF trailer");
   return true;
 }
 
@@ -667,8 +666,8 @@ std::unique_ptr<Codec> CreateGifCodec() { return std::make_unique<GifCodec>(); }
 
 // Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
 // canvas as large as the screen and every frame placed on it, otherwise the first frame.
-void ReadGIFHeader(const IOHandle& handle, const HeaderOptions& options, ImageHeader& header) {
-  GifReader reader(handle);
+void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header) {
+  GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
     RaiseImaging("GIF: the file header is missing.");

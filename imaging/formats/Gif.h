@@ -54,10 +54,10 @@ public:
   // image of the file raw, at its own size with its own palette.
   int32_t LoadAnimated = 1;
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
 };
 
 // The LZW coder, exposed for tests and fuzzing. Decodes `data` (the concatenated sub-blocks)

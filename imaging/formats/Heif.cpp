@@ -410,9 +410,9 @@ public:
     if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 50;
   }
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[isomedia::kFileTypeProbeSize];
-    const size_t n = isomedia::PeekFileType(handle, bytes);
+    const size_t n = isomedia::PeekFileType(stream, bytes);
     return HasHeifBrand(bytes, n);
   }
 
@@ -420,10 +420,10 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     LoadedExifOrientation = 0;
     ParsedHeif parsed;
-    ParseHeif(isomedia::ReadRemaining(handle, "HEIF"), parsed);
+    ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
     const heif_image_handle* primary = parsed.primary.get();
     LoadedExifOrientation = ExifOrientationOf(primary);
     if (std::vector<uint8_t> icc = IccProfileOf(primary); !icc.empty()) {
@@ -459,7 +459,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     if (!HeifCanWrite()) RaiseImaging("HEIF: this libheif has no HEVC encoder, so HEIC files can only be read.");
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -508,7 +508,7 @@ public:
     std::vector<uint8_t> bytes;
     heif_writer writer{1, ByteWriter::Write};
     Check(heif_context_write(context.get(), &writer, &bytes));
-    handle.WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()), "HEIF data");
+    stream.WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()), "HEIF data");
     return true;
   }
 };
@@ -522,9 +522,9 @@ bool HeifCanWrite() {
 
 std::unique_ptr<Codec> CreateHeifCodec() { return std::make_unique<HeifCodec>(); }
 
-void ReadHeifHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+void ReadHeifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   ParsedHeif parsed;
-  ParseHeif(isomedia::ReadRemaining(handle, "HEIF"), parsed);
+  ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
   header.Width = heif_image_handle_get_width(parsed.primary.get());
   header.Height = heif_image_handle_get_height(parsed.primary.get());
   header.Format = NearestFormat(parsed.primary.get());

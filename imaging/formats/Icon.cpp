@@ -228,10 +228,9 @@ void IconCursorImage::Decode() {
 }
 
 void IconCursorImage::DecodePng() {
-  MemoryIORecord record{data_.data(), 0, static_cast<int64_t>(data_.size())};
-  const IOHandle handle{&MemoryIO, &record};
+  MemoryStream stream = MemoryStream::ViewOf(data_);
   DatastreamLoader loader;
-  if (!loader.LoadFile(handle) || loader.Frames.empty() || loader.Frames.front()->IsJpegFrame)
+  if (!loader.LoadFile(stream) || loader.Frames.empty() || loader.Frames.front()->IsJpegFrame)
     throw IconFileError("The PNG data hold no image.");
   const Datastream& frame = *loader.Frames.front();
   colorType_ = ColorTypeOfPng(frame.ImageHeader);
@@ -529,29 +528,29 @@ std::vector<uint8_t> EncodeIconFile(const Image& picture) {
 
 // The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
 // largest), from the directory and each entry's own header; no pixels are decoded.
-void ReadIconHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadIconHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
   const auto GetU32BE = [](const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
   };
-  const int64_t fileSize = handle.Remaining();
+  const int64_t fileSize = stream.Remaining();
   uint8_t bytes[kIconDirEntrySize];
-  handle.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
+  stream.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
   const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
   if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
     throw IconFileError(kBadHeader);
   bool found = false;
   std::pair<int32_t, int32_t> best{};
   for (uint32_t i = 0; i < count; ++i) {
-    handle.Seek(int64_t(kIconFileHeaderSize) + int64_t(i) * kIconDirEntrySize, smFromBeginning);
-    handle.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
+    stream.Seek(int64_t(kIconFileHeaderSize) + int64_t(i) * kIconDirEntrySize, SeekOrigin::Begin);
+    stream.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
     const uint8_t entryWidth = bytes[0], entryHeight = bytes[1];
     const uint32_t length = GetU32LE(bytes + 8), offset = GetU32LE(bytes + 12);
     if (uint64_t(offset) + length > uint64_t(fileSize)) throw IconFileError(kCorrupt);
     // Enough of the entry's data for a bitmap header or a PNG signature and IHDR.
     std::vector<uint8_t> data(std::min<uint32_t>(length, 40));
-    handle.Seek(offset, smFromBeginning);
-    handle.ReadExact(data.data(), int64_t(data.size()), "icon image");
+    stream.Seek(offset, SeekOrigin::Begin);
+    stream.ReadExact(data.data(), int64_t(data.size()), "icon image");
     int32_t width = 0, height = 0;
     IconColorType type;
     if (IsPngData(data)) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "imaging/IO.h"
 #include "imaging/Image.h"
+#include "imaging/Stream.h"
 #include "imaging/Types.h"
 #include "imaging/formats/IconTypes.h"
 

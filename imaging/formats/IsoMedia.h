@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "imaging/IO.h"
+#include "imaging/Stream.h"
 #include "imaging/Types.h"
 
 namespace imaging::isomedia {
@@ -59,19 +59,19 @@ inline bool TopLevelBoxBeyondEnd(const uint8_t* data, size_t size) {
   return at != size;
 }
 
-// Reads up to kFileTypeProbeSize bytes and returns the handle to where it was.
-inline size_t PeekFileType(const IOHandle& handle, uint8_t (&bytes)[kFileTypeProbeSize]) {
-  const int64_t n = std::max<int64_t>(handle.Read(bytes, int64_t(kFileTypeProbeSize)), 0);
-  handle.Seek(-n, smFromCurrent);
+// Reads up to kFileTypeProbeSize bytes and returns the stream to where it was.
+inline size_t PeekFileType(Stream& stream, uint8_t (&bytes)[kFileTypeProbeSize]) {
+  const int64_t n = std::max<int64_t>(stream.Read(bytes, int64_t(kFileTypeProbeSize)), 0);
+  stream.Seek(-n, SeekOrigin::Current);
   return size_t(n);
 }
 
-// Everything from the handle's position to the end. `format` names the file type in messages.
-inline std::vector<uint8_t> ReadRemaining(const IOHandle& handle, const char* format) {
-  const int64_t available = handle.Remaining();
+// Everything from the stream's position to the end. `format` names the file type in messages.
+inline std::vector<uint8_t> ReadRemaining(Stream& stream, const char* format) {
+  const int64_t available = stream.Remaining();
   if (available < 16) RaiseImaging("%s: the file is too short for a file type box.", format);
   std::vector<uint8_t> data(static_cast<size_t>(available));
-  handle.ReadExact(data.data(), available, format);
+  stream.ReadExact(data.data(), available, format);
   return data;
 }
 

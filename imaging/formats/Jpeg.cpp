@@ -3,9 +3,9 @@
 // libjpeg reports fatal errors by calling error_exit, which must not return. We leave libjpeg
 // with longjmp; every setjmp region is a small function that owns no C++ object with a
 // destructor, so the jump skips nothing that needs cleaning up. The state libjpeg works on lives
-// in a heap record whose destructor calls jpeg_destroy_*. Failures of our own input/output table
-// inside libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++
-// exception ever unwinds through libjpeg's C frames.
+// in a heap record whose destructor calls jpeg_destroy_*. Failures of the stream inside
+// libjpeg's callbacks are caught there, kept, and re-raised after the jump, so no C++ exception
+// ever unwinds through libjpeg's C frames.
 #include "imaging/Headers.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/Jpeg.h"
@@ -35,20 +35,20 @@ constexpr int kMaxScans = 500;
 struct JpegErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
-  std::exception_ptr streamError;  // a failure of the input/output table inside a callback
+  std::exception_ptr streamError;  // a failure of the stream inside a callback
   bool tooManyScans;
 };
 
 struct JpegSource {
   jpeg_source_mgr pub;
-  IOHandle handle;
+  Stream* stream;
   bool holdsInsertedEoi;  // the buffer holds our two-byte EOI, not file data
   JOCTET buffer[kJpegBufferSize];
 };
 
 struct JpegDestination {
   jpeg_destination_mgr pub;
-  IOHandle handle;
+  Stream* stream;
   JOCTET buffer[kJpegBufferSize];
 };
 
@@ -141,7 +141,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   int64_t count = 0;
   bool failed = false;
   try {
-    count = src->handle.Read(src->buffer, kJpegBufferSize);
+    count = src->stream->Read(src->buffer, kJpegBufferSize);
   } catch (...) {
     reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
@@ -177,7 +177,7 @@ void TermSource(j_decompress_ptr cinfo) {
   if (src->holdsInsertedEoi || src->pub.bytes_in_buffer == 0) return;
   bool failed = false;
   try {
-    src->handle.Seek(-static_cast<int64_t>(src->pub.bytes_in_buffer), smFromCurrent);
+    src->stream->Seek(-static_cast<int64_t>(src->pub.bytes_in_buffer), SeekOrigin::Current);
   } catch (...) {
     reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
@@ -200,7 +200,7 @@ void WriteDestination(j_compress_ptr cinfo, size_t count) {
   JpegDestination* dest = DestinationOf(cinfo);
   bool failed = false;
   try {
-    dest->handle.WriteExact(dest->buffer, static_cast<int64_t>(count), "JPEG data");
+    dest->stream->WriteExact(dest->buffer, static_cast<int64_t>(count), "JPEG data");
   } catch (...) {
     reinterpret_cast<JpegErrorManager*>(cinfo->err)->streamError = std::current_exception();
     failed = true;
@@ -415,13 +415,10 @@ void JpegCodec::InitIdentity() {
   AddMasks("*.jpg,*.jpeg,*.jfif,*.jpe,*.jif");
 }
 
-const IOFunctions& JpegCodec::SetJpegStreamIO(const IOHandle& handle) { return *handle.IO; }
-
-bool JpegCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool JpegCodec::ProbeStream(Stream& stream) const {
   uint8_t signature[10];
-  const int64_t count = handle.Read(signature, sizeof(signature));
-  if (count > 0) handle.Seek(-count, smFromCurrent);
+  const int64_t count = stream.Read(signature, sizeof(signature));
+  if (count > 0) stream.Seek(-count, SeekOrigin::Current);
   return count == int64_t(sizeof(signature)) && signature[0] == 0xFF && signature[1] == 0xD8;
 }
 
@@ -433,9 +430,9 @@ void JpegCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, info.HasGrayChannel ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
 }
 
-bool JpegCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
+bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   auto decoder = std::make_unique<JpegDecoder>();
-  decoder->source.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
+  decoder->source.stream = &stream;
   JpegErrorHandler(decoder->err);
   if (!DecodeHeader(decoder.get())) RaiseJpegError(decoder->err);
 
@@ -480,12 +477,12 @@ bool JpegCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, b
   return true;
 }
 
-bool JpegCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
+bool JpegCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
   auto encoder = std::make_unique<JpegEncoder>();
-  encoder->destination.handle = IOHandle{&SetJpegStreamIO(handle), handle.Raw};
+  encoder->destination.stream = &stream;
   JpegErrorHandler(encoder->err);
   const Image& image = prepared;
   const ColorProfile profile = SaveProfileFor(image.Format());
@@ -520,37 +517,33 @@ void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
 
 EmbeddedJpegCodec::EmbeddedJpegCodec() : JpegCodec(Unregistered{}) {}
 
-const IOFunctions& EmbeddedJpegCodec::SetJpegStreamIO(const IOHandle& handle) {
-  return streamIO_ ? *streamIO_ : *handle.IO;
-}
-
 std::unique_ptr<Codec> CreateJpegCodec() { return std::make_unique<JpegCodec>(); }
 
 // Walks the markers up to the first frame header; the colour spaces are those libjpeg gives
 // for the component count (1: gray, 3: RGB, 4: CMYK), and other counts are not decoded.
-void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header) {
+void ReadJpegFrameHeader(Stream& stream, ImageHeader& header) {
   uint8_t bytes[8];
   bool exifSeen = false;
   header.Orientation = kOrientationTopLeft;
-  handle.ReadExact(bytes, 2, "JPEG start marker");
+  stream.ReadExact(bytes, 2, "JPEG start marker");
   if (bytes[0] != 0xFF || bytes[1] != 0xD8) RaiseImaging("JPEG: the data do not start with a start-of-image marker.");
   for (;;) {
-    handle.ReadExact(bytes, 1, "JPEG marker");
+    stream.ReadExact(bytes, 1, "JPEG marker");
     if (bytes[0] != 0xFF) continue;  // libjpeg skips stray bytes between segments too
     uint8_t marker = 0xFF;
-    while (marker == 0xFF) handle.ReadExact(&marker, 1, "JPEG marker");
+    while (marker == 0xFF) stream.ReadExact(&marker, 1, "JPEG marker");
     if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
     if (marker == 0xD8 || marker == 0xD9 || marker == 0xDA)
       RaiseImaging("JPEG: no frame header before marker 0x%02X.", unsigned(marker));
-    handle.ReadExact(bytes, 2, "JPEG segment length");
+    stream.ReadExact(bytes, 2, "JPEG segment length");
     const int64_t length = (int64_t(bytes[0]) << 8) | bytes[1];
     const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (!frame) {
       // libjpeg skips what a length below 2 leaves, nothing.
-      if (length - 2 > handle.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
+      if (length - 2 > stream.Remaining()) RaiseImaging("JPEG: a segment runs past the end of the data.");
       if (marker == JPEG_APP0 + 1 && !exifSeen && length - 2 >= int64_t(sizeof(kExifIdentifier))) {
         std::vector<uint8_t> segment(size_t(length - 2));
-        handle.ReadExact(segment.data(), int64_t(segment.size()), "JPEG APP1 segment");
+        stream.ReadExact(segment.data(), int64_t(segment.size()), "JPEG APP1 segment");
         if (std::memcmp(segment.data(), kExifIdentifier, sizeof(kExifIdentifier)) == 0) {
           exifSeen = true;
           header.Orientation = ExifOrientation(segment.data() + sizeof(kExifIdentifier),
@@ -558,11 +551,11 @@ void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header) {
         }
         continue;
       }
-      if (length > 2) handle.Seek(length - 2, smFromCurrent);
+      if (length > 2) stream.Seek(length - 2, SeekOrigin::Current);
       continue;
     }
     if (length < 8) RaiseImaging("JPEG: the frame header is too short.");
-    handle.ReadExact(bytes, 6, "JPEG frame header");
+    stream.ReadExact(bytes, 6, "JPEG frame header");
     const uint32_t precision = bytes[0];
     const uint32_t height = (uint32_t(bytes[1]) << 8) | bytes[2];
     const uint32_t width = (uint32_t(bytes[3]) << 8) | bytes[4];
@@ -584,8 +577,8 @@ void ReadJpegFrameHeader(const IOHandle& handle, ImageHeader& header) {
   }
 }
 
-void ReadJpegHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
-  ReadJpegFrameHeader(handle, header);
+void ReadJpegHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+  ReadJpegFrameHeader(stream, header);
 }
 
 }  // namespace imaging

@@ -1,5 +1,5 @@
-// JPEG codec through libjpeg (library interface 62), and its variant that reads and writes
-// through a caller-given input/output table (used for the JPEG streams inside JNG files).
+// JPEG codec through libjpeg (library interface 62), and an unregistered instance of it for the
+// JPEG streams inside JNG files.
 #pragma once
 
 #include "imaging/Codec.h"
@@ -15,10 +15,10 @@ public:
   int32_t Quality = 90;     // 1..100, option 10
   int32_t Progressive = 0;  // boolean, option 11
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
 protected:
@@ -26,28 +26,17 @@ protected:
   struct Unregistered {};
   explicit JpegCodec(Unregistered);
 
-  // The table libjpeg's source and destination managers reach the data through; the
-  // registered codec uses the table the handle was opened with.
-  virtual const IOFunctions& SetJpegStreamIO(const IOHandle& handle);
-
 private:
   void InitIdentity();
   // Sets LoadedOrientation and IccProfile from the saved APP1 and APP2 segments.
   void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 
-// A JPEG codec instance that reads and writes through the table given to UseStreamIO. It is
-// never registered and binds no options; its owner sets Quality and Progressive directly.
+// A JPEG codec instance that is never registered and binds no options; its owner sets Quality
+// and Progressive directly and hands it the stream of the embedded JPEG data.
 class EmbeddedJpegCodec : public JpegCodec {
 public:
   EmbeddedJpegCodec();
-  void UseStreamIO(const IOFunctions& io) { streamIO_ = &io; }
-
-protected:
-  const IOFunctions& SetJpegStreamIO(const IOHandle& handle) override;
-
-private:
-  const IOFunctions* streamIO_ = nullptr;
 };
 
 }  // namespace imaging

@@ -1,5 +1,5 @@
-// JPEG 2000 codec: OpenJPEG streams over the codec's input/output handle for reading, an
-// in-memory stream for writing. JP2 files carry an ICC profile in their colour specification
+// JPEG 2000 codec: OpenJPEG streams over the codec's stream for reading, an in-memory stream
+// for writing. JP2 files carry an ICC profile in their colour specification
 // box.
 #include "imaging/ColorProfile.h"
 #include "imaging/Headers.h"
@@ -91,19 +91,19 @@ using CodecPtr = std::unique_ptr<opj_codec_t, CodecDeleter>;
 using StreamPtr = std::unique_ptr<opj_stream_t, StreamDeleter>;
 using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
 
-// ---- Reading stream over the handle -------------------------------------------------------
+// ---- OpenJPEG reading from the codec's stream ----------------------------------------------
 
 struct Source {
-  const IOHandle* Handle;
-  int64_t Base;  // handle position of the first byte of the JPEG 2000 data
-  int64_t End;   // handle position after the last byte
+  Stream* Data;
+  int64_t Base;  // stream position of the first byte of the JPEG 2000 data
+  int64_t End;   // stream position after the last byte
 };
 
-// The procedures never let an exception of the handle pass through OpenJPEG's C frames.
+// The procedures never let an exception of the stream pass through OpenJPEG's C frames.
 OPJ_SIZE_T SourceRead(void* buffer, OPJ_SIZE_T count, void* user) {
   auto* s = static_cast<Source*>(user);
   try {
-    const int64_t got = s->Handle->Read(buffer, int64_t(count));
+    const int64_t got = s->Data->Read(buffer, int64_t(count));
     return got > 0 ? OPJ_SIZE_T(got) : OPJ_SIZE_T(-1);
   } catch (const std::exception&) {
     return OPJ_SIZE_T(-1);
@@ -113,9 +113,9 @@ OPJ_SIZE_T SourceRead(void* buffer, OPJ_SIZE_T count, void* user) {
 OPJ_OFF_T SourceSkip(OPJ_OFF_T count, void* user) {
   auto* s = static_cast<Source*>(user);
   try {
-    const int64_t position = s->Handle->Tell();
+    const int64_t position = s->Data->Position();
     const int64_t target = std::clamp<int64_t>(position + count, s->Base, s->End);
-    s->Handle->Seek(target, smFromBeginning);
+    s->Data->Seek(target, SeekOrigin::Begin);
     return OPJ_OFF_T(target - position);
   } catch (const std::exception&) {
     return -1;
@@ -126,7 +126,7 @@ OPJ_BOOL SourceSeek(OPJ_OFF_T offset, void* user) {
   auto* s = static_cast<Source*>(user);
   try {
     if (offset < 0 || offset > s->End - s->Base) return OPJ_FALSE;
-    s->Handle->Seek(s->Base + offset, smFromBeginning);
+    s->Data->Seek(s->Base + offset, SeekOrigin::Begin);
     return OPJ_TRUE;
   } catch (const std::exception&) {
     return OPJ_FALSE;
@@ -183,19 +183,19 @@ uint32_t GetU32BE(const uint8_t* p) {
 
 // Reads the SIZ segment at the start of a code stream, or of the code-stream box of a JP2 file.
 // False when it is not where it belongs; OpenJPEG then reports the defect itself.
-bool ReadSizSegment(const IOHandle& handle, Jp2Form form, int64_t base, int64_t end, SizSegment& siz) {
-  int64_t stream = base;
+bool ReadSizSegment(Stream& stream, Jp2Form form, int64_t base, int64_t end, SizSegment& siz) {
+  int64_t codeStream = base;
   if (form == Jp2Form::JP2) {
     int64_t box = base;
     for (;;) {
       uint8_t header[16];
       if (end - box < 8) return false;
-      handle.Seek(box, smFromBeginning);
-      handle.ReadExact(header, 8, "JPEG 2000 box header");
+      stream.Seek(box, SeekOrigin::Begin);
+      stream.ReadExact(header, 8, "JPEG 2000 box header");
       int64_t length = GetU32BE(header), headerLength = 8;
       if (length == 1) {
         if (end - box < 16) return false;
-        handle.ReadExact(header + 8, 8, "JPEG 2000 box header");
+        stream.ReadExact(header + 8, 8, "JPEG 2000 box header");
         const uint64_t wide = (uint64_t(GetU32BE(header + 8)) << 32) | GetU32BE(header + 12);
         if (wide > uint64_t(end - box)) return false;
         length = int64_t(wide);
@@ -204,7 +204,7 @@ bool ReadSizSegment(const IOHandle& handle, Jp2Form form, int64_t base, int64_t 
         length = end - box;
       }
       if (std::memcmp(header + 4, "jp2c", 4) == 0) {
-        stream = box + headerLength;
+        codeStream = box + headerLength;
         break;
       }
       if (length < headerLength || length > end - box) return false;
@@ -212,9 +212,9 @@ bool ReadSizSegment(const IOHandle& handle, Jp2Form form, int64_t base, int64_t 
     }
   }
   uint8_t marker[42];
-  if (end - stream < int64_t(sizeof(marker))) return false;
-  handle.Seek(stream, smFromBeginning);
-  handle.ReadExact(marker, sizeof(marker), "JPEG 2000 size marker");
+  if (end - codeStream < int64_t(sizeof(marker))) return false;
+  stream.Seek(codeStream, SeekOrigin::Begin);
+  stream.ReadExact(marker, sizeof(marker), "JPEG 2000 size marker");
   if (std::memcmp(marker, kCodeStreamSignature, 4) != 0) return false;
   siz.Xsiz = GetU32BE(marker + 8);
   siz.Ysiz = GetU32BE(marker + 12);
@@ -402,11 +402,10 @@ Jpeg2000Codec::Jpeg2000Codec() {
   RegisterCodecOption(ImagingJpeg2000LosslessCompression, &LosslessCompression);
 }
 
-bool Jpeg2000Codec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
   uint8_t bytes[8];
-  const int64_t got = handle.Read(bytes, 8);
-  handle.Seek(-got, smFromCurrent);
+  const int64_t got = stream.Read(bytes, 8);
+  stream.Seek(-got, SeekOrigin::Current);
   return got == 8 && DetectForm(bytes, got) != Jp2Form::None;
 }
 
@@ -414,21 +413,21 @@ void Jpeg2000Codec::ValidateOptions() {
   if (uint32_t(Quality - 1) > 99u) Quality = kDefaultQuality;
 }
 
-bool Jpeg2000Codec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
-  Source source{&handle, handle.Tell(), 0};
-  const int64_t fileSize = handle.Remaining();
+bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  Source source{&stream, stream.Position(), 0};
+  const int64_t fileSize = stream.Remaining();
   source.End = source.Base + fileSize;
   uint8_t signature[8];
-  const int64_t got = handle.Read(signature, 8);
-  handle.Seek(source.Base, smFromBeginning);
+  const int64_t got = stream.Read(signature, 8);
+  stream.Seek(source.Base, SeekOrigin::Begin);
   const Jp2Form form = DetectForm(signature, got);
   if (form == Jp2Form::None) return false;
   SizSegment siz;
-  if (ReadSizSegment(handle, form, source.Base, source.End, siz)) {
+  if (ReadSizSegment(stream, form, source.Base, source.End, siz)) {
     if (siz.Csiz < 1 || siz.Csiz > 4) return false;
     CheckSizSegment(siz, fileSize);
   }
-  handle.Seek(source.Base, smFromBeginning);
+  stream.Seek(source.Base, SeekOrigin::Begin);
 
   Messages messages;
   CodecPtr codec(opj_create_decompress(form == Jp2Form::JP2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
@@ -438,16 +437,16 @@ bool Jpeg2000Codec::ReadImages(const IOHandle& handle, std::vector<Image>& image
   opj_set_default_decoder_parameters(&parameters);
   if (!opj_setup_decoder(codec.get(), &parameters)) RaiseJp2(messages, "the decoder could not be set up");
 
-  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
-  if (!stream) RaiseImaging("JPEG 2000: cannot create the input stream.");
-  opj_stream_set_read_function(stream.get(), SourceRead);
-  opj_stream_set_skip_function(stream.get(), SourceSkip);
-  opj_stream_set_seek_function(stream.get(), SourceSeek);
-  opj_stream_set_user_data(stream.get(), &source, nullptr);
-  opj_stream_set_user_data_length(stream.get(), OPJ_UINT64(fileSize));
+  StreamPtr input(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+  if (!input) RaiseImaging("JPEG 2000: cannot create the input stream.");
+  opj_stream_set_read_function(input.get(), SourceRead);
+  opj_stream_set_skip_function(input.get(), SourceSkip);
+  opj_stream_set_seek_function(input.get(), SourceSeek);
+  opj_stream_set_user_data(input.get(), &source, nullptr);
+  opj_stream_set_user_data_length(input.get(), OPJ_UINT64(fileSize));
 
   opj_image_t* header = nullptr;
-  if (!opj_read_header(stream.get(), codec.get(), &header)) {
+  if (!opj_read_header(input.get(), codec.get(), &header)) {
     opj_image_destroy(header);
     RaiseJp2(messages, "the header could not be read");
   }
@@ -469,9 +468,9 @@ bool Jpeg2000Codec::ReadImages(const IOHandle& handle, std::vector<Image>& image
                  static_cast<long long>(width), static_cast<long long>(height), decoded->numcomps,
                  static_cast<long long>(fileSize));
 
-  if (!opj_decode(codec.get(), stream.get(), decoded.get())) RaiseJp2(messages, "decoding failed");
+  if (!opj_decode(codec.get(), input.get(), decoded.get())) RaiseJp2(messages, "decoding failed");
   // A missing end-of-codestream marker after complete image data is not worth refusing.
-  opj_end_decompress(codec.get(), stream.get());
+  opj_end_decompress(codec.get(), input.get());
 
   // A JP2 palette or channel definition may have changed the components.
   const opj_image_t& img = *decoded;
@@ -520,7 +519,7 @@ bool Jpeg2000Codec::ReadImages(const IOHandle& handle, std::vector<Image>& image
   return true;
 }
 
-bool Jpeg2000Codec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
+bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -581,20 +580,20 @@ bool Jpeg2000Codec::WriteImage(const IOHandle& handle, std::span<const Image> im
   if (!opj_setup_encoder(codec.get(), &settings, encoded.get())) RaiseJp2(messages, "the encoder could not be set up");
 
   Sink sink;
-  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
-  if (!stream) RaiseImaging("JPEG 2000: cannot create the output stream.");
-  opj_stream_set_write_function(stream.get(), SinkWrite);
-  opj_stream_set_skip_function(stream.get(), SinkSkip);
-  opj_stream_set_seek_function(stream.get(), SinkSeek);
-  opj_stream_set_user_data(stream.get(), &sink, nullptr);
-  if (!opj_start_compress(codec.get(), encoded.get(), stream.get()) || !opj_encode(codec.get(), stream.get()) ||
-      !opj_end_compress(codec.get(), stream.get()))
+  StreamPtr output(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
+  if (!output) RaiseImaging("JPEG 2000: cannot create the output stream.");
+  opj_stream_set_write_function(output.get(), SinkWrite);
+  opj_stream_set_skip_function(output.get(), SinkSkip);
+  opj_stream_set_seek_function(output.get(), SinkSeek);
+  opj_stream_set_user_data(output.get(), &sink, nullptr);
+  if (!opj_start_compress(codec.get(), encoded.get(), output.get()) || !opj_encode(codec.get(), output.get()) ||
+      !opj_end_compress(codec.get(), output.get()))
     RaiseJp2(messages, "encoding failed");
-  stream.reset();
+  output.reset();
   // A code stream has no place for a profile.
   if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
     sink.Data = WithProfileBox(sink.Data, *profile);
-  handle.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
+  stream.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
   return true;
 }
 
@@ -619,15 +618,15 @@ std::unique_ptr<Codec> CreateJpeg2000Codec() { return std::make_unique<Jpeg2000C
 
 // The image area of the SIZ segment and the format of its component count and precision; a
 // JP2 palette box can still change the format the decoder gives.
-void ReadJpeg2000Header(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
-  const int64_t base = handle.Tell();
-  const int64_t end = base + handle.Remaining();
+void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+  const int64_t base = stream.Position();
+  const int64_t end = base + stream.Remaining();
   uint8_t signature[8];
-  const int64_t got = handle.Read(signature, 8);
+  const int64_t got = stream.Read(signature, 8);
   const Jp2Form form = DetectForm(signature, got);
   if (form == Jp2Form::None) RaiseImaging("JPEG 2000: the signature is missing.");
   SizSegment siz;
-  if (!ReadSizSegment(handle, form, base, end, siz)) RaiseImaging("JPEG 2000: the size marker cannot be found.");
+  if (!ReadSizSegment(stream, form, base, end, siz)) RaiseImaging("JPEG 2000: the size marker cannot be found.");
   if (siz.Csiz < 1 || siz.Csiz > 4) RaiseImaging("JPEG 2000: %u components are not supported.", unsigned(siz.Csiz));
   if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz) RaiseImaging("JPEG 2000: the image area is empty.");
   CheckSizSegment(siz, end - base);
@@ -635,7 +634,7 @@ void ReadJpeg2000Header(const IOHandle& handle, const HeaderOptions&, ImageHeade
   CheckImageDimensions(width, height, "JPEG 2000 file");
   // The first component's precision follows the fixed part of the segment.
   uint8_t ssiz = 0;
-  handle.ReadExact(&ssiz, 1, "JPEG 2000 component size");
+  stream.ReadExact(&ssiz, 1, "JPEG 2000 component size");
   result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
 }
 

@@ -28,10 +28,10 @@ class Jpeg2000Codec : public Codec {
 public:
   Jpeg2000Codec();
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
   int32_t Quality = jp2::kDefaultQuality;  // option 55

@@ -76,10 +76,10 @@ public:
     AddMasks("*.pcx");
   }
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kPCXHeaderSize];
-    const int64_t n = std::max<int64_t>(handle.Read(bytes, kPCXHeaderSize), 0);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = std::max<int64_t>(stream.Read(bytes, kPCXHeaderSize), 0);
+    stream.Seek(-n, SeekOrigin::Current);
     if (n != int64_t(kPCXHeaderSize)) return false;
     const PcxHeader h = ParseHeader(bytes);
     // Palette info 0 is common in files of many writers and means nothing different.
@@ -88,9 +88,9 @@ public:
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kPCXHeaderSize];
-    handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+    stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
     const PcxHeader h = ParseHeader(bytes);
     const Layout layout = LayoutOf(h);
     if (layout == Layout::None) return false;
@@ -107,7 +107,7 @@ public:
     const size_t lineBytes = size_t(h.Planes) * h.BytesPerLine;
     const size_t total = lineBytes * size_t(height);
     // A run covers at most 63 bytes, so a file shorter than that cannot hold the image.
-    const int64_t available = handle.Remaining();
+    const int64_t available = stream.Remaining();
     const int64_t minimum = h.Encoding == 1 ? int64_t((total + 62) / 63) * 2 : int64_t(total);
     if (available < minimum) RaiseImaging("PCX image data is truncated.");
 
@@ -116,11 +116,11 @@ public:
       // Two bytes per output byte is the worst any encoder produces.
       const int64_t block = std::min<int64_t>(available, int64_t(total) * 2);
       std::vector<uint8_t> data(static_cast<size_t>(block));
-      handle.ReadExact(data.data(), block, "PCX image data");
+      stream.ReadExact(data.data(), block, "PCX image data");
       const size_t used = DecodeRLE(data.data(), data.size(), planes.data(), total);
-      handle.Seek(-static_cast<int64_t>(data.size() - used), smFromCurrent);
+      stream.Seek(-static_cast<int64_t>(data.size() - used), SeekOrigin::Current);
     } else {
-      handle.ReadExact(planes.data(), static_cast<int64_t>(total), "PCX image data");
+      stream.ReadExact(planes.data(), static_cast<int64_t>(total), "PCX image data");
     }
 
     const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
@@ -180,14 +180,14 @@ public:
 
     if (layout == Layout::Indexed8) {
       uint8_t marker = 0;
-      const int64_t n = std::max<int64_t>(handle.Read(&marker, 1), 0);
+      const int64_t n = std::max<int64_t>(stream.Read(&marker, 1), 0);
       if (n == 1 && marker == kPCXPaletteMarker) {
         uint8_t palette[kPCXPaletteSize];
-        handle.ReadExact(palette, kPCXPaletteSize, "PCX palette");
+        stream.ReadExact(palette, kPCXPaletteSize, "PCX palette");
         for (size_t i = 0; i < 256; ++i)
           image.Palette()[i] = MakeColor32(255, palette[i * 3], palette[i * 3 + 1], palette[i * 3 + 2]);
       } else {
-        handle.Seek(-n, smFromCurrent);
+        stream.Seek(-n, SeekOrigin::Current);
       }
     }
     return true;
@@ -198,9 +198,9 @@ public:
 
 std::unique_ptr<Codec> CreatePcxCodec() { return std::make_unique<PcxCodec>(); }
 
-void ReadPCXHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   uint8_t bytes[kPCXHeaderSize];
-  handle.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+  stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
   const PcxHeader h = ParseHeader(bytes);
   const Layout layout = LayoutOf(h);
   if (layout == Layout::None) RaiseImaging("PCX: the plane layout is not supported.");

@@ -54,11 +54,10 @@ void NetworkGraphicsCodec::ConvertForSave(Image& image, const PixelFormatInfo& i
   ConvertImageFormat(image, target);
 }
 
-bool NetworkGraphicsCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool NetworkGraphicsCodec::ProbeStream(Stream& stream) const {
   uint8_t signature[8];
-  const int64_t count = handle.Read(signature, sizeof(signature));
-  if (count > 0) handle.Seek(-count, smFromCurrent);
+  const int64_t count = stream.Read(signature, sizeof(signature));
+  if (count > 0) stream.Seek(-count, SeekOrigin::Current);
   return count == 8 && std::memcmp(signature, signature_, 8) == 0;
 }
 
@@ -84,10 +83,10 @@ PngCodec::PngCodec() : NetworkGraphicsCodec(kPNGSignature) {
   RegisterCodecOption(ImagingPNGCompressLevel, &CompressLevel);
 }
 
-bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, std::vector<Image>& images,
+bool NetworkGraphicsCodec::ReadFirstDatastream(Stream& stream, std::vector<Image>& images,
                                                      bool jng) {
   DatastreamLoader loader;
-  if (!loader.LoadFile(handle) || loader.Frames.empty()) return false;
+  if (!loader.LoadFile(stream) || loader.Frames.empty()) return false;
   const Datastream& frame = *loader.Frames.front();
   Image& image = images.emplace_back();
   // A datastream of the other kind leaves the image empty, and the load fails.
@@ -100,7 +99,7 @@ bool NetworkGraphicsCodec::ReadFirstDatastream(const IOHandle& handle, std::vect
   return true;
 }
 
-bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, std::span<const Image> images,
+bool NetworkGraphicsCodec::WriteSingleDatastream(Stream& stream, std::span<const Image> images,
                                                        int32_t index, NetworkGraphicsType type) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -113,16 +112,16 @@ bool NetworkGraphicsCodec::WriteSingleDatastream(const IOHandle& handle, std::sp
     saver.AddPNGFrame(prepared.Get());
   if (const ColorProfile profile = SaveProfileFor(prepared->Format()))
     saver.Frames.back()->ProfileBytes = MakeProfileChunk(*profile, CompressLevel);
-  saver.SaveFile(handle);
+  saver.SaveFile(stream);
   return true;
 }
 
-bool PngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
-  return ReadFirstDatastream(handle, images, false);
+bool PngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  return ReadFirstDatastream(stream, images, false);
 }
 
-bool PngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
-  return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::PNG);
+bool PngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+  return WriteSingleDatastream(stream, images, index, NetworkGraphicsType::PNG);
 }
 
 MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
@@ -138,9 +137,9 @@ MngCodec::MngCodec() : NetworkGraphicsCodec(kMNGSignature) {
   RegisterCodecOption(ImagingMNGProgressive, &Progressive);
 }
 
-bool MngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) {
+bool MngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   DatastreamLoader loader;
-  if (!loader.LoadFile(handle)) return false;
+  if (!loader.LoadFile(stream)) return false;
   if (loader.Frames.empty()) {
     // Only animation chunks: one empty image of the frame size.
     CheckImageDimensions(loader.MNGHeader.FrameWidth, loader.MNGHeader.FrameHeight, "MNG frame");
@@ -158,7 +157,7 @@ bool MngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   return true;
 }
 
-bool MngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
+bool MngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   DatastreamSaver saver;
   saver.FileType = NetworkGraphicsType::MNG;
   CopySettings(saver);
@@ -178,7 +177,7 @@ bool MngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
   saver.MNGHeader.FrameHeight = height;
   saver.MNGHeader.NominalFrameCount = static_cast<uint32_t>(saver.Frames.size());
   saver.MNGHeader.SimplicityProfile = 473;
-  saver.SaveFile(handle);
+  saver.SaveFile(stream);
   return true;
 }
 
@@ -194,12 +193,12 @@ JngCodec::JngCodec() : NetworkGraphicsCodec(kJNGSignature) {
   RegisterCodecOption(ImagingJNGProgressive, &Progressive);
 }
 
-bool JngCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
-  return ReadFirstDatastream(handle, images, true);
+bool JngCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  return ReadFirstDatastream(stream, images, true);
 }
 
-bool JngCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
-  return WriteSingleDatastream(handle, images, index, NetworkGraphicsType::JNG);
+bool JngCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+  return WriteSingleDatastream(stream, images, index, NetworkGraphicsType::JNG);
 }
 
 std::unique_ptr<Codec> CreatePngCodec() { return std::make_unique<PngCodec>(); }

@@ -85,7 +85,7 @@ public:
 class DatastreamLoader : public DatastreamSet {
 public:
   // Reads the signature and every chunk; false when the signature is none of the three.
-  bool LoadFile(const IOHandle& handle);
+  bool LoadFile(Stream& stream);
 };
 
 class DatastreamSaver : public DatastreamSet {
@@ -100,7 +100,7 @@ public:
   void AddPNGFrame(const Image& image);
   void AddJNGFrame(const Image& image);
   // Writes the signature, MHDR for MNG, every datastream and MEND for MNG.
-  void SaveFile(const IOHandle& handle);
+  void SaveFile(Stream& stream);
 };
 
 // Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
@@ -123,16 +123,16 @@ public:
 
   FormatSet GetSavableFormats() const override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
   void ValidateOptions() override;
 
 protected:
   explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
   void CopySettings(DatastreamSaver& saver) const;
   // The one image of the first datastream, decoded when it is of the kind the codec reads.
-  bool ReadFirstDatastream(const IOHandle& handle, std::vector<Image>& images, bool jng);
+  bool ReadFirstDatastream(Stream& stream, std::vector<Image>& images, bool jng);
   // Writes the image at `index` as a file of the type holding that one datastream.
-  bool WriteSingleDatastream(const IOHandle& handle, std::span<const Image> images, int32_t index,
+  bool WriteSingleDatastream(Stream& stream, std::span<const Image> images, int32_t index,
                              NetworkGraphicsType type);
 
 private:
@@ -142,22 +142,22 @@ private:
 class PngCodec : public NetworkGraphicsCodec {
 public:
   PngCodec();
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
 class MngCodec : public NetworkGraphicsCodec {
 public:
   MngCodec();
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
 class JngCodec : public NetworkGraphicsCodec {
 public:
   JngCodec();
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
 }  // namespace imaging

@@ -36,22 +36,22 @@ std::string ChunkName(ChunkId type) {
 constexpr uint32_t kMaxProfileChunk = uint32_t(kMaxColorProfileBytes) + 65536;
 
 // Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
-void ReadChunkData(const IOHandle& handle, ChunkId type, uint32_t length, std::vector<uint8_t>& target) {
+void ReadChunkData(Stream& stream, ChunkId type, uint32_t length, std::vector<uint8_t>& target) {
   uint32_t left = length;
   while (left > 0) {
     const uint32_t step = std::min(left, kChunkReadStep);
     const size_t old = target.size();
     target.resize(old + step);
-    if (handle.Read(target.data() + old, step) != int64_t(step)) RaiseChunkRead(type);
+    if (stream.Read(target.data() + old, step) != int64_t(step)) RaiseChunkRead(type);
     left -= step;
   }
   uint8_t crc[4];
-  handle.Read(crc, sizeof(crc));
+  stream.Read(crc, sizeof(crc));
 }
 
-std::vector<uint8_t> ReadChunk(const IOHandle& handle, ChunkId type, uint32_t length) {
+std::vector<uint8_t> ReadChunk(Stream& stream, ChunkId type, uint32_t length) {
   std::vector<uint8_t> data;
-  ReadChunkData(handle, type, length, data);
+  ReadChunkData(stream, type, length, data);
   return data;
 }
 
@@ -80,7 +80,7 @@ void TakeSideChunk(std::vector<uint8_t>* frameRecord, std::vector<uint8_t>& glob
 
 // ---- Chunk writer ---------------------------------------------------------------------------
 
-void WriteChunk(const IOHandle& handle, ChunkId type, const uint8_t* data, size_t size) {
+void WriteChunk(Stream& stream, ChunkId type, const uint8_t* data, size_t size) {
   uint8_t header[8];
   StoreBE32(header, static_cast<uint32_t>(size));
   StoreBE32(header + 4, type);
@@ -88,22 +88,22 @@ void WriteChunk(const IOHandle& handle, ChunkId type, const uint8_t* data, size_
   if (size > 0) crc = crc32_z(crc, data, size);
   uint8_t trailer[4];
   StoreBE32(trailer, static_cast<uint32_t>(crc));
-  handle.WriteExact(header, 8, "PNG chunk header");
-  if (size > 0) handle.WriteExact(data, static_cast<int64_t>(size), "PNG chunk data");
-  handle.WriteExact(trailer, 4, "PNG chunk CRC");
+  stream.WriteExact(header, 8, "PNG chunk header");
+  if (size > 0) stream.WriteExact(data, static_cast<int64_t>(size), "PNG chunk data");
+  stream.WriteExact(trailer, 4, "PNG chunk CRC");
 }
 
 // Data longer than one chunk can hold go into consecutive chunks of the same type.
-void WriteDataChunks(const IOHandle& handle, ChunkId type, const std::vector<uint8_t>& data) {
+void WriteDataChunks(Stream& stream, ChunkId type, const std::vector<uint8_t>& data) {
   size_t offset = 0;
   do {
     const size_t size = std::min<size_t>(data.size() - offset, kMaxChunkLength);
-    WriteChunk(handle, type, data.data() + offset, size);
+    WriteChunk(stream, type, data.data() + offset, size);
     offset += size;
   } while (offset < data.size());
 }
 
-void WriteFrame(const IOHandle& handle, const Datastream& frame) {
+void WriteFrame(Stream& stream, const Datastream& frame) {
   if (!frame.IsJpegFrame) {
     const PngImageHeader& h = frame.ImageHeader;
     uint8_t ihdr[kPNGImageHeaderSize];
@@ -114,12 +114,12 @@ void WriteFrame(const IOHandle& handle, const Datastream& frame) {
     ihdr[10] = h.CompressionMethod;
     ihdr[11] = h.FilterMethod;
     ihdr[12] = h.InterlaceMethod;
-    WriteChunk(handle, kIHDR, ihdr, sizeof(ihdr));
-    if (!frame.ProfileBytes.empty()) WriteChunk(handle, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
-    if (!frame.PaletteBytes.empty()) WriteChunk(handle, kPLTE, frame.PaletteBytes.data(), frame.PaletteBytes.size());
+    WriteChunk(stream, kIHDR, ihdr, sizeof(ihdr));
+    if (!frame.ProfileBytes.empty()) WriteChunk(stream, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
+    if (!frame.PaletteBytes.empty()) WriteChunk(stream, kPLTE, frame.PaletteBytes.data(), frame.PaletteBytes.size());
     if (!frame.TransparencyBytes.empty())
-      WriteChunk(handle, kTRNS, frame.TransparencyBytes.data(), frame.TransparencyBytes.size());
-    WriteDataChunks(handle, kIDAT, frame.ImageDataStream);
+      WriteChunk(stream, kTRNS, frame.TransparencyBytes.data(), frame.TransparencyBytes.size());
+    WriteDataChunks(stream, kIDAT, frame.ImageDataStream);
   } else {
     const JngHeader& h = frame.JpegHeader;
     uint8_t jhdr[kJNGHeaderSize];
@@ -133,17 +133,17 @@ void WriteFrame(const IOHandle& handle, const Datastream& frame) {
     jhdr[13] = h.AlphaCompressionMethod;
     jhdr[14] = h.AlphaFilterMethod;
     jhdr[15] = h.AlphaInterlaceMethod;
-    WriteChunk(handle, kJHDR, jhdr, sizeof(jhdr));
-    if (!frame.ProfileBytes.empty()) WriteChunk(handle, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
-    WriteDataChunks(handle, kJDAT, frame.JpegDataStream);
+    WriteChunk(stream, kJHDR, jhdr, sizeof(jhdr));
+    if (!frame.ProfileBytes.empty()) WriteChunk(stream, kICCP, frame.ProfileBytes.data(), frame.ProfileBytes.size());
+    WriteDataChunks(stream, kJDAT, frame.JpegDataStream);
     if (h.AlphaSampleDepth != 0) {
       if (h.AlphaCompressionMethod == 8)
-        WriteDataChunks(handle, kJDAA, frame.JpegAlphaStream);
+        WriteDataChunks(stream, kJDAA, frame.JpegAlphaStream);
       else
-        WriteDataChunks(handle, kIDAT, frame.ImageDataStream);
+        WriteDataChunks(stream, kIDAT, frame.ImageDataStream);
     }
   }
-  WriteChunk(handle, kIEND, nullptr, 0);
+  WriteChunk(stream, kIEND, nullptr, 0);
 }
 
 }  // namespace ng
@@ -165,10 +165,10 @@ Datastream& DatastreamSet::AddFrame(bool isJpegFrame) {
   return *Frames.back();
 }
 
-bool DatastreamLoader::LoadFile(const IOHandle& handle) {
+bool DatastreamLoader::LoadFile(Stream& stream) {
   Clear();
   uint8_t signature[8];
-  if (handle.Read(signature, 8) != 8) return false;
+  if (stream.Read(signature, 8) != 8) return false;
   if (std::memcmp(signature, kPNGSignature, 8) == 0)
     FileType = NetworkGraphicsType::PNG;
   else if (std::memcmp(signature, kMNGSignature, 8) == 0)
@@ -180,20 +180,20 @@ bool DatastreamLoader::LoadFile(const IOHandle& handle) {
 
   uint8_t header[8];
   if (FileType == NetworkGraphicsType::MNG) {
-    if (handle.Read(header, 8) != 8) RaiseChunkRead(kMHDR);
+    if (stream.Read(header, 8) != 8) RaiseChunkRead(kMHDR);
     const uint32_t length = LoadBE32(header);
     const ChunkId type = LoadBE32(header + 4);
     if (type != kMHDR)
       RaiseImaging("MNG file starts with a %s chunk instead of MHDR.", ChunkName(type).c_str());
     if (length > kMaxChunkLength) RaiseChunkRead(type);
-    const std::vector<uint8_t> data = ReadChunk(handle, type, length);
+    const std::vector<uint8_t> data = ReadChunk(stream, type, length);
     if (data.size() < kMNGHeaderSize)
       RaiseImaging("MNG header chunk holds %u bytes instead of %u.", unsigned(data.size()), kMNGHeaderSize);
     uint32_t* fields = &MNGHeader.FrameWidth;
     for (uint32_t i = 0; i < kMNGHeaderSize / 4; ++i) fields[i] = LoadBE32(&data[4 * i]);
   }
 
-  while (handle.Read(header, 8) == 8) {
+  while (stream.Read(header, 8) == 8) {
     const uint32_t length = LoadBE32(header);
     const ChunkId type = LoadBE32(header + 4);
     if (length > kMaxChunkLength) RaiseChunkRead(type);
@@ -202,32 +202,32 @@ bool DatastreamLoader::LoadFile(const IOHandle& handle) {
       RaiseImaging("%s chunk found before the image header.", ChunkName(type).c_str());
 
     if (type == kIHDR) {
-      const PngImageHeader h = ParseImageHeader(ReadChunk(handle, type, length));
+      const PngImageHeader h = ParseImageHeader(ReadChunk(stream, type, length));
       AddFrame(false).ImageHeader = h;
     } else if (type == kJHDR) {
-      const JngHeader h = ParseJpegHeader(ReadChunk(handle, type, length));
+      const JngHeader h = ParseJpegHeader(ReadChunk(stream, type, length));
       AddFrame(true).JpegHeader = h;
     } else if (type == kIDAT) {
-      ReadChunkData(handle, type, length, frame->ImageDataStream);
+      ReadChunkData(stream, type, length, frame->ImageDataStream);
     } else if (type == kJDAT) {
-      ReadChunkData(handle, type, length, frame->JpegDataStream);
+      ReadChunkData(stream, type, length, frame->JpegDataStream);
     } else if (type == kJDAA) {
-      ReadChunkData(handle, type, length, frame->JpegAlphaStream);
+      ReadChunkData(stream, type, length, frame->JpegAlphaStream);
     } else if (type == kPLTE) {
-      TakeSideChunk(frame ? &frame->PaletteBytes : nullptr, GlobalPalette, ReadChunk(handle, type, length));
+      TakeSideChunk(frame ? &frame->PaletteBytes : nullptr, GlobalPalette, ReadChunk(stream, type, length));
     } else if (type == kTRNS) {
-      TakeSideChunk(frame ? &frame->TransparencyBytes : nullptr, GlobalTransparency, ReadChunk(handle, type, length));
+      TakeSideChunk(frame ? &frame->TransparencyBytes : nullptr, GlobalTransparency, ReadChunk(stream, type, length));
     } else if (type == kBKGD) {
-      std::vector<uint8_t> data = ReadChunk(handle, type, length);
+      std::vector<uint8_t> data = ReadChunk(stream, type, length);
       if (frame->BackgroundBytes.empty()) frame->BackgroundBytes = std::move(data);
     } else if (type == kICCP && frame && frame->ProfileBytes.empty() && length <= kMaxProfileChunk) {
       // A datastream's first profile; an MNG file's global one is not used.
-      frame->ProfileBytes = ReadChunk(handle, type, length);
+      frame->ProfileBytes = ReadChunk(stream, type, length);
     } else {
-      handle.Seek(int64_t(length) + 4, smFromCurrent);
+      stream.Seek(int64_t(length) + 4, SeekOrigin::Current);
     }
 
-    if (handle.Eof() || type == kMEND) break;
+    if (stream.AtEnd() || type == kMEND) break;
     if (type == kIEND && FileType != NetworkGraphicsType::MNG) break;
   }
   return true;

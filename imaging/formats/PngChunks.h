@@ -68,10 +68,10 @@ std::string ChunkName(ChunkId type);
 // ---- Reading ----
 
 // Reads `length` chunk data bytes and appends them to `target`, then reads (and ignores) the CRC.
-void ReadChunkData(const IOHandle& handle, ChunkId type, uint32_t length, std::vector<uint8_t>& target);
+void ReadChunkData(Stream& stream, ChunkId type, uint32_t length, std::vector<uint8_t>& target);
 
 // The data of a chunk whose header was read, in bounded steps, and its CRC skipped.
-std::vector<uint8_t> ReadChunk(const IOHandle& handle, ChunkId type, uint32_t length);
+std::vector<uint8_t> ReadChunk(Stream& stream, ChunkId type, uint32_t length);
 
 // IHDR and JHDR data as records; raise when the data are too short.
 PngImageHeader ParseImageHeader(const std::vector<uint8_t>& d);
@@ -92,12 +92,12 @@ ColorProfile ReadProfileChunk(const std::vector<uint8_t>& data);
 std::vector<uint8_t> MakeProfileChunk(const std::vector<uint8_t>& profile, int compressLevel);
 
 // One chunk: length, type, data and the CRC over type and data.
-void WriteChunk(const IOHandle& handle, ChunkId type, const uint8_t* data, size_t size);
+void WriteChunk(Stream& stream, ChunkId type, const uint8_t* data, size_t size);
 
 // Data longer than one chunk can hold go into consecutive chunks of the same type.
-void WriteDataChunks(const IOHandle& handle, ChunkId type, const std::vector<uint8_t>& data);
+void WriteDataChunks(Stream& stream, ChunkId type, const std::vector<uint8_t>& data);
 
 // A whole datastream: IHDR (PLTE, tRNS, IDAT) or JHDR (JDAT, JDAA or IDAT), then IEND.
-void WriteFrame(const IOHandle& handle, const Datastream& frame);
+void WriteFrame(Stream& stream, const Datastream& frame);
 
 }  // namespace imaging::ng

@@ -362,12 +362,9 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 // codec answers false (a colour space it does not give).
 bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, Image& image) {
   EmbeddedJpegCodec jpeg;
-  jpeg.UseStreamIO(MemoryIO);
-  MemoryIORecord rec;
-  rec.Data = const_cast<uint8_t*>(data.data());
-  rec.Size = static_cast<int64_t>(data.size());
+  MemoryStream stream = MemoryStream::ViewOf(data);
   std::vector<Image> images;
-  if (!jpeg.ReadImages(IOHandle{&MemoryIO, &rec}, images, true) || images.empty()) return false;
+  if (!jpeg.ReadImages(stream, images, true) || images.empty()) return false;
   image = std::move(images.front());
   return true;
 }
@@ -496,33 +493,33 @@ struct NetworkGraphicsHeaderScan {
   uint32_t frameWidth = 0, frameHeight = 0;
 };
 
-NetworkGraphicsHeaderScan ScanNGHeaders(const IOHandle& handle, const uint8_t* signature) {
+NetworkGraphicsHeaderScan ScanNGHeaders(Stream& stream, const uint8_t* signature) {
   uint8_t bytes[8];
-  handle.ReadExact(bytes, 8, "PNG signature");
+  stream.ReadExact(bytes, 8, "PNG signature");
   if (std::memcmp(bytes, signature, 8) != 0) RaiseImaging("The file does not carry the expected signature.");
   NetworkGraphicsHeaderScan scan;
   const bool mng = std::memcmp(signature, kMNGSignature, 8) == 0;
   if (mng) {
-    handle.ReadExact(bytes, 8, "MNG header chunk");
+    stream.ReadExact(bytes, 8, "MNG header chunk");
     const uint32_t length = LoadBE32(bytes);
     if (LoadBE32(bytes + 4) != kMHDR || length < kMNGHeaderSize || length > kMaxChunkLength)
       RaiseImaging("MNG file without a valid header chunk.");
     uint8_t mhdr[8];
-    handle.ReadExact(mhdr, 8, "MNG header chunk");
+    stream.ReadExact(mhdr, 8, "MNG header chunk");
     scan.frameWidth = LoadBE32(mhdr);
     scan.frameHeight = LoadBE32(mhdr + 4);
-    handle.Seek(int64_t(length) - 8 + 4, smFromCurrent);
+    stream.Seek(int64_t(length) - 8 + 4, SeekOrigin::Current);
   }
-  while (handle.Read(bytes, 8) == 8) {
+  while (stream.Read(bytes, 8) == 8) {
     const uint32_t length = LoadBE32(bytes);
     const ChunkId type = LoadBE32(bytes + 4);
     if (length > kMaxChunkLength) RaiseChunkRead(type);
     if (type == kIHDR || type == kJHDR) {
       if (scan.hasFrame) break;
-      if (length > handle.Remaining()) RaiseChunkRead(type);
+      if (length > stream.Remaining()) RaiseChunkRead(type);
       std::vector<uint8_t> data(length);
-      handle.ReadExact(data.data(), length, "image header chunk");
-      handle.Seek(4, smFromCurrent);
+      stream.ReadExact(data.data(), length, "image header chunk");
+      stream.Seek(4, SeekOrigin::Current);
       scan.hasFrame = true;
       scan.jpegFrame = type == kJHDR;
       if (scan.jpegFrame) scan.jng = ParseJpegHeader(data);
@@ -535,7 +532,7 @@ NetworkGraphicsHeaderScan ScanNGHeaders(const IOHandle& handle, const uint8_t* s
       if (scan.hasFrame || type == kMEND || !mng) break;
     }
     if (type == kTRNS && scan.hasFrame) scan.transparency = true;
-    handle.Seek(int64_t(length) + 4, smFromCurrent);
+    stream.Seek(int64_t(length) + 4, SeekOrigin::Current);
   }
   return scan;
 }
@@ -563,20 +560,20 @@ void SetJNGResult(const NetworkGraphicsHeaderScan& scan, ImageHeader& header) {
 
 }  // namespace
 
-void ReadPNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
-  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kPNGSignature);
+void ReadPNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kPNGSignature);
   if (!scan.hasFrame || scan.jpegFrame) RaiseImaging("The PNG file holds no PNG image header.");
   SetPNGResult(scan, header);
 }
 
-void ReadJNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
-  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kJNGSignature);
+void ReadJNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kJNGSignature);
   if (!scan.hasFrame || !scan.jpegFrame) RaiseImaging("The JNG file holds no JNG image header.");
   SetJNGResult(scan, header);
 }
 
-void ReadMNGHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
-  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(handle, kMNGSignature);
+void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+  const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kMNGSignature);
   if (!scan.hasFrame) {
     CheckImageDimensions(scan.frameWidth, scan.frameHeight, "MNG frame");
     header = {int32_t(scan.frameWidth), int32_t(scan.frameHeight), PixelFormat::A8R8G8B8};

@@ -19,11 +19,10 @@ namespace {
 
 void WriteEmbeddedJpeg(const Image& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
   EmbeddedJpegCodec jpeg;
-  jpeg.UseStreamIO(StreamIO);
   jpeg.Quality = quality;
   jpeg.Progressive = progressive ? 1 : 0;
   MemoryStream stream;
-  if (!jpeg.WriteImage(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, std::span(&image, 1), 0))
+  if (!jpeg.WriteImage(stream, std::span(&image, 1), 0))
     RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format()).c_str());
   target = std::move(stream.Data());
 }
@@ -289,19 +288,19 @@ void DatastreamSaver::AddJNGFrame(const Image& image) {
   }
 }
 
-void DatastreamSaver::SaveFile(const IOHandle& handle) {
+void DatastreamSaver::SaveFile(Stream& stream) {
   const uint8_t* signature = FileType == NetworkGraphicsType::MNG   ? kMNGSignature
                              : FileType == NetworkGraphicsType::JNG ? kJNGSignature
                                                             : kPNGSignature;
-  handle.WriteExact(signature, 8, "PNG signature");
+  stream.WriteExact(signature, 8, "PNG signature");
   if (FileType == NetworkGraphicsType::MNG) {
     uint8_t mhdr[kMNGHeaderSize];
     const uint32_t* fields = &MNGHeader.FrameWidth;
     for (uint32_t i = 0; i < kMNGHeaderSize / 4; ++i) StoreBE32(mhdr + 4 * i, fields[i]);
-    WriteChunk(handle, kMHDR, mhdr, sizeof(mhdr));
+    WriteChunk(stream, kMHDR, mhdr, sizeof(mhdr));
   }
-  for (const auto& frame : Frames) WriteFrame(handle, *frame);
-  if (FileType == NetworkGraphicsType::MNG) WriteChunk(handle, kMEND, nullptr, 0);
+  for (const auto& frame : Frames) WriteFrame(stream, *frame);
+  if (FileType == NetworkGraphicsType::MNG) WriteChunk(stream, kMEND, nullptr, 0);
 }
 
 }  // namespace imaging

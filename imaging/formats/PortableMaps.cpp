@@ -47,10 +47,10 @@ struct MapInfo {
 bool IsSpace(int c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Reads header tokens and plain samples through a 16384-byte buffer; whatever is left in the
-// buffer after the header is given back to the handle.
+// buffer after the header is given back to the stream.
 class TokenReader {
 public:
-  explicit TokenReader(const IOHandle& handle) : handle_(handle) {}
+  explicit TokenReader(Stream& stream) : stream_(stream) {}
 
   int Get() {
     if (pos_ == end_ && !Fill()) return -1;
@@ -105,24 +105,24 @@ public:
     RaiseImaging("Invalid character in plain portable bit map data.");
   }
 
-  // Moves the handle back to just after the last byte taken from the buffer.
+  // Moves the stream back to just after the last byte taken from the buffer.
   void GiveBack() {
-    if (end_ > pos_) handle_.Seek(-static_cast<int64_t>(end_ - pos_), smFromCurrent);
+    if (end_ > pos_) stream_.Seek(-static_cast<int64_t>(end_ - pos_), SeekOrigin::Current);
     pos_ = end_ = 0;
   }
 
-  // Bytes still to be read: what the buffer holds and what the handle has left.
-  int64_t Remaining() const { return static_cast<int64_t>(end_ - pos_) + handle_.Remaining(); }
+  // Bytes still to be read: what the buffer holds and what the stream has left.
+  int64_t Remaining() const { return static_cast<int64_t>(end_ - pos_) + stream_.Remaining(); }
 
 private:
   bool Fill() {
-    const int64_t n = handle_.Read(buffer_, sizeof buffer_);
+    const int64_t n = stream_.Read(buffer_, sizeof buffer_);
     pos_ = 0;
     end_ = n > 0 ? static_cast<size_t>(n) : 0;
     return end_ > 0;
   }
 
-  const IOHandle& handle_;
+  Stream& stream_;
   uint8_t buffer_[16384];
   size_t pos_ = 0;
   size_t end_ = 0;
@@ -303,11 +303,11 @@ void ReadPlain(TokenReader& reader, const MapInfo& info, Image& image) {
   }
 }
 
-void ReadBitmapRows(const IOHandle& handle, Image& image) {
+void ReadBitmapRows(Stream& stream, Image& image) {
   const size_t rowBytes = (size_t(image.Width()) + 7) / 8;
   std::vector<uint8_t> row(rowBytes);
   for (int32_t y = 0; y < image.Height(); ++y) {
-    handle.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable bit map data");
+    stream.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable bit map data");
     uint8_t* out = image.Bits() + size_t(y) * size_t(image.Width());
     for (int32_t x = 0; x < image.Width(); ++x) out[x] = (row[size_t(x) / 8] >> (7 - x % 8)) & 1 ? 0 : 255;
   }
@@ -315,14 +315,14 @@ void ReadBitmapRows(const IOHandle& handle, Image& image) {
 
 // Float maps store the bottom row first. Colour pixels (R, G, B) go to A32B32G32R32F, gray
 // samples to A32R32G32B32F with the sample in every colour channel; alpha is 1.0.
-void ReadFloatRows(const IOHandle& handle, const MapInfo& info, Image& image) {
+void ReadFloatRows(Stream& stream, const MapInfo& info, Image& image) {
   const bool color = info.TupleType == PamTupleType::RGBFP;
   const size_t fileBytesPerPixel = color ? 12 : 4;
   const size_t rowBytes = size_t(image.Width()) * fileBytesPerPixel;
   std::vector<uint8_t> row(rowBytes);
   const float one = 1.0f;
   for (int32_t y = image.Height() - 1; y >= 0; --y) {
-    handle.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
+    stream.ReadExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
     if (info.IsBigEndian) SwapBytes(row.data(), rowBytes, 4);
     uint8_t* out = image.Bits() + size_t(y) * size_t(image.Width()) * 16;
     for (int32_t x = 0; x < image.Width(); ++x, out += 16) {
@@ -374,15 +374,15 @@ class PortableMapCodec : public Codec {
 public:
   int32_t SaveBinary = 1;
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[4];
-    const int64_t n = std::max<int64_t>(handle.Read(bytes, 4), 0);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = std::max<int64_t>(stream.Read(bytes, 4), 0);
+    stream.Seek(-n, SeekOrigin::Current);
     return n >= 3 && bytes[0] == 'P' && (bytes[1] == plainMagic_ || bytes[1] == binaryMagic_) && IsSpace(bytes[2]);
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
-    TokenReader reader(handle);
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
+    TokenReader reader(stream);
     MapInfo info;
     if (!ReadHeader(reader, info)) return false;
     CheckImageDimensions(info.Width, info.Height, "portable map");
@@ -400,7 +400,7 @@ public:
     else
       needed = pixels * info.Depth * (info.BitCount / 8);
     if (info.Binary) reader.GiveBack();
-    const int64_t available = info.Binary ? handle.Remaining() : reader.Remaining();
+    const int64_t available = info.Binary ? stream.Remaining() : reader.Remaining();
     if (available < needed)
       RaiseImaging("Portable map data is truncated: %lld bytes for a %lldx%lld image that needs %lld.",
                    static_cast<long long>(available), static_cast<long long>(info.Width),
@@ -414,17 +414,17 @@ public:
       ReadPlain(reader, info, image);
       reader.GiveBack();
     } else if (info.Magic == '4') {
-      ReadBitmapRows(handle, image);
+      ReadBitmapRows(stream, image);
     } else if (info.BitCount >= 32) {
-      ReadFloatRows(handle, info, image);
+      ReadFloatRows(stream, info, image);
     } else {
-      handle.ReadExact(image.Bits(), image.Size(), "portable map data");
+      stream.ReadExact(image.Bits(), image.Size(), "portable map data");
     }
     FinishSamples(info, image);
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
@@ -470,14 +470,14 @@ public:
       else if (magic == 'f' || magic == 'F')
         header += "-1\n";
     }
-    handle.WriteExact(header.data(), static_cast<int64_t>(header.size()), "portable map header");
+    stream.WriteExact(header.data(), static_cast<int64_t>(header.size()), "portable map header");
 
     if (magic == 'f' || magic == 'F')
-      WriteFloatRows(handle, image, magic == 'F');
+      WriteFloatRows(stream, image, magic == 'F');
     else if (info.Binary)
-      WriteBinaryRows(handle, image, info);
+      WriteBinaryRows(stream, image, info);
     else
-      WritePlain(handle, image, info);
+      WritePlain(stream, image, info);
     return true;
   }
 
@@ -510,7 +510,7 @@ protected:
 
 private:
   // Float maps: little-endian (scale -1), bottom row first; colour pixels as R, G, B.
-  static void WriteFloatRows(const IOHandle& handle, const Image& image, bool color) {
+  static void WriteFloatRows(Stream& stream, const Image& image, bool color) {
     const size_t fileBytesPerPixel = color ? 12 : 4;
     const size_t rowBytes = size_t(image.Width()) * fileBytesPerPixel;
     std::vector<uint8_t> row(rowBytes);
@@ -520,13 +520,13 @@ private:
         for (int32_t x = 0; x < image.Width(); ++x) std::memcpy(row.data() + size_t(x) * 12, src + size_t(x) * 16, 12);
       else
         std::memcpy(row.data(), src, rowBytes);
-      handle.WriteExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
+      stream.WriteExact(row.data(), static_cast<int64_t>(rowBytes), "portable float map data");
     }
   }
 
   // The buffer's order (B, G, R(, A), native 16-bit words) becomes the file's R, G, B(, A)
   // with big-endian words.
-  static void WriteBinaryRows(const IOHandle& handle, const Image& image, const MapInfo& info) {
+  static void WriteBinaryRows(Stream& stream, const Image& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
     const size_t rowBytes = size_t(image.Width()) * channels * sampleBytes;
@@ -541,13 +541,13 @@ private:
           std::swap_ranges(p, p + sampleBytes, p + 2 * sampleBytes);
       }
       if (sampleBytes == 2) SwapBytes(row.data(), rowBytes, 2);
-      handle.WriteExact(row.data(), static_cast<int64_t>(rowBytes), "portable map data");
+      stream.WriteExact(row.data(), static_cast<int64_t>(rowBytes), "portable map data");
     }
   }
 
   // Plain data: the samples of a pixel separated by blanks, each pixel followed by a blank,
   // and a line feed after the pixel that takes a line beyond 65 characters.
-  static void WritePlain(const IOHandle& handle, const Image& image, const MapInfo& info) {
+  static void WritePlain(Stream& stream, const Image& image, const MapInfo& info) {
     const size_t sampleBytes = size_t(info.BitCount) / 8;
     const size_t channels = size_t(info.Depth);
     const size_t pixelBytes = channels * sampleBytes;
@@ -572,7 +572,7 @@ private:
           lineLength = 0;
         }
       }
-      handle.WriteExact(text.data(), out - text.data(), "portable map data");
+      stream.WriteExact(text.data(), out - text.data(), "portable map data");
     }
   }
 
@@ -648,8 +648,8 @@ std::unique_ptr<Codec> CreatePpmCodec() { return std::make_unique<PpmCodec>(); }
 std::unique_ptr<Codec> CreatePamCodec() { return std::make_unique<PamCodec>(); }
 std::unique_ptr<Codec> CreatePfmCodec() { return std::make_unique<PfmCodec>(); }
 
-void ReadPortableMapHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
-  TokenReader reader(handle);
+void ReadPortableMapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+  TokenReader reader(stream);
   MapInfo info;
   if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
   CheckImageDimensions(info.Width, info.Height, "portable map");

@@ -26,15 +26,15 @@ uint32_t GetU32BE(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-uint16_t ReadU16(const IOHandle& handle, const char* what) {
+uint16_t ReadU16(Stream& stream, const char* what) {
   uint8_t b[2];
-  handle.ReadExact(b, 2, what);
+  stream.ReadExact(b, 2, what);
   return GetU16BE(b);
 }
 
-uint32_t ReadU32(const IOHandle& handle, const char* what) {
+uint32_t ReadU32(Stream& stream, const char* what) {
   uint8_t b[4];
-  handle.ReadExact(b, 4, what);
+  stream.ReadExact(b, 4, what);
   return GetU32BE(b);
 }
 
@@ -52,46 +52,46 @@ PsdHeader ParseHeader(const uint8_t* raw) {
 }
 
 // Skips a section whose length was just read, refusing lengths that run past the end.
-void SkipSection(const IOHandle& handle, uint32_t length, const char* what) {
-  if (int64_t(length) > handle.Remaining())
+void SkipSection(Stream& stream, uint32_t length, const char* what) {
+  if (int64_t(length) > stream.Remaining())
     RaiseImaging("PSD: %s of %u bytes runs past the end of the file.", what, length);
-  handle.Seek(length, smFromCurrent);
+  stream.Seek(length, SeekOrigin::Current);
 }
 
-// Walks the image resources section of `length` bytes and leaves the handle after it. A resource
+// Walks the image resources section of `length` bytes and leaves the stream after it. A resource
 // is a signature ("8BIM"), its ID, a Pascal name padded to an even size, the data size and the
 // data, padded to an even size. True when the ICC profile resource is there; `profile` then
 // holds its data, or nothing when the data runs past the section or exceeds the limit of a
 // profile. Other damage ends the walk quietly: the picture does not need the resources.
-bool ReadProfileResource(const IOHandle& handle, uint32_t length, std::vector<uint8_t>& profile) {
-  if (int64_t(length) > handle.Remaining())
+bool ReadProfileResource(Stream& stream, uint32_t length, std::vector<uint8_t>& profile) {
+  if (int64_t(length) > stream.Remaining())
     RaiseImaging("PSD: image resources section of %u bytes runs past the end of the file.", length);
-  const int64_t end = handle.Tell() + length;
+  const int64_t end = stream.Position() + length;
   bool found = false;
   // The smallest resource: signature, ID, an empty name and the data size.
-  while (!found && end - handle.Tell() >= 12) {
+  while (!found && end - stream.Position() >= 12) {
     uint8_t head[7];
-    handle.ReadExact(head, sizeof(head), "PSD image resource");
+    stream.ReadExact(head, sizeof(head), "PSD image resource");
     const bool adobe = std::memcmp(head, "8BIM", 4) == 0;
     const uint16_t id = GetU16BE(head + 4);
     const int64_t nameRest = (int64_t(head[6]) + 2) / 2 * 2 - 1;  // the name after its length byte
-    if (end - handle.Tell() < nameRest + 4) break;
-    handle.Seek(nameRest, smFromCurrent);
-    const uint32_t size = ReadU32(handle, "PSD image resource size");
-    const int64_t left = end - handle.Tell();
+    if (end - stream.Position() < nameRest + 4) break;
+    stream.Seek(nameRest, SeekOrigin::Current);
+    const uint32_t size = ReadU32(stream, "PSD image resource size");
+    const int64_t left = end - stream.Position();
     if (adobe && id == kIccProfileResource) {
       found = true;
       if (int64_t(size) <= left && size <= kMaxColorProfileBytes) {
         profile.resize(size);
-        handle.ReadExact(profile.data(), size, "PSD colour profile");
+        stream.ReadExact(profile.data(), size, "PSD colour profile");
       }
     } else if (int64_t(size) + (size & 1) <= left) {
-      handle.Seek(int64_t(size) + (size & 1), smFromCurrent);
+      stream.Seek(int64_t(size) + (size & 1), SeekOrigin::Current);
     } else {
       break;
     }
   }
-  handle.Seek(end, smFromBeginning);
+  stream.Seek(end, SeekOrigin::Begin);
   return found;
 }
 
@@ -203,21 +203,21 @@ void ConvertCmykPixels(uint8_t* bits, int64_t pixelCount) {
 // The layer count of the layer and mask section, or 0 when the section holds no layer info; the
 // section is skipped. A negative count tells that the first extra channel of the merged image is
 // its transparency; with a positive one that channel is a saved selection.
-int32_t ReadLayerCount(const IOHandle& handle) {
-  const uint32_t length = ReadU32(handle, "PSD layer and mask section length");
-  if (int64_t(length) > handle.Remaining())
+int32_t ReadLayerCount(Stream& stream) {
+  const uint32_t length = ReadU32(stream, "PSD layer and mask section length");
+  if (int64_t(length) > stream.Remaining())
     RaiseImaging("PSD: layer and mask section of %u bytes runs past the end of the file.", length);
   int32_t count = 0;
   uint32_t consumed = 0;
   if (length >= 6) {
-    const uint32_t infoLength = ReadU32(handle, "PSD layer info length");
+    const uint32_t infoLength = ReadU32(stream, "PSD layer info length");
     consumed = 4;
     if (infoLength >= 2) {
-      count = static_cast<int16_t>(ReadU16(handle, "PSD layer count"));
+      count = static_cast<int16_t>(ReadU16(stream, "PSD layer count"));
       consumed = 6;
     }
   }
-  handle.Seek(length - consumed, smFromCurrent);
+  stream.Seek(length - consumed, SeekOrigin::Current);
   return count;
 }
 
@@ -414,17 +414,16 @@ PsdCodec::PsdCodec() {
   RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
 }
 
-bool PsdCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool PsdCodec::ProbeStream(Stream& stream) const {
   uint8_t raw[kHeaderSize];
-  const int64_t got = handle.Read(raw, kHeaderSize);
-  handle.Seek(-got, smFromCurrent);
+  const int64_t got = stream.Read(raw, kHeaderSize);
+  stream.Seek(-got, SeekOrigin::Current);
   return got == kHeaderSize && std::memcmp(raw, "8BPS", 4) == 0 && GetU16BE(raw + 4) == 1;
 }
 
-bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
+bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   uint8_t raw[kHeaderSize];
-  handle.ReadExact(raw, kHeaderSize, "PSD header");
+  stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
   if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
   if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
@@ -439,26 +438,26 @@ bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   const bool grayFloats = format == PixelFormat::A32R32G32B32F && (header.Mode == cmGrayscale || header.Mode == cmDuotone);
 
   Color32 palette[256];
-  const uint32_t colorDataLength = ReadU32(handle, "PSD colour mode data length");
+  const uint32_t colorDataLength = ReadU32(stream, "PSD colour mode data length");
   if (format == PixelFormat::Index8) {
     if (colorDataLength < kIndexedColorDataSize)
       RaiseImaging("PSD: the colour table of an indexed image holds %u bytes, %u expected.", colorDataLength,
                    kIndexedColorDataSize);
     uint8_t table[kIndexedColorDataSize];
-    handle.ReadExact(table, kIndexedColorDataSize, "PSD colour table");
+    stream.ReadExact(table, kIndexedColorDataSize, "PSD colour table");
     for (int i = 0; i < 256; ++i) palette[i] = MakeColor32(255, table[i], table[256 + i], table[512 + i]);
-    SkipSection(handle, colorDataLength - kIndexedColorDataSize, "colour mode data");
+    SkipSection(stream, colorDataLength - kIndexedColorDataSize, "colour mode data");
   } else {
-    SkipSection(handle, colorDataLength, "colour mode data");
+    SkipSection(stream, colorDataLength, "colour mode data");
   }
   std::vector<uint8_t> profile;
-  if (ReadProfileResource(handle, ReadU32(handle, "PSD image resources length"), profile)) {
+  if (ReadProfileResource(stream, ReadU32(stream, "PSD image resources length"), profile)) {
     IccProfile = MakeColorProfile(std::move(profile));
     if (!IccProfile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
   }
-  const int32_t layerCount = ReadLayerCount(handle);
+  const int32_t layerCount = ReadLayerCount(stream);
   const bool extraChannelIsAlpha = layerCount <= 0;
-  const uint16_t compression = ReadU16(handle, "PSD compression of the merged image");
+  const uint16_t compression = ReadU16(stream, "PSD compression of the merged image");
   if (compression != ctRaw && compression != ctRLE)
     RaiseImaging("PSD: compression %u of the merged image is not supported.", unsigned(compression));
 
@@ -480,9 +479,9 @@ bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   int64_t packedMax = 0;
   if (compression == ctRLE) {
     const int64_t entries = int64_t(channels) * height;
-    if (entries * 2 > handle.Remaining()) RaiseImaging("PSD: the table of packed row lengths is truncated.");
+    if (entries * 2 > stream.Remaining()) RaiseImaging("PSD: the table of packed row lengths is truncated.");
     std::vector<uint8_t> table(size_t(entries) * 2);
-    handle.ReadExact(table.data(), entries * 2, "PSD row length table");
+    stream.ReadExact(table.data(), entries * 2, "PSD row length table");
     rowLengths.resize(size_t(entries));
     int64_t packedTotal = 0;
     for (size_t i = 0; i < rowLengths.size(); ++i) {
@@ -498,10 +497,10 @@ bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
     if (packedTotal < minimumPacked)
       RaiseImaging("PSD: %lld bytes of packed rows cannot hold a %dx%d image.", static_cast<long long>(packedTotal),
                    width, height);
-    if (packedTotal > handle.Remaining())
+    if (packedTotal > stream.Remaining())
       RaiseImaging("PSD: the packed image data is truncated (%lld bytes expected).",
                    static_cast<long long>(packedTotal));
-  } else if (keptRows * rowBytes > handle.Remaining()) {
+  } else if (keptRows * rowBytes > stream.Remaining()) {
     RaiseImaging("PSD: the image data is truncated (%lld bytes expected).",
                  static_cast<long long>(keptRows * rowBytes));
   }
@@ -518,18 +517,18 @@ bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
       if (compression == ctRLE) {
         const uint16_t length = rowLengths[size_t(c) * size_t(height) + size_t(y)];
         if (target < 0) {
-          handle.Seek(length, smFromCurrent);
+          stream.Seek(length, SeekOrigin::Current);
           continue;
         }
-        handle.ReadExact(packed.data(), length, "PSD packed row");
+        stream.ReadExact(packed.data(), length, "PSD packed row");
         std::fill(row.begin(), row.end(), 0);
         UnpackBitsRow(packed.data(), length, row.data(), row.size());
       } else {
         if (target < 0) {
-          handle.Seek(rowBytes, smFromCurrent);
+          stream.Seek(rowBytes, SeekOrigin::Current);
           continue;
         }
-        handle.ReadExact(row.data(), rowBytes, "PSD image row");
+        stream.ReadExact(row.data(), rowBytes, "PSD image row");
       }
       SwapRowSamples(row.data(), row.size(), bytesPerSample);
       StoreChannelRow(row.data(), image, y, target, bytesPerSample, info.BytesPerPixel);
@@ -559,7 +558,7 @@ bool PsdCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bo
   return true;
 }
 
-bool PsdCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) {
+bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -642,7 +641,7 @@ bool PsdCodec::WriteImage(const IOHandle& handle, std::span<const Image> images,
     PutU16(out, ctRLE);
     PutRLEChannels(*merged, layout, 0, layout.Channels - 1, out, row);
   }
-  handle.WriteExact(out.data(), int64_t(out.size()), "PSD file");
+  stream.WriteExact(out.data(), int64_t(out.size()), "PSD file");
   return true;
 }
 
@@ -661,9 +660,9 @@ void PsdCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 
 std::unique_ptr<Codec> CreatePsdCodec() { return std::make_unique<PsdCodec>(); }
 
-void ReadPSDHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
-  handle.ReadExact(raw, kHeaderSize, "PSD header");
+  stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
   if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
   if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));

@@ -80,17 +80,17 @@ Color32 Color15To32(uint16_t v) {
 }
 
 // Reads (or for images without indices skips) the colour map into `palette`.
-void ReadColorMap(const IOHandle& handle, const TargaHeader& h, Color32* palette) {
+void ReadColorMap(Stream& stream, const TargaHeader& h, Color32* palette) {
   const size_t entryBytes = (size_t(h.ColorEntrySize) + 7) / 8;
   const size_t bytes = size_t(h.ColorMapLength) * entryBytes;
   const bool used = h.ImageType == kTargaColorMapped || h.ImageType == kTargaRLEColorMapped;
   if (!used) {
-    if (handle.Remaining() < static_cast<int64_t>(bytes)) RaiseImaging("Unexpected end of Targa data in colour map.");
-    handle.Seek(static_cast<int64_t>(bytes), smFromCurrent);
+    if (stream.Remaining() < static_cast<int64_t>(bytes)) RaiseImaging("Unexpected end of Targa data in colour map.");
+    stream.Seek(static_cast<int64_t>(bytes), SeekOrigin::Current);
     return;
   }
   std::vector<uint8_t> map(bytes);
-  handle.ReadExact(map.data(), static_cast<int64_t>(bytes), "Targa colour map");
+  stream.ReadExact(map.data(), static_cast<int64_t>(bytes), "Targa colour map");
   const size_t count = std::min<size_t>(h.ColorMapLength, 256);
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* e = map.data() + i * entryBytes;
@@ -112,13 +112,13 @@ void ReadColorMap(const IOHandle& handle, const TargaHeader& h, Color32* palette
   }
 }
 
-// Decodes packets from one block of the file into the pixel buffer and moves the handle back
+// Decodes packets from one block of the file into the pixel buffer and moves the stream back
 // over the part of the block the packets did not use.
-void DecodeRLE(const IOHandle& handle, Image& image, int32_t bpp) {
+void DecodeRLE(Stream& stream, Image& image, int32_t bpp) {
   const int64_t raw = int64_t(image.Width()) * image.Height() * bpp;
-  const int64_t block = std::min(raw + raw / 2 + 1, handle.Remaining());
+  const int64_t block = std::min(raw + raw / 2 + 1, stream.Remaining());
   std::vector<uint8_t> data(static_cast<size_t>(block));
-  const int64_t got = std::max<int64_t>(handle.Read(data.data(), block), 0);
+  const int64_t got = std::max<int64_t>(stream.Read(data.data(), block), 0);
   const size_t n = static_cast<size_t>(got);
   const size_t bytesPerPixel = static_cast<size_t>(bpp);
   const size_t total = size_t(image.Width()) * size_t(image.Height());
@@ -148,27 +148,27 @@ void DecodeRLE(const IOHandle& handle, Image& image, int32_t bpp) {
       if (available < count) break;
     }
   }
-  handle.Seek(-static_cast<int64_t>(n - pos), smFromCurrent);
+  stream.Seek(-static_cast<int64_t>(n - pos), SeekOrigin::Current);
 }
 
-// Moves the handle past any extension area and footer.
-void SkipTrailer(const IOHandle& handle) {
+// Moves the stream past any extension area and footer.
+void SkipTrailer(Stream& stream) {
   for (;;) {
     bool found = false;
     uint8_t size[2];
-    int64_t n = std::max<int64_t>(handle.Read(size, 2), 0);
+    int64_t n = std::max<int64_t>(stream.Read(size, 2), 0);
     if (n == 2 && (size[0] | (size[1] << 8)) == kTargaExtensionSize) {
-      handle.Seek(kTargaExtensionSize - 2, smFromCurrent);
+      stream.Seek(kTargaExtensionSize - 2, SeekOrigin::Current);
       found = true;
     } else {
-      handle.Seek(-n, smFromCurrent);
+      stream.Seek(-n, SeekOrigin::Current);
     }
     uint8_t footer[kTargaFooterSize];
-    n = std::max<int64_t>(handle.Read(footer, kTargaFooterSize), 0);
+    n = std::max<int64_t>(stream.Read(footer, kTargaFooterSize), 0);
     if (n == int64_t(kTargaFooterSize) && std::memcmp(footer + kTargaSignatureOffset, kTargaSignature, 16) == 0)
       found = true;
     else
-      handle.Seek(-n, smFromCurrent);
+      stream.Seek(-n, SeekOrigin::Current);
     if (!found) break;
   }
 }
@@ -218,10 +218,10 @@ public:
 
   int32_t UseRLE = 0;
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kTargaHeaderSize];
-    const int64_t n = std::max<int64_t>(handle.Read(bytes, kTargaHeaderSize), 0);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = std::max<int64_t>(stream.Read(bytes, kTargaHeaderSize), 0);
+    stream.Seek(-n, SeekOrigin::Current);
     if (n != int64_t(kTargaHeaderSize)) return false;
     const TargaHeader h = ParseHeader(bytes);
     const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
@@ -232,26 +232,26 @@ public:
     return typeOk && depthOk && mapOk;
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kTargaHeaderSize];
-    handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
+    stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
     const TargaHeader h = ParseHeader(bytes);
     if (h.IDLength > 0) {
       uint8_t id[255];
-      handle.ReadExact(id, h.IDLength, "Targa image ID");
+      stream.ReadExact(id, h.IDLength, "Targa image ID");
     }
     const PixelFormat format = PixelFormatOf(h);
     CheckImageDimensions(h.Width, h.Height, "Targa image");
     const int32_t bpp = FindFormatInfo(format)->BytesPerPixel;
 
     Color32 palette[256] = {};
-    if (h.ColorMapType == 1) ReadColorMap(handle, h, palette);
+    if (h.ColorMapType == 1) ReadColorMap(stream, h, palette);
 
     // A small file cannot stand for a huge picture: even the densest packets (128 equal
     // pixels) need 1 + bpp bytes, so less data than that is refused before allocating.
     const int64_t pixels = int64_t(h.Width) * h.Height;
     const int64_t leastData = std::min(pixels * bpp, (pixels + 127) / 128 * (1 + bpp));
-    if (handle.Remaining() < leastData)
+    if (stream.Remaining() < leastData)
       RaiseImaging("Targa image data is truncated: too little data for %dx%d pixels.", h.Width, h.Height);
 
     Image& image = images.emplace_back();
@@ -261,9 +261,9 @@ public:
 
     if (h.ImageType >= kTargaColorMapped && h.ImageType <= kTargaGray) {
       // Truncated raw data leaves the rest of the image zero.
-      handle.Read(image.Bits(), image.Size());
+      stream.Read(image.Bits(), image.Size());
     } else if (IsRLEType(h.ImageType)) {
-      DecodeRLE(handle, image, bpp);
+      DecodeRLE(stream, image, bpp);
     }
 
     if (image.Format() == PixelFormat::A1R5G5B5) {
@@ -272,7 +272,7 @@ public:
       if (!anyAlpha) image.RelabelFormat(PixelFormat::X1R5G5B5);
     }
 
-    SkipTrailer(handle);
+    SkipTrailer(stream);
 
     if ((h.Desc & kTargaDescTopDown) == 0) FlipImage(image);
     if (h.Desc & kTargaDescRightToLeft) MirrorImageRows(image, bpp);
@@ -294,7 +294,7 @@ public:
     ConvertImageFormat(image, target);
   }
 
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
@@ -323,7 +323,7 @@ public:
     header[17] = image.Format() == PixelFormat::A8R8G8B8   ? kTargaDescTopDown | 8
                  : image.Format() == PixelFormat::A1R5G5B5 ? kTargaDescTopDown | 1
                                                           : kTargaDescTopDown;
-    handle.WriteExact(header, kTargaHeaderSize, "Targa header");
+    stream.WriteExact(header, kTargaHeaderSize, "Targa header");
 
     if (indexed) {
       uint8_t map[256 * 3];
@@ -332,11 +332,11 @@ public:
         map[i * 3 + 1] = Color32Green(image.Palette()[i]);
         map[i * 3 + 2] = Color32Red(image.Palette()[i]);
       }
-      handle.WriteExact(map, sizeof map, "Targa colour map");
+      stream.WriteExact(map, sizeof map, "Targa colour map");
     }
 
     if (!rle) {
-      handle.WriteExact(image.Bits(), image.Size(), "Targa image data");
+      stream.WriteExact(image.Bits(), image.Size(), "Targa image data");
       return true;
     }
     const size_t bpp = static_cast<size_t>(info->BytesPerPixel);
@@ -344,7 +344,7 @@ public:
     std::vector<uint8_t> packed(size_t(image.Width()) * (bpp + 1));
     for (int32_t y = 0; y < image.Height(); ++y) {
       const size_t n = EncodeRowRLE(image.Bits() + size_t(y) * rowBytes, image.Width(), bpp, packed.data());
-      handle.WriteExact(packed.data(), static_cast<int64_t>(n), "Targa image data");
+      stream.WriteExact(packed.data(), static_cast<int64_t>(n), "Targa image data");
     }
     return true;
   }
@@ -354,9 +354,9 @@ public:
 
 std::unique_ptr<Codec> CreateTargaCodec() { return std::make_unique<TargaCodec>(); }
 
-void ReadTargaHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   uint8_t bytes[kTargaHeaderSize];
-  handle.ReadExact(bytes, kTargaHeaderSize, "Targa header");
+  stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
   const TargaHeader h = ParseHeader(bytes);
   const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
   const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||

@@ -1,4 +1,4 @@
-// TIFF codec: libtiff opened on the codec's input/output handle. Layouts that match a library
+// TIFF codec: libtiff opened on the codec's stream. Layouts that match a library
 // format are read row by row; everything else goes through libtiff's RGBA reader.
 #include "imaging/Headers.h"
 #include "imaging/Orientation.h"
@@ -29,16 +29,16 @@ constexpr int64_t kMaxExpansion = 2048;
 // Largest tile buffer the direct reader allocates.
 constexpr int64_t kMaxTileBytes = int64_t(256) << 20;
 
-// What libtiff's procedures work on: the codec's handle, where the TIFF data starts in it, and
+// What libtiff's procedures work on: the codec's stream, where the TIFF data starts in it, and
 // the messages libtiff reported while working on it.
 struct TiffClient {
-  const IOHandle* Handle = nullptr;
+  Stream* Data = nullptr;
   int64_t Base = 0;
   std::string Errors;
 };
 
 // The client whose libtiff calls run on this thread; catches the few messages libtiff reports
-// before a TIFF object (and with it the per-handle handler) exists.
+// before a TIFF object (and with it the handler of that object) exists.
 thread_local TiffClient* tCurrentClient = nullptr;
 
 void AppendMessage(TiffClient* client, const char* module, const char* fmt, va_list ap) {
@@ -79,10 +79,10 @@ void NoteException(TiffClient* client, const char* what) {
   client->Errors += what;
 }
 
-// The procedures never let an exception of the handle pass through libtiff's C frames.
+// The procedures never let an exception of the stream pass through libtiff's C frames.
 tmsize_t TiffRead(thandle_t h, void* buffer, tmsize_t size) {
   try {
-    return static_cast<tmsize_t>(Client(h)->Handle->Read(buffer, size));
+    return static_cast<tmsize_t>(Client(h)->Data->Read(buffer, size));
   } catch (const std::exception& e) {
     NoteException(Client(h), e.what());
     return -1;
@@ -91,7 +91,7 @@ tmsize_t TiffRead(thandle_t h, void* buffer, tmsize_t size) {
 
 tmsize_t TiffWrite(thandle_t h, void* buffer, tmsize_t size) {
   try {
-    return static_cast<tmsize_t>(Client(h)->Handle->Write(buffer, size));
+    return static_cast<tmsize_t>(Client(h)->Data->Write(buffer, size));
   } catch (const std::exception& e) {
     NoteException(Client(h), e.what());
     return -1;
@@ -106,13 +106,13 @@ toff_t TiffSeek(thandle_t h, toff_t offset, int whence) {
     switch (whence) {
       case SEEK_SET:
         if (offset > toff_t(std::numeric_limits<int64_t>::max() - c->Base)) return failed;
-        position = c->Handle->Seek(c->Base + int64_t(offset), smFromBeginning);
+        position = c->Data->Seek(c->Base + int64_t(offset), SeekOrigin::Begin);
         break;
       case SEEK_CUR:
-        position = c->Handle->Seek(static_cast<int64_t>(offset), smFromCurrent);
+        position = c->Data->Seek(static_cast<int64_t>(offset), SeekOrigin::Current);
         break;
       case SEEK_END:
-        position = c->Handle->Seek(static_cast<int64_t>(offset), smFromEnd);
+        position = c->Data->Seek(static_cast<int64_t>(offset), SeekOrigin::End);
         break;
       default:
         return failed;
@@ -129,7 +129,7 @@ int TiffClose(thandle_t) { return 0; }
 toff_t TiffSize(thandle_t h) {
   TiffClient* c = Client(h);
   try {
-    const int64_t end = c->Handle->Tell() + c->Handle->Remaining();
+    const int64_t end = c->Data->Position() + c->Data->Remaining();
     return end < c->Base ? 0 : toff_t(end - c->Base);
   } catch (const std::exception& e) {
     NoteException(c, e.what());
@@ -366,20 +366,19 @@ TiffCodec::TiffCodec() {
   SilenceGlobalHandlers();
 }
 
-bool TiffCodec::ProbeStream(const IOHandle& handle) const {
-  if (handle.Raw == nullptr) return false;
+bool TiffCodec::ProbeStream(Stream& stream) const {
   uint8_t id[4];
-  const int64_t got = handle.Read(id, 4);
-  handle.Seek(-got, smFromCurrent);
+  const int64_t got = stream.Read(id, 4);
+  stream.Seek(-got, SeekOrigin::Current);
   return got == 4 && ((id[0] == 'M' && id[1] == 'M' && id[2] == 0 && id[3] == 0x2A) ||
                       (id[0] == 'I' && id[1] == 'I' && id[2] == 0x2A && id[3] == 0));
 }
 
-bool TiffCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) {
+bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   TiffClient client;
-  client.Handle = &handle;
-  client.Base = handle.Tell();
-  const int64_t fileSize = handle.Remaining();
+  client.Data = &stream;
+  client.Base = stream.Position();
+  const int64_t fileSize = stream.Remaining();
   CurrentClientScope scope(&client);
   TiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");
@@ -399,11 +398,11 @@ bool TiffCodec::ReadImages(const IOHandle& handle, std::vector<Image>& images, b
   return true;
 }
 
-bool TiffCodec::WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t) {
+bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   const int32_t scheme = uint32_t(CompressionScheme) > 4u ? kDefaultCompressionScheme : CompressionScheme;
   TiffClient client;
-  client.Handle = &handle;
-  client.Base = handle.Tell();
+  client.Data = &stream;
+  client.Base = stream.Position();
   CurrentClientScope scope(&client);
   TiffPtr tif = OpenTiff(client, "w");
   if (!tif) RaiseTiff(client, "the output could not be opened");
@@ -493,10 +492,10 @@ void TiffCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 std::unique_ptr<Codec> CreateTiffCodec() { return std::make_unique<TiffCodec>(); }
 
 // The first directory through libtiff, with the client procedures of this call only.
-void ReadTiffHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& result) {
+void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   TiffClient client;
-  client.Handle = &handle;
-  client.Base = handle.Tell();
+  client.Data = &stream;
+  client.Base = stream.Position();
   CurrentClientScope scope(&client);
   TiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");

@@ -23,15 +23,15 @@ inline constexpr int32_t kJpegCompressionScheme = 4;
 }  // namespace tiff
 
 // Reads every page of a TIFF file as one image and writes one page per image, through libtiff
-// opened on the codec's input/output handle.
+// opened on the codec's stream.
 class TiffCodec : public Codec {
 public:
   TiffCodec();
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
-  bool ProbeStream(const IOHandle& handle) const override;
+  bool ProbeStream(Stream& stream) const override;
 
   int32_t CompressionScheme = tiff::kDefaultCompressionScheme;  // option 65
 };

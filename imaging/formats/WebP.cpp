@@ -101,10 +101,10 @@ public:
     if (Lossless != 0) Lossless = 1;
   }
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kRiffHeaderSize];
-    const int64_t n = std::max<int64_t>(handle.Read(bytes, kRiffHeaderSize), 0);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = std::max<int64_t>(stream.Read(bytes, kRiffHeaderSize), 0);
+    stream.Seek(-n, SeekOrigin::Current);
     return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
   }
 
@@ -112,11 +112,11 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
-    const int64_t available = handle.Remaining();
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
+    const int64_t available = stream.Remaining();
     if (available < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the file is too short for a header.");
     uint8_t riff[kRiffHeaderSize];
-    handle.ReadExact(riff, kRiffHeaderSize, "WebP header");
+    stream.ReadExact(riff, kRiffHeaderSize, "WebP header");
     if (!IsWebPSignature(riff)) RaiseImaging("WebP: the data do not start with a RIFF WEBP header.");
     // The RIFF size bounds what belongs to the picture; a file that is shorter is truncated.
     const int64_t stated = int64_t(LittleEndian32(riff + 4)) + 8;
@@ -125,7 +125,7 @@ public:
     if (stated < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the RIFF size is invalid.");
     std::vector<uint8_t> data(static_cast<size_t>(stated));
     std::memcpy(data.data(), riff, kRiffHeaderSize);
-    handle.ReadExact(data.data() + kRiffHeaderSize, stated - int64_t(kRiffHeaderSize), "WebP data");
+    stream.ReadExact(data.data() + kRiffHeaderSize, stated - int64_t(kRiffHeaderSize), "WebP data");
 
     // The first chunk's size is checked here, before the demuxer refuses a huge canvas as damage.
     ImageHeader header;
@@ -176,7 +176,7 @@ public:
     return true;
   }
 
-  bool WriteImage(const IOHandle& handle, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
@@ -213,10 +213,10 @@ public:
     if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
     if (const ColorProfile profile = SaveProfileFor(image.Format())) {
       const std::vector<uint8_t> file = WithProfile(guard->writer.mem, guard->writer.size, *profile);
-      handle.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
+      stream.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
       return true;
     }
-    handle.WriteExact(guard->writer.mem, static_cast<int64_t>(guard->writer.size), "WebP data");
+    stream.WriteExact(guard->writer.mem, static_cast<int64_t>(guard->writer.size), "WebP data");
     return true;
   }
 
@@ -276,9 +276,9 @@ void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header) {
   header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
 }
 
-void ReadWebPHeader(const IOHandle& handle, const HeaderOptions&, ImageHeader& header) {
+void ReadWebPHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   uint8_t bytes[30];
-  const int64_t count = handle.Read(bytes, sizeof bytes);
+  const int64_t count = stream.Read(bytes, sizeof bytes);
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
 }
 

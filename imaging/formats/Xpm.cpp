@@ -109,17 +109,17 @@ public:
     AddMasks("*.xpm");
   }
 
-  bool ProbeStream(const IOHandle& handle) const override {
+  bool ProbeStream(Stream& stream) const override {
     char bytes[9];
-    const int64_t n = std::max<int64_t>(handle.Read(bytes, 9), 0);
-    handle.Seek(-n, smFromCurrent);
+    const int64_t n = std::max<int64_t>(stream.Read(bytes, 9), 0);
+    stream.Seek(-n, SeekOrigin::Current);
     return n == 9 && std::memcmp(bytes, kSignature, 9) == 0;
   }
 
-  bool ReadImages(const IOHandle& handle, std::vector<Image>& images, bool) override {
-    const int64_t size = handle.Remaining();
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
+    const int64_t size = stream.Remaining();
     std::string text(static_cast<size_t>(size), '\0');
-    handle.ReadExact(text.data(), size, "XPM data");
+    stream.ReadExact(text.data(), size, "XPM data");
 
     // Only the quoted part of each line counts; lines without quotes are dropped.
     std::vector<std::string_view> lines;

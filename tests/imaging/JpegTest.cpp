@@ -282,9 +282,8 @@ TEST(JpegCodec, StreamIsLeftRightBehindTheImage) {
   bytes.insert(bytes.end(), 40000, 0x55);
   MemoryStream stream(bytes);
   EmbeddedJpegCodec jpeg;
-  jpeg.UseStreamIO(StreamIO);
   std::vector<Image> back;
-  ASSERT_TRUE(jpeg.ReadImages(IOHandle{&StreamIO, static_cast<Stream*>(&stream)}, back, true));
+  ASSERT_TRUE(jpeg.ReadImages(stream, back, true));
   EXPECT_EQ(stream.Position(), jpegSize);
 }
 

@@ -34,13 +34,13 @@ public:
   }
   using Codec::PrepareSave;
 
-  bool ProbeStream(const IOHandle& h) const override {
+  bool ProbeStream(Stream& h) const override {
     char magic[4] = {};
     const int64_t n = h.Read(magic, 4);
-    h.Seek(-n, smFromCurrent);
+    h.Seek(-n, SeekOrigin::Current);
     return n == 4 && std::memcmp(magic, "TSTI", 4) == 0;
   }
-  bool ReadImages(const IOHandle& h, std::vector<Image>& images, bool) override {
+  bool ReadImages(Stream& h, std::vector<Image>& images, bool) override {
     uint8_t header[6];
     h.ReadExact(header, 6, "test header");
     Image& image = images.emplace_back();
@@ -48,7 +48,7 @@ public:
     h.ReadExact(image.Bits(), image.Size(), "test pixels");
     return true;
   }
-  bool WriteImage(const IOHandle& h, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& h, std::span<const Image> images, int32_t index) override {
     if (failWrites) RaiseImaging("Test write refused.");
     for (int32_t i = IsMultiImage ? FirstIndex : index; i <= (IsMultiImage ? LastIndex : index); ++i) {
       const Image& image = images[static_cast<size_t>(i)];
@@ -69,7 +69,7 @@ public:
     CanLoad = CanSave = true;
     AddMasks("*.bare");
   }
-  bool ProbeStream(const IOHandle&) const override { return true; }
+  bool ProbeStream(Stream&) const override { return true; }
 };
 
 void MakeImage(Image& image, uint8_t seed) {
@@ -254,7 +254,6 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
   std::vector<Image> images;
   for (uint8_t i = 0; i < 3; ++i) MakeImage(images.emplace_back(), i);
   MemoryStream stream;
-  IOHandle none{&StreamIO, &stream};
   struct Case {
     bool multi;
     int32_t index, first, last, after;
@@ -267,7 +266,7 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
     TestCodec codec(c.multi);
     codec.FirstIndex = codec.LastIndex = -9;
     int32_t index = c.index;
-    EXPECT_TRUE(codec.PrepareSave(none, images, index));
+    EXPECT_TRUE(codec.PrepareSave(stream, images, index));
     EXPECT_EQ(index, c.after);
     EXPECT_EQ(codec.FirstIndex, c.first);
     EXPECT_EQ(codec.LastIndex, c.last);
@@ -275,7 +274,7 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
   images[1].Reset();
   TestCodec multi(true);
   int32_t all = -1;
-  EXPECT_FALSE(multi.PrepareSave(none, images, all));
+  EXPECT_FALSE(multi.PrepareSave(stream, images, all));
   EXPECT_FALSE(multi.SaveToStream(stream, images)) << "an invalid image is not saved";
   EXPECT_EQ(stream.Size(), 0);
 }
@@ -305,7 +304,7 @@ TEST(FileFormat, FailedLoadsChainTheirReasonAndLeaveNothing) {
 
   // From a stream: the position is restored after the failure.
   MemoryStream stream(std::vector<uint8_t>{0, 0, 'T', 'S', 'T', 'I', 9, 9, 1});
-  stream.Seek(2, smFromBeginning);
+  stream.Seek(2, SeekOrigin::Begin);
   char address[32];
   std::snprintf(address, sizeof address, "%p", static_cast<void*>(&stream));
   EXPECT_EQ(ErrorOf([&] { codec.LoadFromStream(stream, images); }),
