@@ -11,13 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "base/AtomicFile.h"
 #include "base/Paths.h"
@@ -58,13 +57,20 @@ std::string Upper(std::string text) {
 
 // ---- Files ----
 
+// A regular file only: a named pipe in the user's folders must not hang the program.
 bool ReadWholeFile(const std::string& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return !in.bad();
+  const int fd = base::OpenRegularFile(path);
+  if (fd < 0) return false;
+  content.clear();
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return n == 0;
 }
 
 // Creates the folders on the way; the file itself replaces the old one only when complete. A
@@ -167,7 +173,10 @@ XmlDoc LoadThunarActions(const std::string& path) {
     xmlDocSetRootElement(doc.get(), xmlNewNode(nullptr, BAD_CAST "actions"));
     return doc;
   }
-  XmlDoc doc(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+  std::string content;
+  if (!ReadWholeFile(path, content) || content.size() > INT_MAX) return XmlDoc(nullptr, xmlFreeDoc);
+  XmlDoc doc(xmlReadMemory(content.data(), static_cast<int>(content.size()), path.c_str(), nullptr,
+                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
              xmlFreeDoc);
   if (!doc) return XmlDoc(nullptr, xmlFreeDoc);
   xmlNode* root = xmlDocGetRootElement(doc.get());

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -193,6 +195,21 @@ TEST_F(DesktopTest, LinkedListsAreEditedThroughTheLinkAndKeepTheirBits) {
     EXPECT_EQ(Read(path).find("vexilo"), std::string::npos) << path;
     EXPECT_EQ(testsupport::PermissionsOf(path), 0600u) << path;
   }
+}
+
+// A named pipe where the user's lists belong is neither read (it would hold the program) nor
+// replaced; the hooks that need the lists fail.
+TEST_F(DesktopTest, NamedPipesForTheListsAreLeftAlone) {
+  Integration program = Program();
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()}) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  }
+  EXPECT_FALSE(program.Register(Hook::ConfigurationFiles, Language::English));
+  EXPECT_FALSE(program.Register(Hook::Folders, Language::English));
+  EXPECT_FALSE(program.Active(Hook::Folders));
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()})
+    EXPECT_EQ(fs::status(path).type(), fs::file_type::fifo) << path;
 }
 
 TEST_F(DesktopTest, ThunarKeepsTheUsersActions) {
