@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "imagelist/FolderSearch.h"
@@ -59,6 +61,12 @@ std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll
 
 
 int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+// The path with every link, "." and ".." resolved; the path itself when that fails.
+std::string RealPath(const std::string& path) {
+  char real[PATH_MAX];
+  return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
+}
 
 }  // namespace
 
@@ -170,17 +178,26 @@ void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
 
 int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
 
+bool ImageList::Holds(const std::string& path) const {
+  const std::string real = RealPath(path);
+  return std::any_of(rows_.begin(), rows_.end(), [&](const ImageListEntry& row) { return row.realPath == real; });
+}
+
 bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
-  for (const ImageListEntry& row : rows_) {
-    if (row.path == path) {
-      dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
-      return false;
-    }
+  if (Holds(path)) {
+    dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
+    return false;
   }
   const bool icon = engine::IsIconPath(path);
   ImageListEntry entry;
   HeaderJob job;
   try {
+    // Only a regular file is opened: a named pipe would block the reader, a device never end.
+    const base::FileKind kind = base::KindOf(path);
+    if (!kind.Regular()) {
+      Refuse(path, kind.Problem(path), dialogs);
+      return false;
+    }
     std::string format = "ico";
     if (!icon) {
       format = imaging::DetectFileFormat(path);
@@ -195,6 +212,7 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
     entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
     entry.type = TypeOf(path);
     entry.path = path;
+    entry.realPath = RealPath(path);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
     entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
