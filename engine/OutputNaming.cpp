@@ -96,6 +96,14 @@ std::optional<std::string> CreateFolderPath(const std::string& folder) {
   return std::nullopt;
 }
 
+bool NameUsesPictureSize(const NamingInput& in) {
+  // Two different sizes give two different names exactly when a size placeholder is replaced.
+  NamingInput other = in;
+  other.width = in.width ^ 1;
+  other.height = in.height ^ 1;
+  return OutputName(in) != OutputName(other);
+}
+
 std::string ComposeOutputPath(const NamingInput& in) {
   return OutputFolder(in) + OutputName(in) + OutputExtension(in.formatItem, in.sourcePath);
 }

@@ -44,6 +44,10 @@ std::string OutputName(const NamingInput& in);
 // The extension (with its dot) the output type item gives: P's own for the keep entry, else the
 // text before the first " - " with every "*" removed, when that begins with "."; else empty.
 std::string OutputExtension(const std::string& formatItem, const std::string& sourcePath);
+// Whether the output's name depends on the picture's size (the pattern, or a name "%name%"
+// brings in, holds a size placeholder of some language): only then is the picture needed to
+// know the output path.
+bool NameUsesPictureSize(const NamingInput& in);
 // Folder + name + extension, without touching the file system. The run creates the folder
 // (CreateFolderPath) only when it writes into it.
 std::string ComposeOutputPath(const NamingInput& in);

@@ -46,7 +46,9 @@ RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, Ru
                        .metadata = metadata,
                        .decimalSeparator = std::move(decimalSeparator),
                        .jobs = jobs,
-                       .beforeLoad = beforeLoad};
+                       .beforeLoad = beforeLoad,
+                       .shard = shard,
+                       .skipExisting = skipExisting};
   return RunConversion(setup);
 }
 

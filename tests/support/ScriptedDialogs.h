@@ -34,6 +34,9 @@ public:
   // Several by default, as the front ends run; tests of one file at a time set 1.
   int jobs = 4;
   std::function<void(int)> beforeLoad;
+  // The part of the list a run converts, and whether it leaves existing outputs alone.
+  ListShard shard;
+  bool skipExisting = false;
   // The interface language of the progress texts.
   forms::Language language = forms::Language::German;
 
