@@ -210,7 +210,6 @@ public:
     result.started = true;
 
     setup_.observer.RunStarted(total_);
-    padding_ = PaddingWidth(listSize_);
     ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, imaging::CurrentOptions());
 
@@ -325,7 +324,7 @@ private:
   std::string OutputPath(const ConversionJob& job, const std::string& source, int position,
                          const imaging::Image& image, std::optional<std::string>& problem) const {
     if (job.saveMode == SaveMode::Overwrite) return source;
-    const NamingInput naming = Naming(job, source, position, image.Width(), image.Height());
+    const NamingInput naming = NamingFor(job, source, position, listSize_, image.Width(), image.Height());
     const std::string path = ComposeOutputPath(naming);
     if (!StaysInOutputFolder(naming))
       problem = "The name \"" + path.substr(OutputFolder(naming).size()) + "\" leads out of the output folder " +
@@ -335,23 +334,6 @@ private:
     return path;
   }
 
-  // What naming the output of the file at `position` of the list needs: the numbering counts
-  // the whole list, whichever part of it this run converts.
-  NamingInput Naming(const ConversionJob& job, const std::string& source, int position, int32_t width,
-                     int32_t height) const {
-    NamingInput naming;
-    naming.sourcePath = source;
-    naming.index = position;
-    naming.padding = padding_;
-    naming.rowCount = listSize_;
-    naming.width = width;
-    naming.height = height;
-    naming.folderPattern = job.folderPattern;
-    naming.namePattern = job.namePattern;
-    naming.formatItem = job.formatItem;
-    return naming;
-  }
-
   // skipExisting, before the load: the output path when it is known without the picture (its
   // name has no size placeholder) and a regular file stands there. An output that is no regular
   // file is left to the check before the write, which fails it.
@@ -359,7 +341,7 @@ private:
     const ConversionJob& job = file.job;
     std::string path = source;
     if (job.saveMode == SaveMode::NewFile) {
-      const NamingInput naming = Naming(job, source, file.position, 0, 0);
+      const NamingInput naming = NamingFor(job, source, file.position, listSize_, 0, 0);
       if (NameUsesPictureSize(naming)) return std::nullopt;
       path = ComposeOutputPath(naming);
     }
@@ -592,7 +574,6 @@ private:
   const std::vector<int> positions_;  // the list positions of the files this run converts
   const int total_;               // their number
   const int jobs_;  // files in flight at once
-  int padding_ = 1;
   imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
   std::stop_source helpersStop_;   // ends the helpers' file-size searches

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/ConversionJob.h"
+
 namespace engine {
 
 // The path up to and including its last "/" (empty without one).
@@ -31,6 +33,11 @@ struct NamingInput {
   std::string namePattern;    // out_name
   std::string formatItem;     // out_format
 };
+
+// What naming the output of the file at `index` (0-based) of a list of `rowCount` files needs:
+// the job's folder, name and type settings, the padding of the list's count, the picture's size.
+NamingInput NamingFor(const ConversionJob& job, const std::string& sourcePath, int index, int rowCount, int32_t width,
+                      int32_t height);
 
 // The folder of the output, ending in "/": the keep entry gives P's folder; the folder
 // placeholder of every language ("%ordner%", "%folder%") is replaced by it; "//" collapses to "/"
