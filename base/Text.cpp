@@ -5,6 +5,7 @@
 #include <wctype.h>
 
 #include <charconv>
+#include <cstdint>
 
 namespace base {
 
@@ -227,6 +228,68 @@ std::string KilobyteText(uint64_t bytes, const std::string& decimalSeparator) {
   const size_t point = text.find('.');
   if (point != std::string::npos) text.replace(point, 1, decimalSeparator);
   return text + " KB";
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out += '"';
+  for (size_t i = 0; i < text.size();) {
+    char32_t code = 0;
+    const size_t length = ValidUtf8At(text, i, code);
+    if (length == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++i;
+      continue;
+    }
+    if (code == '"' || code == '\\') {
+      out += '\\';
+      out += static_cast<char>(code);
+    } else if (code == '\n') {
+      out += "\\n";
+    } else if (code == '\t') {
+      out += "\\t";
+    } else if (code == '\r') {
+      out += "\\r";
+    } else if (code < 0x20) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += kHex[code >> 4];
+      out += kHex[code & 0xF];
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length;
+  }
+  out += '"';
+  return out;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t i = 0; i < text.size();) {
+    char32_t code = 0;
+    const size_t length = ValidUtf8At(text, i, code);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
+std::string Base64(std::string_view bytes) {
+  static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t left = bytes.size() - i;
+    uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+    if (left > 1) group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+    if (left > 2) group |= static_cast<unsigned char>(bytes[i + 2]);
+    out += kAlphabet[(group >> 18) & 0x3F];
+    out += kAlphabet[(group >> 12) & 0x3F];
+    out += left > 1 ? kAlphabet[(group >> 6) & 0x3F] : '=';
+    out += left > 2 ? kAlphabet[group & 0x3F] : '=';
+  }
+  return out;
 }
 
 }  // namespace base

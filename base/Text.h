@@ -46,4 +46,15 @@ std::u16string Utf16FromBytes(std::string_view bytes);
 // other unpaired surrogate as U+FFFD.
 std::string BytesFromUtf16(std::u16string_view text);
 
+// Text as a JSON string with its quotation marks: the quotation mark, the backslash and the
+// control characters escaped ("\n", "\u001b"), valid UTF-8 as it is, and every byte that is no
+// part of valid UTF-8 as U+FFFD. So any bytes, a file name's included, give valid JSON text that
+// every reader takes; a name's exact bytes need another field (Base64).
+std::string JsonString(std::string_view text);
+// Whether the bytes are valid UTF-8: no stray or missing continuation byte, overlong form,
+// surrogate or code above U+10FFFF.
+bool IsValidUtf8(std::string_view text);
+// The bytes in Base64 (RFC 4648, section 4: the standard alphabet, padded with "=").
+std::string Base64(std::string_view bytes);
+
 }  // namespace base

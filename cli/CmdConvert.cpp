@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,8 @@
 #include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/ConvertInput.h"
+#include "cli/FileList.h"
+#include "cli/JsonReport.h"
 #include "cli/TerminalDialogs.h"
 #include "config/VxcFile.h"
 #include "engine/ConversionRun.h"
@@ -118,6 +121,29 @@ const char* const kConvertUsage =
     "                        fewer files are in flight while large pictures are. A picture larger\n"
     "                        than the whole budget is converted alone, with one note per run\n"
     "\n"
+    "Many runs over one list (on one machine or many; docs/scale.md has recipes):\n"
+    "  --files-from FILE     also convert the paths listed in FILE, one a line (\"-\": standard\n"
+    "                        input), after the PATHs; each is taken as a PATH is (a folder is\n"
+    "                        searched). Existing outputs are then not asked about when the list\n"
+    "                        comes from standard input\n"
+    "  -0, --null            the listed paths end with a zero byte instead (find -print0), so a\n"
+    "                        name may hold a newline\n"
+    "  --shard K/N           convert the K-th of N parts of the list (1 <= K <= N): the files at\n"
+    "                        the places K, K+N, K+2N ... of the whole list, after the folder\n"
+    "                        search. %num%, %0num% and %abs% count the whole list, so N runs, one\n"
+    "                        for each K, write the files, names and bytes of one run. Give every\n"
+    "                        run the same list, made before (--files-from); a file refused by\n"
+    "                        the list is reported by one run. Nothing is read from the\n"
+    "                        environment: --shard $((SLURM_ARRAY_TASK_ID + 1))/$N\n"
+    "  --skip-existing       leave every output that exists alone, unasked, and count it as\n"
+    "                        skipped (exit status 0): a run started again after a stop does what\n"
+    "                        is left. The source is not read when the name has no %width% or\n"
+    "                        %height%\n"
+    "  --json                write one JSON object a line to standard output: a start record\n"
+    "                        (files, settings), one for each file (source, output, status\n"
+    "                        written, failed, kept or skipped, cause, width, height, bytes, ms)\n"
+    "                        and an end record with the counts; messages stay on standard error\n"
+    "\n"
     "Existing output files:\n"
     "  on a terminal the program asks: y yes, n no, a yes to all, N no to all, b break;\n"
     "  --yes-to-all          overwrite them without asking\n"
@@ -138,8 +164,8 @@ const char* const kConvertUsage =
     "Messages are in English, or in German when a file named \"de\" is in the current folder.\n"
     "Ctrl+C stops after the current file.\n"
     "\n"
-    "Exit status: 0 every file written, 1 some failed or were kept unasked, 2 usage error,\n"
-    "3 cancelled.\n";
+    "Exit status: 0 every file written (or skipped), 1 some failed or were kept unasked, 2 usage\n"
+    "error, 3 cancelled.\n";
 
 int UsageError(const std::string& text) {
   std::fprintf(stderr, "vexilo-cli convert: %s\nTry \"vexilo-cli convert --help\".\n", text.c_str());
@@ -352,6 +378,11 @@ struct ConvertRequest {
   uint64_t memoryMegabytes = 0;  // --memory; 0 half of the machine's memory
   std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
   bool lossless = false;         // --lossless: WebP and AVIF written without loss
+  std::optional<std::string> filesFrom;  // --files-from FILE; "-" standard input
+  bool nullSeparated = false;            // -0, --null: the list's paths end with a zero byte
+  engine::ListShard shard;               // --shard K/N as part K - 1 of N
+  bool skipExisting = false;             // --skip-existing
+  bool json = false;                     // --json
 };
 
 // A whole number from `low` to `high` in decimal digits and nothing else.
@@ -360,6 +391,19 @@ std::optional<uint64_t> WholeNumberIn(const std::string& text, uint64_t low, uin
   const uint64_t value = std::stoull(text);
   if (value < low || value > high) return std::nullopt;
   return value;
+}
+
+// The value of --shard: "K/N" with 1 <= K <= N, as the part K - 1 of N.
+std::optional<engine::ListShard> ParseShard(const std::string& text) {
+  const size_t slash = text.find('/');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::string k = text.substr(0, slash);
+  const std::string n = text.substr(slash + 1);
+  if (!IsDigits(k) || !IsDigits(n) || k.size() > 9 || n.size() > 9) return std::nullopt;
+  const int part = std::stoi(k);
+  const int parts = std::stoi(n);
+  if (part < 1 || part > parts) return std::nullopt;
+  return engine::ListShard{part - 1, parts};
 }
 
 // Reads the options; an exit status when the command ends here (help shown, usage error).
@@ -377,6 +421,10 @@ public:
       if (arg == "-h") {
         std::fputs(kConvertUsage, stdout);
         return kExitOK;
+      }
+      if (arg == "-0") {
+        request_.nullSeparated = true;
+        continue;
       }
       if (!base::StartsWith(arg, "--")) {
         if (base::StartsWith(arg, "-") && arg != "-") return UsageError("unknown option \"" + arg + "\"");
@@ -433,13 +481,14 @@ private:
         {"--size", &f.size},       {"--percent", &f.percent}, {"--factor", &f.factor},
         {"--filesize", &f.filesize}, {"--folder", &f.folder},   {"--name", &f.name},
         {"--format", &f.format},   {"--filter", &f.filter},   {"--quality", &f.quality},
-        {"--config", &request_.configFile},
+        {"--config", &request_.configFile}, {"--files-from", &request_.filesFrom},
     };
     for (const ValueOption& option : valueOptions) {
       if (arg != option.name) continue;
       std::string v;
       if (!Value(v)) return UsageError(std::string(option.name) + " needs a value");
-      if (*option.target && arg == "--config") return UsageError("--config may be given once");
+      if (*option.target && (arg == "--config" || arg == "--files-from"))
+        return UsageError(arg + " may be given once");
       *option.target = v;
       return kHandled;
     }
@@ -455,6 +504,14 @@ private:
                              request_.memoryMegabytes);
     if (arg == "--lossless") {
       request_.lossless = true;
+      return kHandled;
+    }
+    if (arg == "--shard") {
+      std::string v;
+      if (!Value(v)) return UsageError("--shard needs K/N");
+      const auto shard = ParseShard(v);
+      if (!shard) return UsageError("--shard needs K/N with whole numbers 1 <= K <= N, not \"" + v + "\"");
+      request_.shard = *shard;
       return kHandled;
     }
     if (arg == "--avif-speed") {
@@ -500,6 +557,9 @@ private:
     else if (arg == "--strip-location") f.stripLocation = true;
     else if (arg == "--yes-to-all") yesToAll_ = true;
     else if (arg == "--no-to-all") noToAll_ = true;
+    else if (arg == "--null") request_.nullSeparated = true;
+    else if (arg == "--skip-existing") request_.skipExisting = true;
+    else if (arg == "--json") request_.json = true;
     else return false;
     return true;
   }
@@ -517,10 +577,15 @@ private:
 
   std::optional<int> Finish() {
     if (yesToAll_ && noToAll_) return UsageError("--yes-to-all and --no-to-all exclude each other");
-    if (request_.inputs.empty()) return UsageError("no files given");
+    if (request_.skipExisting && (yesToAll_ || noToAll_))
+      return UsageError("--skip-existing leaves every existing output alone; it takes neither --yes-to-all nor --no-to-all");
+    if (request_.nullSeparated && !request_.filesFrom) return UsageError("-0 (--null) needs a list (--files-from)");
+    if (request_.inputs.empty() && !request_.filesFrom) return UsageError("no files given");
+    // A list on standard input leaves nothing there to answer a question.
+    const bool listOnInput = request_.filesFrom == "-";
     if (yesToAll_) request_.policy = ExistingPolicy::YesToAll;
     else if (noToAll_) request_.policy = ExistingPolicy::NoToAll;
-    else if (!(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) request_.policy = ExistingPolicy::KeepAndReport;
+    else if (listOnInput || !(isatty(STDIN_FILENO) && isatty(STDERR_FILENO))) request_.policy = ExistingPolicy::KeepAndReport;
     return std::nullopt;
   }
 
@@ -563,24 +628,25 @@ void KeepLargeBuffersInTheHeap() {
   mallopt(M_TRIM_THRESHOLD, 1 << 30);
 }
 
-// The run over the listed files with the job of the forms; Ctrl+C stops it after the file in
-// progress. The forms do not change while it runs, but the job is still read per file, as the
-// desktop program reads it.
+// The run over the listed files with the job of the forms; Ctrl+C (or `stop`) stops it after the
+// file in progress. The forms do not change while it runs, but the job is still read per file,
+// as the desktop program reads it.
 engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
-                                TerminalDialogs& terminal, const ConvertRequest& request,
-                                const imaging::CodecOptions& codecOptions) {
+                                TerminalDialogs& terminal, engine::RunObserver& observer, const ConvertRequest& request,
+                                const imaging::CodecOptions& codecOptions, std::stop_source stop) {
   engine::RunMemory memory;
-  std::stop_source stop;
   const engine::RunSetup setup{.paths = std::move(paths),
                                .job = engine::JobSourceFromForms(windows.mainForm, windows.options),
-                               .observer = terminal,
+                               .observer = observer,
                                .questions = terminal,
                                .flags = terminal.Flags(),
                                .memory = memory,
                                .stop = stop.get_token(),
                                .jobs = request.jobs,
                                .memoryBudget = request.memoryMegabytes << 20,
-                               .codecOptions = codecOptions};
+                               .codecOptions = codecOptions,
+                               .shard = request.shard,
+                               .skipExisting = request.skipExisting};
   InterruptGuard interrupts(stop);
   return engine::RunConversion(setup);
 }
@@ -592,6 +658,7 @@ int Summarize(const engine::RunResult& result, int refused, const TerminalDialog
   line = base::ReplaceAll(line, "%1", std::to_string(result.written));
   line = base::ReplaceAll(line, "%2", std::to_string(result.failed + refused));
   line = base::ReplaceAll(line, "%3", std::to_string(result.kept));
+  if (result.skipped > 0) line += base::ReplaceAll(TerminalText(language, "skipped"), "%1", std::to_string(result.skipped));
   if (result.cancelled) line += TerminalText(language, "cancelled");
   std::fprintf(stderr, "%s\n", line.c_str());
   if (result.cancelled) return kExitCancelled;
@@ -610,6 +677,14 @@ int RunConvert(const Args& args) {
   // folder search the filter dialog.
   config::ProgramWindows windows(language);
   if (auto error = ApplyRequestToForms(request, windows)) return UsageError(*error);
+  const engine::ConversionJob startJob = engine::JobFromForms(windows.mainForm, windows.options);
+  if (request.skipExisting && startJob.saveMode == engine::SaveMode::Overwrite)
+    return UsageError("--skip-existing leaves every existing output alone, and writing over the sources "
+                      "(--overwrite, out_overwrite) has every output existing");
+  if (request.filesFrom)
+    if (auto error = ReadFileList(*request.filesFrom, request.nullSeparated ? '\0' : '\n', request.inputs))
+      return UsageError(*error);
+  if (request.inputs.empty()) return UsageError("no files given (the list is empty)");
   KeepLargeBuffersInTheHeap();
   imaging::CodecOptions codecOptions = imaging::CurrentOptions();
   if (request.avifSpeed) codecOptions.avif.speed = *request.avifSpeed;
@@ -624,10 +699,38 @@ int RunConvert(const Args& args) {
   // in the order of its search.
   imagelist::ImageList list(language);
   ListOrder order(list);
-  const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
-  if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request, codecOptions);
-  return Summarize(result, refused, terminal, language);
+  const ListedInputs listed = AddConvertInputs(request.inputs, windows, terminal, list, request.shard);
+  if (list.RowCount() == 0 && listed.refusedInAll == 0) return UsageError("no image files found");
+  const int refused = static_cast<int>(listed.refused.size());
+
+  std::stop_source stop;
+  std::optional<JsonReport> json;
+  if (request.json) {
+    // A reader that goes away stops the run after the current file (JsonReport) instead of
+    // ending the process in the middle of a file.
+    std::signal(SIGPIPE, SIG_IGN);
+    json.emplace(stdout, terminal, stop);
+    const int files = static_cast<int>(engine::ShardPositions(list.RowCount(), request.shard).size());
+    json->Start({.listFiles = list.RowCount(),
+                 .files = files,
+                 .shard = request.shard,
+                 .refused = refused,
+                 .jobs = engine::EffectiveJobs(request.jobs, files),
+                 .skipExisting = request.skipExisting},
+                startJob);
+    for (const RefusedInput& input : listed.refused) json->Refused(input.path, input.key, input.cause);
+  }
+  if (list.RowCount() == 0) {
+    // Every input was refused; they were reported as they were met.
+    const int status = refused > 0 ? kExitSomeFailed : kExitOK;
+    if (json) json->End({}, refused, status);
+    return status;
+  }
+  engine::RunObserver& observer = json ? static_cast<engine::RunObserver&>(*json) : terminal;
+  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, observer, request, codecOptions, stop);
+  const int status = Summarize(result, refused, terminal, language);
+  if (json) json->End(result, refused, status);
+  return status;
 }
 
 }  // namespace cli

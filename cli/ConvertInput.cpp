@@ -30,35 +30,48 @@ std::optional<std::string> LoadConfigurationForConvert(const std::string& path, 
   return std::nullopt;
 }
 
-int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
-                     engine::UserDialogs& dialogs, imagelist::ImageList& list) {
+ListedInputs AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
+                              TerminalDialogs& terminal, imagelist::ImageList& list, const engine::ListShard& shard) {
   list.SetReadImages(false);
-  int refused = 0;
+  ListedInputs listed;
+  // Whether the next refusal is this run's to report.
+  const auto ours = [&] { return engine::ShardHolds(shard, listed.refusedInAll); };
+  const auto refuse = [&](const std::string& path, const char* key, const std::string& cause) {
+    if (ours()) listed.refused.push_back({path, key, cause});
+    ++listed.refusedInAll;
+  };
   // A folder search adds its files silently; every file it refuses is still reported here, so
   // that no file of the input goes unmentioned.
   list.fileRefused = [&](const std::string& path, const std::string& cause, bool reported) {
-    if (reported) return;
-    dialogs.Report(forms::msg::kFormatNotSupported, path, cause);
-    ++refused;
+    if (!reported && ours()) terminal.Report(forms::msg::kFormatNotSupported, path, cause);
+    refuse(path, forms::msg::kFormatNotSupported, cause);
   };
+  // One bulk update for the whole input: the list places the rows once, not row by row, which
+  // matters for lists of many thousand files.
+  list.BeginBulkUpdate();
   for (const std::string& input : inputs) {
     const std::string path = AbsolutePath(input);
     const base::FileKind kind = base::KindOf(path);
     if (kind.Exists() && S_ISDIR(kind.mode)) {
-      list.AddFolder(path, windows.folderFilter, dialogs);
+      list.AddFolder(path, windows.folderFilter, terminal);
     } else if (kind.error == ENOENT) {
-      dialogs.ReportUnlessSilenced(forms::msg::kSourceMissing, path);
-      ++refused;
+      if (ours()) terminal.ReportUnlessSilenced(forms::msg::kSourceMissing, path);
+      refuse(path, forms::msg::kSourceMissing, "");
+    } else if (list.Holds(path)) {
+      // A file listed already under any spelling is no failure; the list says so.
+      list.AddFile(path, terminal);
     } else {
       // The list refuses, with its cause, what is no regular file or cannot be looked at (a
-      // named pipe, a path too long); a file listed already under any spelling is no failure.
-      const bool listed = list.Holds(path);
-      if (!list.AddFile(path, dialogs) && !listed) ++refused;
+      // named pipe, a path too long); it reports the refusal itself, so another part's is muted.
+      terminal.quiet = !ours();
+      list.AddFile(path, terminal);
+      terminal.quiet = false;
     }
   }
+  list.EndBulkUpdate();
   list.fileRefused = nullptr;
   list.UpdateCounterLabel();
-  return refused;
+  return listed;
 }
 
 }  // namespace cli

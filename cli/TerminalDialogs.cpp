@@ -149,6 +149,7 @@ void TerminalDialogs::FileFinished(const engine::FileEnd& file) {
 
 engine::MessageButton TerminalDialogs::ShowMessage(const std::string& key, const std::string& detail,
                                                    const std::string& cause) {
+  if (quiet) return engine::MessageButton::OK;
   ClearBar();
   const std::optional<engine::MessageText> m = engine::FindMessage(key, language_);
   if (!m) {

@@ -54,6 +54,9 @@ public:
   TerminalDialogs(forms::Language language, ExistingPolicy policy);
 
   int keptUnasked = 0;
+  // Messages are not shown while set: a file refused by the list that the run of another part
+  // of the list reports (--shard).
+  bool quiet = false;
 
   engine::MessageButton ShowMessage(const std::string& key, const std::string& detail,
                                     const std::string& cause) override;

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -160,20 +161,24 @@ struct ScalingFailed {  // the scaling step failed, so nothing is to be written
 struct EncodingFailed {  // the picture could not be encoded for its output type
   std::string cause;
 };
+struct OutputExists {};  // skipExisting, and the output is there: nothing more is done
 // Encoded, and ready to be written with what goes with it.
 struct ReadyToWrite {
   std::vector<uint8_t> bytes;                 // the output file's content
+  int32_t width = 0;                          // the picture's size as encoded
+  int32_t height = 0;
   std::unique_ptr<CarriedMetadata> metadata;  // null: nothing to carry, or the read failed
   std::string metadataLostCause;              // why the metadata read failed; empty when it did not
   std::optional<std::array<timespec, 2>> sourceTimes;  // access and modification, with keep_dates
 };
-using Preparation =
-    std::variant<SourceMissing, PreparationFailed, SourceUnreadable, ScalingFailed, EncodingFailed, ReadyToWrite>;
+using Preparation = std::variant<SourceMissing, PreparationFailed, SourceUnreadable, ScalingFailed, EncodingFailed,
+                                 OutputExists, ReadyToWrite>;
 
 // A file in flight: begun on the run's thread, prepared on a helper, finished on the run's
 // thread.
 struct FileInFlight {
-  int index = 0;
+  int index = 0;                   // its turn in this run
+  int position = 0;                // its place in the whole list, which the numbering sees
   ConversionJob job;               // the job as it was read for this file
   std::vector<std::string> notes;  // the load's warnings
   std::string output;              // the output path; empty until it is known
@@ -183,6 +188,7 @@ struct FileInFlight {
   std::optional<std::array<timespec, 2>> sourceTimes;  // the source's, with keep_dates
   uint64_t heldBytes = 0;          // what its preparation is estimated to hold (engine/MemoryBudget.h)
   std::string budgetNote;          // shown before its other notes: it needs more than the whole budget
+  std::chrono::steady_clock::duration prepareTime{};  // the helper's time on it
 };
 
 // Picks the handler of a variant's alternative from a set of lambdas.
@@ -197,19 +203,20 @@ class Run {
 public:
   explicit Run(const RunSetup& setup)
       : setup_(setup),
-        total_(static_cast<int>(setup.paths.size())),
+        listSize_(static_cast<int>(setup.paths.size())),
+        positions_(ShardPositions(listSize_, setup.shard)),
+        total_(static_cast<int>(positions_.size())),
         jobs_(EffectiveJobs(setup.jobs, total_)),
         budget_(setup.memoryBudget != 0 ? setup.memoryBudget : DefaultMemoryBudget()) {}
 
   RunResult Execute() {
     RunResult result;
-    if (total_ <= 0) return result;
+    if (listSize_ <= 0) return result;
     const ConversionJob startJob = setup_.job();
     if (!StartChecks(setup_, startJob)) return result;
     result.started = true;
 
     setup_.observer.RunStarted(total_);
-    padding_ = PaddingWidth(total_);
     ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, setup_.codecOptions);
 
@@ -231,7 +238,7 @@ public:
         result.notProcessed = total_ - i;
         break;
       }
-      setup_.observer.FileStarted({i, total_, setup_.paths[static_cast<size_t>(i)]});
+      setup_.observer.FileStarted({i, total_, Source(i)});
       // Files are begun after the FileStarted of the file whose turn it is, up to jobs_ - 1
       // files ahead of it; after a stop, only that file. So with one job the source is looked
       // at and the job read right after the file's own FileStarted, as in a run that does one
@@ -258,6 +265,7 @@ public:
         case FileResult::Written: ++result.written; break;
         case FileResult::Kept: ++result.kept; break;
         case FileResult::Failed: ++result.failed; break;
+        case FileResult::Skipped: ++result.skipped; break;
         case FileResult::Cancelled:
           result.cancelled = true;
           result.notProcessed = total_ - i - 1;
@@ -284,9 +292,10 @@ private:
   std::unique_ptr<FileInFlight> Begin(int i) {
     auto file = std::make_unique<FileInFlight>();
     file->index = i;
+    file->position = positions_[static_cast<size_t>(i)];
     try {
       // Only a regular file is read: a named pipe or a device would block the run or never end.
-      const std::string& source = setup_.paths[static_cast<size_t>(i)];
+      const std::string& source = Source(i);
       const base::FileKind kind = base::KindOf(source);
       if (kind.error == ENOENT || kind.error == ENOTDIR) {
         file->outcome = SourceMissing{};
@@ -324,8 +333,15 @@ private:
       // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
       // here as beyond the turn is never taken.)
       if (helpersStop_.stop_requested() && handed->index > turn_) return;
+      const auto start = std::chrono::steady_clock::now();
       handed->outcome = Prepare(*handed);
+      handed->prepareTime = std::chrono::steady_clock::now() - start;
     });
+  }
+
+  // The source of the run's i-th file.
+  const std::string& Source(int i) const {
+    return setup_.paths[static_cast<size_t>(positions_[static_cast<size_t>(i)])];
   }
 
   // Reports a failure of the file (unless "OK for all" silenced such reports) and notes it in
@@ -344,25 +360,31 @@ private:
 
   // The output path, and why it cannot be written before anything is made for it: a name that
   // leads out of the output folder, or a path longer than any file operation takes.
-  std::string OutputPath(const ConversionJob& job, const std::string& source, int index,
+  std::string OutputPath(const ConversionJob& job, const std::string& source, int position,
                          const imaging::Image& image, std::optional<std::string>& problem) const {
     if (job.saveMode == SaveMode::Overwrite) return source;
-    NamingInput naming;
-    naming.sourcePath = source;
-    naming.index = index;
-    naming.padding = padding_;
-    naming.rowCount = total_;
-    naming.width = image.Width();
-    naming.height = image.Height();
-    naming.folderPattern = job.folderPattern;
-    naming.namePattern = job.namePattern;
-    naming.formatItem = job.formatItem;
+    const NamingInput naming = NamingFor(job, source, position, listSize_, image.Width(), image.Height());
     const std::string path = ComposeOutputPath(naming);
     if (!StaysInOutputFolder(naming))
       problem = "The name \"" + path.substr(OutputFolder(naming).size()) + "\" leads out of the output folder " +
                 OutputFolder(naming);
     else
       problem = base::PathLengthProblem(path);
+    return path;
+  }
+
+  // skipExisting, before the load: the output path when it is known without the picture (its
+  // name has no size placeholder) and a regular file stands there. An output that is no regular
+  // file is left to the check before the write, which fails it.
+  std::optional<std::string> ExistingOutputBeforeLoad(const FileInFlight& file, const std::string& source) const {
+    const ConversionJob& job = file.job;
+    std::string path = source;
+    if (job.saveMode == SaveMode::NewFile) {
+      const NamingInput naming = NamingFor(job, source, file.position, listSize_, 0, 0);
+      if (NameUsesPictureSize(naming)) return std::nullopt;
+      path = ComposeOutputPath(naming);
+    }
+    if (!base::KindOf(path).Regular()) return std::nullopt;
     return path;
   }
 
@@ -401,8 +423,14 @@ private:
   // but the file and what stays fixed during the run.
   Preparation Prepare(FileInFlight& file) const {
     const int i = file.index;
-    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    const std::string& source = Source(i);
     try {
+      if (setup_.skipExisting) {
+        if (auto existing = ExistingOutputBeforeLoad(file, source)) {
+          file.output = std::move(*existing);
+          return OutputExists{};
+        }
+      }
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       ReadyToWrite ready;
       ready.sourceTimes = file.sourceTimes;
@@ -411,9 +439,10 @@ private:
       std::string loadCause;
       const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
       std::optional<std::string> outputProblem;
-      file.output = OutputPath(file.job, source, i, image, outputProblem);
+      file.output = OutputPath(file.job, source, file.position, image, outputProblem);
       if (!loaded) return SourceUnreadable{loadCause};
       if (outputProblem) return PreparationFailed{*outputProblem};
+      if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
@@ -432,6 +461,8 @@ private:
         return ScalingFailed{e.what()};
       }
       PrepareForOutput(image, file.output);
+      ready.width = image.Width();
+      ready.height = image.Height();
       try {
         std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image, options);
         if (!bytes) return EncodingFailed{"No image format writes files of this type"};
@@ -469,14 +500,24 @@ private:
     if (end.key.empty()) Report(end, msg::kMetadataLost, end.output, cause);
   }
 
+  // The file's finish, with the time spent on it: its preparation and its finish.
+  FileEnd Finish(FileInFlight& file) {
+    const auto start = std::chrono::steady_clock::now();
+    FileEnd end = FinishInOrder(file);
+    end.workTime = std::chrono::duration_cast<std::chrono::microseconds>(
+        file.prepareTime + (std::chrono::steady_clock::now() - start));
+    return end;
+  }
+
   // The part of a file that depends on the files before it, on the run's thread in list order:
   // its notes and messages, the check against this run's outputs, the overwrite question, the
   // permission check, the write and the metadata write.
-  FileEnd Finish(FileInFlight& file) {
+  FileEnd FinishInOrder(FileInFlight& file) {
     FileEnd end;
     end.index = file.index;
     end.total = total_;
-    end.source = setup_.paths[static_cast<size_t>(file.index)];
+    end.position = file.position;
+    end.source = Source(file.index);
     end.output = file.output;
     const std::string& source = end.source;
     const std::string& output = end.output;
@@ -503,6 +544,10 @@ private:
               [&](const EncodingFailed& failed) {
                 return MayWrite(end) ? Fail(end, msg::kSaveError, output, failed.cause) : end;
               },
+              [&](const OutputExists&) {
+                end.result = FileResult::Skipped;
+                return end;
+              },
               [&](ReadyToWrite& ready) { return MayWrite(end) ? Write(end, outputKey, ready) : end; },
           },
           file.outcome);
@@ -523,6 +568,11 @@ private:
       return false;
     }
     if (!kind.Exists()) return true;
+    // It may have been written since the preparation looked (by another part's run).
+    if (setup_.skipExisting) {
+      end.result = FileResult::Skipped;
+      return false;
+    }
     DialogFlags& flags = setup_.flags;
     if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, end.output);
     if (flags.cancelOverwrite) {
@@ -552,13 +602,17 @@ private:
     end.result = FileResult::Written;
     WriteMetadata(end, ready.metadata.get(), ready.metadataLostCause);
     if (ready.sourceTimes) KeepDates(end, *ready.sourceTimes);
+    end.width = ready.width;
+    end.height = ready.height;
+    end.bytes = base::FileBytes(end.output);
     return end;
   }
 
   const RunSetup& setup_;
-  const int total_;
+  const int listSize_;            // the files of the whole list
+  const std::vector<int> positions_;  // the list positions of the files this run converts
+  const int total_;               // their number
   const int jobs_;  // files in flight at once
-  int padding_ = 1;
   imaging::CodecOptions options_;  // the codec options of this run, taken at its start
   std::set<std::string> written_;  // the outputs this run has written
   std::stop_source helpersStop_;   // ends the helpers' file-size searches
@@ -574,6 +628,19 @@ std::vector<std::string> PathsOf(const ImageRows& rows) {
   const int count = rows.RowCount();
   for (int row = 0; row < count; ++row) paths.push_back(rows.RowPath(row));
   return paths;
+}
+
+bool ShardHolds(const ListShard& shard, int position) {
+  return shard.count >= 1 && position >= 0 && position % shard.count == shard.index;
+}
+
+std::vector<int> ShardPositions(int size, const ListShard& shard) {
+  std::vector<int> positions;
+  if (shard.count < 1 || shard.index < 0 || shard.index >= shard.count) return positions;
+  positions.reserve(static_cast<size_t>(size / shard.count + 1));
+  for (int64_t position = shard.index; position < size; position += shard.count)
+    positions.push_back(static_cast<int>(position));
+  return positions;
 }
 
 int EffectiveJobs(int jobs, int files) {

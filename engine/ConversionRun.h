@@ -45,12 +45,14 @@
 //   - fixed at the start: the list of paths (N files, so also the "%0num%" padding, "%abs%" and
 //     the progress counter), the resampling filter and the codec options (quality, progressive,
 //     Photoshop layer), the decimal separator; the start checks look at the first job;
+//   - with a shard, the list is still the whole list: the numbering sees every file of it;
 //   - read again for every file, from a fresh job: the size mode and all size settings, the
 //     larger/smaller and landscape/portrait check boxes, overwrite or new file, the folder, name
 //     and type settings, the target file size, and the photo check boxes.
 #pragma once
 
 #include <cstdint>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -123,6 +125,7 @@ enum class FileResult {
   Kept,       // an existing output was left alone ("No", "No for all", or kept unasked)
   Failed,     // nothing was written; `key` and `cause` tell why
   Cancelled,  // "Break" in the overwrite question: nothing was written and the run ends
+  Skipped,    // RunSetup::skipExisting: the output existed and was left alone, unasked
 };
 
 // The start of file `index` (0-based) of `total`. The progress window's file line is
@@ -137,6 +140,7 @@ struct FileStart {
 struct FileEnd {
   int index = 0;
   int total = 0;
+  int position = 0;  // the file's place in the whole list (0-based): index, unless a shard is run
   std::string source;
   std::string output;  // the output path; empty when the file failed before it was known
   FileResult result = FileResult::Failed;
@@ -146,13 +150,23 @@ struct FileEnd {
   // wrong.
   std::string key;
   std::string cause;
+  // Of a written output: the picture's width and height as written and the file's size with its
+  // metadata; 0 for every other result.
+  int32_t width = 0;
+  int32_t height = 0;
+  uint64_t bytes = 0;
+  // The time spent on this file: its preparation on a helper thread and its finish.
+  std::chrono::microseconds workTime{0};
 };
 
 struct RunResult {
-  bool started = false;    // false: empty list, or a start check failed (and was reported)
+  // false: empty list, or a start check failed (and was reported); a shard that holds none of
+  // the files of a list that has some starts and ends with no file
+  bool started = false;
   bool cancelled = false;  // Break in the overwrite question, or a stop request
   int written = 0;         // outputs saved
   int kept = 0;            // existing outputs left alone by "No" or "No for all"
+  int skipped = 0;         // existing outputs left alone by RunSetup::skipExisting
   int failed = 0;          // files with a reported (or silenced) failure
   int notProcessed = 0;    // files a cancel left untouched
 };
@@ -172,8 +186,25 @@ public:
   virtual void RunFinished(const RunResult& result) { (void)result; }
 };
 
+// One of `count` parts of a list, for a list that several runs convert at once (processes on
+// one machine or on many): part `index` (0-based) holds the files at the positions p with
+// p % count == index. A file's part depends on its position alone, the parts differ in length
+// by one file at most, and neighbours in the list (a folder's photos, alike in size) go to
+// different parts, so the parts take about the same time.
+struct ListShard {
+  int index = 0;
+  int count = 1;
+};
+
+// Whether the part holds the file at `position` (0-based) of the list.
+bool ShardHolds(const ListShard& shard, int position);
+// The positions of the files of a list of `size` files that the part holds, in list order.
+std::vector<int> ShardPositions(int size, const ListShard& shard);
+
 struct RunSetup {
-  std::vector<std::string> paths;  // the files, in order, as the list held them at the start
+  // The files, in order, as the list held them at the start: the whole list, also when the run
+  // converts one part of it (`shard`).
+  std::vector<std::string> paths;
   JobSource job;                   // the settings; see the top of this file for when it is read
   RunObserver& observer;
   Questions& questions;
@@ -200,6 +231,14 @@ struct RunSetup {
   std::function<void(int)> beforeLoad = {};
   // The codec options the run starts from (the job's quality and progression go over them).
   imaging::CodecOptions codecOptions = imaging::CurrentOptions();
+  // The part of `paths` this run converts. The numbering placeholders ("%num%", "%0num%",
+  // "%abs%") keep the values of the whole list, so the runs of all parts together write the
+  // files, names and bytes of one run over the whole list. The observer counts the part's files.
+  ListShard shard = {};
+  // An output that exists as a regular file is left as it is, without a question, and its file
+  // counts as skipped: a run started again after it was stopped does what is left. The source
+  // is not even loaded when the output's name does not depend on the picture's size.
+  bool skipExisting = false;
 };
 
 // The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.

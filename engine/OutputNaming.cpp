@@ -34,6 +34,21 @@ std::string PathExtension(const std::string& path) {
 
 int PaddingWidth(int rowCount) { return static_cast<int>(std::to_string(rowCount).size()); }
 
+NamingInput NamingFor(const ConversionJob& job, const std::string& sourcePath, int index, int rowCount, int32_t width,
+                      int32_t height) {
+  NamingInput naming;
+  naming.sourcePath = sourcePath;
+  naming.index = index;
+  naming.padding = PaddingWidth(rowCount);
+  naming.rowCount = rowCount;
+  naming.width = width;
+  naming.height = height;
+  naming.folderPattern = job.folderPattern;
+  naming.namePattern = job.namePattern;
+  naming.formatItem = job.formatItem;
+  return naming;
+}
+
 std::string OutputFolder(const NamingInput& in) {
   std::string folder = forms::IsKeepEntry(in.folderPattern) ? PathFolder(in.sourcePath) : in.folderPattern;
   if (folder.find('%') != std::string::npos) {
@@ -94,6 +109,14 @@ std::optional<std::string> CreateFolderPath(const std::string& folder) {
   // Another file of the run (or another program) may have made it meanwhile.
   if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return failure(std::strerror(errno));
   return std::nullopt;
+}
+
+bool NameUsesPictureSize(const NamingInput& in) {
+  // Two different sizes give two different names exactly when a size placeholder is replaced.
+  NamingInput other = in;
+  other.width = in.width ^ 1;
+  other.height = in.height ^ 1;
+  return OutputName(in) != OutputName(other);
 }
 
 std::string ComposeOutputPath(const NamingInput& in) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/ConversionJob.h"
+
 namespace engine {
 
 // The path up to and including its last "/" (empty without one).
@@ -32,6 +34,11 @@ struct NamingInput {
   std::string formatItem;     // out_format
 };
 
+// What naming the output of the file at `index` (0-based) of a list of `rowCount` files needs:
+// the job's folder, name and type settings, the padding of the list's count, the picture's size.
+NamingInput NamingFor(const ConversionJob& job, const std::string& sourcePath, int index, int rowCount, int32_t width,
+                      int32_t height);
+
 // The folder of the output, ending in "/": the keep entry gives P's folder; the folder
 // placeholder of every language ("%ordner%", "%folder%") is replaced by it; "//" collapses to "/"
 // from the left.
@@ -44,6 +51,10 @@ std::string OutputName(const NamingInput& in);
 // The extension (with its dot) the output type item gives: P's own for the keep entry, else the
 // text before the first " - " with every "*" removed, when that begins with "."; else empty.
 std::string OutputExtension(const std::string& formatItem, const std::string& sourcePath);
+// Whether the output's name depends on the picture's size (the pattern, or a name "%name%"
+// brings in, holds a size placeholder of some language): only then is the picture needed to
+// know the output path.
+bool NameUsesPictureSize(const NamingInput& in);
 // Folder + name + extension, without touching the file system. The run creates the folder
 // (CreateFolderPath) only when it writes into it.
 std::string ComposeOutputPath(const NamingInput& in);

@@ -17,17 +17,7 @@ OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourceP
   if (job.saveMode == SaveMode::Overwrite) {
     p.outputPath = sourcePath;
   } else {
-    NamingInput naming;
-    naming.sourcePath = sourcePath;
-    naming.index = index;
-    naming.padding = PaddingWidth(rowCount);
-    naming.rowCount = rowCount;
-    naming.width = width;
-    naming.height = height;
-    naming.folderPattern = job.folderPattern;
-    naming.namePattern = job.namePattern;
-    naming.formatItem = job.formatItem;
-    p.outputPath = ComposeOutputPath(naming);
+    p.outputPath = ComposeOutputPath(NamingFor(job, sourcePath, index, rowCount, width, height));
   }
   if (job.sizeMode == SizeMode::FileSize) {
     p.fileSizeSearch = true;

@@ -18,6 +18,8 @@ packages=(
   # independent decoders used as test oracles
   imagemagick netpbm libtiff-tools libopenjp2-tools pngcheck libimage-exiftool-perl
   libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools webp libavif-bin libheif-examples
+  # GNU parallel runs the parts of one list at once (--shard) in the command-line tests
+  parallel
   # validators of the installed desktop entry and metainfo, the MIME database tool, and
   # dpkg-shlibdeps for the Debian package
   desktop-file-utils appstream shared-mime-info dpkg-dev

@@ -363,6 +363,7 @@ const TextEntry kTerminal[] = {
     {"choices", "y = yes, n = no, a = yes to all, N = no to all, b = break"},
     {"no_answer", "\"%1\" is not one of the answers (%2)."},
     {"summary", "%1 written, %2 failed, %3 kept"},
+    {"skipped", ", %1 skipped"},
     {"cancelled", ", cancelled"},
     {"not_found", "not found"},
 };

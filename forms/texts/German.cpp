@@ -346,6 +346,7 @@ const TextEntry kTerminal[] = {
     {"choices", "y = Ja, n = Nein, a = Ja für alle, N = Nein für alle, b = Abbrechen"},
     {"no_answer", "\"%1\" ist keine der Antworten (%2)."},
     {"summary", "%1 geschrieben, %2 fehlgeschlagen, %3 behalten"},
+    {"skipped", ", %1 übersprungen"},
     {"cancelled", ", abgebrochen"},
     {"not_found", "nicht gefunden"},
 };

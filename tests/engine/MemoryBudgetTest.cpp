@@ -104,9 +104,9 @@ TEST(MemoryBudget, EstimatesThePictureAndItsScaledCopyFromTheHeader) {
       {"no header", junk, keep, 8000},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(engine::EstimateHeldBytes(c.path, c.job, imaging::CurrentHeaderOptions(), "."), c.bytes) << c.what;
+    EXPECT_EQ(engine::EstimateHeldBytes(c.path, c.job, imaging::CurrentOptions(), "."), c.bytes) << c.what;
   // The file-size search starts from a smaller picture when the target is below the file.
-  const uint64_t searched = engine::EstimateHeldBytes(png8, fileSize, imaging::CurrentHeaderOptions(), ".");
+  const uint64_t searched = engine::EstimateHeldBytes(png8, fileSize, imaging::CurrentOptions(), ".");
   EXPECT_GT(searched, picture);
   EXPECT_LT(searched, 2 * picture);
   // Sizes beyond the 64-bit product saturate instead of wrapping to a small estimate.

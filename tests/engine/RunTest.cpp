@@ -1067,3 +1067,137 @@ TEST_F(ParallelRun, TheMemoryBudgetHoldsBackWhatWouldNotFit) {
     EXPECT_TRUE(outputs == firstOutputs) << c.budget;
   }
 }
+
+namespace {
+
+// A list converted in parts (one run per part, as on several machines) and runs started again
+// over outputs that exist.
+class ListParts : public RunFixture {
+protected:
+  // Every file under the folder, by its path relative to it, with its bytes.
+  std::map<std::string, std::vector<uint8_t>> FilesUnder(const std::string& folder) const {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::recursive_directory_iterator(Path(folder)))
+      if (entry.is_regular_file())
+        files[fs::relative(entry.path(), Path(folder)).string()] = testsupport::ReadFileBytes(entry.path());
+    return files;
+  }
+};
+
+}  // namespace
+
+TEST(ListShards, EveryPositionInExactlyOnePartInListOrder) {
+  for (const int size : {0, 1, 7, 12})
+    for (const int count : {1, 3, 4, 13}) {
+      std::vector<int> seen;
+      for (int index = 0; index < count; ++index) {
+        const std::vector<int> part = engine::ShardPositions(size, {index, count});
+        EXPECT_TRUE(std::is_sorted(part.begin(), part.end()));
+        EXPECT_LE(part.size(), static_cast<size_t>(size / count + 1));
+        for (const int position : part) EXPECT_TRUE(engine::ShardHolds({index, count}, position));
+        seen.insert(seen.end(), part.begin(), part.end());
+      }
+      std::sort(seen.begin(), seen.end());
+      std::vector<int> all(static_cast<size_t>(size));
+      for (int i = 0; i < size; ++i) all[static_cast<size_t>(i)] = i;
+      EXPECT_EQ(seen, all) << size << " files in " << count << " parts";
+    }
+  EXPECT_TRUE(engine::ShardPositions(5, {3, 3}).empty());  // no such part
+}
+
+TEST_F(ListParts, PartsTogetherWriteWhatOneRunWrites) {
+  // Ten files, so that %0num% pads to two digits; one source cannot be read.
+  for (int i = 0; i < 10; ++i) Source("src/f" + std::to_string(i) + ".bmp", 8 + i, 6, static_cast<uint32_t>(i));
+  testsupport::WriteFileBytes(paths[4], {'B', 'M', 0});
+  CustomSize("6", "6", true);
+  NewFiles(Path("whole"), "%0num% of %abs% %name%", "*.png - Portable Network Graphics");
+  const engine::RunResult whole = Run();
+  EXPECT_EQ(whole.written, 9);
+  NewFiles(Path("parts"), "%0num% of %abs% %name%", "*.png - Portable Network Graphics");
+  int written = 0, failed = 0;
+  for (int part = 0; part < 3; ++part) {
+    dialogs.shard = {part, 3};
+    dialogs.fileEnds.clear();
+    dialogs.fileLines.clear();
+    const engine::RunResult result = Run();
+    written += result.written;
+    failed += result.failed;
+    // The progress counts the part's files; the ends tell each file's place in the whole list.
+    const size_t files = part == 0 ? 4 : 3;
+    ASSERT_EQ(dialogs.fileEnds.size(), files);
+    for (size_t i = 0; i < files; ++i) {
+      const engine::FileEnd& end = dialogs.fileEnds[i];
+      EXPECT_EQ(end.index, static_cast<int>(i));
+      EXPECT_EQ(end.total, static_cast<int>(files));
+      EXPECT_EQ(end.position, part + 3 * static_cast<int>(i));
+      EXPECT_EQ(end.source, paths[static_cast<size_t>(end.position)]);
+    }
+    EXPECT_EQ(dialogs.fileLines.back(), paths[static_cast<size_t>(part) + 3 * (files - 1)] + " (" +
+                                            std::to_string(files) + "/" + std::to_string(files) + ")");
+  }
+  EXPECT_EQ(written, 9);
+  EXPECT_EQ(failed, 1);
+  const auto parts = FilesUnder("parts");
+  EXPECT_EQ(parts.size(), 9u);
+  EXPECT_TRUE(parts.count("01 of 10 f0.png") == 1 && parts.count("10 of 10 f9.png") == 1);
+  EXPECT_TRUE(parts == FilesUnder("whole"));
+}
+
+TEST_F(ListParts, APartWithoutFilesStartsAndEndsWithNone) {
+  Source("a.bmp", 6, 6);
+  NewFiles(Path("out"), "%name%", "<keep>");
+  dialogs.shard = {1, 2};
+  const engine::RunResult result = Run();
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.written + result.failed + result.kept + result.skipped, 0);
+  EXPECT_EQ(dialogs.progressMaximum, 0);
+  EXPECT_TRUE(dialogs.fileEnds.empty());
+  EXPECT_FALSE(fs::exists(Path("out")));
+  ExpectIdle();
+}
+
+TEST_F(ListParts, SkipExistingLeavesOutputsAloneUnaskedAndLoadsOnlyWhatTheNameNeeds) {
+  for (const char* name : {"a", "b", "c", "d"}) Source(std::string("src/") + name + ".bmp", 12, 8, static_cast<uint32_t>(*name));
+  CustomSize("6", "4");
+  fs::create_directories(Path("out/b.bmp"));  // no regular file: fails as in any run
+  testsupport::WriteFileBytes(Path("out/a.bmp"), {'o', 'l', 'd'});
+  testsupport::WriteFileBytes(Path("out/c.bmp"), {'o', 'l', 'd'});
+  NewFiles(Path("out"), "%name%", "<keep>");
+  std::mutex mutex;
+  std::vector<int> loaded;
+  dialogs.beforeLoad = [&](int index) {
+    std::lock_guard lock(mutex);
+    loaded.push_back(index);
+  };
+  dialogs.skipExisting = true;
+  engine::RunResult result = Run();
+  EXPECT_EQ(result.skipped, 2);
+  EXPECT_EQ(result.written, 1);
+  EXPECT_EQ(result.failed, 1);
+  EXPECT_TRUE(dialogs.overwriteQuestions.empty());
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/a.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  EXPECT_EQ(SizeOf(Path("out/d.bmp")), (engine::Size{6, 4}));
+  std::sort(loaded.begin(), loaded.end());
+  EXPECT_EQ(loaded, (std::vector<int>{1, 3}));  // the skipped ones were never loaded
+  ASSERT_EQ(dialogs.fileEnds.size(), 4u);
+  EXPECT_EQ(dialogs.fileEnds[0].result, engine::FileResult::Skipped);
+  EXPECT_EQ(dialogs.fileEnds[0].output, Path("out/a.bmp"));
+  EXPECT_EQ(dialogs.fileEnds[1].key, msg::kSaveError);
+  EXPECT_EQ(dialogs.fileEnds[3].result, engine::FileResult::Written);
+  EXPECT_EQ(dialogs.fileEnds[3].width, 6);
+  EXPECT_EQ(dialogs.fileEnds[3].bytes, fs::file_size(Path("out/d.bmp")));
+
+  // A name that holds the picture's size needs the picture: the files are loaded, and the one
+  // whose output is there is skipped all the same.
+  fs::remove_all(Path("out"));
+  fs::create_directories(Path("out"));
+  testsupport::WriteFileBytes(Path("out/a 12.bmp"), {'o', 'l', 'd'});
+  NewFiles(Path("out"), "%name% %width%", "<keep>");
+  loaded.clear();
+  result = Run();
+  EXPECT_EQ(result.skipped, 1);
+  EXPECT_EQ(result.written, 3);
+  EXPECT_EQ(loaded.size(), 4u);
+  EXPECT_EQ(testsupport::ReadFileBytes(Path("out/a 12.bmp")), (std::vector<uint8_t>{'o', 'l', 'd'}));
+  ExpectIdle();
+}

@@ -47,7 +47,9 @@ RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, Ru
                        .decimalSeparator = std::move(decimalSeparator),
                        .jobs = jobs,
                        .memoryBudget = memoryBudget,
-                       .beforeLoad = beforeLoad};
+                       .beforeLoad = beforeLoad,
+                       .shard = shard,
+                       .skipExisting = skipExisting};
   return RunConversion(setup);
 }
 

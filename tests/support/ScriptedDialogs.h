@@ -35,6 +35,9 @@ public:
   int jobs = 4;
   std::function<void(int)> beforeLoad;
   uint64_t memoryBudget = 0;  // RunSetup::memoryBudget: 0 the default share of the memory
+  // The part of the list a run converts, and whether it leaves existing outputs alone.
+  ListShard shard;
+  bool skipExisting = false;
   // The interface language of the progress texts.
   forms::Language language = forms::Language::German;
 
