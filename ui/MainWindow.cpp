@@ -27,7 +27,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -39,6 +39,8 @@
 #include "forms/NumberText.h"
 #include "forms/MainForm.h"
 #include "ui/DesktopServicesQt.h"
+#include "ui/ElidedTipDelegate.h"
+#include "ui/ImageListModel.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
 #include "ui/WindowTexts.h"
@@ -60,17 +62,23 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
-// opens the open dialog, the pop-up menu only over a selection.
-class ImageListView : public QTreeWidget {
+// opens the open dialog, the pop-up menu only over a selection. While the window is busy the
+// list can be scrolled and read, and nothing changes it.
+class ImageListView : public QTreeView {
 public:
-  explicit ImageListView(MainWindow* owner) : QTreeWidget(owner), owner_(owner) {}
+  explicit ImageListView(MainWindow* owner) : QTreeView(owner), owner_(owner) {}
 
 protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Delete) owner_->RemoveSelected();
-    else QTreeWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+      if (!owner_->ReadOnly()) owner_->RemoveSelected();
+      return;
+    }
+    QTreeView::keyPressEvent(event);
   }
-  void mouseDoubleClickEvent(QMouseEvent*) override { owner_->OpenImages(); }
+  void mouseDoubleClickEvent(QMouseEvent*) override {
+    if (!owner_->ReadOnly()) owner_->OpenImages();
+  }
 
 private:
   MainWindow* owner_;
@@ -106,17 +114,27 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.mainForm, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
-  list_.rowsChanged = [this] { RefreshList(); };
   // Header reads finish on the list's pool threads; their results are settled here, on the
-  // window's thread, one queued call per wake-up.
-  list_.SetHeaderReadyCallback([this] {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          if (list_.CollectHeaderResults(*dialogs_) > 0) RefreshList();
-        },
-        Qt::QueuedConnection);
+  // window's thread, a few times a second in batches: one pass over the rows settles every
+  // result that waits.
+  headerTimer_ = new QTimer(this);
+  headerTimer_->setSingleShot(true);
+  headerTimer_->setInterval(80);
+  connect(headerTimer_, &QTimer::timeout, this, [this] {
+    headerWakeUp_.store(false);
+    list_.CollectHeaderResults(*dialogs_);
   });
+  list_.SetHeaderReadyCallback([this] {
+    if (headerWakeUp_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this, [this] { headerTimer_->start(); }, Qt::QueuedConnection);
+  });
+  // During a long search the files found so far take their places now and then, so that the
+  // rows and the count appear as they arrive.
+  placeTimer_ = new QTimer(this);
+  placeTimer_->setInterval(250);
+  connect(placeTimer_, &QTimer::timeout, this, [this] { list_.PlaceArrived(); });
+  dialogs_->mainWindowEnabled = [this](bool enabled) { SetReadOnly(!enabled); };
 
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
@@ -166,10 +184,6 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       SchedulePreview();
     };
   }
-  connect(listView_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    for (int i = 0; i < listView_->topLevelItemCount(); ++i) list_.SetSelected(i, listView_->topLevelItem(i)->isSelected());
-    SchedulePreview();
-  });
 
   BuildMenus();
   for (const std::string& path : config::ConfigurationFilesIn(config::SettingsFolder())) AddConfigurationEntry(path);
@@ -190,13 +204,17 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
                       [this](forms::Language l) { dialogs_->Message()->ApplyTexts(l); });
   languages_.Register(LanguageOrder::Options, options_, [this](forms::Language l) { options_->ApplyTexts(l); });
   list_.UpdateCounterLabel();
-  RefreshList();
+  RowsChanged();
   resize(510, 472 + menuBar()->sizeHint().height());
   setMinimumSize(500, 350);
 }
 
 MainWindow::~MainWindow() {
   run_.reset();
+  list_.SetHeaderReadyCallback({});
+  // The view goes with the window's widgets, after the list and the icons it shows.
+  listView_->setModel(nullptr);
+  delete model_;
   renamer_.reset();
   // The forms outlive the window: they must not call into its widgets any more.
   for (forms::Form* form : {&windows_.mainForm, &windows_.options, &windows_.folderFilter}) form->Events() = {};
@@ -232,21 +250,46 @@ QWidget* MainWindow::BuildImagesPage() {
   listView_ = new ImageListView(this);
   listView_->setParent(group);
   listView_->setObjectName("imageList");
+  model_ = new ImageListModel(
+      list_,
+      [this](int index) { return index >= 0 && static_cast<size_t>(index) < icons_.size() ? icons_[static_cast<size_t>(index)] : QIcon(); },
+      listView_);
+  model_->rowsChanged = [this] { RowsChanged(); };
+  listView_->setModel(model_);
+  listView_->setItemDelegate(new ElidedTipDelegate(listView_));
   listView_->setRootIsDecorated(false);
+  listView_->setItemsExpandable(false);
+  listView_->setUniformRowHeights(true);  // rows are measured once, not one by one
+  listView_->setAllColumnsShowFocus(true);
   listView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   listView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  listView_->setColumnCount(imagelist::kColumnCount);
   listView_->setIconSize(QSize(16, 16));
+  listView_->setSortingEnabled(false);  // the list keeps its own order
   listView_->header()->setSectionsClickable(true);
   listView_->header()->setSortIndicatorShown(true);
-  const int widths[] = {110, 55, 60, 60, 75, 110};
+  listView_->header()->setSortIndicator(0, Qt::AscendingOrder);
+  listView_->header()->setStretchLastSection(true);
+  // The size column holds a size of some hundred megabytes with its decimals.
+  const int sizeWidth = listView_->fontMetrics().horizontalAdvance(
+                            QString::fromStdString(imagelist::SizeText(999999999999ull, list_.DecimalSeparator()))) +
+                        24;
+  const int widths[] = {110, 55, 60, 60, std::max(75, sizeWidth), 110};
   for (int i = 0; i < imagelist::kColumnCount; ++i) listView_->setColumnWidth(i, widths[i]);
   listView_->header()->setMinimumSectionSize(25);
   connect(listView_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     list_.SortByColumn(column);
     listView_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   });
+  // The list model keeps which rows are selected, for the commands and the preview.
+  connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            for (const QItemSelectionRange& range : deselected)
+              for (int row = range.top(); row <= range.bottom(); ++row) list_.SetSelected(row, false);
+            for (const QItemSelectionRange& range : selected)
+              for (int row = range.top(); row <= range.bottom(); ++row) list_.SetSelected(row, true);
+            SchedulePreview();
+          });
   listView_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
   popup_->setObjectName("listMenu");
@@ -629,7 +672,7 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
   for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
-  listView_->setHeaderLabels(headers);
+  model_->SetHeaders(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
@@ -748,11 +791,11 @@ bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::ProcessCommandLine() {
-  busy_ = true;
+  adding_ = true;
   const bool configuration = AddArguments(std::exchange(startArguments_, {}));
   if (!configuration && base::IsRegularFile(config::StartConfigurationPath()))
     LoadConfiguration(config::StartConfigurationPath(), config::LoadCaller::StartUp);
-  busy_ = false;
+  adding_ = false;
   AddReceived();
 }
 
@@ -770,11 +813,11 @@ void MainWindow::Receive(std::vector<std::string> paths) {
 
 void MainWindow::AddReceived() {
   // A run works on its own list of paths, and an add in progress finishes first.
-  if (busy_ || run_->Running() || !startArguments_.empty() || received_.empty()) return;
-  busy_ = true;
+  if (adding_ || run_->Running() || !startArguments_.empty() || received_.empty()) return;
+  adding_ = true;
   const std::vector<std::string> paths = std::exchange(received_, {});
   AddArguments(paths);
-  busy_ = false;
+  adding_ = false;
   if (!received_.empty()) QTimer::singleShot(0, this, [this] { AddReceived(); });
 }
 
@@ -797,25 +840,31 @@ int MainWindow::IconFor(const std::string& path) {
   return static_cast<int>(icons_.size()) - 1;
 }
 
-void MainWindow::RefreshList() {
-  listView_->setUpdatesEnabled(false);
-  const QSignalBlocker block(listView_);
-  listView_->clear();
-  QList<QTreeWidgetItem*> items;
-  for (const imagelist::ImageListEntry& row : list_.Rows()) {
-    auto* item = new QTreeWidgetItem;
-    for (int c = 0; c < imagelist::kColumnCount; ++c) {
-      item->setText(c, Q(row.Cell(c)));
-      if (c >= 2 && c <= 4) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
-    }
-    if (row.icon >= 0 && static_cast<size_t>(row.icon) < icons_.size()) item->setIcon(0, icons_[static_cast<size_t>(row.icon)]);
-    items << item;
-  }
-  listView_->addTopLevelItems(items);
-  for (int i = 0; i < static_cast<int>(items.size()); ++i) items[i]->setSelected(list_.Rows()[static_cast<size_t>(i)].selected);
-  listView_->setUpdatesEnabled(true);
+void MainWindow::RowsChanged() {
+  // The count follows the rows as they arrive, not only at the end of a batch.
+  list_.UpdateCounterLabel();
   count_->setText(Q(list_.CounterLabel()));
   SchedulePreview();
+}
+
+void MainWindow::SetReadOnly(bool busy) {
+  if (readOnly_ == busy) return;
+  readOnly_ = busy;
+  // Busy, the window can still be read: the pages can be turned and the list scrolled, but
+  // nothing that changes the list or the settings takes input.
+  menuBar()->setEnabled(!busy);
+  forward_->setEnabled(!busy);
+  for (QWidget* page : {pages_->widget(0), pages_->widget(1), pages_->widget(2)})
+    for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setEnabled(!busy);
+  // The list's group holds the list: its other widgets are disabled one by one.
+  if (QWidget* group = listView_->parentWidget()) {
+    group->setEnabled(true);
+    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child != listView_ && !child->isWindow()) child->setEnabled(!busy);
+  }
+  listView_->setContextMenuPolicy(busy ? Qt::NoContextMenu : Qt::CustomContextMenu);
+  if (busy) placeTimer_->start();
+  else placeTimer_->stop();
 }
 
 void MainWindow::SchedulePreview() {

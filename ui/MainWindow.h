@@ -3,6 +3,7 @@
 // config::ProgramWindows; the list in imagelist::ImageList; the window only shows them.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,8 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
-class QTreeWidget;
+class QTimer;
+class QTreeView;
 class QAction;
 
 namespace ui {
@@ -29,6 +31,7 @@ namespace ui {
 class FilterDialog;
 class FormBinder;
 class HelpWindow;
+class ImageListModel;
 class OptionsDialog;
 class QtUserDialogs;
 class RenamerWindow;
@@ -64,6 +67,9 @@ public:
   void AddDropped(const std::vector<std::string>& paths);
   void RemoveSelected();            // the "Remove Selected" button and menu items, Delete
   void RemoveAll();                 // the "Remove All" button and menu item
+  // While a search, a drop or a run goes on, the window can be read (pages turned, the list
+  // scrolled) but nothing that changes the list or the settings takes input.
+  bool ReadOnly() const { return readOnly_; }
   void LoadConfiguration(const std::string& path, config::LoadCaller caller);
   void SaveConfiguration(const std::string& path);
   void AddConfigurationEntry(const std::string& path);
@@ -76,7 +82,7 @@ public:
   QPushButton* ForwardButton() const { return forward_; }
   QLabel* CountLabel() const { return count_; }
   QLabel* PreviewLabel() const { return preview_; }
-  QTreeWidget* ListView() const { return listView_; }
+  QTreeView* ListView() const { return listView_; }
   QMenu* ListMenu() const { return popup_; }
   QMenu* ConfigMenu() const { return configMenu_; }
   OptionsDialog* Options() const { return options_; }
@@ -106,7 +112,8 @@ private:
   QWidget* BuildSavePage();
   void BuildMenus();
   void RebuildConfigMenu();
-  void RefreshList();
+  void RowsChanged();
+  void SetReadOnly(bool readOnly);
   void UpdatePreview();
   void SchedulePreview();
   void RotateTip();
@@ -136,7 +143,11 @@ private:
   std::unique_ptr<RenamerWindow> renamer_;  // a window of its own, with its own taskbar button
   ShortcutsWindow* shortcuts_ = nullptr;
   QTabWidget* pages_ = nullptr;
-  QTreeWidget* listView_ = nullptr;
+  QTreeView* listView_ = nullptr;
+  ImageListModel* model_ = nullptr;
+  QTimer* headerTimer_ = nullptr;
+  QTimer* placeTimer_ = nullptr;
+  std::atomic<bool> headerWakeUp_{false};  // a collection of header results is on its way
   QLabel* count_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* footer_ = nullptr;
@@ -149,7 +160,8 @@ private:
   std::vector<std::pair<forms::Language, QAction*>> languageItems_;  // Settings > Language, in list order
   std::vector<std::string> startArguments_;
   std::vector<std::string> received_;
-  bool busy_ = false;
+  bool adding_ = false;    // the arguments of a start or a hand-over are being added
+  bool readOnly_ = false;
   bool maximizeMark_ = true;  // false: maximize at the next activation
   bool shownOnce_ = false;
   bool previewPending_ = false;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -231,9 +232,20 @@ void QtUserDialogs::SetProgressFileLine(const std::string& path, const std::stri
 
 void QtUserDialogs::SetProgressPosition(int position) { progress_->Bar()->setValue(position); }
 void QtUserDialogs::HideProgress() { progress_->hide(); }
-void QtUserDialogs::ProcessEvents() { QApplication::processEvents(); }
+void QtUserDialogs::ProcessEvents() {
+  // Called once per file: with thousands of small files, handling events (and painting the
+  // progress window) every time would cost more than the files. A few dozen times a second
+  // keeps Break and the window as quick to answer.
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 30) return;
+  QApplication::processEvents();
+  sinceEvents_.start();
+}
 
 void QtUserDialogs::SetMainWindowEnabled(bool enabled) {
+  if (mainWindowEnabled) {
+    mainWindowEnabled(enabled);
+    return;
+  }
   // Only the main window's own content: the progress window, a child, stays usable.
   for (QWidget* child : main_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     if (!child->isWindow()) child->setEnabled(enabled);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include "engine/UserDialogs.h"
 #include "forms/Language.h"
@@ -103,6 +104,9 @@ public:
   std::vector<std::string> TakeNotes();
   // Called when Break in the progress window is pressed (besides setting cancelProgress).
   std::function<void()> breakPressed;
+  // The main window's own way of being disabled and enabled for a long action; without it
+  // every widget of the window is disabled.
+  std::function<void(bool enabled)> mainWindowEnabled;
 
   MessageWindow* Message() const { return message_; }
   OverwriteWindow* Overwrite() const { return overwrite_; }
@@ -118,6 +122,7 @@ private:
   OverwriteWindow* overwrite_;
   ProgressWindow* progress_;
   std::vector<std::string> notes_;
+  QElapsedTimer sinceEvents_;  // since events were last let through
 };
 
 }  // namespace ui

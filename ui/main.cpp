@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QFileInfo>
 
@@ -74,7 +75,10 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   QDir().mkpath(folder);
   bool ok = true;
   if (!sample.empty()) main.AddDropped({sample});
-  if (main.ListView()->topLevelItemCount() > 0) main.ListView()->topLevelItem(0)->setSelected(true);
+  main.List().WaitForHeaders(main.Dialogs());
+  if (main.ListView()->model()->rowCount() > 0)
+    main.ListView()->selectionModel()->select(main.ListView()->model()->index(0, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
   const char* pages[] = {"main-1-images", "main-2-size", "main-3-save"};
   for (int i = 0; i < 3; ++i) {
     main.ShowPage(i);

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "forms/MessageKeys.h"
@@ -122,11 +123,16 @@ QStringList ShownTexts(QWidget* top) {
       texts << c->currentText();
       for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
     }
-    if (auto* v = qobject_cast<QTreeWidget*>(w))
-      for (int i = 0; i < v->columnCount(); ++i) texts << v->headerItem()->text(i);
+    if (auto* v = qobject_cast<QTreeView*>(w))
+      for (int i = 0; i < v->model()->columnCount(); ++i) texts << v->model()->headerData(i, Qt::Horizontal).toString();
   }
   for (QAction* a : top->findChildren<QAction*>()) texts << a->text();
   return texts;
+}
+
+// Selects a row of an item view as a click would.
+void SelectRow(QAbstractItemView* view, int row) {
+  view->selectionModel()->select(view->model()->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 }  // namespace
@@ -177,17 +183,17 @@ private slots:
     QVERIFY(enter.isAccepted());
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(window_->centralWidget(), &drop);
-    QTRY_COMPARE(window_->ListView()->topLevelItemCount(), 3);
+    QTRY_COMPARE(window_->ListView()->model()->rowCount(), 3);
     QCOMPARE(window_->CountLabel()->text(), QString("3 Images"));
     QCOMPARE(window_->Dialogs().Progress()->Bar()->value(), 3);
     QVERIFY(!window_->Dialogs().Progress()->isVisible());
-    window_->ListView()->topLevelItem(0)->setSelected(true);
-    window_->ListView()->topLevelItem(1)->setSelected(true);
+    SelectRow(window_->ListView(), 0);
+    SelectRow(window_->ListView(), 1);
     QTest::keyClick(window_->ListView(), Qt::Key_Delete);
     QCOMPARE(window_->CountLabel()->text(), QString("1 Image"));
 
     // The pop-up menu's commands reach the desktop.
-    window_->ListView()->topLevelItem(0)->setSelected(true);
+    SelectRow(window_->ListView(), 0);
     for (const char* name : {"pop1", "pop2", "pop3"}) window_->ListMenu()->findChild<QAction*>(name)->trigger();
     QCOMPARE(desktop_.calls.size(), 3);
     QVERIFY(desktop_.calls[0].startsWith("ShowItems file://"));
