@@ -49,6 +49,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
+#include "ui/RunSummary.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
 
@@ -677,6 +678,7 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
   if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
+  if (summary_ != nullptr) summary_->ApplyTexts(language);
   configMenuModel_.ApplyLanguage(language);
   RebuildConfigMenu();
   binder_->SyncAll();
@@ -722,16 +724,19 @@ void MainWindow::StartRun() {
   if (run_->Running()) return;
   std::vector<std::string> paths;
   for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
-  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const engine::RunResult&) {
-    const std::vector<std::string> notes = dialogs_->TakeNotes();
-    if (!notes.empty()) {
-      QStringList lines;
-      for (const std::string& n : notes) lines << Q(n);
-      QMessageBox::information(this, windowTitle(), lines.join("\n"));
-    }
+  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const RunSummary& done) {
+    // After the run's own messages, a word on the whole run, with the notes of its files.
+    RunSummary summary = done;
+    summary.notes = dialogs_->TakeNotes();
+    if (summary.started || !summary.notes.empty()) Summary().Show(summary, language_);
     // Paths handed over during the run waited for its end.
     AddReceived();
   });
+}
+
+RunSummaryWindow& MainWindow::Summary() {
+  if (summary_ == nullptr) summary_ = new RunSummaryWindow(*desktop_, this);
+  return *summary_;
 }
 
 std::string MainWindow::ChooseFolder(const std::string& start) {

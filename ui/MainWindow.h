@@ -36,6 +36,7 @@ class OptionsDialog;
 class QtUserDialogs;
 class RenamerWindow;
 class RunController;
+class RunSummaryWindow;
 class ShortcutsWindow;
 
 class MainWindow : public QMainWindow {
@@ -92,6 +93,8 @@ public:
   // Shortcuts), made when first needed.
   RenamerWindow& Renamer();
   ShortcutsWindow& Shortcuts();
+  // The summary shown after every run, made at the first.
+  RunSummaryWindow& Summary();
   FormBinder* Binder() const { return binder_; }
   bool MaximizeMark() const { return maximizeMark_; }
   // The folder chooser, replaceable by tests (start folder in, chosen folder or "" out).
@@ -142,6 +145,7 @@ private:
   HelpWindow* help_ = nullptr;
   std::unique_ptr<RenamerWindow> renamer_;  // a window of its own, with its own taskbar button
   ShortcutsWindow* shortcuts_ = nullptr;
+  RunSummaryWindow* summary_ = nullptr;
   QTabWidget* pages_ = nullptr;
   QTreeView* listView_ = nullptr;
   ImageListModel* model_ = nullptr;

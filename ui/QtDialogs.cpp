@@ -178,8 +178,15 @@ ProgressWindow::ProgressWindow(QWidget* parent) : ReportWindow(parent, 3) {
   bar_->setObjectName("progressBar");
   bar_->setTextVisible(false);
   qobject_cast<QBoxLayout*>(layout())->insertWidget(1, bar_);
+  status_ = new QLabel(this);
+  status_->setObjectName("statusLine");
+  status_->setTextFormat(Qt::PlainText);
+  status_->hide();
+  qobject_cast<QBoxLayout*>(layout())->insertWidget(2, status_);
   break_ = AddButton("breakButton");
 }
+
+void ProgressWindow::reject() { break_->click(); }
 
 void ProgressWindow::ApplyTexts(forms::Language l) {
   setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, l)));
@@ -222,6 +229,7 @@ void QtUserDialogs::ShowProgress(const engine::ProgressText& text, int maximum) 
   progress_->Line(2)->setText(Q(text.fileLine));
   progress_->Bar()->setRange(0, std::max(maximum, 1));
   progress_->Bar()->setValue(0);
+  SetProgressStatusLine("");
   progress_->show();
   progress_->raise();
 }
@@ -231,6 +239,11 @@ void QtUserDialogs::SetProgressFileLine(const std::string& path, const std::stri
 }
 
 void QtUserDialogs::SetProgressPosition(int position) { progress_->Bar()->setValue(position); }
+
+void QtUserDialogs::SetProgressStatusLine(const std::string& text) {
+  progress_->StatusLine()->setText(Q(text));
+  progress_->StatusLine()->setVisible(!text.empty());
+}
 void QtUserDialogs::HideProgress() { progress_->hide(); }
 void QtUserDialogs::ProcessEvents() {
   // Called once per file: with thousands of small files, handling events (and painting the

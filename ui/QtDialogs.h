@@ -71,12 +71,16 @@ public:
   void ApplyTexts(forms::Language language);
   QProgressBar* Bar() const { return bar_; }
   QPushButton* BreakButton() const { return break_; }
+  // The line under the bar (a run's percentage, files done and time left); hidden when empty.
+  QLabel* StatusLine() const { return status_; }
 
 protected:
-  void reject() override {}
+  // Escape is Break, as the button.
+  void reject() override;
 
 private:
   QProgressBar* bar_;
+  QLabel* status_;
   QPushButton* break_;
 };
 
@@ -95,6 +99,8 @@ public:
   void ShowProgress(const engine::ProgressText& text, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override;
+  // The line under the bar; ShowProgress empties it.
+  void SetProgressStatusLine(const std::string& text);
   void HideProgress() override;
   void ProcessEvents() override;
   void SetMainWindowEnabled(bool enabled) override;

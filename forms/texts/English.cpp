@@ -256,6 +256,25 @@ const TextEntry kDialogs[] = {
     {"progress_title", "Processing"},
     {"progress_current", "Current Image:"},
     {"folder_chooser", "Choose a Folder for Output"},
+    // The line under a run's progress bar: %1 the percentage, %2 the files done, %3 all files;
+    // the second part follows once the time left can be told (%1 as 1:05).
+    {"progress_done", "%1 % – %2 of %3 files"},
+    {"progress_left", " – about %1 left"},
+    // The summary after a run; %1 stands for a number or the time taken.
+    {"summary_title", "Conversion finished"},
+    {"summary_cancelled", "Conversion stopped"},
+    {"summary_written", "Written: %1"},
+    {"summary_failed", "Failed: %1"},
+    {"summary_kept", "Kept or skipped: %1"},
+    {"summary_time", "Time taken: %1"},
+    {"summary_failures", "Files that failed:"},
+    {"summary_notes", "Notes:"},
+    {"open_output", "Open output folder"},
+    {"save_report", "Save report.."},
+    {"close", "Close"},
+    {"report_file", "Vexilo report.txt"},
+    {"report_filter", "Text files (*.txt)"},
+    {"report_error", "The report could not be saved:"},
 };
 
 // The texts as users and their documentation know them, with plain spelling and grammar errors

@@ -248,6 +248,22 @@ const TextEntry kDialogs[] = {
     {"progress_title", "Bilder werden bearbeitet"},
     {"progress_current", "Aktuelles Bild:"},
     {"folder_chooser", "Wählen Sie einen Ordner, in dem die Dateien gespeichert werden."},
+    {"progress_done", "%1 % – %2 von %3 Dateien"},
+    {"progress_left", " – noch etwa %1"},
+    {"summary_title", "Konvertierung beendet"},
+    {"summary_cancelled", "Konvertierung abgebrochen"},
+    {"summary_written", "Geschrieben: %1"},
+    {"summary_failed", "Fehlgeschlagen: %1"},
+    {"summary_kept", "Behalten oder übersprungen: %1"},
+    {"summary_time", "Benötigte Zeit: %1"},
+    {"summary_failures", "Fehlgeschlagene Dateien:"},
+    {"summary_notes", "Hinweise:"},
+    {"open_output", "Ausgabeordner öffnen"},
+    {"save_report", "Bericht speichern.."},
+    {"close", "Schließen"},
+    {"report_file", "Vexilo-Bericht.txt"},
+    {"report_filter", "Textdateien (*.txt)"},
+    {"report_error", "Der Bericht konnte nicht gespeichert werden:"},
 };
 
 // Named by the message keys of forms/MessageKeys.h, as in the English table.

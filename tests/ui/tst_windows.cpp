@@ -37,6 +37,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
+#include "ui/RunSummary.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
 #include "ui/SplashWindow.h"
@@ -239,6 +240,36 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(!window_->Run().Running(), 10000);
     QCOMPARE(std::filesystem::last_write_time((dir.path() + "/x-1.bmp").toStdString()), before);
     QCOMPARE(window_->Pages()->currentIndex(), 0);  // Ctrl+S does not move the pages
+  }
+
+  // After the run's own messages a summary that does not block: the counts, the failed file with
+  // its cause, a report file, and the output folder through the desktop.
+  void summaryAfterEveryRun() {
+    QTemporaryDir dir;
+    const QString a = dir.path() + "/a.bmp", gone = dir.path() + "/gone.bmp";
+    WriteBitmap(a);
+    WriteBitmap(gone);
+    window_->AddDropped({a.toStdString(), gone.toStdString()});
+    QFile::remove(gone);
+    AnswerModal("okButton");  // "File not found"
+    window_->findChild<QAction*>("m_datei_konvert")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->Run().Running(), 10000);
+    ui::RunSummaryWindow& summary = window_->Summary();
+    QVERIFY(summary.isVisible());
+    QVERIFY(!summary.isModal());
+    const QString text = summary.Text();
+    for (const QString& part : {QString("Conversion finished"), QString("Written: 1"), QString("Failed: 1"),
+                                QString("Kept or skipped: 0"), gone + ": File not found"})
+      QVERIFY2(text.contains(part), qPrintable(text));
+    QCOMPARE(window_->Dialogs().Progress()->StatusLine()->text(), QString::fromUtf8("100 % \u2013 2 of 2 files"));
+
+    summary.chooseReportFile = [&](const QString&) { return dir.path() + "/report.txt"; };
+    QTest::mouseClick(summary.SaveReportButton(), Qt::LeftButton);
+    QFile report(dir.path() + "/report.txt");
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(report.readAll()), text + "\n");
+    QTest::mouseClick(summary.OpenFolderButton(), Qt::LeftButton);
+    QCOMPARE(desktop_.calls.last(), "open " + QString::fromStdString(imagelist::FileUri(dir.path().toStdString())));
   }
 
   void configurationRoundTrip() {
