@@ -41,6 +41,7 @@
 #include "ui/DesktopServicesQt.h"
 #include "ui/ElidedTipDelegate.h"
 #include "ui/ImageListModel.h"
+#include "ui/Mnemonics.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
 #include "ui/WindowTexts.h"
@@ -628,7 +629,8 @@ void MainWindow::RebuildConfigMenu() {
       }
       continue;
     }
-    QAction* a = configMenu_->addAction(Q(item.caption));
+    // A file entry's caption is a path: an "&" in it is a character, not an access key.
+    QAction* a = configMenu_->addAction(item.fileEntry ? Q(item.caption).replace("&", "&&") : Q(item.caption));
     a->setObjectName(Q(item.name));
     a->setToolTip(Q(item.hint));
     a->setStatusTip(Q(item.hint));
@@ -650,6 +652,7 @@ void MainWindow::RebuildConfigMenu() {
   for (QMenu* sub : configMenu_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
       if (sub->objectName() == Q(t.name)) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
+  ScheduleMnemonics(this);
 }
 
 void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
@@ -685,6 +688,7 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   count_->setText(Q(list_.CounterLabel()));
   tipTicks_ = 0;
   RotateTip();
+  AssignMnemonics(this);
 }
 
 RenamerWindow& MainWindow::Renamer() {
@@ -708,6 +712,7 @@ void MainWindow::ShowPage(int page) {
   flow_.ShowPage(static_cast<forms::WizardPage>(page));
   if (pages_->currentIndex() != page) pages_->setCurrentIndex(page);
   forward_->setText(Q(flow_.ForwardCaption(language_)));
+  AssignMnemonics(this);
   preview_->setVisible(page != 0 && list_.RowCount() > 0);
   UpdatePreview();
 }

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Messages.h"
+#include "ui/Mnemonics.h"
 
 namespace ui {
 
@@ -112,6 +113,7 @@ void MessageWindow::ApplyTexts(forms::Language language) {
   setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, language)));
   ok_->setText(Q(engine::Text(engine::TextId::ButtonOK, language)));
   okAll_->setText(Q(engine::Text(engine::TextId::ButtonOKForAll, language)));
+  AssignMnemonics(this);
 }
 
 engine::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
@@ -159,6 +161,7 @@ void OverwriteWindow::ApplyTexts(forms::Language l) {
   const TextId ids[] = {TextId::ButtonYes, TextId::ButtonNo, TextId::ButtonYesForAll, TextId::ButtonNoForAll,
                         TextId::ButtonBreak};
   for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setText(Q(engine::Text(ids[i], l)));
+  AssignMnemonics(this);
 }
 
 engine::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
@@ -191,6 +194,7 @@ void ProgressWindow::reject() { break_->click(); }
 void ProgressWindow::ApplyTexts(forms::Language l) {
   setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, l)));
   break_->setText(Q(engine::Text(engine::TextId::ButtonBreak, l)));
+  AssignMnemonics(this);
 }
 
 // ---- QtUserDialogs ----

@@ -31,6 +31,7 @@
 #include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
+#include "ui/Mnemonics.h"
 #include "ui/QtDialogs.h"
 #include "ui/WindowTexts.h"
 
@@ -118,6 +119,7 @@ void RenamerFilterDialog::ApplyTexts(forms::Language language) {
   forms::ApplyRenamerFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(Q(binder_->GetForm().Caption()));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 void RenamerFilterDialog::showEvent(QShowEvent* event) {
@@ -404,6 +406,7 @@ void RenamerWindow::ApplyTexts(forms::Language language) {
   filter_->ApplyTexts(language);
   RefreshTexts();
   RefreshPreview();
+  AssignMnemonics(this);
 }
 
 void RenamerWindow::Open() {

@@ -12,6 +12,7 @@
 
 #include "base/AtomicFile.h"
 #include "engine/Messages.h"
+#include "ui/Mnemonics.h"
 #include "ui/WindowTexts.h"
 
 namespace ui {
@@ -142,6 +143,7 @@ void RunSummaryWindow::ApplyTexts(forms::Language language) {
   openFolder_->setText(Say(language, "open_output"));
   saveReport_->setText(Say(language, "save_report"));
   close_->setText(Say(language, "close"));
+  AssignMnemonics(this);
   Refill();
 }
 
@@ -162,7 +164,7 @@ void RunSummaryWindow::SaveReport() {
                                .filePath(Say(language_, "report_file"));
   const QString path = chooseReportFile
                            ? chooseReportFile(proposed)
-                           : QFileDialog::getSaveFileName(this, saveReport_->text().remove('&'), proposed,
+                           : QFileDialog::getSaveFileName(this, WithoutMnemonic(saveReport_->text()), proposed,
                                                           Say(language_, "report_filter"));
   if (path.isEmpty()) return;
   std::string error;

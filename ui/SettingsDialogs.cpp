@@ -14,6 +14,7 @@
 #include "forms/OptionsForm.h"
 #include "forms/FolderFilterForm.h"
 #include "ui/FormBinder.h"
+#include "ui/Mnemonics.h"
 
 namespace ui {
 
@@ -87,6 +88,7 @@ void OptionsDialog::ApplyTexts(forms::Language language) {
   forms::ApplyOptionsLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
@@ -157,6 +159,7 @@ void FilterDialog::ApplyTexts(forms::Language language) {
   forms::ApplyFolderFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 }  // namespace ui

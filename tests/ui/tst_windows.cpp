@@ -1,5 +1,6 @@
 // The desktop program's windows, driven through their widgets on the offscreen platform.
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include <QAction>
@@ -12,11 +13,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +36,7 @@
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/Mnemonics.h"
 #include "renamer/RenameJournal.h"
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
@@ -86,7 +90,8 @@ using forms::Language;
 QSet<QString> TextsOnlyIn(Language l, Language other) {
   QSet<QString> only;
   const auto add = [&](const std::string& mine, const std::string& theirs) {
-    if (mine != theirs && !mine.empty()) only << QString::fromStdString(mine);
+    // As read: a text's access key may sit elsewhere on screen than in the table.
+    if (mine != theirs && !mine.empty()) only << ui::WithoutMnemonic(QString::fromStdString(mine));
   };
   for (const forms::TextGroup group : forms::kTextGroups)
     for (const forms::TextEntry& e : forms::TableOf(l, group)) add(e.text, forms::Text(other, group, e.key));
@@ -107,17 +112,17 @@ QSet<QString> TextsOnlyIn(Language l, Language other) {
 }
 
 // Every text a window shows: window and group captions, labels, buttons, tabs, menus and
-// their items, list headings, combo box texts and items (markup removed).
+// their items, list headings, combo box texts and items (markup and access keys removed).
 QStringList ShownTexts(QWidget* top) {
   QStringList texts{top->windowTitle()};
   QList<QWidget*> widgets = top->findChildren<QWidget*>();
   widgets << top;
   static const QRegularExpression tags("<[^>]*>");
   for (QWidget* w : widgets) {
-    if (auto* l = qobject_cast<QLabel*>(w)) texts << QString(l->text()).remove(tags);
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) texts << b->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w)) texts << g->title();
-    if (auto* m = qobject_cast<QMenu*>(w)) texts << m->title();
+    if (auto* l = qobject_cast<QLabel*>(w)) texts << ui::WithoutMnemonic(QString(l->text()).remove(tags));
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) texts << ui::WithoutMnemonic(b->text());
+    if (auto* g = qobject_cast<QGroupBox*>(w)) texts << ui::WithoutMnemonic(g->title());
+    if (auto* m = qobject_cast<QMenu*>(w)) texts << ui::WithoutMnemonic(m->title());
     if (auto* t = qobject_cast<QTabWidget*>(w))
       for (int i = 0; i < t->count(); ++i) texts << t->tabText(i);
     if (auto* c = qobject_cast<QComboBox*>(w)) {
@@ -127,8 +132,50 @@ QStringList ShownTexts(QWidget* top) {
     if (auto* v = qobject_cast<QTreeView*>(w))
       for (int i = 0; i < v->model()->columnCount(); ++i) texts << v->model()->headerData(i, Qt::Horizontal).toString();
   }
-  for (QAction* a : top->findChildren<QAction*>()) texts << a->text();
+  for (QAction* a : top->findChildren<QAction*>()) texts << ui::WithoutMnemonic(a->text());
   return texts;
+}
+
+// The access keys a window offers at one time: its menu bar's titles and the shown buttons,
+// labels that name a widget and group titles. Faults: a key that two of them share, and a
+// button (for which `needsKey` holds) without one; each menu's items likewise. Check boxes may
+// go without: the folder filter has more of them than there are letters.
+QStringList AccessKeyFaults(QWidget* window, const std::function<bool(QAbstractButton*)>& needsKey = {}) {
+  QStringList faults;
+  const QString where = window->objectName() + ": ";
+  const auto check = [&](const QList<std::pair<QString, bool>>& texts) {
+    QMap<QChar, QString> taken;
+    for (const auto& [text, required] : texts) {
+      const QChar key = ui::MnemonicOf(text);
+      if (key.isNull()) {
+        if (required) faults << where + "no key in \"" + text + "\"";
+        continue;
+      }
+      if (taken.contains(key)) faults << where + "\"" + text + "\" and \"" + taken[key] + "\" share " + key;
+      taken[key] = text;
+    }
+  };
+  QList<std::pair<QString, bool>> shown;
+  if (auto* main = qobject_cast<QMainWindow*>(window); main && main->menuWidget())
+    for (QAction* a : main->menuWidget()->actions())
+      if (a->isVisible()) shown.append({a->text(), true});
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    if (w->window() != window || !w->isVisibleTo(window)) continue;
+    if (auto* b = qobject_cast<QAbstractButton*>(w); b && !b->text().isEmpty() && !qobject_cast<QTabBar*>(b->parentWidget()))
+      shown.append({b->text(), !qobject_cast<QCheckBox*>(b) && (!needsKey || needsKey(b))});
+    else if (auto* l = qobject_cast<QLabel*>(w); l && l->buddy() != nullptr)
+      shown.append({l->text(), false});
+    else if (auto* g = qobject_cast<QGroupBox*>(w))
+      shown.append({g->title(), false});
+  }
+  check(shown);
+  for (QMenu* menu : window->findChildren<QMenu*>()) {
+    QList<std::pair<QString, bool>> items;
+    for (QAction* a : menu->actions())
+      if (!a->isSeparator() && a->isVisible()) items.append({a->text(), true});
+    check(items);
+  }
+  return faults;
 }
 
 // Selects a row of an item view as a click would.
@@ -155,17 +202,17 @@ private slots:
 
   void pageFlowAndCaptions() {
     QPushButton* forward = window_->ForwardButton();
-    QCOMPARE(forward->text(), QString("Forward >>"));
+    QCOMPARE(ui::WithoutMnemonic(forward->text()), QString("Forward >>"));
     QTest::mouseClick(forward, Qt::LeftButton);
     QCOMPARE(window_->Pages()->currentIndex(), 1);
-    QCOMPARE(forward->text(), QString("Forward >>"));
+    QCOMPARE(ui::WithoutMnemonic(forward->text()), QString("Forward >>"));
     QTest::mouseClick(forward, Qt::LeftButton);
     QCOMPARE(window_->Pages()->currentIndex(), 2);
-    QCOMPARE(forward->text(), QString("Save Images"));
+    QCOMPARE(ui::WithoutMnemonic(forward->text()), QString("Save Images"));
     QTest::mouseClick(forward, Qt::LeftButton);  // empty list: nothing happens
     QVERIFY(!window_->Run().Running());
     window_->Pages()->setCurrentIndex(0);  // a tab click
-    QCOMPARE(forward->text(), QString("Forward >>"));
+    QCOMPARE(ui::WithoutMnemonic(forward->text()), QString("Forward >>"));
   }
 
   void dropOfTwoFoldersAndAFile() {
@@ -250,6 +297,7 @@ private slots:
     WriteBitmap(a);
     WriteBitmap(gone);
     window_->AddDropped({a.toStdString(), gone.toStdString()});
+    window_->List().WaitForHeaders(window_->Dialogs());  // both rows filled before one file goes
     QFile::remove(gone);
     AnswerModal("okButton");  // "File not found"
     window_->findChild<QAction*>("m_datei_konvert")->trigger();
@@ -270,6 +318,41 @@ private slots:
     QCOMPARE(QString::fromUtf8(report.readAll()), text + "\n");
     QTest::mouseClick(summary.OpenFolderButton(), Qt::LeftButton);
     QCOMPARE(desktop_.calls.last(), "open " + QString::fromStdString(imagelist::FileUri(dir.path().toStdString())));
+  }
+
+  // Every button and menu item has an access key, and no two that can be reached at the same
+  // time share one: every window, every page, both languages.
+  void accessKeysAreUniqueInEveryWindow() {
+    ui::QtUserDialogs& d = window_->Dialogs();
+    ui::RenamerWindow& renamer = window_->Renamer();
+    ui::ShortcutsWindow& shortcuts = window_->Shortcuts();
+    window_->Summary().Show(ui::RunSummary(), Language::English);
+    for (const char* language : {"m_einst_sprache_deutsch", "m_einst_sprache_english"}) {
+      window_->findChild<QAction*>(language)->trigger();
+      QStringList faults;
+      for (int page = 0; page < 3; ++page) {
+        window_->Pages()->setCurrentIndex(page);
+        faults << AccessKeyFaults(window_.get());
+      }
+      for (QWidget* w : QList<QWidget*>{window_->Options(), window_->Filter(), d.Message(), d.Overwrite(), d.Progress(),
+                                        &renamer, renamer.Filter(), &window_->Summary()})
+        faults << AccessKeyFaults(w);
+      // The integration dialog repeats "Register" and "Remove" in each group: a group's title
+      // takes the focus into it, and the buttons of the group that has the focus have keys.
+      shortcuts.Open();
+      QApplication::setActiveWindow(&shortcuts);
+      for (QGroupBox* group : shortcuts.findChildren<QGroupBox*>()) {
+        QAbstractButton* first = group->findChild<QPushButton*>();
+        if (first == nullptr) continue;
+        first->setFocus();
+        QTRY_VERIFY(first->hasFocus());
+        faults << AccessKeyFaults(&shortcuts, [&](QAbstractButton* b) {
+          QGroupBox* box = qobject_cast<QGroupBox*>(b->parentWidget());
+          return box == nullptr || box == group;
+        });
+      }
+      QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
+    }
   }
 
   void configurationRoundTrip() {
@@ -570,7 +653,7 @@ private slots:
                             d.Progress(), &window_->Renamer(), &window_->Shortcuts(), window_->Help()};
     auto* item = window_->findChild<QAction*>("m_einst_sprache_pseudo");
     QVERIFY(item != nullptr);
-    QCOMPARE(item->text(), QString("PSEUDO"));
+    QCOMPARE(ui::WithoutMnemonic(item->text()), QString("PSEUDO"));
     windows_->mainForm.SetText("out_name", "%name% (%breite%x%höhe%)");
     item->trigger();
     QVERIFY(item->isChecked());
