@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,6 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
+
+#include "base/Paths.h"
 
 namespace base {
 
@@ -21,20 +25,80 @@ std::string Sentence(const char* what, const std::string& path, const std::strin
 }
 
 // The path a write to `target` finally lands on: a symbolic link is followed, so the link
-// stays and the file it points to is replaced.
-std::string ResolveTarget(const std::string& target) {
-  struct stat info {};
-  if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return target;
-  char resolved[PATH_MAX];
-  if (realpath(target.c_str(), resolved)) return resolved;
+// stays and the file it points to is replaced. As the kernel's protected_symlinks rule does for
+// opening, a link in a shared folder (sticky and writable by all, such as /tmp) is not followed
+// when another user placed it there, unless that user owns the folder: such a link would make
+// the write replace a file of the writer's choosing. False with the cause then.
+bool ResolveTarget(const std::string& target, std::string& resolved, std::string& cause) {
+  resolved = target;
+  struct stat link {};
+  if (lstat(target.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return true;
+  if (link.st_uid != geteuid()) {
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    struct stat shared {};
+    if (stat(folder.c_str(), &shared) == 0 && (shared.st_mode & S_ISVTX) != 0 && (shared.st_mode & S_IWOTH) != 0 &&
+        shared.st_uid != link.st_uid) {
+      cause = "it is a symbolic link that another user placed in a shared folder";
+      return false;
+    }
+  }
+  char real[PATH_MAX];
+  if (realpath(target.c_str(), real)) {
+    resolved = real;
+    return true;
+  }
   // A dangling link: write where it points, relative to the link's folder.
-  char link[PATH_MAX];
-  const ssize_t n = readlink(target.c_str(), link, sizeof link - 1);
-  if (n <= 0) return target;
-  link[n] = '\0';
-  if (link[0] == '/') return link;
-  const size_t slash = target.rfind('/');
-  return slash == std::string::npos ? std::string(link) : target.substr(0, slash + 1) + link;
+  char linked[PATH_MAX];
+  const ssize_t n = readlink(target.c_str(), linked, sizeof linked - 1);
+  if (n <= 0) return true;
+  linked[n] = '\0';
+  if (linked[0] == '/') resolved = linked;
+  else {
+    const size_t slash = target.rfind('/');
+    resolved = slash == std::string::npos ? std::string(linked) : target.substr(0, slash + 1) + linked;
+  }
+  return true;
+}
+
+// Whether what is at `real` (a resolved target) may be replaced by a regular file: nothing, or
+// a regular file. `existing` holds what is there; `replacing` whether anything is.
+bool IsReplaceable(const std::string& real, struct stat& existing, bool& replacing, std::string& cause) {
+  replacing = ::stat(real.c_str(), &existing) == 0;
+  if (!replacing || S_ISREG(existing.st_mode)) return true;
+  cause = NotRegularFileCause(real, existing.st_mode);
+  return false;
+}
+
+// The replacing file gets the owner and group of the file it replaces. Only root can give a
+// file away; an ordinary user keeps at least the group where the user belongs to it.
+void KeepOwner(int descriptor, const struct stat& existing) {
+  struct stat own {};
+  if (::fstat(descriptor, &own) != 0) return;
+  if (own.st_uid == existing.st_uid && own.st_gid == existing.st_gid) return;
+  if (::fchown(descriptor, existing.st_uid, existing.st_gid) == 0) return;
+  if (own.st_gid != existing.st_gid) (void)::fchown(descriptor, static_cast<uid_t>(-1), existing.st_gid);
+}
+
+// The extended attributes of the replaced file (access control lists, a security label, a
+// user's own tags) go to the file replacing it, as far as this process may set them; one that
+// cannot be read or set is left out.
+void CopyExtendedAttributes(const std::string& from, int descriptor) {
+  const ssize_t listSize = ::listxattr(from.c_str(), nullptr, 0);
+  if (listSize <= 0) return;
+  std::vector<char> names(static_cast<size_t>(listSize));
+  const ssize_t listed = ::listxattr(from.c_str(), names.data(), names.size());
+  if (listed <= 0) return;
+  std::vector<char> value;
+  for (size_t at = 0; at < static_cast<size_t>(listed);) {
+    const char* name = names.data() + at;
+    at += std::strlen(name) + 1;
+    const ssize_t size = ::getxattr(from.c_str(), name, nullptr, 0);
+    if (size < 0) continue;
+    value.resize(static_cast<size_t>(size));
+    const ssize_t got = ::getxattr(from.c_str(), name, value.data(), value.size());
+    if (got >= 0) (void)::fsetxattr(descriptor, name, value.data(), static_cast<size_t>(got), 0);
+  }
 }
 
 // May the file at `real` (a resolved target) be replaced? The cause when not.
@@ -117,7 +181,16 @@ std::string TemporaryPrefix(const std::string& finalPath) {
 // ---- AtomicFile -------------------------------------------------------------------------------
 
 AtomicFile::AtomicFile(const std::string& target, const AtomicFileOptions& options)
-    : target_(target), finalPath_(ResolveTarget(target)), options_(options) {
+    : target_(target), options_(options) {
+  // Refused at once, before anything is written: what only Commit would refuse otherwise.
+  std::string refused;
+  struct stat existing {};
+  bool replacing = false;
+  if (!ResolveTarget(target_, finalPath_, refused) || !IsReplaceable(finalPath_, existing, replacing, refused)) {
+    cause_ = refused;
+    error_ = Sentence("Cannot replace", target_, cause_);
+    return;
+  }
   const std::string prefix = TemporaryPrefix(finalPath_);
   int code = EEXIST;
   // A name that exists already is someone else's; with 72 random bits that takes an attacker
@@ -193,11 +266,17 @@ bool AtomicFile::Write(const void* data, size_t size) {
 
 bool AtomicFile::Commit() {
   if (!IsOpen()) return error_.empty() ? Fail("Cannot write", std::strerror(EBADF)) : false;
+  // Only a regular file is ever replaced: the rename would put this file in place of a device,
+  // a named pipe, a socket or a folder (links followed), whatever the caller was told.
   std::string cause;
-  if (!MayReplaceResolved(finalPath_, cause)) return Fail("Cannot replace", cause);
   struct stat existing {};
-  const bool replacing = ::stat(finalPath_.c_str(), &existing) == 0;
-  if (replacing && S_ISDIR(existing.st_mode)) return Fail("Cannot replace", "it is a folder");
+  bool replacing = false;
+  if (!IsReplaceable(finalPath_, existing, replacing, cause)) return Fail("Cannot replace", cause);
+  if (!MayReplaceResolved(finalPath_, cause)) return Fail("Cannot replace", cause);
+  // Owner, group and attributes before the permission bits: a change of owner clears the
+  // set-user-ID and set-group-ID bits, and an access list sets the group bits.
+  if (replacing) KeepOwner(descriptor_, existing);
+  if (replacing && !options_.permissions) CopyExtendedAttributes(finalPath_, descriptor_);
   const std::optional<mode_t> bits = options_.permissions ? options_.permissions
                                      : replacing          ? std::optional<mode_t>(existing.st_mode & 07777)
                                                           : std::nullopt;
@@ -255,8 +334,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view text, std::st
 }
 
 bool MayReplace(const std::string& target, std::string* error) {
-  std::string cause;
-  if (MayReplaceResolved(ResolveTarget(target), cause)) return true;
+  std::string cause, real;
+  if (ResolveTarget(target, real, cause) && MayReplaceResolved(real, cause)) return true;
   if (error) *error = Sentence("Cannot replace", target, cause);
   return false;
 }

@@ -4,6 +4,12 @@
 // was. The temporary name ends in random characters from the system's random source, and the
 // file is created exclusively: an existing file or a symbolic link planted under that name is
 // never opened, so nobody can have the data written into a file of their choosing.
+//
+// Only a regular file is ever replaced: a target that is (or links to) a folder, a device, a
+// named pipe or a socket is refused. A replaced file keeps its owner and group (as far as the
+// process may give them), its permission bits and its extended attributes. A symbolic link is
+// followed, except one that another user placed in a shared folder (sticky and writable by
+// all, such as /tmp), which is refused as the kernel refuses to open through it.
 #pragma once
 
 #include <sys/types.h>
@@ -18,8 +24,8 @@
 namespace base {
 
 struct AtomicFileOptions {
-  // The permission bits of the written file. Without them a replaced file keeps its bits and a
-  // new file gets those every new file gets (0666 less the umask).
+  // The permission bits of the written file. Without them a replaced file keeps its bits and
+  // extended attributes, and a new file gets the bits every new file gets (0666 less the umask).
   std::optional<mode_t> permissions;
   // The data and the folder entry reach the disk before Commit returns, also for a new file
   // (a journal that must survive a crash). Without it only a file that replaces another is
@@ -35,7 +41,9 @@ class AtomicFile {
 public:
   AtomicFile() = default;  // nothing open
   // Creates the temporary file for `target`. A symbolic link at `target` is followed: the link
-  // stays and the file it names is replaced. On failure IsOpen() is false and Error() says why.
+  // stays and the file it names is replaced. On failure IsOpen() is false and Error() says why;
+  // a target that may not be replaced (not a regular file, a link planted in a shared folder)
+  // fails here already.
   explicit AtomicFile(const std::string& target, const AtomicFileOptions& options = {});
   ~AtomicFile();
   AtomicFile(AtomicFile&& other) noexcept;
@@ -51,9 +59,11 @@ public:
 
   // Writes all `size` bytes at the descriptor's position. A failed write abandons the file.
   bool Write(const void* data, size_t size);
-  // Gives the file its permission bits, syncs it as the options say and renames it over the
+  // Gives the file the owner, group, extended attributes and permission bits of the file it
+  // replaces (or the bits of the options), syncs it as the options say and renames it over the
   // target. Refused, like any failing step, with the temporary file removed and the target as
-  // it was: a target that is a folder or that this process may not write (see MayReplace).
+  // it was: a target that is not a regular file or that this process may not write (see
+  // MayReplace).
   // With `durable`, a folder that cannot be synced after the rename is reported although the
   // file is in place.
   bool Commit();

@@ -110,6 +110,73 @@ std::u32string DecodeUtf8(std::string_view text) {
   return out;
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at text[i] (its code in `code`), or 0 when the bytes
+// there are none: a stray continuation byte, a cut sequence, an overlong form, a surrogate or a
+// code above U+10FFFF.
+size_t ValidUtf8At(std::string_view text, size_t i, char32_t& code) {
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  if (lead < 0x80) {
+    code = lead;
+    return 1;
+  }
+  const size_t length = (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  code = lead & (0x7F >> length);
+  for (size_t k = 1; k < length; ++k) {
+    const unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  return length;
+}
+
+}  // namespace
+
+std::u16string Utf16FromBytes(std::string_view bytes) {
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    char32_t code = 0;
+    const size_t length = ValidUtf8At(bytes, i, code);
+    if (length == 0) {
+      out += static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i]));
+      ++i;
+      continue;
+    }
+    if (code >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+    i += length;
+  }
+  return out;
+}
+
+std::string BytesFromUtf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      out += EncodeUtf8(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xDC80 && unit <= 0xDCFF) {
+      out += static_cast<char>(unit - 0xDC00);
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      out += EncodeUtf8(0xFFFD);
+    } else {
+      out += EncodeUtf8(unit);
+    }
+  }
+  return out;
+}
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };

@@ -36,4 +36,14 @@ std::string EncodeUtf8(char32_t code);
 // Malformed bytes decode as U+FFFD each.
 std::u32string DecodeUtf8(std::string_view text);
 
+// A file name as UTF-16 text, for a hand-over that carries text: valid UTF-8 becomes its
+// characters, and every byte that is no part of valid UTF-8 one of the unpaired code units
+// U+DC80 to U+DCFF, which no valid text holds. So every name Linux allows (any bytes but "/"
+// and the zero byte) comes back byte for byte from BytesFromUtf16, where a conversion to text
+// alone would turn such bytes into U+FFFD.
+std::u16string Utf16FromBytes(std::string_view bytes);
+// The reverse: characters as UTF-8, the units U+DC80 to U+DCFF as the bytes 0x80 to 0xFF, any
+// other unpaired surrogate as U+FFFD.
+std::string BytesFromUtf16(std::u16string_view text);
+
 }  // namespace base

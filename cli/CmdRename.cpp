@@ -50,6 +50,8 @@ const char* const kRenameUsage =
     "  --undo            give the files of the last rename their old names back (last first);\n"
     "                    also rolls back a rename that was interrupted (crash, power loss)\n"
     "  --finish          complete a rename (or an undo) that was interrupted\n"
+    "                    (both move only a file or link to another name in its own folder;\n"
+    "                    any other journal entry is reported and left alone)\n"
     "  -h, --help        show this text\n"
     "\n"
     "A file is never renamed over another: a name that is taken gives \"File already exists\".\n"
@@ -76,9 +78,10 @@ int ReportUndo(const renamer::UndoResult& result, const renamer::FileRenamer& mo
     return kExitOK;
   }
   for (const auto& [path, cause] : result.failures) Report(path, cause);
+  for (const auto& [path, cause] : result.skipped) Report(path, cause);
   if (!result.journalError.empty()) std::fprintf(stderr, "vexilo-cli rename: %s\n", result.journalError.c_str());
   if (!model.StatusBar().empty()) std::fprintf(stderr, "%s\n", model.StatusBar().c_str());
-  return result.failed > 0 || !result.journalError.empty() ? kExitSomeFailed : kExitOK;
+  return result.failed > 0 || !result.skipped.empty() || !result.journalError.empty() ? kExitSomeFailed : kExitOK;
 }
 
 }  // namespace
@@ -180,9 +183,10 @@ int RunRename(const Args& args) {
     }
     InterruptGuard interrupts;
     const renamer::RenameResult result = model.Finish();
+    for (const auto& [path, cause] : result.skipped) Report(path, cause);
     if (!result.journalError.empty()) std::fprintf(stderr, "vexilo-cli rename: %s\n", result.journalError.c_str());
     if (!model.StatusBar().empty()) std::fprintf(stderr, "%s\n", model.StatusBar().c_str());
-    return result.failed > 0 || !result.journalError.empty() ? kExitSomeFailed : kExitOK;
+    return result.failed > 0 || !result.skipped.empty() || !result.journalError.empty() ? kExitSomeFailed : kExitOK;
   }
   if (pending && !dryRun)
     return UsageError("an earlier rename was interrupted; roll it back with --undo or complete it with --finish first");

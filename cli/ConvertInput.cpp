@@ -2,7 +2,9 @@
 
 #include "base/Paths.h"
 
-#include <algorithm>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <filesystem>
 
 #include "imagelist/FolderSearch.h"
@@ -41,14 +43,16 @@ int AddConvertInputs(const std::vector<std::string>& inputs, const config::Progr
   };
   for (const std::string& input : inputs) {
     const std::string path = AbsolutePath(input);
-    if (base::IsFolder(path)) {
+    const base::FileKind kind = base::KindOf(path);
+    if (kind.Exists() && S_ISDIR(kind.mode)) {
       list.AddFolder(path, windows.folderFilter, dialogs);
-    } else if (!base::IsFile(path)) {
+    } else if (kind.error == ENOENT) {
       dialogs.ReportUnlessSilenced(forms::msg::kSourceMissing, path);
       ++refused;
     } else {
-      const bool listed = std::any_of(list.Rows().begin(), list.Rows().end(),
-                                      [&](const imagelist::ImageListEntry& row) { return row.path == path; });
+      // The list refuses, with its cause, what is no regular file or cannot be looked at (a
+      // named pipe, a path too long); a file listed already under any spelling is no failure.
+      const bool listed = list.Holds(path);
       if (!list.AddFile(path, dialogs) && !listed) ++refused;
     }
   }

@@ -18,10 +18,11 @@ std::optional<std::string> LoadConfigurationForConvert(const std::string& path, 
 
 // The image list of the run: every folder is searched with the folder-search filter of the
 // configuration (extension set and subfolders), every other path is added as a file, each
-// with the list's duplicate and format tests. Relative paths are made absolute first. The
-// images are not decoded for the list's cells, which the command never shows. A path that names
-// nothing is reported as a missing file. Returns the number of paths refused (missing or
-// unsupported, in a folder too); duplicates do not count.
+// with the list's duplicate, regular-file and format tests. Relative paths are made absolute
+// first. The images are not decoded for the list's cells, which the command never shows. A path
+// that names nothing is reported as a missing file; a named pipe, a device or a socket is
+// refused before anything opens it. Returns the number of paths refused (missing, no regular
+// file or unsupported, in a folder too); duplicates ("a.png ./a.png") do not count.
 int AddConvertInputs(const std::vector<std::string>& inputs, const config::ProgramWindows& windows,
                       engine::UserDialogs& dialogs, imagelist::ImageList& list);
 

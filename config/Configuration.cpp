@@ -11,6 +11,7 @@
 #include <numeric>
 #include <vector>
 
+#include "base/Paths.h"
 #include "forms/ControlNames.h"
 #include "forms/ShortcutsForm.h"
 #include "forms/NumberText.h"
@@ -200,10 +201,15 @@ void SaveConfiguration(const ProgramWindows& windows, const std::string& path) {
   VxcFile file(HasImageExtension(path) ? TextEncoding::Utf8 : TextEncoding::Utf16LE);
   if (stat(path.c_str(), &info) == 0) {
     if (S_ISDIR(info.st_mode)) throw ConfigWriteError(path, "it is a folder");
+    if (!S_ISREG(info.st_mode)) throw ConfigWriteError(path, base::NotRegularFileCause(path, info.st_mode));
     // What cannot be read cannot be kept, so the file is left alone.
     const auto bytes = ReadWholeFile(path);
     if (!bytes) throw ConfigWriteError(path, "the existing file cannot be read");
     file = VxcFile::Parse(*bytes);
+    // Only a configuration is written over (an empty file counts as a new one): any other file,
+    // a picture named by mistake, would keep its content with the settings added to it.
+    if (!bytes->empty() && !HoldsKnownSection(file))
+      throw ConfigWriteError(path, "it is no configuration: it holds none of its sections ([PBRB], [OPCH], ...)");
   }
   WriteConfiguration(windows, file);
   ReplaceFile(path, file.Serialize());

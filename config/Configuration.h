@@ -62,10 +62,12 @@ struct ProgramWindows {
   bool autosaveAll = false;      // AS/A, Configuration > Auto Save > Save all
 };
 
-// Writes every stored control, the geometry and the autosave marks to
-// the file. An existing file is updated in place (its encoding, unknown sections and keys and
-// the order of present keys stay); a new one is UTF-16 with the byte-order mark, except that a
-// path ending in ".bmp", ".gif", ".jpg" or ".jpeg" (any case) gets 8-bit text. The new content is
+// Writes every stored control, the geometry and the autosave marks to the file. An existing
+// configuration is updated (its encoding, unknown sections and keys and the order of present
+// keys stay); an existing file that is no configuration (not empty and without any of its
+// sections, HoldsKnownSection) or no regular file is refused, so a picture named by mistake is
+// never written over. A new one is UTF-16 with the byte-order mark, except that a path ending
+// in ".bmp", ".gif", ".jpg" or ".jpeg" (any case) gets 8-bit text. The new content is
 // complete in memory before it replaces the file, so a failure (ConfigWriteError, "Unable to
 // write to <path>") leaves the file as it was.
 void SaveConfiguration(const ProgramWindows& windows, const std::string& path);

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "base/AtomicFile.h"
+#include "base/Paths.h"
 #include "base/Text.h"
 #include "forms/NumberText.h"
 
@@ -354,10 +355,11 @@ std::vector<std::string> VxcFile::SectionNames() const {
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A named pipe or a device named by mistake must not hang the program.
+  const int fd = base::OpenRegularFile(path);
   if (fd < 0) return std::nullopt;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0 ||
+  if (fstat(fd, &info) != 0 || info.st_size < 0 ||
       static_cast<uint64_t>(info.st_size) > kMaxFileSize) {
     close(fd);
     return std::nullopt;

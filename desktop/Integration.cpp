@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
+#include <optional>
 
 #include "base/AtomicFile.h"
 #include "base/Paths.h"
@@ -57,21 +57,34 @@ std::string Upper(std::string text) {
 
 // ---- Files ----
 
+// A regular file only: a named pipe in the user's folders must not hang the program.
 bool ReadWholeFile(const std::string& path, std::string& content) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  content = buffer.str();
-  return !in.bad();
+  const int fd = base::OpenRegularFile(path);
+  if (fd < 0) return false;
+  content.clear();
+  char buffer[65536];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return n == 0;
 }
 
-// Creates the folders on the way; the file itself replaces the old one only when complete.
-bool WriteWholeFile(const std::string& path, const std::string& content, mode_t mode = 0644) {
+// Creates the folders on the way; the file itself replaces the old one only when complete. A
+// symbolic link stays and the file it names is replaced. Without `mode` (the user's own files,
+// which other programs write too) a replaced file keeps its permission bits.
+bool WriteWholeFile(const std::string& path, const std::string& content, std::optional<mode_t> mode = 0644) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
   return base::WriteFileAtomically(path, content, nullptr, {.permissions = mode, .durable = false});
 }
+
+// The user's list of default applications and Thunar's actions belong to the user and other
+// programs: they keep their bits, and a link to them stays a link.
+constexpr std::optional<mode_t> kSharedFileBits = std::nullopt;
 
 void DeleteFile(const std::string& path) { unlink(path.c_str()); }
 
@@ -87,10 +100,16 @@ std::string ShellQuoted(const std::string& path) {
   return out + "\"";
 }
 
-// The Exec value of a desktop entry: quoted as above, "%" doubled, and every backslash escaped
-// once more because the value itself is an escaped string.
+// The program path as every command line written quotes it: in double quotation marks and with
+// "%" doubled, since desktop entries, Nemo actions and Thunar's actions all read "%" followed by
+// a letter as a placeholder for the selected files ("/opt/100%fun/vexilo" must not turn "%f"
+// into a file name).
+std::string CommandQuoted(const std::string& path) { return base::ReplaceAll(ShellQuoted(path), "%", "%%"); }
+
+// The Exec value of a desktop entry: quoted as above, and every backslash escaped once more
+// because the value itself is an escaped string.
 std::string DesktopExecQuoted(const std::string& path) {
-  return base::ReplaceAll(base::ReplaceAll(ShellQuoted(path), "%", "%%"), "\\", "\\\\");
+  return base::ReplaceAll(CommandQuoted(path), "\\", "\\\\");
 }
 
 // The value of a key in a group of a desktop-entry style file, as written; found tells whether
@@ -154,7 +173,10 @@ XmlDoc LoadThunarActions(const std::string& path) {
     xmlDocSetRootElement(doc.get(), xmlNewNode(nullptr, BAD_CAST "actions"));
     return doc;
   }
-  XmlDoc doc(xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
+  std::string content;
+  if (!ReadWholeFile(path, content) || content.size() > INT_MAX) return XmlDoc(nullptr, xmlFreeDoc);
+  XmlDoc doc(xmlReadMemory(content.data(), static_cast<int>(content.size()), path.c_str(), nullptr,
+                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING),
              xmlFreeDoc);
   if (!doc) return XmlDoc(nullptr, xmlFreeDoc);
   xmlNode* root = xmlDocGetRootElement(doc.get());
@@ -179,7 +201,7 @@ bool SaveThunarActions(xmlDoc* doc, const std::string& path) {
   if (!buffer) return false;
   const std::string content(reinterpret_cast<const char*>(buffer), static_cast<size_t>(size));
   xmlFree(buffer);
-  return WriteWholeFile(path, content);
+  return WriteWholeFile(path, content, kSharedFileBits);
 }
 
 struct ThunarAction {
@@ -250,18 +272,23 @@ bool ThunarCommandIs(const std::string& path, const std::string& id, const std::
 
 // ---- mimeapps.list ----
 
-// The lines of the [Default Applications] group: [first, end) into lines.
-void DefaultGroup(const std::vector<std::string>& lines, size_t& first, size_t& end) {
+// The lines of the [Default Applications] group: [first, end) into lines. False when the list
+// has no such group (an empty group at its end has one, with first == end).
+bool DefaultGroup(const std::vector<std::string>& lines, size_t& first, size_t& end) {
   first = end = lines.size();
+  bool found = false;
   for (size_t i = 0; i < lines.size(); ++i) {
     const std::string line = base::TrimBlanks(lines[i]);
-    if (first == lines.size()) {
-      if (line == kDefaultApplications) first = i + 1;
+    if (!found) {
+      found = line == kDefaultApplications;
+      first = i + 1;
     } else if (!line.empty() && line[0] == '[') {
       end = i;
-      return;
+      return true;
     }
   }
+  if (!found) first = lines.size();
+  return found;
 }
 
 std::string Join(const std::vector<std::string>& lines) {
@@ -381,10 +408,8 @@ namespace {
 bool UsablePath(const std::string& path) { return !path.empty() && path[0] == '/' && !HasControlCharacter(path); }
 
 std::string EntryExec(const std::string& program) { return DesktopExecQuoted(program) + " %f"; }
-std::string NemoExec(const std::string& program) {
-  return base::ReplaceAll(ShellQuoted(program), "\\", "\\\\") + " %F";
-}
-std::string ThunarCommand(const std::string& program) { return ShellQuoted(program) + " %F"; }
+std::string NemoExec(const std::string& program) { return DesktopExecQuoted(program) + " %F"; }
+std::string ThunarCommand(const std::string& program) { return CommandQuoted(program) + " %F"; }
 std::string ScriptExec(const std::string& program) { return "exec " + ShellQuoted(program) + " \"$@\""; }
 
 std::string MimePackage(Language language) {
@@ -492,8 +517,7 @@ bool Integration::RegisterConfiguration(Language language) {
     if (!lines.empty() && lines.back().empty()) lines.pop_back();
     const std::string entry = std::string(kConfigurationMimeType) + "=" + kConfigurationEntryId + ";";
     size_t first = 0, end = 0;
-    DefaultGroup(lines, first, end);
-    if (first == lines.size()) {
+    if (!DefaultGroup(lines, first, end)) {
       if (!lines.empty() && !base::TrimBlanks(lines.back()).empty()) lines.push_back("");
       lines.push_back(kDefaultApplications);
       lines.push_back(entry);
@@ -508,7 +532,7 @@ bool Integration::RegisterConfiguration(Language language) {
         *at = entry + JoinList(ids);
       } else lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(first), entry);
     }
-    ok = WriteWholeFile(MimeAppsListPath(), Join(lines) + "\n");
+    ok = WriteWholeFile(MimeAppsListPath(), Join(lines) + "\n", kSharedFileBits);
   }
   RefreshCaches();
   return ok;
@@ -538,7 +562,7 @@ void Integration::RemoveConfiguration() {
       if (!ids.empty()) kept.push_back(std::string(kConfigurationMimeType) + "=" + JoinList(ids));
       changed = true;
     }
-    if (changed) WriteWholeFile(MimeAppsListPath(), Join(kept));
+    if (changed) WriteWholeFile(MimeAppsListPath(), Join(kept), kSharedFileBits);
   }
   RefreshCaches();
 }

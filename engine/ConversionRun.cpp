@@ -111,6 +111,10 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
       return probe.empty() ? report(msg::kNoOutputFolder, "") : report(msg::kBadOutputFolder, probe);
   }
   if (job.namePattern.empty()) return report(msg::kNoOutputName, "");
+  // A name that leads out of the output folder could replace any file the user may write.
+  if (job.saveMode == SaveMode::NewFile && !forms::IsKeepEntry(job.namePattern) &&
+      !IsAcceptableNamePattern(job.namePattern))
+    return report(msg::kBadOutputName, job.namePattern);
   // A target size that is not a number would stop every file; say so before the first.
   if (job.sizeMode == SizeMode::FileSize && !forms::IsDecimalText(job.fileSizeText, setup.decimalSeparator))
     return report(msg::kBadFileSize, job.fileSizeText);
@@ -149,6 +153,17 @@ PhotoOutcome PreparePhoto(const ConversionJob& job, imaging::Image& image, const
   return outcome;
 }
 
+// Why a source that a codec read gave no picture: it is empty, no codec knows its content, or
+// its codec found no whole picture in it (its data end early, or are damaged).
+std::string UnreadableCause(const std::string& source) {
+  if (base::FileBytes(source) == 0) return "The file is empty";
+  const std::string format = imaging::DetectFileFormat(source);
+  if (format.empty()) return "No image format recognises the file's content";
+  std::string type = format;
+  for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return "No picture could be read from this " + type + " file: its data end early or are damaged";
+}
+
 // A source that cannot be read goes on as an empty image, whether the codec says so or raises
 // an error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
 bool Load(const std::string& source, const ConversionJob& job, imaging::Image& image,
@@ -159,7 +174,7 @@ bool Load(const std::string& source, const ConversionJob& job, imaging::Image& i
   try {
     PhotoFacts facts;
     loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
-    if (!loaded) cause = base::FileBytes(source) == 0 ? "The file is empty" : "No image format recognises the file's content";
+    if (!loaded) cause = UnreadableCause(source);
     else photo = PreparePhoto(job, image, facts);
   } catch (const std::exception& e) {
     loaded = false;
@@ -190,7 +205,7 @@ struct SourceMissing {};  // the source is no file (any more): nothing was done
 struct PreparationFailed {  // an error ended it: the job, the output folder, the size computation
   std::string cause;
 };
-struct SourceUnreadable {  // no picture could be read from the source
+struct SourceUnreadable {  // no picture could be read from the source (or it is no regular file)
   std::string cause;
 };
 struct ScalingFailed {  // the scaling step failed, so nothing is to be written
@@ -302,8 +317,15 @@ private:
     auto file = std::make_unique<FileInFlight>();
     file->index = i;
     try {
-      if (!base::IsRegularFile(setup_.paths[static_cast<size_t>(i)])) {
+      // Only a regular file is read: a named pipe or a device would block the run or never end.
+      const std::string& source = setup_.paths[static_cast<size_t>(i)];
+      const base::FileKind kind = base::KindOf(source);
+      if (kind.error == ENOENT || kind.error == ENOTDIR) {
         file->outcome = SourceMissing{};
+        return file;
+      }
+      if (!kind.Regular()) {
+        file->outcome = SourceUnreadable{kind.Problem(source)};
         return file;
       }
       file->job = setup_.job();
@@ -335,8 +357,10 @@ private:
     return end;
   }
 
+  // The output path, and why it cannot be written before anything is made for it: a name that
+  // leads out of the output folder, or a path longer than any file operation takes.
   std::string OutputPath(const ConversionJob& job, const std::string& source, int index,
-                         const imaging::Image& image) const {
+                         const imaging::Image& image, std::optional<std::string>& problem) const {
     if (job.saveMode == SaveMode::Overwrite) return source;
     NamingInput naming;
     naming.sourcePath = source;
@@ -348,20 +372,28 @@ private:
     naming.folderPattern = job.folderPattern;
     naming.namePattern = job.namePattern;
     naming.formatItem = job.formatItem;
-    return BuildOutputPath(naming);
+    const std::string path = ComposeOutputPath(naming);
+    if (!StaysInOutputFolder(naming))
+      problem = "The name \"" + path.substr(OutputFolder(naming).size()) + "\" leads out of the output folder " +
+                OutputFolder(naming);
+    else
+      problem = base::PathLengthProblem(path);
+    return path;
   }
 
   // The target size of the size mode, or of the file-size search; none keeps the size.
-  std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& trial,
+  std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& output,
                                  const imaging::Image& image, const imaging::CodecOptions& options) const {
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
       if (!kilobytes) throw base::Error("The target file size is not a number");
+      // The trials are written beside the output, so its folder is made now.
+      if (auto error = CreateFolderPath(PathFolder(output))) throw base::Error(*error);
       FileSizeSearchInput search;
       search.source = &image;
       search.sourceBytes = base::FileBytes(source);
       search.targetKilobytes = *kilobytes;
-      search.trialPath = trial;
+      search.outputPath = output;
       search.filter = setup_.memory.filter;
       search.stop = helpersStop_.get_token();
       search.options = options;
@@ -379,15 +411,6 @@ private:
     return options;
   }
 
-  // Where the file-size search of file i saves its trials. With one job nothing else writes
-  // beside the output meanwhile, so the trials go to the output path while no file is there
-  // (and to its "_tempfile" form when one is). With several files in flight an earlier file may
-  // be about to write the output, so each file has trial files of its own.
-  std::string TrialPathOf(const std::string& output, int i) const {
-    if (jobs_ > 1) return TrialPath(output, i + 1);
-    return base::IsRegularFile(output) ? TrialPath(output) : output;
-  }
-
   // The part of a file that needs no other file: the load, the output path, the metadata read,
   // the target size, the scaling and the encoding. On a helper thread, where it touches nothing
   // but the file and what stays fixed during the run.
@@ -403,8 +426,10 @@ private:
       PhotoOutcome photo;
       std::string loadCause;
       const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
-      file.output = OutputPath(file.job, source, i, image);
+      std::optional<std::string> outputProblem;
+      file.output = OutputPath(file.job, source, i, image, outputProblem);
       if (!loaded) return SourceUnreadable{loadCause};
+      if (outputProblem) return PreparationFailed{*outputProblem};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
       if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
@@ -417,7 +442,7 @@ private:
 
       const imaging::CodecOptions options = SaveOptions(photo.profile);
       try {
-        if (const auto size = TargetSize(file.job, source, TrialPathOf(file.output, i), image, options))
+        if (const auto size = TargetSize(file.job, source, file.output, image, options))
           ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
@@ -475,14 +500,17 @@ private:
       for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
+      // A source that could not be read is reported as such, whatever its output would be.
+      const bool unreadable = std::holds_alternative<SourceUnreadable>(file.outcome);
       const std::string outputKey = output.empty() ? std::string() : OutputKey(output);
-      if (!output.empty() && written_.count(outputKey) != 0) return Fail(end, msg::kAlreadyWritten, output, "");
+      if (!output.empty() && !unreadable && written_.count(outputKey) != 0)
+        return Fail(end, msg::kAlreadyWritten, output, "");
       return std::visit(
           Overloaded{
               [&](const SourceMissing&) { return Fail(end, msg::kSourceMissing, source, ""); },
               [&](const PreparationFailed& failed) { return Fail(end, msg::kSaveError, output, failed.cause); },
               // A source that could not be read writes nothing; the cause is the reader's.
-              [&](const SourceUnreadable& unreadable) { return Fail(end, msg::kSaveError, output, unreadable.cause); },
+              [&](const SourceUnreadable& failed) { return Fail(end, msg::kLoadError, source, failed.cause); },
               // A failed scaling step writes nothing: an unscaled copy would replace the original
               // in overwrite mode, or stand as an output the user did not ask for.
               [&](const ScalingFailed& failed) { return Fail(end, msg::kConversionError, source, failed.cause); },
@@ -502,7 +530,14 @@ private:
   // all was given); when the answer keeps it or breaks the run, or the user may not replace it,
   // `end` says how the file ended and the answer is false.
   bool MayWrite(FileEnd& end) {
-    if (!base::IsRegularFile(end.output)) return true;
+    // Only a regular file is replaced, whatever the answers: a folder, a device, a named pipe
+    // or a socket at the output (or a link to one) is reported and stays as it is.
+    const base::FileKind kind = base::KindOf(end.output);
+    if (kind.Exists() && !kind.Regular()) {
+      Fail(end, msg::kSaveError, end.output, base::NotRegularFileCause(end.output, kind.mode));
+      return false;
+    }
+    if (!kind.Exists()) return true;
     DialogFlags& flags = setup_.flags;
     if (!flags.askNoMore) AskOverwriteAndRecord(setup_.questions, flags, end.output);
     if (flags.cancelOverwrite) {
@@ -524,6 +559,8 @@ private:
   // Writes the output in its place, remembers it as this run's, and carries the metadata and
   // the dates into it.
   FileEnd Write(FileEnd& end, const std::string& outputKey, ReadyToWrite& ready) {
+    // The output folder is made only now, so a file that fails before its save leaves none.
+    if (auto error = CreateFolderPath(PathFolder(end.output))) return Fail(end, msg::kSaveError, end.output, *error);
     std::string error;
     if (!base::WriteFileAtomically(end.output, ready.bytes, &error)) return Fail(end, msg::kSaveError, end.output, error);
     written_.insert(outputKey);

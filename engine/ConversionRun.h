@@ -25,17 +25,20 @@
 //
 // Up to RunSetup::jobs files are in flight at once; one job is a pool of one helper thread, not
 // a second way of running. Helper threads do what a file needs from no other file: the load, the
-// output path (its folders are created then), the metadata read, the target size with the
-// file-size search, the scaling and the encoding of the output. The run's thread begins each
+// output path, the metadata read, the target size with the file-size search (which makes the
+// output folder for its trial files), the scaling and the encoding of the output. The run's thread begins each
 // file (it looks at the source and reads the job) and then takes the files strictly in list
 // order, doing the rest as a run of one file at a time does: the check against this run's earlier
-// outputs, the overwrite question, the permission check, writing the output and its metadata,
-// the messages, notes and observer events. So the user sees the run of one file at a time, and
+// outputs, the check that the output is no device, pipe, socket or folder, the overwrite
+// question, the permission check, making the output folder, writing the output and its
+// metadata, the messages, notes and observer events. So a file that fails before its save
+// leaves no output folder behind (in file-size mode the trials need it first). So the user sees the run of one file at a time, and
 // the outputs are the same bytes. A file is begun right after the FileStarted of the file
 // `jobs` - 1 places before it; with one job that is its own FileStarted, so the source is looked
-// at and the job read then, as one file after the other always did. With several jobs the trial
-// files of the file-size search get a name of their own per file; a cancel or Break drops the
-// files begun ahead (they wrote nothing but may have created their output folder).
+// at and the job read then, as one file after the other always did. The trial files of the
+// file-size search are temporary files under names nobody can guess, so files searched at once
+// never meet; a cancel or Break drops the files begun ahead (they wrote nothing but may have
+// created their output folder for their trials).
 //
 // What is fixed when the run starts and what may change while it goes on:
 //   - fixed at the start: the list of paths (N files, so also the "%0num%" padding, "%abs%" and
@@ -134,9 +137,10 @@ struct FileEnd {
   std::string source;
   std::string output;  // the output path; empty when the file failed before it was known
   FileResult result = FileResult::Failed;
-  // The message key reported for the file (forms/MessageKeys.h: kSaveError, kConversionError,
-  // kSourceMissing, kAlreadyWritten or kMetadataLost; empty when none), whether or not "OK for
-  // all" silenced it, and the library's or system's text for what went wrong.
+  // The message key reported for the file (forms/MessageKeys.h: kLoadError, kSaveError,
+  // kConversionError, kSourceMissing, kAlreadyWritten or kMetadataLost; empty when none),
+  // whether or not "OK for all" silenced it, and the library's or system's text for what went
+  // wrong.
   std::string key;
   std::string cause;
 };
@@ -192,9 +196,11 @@ struct RunSetup {
 int EffectiveJobs(int jobs, int files);
 
 // The run, from the start checks to the end: the messages kNoOutputFolder, kBadOutputFolder,
-// kNoOutputName and kBadFileSize (forms/MessageKeys.h) before the first file; per file
-// kSourceMissing, kAlreadyWritten, kConversionError, kSaveError and kMetadataLost; the overwrite
-// question for existing outputs; notes for pictures that load with warnings.
+// kNoOutputName, kBadOutputName and kBadFileSize (forms/MessageKeys.h) before the first file;
+// per file kSourceMissing, kLoadError, kAlreadyWritten, kConversionError, kSaveError and
+// kMetadataLost; the overwrite question for existing outputs; notes for pictures that load
+// with warnings. Only regular files are read and replaced; a source that is none is a load
+// failure, an output that is none a save failure, whatever the overwrite answers.
 RunResult RunConversion(const RunSetup& setup);
 
 }  // namespace engine

@@ -1,11 +1,14 @@
 #include "engine/FileSizeSearch.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "base/AtomicFile.h"
 #include "base/Error.h"
@@ -15,37 +18,27 @@ namespace engine {
 
 namespace {
 
-// Deletes the trial file when a trial ends, also when it ends by an error.
-class TrialFile {
-public:
-  explicit TrialFile(const std::string& path) : path_(path) {}
-  ~TrialFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  TrialFile(const TrialFile&) = delete;
-  TrialFile& operator=(const TrialFile&) = delete;
-
-private:
-  const std::string& path_;
-};
-
-// Saves a copy of the source scaled to `size` at the trial path and returns its size in
-// kilobytes; K when nothing was written.
+// Saves a copy of the source scaled to `size` as a trial file beside the output and returns its
+// size in kilobytes; K when the output's type writes nothing.
 long double Trial(const FileSizeSearchInput& in, Size size) {
   imaging::Image copy;
   imaging::CopyImage(*in.source, copy);
   ResizeForRun(copy, size, in.filter);
-  if (in.trialPath.empty()) return in.targetKilobytes;
-  PrepareForOutput(copy, in.trialPath);
-  // A signal that ends the process while the trial exists removes it.
-  const base::PendingFile pending(in.trialPath);
-  // A save that fails writes nothing at T (outputs are written beside it and renamed into
-  // place), so only a trial that was written is measured and deleted.
-  if (!SaveImageFile(in.trialPath, copy, in.options)) return in.targetKilobytes;
-  TrialFile trial(in.trialPath);
+  if (in.outputPath.empty()) return in.targetKilobytes;
+  PrepareForOutput(copy, in.outputPath);
+  // Made before the encoding, so that a place for it is known to exist before the work is
+  // done. Never committed: the destructor removes it, also when the encoding or a measure
+  // fails, and a signal that ends the process meanwhile removes it too (it is a pending file
+  // from before its creation).
+  base::AtomicFile trial(in.outputPath);
+  if (!trial.IsOpen()) throw base::Error(trial.Error());
+  const std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(in.outputPath, copy, in.options);
+  if (!bytes) return in.targetKilobytes;
+  if (!trial.Write(bytes->data(), bytes->size())) throw base::Error(trial.Error());
   struct stat info {};
-  if (::stat(in.trialPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return in.targetKilobytes;
-  if (info.st_size == 0) throw base::Error("A trial save of " + in.trialPath + " wrote 0 bytes");
+  if (::fstat(trial.Descriptor(), &info) != 0)
+    throw base::Error("Cannot measure a trial save beside " + in.outputPath + ": " + std::strerror(errno));
+  if (info.st_size == 0) throw base::Error("A trial save of " + in.outputPath + " wrote 0 bytes");
   return static_cast<long double>(info.st_size) / 1024;
 }
 

@@ -17,7 +17,8 @@ struct FileSizeSearchInput {
   const imaging::Image* source = nullptr;      // S, the loaded image; it is not changed
   uint64_t sourceBytes = 0;                    // B, the source file's size
   double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
-  std::string trialPath;                       // T: the output path, or its "_tempfile" form when the output exists
+  // The output path; the trials are written beside it (its folder must exist), never at it.
+  std::string outputPath;
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
   std::stop_token stop;  // a stop request ends the search before its next trial
   imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options
@@ -31,7 +32,7 @@ Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, 
 // pictures of hundreds of megapixels. A larger size is scaled down, keeping its proportions.
 Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
 
-// Starting from the first estimate, a trial save of a scaled copy at T, measured and deleted,
+// Starting from the first estimate, a trial save of a scaled copy, measured and deleted,
 // corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until
 // 0.99 < K / t < 1.01 or ten repetitions are made, and the last correction is returned
 // unchecked. A stop request ends the search before its next trial save, with the size the last
@@ -39,7 +40,11 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
 // BoundTrialSize. A trial that writes nothing counts as a hit. A trial whose scaling fails ends
 // the search with that error (the run reports it once, as a conversion error, and writes
 // nothing); a negative target, an empty source file or a trial of 0 bytes raise an error too.
-// No trial file survives the search, whichever way it ends.
+// A trial file is an AtomicFile's temporary file in the output's folder, created exclusively
+// under a name nobody can guess and removed without ever being renamed, so a search never
+// opens or replaces a file that is there, whatever its name, and one search never meets the
+// trials of another. No trial file survives the search, whichever way it ends; one that cannot
+// be written (a full disk) ends it with the system's cause.
 Size SearchFileSize(const FileSizeSearchInput& in);
 
 }  // namespace engine

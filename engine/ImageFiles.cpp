@@ -8,6 +8,7 @@
 
 #include "imaging/Codec.h"
 #include "imaging/Orientation.h"
+#include "imaging/Stream.h"
 #include "imaging/formats/Icon.h"
 
 namespace engine {
@@ -18,7 +19,9 @@ using imaging::Image;
 
 bool LoadIconFile(const std::string& path, Image& image) {
   imaging::IconCursorList list;
-  list.LoadFromFile(path);
+  // Through a file stream, which opens without waiting and reads nothing but a regular file.
+  imaging::FileStream file(path, imaging::FileStream::Access::Read);
+  list.LoadFromStream(file);
   // The richest image first: the greatest colour depth, and of those the largest.
   list.Sort(imaging::IconCursorList::kSortSizeFirst, imaging::IconCursorList::kSortDescending);
   list.Sort(imaging::IconCursorList::kSortColorTypeFirst, imaging::IconCursorList::kSortDescending);

@@ -26,7 +26,8 @@ const MessageKind kMessages[] = {
     {msg::kNoStartConfiguration, false, false}, {msg::kSaveError, true, true},
     {msg::kConversionError, true, true},       {msg::kSourceMissing, true, true},
     {msg::kAlreadyWritten, true, true},        {msg::kMetadataLost, true, true},
-    {msg::kBadFileSize, true, false},          {msg::kFolderNotWritable, true, false},
+    {msg::kBadFileSize, true, false},          {msg::kBadOutputName, true, false},
+    {msg::kLoadError, true, true},             {msg::kFolderNotWritable, true, false},
 };
 
 // The table keys of the fixed texts, indexed by TextId.

@@ -2,9 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "base/Paths.h"
 #include "base/Text.h"
 #include "forms/Texts.h"
 #include "forms/MainForm.h"
@@ -73,24 +77,44 @@ std::string OutputExtension(const std::string& formatItem, const std::string& so
   return base::StartsWith(extension, ".") ? extension : std::string();
 }
 
-void CreateFolderPath(const std::string& folder) {
+std::optional<std::string> CreateFolderPath(const std::string& folder) {
   std::string path = folder;
   if (base::EndsWith(path, "/")) path.pop_back();
-  if (path.empty()) return;
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) return;
+  if (path.empty()) return std::nullopt;
+  const auto failure = [&path](const std::string& cause) {
+    return std::optional<std::string>("Cannot create the folder \"" + path + "\": " + cause);
+  };
+  const base::FileKind kind = base::KindOf(path);
+  if (kind.Exists()) return S_ISDIR(kind.mode) ? std::nullopt : failure("a file of that name is in the way");
+  // Only a missing folder is made; a folder that may not be searched, or a path too long, says so.
+  if (kind.error != ENOENT) return failure(kind.Problem(path));
   const std::string parent = PathFolder(path);
-  if (!parent.empty() && parent != path + "/") CreateFolderPath(parent);
-  ::mkdir(path.c_str(), 0777);
+  if (!parent.empty() && parent != path + "/")
+    if (auto error = CreateFolderPath(parent)) return error;
+  // Another file of the run (or another program) may have made it meanwhile.
+  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return failure(std::strerror(errno));
+  return std::nullopt;
 }
 
 std::string ComposeOutputPath(const NamingInput& in) {
   return OutputFolder(in) + OutputName(in) + OutputExtension(in.formatItem, in.sourcePath);
 }
 
-std::string BuildOutputPath(const NamingInput& in) {
-  CreateFolderPath(OutputFolder(in));
-  return ComposeOutputPath(in);
+namespace {
+
+bool HasParentStep(const std::string& text) {
+  const std::vector<std::string> parts = base::SplitAt(text, '/');
+  return std::find(parts.begin(), parts.end(), "..") != parts.end();
+}
+
+}  // namespace
+
+bool IsAcceptableNamePattern(const std::string& pattern) {
+  return !base::StartsWith(pattern, "/") && !HasParentStep(pattern);
+}
+
+bool StaysInOutputFolder(const NamingInput& in) {
+  return !HasParentStep(OutputName(in) + OutputExtension(in.formatItem, in.sourcePath));
 }
 
 bool IsAcceptableFolderPath(const std::string& text) {
@@ -102,24 +126,6 @@ bool IsAcceptableFolderPath(const std::string& text) {
   if (parts.size() < 2 || !parts.front().empty()) return false;
   const std::string& last = parts.back();
   return !last.empty() && last.find_first_of(":?/>|\\<*\"") == std::string::npos;
-}
-
-namespace {
-
-std::string TrialPathWithMarker(const std::string& outputPath, const std::string& marker) {
-  const std::string folder = PathFolder(outputPath);
-  const std::string name = PathFileName(outputPath);
-  const std::string extension = PathExtension(name);
-  if (extension.empty()) return outputPath + marker;
-  return folder + base::ReplaceAll(name, extension, marker + extension);
-}
-
-}  // namespace
-
-std::string TrialPath(const std::string& outputPath) { return TrialPathWithMarker(outputPath, "_tempfile23893298021"); }
-
-std::string TrialPath(const std::string& outputPath, int fileNumber) {
-  return TrialPathWithMarker(outputPath, "_tempfile23893298021-" + std::to_string(fileNumber));
 }
 
 }  // namespace engine

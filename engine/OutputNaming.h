@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace engine {
@@ -43,27 +44,26 @@ std::string OutputName(const NamingInput& in);
 // The extension (with its dot) the output type item gives: P's own for the keep entry, else the
 // text before the first " - " with every "*" removed, when that begins with "."; else empty.
 std::string OutputExtension(const std::string& formatItem, const std::string& sourcePath);
-// Folder + name + extension, without touching the file system (for a preview).
+// Folder + name + extension, without touching the file system. The run creates the folder
+// (CreateFolderPath) only when it writes into it.
 std::string ComposeOutputPath(const NamingInput& in);
-// Folder + name + extension. Creates the folder with its missing parents; a failed creation is
-// not reported here (the save then fails).
-std::string BuildOutputPath(const NamingInput& in);
 
-// Creates the folder and every missing parent; failures are ignored.
-void CreateFolderPath(const std::string& folder);
+// Creates the folder and every missing parent. Nothing when the folder is there (or was made);
+// else the sentence of the failure, with the system's cause ("Cannot create the folder
+// \"/a/b\": Permission denied").
+std::optional<std::string> CreateFolderPath(const std::string& folder);
+
+// The start check of a name pattern: the name may make subfolders of the output folder
+// ("small/%name%"), but it must not lead out of it: a pattern that begins with "/" or has a
+// ".." part between its "/" is refused.
+bool IsAcceptableNamePattern(const std::string& pattern);
+// The same for the name and extension of one file, placeholders replaced: false when a part of
+// them is "..", which "%name%" gives for a source named "...png" and an output type of a
+// configuration could hold too.
+bool StaysInOutputFolder(const NamingInput& in);
 
 // The folder rule of the start checks: "/" alone, or an absolute path whose last part (after
 // removing one trailing "/") is not empty and holds none of : ? / > | \ < * and the double quote.
 bool IsAcceptableFolderPath(const std::string& text);
-
-// The trial path of the file-size search when the output exists: every occurrence of the
-// output's extension in its file name becomes "_tempfile23893298021" + extension
-// (/out/a.jpg gives /out/a_tempfile23893298021.jpg). The folder is left alone, so trials
-// always stay beside the output.
-std::string TrialPath(const std::string& outputPath);
-// The same with the file's number after the marker ("/out/a_tempfile23893298021-7.jpg"): when
-// several files are searched at once, each has trials of its own, whether or not its output
-// exists yet and whatever the other files' outputs are called.
-std::string TrialPath(const std::string& outputPath, int fileNumber);
 
 }  // namespace engine

@@ -17,11 +17,13 @@ inline constexpr const char* kBadOutputFolder = "ordnerfalsch";   // the folder 
 inline constexpr const char* kNoOutputFolder = "keinordner";      // the folder setting is empty
 inline constexpr const char* kNoOutputName = "keinname";          // the name pattern is empty
 inline constexpr const char* kBadFileSize = "dateigroessefalsch";  // the target file size is not a number
+inline constexpr const char* kBadOutputName = "namefalsch";       // the name pattern leads out of the folder
 // An output folder (or the folder it would be made in) that this process may not write.
 inline constexpr const char* kFolderNotWritable = "ordnernichtschreibbar";
 
 // ---- A file of a conversion run ----
 inline constexpr const char* kSaveError = "speicherfehler";          // nothing was written
+inline constexpr const char* kLoadError = "ladefehler";              // no picture could be read from the source
 inline constexpr const char* kConversionError = "konvertierfehler";  // the scaling step failed
 inline constexpr const char* kSourceMissing = "quellefehlt";         // the source has gone since it was listed
 // An output this run already wrote for an earlier file; a later file never replaces it.

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <numeric>
 #include <stdexcept>
 #include <unordered_map>
@@ -75,7 +77,10 @@ const std::string& ImageListEntry::Cell(int column) const {
   }
 }
 
-std::string DuplicateKey(const std::string& path) { return path; }
+std::string DuplicateKey(const std::string& path) {
+  char real[PATH_MAX];
+  return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
+}
 
 std::string SizeText(uint64_t bytes, const std::string& decimalSeparator) {
   return base::KilobyteText(bytes, decimalSeparator);
@@ -176,6 +181,8 @@ void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
 
 int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
 
+bool ImageList::Holds(const std::string& path) const { return listed_.count(DuplicateKey(path)) > 0; }
+
 bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   std::string key = DuplicateKey(path);
   if (listed_.count(key) > 0) {
@@ -186,6 +193,12 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   ImageListEntry entry;
   HeaderJob job;
   try {
+    // Only a regular file is opened: a named pipe would block the reader, a device never end.
+    const base::FileKind kind = base::KindOf(path);
+    if (!kind.Regular()) {
+      Refuse(path, kind.Problem(path), dialogs);
+      return false;
+    }
     std::string format = "ico";
     if (!icon) {
       format = imaging::DetectFileFormat(path);
@@ -200,6 +213,7 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
     entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
     entry.type = TypeOf(path);
     entry.path = path;
+    entry.realPath = key;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
     entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
@@ -299,7 +313,7 @@ int ImageList::CollectHeaderResults(engine::UserDialogs& dialogs) {
       continue;
     }
     outcomes.push_back({index, false, std::move(cause)});
-    listed_.erase(DuplicateKey(arrived_[i].path));
+    listed_.erase(arrived_[i].realPath);
     arrived_.erase(arrived_.begin() + static_cast<std::ptrdiff_t>(i));
   }
 
@@ -330,7 +344,7 @@ int ImageList::CollectHeaderResults(engine::UserDialogs& dialogs) {
   if (firstChanged >= 0 && observer_) observer_->CellsChanged(firstChanged, lastChanged);
   for (auto f = failed.rbegin(); f != failed.rend(); ++f) {
     if (observer_) observer_->RowsAboutToBeRemoved(*f, *f);
-    listed_.erase(DuplicateKey(rows_[static_cast<size_t>(*f)].path));
+    listed_.erase(rows_[static_cast<size_t>(*f)].realPath);
     rows_.erase(rows_.begin() + *f);
     if (observer_) observer_->RowsRemoved();
     for (int& m : moved)
@@ -635,7 +649,7 @@ void ImageList::RemoveSelected() {
   if (reset && observer_) observer_->RowsAboutToBeReset();
   for (const auto& [first, last] : runs) {
     if (!reset && observer_) observer_->RowsAboutToBeRemoved(first, last);
-    for (int i = first; i <= last; ++i) listed_.erase(DuplicateKey(rows_[static_cast<size_t>(i)].path));
+    for (int i = first; i <= last; ++i) listed_.erase(rows_[static_cast<size_t>(i)].realPath);
     rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
     if (!reset && observer_) observer_->RowsRemoved();
   }

@@ -31,7 +31,10 @@ struct ImageListEntry {
   std::string width;   // column 2: pixels
   std::string height;  // column 3: pixels
   std::string size;    // column 4: kilobytes with three decimals and " KB"
-  std::string path;    // column 5: the full path as given; the row's identity
+  std::string path;    // column 5: the full path as given; what the run reads
+  // The path with links, "." and ".." resolved (the path as given when it cannot be): two rows
+  // never name one file, however they spell it. The row's DuplicateKey, kept from its adding.
+  std::string realPath;
   int icon = -1;       // index into the window's icon list
   bool selected = false;
   bool pending = false;  // width and height (and an icon's size) wait for the header read
@@ -60,7 +63,8 @@ std::string SizeText(uint64_t bytes, const std::string& decimalSeparator);
 std::string CounterText(int count, forms::Language language);
 
 // What the duplicate test compares: two paths name the same row when their keys are equal. The
-// key is the path itself, so the test compares character by character, with letter case.
+// key is the path with every link, "." and ".." resolved (the path itself when that fails), so
+// two spellings of one file are one row; letter case counts.
 std::string DuplicateKey(const std::string& path);
 
 // What a view of the list hears around every change of its rows, so that it keeps its own
@@ -108,9 +112,11 @@ public:
   std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].path; }
   const std::vector<ImageListEntry>& Rows() const { return rows_; }
 
-  // Adds one file. Refused at once with a message (unless show-no-more is set): a path already
-  // listed ("dateischoninliste", also while it waits to be placed), content no codec accepts
-  // ("formatfehler").
+  // Adds one file. Refused at once with a message (unless show-no-more is set): a file already
+  // listed under this or another spelling of its path ("dateischoninliste", also while it
+  // waits to be placed), anything that is not a regular file (a folder, a device, a named pipe,
+  // a socket: never opened, so a pipe cannot block the list) or content no codec accepts
+  // ("formatfehler", with the cause).
   // Icons and cursors are not tested by content. Width and height come from the file's header,
   // not from its pixels; with background reads (the default) the row is added at once with
   // these cells empty and `pending` set, and a file whose header cannot be read leaves the list
@@ -125,6 +131,9 @@ public:
   // When false, AddFile reads the header on the calling thread before it returns, and refuses
   // a file whose header cannot be read at once.
   void SetReadInBackground(bool background) { background_ = background; }
+
+  // Whether a row, placed or waiting, names the file at `path` (compared by DuplicateKey).
+  bool Holds(const std::string& path) const;
 
   // ---- Header reads on the pool ----
   // On the list's thread: fills the rows whose headers have arrived (each announced through

@@ -86,9 +86,11 @@ bool FullPwrite(int fd, const void* buffer, int64_t count, int64_t offset) {
 FileStream::FileStream(const std::string& path, Access access)
     : writing_(access == Access::Write), buffer_(std::make_unique_for_overwrite<uint8_t[]>(kBlockSize)) {
   if (!writing_) {
-    // Windows opens with "deny writers"; POSIX has no mandatory share modes, so a concurrent
-    // writer cannot be kept out. Reading only through this descriptor is what we can promise.
-    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // POSIX has no mandatory share modes, so a concurrent writer cannot be kept out; reading
+    // only through this descriptor is what we can promise. O_NONBLOCK lets the open of a FIFO
+    // or a device return at once, so fstat can refuse it instead of the open waiting for a
+    // writer; it changes nothing for the regular files that are read.
+    descriptor_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (descriptor_ < 0) RaiseImaging("Cannot open file \"%s\": %s.", path.c_str(), std::strerror(errno));
     struct stat st;
     const char* problem = nullptr;

@@ -572,6 +572,10 @@ UndoResult FileRenamer::UndoLastRename() {
   for (size_t i = entries.size(); i-- > 0 && result.journalError.empty();) {
     const JournalEntry& e = entries[i];
     if (e.state != State::New) continue;
+    if (auto problem = EntryProblem(e, e.to)) {
+      result.skipped.emplace_back(e.to, *problem);
+      continue;
+    }
     std::string error;
     if (!Exists(e.to)) error = "The renamed file is gone";
     else if (Exists(e.from)) error = "Another file has the old name now";
@@ -593,7 +597,8 @@ UndoResult FileRenamer::UndoLastRename() {
   if (result.failed == 0 && result.journalError.empty()) result.journalError = journal_.Remove();
   const RenamerTexts t = Texts(language_);
   std::string text = std::to_string(result.restored) + t.filesRestored;
-  if (result.failed > 0) text += " (" + std::to_string(result.failed) + t.notRestored + ")";
+  const size_t notRestored = static_cast<size_t>(result.failed) + result.skipped.size();
+  if (notRestored > 0) text += " (" + std::to_string(notRestored) + t.notRestored + ")";
   SetStatusBar(text);
   SortRows();
   UpdatePreview();
@@ -608,6 +613,7 @@ RenameResult FileRenamer::Finish() {
   if (contents->undoing) {
     const UndoResult undo = UndoLastRename();
     result.failed = undo.failed;
+    result.skipped = undo.skipped;
     result.journalError = undo.journalError;
     return result;
   }
@@ -615,7 +621,11 @@ RenameResult FileRenamer::Finish() {
   EnableWindow(false);
   for (size_t i = 0; i < contents->entries.size() && result.journalError.empty(); ++i) {
     const JournalEntry& e = contents->entries[i];
-    if (Resolve(e) != State::Old || !base::IsFile(e.from)) continue;
+    if (Resolve(e) != State::Old || !Exists(e.from)) continue;
+    if (auto problem = EntryProblem(e, e.from)) {
+      result.skipped.emplace_back(e.from, *problem);
+      continue;
+    }
     std::string error;
     if (Exists(e.to)) error = "File already exists";
     if (error.empty()) {
@@ -634,7 +644,7 @@ RenameResult FileRenamer::Finish() {
     result.journalError = journal_.Mark("done", static_cast<int>(i));
   }
   if (result.journalError.empty()) result.journalError = journal_.Mark("end");
-  SetStatusBar(RunStatusText(result.renamed, result.failed));
+  SetStatusBar(RunStatusText(result.renamed, result.failed + static_cast<int>(result.skipped.size())));
   SortRows();
   UpdatePreview();
   EnableWindow(true);

@@ -82,6 +82,8 @@ struct RenameResult {
   bool cancelled = false;
   // The journal could not be written: the run renamed nothing more from that point.
   std::string journalError;
+  // Finish: journal entries left alone (EntryProblem), with the path and why.
+  std::vector<std::pair<std::string, std::string>> skipped;
 };
 
 struct UndoResult {
@@ -89,6 +91,9 @@ struct UndoResult {
   int restored = 0;
   int failed = 0;
   std::vector<std::pair<std::string, std::string>> failures;  // path, cause
+  // Journal entries left alone (EntryProblem), with the path and why. They do not keep the
+  // journal: nothing could ever undo them.
+  std::vector<std::pair<std::string, std::string>> skipped;
   std::string journalError;
 };
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "base/AtomicFile.h"
+#include "base/Paths.h"
 #include "config/Configuration.h"
 
 namespace renamer {
@@ -81,6 +82,21 @@ std::string Cause(const std::string& what, const std::string& path, int error) {
 
 }  // namespace
 
+std::optional<std::string> EntryProblem(const JournalEntry& entry, const std::string& current) {
+  const auto plainName = [](const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return !name.empty() && name != "." && name != "..";
+  };
+  if (entry.from.empty() || entry.to.empty() || entry.from[0] != '/' || entry.to[0] != '/')
+    return std::string("The journal entry names a relative path; it was skipped");
+  if (FolderOf(entry.from) != FolderOf(entry.to) || !plainName(entry.from) || !plainName(entry.to))
+    return std::string("The journal entry is no rename within one folder; it was skipped");
+  struct stat info {};
+  if (lstat(current.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode))
+    return base::NotRegularFileCause(current, info.st_mode) + " nor a symbolic link; the entry was skipped";
+  return std::nullopt;
+}
+
 JournalEntry::State Resolve(const JournalEntry& entry) {
   using State = JournalEntry::State;
   switch (entry.state) {
@@ -98,10 +114,11 @@ std::optional<JournalContents> RenameJournal::Read(std::string* error) const {
     return std::nullopt;
   };
   if (error) error->clear();
-  const int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  std::string cause;
+  const int fd = base::OpenRegularFile(path_, &cause);
   if (fd < 0) {
     if (errno == ENOENT) return std::nullopt;
-    return fail(Cause("Cannot read the rename journal", path_, errno));
+    return fail("Cannot read the rename journal \"" + path_ + "\": " + cause);
   }
   std::string text;
   char buffer[65536];

@@ -38,6 +38,13 @@ struct JournalContents {
   bool Interrupted() const { return !ended; }
 };
 
+// Why undo and finish must leave an entry alone; nothing when they may act on it. They move only
+// what a rename run can have moved: a regular file or a symbolic link (`current`, the path to be
+// renamed now) to another name in the same folder, both paths absolute. A hand-edited or damaged
+// journal could otherwise move a folder, or a file into another folder. A `current` that is
+// missing is left to the caller.
+std::optional<std::string> EntryProblem(const JournalEntry& entry, const std::string& current);
+
 // Where an uncertain entry stands: the file system shows whether the rename in question
 // happened. Entries with a settled state stay as they are.
 JournalEntry::State Resolve(const JournalEntry& entry);

@@ -44,6 +44,7 @@
 #include "ui/Mnemonics.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
+#include "ui/LocalPaths.h"
 #include "ui/WindowTexts.h"
 #include "base/Paths.h"
 #include "forms/CommandLine.h"
@@ -955,7 +956,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 void MainWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile()) paths.push_back(LocalPathOf(url));
   event->acceptProposedAction();
   // Outside the drop handler, so the dragging program is released at once.
   QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });

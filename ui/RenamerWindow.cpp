@@ -31,6 +31,7 @@
 #include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
 #include "ui/FormBinder.h"
+#include "ui/LocalPaths.h"
 #include "ui/Mnemonics.h"
 #include "ui/QtDialogs.h"
 #include "ui/WindowTexts.h"
@@ -527,10 +528,19 @@ void RenamerWindow::ReportUndo(const renamer::UndoResult& result) {
     status_->setText(Say(language_, "nothing_to_undo"));
     return;
   }
+  ReportSkipped(result.skipped);
   if (result.failures.empty()) return;
   QStringList lines;
   lines << Say(language_, "undo_failures");
   for (const auto& [path, cause] : result.failures) lines << Q(path) + ": " + Q(cause);
+  QMessageBox::warning(this, windowTitle(), lines.join("\n"));
+}
+
+void RenamerWindow::ReportSkipped(const std::vector<std::pair<std::string, std::string>>& skipped) {
+  if (skipped.empty()) return;
+  QStringList lines;
+  lines << Say(language_, "journal_skipped");
+  for (const auto& [path, cause] : skipped) lines << Q(path) + ": " + Q(cause);
   QMessageBox::warning(this, windowTitle(), lines.join("\n"));
 }
 
@@ -560,7 +570,9 @@ void RenamerWindow::CheckPendingJournal() {
   if (answer == 0) {
     ReportUndo(model_->RollBack());
   } else if (answer == 1) {
-    ReportJournalError(model_->Finish().journalError);
+    const renamer::RenameResult result = model_->Finish();
+    ReportJournalError(result.journalError);
+    ReportSkipped(result.skipped);
   }
   RefreshUndo();
 }
@@ -610,7 +622,7 @@ void RenamerWindow::dragEnterEvent(QDragEnterEvent* event) {
 void RenamerWindow::dropEvent(QDropEvent* event) {
   std::vector<std::string> paths;
   for (const QUrl& url : event->mimeData()->urls())
-    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    if (url.isLocalFile()) paths.push_back(LocalPathOf(url));
   event->acceptProposedAction();
   // Outside the drop handler, so the dragging program is released at once.
   QTimer::singleShot(0, this, [this, paths] { AddDropped(paths); });

@@ -122,6 +122,7 @@ private:
   void ClickPlaceholder(std::string_view name);
   void ReportJournalError(const std::string& error);
   void ReportUndo(const renamer::UndoResult& result);
+  void ReportSkipped(const std::vector<std::pair<std::string, std::string>>& skipped);
   void StoreGeometry();
   void ApplyGeometry();
   QLabel* Captioned(QWidget* parent, const char* name);

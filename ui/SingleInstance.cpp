@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
+#include <filesystem>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QtEndian>
 
+#include "base/Text.h"
 #include "forms/CommandLine.h"
 
 namespace ui {
@@ -39,17 +41,27 @@ QString InstanceName() {
   return "vexilo-" + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24));
 }
 
-bool HandOverToRunningInstance(const QStringList& arguments, int timeoutMs) {
-  if (arguments.isEmpty()) return false;
+bool HandOverToRunningInstance(const std::vector<std::string>& arguments, int timeoutMs) {
+  if (arguments.empty()) return false;
   std::vector<std::string> absolute;
-  // A relative path would name another folder in the running instance.
-  for (const QString& a : arguments) absolute.push_back(QDir::cleanPath(QDir::current().absoluteFilePath(a)).toStdString());
+  // A relative path would name another folder in the running instance. The paths stay bytes.
+  std::error_code error;
+  const std::filesystem::path here = std::filesystem::current_path(error);
+  for (const std::string& a : arguments) {
+    std::string path = (here / a).lexically_normal().string();
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    absolute.push_back(path);
+  }
   const std::string text = forms::HandOverText(ProgramPath().toStdString(), absolute);
   if (text.empty()) return false;
-  const QString wide = QString::fromStdString(text);
-  QByteArray payload(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2);
-  if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN)
-    for (qsizetype i = 0; i + 1 < payload.size(); i += 2) std::swap(payload[i], payload[i + 1]);
+  // Bytes of a name that are not valid UTF-8 travel as unpaired surrogates and come back whole.
+  const std::u16string wide = base::Utf16FromBytes(text);
+  QByteArray payload;
+  payload.reserve(static_cast<qsizetype>(wide.size() * 2));
+  for (const char16_t unit : wide) {
+    payload += static_cast<char>(unit & 0xFF);
+    payload += static_cast<char>(unit >> 8);
+  }
 
   const QDeadlineTimer deadline(timeoutMs);
   QLocalSocket socket;
@@ -112,12 +124,12 @@ void InstanceReceiver::Read(QLocalSocket* socket) {
     socket->flush();
     return;
   }
-  QString text(static_cast<qsizetype>(length / 2), Qt::Uninitialized);
-  for (quint32 i = 0; i < length / 2; ++i) text[i] = QChar(qFromLittleEndian<quint16>(bytes.constData() + 2 * i));
+  std::u16string text(length / 2, u'\0');
+  for (quint32 i = 0; i < length / 2; ++i) text[i] = qFromLittleEndian<quint16>(bytes.constData() + 2 * i);
   // Answered before the items are added: a long folder search must not keep the sender waiting.
   socket->write(LittleEndian(kHandOverHandled));
   socket->flush();
-  handler_(forms::ReceivedPaths(text.toStdString()));
+  handler_(forms::ReceivedPaths(base::BytesFromUtf16(text)));
 }
 
 }  // namespace ui

@@ -27,7 +27,10 @@ QString InstanceName();
 
 // The sender side: hands the arguments (made absolute) to a running instance. True when it
 // answered "handled" within the time limit; the caller then ends. Never true without arguments.
-bool HandOverToRunningInstance(const QStringList& arguments, int timeoutMs = 3000);
+// The arguments are bytes as the command line gave them; bytes that are not valid UTF-8 travel
+// as unpaired surrogates U+DC80 to U+DCFF (base::Utf16FromBytes), so that every file name
+// arrives as it is.
+bool HandOverToRunningInstance(const std::vector<std::string>& arguments, int timeoutMs = 3000);
 
 // The receiver side: answers every hand-over. Without a handler it answers "not handled"; with
 // one it passes the received paths (the quoted items after the program path) and answers

@@ -4,6 +4,7 @@
 // "--screenshot DIR [SAMPLE]" writes a picture of every window into DIR and ends (for the
 // documentation). For tests: "--no-splash" (or VEXILO_NO_SPLASH) shows the main window at once,
 // and VEXILO_COUNT_FILE names a file that always holds the number of rows in the list.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -141,11 +142,15 @@ int main(int argc, char** argv) {
     return 0;
   }
   ui::Application app(argc, argv);
-  QStringList args = QApplication::arguments();
-  args.removeFirst();
-  const int at = args.indexOf("--screenshot");
-  const bool screenshot = at >= 0 && at + 1 < args.size();
-  const bool noSplash = args.removeAll("--no-splash") > 0 || qEnvironmentVariableIsSet("VEXILO_NO_SPLASH");
+  // The arguments as bytes (Qt has taken its own options out of argv): a file name that is not
+  // valid UTF-8 must reach the list as it is on the disk, which QApplication::arguments() and
+  // QFile::decodeName cannot give back.
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const auto noSplashAt = std::remove(args.begin(), args.end(), std::string("--no-splash"));
+  const bool noSplash = noSplashAt != args.end() || qEnvironmentVariableIsSet("VEXILO_NO_SPLASH");
+  args.erase(noSplashAt, args.end());
+  const size_t at = static_cast<size_t>(std::find(args.begin(), args.end(), std::string("--screenshot")) - args.begin());
+  const bool screenshot = at + 1 < args.size();
   if (!screenshot && ui::HandOverToRunningInstance(args)) return 0;
 
   RemovePendingFilesOnSignals();
@@ -157,13 +162,11 @@ int main(int argc, char** argv) {
   ui::MainWindow window(windows);
   if (screenshot) {
     window.show();
-    const std::string sample = at + 2 < args.size() ? args[at + 2].toStdString() : std::string();
-    return Screenshots(window, args[at + 1], sample);
+    const std::string sample = at + 2 < args.size() ? args[at + 2] : std::string();
+    return Screenshots(window, QString::fromStdString(args[at + 1]), sample);
   }
   receiver.SetHandler([&window](std::vector<std::string> paths) { window.Receive(std::move(paths)); });
-  std::vector<std::string> paths;
-  for (const QString& a : args) paths.push_back(a.toStdString());
-  window.SetStartArguments(std::move(paths));
+  window.SetStartArguments(std::move(args));
 
   ui::SplashWindow splash(language, [&window] {
     window.show();

@@ -220,6 +220,7 @@ const TextEntry kRenamer[] = {
     {"journal_error", "The record of the renames could not be kept, so no further file was renamed:"},
     {"nothing_to_undo", "There is no rename to undo"},
     {"undo_failures", "These files could not get their old names back:"},
+    {"journal_skipped", "The record of the renames names these files in a way no rename does; they were left alone:"},
     {"pending_undo",
      "Undoing a rename was interrupted: %1 of %2 files still have their new name.\n\n"
      "Roll back and Finish both give them their old names back."},
@@ -326,6 +327,12 @@ const TextEntry kMessages[] = {
     {"dateigroessefalsch.title", "False File Size"},
     {"dateigroessefalsch.line1", "The approximate File Size is not a number:"},
     {"dateigroessefalsch.line3", "Enter the File Size in Kilobytes and try again."},
+    {"namefalsch.title", "False Filename"},
+    {"namefalsch.line1", "This Filename leads out of the Folder for your Images:"},
+    {"namefalsch.line3", "Enter a Filename without \"..\" that does not begin with \"/\" and try again."},
+    {"ladefehler.title", "Loading Error"},
+    {"ladefehler.line1", "This file could not be read:"},
+    {"ladefehler.line3", "It was skipped; the other Images are processed."},
 };
 
 const TextEntry kHelp[] = {

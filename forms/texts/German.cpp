@@ -213,6 +213,8 @@ const TextEntry kRenamer[] = {
      "Die Aufzeichnung der Umbenennungen konnte nicht geführt werden, daher wurde keine weitere Datei umbenannt:"},
     {"nothing_to_undo", "Es gibt keine Umbenennung rückgängig zu machen"},
     {"undo_failures", "Diese Dateien konnten ihren alten Namen nicht zurückbekommen:"},
+    {"journal_skipped",
+     "Die Aufzeichnung der Umbenennungen nennt diese Dateien, wie es keine Umbenennung tut; sie blieben unberührt:"},
     {"pending_undo",
      "Das Rückgängigmachen einer Umbenennung wurde unterbrochen: %1 von %2 Dateien haben noch ihren neuen Namen.\n\n"
      "Zurückrollen und Fertigstellen geben ihnen beide ihren alten Namen zurück."},
@@ -314,6 +316,12 @@ const TextEntry kMessages[] = {
     {"dateigroessefalsch.title", "Falsche Dateigröße angegeben"},
     {"dateigroessefalsch.line1", "Die ungefähre Dateigröße ist keine Zahl:"},
     {"dateigroessefalsch.line3", "Geben Sie die Dateigröße in Kilobyte an und versuchen Sie es erneut."},
+    {"namefalsch.title", "Falscher Dateiname angegeben"},
+    {"namefalsch.line1", "Dieser Dateiname führt aus dem Ordner für Ihre Bilder hinaus:"},
+    {"namefalsch.line3", "Geben Sie unter \"Dateiname\" einen Namen ohne \"..\" an, der nicht mit \"/\" beginnt."},
+    {"ladefehler.title", "Fehler beim Laden"},
+    {"ladefehler.line1", "Diese Datei konnte nicht gelesen werden:"},
+    {"ladefehler.line3", "Sie wurde übersprungen; die übrigen Bilder werden bearbeitet."},
 };
 
 const TextEntry kHelp[] = {

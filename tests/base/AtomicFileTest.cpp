@@ -3,9 +3,15 @@
 // list of pending files a signal handler clears.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <optional>
@@ -238,4 +244,93 @@ TEST(AtomicFile, ALongNameStillLeavesRoomForTheTemporaryName) {
   EXPECT_EQ(temporary.rfind("." + std::string(233, 'n') + ".vexilo-", 0), 0u) << temporary;
   ASSERT_TRUE(Write(file, {1}) && file.Commit()) << file.Error();
   EXPECT_EQ(testsupport::NamesIn(dir.Path()), std::vector<std::string>{name});
+}
+
+// Only a regular file is replaced: a folder, a device, a named pipe or a socket at the target,
+// or a link to one, stays what it is, and nothing is left beside it.
+TEST(AtomicFile, OnlyARegularFileIsReplaced) {
+  testsupport::TempDir dir;
+  struct Case {
+    const char* name;
+    mode_t type;
+  };
+  const Case cases[] = {{"folder", S_IFDIR}, {"pipe", S_IFIFO}, {"socket", S_IFSOCK}, {"device", S_IFCHR}};
+  for (const Case& c : cases) {
+    const fs::path node = dir / c.name;
+    if (c.type == S_IFDIR) {
+      fs::create_directory(node);
+    } else if (c.type == S_IFSOCK) {
+      const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+      sockaddr_un address{};
+      address.sun_family = AF_UNIX;
+      std::snprintf(address.sun_path, sizeof address.sun_path, "%s", node.c_str());
+      ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << node;
+      close(fd);
+    } else if (c.type == S_IFCHR) {
+      if (geteuid() != 0) continue;  // only root makes devices
+      ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    } else {
+      ASSERT_EQ(mkfifo(node.c_str(), 0666), 0);
+    }
+    const fs::path link = dir / (std::string(c.name) + "-link");
+    fs::create_symlink(node, link);
+    for (const fs::path& target : {node, link}) {
+      std::string error;
+      EXPECT_FALSE(base::WriteFileAtomically(target.string(), std::string_view("png"), &error)) << target;
+      EXPECT_NE(error.find("is not a regular file"), std::string::npos) << error;
+      struct stat after {};
+      ASSERT_EQ(lstat(node.c_str(), &after), 0);
+      EXPECT_EQ(after.st_mode & S_IFMT, c.type) << target;
+      EXPECT_TRUE(fs::is_symlink(link));
+      EXPECT_FALSE(base::AtomicFile(target.string()).IsOpen()) << "refused before anything is written";
+    }
+  }
+  for (const std::string& name : testsupport::NamesIn(dir.Path()))
+    EXPECT_EQ(name.find(".vexilo-"), std::string::npos) << name;
+}
+
+// Root replacing another user's file leaves it that user's, with its bits and attributes.
+TEST(AtomicFile, AReplacedFileKeepsItsOwnerGroupModeAndAttributes) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
+  testsupport::TempDir dir;
+  const std::string target = (dir / "theirs.bin").string();
+  testsupport::WriteFileBytes(target, {1});
+  ASSERT_EQ(chown(target.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+  const bool attributes = setxattr(target.c_str(), "user.origin", "camera", 6, 0) == 0;
+  std::string error;
+  ASSERT_TRUE(base::WriteFileAtomically(target, std::string_view("new"), &error)) << error;
+  struct stat after {};
+  ASSERT_EQ(stat(target.c_str(), &after), 0);
+  EXPECT_EQ(after.st_uid, 65534u);
+  EXPECT_EQ(after.st_gid, 65534u);
+  EXPECT_EQ(after.st_mode & 07777, 0640u);
+  if (attributes) {
+    char value[16] = {};
+    EXPECT_EQ(getxattr(target.c_str(), "user.origin", value, sizeof value), 6);
+    EXPECT_STREQ(value, "camera");
+  }
+}
+
+// A link another user put into a shared folder (such as /tmp) is not followed: it could name
+// any file of the writer's. The writer's own link there is followed as before.
+TEST(AtomicFile, ALinkAnotherUserPlacedInASharedFolderIsNotFollowed) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to make a link owned by another user";
+  testsupport::TempDir dir;
+  const fs::path shared = dir / "shared";
+  fs::create_directory(shared);
+  ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+  const fs::path victim = dir / "victim.png";
+  testsupport::WriteFileBytes(victim, {7});
+  const fs::path planted = shared / "out.png", own = shared / "own.png";
+  fs::create_symlink(victim, planted);
+  ASSERT_EQ(lchown(planted.c_str(), 65534, 65534), 0);
+  fs::create_symlink(victim, own);
+  std::string error;
+  EXPECT_FALSE(base::WriteFileAtomically(planted.string(), std::string_view("x"), &error));
+  EXPECT_NE(error.find("another user"), std::string::npos) << error;
+  EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<uint8_t>{7});
+  ASSERT_TRUE(base::WriteFileAtomically(own.string(), std::string_view("x"), &error)) << error;
+  EXPECT_EQ(testsupport::ReadFileBytes(victim), std::vector<uint8_t>{'x'});
+  EXPECT_TRUE(fs::is_symlink(own));
 }

@@ -11,8 +11,6 @@
 #include <string>
 #include <thread>
 
-#include "engine/ImageFiles.h"
-#include "imaging/PixelFormats.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -30,18 +28,7 @@ protected:
   }
 
   // A w × h picture with detail in every pixel, saved through the program's own codecs.
-  void Picture(const fs::path& path, int32_t w, int32_t h) {
-    imaging::Image image;
-    ASSERT_TRUE(imaging::CreateImage(w, h, imaging::PixelFormat::A8R8G8B8, image));
-    uint32_t state = 12345;
-    for (int32_t y = 0; y < h; ++y)
-      for (int32_t x = 0; x < w; ++x) {
-        state = state * 1103515245u + 12345u;
-        imaging::SetPixel32(image, x, y, 0xFF000000u | (state >> 8));
-      }
-    fs::create_directories(path.parent_path());
-    ASSERT_TRUE(engine::SaveImageFile(path.string(), image));
-  }
+  void Picture(const fs::path& path, int32_t w, int32_t h) { ASSERT_TRUE(testsupport::WriteNoisePicture(path, w, h)); }
 
   std::vector<std::string> Leftovers(const fs::path& folder) {
     std::vector<std::string> found;

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -597,6 +598,40 @@ TEST(Configuration, AFailingSaveNamesTheFileAndLeavesItAsItWas) {
   }
   EXPECT_THROW(config::SaveConfiguration(w, (dir / "no/such/folder.vxc").string()), config::ConfigWriteError);
   EXPECT_THROW(config::SaveConfiguration(w, dir.Path().string()), config::ConfigWriteError);
+}
+
+// Only a configuration is written over: a picture or any other file named by mistake stays as it
+// was (it would have kept its content with the settings added), and a named pipe is not even
+// opened. An empty file is taken as a new configuration.
+TEST(Configuration, SavingRefusesAFileThatIsNoConfiguration) {
+  testsupport::TempDir dir;
+  ProgramWindows w(Language::English);
+  const std::string photo = (dir / "photo.jpg").string(), notes = (dir / "notes.vxc").string();
+  testsupport::WriteFileBytes(photo, {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0});
+  testsupport::WriteFileBytes(notes, Bytes("[Notes]\r\nwho=me\r\n"));
+  for (const std::string& path : {photo, notes}) {
+    const std::vector<uint8_t> before = testsupport::ReadFileBytes(path);
+    try {
+      config::SaveConfiguration(w, path);
+      ADD_FAILURE() << path << " was written over";
+    } catch (const config::ConfigWriteError& e) {
+      EXPECT_NE(e.Reason().find("no configuration"), std::string::npos) << e.Reason();
+    }
+    EXPECT_EQ(testsupport::ReadFileBytes(path), before) << path;
+  }
+  const std::string pipe = (dir / "pipe.vxc").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  try {
+    config::SaveConfiguration(w, pipe);
+    ADD_FAILURE() << "a named pipe was written over";
+  } catch (const config::ConfigWriteError& e) {
+    EXPECT_NE(e.Reason().find("is not a regular file"), std::string::npos) << e.Reason();
+  }
+  EXPECT_FALSE(config::ReadWholeFile(pipe)) << "read without waiting for a writer";
+  const std::string empty = (dir / "empty.vxc").string();
+  testsupport::WriteFileBytes(empty, {});
+  config::SaveConfiguration(w, empty);
+  EXPECT_TRUE(config::HoldsKnownSection(config::VxcFile::Parse(testsupport::ReadFileBytes(empty))));
 }
 
 TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {

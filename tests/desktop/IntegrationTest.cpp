@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -168,6 +170,48 @@ TEST_F(DesktopTest, MimeAppsListKeepsTheUsersLines) {
   EXPECT_EQ(Read(program.MimeAppsListPath()), before);
 }
 
+// The user's mimeapps.list and uca.xml may be links into a folder of dotfiles: they are
+// edited through the link, which stays, and keep their permission bits.
+TEST_F(DesktopTest, LinkedListsAreEditedThroughTheLinkAndKeepTheirBits) {
+  Integration program = Program();
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()}) {
+    const fs::path target = dir / "dotfiles" / fs::path(path).filename();
+    Write(target, fs::path(path).extension() == ".xml" ? "<actions/>\n" : "[Default Applications]\n");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_directories(fs::path(path).parent_path());
+    fs::create_symlink(target, path);
+  }
+  ASSERT_TRUE(program.Register(Hook::ConfigurationFiles, Language::English));
+  ASSERT_TRUE(program.Register(Hook::Folders, Language::English));
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()}) {
+    EXPECT_TRUE(fs::is_symlink(path)) << path;
+    EXPECT_NE(Read(path).find("vexilo"), std::string::npos) << path;
+    EXPECT_EQ(testsupport::PermissionsOf(path), 0600u) << path;
+  }
+  program.Remove(Hook::ConfigurationFiles);
+  program.Remove(Hook::Folders);
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()}) {
+    EXPECT_TRUE(fs::is_symlink(path)) << path;
+    EXPECT_EQ(Read(path).find("vexilo"), std::string::npos) << path;
+    EXPECT_EQ(testsupport::PermissionsOf(path), 0600u) << path;
+  }
+}
+
+// A named pipe where the user's lists belong is neither read (it would hold the program) nor
+// replaced; the hooks that need the lists fail.
+TEST_F(DesktopTest, NamedPipesForTheListsAreLeftAlone) {
+  Integration program = Program();
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()}) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  }
+  EXPECT_FALSE(program.Register(Hook::ConfigurationFiles, Language::English));
+  EXPECT_FALSE(program.Register(Hook::Folders, Language::English));
+  EXPECT_FALSE(program.Active(Hook::Folders));
+  for (const std::string& path : {program.MimeAppsListPath(), program.ThunarActionsPath()})
+    EXPECT_EQ(fs::status(path).type(), fs::file_type::fifo) << path;
+}
+
 TEST_F(DesktopTest, ThunarKeepsTheUsersActions) {
   Integration program = Program();
   const std::string users =
@@ -243,6 +287,10 @@ TEST_F(DesktopTest, OddProgramPath) {
   EXPECT_NE(Read(odd.ConfigurationEntryPath()).find("Exec=\"" + dir.Path().string() +
                                                     "/odd \\\\\"\\\\$HOME\\\\\" \\\\`x\\\\` \\\\\\\\ 100%%/vexilo\" %f"),
             std::string::npos);
+  // Every command line doubles the "%", so that "100%/" never reads as a placeholder.
+  EXPECT_NE(Read(odd.NemoPath("folders")).find(" 100%%/vexilo\" %F\n"), std::string::npos);
+  EXPECT_NE(Read(odd.ThunarActionsPath()).find(" 100%%/vexilo\" %F</command>"), std::string::npos);
+  EXPECT_NE(Read(odd.DolphinPath("folders")).find(" 100%%/vexilo\" %f\n"), std::string::npos);
   ASSERT_EQ(testsupport::RunCommand("sh '" + odd.NautilusScriptPath() + "' 'a b.jpg' '/c/$d.png'"), 0);
   EXPECT_EQ(Read(folder / "args"), "a b.jpg\n/c/$d.png\n");
   // A path that cannot be written on one line is not registered.

@@ -55,7 +55,7 @@ TEST(Messages, KeysInBothLanguages) {
                         msg::kNoOutputName,         msg::kFormatNotSupported, msg::kAlreadyInList,
                         msg::kNoStartConfiguration, msg::kSaveError,          msg::kConversionError,
                         msg::kSourceMissing,        msg::kAlreadyWritten,     msg::kMetadataLost,
-                        msg::kBadFileSize};
+                        msg::kBadFileSize,          msg::kBadOutputName,      msg::kLoadError};
   for (const char* key : keys) {
     const auto en = engine::FindMessage(key, forms::Language::English);
     const auto de = engine::FindMessage(key, forms::Language::German);

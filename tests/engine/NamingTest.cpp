@@ -1,5 +1,8 @@
-// Output folder, name and type; padding; folder creation; the folder rule; trial paths.
+// Output folder, name and type; padding; folder creation; the folder rule; names that stay in
+// their folder.
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <string>
@@ -102,25 +105,59 @@ TEST(Naming, FolderRule) {
   for (const Case& c : cases) EXPECT_EQ(engine::IsAcceptableFolderPath(c.text), c.ok) << c.text;
 }
 
-TEST(Naming, TrialPathStaysBesideTheOutput) {
-  EXPECT_EQ(engine::TrialPath("/out/a.jpg"), "/out/a_tempfile23893298021.jpg");
-  EXPECT_EQ(engine::TrialPath("/x.jpg/a.jpg"), "/x.jpg/a_tempfile23893298021.jpg");
-  EXPECT_EQ(engine::TrialPath("/out/a.jpg.jpg"), "/out/a_tempfile23893298021.jpg_tempfile23893298021.jpg");
-  // Without an extension the trial must still differ from the existing output.
-  EXPECT_EQ(engine::TrialPath("/out/noext"), "/out/noext_tempfile23893298021");
-}
-
-TEST(Naming, MissingFoldersAreCreated) {
+TEST(Naming, MissingFoldersAreCreatedOrTheFailureSaysWhy) {
   testsupport::TempDir dir;
   const std::string base = dir.Path().string();
   engine::NamingInput in = Input(base + "/src/a.bmp", "%folder%/new/deeper", "%name%", "<keep>");
-  EXPECT_EQ(engine::BuildOutputPath(in), base + "/src/new/deeper/a.bmp");
+  EXPECT_EQ(engine::ComposeOutputPath(in), base + "/src/new/deeper/a.bmp");
+  EXPECT_FALSE(std::filesystem::exists(base + "/src")) << "composing a path makes nothing";
+  EXPECT_EQ(engine::CreateFolderPath(engine::OutputFolder(in)), std::nullopt);
   EXPECT_TRUE(std::filesystem::is_directory(base + "/src/new/deeper"));
-  // A folder that cannot be made is not reported here; the save fails later.
+  EXPECT_EQ(engine::CreateFolderPath(engine::OutputFolder(in)), std::nullopt) << "a folder that is there is fine";
+  // A folder that cannot be made says why, with the folder that could not be made.
   testsupport::WriteFileBytes(dir / "file", {1});
-  in.folderPattern = base + "/file/sub";
-  EXPECT_EQ(engine::BuildOutputPath(in), base + "/file/sub/a.bmp");
+  const auto inTheWay = engine::CreateFolderPath(base + "/file/sub/");
+  ASSERT_TRUE(inTheWay);
+  EXPECT_NE(inTheWay->find("Not a directory"), std::string::npos) << *inTheWay;
   EXPECT_FALSE(std::filesystem::exists(base + "/file/sub"));
+  if (geteuid() != 0) {
+    std::filesystem::create_directory(dir / "locked");
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const auto denied = engine::CreateFolderPath(base + "/locked/new/");
+    ASSERT_TRUE(denied);
+    EXPECT_NE(denied->find("\"" + base + "/locked/new\": Permission denied"), std::string::npos) << *denied;
+  }
+  const auto tooLong = engine::CreateFolderPath("/" + std::string(5000, 'x') + "/");
+  ASSERT_TRUE(tooLong);
+  EXPECT_NE(tooLong->find("the system takes paths of at most 4095 bytes"), std::string::npos) << *tooLong;
+}
+
+// A name may make subfolders of the output folder, but never lead out of it: by its pattern
+// (checked before the run) or by what a placeholder or an output type puts into it (per file).
+TEST(Naming, NamesStayInTheOutputFolder) {
+  struct Case {
+    const char* pattern;
+    bool ok;
+  };
+  const Case patterns[] = {{"%name%", true},     {"small/%name%", true}, {"a..b", true},     {"..%name%", true},
+                           {"../../x", false},   {"/etc/x", false},      {"sub/../x", false}, {"..", false}};
+  for (const Case& c : patterns) EXPECT_EQ(engine::IsAcceptableNamePattern(c.pattern), c.ok) << c.pattern;
+
+  struct File {
+    const char* source;
+    const char* pattern;
+    const char* format;
+    bool stays;
+  };
+  const File files[] = {
+      {"/p/a.png", "sub/%name%", "<keep>", true},
+      {"/p/...png", "%name%", "<keep>", true},      // "..": the whole name is "...png"
+      {"/p/...png", "%name%/x", "<keep>", false},   // "%name%" makes a ".." part
+      {"/p/a.png", "%name%", "*./../x - from a configuration", false},
+  };
+  for (const File& f : files)
+    EXPECT_EQ(engine::StaysInOutputFolder(Input(f.source, "/out", f.pattern, f.format)), f.stays)
+        << f.source << " " << f.pattern << " " << f.format;
 }
 
 }  // namespace

@@ -3,11 +3,17 @@
 // drops, and the run reading its rows from the list.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "forms/MessageKeys.h"
@@ -145,6 +151,61 @@ TEST(ImageList, DuplicatesAndUnsupportedFilesWithAndWithoutOkForAll) {
     EXPECT_EQ(dialogs.messages[0].detail, x);
     EXPECT_EQ(list.RowCount(), 2) << c.name;  // x.bmp and X.bmp are two files
   }
+}
+
+// Only regular files are listed, and each once whatever the spelling of its path: a named pipe
+// or a folder given as a file is refused with its cause before anything opens it (a pipe would
+// block the reader), and another spelling of a listed file ("./", a linked folder, a link to
+// it) is a duplicate.
+TEST(ImageList, OnlyRegularFilesAndOneRowPerFile) {
+  testsupport::TempDir dir;
+  WriteImage(dir / "x.bmp", 4, 4);
+  std::filesystem::create_directory_symlink(dir.Path(), dir / "linked");
+  std::filesystem::create_symlink(dir / "x.bmp", dir / "alias.bmp");
+  std::filesystem::create_directory(dir / "folder.bmp");
+  const std::string pipe = (dir / "pipe.bmp").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  // Should anything open the pipe, a writer lets it go after a while, and the test fails on time.
+  std::atomic<bool> done = false;
+  std::thread writer([&] {
+    for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const int fd = open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) close(fd);
+  });
+  ImageList list(Language::English, ".");
+  list.SetReadInBackground(false);
+  ScriptedDialogs dialogs;
+  const auto started = std::chrono::steady_clock::now();
+  struct Step {
+    std::string path;
+    bool added;
+    const char* key;    // the message shown, none when added
+    const char* cause;  // a part of its cause
+  };
+  const Step steps[] = {
+      {pipe, false, msg::kFormatNotSupported, "is not a regular file (a named pipe)"},
+      {(dir / "folder.bmp").string(), false, msg::kFormatNotSupported, "is not a regular file (a folder)"},
+      {(dir / "x.bmp").string(), true, nullptr, ""},
+      {(dir / "./x.bmp").string(), false, msg::kAlreadyInList, ""},
+      {(dir / "linked/x.bmp").string(), false, msg::kAlreadyInList, ""},
+      {(dir / "alias.bmp").string(), false, msg::kAlreadyInList, ""},
+  };
+  for (const Step& step : steps) {
+    dialogs.messages.clear();
+    EXPECT_EQ(list.AddFile(step.path, dialogs), step.added) << step.path;
+    if (!step.key) {
+      EXPECT_TRUE(dialogs.messages.empty()) << step.path;
+      continue;
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1u) << step.path;
+    EXPECT_EQ(dialogs.messages[0].key, step.key) << step.path;
+    EXPECT_NE(dialogs.messages[0].cause.find(step.cause), std::string::npos) << dialogs.messages[0].cause;
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5)) << "something waited on the pipe";
+  done = true;
+  writer.join();
+  EXPECT_EQ(list.RowCount(), 1);
+  EXPECT_TRUE(list.Holds((dir / "linked/./x.bmp").string()));
 }
 
 TEST(ImageList, SortingComparesNumbersAsNumbers) {

@@ -258,9 +258,13 @@ TEST(FileStream, ReadsOnlyRegularFilesAndWritesNothingIntoThem) {
   const std::string path = (dir / "in.bin").string();
   const std::vector<uint8_t> data = {7, 8, 9};
   testsupport::WriteFileBytes(path, data);
+  // A FIFO without a writer would hold a blocking open forever.
+  const std::string fifo = (dir / "pipe.png").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::pair<std::string, std::string> refused[] = {
       {dir.Path().string(), "it is a folder"},
       {"/dev/null", "it is not a regular file"},
+      {fifo, "it is not a regular file"},
       {(dir / "missing").string(), "No such file or directory"},
   };
   for (const auto& [refusedPath, cause] : refused) {
@@ -268,6 +272,7 @@ TEST(FileStream, ReadsOnlyRegularFilesAndWritesNothingIntoThem) {
     EXPECT_EQ(ErrorOf([&] { FileStream file(named, FileStream::Access::Read); }),
               "Cannot open file \"" + named + "\": " + cause + ".");
   }
+  EXPECT_EQ(imaging::DetectFileFormat(fifo), "");
   {
     FileStream file(path, FileStream::Access::Read);
     EXPECT_EQ(ErrorOf([&] { file.Write(data.data(), 3); }), "TBufferedStream.WriteBuffer: write failed");

@@ -373,6 +373,57 @@ TEST_F(Renamer, JournalDecidesAnUncertainRenameByTheFiles) {
   EXPECT_NE(error.find("damaged"), std::string::npos);
 }
 
+// A hand-edited journal moves nothing a rename could not have moved: undo and finish act only on
+// two absolute paths in one folder whose current file is a file or a link; the rest is
+// reported and left alone, and does not keep the journal.
+TEST_F(Renamer, UndoAndFinishActOnlyOnRenamesWithinOneFolder) {
+  fs::create_directories(dir / "settings");
+  fs::create_directories(dir / "elsewhere");
+  fs::create_directories(files / "folder");
+  WriteText(files / "secret", "secret");
+  WriteText(files / "mine.new", "mine");
+  const std::string f = files.string() + "/";
+  struct Case {
+    const char* what;
+    std::string from, to;
+    bool acted;
+  };
+  const Case cases[] = {
+      {"a folder", f + "folder-old", f + "folder", false},
+      {"into another folder", (dir / "elsewhere/secret").string(), f + "secret", false},
+      {"a relative path", "mine.old", "mine.new", false},
+      {"a parent step", f + "..", f + "up", false},
+      {"a rename within the folder", f + "mine.old", f + "mine.new", true},
+  };
+  std::string plan = "vexilo rename journal 1\n";
+  for (const Case& c : cases) plan += "plan " + c.from + "\t" + c.to + "\n";
+  for (size_t i = 0; i < std::size(cases); ++i) plan += "done " + std::to_string(i) + "\n";
+  WriteText(journal, plan + "end\n");
+  renamer::FileRenamer model = Model();
+  const renamer::UndoResult undo = model.UndoLastRename();
+  EXPECT_EQ(undo.restored, 1);
+  EXPECT_EQ(undo.skipped.size(), std::size(cases) - 1);
+  for (const Case& c : cases) {
+    const bool skipped = std::any_of(undo.skipped.begin(), undo.skipped.end(),
+                                     [&](const auto& s) { return s.first == c.to; });
+    EXPECT_EQ(skipped, !c.acted) << c.what;
+  }
+  EXPECT_TRUE(fs::is_directory(files / "folder"));
+  EXPECT_EQ(ReadText(files / "secret"), "secret");
+  EXPECT_EQ(ReadText(files / "mine.old"), "mine");
+  EXPECT_FALSE(fs::exists(journal)) << "nothing could ever undo the rest";
+
+  // Finishing an interrupted run: the same test on the file to be renamed now.
+  WriteText(journal, "vexilo rename journal 1\nplan " + f + "folder\t" + f + "folder2\nplan " + f + "secret\t" +
+                         (dir / "elsewhere/secret").string() + "\nplan " + f + "mine.old\t" + f + "mine2\n");
+  const renamer::RenameResult finished = model.Finish();
+  EXPECT_EQ(finished.renamed, 1);
+  EXPECT_EQ(finished.skipped.size(), 2u);
+  EXPECT_TRUE(fs::is_directory(files / "folder"));
+  EXPECT_FALSE(fs::exists(dir / "elsewhere/secret"));
+  EXPECT_EQ(ReadText(files / "mine2"), "mine");
+}
+
 TEST_F(Renamer, NoJournalNoRename) {
   WriteText(dir / "settings", "a file where the settings folder should be");
   renamer::FileRenamer model = Model();

@@ -14,6 +14,7 @@
 
 #include <lcms2.h>
 
+#include "imaging/Codec.h"
 #include "imaging/PixelFormats.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,21 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   std::error_code ec;
   fs::remove_all(path_, ec);
+}
+
+bool WriteNoisePicture(const fs::path& path, int32_t width, int32_t height) {
+  imaging::Image image;
+  if (!imaging::CreateImage(width, height, imaging::PixelFormat::A8R8G8B8, image)) return false;
+  uint32_t state = 12345;
+  for (int32_t y = 0; y < height; ++y)
+    for (int32_t x = 0; x < width; ++x) {
+      state = state * 1103515245u + 12345u;
+      imaging::SetPixel32(image, x, y, 0xFF000000u | (state >> 8));
+    }
+  std::error_code error;
+  fs::create_directories(path.parent_path(), error);
+  const imaging::Codec* codec = imaging::FindFormatByFileName(path.string());
+  return codec != nullptr && codec->SaveToFile(path.string(), std::span(&image, 1), true);
 }
 
 std::vector<uint8_t> ReadFileBytes(const fs::path& path) {

@@ -39,6 +39,10 @@ private:
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// A w × h A8R8G8B8 picture with detail in every pixel (a fixed pseudo-random sequence), saved by
+// the codec of the path's extension; its folder is made. False when it cannot be saved.
+bool WriteNoisePicture(const std::filesystem::path& path, int32_t width, int32_t height);
+
 // Every name in the folder, sorted: to see that no temporary file is left behind.
 std::vector<std::string> NamesIn(const std::filesystem::path& folder);
 // The permission bits of a file (a link followed); 0 when it cannot be read.

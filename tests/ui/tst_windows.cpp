@@ -1,4 +1,8 @@
 // The desktop program's windows, driven through their widgets on the offscreen platform.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -56,10 +60,11 @@ void WriteText(const QString& path) {
   std::ofstream(path.toStdString()) << "x";
 }
 
-void WriteBitmap(const QString& path) {
+// Written at `path`, or at `bytes` when a name is not valid UTF-8 (which no QString holds).
+void WriteBitmap(const QString& path, const std::string& bytes = {}) {
   imaging::Image image;
   imaging::CreateImage(4, 2, imaging::PixelFormat::A8R8G8B8, image);
-  engine::SaveImageFile(path.toStdString(), image);
+  engine::SaveImageFile(bytes.empty() ? path.toStdString() : bytes, image);
 }
 
 struct FakeDesktop : imagelist::DesktopServices {
@@ -540,6 +545,55 @@ private slots:
     QVERIFY(third.waitForFinished(5000));
     first.terminate();
     QVERIFY(first.waitForFinished(5000));
+  }
+
+  // Linux allows any bytes in a name. One that is not valid UTF-8 reaches the list byte for byte
+  // when it is dropped, given on the command line or handed over by a second start.
+  void namesThatAreNotUtf8() {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    const std::string dropped = folder + "/dropped \xff\xfe.bmp", started = folder + "/started \xe9.bmp",
+                      handed = folder + "/handed \xc3(.bmp";
+    for (const std::string& path : {dropped, started, handed}) WriteBitmap(QString(), path);
+
+    QMimeData data;
+    data.setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(dropped).toPercentEncoding("/"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_->centralWidget(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window_->centralWidget(), &drop);
+    QTRY_COMPARE(window_->List().RowCount(), 1);
+    QCOMPARE(window_->List().RowPath(0), dropped);
+
+    // The real program: the first start lists its argument, the second hands its own over.
+    const std::string count = folder + "/count";
+    const auto rows = [&] {
+      std::ifstream in(count);
+      int n = -1;
+      in >> n;
+      return n;
+    };
+    const auto start = [&](const std::string& argument, const char* extra) {
+      const pid_t child = fork();
+      if (child == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("VEXILO_HOME", (folder + "/home").c_str(), 1);
+        setenv("VEXILO_COUNT_FILE", count.c_str(), 1);
+        execl(VEXILO_PROGRAM, VEXILO_PROGRAM, extra, argument.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      return child;
+    };
+    const pid_t first = start(started, "--no-splash");
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), 1, 10000);
+    const pid_t second = start(handed, "--no-splash");
+    int status = 0;
+    QCOMPARE(waitpid(second, &status, 0), second);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    QTRY_COMPARE_WITH_TIMEOUT(rows(), 2, 10000);
+    kill(first, SIGTERM);
+    QCOMPARE(waitpid(first, &status, 0), first);
+    std::filesystem::remove_all(folder);  // QTemporaryDir cannot name these files to remove them
   }
 
   void renamerPreviewPlaceholderRenameUndo() {
