@@ -25,6 +25,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -87,6 +89,40 @@ private:
   MainWindow* owner_;
 };
 
+// The footer's tip: a link that Tab reaches and Enter or Space opens, as a click does.
+class TipLink : public QLabel {
+public:
+  explicit TipLink(QWidget* parent) : QLabel(parent) {
+    setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    setFocusPolicy(Qt::StrongFocus);
+  }
+  void Show(const QString& topic, const QString& text) {
+    topic_ = topic;
+    setText(QString("<a href=\"%1\">%2</a>").arg(topic, text.toHtmlEscaped()));
+  }
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      emit linkActivated(topic_);
+      return;
+    }
+    QLabel::keyPressEvent(event);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+  }
+
+private:
+  QString topic_;
+};
+
 // A panel of the size or save page: the button face darkened by 5 in each channel.
 QWidget* Panel(QWidget* parent, bool tinted) {
   auto* panel = new QWidget(parent);
@@ -101,13 +137,37 @@ QWidget* Panel(QWidget* parent, bool tinted) {
   return panel;
 }
 
+// The preview line fitted to `width`: the file names are shortened in their middles, each to
+// half the room when both are long, so the sizes and the output folder always show whole.
+QString FitPreviewLine(const engine::PreviewLineParts& parts, const QFontMetrics& metrics, int width) {
+  QString source = Q(parts.sourceName), output = Q(parts.outputName);
+  const QString sizes = Q(parts.sizes), folder = Q(parts.outputFolder);
+  const int room = width - metrics.horizontalAdvance(sizes + folder);
+  const int sourceWidth = metrics.horizontalAdvance(source), outputWidth = metrics.horizontalAdvance(output);
+  if (sourceWidth + outputWidth <= room) return source + sizes + folder + output;
+  // At least the ellipsis stays of a name, however narrow the line.
+  const auto shorten = [&](const QString& name, int to) {
+    return metrics.elidedText(name, Qt::ElideMiddle, std::max(to, metrics.horizontalAdvance(QChar(0x2026))));
+  };
+  const int half = room / 2;
+  if (sourceWidth <= half) {
+    output = shorten(output, room - sourceWidth);
+  } else if (outputWidth <= half) {
+    source = shorten(source, room - outputWidth);
+  } else {
+    source = shorten(source, half);
+    output = shorten(output, room - metrics.horizontalAdvance(source));
+  }
+  return source + sizes + folder + output;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop)
     : windows_(windows),
       language_(windows.language),
       languages_(windows.language),
-      list_(windows.language),
+      list_(windows.language, DecimalSeparator()),
       ownDesktop_(desktop == nullptr ? std::make_unique<DesktopServicesQt>() : nullptr),
       desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
       dialogs_(std::make_unique<QtUserDialogs>(this)),
@@ -153,6 +213,9 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   preview_->setObjectName("previewLine");
   preview_->setTextFormat(Qt::PlainText);
   preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // The line fits itself to the window; its text never widens the window.
+  preview_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  preview_->setMinimumWidth(1);
   preview_->hide();
   outer->addWidget(preview_);
 
@@ -160,7 +223,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   footer->setObjectName("footerPanel");
   auto* f = new QHBoxLayout(footer);
   f->setContentsMargins(0, 0, 0, 0);
-  footer_ = new QLabel(footer);
+  footer_ = new TipLink(footer);
   footer_->setObjectName("tipLink");
   connect(footer_, &QLabel::linkActivated, this, [this](const QString& topic) {
     help_->ShowTopic(topic.toStdString());
@@ -186,6 +249,15 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       mirror(c);
       SchedulePreview();
     };
+  }
+
+  // Ctrl+Tab and Ctrl+Shift+Tab turn the pages wherever the focus is (the tab widget itself
+  // hears them only from its own widgets, and a list keeps them).
+  for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                   std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), 2},
+                                   std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), 2}}) {
+    auto* turn = new QShortcut(keys, this);
+    connect(turn, &QShortcut::activated, this, [this, step = step] { ShowPage((pages_->currentIndex() + step) % 3); });
   }
 
   BuildMenus();
@@ -477,6 +549,9 @@ QWidget* MainWindow::BuildSavePage() {
     binder_->Bind(name, r);
     g->addWidget(r);
   }
+  // Neither Tab nor the page's first focus lands on "Overwrite Original File", where a single
+  // Space would switch the run to overwriting the originals; a click or its access key chooses it.
+  binder_->Widget(ctl::kOverwriteSource)->setFocusPolicy(Qt::NoFocus);
   QWidget* p = Panel(group, true);
   auto* grid = new QGridLayout(p);
   const std::string_view rows[][2] = {{ctl::kOutputFolderLabel, ctl::kOutputFolder},
@@ -594,8 +669,12 @@ void MainWindow::RebuildConfigMenu() {
       };
     if (name == config::kStandardItem)
       return [this] {
+        if (!AskBeforeReset()) return;
         config::LoadStandardConfiguration(windows_);
-        RebuildConfigMenu();
+        // As after a configuration load: the special texts in the interface language, the
+        // coupled fields and the page layout.
+        forms::RefreshMainForm(windows_.mainForm);
+        ApplyTexts(languages_.Current());
       };
     if (name == config::kStartItem)
       return [this] {
@@ -692,6 +771,20 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   AssignMnemonics(this);
 }
 
+bool MainWindow::AskBeforeReset() {
+  QMessageBox box(QMessageBox::Question, WithoutMnemonic(TextOf(language_, forms::TextGroup::MainWindow, config::kStandardItem)),
+                  TextOf(language_, forms::TextGroup::MainWindow, "reset_question"), QMessageBox::NoButton, this);
+  QPushButton* yes = box.addButton(QString::fromUtf8(engine::Text(engine::TextId::ButtonYes, language_)), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QString::fromUtf8(engine::Text(engine::TextId::ButtonNo, language_)), QMessageBox::NoRole);
+  yes->setObjectName("yesButton");
+  no->setObjectName("noButton");
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  AssignMnemonics(&box);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
 RenamerWindow& MainWindow::Renamer() {
   if (!renamer_) renamer_ = std::make_unique<RenamerWindow>(windows_, *dialogs_, *desktop_);
   return *renamer_;
@@ -705,8 +798,7 @@ ShortcutsWindow& MainWindow::Shortcuts() {
 void MainWindow::RotateTip() {
   static const char* const kTopics[] = {"steps", "sizes", "names", "configs"};
   const int tip = tipTicks_++ % 4;
-  footer_->setText(QString("<a href=\"%1\">%2</a>")
-                       .arg(kTopics[tip], TextOf(language_, forms::TextGroup::MainWindow, "tip" + std::to_string(tip))));
+  static_cast<TipLink*>(footer_)->Show(kTopics[tip], TextOf(language_, forms::TextGroup::MainWindow, "tip" + std::to_string(tip)));
 }
 
 void MainWindow::ShowPage(int page) {
@@ -716,6 +808,31 @@ void MainWindow::ShowPage(int page) {
   AssignMnemonics(this);
   preview_->setVisible(page != 0 && list_.RowCount() > 0);
   UpdatePreview();
+  if (QWidget* field = FirstFieldOf(page); field != nullptr && field->isEnabled()) field->setFocus(Qt::TabFocusReason);
+}
+
+QWidget* MainWindow::FirstFieldOf(int page) const {
+  const forms::Form& form = windows_.mainForm;
+  if (page == 0) return binder_->Widget(ctl::kSourceFolder);
+  if (page == 1) {
+    if (form.Checked(ctl::kPresetSizeMode)) {
+      for (const std::string_view preset :
+           {ctl::kPreset240x320, ctl::kPreset640x480, ctl::kPreset800x600, ctl::kPreset1024x768})
+        if (form.Checked(preset)) return binder_->Widget(preset);
+      return binder_->Widget(ctl::kPresetSizeMode);
+    }
+    const std::pair<std::string_view, std::string_view> modes[] = {{ctl::kCustomSizeMode, ctl::kCustomWidth},
+                                                                   {ctl::kPercentSizeMode, ctl::kPercentWidth},
+                                                                   {ctl::kFactorSizeMode, ctl::kFactor},
+                                                                   {ctl::kFileSizeMode, ctl::kFileSize}};
+    for (const auto& [mode, field] : modes)
+      if (form.Checked(mode)) return binder_->Widget(field);
+    return nullptr;
+  }
+  // Never "Overwrite Original File": a Space there would turn the run into one that overwrites
+  // the originals. With it chosen there is no field, and the button that starts the run waits.
+  if (form.Checked(ctl::kSaveAsNewFile)) return binder_->Widget(ctl::kOutputFolder);
+  return forward_;
 }
 
 void MainWindow::Forward(bool fromMenu) {
@@ -861,6 +978,8 @@ void MainWindow::RowsChanged() {
 void MainWindow::SetReadOnly(bool busy) {
   if (readOnly_ == busy) return;
   readOnly_ = busy;
+  // A disabled widget loses the focus; it gets it back when the window takes input again.
+  if (busy) focusBeforeBusy_ = focusWidget();
   // Busy, the window can still be read: the pages can be turned and the list scrolled, but
   // nothing that changes the list or the settings takes input.
   menuBar()->setEnabled(!busy);
@@ -876,6 +995,8 @@ void MainWindow::SetReadOnly(bool busy) {
   listView_->setContextMenuPolicy(busy ? Qt::NoContextMenu : Qt::CustomContextMenu);
   if (busy) placeTimer_->start();
   else placeTimer_->stop();
+  if (!busy && focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible())
+    focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::SchedulePreview() {
@@ -902,9 +1023,9 @@ void MainWindow::UpdatePreview() {
   const engine::ConversionJob job = engine::JobFromForms(windows_.mainForm, windows_.options);
   const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
-  const QString line = Q(engine::PreviewLine(p, job.fileSizeText));
-  preview_->setToolTip(line);
-  preview_->setText(QFontMetrics(preview_->font()).elidedText(line, Qt::ElideMiddle, std::max(100, preview_->width())));
+  preview_->setToolTip(Q(engine::PreviewLine(p, job.fileSizeText)));
+  preview_->setText(FitPreviewLine(engine::SplitPreviewLine(p, job.fileSizeText), preview_->fontMetrics(),
+                                   std::max(100, preview_->contentsRect().width())));
 }
 
 void MainWindow::StoreGeometry() {
@@ -979,12 +1100,19 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
+  // A folder typed at once and Enter is searched.
+  if (QWidget* field = FirstFieldOf(pages_->currentIndex())) field->setFocus(Qt::OtherFocusReason);
   QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
   if (QScreen* s = screen()) {
     const QRect desktop = s->virtualGeometry();
     const QSize client = centralWidget()->size();
     if (desktop.height() < client.height() + 50 || desktop.width() < client.width() + 50) maximizeMark_ = false;
   }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  SchedulePreview();  // the preview line fits the new width
 }
 
 void MainWindow::changeEvent(QEvent* event) {

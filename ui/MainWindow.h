@@ -10,6 +10,7 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 
 #include "config/Menu.h"
 #include "config/Configuration.h"
@@ -107,6 +108,7 @@ protected:
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
 private:
@@ -117,6 +119,8 @@ private:
   void RebuildConfigMenu();
   void RowsChanged();
   void SetReadOnly(bool readOnly);
+  // The widget that takes the focus when the page is shown.
+  QWidget* FirstFieldOf(int page) const;
   void UpdatePreview();
   void SchedulePreview();
   void RotateTip();
@@ -128,6 +132,8 @@ private:
   void ApplyGeometry();
   int IconFor(const std::string& path);
   std::string ChooseFolder(const std::string& start);
+  // The question before Configuration > Reset all Settings: true to reset.
+  bool AskBeforeReset();
 
   config::ProgramWindows& windows_;
   forms::Language language_;
@@ -156,6 +162,7 @@ private:
   QLabel* preview_ = nullptr;
   QLabel* footer_ = nullptr;
   QPushButton* forward_ = nullptr;
+  QPointer<QWidget> focusBeforeBusy_;  // given back when the window takes input again
   QMenu* popup_ = nullptr;
   QMenu* configMenu_ = nullptr;
   std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name

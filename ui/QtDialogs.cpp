@@ -270,7 +270,8 @@ void QtUserDialogs::SetMainWindowEnabled(bool enabled) {
 
 void QtUserDialogs::FocusMainWindow() {
   main_->activateWindow();
-  main_->setFocus();
+  // The window keeps the field the user was in; only a window without one takes the focus itself.
+  if (main_->focusWidget() == nullptr) main_->setFocus();
 }
 
 }  // namespace ui

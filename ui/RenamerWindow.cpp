@@ -139,7 +139,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
       desktop_(desktop),
       language_(windows.language),
       model_(std::make_unique<renamer::FileRenamer>(windows.renamer, windows.renamerFilter, windows.language,
-                                                    forms::UserDecimalSeparator(), std::move(journalPath))) {
+                                                    DecimalSeparator(), std::move(journalPath))) {
   setObjectName("renamerWindow");
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.renamer, this);

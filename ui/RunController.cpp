@@ -152,7 +152,8 @@ bool RunController::Start(const forms::Form& mainForm, const forms::Form& option
                            .questions = questions,
                            .flags = *flags,
                            .memory = *memory,
-                           .stop = stop};
+                           .stop = stop,
+                           .decimalSeparator = DecimalSeparator()};
     try {
       *result = engine::RunConversion(setup);
     } catch (const std::exception& e) {

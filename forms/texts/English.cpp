@@ -65,6 +65,7 @@ const TextEntry kMainWindow[] = {
     {"m_konfig_autosave_nie", "Never"},
     {"m_konfig_autosave_alles", "Save all"},
     {"m_konfig_standard", "Reset all Settings"},
+    {"reset_question", "Reset all settings to their standard values? Settings that were not saved in a configuration are lost."},
     {"m_konfig_start", "Load Start Configuration (auto.vxc) if possible"},
     {"m_info", "&Help and Information"},
     {"m_info_help", "&Help"},
@@ -244,6 +245,7 @@ const TextEntry kRenamerFilter[] = {
 const TextEntry kDialogs[] = {
     {"caption", "Vexilo - Corvana"},
     {"ok", "OK"},
+    {"cancel", "Cancel"},
     {"ok_for_all", "OK for all"},
     {"overwrite_title", "File already exists"},
     {"overwrite_line1", "The following File already exists:"},

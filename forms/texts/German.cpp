@@ -64,6 +64,7 @@ const TextEntry kMainWindow[] = {
     {"m_konfig_autosave_nie", "Nicht speichern"},
     {"m_konfig_autosave_alles", "Alles speichern"},
     {"m_konfig_standard", "Alle Einstellungen zurücksetzen"},
+    {"reset_question", "Alle Einstellungen auf ihre Standardwerte zurücksetzen? Einstellungen, die nicht in einer Konfiguration gespeichert sind, gehen verloren."},
     {"m_konfig_start", "Startkonfiguration (auto.vxc) laden wenn vorhanden"},
     {"m_info", "&Hilfe und Info"},
     {"m_info_help", "&Hilfe"},
@@ -237,6 +238,7 @@ const TextEntry kRenamerFilter[] = {
 const TextEntry kDialogs[] = {
     {"caption", "Vexilo - Corvana"},
     {"ok", "OK"},
+    {"cancel", "Abbrechen"},
     {"ok_for_all", "OK für alle"},
     {"overwrite_title", "Datei bereits vorhanden"},
     {"overwrite_line1", "Die folgende Datei ist bereits vorhanden:"},

@@ -22,6 +22,10 @@
 #include <QProgressBar>
 #include <QMenu>
 #include <QPushButton>
+#include <QLocale>
+#include <QHelpEvent>
+#include <QToolTip>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
@@ -36,6 +40,7 @@
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "imaging/Codec.h"
+#include "imagelist/List.h"
 #include "ui/Application.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
@@ -358,6 +363,178 @@ private slots:
       }
       QVERIFY2(faults.isEmpty(), qPrintable(faults.join('\n')));
     }
+  }
+
+  // Keyboard only: the folder box has the focus at once, Enter searches what was typed, Ctrl+Tab
+  // turns the pages from any field and puts the focus into the page's chosen mode, and the
+  // save page never gives the focus to "Overwrite Original File".
+  void keyboardFocusAndPages() {
+    QTemporaryDir dir;
+    WriteBitmap(dir.path() + "/a.bmp");
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QWidget* folder = window_->Binder()->Widget("inp_ordner");
+    QCOMPARE(QApplication::focusWidget(), folder);
+    QTest::keyClicks(QApplication::focusWidget(), dir.path());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QTRY_COMPARE(window_->List().RowCount(), 1);
+    QTRY_COMPARE(QApplication::focusWidget(), folder);  // the search gives the field back
+
+    ui::FormBinder* b = window_->Binder();
+    const auto turn = [](Qt::KeyboardModifiers modifiers = Qt::ControlModifier) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+    };
+    window_->ListView()->setFocus();
+    turn();
+    QCOMPARE(window_->Pages()->currentIndex(), 1);
+    QCOMPARE(QApplication::focusWidget(), b->Widget("act_size640x480"));  // the chosen preset
+    windows_->mainForm.SetChecked("rb_faktor", true);
+    turn();
+    QCOMPARE(window_->Pages()->currentIndex(), 2);
+    QCOMPARE(QApplication::focusWidget(), b->Widget("out_ordner")->focusProxy() ? b->Widget("out_ordner")->focusProxy()
+                                                                                : b->Widget("out_ordner"));
+    turn(Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(window_->Pages()->currentIndex(), 1);
+    QCOMPARE(QApplication::focusWidget(), b->Widget("ed_faktor"));
+    turn();
+
+    // Round the whole window with Tab: the tip link is on the way, the overwrite choice is not.
+    auto* overwrite = qobject_cast<QRadioButton*>(b->Widget("out_overwrite"));
+    QWidget* tip = window_->findChild<QLabel*>("tipLink");
+    bool tipReached = false;
+    for (int i = 0; i < 40; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      QVERIFY(QApplication::focusWidget() != overwrite);
+      tipReached = tipReached || QApplication::focusWidget() == tip;
+      if (QApplication::focusWidget() == tip) {
+        QTest::keyClick(tip, Qt::Key_Return);  // opens the help at the tip's topic
+        QTRY_VERIFY(window_->Help()->isVisible());
+        window_->Help()->hide();
+        QApplication::setActiveWindow(window_.get());
+        QTRY_VERIFY(window_->isActiveWindow());
+        tip->setFocus();
+      }
+    }
+    QVERIFY(tipReached);
+    QVERIFY(!windows_->mainForm.Checked("out_overwrite"));
+    // Its access key still chooses it, on purpose; the page then offers the button that starts.
+    QTest::keyClick(window_.get(), ui::MnemonicOf(overwrite->text()).toLatin1(), Qt::AltModifier);
+    QTRY_VERIFY(windows_->mainForm.Checked("out_overwrite"));
+    window_->ShowPage(0);
+    window_->ShowPage(2);
+    QCOMPARE(window_->focusWidget(), window_->ForwardButton());
+  }
+
+  // Ctrl+A selects every row and Delete removes them, in the image list and the renamer's list.
+  void selectAllAndDeleteInBothLists() {
+    QTemporaryDir dir;
+    for (const char* name : {"/a.bmp", "/b.bmp", "/c.bmp"}) WriteBitmap(dir.path() + name);
+    window_->AddDropped({(dir.path() + "/a.bmp").toStdString(), (dir.path() + "/b.bmp").toStdString(),
+                         (dir.path() + "/c.bmp").toStdString()});
+    QTRY_COMPARE(window_->List().RowCount(), 3);
+    ui::RenamerWindow& renamer = window_->Renamer();
+    renamer.Open();
+    renamer.AddDropped({(dir.path() + "/a.bmp").toStdString(), (dir.path() + "/b.bmp").toStdString()});
+    QCOMPARE(renamer.ListView()->topLevelItemCount(), 2);
+    for (QAbstractItemView* view : QList<QAbstractItemView*>{window_->ListView(), renamer.ListView()}) {
+      QApplication::setActiveWindow(view->window());
+      view->setFocus();
+      QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(view, Qt::Key_Delete);
+      QCOMPARE(view->model()->rowCount(), 0);
+    }
+    QCOMPARE(window_->List().RowCount(), 0);
+    QCOMPARE(window_->CountLabel()->text(), QString("0 Images"));
+    QCOMPARE(renamer.Model().Rows().size(), size_t(0));
+  }
+
+  // Escape is Break in the progress window; in the options dialog it (and Cancel) brings back
+  // the values the dialog had when it was opened, while OK and the close box keep the new ones.
+  void escapeBreaksAndCancels() {
+    ui::QtUserDialogs& d = window_->Dialogs();
+    d.ShowProgress({"title", "line", ""}, 10);
+    QTest::keyClick(d.Progress(), Qt::Key_Escape);
+    QVERIFY(d.Flags().cancelProgress);
+    d.Flags().cancelProgress = false;
+    d.HideProgress();
+
+    ui::OptionsDialog* options = window_->Options();
+    auto* progressive = qobject_cast<QCheckBox*>(options->Binder()->Widget("progressivaktiv"));
+    const auto change = [&] {
+      options->show();
+      QTest::mouseClick(progressive, Qt::LeftButton, {}, QPoint(8, progressive->height() / 2));
+      windows_->options.SetPosition("ScrollBar1", 30);
+    };
+    const bool before = windows_->options.Checked("progressivaktiv");
+    const std::string quality = windows_->options.Text("out_quality");
+    change();
+    QTest::keyClick(options, Qt::Key_Escape);
+    QVERIFY(!options->isVisible());
+    QCOMPARE(windows_->options.Checked("progressivaktiv"), before);
+    QCOMPARE(progressive->isChecked(), before);
+    QCOMPARE(windows_->options.Text("out_quality"), quality);
+    QCOMPARE(windows_->options.Position("ScrollBar1"), std::stoi(quality));
+    change();
+    QTest::mouseClick(options->CancelButton(), Qt::LeftButton);
+    QCOMPARE(windows_->options.Checked("progressivaktiv"), before);
+    change();
+    options->close();
+    QCOMPARE(windows_->options.Checked("progressivaktiv"), !before);
+    QCOMPARE(windows_->options.Text("out_quality"), std::string("30"));
+  }
+
+  // F2 asks first; the reset then shows the special texts of the interface's language, as a
+  // configuration load does.
+  void resetAsksAndSpeaksTheLanguage() {
+    windows_->mainForm.SetText("out_name", "kept");
+    QApplication::setActiveWindow(window_.get());
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    AnswerModal("noButton");
+    QTest::keyClick(window_.get(), Qt::Key_F2);
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("kept"));
+    QApplication::setActiveWindow(window_.get());  // the offscreen platform does not hand it back
+    AnswerModal("yesButton");
+    QTest::keyClick(window_.get(), Qt::Key_F2);
+    QCOMPARE(windows_->mainForm.Text("out_name"), std::string("%name%-1"));
+    for (const char* box : {"out_ordner", "out_format"}) {
+      QCOMPARE(windows_->mainForm.Text(box), std::string("<keep>"));
+      QCOMPARE(qobject_cast<QComboBox*>(window_->Binder()->Widget(box))->currentText(), QString("<keep>"));
+    }
+  }
+
+  // The size column speaks the locale and has room for large sizes; a cut name shows whole as
+  // a tooltip; the preview line shortens the file names and keeps the sizes and the folder.
+  void sizesNamesAndPreviewInNarrowSpace() {
+    window_.reset();
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    window_ = std::make_unique<ui::MainWindow>(*windows_, &desktop_);
+    QLocale::setDefault(QLocale::c());
+    window_->show();
+    QTemporaryDir dir;
+    const QString name = "a rather long name of a holiday picture taken at the beach in the morning";
+    WriteBitmap(dir.path() + "/" + name + ".bmp");
+    window_->AddDropped({(dir.path() + "/" + name + ".bmp").toStdString()});
+    window_->List().WaitForHeaders(window_->Dialogs());
+    QTreeView* view = window_->ListView();
+    QTRY_COMPARE(view->model()->rowCount(), 1);
+    QCOMPARE(view->model()->index(0, 4).data().toString(), QString("0,084 KB"));
+    const QString large = QString::fromStdString(imagelist::SizeText(999999999999ull, ","));
+    QVERIFY(view->columnWidth(4) > view->fontMetrics().horizontalAdvance(large));
+
+    QHelpEvent help(QEvent::ToolTip, view->visualRect(view->model()->index(0, 0)).center(),
+                    view->viewport()->mapToGlobal(view->visualRect(view->model()->index(0, 0)).center()));
+    QApplication::sendEvent(view->viewport(), &help);
+    QTRY_COMPARE(QToolTip::text(), name);
+
+    windows_->mainForm.SetChecked("rb_prozent", true);
+    windows_->mainForm.SetText("out_ordner", dir.path().toStdString() + "/small");
+    window_->resize(520, window_->height());
+    window_->ShowPage(2);
+    QTRY_VERIFY(window_->PreviewLabel()->text().contains(QChar(0x2026)));
+    const QString line = window_->PreviewLabel()->text();
+    for (const QString& whole : {QString::fromUtf8(" 4 \u00D7 2 \u2192 "), dir.path() + "/small/"})
+      QVERIFY2(line.contains(whole), qPrintable(line));
+    QVERIFY(window_->PreviewLabel()->toolTip().startsWith(name + ".bmp"));
   }
 
   void configurationRoundTrip() {
