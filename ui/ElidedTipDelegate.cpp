@@ -8,7 +8,8 @@ namespace ui {
 
 bool ElidedTipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
                                   const QModelIndex& index) {
-  if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip)
+  // A cell with a tooltip of its own (a rename's error) shows that one.
+  if (event == nullptr || view == nullptr || event->type() != QEvent::ToolTip || index.data(Qt::ToolTipRole).isValid())
     return QStyledItemDelegate::helpEvent(event, view, option, index);
   QStyleOptionViewItem item = option;
   initStyleOption(&item, index);

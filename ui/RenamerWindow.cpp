@@ -30,6 +30,7 @@
 #include "engine/Messages.h"
 #include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
+#include "ui/ElidedTipDelegate.h"
 #include "ui/FormBinder.h"
 #include "ui/LocalPaths.h"
 #include "ui/Mnemonics.h"
@@ -228,6 +229,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setColumnCount(renamer::kRenamerColumnCount);
   list_->setMinimumHeight(120);
+  list_->setItemDelegate(new ElidedTipDelegate(list_));  // a cut name or path shows whole as a tooltip
   const int widths[] = {150, 50, 80, 100, 160};
   for (int i = 0; i < renamer::kRenamerColumnCount; ++i) list_->setColumnWidth(i, widths[i]);
   list_->header()->setSectionsClickable(true);

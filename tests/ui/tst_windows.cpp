@@ -521,10 +521,24 @@ private slots:
     const QString large = QString::fromStdString(imagelist::SizeText(999999999999ull, ","));
     QVERIFY(view->columnWidth(4) > view->fontMetrics().horizontalAdvance(large));
 
-    QHelpEvent help(QEvent::ToolTip, view->visualRect(view->model()->index(0, 0)).center(),
-                    view->viewport()->mapToGlobal(view->visualRect(view->model()->index(0, 0)).center()));
-    QApplication::sendEvent(view->viewport(), &help);
-    QTRY_COMPARE(QToolTip::text(), name);
+    // The tooltip over the first cell of a list, here and in the renamer.
+    const auto tipOverFirstCell = [](QAbstractItemView* list) {
+      const QPoint at = list->visualRect(list->model()->index(0, 0)).center();
+      QHelpEvent help(QEvent::ToolTip, at, list->viewport()->mapToGlobal(at));
+      QApplication::sendEvent(list->viewport(), &help);
+      return QToolTip::text();
+    };
+    QCOMPARE(tipOverFirstCell(view), name);
+    QToolTip::hideText();
+    ui::RenamerWindow& renamer = window_->Renamer();
+    renamer.Open();
+    const QString other = "another long name, of the same picture, for the renamer's list of files";
+    WriteText(dir.path() + "/" + other + ".txt");
+    renamer.AddDropped({(dir.path() + "/" + other + ".txt").toStdString()});
+    renamer.ListView()->setColumnWidth(0, 60);
+    const QString cell = renamer.ListView()->model()->index(0, 0).data().toString();
+    QVERIFY(cell.startsWith(other));
+    QCOMPARE(tipOverFirstCell(renamer.ListView()), cell);
 
     windows_->mainForm.SetChecked("rb_prozent", true);
     windows_->mainForm.SetText("out_ordner", dir.path().toStdString() + "/small");
