@@ -284,8 +284,8 @@ const TextEntry kDialogs[] = {
 // corrected. A message whose second line shows the path has no line2. The entries are named by
 // the message keys of forms/MessageKeys.h, spelt out here as the data they are.
 const TextEntry kMessages[] = {
-    {"ordnerfalschopen.title", "False Folder"},
-    {"ordnerfalschopen.line1", "This Folder can not be searched in:"},
+    {"ordnerfalschopen.title", "Folder not found"},
+    {"ordnerfalschopen.line1", "There is no Folder at this Path:"},
     {"ordnerfalschopen.line3", "Enter a correct Folder and try again."},
     {"ordnerfalsch.title", "False Folder"},
     {"ordnerfalsch.line1", "This is not a correct Folder for Saving Files:"},
@@ -303,7 +303,7 @@ const TextEntry kMessages[] = {
     {"keinname.line3", "Enter a correct Filename for your Images and try again."},
     {"formatfehler.title", "Format not supported"},
     {"formatfehler.line1", "Unfortunately, the Format of this File is not supported:"},
-    {"formatfehler.line3", "An overview of the supported Formats is on the Vexilo web page."},
+    {"formatfehler.line3", "The supported Formats are listed in the Help (F1)."},
     {"dateischoninliste.title", "File already added"},
     {"dateischoninliste.line1", "This file is added to the List already:"},
     {"dateischoninliste.line3", "A File can be added to the List only once."},
@@ -366,6 +366,18 @@ if asked. With the orientation option, portrait images use the box turned.</li>
 <tr><td><code>%width%</code>, <code>%height%</code></td><td>the source's size in pixels</td></tr>
 <tr><td><code>%folder%</code></td><td>(in the folder box) the source's folder</td></tr>
 <tr><td><code>&lt;keep&gt;</code></td><td>keep the source's folder, name or format</td></tr></table>
+<h3><a name="formats"></a>Supported formats</h3>
+<p>Read: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG, Windows Icon
+and Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), the portable maps (pbm, pgm, ppm, pnm,
+pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa (tga), ZSoft
+Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF and HEIF (heic, heif).</p>
+<p>Written: every type of the <i>Format</i> box on the save page: all of the above but pbm, pnm, pcx,
+xpm and heif; HEIC where the system's HEIF library has an HEVC encoder.</p>
+<h3><a name="keys"></a>Keys</h3>
+<p>Ctrl+Tab and Ctrl+Shift+Tab turn the pages; Alt with the underlined letter presses a button or
+opens a menu. In the list, Ctrl+A selects all rows and Delete removes the selected ones. Escape in
+the progress window is <i>Break</i>; in the options it closes them with the values they had when
+they were opened.</p>
 <h3><a name="configs"></a>Configuration files</h3>
 <p>The <i>Configuration</i> menu saves all settings into a <code>.vxc</code> file and loads them
 again (Ctrl+K). F2 resets all settings; F3 loads the start configuration <code>Auto.vxc</code> from

@@ -272,8 +272,8 @@ const TextEntry kDialogs[] = {
 
 // Named by the message keys of forms/MessageKeys.h, as in the English table.
 const TextEntry kMessages[] = {
-    {"ordnerfalschopen.title", "Falscher Ordner angegeben"},
-    {"ordnerfalschopen.line1", "Dieser Ordner kann nicht durchsucht werden:"},
+    {"ordnerfalschopen.title", "Ordner nicht gefunden"},
+    {"ordnerfalschopen.line1", "Unter diesem Pfad gibt es keinen Ordner:"},
     {"ordnerfalschopen.line3", "Geben Sie einen richtigen Ordner an und versuchen Sie es erneut."},
     {"ordnerfalsch.title", "Falscher Ordner angegeben"},
     {"ordnerfalsch.line1", "Dies ist kein richtiger Ordner zum Speichern von Dateien:"},
@@ -291,7 +291,7 @@ const TextEntry kMessages[] = {
     {"keinname.line3", "Geben Sie unter \"Dateiname\" einen Namen für Ihre Bilder an."},
     {"formatfehler.title", "Format nicht unterstützt"},
     {"formatfehler.line1", "Das Format dieser Datei wird leider nicht unterstützt:"},
-    {"formatfehler.line3", "Eine Übersicht der unterstützten Formate finden Sie auf der Vexilo-Webseite."},
+    {"formatfehler.line3", "Die unterstützten Formate stehen in der Hilfe (F1)."},
     {"dateischoninliste.title", "Datei ist schon hinzugefügt"},
     {"dateischoninliste.line1", "Diese Datei befindet sich bereits in der Liste:"},
     {"dateischoninliste.line3", "Dateien können nur einmal zur Liste hinzugefügt werden."},
@@ -349,6 +349,18 @@ markierte Bild.</li></ol>
 <p><code>%name%</code> Name ohne Endung, <code>%num%</code>/<code>%0num%</code> Zeilennummer,
 <code>%abs%</code> Anzahl der Zeilen, <code>%breite%</code>/<code>%höhe%</code> Größe der Quelle,
 <code>%ordner%</code> Ordner der Quelle, <code>&lt;beibehalten&gt;</code> unverändert.</p>
+<h3><a name="formats"></a>Unterstützte Formate</h3>
+<p>Gelesen: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG,
+Windows-Symbol und -Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), die Portable Maps
+(pbm, pgm, ppm, pnm, pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa
+(tga), ZSoft Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF und HEIF (heic, heif).</p>
+<p>Geschrieben: jeder Typ der Liste <i>Format</i> auf der Speichern-Seite: alle oben außer pbm, pnm,
+pcx, xpm und heif; HEIC, wo die HEIF-Bibliothek des Systems einen HEVC-Kodierer hat.</p>
+<h3><a name="keys"></a>Tasten</h3>
+<p>Strg+Tab und Strg+Umschalt+Tab blättern die Seiten um; Alt mit dem unterstrichenen Buchstaben
+drückt eine Schaltfläche oder öffnet ein Menü. In der Liste markiert Strg+A alle Zeilen, Entf
+entfernt die markierten. Escape im Fortschrittsfenster ist <i>Abbrechen</i>; in den Optionen
+schließt es sie mit den Werten, die sie beim Öffnen hatten.</p>
 <h3><a name="configs"></a>Konfigurationsdateien</h3>
 <p>Das Menü <i>Konfiguration</i> speichert alle Einstellungen in eine <code>.vxc</code>-Datei und lädt
 sie (Strg+K). F2 setzt alles zurück, F3 lädt die Startkonfiguration <code>Auto.vxc</code> aus
