@@ -76,26 +76,32 @@ QString WithKey(const QString& plain, QChar key) {
 }
 
 // Gives each text of one scope a key no other text of the scope (nor `taken`) has; returns the
-// keys taken then.
+// keys taken then. Rank by rank: the letters the texts mark themselves, first come first served,
+// then the best free letter of each other text; so a lower rank never keeps a letter a command
+// needs, whatever it was given before.
 QSet<QChar> Assign(std::vector<Keyed>& texts, QSet<QChar> taken) {
   std::stable_sort(texts.begin(), texts.end(), [](const Keyed& a, const Keyed& b) { return a.rank < b.rank; });
   std::vector<QChar> chosen(texts.size());
-  // Letters the texts mark themselves, first come first served.
-  for (size_t i = 0; i < texts.size(); ++i) {
-    const QChar want = texts[i].wanted;
-    if (!want.isNull() && !taken.contains(want) && PositionOf(texts[i].text, want) >= 0) {
-      chosen[i] = want;
-      taken << want;
+  for (size_t first = 0; first < texts.size();) {
+    size_t end = first;
+    while (end < texts.size() && texts[end].rank == texts[first].rank) ++end;
+    for (size_t i = first; i < end; ++i) {
+      const QChar want = texts[i].wanted;
+      if (!want.isNull() && !taken.contains(want) && PositionOf(texts[i].text, want) >= 0) {
+        chosen[i] = want;
+        taken << want;
+      }
     }
-  }
-  for (size_t i = 0; i < texts.size(); ++i) {
-    if (!chosen[i].isNull()) continue;
-    for (const QChar c : Candidates(texts[i].text)) {
-      if (taken.contains(c)) continue;
-      chosen[i] = c;
-      taken << c;
-      break;
+    for (size_t i = first; i < end; ++i) {
+      if (!chosen[i].isNull()) continue;
+      for (const QChar c : Candidates(texts[i].text)) {
+        if (taken.contains(c)) continue;
+        chosen[i] = c;
+        taken << c;
+        break;
+      }
     }
+    first = end;
   }
   for (size_t i = 0; i < texts.size(); ++i) texts[i].set(WithKey(texts[i].text, chosen[i]));
   return taken;

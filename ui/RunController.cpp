@@ -99,16 +99,20 @@ private:
   forms::Language language_;
 };
 
-void RunController::ShowFilesDone(int done, int total) {
+QString ProgressStatusText(forms::Language language, int done, int total, qint64 elapsed) {
   const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 100;
-  QString line = TextOf(language_, forms::TextGroup::Dialogs, "progress_done").arg(percent).arg(done).arg(total);
+  QString line = TextOf(language, forms::TextGroup::Dialogs, "progress_done").arg(percent).arg(done).arg(total);
   // The time left is told once a file is done and a second has passed, from the pace so far.
-  const qint64 elapsed = clock_.isValid() ? clock_.elapsed() : 0;
   if (done > 0 && done < total && elapsed >= 1000) {
     const qint64 left = elapsed * (total - done) / done;
-    line += TextOf(language_, forms::TextGroup::Dialogs, "progress_left").arg(DurationText(left));
+    line += TextOf(language, forms::TextGroup::Dialogs, "progress_left").arg(DurationText(left));
   }
-  dialogs_.SetProgressStatusLine(line.toStdString());
+  return line;
+}
+
+void RunController::ShowFilesDone(int done, int total) {
+  const qint64 elapsed = clock_.isValid() ? clock_.elapsed() : 0;
+  dialogs_.SetProgressStatusLine(ProgressStatusText(language_, done, total, elapsed).toStdString());
 }
 
 RunController::RunController(QtUserDialogs& dialogs, QObject* context) : dialogs_(dialogs), context_(context) {

@@ -25,6 +25,10 @@ namespace ui {
 
 class QtUserDialogs;
 
+// The line under a run's progress bar after `done` of `total` files, `elapsed` milliseconds into
+// the run: "25 % – 3 of 12 files – about 0:42 left".
+QString ProgressStatusText(forms::Language language, int done, int total, qint64 elapsed);
+
 class RunController {
 public:
   RunController(QtUserDialogs& dialogs, QObject* context);

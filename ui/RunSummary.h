@@ -63,6 +63,7 @@ public:
   // cancelled).
   std::function<QString(const QString& proposed)> chooseReportFile;
 
+
 private:
   void SaveReport();
   void Refill();
