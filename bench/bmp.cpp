@@ -39,8 +39,9 @@ struct Files {
     // Bands of runs with stretches of noise, as in a drawing with a few photographic areas.
     for (int32_t i = 0; i < indexed.Size(); ++i)
       indexed.Bits()[i] = (i % kWidth) % 500 < 400 ? static_cast<uint8_t>(i / kWidth / 30) : static_cast<uint8_t>(i * 13);
-    SetOption(ImagingBitmapRLE, 1);
-    FindFormatByExtension("bmp")->SaveToFile(rle, images);
+    CodecOptions options = CurrentOptions();
+    options.bitmap.useRle = true;
+    FindFormatByExtension("bmp")->SaveToFile(rle, images, false, options);
   }
   ~Files() {
     std::remove(rgb.c_str());

@@ -54,10 +54,11 @@ public:
     }
     std::vector<Image> images;
     images.push_back(rgb_.Clone());
-    SetOption(ImagingJpegQuality, kJpegQuality);
+    CodecOptions options = CurrentOptions();
+    options.jpeg.quality = kJpegQuality;
     MemoryStream jpeg, png;
-    FindFormatByExtension("jpg")->SaveToStream(jpeg, images);
-    FindFormatByExtension("png")->SaveToStream(png, images);
+    FindFormatByExtension("jpg")->SaveToStream(jpeg, images, false, options);
+    FindFormatByExtension("png")->SaveToStream(png, images, false, options);
     jpeg_ = jpeg.Data();
     png_ = png.Data();
   }
@@ -99,11 +100,12 @@ void EncodeOurs(benchmark::State& state, const char* extension) {
   const Codec* codec = FindFormatByExtension(extension);
   std::vector<Image> images;
   images.push_back(ThePicture().Rgb().Clone());
-  SetOption(ImagingJpegQuality, kJpegQuality);
+  CodecOptions options = CurrentOptions();
+  options.jpeg.quality = kJpegQuality;
   size_t written = 0;
   for (auto _ : state) {
     MemoryStream stream;
-    if (!codec->SaveToStream(stream, images)) state.SkipWithError("encoding failed");
+    if (!codec->SaveToStream(stream, images, false, options)) state.SkipWithError("encoding failed");
     written = stream.Data().size();
     benchmark::DoNotOptimize(stream.Data().data());
   }

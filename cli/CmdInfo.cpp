@@ -60,7 +60,7 @@ bool DescribeFile(const std::string& path) {
     }
   }
   imaging::ImageHeader header;
-  if (imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) {
+  if (imaging::ReadImageHeader(path, format, imaging::CurrentOptions(), header)) {
     std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), header.Width, header.Height,
                 imaging::GetFormatName(header.Format).c_str());
     return true;

@@ -12,17 +12,16 @@ void ChooseResizeFilter(const ConversionJob& job, imaging::ResizeFilter& filter)
 
 imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options) {
   const int32_t quality = std::clamp(job.quality, 1, 100);
-  options.Set(imaging::ImagingJpegQuality, quality);
-  options.Set(imaging::ImagingJNGQuality, quality);
-  options.Set(imaging::ImagingMNGQuality, quality);
-  options.Set(imaging::ImagingWebPQuality, quality);
-  options.Set(imaging::ImagingAVIFQuality, quality);
-  options.Set(imaging::ImagingHEIFQuality, quality);
-  options.Set(imaging::ImagingPSDSaveAsLayer, job.psdLayer ? 1 : 0);
-  const int32_t progressive = job.progressive ? 1 : 0;
-  options.Set(imaging::ImagingJpegProgressive, progressive);
-  options.Set(imaging::ImagingJNGProgressive, progressive);
-  options.Set(imaging::ImagingMNGProgressive, progressive);
+  options.jpeg.quality = quality;
+  options.jng.quality = quality;
+  options.mng.quality = quality;
+  options.webp.quality = quality;
+  options.avif.quality = quality;
+  options.heif.quality = quality;
+  options.psd.saveAsLayer = job.psdLayer;
+  options.jpeg.progressive = job.progressive;
+  options.jng.progressive = job.progressive;
+  options.mng.progressive = job.progressive;
   return options;
 }
 

@@ -18,14 +18,14 @@ namespace {
 using imaging::Image;
 
 bool LoadIconFile(const std::string& path, Image& image) {
-  imaging::IconCursorList list;
+  imaging::formats::IconCursorList list;
   // Through a file stream, which opens without waiting and reads nothing but a regular file.
   imaging::FileStream file(path, imaging::FileStream::Access::Read);
   list.LoadFromStream(file);
   // The richest image first: the greatest colour depth, and of those the largest.
-  list.Sort(imaging::IconCursorList::kSortSizeFirst, imaging::IconCursorList::kSortDescending);
-  list.Sort(imaging::IconCursorList::kSortColorTypeFirst, imaging::IconCursorList::kSortDescending);
-  const imaging::IconCursorImage& first = list[0];
+  list.Sort(imaging::formats::IconCursorList::kSortSizeFirst, imaging::formats::IconCursorList::kSortDescending);
+  list.Sort(imaging::formats::IconCursorList::kSortColorTypeFirst, imaging::formats::IconCursorList::kSortDescending);
+  const imaging::formats::IconCursorImage& first = list[0];
   imaging::Image drawn;
   if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
   first.Draw(drawn, 0, 0);
@@ -39,8 +39,8 @@ bool LoadIconFile(const std::string& path, Image& image) {
 imaging::CodecOptions SaveOptions(const imaging::CodecOptions& options, const Image& image) {
   imaging::CodecOptions adjusted = options;
   if (imaging::FindFormatInfo(image.Format())->HasGrayChannel)
-    for (const int32_t id : {imaging::ImagingPNGPreFilter, imaging::ImagingMNGPreFilter})
-      if (adjusted.Get(id) == 5) adjusted.Set(id, 4);
+    for (int32_t* preFilter : {&adjusted.png.preFilter, &adjusted.mng.preFilter})
+      if (*preFilter == 5) *preFilter = 4;
   return adjusted;
 }
 
@@ -68,13 +68,13 @@ bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecO
   const imaging::Codec* codec = imaging::FindFormatByExtension(extension);
   if (!codec) return false;
   imaging::CodecOptions loadOptions = options;
-  loadOptions.Set(imaging::ImagingLoadOverrideFormat, decodeAs ? static_cast<int32_t>(*decodeAs) : 0);
+  loadOptions.library.loadOverrideFormat = decodeAs.value_or(imaging::PixelFormat::Unknown);
   std::vector<imaging::Image> images;
-  imaging::CodecOptions found;
+  imaging::LoadFacts found;
   if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
   if (facts) {
-    facts->orientation = imaging::ValidOrientation(found.Get(imaging::ImagingLoadedOrientation));
-    facts->profile = found.Profile();
+    facts->orientation = imaging::ValidOrientation(found.orientation);
+    facts->profile = found.profile;
   }
   imaging::Image& loaded = images.front();
   if (!imaging::ConvertImageFormat(loaded, target(loaded))) return false;
@@ -154,7 +154,7 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
   std::string error;
   if (IsIconPath(path)) {
     // A .cur target gets the same icon file as an .ico target.
-    const std::vector<uint8_t> bytes = imaging::EncodeIconFile(image);
+    const std::vector<uint8_t> bytes = imaging::formats::EncodeIconFile(image);
     if (!base::WriteFileAtomically(path, bytes, &error)) imaging::RaiseImaging(error);
     return true;
   }
@@ -174,7 +174,7 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
 std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const Image& image,
                                                     const imaging::CodecOptions& options) {
   if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
-  if (IsIconPath(path)) return imaging::EncodeIconFile(image);
+  if (IsIconPath(path)) return imaging::formats::EncodeIconFile(image);
   const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return std::nullopt;
   imaging::MemoryStream stream;

@@ -36,9 +36,10 @@ inline int FuzzChunkedImage(const uint8_t* data, size_t size, const char* extens
   std::vector<Image> images;
   try {
     if (!codec->LoadFromStream(input, images, size & 1)) return 0;
-    SetOption(ImagingPNGPreFilter, int32_t(size % 7));
+    CodecOptions options = CurrentOptions();
+    options.png.preFilter = int32_t(size % 7);
     MemoryStream output;
-    if (!png->SaveToStream(output, std::span(images.data(), 1))) __builtin_trap();
+    if (!png->SaveToStream(output, std::span(images.data(), 1), false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!png->LoadFromStream(output, again)) __builtin_trap();

@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Image> images;
   try {
     if (!bmp->LoadFromStream(input, images)) return 0;
-    SetOption(ImagingBitmapRLE, size & 1);
+    CodecOptions options = CurrentOptions();
+    options.bitmap.useRle = size & 1;
     MemoryStream output;
-    if (!bmp->SaveToStream(output, images)) __builtin_trap();
+    if (!bmp->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!bmp->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||

@@ -16,16 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // once every frame is composed on it.
   if (size >= 10 && uint32_t(data[6] | data[7] << 8) * uint32_t(data[8] | data[9] << 8) > (1u << 20)) return 0;
   const bool raw = size & 1;
-  SetOption(ImagingGIFLoadAnimated, raw ? 0 : 1);
+  CodecOptions options = CurrentOptions();
+  options.gif.loadAnimated = !raw;
   MemoryStream input(std::vector<uint8_t>(data, data + size));
   std::vector<Image> images;
   try {
-    if (!gif->LoadFromStream(input, images) || !raw) return 0;
+    if (!gif->LoadFromStream(input, images, false, options) || !raw) return 0;
     MemoryStream output;
-    if (!gif->SaveToStream(output, images)) __builtin_trap();
+    if (!gif->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
-    if (!gif->LoadFromStream(output, again) || again.size() != images.size()) __builtin_trap();
+    if (!gif->LoadFromStream(output, again, false, options) || again.size() != images.size()) __builtin_trap();
     for (size_t i = 0; i < images.size(); ++i)
       if (again[i].Size() != images[i].Size() || std::memcmp(again[i].Bits(), images[i].Bits(), size_t(images[i].Size())) != 0)
         __builtin_trap();

@@ -7,6 +7,7 @@
 #include "imaging/formats/Icon.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {

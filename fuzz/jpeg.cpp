@@ -33,31 +33,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemoryStream input(std::vector<uint8_t>(data, data + size));
   std::vector<Image> images;
   try {
-    CodecOptions facts;
+    LoadFacts facts;
     if (!jpeg->LoadFromStream(input, images, false, CurrentOptions(), &facts)) return 0;
-    const int32_t orientation = facts.Get(ImagingLoadedOrientation);
+    const int32_t orientation = facts.orientation;
     if (orientation < 1 || orientation > 8 || !OrientImage(images[0], orientation)) __builtin_trap();
-    if (facts.Profile()) {
+    if (facts.profile) {
       std::string error;
-      ConvertToSRGB(images[0], *facts.Profile(), error);
+      ConvertToSRGB(images[0], *facts.profile, error);
       if (!IsImageValid(images[0])) __builtin_trap();
     }
     CodecOptions options = CurrentOptions();
-    options.Set(ImagingJpegQuality, int32_t(size % 101));
-    options.Set(ImagingJpegProgressive, int32_t(size & 1));
-    options.SetProfile(facts.Profile());
+    options.jpeg = {int32_t(size % 101), (size & 1) != 0};
+    options.profile = facts.profile;
     MemoryStream output;
     if (!jpeg->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
-    CodecOptions written;
+    LoadFacts written;
     if (!jpeg->LoadFromStream(output, again, false, CurrentOptions(), &written) || again[0].Width() != images[0].Width() ||
         again[0].Height() != images[0].Height())
       __builtin_trap();
-    const bool embedded = ProfileFitsFormat(facts.Profile(), images[0].Format() == PixelFormat::Gray8
+    const bool embedded = ProfileFitsFormat(facts.profile, images[0].Format() == PixelFormat::Gray8
                                                                  ? PixelFormat::Gray8
                                                                  : PixelFormat::R8G8B8);
-    if (embedded != (written.Profile() != nullptr) || (embedded && *written.Profile() != *facts.Profile()))
+    if (embedded != (written.profile != nullptr) || (embedded && *written.profile != *facts.profile))
       __builtin_trap();
   } catch (const ImagingError&) {
   }

@@ -15,9 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     if (!psd->LoadFromStream(input, images)) return 0;
     if (int64_t(images[0].Width()) * images[0].Height() > 65536) return 0;
-    SetOption(ImagingPSDSaveAsLayer, size & 1);
+    CodecOptions options = CurrentOptions();
+    options.psd.saveAsLayer = size & 1;
     MemoryStream output;
-    if (!psd->SaveToStream(output, images)) __builtin_trap();
+    if (!psd->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!psd->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||

@@ -14,9 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<Image> images;
   try {
     if (!tga->LoadFromStream(input, images)) return 0;
-    SetOption(ImagingTargaRLE, size & 1);
+    CodecOptions options = CurrentOptions();
+    options.targa.useRle = size & 1;
     MemoryStream output;
-    if (!tga->SaveToStream(output, images)) return 0;
+    if (!tga->SaveToStream(output, images, false, options)) return 0;
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!tga->LoadFromStream(output, again) || again[0].Width() != images[0].Width() ||

@@ -17,9 +17,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int64_t pixels = 0;
     for (const Image& image : images) pixels += int64_t(image.Width()) * image.Height();
     if (pixels > 65536) return 0;
-    SetOption(ImagingTiffCompression, int32_t(size % 5));
+    CodecOptions options = CurrentOptions();
+    options.tiff.compressionScheme = int32_t(size % 5);
     MemoryStream output;
-    if (!tiff->SaveToStream(output, images)) __builtin_trap();
+    if (!tiff->SaveToStream(output, images, false, options)) __builtin_trap();
     output.Seek(0, SeekOrigin::Begin);
     std::vector<Image> again;
     if (!tiff->LoadFromStream(output, again) || again.size() != images.size() ||

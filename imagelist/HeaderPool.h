@@ -21,7 +21,7 @@ struct HeaderJob {
   uint64_t serial = 0;  // tells a job from an earlier one for the same path
   std::string path;
   std::string extension;  // the detected codec's extension, or "ico"/"cur"
-  imaging::HeaderOptions options;
+  imaging::CodecOptions options;
   bool silenced = false;  // added while messages were silenced
 };
 

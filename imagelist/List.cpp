@@ -219,12 +219,12 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
     entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
     if (!readImages_) {
       entry.width = entry.height = "0";
-    } else if (!background_ || !imaging::FindHeaderReader(format)) {
+    } else if (!background_ || !imaging::CanReadImageHeader(format)) {
       ReadNow(entry, icon, format);
     } else {
       entry.pending = true;
       entry.headerRead = ++nextSerial_;
-      job = HeaderJob{entry.headerRead, path, format, imaging::CurrentHeaderOptions(), dialogs.Flags().showNoMore};
+      job = HeaderJob{entry.headerRead, path, format, imaging::CurrentOptions(), dialogs.Flags().showNoMore};
     }
     entry.icon = IconIndex(path);
   } catch (const std::exception& e) {
@@ -257,7 +257,7 @@ void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool 
 // cannot be read.
 void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
   imaging::ImageHeader header;
-  if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentHeaderOptions(), header)) {
+  if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentOptions(), header)) {
     Fill(entry, header.Width, header.Height, icon, header.Orientation);
     return;
   }

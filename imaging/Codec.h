@@ -1,5 +1,5 @@
-// Library entry points: the codec base class, the format registry, file-type detection, the
-// load and save procedures and the numbered codec options.
+// Library entry points: the codec base class, the format registry, file-type detection and the
+// load and save procedures.
 #pragma once
 
 #include <bitset>
@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "imaging/ColorProfile.h"
+#include "imaging/Headers.h"
 #include "imaging/Image.h"
+#include "imaging/Options.h"
 #include "imaging/PixelFormats.h"
 #include "imaging/Stream.h"
 #include "imaging/Types.h"
@@ -21,42 +23,91 @@ using FormatSet = std::bitset<kFormatSetSize>;
 // Builds a format set from a list of formats.
 FormatSet MakeFormatSet(std::initializer_list<PixelFormat> formats);
 
-// A snapshot of the numbered codec options: the value of every bound option id. A load or save
-// works on the snapshot it is given, so the process values (SetOption) may change meanwhile and
-// two threads may load and save with different values at once.
-class CodecOptions {
-public:
-  // The value of a bound id, or kInvalidOption for an id that is not bound.
-  int32_t Get(int32_t id) const;
-  // Stores the value after the library's filtering (as SetOption); false for an unbound id.
-  bool Set(int32_t id, int32_t value);
-  bool IsBound(int32_t id) const;
-
-  // The ICC colour profile beside the numbered values: in a load's facts the profile the file
-  // embeds, in a save's options the profile to embed. A codec embeds it where its file type
-  // holds one and the written pixels' colour space matches (ProfileFitsFormat). Null for none.
-  const ColorProfile& Profile() const { return profile_; }
-  void SetProfile(ColorProfile profile) { profile_ = std::move(profile); }
-
-private:
-  friend class OptionBinding;
-  std::vector<int32_t> values_;  // indexed by option id
-  std::vector<uint8_t> bound_;
-  ColorProfile profile_;
+// What a load found beside the pixels. A load starts from these values; each reader fills what
+// its file type holds.
+struct LoadFacts {
+  // The Exif orientation of the first image, 1 (as stored) to 8; see imaging/Orientation.h.
+  // Readers that know no orientation report 1.
+  int32_t orientation = 1;
+  // The ICC colour profile the file embeds, as found; null for none.
+  ColorProfile profile;
+  // The shape of a DirectDraw surface: a cube map, a volume texture, its mipmap levels and its
+  // depth (slices of a volume, faces of a cube map).
+  struct DdsShape {
+    bool cubeMap = false;
+    bool volume = false;
+    int32_t mipMapCount = 0;
+    int32_t depth = 0;
+  } dds;
+  // Tag 274 of a HEIF file's Exif block, 1 to 8; 0 when there is none. It describes the stored
+  // pixels, which libheif has already turned, so it is for information only.
+  int32_t heifExifOrientation = 0;
 };
 
-// The process values of the options, copied; what a run takes at its start.
-CodecOptions CurrentOptions();
+class Codec;
 
-// Base class of every codec. Codecs set the public fields in their constructor and fill the
-// virtual operations; the load and save procedures around them live here.
-//
-// The codecs in the registry are never changed after start-up. Each load and save through one
-// of them runs on a fresh instance of the codec class (its worker), whose option fields are
-// filled from the snapshot the call is given and which holds everything the call finds or
-// decides (the image range to write, the facts a reader leaves in its fields). A codec object
-// built by a caller outside the registry is its own worker (its option fields get the snapshot
-// too) and serves one call at a time.
+// The state of one load: the options it was given and what it found. A codec's description
+// creates one for every load (Codec::CreateDecoder); it lives only as long as that load.
+class Decoder {
+public:
+  explicit Decoder(const CodecOptions& options) : Options(options) {}
+  virtual ~Decoder() = default;
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first
+  // (first frame, first page, main image without mipmaps). False or an error on bad data.
+  virtual bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) = 0;
+  // What the load found; the values of an empty LoadFacts until the reader fills them.
+  const LoadFacts& Found() const { return Facts; }
+
+protected:
+  const CodecOptions& Options;
+  LoadFacts Facts;
+};
+
+// The state of one save: its options (clamped by ValidateOptions) and the range of images it
+// writes. A codec's description creates one for every save (Codec::CreateEncoder).
+class Encoder {
+public:
+  Encoder(const Codec& description, const CodecOptions& options) : Description(description), Options(options) {}
+  virtual ~Encoder() = default;
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  // Writes FirstIndex..LastIndex (codecs of several images) or the image at `index`.
+  virtual bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) = 0;
+  // The formats WriteImage takes without conversion; the description's SupportedFormats.
+  virtual FormatSet GetSavableFormats() const;
+  // Turns the image into a format the codec can write.
+  virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
+  bool CanSaveFormat(const Image& image) const;
+  // Runs before every WriteImage: clamps the options and chooses the range of images to write
+  // (FirstIndex, LastIndex); false when an image of the range is not valid.
+  bool PrepareSave(std::span<const Image> images, int32_t& index);
+
+  int32_t FirstIndex = 0;
+  int32_t LastIndex = 0;
+
+protected:
+  // Clamps or replaces out-of-range values of the codec's options.
+  virtual void ValidateOptions() {}
+  // Gives the image the codec writes: the caller's image itself, or a converted copy that
+  // `prepared` holds (the save override format first, when one is set). False when even the
+  // converted copy is in a format the codec cannot write.
+  bool PrepareForSave(const Image& image, PreparedImage& prepared);
+  // The profile of the options to embed with pixels of `format`, or null.
+  ColorProfile SaveProfileFor(PixelFormat format) const;
+
+  const Codec& Description;
+  CodecOptions Options;
+};
+
+// The description of a codec: what the registry holds for a file type. Codecs set the public
+// fields in their constructor; a description never changes afterwards and is shared by all
+// threads. Each load and save creates a decoder or encoder of its own for the call, which holds
+// everything the call is given, finds or decides; the load and save procedures around them
+// live here.
 class Codec {
 public:
   Codec();
@@ -71,35 +122,32 @@ public:
   bool CanSave = false;
   bool IsMultiImage = false;
   FormatSet SupportedFormats;
-  int32_t FirstIndex = 0;
-  int32_t LastIndex = 0;
+  // ReadHeader answers without decoding pixels; false for codecs whose files must be decoded
+  // to know their size (XPM).
+  bool CanReadHeader = false;
 
-  virtual FormatSet GetSavableFormats() const;
-  // Appends the decoded images to the (emptied) vector; with onlyFirst stops after the first.
-  virtual bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst);
-  // Writes FirstIndex..LastIndex (multi-image codecs) or the image at `index` of `images`.
-  virtual bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index);
-  // Turns the image into a format the codec can write.
-  virtual void ConvertForSave(Image& image, const PixelFormatInfo& info);
-  virtual bool CanSaveFormat(const Image& image) const;
-  // Recognises the signature; leaves the stream where it started. Runs on the registry's own
-  // instance during detection, so it changes nothing in the codec.
+  // Recognises the signature; leaves the stream where it started.
   virtual bool ProbeStream(Stream& stream) const;
-  // Clamps or replaces out-of-range option fields.
-  virtual void ValidateOptions();
+  // The size, format and orientation of the image a load would give first, from the file's
+  // header at the stream's position; raises ImagingError for a header the codec cannot use.
+  // The base raises "does not support reading headers".
+  virtual ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const;
+  // The decoder of one load. The base raises "does not support loading images".
+  virtual std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const;
+  // The encoder of one save. The base raises "does not support saving images".
+  virtual std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const;
 
   // Loads and saves with the process values of the options (CurrentOptions).
   bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst = false) const;
   bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst = false) const;
   bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst = false) const;
   bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst = false) const;
-  // The same with the given option values. A load fills `facts`, when given, with those values
-  // and what the reader found (the DDS codec's loaded cube map, volume, depth and levels; the
-  // orientation and colour profile of a photo, ImagingLoadedOrientation and Profile()).
+  // The same with the given option values. A load fills `facts`, when given, with what the
+  // reader found (the orientation and colour profile of a photo, the DDS texture's shape, ...).
   bool LoadFromFile(const std::string& fileName, std::vector<Image>& images, bool onlyFirst,
-                    const CodecOptions& options, CodecOptions* facts = nullptr) const;
+                    const CodecOptions& options, LoadFacts* facts = nullptr) const;
   bool LoadFromStream(Stream& stream, std::vector<Image>& images, bool onlyFirst, const CodecOptions& options,
-                      CodecOptions* facts = nullptr) const;
+                      LoadFacts* facts = nullptr) const;
   bool SaveToFile(const std::string& fileName, std::span<const Image> images, bool onlyFirst,
                   const CodecOptions& options) const;
   bool SaveToStream(Stream& stream, std::span<const Image> images, bool onlyFirst, const CodecOptions& options) const;
@@ -110,45 +158,11 @@ public:
   // The default extension (first of Extensions) or empty text.
   std::string DefaultExtension() const;
 
-protected:
-  bool PrepareSave(Stream& stream, std::span<const Image> images, int32_t& index);
-  // Gives the image the codec writes: the caller's image itself, or a converted copy that
-  // `prepared` holds. False when even the converted copy is in a format the codec cannot write.
-  bool PrepareForSave(const Image& image, PreparedImage& prepared);
-  // Facts every reader may report: the Exif orientation of the first image (1 to 8) and its
-  // colour profile. A load starts with 1 and none; a save finds in IccProfile the profile of its
-  // options, which SaveProfileFor hands out for the pixels it writes.
-  int32_t LoadedOrientation = 1;
-  ColorProfile IccProfile;
-  // The profile to embed with pixels of `format`, or null.
-  ColorProfile SaveProfileFor(PixelFormat format) const;
-  // Binds an option field of the codec to an option id. The registry's instance gives the id its
-  // start value (RegisterOption: the first binding of an id wins); a worker's field receives the
-  // value of the call's snapshot.
-  void RegisterCodecOption(int32_t id, int32_t* variable);
-
 private:
-  friend class OptionBinding;
-  using Factory = std::unique_ptr<Codec> (*)();
-  struct OptionField {
-    int32_t id;
-    int32_t* field;
-    bool owned;  // this codec class holds the id (set on the registry's instance)
-  };
-  // The instance that knows which option ids this class holds: the registry's instance of the
-  // same class, or this codec when the class is not registered.
-  const Codec& OptionHolder() const;
-  // The instance a call works on, with the snapshot in its option fields: a fresh one (kept in
-  // `fresh`) for a registry codec, the codec itself for one built outside the registry.
-  Codec& PrepareWorker(const CodecOptions& options, std::unique_ptr<Codec>& fresh) const;
-  void ReportFacts(const Codec& worker, CodecOptions& facts) const;
   // Loads from `source`; a failed signature test names the file, or the stream when `fileName`
   // is null.
   bool LoadFrom(Stream& source, const std::string* fileName, std::vector<Image>& images, bool onlyFirst,
-                const CodecOptions& options, CodecOptions* facts) const;
-
-  Factory factory_ = nullptr;  // set on the registry's instances
-  std::vector<OptionField> optionFields_;
+                const CodecOptions& options, LoadFacts* facts) const;
 };
 
 // ---- Registry --------------------------------------------------------------------------------
@@ -180,72 +194,9 @@ bool SaveImageToStream(const std::string& extension, Stream& stream, const Image
 bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image,
                        const CodecOptions& options);
 
-// ---- Options ---------------------------------------------------------------------------------
-
-inline constexpr int32_t kInvalidOption = static_cast<int32_t>(0x80000001u);
-
-enum : int32_t {
-  ImagingJpegQuality = 10,
-  ImagingJpegProgressive = 11,
-  ImagingBitmapRLE = 12,
-  ImagingTargaRLE = 13,
-  ImagingDDSLoadedCubeMap = 14,
-  ImagingDDSLoadedVolume = 15,
-  ImagingDDSLoadedMipMapCount = 16,
-  ImagingDDSLoadedDepth = 17,
-  ImagingDDSSaveCubeMap = 18,
-  ImagingDDSSaveVolume = 19,
-  ImagingDDSSaveMipMapCount = 20,
-  ImagingDDSSaveDepth = 21,
-  ImagingPNGPreFilter = 25,
-  ImagingPNGCompressLevel = 26,
-  ImagingMNGLossyCompression = 28,
-  ImagingMNGLossyAlpha = 29,
-  ImagingMNGPreFilter = 30,
-  ImagingMNGCompressLevel = 31,
-  ImagingMNGQuality = 32,
-  ImagingMNGProgressive = 33,
-  ImagingJNGLossyAlpha = 40,
-  ImagingJNGPreFilter = 41,
-  ImagingJNGCompressLevel = 42,
-  ImagingJNGQuality = 43,
-  ImagingJNGProgressive = 44,
-  ImagingPGMSaveBinary = 50,
-  ImagingPPMSaveBinary = 51,
-  ImagingJpeg2000Quality = 55,
-  ImagingGIFLoadAnimated = 56,
-  ImagingJpeg2000CodeStreamOnly = 56,  // refused at registration: the GIF codec holds 56
-  ImagingJpeg2000LosslessCompression = 57,
-  ImagingTiffCompression = 65,
-  ImagingPSDSaveAsLayer = 70,
-  ImagingWebPQuality = 80,
-  ImagingWebPLossless = 81,
-  ImagingAVIFQuality = 85,
-  ImagingAVIFSpeed = 86,
-  ImagingAVIFLossless = 87,
-  ImagingHEIFQuality = 90,
-  ImagingHEIFLoadedExifOrientation = 91,
-  ImagingColorReductionMask = 128,
-  ImagingLoadOverrideFormat = 129,
-  ImagingSaveOverrideFormat = 130,
-  // A load's fact: the Exif orientation of the first image, 1 (as stored) to 8; see
-  // imaging/Orientation.h. Readers that know no orientation report 1.
-  ImagingLoadedOrientation = 131,
-};
-
-// The process values of the options. A variable bound by RegisterOption follows SetOption and
-// PopOptions; codec option fields are bound by the codecs themselves (RegisterCodecOption).
-bool RegisterOption(int32_t id, int32_t* variable);
-bool SetOption(int32_t id, int32_t value);
-int32_t GetOption(int32_t id);
-bool PushOptions();
-bool PopOptions();
-
-// The value in effect on this thread: that of the snapshot of the load or save running on it
-// (for the library's own options that conversions read during a save), else the process value.
-int32_t OptionInEffect(int32_t id);
-
 // ---- Codec factories, one per registry entry (defined in imaging/formats/) ------------------
+
+namespace formats {
 
 std::unique_ptr<Codec> CreateBitmapCodec();
 std::unique_ptr<Codec> CreateJpegCodec();
@@ -268,5 +219,7 @@ std::unique_ptr<Codec> CreateXpmCodec();
 std::unique_ptr<Codec> CreateWebPCodec();
 std::unique_ptr<Codec> CreateAvifCodec();
 std::unique_ptr<Codec> CreateHeifCodec();
+
+}  // namespace formats
 
 }  // namespace imaging

@@ -345,6 +345,7 @@ struct PixelRun {
   const PixelFormatInfo* DstInfo;
   Color32* DstPalette;
   int64_t Count;
+  uint8_t ColorReductionMask;  // the channels a reduction to a palette tells apart
 };
 
 template <typename Op>
@@ -444,10 +445,8 @@ void ConvertPixels(const PixelRun& r) {
     if (from == Kind::Gray) {
       GrayToIndexed(r);
     } else {
-      const int32_t mask = OptionInEffect(ImagingColorReductionMask);
-      ReduceColors(static_cast<int32_t>(r.Count), r.Src, r.Dst, raAll, r.DstPalette,
-                   static_cast<uint8_t>(mask == kInvalidOption ? 255 : mask), r.DstInfo->PaletteEntries, r.SrcInfo,
-                   r.DstInfo);
+      ReduceColors(static_cast<int32_t>(r.Count), r.Src, r.Dst, raAll, r.DstPalette, r.ColorReductionMask,
+                   r.DstInfo->PaletteEntries, r.SrcInfo, r.DstInfo);
     }
     return;
   }
@@ -479,15 +478,17 @@ void ConvertPixels(const PixelRun& r) {
   }
 }
 
-void ConvertUncompressed(const Image& image, const PixelFormatInfo* dstInfo, Image& result) {
+void ConvertUncompressed(const Image& image, const PixelFormatInfo* dstInfo, uint8_t colorReductionMask,
+                         Image& result) {
   const PixelFormatInfo* srcInfo = FindFormatInfo(image.Format());
   if (!CreateImage(image.Width(), image.Height(), dstInfo->Format, result))
     RaiseImaging("Cannot create the converted image.");
   ConvertPixels(PixelRun{image.Bits(), srcInfo, image.Palette(), result.Bits(), dstInfo, result.Palette(),
-                         int64_t(image.Width()) * image.Height()});
+                         int64_t(image.Width()) * image.Height(), colorReductionMask});
 }
 
-void ConvertCompressed(const Image& image, const PixelFormatInfo* dstInfo, Image& result) {
+void ConvertCompressed(const Image& image, const PixelFormatInfo* dstInfo, uint8_t colorReductionMask,
+                       Image& result) {
   Image work;
   if (FindFormatInfo(image.Format())->IsCompressed) {
     DecodeCompressedImage(image, work);
@@ -495,7 +496,7 @@ void ConvertCompressed(const Image& image, const PixelFormatInfo* dstInfo, Image
     CopyImage(image, work);
   }
   if (!dstInfo->IsCompressed) {
-    ConvertImageFormat(work, dstInfo->Format);
+    ConvertImageFormat(work, dstInfo->Format, colorReductionMask);
     result = std::move(work);
     return;
   }
@@ -544,7 +545,7 @@ void ReduceColors(int32_t pixelCount, const uint8_t* source, uint8_t* target, ui
   if ((steps & raClearHashTable) && (steps & raMapImage)) threadReducer.reset();
 }
 
-bool ConvertImageFormat(Image& image, PixelFormat format) {
+bool ConvertImageFormat(Image& image, PixelFormat format, uint8_t colorReductionMask) {
   if (!IsFormatValid(format)) RaiseImaging("Assertion failed: ConvertImageFormat: invalid pixel format");
   if (!IsImageValid(image)) return false;
   if (format == PF::Default) format = PF::A8R8G8B8;
@@ -558,8 +559,8 @@ bool ConvertImageFormat(Image& image, PixelFormat format) {
       return true;
     }
     Image result;
-    if (srcInfo->IsCompressed || dstInfo->IsCompressed) ConvertCompressed(image, dstInfo, result);
-    else ConvertUncompressed(image, dstInfo, result);
+    if (srcInfo->IsCompressed || dstInfo->IsCompressed) ConvertCompressed(image, dstInfo, colorReductionMask, result);
+    else ConvertUncompressed(image, dstInfo, colorReductionMask, result);
     image = std::move(result);
     return true;
   } catch (...) {

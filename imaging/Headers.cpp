@@ -2,49 +2,32 @@
 
 #include "base/Text.h"
 #include "imaging/Codec.h"
+#include "imaging/formats/Icon.h"
 
 namespace imaging {
 
 namespace {
 
-struct ReaderEntry {
-  const char* extension;
-  HeaderReader reader;
-};
-
-// Keyed by the codecs' default extensions; XPM has no header that gives its size cheaply.
-const ReaderEntry kReaders[] = {
-    {"bmp", ReadBitmapHeader},       {"jpg", ReadJpegHeader},         {"png", ReadPNGHeader},
-    {"mng", ReadMNGHeader},          {"jng", ReadJNGHeader},          {"gif", ReadGIFHeader},
-    {"dds", ReadDDSHeader},          {"tga", ReadTargaHeader},        {"pbm", ReadPortableMapHeader},
-    {"pgm", ReadPortableMapHeader},  {"ppm", ReadPortableMapHeader},  {"pam", ReadPortableMapHeader},
-    {"pfm", ReadPortableMapHeader},  {"jp2", ReadJpeg2000Header},     {"tif", ReadTiffHeader},
-    {"psd", ReadPSDHeader},          {"pcx", ReadPCXHeader},          {"ico", ReadIconHeader},
-    {"cur", ReadIconHeader},         {"webp", ReadWebPHeader},        {"avif", ReadAvifHeader},
-    {"heic", ReadHeifHeader},
-};
+// Icons and cursors are not in the registry; the program hands their files to the icon codec.
+bool IsIconExtension(const std::string& extension) {
+  return base::EqualNoCase(extension, "ico") || base::EqualNoCase(extension, "cur");
+}
 
 }  // namespace
 
-HeaderOptions CurrentHeaderOptions() {
-  HeaderOptions options;
-  options.GifLoadAnimated = GetOption(ImagingGIFLoadAnimated) != 0;
-  return options;
+bool CanReadImageHeader(const std::string& extension) {
+  if (IsIconExtension(extension)) return true;
+  const Codec* codec = FindFormatByExtension(extension);
+  return codec != nullptr && codec->CanReadHeader;
 }
 
-HeaderReader FindHeaderReader(const std::string& extension) {
-  for (const ReaderEntry& entry : kReaders)
-    if (base::EqualNoCase(extension, entry.extension)) return entry.reader;
-  return nullptr;
-}
-
-bool ReadImageHeader(const std::string& path, const std::string& extension, const HeaderOptions& options,
+bool ReadImageHeader(const std::string& path, const std::string& extension, const CodecOptions& options,
                      ImageHeader& header) {
-  const HeaderReader reader = FindHeaderReader(extension);
-  if (!reader) return false;
+  const bool icon = IsIconExtension(extension);
+  const Codec* codec = icon ? nullptr : FindFormatByExtension(extension);
+  if (!icon && (codec == nullptr || !codec->CanReadHeader)) return false;
   FileStream file(path, FileStream::Access::Read);
-  header = ImageHeader{};
-  reader(file, options, header);
+  header = icon ? formats::ReadIconHeader(file) : codec->ReadHeader(file, options);
   CheckImageDimensions(header.Width, header.Height, "image header");
   return true;
 }

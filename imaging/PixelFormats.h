@@ -129,7 +129,9 @@ struct FilterEntry {
 inline constexpr int kFilterCount = 10;
 extern const FilterEntry ResamplingFilters[kFilterCount];
 
-bool ConvertImageFormat(Image& image, PixelFormat format);
+// Converts the image to `format`. A reduction to a palette looks only at the bits of each
+// channel that `colorReductionMask` keeps (the library's colour-reduction mask option).
+bool ConvertImageFormat(Image& image, PixelFormat format, uint8_t colorReductionMask = 255);
 bool ResizeImage(Image& image, int32_t newWidth, int32_t newHeight, ResizeFilter filter);
 bool StretchImageRect(const Image& source, int32_t sourceX, int32_t sourceY, int32_t sourceWidth,
                       int32_t sourceHeight, Image& target, int32_t targetX, int32_t targetY,

@@ -19,8 +19,7 @@ int32_t RoundSide(double value) { return std::max<int32_t>(1, static_cast<int32_
 // refuses the picture.
 bool EncodeThumbnail(const imaging::Image& image, std::vector<uint8_t>& jpeg) {
   imaging::CodecOptions options = imaging::CurrentOptions();
-  options.Set(imaging::ImagingJpegQuality, layout::kThumbnailQuality);
-  options.Set(imaging::ImagingJpegProgressive, 0);
+  options.jpeg = {layout::kThumbnailQuality, false};
   imaging::MemoryStream output;
   if (!imaging::SaveImageToStream("jpg", output, image, options)) return false;
   jpeg = std::move(output.Data());

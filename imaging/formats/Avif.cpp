@@ -17,7 +17,7 @@
 #include "imaging/formats/CodecUtils.h"
 #include "imaging/formats/IsoMedia.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -30,7 +30,7 @@ struct EncoderDeleter {
 struct AvifImageDeleter {
   void operator()(avifImage* i) const { avifImageDestroy(i); }
 };
-using Decoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
+using LibraryDecoder = std::unique_ptr<avifDecoder, DecoderDeleter>;
 
 bool HasAvifBrand(const uint8_t* bytes, size_t size) { return isomedia::HasFileTypeBrand(bytes, size, {"avif", "avis"}); }
 
@@ -92,13 +92,13 @@ struct AvifInput {
 
 // A decoder over the stream's data, parsed: the container's facts are known, no pixel is
 // decoded yet. Files above the library's size limits are refused here.
-Decoder ParseAvif(Stream& stream, AvifInput& io) {
+LibraryDecoder ParseAvif(Stream& stream, AvifInput& io) {
   uint8_t head[isomedia::kFileTypeProbeSize];
   const size_t headSize = isomedia::PeekFileType(stream, head);
   if (headSize < 16) RaiseImaging("AVIF: the file is too short for a file type box.");
   if (!HasAvifBrand(head, headSize)) RaiseImaging("AVIF: the data do not start with an AVIF file type box.");
 
-  Decoder decoder(avifDecoderCreate());
+  LibraryDecoder decoder(avifDecoderCreate());
   if (!decoder) RaiseImaging("AVIF: out of memory.");
   // One thread per file: a run decodes several files at once.
   decoder->maxThreads = 1;
@@ -171,19 +171,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.avif");
-    RegisterCodecOption(ImagingAVIFQuality, &Quality);
-    RegisterCodecOption(ImagingAVIFSpeed, &Speed);
-    RegisterCodecOption(ImagingAVIFLossless, &Lossless);
-  }
-
-  int32_t Quality = 60;
-  int32_t Speed = 6;
-  int32_t Lossless = 0;
-
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 60;
-    if (static_cast<uint32_t>(Speed) > uint32_t(AVIF_SPEED_FASTEST)) Speed = 6;
-    if (Lossless != 0) Lossless = 1;
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -192,13 +180,18 @@ public:
     return HasAvifBrand(bytes, n);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class AvifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     AvifInput io;
-    Decoder decoder = ParseAvif(stream, io);
+    LibraryDecoder decoder = ParseAvif(stream, io);
     const avifResult decoded = avifDecoderNextImage(decoder.get());
     if (decoded != AVIF_RESULT_OK) RaiseAvif(decoded, decoder->diag);
     const avifImage& avif = *decoder->image;
@@ -236,10 +229,19 @@ public:
     ApplyTransforms(image, avif);
     if (avif.icc.size > 0) {
       if (avif.icc.size <= kMaxColorProfileBytes)
-        IccProfile = MakeColorProfile(std::vector<uint8_t>(avif.icc.data, avif.icc.data + avif.icc.size));
-      if (!IccProfile) AddLoadWarning("The AVIF file's colour profile is damaged; it is left out");
+        Facts.profile = MakeColorProfile(std::vector<uint8_t>(avif.icc.data, avif.icc.data + avif.icc.size));
+      if (!Facts.profile) AddLoadWarning("The AVIF file's colour profile is damaged; it is left out");
     }
     return true;
+  }
+};
+
+class AvifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
@@ -247,11 +249,11 @@ public:
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
     const Image& image = prepared;
     const bool alpha = image.Format() == PixelFormat::A8R8G8B8;
-    const bool lossless = Lossless != 0;
+    const bool lossless = Options.avif.lossless;
 
     // Lossless files keep red, green and blue as they are (identity matrix, no subsampling);
     // lossy ones at a high quality keep the full colour resolution as well.
-    const avifPixelFormat yuvFormat = lossless || Quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
+    const avifPixelFormat yuvFormat = lossless || Options.avif.quality >= 90 ? AVIF_PIXEL_FORMAT_YUV444 : AVIF_PIXEL_FORMAT_YUV420;
     std::unique_ptr<avifImage, AvifImageDeleter> avif(
         avifImageCreate(uint32_t(image.Width()), uint32_t(image.Height()), 8, yuvFormat));
     if (!avif) RaiseImaging("AVIF: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
@@ -275,8 +277,8 @@ public:
     std::unique_ptr<avifEncoder, EncoderDeleter> encoder(avifEncoderCreate());
     if (!encoder) RaiseImaging("AVIF: out of memory.");
     encoder->maxThreads = 1;
-    encoder->speed = Speed;
-    const int quantizer = lossless ? AVIF_QUANTIZER_LOSSLESS : ((100 - Quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
+    encoder->speed = Options.avif.speed;
+    const int quantizer = lossless ? AVIF_QUANTIZER_LOSSLESS : ((100 - Options.avif.quality) * AVIF_QUANTIZER_WORST_QUALITY + 50) / 100;
     encoder->minQuantizer = encoder->maxQuantizer = quantizer;
     // Transparency is kept exactly, as the WebP codec keeps it.
     encoder->minQuantizerAlpha = encoder->maxQuantizerAlpha = AVIF_QUANTIZER_LOSSLESS;
@@ -295,7 +297,22 @@ public:
     stream.WriteExact(output.data, static_cast<int64_t>(output.size), "AVIF data");
     return true;
   }
+
+protected:
+  void ValidateOptions() override {
+    AvifOptions& avif = Options.avif;
+    if (static_cast<uint32_t>(avif.quality - 1) >= 100u) avif.quality = 60;
+    if (static_cast<uint32_t>(avif.speed) > uint32_t(AVIF_SPEED_FASTEST)) avif.speed = 6;
+  }
 };
+
+std::unique_ptr<Decoder> AvifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<AvifDecoder>(options);
+}
+
+std::unique_ptr<Encoder> AvifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<AvifEncoder>(*this, options);
+}
 
 }  // namespace
 
@@ -303,9 +320,9 @@ std::unique_ptr<Codec> CreateAvifCodec() { return std::make_unique<AvifCodec>();
 
 // The container's facts after parsing, before any AV1 data is decoded: the size after a
 // quarter turn, alpha, gray and the depth as the reader will give them.
-void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadAvifHeader(Stream& stream, ImageHeader& header) {
   AvifInput io;
-  Decoder decoder = ParseAvif(stream, io);
+  LibraryDecoder decoder = ParseAvif(stream, io);
   const avifImage& avif = *decoder->image;
   const bool swap = (QuarterTurns(avif) & 1) != 0;
   header.Width = int32_t(swap ? avif.height : avif.width);
@@ -313,4 +330,10 @@ void ReadAvifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   header.Format = NearestFormat(avif.depth, avif.yuvFormat, decoder->alphaPresent != 0);
 }
 
-}  // namespace imaging
+ImageHeader AvifCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadAvifHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

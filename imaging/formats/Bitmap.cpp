@@ -10,7 +10,7 @@
 #include "imaging/Headers.h"
 #include "imaging/formats/BitmapTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -460,10 +460,8 @@ public:
                                       PixelFormat::A4R4G4B4, PixelFormat::X1R5G5B5, PixelFormat::X4R4G4B4,
                                       PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8});
     AddMasks("*.bmp,*.dib");
-    RegisterCodecOption(ImagingBitmapRLE, &UseRLE);
+    CanReadHeader = true;
   }
-
-  int32_t UseRLE = 1;  // save Index8 images RLE8-compressed
 
   bool ProbeStream(Stream& stream) const override {
     uint8_t header[kFileHeaderSize];
@@ -472,7 +470,20 @@ public:
     return n == kFileHeaderSize && header[0] == 'B' && header[1] == 'M';
   }
 
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class BitmapDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class BitmapEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
 
@@ -480,7 +491,15 @@ private:
   void WriteRle8(Stream& stream, const Image& image);
 };
 
-bool BitmapCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+std::unique_ptr<Decoder> BitmapCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<BitmapDecoder>(options);
+}
+
+std::unique_ptr<Encoder> BitmapCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<BitmapEncoder>(*this, options);
+}
+
+bool BitmapDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   const int64_t start = stream.Position();
   const BitmapHeaders h = ReadHeaders(stream, HeaderUse::Decode);
 
@@ -498,7 +517,7 @@ bool BitmapCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void BitmapEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
@@ -513,13 +532,13 @@ void BitmapCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, target);
 }
 
-bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool BitmapEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
   const Image& image = prepared;
 
   const PixelFormatInfo& info = *FindFormatInfo(image.Format());
-  const BitmapWriteLayout layout = ChooseWriteLayout(image, info, UseRLE != 0);
+  const BitmapWriteLayout layout = ChooseWriteLayout(image, info, Options.bitmap.useRle);
   const int64_t start = stream.Position();
   uint8_t headers[kFileHeaderSize + kV4HeaderSize + 12];
   // The sizes are known only at the end; the headers are written again then.
@@ -542,7 +561,7 @@ bool BitmapCodec::WriteImage(Stream& stream, std::span<const Image> images, int3
   return true;
 }
 
-void BitmapCodec::WriteRle8(Stream& stream, const Image& image) {
+void BitmapEncoder::WriteRle8(Stream& stream, const Image& image) {
   constexpr size_t kBlock = 8192;
   std::vector<uint8_t> out;
   out.reserve(kBlock + 600);
@@ -587,9 +606,15 @@ void BitmapCodec::WriteRle8(Stream& stream, const Image& image) {
 std::unique_ptr<Codec> CreateBitmapCodec() { return std::make_unique<BitmapCodec>(); }
 
 // The header checks and the format choice of ReadImages, without the pixels.
-void ReadBitmapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadBitmapHeader(Stream& stream, ImageHeader& result) {
   const BitmapHeaders h = ReadHeaders(stream, HeaderUse::List);
   result = {int32_t(h.Width), int32_t(h.Height), h.Format};
 }
 
-}  // namespace imaging
+ImageHeader BitmapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadBitmapHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -7,7 +7,7 @@
 
 #include "imaging/Types.h"
 
-namespace imaging::bmp {
+namespace imaging::formats::bmp {
 
 inline constexpr uint16_t kSignature = 0x4D42;  // "BM"
 inline constexpr int32_t kFileHeaderSize = 14;
@@ -111,4 +111,4 @@ private:
   size_t position_ = 0;
 };
 
-}  // namespace imaging::bmp
+}  // namespace imaging::formats::bmp

@@ -7,7 +7,7 @@
 
 #include "imaging/Types.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 class ByteReader {
 public:
@@ -68,4 +68,4 @@ inline void PutU32LE(uint8_t* p, uint32_t v) {
   p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

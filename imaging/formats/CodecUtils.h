@@ -6,7 +6,7 @@
 
 #include "imaging/PixelFormats.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // Reverses the pixel order of every row (for files stored right to left).
 inline void MirrorImageRows(Image& image, int32_t bytesPerPixel) {
@@ -24,4 +24,4 @@ inline void MirrorImageRows(Image& image, int32_t bytesPerPixel) {
   }
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

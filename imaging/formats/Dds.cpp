@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -179,24 +179,24 @@ struct DdsTexture {
   bool Volume = false;
 };
 
-// Reads the texture's shape from the header and reports it in the codec's Loaded options.
-DdsTexture ReadTextureShape(const DdsFileHeader& header, DdsCodec& codec) {
+// Reads the texture's shape from the header and reports it in the load's facts.
+DdsTexture ReadTextureShape(const DdsFileHeader& header, LoadFacts::DdsShape& found) {
   DdsTexture texture;
   if (header.MipMapCount > 1) {
     if (header.MipMapCount > kMaxMipMapLevels)
       RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
     texture.Levels = header.MipMapCount;
-    codec.LoadedMipMapCount = int32_t(texture.Levels);
+    found.mipMapCount = int32_t(texture.Levels);
   }
   texture.Volume = (header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH);
   if (texture.Volume) {
-    codec.LoadedVolume = 1;
-    codec.LoadedDepth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
+    found.volume = true;
+    found.depth = int32_t(std::min<uint32_t>(header.Depth, INT32_MAX));
     if (header.Depth == 0) RaiseImaging("DDS: the volume texture has a depth of 0.");
   } else if (header.Caps2 & DDSCAPS2_CUBEMAP) {
-    codec.LoadedCubeMap = 1;
+    found.cubeMap = true;
     texture.Faces = uint32_t(std::popcount(header.Caps2 & DDSCAPS2_CUBEMAP_ALLFACES));
-    codec.LoadedDepth = int32_t(texture.Faces);
+    found.depth = int32_t(texture.Faces);
     if (texture.Faces == 0) RaiseImaging("DDS: the cube map has no faces.");
   }
   return texture;
@@ -265,11 +265,11 @@ struct DdsSaveShape {
   uint32_t Levels;
 };
 
-DdsSaveShape ChooseSaveShape(const DdsCodec& codec, int64_t inRange, uint32_t width, uint32_t height) {
-  bool cube = codec.SaveCubeMap != 0, volume = codec.SaveVolume != 0;
+DdsSaveShape ChooseSaveShape(const DdsOptions& options, int64_t inRange, uint32_t width, uint32_t height) {
+  bool cube = options.saveCubeMap, volume = options.saveVolume;
   // A cube map has six faces at most: the face bits of the header end there.
-  const uint32_t depth = uint32_t(cube ? std::min(codec.SaveDepth, 6) : codec.SaveDepth);
-  const uint32_t mipLevels = uint32_t(std::min<int32_t>(codec.SaveMipMapCount, kMaxMipMapLevels));
+  const uint32_t depth = uint32_t(cube ? std::min(options.saveDepth, 6) : options.saveDepth);
+  const uint32_t mipLevels = uint32_t(std::min<int32_t>(options.saveMipMapCount, kMaxMipMapLevels));
   if (cube && inRange < int64_t(depth) * mipLevels) cube = false;
   if (volume && inRange < VolumeSliceCount(depth, mipLevels)) volume = false;
   uint32_t levels;
@@ -396,14 +396,7 @@ DdsCodec::DdsCodec() {
                                     PF::X8R8G8B8, PF::A16B16G16R16, PF::R32F, PF::A32B32G32R32F, PF::R16F,
                                     PF::A16B16G16R16F, PF::DXT1, PF::DXT3, PF::DXT5, PF::ATI1N, PF::ATI2N});
   AddMasks("*.dds");
-  RegisterCodecOption(ImagingDDSLoadedCubeMap, &LoadedCubeMap);
-  RegisterCodecOption(ImagingDDSLoadedVolume, &LoadedVolume);
-  RegisterCodecOption(ImagingDDSLoadedMipMapCount, &LoadedMipMapCount);
-  RegisterCodecOption(ImagingDDSLoadedDepth, &LoadedDepth);
-  RegisterCodecOption(ImagingDDSSaveCubeMap, &SaveCubeMap);
-  RegisterCodecOption(ImagingDDSSaveVolume, &SaveVolume);
-  RegisterCodecOption(ImagingDDSSaveMipMapCount, &SaveMipMapCount);
-  RegisterCodecOption(ImagingDDSSaveDepth, &SaveDepth);
+  CanReadHeader = true;
 }
 
 bool DdsCodec::ProbeStream(Stream& stream) const {
@@ -415,18 +408,44 @@ bool DdsCodec::ProbeStream(Stream& stream) const {
   return h.Magic == kMagic && (h.Caps1 & DDSCAPS_TEXTURE) != 0;
 }
 
-void DdsCodec::ValidateOptions() {
-  if (SaveCubeMap) SaveVolume = 0;
-  if (SaveVolume) SaveCubeMap = 0;
-  if (SaveDepth <= 0) SaveDepth = 1;
-  if (SaveMipMapCount <= 0) SaveMipMapCount = 1;
+namespace {
+
+class DdsDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class DdsEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> DdsCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<DdsDecoder>(options);
 }
 
-bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  LoadedMipMapCount = 1;
-  LoadedDepth = 1;
-  LoadedCubeMap = 0;
-  LoadedVolume = 0;
+std::unique_ptr<Encoder> DdsCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<DdsEncoder>(*this, options);
+}
+
+void DdsEncoder::ValidateOptions() {
+  DdsOptions& dds = Options.dds;
+  if (dds.saveCubeMap) dds.saveVolume = false;
+  if (dds.saveVolume) dds.saveCubeMap = false;
+  if (dds.saveDepth <= 0) dds.saveDepth = 1;
+  if (dds.saveMipMapCount <= 0) dds.saveMipMapCount = 1;
+}
+
+bool DdsDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  Facts.dds = {false, false, 1, 1};
 
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "DDS header");
@@ -436,7 +455,7 @@ bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   if (choice.Format == PixelFormat::Unknown) return false;
   CheckImageDimensions(header.Width, header.Height, "DDS file");
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-  const DdsTexture texture = ReadTextureShape(header, *this);
+  const DdsTexture texture = ReadTextureShape(header, Facts.dds);
   const DdsRows rows = CheckTextureData(stream, header, texture, choice.Format, info);
 
   const std::vector<Surface> surfaces =
@@ -461,14 +480,14 @@ bool DdsCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+bool DdsEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   const int64_t inRange = int64_t(LastIndex) - FirstIndex + 1;
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(FirstIndex)], prepared)) return false;
   const Image& first = prepared;
   const PixelFormatInfo& info = *FindFormatInfo(first.Format());
   const uint32_t width = uint32_t(first.Width()), height = uint32_t(first.Height());
-  const DdsSaveShape shape = ChooseSaveShape(*this, inRange, width, height);
+  const DdsSaveShape shape = ChooseSaveShape(Options.dds, inRange, width, height);
   const std::vector<Surface> surfaces =
       ListSurfaces(width, height, shape.Levels, shape.Cube ? shape.Depth : 1, shape.Volume, shape.Depth);
 
@@ -481,7 +500,7 @@ bool DdsCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   return true;
 }
 
-void DdsCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void DdsEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.IsIndexed || info.IsCompressed)
@@ -503,7 +522,7 @@ std::unique_ptr<Codec> CreateDdsCodec() { return std::make_unique<DdsCodec>(); }
 
 // The size of the main surface and the format ReadImages gives it: block formats whose size is
 // no whole number of blocks are decoded to their plain format.
-void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadDDSHeader(Stream& stream, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "DDS header");
   const DdsFileHeader header = ParseHeader(raw);
@@ -521,4 +540,10 @@ void ReadDDSHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(header.Width), int32_t(header.Height), format};
 }
 
-}  // namespace imaging
+ImageHeader DdsCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadDDSHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

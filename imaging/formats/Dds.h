@@ -5,7 +5,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace dds {
 
@@ -92,22 +92,10 @@ class DdsCodec : public Codec {
 public:
   DdsCodec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
-
-  // What the last read found (options 14 to 17).
-  int32_t LoadedCubeMap = 0;
-  int32_t LoadedVolume = 0;
-  int32_t LoadedMipMapCount = 0;
-  int32_t LoadedDepth = 0;
-  // How the next write is laid out (options 18 to 21).
-  int32_t SaveCubeMap = 0;
-  int32_t SaveVolume = 0;
-  int32_t SaveMipMapCount = 1;
-  int32_t SaveDepth = 1;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -436,7 +436,7 @@ GifCodec::GifCodec() {
   IsMultiImage = true;
   SupportedFormats = MakeFormatSet({PixelFormat::Index8});
   AddMasks("*.gif");
-  RegisterCodecOption(ImagingGIFLoadAnimated, &LoadAnimated);
+  CanReadHeader = true;
 }
 
 bool GifCodec::ProbeStream(Stream& stream) const {
@@ -447,11 +447,38 @@ bool GifCodec::ProbeStream(Stream& stream) const {
          (std::memcmp(header + 3, "87a", 3) == 0 || std::memcmp(header + 3, "89a", 3) == 0);
 }
 
-void GifCodec::ConvertForSave(Image& image, const PixelFormatInfo&) {
-  ConvertImageFormat(image, PixelFormat::Index8);
+namespace {
+
+class GifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class GifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> GifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<GifDecoder>(options);
 }
 
-bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
+std::unique_ptr<Encoder> GifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<GifEncoder>(*this, options);
+}
+
+// ---- GifDecoder and GifEncoder ------------------------------------------------------
+
+void GifEncoder::ConvertForSave(Image& image, const PixelFormatInfo&) {
+  ConvertImageFormat(image, PixelFormat::Index8, Options.library.colorReductionMask);
+}
+
+bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize) return true;
@@ -556,7 +583,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
       canvasHeight = std::max(canvasHeight, frame.Top + frame.Height);
     }
     // With only the first picture wanted, later frames matter for the canvas size alone.
-    const bool wanted = !onlyFirst || frames.empty() || (LoadAnimated && !firstPicture);
+    const bool wanted = !onlyFirst || frames.empty() || (Options.gif.loadAnimated && !firstPicture);
     bool kept = false;
     if (!dropped && wanted) {
       CheckImageDimensions(frame.Width, frame.Height, "GIF frame");
@@ -574,7 +601,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
       } catch (const ImagingError&) {
         // A frame whose data cannot be decoded is left out; the others still load.
       }
-      if (onlyFirst && !LoadAnimated && !frames.empty()) break;
+      if (onlyFirst && !Options.gif.loadAnimated && !frames.empty()) break;
     }
     // The pause of an image left out still ends the picture the images before it drew.
     if (!kept && frame.EndsPicture && !frames.empty() && wanted) frames.back().EndsPicture = true;
@@ -584,7 +611,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   }
 
   if (frames.empty()) return true;
-  if (!LoadAnimated) {
+  if (!Options.gif.loadAnimated) {
     images = std::move(raw);
     return true;
   }
@@ -606,7 +633,7 @@ bool GifCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyF
   return true;
 }
 
-bool GifCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+bool GifEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   int32_t screenWidth = 0;
   int32_t screenHeight = 0;
   for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
@@ -666,7 +693,7 @@ std::unique_ptr<Codec> CreateGifCodec() { return std::make_unique<GifCodec>(); }
 
 // Walks the blocks as ReadImages does, skipping the image data: an animated load gives a
 // canvas as large as the screen and every frame placed on it, otherwise the first frame.
-void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& header) {
+void ReadGIFHeader(Stream& stream, bool loadAnimated, ImageHeader& header) {
   GifReader reader(stream);
   uint8_t bytes[kGIFHeaderSize];
   if (reader.Read(bytes, kGIFHeaderSize) != kGIFHeaderSize || std::memcmp(bytes, "GIF", 3) != 0)
@@ -707,7 +734,7 @@ void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& he
     if (reader.ReadByte() >= 0) reader.SkipSubBlocks();
     const bool dropped = left > screenWidth + 1 || top > screenHeight + 1;
     if (!dropped) {
-      if (!options.GifLoadAnimated) {
+      if (!loadAnimated) {
         CheckImageDimensions(width, height, "GIF frame");
         header = {width, height, PixelFormat::Index8};
         return;
@@ -723,4 +750,10 @@ void ReadGIFHeader(Stream& stream, const HeaderOptions& options, ImageHeader& he
   header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
 }
 
-}  // namespace imaging
+ImageHeader GifCodec::ReadHeader(Stream& stream, const CodecOptions& options) const {
+  ImageHeader header;
+  ReadGIFHeader(stream, options.gif.loadAnimated, header);
+  return header;
+}
+
+}  // namespace imaging::formats

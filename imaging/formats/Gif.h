@@ -3,7 +3,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // ---- On-disk records (multi-byte values little-endian) --------------------------------------
 
@@ -49,15 +49,10 @@ class GifCodec : public Codec {
 public:
   GifCodec();
 
-  // Compose the frames as a player shows them (option 56): one image per picture a viewer
-  // stops at, that is per image with a delay, and the screen after the last image. Off: every
-  // image of the file raw, at its own size with its own palette.
-  int32_t LoadAnimated = 1;
-
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
 // The LZW coder, exposed for tests and fuzzing. Decodes `data` (the concatenated sub-blocks)
@@ -67,4 +62,4 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
 // Encodes 8-bit indices with minimum code size 8; the result has no sub-block framing.
 std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count);
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -1,7 +1,7 @@
 // HEIF reading and, where libheif has an HEVC encoder, HEIC writing through libheif. Reading
 // gives the primary image with its alpha, in 8 bits or, for deeper files, 16 bits per channel,
 // with the file's transformations applied by libheif; the Exif orientation is reported as a load
-// fact (option 91) and the Exif block and colour profile are available through
+// fact (LoadFacts::heifExifOrientation) and the Exif block and colour profile are available through
 // ReadHeifMetadata. Writing stores 8-bit colour with or without alpha at a quality.
 #include "imaging/formats/Heif.h"
 
@@ -34,7 +34,7 @@
 extern "C" const char* __lsan_default_suppressions() { return "leak:libx265.so\n"; }
 #endif
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -399,15 +399,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.heic,*.heif");
-    RegisterCodecOption(ImagingHEIFQuality, &Quality);
-    RegisterCodecOption(ImagingHEIFLoadedExifOrientation, &LoadedExifOrientation);
-  }
-
-  int32_t Quality = 50;
-  int32_t LoadedExifOrientation = 0;  // a load fact: tag 274 of the primary image's Exif block, or 0
-
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 50;
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -416,19 +408,23 @@ public:
     return HasHeifBrand(bytes, n);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class HeifDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
-    LoadedExifOrientation = 0;
     ParsedHeif parsed;
     ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
     const heif_image_handle* primary = parsed.primary.get();
-    LoadedExifOrientation = ExifOrientationOf(primary);
+    Facts.heifExifOrientation = ExifOrientationOf(primary);
     if (std::vector<uint8_t> icc = IccProfileOf(primary); !icc.empty()) {
-      IccProfile = MakeColorProfile(std::move(icc));
-      if (!IccProfile) AddLoadWarning("The HEIF file's colour profile is damaged; it is left out");
+      Facts.profile = MakeColorProfile(std::move(icc));
+      if (!Facts.profile) AddLoadWarning("The HEIF file's colour profile is damaged; it is left out");
     }
 
     const PixelFormat format = NearestFormat(primary);
@@ -457,6 +453,15 @@ public:
     CopyRows(plane, stride, bits, alpha, image);
     if (alpha && !wide && heif_image_is_premultiplied_alpha(decoded.get())) UnpremultiplyAlpha(image);
     return true;
+  }
+};
+
+class HeifEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
@@ -499,7 +504,7 @@ public:
     heif_encoder* encoderPointer = nullptr;
     Check(heif_context_get_encoder_for_format(context.get(), heif_compression_HEVC, &encoderPointer));
     std::unique_ptr<heif_encoder, HeifEncoderDeleter> encoder(encoderPointer);
-    Check(heif_encoder_set_lossy_quality(encoder.get(), Quality));
+    Check(heif_encoder_set_lossy_quality(encoder.get(), Options.heif.quality));
     std::unique_ptr<heif_encoding_options, EncodingOptionsDeleter> options(heif_encoding_options_alloc());
     if (!options) RaiseImaging("HEIF: out of memory.");
     options->save_alpha_channel = alpha ? 1 : 0;
@@ -511,7 +516,20 @@ public:
     stream.WriteExact(bytes.data(), static_cast<int64_t>(bytes.size()), "HEIF data");
     return true;
   }
+
+protected:
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Options.heif.quality - 1) >= 100u) Options.heif.quality = 50;
+  }
 };
+
+std::unique_ptr<Decoder> HeifCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<HeifDecoder>(options);
+}
+
+std::unique_ptr<Encoder> HeifCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<HeifEncoder>(*this, options);
+}
 
 }  // namespace
 
@@ -522,7 +540,7 @@ bool HeifCanWrite() {
 
 std::unique_ptr<Codec> CreateHeifCodec() { return std::make_unique<HeifCodec>(); }
 
-void ReadHeifHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadHeifHeader(Stream& stream, ImageHeader& header) {
   ParsedHeif parsed;
   ParseHeif(isomedia::ReadRemaining(stream, "HEIF"), parsed);
   header.Width = heif_image_handle_get_width(parsed.primary.get());
@@ -542,4 +560,10 @@ void ReadHeifMetadata(const std::string& fileName, HeifMetadata& metadata) {
   metadata.ExifOrientation = isomedia::ExifOrientation(metadata.Exif.data(), metadata.Exif.size());
 }
 
-}  // namespace imaging
+ImageHeader HeifCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadHeifHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

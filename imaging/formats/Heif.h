@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 struct HeifMetadata {
   std::vector<uint8_t> Exif;        // the Exif block from its TIFF header on ("II*\0" or "MM\0*"), or empty
@@ -25,4 +25,4 @@ void ReadHeifMetadata(const std::string& fileName, HeifMetadata& metadata);
 // Whether this libheif can write HEIC files (it has an HEVC encoder).
 bool HeifCanWrite();
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -15,7 +15,7 @@
 #include "imaging/formats/ByteReader.h"
 #include "imaging/formats/Png.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -528,7 +528,8 @@ std::vector<uint8_t> EncodeIconFile(const Image& picture) {
 
 // The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
 // largest), from the directory and each entry's own header; no pixels are decoded.
-void ReadIconHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+ImageHeader ReadIconHeader(Stream& stream) {
+  ImageHeader result;
   const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
   const auto GetU32BE = [](const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
@@ -582,6 +583,7 @@ void ReadIconHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
       found = true;
     }
   }
+  return result;
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

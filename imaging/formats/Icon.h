@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "imaging/Headers.h"
 #include "imaging/Image.h"
 #include "imaging/Stream.h"
 #include "imaging/Types.h"
 #include "imaging/formats/IconTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // Every error of the icon module. It is an ImagingError, so callers that handle the image
 // library's errors handle these too.
@@ -127,7 +128,11 @@ private:
   std::vector<uint8_t> raw_;
 };
 
+// The size of the picture LoadIconFile draws from the file (the entry it would choose, at its
+// drawn size), from the directory and each entry's bitmap header or PNG header.
+ImageHeader ReadIconHeader(Stream& stream);
+
 // Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).
 std::vector<uint8_t> EncodeIconFile(const Image& picture);
 
-}  // namespace imaging
+}  // namespace imaging::formats

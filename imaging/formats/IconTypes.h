@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace imaging {
+namespace imaging::formats {
 
 // File header, 6 bytes.
 struct IconFileHeader {
@@ -70,4 +70,4 @@ enum class IconColorType : int32_t {
   RGBA = 5,       // 32 bits
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

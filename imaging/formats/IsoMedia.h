@@ -12,7 +12,7 @@
 #include "imaging/Stream.h"
 #include "imaging/Types.h"
 
-namespace imaging::isomedia {
+namespace imaging::formats::isomedia {
 
 // Bytes enough for the file type box of any file these codecs know (size, 'ftyp', the major
 // brand, the minor version and a dozen compatible brands).
@@ -103,4 +103,4 @@ inline int32_t ExifOrientation(const uint8_t* tiff, size_t size) {
   return 0;
 }
 
-}  // namespace imaging::isomedia
+}  // namespace imaging::formats::isomedia

@@ -20,7 +20,7 @@
 
 #include <jpeglib.h>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -223,23 +223,23 @@ void TermDestination(j_compress_ptr cinfo) {
 
 // Everything libjpeg touches while decoding one file. Value-initialised, so the whole
 // decompression record starts zeroed.
-struct JpegDecoder {
+struct Decompression {
   jpeg_decompress_struct cinfo;
   JpegErrorManager err;
   JpegSource source;
   jpeg_progress_mgr progress;
   bool created;
 
-  JpegDecoder() = default;
-  JpegDecoder(const JpegDecoder&) = delete;
-  JpegDecoder& operator=(const JpegDecoder&) = delete;
-  ~JpegDecoder() {
+  Decompression() = default;
+  Decompression(const Decompression&) = delete;
+  Decompression& operator=(const Decompression&) = delete;
+  ~Decompression() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
 };
 
 // setjmp region: creates the decompressor and reads the header. False when libjpeg failed.
-bool DecodeHeader(JpegDecoder* d) {
+bool DecodeHeader(Decompression* d) {
   if (setjmp(d->err.jump)) return false;
   d->cinfo.err = &d->err.pub;
   jpeg_CreateDecompress(&d->cinfo, JPEG_LIB_VERSION, sizeof(d->cinfo));
@@ -264,7 +264,7 @@ bool DecodeHeader(JpegDecoder* d) {
 }
 
 // setjmp region: decodes every row straight into the image's rows and finishes the stream.
-bool DecodeRows(JpegDecoder* d, uint8_t* bits, size_t stride) {
+bool DecodeRows(Decompression* d, uint8_t* bits, size_t stride) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
   JSAMPROW rows[kRowsPerCall];
@@ -335,16 +335,16 @@ ColorProfile AssembleIccProfile(const std::vector<std::span<const uint8_t>>& chu
 
 // ---- Compression --------------------------------------------------------------------------
 
-struct JpegEncoder {
+struct Compression {
   jpeg_compress_struct cinfo;
   JpegErrorManager err;
   JpegDestination destination;
   bool created;
 
-  JpegEncoder() = default;
-  JpegEncoder(const JpegEncoder&) = delete;
-  JpegEncoder& operator=(const JpegEncoder&) = delete;
-  ~JpegEncoder() {
+  Compression() = default;
+  Compression(const Compression&) = delete;
+  Compression& operator=(const Compression&) = delete;
+  ~Compression() {
     if (created) jpeg_destroy_compress(&cinfo);
   }
 };
@@ -361,7 +361,7 @@ struct JpegEncodeSettings {
 };
 
 // setjmp region: compresses the whole image.
-bool EncodeImage(JpegEncoder* e, const JpegEncodeSettings* s) {
+bool EncodeImage(Compression* e, const JpegEncodeSettings* s) {
   if (setjmp(e->err.jump)) return false;
   e->cinfo.err = &e->err.pub;
   jpeg_CreateCompress(&e->cinfo, JPEG_LIB_VERSION, sizeof(e->cinfo));
@@ -399,20 +399,13 @@ bool EncodeImage(JpegEncoder* e, const JpegEncodeSettings* s) {
 // ---- JpegCodec ----------------------------------------------------------------------
 
 JpegCodec::JpegCodec() {
-  InitIdentity();
-  RegisterCodecOption(ImagingJpegQuality, &Quality);
-  RegisterCodecOption(ImagingJpegProgressive, &Progressive);
-}
-
-JpegCodec::JpegCodec(Unregistered) { InitIdentity(); }
-
-void JpegCodec::InitIdentity() {
   Name = "Joint Photographic Experts Group Image";
   CanLoad = true;
   CanSave = true;
   IsMultiImage = false;
   SupportedFormats = MakeFormatSet({PixelFormat::Gray8, PixelFormat::R8G8B8});
   AddMasks("*.jpg,*.jpeg,*.jfif,*.jpe,*.jif");
+  CanReadHeader = true;
 }
 
 bool JpegCodec::ProbeStream(Stream& stream) const {
@@ -422,16 +415,31 @@ bool JpegCodec::ProbeStream(Stream& stream) const {
   return count == int64_t(sizeof(signature)) && signature[0] == 0xFF && signature[1] == 0xD8;
 }
 
-void JpegCodec::ValidateOptions() {
-  if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
+std::unique_ptr<Decoder> JpegCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<JpegDecoder>(options);
 }
 
-void JpegCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+std::unique_ptr<Encoder> JpegCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<JpegEncoder>(*this, options);
+}
+
+const JpegCodec& JpegCodec::Description() {
+  static const JpegCodec description;
+  return description;
+}
+
+// ---- JpegDecoder and JpegEncoder -------------------------------------------------------------
+
+void JpegEncoder::ValidateOptions() {
+  if (static_cast<uint32_t>(Options.jpeg.quality - 1) >= 100u) Options.jpeg.quality = 90;
+}
+
+void JpegEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   ConvertImageFormat(image, info.HasGrayChannel ? PixelFormat::Gray8 : PixelFormat::R8G8B8);
 }
 
-bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  auto decoder = std::make_unique<JpegDecoder>();
+bool JpegDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+  auto decoder = std::make_unique<Decompression>();
   decoder->source.stream = &stream;
   JpegErrorHandler(decoder->err);
   if (!DecodeHeader(decoder.get())) RaiseJpegError(decoder->err);
@@ -447,7 +455,7 @@ bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
       // libjpeg-turbo writes our blue-green-red order itself; a caller that converts every
       // load to A8R8G8B8 gets it straight away (libjpeg-turbo sets the alpha bytes to 255),
       // without a 24-bit copy of the picture beside the 32-bit one.
-      if (OptionInEffect(ImagingLoadOverrideFormat) == static_cast<int32_t>(PixelFormat::A8R8G8B8)) {
+      if (Options.library.loadOverrideFormat == PixelFormat::A8R8G8B8) {
         cinfo.out_color_space = JCS_EXT_BGRA;
         format = PixelFormat::A8R8G8B8;
         straightTo32 = true;
@@ -477,45 +485,41 @@ bool JpegCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool JpegCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool JpegEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
 
-  auto encoder = std::make_unique<JpegEncoder>();
+  auto encoder = std::make_unique<Compression>();
   encoder->destination.stream = &stream;
   JpegErrorHandler(encoder->err);
   const Image& image = prepared;
   const ColorProfile profile = SaveProfileFor(image.Format());
   const JpegEncodeSettings settings{image.Bits(),  image.Width(),   image.Height(),
                                      image.Format() == PixelFormat::Gray8,
-                                     Quality,     Progressive != 0,
+                                     Options.jpeg.quality, Options.jpeg.progressive,
                                      profile ? profile->data() : nullptr,
                                      profile ? static_cast<unsigned int>(profile->size()) : 0u};
   if (!EncodeImage(encoder.get(), &settings)) RaiseJpegError(encoder->err);
   return true;
 }
 
-void JpegCodec::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
+void JpegDecoder::ReadPhotoMetadata(const jpeg_saved_marker_ptr markers) {
   std::vector<std::span<const uint8_t>> iccChunks;
   bool exifSeen = false;
   for (jpeg_saved_marker_ptr m = markers; m != nullptr; m = m->next) {
     // Only the first Exif segment counts, as for the metadata carry-over.
     if (m->marker == JPEG_APP0 + 1 && !exifSeen && StartsWith(m, kExifIdentifier, sizeof(kExifIdentifier))) {
       exifSeen = true;
-      LoadedOrientation = ExifOrientation(m->data + sizeof(kExifIdentifier), m->data_length - sizeof(kExifIdentifier));
+      Facts.orientation = ExifOrientation(m->data + sizeof(kExifIdentifier), m->data_length - sizeof(kExifIdentifier));
     } else if (m->marker == JPEG_APP0 + 2 && StartsWith(m, kIccIdentifier, sizeof(kIccIdentifier)) &&
                m->data_length >= kIccChunkHeader) {
       iccChunks.emplace_back(m->data, m->data_length);
     }
   }
   bool damaged = false;
-  IccProfile = AssembleIccProfile(iccChunks, damaged);
+  Facts.profile = AssembleIccProfile(iccChunks, damaged);
   if (damaged) AddLoadWarning("The JPEG file's colour profile is damaged; it is left out");
 }
-
-// ---- EmbeddedJpegCodec --------------------------------------------------------------
-
-EmbeddedJpegCodec::EmbeddedJpegCodec() : JpegCodec(Unregistered{}) {}
 
 std::unique_ptr<Codec> CreateJpegCodec() { return std::make_unique<JpegCodec>(); }
 
@@ -577,8 +581,10 @@ void ReadJpegFrameHeader(Stream& stream, ImageHeader& header) {
   }
 }
 
-void ReadJpegHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+ImageHeader JpegCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
   ReadJpegFrameHeader(stream, header);
+  return header;
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -1,42 +1,46 @@
-// JPEG codec through libjpeg (library interface 62), and an unregistered instance of it for the
-// JPEG streams inside JNG files.
+// JPEG codec through libjpeg (library interface 62); its decoder and encoder also read and
+// write the JPEG streams inside JNG files.
 #pragma once
 
 #include "imaging/Codec.h"
 
 struct jpeg_marker_struct;
 
-namespace imaging {
+namespace imaging::formats {
 
 class JpegCodec : public Codec {
 public:
   JpegCodec();
 
-  int32_t Quality = 90;     // 1..100, option 10
-  int32_t Progressive = 0;  // boolean, option 11
-
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 
-protected:
-  // For instances that are not the registered codec: binds no options.
-  struct Unregistered {};
-  explicit JpegCodec(Unregistered);
+  // A description of its own for the encoders of JPEG data inside other files (JNG).
+  static const JpegCodec& Description();
+};
+
+// Reads one JPEG stream from the stream's position, leaving the stream right behind it.
+class JpegDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
 
 private:
-  void InitIdentity();
-  // Sets LoadedOrientation and IccProfile from the saved APP1 and APP2 segments.
+  // Sets the orientation and colour profile of Facts from the saved APP1 and APP2 segments.
   void ReadPhotoMetadata(jpeg_marker_struct* const markers);
 };
 
-// A JPEG codec instance that is never registered and binds no options; its owner sets Quality
-// and Progressive directly and hands it the stream of the embedded JPEG data.
-class EmbeddedJpegCodec : public JpegCodec {
+// Writes one picture as a JPEG stream at the quality and progression of the options.
+class JpegEncoder : public Encoder {
 public:
-  EmbeddedJpegCodec();
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

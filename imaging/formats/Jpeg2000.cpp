@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace jp2 {
 
@@ -397,9 +397,7 @@ Jpeg2000Codec::Jpeg2000Codec() {
   SupportedFormats = MakeFormatSet(
       {PF::Gray8, PF::A8Gray8, PF::Gray16, PF::A16Gray16, PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16});
   AddMasks("*.jp2,*.j2k,*.j2c,*.jpx,*.jpc");
-  RegisterCodecOption(ImagingJpeg2000Quality, &Quality);
-  RegisterCodecOption(ImagingJpeg2000CodeStreamOnly, &CodeStreamOnly);
-  RegisterCodecOption(ImagingJpeg2000LosslessCompression, &LosslessCompression);
+  CanReadHeader = true;
 }
 
 bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
@@ -409,11 +407,39 @@ bool Jpeg2000Codec::ProbeStream(Stream& stream) const {
   return got == 8 && DetectForm(bytes, got) != Jp2Form::None;
 }
 
-void Jpeg2000Codec::ValidateOptions() {
-  if (uint32_t(Quality - 1) > 99u) Quality = kDefaultQuality;
+namespace {
+
+class Jpeg2000Decoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class Jpeg2000Encoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+protected:
+  void ValidateOptions() override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> Jpeg2000Codec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<Jpeg2000Decoder>(options);
 }
 
-bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+std::unique_ptr<Encoder> Jpeg2000Codec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<Jpeg2000Encoder>(*this, options);
+}
+
+void Jpeg2000Encoder::ValidateOptions() {
+  if (uint32_t(Options.jpeg2000.quality - 1) > 99u) Options.jpeg2000.quality = kDefaultQuality;
+}
+
+bool Jpeg2000Decoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   Source source{&stream, stream.Position(), 0};
   const int64_t fileSize = stream.Remaining();
   source.End = source.Base + fileSize;
@@ -487,8 +513,8 @@ bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool)
   // parameters come in the same buffer without a length.
   if (img.icc_profile_buf != nullptr && img.icc_profile_len > 0) {
     if (img.icc_profile_len <= kMaxColorProfileBytes)
-      IccProfile = MakeColorProfile(std::vector<uint8_t>(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len));
-    if (!IccProfile) AddLoadWarning("The JPEG 2000 file's colour profile is damaged; it is left out");
+      Facts.profile = MakeColorProfile(std::vector<uint8_t>(img.icc_profile_buf, img.icc_profile_buf + img.icc_profile_len));
+    if (!Facts.profile) AddLoadWarning("The JPEG 2000 file's colour profile is damaged; it is left out");
   }
 
   int alphaComponent = -1;
@@ -519,7 +545,7 @@ bool Jpeg2000Codec::ReadImages(Stream& stream, std::vector<Image>& images, bool)
   return true;
 }
 
-bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool Jpeg2000Encoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -570,11 +596,11 @@ bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, in
   while (levels > 1 && (std::min(image.Width(), image.Height()) >> (levels - 1)) == 0) --levels;
   settings.numresolution = levels;
   settings.tcp_rates[0] =
-      LosslessCompression ? 0.0f : CompressionRate(image.Width(), image.Height(), info.BytesPerPixel, channels, Quality);
-  settings.cod_format = CodeStreamOnly ? 0 : 1;
+      Options.jpeg2000.lossless ? 0.0f : CompressionRate(image.Width(), image.Height(), info.BytesPerPixel, channels, Options.jpeg2000.quality);
+  settings.cod_format = Options.jpeg2000.codeStreamOnly ? 0 : 1;
 
   Messages messages;
-  CodecPtr codec(opj_create_compress(CodeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
+  CodecPtr codec(opj_create_compress(Options.jpeg2000.codeStreamOnly ? OPJ_CODEC_J2K : OPJ_CODEC_JP2));
   if (!codec) RaiseImaging("JPEG 2000: cannot create the encoder.");
   RouteMessages(codec.get(), messages);
   if (!opj_setup_encoder(codec.get(), &settings, encoded.get())) RaiseJp2(messages, "the encoder could not be set up");
@@ -591,13 +617,13 @@ bool Jpeg2000Codec::WriteImage(Stream& stream, std::span<const Image> images, in
     RaiseJp2(messages, "encoding failed");
   output.reset();
   // A code stream has no place for a profile.
-  if (const ColorProfile profile = CodeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
+  if (const ColorProfile profile = Options.jpeg2000.codeStreamOnly ? nullptr : SaveProfileFor(image.Format()))
     sink.Data = WithProfileBox(sink.Data, *profile);
   stream.WriteExact(sink.Data.data(), int64_t(sink.Data.size()), "JPEG 2000 file");
   return true;
 }
 
-void Jpeg2000Codec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void Jpeg2000Encoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   const int bytesPerChannel = info.ChannelCount > 0 ? info.BytesPerPixel / info.ChannelCount : 0;
@@ -618,7 +644,7 @@ std::unique_ptr<Codec> CreateJpeg2000Codec() { return std::make_unique<Jpeg2000C
 
 // The image area of the SIZ segment and the format of its component count and precision; a
 // JP2 palette box can still change the format the decoder gives.
-void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadJpeg2000Header(Stream& stream, ImageHeader& result) {
   const int64_t base = stream.Position();
   const int64_t end = base + stream.Remaining();
   uint8_t signature[8];
@@ -638,4 +664,10 @@ void ReadJpeg2000Header(Stream& stream, const HeaderOptions&, ImageHeader& resul
   result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
 }
 
-}  // namespace imaging
+ImageHeader Jpeg2000Codec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadJpeg2000Header(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -5,7 +5,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace jp2 {
 
@@ -23,21 +23,15 @@ float CompressionRate(int32_t width, int32_t height, int32_t bytesPerPixel, int3
 
 }  // namespace jp2
 
-// Reads JP2 files and raw code streams; writes either, as CodeStreamOnly says.
+// Reads JP2 files and raw code streams; writes either, as Jpeg2000Options::codeStreamOnly says.
 class Jpeg2000Codec : public Codec {
 public:
   Jpeg2000Codec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
-
-  int32_t Quality = jp2::kDefaultQuality;  // option 55
-  // Its option id is held by the GIF codec, so it can only be set on the codec object.
-  int32_t CodeStreamOnly = 0;
-  int32_t LosslessCompression = 0;  // option 57
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

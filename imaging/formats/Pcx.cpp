@@ -9,7 +9,7 @@
 #include "imaging/formats/ByteReader.h"
 #include "imaging/formats/PcxTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -74,6 +74,7 @@ public:
     CanSave = false;
     IsMultiImage = false;
     AddMasks("*.pcx");
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -87,6 +88,14 @@ public:
            (h.BitsPerPixel == 1 || h.BitsPerPixel == 2 || h.BitsPerPixel == 4 || h.BitsPerPixel == 8) &&
            (h.Planes == 1 || h.Planes == 3 || h.Planes == 4) && h.PaletteInfo <= 2;
   }
+
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+};
+
+class PcxDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kPCXHeaderSize];
@@ -194,11 +203,15 @@ public:
   }
 };
 
+std::unique_ptr<Decoder> PcxCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<PcxDecoder>(options);
+}
+
 }  // namespace
 
 std::unique_ptr<Codec> CreatePcxCodec() { return std::make_unique<PcxCodec>(); }
 
-void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadPCXHeader(Stream& stream, ImageHeader& result) {
   uint8_t bytes[kPCXHeaderSize];
   stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
   const PcxHeader h = ParseHeader(bytes);
@@ -217,4 +230,10 @@ void ReadPCXHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(width), int32_t(height), format};
 }
 
-}  // namespace imaging
+ImageHeader PcxCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPCXHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

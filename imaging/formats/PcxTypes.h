@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace imaging {
+namespace imaging::formats {
 
 // File header, 128 bytes.
 struct PcxHeader {
@@ -31,4 +31,4 @@ inline constexpr uint8_t kPCXManufacturer = 10;
 inline constexpr uint8_t kPCXPaletteMarker = 12;
 inline constexpr size_t kPCXPaletteSize = 768;
 
-}  // namespace imaging
+}  // namespace imaging::formats

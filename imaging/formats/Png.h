@@ -7,7 +7,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 // ---- On-disk records (all multi-byte values big-endian in the file) -------------------------
 
@@ -90,11 +90,11 @@ public:
 
 class DatastreamSaver : public DatastreamSet {
 public:
-  int32_t PreFilter = 5;
-  int32_t CompressLevel = 5;
-  int32_t LossyAlpha = 0;
-  int32_t Quality = 90;
-  int32_t Progressive = 0;
+  // How the datastreams are encoded: filter, zlib level, lossy alpha, JPEG quality and
+  // progression (lossyCompression is the caller's choice between AddPNGFrame and AddJNGFrame).
+  MngOptions Settings;
+  // The options of the save, which the JPEG data of JNG datastreams are written with.
+  CodecOptions Options;
 
   // Encodes the image as one more datastream.
   void AddPNGFrame(const Image& image);
@@ -104,60 +104,70 @@ public:
 };
 
 // Decodes a PNG datastream (colour type and depth from its IHDR) or a JNG datastream into
-// `image`; false when the JPEG data use a colour space the JPEG codec cannot give.
+// `image`; false when the JPEG data use a colour space the JPEG codec cannot give. The JPEG data
+// are read with the options of the load.
 bool DecodePNGFrame(const Datastream& frame, Image& image);
-bool DecodeJNGFrame(const Datastream& frame, Image& image);
+bool DecodeJNGFrame(const Datastream& frame, const CodecOptions& options, Image& image);
 // Applies PLTE, tRNS and bKGD of the datastream to its decoded image.
 void ApplyFrameSideChunks(const Datastream& frame, Image& image);
 
 // ---- Codecs ---------------------------------------------------------------------------------
 
+// The description shared by the three codecs: the signature and the type of file.
 class NetworkGraphicsCodec : public Codec {
 public:
-  int32_t PreFilter = 5;         // 0..4 that filter, 5 Paeth for truecolour, 6 adaptive
-  int32_t CompressLevel = 5;     // zlib level 0..9
-  int32_t LossyCompression = 0;  // write JNG datastreams (MNG)
-  int32_t LossyAlpha = 0;        // JPEG-compressed alpha in JNG datastreams
-  int32_t Quality = 90;          // JPEG quality 1..100
-  int32_t Progressive = 0;       // progressive JPEG
-
-  FormatSet GetSavableFormats() const override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-  void ValidateOptions() override;
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 
 protected:
-  explicit NetworkGraphicsCodec(const uint8_t (&signature)[8]);
-  void CopySettings(DatastreamSaver& saver) const;
-  // The one image of the first datastream, decoded when it is of the kind the codec reads.
-  bool ReadFirstDatastream(Stream& stream, std::vector<Image>& images, bool jng);
-  // Writes the image at `index` as a file of the type holding that one datastream.
-  bool WriteSingleDatastream(Stream& stream, std::span<const Image> images, int32_t index,
-                             NetworkGraphicsType type);
+  NetworkGraphicsCodec(const uint8_t (&signature)[8], NetworkGraphicsType type);
 
 private:
   uint8_t signature_[8];
+  NetworkGraphicsType type_;
 };
 
 class PngCodec : public NetworkGraphicsCodec {
 public:
   PngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
 class MngCodec : public NetworkGraphicsCodec {
 public:
   MngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
 class JngCodec : public NetworkGraphicsCodec {
 public:
   JngCodec();
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
 };
 
-}  // namespace imaging
+// Reads the one datastream of a PNG or JNG file, or every datastream of an MNG file.
+class NetworkGraphicsDecoder : public Decoder {
+public:
+  NetworkGraphicsDecoder(const CodecOptions& options, NetworkGraphicsType type);
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+
+private:
+  bool ReadAnimation(Stream& stream, std::vector<Image>& images, bool onlyFirst);
+  NetworkGraphicsType type_;
+};
+
+// Writes a PNG or JNG file of one datastream, or an MNG file of the images FirstIndex..LastIndex.
+class NetworkGraphicsEncoder : public Encoder {
+public:
+  NetworkGraphicsEncoder(const Codec& description, const CodecOptions& options, NetworkGraphicsType type);
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  FormatSet GetSavableFormats() const override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+
+private:
+  bool WriteAnimation(Stream& stream, std::span<const Image> images);
+  NetworkGraphicsType type_;
+  // How the datastreams are encoded, from the codec's options (MNG's shape for all three).
+  MngOptions settings_;
+};
+
+}  // namespace imaging::formats

@@ -9,7 +9,7 @@
 
 #include <zlib.h>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace ng {
 
@@ -233,4 +233,4 @@ bool DatastreamLoader::LoadFile(Stream& stream) {
   return true;
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

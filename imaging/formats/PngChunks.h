@@ -10,7 +10,7 @@
 
 #include "imaging/formats/Png.h"
 
-namespace imaging::ng {
+namespace imaging::formats::ng {
 
 constexpr uint8_t kPNGSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uint8_t kMNGSignature[8] = {0x8A, 0x4D, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
@@ -100,4 +100,4 @@ void WriteDataChunks(Stream& stream, ChunkId type, const std::vector<uint8_t>& d
 // A whole datastream: IHDR (PLTE, tRNS, IDAT) or JHDR (JDAT, JDAA or IDAT), then IEND.
 void WriteFrame(Stream& stream, const Datastream& frame);
 
-}  // namespace imaging::ng
+}  // namespace imaging::formats::ng

@@ -14,7 +14,7 @@
 #include "imaging/formats/Jpeg.h"
 #include "imaging/formats/PngUnfilter.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 using namespace ng;
 
@@ -358,10 +358,10 @@ PixelFormat AlphaFormatOf(PixelFormat format) {
 
 // ---- JNG ------------------------------------------------------------------------------------
 
-// Reads a JPEG stream held in memory through a JPEG codec of its own; false when the JPEG
-// codec answers false (a colour space it does not give).
-bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, Image& image) {
-  EmbeddedJpegCodec jpeg;
+// Reads a JPEG stream held in memory through a JPEG decoder of its own, with the options of the
+// load; false when the JPEG decoder answers false (a colour space it does not give).
+bool ReadEmbeddedJpeg(const std::vector<uint8_t>& data, const CodecOptions& options, Image& image) {
+  JpegDecoder jpeg(options);
   MemoryStream stream = MemoryStream::ViewOf(data);
   std::vector<Image> images;
   if (!jpeg.ReadImages(stream, images, true) || images.empty()) return false;
@@ -401,7 +401,7 @@ bool DecodePNGFrame(const Datastream& frame, Image& image) {
   return true;
 }
 
-bool DecodeJNGFrame(const Datastream& frame, Image& image) {
+bool DecodeJNGFrame(const Datastream& frame, const CodecOptions& options, Image& image) {
   const JngHeader& h = frame.JpegHeader;
   if (h.SampleDepth == 12) {
     // 12-bit JPEG data are not decoded; the image keeps its size.
@@ -409,7 +409,7 @@ bool DecodeJNGFrame(const Datastream& frame, Image& image) {
     CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), PixelFormat::R8G8B8, image);
     return true;
   }
-  if (!ReadEmbeddedJpeg(frame.JpegDataStream, image)) return false;
+  if (!ReadEmbeddedJpeg(frame.JpegDataStream, options, image)) return false;
 
   const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
   if (!hasAlpha || (image.Format() != PixelFormat::Gray8 && image.Format() != PixelFormat::R8G8B8)) return true;
@@ -418,7 +418,7 @@ bool DecodeJNGFrame(const Datastream& frame, Image& image) {
   if (h.AlphaCompressionMethod == 0) {
     PngImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
     DecodePNGData(alphaHeader, frame.ImageDataStream, alpha);
-  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alpha)) {
+  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, options, alpha)) {
     return false;
   }
   if (alpha.Width() != image.Width() || alpha.Height() != image.Height())
@@ -560,19 +560,19 @@ void SetJNGResult(const NetworkGraphicsHeaderScan& scan, ImageHeader& header) {
 
 }  // namespace
 
-void ReadPNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadPNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kPNGSignature);
   if (!scan.hasFrame || scan.jpegFrame) RaiseImaging("The PNG file holds no PNG image header.");
   SetPNGResult(scan, header);
 }
 
-void ReadJNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadJNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kJNGSignature);
   if (!scan.hasFrame || !scan.jpegFrame) RaiseImaging("The JNG file holds no JNG image header.");
   SetJNGResult(scan, header);
 }
 
-void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadMNGHeader(Stream& stream, ImageHeader& header) {
   const NetworkGraphicsHeaderScan scan = ScanNGHeaders(stream, kMNGSignature);
   if (!scan.hasFrame) {
     CheckImageDimensions(scan.frameWidth, scan.frameHeight, "MNG frame");
@@ -584,4 +584,14 @@ void ReadMNGHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
   }
 }
 
-}  // namespace imaging
+ImageHeader NetworkGraphicsCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  switch (type_) {
+    case NetworkGraphicsType::PNG: ReadPNGHeader(stream, header); break;
+    case NetworkGraphicsType::MNG: ReadMNGHeader(stream, header); break;
+    case NetworkGraphicsType::JNG: ReadJNGHeader(stream, header); break;
+  }
+  return header;
+}
+
+}  // namespace imaging::formats

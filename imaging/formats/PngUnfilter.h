@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace imaging::ng {
+namespace imaging::formats::ng {
 
 // `n` bytes of the row, `bpp` bytes to a pixel (1 for depths below 8). Filter types above 4
 // leave the row as it is.
@@ -26,4 +26,4 @@ inline void UnfilterRow(uint8_t type, uint8_t* row, const uint8_t* prev, size_t 
 #endif
 }
 
-}  // namespace imaging::ng
+}  // namespace imaging::formats::ng

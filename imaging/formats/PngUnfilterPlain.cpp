@@ -2,7 +2,7 @@
 
 #include "imaging/formats/PngChunks.h"
 
-namespace imaging::ng {
+namespace imaging::formats::ng {
 
 void UnfilterRowPlain(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, size_t bpp) {
   switch (type) {
@@ -26,4 +26,4 @@ void UnfilterRowPlain(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n,
   }
 }
 
-}  // namespace imaging::ng
+}  // namespace imaging::formats::ng

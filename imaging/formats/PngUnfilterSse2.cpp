@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-namespace imaging::ng {
+namespace imaging::formats::ng {
 
 namespace {
 
@@ -88,6 +88,6 @@ void UnfilterRowSse2(uint8_t type, uint8_t* row, const uint8_t* prev, size_t n, 
   UnfilterRowPlain(type, row, prev, n, bpp);
 }
 
-}  // namespace imaging::ng
+}  // namespace imaging::formats::ng
 
 #endif  // __SSE2__

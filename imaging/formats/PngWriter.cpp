@@ -11,18 +11,24 @@
 
 #include "imaging/formats/Jpeg.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 using namespace ng;
 
 namespace {
 
-void WriteEmbeddedJpeg(const Image& image, int32_t quality, bool progressive, std::vector<uint8_t>& target) {
-  EmbeddedJpegCodec jpeg;
-  jpeg.Quality = quality;
-  jpeg.Progressive = progressive ? 1 : 0;
+// Writes the JPEG data of a JNG datastream with the options of the save (its save override
+// format), the datastream's quality and progression, and no colour profile.
+void WriteEmbeddedJpeg(const Image& image, const CodecOptions& saveOptions, int32_t quality, bool progressive,
+                       std::vector<uint8_t>& target) {
+  CodecOptions options = saveOptions;
+  options.jpeg = {quality, progressive};
+  options.profile = nullptr;
+  JpegEncoder jpeg(JpegCodec::Description(), options);
   MemoryStream stream;
-  if (!jpeg.WriteImage(stream, std::span(&image, 1), 0))
+  const std::span<const Image> one(&image, 1);
+  int32_t index = 0;
+  if (!jpeg.PrepareSave(one, index) || !jpeg.WriteImage(stream, one, index))
     RaiseImaging("JNG image of format %s cannot be written as JPEG.", GetFormatName(image.Format()).c_str());
   target = std::move(stream.Data());
 }
@@ -230,7 +236,7 @@ std::vector<uint8_t> ng::MakeProfileChunk(const std::vector<uint8_t>& profile, i
 void DatastreamSaver::AddPNGFrame(const Image& image) {
   Datastream& frame = AddFrame(false);
   frame.ImageHeader = HeaderForImage(image);
-  EncodePNGRows(image, frame.ImageHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+  EncodePNGRows(image, frame.ImageHeader, Settings.preFilter, Settings.compressLevel, frame.ImageDataStream);
   if (image.Format() == PixelFormat::Index8) {
     frame.PaletteBytes.resize(256 * 3);
     bool translucent = false;
@@ -261,12 +267,12 @@ void DatastreamSaver::AddJNGFrame(const Image& image) {
   h.ColorType = static_cast<uint8_t>(gray ? (hasAlpha ? 12 : 8) : (hasAlpha ? 14 : 10));
   h.SampleDepth = 8;
   h.CompressionMethod = 8;
-  h.InterlaceMethod = Progressive ? 8 : 0;
+  h.InterlaceMethod = Settings.progressive ? 8 : 0;
   h.AlphaSampleDepth = hasAlpha ? 8 : 0;
-  h.AlphaCompressionMethod = LossyAlpha ? 8 : 0;
+  h.AlphaCompressionMethod = Settings.lossyAlpha ? 8 : 0;
 
   if (!hasAlpha) {
-    WriteEmbeddedJpeg(image, Quality, Progressive != 0, frame.JpegDataStream);
+    WriteEmbeddedJpeg(image, Options, Settings.quality, Settings.progressive, frame.JpegDataStream);
     return;
   }
   Image colour;
@@ -279,12 +285,12 @@ void DatastreamSaver::AddJNGFrame(const Image& image) {
   const size_t count = size_t(image.Width()) * size_t(image.Height());
   for (size_t i = 0; i < count; ++i, source += step) alpha.Bits()[i] = *source;
 
-  WriteEmbeddedJpeg(colour, Quality, Progressive != 0, frame.JpegDataStream);
-  if (LossyAlpha) {
-    WriteEmbeddedJpeg(alpha, Quality, false, frame.JpegAlphaStream);
+  WriteEmbeddedJpeg(colour, Options, Settings.quality, Settings.progressive, frame.JpegDataStream);
+  if (Settings.lossyAlpha) {
+    WriteEmbeddedJpeg(alpha, Options, Settings.quality, false, frame.JpegAlphaStream);
   } else {
     const PngImageHeader alphaHeader{h.Width, h.Height, 8, 0, 0, 0, 0};
-    EncodePNGRows(alpha, alphaHeader, PreFilter, CompressLevel, frame.ImageDataStream);
+    EncodePNGRows(alpha, alphaHeader, Settings.preFilter, Settings.compressLevel, frame.ImageDataStream);
   }
 }
 
@@ -303,4 +309,4 @@ void DatastreamSaver::SaveFile(Stream& stream) {
   if (FileType == NetworkGraphicsType::MNG) WriteChunk(stream, kMEND, nullptr, 0);
 }
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -11,7 +11,7 @@
 #include "imaging/Codec.h"
 #include "imaging/formats/CodecUtils.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -369,10 +369,21 @@ void FinishSamples(const MapInfo& info, Image& image) {
   }
 }
 
-// Shared base of the five codecs.
+// The description of each of the five codecs: they differ in name, masks, magic numbers and
+// the formats they write.
 class PortableMapCodec : public Codec {
 public:
-  int32_t SaveBinary = 1;
+  PortableMapCodec(const char* name, const char* masks, char plainMagic, char binaryMagic, bool canSave,
+                   std::initializer_list<PixelFormat> formats)
+      : plainMagic_(plainMagic), binaryMagic_(binaryMagic) {
+    Name = name;
+    CanLoad = true;
+    CanSave = canSave;
+    IsMultiImage = false;
+    SupportedFormats = MakeFormatSet(formats);
+    AddMasks(masks);
+    CanReadHeader = true;
+  }
 
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[4];
@@ -380,6 +391,20 @@ public:
     stream.Seek(-n, SeekOrigin::Current);
     return n >= 3 && bytes[0] == 'P' && (bytes[1] == plainMagic_ || bytes[1] == binaryMagic_) && IsSpace(bytes[2]);
   }
+
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+
+private:
+  char plainMagic_;
+  char binaryMagic_;
+};
+
+// Reads any of the maps: the header tells which.
+class PortableMapDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     TokenReader reader(stream);
@@ -423,6 +448,13 @@ public:
     FinishSamples(info, image);
     return true;
   }
+};
+
+// Writes the map of its codec: the magic numbers tell which.
+class PortableMapEncoder : public Encoder {
+public:
+  PortableMapEncoder(const Codec& description, const CodecOptions& options, char plainMagic, char binaryMagic)
+      : Encoder(description, options), plainMagic_(plainMagic), binaryMagic_(binaryMagic) {}
 
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
@@ -451,7 +483,7 @@ public:
       magic = info.TupleType == PamTupleType::RGBFP ? 'F' : 'f';
       info.Binary = true;
     } else {
-      info.Binary = SaveBinary != 0;
+      info.Binary = SaveBinary();
       magic = info.Binary ? binaryMagic_ : plainMagic_;
     }
 
@@ -481,19 +513,38 @@ public:
     return true;
   }
 
-protected:
-  PortableMapCodec(const char* name, const char* masks, char plainMagic, char binaryMagic, bool canSave,
-                         std::initializer_list<PixelFormat> formats) {
-    Name = name;
-    CanLoad = true;
-    CanSave = canSave;
-    IsMultiImage = false;
-    SupportedFormats = MakeFormatSet(formats);
-    AddMasks(masks);
-    plainMagic_ = plainMagic;
-    binaryMagic_ = binaryMagic;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    switch (binaryMagic_) {
+      case '5':
+        ConvertToEightOrSixteenBits(image, info, PixelFormat::Gray8, PixelFormat::Gray16);
+        break;
+      case '6':
+        ConvertToEightOrSixteenBits(image, info, PixelFormat::R8G8B8, PixelFormat::R16G16B16);
+        break;
+      case '7': {
+        const bool alpha = info.HasAlphaChannel;
+        PixelFormat target;
+        if (info.IsFloatingPoint)
+          target = alpha ? PixelFormat::A16R16G16B16 : PixelFormat::R16G16B16;
+        else if (info.HasGrayChannel)
+          target = alpha ? PixelFormat::A16Gray16 : PixelFormat::Gray16;
+        else if (info.BytesPerPixel <= 4)
+          target = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
+        else
+          target = alpha ? PixelFormat::A16R16G16B16 : PixelFormat::R16G16B16;
+        ConvertImageFormat(image, target);
+        break;
+      }
+      case 'f':
+        ConvertImageFormat(image,
+                           info.ChannelCount > 1 || info.IsIndexed ? PixelFormat::A32B32G32R32F : PixelFormat::R32F);
+        break;
+      default:
+        break;
+    }
   }
 
+private:
   // PGM and PPM: the 16-bit format for floats, for gray of more than 8 bits and for formats of
   // 5 or more bytes per pixel; else the 8-bit one.
   static void ConvertToEightOrSixteenBits(Image& image, const PixelFormatInfo& info, PixelFormat eight,
@@ -508,7 +559,6 @@ protected:
     ConvertImageFormat(image, wide ? sixteen : eight);
   }
 
-private:
   // Float maps: little-endian (scale -1), bottom row first; colour pixels as R, G, B.
   static void WriteFloatRows(Stream& stream, const Image& image, bool color) {
     const size_t fileBytesPerPixel = color ? 12 : 4;
@@ -576,79 +626,58 @@ private:
     }
   }
 
-  char plainMagic_ = 0;
-  char binaryMagic_ = 0;
+  // Whether the save writes the binary form of a gray or pixel map; the plain text form otherwise.
+  bool SaveBinary() const {
+    if (binaryMagic_ == '5') return Options.portableMap.grayMapBinary;
+    if (binaryMagic_ == '6') return Options.portableMap.pixelMapBinary;
+    return true;
+  }
+
+  char plainMagic_;
+  char binaryMagic_;
 };
 
-class PbmCodec : public PortableMapCodec {
-public:
-  PbmCodec() : PortableMapCodec("Portable Bit Map", "*.pbm", '1', '4', false, {}) {}
-};
+std::unique_ptr<Decoder> PortableMapCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<PortableMapDecoder>(options);
+}
 
-class PgmCodec : public PortableMapCodec {
-public:
-  PgmCodec()
-      : PortableMapCodec("Portable Gray Map", "*.pgm", '2', '5', true, {PixelFormat::Gray8, PixelFormat::Gray16}) {
-    RegisterCodecOption(ImagingPGMSaveBinary, &SaveBinary);
-  }
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertToEightOrSixteenBits(image, info, PixelFormat::Gray8, PixelFormat::Gray16);
-  }
-};
-
-class PpmCodec : public PortableMapCodec {
-public:
-  PpmCodec()
-      : PortableMapCodec("Portable Pixel Map", "*.ppm", '3', '6', true,
-                               {PixelFormat::R8G8B8, PixelFormat::R16G16B16}) {
-    RegisterCodecOption(ImagingPPMSaveBinary, &SaveBinary);
-  }
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertToEightOrSixteenBits(image, info, PixelFormat::R8G8B8, PixelFormat::R16G16B16);
-  }
-};
-
-class PamCodec : public PortableMapCodec {
-public:
-  PamCodec()
-      : PortableMapCodec("Portable Arbitrary Map", "*.pam", '7', '7', true,
-                               {PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16, PixelFormat::A16Gray16,
-                                PixelFormat::R8G8B8, PixelFormat::A8R8G8B8, PixelFormat::R16G16B16,
-                                PixelFormat::A16R16G16B16}) {}
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    const bool alpha = info.HasAlphaChannel;
-    PixelFormat target;
-    if (info.IsFloatingPoint)
-      target = alpha ? PixelFormat::A16R16G16B16 : PixelFormat::R16G16B16;
-    else if (info.HasGrayChannel)
-      target = alpha ? PixelFormat::A16Gray16 : PixelFormat::Gray16;
-    else if (info.BytesPerPixel <= 4)
-      target = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
-    else
-      target = alpha ? PixelFormat::A16R16G16B16 : PixelFormat::R16G16B16;
-    ConvertImageFormat(image, target);
-  }
-};
-
-class PfmCodec : public PortableMapCodec {
-public:
-  PfmCodec()
-      : PortableMapCodec("Portable Float Map", "*.pfm", 'F', 'f', true,
-                               {PixelFormat::R32F, PixelFormat::A32B32G32R32F}) {}
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.ChannelCount > 1 || info.IsIndexed ? PixelFormat::A32B32G32R32F : PixelFormat::R32F);
-  }
-};
+std::unique_ptr<Encoder> PortableMapCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<PortableMapEncoder>(*this, options, plainMagic_, binaryMagic_);
+}
 
 }  // namespace
 
-std::unique_ptr<Codec> CreatePbmCodec() { return std::make_unique<PbmCodec>(); }
-std::unique_ptr<Codec> CreatePgmCodec() { return std::make_unique<PgmCodec>(); }
-std::unique_ptr<Codec> CreatePpmCodec() { return std::make_unique<PpmCodec>(); }
-std::unique_ptr<Codec> CreatePamCodec() { return std::make_unique<PamCodec>(); }
-std::unique_ptr<Codec> CreatePfmCodec() { return std::make_unique<PfmCodec>(); }
+std::unique_ptr<Codec> CreatePbmCodec() {
+  return std::make_unique<PortableMapCodec>("Portable Bit Map", "*.pbm", '1', '4', false,
+                                            std::initializer_list<PixelFormat>{});
+}
 
-void ReadPortableMapHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+std::unique_ptr<Codec> CreatePgmCodec() {
+  return std::make_unique<PortableMapCodec>("Portable Gray Map", "*.pgm", '2', '5', true,
+                                            std::initializer_list<PixelFormat>{PixelFormat::Gray8, PixelFormat::Gray16});
+}
+
+std::unique_ptr<Codec> CreatePpmCodec() {
+  return std::make_unique<PortableMapCodec>(
+      "Portable Pixel Map", "*.ppm", '3', '6', true,
+      std::initializer_list<PixelFormat>{PixelFormat::R8G8B8, PixelFormat::R16G16B16});
+}
+
+std::unique_ptr<Codec> CreatePamCodec() {
+  return std::make_unique<PortableMapCodec>(
+      "Portable Arbitrary Map", "*.pam", '7', '7', true,
+      std::initializer_list<PixelFormat>{PixelFormat::Gray8, PixelFormat::A8Gray8, PixelFormat::Gray16,
+                                         PixelFormat::A16Gray16, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8,
+                                         PixelFormat::R16G16B16, PixelFormat::A16R16G16B16});
+}
+
+std::unique_ptr<Codec> CreatePfmCodec() {
+  return std::make_unique<PortableMapCodec>("Portable Float Map", "*.pfm", 'F', 'f', true,
+                                            std::initializer_list<PixelFormat>{PixelFormat::R32F,
+                                                                               PixelFormat::A32B32G32R32F});
+}
+
+void ReadPortableMapHeader(Stream& stream, ImageHeader& result) {
   TokenReader reader(stream);
   MapInfo info;
   if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
@@ -656,4 +685,10 @@ void ReadPortableMapHeader(Stream& stream, const HeaderOptions&, ImageHeader& re
   result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
 }
 
-}  // namespace imaging
+ImageHeader PortableMapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPortableMapHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -411,7 +411,7 @@ PsdCodec::PsdCodec() {
                                     PixelFormat::A8R8G8B8, PixelFormat::R16G16B16, PixelFormat::A16R16G16B16,
                                     PixelFormat::R32F, PixelFormat::A32R32G32B32F});
   AddMasks("*.psd,*.pdd");
-  RegisterCodecOption(ImagingPSDSaveAsLayer, &SaveAsLayer);
+  CanReadHeader = true;
 }
 
 bool PsdCodec::ProbeStream(Stream& stream) const {
@@ -421,7 +421,32 @@ bool PsdCodec::ProbeStream(Stream& stream) const {
   return got == kHeaderSize && std::memcmp(raw, "8BPS", 4) == 0 && GetU16BE(raw + 4) == 1;
 }
 
-bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+namespace {
+
+class PsdDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class PsdEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> PsdCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<PsdDecoder>(options);
+}
+
+std::unique_ptr<Encoder> PsdCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<PsdEncoder>(*this, options);
+}
+
+bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
@@ -452,8 +477,8 @@ bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   }
   std::vector<uint8_t> profile;
   if (ReadProfileResource(stream, ReadU32(stream, "PSD image resources length"), profile)) {
-    IccProfile = MakeColorProfile(std::move(profile));
-    if (!IccProfile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
+    Facts.profile = MakeColorProfile(std::move(profile));
+    if (!Facts.profile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
   }
   const int32_t layerCount = ReadLayerCount(stream);
   const bool extraChannelIsAlpha = layerCount <= 0;
@@ -558,7 +583,7 @@ bool PsdCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   return true;
 }
 
-bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
+bool PsdEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t index) {
   PreparedImage prepared;
   if (!PrepareForSave(images[size_t(index)], prepared)) return false;
   const Image& image = prepared;
@@ -610,7 +635,7 @@ bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   }
 
   std::vector<uint8_t> row(size_t(image.Width()) * size_t(layout.BytesPerSample));
-  const bool withLayer = SaveAsLayer && !floats;
+  const bool withLayer = Options.psd.saveAsLayer && !floats;
   if (withLayer)
     PutLayerSection(image, layout, out, row);
   else
@@ -645,7 +670,7 @@ bool PsdCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t
   return true;
 }
 
-void PsdCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void PsdEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   PixelFormat target;
   if (info.IsFloatingPoint)
     target = info.ChannelCount == 1 ? PixelFormat::R32F : PixelFormat::A32R32G32B32F;
@@ -660,7 +685,7 @@ void PsdCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 
 std::unique_ptr<Codec> CreatePsdCodec() { return std::make_unique<PsdCodec>(); }
 
-void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadPSDHeader(Stream& stream, ImageHeader& result) {
   uint8_t raw[kHeaderSize];
   stream.ReadExact(raw, kHeaderSize, "PSD header");
   const PsdHeader header = ParseHeader(raw);
@@ -673,4 +698,10 @@ void ReadPSDHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
   result = {int32_t(header.Width), int32_t(header.Height), format};
 }
 
-}  // namespace imaging
+ImageHeader PsdCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadPSDHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -10,7 +10,7 @@
 #include "imaging/formats/CodecUtils.h"
 #include "imaging/formats/TargaTypes.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -213,10 +213,8 @@ public:
     SupportedFormats = MakeFormatSet(
         {PixelFormat::Index8, PixelFormat::Gray8, PixelFormat::A1R5G5B5, PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.tga");
-    RegisterCodecOption(ImagingTargaRLE, &UseRLE);
+    CanReadHeader = true;
   }
-
-  int32_t UseRLE = 0;
 
   bool ProbeStream(Stream& stream) const override {
     uint8_t bytes[kTargaHeaderSize];
@@ -231,6 +229,15 @@ public:
                        h.ColorEntrySize == 24 || h.ColorEntrySize == 32;
     return typeOk && depthOk && mapOk;
   }
+
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class TargaDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     uint8_t bytes[kTargaHeaderSize];
@@ -278,6 +285,11 @@ public:
     if (h.Desc & kTargaDescRightToLeft) MirrorImageRows(image, bpp);
     return true;
   }
+};
+
+class TargaEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
 
   void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
     PixelFormat target;
@@ -302,7 +314,7 @@ public:
       RaiseImaging("Targa images are limited to 32767 pixels per side; this one is %dx%d.", image.Width(),
                    image.Height());
     const PixelFormatInfo* info = FindFormatInfo(image.Format());
-    const bool rle = UseRLE != 0;
+    const bool rle = Options.targa.useRle;
     const bool indexed = image.Format() == PixelFormat::Index8;
 
     uint8_t header[kTargaHeaderSize] = {};
@@ -350,11 +362,19 @@ public:
   }
 };
 
+std::unique_ptr<Decoder> TargaCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<TargaDecoder>(options);
+}
+
+std::unique_ptr<Encoder> TargaCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<TargaEncoder>(*this, options);
+}
+
 }  // namespace
 
 std::unique_ptr<Codec> CreateTargaCodec() { return std::make_unique<TargaCodec>(); }
 
-void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadTargaHeader(Stream& stream, ImageHeader& result) {
   uint8_t bytes[kTargaHeaderSize];
   stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
   const TargaHeader h = ParseHeader(bytes);
@@ -368,4 +388,10 @@ void ReadTargaHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) 
   result = {int32_t(h.Width), int32_t(h.Height), format};
 }
 
-}  // namespace imaging
+ImageHeader TargaCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadTargaHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

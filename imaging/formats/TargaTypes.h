@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace imaging {
+namespace imaging::formats {
 
 // File header, 18 bytes.
 struct TargaHeader {
@@ -44,4 +44,4 @@ inline constexpr size_t kTargaFooterSize = 26;
 inline constexpr size_t kTargaSignatureOffset = 8;
 inline constexpr char kTargaSignature[] = "TRUEVISION-XFILE";
 
-}  // namespace imaging
+}  // namespace imaging::formats

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -362,7 +362,7 @@ TiffCodec::TiffCodec() {
                                     PF::R8G8B8, PF::A8R8G8B8, PF::R16G16B16, PF::A16R16G16B16, PF::R32F,
                                     PF::A32R32G32B32F, PF::R16F, PF::A16R16G16B16F});
   AddMasks("*.tif,*.tiff");
-  RegisterCodecOption(ImagingTiffCompression, &CompressionScheme);
+  CanReadHeader = true;
   SilenceGlobalHandlers();
 }
 
@@ -374,7 +374,32 @@ bool TiffCodec::ProbeStream(Stream& stream) const {
                       (id[0] == 'I' && id[1] == 'I' && id[2] == 0x2A && id[3] == 0));
 }
 
-bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+namespace {
+
+class TiffDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
+};
+
+class TiffEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
+};
+
+}  // namespace
+
+std::unique_ptr<Decoder> TiffCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<TiffDecoder>(options);
+}
+
+std::unique_ptr<Encoder> TiffCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<TiffEncoder>(*this, options);
+}
+
+bool TiffDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -391,15 +416,16 @@ bool TiffCodec::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
     const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.emplace_back());
     // The facts describe the first page, the one a conversion takes.
     if (page == 0) {
-      LoadedOrientation = orientation;
-      IccProfile = ReadProfileTag(tif.get());
+      Facts.orientation = orientation;
+      Facts.profile = ReadProfileTag(tif.get());
     }
   }
   return true;
 }
 
-bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
-  const int32_t scheme = uint32_t(CompressionScheme) > 4u ? kDefaultCompressionScheme : CompressionScheme;
+bool TiffEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
+  const int32_t requested = Options.tiff.compressionScheme;
+  const int32_t scheme = uint32_t(requested) > 4u ? kDefaultCompressionScheme : requested;
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -475,7 +501,7 @@ bool TiffCodec::WriteImage(Stream& stream, std::span<const Image> images, int32_
   return true;
 }
 
-void TiffCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
+void TiffEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
   using PF = PixelFormat;
   PF target;
   if (info.SwappedFormat != PF::Unknown && GetSavableFormats()[size_t(info.SwappedFormat)])
@@ -492,7 +518,7 @@ void TiffCodec::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 std::unique_ptr<Codec> CreateTiffCodec() { return std::make_unique<TiffCodec>(); }
 
 // The first directory through libtiff, with the client procedures of this call only.
-void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
+void ReadTiffHeader(Stream& stream, ImageHeader& result) {
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -521,4 +547,10 @@ void ReadTiffHeader(Stream& stream, const HeaderOptions&, ImageHeader& result) {
             ValidOrientation(orientation)};
 }
 
-}  // namespace imaging
+ImageHeader TiffCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadTiffHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -5,11 +5,11 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace tiff {
 
-// TIFF compression codes selected by the CompressionScheme option (its value is the index).
+// TIFF compression codes selected by TiffOptions::compressionScheme (its value is the index).
 inline constexpr uint16_t kCompressionCodes[] = {
     1,      // none
     5,      // LZW
@@ -28,12 +28,10 @@ class TiffCodec : public Codec {
 public:
   TiffCodec();
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override;
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override;
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override;
   bool ProbeStream(Stream& stream) const override;
-
-  int32_t CompressionScheme = tiff::kDefaultCompressionScheme;  // option 65
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
 };
 
-}  // namespace imaging
+}  // namespace imaging::formats

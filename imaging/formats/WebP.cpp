@@ -13,7 +13,7 @@
 #include "imaging/Codec.h"
 #include "imaging/Headers.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header);
 
@@ -89,16 +89,7 @@ public:
     IsMultiImage = false;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.webp");
-    RegisterCodecOption(ImagingWebPQuality, &Quality);
-    RegisterCodecOption(ImagingWebPLossless, &Lossless);
-  }
-
-  int32_t Quality = 90;
-  int32_t Lossless = 0;
-
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Quality - 1) >= 100u) Quality = 90;
-    if (Lossless != 0) Lossless = 1;
+    CanReadHeader = true;
   }
 
   bool ProbeStream(Stream& stream) const override {
@@ -108,9 +99,14 @@ public:
     return n == int64_t(kRiffHeaderSize) && IsWebPSignature(bytes);
   }
 
-  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
-    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
-  }
+  ImageHeader ReadHeader(Stream& stream, const CodecOptions& options) const override;
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+};
+
+class WebPDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     const int64_t available = stream.Remaining();
@@ -176,6 +172,27 @@ public:
     return true;
   }
 
+private:
+  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
+  void ReadProfile(const WebPDemuxer* demux) {
+    WebPChunkIterator chunk;
+    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
+    const uint8_t* bytes = chunk.chunk.bytes;
+    const size_t size = chunk.chunk.size;
+    if (size <= kMaxColorProfileBytes) Facts.profile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
+    WebPDemuxReleaseChunkIterator(&chunk);
+    if (!Facts.profile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+  }
+};
+
+class WebPEncoder : public Encoder {
+public:
+  using Encoder::Encoder;
+
+  void ConvertForSave(Image& image, const PixelFormatInfo& info) override {
+    ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
+  }
+
   bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
     PreparedImage prepared;
     if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
@@ -186,13 +203,13 @@ public:
 
     WebPConfig config;
     if (!WebPConfigInit(&config)) RaiseImaging("WebP: the encoder library does not match its headers.");
-    config.lossless = Lossless != 0 ? 1 : 0;
+    config.lossless = Options.webp.lossless ? 1 : 0;
     if (config.lossless) {
       // Keeps the colour under transparent pixels and uses the library's default effort.
       config.quality = 75;
       config.exact = 1;
     } else {
-      config.quality = static_cast<float>(Quality);
+      config.quality = static_cast<float>(Options.webp.quality);
     }
     if (!WebPValidateConfig(&config)) RaiseImaging("WebP: invalid encoder settings.");
 
@@ -220,18 +237,19 @@ public:
     return true;
   }
 
-private:
-  // The ICCP chunk, which the demuxer has already checked to lie inside the file.
-  void ReadProfile(const WebPDemuxer* demux) {
-    WebPChunkIterator chunk;
-    if (!WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) return;
-    const uint8_t* bytes = chunk.chunk.bytes;
-    const size_t size = chunk.chunk.size;
-    if (size <= kMaxColorProfileBytes) IccProfile = MakeColorProfile(std::vector<uint8_t>(bytes, bytes + size));
-    WebPDemuxReleaseChunkIterator(&chunk);
-    if (!IccProfile) AddLoadWarning("The WebP file's colour profile is damaged; it is left out");
+protected:
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
   }
 };
+
+std::unique_ptr<Decoder> WebPCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<WebPDecoder>(options);
+}
+
+std::unique_ptr<Encoder> WebPCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<WebPEncoder>(*this, options);
+}
 
 }  // namespace
 
@@ -276,10 +294,16 @@ void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header) {
   header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
 }
 
-void ReadWebPHeader(Stream& stream, const HeaderOptions&, ImageHeader& header) {
+void ReadWebPHeader(Stream& stream, ImageHeader& header) {
   uint8_t bytes[30];
   const int64_t count = stream.Read(bytes, sizeof bytes);
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
 }
 
-}  // namespace imaging
+ImageHeader WebPCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
+  ImageHeader header;
+  ReadWebPHeader(stream, header);
+  return header;
+}
+
+}  // namespace imaging::formats

@@ -9,7 +9,7 @@
 
 #include "imaging/Codec.h"
 
-namespace imaging {
+namespace imaging::formats {
 
 namespace {
 
@@ -116,6 +116,13 @@ public:
     return n == 9 && std::memcmp(bytes, kSignature, 9) == 0;
   }
 
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+};
+
+class XpmDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
+
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     const int64_t size = stream.Remaining();
     std::string text(static_cast<size_t>(size), '\0');
@@ -208,8 +215,12 @@ private:
   }
 };
 
+std::unique_ptr<Decoder> XpmCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<XpmDecoder>(options);
+}
+
 }  // namespace
 
 std::unique_ptr<Codec> CreateXpmCodec() { return std::make_unique<XpmCodec>(); }
 
-}  // namespace imaging
+}  // namespace imaging::formats

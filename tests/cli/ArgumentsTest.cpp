@@ -230,7 +230,7 @@ TEST_F(CliArguments, PhotoSwitchesReachTheRun) {
   imaging::Image picture;
   ASSERT_TRUE(engine::LoadImageFile((dir / "wide.jpg").string(), picture));
   imaging::CodecOptions options = imaging::CurrentOptions();
-  options.SetProfile(imaging::MakeColorProfile(testsupport::DisplayP3Profile()));
+  options.profile = imaging::MakeColorProfile(testsupport::DisplayP3Profile());
   imaging::MemoryStream jpeg;
   ASSERT_TRUE(imaging::SaveImageToStream("jpg", jpeg, picture, options));
   picture.Reset();

@@ -37,11 +37,10 @@ std::vector<uint8_t> NoisyJpeg(int32_t width, int32_t height) {
   EXPECT_TRUE(imaging::CreateImage(width, height, imaging::PixelFormat::R8G8B8, image));
   std::mt19937 random(7);
   for (int32_t i = 0; i < image.Size(); ++i) image.Bits()[i] = static_cast<uint8_t>(random());
-  imaging::PushOptions();
-  imaging::SetOption(imaging::ImagingJpegQuality, 100);
+  imaging::CodecOptions options = imaging::CurrentOptions();
+  options.jpeg.quality = 100;
   imaging::MemoryStream stream;
-  EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image));
-  imaging::PopOptions();
+  EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image, options));
   return stream.Data();
 }
 

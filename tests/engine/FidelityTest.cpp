@@ -32,7 +32,7 @@ imaging::Image LoadAsStored(const std::string& path) {
   const imaging::Codec* codec = imaging::FindFormatByExtension(imaging::DetectFileFormat(path));
   if (codec == nullptr) return image;
   imaging::CodecOptions options = imaging::CurrentOptions();
-  options.Set(imaging::ImagingLoadOverrideFormat, 0);
+  options.library.loadOverrideFormat = imaging::PixelFormat::Unknown;
   std::vector<imaging::Image> images;
   if (!codec->LoadFromFile(path, images, true, options) || images.empty()) return image;
   return std::move(images[0]);

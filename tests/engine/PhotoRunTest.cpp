@@ -41,8 +41,8 @@ void MakeQuadrants(int32_t w, int32_t h, imaging::Image& image) {
 
 std::vector<uint8_t> EncodeJpeg(const imaging::Image& image, const imaging::ColorProfile& profile = nullptr) {
   imaging::CodecOptions options = imaging::CurrentOptions();
-  options.Set(imaging::ImagingJpegQuality, 98);
-  options.SetProfile(profile);
+  options.jpeg.quality = 98;
+  options.profile = profile;
   imaging::MemoryStream stream;
   EXPECT_TRUE(imaging::SaveImageToStream("jpg", stream, image, options));
   return stream.Data();

@@ -20,9 +20,7 @@ namespace {
 // Speed 9 keeps the encoder quick; the files stay valid at every speed.
 std::vector<uint8_t> SaveAvif(const Image& image, int32_t quality, bool lossless, int32_t speed = 9) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingAVIFQuality, quality);
-  options.Set(ImagingAVIFSpeed, speed);
-  options.Set(ImagingAVIFLossless, lossless ? 1 : 0);
+  options.avif = {quality, speed, lossless};
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("avif", stream, image, options));
   return stream.Data();
@@ -148,7 +146,7 @@ TEST(Avif, ReadsWhatOtherEncodersWrite) {
 
     EXPECT_EQ(DetectFileFormat(file.string()), "avif");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width());
     EXPECT_EQ(header.Height, images[0].Height());
     EXPECT_EQ(header.Format, images[0].Format());
@@ -177,7 +175,7 @@ TEST(Avif, TurnsAndMirrorsAsTheFileSays) {
     ASSERT_TRUE(codectest::LoadFirst(file, actual));
     EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "avif", CurrentOptions(), header));
     EXPECT_EQ(header.Width, expected.Width());
     if (testsupport::HaveTool("heif-convert")) {
       const fs::path shown = dir / "shown.png";

@@ -31,9 +31,9 @@ std::string Load(const std::vector<uint8_t>& bytes, std::vector<Image>& images) 
   return std::string();
 }
 
-std::vector<uint8_t> Save(std::vector<Image>& images) {
+std::vector<uint8_t> Save(std::vector<Image>& images, const CodecOptions& options = CurrentOptions()) {
   MemoryStream stream;
-  EXPECT_TRUE(Bmp().SaveToStream(stream, images));
+  EXPECT_TRUE(Bmp().SaveToStream(stream, images, false, options));
   return stream.Data();
 }
 
@@ -424,14 +424,14 @@ TEST(Bitmap, TruncatedFileReportsTheChainAndLeavesNothing) {
 }
 
 TEST(Bitmap, WrittenLayout) {
-  const bool savedRle = GetOption(ImagingBitmapRLE);
-  SetOption(ImagingBitmapRLE, 1);
+  CodecOptions options = CurrentOptions();
+  options.bitmap.useRle = true;
   std::vector<Image> images;
   // 1 x 1 24-bit: 3 pixel bytes and 1 byte of padding, 58 bytes in all.
   Image& pixel = images.emplace_back();
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, pixel));
   pixel.Bits()[0] = 1, pixel.Bits()[1] = 2, pixel.Bits()[2] = 3;
-  std::vector<uint8_t> file = Save(images);
+  std::vector<uint8_t> file = Save(images, options);
   ASSERT_EQ(file.size(), 58u);
   EXPECT_EQ(U32At(file, 2), 58u);
   EXPECT_EQ(U32At(file, 10), 54u);
@@ -444,7 +444,7 @@ TEST(Bitmap, WrittenLayout) {
   Image& indexed = images.emplace_back();
   ASSERT_TRUE(CreateImage(5, 1, PixelFormat::Index8, indexed));
   for (int i = 0; i < 5; ++i) indexed.Bits()[i] = static_cast<uint8_t>(10 + i);
-  file = Save(images);
+  file = Save(images, options);
   EXPECT_EQ(U32At(file, 14), 40u);
   EXPECT_EQ(U32At(file, 30), 1u);
   EXPECT_EQ(U32At(file, 10), 54u + 1024u);
@@ -456,33 +456,32 @@ TEST(Bitmap, WrittenLayout) {
   images.clear();
   Image& argb = images.emplace_back();
   ASSERT_TRUE(CreateImage(2, 2, PixelFormat::A4R4G4B4, argb));
-  file = Save(images);
+  file = Save(images, options);
   EXPECT_EQ(U32At(file, 14), 108u);
   EXPECT_EQ(U32At(file, 30), 3u);
   EXPECT_EQ(U32At(file, 54), 0x0F00u);
   EXPECT_EQ(U32At(file, 66), 0xF000u);
   EXPECT_EQ(U32At(file, 10), 122u);
-  SetOption(ImagingBitmapRLE, savedRle);
 }
 
 // Every savable format survives a round trip through our reader and reads the same with
 // ImageMagick.
 TEST(Bitmap, WrittenFilesReadBack) {
   testsupport::TempDir dir;
-  const bool savedRle = GetOption(ImagingBitmapRLE);
+  CodecOptions options = CurrentOptions();
   const PixelFormat formats[] = {PixelFormat::Index8,   PixelFormat::R5G6B5,   PixelFormat::A1R5G5B5,
                                  PixelFormat::A4R4G4B4, PixelFormat::X1R5G5B5, PixelFormat::X4R4G4B4,
                                  PixelFormat::R8G8B8,   PixelFormat::A8R8G8B8, PixelFormat::X8R8G8B8};
   for (int rle = 0; rle < 2; ++rle)
     for (PixelFormat format : formats) {
       if (rle && format != PixelFormat::Index8) continue;
-      SetOption(ImagingBitmapRLE, rle);
+      options.bitmap.useRle = rle;
       const std::string name = GetFormatName(format) + (rle ? "-rle" : "");
       SCOPED_TRACE(name);
       std::vector<Image> images;
       MakePattern(format, 13, 7, images.emplace_back());
       const std::string path = (dir / (name + ".bmp")).string();
-      ASSERT_TRUE(Bmp().SaveToFile(path, images));
+      ASSERT_TRUE(Bmp().SaveToFile(path, images, false, options));
 
       std::vector<Image> loaded;
       ASSERT_TRUE(Bmp().LoadFromFile(path, loaded));
@@ -500,7 +499,6 @@ TEST(Bitmap, WrittenFilesReadBack) {
       else
         EXPECT_EQ(testsupport::CompareImages(magick, images[0], 1, info.HasAlphaChannel), "");
     }
-  SetOption(ImagingBitmapRLE, savedRle);
 }
 
 TEST(Bitmap, SeveralImagesGoToNumberedFiles) {
@@ -535,8 +533,8 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
     probe.Reset();
     if (!converts) GTEST_SKIP() << "pixel-format conversion is not available yet";
   }
-  const bool savedRle = GetOption(ImagingBitmapRLE);
-  SetOption(ImagingBitmapRLE, 0);
+  CodecOptions options = CurrentOptions();
+  options.bitmap.useRle = false;
   const std::pair<PixelFormat, PixelFormat> cases[] = {
       {PixelFormat::Gray8, PixelFormat::Index8},          {PixelFormat::A8Gray8, PixelFormat::A8R8G8B8},
       {PixelFormat::R16G16B16, PixelFormat::R8G8B8},      {PixelFormat::A16B16G16R16, PixelFormat::A8R8G8B8},
@@ -550,7 +548,7 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
     ASSERT_TRUE(CreateImage(6, 3, source, image));
     for (int32_t y = 0; y < 3; ++y)
       for (int32_t x = 0; x < 6; ++x) SetPixel32(image, x, y, MakeColor32(255, uint8_t(x * 40), uint8_t(y * 100), 0));
-    const std::vector<uint8_t> file = Save(images);
+    const std::vector<uint8_t> file = Save(images, options);
     std::vector<Image> loaded;
     ASSERT_EQ(Load(file, loaded), "");
     EXPECT_EQ(loaded[0].Format(), written);
@@ -559,12 +557,10 @@ TEST(Bitmap, UnsavableFormatsAreConvertedForSaving) {
     EXPECT_EQ(images[0].Format(), source);
   }
 
-  SetOption(ImagingSaveOverrideFormat, static_cast<int32_t>(PixelFormat::R8G8B8));
+  options.library.saveOverrideFormat = PixelFormat::R8G8B8;
   std::vector<Image> images;
   MakePattern(PixelFormat::Index8, 5, 4, images.emplace_back());
-  const std::vector<uint8_t> file = Save(images);
-  SetOption(ImagingSaveOverrideFormat, 0);
-  SetOption(ImagingBitmapRLE, savedRle);
+  const std::vector<uint8_t> file = Save(images, options);
   EXPECT_EQ(file[28], 24) << "written with 24 bits per pixel";
   std::vector<Image> loaded;
   ASSERT_EQ(Load(file, loaded), "");

@@ -78,9 +78,10 @@ inline bool LoadBytes(const std::string& extension, const std::vector<uint8_t>& 
 }
 
 // Writes one image with the codec of the extension into bytes.
-inline std::vector<uint8_t> SaveBytes(const std::string& extension, const imaging::Image& image) {
+inline std::vector<uint8_t> SaveBytes(const std::string& extension, const imaging::Image& image,
+                                      const imaging::CodecOptions& options = imaging::CurrentOptions()) {
   imaging::MemoryStream stream;
-  EXPECT_TRUE(imaging::SaveImageToStream(extension, stream, image));
+  EXPECT_TRUE(imaging::SaveImageToStream(extension, stream, image, options));
   return stream.Data();
 }
 

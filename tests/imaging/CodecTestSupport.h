@@ -24,10 +24,11 @@ inline const imaging::Codec& CodecFor(const char* extension) {
 
 // Loads bytes through the codec of `extension`; the error text (empty when none) goes to *error.
 inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, std::vector<imaging::Image>& images,
-                      std::string* error = nullptr, bool onlyFirst = false) {
+                      std::string* error = nullptr, bool onlyFirst = false,
+                      const imaging::CodecOptions& options = imaging::CurrentOptions()) {
   imaging::MemoryStream stream(bytes);
   try {
-    return CodecFor(extension).LoadFromStream(stream, images, onlyFirst);
+    return CodecFor(extension).LoadFromStream(stream, images, onlyFirst, options);
   } catch (const imaging::ImagingError& e) {
     if (error) *error = e.what();
     return false;
@@ -35,9 +36,10 @@ inline bool LoadBytes(const char* extension, const std::vector<uint8_t>& bytes, 
 }
 
 inline bool LoadFile(const char* extension, const std::filesystem::path& path, std::vector<imaging::Image>& images,
-                     std::string* error = nullptr, bool onlyFirst = false) {
+                     std::string* error = nullptr, bool onlyFirst = false,
+                     const imaging::CodecOptions& options = imaging::CurrentOptions()) {
   try {
-    return CodecFor(extension).LoadFromFile(path.string(), images, onlyFirst);
+    return CodecFor(extension).LoadFromFile(path.string(), images, onlyFirst, options);
   } catch (const imaging::ImagingError& e) {
     if (error) *error = e.what();
     return false;
@@ -46,15 +48,17 @@ inline bool LoadFile(const char* extension, const std::filesystem::path& path, s
 
 // Saves through the codec of `extension` into memory; the images stay with the caller.
 inline std::vector<uint8_t> SaveBytes(const char* extension, std::vector<imaging::Image>& images,
-                                      bool onlyFirst = false) {
+                                      bool onlyFirst = false,
+                                      const imaging::CodecOptions& options = imaging::CurrentOptions()) {
   imaging::MemoryStream stream;
-  if (!CodecFor(extension).SaveToStream(stream, images, onlyFirst)) return {};
+  if (!CodecFor(extension).SaveToStream(stream, images, onlyFirst, options)) return {};
   return stream.Data();
 }
 
-inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::Image& image) {
+inline std::vector<uint8_t> SaveImageBytes(const char* extension, const imaging::Image& image,
+                                           const imaging::CodecOptions& options = imaging::CurrentOptions()) {
   imaging::MemoryStream stream;
-  if (!imaging::SaveImageToStream(extension, stream, image)) return {};
+  if (!imaging::SaveImageToStream(extension, stream, image, options)) return {};
   return stream.Data();
 }
 

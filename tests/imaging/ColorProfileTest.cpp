@@ -16,6 +16,7 @@
 #include "tests/imaging/CodecTestSupport.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,7 +35,7 @@ ColorProfile Profile(std::vector<uint8_t> bytes) {
 
 std::vector<uint8_t> SaveWithProfile(const std::string& extension, const Image& image, const ColorProfile& profile) {
   CodecOptions options = CurrentOptions();
-  options.SetProfile(profile);
+  options.profile = profile;
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream(extension, stream, image, options)) << extension;
   return stream.Data();
@@ -51,13 +52,13 @@ Loaded LoadWithFacts(const std::string& extension, const std::vector<uint8_t>& b
   LoadWarnings warnings;
   MemoryStream stream(bytes);
   std::vector<Image> images;
-  CodecOptions facts;
+  LoadFacts facts;
   try {
     result.ok = codectest::CodecFor(extension.c_str()).LoadFromStream(stream, images, true, CurrentOptions(), &facts);
   } catch (const ImagingError& e) {
     ADD_FAILURE() << extension << ": " << e.what();
   }
-  result.profile = facts.Profile();
+  result.profile = facts.profile;
   result.warnings = warnings.Texts();
   return result;
 }
@@ -271,7 +272,7 @@ TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
       LoadWarnings warnings;
       MemoryStream stream(bytes);
       std::vector<Image> images;
-      CodecOptions facts;
+      LoadFacts facts;
       try {
         if (!codectest::CodecFor(extension).LoadFromStream(stream, images, true, CurrentOptions(), &facts)) continue;
       } catch (const ImagingError&) {
@@ -279,7 +280,7 @@ TEST(ColorProfile, ThirdPartyFilesGiveTheProfileExiftoolReads) {
       }
       std::string extracted;
       testsupport::RunCommand("exiftool -q -q -b -ICC_Profile '" + entry.path().string() + "'", &extracted);
-      const std::string ours = facts.Profile() ? std::string(facts.Profile()->begin(), facts.Profile()->end()) : "";
+      const std::string ours = facts.profile ? std::string(facts.profile->begin(), facts.profile->end()) : "";
       // exiftool hands out what it finds; we keep only profiles whose header is sound.
       if (!ours.empty() || ColorSpaceOfProfile(reinterpret_cast<const uint8_t*>(extracted.data()), extracted.size()) !=
                                ProfileColorSpace::Unusable) {

@@ -7,16 +7,11 @@
 #include "imaging/formats/Dds.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 
 const DdsCodec& Dds() { return *FindFormatByClass<DdsCodec>(); }
-
-// Restores every option value at the end of a test.
-struct OptionsScope {
-  OptionsScope() { PushOptions(); }
-  ~OptionsScope() { PopOptions(); }
-};
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return uint32_t(b[at]) | (uint32_t(b[at + 1]) << 8) | (uint32_t(b[at + 2]) << 16) | (uint32_t(b[at + 3]) << 24);
@@ -87,15 +82,15 @@ TEST(DdsCodec, CorpusTexturesGiveTheirSurfacesAndReportThem) {
   for (const Case& c : cases) {
     const auto path = testsupport::CorpusFile(std::string("pillow-tests/") + c.file);
     std::vector<Image> images;
-    CodecOptions facts;
+    LoadFacts facts;
     const bool loaded = Dds().LoadFromFile(path, images, false, CurrentOptions(), &facts);
     ASSERT_EQ(loaded, c.format != PixelFormat::Unknown) << c.file;
     if (!loaded) continue;
     ASSERT_EQ(images.size(), c.images) << c.file;
     EXPECT_EQ(images[0].Format(), c.format) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), c.mipMaps) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), 0) << c.file;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), 0) << c.file;
+    EXPECT_EQ(facts.dds.mipMapCount, c.mipMaps) << c.file;
+    EXPECT_EQ(facts.dds.cubeMap, 0) << c.file;
+    EXPECT_EQ(facts.dds.volume, 0) << c.file;
     // Every further level halves the size down to one pixel.
     for (size_t i = 1; i < images.size(); ++i) {
       int32_t w = std::max(1, images[0].Width() >> i), h = std::max(1, images[0].Height() >> i);
@@ -254,7 +249,6 @@ TEST(DdsCodec, DamagedFilesAreRefusedWithAReason) {
 }
 
 TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(6, 5, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
@@ -278,7 +272,6 @@ TEST(DdsCodec, PlainTextureHeaderAndImageMagickReadsIt) {
 }
 
 TEST(DdsCodec, EverySavableLayoutRoundTrips) {
-  OptionsScope options;
   const PixelFormat formats[] = {
       PixelFormat::Gray8,    PixelFormat::A8Gray8,      PixelFormat::Gray16,    PixelFormat::R3G3B2,
       PixelFormat::R5G6B5,   PixelFormat::A1R5G5B5,     PixelFormat::A4R4G4B4,  PixelFormat::X1R5G5B5,
@@ -301,7 +294,6 @@ TEST(DdsCodec, EverySavableLayoutRoundTrips) {
 }
 
 TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
-  OptionsScope options;
   testsupport::TempDir dir;
   const auto file = dir / "levels.dds";
   struct Case {
@@ -322,18 +314,16 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
       {"volume with mipmaps", 0, 1, 2, 2, {4, 4, 2}, 3, 0x200000, 2},
   };
   for (const Case& c : cases) {
-    SetOption(ImagingDDSSaveCubeMap, c.cube);
-    SetOption(ImagingDDSSaveVolume, c.volume);
-    SetOption(ImagingDDSSaveMipMapCount, c.mipMaps);
-    SetOption(ImagingDDSSaveDepth, c.depth);
+    CodecOptions options = CurrentOptions();
+    options.dds = {c.cube != 0, c.volume != 0, c.mipMaps, c.depth};
     std::vector<Image> images;
     for (size_t i = 0; i < c.sizes.size(); ++i)
       MakePattern(c.sizes[i], c.sizes[i], PixelFormat::A8R8G8B8, images.emplace_back(), int(i));
-    ASSERT_TRUE(Dds().SaveToFile(file, images)) << c.name;
+    ASSERT_TRUE(Dds().SaveToFile(file, images, false, options)) << c.name;
     const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
     EXPECT_EQ(U32(b, 112), c.caps2) << c.name;
     std::vector<Image> back;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Dds().LoadFromFile(file, back, false, CurrentOptions(), &facts)) << c.name;
     const bool plain = c.caps2 == 0;
     ASSERT_EQ(back.size(), c.surfaces) << c.name;
@@ -341,16 +331,15 @@ TEST(DdsCodec, MipmapsCubeMapsAndVolumesRoundTrip) {
       ASSERT_EQ(back[i].Width(), images[i].Width()) << c.name << " surface " << i;
       EXPECT_EQ(std::memcmp(back[i].Bits(), images[i].Bits(), size_t(images[i].Size())), 0) << c.name << " surface " << i;
     }
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedCubeMap), c.cube && !plain ? 1 : 0) << c.name;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedVolume), c.volume) << c.name;
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedDepth), c.loadedDepth) << c.name;
+    EXPECT_EQ(facts.dds.cubeMap, c.cube && !plain ? 1 : 0) << c.name;
+    EXPECT_EQ(facts.dds.volume, c.volume) << c.name;
+    EXPECT_EQ(facts.dds.depth, c.loadedDepth) << c.name;
     const uint32_t levels = U32(b, 28);
-    EXPECT_EQ(facts.Get(ImagingDDSLoadedMipMapCount), levels > 1 ? int32_t(levels) : 1) << c.name;
+    EXPECT_EQ(facts.dds.mipMapCount, levels > 1 ? int32_t(levels) : 1) << c.name;
   }
 }
 
 TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(8, 8, PixelFormat::A8R8G8B8, images.emplace_back());
   MakePattern(3, 5, PixelFormat::R8G8B8, images.emplace_back());
@@ -365,7 +354,6 @@ TEST(DdsCodec, SurfacesOfAnotherSizeOrFormatAreFitted) {
 }
 
 TEST(DdsCodec, IndexedImagesAreSavedAsArgb) {
-  OptionsScope options;
   std::vector<Image> images;
   Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(4, 4, PixelFormat::Index8, image));

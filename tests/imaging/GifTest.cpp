@@ -12,6 +12,7 @@
 #include "imaging/formats/Gif.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 
@@ -345,11 +346,12 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   EXPECT_EQ(GetPixel32(images[1], 1, 1), 0xFF0000FFu);
 
   // Raw frames when composing is off: each frame at its own size with its own palette.
-  ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
+  CodecOptions rawFrames = CurrentOptions();
+  rawFrames.gif.loadAnimated = false;
   TestFrame local{0, 0, 1, 1, {1}};
   local.localTable = {0xFF111111u, 0xFF222222u};
-  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, local}), images, &error)) << error;
-  SetOption(ImagingGIFLoadAnimated, 1);
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, local}), images, &error, false, rawFrames))
+      << error;
   ASSERT_EQ(images.size(), 2u);
   EXPECT_EQ(images[1].Format(), PixelFormat::Index8);
   EXPECT_EQ(images[1].Width(), 1);
@@ -417,11 +419,10 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
     EXPECT_EQ(ComparePixels64(all[0], first[0]), "");
   }
   // Raw frames stay one per image.
-  ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
+  CodecOptions rawFrames = CurrentOptions();
+  rawFrames.gif.loadAnimated = false;
   std::vector<Image> raw;
-  const bool loaded = LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, noDelays), raw);
-  SetOption(ImagingGIFLoadAnimated, 1);
-  ASSERT_TRUE(loaded);
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, noDelays), raw, nullptr, false, rawFrames));
   EXPECT_EQ(raw.size(), 4u);
 }
 
@@ -493,12 +494,11 @@ TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
             (std::vector<uint8_t>{0x21, 0xF9, 4, 0, 0x41, 0, 0, 0, 0x2C, 0, 0, 0, 0, 45, 1, 1, 1, 0x87}));
   EXPECT_EQ(file.back(), 0x3B);
 
-  ASSERT_TRUE(SetOption(ImagingGIFLoadAnimated, 0));
+  CodecOptions rawFrames = CurrentOptions();
+  rawFrames.gif.loadAnimated = false;
   std::vector<Image> back;
   std::string error;
-  const bool loaded = LoadBytes("gif", file, back, &error);
-  SetOption(ImagingGIFLoadAnimated, 1);
-  ASSERT_TRUE(loaded) << error;
+  ASSERT_TRUE(LoadBytes("gif", file, back, &error, false, rawFrames)) << error;
   ASSERT_EQ(back.size(), 2u);
   for (size_t i = 0; i < 2; ++i) {
     ASSERT_EQ(back[i].Size(), images[i].Size());

@@ -19,7 +19,7 @@ std::string FormatOf(const std::filesystem::path& path) {
 
 TEST(ImageHeaders, AgreeWithTheLoaderOnTheCorpus) {
   VEXILO_REQUIRE_CORPUS();
-  const imaging::HeaderOptions options = imaging::CurrentHeaderOptions();
+  const imaging::CodecOptions options = imaging::CurrentOptions();
   int compared = 0, noReader = 0;
   std::vector<std::string> mismatches;
   for (const auto& item : std::filesystem::recursive_directory_iterator(testsupport::CorpusDir())) {
@@ -88,7 +88,7 @@ TEST(ImageHeaders, FormatMatchesTheCodecForOwnFiles) {
     std::vector<imaging::Image> images;
     ASSERT_TRUE(imaging::FindFormatByExtension(format)->LoadFromFile(path, images, true)) << c.name;
     imaging::ImageHeader header;
-    ASSERT_TRUE(imaging::ReadImageHeader(path, format, imaging::CurrentHeaderOptions(), header)) << c.name;
+    ASSERT_TRUE(imaging::ReadImageHeader(path, format, imaging::CurrentOptions(), header)) << c.name;
     EXPECT_EQ(header.Width, 37) << c.name;
     EXPECT_EQ(header.Height, 21) << c.name;
     EXPECT_EQ(imaging::GetFormatName(header.Format), imaging::GetFormatName(images[0].Format())) << c.name;
@@ -182,7 +182,7 @@ TEST(ImageHeaders, DamagedHeadersAreRefused) {
     bool read = false;
     std::string error;
     try {
-      read = imaging::ReadImageHeader(path, c.format, imaging::CurrentHeaderOptions(), header);
+      read = imaging::ReadImageHeader(path, c.format, imaging::CurrentOptions(), header);
     } catch (const imaging::ImagingError& e) {
       error = e.what();
     }
@@ -232,7 +232,7 @@ TEST(ImageHeaders, AJpegHeaderTellsTheOrientationOfItsFirstExifSegment) {
     const std::string path = (dir / "file.jpg").string();
     testsupport::WriteFileBytes(path, c.bytes);
     imaging::ImageHeader header;
-    ASSERT_TRUE(imaging::ReadImageHeader(path, "jpg", imaging::CurrentHeaderOptions(), header)) << c.name;
+    ASSERT_TRUE(imaging::ReadImageHeader(path, "jpg", imaging::CurrentOptions(), header)) << c.name;
     EXPECT_EQ(header.Width, 8) << c.name;
     EXPECT_EQ(header.Orientation, c.orientation) << c.name;
   }

@@ -16,6 +16,7 @@
 #include "tests/support/TestSupport.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using codectest::Quoted;
 using codectest::RunQuietly;
 namespace fs = std::filesystem;
@@ -24,7 +25,7 @@ namespace {
 
 std::vector<uint8_t> SaveHeic(const Image& image, int32_t quality) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingHEIFQuality, quality);
+  options.heif.quality = quality;
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("heic", stream, image, options));
   return stream.Data();
@@ -153,7 +154,7 @@ TEST(Heif, ReadsWhatHeifEncWrites) {
 
     EXPECT_EQ(DetectFileFormat(file.string()), "heic");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentOptions(), header));
     EXPECT_EQ(header.Width, images[0].Width());
     EXPECT_EQ(header.Height, images[0].Height());
     EXPECT_EQ(header.Format, images[0].Format());
@@ -180,7 +181,7 @@ TEST(Heif, TheFilesTransformationsAreApplied) {
     ASSERT_EQ(actual.Width(), expected.Width());
     EXPECT_GT(codectest::Psnr(expected, actual), 30.0);
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(file.string(), "heic", CurrentOptions(), header));
     EXPECT_EQ(header.Width, expected.Width());
     EXPECT_EQ(header.Height, expected.Height());
   }
@@ -212,17 +213,17 @@ TEST(Heif, ExifAndColourProfileAreAvailable) {
   EXPECT_TRUE(std::memcmp(metadata.Exif.data(), "II*\0", 4) == 0 || std::memcmp(metadata.Exif.data(), "MM\0*", 4) == 0);
   EXPECT_EQ(metadata.IccProfile, profile);
 
-  CodecOptions facts;
+  LoadFacts facts;
   std::vector<Image> images;
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(file.string(), images, true, CurrentOptions(), &facts));
-  EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 6);
+  EXPECT_EQ(facts.heifExifOrientation, 6);
   // heif-enc writes no irot box for the Exif orientation: the stored picture comes as it is.
   EXPECT_EQ(images[0].Width(), 32);
 
   // A file without Exif reports none.
   const fs::path plain = codectest::WriteTemp(dir, "plain.heic", SaveHeic(source, 50));
   ASSERT_TRUE(FindFormatByExtension("heic")->LoadFromFile(plain.string(), images, true, CurrentOptions(), &facts));
-  EXPECT_EQ(facts.Get(ImagingHEIFLoadedExifOrientation), 0);
+  EXPECT_EQ(facts.heifExifOrientation, 0);
 }
 
 TEST(Heif, WritingFollowsTheQualityAndKeepsAlpha) {

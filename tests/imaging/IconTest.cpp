@@ -11,6 +11,7 @@
 #include "imaging/formats/Icon.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,23 +10,19 @@
 #include "imaging/formats/Jpeg2000.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 
-// CodeStreamOnly has no option id (56 belongs to the GIF codec), so the tests that set it use a
-// codec of their own; the registry's codecs never change.
-Jpeg2000Codec& Jp2() {
-  static Jpeg2000Codec codec;
-  return codec;
-}
+const Codec& Jp2() { return *FindFormatByExtension("jp2"); }
 
-struct OptionsScope {
-  OptionsScope() { PushOptions(); }
-  ~OptionsScope() {
-    PopOptions();
-    Jp2().CodeStreamOnly = 0;
-  }
-};
+// The options of a save as code stream or JP2 file.
+CodecOptions Jpeg2000Save(bool codeStream, bool lossless = false) {
+  CodecOptions options = CurrentOptions();
+  options.jpeg2000.codeStreamOnly = codeStream;
+  options.jpeg2000.lossless = lossless;
+  return options;
+}
 
 // One component as the conformance suite and OpenJPEG's tools store it.
 struct Pgx {
@@ -350,7 +346,6 @@ TEST(Jpeg2000Codec, BrokenFilesAreRefusedCleanlyAndSilently) {
 }
 
 TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(40, 30, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
@@ -361,10 +356,12 @@ TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
   EXPECT_EQ(std::memcmp(b.data(), jp2::kJP2Signature, 8), 0);
   EXPECT_NE(std::string(b.begin(), b.end()).find("cdef"), std::string::npos) << "alpha needs a channel definition";
 
-  Jp2().CodeStreamOnly = 1;
-  ASSERT_TRUE(Jp2().SaveToFile(dir / "out.jp2", images, true));
+  // The registry's codec takes the switch from the options of the save, also for a .jp2 name.
+  ASSERT_TRUE(Jp2().SaveToFile(dir / "out.jp2", images, true, Jpeg2000Save(true)));
   b = testsupport::ReadFileBytes(dir / "out.jp2");
+  ASSERT_GE(b.size(), 4u);
   EXPECT_EQ(std::memcmp(b.data(), jp2::kCodeStreamSignature, 4), 0);
+  EXPECT_EQ(std::string(b.begin(), b.end()).find("jP  "), std::string::npos) << "no signature box";
 
   for (const char* name : {"out.j2k", "out.jp2"}) {
     std::vector<Image> back;
@@ -374,21 +371,19 @@ TEST(Jpeg2000Codec, WritesJp2UnlessCodeStreamOnlyIsSet) {
 }
 
 TEST(Jpeg2000Codec, LosslessFilesDecodeExactlyWithOpenJpeg) {
-  OptionsScope options;
-  SetOption(ImagingJpeg2000LosslessCompression, 1);
   const PixelFormat formats[] = {PixelFormat::Gray8,    PixelFormat::A8Gray8,      PixelFormat::Gray16,
                                  PixelFormat::A16Gray16, PixelFormat::R8G8B8,      PixelFormat::A8R8G8B8,
                                  PixelFormat::R16G16B16, PixelFormat::A16R16G16B16};
   testsupport::TempDir dir;
   for (int codeStream : {0, 1}) {
-    Jp2().CodeStreamOnly = codeStream;
+    const CodecOptions options = Jpeg2000Save(codeStream, true);
     for (PixelFormat format : formats) {
       std::vector<Image> images;
       // Seven rows: too few for six resolution levels, so the encoder must take fewer.
       MakePattern(33, 7, format, images.emplace_back());
       const Image& image = images[0];
       const auto file = dir / (codeStream ? "lossless.j2k" : "lossless.jp2");
-      ASSERT_TRUE(Jp2().SaveToFile(file, images, true)) << GetFormatName(format);
+      ASSERT_TRUE(Jp2().SaveToFile(file, images, true, options)) << GetFormatName(format);
       std::vector<Image> back;
       ASSERT_TRUE(Jp2().LoadFromFile(file, back));
       ASSERT_EQ(back[0].Format(), format);
@@ -420,15 +415,15 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
   const float expected = 4000000.0f / (4000000.0f * 100.0f / 1225.0f + 550.0f + 426.0f);
   EXPECT_FLOAT_EQ(jp2::CompressionRate(1000, 1000, 4, 4, 80), expected);
 
-  OptionsScope options;
   std::vector<Image> images;
   MakePattern(96, 64, PixelFormat::R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   std::vector<size_t> sizes;
   std::vector<double> errors;
+  CodecOptions options = CurrentOptions();
   for (int quality : {10, 50, 95}) {
-    SetOption(ImagingJpeg2000Quality, quality);
-    ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true));
+    options.jpeg2000.quality = quality;
+    ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true, options));
     sizes.push_back(testsupport::ReadFileBytes(dir / "q.jp2").size());
     std::vector<Image> back;
     ASSERT_TRUE(Jp2().LoadFromFile(dir / "q.jp2", back));
@@ -443,27 +438,26 @@ TEST(Jpeg2000Codec, QualityDecidesTheRate) {
   EXPECT_LT(errors[2], 2.0);
 
   // Out-of-range qualities become 80 for the save; the value set stays as it was.
-  SetOption(ImagingJpeg2000Quality, 80);
+  PushOptions();
+  SetOption(option::kJpeg2000Quality, 80);
   ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true));
   const std::vector<uint8_t> at80 = testsupport::ReadFileBytes(dir / "q.jp2");
   for (int quality : {0, 101}) {
-    SetOption(ImagingJpeg2000Quality, quality);
+    SetOption(option::kJpeg2000Quality, quality);
     ASSERT_TRUE(Jp2().SaveToFile(dir / "q.jp2", images, true));
     EXPECT_TRUE(testsupport::ReadFileBytes(dir / "q.jp2") == at80) << quality;
-    EXPECT_EQ(GetOption(ImagingJpeg2000Quality), quality);
+    EXPECT_EQ(GetOption(option::kJpeg2000Quality), quality);
   }
+  PopOptions();
 }
 
 TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
-  OptionsScope scope;
-  SetOption(ImagingJpeg2000LosslessCompression, 1);
   const std::vector<uint8_t> profile = testsupport::DisplayP3Profile();
-  CodecOptions options = CurrentOptions();
-  options.SetProfile(MakeColorProfile(profile));
   std::vector<Image> images;
   MakePattern(40, 30, PixelFormat::A8R8G8B8, images.emplace_back());
   for (int codeStream : {0, 1}) {
-    Jp2().CodeStreamOnly = codeStream;
+    CodecOptions options = Jpeg2000Save(codeStream, true);
+    options.profile = MakeColorProfile(profile);
     MemoryStream stream;
     ASSERT_TRUE(Jp2().SaveToStream(stream, images, true, options));
     const std::vector<uint8_t> bytes = stream.Data();
@@ -479,10 +473,10 @@ TEST(Jpeg2000Codec, TheProfileGoesIntoTheColourBoxOfJp2FilesOnly) {
     }
     MemoryStream input(bytes);
     std::vector<Image> back;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Jp2().LoadFromStream(input, back, true, CurrentOptions(), &facts)) << codeStream;
     ASSERT_EQ(back[0].Format(), PixelFormat::A8R8G8B8);
     EXPECT_EQ(std::memcmp(back[0].Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << codeStream;
-    EXPECT_EQ(facts.Profile() != nullptr, codeStream == 0);
+    EXPECT_EQ(facts.profile != nullptr, codeStream == 0);
   }
 }

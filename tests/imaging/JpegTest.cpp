@@ -11,6 +11,7 @@
 #include "imaging/formats/Jpeg.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 
@@ -226,32 +227,30 @@ TEST(JpegCodec, WritesWhatCjpegWrites) {
   } cases[] = {{80, false}, {90, true}, {100, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.quality) + (c.progressive ? " progressive" : ""));
-    ASSERT_TRUE(SetOption(ImagingJpegQuality, c.quality));
-    ASSERT_TRUE(SetOption(ImagingJpegProgressive, c.progressive));
+    CodecOptions options = CurrentOptions();
+    options.jpeg = {c.quality, c.progressive};
     const fs::path reference = dir / "cjpeg.jpg";
     ASSERT_EQ(testsupport::RunCommand("cjpeg -quality " + std::to_string(c.quality) + (c.progressive ? " -progressive" : "") +
                                       " -outfile '" + reference.string() + "' '" + ppm + "'"),
               0);
-    EXPECT_TRUE(SaveBytes("jpg", images) == testsupport::ReadFileBytes(reference));
+    EXPECT_TRUE(SaveBytes("jpg", images, false, options) == testsupport::ReadFileBytes(reference));
   }
-  SetOption(ImagingJpegQuality, 90);
-  SetOption(ImagingJpegProgressive, 0);
 }
 
 TEST(JpegCodec, QualityOutOfRangeBecomes90) {
   std::vector<Image> images;
   MakePicture(40, 24, PixelFormat::R8G8B8, images.emplace_back());
-  SetOption(ImagingJpegQuality, 90);
+  SetOption(option::kJpegQuality, 90);
   const std::vector<uint8_t> at90 = SaveBytes("jpg", images);
   for (int quality : {0, 101, -5}) {
-    SetOption(ImagingJpegQuality, quality);
+    SetOption(option::kJpegQuality, quality);
     EXPECT_TRUE(SaveBytes("jpg", images) == at90) << quality;
     // The save replaces the value for itself; the value set stays.
-    EXPECT_EQ(GetOption(ImagingJpegQuality), quality);
+    EXPECT_EQ(GetOption(option::kJpegQuality), quality);
   }
-  SetOption(ImagingJpegQuality, 100);
+  SetOption(option::kJpegQuality, 100);
   EXPECT_FALSE(SaveBytes("jpg", images) == at90);
-  SetOption(ImagingJpegQuality, 90);
+  SetOption(option::kJpegQuality, 90);
 }
 
 TEST(JpegCodec, AlphaIsDroppedAndGrayStaysOneComponent) {
@@ -281,7 +280,8 @@ TEST(JpegCodec, StreamIsLeftRightBehindTheImage) {
   const int64_t jpegSize = int64_t(bytes.size());
   bytes.insert(bytes.end(), 40000, 0x55);
   MemoryStream stream(bytes);
-  EmbeddedJpegCodec jpeg;
+  const CodecOptions options = CurrentOptions();
+  JpegDecoder jpeg(options);
   std::vector<Image> back;
   ASSERT_TRUE(jpeg.ReadImages(stream, back, true));
   EXPECT_EQ(stream.Position(), jpegSize);
@@ -311,9 +311,9 @@ TEST(JpegCodec, EndlessScansAreRefused) {
   // progression, and each repetition would walk the whole image again.
   std::vector<Image> images;
   MakePicture(16, 16, PixelFormat::R8G8B8, images.emplace_back());
-  ASSERT_TRUE(SetOption(ImagingJpegProgressive, 1));
-  std::vector<uint8_t> file = SaveBytes("jpg", images);
-  SetOption(ImagingJpegProgressive, 0);
+  CodecOptions options = CurrentOptions();
+  options.jpeg.progressive = true;
+  std::vector<uint8_t> file = SaveBytes("jpg", images, false, options);
   size_t lastScan = 0;
   for (size_t i = 0; i + 1 < file.size(); ++i)
     if (file[i] == 0xFF && file[i + 1] == 0xDA) lastScan = i;

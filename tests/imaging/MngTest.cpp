@@ -266,9 +266,10 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
   } cases[] = {{0, 0, "JHDR JDAT IDAT IEND", 0, 0}, {1, 1, "JHDR JDAT JDAA IEND", 8, 8}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.chunks);
-    ASSERT_TRUE(SetOption(ImagingJNGLossyAlpha, c.lossyAlpha));
-    ASSERT_TRUE(SetOption(ImagingJNGProgressive, c.progressive));
-    const std::vector<uint8_t> file = SaveBytes("jng", images);
+    CodecOptions options = CurrentOptions();
+    options.jng.lossyAlpha = c.lossyAlpha;
+    options.jng.progressive = c.progressive;
+    const std::vector<uint8_t> file = SaveBytes("jng", images, false, options);
     const std::vector<Chunk> chunks = ListChunks(file);
     EXPECT_EQ(ChunkTypes(chunks), c.chunks);
     EXPECT_EQ(chunks[0].data, Concat({BE32(40), BE32(24), {14, 8, 8, c.interlace, 8, c.alphaCompression, 0, 0}}));
@@ -284,28 +285,25 @@ TEST(JngCodec, WritesColourAndAlphaInBothEncodings) {
     else
       EXPECT_EQ(worstAlpha, 0);
   }
-  SetOption(ImagingJNGLossyAlpha, 0);
-  SetOption(ImagingJNGProgressive, 0);
 
   // The colour data are the JPEG our JPEG codec writes at the JNG quality.
   std::vector<Image> rgb;
   MakePicture(40, 24, PixelFormat::R8G8B8, rgb.emplace_back());
-  ASSERT_TRUE(SetOption(ImagingJNGQuality, 75));
-  ASSERT_TRUE(SetOption(ImagingJpegQuality, 75));
-  const std::vector<Chunk> chunks = ListChunks(SaveBytes("jng", rgb));
+  CodecOptions options = CurrentOptions();
+  options.jng.quality = 75;
+  options.jpeg.quality = 75;
+  const std::vector<Chunk> chunks = ListChunks(SaveBytes("jng", rgb, false, options));
   EXPECT_EQ(ChunkTypes(chunks), "JHDR JDAT IEND");
-  EXPECT_TRUE(chunks[1].data == SaveBytes("jpg", rgb));
-  SetOption(ImagingJNGQuality, 90);
-  SetOption(ImagingJpegQuality, 90);
+  EXPECT_TRUE(chunks[1].data == SaveBytes("jpg", rgb, false, options));
 }
 
 TEST(MngCodec, LossyCompressionWritesJngDatastreams) {
-  ASSERT_TRUE(SetOption(ImagingMNGLossyCompression, 1));
+  CodecOptions options = CurrentOptions();
+  options.mng.lossyCompression = true;
   std::vector<Image> images;
   MakePicture(16, 16, PixelFormat::A8Gray8, images.emplace_back());
   MakePicture(16, 8, PixelFormat::R16G16B16, images.emplace_back());
-  const std::vector<uint8_t> file = SaveBytes("mng", images);
-  SetOption(ImagingMNGLossyCompression, 0);
+  const std::vector<uint8_t> file = SaveBytes("mng", images, false, options);
   EXPECT_EQ(ChunkTypes(ListChunks(file)), "MHDR JHDR JDAT IDAT IEND JHDR JDAT IEND MEND");
   std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("mng", file, back));

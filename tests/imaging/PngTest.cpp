@@ -15,6 +15,7 @@
 #include "imaging/formats/PngUnfilter.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 using namespace codectest;
 namespace fs = std::filesystem;
 
@@ -357,15 +358,16 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
                                  PixelFormat::B16G16R16,    PixelFormat::A16B16G16R16};
   testsupport::TempDir dir;
   const bool havePngcheck = testsupport::HaveTool("pngcheck");
+  CodecOptions options = CurrentOptions();
   for (PixelFormat format : formats) {
     for (int32_t filter = 0; filter <= 6; ++filter) {
       SCOPED_TRACE(GetFormatName(format) + " filter " + std::to_string(filter));
-      ASSERT_TRUE(SetOption(ImagingPNGPreFilter, filter));
+      options.png.preFilter = filter;
       std::vector<Image> images;
       MakePicture(37, 11, format, images.emplace_back(), uint32_t(filter) + 1);
       if (format == PixelFormat::Index8) images[0].Palette()[3] &= 0x7FFFFFFF;
       const fs::path path = dir / "out.png";
-      ASSERT_TRUE(CodecFor("png").SaveToFile(path.string(), images));
+      ASSERT_TRUE(CodecFor("png").SaveToFile(path.string(), images, false, options));
       if (havePngcheck && filter == 6) {
         std::string output;
         EXPECT_EQ(testsupport::RunCommand("pngcheck -q '" + path.string() + "'", &output), 0) << output;
@@ -380,7 +382,6 @@ TEST(PngCodec, EveryWritableFormatRoundTripsThroughLibpng) {
       EXPECT_EQ(ComparePixels64(images[0], back[0]), "");
     }
   }
-  SetOption(ImagingPNGPreFilter, 5);
 }
 
 TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
@@ -407,15 +408,15 @@ TEST(PngCodec, DefaultSaveUsesPaethForTruecolourAndOneIdat) {
 }
 
 TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
-  ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 6));
+  CodecOptions options = CurrentOptions();
+  options.png.preFilter = 6;
   std::vector<Image> images;
   CreateImage(8, 3, PixelFormat::Gray8, images.emplace_back());
   const uint8_t first[8] = {9, 200, 3, 77, 150, 20, 99, 1};
   std::memcpy(images[0].Bits(), first, 8);
   std::memcpy(images[0].Bits() + 8, first, 8);  // repeats the row above: Up gives all zeros
   // third row all zero: None ties with others and wins
-  const std::vector<Chunk> chunks = ListChunks(SaveBytes("png", images));
-  SetOption(ImagingPNGPreFilter, 5);
+  const std::vector<Chunk> chunks = ListChunks(SaveBytes("png", images, false, options));
   ASSERT_GE(chunks.size(), 2u);
   const std::vector<uint8_t> raw = Inflate(chunks[1].data, 27);
   EXPECT_EQ(raw[9], 2);
@@ -425,18 +426,18 @@ TEST(PngCodec, AdaptiveFilterChoosesCheapestRowLowerTypeOnTies) {
 TEST(PngCodec, OptionsOutOfRangeAreReplaced) {
   std::vector<Image> images;
   MakePicture(8, 8, PixelFormat::R8G8B8, images.emplace_back());
-  ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 5));
-  ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, 5));
+  ASSERT_TRUE(SetOption(option::kPngPreFilter, 5));
+  ASSERT_TRUE(SetOption(option::kPngCompressLevel, 5));
   const std::vector<uint8_t> atDefaults = SaveBytes("png", images);
-  ASSERT_TRUE(SetOption(ImagingPNGPreFilter, 7));
-  ASSERT_TRUE(SetOption(ImagingPNGCompressLevel, -1));
+  ASSERT_TRUE(SetOption(option::kPngPreFilter, 7));
+  ASSERT_TRUE(SetOption(option::kPngCompressLevel, -1));
   const std::vector<uint8_t> file = SaveBytes("png", images);
   // The save replaces both values for itself; the values set stay.
   EXPECT_TRUE(file == atDefaults);
-  EXPECT_EQ(GetOption(ImagingPNGPreFilter), 7);
-  EXPECT_EQ(GetOption(ImagingPNGCompressLevel), -1);
-  SetOption(ImagingPNGPreFilter, 5);
-  SetOption(ImagingPNGCompressLevel, 5);
+  EXPECT_EQ(GetOption(option::kPngPreFilter), 7);
+  EXPECT_EQ(GetOption(option::kPngCompressLevel), -1);
+  SetOption(option::kPngPreFilter, 5);
+  SetOption(option::kPngCompressLevel, 5);
   std::vector<Image> back;
   ASSERT_TRUE(LoadBytes("png", file, back));
   EXPECT_EQ(ComparePixels64(images[0], back[0]), "");

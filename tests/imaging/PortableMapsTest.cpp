@@ -233,10 +233,9 @@ TEST(PortableMaps, WrittenHeadersAndData) {
   Image rgb;
   ASSERT_TRUE(CreateImage(1, 1, PixelFormat::R8G8B8, rgb));
   SetPixel32(rgb, 0, 0, 0xFF0A141E);
-  ASSERT_TRUE(PushOptions());
-  SetOption(ImagingPPMSaveBinary, 0);
-  EXPECT_EQ(Text(codectest::SaveBytes("ppm", rgb)), "P3\n1\n1\n255\n10 20 30 ");
-  PopOptions();
+  CodecOptions plainText = CurrentOptions();
+  plainText.portableMap = {false, false};
+  EXPECT_EQ(Text(codectest::SaveBytes("ppm", rgb, plainText)), "P3\n1\n1\n255\n10 20 30 ");
 
   Image fp;
   ASSERT_TRUE(CreateImage(1, 2, PixelFormat::R32F, fp));
@@ -252,10 +251,7 @@ TEST(PortableMaps, WrittenHeadersAndData) {
   Image wide;
   ASSERT_TRUE(CreateImage(40, 1, PixelFormat::Gray8, wide));
   std::memset(wide.Bits(), 200, 40);
-  ASSERT_TRUE(PushOptions());
-  SetOption(ImagingPGMSaveBinary, 0);
-  const std::string plain = Text(codectest::SaveBytes("pgm", wide));
-  PopOptions();
+  const std::string plain = Text(codectest::SaveBytes("pgm", wide, plainText));
   const std::string data = plain.substr(plain.find("255\n") + 4);
   std::string line;
   for (int i = 0; i < 17; ++i) line += "200 ";
@@ -304,11 +300,9 @@ TEST(PortableMaps, WrittenFilesReadBackInImageMagickAndHere) {
     SCOPED_TRACE(std::string(c.extension) + " " + GetFormatName(c.format) + (c.binary ? " binary" : " plain"));
     Image source;
     MakeGradient(source, c.format);
-    ASSERT_TRUE(PushOptions());
-    SetOption(ImagingPGMSaveBinary, c.binary);
-    SetOption(ImagingPPMSaveBinary, c.binary);
-    const std::vector<uint8_t> bytes = codectest::SaveBytes(c.extension, source);
-    PopOptions();
+    CodecOptions options = CurrentOptions();
+    options.portableMap = {c.binary, c.binary};
+    const std::vector<uint8_t> bytes = codectest::SaveBytes(c.extension, source, options);
 
     std::vector<Image> back;
     ASSERT_TRUE(codectest::LoadBytes(c.extension, bytes, back));

@@ -12,6 +12,7 @@
 #include "imaging/formats/Psd.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 
@@ -22,12 +23,12 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
   return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
 }
 
-// Keeps option 70 as the test found it.
-struct SaveAsLayerScope {
-  int32_t saved = GetOption(ImagingPSDSaveAsLayer);
-  explicit SaveAsLayerScope(bool value) { SetOption(ImagingPSDSaveAsLayer, value ? 1 : 0); }
-  ~SaveAsLayerScope() { SetOption(ImagingPSDSaveAsLayer, saved); }
-};
+// The options of a save with or without the layer.
+CodecOptions SaveAsLayer(bool layer) {
+  CodecOptions options = CurrentOptions();
+  options.psd.saveAsLayer = layer;
+  return options;
+}
 
 // A small image with distinct values in every sample.
 void MakePattern(int32_t width, int32_t height, PixelFormat format, Image& image) {
@@ -362,12 +363,12 @@ TEST(PsdCodec, FuzzedCorpusFilesLoadOrFailCleanly) {
 }
 
 TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
-  SaveAsLayerScope layer(true);
+  const CodecOptions layerOptions = SaveAsLayer(true);
   std::vector<Image> images;
   MakePattern(5, 3, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
   const auto file = dir / "layer.psd";
-  ASSERT_TRUE(Psd().SaveToFile(file, images, true));
+  ASSERT_TRUE(Psd().SaveToFile(file, images, true, layerOptions));
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(file);
 
   EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "8BPS");
@@ -437,25 +438,25 @@ TEST(PsdCodec, LayerAndMergedImageAreLaidOutAsPhotoshopReadsThem) {
 }
 
 TEST(PsdCodec, WithoutLayerTheLayerSectionIsEmpty) {
-  SaveAsLayerScope layer(false);
+  const CodecOptions layerOptions = SaveAsLayer(false);
   std::vector<Image> images;
   MakePattern(4, 4, PixelFormat::R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
-  ASSERT_TRUE(Psd().SaveToFile(dir / "flat.psd", images, true));
+  ASSERT_TRUE(Psd().SaveToFile(dir / "flat.psd", images, true, layerOptions));
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "flat.psd");
   EXPECT_EQ(U32(b, 34), 0u);
   EXPECT_EQ(U16(b, 38), 1);
 }
 
 TEST(PsdCodec, FloatImagesAreWrittenRawAndWithoutLayer) {
-  SaveAsLayerScope layer(true);
+  const CodecOptions layerOptions = SaveAsLayer(true);
   std::vector<Image> images;
   Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(3, 2, PixelFormat::A32R32G32B32F, image));
   for (int32_t i = 0; i < 6; ++i)
     SetPixelFP(image, i % 3, i / 3, ColorFP{0.125f * float(i), 0.5f, 1.0f - 0.1f * float(i), 0.25f});
   testsupport::TempDir dir;
-  ASSERT_TRUE(Psd().SaveToFile(dir / "float.psd", images, true));
+  ASSERT_TRUE(Psd().SaveToFile(dir / "float.psd", images, true, layerOptions));
   const std::vector<uint8_t> b = testsupport::ReadFileBytes(dir / "float.psd");
   EXPECT_EQ(U16(b, 22), 32);
   EXPECT_EQ(U32(b, 34), 0u);
@@ -478,7 +479,7 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
   };
   testsupport::TempDir dir;
   for (bool layer : {true, false}) {
-    SaveAsLayerScope scope(layer);
+    const CodecOptions layerOptions = SaveAsLayer(layer);
     for (const Case& c : cases) {
       SCOPED_TRACE(GetFormatName(c.format) + (layer ? " with layer" : ""));
       std::vector<Image> images;
@@ -487,7 +488,7 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
       MakePattern(200, 3, c.format, image);
       std::memset(image.Bits() + 40, 0x5A, 300);
       const auto file = dir / "round.psd";
-      ASSERT_TRUE(Psd().SaveToFile(file, images, true)) << GetFormatName(c.format);
+      ASSERT_TRUE(Psd().SaveToFile(file, images, true, layerOptions)) << GetFormatName(c.format);
       std::vector<Image> back;
       ASSERT_TRUE(Psd().LoadFromFile(file, back)) << GetFormatName(c.format);
       ASSERT_EQ(back[0].Format(), c.format);
@@ -513,7 +514,7 @@ TEST(PsdCodec, EverySavableFormatRoundTripsAndImageMagickAgrees) {
 // A transparent picture written with its layer reads the same in psd-tools, ImageMagick and the
 // library: the layer exactly, the merged image up to the precision of its white matte.
 TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
-  SaveAsLayerScope layer(true);
+  const CodecOptions layerOptions = SaveAsLayer(true);
   std::vector<Image> images;
   Image& image = images.emplace_back();
   ASSERT_TRUE(CreateImage(97, 61, PixelFormat::A8R8G8B8, image));
@@ -524,7 +525,7 @@ TEST(PsdCodec, TransparentImagesReadTheSameInOtherReaders) {
     }
   testsupport::TempDir dir;
   const auto file = dir / "transparent.psd";
-  ASSERT_TRUE(Psd().SaveToFile(file, images, true));
+  ASSERT_TRUE(Psd().SaveToFile(file, images, true, layerOptions));
   std::vector<Image> back;
   ASSERT_TRUE(Psd().LoadFromFile(file, back));
   ExpectSameThroughTheMatte(image, back[0]);
@@ -605,12 +606,12 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
     LoadWarnings warnings;
     MemoryStream stream(bytes);
     std::vector<Image> loaded;
-    CodecOptions facts;
+    LoadFacts facts;
     ASSERT_TRUE(Psd().LoadFromStream(stream, loaded, true, CurrentOptions(), &facts)) << c.what;
     EXPECT_EQ(testsupport::CompareImages(images[0], loaded[0]), "") << c.what;
-    EXPECT_EQ(facts.Profile() != nullptr, c.profile) << c.what;
-    if (c.profile && facts.Profile()) {
-      EXPECT_TRUE(*facts.Profile() == profile) << c.what;
+    EXPECT_EQ(facts.profile != nullptr, c.profile) << c.what;
+    if (c.profile && facts.profile) {
+      EXPECT_TRUE(*facts.profile == profile) << c.what;
     }
     EXPECT_EQ(warnings.Texts().size(), c.warning ? 1u : 0u) << c.what;
   }
@@ -619,7 +620,7 @@ TEST(PsdCodec, TheProfileResourceIsFoundAmongOthersAndDamageLosesOnlyIt) {
   const std::string python = PsdToolsPython();
   if (python.empty()) GTEST_SKIP() << "psd-tools missing";
   CodecOptions options = CurrentOptions();
-  options.SetProfile(MakeColorProfile(profile));
+  options.profile = MakeColorProfile(profile);
   MemoryStream out;
   ASSERT_TRUE(SaveImageToStream("psd", out, images[0], options));
   testsupport::TempDir dir;

@@ -32,7 +32,6 @@ public:
     SupportedFormats = MakeFormatSet({PixelFormat::A8R8G8B8});
     AddMasks("*.tst");
   }
-  using Codec::PrepareSave;
 
   bool ProbeStream(Stream& h) const override {
     char magic[4] = {};
@@ -40,6 +39,16 @@ public:
     h.Seek(-n, SeekOrigin::Current);
     return n == 4 && std::memcmp(magic, "TSTI", 4) == 0;
   }
+  std::unique_ptr<Decoder> CreateDecoder(const CodecOptions& options) const override;
+  std::unique_ptr<Encoder> CreateEncoder(const CodecOptions& options) const override;
+
+  // The encoders of this codec refuse to write.
+  bool failWrites = false;
+};
+
+class TestDecoder : public Decoder {
+public:
+  using Decoder::Decoder;
   bool ReadImages(Stream& h, std::vector<Image>& images, bool) override {
     uint8_t header[6];
     h.ReadExact(header, 6, "test header");
@@ -48,9 +57,15 @@ public:
     h.ReadExact(image.Bits(), image.Size(), "test pixels");
     return true;
   }
+};
+
+class TestEncoder : public Encoder {
+public:
+  TestEncoder(const TestCodec& codec, const CodecOptions& options) : Encoder(codec, options), codec_(codec) {}
   bool WriteImage(Stream& h, std::span<const Image> images, int32_t index) override {
-    if (failWrites) RaiseImaging("Test write refused.");
-    for (int32_t i = IsMultiImage ? FirstIndex : index; i <= (IsMultiImage ? LastIndex : index); ++i) {
+    if (codec_.failWrites) RaiseImaging("Test write refused.");
+    const bool multi = codec_.IsMultiImage;
+    for (int32_t i = multi ? FirstIndex : index; i <= (multi ? LastIndex : index); ++i) {
       const Image& image = images[static_cast<size_t>(i)];
       const uint8_t header[6] = {'T', 'S', 'T', 'I', static_cast<uint8_t>(image.Width()),
                                  static_cast<uint8_t>(image.Height())};
@@ -59,8 +74,18 @@ public:
     }
     return true;
   }
-  bool failWrites = false;
+
+private:
+  const TestCodec& codec_;
 };
+
+std::unique_ptr<Decoder> TestCodec::CreateDecoder(const CodecOptions& options) const {
+  return std::make_unique<TestDecoder>(options);
+}
+
+std::unique_ptr<Encoder> TestCodec::CreateEncoder(const CodecOptions& options) const {
+  return std::make_unique<TestEncoder>(*this, options);
+}
 
 // A codec that fills none of the operations.
 class BareCodec : public Codec {
@@ -154,18 +179,18 @@ TEST(Options, LibraryOptionsAreFilteredAndUnknownIdsRefused) {
     int32_t id, value, stored;
   };
   const Case cases[] = {
-      {ImagingColorReductionMask, 300, 255}, {ImagingColorReductionMask, -4, 0},
-      {ImagingColorReductionMask, 17, 17},   {ImagingLoadOverrideFormat, 7, 0},
-      {ImagingLoadOverrideFormat, 88, 88},   {ImagingSaveOverrideFormat, 1, 1},
-      {ImagingSaveOverrideFormat, 226, 0},   {ImagingSaveOverrideFormat, -1, 0},
+      {option::kColorReductionMask, 300, 255}, {option::kColorReductionMask, -4, 0},
+      {option::kColorReductionMask, 17, 17},   {option::kLoadOverrideFormat, 7, 0},
+      {option::kLoadOverrideFormat, 88, 88},   {option::kSaveOverrideFormat, 1, 1},
+      {option::kSaveOverrideFormat, 226, 0},   {option::kSaveOverrideFormat, -1, 0},
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(SetOption(c.id, c.value));
     EXPECT_EQ(GetOption(c.id), c.stored) << c.id << " " << c.value;
   }
-  SetOption(ImagingColorReductionMask, 255);
-  SetOption(ImagingLoadOverrideFormat, 0);
-  SetOption(ImagingSaveOverrideFormat, 0);
+  SetOption(option::kColorReductionMask, 255);
+  SetOption(option::kLoadOverrideFormat, 0);
+  SetOption(option::kSaveOverrideFormat, 0);
 
   for (int32_t id : {9, -1, 1 << 20}) {
     EXPECT_EQ(GetOption(id), kInvalidOption) << id;
@@ -173,25 +198,59 @@ TEST(Options, LibraryOptionsAreFilteredAndUnknownIdsRefused) {
   }
   // Codec options keep any value; the codec clamps when it uses it.
   if (Registered("Joint Photographic Experts Group Image")) {
-    EXPECT_EQ(GetOption(ImagingJpegQuality), 90);
-    EXPECT_TRUE(SetOption(ImagingJpegQuality, 500));
-    EXPECT_EQ(GetOption(ImagingJpegQuality), 500);
-    SetOption(ImagingJpegQuality, 90);
+    EXPECT_EQ(GetOption(option::kJpegQuality), 90);
+    EXPECT_TRUE(SetOption(option::kJpegQuality, 500));
+    EXPECT_EQ(GetOption(option::kJpegQuality), 500);
+    SetOption(option::kJpegQuality, 90);
   }
   if (Registered("Windows Bitmap Image")) {
-    EXPECT_EQ(GetOption(ImagingBitmapRLE), 1);
+    EXPECT_EQ(GetOption(option::kBitmapRle), 1);
   }
   // Id 56 belongs to the GIF codec, created before the JPEG 2000 codec that asks for it too.
   if (Registered("Graphics Interchange Format")) {
-    EXPECT_EQ(GetOption(ImagingGIFLoadAnimated), 1);
+    EXPECT_EQ(GetOption(option::kGifLoadAnimated), 1);
   }
+}
+
+TEST(Options, EveryIdStartsAtItsValueAndStandsForItsField) {
+  struct Case {
+    int32_t id, start;
+  };
+  const Case cases[] = {{10, 90}, {11, 0}, {12, 1},  {13, 0},  {14, 0},  {15, 0},  {16, 0},   {17, 0},
+                        {18, 0},  {19, 0}, {20, 1},  {21, 1},  {25, 5},  {26, 5},  {28, 0},   {29, 0},
+                        {30, 5},  {31, 5}, {32, 90}, {33, 0},  {40, 0},  {41, 5},  {42, 5},   {43, 90},
+                        {44, 0},  {50, 1}, {51, 1},  {55, 80}, {56, 1},  {57, 0},  {65, 1},   {70, 1},
+                        {80, 90}, {81, 0}, {85, 60}, {86, 6},  {87, 0},  {90, 50}, {91, 0},   {128, 255},
+                        {129, 0}, {130, 0}};
+  for (const Case& c : cases) EXPECT_EQ(GetOption(c.id), c.start) << c.id;
+
+  // The typed value and the numbered interface agree.
+  ASSERT_TRUE(PushOptions());
+  SetOption(option::kPngPreFilter, 4);
+  SetOption(option::kJpeg2000Quality, 33);
+  SetOption(option::kSaveOverrideFormat, int32_t(PixelFormat::Index8));
+  const CodecOptions options = CurrentOptions();
+  EXPECT_EQ(options.png.preFilter, 4);
+  EXPECT_EQ(options.mng.preFilter, 5);
+  EXPECT_EQ(options.jpeg2000.quality, 33);
+  EXPECT_EQ(options.library.saveOverrideFormat, PixelFormat::Index8);
+  // A flag is set by any number but 0 and reads back as 1.
+  EXPECT_TRUE(SetOption(option::kJpegProgressive, 5));
+  EXPECT_EQ(GetOption(option::kJpegProgressive), 1);
+  EXPECT_TRUE(CurrentOptions().jpeg.progressive);
+  // What a load found is no option: these ids keep their start values.
+  EXPECT_TRUE(SetOption(option::kDdsLoadedMipMapCount, 7));
+  EXPECT_EQ(GetOption(option::kDdsLoadedMipMapCount), 0);
+  ASSERT_TRUE(PopOptions());
+  EXPECT_EQ(GetOption(option::kPngPreFilter), 5);
+  EXPECT_EQ(GetOption(option::kJpegProgressive), 0);
 }
 
 TEST(Options, RegistrationKeepsTheFirstBinding) {
   static int32_t mine = 5, other = 6;
   EXPECT_FALSE(RegisterOption(-3, &mine));
-  EXPECT_FALSE(RegisterOption(ImagingColorReductionMask, &mine));
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 255);
+  EXPECT_FALSE(RegisterOption(option::kColorReductionMask, &mine));
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 255);
   // An id beyond the table grows it.
   EXPECT_TRUE(RegisterOption(4000, &mine));
   EXPECT_FALSE(RegisterOption(4000, &other));
@@ -201,26 +260,26 @@ TEST(Options, RegistrationKeepsTheFirstBinding) {
 }
 
 TEST(Options, PushAndPopRestoreEightLevels) {
-  SetOption(ImagingColorReductionMask, 255);
+  SetOption(option::kColorReductionMask, 255);
   ASSERT_TRUE(PushOptions());
-  SetOption(ImagingColorReductionMask, 50);
+  SetOption(option::kColorReductionMask, 50);
   EXPECT_TRUE(PopOptions());
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 255);
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 255);
   EXPECT_FALSE(PopOptions());
 
   for (int level = 0; level < 8; ++level) {
-    SetOption(ImagingColorReductionMask, level);
+    SetOption(option::kColorReductionMask, level);
     EXPECT_TRUE(PushOptions()) << level;
   }
-  SetOption(ImagingColorReductionMask, 100);
+  SetOption(option::kColorReductionMask, 100);
   EXPECT_FALSE(PushOptions());
-  EXPECT_EQ(GetOption(ImagingColorReductionMask), 100);
+  EXPECT_EQ(GetOption(option::kColorReductionMask), 100);
   for (int level = 7; level >= 0; --level) {
     EXPECT_TRUE(PopOptions());
-    EXPECT_EQ(GetOption(ImagingColorReductionMask), level);
+    EXPECT_EQ(GetOption(option::kColorReductionMask), level);
   }
   EXPECT_FALSE(PopOptions());
-  SetOption(ImagingColorReductionMask, 255);
+  SetOption(option::kColorReductionMask, 255);
 }
 
 TEST(FileFormat, SavesSeveralImagesOneFileEach) {
@@ -262,19 +321,21 @@ TEST(FileFormat, PrepareSaveChoosesTheImageRange) {
       {true, -1, 0, 2, 0}, {true, 3, 0, 0, 0}, {true, 1, 1, 1, 1}, {false, -1, -9, -9, 0}, {false, 7, -9, -9, 0},
       {false, 2, -9, -9, 2},
   };
+  const CodecOptions options = CurrentOptions();
   for (const Case& c : cases) {
     TestCodec codec(c.multi);
-    codec.FirstIndex = codec.LastIndex = -9;
+    const std::unique_ptr<Encoder> encoder = codec.CreateEncoder(options);
+    encoder->FirstIndex = encoder->LastIndex = -9;
     int32_t index = c.index;
-    EXPECT_TRUE(codec.PrepareSave(stream, images, index));
+    EXPECT_TRUE(encoder->PrepareSave(images, index));
     EXPECT_EQ(index, c.after);
-    EXPECT_EQ(codec.FirstIndex, c.first);
-    EXPECT_EQ(codec.LastIndex, c.last);
+    EXPECT_EQ(encoder->FirstIndex, c.first);
+    EXPECT_EQ(encoder->LastIndex, c.last);
   }
   images[1].Reset();
   TestCodec multi(true);
   int32_t all = -1;
-  EXPECT_FALSE(multi.PrepareSave(stream, images, all));
+  EXPECT_FALSE(multi.CreateEncoder(options)->PrepareSave(images, all));
   EXPECT_FALSE(multi.SaveToStream(stream, images)) << "an invalid image is not saved";
   EXPECT_EQ(stream.Size(), 0);
 }
@@ -347,14 +408,15 @@ TEST(FileFormat, FailedSavesKeepTheExistingFile) {
 
 TEST(FileFormat, CanSaveFormatAndPrepareForSave) {
   TestCodec codec;
+  const std::unique_ptr<Encoder> encoder = codec.CreateEncoder(CurrentOptions());
   Image image;
   MakeImage(image, 0);
-  EXPECT_TRUE(codec.CanSaveFormat(image));
+  EXPECT_TRUE(encoder->CanSaveFormat(image));
   // A format outside the set, and the empty image's Unknown, are refused.
   Image other;
   ASSERT_TRUE(CreateImage(2, 2, PixelFormat::R8G8B8, other));
-  EXPECT_FALSE(codec.CanSaveFormat(other));
-  EXPECT_FALSE(codec.CanSaveFormat(Image()));
+  EXPECT_FALSE(encoder->CanSaveFormat(other));
+  EXPECT_FALSE(encoder->CanSaveFormat(Image()));
 }
 
 TEST(Detection, UsesContentAndPrefersTheNamedType) {

@@ -123,10 +123,9 @@ TEST(Targa, WrittenFilesReadBackInImageMagickAndHere) {
       for (int32_t y = 0; y < source.Height(); ++y)
         for (int32_t x = 0; x < source.Width(); ++x) SetPixel32(source, x, y, GetPixel32(picture, x, y));
     }
-    ASSERT_TRUE(PushOptions());
-    SetOption(ImagingTargaRLE, c.rle ? 1 : 0);
-    const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", source);
-    PopOptions();
+    CodecOptions options = CurrentOptions();
+    options.targa.useRle = c.rle;
+    const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", source, options);
     EXPECT_EQ(bytes[2] >= 9, c.rle);
 
     std::vector<Image> back;
@@ -194,10 +193,9 @@ TEST(Targa, RunLengthPackets) {
   const uint8_t head[] = {1, 2, 3, 3, 3, 4};
   std::memcpy(gray.Bits(), head, sizeof head);
   std::memset(gray.Bits() + 6, 9, 130);
-  ASSERT_TRUE(PushOptions());
-  SetOption(ImagingTargaRLE, 1);
-  const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", gray);
-  PopOptions();
+  CodecOptions options = CurrentOptions();
+  options.targa.useRle = true;
+  const std::vector<uint8_t> bytes = codectest::SaveBytes("tga", gray, options);
   const std::vector<uint8_t> data(bytes.begin() + 18, bytes.end());
   // raw 1 2 | run 3×3 | raw 4 | run 128×9 | run 2×9
   EXPECT_EQ(data, (std::vector<uint8_t>{1, 1, 2, 130, 3, 0, 4, 255, 9, 129, 9}));

@@ -8,17 +8,13 @@
 #include "imaging/formats/Tiff.h"
 
 using namespace imaging;
+using namespace imaging::formats;
 
 namespace {
 
 const TiffCodec& Tiff() { return *FindFormatByClass<TiffCodec>(); }
 
 std::filesystem::path Fixture(const std::string& name) { return testsupport::TestDataDir() / "tiff" / name; }
-
-struct OptionsScope {
-  OptionsScope() { PushOptions(); }
-  ~OptionsScope() { PopOptions(); }
-};
 
 // ImageMagick's reading of a file; CMYK goes through an sRGB PNG, since the shared helper reads
 // at most four channels.
@@ -232,7 +228,7 @@ TEST(TiffCodec, SmallFilesCannotClaimHugePages) {
 
 TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
   if (!testsupport::HaveTool("tiffinfo") || !testsupport::HaveTool("convert")) GTEST_SKIP() << "tools missing";
-  OptionsScope options;
+  CodecOptions options = CurrentOptions();
   struct Case {
     int32_t scheme;
     PixelFormat format;
@@ -249,13 +245,13 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
   };
   testsupport::TempDir dir;
   for (const Case& c : cases) {
-    SetOption(ImagingTiffCompression, c.scheme);
+    options.tiff.compressionScheme = c.scheme;
     std::vector<Image> images;
     MakeGradient(40, 24, c.format, images.emplace_back());
     Image before;
     ASSERT_TRUE(CopyImage(images[0], before));
     const auto file = dir / "scheme.tif";
-    ASSERT_TRUE(Tiff().SaveToFile(file, images, true)) << c.scheme;
+    ASSERT_TRUE(Tiff().SaveToFile(file, images, true, options)) << c.scheme;
     EXPECT_EQ(std::memcmp(before.Bits(), images[0].Bits(), size_t(images[0].Size())), 0) << "caller's image changed";
     const std::string info = TiffInfo(file);
     EXPECT_NE(info.find("Compression Scheme: " + std::string(c.compression)), std::string::npos)
@@ -271,7 +267,6 @@ TEST(TiffCodec, EveryCompressionSchemeIsWrittenAndReadBack) {
 
 TEST(TiffCodec, DefaultSaveIsOneLzwStripWithUnassociatedAlpha) {
   if (!testsupport::HaveTool("tiffinfo")) GTEST_SKIP() << "libtiff tools missing";
-  OptionsScope options;
   std::vector<Image> images;
   MakeGradient(16, 10, PixelFormat::A8R8G8B8, images.emplace_back());
   testsupport::TempDir dir;
@@ -284,7 +279,6 @@ TEST(TiffCodec, DefaultSaveIsOneLzwStripWithUnassociatedAlpha) {
 }
 
 TEST(TiffCodec, EverySavableFormatRoundTrips) {
-  OptionsScope options;
   struct Case {
     PixelFormat format;
     int tolerance;  // for ImageMagick's reading, -1 when it is not asked

@@ -18,8 +18,7 @@ namespace {
 
 std::vector<uint8_t> SaveWebP(const Image& image, int32_t quality, bool lossless) {
   CodecOptions options = CurrentOptions();
-  options.Set(ImagingWebPQuality, quality);
-  options.Set(ImagingWebPLossless, lossless ? 1 : 0);
+  options.webp = {quality, lossless};
   MemoryStream stream;
   EXPECT_TRUE(SaveImageToStream("webp", stream, image, options));
   return stream.Data();
@@ -92,7 +91,7 @@ TEST(WebP, HeaderReaderAgreesWithTheDecoder) {
     const fs::path path = codectest::WriteTemp(dir, c.name, SaveWebP(*c.image, 80, c.lossless));
     EXPECT_EQ(DetectFileFormat(path.string()), "webp");
     ImageHeader header;
-    ASSERT_TRUE(ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header));
+    ASSERT_TRUE(ReadImageHeader(path.string(), "webp", CurrentOptions(), header));
     std::vector<Image> images;
     ASSERT_TRUE(codectest::LoadFile("webp", path, images));
     EXPECT_EQ(header.Width, images[0].Width());
@@ -133,7 +132,7 @@ TEST(WebP, DamagedFilesAreRefusedWithTheCause) {
   testsupport::TempDir dir;
   const fs::path path = codectest::WriteTemp(dir, "huge.webp", huge);
   ImageHeader header;
-  EXPECT_NE(codectest::ErrorOf([&] { ReadImageHeader(path.string(), "webp", CurrentHeaderOptions(), header); })
+  EXPECT_NE(codectest::ErrorOf([&] { ReadImageHeader(path.string(), "webp", CurrentOptions(), header); })
                 .find("65535"),
             std::string::npos);
 }
@@ -196,7 +195,7 @@ TEST(WebP, AnimationGivesItsFirstFrame) {
   EXPECT_EQ(native, PixelFormat::A8R8G8B8);
   EXPECT_EQ(testsupport::CompareImages(expected, actual), "");
   ImageHeader header;
-  ASSERT_TRUE(ReadImageHeader(anim.string(), "webp", CurrentHeaderOptions(), header));
+  ASSERT_TRUE(ReadImageHeader(anim.string(), "webp", CurrentOptions(), header));
   EXPECT_EQ(header.Width, 30);
   EXPECT_EQ(header.Format, PixelFormat::A8R8G8B8);
 }

@@ -37,14 +37,14 @@ Image MakePicture(int32_t width, int32_t height, uint8_t seed) {
 struct Job {
   std::string source;  // a file written by the fixture
   std::string extension;
-  std::vector<std::pair<int32_t, int32_t>> options;  // option id and value for this job
-  int32_t width, height;                             // the scaled size
+  void (*options)(CodecOptions& options);  // sets this job's option values
+  int32_t width, height;                   // the scaled size
 };
 
 // Load, scale and save as the run does, with the job's own option values.
 std::vector<uint8_t> Convert(const Job& job, const std::string& output) {
   CodecOptions options = CurrentOptions();
-  for (const auto& [id, value] : job.options) options.Set(id, value);
+  job.options(options);
   Image image;
   if (!engine::LoadImageFile(job.source, image, options)) return {};
   ResizeImage(image, job.width, job.height, ResizeFilter::Bicubic);
@@ -62,18 +62,19 @@ TEST(Threading, ParallelConversionsWriteTheSameBytesAsSequentialOnes) {
   ASSERT_TRUE(engine::SaveImageFile(tif, MakePicture(33, 30, 170)));
 
   const std::vector<Job> jobs = {
-      {png, "jpg", {{ImagingJpegQuality, 35}, {ImagingJpegProgressive, 1}}, 50, 40},
-      {bmp, "jpg", {{ImagingJpegQuality, 97}, {ImagingJpegProgressive, 0}}, 31, 40},
-      {tif, "png", {{ImagingPNGCompressLevel, 9}, {ImagingPNGPreFilter, 0}}, 60, 55},
-      {png, "png", {{ImagingPNGCompressLevel, 1}, {ImagingPNGPreFilter, 6}}, 20, 16},
-      {bmp, "tif", {{ImagingTiffCompression, 2}}, 41, 53},
-      {tif, "tif", {{ImagingTiffCompression, 0}}, 30, 30},
-      {png, "mng", {{ImagingMNGQuality, 40}, {ImagingMNGLossyCompression, 1}}, 32, 24},
-      {bmp, "psd", {{ImagingPSDSaveAsLayer, 0}}, 20, 26},
-      {tif, "bmp", {{ImagingBitmapRLE, 1}, {ImagingSaveOverrideFormat, int32_t(PixelFormat::Index8)}}, 25, 25},
-      {png, "tga", {{ImagingTargaRLE, 1}}, 45, 35},
-      {bmp, "gif", {{ImagingColorReductionMask, 0xE0}}, 40, 30},
-      {tif, "jp2", {{ImagingJpeg2000Quality, 30}}, 24, 24},
+      {png, "jpg", [](CodecOptions& o) { o.jpeg = {35, true}; }, 50, 40},
+      {bmp, "jpg", [](CodecOptions& o) { o.jpeg = {97, false}; }, 31, 40},
+      {tif, "png", [](CodecOptions& o) { o.png = {0, 9}; }, 60, 55},
+      {png, "png", [](CodecOptions& o) { o.png = {6, 1}; }, 20, 16},
+      {bmp, "tif", [](CodecOptions& o) { o.tiff.compressionScheme = 2; }, 41, 53},
+      {tif, "tif", [](CodecOptions& o) { o.tiff.compressionScheme = 0; }, 30, 30},
+      {png, "mng", [](CodecOptions& o) { o.mng.quality = 40, o.mng.lossyCompression = true; }, 32, 24},
+      {bmp, "psd", [](CodecOptions& o) { o.psd.saveAsLayer = false; }, 20, 26},
+      {tif, "bmp", [](CodecOptions& o) { o.bitmap.useRle = true, o.library.saveOverrideFormat = PixelFormat::Index8; },
+       25, 25},
+      {png, "tga", [](CodecOptions& o) { o.targa.useRle = true; }, 45, 35},
+      {bmp, "gif", [](CodecOptions& o) { o.library.colorReductionMask = 0xE0; }, 40, 30},
+      {tif, "jp2", [](CodecOptions& o) { o.jpeg2000.quality = 30; }, 24, 24},
   };
 
   std::vector<std::vector<uint8_t>> expected;
@@ -82,14 +83,15 @@ TEST(Threading, ParallelConversionsWriteTheSameBytesAsSequentialOnes) {
     ASSERT_FALSE(expected.back().empty()) << jobs[i].extension;
   }
   // Different options give different bytes, so a mix-up would show.
-  ASSERT_NE(expected[0], Convert({png, "jpg", {{ImagingJpegQuality, 97}}, 50, 40}, (dir / "q.jpg").string()));
+  ASSERT_NE(expected[0],
+            Convert({png, "jpg", [](CodecOptions& o) { o.jpeg.quality = 97; }, 50, 40}, (dir / "q.jpg").string()));
 
   std::atomic<bool> done{false};
   std::thread changer([&] {
     // The process values change all the time; the conversions use their own.
     for (int32_t quality = 1; !done; quality = quality % 100 + 1) {
-      SetOption(ImagingJpegQuality, quality);
-      SetOption(ImagingPNGCompressLevel, quality % 10);
+      SetOption(option::kJpegQuality, quality);
+      SetOption(option::kPngCompressLevel, quality % 10);
       std::this_thread::yield();
     }
   });
@@ -106,8 +108,8 @@ TEST(Threading, ParallelConversionsWriteTheSameBytesAsSequentialOnes) {
   for (std::thread& worker : workers) worker.join();
   done = true;
   changer.join();
-  SetOption(ImagingJpegQuality, 90);
-  SetOption(ImagingPNGCompressLevel, 5);
+  SetOption(option::kJpegQuality, 90);
+  SetOption(option::kPngCompressLevel, 5);
 
   for (size_t t = 0; t < 2; ++t) {
     size_t k = 0;
@@ -132,16 +134,15 @@ TEST(Threading, LoadsReportTheirOwnFacts) {
     levels.push_back(MakePicture(8, 8, 3));
     levels.push_back(MakePicture(4, 4, 4));
     CodecOptions options = CurrentOptions();
-    options.Set(ImagingDDSSaveMipMapCount, 3);
+    options.dds.saveMipMapCount = 3;
     ASSERT_TRUE(dds->SaveToFile(mipmapped, levels, false, options));
   }
   std::atomic<int> wrong{0};
   auto load = [&](const std::string& path, int32_t mipMaps) {
     for (int i = 0; i < 20; ++i) {
       std::vector<Image> images;
-      CodecOptions facts;
-      if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) ||
-          facts.Get(ImagingDDSLoadedMipMapCount) != mipMaps)
+      LoadFacts facts;
+      if (!dds->LoadFromFile(path, images, false, CurrentOptions(), &facts) || facts.dds.mipMapCount != mipMaps)
         ++wrong;
     }
   };
