@@ -204,18 +204,43 @@ bool SaveThunarActions(xmlDoc* doc, const std::string& path) {
   return WriteWholeFile(path, content, kSharedFileBits);
 }
 
+// A text in every language of the list: the default language's first, then each other one's
+// under its code.
+struct LocalText {
+  std::string code;
+  std::string text;
+};
+using LocalTexts = std::vector<LocalText>;
+
+LocalTexts InEveryLanguage(std::string_view key) {
+  LocalTexts texts;
+  for (const forms::LanguageInfo& info : forms::Languages())
+    texts.push_back({info.code, forms::Text(Language(info.code), forms::TextGroup::Shortcuts, key)});
+  return texts;
+}
+
 struct ThunarAction {
   std::string id;
-  std::string caption;
+  LocalTexts caption;
   std::string command;
   std::string patterns;
   bool directories = false;
   bool files = false;
 };
 
-void AddTextChild(xmlNode* parent, const char* name, const std::string& text) {
+xmlNode* AddTextChild(xmlNode* parent, const char* name, const std::string& text) {
   xmlNode* node = xmlNewChild(parent, nullptr, BAD_CAST name, nullptr);
   if (!text.empty()) xmlNodeAddContent(node, BAD_CAST text.c_str());  // escapes & and <
+  return node;
+}
+
+// The element once in the default language and once more for each other one, marked with
+// xml:lang, as Thunar and the MIME database read them.
+void AddLocalChildren(xmlNode* parent, const char* name, const LocalTexts& texts) {
+  for (size_t i = 0; i < texts.size(); ++i) {
+    xmlNode* node = AddTextChild(parent, name, texts[i].text);
+    if (i > 0) xmlNodeSetLang(node, BAD_CAST texts[i].code.c_str());
+  }
 }
 
 // Writes the actions in place of earlier ones with the same ids; the user's others stay.
@@ -230,11 +255,11 @@ bool PutThunarActions(const std::string& path, const std::vector<ThunarAction>& 
     }
     xmlNode* node = xmlNewChild(root, nullptr, BAD_CAST "action", nullptr);
     AddTextChild(node, "icon", kIconName);
-    AddTextChild(node, "name", action.caption);
+    AddLocalChildren(node, "name", action.caption);
     AddTextChild(node, "submenu", "");
     AddTextChild(node, "unique-id", action.id);
     AddTextChild(node, "command", action.command);
-    AddTextChild(node, "description", action.caption);
+    AddLocalChildren(node, "description", action.caption);
     AddTextChild(node, "range", "");
     AddTextChild(node, "patterns", action.patterns);
     if (action.directories) xmlNewChild(node, nullptr, BAD_CAST "directories", nullptr);
@@ -329,6 +354,8 @@ const std::vector<std::string>& ImageMimeTypes() {
       "image/x-portable-graymap",             "image/x-portable-pixmap",
       "image/vnd.zbrush.pcx",                 "image/x-xpixmap",
       "image/vnd.microsoft.icon",             "image/x-win-bitmap",
+      "image/webp",         "image/avif",     "image/heif",
+      "image/heic",         "image/x-portable-anymap",
   };
   return types;
 }
@@ -407,18 +434,32 @@ namespace {
 // command line) and absolute.
 bool UsablePath(const std::string& path) { return !path.empty() && path[0] == '/' && !HasControlCharacter(path); }
 
-std::string EntryExec(const std::string& program) { return DesktopExecQuoted(program) + " %f"; }
+// The program takes any number of files in one start, so a selection of 200 files starts it
+// once, not 200 times.
+std::string EntryExec(const std::string& program) { return DesktopExecQuoted(program) + " %F"; }
 std::string NemoExec(const std::string& program) { return DesktopExecQuoted(program) + " %F"; }
 std::string ThunarCommand(const std::string& program) { return CommandQuoted(program) + " %F"; }
 std::string ScriptExec(const std::string& program) { return "exec " + ShellQuoted(program) + " \"$@\""; }
 
-std::string MimePackage(Language language) {
+// A desktop-entry key in every language: "Name=" the default language's text, "Name[de]=" and
+// so on each other's, so the desktop shows the entry in the language it is read in.
+std::string LocalKeys(std::string_view key, const LocalTexts& texts) {
+  std::string lines;
+  for (size_t i = 0; i < texts.size(); ++i)
+    lines += std::string(key) + (i == 0 ? "" : "[" + texts[i].code + "]") + "=" + texts[i].text + "\n";
+  return lines;
+}
+
+std::string MimePackage() {
+  std::string comments;
+  for (const LocalText& t : InEveryLanguage("type_name"))
+    comments += "    <comment" + (comments.empty() ? std::string() : " xml:lang=\"" + t.code + "\"") + ">" + t.text +
+                "</comment>\n";
   return std::string(
              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
              "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
              "  <mime-type type=\"") +
-         kConfigurationMimeType + "\">\n    <comment>" + ConfigurationTypeName(language) +
-         "</comment>\n"
+         kConfigurationMimeType + "\">\n" + comments +
          "    <icon name=\"" + kIconName + "\"/>\n"
          "    <glob pattern=\"*.vxc\"/>\n"
          "    <magic priority=\"40\">\n"
@@ -428,10 +469,10 @@ std::string MimePackage(Language language) {
          "</mime-info>\n";
 }
 
-std::string DesktopEntry(const std::string& name, const std::string& exec, const std::string& mimeTypes) {
+std::string DesktopEntry(const LocalTexts& name, const std::string& exec, const std::string& mimeTypes) {
   return "[Desktop Entry]\n"
-         "Type=Application\n"
-         "Name=" + name + "\n"
+         "Type=Application\n" +
+         LocalKeys("Name", name) +
          "Icon=" + kIconName + "\n"
          "Exec=" + exec + "\n"
          "MimeType=" + mimeTypes + "\n"
@@ -439,23 +480,22 @@ std::string DesktopEntry(const std::string& name, const std::string& exec, const
          "Terminal=false\n";
 }
 
-std::string DolphinMenu(const std::string& caption, const std::string& exec, const std::string& mimeTypes) {
+std::string DolphinMenu(const LocalTexts& caption, const std::string& exec, const std::string& mimeTypes) {
   return "[Desktop Entry]\n"
          "Type=Service\n"
          "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
          "MimeType=" + mimeTypes + "\n"
          "Actions=vexilo;\n"
          "\n"
-         "[Desktop Action vexilo]\n"
-         "Name=" + caption + "\n"
+         "[Desktop Action vexilo]\n" +
+         LocalKeys("Name", caption) +
          "Icon=" + kIconName + "\n"
          "Exec=" + exec + "\n";
 }
 
-std::string NemoAction(const std::string& caption, const std::string& exec, const std::string& extensions) {
-  return "[Nemo Action]\n"
-         "Name=" + caption + "\n"
-         "Comment=" + caption + "\n"
+std::string NemoAction(const LocalTexts& caption, const std::string& exec, const std::string& extensions) {
+  return "[Nemo Action]\n" +
+         LocalKeys("Name", caption) + LocalKeys("Comment", caption) +
          "Exec=" + exec + "\n"
          "Icon-Name=" + kIconName + "\n"
          "Selection=notnone\n"
@@ -472,9 +512,9 @@ std::string TypeName(const std::string& mimeType) { return "type-" + base::Repla
 bool Integration::Register(Hook hook, Language language, std::string_view extensions) {
   if (!UsablePath(programPath_)) return false;
   switch (hook) {
-    case Hook::ConfigurationFiles: return RegisterConfiguration(language);
+    case Hook::ConfigurationFiles: return RegisterConfiguration();
     case Hook::SendTo: return RegisterSendTo(language);
-    default: return RegisterFileManagers(hook, language, extensions);
+    default: return RegisterFileManagers(hook, extensions);
   }
 }
 
@@ -504,10 +544,10 @@ bool Integration::Active(Hook hook) const {
 
 // ---- Configuration files ----
 
-bool Integration::RegisterConfiguration(Language language) {
-  bool ok = WriteWholeFile(MimePackagePath(), MimePackage(language));
+bool Integration::RegisterConfiguration() {
+  bool ok = WriteWholeFile(MimePackagePath(), MimePackage());
   ok = ok && WriteWholeFile(ConfigurationEntryPath(),
-                            DesktopEntry(ConfigurationTypeName(language), EntryExec(programPath_),
+                            DesktopEntry(InEveryLanguage("type_name"), EntryExec(programPath_),
                                          std::string(kConfigurationMimeType) + ";"));
   if (ok) {
     // The user's default for the type, keeping every other line of the list.
@@ -570,12 +610,7 @@ void Integration::RemoveConfiguration() {
 bool Integration::ConfigurationActive() const {
   std::string package;
   if (!ReadWholeFile(MimePackagePath(), package)) return false;
-  // The type name of any language counts: the language may have changed since.
-  const auto& languages = forms::Languages();
-  if (std::none_of(languages.begin(), languages.end(), [&](const forms::LanguageInfo& l) {
-        return package == MimePackage(Language(l.code));
-      }))
-    return false;
+  if (package != MimePackage()) return false;
   if (!FileKeyEquals(ConfigurationEntryPath(), "Desktop Entry", "Exec", EntryExec(programPath_))) return false;
   std::string content;
   if (!ReadWholeFile(MimeAppsListPath(), content)) return false;
@@ -588,8 +623,11 @@ bool Integration::ConfigurationActive() const {
 // ---- Send To ----
 
 bool Integration::RegisterSendTo(Language language) {
+  // The program's own name reads the same in every language.
+  LocalTexts name;
+  name.push_back({std::string(forms::DefaultLanguage().Code()), kSendToName});
   const bool ok =
-      WriteWholeFile(OpenWithEntryPath(), DesktopEntry(kSendToName, EntryExec(programPath_), JoinList(ImageMimeTypes()))) &&
+      WriteWholeFile(OpenWithEntryPath(), DesktopEntry(name, EntryExec(programPath_), JoinList(ImageMimeTypes()))) &&
       WriteWholeFile(NautilusScriptPath(),
                      "#!/bin/sh\n# " + VerbCaption(language) + "\n" + ScriptExec(programPath_) + "\n",
                      0755);
@@ -605,8 +643,8 @@ void Integration::RemoveSendTo() {
 
 // ---- File managers ----
 
-bool Integration::RegisterFileManagers(Hook hook, Language language, std::string_view extensions) {
-  const std::string caption = VerbCaption(language);
+bool Integration::RegisterFileManagers(Hook hook, std::string_view extensions) {
+  const LocalTexts caption = InEveryLanguage("verb");
   const std::string exec = EntryExec(programPath_);
   const std::string nemoExec = NemoExec(programPath_);
   if (hook != Hook::ChosenExtensions) {

@@ -60,9 +60,11 @@ class Integration {
 public:
   Integration(std::string programPath, Environment environment);
 
-  // Writes the hook for this program. `language` names what the hook shows; `extensions` is
-  // the user's list for the chosen-extensions hook (ignored by the others). Returns whether
-  // every file of the hook was written.
+  // Writes the hook for this program. What a hook shows is written in every language of the
+  // list (a desktop entry's "Name" and "Name[de]"), so it reads in the language of whoever
+  // reads it; `language` is the one of the Nautilus script's comment. `extensions` is the
+  // user's list for the chosen-extensions hook (ignored by the others). Returns whether every
+  // file of the hook was written.
   bool Register(Hook hook, forms::Language language, std::string_view extensions = {});
   // Deletes what this program wrote for the hook (for the chosen extensions: those listed).
   // Nothing happens when the hook is not there.
@@ -88,11 +90,11 @@ public:
   std::string MimeTypeOfExtension(const std::string& extension) const;
 
 private:
-  bool RegisterConfiguration(forms::Language language);
+  bool RegisterConfiguration();
   void RemoveConfiguration();
   bool RegisterSendTo(forms::Language language);
   void RemoveSendTo();
-  bool RegisterFileManagers(Hook hook, forms::Language language, std::string_view extensions);
+  bool RegisterFileManagers(Hook hook, std::string_view extensions);
   void RemoveFileManagers(Hook hook, std::string_view extensions);
   bool ConfigurationActive() const;
   bool FileManagersActive(Hook hook) const;

@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -47,6 +48,55 @@ namespace {
 
 namespace msg = forms::msg;
 
+// Whether this process may create and write files in the folder, or else create it: the folder
+// itself when it exists, else the nearest folder above it that exists. The cause is the
+// system's text ("Permission denied", "Read-only file system", "Not a directory").
+bool FolderWritable(std::string folder, std::string& cause) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  for (;;) {
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0) {
+      if (!S_ISDIR(info.st_mode)) {
+        cause = std::strerror(ENOTDIR);
+        return false;
+      }
+      if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) return true;
+      cause = std::strerror(errno);
+      return false;
+    }
+    if (errno == ENOTDIR) {
+      cause = std::strerror(ENOTDIR);
+      return false;
+    }
+    const size_t slash = folder.rfind('/');
+    if (slash == std::string::npos || folder == "/") return true;  // nothing left to look at
+    folder = slash == 0 ? "/" : folder.substr(0, slash);
+  }
+}
+
+// The folders the outputs of the run's files go to, each looked at once: the sources' own
+// folders when they are overwritten, else the folder pattern for each source folder. Files whose
+// folder has gone are left to the run, which reports them one by one. Returns false with the
+// first folder that cannot be written and the cause.
+bool OutputFoldersWritable(const std::vector<std::string>& paths, const ConversionJob& job, std::string& folder,
+                           std::string& cause) {
+  std::set<std::string> sourceFolders, outputFolders;
+  for (const std::string& path : paths) {
+    const std::string sourceFolder = PathFolder(path);
+    if (!sourceFolders.insert(sourceFolder).second || !base::IsFolder(sourceFolder)) continue;
+    NamingInput naming;
+    naming.sourcePath = path;
+    naming.folderPattern = job.folderPattern;
+    const std::string output = job.saveMode == SaveMode::Overwrite ? sourceFolder : OutputFolder(naming);
+    if (!outputFolders.insert(output).second) continue;
+    if (!FolderWritable(output, cause)) {
+      folder = output;
+      return false;
+    }
+  }
+  return true;
+}
+
 // The start checks on the job at the start; reports the first failing one and returns false.
 bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   const auto report = [&](const char* key, const std::string& detail) {
@@ -71,6 +121,12 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   // A target size that is not a number would stop every file; say so before the first.
   if (job.sizeMode == SizeMode::FileSize && !forms::IsDecimalText(job.fileSizeText, setup.decimalSeparator))
     return report(msg::kBadFileSize, job.fileSizeText);
+  // A folder no file can be written to would fail every file of it; say so once, before the first.
+  std::string unwritable, cause;
+  if (!OutputFoldersWritable(setup.paths, job, unwritable, cause)) {
+    ShowMessageAndRecord(setup.questions, setup.flags, msg::kFolderNotWritable, unwritable, cause);
+    return false;
+  }
   return true;
 }
 

@@ -27,7 +27,7 @@ const MessageKind kMessages[] = {
     {msg::kConversionError, true, true},       {msg::kSourceMissing, true, true},
     {msg::kAlreadyWritten, true, true},        {msg::kMetadataLost, true, true},
     {msg::kBadFileSize, true, false},          {msg::kBadOutputName, true, false},
-    {msg::kLoadError, true, true},
+    {msg::kLoadError, true, true},             {msg::kFolderNotWritable, true, false},
 };
 
 // The table keys of the fixed texts, indexed by TextId.

@@ -32,16 +32,29 @@ OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourceP
   return p;
 }
 
-std::string PreviewLine(const OutputPreview& p, const std::string& fileSizeText) {
+PreviewLineParts SplitPreviewLine(const OutputPreview& p, const std::string& fileSizeText) {
   const auto size = [](int32_t w, int32_t h) { return std::to_string(w) + " \u00D7 " + std::to_string(h); };
+  PreviewLineParts parts;
   const size_t slash = p.sourcePath.rfind('/');
-  std::string line = (slash == std::string::npos ? p.sourcePath : p.sourcePath.substr(slash + 1)) + " " +
-                     size(p.width, p.height) + " \u2192 ";
-  if (!p.problem.empty()) return line + p.problem;
-  if (p.fileSizeSearch) line += "\u2264 " + fileSizeText + " KB";
-  else if (p.scaled) line += size(p.scaled->width, p.scaled->height);
-  else line += size(p.width, p.height);
-  return line + " \u2192 " + p.outputPath;
+  parts.sourceName = slash == std::string::npos ? p.sourcePath : p.sourcePath.substr(slash + 1);
+  parts.sizes = " " + size(p.width, p.height) + " \u2192 ";
+  if (!p.problem.empty()) {
+    parts.sizes += p.problem;
+    return parts;
+  }
+  if (p.fileSizeSearch) parts.sizes += "\u2264 " + fileSizeText + " KB";
+  else if (p.scaled) parts.sizes += size(p.scaled->width, p.scaled->height);
+  else parts.sizes += size(p.width, p.height);
+  parts.sizes += " \u2192 ";
+  const size_t outputSlash = p.outputPath.rfind('/');
+  parts.outputFolder = outputSlash == std::string::npos ? std::string() : p.outputPath.substr(0, outputSlash + 1);
+  parts.outputName = outputSlash == std::string::npos ? p.outputPath : p.outputPath.substr(outputSlash + 1);
+  return parts;
+}
+
+std::string PreviewLine(const OutputPreview& p, const std::string& fileSizeText) {
+  const PreviewLineParts parts = SplitPreviewLine(p, fileSizeText);
+  return parts.sourceName + parts.sizes + parts.outputFolder + parts.outputName;
 }
 
 }  // namespace engine

@@ -32,4 +32,15 @@ OutputPreview PreviewOutput(const ConversionJob& job, const std::string& sourceP
 // mode shows the target ("→ ≤ 100 KB") in place of the size.
 std::string PreviewLine(const OutputPreview& preview, const std::string& fileSizeText);
 
+// The same line in parts, so that a narrow window can shorten the file names and keep the rest
+// whole; joined they are PreviewLine. A size the run would refuse stands in `sizes` after the
+// arrow, with no output.
+struct PreviewLineParts {
+  std::string sourceName;    // "IMG_0001.jpg"
+  std::string sizes;         // " 4000 × 3000 → 1024 × 768 → "
+  std::string outputFolder;  // "/home/me/Pictures/small/"
+  std::string outputName;    // "IMG_0001.jpg"
+};
+PreviewLineParts SplitPreviewLine(const OutputPreview& preview, const std::string& fileSizeText);
+
 }  // namespace engine

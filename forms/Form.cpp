@@ -300,4 +300,20 @@ void ConvertItemList(Form& form, std::string_view name, const std::function<std:
   form.SetItems(name, base::SplitAt(convert(joined), '\n'));
 }
 
+void RestoreValues(Form& form, const std::vector<Control>& saved) {
+  for (const Control& c : saved) {
+    switch (c.kind) {
+      case ControlKind::Edit:
+      case ControlKind::Combo: form.SetText(c.name, c.text); break;
+      case ControlKind::Check: form.SetChecked(c.name, c.checked); break;
+      // Checking the one that was checked unchecks the rest of its group.
+      case ControlKind::Radio:
+        if (c.checked) form.SetChecked(c.name, true);
+        break;
+      case ControlKind::ScrollBar: form.SetPosition(c.name, c.position); break;
+      default: break;
+    }
+  }
+}
+
 }  // namespace forms

@@ -177,6 +177,11 @@ private:
   FormEvents events_;
 };
 
+// Puts back the values a copy of the form's controls holds (Controls() taken earlier): texts,
+// checked states and positions, each through its setter, so that the couplings and the widgets
+// follow. A dialog's Cancel.
+void RestoreValues(Form& form, const std::vector<Control>& saved);
+
 // Applies a text conversion to a combo box's whole item list at once (the items joined by line
 // breaks), so that a "first occurrence" rule means the first in the list.
 void ConvertItemList(Form& form, std::string_view name, const std::function<std::string(const std::string&)>& convert);

@@ -81,7 +81,7 @@ const std::vector<std::string>& OutputFormatItems() {
       "*.jpe - JPEG-Bild",
       "*.jif - JPEG-Bild",
       "*.mng - Multiple Network Graphics",
-      "*.jng - JPEG Network Graphics\u00B4",
+      "*.jng - JPEG Network Graphics",
       "*.pgm - Portable Gray Map",
       "*.ppm - Portable Pixel Map",
       "*.pam - Portable Arbitrary Map",
@@ -245,7 +245,10 @@ void ApplyMainFormLanguage(Form& form, Language language) {
   const auto custom = all("custom");
   const auto folder = all("folder");
   const auto name = [&](const std::string& t) { return keep(all("height")(all("width")(t))); };
-  const auto format = [&](const std::string& t) { return all("image")(keep(t)); };
+  // Older configurations hold the JNG type as the list once spelt it, with a stray accent.
+  const auto format = [&](const std::string& t) {
+    return all("image")(keep(base::ReplaceAll(t, "JPEG Network Graphics\u00B4", "JPEG Network Graphics")));
+  };
 
   // Items first, so that a text equal to an item stays selected.
   ConvertItemList(form, ctl::kOutputFolder, custom);

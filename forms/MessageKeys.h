@@ -18,6 +18,8 @@ inline constexpr const char* kNoOutputFolder = "keinordner";      // the folder 
 inline constexpr const char* kNoOutputName = "keinname";          // the name pattern is empty
 inline constexpr const char* kBadFileSize = "dateigroessefalsch";  // the target file size is not a number
 inline constexpr const char* kBadOutputName = "namefalsch";       // the name pattern leads out of the folder
+// An output folder (or the folder it would be made in) that this process may not write.
+inline constexpr const char* kFolderNotWritable = "ordnernichtschreibbar";
 
 // ---- A file of a conversion run ----
 inline constexpr const char* kSaveError = "speicherfehler";          // nothing was written

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <numeric>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "imagelist/FolderSearch.h"
 #include "imagelist/HeaderPool.h"
@@ -62,12 +64,6 @@ std::string TypeOf(const std::string& path) { return UpperAscii(base::ReplaceAll
 
 int CompareNumbers(double a, double b) { return a < b ? -1 : (a > b ? 1 : 0); }
 
-// The path with every link, "." and ".." resolved; the path itself when that fails.
-std::string RealPath(const std::string& path) {
-  char real[PATH_MAX];
-  return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
-}
-
 }  // namespace
 
 const std::string& ImageListEntry::Cell(int column) const {
@@ -79,6 +75,11 @@ const std::string& ImageListEntry::Cell(int column) const {
     case 4: return size;
     default: return path;
   }
+}
+
+std::string DuplicateKey(const std::string& path) {
+  char real[PATH_MAX];
+  return ::realpath(path.c_str(), real) != nullptr ? std::string(real) : path;
 }
 
 std::string SizeText(uint64_t bytes, const std::string& decimalSeparator) {
@@ -141,7 +142,9 @@ void ImageList::Changed() {
 }
 
 void ImageList::EndBulkUpdate() {
-  if (bulkDepth_ > 0 && --bulkDepth_ == 0 && changedInBulk_) {
+  if (bulkDepth_ == 0 || --bulkDepth_ > 0) return;
+  PlaceArrived();
+  if (changedInBulk_) {
     changedInBulk_ = false;
     Changed();
   }
@@ -178,13 +181,11 @@ void ImageList::SetHeaderReadyCallback(std::function<void()> ready) {
 
 int ImageList::PendingHeaders() const { return pool_ ? pool_->Outstanding() : 0; }
 
-bool ImageList::Holds(const std::string& path) const {
-  const std::string real = RealPath(path);
-  return std::any_of(rows_.begin(), rows_.end(), [&](const ImageListEntry& row) { return row.realPath == real; });
-}
+bool ImageList::Holds(const std::string& path) const { return listed_.count(DuplicateKey(path)) > 0; }
 
 bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
-  if (Holds(path)) {
+  std::string key = DuplicateKey(path);
+  if (listed_.count(key) > 0) {
     dialogs.ReportUnlessSilenced(forms::msg::kAlreadyInList, path);
     return false;
   }
@@ -212,7 +213,7 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
     entry.name = base::ReplaceAll(base::FileNameOf(path), extension, "");
     entry.type = TypeOf(path);
     entry.path = path;
-    entry.realPath = RealPath(path);
+    entry.realPath = key;
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) throw base::Error("cannot read the size of " + path);
     entry.size = SizeText(static_cast<uint64_t>(info.st_size), decimalSeparator_);
@@ -230,7 +231,14 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
     Refuse(path, e.what(), dialogs);
     return false;
   }
-  Insert(std::move(entry));
+  listed_.insert(std::move(key));
+  if (bulkDepth_ > 0) {
+    arrived_.push_back(std::move(entry));
+    if (rowAdded) rowAdded(path);
+    changedInBulk_ = true;
+  } else {
+    Insert(std::move(entry));
+  }
   if (job.serial != 0) Pool().Submit(std::move(job));
   return true;
 }
@@ -258,42 +266,141 @@ void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& for
   Fill(entry, loaded ? held.Width() : 0, loaded ? held.Height() : 0, false);
 }
 
+std::string ImageList::Settle(ImageListEntry& entry, const HeaderResult& result) {
+  const bool icon = engine::IsIconPath(entry.path);
+  std::string cause = result.cause;
+  try {
+    if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
+    else if (result.decode) ReadNow(entry, icon, result.job.extension);
+  } catch (const std::exception& e) {
+    cause = e.what();
+  }
+  return cause;
+}
+
 int ImageList::CollectHeaderResults(engine::UserDialogs& dialogs) {
   if (!pool_) return 0;
-  int settled = 0;
-  bool removed = false;
-  for (HeaderResult& result : pool_->TakeResults()) {
-    const std::string& path = result.job.path;
-    const auto row = std::find_if(rows_.begin(), rows_.end(), [&](const ImageListEntry& r) {
-      return r.pending && r.headerRead == result.job.serial && r.path == path;
-    });
-    if (row == rows_.end()) continue;  // removed from the list meanwhile
-    ++settled;
-    ImageListEntry entry = std::move(*row);
-    rows_.erase(row);
-    const bool icon = engine::IsIconPath(path);
-    std::string cause = result.cause;
-    try {
-      if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
-      else if (result.decode) ReadNow(entry, icon, result.job.extension);
-    } catch (const std::exception& e) {
-      cause = e.what();
-    }
-    if (entry.pending) {
-      removed = true;
-      if (result.job.silenced) {
-        if (fileRefused) fileRefused(path, cause, false);
-      } else {
-        Refuse(path, cause, dialogs);
-      }
-      Changed();
+  std::vector<HeaderResult> results = pool_->TakeResults();
+  std::unordered_map<uint64_t, size_t> bySerial;
+  for (size_t i = 0; i < results.size(); ++i) bySerial.emplace(results[i].job.serial, i);
+  // The result of a pending row, or none (the row was removed and perhaps added again since).
+  const auto resultOf = [&](const ImageListEntry& row) -> const HeaderResult* {
+    if (!row.pending) return nullptr;
+    const auto found = bySerial.find(row.headerRead);
+    if (found == bySerial.end() || results[found->second].job.path != row.path) return nullptr;
+    return &results[found->second];
+  };
+  // What happened to each settled file, reported in the order the reads finished.
+  struct Outcome {
+    size_t result;
+    bool filled;
+    std::string cause;
+  };
+  std::vector<Outcome> outcomes;
+
+  // Rows still waiting to be placed are filled where they are.
+  for (size_t i = 0; i < arrived_.size();) {
+    const HeaderResult* result = resultOf(arrived_[i]);
+    if (result == nullptr) {
+      ++i;
       continue;
     }
-    Insert(std::move(entry));
-    if (rowFilled) rowFilled(path);
+    std::string cause = Settle(arrived_[i], *result);
+    const size_t index = static_cast<size_t>(result - results.data());
+    if (!arrived_[i].pending) {
+      outcomes.push_back({index, true, {}});
+      ++i;
+      continue;
+    }
+    outcomes.push_back({index, false, std::move(cause)});
+    listed_.erase(arrived_[i].realPath);
+    arrived_.erase(arrived_.begin() + static_cast<std::ptrdiff_t>(i));
   }
-  if (removed) UpdateCounterLabel();
-  return settled;
+
+  // Placed rows: filled in place, unless their sort cell changed; those move behind the rows
+  // equal to them, in the order their reads finished. Rows that cannot be read leave.
+  std::vector<int> failed, moved;
+  int firstChanged = -1, lastChanged = -1;
+  for (size_t i = 0; i < rows_.size(); ++i) {
+    const HeaderResult* result = resultOf(rows_[i]);
+    if (result == nullptr) continue;
+    const std::string before = rows_[i].Cell(sort_.column);
+    std::string cause = Settle(rows_[i], *result);
+    const size_t index = static_cast<size_t>(result - results.data());
+    const int row = static_cast<int>(i);
+    if (rows_[i].pending) {
+      outcomes.push_back({index, false, std::move(cause)});
+      failed.push_back(row);
+    } else {
+      outcomes.push_back({index, true, {}});
+      if (rows_[i].Cell(sort_.column) != before) {
+        moved.push_back(row);
+      } else {
+        if (firstChanged < 0) firstChanged = row;
+        lastChanged = row;
+      }
+    }
+  }
+  if (firstChanged >= 0 && observer_) observer_->CellsChanged(firstChanged, lastChanged);
+  for (auto f = failed.rbegin(); f != failed.rend(); ++f) {
+    if (observer_) observer_->RowsAboutToBeRemoved(*f, *f);
+    listed_.erase(rows_[static_cast<size_t>(*f)].realPath);
+    rows_.erase(rows_.begin() + *f);
+    if (observer_) observer_->RowsRemoved();
+    for (int& m : moved)
+      if (m > *f) --m;
+  }
+  if (!moved.empty()) {
+    // The moved rows in the order their reads finished, as each was put back in turn.
+    std::vector<int> order;
+    order.reserve(rows_.size());
+    std::vector<bool> moving(rows_.size(), false);
+    for (const int m : moved) moving[static_cast<size_t>(m)] = true;
+    for (int i = 0; i < RowCount(); ++i)
+      if (!moving[static_cast<size_t>(i)]) order.push_back(i);
+    const auto less = [this](int a, int b) { return Less(rows_[static_cast<size_t>(a)], rows_[static_cast<size_t>(b)]); };
+    std::vector<int> back(moved);
+    std::stable_sort(back.begin(), back.end(), [&](int a, int b) {
+      return bySerial.at(rows_[static_cast<size_t>(a)].headerRead) < bySerial.at(rows_[static_cast<size_t>(b)].headerRead);
+    });
+    std::stable_sort(back.begin(), back.end(), less);
+    const size_t stay = order.size();
+    order.insert(order.end(), back.begin(), back.end());
+    std::inplace_merge(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(stay), order.end(), less);
+    Reorder(order);
+  }
+
+  std::sort(outcomes.begin(), outcomes.end(), [](const Outcome& a, const Outcome& b) { return a.result < b.result; });
+  for (Outcome& o : outcomes) {
+    const HeaderJob& job = results[o.result].job;
+    if (o.filled) {
+      if (rowFilled) rowFilled(job.path);
+    } else {
+      refusals_.push_back({job.path, std::move(o.cause), job.silenced});
+    }
+  }
+  if (!outcomes.empty()) Changed();
+  if (!failed.empty() || std::any_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return !o.filled; }))
+    UpdateCounterLabel();
+  ReportRefusals(dialogs);
+  return static_cast<int>(outcomes.size());
+}
+
+void ImageList::ReportRefusals(engine::UserDialogs& dialogs) {
+  // A message lets events through, and with them perhaps another collection: its refusals
+  // join the queue instead of opening a second message over the first.
+  if (reporting_) return;
+  reporting_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{reporting_};
+  while (!refusals_.empty()) {
+    Refusal refusal = std::move(refusals_.front());
+    refusals_.pop_front();
+    if (!refusal.silenced) Refuse(refusal.path, refusal.cause, dialogs);
+    else if (fileRefused) fileRefused(refusal.path, refusal.cause, false);
+  }
 }
 
 int ImageList::WaitForHeaders(engine::UserDialogs& dialogs) {
@@ -310,16 +417,53 @@ void ImageList::Refuse(const std::string& path, const std::string& cause, engine
 void ImageList::Insert(ImageListEntry entry) {
   const auto at = std::upper_bound(rows_.begin(), rows_.end(), entry,
                                    [this](const ImageListEntry& a, const ImageListEntry& b) { return Less(a, b); });
+  const int row = static_cast<int>(at - rows_.begin());
   const std::string path = entry.path;
+  if (observer_) observer_->RowsAboutToBeInserted(row, row);
   rows_.insert(at, std::move(entry));
+  if (observer_) observer_->RowsInserted();
   if (rowAdded) rowAdded(path);
   Changed();
+}
+
+void ImageList::PlaceArrived() {
+  if (arrived_.empty()) return;
+  const int first = RowCount();
+  const int last = first + static_cast<int>(arrived_.size()) - 1;
+  if (observer_) observer_->RowsAboutToBeInserted(first, last);
+  rows_.insert(rows_.end(), std::make_move_iterator(arrived_.begin()), std::make_move_iterator(arrived_.end()));
+  arrived_.clear();
+  if (observer_) observer_->RowsInserted();
+  // One merge gives what inserting each behind its equals, in arrival order, would give.
+  std::vector<int> order(rows_.size());
+  std::iota(order.begin(), order.end(), 0);
+  const auto less = [this](int a, int b) { return Less(rows_[static_cast<size_t>(a)], rows_[static_cast<size_t>(b)]); };
+  std::stable_sort(order.begin() + first, order.end(), less);
+  std::inplace_merge(order.begin(), order.begin() + first, order.end(), less);
+  Reorder(order);
+  Changed();
+}
+
+void ImageList::Reorder(const std::vector<int>& order) {
+  bool same = true;
+  for (size_t k = 0; k < order.size() && same; ++k) same = order[k] == static_cast<int>(k);
+  if (same) return;
+  if (observer_) observer_->RowsAboutToMove();
+  std::vector<ImageListEntry> placed;
+  placed.reserve(rows_.size());
+  for (const int from : order) placed.push_back(std::move(rows_[static_cast<size_t>(from)]));
+  rows_.swap(placed);
+  if (!observer_) return;
+  std::vector<int> newRow(order.size());
+  for (size_t k = 0; k < order.size(); ++k) newRow[static_cast<size_t>(order[k])] = static_cast<int>(k);
+  observer_->RowsMoved(newRow);
 }
 
 void ImageList::AddFiles(const std::vector<std::string>& paths, engine::UserDialogs& dialogs) {
   BulkUpdate bulk(*this);
   for (const std::string& path : paths) AddFile(path, dialogs);
   CollectHeaderResults(dialogs);
+  PlaceArrived();
   UpdateCounterLabel();
 }
 
@@ -363,6 +507,7 @@ void ImageList::AddFolder(const std::string& folder, const forms::Form& folderFi
     }
   }
   CollectHeaderResults(dialogs);
+  PlaceArrived();
   UpdateCounterLabel();
 }
 
@@ -394,6 +539,7 @@ void ImageList::AddDropped(const std::vector<std::string>& paths, const forms::F
     ImageList& list;
     engine::UserDialogs& dialogs;
     ~Restore() {
+      list.PlaceArrived();
       list.UpdateCounterLabel();
       dialogs.HideProgress();
       dialogs.SetMainWindowEnabled(true);
@@ -445,11 +591,15 @@ void ImageList::SetLanguage(Language language) {
 
 void ImageList::SortByColumn(int column) {
   if (column < 0 || column >= kColumnCount) return;
+  PlaceArrived();
   sort_.column = column;
   sort_.descending = column == sort_.lastClicked ? !sort_.descending : false;
   sort_.lastClicked = column;
-  std::stable_sort(rows_.begin(), rows_.end(),
-                   [this](const ImageListEntry& a, const ImageListEntry& b) { return Less(a, b); });
+  std::vector<int> order(rows_.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [this](int a, int b) { return Less(rows_[static_cast<size_t>(a)], rows_[static_cast<size_t>(b)]); });
+  Reorder(order);
   Changed();
 }
 
@@ -487,14 +637,33 @@ int ImageList::SelectedCount() const {
 }
 
 void ImageList::RemoveSelected() {
-  for (size_t i = rows_.size(); i-- > 0;)
-    if (rows_[i].selected) rows_.erase(rows_.begin() + static_cast<long>(i));
+  // The selected rows as runs of neighbours, from the last to the first.
+  std::vector<std::pair<int, int>> runs;
+  for (int i = RowCount() - 1; i >= 0; --i) {
+    if (!rows_[static_cast<size_t>(i)].selected) continue;
+    if (!runs.empty() && runs.back().first == i + 1) runs.back().first = i;
+    else runs.emplace_back(i, i);
+  }
+  // A view copes better with one reset than with thousands of scattered removals.
+  const bool reset = runs.size() > 64;
+  if (reset && observer_) observer_->RowsAboutToBeReset();
+  for (const auto& [first, last] : runs) {
+    if (!reset && observer_) observer_->RowsAboutToBeRemoved(first, last);
+    for (int i = first; i <= last; ++i) listed_.erase(rows_[static_cast<size_t>(i)].realPath);
+    rows_.erase(rows_.begin() + first, rows_.begin() + last + 1);
+    if (!reset && observer_) observer_->RowsRemoved();
+  }
+  if (reset && observer_) observer_->RowsReset();
   UpdateCounterLabel();
   Changed();
 }
 
 void ImageList::RemoveAll() {
+  if (observer_) observer_->RowsAboutToBeReset();
   rows_.clear();
+  arrived_.clear();
+  listed_.clear();
+  if (observer_) observer_->RowsReset();
   UpdateCounterLabel();
   Changed();
 }

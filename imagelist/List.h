@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/ConversionRun.h"
@@ -20,6 +22,7 @@
 namespace imagelist {
 
 class HeaderPool;
+struct HeaderResult;
 
 // One row; every cell is text.
 struct ImageListEntry {
@@ -30,7 +33,7 @@ struct ImageListEntry {
   std::string size;    // column 4: kilobytes with three decimals and " KB"
   std::string path;    // column 5: the full path as given; what the run reads
   // The path with links, "." and ".." resolved (the path as given when it cannot be): two rows
-  // never name one file, however they spell it.
+  // never name one file, however they spell it. The row's DuplicateKey, kept from its adding.
   std::string realPath;
   int icon = -1;       // index into the window's icon list
   bool selected = false;
@@ -59,6 +62,33 @@ std::string SizeText(uint64_t bytes, const std::string& decimalSeparator);
 // The counter label: "1 Image", "0 Images", "7 Images" ("1 Bild", "7 Bilder").
 std::string CounterText(int count, forms::Language language);
 
+// What the duplicate test compares: two paths name the same row when their keys are equal. The
+// key is the path with every link, "." and ".." resolved (the path itself when that fails), so
+// two spellings of one file are one row; letter case counts.
+std::string DuplicateKey(const std::string& path);
+
+// What a view of the list hears around every change of its rows, so that it keeps its own
+// state (selection, current row, scroll position) in step. Each "AboutTo" call comes before the
+// rows change and its partner right after, as item views expect.
+class RowObserver {
+public:
+  virtual ~RowObserver() = default;
+  // Rows first..last (inclusive, in the new numbering) are inserted.
+  virtual void RowsAboutToBeInserted(int first, int last) = 0;
+  virtual void RowsInserted() = 0;
+  // Rows first..last are removed.
+  virtual void RowsAboutToBeRemoved(int first, int last) = 0;
+  virtual void RowsRemoved() = 0;
+  // The rows change places (and may change cells); `newRow[old]` is each row's new index.
+  virtual void RowsAboutToMove() = 0;
+  virtual void RowsMoved(const std::vector<int>& newRow) = 0;
+  // Anything may change (many scattered rows removed).
+  virtual void RowsAboutToBeReset() = 0;
+  virtual void RowsReset() = 0;
+  // Cells of rows first..last were filled in place.
+  virtual void CellsChanged(int first, int last) = 0;
+};
+
 // The open dialog's filter entries (description, patterns separated by ";") in the language:
 // the German descriptions with "Bilder", "Bild" and "Alle lesbaren Dateien" turned into the
 // language's own words (special texts, forms/Texts.h).
@@ -76,20 +106,23 @@ public:
   ImageList& operator=(const ImageList&) = delete;
 
   // ---- Rows ----
+  // The rows in their places. During a bulk update the files added wait aside, unsorted, until
+  // PlaceArrived (or the end of the bulk update) puts them in their places at once.
   int RowCount() const override { return static_cast<int>(rows_.size()); }
   std::string RowPath(int row) const override { return rows_[static_cast<size_t>(row)].path; }
   const std::vector<ImageListEntry>& Rows() const { return rows_; }
 
   // Adds one file. Refused at once with a message (unless show-no-more is set): a file already
-  // listed under this or another spelling of its path ("dateischoninliste"), anything that is
-  // not a regular file (a folder, a device, a named pipe, a socket: never opened, so a pipe
-  // cannot block the list) or content no codec accepts ("formatfehler", with the cause).
+  // listed under this or another spelling of its path ("dateischoninliste", also while it
+  // waits to be placed), anything that is not a regular file (a folder, a device, a named pipe,
+  // a socket: never opened, so a pipe cannot block the list) or content no codec accepts
+  // ("formatfehler", with the cause).
   // Icons and cursors are not tested by content. Width and height come from the file's header,
   // not from its pixels; with background reads (the default) the row is added at once with
   // these cells empty and `pending` set, and a file whose header cannot be read leaves the list
   // with "formatfehler" when CollectHeaderResults meets it. The row takes its place in the
-  // current sort order. The counter label is left to the caller. Returns whether a row was
-  // added.
+  // current sort order (inside a bulk update once it is placed). The counter label is left to
+  // the caller. Returns whether a row was added.
   bool AddFile(const std::string& path, engine::UserDialogs& dialogs);
 
   // When false, AddFile reads no headers: width and height read "0" and icons and cursors
@@ -99,15 +132,18 @@ public:
   // a file whose header cannot be read at once.
   void SetReadInBackground(bool background) { background_ = background; }
 
-  // Whether a row names the file at `path` (compared as RealPath gives them).
+  // Whether a row, placed or waiting, names the file at `path` (compared by DuplicateKey).
   bool Holds(const std::string& path) const;
 
   // ---- Header reads on the pool ----
   // On the list's thread: fills the rows whose headers have arrived (each announced through
-  // rowFilled, and the row moved to its place in the sort order), removes and reports the
-  // files whose headers cannot be read ("formatfehler", silent when they were added while
-  // messages were silenced), and decodes on this thread the few formats that have no header
-  // reader. Updates the counter label when rows left. Returns the number of rows settled.
+  // rowFilled; a row whose sort cell changed moves to its place in the sort order, behind the
+  // rows equal to it), removes and reports the files whose headers cannot be read
+  // ("formatfehler", silent when they were added while messages were silenced), and decodes on
+  // this thread the few formats that have no header reader. All results waiting are settled
+  // in one pass over the rows; the messages come after the rows have changed, one at a time
+  // even when a message lets events through. Updates the counter label when rows left. Returns
+  // the number of rows settled.
   int CollectHeaderResults(engine::UserDialogs& dialogs);
   // Waits for every header read in flight, then collects.
   int WaitForHeaders(engine::UserDialogs& dialogs);
@@ -153,6 +189,8 @@ public:
   // The key of each icon-list entry; entries the list did not ask for have none.
   const std::vector<std::optional<std::string>>& IconKeys() const { return iconKeys_; }
 
+  const std::string& DecimalSeparator() const { return decimalSeparator_; }
+
   // ---- The counter label under the list ----
   void UpdateCounterLabel();
   const std::string& CounterLabel() const { return counterLabel_; }
@@ -190,11 +228,22 @@ public:
   // them; inside a bulk update once, at its end. Drops, folder searches and the open dialog
   // are bulk updates.
   std::function<void()> rowsChanged;
+  // The view told about every change of the placed rows, row by row; none when null. It must
+  // outlive the list or be unset first.
+  void SetRowObserver(RowObserver* observer) { observer_ = observer; }
   // Called for every row as it is added, with its path, also inside a bulk update: the order
   // in which files arrived, whatever the list's sort order.
   std::function<void(const std::string& path)> rowAdded;
+  // Inside a bulk update added files wait aside and are placed together, in one merge into
+  // the sorted rows; the end of the outermost bulk update places them.
   void BeginBulkUpdate() { ++bulkDepth_; }
   void EndBulkUpdate();
+  bool InBulkUpdate() const { return bulkDepth_ > 0; }
+  // Puts the files added so far in a bulk update into their places, as if each had been
+  // inserted on its own in the order they came (behind the rows equal to it). A window calls it
+  // now and then during a long search, so that the rows and the count appear as they arrive.
+  void PlaceArrived();
+  int ArrivedCount() const { return static_cast<int>(arrived_.size()); }
   // Called for every file refused as "formatfehler", with the cause, and whether the message
   // was shown (a folder search silences its messages): a front end that must account for every
   // file (the command line) reports the silent ones itself.
@@ -203,8 +252,20 @@ public:
   std::function<void(const std::string& path)> rowFilled;
 
 private:
+  // A file whose header could not be read, waiting to be reported.
+  struct Refusal {
+    std::string path;
+    std::string cause;
+    bool silenced = false;
+  };
   void Refuse(const std::string& path, const std::string& cause, engine::UserDialogs& dialogs);
+  void ReportRefusals(engine::UserDialogs& dialogs);
   void Insert(ImageListEntry entry);
+  // Puts the rows in the order `order` gives (order[k] is the old index of the row that goes
+  // to k), telling the observer.
+  void Reorder(const std::vector<int>& order);
+  // Fills a pending row from its read; returns the cause when it still cannot be filled.
+  std::string Settle(ImageListEntry& entry, const HeaderResult& result);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return Compare(a, b) < 0; }
   void Changed();
   void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation = 1);
@@ -214,6 +275,11 @@ private:
   forms::Language language_;
   std::string decimalSeparator_;
   std::vector<ImageListEntry> rows_;
+  std::vector<ImageListEntry> arrived_;      // added in a bulk update, not yet placed
+  std::unordered_set<std::string> listed_;   // DuplicateKey of every row, placed or waiting
+  RowObserver* observer_ = nullptr;
+  std::deque<Refusal> refusals_;
+  bool reporting_ = false;
   std::vector<std::optional<std::string>> iconKeys_;
   std::function<int(const std::string&)> iconProvider_;
   std::string counterLabel_;

@@ -12,6 +12,8 @@
 #include <QMessageBox>
 #include <QRadioButton>
 
+#include "ui/Mnemonics.h"
+
 namespace ui {
 
 namespace {
@@ -23,6 +25,16 @@ int ToWidget(const std::string& text, size_t bytes) {
 size_t ToForm(const QString& text, int units) { return static_cast<size_t>(text.left(units).toUtf8().size()); }
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Shows a caption; a text that reads the same is left as it is, so that its access key stays.
+// A changed caption gets its key once the window's texts have settled.
+template <typename Widget>
+void ShowCaption(Widget* widget, const std::string& caption, QWidget* window) {
+  const QString text = Q(caption);
+  if (widget->text() == text || WithoutMnemonic(widget->text()) == WithoutMnemonic(text)) return;
+  widget->setText(text);
+  ScheduleMnemonics(window);
+}
 
 }  // namespace
 
@@ -132,10 +144,10 @@ void FormBinder::Sync(const forms::Control& c) {
     combo->setCurrentIndex(c.itemIndex);
     if (combo->lineEdit() != nullptr) SyncText(combo->lineEdit(), c);
   } else if (auto* check = qobject_cast<QCheckBox*>(w)) {
-    if (!c.caption.empty()) check->setText(Q(c.caption));
+    if (!c.caption.empty()) ShowCaption(check, c.caption, window_);
     check->setChecked(c.checked);
   } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
-    if (!c.caption.empty()) radio->setText(Q(c.caption));
+    if (!c.caption.empty()) ShowCaption(radio, c.caption, window_);
     radio->setChecked(c.checked);
   } else if (auto* slider = qobject_cast<QAbstractSlider*>(w)) {
     slider->setRange(c.minimum, c.maximum);
@@ -143,9 +155,11 @@ void FormBinder::Sync(const forms::Control& c) {
   } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
     box->setTitle(Q(c.caption));
   } else if (auto* label = qobject_cast<QLabel*>(w)) {
-    label->setText(Q(c.caption));
+    // Only a label that names another widget shows an access key.
+    if (label->buddy() != nullptr) ShowCaption(label, c.caption, window_);
+    else label->setText(Q(c.caption));
   } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
-    button->setText(Q(c.caption));
+    ShowCaption(button, c.caption, window_);
   }
   --syncing_;
 }

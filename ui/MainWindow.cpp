@@ -25,9 +25,11 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -39,6 +41,9 @@
 #include "forms/NumberText.h"
 #include "forms/MainForm.h"
 #include "ui/DesktopServicesQt.h"
+#include "ui/ElidedTipDelegate.h"
+#include "ui/ImageListModel.h"
+#include "ui/Mnemonics.h"
 #include "ui/FormBinder.h"
 #include "ui/HelpWindow.h"
 #include "ui/LocalPaths.h"
@@ -48,6 +53,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
+#include "ui/RunSummary.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
 
@@ -61,20 +67,60 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 // The list: Delete removes, Ctrl+A selects all (the view does that itself), a double click
-// opens the open dialog, the pop-up menu only over a selection.
-class ImageListView : public QTreeWidget {
+// opens the open dialog, the pop-up menu only over a selection. While the window is busy the
+// list can be scrolled and read, and nothing changes it.
+class ImageListView : public QTreeView {
 public:
-  explicit ImageListView(MainWindow* owner) : QTreeWidget(owner), owner_(owner) {}
+  explicit ImageListView(MainWindow* owner) : QTreeView(owner), owner_(owner) {}
 
 protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_Delete) owner_->RemoveSelected();
-    else QTreeWidget::keyPressEvent(event);
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+      if (!owner_->ReadOnly()) owner_->RemoveSelected();
+      return;
+    }
+    QTreeView::keyPressEvent(event);
   }
-  void mouseDoubleClickEvent(QMouseEvent*) override { owner_->OpenImages(); }
+  void mouseDoubleClickEvent(QMouseEvent*) override {
+    if (!owner_->ReadOnly()) owner_->OpenImages();
+  }
 
 private:
   MainWindow* owner_;
+};
+
+// The footer's tip: a link that Tab reaches and Enter or Space opens, as a click does.
+class TipLink : public QLabel {
+public:
+  explicit TipLink(QWidget* parent) : QLabel(parent) {
+    setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+    setFocusPolicy(Qt::StrongFocus);
+  }
+  void Show(const QString& topic, const QString& text) {
+    topic_ = topic;
+    setText(QString("<a href=\"%1\">%2</a>").arg(topic, text.toHtmlEscaped()));
+  }
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    const int key = event->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+      emit linkActivated(topic_);
+      return;
+    }
+    QLabel::keyPressEvent(event);
+  }
+  void paintEvent(QPaintEvent* event) override {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+  }
+
+private:
+  QString topic_;
 };
 
 // A panel of the size or save page: the button face darkened by 5 in each channel.
@@ -91,13 +137,37 @@ QWidget* Panel(QWidget* parent, bool tinted) {
   return panel;
 }
 
+// The preview line fitted to `width`: the file names are shortened in their middles, each to
+// half the room when both are long, so the sizes and the output folder always show whole.
+QString FitPreviewLine(const engine::PreviewLineParts& parts, const QFontMetrics& metrics, int width) {
+  QString source = Q(parts.sourceName), output = Q(parts.outputName);
+  const QString sizes = Q(parts.sizes), folder = Q(parts.outputFolder);
+  const int room = width - metrics.horizontalAdvance(sizes + folder);
+  const int sourceWidth = metrics.horizontalAdvance(source), outputWidth = metrics.horizontalAdvance(output);
+  if (sourceWidth + outputWidth <= room) return source + sizes + folder + output;
+  // At least the ellipsis stays of a name, however narrow the line.
+  const auto shorten = [&](const QString& name, int to) {
+    return metrics.elidedText(name, Qt::ElideMiddle, std::max(to, metrics.horizontalAdvance(QChar(0x2026))));
+  };
+  const int half = room / 2;
+  if (sourceWidth <= half) {
+    output = shorten(output, room - sourceWidth);
+  } else if (outputWidth <= half) {
+    source = shorten(source, room - outputWidth);
+  } else {
+    source = shorten(source, half);
+    output = shorten(output, room - metrics.horizontalAdvance(source));
+  }
+  return source + sizes + folder + output;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServices* desktop)
     : windows_(windows),
       language_(windows.language),
       languages_(windows.language),
-      list_(windows.language),
+      list_(windows.language, DecimalSeparator()),
       ownDesktop_(desktop == nullptr ? std::make_unique<DesktopServicesQt>() : nullptr),
       desktop_(desktop == nullptr ? ownDesktop_.get() : desktop),
       dialogs_(std::make_unique<QtUserDialogs>(this)),
@@ -107,17 +177,27 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.mainForm, this);
   list_.SetIconProvider([this](const std::string& path) { return IconFor(path); });
-  list_.rowsChanged = [this] { RefreshList(); };
   // Header reads finish on the list's pool threads; their results are settled here, on the
-  // window's thread, one queued call per wake-up.
-  list_.SetHeaderReadyCallback([this] {
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-          if (list_.CollectHeaderResults(*dialogs_) > 0) RefreshList();
-        },
-        Qt::QueuedConnection);
+  // window's thread, a few times a second in batches: one pass over the rows settles every
+  // result that waits.
+  headerTimer_ = new QTimer(this);
+  headerTimer_->setSingleShot(true);
+  headerTimer_->setInterval(80);
+  connect(headerTimer_, &QTimer::timeout, this, [this] {
+    headerWakeUp_.store(false);
+    list_.CollectHeaderResults(*dialogs_);
   });
+  list_.SetHeaderReadyCallback([this] {
+    if (headerWakeUp_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this, [this] { headerTimer_->start(); }, Qt::QueuedConnection);
+  });
+  // During a long search the files found so far take their places now and then, so that the
+  // rows and the count appear as they arrive.
+  placeTimer_ = new QTimer(this);
+  placeTimer_->setInterval(250);
+  connect(placeTimer_, &QTimer::timeout, this, [this] { list_.PlaceArrived(); });
+  dialogs_->mainWindowEnabled = [this](bool enabled) { SetReadOnly(!enabled); };
 
   auto* central = new QWidget(this);
   auto* outer = new QVBoxLayout(central);
@@ -133,6 +213,9 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   preview_->setObjectName("previewLine");
   preview_->setTextFormat(Qt::PlainText);
   preview_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  // The line fits itself to the window; its text never widens the window.
+  preview_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  preview_->setMinimumWidth(1);
   preview_->hide();
   outer->addWidget(preview_);
 
@@ -140,7 +223,7 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
   footer->setObjectName("footerPanel");
   auto* f = new QHBoxLayout(footer);
   f->setContentsMargins(0, 0, 0, 0);
-  footer_ = new QLabel(footer);
+  footer_ = new TipLink(footer);
   footer_->setObjectName("tipLink");
   connect(footer_, &QLabel::linkActivated, this, [this](const QString& topic) {
     help_->ShowTopic(topic.toStdString());
@@ -167,10 +250,15 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
       SchedulePreview();
     };
   }
-  connect(listView_, &QTreeWidget::itemSelectionChanged, this, [this] {
-    for (int i = 0; i < listView_->topLevelItemCount(); ++i) list_.SetSelected(i, listView_->topLevelItem(i)->isSelected());
-    SchedulePreview();
-  });
+
+  // Ctrl+Tab and Ctrl+Shift+Tab turn the pages wherever the focus is (the tab widget itself
+  // hears them only from its own widgets, and a list keeps them).
+  for (const auto& [keys, step] : {std::pair{QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+                                   std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), 2},
+                                   std::pair{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), 2}}) {
+    auto* turn = new QShortcut(keys, this);
+    connect(turn, &QShortcut::activated, this, [this, step = step] { ShowPage((pages_->currentIndex() + step) % 3); });
+  }
 
   BuildMenus();
   for (const std::string& path : config::ConfigurationFilesIn(config::SettingsFolder())) AddConfigurationEntry(path);
@@ -191,13 +279,17 @@ MainWindow::MainWindow(config::ProgramWindows& windows, imagelist::DesktopServic
                       [this](forms::Language l) { dialogs_->Message()->ApplyTexts(l); });
   languages_.Register(LanguageOrder::Options, options_, [this](forms::Language l) { options_->ApplyTexts(l); });
   list_.UpdateCounterLabel();
-  RefreshList();
+  RowsChanged();
   resize(510, 472 + menuBar()->sizeHint().height());
   setMinimumSize(500, 350);
 }
 
 MainWindow::~MainWindow() {
   run_.reset();
+  list_.SetHeaderReadyCallback({});
+  // The view goes with the window's widgets, after the list and the icons it shows.
+  listView_->setModel(nullptr);
+  delete model_;
   renamer_.reset();
   // The forms outlive the window: they must not call into its widgets any more.
   for (forms::Form* form : {&windows_.mainForm, &windows_.options, &windows_.folderFilter}) form->Events() = {};
@@ -233,21 +325,46 @@ QWidget* MainWindow::BuildImagesPage() {
   listView_ = new ImageListView(this);
   listView_->setParent(group);
   listView_->setObjectName("imageList");
+  model_ = new ImageListModel(
+      list_,
+      [this](int index) { return index >= 0 && static_cast<size_t>(index) < icons_.size() ? icons_[static_cast<size_t>(index)] : QIcon(); },
+      listView_);
+  model_->rowsChanged = [this] { RowsChanged(); };
+  listView_->setModel(model_);
+  listView_->setItemDelegate(new ElidedTipDelegate(listView_));
   listView_->setRootIsDecorated(false);
+  listView_->setItemsExpandable(false);
+  listView_->setUniformRowHeights(true);  // rows are measured once, not one by one
+  listView_->setAllColumnsShowFocus(true);
   listView_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   listView_->setSelectionBehavior(QAbstractItemView::SelectRows);
   listView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  listView_->setColumnCount(imagelist::kColumnCount);
   listView_->setIconSize(QSize(16, 16));
+  listView_->setSortingEnabled(false);  // the list keeps its own order
   listView_->header()->setSectionsClickable(true);
   listView_->header()->setSortIndicatorShown(true);
-  const int widths[] = {110, 55, 60, 60, 75, 110};
+  listView_->header()->setSortIndicator(0, Qt::AscendingOrder);
+  listView_->header()->setStretchLastSection(true);
+  // The size column holds a size of some hundred megabytes with its decimals.
+  const int sizeWidth = listView_->fontMetrics().horizontalAdvance(
+                            QString::fromStdString(imagelist::SizeText(999999999999ull, list_.DecimalSeparator()))) +
+                        24;
+  const int widths[] = {110, 55, 60, 60, std::max(75, sizeWidth), 110};
   for (int i = 0; i < imagelist::kColumnCount; ++i) listView_->setColumnWidth(i, widths[i]);
   listView_->header()->setMinimumSectionSize(25);
   connect(listView_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     list_.SortByColumn(column);
     listView_->header()->setSortIndicator(column, list_.Sort().descending ? Qt::DescendingOrder : Qt::AscendingOrder);
   });
+  // The list model keeps which rows are selected, for the commands and the preview.
+  connect(listView_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& selected, const QItemSelection& deselected) {
+            for (const QItemSelectionRange& range : deselected)
+              for (int row = range.top(); row <= range.bottom(); ++row) list_.SetSelected(row, false);
+            for (const QItemSelectionRange& range : selected)
+              for (int row = range.top(); row <= range.bottom(); ++row) list_.SetSelected(row, true);
+            SchedulePreview();
+          });
   listView_->setContextMenuPolicy(Qt::CustomContextMenu);
   popup_ = new QMenu(this);
   popup_->setObjectName("listMenu");
@@ -432,6 +549,9 @@ QWidget* MainWindow::BuildSavePage() {
     binder_->Bind(name, r);
     g->addWidget(r);
   }
+  // Neither Tab nor the page's first focus lands on "Overwrite Original File", where a single
+  // Space would switch the run to overwriting the originals; a click or its access key chooses it.
+  binder_->Widget(ctl::kOverwriteSource)->setFocusPolicy(Qt::NoFocus);
   QWidget* p = Panel(group, true);
   auto* grid = new QGridLayout(p);
   const std::string_view rows[][2] = {{ctl::kOutputFolderLabel, ctl::kOutputFolder},
@@ -549,8 +669,12 @@ void MainWindow::RebuildConfigMenu() {
       };
     if (name == config::kStandardItem)
       return [this] {
+        if (!AskBeforeReset()) return;
         config::LoadStandardConfiguration(windows_);
-        RebuildConfigMenu();
+        // As after a configuration load: the special texts in the interface language, the
+        // coupled fields and the page layout.
+        forms::RefreshMainForm(windows_.mainForm);
+        ApplyTexts(languages_.Current());
       };
     if (name == config::kStartItem)
       return [this] {
@@ -585,7 +709,8 @@ void MainWindow::RebuildConfigMenu() {
       }
       continue;
     }
-    QAction* a = configMenu_->addAction(Q(item.caption));
+    // A file entry's caption is a path: an "&" in it is a character, not an access key.
+    QAction* a = configMenu_->addAction(item.fileEntry ? Q(item.caption).replace("&", "&&") : Q(item.caption));
     a->setObjectName(Q(item.name));
     a->setToolTip(Q(item.hint));
     a->setStatusTip(Q(item.hint));
@@ -607,6 +732,7 @@ void MainWindow::RebuildConfigMenu() {
   for (QMenu* sub : configMenu_->findChildren<QMenu*>())
     for (const config::FixedMenuText& t : config::FixedMenuTexts())
       if (sub->objectName() == Q(t.name)) sub->setTitle(TextOf(language_, forms::TextGroup::MainWindow, t.name));
+  ScheduleMnemonics(this);
 }
 
 void MainWindow::ApplyTexts(forms::Language language) { languages_.Apply(language); }
@@ -630,17 +756,33 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
   for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
-  listView_->setHeaderLabels(headers);
+  model_->SetHeaders(headers);
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
   if (shortcuts_ != nullptr) shortcuts_->ApplyTexts(language);
+  if (summary_ != nullptr) summary_->ApplyTexts(language);
   configMenuModel_.ApplyLanguage(language);
   RebuildConfigMenu();
   binder_->SyncAll();
   count_->setText(Q(list_.CounterLabel()));
   tipTicks_ = 0;
   RotateTip();
+  AssignMnemonics(this);
+}
+
+bool MainWindow::AskBeforeReset() {
+  QMessageBox box(QMessageBox::Question, WithoutMnemonic(TextOf(language_, forms::TextGroup::MainWindow, config::kStandardItem)),
+                  TextOf(language_, forms::TextGroup::MainWindow, "reset_question"), QMessageBox::NoButton, this);
+  QPushButton* yes = box.addButton(QString::fromUtf8(engine::Text(engine::TextId::ButtonYes, language_)), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QString::fromUtf8(engine::Text(engine::TextId::ButtonNo, language_)), QMessageBox::NoRole);
+  yes->setObjectName("yesButton");
+  no->setObjectName("noButton");
+  box.setDefaultButton(no);
+  box.setEscapeButton(no);
+  AssignMnemonics(&box);
+  box.exec();
+  return box.clickedButton() == yes;
 }
 
 RenamerWindow& MainWindow::Renamer() {
@@ -656,16 +798,41 @@ ShortcutsWindow& MainWindow::Shortcuts() {
 void MainWindow::RotateTip() {
   static const char* const kTopics[] = {"steps", "sizes", "names", "configs"};
   const int tip = tipTicks_++ % 4;
-  footer_->setText(QString("<a href=\"%1\">%2</a>")
-                       .arg(kTopics[tip], TextOf(language_, forms::TextGroup::MainWindow, "tip" + std::to_string(tip))));
+  static_cast<TipLink*>(footer_)->Show(kTopics[tip], TextOf(language_, forms::TextGroup::MainWindow, "tip" + std::to_string(tip)));
 }
 
 void MainWindow::ShowPage(int page) {
   flow_.ShowPage(static_cast<forms::WizardPage>(page));
   if (pages_->currentIndex() != page) pages_->setCurrentIndex(page);
   forward_->setText(Q(flow_.ForwardCaption(language_)));
+  AssignMnemonics(this);
   preview_->setVisible(page != 0 && list_.RowCount() > 0);
   UpdatePreview();
+  if (QWidget* field = FirstFieldOf(page); field != nullptr && field->isEnabled()) field->setFocus(Qt::TabFocusReason);
+}
+
+QWidget* MainWindow::FirstFieldOf(int page) const {
+  const forms::Form& form = windows_.mainForm;
+  if (page == 0) return binder_->Widget(ctl::kSourceFolder);
+  if (page == 1) {
+    if (form.Checked(ctl::kPresetSizeMode)) {
+      for (const std::string_view preset :
+           {ctl::kPreset240x320, ctl::kPreset640x480, ctl::kPreset800x600, ctl::kPreset1024x768})
+        if (form.Checked(preset)) return binder_->Widget(preset);
+      return binder_->Widget(ctl::kPresetSizeMode);
+    }
+    const std::pair<std::string_view, std::string_view> modes[] = {{ctl::kCustomSizeMode, ctl::kCustomWidth},
+                                                                   {ctl::kPercentSizeMode, ctl::kPercentWidth},
+                                                                   {ctl::kFactorSizeMode, ctl::kFactor},
+                                                                   {ctl::kFileSizeMode, ctl::kFileSize}};
+    for (const auto& [mode, field] : modes)
+      if (form.Checked(mode)) return binder_->Widget(field);
+    return nullptr;
+  }
+  // Never "Overwrite Original File": a Space there would turn the run into one that overwrites
+  // the originals. With it chosen there is no field, and the button that starts the run waits.
+  if (form.Checked(ctl::kSaveAsNewFile)) return binder_->Widget(ctl::kOutputFolder);
+  return forward_;
 }
 
 void MainWindow::Forward(bool fromMenu) {
@@ -680,16 +847,19 @@ void MainWindow::StartRun() {
   if (run_->Running()) return;
   std::vector<std::string> paths;
   for (int i = 0; i < list_.RowCount(); ++i) paths.push_back(list_.RowPath(i));
-  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const engine::RunResult&) {
-    const std::vector<std::string> notes = dialogs_->TakeNotes();
-    if (!notes.empty()) {
-      QStringList lines;
-      for (const std::string& n : notes) lines << Q(n);
-      QMessageBox::information(this, windowTitle(), lines.join("\n"));
-    }
+  run_->Start(windows_.mainForm, windows_.options, std::move(paths), [this](const RunSummary& done) {
+    // After the run's own messages, a word on the whole run, with the notes of its files.
+    RunSummary summary = done;
+    summary.notes = dialogs_->TakeNotes();
+    if (summary.started || !summary.notes.empty()) Summary().Show(summary, language_);
     // Paths handed over during the run waited for its end.
     AddReceived();
   });
+}
+
+RunSummaryWindow& MainWindow::Summary() {
+  if (summary_ == nullptr) summary_ = new RunSummaryWindow(*desktop_, this);
+  return *summary_;
 }
 
 std::string MainWindow::ChooseFolder(const std::string& start) {
@@ -749,11 +919,11 @@ bool MainWindow::AddArguments(const std::vector<std::string>& paths) {
 }
 
 void MainWindow::ProcessCommandLine() {
-  busy_ = true;
+  adding_ = true;
   const bool configuration = AddArguments(std::exchange(startArguments_, {}));
   if (!configuration && base::IsRegularFile(config::StartConfigurationPath()))
     LoadConfiguration(config::StartConfigurationPath(), config::LoadCaller::StartUp);
-  busy_ = false;
+  adding_ = false;
   AddReceived();
 }
 
@@ -771,11 +941,11 @@ void MainWindow::Receive(std::vector<std::string> paths) {
 
 void MainWindow::AddReceived() {
   // A run works on its own list of paths, and an add in progress finishes first.
-  if (busy_ || run_->Running() || !startArguments_.empty() || received_.empty()) return;
-  busy_ = true;
+  if (adding_ || run_->Running() || !startArguments_.empty() || received_.empty()) return;
+  adding_ = true;
   const std::vector<std::string> paths = std::exchange(received_, {});
   AddArguments(paths);
-  busy_ = false;
+  adding_ = false;
   if (!received_.empty()) QTimer::singleShot(0, this, [this] { AddReceived(); });
 }
 
@@ -798,25 +968,35 @@ int MainWindow::IconFor(const std::string& path) {
   return static_cast<int>(icons_.size()) - 1;
 }
 
-void MainWindow::RefreshList() {
-  listView_->setUpdatesEnabled(false);
-  const QSignalBlocker block(listView_);
-  listView_->clear();
-  QList<QTreeWidgetItem*> items;
-  for (const imagelist::ImageListEntry& row : list_.Rows()) {
-    auto* item = new QTreeWidgetItem;
-    for (int c = 0; c < imagelist::kColumnCount; ++c) {
-      item->setText(c, Q(row.Cell(c)));
-      if (c >= 2 && c <= 4) item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
-    }
-    if (row.icon >= 0 && static_cast<size_t>(row.icon) < icons_.size()) item->setIcon(0, icons_[static_cast<size_t>(row.icon)]);
-    items << item;
-  }
-  listView_->addTopLevelItems(items);
-  for (int i = 0; i < static_cast<int>(items.size()); ++i) items[i]->setSelected(list_.Rows()[static_cast<size_t>(i)].selected);
-  listView_->setUpdatesEnabled(true);
+void MainWindow::RowsChanged() {
+  // The count follows the rows as they arrive, not only at the end of a batch.
+  list_.UpdateCounterLabel();
   count_->setText(Q(list_.CounterLabel()));
   SchedulePreview();
+}
+
+void MainWindow::SetReadOnly(bool busy) {
+  if (readOnly_ == busy) return;
+  readOnly_ = busy;
+  // A disabled widget loses the focus; it gets it back when the window takes input again.
+  if (busy) focusBeforeBusy_ = focusWidget();
+  // Busy, the window can still be read: the pages can be turned and the list scrolled, but
+  // nothing that changes the list or the settings takes input.
+  menuBar()->setEnabled(!busy);
+  forward_->setEnabled(!busy);
+  for (QWidget* page : {pages_->widget(0), pages_->widget(1), pages_->widget(2)})
+    for (QWidget* child : page->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) child->setEnabled(!busy);
+  // The list's group holds the list: its other widgets are disabled one by one.
+  if (QWidget* group = listView_->parentWidget()) {
+    group->setEnabled(true);
+    for (QWidget* child : group->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (child != listView_ && !child->isWindow()) child->setEnabled(!busy);
+  }
+  listView_->setContextMenuPolicy(busy ? Qt::NoContextMenu : Qt::CustomContextMenu);
+  if (busy) placeTimer_->start();
+  else placeTimer_->stop();
+  if (!busy && focusBeforeBusy_ && focusBeforeBusy_->isEnabled() && focusBeforeBusy_->isVisible())
+    focusBeforeBusy_->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::SchedulePreview() {
@@ -843,9 +1023,9 @@ void MainWindow::UpdatePreview() {
   const engine::ConversionJob job = engine::JobFromForms(windows_.mainForm, windows_.options);
   const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
                                        forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
-  const QString line = Q(engine::PreviewLine(p, job.fileSizeText));
-  preview_->setToolTip(line);
-  preview_->setText(QFontMetrics(preview_->font()).elidedText(line, Qt::ElideMiddle, std::max(100, preview_->width())));
+  preview_->setToolTip(Q(engine::PreviewLine(p, job.fileSizeText)));
+  preview_->setText(FitPreviewLine(engine::SplitPreviewLine(p, job.fileSizeText), preview_->fontMetrics(),
+                                   std::max(100, preview_->contentsRect().width())));
 }
 
 void MainWindow::StoreGeometry() {
@@ -920,12 +1100,19 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
+  // A folder typed at once and Enter is searched.
+  if (QWidget* field = FirstFieldOf(pages_->currentIndex())) field->setFocus(Qt::OtherFocusReason);
   QTimer::singleShot(0, this, [this] { ProcessCommandLine(); });
   if (QScreen* s = screen()) {
     const QRect desktop = s->virtualGeometry();
     const QSize client = centralWidget()->size();
     if (desktop.height() < client.height() + 50 || desktop.width() < client.width() + 50) maximizeMark_ = false;
   }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  SchedulePreview();  // the preview line fits the new width
 }
 
 void MainWindow::changeEvent(QEvent* event) {

@@ -3,12 +3,14 @@
 // config::ProgramWindows; the list in imagelist::ImageList; the window only shows them.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QPointer>
 
 #include "config/Menu.h"
 #include "config/Configuration.h"
@@ -21,7 +23,8 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTabWidget;
-class QTreeWidget;
+class QTimer;
+class QTreeView;
 class QAction;
 
 namespace ui {
@@ -29,10 +32,12 @@ namespace ui {
 class FilterDialog;
 class FormBinder;
 class HelpWindow;
+class ImageListModel;
 class OptionsDialog;
 class QtUserDialogs;
 class RenamerWindow;
 class RunController;
+class RunSummaryWindow;
 class ShortcutsWindow;
 
 class MainWindow : public QMainWindow {
@@ -64,6 +69,9 @@ public:
   void AddDropped(const std::vector<std::string>& paths);
   void RemoveSelected();            // the "Remove Selected" button and menu items, Delete
   void RemoveAll();                 // the "Remove All" button and menu item
+  // While a search, a drop or a run goes on, the window can be read (pages turned, the list
+  // scrolled) but nothing that changes the list or the settings takes input.
+  bool ReadOnly() const { return readOnly_; }
   void LoadConfiguration(const std::string& path, config::LoadCaller caller);
   void SaveConfiguration(const std::string& path);
   void AddConfigurationEntry(const std::string& path);
@@ -76,7 +84,7 @@ public:
   QPushButton* ForwardButton() const { return forward_; }
   QLabel* CountLabel() const { return count_; }
   QLabel* PreviewLabel() const { return preview_; }
-  QTreeWidget* ListView() const { return listView_; }
+  QTreeView* ListView() const { return listView_; }
   QMenu* ListMenu() const { return popup_; }
   QMenu* ConfigMenu() const { return configMenu_; }
   OptionsDialog* Options() const { return options_; }
@@ -86,6 +94,8 @@ public:
   // Shortcuts), made when first needed.
   RenamerWindow& Renamer();
   ShortcutsWindow& Shortcuts();
+  // The summary shown after every run, made at the first.
+  RunSummaryWindow& Summary();
   FormBinder* Binder() const { return binder_; }
   bool MaximizeMark() const { return maximizeMark_; }
   // The folder chooser, replaceable by tests (start folder in, chosen folder or "" out).
@@ -98,6 +108,7 @@ protected:
   void dropEvent(QDropEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
 private:
@@ -106,7 +117,10 @@ private:
   QWidget* BuildSavePage();
   void BuildMenus();
   void RebuildConfigMenu();
-  void RefreshList();
+  void RowsChanged();
+  void SetReadOnly(bool readOnly);
+  // The widget that takes the focus when the page is shown.
+  QWidget* FirstFieldOf(int page) const;
   void UpdatePreview();
   void SchedulePreview();
   void RotateTip();
@@ -118,6 +132,8 @@ private:
   void ApplyGeometry();
   int IconFor(const std::string& path);
   std::string ChooseFolder(const std::string& start);
+  // The question before Configuration > Reset all Settings: true to reset.
+  bool AskBeforeReset();
 
   config::ProgramWindows& windows_;
   forms::Language language_;
@@ -135,12 +151,18 @@ private:
   HelpWindow* help_ = nullptr;
   std::unique_ptr<RenamerWindow> renamer_;  // a window of its own, with its own taskbar button
   ShortcutsWindow* shortcuts_ = nullptr;
+  RunSummaryWindow* summary_ = nullptr;
   QTabWidget* pages_ = nullptr;
-  QTreeWidget* listView_ = nullptr;
+  QTreeView* listView_ = nullptr;
+  ImageListModel* model_ = nullptr;
+  QTimer* headerTimer_ = nullptr;
+  QTimer* placeTimer_ = nullptr;
+  std::atomic<bool> headerWakeUp_{false};  // a collection of header results is on its way
   QLabel* count_ = nullptr;
   QLabel* preview_ = nullptr;
   QLabel* footer_ = nullptr;
   QPushButton* forward_ = nullptr;
+  QPointer<QWidget> focusBeforeBusy_;  // given back when the window takes input again
   QMenu* popup_ = nullptr;
   QMenu* configMenu_ = nullptr;
   std::vector<std::pair<std::string, QWidget*>> captioned_;  // fixed-caption widgets by name
@@ -149,7 +171,8 @@ private:
   std::vector<std::pair<forms::Language, QAction*>> languageItems_;  // Settings > Language, in list order
   std::vector<std::string> startArguments_;
   std::vector<std::string> received_;
-  bool busy_ = false;
+  bool adding_ = false;    // the arguments of a start or a hand-over are being added
+  bool readOnly_ = false;
   bool maximizeMark_ = true;  // false: maximize at the next activation
   bool shownOnce_ = false;
   bool previewPending_ = false;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "engine/Messages.h"
+#include "ui/Mnemonics.h"
 
 namespace ui {
 
@@ -111,6 +113,7 @@ void MessageWindow::ApplyTexts(forms::Language language) {
   setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, language)));
   ok_->setText(Q(engine::Text(engine::TextId::ButtonOK, language)));
   okAll_->setText(Q(engine::Text(engine::TextId::ButtonOKForAll, language)));
+  AssignMnemonics(this);
 }
 
 engine::MessageButton MessageWindow::Ask(const std::string& key, const std::string& detail, const std::string& cause) {
@@ -158,6 +161,7 @@ void OverwriteWindow::ApplyTexts(forms::Language l) {
   const TextId ids[] = {TextId::ButtonYes, TextId::ButtonNo, TextId::ButtonYesForAll, TextId::ButtonNoForAll,
                         TextId::ButtonBreak};
   for (size_t i = 0; i < buttons_.size(); ++i) buttons_[i]->setText(Q(engine::Text(ids[i], l)));
+  AssignMnemonics(this);
 }
 
 engine::OverwriteButton OverwriteWindow::Ask(const std::string& path) {
@@ -177,12 +181,20 @@ ProgressWindow::ProgressWindow(QWidget* parent) : ReportWindow(parent, 3) {
   bar_->setObjectName("progressBar");
   bar_->setTextVisible(false);
   qobject_cast<QBoxLayout*>(layout())->insertWidget(1, bar_);
+  status_ = new QLabel(this);
+  status_->setObjectName("statusLine");
+  status_->setTextFormat(Qt::PlainText);
+  status_->hide();
+  qobject_cast<QBoxLayout*>(layout())->insertWidget(2, status_);
   break_ = AddButton("breakButton");
 }
+
+void ProgressWindow::reject() { break_->click(); }
 
 void ProgressWindow::ApplyTexts(forms::Language l) {
   setWindowTitle(Q(engine::Text(engine::TextId::DialogCaption, l)));
   break_->setText(Q(engine::Text(engine::TextId::ButtonBreak, l)));
+  AssignMnemonics(this);
 }
 
 // ---- QtUserDialogs ----
@@ -221,6 +233,7 @@ void QtUserDialogs::ShowProgress(const engine::ProgressText& text, int maximum) 
   progress_->Line(2)->setText(Q(text.fileLine));
   progress_->Bar()->setRange(0, std::max(maximum, 1));
   progress_->Bar()->setValue(0);
+  SetProgressStatusLine("");
   progress_->show();
   progress_->raise();
 }
@@ -230,10 +243,26 @@ void QtUserDialogs::SetProgressFileLine(const std::string& path, const std::stri
 }
 
 void QtUserDialogs::SetProgressPosition(int position) { progress_->Bar()->setValue(position); }
+
+void QtUserDialogs::SetProgressStatusLine(const std::string& text) {
+  progress_->StatusLine()->setText(Q(text));
+  progress_->StatusLine()->setVisible(!text.empty());
+}
 void QtUserDialogs::HideProgress() { progress_->hide(); }
-void QtUserDialogs::ProcessEvents() { QApplication::processEvents(); }
+void QtUserDialogs::ProcessEvents() {
+  // Called once per file: with thousands of small files, handling events (and painting the
+  // progress window) every time would cost more than the files. A few dozen times a second
+  // keeps Break and the window as quick to answer.
+  if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 30) return;
+  QApplication::processEvents();
+  sinceEvents_.start();
+}
 
 void QtUserDialogs::SetMainWindowEnabled(bool enabled) {
+  if (mainWindowEnabled) {
+    mainWindowEnabled(enabled);
+    return;
+  }
   // Only the main window's own content: the progress window, a child, stays usable.
   for (QWidget* child : main_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
     if (!child->isWindow()) child->setEnabled(enabled);
@@ -241,7 +270,8 @@ void QtUserDialogs::SetMainWindowEnabled(bool enabled) {
 
 void QtUserDialogs::FocusMainWindow() {
   main_->activateWindow();
-  main_->setFocus();
+  // The window keeps the field the user was in; only a window without one takes the focus itself.
+  if (main_->focusWidget() == nullptr) main_->setFocus();
 }
 
 }  // namespace ui

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 
 #include "engine/UserDialogs.h"
 #include "forms/Language.h"
@@ -70,12 +71,16 @@ public:
   void ApplyTexts(forms::Language language);
   QProgressBar* Bar() const { return bar_; }
   QPushButton* BreakButton() const { return break_; }
+  // The line under the bar (a run's percentage, files done and time left); hidden when empty.
+  QLabel* StatusLine() const { return status_; }
 
 protected:
-  void reject() override {}
+  // Escape is Break, as the button.
+  void reject() override;
 
 private:
   QProgressBar* bar_;
+  QLabel* status_;
   QPushButton* break_;
 };
 
@@ -94,6 +99,8 @@ public:
   void ShowProgress(const engine::ProgressText& text, int maximum) override;
   void SetProgressFileLine(const std::string& path, const std::string& suffix) override;
   void SetProgressPosition(int position) override;
+  // The line under the bar; ShowProgress empties it.
+  void SetProgressStatusLine(const std::string& text);
   void HideProgress() override;
   void ProcessEvents() override;
   void SetMainWindowEnabled(bool enabled) override;
@@ -103,6 +110,9 @@ public:
   std::vector<std::string> TakeNotes();
   // Called when Break in the progress window is pressed (besides setting cancelProgress).
   std::function<void()> breakPressed;
+  // The main window's own way of being disabled and enabled for a long action; without it
+  // every widget of the window is disabled.
+  std::function<void(bool enabled)> mainWindowEnabled;
 
   MessageWindow* Message() const { return message_; }
   OverwriteWindow* Overwrite() const { return overwrite_; }
@@ -118,6 +128,7 @@ private:
   OverwriteWindow* overwrite_;
   ProgressWindow* progress_;
   std::vector<std::string> notes_;
+  QElapsedTimer sinceEvents_;  // since events were last let through
 };
 
 }  // namespace ui

@@ -30,8 +30,10 @@
 #include "engine/Messages.h"
 #include "forms/ControlNames.h"
 #include "forms/RenamerForms.h"
+#include "ui/ElidedTipDelegate.h"
 #include "ui/FormBinder.h"
 #include "ui/LocalPaths.h"
+#include "ui/Mnemonics.h"
 #include "ui/QtDialogs.h"
 #include "ui/WindowTexts.h"
 
@@ -119,6 +121,7 @@ void RenamerFilterDialog::ApplyTexts(forms::Language language) {
   forms::ApplyRenamerFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(Q(binder_->GetForm().Caption()));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 void RenamerFilterDialog::showEvent(QShowEvent* event) {
@@ -137,7 +140,7 @@ RenamerWindow::RenamerWindow(config::ProgramWindows& windows, QtUserDialogs& dia
       desktop_(desktop),
       language_(windows.language),
       model_(std::make_unique<renamer::FileRenamer>(windows.renamer, windows.renamerFilter, windows.language,
-                                                    forms::UserDecimalSeparator(), std::move(journalPath))) {
+                                                    DecimalSeparator(), std::move(journalPath))) {
   setObjectName("renamerWindow");
   setAcceptDrops(true);
   binder_ = new FormBinder(windows_.renamer, this);
@@ -226,6 +229,7 @@ QWidget* RenamerWindow::BuildInputGroup(QWidget* parent) {
   list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list_->setColumnCount(renamer::kRenamerColumnCount);
   list_->setMinimumHeight(120);
+  list_->setItemDelegate(new ElidedTipDelegate(list_));  // a cut name or path shows whole as a tooltip
   const int widths[] = {150, 50, 80, 100, 160};
   for (int i = 0; i < renamer::kRenamerColumnCount; ++i) list_->setColumnWidth(i, widths[i]);
   list_->header()->setSectionsClickable(true);
@@ -405,6 +409,7 @@ void RenamerWindow::ApplyTexts(forms::Language language) {
   filter_->ApplyTexts(language);
   RefreshTexts();
   RefreshPreview();
+  AssignMnemonics(this);
 }
 
 void RenamerWindow::Open() {

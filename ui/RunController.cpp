@@ -7,6 +7,7 @@
 #include "engine/JobFromForms.h"
 #include "engine/Messages.h"
 #include "ui/QtDialogs.h"
+#include "ui/WindowTexts.h"
 
 namespace ui {
 
@@ -60,9 +61,14 @@ public:
     QtUserDialogs* d = &owner_.dialogs_;
     const engine::ProgressText text{engine::Text(engine::TextId::ProgressTitle, language_),
                                     engine::Text(engine::TextId::ProgressCurrentImage, language_), ""};
-    Post(owner_.context_, [d, text, total] {
+    RunController* owner = &owner_;
+    Post(owner_.context_, [owner, d, text, total] {
+      owner->summary_ = RunSummary();
+      owner->summary_.total = total;
+      owner->clock_.start();
       d->SetMainWindowEnabled(false);
       d->ShowProgress(text, total);
+      owner->ShowFilesDone(0, total);
     });
   }
   void FileStarted(const engine::FileStart& file) override {
@@ -72,7 +78,12 @@ public:
   }
   void FileFinished(const engine::FileEnd& file) override {
     QtUserDialogs* d = &owner_.dialogs_;
-    Post(owner_.context_, [d, position = file.index + 1] { d->SetProgressPosition(position); });
+    RunController* owner = &owner_;
+    Post(owner_.context_, [owner, d, file] {
+      owner->summary_.Add(file);
+      d->SetProgressPosition(file.index + 1);
+      owner->ShowFilesDone(file.index + 1, file.total);
+    });
   }
   void RunFinished(const engine::RunResult& result) override {
     QtUserDialogs* d = &owner_.dialogs_;
@@ -88,6 +99,22 @@ private:
   forms::Language language_;
 };
 
+QString ProgressStatusText(forms::Language language, int done, int total, qint64 elapsed) {
+  const int percent = total > 0 ? static_cast<int>(100LL * done / total) : 100;
+  QString line = TextOf(language, forms::TextGroup::Dialogs, "progress_done").arg(percent).arg(done).arg(total);
+  // The time left is told once a file is done and a second has passed, from the pace so far.
+  if (done > 0 && done < total && elapsed >= 1000) {
+    const qint64 left = elapsed * (total - done) / done;
+    line += TextOf(language, forms::TextGroup::Dialogs, "progress_left").arg(DurationText(left));
+  }
+  return line;
+}
+
+void RunController::ShowFilesDone(int done, int total) {
+  const qint64 elapsed = clock_.isValid() ? clock_.elapsed() : 0;
+  dialogs_.SetProgressStatusLine(ProgressStatusText(language_, done, total, elapsed).toStdString());
+}
+
 RunController::RunController(QtUserDialogs& dialogs, QObject* context) : dialogs_(dialogs), context_(context) {
   dialogs_.breakPressed = [this] { RequestStop(); };
 }
@@ -101,8 +128,9 @@ RunController::~RunController() {
 }
 
 bool RunController::Start(const forms::Form& mainForm, const forms::Form& options, std::vector<std::string> paths,
-                          std::function<void(const engine::RunResult&)> finished) {
+                          std::function<void(const RunSummary&)> finished) {
   if (thread_ != nullptr) return false;
+  language_ = mainForm.CurrentLanguage();
   stop_ = std::stop_source();
   auto result = std::make_shared<engine::RunResult>();
   auto memory = std::make_shared<engine::RunMemory>(memory_);
@@ -128,7 +156,8 @@ bool RunController::Start(const forms::Form& mainForm, const forms::Form& option
                            .questions = questions,
                            .flags = *flags,
                            .memory = *memory,
-                           .stop = stop};
+                           .stop = stop,
+                           .decimalSeparator = DecimalSeparator()};
     try {
       *result = engine::RunConversion(setup);
     } catch (const std::exception& e) {
@@ -142,7 +171,9 @@ bool RunController::Start(const forms::Form& mainForm, const forms::Form& option
     thread_ = nullptr;
     memory_ = *memory;
     dialogs_.Flags() = *flags;
-    if (finished) finished(*result);
+    summary_.Finish(*result, clock_.isValid() ? clock_.elapsed() : 0);
+    clock_.invalidate();
+    if (finished) finished(summary_);
   });
   thread_->start();
   return true;

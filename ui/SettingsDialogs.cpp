@@ -1,6 +1,8 @@
 #include "ui/SettingsDialogs.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
+#include <QShowEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -14,6 +16,8 @@
 #include "forms/OptionsForm.h"
 #include "forms/FolderFilterForm.h"
 #include "ui/FormBinder.h"
+#include "ui/Mnemonics.h"
+#include "ui/WindowTexts.h"
 
 namespace ui {
 
@@ -63,12 +67,31 @@ OptionsDialog::OptionsDialog(forms::Form& form, QWidget* parent)
   auto* ok = new QPushButton(this);
   binder_->Bind(ctl::kOptionsOkButton, ok);
   ok->setDefault(true);
-  connect(ok, &QPushButton::clicked, this, &QDialog::close);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  cancel_ = new QPushButton(this);
+  cancel_->setObjectName("cancelButton");
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   auto* row = new QHBoxLayout;
   row->addStretch();
   row->addWidget(ok);
+  row->addWidget(cancel_);
   outer->addLayout(row);
   outer->addStretch();
+}
+
+void OptionsDialog::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) opened_ = binder_->GetForm().Controls();
+  QDialog::showEvent(event);
+}
+
+void OptionsDialog::reject() {
+  if (!opened_.empty()) forms::RestoreValues(binder_->GetForm(), opened_);
+  QDialog::reject();
+}
+
+void OptionsDialog::closeEvent(QCloseEvent* event) {
+  accept();  // hidden now, so the dialog's own close handling rejects nothing
+  QDialog::closeEvent(event);
 }
 
 QGroupBox* OptionsDialog::CheckBoxGroup(std::string_view group, std::initializer_list<std::string_view> boxes) {
@@ -86,7 +109,9 @@ QGroupBox* OptionsDialog::CheckBoxGroup(std::string_view group, std::initializer
 void OptionsDialog::ApplyTexts(forms::Language language) {
   forms::ApplyOptionsLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
+  cancel_->setText(TextOf(language, forms::TextGroup::Dialogs, "cancel"));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 FilterDialog::FilterDialog(forms::Form& form, QWidget* parent)
@@ -157,6 +182,7 @@ void FilterDialog::ApplyTexts(forms::Language language) {
   forms::ApplyFolderFilterLanguage(binder_->GetForm(), language);
   setWindowTitle(QString::fromStdString(binder_->GetForm().Caption()));
   binder_->SyncAll();
+  AssignMnemonics(this);
 }
 
 }  // namespace ui

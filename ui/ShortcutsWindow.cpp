@@ -11,6 +11,7 @@
 #include "forms/ControlNames.h"
 #include "forms/ShortcutsForm.h"
 #include "ui/FormBinder.h"
+#include "ui/Mnemonics.h"
 #include "ui/WindowTexts.h"
 
 namespace ui {
@@ -108,6 +109,7 @@ ShortcutsWindow::ShortcutsWindow(forms::Form& form, QWidget* parent, std::string
   okRow->addWidget(ok);
   outer->addLayout(okRow);
 
+  ScopeMnemonicsByGroup(this);
   ApplyTexts(form_.CurrentLanguage());
 }
 
@@ -152,6 +154,7 @@ void ShortcutsWindow::ApplyTexts(forms::Language language) {
   setWindowTitle(QString::fromStdString(form_.Caption()));
   binder_->SyncAll();
   ColourStatuses();
+  AssignMnemonics(this);
   FitSize();
 }
 

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QFileInfo>
 
@@ -36,6 +37,8 @@
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
+#include "ui/RunController.h"
+#include "ui/RunSummary.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
 
@@ -75,7 +78,10 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   QDir().mkpath(folder);
   bool ok = true;
   if (!sample.empty()) main.AddDropped({sample});
-  if (main.ListView()->topLevelItemCount() > 0) main.ListView()->topLevelItem(0)->setSelected(true);
+  main.List().WaitForHeaders(main.Dialogs());
+  if (main.ListView()->model()->rowCount() > 0)
+    main.ListView()->selectionModel()->select(main.ListView()->model()->index(0, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
   const char* pages[] = {"main-1-images", "main-2-size", "main-3-save"};
   for (int i = 0; i < 3; ++i) {
     main.ShowPage(i);
@@ -99,8 +105,24 @@ int Screenshots(ui::MainWindow& main, const QString& folder, const std::string& 
   d.ShowProgress({"Processing", "Current Image:", ""}, 12);
   d.SetProgressFileLine("/home/someone/Pictures/2010/Holiday/Beach/IMG_0001.JPG", " (3/12)");
   d.SetProgressPosition(3);
+  d.SetProgressStatusLine(ui::ProgressStatusText(main.Languages().Current(), 3, 12, 14000).toStdString());
   ok &= Grab(d.Progress(), folder, "progress");
   d.HideProgress();
+  // The summary of a run in which two files failed.
+  ui::RunSummary summary;
+  summary.started = true;
+  summary.total = 12;
+  summary.written = 10;
+  summary.failed = 2;
+  summary.milliseconds = 47000;
+  summary.outputFolder = QDir::tempPath().toStdString();
+  summary.failures = {{"/home/someone/Pictures/2010/Holiday/Beach/IMG_0007.JPG", forms::msg::kLoadError,
+                       "Not a JPEG file: starts with 0x89 0x50"},
+                      {"/home/someone/Pictures/2010/Holiday/Beach/IMG_0011.JPG", forms::msg::kSaveError,
+                       "No space left on device"}};
+  main.Summary().Show(summary, main.Languages().Current());
+  ok &= Grab(&main.Summary(), folder, "summary");
+  main.Summary().hide();
   main.Help()->ShowTopic("steps");
   ok &= Grab(main.Help(), folder, "help");
   main.Help()->hide();

@@ -59,13 +59,14 @@ const TextEntry kMainWindow[] = {
     {"m_einst_sprache", "&Language"},
     {"m_konfig", "&Configuration"},
     {"m_konfig_save", "Save current Configuration"},
-    {"m_konfig_save_start", "Save current Configuration as Start Configuration (auto.vxc)"},
+    {"m_konfig_save_start", "Save current Configuration as Start Configuration (Auto.vxc)"},
     {"m_konfig_load", "Load Configuration"},
     {"m_konfig_autosave", "Auto Save Settings on Exit"},
     {"m_konfig_autosave_nie", "Never"},
     {"m_konfig_autosave_alles", "Save all"},
     {"m_konfig_standard", "Reset all Settings"},
-    {"m_konfig_start", "Load Start Configuration (auto.vxc) if possible"},
+    {"reset_question", "Reset all settings to their standard values? Settings that were not saved in a configuration are lost."},
+    {"m_konfig_start", "Load Start Configuration (Auto.vxc) if possible"},
     {"m_info", "&Help and Information"},
     {"m_info_help", "&Help"},
     {"m_info_about", "&About Vexilo"},
@@ -113,7 +114,7 @@ const TextEntry kOptions[] = {
     {"act_sizebigger", "Process if Original is larger than Maximum Size"},
     {"GroupBox2", "Advanced Settings"},
     {"Label4", "Resize Method:"},
-    {"Label10", "Output-Quality for the formats JPEG, JNG, MNG and JPG2000"},
+    {"Label10", "Output-Quality for the formats JPEG, JNG, MNG, JPEG 2000, WebP, AVIF and HEIC"},
     {"progressivaktiv", "Use Progressive-Function for the formats JPEG, JNG and MNG"},
     {"psdlayers", "Insert image as layer in format PSD (Photoshop)"},
     {"GroupBox3", "Photos"},
@@ -244,6 +245,7 @@ const TextEntry kRenamerFilter[] = {
 const TextEntry kDialogs[] = {
     {"caption", "Vexilo - Corvana"},
     {"ok", "OK"},
+    {"cancel", "Cancel"},
     {"ok_for_all", "OK for all"},
     {"overwrite_title", "File already exists"},
     {"overwrite_line1", "The following File already exists:"},
@@ -257,18 +259,40 @@ const TextEntry kDialogs[] = {
     {"progress_title", "Processing"},
     {"progress_current", "Current Image:"},
     {"folder_chooser", "Choose a Folder for Output"},
+    // The line under a run's progress bar: %1 the percentage, %2 the files done, %3 all files;
+    // the second part follows once the time left can be told (%1 as 1:05).
+    {"progress_done", "%1 % – %2 of %3 files"},
+    {"progress_left", " – about %1 left"},
+    // The summary after a run; %1 stands for a number or the time taken.
+    {"summary_title", "Conversion finished"},
+    {"summary_cancelled", "Conversion stopped"},
+    {"summary_written", "Written: %1"},
+    {"summary_failed", "Failed: %1"},
+    {"summary_kept", "Kept or skipped: %1"},
+    {"summary_time", "Time taken: %1"},
+    {"summary_failures", "Files that failed:"},
+    {"summary_notes", "Notes:"},
+    {"open_output", "Open output folder"},
+    {"save_report", "Save report.."},
+    {"close", "Close"},
+    {"report_file", "Vexilo report.txt"},
+    {"report_filter", "Text files (*.txt)"},
+    {"report_error", "The report could not be saved:"},
 };
 
 // The texts as users and their documentation know them, with plain spelling and grammar errors
 // corrected. A message whose second line shows the path has no line2. The entries are named by
 // the message keys of forms/MessageKeys.h, spelt out here as the data they are.
 const TextEntry kMessages[] = {
-    {"ordnerfalschopen.title", "False Folder"},
-    {"ordnerfalschopen.line1", "This Folder can not be searched in:"},
+    {"ordnerfalschopen.title", "Folder not found"},
+    {"ordnerfalschopen.line1", "There is no Folder at this Path:"},
     {"ordnerfalschopen.line3", "Enter a correct Folder and try again."},
     {"ordnerfalsch.title", "False Folder"},
     {"ordnerfalsch.line1", "This is not a correct Folder for Saving Files:"},
     {"ordnerfalsch.line3", "Enter a correct Folder for your Images and try again."},
+    {"ordnernichtschreibbar.title", "Folder cannot be written"},
+    {"ordnernichtschreibbar.line1", "The folder"},
+    {"ordnernichtschreibbar.line3", "cannot be written:"},
     {"keinordner.title", "No Folder declared"},
     {"keinordner.line1", "Your Images could not be processed, because in the"},
     {"keinordner.line2", "Saving-Options no Folder is declared."},
@@ -279,14 +303,14 @@ const TextEntry kMessages[] = {
     {"keinname.line3", "Enter a correct Filename for your Images and try again."},
     {"formatfehler.title", "Format not supported"},
     {"formatfehler.line1", "Unfortunately, the Format of this File is not supported:"},
-    {"formatfehler.line3", "An overview of the supported Formats is on the Vexilo web page."},
+    {"formatfehler.line3", "The supported Formats are listed in the Help (F1)."},
     {"dateischoninliste.title", "File already added"},
     {"dateischoninliste.line1", "This file is added to the List already:"},
     {"dateischoninliste.line3", "A File can be added to the List only once."},
     {"keinestartkonfig.title", "Start Configuration not defined"},
     {"keinestartkonfig.line1", "It is not possible to load a Start Configuration, because no one is"},
-    {"keinestartkonfig.line2", "defined (as File named auto.vxc in the Application Folder)."},
-    {"keinestartkonfig.line3", "Save a Configuration as auto.vxc in the Application Folder."},
+    {"keinestartkonfig.line2", "defined (as File named Auto.vxc in the Settings Folder)."},
+    {"keinestartkonfig.line3", "Save a Configuration as Auto.vxc in the Settings Folder."},
     {"speicherfehler.title", "Saving Error"},
     {"speicherfehler.line1", "An Error occurred while saving this file:"},
     {"speicherfehler.line3", "Please use another file format."},
@@ -342,6 +366,18 @@ if asked. With the orientation option, portrait images use the box turned.</li>
 <tr><td><code>%width%</code>, <code>%height%</code></td><td>the source's size in pixels</td></tr>
 <tr><td><code>%folder%</code></td><td>(in the folder box) the source's folder</td></tr>
 <tr><td><code>&lt;keep&gt;</code></td><td>keep the source's folder, name or format</td></tr></table>
+<h3><a name="formats"></a>Supported formats</h3>
+<p>Read: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG, Windows Icon
+and Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), the portable maps (pbm, pgm, ppm, pnm,
+pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa (tga), ZSoft
+Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF and HEIF (heic, heif).</p>
+<p>Written: every type of the <i>Format</i> box on the save page: all of the above but pbm, pnm, pcx,
+xpm and heif; HEIC where the system's HEIF library has an HEVC encoder.</p>
+<h3><a name="keys"></a>Keys</h3>
+<p>Ctrl+Tab and Ctrl+Shift+Tab turn the pages; Alt with the underlined letter presses a button or
+opens a menu. In the list, Ctrl+A selects all rows and Delete removes the selected ones. Escape in
+the progress window is <i>Break</i>; in the options it closes them with the values they had when
+they were opened.</p>
 <h3><a name="configs"></a>Configuration files</h3>
 <p>The <i>Configuration</i> menu saves all settings into a <code>.vxc</code> file and loads them
 again (Ctrl+K). F2 resets all settings; F3 loads the start configuration <code>Auto.vxc</code> from

@@ -58,13 +58,14 @@ const TextEntry kMainWindow[] = {
     {"m_einst_sprache", "&Sprache"},
     {"m_konfig", "&Konfiguration"},
     {"m_konfig_save", "Aktuelle Konfiguration speichern"},
-    {"m_konfig_save_start", "Aktuelle Konfiguration als Startkonfiguration speichern (auto.vxc)"},
+    {"m_konfig_save_start", "Aktuelle Konfiguration als Startkonfiguration speichern (Auto.vxc)"},
     {"m_konfig_load", "Konfiguration laden"},
     {"m_konfig_autosave", "Konfiguration beim Beenden speichern"},
     {"m_konfig_autosave_nie", "Nicht speichern"},
     {"m_konfig_autosave_alles", "Alles speichern"},
     {"m_konfig_standard", "Alle Einstellungen zurücksetzen"},
-    {"m_konfig_start", "Startkonfiguration (auto.vxc) laden wenn vorhanden"},
+    {"reset_question", "Alle Einstellungen auf ihre Standardwerte zurücksetzen? Einstellungen, die nicht in einer Konfiguration gespeichert sind, gehen verloren."},
+    {"m_konfig_start", "Startkonfiguration (Auto.vxc) laden wenn vorhanden"},
     {"m_info", "&Hilfe und Info"},
     {"m_info_help", "&Hilfe"},
     {"m_info_about", "Ü&ber Vexilo"},
@@ -109,7 +110,7 @@ const TextEntry kOptions[] = {
     {"act_sizebigger", "Ändern wenn Ursprungsbild größer als Maximalgröße"},
     {"GroupBox2", "Erweiterte Einstellungen"},
     {"Label4", "Methode der Vergrößerung oder Verkleinerung:"},
-    {"Label10", "Ausgabe-Qualität für Formate JPEG, JNG, MNG und JPG2000"},
+    {"Label10", "Ausgabe-Qualität für die Formate JPEG, JNG, MNG, JPEG 2000, WebP, AVIF und HEIC"},
     {"progressivaktiv", "Progressiv-Funktion für Formate JPEG, JNG und MNG verwenden"},
     {"psdlayers", "Bild als Ebene einfügen im Photoshop Format PSD"},
     {"GroupBox3", "Fotos"},
@@ -237,6 +238,7 @@ const TextEntry kRenamerFilter[] = {
 const TextEntry kDialogs[] = {
     {"caption", "Vexilo - Corvana"},
     {"ok", "OK"},
+    {"cancel", "Abbrechen"},
     {"ok_for_all", "OK für alle"},
     {"overwrite_title", "Datei bereits vorhanden"},
     {"overwrite_line1", "Die folgende Datei ist bereits vorhanden:"},
@@ -250,16 +252,35 @@ const TextEntry kDialogs[] = {
     {"progress_title", "Bilder werden bearbeitet"},
     {"progress_current", "Aktuelles Bild:"},
     {"folder_chooser", "Wählen Sie einen Ordner, in dem die Dateien gespeichert werden."},
+    {"progress_done", "%1 % – %2 von %3 Dateien"},
+    {"progress_left", " – noch etwa %1"},
+    {"summary_title", "Konvertierung beendet"},
+    {"summary_cancelled", "Konvertierung abgebrochen"},
+    {"summary_written", "Geschrieben: %1"},
+    {"summary_failed", "Fehlgeschlagen: %1"},
+    {"summary_kept", "Behalten oder übersprungen: %1"},
+    {"summary_time", "Benötigte Zeit: %1"},
+    {"summary_failures", "Fehlgeschlagene Dateien:"},
+    {"summary_notes", "Hinweise:"},
+    {"open_output", "Ausgabeordner öffnen"},
+    {"save_report", "Bericht speichern.."},
+    {"close", "Schließen"},
+    {"report_file", "Vexilo-Bericht.txt"},
+    {"report_filter", "Textdateien (*.txt)"},
+    {"report_error", "Der Bericht konnte nicht gespeichert werden:"},
 };
 
 // Named by the message keys of forms/MessageKeys.h, as in the English table.
 const TextEntry kMessages[] = {
-    {"ordnerfalschopen.title", "Falscher Ordner angegeben"},
-    {"ordnerfalschopen.line1", "Dieser Ordner kann nicht durchsucht werden:"},
+    {"ordnerfalschopen.title", "Ordner nicht gefunden"},
+    {"ordnerfalschopen.line1", "Unter diesem Pfad gibt es keinen Ordner:"},
     {"ordnerfalschopen.line3", "Geben Sie einen richtigen Ordner an und versuchen Sie es erneut."},
     {"ordnerfalsch.title", "Falscher Ordner angegeben"},
     {"ordnerfalsch.line1", "Dies ist kein richtiger Ordner zum Speichern von Dateien:"},
     {"ordnerfalsch.line3", "Geben Sie unter \"Ordner\" einen richtigen Ordner für Ihre Bilder an."},
+    {"ordnernichtschreibbar.title", "Ordner nicht beschreibbar"},
+    {"ordnernichtschreibbar.line1", "In den Ordner"},
+    {"ordnernichtschreibbar.line3", "kann nicht geschrieben werden:"},
     {"keinordner.title", "Kein Ordner angegeben"},
     {"keinordner.line1", "Ihre Bilder konnten leider nicht bearbeitet werden, da unter den"},
     {"keinordner.line2", "Speicheroptionen kein Ordner für die Bilder angegeben wurde."},
@@ -270,14 +291,14 @@ const TextEntry kMessages[] = {
     {"keinname.line3", "Geben Sie unter \"Dateiname\" einen Namen für Ihre Bilder an."},
     {"formatfehler.title", "Format nicht unterstützt"},
     {"formatfehler.line1", "Das Format dieser Datei wird leider nicht unterstützt:"},
-    {"formatfehler.line3", "Eine Übersicht der unterstützten Formate finden Sie auf der Vexilo-Webseite."},
+    {"formatfehler.line3", "Die unterstützten Formate stehen in der Hilfe (F1)."},
     {"dateischoninliste.title", "Datei ist schon hinzugefügt"},
     {"dateischoninliste.line1", "Diese Datei befindet sich bereits in der Liste:"},
     {"dateischoninliste.line3", "Dateien können nur einmal zur Liste hinzugefügt werden."},
     {"keinestartkonfig.title", "Startkonfiguration nicht definiert"},
     {"keinestartkonfig.line1", "Es kann keine Startkonfiguration geladen werden, da keine definiert"},
-    {"keinestartkonfig.line2", "wurde (als Datei auto.vxc im Programmverzeichnis)."},
-    {"keinestartkonfig.line3", "Speichern Sie eine Konfiguration als auto.vxc im Programmverzeichnis."},
+    {"keinestartkonfig.line2", "wurde (als Datei Auto.vxc im Einstellungsordner)."},
+    {"keinestartkonfig.line3", "Speichern Sie eine Konfiguration als Auto.vxc im Einstellungsordner."},
     {"speicherfehler.title", "Fehler beim Speichern"},
     {"speicherfehler.line1", "Es kam zu einem Fehler beim Speichern dieser Datei:"},
     {"speicherfehler.line3", "Benutzen Sie ein anderes Format."},
@@ -328,6 +349,18 @@ markierte Bild.</li></ol>
 <p><code>%name%</code> Name ohne Endung, <code>%num%</code>/<code>%0num%</code> Zeilennummer,
 <code>%abs%</code> Anzahl der Zeilen, <code>%breite%</code>/<code>%höhe%</code> Größe der Quelle,
 <code>%ordner%</code> Ordner der Quelle, <code>&lt;beibehalten&gt;</code> unverändert.</p>
+<h3><a name="formats"></a>Unterstützte Formate</h3>
+<p>Gelesen: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG,
+Windows-Symbol und -Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), die Portable Maps
+(pbm, pgm, ppm, pnm, pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa
+(tga), ZSoft Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF und HEIF (heic, heif).</p>
+<p>Geschrieben: jeder Typ der Liste <i>Format</i> auf der Speichern-Seite: alle oben außer pbm, pnm,
+pcx, xpm und heif; HEIC, wo die HEIF-Bibliothek des Systems einen HEVC-Kodierer hat.</p>
+<h3><a name="keys"></a>Tasten</h3>
+<p>Strg+Tab und Strg+Umschalt+Tab blättern die Seiten um; Alt mit dem unterstrichenen Buchstaben
+drückt eine Schaltfläche oder öffnet ein Menü. In der Liste markiert Strg+A alle Zeilen, Entf
+entfernt die markierten. Escape im Fortschrittsfenster ist <i>Abbrechen</i>; in den Optionen
+schließt es sie mit den Werten, die sie beim Öffnen hatten.</p>
 <h3><a name="configs"></a>Konfigurationsdateien</h3>
 <p>Das Menü <i>Konfiguration</i> speichert alle Einstellungen in eine <code>.vxc</code>-Datei und lädt
 sie (Strg+K). F2 setzt alles zurück, F3 lädt die Startkonfiguration <code>Auto.vxc</code> aus

@@ -221,7 +221,9 @@ const Row kRows[] = {
        fs::permissions(d / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                                          fs::perms::others_exec);
      },
-     "convert --percent 50 --folder locked/new a.png", 1, {"locked/new\": Permission denied"}, nullptr,
+     // Found by the start checks, before the first file.
+     "convert --percent 50 --folder locked/new a.png", 2, {"locked/new/\" cannot be written:", "Permission denied"},
+     nullptr,
      geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : ""},
     {"a path longer than the system takes", Row::Anyone, [](const fs::path& d) { Picture(d / "a.png"); },
      "convert --percent 50 --folder " + LongFolder() + " a.png", 1,

@@ -641,7 +641,7 @@ TEST(ConfigurationMenu, EntriesAreNamedByCountAndAddedOncePerPath) {
   ASSERT_EQ(menu.Items().size(), 8u);
   EXPECT_EQ(menu.Items()[2].caption, "Load Configuration");
   menu.ApplyLanguage(Language::German);
-  EXPECT_EQ(menu.Items()[7].caption, "Startkonfiguration (auto.vxc) laden wenn vorhanden");
+  EXPECT_EQ(menu.Items()[7].caption, "Startkonfiguration (Auto.vxc) laden wenn vorhanden");
   EXPECT_EQ(menu.Items()[7].hint, start);
 
   const std::string a = (dir / "a.vxc").string();

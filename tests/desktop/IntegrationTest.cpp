@@ -104,7 +104,12 @@ TEST_F(DesktopTest, FilesWritten) {
   EXPECT_NE(package.find("<comment>Corvana Vexilo Configuration</comment>"), std::string::npos);
   EXPECT_NE(package.find("<glob pattern=\"*.vxc\"/>"), std::string::npos);
   const std::string entry = Read(program.ConfigurationEntryPath());
-  EXPECT_NE(entry.find("\nExec=\"/usr/bin/vexilo\" %f\n"), std::string::npos);
+  // One start takes a whole selection.
+  EXPECT_NE(entry.find("\nExec=\"/usr/bin/vexilo\" %F\n"), std::string::npos);
+  // Written in every language, read in the reader's.
+  EXPECT_NE(entry.find("\nName=Corvana Vexilo Configuration\nName[de]=Corvana Vexilo Konfiguration\n"),
+            std::string::npos);
+  EXPECT_NE(package.find("<comment xml:lang=\"de\">Corvana Vexilo Konfiguration</comment>"), std::string::npos);
   EXPECT_NE(entry.find("\nMimeType=application/x-vexilo-configuration;\n"), std::string::npos);
   EXPECT_NE(Read(program.MimeAppsListPath())
                 .find("[Default Applications]\napplication/x-vexilo-configuration=vexilo-configuration.desktop;"),
@@ -113,6 +118,8 @@ TEST_F(DesktopTest, FilesWritten) {
   const std::string openWith = Read(program.OpenWithEntryPath());
   EXPECT_NE(openWith.find("image/jpeg;"), std::string::npos);
   EXPECT_NE(openWith.find("image/x-tga;"), std::string::npos);
+  for (const char* type : {"image/webp;", "image/avif;", "image/heif;", "image/heic;"})
+    EXPECT_NE(openWith.find(type), std::string::npos) << type;
   EXPECT_NE(Read(program.NautilusScriptPath()).find("\nexec \"/usr/bin/vexilo\" \"$@\"\n"), std::string::npos);
   EXPECT_TRUE((fs::status(program.NautilusScriptPath()).permissions() & fs::perms::owner_exec) != fs::perms::none);
 
@@ -126,7 +133,7 @@ TEST_F(DesktopTest, FilesWritten) {
 
   const std::string dolphin = Read(program.DolphinPath("folders"));
   EXPECT_NE(dolphin.find("MimeType=inode/directory;"), std::string::npos);
-  EXPECT_NE(dolphin.find("Name=Open with Corvana Vexilo"), std::string::npos);
+  EXPECT_NE(dolphin.find("Name=Open with Corvana Vexilo\nName[de]=Öffnen mit Corvana Vexilo\n"), std::string::npos);
   EXPECT_TRUE((fs::status(program.DolphinPath("folders")).permissions() & fs::perms::owner_exec) != fs::perms::none);
   EXPECT_NE(Read(program.DolphinPath("all-files")).find("MimeType=application/octet-stream;"), std::string::npos);
   EXPECT_NE(Read(program.NemoPath("folders")).find("Extensions=dir;"), std::string::npos);
@@ -227,7 +234,8 @@ TEST_F(DesktopTest, ThunarKeepsTheUsersActions) {
   std::string both = Read(program.ThunarActionsPath());
   EXPECT_NE(both.find("Open Terminal Here"), std::string::npos);
   EXPECT_NE(both.find("Example &amp; more"), std::string::npos);
-  EXPECT_NE(both.find("<name>Öffnen mit Corvana Vexilo</name>"), std::string::npos);
+  EXPECT_NE(both.find("<name>Open with Corvana Vexilo</name>"), std::string::npos);
+  EXPECT_NE(both.find("<name xml:lang=\"de\">Öffnen mit Corvana Vexilo</name>"), std::string::npos);
   program.Remove(Hook::Folders);
   program.Remove(Hook::AllFiles);
   program.Remove(Hook::ChosenExtensions, "jpg");
@@ -285,12 +293,12 @@ TEST_F(DesktopTest, OddProgramPath) {
     EXPECT_TRUE(odd.Active(hook));
   }
   EXPECT_NE(Read(odd.ConfigurationEntryPath()).find("Exec=\"" + dir.Path().string() +
-                                                    "/odd \\\\\"\\\\$HOME\\\\\" \\\\`x\\\\` \\\\\\\\ 100%%/vexilo\" %f"),
+                                                    "/odd \\\\\"\\\\$HOME\\\\\" \\\\`x\\\\` \\\\\\\\ 100%%/vexilo\" %F"),
             std::string::npos);
   // Every command line doubles the "%", so that "100%/" never reads as a placeholder.
   EXPECT_NE(Read(odd.NemoPath("folders")).find(" 100%%/vexilo\" %F\n"), std::string::npos);
   EXPECT_NE(Read(odd.ThunarActionsPath()).find(" 100%%/vexilo\" %F</command>"), std::string::npos);
-  EXPECT_NE(Read(odd.DolphinPath("folders")).find(" 100%%/vexilo\" %f\n"), std::string::npos);
+  EXPECT_NE(Read(odd.DolphinPath("folders")).find(" 100%%/vexilo\" %F\n"), std::string::npos);
   ASSERT_EQ(testsupport::RunCommand("sh '" + odd.NautilusScriptPath() + "' 'a b.jpg' '/c/$d.png'"), 0);
   EXPECT_EQ(Read(folder / "args"), "a b.jpg\n/c/$d.png\n");
   // A path that cannot be written on one line is not registered.

@@ -570,6 +570,40 @@ TEST_F(DataSafety, AWriteProtectedFileIsNotReplaced) {
   EXPECT_EQ(testsupport::ReadFileBytes(original), before);
 }
 
+// An output folder that cannot be made or written is found by the start checks, once, before
+// any file: a file where a folder would have to be made (which stops root too), and for an
+// ordinary user a folder without write permission, also when the sources are overwritten.
+TEST_F(DataSafety, AFolderThatCannotBeWrittenStopsTheRunBeforeTheFirstFile) {
+  Source("a.bmp", 8, 8);
+  Source("b.bmp", 8, 8);
+  testsupport::WriteFileBytes(Path("blocker"), {1});
+  NewFiles(Path("blocker/out"), "%name%", "<keep>");
+  engine::RunResult result = Run();
+  EXPECT_FALSE(result.started);
+  ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kFolderNotWritable}));
+  EXPECT_EQ(dialogs.messages[0].detail, Path("blocker/out/"));
+  EXPECT_EQ(dialogs.messages[0].cause, "Not a directory");
+
+  // A folder that does not exist yet but can be made is fine.
+  dialogs = engine::ScriptedDialogs();
+  NewFiles(Path("new/deeper"), "%name%", "<keep>");
+  EXPECT_EQ(Run().written, 2);
+
+  if (geteuid() == 0) GTEST_SKIP() << "runs as root, who may write any folder";
+  const std::string inside = Source("locked/d.bmp", 8, 8);
+  fs::permissions(Path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+  for (const bool overwrite : {false, true}) {
+    dialogs = engine::ScriptedDialogs();
+    paths = {overwrite ? inside : Path("a.bmp")};
+    NewFiles(Path("locked"), "%name%", "<keep>");
+    mainForm.SetChecked(overwrite ? "out_overwrite" : "out_newimage", true);
+    EXPECT_FALSE(Run().started) << overwrite;
+    ASSERT_EQ(dialogs.MessageKeys(), (std::vector<std::string>{msg::kFolderNotWritable}));
+    EXPECT_EQ(dialogs.messages[0].cause, "Permission denied");
+  }
+  fs::permissions(Path("locked"), fs::perms::owner_all);
+}
+
 TEST_F(DataSafety, CancelStopsAfterTheFileInProgress) {
   for (int i = 0; i < 3; ++i) Source("c" + std::to_string(i) + ".bmp", 8, 8, static_cast<uint32_t>(i));
   NewFiles(Path("out"), "%name%", "<keep>");

@@ -50,7 +50,7 @@ TEST(MainForm, StoredControlsInCreationOrderWithInitialValues) {
   EXPECT_EQ(form.Get("out_format").items[29], "*.webp - WebP");
   EXPECT_EQ(form.Get("out_format").items[30], "*.avif - AV1 Image File Format");
   EXPECT_EQ(form.Get("out_format").items[31], "*.heic - High Efficiency Image File Format");
-  EXPECT_EQ(form.Get("out_format").items[17], "*.jng - JPEG Network Graphics\u00B4");
+  EXPECT_EQ(form.Get("out_format").items[17], "*.jng - JPEG Network Graphics");
   EXPECT_EQ(form.Get("act_sizebenutzer_x").items.size(), 20u);
   EXPECT_EQ(form.Get("act_sizebenutzer_x").dropDownCount, 15);
   EXPECT_FALSE(form.Get("out_format").editable);
@@ -237,6 +237,10 @@ TEST(Forms, LanguageSwitchConvertsSpecialTexts) {
   form.SetText("out_format", "*.jpg - JPEG-Image");
   forms::ApplyMainFormLanguage(form, Language::German);
   EXPECT_EQ(form.Text("out_format"), "*.jpg - JPEG-Bild");
+  // The JNG type as older configurations spell it is the JNG item.
+  form.SetText("out_format", "*.jng - JPEG Network Graphics\u00B4");
+  forms::ApplyMainFormLanguage(form, Language::German);
+  EXPECT_EQ(form.Get("out_format").itemIndex, 17);
 
   Form options = forms::CreateOptionsForm();
   options.SelectItem("act_sizemethode", 2);
