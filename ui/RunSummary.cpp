@@ -53,6 +53,7 @@ void RunSummary::Add(const engine::FileEnd& file) {
       break;
     case engine::FileResult::Failed: failures.push_back({file.source, file.key, file.cause}); break;
     case engine::FileResult::Kept:
+    case engine::FileResult::Skipped:  // the desktop program never asks a run to skip
     case engine::FileResult::Cancelled: break;
   }
 }
