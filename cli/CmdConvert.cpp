@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -110,6 +111,12 @@ const char* const kConvertUsage =
     "  --jobs N              files in flight at once (initially as many as the machine has cores);\n"
     "                        1 converts one file after the other. Messages, questions, progress\n"
     "                        and outputs are the same either way\n"
+    "  --memory MB           the memory the files in flight may hold together, in megabytes of\n"
+    "                        1048576 bytes (initially half of the machine's memory). A file is\n"
+    "                        counted by its picture as decoded plus as scaled, from its header;\n"
+    "                        one that would not fit beside those in flight waits for them, so\n"
+    "                        fewer files are in flight while large pictures are. A picture larger\n"
+    "                        than the whole budget is converted alone, with one note per run\n"
     "\n"
     "Existing output files:\n"
     "  on a terminal the program asks: y yes, n no, a yes to all, N no to all, b break;\n"
@@ -342,15 +349,16 @@ struct ConvertRequest {
   std::vector<std::string> inputs;
   ExistingPolicy policy = ExistingPolicy::Ask;
   int jobs = 0;  // --jobs; 0 as many as the machine has cores
+  uint64_t memoryMegabytes = 0;  // --memory; 0 half of the machine's memory
   std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
   bool lossless = false;         // --lossless: WebP and AVIF written without loss
 };
 
-// The value of --jobs: 1 to 256.
-std::optional<int> ParseJobs(const std::string& text) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  const int value = std::stoi(text);
-  if (value < 1 || value > 256) return std::nullopt;
+// A whole number from `low` to `high` in decimal digits and nothing else.
+std::optional<uint64_t> WholeNumberIn(const std::string& text, uint64_t low, uint64_t high) {
+  if (text.empty() || text.size() > 18 || !IsDigits(text)) return std::nullopt;
+  const uint64_t value = std::stoull(text);
+  if (value < low || value > high) return std::nullopt;
   return value;
 }
 
@@ -399,6 +407,21 @@ private:
 
   static constexpr int kHandled = -1;
 
+  // The value of a whole-number option from `low` to `high` into `target`: kHandled, or the
+  // usage error that says what the option needs (`kind` when the value is missing, `whole`
+  // with the range when it is no such number).
+  std::optional<int> ReadWholeNumber(const std::string& arg, const char* kind, const char* whole, uint64_t low,
+                                     uint64_t high, uint64_t& target) {
+    std::string v;
+    if (!Value(v)) return UsageError(arg + " needs " + kind);
+    const auto value = WholeNumberIn(v, low, high);
+    if (!value)
+      return UsageError(arg + " needs " + whole + " from " + std::to_string(low) + " to " + std::to_string(high) +
+                        ", not \"" + v + "\"");
+    target = *value;
+    return kHandled;
+  }
+
   // An option with a value; kHandled when it was one.
   std::optional<int> ReadValueOption(const std::string& arg) {
     Friendly& f = request_.friendly;
@@ -421,13 +444,15 @@ private:
       return kHandled;
     }
     if (arg == "--jobs") {
-      std::string v;
-      if (!Value(v)) return UsageError("--jobs needs a number");
-      const auto jobs = ParseJobs(v);
-      if (!jobs) return UsageError("--jobs needs a whole number from 1 to 256, not \"" + v + "\"");
-      request_.jobs = *jobs;
+      uint64_t jobs = 0;
+      if (const auto status = ReadWholeNumber(arg, "a number", "a whole number", 1, 256, jobs)) return status;
+      request_.jobs = static_cast<int>(jobs);
       return kHandled;
     }
+    // Up to 2^24 megabytes, 16 terabytes.
+    if (arg == "--memory")
+      return ReadWholeNumber(arg, "a number of megabytes", "a whole number of megabytes", 1, uint64_t{1} << 24,
+                             request_.memoryMegabytes);
     if (arg == "--lossless") {
       request_.lossless = true;
       return kHandled;
@@ -542,7 +567,8 @@ void KeepLargeBuffersInTheHeap() {
 // progress. The forms do not change while it runs, but the job is still read per file, as the
 // desktop program reads it.
 engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::ProgramWindows& windows,
-                                TerminalDialogs& terminal, int jobs, const imaging::CodecOptions& codecOptions) {
+                                TerminalDialogs& terminal, const ConvertRequest& request,
+                                const imaging::CodecOptions& codecOptions) {
   engine::RunMemory memory;
   std::stop_source stop;
   const engine::RunSetup setup{.paths = std::move(paths),
@@ -552,7 +578,8 @@ engine::RunResult RunOnTerminal(std::vector<std::string> paths, const config::Pr
                                .flags = terminal.Flags(),
                                .memory = memory,
                                .stop = stop.get_token(),
-                               .jobs = jobs,
+                               .jobs = request.jobs,
+                               .memoryBudget = request.memoryMegabytes << 20,
                                .codecOptions = codecOptions};
   InterruptGuard interrupts(stop);
   return engine::RunConversion(setup);
@@ -599,7 +626,7 @@ int RunConvert(const Args& args) {
   ListOrder order(list);
   const int refused = AddConvertInputs(request.inputs, windows, terminal, list);
   if (list.RowCount() == 0) return refused > 0 ? kExitSomeFailed : UsageError("no image files found");
-  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request.jobs, codecOptions);
+  const engine::RunResult result = RunOnTerminal(order.Paths(), windows, terminal, request, codecOptions);
   return Summarize(result, refused, terminal, language);
 }
 

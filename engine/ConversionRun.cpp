@@ -26,8 +26,10 @@
 #include "forms/Texts.h"
 #include "engine/FileSizeSearch.h"
 #include "engine/HelperPool.h"
+#include "engine/MemoryBudget.h"
 #include "imaging/Codec.h"
 #include "imaging/ColorProfile.h"
+#include "imaging/Headers.h"
 #include "imaging/Orientation.h"
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
@@ -176,7 +178,11 @@ struct FileInFlight {
   std::vector<std::string> notes;  // the load's warnings
   std::string output;              // the output path; empty until it is known
   Preparation outcome;             // set by Begin or by the helper (a file a stop drops is never finished)
+  bool toPrepare = false;          // false when Begin ended it
   std::future<void> prepared;      // the helper's work on it; not valid when Begin ended the file
+  std::optional<std::array<timespec, 2>> sourceTimes;  // the source's, with keep_dates
+  uint64_t heldBytes = 0;          // what its preparation is estimated to hold (engine/MemoryBudget.h)
+  std::string budgetNote;          // shown before its other notes: it needs more than the whole budget
 };
 
 // Picks the handler of a variant's alternative from a set of lambdas.
@@ -190,7 +196,10 @@ Overloaded(Handlers...) -> Overloaded<Handlers...>;
 class Run {
 public:
   explicit Run(const RunSetup& setup)
-      : setup_(setup), total_(static_cast<int>(setup.paths.size())), jobs_(EffectiveJobs(setup.jobs, total_)) {}
+      : setup_(setup),
+        total_(static_cast<int>(setup.paths.size())),
+        jobs_(EffectiveJobs(setup.jobs, total_)),
+        budget_(setup.memoryBudget != 0 ? setup.memoryBudget : DefaultMemoryBudget()) {}
 
   RunResult Execute() {
     RunResult result;
@@ -204,8 +213,11 @@ public:
     ChooseResizeFilter(startJob, setup_.memory.filter);
     options_ = OutputOptions(startJob, setup_.codecOptions);
 
-    // The files begun and not yet finished, in list order; at most jobs_ of them.
+    // The files handed to the helpers and not yet finished, in list order; at most jobs_ of
+    // them, and no more than the memory budget admits.
     std::deque<std::unique_ptr<FileInFlight>> window;
+    // The file begun after them that the budget has not admitted yet.
+    std::unique_ptr<FileInFlight> waiting;
     // The helpers' file-size searches end early on a stop request, and when the run ends.
     std::stop_callback forwardStop(setup_.stop, [this] { helpersStop_.request_stop(); });
     std::optional<HelperPool> helpers(std::in_place, jobs_);
@@ -224,12 +236,23 @@ public:
       // files ahead of it; after a stop, only that file. So with one job the source is looked
       // at and the job read right after the file's own FileStarted, as in a run that does one
       // file after the other, and a source that has gone by its turn is reported as missing.
+      // They go to the helpers in list order as long as the budget admits them; the one it
+      // does not waits for the files before it to end (the window is empty by its turn).
       const int reach = setup_.stop.stop_requested() ? i + 1 : std::min(total_, i + jobs_);
-      for (; begun < reach; ++begun) window.push_back(Begin(begun, *helpers));
+      for (;;) {
+        if (!waiting) {
+          if (begun >= reach) break;
+          waiting = Begin(begun++);
+        }
+        if (waiting->index >= reach || (!window.empty() && !budget_.Admits(waiting->heldBytes))) break;
+        Admit(*waiting, *helpers);
+        window.push_back(std::move(waiting));
+      }
       std::unique_ptr<FileInFlight> file = std::move(window.front());
       window.pop_front();
       if (file->prepared.valid()) file->prepared.get();
       const FileEnd end = Finish(*file);
+      budget_.Release(file->heldBytes);
       file.reset();  // its bytes and metadata go before the next file is begun
       switch (end.result) {
         case FileResult::Written: ++result.written; break;
@@ -248,6 +271,7 @@ public:
     helpersStop_.request_stop();
     helpers.reset();
     window.clear();
+    waiting.reset();
     setup_.flags.ClearAll();
     setup_.observer.RunFinished(result);
     return result;
@@ -256,8 +280,8 @@ public:
 private:
   // A file's start on the run's thread: a missing source needs nothing more; any other reads
   // the job, since the options dialog stays usable during a run and applies from the next file,
-  // and is handed to the helpers.
-  std::unique_ptr<FileInFlight> Begin(int i, HelperPool& helpers) {
+  // and has its header read for what it will hold.
+  std::unique_ptr<FileInFlight> Begin(int i) {
     auto file = std::make_unique<FileInFlight>();
     file->index = i;
     try {
@@ -277,14 +301,31 @@ private:
       file->outcome = PreparationFailed{e.what()};
       return file;
     }
-    file->prepared = helpers.Hand([this, handed = file.get()] {
+    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    // Before the header read, which like the load may move the access time.
+    if (file->job.keepDates) file->sourceTimes = FileTimes(source);
+    file->heldBytes = EstimateHeldBytes(source, file->job, setup_.codecOptions, setup_.decimalSeparator);
+    file->toPrepare = true;
+    return file;
+  }
+
+  // Hands a begun file to the helpers and holds its estimate in the budget; a file Begin ended
+  // holds nothing. The first picture of the run that needs more than the whole budget (it is
+  // admitted alone) gets the note.
+  void Admit(FileInFlight& file, HelperPool& helpers) {
+    if (file.heldBytes > budget_.Limit() && !budgetNoted_) {
+      file.budgetNote = BudgetBelowPictureNote(file.heldBytes, budget_.Limit());
+      budgetNoted_ = true;
+    }
+    budget_.Hold(file.heldBytes);
+    if (!file.toPrepare) return;
+    file.prepared = helpers.Hand([this, handed = &file] {
       // After a stop no file beyond the one whose turn it is begins: the run ends before their
       // turn comes. (The run's thread sets the turn before it looks at the stop, so a file seen
       // here as beyond the turn is never taken.)
       if (helpersStop_.stop_requested() && handed->index > turn_) return;
       handed->outcome = Prepare(*handed);
     });
-    return file;
   }
 
   // Reports a failure of the file (unless "OK for all" silenced such reports) and notes it in
@@ -364,8 +405,7 @@ private:
     try {
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       ReadyToWrite ready;
-      // Before the load, whose reading may move the access time.
-      if (file.job.keepDates) ready.sourceTimes = FileTimes(source);
+      ready.sourceTimes = file.sourceTimes;
       imaging::Image image;
       PhotoOutcome photo;
       std::string loadCause;
@@ -441,6 +481,7 @@ private:
     const std::string& source = end.source;
     const std::string& output = end.output;
     try {
+      if (!file.budgetNote.empty()) setup_.questions.ShowNote(source, file.budgetNote);
       for (const std::string& text : file.notes) setup_.questions.ShowNote(source, text);
       // An output of this run is never replaced by a later file of the same run, whatever the
       // overwrite answers say: that would lose the earlier picture without a word.
@@ -522,6 +563,8 @@ private:
   std::set<std::string> written_;  // the outputs this run has written
   std::stop_source helpersStop_;   // ends the helpers' file-size searches
   std::atomic<int> turn_ = 0;      // the file the run's thread is at
+  MemoryBudget budget_;            // what the files in flight hold together
+  bool budgetNoted_ = false;       // the note on a picture larger than the budget was given
 };
 
 }  // namespace

@@ -23,8 +23,9 @@
 // the size rules and the name placeholders see the upright picture. Otherwise its colour
 // profile goes into the outputs that can hold one.
 //
-// Up to RunSetup::jobs files are in flight at once; one job is a pool of one helper thread, not
-// a second way of running. Helper threads do what a file needs from no other file: the load, the
+// Up to RunSetup::jobs files are in flight at once, fewer while large pictures would hold more
+// than RunSetup::memoryBudget together; one job is a pool of one helper thread, not a second
+// way of running. Helper threads do what a file needs from no other file: the load, the
 // output path, the metadata read, the target size with the file-size search (which makes the
 // output folder for its trial files), the scaling and the encoding of the output. The run's thread begins each
 // file (it looks at the source and reads the job) and then takes the files strictly in list
@@ -49,6 +50,7 @@
 //     and type settings, the target file size, and the photo check boxes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -188,6 +190,11 @@ struct RunSetup {
   // How many files may be in flight at once: 0 as many as the machine has cores, 1 one file
   // after the other (prepared on one helper thread while the run's thread waits for it).
   int jobs = 0;
+  // The memory the files in flight may hold together, in bytes (engine/MemoryBudget.h): a file
+  // whose picture would not fit beside those in flight waits, and one picture larger than the
+  // whole budget is converted alone, with a note. 0: DefaultMemoryBudget(), half of the
+  // physical memory.
+  uint64_t memoryBudget = 0;
   // Called before a file's load with its index, on the helper thread that prepares the file;
   // tests slow a step down with it.
   std::function<void(int)> beforeLoad = {};

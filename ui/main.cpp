@@ -1,5 +1,5 @@
 // The desktop program. A start with arguments first offers them to a running instance of the
-// same program file and ends when it takes them; otherwise the windows are created, the splash
+// same program file on the same display (ui/SingleInstance.h) and ends when it takes them; otherwise the windows are created, the splash
 // window is shown and hands over to the main window, which then processes the arguments.
 // "--screenshot DIR [SAMPLE]" writes a picture of every window into DIR and ends (for the
 // documentation). For tests: "--no-splash" (or VEXILO_NO_SPLASH) shows the main window at once,
@@ -147,12 +147,16 @@ int main(int argc, char** argv) {
   args.erase(noSplashAt, args.end());
   const size_t at = static_cast<size_t>(std::find(args.begin(), args.end(), std::string("--screenshot")) - args.begin());
   const bool screenshot = at + 1 < args.size();
-  if (!screenshot && ui::HandOverToRunningInstance(args)) return 0;
+  // The hand-over's socket, in a folder only this user may enter; without one this start runs
+  // as its own instance and says why.
+  const ui::HandOverAddress handOver = ui::FindHandOverAddress();
+  if (!handOver.problem.isEmpty()) std::fprintf(stderr, "vexilo: %s\n", handOver.problem.toLocal8Bit().constData());
+  if (!screenshot && ui::HandOverToRunningInstance(handOver.path, args)) return 0;
 
   RemovePendingFilesOnSignals();
   // The codecs are registered before any window and any configuration load.
   imaging::FileFormatRegistry();
-  ui::InstanceReceiver receiver;
+  ui::InstanceReceiver receiver(handOver.path);
   const forms::Language language = StartLanguage();
   config::ProgramWindows windows(language);
   ui::MainWindow window(windows);

@@ -56,6 +56,7 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
   EXPECT_NE(out.find("--filesize KB"), std::string::npos);
   EXPECT_NE(out.find("--yes-to-all"), std::string::npos);
   EXPECT_NE(out.find("--jobs N"), std::string::npos);
+  EXPECT_NE(out.find("--memory MB"), std::string::npos);
   EXPECT_NE(out.find("--keep-dates"), std::string::npos);
   MakeSource("src/a.bmp", "8x8");
   const char* errors[] = {
@@ -78,6 +79,9 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
       "--jobs 0 src/a.bmp",
       "--jobs 2x src/a.bmp",
       "--jobs=1000 src/a.bmp",
+      "--memory 0 src/a.bmp",
+      "--memory 1.5 src/a.bmp",
+      "--memory=99999999 src/a.bmp",
       "--avif-speed 11 src/a.bmp",
       "--avif-speed fast src/a.bmp",
   };
@@ -169,6 +173,25 @@ TEST_F(ConvertCli, SeveralFilesInFlightWriteWhatOneAtATimeWrites) {
     EXPECT_EQ(testsupport::ReadFileBytes(dir / "out3" / name), testsupport::ReadFileBytes(dir / "out1" / name)) << name;
   }
   EXPECT_EQ(fs::file_size(dir / "out3/p2.jpg"), 3u);  // kept unasked, as without --jobs
+}
+
+// A budget below one picture: every file is still converted, to the same bytes, and the run
+// says so once.
+TEST_F(ConvertCli, AMemoryBudgetBelowOnePictureConvertsItAloneWithOneNote) {
+  for (int i = 0; i < 3; ++i) MakeSource("src/p" + std::to_string(i) + ".bmp", "700x500");
+  std::string plain, budget;
+  ASSERT_EQ(Convert("--size 300x300 --folder plain --name '%name%' --format png src", &plain), 0) << plain;
+  ASSERT_EQ(Convert("--memory 1 --jobs 3 --size 300x300 --folder small --name '%name%' --format png src", &budget), 0)
+      << budget;
+  EXPECT_EQ(plain.find("memory budget"), std::string::npos) << plain;
+  const std::string note = "more than the memory budget of 1 MB";
+  const size_t at = budget.find(note);
+  ASSERT_NE(at, std::string::npos) << budget;
+  EXPECT_EQ(budget.find(note, at + note.size()), std::string::npos) << budget;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".png";
+    EXPECT_EQ(testsupport::ReadFileBytes(dir / "small" / name), testsupport::ReadFileBytes(dir / "plain" / name)) << name;
+  }
 }
 
 // --keep-dates in both save modes; the source, a 32-bit BMP of ImageMagick's whose alpha is all

@@ -1021,3 +1021,49 @@ TEST_F(ParallelRun, NoMoreFilesThanJobsAreLoadedAhead) {
   EXPECT_EQ(counting.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, metadata, ".").written, 12);
   EXPECT_EQ(beyond.load(), 0);
 }
+
+// The memory budget on a list of large and small pictures (a large one holds 80 000 bytes by
+// the estimate, decoded and kept at its size, a small one 800): a file is loaded only when the
+// files still in flight before it and it fit the budget, or when it is alone. A budget below
+// one large picture converts each of them alone, says so once, and writes the same outputs.
+TEST_F(ParallelRun, TheMemoryBudgetHoldsBackWhatWouldNotFit) {
+  const int sides[] = {100, 100, 10, 10, 100, 10, 100};
+  std::vector<uint64_t> held;
+  for (int i = 0; i < 7; ++i) {
+    Source("src/f" + std::to_string(i) + ".bmp", sides[i], sides[i], static_cast<uint32_t>(i));
+    held.push_back(uint64_t(8) * sides[i] * sides[i]);
+  }
+  struct Case {
+    uint64_t budget;
+    size_t notes;
+  };
+  NewFiles(Path("out"), "%name%", "<keep>");
+  CustomSize("200", "100", true);
+  options.SetChecked("act_sizekleiner", false);  // the pictures keep their size
+  std::map<std::string, std::vector<uint8_t>> firstOutputs;
+  for (const Case c : {Case{100000, 0}, Case{50000, 1}, Case{0, 0}}) {
+    fs::remove_all(Path("out"));
+    CountingDialogs counting;
+    counting.jobs = 3;
+    counting.memoryBudget = c.budget;
+    std::atomic<int> overBudget = 0;
+    counting.beforeLoad = [&](int index) {
+      uint64_t inFlight = 0;
+      for (int k = counting.finished; k <= index; ++k) inFlight += held[static_cast<size_t>(k)];
+      if (c.budget != 0 && index > counting.finished && inFlight > c.budget) ++overBudget;
+      std::this_thread::sleep_for(std::chrono::milliseconds(sides[index] == 100 ? 15 : 2));
+    };
+    EXPECT_EQ(counting.Run(paths, engine::JobSourceFromForms(mainForm, options), memory, metadata, ".").written, 7);
+    EXPECT_EQ(overBudget.load(), 0) << c.budget;
+    ASSERT_EQ(counting.notes.size(), c.notes) << c.budget;
+    if (c.notes > 0) {
+      EXPECT_EQ(counting.notes[0].detail, paths[0]);
+      EXPECT_NE(counting.notes[0].cause.find("more than the memory budget of 1 MB"), std::string::npos)
+          << counting.notes[0].cause;
+    }
+    std::map<std::string, std::vector<uint8_t>> outputs;
+    for (const std::string& name : FilesIn("out")) outputs[name] = testsupport::ReadFileBytes(Path("out/" + name));
+    if (firstOutputs.empty()) firstOutputs = outputs;
+    EXPECT_TRUE(outputs == firstOutputs) << c.budget;
+  }
+}

@@ -46,6 +46,7 @@ RunResult ScriptedDialogs::Run(std::vector<std::string> paths, JobSource job, Ru
                        .metadata = metadata,
                        .decimalSeparator = std::move(decimalSeparator),
                        .jobs = jobs,
+                       .memoryBudget = memoryBudget,
                        .beforeLoad = beforeLoad};
   return RunConversion(setup);
 }

@@ -34,6 +34,7 @@ public:
   // Several by default, as the front ends run; tests of one file at a time set 1.
   int jobs = 4;
   std::function<void(int)> beforeLoad;
+  uint64_t memoryBudget = 0;  // RunSetup::memoryBudget: 0 the default share of the memory
   // The interface language of the progress texts.
   forms::Language language = forms::Language::German;
 
