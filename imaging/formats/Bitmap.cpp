@@ -147,19 +147,16 @@ struct BitmapHeaders {
   bool Masked = false;  // pixels go through ExpandMaskedRow
 };
 
-// Who reads the headers: the decoder, which runs after a probe has seen the signature, or the
-// image list, which reads files nobody probed and words two of its refusals more briefly.
-enum class HeaderUse { Decode, List };
-
 // Reads the file header and the info header of any known size; fields a shorter header lacks
 // stay zero.
-void ReadFileAndInfoHeaders(Stream& stream, int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
+void ReadFileAndInfoHeaders(Stream& stream, int64_t fileLength, BitmapHeaders& h) {
   uint8_t raw[kFileHeaderSize + 4 + kMaxInfoFields] = {};
   stream.ReadExact(raw, kFileHeaderSize + 4, "BMP file header");
   ByteReader fileReader(raw, sizeof raw);
   BitmapFileHeader& fileHeader = h.File;
   fileHeader.Type = fileReader.U16();
-  if (use == HeaderUse::List && fileHeader.Type != kSignature)
+  // A load has probed the signature already; a header read has not.
+  if (fileHeader.Type != kSignature)
     RaiseImaging("The file does not start with \"BM\".");
   fileHeader.Size = fileReader.U32();
   fileHeader.Reserved = fileReader.U32();
@@ -201,7 +198,7 @@ void ReadFileAndInfoHeaders(Stream& stream, int64_t fileLength, HeaderUse use, B
 
 // Refuses compressions and bit counts we do not read, sizes out of range, and uncompressed
 // pixels the file is too short to hold.
-void CheckHeaders(int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
+void CheckHeaders(int64_t fileLength, BitmapHeaders& h) {
   const BitmapInfoHeader& info = h.Info;
   // OS/2 2.x headers (16 to 64 bytes other than the Windows sizes) hold no masks, and their
   // compression values 3 and 4 are Huffman 1D and RLE24, which we do not read.
@@ -214,11 +211,7 @@ void CheckHeaders(int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
       compression == BI_RGB || compression == BI_RLE8 || compression == BI_RLE4 || h.BitFields;
   const bool knownBitCount = bitCount == 1 || bitCount == 2 || bitCount == 4 || bitCount == 8 || bitCount == 16 ||
                              bitCount == 24 || bitCount == 32;
-  if (knownCompression && !knownBitCount) {
-    if (use == HeaderUse::List)
-      RaiseImaging("Unsupported BMP compression %u with %u bits per pixel.", compression, bitCount);
-    RaiseImaging("Unsupported BMP bit count %u.", bitCount);
-  }
+  if (knownCompression && !knownBitCount) RaiseImaging("Unsupported BMP bit count %u.", bitCount);
   const bool supported = compression == BI_RGB || (compression == BI_RLE8 && bitCount == 8) ||
                          (compression == BI_RLE4 && bitCount == 4) ||
                          (h.BitFields && (bitCount == 16 || bitCount == 32));
@@ -238,11 +231,9 @@ void CheckHeaders(int64_t fileLength, HeaderUse use, BitmapHeaders& h) {
   if (compression == BI_RGB || h.BitFields) {
     // The last row may lack its padding; everything before it must be there.
     const int64_t needed = h.RowSize * (h.Height - 1) + (h.Width * bitCount + 7) / 8;
-    if (needed > h.PixelBytes) {
-      if (use == HeaderUse::List) RaiseImaging("BMP pixel data is truncated.");
+    if (needed > h.PixelBytes)
       RaiseImaging("BMP pixel data is truncated: %lld bytes needed at offset %u, %lld present.",
                    static_cast<long long>(needed), offset, static_cast<long long>(h.PixelBytes));
-    }
   }
 }
 
@@ -297,11 +288,11 @@ void ChoosePixelFormat(BitmapHeaders& h) {
 
 // Reads and checks everything before the palette; the decoder and the image list share it so
 // that both accept and refuse the same files.
-BitmapHeaders ReadHeaders(Stream& stream, HeaderUse use) {
+BitmapHeaders ReadHeaders(Stream& stream) {
   const int64_t fileLength = stream.Remaining();
   BitmapHeaders h;
-  ReadFileAndInfoHeaders(stream, fileLength, use, h);
-  CheckHeaders(fileLength, use, h);
+  ReadFileAndInfoHeaders(stream, fileLength, h);
+  CheckHeaders(fileLength, h);
   ReadMasks(stream, h);
   ChoosePixelFormat(h);
   return h;
@@ -501,7 +492,7 @@ std::unique_ptr<Encoder> BitmapCodec::CreateEncoder(const CodecOptions& options)
 
 bool BitmapDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   const int64_t start = stream.Position();
-  const BitmapHeaders h = ReadHeaders(stream, HeaderUse::Decode);
+  const BitmapHeaders h = ReadHeaders(stream);
 
   Image& image = images.emplace_back();
   if (!CreateImage(static_cast<int32_t>(h.Width), static_cast<int32_t>(h.Height), h.Format, image))
@@ -605,16 +596,10 @@ void BitmapEncoder::WriteRle8(Stream& stream, const Image& image) {
 
 std::unique_ptr<Codec> CreateBitmapCodec() { return std::make_unique<BitmapCodec>(); }
 
-// The header checks and the format choice of ReadImages, without the pixels.
-void ReadBitmapHeader(Stream& stream, ImageHeader& result) {
-  const BitmapHeaders h = ReadHeaders(stream, HeaderUse::List);
-  result = {int32_t(h.Width), int32_t(h.Height), h.Format};
-}
-
+// The headers as the decoder reads and checks them, without the pixels.
 ImageHeader BitmapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadBitmapHeader(stream, header);
-  return header;
+  const BitmapHeaders h = ReadHeaders(stream);
+  return {int32_t(h.Width), int32_t(h.Height), h.Format};
 }
 
 }  // namespace imaging::formats

@@ -202,6 +202,35 @@ DdsTexture ReadTextureShape(const DdsFileHeader& header, LoadFacts::DdsShape& fo
   return texture;
 }
 
+// The header, checked as far as it tells: the magic, the pixel format (choice.Format Unknown
+// for one this codec does not read, which ends the parse), the size and the texture's shape;
+// and the format of the first picture a load gives.
+struct DdsPicture {
+  DdsFileHeader header;
+  FormatChoice choice;
+  DdsTexture texture;
+  LoadFacts::DdsShape shape{false, false, 1, 1};
+  PixelFormat firstFormat = PixelFormat::Unknown;
+};
+
+DdsPicture ParsePicture(Stream& stream) {
+  uint8_t raw[kHeaderSize];
+  stream.ReadExact(raw, kHeaderSize, "DDS header");
+  DdsPicture picture;
+  picture.header = ParseHeader(raw);
+  const DdsFileHeader& header = picture.header;
+  if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
+  picture.choice = ChooseFormat(header.PixelFormat);
+  if (picture.choice.Format == PixelFormat::Unknown) return picture;
+  CheckImageDimensions(header.Width, header.Height, "DDS file");
+  picture.texture = ReadTextureShape(header, picture.shape);
+  // Block textures whose sides are no multiples of 4 are decoded at their stated size.
+  const PixelFormatInfo& info = *FindFormatInfo(picture.choice.Format);
+  const bool cutBlocks = info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0);
+  picture.firstFormat = cutBlocks ? info.DecodedFormat : picture.choice.Format;
+  return picture;
+}
+
 // How the rows of the surfaces are stored: packed, or the first surface with the header's pitch.
 struct DdsRows {
   bool Linear;
@@ -446,16 +475,13 @@ void DdsEncoder::ValidateOptions() {
 
 bool DdsDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   Facts.dds = {false, false, 1, 1};
-
-  uint8_t raw[kHeaderSize];
-  stream.ReadExact(raw, kHeaderSize, "DDS header");
-  const DdsFileHeader header = ParseHeader(raw);
-  if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
-  const FormatChoice choice = ChooseFormat(header.PixelFormat);
-  if (choice.Format == PixelFormat::Unknown) return false;
-  CheckImageDimensions(header.Width, header.Height, "DDS file");
+  const DdsPicture picture = ParsePicture(stream);
+  if (picture.choice.Format == PixelFormat::Unknown) return false;
+  Facts.dds = picture.shape;
+  const DdsFileHeader& header = picture.header;
+  const FormatChoice& choice = picture.choice;
+  const DdsTexture& texture = picture.texture;
   const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-  const DdsTexture texture = ReadTextureShape(header, Facts.dds);
   const DdsRows rows = CheckTextureData(stream, header, texture, choice.Format, info);
 
   const std::vector<Surface> surfaces =
@@ -463,7 +489,7 @@ bool DdsDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   // Block formats store whole 4 x 4 blocks. A texture whose main surface is no whole number of
   // blocks is decoded, and every surface cut to the size the file states, so its pictures carry
   // no columns or rows that are not part of them.
-  const bool cutBlocks = info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0);
+  const bool cutBlocks = picture.firstFormat != choice.Format;
   std::vector<uint8_t> row;
   for (size_t s = 0; s < surfaces.size(); ++s) {
     const Surface& surface = surfaces[s];
@@ -522,28 +548,10 @@ std::unique_ptr<Codec> CreateDdsCodec() { return std::make_unique<DdsCodec>(); }
 
 // The size of the main surface and the format ReadImages gives it: block formats whose size is
 // no whole number of blocks are decoded to their plain format.
-void ReadDDSHeader(Stream& stream, ImageHeader& result) {
-  uint8_t raw[kHeaderSize];
-  stream.ReadExact(raw, kHeaderSize, "DDS header");
-  const DdsFileHeader header = ParseHeader(raw);
-  if (header.Magic != kMagic) RaiseImaging("DDS: the file does not start with \"DDS \".");
-  const FormatChoice choice = ChooseFormat(header.PixelFormat);
-  if (choice.Format == PixelFormat::Unknown) RaiseImaging("DDS: the pixel format is not supported.");
-  CheckImageDimensions(header.Width, header.Height, "DDS file");
-  if (header.MipMapCount > kMaxMipMapLevels)
-    RaiseImaging("DDS: a mipmap count of %u is not possible.", header.MipMapCount);
-  if ((header.Caps2 & DDSCAPS2_VOLUME) && (header.Flags & DDSD_DEPTH) && header.Depth == 0)
-    RaiseImaging("DDS: the volume texture has a depth of 0.");
-  const PixelFormatInfo& info = *FindFormatInfo(choice.Format);
-  PixelFormat format = choice.Format;
-  if (info.IsCompressed && (header.Width % 4 != 0 || header.Height % 4 != 0)) format = info.DecodedFormat;
-  result = {int32_t(header.Width), int32_t(header.Height), format};
-}
-
 ImageHeader DdsCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadDDSHeader(stream, header);
-  return header;
+  const DdsPicture picture = ParsePicture(stream);
+  if (picture.choice.Format == PixelFormat::Unknown) RaiseImaging("DDS: the pixel format is not supported.");
+  return {int32_t(picture.header.Width), int32_t(picture.header.Height), picture.firstFormat};
 }
 
 }  // namespace imaging::formats

@@ -46,6 +46,38 @@ Layout LayoutOf(const PcxHeader& h) {
   return Layout::None;
 }
 
+// What the header tells, checked: the layout of the planes (None for one this codec does not
+// read), the picture's size and the format it decodes to. Raises for a size beyond the limits
+// and for scan lines too short for a row.
+struct PcxPicture {
+  PcxHeader header;
+  Layout layout;
+  int64_t width;
+  int64_t height;
+  PixelFormat format;
+};
+
+PcxPicture ParsePicture(Stream& stream) {
+  uint8_t bytes[kPCXHeaderSize];
+  stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
+  PcxPicture picture{ParseHeader(bytes), Layout::None, 0, 0, PixelFormat::Unknown};
+  const PcxHeader& h = picture.header;
+  picture.layout = LayoutOf(h);
+  if (picture.layout == Layout::None) return picture;
+  picture.width = int64_t(h.XMax) - h.XMin + 1;
+  picture.height = int64_t(h.YMax) - h.YMin + 1;
+  CheckImageDimensions(picture.width, picture.height, "PCX image");
+  // Every plane's scan line must hold a whole row of pixels.
+  const int64_t planeBits = picture.layout == Layout::EGA ? 1 : h.BitsPerPixel;
+  if (int64_t(h.BytesPerLine) * 8 < picture.width * planeBits)
+    RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide at %d bits per pixel.",
+                 h.BytesPerLine, static_cast<long long>(picture.width), h.BitsPerPixel);
+  picture.format = picture.layout == Layout::RGB    ? PixelFormat::R8G8B8
+                   : picture.layout == Layout::RGBA ? PixelFormat::A8R8G8B8
+                                                    : PixelFormat::Index8;
+  return picture;
+}
+
 // Run-length decoding of the whole image: a byte of 192 or more repeats the next byte by its
 // low six bits; runs may cross scan lines and planes but never the end of the image.
 size_t DecodeRLE(const uint8_t* data, size_t size, uint8_t* out, size_t total) {
@@ -98,20 +130,12 @@ public:
   using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
-    uint8_t bytes[kPCXHeaderSize];
-    stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
-    const PcxHeader h = ParseHeader(bytes);
-    const Layout layout = LayoutOf(h);
-    if (layout == Layout::None) return false;
-    const int64_t width = int64_t(h.XMax) - h.XMin + 1;
-    const int64_t height = int64_t(h.YMax) - h.YMin + 1;
-    CheckImageDimensions(width, height, "PCX image");
-
-    // Every plane's scan line must hold a whole row of pixels.
-    const int64_t planeBits = layout == Layout::EGA ? 1 : h.BitsPerPixel;
-    if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
-      RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide at %d bits per pixel.",
-                   h.BytesPerLine, static_cast<long long>(width), h.BitsPerPixel);
+    const PcxPicture picture = ParsePicture(stream);
+    if (picture.layout == Layout::None) return false;
+    const PcxHeader& h = picture.header;
+    const Layout layout = picture.layout;
+    const int64_t width = picture.width;
+    const int64_t height = picture.height;
 
     const size_t lineBytes = size_t(h.Planes) * h.BytesPerLine;
     const size_t total = lineBytes * size_t(height);
@@ -132,11 +156,8 @@ public:
       stream.ReadExact(planes.data(), static_cast<int64_t>(total), "PCX image data");
     }
 
-    const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
-                               : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
-                                                         : PixelFormat::Index8;
     Image& image = images.emplace_back();
-    if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), format, image))
+    if (!CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), picture.format, image))
       RaiseImaging("Cannot create a PCX image.");
     if (layout == Layout::Packed || layout == Layout::EGA)
       for (size_t i = 0; i < 16; ++i)
@@ -211,29 +232,10 @@ std::unique_ptr<Decoder> PcxCodec::CreateDecoder(const CodecOptions& options) co
 
 std::unique_ptr<Codec> CreatePcxCodec() { return std::make_unique<PcxCodec>(); }
 
-void ReadPCXHeader(Stream& stream, ImageHeader& result) {
-  uint8_t bytes[kPCXHeaderSize];
-  stream.ReadExact(bytes, kPCXHeaderSize, "PCX header");
-  const PcxHeader h = ParseHeader(bytes);
-  const Layout layout = LayoutOf(h);
-  if (layout == Layout::None) RaiseImaging("PCX: the plane layout is not supported.");
-  const int64_t width = int64_t(h.XMax) - h.XMin + 1;
-  const int64_t height = int64_t(h.YMax) - h.YMin + 1;
-  CheckImageDimensions(width, height, "PCX image");
-  const int64_t planeBits = layout == Layout::EGA ? 1 : h.BitsPerPixel;
-  if (int64_t(h.BytesPerLine) * 8 < width * planeBits)
-    RaiseImaging("PCX bytes per line (%d) too small for an image %lld pixels wide.", h.BytesPerLine,
-                 static_cast<long long>(width));
-  const PixelFormat format = layout == Layout::RGB    ? PixelFormat::R8G8B8
-                             : layout == Layout::RGBA ? PixelFormat::A8R8G8B8
-                                                       : PixelFormat::Index8;
-  result = {int32_t(width), int32_t(height), format};
-}
-
 ImageHeader PcxCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadPCXHeader(stream, header);
-  return header;
+  const PcxPicture picture = ParsePicture(stream);
+  if (picture.layout == Layout::None) RaiseImaging("PCX: the plane layout is not supported.");
+  return {int32_t(picture.width), int32_t(picture.height), picture.format};
 }
 
 }  // namespace imaging::formats

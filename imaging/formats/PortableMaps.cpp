@@ -135,7 +135,7 @@ bool ParseCount(const std::string& token, int64_t& value) {
 }
 
 // Reads the header. False when it does not describe a readable image.
-bool ReadHeader(TokenReader& reader, MapInfo& info) {
+bool ReadMapHeader(TokenReader& reader, MapInfo& info) {
   if (reader.Get() != 'P') return false;
   const int magic = reader.Get();
   info.Magic = static_cast<char>(magic);
@@ -369,6 +369,15 @@ void FinishSamples(const MapInfo& info, Image& image) {
   }
 }
 
+// The header, checked: false when it cannot be read; raises for a size beyond the limits.
+// The header read and the decoder both parse through here; the decoder goes on with the same
+// reader to the samples.
+bool ParseMap(TokenReader& reader, MapInfo& info) {
+  if (!ReadMapHeader(reader, info)) return false;
+  CheckImageDimensions(info.Width, info.Height, "portable map");
+  return true;
+}
+
 // The description of each of the five codecs: they differ in name, masks, magic numbers and
 // the formats they write.
 class PortableMapCodec : public Codec {
@@ -409,8 +418,7 @@ public:
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
     TokenReader reader(stream);
     MapInfo info;
-    if (!ReadHeader(reader, info)) return false;
-    CheckImageDimensions(info.Width, info.Height, "portable map");
+    if (!ParseMap(reader, info)) return false;
     const PixelFormat format = FormatOf(info);
     const int64_t pixels = info.Width * info.Height;
 
@@ -677,18 +685,11 @@ std::unique_ptr<Codec> CreatePfmCodec() {
                                                                                PixelFormat::A32B32G32R32F});
 }
 
-void ReadPortableMapHeader(Stream& stream, ImageHeader& result) {
+ImageHeader PortableMapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
   TokenReader reader(stream);
   MapInfo info;
-  if (!ReadHeader(reader, info)) RaiseImaging("The portable map header cannot be read.");
-  CheckImageDimensions(info.Width, info.Height, "portable map");
-  result = {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
-}
-
-ImageHeader PortableMapCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadPortableMapHeader(stream, header);
-  return header;
+  if (!ParseMap(reader, info)) RaiseImaging("The portable map header cannot be read.");
+  return {int32_t(info.Width), int32_t(info.Height), FormatOf(info)};
 }
 
 }  // namespace imaging::formats

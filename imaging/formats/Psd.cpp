@@ -423,6 +423,30 @@ bool PsdCodec::ProbeStream(Stream& stream) const {
 
 namespace {
 
+// The file header, checked: signature, version, channels and a size within the limits, with
+// the format the merged image decodes to (Unknown for a colour mode or depth this codec does
+// not read, which ends the parse).
+struct PsdPicture {
+  PsdHeader header;
+  PixelFormat format;
+};
+
+PsdPicture ParsePicture(Stream& stream) {
+  uint8_t raw[kHeaderSize];
+  stream.ReadExact(raw, kHeaderSize, "PSD header");
+  const PsdHeader header = ParseHeader(raw);
+  if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
+  if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
+  if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");
+  const PixelFormat format = ChooseFormat(header);
+  if (format != PixelFormat::Unknown) CheckImageDimensions(header.Width, header.Height, "PSD file");
+  return {header, format};
+}
+
+}  // namespace
+
+namespace {
+
 class PsdDecoder : public Decoder {
 public:
   using Decoder::Decoder;
@@ -447,15 +471,10 @@ std::unique_ptr<Encoder> PsdCodec::CreateEncoder(const CodecOptions& options) co
 }
 
 bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
-  uint8_t raw[kHeaderSize];
-  stream.ReadExact(raw, kHeaderSize, "PSD header");
-  const PsdHeader header = ParseHeader(raw);
-  if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
-  if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
-  if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");
-  const PixelFormat format = ChooseFormat(header);
-  if (format == PixelFormat::Unknown) return false;
-  CheckImageDimensions(header.Width, header.Height, "PSD file");
+  const PsdPicture picture = ParsePicture(stream);
+  if (picture.format == PixelFormat::Unknown) return false;
+  const PsdHeader& header = picture.header;
+  const PixelFormat format = picture.format;
   const PixelFormatInfo& info = *FindFormatInfo(format);
   const int32_t width = int32_t(header.Width), height = int32_t(header.Height);
   const int bytesPerSample = header.Depth / 8;
@@ -685,23 +704,10 @@ void PsdEncoder::ConvertForSave(Image& image, const PixelFormatInfo& info) {
 
 std::unique_ptr<Codec> CreatePsdCodec() { return std::make_unique<PsdCodec>(); }
 
-void ReadPSDHeader(Stream& stream, ImageHeader& result) {
-  uint8_t raw[kHeaderSize];
-  stream.ReadExact(raw, kHeaderSize, "PSD header");
-  const PsdHeader header = ParseHeader(raw);
-  if (std::memcmp(header.Signature, "8BPS", 4) != 0) RaiseImaging("PSD: the file does not start with \"8BPS\".");
-  if (header.Version != 1) RaiseImaging("PSD: version %u is not supported.", unsigned(header.Version));
-  if (header.Channels == 0) RaiseImaging("PSD: the header declares no channels.");
-  const PixelFormat format = ChooseFormat(header);
-  if (format == PixelFormat::Unknown) RaiseImaging("PSD: the colour mode or depth is not supported.");
-  CheckImageDimensions(header.Width, header.Height, "PSD file");
-  result = {int32_t(header.Width), int32_t(header.Height), format};
-}
-
 ImageHeader PsdCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadPSDHeader(stream, header);
-  return header;
+  const PsdPicture picture = ParsePicture(stream);
+  if (picture.format == PixelFormat::Unknown) RaiseImaging("PSD: the colour mode or depth is not supported.");
+  return {int32_t(picture.header.Width), int32_t(picture.header.Height), picture.format};
 }
 
 }  // namespace imaging::formats

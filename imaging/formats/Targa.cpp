@@ -203,6 +203,29 @@ size_t EncodeRowRLE(const uint8_t* row, int32_t width, size_t bpp, uint8_t* out)
   return static_cast<size_t>(out - start);
 }
 
+// The header, checked: an image type and depth this codec reads and a size within the limits,
+// and the format the pixels decode to (A1R5G5B5 for 16 bits, which the decoder relabels
+// X1R5G5B5 when no pixel sets the attribute bit).
+struct TargaPicture {
+  TargaHeader header;
+  PixelFormat format;
+};
+
+TargaPicture ParsePicture(Stream& stream) {
+  uint8_t bytes[kTargaHeaderSize];
+  stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
+  const TargaHeader h = ParseHeader(bytes);
+  const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
+  const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||
+                       h.PixelSize == 24 || h.PixelSize == 32;
+  if (!typeOk || !depthOk)
+    RaiseImaging("Targa: image type %u with %u bits per pixel is not supported.", unsigned(h.ImageType),
+                 unsigned(h.PixelSize));
+  const PixelFormat format = PixelFormatOf(h);
+  CheckImageDimensions(h.Width, h.Height, "Targa image");
+  return {h, format};
+}
+
 class TargaCodec : public Codec {
 public:
   TargaCodec() {
@@ -240,15 +263,13 @@ public:
   using Decoder::Decoder;
 
   bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
-    uint8_t bytes[kTargaHeaderSize];
-    stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
-    const TargaHeader h = ParseHeader(bytes);
+    const TargaPicture picture = ParsePicture(stream);
+    const TargaHeader& h = picture.header;
+    const PixelFormat format = picture.format;
     if (h.IDLength > 0) {
       uint8_t id[255];
       stream.ReadExact(id, h.IDLength, "Targa image ID");
     }
-    const PixelFormat format = PixelFormatOf(h);
-    CheckImageDimensions(h.Width, h.Height, "Targa image");
     const int32_t bpp = FindFormatInfo(format)->BytesPerPixel;
 
     Color32 palette[256] = {};
@@ -374,24 +395,9 @@ std::unique_ptr<Encoder> TargaCodec::CreateEncoder(const CodecOptions& options) 
 
 std::unique_ptr<Codec> CreateTargaCodec() { return std::make_unique<TargaCodec>(); }
 
-void ReadTargaHeader(Stream& stream, ImageHeader& result) {
-  uint8_t bytes[kTargaHeaderSize];
-  stream.ReadExact(bytes, kTargaHeaderSize, "Targa header");
-  const TargaHeader h = ParseHeader(bytes);
-  const bool typeOk = h.ImageType <= 3 || (h.ImageType >= 9 && h.ImageType <= 11);
-  const bool depthOk = h.PixelSize == 1 || h.PixelSize == 8 || h.PixelSize == 15 || h.PixelSize == 16 ||
-                       h.PixelSize == 24 || h.PixelSize == 32;
-  if (!typeOk || !depthOk) RaiseImaging("Targa: image type %u with %u bits per pixel is not supported.",
-                                        unsigned(h.ImageType), unsigned(h.PixelSize));
-  const PixelFormat format = PixelFormatOf(h);
-  CheckImageDimensions(h.Width, h.Height, "Targa image");
-  result = {int32_t(h.Width), int32_t(h.Height), format};
-}
-
 ImageHeader TargaCodec::ReadHeader(Stream& stream, const CodecOptions&) const {
-  ImageHeader header;
-  ReadTargaHeader(stream, header);
-  return header;
+  const TargaPicture picture = ParsePicture(stream);
+  return {int32_t(picture.header.Width), int32_t(picture.header.Height), picture.format};
 }
 
 }  // namespace imaging::formats
