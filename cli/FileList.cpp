@@ -1,6 +1,7 @@
 #include "cli/FileList.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,7 +11,9 @@ namespace cli {
 
 namespace {
 
-// The list is read in blocks and cut into paths as it comes, so only the paths are held.
+// The list is read in blocks and cut into paths as it comes, so only the paths are held; a
+// "path" longer than any path can be (a device such as /dev/zero named as the list) ends the
+// read instead of growing without end.
 constexpr size_t kBlockSize = 1 << 16;
 
 class ListReader {
@@ -21,6 +24,10 @@ public:
     for (size_t i = 0; i < count;) {
       const void* found = std::memchr(bytes + i, separator_, count - i);
       const size_t end = found == nullptr ? count : static_cast<size_t>(static_cast<const char*>(found) - bytes);
+      if (pending_.size() + (end - i) >= PATH_MAX) {
+        tooLong_ = true;
+        return;
+      }
       pending_.append(bytes + i, end - i);
       if (found == nullptr) break;
       EndPath();
@@ -33,10 +40,13 @@ public:
     pending_.clear();
   }
 
+  bool TooLong() const { return tooLong_; }
+
 private:
   char separator_;
   std::vector<std::string>& paths_;
   std::string pending_;
+  bool tooLong_ = false;
 };
 
 }  // namespace
@@ -58,8 +68,12 @@ std::optional<std::string> ReadFileList(const std::string& name, char separator,
     }
     if (count == 0) break;
     reader.Take(block.data(), static_cast<size_t>(count));
+    if (reader.TooLong()) {
+      error = "--files-from: " + shown + " lists a path of " + std::to_string(PATH_MAX) + " bytes or more";
+      break;
+    }
   }
-  reader.EndPath();
+  if (!error) reader.EndPath();
   if (!standardInput) ::close(fd);
   return error;
 }

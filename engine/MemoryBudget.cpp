@@ -49,9 +49,11 @@ uint64_t EstimateHeldBytes(const std::string& source, const ConversionJob& job, 
                            const std::string& decimalSeparator) {
   const uint64_t sourceBytes = base::FileBytes(source);
   try {
-    const std::string extension = IsIconPath(source) ? "ico" : imaging::DetectFileFormat(source);
+    // One open for the detection and the header.
+    imaging::FileStream file(source, imaging::FileStream::Access::Read);
+    const std::string extension = IsIconPath(source) ? "ico" : imaging::DetectStreamFormat(file, source);
     imaging::ImageHeader header;
-    if (!extension.empty() && imaging::ReadImageHeader(source, extension, options, header)) {
+    if (!extension.empty() && imaging::ReadImageHeader(file, extension, options, header)) {
       const OutputPreview preview = PreviewOutput(job, source, header.Width, header.Height, 0, 1, header.Orientation);
       const Size scaled = ScaledForEstimate(preview, job, sourceBytes, decimalSeparator);
       return SaturatingSum(HeldPictureBytes(preview.width, preview.height, header.Format),

@@ -392,11 +392,11 @@ std::string DetectFileFormat(const std::string& fileName) {
   }
 }
 
-std::string DetectStreamFormat(Stream& stream) {
+std::string DetectStreamFormat(Stream& stream, const std::string& fileName) {
   int64_t start = 0;
   try {
     start = stream.Position();
-    const std::string result = Detect(stream, nullptr);
+    const std::string result = Detect(stream, fileName.empty() ? nullptr : &fileName);
     stream.Seek(start, SeekOrigin::Begin);
     return result;
   } catch (...) {

@@ -186,8 +186,10 @@ bool MatchesMask(const std::string& fileName, const std::string& mask);
 
 // ---- Detection and one-image convenience functions ----------------------------------------
 
+// The default extension of the codec that recognises the content, or "" for none. The codecs
+// whose masks match `fileName` (when given) are asked first. The stream is left where it was.
 std::string DetectFileFormat(const std::string& fileName);
-std::string DetectStreamFormat(Stream& stream);
+std::string DetectStreamFormat(Stream& stream, const std::string& fileName = std::string());
 bool LoadImageFromFile(const std::string& fileName, Image& image);
 bool LoadImageFromStream(Stream& stream, Image& image);
 bool SaveImageToStream(const std::string& extension, Stream& stream, const Image& image);

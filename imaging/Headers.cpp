@@ -23,11 +23,17 @@ bool CanReadImageHeader(const std::string& extension) {
 
 bool ReadImageHeader(const std::string& path, const std::string& extension, const CodecOptions& options,
                      ImageHeader& header) {
+  if (!CanReadImageHeader(extension)) return false;
+  FileStream file(path, FileStream::Access::Read);
+  return ReadImageHeader(file, extension, options, header);
+}
+
+bool ReadImageHeader(Stream& stream, const std::string& extension, const CodecOptions& options,
+                     ImageHeader& header) {
   const bool icon = IsIconExtension(extension);
   const Codec* codec = icon ? nullptr : FindFormatByExtension(extension);
   if (!icon && (codec == nullptr || !codec->CanReadHeader)) return false;
-  FileStream file(path, FileStream::Access::Read);
-  header = icon ? formats::ReadIconHeader(file) : codec->ReadHeader(file, options);
+  header = icon ? formats::ReadIconHeader(stream) : codec->ReadHeader(stream, options);
   CheckImageDimensions(header.Width, header.Height, "image header");
   return true;
 }

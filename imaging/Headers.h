@@ -34,5 +34,8 @@ bool CanReadImageHeader(const std::string& extension);
 // 65535 on a side). Only the GIF codec's header depends on the options (gif.loadAnimated).
 bool ReadImageHeader(const std::string& path, const std::string& extension, const CodecOptions& options,
                      ImageHeader& header);
+// The same from a stream that is open already, read from its current position.
+bool ReadImageHeader(Stream& stream, const std::string& extension, const CodecOptions& options,
+                     ImageHeader& header);
 
 }  // namespace imaging

@@ -179,6 +179,7 @@ TEST_F(ManyRuns, ListsFromAFileOrStandardInputWithAnyNames) {
       "--files-from list0 --files-from list-lines",
       "-0 in/plain.bmp",
       "--files-from /dev/null",  // an empty list
+      "--files-from /dev/zero",  // one endless line
       "--shard 0/3 in",
       "--shard 4/3 in",
       "--shard 1/0 in",

@@ -14,14 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ImagingError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testsupport::ErrorOf;
 
 void MakePicture(Image& image, int32_t width, int32_t height) {
   ASSERT_TRUE(CreateImage(width, height, PixelFormat::A8R8G8B8, image));

@@ -18,15 +18,7 @@
 
 namespace codectest {
 
-// The message of the ImagingError the action raises, or "(no error)".
-inline std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const imaging::ImagingError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testsupport::ErrorOf;
 
 // A copy of any image as A8R8G8B8, pixel by pixel through the format table.
 inline void ToArgb(const imaging::Image& source, imaging::Image& target) {

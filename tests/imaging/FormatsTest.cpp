@@ -9,20 +9,14 @@
 #include <vector>
 
 #include "imaging/PixelFormats.h"
+#include "tests/support/TestSupport.h"
 
 using namespace imaging;
 using PF = PixelFormat;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ImagingError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testsupport::ErrorOf;
 
 bool IsAllZero(const Image& image) {
   return image.Width() == 0 && image.Height() == 0 && image.Format() == PF::Unknown && image.Size() == 0 &&

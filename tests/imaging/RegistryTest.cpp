@@ -12,14 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ImagingError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testsupport::ErrorOf;
 
 // A codec that exists only here: "TSTI", width and height as bytes, then A8R8G8B8 pixels.
 // It is not in the registry, so it exercises the base class's procedures on their own.

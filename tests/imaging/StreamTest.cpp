@@ -19,14 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const ImagingError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testsupport::ErrorOf;
 
 std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
   std::vector<uint8_t> bytes(size);

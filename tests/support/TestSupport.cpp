@@ -21,6 +21,15 @@ namespace fs = std::filesystem;
 
 namespace testsupport {
 
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const imaging::ImagingError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 fs::path CorpusDir() {
   const char* dir = std::getenv("VEXILO_CORPUS_DIR");
   if (dir && fs::is_directory(dir)) return fs::path(dir);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ int RunCommand(const std::string& command, std::string* output = nullptr);
 // (for example "-auto-orient").
 bool DecodeWithImageMagick(const std::filesystem::path& file, imaging::Image& image,
                            const std::string& options = "");
+
+// The message of the ImagingError the action raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& action);
 
 // Compares two A8R8G8B8 images; returns an empty text when equal, else a description of the
 // first difference. `tolerance` is the largest allowed difference per channel.
