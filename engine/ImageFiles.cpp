@@ -18,17 +18,11 @@ namespace {
 using imaging::Image;
 
 bool LoadIconFile(const std::string& path, Image& image) {
-  imaging::formats::IconCursorList list;
   // Through a file stream, which opens without waiting and reads nothing but a regular file.
   imaging::FileStream file(path, imaging::FileStream::Access::Read);
-  list.LoadFromStream(file);
-  // The richest image first: the greatest colour depth, and of those the largest.
-  list.Sort(imaging::formats::IconCursorList::kSortSizeFirst, imaging::formats::IconCursorList::kSortDescending);
-  list.Sort(imaging::formats::IconCursorList::kSortColorTypeFirst, imaging::formats::IconCursorList::kSortDescending);
-  const imaging::formats::IconCursorImage& first = list[0];
   imaging::Image drawn;
-  if (!imaging::CreateImage(first.DrawWidth(), first.DrawHeight(), imaging::PixelFormat::A8R8G8B8, drawn)) return false;
-  first.Draw(drawn, 0, 0);
+  imaging::formats::LoadIconPicture(file, drawn);
+  if (!imaging::IsImageValid(drawn)) return false;
   image = std::move(drawn);
   return true;
 }

@@ -29,18 +29,20 @@ const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
 // Icons made since Windows Vista store large images (256 pixels, often every size) as complete
 // PNG files instead of bitmaps.
-bool IsPngData(const std::vector<uint8_t>& data) {
-  return data.size() >= sizeof(kPngSignature) && std::memcmp(data.data(), kPngSignature, sizeof(kPngSignature)) == 0;
+bool IsPngData(const uint8_t* data, size_t size) {
+  return size >= sizeof(kPngSignature) && std::memcmp(data, kPngSignature, sizeof(kPngSignature)) == 0;
 }
+bool IsPngData(const std::vector<uint8_t>& data) { return IsPngData(data.data(), data.size()); }
 
 // A bitmap entry starts with the size of its header, one of the published header versions.
-bool IsBitmapData(const std::vector<uint8_t>& data) {
-  if (data.size() < 4) return false;
-  const uint32_t size = GetU32LE(data.data());
+bool IsBitmapData(const uint8_t* data, size_t size) {
+  if (size < 4) return false;
+  const uint32_t headerSize = GetU32LE(data);
   for (uint32_t known : {12u, 40u, 52u, 56u, 64u, 108u, 124u})
-    if (size == known) return true;
+    if (headerSize == known) return true;
   return false;
 }
+bool IsBitmapData(const std::vector<uint8_t>& data) { return IsBitmapData(data.data(), data.size()); }
 
 // The colour type a PNG image ranks with among the bitmaps: anything with an alpha channel as
 // 32 bits, truecolour as 24, palette and gray images by their bits per pixel.
@@ -85,6 +87,79 @@ IconColorType ColorTypeOfBits(uint16_t bitCount) {
   throw IconFileError(FormatText("Invalid color depth in bitmap header: (BPP = %d)", bitCount));
 }
 
+// Where the parts of a bitmap entry lie, from its header, checked against the entry's size.
+struct BitmapLayout {
+  uint16_t bitCount = 0;
+  int32_t width = 0;
+  int32_t height = 0;         // of the image: half the header's height
+  size_t colors = 0;          // palette entries
+  size_t paletteOffset = 0;   // from the start of the entry's data
+  size_t pixelOffset = 0;     // the colour (XOR) bitmap
+  size_t xorStride = 0;
+  size_t andStride = 0;
+  size_t maskOffset = 0;      // the AND mask
+  size_t maskBytes = 0;       // of the mask that are there
+};
+
+// Reads and checks the header of a bitmap entry of `size` bytes, of which `head` holds the first
+// `headSize`: at least the first kIconV5HeaderSize, or all of them when there are fewer. No
+// pixel is looked at, so a choice among entries can use it without decoding any.
+BitmapLayout ReadBitmapLayout(const uint8_t* head, size_t headSize, size_t size) {
+  // The depth is judged from the byte pair where a bitmap header keeps it, before anything
+  // else.
+  if (size < kIconBitCountOffset + 2) throw IconFileError(kCorrupt);
+  BitmapLayout layout;
+  layout.bitCount = static_cast<uint16_t>(head[kIconBitCountOffset] | (head[kIconBitCountOffset + 1] << 8));
+  ColorTypeOfBits(layout.bitCount);
+
+  if (size < kIconBitmapInfoHeaderSize) throw IconFileError(kCorrupt);
+  ByteReader reader(head, headSize, "icon");
+  IconBitmapInfoHeader header{};
+  header.Size = reader.U32LE("bitmap header");
+  header.Width = reader.I32LE("bitmap header");
+  header.Height = reader.I32LE("bitmap header");
+  header.Planes = reader.U16LE("bitmap header");
+  header.BitCount = reader.U16LE("bitmap header");
+  header.Compression = reader.U32LE("bitmap header");
+  header.SizeImage = reader.U32LE("bitmap header");
+  header.XPelsPerMeter = reader.I32LE("bitmap header");
+  header.YPelsPerMeter = reader.I32LE("bitmap header");
+  header.ClrUsed = reader.U32LE("bitmap header");
+  header.ClrImportant = reader.U32LE("bitmap header");
+
+  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > size) throw IconFileError(kCorrupt);
+  if (header.Compression != 0) throw IconFileError(kCorrupt);
+  if (header.Width <= 0 || header.Height < 2) throw IconFileError(kCorrupt);
+  layout.width = header.Width;
+  layout.height = header.Height / 2;
+  CheckImageDimensions(layout.width, layout.height, "icon image");
+
+  if (layout.bitCount <= 8) {
+    const size_t full = size_t(1) << layout.bitCount;
+    layout.colors = header.ClrUsed > 0 && header.ClrUsed < full ? header.ClrUsed : full;
+  }
+  layout.paletteOffset = header.Size;
+  layout.pixelOffset = layout.paletteOffset + layout.colors * 4;
+  layout.xorStride = BitmapStride(layout.width, layout.bitCount);
+  layout.andStride = BitmapStride(layout.width, 1);
+  if (layout.pixelOffset > size || layout.xorStride * size_t(layout.height) > size - layout.pixelOffset)
+    throw IconFileError(kCorrupt);
+  // Some writers cut the AND mask short, or put an embedded colour profile where the mask
+  // would be; missing mask rows count as opaque.
+  layout.maskOffset = layout.pixelOffset + layout.xorStride * size_t(layout.height);
+  layout.maskBytes = size - layout.maskOffset;
+  if (header.Size >= kIconV5HeaderSize) {
+    ByteReader v5(head, headSize, "icon");
+    v5.Seek(kIconColorSpaceOffset, "bitmap header");
+    const uint32_t colorSpace = v5.U32LE("bitmap header");
+    v5.Seek(kIconProfileDataOffset, "bitmap header");
+    const size_t profileOffset = v5.U32LE("bitmap header");
+    if (colorSpace == kIconEmbeddedProfile && profileOffset >= layout.maskOffset)
+      layout.maskBytes = std::min(layout.maskBytes, profileOffset - layout.maskOffset);
+  }
+  return layout;
+}
+
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
   FILE* file = std::fopen(fileName.c_str(), "rb");
   if (!file) throw IconFileError(FormatText("Cannot open icon file \"%s\": %s.", fileName.c_str(), std::strerror(errno)));
@@ -113,74 +188,32 @@ IconDirEntry IconCursorImage::GetInfo() const {
   return info;
 }
 
-int32_t IconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : width_; }
-int32_t IconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : height_; }
+IconCursorImage::IconCursorImage(const IconCursorImage& other)
+    : owner_(other.owner_), entry_(other.entry_), colorType_(other.colorType_), data_(other.data_),
+      pixels_(other.pixels_.Clone()) {}
+
+int32_t IconCursorImage::DrawWidth() const { return entry_.Width != 0 ? entry_.Width : pixels_.Width(); }
+int32_t IconCursorImage::DrawHeight() const { return entry_.Height != 0 ? entry_.Height : pixels_.Height(); }
 
 void IconCursorImage::Decode() {
   if (IsPngData(data_)) {
     DecodePng();
     return;
   }
-  // The depth is judged from the byte pair where a bitmap header keeps it, before anything
-  // else.
-  if (data_.size() < kIconBitCountOffset + 2) throw IconFileError(kCorrupt);
-  const uint16_t bitCount =
-      static_cast<uint16_t>(data_[kIconBitCountOffset] | (data_[kIconBitCountOffset + 1] << 8));
-  colorType_ = ColorTypeOfBits(bitCount);
+  const BitmapLayout layout = ReadBitmapLayout(data_.data(), data_.size(), data_.size());
+  colorType_ = ColorTypeOfBits(layout.bitCount);
+  const uint16_t bitCount = layout.bitCount;
+  const int32_t width = layout.width;
+  const int32_t height = layout.height;
+  const size_t colors = layout.colors;
+  const size_t xorStride = layout.xorStride;
+  const size_t andStride = layout.andStride;
+  const size_t maskBytes = layout.maskBytes;
+  const uint8_t* palette = data_.data() + layout.paletteOffset;
+  const uint8_t* xorBits = data_.data() + layout.pixelOffset;
+  const uint8_t* andBits = data_.data() + layout.maskOffset;
 
-  if (data_.size() < kIconBitmapInfoHeaderSize) throw IconFileError(kCorrupt);
-  ByteReader reader(data_.data(), data_.size(), "icon");
-  IconBitmapInfoHeader header{};
-  header.Size = reader.U32LE("bitmap header");
-  header.Width = reader.I32LE("bitmap header");
-  header.Height = reader.I32LE("bitmap header");
-  header.Planes = reader.U16LE("bitmap header");
-  header.BitCount = reader.U16LE("bitmap header");
-  header.Compression = reader.U32LE("bitmap header");
-  header.SizeImage = reader.U32LE("bitmap header");
-  header.XPelsPerMeter = reader.I32LE("bitmap header");
-  header.YPelsPerMeter = reader.I32LE("bitmap header");
-  header.ClrUsed = reader.U32LE("bitmap header");
-  header.ClrImportant = reader.U32LE("bitmap header");
-
-  if (header.Size < kIconBitmapInfoHeaderSize || header.Size > data_.size()) throw IconFileError(kCorrupt);
-  if (header.Compression != 0) throw IconFileError(kCorrupt);
-  if (header.Width <= 0 || header.Height < 2) throw IconFileError(kCorrupt);
-  const int32_t width = header.Width;
-  const int32_t height = header.Height / 2;
-  CheckImageDimensions(width, height, "icon image");
-
-  size_t colors = 0;
-  if (bitCount <= 8) {
-    const size_t full = size_t(1) << bitCount;
-    colors = header.ClrUsed > 0 && header.ClrUsed < full ? header.ClrUsed : full;
-  }
-  const size_t paletteOffset = header.Size;
-  const size_t pixelOffset = paletteOffset + colors * 4;
-  const size_t xorStride = BitmapStride(width, bitCount);
-  const size_t andStride = BitmapStride(width, 1);
-  if (pixelOffset > data_.size() || xorStride * size_t(height) > data_.size() - pixelOffset)
-    throw IconFileError(kCorrupt);
-  const uint8_t* palette = data_.data() + paletteOffset;
-  const uint8_t* xorBits = data_.data() + pixelOffset;
-  // Some writers cut the AND mask short, or put an embedded colour profile where the mask
-  // would be; missing mask rows count as opaque.
-  const size_t maskOffset = pixelOffset + xorStride * size_t(height);
-  const uint8_t* andBits = data_.data() + maskOffset;
-  size_t maskBytes = data_.size() - maskOffset;
-  if (header.Size >= kIconV5HeaderSize) {
-    ByteReader v5(data_.data(), data_.size(), "icon");
-    v5.Seek(kIconColorSpaceOffset, "bitmap header");
-    const uint32_t colorSpace = v5.U32LE("bitmap header");
-    v5.Seek(kIconProfileDataOffset, "bitmap header");
-    const size_t profileOffset = v5.U32LE("bitmap header");
-    if (colorSpace == kIconEmbeddedProfile && profileOffset >= maskOffset)
-      maskBytes = std::min(maskBytes, profileOffset - maskOffset);
-  }
-
-  width_ = width;
-  height_ = height;
-  pixels_.assign(size_t(width) * size_t(height), 0);
+  CreateImage(width, height, PixelFormat::A8R8G8B8, pixels_);
 
   // A 32-bit bitmap whose alpha bytes are all zero predates alpha icons: its mask decides.
   bool ownAlpha = false;
@@ -198,7 +231,7 @@ void IconCursorImage::Decode() {
   for (size_t row = 0; row < size_t(height); ++row) {
     const uint8_t* src = xorBits + row * xorStride;
     const uint8_t* mask = (row + 1) * andStride <= maskBytes ? andBits + row * andStride : nullptr;
-    Color32* out = pixels_.data() + (size_t(height) - 1 - row) * size_t(width);
+    uint8_t* out = pixels_.Bits() + (size_t(height) - 1 - row) * size_t(width) * 4;
     for (int32_t x = 0; x < width; ++x) {
       Color32 color;
       if (bitCount <= 8) {
@@ -218,11 +251,11 @@ void IconCursorImage::Decode() {
         color = MakeColor32(p[3], p[2], p[1], p[0]);
       }
       if (ownAlpha) {
-        out[x] = color;
+        PutU32LE(out + size_t(x) * 4, color);
         continue;
       }
       const bool masked = mask && ((mask[x / 8] >> (7 - x % 8)) & 1);
-      out[x] = masked ? 0 : (color | 0xFF000000u);
+      PutU32LE(out + size_t(x) * 4, masked ? 0 : (color | 0xFF000000u));
     }
   }
 }
@@ -240,29 +273,40 @@ void IconCursorImage::DecodePng() {
   ApplyFrameSideChunks(frame, image);
   if (image.Format() != PixelFormat::A8R8G8B8 && !ConvertImageFormat(image, PixelFormat::A8R8G8B8))
     throw IconFileError("The PNG image cannot be converted to 32 bits.");
-  width_ = image.Width();
-  height_ = image.Height();
-  const size_t count = size_t(width_) * size_t(height_);
-  pixels_.resize(count);
-  for (size_t i = 0; i < count; ++i) pixels_[i] = GetU32LE(image.Bits() + i * 4);
+  pixels_ = std::move(image);
 }
 
 void IconCursorImage::Draw(Image& canvas, int32_t x, int32_t y) const {
-  if (canvas.Format() != PixelFormat::A8R8G8B8 || !canvas.Bits() || width_ <= 0 || height_ <= 0) return;
+  const int32_t width = pixels_.Width();
+  const int32_t height = pixels_.Height();
+  if (canvas.Format() != PixelFormat::A8R8G8B8 || !canvas.Bits() || width <= 0 || height <= 0) return;
   const int32_t drawWidth = DrawWidth();
   const int32_t drawHeight = DrawHeight();
   for (int32_t ty = 0; ty < drawHeight; ++ty) {
     const int32_t cy = y + ty;
     if (cy < 0 || cy >= canvas.Height()) continue;
-    const size_t sy = size_t(int64_t(ty) * height_ / drawHeight);
-    const Color32* src = pixels_.data() + sy * size_t(width_);
+    const size_t sy = size_t(int64_t(ty) * height / drawHeight);
+    const uint8_t* src = pixels_.Bits() + sy * size_t(width) * 4;
     uint8_t* dst = canvas.Bits() + size_t(cy) * size_t(canvas.Width()) * 4;
     for (int32_t tx = 0; tx < drawWidth; ++tx) {
       const int32_t cx = x + tx;
       if (cx < 0 || cx >= canvas.Width()) continue;
-      PutU32LE(dst + size_t(cx) * 4, src[int64_t(tx) * width_ / drawWidth]);
+      std::memcpy(dst + size_t(cx) * 4, src + size_t(int64_t(tx) * width / drawWidth) * 4, 4);
     }
   }
+}
+
+Image IconCursorImage::Drawn() && {
+  Image drawn;
+  if (DrawWidth() == pixels_.Width() && DrawHeight() == pixels_.Height()) {
+    drawn = std::move(pixels_);
+  } else if (CreateImage(DrawWidth(), DrawHeight(), PixelFormat::A8R8G8B8, drawn)) {
+    Draw(drawn, 0, 0);
+  }
+  data_.clear();
+  data_.shrink_to_fit();
+  pixels_.Reset();
+  return drawn;
 }
 
 std::unique_ptr<IconCursorImage> IconCursorImage::FromImage(const Image& picture) {
@@ -526,64 +570,138 @@ std::vector<uint8_t> EncodeIconFile(const Image& picture) {
   return list.SaveToBytes();
 }
 
-// The image LoadIconFile draws, chosen by the same order (the richest colour type, then the
-// largest), from the directory and each entry's own header; no pixels are decoded.
-ImageHeader ReadIconHeader(Stream& stream) {
-  ImageHeader result;
-  const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
+namespace {
+
+// What the directory and an entry's own header tell of one image, without its pixels.
+struct IconEntryHeader {
+  IconDirEntry entry{};
+  IconColorType colorType = IconColorType::RGBA;
+  int32_t width = 0;   // the bitmap's or PNG image's own size
+  int32_t height = 0;
+  int32_t DrawWidth() const { return entry.Width != 0 ? entry.Width : width; }
+  int32_t DrawHeight() const { return entry.Height != 0 ? entry.Height : height; }
+};
+
+// The colour type and size of a PNG entry, from its signature and IHDR chunk.
+void ReadPngEntryHeader(const uint8_t* head, size_t headSize, IconEntryHeader& image) {
   const auto GetU32BE = [](const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
   };
+  if (headSize < 33 || GetU32BE(head + 12) != 0x49484452u) throw IconFileError("The PNG data hold no image.");
+  const PngImageHeader png{GetU32BE(head + 16), GetU32BE(head + 20), head[24], head[25], 0, 0, 0};
+  if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw IconFileError(kCorrupt);
+  CheckImageDimensions(png.Width, png.Height, "icon image");
+  image.width = int32_t(png.Width);
+  image.height = int32_t(png.Height);
+  image.colorType = ColorTypeOfPng(png);
+}
+
+// Reads the file header, every directory entry and the header of every entry's data: what the
+// choice of an image needs, and every check that needs no pixel. Defects are collected entry by
+// entry, as IconCursorList::ParseFile collects them, and raised together. Entries may overlap or
+// share their data; each is looked at on its own.
+std::vector<IconEntryHeader> ScanIconFile(Stream& stream) {
+  const int64_t start = stream.Position();
   const int64_t fileSize = stream.Remaining();
   uint8_t bytes[kIconDirEntrySize];
+  if (fileSize < int64_t(kIconFileHeaderSize)) throw IconFileError(kBadHeader);
   stream.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
+  const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
   const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
   if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
     throw IconFileError(kBadHeader);
-  bool found = false;
-  std::pair<int32_t, int32_t> best{};
+
+  std::vector<IconEntryHeader> images;
+  std::string errors;
   for (uint32_t i = 0; i < count; ++i) {
-    stream.Seek(int64_t(kIconFileHeaderSize) + int64_t(i) * kIconDirEntrySize, SeekOrigin::Begin);
-    stream.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
-    const uint8_t entryWidth = bytes[0], entryHeight = bytes[1];
-    const uint32_t length = GetU32LE(bytes + 8), offset = GetU32LE(bytes + 12);
-    if (uint64_t(offset) + length > uint64_t(fileSize)) throw IconFileError(kCorrupt);
-    // Enough of the entry's data for a bitmap header or a PNG signature and IHDR.
-    std::vector<uint8_t> data(std::min<uint32_t>(length, 40));
-    stream.Seek(offset, SeekOrigin::Begin);
-    stream.ReadExact(data.data(), int64_t(data.size()), "icon image");
-    int32_t width = 0, height = 0;
-    IconColorType type;
-    if (IsPngData(data)) {
-      if (data.size() < 33 || GetU32BE(data.data() + 12) != 0x49484452u)
-        throw IconFileError("The PNG data hold no image.");
-      PngImageHeader png{GetU32BE(data.data() + 16), GetU32BE(data.data() + 20), data[24], data[25], 0, 0, 0};
-      if (png.Width > 0x7FFFFFFFu || png.Height > 0x7FFFFFFFu) throw IconFileError(kCorrupt);
-      width = int32_t(png.Width);
-      height = int32_t(png.Height);
-      type = ColorTypeOfPng(png);
-    } else if (IsBitmapData(data)) {
-      if (data.size() < kIconBitmapInfoHeaderSize) throw IconFileError(kCorrupt);
-      width = int32_t(GetU32LE(data.data() + 4));
-      const int32_t doubled = int32_t(GetU32LE(data.data() + 8));
-      if (width <= 0 || doubled < 2) throw IconFileError(kCorrupt);
-      height = doubled / 2;
-      type = ColorTypeOfBits(GetU16LE(data.data() + kIconBitCountOffset));
-    } else {
-      throw IconFileError(
-          FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
-    }
-    CheckImageDimensions(width, height, "icon image");
-    const int32_t drawWidth = entryWidth != 0 ? entryWidth : width;
-    const int32_t drawHeight = entryHeight != 0 ? entryHeight : height;
-    const std::pair<int32_t, int32_t> key{int32_t(type), drawWidth + drawHeight};
-    if (!found || best < key) {
-      best = key;
-      result = {drawWidth, drawHeight, PixelFormat::A8R8G8B8};
-      found = true;
+    try {
+      const int64_t position = int64_t(kIconFileHeaderSize) + int64_t(i) * int64_t(kIconDirEntrySize);
+      if (position + int64_t(kIconDirEntrySize) > fileSize) throw IconFileError(kCorrupt);
+      stream.Seek(start + position, SeekOrigin::Begin);
+      stream.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
+      IconEntryHeader image;
+      IconDirEntry& entry = image.entry;
+      entry.Width = bytes[0];
+      entry.Height = bytes[1];
+      entry.ColorCount = bytes[2];
+      entry.Reserved = bytes[3];
+      entry.Planes = GetU16LE(bytes + 4);
+      entry.BitCount = GetU16LE(bytes + 6);
+      entry.BytesInRes = GetU32LE(bytes + 8);
+      entry.ImageOffset = GetU32LE(bytes + 12);
+      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > uint64_t(fileSize)) throw IconFileError(kCorrupt);
+      // Enough of the entry's data for any bitmap header or a PNG signature and IHDR.
+      uint8_t head[kIconV5HeaderSize];
+      const size_t headSize = std::min<size_t>(entry.BytesInRes, sizeof head);
+      stream.Seek(start + int64_t(entry.ImageOffset), SeekOrigin::Begin);
+      stream.ReadExact(head, int64_t(headSize), "icon image");
+      if (IsPngData(head, headSize)) {
+        try {
+          ReadPngEntryHeader(head, headSize, image);
+        } catch (const ImagingError& e) {
+          throw IconFileError(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
+        }
+      } else if (IsBitmapData(head, headSize)) {
+        const BitmapLayout layout = ReadBitmapLayout(head, headSize, entry.BytesInRes);
+        image.width = layout.width;
+        image.height = layout.height;
+        image.colorType = ColorTypeOfBits(layout.bitCount);
+      } else {
+        throw IconFileError(
+            FormatText("Image %d of the icon file is neither a Windows bitmap nor a PNG image.", int(i + 1)));
+      }
+      images.push_back(image);
+    } catch (const std::exception& e) {
+      errors += e.what();
+      errors += "\r\n";
     }
   }
-  return result;
+  if (!errors.empty())
+    throw IconFileError("Some icons could not be loaded due to the following errors: \r\n" + errors);
+  return images;
+}
+
+// The image the program takes: the greatest colour type, then the largest sum of the drawn
+// width and height, the first of equals in file order. IconCursorList's two stable sorts (size
+// first, then colour type first, both descending) put the same image first.
+size_t ChooseRichest(const std::vector<IconEntryHeader>& images) {
+  size_t best = 0;
+  const auto key = [](const IconEntryHeader& image) {
+    return std::pair(int32_t(image.colorType), image.DrawWidth() + image.DrawHeight());
+  };
+  for (size_t i = 1; i < images.size(); ++i)
+    if (key(images[best]) < key(images[i])) best = i;
+  return best;
+}
+
+}  // namespace
+
+void LoadIconPicture(Stream& stream, Image& picture) {
+  const int64_t start = stream.Position();
+  const std::vector<IconEntryHeader> images = ScanIconFile(stream);
+  const size_t chosen = ChooseRichest(images);
+  const IconDirEntry& entry = images[chosen].entry;
+  try {
+    std::vector<uint8_t> data(entry.BytesInRes);
+    stream.Seek(start + int64_t(entry.ImageOffset), SeekOrigin::Begin);
+    stream.ReadExact(data.data(), int64_t(data.size()), "icon image");
+    const bool png = IsPngData(data);
+    try {
+      picture = IconCursorImage(nullptr, entry, std::move(data)).Drawn();
+    } catch (const ImagingError& e) {
+      if (!png) throw;
+      throw IconFileError(FormatText("PNG image %d of the icon file cannot be read: %s", int(chosen + 1), e.what()));
+    }
+  } catch (const std::exception& e) {
+    throw IconFileError(std::string("Some icons could not be loaded due to the following errors: \r\n") + e.what() +
+                        "\r\n");
+  }
+}
+
+ImageHeader ReadIconHeader(Stream& stream) {
+  const std::vector<IconEntryHeader> images = ScanIconFile(stream);
+  const IconEntryHeader& chosen = images[ChooseRichest(images)];
+  return {chosen.DrawWidth(), chosen.DrawHeight(), PixelFormat::A8R8G8B8};
 }
 
 }  // namespace imaging::formats

@@ -33,6 +33,9 @@ public:
   // Decodes the image data of one directory entry. Raises IconFileError or ImagingError on
   // a defect.
   IconCursorImage(IconCursorList* owner, const IconDirEntry& entry, std::vector<uint8_t> data);
+  // An independent copy, with pixels of its own.
+  IconCursorImage(const IconCursorImage& other);
+  IconCursorImage& operator=(const IconCursorImage&) = delete;
   // A 32-bit image with an AND mask made from a picture: pixels of the colour of the
   // bottom-left pixel become transparent.
   static std::unique_ptr<IconCursorImage> FromImage(const Image& picture);
@@ -52,6 +55,10 @@ public:
   // Puts the image, stretched to DrawWidth × DrawHeight, at (x, y) of an A8R8G8B8 canvas,
   // replacing the canvas pixels it covers (the program draws onto an empty canvas).
   void Draw(Image& canvas, int32_t x, int32_t y) const;
+  // The image as Draw puts it on an empty DrawWidth × DrawHeight canvas. The decoded pixels are
+  // handed over when they already have that size, so no second picture is made; the object is
+  // left empty.
+  Image Drawn() &&;
 
 private:
   IconCursorImage() = default;
@@ -63,11 +70,9 @@ private:
   IconDirEntry entry_{};
   IconColorType colorType_ = IconColorType::RGBA;
   std::vector<uint8_t> data_;
-  // Decoded pixels, top row first, as 0xAARRGGBB: masked pixels are 0, others opaque unless a
-  // 32-bit bitmap carries its own alpha.
-  int32_t width_ = 0;
-  int32_t height_ = 0;
-  std::vector<Color32> pixels_;
+  // Decoded pixels, A8R8G8B8: masked pixels are 0, others opaque unless a 32-bit bitmap carries
+  // its own alpha.
+  Image pixels_;
 
   friend class IconCursorList;
 };
@@ -128,8 +133,15 @@ private:
   std::vector<uint8_t> raw_;
 };
 
-// The size of the picture LoadIconFile draws from the file (the entry it would choose, at its
-// drawn size), from the directory and each entry's bitmap header or PNG header.
+// The picture the program takes from an icon or cursor file: of the images the directory lists,
+// the richest (the greatest colour depth, then the largest as drawn; the first of equals), drawn
+// at its directory size into an A8R8G8B8 image. The choice is made from the directory and each
+// entry's own bitmap or PNG header, and only the chosen entry's pixels are decoded, so a file
+// whose entries all point at one large image costs that image once. Defects found in any
+// entry's header fail the file, as IconCursorList collects them.
+void LoadIconPicture(Stream& stream, Image& picture);
+
+// The size of the picture LoadIconPicture draws, from the same choice; no pixel is decoded.
 ImageHeader ReadIconHeader(Stream& stream);
 
 // Writes a picture as a one-image icon file (type 1, also when the caller names it .cur).

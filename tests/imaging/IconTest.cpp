@@ -86,7 +86,9 @@ Entry Plain(int32_t size, int bits) {
                      [](int, int) { return false; })};
 }
 
-// What the program loads from an icon file in memory: the richest image, drawn.
+// What the program loads from an icon file in memory: the richest image, drawn. The program
+// decodes that one entry alone; the list of every image, sorted and drawn, gives the same
+// picture, and the header read its size.
 void LoadIcon(const std::vector<uint8_t>& bytes, Image& image) {
   IconCursorList list;
   list.LoadFromBytes(bytes);
@@ -94,6 +96,26 @@ void LoadIcon(const std::vector<uint8_t>& bytes, Image& image) {
   list.Sort(IconCursorList::kSortColorTypeFirst, IconCursorList::kSortDescending);
   ASSERT_TRUE(CreateImage(list[0].DrawWidth(), list[0].DrawHeight(), PixelFormat::A8R8G8B8, image));
   list[0].Draw(image, 0, 0);
+
+  Image chosen;
+  MemoryStream stream = MemoryStream::ViewOf(bytes);
+  LoadIconPicture(stream, chosen);
+  ASSERT_EQ(chosen.Width(), image.Width());
+  ASSERT_EQ(chosen.Height(), image.Height());
+  EXPECT_EQ(std::memcmp(chosen.Bits(), image.Bits(), size_t(image.Size())), 0);
+  MemoryStream again = MemoryStream::ViewOf(bytes);
+  const ImageHeader header = ReadIconHeader(again);
+  EXPECT_EQ(header.Width, image.Width());
+  EXPECT_EQ(header.Height, image.Height());
+}
+
+// What the program's load of an icon file in memory raises, or "(no error)".
+std::string ProgramLoadError(const std::vector<uint8_t>& bytes) {
+  return codectest::ErrorOf([&] {
+    MemoryStream stream = MemoryStream::ViewOf(bytes);
+    Image image;
+    LoadIconPicture(stream, image);
+  });
 }
 
 std::string IconError(const std::vector<uint8_t>& bytes) {
@@ -355,6 +377,37 @@ TEST(Icon, PixelsMaskAndAlpha) {
   EXPECT_EQ(stretched.Width(), 4);
   EXPECT_EQ(GetPixel32(stretched, 1, 1), 0xFF0000FFu);
   EXPECT_EQ(GetPixel32(stretched, 2, 1), 0xFF00FF00u);
+}
+
+TEST(Icon, OnlyTheChosenEntryIsDecoded) {
+  const std::vector<uint8_t> png = PngData(8, PixelFormat::Index8);
+  std::vector<uint8_t> garbled = png;
+  for (size_t i = 60; i < garbled.size() - 20; ++i) garbled[i] = uint8_t(i * 37);
+  // A damaged 8-bit PNG image beside a 32-bit bitmap is never decoded by the program's load,
+  // which takes the bitmap; the list, which decodes every image, refuses the file.
+  const std::vector<uint8_t> file = IconFile({{8, 8, garbled}, Plain(16, 32)});
+  EXPECT_EQ(ProgramLoadError(file), "(no error)");
+  EXPECT_NE(IconError(file), "(no error)");
+  // Chosen, the same image fails the file with the list's message.
+  const std::string chosen = ProgramLoadError(IconFile({{8, 8, garbled}, Plain(16, 4)}));
+  EXPECT_EQ(chosen.rfind("Some icons could not be loaded due to the following errors: \r\n"
+                         "PNG image 1 of the icon file cannot be read: ",
+                         0),
+            0u)
+      << chosen;
+  // A defect any entry's header shows fails the file, whichever entry is chosen.
+  Entry sixteen = Plain(16, 4);
+  Put16(sixteen.data, 14, 16);
+  EXPECT_EQ(ProgramLoadError(IconFile({Plain(16, 32), sixteen})),
+            "Some icons could not be loaded due to the following errors: \r\n"
+            "Invalid color depth in bitmap header: (BPP = 16)\r\n");
+  // Entries that repeat one image, overlap or point at another entry's data are each judged
+  // by their own header.
+  std::vector<uint8_t> repeated = IconFile({Plain(16, 24), Plain(32, 32)});
+  std::copy(repeated.begin() + 6 + 16 + 8, repeated.begin() + 6 + 32, repeated.begin() + 6 + 8);
+  Image image;
+  LoadIcon(repeated, image);
+  EXPECT_EQ(image.Width(), 32);
 }
 
 TEST(Icon, DefectsOfOneEntryAreCollected) {
