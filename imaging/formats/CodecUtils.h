@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "imaging/PixelFormats.h"
 
@@ -22,6 +23,17 @@ inline void MirrorImageRows(Image& image, int32_t bytesPerPixel) {
       std::memcpy(b, pixel, size_t(bytesPerPixel));
     }
   }
+}
+
+// Reports a picture whose data end before its last pixel: "<format> data end early; the
+// missing part is ...", where the missing part holds zero bytes, which the picture's pixel
+// format shows as transparent (a format with alpha), as the palette's first colour, or black.
+inline void WarnDataEndEarly(const char* format, const Image& image) {
+  const PixelFormatInfo* info = FindFormatInfo(image.Format());
+  const char* missing = info && info->HasAlphaChannel ? "transparent"
+                        : info && info->IsIndexed     ? "the palette's first colour"
+                                                      : "black";
+  AddLoadWarning(std::string(format) + " data end early; the missing part is " + missing);
 }
 
 }  // namespace imaging::formats

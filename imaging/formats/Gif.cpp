@@ -61,15 +61,17 @@ public:
     }
   }
 
-  // Appends the payload of a sequence of sub-blocks to `target`.
-  void ReadSubBlocks(std::vector<uint8_t>& target) {
-    for (int size = ReadByte(); size > 0; size = ReadByte()) {
+  // Appends the payload of a sequence of sub-blocks to `target`; false when the data end
+  // before the zero-length block.
+  bool ReadSubBlocks(std::vector<uint8_t>& target) {
+    for (int size = ReadByte();; size = ReadByte()) {
+      if (size <= 0) return size == 0;
       const size_t old = target.size();
       target.resize(old + size_t(size));
       const size_t got = Read(target.data() + old, size_t(size));
       if (got != size_t(size)) {
         target.resize(old + got);
-        return;
+        return false;
       }
     }
   }
@@ -102,6 +104,10 @@ struct GifFrame {
   // A viewer stops after this image (a delay or a wait for user input): the screen then is
   // one picture of the animation.
   bool EndsPicture = false;
+  bool Interlaced = false;
+  // Pixels the data gave, in the order they are stored; the rest of the frame is missing and
+  // is not drawn.
+  int64_t Decoded = 0;
 };
 
 // The Graphic Control Extension that applies to the next image.
@@ -119,23 +125,29 @@ bool IsLoopExtension(const uint8_t* block, size_t size) {
 }
 
 // Reads `count` red-green-blue triples into opaque palette entries; missing bytes stay zero.
-void ReadColorTable(GifReader& reader, Color32* palette, int32_t count) {
+// False when the data end inside the table.
+bool ReadColorTable(GifReader& reader, Color32* palette, int32_t count) {
   uint8_t rgb[256 * 3] = {};
-  reader.Read(rgb, size_t(count) * 3);
+  const size_t got = reader.Read(rgb, size_t(count) * 3);
   for (int32_t i = 0; i < count; ++i) palette[i] = MakeColor32(255, rgb[i * 3], rgb[i * 3 + 1], rgb[i * 3 + 2]);
+  return got == size_t(count) * 3;
 }
 
-// Fills the rows of a frame in file order, or in the four interlace passes.
+// Fills the rows of a frame in file order, or in the four interlace passes. Only the first
+// `storedRows` rows of the frame have room in `pixels`; the data of a frame that was given fewer
+// cannot reach the others.
 class RowSink {
 public:
-  RowSink(uint8_t* pixels, int32_t width, int32_t height, bool interlaced)
-      : pixels_(pixels), width_(size_t(width)), height_(size_t(height)), interlaced_(interlaced) {
+  RowSink(uint8_t* pixels, int32_t width, int32_t height, int32_t storedRows, bool interlaced)
+      : pixels_(pixels), width_(size_t(width)), height_(size_t(height)), storedRows_(size_t(storedRows)),
+        interlaced_(interlaced) {
     line_ = pixels_;
   }
   bool Full() const { return rowsDone_ == height_; }
+  size_t Produced() const { return rowsDone_ * width_ + x_; }
 
   void Put(uint8_t value) {
-    line_[x_] = value;
+    if (y_ < storedRows_) line_[x_] = value;
     if (++x_ < width_) return;
     x_ = 0;
     if (++rowsDone_ == height_) return;
@@ -148,13 +160,13 @@ public:
       while (y_ >= height_ && pass_ < 3) y_ = kStart[++pass_];
       if (y_ >= height_) y_ = height_ - 1;
     }
-    line_ = pixels_ + y_ * width_;
+    if (y_ < storedRows_) line_ = pixels_ + y_ * width_;
   }
 
 private:
   uint8_t* pixels_;
   uint8_t* line_;
-  size_t width_, height_;
+  size_t width_, height_, storedRows_;
   bool interlaced_;
   size_t x_ = 0, y_ = 0, rowsDone_ = 0;
   int pass_ = 0;
@@ -164,8 +176,17 @@ private:
 
 // ---- LZW --------------------------------------------------------------------------------------
 
-void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t* pixels, int32_t width,
-                  int32_t height, bool interlaced) {
+int64_t MaxLZWPixels(size_t size, int32_t minCodeSize) {
+  if (minCodeSize < 2 || minCodeSize > 9) return 0;
+  // A code of w bits is below 2^w, and a table entry's string is at most one pixel longer than
+  // the entry before it, the first after a clear code being two pixels long: so a code gives at
+  // most 2^w - 1 - clear pixels, and 12-bit codes give the most per bit.
+  const int64_t clear = int64_t(1) << minCodeSize;
+  return (int64_t(size) * 8 * (kMaxLZWCodes - 1 - clear) + kMaxLZWBits - 1) / kMaxLZWBits;
+}
+
+size_t DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t* pixels, int32_t width,
+                    int32_t height, bool interlaced, int32_t storedRows) {
   if (minCodeSize < 2 || minCodeSize > 9) RaiseLZW();
   const int32_t clear = 1 << minCodeSize;
   const int32_t end = clear + 1;
@@ -182,11 +203,16 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
   size_t pos = 0;
   uint32_t bits = 0;
   int32_t bitCount = 0;
-  RowSink sink(pixels, width, height, interlaced);
+  RowSink sink(pixels, width, height, std::min(storedRows, height), interlaced);
 
   while (!sink.Full()) {
     while (bitCount < codeWidth) {
-      if (pos == size) RaiseLZW();  // the data end without an end code
+      // Data that end without an end code give the pixels decoded so far; data that give none
+      // are no image data.
+      if (pos == size) {
+        if (sink.Produced() == 0) RaiseLZW();
+        return sink.Produced();
+      }
       bits |= uint32_t(data[pos++]) << bitCount;
       bitCount += 8;
     }
@@ -201,7 +227,7 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
       previous = -1;
       continue;
     }
-    if (code == end) return;
+    if (code == end) return sink.Produced();
     if (previous < 0) {
       if (code >= clear || code > 255) RaiseLZW();
       sink.Put(static_cast<uint8_t>(code));
@@ -241,6 +267,7 @@ void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t
     previous = code;
     previousFirst = first;
   }
+  return sink.Produced();
 }
 
 namespace {
@@ -351,11 +378,38 @@ std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count) {
 
 namespace {
 
+// The place of row y in the order a frame's rows are stored: top to bottom, or in the four
+// interlace passes (rows 0, 8, 16, ...; then 4, 12, ...; then 2, 6, ...; then 1, 3, 5, ...).
+int64_t StoredRowIndex(int32_t y, int32_t height, bool interlaced) {
+  if (!interlaced) return y;
+  const int64_t firstPass = (int64_t(height) + 7) / 8, secondPass = (int64_t(height) + 3) / 8;
+  const int64_t thirdPass = (int64_t(height) + 1) / 4;
+  if (y % 8 == 0) return y / 8;
+  if (y % 8 == 4) return firstPass + y / 8;
+  if (y % 4 == 2) return firstPass + secondPass + y / 4;
+  return firstPass + secondPass + thirdPass + y / 2;
+}
+
+// How many rows from the top the first `pixels` pixels of a frame reach.
+int32_t RowsReached(int64_t pixels, int32_t width, int32_t height, bool interlaced) {
+  const int64_t rows = std::min<int64_t>(height, (pixels + width - 1) / width);
+  if (!interlaced) return int32_t(rows);
+  int32_t reached = 0;
+  for (int32_t y = 0; y < height; ++y)
+    if (StoredRowIndex(y, height, true) < rows) reached = y + 1;
+  return reached;
+}
+
+// Draws the pixels the frame's data gave; the missing part, like a transparent pixel, leaves the
+// screen as it was.
 void DrawFrame(Image& canvas, const Image& frame, const GifFrame& info) {
-  for (int32_t y = 0; y < info.Height; ++y) {
+  for (int32_t y = 0; y < frame.Height(); ++y) {
+    const int64_t first = StoredRowIndex(y, info.Height, info.Interlaced) * info.Width;
+    if (first >= info.Decoded) continue;
+    const int32_t count = int32_t(std::min<int64_t>(info.Width, info.Decoded - first));
     const uint8_t* source = frame.Bits() + size_t(y) * size_t(frame.Width());
     uint8_t* target = canvas.Bits() + (size_t(info.Top + y) * size_t(canvas.Width()) + size_t(info.Left)) * 4;
-    for (int32_t x = 0; x < info.Width; ++x, target += 4) {
+    for (int32_t x = 0; x < count; ++x, target += 4) {
       const Color32 colour = frame.Palette()[source[x]];
       if (Color32Alpha(colour) != 0) std::memcpy(target, &colour, 4);
     }
@@ -417,6 +471,11 @@ void ComposeFrames(const std::vector<Image>& raw, const std::vector<GifFrame>& f
     spend(int64_t(frame.Width) * frame.Height);
     DrawFrame(canvas, source, frame);
     if (frame.EndsPicture || i + 1 == frames.size()) {
+      // The last picture wanted takes the screen itself; the others are copies of it.
+      if (composed.size() + 1 == pictures) {
+        composed.push_back(std::move(canvas));
+        break;
+      }
       spend(int64_t(width) * height);
       Image& picture = composed.emplace_back();
       CreateImage(width, height, PixelFormat::A8R8G8B8, picture);
@@ -508,6 +567,8 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
   bool looping = false;     // a loop extension was found
   bool anyPause = false;    // some image carries a delay or waits for input
   bool firstPicture = false;  // the frames read so far complete the first picture
+  bool missing = false;       // a frame's data end before its last pixel
+  bool cut = false;           // the file ends inside an image
 
   int block = reader.ReadByte();
   while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
@@ -546,8 +607,13 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
       continue;
     }
 
+    // With only the first picture wanted, later frames matter for the canvas size alone.
+    const bool wanted = !onlyFirst || frames.empty() || (Options.gif.loadAnimated && !firstPicture);
     uint8_t d[kImageDescriptorSize];
-    if (reader.Read(d, sizeof(d)) != sizeof(d)) break;
+    if (reader.Read(d, sizeof(d)) != sizeof(d)) {
+      cut = cut || wanted;
+      break;
+    }
     const ImageDescriptor descriptor{LoadLE16(d), LoadLE16(d + 2), LoadLE16(d + 4), LoadLE16(d + 6), d[8]};
     GifFrame frame;
     frame.Left = descriptor.Left;
@@ -560,12 +626,13 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
     frame.TransparentIndex = control.TransparentIndex;
     frame.Disposal = control.Present ? control.Disposal : 0;
     frame.EndsPicture = control.Present && control.Pause;
+    frame.Interlaced = (descriptor.PackedFields & 0x40) != 0;
     anyPause = anyPause || frame.EndsPicture;
-    const bool interlaced = (descriptor.PackedFields & 0x40) != 0;
 
     Color32 palette[256] = {};
+    bool whole = true;  // the frame's table and data are all there
     if (frame.HasLocalTable)
-      ReadColorTable(reader, palette, 1 << ((descriptor.PackedFields & 7) + 1));
+      whole = ReadColorTable(reader, palette, 1 << ((descriptor.PackedFields & 7) + 1));
     else if (hasGlobalTable)
       std::memcpy(palette, globalTable, sizeof(palette));
     else
@@ -574,7 +641,8 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
 
     const int minCodeSize = reader.ReadByte();
     lzw.clear();
-    if (minCodeSize >= 0) reader.ReadSubBlocks(lzw);
+    whole = minCodeSize >= 0 && reader.ReadSubBlocks(lzw) && whole;
+    cut = cut || (wanted && !whole);
     control = PendingControl{};
 
     const bool dropped = frame.Left > screenWidth + 1 || frame.Top > screenHeight + 1;
@@ -582,24 +650,32 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
       canvasWidth = std::max(canvasWidth, frame.Left + frame.Width);
       canvasHeight = std::max(canvasHeight, frame.Top + frame.Height);
     }
-    // With only the first picture wanted, later frames matter for the canvas size alone.
-    const bool wanted = !onlyFirst || frames.empty() || (Options.gif.loadAnimated && !firstPicture);
     bool kept = false;
     if (!dropped && wanted) {
       CheckImageDimensions(frame.Width, frame.Height, "GIF frame");
-      rawPixels += int64_t(frame.Width) * frame.Height;
+      // Room only for the rows the data can reach: a frame may declare the whole screen with a
+      // few bytes of data, which then cannot fill more than a few of its rows.
+      const int64_t declared = int64_t(frame.Width) * frame.Height;
+      const int64_t reachable = MaxLZWPixels(lzw.size(), minCodeSize);
+      const int32_t storedRows =
+          reachable >= declared ? frame.Height : RowsReached(reachable, frame.Width, frame.Height, frame.Interlaced);
+      rawPixels += int64_t(frame.Width) * storedRows;
       if (rawPixels > kMaxFramePixelsPerFile)
         RaiseImaging("GIF frames hold more than %lld pixels in all.", static_cast<long long>(kMaxFramePixelsPerFile));
       Image image;
-      CreateImage(frame.Width, frame.Height, PixelFormat::Index8, image);
-      std::memcpy(image.Palette(), palette, sizeof(palette));
-      try {
-        DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits(), frame.Width, frame.Height, interlaced);
-        raw.push_back(std::move(image));
-        frames.push_back(frame);
-        kept = true;
-      } catch (const ImagingError&) {
-        // A frame whose data cannot be decoded is left out; the others still load.
+      if (storedRows > 0) {
+        CreateImage(frame.Width, storedRows, PixelFormat::Index8, image);
+        std::memcpy(image.Palette(), palette, sizeof(palette));
+        try {
+          frame.Decoded = int64_t(DecodeGIFLZW(lzw.data(), lzw.size(), minCodeSize, image.Bits(), frame.Width,
+                                               frame.Height, frame.Interlaced, storedRows));
+          missing = missing || frame.Decoded < declared;
+          raw.push_back(std::move(image));
+          frames.push_back(frame);
+          kept = true;
+        } catch (const ImagingError&) {
+          // A frame whose data cannot be decoded is left out; the others still load.
+        }
       }
       if (onlyFirst && !Options.gif.loadAnimated && !frames.empty()) break;
     }
@@ -610,6 +686,8 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
     block = reader.ReadByte();
   }
 
+  // A frame the data end in gives the pixels up to there; the rest of it is missing.
+  if (!frames.empty() && (missing || cut)) AddLoadWarning("GIF data end early; the missing part is transparent");
   if (frames.empty()) return true;
   if (!Options.gif.loadAnimated) {
     images = std::move(raw);

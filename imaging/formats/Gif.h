@@ -56,9 +56,15 @@ public:
 };
 
 // The LZW coder, exposed for tests and fuzzing. Decodes `data` (the concatenated sub-blocks)
-// into width × height indices; raises "Error when decoding GIF LZW data" on bad data.
-void DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t* pixels, int32_t width,
-                  int32_t height, bool interlaced);
+// into width × height indices, of which `pixels` holds the first `storedRows` rows, and answers
+// how many pixels the data gave (in the order they are stored: by rows, or by the interlace
+// passes). Data that end, or stop at an end code, before the frame is full give the pixels up
+// to there; raises "Error when decoding GIF LZW data" on bad data and on data that give no pixel.
+size_t DecodeGIFLZW(const uint8_t* data, size_t size, int32_t minCodeSize, uint8_t* pixels, int32_t width,
+                    int32_t height, bool interlaced, int32_t storedRows);
+// The most pixels `size` bytes of LZW data of the minimum code size can give; 0 for a minimum
+// code size outside 2 to 9.
+int64_t MaxLZWPixels(size_t size, int32_t minCodeSize);
 // Encodes 8-bit indices with minimum code size 8; the result has no sub-block framing.
 std::vector<uint8_t> EncodeGIFLZW(const uint8_t* pixels, size_t count);
 

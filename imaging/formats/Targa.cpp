@@ -113,8 +113,9 @@ void ReadColorMap(Stream& stream, const TargaHeader& h, Color32* palette) {
 }
 
 // Decodes packets from one block of the file into the pixel buffer and moves the stream back
-// over the part of the block the packets did not use.
-void DecodeRLE(Stream& stream, Image& image, int32_t bpp) {
+// over the part of the block the packets did not use. Answers whether the packets filled the
+// picture.
+bool DecodeRLE(Stream& stream, Image& image, int32_t bpp) {
   const int64_t raw = int64_t(image.Width()) * image.Height() * bpp;
   const int64_t block = std::min(raw + raw / 2 + 1, stream.Remaining());
   std::vector<uint8_t> data(static_cast<size_t>(block));
@@ -149,6 +150,7 @@ void DecodeRLE(Stream& stream, Image& image, int32_t bpp) {
     }
   }
   stream.Seek(-static_cast<int64_t>(n - pos), SeekOrigin::Current);
+  return produced == total;
 }
 
 // Moves the stream past any extension area and footer.
@@ -287,18 +289,19 @@ public:
       RaiseImaging("Cannot create a %dx%d Targa image.", h.Width, h.Height);
     if (image.Palette()) std::memcpy(image.Palette(), palette, sizeof palette);
 
-    if (h.ImageType >= kTargaColorMapped && h.ImageType <= kTargaGray) {
-      // Truncated raw data leaves the rest of the image zero.
-      stream.Read(image.Bits(), image.Size());
-    } else if (IsRLEType(h.ImageType)) {
-      DecodeRLE(stream, image, bpp);
-    }
+    // Data that end early leave the rest of the image zero.
+    bool whole = true;
+    if (h.ImageType >= kTargaColorMapped && h.ImageType <= kTargaGray)
+      whole = stream.Read(image.Bits(), image.Size()) == image.Size();
+    else if (IsRLEType(h.ImageType))
+      whole = DecodeRLE(stream, image, bpp);
 
     if (image.Format() == PixelFormat::A1R5G5B5) {
       bool anyAlpha = false;
       for (int32_t i = 1; i < image.Size() && !anyAlpha; i += 2) anyAlpha = (image.Bits()[i] & 0x80) != 0;
       if (!anyAlpha) image.RelabelFormat(PixelFormat::X1R5G5B5);
     }
+    if (!whole) WarnDataEndEarly("Targa", image);
 
     SkipTrailer(stream);
 

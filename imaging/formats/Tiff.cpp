@@ -342,8 +342,10 @@ int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) 
     }
     return ValidOrientation(orientation);
   }
+  // Stopping at the first strip or tile that cannot be read: without it libtiff goes on and
+  // fills the rows of a cut file from whatever its buffer held, and answers success.
   if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits()), ORIENTATION_TOPLEFT,
-                                 0))
+                                 1))
     RaiseTiff(client, "the page could not be decoded");
   uint8_t* p = image.Bits();
   for (int64_t i = 0; i < int64_t(width) * height; ++i, p += 4) std::swap(p[0], p[2]);

@@ -228,11 +228,13 @@ const Row kRows[] = {
     {"a path longer than the system takes", Row::Anyone, [](const fs::path& d) { Picture(d / "a.png"); },
      "convert --percent 50 --folder " + LongFolder() + " a.png", 1,
      {"the system takes paths of at most 4095 bytes"}, nullptr},
-    {"a GIF cut in its data", Row::Anyone,
+    {"a GIF cut before its image data", Row::Anyone,
      [](const fs::path& d) {
        Picture(d / "whole.gif");
        std::vector<uint8_t> bytes = testsupport::ReadFileBytes(d / "whole.gif");
-       bytes.resize(bytes.size() / 2);
+       // Inside the first image's colour table: no pixel is left (a cut in the image data gives
+       // the rows before the cut, with a warning).
+       bytes.resize(13 + 8 + 10 + 100);
        testsupport::WriteFileBytes(d / "cut.gif", bytes);
      },
      "convert --percent 50 --folder out cut.gif", 1, {"Loading Error", "GIF file: its data end early"},

@@ -70,6 +70,28 @@ TEST_F(CliSafety, AJpegWhoseDataEndEarlyConvertsWithAWarning) {
   EXPECT_TRUE(fs::exists(dir.Path() / "out/cut-1.png"));
 }
 
+TEST_F(CliSafety, PicturesOfOurOwnReadersWhoseDataEndEarlyConvertWithAWarning) {
+  const struct {
+    const char* name;
+    const char* warning;
+  } cases[] = {
+      {"gif-cut.gif", "GIF data end early; the missing part is transparent"},
+      {"tga-cut.tga", "Targa data end early; the missing part is "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path whole = dir.Path() / (std::string("whole") + fs::path(c.name).extension().string());
+    Picture(whole, 64, 64);
+    std::vector<uint8_t> bytes = testsupport::ReadFileBytes(whole);
+    bytes.resize(bytes.size() / 2);
+    testsupport::WriteFileBytes(dir.Path() / c.name, bytes);
+    std::string out;
+    EXPECT_EQ(Convert(std::string("--folder out --format png ") + c.name, &out), 0) << out;
+    EXPECT_NE(out.find(std::string(c.name) + "\": " + c.warning), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(dir.Path() / "out" / (fs::path(c.name).stem().string() + "-1.png")));
+  }
+}
+
 TEST_F(CliSafety, AWriteProtectedTargetIsNotReplacedByAnOrdinaryUser) {
   if (geteuid() != 0 || !testsupport::HaveTool("setpriv")) GTEST_SKIP() << "needs root to become an ordinary user";
   // A folder the ordinary user may write, with a file the user may not.

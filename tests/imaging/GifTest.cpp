@@ -58,8 +58,8 @@ bool ReadRgba(const fs::path& path, int32_t width, int32_t height, Image& image)
 
 // Where the suite and we part ways, and why: we fill the screen with the opaque background
 // colour unless the frame has a transparent colour, let frames outside the logical screen
-// enlarge the images, and drop frames whose LZW data end without an end code or use a minimum
-// code size outside 2 to 9.
+// enlarge the images, and drop frames whose LZW data give no pixel or use a minimum code size
+// outside 2 to 9.
 // gif87a-animation holds four screen-sized images without delays and without a loop
 // extension; the suite expects them as four frames, as many readers play such files, while we
 // show the one picture they draw.
@@ -333,17 +333,31 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   first.disposal = 2;
   first.delay = 10;
   TestFrame second{1, 1, 1, 1, {3}};
-  TestFrame broken{0, 0, 2, 2, Indices(4, 1)};
-  broken.cutData = 2;
   std::vector<Image> images;
   std::string error;
-  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, broken, second}), images, &error)) << error;
-  // The frame whose data end early is left out.
+  ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {first, second}), images, &error)) << error;
   ASSERT_EQ(images.size(), 2u);
   EXPECT_EQ(GetPixel32(images[0], 0, 0), 0xFFFF0000u);
   // Disposal 2: the first frame's rectangle shows the background again.
   EXPECT_EQ(GetPixel32(images[1], 0, 0), 0xFF00FF00u);
   EXPECT_EQ(GetPixel32(images[1], 1, 1), 0xFF0000FFu);
+
+  // A frame whose data end early (three of its four pixels, no end code) gives the pixels up to
+  // there; the missing one leaves the screen as the frames before drew it, and the load says so.
+  TestFrame kept{0, 0, 2, 2, {1, 1, 1, 1}};
+  kept.delay = 10;
+  TestFrame broken{0, 0, 2, 2, {2, 0, 3, 2}};
+  broken.cutData = 2;
+  {
+    LoadWarnings warnings;
+    ASSERT_TRUE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 2, {kept, broken}), images, &error)) << error;
+    EXPECT_EQ(warnings.Texts(), std::vector<std::string>{"GIF data end early; the missing part is transparent"});
+  }
+  ASSERT_EQ(images.size(), 2u);
+  EXPECT_EQ(GetPixel32(images[1], 0, 0), 0xFF00FF00u);
+  EXPECT_EQ(GetPixel32(images[1], 1, 0), 0xFF000000u);
+  EXPECT_EQ(GetPixel32(images[1], 0, 1), 0xFF0000FFu);
+  EXPECT_EQ(GetPixel32(images[1], 1, 1), 0xFFFF0000u);  // the first frame's pixel
 
   // Raw frames when composing is off: each frame at its own size with its own palette.
   CodecOptions rawFrames = CurrentOptions();
@@ -358,8 +372,10 @@ TEST(GifCodec, DisposalAndBrokenFrames) {
   EXPECT_EQ(images[1].Palette()[1], 0xFF222222u);
   EXPECT_EQ(images[1].Palette()[2], 0u);
 
-  // Nothing decodable: no image.
-  EXPECT_FALSE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 0, {broken}), images, &error));
+  // Data that give no pixel at all: no image.
+  TestFrame empty = broken;
+  empty.cutData = 7;
+  EXPECT_FALSE(LoadBytes("gif", MakeGif(2, 2, kFourColours, 0, {empty}), images, &error));
   EXPECT_TRUE(images.empty());
 }
 
@@ -457,17 +473,58 @@ TEST(GifCodec, BadLzwDataRaisesTheDecodingError) {
   } cases[] = {
       {"code size 1", {0x00}, 1},
       {"code size 10", {0x00}, 10},
-      {"no end code", {0x04}, 2},           // clear, then nothing
+      {"no data", {}, 2},
       {"table code first", {0x34, 0}, 2},   // clear, then code 6 which is not yet defined
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     try {
-      DecodeGIFLZW(c.data.data(), c.data.size(), c.minCodeSize, pixels, 2, 2, false);
+      DecodeGIFLZW(c.data.data(), c.data.size(), c.minCodeSize, pixels, 2, 2, false, 2);
       ADD_FAILURE() << "no error";
     } catch (const ImagingError& e) {
       EXPECT_STREQ(e.what(), "Error when decoding GIF LZW data");
     }
+  }
+  // Data that end without an end code give what they hold: clear, then the code 0 that the
+  // byte's last bits make.
+  const uint8_t clearThenZero[] = {0x04};
+  EXPECT_EQ(DecodeGIFLZW(clearThenZero, 1, 2, pixels, 2, 2, false, 2), 1u);
+}
+
+TEST(GifCodec, LzwDataGiveAtMostTheirBound) {
+  // The densest data: after a clear, every code the entry just being defined, so each string is
+  // one pixel longer than the one before, until the table is full; then the longest code again
+  // and again.
+  for (int32_t minCodeSize : {2, 8}) {
+    SCOPED_TRACE(minCodeSize);
+    const int32_t clear = 1 << minCodeSize;
+    std::vector<uint8_t> data;
+    uint32_t bits = 0;
+    int32_t bitCount = 0, width = minCodeSize + 1;
+    auto put = [&](uint32_t code) {
+      bits |= code << bitCount;
+      bitCount += width;
+      while (bitCount >= 8) {
+        data.push_back(uint8_t(bits));
+        bits >>= 8;
+        bitCount -= 8;
+      }
+    };
+    put(uint32_t(clear));
+    put(0);
+    for (int32_t next = clear + 2; next < 4096; ++next) {
+      put(uint32_t(next));
+      if (next + 1 == (1 << width) && width < 12) ++width;
+    }
+    for (int k = 0; k < 100; ++k) put(4095);
+    const size_t size = data.size();
+    const int32_t side = 4096;
+    std::vector<uint8_t> pixels(size_t(side) * side);
+    const size_t produced = DecodeGIFLZW(data.data(), size, minCodeSize, pixels.data(), side, side, false, side);
+    EXPECT_LT(produced, size_t(side) * side);
+    EXPECT_LE(int64_t(produced), MaxLZWPixels(size, minCodeSize));
+    // The bound is not far above what such data give.
+    EXPECT_GT(int64_t(produced) * 3, MaxLZWPixels(size, minCodeSize));
   }
 }
 
