@@ -90,6 +90,273 @@ struct AvifInput {
   }
 };
 
+// ---- Item sizes against the coded pictures ---------------------------------------------------
+
+// Bits of an AV1 header, most significant first; a read past the end yields 0 and clears `ok`.
+class Av1BitReader {
+public:
+  Av1BitReader(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+  bool ok = true;
+
+  uint32_t Read(int bits) {
+    uint32_t value = 0;
+    for (int i = 0; i < bits; ++i) {
+      if (position_ >= size_ * 8) {
+        ok = false;
+        return 0;
+      }
+      value = (value << 1) | ((data_[position_ / 8] >> (7 - position_ % 8)) & 1u);
+      ++position_;
+    }
+    return value;
+  }
+  // The variable-length code uvlc() of the AV1 specification (4.10.3); only skipped here.
+  void SkipUvlc() {
+    int leadingZeros = 0;
+    while (ok && Read(1) == 0) ++leadingZeros;
+    if (leadingZeros < 32) Read(leadingZeros);
+  }
+
+private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t position_ = 0;
+};
+
+// The largest frame an AV1 sequence header allows; with a reduced still-picture header every
+// frame has exactly that size.
+struct Av1FrameLimit {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  bool exact = false;
+};
+
+// The sequence header's maximum frame size (AV1 specification 5.5.1), read as far as it.
+bool ReadSequenceHeader(const uint8_t* data, size_t size, Av1FrameLimit& limit) {
+  Av1BitReader bits(data, size);
+  bits.Read(3);  // seq_profile
+  bits.Read(1);  // still_picture
+  const bool reduced = bits.Read(1) != 0;
+  if (reduced) {
+    bits.Read(5);  // seq_level_idx[0]
+  } else {
+    bool decoderModelInfo = false;
+    int bufferDelayLength = 0;
+    if (bits.Read(1)) {  // timing_info_present_flag
+      bits.Read(32);     // num_units_in_display_tick
+      bits.Read(32);     // time_scale
+      if (bits.Read(1)) bits.SkipUvlc();  // equal_picture_interval, num_ticks_per_picture_minus_1
+      decoderModelInfo = bits.Read(1) != 0;
+      if (decoderModelInfo) {
+        bufferDelayLength = int(bits.Read(5)) + 1;
+        bits.Read(32);  // num_units_in_decoding_tick
+        bits.Read(5);   // buffer_removal_time_length_minus_1
+        bits.Read(5);   // frame_presentation_time_length_minus_1
+      }
+    }
+    const bool initialDisplayDelay = bits.Read(1) != 0;
+    const int operatingPoints = int(bits.Read(5)) + 1;
+    for (int i = 0; i < operatingPoints && bits.ok; ++i) {
+      bits.Read(12);  // operating_point_idc
+      if (bits.Read(5) > 7) bits.Read(1);  // seq_level_idx, seq_tier
+      if (decoderModelInfo && bits.Read(1)) {
+        bits.Read(bufferDelayLength);  // decoder_buffer_delay
+        bits.Read(bufferDelayLength);  // encoder_buffer_delay
+        bits.Read(1);                  // low_delay_mode_flag
+      }
+      if (initialDisplayDelay && bits.Read(1)) bits.Read(4);
+    }
+  }
+  const int widthBits = int(bits.Read(4)) + 1;
+  const int heightBits = int(bits.Read(4)) + 1;
+  limit.width = bits.Read(widthBits) + 1;
+  limit.height = bits.Read(heightBits) + 1;
+  limit.exact = reduced;
+  return bits.ok;
+}
+
+// The sequence header among the first OBUs of an AV1 item's data (AV1 specification 5.3).
+bool ReadAv1FrameLimit(const uint8_t* data, size_t size, Av1FrameLimit& limit) {
+  size_t at = 0;
+  for (int obu = 0; obu < 8 && at < size; ++obu) {
+    const uint8_t header = data[at];
+    const int type = (header >> 3) & 15;
+    at += 1 + ((header >> 2) & 1);  // the extension byte
+    uint64_t length = size - std::min(at, size);
+    if (header & 2) {  // obu_has_size_field: leb128
+      length = 0;
+      for (int i = 0;; ++i) {
+        if (i == 8 || at >= size) return false;
+        const uint8_t byte = data[at++];
+        length |= uint64_t(byte & 0x7F) << (7 * i);
+        if (!(byte & 0x80)) break;
+      }
+    }
+    if (at > size) return false;
+    if (type == 1) return ReadSequenceHeader(data + at, size_t(std::min<uint64_t>(length, size - at)), limit);
+    if (length > size - at) return false;
+    at += size_t(length);
+  }
+  return false;
+}
+
+// libavif scales a decoded AV1 picture to the size its item's ispe property states, so a file
+// whose property was edited gives a small picture stretched to any size, at the cost of that
+// size. Before anything is decoded, the ispe of every AV1 item is compared with the sequence
+// header in the item's data: larger than the frames it allows, or with a reduced still-picture
+// header other than its one size, the file is refused. What this scan cannot follow is left to
+// libavif.
+void CheckAvifItemSizes(Stream& stream, int64_t start, int64_t size) {
+  const int64_t end = start + size;
+  // The meta box, from the top-level boxes.
+  std::vector<uint8_t> meta;
+  for (int64_t at = start; end - at >= 8;) {
+    uint8_t header[16];
+    stream.Seek(at, SeekOrigin::Begin);
+    const int64_t got = stream.Read(header, 16);
+    if (got < 8) return;
+    uint64_t boxSize = isomedia::BigEndian32(header);
+    int64_t headerSize = 8;
+    if (boxSize == 1) {
+      if (got < 16) return;
+      boxSize = (uint64_t(isomedia::BigEndian32(header + 8)) << 32) | isomedia::BigEndian32(header + 12);
+      headerSize = 16;
+    } else if (boxSize == 0) {
+      boxSize = uint64_t(end - at);
+    }
+    if (boxSize < uint64_t(headerSize) || boxSize > uint64_t(end - at)) return;
+    if (isomedia::IsType(header + 4, "meta")) {
+      if (boxSize - uint64_t(headerSize) > (uint64_t(1) << 26)) return;
+      meta.resize(size_t(boxSize) - size_t(headerSize));
+      stream.Seek(at + headerSize, SeekOrigin::Begin);
+      stream.ReadExact(meta.data(), int64_t(meta.size()), "AVIF meta box");
+      break;
+    }
+    at += int64_t(boxSize);
+  }
+  if (meta.size() < 4) return;
+  const uint8_t* boxes = meta.data() + 4;  // after version and flags
+  const size_t boxesSize = meta.size() - 4;
+
+  struct Item {
+    uint32_t id = 0;
+    bool av1 = false;
+    uint32_t width = 0, height = 0;  // from its ispe; 0 for none
+    uint64_t method = 0, offset = 0, length = 0;
+    bool located = false;
+  };
+  std::vector<Item> items;
+  auto find = [&](uint32_t id) -> Item& {
+    for (Item& item : items)
+      if (item.id == id) return item;
+    items.push_back(Item{});
+    items.back().id = id;
+    return items.back();
+  };
+  std::vector<std::pair<uint32_t, uint32_t>> sizes;  // the ipco properties; ispe sizes, else 0
+  const uint8_t* idat = nullptr;
+  size_t idatSize = 0;
+  const uint8_t* iloc = nullptr;
+  size_t ilocSize = 0;
+  const uint8_t* ipma = nullptr;
+  size_t ipmaSize = 0;
+  isomedia::ForEachBox(boxes, boxesSize, [&](const uint8_t* type, const uint8_t* p, size_t n) {
+    if (isomedia::IsType(type, "iinf")) {
+      isomedia::BoxCursor c{p, n};
+      const uint64_t version = c.Read(1);
+      c.Skip(3);
+      c.Skip(version == 0 ? 2 : 4);
+      if (!c.ok) return;
+      isomedia::ForEachBox(p + c.at, n - c.at, [&](const uint8_t* entryType, const uint8_t* e, size_t en) {
+        if (!isomedia::IsType(entryType, "infe")) return;
+        isomedia::BoxCursor entry{e, en};
+        const uint64_t entryVersion = entry.Read(1);
+        entry.Skip(3);
+        if (entryVersion < 2) return;
+        const uint32_t id = uint32_t(entry.Read(entryVersion == 2 ? 2 : 4));
+        entry.Skip(2);  // protection index
+        if (entry.ok && entry.at + 4 <= en) find(id).av1 = isomedia::IsType(e + entry.at, "av01");
+      });
+    } else if (isomedia::IsType(type, "iloc")) {
+      iloc = p, ilocSize = n;
+    } else if (isomedia::IsType(type, "idat")) {
+      idat = p, idatSize = n;
+    } else if (isomedia::IsType(type, "iprp")) {
+      isomedia::ForEachBox(p, n, [&](const uint8_t* containerType, const uint8_t* q, size_t qn) {
+        if (isomedia::IsType(containerType, "ipma")) {
+          ipma = q, ipmaSize = qn;
+        } else if (isomedia::IsType(containerType, "ipco")) {
+          isomedia::ForEachBox(q, qn, [&](const uint8_t* propertyType, const uint8_t* r, size_t rn) {
+            isomedia::BoxCursor c{r, rn};
+            c.Skip(4);
+            const uint32_t width = uint32_t(c.Read(4)), height = uint32_t(c.Read(4));
+            const bool ispe = isomedia::IsType(propertyType, "ispe") && c.ok;
+            sizes.emplace_back(ispe ? width : 0, ispe ? height : 0);
+          });
+        }
+      });
+    }
+  });
+  if (ipma) {
+    isomedia::BoxCursor c{ipma, ipmaSize};
+    const uint64_t version = c.Read(1);
+    const bool wideIndex = (c.Read(3) & 1) != 0;
+    const uint64_t count = c.Read(4);
+    for (uint64_t i = 0; i < count && c.ok; ++i) {
+      const uint32_t id = uint32_t(c.Read(version < 1 ? 2 : 4));
+      const uint64_t associations = c.Read(1);
+      for (uint64_t k = 0; k < associations && c.ok; ++k) {
+        const uint64_t index = c.Read(wideIndex ? 2 : 1) & (wideIndex ? 0x7FFF : 0x7F);
+        if (index == 0 || index > sizes.size() || sizes[size_t(index - 1)].first == 0) continue;
+        Item& item = find(id);
+        item.width = sizes[size_t(index - 1)].first;
+        item.height = sizes[size_t(index - 1)].second;
+      }
+    }
+  }
+  if (iloc) {
+    isomedia::ItemLocationBox locations(iloc, ilocSize);
+    for (uint64_t i = 0; i < locations.count && locations.cursor.ok; ++i) {
+      uint32_t id = 0;
+      uint64_t method = 0, base = 0, extents = 0;
+      locations.ReadItem(id, method, base, extents);
+      for (uint64_t e = 0; e < extents && locations.cursor.ok; ++e) {
+        uint64_t offset = 0, length = 0;
+        locations.ReadExtent(offset, length);
+        Item& item = find(id);
+        if (e == 0 && locations.cursor.ok)
+          item.method = method, item.offset = base + offset, item.length = length, item.located = true;
+      }
+    }
+  }
+
+  for (const Item& item : items) {
+    if (!item.av1 || item.width == 0 || !item.located) continue;
+    // The first bytes of the item's data: the sequence header comes first.
+    uint8_t head[512];
+    size_t have = 0;
+    if (item.method == 0 && item.offset < uint64_t(end - start)) {
+      uint64_t wanted = std::min<uint64_t>(sizeof head, uint64_t(end - start) - item.offset);
+      if (item.length != 0) wanted = std::min(wanted, item.length);
+      stream.Seek(start + int64_t(item.offset), SeekOrigin::Begin);
+      have = size_t(std::max<int64_t>(stream.Read(head, int64_t(wanted)), 0));
+    } else if (item.method == 1 && idat && item.offset < idatSize) {
+      uint64_t wanted = std::min<uint64_t>(sizeof head, idatSize - item.offset);
+      if (item.length != 0) wanted = std::min(wanted, item.length);
+      std::memcpy(head, idat + item.offset, size_t(wanted));
+      have = size_t(wanted);
+    }
+    Av1FrameLimit limit;
+    if (!ReadAv1FrameLimit(head, have, limit)) continue;
+    const bool larger = item.width > limit.width || item.height > limit.height;
+    const bool other = limit.exact && (item.width != limit.width || item.height != limit.height);
+    if (larger || other)
+      RaiseImaging("AVIF: the size property of a picture (%u x %u) disagrees with its coded picture (%s%u x %u): "
+                   "the file was edited or is damaged.",
+                   item.width, item.height, limit.exact ? "" : "at most ", limit.width, limit.height);
+  }
+}
+
 // A decoder over the stream's data, parsed: the container's facts are known, no pixel is
 // decoded yet. Files above the library's size limits are refused here.
 LibraryDecoder ParseAvif(Stream& stream, AvifInput& io) {
@@ -120,6 +387,7 @@ LibraryDecoder ParseAvif(Stream& stream, AvifInput& io) {
   const avifResult parsed = avifDecoderParse(decoder.get());
   if (parsed != AVIF_RESULT_OK) RaiseAvif(parsed, decoder->diag);
   CheckImageDimensions(decoder->image->width, decoder->image->height, "AVIF file");
+  CheckAvifItemSizes(stream, io.start, int64_t(io.io.sizeHint));
   return decoder;
 }
 

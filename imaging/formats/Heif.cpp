@@ -92,51 +92,9 @@ void Check(const heif_error& error) {
 
 // ---- Item sizes, checked before libheif allocates for them ------------------------------------
 
-// Big-endian fields of a box's payload; a read past the end yields 0 and clears `ok`.
-struct BoxCursor {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  bool ok = true;
-
-  uint64_t Read(size_t bytes) {
-    if (!ok || bytes > size - at) {
-      ok = false;
-      return 0;
-    }
-    uint64_t value = 0;
-    for (size_t i = 0; i < bytes; ++i) value = (value << 8) | data[at + i];
-    at += bytes;
-    return value;
-  }
-  void Skip(size_t bytes) {
-    if (!ok || bytes > size - at) ok = false;
-    else at += bytes;
-  }
-};
-
-// Calls visit(type, payload, payloadSize) for each box of the range, in order; stops at the
-// first box that does not fit.
-template <typename Visit>
-void ForEachBox(const uint8_t* data, size_t size, Visit visit) {
-  size_t at = 0;
-  while (size - at >= 8) {
-    uint64_t boxSize = isomedia::BigEndian32(data + at);
-    size_t header = 8;
-    if (boxSize == 1) {
-      if (size - at < 16) return;
-      boxSize = (uint64_t(isomedia::BigEndian32(data + at + 8)) << 32) | isomedia::BigEndian32(data + at + 12);
-      header = 16;
-    } else if (boxSize == 0) {
-      boxSize = size - at;
-    }
-    if (boxSize < header || boxSize > size - at) return;
-    visit(data + at + 4, data + at + header, size_t(boxSize) - header);
-    at += size_t(boxSize);
-  }
-}
-
-bool IsType(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
+using isomedia::BoxCursor;
+using isomedia::ForEachBox;
+using isomedia::IsType;
 
 // The pieces one item's data may be split into; libheif reads no more.
 constexpr int kMaxItemExtents = 32;
@@ -208,22 +166,15 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
   if (!iloc) return;
   std::sort(composed.begin(), composed.end(), [](const Composed& a, const Composed& b) { return a.id < b.id; });
 
-  BoxCursor c{iloc, ilocSize};
-  const uint64_t version = c.Read(1);
-  c.Skip(3);
-  const uint64_t sizes = c.Read(1), moreSizes = c.Read(1);
-  const size_t offsetSize = size_t(sizes >> 4), lengthSize = size_t(sizes & 15), baseSize = size_t(moreSizes >> 4);
-  const size_t indexSize = version == 1 || version == 2 ? size_t(moreSizes & 15) : 0;
-  const uint64_t count = c.Read(version < 2 ? 2 : 4);
+  isomedia::ItemLocationBox locations(iloc, ilocSize);
+  BoxCursor& c = locations.cursor;
   // libheif reads the data of every item while it parses the file; extents that cover the same
   // bytes again and again would make it hold many times the file.
   uint64_t claimed = 0;
-  for (uint64_t i = 0; i < count && c.ok; ++i) {
-    const uint32_t id = uint32_t(c.Read(version < 2 ? 2 : 4));
-    const uint64_t method = version == 1 || version == 2 ? c.Read(2) & 15 : 0;
-    c.Skip(2);  // data reference index
-    const uint64_t base = c.Read(baseSize);
-    const uint64_t extents = c.Read(2);
+  for (uint64_t i = 0; i < locations.count && c.ok; ++i) {
+    uint32_t id = 0;
+    uint64_t method = 0, base = 0, extents = 0;
+    locations.ReadItem(id, method, base, extents);
     if (extents > kMaxItemExtents)
       RaiseImaging("HEIF: an item of the file is split into %llu pieces (at most %d are read).",
                    static_cast<unsigned long long>(extents), kMaxItemExtents);
@@ -231,8 +182,8 @@ void CheckHeifItemSizes(const uint8_t* data, size_t size) {
     uint8_t head[18];
     size_t have = 0;
     for (uint64_t e = 0; e < extents && c.ok; ++e) {
-      c.Skip(indexSize);
-      const uint64_t offset = c.Read(offsetSize), length = c.Read(lengthSize);
+      uint64_t offset = 0, length = 0;
+      locations.ReadExtent(offset, length);
       // libheif reads an idat item from the box's data on to the end of the file, not only
       // inside the box; the check must see the bytes libheif will take.
       const uint8_t* source = method == 0 ? data : method == 1 ? idat : nullptr;

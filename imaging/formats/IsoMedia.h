@@ -1,6 +1,6 @@
 // Helpers of the codecs of ISO base media files (AVIF, HEIF): the brands of the leading file
-// type box, reading a whole file for the libraries that parse from memory, and the
-// orientation of an Exif block.
+// type box, walking boxes and reading their fields, reading a whole file for the libraries that
+// parse from memory, and the orientation of an Exif block.
 #pragma once
 
 #include <algorithm>
@@ -39,6 +39,86 @@ inline bool HasFileTypeBrand(const uint8_t* data, size_t size, std::initializer_
     if (matches(data + at)) return true;
   return false;
 }
+
+// Big-endian fields of a box's payload; a read past the end yields 0 and clears `ok`.
+struct BoxCursor {
+  const uint8_t* data;
+  size_t size;
+  size_t at = 0;
+  bool ok = true;
+
+  uint64_t Read(size_t bytes) {
+    if (!ok || bytes > size - at) {
+      ok = false;
+      return 0;
+    }
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes; ++i) value = (value << 8) | data[at + i];
+    at += bytes;
+    return value;
+  }
+  void Skip(size_t bytes) {
+    if (!ok || bytes > size - at) ok = false;
+    else at += bytes;
+  }
+};
+
+// Calls visit(type, payload, payloadSize) for each box of the range, in order; stops at the
+// first box that does not fit.
+template <typename Visit>
+inline void ForEachBox(const uint8_t* data, size_t size, Visit visit) {
+  size_t at = 0;
+  while (size - at >= 8) {
+    uint64_t boxSize = BigEndian32(data + at);
+    size_t header = 8;
+    if (boxSize == 1) {
+      if (size - at < 16) return;
+      boxSize = (uint64_t(BigEndian32(data + at + 8)) << 32) | BigEndian32(data + at + 12);
+      header = 16;
+    } else if (boxSize == 0) {
+      boxSize = size - at;
+    }
+    if (boxSize < header || boxSize > size - at) return;
+    visit(data + at + 4, data + at + header, size_t(boxSize) - header);
+    at += size_t(boxSize);
+  }
+}
+
+inline bool IsType(const uint8_t* type, const char* name) { return std::memcmp(type, name, 4) == 0; }
+
+// The payload of an item location box (iloc), read item by item: ReadItem gives an item's id,
+// construction method (0 an offset in the file, 1 in the idat box, 2 in another item), base
+// offset and number of extents, then ReadExtent each of its extents. Reads past the end leave
+// the cursor's `ok` false.
+struct ItemLocationBox {
+  ItemLocationBox(const uint8_t* payload, size_t size) : cursor{payload, size} {
+    version = cursor.Read(1);
+    cursor.Skip(3);
+    const uint64_t sizes = cursor.Read(1), moreSizes = cursor.Read(1);
+    offsetSize = size_t(sizes >> 4);
+    lengthSize = size_t(sizes & 15);
+    baseSize = size_t(moreSizes >> 4);
+    indexSize = version == 1 || version == 2 ? size_t(moreSizes & 15) : 0;
+    count = cursor.Read(version < 2 ? 2 : 4);
+  }
+  void ReadItem(uint32_t& id, uint64_t& method, uint64_t& base, uint64_t& extents) {
+    id = uint32_t(cursor.Read(version < 2 ? 2 : 4));
+    method = version == 1 || version == 2 ? cursor.Read(2) & 15 : 0;
+    cursor.Skip(2);  // data reference index
+    base = cursor.Read(baseSize);
+    extents = cursor.Read(2);
+  }
+  void ReadExtent(uint64_t& offset, uint64_t& length) {
+    cursor.Skip(indexSize);
+    offset = cursor.Read(offsetSize);
+    length = cursor.Read(lengthSize);
+  }
+
+  BoxCursor cursor;
+  uint64_t version = 0;
+  uint64_t count = 0;  // items
+  size_t offsetSize = 0, lengthSize = 0, baseSize = 0, indexSize = 0;
+};
 
 // Whether a top-level box states a size that reaches beyond the end of the data: the sign of
 // a file that was cut short.

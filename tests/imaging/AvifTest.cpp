@@ -222,12 +222,26 @@ TEST(Avif, DamagedFilesAreRefusedWithTheCause) {
   const uint8_t side[4] = {0x00, 0x01, 0x11, 0x70};  // 70000
   std::memcpy(&*ispe + 8, side, 4);
   std::memcpy(&*ispe + 12, side, 4);
+  // The same box edited to sizes the coded 40 x 40 picture does not have: libavif would stretch
+  // the picture to them.
+  auto edited = [&](uint32_t width, uint32_t height) {
+    std::vector<uint8_t> file = good;
+    const auto box = std::search(file.begin(), file.end(), std::begin("ispe"), std::end("ispe") - 1);
+    for (int i = 0; i < 4; ++i) {
+      box[8 + i] = uint8_t(width >> (24 - 8 * i));
+      box[12 + i] = uint8_t(height >> (24 - 8 * i));
+    }
+    return file;
+  };
   std::vector<uint8_t> png = codectest::SaveImageBytes("png", source);
   struct Case {
     const char* name;
     std::vector<uint8_t> bytes;
     const char* cause;
   } cases[] = {
+      {"size property 16384 x 16384", edited(16384, 16384),
+       "AVIF: the size property of a picture (16384 x 16384) disagrees with its coded picture (40 x 40)"},
+      {"size property 40 x 41", edited(40, 41), "disagrees with its coded picture"},
       {"empty", {}, "AVIF Image"},
       {"a PNG file", png, "AVIF Image"},
       {"file cut in half", half, "AVIF: the file is truncated"},
