@@ -264,6 +264,24 @@ TEST(Icon, CorpusFilesDecodeLikeTheReference) {
     CompareWithImageMagick(testsupport::CorpusFile(name), dir);
 }
 
+TEST(Icon, CorpusIconsGiveTheListsChoiceAndPixels) {
+  VEXILO_REQUIRE_CORPUS();
+  // Every icon and cursor of the corpus that the list of all images reads: the program's load,
+  // which decodes the chosen entry alone, gives the same picture.
+  int compared = 0;
+  for (const char* folder : {"pillow-tests", "image-rs-tests"})
+    for (const auto& entry : fs::recursive_directory_iterator(testsupport::CorpusFile(folder))) {
+      if (!entry.is_regular_file() || !engine::IsIconPath(entry.path().string())) continue;
+      const std::vector<uint8_t> bytes = testsupport::ReadFileBytes(entry.path());
+      if (IconError(bytes) != "(no error)") continue;
+      SCOPED_TRACE(entry.path().string());
+      Image image;
+      LoadIcon(bytes, image);
+      ++compared;
+    }
+  EXPECT_GE(compared, 20);
+}
+
 TEST(Icon, BadFilesFail) {
   VEXILO_REQUIRE_CORPUS();
   struct Case {

@@ -330,6 +330,29 @@ private slots:
     QCOMPARE(desktop_.calls.last(), "open " + QString::fromStdString(imagelist::FileUri(dir.path().toStdString())));
   }
 
+  // A picture whose data end early is converted, and the summary's notes say so.
+  void aPictureCutShortIsNotedInTheSummary() {
+    QTemporaryDir dir;
+    const QString cut = dir.path() + "/cut.tga";
+    // A raw 24-bit Targa of 4 x 4 pixels with one row of data.
+    QByteArray bytes(18, '\0');
+    bytes[2] = 2;
+    bytes[12] = 4;
+    bytes[14] = 4;
+    bytes[16] = 24;
+    bytes.append(QByteArray(12, '\x7f'));
+    QFile file(cut);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    window_->AddDropped({cut.toStdString()});
+    window_->findChild<QAction*>("m_datei_konvert")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!window_->Run().Running(), 10000);
+    const QString text = window_->Summary().Text();
+    QVERIFY2(text.contains("Written: 1"), qPrintable(text));
+    QVERIFY2(text.contains(cut + ": Targa data end early; the missing part is black"), qPrintable(text));
+  }
+
   // Every button and menu item has an access key, and no two that can be reached at the same
   // time share one: every window, every page, both languages.
   void accessKeysAreUniqueInEveryWindow() {
