@@ -402,6 +402,11 @@ const TextEntry kTerminal[] = {
     {"skipped", ", %1 skipped"},
     {"cancelled", ", cancelled"},
     {"not_found", "not found"},
+    // The dry run (convert --dry-run): a file the run would not write, with its cause; an output
+    // that is there already; the closing line.
+    {"dry_failed", "not written: %1"},
+    {"dry_exists", " (exists)"},
+    {"dry_summary", "dry run: %1 would be written, %2 would fail; nothing was written or created"},
 };
 
 // Texts that are also values: they stand in combo boxes and configuration files, and every

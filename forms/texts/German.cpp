@@ -382,6 +382,9 @@ const TextEntry kTerminal[] = {
     {"skipped", ", %1 übersprungen"},
     {"cancelled", ", abgebrochen"},
     {"not_found", "nicht gefunden"},
+    {"dry_failed", "nicht geschrieben: %1"},
+    {"dry_exists", " (vorhanden)"},
+    {"dry_summary", "Probelauf: %1 würden geschrieben, %2 würden fehlschlagen; nichts wurde geschrieben oder angelegt"},
 };
 
 // The standard values of the forms are German (forms/MainForm.cpp).
