@@ -366,7 +366,7 @@ private:
       file->outcome = PreparationFailed{e.what()};
       return file;
     }
-    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    const std::string& source = Source(i);
     // Before the header read, which like the load may move the access time.
     if (file->job.keepDates) file->sourceTimes = FileTimes(source);
     file->heldBytes = EstimateHeldBytes(source, file->job, setup_.codecOptions, setup_.decimalSeparator);
