@@ -19,7 +19,7 @@ struct ImageHeader {
   int32_t Height = 0;
   PixelFormat Format = PixelFormat::Unknown;
   // The orientation of the stored pixels (imaging/Orientation.h) as the loader reports
-  // it: a JPEG's first Exif segment before its frame header, a TIFF page read row by row; else 1.
+  // it: a JPEG's first Exif segment before its frame header, a TIFF page's tag; else 1.
   int32_t Orientation = 1;
   // The frames of an animation or the pages of a multi-page file a full load gives, counted
   // without decoding; 1 for a file of one picture (and for types whose header read does not

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace imaging::formats {
@@ -346,9 +347,36 @@ void StoreSample(uint8_t* p, int bytes, uint64_t v) {
   }
 }
 
+// The picture's place on the reference grid. Components that all share one sampling step make
+// a picture of their own size (as the reference decoder writes them: a gray image sampled every
+// 13th column is that many columns wide, not stretched 13 times); components of different steps,
+// such as subsampled chroma, are spread onto the whole grid.
+struct PictureGrid {
+  int64_t width = 0, height = 0;
+  uint32_t stepX = 1, stepY = 1;
+  int64_t originX = 0, originY = 0;  // the first picture column and row, in steps
+};
+
+int64_t CeilDiv(int64_t a, int64_t b) { return (a + b - 1) / b; }
+
+template <typename StepOf>
+PictureGrid GridOf(uint32_t x0, uint32_t y0, uint32_t x1, uint32_t y1, uint32_t components, StepOf stepOf) {
+  PictureGrid grid;
+  const auto [firstX, firstY] = stepOf(0u);
+  bool shared = firstX > 0 && firstY > 0;
+  for (uint32_t c = 1; c < components && shared; ++c) shared = stepOf(c) == std::pair<uint32_t, uint32_t>(firstX, firstY);
+  if (shared) grid.stepX = firstX, grid.stepY = firstY;
+  grid.originX = CeilDiv(x0, grid.stepX);
+  grid.originY = CeilDiv(y0, grid.stepY);
+  grid.width = CeilDiv(x1, grid.stepX) - grid.originX;
+  grid.height = CeilDiv(y1, grid.stepY) - grid.originY;
+  return grid;
+}
+
 // Copies every component into its sample position, repeating subsampled samples, and places
 // components by their own offsets on the reference grid.
-void FillImage(const opj_image_t& decoded, Image& image, const PixelFormatInfo& info, int alphaComponent) {
+void FillImage(const opj_image_t& decoded, const PictureGrid& grid, Image& image, const PixelFormatInfo& info,
+               int alphaComponent) {
   const int channels = info.ChannelCount;
   const int bytesPerSample = info.BytesPerPixel / channels;
   std::vector<int32_t> columns(size_t(image.Width()));
@@ -359,12 +387,12 @@ void FillImage(const opj_image_t& decoded, Image& image, const PixelFormatInfo& 
     const int position = c == alphaComponent ? channels - 1 : ChannelPosition(colourIndex, channels, info.HasAlphaChannel);
     const SampleScale scale(comp.prec, comp.sgnd != 0, bytesPerSample * 8);
     for (int32_t x = 0; x < image.Width(); ++x) {
-      const int64_t col = int64_t((decoded.x0 + uint32_t(x)) / comp.dx) - int64_t(comp.x0);
+      const int64_t col = (grid.originX + x) * grid.stepX / comp.dx - int64_t(comp.x0);
       columns[size_t(x)] = int32_t(std::clamp<int64_t>(col, 0, int64_t(comp.w) - 1));
     }
     for (int32_t y = 0; y < image.Height(); ++y) {
       const int64_t rowIndex =
-          std::clamp<int64_t>(int64_t((decoded.y0 + uint32_t(y)) / comp.dy) - int64_t(comp.y0), 0, int64_t(comp.h) - 1);
+          std::clamp<int64_t>((grid.originY + y) * grid.stepY / comp.dy - int64_t(comp.y0), 0, int64_t(comp.h) - 1);
       const int32_t* src = comp.data + rowIndex * int64_t(comp.w);
       uint8_t* dst = image.Bits() + (int64_t(y) * image.Width()) * info.BytesPerPixel + position * bytesPerSample;
       for (int32_t x = 0; x < image.Width(); ++x, dst += info.BytesPerPixel)
@@ -524,11 +552,13 @@ bool Jpeg2000Decoder::ReadImages(Stream& stream, std::vector<Image>& images, boo
       if (img.comps[c].alpha) alphaComponent = int(c);
   }
 
+  const PictureGrid grid = GridOf(img.x0, img.y0, img.x1, img.y1, img.numcomps,
+                                  [&](uint32_t c) { return std::pair(img.comps[c].dx, img.comps[c].dy); });
   Image& image = images.emplace_back();
-  if (!CreateImage(int32_t(width), int32_t(height), format, image))
-    RaiseImaging("JPEG 2000: cannot create a %lldx%lld image.", static_cast<long long>(width),
-                 static_cast<long long>(height));
-  FillImage(img, image, info, alphaComponent);
+  if (!CreateImage(int32_t(grid.width), int32_t(grid.height), format, image))
+    RaiseImaging("JPEG 2000: cannot create a %lldx%lld image.", static_cast<long long>(grid.width),
+                 static_cast<long long>(grid.height));
+  FillImage(img, grid, image, info, alphaComponent);
 
   // Code streams carry no colour space; subsampled chroma beside a full-size first component
   // marks YCbCr, as OpenJPEG's own tools take it.
@@ -656,12 +686,14 @@ void ReadJpeg2000Header(Stream& stream, ImageHeader& result) {
   if (siz.Csiz < 1 || siz.Csiz > 4) RaiseImaging("JPEG 2000: %u components are not supported.", unsigned(siz.Csiz));
   if (siz.Xsiz <= siz.XOsiz || siz.Ysiz <= siz.YOsiz) RaiseImaging("JPEG 2000: the image area is empty.");
   CheckSizSegment(siz, end - base);
-  const int64_t width = int64_t(siz.Xsiz) - siz.XOsiz, height = int64_t(siz.Ysiz) - siz.YOsiz;
-  CheckImageDimensions(width, height, "JPEG 2000 file");
-  // The first component's precision follows the fixed part of the segment.
-  uint8_t ssiz = 0;
-  stream.ReadExact(&ssiz, 1, "JPEG 2000 component size");
-  result = {int32_t(width), int32_t(height), ChooseFormat(siz.Csiz, (ssiz & 0x7F) + 1u)};
+  CheckImageDimensions(int64_t(siz.Xsiz) - siz.XOsiz, int64_t(siz.Ysiz) - siz.YOsiz, "JPEG 2000 file");
+  // Each component's precision and sampling steps follow the fixed part of the segment.
+  uint8_t components[4 * 3];
+  stream.ReadExact(components, size_t(siz.Csiz) * 3, "JPEG 2000 component sizes");
+  const PictureGrid grid = GridOf(siz.XOsiz, siz.YOsiz, siz.Xsiz, siz.Ysiz, siz.Csiz, [&](uint32_t c) {
+    return std::pair<uint32_t, uint32_t>(components[c * 3 + 1], components[c * 3 + 2]);
+  });
+  result = {int32_t(grid.width), int32_t(grid.height), ChooseFormat(siz.Csiz, (components[0] & 0x7F) + 1u)};
 }
 
 ImageHeader Jpeg2000Codec::ReadHeader(Stream& stream, const CodecOptions&) const {

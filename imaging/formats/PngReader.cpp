@@ -412,14 +412,19 @@ bool DecodeJNGFrame(const Datastream& frame, const CodecOptions& options, Image&
   if (!ReadEmbeddedJpeg(frame.JpegDataStream, options, image)) return false;
 
   const bool hasAlpha = h.ColorType == 12 || h.ColorType == 14;
-  if (!hasAlpha || (image.Format() != PixelFormat::Gray8 && image.Format() != PixelFormat::R8G8B8)) return true;
+  // A caller that asked for A8R8G8B8 gets the colour data in it already, with room for alpha.
+  if (!hasAlpha || (image.Format() != PixelFormat::Gray8 && image.Format() != PixelFormat::R8G8B8 &&
+                    image.Format() != PixelFormat::A8R8G8B8))
+    return true;
 
   Image alpha;
   if (h.AlphaCompressionMethod == 0) {
     PngImageHeader alphaHeader{h.Width, h.Height, h.AlphaSampleDepth, 0, 0, h.AlphaFilterMethod, h.AlphaInterlaceMethod};
     DecodePNGData(alphaHeader, frame.ImageDataStream, alpha);
-  } else if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, options, alpha)) {
-    return false;
+  } else {
+    CodecOptions alphaOptions = options;
+    alphaOptions.library.loadOverrideFormat = PixelFormat::Unknown;
+    if (!ReadEmbeddedJpeg(frame.JpegAlphaStream, alphaOptions, alpha)) return false;
   }
   if (alpha.Width() != image.Width() || alpha.Height() != image.Height())
     ResizeImage(alpha, image.Width(), image.Height(), ResizeFilter::Nearest);

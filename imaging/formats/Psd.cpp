@@ -200,25 +200,76 @@ void ConvertCmykPixels(uint8_t* bits, int64_t pixelCount) {
   }
 }
 
-// The layer count of the layer and mask section, or 0 when the section holds no layer info; the
-// section is skipped. A negative count tells that the first extra channel of the merged image is
-// its transparency; with a positive one that channel is a saved selection.
-int32_t ReadLayerCount(Stream& stream) {
+// A document whose only layer covers the canvas, is visible, blends normally at full opacity and
+// has no mask shows exactly that layer's pixels. Its merged image of an RGB picture with
+// transparency holds them matted with white in the file's precision, which cannot give the
+// colours of faint pixels back; the layer can.
+struct SoleLayer {
+  bool usable = false;
+  int64_t channelData = 0;  // stream position of the first channel's compression field
+  std::vector<std::pair<int16_t, uint32_t>> channels;  // id (-1 transparency), length with its compression field
+};
+
+struct LayerSection {
+  // The layer count, 0 when the section holds no layer info. A negative count tells that the
+  // first extra channel of the merged image is its transparency; with a positive one that
+  // channel is a saved selection.
+  int32_t count = 0;
+  SoleLayer sole;
+};
+
+// Reads the record of a document's only layer; `infoEnd` ends the layer info.
+SoleLayer ReadSoleLayerRecord(Stream& stream, const PsdHeader& header, int64_t infoEnd) {
+  SoleLayer layer;
+  uint8_t rect[18];
+  if (infoEnd - stream.Position() < int64_t(sizeof(rect)) || stream.Read(rect, sizeof(rect)) != sizeof(rect))
+    return layer;
+  const uint16_t channelCount = GetU16BE(rect + 16);
+  if (GetU32BE(rect) != 0 || GetU32BE(rect + 4) != 0 || GetU32BE(rect + 8) != header.Height ||
+      GetU32BE(rect + 12) != header.Width || channelCount == 0 || channelCount > 56)
+    return layer;
+  std::vector<uint8_t> entries(size_t(channelCount) * 6 + 16);
+  if (infoEnd - stream.Position() < int64_t(entries.size()) ||
+      stream.Read(entries.data(), int64_t(entries.size())) != int64_t(entries.size()))
+    return layer;
+  int64_t dataBytes = 0;
+  for (size_t c = 0; c < channelCount; ++c) {
+    const uint8_t* e = &entries[c * 6];
+    layer.channels.emplace_back(static_cast<int16_t>(GetU16BE(e)), GetU32BE(e + 2));
+    dataBytes += GetU32BE(e + 2);
+  }
+  const uint8_t* blend = &entries[size_t(channelCount) * 6];
+  const bool visible = (blend[10] & 0x02) == 0;
+  if (std::memcmp(blend, "8BIM", 4) != 0 || std::memcmp(blend + 4, "norm", 4) != 0 || blend[8] != 255 ||
+      blend[9] != 0 || !visible)
+    return layer;
+  const uint32_t extraLength = GetU32BE(blend + 12);
+  uint8_t maskLength[4];
+  if (extraLength < 4 || infoEnd - stream.Position() < int64_t(extraLength) || stream.Read(maskLength, 4) != 4 ||
+      GetU32BE(maskLength) != 0)
+    return layer;
+  layer.channelData = stream.Position() - 4 + extraLength;
+  layer.usable = layer.channelData + dataBytes <= infoEnd;
+  return layer;
+}
+
+// Reads what the layer and mask section tells the merged image, and skips the section.
+LayerSection ReadLayerSection(Stream& stream, const PsdHeader& header) {
   const uint32_t length = ReadU32(stream, "PSD layer and mask section length");
   if (int64_t(length) > stream.Remaining())
     RaiseImaging("PSD: layer and mask section of %u bytes runs past the end of the file.", length);
-  int32_t count = 0;
-  uint32_t consumed = 0;
+  const int64_t sectionEnd = stream.Position() + length;
+  LayerSection section;
   if (length >= 6) {
     const uint32_t infoLength = ReadU32(stream, "PSD layer info length");
-    consumed = 4;
     if (infoLength >= 2) {
-      count = static_cast<int16_t>(ReadU16(stream, "PSD layer count"));
-      consumed = 6;
+      section.count = static_cast<int16_t>(ReadU16(stream, "PSD layer count"));
+      const int64_t infoEnd = std::min<int64_t>(sectionEnd, stream.Position() - 2 + infoLength);
+      if (section.count == 1 || section.count == -1) section.sole = ReadSoleLayerRecord(stream, header, infoEnd);
     }
   }
-  stream.Seek(length - consumed, SeekOrigin::Current);
-  return count;
+  stream.Seek(sectionEnd, SeekOrigin::Begin);
+  return section;
 }
 
 // Sets the alpha sample of every pixel to fully opaque.
@@ -254,6 +305,73 @@ void StoreChannelRow(const uint8_t* row, Image& image, int32_t y, int position, 
   }
   for (int32_t x = 0; x < image.Width(); ++x, dst += bytesPerPixel, row += bytesPerSample)
     std::memcpy(dst, row, size_t(bytesPerSample));
+}
+
+// Reads the colour and transparency channels of a sole layer (ids 0, 1, 2 and -1 of an RGB
+// document) over the merged image; false, with the image untouched, when the layer holds other
+// channels or its data are not raw or PackBits rows that fit their lengths.
+bool ReadSoleLayerPixels(Stream& stream, const SoleLayer& layer, Image& image, const PixelFormatInfo& info,
+                         int bytesPerSample) {
+  if (layer.channels.size() != 4) return false;
+  int seen = 0;
+  for (const auto& [id, length] : layer.channels) {
+    if (id < -1 || id > 2 || (seen & (1 << (id + 1))) != 0) return false;
+    seen |= 1 << (id + 1);
+  }
+  const int64_t height = image.Height(), rowBytes = int64_t(image.Width()) * bytesPerSample;
+  struct Channel {
+    uint16_t compression;
+    int64_t data;                  // stream position of the rows
+    std::vector<uint16_t> lengths;  // packed row lengths
+  };
+  std::vector<Channel> channels;
+  int64_t at = layer.channelData, packedMax = 0;
+  for (const auto& [id, length] : layer.channels) {
+    Channel& c = channels.emplace_back();
+    stream.Seek(at, SeekOrigin::Begin);
+    uint8_t field[2];
+    if (length < 2 || stream.Read(field, 2) != 2) return false;
+    c.compression = GetU16BE(field);
+    const int64_t body = int64_t(length) - 2;
+    if (c.compression == ctRaw) {
+      if (body < height * rowBytes) return false;
+    } else if (c.compression == ctRLE) {
+      if (body < 2 * height) return false;
+      std::vector<uint8_t> table(size_t(height) * 2);
+      if (stream.Read(table.data(), int64_t(table.size())) != int64_t(table.size())) return false;
+      int64_t total = 0;
+      for (int64_t y = 0; y < height; ++y) {
+        c.lengths.push_back(GetU16BE(&table[size_t(y) * 2]));
+        total += c.lengths.back();
+        packedMax = std::max<int64_t>(packedMax, c.lengths.back());
+      }
+      if (total > body - 2 * height) return false;
+    } else {
+      return false;
+    }
+    c.data = stream.Position();
+    at += length;
+  }
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes)), packed(static_cast<size_t>(packedMax));
+  for (size_t i = 0; i < channels.size(); ++i) {
+    const Channel& c = channels[i];
+    const int16_t id = layer.channels[i].first;
+    const int position = SamplePosition(id < 0 ? info.ChannelCount - 1 : id, info.ChannelCount, true, false);
+    stream.Seek(c.data, SeekOrigin::Begin);
+    for (int32_t y = 0; y < image.Height(); ++y) {
+      if (c.compression == ctRLE) {
+        const uint16_t length = c.lengths[size_t(y)];
+        stream.ReadExact(packed.data(), length, "PSD layer row");
+        std::fill(row.begin(), row.end(), 0);
+        UnpackBitsRow(packed.data(), length, row.data(), row.size());
+      } else {
+        stream.ReadExact(row.data(), rowBytes, "PSD layer row");
+      }
+      SwapRowSamples(row.data(), row.size(), bytesPerSample);
+      StoreChannelRow(row.data(), image, y, position, bytesPerSample, info.BytesPerPixel);
+    }
+  }
+  return true;
 }
 
 // ---- Writing ----------------------------------------------------------------------------------
@@ -499,7 +617,8 @@ bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
     Facts.profile = MakeColorProfile(std::move(profile));
     if (!Facts.profile) AddLoadWarning("The PSD file's colour profile is damaged; it is left out");
   }
-  const int32_t layerCount = ReadLayerCount(stream);
+  const LayerSection layers = ReadLayerSection(stream, header);
+  const int32_t layerCount = layers.count;
   const bool extraChannelIsAlpha = layerCount <= 0;
   const uint16_t compression = ReadU16(stream, "PSD compression of the merged image");
   if (compression != ctRaw && compression != ctRLE)
@@ -592,6 +711,7 @@ bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   } else if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha)) {
     MakeOpaque(image, info, bytesPerSample);
   } else if (info.HasAlphaChannel && header.Mode == cmRGB && layerCount < 0) {
+    if (layers.sole.usable && ReadSoleLayerPixels(stream, layers.sole, image, info, bytesPerSample)) return true;
     if (bytesPerSample == 1)
       RemoveWhiteMatte<uint8_t, 255>(image, info.ChannelCount);
     else if (bytesPerSample == 2)

@@ -74,9 +74,11 @@ PixelFormat PixelFormatOf(const TargaHeader& h) {
   return format;
 }
 
+// Five bits widen to eight by repeating their top bits, so that 31 is 255 (white stays white).
+constexpr uint8_t Widen5(uint32_t v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
+
 Color32 Color15To32(uint16_t v) {
-  return MakeColor32(255, static_cast<uint8_t>(((v >> 10) & 31) * 8), static_cast<uint8_t>(((v >> 5) & 31) * 8),
-                     static_cast<uint8_t>((v & 31) * 8));
+  return MakeColor32(255, Widen5((v >> 10) & 31), Widen5((v >> 5) & 31), Widen5(v & 31));
 }
 
 // Reads (or for images without indices skips) the colour map into `palette`.

@@ -1,5 +1,7 @@
 // TIFF codec: libtiff opened on the codec's stream. Layouts that match a library
-// format are read row by row; everything else goes through libtiff's RGBA reader.
+// format are read row by row, float RGB and gray of fewer than 8 bits converted on the way;
+// everything else goes through libtiff's RGBA reader. Every page comes as stored, with its
+// orientation for the caller to apply.
 #include "imaging/Headers.h"
 #include "imaging/Orientation.h"
 #include "imaging/formats/Tiff.h"
@@ -196,11 +198,38 @@ PixelFormat DirectFormat(uint16_t photometric, uint16_t sampleFormat, uint16_t b
     } else if (sampleFormat == SAMPLEFORMAT_IEEEFP && samples == 4) {
       if (bits == 16) return PF::A16R16G16B16F;
       if (bits == 32) return PF::A32R32G32B32F;
+      if (bits == 64) return PF::A16R16G16B16;  // converted: ConvertedRows
+    } else if (sampleFormat == SAMPLEFORMAT_IEEEFP && samples == 3 && (bits == 16 || bits == 32 || bits == 64)) {
+      return PF::R16G16B16;  // converted: ConvertedRows
     }
   } else if (photometric == PHOTOMETRIC_PALETTE) {
     if (sampleFormat == SAMPLEFORMAT_UINT && bits == 8 && samples == 1) return PF::Index8;
   }
   return PF::Unknown;
+}
+
+// Layouts that are read row by row but converted on the way: float RGB without a float format
+// of its own (three samples, or 64 bits), and gray of fewer than 8 bits or stored white-is-zero.
+enum class RowConversion { None, FloatToRgb16, LowBitGray };
+
+RowConversion ConversionOf(uint16_t photometric, uint16_t sampleFormat, uint16_t bits, uint16_t samples,
+                           uint16_t planar) {
+  if (planar != PLANARCONFIG_CONTIG && samples != 1) return RowConversion::None;
+  if (photometric == PHOTOMETRIC_RGB && sampleFormat == SAMPLEFORMAT_IEEEFP && (samples == 3 || bits == 64))
+    return RowConversion::FloatToRgb16;
+  if ((photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE) &&
+      sampleFormat == SAMPLEFORMAT_UINT && samples == 1 &&
+      (bits == 1 || bits == 2 || bits == 4 || (bits == 8 && photometric == PHOTOMETRIC_MINISWHITE)))
+    return RowConversion::LowBitGray;
+  return RowConversion::None;
+}
+
+// The library format of a page that is read row by row, or Unknown for libtiff's RGBA reader.
+PixelFormat RowFormat(uint16_t photometric, uint16_t sampleFormat, uint16_t bits, uint16_t samples,
+                      uint16_t planar) {
+  if (ConversionOf(photometric, sampleFormat, bits, samples, planar) == RowConversion::LowBitGray)
+    return PixelFormat::Gray8;
+  return DirectFormat(photometric, sampleFormat, bits, samples, planar);
 }
 
 // libtiff delivers red first; the library stores blue first. Exchanges the first and third
@@ -225,34 +254,102 @@ void ReadPalette(TIFF* tif, const TiffClient& client, Image& image) {
     image.Palette()[i] = MakeColor32(255, uint8_t(red[i] >> shift), uint8_t(green[i] >> shift), uint8_t(blue[i] >> shift));
 }
 
-void ReadDirectRows(TIFF* tif, TiffClient& client, Image& image, int bytesPerPixel) {
-  const int64_t rowBytes = int64_t(image.Width()) * bytesPerPixel;
+// Hands every decoded row of the page, or a tile's part of one, in the file's layout to
+// `store(y, x, source, columns)`.
+template <typename Store>
+void ReadRows(TIFF* tif, TiffClient& client, int32_t width, int32_t height, int64_t bitsPerPixel, Store store) {
+  const auto bytesOf = [bitsPerPixel](int64_t columns) { return (columns * bitsPerPixel + 7) / 8; };
   if (TIFFIsTiled(tif)) {
     uint32_t tileWidth = 0, tileHeight = 0;
     TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
     TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight);
     const int64_t tileBytes = int64_t(TIFFTileSize64(tif));
-    if (tileWidth == 0 || tileHeight == 0 || tileBytes != int64_t(tileWidth) * tileHeight * bytesPerPixel ||
-        tileBytes > kMaxTileBytes)
+    // Tiles of packed pixels must start on a byte.
+    if (tileWidth == 0 || tileHeight == 0 || (int64_t(tileWidth) * bitsPerPixel) % 8 != 0 ||
+        tileBytes != int64_t(tileHeight) * bytesOf(tileWidth) || tileBytes > kMaxTileBytes)
       RaiseTiff(client, "unsupported tile layout");
+    const int64_t tileRowBytes = bytesOf(tileWidth);
     std::vector<uint8_t> tile(static_cast<size_t>(tileBytes));
-    for (uint32_t ty = 0; ty < uint32_t(image.Height()); ty += tileHeight) {
-      for (uint32_t tx = 0; tx < uint32_t(image.Width()); tx += tileWidth) {
+    for (uint32_t ty = 0; ty < uint32_t(height); ty += tileHeight) {
+      for (uint32_t tx = 0; tx < uint32_t(width); tx += tileWidth) {
         if (TIFFReadTile(tif, tile.data(), tx, ty, 0, 0) < 0)
           RaiseTiff(client, "reading the tile at " + std::to_string(tx) + "," + std::to_string(ty) + " failed");
-        const uint32_t rows = std::min<uint32_t>(tileHeight, uint32_t(image.Height()) - ty);
-        const uint32_t columns = std::min<uint32_t>(tileWidth, uint32_t(image.Width()) - tx);
+        const uint32_t rows = std::min<uint32_t>(tileHeight, uint32_t(height) - ty);
+        const uint32_t columns = std::min<uint32_t>(tileWidth, uint32_t(width) - tx);
         for (uint32_t r = 0; r < rows; ++r)
-          std::memcpy(image.Bits() + (int64_t(ty) + r) * rowBytes + int64_t(tx) * bytesPerPixel,
-                      tile.data() + int64_t(r) * tileWidth * bytesPerPixel, size_t(columns) * size_t(bytesPerPixel));
+          store(int32_t(ty + r), int32_t(tx), tile.data() + int64_t(r) * tileRowBytes, int32_t(columns));
       }
     }
     return;
   }
+  const int64_t rowBytes = bytesOf(width);
   if (int64_t(TIFFScanlineSize64(tif)) != rowBytes) RaiseTiff(client, "unexpected scan line size");
-  for (int32_t y = 0; y < image.Height(); ++y)
-    if (TIFFReadScanline(tif, image.Bits() + int64_t(y) * rowBytes, uint32_t(y), 0) < 0)
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
+  for (int32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, row.data(), uint32_t(y), 0) < 0)
       RaiseTiff(client, "reading row " + std::to_string(y) + " failed");
+    store(y, 0, row.data(), width);
+  }
+}
+
+void ReadDirectRows(TIFF* tif, TiffClient& client, Image& image, int bytesPerPixel) {
+  const int64_t rowBytes = int64_t(image.Width()) * bytesPerPixel;
+  ReadRows(tif, client, image.Width(), image.Height(), int64_t(bytesPerPixel) * 8,
+           [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
+             std::memcpy(image.Bits() + int64_t(y) * rowBytes + int64_t(x) * bytesPerPixel, source,
+                         size_t(columns) * size_t(bytesPerPixel));
+           });
+}
+
+// A float sample of 16, 32 or 64 bits in the machine's order (libtiff swaps them), clamped to
+// 0..1 and mapped to 16 bits.
+uint16_t FloatSampleTo16(const uint8_t* p, int bits) {
+  double v;
+  if (bits == 16) {
+    uint16_t half;
+    std::memcpy(&half, p, 2);
+    v = HalfToFloat(half);
+  } else if (bits == 32) {
+    float f;
+    std::memcpy(&f, p, 4);
+    v = f;
+  } else {
+    std::memcpy(&v, p, 8);
+  }
+  if (!(v > 0.0)) return 0;  // also NaN
+  return v >= 1.0 ? 65535 : static_cast<uint16_t>(v * 65535.0 + 0.5);
+}
+
+// Reads float RGB(A) rows into 16-bit samples, blue first as the library stores them.
+void ReadFloatRgbRows(TIFF* tif, TiffClient& client, Image& image, int samples, int bits) {
+  const int bytesPerSample = bits / 8;
+  const int targetSamples = FindFormatInfo(image.Format())->ChannelCount;
+  ReadRows(tif, client, image.Width(), image.Height(), int64_t(samples) * bits,
+           [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
+             uint16_t* target = reinterpret_cast<uint16_t*>(image.Bits()) + (int64_t(y) * image.Width() + x) * targetSamples;
+             for (int32_t i = 0; i < columns; ++i, source += samples * bytesPerSample, target += targetSamples) {
+               target[2] = FloatSampleTo16(source, bits);
+               target[1] = FloatSampleTo16(source + bytesPerSample, bits);
+               target[0] = FloatSampleTo16(source + 2 * bytesPerSample, bits);
+               if (targetSamples == 4) target[3] = FloatSampleTo16(source + 3 * bytesPerSample, bits);
+             }
+           });
+}
+
+// Reads gray of 1, 2, 4 or 8 bits (white-is-zero turned round) into 8-bit gray.
+void ReadLowBitGrayRows(TIFF* tif, TiffClient& client, Image& image, int bits, bool whiteIsZero) {
+  const int perByte = 8 / bits;
+  const unsigned mask = (1u << bits) - 1u;
+  const unsigned scale = 255u / mask;
+  const uint8_t flip = whiteIsZero ? 0xFF : 0x00;
+  ReadRows(tif, client, image.Width(), image.Height(), bits,
+           [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
+             uint8_t* target = image.Bits() + int64_t(y) * image.Width() + x;
+             for (int32_t i = 0; i < columns; ++i) {
+               const int shift = 8 - bits * (i % perByte + 1);
+               target[i] = uint8_t(((source[i / perByte] >> shift) & mask) * scale) ^ flip;
+             }
+           });
 }
 
 // Float gray pages arrive as 1 or 2 samples per pixel, packed at the start of the buffer. Each
@@ -285,8 +382,7 @@ ColorProfile ReadProfileTag(TIFF* tif) {
   return profile;
 }
 
-// Reads one page; returns the orientation its rows still have (libtiff's RGBA reader turns
-// the pages it reads upright itself).
+// Reads one page as it is stored; returns its orientation, which the caller applies.
 int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) {
   uint32_t width = 0, height = 0;
   if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height))
@@ -301,7 +397,7 @@ int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) 
   TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
 
-  const PixelFormat direct = DirectFormat(photometric, sampleFormat, bits, samples, planar);
+  const PixelFormat direct = RowFormat(photometric, sampleFormat, bits, samples, planar);
   const PixelFormat format = direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8;
   const PixelFormatInfo& info = *FindFormatInfo(format);
   const int64_t decodedBytes = int64_t(width) * height * info.BytesPerPixel;
@@ -324,6 +420,15 @@ int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) 
   if (!CreateImage(int32_t(width), int32_t(height), format, image))
     RaiseImaging("TIFF: cannot create a %ux%u image.", width, height);
 
+  const RowConversion conversion = ConversionOf(photometric, sampleFormat, bits, samples, planar);
+  if (conversion == RowConversion::FloatToRgb16) {
+    ReadFloatRgbRows(tif, client, image, samples, bits);
+    return ValidOrientation(orientation);
+  }
+  if (conversion == RowConversion::LowBitGray) {
+    ReadLowBitGrayRows(tif, client, image, bits, photometric == PHOTOMETRIC_MINISWHITE);
+    return ValidOrientation(orientation);
+  }
   if (direct != PixelFormat::Unknown) {
     if (format == PixelFormat::Index8) ReadPalette(tif, client, image);
     const bool grayFloats = photometric == PHOTOMETRIC_MINISBLACK && sampleFormat == SAMPLEFORMAT_IEEEFP;
@@ -342,12 +447,15 @@ int32_t ReadPage(TIFF* tif, TiffClient& client, int64_t fileSize, Image& image) 
     }
     return ValidOrientation(orientation);
   }
-  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits()), ORIENTATION_TOPLEFT,
-                                 0))
+  // Asked for the page's own orientation, libtiff's RGBA reader leaves the rows as stored; it
+  // could only flip them, not turn pages of orientations 5 to 8, so the caller's one transform
+  // does that for every page alike.
+  const int32_t stored = ValidOrientation(orientation);
+  if (!TIFFReadRGBAImageOriented(tif, width, height, reinterpret_cast<uint32_t*>(image.Bits()), stored, 0))
     RaiseTiff(client, "the page could not be decoded");
   uint8_t* p = image.Bits();
   for (int64_t i = 0; i < int64_t(width) * height; ++i, p += 4) std::swap(p[0], p[2]);
-  return kOrientationTopLeft;
+  return stored;
 }
 
 }  // namespace
@@ -551,14 +659,13 @@ void ReadTiffHeader(Stream& stream, ImageHeader& result) {
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &sampleFormat);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
   TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric);
-  const PixelFormat direct = DirectFormat(photometric, sampleFormat, bits, samples, planar);
+  const PixelFormat direct = RowFormat(photometric, sampleFormat, bits, samples, planar);
   if (direct == PixelFormat::Unknown) {
     char message[1024] = "";
     if (!TIFFRGBAImageOK(tif.get(), message)) RaiseImaging("TIFF: %s.", message);
   }
-  // Only pages read row by row keep their orientation; libtiff's RGBA reader turns the others.
   uint16_t orientation = ORIENTATION_TOPLEFT;
-  if (direct != PixelFormat::Unknown) TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
+  TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
   result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8,
             ValidOrientation(orientation)};
   // libtiff walks the chain of directories (and stops at a loop) without reading any pixels.

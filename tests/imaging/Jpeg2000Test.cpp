@@ -229,11 +229,14 @@ TEST(Jpeg2000Codec, Jp2FilesMatchOpenJpegsDecoder) {
   struct Case {
     const char* file;
     PixelFormat format;
+    int width = 0;  // checked when given
   };
   const Case cases[] = {
-      // One component sampled every 13 columns: the image has the reference grid's width.
-      {"00r0_gray_l.jp2", PixelFormat::Gray8},
-      {"00r1_graya_la.jp2", PixelFormat::A8Gray8},
+      // One component sampled every 13th column of 76: the picture has the component's 6
+      // columns, as OpenJPEG writes it.
+      {"00r0_gray_l.jp2", PixelFormat::Gray8, 6},
+      // Gray sampled every 129th column beside full-size alpha: spread over the 32-column grid.
+      {"00r1_graya_la.jp2", PixelFormat::A8Gray8, 32},
       {"16bit.cropped.jp2", PixelFormat::Gray16},
       {"16bit.cropped.j2k", PixelFormat::Gray16},
       {"9bit.j2k", PixelFormat::Gray16},
@@ -250,6 +253,9 @@ TEST(Jpeg2000Codec, Jp2FilesMatchOpenJpegsDecoder) {
     std::vector<Image> images;
     ASSERT_TRUE(Jp2().LoadFromFile(file, images)) << c.file;
     ASSERT_EQ(images[0].Format(), c.format) << c.file;
+    if (c.width) {
+      EXPECT_EQ(images[0].Width(), c.width) << c.file;
+    }
     const auto references = DecodeWithOpenJpeg(file, dir.Path(), FindFormatInfo(c.format)->ChannelCount);
     ASSERT_FALSE(references.empty()) << c.file;
     ExpectComponentsMatch(images[0], references, 0, 0, c.file);

@@ -75,6 +75,12 @@ TEST(JngCodec, ImageMagickFilesLoadLikeImageMagickReadsThem) {
     Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(path, expected));
     EXPECT_EQ(ComparePixels64(expected, ours[0]), "");
+    // The image list and `transcode` ask for A8R8G8B8 at once: the alpha must come along.
+    imaging::CodecOptions argb = imaging::CurrentOptions();
+    argb.library.loadOverrideFormat = PixelFormat::A8R8G8B8;
+    std::vector<Image> direct;
+    ASSERT_TRUE(LoadFile("jng", path, direct, &error, true, argb)) << error;
+    EXPECT_EQ(ComparePixels64(expected, direct[0]), "");
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include "tests/imaging/CodecTestHelpers.h"
 #include "imaging/Codec.h"
+#include "imaging/Headers.h"
+#include "imaging/Orientation.h"
 #include "tests/support/TestSupport.h"
 #include "imaging/formats/Tiff.h"
 
@@ -81,9 +83,12 @@ TEST(TiffCodec, FilesOfOtherEncodersMatchImageMagick) {
       // The colour map's high bytes, as libtiff takes them; ImageMagick rounds.
       {"palette8.tif", PixelFormat::Index8, 1},      {"tiled.tif", PixelFormat::R8G8B8, 0},
       {"grayf32.tif", PixelFormat::A32R32G32B32F, 1}, {"grayf16.tif", PixelFormat::A16R16G16B16F, 1},
-      {"grayaf32.tif", PixelFormat::A32R32G32B32F, 1},
+      {"grayaf32.tif", PixelFormat::A32R32G32B32F, 1}, {"bilevel_g4.tif", PixelFormat::Gray8, 0},
+      // Float RGB, clamped and mapped to 16 bits:
+      {"rgbf16.tif", PixelFormat::R16G16B16, 1},     {"rgbf32.tif", PixelFormat::R16G16B16, 1},
+      {"rgbf64.tif", PixelFormat::R16G16B16, 1},
       // Through libtiff's RGBA reader:
-      {"bilevel_g4.tif", PixelFormat::A8R8G8B8, 0},  {"planar.tif", PixelFormat::A8R8G8B8, 0},
+      {"planar.tif", PixelFormat::A8R8G8B8, 0},
       {"cmyk.tif", PixelFormat::A8R8G8B8, 2},        {"ycbcr_jpeg.tif", PixelFormat::A8R8G8B8, 3},
   };
   for (const Case& c : cases) {
@@ -129,19 +134,50 @@ TEST(TiffCodec, TheRgbaPathGivesWhatTiff2rgbaGives) {
               0)
         << name;
     std::vector<Image> ours, theirs;
-    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), ours)) << name;
+    LoadFacts facts;
+    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), ours, false, CurrentOptions(), &facts)) << name;
+    ASSERT_TRUE(OrientImage(ours[0], facts.orientation));
     ASSERT_TRUE(Tiff().LoadFromFile(converted, theirs)) << name;
     ASSERT_EQ(theirs[0].Format(), PixelFormat::A8R8G8B8);
     EXPECT_EQ(testsupport::CompareImages(theirs[0], ours[0]), "") << name;
   }
 }
 
-TEST(TiffCodec, TheRgbaReaderHonoursOrientation) {
-  std::vector<Image> upright, flipped;
-  ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar.tif"), upright));
-  ASSERT_TRUE(Tiff().LoadFromFile(Fixture("planar_orient4.tif"), flipped));
-  ASSERT_TRUE(FlipImage(flipped[0]));
-  EXPECT_EQ(testsupport::CompareImages(upright[0], flipped[0]), "");
+// Every page comes as stored, with its orientation: the one transform turns pages of the RGBA
+// reader (CMYK, separate planes, YCbCr/JPEG) as it turns those read row by row, transposing
+// orientations 5 to 8 too.
+TEST(TiffCodec, EveryLayoutReportsItsOrientationAndTurnsAlike) {
+  if (!testsupport::HaveTool("tiffset")) GTEST_SKIP() << "libtiff tools missing";
+  testsupport::TempDir dir;
+  for (const char* name : {"cmyk.tif", "planar.tif", "ycbcr_jpeg.tif", "rgb8.tif", "bilevel_g4.tif"}) {
+    std::vector<Image> stored;
+    ASSERT_TRUE(Tiff().LoadFromFile(Fixture(name), stored)) << name;
+    for (int orientation = 2; orientation <= 8; ++orientation) {
+      SCOPED_TRACE(std::string(name) + " orientation " + std::to_string(orientation));
+      const auto file = dir / "oriented.tif";
+      testsupport::WriteFileBytes(file, testsupport::ReadFileBytes(Fixture(name)));
+      ASSERT_EQ(testsupport::RunCommand("tiffset -s 274 " + std::to_string(orientation) + " '" + file.string() +
+                                        "' 2>/dev/null"),
+                0);
+      std::vector<Image> ours;
+      LoadFacts facts;
+      ASSERT_TRUE(Tiff().LoadFromFile(file, ours, false, CurrentOptions(), &facts));
+      EXPECT_EQ(facts.orientation, orientation);
+      ASSERT_EQ(testsupport::CompareImages(stored[0], ours[0]), "");
+      ImageHeader header;
+      ASSERT_TRUE(ReadImageHeader(file.string(), "tif", CurrentOptions(), header));
+      EXPECT_EQ(header.Orientation, orientation);
+      ASSERT_TRUE(OrientImage(ours[0], facts.orientation));
+      EXPECT_EQ(ours[0].Width(), orientation >= 5 ? 24 : 32);
+      // ImageMagick turns RGB pages the same way (it misreads its own JPEG-compressed ones).
+      if (std::string(name) == "planar.tif" && testsupport::HaveTool("convert")) {
+        Image reference, argb;
+        ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, reference, "-auto-orient"));
+        testsupport::CopyAsArgb(ours[0], argb);
+        EXPECT_EQ(testsupport::CompareImages(reference, argb), "");
+      }
+    }
+  }
 }
 
 TEST(TiffCodec, EveryPageIsOneImage) {
