@@ -167,24 +167,43 @@ std::string UnreadableCause(const std::string& source) {
   return "No picture could be read from this " + type + " file: its data end early or are damaged";
 }
 
-// A source that cannot be read goes on as an empty image, whether the codec says so or raises
-// an error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
-bool Load(const std::string& source, const ConversionJob& job, imaging::Image& image,
+// The picture of a file, and when the output keeps them the frames or pages after it.
+struct LoadedFrames {
+  std::vector<imaging::Image> frames;  // at least one once loaded
+  imaging::Animation animation;        // how an animation plays; empty for a still picture or pages
+};
+
+// A source that cannot be read goes on as no image, whether the codec says so or raises an
+// error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
+// With `allFrames` every frame or page is loaded, and the photo settings apply to each.
+bool Load(const std::string& source, const ConversionJob& job, bool allFrames, LoadedFrames& loadedFrames,
           const imaging::CodecOptions& options, PhotoOutcome& photo, std::string& cause,
           std::vector<std::string>& notes) {
   imaging::LoadWarnings warnings;
+  std::vector<imaging::Image>& frames = loadedFrames.frames;
   bool loaded = false;
   try {
     PhotoFacts facts;
-    loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
+    if (allFrames) {
+      loaded = LoadFramesForRun(source, frames, loadedFrames.animation, options, &facts);
+    } else {
+      frames.resize(1);
+      loaded = LoadImageForRun(source, frames[0], options, &facts);
+    }
+    loaded = loaded && !frames.empty() &&
+             std::all_of(frames.begin(), frames.end(), [](const imaging::Image& f) { return imaging::IsImageValid(f); });
     if (!loaded) cause = UnreadableCause(source);
-    else photo = PreparePhoto(job, image, facts);
+    else
+      for (imaging::Image& frame : frames) photo = PreparePhoto(job, frame, facts);
   } catch (const std::exception& e) {
     loaded = false;
     cause = e.what();
   }
   notes = warnings.Texts();
-  if (!loaded) image.Reset();
+  if (!loaded) {
+    frames.clear();
+    frames.emplace_back();
+  }
   return loaded;
 }
 
@@ -444,16 +463,53 @@ private:
     return path;
   }
 
-  // The target size of the size mode, or of the file-size search; none keeps the size.
+  // A path of the type the file's output will have, known before the load: the source's own in
+  // overwrite mode, else the output path for a picture of no size yet.
+  std::string OutputTypePath(const FileInFlight& file, const std::string& source) const {
+    if (file.job.saveMode == SaveMode::Overwrite) return source;
+    return ComposeOutputPath(NamingFor(file.job, source, file.position, listSize_, 0, 0));
+  }
+
+  // The frames or pages a full load of the file would give, from its header; 1 when the header
+  // cannot tell.
+  static int32_t FrameCount(const std::string& source, const std::string& sourceFormat) {
+    try {
+      imaging::ImageHeader header;
+      if (imaging::ReadImageHeader(source, sourceFormat, imaging::CurrentOptions(), header)) return header.Frames;
+    } catch (const std::exception&) {
+    }
+    return 1;
+  }
+
+  // The size of a frame after the first when the first is scaled from `firstSize` to
+  // `firstTarget`: the first's target for a frame of its size; in file-size mode the same
+  // factor; otherwise the size rules on the frame's own size (pages of a TIFF file differ).
+  static std::optional<Size> FrameTarget(const ConversionJob& job, const imaging::Image& frame, Size firstSize,
+                                         const std::optional<Size>& firstTarget) {
+    const Size frameSize{frame.Width(), frame.Height()};
+    if (frameSize.width == firstSize.width && frameSize.height == firstSize.height) return firstTarget;
+    if (job.sizeMode == SizeMode::FileSize) {
+      if (!firstTarget) return std::nullopt;
+      return ProportionalFrameSize(frameSize, firstSize, *firstTarget);
+    }
+    if (const auto box = ComputeBox(job, frameSize.width, frameSize.height))
+      return ScaledSize(frameSize.width, frameSize.height, *box, job.changeIfLarger, job.changeIfSmaller,
+                        job.orientation);
+    return std::nullopt;
+  }
+
+  // The target size of the size mode for the first frame, or of the file-size search over all
+  // frames; none keeps the size.
   std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& output,
-                                 const imaging::Image& image, const imaging::CodecOptions& options) const {
+                                 std::span<const imaging::Image> frames, const imaging::CodecOptions& options) const {
+    const imaging::Image& image = frames[0];
     if (job.sizeMode == SizeMode::FileSize) {
       const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
       if (!kilobytes) throw base::Error("The target file size is not a number");
       // The trials are written beside the output, so its folder is made now.
       if (auto error = CreateFolderPath(PathFolder(output))) throw base::Error(*error);
       FileSizeSearchInput search;
-      search.source = &image;
+      search.frames = frames;
       search.sourceBytes = base::FileBytes(source);
       search.targetKilobytes = *kilobytes;
       search.outputPath = output;
@@ -490,13 +546,19 @@ private:
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       ReadyToWrite ready;
       ready.sourceTimes = file.sourceTimes;
-      imaging::Image image;
+      // The output's type does not depend on the picture: whether it keeps the source's frames
+      // or pages is known before the load.
+      const std::string sourceFormat = imaging::DetectFileFormat(source);
+      const bool allFrames = MayHoldFrames(sourceFormat) && RunKeepsFrames(sourceFormat, OutputTypePath(file, source));
+      LoadedFrames loaded;
       PhotoOutcome photo;
       std::string loadCause;
-      const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
+      const bool loadedOk = Load(source, file.job, allFrames, loaded, options_, photo, loadCause, file.notes);
+      std::vector<imaging::Image>& frames = loaded.frames;
+      imaging::Image& image = frames[0];
       std::optional<std::string> outputProblem;
       file.output = OutputPath(file.job, source, file.position, image, outputProblem);
-      if (!loaded) return SourceUnreadable{loadCause};
+      if (!loadedOk) return SourceUnreadable{loadCause};
       if (outputProblem) return PreparationFailed{*outputProblem};
       if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
 
@@ -509,18 +571,29 @@ private:
         }
       }
 
-      const imaging::CodecOptions options = SaveOptions(photo.profile);
+      // An output of one picture from a source of several says so, once.
+      if (!allFrames && MayHoldFrames(sourceFormat)) {
+        const int32_t count = FrameCount(source, sourceFormat);
+        if (count > 1) file.notes.push_back(FirstFrameNote(count, sourceFormat, file.output));
+      }
+
+      imaging::CodecOptions options = SaveOptions(photo.profile);
+      options.animation = std::move(loaded.animation);
       try {
-        if (const auto size = TargetSize(file.job, source, file.output, image, options))
-          ResizeForRun(image, *size, setup_.memory.filter);
+        const Size firstSize{image.Width(), image.Height()};
+        const std::optional<Size> size = TargetSize(file.job, source, file.output, frames, options);
+        for (size_t i = 1; i < frames.size(); ++i)
+          if (const auto target = FrameTarget(file.job, frames[i], firstSize, size))
+            ResizeForRun(frames[i], *target, setup_.memory.filter);
+        if (size) ResizeForRun(image, *size, setup_.memory.filter);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
       }
-      PrepareForOutput(image, file.output);
+      for (imaging::Image& frame : frames) PrepareForOutput(frame, file.output);
       ready.width = image.Width();
       ready.height = image.Height();
       try {
-        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image, options);
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, frames, options);
         if (!bytes) return EncodingFailed{"No image format writes files of this type"};
         ready.bytes = std::move(*bytes);
       } catch (const std::exception& e) {
