@@ -305,7 +305,7 @@ private:
       file->outcome = PreparationFailed{e.what()};
       return file;
     }
-    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    const std::string& source = Source(i);
     // Before the header read, which like the load may move the access time.
     if (file->job.keepDates) file->sourceTimes = FileTimes(source);
     file->heldBytes = EstimateHeldBytes(source, file->job, setup_.codecOptions, setup_.decimalSeparator);
@@ -368,6 +368,17 @@ private:
     return path;
   }
 
+  // The frames or pages a full load of the file would give, from its header; 1 when the header
+  // cannot tell.
+  static int32_t FrameCount(const std::string& source, const std::string& sourceFormat) {
+    try {
+      imaging::ImageHeader header;
+      if (imaging::ReadImageHeader(source, sourceFormat, imaging::CurrentOptions(), header)) return header.Frames;
+    } catch (const std::exception&) {
+    }
+    return 1;
+  }
+
   // The run's codec options with the colour profile the file's outputs embed.
   imaging::CodecOptions SaveOptions(const imaging::ColorProfile& profile) const {
     imaging::CodecOptions options = options_;
@@ -391,14 +402,20 @@ private:
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       ReadyToWrite ready;
       ready.sourceTimes = file.sourceTimes;
-      imaging::Image image;
+      // The output's type does not depend on the picture: whether it keeps the source's frames
+      // or pages is known before the load.
+      const std::string sourceFormat = imaging::DetectFileFormat(source);
+      const bool allFrames = MayHoldFrames(sourceFormat) && RunKeepsFrames(sourceFormat, OutputTypePathForRun(file.job, source, file.position, listSize_));
+      LoadedFrames loaded;
       PhotoOutcome photo;
       std::string loadCause;
-      const bool loaded = LoadSourceForRun(source, file.job, image, options_, photo, loadCause, file.notes);
+      const bool loadedOk = LoadSourceForRun(source, file.job, allFrames, loaded, options_, photo, loadCause, file.notes);
+      std::vector<imaging::Image>& frames = loaded.frames;
+      imaging::Image& image = frames[0];
       std::optional<std::string> outputProblem;
       file.output = OutputPathForRun(file.job, source, file.position, listSize_, image.Width(), image.Height(),
                                      outputProblem);
-      if (!loaded) return SourceUnreadable{loadCause};
+      if (!loadedOk) return SourceUnreadable{loadCause};
       if (outputProblem) return PreparationFailed{*outputProblem};
       if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
 
@@ -411,7 +428,14 @@ private:
         }
       }
 
-      const imaging::CodecOptions options = SaveOptions(photo.profile);
+      // An output of one picture from a source of several says so, once.
+      if (!allFrames && MayHoldFrames(sourceFormat)) {
+        const int32_t count = FrameCount(source, sourceFormat);
+        if (count > 1) file.notes.push_back(FirstFrameNote(count, sourceFormat, file.output));
+      }
+
+      imaging::CodecOptions options = SaveOptions(photo.profile);
+      options.animation = std::move(loaded.animation);
       try {
         const TargetSizeInput target{.source = source,
                                      .output = file.output,
@@ -419,16 +443,15 @@ private:
                                      .filter = setup_.memory.filter,
                                      .options = options,
                                      .stop = helpersStop_.get_token()};
-        if (const auto size = TargetSizeForRun(file.job, image, target))
-          ResizeForRun(image, *size, setup_.memory.filter);
+        ScaleFramesForRun(file.job, frames, target);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
       }
-      PrepareForOutput(image, file.output);
+      for (imaging::Image& frame : frames) PrepareForOutput(frame, file.output);
       ready.width = image.Width();
       ready.height = image.Height();
       try {
-        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image, options);
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, frames, options);
         if (!bytes) return EncodingFailed{"No image format writes files of this type"};
         ready.bytes = std::move(*bytes);
       } catch (const std::exception& e) {

@@ -37,21 +37,28 @@ FilePreview PreviewFile(const FilePreviewRequest& request) {
   try {
     preview.sourceBytes = base::FileBytes(source);
     const imaging::CodecOptions runOptions = OutputOptions(job, request.codecOptions);
-    imaging::Image image;
+    const std::string sourceFormat = imaging::DetectFileFormat(source);
+    const bool allFrames =
+        MayHoldFrames(sourceFormat) &&
+        RunKeepsFrames(sourceFormat, OutputTypePathForRun(job, source, request.position, request.listSize));
+    LoadedFrames loaded;
     PhotoOutcome photo;
     std::string loadCause;
     std::vector<std::string> notes;
-    const bool loaded = LoadSourceForRun(source, job, image, runOptions, photo, loadCause, notes);
+    const bool loadedOk = LoadSourceForRun(source, job, allFrames, loaded, runOptions, photo, loadCause, notes);
+    std::vector<imaging::Image>& frames = loaded.frames;
     std::optional<std::string> outputProblem;
-    preview.outputPath = OutputPathForRun(job, source, request.position, request.listSize, image.Width(),
-                                          image.Height(), outputProblem);
-    if (!loaded) return Failed(std::move(preview), msg::kLoadError, loadCause);
-    preview.sourceWidth = image.Width();
-    preview.sourceHeight = image.Height();
+    preview.outputPath = OutputPathForRun(job, source, request.position, request.listSize, frames[0].Width(),
+                                          frames[0].Height(), outputProblem);
+    if (!loadedOk) return Failed(std::move(preview), msg::kLoadError, loadCause);
+    preview.sourceWidth = frames[0].Width();
+    preview.sourceHeight = frames[0].Height();
+    preview.frames = static_cast<int32_t>(frames.size());
     if (outputProblem) return Failed(std::move(preview), msg::kSaveError, *outputProblem);
 
     imaging::CodecOptions options = runOptions;
     options.profile = photo.profile;
+    options.animation = std::move(loaded.animation);
     try {
       const TargetSizeInput target{.source = source,
                                    .output = preview.outputPath,
@@ -60,16 +67,16 @@ FilePreview PreviewFile(const FilePreviewRequest& request) {
                                    .options = options,
                                    .stop = request.stop,
                                    .trials = TrialPlace::InMemory};
-      if (const auto size = TargetSizeForRun(job, image, target)) ResizeForRun(image, *size, request.filter);
+      ScaleFramesForRun(job, frames, target);
     } catch (const ScalingError& e) {
       return Failed(std::move(preview), msg::kConversionError, e.what());
     }
-    PrepareForOutput(image, preview.outputPath);
-    preview.width = image.Width();
-    preview.height = image.Height();
+    for (imaging::Image& frame : frames) PrepareForOutput(frame, preview.outputPath);
+    preview.width = frames[0].Width();
+    preview.height = frames[0].Height();
     std::optional<std::vector<uint8_t>> bytes;
     try {
-      bytes = EncodeImageFile(preview.outputPath, image, options);
+      bytes = EncodeImageFile(preview.outputPath, frames, options);
     } catch (const std::exception& e) {
       return Failed(std::move(preview), msg::kSaveError, e.what());
     }

@@ -41,6 +41,7 @@ struct FilePreview {
   int32_t sourceWidth = 0;  // the picture as the run sees it (upright unless keep_orientation);
   int32_t sourceHeight = 0; // 0 when it could not be read
   uint64_t sourceBytes = 0;
+  int32_t frames = 0;       // the frames or pages the output keeps (1 for a still picture)
   std::string outputPath;   // empty when the file fails before its output is known
   int32_t width = 0;        // the output picture's size
   int32_t height = 0;

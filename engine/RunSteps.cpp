@@ -1,5 +1,6 @@
 #include "engine/RunSteps.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -49,23 +50,35 @@ std::string UnreadableCause(const std::string& source) {
 
 }  // namespace
 
-bool LoadSourceForRun(const std::string& source, const ConversionJob& job, imaging::Image& image,
+bool LoadSourceForRun(const std::string& source, const ConversionJob& job, bool allFrames, LoadedFrames& loaded,
                       const imaging::CodecOptions& options, PhotoOutcome& photo, std::string& cause,
                       std::vector<std::string>& notes) {
   imaging::LoadWarnings warnings;
-  bool loaded = false;
+  std::vector<imaging::Image>& frames = loaded.frames;
+  bool ok = false;
   try {
     PhotoFacts facts;
-    loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
-    if (!loaded) cause = UnreadableCause(source);
-    else photo = PreparePhoto(job, image, facts);
+    if (allFrames) {
+      ok = LoadFramesForRun(source, frames, loaded.animation, options, &facts);
+    } else {
+      frames.resize(1);
+      ok = LoadImageForRun(source, frames[0], options, &facts);
+    }
+    ok = ok && !frames.empty() &&
+         std::all_of(frames.begin(), frames.end(), [](const imaging::Image& f) { return imaging::IsImageValid(f); });
+    if (!ok) cause = UnreadableCause(source);
+    else
+      for (imaging::Image& frame : frames) photo = PreparePhoto(job, frame, facts);
   } catch (const std::exception& e) {
-    loaded = false;
+    ok = false;
     cause = e.what();
   }
   notes = warnings.Texts();
-  if (!loaded) image.Reset();
-  return loaded;
+  if (!ok) {
+    frames.clear();
+    frames.emplace_back();
+  }
+  return ok;
 }
 
 std::string OutputPathForRun(const ConversionJob& job, const std::string& source, int position, int listSize,
@@ -81,7 +94,14 @@ std::string OutputPathForRun(const ConversionJob& job, const std::string& source
   return path;
 }
 
-std::optional<Size> TargetSizeForRun(const ConversionJob& job, const imaging::Image& image, const TargetSizeInput& in) {
+std::string OutputTypePathForRun(const ConversionJob& job, const std::string& source, int position, int listSize) {
+  if (job.saveMode == SaveMode::Overwrite) return source;
+  return ComposeOutputPath(NamingFor(job, source, position, listSize, 0, 0));
+}
+
+std::optional<Size> TargetSizeForRun(const ConversionJob& job, std::span<const imaging::Image> frames,
+                                     const TargetSizeInput& in) {
+  const imaging::Image& image = frames[0];
   if (job.sizeMode == SizeMode::FileSize) {
     const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, in.decimalSeparator);
     if (!kilobytes) throw base::Error("The target file size is not a number");
@@ -89,7 +109,7 @@ std::optional<Size> TargetSizeForRun(const ConversionJob& job, const imaging::Im
     if (in.trials == TrialPlace::BesideOutput)
       if (auto error = CreateFolderPath(PathFolder(in.output))) throw base::Error(*error);
     FileSizeSearchInput search;
-    search.source = &image;
+    search.frames = frames;
     search.sourceBytes = base::FileBytes(in.source);
     search.targetKilobytes = *kilobytes;
     search.outputPath = in.output;
@@ -102,6 +122,36 @@ std::optional<Size> TargetSizeForRun(const ConversionJob& job, const imaging::Im
   if (const auto box = ComputeBox(job, image.Width(), image.Height()))
     return ScaledSize(image.Width(), image.Height(), *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
   return std::nullopt;
+}
+
+namespace {
+
+// The size of a frame after the first when the first is scaled from `firstSize` to
+// `firstTarget`: the first's target for a frame of its size; in file-size mode the same
+// factor; otherwise the size rules on the frame's own size.
+std::optional<Size> FrameTarget(const ConversionJob& job, const imaging::Image& frame, Size firstSize,
+                                const std::optional<Size>& firstTarget) {
+  const Size frameSize{frame.Width(), frame.Height()};
+  if (frameSize.width == firstSize.width && frameSize.height == firstSize.height) return firstTarget;
+  if (job.sizeMode == SizeMode::FileSize) {
+    if (!firstTarget) return std::nullopt;
+    return ProportionalFrameSize(frameSize, firstSize, *firstTarget);
+  }
+  if (const auto box = ComputeBox(job, frameSize.width, frameSize.height))
+    return ScaledSize(frameSize.width, frameSize.height, *box, job.changeIfLarger, job.changeIfSmaller,
+                      job.orientation);
+  return std::nullopt;
+}
+
+}  // namespace
+
+void ScaleFramesForRun(const ConversionJob& job, std::vector<imaging::Image>& frames, const TargetSizeInput& in) {
+  imaging::Image& image = frames[0];
+  const Size firstSize{image.Width(), image.Height()};
+  const std::optional<Size> size = TargetSizeForRun(job, frames, in);
+  for (size_t i = 1; i < frames.size(); ++i)
+    if (const auto target = FrameTarget(job, frames[i], firstSize, size)) ResizeForRun(frames[i], *target, in.filter);
+  if (size) ResizeForRun(image, *size, in.filter);
 }
 
 std::string OutputKey(const std::string& path) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "imaging/ColorProfile.h"
+#include "imaging/Image.h"
 #include "imaging/Types.h"
 
 namespace imaging {
@@ -187,6 +188,9 @@ struct CodecOptions {
   // The ICC profile a save embeds where its file type holds one and the written pixels' colour
   // space matches (ProfileFitsFormat); null for none.
   ColorProfile profile;
+  // How the frames a save of several images writes play (GIF and WebP animations); empty for
+  // none, and ignored by a save of one image.
+  Animation animation;
 };
 
 // ---- The numbered interface: the process values ------------------------------------------------

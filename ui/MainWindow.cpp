@@ -1028,8 +1028,10 @@ void MainWindow::UpdatePreview() {
     }
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index)];
   const engine::ConversionJob job = engine::JobFromForms(windows_.mainForm, windows_.options);
-  const auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
-                                       forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
+  auto p = engine::PreviewOutput(job, row.path, forms::ParseIntegerText(row.width).value_or(0),
+                                 forms::ParseIntegerText(row.height).value_or(0), index, rows, row.orientation);
+  p.frames = row.frames;
+  p.pages = row.type == "TIF" || row.type == "TIFF";
   preview_->setToolTip(Q(engine::PreviewLine(p, job.fileSizeText)));
   preview_->setText(FitPreviewLine(engine::SplitPreviewLine(p, job.fileSizeText), preview_->fontMetrics(),
                                    std::max(100, preview_->contentsRect().width())));
