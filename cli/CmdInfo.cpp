@@ -19,7 +19,9 @@ const char* const kInfoUsage =
     "\n"
     "Prints for each file one line: the file, its detected format (the format's default\n"
     "extension, \"ico\" or \"cur\" for icons, or \"unsupported\"), the width and height and the\n"
-    "pixel format of its first image. Exit status 0 when every file could be read.\n";
+    "pixel format of its first image, and for an animation or a multi-page file the number\n"
+    "of its frames or pages (\"12 frames\", \"3 pages\"). Exit status 0 when every file could\n"
+    "be read.\n";
 
 const char* const kTranscodeUsage =
     "Usage: vexilo-cli transcode IN OUT\n"
@@ -44,6 +46,14 @@ bool IsReadableFile(const std::string& path) {
   return std::filesystem::is_regular_file(path, ec);
 }
 
+// " 12 frames" or " 3 pages" after the line of a file of several; nothing for one picture.
+std::string FramesText(int32_t frames, const std::string& format) {
+  if (frames <= 1) return std::string();
+  const std::string count =
+      frames > imaging::kMaxFrames ? "more than " + std::to_string(imaging::kMaxFrames) : std::to_string(frames);
+  return " " + count + (format == "tif" ? " pages" : " frames");
+}
+
 // Prints the line of one file; false when it could not be read. The size and format come from
 // the file's header; formats without a header reader are decoded.
 bool DescribeFile(const std::string& path) {
@@ -61,8 +71,8 @@ bool DescribeFile(const std::string& path) {
   }
   imaging::ImageHeader header;
   if (imaging::ReadImageHeader(path, format, imaging::CurrentOptions(), header)) {
-    std::printf("%s: %s %dx%d %s\n", path.c_str(), format.c_str(), header.Width, header.Height,
-                imaging::GetFormatName(header.Format).c_str());
+    std::printf("%s: %s %dx%d %s%s\n", path.c_str(), format.c_str(), header.Width, header.Height,
+                imaging::GetFormatName(header.Format).c_str(), FramesText(header.Frames, format).c_str());
     return true;
   }
   std::vector<imaging::Image> images;

@@ -36,6 +36,7 @@
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "engine/OutputNaming.h"
+#include "engine/RunSteps.h"
 #include "base/AtomicFile.h"
 #include "engine/TargetSize.h"
 #include "base/Text.h"
@@ -97,8 +98,9 @@ bool OutputFoldersWritable(const std::vector<std::string>& paths, const Conversi
   return true;
 }
 
-// The start checks on the job at the start; reports the first failing one and returns false.
-bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
+}  // namespace
+
+bool PassesStartChecks(const RunSetup& setup, const ConversionJob& job) {
   const auto report = [&](const char* key, const std::string& detail) {
     ShowMessageAndRecord(setup.questions, setup.flags, key, detail);
     return false;
@@ -130,76 +132,13 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   return true;
 }
 
-// What a loaded photo brings to its outputs besides the pixels.
-struct PhotoOutcome {
-  int32_t uprightFrom = 1;        // the Exif orientation the pixels were turned upright from
-  imaging::ColorProfile profile;  // the colour profile the outputs embed, null for none
-};
-
-// The job's photo settings on a loaded picture: turned upright unless keep_orientation; with
-// to_srgb the colours converted and no profile kept. A profile that cannot be applied is
-// reported as a warning of the load and not carried either.
-PhotoOutcome PreparePhoto(const ConversionJob& job, imaging::Image& image, const PhotoFacts& facts) {
-  PhotoOutcome outcome;
-  if (!job.keepOrientation && facts.orientation != imaging::kOrientationTopLeft) {
-    imaging::OrientImage(image, facts.orientation);
-    outcome.uprightFrom = facts.orientation;
-  }
-  if (!facts.profile) return outcome;
-  if (!job.toSRGB) {
-    outcome.profile = facts.profile;
-    return outcome;
-  }
-  std::string error;
-  if (!imaging::ConvertToSRGB(image, *facts.profile, error))
-    imaging::AddLoadWarning("The colours could not be converted to sRGB (" + error + "); they stay as they are");
-  return outcome;
-}
-
-// Why a source that a codec read gave no picture: it is empty, no codec knows its content, or
-// its codec found no whole picture in it (its data end early, or are damaged).
-std::string UnreadableCause(const std::string& source) {
-  if (base::FileBytes(source) == 0) return "The file is empty";
-  const std::string format = imaging::DetectFileFormat(source);
-  if (format.empty()) return "No image format recognises the file's content";
-  std::string type = format;
-  for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return "No picture could be read from this " + type + " file: its data end early or are damaged";
-}
-
-// A source that cannot be read goes on as an empty image, whether the codec says so or raises
-// an error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
-bool Load(const std::string& source, const ConversionJob& job, imaging::Image& image,
-          const imaging::CodecOptions& options, PhotoOutcome& photo, std::string& cause,
-          std::vector<std::string>& notes) {
-  imaging::LoadWarnings warnings;
-  bool loaded = false;
-  try {
-    PhotoFacts facts;
-    loaded = LoadImageForRun(source, image, options, &facts) && imaging::IsImageValid(image);
-    if (!loaded) cause = UnreadableCause(source);
-    else photo = PreparePhoto(job, image, facts);
-  } catch (const std::exception& e) {
-    loaded = false;
-    cause = e.what();
-  }
-  notes = warnings.Texts();
-  if (!loaded) image.Reset();
-  return loaded;
-}
+namespace {
 
 // The access and modification times of a file; none when it cannot be looked at.
 std::optional<std::array<timespec, 2>> FileTimes(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
   return std::array<timespec, 2>{info.st_atim, info.st_mtim};
-}
-
-// The key under which an output path is remembered: two spellings of one file give one key.
-std::string OutputKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
-  return error ? path : canonical.string();
 }
 
 // What the preparation of a file ended with: one of these, each with the one cause it has.
@@ -269,7 +208,7 @@ public:
     RunResult result;
     if (listSize_ <= 0) return result;
     const ConversionJob startJob = setup_.job();
-    if (!StartChecks(setup_, startJob)) return result;
+    if (!PassesStartChecks(setup_, startJob)) return result;
     result.started = true;
 
     setup_.observer.RunStarted(total_);
@@ -366,7 +305,7 @@ private:
       file->outcome = PreparationFailed{e.what()};
       return file;
     }
-    const std::string& source = setup_.paths[static_cast<size_t>(i)];
+    const std::string& source = Source(i);
     // Before the header read, which like the load may move the access time.
     if (file->job.keepDates) file->sourceTimes = FileTimes(source);
     file->heldBytes = EstimateHeldBytes(source, file->job, setup_.codecOptions, setup_.decimalSeparator);
@@ -414,21 +353,6 @@ private:
     return end;
   }
 
-  // The output path, and why it cannot be written before anything is made for it: a name that
-  // leads out of the output folder, or a path longer than any file operation takes.
-  std::string OutputPath(const ConversionJob& job, const std::string& source, int position,
-                         const imaging::Image& image, std::optional<std::string>& problem) const {
-    if (job.saveMode == SaveMode::Overwrite) return source;
-    const NamingInput naming = NamingFor(job, source, position, listSize_, image.Width(), image.Height());
-    const std::string path = ComposeOutputPath(naming);
-    if (!StaysInOutputFolder(naming))
-      problem = "The name \"" + path.substr(OutputFolder(naming).size()) + "\" leads out of the output folder " +
-                OutputFolder(naming);
-    else
-      problem = base::PathLengthProblem(path);
-    return path;
-  }
-
   // skipExisting, before the load: the output path when it is known without the picture (its
   // name has no size placeholder) and a regular file stands there. An output that is no regular
   // file is left to the check before the write, which fails it.
@@ -444,27 +368,15 @@ private:
     return path;
   }
 
-  // The target size of the size mode, or of the file-size search; none keeps the size.
-  std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& output,
-                                 const imaging::Image& image, const imaging::CodecOptions& options) const {
-    if (job.sizeMode == SizeMode::FileSize) {
-      const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
-      if (!kilobytes) throw base::Error("The target file size is not a number");
-      // The trials are written beside the output, so its folder is made now.
-      if (auto error = CreateFolderPath(PathFolder(output))) throw base::Error(*error);
-      FileSizeSearchInput search;
-      search.source = &image;
-      search.sourceBytes = base::FileBytes(source);
-      search.targetKilobytes = *kilobytes;
-      search.outputPath = output;
-      search.filter = setup_.memory.filter;
-      search.stop = helpersStop_.get_token();
-      search.options = options;
-      return SearchFileSize(search);
+  // The frames or pages a full load of the file would give, from its header; 1 when the header
+  // cannot tell.
+  static int32_t FrameCount(const std::string& source, const std::string& sourceFormat) {
+    try {
+      imaging::ImageHeader header;
+      if (imaging::ReadImageHeader(source, sourceFormat, imaging::CurrentOptions(), header)) return header.Frames;
+    } catch (const std::exception&) {
     }
-    if (const auto box = ComputeBox(job, image.Width(), image.Height()))
-      return ScaledSize(image.Width(), image.Height(), *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
-    return std::nullopt;
+    return 1;
   }
 
   // The run's codec options with the colour profile the file's outputs embed.
@@ -490,13 +402,20 @@ private:
       if (setup_.beforeLoad) setup_.beforeLoad(i);
       ReadyToWrite ready;
       ready.sourceTimes = file.sourceTimes;
-      imaging::Image image;
+      // The output's type does not depend on the picture: whether it keeps the source's frames
+      // or pages is known before the load.
+      const std::string sourceFormat = imaging::DetectFileFormat(source);
+      const bool allFrames = MayHoldFrames(sourceFormat) && RunKeepsFrames(sourceFormat, OutputTypePathForRun(file.job, source, file.position, listSize_));
+      LoadedFrames loaded;
       PhotoOutcome photo;
       std::string loadCause;
-      const bool loaded = Load(source, file.job, image, options_, photo, loadCause, file.notes);
+      const bool loadedOk = LoadSourceForRun(source, file.job, allFrames, loaded, options_, photo, loadCause, file.notes);
+      std::vector<imaging::Image>& frames = loaded.frames;
+      imaging::Image& image = frames[0];
       std::optional<std::string> outputProblem;
-      file.output = OutputPath(file.job, source, file.position, image, outputProblem);
-      if (!loaded) return SourceUnreadable{loadCause};
+      file.output = OutputPathForRun(file.job, source, file.position, listSize_, image.Width(), image.Height(),
+                                     outputProblem);
+      if (!loadedOk) return SourceUnreadable{loadCause};
       if (outputProblem) return PreparationFailed{*outputProblem};
       if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
 
@@ -509,18 +428,30 @@ private:
         }
       }
 
-      const imaging::CodecOptions options = SaveOptions(photo.profile);
+      // An output of one picture from a source of several says so, once.
+      if (!allFrames && MayHoldFrames(sourceFormat)) {
+        const int32_t count = FrameCount(source, sourceFormat);
+        if (count > 1) file.notes.push_back(FirstFrameNote(count, sourceFormat, file.output));
+      }
+
+      imaging::CodecOptions options = SaveOptions(photo.profile);
+      options.animation = std::move(loaded.animation);
       try {
-        if (const auto size = TargetSize(file.job, source, file.output, image, options))
-          ResizeForRun(image, *size, setup_.memory.filter);
+        const TargetSizeInput target{.source = source,
+                                     .output = file.output,
+                                     .decimalSeparator = setup_.decimalSeparator,
+                                     .filter = setup_.memory.filter,
+                                     .options = options,
+                                     .stop = helpersStop_.get_token()};
+        ScaleFramesForRun(file.job, frames, target);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
       }
-      PrepareForOutput(image, file.output);
+      for (imaging::Image& frame : frames) PrepareForOutput(frame, file.output);
       ready.width = image.Width();
       ready.height = image.Height();
       try {
-        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, image, options);
+        std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(file.output, frames, options);
         if (!bytes) return EncodingFailed{"No image format writes files of this type"};
         ready.bytes = std::move(*bytes);
       } catch (const std::exception& e) {

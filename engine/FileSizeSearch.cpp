@@ -18,21 +18,32 @@ namespace engine {
 
 namespace {
 
-// Saves a copy of the source scaled to `size` as a trial file beside the output and returns its
-// size in kilobytes; K when the output's type writes nothing.
+// Saves a copy of the source scaled to `size` (with its frames) as a trial file beside the
+// output and returns its size in kilobytes; K when the output's type writes nothing.
 long double Trial(const FileSizeSearchInput& in, Size size) {
-  imaging::Image copy;
-  imaging::CopyImage(*in.source, copy);
-  ResizeForRun(copy, size, in.filter);
+  const imaging::Image& first = in.frames[0];
+  std::vector<imaging::Image> copies(in.frames.size());
+  for (size_t i = 0; i < in.frames.size(); ++i) {
+    imaging::CopyImage(in.frames[i], copies[i]);
+    ResizeForRun(copies[i],
+                 ProportionalFrameSize({copies[i].Width(), copies[i].Height()}, {first.Width(), first.Height()}, size),
+                 in.filter);
+  }
   if (in.outputPath.empty()) return in.targetKilobytes;
-  PrepareForOutput(copy, in.outputPath);
+  for (imaging::Image& copy : copies) PrepareForOutput(copy, in.outputPath);
+  if (in.trialsInMemory) {
+    const std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(in.outputPath, copies, in.options);
+    if (!bytes) return in.targetKilobytes;
+    if (bytes->empty()) throw base::Error("A trial save of " + in.outputPath + " wrote 0 bytes");
+    return static_cast<long double>(bytes->size()) / 1024;
+  }
   // Made before the encoding, so that a place for it is known to exist before the work is
   // done. Never committed: the destructor removes it, also when the encoding or a measure
   // fails, and a signal that ends the process meanwhile removes it too (it is a pending file
   // from before its creation).
   base::AtomicFile trial(in.outputPath);
   if (!trial.IsOpen()) throw base::Error(trial.Error());
-  const std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(in.outputPath, copy, in.options);
+  const std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(in.outputPath, copies, in.options);
   if (!bytes) return in.targetKilobytes;
   if (!trial.Write(bytes->data(), bytes->size())) throw base::Error(trial.Error());
   struct stat info {};
@@ -64,9 +75,18 @@ Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight) {
   return {static_cast<int32_t>(std::floor(size.width * f)), static_cast<int32_t>(std::floor(size.height * f))};
 }
 
+Size ProportionalFrameSize(Size frameSize, Size firstSize, Size firstTarget) {
+  if (frameSize.width == firstSize.width && frameSize.height == firstSize.height) return firstTarget;
+  const auto scale = [](int32_t side, int32_t from, int32_t to) {
+    return std::max<int32_t>(1, RoundHalfEven(static_cast<long double>(side) * to / std::max(from, 1)));
+  };
+  return {scale(frameSize.width, firstSize.width, firstTarget.width),
+          scale(frameSize.height, firstSize.height, firstTarget.height)};
+}
+
 Size SearchFileSize(const FileSizeSearchInput& in) {
   const long double k = in.targetKilobytes;
-  const int32_t w = in.source->Width(), h = in.source->Height();
+  const int32_t w = in.frames[0].Width(), h = in.frames[0].Height();
   Size size = BoundTrialSize(FileSizeFirstEstimate(w, h, in.sourceBytes, in.targetKilobytes), w, h);
 
   auto correct = [&](long double t) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stop_token>
 #include <string>
 
@@ -14,14 +15,20 @@
 namespace engine {
 
 struct FileSizeSearchInput {
-  const imaging::Image* source = nullptr;      // S, the loaded image; it is not changed
+  // S, the loaded image, and the frames or pages after it that the output keeps; they are not
+  // changed. A trial scales every frame (those of another size than the first by the same
+  // factor) and measures the whole file: the search is on the file's bytes, not one frame's.
+  std::span<const imaging::Image> frames;
   uint64_t sourceBytes = 0;                    // B, the source file's size
   double targetKilobytes = 0;                  // K; a kilobyte is 1024 bytes
   // The output path; the trials are written beside it (its folder must exist), never at it.
   std::string outputPath;
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
   std::stop_token stop;  // a stop request ends the search before its next trial
-  imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options
+  imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options (and animation)
+  // The trials are encoded and measured in memory, nothing is written (a preview): the sizes
+  // are the same, as a trial file holds exactly the encoded bytes.
+  bool trialsInMemory = false;
 };
 
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.
@@ -31,6 +38,11 @@ Size FileSizeFirstEstimate(int32_t width, int32_t height, uint64_t sourceBytes, 
 // than the library's limits: a tiny, well-compressed file must not make the search build
 // pictures of hundreds of megapixels. A larger size is scaled down, keeping its proportions.
 Size BoundTrialSize(Size size, int32_t sourceWidth, int32_t sourceHeight);
+
+// The size of a frame of `frameSize` when the first frame, of `firstSize`, is scaled to
+// `firstTarget`: the same factor on each side (at least one pixel), or `firstTarget` itself
+// for a frame of the first frame's size.
+Size ProportionalFrameSize(Size frameSize, Size firstSize, Size firstTarget);
 
 // Starting from the first estimate, a trial save of a scaled copy, measured and deleted,
 // corrects the size by sqrt(K / t) (t the trial's kilobytes); the correction is repeated until

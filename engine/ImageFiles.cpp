@@ -47,15 +47,24 @@ bool IsIconPath(const std::string& path) {
 
 namespace {
 
-// The first image of the file, with the facts the codec found. `decodeAs` is the format codecs
-// that can decode into one are asked for (none: the file's own); `target` gives the format the
-// picture is handed over in.
-bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecOptions& options,
-                    PhotoFacts* facts, std::optional<imaging::PixelFormat> decodeAs,
-                    imaging::PixelFormat (*target)(const Image&)) {
+// The file types whose several images are frames of an animation, and those whose several
+// images are pages.
+bool IsAnimationType(const std::string& extension) {
+  return extension == "gif" || extension == "webp" || extension == "mng";
+}
+bool IsPagesType(const std::string& extension) { return extension == "tif"; }
+
+// The first image of the file, or with `all` every image, with the facts the codec found.
+// `decodeAs` is the format codecs that can decode into one are asked for (none: the file's
+// own); `target` gives the format each picture is handed over in.
+bool LoadImages(const std::string& path, std::vector<Image>& images, bool all, const imaging::CodecOptions& options,
+                PhotoFacts* facts, imaging::Animation* animation, std::optional<imaging::PixelFormat> decodeAs,
+                imaging::PixelFormat (*target)(const Image&)) {
   if (facts) *facts = PhotoFacts();
+  if (animation) *animation = imaging::Animation();
+  images.clear();
   if (path.empty()) return false;
-  if (IsIconPath(path)) return LoadIconFile(path, image);
+  if (IsIconPath(path)) return LoadIconFile(path, images.emplace_back());
 
   const std::string extension = imaging::DetectFileFormat(path);
   if (extension.empty()) return false;
@@ -63,16 +72,35 @@ bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecO
   if (!codec) return false;
   imaging::CodecOptions loadOptions = options;
   loadOptions.library.loadOverrideFormat = decodeAs.value_or(imaging::PixelFormat::Unknown);
-  std::vector<imaging::Image> images;
   imaging::LoadFacts found;
-  if (!codec->LoadFromFile(path, images, true, loadOptions, &found) || images.empty()) return false;
+  if (!codec->LoadFromFile(path, images, !all, loadOptions, &found) || images.empty()) {
+    images.clear();
+    return false;
+  }
+  if (!all) images.resize(1);
   if (facts) {
     facts->orientation = imaging::ValidOrientation(found.orientation);
     facts->profile = found.profile;
   }
-  imaging::Image& loaded = images.front();
-  if (!imaging::ConvertImageFormat(loaded, target(loaded))) return false;
-  image = std::move(loaded);
+  if (animation) {
+    *animation = std::move(found.animation);
+    // Frames whose timing the reader does not know (MNG) play at 10 frames a second, without end.
+    if (images.size() > 1 && !animation->Animated() && IsAnimationType(extension))
+      animation->delaysMs.assign(images.size(), 100);
+  }
+  for (Image& loaded : images)
+    if (!imaging::ConvertImageFormat(loaded, target(loaded))) {
+      images.clear();
+      return false;
+    }
+  return true;
+}
+
+bool LoadFirstImage(const std::string& path, Image& image, const imaging::CodecOptions& options, PhotoFacts* facts,
+                    std::optional<imaging::PixelFormat> decodeAs, imaging::PixelFormat (*target)(const Image&)) {
+  std::vector<Image> images;
+  if (!LoadImages(path, images, false, options, facts, nullptr, decodeAs, target)) return false;
+  image = std::move(images.front());
   return true;
 }
 
@@ -122,6 +150,52 @@ bool LoadImageForRun(const std::string& path, Image& image, const imaging::Codec
   return LoadFirstImage(path, image, options, facts, std::nullopt, RunFormatOf);
 }
 
+bool LoadFramesForRun(const std::string& path, std::vector<Image>& frames, imaging::Animation& animation,
+                      const imaging::CodecOptions& options, PhotoFacts* facts) {
+  return LoadImages(path, frames, true, options, facts, &animation, std::nullopt, RunFormatOf);
+}
+
+namespace {
+
+// The default extension of the codec that writes `outputPath`; empty for none (and for icons).
+std::string OutputType(const std::string& outputPath) {
+  if (IsIconPath(outputPath)) return std::string();
+  const imaging::Codec* codec = imaging::FindFormatByFileName(outputPath);
+  return codec != nullptr && codec->CanSave ? codec->DefaultExtension() : std::string();
+}
+
+// The type's short name as people write it: "JPEG", "PNG", "TIFF".
+std::string TypeName(const std::string& extension) {
+  if (extension == "jpg") return "JPEG";
+  if (extension == "tif") return "TIFF";
+  std::string text = extension;
+  for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return text;
+}
+
+}  // namespace
+
+bool RunKeepsFrames(const std::string& sourceFormat, const std::string& outputPath) {
+  const std::string output = OutputType(outputPath);
+  return (IsAnimationType(sourceFormat) && IsAnimationType(output)) || (IsPagesType(sourceFormat) && IsPagesType(output));
+}
+
+bool MayHoldFrames(const std::string& sourceFormat) {
+  return IsAnimationType(sourceFormat) || IsPagesType(sourceFormat);
+}
+
+std::string FirstFrameNote(int32_t frames, const std::string& sourceFormat, const std::string& outputPath) {
+  const std::string what = IsPagesType(sourceFormat) ? " pages" : " frames";
+  const std::string has = "The file has " + (frames > imaging::kMaxFrames ? "more than " + std::to_string(imaging::kMaxFrames)
+                                                                          : std::to_string(frames)) + what;
+  std::string output = OutputType(outputPath);
+  if (output.empty()) output = base::ExtensionOf(outputPath).empty() ? "the output" : base::ExtensionOf(outputPath).substr(1);
+  const imaging::Codec* codec = imaging::FindFormatByFileName(outputPath);
+  if (IsIconPath(outputPath) || codec == nullptr || !codec->IsMultiImage)
+    return has + "; " + TypeName(output) + " holds one: the first was written";
+  return has + "; the first was written (" + TypeName(output) + (IsPagesType(sourceFormat) ? " frames are not made from pages)" : " pages are not made from frames)");
+}
+
 void PrepareForOutput(Image& image, const std::string& outputPath) {
   using PF = imaging::PixelFormat;
   if (!imaging::IsImageValid(image) || IsIconPath(outputPath)) return;
@@ -167,12 +241,19 @@ bool SaveImageFile(const std::string& path, const Image& image, const imaging::C
 
 std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const Image& image,
                                                     const imaging::CodecOptions& options) {
-  if (path.empty() || !imaging::IsImageValid(image)) return std::nullopt;
+  return EncodeImageFile(path, std::span(&image, 1), options);
+}
+
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, std::span<const Image> frames,
+                                                    const imaging::CodecOptions& options) {
+  if (path.empty() || frames.empty() || !imaging::IsImageValid(frames[0])) return std::nullopt;
+  const Image& image = frames[0];
   if (IsIconPath(path)) return imaging::formats::EncodeIconFile(image);
   const imaging::Codec* codec = imaging::FindFormatByFileName(path);
   if (!codec || !codec->CanSave) return std::nullopt;
   imaging::MemoryStream stream;
-  if (!codec->SaveToStream(stream, std::span(&image, 1), true, SaveOptions(options, image)))
+  const bool all = frames.size() > 1 && codec->IsMultiImage;
+  if (!codec->SaveToStream(stream, all ? frames : frames.first(1), !all, SaveOptions(options, image)))
     imaging::RaiseImaging("The %s codec could not write a %dx%d %s image to \"%s\".", codec->Name.c_str(),
                           image.Width(), image.Height(), imaging::GetFormatName(image.Format()).c_str(), path.c_str());
   return std::move(stream.Data());

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,24 @@ bool LoadImageFile(const std::string& path, imaging::Image& image,
 // 16-bit samples nor the knowledge that a picture is gray or has no alpha. `facts` as there.
 bool LoadImageForRun(const std::string& path, imaging::Image& image, const imaging::CodecOptions& options,
                      PhotoFacts* facts = nullptr);
+
+// The run's load of every frame of an animation or page of a multi-page file, each as
+// LoadImageForRun gives the first, with how the animation plays (empty for pages). `facts`
+// describe the first image. The decoders refuse files of more than imaging::kMaxFrames frames
+// or of more pixels in all than one picture may have.
+bool LoadFramesForRun(const std::string& path, std::vector<imaging::Image>& frames, imaging::Animation& animation,
+                      const imaging::CodecOptions& options, PhotoFacts* facts = nullptr);
+
+// Whether a run keeps the several images of a source whose content is `sourceFormat` (a
+// detected extension) in an output at `outputPath`: the frames of a GIF, WebP or MNG animation
+// in a GIF, WebP or MNG output, the pages of a TIFF file in a TIFF output. Any other output
+// gets the first image.
+bool RunKeepsFrames(const std::string& sourceFormat, const std::string& outputPath);
+// Whether files of the type may hold several frames or pages.
+bool MayHoldFrames(const std::string& sourceFormat);
+// The note for an output that got the first of `frames` frames or pages of its source: "The
+// file has 12 frames; JPEG holds one: the first was written".
+std::string FirstFrameNote(int32_t frames, const std::string& sourceFormat, const std::string& outputPath);
 
 // The format the run keeps a loaded picture in: gray stays gray and 16-bit samples stay 16-bit
 // (Gray8, A8Gray8, Gray16, A16Gray16, R8G8B8, A8R8G8B8, R16G16B16, A16R16G16B16 and the latter
@@ -57,6 +76,10 @@ bool SaveImageFile(const std::string& path, const imaging::Image& image,
 // would return false, and the same errors. A parallel run encodes on its helper threads and
 // only writes the bytes (WriteFileAtomically) in list order.
 std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, const imaging::Image& image,
+                                                    const imaging::CodecOptions& options);
+// The same for several frames or pages: a codec of several images writes them all (an
+// animation plays as options.animation says), any other the first.
+std::optional<std::vector<uint8_t>> EncodeImageFile(const std::string& path, std::span<const imaging::Image> frames,
                                                     const imaging::CodecOptions& options);
 
 // True when the path's extension is .ico or .cur in any letter case: such files are read and

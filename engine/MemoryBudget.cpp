@@ -56,8 +56,12 @@ uint64_t EstimateHeldBytes(const std::string& source, const ConversionJob& job, 
     if (!extension.empty() && imaging::ReadImageHeader(file, extension, options, header)) {
       const OutputPreview preview = PreviewOutput(job, source, header.Width, header.Height, 0, 1, header.Orientation);
       const Size scaled = ScaledForEstimate(preview, job, sourceBytes, decimalSeparator);
-      return SaturatingSum(HeldPictureBytes(preview.width, preview.height, header.Format),
-                           HeldPictureBytes(scaled.width, scaled.height, header.Format));
+      const uint64_t picture = SaturatingSum(HeldPictureBytes(preview.width, preview.height, header.Format),
+                                             HeldPictureBytes(scaled.width, scaled.height, header.Format));
+      // Every frame or page is held when the output keeps them (pages are counted at the
+      // first's size).
+      const bool allFrames = header.Frames > 1 && RunKeepsFrames(extension, preview.outputPath);
+      return allFrames ? SaturatingProduct(picture, static_cast<uint64_t>(header.Frames)) : picture;
     }
   } catch (const std::exception&) {
     // A header that cannot be read: the file is counted by its bytes.

@@ -30,7 +30,8 @@ uint64_t HeldPictureBytes(int32_t width, int32_t height, imaging::PixelFormat fo
 // first estimate). The size comes from the file's header; a file without a header reader
 // (XPM) or with a header that cannot be read counts as a picture of as many pixels as it has
 // bytes, kept at its size (every XPM pixel takes at least one character; a damaged header
-// fails the load anyway).
+// fails the load anyway). A file whose frames or pages the output keeps holds all of them at
+// once (the header counts them).
 uint64_t EstimateHeldBytes(const std::string& source, const ConversionJob& job, const imaging::CodecOptions& options,
                            const std::string& decimalSeparator);
 

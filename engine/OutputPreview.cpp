@@ -37,7 +37,9 @@ PreviewLineParts SplitPreviewLine(const OutputPreview& p, const std::string& fil
   PreviewLineParts parts;
   const size_t slash = p.sourcePath.rfind('/');
   parts.sourceName = slash == std::string::npos ? p.sourcePath : p.sourcePath.substr(slash + 1);
-  parts.sizes = " " + size(p.width, p.height) + " \u2192 ";
+  parts.sizes = " " + size(p.width, p.height);
+  if (p.frames > 1) parts.sizes += ", " + std::to_string(p.frames) + (p.pages ? " pages" : " frames");
+  parts.sizes += " \u2192 ";
   if (!p.problem.empty()) {
     parts.sizes += p.problem;
     return parts;

@@ -20,6 +20,10 @@ struct OutputPreview {
   std::optional<Size> scaled;   // nullopt: the image keeps its size (or fileSizeSearch)
   std::string outputPath;
   std::string problem;  // a size the run would refuse ("2/0"), else empty
+  // The frames of an animation or pages of a multi-page source (from its header); the line
+  // says "12 frames" after the source's size when there are several.
+  int32_t frames = 1;
+  bool pages = false;  // the source's several images are pages (TIFF), not frames
 };
 
 // The image is row `index` of `rowCount` rows; `width` and `height` are its stored size and

@@ -243,7 +243,9 @@ bool ImageList::AddFile(const std::string& path, engine::UserDialogs& dialogs) {
   return true;
 }
 
-void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation) {
+void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation,
+                     int32_t frames) {
+  entry.frames = frames;
   entry.width = std::to_string(width);
   entry.height = std::to_string(height);
   entry.orientation = orientation;
@@ -258,7 +260,7 @@ void ImageList::Fill(ImageListEntry& entry, int32_t width, int32_t height, bool 
 void ImageList::ReadNow(ImageListEntry& entry, bool icon, const std::string& format) {
   imaging::ImageHeader header;
   if (imaging::ReadImageHeader(entry.path, format, imaging::CurrentOptions(), header)) {
-    Fill(entry, header.Width, header.Height, icon, header.Orientation);
+    Fill(entry, header.Width, header.Height, icon, header.Orientation, header.Frames);
     return;
   }
   imaging::Image held;
@@ -270,7 +272,8 @@ std::string ImageList::Settle(ImageListEntry& entry, const HeaderResult& result)
   const bool icon = engine::IsIconPath(entry.path);
   std::string cause = result.cause;
   try {
-    if (result.read) Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation);
+    if (result.read)
+      Fill(entry, result.header.Width, result.header.Height, icon, result.header.Orientation, result.header.Frames);
     else if (result.decode) ReadNow(entry, icon, result.job.extension);
   } catch (const std::exception& e) {
     cause = e.what();

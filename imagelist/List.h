@@ -41,6 +41,9 @@ struct ImageListEntry {
   // The orientation the header states (not a column: width and height are the stored ones); the
   // preview turns the size by it as the run turns the picture.
   int32_t orientation = 1;
+  // The frames of an animation or pages of a multi-page file, from the header (not a column);
+  // the preview line shows them.
+  int32_t frames = 1;
   uint64_t headerRead = 0;  // which read fills a pending row
 
   const std::string& Cell(int column) const;
@@ -268,7 +271,8 @@ private:
   std::string Settle(ImageListEntry& entry, const HeaderResult& result);
   bool Less(const ImageListEntry& a, const ImageListEntry& b) const { return Compare(a, b) < 0; }
   void Changed();
-  void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation = 1);
+  void Fill(ImageListEntry& entry, int32_t width, int32_t height, bool icon, int32_t orientation = 1,
+            int32_t frames = 1);
   void ReadNow(ImageListEntry& entry, bool icon, const std::string& extension);
   HeaderPool& Pool();
 

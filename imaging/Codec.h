@@ -42,6 +42,9 @@ struct LoadFacts {
   // Tag 274 of a HEIF file's Exif block, 1 to 8; 0 when there is none. It describes the stored
   // pixels, which libheif has already turned, so it is for information only.
   int32_t heifExifOrientation = 0;
+  // Of an animation loaded whole: how its frames play (imaging/Image.h). Empty for a still
+  // picture, for pages, and for a load of the first frame only.
+  Animation animation;
 };
 
 class Codec;

@@ -21,6 +21,10 @@ struct ImageHeader {
   // The orientation of the stored pixels (imaging/Orientation.h) as the loader reports
   // it: a JPEG's first Exif segment before its frame header, a TIFF page's tag; else 1.
   int32_t Orientation = 1;
+  // The frames of an animation or the pages of a multi-page file a full load gives, counted
+  // without decoding; 1 for a file of one picture (and for types whose header read does not
+  // count them). A count above kMaxFrames stops at kMaxFrames + 1.
+  int32_t Frames = 1;
 };
 
 // Whether the codec of `extension` (a registered extension, or "ico"/"cur") reads headers;

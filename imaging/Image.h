@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "imaging/Types.h"
 
@@ -13,6 +14,27 @@ namespace imaging {
 
 class Image;
 enum class ResizeFilter : int32_t;
+
+// How the frames of an animation play, beside the frames themselves (a std::vector<Image> of
+// whole pictures, each as the viewer shows it, so that no disposal or offset is needed to
+// draw them). A decoder of an animation fills it; an encoder of animations writes it.
+struct Animation {
+  // How often the whole animation plays; 0 for without end.
+  int32_t loopCount = 0;
+  // How long each frame is shown, in milliseconds, one entry per frame; empty when the file
+  // is no animation (pages of a TIFF file, or a still picture).
+  std::vector<int32_t> delaysMs;
+
+  bool Animated() const { return !delaysMs.empty(); }
+  // The delay of frame `index`, or `fallback` when none is known.
+  int32_t DelayOf(size_t index, int32_t fallback) const {
+    return index < delaysMs.size() ? delaysMs[index] : fallback;
+  }
+};
+
+// The most frames or pages a load gives: a file may declare many tiny frames with a few bytes
+// each, and every frame is held while the file is converted.
+inline constexpr int64_t kMaxFrames = 10000;
 
 // Fills `image` (emptied first) with a zero-filled width × height image of the format; false for
 // a zero side. Raises "Error while creating image data with params: ..." when it fails.

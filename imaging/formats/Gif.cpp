@@ -4,7 +4,9 @@
 #include "imaging/formats/Gif.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <deque>
 #include <memory>
 
 namespace imaging::formats {
@@ -101,9 +103,11 @@ struct GifFrame {
   uint8_t TransparentIndex = 0;
   bool HasLocalTable = false;
   uint8_t Background = 0;  // the screen's background index
-  // A viewer stops after this image (a delay or a wait for user input): the screen then is
-  // one picture of the animation.
+  // A viewer shows the screen after this image as one picture of the animation: the image
+  // carries a graphic control extension (even with a delay of 0, which browsers play as a
+  // short delay).
   bool EndsPicture = false;
+  int32_t DelayCs = 0;  // how long the picture is shown, in hundredths of a second
   bool Interlaced = false;
   // Pixels the data gave, in the order they are stored; the rest of the frame is missing and
   // is not drawn.
@@ -116,12 +120,32 @@ struct PendingControl {
   bool Transparent = false;
   uint8_t Disposal = 0;
   uint8_t TransparentIndex = 0;
-  bool Pause = false;  // a delay above 0 or the user input flag
+  int32_t DelayCs = 0;
 };
 
 // Application extensions that make a file loop, identified by their first sub-block.
 bool IsLoopExtension(const uint8_t* block, size_t size) {
   return size == 11 && (std::memcmp(block, "NETSCAPE2.0", 11) == 0 || std::memcmp(block, "ANIMEXTS1.0", 11) == 0);
+}
+
+// Reads the sub-blocks of a loop extension up to its end; answers the repeat count of its
+// loop sub-block (1, count low, count high), or -1 when it has none.
+int32_t ReadLoopRepeats(GifReader& reader) {
+  int32_t repeats = -1;
+  for (int size = reader.ReadByte(); size > 0; size = reader.ReadByte()) {
+    uint8_t block[255];
+    if (reader.Read(block, size_t(size)) != size_t(size)) break;
+    if (size >= 3 && block[0] == 1) repeats = LoadLE16(block + 1);
+  }
+  return repeats;
+}
+
+// How often an animation plays (imaging::Animation::loopCount) for a file's repeat count: no
+// loop extension plays once, 0 repeats without end, n repeats n more times.
+int32_t PlaysOf(int32_t repeats) {
+  if (repeats < 0) return 1;
+  if (repeats == 0) return 0;
+  return repeats + 1;
 }
 
 // Reads `count` red-green-blue triples into opaque palette entries; missing bytes stay zero.
@@ -565,7 +589,8 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
   PendingControl control;
   std::vector<uint8_t> lzw;
   bool looping = false;     // a loop extension was found
-  bool anyPause = false;    // some image carries a delay or waits for input
+  int32_t repeats = -1;     // the first loop extension's repeat count; -1 for none
+  bool anyControl = false;  // some image carries a graphic control extension
   bool firstPicture = false;  // the frames read so far complete the first picture
   bool missing = false;       // a frame's data end before its last pixel
   bool cut = false;           // the file ends inside an image
@@ -588,15 +613,19 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
           control.Transparent = (gce[1] & 1) != 0;
           control.Disposal = static_cast<uint8_t>((gce[1] >> 2) & 7);
           control.TransparentIndex = gce[4];
-          control.Pause = LoadLE16(gce + 2) != 0 || (gce[1] & 2) != 0;
+          control.DelayCs = LoadLE16(gce + 2);
         } else if (label == kGIFApplicationLabel) {
-          // Only whether the file loops matters; the loop count itself is not kept.
           const int size = reader.ReadByte();
           if (size > 0) {
             uint8_t identifier[255];
             const size_t got = reader.Read(identifier, size_t(size));
-            looping = looping || (got == size_t(size) && IsLoopExtension(identifier, got));
-            reader.SkipSubBlocks();
+            if (got == size_t(size) && IsLoopExtension(identifier, got)) {
+              looping = true;
+              const int32_t found = ReadLoopRepeats(reader);
+              if (found >= 0 && repeats < 0) repeats = found;
+            } else {
+              reader.SkipSubBlocks();
+            }
           }
         } else {
           // Comments and plain text carry nothing we keep.
@@ -625,9 +654,10 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
     frame.HasTransparency = control.Present && control.Transparent;
     frame.TransparentIndex = control.TransparentIndex;
     frame.Disposal = control.Present ? control.Disposal : 0;
-    frame.EndsPicture = control.Present && control.Pause;
+    frame.EndsPicture = control.Present;
+    frame.DelayCs = control.DelayCs;
     frame.Interlaced = (descriptor.PackedFields & 0x40) != 0;
-    anyPause = anyPause || frame.EndsPicture;
+    anyControl = anyControl || frame.EndsPicture;
 
     Color32 palette[256] = {};
     bool whole = true;  // the frame's table and data are all there
@@ -680,7 +710,10 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
       if (onlyFirst && !Options.gif.loadAnimated && !frames.empty()) break;
     }
     // The pause of an image left out still ends the picture the images before it drew.
-    if (!kept && frame.EndsPicture && !frames.empty() && wanted) frames.back().EndsPicture = true;
+    if (!kept && frame.EndsPicture && !frames.empty() && wanted) {
+      frames.back().EndsPicture = true;
+      frames.back().DelayCs = frame.DelayCs;
+    }
     firstPicture = firstPicture || (!frames.empty() && frames.back().EndsPicture);
 
     block = reader.ReadByte();
@@ -693,23 +726,122 @@ bool GifDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onl
     images = std::move(raw);
     return true;
   }
-  // Images without a delay are drawn one after the other without a pause, so together they make
-  // one picture (a large picture tiled from several images, or one of more than 256 colours).
-  // A looping file in which no image has a delay is the exception: viewers play each image as
-  // a frame of its own.
-  if (looping && !anyPause)
+  // Images without a graphic control extension are drawn one after the other without a pause,
+  // so together they make one picture (a large picture tiled from several images, or one of
+  // more than 256 colours). A looping file in which no image has one is the exception:
+  // viewers play each image as a frame of its own.
+  if (looping && !anyControl)
     for (GifFrame& frame : frames) frame.EndsPicture = true;
   frames.back().EndsPicture = true;
   size_t pictures = 0;
   for (const GifFrame& frame : frames) pictures += frame.EndsPicture ? 1 : 0;
   if (onlyFirst) pictures = 1;
+  if (int64_t(pictures) > kMaxFrames)
+    RaiseImaging("GIF animation has %zu frames, more than the %lld a file may have.", pictures,
+                 static_cast<long long>(kMaxFrames));
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
   if (int64_t(canvasWidth) * canvasHeight * int64_t(pictures) > kMaxFramePixelsPerFile)
     RaiseImaging("GIF animation frames hold more than %lld pixels in all.",
                  static_cast<long long>(kMaxFramePixelsPerFile));
   ComposeFrames(raw, frames, canvasWidth, canvasHeight, pictures, images);
+  if (pictures > 1) {
+    Facts.animation.loopCount = PlaysOf(repeats);
+    for (const GifFrame& frame : frames)
+      if (frame.EndsPicture) Facts.animation.delaysMs.push_back(frame.DelayCs * 10);
+  }
   return true;
 }
+
+namespace {
+
+// The 256 entries of a palette as red, green, blue triples.
+void WriteColorTable(Stream& stream, const Color32* palette) {
+  uint8_t table[256 * 3];
+  for (int k = 0; k < 256; ++k) {
+    table[k * 3] = Color32Red(palette[k]);
+    table[k * 3 + 1] = Color32Green(palette[k]);
+    table[k * 3 + 2] = Color32Blue(palette[k]);
+  }
+  stream.WriteExact(table, sizeof(table), "GIF colour table");
+}
+
+// The minimum code size and the LZW codes of `count` indices in sub-blocks of 255 bytes.
+void WriteImageData(Stream& stream, const uint8_t* pixels, size_t count) {
+  const std::vector<uint8_t> data = EncodeGIFLZW(pixels, count);
+  std::vector<uint8_t> blocks;
+  blocks.reserve(data.size() + data.size() / 255 + 3);
+  blocks.push_back(8);
+  for (size_t offset = 0; offset < data.size(); offset += 255) {
+    const size_t size = std::min<size_t>(255, data.size() - offset);
+    blocks.push_back(static_cast<uint8_t>(size));
+    blocks.insert(blocks.end(), data.begin() + static_cast<ptrdiff_t>(offset),
+                  data.begin() + static_cast<ptrdiff_t>(offset + size));
+  }
+  blocks.push_back(0);
+  stream.WriteExact(blocks.data(), static_cast<int64_t>(blocks.size()), "GIF image data");
+}
+
+// The colour a GIF shows for a pixel: alpha is not written.
+inline uint32_t ShownColour(const Image& image, size_t pixel) {
+  return image.Palette()[image.Bits()[pixel]] & 0x00FFFFFFu;
+}
+
+// One palette for all frames when their colours together are no more than 256: `remap` then
+// takes each frame's indices to the shared table's. False when they are more.
+bool ShareOnePalette(const std::deque<PreparedImage>& frames, Color32* shared,
+                     std::vector<std::array<uint8_t, 256>>& remap) {
+  int32_t used = 0;
+  remap.assign(frames.size(), {});
+  for (size_t f = 0; f < frames.size(); ++f) {
+    const Image& image = frames[f];
+    bool present[256] = {};
+    const size_t count = size_t(image.Width()) * size_t(image.Height());
+    for (size_t p = 0; p < count; ++p) present[image.Bits()[p]] = true;
+    for (int index = 0; index < 256; ++index) {
+      if (!present[index]) continue;
+      const Color32 colour = image.Palette()[index] | 0xFF000000u;
+      int32_t at = 0;
+      while (at < used && shared[at] != colour) ++at;
+      if (at == used) {
+        if (used == 256) return false;
+        shared[used++] = colour;
+      }
+      remap[f][size_t(index)] = static_cast<uint8_t>(at);
+    }
+  }
+  return true;
+}
+
+// The rectangle in which a frame differs from the one before it, in (left, top, width,
+// height); at least one pixel, so that the frame still shows for its delay. The frames are
+// compared as given, before their colours are reduced: two reductions of the same colours may
+// choose slightly different ones, which would make every frame look changed everywhere. The
+// whole frame where the two differ in size or format.
+std::array<int32_t, 4> ChangedRect(const Image& before, const Image& frame) {
+  if (before.Width() != frame.Width() || before.Height() != frame.Height() || before.Format() != frame.Format())
+    return {0, 0, frame.Width(), frame.Height()};
+  const size_t bytesPerPixel = size_t(frame.Size()) / (size_t(frame.Width()) * size_t(frame.Height()));
+  const bool indexed = frame.Format() == PixelFormat::Index8;
+  int32_t left = frame.Width(), top = frame.Height(), right = -1, bottom = -1;
+  for (int32_t y = 0; y < frame.Height(); ++y) {
+    const size_t row = size_t(y) * size_t(frame.Width());
+    for (int32_t x = 0; x < frame.Width(); ++x) {
+      const size_t pixel = row + size_t(x);
+      const bool same = indexed ? ShownColour(before, pixel) == ShownColour(frame, pixel)
+                                : std::memcmp(before.Bits() + pixel * bytesPerPixel, frame.Bits() + pixel * bytesPerPixel,
+                                              bytesPerPixel) == 0;
+      if (same) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = y;
+    }
+  }
+  if (right < 0) return {0, 0, 1, 1};
+  return {left, top, right - left + 1, bottom - top + 1};
+}
+
+}  // namespace
 
 bool GifEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32_t) {
   int32_t screenWidth = 0;
@@ -721,46 +853,84 @@ bool GifEncoder::WriteImage(Stream& stream, std::span<const Image> images, int32
   if (screenWidth > 65535 || screenHeight > 65535)
     RaiseImaging("GIF cannot store an image of %dx%d pixels (at most 65535 on a side).", screenWidth, screenHeight);
 
+  // Every image of the range as Index8; one that cannot be prepared is left out.
+  std::deque<PreparedImage> frames;
+  std::vector<const Image*> sources;  // the images as given, of the frames kept
+  std::vector<int32_t> delaysMs;
+  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
+    if (!PrepareForSave(images[size_t(i)], frames.emplace_back())) {
+      frames.pop_back();
+      continue;
+    }
+    sources.push_back(&images[size_t(i)]);
+    delaysMs.push_back(Options.animation.DelayOf(size_t(i - FirstIndex), 100));
+  }
+
+  // An animation (several frames, and the options say how they play): one colour table for
+  // all frames where it fits, the loop extension, each frame's delay, and of each frame after
+  // the first only the rectangle that changed (the frames are whole pictures, so every frame
+  // stays on the screen under the next one). Without timing, several images are written one
+  // after the other, each whole with its own table and the fixed control extension.
+  const bool animation = frames.size() > 1 && Options.animation.Animated();
+  Color32 shared[256] = {};
+  std::vector<std::array<uint8_t, 256>> remap;
+  const bool sharedTable = animation && ShareOnePalette(frames, shared, remap);
+
   uint8_t header[kGIFHeaderSize] = {'G', 'I', 'F', '8', '9', 'a'};
   StoreLE16(header + 6, uint32_t(screenWidth));
   StoreLE16(header + 8, uint32_t(screenHeight));
-  header[10] = 0x70;  // no global colour table, 8 bits of colour resolution
+  // No global colour table (or one of 256 entries), 8 bits of colour resolution.
+  header[10] = sharedTable ? 0xF7 : 0x70;
   stream.WriteExact(header, sizeof(header), "GIF header");
+  if (sharedTable) WriteColorTable(stream, shared);
+  if (animation && Options.animation.loopCount != 1) {
+    // Plays once without it; otherwise the repeats after the first play, 0 for without end.
+    const int32_t plays = Options.animation.loopCount;
+    const uint32_t repeats = plays <= 0 ? 0u : uint32_t(std::min(plays - 1, 65535));
+    uint8_t loop[19] = {0x21, kGIFApplicationLabel, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0', 3, 1};
+    StoreLE16(loop + 16, repeats);
+    loop[18] = 0;
+    stream.WriteExact(loop, sizeof(loop), "GIF loop extension");
+  }
 
-  for (int32_t i = FirstIndex; i <= LastIndex; ++i) {
-    PreparedImage prepared;
-    if (!PrepareForSave(images[size_t(i)], prepared)) continue;
-    const Image& image = prepared;
+  std::vector<uint8_t> pixels;
+  for (size_t f = 0; f < frames.size(); ++f) {
+    const Image& image = frames[f];
+    // Single pictures: no transparency, disposal 0, a delay of 65 hundredths of a second.
+    // Animations: the frame's delay, and disposal 1 (the frame stays under the next).
+    uint8_t control[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
+    if (animation) {
+      control[3] = 1 << 2;
+      StoreLE16(control + 4, uint32_t(std::clamp((int64_t(delaysMs[f]) + 5) / 10, int64_t(0), int64_t(65535))));
+    }
+    stream.WriteExact(control, sizeof(control), "GIF graphic control extension");
 
-    // No transparency, disposal 0, a delay of 65 hundredths of a second.
-    static constexpr uint8_t kControl[8] = {0x21, 0xF9, 0x04, 0x00, 0x41, 0x00, 0x00, 0x00};
-    stream.WriteExact(kControl, sizeof(kControl), "GIF graphic control extension");
+    const std::array<int32_t, 4> rect =
+        f == 0 ? std::array<int32_t, 4>{0, 0, image.Width(), image.Height()} : ChangedRect(*sources[f - 1], *sources[f]);
     uint8_t descriptor[1 + kImageDescriptorSize] = {kGIFImageSeparator};
-    StoreLE16(descriptor + 5, uint32_t(image.Width()));
-    StoreLE16(descriptor + 7, uint32_t(image.Height()));
-    descriptor[9] = 0x87;  // local colour table of 256 entries, not interlaced
+    StoreLE16(descriptor + 1, uint32_t(rect[0]));
+    StoreLE16(descriptor + 3, uint32_t(rect[1]));
+    StoreLE16(descriptor + 5, uint32_t(rect[2]));
+    StoreLE16(descriptor + 7, uint32_t(rect[3]));
+    descriptor[9] = sharedTable ? 0x00 : 0x87;  // a local colour table of 256 entries, or none; not interlaced
     stream.WriteExact(descriptor, sizeof(descriptor), "GIF image descriptor");
-    uint8_t table[256 * 3];
-    for (int k = 0; k < 256; ++k) {
-      table[k * 3] = Color32Red(image.Palette()[k]);
-      table[k * 3 + 1] = Color32Green(image.Palette()[k]);
-      table[k * 3 + 2] = Color32Blue(image.Palette()[k]);
-    }
-    stream.WriteExact(table, sizeof(table), "GIF colour table");
+    if (!sharedTable) WriteColorTable(stream, image.Palette());
 
-    const std::vector<uint8_t> data =
-        EncodeGIFLZW(image.Bits(), size_t(image.Width()) * size_t(image.Height()));
-    std::vector<uint8_t> blocks;
-    blocks.reserve(data.size() + data.size() / 255 + 3);
-    blocks.push_back(8);
-    for (size_t offset = 0; offset < data.size(); offset += 255) {
-      const size_t size = std::min<size_t>(255, data.size() - offset);
-      blocks.push_back(static_cast<uint8_t>(size));
-      blocks.insert(blocks.end(), data.begin() + static_cast<ptrdiff_t>(offset),
-                    data.begin() + static_cast<ptrdiff_t>(offset + size));
+    const bool whole = rect[0] == 0 && rect[1] == 0 && rect[2] == image.Width() && rect[3] == image.Height();
+    if (whole && !sharedTable) {
+      WriteImageData(stream, image.Bits(), size_t(image.Width()) * size_t(image.Height()));
+      continue;
     }
-    blocks.push_back(0);
-    stream.WriteExact(blocks.data(), static_cast<int64_t>(blocks.size()), "GIF image data");
+    pixels.resize(size_t(rect[2]) * size_t(rect[3]));
+    for (int32_t y = 0; y < rect[3]; ++y) {
+      const uint8_t* source = image.Bits() + size_t(rect[1] + y) * size_t(image.Width()) + size_t(rect[0]);
+      uint8_t* target = pixels.data() + size_t(y) * size_t(rect[2]);
+      if (sharedTable)
+        for (int32_t x = 0; x < rect[2]; ++x) target[x] = remap[f][source[x]];
+      else
+        std::memcpy(target, source, size_t(rect[2]));
+    }
+    WriteImageData(stream, pixels.data(), pixels.size());
   }
   const uint8_t trailer = kGIFTrailer;
   stream.WriteExact(&trailer, 1, "GIF trailer");
@@ -784,6 +954,11 @@ void ReadGIFHeader(Stream& stream, bool loadAnimated, ImageHeader& header) {
   }
   int32_t canvasWidth = screenWidth, canvasHeight = screenHeight;
   bool anyFrame = false;
+  // The pictures a composed load gives, counted as it counts them (frames whose data cannot
+  // be decoded are counted all the same): every image with a graphic control extension ends
+  // one, and so does the last image; in a looping file without any such extension every image.
+  bool control = false, anyControl = false, looping = false, lastEnds = true;
+  int64_t images = 0, pictures = 0;
   int block = reader.ReadByte();
   while (block >= 0 && block != kGIFExtensionIntroducer && block != kGIFImageSeparator && block != kGIFTrailer)
     block = reader.ReadByte();
@@ -794,6 +969,15 @@ void ReadGIFHeader(Stream& stream, bool loadAnimated, ImageHeader& header) {
       if (label == kGIFGraphicControlLabel) {
         uint8_t gce[kGraphicControlExtensionSize];
         if (reader.Read(gce, sizeof(gce)) != sizeof(gce)) break;
+        control = true;
+      } else if (label == kGIFApplicationLabel) {
+        const int size = reader.ReadByte();
+        if (size > 0) {
+          uint8_t identifier[255];
+          const size_t got = reader.Read(identifier, size_t(size));
+          looping = looping || (got == size_t(size) && IsLoopExtension(identifier, got));
+          reader.SkipSubBlocks();
+        }
       } else {
         reader.SkipSubBlocks();
       }
@@ -820,12 +1004,22 @@ void ReadGIFHeader(Stream& stream, bool loadAnimated, ImageHeader& header) {
       anyFrame = true;
       canvasWidth = std::max(canvasWidth, left + width);
       canvasHeight = std::max(canvasHeight, top + height);
+      ++images;
+      if (control) ++pictures;
+      anyControl = anyControl || control;
+      lastEnds = control;
     }
+    control = false;
     block = reader.ReadByte();
+    // Enough to know the file is refused: the walk need not go on to its end.
+    if (std::max(images, pictures) > kMaxFrames) break;
   }
   if (!anyFrame) RaiseImaging("GIF: the file holds no image.");
   CheckImageDimensions(canvasWidth, canvasHeight, "GIF animation");
+  if (looping && !anyControl) pictures = images;
+  else if (!lastEnds) ++pictures;
   header = {canvasWidth, canvasHeight, PixelFormat::A8R8G8B8};
+  header.Frames = static_cast<int32_t>(std::min<int64_t>(pictures, kMaxFrames + 1));
 }
 
 ImageHeader GifCodec::ReadHeader(Stream& stream, const CodecOptions& options) const {

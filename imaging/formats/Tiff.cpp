@@ -509,7 +509,7 @@ std::unique_ptr<Encoder> TiffCodec::CreateEncoder(const CodecOptions& options) c
   return std::make_unique<TiffEncoder>(*this, options);
 }
 
-bool TiffDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
+bool TiffDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) {
   TiffClient client;
   client.Data = &stream;
   client.Base = stream.Position();
@@ -517,13 +517,29 @@ bool TiffDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   CurrentClientScope scope(&client);
   TiffPtr tif = OpenTiff(client, "r");
   if (!tif) RaiseTiff(client, "the file could not be opened");
+  // Every page, also for a load of the first image (whose caller takes the first); a full load
+  // (which a run makes to keep the pages) only up to the limits of pages and of pixels in all.
   const tdir_t pages = TIFFNumberOfDirectories(tif.get());
+  const bool bounded = !onlyFirst;
+  if (bounded && pages > kMaxFrames)
+    RaiseImaging("TIFF file has %u pages, more than the %lld a file may have.", unsigned(pages),
+                 static_cast<long long>(kMaxFrames));
   if (!TIFFSetDirectory(tif.get(), 0)) RaiseTiff(client, "the first page could not be read");
+  int64_t pixels = 0;
   for (tdir_t page = 0; page < pages; ++page) {
     // Moving on from the current directory keeps a long chain of pages linear to read.
     if (page > 0 && !TIFFReadDirectory(tif.get()))
       RaiseTiff(client, "page " + std::to_string(page) + " could not be read");
+    if (page > 0) {
+      uint32_t width = 0, height = 0;
+      TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width);
+      TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
+      pixels += int64_t(width) * height;
+      if (bounded && pixels > kMaxImagePixels)
+        RaiseImaging("TIFF pages hold more than %lld pixels in all.", static_cast<long long>(kMaxImagePixels));
+    }
     const int32_t orientation = ReadPage(tif.get(), client, fileSize, images.emplace_back());
+    if (page == 0) pixels = int64_t(images.back().Width()) * images.back().Height();
     // The facts describe the first page, the one a conversion takes.
     if (page == 0) {
       Facts.orientation = orientation;
@@ -654,6 +670,8 @@ void ReadTiffHeader(Stream& stream, ImageHeader& result) {
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
   result = {int32_t(width), int32_t(height), direct != PixelFormat::Unknown ? direct : PixelFormat::A8R8G8B8,
             ValidOrientation(orientation)};
+  // libtiff walks the chain of directories (and stops at a loop) without reading any pixels.
+  result.Frames = static_cast<int32_t>(std::min<int64_t>(TIFFNumberOfDirectories(tif.get()), kMaxFrames + 1));
 }
 
 ImageHeader TiffCodec::ReadHeader(Stream& stream, const CodecOptions&) const {

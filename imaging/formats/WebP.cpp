@@ -1,8 +1,12 @@
 // WebP reading and writing through libwebp: lossy (VP8) and lossless (VP8L) pictures with or
-// without alpha; of an animation the first frame, placed on the animation's canvas.
+// without alpha, and animations. A load of the first image gives an animation's first frame,
+// placed on its canvas; a full load gives every frame as the player shows it (libwebp's
+// animation decoder composes them), with the frames' durations and the loop count. A save of
+// several images writes an animation through libwebp's animation encoder.
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <webp/decode.h>
@@ -37,6 +41,17 @@ struct DemuxDeleter {
 struct MuxDeleter {
   void operator()(WebPMux* m) const { WebPMuxDelete(m); }
 };
+
+struct AnimationDecoderDeleter {
+  void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
+};
+
+struct AnimationEncoderDeleter {
+  void operator()(WebPAnimEncoder* e) const { WebPAnimEncoderDelete(e); }
+};
+
+// The longest a frame is shown, in milliseconds: the file stores 24 bits.
+constexpr int32_t kMaxFrameDuration = (1 << 24) - 1;
 
 // The encoded file with an ICCP chunk (the muxer writes the extended header that announces it).
 std::vector<uint8_t> WithProfile(const uint8_t* encoded, size_t size, const std::vector<uint8_t>& profile) {
@@ -86,7 +101,7 @@ public:
     Name = "WebP Image";
     CanLoad = true;
     CanSave = true;
-    IsMultiImage = false;
+    IsMultiImage = true;
     SupportedFormats = MakeFormatSet({PixelFormat::R8G8B8, PixelFormat::A8R8G8B8});
     AddMasks("*.webp");
     CanReadHeader = true;
@@ -108,7 +123,7 @@ class WebPDecoder : public Decoder {
 public:
   using Decoder::Decoder;
 
-  bool ReadImages(Stream& stream, std::vector<Image>& images, bool) override {
+  bool ReadImages(Stream& stream, std::vector<Image>& images, bool onlyFirst) override {
     const int64_t available = stream.Remaining();
     if (available < int64_t(kRiffHeaderSize)) RaiseImaging("WebP: the file is too short for a header.");
     uint8_t riff[kRiffHeaderSize];
@@ -136,6 +151,14 @@ public:
     const uint32_t flags = WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS);
     CheckImageDimensions(canvasWidth, canvasHeight, "WebP file");
     ReadProfile(demux.get());
+    if ((flags & kAnimationFlag) != 0 && !onlyFirst) {
+      const uint32_t frames = WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT);
+      if (frames > 1) {
+        demux.reset();
+        ReadAnimation(data, canvasWidth, canvasHeight, frames, images);
+        return true;
+      }
+    }
 
     WebPIterator frame;
     if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) RaiseImaging("WebP: the file holds no picture.");
@@ -173,6 +196,48 @@ public:
   }
 
 private:
+  // Every frame of an animation, composed on the canvas; `frames` as the demuxer counted them.
+  // A frame that cannot be decoded ends the animation with a warning: the frames before it
+  // are kept.
+  void ReadAnimation(const std::vector<uint8_t>& data, uint32_t width, uint32_t height, uint32_t frames,
+                     std::vector<Image>& images) {
+    if (frames > kMaxFrames)
+      RaiseImaging("WebP animation has %u frames, more than the %lld a file may have.", frames,
+                   static_cast<long long>(kMaxFrames));
+    if (int64_t(width) * height * frames > kMaxImagePixels)
+      RaiseImaging("WebP animation of %u frames of %ux%u pixels holds more than %lld pixels in all.", frames, width,
+                   height, static_cast<long long>(kMaxImagePixels));
+    WebPAnimDecoderOptions options;
+    if (!WebPAnimDecoderOptionsInit(&options)) RaiseImaging("WebP: the decoder library does not match its headers.");
+    options.color_mode = MODE_BGRA;
+    options.use_threads = 0;
+    const WebPData webpData{data.data(), data.size()};
+    std::unique_ptr<WebPAnimDecoder, AnimationDecoderDeleter> decoder(WebPAnimDecoderNew(&webpData, &options));
+    if (!decoder) RaiseImaging("WebP: the animation is damaged.");
+    WebPAnimInfo info;
+    if (!WebPAnimDecoderGetInfo(decoder.get(), &info)) RaiseImaging("WebP: the animation is damaged.");
+    const size_t bytes = size_t(width) * height * 4;
+    int previous = 0;
+    while (WebPAnimDecoderHasMoreFrames(decoder.get())) {
+      uint8_t* canvas = nullptr;
+      int timestamp = 0;
+      if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp)) {
+        if (images.empty()) RaiseImaging("WebP: the first frame of the animation is damaged or truncated.");
+        AddLoadWarning("The WebP animation's data end early or are damaged after frame " +
+                       std::to_string(images.size()) + "; the frames before it were read");
+        break;
+      }
+      Image& image = images.emplace_back();
+      if (!CreateImage(int32_t(width), int32_t(height), PixelFormat::A8R8G8B8, image))
+        RaiseImaging("Cannot create a WebP image.");
+      std::memcpy(image.Bits(), canvas, bytes);
+      Facts.animation.delaysMs.push_back(std::max(0, timestamp - previous));
+      previous = timestamp;
+    }
+    Facts.animation.loopCount = int32_t(std::min<uint32_t>(info.loop_count, 65535));
+    if (images.size() < 2) Facts.animation = Animation();
+  }
+
   // The ICCP chunk, which the demuxer has already checked to lie inside the file.
   void ReadProfile(const WebPDemuxer* demux) {
     WebPChunkIterator chunk;
@@ -193,14 +258,37 @@ public:
     ConvertImageFormat(image, info.HasAlphaChannel ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8);
   }
 
-  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t index) override {
+  bool WriteImage(Stream& stream, std::span<const Image> images, int32_t) override {
+    if (LastIndex > FirstIndex) return WriteAnimation(stream, images.subspan(size_t(FirstIndex), size_t(LastIndex - FirstIndex + 1)));
     PreparedImage prepared;
-    if (!PrepareForSave(images[static_cast<size_t>(index)], prepared)) return false;
+    if (!PrepareForSave(images[static_cast<size_t>(FirstIndex)], prepared)) return false;
     const Image& image = prepared;
+    CheckSize(image);
+    const WebPConfig config = Config();
+    auto guard = std::make_unique<MemoryWriterGuard>();
+    WebPPicture& picture = guard->picture;
+    ImportPicture(image, config.lossless != 0, picture);
+    guard->pictureInitialised = true;
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &guard->writer;
+    if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
+    WriteWithProfile(stream, guard->writer.mem, guard->writer.size, image.Format());
+    return true;
+  }
+
+protected:
+  void ValidateOptions() override {
+    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
+  }
+
+private:
+  static void CheckSize(const Image& image) {
     if (image.Width() > WEBP_MAX_DIMENSION || image.Height() > WEBP_MAX_DIMENSION)
       RaiseImaging("WebP: a picture of %d x %d pixels is larger than 16383 pixels on a side.", image.Width(),
                    image.Height());
+  }
 
+  WebPConfig Config() const {
     WebPConfig config;
     if (!WebPConfigInit(&config)) RaiseImaging("WebP: the encoder library does not match its headers.");
     config.lossless = Options.webp.lossless ? 1 : 0;
@@ -212,34 +300,80 @@ public:
       config.quality = static_cast<float>(Options.webp.quality);
     }
     if (!WebPValidateConfig(&config)) RaiseImaging("WebP: invalid encoder settings.");
+    return config;
+  }
 
-    auto guard = std::make_unique<MemoryWriterGuard>();
-    WebPPicture& picture = guard->picture;
+  // Initialises `picture` with the image's pixels; the caller frees it.
+  static void ImportPicture(const Image& image, bool argb, WebPPicture& picture) {
     if (!WebPPictureInit(&picture)) RaiseImaging("WebP: the encoder library does not match its headers.");
-    guard->pictureInitialised = true;
-    picture.use_argb = config.lossless;
+    picture.use_argb = argb;
     picture.width = image.Width();
     picture.height = image.Height();
     const bool alpha = image.Format() == PixelFormat::A8R8G8B8;
     const int stride = image.Width() * (alpha ? 4 : 3);
     const int imported = alpha ? WebPPictureImportBGRA(&picture, image.Bits(), stride)
                                : WebPPictureImportBGR(&picture, image.Bits(), stride);
-    if (!imported) RaiseImaging("WebP: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
-    picture.writer = WebPMemoryWrite;
-    picture.custom_ptr = &guard->writer;
-    if (!WebPEncode(&config, &picture)) RaiseImaging("WebP: cannot encode: %s.", EncodingErrorText(picture.error_code));
-    if (const ColorProfile profile = SaveProfileFor(image.Format())) {
-      const std::vector<uint8_t> file = WithProfile(guard->writer.mem, guard->writer.size, *profile);
-      stream.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
-      return true;
+    if (!imported) {
+      WebPPictureFree(&picture);
+      RaiseImaging("WebP: out of memory for a picture of %d x %d pixels.", image.Width(), image.Height());
     }
-    stream.WriteExact(guard->writer.mem, static_cast<int64_t>(guard->writer.size), "WebP data");
-    return true;
   }
 
-protected:
-  void ValidateOptions() override {
-    if (static_cast<uint32_t>(Options.webp.quality - 1) >= 100u) Options.webp.quality = 90;
+  // Writes the encoded file, with the colour profile for pixels of `format` when there is one.
+  void WriteWithProfile(Stream& stream, const uint8_t* encoded, size_t size, PixelFormat format) const {
+    if (const ColorProfile profile = SaveProfileFor(format)) {
+      const std::vector<uint8_t> file = WithProfile(encoded, size, *profile);
+      stream.WriteExact(file.data(), static_cast<int64_t>(file.size()), "WebP data");
+      return;
+    }
+    stream.WriteExact(encoded, static_cast<int64_t>(size), "WebP data");
+  }
+
+  // The frames as an animation on a canvas of the first frame's size, each shown for its delay
+  // (100 ms where none is known), played as often as the options' animation says.
+  bool WriteAnimation(Stream& stream, std::span<const Image> frames) {
+    const Image& first = frames[0];
+    CheckSize(first);
+    const WebPConfig config = Config();
+    WebPAnimEncoderOptions options;
+    if (!WebPAnimEncoderOptionsInit(&options)) RaiseImaging("WebP: the encoder library does not match its headers.");
+    options.anim_params.loop_count = std::clamp(Options.animation.loopCount, 0, 65535);
+    std::unique_ptr<WebPAnimEncoder, AnimationEncoderDeleter> encoder(
+        WebPAnimEncoderNew(first.Width(), first.Height(), &options));
+    if (!encoder) RaiseImaging("WebP: out of memory for an animation of %d x %d pixels.", first.Width(), first.Height());
+    int64_t timestamp = 0;
+    PixelFormat format = PixelFormat::R8G8B8;
+    for (size_t i = 0; i < frames.size(); ++i) {
+      PreparedImage prepared;
+      if (!PrepareForSave(frames[i], prepared)) return false;
+      const Image& image = prepared;
+      if (image.Width() != first.Width() || image.Height() != first.Height())
+        RaiseImaging("WebP: frame %zu of the animation is %d x %d pixels, the first %d x %d; an animation's frames "
+                     "have one size.", i + 1, image.Width(), image.Height(), first.Width(), first.Height());
+      if (image.Format() == PixelFormat::A8R8G8B8) format = image.Format();
+      WebPPicture picture;
+      ImportPicture(image, true, picture);
+      const bool added = WebPAnimEncoderAdd(encoder.get(), &picture, int(timestamp), &config) != 0;
+      const WebPEncodingError error = picture.error_code;
+      WebPPictureFree(&picture);
+      if (!added)
+        RaiseImaging("WebP: cannot encode frame %zu: %s (%s).", i + 1, EncodingErrorText(error),
+                     WebPAnimEncoderGetError(encoder.get()));
+      timestamp += std::clamp(Options.animation.DelayOf(i, 100), 0, kMaxFrameDuration);
+      if (timestamp > INT32_MAX / 2) RaiseImaging("WebP: the animation would last too long.");
+    }
+    if (!WebPAnimEncoderAdd(encoder.get(), nullptr, int(timestamp), nullptr))
+      RaiseImaging("WebP: cannot finish the animation: %s.", WebPAnimEncoderGetError(encoder.get()));
+    WebPData assembled;
+    WebPDataInit(&assembled);
+    if (!WebPAnimEncoderAssemble(encoder.get(), &assembled))
+      RaiseImaging("WebP: cannot assemble the animation: %s.", WebPAnimEncoderGetError(encoder.get()));
+    struct DataGuard {
+      WebPData* data;
+      ~DataGuard() { WebPDataClear(data); }
+    } dataGuard{&assembled};
+    WriteWithProfile(stream, assembled.bytes, assembled.size, format);
+    return true;
   }
 };
 
@@ -294,10 +428,30 @@ void ParseWebPHeader(const uint8_t* bytes, size_t size, ImageHeader& header) {
   header.Format = alpha ? PixelFormat::A8R8G8B8 : PixelFormat::R8G8B8;
 }
 
+// The frames of an animation: its ANMF chunks, counted by walking the chunk headers from the
+// one after the extended header, with a seek over each chunk's payload.
+int32_t CountWebPFrames(Stream& stream, int64_t start, uint32_t riffSize) {
+  const int64_t end = start + 8 + int64_t(riffSize);
+  int64_t position = start + int64_t(kRiffHeaderSize);
+  int32_t frames = 0;
+  while (position + 8 <= end && frames <= kMaxFrames) {
+    uint8_t chunk[8];
+    stream.Seek(position, SeekOrigin::Begin);
+    if (stream.Read(chunk, sizeof chunk) != int64_t(sizeof chunk)) break;
+    if (std::memcmp(chunk, "ANMF", 4) == 0) ++frames;
+    const int64_t size = LittleEndian32(chunk + 4);
+    position += 8 + size + (size & 1);
+  }
+  return std::max(frames, 1);
+}
+
 void ReadWebPHeader(Stream& stream, ImageHeader& header) {
+  const int64_t start = stream.Position();
   uint8_t bytes[30];
   const int64_t count = stream.Read(bytes, sizeof bytes);
   ParseWebPHeader(bytes, count > 0 ? size_t(count) : 0, header);
+  if (std::memcmp(bytes + kRiffHeaderSize, "VP8X", 4) == 0 && (bytes[kRiffHeaderSize + 8] & kAnimationFlag) != 0)
+    header.Frames = CountWebPFrames(stream, start, LittleEndian32(bytes + 4));
 }
 
 ImageHeader WebPCodec::ReadHeader(Stream& stream, const CodecOptions&) const {

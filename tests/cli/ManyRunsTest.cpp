@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -116,7 +117,11 @@ protected:
 
 TEST_F(ManyRuns, PartsOfTheListTogetherWriteWhatOneRunWrites) {
   ElevenPicturesAndOneRefused();
-  const std::string settings = " --size 8x8 --name '%0num% of %abs% %name%' --format png in";
+  // Each source its own time, which --keep-dates must give its own output in every part.
+  const auto now = std::filesystem::file_time_type::clock::now();
+  for (int i = 0; i < 11; ++i)
+    std::filesystem::last_write_time(dir / ("in/p" + std::to_string(i) + ".bmp"), now - std::chrono::hours(i + 1));
+  const std::string settings = " --keep-dates --size 8x8 --name '%0num% of %abs% %name%' --format png in";
   std::string out, err;
   ASSERT_EQ(Convert("--folder whole" + settings, &out, &err), 1) << err;
   const auto whole = FilesUnder("whole");
@@ -139,6 +144,16 @@ TEST_F(ManyRuns, PartsOfTheListTogetherWriteWhatOneRunWrites) {
       Text(jsonFiles.back(), out);
     }
     EXPECT_TRUE(FilesUnder(folder) == whole) << parts << " parts";
+    for (const auto& entry : std::filesystem::directory_iterator(dir / folder)) {
+      if (entry.path().extension() != ".png") continue;
+      const std::string name = entry.path().filename().string();
+      const auto source = dir / "in" / (name.substr(name.rfind(' ') + 1, name.size() - name.rfind(' ') - 5) + ".bmp");
+      EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(entry.last_write_time() -
+                                                                 std::filesystem::last_write_time(source))
+                    .count(),
+                0)
+          << folder << "/" << name;
+    }
     EXPECT_EQ(failedRuns, 1) << parts;
     EXPECT_EQ(reports, 1) << parts;
     // Every file of the list has one record among all parts, the refused one too.

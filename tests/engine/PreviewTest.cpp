@@ -62,4 +62,19 @@ TEST(Preview, APhotoStoredOnItsSideShowsTheSizeTheRunGivesIt) {
             "IMG_0002.jpg 4000 \u00D7 3000 \u2192 1024 \u00D7 768 \u2192 /photos/IMG_0002_4000x3000.png");
 }
 
+TEST(Preview, AnAnimationOrAMultiPageFileSaysHowManyFramesOrPages) {
+  config::ProgramWindows w(forms::Language::English);
+  w.mainForm.SetChecked("out_overwrite", true);
+  w.mainForm.SetChecked("rb_prozent", true);
+  w.mainForm.SetText("act_sizeprozent_x", "50");
+  w.mainForm.SetText("act_sizeprozent_y", "50");
+  const auto job = engine::JobFromForms(w.mainForm, w.options);
+  auto p = engine::PreviewOutput(job, "/gifs/anim.gif", 320, 240, 0, 1);
+  p.frames = 12;
+  EXPECT_EQ(engine::PreviewLine(p, job.fileSizeText), "anim.gif 320 \u00D7 240, 12 frames \u2192 160 \u00D7 120 \u2192 /gifs/anim.gif");
+  p.pages = true;
+  p.frames = 3;
+  EXPECT_NE(engine::PreviewLine(p, job.fileSizeText).find(", 3 pages \u2192"), std::string::npos);
+}
+
 }  // namespace

@@ -60,10 +60,13 @@ bool ReadRgba(const fs::path& path, int32_t width, int32_t height, Image& image)
 // colour unless the frame has a transparent colour, let frames outside the logical screen
 // enlarge the images, and drop frames whose LZW data give no pixel or use a minimum code size
 // outside 2 to 9.
-// gif87a-animation holds four screen-sized images without delays and without a loop
-// extension; the suite expects them as four frames, as many readers play such files, while we
-// show the one picture they draw.
-enum class Departure { None, NotLoaded, Loaded, FramesDiffer, CanvasGrows, OnePicture };
+// gif87a-animation holds four screen-sized images without control extensions and without a
+// loop extension; the suite forces them to play as four frames, while we show the one picture
+// they draw.
+// animation-multi-image-explicit-zero-delay gives every image with a graphic control
+// extension as a frame, also those with a delay of 0, as browsers play them; the suite merges
+// those into the next frame, so its frames are our second, fourth, ....
+enum class Departure { None, NotLoaded, Loaded, FramesDiffer, CanvasGrows, OnePicture, EveryImageWithControl };
 
 TEST(GifCodec, GifTestSuiteFrames) {
   VEXILO_REQUIRE_CORPUS();
@@ -75,6 +78,7 @@ TEST(GifCodec, GifTestSuiteFrames) {
       {"missing-pixels", Departure::FramesDiffer}, {"dispose-restore-background", Departure::FramesDiffer},
       {"image-overlap-bg", Departure::CanvasGrows}, {"image-outside-bg", Departure::CanvasGrows},
       {"gif87a-animation", Departure::OnePicture},
+      {"animation-multi-image-explicit-zero-delay", Departure::EveryImageWithControl},
   };
   const fs::path suite = testsupport::CorpusFile("gif-test-suite");
   std::ifstream list(suite / "TESTS");
@@ -114,6 +118,14 @@ TEST(GifCodec, GifTestSuiteFrames) {
         ASSERT_EQ(images.size(), 1u);
         frames.erase(frames.begin(), frames.end() - 1);
         break;
+      case Departure::EveryImageWithControl: {
+        ASSERT_TRUE(loaded) << error;
+        ASSERT_EQ(images.size(), frames.size() * 2 - 1);
+        std::vector<Image> delayed;
+        for (size_t i = 0; i < images.size(); i += 2) delayed.push_back(std::move(images[i]));
+        images = std::move(delayed);
+        break;
+      }
       case Departure::None:
         break;
     }
@@ -129,9 +141,10 @@ TEST(GifCodec, GifTestSuiteFrames) {
   EXPECT_GT(checked, 60);
 }
 
-// The first picture a viewer shows, from ImageMagick: its coalesced frame of the first image
-// with a delay, or of the last image; of the first image when a looping file has no delays.
-bool FirstPictureWithImageMagick(const fs::path& path, Image& image) {
+// ImageMagick's coalesced frames, one for every image, and which of them a viewer shows first
+// when images without control extensions make one picture: the first image with a delay, or
+// the last image; the first image when a looping file has no delays.
+bool PicturesWithImageMagick(const fs::path& path, std::vector<Image>& frames, size_t& firstPicture) {
   std::string delays;
   if (testsupport::RunCommand("identify -format '%T\\n' '" + path.string() + "' 2>/dev/null", &delays) != 0) return false;
   std::istringstream in(delays);
@@ -144,13 +157,39 @@ bool FirstPictureWithImageMagick(const fs::path& path, Image& image) {
   const std::string text(bytes.begin(), bytes.end());
   const bool looping = text.find("NETSCAPE2.0") != std::string::npos || text.find("ANIMEXTS1.0") != std::string::npos;
   if (looping && delay[index] == 0) index = 0;
+  firstPicture = index;
   testsupport::TempDir dir;
   if (testsupport::RunCommand("convert '" + path.string() + "' -coalesce '" + (dir / "frame-%d.pam").string() +
                               "' 2>/dev/null") != 0)
     return false;
-  return testsupport::DecodeWithImageMagick(dir / ("frame-" + std::to_string(index) + ".pam"), image);
+  frames.resize(delay.size());
+  for (size_t i = 0; i < delay.size(); ++i)
+    if (!testsupport::DecodeWithImageMagick(dir / ("frame-" + std::to_string(i) + ".pam"), frames[i])) return false;
+  return true;
 }
 
+// Pixels ImageMagick shows opaque that differ in ours (ImageMagick shows the uncovered screen
+// as transparent, we in the background colour).
+int DifferingOpaquePixels(const Image& expected, const Image& ours) {
+  int differing = 0;
+  for (int32_t i = 0; i < expected.Width() * expected.Height(); ++i) {
+    const uint8_t* e = expected.Bits() + i * 4;
+    const uint8_t* a = ours.Bits() + i * 4;
+    if (e[3] == 255 && (a[3] != 255 || std::memcmp(e, a, 3) != 0)) ++differing;
+  }
+  return differing;
+}
+
+// The largest difference of one channel between two A8R8G8B8 pictures of one size.
+int LargestChannelDifference(const Image& a, const Image& b) {
+  int largest = 0;
+  for (int32_t i = 0; i < a.Width() * a.Height() * 4; ++i)
+    largest = std::max(largest, std::abs(int(a.Bits()[i]) - int(b.Bits()[i])));
+  return largest;
+}
+
+// Where every image is a frame of ours (each has a control extension), every frame is
+// ImageMagick's coalesced frame; elsewhere our first picture is the one a viewer shows first.
 TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
   VEXILO_REQUIRE_CORPUS();
   if (!testsupport::HaveTool("convert")) GTEST_SKIP() << "ImageMagick missing";
@@ -158,34 +197,35 @@ TEST(GifCodec, OtherCorpusGifsAgreeWithImageMagick) {
   for (const char* folder : {"pillow-tests", "imagetestsuite/gif", "image-rs-tests/regression/gif"})
     for (const auto& entry : fs::recursive_directory_iterator(testsupport::CorpusFile(folder)))
       if (entry.path().extension() == ".gif") files.push_back(entry.path());
-  int compared = 0;
+  int compared = 0, animations = 0;
   for (const fs::path& path : files) {
     SCOPED_TRACE(path.string());
-    std::vector<Image> ours;
+    std::vector<Image> first, all;
     std::string error;
-    if (!LoadFile("gif", path, ours, &error, true)) {
+    if (!LoadFile("gif", path, first, &error, true)) {
       // A file whose frames were all dropped simply has no image.
       if (!error.empty()) {
         EXPECT_NE(error.find("Error while loading images from file"), std::string::npos) << error;
       }
       continue;
     }
-    Image expected;
+    std::vector<Image> expected;
+    size_t firstPicture = 0;
     // ImageMagick leaves out what later frames add to the logical screen; we do not.
-    if (FirstPictureWithImageMagick(path, expected) && expected.Width() == ours[0].Width() &&
-        expected.Height() == ours[0].Height()) {
-      // ImageMagick shows the uncovered screen as transparent, we in the background colour.
-      int differing = 0;
-      for (int32_t i = 0; i < expected.Width() * expected.Height(); ++i) {
-        const uint8_t* e = expected.Bits() + i * 4;
-        const uint8_t* a = ours[0].Bits() + i * 4;
-        if (e[3] == 255 && (a[3] != 255 || std::memcmp(e, a, 3) != 0)) ++differing;
-      }
-      EXPECT_EQ(differing, 0);
-      ++compared;
+    if (!PicturesWithImageMagick(path, expected, firstPicture) || expected[0].Width() != first[0].Width() ||
+        expected[0].Height() != first[0].Height())
+      continue;
+    ASSERT_TRUE(LoadFile("gif", path, all, &error)) << error;
+    if (all.size() == expected.size() && all.size() > 1) {
+      for (size_t i = 0; i < all.size(); ++i) EXPECT_EQ(DifferingOpaquePixels(expected[i], all[i]), 0) << "frame " << i;
+      ++animations;
+    } else {
+      EXPECT_EQ(DifferingOpaquePixels(expected[firstPicture], first[0]), 0);
     }
+    ++compared;
   }
   EXPECT_GE(compared, 40);
+  EXPECT_GE(animations, 5);
 }
 
 // ---- Hand-made files ------------------------------------------------------------------------
@@ -414,7 +454,10 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
   const Color32 bg = kFourColours[2];
   const Case cases[] = {
       {"no delays: one picture", noDelays, false, {screen}},
-      {"zero delays: one picture", zeroDelays, false, {screen}},
+      {"zero delays: every image",
+       zeroDelays,
+       false,
+       {{screen[0], bg, bg, bg}, {screen[0], screen[1], bg, bg}, {screen[0], screen[1], screen[2], bg}, screen}},
       {"a delay ends a picture", secondDelayed, false, {{screen[0], screen[1], bg, bg}, screen}},
       {"a left-out image's delay", delayOnBroken, false, {{screen[0], bg, bg, bg}, {screen[0], bg, screen[2], screen[3]}}},
       {"looping without delays: every image",
@@ -433,6 +476,11 @@ TEST(GifCodec, ImagesUpToADelayMakeOnePicture) {
       for (int i = 0; i < 4; ++i) EXPECT_EQ(GetPixel32(all[p], i % 2, i / 2), c.pictures[p][size_t(i)]) << p << " " << i;
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(ComparePixels64(all[0], first[0]), "");
+    // The header read counts the pictures without decoding them.
+    MemoryStream stream(file);
+    ImageHeader header;
+    ASSERT_TRUE(ReadImageHeader(stream, "gif", CurrentOptions(), header));
+    EXPECT_EQ(header.Frames, int32_t(c.pictures.size()));
   }
   // Raw frames stay one per image.
   CodecOptions rawFrames = CurrentOptions();
@@ -528,6 +576,40 @@ TEST(GifCodec, LzwDataGiveAtMostTheirBound) {
   }
 }
 
+TEST(GifCodec, AnimationKeepsDelaysAndLoopCountAndRefusesTooManyFrames) {
+  auto tile = [](int i, int delay) {
+    TestFrame frame(uint16_t(i % 2), uint16_t(i / 2), 1, 1, {uint8_t(i)});
+    frame.delay = delay;
+    frame.disposal = 1;
+    return frame;
+  };
+  std::vector<Image> images;
+  LoadFacts facts;
+  MemoryStream stream(MakeGif(2, 2, kFourColours, 2, {tile(0, 0), tile(1, 7), tile(2, 250)}, true));
+  ASSERT_TRUE(CodecFor("gif").LoadFromStream(stream, images, false, CurrentOptions(), &facts));
+  ASSERT_EQ(images.size(), 3u);
+  EXPECT_EQ(facts.animation.delaysMs, (std::vector<int32_t>{0, 70, 2500}));
+  EXPECT_EQ(facts.animation.loopCount, 0);  // the loop extension's 0 repeats: without end
+  // One picture has no timing; a file without a loop extension plays once.
+  MemoryStream still(MakeGif(2, 2, kFourColours, 2, {tile(0, 5)}));
+  ASSERT_TRUE(CodecFor("gif").LoadFromStream(still, images, false, CurrentOptions(), &facts));
+  EXPECT_FALSE(facts.animation.Animated());
+  MemoryStream once(MakeGif(2, 2, kFourColours, 2, {tile(0, 5), tile(1, 5)}));
+  ASSERT_TRUE(CodecFor("gif").LoadFromStream(once, images, false, CurrentOptions(), &facts));
+  EXPECT_EQ(facts.animation.loopCount, 1);
+
+  // Ten thousand and one pictures of one pixel: refused with the cause, before composing.
+  const std::vector<TestFrame> many(size_t(kMaxFrames) + 1, tile(0, 1));
+  const std::vector<uint8_t> file = MakeGif(2, 2, kFourColours, 2, many);
+  std::string error;
+  EXPECT_FALSE(LoadBytes("gif", file, images, &error));
+  EXPECT_NE(error.find("10001 frames, more than the 10000"), std::string::npos) << error;
+  MemoryStream header(file);
+  ImageHeader found;
+  ASSERT_TRUE(ReadImageHeader(header, "gif", CurrentOptions(), found));
+  EXPECT_EQ(found.Frames, kMaxFrames + 1);
+}
+
 // ---- Writing --------------------------------------------------------------------------------
 
 TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
@@ -569,6 +651,69 @@ TEST(GifCodec, WrittenFramesReadBackWithTheirIndicesAndColours) {
     Image expected;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "out.gif", expected));
     EXPECT_EQ(ComparePixels64(expected, images[0]), "");
+  }
+}
+
+// Frames with timing are written as an animation that ImageMagick reads back with the same
+// pixels, delays and loop count: one shared colour table where the colours fit, else a table
+// per frame, and of every later frame only the rectangle that changed.
+TEST(GifCodec, AnimationsReadBackWithTheirFramesDelaysAndLoop) {
+  struct Case {
+    const char* what;
+    PixelFormat format;  // A8R8G8B8 pictures of many colours, or Index8 of few
+    int32_t loopCount;
+    const char* iterations;  // the plays ImageMagick reports from the loop extension; none: no extension
+    bool sharedTable;
+  };
+  const Case cases[] = {
+      {"few colours, without end", PixelFormat::Index8, 0, "0", true},
+      {"many colours, played three times", PixelFormat::R8G8B8, 3, "3", false},
+      {"played once", PixelFormat::Index8, 1, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<Image> frames(3);
+    for (size_t i = 0; i < frames.size(); ++i) {
+      MakePicture(40, 30, c.format == PixelFormat::Index8 ? PixelFormat::R8G8B8 : c.format, frames[i], 1);
+      if (c.format == PixelFormat::Index8) {
+        // The same eight colours in every frame, so that the frames share one table.
+        for (int32_t p = 0; p < frames[i].Width() * frames[i].Height(); ++p)
+          for (int k = 0; k < 3; ++k) frames[i].Bits()[p * 3 + k] = (frames[i].Bits()[p * 3 + k] & 0x80) ? 255 : 0;
+      }
+      // Each later frame changes a 5 x 4 block.
+      for (int32_t y = 10; y < 14 && i > 0; ++y)
+        for (int32_t x = int32_t(i) * 6; x < int32_t(i) * 6 + 5; ++x)
+          std::memset(frames[i].Bits() + (size_t(y) * 40 + size_t(x)) * 3, i == 1 ? 255 : 0, 3);
+    }
+    CodecOptions options = CurrentOptions();
+    options.animation.loopCount = c.loopCount;
+    options.animation.delaysMs = {100, 40, 1230};
+    const std::vector<uint8_t> file = SaveBytes("gif", frames, false, options);
+    ASSERT_FALSE(file.empty());
+    EXPECT_EQ(file[10], c.sharedTable ? 0xF7 : 0x70);
+    if (!testsupport::HaveTool("identify")) continue;
+    testsupport::TempDir dir;
+    testsupport::WriteFileBytes(dir / "out.gif", file);
+    std::string described;
+    ASSERT_EQ(testsupport::RunCommand("identify -format '%T %w %h %X %Y|' '" + (dir / "out.gif").string() + "'",
+                                      &described), 0);
+    // The third frame changes its own block and takes back the second's.
+    EXPECT_EQ(described, "10 40 30 +0 +0|4 5 4 +6 +10|123 11 4 +6 +10|");
+    std::string verbose;
+    testsupport::RunCommand("identify -verbose '" + (dir / "out.gif").string() + "' | grep Iterations | head -1", &verbose);
+    EXPECT_EQ(verbose.find(std::string("Iterations: ") + c.iterations) != std::string::npos, *c.iterations != 0)
+        << verbose << c.iterations;
+    // Each frame as ImageMagick composes it is the frame given.
+    ASSERT_EQ(testsupport::RunCommand("convert '" + (dir / "out.gif").string() + "' -coalesce '" +
+                                      (dir / "frame-%d.pam").string() + "'"), 0);
+    for (size_t i = 0; i < frames.size(); ++i) {
+      Image expected, written;
+      ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / ("frame-" + std::to_string(i) + ".pam"), expected));
+      CopyImage(frames[i], written);
+      ConvertImageFormat(written, PixelFormat::A8R8G8B8);
+      if (c.format == PixelFormat::Index8) EXPECT_EQ(ComparePixels64(expected, written), "") << "frame " << i;
+      else EXPECT_LE(LargestChannelDifference(expected, written), 64) << "frame " << i;
+    }
   }
 }
 
