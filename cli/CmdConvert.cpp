@@ -17,6 +17,7 @@
 #include "base/Text.h"
 #include "cli/Commands.h"
 #include "cli/ConvertInput.h"
+#include "cli/DryRun.h"
 #include "cli/FileList.h"
 #include "cli/JsonReport.h"
 #include "cli/TerminalDialogs.h"
@@ -147,6 +148,12 @@ const char* const kConvertUsage =
     "                        (files, settings), one for each file (source, output, status\n"
     "                        written, failed, kept or skipped, cause, width, height, bytes, ms)\n"
     "                        and an end record with the counts; messages stay on standard error\n"
+    "  --dry-run             write nothing and create no folder: make the start checks, then\n"
+    "                        print for every file, in list order, its size, the output's size\n"
+    "                        and the output path (\"a.jpg 4000\u00D7" "3000 \u2192 1024\u00D7" "768 \u2192\n"
+    "                        /out/a-1.webp\"), or why the run would not write it; each file is\n"
+    "                        loaded, scaled and encoded in memory as the run does. The exit\n"
+    "                        status is the run's\n"
     "\n"
     "Existing output files:\n"
     "  on a terminal the program asks: y yes, n no, a yes to all, N no to all, b break;\n"
@@ -388,6 +395,7 @@ struct ConvertRequest {
   engine::ListShard shard;               // --shard K/N as part K - 1 of N
   bool skipExisting = false;             // --skip-existing
   bool json = false;                     // --json
+  bool dryRun = false;                   // --dry-run
 };
 
 // A whole number from `low` to `high` in decimal digits and nothing else.
@@ -572,6 +580,7 @@ private:
     else if (arg == "--null") request_.nullSeparated = true;
     else if (arg == "--skip-existing") request_.skipExisting = true;
     else if (arg == "--json") request_.json = true;
+    else if (arg == "--dry-run") request_.dryRun = true;
     else return false;
     return true;
   }
@@ -591,6 +600,7 @@ private:
     if (yesToAll_ && noToAll_) return UsageError("--yes-to-all and --no-to-all exclude each other");
     if (request_.skipExisting && (yesToAll_ || noToAll_))
       return UsageError("--skip-existing leaves every existing output alone; it takes neither --yes-to-all nor --no-to-all");
+    if (request_.dryRun && request_.json) return UsageError("--dry-run lists on standard output; it takes no --json");
     if (request_.nullSeparated && !request_.filesFrom) return UsageError("-0 (--null) needs a list (--files-from)");
     if (request_.inputs.empty() && !request_.filesFrom) return UsageError("no files given");
     // A list on standard input leaves nothing there to answer a question.
@@ -716,6 +726,10 @@ int RunConvert(const Args& args) {
   const ListedInputs listed = AddConvertInputs(request.inputs, windows, terminal, list, request.shard);
   if (list.RowCount() == 0 && listed.refusedInAll == 0) return UsageError("no image files found");
   const int refused = static_cast<int>(listed.refused.size());
+
+  if (request.dryRun)
+    return DryRun({.paths = order.Paths(), .shard = request.shard, .codecOptions = codecOptions, .refused = refused},
+                  windows, terminal);
 
   std::stop_source stop;
   std::optional<JsonReport> json;

@@ -36,6 +36,7 @@
 #include "engine/ImageFiles.h"
 #include "engine/Messages.h"
 #include "engine/OutputNaming.h"
+#include "engine/RunSteps.h"
 #include "base/AtomicFile.h"
 #include "engine/TargetSize.h"
 #include "base/Text.h"
@@ -97,8 +98,9 @@ bool OutputFoldersWritable(const std::vector<std::string>& paths, const Conversi
   return true;
 }
 
-// The start checks on the job at the start; reports the first failing one and returns false.
-bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
+}  // namespace
+
+bool PassesStartChecks(const RunSetup& setup, const ConversionJob& job) {
   const auto report = [&](const char* key, const std::string& detail) {
     ShowMessageAndRecord(setup.questions, setup.flags, key, detail);
     return false;
@@ -130,95 +132,13 @@ bool StartChecks(const RunSetup& setup, const ConversionJob& job) {
   return true;
 }
 
-// What a loaded photo brings to its outputs besides the pixels.
-struct PhotoOutcome {
-  int32_t uprightFrom = 1;        // the Exif orientation the pixels were turned upright from
-  imaging::ColorProfile profile;  // the colour profile the outputs embed, null for none
-};
-
-// The job's photo settings on a loaded picture: turned upright unless keep_orientation; with
-// to_srgb the colours converted and no profile kept. A profile that cannot be applied is
-// reported as a warning of the load and not carried either.
-PhotoOutcome PreparePhoto(const ConversionJob& job, imaging::Image& image, const PhotoFacts& facts) {
-  PhotoOutcome outcome;
-  if (!job.keepOrientation && facts.orientation != imaging::kOrientationTopLeft) {
-    imaging::OrientImage(image, facts.orientation);
-    outcome.uprightFrom = facts.orientation;
-  }
-  if (!facts.profile) return outcome;
-  if (!job.toSRGB) {
-    outcome.profile = facts.profile;
-    return outcome;
-  }
-  std::string error;
-  if (!imaging::ConvertToSRGB(image, *facts.profile, error))
-    imaging::AddLoadWarning("The colours could not be converted to sRGB (" + error + "); they stay as they are");
-  return outcome;
-}
-
-// Why a source that a codec read gave no picture: it is empty, no codec knows its content, or
-// its codec found no whole picture in it (its data end early, or are damaged).
-std::string UnreadableCause(const std::string& source) {
-  if (base::FileBytes(source) == 0) return "The file is empty";
-  const std::string format = imaging::DetectFileFormat(source);
-  if (format.empty()) return "No image format recognises the file's content";
-  std::string type = format;
-  for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-  return "No picture could be read from this " + type + " file: its data end early or are damaged";
-}
-
-// The picture of a file, and when the output keeps them the frames or pages after it.
-struct LoadedFrames {
-  std::vector<imaging::Image> frames;  // at least one once loaded
-  imaging::Animation animation;        // how an animation plays; empty for a still picture or pages
-};
-
-// A source that cannot be read goes on as no image, whether the codec says so or raises an
-// error; `cause` then tells why. Warnings of a load that gave a picture are kept in `notes`.
-// With `allFrames` every frame or page is loaded, and the photo settings apply to each.
-bool Load(const std::string& source, const ConversionJob& job, bool allFrames, LoadedFrames& loadedFrames,
-          const imaging::CodecOptions& options, PhotoOutcome& photo, std::string& cause,
-          std::vector<std::string>& notes) {
-  imaging::LoadWarnings warnings;
-  std::vector<imaging::Image>& frames = loadedFrames.frames;
-  bool loaded = false;
-  try {
-    PhotoFacts facts;
-    if (allFrames) {
-      loaded = LoadFramesForRun(source, frames, loadedFrames.animation, options, &facts);
-    } else {
-      frames.resize(1);
-      loaded = LoadImageForRun(source, frames[0], options, &facts);
-    }
-    loaded = loaded && !frames.empty() &&
-             std::all_of(frames.begin(), frames.end(), [](const imaging::Image& f) { return imaging::IsImageValid(f); });
-    if (!loaded) cause = UnreadableCause(source);
-    else
-      for (imaging::Image& frame : frames) photo = PreparePhoto(job, frame, facts);
-  } catch (const std::exception& e) {
-    loaded = false;
-    cause = e.what();
-  }
-  notes = warnings.Texts();
-  if (!loaded) {
-    frames.clear();
-    frames.emplace_back();
-  }
-  return loaded;
-}
+namespace {
 
 // The access and modification times of a file; none when it cannot be looked at.
 std::optional<std::array<timespec, 2>> FileTimes(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0) return std::nullopt;
   return std::array<timespec, 2>{info.st_atim, info.st_mtim};
-}
-
-// The key under which an output path is remembered: two spellings of one file give one key.
-std::string OutputKey(const std::string& path) {
-  std::error_code error;
-  const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
-  return error ? path : canonical.string();
 }
 
 // What the preparation of a file ended with: one of these, each with the one cause it has.
@@ -288,7 +208,7 @@ public:
     RunResult result;
     if (listSize_ <= 0) return result;
     const ConversionJob startJob = setup_.job();
-    if (!StartChecks(setup_, startJob)) return result;
+    if (!PassesStartChecks(setup_, startJob)) return result;
     result.started = true;
 
     setup_.observer.RunStarted(total_);
@@ -433,21 +353,6 @@ private:
     return end;
   }
 
-  // The output path, and why it cannot be written before anything is made for it: a name that
-  // leads out of the output folder, or a path longer than any file operation takes.
-  std::string OutputPath(const ConversionJob& job, const std::string& source, int position,
-                         const imaging::Image& image, std::optional<std::string>& problem) const {
-    if (job.saveMode == SaveMode::Overwrite) return source;
-    const NamingInput naming = NamingFor(job, source, position, listSize_, image.Width(), image.Height());
-    const std::string path = ComposeOutputPath(naming);
-    if (!StaysInOutputFolder(naming))
-      problem = "The name \"" + path.substr(OutputFolder(naming).size()) + "\" leads out of the output folder " +
-                OutputFolder(naming);
-    else
-      problem = base::PathLengthProblem(path);
-    return path;
-  }
-
   // skipExisting, before the load: the output path when it is known without the picture (its
   // name has no size placeholder) and a regular file stands there. An output that is no regular
   // file is left to the check before the write, which fails it.
@@ -463,13 +368,6 @@ private:
     return path;
   }
 
-  // A path of the type the file's output will have, known before the load: the source's own in
-  // overwrite mode, else the output path for a picture of no size yet.
-  std::string OutputTypePath(const FileInFlight& file, const std::string& source) const {
-    if (file.job.saveMode == SaveMode::Overwrite) return source;
-    return ComposeOutputPath(NamingFor(file.job, source, file.position, listSize_, 0, 0));
-  }
-
   // The frames or pages a full load of the file would give, from its header; 1 when the header
   // cannot tell.
   static int32_t FrameCount(const std::string& source, const std::string& sourceFormat) {
@@ -479,48 +377,6 @@ private:
     } catch (const std::exception&) {
     }
     return 1;
-  }
-
-  // The size of a frame after the first when the first is scaled from `firstSize` to
-  // `firstTarget`: the first's target for a frame of its size; in file-size mode the same
-  // factor; otherwise the size rules on the frame's own size (pages of a TIFF file differ).
-  static std::optional<Size> FrameTarget(const ConversionJob& job, const imaging::Image& frame, Size firstSize,
-                                         const std::optional<Size>& firstTarget) {
-    const Size frameSize{frame.Width(), frame.Height()};
-    if (frameSize.width == firstSize.width && frameSize.height == firstSize.height) return firstTarget;
-    if (job.sizeMode == SizeMode::FileSize) {
-      if (!firstTarget) return std::nullopt;
-      return ProportionalFrameSize(frameSize, firstSize, *firstTarget);
-    }
-    if (const auto box = ComputeBox(job, frameSize.width, frameSize.height))
-      return ScaledSize(frameSize.width, frameSize.height, *box, job.changeIfLarger, job.changeIfSmaller,
-                        job.orientation);
-    return std::nullopt;
-  }
-
-  // The target size of the size mode for the first frame, or of the file-size search over all
-  // frames; none keeps the size.
-  std::optional<Size> TargetSize(const ConversionJob& job, const std::string& source, const std::string& output,
-                                 std::span<const imaging::Image> frames, const imaging::CodecOptions& options) const {
-    const imaging::Image& image = frames[0];
-    if (job.sizeMode == SizeMode::FileSize) {
-      const auto kilobytes = forms::ParseDecimalText(job.fileSizeText, setup_.decimalSeparator);
-      if (!kilobytes) throw base::Error("The target file size is not a number");
-      // The trials are written beside the output, so its folder is made now.
-      if (auto error = CreateFolderPath(PathFolder(output))) throw base::Error(*error);
-      FileSizeSearchInput search;
-      search.frames = frames;
-      search.sourceBytes = base::FileBytes(source);
-      search.targetKilobytes = *kilobytes;
-      search.outputPath = output;
-      search.filter = setup_.memory.filter;
-      search.stop = helpersStop_.get_token();
-      search.options = options;
-      return SearchFileSize(search);
-    }
-    if (const auto box = ComputeBox(job, image.Width(), image.Height()))
-      return ScaledSize(image.Width(), image.Height(), *box, job.changeIfLarger, job.changeIfSmaller, job.orientation);
-    return std::nullopt;
   }
 
   // The run's codec options with the colour profile the file's outputs embed.
@@ -549,15 +405,16 @@ private:
       // The output's type does not depend on the picture: whether it keeps the source's frames
       // or pages is known before the load.
       const std::string sourceFormat = imaging::DetectFileFormat(source);
-      const bool allFrames = MayHoldFrames(sourceFormat) && RunKeepsFrames(sourceFormat, OutputTypePath(file, source));
+      const bool allFrames = MayHoldFrames(sourceFormat) && RunKeepsFrames(sourceFormat, OutputTypePathForRun(file.job, source, file.position, listSize_));
       LoadedFrames loaded;
       PhotoOutcome photo;
       std::string loadCause;
-      const bool loadedOk = Load(source, file.job, allFrames, loaded, options_, photo, loadCause, file.notes);
+      const bool loadedOk = LoadSourceForRun(source, file.job, allFrames, loaded, options_, photo, loadCause, file.notes);
       std::vector<imaging::Image>& frames = loaded.frames;
       imaging::Image& image = frames[0];
       std::optional<std::string> outputProblem;
-      file.output = OutputPath(file.job, source, file.position, image, outputProblem);
+      file.output = OutputPathForRun(file.job, source, file.position, listSize_, image.Width(), image.Height(),
+                                     outputProblem);
       if (!loadedOk) return SourceUnreadable{loadCause};
       if (outputProblem) return PreparationFailed{*outputProblem};
       if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
@@ -580,12 +437,13 @@ private:
       imaging::CodecOptions options = SaveOptions(photo.profile);
       options.animation = std::move(loaded.animation);
       try {
-        const Size firstSize{image.Width(), image.Height()};
-        const std::optional<Size> size = TargetSize(file.job, source, file.output, frames, options);
-        for (size_t i = 1; i < frames.size(); ++i)
-          if (const auto target = FrameTarget(file.job, frames[i], firstSize, size))
-            ResizeForRun(frames[i], *target, setup_.memory.filter);
-        if (size) ResizeForRun(image, *size, setup_.memory.filter);
+        const TargetSizeInput target{.source = source,
+                                     .output = file.output,
+                                     .decimalSeparator = setup_.decimalSeparator,
+                                     .filter = setup_.memory.filter,
+                                     .options = options,
+                                     .stop = helpersStop_.get_token()};
+        ScaleFramesForRun(file.job, frames, target);
       } catch (const ScalingError& e) {
         return ScalingFailed{e.what()};
       }

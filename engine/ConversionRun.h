@@ -244,6 +244,12 @@ struct RunSetup {
 // The number of files in flight for RunSetup::jobs and a list of `files` files: at least 1.
 int EffectiveJobs(int jobs, int files);
 
+// The run's start checks on `job` (the first job the run reads): the folder and name patterns,
+// the target file size and the output folders of `setup.paths`. The first that fails is reported
+// through `setup.questions` (kNoOutputFolder, kBadOutputFolder, kNoOutputName, kBadOutputName,
+// kBadFileSize, kFolderNotWritable) and the answer is false. A dry run asks them as the run does.
+bool PassesStartChecks(const RunSetup& setup, const ConversionJob& job);
+
 // The run, from the start checks to the end: the messages kNoOutputFolder, kBadOutputFolder,
 // kNoOutputName, kBadOutputName and kBadFileSize (forms/MessageKeys.h) before the first file;
 // per file kSourceMissing, kLoadError, kAlreadyWritten, kConversionError, kSaveError and

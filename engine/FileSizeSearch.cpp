@@ -31,6 +31,12 @@ long double Trial(const FileSizeSearchInput& in, Size size) {
   }
   if (in.outputPath.empty()) return in.targetKilobytes;
   for (imaging::Image& copy : copies) PrepareForOutput(copy, in.outputPath);
+  if (in.trialsInMemory) {
+    const std::optional<std::vector<uint8_t>> bytes = EncodeImageFile(in.outputPath, copies, in.options);
+    if (!bytes) return in.targetKilobytes;
+    if (bytes->empty()) throw base::Error("A trial save of " + in.outputPath + " wrote 0 bytes");
+    return static_cast<long double>(bytes->size()) / 1024;
+  }
   // Made before the encoding, so that a place for it is known to exist before the work is
   // done. Never committed: the destructor removes it, also when the encoding or a measure
   // fails, and a signal that ends the process meanwhile removes it too (it is a pending file

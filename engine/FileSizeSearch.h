@@ -26,6 +26,9 @@ struct FileSizeSearchInput {
   imaging::ResizeFilter filter = imaging::ResizeFilter::Nearest;
   std::stop_token stop;  // a stop request ends the search before its next trial
   imaging::CodecOptions options = imaging::CurrentOptions();  // the run's codec options (and animation)
+  // The trials are encoded and measured in memory, nothing is written (a preview): the sizes
+  // are the same, as a trial file holds exactly the encoded bytes.
+  bool trialsInMemory = false;
 };
 
 // The first estimate: f = sqrt(K / (B / 1024)) applied to W × H.

@@ -74,6 +74,10 @@ inline constexpr int32_t kInvalidOption = static_cast<int32_t>(0x80000001u);
 struct JpegOptions {
   int32_t quality = 90;  // 1..100
   bool progressive = false;
+  // Loads decode at 1/2, 1/4 or 1/8 of each side (libjpeg's DCT scaling, sides rounded up) when
+  // this is 2, 4 or 8: a picture for a thumbnail or a preview at a fraction of a full decode's
+  // time and memory. Any other value decodes the full size.
+  int32_t reduceBy = 1;
 };
 
 struct BitmapOptions {

@@ -1,5 +1,7 @@
 #include "ui/ImageListModel.h"
 
+#include <QColor>
+
 namespace ui {
 
 ImageListModel::ImageListModel(imagelist::ImageList& list, std::function<QIcon(int)> icon, QObject* parent)
@@ -11,19 +13,40 @@ ImageListModel::~ImageListModel() { list_.SetRowObserver(nullptr); }
 
 void ImageListModel::SetHeaders(const QStringList& headers) {
   headers_ = headers;
-  emit headerDataChanged(Qt::Horizontal, 0, imagelist::kColumnCount - 1);
+  emit headerDataChanged(Qt::Horizontal, 0, kResultColumn);
+}
+
+void ImageListModel::SetResultTexts(const QString& written, const QString& failed, const QString& kept) {
+  resultTexts_[0] = written;
+  resultTexts_[1] = failed;
+  resultTexts_[2] = kept;
+  if (!runResults_.empty()) emit dataChanged(index(0, kResultColumn), index(rowCount() - 1, kResultColumn));
+}
+
+void ImageListModel::SetRunResult(int row, engine::FileResult result, const QString& cause) {
+  if (row < 0 || row >= list_.RowCount()) return;
+  runResults_.resize(static_cast<size_t>(list_.RowCount()));
+  runResults_[static_cast<size_t>(row)] = {result, cause};
+  emit dataChanged(index(row, kResultColumn), index(row, kResultColumn));
+}
+
+void ImageListModel::ClearRunResults() {
+  if (runResults_.empty()) return;
+  runResults_.clear();
+  if (rowCount() > 0) emit dataChanged(index(0, kResultColumn), index(rowCount() - 1, kResultColumn));
 }
 
 int ImageListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : list_.RowCount(); }
 
 int ImageListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : imagelist::kColumnCount;
+  return parent.isValid() ? 0 : kResultColumn + 1;
 }
 
 QVariant ImageListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= list_.RowCount()) return {};
   const imagelist::ImageListEntry& row = list_.Rows()[static_cast<size_t>(index.row())];
   const int column = index.column();
+  if (column == kResultColumn) return RunResultData(index.row(), role);
   switch (role) {
     case Qt::DisplayRole: return QString::fromStdString(row.Cell(column));
     case Qt::TextAlignmentRole:
@@ -32,6 +55,27 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const {
       return {};
     case Qt::DecorationRole:
       if (column == 0 && row.icon >= 0 && icon_) return icon_(row.icon);
+      return {};
+    default: return {};
+  }
+}
+
+QVariant ImageListModel::RunResultData(int row, int role) const {
+  if (static_cast<size_t>(row) >= runResults_.size()) return {};
+  const RunResultOfRow& entry = runResults_[static_cast<size_t>(row)];
+  if (!entry.result) return {};
+  const engine::FileResult result = *entry.result;
+  switch (role) {
+    case Qt::DisplayRole:
+      if (result == engine::FileResult::Written) return resultTexts_[0];
+      if (result == engine::FileResult::Failed) return resultTexts_[1];
+      if (result == engine::FileResult::Kept || result == engine::FileResult::Skipped) return resultTexts_[2];
+      return {};
+    case Qt::ToolTipRole:
+      if (result == engine::FileResult::Failed) return entry.cause;
+      return {};
+    case Qt::ForegroundRole:
+      if (result == engine::FileResult::Failed) return QColor(Qt::red);
       return {};
     default: return {};
   }
@@ -46,6 +90,7 @@ QVariant ImageListModel::headerData(int section, Qt::Orientation orientation, in
 }
 
 void ImageListModel::Changed() {
+  runResults_.clear();  // the results belong to the rows as the run saw them
   if (rowsChanged) rowsChanged();
 }
 

@@ -351,6 +351,7 @@ QWidget* MainWindow::BuildImagesPage() {
                         24;
   const int widths[] = {110, 55, 60, 60, std::max(75, sizeWidth), 110};
   for (int i = 0; i < imagelist::kColumnCount; ++i) listView_->setColumnWidth(i, widths[i]);
+  listView_->setColumnWidth(ImageListModel::kResultColumn, 90);
   listView_->header()->setMinimumSectionSize(25);
   connect(listView_->header(), &QHeaderView::sectionClicked, this, [this](int column) {
     list_.SortByColumn(column);
@@ -756,7 +757,10 @@ void MainWindow::ApplyOwnTexts(forms::Language language) {
   for (const auto& [itemLanguage, item] : languageItems_) item->setChecked(itemLanguage == language);
   QStringList headers;
   for (int i = 0; i < imagelist::kColumnCount; ++i) headers << text("col" + std::to_string(i));
+  const auto dialogText = [language](std::string_view key) { return TextOf(language, forms::TextGroup::Dialogs, key); };
+  headers << dialogText("status_column");
   model_->SetHeaders(headers);
+  model_->SetResultTexts(dialogText("status_written"), dialogText("status_failed"), dialogText("status_kept"));
   forward_->setText(Q(flow_.ForwardCaption(language)));
   help_->ApplyTexts(language);
   if (renamer_) renamer_->ApplyTexts(language);
@@ -851,6 +855,9 @@ void MainWindow::StartRun() {
     // After the run's own messages, a word on the whole run, with the notes of its files.
     RunSummary summary = done;
     summary.notes = dialogs_->TakeNotes();
+    // The list held these rows through the run; the result column shows how each file ended.
+    for (const RunSummary::FileOutcome& outcome : summary.outcomes)
+      model_->SetRunResult(outcome.position, outcome.result, FailureText(outcome.key, outcome.cause, language_));
     if (summary.started || !summary.notes.empty()) Summary().Show(summary, language_);
     // Paths handed over during the run waited for its end.
     AddReceived();

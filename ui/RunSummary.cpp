@@ -29,13 +29,19 @@ std::string FolderOf(const std::string& path) {
 
 // "/pics/a.jpg: Saving Error (Permission denied)".
 QString FileLine(const RunSummary::FileNote& file, forms::Language language) {
-  QString line = Q(file.source);
-  if (const auto message = engine::FindMessage(file.key, language)) line += ": " + QString::fromUtf8(message->title);
-  if (!file.cause.empty()) line += " (" + Q(file.cause) + ")";
-  return line;
+  const QString failure = FailureText(file.key, file.cause, language);
+  if (failure.isEmpty()) return Q(file.source);
+  return Q(file.source) + (failure.startsWith('(') ? " " : ": ") + failure;
 }
 
 }  // namespace
+
+QString FailureText(const std::string& key, const std::string& cause, forms::Language language) {
+  QString text;
+  if (const auto message = engine::FindMessage(key, language)) text = QString::fromUtf8(message->title);
+  if (!cause.empty()) text += (text.isEmpty() ? "(" : " (") + Q(cause) + ")";
+  return text;
+}
 
 QString DurationText(qint64 milliseconds) {
   const qint64 seconds = std::max<qint64>(0, (milliseconds + 500) / 1000);
@@ -46,6 +52,7 @@ QString DurationText(qint64 milliseconds) {
 
 void RunSummary::Add(const engine::FileEnd& file) {
   total = file.total;
+  outcomes.push_back({file.position, file.result, file.key, file.cause});
   switch (file.result) {
     case engine::FileResult::Written:
       if (outputFolder.empty()) outputFolder = FolderOf(file.output);

@@ -40,12 +40,25 @@ struct RunSummary {
   std::vector<FileNote> writtenWithMessages;  // written, but with a message (metadata lost)
   std::vector<std::string> notes;  // warnings of loads, "path: text"
   std::string outputFolder;        // the folder of the first output written
+  // How each file ended, for the list's result column: its place in the list, its result and,
+  // when it failed, the cause.
+  struct FileOutcome {
+    int position = 0;
+    engine::FileResult result = engine::FileResult::Failed;
+    std::string key;
+    std::string cause;
+  };
+  std::vector<FileOutcome> outcomes;
 
   // One file's end, as the run reports it.
   void Add(const engine::FileEnd& file);
   // The run's end: the counts it gives and the files it left untouched.
   void Finish(const engine::RunResult& result, qint64 milliseconds);
 };
+
+// A failure as the summary names it: the message's title with the cause in parentheses
+// ("File not found", "Loading Error (its data end early)").
+QString FailureText(const std::string& key, const std::string& cause, forms::Language language);
 
 // The summary as lines of text in the language, for the window and the report file.
 QString SummaryText(const RunSummary& summary, forms::Language language);

@@ -270,6 +270,23 @@ const TextEntry kDialogs[] = {
     {"summary_failed", "Failed: %1"},
     {"summary_kept", "Kept or skipped: %1"},
     {"summary_time", "Time taken: %1"},
+    // The image list's column of what the last run did with each file (kept: an existing output
+    // was left alone); cleared when the list changes.
+    {"status_column", "Result"},
+    {"status_written", "written"},
+    {"status_failed", "failed"},
+    {"status_kept", "kept"},
+    // The preview pane of the size and save pages: %1 the source's size, %2 its file size, %3 and
+    // %4 the output's; a file that cannot be read, with %1 its cause; a preview being made.
+    {"preview_title", "Preview"},
+    {"preview_sizes", "%1, %2 → %3, %4"},
+    {"preview_unreadable", "cannot be read: %1"},
+    {"preview_failed", "would not be written: %1"},
+    {"preview_busy", "making the preview…"},
+    {"preview_none", "Select a file in the list to see what the settings make of it."},
+    {"preview_actual", "100 %"},
+    {"preview_source", "Source"},
+    {"preview_result", "Result"},
     {"summary_failures", "Files that failed:"},
     {"summary_notes", "Notes:"},
     {"open_output", "Open output folder"},
@@ -402,6 +419,11 @@ const TextEntry kTerminal[] = {
     {"skipped", ", %1 skipped"},
     {"cancelled", ", cancelled"},
     {"not_found", "not found"},
+    // The dry run (convert --dry-run): a file the run would not write, with its cause; an output
+    // that is there already; the closing line.
+    {"dry_failed", "not written: %1"},
+    {"dry_exists", " (exists)"},
+    {"dry_summary", "dry run: %1 would be written, %2 would fail; nothing was written or created"},
 };
 
 // Texts that are also values: they stand in combo boxes and configuration files, and every

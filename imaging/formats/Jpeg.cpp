@@ -19,6 +19,7 @@
 #include <vector>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace imaging::formats {
 
@@ -263,10 +264,26 @@ bool DecodeHeader(Decompression* d) {
   return true;
 }
 
-// setjmp region: decodes every row straight into the image's rows and finishes the stream.
-bool DecodeRows(Decompression* d, uint8_t* bits, size_t stride) {
+// The reduced decode of JpegOptions::reduceBy: sets libjpeg's scale and gives the size it will
+// decode at (its own rounding up of image size × 1 / n).
+void ApplyReducedDecode(jpeg_decompress_struct& cinfo, int32_t reduceBy, uint32_t& width, uint32_t& height) {
+  const unsigned n = reduceBy == 2 || reduceBy == 4 || reduceBy == 8 ? static_cast<unsigned>(reduceBy) : 1u;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = n;
+  width = (cinfo.image_width + n - 1) / n;
+  height = (cinfo.image_height + n - 1) / n;
+}
+
+// setjmp region: decodes every row straight into the image's rows (`width` × `height`, as
+// ApplyReducedDecode gave) and finishes the stream. False when libjpeg failed or would decode
+// another size than the rows hold.
+bool DecodeRows(Decompression* d, uint8_t* bits, size_t stride, uint32_t width, uint32_t height) {
   if (setjmp(d->err.jump)) return false;
   jpeg_start_decompress(&d->cinfo);
+  if (d->cinfo.output_width != width || d->cinfo.output_height != height) {
+    d->err.pub.msg_code = JERR_BAD_DCTSIZE;  // a scaling this build of libjpeg does not do as asked
+    return false;
+  }
   JSAMPROW rows[kRowsPerCall];
   while (d->cinfo.output_scanline < d->cinfo.output_height) {
     const JDIMENSION first = d->cinfo.output_scanline;
@@ -473,10 +490,12 @@ bool JpegDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   CheckImageDimensions(cinfo.image_width, cinfo.image_height, "JPEG file");
   ReadPhotoMetadata(cinfo.marker_list);
 
+  uint32_t width = 0, height = 0;
+  ApplyReducedDecode(cinfo, Options.jpeg.reduceBy, width, height);
   Image& image = images.emplace_back();
-  CreateImage(static_cast<int32_t>(cinfo.image_width), static_cast<int32_t>(cinfo.image_height), format, image);
+  CreateImage(static_cast<int32_t>(width), static_cast<int32_t>(height), format, image);
   const size_t stride = size_t(image.Width()) * (format == PixelFormat::Gray8 ? 1 : format == PixelFormat::R8G8B8 ? 3 : 4);
-  if (!DecodeRows(decoder.get(), image.Bits(), stride)) RaiseJpegError(decoder->err);
+  if (!DecodeRows(decoder.get(), image.Bits(), stride, width, height)) RaiseJpegError(decoder->err);
   // The source hands libjpeg an end marker when the file runs out; libjpeg then warns about the
   // entropy data it lost and fills the rows it could not decode.
   if (decoder->source.holdsInsertedEoi && decoder->err.pub.num_warnings > 0)

@@ -86,6 +86,8 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
       "--avif-speed fast src/a.bmp",
       "--jxl-effort 0 src/a.bmp",
       "--jxl-effort 10 src/a.bmp",
+      "--dry-run --json src/a.bmp",
+      "--dry-run --folder 'bad?' src/a.bmp",
   };
   for (const char* arguments : errors) EXPECT_EQ(Convert(arguments, &out), 2) << arguments << "\n" << out;
   EXPECT_FALSE(fs::exists(dir / "src/a-1.bmp"));
@@ -108,9 +110,19 @@ TEST_F(ConvertCli, ConvertsAFolderWithEverySizeMode) {
       {"--factor 1/4", "15x10", "10x15"},
       {"--factor 2:1", "30x20", "20x30"},
   };
+  const auto dryLine = [&](const char* name, const char* size, const char* outputSize) {
+    return (dir / "src" / name).string() + " " + size + " \u2192 " + base::ReplaceAll(outputSize, "x", "\u00D7") +
+           " \u2192 " + (dir / "out" / name).string() + "\n";
+  };
   for (const Case& c : cases) {
     fs::remove_all(dir / "out");
+    // The dry run lists what the run then writes, and makes nothing.
     std::string out;
+    ASSERT_EQ(Convert(std::string(c.options) + " --dry-run --folder out --name '%name%' --format bmp src", &out), 0)
+        << c.options << "\n" << out;
+    EXPECT_NE(out.find(dryLine("a.bmp", "60\u00D740", c.a) + dryLine("b.bmp", "40\u00D760", c.b)), std::string::npos)
+        << c.options << "\n" << out;
+    EXPECT_FALSE(fs::exists(dir / "out")) << c.options;
     ASSERT_EQ(Convert(std::string(c.options) + " --folder out --name '%name%' --format bmp src", &out), 0) << c.options << "\n" << out;
     EXPECT_EQ(SizeOf("out/a.bmp"), c.a) << c.options;
     EXPECT_EQ(SizeOf("out/b.bmp"), c.b) << c.options;
@@ -119,6 +131,26 @@ TEST_F(ConvertCli, ConvertsAFolderWithEverySizeMode) {
   ASSERT_EQ(Convert("--filesize 4 --folder out --name '%name%-small' --format bmp src/a.bmp", &out), 0) << out;
   const double kb = static_cast<double>(fs::file_size(dir / "out/a-small.bmp")) / 1024;
   EXPECT_NEAR(kb, 4.0, 0.5);
+  // The search reaches the same size in memory; the output written before is named as there.
+  ASSERT_EQ(Convert("--dry-run --filesize 4 --folder out --name '%name%-small' --format bmp src/a.bmp", &out), 0);
+  EXPECT_NE(out.find(" \u2192 " + SizeOf("out/a-small.bmp").replace(SizeOf("out/a-small.bmp").find('x'), 1, "\u00D7") +
+                     " \u2192 " + (dir / "out/a-small.bmp").string() + " (exists)\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(ConvertCli, ADryRunReportsWhatWouldFailAndExitsAsTheRun) {
+  MakeSource("src/a.bmp", "20x10");
+  // Refused by the list, as by the run's list: counted as failed.
+  testsupport::WriteFileBytes(dir / "src/broken.png", {0x89, 'P', 'N', 'G'});
+  std::string out;
+  EXPECT_EQ(Convert("--dry-run --folder out --name same --format png src/a.bmp src/broken.png", &out), 1) << out;
+  EXPECT_NE(out.find("1 would be written, 1 would fail"), std::string::npos) << out;
+  // Two sources under one name: the second would fail as "Output already written".
+  MakeSource("src/b.bmp", "20x10");
+  EXPECT_EQ(Convert("--dry-run --folder out --name same --format png src/a.bmp src/b.bmp", &out), 1) << out;
+  EXPECT_NE(out.find("b.bmp 20\u00D710 \u2192 not written: Output already written"), std::string::npos) << out;
+  EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
 TEST_F(ConvertCli, WebPAvifHeicAndJxlOutputFollowTheQuality) {

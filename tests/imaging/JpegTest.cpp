@@ -329,3 +329,34 @@ TEST(JpegCodec, EndlessScansAreRefused) {
   // The original loads.
   EXPECT_TRUE(LoadBytes("jpg", file, back));
 }
+
+namespace {
+
+// The reduced decode gives libjpeg's DCT-scaled picture, as djpeg -scale 1/n writes it, with the
+// sides rounded up; other values decode the full size.
+TEST(JpegCodec, ReducedDecodeIsDjpegsScaledPicture) {
+  VEXILO_REQUIRE_CORPUS();
+  if (!testsupport::HaveTool("djpeg")) GTEST_SKIP() << "djpeg missing";
+  const std::vector<fs::path> files = CorpusJpegs("exif-samples/jpg");
+  ASSERT_FALSE(files.empty());
+  const fs::path& path = files.front();
+  std::vector<Image> full;
+  ASSERT_TRUE(LoadFile("jpg", path, full));
+  for (const int32_t n : {2, 3, 4, 8}) {
+    SCOPED_TRACE(n);
+    imaging::CodecOptions options = imaging::CurrentOptions();
+    options.jpeg.reduceBy = n;
+    std::vector<Image> reduced;
+    ASSERT_TRUE(LoadFile("jpg", path, reduced, nullptr, true, options));
+    const int32_t m = n == 3 ? 1 : n;
+    EXPECT_EQ(reduced[0].Width(), (full[0].Width() + m - 1) / m);
+    EXPECT_EQ(reduced[0].Height(), (full[0].Height() + m - 1) / m);
+    std::string pnm;
+    testsupport::RunCommand("djpeg -scale 1/" + std::to_string(m) + " -pnm '" + path.string() + "' 2>/dev/null", &pnm);
+    Image expected;
+    ASSERT_TRUE(ReadPnm(pnm, expected));
+    EXPECT_EQ(ComparePixels64(expected, reduced[0]), "");
+  }
+}
+
+}  // namespace

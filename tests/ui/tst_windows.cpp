@@ -50,6 +50,7 @@
 #include "ui/QtDialogs.h"
 #include "ui/RenamerWindow.h"
 #include "ui/RunController.h"
+#include "ui/ImageListModel.h"
 #include "ui/RunSummary.h"
 #include "ui/SettingsDialogs.h"
 #include "ui/ShortcutsWindow.h"
@@ -320,6 +321,14 @@ private slots:
                                 QString("Kept or skipped: 0"), gone + ": File not found"})
       QVERIFY2(text.contains(part), qPrintable(text));
     QCOMPARE(window_->Dialogs().Progress()->StatusLine()->text(), QString::fromUtf8("100 % \u2013 2 of 2 files"));
+    // The list's result column tells each file's end until the list changes.
+    QAbstractItemModel* model = window_->ListView()->model();
+    const int result = ui::ImageListModel::kResultColumn;
+    QCOMPARE(model->headerData(result, Qt::Horizontal).toString(), QString("Result"));
+    QCOMPARE(model->index(0, result).data().toString(), QString("written"));
+    QCOMPARE(model->index(1, result).data().toString(), QString("failed"));
+    QCOMPARE(model->index(1, result).data(Qt::ToolTipRole).toString(), QString("File not found"));
+    QVERIFY(!model->index(0, result).data(Qt::ToolTipRole).isValid());
 
     summary.chooseReportFile = [&](const QString&) { return dir.path() + "/report.txt"; };
     QTest::mouseClick(summary.SaveReportButton(), Qt::LeftButton);
@@ -328,6 +337,10 @@ private slots:
     QCOMPARE(QString::fromUtf8(report.readAll()), text + "\n");
     QTest::mouseClick(summary.OpenFolderButton(), Qt::LeftButton);
     QCOMPARE(desktop_.calls.last(), "open " + QString::fromStdString(imagelist::FileUri(dir.path().toStdString())));
+    SelectRow(window_->ListView(), 1);
+    window_->RemoveSelected();
+    QCOMPARE(model->rowCount(), 1);
+    QVERIFY(!model->index(0, result).data().isValid());
   }
 
   // Every button and menu item has an access key, and no two that can be reached at the same
