@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Encode and decode times of Vexilo's WebP, AVIF and HEIC codecs next to the command-line tools
+# Encode and decode times of Vexilo's WebP, AVIF, HEIC and JPEG XL codecs next to the command-line tools
 # of the same libraries, on one photo, in one run; within each round the two sides of a row
 # alternate in order so that a busy machine disturbs them alike.
 #
@@ -9,9 +9,12 @@
 #   WebP  quality 90, method 4                     cwebp -q 90 -m 4
 #   AVIF  quality 60 (quantizer 25), 4:2:0, speed 6  avifenc -j 1 -s 6 --min 25 --max 25 -y 420
 #   HEIC  quality 50 (libheif's x265)              heif-enc -q 50
+#   JXL   quality 90 (distance 1.0), effort 7      cjxl -q 90 -e 7 --lossless_jpeg=0 --num_threads=0
+#         (pixels, not cjxl's lossless recompression of the JPEG; no worker threads)
 # Decode: the tool's file of each format (both sides read the same bytes) with
 # `vexilo-cli transcode X out.ppm` (binary PPM) against dwebp -ppm, avifdec -j 1 --png-compress 0
-# (RGB in a stored PNG) and heif-convert to y4m (the decoded YUV, no conversion to RGB).
+# (RGB in a stored PNG), heif-convert to y4m (the decoded YUV, no conversion to RGB) and
+# djxl --num_threads=1 to binary PPM. The JPEG XL codec runs libjxl on the calling thread.
 # libaom and dav1d run with one thread on both sides; libheif's x265 and libde265 with their
 # own defaults on both.
 #
@@ -20,9 +23,9 @@
 #
 #   bench/codecs_vs_tools.sh [ROUNDS]       (default 3)
 # Environment: CORPUS (default build/bench-corpus), VEXILO_CLI (default build/release/cli/vexilo-cli),
-# SIZE (default 4000x3000), FORMATS (default "webp avif heic").
+# SIZE (default 4000x3000), FORMATS (default "webp avif heic jxl").
 # A quick check that the script works: SIZE=640x480 bench/codecs_vs_tools.sh 1
-# Needs: webp, libavif-bin, libheif-examples (scripts/install-deps.sh) and /usr/bin/time; a
+# Needs: webp, libavif-bin, libheif-examples, libjxl-tools (scripts/install-deps.sh) and /usr/bin/time; a
 # format whose tools are missing is left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,7 +33,7 @@ rounds=${1:-3}
 corpus=$(realpath -m "${CORPUS:-build/bench-corpus}")
 cli=$(realpath -m "${VEXILO_CLI:-build/release/cli/vexilo-cli}")
 size=${SIZE:-4000x3000}
-formats=(${FORMATS:-webp avif heic})
+formats=(${FORMATS:-webp avif heic jxl})
 [[ -x /usr/bin/time ]] || { echo "codecs_vs_tools.sh: /usr/bin/time missing; run scripts/install-deps.sh --bench" >&2; exit 2; }
 [[ -x "$cli" ]] || { echo "codecs_vs_tools.sh: $cli not built (scripts/build.sh)" >&2; exit 2; }
 work=$(mktemp -d)
@@ -41,7 +44,7 @@ bench/make_photo_corpus.sh "$photo_dir" 1 "$size"
 photo="$photo_dir/photo_01.jpg"
 
 tools_of() {  # format -> the tools it needs
-  case $1 in webp) echo "cwebp dwebp" ;; avif) echo "avifenc avifdec" ;; heic) echo "heif-enc heif-convert" ;; esac
+  case $1 in webp) echo "cwebp dwebp" ;; avif) echo "avifenc avifdec" ;; heic) echo "heif-enc heif-convert" ;; jxl) echo "cjxl djxl" ;; esac
 }
 available=()
 for format in "${formats[@]}"; do
@@ -60,6 +63,7 @@ run_side() {  # format step side
         webp) cwebp -quiet -q 90 -m 4 "$photo" -o "$work/out.webp" ;;
         avif) avifenc -j 1 -s 6 --min 25 --max 25 -y 420 "$photo" "$work/out.avif" ;;
         heic) heif-enc -q 50 "$photo" -o "$work/out.heic" ;;
+        jxl) cjxl -q 90 -e 7 --lossless_jpeg=0 --num_threads=0 "$photo" "$work/out.jxl" ;;
       esac ;;
     decode-vexilo) "$cli" transcode "$source" "$work/out.ppm" ;;
     decode-tool)
@@ -67,6 +71,7 @@ run_side() {  # format step side
         webp) dwebp -quiet -ppm "$source" -o "$work/out.ppm" ;;
         avif) avifdec -j 1 --png-compress 0 "$source" "$work/out.png" ;;
         heic) heif-convert --quiet "$source" "$work/out.y4m" ;;
+        jxl) djxl --num_threads=1 "$source" "$work/out.ppm" ;;
       esac ;;
   esac
 }
@@ -91,6 +96,7 @@ for format in "${available[@]}"; do
     webp) cwebp -quiet -q 90 -m 4 "$photo" -o "$work/tool.webp" ;;
     avif) avifenc -j 1 -s 6 --min 25 --max 25 -y 420 "$photo" "$work/tool.avif" >/dev/null ;;
     heic) heif-enc -q 50 "$photo" -o "$work/tool.heic" >/dev/null ;;
+    jxl) cjxl -q 90 -e 7 --lossless_jpeg=0 --num_threads=0 "$photo" "$work/tool.jxl" >/dev/null 2>&1 ;;
   esac
   for step in encode decode; do
     declare -A wall=() cpu=() bytes=() ratios=()
@@ -108,8 +114,8 @@ for format in "${available[@]}"; do
       name=vexilo-cli
       if [[ $side == tool ]]; then
         case $step-$format in
-          encode-webp) name=cwebp ;; encode-avif) name=avifenc ;; encode-heic) name=heif-enc ;;
-          decode-webp) name=dwebp ;; decode-avif) name=avifdec ;; decode-heic) name=heif-convert ;;
+          encode-webp) name=cwebp ;; encode-avif) name=avifenc ;; encode-heic) name=heif-enc ;; encode-jxl) name=cjxl ;;
+          decode-webp) name=dwebp ;; decode-avif) name=avifdec ;; decode-heic) name=heif-convert ;; decode-jxl) name=djxl ;;
         esac
       fi
       awk -v f="$format" -v s="$step" -v t="$name" -v w="$(echo "${wall[$side]}" | median)" \

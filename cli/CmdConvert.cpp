@@ -82,7 +82,8 @@ const char* const kConvertUsage =
     "                        \"/\" makes subfolders of the output folder (\"small/%name%\"), but a\n"
     "                        name beginning with \"/\" or with a \"..\" part is refused\n"
     "  --format EXT          output type: jpg png gif bmp dib ico cur psd pdd tif tiff jpeg jfif jpe\n"
-    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp avif heic,\n"
+    "                        jif mng jng pgm ppm pam pfm jp2 j2k j2c jpx jpc dds tga webp avif heic\n"
+    "                        jxl,\n"
     "                        or keep.\n"
     "                        A picture keeps its kind where the type holds it: gray stays gray,\n"
     "                        an opaque one gets no alpha channel, 16 bits per sample stay 16 in\n"
@@ -92,11 +93,14 @@ const char* const kConvertUsage =
     "\n"
     "Options:\n"
     "  --filter bicubic|bilinear|nearest   resampling method\n"
-    "  --quality N           JPEG, JNG, MNG, WebP, AVIF and HEIC quality, 1 to 100\n"
+    "  --quality N           JPEG, JNG, MNG, WebP, AVIF, HEIC and JPEG XL quality, 1 to 100 (JPEG\n"
+    "                        XL: the butteraugli distance cjxl -q gives, 1.9 at 80)\n"
     "  --avif-speed N        AVIF encoder speed, 0 (slowest, smallest files) to 10 (fastest);\n"
     "                        initially 6\n"
-    "  --lossless            WebP and AVIF outputs keep every pixel exactly (--quality then has\n"
-    "                        no effect on them)\n"
+    "  --jxl-effort N        JPEG XL encoder effort, 1 (fastest) to 9 (slowest, smallest files);\n"
+    "                        initially 7\n"
+    "  --lossless            WebP, AVIF and JPEG XL outputs keep every pixel exactly (--quality\n"
+    "                        then has no effect on them)\n"
     "  --progressive, --no-progressive     progressive JPEG, JNG and MNG output\n"
     "  --keep-dates          give every output its source's modification and access time, also\n"
     "                        over the original (keep_dates); --no-keep-dates: the time of writing\n"
@@ -384,7 +388,8 @@ struct ConvertRequest {
   int jobs = 0;  // --jobs; 0 as many as the machine has cores
   uint64_t memoryMegabytes = 0;  // --memory; 0 half of the machine's memory
   std::optional<int> avifSpeed;  // --avif-speed; the codec's own when not given
-  bool lossless = false;         // --lossless: WebP and AVIF written without loss
+  std::optional<int> jxlEffort;  // --jxl-effort; the codec's own when not given
+  bool lossless = false;         // --lossless: WebP, AVIF and JPEG XL written without loss
   std::optional<std::string> filesFrom;  // --files-from FILE; "-" standard input
   bool nullSeparated = false;            // -0, --null: the list's paths end with a zero byte
   engine::ListShard shard;               // --shard K/N as part K - 1 of N
@@ -528,6 +533,13 @@ private:
       if (v.empty() || v.size() > 2 || !IsDigits(v) || std::stoi(v) > 10)
         return UsageError("--avif-speed takes 0 to 10, got \"" + v + "\"");
       request_.avifSpeed = std::stoi(v);
+      return kHandled;
+    }
+    if (arg == "--jxl-effort") {
+      std::string v;
+      if (!Value(v)) return UsageError("--jxl-effort needs a number");
+      if (v.size() != 1 || !IsDigits(v) || v == "0") return UsageError("--jxl-effort takes 1 to 9, got \"" + v + "\"");
+      request_.jxlEffort = std::stoi(v);
       return kHandled;
     }
     if (arg == "--set") {
@@ -701,7 +713,9 @@ int RunConvert(const Args& args) {
   if (request.lossless) {
     codecOptions.webp.lossless = true;
     codecOptions.avif.lossless = true;
+    codecOptions.jxl.lossless = true;
   }
+  if (request.jxlEffort) codecOptions.jxl.effort = *request.jxlEffort;
 
   TerminalDialogs terminal(language, request.policy);
   // The image list tests every file as the program does and keeps its rows sorted by name; the

@@ -356,6 +356,7 @@ const std::vector<std::string>& ImageMimeTypes() {
       "image/vnd.microsoft.icon",             "image/x-win-bitmap",
       "image/webp",         "image/avif",     "image/heif",
       "image/heic",         "image/x-portable-anymap",
+      "image/jxl",
   };
   return types;
 }

@@ -18,6 +18,7 @@ imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOpti
   options.webp.quality = quality;
   options.avif.quality = quality;
   options.heif.quality = quality;
+  options.jxl.quality = quality;
   options.psd.saveAsLayer = job.psdLayer;
   options.jpeg.progressive = job.progressive;
   options.jng.progressive = job.progressive;

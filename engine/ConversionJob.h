@@ -74,7 +74,7 @@ using JobSource = std::function<ConversionJob()>;
 void ChooseResizeFilter(const ConversionJob& job, imaging::ResizeFilter& filter);
 
 // The codec options of a run, `options` with the job's values in this order: JPEG, JNG, MNG,
-// WebP, AVIF and HEIF quality (10, 43, 32, 80, 85, 90), Photoshop layer (70), JPEG, JNG and MNG
+// WebP, AVIF, HEIF and JPEG XL quality (10, 43, 32, 80, 85, 90, 95), Photoshop layer (70), JPEG, JNG and MNG
 // progressive (11, 44, 33). The run saves with them; the process values stay as they are.
 imaging::CodecOptions OutputOptions(const ConversionJob& job, imaging::CodecOptions options);
 

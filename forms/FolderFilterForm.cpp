@@ -92,7 +92,7 @@ constexpr const char* kAllExtensions[] = {
     ".bmp", ".dib", ".jpg", ".cur", ".jfif", ".jpe", ".jif", ".png", ".mng", ".jng", ".gif",
     ".dds", ".tga", ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".j2k", ".j2c",
     ".jpx", ".jpc", ".tif", ".tiff", ".psd", ".pdd", ".pcx", ".xpm", ".ico",
-    ".webp", ".avif", ".heic", ".heif",
+    ".webp", ".avif", ".heic", ".heif", ".jxl",
 };
 
 // With the chosen formats: the checked boxes, in this order.
@@ -100,7 +100,7 @@ constexpr const char* kSelectionOrder[] = {
     "bmp", "jpg", "dib", "jpeg", "jfif", "jpe", "jif", "png", "mng", "jng", "gif",
     "ico", "tif", "tiff", "psd", "pdd", "cur", "jp2", "j2k", "j2c", "jpx", "jpc",
     "pbm", "pgm", "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm", "webp",
-    "avif", "heic",
+    "avif", "heic", "jxl",
 };
 
 // The members take the group's checked state.
@@ -132,7 +132,7 @@ const std::vector<FilterGroup>& FolderFilterGroups() {
 const std::vector<const char*>& FolderFilterSingleFormats() {
   static const std::vector<const char*> singles = {"png", "mng", "jng", "gif", "ico",
                                                    "cur", "dds", "tga", "pcx", "xpm", "webp",
-                                                   "avif", "heic"};
+                                                   "avif", "heic", "jxl"};
   return singles;
 }
 
@@ -145,6 +145,7 @@ Form CreateFolderFilterForm() {
   form.Add(FilterCheck("webp", false, "WebP (*.webp)", false));
   form.Add(FilterCheck("avif", false, "AV1 Image File Format (*.avif)", false));
   form.Add(FilterCheck("heic", false, "High Efficiency Image File Format (*.heic, *.heif)", false));
+  form.Add(FilterCheck("jxl", false, "JPEG XL (*.jxl)", false));
   form.Add(FilterRadio(names::kAllFormats, true, ""));
   form.Add(FilterRadio(names::kChosenFormats, false, ""));
   form.Add(FilterCaption(names::kFormatsGroup, ControlKind::GroupBox, ""));

@@ -96,6 +96,7 @@ const std::vector<std::string>& OutputFormatItems() {
       "*.webp - WebP",
       "*.avif - AV1 Image File Format",
       "*.heic - High Efficiency Image File Format",
+      "*.jxl - JPEG XL",
   };
   return items;
 }

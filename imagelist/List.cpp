@@ -95,10 +95,10 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
   static const FilterEntry kGerman[] = {
       {"Alle lesbaren Dateien(*.bmp, *.dib, *.jpg, *.jpeg, *.jfif, *.jpe, *.jif, *.gif, *.png, *.mng, *.jng, *.ico, "
        "*.cur, *.tif, *.tiff, *.psd, *.pdd, *.pbm, *.pgm, *.ppm, *.pnm, *.pam, *.pfm, *.jp2, *.j2k, *.j2c, *.jpx, "
-       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp, *.avif, *.heic, *.heif)",
+       "*.jpc, *.dds, *.tga, *.pcx, *.xpm, *.webp, *.avif, *.heic, *.heif, *.jxl)",
        "*.bmp;*.dib;*.jpg;*.jpeg;*.jfif;*.jpe;*.jif;*.gif;*.png;*.mng;*.jng;*.ico;*.cur;*.tif;*.tiff;*.psd;*.pdd;"
        "*.pbm;*.pgm;*.ppm;*.pnm;*.pam;*.pfm;*.jp2;*.j2k;*.j2c;*.jpx;*.jpc;*.dds;*.tga;*.pcx;*.xpm;*.webp;*.avif;*.heic;"
-       "*.heif"},
+       "*.heif;*.jxl"},
       {"Windows Bitmap (*.bmp,*.dib)", "*.bmp;*.dib"},
       {"JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)", "*.jpg;*.jpeg;*.jfif;*.jpe;*.jif"},
       {"Graphics Interchange Format (*.gif)", "*.gif"},
@@ -123,6 +123,7 @@ std::vector<FilterEntry> OpenDialogFilter(Language language) {
       {"WebP Bilder (*.webp)", "*.webp"},
       {"AV1 Image File Format (*.avif)", "*.avif"},
       {"High Efficiency Image File Format (*.heic,*.heif)", "*.heic;*.heif"},
+      {"JPEG XL (*.jxl)", "*.jxl"},
   };
   // The descriptions are German; the language's own words replace the German ones.
   std::vector<FilterEntry> entries(std::begin(kGerman), std::end(kGerman));

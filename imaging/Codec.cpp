@@ -302,7 +302,7 @@ const std::vector<std::unique_ptr<const Codec>>& FileFormatRegistry() {
       CreateBitmapCodec, CreateJpegCodec,     CreatePngCodec,  CreateMngCodec, CreateJngCodec,  CreateGifCodec,
       CreateDdsCodec,    CreateTargaCodec,    CreatePbmCodec,  CreatePgmCodec, CreatePpmCodec,  CreatePamCodec,
       CreatePfmCodec,    CreateJpeg2000Codec, CreateTiffCodec, CreatePsdCodec, CreatePcxCodec,  CreateXpmCodec,
-      CreateWebPCodec,   CreateAvifCodec,     CreateHeifCodec,
+      CreateWebPCodec,   CreateAvifCodec,     CreateHeifCodec, CreateJxlCodec,
   };
   static const Registry registry = [] {
     Registry codecs;

@@ -224,6 +224,7 @@ std::unique_ptr<Codec> CreateXpmCodec();
 std::unique_ptr<Codec> CreateWebPCodec();
 std::unique_ptr<Codec> CreateAvifCodec();
 std::unique_ptr<Codec> CreateHeifCodec();
+std::unique_ptr<Codec> CreateJxlCodec();
 
 }  // namespace formats
 

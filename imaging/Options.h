@@ -58,6 +58,9 @@ inline constexpr int32_t kAvifLossless = 87;
 inline constexpr int32_t kHeifQuality = 90;
 // What a HEIF load found (LoadFacts::heifExifOrientation); the id keeps its start value.
 inline constexpr int32_t kHeifLoadedExifOrientation = 91;
+inline constexpr int32_t kJxlQuality = 95;
+inline constexpr int32_t kJxlEffort = 96;
+inline constexpr int32_t kJxlLossless = 97;
 inline constexpr int32_t kColorReductionMask = 128;
 inline constexpr int32_t kLoadOverrideFormat = 129;
 inline constexpr int32_t kSaveOverrideFormat = 130;
@@ -156,6 +159,12 @@ struct HeifOptions {
   int32_t quality = 50;  // 1..100
 };
 
+struct JxlOptions {
+  int32_t quality = 90;  // 1..100, mapped to a butteraugli distance as cjxl -q maps it
+  int32_t effort = 7;    // libjxl's 1 (fastest) to 9 (slowest, smallest files)
+  bool lossless = false;
+};
+
 // The library's own options.
 struct LibraryOptions {
   // The bits of each channel a reduction to a palette looks at.
@@ -184,6 +193,7 @@ struct CodecOptions {
   WebPOptions webp;
   AvifOptions avif;
   HeifOptions heif;
+  JxlOptions jxl;
   LibraryOptions library;
   // The ICC profile a save embeds where its file type holds one and the written pixels' colour
   // space matches (ProfileFitsFormat); null for none.

@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 compiler=aarch64-linux-gnu-g++
 header_packages=(zlib1g-dev libjpeg62-turbo-dev libtiff-dev libopenjp2-7-dev libwebp-dev liblcms2-dev
-                 libavif-dev libheif-dev)
+                 libavif-dev libheif-dev libjxl-dev)
 work=build/cross-arm64
 sysroot=$work/sysroot
 

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # codec libraries and XML
   zlib1g-dev libjpeg62-turbo-dev libtiff-dev libopenjp2-7-dev libxml2-dev libwebp-dev
-  libavif-dev libheif-dev
+  libavif-dev libheif-dev libjxl-dev
   # colour profiles
   liblcms2-dev
   # user interface
@@ -18,6 +18,7 @@ packages=(
   # independent decoders used as test oracles
   imagemagick netpbm libtiff-tools libopenjp2-tools pngcheck libimage-exiftool-perl
   libjpeg-turbo-progs libpng-dev xvfb python3-psd-tools webp libavif-bin libheif-examples
+  libjxl-tools
   # GNU parallel runs the parts of one list at once (--shard) in the command-line tests
   parallel
   # validators of the installed desktop entry and metainfo, the MIME database tool, and

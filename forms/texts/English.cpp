@@ -387,7 +387,7 @@ if asked. With the orientation option, portrait images use the box turned.</li>
 <p>Read: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG, Windows Icon
 and Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), the portable maps (pbm, pgm, ppm, pnm,
 pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa (tga), ZSoft
-Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF and HEIF (heic, heif).</p>
+Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF, HEIF (heic, heif) and JPEG XL (jxl).</p>
 <p>Written: every type of the <i>Format</i> box on the save page: all of the above but pbm, pnm, pcx,
 xpm and heif; HEIC where the system's HEIF library has an HEVC encoder.</p>
 <h3><a name="keys"></a>Keys</h3>

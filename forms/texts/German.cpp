@@ -366,7 +366,7 @@ markierte Bild.</li></ol>
 <p>Gelesen: Windows Bitmap (bmp, dib), JPEG (jpg, jpeg, jfif, jpe, jif), GIF, PNG, MNG, JNG,
 Windows-Symbol und -Cursor (ico, cur), TIFF (tif, tiff), Photoshop (psd, pdd), die Portable Maps
 (pbm, pgm, ppm, pnm, pam, pfm), JPEG 2000 (jp2, j2k, j2c, jpx, jpc), DirectDraw Surface (dds), Targa
-(tga), ZSoft Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF und HEIF (heic, heif).</p>
+(tga), ZSoft Paintbrush (pcx), X Window Pixmap (xpm), WebP, AVIF, HEIF (heic, heif) und JPEG XL (jxl).</p>
 <p>Geschrieben: jeder Typ der Liste <i>Format</i> auf der Speichern-Seite: alle oben außer pbm, pnm,
 pcx, xpm und heif; HEIC, wo die HEIF-Bibliothek des Systems einen HEVC-Kodierer hat.</p>
 <h3><a name="keys"></a>Tasten</h3>

@@ -130,7 +130,7 @@ TEST_F(CliArguments, SetChecksTheValueAlikeInConvertAndConfig) {
       {"out_format=*.PNG - any description", nullptr},  // the run takes only the extension
       {"out_format=<beibehalten>", nullptr},
       {"out_format=png", "\"*.webp - WebP\", \"*.avif - AV1 Image File Format\", "
-                         "\"*.heic - High Efficiency Image File Format\" (or <keep>"},
+                         "\"*.heic - High Efficiency Image File Format\", \"*.jxl - JPEG XL\" (or <keep>"},
       {"act_sizemethode=Nearest", nullptr},
       {"act_sizemethode=N\u00E4chster Nachbar", nullptr},
       {"act_sizemethode=Lanczos", "\"Bicubic\", \"Bilinear\", \"Nearest\""},

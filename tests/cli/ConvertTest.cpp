@@ -84,6 +84,8 @@ TEST_F(ConvertCli, HelpAndUsageErrors) {
       "--memory=99999999 src/a.bmp",
       "--avif-speed 11 src/a.bmp",
       "--avif-speed fast src/a.bmp",
+      "--jxl-effort 0 src/a.bmp",
+      "--jxl-effort 10 src/a.bmp",
       "--dry-run --json src/a.bmp",
       "--dry-run --folder 'bad?' src/a.bmp",
   };
@@ -151,31 +153,41 @@ TEST_F(ConvertCli, ADryRunReportsWhatWouldFailAndExitsAsTheRun) {
   EXPECT_FALSE(fs::exists(dir / "out"));
 }
 
-TEST_F(ConvertCli, WebPAvifAndHeicOutputFollowTheQuality) {
+TEST_F(ConvertCli, WebPAvifHeicAndJxlOutputFollowTheQuality) {
   MakeSource("src/a.bmp", "120x80");
   std::string out;
-  for (const std::string format : {"webp", "avif", "heic"})
+  for (const std::string format : {"webp", "avif", "heic", "jxl"})
     for (const std::string quality : {"10", "95"}) {
       const std::string name = "out/q" + quality + "." + format;
-      ASSERT_EQ(Convert("--percent 100 --quality " + quality + " --avif-speed 9 --folder out --name 'q" + quality +
+      ASSERT_EQ(Convert("--percent 100 --quality " + quality + " --avif-speed 9 --jxl-effort 3 --folder out --name 'q" + quality +
                             "' --format " + format + " src/a.bmp",
                         &out),
                 0)
           << out;
-      EXPECT_EQ(SizeOf(name), "120x80") << name;
+      // ImageMagick may not read JPEG XL; libjxl's own decoder does.
+      std::string shown = name;
+      if (format == "jxl" && testsupport::HaveTool("djxl")) {
+        shown = name + ".png";
+        ASSERT_EQ(testsupport::RunCommand("djxl '" + (dir / name).string() + "' '" + (dir / shown).string() +
+                                          "' >/dev/null 2>&1"),
+                  0);
+      }
+      if (format != "jxl" || shown != name) {
+        EXPECT_EQ(SizeOf(shown), "120x80") << name;
+      }
       if (quality == "95") {
         EXPECT_LT(fs::file_size(dir / ("out/q10." + format)), fs::file_size(dir / name)) << format;
       }
     }
 }
 
-TEST_F(ConvertCli, LosslessWebPAndAvifKeepEveryPixel) {
+TEST_F(ConvertCli, LosslessWebPAvifAndJxlKeepEveryPixel) {
   ASSERT_EQ(testsupport::RunCommand("convert -size 64x48 plasma:fractal -seed 3 'PNG24:" + (dir / "src/p.png").string() + "'"), 0);
   imaging::Image source;
   ASSERT_TRUE(testsupport::DecodeWithImageMagick(dir / "src/p.png", source));
   std::string out;
-  for (const std::string format : {"webp", "avif"}) {
-    ASSERT_EQ(Convert("--percent 100 --lossless --avif-speed 9 --folder out --format " + format + " src/p.png", &out), 0)
+  for (const std::string format : {"webp", "avif", "jxl"}) {
+    ASSERT_EQ(Convert("--percent 100 --lossless --avif-speed 9 --jxl-effort 3 --folder out --format " + format + " src/p.png", &out), 0)
         << out;
     // AVIF through libavif's own decoder: ImageMagick's reading of the identity matrix that
     // lossless files use is not exact.
@@ -184,6 +196,12 @@ TEST_F(ConvertCli, LosslessWebPAndAvifKeepEveryPixel) {
       if (!testsupport::HaveTool("avifdec")) continue;
       ASSERT_EQ(testsupport::RunCommand("avifdec '" + file.string() + "' '" + (dir / "out/avif.png").string() + "'"), 0);
       file = dir / "out/avif.png";
+    }
+    // JPEG XL through libjxl's own decoder, which ImageMagick may not have.
+    if (format == "jxl") {
+      if (!testsupport::HaveTool("djxl")) continue;
+      ASSERT_EQ(testsupport::RunCommand("djxl '" + file.string() + "' '" + (dir / "out/jxl.png").string() + "' >/dev/null 2>&1"), 0);
+      file = dir / "out/jxl.png";
     }
     imaging::Image written;
     ASSERT_TRUE(testsupport::DecodeWithImageMagick(file, written)) << format;

@@ -61,7 +61,7 @@ TEST(Cli, TranscodeConvertsBetweenTheFormats) {
   testsupport::TempDir dir;
   const fs::path picture = WritePicture(dir);
   const std::vector<std::string> writable = {"tga", "pgm", "ppm", "pam", "pfm", "ico", "cur", "bmp", "webp",
-                                             "avif", "heic"};
+                                             "avif", "heic", "jxl"};
   std::vector<fs::path> sources;
   for (const std::string& extension : writable) {
     const fs::path source = dir / ("source." + extension);

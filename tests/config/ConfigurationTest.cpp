@@ -106,7 +106,7 @@ TEST(Configuration, ANewFileHoldsEveryControlInKeyAndSectionOrder) {
                       "act_sizebenutzer_y=480\r\nout_ordner=<keep>\r\nout_name=%name%-1\r\nout_format=<keep>\r\n"),
             std::string::npos);
   EXPECT_NE(text.find("[PFCH]\r\njpg=0\r\nbmp=0\r\ncb_bitmap=0\r\ndib=0\r\ncb_jpg=0\r\n"), std::string::npos);
-  EXPECT_NE(text.find("xpm=0\r\ninp_uv=1\r\nwebp=0\r\navif=0\r\nheic=0\r\n[PFRB]\r\nalle=1\r\nauswahl=0\r\n"), std::string::npos);
+  EXPECT_NE(text.find("xpm=0\r\ninp_uv=1\r\nwebp=0\r\navif=0\r\nheic=0\r\njxl=0\r\n[PFRB]\r\nalle=1\r\nauswahl=0\r\n"), std::string::npos);
   EXPECT_NE(text.find("[DUED]\r\nquordner=\r\nsuchenalt=\r\nsuchenneu=\r\n[DUCH]\r\nuv=1\r\nsuchenersetzen=0\r\n"
                       "cb_suchendung=0\r\ncb_suchname=1\r\n[DUCB]\r\nmaske=%name%\r\nnumstart=1\r\n[DFRB]\r\nalle=1\r\n"
                       "auswahl=0\r\n[DFED]\r\nfilter=jpg,bmp,txt\r\n[SCED]\r\nbeldateien=jpg,bmp,png\r\n"),
@@ -237,8 +237,8 @@ TEST(Configuration, AGermanFileLoadsInEnglishAndBack) {
   EXPECT_EQ(keep.mainForm.Text("out_name"), "<keep>");
 }
 
-// The WebP, AVIF and HEIF entries came after the original formats: a file written before them
-// chooses what it chose then, and one that chooses them reads back.
+// The WebP, AVIF, HEIF and JPEG XL entries came after the original formats: a file written before
+// them chooses what it chose then, and one that chooses them reads back.
 TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
   ProgramWindows old(Language::German);
   Load(old, "[PBCB]\r\nout_format=*.tga - Truevision Targa Bild\r\n[PFCH]\r\nxpm=1\r\ninp_uv=1\r\n"
@@ -255,6 +255,7 @@ TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
       {"*.webp - WebP", "webp", 29, {".webp"}},
       {"*.avif - AV1 Image File Format", "avif", 30, {".avif"}},
       {"*.heic - High Efficiency Image File Format", "heic", 31, {".heic", ".heif"}},
+      {"*.jxl - JPEG XL", "jxl", 32, {".jxl"}},
   };
   for (const auto& entry : later) {
     SCOPED_TRACE(entry.box);
@@ -263,6 +264,15 @@ TEST(Configuration, LaterFormatEntriesLeaveOlderFilesTheirMeaning) {
                       "=1\r\n[PFRB]\r\nalle=0\r\nauswahl=1\r\n");
     EXPECT_EQ(windows.mainForm.Get("out_format").itemIndex, entry.index);
     EXPECT_EQ(forms::SearchExtensions(windows.folderFilter), entry.extensions);
+  }
+
+  // Every output type stored before JPEG XL came (0 to 31) loads to the same choice.
+  const std::vector<std::string> items = ProgramWindows(Language::German).mainForm.Get("out_format").items;
+  for (int index = 0; index < 32; ++index) {
+    SCOPED_TRACE(items[size_t(index)]);
+    ProgramWindows windows(Language::German);
+    Load(windows, "[PBCB]\r\nout_format=" + items[size_t(index)] + "\r\n");
+    EXPECT_EQ(windows.mainForm.Get("out_format").itemIndex, index);
   }
 }
 

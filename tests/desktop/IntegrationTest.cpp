@@ -118,7 +118,7 @@ TEST_F(DesktopTest, FilesWritten) {
   const std::string openWith = Read(program.OpenWithEntryPath());
   EXPECT_NE(openWith.find("image/jpeg;"), std::string::npos);
   EXPECT_NE(openWith.find("image/x-tga;"), std::string::npos);
-  for (const char* type : {"image/webp;", "image/avif;", "image/heif;", "image/heic;"})
+  for (const char* type : {"image/webp;", "image/avif;", "image/heif;", "image/heic;", "image/jxl;"})
     EXPECT_NE(openWith.find(type), std::string::npos) << type;
   EXPECT_NE(Read(program.NautilusScriptPath()).find("\nexec \"/usr/bin/vexilo\" \"$@\"\n"), std::string::npos);
   EXPECT_TRUE((fs::status(program.NautilusScriptPath()).permissions() & fs::perms::owner_exec) != fs::perms::none);

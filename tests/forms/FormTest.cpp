@@ -46,10 +46,11 @@ TEST(MainForm, StoredControlsInCreationOrderWithInitialValues) {
       "act_sizebenutzer_x=640", "act_sizebenutzer_y=480", "out_ordner=<beibehalten>", "out_name=%name%-1",
       "out_format=<beibehalten>"};
   EXPECT_EQ(StoredValues(form), expected);
-  EXPECT_EQ(form.Get("out_format").items.size(), 32u);
+  EXPECT_EQ(form.Get("out_format").items.size(), 33u);
   EXPECT_EQ(form.Get("out_format").items[29], "*.webp - WebP");
   EXPECT_EQ(form.Get("out_format").items[30], "*.avif - AV1 Image File Format");
   EXPECT_EQ(form.Get("out_format").items[31], "*.heic - High Efficiency Image File Format");
+  EXPECT_EQ(form.Get("out_format").items[32], "*.jxl - JPEG XL");
   EXPECT_EQ(form.Get("out_format").items[17], "*.jng - JPEG Network Graphics");
   EXPECT_EQ(form.Get("act_sizebenutzer_x").items.size(), 20u);
   EXPECT_EQ(form.Get("act_sizebenutzer_x").dropDownCount, 15);

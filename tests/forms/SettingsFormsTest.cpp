@@ -48,8 +48,8 @@ TEST(SettingsForms, StoredControlsInCreationOrderWithInitialValues) {
                            "cur", "jp2", "cb_jpg2000", "j2k", "j2c", "jpx", "jpc", "cb_portable", "pbm", "pgm",
                            "ppm", "pam", "pfm", "dds", "tga", "pcx", "xpm"})
     filter.push_back(std::string(name) + "=0");
-  // The WebP, AVIF and HEIF boxes came later; their keys follow the original ones.
-  for (const char* value : {"inp_uv=1", "webp=0", "avif=0", "heic=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
+  // The WebP, AVIF, HEIF and JPEG XL boxes came later; their keys follow the original ones.
+  for (const char* value : {"inp_uv=1", "webp=0", "avif=0", "heic=0", "jxl=0", "alle=1", "auswahl=0"}) filter.emplace_back(value);
   const Form folderFilter = forms::CreateFolderFilterForm();
   EXPECT_EQ(StoredValues(folderFilter), filter);
   EXPECT_EQ(folderFilter.Name(), "Tsm_filter");
@@ -118,11 +118,11 @@ TEST(FolderFilterForm, ClicksCoupleGroupsAndMembersWhileProgramChangesOnlyEnable
 TEST(FolderFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   Form f = forms::CreateFolderFilterForm();
   const std::vector<std::string> all = forms::SearchExtensions(f);
-  ASSERT_EQ(all.size(), 35u);
+  ASSERT_EQ(all.size(), 36u);
   EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 5),
             (std::vector<std::string>{".bmp", ".dib", ".jpg", ".cur", ".jfif"}));
-  EXPECT_EQ(std::vector<std::string>(all.end() - 4, all.end()),
-            (std::vector<std::string>{".webp", ".avif", ".heic", ".heif"}));
+  EXPECT_EQ(std::vector<std::string>(all.end() - 5, all.end()),
+            (std::vector<std::string>{".webp", ".avif", ".heic", ".heif", ".jxl"}));
   EXPECT_EQ(std::count(all.begin(), all.end(), ".jpeg"), 0);
   EXPECT_EQ(std::count(all.begin(), all.end(), ".pnm"), 1);
 
@@ -133,12 +133,13 @@ TEST(FolderFilterForm, SearchExtensionsFollowTheChoiceInTheirOrder) {
   f.Click("xpm");
   f.Click("webp");
   f.Click("heic");
+  f.Click("jxl");
   f.Click("cb_bitmap");
   f.Click("ico");
   f.Click("cb_tiff");
   f.Click("tif");
   const std::vector<std::string> expected = {".bmp", ".jpg", ".dib", ".jpeg", ".jfif", ".jpe",
-                                             ".jif", ".ico", ".tiff", ".xpm", ".webp", ".heic", ".heif"};
+                                             ".jif", ".ico", ".tiff", ".xpm", ".webp", ".heic", ".heif", ".jxl"};
   EXPECT_EQ(forms::SearchExtensions(f), expected);
 }
 

@@ -477,7 +477,7 @@ TEST(ImageList, DroppingAFolderAndFiles) {
 TEST(ImageList, OpenDialogFilterInBothLanguages) {
   const auto german = imagelist::OpenDialogFilter(Language::German);
   const auto english = imagelist::OpenDialogFilter(Language::English);
-  ASSERT_EQ(german.size(), 25u);
+  ASSERT_EQ(german.size(), 26u);
   EXPECT_EQ(german[2].description, "JPEG-Bilder (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[2].description, "JPEG-Images (*.jpg,*.jpeg,*.jfif,*.jpe,*.jif)");
   EXPECT_EQ(english[0].description.rfind("Any readable Files(*.bmp, *.dib,", 0), 0u);
@@ -488,6 +488,8 @@ TEST(ImageList, OpenDialogFilterInBothLanguages) {
   EXPECT_NE(english[0].patterns.find(";*.webp;*.avif;*.heic;*.heif"), std::string::npos);
   EXPECT_EQ(english[23].patterns, "*.avif");
   EXPECT_EQ(english[24].description, "High Efficiency Image File Format (*.heic,*.heif)");
+  EXPECT_NE(english[0].patterns.find(";*.heif;*.jxl"), std::string::npos);
+  EXPECT_EQ(english[25].patterns, "*.jxl");
 }
 
 TEST(ImageList, TheRunConvertsTheRowsInListOrder) {

@@ -82,7 +82,7 @@ imaging::PixelFormat WithAlphaLayout(imaging::PixelFormat format) {
 TEST(ImageHeaders, EqualTheDecodersFirstImageOnTheCorpus) {
   VEXILO_REQUIRE_CORPUS();
   const char* const kFormats[] = {"bmp", "jpg", "mng", "jng", "gif", "dds", "tga", "pbm",  "pgm",
-                                  "ppm", "pam", "pfm", "jp2", "tif", "psd", "pcx", "webp", "avif", "heic"};
+                                  "ppm", "pam", "pfm", "jp2", "tif", "psd", "pcx", "webp", "avif", "heic", "jxl"};
   const imaging::CodecOptions options = imaging::CurrentOptions();
   std::map<std::string, int> compared;
   std::vector<std::string> mismatches;

@@ -104,6 +104,7 @@ const char* const kRegistryNames[] = {
     "Portable Float Map",       "JPEG 2000 Image",                        "Tagged Image File Format",
     "Photoshop Image",          "ZSoft Paintbrush Image",                 "X Window Pixmap",
     "WebP Image",               "AVIF Image",                             "HEIF Image",
+    "JPEG XL Image",
 };
 
 const Codec* Registered(const std::string& name) {
