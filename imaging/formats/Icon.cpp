@@ -24,6 +24,7 @@ const char* const kBadHeader = "Not a valid icon file header.";
 uint32_t GetU32LE(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
+uint16_t GetU16LE(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
@@ -61,6 +62,27 @@ IconColorType ColorTypeOfPng(const PngImageHeader& header) {
 // Rows of Windows bitmaps are padded to 32 bits.
 size_t BitmapStride(int64_t width, int32_t bitCount) {
   return static_cast<size_t>((width * bitCount + 31) / 32 * 4);
+}
+
+// The bytes a bitmap entry spans, of which `head` holds the first `headSize`. Some writers state
+// in the directory only the header and colour table of a bitmap (a 1 x 4 cursor stating 48 of
+// its 80 bytes); the bitmap's own header tells its size, so its rows are read from behind the
+// stated size, up to the end of the file (`available` bytes from the entry's start).
+uint32_t BitmapEntryBytes(const uint8_t* head, size_t headSize, uint32_t stated, uint64_t available) {
+  if (headSize < kIconBitmapInfoHeaderSize || stated >= available) return stated;
+  const uint32_t headerSize = GetU32LE(head);
+  const int32_t width = static_cast<int32_t>(GetU32LE(head + 4));
+  const int32_t doubledHeight = static_cast<int32_t>(GetU32LE(head + 8));
+  const uint16_t bits = GetU16LE(head + 14);
+  const uint32_t used = GetU32LE(head + 32);
+  if (width <= 0 || doubledHeight < 2 || bits == 0 || bits > 32) return stated;
+  const uint64_t full = bits <= 8 ? uint64_t(1) << bits : 0;
+  const uint64_t colors = bits <= 8 ? (used > 0 && used < full ? used : full) : 0;
+  const uint64_t height = uint64_t(doubledHeight / 2);
+  const uint64_t needed = uint64_t(headerSize) + colors * 4 +
+                          (uint64_t(BitmapStride(width, bits)) + BitmapStride(width, 1)) * height;
+  if (needed <= stated) return stated;
+  return static_cast<uint32_t>(std::min(needed, available));
 }
 
 int32_t BitsOfColorType(IconColorType type) {
@@ -414,6 +436,10 @@ void IconCursorList::ParseFile() {
       entry.BytesInRes = reader.U32LE("directory entry");
       entry.ImageOffset = reader.U32LE("directory entry");
       if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw IconFileError(kCorrupt);
+      const uint64_t available = raw_.size() - entry.ImageOffset;
+      if (IsBitmapData(raw_.data() + entry.ImageOffset, size_t(available)))
+        entry.BytesInRes = BitmapEntryBytes(raw_.data() + entry.ImageOffset, size_t(available), entry.BytesInRes,
+                                            available);
       std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
                                 raw_.begin() + entry.ImageOffset + entry.BytesInRes);
       const bool png = IsPngData(data);
@@ -606,7 +632,6 @@ std::vector<IconEntryHeader> ScanIconFile(Stream& stream) {
   uint8_t bytes[kIconDirEntrySize];
   if (fileSize < int64_t(kIconFileHeaderSize)) throw IconFileError(kBadHeader);
   stream.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
-  const auto GetU16LE = [](const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); };
   const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
   if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
     throw IconFileError(kBadHeader);
@@ -632,12 +657,14 @@ std::vector<IconEntryHeader> ScanIconFile(Stream& stream) {
       if (uint64_t(entry.ImageOffset) + entry.BytesInRes > uint64_t(fileSize)) throw IconFileError(kCorrupt);
       // Enough of the entry's data for any bitmap header or a PNG signature and IHDR.
       uint8_t head[kIconV5HeaderSize];
-      const size_t headSize = std::min<size_t>(entry.BytesInRes, sizeof head);
+      const uint64_t available = uint64_t(fileSize) - entry.ImageOffset;
+      const size_t headSize = size_t(std::min<uint64_t>(available, sizeof head));
       stream.Seek(start + int64_t(entry.ImageOffset), SeekOrigin::Begin);
       stream.ReadExact(head, int64_t(headSize), "icon image");
-      if (IsPngData(head, headSize)) {
+      if (IsBitmapData(head, headSize)) entry.BytesInRes = BitmapEntryBytes(head, headSize, entry.BytesInRes, available);
+      if (IsPngData(head, std::min<size_t>(headSize, entry.BytesInRes))) {
         try {
-          ReadPngEntryHeader(head, headSize, image);
+          ReadPngEntryHeader(head, std::min<size_t>(headSize, entry.BytesInRes), image);
         } catch (const ImagingError& e) {
           throw IconFileError(FormatText("PNG image %d of the icon file cannot be read: %s", int(i + 1), e.what()));
         }
