@@ -66,7 +66,7 @@ private:
     const size_t unused = given_ ? JxlDecoderReleaseInput(decoder_) : 0;
     if (finished_) return false;
     // Keep the bytes libjxl has not used, then append the next piece.
-    std::memmove(buffer_.data(), buffer_.data() + (buffer_.size() - unused), unused);
+    if (unused > 0) std::memmove(buffer_.data(), buffer_.data() + (buffer_.size() - unused), unused);
     buffer_.resize(unused + kInputPiece);
     const int64_t read = stream_.Read(buffer_.data() + unused, int64_t(kInputPiece));
     buffer_.resize(unused + size_t(std::max<int64_t>(read, 0)));
