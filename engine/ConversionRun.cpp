@@ -370,10 +370,10 @@ private:
 
   // The frames or pages a full load of the file would give, from its header; 1 when the header
   // cannot tell.
-  static int32_t FrameCount(const std::string& source, const std::string& sourceFormat) {
+  int32_t FrameCount(const std::string& source, const std::string& sourceFormat) const {
     try {
       imaging::ImageHeader header;
-      if (imaging::ReadImageHeader(source, sourceFormat, imaging::CurrentOptions(), header)) return header.Frames;
+      if (imaging::ReadImageHeader(source, sourceFormat, options_, header)) return header.Frames;
     } catch (const std::exception&) {
     }
     return 1;
@@ -420,7 +420,7 @@ private:
       if (setup_.skipExisting && base::KindOf(file.output).Regular()) return OutputExists{};
 
       // Metadata that cannot be read do not stop the picture: it is written without them.
-      if (setup_.metadata != nullptr && imaging::DetectFileFormat(source) == "jpg") {
+      if (setup_.metadata != nullptr && sourceFormat == "jpg") {
         try {
           ready.metadata = setup_.metadata->Read(source, {photo.uprightFrom, file.job.stripLocation});
         } catch (const std::exception& e) {

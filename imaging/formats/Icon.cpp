@@ -85,6 +85,38 @@ uint32_t BitmapEntryBytes(const uint8_t* head, size_t headSize, uint32_t stated,
   return static_cast<uint32_t>(std::min(needed, available));
 }
 
+// The file header's kind (icon or cursor) and image count, checked.
+IconFileHeader ParseFileHeader(const uint8_t* bytes) {
+  const IconFileHeader header{GetU16LE(bytes), GetU16LE(bytes + 2), GetU16LE(bytes + 4)};
+  if (header.Reserved != 0 || (header.Kind != kIconKindIcon && header.Kind != kIconKindCursor) || header.Count < 1 ||
+      header.Count > kIconMaxCount)
+    throw IconFileError(kBadHeader);
+  return header;
+}
+
+// One directory entry of kIconDirEntrySize bytes.
+IconDirEntry ParseDirEntry(const uint8_t* bytes) {
+  IconDirEntry entry{};
+  entry.Width = bytes[0];
+  entry.Height = bytes[1];
+  entry.ColorCount = bytes[2];
+  entry.Reserved = bytes[3];
+  entry.Planes = GetU16LE(bytes + 4);
+  entry.BitCount = GetU16LE(bytes + 6);
+  entry.BytesInRes = GetU32LE(bytes + 8);
+  entry.ImageOffset = GetU32LE(bytes + 12);
+  return entry;
+}
+
+// Checks that an entry's data lie inside a file of `fileSize` bytes and, for a bitmap whose
+// entry states less than its header describes, widens the entry to the bitmap (see
+// BitmapEntryBytes). `head` holds the first `headSize` bytes at the entry's offset.
+void FitEntryToFile(IconDirEntry& entry, const uint8_t* head, size_t headSize, uint64_t fileSize) {
+  if (uint64_t(entry.ImageOffset) + entry.BytesInRes > fileSize) throw IconFileError(kCorrupt);
+  if (IsBitmapData(head, headSize))
+    entry.BytesInRes = BitmapEntryBytes(head, headSize, entry.BytesInRes, fileSize - entry.ImageOffset);
+}
+
 int32_t BitsOfColorType(IconColorType type) {
   switch (type) {
     case IconColorType::Mono: return 1;
@@ -409,14 +441,7 @@ void IconCursorList::Assign(const IconCursorList& other) {
 void IconCursorList::ParseFile() {
   items_.clear();
   if (raw_.size() < kIconFileHeaderSize) throw IconFileError(kBadHeader);
-  ByteReader reader(raw_.data(), raw_.size(), "icon");
-  IconFileHeader header{};
-  header.Reserved = reader.U16LE("file header");
-  header.Kind = reader.U16LE("file header");
-  header.Count = reader.U16LE("file header");
-  if (header.Reserved != 0 || (header.Kind != kIconKindIcon && header.Kind != kIconKindCursor) || header.Count < 1 ||
-      header.Count > kIconMaxCount)
-    throw IconFileError(kBadHeader);
+  const IconFileHeader header = ParseFileHeader(raw_.data());
   FileKind = header.Kind == kIconKindCursor ? kKindCursor : kKindIcon;
 
   // A bad entry does not stop the others; all defects are reported together at the end.
@@ -425,21 +450,9 @@ void IconCursorList::ParseFile() {
     try {
       const size_t position = kIconFileHeaderSize + i * kIconDirEntrySize;
       if (position + kIconDirEntrySize > raw_.size()) throw IconFileError(kCorrupt);
-      reader.Seek(position, "directory");
-      IconDirEntry entry{};
-      entry.Width = reader.U8("directory entry");
-      entry.Height = reader.U8("directory entry");
-      entry.ColorCount = reader.U8("directory entry");
-      entry.Reserved = reader.U8("directory entry");
-      entry.Planes = reader.U16LE("directory entry");
-      entry.BitCount = reader.U16LE("directory entry");
-      entry.BytesInRes = reader.U32LE("directory entry");
-      entry.ImageOffset = reader.U32LE("directory entry");
-      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > raw_.size()) throw IconFileError(kCorrupt);
-      const uint64_t available = raw_.size() - entry.ImageOffset;
-      if (IsBitmapData(raw_.data() + entry.ImageOffset, size_t(available)))
-        entry.BytesInRes = BitmapEntryBytes(raw_.data() + entry.ImageOffset, size_t(available), entry.BytesInRes,
-                                            available);
+      IconDirEntry entry = ParseDirEntry(raw_.data() + position);
+      if (entry.ImageOffset > raw_.size()) throw IconFileError(kCorrupt);
+      FitEntryToFile(entry, raw_.data() + entry.ImageOffset, raw_.size() - entry.ImageOffset, raw_.size());
       std::vector<uint8_t> data(raw_.begin() + entry.ImageOffset,
                                 raw_.begin() + entry.ImageOffset + entry.BytesInRes);
       const bool png = IsPngData(data);
@@ -632,9 +645,7 @@ std::vector<IconEntryHeader> ScanIconFile(Stream& stream) {
   uint8_t bytes[kIconDirEntrySize];
   if (fileSize < int64_t(kIconFileHeaderSize)) throw IconFileError(kBadHeader);
   stream.ReadExact(bytes, kIconFileHeaderSize, "icon file header");
-  const uint16_t reserved = GetU16LE(bytes), kind = GetU16LE(bytes + 2), count = GetU16LE(bytes + 4);
-  if (reserved != 0 || (kind != kIconKindIcon && kind != kIconKindCursor) || count < 1 || count > kIconMaxCount)
-    throw IconFileError(kBadHeader);
+  const uint16_t count = ParseFileHeader(bytes).Count;
 
   std::vector<IconEntryHeader> images;
   std::string errors;
@@ -646,22 +657,14 @@ std::vector<IconEntryHeader> ScanIconFile(Stream& stream) {
       stream.ReadExact(bytes, kIconDirEntrySize, "icon directory entry");
       IconEntryHeader image;
       IconDirEntry& entry = image.entry;
-      entry.Width = bytes[0];
-      entry.Height = bytes[1];
-      entry.ColorCount = bytes[2];
-      entry.Reserved = bytes[3];
-      entry.Planes = GetU16LE(bytes + 4);
-      entry.BitCount = GetU16LE(bytes + 6);
-      entry.BytesInRes = GetU32LE(bytes + 8);
-      entry.ImageOffset = GetU32LE(bytes + 12);
-      if (uint64_t(entry.ImageOffset) + entry.BytesInRes > uint64_t(fileSize)) throw IconFileError(kCorrupt);
+      entry = ParseDirEntry(bytes);
+      if (entry.ImageOffset > uint64_t(fileSize)) throw IconFileError(kCorrupt);
       // Enough of the entry's data for any bitmap header or a PNG signature and IHDR.
       uint8_t head[kIconV5HeaderSize];
-      const uint64_t available = uint64_t(fileSize) - entry.ImageOffset;
-      const size_t headSize = size_t(std::min<uint64_t>(available, sizeof head));
+      const size_t headSize = size_t(std::min<uint64_t>(uint64_t(fileSize) - entry.ImageOffset, sizeof head));
       stream.Seek(start + int64_t(entry.ImageOffset), SeekOrigin::Begin);
       stream.ReadExact(head, int64_t(headSize), "icon image");
-      if (IsBitmapData(head, headSize)) entry.BytesInRes = BitmapEntryBytes(head, headSize, entry.BytesInRes, available);
+      FitEntryToFile(entry, head, headSize, uint64_t(fileSize));
       if (IsPngData(head, std::min<size_t>(headSize, entry.BytesInRes))) {
         try {
           ReadPngEntryHeader(head, std::min<size_t>(headSize, entry.BytesInRes), image);

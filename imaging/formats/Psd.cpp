@@ -672,6 +672,16 @@ bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
   if (!CreateImage(width, height, format, image)) RaiseImaging("PSD: cannot create a %dx%d image.", width, height);
   if (image.Palette()) std::memcpy(image.Palette(), palette, sizeof(palette));
 
+  // The merged image of an RGB picture with transparency is stored matted with white; a sole
+  // layer that shows as it is holds the exact colours, and then the merged image is not read.
+  const bool matted = !grayFloats && info.HasAlphaChannel && !cmyk && channels >= info.ChannelCount &&
+                      extraChannelIsAlpha && header.Mode == cmRGB && layerCount < 0;
+  if (matted && layers.sole.usable) {
+    const int64_t mergedData = stream.Position();
+    if (ReadSoleLayerPixels(stream, layers.sole, image, info, bytesPerSample)) return true;
+    stream.Seek(mergedData, SeekOrigin::Begin);
+  }
+
   std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
   std::vector<uint8_t> packed(static_cast<size_t>(packedMax));
   for (int c = 0; c <= lastKept; ++c) {
@@ -710,8 +720,7 @@ bool PsdDecoder::ReadImages(Stream& stream, std::vector<Image>& images, bool) {
     if (channels < 2 || !extraChannelIsAlpha) MakeOpaque(image, info, bytesPerSample);
   } else if (info.HasAlphaChannel && !cmyk && (channels < info.ChannelCount || !extraChannelIsAlpha)) {
     MakeOpaque(image, info, bytesPerSample);
-  } else if (info.HasAlphaChannel && header.Mode == cmRGB && layerCount < 0) {
-    if (layers.sole.usable && ReadSoleLayerPixels(stream, layers.sole, image, info, bytesPerSample)) return true;
+  } else if (matted) {
     if (bytesPerSample == 1)
       RemoveWhiteMatte<uint8_t, 255>(image, info.ChannelCount);
     else if (bytesPerSample == 2)

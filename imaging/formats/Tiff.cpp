@@ -255,9 +255,11 @@ void ReadPalette(TIFF* tif, const TiffClient& client, Image& image) {
 }
 
 // Hands every decoded row of the page, or a tile's part of one, in the file's layout to
-// `store(y, x, source, columns)`.
-template <typename Store>
-void ReadRows(TIFF* tif, TiffClient& client, int32_t width, int32_t height, int64_t bitsPerPixel, Store store) {
+// `store(y, x, source, columns)`. Strip rows are decoded where `rowTarget(y)` says: the image's
+// own row when the layout needs no conversion (store then finds them in place), else `row`.
+template <typename RowTarget, typename Store>
+void ReadRows(TIFF* tif, TiffClient& client, int32_t width, int32_t height, int64_t bitsPerPixel,
+              RowTarget rowTarget, Store store) {
   const auto bytesOf = [bitsPerPixel](int64_t columns) { return (columns * bitsPerPixel + 7) / 8; };
   if (TIFFIsTiled(tif)) {
     uint32_t tileWidth = 0, tileHeight = 0;
@@ -284,20 +286,29 @@ void ReadRows(TIFF* tif, TiffClient& client, int32_t width, int32_t height, int6
   }
   const int64_t rowBytes = bytesOf(width);
   if (int64_t(TIFFScanlineSize64(tif)) != rowBytes) RaiseTiff(client, "unexpected scan line size");
-  std::vector<uint8_t> row(static_cast<size_t>(rowBytes));
   for (int32_t y = 0; y < height; ++y) {
-    if (TIFFReadScanline(tif, row.data(), uint32_t(y), 0) < 0)
+    uint8_t* target = rowTarget(y);
+    if (TIFFReadScanline(tif, target, uint32_t(y), 0) < 0)
       RaiseTiff(client, "reading row " + std::to_string(y) + " failed");
-    store(y, 0, row.data(), width);
+    store(y, 0, target, width);
   }
+}
+
+// Rows that need converting are decoded into one row buffer of `rowBytes` first.
+template <typename Store>
+void ReadConvertedRows(TIFF* tif, TiffClient& client, int32_t width, int32_t height, int64_t bitsPerPixel,
+                       Store store) {
+  std::vector<uint8_t> row(static_cast<size_t>((int64_t(width) * bitsPerPixel + 7) / 8));
+  ReadRows(tif, client, width, height, bitsPerPixel, [&](int32_t) { return row.data(); }, store);
 }
 
 void ReadDirectRows(TIFF* tif, TiffClient& client, Image& image, int bytesPerPixel) {
   const int64_t rowBytes = int64_t(image.Width()) * bytesPerPixel;
-  ReadRows(tif, client, image.Width(), image.Height(), int64_t(bytesPerPixel) * 8,
+  const auto rowOf = [&](int32_t y) { return image.Bits() + int64_t(y) * rowBytes; };
+  ReadRows(tif, client, image.Width(), image.Height(), int64_t(bytesPerPixel) * 8, rowOf,
            [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
-             std::memcpy(image.Bits() + int64_t(y) * rowBytes + int64_t(x) * bytesPerPixel, source,
-                         size_t(columns) * size_t(bytesPerPixel));
+             uint8_t* target = rowOf(y) + int64_t(x) * bytesPerPixel;
+             if (source != target) std::memcpy(target, source, size_t(columns) * size_t(bytesPerPixel));
            });
 }
 
@@ -324,7 +335,7 @@ uint16_t FloatSampleTo16(const uint8_t* p, int bits) {
 void ReadFloatRgbRows(TIFF* tif, TiffClient& client, Image& image, int samples, int bits) {
   const int bytesPerSample = bits / 8;
   const int targetSamples = FindFormatInfo(image.Format())->ChannelCount;
-  ReadRows(tif, client, image.Width(), image.Height(), int64_t(samples) * bits,
+  ReadConvertedRows(tif, client, image.Width(), image.Height(), int64_t(samples) * bits,
            [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
              uint16_t* target = reinterpret_cast<uint16_t*>(image.Bits()) + (int64_t(y) * image.Width() + x) * targetSamples;
              for (int32_t i = 0; i < columns; ++i, source += samples * bytesPerSample, target += targetSamples) {
@@ -342,7 +353,7 @@ void ReadLowBitGrayRows(TIFF* tif, TiffClient& client, Image& image, int bits, b
   const unsigned mask = (1u << bits) - 1u;
   const unsigned scale = 255u / mask;
   const uint8_t flip = whiteIsZero ? 0xFF : 0x00;
-  ReadRows(tif, client, image.Width(), image.Height(), bits,
+  ReadConvertedRows(tif, client, image.Width(), image.Height(), bits,
            [&](int32_t y, int32_t x, const uint8_t* source, int32_t columns) {
              uint8_t* target = image.Bits() + int64_t(y) * image.Width() + x;
              for (int32_t i = 0; i < columns; ++i) {
